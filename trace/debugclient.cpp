@@ -1,0 +1,239 @@
+#include "trace/debugclient.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHostAddress>
+#include <QTcpSocket>
+#include <QTextStream>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <sys/time.h>
+#include <thread>
+
+int DebugClient::sDebugLevel = 15;
+QString DebugClient::sHost = QStringLiteral("127.0.0.1");
+uint16_t DebugClient::sPort = 8080;
+QString DebugClient::sAppName;
+bool DebugClient::sInitialized = false;
+
+namespace {
+
+// Ring of formatted records. A producer reserves the slot at `head` only
+// when it is empty, so a slot is never written by two producers; the sender
+// takes slots in reservation order.
+const size_t kSlots = 1024;
+const size_t kSlotBytes = 4096;
+
+enum SlotState : int { kEmpty = 0, kWriting = 1, kReady = 2 };
+
+struct Slot {
+    std::atomic<int> state{kEmpty};
+    uint32_t length = 0;
+    char text[kSlotBytes];
+};
+
+Slot sRing[kSlots];
+std::atomic<uint64_t> sHead{0};
+uint64_t sTail = 0;  // sender thread only
+std::atomic<uint64_t> sDropped{0};
+
+std::mutex sLifeMutex;  // set-up and shut-down of the sender only
+std::thread sSender;
+std::atomic<bool> sStop{false};
+std::atomic<bool> sRunning{false};
+
+QTcpSocket *sTcpSocket = nullptr;    // owned by the sender thread
+QTextStream *sTcpStream = nullptr;   // writer of the records on sTcpSocket
+
+bool drainOnce() {
+    bool any = false;
+    for (;;) {
+        Slot &s = sRing[sTail % kSlots];
+        if (s.state.load(std::memory_order_acquire) != kReady) break;
+        if (sTcpStream && sTcpSocket->state() == QAbstractSocket::ConnectedState) {
+            *sTcpStream << QString::fromUtf8(s.text, static_cast<int>(s.length));
+            sTcpStream->flush();
+        }
+        s.state.store(kEmpty, std::memory_order_release);
+        ++sTail;
+        any = true;
+    }
+    if (any && sTcpSocket && sTcpSocket->state() == QAbstractSocket::ConnectedState)
+        sTcpSocket->waitForBytesWritten(200);
+    return any;
+}
+
+void senderMain(QString host, uint16_t port) {
+    sTcpSocket = new QTcpSocket();
+    sTcpSocket->connectToHost(host, port, QIODevice::WriteOnly);
+    sTcpStream = new QTextStream(sTcpSocket);
+    // The outcome is not reported: a monitor that is not listening costs
+    // only the records.
+    sTcpSocket->waitForConnected(1000);
+    while (!sStop.load(std::memory_order_acquire)) {
+        if (!drainOnce()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    drainOnce();
+    if (sTcpSocket->state() == QAbstractSocket::ConnectedState) {
+        sTcpSocket->flush();
+        sTcpSocket->waitForBytesWritten(500);
+        sTcpSocket->disconnectFromHost();
+        if (sTcpSocket->state() != QAbstractSocket::UnconnectedState)
+            sTcpSocket->waitForDisconnected(500);
+    }
+    delete sTcpStream;
+    sTcpStream = nullptr;
+    delete sTcpSocket;
+    sTcpSocket = nullptr;
+}
+
+// Appends text to the slot, cutting it where the slot ends.
+void put(Slot &s, const char *text, size_t n) {
+    size_t room = kSlotBytes - s.length;
+    if (n > room) n = room;
+    std::memcpy(s.text + s.length, text, n);
+    s.length += static_cast<uint32_t>(n);
+}
+
+void put(Slot &s, const char *text) { put(s, text, std::strlen(text)); }
+
+}  // namespace
+
+DebugClient DebugClient::sDebugClient;
+
+DebugClient::~DebugClient() { Shutdown(); }
+
+void DebugClient::Initialize() {
+    std::lock_guard<std::mutex> lock(sLifeMutex);
+    if (sRunning.load()) {
+        sInitialized = true;
+        return;
+    }
+    sStop.store(false);
+    sTail = sHead.load();
+    sSender = std::thread(senderMain, sHost, sPort);
+    sRunning.store(true);
+    sInitialized = true;
+}
+
+void DebugClient::Shutdown() {
+    std::lock_guard<std::mutex> lock(sLifeMutex);
+    if (!sRunning.load()) return;
+    sStop.store(true, std::memory_order_release);
+    if (sSender.joinable()) sSender.join();
+    sRunning.store(false);
+    sInitialized = false;
+    // Whatever is left in the ring after the final drain belongs to no one.
+    for (Slot &s : sRing) s.state.store(kEmpty);
+    sTail = sHead.load();
+}
+
+void DebugClient::SendTrace(const QString &message, const char *category, unsigned level,
+                            const char *sourcePath, unsigned line, const char *function) {
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    double ms = static_cast<double>(tv.tv_sec) * 1000.0 + static_cast<double>(tv.tv_usec / 1000);
+
+    if (!sRunning.load(std::memory_order_acquire)) {
+        Initialize();
+        if (!sRunning.load()) return;
+    }
+
+    uint64_t h = sHead.load(std::memory_order_relaxed);
+    for (;;) {
+        Slot &s = sRing[h % kSlots];
+        if (s.state.load(std::memory_order_acquire) != kEmpty) {
+            sDropped.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        if (sHead.compare_exchange_weak(h, h + 1, std::memory_order_acq_rel)) break;
+    }
+    Slot &s = sRing[h % kSlots];
+    s.state.store(kWriting, std::memory_order_relaxed);
+    s.length = 0;
+
+    char num[64];
+    // Six significant digits, as a text stream writes a double by default.
+    std::snprintf(num, sizeof num, "%g\t", ms / 1000.0);
+    put(s, num);
+    QByteArray app = sAppName.toUtf8();
+    put(s, app.constData(), static_cast<size_t>(app.size()));
+    put(s, "\t-\t-\t");
+    put(s, category ? category : "");
+    std::snprintf(num, sizeof num, "\t%u\t", level);
+    put(s, num);
+    put(s, getFilename(sourcePath ? sourcePath : ""));
+    put(s, "\t");
+    put(s, function ? function : "");
+    std::snprintf(num, sizeof num, "\t%u\t", line);
+    put(s, num);
+    QByteArray msg = message.toUtf8();
+    put(s, msg.constData(), static_cast<size_t>(msg.size()));
+    // A cut inside a multi-byte character would leave a broken character
+    // behind; back off to its start.
+    if (s.length == kSlotBytes) {
+        uint32_t n = s.length;
+        while (n > 0 && (static_cast<unsigned char>(s.text[n - 1]) & 0xC0) == 0x80) --n;
+        if (n > 0 && (static_cast<unsigned char>(s.text[n - 1]) & 0xC0) == 0xC0) s.length = n - 1;
+    }
+    s.state.store(kReady, std::memory_order_release);
+}
+
+void DebugClient::SetDebugLevel(int level) {
+    if (level < 0)
+        sDebugLevel = -1;
+    else if (level > 15)
+        sDebugLevel = 15;
+    else
+        sDebugLevel = level;
+}
+
+double DebugClient::CalcEpoch() {
+    struct tm t;
+    std::memset(&t, 0, sizeof t);
+    t.tm_year = 2005 - 1900;
+    t.tm_mon = 0;
+    t.tm_mday = 1;
+    t.tm_isdst = -1;
+    return static_cast<double>(mktime(&t));
+}
+
+double DebugClient::OSTime() {
+    static const double epoch = CalcEpoch();
+    struct timeval tv;
+    gettimeofday(&tv, nullptr);
+    return static_cast<double>(tv.tv_sec) - epoch + static_cast<double>(tv.tv_usec) / 1e6;
+}
+
+const char *DebugClient::getFilename(const char *path) {
+    if (!path) return "";
+    if (const char *b = std::strrchr(path, '\\')) return b + 1;
+    if (const char *s = std::strrchr(path, '/')) return s + 1;
+    return path;
+}
+
+QString DebugClient::GetApplicationName() { return sAppName; }
+
+QByteArray DebugClient::Sanitize(const QByteArray &text) {
+    QByteArray out;
+    out.reserve(text.size());
+    for (char c : text) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 32) {
+            out.append('\\');
+            out.append(QByteArray::number(u));
+        } else {
+            out.append(c);
+        }
+    }
+    return out;
+}
+
+int DebugClient::LaunchDebugMonitor() { return 0; }
+
+uint64_t DebugClient::droppedRecords() { return sDropped.load(); }
