@@ -54,7 +54,9 @@ TEST(AudioHelpers, ParsingAndRateIndex) {
         {2822400, 16}, {5644800, 17}, {11289600, 18}, {22579200, 19}};
     for (const Row &r : rows) {
         EXPECT_EQ(getFreqIndexFromFsValue(r.hz), r.index) << r.hz;
-        if (r.hz != 12345) EXPECT_EQ(getFsValueFromFreqIndex(r.index), r.hz);
+        if (r.hz != 12345) {
+            EXPECT_EQ(getFsValueFromFreqIndex(r.index), r.hz);
+        }
     }
     EXPECT_EQ(getFsValueFromFreqIndex(12), 0);
 }
@@ -103,7 +105,9 @@ TEST(AudioHelpers, AlignedAllocation) {
             std::memcpy(&raw, reinterpret_cast<char *>(p) - 8, sizeof raw);
             EXPECT_GE(a, raw + 8);
             EXPECT_LT(a, raw + 8 + align);
-            if (align == 1) EXPECT_EQ(a, raw + 8);
+            if (align == 1) {
+                EXPECT_EQ(a, raw + 8);
+            }
             std::memset(p, 0xAB, size);  // the whole block is usable
             _aligned_free(p);
         }
