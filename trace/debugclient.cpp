@@ -148,6 +148,13 @@ void DebugClient::SendTrace(const QString &message, const char *category, unsign
     for (;;) {
         Slot &s = sRing[h % kSlots];
         if (s.state.load(std::memory_order_acquire) != kEmpty) {
+            // Either another producer took this slot after we read the head
+            // (try again at the new head) or the ring is full.
+            uint64_t now = sHead.load(std::memory_order_acquire);
+            if (now != h) {
+                h = now;
+                continue;
+            }
             sDropped.fetch_add(1, std::memory_order_relaxed);
             return;
         }
