@@ -54,7 +54,7 @@ const int kAes31tableSequenceSize = sizeof(aes31tableSequence) / sizeof(aes31tab
 namespace {
 
 // The frame type every point list is written in: 29.97 non-drop.
-constexpr int kProjectFrameType = 4;
+constexpr int kProjectFrameType = kTc29_97;
 constexpr int kDefaultSampleRate = 44100;
 
 // Every loader trace goes out only at a trace level above 9.
