@@ -43,7 +43,7 @@ int ClassChunkUtility::walk(FILE *fp, const char *id, uint64_t *offset, uint64_t
     if (v_getFileSize(fp, &fileSize) != 0) return -1;
     if (v_lseek(fp, 0, 0) != 0) return -1;
 
-    uint64_t pos = riff ? kChunkRiffFirst : 0;
+    uint64_t pos = riff ? uint64_t{kChunkRiffFirst} : 0;
     uint64_t lastStep = 0;
     bool haveDs64 = false;
     uint64_t ds64DataSize = 0;
