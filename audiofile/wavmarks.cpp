@@ -2,8 +2,10 @@
 
 #include <cstring>
 
+#include "audiofile/chunkutil.h"
 #include "audiofile/marklist.h"
 #include "audiofile/vfile.h"
+#include "audiofile/wavfile.h"
 
 namespace {
 
@@ -19,21 +21,10 @@ enum : uint32_t {
 };
 static_assert(uint32_t(kLabelLoadBytes) <= uint32_t(kWavMarkWorkBytes), "the label payload is read into the work buffer");
 
-void put32(uint8_t *p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-    p[2] = static_cast<uint8_t>(v >> 16);
-    p[3] = static_cast<uint8_t>(v >> 24);
-}
-
-uint32_t get32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
+void put32(uint8_t *p, uint32_t v) { chunk_putLE32(p, v); }
+uint32_t get32(const uint8_t *p) { return chunk_getLE32(p); }
 void putId(uint8_t *p, const char *id) { std::memcpy(p, id, 4); }
-
-bool idIs(const uint8_t *p, const char *id) { return std::memcmp(p, id, 4) == 0; }
+bool idIs(const uint8_t *p, const char *id) { return chunk_idIs(p, id); }
 
 uint32_t readAt(FILE *fp, uint64_t off, void *buf, uint32_t len) {
     if (v_lseek(fp, static_cast<int64_t>(off), 0) != 0) return 0;
@@ -439,4 +430,32 @@ int wavMark_loadCueData(FILE *fp, uint64_t totalSamples, int list, uint8_t *work
     M.renumber(list);
     M.clrModifyFlag(list);
     return kWavMarkOk;
+}
+
+// ---------------------------------------------------------------------------
+// The WAV handler's mark operations
+
+int gClass_WavFile::saveMarks(FILE *fp, int existing, int listNo, uint64_t totalSamples,
+                              bool firstJunk) {
+    int32_t modified = 0;
+    if (M.getModifyFlag(listNo, &modified) != kMarkOk) return kAudioFileErrFormat;
+    if (!modified) return kAudioFileOK;
+    if (!fp || !mWork) return kAudioFileErrIO;
+    int rc = wavMark_saveMarkData(fp, existing, listNo, firstJunk, totalSamples, mWork.get());
+    // The RIFF size follows the file even after a failed write, which may
+    // have appended chunks before it stopped.
+    if (updateRiffSize(fp) == kAudioFileErrFormat) return kAudioFileErrFormat;
+    return rc;
+}
+
+int gClass_WavFile::saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
+    return saveMarks(fp, existing, listNo, totalSamples, false);
+}
+
+int gClass_WavFile::saveCueDataNew(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
+    return saveMarks(fp, existing, listNo, totalSamples, true);
+}
+
+int gClass_WavFile::loadCueData(FILE *fp, uint64_t totalSamples, int listNo) {
+    return wavMark_loadCueData(fp, totalSamples, listNo, mWork.get());
 }
