@@ -53,7 +53,7 @@ void expectSameState(const Dut &m, const dsmref::Model &r, int call) {
     ASSERT_EQ(m.mMuteFull, r.muteFull) << "call " << call;
 }
 
-enum class Signal { Noise, LoudSine, Overload, Extremes, Quiet };
+enum class Signal { Noise, LoudSine, Overload, Extremes, Quiet, Silence };
 
 // Input sample of the given kind at absolute position t (both channels).
 struct SignalSource {
@@ -89,6 +89,7 @@ struct SignalSource {
                     break;
                 }
                 case Signal::Quiet: v = 1e-3 * kFS * uni(rng); break;
+                case Signal::Silence: break;
                 }
                 in[2 * i + c] = v;
             }
@@ -108,15 +109,22 @@ TYPED_TEST(Dsm5thBitExact, MatchesModelOverManyCalls) {
         Signal signal;
         bool fade;
         int32_t rate;
+        double fixedVol = -1;  // >= 0: settled pattern volume and cutting from the start
     } cases[] = {
         {Signal::Noise, false, 2822400},   {Signal::Noise, true, 2822400},
         {Signal::LoudSine, false, 5644800}, {Signal::LoudSine, true, 5644800},
         {Signal::Overload, false, 2822400}, {Signal::Overload, true, 11289600},
         {Signal::Extremes, false, 2822400}, {Signal::Extremes, true, 2822400},
         {Signal::Quiet, true, 44100},
+        {Signal::Quiet, true, 2822400, 1.0},
+        {Signal::Silence, true, 2822400, 1.0},
+        {Signal::Noise, true, 2822400, 0.0},
+        {Signal::Extremes, true, 2822400, 1.0},
     };
     const double vols[][2] = {{0, 0}, {1, 1}, {0.5, 0.5}, {1, 0.25}, {0.3, 1}};
     uint64_t seed = 1;
+    // The cases must reach every mechanism the model describes.
+    bool sawOverload = false, sawCut = false, sawConsistent = false;
     for (const auto &cs : cases) {
         SCOPED_TRACE(::testing::Message() << "signal " << int(cs.signal) << " fade " << cs.fade);
         TypeParam dut;
@@ -128,6 +136,12 @@ TYPED_TEST(Dsm5thBitExact, MatchesModelOverManyCalls) {
         std::vector<double> in;
         uint64_t t = 0;
         double vol[2] = {0, 0};
+        if (cs.fixedVol >= 0) {
+            vol[0] = vol[1] = cs.fixedVol;
+            dut.setMutePatVolume(cs.fixedVol);
+            ref.vol[0] = ref.vol[1] = ref.target[0] = ref.target[1] = cs.fixedVol;
+            dut.mCutFlags[0] = dut.mCutFlags[1] = ref.cut[0] = ref.cut[1] = 0x80;
+        }
         for (int call = 0; call < 400; ++call) {
             // Mostly whole blocks; a fair share of short and partial ones.
             uint32_t n;
@@ -138,12 +152,12 @@ TYPED_TEST(Dsm5thBitExact, MatchesModelOverManyCalls) {
             }
             int32_t phase = static_cast<int32_t>(pick() % 8);
             if (pick() % 40 == 0) phase = -phase;
-            if (call % 25 == 0) {
+            if (cs.fixedVol < 0 && call % 25 == 0) {
                 const auto &v = vols[pick() % 5];
                 vol[0] = v[0];
                 vol[1] = v[1];
             }
-            if (cs.fade && call % 30 == 10) {
+            if (cs.fade && cs.fixedVol < 0 && call % 30 == 10) {
                 // The owner of the fade starts or ends a cutting.
                 const uint32_t flags = (pick() % 3) ? 0x80u : 0u;
                 dut.mCutFlags[0] = ref.cut[0] = flags;
@@ -162,8 +176,14 @@ TYPED_TEST(Dsm5thBitExact, MatchesModelOverManyCalls) {
             ASSERT_EQ(o0, r0) << "call " << call << " n " << n << " phase " << phase;
             ASSERT_EQ(o1, r1) << "call " << call << " n " << n << " phase " << phase;
             expectSameState(dut, ref, call);
+            sawOverload |= ref.overload != 0;
+            sawCut |= ((ref.cut[0] | ref.cut[1]) & 0x1F) != 0;
+            sawConsistent |= ((ref.cut[0] | ref.cut[1]) & 0x60) != 0;
         }
     }
+    EXPECT_TRUE(sawOverload);
+    EXPECT_TRUE(sawCut);
+    EXPECT_TRUE(sawConsistent);
 }
 
 // Long bits-only runs: the stream itself, over calls of device-buffer size.
