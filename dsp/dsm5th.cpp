@@ -3,6 +3,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__) && defined(__x86_64__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr int64_t kFS = kDsmFullScale;
@@ -134,21 +138,123 @@ inline void runBits(tLane &a, tLane &b, const double *__restrict in, int j0, int
     }
 }
 
-// The full-byte normal case without hooks, unrolled over the pattern so
-// that the sign of each position is a constant.
-inline void runByte8(tLane &a, tLane &b, const double *__restrict in, const double pat[2],
-                     tQuantiser q) {
-    const double n0 = -pat[0], n1 = -pat[1];
-    // 0x2D: - - + - + + - +
-    dsmStep(a, in[0], n0, q);  dsmStep(b, in[1], n1, q);
-    dsmStep(a, in[2], n0, q);  dsmStep(b, in[3], n1, q);
-    dsmStep(a, in[4], pat[0], q);  dsmStep(b, in[5], pat[1], q);
-    dsmStep(a, in[6], n0, q);  dsmStep(b, in[7], n1, q);
-    dsmStep(a, in[8], pat[0], q);  dsmStep(b, in[9], pat[1], q);
-    dsmStep(a, in[10], pat[0], q); dsmStep(b, in[11], pat[1], q);
-    dsmStep(a, in[12], n0, q); dsmStep(b, in[13], n1, q);
-    dsmStep(a, in[14], pat[0], q); dsmStep(b, in[15], pat[1], q);
+// The input conversion of the hot path: the processor's truncation, with
+// the exact saturating conversion only where it reports out of range (its
+// answer is then INT64_MIN, which -2^63 also gives legitimately).
+inline int64_t toIntFast(double v) {
+#if defined(__SSE2__) && defined(__x86_64__)
+    const int64_t r = _mm_cvttsd_si64(_mm_set_sd(v));
+    return __builtin_expect(r == INT64_MIN, 0) ? dsm5thInputToInt(v) : r;
+#else
+    return dsm5thInputToInt(v);
+#endif
 }
+
+// The inputs of a whole byte with the pattern added (signs of 0x2D:
+// - - + - + + - +), converted ahead of the integrator chain.
+inline void convertByte(const double *__restrict in, const double pat[2], int64_t *__restrict X) {
+#pragma GCC unroll 8
+    for (int j = 0; j < 8; ++j) {
+        const bool pos = (kMutePatternByte >> (7 - j)) & 1;
+        X[2 * j] = toIntFast(in[2 * j] + (pos ? pat[0] : -pat[0]));
+        X[2 * j + 1] = toIntFast(in[2 * j + 1] + (pos ? pat[1] : -pat[1]));
+    }
+}
+
+#if defined(__SSE2__) && defined(__x86_64__)
+// Both channels in the two 64-bit lanes of a vector register. SSE2 has no
+// arithmetic shift or signed compare on 64-bit lanes: the shift is a logical
+// one with the sign bit moved back into place ((x >>> s) ^ c) - c, c = 2^(63-s),
+// and the quantiser compares the high 32-bit halves, which is exactly the
+// test on "the high half of I5".
+struct tVecState {
+    __m128i i1, i2, i3, i4, i5, bc, sr;
+    uint64_t fo[2], fsr[2];  // first-order modulator, in general registers
+};
+
+inline __m128i pair(int64_t lane0, int64_t lane1) { return _mm_set_epi64x(lane1, lane0); }
+inline int64_t lane0(__m128i v) { return _mm_cvtsi128_si64(v); }
+inline int64_t lane1(__m128i v) { return _mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)); }
+
+inline tVecState loadVec(const tLane &a, const tLane &b) {
+    return {pair(a.i1, b.i1), pair(a.i2, b.i2), pair(a.i3, b.i3), pair(a.i4, b.i4),
+            pair(a.i5, b.i5), pair(a.bitConv, b.bitConv),
+            pair(static_cast<int64_t>(a.shiftReg), static_cast<int64_t>(b.shiftReg)),
+            {static_cast<uint64_t>(a.firstOrder), static_cast<uint64_t>(b.firstOrder)},
+            {a.firstOrderShiftReg, b.firstOrderShiftReg}};
+}
+
+inline void storeVec(const tVecState &v, tLane &a, tLane &b) {
+    a.i1 = lane0(v.i1); b.i1 = lane1(v.i1);
+    a.i2 = lane0(v.i2); b.i2 = lane1(v.i2);
+    a.i3 = lane0(v.i3); b.i3 = lane1(v.i3);
+    a.i4 = lane0(v.i4); b.i4 = lane1(v.i4);
+    a.i5 = lane0(v.i5); b.i5 = lane1(v.i5);
+    a.bitConv = lane0(v.bc); b.bitConv = lane1(v.bc);
+    a.firstOrder = static_cast<int64_t>(v.fo[0]);
+    b.firstOrder = static_cast<int64_t>(v.fo[1]);
+    a.shiftReg = static_cast<uint64_t>(lane0(v.sr)); b.shiftReg = static_cast<uint64_t>(lane1(v.sr));
+    a.firstOrderShiftReg = v.fsr[0];
+    b.firstOrderShiftReg = v.fsr[1];
+}
+
+template <int S>
+inline __m128i sra64(__m128i x) {
+    const __m128i c = _mm_set1_epi64x(int64_t(1) << (63 - S));
+    return _mm_sub_epi64(_mm_xor_si128(_mm_srli_epi64(x, S), c), c);
+}
+
+// A whole normal byte of both channels without hooks. X: the byte's
+// converted inputs, eight stereo pairs.
+template <int32_t T>
+inline void runByte8Vec(tVecState &v, const int64_t *__restrict X) {
+    const __m128i fs = _mm_set1_epi64x(kFS);
+    const __m128i twoFs = _mm_set1_epi64x(2 * kFS);
+    const __m128i tPos = _mm_set1_epi32(T);
+    const __m128i tNeg = _mm_set1_epi32(-T);
+    __m128i i1 = v.i1, i2 = v.i2, i3 = v.i3, i4 = v.i4, i5 = v.i5, bc = v.bc;
+    __m128i acc = _mm_setzero_si128();
+    uint64_t fo0 = v.fo[0], fo1 = v.fo[1], facc0 = 0, facc1 = 0;
+    for (int j = 0; j < 8; ++j) {
+        // Emitted bit: collected inverted (1 = negative bitConv).
+        const __m128i neg = _mm_srli_epi64(bc, 63);
+        acc = _mm_add_epi64(_mm_add_epi64(acc, acc), neg);
+        // Four-level quantiser on I5.
+        const __m128i s5 = _mm_shuffle_epi32(_mm_srai_epi32(i5, 31), _MM_SHUFFLE(3, 3, 1, 1));
+        const __m128i big = _mm_shuffle_epi32(
+            _mm_or_si128(_mm_cmpgt_epi32(i5, tPos), _mm_cmpgt_epi32(tNeg, i5)),
+            _MM_SHUFFLE(3, 3, 1, 1));
+        const __m128i mag = _mm_or_si128(fs, _mm_and_si128(big, twoFs));
+        const __m128i f = _mm_sub_epi64(_mm_xor_si128(mag, s5), s5);
+        // bitConv += f - (bit ? 2^55 : -2^55)
+        bc = _mm_sub_epi64(_mm_add_epi64(bc, f), _mm_sub_epi64(fs, _mm_slli_epi64(neg, 56)));
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(X + 2 * j));
+        const __m128i n5 = _mm_sub_epi64(_mm_add_epi64(i5, sra64<1>(i4)), f);
+        const __m128i n4 = _mm_sub_epi64(_mm_add_epi64(i4, sra64<2>(i3)), f);
+        const __m128i n3 = _mm_sub_epi64(_mm_add_epi64(i3, sra64<3>(i2)), f);
+        const __m128i n2 = _mm_sub_epi64(_mm_add_epi64(i2, sra64<4>(i1)), f);
+        i1 = _mm_sub_epi64(_mm_add_epi64(i1, x), f);
+        i2 = n2;
+        i3 = n3;
+        i4 = n4;
+        i5 = n5;
+        // The first-order modulator runs in the general registers, which
+        // the vector chain leaves idle.
+        const uint64_t fneg0 = fo0 >> 63, fneg1 = fo1 >> 63;
+        facc0 = facc0 * 2 + fneg0;
+        facc1 = facc1 * 2 + fneg1;
+        fo0 = fo0 + static_cast<uint64_t>(X[2 * j]) - (static_cast<uint64_t>(kFS) - (fneg0 << 56));
+        fo1 = fo1 + static_cast<uint64_t>(X[2 * j + 1]) - (static_cast<uint64_t>(kFS) - (fneg1 << 56));
+    }
+    const __m128i low = _mm_set1_epi64x(0xFF);
+    v.i1 = i1; v.i2 = i2; v.i3 = i3; v.i4 = i4; v.i5 = i5; v.bc = bc;
+    v.fo[0] = fo0;
+    v.fo[1] = fo1;
+    v.sr = _mm_or_si128(_mm_slli_epi64(v.sr, 8), _mm_andnot_si128(acc, low));
+    v.fsr[0] = (v.fsr[0] << 8) | (~facc0 & 0xFF);
+    v.fsr[1] = (v.fsr[1] << 8) | (~facc1 & 0xFF);
+}
+#endif
 
 inline bool i1Exceeds(const tLane &a, const tLane &b, int32_t level) {
     return onesMagnitude(highHalf(a.i1)) > level || onesMagnitude(highHalf(b.i1)) > level;
@@ -246,7 +352,9 @@ void classDsm5thT<Policy>::modulate(uint8_t *const out[2], const double *in, uin
         tLane &a = ln[0];
         tLane &b = ln[1];
         uint32_t cut[2] = {mCutFlags[0], mCutFlags[1]};
-        const bool hooks = Fade && settled;
+        // The hooks act only on channels whose cutting is active, and
+        // nothing in a call sets that bit.
+        const bool hooks = Fade && settled && ((cut[0] | cut[1]) & kDsmCutActive);
         const bool muteFull = mMuteFull;
         auto after = [&](int j) {
             if (!hooks) return;
@@ -273,15 +381,44 @@ void classDsm5thT<Policy>::modulate(uint8_t *const out[2], const double *in, uin
         int32_t hold = mOverloadHold;
         double patVol[2] = {mMutePatVol[0], mMutePatVol[1]};
 
-        for (uint64_t k = 0; k + 1 < L; ++k) {
+        auto glide = [&]() {
+            // The producer may change the coefficient from its own thread;
+            // it is read once per byte.
             const double coef0 = mMutePatVolCoef[0];
             const double coef1 = mMutePatVolCoef[1];
             patVol[0] = target[0] + (patVol[0] - target[0]) * coef0;
             patVol[1] = target[1] + (patVol[1] - target[1]) * coef1;
             pat[0] = patVol[0] * kTwoTo55;
             pat[1] = patVol[1] * kTwoTo55;
-            const double *inByte = in + 16 * k;
+        };
+
+        uint64_t k = 0;
+        while (k + 1 < L) {
             const int j0 = k == 0 ? d : 0;
+#if defined(__SSE2__) && defined(__x86_64__)
+            if (overload == 0 && !hooks && j0 == 0) {
+                // A run of whole normal bytes: the common case, both channels
+                // in vector lanes until the run ends.
+                tVecState v = loadVec(a, b);
+                do {
+                    glide();
+                    alignas(16) int64_t X[16];
+                    convertByte(in + 16 * k, pat, X);
+                    runByte8Vec<Policy::kFourLevelThreshold>(v, X);
+                    out0[k] = static_cast<uint8_t>(lane0(v.sr));
+                    out1[k] = static_cast<uint8_t>(lane1(v.sr));
+                    const int32_t h0 = onesMagnitude(highHalf(lane0(v.i1)));
+                    const int32_t h1 = onesMagnitude(highHalf(lane1(v.i1)));
+                    overload = (h0 > kDsmOverloadEntry || h1 > kDsmOverloadEntry) ? kDsmOverloadOn : 0;
+                    ++k;
+                } while (k + 1 < L && overload == 0);
+                overloadPrev = 0;
+                storeVec(v, a, b);
+                continue;
+            }
+#endif
+            glide();
+            const double *inByte = in + 16 * k;
             if (overload != 0) {
                 if (overloadPrev == 0 || overloadSevere != 0) {
                     clearIntegrators(a, true);
@@ -301,20 +438,17 @@ void classDsm5thT<Policy>::modulate(uint8_t *const out[2], const double *in, uin
                 else
                     overload = i1Exceeds(a, b, kDsmOverloadHoldLevel) ? kDsmOverloadOn : 0;
             } else {
-                if (!hooks && j0 == 0)
-                    runByte8(a, b, inByte, pat, kMain);
-                else
-                    runBits(a, b, inByte, j0, 8, pat, kMain, after);
+                runBits(a, b, inByte, j0, 8, pat, kMain, after);
                 overloadPrev = 0;
                 out0[k] = static_cast<uint8_t>(a.shiftReg);
                 out1[k] = static_cast<uint8_t>(b.shiftReg);
                 overload = i1Exceeds(a, b, kDsmOverloadEntry) ? kDsmOverloadOn : 0;
             }
+            ++k;
         }
 
         // The last byte: no glide, so the pattern is the last main byte's (or
         // this call's target when the call has one byte).
-        const uint64_t k = L - 1;
         const double *inByte = in + 16 * k;
         const int j0 = L == 1 ? d : 0;
         if (overload != 0) {
