@@ -237,21 +237,30 @@ int classFFT::doIfft(int, int stages, double *output, double *realIn, double *im
     return kFftOk;
 }
 
-int classFFT::analyzeFFT(int ignored, int stages, double *left, double *right,
-                         const double *input) {
+int classFFT::analyzeFFT(int, int stages, double *left, double *right, const double *input) {
     const int n = mSize;
-    if (!mBuf[0] || !mBuf[1] || !mBuf[2])
+    if (!mBuf[0] || !mBuf[3] || !bitrevUsable())
         return kFftTransformFailed;
-    double *windowed = mBuf[0];
+    double *re = mBuf[0], *im = mBuf[3];
     for (int k = 0; k < n; ++k)
-        store2(windowed + 2 * k, load2(input + 2 * k) * load2(mWindow + 2 * k));
-    if (doFft(ignored, stages, mBuf[1], mBuf[2], windowed) != kFftOk)
-        return kFftTransformFailed;
-    return calc_freqAmplitude(ignored, left, right, mBuf[1], mBuf[2]);
+        store2(re + 2 * k, load2(input + 2 * k) * load2(mWindow + 2 * k));
+    std::memset(im, 0, static_cast<size_t>(n) * 2 * sizeof(double));
+    butterflies(stages, re, im, false);
+    // The amplitudes read the bins through the bit-reversal table instead
+    // of reordering them first: the same values as doFft into the second
+    // and third buffers, without one pass over both.
+    amplitudes(left, right, re, im, mBitrev);
+    return kFftOk;
 }
 
 int classFFT::calc_freqAmplitude(int, double *left, double *right, const double *realIn,
                                  const double *imagIn) {
+    amplitudes(left, right, realIn, imagIn, nullptr);
+    return kFftOk;
+}
+
+void classFFT::amplitudes(double *left, double *right, const double *re, const double *im,
+                          const uint64_t *order) const {
     const int n = mSize;
     // 4 / N: 2 / N for a one-sided amplitude, and 2 again for the Hann
     // window's coherent gain of 0.5.
@@ -259,12 +268,12 @@ int classFFT::calc_freqAmplitude(int, double *left, double *right, const double 
     for (int m = n; m > 1; m >>= 1)
         scale *= 0.5;
     for (int k = 0; k < n; ++k) {
-        const v2d re = load2(realIn + 2 * k), im = load2(imagIn + 2 * k);
-        const v2d p = re * re + im * im;
+        const uint64_t i = order ? order[k] : static_cast<uint64_t>(k);
+        const v2d r = load2(re + 2 * i), q = load2(im + 2 * i);
+        const v2d p = r * r + q * q;
         left[k] = kDbPerNeper * std::log(scale * std::sqrt(p[0]));
         right[k] = kDbPerNeper * std::log(scale * std::sqrt(p[1]));
     }
-    return kFftOk;
 }
 
 int classFFT::convF64fromS32(int n, double *output, const int32_t *left, const int32_t *right) {

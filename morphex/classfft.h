@@ -93,6 +93,9 @@ private:
     // conjugate twiddle.
     void butterflies(int stages, double *re, double *im, bool inverse) const;
     bool bitrevUsable() const;
+    // dB amplitudes of N bins, bin k read at order[k] (k when order is null).
+    void amplitudes(double *left, double *right, const double *re, const double *im,
+                    const uint64_t *order) const;
 
     int mSize;
     double *mCosine;             // caller's, N two-lane entries
