@@ -54,3 +54,5 @@ void BM_AnalyzeFFT16384(benchmark::State &state) {
 BENCHMARK(BM_AnalyzeFFT16384)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+
+BENCHMARK_MAIN();
