@@ -20,10 +20,12 @@ constexpr std::array<uint8_t, 256> makeBitReverseTable() {
 // the LSB) to work bytes (earliest in the MSB) and back.
 constexpr std::array<uint8_t, 256> sBitReverseTable256 = makeBitReverseTable();
 
-// Samples per channel waiting in sDsfTempBuffer, 0..32767.
-uint32_t sWriteDsfOffset = 0;
+// Samples per channel waiting in sDsfTempBuffer, 0..32767. Per thread: a
+// conversion job runs wholly on its caller's thread, so a job that writes a
+// DSF file and feed jobs on other threads never share an unfinished block.
+thread_local uint32_t sWriteDsfOffset = 0;
 // The unfinished block of each channel, in work bit order.
-uint8_t sDsfTempBuffer[2][kDsfBlockBytes];
+thread_local uint8_t sDsfTempBuffer[2][kDsfBlockBytes];
 
 bool badChannels(int count, uint8_t channelByte) {
     if (count == 1 || count == 2) return false;

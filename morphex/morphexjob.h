@@ -1,0 +1,127 @@
+// The conversion engine: one call converts one source file (WAV, DSF,
+// DSDIFF or WSD) block by block into the output rate, word length, channel
+// count and file type of its send record, hands every block to the caller's
+// block callback and, when word 0 of its command block is
+// kMorphexComWriteFile, writes the result as a new file with the source's
+// marks (moved with the range), the registered tag and a start time.
+//
+// The same call serves playback and mix-down feeds (nothing written, the
+// blocks are the product) and exports (a file is written). A job runs wholly
+// on its caller's thread and calls back on it; everything a job changes
+// while it runs (pan table, fade requests and smoother, the pure-DSD flag,
+// the carried-over marks, the DSF packer and the dither state) is its own,
+// so feed jobs of several tracks may run beside an export without touching
+// its output. The shared mark list 0, through which marks reach the format
+// handlers, is taken under gMorphexMarkListMutex for the few calls that use
+// it.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "audiofile/wstring.h"
+#include "dsp/dspvolume.h"
+#include "dsp/morphexrecords.h"
+
+// Results of a job. 0 success; every failure is negative, with the English
+// line that the job prints on the standard output where there is one.
+enum tMorphexResult : int {
+    kMorphexOk = 0,
+    kMorphexErrReadOpen = -1,        // "Read File Open Error!"
+    kMorphexErrSourceCount = -2,     // source count not 1
+    kMorphexErrWriteOpen = -3,       // "Write File Open Error!"
+    kMorphexErrSmallBuffer = -4,     // coefficient or scratch buffer
+    kMorphexErrWorkBuffer = -5,      // "malloc Error11!"
+    kMorphexErrCheckHeader = -7,     // "Check Header Error!": not the type its extension names
+    kMorphexErrFmtChunk = -8,        // "Search FMT Chunk Error!"
+    kMorphexErrDataChunk = -9,       // "Search DATA Chunk Error!" / "load cue data Error!"
+    kMorphexErrCreateHeader = -10,   // "Create Header Error!"
+    kMorphexErrReadBuffer = -11,
+    kMorphexErrOutBuffer = -12,
+    kMorphexErrSeek = -13,           // "Seek Error!"
+    kMorphexErrRead = -14,           // "Read Data Error!"
+    kMorphexErrPcmInBuffer = -15,
+    kMorphexErrDsfUnpack = -16,      // "DSF to DSD Error!"
+    kMorphexErrWavUnpack = -17,      // "Wav to PCM Error!"
+    kMorphexErrBadParams = -17,      // output settings the job cannot serve (silent)
+    kMorphexErrDsdiffUnpack = -18,   // "DSDIFF to DSD Error!"
+    kMorphexErrUpBuffer = -19,
+    kMorphexErrUpConvert = -20,      // "Up-Convert Error! "
+    kMorphexErrDownConvert = -21,    // "Down-Convert Error! "
+    kMorphexErrDsdOutBuffer = -22,
+    kMorphexErrModulation = -23,     // "DeltaSigmaModulation Error! "
+    kMorphexErrDsfPack = -24,        // "Convert DSD to DSF file Error! "
+    kMorphexErrDsdiffPack = -25,     // "Convert DSD to DSDIFF file Error! "
+    kMorphexErrOutType = -26,        // "expFile Type not supported! "
+    kMorphexErrPcmPack = -27,        // "PCM to WAV Error! "
+    kMorphexErrWrite = -28,          // "Write Data to File Error! "
+    kMorphexErrUpdateSize = -29,     // the header's sizes could not be stored
+    kMorphexErrNothingToRead = -30,  // nothing between start and end
+    kMorphexErrFilterTransform = -32,
+    kMorphexErrFmtKind = -35,        // "Search FMT Chunk Error!": 32+ bits neither integer nor float
+    kMorphexErrDsdInBuffer = -36,
+    kMorphexErrShortWrite = -38,     // "Write Data to File Error! ": the disk takes no more
+    // The destination names the source file itself: refused before anything
+    // is opened for writing, since opening it would truncate the source.
+    kMorphexErrSameFile = -40,       // "Write File Is Read File Error!"
+    kMorphexErrFftBuffer1 = -65,
+    kMorphexErrFftBuffer2 = -66,
+    kMorphexErrFftBuffer3 = -67,
+    kMorphexErrRingBuffer = -122,
+    kMorphexCancelDsd = -254,        // the block callback cancelled a DSD-output job
+    kMorphexCancelPcm = -255,        // the block callback cancelled a PCM-output job
+    kMorphexErrZeroRate = -753,      // source rate 0
+};
+
+enum : int {
+    kMorphexMaxRing = 64,        // ring blocks a job allocates at most
+    kMorphexMaxMarks = 100,      // carried-over marks
+    kMorphexShortWrites = 5,     // writes in a row that may make no progress
+};
+
+// Block callback: once per converted block. produced = output frames so far
+// including this block; frames = this block's frames; blockFrames = frames
+// of a full block; slot = ring slot holding the block; blockBytes = bytes of
+// a full block ((frames + 7) / 8 for 1-bit output, frames x 16 otherwise);
+// pcm = the ring's list of stereo-double block buffers (void* to double*[]);
+// dsd = the ring's DSD buffers, left of slot s at 2s, right at 2s + 1, the
+// source's bits for a DSD source; filterDelay = the conversion filter's
+// length for a DSD source that is converted, else 0; com = the job's
+// tMorphexCom. A negative result cancels the job.
+typedef int (*tMorphexBlockCallback)(uint64_t produced, int frames, int blockFrames, int slot,
+                                     int blockBytes, void *pcm, unsigned char **dsd, int filterDelay,
+                                     int track, int outRate, unsigned int *com);
+// Status callback: called until it returns non-zero at a successful end (and
+// when there is nothing to read); once, result ignored, on a cancel.
+typedef int (*tMorphexStatusCallback)(int track);
+// Error callback: once, result ignored, on a failure from the allocation of
+// the conversion buffers onward; the buffers are freed right after.
+typedef int (*tMorphexErrorCallback)(int track);
+// Working callback: before every source read with {0, 0, bytes to read},
+// before every DSF unpacking with {0, 1, samples to unpack}.
+typedef int (*tMorphexWorkingCallback)(long long *record);
+
+// The engine. Arguments as morphexert's: destination path (UTF-16, read only
+// when writing); list of source paths (only the first is read); ignored;
+// output settings; pan and volume table (four doubles per track: LL, LR, RL,
+// RR); source count (must be 1); command block; the four callbacks and the
+// gain envelope (a list ending with a point whose start is kDspVolEnd; null
+// means no envelope: the start gain is 0 and the output silent). Returns 0
+// or a tMorphexResult code.
+[[nodiscard]] int morphexSub(const wchar16 *dst, const wchar16 *const *srcList, void *ignored,
+                             const tMorphexSendParams *send, double *panVol, const int *srcCount,
+                             tMorphexCom *com, tMorphexBlockCallback blockCb,
+                             tMorphexStatusCallback statusCb, const tDspVolItem *envelope,
+                             tMorphexErrorCallback errorCb, tMorphexWorkingCallback workingCb);
+
+// Forwards unchanged to morphexSub.
+[[nodiscard]] int morphex(const wchar16 *dst, const wchar16 *const *srcList, void *ignored,
+                          const tMorphexSendParams *send, double *panVol, const int *srcCount,
+                          tMorphexCom *com, tMorphexBlockCallback blockCb,
+                          tMorphexStatusCallback statusCb, const tDspVolItem *envelope,
+                          tMorphexErrorCallback errorCb, tMorphexWorkingCallback workingCb);
+
+// Guards mark list 0 of the file layer, which the format handlers read when
+// they load or write marks. Whoever loads marks into list 0 or writes a file
+// from it inside the library holds this lock for the duration.
+extern std::mutex gMorphexMarkListMutex;
