@@ -1,5 +1,6 @@
 #include "audiofile/dsdifffile.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "audiofile/audiohelpers.h"
@@ -62,9 +63,11 @@ bool gClass_DsdiffFile::gChunk64_checkChunkId(const uint8_t *header, const char 
 // least a header, so the walk ends.
 // 0; -1 when absent or on an I/O failure; -2 when the file ends inside a
 // chunk header.
-int gClass_DsdiffFile::walk(FILE *fp, const char *id, const char *listType, int64_t *offset, int64_t *size) {
+int gClass_DsdiffFile::walk(FILE *fp, const char *id, const char *listType, int64_t *offset, int64_t *size,
+                            uint64_t *storedSize) {
     *offset = 0;
     *size = 0;
+    if (storedSize) *storedSize = 0;
     uint64_t fileSize = 0;
     if (!fp || !id || v_getFileSize(fp, &fileSize) != 0) return -1;
     uint64_t pos = kDsdiffFirstChunk;
@@ -84,6 +87,7 @@ int gClass_DsdiffFile::walk(FILE *fp, const char *id, const char *listType, int6
             if (match) {
                 *offset = static_cast<int64_t>(pos);
                 *size = static_cast<int64_t>(held);
+                if (storedSize) *storedSize = stored;
                 return 0;
             }
         }
@@ -181,7 +185,10 @@ int gClass_DsdiffFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, 
     if (channels) *channels = 0;
     if (formatTag) *formatTag = 0;
     int64_t off = 0, size = 0;
-    if (searchPropChunkSize(fp, "SND ", &off, &size) != 0) return kAudioFileErrIO;
+    uint64_t stored = 0;
+    if (walk(fp, "PROP", "SND ", &off, &size, &stored) != 0) return kAudioFileErrIO;
+    // Properties cut off by the end of the file are not trusted.
+    if (stored != static_cast<uint64_t>(size)) return kAudioFileErrIO;
     const uint64_t propEnd = static_cast<uint64_t>(off) + kDsdiffChunkHeader + static_cast<uint64_t>(size);
     int64_t remaining = size - 4;
     if (remaining > static_cast<int64_t>(kDsdiffPropReadLimit)) remaining = kDsdiffPropReadLimit;
@@ -345,7 +352,7 @@ int gClass_DsdiffFile::deleteChunk(FILE *fp, const char *id) {
     if (end > fileSize) end = fileSize;
     uint64_t src = end, dst = start;
     while (src < fileSize) {
-        const uint32_t n = static_cast<uint32_t>(fileSize - src < kDsdiffMoveStep ? fileSize - src : kDsdiffMoveStep);
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(fileSize - src, kDsdiffMoveStep));
         if (readAt(fp, src, mWork, n) != 0 || writeAt(fp, dst, mWork, n) != 0) return kAudioFileErrIO;
         src += n;
         dst += n;
