@@ -292,6 +292,12 @@ int gClass_DsdiffFile::saveMarkData(FILE *fp, int existing, int listNo, bool new
     };
     if (firstJunk) {
         if (need > kDsdiffFirstJunkLimit) return kAudioFileErrFormat;
+        // All three go into the first JUNK one after the other; refuse
+        // before writing rather than leave a cue without its labels.
+        int64_t junk = 0, junkSize = 0;
+        if (gChunk64_searchSpecifiedChunkSize(fp, "JUNK", &junk, &junkSize) == 0 &&
+            need > static_cast<uint64_t>(junkSize))
+            return kAudioFileErrFormat;
     } else {
         tDsdiffMarkArea area{};
         const int rc = checkMarkChunk(fp, "cue ", &area);
