@@ -1,0 +1,273 @@
+// Helpers of the conversion-engine tests: source files written byte by byte,
+// readers of the written files' audio, and one job run with recording
+// callbacks.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "audiofile/audiohelpers.h"
+#include "dsp/dspvolume.h"
+#include "dsp/sharedrecords.h"
+#include "morphex/morphexjob.h"
+#include "support/testutil.h"
+
+namespace mxtest {
+
+inline void put16(std::vector<uint8_t> &v, uint32_t x) {
+    v.push_back(uint8_t(x));
+    v.push_back(uint8_t(x >> 8));
+}
+inline void put32(std::vector<uint8_t> &v, uint32_t x) {
+    for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
+}
+inline void putId(std::vector<uint8_t> &v, const char *id) { v.insert(v.end(), id, id + 4); }
+inline uint32_t get32le(const uint8_t *p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
+inline uint64_t get64le(const uint8_t *p) { return get32le(p) | (uint64_t(get32le(p + 4)) << 32); }
+inline uint64_t get64be(const uint8_t *p) {
+    uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
+    return v;
+}
+
+// A plain RIFF/WAVE file: fmt (16 bytes, or 40 for the extensible tag
+// 0xFFFE) and data. sample(frame, channel) gives the value, full scale 1.0.
+inline std::vector<uint8_t> makeWav(uint32_t rate, uint16_t bits, uint16_t channels, uint16_t tag, uint32_t frames,
+                                    const std::function<double(uint32_t, int)> &sample) {
+    std::vector<uint8_t> d;
+    for (uint32_t f = 0; f < frames; ++f) {
+        for (int c = 0; c < channels; ++c) {
+            const double x = sample(f, c);
+            if (bits == 32 && tag == 3) {
+                float fl = float(x);
+                uint32_t u;
+                std::memcpy(&u, &fl, 4);
+                put32(d, u);
+            } else {
+                const double scale = std::ldexp(1.0, bits - 1) - 1.0;
+                double q = std::nearbyint(x * scale);
+                if (q > scale) q = scale;
+                if (q < -scale - 1) q = -scale - 1;
+                const int64_t iv = int64_t(q);
+                for (int b = 0; b < bits / 8; ++b) d.push_back(uint8_t(uint64_t(iv) >> (8 * b)));
+            }
+        }
+    }
+    std::vector<uint8_t> v;
+    const uint32_t fmtSize = tag == 0xFFFE ? 40 : 16;
+    putId(v, "RIFF");
+    put32(v, uint32_t(4 + 8 + fmtSize + 8 + d.size()));
+    putId(v, "WAVE");
+    putId(v, "fmt ");
+    put32(v, fmtSize);
+    put16(v, tag);
+    put16(v, channels);
+    put32(v, rate);
+    put32(v, rate * channels * bits / 8);
+    put16(v, channels * bits / 8);
+    put16(v, bits);
+    if (fmtSize == 40) {
+        put16(v, 22);
+        put16(v, bits);
+        put32(v, channels == 1 ? 4 : 3);
+        put16(v, 1);  // sub-format: integer PCM
+        static const uint8_t guidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                             0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        v.insert(v.end(), guidTail, guidTail + 14);
+    }
+    putId(v, "data");
+    put32(v, uint32_t(d.size()));
+    v.insert(v.end(), d.begin(), d.end());
+    return v;
+}
+
+inline std::function<double(uint32_t, int)> sine(double freq, double rate, double amp) {
+    return [=](uint32_t f, int c) { return amp * std::sin(2 * M_PI * freq * f / rate + (c ? 0.5 : 0.0)); };
+}
+
+// The first chunk `id` of a RIFF file: its payload offset and size (0 when
+// missing).
+inline bool riffChunk(const std::vector<uint8_t> &f, const char *id, size_t *off, uint32_t *size) {
+    size_t p = 12;
+    while (p + 8 <= f.size()) {
+        const uint32_t s = get32le(&f[p + 4]);
+        if (std::memcmp(&f[p], id, 4) == 0) {
+            *off = p + 8;
+            *size = s;
+            return true;
+        }
+        p += 8 + s + (s & 1);
+    }
+    return false;
+}
+
+struct DsdAudio {
+    uint32_t rate = 0, channels = 0;
+    uint64_t frames = 0;   // per channel, as the header states
+    uint64_t dataBytes = 0;
+    std::vector<uint8_t> ch[2];  // work order: earliest sample in the MSB
+};
+
+inline uint8_t reverseBits(uint8_t b) {
+    uint8_t r = 0;
+    for (int i = 0; i < 8; ++i)
+        if (b & (1 << i)) r |= uint8_t(0x80 >> i);
+    return r;
+}
+
+// DSF: every byte of the data chunk, de-blocked per channel.
+inline bool readDsf(const std::string &path, DsdAudio *a) {
+    std::vector<uint8_t> f = sxtest::readAll(path);
+    if (f.size() < 92 || std::memcmp(&f[0], "DSD ", 4) != 0 || std::memcmp(&f[28], "fmt ", 4) != 0) return false;
+    a->channels = get32le(&f[52]);
+    a->rate = get32le(&f[56]);
+    a->frames = get64le(&f[64]);
+    if (std::memcmp(&f[80], "data", 4) != 0) return false;
+    a->dataBytes = get64le(&f[84]) - 12;
+    if (92 + a->dataBytes > f.size() || a->channels < 1 || a->channels > 2) return false;
+    for (uint64_t p = 0; p + 4096 * a->channels <= a->dataBytes; p += 4096 * a->channels)
+        for (uint32_t c = 0; c < a->channels; ++c)
+            for (int i = 0; i < 4096; ++i) a->ch[c].push_back(reverseBits(f[92 + p + 4096 * c + i]));
+    return true;
+}
+
+// DSDIFF: the "DSD " chunk's bytes, de-interleaved; channels and rate from
+// the sound properties.
+inline bool readDff(const std::string &path, DsdAudio *a) {
+    std::vector<uint8_t> f = sxtest::readAll(path);
+    if (f.size() < 16 || std::memcmp(&f[0], "FRM8", 4) != 0) return false;
+    size_t p = 16;
+    bool found = false;
+    while (p + 12 <= f.size()) {
+        const uint64_t s = get64be(&f[p + 4]);
+        if (std::memcmp(&f[p], "PROP", 4) == 0) {
+            size_t q = p + 16;
+            while (q + 12 <= p + 12 + s) {
+                const uint64_t t = get64be(&f[q + 4]);
+                if (std::memcmp(&f[q], "FS  ", 4) == 0) a->rate = uint32_t(get64be(&f[q + 12]) >> 32);
+                if (std::memcmp(&f[q], "CHNL", 4) == 0) a->channels = (f[q + 12] << 8) | f[q + 13];
+                q += 12 + t + (t & 1);
+            }
+        } else if (std::memcmp(&f[p], "DSD ", 4) == 0) {
+            if (a->channels < 1 || a->channels > 2 || p + 12 + s > f.size()) return false;
+            a->dataBytes = s;
+            a->frames = s / a->channels * 8;
+            for (uint64_t i = 0; i + a->channels <= s; i += a->channels)
+                for (uint32_t c = 0; c < a->channels; ++c) a->ch[c].push_back(f[p + 12 + i + c]);
+            found = true;
+        }
+        p += 12 + s + (s & 1);
+    }
+    return found;
+}
+
+// What the callbacks of one job saw.
+struct Seen {
+    std::vector<int> slots;
+    std::vector<uint64_t> produced;
+    std::vector<int> frames;
+    int statusCalls = 0;
+    int errorCalls = 0;
+    int cancelAt = -1;          // block index at which the block callback returns -1
+    int releaseAfter = 1;       // status calls until it returns non-zero
+    bool endBitAtStatus = false;
+    int progressAtStatus = -1;
+    int filterDelay = -1;
+    int outRate = 0;
+    std::vector<uint8_t> firstDsdBlock;  // left DSD bytes of the first block (feed jobs)
+};
+
+struct Options {
+    std::string src, dst;
+    uint32_t rate = 44100;
+    uint32_t type = 0;       // 0 WAV, 2 DSF, 3 DSDIFF
+    uint32_t bits = 24;
+    uint32_t channels = 2;
+    int64_t start = 0;
+    int64_t end = -1;         // -1: the whole file
+    uint32_t command = kMorphexComWriteFile;
+    int ring = 64;
+    int sourceCount = 1;
+    uint8_t envelopeActive = 0;
+    uint8_t rightPass = 0;
+    uint32_t feedLimit = 0;
+    double level = 1.0;       // flat envelope level
+    tID3tagInfo *tag = nullptr;
+};
+
+// The job's callbacks report into the Seen of the thread running the job.
+inline thread_local Seen *tSeen = nullptr;
+inline thread_local tMorphexCom *tCom = nullptr;
+inline thread_local int *tProgress = nullptr;
+
+inline int onBlock(uint64_t produced, int frames, int, int slot, int, void *, unsigned char **dsd, int delay, int,
+                   int outRate, unsigned int *) {
+    Seen &s = *tSeen;
+    if (s.slots.empty() && dsd) s.firstDsdBlock.assign(dsd[2 * slot], dsd[2 * slot] + (frames + 7) / 8);
+    s.slots.push_back(slot);
+    s.produced.push_back(produced);
+    s.frames.push_back(frames);
+    s.filterDelay = delay;
+    s.outRate = outRate;
+    return int(s.slots.size()) - 1 == s.cancelAt ? -1 : 0;
+}
+inline int onStatus(int) {
+    Seen &s = *tSeen;
+    ++s.statusCalls;
+    s.endBitAtStatus = (tCom->command & kMorphexComEndBit) != 0;
+    s.progressAtStatus = *tProgress;
+    return s.statusCalls >= s.releaseAfter ? 1 : 0;
+}
+inline int onError(int) {
+    ++tSeen->errorCalls;
+    return 0;
+}
+inline int onWorking(long long *) { return 0; }
+
+// Runs one job as the export or playback path would fill its records.
+inline int runJob(const Options &o, Seen *seen, tMorphexCom *comOut = nullptr, int *progressOut = nullptr) {
+    static Seen scratch;
+    tSeen = seen ? seen : &scratch;
+    int progress = 0;
+    tMorphexSendParams send;
+    send.progress = &progress;
+    send.rateIndex = uint32_t(getFreqIndexFromFsValue(int(o.rate)));
+    send.fileType = o.type;
+    send.bits = o.bits;
+    send.outChannels = o.channels;
+    send.command = kMorphexCmdExport;
+    tPEQ eq;
+    bool eqOn = false;
+    eq.allOn = &eqOn;
+    tMorphexCom com;
+    com.command = o.command;
+    com.startSample = o.start;
+    com.endSample = o.end < 0 ? INT64_MAX / 4 : o.end;
+    com.peq = &eq;
+    com.ringBlocks = o.ring;
+    com.tag = o.tag;
+    com.envelopeActive = o.envelopeActive;
+    com.rightPass = o.rightPass;
+    com.pureDsdFeed = o.feedLimit;
+    tCom = &com;
+    tProgress = &progress;
+    tDspVolItem env[2];
+    env[0].start = 0;
+    env[0].level = o.level;
+    env[1].start = kDspVolEnd;
+    env[1].level = o.level;
+    double panVol[16] = {1.0, 0.0, 0.0, 1.0};
+    std::vector<int16_t> src = sxtest::u16(o.src), dst = sxtest::u16(o.dst);
+    const wchar16 *list[1] = {src.data()};
+    const int r = morphexSub(dst.data(), list, nullptr, &send, panVol, &o.sourceCount, &com, onBlock, onStatus,
+                             env, onError, onWorking);
+    if (comOut) *comOut = com;
+    if (progressOut) *progressOut = progress;
+    return r;
+}
+
+}  // namespace mxtest
