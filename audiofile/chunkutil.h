@@ -1,0 +1,94 @@
+// Chunk walker of the RIFF-style handlers (WAV/RF64 and DSF), and the
+// little-endian field helpers they build headers with.
+//
+// Two layouts ("walk modes"):
+//  - kChunkModeRiff: chunks start at byte 12, behind "RIFF"/"RF64", size,
+//    "WAVE". 8-byte headers: 4-character id, u32 payload size. A payload of
+//    odd size is followed by one pad byte. An RF64 "data" chunk stores
+//    0xFFFFFFFF and keeps its true size in the "ds64" chunk.
+//  - kChunkModeDsf: chunks start at byte 0. 12-byte headers: 4-character id,
+//    u64 size that counts the header itself.
+//
+// Every size read from the file is untrusted. The walk keeps 64-bit offsets
+// and stops at the end of the file. A "data" chunk that claims more than the
+// file holds (a file cut short while it was written) is taken as running to
+// the end of the file; any other chunk that runs past the end ends the walk
+// with an error, as does a chunk that cannot be stepped over (size 0).
+//
+// The walker is stateless; any thread may use its own instance.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+enum tChunkWalkMode : int {
+    kChunkModeRiff = 0,
+    kChunkModeDsf = 1,
+};
+
+enum : uint32_t {
+    kChunkRiffFirst = 12,      // first chunk header in a RIFF/RF64 file
+    kChunkRiffHeader = 8,      // id + u32 size
+    kChunkDsfHeader = 12,      // id + u64 size
+    kChunkDs64MinPayload = 24,  // RIFF size, data size, sample count (u64 each)
+    kRf64SizeMarker = 0xFFFFFFFFu,  // 32-bit size field of an RF64 file
+};
+
+// Little-endian fields in byte buffers.
+inline uint16_t chunk_getLE16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t chunk_getLE32(const uint8_t *p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline uint64_t chunk_getLE64(const uint8_t *p) {
+    return static_cast<uint64_t>(chunk_getLE32(p)) | (static_cast<uint64_t>(chunk_getLE32(p + 4)) << 32);
+}
+inline void chunk_putLE16(uint8_t *p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline void chunk_putLE32(uint8_t *p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+inline void chunk_putLE64(uint8_t *p, uint64_t v) {
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+// True when the 4 bytes at p are the 4 characters of id.
+inline bool chunk_idIs(const uint8_t *p, const char *id) {
+    return p[0] == static_cast<uint8_t>(id[0]) && p[1] == static_cast<uint8_t>(id[1]) &&
+           p[2] == static_cast<uint8_t>(id[2]) && p[3] == static_cast<uint8_t>(id[3]);
+}
+
+class ClassChunkUtility {
+public:
+    // An 8-byte RIFF header: when its id is id, returns header and stores the
+    // size as stored; otherwise returns null and stores the size rounded up
+    // to even (the step to the next header, less the 8 header bytes).
+    const uint8_t *mChunk_checkChunkId(const uint8_t *header, const char *id, uint32_t *size) const;
+
+    // Offset of the header of the first chunk with that id and its size as
+    // stored (u32 in RIFF mode, the u64 that counts the header in DSF mode).
+    // 0, or -1 with offset 0 and size 0 when there is no such chunk or the
+    // walk cannot go on.
+    [[nodiscard]] int mChunk_searchSpecifiedChunkSize(FILE *fp, const char *id, uint64_t *offset,
+                                                      uint64_t *size, int mode) const;
+    // The same without the size.
+    [[nodiscard]] int mChunk_searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *offset, int mode) const;
+
+    // Finds "data": dataOffset is the first byte of its payload. RIFF mode:
+    // dataSize is the payload size, from "ds64" when the stored size is
+    // 0xFFFFFFFF. DSF mode: dataSize is the stored size, header included.
+    // In both, a size beyond the end of the file is cut to what the file
+    // holds. 0 or -1. An RF64 marker size without a "ds64" chunk gives -1
+    // with dataOffset already set behind the header and dataSize 0.
+    [[nodiscard]] int mChunk_searchDataTop(FILE *fp, uint64_t *dataOffset, uint64_t *dataSize, int mode) const;
+
+    // Rewrites the size field of the first chunk with that id: how 0 adds
+    // value, 1 subtracts it, 2 sets it. 0, or -1 (also when the result would
+    // wrap).
+    [[nodiscard]] int mChunk_updateChunkSize(FILE *fp, const char *id, uint32_t value, uint32_t how,
+                                             int mode) const;
+
+private:
+    int walk(FILE *fp, const char *id, uint64_t *offset, uint64_t *size, int mode) const;
+};
