@@ -101,7 +101,14 @@ public:
     // used. -17 when the two files' formats differ.
     [[nodiscard]] int combine(FILE *first, FILE *second, FILE *work, const tBwfHdrParam *param,
                               uint32_t fileNo) override;
-    // Marks (cue, labl and plst chunks); written by the WAV mark module.
+    // Marks of mark list listNo as "cue ", "LIST"/"adtl" and "plst" chunks
+    // (wavmarks.h). Nothing is written while the list's modify flag is clear.
+    // saveCueData: existing < 0 replaces the marks of an existing file,
+    // >= 0 fills the first JUNK chunk; saveCueDataNew always fills the first
+    // JUNK chunk. The RIFF size is then set to the file size - 8. 0, or -17
+    // for marks that do not fit (what was written stays). loadCueData
+    // replaces the list by the file's marks as far as the file allows: 0, or
+    // -17 for a bad list number.
     [[nodiscard]] int saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) override;
     [[nodiscard]] int saveCueDataNew(FILE *fp, int existing, int listNo, uint64_t totalSamples) override;
     [[nodiscard]] int loadCueData(FILE *fp, uint64_t totalSamples, int listNo) override;
@@ -157,6 +164,8 @@ private:
     int writeAt(FILE *fp, uint64_t offset, const void *buf, uint32_t len);
     int readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len);
     int appendBext(FILE *fp, uint64_t startSample);
+    // saveCueData and saveCueDataNew (wavmarks.cpp).
+    int saveMarks(FILE *fp, int existing, int listNo, uint64_t totalSamples, bool firstJunk);
 
     tWavBuild mBuild;
     ClassChunkUtility mChunk;
