@@ -25,7 +25,9 @@ bool paddedAudio(uint64_t audio, uint32_t channels, uint64_t *padded) {
 }
 
 // channels x samples / 8 without overflowing the product.
+// channels x samples / 8, saturating instead of wrapping.
 uint64_t audioBytesOf(uint64_t samples, uint32_t channels) {
+    if (channels != 0 && samples / 8 > (UINT64_MAX - 8 * channels) / channels) return UINT64_MAX;
     return (samples / 8) * channels + (samples % 8) * channels / 8;
 }
 
