@@ -34,8 +34,6 @@ uint64_t audioBytesOf(uint64_t samples, uint32_t channels) {
 }  // namespace
 
 gClass_DsfFile::gClass_DsfFile() {
-    mWork = static_cast<uint8_t *>(_aligned_malloc(kDsfWorkBytes, 8));
-    mBigWork = static_cast<uint8_t *>(_aligned_malloc(kDsfBigWorkBytes, 8));
     mFrameBuf = static_cast<uint8_t *>(_aligned_malloc(kDsfTagFrameBufBytes, 8));
     mReadBuf = static_cast<uint8_t *>(_aligned_malloc(kDsfTagReadBufBytes, 8));
     mCopyBuf = static_cast<uint8_t *>(_aligned_malloc(kDsfTagCopyBufBytes, 8));
@@ -46,8 +44,6 @@ gClass_DsfFile::gClass_DsfFile() {
 
 gClass_DsfFile::~gClass_DsfFile() {
     removeWorkFile();
-    _aligned_free(mWork);
-    _aligned_free(mBigWork);
     _aligned_free(mFrameBuf);
     _aligned_free(mReadBuf);
     _aligned_free(mCopyBuf);

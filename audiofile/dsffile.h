@@ -36,8 +36,6 @@ enum : uint32_t {
     kDsfBlockPerChannel = 4096,    // bytes of one channel's block
     kDsfMaxChannels = 6,           // the format's channel types 1..7 name at most 6 channels
     kDsfReserveSize = 171,         // what a header rewrite may need (getReserveSize)
-    kDsfWorkBytes = 8192,
-    kDsfBigWorkBytes = 0x20000,
 };
 
 // Offsets inside the "DSD " and "fmt " chunks (from the chunk's start).
@@ -90,14 +88,17 @@ public:
     // the tag state and removes a pending tag work file first. -17 for 0 or
     // more than 6 channels or a rate of 0.
     [[nodiscard]] int createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t withBext) override;
-    // Finalises a file whose audio (audioBytes from the data offset on) has
-    // been written: fills the last block group up with 0x96 (a mono writer
-    // leaves its last block short), drops whatever followed the audio (an
-    // old tag), sets the metadata pointer and the data size from the padded
-    // audio, the sample count to samples, writes the tag behind the audio
-    // and sets the total file size. -17 when the file holds less audio than
-    // audioBytes or the header is unusable; -1 on an I/O failure. A failed
-    // tag write leaves the file without a tag (pointer 0) and still gives 0.
+    // Finalises a file whose audio has been written: audioBytes from the
+    // data offset on, either whole block groups or the audio alone (c x
+    // samples / 8; each channel's last block then holds audioBytes / c mod
+    // 4096 bytes). Fills the rest of each channel's last block with 0x96 (a
+    // mono writer leaves its last block short), cuts whatever follows the
+    // padded audio (an old tag), sets the metadata pointer and the data size
+    // from the padded audio and the sample count to samples, writes the tag
+    // behind the audio and sets the total file size. -17 when the file lacks
+    // audio that audioBytes claims or the header is unusable; -1 on an I/O
+    // failure. A failed tag write leaves the file without a tag (pointer 0)
+    // and still gives 0: the audio is complete.
     [[nodiscard]] int updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t samples) override;
     // src keeps its audio before pos (a byte position in the audio, a whole
     // number of block groups); second (an empty file) receives the header
@@ -190,8 +191,6 @@ private:
     int writeSizes(FILE *fp, uint64_t metaPointer, uint64_t dataSize, uint64_t samples);
 
     ClassChunkUtility mChunk;
-    uint8_t *mWork = nullptr;       // kDsfWorkBytes
-    uint8_t *mBigWork = nullptr;    // kDsfBigWorkBytes
     uint8_t *mFrameBuf = nullptr;   // kDsfTagFrameBufBytes: the tag being assembled
     uint8_t *mReadBuf = nullptr;    // kDsfTagReadBufBytes
     uint8_t *mCopyBuf = nullptr;    // kDsfTagCopyBufBytes

@@ -419,3 +419,34 @@ TEST(DsfTag, DamagedTagsFailCleanly) {
         EXPECT_EQ(str(b, le64(b, 20), 4), std::string("ID3\x03", 4));
     }
 }
+
+// Random damage to a full tag (fixed seed): whatever the bytes say, every
+// tag operation ends cleanly and the file can still be finalised.
+TEST(DsfTag, RandomlyDamagedTagsNeverCrash) {
+    Bytes fr = frame("TIT2", utf16Text(u"Title"));
+    append(fr, frame("TYER", latin1Text("2020")));
+    append(fr, markFrame({markEntry("MARK01      @fs=0000000000000100   ", 1),
+                          markEntry("MARK02      @fs=0000000000000200   ", 2)}));
+    append(fr, frame("TSSE", latin1Text("Tool")));
+    sxtest::TempDir dir;
+    const std::string path = fileWithTag(dir, tag(3, fr));
+    const Bytes good = sxtest::readAll(path);
+    const size_t at = le64(good, 20);
+    uint32_t seed = 12345;
+    auto next = [&seed] { seed = seed * 1664525u + 1013904223u; return seed >> 8; };
+    for (int round = 0; round < 300; ++round) {
+        Bytes b = good;
+        const int flips = 1 + next() % 6;
+        for (int i = 0; i < flips; ++i) b[at + next() % (b.size() - at)] = static_cast<uint8_t>(next());
+        if (next() % 4 == 0) b[at + 3] = static_cast<uint8_t>(2 + next() % 3);  // another version
+        if (next() % 5 == 0) b.resize(at + next() % (b.size() - at));
+        ASSERT_TRUE(sxtest::writeAll(path, b));
+        gClass_DsfFile dsf;
+        File f(path, "rb+");
+        (void)dsf.readID3v2Tag(f.fp);
+        ASSERT_LE(dsf.markEntryCount(), 100u);
+        EXPECT_EQ(dsf.loadCueData(f.fp, 0, 5), 0);
+        (void)dsf.copyID3v2TagToTemp(f.fp);
+        ASSERT_EQ(dsf.updateDataSize(f.fp, 8192, 32768), 0) << "round " << round;
+    }
+}
