@@ -17,6 +17,7 @@
 #include "morphex/classfft.h"
 #include "morphex/convpcmdsd.h"
 #include "morphex/decimfir.h"
+#include "morphex/libutil.h"
 #include "morphex/rateplan.h"
 #include "morphex/updownconv.h"
 
@@ -36,6 +37,9 @@ constexpr uint32_t kReadSlack = 0x8007;   // DSF block alignment and pre-roll ro
 constexpr uint32_t kOutSlackFrames = 65536;
 constexpr int kEnvelopePairs = 34;        // pairs (k, k + 1), k = 0..33
 constexpr uint8_t kDsdSilence = 0x96;
+// Frames by which the unpacked PCM window may slide forward before its
+// overlap is moved to the front of the buffer.
+constexpr uint64_t kPcmSlideFrames = 65536;
 
 bool isDsdType(uint32_t t) { return t == 2 || t == 3 || t == 4; }
 
@@ -104,6 +108,7 @@ struct Job {
     uint8_t *outBuf = nullptr;
     double *pcmRing[kMorphexMaxRing] = {};
     double *pcmIn = nullptr;
+    uint64_t pcmInFrames = 0;     // capacity of pcmIn in frames
     uint8_t *dsdRingMem = nullptr;
     unsigned char *dsdRing[2 * kMorphexMaxRing] = {};
     double *upBuf = nullptr;
@@ -209,25 +214,45 @@ void startGainOf(const tDspVolItem *env, int64_t p, double *gain, int *index) {
     }
 }
 
-// Writes all of buf. A write that moves nothing is tried again; only
-// kMorphexShortWrites of them in a row fail the job, so a short write never
-// shifts the stream.
+// Writes all of buf at the end of the output and pushes it to the file.
+// After a write that the disk refused in part, the file's real length tells
+// how far it got (the stream buffer may have reported success for bytes it
+// only held), and the remainder is written again from there; only
+// kMorphexShortWrites attempts in a row without progress fail the job, so a
+// short write never shifts the stream.
 int writeAll(FILE *fp, const uint8_t *buf, uint64_t bytes) {
+    const int64_t base = v_tell(fp);
+    uint64_t done = 0;
     int idle = 0;
-    while (bytes > 0) {
-        const uint32_t chunk = bytes > 0x40000000u ? 0x40000000u : static_cast<uint32_t>(bytes);
-        const uint32_t n = v_write(fp, buf, chunk);
-        if (n == 0) {
-            if (++idle >= kMorphexShortWrites) {
-                say("Write Data to File Error! ");
-                return kMorphexErrShortWrite;
-            }
-            std::clearerr(fp);
+    while (done < bytes) {
+        const uint64_t left = bytes - done;
+        const uint32_t chunk = left > 0x40000000u ? 0x40000000u : static_cast<uint32_t>(left);
+        const uint32_t n = v_write(fp, buf + done, chunk);
+        if (n == chunk && v_flush(fp) == 0 && !std::ferror(fp)) {
+            done += n;
+            idle = 0;
             continue;
         }
-        idle = 0;
-        buf += n;
-        bytes -= n;
+        std::clearerr(fp);
+        (void)v_flush(fp);
+        std::clearerr(fp);
+        struct stat st;
+        uint64_t reached = done;
+        if (base >= 0 && fstat(fileno(fp), &st) == 0 && st.st_size > base) {
+            const uint64_t inFile = static_cast<uint64_t>(st.st_size - base);
+            reached = inFile > bytes ? bytes : inFile;
+        }
+        if (reached > done) {
+            done = reached;
+            idle = 0;
+        } else if (++idle >= kMorphexShortWrites) {
+            say("Write Data to File Error! ");
+            return kMorphexErrShortWrite;
+        }
+        if (base < 0 || v_lseek(fp, base + static_cast<int64_t>(done), 0) != 0) {
+            say("Write Data to File Error! ");
+            return kMorphexErrWrite;
+        }
     }
     return kMorphexOk;
 }
@@ -281,6 +306,7 @@ int morphexSub(const wchar16 *dst, const wchar16 *const *srcList, void * /*ignor
     if (r == kMorphexOk) r = runLoop(*job);
     if (r == kMorphexOk) r = complete(*job);
     gAudio_setConvPanVol(nullptr);
+    pPanVol = nullptr;
     delete job;
     return r;
 }
@@ -325,6 +351,7 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
     j.start = com.startSample < 0 ? 0 : com.startSample;
     j.end = com.endSample;
     gAudio_setConvPanVol(panVol);
+    pPanVol = panVol;
 
     // 2, 4. The 45-tap smoothing filter of mixed tracks at DSD rates.
     j.coef45 = static_cast<double *>(
@@ -510,7 +537,10 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
     // 26. The remaining loop buffers; from here on a failure is reported
     // through the error callback.
     const uint64_t taps = static_cast<uint64_t>(j.plan.taps);
-    j.pcmIn = static_cast<double *>(_aligned_malloc((readFrames + taps) * 16 + 16, 16));
+    // Room for the frames of one read and a stretch beyond, over which
+    // consecutive reads slide before their overlap is moved back.
+    j.pcmInFrames = readFrames + taps + (isDsdType(j.srcType) ? 0 : kPcmSlideFrames);
+    j.pcmIn = static_cast<double *>(_aligned_malloc(j.pcmInFrames * 16 + 16, 16));
     if (!j.pcmIn) return j.fail(kMorphexErrPcmInBuffer);
     const uint64_t dsdSlot = ((readFrames + taps) / 8 + 8 + 15) & ~uint64_t{15};
     j.dsdRingMem = static_cast<uint8_t *>(_aligned_malloc(dsdSlot * 2 * j.ring, 16));
@@ -637,6 +667,10 @@ int runLoop(Job &j) {
     // reading starts the pre-roll before it.
     int64_t cur = j.start;
     bool endMark = false;
+    // The unpacked PCM window: source frames [winStart, winStart + winFrames)
+    // at frame winOff of pcmIn.
+    int64_t winStart = 0, winFrames = 0;
+    uint64_t winOff = 0;
 
     while (j.inputLeft > 0 && j.outLeft > 0 && !endMark) {
         const int slot = static_cast<int>((j.produced / outBlock) % j.ring);
@@ -658,11 +692,30 @@ int runLoop(Job &j) {
 
         const int64_t firstFrame = dsdSrc ? cur : cur - p.preRoll;
         const uint32_t bitOff = dsdSrc ? static_cast<uint32_t>(cur % 8) : 0;
+        // A PCM block shares all but its advance with the one before: those
+        // frames stay unpacked in the window and only the new ones are read.
+        int64_t have = 0;
+        if (!dsdSrc) {
+            if (winFrames > 0 && firstFrame >= winStart && firstFrame <= winStart + winFrames) {
+                winOff += static_cast<uint64_t>(firstFrame - winStart);
+                have = winStart + winFrames - firstFrame;
+                if (have > nRead) have = nRead;
+            } else {
+                winOff = 0;
+            }
+            if (winOff + static_cast<uint64_t>(nRead) > j.pcmInFrames) {
+                std::memmove(j.pcmIn, j.pcmIn + 2 * winOff, static_cast<size_t>(have) * 16);
+                winOff = 0;
+            }
+            winStart = firstFrame;
+            winFrames = nRead;
+        }
         uint32_t dsfOffset = 0;
         int64_t avail = 0;
-        int r = readSource(j, firstFrame, nRead, &dsfOffset, &avail);
+        int r = kMorphexOk;
+        if (dsdSrc || have < nRead) r = readSource(j, firstFrame + have, nRead - have, &dsfOffset, &avail);
         if (r != kMorphexOk) return j.fail(r);
-        if (avail < nRead) {
+        if (dsdSrc && avail < nRead) {
             // The DSD source ran out: convert what there is, then stop.
             endMark = true;
             const int64_t usable = avail - taps;
@@ -685,7 +738,9 @@ int runLoop(Job &j) {
                 say("DSDIFF to DSD Error!");
                 return j.fail(kMorphexErrDsdiffUnpack);
             }
-        } else if (wav2pcm(j.pcmIn, j.readBuf, static_cast<uint32_t>(nRead), static_cast<uint8_t>(j.srcChannels),
+        } else if (have < nRead &&
+                   wav2pcm(j.pcmIn + 2 * (winOff + static_cast<uint64_t>(have)), j.readBuf,
+                           static_cast<uint32_t>(nRead - have), static_cast<uint8_t>(j.srcChannels),
                            static_cast<uint8_t>(j.srcBits), nullptr, j.formatTag) != 0) {
             say("Wav to PCM Error!");
             return j.fail(kMorphexErrWavUnpack);
@@ -695,7 +750,7 @@ int runLoop(Job &j) {
         // the filter's byte tables; only the unfiltered paths need numbers.
         tDownConvertParams d;
         d.output = out;
-        d.input = j.pcmIn;
+        d.input = j.pcmIn + 2 * winOff;
         if (dsdSrc) {
             if (p.equalRates || j.hold) {
                 const void *const streams[2] = {srcDsd[0], srcDsd[1]};

@@ -22,13 +22,14 @@
 #include "audiofile/wstring.h"
 #include "dsp/dspvolume.h"
 #include "dsp/morphexrecords.h"
+#include "morphex/morphexapi.h"  // callback types, kMorphexErrSourceCount
 
 // Results of a job. 0 success; every failure is negative, with the English
 // line that the job prints on the standard output where there is one.
 enum tMorphexResult : int {
     kMorphexOk = 0,
     kMorphexErrReadOpen = -1,        // "Read File Open Error!"
-    kMorphexErrSourceCount = -2,     // source count not 1
+    // -2 (kMorphexErrSourceCount, morphexapi.h): the source count is not 1.
     kMorphexErrWriteOpen = -3,       // "Write File Open Error!"
     kMorphexErrSmallBuffer = -4,     // coefficient or scratch buffer
     kMorphexErrWorkBuffer = -5,      // "malloc Error11!"
@@ -79,27 +80,7 @@ enum : int {
     kMorphexShortWrites = 5,     // writes in a row that may make no progress
 };
 
-// Block callback: once per converted block. produced = output frames so far
-// including this block; frames = this block's frames; blockFrames = frames
-// of a full block; slot = ring slot holding the block; blockBytes = bytes of
-// a full block ((frames + 7) / 8 for 1-bit output, frames x 16 otherwise);
-// pcm = the ring's list of stereo-double block buffers (void* to double*[]);
-// dsd = the ring's DSD buffers, left of slot s at 2s, right at 2s + 1, the
-// source's bits for a DSD source; filterDelay = the conversion filter's
-// length for a DSD source that is converted, else 0; com = the job's
-// tMorphexCom. A negative result cancels the job.
-typedef int (*tMorphexBlockCallback)(uint64_t produced, int frames, int blockFrames, int slot,
-                                     int blockBytes, void *pcm, unsigned char **dsd, int filterDelay,
-                                     int track, int outRate, unsigned int *com);
-// Status callback: called until it returns non-zero at a successful end (and
-// when there is nothing to read); once, result ignored, on a cancel.
-typedef int (*tMorphexStatusCallback)(int track);
-// Error callback: once, result ignored, on a failure from the allocation of
-// the conversion buffers onward; the buffers are freed right after.
-typedef int (*tMorphexErrorCallback)(int track);
-// Working callback: before every source read with {0, 0, bytes to read},
-// before every DSF unpacking with {0, 1, samples to unpack}.
-typedef int (*tMorphexWorkingCallback)(long long *record);
+// The callback types are those of morphexert (morphex/morphexapi.h).
 
 // The engine. Arguments as morphexert's: destination path (UTF-16, read only
 // when writing); list of source paths (only the first is read); ignored;
