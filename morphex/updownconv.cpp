@@ -266,14 +266,44 @@ int CUpDownConv::gAudio_upconvert(double *out, const void *const src[2], uint32_
 
 namespace {
 
+enum : int {
+    kSumChunk = 128,  // outputs whose sums are formed together
+    kGroupRun = 8,    // DSD table groups walked together (8 x 2 KiB)
+};
+
+// Position of output i in the polyphase filter: P = down i = q up + r.
+// phase() is the first tap's phase and first() the first input frame.
+struct PhaseStep {
+    uint64_t q;
+    uint32_t r;
+    uint32_t up;
+    uint64_t dq;  // down / up
+    uint32_t dr;  // down % up
+    uint32_t phase() const { return r ? up - r : 0; }
+    uint64_t first() const { return q + (r ? 1 : 0); }
+    void next() {
+        q += dq;
+        r += dr;
+        if (r >= up) {
+            r -= up;
+            ++q;
+        }
+    }
+};
+
 // PCM input of the polyphase branch: a two-lane dot product per output.
 struct PcmSource {
     const double *input;
     const double *poly;
     const int64_t *polyStart;
     const int32_t *count;
-    v2d sum(uint64_t first, uint32_t phase) const {
-        return dot2(poly + 2 * polyStart[phase], input + 2 * first, count[phase]);
+    void sums(PhaseStep &s, int c, double *sl, double *sr) const {
+        for (int i = 0; i < c; ++i) {
+            const v2d v = dot2(poly + 2 * polyStart[s.phase()], input + 2 * s.first(), count[s.phase()]);
+            sl[i] = v[0];
+            sr[i] = v[1];
+            s.next();
+        }
     }
 };
 
@@ -285,6 +315,112 @@ struct DsdSource {
     const double *tables;
     const int64_t *tableStart;
     const int32_t *count;
+    void sums(PhaseStep &s, int c, double *sl, double *sr) const {
+        if (s.up == 1) {
+            sumsOnePhase(s, c, sl, sr);
+            return;
+        }
+        for (int i = 0; i < c; ++i) {
+            const v2d v = sum(s.first(), s.phase());
+            sl[i] = v[0];
+            sr[i] = v[1];
+            s.next();
+        }
+    }
+
+    // Without interpolation every output uses the same tables: walk the
+    // groups in the outer loop so that one 2 KiB table serves the whole
+    // chunk from the first-level cache. Each output still adds its groups
+    // in ascending order.
+    void sumsOnePhase(PhaseStep &s, int c, double *sl, double *sr) const {
+        const int64_t groups = (count[0] + 7) / 8;
+        const uint64_t pos0 = bitOffset + s.first();
+        const uint64_t down = s.dq;
+        if (pos0 % 8 == 0 && down % 8 == 0) {
+            sumsAligned(l + pos0 / 8, r + pos0 / 8, down / 8, groups, c, sl, sr);
+            for (int i = 0; i < c; ++i)
+                s.next();
+            return;
+        }
+        const uint8_t *pa[kSumChunk], *pb[kSumChunk];
+        unsigned sh[kSumChunk];
+        bool aligned = true;
+        for (int i = 0; i < c; ++i) {
+            const uint64_t pos = bitOffset + s.first();
+            pa[i] = l + (pos >> 3);
+            pb[i] = r + (pos >> 3);
+            sh[i] = static_cast<unsigned>(pos & 7);
+            aligned = aligned && sh[i] == 0;
+            sl[i] = sr[i] = 0.0;
+            s.next();
+        }
+        for (int64_t g = 0; g < groups; ++g) {
+            const double *t = tables + 256 * (tableStart[0] + g);
+            if (aligned) {
+                for (int i = 0; i < c; ++i) {
+                    sl[i] += t[pa[i][g]];
+                    sr[i] += t[pb[i][g]];
+                }
+            } else {
+                for (int i = 0; i < c; ++i) {
+                    const unsigned k = sh[i];
+                    const unsigned ba = ((static_cast<unsigned>(pa[i][g]) << k) | (pa[i][g + 1] >> (8 - k))) & 0xFFu;
+                    const unsigned bb = ((static_cast<unsigned>(pb[i][g]) << k) | (pb[i][g + 1] >> (8 - k))) & 0xFFu;
+                    sl[i] += t[ba];
+                    sr[i] += t[bb];
+                }
+            }
+        }
+    }
+
+    // Every output starts on a byte boundary, `stride` bytes after the
+    // previous one. Four outputs at a time keep their sums in registers
+    // over a run of kGroupRun groups, whose tables (16 KiB) stay in the
+    // first-level cache while the whole chunk passes them.
+    void sumsAligned(const uint8_t *a, const uint8_t *b, uint64_t stride, int64_t groups, int c, double *sl,
+                     double *sr) const {
+        for (int i = 0; i < c; ++i)
+            sl[i] = sr[i] = 0.0;
+        for (int64_t g0 = 0; g0 < groups; g0 += kGroupRun) {
+            const int64_t g1 = std::min<int64_t>(groups, g0 + kGroupRun);
+            const double *t0 = tables + 256 * tableStart[0];
+            int i = 0;
+            for (; i + 4 <= c; i += 4) {
+                const uint8_t *pa = a + i * stride, *pb = b + i * stride;
+                double l0 = 0, l1 = 0, l2 = 0, l3 = 0, r0 = 0, r1 = 0, r2 = 0, r3 = 0;
+                for (int64_t g = g0; g < g1; ++g) {
+                    const double *t = t0 + 256 * g;
+                    l0 += t[pa[g]];
+                    l1 += t[pa[stride + g]];
+                    l2 += t[pa[2 * stride + g]];
+                    l3 += t[pa[3 * stride + g]];
+                    r0 += t[pb[g]];
+                    r1 += t[pb[stride + g]];
+                    r2 += t[pb[2 * stride + g]];
+                    r3 += t[pb[3 * stride + g]];
+                }
+                sl[i] += l0;
+                sl[i + 1] += l1;
+                sl[i + 2] += l2;
+                sl[i + 3] += l3;
+                sr[i] += r0;
+                sr[i + 1] += r1;
+                sr[i + 2] += r2;
+                sr[i + 3] += r3;
+            }
+            for (; i < c; ++i) {
+                const uint8_t *pa = a + i * stride, *pb = b + i * stride;
+                double l0 = 0, r0 = 0;
+                for (int64_t g = g0; g < g1; ++g) {
+                    l0 += t0[256 * g + pa[g]];
+                    r0 += t0[256 * g + pb[g]];
+                }
+                sl[i] += l0;
+                sr[i] += r0;
+            }
+        }
+    }
+
     v2d sum(uint64_t first, uint32_t phase) const {
         const int64_t groups = (count[phase] + 7) / 8;
         const double *t = tables + 256 * tableStart[phase];
@@ -338,28 +474,24 @@ void CUpDownConv::polyphase(const tDownConvertParams *p, const Source &src, bool
     lpf &smoother = mShared->fadeLpf;
     double *out = p->output;
 
-    // P = down i = q up + r, kept without a division per output.
-    const uint64_t dq = down / up;
-    const uint32_t dr = down % up;
-    uint64_t q = 0;
-    uint32_t r = 0;
-    for (int i = 0; i < p->count; ++i) {
-        const double level = stepEnvelope(st, env);
-        if (fadeActive) {
-            const double x[2] = {level, level};
-            smoother.setXdiret(x);
-            smoother.proc_1stIir();
-        }
-        const uint32_t phase = r ? up - r : 0;
-        const v2d s = src.sum(q + (r ? 1 : 0), phase);
-        const Mix m = panMix(g, level, level, s[0], s[1]);
-        out[2 * i] += m.l;
-        out[2 * i + 1] += m.r;
-        q += dq;
-        r += dr;
-        if (r >= up) {
-            r -= up;
-            ++q;
+    // P = down i = q up + r, kept without a division per output. The sums
+    // of a chunk of outputs are formed first, then the gains are applied
+    // frame by frame.
+    PhaseStep step{0, 0, up, down / up, down % up};
+    double sl[kSumChunk], sr[kSumChunk];
+    for (int i0 = 0; i0 < p->count; i0 += kSumChunk) {
+        const int c = std::min<int>(kSumChunk, p->count - i0);
+        src.sums(step, c, sl, sr);
+        for (int i = 0; i < c; ++i) {
+            const double level = stepEnvelope(st, env);
+            if (fadeActive) {
+                const double x[2] = {level, level};
+                smoother.setXdiret(x);
+                smoother.proc_1stIir();
+            }
+            const Mix m = panMix(g, level, level, sl[i], sr[i]);
+            out[2 * (i0 + i)] += m.l;
+            out[2 * (i0 + i) + 1] += m.r;
         }
     }
 }
