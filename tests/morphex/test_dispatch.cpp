@@ -1,0 +1,130 @@
+// Format dispatch: each type code reaches its table, codes outside 0..4 are
+// refused without touching the file.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "audiofile/vfile.h"
+#include "morphex/audiofiledispatch.h"
+#include "testutil.h"
+
+namespace {
+
+tBwfHdrParam stereoParam(uint32_t rate, uint16_t bits) {
+    tBwfHdrParam p{};
+    p.channels = 2;
+    p.bits = bits;
+    p.rate = rate;
+    p.stereo = 1;
+    return p;
+}
+
+TEST(Dispatch, TableOfTables) {
+    EXPECT_EQ(gAudioFile[0], &gWAV);
+    EXPECT_EQ(gAudioFile[1], &gWAV);
+    EXPECT_EQ(gAudioFile[2], &gDSF);
+    EXPECT_EQ(gAudioFile[3], &gDSDIFF);
+    EXPECT_EQ(gAudioFile[4], &gWSD);
+    for (int t = 0; t < kAudioFileTypeCount; ++t) EXPECT_EQ(audiofile_handler(t), gAudioFile[t]);
+    for (const tAudioFileHandler *h : gAudioFile) {
+        const void *const *slot = reinterpret_cast<const void *const *>(h);
+        for (int i = 0; i < kAudioFileHandlerSlots; ++i) EXPECT_NE(slot[i], nullptr) << i;
+    }
+}
+
+// Types 0 and 1 write and read a WAV header through the WAV table.
+TEST(Dispatch, WavAndFlacCodesReachTheWavHandler) {
+    sxtest::TempDir dir;
+    for (int type : {kAudioFileWAV, kAudioFileFLAC}) {
+        std::string path = dir.file("t" + std::to_string(type) + ".wav");
+        FILE *fp = std::fopen(path.c_str(), "wb+");
+        ASSERT_NE(fp, nullptr);
+        tBwfHdrParam p = stereoParam(96000, 24);
+        ASSERT_EQ(audiofile_createHeader(type, fp, &p, 0), 0);
+        tRiffStatus st = kRiffStatusUnknown;
+        EXPECT_EQ(audiofile_checkHeader(type, fp, &st), 0);
+        EXPECT_EQ(st, kRiffStatusRIFF);
+        uint32_t rate = 0, bits = 0, ch = 0;
+        uint16_t tag = 0;
+        EXPECT_EQ(audiofile_searchFmtChunk(type, fp, &rate, &bits, &ch, &tag), 0);
+        EXPECT_EQ(rate, 96000u);
+        EXPECT_EQ(bits, 24u);
+        EXPECT_EQ(ch, 2u);
+        EXPECT_EQ(tag, 1);
+        uint64_t off = 0, data = 0, audio = 0;
+        EXPECT_EQ(audiofile_searchData(type, fp, &off, &data, &audio), 0);
+        EXPECT_EQ(off, 32768u);
+        uint64_t bext = 0;
+        EXPECT_EQ(audiofile_searchChunk(type, fp, "bext", &bext), 0) << "library header carries bext";
+        EXPECT_EQ(audiofile_setStartSample(type, fp, 48000), 0);
+        uint64_t start = 0;
+        EXPECT_EQ(audiofile_getStartSample(type, fp, &start), 0);
+        EXPECT_EQ(start, 48000u);
+        EXPECT_EQ(audiofile_searchBextChunk(type, fp, &start), 0);
+        EXPECT_EQ(start, 48000u);
+        EXPECT_EQ(audiofile_getReserveSize(type), 5172u + static_cast<uint32_t>(vfs_getCurrentClusterSize()));
+        tID3tagInfo info{};
+        EXPECT_EQ(audioFIle_loadTagData(type, fp, &info), kAudioFileErrFormat);
+        EXPECT_EQ(audioFile_registerTagData(type, &info), kAudioFileErrFormat);
+        std::fclose(fp);
+    }
+}
+
+// A code outside 0..4 gives -17 (reserve size 0) and leaves the file alone.
+TEST(Dispatch, OutOfRangeCodesAreRefused) {
+    sxtest::TempDir dir;
+    std::string path = dir.file("keep.bin");
+    const std::vector<uint8_t> content = {'R', 'I', 'F', 'F', 1, 2, 3, 4, 5};
+    sxtest::writeAll(path, content);
+    FILE *fp = std::fopen(path.c_str(), "rb+");
+    ASSERT_NE(fp, nullptr);
+    tBwfHdrParam p = stereoParam(44100, 16);
+    tID3tagInfo info{};
+    for (int type : {5, 127, -1, 1000}) {
+        SCOPED_TRACE(type);
+        tRiffStatus st = kRiffStatusUnknown;
+        uint64_t a = 0, b = 0, c = 0;
+        uint32_t r = 0, bits = 0, ch = 0;
+        uint16_t tag = 0;
+        EXPECT_EQ(audiofile_checkHeader(type, fp, &st), -17);
+        EXPECT_EQ(audiofile_searchData(type, fp, &a, &b, &c), -17);
+        EXPECT_EQ(audiofile_searchChunk(type, fp, "fmt ", &a), -17);
+        EXPECT_EQ(audiofile_searchFmtChunk(type, fp, &r, &bits, &ch, &tag), -17);
+        EXPECT_EQ(audiofile_searchBextChunk(type, fp, &a), -17);
+        EXPECT_EQ(audiofile_deleteChunk(type, fp, "RIFF"), -17);
+        EXPECT_EQ(audiofile_createHeader(type, fp, &p, 1), -17);
+        EXPECT_EQ(audiofile_updateDataSize(type, fp, 100, 25), -17);
+        EXPECT_EQ(audiofile_divide(type, fp, fp, fp, 0), -17);
+        EXPECT_EQ(audiofile_combine(type, fp, fp, fp, &p, 0), -17);
+        EXPECT_EQ(audiofile_saveCueData(type, fp, 0, 0, 100), -17);
+        EXPECT_EQ(audiofile_saveCueDataNew(type, fp, 0, 0, 100), -17);
+        EXPECT_EQ(audiofile_loadCueData(type, fp, 100, 0), -17);
+        EXPECT_EQ(audiofile_setStartSample(type, fp, 5), -17);
+        EXPECT_EQ(audiofile_getStartSample(type, fp, &a), -17);
+        EXPECT_EQ(audiofile_getReserveSize(type), 0u);
+        EXPECT_EQ(audioFIle_loadTagData(type, fp, &info), -17);
+        EXPECT_EQ(audioFile_registerTagData(type, &info), -17);
+        EXPECT_EQ(st, kRiffStatusUnknown);
+    }
+    std::fclose(fp);
+    EXPECT_EQ(sxtest::readAll(path), content);
+}
+
+TEST(Dispatch, FileExtensions) {
+    struct Case {
+        unsigned type;
+        const char *ext;
+    };
+    for (const Case &c : {Case{0, ".wav"}, Case{1, ".flac"}, Case{2, ".dsf"}, Case{3, ".dff"}, Case{4, ".wsd"},
+                          Case{5, ".aif"}, Case{6, ".mp3"}, Case{7, ".wav"}, Case{127, ".wav"},
+                          Case{0xFFFFFFFFu, ".wav"}}) {
+        char out[8];
+        std::memset(out, 'x', sizeof out);
+        audiofile_getFileExtention(c.type, out);
+        EXPECT_STREQ(out, c.ext) << c.type;
+    }
+}
+
+}  // namespace
