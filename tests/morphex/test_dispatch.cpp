@@ -72,6 +72,42 @@ TEST(Dispatch, WavAndFlacCodesReachTheWavHandler) {
     }
 }
 
+// Type 3 writes a DSDIFF header through the library's DSDIFF table: the
+// library build reads the start time back as 0 and walks 64-bit chunks.
+TEST(Dispatch, DsdiffCodeReachesTheDsdiffHandler) {
+    sxtest::TempDir dir;
+    std::string path = dir.file("t.dff");
+    FILE *fp = std::fopen(path.c_str(), "wb+");
+    ASSERT_NE(fp, nullptr);
+    tBwfHdrParam p = stereoParam(2822400, 1);
+    ASSERT_EQ(audiofile_createHeader(kAudioFileDSDIFF, fp, &p, 0), 0);
+    tRiffStatus st = kRiffStatusUnknown;
+    EXPECT_EQ(audiofile_checkHeader(kAudioFileDSDIFF, fp, &st), 0);
+    EXPECT_EQ(audiofile_checkHeader(kAudioFileWAV, fp, &st), -17) << "not a WAV file";
+    uint32_t rate = 0, bits = 0, ch = 0;
+    uint16_t tag = 0;
+    EXPECT_EQ(audiofile_searchFmtChunk(kAudioFileDSDIFF, fp, &rate, &bits, &ch, &tag), 0);
+    EXPECT_EQ(rate, 2822400u);
+    EXPECT_EQ(bits, 1u);
+    EXPECT_EQ(ch, 2u);
+    uint64_t off = 0;
+    EXPECT_EQ(audiofile_searchChunk(kAudioFileDSDIFF, fp, "PROP", &off), 0);
+    EXPECT_EQ(off, 32u);  // behind the form header (16) and FVER (16)
+    EXPECT_EQ(audiofile_divide(kAudioFileDSDIFF, fp, fp, fp, 0), -17);
+    EXPECT_EQ(audiofile_setStartSample(kAudioFileDSDIFF, fp, 1000), kAudioFileBextAppended);
+    uint64_t start = 99;
+    EXPECT_EQ(audiofile_searchBextChunk(kAudioFileDSDIFF, fp, &start), 0);
+    EXPECT_EQ(start, 1000u);
+    EXPECT_EQ(audiofile_getStartSample(kAudioFileDSDIFF, fp, &start), 0);
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(audiofile_getReserveSize(kAudioFileDSDIFF), 5172u + static_cast<uint32_t>(vfs_getCurrentClusterSize()));
+    std::fclose(fp);
+    std::vector<uint8_t> bytes = sxtest::readAll(path);
+    ASSERT_GE(bytes.size(), 16u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "FRM8");
+    EXPECT_EQ(std::string(bytes.begin() + 12, bytes.begin() + 16), "DSD ");
+}
+
 // A code outside 0..4 gives -17 (reserve size 0) and leaves the file alone.
 TEST(Dispatch, OutOfRangeCodesAreRefused) {
     sxtest::TempDir dir;
