@@ -8,6 +8,7 @@
 
 #include "audiofile/vfile.h"
 #include "morphex/audiofiledispatch.h"
+#include "morphex/tabledsf.h"
 #include "testutil.h"
 
 namespace {
@@ -106,6 +107,116 @@ TEST(Dispatch, DsdiffCodeReachesTheDsdiffHandler) {
     ASSERT_GE(bytes.size(), 16u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "FRM8");
     EXPECT_EQ(std::string(bytes.begin() + 12, bytes.begin() + 16), "DSD ");
+}
+
+// Types 2 and 4 write their own headers; each type's check refuses the
+// other formats, so a header written through one table is recognised only
+// by its own.
+TEST(Dispatch, DsfAndWsdCodesReachTheirHandlers) {
+    sxtest::TempDir dir;
+    struct Case {
+        int type;
+        const char *magic;
+        uint64_t dataOffset;
+        uint32_t reserve;
+    };
+    const uint32_t cluster = static_cast<uint32_t>(vfs_getCurrentClusterSize());
+    for (const Case &c : {Case{kAudioFileDSF, "DSD ", 92, 171 + cluster}, Case{kAudioFileWSD, "1bit", 2048, 0}}) {
+        SCOPED_TRACE(c.type);
+        std::string path = dir.file("t" + std::to_string(c.type));
+        FILE *fp = std::fopen(path.c_str(), "wb+");
+        ASSERT_NE(fp, nullptr);
+        tBwfHdrParam p = stereoParam(5644800, 1);
+        ASSERT_EQ(audiofile_createHeader(c.type, fp, &p, 0), 0);
+        std::vector<uint8_t> audio(8192, 0x69);
+        ASSERT_EQ(std::fseek(fp, 0, SEEK_END), 0);
+        ASSERT_EQ(std::fwrite(audio.data(), 1, audio.size(), fp), audio.size());
+        ASSERT_EQ(audiofile_updateDataSize(c.type, fp, audio.size(), audio.size() * 4), 0);
+        tRiffStatus st = kRiffStatusUnknown;
+        EXPECT_EQ(audiofile_checkHeader(c.type, fp, &st), 0);
+        for (int other : {kAudioFileWAV, kAudioFileDSF, kAudioFileDSDIFF, kAudioFileWSD}) {
+            if (other != c.type) {
+                EXPECT_NE(audiofile_checkHeader(other, fp, &st), 0) << other;
+            }
+        }
+        uint32_t rate = 0, bits = 0, ch = 0;
+        uint16_t tag = 0;
+        EXPECT_EQ(audiofile_searchFmtChunk(c.type, fp, &rate, &bits, &ch, &tag), 0);
+        EXPECT_EQ(rate, 5644800u);
+        EXPECT_EQ(bits, 1u);
+        EXPECT_EQ(ch, 2u);
+        uint64_t off = 0, data = 0, bytes = 0;
+        EXPECT_EQ(audiofile_searchData(c.type, fp, &off, &data, &bytes), 0);
+        EXPECT_EQ(off, c.dataOffset);
+        EXPECT_EQ(bytes, audio.size());
+        EXPECT_EQ(audiofile_getReserveSize(c.type), c.reserve);
+        EXPECT_EQ(audiofile_deleteChunk(c.type, fp, "fmt "), -1);
+        std::fclose(fp);
+        std::vector<uint8_t> file = sxtest::readAll(path);
+        ASSERT_GE(file.size(), 4u);
+        EXPECT_EQ(std::string(file.begin(), file.begin() + 4), c.magic);
+    }
+}
+
+// The WSD tag slot reads the header's text area; WSD takes no registration.
+TEST(Dispatch, WsdTagSlots) {
+    sxtest::TempDir dir;
+    std::vector<uint8_t> file(2048 + 16, 0);
+    std::memcpy(file.data(), "1bit", 4);
+    file[15] = static_cast<uint8_t>((2048 + 16) & 0xFF);
+    file[14] = static_cast<uint8_t>((2048 + 16) >> 8);
+    std::memcpy(file.data() + 128, "Title", 5);
+    std::memcpy(file.data() + 128 + 384, "Artist", 6);
+    std::string path = dir.file("tag.wsd");
+    ASSERT_TRUE(sxtest::writeAll(path, file));
+    FILE *fp = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(fp, nullptr);
+    std::vector<wchar16> t(kTagTextUnits, 0), a(kTagTextUnits, 0), al(kTagTextUnits, 0), g(kTagTextUnits, 0),
+        c(kTagCommentUnits, 0);
+    tID3tagInfo info{};
+    info.title = t.data();
+    info.artist = a.data();
+    info.album = al.data();
+    info.genre = g.data();
+    info.comment = c.data();
+    EXPECT_EQ(audioFIle_loadTagData(kAudioFileWSD, fp, &info), 0);
+    EXPECT_EQ(sxtest::s16(info.title), u"Title");
+    EXPECT_EQ(sxtest::s16(info.artist), u"Artist");
+    EXPECT_EQ(audioFile_registerTagData(kAudioFileWSD, &info), -17);
+    std::fclose(fp);
+}
+
+// DSF: registration is kept for the DSF tag writer; reading a file's tag
+// drops it.
+TEST(Dispatch, DsfTagSlots) {
+    sxtest::TempDir dir;
+    std::string path = dir.file("t.dsf");
+    FILE *fp = std::fopen(path.c_str(), "wb+");
+    ASSERT_NE(fp, nullptr);
+    tBwfHdrParam p = stereoParam(2822400, 1);
+    ASSERT_EQ(audiofile_createHeader(kAudioFileDSF, fp, &p, 0), 0);
+    std::vector<uint8_t> audio(8192, 0x69);
+    ASSERT_EQ(std::fseek(fp, 0, SEEK_END), 0);
+    ASSERT_EQ(std::fwrite(audio.data(), 1, audio.size(), fp), audio.size());
+    ASSERT_EQ(audiofile_updateDataSize(kAudioFileDSF, fp, audio.size(), audio.size() * 4), 0);
+
+    auto title = sxtest::u16("Kept"), artist = sxtest::u16("Here");
+    tID3tagInfo info{};
+    info.title = title.data();
+    info.artist = artist.data();
+    dsfTag_registered().clear();
+    EXPECT_EQ(audioFile_registerTagData(kAudioFileDSF, &info), 0);
+    cTagCopy copy;
+    uint64_t gen = 0;
+    ASSERT_TRUE(dsfTag_registered().take(&copy, &gen));
+    EXPECT_EQ(sxtest::s16(copy.info().title), u"Kept");
+    EXPECT_EQ(sxtest::s16(copy.info().artist), u"Here");
+
+    // The file's tag has no title or artist frame: the record keeps its texts.
+    EXPECT_EQ(audioFIle_loadTagData(kAudioFileDSF, fp, &info), 0);
+    EXPECT_EQ(sxtest::s16(info.title), u"Kept");
+    EXPECT_FALSE(dsfTag_registered().isRegistered());
+    std::fclose(fp);
 }
 
 // A code outside 0..4 gives -17 (reserve size 0) and leaves the file alone.
