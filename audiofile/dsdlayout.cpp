@@ -20,9 +20,9 @@ constexpr std::array<uint8_t, 256> makeBitReverseTable() {
 // the LSB) to work bytes (earliest in the MSB) and back.
 constexpr std::array<uint8_t, 256> sBitReverseTable256 = makeBitReverseTable();
 
-// Samples per channel waiting in sDsfTempBuffer, 0..32767. Per thread: a
-// conversion job runs wholly on its caller's thread, so a job that writes a
-// DSF file and feed jobs on other threads never share an unfinished block.
+// Samples per channel waiting in sDsfTempBuffer, 0..32767.
+// Per thread: a job writes its stream wholly on its caller's thread, so an
+// export beside a playback feed keeps its own pending block.
 thread_local uint32_t sWriteDsfOffset = 0;
 // The unfinished block of each channel, in work bit order.
 thread_local uint8_t sDsfTempBuffer[2][kDsfBlockBytes];

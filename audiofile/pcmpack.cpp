@@ -5,8 +5,7 @@
 namespace {
 
 // Four independent 32-bit shift registers. Seeded by gRandom_seedInitValue*.
-// Per thread, like the residue: a job runs wholly on its caller's thread, so
-// two jobs writing 16-bit output at once each keep their own sequence.
+// Per thread, like the residue: a job packs wholly on its caller's thread.
 thread_local uint32_t sRamdomValue[4] = {0xAB58CFC0u, 0x3B540961u, 0x72A5445Cu, 0x7FBC860Au};
 // Noise-shaping residue of lane 0 and lane 1.
 thread_local double sNSResidue[2] = {0.0, 0.0};
