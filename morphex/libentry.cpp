@@ -4,6 +4,7 @@
 #include "morphex/classfft.h"
 #include "morphex/decimfir.h"
 #include "morphex/morphexapi.h"
+#include "morphex/morphexjob.h"
 
 namespace {
 
@@ -25,10 +26,8 @@ int morphexert(const wchar16 *destination, const wchar16 *const *sources, void *
                tMorphexBlockCallback blockCallback, tMorphexStatusCallback statusCallback,
                const tDspVolItem *envelope, tMorphexErrorCallback errorCallback,
                tMorphexWorkingCallback workingCallback) {
-    (void)destination, (void)sources, (void)ignored, (void)send, (void)panVol, (void)com;
-    (void)blockCallback, (void)statusCallback, (void)envelope, (void)errorCallback, (void)workingCallback;
-    if (!sourceCount || *sourceCount != 1) return kMorphexErrSourceCount;
-    return kMorphexErrNotAvailable;
+    return morphex(destination, sources, ignored, send, panVol, sourceCount, com, blockCallback, statusCallback,
+                   envelope, errorCallback, workingCallback);
 }
 
 int getAudioFileInformation(const wchar16 *path, tAudioFileInfoAFile *info) {

@@ -67,8 +67,8 @@ typedef int (*tMorphexWorkingCallback)(long long *record);
 // --- Entry points -----------------------------------------------------------
 
 // Runs one conversion or feed job. sourceCount must point at 1
-// (kMorphexErrSourceCount otherwise, before anything is opened). This build
-// has no conversion engine: any other call gives kMorphexErrNotAvailable.
+// (kMorphexErrSourceCount otherwise, before anything is opened). The job
+// itself: morphex/morphexjob.h; its results are tMorphexResult.
 MORPHEX_EXPORT int morphexert(const wchar16 *destination, const wchar16 *const *sources, void *ignored,
                               const tMorphexSendParams *send, double *panVol, const int *sourceCount,
                               tMorphexCom *com, tMorphexBlockCallback blockCallback,
