@@ -1,5 +1,6 @@
 #include "morphex/morphexjob.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -107,6 +108,7 @@ struct Job {
     uint64_t readBufBytes = 0;
     uint8_t *outBuf = nullptr;
     double *pcmRing[kMorphexMaxRing] = {};
+    uint8_t *pcmRingMem = nullptr;  // the ring's slots, back to back
     double *pcmIn = nullptr;
     uint64_t pcmInFrames = 0;     // capacity of pcmIn in frames
     uint8_t *dsdRingMem = nullptr;
@@ -127,10 +129,8 @@ struct Job {
         freeLoopBuffers();
         _aligned_free(readBuf);
         _aligned_free(outBuf);
-        for (double *&p : pcmRing) {
-            _aligned_free(p);
-            p = nullptr;
-        }
+        _aligned_free(pcmRingMem);
+        pcmRingMem = nullptr;
         v_close(src);
         v_close(dst);
         _aligned_free(scratch);
@@ -175,6 +175,18 @@ struct Job {
         if (send->progress) *send->progress = v;
     }
 };
+
+// A large work buffer (the ring, up to 192 MB at equal rates): aligned to
+// and backed by huge pages where the system offers them, so that filling it
+// for the first time costs a few hundred page faults instead of tens of
+// thousands. Freed with _aligned_free.
+void *allocLarge(uint64_t bytes) {
+    constexpr uint64_t kHuge = 2u << 20;
+    if (bytes < kHuge) return _aligned_malloc(bytes, 64);
+    void *p = _aligned_malloc(bytes, kHuge);
+    if (p) (void)madvise(p, (bytes + kHuge - 1) & ~(kHuge - 1), MADV_HUGEPAGE);
+    return p;
+}
 
 // The destination names the very file the job reads: opening it for
 // writing would truncate the source before a single frame is read.
@@ -523,10 +535,10 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
         ((j.outChannels * (outBlock + kOutSlackFrames) * j.outBits / 8) + 0x17) & ~uint64_t{7}, 16));
     if (!j.outBuf) return kMorphexErrOutBuffer;
     const uint64_t slotFrames = (outBlock + 7) & ~uint64_t{7};
-    for (int i = 0; i < j.ring; ++i) {
-        j.pcmRing[i] = static_cast<double *>(_aligned_malloc(slotFrames * 16 + 16, 16));
-        if (!j.pcmRing[i]) return kMorphexErrRingBuffer;
-    }
+    const uint64_t slotBytes = (slotFrames * 16 + 16 + 63) & ~uint64_t{63};
+    j.pcmRingMem = static_cast<uint8_t *>(allocLarge(slotBytes * static_cast<uint64_t>(j.ring)));
+    if (!j.pcmRingMem) return kMorphexErrRingBuffer;
+    for (int i = 0; i < j.ring; ++i) j.pcmRing[i] = reinterpret_cast<double *>(j.pcmRingMem + slotBytes * i);
 
     // 25. Something to read?
     if (j.plan.inputFrames <= 0) {
@@ -549,7 +561,7 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
     // the DSD step all the same, so they hold silence rather than garbage.
     if (!isDsdType(j.srcType)) std::memset(j.dsdRingMem, kDsdSilence, dsdSlot * 2 * j.ring);
     for (int i = 0; i < 2 * j.ring; ++i) j.dsdRing[i] = j.dsdRingMem + dsdSlot * i;
-    j.upBuf = static_cast<double *>(_aligned_malloc((readFrames + taps + 32767) * 16 + 16, 16));
+    j.upBuf = static_cast<double *>(allocLarge((readFrames + taps + 32767) * 16 + 16));
     if (!j.upBuf) return j.fail(kMorphexErrUpBuffer);
     const uint64_t dsdOutBytes = ((outBlock + 7) / 8 + 15) & ~uint64_t{7};
     j.dsdOutMem = static_cast<uint8_t *>(_aligned_malloc(dsdOutBytes * 2, 16));
@@ -676,7 +688,9 @@ int runLoop(Job &j) {
         const int slot = static_cast<int>((j.produced / outBlock) % j.ring);
         j.setProgress(jobInput >= 100 ? static_cast<int>(100 - j.inputLeft / (jobInput / 100)) : 100);
         double *out = j.pcmRing[slot];
-        std::memset(out, 0, static_cast<size_t>(outBlock) * 16);
+        // The rate converter stores every frame of the block it produces
+        // (only its unfiltered hold form adds), so the slot is cleared only
+        // there and, further down, beyond a short block.
         uint8_t *srcDsd[2] = {j.dsdRing[2 * slot], j.dsdRing[2 * slot + 1]};
 
         int64_t blockIn, blockOut, nRead;
@@ -724,6 +738,10 @@ int runLoop(Job &j) {
             if (blockOut <= 0) break;
         }
 
+        if (j.hold) std::memset(out, 0, static_cast<size_t>(blockOut) * 16);
+        if (blockOut < outBlock)
+            std::memset(out + 2 * blockOut, 0, static_cast<size_t>(outBlock - blockOut) * 16);
+
         // Unpack.
         const uint32_t unpack = static_cast<uint32_t>((bitOff + nRead + 7) & ~int64_t{7});
         if (j.srcType == 2) {
@@ -752,7 +770,10 @@ int runLoop(Job &j) {
         d.output = out;
         d.input = j.pcmIn + 2 * winOff;
         if (dsdSrc) {
-            if (p.equalRates || j.hold) {
+            // Only the unfiltered hold form and the 45-tap smoothing of mixed
+            // tracks need the bits as numbers first.
+            const bool smoothing = j.com->multiTrack && j.outRate >= 2822400;
+            if (j.hold || (p.equalRates && smoothing)) {
                 const void *const streams[2] = {srcDsd[0], srcDsd[1]};
                 if (j.conv->gAudio_upconvert(j.upBuf, streams, static_cast<uint32_t>(nRead), j.srcRate,
                                              p.commonRate, j.hold ? 1 : 0, 1, 0, bitOff, nullptr) != kUpDownOk) {
@@ -785,6 +806,7 @@ int runLoop(Job &j) {
         d.fadeLpf = j.com->envelopeActive;
         d.smoothDsd = j.com->multiTrack;
         d.smoothCoefficients = j.coef45;
+        d.overwrite = 1;
         if (j.conv->gAudio_downconvert(&d) != kUpDownOk) {
             say("Down-Convert Error! ");
             return j.fail(kMorphexErrDownConvert);

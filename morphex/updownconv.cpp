@@ -291,13 +291,113 @@ struct PhaseStep {
     }
 };
 
+// The same sums as dot2 with 256-bit registers: one register carries the
+// accumulators s0 and s1, another s2 and s3, each lane receives exactly the
+// products it receives in dot2 and the partial sums are combined in the same
+// order, without fused multiply-adds. The doubles are therefore identical;
+// only the throughput differs. Chosen at run time where the processor has AVX.
+typedef double v4d __attribute__((vector_size(32), aligned(8), may_alias));
+
+// A direct unaligned load: through memcpy the compiler assembles the
+// register from two halves on the stack, which stalls every iteration.
+__attribute__((target("avx"))) inline v4d load4(const double *p) { return *reinterpret_cast<const v4d *>(p); }
+
+__attribute__((target("avx"))) inline v2d dot2Avx(const double *__restrict a, const double *__restrict b,
+                                                  int64_t n) {
+    v4d s01 = {0.0, 0.0, 0.0, 0.0}, s23 = s01;
+    int64_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        s01 += load4(a + 2 * k) * load4(b + 2 * k);
+        s23 += load4(a + 2 * k + 4) * load4(b + 2 * k + 4);
+    }
+    v2d s0 = {s01[0], s01[1]}, s1 = {s01[2], s01[3]}, s2 = {s23[0], s23[1]}, s3 = {s23[2], s23[3]};
+    for (; k < n; ++k)
+        s0 += load2(a + 2 * k) * load2(b + 2 * k);
+    return (s0 + s1) + (s2 + s3);
+}
+
+// With 512-bit registers one register carries all four accumulators.
+typedef double v8d __attribute__((vector_size(64), aligned(8), may_alias));
+
+__attribute__((target("avx512f"))) inline v2d dot2Avx512(const double *__restrict a, const double *__restrict b,
+                                                         int64_t n) {
+    v8d s = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    int64_t k = 0;
+    for (; k + 4 <= n; k += 4)
+        s += *reinterpret_cast<const v8d *>(a + 2 * k) * *reinterpret_cast<const v8d *>(b + 2 * k);
+    v2d s0 = {s[0], s[1]}, s1 = {s[2], s[3]}, s2 = {s[4], s[5]}, s3 = {s[6], s[7]};
+    for (; k < n; ++k)
+        s0 += load2(a + 2 * k) * load2(b + 2 * k);
+    return (s0 + s1) + (s2 + s3);
+}
+
+const bool kHaveAvx = __builtin_cpu_supports("avx");
+const bool kHaveAvx512 = __builtin_cpu_supports("avx512f");
+
 // PCM input of the polyphase branch: a two-lane dot product per output.
 struct PcmSource {
     const double *input;
     const double *poly;
     const int64_t *polyStart;
     const int32_t *count;
+    __attribute__((target("avx"))) void sumsAvx(PhaseStep &s, int c, double *sl, double *sr) const {
+        for (int i = 0; i < c; ++i) {
+            const v2d v = dot2Avx(poly + 2 * polyStart[s.phase()], input + 2 * s.first(), count[s.phase()]);
+            sl[i] = v[0];
+            sr[i] = v[1];
+            s.next();
+        }
+    }
+    // Two outputs at a time where their tap counts agree: their two
+    // accumulator chains are independent, so one waits less on the other's
+    // additions; each output's sum is formed exactly as by dot2Avx512.
+    __attribute__((target("avx512f"))) void sumsAvx512(PhaseStep &s, int c, double *sl, double *sr) const {
+        int i = 0;
+        for (; i + 2 <= c; i += 2) {
+            const uint32_t pa = s.phase();
+            const double *ia = input + 2 * s.first();
+            s.next();
+            const uint32_t pb = s.phase();
+            const double *ib = input + 2 * s.first();
+            s.next();
+            const int64_t n = count[pa];
+            const double *ca = poly + 2 * polyStart[pa], *cb = poly + 2 * polyStart[pb];
+            if (count[pb] != n) {
+                const v2d va = dot2Avx512(ca, ia, n), vb = dot2Avx512(cb, ib, count[pb]);
+                sl[i] = va[0], sr[i] = va[1], sl[i + 1] = vb[0], sr[i + 1] = vb[1];
+                continue;
+            }
+            v8d sa = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0}, sb = sa;
+            int64_t k = 0;
+            for (; k + 4 <= n; k += 4) {
+                sa += *reinterpret_cast<const v8d *>(ca + 2 * k) * *reinterpret_cast<const v8d *>(ia + 2 * k);
+                sb += *reinterpret_cast<const v8d *>(cb + 2 * k) * *reinterpret_cast<const v8d *>(ib + 2 * k);
+            }
+            v2d a0 = {sa[0], sa[1]}, a1 = {sa[2], sa[3]}, a2 = {sa[4], sa[5]}, a3 = {sa[6], sa[7]};
+            v2d b0 = {sb[0], sb[1]}, b1 = {sb[2], sb[3]}, b2 = {sb[4], sb[5]}, b3 = {sb[6], sb[7]};
+            for (; k < n; ++k) {
+                a0 += load2(ca + 2 * k) * load2(ia + 2 * k);
+                b0 += load2(cb + 2 * k) * load2(ib + 2 * k);
+            }
+            const v2d va = (a0 + a1) + (a2 + a3), vb = (b0 + b1) + (b2 + b3);
+            sl[i] = va[0], sr[i] = va[1], sl[i + 1] = vb[0], sr[i + 1] = vb[1];
+        }
+        for (; i < c; ++i) {
+            const v2d v = dot2Avx512(poly + 2 * polyStart[s.phase()], input + 2 * s.first(), count[s.phase()]);
+            sl[i] = v[0];
+            sr[i] = v[1];
+            s.next();
+        }
+    }
     void sums(PhaseStep &s, int c, double *sl, double *sr) const {
+        if (kHaveAvx512) {
+            sumsAvx512(s, c, sl, sr);
+            return;
+        }
+        if (kHaveAvx) {
+            sumsAvx(s, c, sl, sr);
+            return;
+        }
         for (int i = 0; i < c; ++i) {
             const v2d v = dot2(poly + 2 * polyStart[s.phase()], input + 2 * s.first(), count[s.phase()]);
             sl[i] = v[0];
@@ -490,9 +590,45 @@ void CUpDownConv::polyphase(const tDownConvertParams *p, const Source &src, bool
                 smoother.proc_1stIir();
             }
             const Mix m = panMix(g, level, level, sl[i], sr[i]);
-            out[2 * (i0 + i)] += m.l;
-            out[2 * (i0 + i) + 1] += m.r;
+            if (p->overwrite) {
+                out[2 * (i0 + i)] = m.l;
+                out[2 * (i0 + i) + 1] = m.r;
+            } else {
+                out[2 * (i0 + i)] += m.l;
+                out[2 * (i0 + i) + 1] += m.r;
+            }
         }
+    }
+}
+
+// Frames [from, n) of the equal-rate branch with constant gains (gl, gr):
+// output = scale x the pan mix, formed exactly as frame by frame. DSD bits
+// take one of four precomputed frames, as each is the same sum of the same
+// products.
+static void equalRateRun(const tDownConvertParams *p, const double *g, double gl, double gr, int from, int n) {
+    double *out = p->output;
+    if (!p->input) {
+        double table[4][2];
+        for (int k = 0; k < 4; ++k) {
+            const Mix m = panMix(g, gl, gr, (k & 2) ? 2.0 : -2.0, (k & 1) ? 2.0 : -2.0);
+            table[k][0] = p->scale * m.l;
+            table[k][1] = p->scale * m.r;
+        }
+        const uint8_t *l = p->dsd[0], *r = p->dsd[1];
+        for (int i = from; i < n; ++i) {
+            const uint64_t bit = p->dsdBitOffset + static_cast<uint64_t>(i);
+            const int sh = 7 - static_cast<int>(bit & 7);
+            const int k = (((l[bit >> 3] >> sh) & 1) << 1) | ((r[bit >> 3] >> sh) & 1);
+            out[2 * i] = table[k][0];
+            out[2 * i + 1] = table[k][1];
+        }
+        return;
+    }
+    const double *in = p->input;
+    for (int i = from; i < n; ++i) {
+        const Mix m = panMix(g, gl, gr, in[2 * i], in[2 * i + 1]);
+        out[2 * i] = p->scale * m.l;
+        out[2 * i + 1] = p->scale * m.r;
     }
 }
 
@@ -503,7 +639,11 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
     const uint32_t up = p->commonRate / p->inRate;
     const uint32_t down = p->commonRate / p->outRate;
     const bool polyBranch = !p->hold && up != down;
-    if (!p->input && !(polyBranch && p->dsd))
+    const bool smoothing = p->smoothDsd && p->outRate >= 2822400 && p->smoothCoefficients;
+    // DSD bits may stand in for the input frames of the polyphase branch and
+    // of the equal-rate branch without smoothing.
+    const bool bitsOk = p->dsd && !p->hold && (polyBranch || !smoothing);
+    if (!p->input && !bitsOk)
         return kUpDownBadParams;
     if (p->count == 0)
         return kUpDownOk;
@@ -548,7 +688,18 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
             return kUpDownNoMemory;
         const bool idle = modulatorIdle(p->modulator);
         const int T = kUpDownSmoothTaps;
+        // A block over which the envelope holds one level (no segment starts
+        // inside it and the segment does not ramp) and whose fade smoother
+        // stands still after its first step has the same gains on every
+        // frame: from the second frame on the gains, the envelope and the
+        // smoother are not stepped one by one but the outcome is the same.
+        const int64_t p0 = st.position;
+        const bool flat = !smooth && (!env || ((env[st.index].start == kDspVolEnd ||
+                                                env[st.index + 1].start > p0 + n - 1) &&
+                                               env[st.index].direction != 1 && env[st.index].direction != -1));
+        const bool fromBits = !p->input;
         for (int i = 0; i < n; ++i) {
+            const double yBefore[2] = {smoother.getCoefY_1_ch(0), smoother.getCoefY_1_ch(1)};
             const double level = stepEnvelope(st, env);
             double gl = level, gr = level;
             if (fadeActive) {
@@ -559,7 +710,17 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
                 gl = smoother.getCoefY_1_ch(0);
                 gr = smoother.getCoefY_1_ch(1);
             }
-            const double *x = p->input + 2 * static_cast<int64_t>(i);
+            double bitFrame[2];
+            const double *x;
+            if (fromBits) {
+                const uint64_t bit = p->dsdBitOffset + static_cast<uint64_t>(i);
+                const uint8_t mask = static_cast<uint8_t>(0x80u >> (bit & 7));
+                bitFrame[0] = (p->dsd[0][bit >> 3] & mask) ? 2.0 : -2.0;
+                bitFrame[1] = (p->dsd[1][bit >> 3] & mask) ? 2.0 : -2.0;
+                x = bitFrame;
+            } else {
+                x = p->input + 2 * static_cast<int64_t>(i);
+            }
             if (smooth) {
                 // The 45 frames before input[i]: the history's tail, then
                 // the block's own frames.
@@ -572,6 +733,12 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
             const Mix m = panMix(g, gl, gr, x[0], x[1]);
             p->output[2 * i] = p->scale * m.l;
             p->output[2 * i + 1] = p->scale * m.r;
+            if (i == 0 && flat && n > 1 &&
+                (!fadeActive || (smoother.getCoefY_1_ch(0) == yBefore[0] && smoother.getCoefY_1_ch(1) == yBefore[1]))) {
+                equalRateRun(p, g, gl, gr, 1, n);
+                st.position = p0 + n;
+                break;
+            }
         }
         if (smooth) {
             if (n >= T) {
@@ -589,6 +756,10 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
     // Polyphase branch.
     if (p->taps > 0 && !p->coefficients)
         return kUpDownBadParams;
+    // Outputs that the forms below add into start from zero when the caller
+    // asked for them to be stored.
+    if (p->overwrite && (p->taps <= 0 || (static_cast<int64_t>(p->phaseOffset) % up + up) % up != 0))
+        std::memset(p->output, 0, static_cast<size_t>(n) * 2 * sizeof(double));
     if (p->taps <= 0) {
         // No taps: every output sum is empty and adds nothing; the envelope
         // still advances.

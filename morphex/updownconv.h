@@ -49,7 +49,7 @@ struct tDspVolParam {
 
 // Arguments of the down stage.
 struct tDownConvertParams {
-    double *output = nullptr;          // count two-lane frames; branch C adds into it
+    double *output = nullptr;          // count two-lane frames; branch C adds into it (see overwrite)
     const double *input = nullptr;     // frames at the source rate (at L with hold)
     int count = 0;                     // output frames n
     uint32_t inRate = 0;               // Hz
@@ -79,6 +79,10 @@ struct tDownConvertParams {
     // outputs reach. The other branches still need `input`.
     const uint8_t *const *dsd = nullptr;
     uint32_t dsdBitOffset = 0;
+    // 1: the polyphase branch stores its outputs instead of adding them into
+    // `output`, so the caller need not clear the block first (and the block
+    // is not read back from memory). The hold branch always adds.
+    uint8_t overwrite = 0;
 };
 
 class CUpDownConv {

@@ -1,0 +1,142 @@
+// The rate converter's faster forms give the very doubles of its plain
+// forms: the wide-register polyphase sums (chosen by the processor), the
+// stored instead of accumulated outputs, DSD bits read straight by the
+// equal-rate branch, and its constant-gain run.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "audiofile/audiohelpers.h"
+#include "morphex/decimfir.h"
+#include "morphex/updownconv.h"
+
+namespace {
+
+// The polyphase sum of output i exactly as the two-lane form associates it:
+// four accumulators over groups of four taps, the remainder into the first,
+// then (s0 + s1) + (s2 + s3).
+void plainSum(const std::vector<double> &coef, int taps, uint32_t up, uint32_t down, const double *in, int i,
+              double out[2]) {
+    const uint64_t P = uint64_t(down) * uint64_t(i);
+    const uint64_t phase = (up - P % up) % up;
+    const uint64_t first = (phase + P) / up;
+    const int64_t n = (int64_t(taps) - 1 - int64_t(phase)) / up + 1;
+    for (int lane = 0; lane < 2; ++lane) {
+        double s[4] = {0, 0, 0, 0};
+        int64_t k = 0;
+        for (; k + 4 <= n; k += 4)
+            for (int a = 0; a < 4; ++a) s[a] += coef[2 * (phase + (k + a) * up) + lane] * in[2 * (first + k + a) + lane];
+        for (; k < n; ++k) s[0] += coef[2 * (phase + k * up) + lane] * in[2 * (first + k) + lane];
+        out[lane] = (s[0] + s[1]) + (s[2] + s[3]);
+    }
+}
+
+}  // namespace
+
+TEST(UpDownConvPaths, PolyphaseSumsAreThoseOfThePlainFormStoredOrAdded) {
+    struct Row {
+        uint32_t in, out, L;
+        int taps;
+        double fc;
+    } rows[] = {
+        {44100, 48000, 7056000, 4095, 19845.0},
+        {44100, 2822400, 2822400, 2047, 19845.0},
+        {96000, 44100, 14112000, 8191, 19845.0},
+        {44100, 88200, 88200, 127, 19845.0},  // a phase count below four taps
+    };
+    std::mt19937_64 rng(3);
+    std::uniform_real_distribution<double> u(-1.0, 1.0);
+    for (const Row &r : rows) {
+        const uint32_t up = r.L / r.in, down = r.L / r.out;
+        std::vector<double> coef(size_t(firDesignEntries(r.taps, kFirReserveMax)) * 2);
+        gAudio_setDecimFirParam(0, r.L, r.fc, r.taps, coef.data(), up, 1.0, 0, kFirReserveMax);
+        const int n = 777;
+        const size_t inFrames = size_t(uint64_t(n) * down / up) + size_t(r.taps / up) + 8;
+        std::vector<double> in(2 * inFrames);
+        for (double &x : in) x = u(rng);
+        std::vector<double> stored(2 * n, 12345.0), added(2 * n, 0.0);
+        for (int pass = 0; pass < 2; ++pass) {
+            CUpDownConv conv;
+            tDownConvertParams p;
+            p.output = pass ? added.data() : stored.data();
+            p.input = in.data();
+            p.count = n;
+            p.inRate = r.in;
+            p.outRate = r.out;
+            p.commonRate = r.L;
+            p.coefficients = coef.data();
+            p.taps = r.taps;
+            p.overwrite = pass ? 0 : 1;
+            ASSERT_EQ(conv.gAudio_downconvert(&p), kUpDownOk);
+        }
+        for (int i = 0; i < n; ++i) {
+            double want[2];
+            plainSum(coef, r.taps, up, down, in.data(), i, want);
+            ASSERT_EQ(stored[2 * i], want[0]) << r.in << " -> " << r.out << " frame " << i;
+            ASSERT_EQ(stored[2 * i + 1], want[1]) << r.in << " -> " << r.out << " frame " << i;
+            ASSERT_EQ(added[2 * i], want[0]);
+            ASSERT_EQ(added[2 * i + 1], want[1]);
+        }
+    }
+}
+
+TEST(UpDownConvPaths, EqualRatesFromBitsMatchTheUpStageThroughRampsAndFades) {
+    const int n = 4096 + 5;
+    std::mt19937 rng(9);
+    std::vector<uint8_t> l(n / 8 + 2), r(n / 8 + 2);
+    for (auto &b : l) b = uint8_t(rng());
+    for (auto &b : r) b = uint8_t(rng());
+    const uint8_t *bits[2] = {l.data(), r.data()};
+    const double pan[4] = {0.9, 0.1, 0.2, 0.7};
+    gAudio_setConvPanVol(pan);
+    // Flat, then a ramp starting inside the second block, then flat again.
+    tDspVolItem env[4];
+    env[0] = {0, 0.5, 0.0, 0};
+    env[1] = {6000, 0.5, 0.0001, 1};
+    env[2] = {7000, 0.6, 0.0, 0};
+    env[3] = {kDspVolEnd, 0.6, 0.0, 0};
+    for (uint32_t bitOffset : {0u, 3u}) {
+        for (int writing : {0, 1}) {  // writing at DSD rates steps the fade smoother
+            std::vector<double> viaUp, viaBits;
+            for (int pass = 0; pass < 2; ++pass) {
+                tConvFadeShared fade;
+                fade.fadeLpf.set_coefA_byFs(0.01, 2822400);
+                const double settled[2] = {0.5, 0.5};  // so that the first block may run at constant gain
+                fade.fadeLpf.setXdiret(settled);
+                fade.fadeLpf.setY_1direct(settled);
+                CUpDownConv conv(&fade);
+                classDsm5th dsm;
+                tDspVolParam st{0.5, 0, 0};
+                std::vector<double> up(2 * size_t(n) + 2), out(4 * size_t(n));
+                for (int blk = 0; blk < 2; ++blk) {
+                    tDownConvertParams p;
+                    p.output = out.data() + 2 * size_t(blk) * n;
+                    p.count = n - 5;
+                    p.inRate = p.outRate = p.commonRate = 2822400;
+                    p.envelopeState = &st;
+                    p.envelope = env;
+                    p.scale = 18014398509481984.0;
+                    p.modulator = &dsm;
+                    p.writing = writing;
+                    p.overwrite = 1;
+                    if (pass == 0) {
+                        const void *src[2] = {l.data(), r.data()};
+                        ASSERT_EQ(conv.gAudio_upconvert(up.data(), src, n - 5, 2822400, 2822400, 0, 1, 0, bitOffset,
+                                                        nullptr),
+                                  kUpDownOk);
+                        p.input = up.data();
+                    } else {
+                        p.dsd = bits;
+                        p.dsdBitOffset = bitOffset;
+                    }
+                    ASSERT_EQ(conv.gAudio_downconvert(&p), kUpDownOk);
+                }
+                (pass ? viaBits : viaUp) = out;
+            }
+            ASSERT_EQ(viaBits, viaUp) << "offset " << bitOffset << " writing " << writing;
+        }
+    }
+    gAudio_setConvPanVol(nullptr);
+}
