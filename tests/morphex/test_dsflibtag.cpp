@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -276,8 +277,220 @@ TEST_F(DsfLibTag, LongTextsWithAFullMarkListFitAndReadBack) {
     ASSERT_EQ(withFile(f, "rb", [&](FILE *fp) { return dsflib_loadTagData(fp, &back.info); }), 0);
     // The byte-order mark leads the text, within the record's 255 units.
     ASSERT_EQ(text(back.title).size(), kTagTextUnits - 1u);
-    EXPECT_EQ(text(back.title)[0], u'\xFEFF');
+    EXPECT_EQ(text(back.title)[0], u'\uFEFF');
     EXPECT_EQ(text(back.comment).size(), kTagCommentUnits - 1u);
+}
+
+int load(const std::string &path, TagRec &t) {
+    return withFile(path, "rb", [&](FILE *fp) { return dsflib_loadTagData(fp, &t.info); });
+}
+
+TEST_F(DsfLibTag, ReadingClampsDatesAndTimes) {
+    struct Case {
+        const char *tyer, *tdat, *time;
+        int year, day, month, hour, minute;
+    } cases[] = {
+        {"2024", "1705", "0905", 2024, 17, 5, 9, 5},
+        {"1999", "3213", "2575", 1999, 31, 12, 23, 59},
+        {"0000", "0000", "0000", 0, 1, 1, 0, 0},
+        {"98765", "9", "7", 9876, 9, 1, 7, 0},
+    };
+    int n = 0;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.tdat);
+        auto f = file("d" + std::to_string(n++) + ".dsf",
+                      withTag(dsfFile(), tag(3, {frame("TYER", latin(c.tyer)), frame("TDAT", latin(c.tdat)),
+                                                 frame("TIME", latin(c.time))})));
+        TagRec t;
+        ASSERT_EQ(load(f, t), 0);
+        EXPECT_EQ(t.info.year, c.year);
+        EXPECT_EQ(t.info.day, c.day);
+        EXPECT_EQ(t.info.month, c.month);
+        EXPECT_EQ(t.info.hour, c.hour);
+        EXPECT_EQ(t.info.minute, c.minute);
+    }
+}
+
+TEST_F(DsfLibTag, ReadsTextsCommentsOfBothFormsAndThePicture) {
+    std::vector<uint8_t> oldComm = utf16("Old");
+    oldComm.push_back(0);
+    std::vector<uint8_t> newComm = {0, 'e', 'n', 'g', 0};
+    for (char c : std::string("New")) newComm.push_back(static_cast<uint8_t>(c));
+    std::vector<uint8_t> otherComm = {0, 'e', 'n', 'g', 'i', 'T', 'u', 'n', 0, 'x', 'x'};
+    std::vector<uint8_t> apic = {0};
+    for (char c : std::string("image/png")) apic.push_back(static_cast<uint8_t>(c));
+    apic.push_back(0);
+    apic.push_back(3);  // front cover
+    for (char c : std::string("cover")) apic.push_back(static_cast<uint8_t>(c));
+    apic.push_back(0);
+    auto png = tinyPng();
+    apic.insert(apic.end(), png.begin(), png.end());
+
+    struct Case {
+        std::vector<uint8_t> comm;
+        std::u16string comment;
+    } cases[] = {{oldComm, u"\uFEFFOld"}, {newComm, u"New"}, {otherComm, u""}};
+    int n = 0;
+    for (const auto &c : cases) {
+        auto f = file("t" + std::to_string(n++) + ".dsf",
+                      withTag(dsfFile(), tag(3, {frame("TIT2", utf16("Song")), frame("TPE1", latin("Caf\xE9")),
+                                                 frame("TALB", utf16("")), frame("TCON", latin("Jazz")),
+                                                 frame("COMM", c.comm), frame("APIC", apic)})));
+        TagRec t;
+        TagRec::set(t.album, "keep me?");
+        TagRec::set(t.picture, dir.file("out" + std::to_string(n) + ".png"));
+        ASSERT_TRUE(sxtest::writeAll(dir.file("out" + std::to_string(n) + ".png"), bytes("stale")));
+        ASSERT_EQ(load(f, t), 0);
+        EXPECT_EQ(text(t.title), u"\uFEFFSong");
+        EXPECT_EQ(text(t.artist), u"Caf\u00E9");  // ISO 8859-1, not sign-extended
+        EXPECT_EQ(text(t.album), u"");            // an empty text empties the field
+        EXPECT_EQ(text(t.genre), u"Jazz");
+        EXPECT_EQ(text(t.comment), c.comment);
+        EXPECT_EQ(t.info.hasPicture, 1);
+        EXPECT_EQ(sxtest::readAll(dir.file("out" + std::to_string(n) + ".png")), png);
+    }
+}
+
+TEST_F(DsfLibTag, Version24SizesAreSyncsafeAndVersion22LeavesTheRecordAlone) {
+    // 200 units of title: a frame size above 127 differs between the plain
+    // and the syncsafe form.
+    std::string longTitle(200, 't');
+    auto f4 = file("v24.dsf", withTag(dsfFile(), tag(4, {frame("TIT2", utf16(longTitle), 4),
+                                                         frame("TPE1", utf16("Band"), 4)})));
+    TagRec t;
+    ASSERT_EQ(load(f4, t), 0);
+    EXPECT_EQ(text(t.title), u"\uFEFF" + std::u16string(200, u't'));
+    EXPECT_EQ(text(t.artist), u"\uFEFFBand");
+
+    std::vector<uint8_t> tt2 = {'T', 'T', '2', 0, 0, 5, 0, 'A', 'b', 'c', 0};
+    auto f2 = file("v22.dsf", withTag(dsfFile(), tag(2, {tt2})));
+    TagRec u;
+    TagRec::set(u.title, "before");
+    ASSERT_EQ(load(f2, u), 0);
+    EXPECT_EQ(text(u.title), u"before");
+    ASSERT_EQ(withFile(f2, "rb", [&](FILE *fp) { return dsflib_loadCueData(fp, 0, 2); }), 0);
+    int32_t count = -1;
+    ASSERT_EQ(gMarkList.getMarkCnt(2, &count), kMarkOk);
+    EXPECT_EQ(count, 0);
+}
+
+// A mark frame built by hand: entries of text and time stamp.
+std::vector<uint8_t> markFrameData(const std::vector<std::pair<std::string, uint32_t>> &entries) {
+    std::vector<uint8_t> d = {0, 'e', 'n', 'g', 2, 4, 0};
+    const char desc[] = "KAVELO DSF MARK";
+    d.insert(d.end(), desc, desc + 16);
+    appendBE32(d, 0x10C);
+    for (const auto &e : entries) {
+        d.insert(d.end(), e.first.begin(), e.first.end());
+        d.push_back(0);
+        appendBE32(d, e.second);
+    }
+    return d;
+}
+
+TEST_F(DsfLibTag, MarksLoadFromPositionOrMillisecondsBehindOtherFrames) {
+    auto sylt = markFrameData({{"MARK01      @fs=00000000002B1100   ", 7},
+                               {"MARK02      no position here", 2000},
+                               {"AB          @fs=0000000000000010   ", 0}});
+    auto f = file("m.dsf", withTag(dsfFile(), tag(3, {frame("TYER", latin("2020")), frame("TIME", latin("1010")),
+                                                      frame("TCON", utf16("Pop")), frame("SYLT", sylt)})));
+    ASSERT_EQ(withFile(f, "rb", [&](FILE *fp) { return dsflib_loadCueData(fp, 0, 3); }), 0);
+    int32_t count = 0;
+    ASSERT_EQ(gMarkList.getMarkCnt(3, &count), kMarkOk);
+    ASSERT_EQ(count, 3);
+    // In position order: AB (exact), MARK01 (exact), MARK02 (2000 ms).
+    const uint64_t wantPos[3] = {16, 2822400, 5644800};
+    const char *wantName[3] = {"AB", "MARK01", "MARK02"};
+    for (int i = 0; i < 3; ++i) {
+        uint64_t at = 0;
+        char name[kMarkNameBytes + 4] = {0};
+        ASSERT_EQ(gMarkList.getMarkFs(3, i, &at), kMarkOk);
+        ASSERT_EQ(gMarkList.getMarkName(3, i, name), kMarkOk);
+        EXPECT_EQ(at, wantPos[i]);
+        EXPECT_STREQ(name, wantName[i]);
+    }
+    int32_t modified = 1;
+    ASSERT_EQ(gMarkList.getModifyFlag(3, &modified), kMarkOk);
+    EXPECT_EQ(modified, 0);
+}
+
+TEST_F(DsfLibTag, DamagedTagsFailCleanly) {
+    auto good = frame("TIT2", utf16("Good"));
+    auto past = frame("TPE1", utf16("Bad"));
+    past[4] = 0x7F;  // a size far beyond the tag
+    std::vector<uint8_t> bigExt = {'I', 'D', '3', 3, 0, 0x40, 0, 0, 0, 20, 0, 0, 0x4E, 0x20};
+    std::vector<uint8_t> bigTag = tag(3, {good});
+    bigTag[6] = 0x7F;  // a tag size beyond the file
+    std::vector<std::vector<uint8_t>> tags = {
+        tag(3, {good, past}),
+        bigTag,
+        bigExt,
+        tag(3, {frame("APIC", {0, 'i', 'm'})}),
+        tag(3, {frame("SYLT", {0, 'e', 'n'})}),
+        tag(3, {frame("COMM", {1})}),
+        tag(4, {frame("TIT2", utf16("Good"), 4), {'T', 'P', 'E', '1', 0xFF, 0xFF, 0xFF, 0xFF, 0, 0}}),
+    };
+    int n = 0;
+    for (const auto &t : tags) {
+        SCOPED_TRACE(n);
+        auto f = file("bad" + std::to_string(n++) + ".dsf", withTag(dsfFile(), t));
+        TagRec r;
+        TagRec::set(r.picture, dir.file("pic.bin"));
+        EXPECT_EQ(load(f, r), 0);
+        if (n == 1 || n == 2) {
+            EXPECT_EQ(text(r.title), u"\uFEFFGood");
+        }
+        EXPECT_EQ(withFile(f, "rb", [&](FILE *fp) { return dsflib_loadCueData(fp, 0, 4); }), 0);
+        // Writing over a damaged tag keeps what could be read and stays valid.
+        setMarks(0, {5});
+        EXPECT_EQ(save(f), 0);
+        EXPECT_TRUE(parse(sxtest::readAll(f)).ok);
+    }
+
+    // Not a DSF file at all.
+    auto notDsf = file("x.dsf", bytes("FRM8 this is something else entirely"));
+    TagRec r;
+    EXPECT_EQ(load(notDsf, r), kDsfLibErrFormat);
+    setMarks(0, {5});
+    EXPECT_NE(save(notDsf), 0);
+    EXPECT_EQ(sxtest::readAll(notDsf), bytes("FRM8 this is something else entirely"));
+}
+
+std::string run(const std::string &cmd) {
+    std::string out;
+    FILE *p = popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[512];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+TEST_F(DsfLibTag, AnotherReaderSeesTheTextsAndTheCover) {
+    if (std::system("ffprobe -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ffprobe not installed";
+    auto f = file("probe.dsf", dsfFile(2, 2822400, 4));
+    const std::string cover = file("cover.png", tinyPng());
+    TagRec t = exampleTag();
+    TagRec::set(t.title, "Blue Song");
+    TagRec::set(t.artist, "The Band");
+    TagRec::set(t.album, "First Album");
+    TagRec::set(t.comment, "Recorded live");
+    TagRec::set(t.picture, cover);
+    t.info.hasPicture = 1;
+    ASSERT_EQ(dsflib_registerTagData(&t.info), 0);
+    setMarks(0, {1000});
+    ASSERT_EQ(save(f), 0);
+
+    std::string out = run("ffprobe -v error -show_entries format_tags:stream=codec_type,codec_name -of flat '" +
+                          f + "' 2>&1");
+    EXPECT_NE(out.find("format.tags.title=\"Blue Song\""), std::string::npos) << out;
+    EXPECT_NE(out.find("format.tags.artist=\"The Band\""), std::string::npos) << out;
+    EXPECT_NE(out.find("format.tags.album=\"First Album\""), std::string::npos) << out;
+    EXPECT_NE(out.find("format.tags.comment=\"Recorded live\""), std::string::npos) << out;
+    EXPECT_NE(out.find("codec_name=\"png\""), std::string::npos) << out;
+    EXPECT_NE(out.find("codec_type=\"video\""), std::string::npos) << out;
+    EXPECT_EQ(out.find("rror"), std::string::npos) << out;
 }
 
 }  // namespace
