@@ -4,39 +4,22 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <string>
 
 #include "audiofile/chunkutil.h"
+#include "audiofile/dsffile.h"
+#include "audiofile/dsftag.h"
 #include "audiofile/marklist.h"
 #include "audiofile/vfile.h"
 #include "audiofile/wstring.h"
 
 namespace {
 
-// Search ids of the tag header, in the order a tag is looked for.
-const uint8_t sId3v2p3[4] = {'I', 'D', '3', 0x03};
-const uint8_t sId3v2p2[4] = {'I', 'D', '3', 0x02};
-const uint8_t sId3v2p4[4] = {'I', 'D', '3', 0x04};
 const uint8_t sPingSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 const uint8_t sJpegJFIFMark[4] = {0xFF, 0xD8, 0xFF, 0xE0};
 const uint8_t sJpegExifMark[4] = {0xFF, 0xD8, 0xFF, 0xE1};
 
-const char kMarkDescriptor[] = "KAVELO DSF MARK";  // 15 characters and NUL
-const char kSoftwareName[] = "KAVELO Sonvex Editor    ";
-
-// The software version until the library's version record is at hand.
-enum : int { kSoftwareVersion = 110, kSoftwareBuild = 96 };
-
-enum : uint32_t {
-    kDsfHeaderBytes = 92,
-    kDsdChunkBytes = 28,
-    kFmtChunkBytes = 52,
-    kDsfDataHeader = 12,
-    kPictureCopyChunk = 4096,
-    kKeptCopyChunk = 32768,
-};
-
-// Frames-present bits.
-enum : uint32_t { kHasTYER = 1, kHasTDAT = 2, kHasTIME = 4, kHasTSSE = 8 };
+enum : uint32_t { kPictureCopyChunk = 4096 };  // album art is streamed out in pieces of this size
 
 // ---------------------------------------------------------------- registered tag
 
@@ -77,17 +60,6 @@ size_t textLen(const wchar16 *s, size_t cap) {
 
 // ---------------------------------------------------------------- file helpers
 
-inline uint32_t getBE32(const uint8_t *p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
-inline void putBE32(uint8_t *p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
-
 int readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len) {
     if (v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
     return v_read(fp, buf, len) == len ? 0 : -1;
@@ -110,131 +82,54 @@ int readFmtRate(FILE *fp, uint32_t *rate) {
     ClassChunkUtility cu;
     uint64_t off = 0, size = 0;
     if (cu.mChunk_searchSpecifiedChunkSize(fp, "fmt ", &off, &size, kChunkModeDsf) != 0) return -1;
-    if (size < kFmtChunkBytes) return -1;
-    uint8_t fmt[kFmtChunkBytes];
-    if (readAt(fp, off, fmt, kFmtChunkBytes) != 0) return -1;
+    if (size < kDsfFmtChunkBytes) return -1;
+    uint8_t fmt[kDsfFmtChunkBytes];
+    if (readAt(fp, off, fmt, kDsfFmtChunkBytes) != 0) return -1;
     *rate = chunk_getLE32(fmt + 28);
     return 0;
 }
 
-// Where the tag of a DSF file sits. The metadata pointer names it; a pointer
-// that is 0 or wrong falls back to the end of the "data" chunk. A tag is
-// never taken from inside the audio, so that rebuilding one can never cut
-// into it.
+// Where the tag of a DSF file sits: right behind the audio, where the data
+// chunk's size steps to and the metadata pointer names. Never inside the
+// audio, so that rebuilding a tag cannot cut into it.
 struct tTagPlace {
     bool found = false;
     uint64_t offset = 0;  // the tag header
-    int version = 0;      // 2, 3 or 4
+    uint8_t version = 0;  // 2, 3 or 4
+    uint8_t header[kId3HeaderBytes] = {0};
 };
 
-// 0, or -17 when the file is not a DSF file (or cannot be read as one).
+// 0, or -17 when the file is not a DSF file.
 int locateTag(FILE *fp, uint64_t fileSize, tTagPlace *place) {
     *place = tTagPlace{};
-    uint8_t dsd[kDsdChunkBytes];
-    if (fileSize < kDsdChunkBytes || readAt(fp, 0, dsd, kDsdChunkBytes) != 0) return kDsfLibErrFormat;
-    if (!chunk_idIs(dsd, "DSD ")) return kDsfLibErrFormat;
-
+    uint8_t id[4];
+    if (fileSize < kDsfDsdChunkBytes || readAt(fp, 0, id, 4) != 0 || !chunk_idIs(id, "DSD ")) return kDsfLibErrFormat;
     ClassChunkUtility cu;
-    uint64_t dataTop = 0, dataSize = 0;
-    uint64_t audioEnd = kDsfHeaderBytes;
-    if (cu.mChunk_searchDataTop(fp, &dataTop, &dataSize, kChunkModeDsf) == 0) {
-        uint64_t chunkStart = dataTop - kDsfDataHeader;
-        audioEnd = dataSize > kDsfDataHeader ? chunkStart + dataSize : dataTop;
-    }
-
-    const uint64_t candidates[2] = {chunk_getLE64(dsd + 20), audioEnd};
-    for (uint64_t at : candidates) {
-        if (at < audioEnd || at > fileSize || kDsfLibHeaderBytes > fileSize - at) continue;
-        uint8_t id[4];
-        if (readAt(fp, at, id, 4) != 0) continue;
-        const uint8_t *ids[3] = {sId3v2p3, sId3v2p2, sId3v2p4};
-        for (int k = 0; k < 3; ++k) {
-            if (std::memcmp(id, ids[k], 4) == 0) {
-                place->found = true;
-                place->offset = at;
-                place->version = ids[k][3];
-                return 0;
-            }
-        }
-    }
+    place->found = dsfTag_locate(fp, cu, &place->offset, &place->version, place->header) == 0;
     return 0;
 }
 
-// The frame area of a version 2.3 or 2.4 tag, bounded by the file.
+// The frame area of a version 2.3 or 2.4 tag, inside the tag and the file.
 struct tFrameArea {
     uint64_t start = 0;
-    uint64_t length = 0;
-    int version = 0;
+    uint64_t end = 0;
+    uint8_t version = 0;
 };
 
-// 0, or -1 when the header cannot be read or its extended header is too
-// large (message printed).
-int readFrameArea(FILE *fp, const tTagPlace &place, uint64_t fileSize, tFrameArea *area) {
-    uint8_t hdr[kDsfLibHeaderBytes];
-    if (readAt(fp, place.offset, hdr, kDsfLibHeaderBytes) != 0) return -1;
-    uint64_t size = dsflib_getTagSize(hdr + 6);
-    const uint64_t room = fileSize - place.offset - kDsfLibHeaderBytes;
-    if (size > room) size = room;  // a tag cut short: use what the file holds
+// 0, or -1 for version 2.2, a damaged header or an extended header that is
+// too large (its message printed). buf holds kDsfTagReadBufBytes.
+int readFrameArea(FILE *fp, const tTagPlace &place, uint8_t *buf, tFrameArea *area) {
+    if (place.version != 3 && place.version != 4) return -1;
+    uint64_t length = 0;
+    if (id3_frameArea(fp, place.offset, place.header, buf, &area->start, &length) != 0) return -1;
+    area->end = area->start + length;
     area->version = place.version;
-    area->start = place.offset + kDsfLibHeaderBytes;
-    area->length = size;
-    if (!(hdr[5] & 0x40)) return 0;
-
-    // Extended header. Version 2.3: a plain size that excludes its own four
-    // bytes, and a padding size after the two flag bytes. Version 2.4: a
-    // syncsafe size that includes itself; padding is simply zero bytes.
-    uint8_t ext[10] = {0};
-    if (size < 4 || readAt(fp, area->start, ext, 4) != 0) return -1;
-    uint64_t extTotal;
-    uint64_t padding = 0;
-    if (place.version == 3) {
-        uint32_t extSize = getBE32(ext);
-        if (extSize > kDsfLibMaxExtHeader) {
-            std::printf("\n expHeadSize size over!");
-            return -1;
-        }
-        extTotal = 4 + uint64_t{extSize};
-        if (extSize >= 6 && size >= 10 && readAt(fp, area->start, ext, 10) == 0) padding = getBE32(ext + 6);
-    } else {
-        uint32_t extSize = dsflib_getTagSize(ext);
-        if (extSize > kDsfLibMaxExtHeader) {
-            std::printf("\n expHeadSize size over!");
-            return -1;
-        }
-        extTotal = extSize < 4 ? 4 : extSize;
-    }
-    if (extTotal > size) extTotal = size;
-    area->start += extTotal;
-    area->length = size - extTotal;
-    area->length = padding > area->length ? 0 : area->length - padding;
     return 0;
 }
 
-// One frame header of a version 2.3 or 2.4 tag.
-struct tFrame {
-    uint8_t header[kDsfLibFrameHeaderBytes];
-    uint64_t dataOffset;
-    uint32_t size;
-};
+typedef tId3Frame tFrame;
 
 bool frameIdIs(const tFrame &f, const char *id) { return chunk_idIs(f.header, id); }
-
-// Reads the frame header at pos. False at the end of the frames: padding, an
-// id that is no frame id, or a size that runs past the area.
-bool nextFrame(FILE *fp, const tFrameArea &area, uint64_t pos, tFrame *f) {
-    const uint64_t end = area.start + area.length;
-    if (pos > end || kDsfLibFrameHeaderBytes > end - pos) return false;
-    if (readAt(fp, pos, f->header, kDsfLibFrameHeaderBytes) != 0) return false;
-    for (int i = 0; i < 4; ++i) {
-        uint8_t c = f->header[i];
-        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
-    }
-    // Version 2.4 stores frame sizes syncsafe, version 2.3 as plain numbers.
-    f->size = area.version == 4 ? dsflib_getTagSize(f->header + 4) : getBE32(f->header + 4);
-    f->dataOffset = pos + kDsfLibFrameHeaderBytes;
-    if (f->size > end - f->dataOffset) return false;
-    return true;
-}
 
 // ---------------------------------------------------------------- frame building
 
@@ -259,9 +154,9 @@ public:
     }
     void byte(uint8_t b) { put(&b, 1); }
     void frameHeader(const char *id, uint32_t size) {
-        uint8_t h[kDsfLibFrameHeaderBytes] = {0};
+        uint8_t h[kId3FrameHeaderBytes] = {0};
         std::memcpy(h, id, 4);
-        putBE32(h + 4, size);
+        id3_putBE32(h + 4, size);
         put(h, sizeof h);
     }
     void utf16le(const wchar16 *s, size_t n) {
@@ -279,14 +174,14 @@ private:
 };
 
 // Sizes of the frames (header included).
-size_t latinFrameBytes(const char *text) { return kDsfLibFrameHeaderBytes + 2 + std::strlen(text); }
-size_t utf16FrameBytes(size_t units) { return kDsfLibFrameHeaderBytes + 3 + 2 * units; }
-size_t genreFrameBytes(size_t units) { return kDsfLibFrameHeaderBytes + 4 + 2 * units; }
+size_t latinFrameBytes(const char *text) { return kId3FrameHeaderBytes + 2 + std::strlen(text); }
+size_t utf16FrameBytes(size_t units) { return kId3FrameHeaderBytes + 3 + 2 * units; }
+size_t genreFrameBytes(size_t units) { return kId3FrameHeaderBytes + 4 + 2 * units; }
 // Encoding 1, language, an empty description (byte-order mark and a zero
 // unit) and the text with its byte-order mark.
-size_t commentFrameBytes(size_t units) { return kDsfLibFrameHeaderBytes + 1 + 3 + 4 + 2 + 2 * units; }
+size_t commentFrameBytes(size_t units) { return kId3FrameHeaderBytes + 1 + 3 + 4 + 2 + 2 * units; }
 size_t markFrameBytes(int marks) {
-    return kDsfLibFrameHeaderBytes + kDsfLibMarkFixedBytes + kDsfLibMarkEntryBytes * static_cast<size_t>(marks);
+    return kId3FrameHeaderBytes + kDsfMarkFrameFixedBytes + kDsfMarkEntryBytes * static_cast<size_t>(marks);
 }
 
 void latinFrame(FrameBuf &b, const char *id, const char *text) {
@@ -315,47 +210,25 @@ void genreFrame(FrameBuf &b, const wchar16 *text, size_t units) {
 }
 
 void commentFrame(FrameBuf &b, const wchar16 *text, size_t units) {
-    b.frameHeader("COMM", static_cast<uint32_t>(commentFrameBytes(units) - kDsfLibFrameHeaderBytes));
+    b.frameHeader("COMM", static_cast<uint32_t>(commentFrameBytes(units) - kId3FrameHeaderBytes));
     const uint8_t head[] = {1, 'e', 'n', 'g', 0xFF, 0xFE, 0x00, 0x00, 0xFF, 0xFE};
     b.put(head, sizeof head);
     b.utf16le(text, units);
 }
 
-// One mark entry: the name's first six characters (short names padded with
-// spaces, so that the position part always sits at its place), "@fs=", the
-// position as 16 hexadecimal digits, and the position in milliseconds.
-void markEntry(uint8_t *e, const char *name, uint64_t position, uint32_t rate) {
-    std::memset(e, ' ', 12);
-    for (int i = 0; i < 6 && name[i] != 0; ++i) e[i] = static_cast<uint8_t>(name[i]);
-    std::memcpy(e + 12, "@fs=", 4);
-    for (int i = 0; i < 16; ++i) e[16 + i] = static_cast<uint8_t>(conv_bb_ab((position >> (4 * (15 - i))) & 0xF));
-    std::memset(e + 32, ' ', 3);
-    e[35] = 0;
-    uint32_t ms = 0;
-    if (rate > 0) {
-        float v = static_cast<float>(position) * 1000.0f / static_cast<float>(rate);
-        ms = v >= 4294967040.0f ? 0xFFFFFFFFu : static_cast<uint32_t>(v);
-    }
-    putBE32(e + 36, ms);
-}
-
+// The mark frame: its fixed data, then one entry per mark (the name's first
+// six characters padded with spaces, "@fs=" and 16 hexadecimal digits, the
+// milliseconds).
 void markFrame(FrameBuf &b, int listNo, int marks, uint32_t rate) {
-    b.frameHeader("SYLT", static_cast<uint32_t>(markFrameBytes(marks) - kDsfLibFrameHeaderBytes));
-    uint8_t fixed[kDsfLibMarkFixedBytes] = {0};
-    std::memcpy(fixed + 1, "eng", 3);
-    fixed[4] = 2;  // time stamps in milliseconds
-    fixed[5] = 4;  // content type
-    std::memcpy(fixed + 7, kMarkDescriptor, sizeof kMarkDescriptor);
-    const uint8_t stamp[4] = {0x00, 0x00, 0x01, 0x0C};
-    std::memcpy(fixed + 23, stamp, 4);
-    b.put(fixed, sizeof fixed);
+    uint8_t head[kId3FrameHeaderBytes + kDsfMarkFrameFixedBytes];
+    b.put(head, dsfTag_makeMarkFrameHead(head, static_cast<uint32_t>(marks)));
     for (int i = 0; i < marks; ++i) {
         char name[kMarkNameBytes + 4] = {0};
         uint64_t pos = 0;
         (void)gMarkList.getMarkName(listNo, i, name);
         (void)gMarkList.getMarkFs(listNo, i, &pos);
-        uint8_t e[kDsfLibMarkEntryBytes];
-        markEntry(e, name, pos, rate);
+        uint8_t e[kDsfMarkEntryBytes];
+        dsfTag_makeMarkEntry(e, name, pos, rate);
         b.put(e, sizeof e);
     }
 }
@@ -396,10 +269,10 @@ uint64_t pictureFrameBytes(const tPicture &pic) { return pic.length + (pic.png ?
 // description, then the picture.
 bool writePictureToID3Tag(const tPicture &pic, FILE *fp) {
     const char *mime = pic.png ? "image/png" : "image/jpeg";
-    uint8_t head[kDsfLibFrameHeaderBytes + 14] = {0};
+    uint8_t head[kId3FrameHeaderBytes + 14] = {0};
     std::memcpy(head, "APIC", 4);
-    putBE32(head + 4, static_cast<uint32_t>(pictureFrameBytes(pic) - kDsfLibFrameHeaderBytes));
-    size_t n = kDsfLibFrameHeaderBytes;
+    id3_putBE32(head + 4, static_cast<uint32_t>(pictureFrameBytes(pic) - kId3FrameHeaderBytes));
+    size_t n = kId3FrameHeaderBytes;
     head[n++] = 0;
     std::memcpy(head + n, mime, std::strlen(mime) + 1);
     n += std::strlen(mime) + 1;
@@ -426,38 +299,37 @@ bool copyRange(FILE *src, uint64_t srcOffset, FILE *dst, uint64_t len, uint8_t *
 // file; sets the frames-present bits and the kept size. Version 2.4 frames
 // get plain (2.3) sizes; those whose data is compressed, encrypted or
 // unsynchronised cannot be carried into a 2.3 tag and are dropped.
-void keepExistingFrames(FILE *fp, const tTagPlace &place, uint64_t fileSize, FILE *work, uint32_t *bits,
-                        uint64_t *keptSize, uint8_t *buf) {
+void keepExistingFrames(FILE *fp, const tTagPlace &place, FILE *work, uint32_t *bits, uint64_t *keptSize,
+                        uint8_t *buf) {
     tFrameArea area;
-    if (place.version == 2 || readFrameArea(fp, place, fileSize, &area) != 0) return;
+    if (readFrameArea(fp, place, buf, &area) != 0) return;
     uint64_t pos = area.start;
     tFrame f;
-    while (nextFrame(fp, area, pos, &f)) {
-        pos = f.dataOffset + f.size;
+    while (id3_nextFrame(fp, area.version, &pos, area.end, &f) == 1) {
         if (frameIdIs(f, "SYLT")) continue;
         if (area.version == 4 && f.header[9] != 0) continue;
-        uint8_t h[kDsfLibFrameHeaderBytes];
+        uint8_t h[kId3FrameHeaderBytes];
         std::memcpy(h, f.header, 4);
-        putBE32(h + 4, f.size);
+        id3_putBE32(h + 4, f.size);
         h[8] = area.version == 4 ? 0 : f.header[8];
         h[9] = area.version == 4 ? 0 : f.header[9];
         if (v_write(work, h, sizeof h) != sizeof h) return;
-        if (!copyRange(fp, f.dataOffset, work, f.size, buf, kDsfLibReadChunk)) return;
-        *keptSize += kDsfLibFrameHeaderBytes + uint64_t{f.size};
-        if (frameIdIs(f, "TYER")) *bits |= kHasTYER;
-        if (frameIdIs(f, "TDAT")) *bits |= kHasTDAT;
-        if (frameIdIs(f, "TIME")) *bits |= kHasTIME;
-        if (frameIdIs(f, "TSSE")) *bits |= kHasTSSE;
+        if (!copyRange(fp, f.dataOffset, work, f.size, buf, kDsfTagReadBufBytes)) return;
+        *keptSize += kId3FrameHeaderBytes + uint64_t{f.size};
+        if (frameIdIs(f, "TYER")) *bits |= kDsfTagHasTYER;
+        if (frameIdIs(f, "TDAT")) *bits |= kDsfTagHasTDAT;
+        if (frameIdIs(f, "TIME")) *bits |= kDsfTagHasTIME;
+        if (frameIdIs(f, "TSSE")) *bits |= kDsfTagHasTSSE;
     }
 }
 
 // Sets the metadata pointer to the tag and the total file size to the file
 // length. 0, -1 or -17.
 int finishFile(FILE *fp, uint64_t tagOffset) {
-    uint8_t dsd[kDsdChunkBytes];
-    if (readAt(fp, 0, dsd, kDsdChunkBytes) != 0 || !chunk_idIs(dsd, "DSD ")) return kDsfLibErrIO;
+    uint8_t dsd[kDsfDsdChunkBytes];
+    if (readAt(fp, 0, dsd, kDsfDsdChunkBytes) != 0 || !chunk_idIs(dsd, "DSD ")) return kDsfLibErrIO;
     chunk_putLE64(dsd + 20, tagOffset);
-    if (v_lseek(fp, 0, 0) != 0 || v_write(fp, dsd, kDsdChunkBytes) != kDsdChunkBytes) return kDsfLibErrIO;
+    if (v_lseek(fp, 0, 0) != 0 || v_write(fp, dsd, kDsfDsdChunkBytes) != kDsfDsdChunkBytes) return kDsfLibErrIO;
     return dsflib_updateFileSizeDsf(fp);
 }
 
@@ -546,26 +418,8 @@ int clampInt(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 struct tTagScan {
     uint32_t bits = 0;
     int markCount = 0;
-    uint8_t marks[kDsfLibMaxMarkEntries][kDsfLibMarkEntryBytes];
+    uint8_t marks[kDsfMarkMaxEntries][kDsfMarkEntryBytes];
 };
-
-void readMarkFrame(const uint8_t *d, size_t n, tTagScan *scan) {
-    if (n < kDsfLibMarkFixedBytes || std::memcmp(d + 7, kMarkDescriptor, sizeof kMarkDescriptor) != 0) return;
-    scan->markCount = 0;
-    size_t pos = kDsfLibMarkFixedBytes;
-    while (scan->markCount < static_cast<int>(kDsfLibMaxMarkEntries) && pos < n) {
-        const uint8_t *nul = static_cast<const uint8_t *>(std::memchr(d + pos, 0, n - pos));
-        if (!nul) break;
-        size_t textLen = static_cast<size_t>(nul - (d + pos));
-        size_t after = textLen + 1;
-        if (4 > n - pos - after) break;
-        uint8_t *e = scan->marks[scan->markCount++];
-        std::memset(e, 0, kDsfLibMarkEntryBytes);
-        std::memcpy(e, d + pos, textLen < kDsfLibMarkTextBytes - 1 ? textLen : kDsfLibMarkTextBytes - 1);
-        std::memcpy(e + kDsfLibMarkTextBytes, d + pos + after, 4);
-        pos += after + 4;
-    }
-}
 
 // Streams the picture of an "APIC" frame into the record's picture file.
 // head holds the frame's first headLen bytes; the fields ahead of the
@@ -607,15 +461,16 @@ void scanTag(FILE *fp, tID3tagInfo *tag, tTagScan *scan) {
     if (locateTag(fp, fileSize, &place) != 0 || !place.found) return;
     // Version 2.2 tags carry no marks and fill none of the record's fields.
     if (place.version == 2) return;
-    tFrameArea area;
-    if (readFrameArea(fp, place, fileSize, &area) != 0) return;
-
-    uint8_t *buf = new (std::nothrow) uint8_t[kDsfLibReadChunk];
+    uint8_t *buf = new (std::nothrow) uint8_t[kDsfTagReadBufBytes];
     if (!buf) return;
+    tFrameArea area;
+    if (readFrameArea(fp, place, buf, &area) != 0) {
+        delete[] buf;
+        return;
+    }
     uint64_t pos = area.start;
     tFrame f;
-    while (nextFrame(fp, area, pos, &f)) {
-        pos = f.dataOffset + f.size;
+    while (id3_nextFrame(fp, area.version, &pos, area.end, &f) == 1) {
         const bool withPic = tag && tag->picturePath && tag->picturePath[0] != 0;
         const bool useful = frameIdIs(f, "SYLT") || frameIdIs(f, "TYER") || frameIdIs(f, "TDAT") ||
                             frameIdIs(f, "TIME") ||
@@ -625,15 +480,16 @@ void scanTag(FILE *fp, tID3tagInfo *tag, tTagScan *scan) {
         if (!useful) continue;
         // Only the first piece of a frame is read here: every field this
         // reader keeps fits in it; a picture streams the rest.
-        size_t n = f.size > kDsfLibReadChunk ? kDsfLibReadChunk : f.size;
-        std::memset(buf, 0, kDsfLibReadChunk);
+        size_t n = f.size > kDsfTagReadBufBytes ? kDsfTagReadBufBytes : f.size;
+        std::memset(buf, 0, kDsfTagReadBufBytes);
         if (readAt(fp, f.dataOffset, buf, static_cast<uint32_t>(n)) != 0) break;
 
-        if (frameIdIs(f, "TYER")) scan->bits |= kHasTYER;
-        if (frameIdIs(f, "TDAT")) scan->bits |= kHasTDAT;
-        if (frameIdIs(f, "TIME")) scan->bits |= kHasTIME;
+        if (frameIdIs(f, "TYER")) scan->bits |= kDsfTagHasTYER;
+        if (frameIdIs(f, "TDAT")) scan->bits |= kDsfTagHasTDAT;
+        if (frameIdIs(f, "TIME")) scan->bits |= kDsfTagHasTIME;
         if (frameIdIs(f, "SYLT")) {
-            readMarkFrame(buf, n, scan);
+            int count = dsfTag_parseMarkFrame(buf, static_cast<uint32_t>(n), scan->marks);
+            if (count >= 0) scan->markCount = count;
             continue;
         }
         if (frameIdIs(f, "APIC")) {
@@ -686,22 +542,6 @@ void scanTag(FILE *fp, tID3tagInfo *tag, tTagScan *scan) {
 }  // namespace
 
 // ---------------------------------------------------------------- public
-
-uint32_t dsflib_getTagSize(const uint8_t *p) {
-    return (static_cast<uint32_t>(p[0] & 0x7F) << 21) | (static_cast<uint32_t>(p[1] & 0x7F) << 14) |
-           (static_cast<uint32_t>(p[2] & 0x7F) << 7) | static_cast<uint32_t>(p[3] & 0x7F);
-}
-
-void dsflib_putTagSize(uint8_t *p, uint32_t value) {
-    p[0] = static_cast<uint8_t>((value >> 21) & 0x7F);
-    p[1] = static_cast<uint8_t>((value >> 14) & 0x7F);
-    p[2] = static_cast<uint8_t>((value >> 7) & 0x7F);
-    p[3] = static_cast<uint8_t>(value & 0x7F);
-}
-
-void dsflib_softwareText(char *out, int version, int build) {
-    std::snprintf(out, 64, "%sv%02d.%02d b%04d", kSoftwareName, version / 100, version % 100, build);
-}
 
 int dsflib_registerTagData(const tID3tagInfoAFile *tag) {
     if (!tag) return kDsfLibOk;
@@ -765,21 +605,7 @@ int dsflib_loadCueData(FILE *fp, uint64_t totalSamples, int listNo) {
     int rc = gMarkList.create(listNo);
     for (int i = 0; rc == kMarkOk && i < scan->markCount; ++i) {
         const uint8_t *e = scan->marks[i];
-        const char *text = reinterpret_cast<const char *>(e);
-        const char *at = std::strstr(text, "@fs=");
-        uint64_t pos = 0;
-        bool exact = at != nullptr;
-        for (int k = 0; exact && k < 16; ++k) {
-            char c = at[4 + k];
-            bool hex = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-            if (!hex) exact = false;
-            else pos = (pos << 4) | (c <= '9' ? c - '0' : (c & 0x5F) - 'A' + 10);
-        }
-        if (!exact) {
-            float ms = static_cast<float>(getBE32(e + kDsfLibMarkTextBytes));
-            float v = static_cast<float>(rate) * (ms / 1000.0f);
-            pos = v >= 1.8446743e19f ? UINT64_MAX : static_cast<uint64_t>(v);
-        }
+        const uint64_t pos = dsfTag_markEntryPosition(e, rate);
         // The name is the first six bytes; a shorter name was padded.
         char name[kMarkNameBytes + 4] = {0};
         std::memcpy(name, e, 6);
@@ -796,10 +622,10 @@ int dsflib_loadCueData(FILE *fp, uint64_t totalSamples, int listNo) {
 int dsflib_updateFileSizeDsf(FILE *fp) {
     uint64_t len = 0;
     if (v_getFileSize(fp, &len) != 0) return kDsfLibErrFormat;
-    uint8_t dsd[kDsdChunkBytes];
-    if (readAt(fp, 0, dsd, kDsdChunkBytes) != 0 || !chunk_idIs(dsd, "DSD ")) return kDsfLibErrIO;
+    uint8_t dsd[kDsfDsdChunkBytes];
+    if (readAt(fp, 0, dsd, kDsfDsdChunkBytes) != 0 || !chunk_idIs(dsd, "DSD ")) return kDsfLibErrIO;
     chunk_putLE64(dsd + 12, len);
-    if (v_lseek(fp, 0, 0) != 0 || v_write(fp, dsd, kDsdChunkBytes) != kDsdChunkBytes) return kDsfLibErrIO;
+    if (v_lseek(fp, 0, 0) != 0 || v_write(fp, dsd, kDsfDsdChunkBytes) != kDsfDsdChunkBytes) return kDsfLibErrIO;
     return v_flush(fp) == 0 ? kDsfLibOk : kDsfLibErrIO;
 }
 
@@ -822,20 +648,25 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
     tTagPlace place;
     if (locateTag(fp, fileSize, &place) != 0) return kDsfLibErrFormat;
 
-    uint8_t *copyBuf = new (std::nothrow) uint8_t[kKeptCopyChunk];
+    uint8_t *copyBuf = new (std::nothrow) uint8_t[kDsfTagCopyBufBytes];
     if (!copyBuf) return kDsfLibErrIO;
 
-    // The frames of an existing tag go to a work file of their own: the
-    // tag is cut off before the new one is written. An anonymous temporary
-    // file cannot collide with another rebuild and never stays behind.
+    // The frames of an existing tag go to a work file of their own (beside
+    // the file, unique to this call): the tag is cut off before the new one
+    // is written. A work file that cannot be made drops those frames.
     uint32_t bits = 0;
     uint64_t keptSize = 0;
     FILE *work = nullptr;
-    if (place.found) {
-        work = std::tmpfile();
-        if (work) keepExistingFrames(fp, place, fileSize, work, &bits, &keptSize, copyBuf);
-        if (work && v_flush(work) != 0) keptSize = 0;
+    std::string workPath;
+    if (place.found && dsfTag_createWorkFile(fp, &workPath, &work) == 0) {
+        keepExistingFrames(fp, place, work, &bits, &keptSize, copyBuf);
+        if (v_flush(work) != 0) keptSize = 0;
     }
+    auto dropWork = [&]() {
+        if (work) std::fclose(work);
+        if (!workPath.empty()) std::remove(workPath.c_str());
+        work = nullptr;
+    };
 
     // The registered tag is taken once: its texts are written by this call
     // only, and its album art by the first call that finds it.
@@ -854,9 +685,10 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
     const bool withPicture = wantPicture && loadPicture(reg->picturePath, &pic);
 
     // Count the new frames, then build them.
-    char track[32] = {0}, year[32] = {0}, date[32] = {0}, time[32] = {0}, software[64] = {0};
+    char track[32] = {0}, year[32] = {0}, date[32] = {0}, time[32] = {0};
+    std::string software;
     size_t titleN = 0, artistN = 0, albumN = 0, commentN = 0, genreN = 0;
-    size_t need = kDsfLibHeaderBytes;
+    size_t need = kId3HeaderBytes;
     if (withTexts) {
         const tID3tagInfo &t = reg->info;
         if (t.trackNo > 0 && t.totalTracks > 0) {
@@ -886,24 +718,24 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
         if (commentN) need += commentFrameBytes(commentN);
         if (genreN) need += genreFrameBytes(genreN);
     }
-    if (!(bits & kHasTSSE)) {
-        dsflib_softwareText(software, kSoftwareVersion, kSoftwareBuild);
-        need += latinFrameBytes(software);
+    if (!(bits & kDsfTagHasTSSE)) {
+        software = dsfTag_softwareText();
+        need += latinFrameBytes(software.c_str());
     }
     need += markFrameBytes(marks);
 
     FrameBuf nb(need);
     const uint64_t picBytes = withPicture ? pictureFrameBytes(pic) : 0;
-    const uint64_t tagSize = (need - kDsfLibHeaderBytes) + picBytes + keptSize;
-    if (!nb.ok() || !reg || tagSize > kDsfLibSyncsafeMax) {
-        if (work) std::fclose(work);
+    const uint64_t tagSize = (need - kId3HeaderBytes) + picBytes + keptSize;
+    if (!nb.ok() || !reg || tagSize > kId3SyncsafeMax) {
+        dropWork();
         delete reg;
         delete[] copyBuf;
         return !nb.ok() || !reg ? kDsfLibErrIO : kDsfLibErrFormat;
     }
 
-    uint8_t hdr[kDsfLibHeaderBytes] = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0};
-    dsflib_putTagSize(hdr + 6, static_cast<uint32_t>(tagSize));
+    uint8_t hdr[kId3HeaderBytes] = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0};
+    id3_putSyncsafe(hdr + 6, static_cast<uint32_t>(tagSize));
     nb.put(hdr, sizeof hdr);
     if (withTexts) {
         if (track[0]) latinFrame(nb, "TRCK", track);
@@ -916,7 +748,7 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
         if (commentN) commentFrame(nb, reg->comment, commentN);
         if (genreN) genreFrame(nb, reg->genre, genreN);
     }
-    if (software[0]) latinFrame(nb, "TSSE", software);
+    if (!software.empty()) latinFrame(nb, "TSSE", software.c_str());
     markFrame(nb, listNo, marks, rate);
     delete reg;
 
@@ -924,14 +756,14 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
     const uint64_t tagOffset = place.found ? place.offset : fileSize;
     bool ok = !place.found || v_ftruncate(fp, static_cast<int64_t>(place.offset)) == 0;
     if (ok) {
-        ok = v_lseek(fp, 0, 2) == 0 && writeFull(fp, nb.data(), kDsfLibHeaderBytes);
-        if (ok && work && keptSize > 0) ok = copyRange(work, 0, fp, keptSize, copyBuf, kKeptCopyChunk);
-        if (ok) ok = writeFull(fp, nb.data() + kDsfLibHeaderBytes, nb.size() - kDsfLibHeaderBytes);
+        ok = v_lseek(fp, 0, 2) == 0 && writeFull(fp, nb.data(), kId3HeaderBytes);
+        if (ok && work && keptSize > 0) ok = copyRange(work, 0, fp, keptSize, copyBuf, kDsfTagCopyBufBytes);
+        if (ok) ok = writeFull(fp, nb.data() + kId3HeaderBytes, nb.size() - kId3HeaderBytes);
         if (ok && withPicture) ok = writePictureToID3Tag(pic, fp);
         if (ok) ok = v_flush(fp) == 0;
         if (ok) (void)finishFile(fp, tagOffset);
     }
-    if (work) std::fclose(work);
+    dropWork();
     delete[] copyBuf;
     return kDsfLibOk;
 }

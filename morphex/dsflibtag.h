@@ -22,6 +22,7 @@
 #include <cstdio>
 
 #include "audiofile/audiohelpers.h"
+#include "audiofile/dsftag.h"  // layout constants and helpers shared with the handler
 
 // The library's name for the tag record.
 typedef tID3tagInfo tID3tagInfoAFile;
@@ -34,16 +35,7 @@ enum : int {
 };
 
 enum : uint32_t {
-    kDsfLibHeaderBytes = 10,
-    kDsfLibFrameHeaderBytes = 10,
-    kDsfLibMarkFixedBytes = 27,     // SYLT data ahead of the first mark entry
-    kDsfLibMarkEntryBytes = 40,     // 36-byte text + u32 milliseconds
-    kDsfLibMarkTextBytes = 36,
-    kDsfLibMaxMarkEntries = 100,    // entries kept when a mark frame is read
-    kDsfLibReadChunk = 16384,       // frame data is read in pieces of this size
-    kDsfLibMaxExtHeader = 16384,    // larger extended headers are refused
     kDsfLibPictureMax = 16u << 20,  // album art larger than this is not written
-    kDsfLibSyncsafeMax = 0x0FFFFFFFu,
 };
 
 // Keeps a copy of the record (numbers and texts, not the start sample) for
@@ -79,12 +71,3 @@ void dsflib_readID3v2Tag(FILE *fp, tID3tagInfoAFile *tag);
 // Sets the "DSD " chunk's total file size to the file length. 0, -1 for a
 // failed read or write, -17 when the length cannot be read.
 [[nodiscard]] int dsflib_updateFileSizeDsf(FILE *fp);
-
-// Syncsafe 28-bit numbers of the tag header (four bytes of seven bits, most
-// significant first).
-uint32_t dsflib_getTagSize(const uint8_t *p);
-void dsflib_putTagSize(uint8_t *p, uint32_t value);
-
-// The software text of the "TSSE" frame, "KAVELO Sonvex Editor    v01.10
-// b0096" for version 110 and build 96; out holds at least 64 bytes.
-void dsflib_softwareText(char *out, int version, int build);
