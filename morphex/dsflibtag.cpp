@@ -333,6 +333,19 @@ int finishFile(FILE *fp, uint64_t tagOffset) {
     return dsflib_updateFileSizeDsf(fp);
 }
 
+// Clears a metadata pointer that names no tag.
+void clearDanglingPointer(FILE *fp) {
+    uint8_t dsd[kDsfDsdChunkBytes];
+    uint64_t fileSize = 0;
+    tTagPlace place;
+    if (v_getFileSize(fp, &fileSize) != 0 || locateTag(fp, fileSize, &place) != 0) return;
+    if (readAt(fp, 0, dsd, kDsfDsdChunkBytes) != 0) return;
+    const uint64_t pointer = chunk_getLE64(dsd + kDsfDsdMetaPointer);
+    if (pointer == 0 || (place.found && place.offset == pointer)) return;
+    chunk_putLE64(dsd + kDsfDsdMetaPointer, 0);
+    if (v_lseek(fp, 0, 0) == 0 && v_write(fp, dsd, kDsfDsdChunkBytes) == kDsfDsdChunkBytes) (void)v_flush(fp);
+}
+
 // ---------------------------------------------------------------- reading
 
 // Texts of a frame as 16-bit units. Encoding 1 with keepBom keeps the
@@ -634,8 +647,14 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
     (void)totalSamples;
     int32_t modified = 0;
     if (gMarkList.getModifyFlag(listNo, &modified) != kMarkOk) return kDsfLibErrFormat;
-    if (!modified) return kDsfLibOk;
     if (!fp) return kDsfLibErrIO;
+    if (!modified) {
+        // Nothing to write. A size update may just have pointed the
+        // metadata pointer behind the audio; where no tag sits there, the
+        // pointer is cleared so that readers do not look for one.
+        clearDanglingPointer(fp);
+        return kDsfLibOk;
+    }
 
     uint32_t rate = 0;
     if (readFmtRate(fp, &rate) != 0) return kDsfLibErrIO;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -186,6 +187,18 @@ TEST_F(DsfLibTag, RewritingKeepsTheFramesAndReplacesOnlyTheMarks) {
     auto before = sxtest::readAll(f);
     ASSERT_EQ(save(f), 0);
     EXPECT_EQ(sxtest::readAll(f), before);
+
+    // ... except that a pointer naming no tag (a size update that found
+    // nothing to write) is cleared.
+    auto bare = file("bare.dsf");
+    ASSERT_EQ(save(bare), 0);
+    auto after = sxtest::readAll(bare);
+    EXPECT_EQ(getLE(after, 20, 8), 0u);
+    EXPECT_EQ(after.size(), dsfFile().size());
+
+    // No work file stays behind.
+    for (const auto &e : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_EQ(e.path().filename().string().find("_id3v2tagTemp"), std::string::npos) << e.path();
 }
 
 TEST_F(DsfLibTag, AlbumArtFollowsTheMarksOnceAndOnlyWhenItIsAPicture) {
