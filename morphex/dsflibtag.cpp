@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <string>
 
@@ -12,6 +11,8 @@
 #include "audiofile/marklist.h"
 #include "audiofile/vfile.h"
 #include "audiofile/wstring.h"
+#include "morphex/libutil.h"
+#include "morphex/tabledsf.h"
 
 namespace {
 
@@ -20,37 +21,6 @@ const uint8_t sJpegJFIFMark[4] = {0xFF, 0xD8, 0xFF, 0xE0};
 const uint8_t sJpegExifMark[4] = {0xFF, 0xD8, 0xFF, 0xE1};
 
 enum : uint32_t { kPictureCopyChunk = 4096 };  // album art is streamed out in pieces of this size
-
-// ---------------------------------------------------------------- registered tag
-
-// The registered record with texts of its own: the caller's buffers may be
-// gone by the time the next DSF file is written.
-struct tRegisteredTag {
-    tID3tagInfo info;
-    wchar16 title[kTagTextUnits];
-    wchar16 artist[kTagTextUnits];
-    wchar16 album[kTagTextUnits];
-    wchar16 genre[kTagTextUnits];
-    wchar16 picturePath[kTagTextUnits];
-    wchar16 comment[kTagCommentUnits];
-};
-
-std::mutex sTagMutex;
-tRegisteredTag sTagDataToSave;  // guarded by sTagMutex
-int sTagInfoSaved = 0;          // guarded by sTagMutex
-
-// Copies a caller's text, reading at most cap - 1 units; a null source gives
-// an empty text.
-void copyText(wchar16 *dst, const wchar16 *src, size_t cap) {
-    size_t n = 0;
-    if (src) {
-        while (n + 1 < cap && src[n] != 0) {
-            dst[n] = src[n];
-            ++n;
-        }
-    }
-    dst[n] = 0;
-}
 
 size_t textLen(const wchar16 *s, size_t cap) {
     size_t n = 0;
@@ -346,6 +316,16 @@ void clearDanglingPointer(FILE *fp) {
     if (v_lseek(fp, 0, 0) == 0 && v_write(fp, dsd, kDsfDsdChunkBytes) == kDsfDsdChunkBytes) (void)v_flush(fp);
 }
 
+// The "TSSE" text with the library's version record: version 110 and
+// build 96 read "v01.10 b0096".
+std::string softwareText() {
+    const tDeviceVersion *v = GetVersionKAVELO();
+    char text[96];
+    std::snprintf(text, sizeof text, "KAVELO Sonvex Editor    v%02d.%02d b%04d", v->version / 100, v->version % 100,
+                  v->build);
+    return text;
+}
+
 // ---------------------------------------------------------------- reading
 
 // Texts of a frame as 16-bit units. Encoding 1 with keepBom keeps the
@@ -557,32 +537,12 @@ void scanTag(FILE *fp, tID3tagInfo *tag, tTagScan *scan) {
 // ---------------------------------------------------------------- public
 
 int dsflib_registerTagData(const tID3tagInfoAFile *tag) {
-    if (!tag) return kDsfLibOk;
-    std::lock_guard<std::mutex> lock(sTagMutex);
-    tRegisteredTag &r = sTagDataToSave;
-    r.info = *tag;
-    r.info.startSample = 0;
-    copyText(r.title, tag->title, kTagTextUnits);
-    copyText(r.artist, tag->artist, kTagTextUnits);
-    copyText(r.album, tag->album, kTagTextUnits);
-    copyText(r.genre, tag->genre, kTagTextUnits);
-    copyText(r.picturePath, tag->picturePath, kTagTextUnits);
-    copyText(r.comment, tag->comment, kTagCommentUnits);
-    r.info.title = r.title;
-    r.info.artist = r.artist;
-    r.info.album = r.album;
-    r.info.genre = r.genre;
-    r.info.picturePath = r.picturePath;
-    r.info.comment = r.comment;
-    sTagInfoSaved = 1;
+    if (tag) dsfTag_registered().registerTag(*tag);
     return kDsfLibOk;
 }
 
 int dsflib_loadTagData(FILE *fp, tID3tagInfoAFile *tag) {
-    {
-        std::lock_guard<std::mutex> lock(sTagMutex);
-        sTagInfoSaved = 0;
-    }
+    dsfTag_registered().clear();
     uint64_t fileSize = 0;
     tTagPlace place;
     if (!fp || v_getFileSize(fp, &fileSize) != 0 || locateTag(fp, fileSize, &place) != 0) return kDsfLibErrFormat;
@@ -687,21 +647,15 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
         work = nullptr;
     };
 
-    // The registered tag is taken once: its texts are written by this call
-    // only, and its album art by the first call that finds it.
-    tRegisteredTag *reg = new (std::nothrow) tRegisteredTag;
-    bool withTexts = false;
-    bool wantPicture = false;
-    if (reg) {
-        std::lock_guard<std::mutex> lock(sTagMutex);
-        *reg = sTagDataToSave;
-        withTexts = sTagInfoSaved == 1;
-        sTagInfoSaved = 0;
-        wantPicture = sTagDataToSave.info.hasPicture != 0 && sTagDataToSave.picturePath[0] != 0;
-        sTagDataToSave.info.hasPicture = 0;
-    }
+    // A waiting registration gives the texts and the album art; it is
+    // dropped once its frames are built (unless a newer one arrived
+    // meanwhile), so a second write in the same job replaces only the marks.
+    cTagCopy reg;
+    uint64_t generation = 0;
+    const bool withTexts = dsfTag_registered().take(&reg, &generation);
+    const tID3tagInfo &t = reg.info();
     tPicture pic;
-    const bool withPicture = wantPicture && loadPicture(reg->picturePath, &pic);
+    const bool withPicture = withTexts && t.hasPicture != 0 && loadPicture(t.picturePath, &pic);
 
     // Count the new frames, then build them.
     char track[32] = {0}, year[32] = {0}, date[32] = {0}, time[32] = {0};
@@ -709,16 +663,15 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
     size_t titleN = 0, artistN = 0, albumN = 0, commentN = 0, genreN = 0;
     size_t need = kId3HeaderBytes;
     if (withTexts) {
-        const tID3tagInfo &t = reg->info;
         if (t.trackNo > 0 && t.totalTracks > 0) {
             std::snprintf(track, sizeof track, "%d/%d", t.trackNo, t.totalTracks);
             need += latinFrameBytes(track);
         }
-        titleN = textLen(reg->title, kTagTextUnits);
-        artistN = textLen(reg->artist, kTagTextUnits);
-        albumN = textLen(reg->album, kTagTextUnits);
-        commentN = textLen(reg->comment, kTagCommentUnits);
-        genreN = textLen(reg->genre, kTagTextUnits);
+        titleN = textLen(t.title, kTagTextUnits);
+        artistN = textLen(t.artist, kTagTextUnits);
+        albumN = textLen(t.album, kTagTextUnits);
+        commentN = textLen(t.comment, kTagCommentUnits);
+        genreN = textLen(t.genre, kTagTextUnits);
         if (titleN) need += utf16FrameBytes(titleN);
         if (artistN) need += utf16FrameBytes(artistN);
         if (albumN) need += utf16FrameBytes(albumN);
@@ -738,7 +691,7 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
         if (genreN) need += genreFrameBytes(genreN);
     }
     if (!(bits & kDsfTagHasTSSE)) {
-        software = dsfTag_softwareText();
+        software = softwareText();
         need += latinFrameBytes(software.c_str());
     }
     need += markFrameBytes(marks);
@@ -746,11 +699,10 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
     FrameBuf nb(need);
     const uint64_t picBytes = withPicture ? pictureFrameBytes(pic) : 0;
     const uint64_t tagSize = (need - kId3HeaderBytes) + picBytes + keptSize;
-    if (!nb.ok() || !reg || tagSize > kId3SyncsafeMax) {
+    if (!nb.ok() || tagSize > kId3SyncsafeMax) {
         dropWork();
-        delete reg;
         delete[] copyBuf;
-        return !nb.ok() || !reg ? kDsfLibErrIO : kDsfLibErrFormat;
+        return !nb.ok() ? kDsfLibErrIO : kDsfLibErrFormat;
     }
 
     uint8_t hdr[kId3HeaderBytes] = {'I', 'D', '3', 3, 0, 0, 0, 0, 0, 0};
@@ -758,18 +710,18 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
     nb.put(hdr, sizeof hdr);
     if (withTexts) {
         if (track[0]) latinFrame(nb, "TRCK", track);
-        if (titleN) utf16Frame(nb, "TIT2", reg->title, titleN);
-        if (artistN) utf16Frame(nb, "TPE1", reg->artist, artistN);
-        if (albumN) utf16Frame(nb, "TALB", reg->album, albumN);
+        if (titleN) utf16Frame(nb, "TIT2", t.title, titleN);
+        if (artistN) utf16Frame(nb, "TPE1", t.artist, artistN);
+        if (albumN) utf16Frame(nb, "TALB", t.album, albumN);
         if (year[0]) latinFrame(nb, "TYER", year);
         if (date[0]) latinFrame(nb, "TDAT", date);
         if (time[0]) latinFrame(nb, "TIME", time);
-        if (commentN) commentFrame(nb, reg->comment, commentN);
-        if (genreN) genreFrame(nb, reg->genre, genreN);
+        if (commentN) commentFrame(nb, t.comment, commentN);
+        if (genreN) genreFrame(nb, t.genre, genreN);
     }
     if (!software.empty()) latinFrame(nb, "TSSE", software.c_str());
     markFrame(nb, listNo, marks, rate);
-    delete reg;
+    if (withTexts) dsfTag_registered().clearIfGeneration(generation);
 
     // From here on the file changes; failures leave a partly written tag.
     const uint64_t tagOffset = place.found ? place.offset : fileSize;
@@ -785,4 +737,16 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
     dropWork();
     delete[] copyBuf;
     return kDsfLibOk;
+}
+
+int gClass_DsfFileLibrary::saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
+    return dsflib_saveCueData(fp, existing, listNo, totalSamples);
+}
+
+int gClass_DsfFileLibrary::saveCueDataNew(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
+    return dsflib_saveCueData(fp, existing, listNo, totalSamples);
+}
+
+int gClass_DsfFileLibrary::loadCueData(FILE *fp, uint64_t totalSamples, int listNo) {
+    return dsflib_loadCueData(fp, totalSamples, listNo);
 }

@@ -12,20 +12,32 @@
 // the sample position as 16 hexadecimal digits) and its time in
 // milliseconds.
 //
-// Threads: the registered tag is shared by every caller of the library (it
-// is registered on one call and written by the next job that writes a DSF
-// file) and is guarded by a mutex; everything else an operation needs is
-// its own, so operations on different files may run at once.
+// Threads: the registered tag (morphex/tabledsf.h) is shared by every
+// caller of the library on purpose: it is registered on one call and written
+// by the next job that writes a DSF file; it is guarded by its own lock.
+// Everything else an operation needs is its own, so operations on different
+// files may run at once. The tag work file is unique to each write.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
 #include "audiofile/audiohelpers.h"
+#include "audiofile/dsffile.h"
 #include "audiofile/dsftag.h"  // layout constants and helpers shared with the handler
 
 // The library's name for the tag record.
 typedef tID3tagInfo tID3tagInfoAFile;
+
+// The library's DSF handler: the shared DSF module with this writer and
+// loader as its mark operations, so that the size update's tag step
+// (updateDataSize) writes the library's tag.
+class gClass_DsfFileLibrary : public gClass_DsfFile {
+public:
+    [[nodiscard]] int saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) override;
+    [[nodiscard]] int saveCueDataNew(FILE *fp, int existing, int listNo, uint64_t totalSamples) override;
+    [[nodiscard]] int loadCueData(FILE *fp, uint64_t totalSamples, int listNo) override;
+};
 
 // Results.
 enum : int {
