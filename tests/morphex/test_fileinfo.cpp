@@ -140,4 +140,192 @@ TEST(FileInfo, ReportsFormatSizesMarksAndStartOfEveryFormat) {
     EXPECT_EQ(sxtest::readAll(dir.file("big.wav"))[1], 'F');
 }
 
+int infoOf(const std::string &path, tAudioFileInfoAFile *info, std::string *printed) {
+    auto u = sxtest::u16(path);
+    testing::internal::CaptureStdout();
+    int rc = getAudioFileInformation(u.data(), info);
+    *printed = testing::internal::GetCapturedStdout();
+    return rc;
+}
+
+TEST(FileInfo, FailuresGiveTheirCodeAndLine) {
+    sxtest::TempDir dir;
+    auto dsf = dsfFile();
+    auto zeroChannels = dsf;
+    putLE(zeroChannels, 52, 0, 4);
+    auto zeroBits = dsf;
+    putLE(zeroBits, 60, 0, 4);
+    auto noData = std::vector<uint8_t>(dsf.begin(), dsf.begin() + 80);
+
+    struct Case {
+        std::string name;
+        std::vector<uint8_t> bytes;  // empty: no file
+        int code;
+        const char *line;
+    } cases[] = {
+        {"missing.dsf", {}, kFileInfoErrOpen, "Read File Open Error!\n"},
+        {"song.mp3", dsf, kFileInfoErrType, ""},
+        {"noext", dsf, kFileInfoErrType, ""},
+        {"really-dsf.wav", dsf, kFileInfoErrType, "Check Header Error!\n"},
+        {"zero-channels.dsf", zeroChannels, kFileInfoErrFmt, "Search FMT Chunk Error!\n"},
+        {"zero-bits.dsf", zeroBits, kFileInfoErrFmt, "Search FMT Chunk Error!\n"},
+        {"no-data.dsf", noData, kFileInfoErrData, "Search DATA Chunk Error!\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.file(c.name);
+        if (!c.bytes.empty()) {
+            ASSERT_TRUE(sxtest::writeAll(path, c.bytes));
+        }
+        tAudioFileMarkAFile marks[4] = {};
+        tAudioFileInfoAFile info;
+        info.sampleRate = 77;
+        info.marks = marks;
+        std::string printed;
+        EXPECT_EQ(infoOf(path, &info, &printed), c.code);
+        EXPECT_EQ(printed, c.line);
+        EXPECT_EQ(info.sampleRate, 77u);  // the record is filled only on success
+    }
+}
+
+// Names reach the record terminated inside their 16-byte field, and nothing
+// past the reported count is written. (No handler gives back names longer
+// than the field: WAV and DSDIFF keep 10 characters, DSF 6.)
+TEST(FileInfo, MarkEntriesStayInsideTheirFieldsAndCount) {
+    sxtest::TempDir dir;
+    const std::string path = dir.file("names.dff");
+    writeFile(kAudioFileDSDIFF, path, param(2, 1, 2822400), 4096, 16384,
+              {{"MARK01", 5}, {"A very long mark name indeed", 50}, {"MARK03", 70}});
+    tAudioFileMarkAFile marks[4];
+    std::memset(marks, 0x55, sizeof marks);
+    tAudioFileInfoAFile info;
+    info.marks = marks;
+    std::string printed;
+    ASSERT_EQ(infoOf(path, &info, &printed), 0);
+    ASSERT_EQ(info.markCount, 3u);
+    for (int i = 0; i < 3; ++i) EXPECT_NE(std::memchr(marks[i].name, 0, sizeof marks[i].name), nullptr) << i;
+    EXPECT_STREQ(marks[0].name, "MARK01");
+    EXPECT_EQ(std::strncmp(marks[1].name, "A very lo", 9), 0);
+    EXPECT_EQ(marks[2].position, 70u);
+    EXPECT_EQ(static_cast<uint8_t>(marks[3].name[0]), 0x55);
+    EXPECT_EQ(marks[3].position, 0x5555555555555555u);
+}
+
+TEST(TagQuery, DecidesTheFormatAndReportsFailures) {
+    sxtest::TempDir dir;
+    const std::string wav = dir.file("a.wav");
+    writeFile(kAudioFileWAV, wav, param(2, 16, 44100), 400, 100, {});
+    const std::string mp3 = dir.file("a.mp3");
+    ASSERT_TRUE(sxtest::writeAll(mp3, bytes("ID3 something")));
+    const std::string dff = dir.file("a.dff");
+    writeFile(kAudioFileDSDIFF, dff, param(2, 1, 2822400), 4096, 16384, {});
+
+    tID3tagInfo none{};
+    auto u = [](const std::string &s) { return sxtest::u16(s); };
+    EXPECT_EQ(id3tagInformation(kId3tagLoad, kAudioFileByExtension, u(wav).data(), &none), kFileInfoErrTagHandler);
+    EXPECT_EQ(id3tagInformation(kId3tagLoad, kAudioFileByExtension, u(mp3).data(), &none), kFileInfoErrType);
+    EXPECT_EQ(id3tagInformation(kId3tagLoad, kAudioFileByExtension, u(dir.file("gone.dsf")).data(), &none),
+              kFileInfoErrOpen);
+    // A DSDIFF file without its title chunk has no tag to read.
+    EXPECT_EQ(id3tagInformation(kId3tagLoad, kAudioFileByExtension, u(dff).data(), &none), kFileInfoErrTagHandler);
+    // Registration: WAV and WSD keep no tags; 127 is not resolved here.
+    EXPECT_EQ(id3tagInformation(kId3tagRegister, kAudioFileWAV, nullptr, &none), kFileInfoErrTagHandler);
+    EXPECT_EQ(id3tagInformation(kId3tagRegister, kAudioFileWSD, nullptr, &none), kFileInfoErrTagHandler);
+    EXPECT_EQ(id3tagInformation(kId3tagRegister, kAudioFileByExtension, u(wav).data(), &none),
+              kFileInfoErrTagHandler);
+    // Any other operation does nothing.
+    auto before = sxtest::readAll(wav);
+    EXPECT_EQ(id3tagInformation(2, kAudioFileWAV, u(wav).data(), nullptr), 0);
+    EXPECT_EQ(sxtest::readAll(wav), before);
+}
+
+// A tag record with buffers of the sizes the program allocates.
+struct TagRec {
+    std::vector<wchar16> title = std::vector<wchar16>(kTagTextUnits, 0);
+    std::vector<wchar16> artist = std::vector<wchar16>(kTagTextUnits, 0);
+    std::vector<wchar16> album = std::vector<wchar16>(kTagTextUnits, 0);
+    std::vector<wchar16> genre = std::vector<wchar16>(kTagTextUnits, 0);
+    std::vector<wchar16> picture = std::vector<wchar16>(kTagTextUnits, 0);
+    std::vector<wchar16> comment = std::vector<wchar16>(kTagCommentUnits, 0);
+    tID3tagInfo info{};
+    TagRec() {
+        info.title = title.data();
+        info.artist = artist.data();
+        info.album = album.data();
+        info.genre = genre.data();
+        info.picturePath = picture.data();
+        info.comment = comment.data();
+        info.year = info.hour = info.minute = info.second = info.frame = -1;
+    }
+    static void set(std::vector<wchar16> &dst, const std::string &s) {
+        auto v = sxtest::u16(s);
+        std::fill(dst.begin(), dst.end(), 0);
+        std::copy(v.begin(), v.end(), dst.begin());
+    }
+};
+
+TEST(TagQuery, ReadsAVersion24TagWithSyncsafeSizes) {
+    sxtest::TempDir dir;
+    // Frames above 127 bytes: their syncsafe sizes differ from plain ones.
+    std::string title(150, 'T');
+    std::string artist = "Band " + std::string(140, 'B');
+    std::vector<uint8_t> utf8 = {3};
+    for (char c : std::string("Caf\xC3\xA9 Album")) utf8.push_back(static_cast<uint8_t>(c));
+    auto t = tag(4, {frame("TIT2", utf16(title), 4), frame("TPE1", latin(artist), 4), frame("TALB", utf8, 4),
+                     frame("TYER", latin("2001"), 4)});
+    const std::string path = dir.file("v24.dsf");
+    ASSERT_TRUE(sxtest::writeAll(path, withTag(dsfFile(), t)));
+
+    TagRec r;
+    auto u = sxtest::u16(path);
+    // Only the low 8 bits of the type count.
+    ASSERT_EQ(id3tagInformation(kId3tagLoad, 0x100 | kAudioFileByExtension, u.data(), &r.info), 0);
+    EXPECT_EQ(sxtest::s16(r.title.data()), u"\uFEFF" + std::u16string(title.begin(), title.end()));
+    EXPECT_EQ(sxtest::s16(r.artist.data()), std::u16string(artist.begin(), artist.end()));
+    EXPECT_EQ(sxtest::s16(r.album.data()), u"Caf\u00E9 Album");
+    EXPECT_EQ(r.info.year, 2001);
+}
+
+TEST(TagQuery, ARegisteredTagReachesTheNextDsfFileWithItsMarks) {
+    sxtest::TempDir dir;
+    TagRec reg;
+    reg.info.trackNo = 1;
+    reg.info.totalTracks = 2;
+    TagRec::set(reg.title, "Registered Title");
+    TagRec::set(reg.artist, "Someone");
+    reg.info.year = 2023;
+    reg.info.month = 12;
+    reg.info.day = 24;
+    ASSERT_EQ(id3tagInformation(kId3tagRegister, kAudioFileDSF, nullptr, &reg.info), 0);
+    TagRec::set(reg.title, "changed after registering");
+
+    const std::string path = dir.file("job.dsf");
+    writeFile(kAudioFileDSF, path, param(2, 1, 2822400), 16384, 65536, {{"MARK01", 44100}});
+
+    TagRec back;
+    auto u = sxtest::u16(path);
+    ASSERT_EQ(id3tagInformation(kId3tagLoad, kAudioFileDSF, u.data(), &back.info), 0);
+    EXPECT_EQ(sxtest::s16(back.title.data()), u"\uFEFFRegistered Title");
+    EXPECT_EQ(sxtest::s16(back.artist.data()), u"\uFEFFSomeone");
+    EXPECT_EQ(back.info.year, 2023);
+    EXPECT_EQ(back.info.month, 12);
+    EXPECT_EQ(back.info.day, 24);
+
+    tAudioFileMarkAFile marks[2] = {};
+    tAudioFileInfoAFile info;
+    info.marks = marks;
+    ASSERT_EQ(getAudioFileInformation(u.data(), &info), 0);
+    ASSERT_EQ(info.markCount, 1u);
+    EXPECT_STREQ(marks[0].name, "MARK01");
+    EXPECT_EQ(marks[0].position, 44100u);
+
+    // The registration was used up: the next file carries no texts.
+    const std::string next = dir.file("next.dsf");
+    writeFile(kAudioFileDSF, next, param(2, 1, 2822400), 8192, 32768, {{"MARK01", 1}});
+    Parsed p = parse(sxtest::readAll(next));
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.count("TIT2"), 0u);
+    EXPECT_EQ(p.count("SYLT"), 1u);
+}
+
 }  // namespace
