@@ -115,7 +115,6 @@ public:
     bool ok() const { return mData != nullptr; }
     size_t size() const { return mLen; }
     const uint8_t *data() const { return mData; }
-    uint8_t *at(size_t pos) { return mData + pos; }
 
     void put(const void *p, size_t n) {
         if (n > mCap - mLen) return;  // cannot happen: sizes are counted first
