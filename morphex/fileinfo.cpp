@@ -1,11 +1,13 @@
 #include "morphex/fileinfo.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "audiofile/marklist.h"
 #include "audiofile/vfile.h"
 #include "morphex/audiofiledispatch.h"
+#include "morphex/morphexjob.h"  // gMorphexMarkListMutex
 
 namespace {
 
@@ -54,6 +56,8 @@ int getAudioFileInfo(const wchar16 *path, tAudioFileInfoAFile *info) {
 
     const uint64_t frames = dataBytes * 8 / (uint64_t{channels} * bits);
 
+    // Mark list 0 is shared with conversion jobs on other threads.
+    std::lock_guard<std::mutex> markLock(gMorphexMarkListMutex);
     (void)gMarkList.create(kInfoMarkList);
     if (audiofile_loadCueData(type, fp, frames, kInfoMarkList) < 0)
         return failWith(fp, "load cue data Error!", kFileInfoErrData);
@@ -70,7 +74,7 @@ int getAudioFileInfo(const wchar16 *path, tAudioFileInfoAFile *info) {
             // The record's name field holds 15 characters and a NUL; longer
             // names are cut.
             std::memset(m.name, 0, sizeof m.name);
-            std::strncpy(m.name, name, kInfoNameField - 1);
+            std::memcpy(m.name, name, std::min<size_t>(std::strlen(name), kInfoNameField - 1));
             m.position = position;
             ++stored;
         }
