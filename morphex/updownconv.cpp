@@ -331,6 +331,13 @@ __attribute__((target("avx512f"))) inline v2d dot2Avx512(const double *__restric
     return (s0 + s1) + (s2 + s3);
 }
 
+// Eight bytes as one little-endian word: byte 0 in the low bits.
+inline uint64_t load64le(const uint8_t *p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
 const bool kHaveAvx = __builtin_cpu_supports("avx");
 const bool kHaveAvx512 = __builtin_cpu_supports("avx512f");
 
@@ -488,6 +495,36 @@ struct DsdSource {
             for (; i + 4 <= c; i += 4) {
                 const uint8_t *pa = a + i * stride, *pb = b + i * stride;
                 double l0 = 0, l1 = 0, l2 = 0, l3 = 0, r0 = 0, r1 = 0, r2 = 0, r3 = 0;
+                if (g1 - g0 == 8) {
+                    // A full run: the eight bytes of each stream come in one
+                    // load and are taken apart in registers, which halves the
+                    // loads; the additions are the same, in the same order.
+                    const uint64_t wa0 = load64le(pa + g0), wa1 = load64le(pa + stride + g0);
+                    const uint64_t wa2 = load64le(pa + 2 * stride + g0), wa3 = load64le(pa + 3 * stride + g0);
+                    const uint64_t wb0 = load64le(pb + g0), wb1 = load64le(pb + stride + g0);
+                    const uint64_t wb2 = load64le(pb + 2 * stride + g0), wb3 = load64le(pb + 3 * stride + g0);
+                    for (int k = 0; k < 8; ++k) {
+                        const double *t = t0 + 256 * (g0 + k);
+                        const int sh = 8 * k;
+                        l0 += t[(wa0 >> sh) & 0xFF];
+                        l1 += t[(wa1 >> sh) & 0xFF];
+                        l2 += t[(wa2 >> sh) & 0xFF];
+                        l3 += t[(wa3 >> sh) & 0xFF];
+                        r0 += t[(wb0 >> sh) & 0xFF];
+                        r1 += t[(wb1 >> sh) & 0xFF];
+                        r2 += t[(wb2 >> sh) & 0xFF];
+                        r3 += t[(wb3 >> sh) & 0xFF];
+                    }
+                    sl[i] += l0;
+                    sl[i + 1] += l1;
+                    sl[i + 2] += l2;
+                    sl[i + 3] += l3;
+                    sr[i] += r0;
+                    sr[i + 1] += r1;
+                    sr[i + 2] += r2;
+                    sr[i + 3] += r3;
+                    continue;
+                }
                 for (int64_t g = g0; g < g1; ++g) {
                     const double *t = t0 + 256 * g;
                     l0 += t[pa[g]];
