@@ -503,6 +503,7 @@ struct DsdSource {
                     const uint64_t wa2 = load64le(pa + 2 * stride + g0), wa3 = load64le(pa + 3 * stride + g0);
                     const uint64_t wb0 = load64le(pb + g0), wb1 = load64le(pb + stride + g0);
                     const uint64_t wb2 = load64le(pb + 2 * stride + g0), wb3 = load64le(pb + 3 * stride + g0);
+#pragma GCC unroll 8
                     for (int k = 0; k < 8; ++k) {
                         const double *t = t0 + 256 * (g0 + k);
                         const int sh = 8 * k;
