@@ -68,7 +68,8 @@ public:
     // 0 dB there; a silent bin reads minus infinity, which callers floor.
     // The input is not modified. 0, or kFftTransformFailed.
     [[nodiscard]] int analyzeFFT(int ignored, int stages, double *left, double *right, const double *input);
-    // Steps 3 and 4 of analyzeFFT on spectra the caller gives (N bins). 0.
+    // The scaling and decibels of analyzeFFT on spectra the caller gives
+    // (N bins). 0.
     int calc_freqAmplitude(int ignored, double *left, double *right, const double *realIn,
                            const double *imagIn);
 
