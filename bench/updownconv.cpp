@@ -1,0 +1,168 @@
+// Speed of the rate converter's down stage, one block per iteration with the
+// plan's filter and block sizes, single core. The counter "x_realtime" is
+// seconds of output audio converted per second (a multiple of real time).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "morphex/decimfir.h"
+#include "morphex/rateplan.h"
+#include "morphex/updownconv.h"
+
+namespace {
+
+struct Setup {
+    tRatePlan plan;
+    std::vector<double> coef;
+};
+
+Setup makeSetup(uint32_t in, uint32_t out, uint32_t srcType) {
+    tRatePlanJob j;
+    j.inRate = in;
+    j.outRate = out;
+    j.srcType = srcType;
+    j.outType = 0;
+    j.writing = true;
+    j.srcBits = srcType == 0 ? 24 : 1;
+    j.srcChannels = 2;
+    j.outBits = 24;
+    j.outChannels = 2;
+    j.end = 1 << 30;
+    j.totalFrames = int64_t(1) << 31;
+    Setup s;
+    if (ratePlanMake(j, &s.plan) != kRatePlanOk)
+        return s;
+    s.coef.resize(2 * firDesignEntries(s.plan.taps, kFirReserveMax));
+    gAudio_setDecimFirParam(0, s.plan.commonRate, s.plan.cutoff, s.plan.taps, s.coef.data(), s.plan.up,
+                            s.plan.gain, 0, kFirReserveMax);
+    return s;
+}
+
+void runPcm(benchmark::State &state, uint32_t in, uint32_t out) {
+    const Setup s = makeSetup(in, out, 0);
+    const tRatePlan &p = s.plan;
+    std::mt19937 gen(1);
+    std::uniform_real_distribution<double> d(-1.0, 1.0);
+    std::vector<double> input(2 * (size_t(p.inBlockFrames) + p.taps / p.up + 2));
+    for (double &x : input) x = d(gen);
+    std::vector<double> output(2 * size_t(p.outBlockFrames));
+    CUpDownConv conv;
+    if (conv.prepareFilter(s.coef.data(), p.taps, p.up, false) != kUpDownOk) {
+        state.SkipWithError("prepare");
+        return;
+    }
+    tDspVolParam env{1.0, 0, 0};
+    tDownConvertParams prm;
+    prm.output = output.data();
+    prm.input = input.data();
+    prm.count = int(p.outBlockFrames);
+    prm.inRate = in;
+    prm.outRate = out;
+    prm.commonRate = p.commonRate;
+    prm.coefficients = s.coef.data();
+    prm.taps = p.taps;
+    prm.envelopeState = &env;
+    for (auto _ : state) {
+        if (conv.gAudio_downconvert(&prm) != kUpDownOk)
+            state.SkipWithError("convert");
+        benchmark::ClobberMemory();
+    }
+    state.counters["x_realtime"] =
+        benchmark::Counter(double(state.iterations()) * p.outBlockFrames / out, benchmark::Counter::kIsRate);
+}
+
+void runDsd(benchmark::State &state, uint32_t out) {
+    const Setup s = makeSetup(2822400, out, 2);
+    const tRatePlan &p = s.plan;
+    std::mt19937 gen(2);
+    const size_t bytes = (size_t(p.inBlockFrames) + p.taps) / 8 + 16;
+    std::vector<uint8_t> l(bytes), r(bytes);
+    for (size_t k = 0; k < bytes; ++k) {
+        l[k] = uint8_t(gen());
+        r[k] = uint8_t(gen());
+    }
+    const uint8_t *dsd[2] = {l.data(), r.data()};
+    std::vector<double> output(2 * size_t(p.outBlockFrames));
+    CUpDownConv conv;
+    if (conv.prepareFilter(s.coef.data(), p.taps, p.up, true) != kUpDownOk) {
+        state.SkipWithError("prepare");
+        return;
+    }
+    tDspVolParam env{1.0, 0, 0};
+    tDownConvertParams prm;
+    prm.output = output.data();
+    prm.count = int(p.outBlockFrames);
+    prm.inRate = 2822400;
+    prm.outRate = out;
+    prm.commonRate = p.commonRate;
+    prm.coefficients = s.coef.data();
+    prm.taps = p.taps;
+    prm.envelopeState = &env;
+    prm.dsd = dsd;
+    for (auto _ : state) {
+        if (conv.gAudio_downconvert(&prm) != kUpDownOk)
+            state.SkipWithError("convert");
+        benchmark::ClobberMemory();
+    }
+    state.counters["x_realtime"] =
+        benchmark::Counter(double(state.iterations()) * p.outBlockFrames / out, benchmark::Counter::kIsRate);
+}
+
+// The DSD source through the up stage's +-2 frames and the plain polyphase
+// form, for comparison with the byte tables.
+void runDsdViaUpStage(benchmark::State &state, uint32_t out) {
+    const Setup s = makeSetup(2822400, out, 2);
+    const tRatePlan &p = s.plan;
+    std::mt19937 gen(3);
+    const uint32_t frames = p.inBlockFrames + p.taps + 8;
+    std::vector<uint8_t> l(frames / 8 + 16), r(frames / 8 + 16);
+    for (size_t k = 0; k < l.size(); ++k) {
+        l[k] = uint8_t(gen());
+        r[k] = uint8_t(gen());
+    }
+    const void *src[2] = {l.data(), r.data()};
+    std::vector<double> up(2 * size_t(frames)), output(2 * size_t(p.outBlockFrames));
+    CUpDownConv conv;
+    if (conv.prepareFilter(s.coef.data(), p.taps, p.up, false) != kUpDownOk) {
+        state.SkipWithError("prepare");
+        return;
+    }
+    tDspVolParam env{1.0, 0, 0};
+    tDownConvertParams prm;
+    prm.output = output.data();
+    prm.input = up.data();
+    prm.count = int(p.outBlockFrames);
+    prm.inRate = 2822400;
+    prm.outRate = out;
+    prm.commonRate = p.commonRate;
+    prm.coefficients = s.coef.data();
+    prm.taps = p.taps;
+    prm.envelopeState = &env;
+    for (auto _ : state) {
+        if (conv.gAudio_upconvert(up.data(), src, frames, 2822400, p.commonRate, 0, 1, 0, 0, nullptr) != kUpDownOk ||
+            conv.gAudio_downconvert(&prm) != kUpDownOk)
+            state.SkipWithError("convert");
+        benchmark::ClobberMemory();
+    }
+    state.counters["x_realtime"] =
+        benchmark::Counter(double(state.iterations()) * p.outBlockFrames / out, benchmark::Counter::kIsRate);
+}
+
+void BM_Pcm44k1To48k(benchmark::State &state) { runPcm(state, 44100, 48000); }
+void BM_Pcm96kTo44k1(benchmark::State &state) { runPcm(state, 96000, 44100); }
+void BM_Dsd64To44k1(benchmark::State &state) { runDsd(state, 44100); }
+void BM_Dsd64To176k4(benchmark::State &state) { runDsd(state, 176400); }
+void BM_Dsd64To44k1ViaUpStage(benchmark::State &state) { runDsdViaUpStage(state, 44100); }
+
+}  // namespace
+
+BENCHMARK(BM_Pcm44k1To48k);
+BENCHMARK(BM_Pcm96kTo44k1);
+BENCHMARK(BM_Dsd64To44k1);
+BENCHMARK(BM_Dsd64To176k4);
+BENCHMARK(BM_Dsd64To44k1ViaUpStage);
+
+BENCHMARK_MAIN();

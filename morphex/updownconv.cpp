@@ -1,0 +1,733 @@
+#include "morphex/updownconv.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "audiofile/audiohelpers.h"  // _aligned_malloc
+#include "dsp/sharedrecords.h"       // tPEQ
+#include "morphex/classfft.h"
+#include "morphex/decimfir.h"
+
+namespace {
+
+// Two doubles in one 128-bit register; loads go through memcpy so that
+// arrays aligned to 8 bytes only are fine.
+typedef double v2d __attribute__((vector_size(16), aligned(8)));
+
+inline v2d load2(const double *p) {
+    v2d v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// Sum of n two-lane products a[k] * b[k], four products at a time into
+// independent accumulators, then the remainder.
+inline v2d dot2(const double *__restrict a, const double *__restrict b, int64_t n) {
+    v2d s0 = {0.0, 0.0}, s1 = s0, s2 = s0, s3 = s0;
+    int64_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        s0 += load2(a + 2 * k) * load2(b + 2 * k);
+        s1 += load2(a + 2 * k + 2) * load2(b + 2 * k + 2);
+        s2 += load2(a + 2 * k + 4) * load2(b + 2 * k + 4);
+        s3 += load2(a + 2 * k + 6) * load2(b + 2 * k + 6);
+    }
+    for (; k < n; ++k)
+        s0 += load2(a + 2 * k) * load2(b + 2 * k);
+    return (s0 + s1) + (s2 + s3);
+}
+
+// The pan and volume table of the running job, one per thread: feed jobs of
+// several tracks run at once, each on its own thread.
+thread_local const double *sConvPanVol = nullptr;
+const double kIdentityPanVol[4] = {1.0, 0.0, 0.0, 1.0};
+
+const double *convPanVol(int track) {
+    if (!sConvPanVol || track < 0)
+        return kIdentityPanVol;
+    return sConvPanVol + static_cast<int64_t>(track) * 4;
+}
+
+// One step of the gain envelope: move to the next segment once its start is
+// reached, then ramp (direction +-1) or take the segment's level.
+inline double stepEnvelope(tDspVolParam &st, const tDspVolItem *env) {
+    if (env) {
+        if (env[st.index].start != kDspVolEnd && env[st.index + 1].start <= st.position)
+            ++st.index;
+        const tDspVolItem &seg = env[st.index];
+        st.level = (seg.direction == 1 || seg.direction == -1) ? st.level + seg.slope : seg.level;
+    }
+    ++st.position;
+    return st.level;
+}
+
+// Mixes one two-lane frame x through the pan matrix g with the gain pair
+// (gl, gr).
+struct Mix {
+    double l, r;
+};
+inline Mix panMix(const double *g, double gl, double gr, double xl, double xr) {
+    return {g[0] * gl * xl + g[2] * gr * xr, g[1] * gl * xl + g[3] * gr * xr};
+}
+
+void applyEq(tPEQ *eq, double *out, int n) {
+    if (!eq || !eq->allOn || !*eq->allOn)
+        return;
+    for (int b = kEqBands - 1; b >= 0; --b) {
+        if (eq->band[b].mBandOn)
+            eq->band[b].procEq<kEqBuildLibrary>(out, out, n);
+    }
+    const double g = eq->totalGainLin;
+    for (int64_t k = 0; k < 2 * static_cast<int64_t>(n); ++k)
+        out[k] *= g;
+}
+
+inline bool modulatorIdle(const classDsm5th *m) {
+    return !m || (m->mSpliceReq[0] == 0 && m->mSpliceReq[1] == 0 && m->mSpliceCur[0] == 0 &&
+                  m->mSpliceCur[1] == 0);
+}
+
+template <class T>
+T *allocAligned(int64_t count) {
+    return static_cast<T *>(_aligned_malloc(static_cast<uint64_t>(count) * sizeof(T), 16));
+}
+
+}  // namespace
+
+void gAudio_setConvPanVol(const double *table) { sConvPanVol = table; }
+
+// The filter in polyphase form: phase p holds taps p, p + up, p + 2 up, ...
+// back to back (two-lane), so each output is one contiguous dot product.
+// For a DSD source every phase also has byte tables: entry b of group g is
+// the sum of that phase's taps 8g .. 8g + 7 times +2 or -2 by the bits of
+// b, most significant bit first.
+struct CUpDownConv::Filter {
+    const double *coef = nullptr;
+    int taps = 0;
+    uint32_t up = 0;
+    double *poly = nullptr;         // two-lane, all phases
+    int64_t *polyStart = nullptr;   // per phase, in two-lane entries
+    int32_t *count = nullptr;       // taps per phase
+    double *tables = nullptr;       // 256 doubles per group
+    int64_t *tableStart = nullptr;  // per phase, in groups
+
+    ~Filter() { release(); }
+    void release() {
+        _aligned_free(poly);
+        _aligned_free(tables);
+        delete[] polyStart;
+        delete[] count;
+        delete[] tableStart;
+        poly = tables = nullptr;
+        polyStart = tableStart = nullptr;
+        count = nullptr;
+        coef = nullptr;
+        taps = 0;
+        up = 0;
+    }
+    bool matches(const double *c, int t, uint32_t u, bool dsd) const {
+        return coef == c && taps == t && up == u && poly && (!dsd || tables);
+    }
+};
+
+CUpDownConv::CUpDownConv(tConvFadeShared *shared)
+    : mWork(allocAligned<double>(2 * static_cast<int64_t>(kUpDownWorkFrames))),
+      mHistory(allocAligned<double>(2 * kUpDownHistoryFrames)),
+      mCapacity(mWork ? kUpDownWorkFrames : 0),
+      mShared(shared),
+      mFilter(new (std::nothrow) Filter) {
+    if (mHistory)
+        std::memset(mHistory, 0, 2 * kUpDownHistoryFrames * sizeof(double));
+}
+
+CUpDownConv::~CUpDownConv() {
+    _aligned_free(mWork);
+    _aligned_free(mHistory);
+    delete mFilter;
+}
+
+bool CUpDownConv::growWork(int frames) {
+    if (mCapacity >= frames && mWork)
+        return true;
+    double *w = allocAligned<double>(2 * static_cast<int64_t>(frames));
+    if (!w)
+        return false;
+    _aligned_free(mWork);
+    mWork = w;
+    mCapacity = frames;
+    return true;
+}
+
+int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up, bool dsdTables) {
+    if (!coefficients || taps <= 0 || up == 0)
+        return kUpDownBadParams;
+    if (!mFilter)
+        return kUpDownNoMemory;
+    Filter &f = *mFilter;
+    if (f.matches(coefficients, taps, up, dsdTables))
+        return kUpDownOk;
+    f.release();
+    f.poly = allocAligned<double>(2 * static_cast<int64_t>(taps));
+    f.polyStart = new (std::nothrow) int64_t[up];
+    f.count = new (std::nothrow) int32_t[up];
+    if (dsdTables)
+        f.tableStart = new (std::nothrow) int64_t[up];
+    if (!f.poly || !f.polyStart || !f.count || (dsdTables && !f.tableStart)) {
+        f.release();
+        return kUpDownNoMemory;
+    }
+    int64_t at = 0, groups = 0;
+    for (uint32_t p = 0; p < up; ++p) {
+        const int32_t n = p < static_cast<uint32_t>(taps)
+                              ? static_cast<int32_t>((static_cast<uint32_t>(taps) - 1 - p) / up + 1)
+                              : 0;
+        f.polyStart[p] = at;
+        f.count[p] = n;
+        for (int32_t k = 0; k < n; ++k) {
+            const int64_t src = 2 * (p + static_cast<int64_t>(k) * up);
+            f.poly[2 * (at + k)] = coefficients[src];
+            f.poly[2 * (at + k) + 1] = coefficients[src + 1];
+        }
+        at += n;
+        if (dsdTables) {
+            f.tableStart[p] = groups;
+            groups += (n + 7) / 8;
+        }
+    }
+    if (dsdTables) {
+        f.tables = allocAligned<double>(std::max<int64_t>(groups, 1) * 256);
+        if (!f.tables) {
+            f.release();
+            return kUpDownNoMemory;
+        }
+        for (uint32_t p = 0; p < up; ++p) {
+            const double *h = f.poly + 2 * f.polyStart[p];
+            const int32_t n = f.count[p];
+            for (int32_t g = 0; 8 * g < n; ++g) {
+                double c[8];
+                for (int j = 0; j < 8; ++j)
+                    c[j] = 8 * g + j < n ? 2.0 * h[2 * (8 * g + j)] : 0.0;
+                double *t = f.tables + 256 * (f.tableStart[p] + g);
+                for (int b = 0; b < 256; ++b) {
+                    double s = 0.0;
+                    for (int j = 0; j < 8; ++j)
+                        s += (b & (0x80 >> j)) ? c[j] : -c[j];
+                    t[b] = s;
+                }
+            }
+        }
+    }
+    f.coef = coefficients;
+    f.taps = taps;
+    f.up = up;
+    return kUpDownOk;
+}
+
+int CUpDownConv::gAudio_upconvert(double *out, const void *const src[2], uint32_t n, uint32_t inRate,
+                                  uint32_t commonRate, uint8_t hold, uint8_t isDsd, uint32_t offset,
+                                  uint32_t bitOffset, FILE *) {
+    if (!out || !src || !src[0] || !src[1] || inRate == 0 || commonRate < inRate)
+        return kUpDownBadParams;
+    const uint64_t f = commonRate / inRate;
+    std::memset(out, 0, static_cast<size_t>(offset) * 2 * sizeof(double));
+    double *o = out + 2 * static_cast<uint64_t>(offset);
+    if (isDsd) {
+        const uint8_t *l = static_cast<const uint8_t *>(src[0]);
+        const uint8_t *r = static_cast<const uint8_t *>(src[1]);
+        // With hold the samples count from the first bit of the first byte.
+        const uint64_t first = hold ? 0 : bitOffset;
+        for (uint64_t k = 0; k < n; ++k) {
+            const uint64_t bit = first + k;
+            const uint8_t mask = static_cast<uint8_t>(0x80u >> (bit & 7));
+            const double xl = (l[bit >> 3] & mask) ? 2.0 : -2.0;
+            const double xr = (r[bit >> 3] & mask) ? 2.0 : -2.0;
+            if (!hold) {
+                o[2 * k] = xl;
+                o[2 * k + 1] = xr;
+            } else {
+                for (uint64_t j = 0; j < f; ++j) {
+                    o[2 * (f * k + j)] = xl;
+                    o[2 * (f * k + j) + 1] = xr;
+                }
+            }
+        }
+    } else {
+        const double *l = static_cast<const double *>(src[0]);
+        const double *r = static_cast<const double *>(src[1]);
+        const uint64_t reps = hold ? f : 1;
+        for (uint64_t k = 0; k < n; ++k)
+            for (uint64_t j = 0; j < reps; ++j) {
+                o[2 * (reps * k + j)] = l[k];
+                o[2 * (reps * k + j) + 1] = r[k];
+            }
+    }
+    return kUpDownOk;
+}
+
+namespace {
+
+enum : int {
+    kSumChunk = 128,  // outputs whose sums are formed together
+    kGroupRun = 8,    // DSD table groups walked together (8 x 2 KiB)
+};
+
+// Position of output i in the polyphase filter: P = down i = q up + r.
+// phase() is the first tap's phase and first() the first input frame.
+struct PhaseStep {
+    uint64_t q;
+    uint32_t r;
+    uint32_t up;
+    uint64_t dq;  // down / up
+    uint32_t dr;  // down % up
+    uint32_t phase() const { return r ? up - r : 0; }
+    uint64_t first() const { return q + (r ? 1 : 0); }
+    void next() {
+        q += dq;
+        r += dr;
+        if (r >= up) {
+            r -= up;
+            ++q;
+        }
+    }
+};
+
+// PCM input of the polyphase branch: a two-lane dot product per output.
+struct PcmSource {
+    const double *input;
+    const double *poly;
+    const int64_t *polyStart;
+    const int32_t *count;
+    void sums(PhaseStep &s, int c, double *sl, double *sr) const {
+        for (int i = 0; i < c; ++i) {
+            const v2d v = dot2(poly + 2 * polyStart[s.phase()], input + 2 * s.first(), count[s.phase()]);
+            sl[i] = v[0];
+            sr[i] = v[1];
+            s.next();
+        }
+    }
+};
+
+// DSD input: the bits of the two streams, eight taps per table look-up.
+struct DsdSource {
+    const uint8_t *l;
+    const uint8_t *r;
+    uint64_t bitOffset;
+    const double *tables;
+    const int64_t *tableStart;
+    const int32_t *count;
+    void sums(PhaseStep &s, int c, double *sl, double *sr) const {
+        if (s.up == 1) {
+            sumsOnePhase(s, c, sl, sr);
+            return;
+        }
+        for (int i = 0; i < c; ++i) {
+            const v2d v = sum(s.first(), s.phase());
+            sl[i] = v[0];
+            sr[i] = v[1];
+            s.next();
+        }
+    }
+
+    // Without interpolation every output uses the same tables: walk the
+    // groups in the outer loop so that one 2 KiB table serves the whole
+    // chunk from the first-level cache. Each output still adds its groups
+    // in ascending order.
+    void sumsOnePhase(PhaseStep &s, int c, double *sl, double *sr) const {
+        const int64_t groups = (count[0] + 7) / 8;
+        const uint64_t pos0 = bitOffset + s.first();
+        const uint64_t down = s.dq;
+        if (pos0 % 8 == 0 && down % 8 == 0) {
+            sumsAligned(l + pos0 / 8, r + pos0 / 8, down / 8, groups, c, sl, sr);
+            for (int i = 0; i < c; ++i)
+                s.next();
+            return;
+        }
+        const uint8_t *pa[kSumChunk], *pb[kSumChunk];
+        unsigned sh[kSumChunk];
+        bool aligned = true;
+        for (int i = 0; i < c; ++i) {
+            const uint64_t pos = bitOffset + s.first();
+            pa[i] = l + (pos >> 3);
+            pb[i] = r + (pos >> 3);
+            sh[i] = static_cast<unsigned>(pos & 7);
+            aligned = aligned && sh[i] == 0;
+            sl[i] = sr[i] = 0.0;
+            s.next();
+        }
+        for (int64_t g = 0; g < groups; ++g) {
+            const double *t = tables + 256 * (tableStart[0] + g);
+            if (aligned) {
+                for (int i = 0; i < c; ++i) {
+                    sl[i] += t[pa[i][g]];
+                    sr[i] += t[pb[i][g]];
+                }
+            } else {
+                for (int i = 0; i < c; ++i) {
+                    const unsigned k = sh[i];
+                    const unsigned ba = ((static_cast<unsigned>(pa[i][g]) << k) | (pa[i][g + 1] >> (8 - k))) & 0xFFu;
+                    const unsigned bb = ((static_cast<unsigned>(pb[i][g]) << k) | (pb[i][g + 1] >> (8 - k))) & 0xFFu;
+                    sl[i] += t[ba];
+                    sr[i] += t[bb];
+                }
+            }
+        }
+    }
+
+    // Every output starts on a byte boundary, `stride` bytes after the
+    // previous one. Four outputs at a time keep their sums in registers
+    // over a run of kGroupRun groups, whose tables (16 KiB) stay in the
+    // first-level cache while the whole chunk passes them.
+    void sumsAligned(const uint8_t *a, const uint8_t *b, uint64_t stride, int64_t groups, int c, double *sl,
+                     double *sr) const {
+        for (int i = 0; i < c; ++i)
+            sl[i] = sr[i] = 0.0;
+        for (int64_t g0 = 0; g0 < groups; g0 += kGroupRun) {
+            const int64_t g1 = std::min<int64_t>(groups, g0 + kGroupRun);
+            const double *t0 = tables + 256 * tableStart[0];
+            int i = 0;
+            for (; i + 4 <= c; i += 4) {
+                const uint8_t *pa = a + i * stride, *pb = b + i * stride;
+                double l0 = 0, l1 = 0, l2 = 0, l3 = 0, r0 = 0, r1 = 0, r2 = 0, r3 = 0;
+                for (int64_t g = g0; g < g1; ++g) {
+                    const double *t = t0 + 256 * g;
+                    l0 += t[pa[g]];
+                    l1 += t[pa[stride + g]];
+                    l2 += t[pa[2 * stride + g]];
+                    l3 += t[pa[3 * stride + g]];
+                    r0 += t[pb[g]];
+                    r1 += t[pb[stride + g]];
+                    r2 += t[pb[2 * stride + g]];
+                    r3 += t[pb[3 * stride + g]];
+                }
+                sl[i] += l0;
+                sl[i + 1] += l1;
+                sl[i + 2] += l2;
+                sl[i + 3] += l3;
+                sr[i] += r0;
+                sr[i + 1] += r1;
+                sr[i + 2] += r2;
+                sr[i + 3] += r3;
+            }
+            for (; i < c; ++i) {
+                const uint8_t *pa = a + i * stride, *pb = b + i * stride;
+                double l0 = 0, r0 = 0;
+                for (int64_t g = g0; g < g1; ++g) {
+                    l0 += t0[256 * g + pa[g]];
+                    r0 += t0[256 * g + pb[g]];
+                }
+                sl[i] += l0;
+                sr[i] += r0;
+            }
+        }
+    }
+
+    v2d sum(uint64_t first, uint32_t phase) const {
+        const int64_t groups = (count[phase] + 7) / 8;
+        const double *t = tables + 256 * tableStart[phase];
+        const uint64_t pos = bitOffset + first;
+        const uint8_t *a = l + (pos >> 3);
+        const uint8_t *b = r + (pos >> 3);
+        const unsigned sh = static_cast<unsigned>(pos & 7);
+        double l0 = 0.0, l1 = 0.0, r0 = 0.0, r1 = 0.0;
+        int64_t g = 0;
+        if (sh == 0) {
+            for (; g + 2 <= groups; g += 2) {
+                l0 += t[256 * g + a[g]];
+                r0 += t[256 * g + b[g]];
+                l1 += t[256 * (g + 1) + a[g + 1]];
+                r1 += t[256 * (g + 1) + b[g + 1]];
+            }
+            if (g < groups) {
+                l0 += t[256 * g + a[g]];
+                r0 += t[256 * g + b[g]];
+            }
+        } else {
+            // The byte that starts sh bits into a[g].
+            auto at = [sh](const uint8_t *s, int64_t k) -> unsigned {
+                return ((static_cast<unsigned>(s[k]) << sh) | (s[k + 1] >> (8 - sh))) & 0xFFu;
+            };
+            for (; g + 2 <= groups; g += 2) {
+                l0 += t[256 * g + at(a, g)];
+                r0 += t[256 * g + at(b, g)];
+                l1 += t[256 * (g + 1) + at(a, g + 1)];
+                r1 += t[256 * (g + 1) + at(b, g + 1)];
+            }
+            if (g < groups) {
+                l0 += t[256 * g + at(a, g)];
+                r0 += t[256 * g + at(b, g)];
+            }
+        }
+        return v2d{l0 + l1, r0 + r1};
+    }
+};
+
+}  // namespace
+
+template <class Source>
+void CUpDownConv::polyphase(const tDownConvertParams *p, const Source &src, bool fadeActive) {
+    const uint32_t up = p->commonRate / p->inRate;
+    const uint32_t down = p->commonRate / p->outRate;
+    const double *g = convPanVol(p->track);
+    tDspVolParam unity{1.0, 0, 0};
+    tDspVolParam &st = p->envelopeState ? *p->envelopeState : unity;
+    const tDspVolItem *env = p->envelopeState ? p->envelope : nullptr;
+    lpf &smoother = mShared->fadeLpf;
+    double *out = p->output;
+
+    // P = down i = q up + r, kept without a division per output. The sums
+    // of a chunk of outputs are formed first, then the gains are applied
+    // frame by frame.
+    PhaseStep step{0, 0, up, down / up, down % up};
+    double sl[kSumChunk], sr[kSumChunk];
+    for (int i0 = 0; i0 < p->count; i0 += kSumChunk) {
+        const int c = std::min<int>(kSumChunk, p->count - i0);
+        src.sums(step, c, sl, sr);
+        for (int i = 0; i < c; ++i) {
+            const double level = stepEnvelope(st, env);
+            if (fadeActive) {
+                const double x[2] = {level, level};
+                smoother.setXdiret(x);
+                smoother.proc_1stIir();
+            }
+            const Mix m = panMix(g, level, level, sl[i], sr[i]);
+            out[2 * (i0 + i)] += m.l;
+            out[2 * (i0 + i) + 1] += m.r;
+        }
+    }
+}
+
+int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
+    if (!p || !p->output || p->count < 0 || p->inRate == 0 || p->outRate == 0 || p->commonRate == 0 ||
+        p->commonRate % p->inRate != 0 || p->commonRate % p->outRate != 0)
+        return kUpDownBadParams;
+    const uint32_t up = p->commonRate / p->inRate;
+    const uint32_t down = p->commonRate / p->outRate;
+    const bool polyBranch = !p->hold && up != down;
+    if (!p->input && !(polyBranch && p->dsd))
+        return kUpDownBadParams;
+    if (p->count == 0)
+        return kUpDownOk;
+    const int n = p->count;
+
+    const bool fadeActive = (p->inRate >= 2822400 && down == 1 && up == 1 && p->writing == 1) ||
+                            (p->outRate >= 2822400 && p->fadeLpf);
+    const double *g = convPanVol(p->track);
+    tDspVolParam unity{1.0, 0, 0};
+    tDspVolParam &st = p->envelopeState ? *p->envelopeState : unity;
+    const tDspVolItem *env = p->envelopeState ? p->envelope : nullptr;
+    if (st.index < 0)
+        st.index = 0;
+    lpf &smoother = mShared->fadeLpf;
+
+    if (p->hold) {
+        const bool idle = modulatorIdle(p->modulator);
+        for (int i = 0; i < n; ++i) {
+            const double level = stepEnvelope(st, env);
+            double gl = level, gr = level;
+            if (fadeActive) {
+                const double x[2] = {level, level};
+                smoother.setXdiret(x);
+                if (idle)
+                    smoother.proc_1stIir();
+                gl = smoother.getCoefY_1_ch(0);
+                gr = smoother.getCoefY_1_ch(1);
+            }
+            const double *x = p->input + 2 * (static_cast<uint64_t>(i) * down);
+            const Mix m = panMix(g, gl, gr, x[0], x[1]);
+            p->output[2 * i] += m.l;
+            p->output[2 * i + 1] += m.r;
+        }
+        return kUpDownOk;
+    }
+
+    if (up == down) {
+        const bool smooth = p->smoothDsd && p->outRate >= 2822400 && p->smoothCoefficients;
+        if (smooth && !growWork(n + 3))
+            return kUpDownNoMemory;
+        if (smooth && !mHistory)
+            return kUpDownNoMemory;
+        const bool idle = modulatorIdle(p->modulator);
+        const int T = kUpDownSmoothTaps;
+        for (int i = 0; i < n; ++i) {
+            const double level = stepEnvelope(st, env);
+            double gl = level, gr = level;
+            if (fadeActive) {
+                const double x[2] = {level, level};
+                smoother.setXdiret(x);
+                if (idle)
+                    smoother.proc_1stIir();
+                gl = smoother.getCoefY_1_ch(0);
+                gr = smoother.getCoefY_1_ch(1);
+            }
+            const double *x = p->input + 2 * static_cast<int64_t>(i);
+            if (smooth) {
+                // The 45 frames before input[i]: the history's tail, then
+                // the block's own frames.
+                const int h = std::max(0, T - i);
+                gAudioDecimationFir(mWork + 2 * static_cast<int64_t>(i),
+                                    p->input + 2 * static_cast<int64_t>(std::max(0, i - T)),
+                                    p->smoothCoefficients, T, h > 0 ? mHistory + 2 * i : nullptr, h);
+                x = mWork + 2 * static_cast<int64_t>(i);
+            }
+            const Mix m = panMix(g, gl, gr, x[0], x[1]);
+            p->output[2 * i] = p->scale * m.l;
+            p->output[2 * i + 1] = p->scale * m.r;
+        }
+        if (smooth) {
+            if (n >= T) {
+                std::memcpy(mHistory, p->input + 2 * static_cast<int64_t>(n - T), 2 * T * sizeof(double));
+            } else {
+                std::memmove(mHistory, mHistory + 2 * n, 2 * (T - n) * sizeof(double));
+                std::memcpy(mHistory + 2 * (T - n), p->input, 2 * n * sizeof(double));
+            }
+        }
+        if (p->eqOn)
+            applyEq(p->eq, p->output, n);
+        return kUpDownOk;
+    }
+
+    // Polyphase branch.
+    if (p->taps > 0 && !p->coefficients)
+        return kUpDownBadParams;
+    if (p->taps <= 0) {
+        // No taps: every output sum is empty and adds nothing; the envelope
+        // still advances.
+        for (int i = 0; i < n; ++i) {
+            const double level = stepEnvelope(st, env);
+            if (fadeActive) {
+                const double x[2] = {level, level};
+                smoother.setXdiret(x);
+                smoother.proc_1stIir();
+            }
+        }
+    } else if ((static_cast<int64_t>(p->phaseOffset) % up + up) % up != 0) {
+        // An offset that is not a multiple of up moves the taps against the
+        // samples; this rare form runs as written.
+        for (int i = 0; i < n; ++i) {
+            const double level = stepEnvelope(st, env);
+            if (fadeActive) {
+                const double x[2] = {level, level};
+                smoother.setXdiret(x);
+                smoother.proc_1stIir();
+            }
+            const int64_t P = static_cast<int64_t>(down) * i;
+            const int64_t U = up;
+            const int64_t phase = (U - ((p->phaseOffset + P) % U + U) % U) % U;
+            const int64_t first = (phase + P) / U;
+            const int64_t K = (p->taps + P - 1) / U - first;
+            double sl = 0.0, sr = 0.0;
+            for (int64_t k = 0; k <= K; ++k) {
+                const double c = p->coefficients[2 * (phase + k * U)];
+                if (p->dsd) {
+                    const uint64_t bit = p->dsdBitOffset + static_cast<uint64_t>(first + k);
+                    const uint8_t mask = static_cast<uint8_t>(0x80u >> (bit & 7));
+                    sl += c * ((p->dsd[0][bit >> 3] & mask) ? 2.0 : -2.0);
+                    sr += c * ((p->dsd[1][bit >> 3] & mask) ? 2.0 : -2.0);
+                } else {
+                    sl += c * p->input[2 * (first + k)];
+                    sr += p->coefficients[2 * (phase + k * U) + 1] * p->input[2 * (first + k) + 1];
+                }
+            }
+            const Mix m = panMix(g, level, level, sl, sr);
+            p->output[2 * i] += m.l;
+            p->output[2 * i + 1] += m.r;
+        }
+    } else {
+        const int rc = prepareFilter(p->coefficients, p->taps, up, p->dsd != nullptr);
+        if (rc != kUpDownOk)
+            return rc;
+        const Filter &f = *mFilter;
+        if (p->dsd) {
+            const DsdSource src{p->dsd[0], p->dsd[1], p->dsdBitOffset, f.tables, f.tableStart, f.count};
+            polyphase(p, src, fadeActive);
+        } else {
+            const PcmSource src{p->input, f.poly, f.polyStart, f.count};
+            polyphase(p, src, fadeActive);
+        }
+    }
+    if (p->eqOn)
+        applyEq(p->eq, p->output, n);
+    return kUpDownOk;
+}
+
+int CUpDownConv::gAudio_upconvertFreqAxis(double *out, const double *pcm, const uint8_t *const dsd[2], uint32_t n,
+                                          uint32_t inRate, uint32_t commonRate, uint8_t hold, uint8_t isDsd,
+                                          uint32_t offset, uint32_t bitOffset, FILE *) {
+    if (!out || inRate == 0 || commonRate < inRate || (isDsd ? (!dsd || !dsd[0] || !dsd[1]) : !pcm))
+        return kUpDownBadParams;
+    const uint64_t f = commonRate / inRate;
+    double *o = out + 2 * static_cast<uint64_t>(offset);
+    for (uint64_t k = 0; k < n; ++k) {
+        double xl, xr;
+        if (isDsd) {
+            const uint64_t bit = bitOffset + k;
+            const uint8_t mask = static_cast<uint8_t>(0x80u >> (bit & 7));
+            xl = (dsd[0][bit >> 3] & mask) ? 2.0 : -2.0;
+            xr = (dsd[1][bit >> 3] & mask) ? 2.0 : -2.0;
+        } else {
+            xl = pcm[2 * k];
+            xr = pcm[2 * k + 1];
+        }
+        double *frame = o + 2 * f * k;
+        frame[0] = xl;
+        frame[1] = xr;
+        for (uint64_t j = 1; j < f; ++j) {
+            frame[2 * j] = hold ? xl : 0.0;
+            frame[2 * j + 1] = hold ? xr : 0.0;
+        }
+    }
+    return kUpDownOk;
+}
+
+int CUpDownConv::gAudio_downconvertFreqAxis(double *out, const double *in, uint32_t n, uint32_t, uint32_t outRate,
+                                            uint32_t commonRate, uint8_t, uint32_t, const double *filterRe,
+                                            const double *filterIm, uint32_t start, FILE *, int track,
+                                            classFFT *fft, int N, int stages, tDspVolParam *envelopeState,
+                                            const tDspVolItem *envelope, bool, tPEQ *) {
+    if (!out || !in || !filterRe || !filterIm || !fft || outRate == 0 || commonRate % outRate != 0 || N <= 0 ||
+        N != fft->size())
+        return kUpDownBadParams;
+    const uint64_t down = commonRate / outRate;
+    if (n > 0 && start + (static_cast<uint64_t>(n) - 1) * down >= static_cast<uint64_t>(N))
+        return kUpDownBadParams;
+    const int64_t frames = static_cast<int64_t>(N) + 1;
+    double *time = allocAligned<double>(2 * frames);
+    double *re = allocAligned<double>(2 * frames);
+    double *im = allocAligned<double>(2 * frames);
+    int rc = kUpDownOk;
+    if (!time || !re || !im) {
+        rc = kUpDownNoMemory;
+    } else {
+        std::memcpy(time, in, static_cast<size_t>(N) * 2 * sizeof(double));
+        if (fft->doFft(0, stages, re, im, time) != kFftOk) {
+            rc = kUpDownNoMemory;
+        } else {
+            for (int64_t k = 0; k < 2 * static_cast<int64_t>(N); ++k) {
+                const double a = re[k], b = im[k];
+                re[k] = a * filterRe[k] - b * filterIm[k];
+                im[k] = b * filterRe[k] + a * filterIm[k];
+            }
+            if (fft->doIfft(0, stages, time, re, im) != kFftOk)
+                rc = kUpDownNoMemory;
+        }
+    }
+    if (rc == kUpDownOk) {
+        const double *g = convPanVol(track);
+        tDspVolParam unity{1.0, 0, 0};
+        tDspVolParam &st = envelopeState ? *envelopeState : unity;
+        const tDspVolItem *env = envelopeState ? envelope : nullptr;
+        if (st.index < 0)
+            st.index = 0;
+        for (uint32_t i = 0; i < n; ++i) {
+            const double level = stepEnvelope(st, env);
+            const double *x = time + 2 * (start + static_cast<uint64_t>(i) * down);
+            const Mix m = panMix(g, level, level, x[0], x[1]);
+            out[2 * i] = m.l;
+            out[2 * i + 1] = m.r;
+        }
+    }
+    _aligned_free(time);
+    _aligned_free(re);
+    _aligned_free(im);
+    return rc;
+}

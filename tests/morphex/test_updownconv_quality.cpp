@@ -1,0 +1,153 @@
+// Quality of real conversions, measured outside the code path by numpy
+// (tests/morphex/updownconv_quality.py): the plan's filter is designed,
+// the signal runs block by block as the engine feeds it, and the output's
+// level and THD+N are measured.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "dsp/dsm5th.h"
+#include "morphex/decimfir.h"
+#include "morphex/rateplan.h"
+#include "morphex/updownconv.h"
+#include "support/testutil.h"
+
+namespace {
+
+std::string sourceDir() {
+    const char *d = std::getenv("SONVEX_SOURCE_DIR");
+    return d ? d : ".";
+}
+
+// Writes the left lane of `frames` and returns level and THD+N in dB.
+bool measure(const std::vector<double> &frames, double rate, double freq, double *levelDb, double *thdnDb) {
+    sxtest::TempDir dir;
+    const std::string path = dir.file("left.f64");
+    std::vector<double> left(frames.size() / 2);
+    for (size_t k = 0; k < left.size(); ++k) left[k] = frames[2 * k];
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(left.data(), sizeof(double), left.size(), f) == left.size();
+    std::fclose(f);
+    if (!ok) return false;
+    const std::string cmd = "/usr/bin/python3 " + sourceDir() + "/tests/morphex/updownconv_quality.py " + path +
+                            " " + std::to_string(rate) + " " + std::to_string(freq);
+    FILE *p = popen(cmd.c_str(), "r");
+    if (!p) return false;
+    const int got = std::fscanf(p, "%lf %lf", levelDb, thdnDb);
+    return pclose(p) == 0 && got == 2;
+}
+
+tRatePlan plan(uint32_t in, uint32_t out, uint32_t srcType) {
+    tRatePlanJob j;
+    j.inRate = in;
+    j.outRate = out;
+    j.srcType = srcType;
+    j.outType = 0;
+    j.writing = true;
+    j.srcBits = srcType == 0 ? 24 : 1;
+    j.srcChannels = 2;
+    j.outBits = 32;
+    j.outChannels = 2;
+    j.end = 1 << 30;
+    j.totalFrames = int64_t(1) << 31;
+    tRatePlan p;
+    EXPECT_EQ(ratePlanMake(j, &p), kRatePlanOk);
+    return p;
+}
+
+std::vector<double> designFor(const tRatePlan &p) {
+    std::vector<double> coef(2 * firDesignEntries(p.taps, kFirReserveMax));
+    gAudio_setDecimFirParam(0, p.commonRate, p.cutoff, p.taps, coef.data(), p.up, p.gain, 0, kFirReserveMax);
+    return coef;
+}
+
+TEST(UpDownConvQuality, Sine44k1To48kHasThdnBelowMinus120dB) {
+    const tRatePlan p = plan(44100, 48000, 0);
+    ASSERT_EQ(p.taps, 4095);
+    const std::vector<double> coef = designFor(p);
+    const int blocks = 80;  // about 2.1 s
+    // The pre-roll lies before the first frame; the tail covers the last
+    // block's filter.
+    const size_t frames = size_t(blocks) * p.inBlockFrames + p.taps / p.up + 2;
+    std::vector<double> in(2 * (p.preRoll + frames), 0.0);
+    for (size_t k = 0; k < frames; ++k) {
+        const double v = 0.5 * std::sin(2 * M_PI * 1000.0 * double(k) / 44100.0);
+        in[2 * (p.preRoll + k)] = in[2 * (p.preRoll + k) + 1] = v;
+    }
+    CUpDownConv conv;
+    ASSERT_EQ(conv.prepareFilter(coef.data(), p.taps, p.up, false), kUpDownOk);
+    std::vector<double> out(2 * size_t(blocks) * p.outBlockFrames, 0.0);
+    for (int b = 0; b < blocks; ++b) {
+        tDownConvertParams d;
+        d.output = out.data() + 2 * size_t(b) * p.outBlockFrames;
+        d.input = in.data() + 2 * size_t(b) * p.inBlockFrames;
+        d.count = int(p.outBlockFrames);
+        d.inRate = 44100;
+        d.outRate = 48000;
+        d.commonRate = p.commonRate;
+        d.coefficients = coef.data();
+        d.taps = p.taps;
+        ASSERT_EQ(conv.gAudio_downconvert(&d), kUpDownOk);
+    }
+    double level = 0, thdn = 0;
+    ASSERT_TRUE(measure(out, 48000, 1000, &level, &thdn));
+    std::printf("44.1 -> 48 kHz, 1 kHz at -6.02 dBFS: level %.4f dB, THD+N %.2f dB\n", level, thdn);
+    EXPECT_NEAR(level, 20 * std::log10(0.5), 0.01);
+    EXPECT_LE(thdn, -120.0);
+}
+
+TEST(UpDownConvQuality, Dsd64SineDecimatedTo44k1KeepsItsLevel) {
+    const tRatePlan p = plan(2822400, 44100, 2);
+    ASSERT_EQ(p.taps, 2047);
+    const std::vector<double> coef = designFor(p);
+    const int blocks = 12;  // 0.8 s
+    const size_t samples = size_t(blocks) * p.inBlockFrames + p.taps + 64;
+    const uint32_t chunk = 8192;
+    const size_t total = (samples + chunk - 1) / chunk * chunk;
+
+    // A -6 dBFS sine in the library's PCM scale (full scale 2^54) through
+    // the library's modulator.
+    classDsm5th mod;
+    mod.initDsm5thIntegrators(2822400);
+    const double vol[2] = {0, 0};
+    std::vector<uint8_t> l(total / 8 + 8), r(total / 8 + 8);
+    std::vector<double> pcm(2 * chunk);
+    for (size_t t = 0; t < total; t += chunk) {
+        for (uint32_t i = 0; i < chunk; ++i) {
+            const double v = 0.5 * 18014398509481984.0 * std::sin(2 * M_PI * 1000.0 * double(t + i) / 2822400.0);
+            pcm[2 * i] = pcm[2 * i + 1] = v;
+        }
+        uint8_t *o[2] = {l.data() + t / 8, r.data() + t / 8};
+        mod.dsm5th(o, pcm.data(), chunk, 0, vol);
+    }
+
+    CUpDownConv conv;
+    ASSERT_EQ(conv.prepareFilter(coef.data(), p.taps, p.up, true), kUpDownOk);
+    std::vector<double> out(2 * size_t(blocks) * p.outBlockFrames, 0.0);
+    for (int b = 0; b < blocks; ++b) {
+        const uint8_t *dsd[2] = {l.data() + size_t(b) * p.inBlockFrames / 8, r.data() + size_t(b) * p.inBlockFrames / 8};
+        tDownConvertParams d;
+        d.output = out.data() + 2 * size_t(b) * p.outBlockFrames;
+        d.count = int(p.outBlockFrames);
+        d.inRate = 2822400;
+        d.outRate = 44100;
+        d.commonRate = p.commonRate;
+        d.coefficients = coef.data();
+        d.taps = p.taps;
+        d.dsd = dsd;
+        ASSERT_EQ(conv.gAudio_downconvert(&d), kUpDownOk);
+    }
+    double level = 0, thdn = 0;
+    ASSERT_TRUE(measure(out, 44100, 1000, &level, &thdn));
+    // Bits are +-2, so a sine of half the PCM full scale decimates to 0.5.
+    std::printf("DSD64 -> 44.1 kHz, 1 kHz at -6.02 dBFS: level %.4f dB, THD+N %.2f dB\n", level, thdn);
+    EXPECT_NEAR(level, 20 * std::log10(0.5), 0.05);
+    EXPECT_LE(thdn, -90.0);
+}
+
+}  // namespace
