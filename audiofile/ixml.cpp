@@ -358,10 +358,13 @@ const char *makeFamilyUid(const struct tm *when) {
         localtime_r(&t, &now);
         when = &now;
     }
-    std::snprintf(sFamilyUid, sizeof sFamilyUid, "KVMR07%05x%04d%02d%02d%02d%02d%02d%03X%04X", 0x12345u,
+    // Wide enough for any field values; a sane date gives exactly 32 characters.
+    char text[128];
+    std::snprintf(text, sizeof text, "KVMR07%05x%04d%02d%02d%02d%02d%02d%03X%04X", 0x12345u,
                   when->tm_year + 1900, when->tm_mon + 1, when->tm_mday, when->tm_hour, when->tm_min,
                   when->tm_sec, static_cast<unsigned>((when->tm_min + when->tm_hour + when->tm_sec) & 0xFFF),
                   0u);
+    strlcpy(sFamilyUid, text, sizeof sFamilyUid);
     return sFamilyUid;
 }
 

@@ -27,6 +27,7 @@ constexpr uint32_t kDsdLookAhead = 32;          // bytes per channel behind a pi
 constexpr double kPcmScale = 0.8;
 constexpr double kDsdScale = 1.6;
 constexpr int kSeekTries = 5;
+constexpr uint32_t kReadSlack = 8;              // word loads may reach past the last sample
 
 // DSF pieces start inside a block and grow to whole block groups: a piece of
 // n bytes per channel starting at byte o of its block spans
@@ -79,16 +80,20 @@ int readPiece(FILE *fp, uint64_t pos, uint64_t dataEnd, uint8_t *buf, uint32_t l
 }
 
 // Extremes of integer PCM, kept as integers: scaling is monotonic, so the
-// extreme of the scaled samples is the scaled extreme.
+// extreme of the scaled samples is the scaled extreme. A 24-bit sample is
+// taken as the 32-bit word at its first byte shifted up by 8 (the sample
+// times 256, sign in place); that reads one byte past the last sample, which
+// the read buffer's slack covers.
 template <int Bytes>
 inline int32_t sampleAt(const uint8_t *p) {
     if constexpr (Bytes == 2) {
-        return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
-    } else if constexpr (Bytes == 3) {
-        return static_cast<int32_t>(static_cast<uint32_t>(p[0] << 8 | p[1] << 16 | p[2] << 24)) >> 8;
+        int16_t v;
+        std::memcpy(&v, p, 2);
+        return v;
     } else {
         uint32_t v;
         std::memcpy(&v, p, 4);
+        if constexpr (Bytes == 3) v <<= 8;
         return static_cast<int32_t>(v);
     }
 }
@@ -180,7 +185,7 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
 
     Buffers buf;
     buf.scratch = static_cast<uint8_t *>(_aligned_malloc(roundUp8(kScratchBytes), 16));
-    buf.read = static_cast<uint8_t *>(_aligned_malloc(roundUp8(kReadBufBytes), 16));
+    buf.read = static_cast<uint8_t *>(_aligned_malloc(roundUp8(kReadBufBytes) + kReadSlack, 16));
     if (!buf.scratch || !buf.read) return kWaveFormErrMemory;
 
     if (v_open(&buf.fp, path, "rb") != 0 || !buf.fp) {
@@ -339,7 +344,8 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
         }
 
         if (intKernel) {
-            const double unit = 1.0 / static_cast<double>(1u << (bits - 1));
+            // 24-bit extremes are kept times 256 (see sampleAt).
+            const double unit = 1.0 / static_cast<double>(1u << (bits == 24 ? 31 : bits - 1));
             for (int c = 0; c < 2; ++c) {
                 pmx[c] = static_cast<double>(imx[c]) * unit * kPcmScale;
                 pmn[c] = static_cast<double>(imn[c]) * unit * kPcmScale;

@@ -4,11 +4,12 @@
 // sample in the most significant bit).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "testutil.h"
+#include "../support/testutil.h"
 
 namespace sxgen {
 
@@ -20,12 +21,11 @@ inline void be(std::vector<uint8_t> &v, uint64_t x, int n) {
 }
 inline void id(std::vector<uint8_t> &v, const char *s) { v.insert(v.end(), s, s + 4); }
 
-// Interleaved integer samples of 16, 24 or 32 bits.
-inline std::vector<uint8_t> wav(uint32_t rate, int bits, int channels, const std::vector<int32_t> &samples) {
-    const uint32_t bytes = static_cast<uint32_t>(samples.size()) * (bits / 8);
+// WAV header for dataBytes of audio ("data" chunk header included).
+inline std::vector<uint8_t> wavHeader(uint32_t rate, int bits, int channels, uint32_t dataBytes) {
     std::vector<uint8_t> v;
     id(v, "RIFF");
-    le(v, 36 + bytes + (bytes & 1), 4);
+    le(v, 36 + dataBytes + (dataBytes & 1), 4);
     id(v, "WAVE");
     id(v, "fmt ");
     le(v, 16, 4);
@@ -36,7 +36,14 @@ inline std::vector<uint8_t> wav(uint32_t rate, int bits, int channels, const std
     le(v, channels * (bits / 8), 2);
     le(v, bits, 2);
     id(v, "data");
-    le(v, bytes, 4);
+    le(v, dataBytes, 4);
+    return v;
+}
+
+// Interleaved integer samples of 16, 24 or 32 bits.
+inline std::vector<uint8_t> wav(uint32_t rate, int bits, int channels, const std::vector<int32_t> &samples) {
+    const uint32_t bytes = static_cast<uint32_t>(samples.size()) * (bits / 8);
+    std::vector<uint8_t> v = wavHeader(rate, bits, channels, bytes);
     for (int32_t s : samples) le(v, static_cast<uint32_t>(s), bits / 8);
     if (bytes & 1) v.push_back(0);
     return v;
@@ -50,10 +57,10 @@ inline uint8_t reverseBits(uint8_t b) {
 
 // DSF: 4096-byte blocks per channel, earliest sample in the least
 // significant bit, the last block group filled with 0x96.
-inline std::vector<uint8_t> dsf(uint32_t rate, const std::vector<std::vector<uint8_t>> &chans) {
-    const size_t ch = chans.size();
-    const size_t n = chans[0].size();
-    const size_t groups = (n + 4095) / 4096;
+// DSF header for samples per channel; the data chunk's payload (whole block
+// groups) follows it.
+inline std::vector<uint8_t> dsfHeader(uint32_t rate, size_t ch, uint64_t samples) {
+    const uint64_t groups = (samples / 8 + 4095) / 4096;
     const uint64_t payload = groups * 4096 * ch;
     const uint64_t total = 28 + 52 + 12 + payload;
     std::vector<uint8_t> v;
@@ -69,11 +76,19 @@ inline std::vector<uint8_t> dsf(uint32_t rate, const std::vector<std::vector<uin
     le(v, ch, 4);
     le(v, rate, 4);
     le(v, 1, 4);
-    le(v, static_cast<uint64_t>(n) * 8, 8);
+    le(v, samples, 8);
     le(v, 4096, 4);
     le(v, 0, 4);
     id(v, "data");
     le(v, 12 + payload, 8);
+    return v;
+}
+
+inline std::vector<uint8_t> dsf(uint32_t rate, const std::vector<std::vector<uint8_t>> &chans) {
+    const size_t ch = chans.size();
+    const size_t n = chans[0].size();
+    const size_t groups = (n + 4095) / 4096;
+    std::vector<uint8_t> v = dsfHeader(rate, ch, static_cast<uint64_t>(n) * 8);
     for (size_t g = 0; g < groups; ++g)
         for (size_t c = 0; c < ch; ++c)
             for (size_t k = 0; k < 4096; ++k) {
@@ -138,6 +153,76 @@ inline std::vector<uint8_t> noiseBytes(size_t n, uint32_t seed) {
         b = static_cast<uint8_t>(x >> 24);
     }
     return v;
+}
+
+}  // namespace sxgen
+
+namespace sxgen {
+
+// Readers for the checks: the audio payload of a file as its container
+// holds it (WAV "data", DSDIFF "DSD " sound chunk), and DSF audio as work
+// bytes per channel (sample count from the header).
+inline std::vector<uint8_t> wavData(const std::vector<uint8_t> &b) {
+    size_t pos = 12;
+    while (pos + 8 <= b.size()) {
+        const uint32_t size = b[pos + 4] | (b[pos + 5] << 8) | (b[pos + 6] << 16) | (uint32_t(b[pos + 7]) << 24);
+        if (std::equal(b.begin() + pos, b.begin() + pos + 4, "data"))
+            return std::vector<uint8_t>(b.begin() + pos + 8, b.begin() + std::min(b.size(), pos + 8 + size));
+        pos += 8 + size + (size & 1);
+    }
+    return {};
+}
+
+inline uint64_t getBe(const std::vector<uint8_t> &b, size_t at, int n) {
+    uint64_t v = 0;
+    for (int i = 0; i < n; ++i) v = (v << 8) | b[at + i];
+    return v;
+}
+inline uint64_t getLe(const std::vector<uint8_t> &b, size_t at, int n) {
+    uint64_t v = 0;
+    for (int i = n - 1; i >= 0; --i) v = (v << 8) | b[at + i];
+    return v;
+}
+
+inline std::vector<uint8_t> dsdiffData(const std::vector<uint8_t> &b) {
+    size_t pos = 16;
+    while (pos + 12 <= b.size()) {
+        const uint64_t size = getBe(b, pos + 4, 8);
+        if (std::equal(b.begin() + pos, b.begin() + pos + 4, "DSD ")) {
+            const size_t end = static_cast<size_t>(std::min<uint64_t>(b.size(), pos + 12 + size));
+            return std::vector<uint8_t>(b.begin() + pos + 12, b.begin() + end);
+        }
+        pos += 12 + size + (size & 1);
+    }
+    return {};
+}
+
+// Offset of the first byte behind the DSDIFF sound data.
+inline size_t dsdiffDataEnd(const std::vector<uint8_t> &b) {
+    size_t pos = 16;
+    while (pos + 12 <= b.size()) {
+        const uint64_t size = getBe(b, pos + 4, 8);
+        if (std::equal(b.begin() + pos, b.begin() + pos + 4, "DSD "))
+            return static_cast<size_t>(std::min<uint64_t>(b.size(), pos + 12 + size));
+        pos += 12 + size + (size & 1);
+    }
+    return b.size();
+}
+
+// DSF audio per channel as work bytes, sample count / 8 of them.
+inline std::vector<std::vector<uint8_t>> dsfChannels(const std::vector<uint8_t> &b) {
+    const size_t fmt = static_cast<size_t>(getLe(b, 12, 8));  // "DSD " chunk size
+    const uint32_t ch = static_cast<uint32_t>(getLe(b, fmt + 24, 4));
+    const uint64_t samples = getLe(b, fmt + 36, 8);
+    const size_t data = fmt + static_cast<size_t>(getLe(b, fmt + 4, 8)) + 12;
+    std::vector<std::vector<uint8_t>> out(ch);
+    const size_t n = static_cast<size_t>(samples / 8);
+    for (uint32_t c = 0; c < ch; ++c)
+        for (size_t k = 0; k < n; ++k) {
+            const size_t at = data + (k / 4096) * 4096 * ch + c * 4096 + k % 4096;
+            out[c].push_back(at < b.size() ? reverseBits(b[at]) : 0);
+        }
+    return out;
 }
 
 }  // namespace sxgen

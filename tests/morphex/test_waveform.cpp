@@ -72,7 +72,7 @@ std::vector<int32_t> squareWave(size_t frames, int channels, int period) {
 TEST(WaveForm, Pcm16SquareWaveOnThreeLevels) {
     sxtest::TempDir dir;
     const std::string path = dir.file("sq.wav");
-    ASSERT_TRUE(sxtest::writeAll(path, sxgen::wav(48000, 16, 2, squareWave(48000, 2, 100))));
+    ASSERT_TRUE(sxtest::writeAll(path, sxgen::wav(48000, 16, 2, squareWave(48000, 2, 20))));
     Overview ov({10, 100, 1000});
     int64_t progress = -1;
     ASSERT_EQ(ov.run(path, 0, INT64_MAX, nullptr, &progress), 1000);
@@ -94,7 +94,7 @@ TEST(WaveForm, PcmSilencePositiveOnlyAndRanges) {
     std::vector<int32_t> s(30000, 0);
     for (size_t i = 10000; i < 20000; ++i) s[i] = static_cast<int32_t>(i * 97 % 8388607);
     const auto noise = sxgen::noiseBytes(10000, 7);
-    for (size_t i = 20000; i < 30000; ++i) s[i] = (static_cast<int32_t>(noise[i - 20000]) - 128) << 15;
+    for (size_t i = 20000; i < 30000; ++i) s[i] = (static_cast<int32_t>(noise[i - 20000]) - 128) * 32768;
     const std::string path = dir.file("m24.wav");
     ASSERT_TRUE(sxtest::writeAll(path, sxgen::wav(96000, 24, 1, s)));
 
@@ -140,7 +140,7 @@ TEST(WaveForm, DsdThroughTheLowPass) {
     ASSERT_TRUE(sxtest::writeAll(dsfPath, sxgen::dsf(2822400, stereo)));
     ASSERT_TRUE(sxtest::writeAll(dffPath, sxgen::dsdiff(2822400, stereo)));
 
-    for (const std::string &path : {dsfPath, dffPath}) {
+    for (const std::string &path : {dffPath, dsfPath}) {
         SCOPED_TRACE(path);
         Overview ov({5, 50});
         int64_t progress = 0;
