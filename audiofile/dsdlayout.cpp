@@ -21,9 +21,11 @@ constexpr std::array<uint8_t, 256> makeBitReverseTable() {
 constexpr std::array<uint8_t, 256> sBitReverseTable256 = makeBitReverseTable();
 
 // Samples per channel waiting in sDsfTempBuffer, 0..32767.
-uint32_t sWriteDsfOffset = 0;
+// Per thread: a job writes its stream wholly on its caller's thread, so an
+// export beside a playback feed keeps its own pending block.
+thread_local uint32_t sWriteDsfOffset = 0;
 // The unfinished block of each channel, in work bit order.
-uint8_t sDsfTempBuffer[2][kDsfBlockBytes];
+thread_local uint8_t sDsfTempBuffer[2][kDsfBlockBytes];
 
 bool badChannels(int count, uint8_t channelByte) {
     if (count == 1 || count == 2) return false;

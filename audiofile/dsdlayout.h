@@ -16,8 +16,9 @@
 // The DSF packer keeps an unfinished block pair between calls (the pending
 // block and the offset sWriteDsfOffset, in samples per channel); the DSDIFF
 // packer shares the offset (modulo 8) and the first pending byte of each
-// channel. That state is file-scope, one copy per linked binary and without a
-// lock: one DSF or DSDIFF output stream at a time. A DSF stream is
+// channel. That state is kept per thread (one copy per linked binary and
+// thread, without a lock): one DSF or DSDIFF output stream at a time on each
+// thread; streams on different threads do not disturb each other. A DSF stream is
 // clearDsfOffset, dsd2dsf calls, then one dsd2dsf call with flush set and a
 // count of 0, which writes the last, padded block pair.
 //

@@ -5,9 +5,10 @@
 namespace {
 
 // Four independent 32-bit shift registers. Seeded by gRandom_seedInitValue*.
-uint32_t sRamdomValue[4] = {0xAB58CFC0u, 0x3B540961u, 0x72A5445Cu, 0x7FBC860Au};
+// Per thread, like the residue: a job packs wholly on its caller's thread.
+thread_local uint32_t sRamdomValue[4] = {0xAB58CFC0u, 0x3B540961u, 0x72A5445Cu, 0x7FBC860Au};
 // Noise-shaping residue of lane 0 and lane 1.
-double sNSResidue[2] = {0.0, 0.0};
+thread_local double sNSResidue[2] = {0.0, 0.0};
 
 constexpr uint32_t kSeed[4] = {0xAB58CFC0u, 0x3B540961u, 0x72A5445Cu, 0x7FBC860Au};
 

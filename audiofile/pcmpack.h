@@ -7,9 +7,10 @@
 //
 // The module also owns the 16-bit requantisation state: a four-lane 32-bit
 // shift-register generator (dither) and a two-lane error residue (noise
-// shaping). That state is file-scope, one copy per linked binary, shared by
-// every caller without a lock: two jobs that write dithered or noise-shaped
-// 16-bit output at the same time disturb each other. Dither mode 0 neither
+// shaping). That state is kept per thread (one copy per linked binary and
+// thread, without a lock): a job packs on its caller's thread, so two jobs on
+// different threads that write dithered or noise-shaped 16-bit output at the
+// same time do not disturb each other. Dither mode 0 neither
 // reads nor writes it.
 //
 // Two families: the program calls the *Func routines; the conversion library

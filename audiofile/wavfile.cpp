@@ -510,13 +510,17 @@ int gClass_WavFile::renameChunkAll(FILE *fp, const char *id, const char *newId) 
 // ---------------------------------------------------------------------------
 // The conversion library's tag entries
 
-int gClass_WavFile::loadTagData(FILE *fp, tID3tagInfo *tag) {
+int gClass_WavFile::loadTagData(FILE *fp, tID3tagInfo *tag) { return wav_loadTagData(fp, tag); }
+
+int gClass_WavFile::registerTagData(tID3tagInfo *tag) { return wav_registerTagData(tag); }
+
+int wav_loadTagData(FILE *fp, tID3tagInfo *tag) {
     (void)fp;
     (void)tag;
     return kAudioFileErrFormat;
 }
 
-int gClass_WavFile::registerTagData(tID3tagInfo *tag) {
+int wav_registerTagData(tID3tagInfo *tag) {
     (void)tag;
     return kAudioFileErrFormat;
 }

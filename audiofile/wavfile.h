@@ -172,3 +172,9 @@ private:
     std::unique_ptr<uint8_t[]> mWork;  // kWavWorkBufBytes; null when it could not be allocated
     tRiffStatus mRiffStatus = kRiffStatusUnknown;
 };
+
+// The conversion library's tag table entries of WAV files (the slot
+// signatures of its per-format tables): no tags are read from or written
+// into WAV files, both give -17.
+[[nodiscard]] int wav_loadTagData(FILE *fp, tID3tagInfo *tag);
+[[nodiscard]] int wav_registerTagData(tID3tagInfo *tag);

@@ -1,0 +1,524 @@
+// Marks and start time of DSDIFF files: the "cue ", "LIST"/"adtl" and
+// "plst" chunks with DSDIFF's 12-byte headers and big-endian 64-bit fields,
+// and a broadcast-wave style "bext" chunk whose time reference stays
+// little-endian.
+//
+// Placement never moves audio. A new file's marks go into the header's JUNK
+// space; a rewrite reuses the JUNK behind the earlier mark area or, when that
+// is too small, appends the marks behind the audio with a fresh 32 KiB JUNK
+// for further rewrites. Replaced chunks keep their place under placeholder
+// ids ("DMYA" cue, "DMYB" label list, "DMYC" playlist, "DMYD" old JUNK).
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "audiofile/dsdifffile.h"
+#include "audiofile/marklist.h"
+#include "audiofile/vfile.h"
+
+namespace {
+
+const uint32_t kMarkHeaders = 3 * kDsdiffChunkHeader;  // cue, LIST and plst headers: 36
+const uint64_t kFormSizeExcluded = 12;
+const uint64_t kSizeLimit = 0xFFFFFFFFull;   // marks appended behind audio stay inside 4 GiB
+const uint64_t kSizeLimitSlack = 32804;      // the JUNK appended with them and its headers
+const uint32_t kCueAddType = 1;
+const int kCueAddFlags = kMarkFlagSerial | kMarkFlagReserved;
+const char kOriginator[] = "KAVELO Sonvex Editor";
+const uint8_t kZeros[4096] = {};
+
+inline uint32_t pad(uint64_t size) { return static_cast<uint32_t>(size & 1); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Chunk helpers
+
+int gClass_DsdiffFile::renameChunk(FILE *fp, const char *id, const char *newId) {
+    uint64_t off = 0;
+    if (gChunk64_searchSpecifiedChunk(fp, id, &off) != 0) return 0;
+    return writeAt(fp, off, newId, 4) == 0 ? 0 : -1;
+}
+
+int gClass_DsdiffFile::renameChunkAll(FILE *fp, const char *id, const char *newId) {
+    for (uint32_t i = 0; i < kDsdiffRenameMax; ++i) {
+        uint64_t off = 0;
+        if (gChunk64_searchSpecifiedChunk(fp, id, &off) != 0) return 0;
+        if (writeAt(fp, off, newId, 4) != 0) return -1;
+    }
+    return 0;
+}
+
+int gClass_DsdiffFile::renameLISTChunk(FILE *fp, const char *listType, const char *newId) {
+    int64_t off = 0;
+    if (searchLISTChunk(fp, listType, &off) != 0) return 0;
+    return writeAt(fp, static_cast<uint64_t>(off), newId, 4) == 0 ? 0 : -1;
+}
+
+int gClass_DsdiffFile::checkMarkChunkID(const uint8_t *header) {
+    if (chunk_idIs(header, "cue ") || chunk_idIs(header, "plst")) return 0;
+    if (chunk_idIs(header, "LIST") && chunk_idIs(header + 12, "adtl")) return 0;
+    return kAudioFileErrNotMarkChunk;
+}
+
+int gClass_DsdiffFile::checkMarkChunk(FILE *fp, const char *id, tDsdiffMarkArea *area) {
+    uint64_t fileSize = 0;
+    if (!fp || v_getFileSize(fp, &fileSize) != 0) return kAudioFileErrIO;
+    bool met = false, prevMark = false;
+    uint64_t runStart = 0;
+    uint64_t pos = kDsdiffFirstChunk;
+    uint8_t h[16];
+    while (pos < fileSize && fileSize - pos >= kDsdiffChunkHeader) {
+        const uint64_t avail = fileSize - pos - kDsdiffChunkHeader;
+        std::memset(h, 0, sizeof h);
+        if (readAt(fp, pos, h, kDsdiffChunkHeader) != 0) break;
+        const uint64_t stored = dsdiff_getBE64(h + 4);
+        // The list type counts only when the chunk really holds it.
+        if (stored >= 4 && avail >= 4 && readAt(fp, pos + kDsdiffChunkHeader, h + 12, 4) != 0) break;
+        if (stored < 4) std::memset(h + 12, 0, 4);
+        if (chunk_idIs(h, id)) met = true;
+        const bool isMark = checkMarkChunkID(h) == 0;
+        if (isMark && !prevMark) runStart = pos;
+        if (prevMark && chunk_idIs(h, "JUNK")) {
+            area->runStart = runStart;
+            area->runLength = pos - runStart - kDsdiffChunkHeader;
+            area->junkOffset = pos;
+            area->junkSize = stored > avail ? avail : stored;
+            return 0;
+        }
+        prevMark = isMark;
+        if (stored > avail) break;
+        pos += kDsdiffChunkHeader + stored + pad(stored);
+    }
+    return met ? kAudioFileBextAppended : kAudioFileErrNotMarkChunk;
+}
+
+int gClass_DsdiffFile::saveCueChunkTail(FILE *fp, const uint8_t *chunk, uint64_t dataSize) {
+    uint64_t len = 0;
+    if (!fp || v_getFileSize(fp, &len) != 0) return -1;
+    if (len & 1) {
+        if (writeAt(fp, len, kZeros, 1) != 0) return -1;
+        ++len;
+    }
+    const uint64_t total = kDsdiffChunkHeader + dataSize;
+    if (total > kDsdiffWorkBufBytes) return -1;
+    if (writeAt(fp, len, chunk, static_cast<uint32_t>(total)) != 0) return -1;
+    len += total;
+    if ((len & 1) && writeAt(fp, len, kZeros, 1) != 0) return -1;
+    return 0;
+}
+
+int gClass_DsdiffFile::addJunkChunkTail(FILE *fp) {
+    uint64_t len = 0;
+    if (!fp || v_getFileSize(fp, &len) != 0) return -1;
+    if (len & 1) {
+        if (writeAt(fp, len, kZeros, 1) != 0) return -1;
+        ++len;
+    }
+    uint8_t h[kDsdiffChunkHeader];
+    std::memcpy(h, "JUNK", 4);
+    dsdiff_putBE64(h + 4, kDsdiffJunkTailBytes - kDsdiffChunkHeader);
+    if (writeAt(fp, len, h, sizeof h) != 0) return -1;
+    len += sizeof h;
+    for (uint32_t left = kDsdiffJunkTailBytes - kDsdiffChunkHeader; left > 0;) {
+        const uint32_t n = left < sizeof kZeros ? left : static_cast<uint32_t>(sizeof kZeros);
+        if (writeAt(fp, len, kZeros, n) != 0) return -1;
+        len += n;
+        left -= n;
+    }
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Building the three chunks
+
+uint32_t gClass_DsdiffFile::makeCueChunk(int listNo) {
+    int32_t count = 0;
+    if (gMarkList.getMarkCnt(listNo, &count) != 0 || count < 0) count = 0;
+    if (count > static_cast<int32_t>(kDsdiffMarkMax)) count = kDsdiffMarkMax;
+    uint8_t *c = mCueBuf;
+    std::memset(c, 0, kDsdiffChunkHeader + kDsdiffCueDataMax);
+    const uint32_t data = 4 + static_cast<uint32_t>(count) * kDsdiffCuePointBytes;
+    std::memcpy(c, "cue ", 4);
+    dsdiff_putBE64(c + 4, data);
+    dsdiff_putBE32(c + 12, static_cast<uint32_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+        uint8_t *p = c + 16 + static_cast<uint32_t>(i) * kDsdiffCuePointBytes;
+        int32_t num = 0;
+        uint64_t pos = 0;
+        (void)gMarkList.getMarkNum(listNo, i, &num);
+        (void)gMarkList.getMarkFs(listNo, i, &pos);
+        dsdiff_putBE32(p, static_cast<uint32_t>(num));
+        // position, chunk start and block start stay 0
+        std::memcpy(p + 12, "data", 4);
+        dsdiff_putBE64(p + 32, pos);
+    }
+    return data;
+}
+
+uint32_t gClass_DsdiffFile::makeLabelChunk(int listNo) {
+    int32_t count = 0;
+    if (gMarkList.getMarkCnt(listNo, &count) != 0 || count < 0) count = 0;
+    if (count > static_cast<int32_t>(kDsdiffMarkMax)) count = kDsdiffMarkMax;
+    uint8_t *w = mWork;
+    std::memcpy(w, "LIST", 4);
+    std::memcpy(w + 12, "adtl", 4);
+    uint32_t at = 16;
+    char name[kMarkNameBytes];
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t num = 0;
+        std::memset(name, 0, sizeof name);
+        (void)gMarkList.getMarkName(listNo, i, name);
+        (void)gMarkList.getMarkNum(listNo, i, &num);
+        name[sizeof name - 1] = 0;
+        const uint32_t len = static_cast<uint32_t>(std::strlen(name));
+        // The size counts the whole name and its terminator, but only the
+        // first 15 characters are kept; the rest of the size is zero bytes.
+        const uint32_t size = 4 + len + 1;
+        const uint32_t total = kDsdiffChunkHeader + size + pad(size);
+        std::memset(w + at, 0, total);
+        std::memcpy(w + at, "labl", 4);
+        dsdiff_putBE64(w + at + 4, size);
+        dsdiff_putBE32(w + at + 12, static_cast<uint32_t>(num));
+        std::memcpy(w + at + 16, name, len < kDsdiffLabelChars ? len : kDsdiffLabelChars);
+        at += total;
+    }
+    const uint32_t data = at - kDsdiffChunkHeader;
+    dsdiff_putBE64(w + 4, data);
+    return data;
+}
+
+uint32_t gClass_DsdiffFile::makePlayListChunk(int listNo, uint64_t totalSamples) {
+    int32_t count = 0;
+    if (gMarkList.getMarkCnt(listNo, &count) != 0 || count < 0) count = 0;
+    if (count > static_cast<int32_t>(kDsdiffMarkMax)) count = kDsdiffMarkMax;
+    uint8_t *c = mPlstBuf;
+    std::memset(c, 0, kDsdiffChunkHeader + kDsdiffPlstDataMax);
+    const uint32_t data = 4 + static_cast<uint32_t>(count) * kDsdiffPlstEntryBytes;
+    std::memcpy(c, "plst", 4);
+    dsdiff_putBE64(c + 4, data);
+    dsdiff_putBE32(c + 12, static_cast<uint32_t>(count));
+    for (int32_t i = 0; i < count; ++i) {
+        uint8_t *p = c + 16 + static_cast<uint32_t>(i) * kDsdiffPlstEntryBytes;
+        int32_t num = 0;
+        uint64_t pos = 0, next = totalSamples;
+        (void)gMarkList.getMarkNum(listNo, i, &num);
+        (void)gMarkList.getMarkFs(listNo, i, &pos);
+        if (i + 1 < count) (void)gMarkList.getMarkFs(listNo, i + 1, &next);
+        dsdiff_putBE32(p, static_cast<uint32_t>(num));
+        dsdiff_putBE64(p + 4, next > pos ? next - pos : 0);  // a negative length is stored as 0
+        dsdiff_putBE32(p + 12, 1);
+    }
+    return data;
+}
+
+// ---------------------------------------------------------------------------
+// Writing the three chunks
+
+// Writes chunk at `at` inside a JUNK area and ends the area with a new JUNK
+// header whose data runs to where the old JUNK ended. room is how many bytes
+// the chunk (with its pad byte) may take so that the new JUNK header still
+// fits in front of the old end.
+int gClass_DsdiffFile::writeIntoJunk(FILE *fp, uint64_t at, uint64_t room, const uint8_t *chunk,
+                                     uint64_t dataSize) {
+    const uint64_t total = kDsdiffChunkHeader + dataSize;
+    const uint64_t used = total + pad(dataSize);
+    if (used > room || total > kDsdiffWorkBufBytes) return -1;
+    if (writeAt(fp, at, chunk, static_cast<uint32_t>(total)) != 0) return -1;
+    if (pad(dataSize) && writeAt(fp, at + total, kZeros, 1) != 0) return -1;
+    uint8_t h[kDsdiffChunkHeader];
+    std::memcpy(h, "JUNK", 4);
+    dsdiff_putBE64(h + 4, room - used);
+    return writeAt(fp, at + used, h, sizeof h) == 0 ? 0 : -1;
+}
+
+int gClass_DsdiffFile::saveOneChunk(FILE *fp, const uint8_t *chunk, uint64_t dataSize, bool firstJunk,
+                                    const char *id, bool isCue) {
+    const uint64_t used = kDsdiffChunkHeader + dataSize + pad(dataSize);
+    if (firstJunk) {
+        int64_t junk = 0, junkSize = 0;
+        if (gChunk64_searchSpecifiedChunkSize(fp, "JUNK", &junk, &junkSize) != 0)
+            return saveCueChunkTail(fp, chunk, dataSize);
+        return writeIntoJunk(fp, static_cast<uint64_t>(junk), static_cast<uint64_t>(junkSize), chunk, dataSize);
+    }
+    auto renameOld = [&]() -> int {
+        if (std::strncmp(id, "cue ", 4) == 0) return renameChunk(fp, "cue ", "DMYA");
+        if (std::strncmp(id, "LIST", 4) == 0) return renameLISTChunk(fp, "adtl", "DMYB");
+        return renameChunk(fp, "plst", "DMYC");
+    };
+    tDsdiffMarkArea area{};
+    const int rc = checkMarkChunk(fp, id, &area);
+    if (rc == 0) {
+        const uint64_t at = isCue ? area.runStart : area.junkOffset;
+        const uint64_t room = isCue ? area.runLength + kDsdiffChunkHeader + area.junkSize : area.junkSize;
+        // Check the room before renaming, so a refusal leaves the old chunk
+        // in place rather than a file without either.
+        if (used > room) return -1;
+        if (renameOld() != 0) return -1;
+        return writeIntoJunk(fp, at, room, chunk, dataSize);
+    }
+    if (rc == kAudioFileBextAppended || rc == kAudioFileErrNotMarkChunk) {
+        if (renameOld() != 0 || saveCueChunkTail(fp, chunk, dataSize) != 0) return -1;
+        return isCue ? addJunkChunkTail(fp) : 0;
+    }
+    return -1;
+}
+
+int gClass_DsdiffFile::saveCueChunk(FILE *fp, bool firstJunk, uint64_t dataSize) {
+    return saveOneChunk(fp, mCueBuf, dataSize, firstJunk, "cue ", true);
+}
+
+int gClass_DsdiffFile::saveLabelChunk(FILE *fp, bool firstJunk, uint64_t dataSize) {
+    return saveOneChunk(fp, mWork, dataSize, firstJunk, "LIST", false);
+}
+
+int gClass_DsdiffFile::savePlayListChunk(FILE *fp, bool firstJunk, uint64_t dataSize) {
+    return saveOneChunk(fp, mPlstBuf, dataSize, firstJunk, "plst", false);
+}
+
+int gClass_DsdiffFile::saveMarkData(FILE *fp, int existing, int listNo, bool newFile, uint64_t totalSamples) {
+    if (!fp || !mWork || !mCueBuf || !mPlstBuf) return kAudioFileErrIO;
+    if (gMarkList.renumber(listNo) != 0) return kAudioFileErrFormat;
+    const uint64_t cue = makeCueChunk(listNo);
+    const uint64_t label = makeLabelChunk(listNo);
+    const uint64_t plst = makePlayListChunk(listNo, totalSamples);
+    const uint64_t need = cue + label + plst + kMarkHeaders;
+    const bool firstJunk = newFile || existing >= 0;
+
+    auto withinSizeLimit = [&]() {
+        uint64_t len = 0;
+        if (v_getFileSize(fp, &len) != 0) return false;
+        return len <= kSizeLimit - 1 && len + cue + label + plst + kSizeLimitSlack <= kSizeLimit;
+    };
+    if (firstJunk) {
+        if (need > kDsdiffFirstJunkLimit) return kAudioFileErrFormat;
+        // All three go into the first JUNK one after the other; refuse
+        // before writing rather than leave a cue without its labels.
+        int64_t junk = 0, junkSize = 0;
+        if (gChunk64_searchSpecifiedChunkSize(fp, "JUNK", &junk, &junkSize) == 0 &&
+            need > static_cast<uint64_t>(junkSize))
+            return kAudioFileErrFormat;
+    } else {
+        tDsdiffMarkArea area{};
+        const int rc = checkMarkChunk(fp, "cue ", &area);
+        if (rc == 0) {
+            const uint64_t room = area.junkOffset - area.runStart + area.junkSize;
+            if (need >= room) {
+                if (!withinSizeLimit()) return kAudioFileErrFormat;
+                // The marks move behind the audio; old JUNK areas must not
+                // be mistaken for room again.
+                if (renameChunkAll(fp, "JUNK", "DMYD") != 0) return kAudioFileErrFormat;
+            }
+        } else if (rc == kAudioFileBextAppended || rc == kAudioFileErrNotMarkChunk) {
+            if (need > kDsdiffFirstJunkLimit || !withinSizeLimit()) return kAudioFileErrFormat;
+        } else {
+            return kAudioFileErrFormat;
+        }
+    }
+    if (saveCueChunk(fp, firstJunk, cue) != 0 || saveLabelChunk(fp, firstJunk, label) != 0 ||
+        savePlayListChunk(fp, firstJunk, plst) != 0)
+        return kAudioFileErrFormat;
+    return kAudioFileOK;
+}
+
+int gClass_DsdiffFile::saveTagAfterMarks(FILE *fp) {
+    (void)fp;
+    return 0;
+}
+
+int gClass_DsdiffFile::saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
+    int32_t modified = 0;
+    if (gMarkList.getModifyFlag(listNo, &modified) != 0) return kAudioFileErrFormat;
+    if (!modified) return kAudioFileOK;
+    const int rc = saveMarkData(fp, existing, listNo, false, totalSamples);
+    uint64_t len = 0;
+    if (v_getFileSize(fp, &len) != 0 || len < kFormSizeExcluded) return kAudioFileErrFormat;
+    if (mBuild == kDsdiffBuildLibrary) {
+        (void)saveTagAfterMarks(fp);
+        if (v_getFileSize(fp, &len) != 0) return kAudioFileErrFormat;
+    }
+    (void)updateWavFileSize(fp, len - kFormSizeExcluded, kDsdiffSizeSet);
+    return rc;
+}
+
+int gClass_DsdiffFile::saveCueDataNew(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
+    (void)existing;
+    int32_t modified = 0;
+    if (gMarkList.getModifyFlag(listNo, &modified) != 0) return kAudioFileErrFormat;
+    if (!modified) return kAudioFileOK;
+    const int rc = saveMarkData(fp, 0, listNo, true, totalSamples);
+    uint64_t len = 0;
+    if (v_getFileSize(fp, &len) != 0 || len < kFormSizeExcluded) return kAudioFileErrFormat;
+    (void)updateWavFileSize(fp, len - kFormSizeExcluded, kDsdiffSizeSet);
+    return rc;
+}
+
+// ---------------------------------------------------------------------------
+// Loading
+
+bool gClass_DsdiffFile::loadCueChunk(FILE *fp, int listNo, uint64_t totalSamples) {
+    int64_t off = 0, size = 0;
+    if (gChunk64_searchSpecifiedChunkSize(fp, "cue ", &off, &size) != 0) return false;
+    // size is already cut to what the file holds; the buffer takes 99 points.
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(size), kDsdiffCueDataMax));
+    uint8_t *c = mCueBuf + kDsdiffChunkHeader;
+    if (n < 4 || readAt(fp, static_cast<uint64_t>(off) + kDsdiffChunkHeader, c, n) != 0) return true;
+    uint32_t count = dsdiff_getBE32(c);
+    const uint32_t held = (n - 4) / kDsdiffCuePointBytes;
+    if (count > held) count = held;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t *p = c + 4 + i * kDsdiffCuePointBytes;
+        const int32_t id = static_cast<int32_t>(dsdiff_getBE32(p));
+        uint64_t pos = dsdiff_getBE64(p + 32);
+        if (pos == totalSamples && totalSamples > 0) --pos;
+        char name[kMarkNameBytes] = {};
+        if (gMarkList.addMark(listNo, kCueAddType, id, name, pos, pos, kCueAddFlags) != 0) continue;
+        // The new mark is the one at this position (two points may share an
+        // id; positions are unique in a list).
+        const int idx = gMarkList.searchMark(listNo, pos, kMarkSearchExact);
+        if (idx >= 0) (void)gMarkList.setExecFlag(listNo, idx, 0);
+    }
+    return true;
+}
+
+bool gClass_DsdiffFile::loadLabelChunk(FILE *fp, int listNo) {
+    int64_t off = 0, size = 0;
+    if (searchLISTChunkSize(fp, "adtl", &off, &size) != 0) return false;
+    const uint64_t after = static_cast<uint64_t>(size) - 4;  // size >= 4: the type matched
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(after, kDsdiffLabelReadMax));
+    uint8_t *w = mWork;
+    if (n == 0 || readAt(fp, static_cast<uint64_t>(off) + kDsdiffChunkHeader + 4, w, n) != 0) return true;
+    // Every label must lie inside the bytes read; one that claims more ends
+    // the walk and the names found so far stay.
+    uint32_t pos = 0;
+    while (n - pos >= kDsdiffChunkHeader) {
+        const uint64_t sub = dsdiff_getBE64(w + pos + 4);
+        if (sub > n - pos - kDsdiffChunkHeader) break;
+        if (chunk_idIs(w + pos, "labl") && sub >= 4) {
+            const uint8_t *d = w + pos + kDsdiffChunkHeader;
+            const int32_t id = static_cast<int32_t>(dsdiff_getBE32(d));
+            const uint32_t textLen = static_cast<uint32_t>((sub < 14 ? sub : 14) - 4);
+            char name[kDsdiffLabelLoadChars + 1] = {};
+            std::memcpy(name, d + 4, textLen);
+            const int idx = gMarkList.searchMarkNum(listNo, id, 1);
+            if (idx >= 0) (void)gMarkList.setMarkName(listNo, idx, name);
+        }
+        pos += static_cast<uint32_t>(kDsdiffChunkHeader + sub + pad(sub));
+        if (pos >= n) break;
+    }
+    return true;
+}
+
+bool gClass_DsdiffFile::loadPlayListChunk(FILE *fp, int listNo) {
+    int64_t off = 0, size = 0;
+    if (gChunk64_searchSpecifiedChunkSize(fp, "plst", &off, &size) != 0) return false;
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(size), kDsdiffPlstDataMax));
+    uint8_t *c = mPlstBuf + kDsdiffChunkHeader;
+    if (n < 4 || readAt(fp, static_cast<uint64_t>(off) + kDsdiffChunkHeader, c, n) != 0) return true;
+    uint32_t count = dsdiff_getBE32(c);
+    const uint32_t held = (n - 4) / kDsdiffPlstEntryBytes;
+    if (count > held) count = held;
+    for (uint32_t i = 0; i < count; ++i) {
+        const int32_t id = static_cast<int32_t>(dsdiff_getBE32(c + 4 + i * kDsdiffPlstEntryBytes));
+        const int idx = gMarkList.searchMarkNum(listNo, id, 1);
+        if (idx >= 0) (void)gMarkList.setExecFlag(listNo, idx, 1);
+    }
+    return true;
+}
+
+int gClass_DsdiffFile::loadCueData(FILE *fp, uint64_t totalSamples, int listNo) {
+    if (gMarkList.create(listNo) != 0) return kAudioFileOK;
+    if (fp && mWork && mCueBuf && mPlstBuf && loadCueChunk(fp, listNo, totalSamples) &&
+        loadLabelChunk(fp, listNo))
+        (void)loadPlayListChunk(fp, listNo);
+    (void)gMarkList.renumber(listNo);
+    (void)gMarkList.clrModifyFlag(listNo);
+    return kAudioFileOK;
+}
+
+// ---------------------------------------------------------------------------
+// Start time
+
+uint32_t gClass_DsdiffFile::makeBextChunk(uint8_t *buf, uint32_t rate, uint32_t bits, uint32_t channels,
+                                          uint64_t timeReference) {
+    std::memset(buf, 0, kDsdiffBextChunkBytes);
+    std::memcpy(buf, "bext", 4);
+    dsdiff_putBE64(buf + 4, kDsdiffBextPayload);
+    uint8_t *p = buf + kDsdiffChunkHeader;
+    std::memcpy(p + kDsdiffBextOriginator, kOriginator, sizeof kOriginator - 1);
+    std::time_t now = std::time(nullptr);
+    std::tm tmv{};
+    localtime_r(&now, &tmv);
+    // Fixed-width fields without terminators.
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", (tmv.tm_year + 1900) % 10000, tmv.tm_mon + 1, tmv.tm_mday);
+    std::memcpy(p + kDsdiffBextDate, text, 10);
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", tmv.tm_hour, tmv.tm_min, tmv.tm_sec);
+    std::memcpy(p + kDsdiffBextTime, text, 8);
+    // The one little-endian field of the file: the chunk keeps the
+    // broadcast-wave layout.
+    chunk_putLE64(p + kDsdiffBextTimeReference, timeReference);
+    char history[256];
+    int n = std::snprintf(history, sizeof history, "A=PCM,F=%u,W=%u,", rate, bits);
+    if (channels == 1)
+        std::snprintf(history + n, sizeof history - n, "M=mono\r\n");
+    else
+        std::snprintf(history + n, sizeof history - n, "M=%u-channel\r\n", channels);
+    std::memcpy(p + kDsdiffBextCodingHistory, history, std::strlen(history));
+    return kDsdiffBextChunkBytes;
+}
+
+int gClass_DsdiffFile::findBext(FILE *fp, uint64_t *offset, uint64_t *dataSize) {
+    int64_t off = 0, size = 0;
+    if (gChunk64_searchSpecifiedChunkSize(fp, "bext", &off, &size) != 0) return -1;
+    *offset = static_cast<uint64_t>(off);
+    *dataSize = static_cast<uint64_t>(size);
+    return 0;
+}
+
+int gClass_DsdiffFile::searchBextChunk(FILE *fp, uint64_t *startSample) {
+    if (startSample) *startSample = 0;
+    uint64_t off = 0, size = 0;
+    if (!mSmall || findBext(fp, &off, &size) != 0) return kAudioFileErrIO;
+    // Larger chunks do not fit the buffer; shorter ones do not hold the field.
+    if (size > kDsdiffBextSearchMax || size < kDsdiffBextMinPayload) return kAudioFileErrIO;
+    if (readAt(fp, off, mSmall, static_cast<uint32_t>(kDsdiffChunkHeader + size)) != 0) return kAudioFileErrIO;
+    if (startSample) *startSample = chunk_getLE64(mSmall + kDsdiffChunkHeader + kDsdiffBextTimeReference);
+    return kAudioFileOK;
+}
+
+int gClass_DsdiffFile::setStartSample(FILE *fp, uint64_t startSample) {
+    uint32_t rate = 0, bits = 0, channels = 0;
+    uint16_t tag = 0;
+    if (!mSmall || searchFmtChunk(fp, &rate, &bits, &channels, &tag) != 0) return kAudioFileErrIO;
+    // A file without "FS  " has rate 0 and so no day to reduce by.
+    const uint64_t day = static_cast<uint64_t>(rate) * 86400u;
+    if (day != 0) startSample %= day;
+    uint64_t off = 0, size = 0;
+    if (findBext(fp, &off, &size) == 0) {
+        // Only the time reference changes; a chunk too short to hold it is
+        // left alone rather than writing into whatever follows it.
+        if (size < kDsdiffBextMinPayload) return kAudioFileErrIO;
+        uint8_t field[8];
+        chunk_putLE64(field, startSample);
+        return writeAt(fp, off + kDsdiffChunkHeader + kDsdiffBextTimeReference, field, 8) == 0 ? kAudioFileOK
+                                                                                               : kAudioFileErrIO;
+    }
+    makeBextChunk(mSmall, rate, 1, channels, startSample);
+    // saveCueChunkTail puts a pad byte first when the audio ends at an odd
+    // offset, so the walk can still step from the audio to the bext chunk.
+    if (saveCueChunkTail(fp, mSmall, kDsdiffBextPayload) != 0) return kAudioFileErrIO;
+    if (updateRiffSize(fp) != 0) return kAudioFileErrIO;
+    return kAudioFileBextAppended;
+}
+
+int gClass_DsdiffFile::getStartSample(FILE *fp, uint64_t *startSample) {
+    if (startSample) *startSample = 0;
+    if (mBuild == kDsdiffBuildLibrary) return kAudioFileOK;
+    uint64_t off = 0, size = 0;
+    if (findBext(fp, &off, &size) != 0 || size < kDsdiffBextMinPayload) return kAudioFileErrIO;
+    uint8_t field[8];
+    if (readAt(fp, off + kDsdiffChunkHeader + kDsdiffBextTimeReference, field, 8) != 0) return kAudioFileErrIO;
+    if (startSample) *startSample = chunk_getLE64(field);
+    return kAudioFileOK;
+}

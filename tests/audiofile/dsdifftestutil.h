@@ -1,0 +1,106 @@
+// Helpers shared by the DSDIFF handler tests: writing a file through the
+// handler, reading big-endian fields back from its bytes and walking its
+// chunks independently of the handler.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "audiofile/dsdifffile.h"
+#include "testutil.h"
+
+namespace dfftest {
+
+using Bytes = std::vector<uint8_t>;
+
+inline uint16_t be16(const Bytes &b, size_t off) { return static_cast<uint16_t>((b.at(off) << 8) | b.at(off + 1)); }
+inline uint32_t be32(const Bytes &b, size_t off) {
+    return (static_cast<uint32_t>(be16(b, off)) << 16) | be16(b, off + 2);
+}
+inline uint64_t be64(const Bytes &b, size_t off) {
+    return (static_cast<uint64_t>(be32(b, off)) << 32) | be32(b, off + 4);
+}
+inline uint64_t le64(const Bytes &b, size_t off) {
+    uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | b.at(off + i);
+    return v;
+}
+inline std::string id(const Bytes &b, size_t off) {
+    return std::string(reinterpret_cast<const char *>(b.data() + off), 4);
+}
+inline void putBE64(Bytes &b, size_t off, uint64_t v) {
+    for (int i = 0; i < 8; ++i) b.at(off + i) = static_cast<uint8_t>(v >> (56 - 8 * i));
+}
+
+// n bytes of a recognisable pattern that differs per seed.
+inline Bytes pattern(size_t n, uint8_t seed) {
+    Bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(seed + i * 13 + (i >> 8));
+    return b;
+}
+
+inline tBwfHdrParam param(uint16_t channels, uint32_t rate = 2822400) {
+    tBwfHdrParam p{};
+    p.channels = channels;
+    p.bits = 1;
+    p.rate = rate;
+    p.stereo = channels != 1 ? 1 : 0;
+    return p;
+}
+
+// An open file that closes itself.
+struct File {
+    File(const std::string &path, const char *mode) : fp(std::fopen(path.c_str(), mode)) {}
+    ~File() { close(); }
+    void close() {
+        if (fp) std::fclose(fp);
+        fp = nullptr;
+    }
+    FILE *fp;
+};
+
+// Writes a file the way the recorder and the mix-down do: header, audio
+// behind it, sizes finalised.
+inline void writeDff(const std::string &path, const tBwfHdrParam &p, const Bytes &audio) {
+    gClass_DsdiffFile dff;
+    File f(path, "wb+");
+    ASSERT_NE(f.fp, nullptr);
+    ASSERT_EQ(dff.createHeader(f.fp, &p, 0), 0);
+    ASSERT_EQ(std::fseek(f.fp, 0, SEEK_END), 0);
+    if (!audio.empty()) {
+        ASSERT_EQ(std::fwrite(audio.data(), 1, audio.size(), f.fp), audio.size());
+    }
+    ASSERT_EQ(dff.updateDataSize(f.fp, audio.size(), audio.size() * 8 / p.channels), 0);
+}
+
+// One chunk of the form as an independent walk sees it.
+struct Chunk {
+    std::string id;
+    uint64_t offset;  // header
+    uint64_t size;    // data size as stored
+};
+
+// The chunks from byte 16 to the end of the file; stops at a chunk that
+// runs past the end.
+inline std::vector<Chunk> chunks(const Bytes &b) {
+    std::vector<Chunk> out;
+    uint64_t pos = 16;
+    while (pos + 12 <= b.size()) {
+        Chunk c{id(b, pos), pos, be64(b, pos + 4)};
+        out.push_back(c);
+        if (c.size > b.size() - pos - 12) break;
+        pos += 12 + c.size + (c.size & 1);
+    }
+    return out;
+}
+
+inline const Chunk *find(const std::vector<Chunk> &cs, const std::string &name) {
+    for (const Chunk &c : cs)
+        if (c.id == name) return &c;
+    return nullptr;
+}
+
+}  // namespace dfftest
