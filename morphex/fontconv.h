@@ -22,6 +22,7 @@
 #include <cstdint>
 
 #include "audiofile/wstring.h"
+#include "morphex/morphexexport.h"
 
 enum : int {
     kFontErrArg = -17,
@@ -62,7 +63,7 @@ struct tFontFuncs {
     const char *(*NextUnicode)(const char *p);  // stays on the terminator
 };
 
-extern const tFontFuncs gFont;
+extern MORPHEX_EXPORT const tFontFuncs gFont;
 
 // Outside the table; nothing calls it. Kind kFontKindUnicode: cp itself.
 // Kind kFontKindGlyphs: cp for cp <= 255, the glyph index for a code point

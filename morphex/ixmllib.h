@@ -4,5 +4,6 @@
 #pragma once
 
 #include "audiofile/ixml.h"
+#include "morphex/morphexexport.h"
 
-extern const tiXMLControl giXMLControl;
+extern MORPHEX_EXPORT const tiXMLControl giXMLControl;

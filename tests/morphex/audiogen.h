@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "../support/testutil.h"
+#include "audiofile/vfile.h"
+#include "morphex/audiofiledispatch.h"
 
 namespace sxgen {
 
@@ -142,6 +144,17 @@ inline std::vector<uint8_t> dsdiff(uint32_t rate, const std::vector<std::vector<
     return v;
 }
 
+// True when the library's DSF table reads a DSF file this generator wrote.
+// The table is a placeholder until the DSF handler is wired in.
+inline bool dsfTableReady(const std::string &path) {
+    FILE *fp = nullptr;
+    if (v_open(&fp, sxtest::u16(path).data(), "rb") != 0 || !fp) return false;
+    tRiffStatus status = kRiffStatusUnknown;
+    const bool ok = audiofile_checkHeader(2, fp, &status) == 0;
+    v_close(fp);
+    return ok;
+}
+
 // Pseudo-random DSD-like bytes (a fixed generator, so runs repeat).
 inline std::vector<uint8_t> noiseBytes(size_t n, uint32_t seed) {
     std::vector<uint8_t> v(n);
@@ -211,7 +224,7 @@ inline size_t dsdiffDataEnd(const std::vector<uint8_t> &b) {
 
 // DSF audio per channel as work bytes, sample count / 8 of them.
 inline std::vector<std::vector<uint8_t>> dsfChannels(const std::vector<uint8_t> &b) {
-    const size_t fmt = static_cast<size_t>(getLe(b, 12, 8));  // "DSD " chunk size
+    const size_t fmt = static_cast<size_t>(getLe(b, 4, 8));  // "DSD " chunk size
     const uint32_t ch = static_cast<uint32_t>(getLe(b, fmt + 24, 4));
     const uint64_t samples = getLe(b, fmt + 36, 8);
     const size_t data = fmt + static_cast<size_t>(getLe(b, fmt + 4, 8)) + 12;
