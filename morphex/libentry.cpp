@@ -4,6 +4,7 @@
 #include "morphex/classfft.h"
 #include "morphex/combine.h"
 #include "morphex/decimfir.h"
+#include "morphex/fileinfo.h"
 #include "morphex/morphexapi.h"
 #include "morphex/waveform.h"
 
@@ -33,14 +34,10 @@ int morphexert(const wchar16 *destination, const wchar16 *const *sources, void *
     return kMorphexErrNotAvailable;
 }
 
-int getAudioFileInformation(const wchar16 *path, tAudioFileInfoAFile *info) {
-    (void)path, (void)info;
-    return kMorphexErrNotAvailable;
-}
+int getAudioFileInformation(const wchar16 *path, tAudioFileInfoAFile *info) { return getAudioFileInfo(path, info); }
 
 int id3tagInformation(int operation, int type, const wchar16 *path, tID3tagInfo *tag) {
-    (void)operation, (void)type, (void)path, (void)tag;
-    return kMorphexErrNotAvailable;
+    return id3tagInfo(operation, type, path, tag);
 }
 
 int combineFiles(int type, const wchar16 *first, const wchar16 *second, const wchar16 *work,

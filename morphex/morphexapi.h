@@ -26,8 +26,8 @@ struct tDspVolItem;  // dsp/dspvolume.h
 
 
 // Result of an entry point whose engine this build of the library does not
-// contain yet (the conversion job, the file queries, combine, waveform
-// overview): the call does nothing else.
+// contain yet (the conversion job, combine, waveform overview): the call
+// does nothing else.
 enum : int { kMorphexErrNotAvailable = -17 };
 
 // Result of morphexert for a source count other than 1.
@@ -75,13 +75,13 @@ MORPHEX_EXPORT int morphexert(const wchar16 *destination, const wchar16 *const *
                               tMorphexStatusCallback statusCallback, const tDspVolItem *envelope,
                               tMorphexErrorCallback errorCallback, tMorphexWorkingCallback workingCallback);
 
-// File format, sizes, marks and start time (not in this build:
-// kMorphexErrNotAvailable).
+// File format, sizes, marks and start time into the caller's record
+// (morphex/fileinfo.h). 0, -3, -7, -8 or -9.
 MORPHEX_EXPORT int getAudioFileInformation(const wchar16 *path, tAudioFileInfoAFile *info);
 
 // Loads a file's tag (operation kId3tagLoad) or registers one for the next
-// file written (kId3tagRegister); type 127 decides by the extension (not in
-// this build: kMorphexErrNotAvailable).
+// file written (kId3tagRegister); type 127 decides by the extension
+// (morphex/fileinfo.h). 0, -3, -7 or -37.
 MORPHEX_EXPORT int id3tagInformation(int operation, int type, const wchar16 *path, tID3tagInfo *tag);
 
 // Joins second into first through the work file (morphex/combine.h).

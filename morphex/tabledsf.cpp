@@ -1,11 +1,13 @@
-// The library's DSF table: the DSF handler, its chunk walk in DSF mode, and
-// the tag slots (the scan of the file's ID3v2 tag; a registration kept for
-// the next DSF file written).
+// The library's DSF table: the DSF handler with the library's tag writer and
+// mark loader (morphex/dsflibtag.h), its chunk walk in DSF mode, and the tag
+// slots (the file's ID3v2 tag read into a tag record; a registration kept
+// for the next DSF file written).
 #include "morphex/tabledsf.h"
 
 #include "audiofile/dsffile.h"
 #include "audiofile/wstring.h"
 #include "morphex/audiofiledispatch.h"
+#include "morphex/dsflibtag.h"
 
 namespace {
 
@@ -15,7 +17,7 @@ cRegisteredTag sDsfTag;
 // call to the next are job state, and a job runs wholly on its caller's
 // thread.
 gClass_DsfFile &dsf() {
-    thread_local gClass_DsfFile handler;
+    thread_local gClass_DsfFileLibrary handler;
     return handler;
 }
 
@@ -61,27 +63,9 @@ int getStartSample(FILE *fp, uint64_t *startSample) { return dsf().getStartSampl
 
 uint32_t getReserveSize() { return dsf().getReserveSize(); }
 
-void copyText(wchar16 *dst, const wchar16 *src) {
-    if (!dst || !src || src[0] == 0) return;
-    int i = 0;
-    for (; i < kTagTextUnits - 1 && src[i] != 0; ++i) dst[i] = src[i];
-    dst[i] = 0;
-}
+int loadTagData(FILE *fp, tID3tagInfoAFile *tag) { return dsflib_loadTagData(fp, tag); }
 
-// The title and artist the tag scan finds; other fields stay as they are.
-int loadTagData(FILE *fp, tID3tagInfoAFile *tag) {
-    sDsfTag.clear();
-    if (dsf().readID3v2Tag(fp) == 0 && tag) {
-        copyText(tag->title, dsf().title());
-        copyText(tag->artist, dsf().artist());
-    }
-    return 0;
-}
-
-int registerTagData(tID3tagInfoAFile *tag) {
-    if (tag) sDsfTag.registerTag(*tag);
-    return 0;
-}
+int registerTagData(tID3tagInfoAFile *tag) { return dsflib_registerTagData(tag); }
 
 }  // namespace
 
@@ -98,13 +82,13 @@ const tAudioFileHandler gDSF = {
     updateDataSize,   // 7
     divide,           // 8
     combine,          // 9
-    saveCueData,      // 10
+    saveCueData,      // 10 tag with texts, marks and album art
     saveCueData,      // 11 the same function
-    loadCueData,      // 12
+    loadCueData,      // 12 marks of the tag's mark frame
     setStartSample,   // 13 -1
     getStartSample,   // 14 -1
     getReserveSize,   // 15 171 + cluster size
-    loadTagData,      // 16 the ID3v2 tag's title and artist; drops the registration
+    loadTagData,      // 16 the ID3v2 tag into the record; drops the registration
     registerTagData,  // 17 kept for the next DSF file written
 };
 static_assert(sizeof(tAudioFileHandler) == kAudioFileHandlerSlots * sizeof(void (*)()),
