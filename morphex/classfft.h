@@ -28,6 +28,11 @@ enum : int {
 // Largest transform: the window lives inside the object with this room.
 enum : int { kFftMaxSize = 16384 };
 
+// The spectrum takes AVX2 vectors where the processor has them; false
+// keeps it on the SSE2 path that every x86-64 runs (the same doubles, for
+// tests and benchmarks of that path). Returns the previous setting.
+bool fftAllowWideVectors(bool allow);
+
 class classFFT {
 public:
     classFFT();
