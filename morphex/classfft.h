@@ -28,6 +28,11 @@ enum : int {
 // Largest transform: the window lives inside the object with this room.
 enum : int { kFftMaxSize = 16384 };
 
+// The spectrum takes AVX2 vectors where the processor has them; false
+// keeps it on the SSE2 path that every x86-64 runs (the same doubles, for
+// tests and benchmarks of that path). Returns the previous setting.
+bool fftAllowWideVectors(bool allow);
+
 class classFFT {
 public:
     classFFT();
@@ -68,7 +73,8 @@ public:
     // 0 dB there; a silent bin reads minus infinity, which callers floor.
     // The input is not modified. 0, or kFftTransformFailed.
     [[nodiscard]] int analyzeFFT(int ignored, int stages, double *left, double *right, const double *input);
-    // Steps 3 and 4 of analyzeFFT on spectra the caller gives (N bins). 0.
+    // The scaling and decibels of analyzeFFT on spectra the caller gives
+    // (N bins). 0.
     int calc_freqAmplitude(int ignored, double *left, double *right, const double *realIn,
                            const double *imagIn);
 

@@ -2,10 +2,12 @@
 #include <cstdint>
 
 #include "morphex/classfft.h"
+#include "morphex/combine.h"
 #include "morphex/decimfir.h"
 #include "morphex/fileinfo.h"
 #include "morphex/morphexapi.h"
 #include "morphex/morphexjob.h"
+#include "morphex/waveform.h"
 
 namespace {
 
@@ -39,16 +41,13 @@ int id3tagInformation(int operation, int type, const wchar16 *path, tID3tagInfo 
 
 int combineFiles(int type, const wchar16 *first, const wchar16 *second, const wchar16 *work,
                  const tBwfHdrParam *param, int *progress) {
-    (void)type, (void)first, (void)second, (void)work, (void)param, (void)progress;
-    return kMorphexErrNotAvailable;
+    return audioCombine(type, first, second, work, param, progress);
 }
 
 int getAudioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t *pointCounts,
                      double **maxima, double **minima, const uint8_t *abort, int64_t *progress,
                      int levelCount) {
-    (void)path, (void)start, (void)end, (void)pointCounts, (void)maxima, (void)minima, (void)abort;
-    (void)progress, (void)levelCount;
-    return kMorphexErrNotAvailable;
+    return audioWaveForm(path, start, end, pointCounts, maxima, minima, abort, progress, levelCount);
 }
 
 int analyzeFFTspectrum(int points, int log2Points, double *left, double *right, const double *input) {

@@ -84,13 +84,11 @@ MORPHEX_EXPORT int getAudioFileInformation(const wchar16 *path, tAudioFileInfoAF
 // (morphex/fileinfo.h). 0, -3, -7 or -37.
 MORPHEX_EXPORT int id3tagInformation(int operation, int type, const wchar16 *path, tID3tagInfo *tag);
 
-// Joins second into first through the work file (not in this build:
-// kMorphexErrNotAvailable).
+// Joins second into first through the work file (morphex/combine.h).
 MORPHEX_EXPORT int combineFiles(int type, const wchar16 *first, const wchar16 *second, const wchar16 *work,
                                 const tBwfHdrParam *param, int *progress);
 
-// Waveform overview for levelCount zoom levels (not in this build:
-// kMorphexErrNotAvailable).
+// Waveform overview for levelCount zoom levels (morphex/waveform.h).
 MORPHEX_EXPORT int getAudioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t *pointCounts,
                                     double **maxima, double **minima, const uint8_t *abort, int64_t *progress,
                                     int levelCount);

@@ -317,7 +317,6 @@ int morphexSub(const wchar16 *dst, const wchar16 *const *srcList, void * /*ignor
     int r = setUp(*job, dst, srcList[0], panVol);
     if (r == kMorphexOk) r = runLoop(*job);
     if (r == kMorphexOk) r = complete(*job);
-    gAudio_setConvPanVol(nullptr);
     pPanVol = nullptr;
     delete job;
     return r;
@@ -362,7 +361,6 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
     j.writing = com.command == kMorphexComWriteFile;
     j.start = com.startSample < 0 ? 0 : com.startSample;
     j.end = com.endSample;
-    gAudio_setConvPanVol(panVol);
     pPanVol = panVol;
 
     // 2, 4. The 45-tap smoothing filter of mixed tracks at DSD rates.

@@ -1,5 +1,7 @@
 #include "morphex/updownconv.h"
 
+#include "morphex/libutil.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -37,15 +39,12 @@ inline v2d dot2(const double *__restrict a, const double *__restrict b, int64_t 
     return (s0 + s1) + (s2 + s3);
 }
 
-// The pan and volume table of the running job, one per thread: feed jobs of
-// several tracks run at once, each on its own thread.
-thread_local const double *sConvPanVol = nullptr;
+// Identity matrix while no job has set its pan and volume table.
 const double kIdentityPanVol[4] = {1.0, 0.0, 0.0, 1.0};
 
 const double *convPanVol(int track) {
-    if (!sConvPanVol || track < 0)
-        return kIdentityPanVol;
-    return sConvPanVol + static_cast<int64_t>(track) * 4;
+    const double *t = getPanVol(track);
+    return t ? t : kIdentityPanVol;
 }
 
 // One step of the gain envelope: move to the next segment once its start is
@@ -93,8 +92,6 @@ T *allocAligned(int64_t count) {
 }
 
 }  // namespace
-
-void gAudio_setConvPanVol(const double *table) { sConvPanVol = table; }
 
 // The filter in polyphase form: phase p holds taps p, p + up, p + 2 up, ...
 // back to back (two-lane), so each output is one contiguous dot product.

@@ -160,7 +160,5 @@ private:
     Filter *mFilter;      // prepared polyphase form and byte tables
 };
 
-// The pan and volume table the down stage reads (four doubles per track:
-// left to left, left to right, right to left, right to right). A job sets
-// it at its start; null (the default) means the identity matrix.
-void gAudio_setConvPanVol(const double *table);
+// The down stage reads the job's pan and volume table through getPanVol
+// (morphex/libutil.h); with none set it uses the identity matrix.

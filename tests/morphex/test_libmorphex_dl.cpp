@@ -45,6 +45,7 @@ const char *const kEntryPoints[] = {
 const char *const kDataSymbols[] = {
     "gAudioFile", "gWAV",       "gDSF",      "gDSDIFF",       "gWSD",           "gFsTable",
     "gMarkList",  "gQueueCtrl", "pProgress", "DeviceVersion", "nWin32Project1",
+    "gFont",      "giXMLHandler", "giXML_rdwr", "giXMLControl",
 };
 
 class LibMorphex : public ::testing::Test {

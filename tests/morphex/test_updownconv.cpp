@@ -14,14 +14,15 @@
 #include "dsp/sharedrecords.h"
 #include "morphex/classfft.h"
 #include "morphex/decimfir.h"
+#include "morphex/libutil.h"
 #include "morphex/updownconv.h"
 
 namespace {
 
 // Resets the pan table of this thread when a test ends.
 struct PanTable {
-    explicit PanTable(const double *t) { gAudio_setConvPanVol(t); }
-    ~PanTable() { gAudio_setConvPanVol(nullptr); }
+    explicit PanTable(const double *t) { pPanVol = const_cast<double *>(t); }
+    ~PanTable() { pPanVol = nullptr; }
 };
 
 std::vector<double> noise(size_t frames, uint32_t seed) {

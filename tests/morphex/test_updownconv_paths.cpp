@@ -10,6 +10,7 @@
 
 #include "audiofile/audiohelpers.h"
 #include "morphex/decimfir.h"
+#include "morphex/libutil.h"
 #include "morphex/updownconv.h"
 
 namespace {
@@ -89,8 +90,8 @@ TEST(UpDownConvPaths, EqualRatesFromBitsMatchTheUpStageThroughRampsAndFades) {
     for (auto &b : l) b = uint8_t(rng());
     for (auto &b : r) b = uint8_t(rng());
     const uint8_t *bits[2] = {l.data(), r.data()};
-    const double pan[4] = {0.9, 0.1, 0.2, 0.7};
-    gAudio_setConvPanVol(pan);
+    double pan[4] = {0.9, 0.1, 0.2, 0.7};
+    pPanVol = pan;  // the running job's table, as the engine sets it
     // Flat, then a ramp starting inside the second block, then flat again.
     tDspVolItem env[4];
     env[0] = {0, 0.5, 0.0, 0};
@@ -138,5 +139,5 @@ TEST(UpDownConvPaths, EqualRatesFromBitsMatchTheUpStageThroughRampsAndFades) {
             ASSERT_EQ(viaBits, viaUp) << "offset " << bitOffset << " writing " << writing;
         }
     }
-    gAudio_setConvPanVol(nullptr);
+    pPanVol = nullptr;
 }

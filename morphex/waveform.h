@@ -1,0 +1,51 @@
+// Waveform overview: per display point, the largest and smallest sample of
+// each channel over the stretch of the file the point covers, for up to
+// seven zoom levels at once. PCM is read sample by sample; DSD goes through
+// a 255-tap low-pass at 1/64 of its rate, evaluated with byte tables every
+// 16 samples, so the overview shows the audio band, not the 1-bit stream.
+//
+// Runs on the caller's thread; keeps no file-scope state (the byte tables
+// live in the call's own frame), so several overviews may run at once.
+#pragma once
+
+#include <cstdint>
+
+#include "audiofile/wstring.h"
+
+// Results (negative) of audioWaveForm.
+enum : int {
+    kWaveFormErrOpen = -3,        // "Read File Open Error!"
+    kWaveFormErrMemory = -4,      // scratch or read buffer
+    kWaveFormErrHeader = -7,      // "Check Header Error!"
+    kWaveFormErrFmt = -8,         // "Search FMT Chunk Error!"
+    kWaveFormErrData = -9,        // "Search DATA Chunk Error!"
+    kWaveFormErrSeek = -13,       // five seeks failed
+    kWaveFormErrRead = -14,
+    kWaveFormErrWork = -15,       // work buffers
+    kWaveFormErrDsf = -16,        // DSF unpacking (format not 1-bit mono/stereo)
+    kWaveFormErrPcm = -17,        // PCM unpacking (word length or channels); also bad arguments
+    kWaveFormErrDsdiff = -18,     // "DSDIFF to DSD Error!"
+    kWaveFormAborted = -31,
+};
+
+enum : int { kWaveFormMaxLevels = 7 };
+
+// path      the file; its extension picks the format (.wav, .dsf, .dff, .wsd;
+//           anything else is read as WAV)
+// start,end frames; end is cut to the file (for DSD to its frames less 255)
+// counts    points per level, coarsest first; the last level has the most
+//           points and each other level groups last / counts[j] of them. A
+//           level never receives more than its count; a level with a count
+//           below 1 or above the last receives nothing.
+// maxima, minima  per level the caller's array of counts[j] stereo doubles
+//           {left, right}; a mono file leaves right at 0
+// abort     polled before every read; non-zero ends the call with -31 (may
+//           be null)
+// progress  after every finest point, the points stored on level 0 (may be
+//           null)
+// levels    1..7
+// Result: the last level's count (0 when it is below 1), or a code above.
+// After a failure the arrays hold the points stored so far.
+[[nodiscard]] int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t *counts,
+                                double **maxima, double **minima, const uint8_t *abort,
+                                int64_t *progress, int levels);
