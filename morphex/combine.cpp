@@ -2,6 +2,7 @@
 
 #include "audiofile/vfile.h"
 #include "morphex/audiofiledispatch.h"
+#include "morphex/morphexjob.h"  // gMorphexMarkListMutex
 
 int audioCombine(int type, const wchar16 *first, const wchar16 *second, const wchar16 *work,
                  const tBwfHdrParam *param, int *progress) {
@@ -20,7 +21,13 @@ int audioCombine(int type, const wchar16 *first, const wchar16 *second, const wc
         return kCombineErrFirst;
     }
     pProgress = progress;
-    const int r = audiofile_combine(type, f1, f2, fw, param, 0);
+    int r;
+    {
+        // A joined file's size update rewrites its marks through mark list
+        // 0, which a conversion job beside us may be using.
+        std::lock_guard<std::mutex> lock(gMorphexMarkListMutex);
+        r = audiofile_combine(type, f1, f2, fw, param, 0);
+    }
     // The word belongs to the caller and may be gone after the call; no
     // later range copy may report into it.
     pProgress = nullptr;
