@@ -727,7 +727,9 @@ TEST(ProjectRead, LoaderTraces) {
 }
 
 int main(int argc, char **argv) {
-    // The model is a widget: it needs the application object.
+    // The model is a widget: it needs the application object. No window is
+    // shown, so the offscreen platform serves when no display is named.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     // Traces only in the test that listens for them.
     DebugClient::sDebugLevel = 0;
