@@ -23,7 +23,7 @@ constexpr int64_t kDsdReadBits = 2048000;       // a quarter of the PCM read for
 constexpr int kDsdTaps = 255;
 constexpr int kDsdTables = 32;                  // 255 / 8 + 1
 constexpr int kDsdSumTables = 31;               // the last table holds taps past the window
-constexpr uint32_t kDsdLookAhead = 32;          // bytes per channel behind a piece (word loads included)
+constexpr uint32_t kDsdLookAhead = 32;          // bytes per channel behind a piece (the 31-byte window)
 constexpr double kPcmScale = 0.8;
 constexpr double kDsdScale = 1.6;
 constexpr int kSeekTries = 5;
@@ -47,6 +47,7 @@ struct Buffers {
     double *pcm = nullptr;
     uint8_t *left = nullptr;
     uint8_t *right = nullptr;
+    double *rows = nullptr;
     FILE *fp = nullptr;
     ~Buffers() {
         _aligned_free(scratch);
@@ -54,6 +55,7 @@ struct Buffers {
         _aligned_free(pcm);
         _aligned_free(left);
         _aligned_free(right);
+        _aligned_free(rows);
         v_close(fp);
     }
 };
@@ -133,39 +135,12 @@ tIntExtremes pickIntExtremes(uint32_t bits, uint32_t channels) {
 }
 
 // Filtered DSD values at every second byte j < n of one channel: the sum of
-// table k at byte j + k for k = 0..30, in that order. Four values run side
-// by side so the table loads overlap; each keeps its own order of additions.
-void dsdExtremes(const double *__restrict tables, const uint8_t *__restrict b, uint32_t n, double *mx,
-                 double *mn) {
+// table k at byte j + k for k = 0..30, in that order. This is the plain form
+// of the filter; the kernels below give the same doubles.
+void dsdExtremesPlain(const double *__restrict tables, const uint8_t *__restrict b, uint32_t n, double *mx,
+                      double *mn) {
     double hi = *mx, lo = *mn;
-    uint32_t j = 0;
-    // Eight values per pass; the bytes each k needs come out of two word
-    // loads, so the load ports serve mostly table reads.
-    for (; j + 14 < n; j += 16) {
-        const uint8_t *p = b + j;
-        double a[8];
-        uint64_t w0, w1;
-        std::memcpy(&w0, p, 8);
-        std::memcpy(&w1, p + 8, 8);
-        for (int v = 0; v < 4; ++v) {
-            a[v] = tables[(w0 >> (16 * v)) & 0xFF];
-            a[v + 4] = tables[(w1 >> (16 * v)) & 0xFF];
-        }
-        for (int k = 1; k < kDsdSumTables; ++k) {
-            const double *t = tables + 256 * k;
-            std::memcpy(&w0, p + k, 8);
-            std::memcpy(&w1, p + k + 8, 8);
-            for (int v = 0; v < 4; ++v) {
-                a[v] += t[(w0 >> (16 * v)) & 0xFF];
-                a[v + 4] += t[(w1 >> (16 * v)) & 0xFF];
-            }
-        }
-        for (int v = 0; v < 8; ++v) {
-            hi = std::max(hi, a[v]);
-            lo = std::min(lo, a[v]);
-        }
-    }
-    for (; j < n; j += 2) {
+    for (uint32_t j = 0; j < n; j += 2) {
         const uint8_t *p = b + j;
         double a = tables[p[0]];
         for (int k = 1; k < kDsdSumTables; ++k) a += tables[256 * k + p[k]];
@@ -174,6 +149,186 @@ void dsdExtremes(const double *__restrict tables, const uint8_t *__restrict b, u
     }
     *mx = hi;
     *mn = lo;
+}
+
+// The filter turned around. Value o (the one at byte 2o) takes table 2q at
+// byte 2(o + q) and table 2q + 1 at byte 2(o + q) + 1, q = 0..15 (table 31
+// is not used). So the byte pair p feeds the 16 values p - 15 .. p, and
+// what it adds to them is one row per byte: 16 terms side by side. A row
+// load and one vector addition replace 16 scattered look-ups. Each value
+// still receives its terms one after the other in the order k = 0..30,
+// starting from -0.0 (-0.0 + x == x for every x), so the sums are the plain
+// form's doubles, bit for bit.
+//
+// The running values sit in NV = 16 / W + 1 vectors of W lanes; lane i of
+// vector v in group g holds value W g - 16 + W v + i. Group g takes the
+// pairs W g - 1 .. W g + W - 2; pair W g - 1 + t needs its terms shifted by
+// t lanes, which a load starting t entries before the row gives. The
+// entries around a row are -0.0 and leave the lanes they reach unchanged.
+// After the group, vector 0 is complete; the vectors move down one.
+constexpr int kRowTerms = 16;
+constexpr int kRowPad = 3;                          // widest vector (4) less one
+constexpr int kRowStride = kRowTerms + kRowPad;     // rows share the padding between them
+constexpr int kRowBlock = kRowPad + 256 * kRowStride;
+constexpr int kDsdRowDoubles = 2 * kRowBlock;       // even-byte rows, then odd-byte rows
+// The kernels run whole groups, so they read up to byte n + 2W + 28 (those
+// bytes feed only values past the last, which are dropped).
+constexpr uint32_t kDsdKernelTail = kWaveFormDsdTail;
+
+// Row x of byte b holds the term of q = 15 - x: reversed, so that a value's
+// lane rises with its index while q falls.
+void buildDsdRows(const double *tables, double *rows) {
+    std::fill(rows, rows + kDsdRowDoubles, -0.0);
+    for (int b = 0; b < 256; ++b) {
+        double *even = rows + kRowPad + b * kRowStride;
+        double *odd = even + kRowBlock;
+        for (int x = 0; x < kRowTerms; ++x) {
+            const int q = kRowTerms - 1 - x;
+            even[x] = tables[256 * (2 * q) + b];
+            if (2 * q + 1 < kDsdSumTables) odd[x] = tables[256 * (2 * q + 1) + b];
+        }
+    }
+}
+
+// The 32-byte vector helpers are always inlined into the AVX2 function; no
+// 32-byte vector crosses a call without AVX, so GCC's ABI note does not
+// apply. (Templates are instantiated at the end of the file, so the note
+// stays off to the end.)
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+#define SX_WF_INLINE inline __attribute__((always_inline))
+
+typedef double v2d __attribute__((vector_size(16), aligned(8)));
+typedef double v4d __attribute__((vector_size(32), aligned(8)));
+
+template <class V> SX_WF_INLINE V loadv(const double *p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class V> SX_WF_INLINE V splat(double x) {
+    V v = {};
+    for (size_t i = 0; i < sizeof(V) / sizeof(double); ++i) v[i] = x;
+    return v;
+}
+
+// Extremes of the filtered values at every second byte j < n of Ch channels
+// (src[c], each readable to n + kDsdKernelTail), merged into mx[c], mn[c].
+template <class V, int Ch>
+SX_WF_INLINE void dsdExtremesRows(const double *__restrict rows, const uint8_t *const *src, uint32_t n,
+                                  double *mx, double *mn) {
+    constexpr int W = sizeof(V) / sizeof(double);
+    constexpr int NV = kRowTerms / W + 1;
+    static_assert(W - 1 <= kRowPad && 2 * W + 29 <= static_cast<int>(kDsdKernelTail), "row padding and tail");
+    const double *even = rows + kRowPad;
+    const double *odd = even + kRowBlock;
+    const int64_t values = (static_cast<int64_t>(n) + 1) / 2;
+    const int64_t groups = (values + kRowTerms - 1) / W + 1;
+
+    V acc[Ch][NV], hi[Ch], lo[Ch];
+    double shi[Ch], slo[Ch];
+    for (int c = 0; c < Ch; ++c) {
+        for (int v = 0; v < NV; ++v) acc[c][v] = splat<V>(-0.0);
+        hi[c] = lo[c] = splat<V>(0.0);
+        shi[c] = mx[c];
+        slo[c] = mn[c];
+    }
+    for (int64_t g = 0; g < groups; ++g) {
+#pragma GCC unroll 4
+        for (int t = 0; t < W; ++t) {
+            const int64_t p = W * g - 1 + t;
+            if (p < 0) continue;  // the first group's first pair lies before the buffer
+            // The pair's first step (t = 0) reaches no value of the last vector.
+            const int nv = t == 0 ? NV - 1 : NV;
+#pragma GCC unroll 2
+            for (int c = 0; c < Ch; ++c) {
+                const uint8_t *s = src[c] + 2 * p;
+                const double *e = even + s[0] * kRowStride - t;
+                const double *o = odd + s[1] * kRowStride - t;
+#pragma GCC unroll 9
+                for (int v = 0; v < nv; ++v) acc[c][v] += loadv<V>(e + W * v);
+#pragma GCC unroll 9
+                for (int v = 0; v < nv; ++v) acc[c][v] += loadv<V>(o + W * v);
+            }
+        }
+        const int64_t first = W * g - kRowTerms;  // the values vector 0 completes
+        if (first >= 0) {
+            if (first + W <= values) {
+                for (int c = 0; c < Ch; ++c) {
+                    hi[c] = hi[c] < acc[c][0] ? acc[c][0] : hi[c];
+                    lo[c] = acc[c][0] < lo[c] ? acc[c][0] : lo[c];
+                }
+            } else {
+                for (int c = 0; c < Ch; ++c) {
+                    double done[W];
+                    std::memcpy(done, &acc[c][0], sizeof done);
+                    for (int64_t i = 0; i < values - first; ++i) {
+                        shi[c] = std::max(shi[c], done[i]);
+                        slo[c] = std::min(slo[c], done[i]);
+                    }
+                }
+            }
+        }
+        for (int c = 0; c < Ch; ++c) {
+            for (int v = 0; v + 1 < NV; ++v) acc[c][v] = acc[c][v + 1];
+            acc[c][NV - 1] = splat<V>(-0.0);
+        }
+    }
+    for (int c = 0; c < Ch; ++c) {
+        for (int i = 0; i < W; ++i) {
+            shi[c] = std::max(shi[c], hi[c][i]);
+            slo[c] = std::min(slo[c], lo[c][i]);
+        }
+        mx[c] = shi[c];
+        mn[c] = slo[c];
+    }
+}
+
+typedef void (*tDsdKernel)(const double *rows, const uint8_t *const *src, int channels, uint32_t n, double *mx,
+                           double *mn);
+
+void dsdKernelSse2(const double *rows, const uint8_t *const *src, int channels, uint32_t n, double *mx,
+                   double *mn) {
+    // Two channels side by side would need 18 accumulators in 16 registers.
+    for (int c = 0; c < channels; ++c) dsdExtremesRows<v2d, 1>(rows, src + c, n, mx + c, mn + c);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Both channels in one pass: two independent chains of additions keep the
+// adders busy while each value waits for its previous term.
+__attribute__((target("avx2"))) void dsdKernelAvx2(const double *rows, const uint8_t *const *src, int channels,
+                                                   uint32_t n, double *mx, double *mn) {
+    if (channels == 2)
+        dsdExtremesRows<v4d, 2>(rows, src, n, mx, mn);
+    else
+        dsdExtremesRows<v4d, 1>(rows, src, n, mx, mn);
+}
+
+bool avx2Usable() {
+    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2") != 0);
+    return has;
+}
+#else
+bool avx2Usable() { return false; }
+#endif
+
+tDsdKernel pickDsdKernel(int kernel) {
+    switch (kernel) {
+    case kWaveFormDsdSse2:
+        return dsdKernelSse2;
+#if defined(__x86_64__) || defined(__i386__)
+    case kWaveFormDsdAvx2:
+        return avx2Usable() ? dsdKernelAvx2 : nullptr;
+    case kWaveFormDsdBest:
+        return avx2Usable() ? dsdKernelAvx2 : dsdKernelSse2;
+#else
+    case kWaveFormDsdBest:
+        return dsdKernelSse2;
+#endif
+    default:
+        return nullptr;
+    }
 }
 
 struct Level {
@@ -271,15 +426,24 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
 
     const bool floatPcm = !dsd && (bits == 64 || (bits == 32 && formatTag == kWaveFormatIeeeFloat));
     const tIntExtremes intKernel = (dsd || floatPcm) ? nullptr : pickIntExtremes(bits, channels);
-    const uint32_t dsdChanBytes = static_cast<uint32_t>(perRead / 8) + kDsdLookAhead;
+    // The kernel's tail lies behind what a piece fills; it holds idle bytes
+    // or an earlier piece's, which only feed values that are dropped.
+    const uint32_t dsdChanBytes = static_cast<uint32_t>(perRead / 8) + kDsdLookAhead + kDsdKernelTail;
     if (floatPcm) {
         buf.pcm = static_cast<double *>(_aligned_malloc(static_cast<uint64_t>(perRead) * 16, 16));
         if (!buf.pcm) return kWaveFormErrWork;
     } else if (dsd) {
         buf.left = static_cast<uint8_t *>(_aligned_malloc(roundUp8(dsdChanBytes), 16));
         buf.right = static_cast<uint8_t *>(_aligned_malloc(roundUp8(dsdChanBytes), 16));
-        if (!buf.left || !buf.right) return kWaveFormErrWork;
+        buf.rows = static_cast<double *>(_aligned_malloc(kDsdRowDoubles * sizeof(double), 64));
+        if (!buf.left || !buf.right || !buf.rows) return kWaveFormErrWork;
+        std::memset(buf.left, kDsdIdleByte, roundUp8(dsdChanBytes));
+        std::memset(buf.right, kDsdIdleByte, roundUp8(dsdChanBytes));
+        buildDsdRows(tables, buf.rows);
     }
+
+    const tDsdKernel dsdKernel = pickDsdKernel(kWaveFormDsdBest);
+    const uint8_t *const chans[2] = {buf.left, buf.right};
 
     Level lv[kWaveFormMaxLevels];
     for (int j = 0; j < levels - 1; ++j) {
@@ -352,8 +516,7 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
                         return kWaveFormErrDsdiff;
                     }
                 }
-                dsdExtremes(tables, buf.left, pieceBytes, &pmx[0], &pmn[0]);
-                if (channels == 2) dsdExtremes(tables, buf.right, pieceBytes, &pmx[1], &pmn[1]);
+                dsdKernel(buf.rows, chans, static_cast<int>(channels), pieceBytes, pmx, pmn);
             }
             done += n;
         }
@@ -398,4 +561,25 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
         if (progress) *progress = (levels == 1) ? i + 1 : lv[0].index;
     }
     return static_cast<int>(last);
+}
+
+int waveFormDsdExtremes(int kernel, const double *tables, const uint8_t *left, const uint8_t *right,
+                        int channels, uint32_t bytes, double mx[2], double mn[2]) {
+    if (!tables || !left || (channels == 2 && !right) || channels < 1 || channels > 2 || !mx || !mn)
+        return kWaveFormErrPcm;
+    const uint8_t *const src[2] = {left, right};
+    if (kernel == kWaveFormDsdPlain) {
+        for (int c = 0; c < channels; ++c) dsdExtremesPlain(tables, src[c], bytes, mx + c, mn + c);
+        return 0;
+    }
+    const tDsdKernel run = pickDsdKernel(kernel);
+    double *rows = static_cast<double *>(_aligned_malloc(kDsdRowDoubles * sizeof(double), 64));
+    if (!run || !rows) {
+        _aligned_free(rows);
+        return run ? kWaveFormErrWork : kWaveFormErrPcm;
+    }
+    buildDsdRows(tables, rows);
+    run(rows, src, channels, bytes, mx, mn);
+    _aligned_free(rows);
+    return 0;
 }

@@ -49,3 +49,22 @@ enum : int { kWaveFormMaxLevels = 7 };
 [[nodiscard]] int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t *counts,
                                 double **maxima, double **minima, const uint8_t *abort,
                                 int64_t *progress, int levels);
+
+// The DSD filter on its own, for tests and measurements. Kernels: the plain
+// sum of 31 look-ups per value, the SSE2 and AVX2 kernels (same doubles),
+// and the widest the processor runs (what audioWaveForm uses).
+enum : int { kWaveFormDsdPlain = 0, kWaveFormDsdSse2 = 1, kWaveFormDsdAvx2 = 2, kWaveFormDsdBest = 3 };
+
+// Bytes each channel must hold behind the last byte of the stretch.
+enum : uint32_t { kWaveFormDsdTail = 40 };
+
+// Raw filtered values (before the x1.6 scaling) at every second byte
+// j < bytes of one or two channels, each the sum of table k at byte j + k,
+// k = 0..30; their largest and smallest are merged into mx[c] and mn[c].
+// tables: 32 x 256 doubles as gAudio_setMeterFirParam fills them; left and
+// right: bytes + kWaveFormDsdTail bytes each (right unused for one channel).
+// Result: 0, kWaveFormErrPcm for a bad argument or a kernel this processor
+// does not run, kWaveFormErrWork when memory runs out.
+[[nodiscard]] int waveFormDsdExtremes(int kernel, const double *tables, const uint8_t *left,
+                                      const uint8_t *right, int channels, uint32_t bytes, double mx[2],
+                                      double mn[2]);

@@ -29,6 +29,22 @@ void expectBlock(const uint8_t *block, const uint8_t *src, size_t used, const ch
     for (size_t k = used; k < kDsfBlockBytes; ++k) ASSERT_EQ(0x96, block[k]) << "byte " << k;
 }
 
+TEST(DsdLayout, BitReversalOfEveryByteAtEveryLengthAndAlignment) {
+    // Words of eight bytes go through at once and the rest byte by byte:
+    // every byte value, every length around the word size, odd addresses.
+    std::vector<uint8_t> src(256 + 40);
+    for (size_t k = 0; k < src.size(); ++k) src[k] = static_cast<uint8_t>(k * 151 + 7);
+    for (size_t at = 0; at < 3; ++at) {
+        for (size_t n : {size_t(0), size_t(1), size_t(7), size_t(8), size_t(9), size_t(15), size_t(16),
+                         size_t(17), size_t(256), size_t(263)}) {
+            std::vector<uint8_t> l(n + 1, 0xEE), r(n + 1, 0xEE);
+            ASSERT_EQ(0, dsf2dsd(l.data(), r.data(), src.data() + at, static_cast<uint32_t>(8 * n), 1, 0));
+            for (size_t k = 0; k < n; ++k) ASSERT_EQ(rev(src[at + k]), l[k]) << "at " << at << " n " << n << " k " << k;
+            EXPECT_EQ(0xEE, l[n]);
+        }
+    }
+}
+
 TEST(DsdLayout, BitOrderAndMonoKnownAnswers) {
     // DSF holds the earliest sample in the LSB, work bytes in the MSB.
     const uint8_t dsf[5] = {0x01, 0x80, 0x02, 0xF0, 0x96};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "audiogen.h"
+#include "morphex/decimfir.h"
 #include "morphex/waveform.h"
 #include "testutil.h"
 
@@ -162,6 +164,53 @@ TEST(WaveForm, DsdThroughTheLowPass) {
     ASSERT_EQ(ov.run(mono, 0, INT64_MAX), 8);
     EXPECT_EQ(ov.max(1, 3, 1), 0.0);
     expectMatchesNumpy(dir, mono, 0, INT64_MAX, ov);
+}
+
+// The vector kernels add each value's 31 terms in the plain order, so their
+// extremes must be the plain loop's doubles bit for bit: for every length
+// around the group sizes (the values of a partial last group count, those
+// behind it must not), one and two channels, merged into earlier extremes,
+// with any bytes in the tail the kernels may read. Buffers are exactly
+// bytes + kWaveFormDsdTail long, so ASan sees a read past them.
+TEST(WaveForm, DsdKernelsGiveThePlainSums) {
+    double tables[32 * 256];
+    gAudio_setMeterFirParam(2822400, 2822400 * 0.015625, 255, tables);
+    const auto noise = sxgen::noiseBytes(70000, 17);
+    std::vector<uint32_t> lengths;
+    for (uint32_t n = 0; n <= 80; ++n) lengths.push_back(n);
+    for (uint32_t n : {255u, 256u, 1001u, 4096u, 4099u, 65537u}) lengths.push_back(n);
+
+    for (int kernel : {kWaveFormDsdSse2, kWaveFormDsdBest, kWaveFormDsdAvx2}) {
+        for (uint32_t n : lengths) {
+            for (int variant = 0; variant < 4; ++variant) {
+                SCOPED_TRACE("kernel " + std::to_string(kernel) + " bytes " + std::to_string(n) + " variant " +
+                             std::to_string(variant));
+                std::vector<uint8_t> l(n + kWaveFormDsdTail), r(n + kWaveFormDsdTail);
+                for (size_t k = 0; k < l.size(); ++k) {
+                    l[k] = noise[(k + 31 * n) % noise.size()];
+                    r[k] = noise[(k * 3 + 7 + n) % noise.size()];
+                }
+                // Runs of ones and zeros drive the sums to both extremes;
+                // the tail holds what the values in range never see.
+                if (variant == 1) std::fill(l.begin(), l.begin() + n / 2, 0xFF), std::fill(r.begin() + n / 2, r.end(), 0x00);
+                if (variant == 2) std::fill(l.begin() + n, l.end(), 0xFF), std::fill(r.begin() + n, r.end(), 0x00);
+                const int channels = variant == 3 ? 1 : 2;
+                const double start = (n % 3 == 0) ? 0.3 : 0.0;  // earlier extremes that may win
+                double pmx[2] = {start, start}, pmn[2] = {-start, -start};
+                double kmx[2] = {start, start}, kmn[2] = {-start, -start};
+                ASSERT_EQ(0, waveFormDsdExtremes(kWaveFormDsdPlain, tables, l.data(), r.data(), channels, n, pmx, pmn));
+                const int rc = waveFormDsdExtremes(kernel, tables, l.data(), r.data(), channels, n, kmx, kmn);
+                if (rc == kWaveFormErrPcm && kernel == kWaveFormDsdAvx2) GTEST_SKIP() << "no AVX2 here";
+                ASSERT_EQ(0, rc);
+                EXPECT_EQ(0, std::memcmp(pmx, kmx, sizeof pmx)) << pmx[0] << " " << kmx[0] << " " << pmx[1] << " " << kmx[1];
+                EXPECT_EQ(0, std::memcmp(pmn, kmn, sizeof pmn)) << pmn[0] << " " << kmn[0] << " " << pmn[1] << " " << kmn[1];
+            }
+        }
+    }
+    double mx[2] = {0, 0}, mn[2] = {0, 0};
+    const uint8_t bytes[40] = {};
+    EXPECT_EQ(kWaveFormErrPcm, waveFormDsdExtremes(99, tables, bytes, bytes, 2, 0, mx, mn));
+    EXPECT_EQ(kWaveFormErrPcm, waveFormDsdExtremes(kWaveFormDsdBest, tables, bytes, nullptr, 2, 0, mx, mn));
 }
 
 TEST(WaveForm, AbortAndFailures) {
