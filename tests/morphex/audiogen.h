@@ -144,17 +144,6 @@ inline std::vector<uint8_t> dsdiff(uint32_t rate, const std::vector<std::vector<
     return v;
 }
 
-// True when the library's DSF table reads a DSF file this generator wrote.
-// The table is a placeholder until the DSF handler is wired in.
-inline bool dsfTableReady(const std::string &path) {
-    FILE *fp = nullptr;
-    if (v_open(&fp, sxtest::u16(path).data(), "rb") != 0 || !fp) return false;
-    tRiffStatus status = kRiffStatusUnknown;
-    const bool ok = audiofile_checkHeader(2, fp, &status) == 0;
-    v_close(fp);
-    return ok;
-}
-
 // Pseudo-random DSD-like bytes (a fixed generator, so runs repeat).
 inline std::vector<uint8_t> noiseBytes(size_t n, uint32_t seed) {
     std::vector<uint8_t> v(n);
