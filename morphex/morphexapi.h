@@ -25,11 +25,6 @@
 struct tDspVolItem;  // dsp/dspvolume.h
 
 
-// Result of an entry point whose engine this build of the library does not
-// contain yet (the conversion job, combine, waveform overview): the call
-// does nothing else.
-enum : int { kMorphexErrNotAvailable = -17 };
-
 // Result of morphexert for a source count other than 1.
 enum : int { kMorphexErrSourceCount = -2 };
 
