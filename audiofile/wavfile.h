@@ -136,6 +136,9 @@ public:
     // RIFF size at byte 4 = size (0xFFFFFFFF from 0xFFFFFFFF on); kind RF64
     // also sets the ds64 RIFF size. 0 or -1.
     [[nodiscard]] int renew_riffsize(FILE *fp, uint64_t size, tRiffStatus kind);
+    // The data chunk's size is always written whole by the size updates, so
+    // there is nothing left to recalculate; kept for callers that ask. 0.
+    int recalDataCkSize() { return 0; }
     // Rebuilds file with a new header of the kind riffSize needs and its
     // first dataBytes of audio, through work (emptied first). The old file's
     // other chunks are gone afterwards. The caller removes work. 0 or -1.
