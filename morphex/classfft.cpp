@@ -26,13 +26,23 @@ bool isPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 
 }  // namespace
 
-classFFT::classFFT()
-    : mSize(1), mCosine(nullptr), mSine(nullptr), mWindow(), mBitrev(nullptr),
+classFFT::classFFT(int maxSize)
+    : mSize(1), mCosine(nullptr), mSine(nullptr), mMaxSize(0), mWindow(nullptr), mBitrev(nullptr),
       mBitLevel{-2147483647, 2147483647}, mBuf{nullptr, nullptr, nullptr, nullptr} {
-    (void)changeFFTorder(kFftMaxSize);
+    if (!isPowerOfTwo(maxSize))
+        return;
+    mWindow = static_cast<double *>(_aligned_malloc(static_cast<uint64_t>(maxSize) * 16, 16));
+    if (!mWindow)
+        return;
+    std::memset(mWindow, 0, static_cast<size_t>(maxSize) * 16);
+    mMaxSize = maxSize;
+    (void)changeFFTorder(maxSize < kFftMaxSize ? maxSize : kFftMaxSize);
 }
 
-classFFT::~classFFT() { releaseFFTbuffers(); }
+classFFT::~classFFT() {
+    releaseFFTbuffers();
+    _aligned_free(mWindow);
+}
 
 void classFFT::releaseFFTbuffers() {
     for (double *&b : mBuf) {
@@ -44,10 +54,10 @@ void classFFT::releaseFFTbuffers() {
 int classFFT::changeFFTorder(int n) {
     if (n == mSize)
         return kFftSameSize;
-    // The window has room for kFftMaxSize entries and the butterflies are
+    // The window has room for mMaxSize entries and the butterflies are
     // radix 2: anything else would write past the window or give a wrong
     // transform.
-    if (n > kFftMaxSize || !isPowerOfTwo(n))
+    if (n > mMaxSize || !isPowerOfTwo(n))
         return kFftBadSize;
     releaseFFTbuffers();
     mSize = n;
@@ -93,6 +103,8 @@ int classFFT::initAnalyzingFFT(int ignored, int, double *cosine, double *sine, u
 }
 
 int classFFT::prepare_WindowFunction() {
+    if (!mWindow)
+        return 0;
     const int n = mSize;
     for (int k = 0; k < n; ++k) {
         const double w =
@@ -542,7 +554,7 @@ void classFFT::amplitudes(double *left, double *right, const double *re, const d
 }
 
 int classFFT::convF64fromS32(int n, double *output, const int32_t *left, const int32_t *right) {
-    if (n < 0 || n > mSize)
+    if (!mWindow || n < 0 || n > mSize)
         return kFftBadSize;
     for (int k = 0; k < n; ++k) {
         output[2 * k] = static_cast<double>(left[k]) * mWindow[2 * k];
@@ -552,7 +564,7 @@ int classFFT::convF64fromS32(int n, double *output, const int32_t *left, const i
 }
 
 int classFFT::applyWindowFunction(int n, double *output, const double *input) {
-    if (n < 0 || n > mSize)
+    if (!mWindow || n < 0 || n > mSize)
         return kFftBadSize;
     for (int k = 0; k < n; ++k)
         store2(output + 2 * k, load2(input + 2 * k) * load2(mWindow + 2 * k));

@@ -25,7 +25,9 @@ enum : int {
     kFftTransformFailed = -68 // analyzeFFT: the transform failed
 };
 
-// Largest transform: the window lives inside the object with this room.
+// Largest transform of an object built without a size: the spectrum
+// display's 16384 points. An object built for more (the frequency-domain
+// rate converter's 65536) takes the size as its constructor argument.
 enum : int { kFftMaxSize = 16384 };
 
 // The spectrum takes AVX2 vectors where the processor has them; false
@@ -35,13 +37,18 @@ bool fftAllowWideVectors(bool allow);
 
 class classFFT {
 public:
-    classFFT();
+    // maxSize: the largest size changeFFTorder accepts (a power of two);
+    // the window is allocated for it. The object starts at
+    // min(maxSize, kFftMaxSize). If the window cannot be allocated the
+    // object holds no size at all: changeFFTorder refuses every size and
+    // the transforms fail with their codes.
+    explicit classFFT(int maxSize = kFftMaxSize);
     ~classFFT();
     classFFT(const classFFT &) = delete;
     classFFT &operator=(const classFFT &) = delete;
 
     // Reallocates the four work buffers for size n (a power of two,
-    // 1..kFftMaxSize). kFftSameSize when n is the current size (nothing
+    // 1..maxSize()). kFftSameSize when n is the current size (nothing
     // changes); kFftBadSize outside the range (nothing changes); the
     // allocation codes above, buffers allocated before the failure kept.
     [[nodiscard]] int changeFFTorder(int n);
@@ -92,6 +99,7 @@ public:
                       const uint8_t *rightBits);
 
     int size() const { return mSize; }
+    int maxSize() const { return mMaxSize; }
     const double *window() const { return mWindow; }
 
 private:
@@ -106,7 +114,8 @@ private:
     int mSize;
     double *mCosine;             // caller's, N two-lane entries
     double *mSine;               // caller's, N two-lane entries
-    double mWindow[2 * kFftMaxSize];
+    int mMaxSize;                // largest size; the window has room for it
+    double *mWindow;             // mMaxSize two-lane entries, 16-byte aligned
     uint64_t *mBitrev;           // caller's, N entries
     int32_t mBitLevel[2];        // value of a clear and of a set bit
     double *mBuf[4];             // N + 1 two-lane entries each, 16-byte aligned

@@ -81,7 +81,13 @@ struct Job {
     double *coef45 = nullptr;
     uint8_t *scratch = nullptr;
     double *work = nullptr;
+    // Frequency-domain filtering (mode 3 between different rates): the
+    // transform's tables and the filter's spectrum, all inside fftTable.
+    bool fftPath = false;
+    int fftStages = 0;
     uint8_t *fftTable = nullptr;
+    double *fftCos = nullptr, *fftSin = nullptr, *filterRe = nullptr, *filterIm = nullptr;
+    uint64_t *fftBitrev = nullptr;
 
     FILE *src = nullptr;
     FILE *dst = nullptr;
@@ -347,7 +353,6 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
     if (j.outChannels < 1 || j.outChannels > 2) return kMorphexErrBadParams;
     if (isDsdType(j.outType) ? j.outBits != 1 : (j.outBits != 16 && j.outBits != 24 && j.outBits != 32))
         return kMorphexErrBadParams;
-    if (j.mode == kRatePlanModeFft) return kMorphexErrBadParams;
     j.channelByte = static_cast<uint8_t>(j.outChannels |
                                          (j.outChannels == 1 && com.rightPass ? kPcmRightLaneFlag : 0));
 
@@ -355,8 +360,12 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
     j.conv = new (std::nothrow) CUpDownConv(&j.fade);
     j.dsm = new (std::nothrow) classDsm5th;
     j.pcmDsd = new (std::nothrow) cConvPcmDsd(&j.fade);
-    j.fft = new (std::nothrow) classFFT;
-    if (!j.conv || !j.dsm || !j.pcmDsd || !j.fft || j.conv->capacity() == 0) return kMorphexErrSmallBuffer;
+    const bool fftMode = j.mode == kRatePlanModeFft;
+    // Only a mode-3 job needs room for the long transform; its buffers are
+    // sized once the plan has been made.
+    j.fft = new (std::nothrow) classFFT(fftMode ? static_cast<int>(kRatePlanFftSize) : kFftMaxSize);
+    if (!j.conv || !j.dsm || !j.pcmDsd || !j.fft || j.conv->capacity() == 0 || j.fft->maxSize() == 0)
+        return kMorphexErrSmallBuffer;
     j.ring = com.ringBlocks < 1 ? 1 : (com.ringBlocks > kMorphexMaxRing ? kMorphexMaxRing : com.ringBlocks);
     j.writing = com.command == kMorphexComWriteFile;
     j.start = com.startSample < 0 ? 0 : com.startSample;
@@ -383,7 +392,7 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
     }
 
     // 8. Filter work buffer.
-    j.work = static_cast<double *>(_aligned_malloc(kWorkEntries * 16, 16));
+    j.work = static_cast<double *>(_aligned_malloc((fftMode ? kWorkEntriesFft : kWorkEntries) * 16, 16));
     if (!j.work) {
         say("malloc Error11!");
         return kMorphexErrWorkBuffer;
@@ -511,11 +520,38 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
         return kMorphexErrCreateHeader;
     }
 
-    // 22. Conversion filter. Equal rates without mixing need none.
+    // 22. Conversion filter. Equal rates without mixing need none. In mode 3
+    // a change of rate filters in the frequency domain; equal rates and the
+    // unfiltered hold form have no filter to apply there and take the same
+    // time-domain paths as in the other modes.
+    j.fftPath = fftMode && j.plan.taps > 0 && !j.plan.equalRates && !j.hold && j.plan.fftSize > 0;
+    if (j.fftPath) {
+        say("malloc FFT buffers");
+        const int n = static_cast<int>(j.plan.fftSize);
+        const int fr = j.fft->changeFFTorder(n);
+        if (fr != kFftOk && fr != kFftSameSize) return fr == kFftAllocFailed ? kMorphexErrFftBuffer3 : fr;
+        if (j.fft->size() != n) return kMorphexErrFftBuffer1;
+        while ((1 << j.fftStages) < n) ++j.fftStages;
+        // Cosines, sines, the filter's real and imaginary spectrum (N
+        // two-lane entries each) and the bit-reversal table (N entries).
+        const uint64_t lane = static_cast<uint64_t>(n) * 16;
+        j.fftTable = static_cast<uint8_t *>(_aligned_malloc(4 * lane + static_cast<uint64_t>(n) * 8, 64));
+        if (!j.fftTable) return kMorphexErrFftBuffer3;
+        j.fftCos = reinterpret_cast<double *>(j.fftTable);
+        j.fftSin = reinterpret_cast<double *>(j.fftTable + lane);
+        j.filterRe = reinterpret_cast<double *>(j.fftTable + 2 * lane);
+        j.filterIm = reinterpret_cast<double *>(j.fftTable + 3 * lane);
+        j.fftBitrev = reinterpret_cast<uint64_t *>(j.fftTable + 4 * lane);
+        j.fft->calcFftCoef(n, j.fftCos, j.fftSin, j.fftBitrev);
+    }
     if (j.plan.taps > 0) {
         gAudio_setDecimFirParam(j.mode, static_cast<double>(j.plan.commonRate), j.plan.cutoff, j.plan.taps,
                                 j.work, j.plan.up, j.plan.gain, j.plan.fftSize, kRatePlanMaxTaps);
     }
+    // The filter's spectrum: the designed taps followed by the zeros of the
+    // design's tail fill the first N entries of the work buffer.
+    if (j.fftPath && j.fft->doFft(static_cast<int>(j.plan.fftSize), j.fftStages, j.filterRe, j.filterIm, j.work) != kFftOk)
+        return kMorphexErrFilterTransform;
 
     // 23. Packer and modulator start.
     clearDsfOffset();
@@ -566,7 +602,7 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
     if (!j.dsdOutMem) return j.fail(kMorphexErrDsdOutBuffer);
     j.dsdOut[0] = j.dsdOutMem;
     j.dsdOut[1] = j.dsdOutMem + dsdOutBytes;
-    if (j.plan.taps > 0 && !j.plan.equalRates && !j.hold &&
+    if (j.plan.taps > 0 && !j.plan.equalRates && !j.hold && !j.fftPath &&
         j.conv->prepareFilter(j.work, j.plan.taps, j.plan.up, isDsdType(j.srcType)) != kUpDownOk)
         return j.fail(kMorphexErrUpBuffer);
     return kMorphexOk;
@@ -762,52 +798,83 @@ int runLoop(Job &j) {
             return j.fail(kMorphexErrWavUnpack);
         }
 
-        // Rate change into the slot. A DSD source is read bit by bit through
-        // the filter's byte tables; only the unfiltered paths need numbers.
-        tDownConvertParams d;
-        d.output = out;
-        d.input = j.pcmIn + 2 * winOff;
-        if (dsdSrc) {
-            // Only the unfiltered hold form and the 45-tap smoothing of mixed
-            // tracks need the bits as numbers first.
-            const bool smoothing = j.com->multiTrack && j.outRate >= 2822400;
-            if (j.hold || (p.equalRates && smoothing)) {
-                const void *const streams[2] = {srcDsd[0], srcDsd[1]};
-                if (j.conv->gAudio_upconvert(j.upBuf, streams, static_cast<uint32_t>(nRead), j.srcRate,
-                                             p.commonRate, j.hold ? 1 : 0, 1, 0, bitOff, nullptr) != kUpDownOk) {
-                    say("Up-Convert Error! ");
-                    return j.fail(kMorphexErrUpConvert);
-                }
-                d.input = j.upBuf;
-            } else {
-                d.input = nullptr;
-                d.dsd = srcDsd;
-                d.dsdBitOffset = bitOff;
+        if (j.fftPath) {
+            // Overlap-save at the common rate: the block's input, zero-stuffed
+            // to L, fills one transform; its first `taps` frames only feed the
+            // filter, and the outputs are read from there on at every down-th
+            // frame. Each block starts a whole number of output frames after
+            // the last (x is a multiple of up x down), so blocks join without
+            // a seam. Frames of the transform beyond the read are zeros; no
+            // output reaches them.
+            const uint64_t n = p.fftSize;
+            const uint64_t reach = (n - 1) / p.up + 1;  // source frames inside the transform
+            const uint64_t stuff = static_cast<uint64_t>(nRead) < reach ? static_cast<uint64_t>(nRead) : reach;
+            const uint8_t *const streams[2] = {srcDsd[0], srcDsd[1]};
+            if (j.conv->gAudio_upconvertFreqAxis(j.upBuf, dsdSrc ? nullptr : j.pcmIn + 2 * winOff,
+                                                 dsdSrc ? streams : nullptr, static_cast<uint32_t>(stuff),
+                                                 j.srcRate, p.commonRate, 0, dsdSrc ? 1 : 0, 0, bitOff,
+                                                 nullptr) != kUpDownOk) {
+                say("Up-Convert Error! ");
+                return j.fail(kMorphexErrUpConvert);
             }
-        }
-        d.count = static_cast<int>(blockOut);
-        d.inRate = j.srcRate;
-        d.outRate = j.outRate;
-        d.commonRate = p.commonRate;
-        d.hold = j.hold ? 1 : 0;
-        d.phaseOffset = 0;
-        d.coefficients = j.work;
-        d.taps = p.taps;
-        d.track = 0;
-        d.envelopeState = &env;
-        d.envelope = envelope;
-        d.eqOn = eqOn ? 1 : 0;
-        d.eq = j.com->peq;
-        d.scale = p.gain;
-        d.modulator = j.dsm;
-        d.writing = j.writing ? 1 : 0;
-        d.fadeLpf = j.com->envelopeActive;
-        d.smoothDsd = j.com->multiTrack;
-        d.smoothCoefficients = j.coef45;
-        d.overwrite = 1;
-        if (j.conv->gAudio_downconvert(&d) != kUpDownOk) {
-            say("Down-Convert Error! ");
-            return j.fail(kMorphexErrDownConvert);
+            if (stuff * p.up < n)
+                std::memset(j.upBuf + 2 * stuff * p.up, 0, static_cast<size_t>(n - stuff * p.up) * 16);
+            if (j.conv->gAudio_downconvertFreqAxis(out, j.upBuf, static_cast<uint32_t>(blockOut), j.srcRate,
+                                                   j.outRate, p.commonRate, 0, 0, j.filterRe, j.filterIm,
+                                                   static_cast<uint32_t>(taps), nullptr, 0, j.fft,
+                                                   static_cast<int>(n), j.fftStages, &env, envelope, eqOn,
+                                                   j.com->peq) != kUpDownOk) {
+                say("Down-Convert Error! ");
+                return j.fail(kMorphexErrDownConvert);
+            }
+        } else {
+            // Rate change into the slot. A DSD source is read bit by bit through
+            // the filter's byte tables; only the unfiltered paths need numbers.
+            tDownConvertParams d;
+            d.output = out;
+            d.input = j.pcmIn + 2 * winOff;
+            if (dsdSrc) {
+                // Only the unfiltered hold form and the 45-tap smoothing of mixed
+                // tracks need the bits as numbers first.
+                const bool smoothing = j.com->multiTrack && j.outRate >= 2822400;
+                if (j.hold || (p.equalRates && smoothing)) {
+                    const void *const streams[2] = {srcDsd[0], srcDsd[1]};
+                    if (j.conv->gAudio_upconvert(j.upBuf, streams, static_cast<uint32_t>(nRead), j.srcRate,
+                                                 p.commonRate, j.hold ? 1 : 0, 1, 0, bitOff, nullptr) != kUpDownOk) {
+                        say("Up-Convert Error! ");
+                        return j.fail(kMorphexErrUpConvert);
+                    }
+                    d.input = j.upBuf;
+                } else {
+                    d.input = nullptr;
+                    d.dsd = srcDsd;
+                    d.dsdBitOffset = bitOff;
+                }
+            }
+            d.count = static_cast<int>(blockOut);
+            d.inRate = j.srcRate;
+            d.outRate = j.outRate;
+            d.commonRate = p.commonRate;
+            d.hold = j.hold ? 1 : 0;
+            d.phaseOffset = 0;
+            d.coefficients = j.work;
+            d.taps = p.taps;
+            d.track = 0;
+            d.envelopeState = &env;
+            d.envelope = envelope;
+            d.eqOn = eqOn ? 1 : 0;
+            d.eq = j.com->peq;
+            d.scale = p.gain;
+            d.modulator = j.dsm;
+            d.writing = j.writing ? 1 : 0;
+            d.fadeLpf = j.com->envelopeActive;
+            d.smoothDsd = j.com->multiTrack;
+            d.smoothCoefficients = j.coef45;
+            d.overwrite = 1;
+            if (j.conv->gAudio_downconvert(&d) != kUpDownOk) {
+                say("Down-Convert Error! ");
+                return j.fail(kMorphexErrDownConvert);
+            }
         }
 
         j.produced += blockOut;

@@ -889,7 +889,7 @@ int CUpDownConv::gAudio_downconvertFreqAxis(double *out, const double *in, uint3
                                             uint32_t commonRate, uint8_t, uint32_t, const double *filterRe,
                                             const double *filterIm, uint32_t start, FILE *, int track,
                                             classFFT *fft, int N, int stages, tDspVolParam *envelopeState,
-                                            const tDspVolItem *envelope, bool, tPEQ *) {
+                                            const tDspVolItem *envelope, bool eqOn, tPEQ *eq) {
     if (!out || !in || !filterRe || !filterIm || !fft || outRate == 0 || commonRate % outRate != 0 || N <= 0 ||
         N != fft->size())
         return kUpDownBadParams;
@@ -931,6 +931,10 @@ int CUpDownConv::gAudio_downconvertFreqAxis(double *out, const double *in, uint3
             out[2 * i] = m.l;
             out[2 * i + 1] = m.r;
         }
+        // The master equaliser as in the time-domain stage: a job that asks
+        // for it gets it whichever domain filters.
+        if (eqOn)
+            applyEq(eq, out, static_cast<int>(n));
     }
     _aligned_free(time);
     _aligned_free(re);

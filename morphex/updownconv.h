@@ -131,8 +131,9 @@ public:
     // (not modified), multiplies by the filter spectrum (filterRe, filterIm:
     // N two-lane bins), transforms back and stores, for i < n, the gains
     // applied to frame start + i down (overlap-save). N must be the size
-    // of `fft` and of the tables it holds. The hold flag, the unnamed
-    // word, the file, the bool and the equaliser are not read.
+    // of `fft` and of the tables it holds. With eqOn the equaliser runs
+    // over the block as in gAudio_downconvert. The hold flag, the unnamed
+    // word and the file are not read.
     // kUpDownOk; kUpDownNoMemory; kUpDownBadParams when the block would
     // read past N frames or N is not the transform's size; a failed
     // transform gives kUpDownNoMemory's -1 as well.
@@ -141,7 +142,7 @@ public:
                                                  const double *filterRe, const double *filterIm, uint32_t start,
                                                  FILE *file, int track, classFFT *fft, int N, int stages,
                                                  tDspVolParam *envelopeState, const tDspVolItem *envelope,
-                                                 bool unused2, tPEQ *eq);
+                                                 bool eqOn, tPEQ *eq);
 
     int capacity() const { return mCapacity; }
     const double *history() const { return mHistory; }

@@ -2,9 +2,11 @@
 // program's export does, for benchmarks and black-box tests.
 //
 //   morphex-convert [--type wav|dsf|dff] [--rate HZ] [--bits 16|24|32|1]
-//                   [--channels 1|2] [--start FRAME] [--end FRAME] SRC DST
+//                   [--channels 1|2] [--start FRAME] [--end FRAME] [--mode N] SRC DST
 //
-// Defaults: the source's type, rate, bits and channels; the whole file.
+// Defaults: the source's type, rate, bits and channels; the whole file;
+// mode 0 (the rate-conversion method: 3 filters in the frequency domain,
+// 2 with the longest time-domain filter).
 // Exit status 0 on success, otherwise 1 with the library's code on
 // standard error.
 #include <dlfcn.h>
@@ -32,7 +34,7 @@ int working(long long *) { return 0; }
 int usage() {
     std::fprintf(stderr,
                  "usage: morphex-convert [--type wav|dsf|dff] [--rate HZ] [--bits 16|24|32|1] "
-                 "[--channels 1|2] [--start FRAME] [--end FRAME] SRC DST\n");
+                 "[--channels 1|2] [--start FRAME] [--end FRAME] [--mode N] SRC DST\n");
     return 2;
 }
 
@@ -40,7 +42,7 @@ int usage() {
 
 int main(int argc, char **argv) {
     std::string type, src, dst;
-    long long rate = 0, bits = 0, channels = 0, start = 0, end = -1;
+    long long rate = 0, bits = 0, channels = 0, start = 0, end = -1, mode = 0;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](void) -> const char * { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -50,6 +52,7 @@ int main(int argc, char **argv) {
         else if (a == "--channels") { const char *v = value(); if (!v) return usage(); channels = std::atoll(v); }
         else if (a == "--start") { const char *v = value(); if (!v) return usage(); start = std::atoll(v); }
         else if (a == "--end") { const char *v = value(); if (!v) return usage(); end = std::atoll(v); }
+        else if (a == "--mode") { const char *v = value(); if (!v) return usage(); mode = std::atoll(v); }
         else if (a.size() > 2 && a.compare(0, 2, "--") == 0) return usage();
         else if (src.empty()) src = a;
         else if (dst.empty()) dst = a;
@@ -106,7 +109,7 @@ int main(int argc, char **argv) {
     send.fileType = outType;
     send.bits = outBits;
     send.outChannels = outChannels;
-    send.mode = 0;
+    send.mode = static_cast<uint32_t>(mode);
     send.command = kMorphexCmdExport;
 
     // The master equaliser as the program passes it: present and off.

@@ -7,6 +7,8 @@ CASE is one of:
   dsd_table   WAV 16/24/32f <-> DSF/DSDIFF at DSD64/128/256, mono and stereo
   pcm_rates   PCM -> PCM at every rate of the table, mono and stereo
   roundtrip   a -6 dBFS sine WAV -> DSF -> WAV keeps its level and SNR
+  mode3       filter mode 3 (frequency domain) against mode 0: frame counts,
+              levels, images and aliases, and block joins without a seam
 
 Files are made here with numpy, converted by the driver and checked with
 ffprobe and numpy. Prints one line per conversion; exits 1 at the first
@@ -200,5 +202,115 @@ def case_roundtrip():
             fail("SNR %.1f" % snr)
 
 
-{'dsd_table': case_dsd_table, 'pcm_rates': case_pcm_rates, 'roundtrip': case_roundtrip}[CASE]()
+def fit_residual(x, rate, freqs):
+    """x minus its least-squares fit of sines at freqs (and a constant)."""
+    t = np.arange(len(x)) / rate
+    cols = [np.ones_like(t)]
+    for f in freqs:
+        cols += [np.sin(2 * np.pi * f * t), np.cos(2 * np.pi * f * t)]
+    a = np.stack(cols, axis=1)
+    coef = np.linalg.lstsq(a, x, rcond=None)[0]
+    return x - a @ coef
+
+
+def spur_dbfs(res, rate, top):
+    """Largest sinusoidal component of res from 20 Hz to top, in dBFS."""
+    n = len(res)
+    w = blackman_harris(n)
+    amp = 2 * np.abs(np.fft.rfft(res * w)) / np.sum(w)
+    f = np.arange(len(amp)) * rate / n
+    band = (f >= 20) & (f <= top)
+    return 20 * np.log10(np.max(amp[band]) + 1e-300), f[band][np.argmax(amp[band])]
+
+
+def joins_dbfs(res, first, block):
+    """Peak of res within 2 frames of each block join, and elsewhere (dBFS).
+    first: output frame of res[0]."""
+    near = np.zeros(len(res), bool)
+    for j in range(block - first % block, len(res), block):
+        near[max(0, j - 2):j + 3] = True
+    db = lambda v: 20 * np.log10(np.max(np.abs(v)) + 1e-300)
+    return db(res[near]), db(res[~near])
+
+
+def case_mode3():
+    amp = 10 ** (-6 / 20)
+    # (source rate, output rate, seconds, out-of-band or high tone, block of mode 3)
+    for rin, rout, secs, hf, block in ((44100, 48000, 0.5, 17000.0, 320), (96000, 44100, 0.4, 30000.0, 147)):
+        n = int(rin * secs)
+        t = np.arange(n) / rin
+        left = amp * np.sin(2 * np.pi * 997.0 * t)
+        right = 0.5 * amp * np.sin(2 * np.pi * 997.0 * t + 0.3) + 0.5 * amp * np.sin(2 * np.pi * hf * t)
+        src = os.path.join(FOLDER, "m3_%d.wav" % rin)
+        write_wav(src, rin, 32, np.stack([left, right], axis=1))
+        out = {}
+        for mode in (0, 3):
+            dst = os.path.join(FOLDER, "m3_%d_%d_mode%d.wav" % (rin, rout, mode))
+            convert(src, dst, '--rate', str(rout), '--bits', '32', '--mode', str(mode))
+            _, _, out[mode] = read_wav(dst)
+        want = n * rout // rin
+        for mode in (0, 3):
+            if len(out[mode]) != want:
+                fail("%d -> %d mode %d: %d frames, want %d" % (rin, rout, mode, len(out[mode]), want))
+        # Steady middle: away from the start, where the filter fills, and the end.
+        a, b = len(out[3]) // 8, len(out[3]) - len(out[3]) // 8
+        lv = {m: 20 * np.log10(tone_level(out[m][a:b, 0], rout, 997.0) / amp) for m in (0, 3)}
+        if abs(lv[3]) > 0.05 or abs(lv[3] - lv[0]) > 0.05:
+            fail("%d -> %d: 997 Hz level mode 3 %+.4f dB, mode 0 %+.4f dB" % (rin, rout, lv[3], lv[0]))
+        # Left: a lone tone, so what is left after fitting it is every image,
+        # alias and seam the conversion made.
+        top = 0.45 * rout
+        spur = {}
+        for m in (0, 3):
+            res = fit_residual(out[m][a:b, 0], rout, [997.0])
+            spur[m] = spur_dbfs(res, rout, top)
+        res3 = fit_residual(out[3][a:b, 0], rout, [997.0])
+        jn, el = joins_dbfs(res3, a, block)
+        # Right: the second tone is in band (17 kHz at 48 kHz, kept) or
+        # beyond the output's band (30 kHz at 44.1 kHz, alias at 14.1 kHz).
+        keep = [997.0, hf] if hf < rout / 2 else [997.0]
+        hfs = {m: spur_dbfs(fit_residual(out[m][a:b, 1], rout, keep), rout, top) for m in (0, 3)}
+        print("%d -> %d: %d frames; 997 Hz level mode 3 %+.4f dB, mode 0 %+.4f dB" % (rin, rout, want, lv[3], lv[0]))
+        print("  lone tone, largest other component: mode 3 %.1f dBFS at %.0f Hz, mode 0 %.1f dBFS at %.0f Hz"
+              % (spur[3][0], spur[3][1], spur[0][0], spur[0][1]))
+        print("  %g Hz tone, largest other component: mode 3 %.1f dBFS at %.0f Hz, mode 0 %.1f dBFS at %.0f Hz"
+              % (hf, hfs[3][0], hfs[3][1], hfs[0][0], hfs[0][1]))
+        print("  mode 3 residue peak: %.1f dBFS within 2 frames of a block join, %.1f dBFS elsewhere" % (jn, el))
+        if spur[3][0] > -130 or hfs[3][0] > -130:
+            fail("mode 3 images or aliases too high")
+        if jn > -110 or jn > el + 6:
+            fail("mode 3 block joins stand out")
+
+    # DSD64 -> 88.2 kHz.
+    n = 22050
+    src = os.path.join(FOLDER, "m3_dsd.wav")
+    write_wav(src, 44100, 24, sine(44100, n / 44100, 997.0, amp, 2))
+    dsf = os.path.join(FOLDER, "m3.dsf")
+    convert(src, dsf, '--type', 'dsf', '--rate', '2822400', '--bits', '1')
+    total = int.from_bytes(open(dsf, 'rb').read()[64:72], 'little')  # the fmt chunk's sample count
+    out = {}
+    for mode in (0, 3):
+        dst = os.path.join(FOLDER, "m3_dsd_mode%d.wav" % mode)
+        convert(dsf, dst, '--type', 'wav', '--rate', '88200', '--bits', '32', '--mode', str(mode))
+        _, _, out[mode] = read_wav(dst)
+    lens = {m: len(out[m]) for m in (0, 3)}
+    # The job ends one filter length before the source: 1023 taps in mode 0,
+    # 18496 in mode 3.
+    for m, taps in ((0, 1023), (3, 18496)):
+        if lens[m] != (total - taps) // 32:
+            fail("DSD64 -> 88200 mode %d: %d frames, want %d" % (m, lens[m], (total - taps) // 32))
+    res = {}
+    for m in (0, 3):
+        x = out[m][len(out[m]) // 4:len(out[m]) // 4 + 16384, 0]
+        res[m] = level_and_snr(x, 88200, 997.0)
+    print("DSD64 -> 88200: %s frames; level mode 3 %.4f dBFS, mode 0 %.4f dBFS; in-band SNR mode 3 %.1f dB, "
+          "mode 0 %.1f dB" % (lens, res[3][0], res[0][0], res[3][1], res[0][1]))
+    if abs(res[3][0] - res[0][0]) > 0.05 or abs(res[3][0] + 6) > 0.05:
+        fail("DSD level")
+    if res[3][1] < res[0][1] - 1.0:
+        fail("DSD in-band SNR")
+
+
+{'dsd_table': case_dsd_table, 'pcm_rates': case_pcm_rates, 'roundtrip': case_roundtrip,
+ 'mode3': case_mode3}[CASE]()
 print("OK")

@@ -195,6 +195,7 @@ struct Options {
     uint8_t envelopeActive = 0;
     uint8_t rightPass = 0;
     uint32_t feedLimit = 0;
+    uint32_t mode = 0;        // rate-conversion method (3: frequency domain)
     double level = 1.0;       // flat envelope level
     tID3tagInfo *tag = nullptr;
 };
@@ -239,6 +240,7 @@ inline int runJob(const Options &o, Seen *seen, tMorphexCom *comOut = nullptr, i
     send.fileType = o.type;
     send.bits = o.bits;
     send.outChannels = o.channels;
+    send.mode = o.mode;
     send.command = kMorphexCmdExport;
     tPEQ eq;
     bool eqOn = false;

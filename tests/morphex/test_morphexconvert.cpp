@@ -51,6 +51,8 @@ TEST(MorphexConvert, PcmToEveryPcmRateMonoAndStereo) { runCase("pcm_rates"); }
 
 TEST(MorphexConvert, SineSurvivesWavToDsfToWav) { runCase("roundtrip"); }
 
+TEST(MorphexConvert, FrequencyDomainModeMatchesTheTimeDomainOne) { runCase("mode3"); }
+
 TEST(MorphexConvert, DriverReportsTheLibraryCode) {
     sxtest::TempDir dir;
     const std::string cmd = binDir() + "/morphex-convert " + dir.file("missing.wav") + " " + dir.file("o.wav") +
