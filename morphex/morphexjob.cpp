@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -595,7 +596,11 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
     // the DSD step all the same, so they hold silence rather than garbage.
     if (!isDsdType(j.srcType)) std::memset(j.dsdRingMem, kDsdSilence, dsdSlot * 2 * j.ring);
     for (int i = 0; i < 2 * j.ring; ++i) j.dsdRing[i] = j.dsdRingMem + dsdSlot * i;
-    j.upBuf = static_cast<double *>(allocLarge((readFrames + taps + 32767) * 16 + 16));
+    // The hold form repeats every source sample up to the common rate, so a
+    // read grows by the up factor before the down stage takes every n-th one.
+    uint64_t upFrames = readFrames + taps + 32767;
+    if (j.hold && j.plan.up > 1) upFrames = std::max(upFrames, (readFrames + taps + 8) * j.plan.up);
+    j.upBuf = static_cast<double *>(allocLarge(upFrames * 16 + 16));
     if (!j.upBuf) return j.fail(kMorphexErrUpBuffer);
     const uint64_t dsdOutBytes = ((outBlock + 7) / 8 + 15) & ~uint64_t{7};
     j.dsdOutMem = static_cast<uint8_t *>(_aligned_malloc(dsdOutBytes * 2, 16));

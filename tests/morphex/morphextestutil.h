@@ -196,6 +196,7 @@ struct Options {
     uint8_t rightPass = 0;
     uint32_t feedLimit = 0;
     uint32_t mode = 0;        // rate-conversion method (3: frequency domain)
+    uint32_t option = 0;      // 1: unfiltered sample-and-hold rate change
     double level = 1.0;       // flat envelope level
     tID3tagInfo *tag = nullptr;
 };
@@ -241,6 +242,7 @@ inline int runJob(const Options &o, Seen *seen, tMorphexCom *comOut = nullptr, i
     send.bits = o.bits;
     send.outChannels = o.channels;
     send.mode = o.mode;
+    send.option = o.option;
     send.command = kMorphexCmdExport;
     tPEQ eq;
     bool eqOn = false;

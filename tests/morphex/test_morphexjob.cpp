@@ -397,6 +397,30 @@ TEST(MorphexJob, DsdToDsdAtTheSameRateKeepsEveryBit) {
     }
 }
 
+TEST(MorphexJob, HoldStyleRaisesADsdSourceWithinItsBuffers) {
+    // The unfiltered hold form repeats every source bit up to the common
+    // rate before the down stage; DSD64 -> DSD128 doubles each block, which
+    // must fit the up-converted buffer.
+    sxtest::TempDir dir;
+    const std::string dsf = dsdSource(dir, "h.dsf", 2, 2822400, 40000, 2);
+    DsdAudio s;
+    ASSERT_TRUE(readDsf(dsf, &s));
+    Options o;
+    o.src = dsf;
+    o.dst = dir.file("h.dff");
+    o.type = 3;
+    o.rate = 5644800;
+    o.bits = 1;
+    o.option = 1;
+    int r = -1;
+    capture([&] { r = runJob(o, nullptr); });
+    ASSERT_EQ(r, 0);
+    DsdAudio d;
+    ASSERT_TRUE(readDff(o.dst, &d));
+    EXPECT_GT(d.frames, s.frames * 2 - 8192);
+    EXPECT_LE(d.frames, s.frames * 2);
+}
+
 TEST(MorphexJob, DsfExportEmitsItsLastBlockGroupAndCountsItsFrames) {
     sxtest::TempDir dir;
     // 44100 frames -> 2822400 frames at DSD64: 86 whole 32768-frame groups
