@@ -3,6 +3,7 @@
 #include "morphex/libutil.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -264,8 +265,8 @@ int CUpDownConv::gAudio_upconvert(double *out, const void *const src[2], uint32_
 namespace {
 
 enum : int {
-    kSumChunk = 128,  // outputs whose sums are formed together
-    kGroupRun = 8,    // DSD table groups walked together (8 x 2 KiB)
+    kSumChunk = 256,  // outputs whose sums are formed together
+    kGroupRun = 8,    // DSD table groups per partial sum (8 x 2 KiB of tables)
 };
 
 // Position of output i in the polyphase filter: P = down i = q up + r.
@@ -328,15 +329,29 @@ __attribute__((target("avx512f"))) inline v2d dot2Avx512(const double *__restric
     return (s0 + s1) + (s2 + s3);
 }
 
-// Eight bytes as one little-endian word: byte 0 in the low bits.
-inline uint64_t load64le(const uint8_t *p) {
+// The eight bytes of a run as one little-endian word: the first byte in
+// the low bits.
+static_assert(kGroupRun == 8, "a run's bytes are one 64-bit word");
+inline uint64_t loadRun(const uint8_t *p) {
     uint64_t v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-const bool kHaveAvx = __builtin_cpu_supports("avx");
-const bool kHaveAvx512 = __builtin_cpu_supports("avx512f");
+// Instruction-set level of the sums, chosen once from the processor; tests
+// lower it to compare the forms (upDownConvLimitIsa).
+enum : int { kIsaPlain = 0, kIsaAvx = 1, kIsaAvx512 = 2 };
+
+int detectIsa() {
+    if (__builtin_cpu_supports("avx512f"))
+        return kIsaAvx512;
+    return __builtin_cpu_supports("avx") ? kIsaAvx : kIsaPlain;
+}
+
+const int kIsaDetected = detectIsa();
+std::atomic<int> sIsaLimit{kIsaAvx512};
+
+int isaLevel() { return std::min(kIsaDetected, sIsaLimit.load(std::memory_order_relaxed)); }
 
 // PCM input of the polyphase branch: a two-lane dot product per output.
 struct PcmSource {
@@ -393,12 +408,13 @@ struct PcmSource {
             s.next();
         }
     }
+    int isa;  // instruction-set level of the sums (kIsa...)
     void sums(PhaseStep &s, int c, double *sl, double *sr) const {
-        if (kHaveAvx512) {
+        if (isa >= kIsaAvx512) {
             sumsAvx512(s, c, sl, sr);
             return;
         }
-        if (kHaveAvx) {
+        if (isa >= kIsaAvx) {
             sumsAvx(s, c, sl, sr);
             return;
         }
@@ -412,6 +428,14 @@ struct PcmSource {
 };
 
 // DSD input: the bits of the two streams, eight taps per table look-up.
+//
+// Every form below adds an output's look-ups in one fixed order, so that
+// the doubles do not depend on the rate pair's form or on the processor:
+// the groups are taken in runs of kGroupRun; the look-ups of a run are
+// added in ascending order into a partial sum starting at 0.0, and the
+// partial sums of the runs are added in ascending order into the output's
+// sum, which starts at 0.0. The result differs from the plain sequential
+// sum only by rounding (well inside 1e-12 of the block's peak).
 struct DsdSource {
     const uint8_t *l;
     const uint8_t *r;
@@ -424,18 +448,89 @@ struct DsdSource {
             sumsOnePhase(s, c, sl, sr);
             return;
         }
-        for (int i = 0; i < c; ++i) {
-            const v2d v = sum(s.first(), s.phase());
-            sl[i] = v[0];
-            sr[i] = v[1];
+        // Two outputs at a time: their four partial sums are independent
+        // chains, so one waits less on the other's additions.
+        int i = 0;
+        for (; i + 2 <= c; i += 2) {
+            const Cursor a = cursor(s.first(), s.phase());
+            s.next();
+            const Cursor b = cursor(s.first(), s.phase());
+            s.next();
+            const int64_t runs = std::min(a.groups, b.groups) / kGroupRun;
+            double al = 0.0, ar = 0.0, bl = 0.0, br = 0.0;
+            for (int64_t g0 = 0; g0 < runs * kGroupRun; g0 += kGroupRun) {
+                // The run's eight bytes of each stream in one word, first
+                // byte on top, shifted out in place.
+                uint64_t wal = a.word(a.l, g0), war = a.word(a.r, g0);
+                uint64_t wbl = b.word(b.l, g0), wbr = b.word(b.r, g0);
+                const double *ta = a.t + 256 * g0, *tb = b.t + 256 * g0;
+                double pal = 0.0, par = 0.0, pbl = 0.0, pbr = 0.0;
+#pragma GCC unroll 8
+                for (int k = 0; k < kGroupRun; ++k) {
+                    pal += ta[256 * k + (wal >> 56)];
+                    par += ta[256 * k + (war >> 56)];
+                    pbl += tb[256 * k + (wbl >> 56)];
+                    pbr += tb[256 * k + (wbr >> 56)];
+                    wal <<= 8, war <<= 8, wbl <<= 8, wbr <<= 8;
+                    asm("" : "+r"(wal), "+r"(war), "+r"(wbl), "+r"(wbr));
+                }
+                al += pal;
+                ar += par;
+                bl += pbl;
+                br += pbr;
+            }
+            finish(a, runs * kGroupRun, al, ar, sl + i, sr + i);
+            finish(b, runs * kGroupRun, bl, br, sl + i + 1, sr + i + 1);
+        }
+        for (; i < c; ++i) {
+            finish(cursor(s.first(), s.phase()), 0, 0.0, 0.0, sl + i, sr + i);
             s.next();
         }
     }
 
+    // Where one output's look-ups start: its tables, its first bytes and
+    // the bit at which they start.
+    struct Cursor {
+        const double *t;
+        const uint8_t *l, *r;
+        unsigned sh;
+        int64_t groups;
+        // The kGroupRun (eight) bytes starting sh bits into s[g], the first
+        // on top. Reads s[g + 8], which the streams' contract allows: it is
+        // at most the byte after the last bit the output reaches.
+        uint64_t word(const uint8_t *s, int64_t g) const {
+            uint64_t w;
+            std::memcpy(&w, s + g, sizeof w);
+            w = __builtin_bswap64(w);
+            return (w << sh) | (static_cast<uint64_t>(s[g + 8]) >> (8 - sh));
+        }
+    };
+    Cursor cursor(uint64_t first, uint32_t phase) const {
+        const uint64_t pos = bitOffset + first;
+        return {tables + 256 * tableStart[phase], l + (pos >> 3), r + (pos >> 3), static_cast<unsigned>(pos & 7),
+                (count[phase] + 7) / 8};
+    }
+
+    // The runs of output u from group `from` (a run boundary) on, added to
+    // the sums al, ar of the runs before it.
+    static void finish(const Cursor &u, int64_t from, double al, double ar, double *sl, double *sr) {
+        for (int64_t g0 = from; g0 < u.groups; g0 += kGroupRun) {
+            const int64_t g1 = std::min<int64_t>(u.groups, g0 + kGroupRun);
+            double pl = 0.0, pr = 0.0;
+            for (int64_t g = g0; g < g1; ++g) {
+                pl += u.t[256 * g + byteAt(u.l, g, u.sh)];
+                pr += u.t[256 * g + byteAt(u.r, g, u.sh)];
+            }
+            al += pl;
+            ar += pr;
+        }
+        *sl = al;
+        *sr = ar;
+    }
+
     // Without interpolation every output uses the same tables: walk the
-    // groups in the outer loop so that one 2 KiB table serves the whole
-    // chunk from the first-level cache. Each output still adds its groups
-    // in ascending order.
+    // groups in the outer loop so that one run's tables serve the whole
+    // chunk from the first-level cache.
     void sumsOnePhase(PhaseStep &s, int c, double *sl, double *sr) const {
         const int64_t groups = (count[0] + 7) / 8;
         const uint64_t pos0 = bitOffset + s.first();
@@ -448,91 +543,91 @@ struct DsdSource {
         }
         const uint8_t *pa[kSumChunk], *pb[kSumChunk];
         unsigned sh[kSumChunk];
-        bool aligned = true;
         for (int i = 0; i < c; ++i) {
             const uint64_t pos = bitOffset + s.first();
             pa[i] = l + (pos >> 3);
             pb[i] = r + (pos >> 3);
             sh[i] = static_cast<unsigned>(pos & 7);
-            aligned = aligned && sh[i] == 0;
             sl[i] = sr[i] = 0.0;
             s.next();
         }
-        for (int64_t g = 0; g < groups; ++g) {
-            const double *t = tables + 256 * (tableStart[0] + g);
-            if (aligned) {
-                for (int i = 0; i < c; ++i) {
-                    sl[i] += t[pa[i][g]];
-                    sr[i] += t[pb[i][g]];
+        const double *t0 = tables + 256 * tableStart[0];
+        for (int64_t g0 = 0; g0 < groups; g0 += kGroupRun) {
+            const int64_t g1 = std::min<int64_t>(groups, g0 + kGroupRun);
+            for (int i = 0; i < c; ++i) {
+                const unsigned k = sh[i];
+                double pl = 0.0, pr = 0.0;
+                for (int64_t g = g0; g < g1; ++g) {
+                    pl += t0[256 * g + byteAt(pa[i], g, k)];
+                    pr += t0[256 * g + byteAt(pb[i], g, k)];
                 }
-            } else {
-                for (int i = 0; i < c; ++i) {
-                    const unsigned k = sh[i];
-                    const unsigned ba = ((static_cast<unsigned>(pa[i][g]) << k) | (pa[i][g + 1] >> (8 - k))) & 0xFFu;
-                    const unsigned bb = ((static_cast<unsigned>(pb[i][g]) << k) | (pb[i][g + 1] >> (8 - k))) & 0xFFu;
-                    sl[i] += t[ba];
-                    sr[i] += t[bb];
-                }
+                sl[i] += pl;
+                sr[i] += pr;
             }
         }
     }
 
+    // The byte that starts sh bits into s[g] (sh 0..7; s[g + 1] is read
+    // only when sh is not 0).
+    static unsigned byteAt(const uint8_t *s, int64_t g, unsigned sh) {
+        if (sh == 0)
+            return s[g];
+        return ((static_cast<unsigned>(s[g]) << sh) | (s[g + 1] >> (8 - sh))) & 0xFFu;
+    }
+
     // Every output starts on a byte boundary, `stride` bytes after the
-    // previous one. Four outputs at a time keep their sums in registers
-    // over a run of kGroupRun groups, whose tables (16 KiB) stay in the
-    // first-level cache while the whole chunk passes them.
+    // previous one. Four outputs at a time keep their partial sums in
+    // registers over a run, whose tables (16 KiB) stay in the first-level
+    // cache while the whole chunk passes them.
     void sumsAligned(const uint8_t *a, const uint8_t *b, uint64_t stride, int64_t groups, int c, double *sl,
                      double *sr) const {
         for (int i = 0; i < c; ++i)
             sl[i] = sr[i] = 0.0;
+        const double *t0 = tables + 256 * tableStart[0];
         for (int64_t g0 = 0; g0 < groups; g0 += kGroupRun) {
             const int64_t g1 = std::min<int64_t>(groups, g0 + kGroupRun);
-            const double *t0 = tables + 256 * tableStart[0];
             int i = 0;
             for (; i + 4 <= c; i += 4) {
                 const uint8_t *pa = a + i * stride, *pb = b + i * stride;
                 double l0 = 0, l1 = 0, l2 = 0, l3 = 0, r0 = 0, r1 = 0, r2 = 0, r3 = 0;
-                if (g1 - g0 == 8) {
-                    // A full run: the eight bytes of each stream come in one
-                    // load and are taken apart in registers, which halves the
-                    // loads; the additions are the same, in the same order.
-                    const uint64_t wa0 = load64le(pa + g0), wa1 = load64le(pa + stride + g0);
-                    const uint64_t wa2 = load64le(pa + 2 * stride + g0), wa3 = load64le(pa + 3 * stride + g0);
-                    const uint64_t wb0 = load64le(pb + g0), wb1 = load64le(pb + stride + g0);
-                    const uint64_t wb2 = load64le(pb + 2 * stride + g0), wb3 = load64le(pb + 3 * stride + g0);
+                if (g1 - g0 == kGroupRun) {
+                    // A full run. The first stream's eight bytes come in one
+                    // load and are shifted out in place (one shift, one byte
+                    // move per look-up); the second stream's are loaded one
+                    // by one. The mix balances the processor's loads against
+                    // its integer operations; the additions are the same
+                    // either way.
+                    uint64_t wa0 = loadRun(pa + g0), wa1 = loadRun(pa + stride + g0);
+                    uint64_t wa2 = loadRun(pa + 2 * stride + g0), wa3 = loadRun(pa + 3 * stride + g0);
+                    const uint8_t *qb = pb + g0;
+                    const double *t = t0 + 256 * g0;
 #pragma GCC unroll 8
-                    for (int k = 0; k < 8; ++k) {
-                        const double *t = t0 + 256 * (g0 + k);
-                        const int sh = 8 * k;
-                        l0 += t[(wa0 >> sh) & 0xFF];
-                        l1 += t[(wa1 >> sh) & 0xFF];
-                        l2 += t[(wa2 >> sh) & 0xFF];
-                        l3 += t[(wa3 >> sh) & 0xFF];
-                        r0 += t[(wb0 >> sh) & 0xFF];
-                        r1 += t[(wb1 >> sh) & 0xFF];
-                        r2 += t[(wb2 >> sh) & 0xFF];
-                        r3 += t[(wb3 >> sh) & 0xFF];
+                    for (int k = 0; k < kGroupRun; ++k) {
+                        l0 += t[256 * k + (wa0 & 0xFF)];
+                        l1 += t[256 * k + (wa1 & 0xFF)];
+                        l2 += t[256 * k + (wa2 & 0xFF)];
+                        l3 += t[256 * k + (wa3 & 0xFF)];
+                        r0 += t[256 * k + qb[k]];
+                        r1 += t[256 * k + qb[stride + k]];
+                        r2 += t[256 * k + qb[2 * stride + k]];
+                        r3 += t[256 * k + qb[3 * stride + k]];
+                        wa0 >>= 8, wa1 >>= 8, wa2 >>= 8, wa3 >>= 8;
+                        // Keeps the compiler from turning the running
+                        // shifts back into copies shifted from the start.
+                        asm("" : "+r"(wa0), "+r"(wa1), "+r"(wa2), "+r"(wa3));
                     }
-                    sl[i] += l0;
-                    sl[i + 1] += l1;
-                    sl[i + 2] += l2;
-                    sl[i + 3] += l3;
-                    sr[i] += r0;
-                    sr[i + 1] += r1;
-                    sr[i + 2] += r2;
-                    sr[i + 3] += r3;
-                    continue;
-                }
-                for (int64_t g = g0; g < g1; ++g) {
-                    const double *t = t0 + 256 * g;
-                    l0 += t[pa[g]];
-                    l1 += t[pa[stride + g]];
-                    l2 += t[pa[2 * stride + g]];
-                    l3 += t[pa[3 * stride + g]];
-                    r0 += t[pb[g]];
-                    r1 += t[pb[stride + g]];
-                    r2 += t[pb[2 * stride + g]];
-                    r3 += t[pb[3 * stride + g]];
+                } else {
+                    for (int64_t g = g0; g < g1; ++g) {
+                        const double *t = t0 + 256 * g;
+                        l0 += t[pa[g]];
+                        l1 += t[pa[stride + g]];
+                        l2 += t[pa[2 * stride + g]];
+                        l3 += t[pa[3 * stride + g]];
+                        r0 += t[pb[g]];
+                        r1 += t[pb[stride + g]];
+                        r2 += t[pb[2 * stride + g]];
+                        r3 += t[pb[3 * stride + g]];
+                    }
                 }
                 sl[i] += l0;
                 sl[i + 1] += l1;
@@ -554,45 +649,6 @@ struct DsdSource {
                 sr[i] += r0;
             }
         }
-    }
-
-    v2d sum(uint64_t first, uint32_t phase) const {
-        const int64_t groups = (count[phase] + 7) / 8;
-        const double *t = tables + 256 * tableStart[phase];
-        const uint64_t pos = bitOffset + first;
-        const uint8_t *a = l + (pos >> 3);
-        const uint8_t *b = r + (pos >> 3);
-        const unsigned sh = static_cast<unsigned>(pos & 7);
-        double l0 = 0.0, l1 = 0.0, r0 = 0.0, r1 = 0.0;
-        int64_t g = 0;
-        if (sh == 0) {
-            for (; g + 2 <= groups; g += 2) {
-                l0 += t[256 * g + a[g]];
-                r0 += t[256 * g + b[g]];
-                l1 += t[256 * (g + 1) + a[g + 1]];
-                r1 += t[256 * (g + 1) + b[g + 1]];
-            }
-            if (g < groups) {
-                l0 += t[256 * g + a[g]];
-                r0 += t[256 * g + b[g]];
-            }
-        } else {
-            // The byte that starts sh bits into a[g].
-            auto at = [sh](const uint8_t *s, int64_t k) -> unsigned {
-                return ((static_cast<unsigned>(s[k]) << sh) | (s[k + 1] >> (8 - sh))) & 0xFFu;
-            };
-            for (; g + 2 <= groups; g += 2) {
-                l0 += t[256 * g + at(a, g)];
-                r0 += t[256 * g + at(b, g)];
-                l1 += t[256 * (g + 1) + at(a, g + 1)];
-                r1 += t[256 * (g + 1) + at(b, g + 1)];
-            }
-            if (g < groups) {
-                l0 += t[256 * g + at(a, g)];
-                r0 += t[256 * g + at(b, g)];
-            }
-        }
-        return v2d{l0 + l1, r0 + r1};
     }
 };
 
@@ -847,7 +903,7 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
             const DsdSource src{p->dsd[0], p->dsd[1], p->dsdBitOffset, f.tables, f.tableStart, f.count};
             polyphase(p, src, fadeActive);
         } else {
-            const PcmSource src{p->input, f.poly, f.polyStart, f.count};
+            const PcmSource src{p->input, f.poly, f.polyStart, f.count, isaLevel()};
             polyphase(p, src, fadeActive);
         }
     }
@@ -941,3 +997,5 @@ int CUpDownConv::gAudio_downconvertFreqAxis(double *out, const double *in, uint3
     _aligned_free(im);
     return rc;
 }
+
+void upDownConvLimitIsa(int level) { sIsaLimit.store(level, std::memory_order_relaxed); }

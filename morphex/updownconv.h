@@ -163,3 +163,9 @@ private:
 
 // The down stage reads the job's pan and volume table through getPanVol
 // (morphex/libutil.h); with none set it uses the identity matrix.
+
+// For tests and benchmarks: caps the instruction set of the polyphase sums
+// at `level` (0 plain, 1 256-bit, 2 512-bit; never above what the processor
+// has). Every level gives the same doubles; only the speed differs. Affects
+// every converter of the process.
+void upDownConvLimitIsa(int level);
