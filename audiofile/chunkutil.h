@@ -1,5 +1,6 @@
 // Chunk walker of the RIFF-style handlers (WAV/RF64 and DSF), and the
-// little-endian field helpers they build headers with.
+// byte-order field helpers every handler builds headers with (little-endian
+// for RIFF and DSF, big-endian for DSDIFF, WSD and ID3 tags).
 //
 // Two layouts ("walk modes"):
 //  - kChunkModeRiff: chunks start at byte 12, behind "RIFF"/"RF64", size,
@@ -52,6 +53,25 @@ inline void chunk_putLE32(uint8_t *p, uint32_t v) {
 }
 inline void chunk_putLE64(uint8_t *p, uint64_t v) {
     for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+// Big-endian fields in byte buffers.
+inline uint16_t chunk_getBE16(const uint8_t *p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+inline uint32_t chunk_getBE32(const uint8_t *p) {
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+inline uint64_t chunk_getBE64(const uint8_t *p) {
+    return (static_cast<uint64_t>(chunk_getBE32(p)) << 32) | chunk_getBE32(p + 4);
+}
+inline void chunk_putBE16(uint8_t *p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v >> 8);
+    p[1] = static_cast<uint8_t>(v);
+}
+inline void chunk_putBE32(uint8_t *p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+inline void chunk_putBE64(uint8_t *p, uint64_t v) {
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (56 - 8 * i));
 }
 // True when the 4 bytes at p are the 4 characters of id.
 inline bool chunk_idIs(const uint8_t *p, const char *id) {

@@ -88,25 +88,13 @@ enum tDsdiffBuild : int {
     kDsdiffBuildLibrary = 1,
 };
 
-// Big-endian fields in byte buffers.
-inline uint16_t dsdiff_getBE16(const uint8_t *p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-inline uint32_t dsdiff_getBE32(const uint8_t *p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
-inline uint64_t dsdiff_getBE64(const uint8_t *p) {
-    return (static_cast<uint64_t>(dsdiff_getBE32(p)) << 32) | dsdiff_getBE32(p + 4);
-}
-inline void dsdiff_putBE16(uint8_t *p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v >> 8);
-    p[1] = static_cast<uint8_t>(v);
-}
-inline void dsdiff_putBE32(uint8_t *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-inline void dsdiff_putBE64(uint8_t *p, uint64_t v) {
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (56 - 8 * i));
-}
+// The DSDIFF family's names for the big-endian field helpers of chunkutil.h.
+inline uint16_t dsdiff_getBE16(const uint8_t *p) { return chunk_getBE16(p); }
+inline uint32_t dsdiff_getBE32(const uint8_t *p) { return chunk_getBE32(p); }
+inline uint64_t dsdiff_getBE64(const uint8_t *p) { return chunk_getBE64(p); }
+inline void dsdiff_putBE16(uint8_t *p, uint16_t v) { chunk_putBE16(p, v); }
+inline void dsdiff_putBE32(uint8_t *p, uint32_t v) { chunk_putBE32(p, v); }
+inline void dsdiff_putBE64(uint8_t *p, uint64_t v) { chunk_putBE64(p, v); }
 
 // Where a run of mark chunks and the JUNK chunk directly behind it lie
 // (checkMarkChunk). Offsets are chunk header offsets.

@@ -74,8 +74,8 @@ enum : int {
 std::string dsfTag_softwareText();
 
 // Big-endian and syncsafe fields.
-uint32_t id3_getBE32(const uint8_t *p);
-void id3_putBE32(uint8_t *p, uint32_t v);
+inline uint32_t id3_getBE32(const uint8_t *p) { return chunk_getBE32(p); }
+inline void id3_putBE32(uint8_t *p, uint32_t v) { chunk_putBE32(p, v); }
 uint32_t id3_getSyncsafe(const uint8_t *p);          // bytes' low seven bits
 void id3_putSyncsafe(uint8_t *p, uint32_t value);    // value <= kId3SyncsafeMax
 

@@ -3,26 +3,15 @@
 #include <cstring>
 #include <new>
 
+#include "audiofile/chunkutil.h"
 #include "audiofile/vfile.h"
 #include "audiofile/wstring.h"
 
 namespace {
 
-uint32_t getBE32(const uint8_t *p) {
-    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
-           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
-}
-
-void putBE32(uint8_t *p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v >> 24);
-    p[1] = static_cast<uint8_t>(v >> 16);
-    p[2] = static_cast<uint8_t>(v >> 8);
-    p[3] = static_cast<uint8_t>(v);
-}
-
 // A 64-bit field stored as a big-endian low word and a big-endian high word.
 uint64_t getSplit64(const uint8_t *p) {
-    return static_cast<uint64_t>(getBE32(p)) | (static_cast<uint64_t>(getBE32(p + 4)) << 32);
+    return static_cast<uint64_t>(chunk_getBE32(p)) | (static_cast<uint64_t>(chunk_getBE32(p + 4)) << 32);
 }
 
 uint8_t bcd(uint32_t v) { return static_cast<uint8_t>(((v / 10) << 4) | (v % 10)); }
@@ -108,7 +97,7 @@ int gClass_WsdFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uin
                                    uint16_t *formatTag) {
     uint8_t h[kWsdReadLibrary];
     if (readHead(fp, h) != 0) return kAudioFileErrIO;
-    *rate = getBE32(h + kWsdRate);
+    *rate = chunk_getBE32(h + kWsdRate);
     *bits = 1;
     *channels = h[kWsdChannels];
     *formatTag = 0;
@@ -152,7 +141,7 @@ int gClass_WsdFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t w
     h[23] = 0x80;
     h[26] = 8;
     h[27] = 0;
-    putBE32(h + kWsdRate, param->rate);
+    chunk_putBE32(h + kWsdRate, param->rate);
     mRate = param->rate;
     h[kWsdChannels] = static_cast<uint8_t>(param->channels);
     h[48] = param->channels == 1 ? 0x40 : 0x44;
@@ -166,8 +155,8 @@ int gClass_WsdFile::updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t sampl
     if (audioBytes > UINT64_MAX - kWsdHeaderBytes) return kAudioFileErrFormat;
     const uint64_t fileSize = audioBytes + kWsdHeaderBytes;
     uint8_t size[8];
-    putBE32(size, static_cast<uint32_t>(fileSize));
-    putBE32(size + 4, static_cast<uint32_t>(fileSize >> 32));
+    chunk_putBE32(size, static_cast<uint32_t>(fileSize));
+    chunk_putBE32(size + 4, static_cast<uint32_t>(fileSize >> 32));
     if (mBuild == kWsdBuildProgram) {
         std::memcpy(mHead + kWsdFileSizeLow, size, 8);
         return kAudioFileOK;
@@ -262,7 +251,7 @@ int wsd_loadTagData(FILE *fp, tID3tagInfo *tag) {
     if (!fp || !tag) return kAudioFileErrIO;
     uint8_t h[kWsdReadLibrary];
     if (readAt(fp, 0, h, sizeof h) != 0) return kAudioFileErrIO;
-    uint64_t at = getBE32(h + kWsdTextOffset);
+    uint64_t at = chunk_getBE32(h + kWsdTextOffset);
     if (at == 0 || at == 0xFFFFFFFFu) at = kWsdTextAreaDefault;
     // One extra zero byte ends a text that runs to the end of the area.
     char area[kWsdTextAreaBytes + 1];
