@@ -10,11 +10,11 @@
 // ids ("DMYA" cue, "DMYB" label list, "DMYC" playlist, "DMYD" old JUNK).
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 
 #include "audiofile/dsdifffile.h"
 #include "audiofile/marklist.h"
 #include "audiofile/vfile.h"
+#include "audiofile/wavfile.h"
 
 namespace {
 
@@ -24,10 +24,20 @@ const uint64_t kSizeLimit = 0xFFFFFFFFull;   // marks appended behind audio stay
 const uint64_t kSizeLimitSlack = 32804;      // the JUNK appended with them and its headers
 const uint32_t kCueAddType = 1;
 const int kCueAddFlags = kMarkFlagSerial | kMarkFlagReserved;
-const char kOriginator[] = "KAVELO Sonvex Editor";
 const uint8_t kZeros[4096] = {};
 
+static_assert(uint32_t{kDsdiffBextPayload} == uint32_t{kWavBextPayload} &&
+                  uint32_t{kDsdiffBextTimeReference} == uint32_t{kBextTimeReference},
+              "a DSDIFF bext chunk carries the broadcast-wave payload");
+
 inline uint32_t pad(uint64_t size) { return static_cast<uint32_t>(size & 1); }
+
+// Marks of the list the chunk buffers take: 0..kDsdiffMarkMax.
+int32_t markCount(int listNo) {
+    int32_t count = 0;
+    if (gMarkList.getMarkCnt(listNo, &count) != 0 || count < 0) return 0;
+    return count > static_cast<int32_t>(kDsdiffMarkMax) ? static_cast<int32_t>(kDsdiffMarkMax) : count;
+}
 
 }  // namespace
 
@@ -133,9 +143,7 @@ int gClass_DsdiffFile::addJunkChunkTail(FILE *fp) {
 // Building the three chunks
 
 uint32_t gClass_DsdiffFile::makeCueChunk(int listNo) {
-    int32_t count = 0;
-    if (gMarkList.getMarkCnt(listNo, &count) != 0 || count < 0) count = 0;
-    if (count > static_cast<int32_t>(kDsdiffMarkMax)) count = kDsdiffMarkMax;
+    const int32_t count = markCount(listNo);
     uint8_t *c = mCueBuf;
     std::memset(c, 0, kDsdiffChunkHeader + kDsdiffCueDataMax);
     const uint32_t data = 4 + static_cast<uint32_t>(count) * kDsdiffCuePointBytes;
@@ -157,9 +165,7 @@ uint32_t gClass_DsdiffFile::makeCueChunk(int listNo) {
 }
 
 uint32_t gClass_DsdiffFile::makeLabelChunk(int listNo) {
-    int32_t count = 0;
-    if (gMarkList.getMarkCnt(listNo, &count) != 0 || count < 0) count = 0;
-    if (count > static_cast<int32_t>(kDsdiffMarkMax)) count = kDsdiffMarkMax;
+    const int32_t count = markCount(listNo);
     uint8_t *w = mWork;
     std::memcpy(w, "LIST", 4);
     std::memcpy(w + 12, "adtl", 4);
@@ -189,9 +195,7 @@ uint32_t gClass_DsdiffFile::makeLabelChunk(int listNo) {
 }
 
 uint32_t gClass_DsdiffFile::makePlayListChunk(int listNo, uint64_t totalSamples) {
-    int32_t count = 0;
-    if (gMarkList.getMarkCnt(listNo, &count) != 0 || count < 0) count = 0;
-    if (count > static_cast<int32_t>(kDsdiffMarkMax)) count = kDsdiffMarkMax;
+    const int32_t count = markCount(listNo);
     uint8_t *c = mPlstBuf;
     std::memset(c, 0, kDsdiffChunkHeader + kDsdiffPlstDataMax);
     const uint32_t data = 4 + static_cast<uint32_t>(count) * kDsdiffPlstEntryBytes;
@@ -441,30 +445,11 @@ int gClass_DsdiffFile::loadCueData(FILE *fp, uint64_t totalSamples, int listNo) 
 
 uint32_t gClass_DsdiffFile::makeBextChunk(uint8_t *buf, uint32_t rate, uint32_t bits, uint32_t channels,
                                           uint64_t timeReference) {
-    std::memset(buf, 0, kDsdiffBextChunkBytes);
     std::memcpy(buf, "bext", 4);
     dsdiff_putBE64(buf + 4, kDsdiffBextPayload);
-    uint8_t *p = buf + kDsdiffChunkHeader;
-    std::memcpy(p + kDsdiffBextOriginator, kOriginator, sizeof kOriginator - 1);
-    std::time_t now = std::time(nullptr);
-    std::tm tmv{};
-    localtime_r(&now, &tmv);
-    // Fixed-width fields without terminators.
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", (tmv.tm_year + 1900) % 10000, tmv.tm_mon + 1, tmv.tm_mday);
-    std::memcpy(p + kDsdiffBextDate, text, 10);
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", tmv.tm_hour, tmv.tm_min, tmv.tm_sec);
-    std::memcpy(p + kDsdiffBextTime, text, 8);
-    // The one little-endian field of the file: the chunk keeps the
-    // broadcast-wave layout.
-    chunk_putLE64(p + kDsdiffBextTimeReference, timeReference);
-    char history[256];
-    int n = std::snprintf(history, sizeof history, "A=PCM,F=%u,W=%u,", rate, bits);
-    if (channels == 1)
-        std::snprintf(history + n, sizeof history - n, "M=mono\r\n");
-    else
-        std::snprintf(history + n, sizeof history - n, "M=%u-channel\r\n", channels);
-    std::memcpy(p + kDsdiffBextCodingHistory, history, std::strlen(history));
+    // The payload keeps the broadcast-wave layout, its time reference
+    // little-endian: the one such field of the file. Stereo is never named.
+    wav_fillBextPayload(buf + kDsdiffChunkHeader, rate, bits, channels, 0, timeReference);
     return kDsdiffBextChunkBytes;
 }
 

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "audiofile/vfile.h"
+#include "audiofile/wavmarks.h"
 
 namespace {
 
@@ -113,24 +114,24 @@ int gClass_WavFile::readFmt(FILE *fp, tBwfHdrParam *param, uint16_t *formatTag) 
     return kAudioFileOK;
 }
 
-int gClass_WavFile::searchBextChunk(FILE *fp, uint64_t *startSample) {
+// The bext time reference; -1 when there is no bext chunk, it cannot hold
+// the field, or its payload is limit bytes or more.
+int gClass_WavFile::readTimeReference(FILE *fp, uint64_t limit, uint64_t *startSample) {
     uint64_t off = 0, size = 0;
     if (mChunk.mChunk_searchSpecifiedChunkSize(fp, "bext", &off, &size, kChunkModeRiff) != 0) return kAudioFileErrIO;
-    if (size >= kWavBextSearchLimit || size < kBextMinPayload) return kAudioFileErrIO;
+    if (size >= limit || size < kBextMinPayload) return kAudioFileErrIO;
     uint8_t field[8];
     if (readAt(fp, off + 8 + kBextTimeReference, field, sizeof field) != 0) return kAudioFileErrIO;
     *startSample = chunk_getLE64(field);
     return kAudioFileOK;
 }
 
+int gClass_WavFile::searchBextChunk(FILE *fp, uint64_t *startSample) {
+    return readTimeReference(fp, kWavBextSearchLimit, startSample);
+}
+
 int gClass_WavFile::getStartSample(FILE *fp, uint64_t *startSample) {
-    uint64_t off = 0, size = 0;
-    if (mChunk.mChunk_searchSpecifiedChunkSize(fp, "bext", &off, &size, kChunkModeRiff) != 0) return kAudioFileErrIO;
-    if (size < kBextMinPayload) return kAudioFileErrIO;
-    uint8_t field[8];
-    if (readAt(fp, off + 8 + kBextTimeReference, field, sizeof field) != 0) return kAudioFileErrIO;
-    *startSample = chunk_getLE64(field);
-    return kAudioFileOK;
+    return readTimeReference(fp, UINT64_MAX, startSample);
 }
 
 uint32_t gClass_WavFile::getReserveSize() {
@@ -140,12 +141,9 @@ uint32_t gClass_WavFile::getReserveSize() {
 // ---------------------------------------------------------------------------
 // Writing a new file
 
-uint32_t gClass_WavFile::makeBextChunk(uint8_t *buf, uint32_t rate, uint32_t bits, uint32_t channels,
-                                       uint32_t stereo, uint64_t timeReference) {
-    std::memset(buf, 0, kWavBextChunkBytes);
-    std::memcpy(buf, "bext", 4);
-    chunk_putLE32(buf + 4, kWavBextPayload);
-    uint8_t *p = buf + 8;
+void wav_fillBextPayload(uint8_t *p, uint32_t rate, uint32_t bits, uint32_t channels, uint32_t stereo,
+                         uint64_t timeReference) {
+    std::memset(p, 0, kWavBextPayload);
     std::memcpy(p + kBextOriginator, kOriginator, sizeof kOriginator - 1);
 
     std::time_t now = std::time(nullptr);
@@ -169,6 +167,13 @@ uint32_t gClass_WavFile::makeBextChunk(uint8_t *buf, uint32_t rate, uint32_t bit
     else
         std::snprintf(history + n, sizeof history - n, "M=%u-channel\r\n", channels);
     std::memcpy(p + kBextCodingHistory, history, std::strlen(history));
+}
+
+uint32_t gClass_WavFile::makeBextChunk(uint8_t *buf, uint32_t rate, uint32_t bits, uint32_t channels,
+                                       uint32_t stereo, uint64_t timeReference) {
+    std::memcpy(buf, "bext", 4);
+    chunk_putLE32(buf + 4, kWavBextPayload);
+    wav_fillBextPayload(buf + 8, rate, bits, channels, stereo, timeReference);
     return kWavBextChunkBytes;
 }
 
@@ -493,18 +498,11 @@ int gClass_WavFile::deleteChunk(FILE *fp, const char *id) {
 }
 
 int gClass_WavFile::renameChunk(FILE *fp, const char *id, const char *newId) {
-    uint64_t off = 0;
-    if (mChunk.mChunk_searchSpecifiedChunk(fp, id, &off, kChunkModeRiff) != 0) return kAudioFileOK;
-    return writeAt(fp, off, newId, 4) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    return wavMark_renameChunk(fp, id, newId);
 }
 
 int gClass_WavFile::renameChunkAll(FILE *fp, const char *id, const char *newId) {
-    for (uint32_t i = 0; i < kWavRenameMax; ++i) {
-        uint64_t off = 0;
-        if (mChunk.mChunk_searchSpecifiedChunk(fp, id, &off, kChunkModeRiff) != 0) return kAudioFileOK;
-        if (writeAt(fp, off, newId, 4) != 0) return kAudioFileErrIO;
-    }
-    return kAudioFileOK;
+    return wavMark_renameChunkAll(fp, id, newId);
 }
 
 // ---------------------------------------------------------------------------

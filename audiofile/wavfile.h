@@ -151,6 +151,7 @@ public:
     uint32_t makeBextChunk(uint8_t *buf, uint32_t rate, uint32_t bits, uint32_t channels, uint32_t stereo,
                            uint64_t timeReference);
     // Renames the first chunk with that id; 0 also when there is none.
+    // Both are the mark writer's (wavmarks.h) under the handler's names.
     [[nodiscard]] int renameChunk(FILE *fp, const char *id, const char *newId);
     // Renames every chunk with that id, at most kWavRenameMax. 0 or -1.
     [[nodiscard]] int renameChunkAll(FILE *fp, const char *id, const char *newId);
@@ -164,6 +165,7 @@ public:
 
 private:
     int readFmt(FILE *fp, tBwfHdrParam *param, uint16_t *formatTag);
+    int readTimeReference(FILE *fp, uint64_t limit, uint64_t *startSample);
     int writeAt(FILE *fp, uint64_t offset, const void *buf, uint32_t len);
     int readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len);
     int appendBext(FILE *fp, uint64_t startSample);
@@ -175,6 +177,15 @@ private:
     std::unique_ptr<uint8_t[]> mWork;  // kWavWorkBufBytes; null when it could not be allocated
     tRiffStatus mRiffStatus = kRiffStatusUnknown;
 };
+
+// The 858-byte payload of a broadcast-wave "bext" chunk (no chunk header),
+// stamped with the local date and time: originator, time reference
+// (little-endian, samples since midnight) and a coding history of
+// "A=PCM,F=<rate>,W=<bits>," and "M=mono", "M=stereo" (two channels with
+// stereo 1) or "M=<n>-channel". The DSDIFF handler puts the same payload
+// behind its own chunk header.
+void wav_fillBextPayload(uint8_t *payload, uint32_t rate, uint32_t bits, uint32_t channels, uint32_t stereo,
+                         uint64_t timeReference);
 
 // The conversion library's tag table entries of WAV files (the slot
 // signatures of its per-format tables): no tags are read from or written
