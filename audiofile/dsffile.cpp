@@ -24,7 +24,6 @@ bool paddedAudio(uint64_t audio, uint32_t channels, uint64_t *padded) {
     return true;
 }
 
-// channels x samples / 8 without overflowing the product.
 // channels x samples / 8, saturating instead of wrapping.
 uint64_t audioBytesOf(uint64_t samples, uint32_t channels) {
     if (channels != 0 && samples / 8 > (UINT64_MAX - 8 * channels) / channels) return UINT64_MAX;

@@ -17,7 +17,6 @@ enum : uint32_t {
     kCueLoadBytes = 4 + uint32_t(kMarkMax) * kWavMarkCuePointBytes,    // 99 points
     kPlstLoadBytes = 4 + uint32_t(kMarkMax) * kWavMarkPlstEntryBytes,  // 99 entries
     kLabelLoadBytes = 131060,  // LIST payload read, list type included
-    kRenameAllMax = 1000,
 };
 static_assert(uint32_t(kLabelLoadBytes) <= uint32_t(kWavMarkWorkBytes), "the label payload is read into the work buffer");
 
@@ -88,6 +87,14 @@ bool findChunk(FILE *fp, const char *id, const char *listType, ChunkHeader *out,
         return true;
     }
     return false;
+}
+
+// Renames the first chunk with id (and listType when given); 0 also when
+// there is none.
+int renameFirst(FILE *fp, const char *id, const char *listType, const char *newId) {
+    ChunkHeader h;
+    if (!findChunk(fp, id, listType, &h)) return kWavMarkOk;
+    return writeAt(fp, h.offset, newId, 4) && v_flush(fp) == 0 ? kWavMarkOk : kWavMarkIoErr;
 }
 
 // Appends a chunk, with a zero byte before it when the file length is odd
@@ -305,13 +312,11 @@ int wavMark_checkMarkChunk(FILE *fp, const char *id, tWavMarkArea *area) {
 }
 
 int wavMark_renameChunk(FILE *fp, const char *id, const char *newId) {
-    ChunkHeader h;
-    if (!findChunk(fp, id, nullptr, &h)) return kWavMarkOk;
-    return writeAt(fp, h.offset, newId, 4) && v_flush(fp) == 0 ? kWavMarkOk : kWavMarkIoErr;
+    return renameFirst(fp, id, nullptr, newId);
 }
 
 int wavMark_renameChunkAll(FILE *fp, const char *id, const char *newId) {
-    for (uint32_t i = 0; i < kRenameAllMax; ++i) {
+    for (uint32_t i = 0; i < kWavRenameMax; ++i) {
         ChunkHeader h;
         if (!findChunk(fp, id, nullptr, &h)) break;
         if (!writeAt(fp, h.offset, newId, 4) || v_flush(fp) != 0) return kWavMarkIoErr;
@@ -320,9 +325,7 @@ int wavMark_renameChunkAll(FILE *fp, const char *id, const char *newId) {
 }
 
 int wavMark_renameLISTChunk(FILE *fp, const char *listType, const char *newId) {
-    ChunkHeader h;
-    if (!findChunk(fp, "LIST", listType, &h)) return kWavMarkOk;
-    return writeAt(fp, h.offset, newId, 4) && v_flush(fp) == 0 ? kWavMarkOk : kWavMarkIoErr;
+    return renameFirst(fp, "LIST", listType, newId);
 }
 
 int wavMark_saveMarkData(FILE *fp, int existing, int list, bool firstJunk, uint64_t totalSamples,
