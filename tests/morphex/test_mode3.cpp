@@ -17,12 +17,6 @@ using namespace mxtest;
 
 namespace {
 
-std::string capture(const std::function<void()> &f) {
-    testing::internal::CaptureStdout();
-    f();
-    return testing::internal::GetCapturedStdout();
-}
-
 // Left and right of a 32-bit float WAV's data chunk.
 std::vector<double> floatWav(const std::string &path) {
     std::vector<uint8_t> f = sxtest::readAll(path);
@@ -183,8 +177,7 @@ TEST(Mode3, EveryOutputFrameIsTheDirectConvolution) {
 TEST(Mode3, DsdSourceIsTheDirectConvolutionOfItsBits) {
     sxtest::TempDir dir;
     // The DSD source is made by the engine's time-domain path.
-    const std::string wav = dir.file("s.wav");
-    sxtest::writeAll(wav, makeWav(44100, 24, 2, 1, 3000, sine(997.0, 44100, 0.5)));
+    const std::string wav = wavSource(dir, "s.wav", 24, 1, 3000);
     Options m;
     m.src = wav;
     m.dst = dir.file("s.dsf");

@@ -15,13 +15,9 @@
 #include "morphex/rateplan.h"
 #include "morphex/updownconv.h"
 #include "support/testutil.h"
+#include "support/tools.h"
 
 namespace {
-
-std::string sourceDir() {
-    const char *d = std::getenv("SONVEX_SOURCE_DIR");
-    return d ? d : ".";
-}
 
 // Writes the left lane of `frames` and returns level and THD+N in dB.
 bool measure(const std::vector<double> &frames, double rate, double freq, double *levelDb, double *thdnDb) {
@@ -34,12 +30,11 @@ bool measure(const std::vector<double> &frames, double rate, double freq, double
     const bool ok = std::fwrite(left.data(), sizeof(double), left.size(), f) == left.size();
     std::fclose(f);
     if (!ok) return false;
-    const std::string cmd = "/usr/bin/python3 " + sourceDir() + "/tests/morphex/updownconv_quality.py " + path +
-                            " " + std::to_string(rate) + " " + std::to_string(freq);
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return false;
-    const int got = std::fscanf(p, "%lf %lf", levelDb, thdnDb);
-    return pclose(p) == 0 && got == 2;
+    int status = -1;
+    const std::string out = sxtest::commandOutput(sxtest::pythonScript("tests/morphex/updownconv_quality.py") + " " +
+                                                      path + " " + std::to_string(rate) + " " + std::to_string(freq),
+                                                  &status);
+    return status == 0 && std::sscanf(out.c_str(), "%lf %lf", levelDb, thdnDb) == 2;
 }
 
 tRatePlan plan(uint32_t in, uint32_t out, uint32_t srcType) {
