@@ -12,6 +12,7 @@
 #include "morphex/decimfir.h"
 #include "morphex/rateplan.h"
 #include "morphextestutil.h"
+#include "support/rateplanjob.h"
 
 using namespace mxtest;
 
@@ -33,19 +34,9 @@ std::vector<double> floatWav(const std::string &path) {
 }
 
 tRatePlan planOf(uint32_t in, uint32_t out, uint32_t srcType, uint32_t srcBits, int64_t frames) {
-    tRatePlanJob pj;
-    pj.inRate = in;
-    pj.outRate = out;
+    tRatePlanJob pj = sxtest::stereoPcmJob(in, out, srcType, 32, frames, frames);
     pj.mode = kRatePlanModeFft;
-    pj.srcType = srcType;
-    pj.outType = 0;
-    pj.writing = true;
     pj.srcBits = srcBits;
-    pj.srcChannels = 2;
-    pj.outBits = 32;
-    pj.outChannels = 2;
-    pj.end = frames;
-    pj.totalFrames = frames;
     tRatePlan p;
     testing::internal::CaptureStdout();
     const int r = ratePlanMake(pj, &p);

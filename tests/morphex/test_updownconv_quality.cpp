@@ -14,6 +14,7 @@
 #include "morphex/decimfir.h"
 #include "morphex/rateplan.h"
 #include "morphex/updownconv.h"
+#include "support/rateplanjob.h"
 #include "support/testutil.h"
 #include "support/tools.h"
 
@@ -37,28 +38,12 @@ bool measure(const std::vector<double> &frames, double rate, double freq, double
     return status == 0 && std::sscanf(out.c_str(), "%lf %lf", levelDb, thdnDb) == 2;
 }
 
-tRatePlan plan(uint32_t in, uint32_t out, uint32_t srcType) {
-    tRatePlanJob j;
-    j.inRate = in;
-    j.outRate = out;
-    j.srcType = srcType;
-    j.outType = 0;
-    j.writing = true;
-    j.srcBits = srcType == 0 ? 24 : 1;
-    j.srcChannels = 2;
-    j.outBits = 32;
-    j.outChannels = 2;
-    j.end = 1 << 30;
-    j.totalFrames = int64_t(1) << 31;
-    tRatePlan p;
-    EXPECT_EQ(ratePlanMake(j, &p), kRatePlanOk);
-    return p;
-}
+using sxtest::designFor;
 
-std::vector<double> designFor(const tRatePlan &p) {
-    std::vector<double> coef(2 * firDesignEntries(p.taps, kFirReserveMax));
-    gAudio_setDecimFirParam(0, p.commonRate, p.cutoff, p.taps, coef.data(), p.up, p.gain, 0, kFirReserveMax);
-    return coef;
+tRatePlan plan(uint32_t in, uint32_t out, uint32_t srcType) {
+    tRatePlan p;
+    EXPECT_EQ(ratePlanMake(sxtest::stereoPcmJob(in, out, srcType, 32, 1 << 30, int64_t(1) << 31), &p), kRatePlanOk);
+    return p;
 }
 
 TEST(UpDownConvQuality, Sine44k1To48kHasThdnBelowMinus120dB) {
