@@ -11,6 +11,7 @@
 #include "morphex/decimfir.h"
 #include "morphex/rateplan.h"
 #include "morphex/updownconv.h"
+#include "rateplanjob.h"
 
 namespace {
 
@@ -20,25 +21,37 @@ struct Setup {
 };
 
 Setup makeSetup(uint32_t in, uint32_t out, uint32_t srcType) {
-    tRatePlanJob j;
-    j.inRate = in;
-    j.outRate = out;
-    j.srcType = srcType;
-    j.outType = 0;
-    j.writing = true;
-    j.srcBits = srcType == 0 ? 24 : 1;
-    j.srcChannels = 2;
-    j.outBits = 24;
-    j.outChannels = 2;
-    j.end = 1 << 30;
-    j.totalFrames = int64_t(1) << 31;
     Setup s;
-    if (ratePlanMake(j, &s.plan) != kRatePlanOk)
+    if (ratePlanMake(sxtest::stereoPcmJob(in, out, srcType, 24, 1 << 30, int64_t(1) << 31), &s.plan) != kRatePlanOk)
         return s;
-    s.coef.resize(2 * firDesignEntries(s.plan.taps, kFirReserveMax));
-    gAudio_setDecimFirParam(0, s.plan.commonRate, s.plan.cutoff, s.plan.taps, s.coef.data(), s.plan.up,
-                            s.plan.gain, 0, kFirReserveMax);
+    s.coef = sxtest::designFor(s.plan);
     return s;
+}
+
+// The down stage's parameters for one block of the plan; the caller sets
+// the source (input or dsd).
+tDownConvertParams downParams(const Setup &s, uint32_t in, uint32_t out, double *output, tDspVolParam *env) {
+    tDownConvertParams prm;
+    prm.output = output;
+    prm.count = int(s.plan.outBlockFrames);
+    prm.inRate = in;
+    prm.outRate = out;
+    prm.commonRate = s.plan.commonRate;
+    prm.coefficients = s.coef.data();
+    prm.taps = s.plan.taps;
+    prm.envelopeState = env;
+    return prm;
+}
+
+bool prepare(benchmark::State &state, CUpDownConv &conv, const Setup &s, bool dsdTables) {
+    if (conv.prepareFilter(s.coef.data(), s.plan.taps, s.plan.up, dsdTables) == kUpDownOk) return true;
+    state.SkipWithError("prepare");
+    return false;
+}
+
+void reportRealtime(benchmark::State &state, const tRatePlan &p, uint32_t out) {
+    state.counters["x_realtime"] =
+        benchmark::Counter(double(state.iterations()) * p.outBlockFrames / out, benchmark::Counter::kIsRate);
 }
 
 void runPcm(benchmark::State &state, uint32_t in, uint32_t out) {
@@ -50,28 +63,16 @@ void runPcm(benchmark::State &state, uint32_t in, uint32_t out) {
     for (double &x : input) x = d(gen);
     std::vector<double> output(2 * size_t(p.outBlockFrames));
     CUpDownConv conv;
-    if (conv.prepareFilter(s.coef.data(), p.taps, p.up, false) != kUpDownOk) {
-        state.SkipWithError("prepare");
-        return;
-    }
+    if (!prepare(state, conv, s, false)) return;
     tDspVolParam env{1.0, 0, 0};
-    tDownConvertParams prm;
-    prm.output = output.data();
+    tDownConvertParams prm = downParams(s, in, out, output.data(), &env);
     prm.input = input.data();
-    prm.count = int(p.outBlockFrames);
-    prm.inRate = in;
-    prm.outRate = out;
-    prm.commonRate = p.commonRate;
-    prm.coefficients = s.coef.data();
-    prm.taps = p.taps;
-    prm.envelopeState = &env;
     for (auto _ : state) {
         if (conv.gAudio_downconvert(&prm) != kUpDownOk)
             state.SkipWithError("convert");
         benchmark::ClobberMemory();
     }
-    state.counters["x_realtime"] =
-        benchmark::Counter(double(state.iterations()) * p.outBlockFrames / out, benchmark::Counter::kIsRate);
+    reportRealtime(state, p, out);
 }
 
 void runDsd(benchmark::State &state, uint32_t out) {
@@ -87,28 +88,16 @@ void runDsd(benchmark::State &state, uint32_t out) {
     const uint8_t *dsd[2] = {l.data(), r.data()};
     std::vector<double> output(2 * size_t(p.outBlockFrames));
     CUpDownConv conv;
-    if (conv.prepareFilter(s.coef.data(), p.taps, p.up, true) != kUpDownOk) {
-        state.SkipWithError("prepare");
-        return;
-    }
+    if (!prepare(state, conv, s, true)) return;
     tDspVolParam env{1.0, 0, 0};
-    tDownConvertParams prm;
-    prm.output = output.data();
-    prm.count = int(p.outBlockFrames);
-    prm.inRate = 2822400;
-    prm.outRate = out;
-    prm.commonRate = p.commonRate;
-    prm.coefficients = s.coef.data();
-    prm.taps = p.taps;
-    prm.envelopeState = &env;
+    tDownConvertParams prm = downParams(s, 2822400, out, output.data(), &env);
     prm.dsd = dsd;
     for (auto _ : state) {
         if (conv.gAudio_downconvert(&prm) != kUpDownOk)
             state.SkipWithError("convert");
         benchmark::ClobberMemory();
     }
-    state.counters["x_realtime"] =
-        benchmark::Counter(double(state.iterations()) * p.outBlockFrames / out, benchmark::Counter::kIsRate);
+    reportRealtime(state, p, out);
 }
 
 // The DSD source through the up stage's +-2 frames and the plain polyphase
@@ -126,29 +115,17 @@ void runDsdViaUpStage(benchmark::State &state, uint32_t out) {
     const void *src[2] = {l.data(), r.data()};
     std::vector<double> up(2 * size_t(frames)), output(2 * size_t(p.outBlockFrames));
     CUpDownConv conv;
-    if (conv.prepareFilter(s.coef.data(), p.taps, p.up, false) != kUpDownOk) {
-        state.SkipWithError("prepare");
-        return;
-    }
+    if (!prepare(state, conv, s, false)) return;
     tDspVolParam env{1.0, 0, 0};
-    tDownConvertParams prm;
-    prm.output = output.data();
+    tDownConvertParams prm = downParams(s, 2822400, out, output.data(), &env);
     prm.input = up.data();
-    prm.count = int(p.outBlockFrames);
-    prm.inRate = 2822400;
-    prm.outRate = out;
-    prm.commonRate = p.commonRate;
-    prm.coefficients = s.coef.data();
-    prm.taps = p.taps;
-    prm.envelopeState = &env;
     for (auto _ : state) {
         if (conv.gAudio_upconvert(up.data(), src, frames, 2822400, p.commonRate, 0, 1, 0, 0, nullptr) != kUpDownOk ||
             conv.gAudio_downconvert(&prm) != kUpDownOk)
             state.SkipWithError("convert");
         benchmark::ClobberMemory();
     }
-    state.counters["x_realtime"] =
-        benchmark::Counter(double(state.iterations()) * p.outBlockFrames / out, benchmark::Counter::kIsRate);
+    reportRealtime(state, p, out);
 }
 
 void BM_Pcm44k1To48k(benchmark::State &state) { runPcm(state, 44100, 48000); }

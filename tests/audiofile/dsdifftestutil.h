@@ -10,30 +10,20 @@
 #include <vector>
 
 #include "audiofile/dsdifffile.h"
+#include "bytefields.h"
+#include "hdrparam.h"
 #include "testutil.h"
 
 namespace dfftest {
 
-using Bytes = std::vector<uint8_t>;
-
-inline uint16_t be16(const Bytes &b, size_t off) { return static_cast<uint16_t>((b.at(off) << 8) | b.at(off + 1)); }
-inline uint32_t be32(const Bytes &b, size_t off) {
-    return (static_cast<uint32_t>(be16(b, off)) << 16) | be16(b, off + 2);
-}
-inline uint64_t be64(const Bytes &b, size_t off) {
-    return (static_cast<uint64_t>(be32(b, off)) << 32) | be32(b, off + 4);
-}
-inline uint64_t le64(const Bytes &b, size_t off) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | b.at(off + i);
-    return v;
-}
-inline std::string id(const Bytes &b, size_t off) {
-    return std::string(reinterpret_cast<const char *>(b.data() + off), 4);
-}
-inline void putBE64(Bytes &b, size_t off, uint64_t v) {
-    for (int i = 0; i < 8; ++i) b.at(off + i) = static_cast<uint8_t>(v >> (56 - 8 * i));
-}
+using sxtest::be16;
+using sxtest::be32;
+using sxtest::be64;
+using sxtest::Bytes;
+using sxtest::File;
+using sxtest::id;
+using sxtest::le64;
+using sxtest::putBE64;
 
 // n bytes of a recognisable pattern that differs per seed.
 inline Bytes pattern(size_t n, uint8_t seed) {
@@ -42,25 +32,7 @@ inline Bytes pattern(size_t n, uint8_t seed) {
     return b;
 }
 
-inline tBwfHdrParam param(uint16_t channels, uint32_t rate = 2822400) {
-    tBwfHdrParam p{};
-    p.channels = channels;
-    p.bits = 1;
-    p.rate = rate;
-    p.stereo = channels != 1 ? 1 : 0;
-    return p;
-}
-
-// An open file that closes itself.
-struct File {
-    File(const std::string &path, const char *mode) : fp(std::fopen(path.c_str(), mode)) {}
-    ~File() { close(); }
-    void close() {
-        if (fp) std::fclose(fp);
-        fp = nullptr;
-    }
-    FILE *fp;
-};
+inline tBwfHdrParam param(uint16_t channels, uint32_t rate = 2822400) { return sxtest::hdrParam(channels, 1, rate); }
 
 // Writes a file the way the recorder and the mix-down do: header, audio
 // behind it, sizes finalised.

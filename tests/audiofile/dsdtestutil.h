@@ -10,54 +10,23 @@
 #include <vector>
 
 #include "audiofile/dsffile.h"
+#include "bytefields.h"
+#include "hdrparam.h"
 #include "testutil.h"
 
 namespace dsdtest {
 
-using Bytes = std::vector<uint8_t>;
+using sxtest::append;
+using sxtest::be32;
+using sxtest::Bytes;
+using sxtest::File;
+using sxtest::le32;
+using sxtest::le64;
+using sxtest::putBE32;
+using sxtest::putLE64;
+using sxtest::str;
 
-inline uint32_t le32(const Bytes &b, size_t off) {
-    return static_cast<uint32_t>(b.at(off)) | (static_cast<uint32_t>(b.at(off + 1)) << 8) |
-           (static_cast<uint32_t>(b.at(off + 2)) << 16) | (static_cast<uint32_t>(b.at(off + 3)) << 24);
-}
-inline uint64_t le64(const Bytes &b, size_t off) {
-    return static_cast<uint64_t>(le32(b, off)) | (static_cast<uint64_t>(le32(b, off + 4)) << 32);
-}
-inline uint32_t be32(const Bytes &b, size_t off) {
-    return (static_cast<uint32_t>(b.at(off)) << 24) | (static_cast<uint32_t>(b.at(off + 1)) << 16) |
-           (static_cast<uint32_t>(b.at(off + 2)) << 8) | static_cast<uint32_t>(b.at(off + 3));
-}
-inline std::string str(const Bytes &b, size_t off, size_t n) {
-    return std::string(reinterpret_cast<const char *>(b.data() + off), n);
-}
-inline void putBE32(Bytes &b, size_t off, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.at(off + i) = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
-inline void putLE64(Bytes &b, size_t off, uint64_t v) {
-    for (int i = 0; i < 8; ++i) b.at(off + i) = static_cast<uint8_t>(v >> (8 * i));
-}
-inline void append(Bytes &b, const Bytes &more) { b.insert(b.end(), more.begin(), more.end()); }
-inline void append(Bytes &b, const std::string &s) { b.insert(b.end(), s.begin(), s.end()); }
-
-// An open file that closes itself.
-struct File {
-    File(const std::string &path, const char *mode) : fp(std::fopen(path.c_str(), mode)) {}
-    ~File() { close(); }
-    void close() {
-        if (fp) std::fclose(fp);
-        fp = nullptr;
-    }
-    FILE *fp;
-};
-
-inline tBwfHdrParam param(uint16_t channels, uint32_t rate) {
-    tBwfHdrParam p{};
-    p.channels = channels;
-    p.bits = 1;
-    p.rate = rate;
-    p.stereo = channels != 1 ? 1 : 0;
-    return p;
-}
+inline tBwfHdrParam param(uint16_t channels, uint32_t rate) { return sxtest::hdrParam(channels, 1, rate); }
 
 // Per-channel audio bytes of a recognisable pattern.
 inline Bytes channelBytes(size_t n, uint8_t seed) {

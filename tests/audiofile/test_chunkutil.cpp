@@ -5,33 +5,29 @@
 #include <vector>
 
 #include "audiofile/chunkutil.h"
+#include "bytefields.h"
 #include "testutil.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-void put32(Bytes &b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void put64(Bytes &b, uint64_t v) {
-    for (int i = 0; i < 8; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-void putId(Bytes &b, const char *id) { b.insert(b.end(), id, id + 4); }
+using sxtest::appendId;
+using sxtest::appendLE32;
+using sxtest::appendLE64;
+using sxtest::Bytes;
 
 // A RIFF chunk: header, payload of n bytes of fill, pad byte when asked.
 void chunk(Bytes &b, const char *id, uint32_t stored, uint32_t n, bool pad = true, uint8_t fill = 0x11) {
-    putId(b, id);
-    put32(b, stored);
+    appendId(b, id);
+    appendLE32(b, stored);
     b.insert(b.end(), n, fill);
     if (pad && (n & 1)) b.push_back(0);
 }
 
 Bytes riffStart(const char *magic = "RIFF") {
     Bytes b;
-    putId(b, magic);
-    put32(b, 0);  // the walker does not read the form size
-    putId(b, "WAVE");
+    appendId(b, magic);
+    appendLE32(b, 0);  // the walker does not read the form size
+    appendId(b, "WAVE");
     return b;
 }
 
@@ -160,12 +156,12 @@ TEST(ChunkWalker, DataTopOfRf64MarkerWithoutDs64FailsBehindTheHeader) {
 
 TEST(ChunkWalker, Rf64DataIsSteppedByItsDs64Size) {
     Bytes b = riffStart("RF64");
-    putId(b, "ds64");
-    put32(b, 28);
-    put64(b, 0);   // RIFF size
-    put64(b, 10);  // data size
-    put64(b, 0);   // sample count
-    put32(b, 0);   // table length
+    appendId(b, "ds64");
+    appendLE32(b, 28);
+    appendLE64(b, 0);   // RIFF size
+    appendLE64(b, 10);  // data size
+    appendLE64(b, 0);   // sample count
+    appendLE32(b, 0);   // table length
     chunk(b, "fmt ", 16, 16);
     chunk(b, "data", 0xFFFFFFFFu, 10);
     chunk(b, "bext", 4, 4);
@@ -190,12 +186,12 @@ TEST(ChunkWalker, DataSizesBeyondTheFileAreClampedToIt) {
     }
     {  // ds64 that claims far more than the file holds
         Bytes b = riffStart("RF64");
-        putId(b, "ds64");
-        put32(b, 28);
-        put64(b, 0);
-        put64(b, 0x7FFFFFFFFFFFFFFFull);
-        put64(b, 0);
-        put32(b, 0);
+        appendId(b, "ds64");
+        appendLE32(b, 28);
+        appendLE64(b, 0);
+        appendLE64(b, 0x7FFFFFFFFFFFFFFFull);
+        appendLE64(b, 0);
+        appendLE32(b, 0);
         chunk(b, "fmt ", 16, 16);
         chunk(b, "data", 0xFFFFFFFFu, 12);
         Found d = dataTop(b);
@@ -213,14 +209,14 @@ TEST(ChunkWalker, DataSizesBeyondTheFileAreClampedToIt) {
 
 TEST(ChunkWalker, DsfModeCountsTheHeaderInTheSize) {
     Bytes b;
-    putId(b, "DSD ");
-    put64(b, 28);
+    appendId(b, "DSD ");
+    appendLE64(b, 28);
     b.insert(b.end(), 16, 0);
-    putId(b, "fmt ");
-    put64(b, 52);
+    appendId(b, "fmt ");
+    appendLE64(b, 52);
     b.insert(b.end(), 40, 0);
-    putId(b, "data");
-    put64(b, 12 + 4096);
+    appendId(b, "data");
+    appendLE64(b, 12 + 4096);
     b.insert(b.end(), 4096, 0x69);
     Found f = search(b, "data", kChunkModeDsf);
     EXPECT_EQ(f.rc, 0);

@@ -9,26 +9,14 @@
 
 #include "audiofile/wsdfile.h"
 #include "dsdtestutil.h"
+#include "tools.h"
 
 using namespace dsdtest;
 
 namespace {
 
-bool haveTool(const char *name) {
-    std::string cmd = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
-}
-
-std::string run(const std::string &cmd) {
-    std::string out;
-    FILE *p = popen((cmd + " 2>/dev/null").c_str(), "r");
-    if (!p) return out;
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p)) out += buf;
-    pclose(p);
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
-}
+using sxtest::commandOutput;
+using sxtest::haveTool;
 
 // The raw audio packets ffmpeg's demuxer takes from the file.
 Bytes demux(const std::string &path, const std::string &out) {
@@ -57,7 +45,7 @@ Bytes trimmedLayout(const std::vector<Bytes> &ch) {
 
 // End of the last packet ffprobe lists, in seconds.
 double lastPacketEnd(const std::string &path) {
-    std::string out = run("ffprobe -v error -select_streams a:0 -show_entries packet=pts_time,duration_time "
+    std::string out = commandOutput("ffprobe -v error -select_streams a:0 -show_entries packet=pts_time,duration_time "
                           "-of csv=p=0 '" + path + "' | tail -1");
     double pts = 0, dur = 0;
     if (std::sscanf(out.c_str(), "%lf,%lf", &pts, &dur) != 2) return -1;
@@ -65,7 +53,7 @@ double lastPacketEnd(const std::string &path) {
 }
 
 size_t decodedBytes(const std::string &path) {
-    std::string out = run("ffmpeg -v error -i '" + path + "' -f f32le - | wc -c");
+    std::string out = commandOutput("ffmpeg -v error -i '" + path + "' -f f32le - | wc -c");
     return static_cast<size_t>(std::strtoull(out.c_str(), nullptr, 10));
 }
 
@@ -84,7 +72,7 @@ TEST(DsdReaders, FfprobeAndFfmpegReadWrittenDsfFiles) {
         const std::string path = dir.file("w.dsf");
         writeDsf(path, c.rate, ch, /*padMono=*/false);
 
-        std::string info = run("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels "
+        std::string info = commandOutput("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels "
                                "-of default=nw=1 '" + path + "'");
         EXPECT_NE(info.find("channels=" + std::to_string(c.channels)), std::string::npos) << info;
         EXPECT_NE(info.find("sample_rate=" + std::to_string(c.rate / 8)), std::string::npos) << info;
@@ -114,7 +102,7 @@ TEST(DsdReaders, FfmpegReadsTheLibrarysWsdFiles) {
         ASSERT_EQ(std::fwrite(audio.data(), 1, audio.size(), f.fp), audio.size());
         ASSERT_EQ(wsd.updateDataSize(f.fp, audio.size(), audio.size() * 8 / 2), 0);
     }
-    std::string info = run("ffprobe -v error -select_streams a:0 -show_entries stream=channels,codec_name "
+    std::string info = commandOutput("ffprobe -v error -select_streams a:0 -show_entries stream=channels,codec_name "
                            "-show_entries format=duration -of default=nw=1 '" + path + "'");
     EXPECT_NE(info.find("channels=2"), std::string::npos) << info;
     EXPECT_NE(info.find("duration=1.000000"), std::string::npos) << info;

@@ -12,41 +12,16 @@
 #include "audiofile/marklist.h"
 #include "dsdifftestutil.h"
 #include "testutil.h"
+#include "tools.h"
 
 using namespace dfftest;
 
 namespace {
 
-bool haveTool(const char *name) {
-    std::string cmd = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
-}
-
-std::string run(const std::string &cmd) {
-    std::string out;
-    FILE *p = popen((cmd + " 2>/dev/null").c_str(), "r");
-    if (!p) return out;
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p)) out += buf;
-    pclose(p);
-    return out;
-}
+using sxtest::haveTool;
 
 std::map<std::string, std::string> probe(const std::string &path) {
-    std::string out = run("ffprobe -v error -select_streams a:0 -show_entries "
-                          "stream=codec_name,sample_rate,channels,duration_ts,duration -of default=nw=1 '" +
-                          path + "'");
-    std::map<std::string, std::string> kv;
-    size_t pos = 0;
-    while (pos < out.size()) {
-        size_t nl = out.find('\n', pos);
-        std::string line = out.substr(pos, nl == std::string::npos ? std::string::npos : nl - pos);
-        size_t eq = line.find('=');
-        if (eq != std::string::npos) kv[line.substr(0, eq)] = line.substr(eq + 1);
-        if (nl == std::string::npos) break;
-        pos = nl + 1;
-    }
-    return kv;
+    return sxtest::probeStream(path, "stream=codec_name,sample_rate,channels,duration_ts,duration");
 }
 
 TEST(DsdiffReaders, FfmpegReadsWhatWeWrite) {

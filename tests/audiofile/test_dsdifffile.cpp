@@ -413,20 +413,11 @@ TEST_F(DsdiffFileTest, HostileFiles) {
 }
 
 TEST(DsdiffHexHelpers, KnownAnswers) {
-    EXPECT_EQ(btoa(0), '0');
-    EXPECT_EQ(btoa(9), '9');
-    EXPECT_EQ(btoa(10), 'A');
-    EXPECT_EQ(btoa(15), 'F');
-    EXPECT_EQ(btoa(16), 0xFF);
-    EXPECT_EQ(atob('0'), 0);
-    EXPECT_EQ(atob('?'), 15);
-    EXPECT_EQ(atob('A'), 10);
-    EXPECT_EQ(atob('F'), 15);
-    EXPECT_EQ(atob('a'), 10);
-    EXPECT_EQ(atob('f'), 15);
-    EXPECT_EQ(atob('/'), -1);
-    EXPECT_EQ(atob('G'), -1);
-    EXPECT_EQ(atob('g'), -1);
+    const struct { int value; int digit; } toDigit[] = {{0, '0'}, {9, '9'}, {10, 'A'}, {15, 'F'}, {16, 0xFF}};
+    for (const auto &r : toDigit) EXPECT_EQ(btoa(r.value), r.digit) << r.value;
+    const struct { char digit; int value; } toValue[] = {{'0', 0},  {'?', 15}, {'A', 10}, {'F', 15}, {'a', 10},
+                                                         {'f', 15}, {'/', -1}, {'G', -1}, {'g', -1}};
+    for (const auto &r : toValue) EXPECT_EQ(atob(r.digit), r.value) << r.digit;
     char out[4];
     b16toa32(out, 0x1A2F);
     EXPECT_EQ(std::string(out, 4), "1A2F");

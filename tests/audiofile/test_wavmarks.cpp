@@ -10,27 +10,16 @@
 
 #include "audiofile/marklist.h"
 #include "audiofile/wavfile.h"
+#include "bytefields.h"
 #include "testutil.h"
+#include "tools.h"
 
 namespace {
 
 const tMarkListCtrl &M = gMarkList;
 
-using Bytes = std::vector<uint8_t>;
-
-uint32_t le32(const Bytes &b, uint64_t off) {
-    return static_cast<uint32_t>(b[off]) | static_cast<uint32_t>(b[off + 1]) << 8 |
-           static_cast<uint32_t>(b[off + 2]) << 16 | static_cast<uint32_t>(b[off + 3]) << 24;
-}
-
-void put32(Bytes &b, uint64_t off, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[off + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-void append(Bytes &b, const char *id) { b.insert(b.end(), id, id + 4); }
-void append32(Bytes &b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
+using sxtest::Bytes;
+using sxtest::le32;
 
 struct Chunk {
     std::string id;
@@ -101,23 +90,23 @@ Bytes smallJunkWav(uint32_t samples, uint32_t junkSize, uint8_t bits = 16) {
     const uint8_t block = bits / 8;
     const uint32_t byteRate = 48000u * block;
     Bytes b;
-    append(b, "RIFF");
-    append32(b, 0);
-    append(b, "WAVE");
-    append(b, "fmt ");
-    append32(b, 16);
+    sxtest::appendId(b, "RIFF");
+    sxtest::appendLE32(b, 0);
+    sxtest::appendId(b, "WAVE");
+    sxtest::appendId(b, "fmt ");
+    sxtest::appendLE32(b, 16);
     const uint8_t fmt[16] = {1, 0, 1, 0, 0x80, 0xBB, 0, 0,
                              uint8_t(byteRate), uint8_t(byteRate >> 8), uint8_t(byteRate >> 16), 0,
                              block, 0, bits, 0};
     b.insert(b.end(), fmt, fmt + 16);
-    append(b, "JUNK");
-    append32(b, junkSize);
+    sxtest::appendId(b, "JUNK");
+    sxtest::appendLE32(b, junkSize);
     b.resize(b.size() + junkSize);
-    append(b, "data");
-    append32(b, samples * block);
+    sxtest::appendId(b, "data");
+    sxtest::appendLE32(b, samples * block);
     Bytes a = testAudio(samples * block);
     b.insert(b.end(), a.begin(), a.end());
-    put32(b, 4, static_cast<uint32_t>(b.size() - 8));
+    sxtest::putLE32(b, 4, static_cast<uint32_t>(b.size() - 8));
     return b;
 }
 
@@ -177,10 +166,6 @@ int loadMarks(const std::string &path, int list, uint64_t total) {
     return rc;
 }
 
-bool haveTool(const char *tool) {
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 // What sox decodes from the file, as raw 16-bit samples.
 Bytes decodeWithSox(const sxtest::TempDir &dir, const std::string &path,
                     const std::string &format = "-e signed -b 16") {
@@ -191,16 +176,7 @@ Bytes decodeWithSox(const sxtest::TempDir &dir, const std::string &path,
 }
 
 std::string ffprobeSamples(const std::string &path) {
-    std::string cmd = "ffprobe -v error -select_streams a:0 -show_entries stream=duration_ts "
-                      "-of default=nw=1:nk=1 '" + path + "' 2>/dev/null";
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return "";
-    char buf[64] = {};
-    size_t n = std::fread(buf, 1, sizeof buf - 1, p);
-    pclose(p);
-    std::string s(buf, n);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    return s;
+    return sxtest::probeStream(path, "stream=duration_ts")["duration_ts"];
 }
 
 constexpr uint32_t kSamples = 100000;
@@ -248,13 +224,11 @@ TEST(WavMarks, ThreeMarksFillTheHeaderJunk) {
         EXPECT_EQ(le32(b, 212 + 12 * i), 1u);
     }
 
-    if (haveTool("sox")) {
-        Bytes decoded = decodeWithSox(dir, path);
-        EXPECT_TRUE(decoded == Bytes(before.begin() + 32768, before.end())) << "sox decoded " << decoded.size();
-    }
-    if (haveTool("ffprobe")) {
-        EXPECT_EQ(ffprobeSamples(path), std::to_string(kSamples));
-    }
+    // Other readers see the audio unchanged (sox and ffprobe come with
+    // scripts/deps; a missing one fails here rather than passing unchecked).
+    Bytes decoded = decodeWithSox(dir, path);
+    EXPECT_TRUE(decoded == Bytes(before.begin() + 32768, before.end())) << "sox decoded " << decoded.size();
+    EXPECT_EQ(ffprobeSamples(path), std::to_string(kSamples));
 
     // Reload: names, positions, exec flags from the playlist, modify clear.
     ASSERT_EQ(loadMarks(path, 1, kSamples), 0);
@@ -387,10 +361,8 @@ TEST(WavMarks, ReplaceMovesMarksBehindTheAudioWhenTheJunkIsTooSmall) {
     EXPECT_EQ(list->size + 8 + plst->size + 8 + junk->size + 8, 32768u);
     EXPECT_EQ(le32(b, 4), b.size() - 8);
 
-    if (haveTool("sox")) {
-        Bytes decoded = decodeWithSox(dir, path, "-e unsigned -b 8");
-        EXPECT_TRUE(decoded == testAudio(samples)) << "sox decoded " << decoded.size();
-    }
+    Bytes decoded = decodeWithSox(dir, path, "-e unsigned -b 8");
+    EXPECT_TRUE(decoded == testAudio(samples)) << "sox decoded " << decoded.size();
     ASSERT_EQ(loadMarks(path, 1, samples), 0);
     auto marks = marksOf(1);
     ASSERT_EQ(marks.size(), 10u);
@@ -445,52 +417,52 @@ Hostile hostileBase() {
     b = smallJunkWav(1000, 0);
     b.resize(36);  // keep the RIFF header and fmt only
     h.cueOff = b.size();
-    append(b, "cue ");
-    append32(b, 4 + 3 * 24);
-    append32(b, 3);
+    sxtest::appendId(b, "cue ");
+    sxtest::appendLE32(b, 4 + 3 * 24);
+    sxtest::appendLE32(b, 3);
     for (uint32_t i = 0; i < 3; ++i) {
-        append32(b, i + 1);
-        append32(b, 0);
-        append(b, "data");
-        append32(b, 0);
-        append32(b, 0);
-        append32(b, 100 * (i + 1));
+        sxtest::appendLE32(b, i + 1);
+        sxtest::appendLE32(b, 0);
+        sxtest::appendId(b, "data");
+        sxtest::appendLE32(b, 0);
+        sxtest::appendLE32(b, 0);
+        sxtest::appendLE32(b, 100 * (i + 1));
     }
     h.infoOff = b.size();
-    append(b, "LIST");
-    append32(b, 4 + 8 + 6);
-    append(b, "INFO");
-    append(b, "INAM");
-    append32(b, 6);
+    sxtest::appendId(b, "LIST");
+    sxtest::appendLE32(b, 4 + 8 + 6);
+    sxtest::appendId(b, "INFO");
+    sxtest::appendId(b, "INAM");
+    sxtest::appendLE32(b, 6);
     for (char c : std::string("title\0", 6)) b.push_back(static_cast<uint8_t>(c));
     h.adtlOff = b.size();
-    append(b, "LIST");
-    append32(b, 4 + 3 * 20);
-    append(b, "adtl");
+    sxtest::appendId(b, "LIST");
+    sxtest::appendLE32(b, 4 + 3 * 20);
+    sxtest::appendId(b, "adtl");
     for (uint32_t i = 0; i < 3; ++i) {
         if (i == 1) h.labl1 = b.size();
         if (i == 2) h.labl2 = b.size();
-        append(b, "labl");
-        append32(b, 11);
-        append32(b, i + 1);
+        sxtest::appendId(b, "labl");
+        sxtest::appendLE32(b, 11);
+        sxtest::appendLE32(b, i + 1);
         std::string name = "NAME0" + std::to_string(i + 1);
         b.insert(b.end(), name.begin(), name.end());
         b.push_back(0);
         b.push_back(0);  // pad
     }
     h.plstOff = b.size();
-    append(b, "plst");
-    append32(b, 4 + 2 * 12);
-    append32(b, 2);
+    sxtest::appendId(b, "plst");
+    sxtest::appendLE32(b, 4 + 2 * 12);
+    sxtest::appendLE32(b, 2);
     for (uint32_t id : {1u, 3u}) {
-        append32(b, id);
-        append32(b, 100);
-        append32(b, 1);
+        sxtest::appendLE32(b, id);
+        sxtest::appendLE32(b, 100);
+        sxtest::appendLE32(b, 1);
     }
-    append(b, "data");
-    append32(b, 2000);
+    sxtest::appendId(b, "data");
+    sxtest::appendLE32(b, 2000);
     b.resize(b.size() + 2000);
-    put32(b, 4, static_cast<uint32_t>(b.size() - 8));
+    sxtest::putLE32(b, 4, static_cast<uint32_t>(b.size() - 8));
     return h;
 }
 
@@ -507,26 +479,26 @@ TEST(WavMarks, LoaderBoundsEverySizeReadFromTheFile) {
     const std::vector<Mark> unnamed = {{100, "", 0}, {200, "", 0}, {300, "", 0}};
     std::vector<Row> rows = {
         {"intact, INFO list first", [](Hostile &) {}, all},
-        {"labl past the adtl chunk", [](Hostile &h) { put32(h.b, h.labl1 + 4, 0xFFFFFFF0u); },
+        {"labl past the adtl chunk", [](Hostile &h) { sxtest::putLE32(h.b, h.labl1 + 4, 0xFFFFFFF0u); },
          firstOnly},
-        {"labl just past the bytes read", [](Hostile &h) { put32(h.b, h.labl2 + 4, 13); },
+        {"labl just past the bytes read", [](Hostile &h) { sxtest::putLE32(h.b, h.labl2 + 4, 13); },
          {{100, "NAME01", 1}, {200, "NAME02", 1}, {300, "", 1}}},
-        {"labl smaller than its cue id", [](Hostile &h) { put32(h.b, h.labl1 + 4, 2); }, firstOnly},
+        {"labl smaller than its cue id", [](Hostile &h) { sxtest::putLE32(h.b, h.labl1 + 4, 2); }, firstOnly},
         {"adtl list larger than the file",
-         [](Hostile &h) { put32(h.b, h.adtlOff + 4, 0x7FFFFFF0u); },
+         [](Hostile &h) { sxtest::putLE32(h.b, h.adtlOff + 4, 0x7FFFFFF0u); },
          // The list then swallows plst and data: names, but no playlist.
          {{100, "NAME01", 1}, {200, "NAME02", 1}, {300, "NAME03", 1}}},
-        {"cue count larger than the chunk", [](Hostile &h) { put32(h.b, h.cueOff + 8, 1000); }, all},
-        {"cue count of 2^32-1", [](Hostile &h) { put32(h.b, h.cueOff + 8, 0xFFFFFFFFu); }, all},
+        {"cue count larger than the chunk", [](Hostile &h) { sxtest::putLE32(h.b, h.cueOff + 8, 1000); }, all},
+        {"cue count of 2^32-1", [](Hostile &h) { sxtest::putLE32(h.b, h.cueOff + 8, 0xFFFFFFFFu); }, all},
         {"cue chunk larger than the file",
          [](Hostile &h) {
-             put32(h.b, h.cueOff + 4, 0xFFFFFFF0u);
-             put32(h.b, h.cueOff + 8, 99);
+             sxtest::putLE32(h.b, h.cueOff + 4, 0xFFFFFFF0u);
+             sxtest::putLE32(h.b, h.cueOff + 8, 99);
          },
          // Only the cue chunk is walked; its bytes run on into the lists, of
          // which the first whole 24-byte groups count as points.
          {}},
-        {"plst count larger than the chunk", [](Hostile &h) { put32(h.b, h.plstOff + 8, 5000); }, all},
+        {"plst count larger than the chunk", [](Hostile &h) { sxtest::putLE32(h.b, h.plstOff + 8, 5000); }, all},
         {"no adtl list: no names, no playlist",
          [](Hostile &h) { std::memcpy(&h.b[h.adtlOff + 8], "xxxx", 4); }, unnamed},
         {"cue chunk cut short by the end of the file",

@@ -8,6 +8,7 @@
 #include "audiofile/wavfile.h"
 #include "audiofile/wsdfile.h"
 #include "dsdtestutil.h"
+#include "tagrecord.h"
 
 using namespace dsdtest;
 
@@ -25,20 +26,10 @@ Bytes wsdFile(size_t total, uint64_t sizeField, uint32_t rate = 2822400, uint8_t
     return b;
 }
 
-// A tag record with buffers of the capacities the record's creators give.
-struct TagRecord {
-    std::vector<wchar16> title = std::vector<wchar16>(kTagTextUnits, 0x55);
-    std::vector<wchar16> artist = std::vector<wchar16>(kTagTextUnits, 0x55);
-    std::vector<wchar16> album = std::vector<wchar16>(kTagTextUnits, 0x55);
-    std::vector<wchar16> genre = std::vector<wchar16>(kTagTextUnits, 0x55);
-    std::vector<wchar16> comment = std::vector<wchar16>(kTagCommentUnits, 0x55);
-    tID3tagInfo info{};
-    TagRecord() {
-        info.title = title.data();
-        info.artist = artist.data();
-        info.album = album.data();
-        info.genre = genre.data();
-        info.comment = comment.data();
+// A tag record with texts a loader must overwrite, dates at 0 (so that a
+// loader's "not set" shows) and track numbers a loader must leave alone.
+struct TagRecord : sxtest::TagRecord {
+    TagRecord() : sxtest::TagRecord(0x55) {
         info.trackNo = 7;
         info.totalTracks = 9;
     }

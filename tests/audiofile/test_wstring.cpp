@@ -240,15 +240,10 @@ TEST(WString, PathComp) {
 }
 
 TEST(WString, DigitsAndRateCodes) {
-    EXPECT_EQ(conv_bb_ab(0), '0');
-    EXPECT_EQ(conv_bb_ab(9), '9');
-    EXPECT_EQ(conv_bb_ab(10), 'A');
-    EXPECT_EQ(conv_bb_ab(15), 'F');
-    EXPECT_EQ(conv_bb_ab(16), 0);
-    EXPECT_EQ(conv_ab_bb('7'), 7);
-    EXPECT_EQ(conv_ab_bb('b'), 11);
-    EXPECT_EQ(conv_ab_bb('F'), 15);
-    EXPECT_EQ(conv_ab_bb('g'), 0);
+    const struct { int value; int digit; } toDigit[] = {{0, '0'}, {9, '9'}, {10, 'A'}, {15, 'F'}, {16, 0}};
+    for (const auto &r : toDigit) EXPECT_EQ(conv_bb_ab(r.value), r.digit) << r.value;
+    const struct { char digit; int value; } toValue[] = {{'7', 7}, {'b', 11}, {'F', 15}, {'g', 0}};
+    for (const auto &r : toValue) EXPECT_EQ(conv_ab_bb(r.digit), r.value) << r.digit;
 
     struct Row { uint32_t hz; int code; } rows[] = {
         {44100, 0}, {12345, 0}, {48000, 1}, {96000, 3}, {768000, 9},

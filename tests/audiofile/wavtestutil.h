@@ -9,22 +9,18 @@
 #include <vector>
 
 #include "audiofile/wavfile.h"
+#include "bytefields.h"
+#include "hdrparam.h"
 #include "testutil.h"
 
 namespace wavtest {
 
-using Bytes = std::vector<uint8_t>;
-
-inline uint16_t le16(const Bytes &b, size_t off) { return static_cast<uint16_t>(b.at(off) | (b.at(off + 1) << 8)); }
-inline uint32_t le32(const Bytes &b, size_t off) {
-    return static_cast<uint32_t>(le16(b, off)) | (static_cast<uint32_t>(le16(b, off + 2)) << 16);
-}
-inline uint64_t le64(const Bytes &b, size_t off) {
-    return static_cast<uint64_t>(le32(b, off)) | (static_cast<uint64_t>(le32(b, off + 4)) << 32);
-}
-inline std::string id(const Bytes &b, size_t off) {
-    return std::string(reinterpret_cast<const char *>(b.data() + off), 4);
-}
+using sxtest::Bytes;
+using sxtest::File;
+using sxtest::id;
+using sxtest::le16;
+using sxtest::le32;
+using sxtest::le64;
 
 // n bytes of a recognisable pattern that differs per seed.
 inline Bytes pattern(size_t n, uint8_t seed) {
@@ -35,26 +31,8 @@ inline Bytes pattern(size_t n, uint8_t seed) {
 
 inline tBwfHdrParam param(uint16_t channels, uint16_t bits, uint32_t rate, bool rf64 = false,
                           uint32_t integer32 = 0) {
-    tBwfHdrParam p{};
-    p.channels = channels;
-    p.bits = bits;
-    p.rate = rate;
-    p.stereo = channels != 1 ? 1 : 0;
-    p.rf64 = rf64 ? 1 : 0;
-    p.integer32 = integer32;
-    return p;
+    return sxtest::hdrParam(channels, bits, rate, rf64 ? 1 : 0, integer32);
 }
-
-// An open file that closes itself.
-struct File {
-    File(const std::string &path, const char *mode) : fp(std::fopen(path.c_str(), mode)) {}
-    ~File() { close(); }
-    void close() {
-        if (fp) std::fclose(fp);
-        fp = nullptr;
-    }
-    FILE *fp;
-};
 
 // Writes a file the way the recorder and the converters do: header, audio
 // behind it, sizes finalised.

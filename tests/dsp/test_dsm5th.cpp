@@ -9,24 +9,12 @@
 #include <vector>
 
 #include "dsp/dsm5th.h"
+#include "dsm5th_builds.h"
 #include "dsm5th_reference.h"
 
 namespace {
 
 constexpr double kFS = 36028797018963968.0;  // 2^55
-
-template <class Dut>
-struct Build;
-template <>
-struct Build<classDsm5thApp> {
-    static constexpr int32_t threshold = 31457280;
-    static constexpr int cutShift = 0;
-};
-template <>
-struct Build<classDsm5th> {
-    static constexpr int32_t threshold = 25165824;
-    static constexpr int cutShift = 1;
-};
 
 template <class Dut>
 dsmref::Model makeModel() {

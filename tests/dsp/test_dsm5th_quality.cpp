@@ -10,13 +10,9 @@
 
 #include "dsp/dsm5th.h"
 #include "support/testutil.h"
+#include "support/tools.h"
 
 namespace {
-
-std::string sourceDir() {
-    const char *d = std::getenv("SONVEX_SOURCE_DIR");
-    return d ? d : ".";
-}
 
 // Level (dB re one bit) and in-band SNR of channel 0.
 bool measure(int32_t rate, double amplitude, double *levelDb, double *snrDb) {
@@ -39,12 +35,11 @@ bool measure(int32_t rate, double amplitude, double *levelDb, double *snrDb) {
         all.insert(all.end(), o0.begin(), o0.end());
     }
     sxtest::writeAll(path, all);
-    const std::string cmd = "/usr/bin/python3 " + sourceDir() + "/tests/dsp/dsm5th_quality.py " +
-                            path + " " + std::to_string(rate) + " 1000";
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return false;
-    const int got = fscanf(p, "%lf %lf", levelDb, snrDb);
-    return pclose(p) == 0 && got == 2;
+    int status = -1;
+    const std::string printed = sxtest::commandOutput(
+        sxtest::pythonScript("tests/dsp/dsm5th_quality.py") + " " + path + " " + std::to_string(rate) + " 1000",
+        &status);
+    return status == 0 && std::sscanf(printed.c_str(), "%lf %lf", levelDb, snrDb) == 2;
 }
 
 TEST(Dsm5thQuality, SineLevelAndInBandSnr) {

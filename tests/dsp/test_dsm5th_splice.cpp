@@ -6,24 +6,10 @@
 #include <random>
 #include <vector>
 
+#include "dsm5th_builds.h"
 #include "dsp/dsm5th.h"
 
 namespace {
-
-template <class Dut>
-struct Build;
-template <>
-struct Build<classDsm5thApp> {
-    static constexpr uint8_t muteByte = 0x2D;
-    static constexpr int cutShift = 0;
-    static constexpr int allowance = 4;
-};
-template <>
-struct Build<classDsm5th> {
-    static constexpr uint8_t muteByte = 0x96;
-    static constexpr int cutShift = 1;
-    static constexpr int allowance = 0;
-};
 
 template <class Dut>
 class Dsm5thSplice : public ::testing::Test {};

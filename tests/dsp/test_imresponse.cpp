@@ -8,20 +8,13 @@
 
 #include "audiofile/vfile.h"
 #include "dsp/imresponse.h"
+#include "bytefields.h"
 #include "testutil.h"
 
 namespace {
 
-void put16(std::vector<uint8_t> &b, size_t at, uint32_t v)
-{
-    b[at] = uint8_t(v);
-    b[at + 1] = uint8_t(v >> 8);
-}
-
-void put32(std::vector<uint8_t> &b, size_t at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
-}
+using sxtest::putLE16;
+using sxtest::putLE32;
 
 // Sample value of frame i, channel c, as the unpacker should read it back:
 // small integers that every word length stores exactly.
@@ -39,23 +32,23 @@ std::vector<uint8_t> makeWav(int channels, int bits, int tag, int frames)
     const uint32_t dataBytes = uint32_t(frames) * channels * bytesPerSample;
     std::vector<uint8_t> b(kAudio + dataBytes, 0);
     std::memcpy(&b[0], "RIFF", 4);
-    put32(b, 4, uint32_t(b.size() - 8));
+    putLE32(b, 4, uint32_t(b.size() - 8));
     std::memcpy(&b[8], "WAVEfmt ", 8);
-    put32(b, 16, 16);
-    put16(b, kFmtTag, tag);
-    put16(b, kFmtChannels, channels);
-    put32(b, 24, 48000);
-    put32(b, 28, 48000u * channels * bytesPerSample);
-    put16(b, 32, channels * bytesPerSample);
-    put16(b, kFmtBits, bits);
+    putLE32(b, 16, 16);
+    putLE16(b, kFmtTag, tag);
+    putLE16(b, kFmtChannels, channels);
+    putLE32(b, 24, 48000);
+    putLE32(b, 28, 48000u * channels * bytesPerSample);
+    putLE16(b, 32, channels * bytesPerSample);
+    putLE16(b, kFmtBits, bits);
     std::memcpy(&b[36], "data", 4);
-    put32(b, kDataSize, dataBytes);
+    putLE32(b, kDataSize, dataBytes);
     size_t at = kAudio;
     for (int i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c) {
             const double v = sampleValue(i, c);
             if (bits == 16) {
-                put16(b, at, uint16_t(int16_t(v * 32768)));
+                putLE16(b, at, uint16_t(int16_t(v * 32768)));
             } else if (bits == 24) {
                 const int32_t s = int32_t(v * 8388608);
                 b[at] = uint8_t(s);
@@ -65,7 +58,7 @@ std::vector<uint8_t> makeWav(int channels, int bits, int tag, int frames)
                 const float f = float(v);
                 std::memcpy(&b[at], &f, 4);
             } else if (bits == 32) {
-                put32(b, at, uint32_t(int32_t(v * 2147483648.0)));
+                putLE32(b, at, uint32_t(int32_t(v * 2147483648.0)));
             } else if (bits == 64) {
                 std::memcpy(&b[at], &v, 8);
             }
@@ -140,17 +133,17 @@ TEST(ImpulseResponse, RefusesDamagedFilesAndKeepsTheBuffer)
         int code;
     };
     const Row rows[] = {
-        {"zero channels", [](std::vector<uint8_t> &b) { put16(b, kFmtChannels, 0); }, kImResponseErrFormat},
-        {"zero bits", [](std::vector<uint8_t> &b) { put16(b, kFmtBits, 0); }, kImResponseErrFormat},
-        {"4 bits", [](std::vector<uint8_t> &b) { put16(b, kFmtBits, 4); }, kImResponseErrFormat},
-        {"8 bits", [](std::vector<uint8_t> &b) { put16(b, kFmtBits, 8); }, kImResponseErrFormat},
-        {"three channels", [](std::vector<uint8_t> &b) { put16(b, kFmtChannels, 3); }, kImResponseErrFormat},
+        {"zero channels", [](std::vector<uint8_t> &b) { putLE16(b, kFmtChannels, 0); }, kImResponseErrFormat},
+        {"zero bits", [](std::vector<uint8_t> &b) { putLE16(b, kFmtBits, 0); }, kImResponseErrFormat},
+        {"4 bits", [](std::vector<uint8_t> &b) { putLE16(b, kFmtBits, 4); }, kImResponseErrFormat},
+        {"8 bits", [](std::vector<uint8_t> &b) { putLE16(b, kFmtBits, 8); }, kImResponseErrFormat},
+        {"three channels", [](std::vector<uint8_t> &b) { putLE16(b, kFmtChannels, 3); }, kImResponseErrFormat},
         {"16 channels of 64 bits",
-         [](std::vector<uint8_t> &b) { put16(b, kFmtChannels, 16); put16(b, kFmtBits, 64); },
+         [](std::vector<uint8_t> &b) { putLE16(b, kFmtChannels, 16); putLE16(b, kFmtBits, 64); },
          kImResponseErrFormat},
-        {"65535 channels", [](std::vector<uint8_t> &b) { put16(b, kFmtChannels, 65535); }, kImResponseErrFormat},
-        {"no audio", [](std::vector<uint8_t> &b) { put32(b, kDataSize, 0); b.resize(kAudio); }, kImResponseErrFormat},
-        {"less than a frame", [](std::vector<uint8_t> &b) { put32(b, kDataSize, 3); b.resize(kAudio + 3); },
+        {"65535 channels", [](std::vector<uint8_t> &b) { putLE16(b, kFmtChannels, 65535); }, kImResponseErrFormat},
+        {"no audio", [](std::vector<uint8_t> &b) { putLE32(b, kDataSize, 0); b.resize(kAudio); }, kImResponseErrFormat},
+        {"less than a frame", [](std::vector<uint8_t> &b) { putLE32(b, kDataSize, 3); b.resize(kAudio + 3); },
          kImResponseErrFormat},
         {"not RIFF", [](std::vector<uint8_t> &b) { std::memcpy(&b[0], "RIFX", 4); }, kImResponseErrFormat},
         {"no data chunk", [](std::vector<uint8_t> &b) { std::memcpy(&b[36], "date", 4); }, kImResponseErrIO},

@@ -3,6 +3,8 @@
 // callbacks.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -14,18 +16,14 @@
 #include "dsp/dspvolume.h"
 #include "dsp/sharedrecords.h"
 #include "morphex/morphexjob.h"
+#include "support/bytefields.h"
 #include "support/testutil.h"
 
 namespace mxtest {
 
-inline void put16(std::vector<uint8_t> &v, uint32_t x) {
-    v.push_back(uint8_t(x));
-    v.push_back(uint8_t(x >> 8));
-}
-inline void put32(std::vector<uint8_t> &v, uint32_t x) {
-    for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
-}
-inline void putId(std::vector<uint8_t> &v, const char *id) { v.insert(v.end(), id, id + 4); }
+using sxtest::appendId;
+using sxtest::appendLE16;
+using sxtest::appendLE32;
 inline uint32_t get32le(const uint8_t *p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
 inline uint64_t get64le(const uint8_t *p) { return get32le(p) | (uint64_t(get32le(p + 4)) << 32); }
 inline uint64_t get64be(const uint8_t *p) {
@@ -46,7 +44,7 @@ inline std::vector<uint8_t> makeWav(uint32_t rate, uint16_t bits, uint16_t chann
                 float fl = float(x);
                 uint32_t u;
                 std::memcpy(&u, &fl, 4);
-                put32(d, u);
+                appendLE32(d, u);
             } else {
                 const double scale = std::ldexp(1.0, bits - 1) - 1.0;
                 double q = std::nearbyint(x * scale);
@@ -59,34 +57,51 @@ inline std::vector<uint8_t> makeWav(uint32_t rate, uint16_t bits, uint16_t chann
     }
     std::vector<uint8_t> v;
     const uint32_t fmtSize = tag == 0xFFFE ? 40 : 16;
-    putId(v, "RIFF");
-    put32(v, uint32_t(4 + 8 + fmtSize + 8 + d.size()));
-    putId(v, "WAVE");
-    putId(v, "fmt ");
-    put32(v, fmtSize);
-    put16(v, tag);
-    put16(v, channels);
-    put32(v, rate);
-    put32(v, rate * channels * bits / 8);
-    put16(v, channels * bits / 8);
-    put16(v, bits);
+    appendId(v, "RIFF");
+    appendLE32(v, uint32_t(4 + 8 + fmtSize + 8 + d.size()));
+    appendId(v, "WAVE");
+    appendId(v, "fmt ");
+    appendLE32(v, fmtSize);
+    appendLE16(v, tag);
+    appendLE16(v, channels);
+    appendLE32(v, rate);
+    appendLE32(v, rate * channels * bits / 8);
+    appendLE16(v, channels * bits / 8);
+    appendLE16(v, bits);
     if (fmtSize == 40) {
-        put16(v, 22);
-        put16(v, bits);
-        put32(v, channels == 1 ? 4 : 3);
-        put16(v, 1);  // sub-format: integer PCM
+        appendLE16(v, 22);
+        appendLE16(v, bits);
+        appendLE32(v, channels == 1 ? 4 : 3);
+        appendLE16(v, 1);  // sub-format: integer PCM
         static const uint8_t guidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                              0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
         v.insert(v.end(), guidTail, guidTail + 14);
     }
-    putId(v, "data");
-    put32(v, uint32_t(d.size()));
+    appendId(v, "data");
+    appendLE32(v, uint32_t(d.size()));
     v.insert(v.end(), d.begin(), d.end());
     return v;
 }
 
 inline std::function<double(uint32_t, int)> sine(double freq, double rate, double amp) {
     return [=](uint32_t f, int c) { return amp * std::sin(2 * M_PI * freq * f / rate + (c ? 0.5 : 0.0)); };
+}
+
+// A WAV of `frames` frames of a 997 Hz sine at half scale (44.1 kHz stereo
+// unless told).
+inline std::string wavSource(const sxtest::TempDir &dir, const std::string &name, uint16_t bits, uint16_t tag,
+                             uint32_t frames, uint32_t rate = 44100, uint16_t channels = 2) {
+    const std::string path = dir.file(name);
+    sxtest::writeAll(path, makeWav(rate, bits, channels, tag, frames, sine(997.0, rate, 0.5)));
+    return path;
+}
+
+// What f prints on standard output (the engine's result lines), kept out
+// of the test's log.
+inline std::string capture(const std::function<void()> &f) {
+    testing::internal::CaptureStdout();
+    f();
+    return testing::internal::GetCapturedStdout();
 }
 
 // The first chunk `id` of a RIFF file: its payload offset and size (0 when

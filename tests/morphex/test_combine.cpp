@@ -11,27 +11,19 @@
 #include "audiofile/vfile.h"
 #include "audiogen.h"
 #include "morphex/combine.h"
+#include "hdrparam.h"
 #include "testutil.h"
+#include "tools.h"
 
 namespace {
 
 tBwfHdrParam header(uint16_t channels, uint16_t bits, uint32_t rate) {
-    tBwfHdrParam p{};
-    p.channels = channels;
-    p.bits = bits;
-    p.rate = rate;
-    p.stereo = channels != 1;
-    return p;
+    return sxtest::hdrParam(channels, bits, rate);
 }
 
 double ffprobeDuration(const std::string &path) {
-    const std::string cmd = "ffprobe -v error -select_streams a:0 -show_entries stream=duration -of csv=p=0 '" + path + "'";
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return -1;
-    char line[128] = {};
-    const bool ok = std::fgets(line, sizeof line, p) != nullptr;
-    pclose(p);
-    return ok ? std::atof(line) : -1;
+    const std::string d = sxtest::probeStream(path, "stream=duration")["duration"];
+    return d.empty() ? -1 : std::atof(d.c_str());
 }
 
 std::vector<int32_t> ramp(size_t n, int32_t from, int32_t step) {

@@ -9,18 +9,12 @@
 #include "audiofile/vfile.h"
 #include "morphex/audiofiledispatch.h"
 #include "morphex/tabledsf.h"
+#include "hdrparam.h"
 #include "testutil.h"
 
 namespace {
 
-tBwfHdrParam stereoParam(uint32_t rate, uint16_t bits) {
-    tBwfHdrParam p{};
-    p.channels = 2;
-    p.bits = bits;
-    p.rate = rate;
-    p.stereo = 1;
-    return p;
-}
+tBwfHdrParam stereoParam(uint32_t rate, uint16_t bits) { return sxtest::hdrParam(2, bits, rate); }
 
 TEST(Dispatch, TableOfTables) {
     EXPECT_EQ(gAudioFile[0], &gWAV);

@@ -12,46 +12,25 @@
 #include "audiofile/vfile.h"
 #include "morphex/audiofiledispatch.h"
 #include "morphex/dsdifftag.h"
+#include "bytefields.h"
+#include "hdrparam.h"
+#include "tagrecord.h"
 #include "testutil.h"
+#include "tools.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-uint64_t be64(const Bytes &b, size_t off) {
-    uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v = (v << 8) | b.at(off + i);
-    return v;
-}
-
-void putBE64(Bytes &b, size_t off, uint64_t v) {
-    for (int i = 0; i < 8; ++i) b.at(off + i) = static_cast<uint8_t>(v >> (56 - 8 * i));
-}
+using sxtest::be64;
+using sxtest::Bytes;
+using sxtest::putBE64;
 
 // A tag record with its own text buffers of the sizes the program allocates.
-struct Tag {
-    Tag() {
-        for (auto *b : {&title, &artist, &album, &genre, &picture}) b->assign(kTagTextUnits, 0);
-        comment.assign(kTagCommentUnits, 0);
-        std::memset(&info, 0, sizeof info);
-        info.title = title.data();
-        info.artist = artist.data();
-        info.album = album.data();
-        info.genre = genre.data();
-        info.comment = comment.data();
-        info.picturePath = picture.data();
-    }
-    Tag(const std::string &t, const std::string &a) : Tag() {
+struct Tag : sxtest::TagRecord {
+    Tag() = default;
+    Tag(const std::string &t, const std::string &a) {
         set(title, t);
         set(artist, a);
     }
-    static void set(std::vector<wchar16> &buf, const std::string &s) {
-        auto u = sxtest::u16(s);
-        ASSERT_LE(u.size(), buf.size());
-        std::copy(u.begin(), u.end(), buf.begin());
-    }
-    std::vector<wchar16> title, artist, album, genre, picture, comment;
-    tID3tagInfo info;
 };
 
 const int kList = 0;
@@ -72,11 +51,7 @@ protected:
         path_ = dir_.file("t" + std::to_string(++count_) + ".dff");
         fp_ = std::fopen(path_.c_str(), "wb+");
         ASSERT_NE(fp_, nullptr);
-        tBwfHdrParam p{};
-        p.channels = channels;
-        p.bits = 1;
-        p.rate = static_cast<uint32_t>(kSecond);
-        p.stereo = channels != 1;
+        tBwfHdrParam p = sxtest::hdrParam(channels, 1, static_cast<uint32_t>(kSecond));
         ASSERT_EQ(audiofile_createHeader(kAudioFileDSDIFF, fp_, &p, 0), 0);
         Bytes audio(audioBytes);
         for (size_t i = 0; i < audioBytes; ++i) audio[i] = static_cast<uint8_t>(0x69 + i * 7);
@@ -293,13 +268,10 @@ TEST_F(DsdiffTag, FfprobeShowsTitleAndArtist) {
         ASSERT_EQ(saveMarks(), 0);
         closeAndRead();
         std::string cmd = "ffprobe -v error -show_entries format_tags=title,artist -of default=nw=1 '" + path_ + "'";
-        std::string out;
-        FILE *p = popen(cmd.c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        char buf[512];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-        EXPECT_EQ(pclose(p), 0);
+        int status = -1;
+        const std::string out = sxtest::commandOutput(cmd, &status);
+        ASSERT_NE(status, -1) << "ffprobe did not start";
+        EXPECT_EQ(status, 0);
         EXPECT_NE(out.find("TAG:title=Song of Tests"), std::string::npos) << out;
         EXPECT_NE(out.find("TAG:artist=The Band"), std::string::npos) << out;
     }

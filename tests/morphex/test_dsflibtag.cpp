@@ -12,39 +12,17 @@
 #include "audiofile/marklist.h"
 #include "audiofile/vfile.h"
 #include "dsftagfixture.h"
+#include "tagrecord.h"
 #include "testutil.h"
+#include "tools.h"
 
 using namespace dsffix;
 
 namespace {
 
-// A tag record with buffers of the sizes the program allocates.
-struct TagRec {
-    std::vector<wchar16> title = std::vector<wchar16>(kTagTextUnits, 0);
-    std::vector<wchar16> artist = std::vector<wchar16>(kTagTextUnits, 0);
-    std::vector<wchar16> album = std::vector<wchar16>(kTagTextUnits, 0);
-    std::vector<wchar16> genre = std::vector<wchar16>(kTagTextUnits, 0);
-    std::vector<wchar16> picture = std::vector<wchar16>(kTagTextUnits, 0);
-    std::vector<wchar16> comment = std::vector<wchar16>(kTagCommentUnits, 0);
-    tID3tagInfo info{};
-    TagRec() {
-        info.title = title.data();
-        info.artist = artist.data();
-        info.album = album.data();
-        info.genre = genre.data();
-        info.picturePath = picture.data();
-        info.comment = comment.data();
-        info.year = -1;
-        info.hour = -1;
-        info.minute = -1;
-        info.second = -1;
-        info.frame = -1;
-    }
-    static void set(std::vector<wchar16> &dst, const std::string &s) {
-        auto u = sxtest::u16(s);
-        std::fill(dst.begin(), dst.end(), 0);
-        std::copy(u.begin(), u.end(), dst.begin());
-    }
+// A tag record as the program creates it: empty texts, no date.
+struct TagRec : sxtest::TagRecord {
+    TagRec() { unsetDate(); }
 };
 
 std::u16string text(const std::vector<wchar16> &v) { return sxtest::s16(v.data()); }
@@ -469,19 +447,8 @@ TEST_F(DsfLibTag, DamagedTagsFailCleanly) {
     EXPECT_EQ(sxtest::readAll(notDsf), bytes("FRM8 this is something else entirely"));
 }
 
-std::string run(const std::string &cmd) {
-    std::string out;
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[512];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
-
 TEST_F(DsfLibTag, AnotherReaderSeesTheTextsAndTheCover) {
-    if (std::system("ffprobe -version > /dev/null 2>&1") != 0) GTEST_SKIP() << "ffprobe not installed";
+    if (!sxtest::haveTool("ffprobe")) GTEST_SKIP() << "ffprobe not installed";
     auto f = file("probe.dsf", dsfFile(2, 2822400, 4));
     const std::string cover = file("cover.png", tinyPng());
     TagRec t = exampleTag();
@@ -495,7 +462,7 @@ TEST_F(DsfLibTag, AnotherReaderSeesTheTextsAndTheCover) {
     setMarks(0, {1000});
     ASSERT_EQ(save(f), 0);
 
-    std::string out = run("ffprobe -v error -show_entries format_tags:stream=codec_type,codec_name -of flat '" +
+    std::string out = sxtest::commandOutput("ffprobe -v error -show_entries format_tags:stream=codec_type,codec_name -of flat '" +
                           f + "' 2>&1");
     EXPECT_NE(out.find("format.tags.title=\"Blue Song\""), std::string::npos) << out;
     EXPECT_NE(out.find("format.tags.artist=\"The Band\""), std::string::npos) << out;

@@ -13,6 +13,8 @@
 #include "morphex/audiofiledispatch.h"
 #include "morphex/fileinfo.h"
 #include "morphex/morphexapi.h"
+#include "hdrparam.h"
+#include "tagrecord.h"
 #include "testutil.h"
 
 using namespace dsffix;
@@ -71,14 +73,7 @@ void writeFile(int type, const std::string &path, const tBwfHdrParam &p, uint64_
 }
 
 tBwfHdrParam param(uint16_t channels, uint16_t bits, uint32_t rate, uint32_t rf64 = 0) {
-    tBwfHdrParam p{};
-    p.channels = channels;
-    p.bits = bits;
-    p.rate = rate;
-    p.stereo = channels != 1;
-    p.rf64 = rf64;
-    p.integer32 = 1;
-    return p;
+    return sxtest::hdrParam(channels, bits, rate, rf64, /*integer32=*/1);
 }
 
 TEST(FileInfo, ReportsFormatSizesMarksAndStartOfEveryFormat) {
@@ -239,29 +234,9 @@ TEST(TagQuery, DecidesTheFormatAndReportsFailures) {
     EXPECT_EQ(sxtest::readAll(wav), before);
 }
 
-// A tag record with buffers of the sizes the program allocates.
-struct TagRec {
-    std::vector<wchar16> title = std::vector<wchar16>(kTagTextUnits, 0);
-    std::vector<wchar16> artist = std::vector<wchar16>(kTagTextUnits, 0);
-    std::vector<wchar16> album = std::vector<wchar16>(kTagTextUnits, 0);
-    std::vector<wchar16> genre = std::vector<wchar16>(kTagTextUnits, 0);
-    std::vector<wchar16> picture = std::vector<wchar16>(kTagTextUnits, 0);
-    std::vector<wchar16> comment = std::vector<wchar16>(kTagCommentUnits, 0);
-    tID3tagInfo info{};
-    TagRec() {
-        info.title = title.data();
-        info.artist = artist.data();
-        info.album = album.data();
-        info.genre = genre.data();
-        info.picturePath = picture.data();
-        info.comment = comment.data();
-        info.year = info.hour = info.minute = info.second = info.frame = -1;
-    }
-    static void set(std::vector<wchar16> &dst, const std::string &s) {
-        auto v = sxtest::u16(s);
-        std::fill(dst.begin(), dst.end(), 0);
-        std::copy(v.begin(), v.end(), dst.begin());
-    }
+// A tag record as the program creates it: empty texts, no date.
+struct TagRec : sxtest::TagRecord {
+    TagRec() { unsetDate(); }
 };
 
 TEST(TagQuery, ReadsAVersion24TagWithSyncsafeSizes) {

@@ -14,7 +14,9 @@
 #include "morphex/audiofiledispatch.h"
 #include "morphex/decimfir.h"
 #include "morphex/morphexapi.h"
+#include "hdrparam.h"
 #include "testutil.h"
+#include "tools.h"
 
 namespace {
 
@@ -25,16 +27,7 @@ std::string libraryPath() {
     return (exe.parent_path().parent_path() / "bin" / "libmorphex.so.1").string();
 }
 
-std::string run(const std::string &cmd) {
-    std::string out;
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
+using sxtest::commandOutput;
 
 const char *const kEntryPoints[] = {
     "morphexert",           "getAudioFileInformation", "id3tagInformation",     "combineFiles",
@@ -73,13 +66,13 @@ TEST(LibMorphexFile, SonameLinkAndExportedSymbols) {
     ASSERT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(std::filesystem::read_symlink(link).string(), "libmorphex.so.1");
 
-    std::string dyn = run("readelf -d '" + lib + "'");
+    std::string dyn = commandOutput("readelf -d '" + lib + "'");
     EXPECT_NE(dyn.find("Library soname: [libmorphex.so.1]"), std::string::npos) << dyn;
     EXPECT_NE(dyn.find("SYMBOLIC"), std::string::npos) << dyn;
     EXPECT_EQ(dyn.find("Qt"), std::string::npos) << "the library links no Qt:\n" << dyn;
 
     // Every defined dynamic symbol, by name.
-    std::string nm = run("nm -D --defined-only '" + lib + "'");
+    std::string nm = commandOutput("nm -D --defined-only '" + lib + "'");
     ASSERT_FALSE(nm.empty());
     std::set<std::string> defined;
     size_t pos = 0;
@@ -233,11 +226,7 @@ TEST_F(LibMorphex, LibraryKeepsItsOwnCopyOfTheSharedModules) {
     std::string path = dir.file("lib.wav");
     FILE *fp = std::fopen(path.c_str(), "wb+");
     ASSERT_NE(fp, nullptr);
-    tBwfHdrParam p{};
-    p.channels = 2;
-    p.bits = 16;
-    p.rate = 48000;
-    p.stereo = 1;
+    tBwfHdrParam p = sxtest::hdrParam(2, 16, 48000);
     EXPECT_EQ(libWav->createHeader(fp, &p, 0), 0);
     tRiffStatus st = kRiffStatusUnknown;
     EXPECT_EQ(libTable[0]->checkHeader(fp, &st), 0);

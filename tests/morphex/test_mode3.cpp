@@ -12,16 +12,11 @@
 #include "morphex/decimfir.h"
 #include "morphex/rateplan.h"
 #include "morphextestutil.h"
+#include "support/rateplanjob.h"
 
 using namespace mxtest;
 
 namespace {
-
-std::string capture(const std::function<void()> &f) {
-    testing::internal::CaptureStdout();
-    f();
-    return testing::internal::GetCapturedStdout();
-}
 
 // Left and right of a 32-bit float WAV's data chunk.
 std::vector<double> floatWav(const std::string &path) {
@@ -39,19 +34,9 @@ std::vector<double> floatWav(const std::string &path) {
 }
 
 tRatePlan planOf(uint32_t in, uint32_t out, uint32_t srcType, uint32_t srcBits, int64_t frames) {
-    tRatePlanJob pj;
-    pj.inRate = in;
-    pj.outRate = out;
+    tRatePlanJob pj = sxtest::stereoPcmJob(in, out, srcType, 32, frames, frames);
     pj.mode = kRatePlanModeFft;
-    pj.srcType = srcType;
-    pj.outType = 0;
-    pj.writing = true;
     pj.srcBits = srcBits;
-    pj.srcChannels = 2;
-    pj.outBits = 32;
-    pj.outChannels = 2;
-    pj.end = frames;
-    pj.totalFrames = frames;
     tRatePlan p;
     testing::internal::CaptureStdout();
     const int r = ratePlanMake(pj, &p);
@@ -183,8 +168,7 @@ TEST(Mode3, EveryOutputFrameIsTheDirectConvolution) {
 TEST(Mode3, DsdSourceIsTheDirectConvolutionOfItsBits) {
     sxtest::TempDir dir;
     // The DSD source is made by the engine's time-domain path.
-    const std::string wav = dir.file("s.wav");
-    sxtest::writeAll(wav, makeWav(44100, 24, 2, 1, 3000, sine(997.0, 44100, 0.5)));
+    const std::string wav = wavSource(dir, "s.wav", 24, 1, 3000);
     Options m;
     m.src = wav;
     m.dst = dir.file("s.dsf");

@@ -9,13 +9,9 @@
 #include <string>
 
 #include "support/testutil.h"
+#include "support/tools.h"
 
 namespace {
-
-std::string sourceDir() {
-    const char *d = std::getenv("SONVEX_SOURCE_DIR");
-    return d ? d : ".";
-}
 
 // build/bin/, beside which the test programs' folder build/tests/ lies.
 std::string binDir() {
@@ -30,14 +26,11 @@ std::string binDir() {
 // Runs one case of the script; its output is shown on failure.
 void runCase(const char *name) {
     sxtest::TempDir dir;
-    const std::string cmd = "/usr/bin/python3 " + sourceDir() + "/tests/morphex/morphex_blackbox.py " + binDir() +
+    const std::string cmd = sxtest::pythonScript("tests/morphex/morphex_blackbox.py") + " " + binDir() +
                             "/morphex-convert " + dir.path() + " " + name + " 2>&1";
-    FILE *p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string out;
-    char buf[512];
-    while (fgets(buf, sizeof buf, p)) out += buf;
-    const int status = pclose(p);
+    int status = -1;
+    const std::string out = sxtest::commandOutput(cmd, &status) + "\n";
+    ASSERT_NE(status, -1) << cmd;
     std::printf("%s", out.c_str());
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(out.find("OK\n"), std::string::npos) << out;

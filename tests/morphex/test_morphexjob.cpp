@@ -20,20 +20,6 @@ using namespace mxtest;
 
 namespace {
 
-std::string capture(const std::function<void()> &f) {
-    testing::internal::CaptureStdout();
-    f();
-    return testing::internal::GetCapturedStdout();
-}
-
-// A 44.1 kHz stereo WAV of `frames` frames.
-std::string wavSource(const sxtest::TempDir &dir, const std::string &name, uint16_t bits, uint16_t tag,
-                      uint32_t frames, uint32_t rate = 44100, uint16_t channels = 2) {
-    const std::string path = dir.file(name);
-    sxtest::writeAll(path, makeWav(rate, bits, channels, tag, frames, sine(997.0, rate, 0.5)));
-    return path;
-}
-
 // Converts a WAV into a DSD file with the engine itself.
 std::string dsdSource(const sxtest::TempDir &dir, const std::string &name, uint32_t type, uint32_t rate,
                       uint32_t frames = 20000, uint16_t channels = 2) {

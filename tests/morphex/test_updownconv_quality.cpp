@@ -14,14 +14,11 @@
 #include "morphex/decimfir.h"
 #include "morphex/rateplan.h"
 #include "morphex/updownconv.h"
+#include "support/rateplanjob.h"
 #include "support/testutil.h"
+#include "support/tools.h"
 
 namespace {
-
-std::string sourceDir() {
-    const char *d = std::getenv("SONVEX_SOURCE_DIR");
-    return d ? d : ".";
-}
 
 // Writes the left lane of `frames` and returns level and THD+N in dB.
 bool measure(const std::vector<double> &frames, double rate, double freq, double *levelDb, double *thdnDb) {
@@ -34,36 +31,19 @@ bool measure(const std::vector<double> &frames, double rate, double freq, double
     const bool ok = std::fwrite(left.data(), sizeof(double), left.size(), f) == left.size();
     std::fclose(f);
     if (!ok) return false;
-    const std::string cmd = "/usr/bin/python3 " + sourceDir() + "/tests/morphex/updownconv_quality.py " + path +
-                            " " + std::to_string(rate) + " " + std::to_string(freq);
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p) return false;
-    const int got = std::fscanf(p, "%lf %lf", levelDb, thdnDb);
-    return pclose(p) == 0 && got == 2;
+    int status = -1;
+    const std::string out = sxtest::commandOutput(sxtest::pythonScript("tests/morphex/updownconv_quality.py") + " " +
+                                                      path + " " + std::to_string(rate) + " " + std::to_string(freq),
+                                                  &status);
+    return status == 0 && std::sscanf(out.c_str(), "%lf %lf", levelDb, thdnDb) == 2;
 }
+
+using sxtest::designFor;
 
 tRatePlan plan(uint32_t in, uint32_t out, uint32_t srcType) {
-    tRatePlanJob j;
-    j.inRate = in;
-    j.outRate = out;
-    j.srcType = srcType;
-    j.outType = 0;
-    j.writing = true;
-    j.srcBits = srcType == 0 ? 24 : 1;
-    j.srcChannels = 2;
-    j.outBits = 32;
-    j.outChannels = 2;
-    j.end = 1 << 30;
-    j.totalFrames = int64_t(1) << 31;
     tRatePlan p;
-    EXPECT_EQ(ratePlanMake(j, &p), kRatePlanOk);
+    EXPECT_EQ(ratePlanMake(sxtest::stereoPcmJob(in, out, srcType, 32, 1 << 30, int64_t(1) << 31), &p), kRatePlanOk);
     return p;
-}
-
-std::vector<double> designFor(const tRatePlan &p) {
-    std::vector<double> coef(2 * firDesignEntries(p.taps, kFirReserveMax));
-    gAudio_setDecimFirParam(0, p.commonRate, p.cutoff, p.taps, coef.data(), p.up, p.gain, 0, kFirReserveMax);
-    return coef;
 }
 
 TEST(UpDownConvQuality, Sine44k1To48kHasThdnBelowMinus120dB) {

@@ -14,6 +14,7 @@
 #include "morphex/decimfir.h"
 #include "morphex/waveform.h"
 #include "testutil.h"
+#include "tools.h"
 
 namespace {
 
@@ -54,11 +55,9 @@ void expectMatchesNumpy(const sxtest::TempDir &dir, const std::string &path, int
     }
     std::string counts;
     for (int64_t c : ov.counts) counts += (counts.empty() ? "" : ",") + std::to_string(c);
-    const char *src = std::getenv("SONVEX_SOURCE_DIR");
-    ASSERT_NE(src, nullptr);
-    const std::string cmd = std::string("/usr/bin/python3 ") + src + "/tests/morphex/waveform_ref.py '" +
-                            path + "' " + std::to_string(start) + " " + std::to_string(end) + " " + counts +
-                            " '" + results + "'";
+    ASSERT_NE(std::getenv("SONVEX_SOURCE_DIR"), nullptr);
+    const std::string cmd = sxtest::pythonScript("tests/morphex/waveform_ref.py") + " '" + path + "' " +
+                            std::to_string(start) + " " + std::to_string(end) + " " + counts + " '" + results + "'";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << cmd;
 }
 

@@ -73,6 +73,19 @@ inline std::u16string s16(const int16_t *p) {
     return out;
 }
 
+// An open file that closes itself.
+struct File {
+    File(const std::string &path, const char *mode) : fp(std::fopen(path.c_str(), mode)) {}
+    ~File() { close(); }
+    File(const File &) = delete;
+    File &operator=(const File &) = delete;
+    void close() {
+        if (fp) std::fclose(fp);
+        fp = nullptr;
+    }
+    FILE *fp;
+};
+
 inline std::vector<uint8_t> readAll(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
