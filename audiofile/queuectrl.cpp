@@ -80,6 +80,9 @@ int qAdd(tQueue *q, int32_t position, const char *name, int32_t number, uint32_t
         after = entryAt(q, position);
         if (after < 0) return kQueueBadArg;
     }
+    // A control block bound by init may be damaged: the ends are written
+    // through below, so they must name real entries.
+    if (c->count > 0 && (!validIndex(q, c->head) || !validIndex(q, c->tail))) return kQueueBadArg;
     int32_t e = c->freeHead;
     if (!validIndex(q, e)) return kQueueFull;
 
