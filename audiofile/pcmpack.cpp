@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "audiofile/chunkutil.h"
+
 namespace {
 
 // Four independent 32-bit shift registers. Seeded by gRandom_seedInitValue*.
@@ -78,17 +80,10 @@ inline int32_t load24(const uint8_t *p) {
                                 (static_cast<uint32_t>(p[0]) << 8));
 }
 
-inline int32_t load32(const uint8_t *p) {
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                                (static_cast<uint32_t>(p[2]) << 16) |
-                                (static_cast<uint32_t>(p[3]) << 24));
-}
-
 inline double loadSample(const uint8_t *p, int bits, bool isFloat) {
     switch (bits) {
     case 16:
-        return static_cast<double>(static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)))) *
-               kUnpack15;
+        return static_cast<double>(static_cast<int16_t>(chunk_getLE16(p))) * kUnpack15;
     case 24:
         return static_cast<double>(load24(p)) * kUnpack31;
     case 32:
@@ -97,7 +92,7 @@ inline double loadSample(const uint8_t *p, int bits, bool isFloat) {
             std::memcpy(&f, p, 4);
             return static_cast<double>(f);
         }
-        return static_cast<double>(load32(p)) * kUnpack31;
+        return static_cast<double>(static_cast<int32_t>(chunk_getLE32(p))) * kUnpack31;
     default: {
         double d;
         std::memcpy(&d, p, 8);
