@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "audiofile/audiohelpers.h"
 #include "audiofile/chunkutil.h"
 
 namespace {
@@ -31,13 +32,6 @@ constexpr double kRoundMagic = 6755399441055744.0;
 // One 16-bit step on the 32-bit grid that 16-bit output is cut from.
 constexpr double kDitherAmplitude16 = 65536.0;
 
-inline uint32_t lfsrStep(uint32_t s) {
-    // New top bit = bits 0, 1, 21 and 31 exclusive-or'd: taps 32, 22, 2, 1,
-    // a maximal-length register (period 2^32 - 1 for a nonzero seed).
-    const uint32_t fb = (s ^ (s >> 1) ^ (s >> 21) ^ (s >> 31)) & 1u;
-    return (s >> 1) | (fb << 31);
-}
-
 // Successive register states share 31 bits, so the raw state is far from
 // white; a bijective mix of each state gives values that are.
 inline uint32_t mix32(uint32_t x) {
@@ -57,7 +51,7 @@ inline double uniformHalf(uint32_t s) {
 // Steps all four lanes of g once; lanes 0+1 make lane 0's triangular value,
 // lanes 2+3 lane 1's, each in (-1, +1).
 inline void tpdfStep(uint32_t g[4], double t[2]) {
-    for (int k = 0; k < 4; ++k) g[k] = lfsrStep(g[k]);
+    for (int k = 0; k < 4; ++k) g[k] = lfsr32Step(g[k]);
     t[0] = uniformHalf(g[0]) + uniformHalf(g[1]);
     t[1] = uniformHalf(g[2]) + uniformHalf(g[3]);
 }
