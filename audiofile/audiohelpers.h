@@ -1,6 +1,7 @@
 // Shared audio helpers: rate, word-length, channel and file-type texts, the
 // rate index that drives conversion jobs, the tag record, aligned work
-// buffers and a millisecond sleep. Stateless; any thread may call them.
+// buffers, a millisecond sleep and the noise register's step. Stateless; any
+// thread may call them.
 #pragma once
 
 #include <cstdint>
@@ -87,3 +88,12 @@ void _aligned_free(void *block);  // null is accepted
 // Suspends the calling thread for ms milliseconds (waits of a second and
 // more are honoured).
 void waitThread(int ms);
+
+// One step of the 32-bit noise register that the dither, the noise source
+// and the test-signal generator share: a right shift whose new top bit is
+// bits 0, 1, 21 and 31 exclusive-or'd (taps 32, 22, 2, 1, a maximal-length
+// register: period 2^32 - 1 for a nonzero state).
+inline uint32_t lfsr32Step(uint32_t s) {
+    const uint32_t fb = (s ^ (s >> 1) ^ (s >> 21) ^ (s >> 31)) & 1u;
+    return (s >> 1) | (fb << 31);
+}

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "audiofile/audiohelpers.h"
+#include "audiofile/chunkutil.h"
+
 namespace {
 
 // Four independent 32-bit shift registers. Seeded by gRandom_seedInitValue*.
@@ -29,13 +32,6 @@ constexpr double kRoundMagic = 6755399441055744.0;
 // One 16-bit step on the 32-bit grid that 16-bit output is cut from.
 constexpr double kDitherAmplitude16 = 65536.0;
 
-inline uint32_t lfsrStep(uint32_t s) {
-    // New top bit = bits 0, 1, 21 and 31 exclusive-or'd: taps 32, 22, 2, 1,
-    // a maximal-length register (period 2^32 - 1 for a nonzero seed).
-    const uint32_t fb = (s ^ (s >> 1) ^ (s >> 21) ^ (s >> 31)) & 1u;
-    return (s >> 1) | (fb << 31);
-}
-
 // Successive register states share 31 bits, so the raw state is far from
 // white; a bijective mix of each state gives values that are.
 inline uint32_t mix32(uint32_t x) {
@@ -55,7 +51,7 @@ inline double uniformHalf(uint32_t s) {
 // Steps all four lanes of g once; lanes 0+1 make lane 0's triangular value,
 // lanes 2+3 lane 1's, each in (-1, +1).
 inline void tpdfStep(uint32_t g[4], double t[2]) {
-    for (int k = 0; k < 4; ++k) g[k] = lfsrStep(g[k]);
+    for (int k = 0; k < 4; ++k) g[k] = lfsr32Step(g[k]);
     t[0] = uniformHalf(g[0]) + uniformHalf(g[1]);
     t[1] = uniformHalf(g[2]) + uniformHalf(g[3]);
 }
@@ -78,17 +74,10 @@ inline int32_t load24(const uint8_t *p) {
                                 (static_cast<uint32_t>(p[0]) << 8));
 }
 
-inline int32_t load32(const uint8_t *p) {
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                                (static_cast<uint32_t>(p[2]) << 16) |
-                                (static_cast<uint32_t>(p[3]) << 24));
-}
-
 inline double loadSample(const uint8_t *p, int bits, bool isFloat) {
     switch (bits) {
     case 16:
-        return static_cast<double>(static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)))) *
-               kUnpack15;
+        return static_cast<double>(static_cast<int16_t>(chunk_getLE16(p))) * kUnpack15;
     case 24:
         return static_cast<double>(load24(p)) * kUnpack31;
     case 32:
@@ -97,7 +86,7 @@ inline double loadSample(const uint8_t *p, int bits, bool isFloat) {
             std::memcpy(&f, p, 4);
             return static_cast<double>(f);
         }
-        return static_cast<double>(load32(p)) * kUnpack31;
+        return static_cast<double>(static_cast<int32_t>(chunk_getLE32(p))) * kUnpack31;
     default: {
         double d;
         std::memcpy(&d, p, 8);

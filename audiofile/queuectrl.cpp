@@ -80,6 +80,9 @@ int qAdd(tQueue *q, int32_t position, const char *name, int32_t number, uint32_t
         after = entryAt(q, position);
         if (after < 0) return kQueueBadArg;
     }
+    // A control block bound by init may be damaged: the ends are written
+    // through below, so they must name real entries.
+    if (c->count > 0 && (!validIndex(q, c->head) || !validIndex(q, c->tail))) return kQueueBadArg;
     int32_t e = c->freeHead;
     if (!validIndex(q, e)) return kQueueFull;
 
@@ -241,10 +244,37 @@ int qSetPrm(tQueue *q, int32_t position, const void *prm) {
     return kQueueOk;
 }
 
-int qSetNum(tQueue *q, int32_t position, int32_t value) {
+// The plain field accessors, by position or at the cursor: one template per
+// shape, instantiated per field in the table below.
+template <class T, T tQueueEntry::*Field>
+int qSetAt(tQueue *q, int32_t position, T value) {
     int32_t e = entryAt(q, position);
     if (e < 0) return kQueueBadArg;
-    q->entries[e].number = value;
+    q->entries[e].*Field = value;
+    return kQueueOk;
+}
+
+template <class T, T tQueueEntry::*Field>
+int qGetAt(const tQueue *q, int32_t position, T *out) {
+    int32_t e = entryAt(q, position);
+    if (e < 0 || !out) return kQueueBadArg;
+    *out = q->entries[e].*Field;
+    return kQueueOk;
+}
+
+template <class T, T tQueueEntry::*Field>
+int qSetCur(tQueue *q, T value) {
+    int32_t e = cursorEntry(q);
+    if (e < 0) return kQueueBadArg;
+    q->entries[e].*Field = value;
+    return kQueueOk;
+}
+
+template <class T, T tQueueEntry::*Field>
+int qGetCur(const tQueue *q, T *out) {
+    int32_t e = cursorEntry(q);
+    if (e < 0 || !out) return kQueueBadArg;
+    *out = q->entries[e].*Field;
     return kQueueOk;
 }
 
@@ -266,27 +296,6 @@ int qGetCurBufNum(const tQueue *q, int32_t *out) {
 int qGetCurSeqNum(const tQueue *q, int32_t *out) {
     if (!q || !q->ctrl || !out) return kQueueBadArg;
     *out = q->ctrl->curPos;
-    return kQueueOk;
-}
-
-int qGetCurNum(const tQueue *q, int32_t *out) {
-    int32_t e = cursorEntry(q);
-    if (e < 0 || !out) return kQueueBadArg;
-    *out = q->entries[e].number;
-    return kQueueOk;
-}
-
-int qSetCurCount(tQueue *q, uint32_t value) {
-    int32_t e = cursorEntry(q);
-    if (e < 0) return kQueueBadArg;
-    q->entries[e].count = value;
-    return kQueueOk;
-}
-
-int qGetCurCount(const tQueue *q, uint32_t *out) {
-    int32_t e = cursorEntry(q);
-    if (e < 0 || !out) return kQueueBadArg;
-    *out = q->entries[e].count;
     return kQueueOk;
 }
 
@@ -329,59 +338,10 @@ int qGetBufNum(const tQueue *q, int32_t position, int32_t *out) {
     return kQueueOk;
 }
 
-int qGetNum(const tQueue *q, int32_t position, int32_t *out) {
-    int32_t e = entryAt(q, position);
-    if (e < 0 || !out) return kQueueBadArg;
-    *out = q->entries[e].number;
-    return kQueueOk;
-}
-
-int qSetCount(tQueue *q, int32_t position, uint32_t value) {
-    int32_t e = entryAt(q, position);
-    if (e < 0) return kQueueBadArg;
-    q->entries[e].count = value;
-    return kQueueOk;
-}
-
-int qGetCount(const tQueue *q, int32_t position, uint32_t *out) {
-    int32_t e = entryAt(q, position);
-    if (e < 0 || !out) return kQueueBadArg;
-    *out = q->entries[e].count;
-    return kQueueOk;
-}
-
 int qGetPrm(const tQueue *q, int32_t position, void *out) {
     int32_t e = entryAt(q, position);
     if (e < 0 || !out) return kQueueBadArg;
     std::memcpy(out, q->entries[e].prm, kQueuePrmBytes);
-    return kQueueOk;
-}
-
-int qSetNum1(tQueue *q, int32_t position, int32_t value) {
-    int32_t e = entryAt(q, position);
-    if (e < 0) return kQueueBadArg;
-    q->entries[e].number1 = value;
-    return kQueueOk;
-}
-
-int qGetNum1(const tQueue *q, int32_t position, int32_t *out) {
-    int32_t e = entryAt(q, position);
-    if (e < 0 || !out) return kQueueBadArg;
-    *out = q->entries[e].number1;
-    return kQueueOk;
-}
-
-int qSetStatus(tQueue *q, int32_t position, uint32_t value) {
-    int32_t e = entryAt(q, position);
-    if (e < 0) return kQueueBadArg;
-    q->entries[e].status = value;
-    return kQueueOk;
-}
-
-int qGetStatus(const tQueue *q, int32_t position, uint32_t *out) {
-    int32_t e = entryAt(q, position);
-    if (e < 0 || !out) return kQueueBadArg;
-    *out = q->entries[e].status;
     return kQueueOk;
 }
 
@@ -397,25 +357,25 @@ const tQueueCtrl gQueueCtrl = {
     qGetSerialNum,  // getSerialNum
     qIncSerialNum,  // incSerialNum
     qSetPrm,        // setPrm
-    qSetNum,        // setNum
+    qSetAt<int32_t, &tQueueEntry::number>,     // setNum
     qGetCurName,    // getCurName
     qGetCurBufNum,  // getCurBufNum
     qGetCurSeqNum,  // getCurSeqNum
-    qGetCurNum,     // getCurNum
-    qSetCurCount,   // setCurCount
-    qGetCurCount,   // getCurCount
+    qGetCur<int32_t, &tQueueEntry::number>,    // getCurNum
+    qSetCur<uint32_t, &tQueueEntry::count>,    // setCurCount
+    qGetCur<uint32_t, &tQueueEntry::count>,    // getCurCount
     qGetCurPrm,     // getCurPrm
     qGetRegCnt,     // getRegCnt
     qSetName,       // setName
     qGetName,       // getName
     qGetBufNum,     // getBufNum
-    qGetNum,        // getNum
-    qSetCount,      // setCount
-    qGetCount,      // getCount
+    qGetAt<int32_t, &tQueueEntry::number>,     // getNum
+    qSetAt<uint32_t, &tQueueEntry::count>,     // setCount
+    qGetAt<uint32_t, &tQueueEntry::count>,     // getCount
     qGetPrm,        // getPrm
-    qSetNum1,       // setNum1
-    qGetNum1,       // getNum1
-    qSetStatus,     // setStatus
-    qGetStatus,     // getStatus
+    qSetAt<int32_t, &tQueueEntry::number1>,    // setNum1
+    qGetAt<int32_t, &tQueueEntry::number1>,    // getNum1
+    qSetAt<uint32_t, &tQueueEntry::status>,    // setStatus
+    qGetAt<uint32_t, &tQueueEntry::status>,    // getStatus
 };
 static_assert(sizeof(tQueueCtrl) == 29 * sizeof(void (*)()), "one slot per queue operation");

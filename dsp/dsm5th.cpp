@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "dsp/lpf.h"
+
 #if defined(__SSE2__) && defined(__x86_64__)
 #include <emmintrin.h>
 #endif
@@ -289,10 +291,9 @@ void classDsm5thT<Policy>::initDsm5thIntegrators(int32_t rate) {
         mFirstOrderShiftReg[c] = 0x9696969696969696ull;
         mCutFlags[c] = 0;
     }
-    // 0.01 s glide in output bytes; both constants as single-precision values.
-    const double bytesPerSecond = static_cast<double>(rate / 8);
-    const double coef = 1.0 - 2.0 / (bytesPerSecond * static_cast<double>(0.02f) /
-                                         static_cast<double>(2.302585093f) + 1.0);
+    // 0.01 s glide in output bytes, the time taken in single precision (the
+    // smoother's ln 10 is single precision too).
+    const double coef = lpf::coefFor(static_cast<double>(0.01f), static_cast<double>(rate / 8));
     mMutePatVolCoef[0] = coef;
     mMutePatVolCoef[1] = coef;
 }

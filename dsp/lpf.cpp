@@ -6,11 +6,6 @@
 
 namespace {
 
-double coefFromSteps(double t, double stepsPerSecond) {
-    const double n = 2.0 * t * stepsPerSecond / lpf::kLn10;
-    return 1.0 - 2.0 / (n + 1.0);
-}
-
 double *newPair(double l, double r) {
     double *p = static_cast<double *>(_aligned_malloc(2 * sizeof(double), 16));
     if (p) {
@@ -21,6 +16,11 @@ double *newPair(double l, double r) {
 }
 
 }  // namespace
+
+double lpf::coefFor(double t, double stepsPerSecond) {
+    const double n = 2.0 * t * stepsPerSecond / kLn10;
+    return 1.0 - 2.0 / (n + 1.0);
+}
 
 lpf::lpf() {
     mOneMinusY = newPair(1.0, 1.0);
@@ -49,20 +49,20 @@ lpf::~lpf() {
 void lpf::set_coefA_byFs(double t, double fs) {
     if (!mY)
         return;
-    mCoefA[0] = mCoefA[1] = coefFromSteps(t, fs);
+    mCoefA[0] = mCoefA[1] = coefFor(t, fs);
 }
 
 void lpf::set_coefA_byFsStereo(const double t[2], double fs) {
     if (!mY)
         return;
-    mCoefA[0] = coefFromSteps(t[0], fs);
-    mCoefA[1] = coefFromSteps(t[1], fs);
+    mCoefA[0] = coefFor(t[0], fs);
+    mCoefA[1] = coefFor(t[1], fs);
 }
 
 void lpf::set_coefA_byteTime(double t, double v) {
     if (!mY)
         return;
-    mCoefA[0] = mCoefA[1] = coefFromSteps(t, v / 1000.0);
+    mCoefA[0] = mCoefA[1] = coefFor(t, v / 1000.0);
 }
 
 void lpf::refreshOneMinusY() {

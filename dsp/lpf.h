@@ -53,6 +53,10 @@ public:
     // The pair y (left, right); valid for the object's life.
     const double *getY_1() const;
 
+    // The coefficient for glide time t seconds at stepsPerSecond steps per
+    // second: 1 - 2 / (2 t steps / ln 10 + 1).
+    static double coefFor(double t, double stepsPerSecond);
+
     // The single-precision ln 10 the glide formula uses.
     static constexpr double kLn10 = 2.3025851249694824;
     static constexpr double kSnap = 5e-5;

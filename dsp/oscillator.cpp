@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "audiofile/audiohelpers.h"
+
 oscillatorMain COscClass;
 
 namespace {
@@ -82,10 +84,7 @@ void oscillatorMain::sOscOff() {
 }
 
 uint32_t oscillatorMain::calcMseqence() {
-    // Right-shifting register with taps at bits 0, 1, 21 and 31.
-    const uint32_t s = mShift;
-    const uint32_t b = s ^ (s >> 1) ^ (s >> 21) ^ (s >> 31);
-    mShift = (s >> 1) | ((b & 1u) << 31);
+    mShift = lfsr32Step(mShift);
     return mShift;
 }
 

@@ -30,6 +30,16 @@ struct BiquadLane {
     }
 };
 
+// n interleaved stereo frames through the two lanes.
+inline void runFrames(BiquadLane lane[2], double *out, const double *in, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        const double l = in[2 * i];
+        const double r = in[2 * i + 1];
+        out[2 * i] = lane[0].step(l);
+        out[2 * i + 1] = lane[1].step(r);
+    }
+}
+
 }  // namespace
 
 peakEq::peakEq() {
@@ -162,49 +172,39 @@ void peakEq::procEq(double *out, const double *in, int32_t n) {
         l.y1 = mCoef[2 * kPairY1 + ch];
         l.y2 = mCoef[2 * kPairY2 + ch];
     }
-    auto storeHistory = [&]() {
-        for (int ch = 0; ch < 2; ++ch) {
-            mCoef[2 * kPairX1 + ch] = lane[ch].x1;
-            mCoef[2 * kPairX2 + ch] = lane[ch].x2;
-            mCoef[2 * kPairY1 + ch] = lane[ch].y1;
-            mCoef[2 * kPairY2 + ch] = lane[ch].y2;
-        }
-    };
-
     const int32_t groups = n / kGroup;
+    // The gain steps once per group. The coefficients of a step take effect
+    // only with the next call, so only the last step's set matters: it is
+    // computed once, after the groups.
+    const double target = mGain;
+    double gain = mGainCur;
     for (int32_t g = 0; g < groups; ++g) {
-        const double *src = in + static_cast<size_t>(g) * kGroup * 2;
-        double *dst = out + static_cast<size_t>(g) * kGroup * 2;
-        for (int i = 0; i < kGroup; ++i) {
-            const double l = src[2 * i];
-            const double r = src[2 * i + 1];
-            dst[2 * i] = lane[0].step(l);
-            dst[2 * i + 1] = lane[1].step(r);
-        }
-        storeHistory();
-        if (mGainCur != mGain) {
-            if (std::fabs(mGain - mGainCur) < kGlideStepDb)
-                mGainCur = mGain;
-            else if (mGain > mGainCur)
-                mGainCur += kGlideStepDb;
+        const size_t at = static_cast<size_t>(g) * kGroup * 2;
+        runFrames(lane, out + at, in + at, kGroup);
+        if (gain != target) {
+            if (std::fabs(target - gain) < kGlideStepDb)
+                gain = target;
+            else if (target > gain)
+                gain += kGlideStepDb;
             else
-                mGainCur -= kGlideStepDb;
-            setupParam_do(mGainCur, mFreq, mQ, mFs, mType);
+                gain -= kGlideStepDb;
         }
     }
-    if (B == kEqBuildLibrary)
-        return;  // the library's callers pass whole groups of four
-    const int32_t rest = n - groups * kGroup;
-    const double *src = in + static_cast<size_t>(groups) * kGroup * 2;
-    double *dst = out + static_cast<size_t>(groups) * kGroup * 2;
-    for (int32_t i = 0; i < rest; ++i) {
-        const double l = src[2 * i];
-        const double r = src[2 * i + 1];
-        dst[2 * i] = lane[0].step(l);
-        dst[2 * i + 1] = lane[1].step(r);
+    if (groups > 0 && mGainCur != target) {
+        mGainCur = gain;
+        setupParam_do(gain, mFreq, mQ, mFs, mType);
     }
-    if (rest > 0)
-        storeHistory();
+    // The library's callers pass whole groups of four; the program's build
+    // also filters the frames after the last group.
+    const int32_t rest = (B == kEqBuildLibrary) ? 0 : n - groups * kGroup;
+    const size_t at = static_cast<size_t>(groups) * kGroup * 2;
+    runFrames(lane, out + at, in + at, rest);
+    for (int ch = 0; ch < 2; ++ch) {
+        mCoef[2 * kPairX1 + ch] = lane[ch].x1;
+        mCoef[2 * kPairX2 + ch] = lane[ch].x2;
+        mCoef[2 * kPairY1 + ch] = lane[ch].y1;
+        mCoef[2 * kPairY2 + ch] = lane[ch].y2;
+    }
 }
 
 template <tEqBuild B>

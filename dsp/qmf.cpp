@@ -16,6 +16,13 @@ int maxDelayFrames(int band)
     return kHistFrames * ((1 << (kQmfMaxStages - band - 1)) - 1);
 }
 
+// Bytes of band s's delay line (at least one frame, as allocFrames gives).
+size_t delayLineBytes(int band)
+{
+    const int frames = maxDelayFrames(band);
+    return static_cast<size_t>(frames < 1 ? 1 : frames) * 16u;
+}
+
 double *allocFrames(int64_t frames)
 {
     if (frames < 1) frames = 1;
@@ -143,7 +150,7 @@ void ClassQMF::computeDelays()
     // A changed delay makes the old line contents meaningless.
     for (int s = 0; s < kQmfMaxStages; ++s)
         if (mDelayLine[s] != nullptr)
-            std::memset(mDelayLine[s], 0, static_cast<size_t>(maxDelayFrames(s) < 1 ? 1 : maxDelayFrames(s)) * 16u);
+            std::memset(mDelayLine[s], 0, delayLineBytes(s));
 }
 
 int ClassQMF::getBandDelay(int band) const
@@ -163,7 +170,7 @@ void ClassQMF::clearBuffers()
         if (mSynLowHist[s]) std::memset(mSynLowHist[s], 0, kHistFrames * 16u);
         if (mSynHighHist[s]) std::memset(mSynHighHist[s], 0, kHistFrames * 16u);
         if (mDelayLine[s])
-            std::memset(mDelayLine[s], 0, static_cast<size_t>(maxDelayFrames(s) < 1 ? 1 : maxDelayFrames(s)) * 16u);
+            std::memset(mDelayLine[s], 0, delayLineBytes(s));
     }
 }
 
