@@ -244,3 +244,24 @@ TEST(QueueCtrl, InitBindsACopiedList) {
 }
 
 }  // namespace
+
+TEST(QueueCtrl, AddRefusesBoundStorageWhoseLinksLeaveTheArray) {
+    // init binds storage as the caller hands it (a whole-list copy, say);
+    // damaged head or tail links must not become writes outside the array.
+    for (int32_t bad : {-7, 100, 5000}) {
+        Fixture f(8);
+        ASSERT_EQ(f.add(kQueueAtTail, "a"), kQueueOk);
+        for (bool head : {true, false}) {
+            tQueueCtrlBlock ctrl = f.ctrl;
+            tQueueEntry entries[8];
+            std::memcpy(entries, f.entries, sizeof entries);
+            (head ? ctrl.head : ctrl.tail) = bad;
+            tQueue q{};
+            ASSERT_EQ(Q.init(&q, &ctrl, entries), kQueueOk);
+            const int32_t freeBefore = ctrl.freeCount;
+            EXPECT_EQ(Q.add(&q, kQueueAtTail, "b", 0, 0, nullptr, 0), kQueueBadArg) << bad;
+            EXPECT_EQ(Q.add(&q, kQueueAtHead, "c", 0, 0, nullptr, 0), kQueueBadArg) << bad;
+            EXPECT_EQ(ctrl.freeCount, freeBefore);  // no free entry taken
+        }
+    }
+}
