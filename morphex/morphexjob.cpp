@@ -97,6 +97,10 @@ struct Job {
     // Source.
     uint32_t srcType = 0, srcRate = 0, srcBits = 0, srcChannels = 0;
     uint16_t formatTag = 0;
+    // Channel count and word length as the unpackers take them (one byte
+    // each); a value too large for a byte saturates, so that the unpacker
+    // refuses it instead of a wrapped value passing for 1 or 2 channels.
+    uint8_t unpackChannels = 0, unpackBits = 0;
     uint64_t dataOffset = 0, dataBytes = 0, audioBytes = 0;
     int64_t totalFrames = 0;
 
@@ -443,6 +447,8 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
         return kMorphexErrDataChunk;
     }
     if (j.srcChannels == 0) j.srcChannels = 1;
+    j.unpackChannels = static_cast<uint8_t>(std::min<uint32_t>(j.srcChannels, 255));
+    j.unpackBits = static_cast<uint8_t>(std::min<uint32_t>(j.srcBits, 255));
     const uint64_t bitsPerFrame = static_cast<uint64_t>(j.srcChannels) * j.srcBits;
     j.totalFrames = static_cast<int64_t>(j.audioBytes * 8 / bitsPerFrame);
     // A range that reaches past the file ends with the file.
@@ -814,19 +820,19 @@ int runLoop(Job &j) {
         if (j.srcType == 2) {
             long long rec[3] = {0, 1, static_cast<long long>(unpack)};
             if (j.workingCb) j.workingCb(rec);
-            if (dsf2dsd(srcDsd[0], srcDsd[1], j.readBuf, unpack, static_cast<uint8_t>(j.srcChannels), dsfOffset) != 0) {
+            if (dsf2dsd(srcDsd[0], srcDsd[1], j.readBuf, unpack, j.unpackChannels, dsfOffset) != 0) {
                 say("DSF to DSD Error!");
                 return j.fail(kMorphexErrDsfUnpack);
             }
         } else if (dsdSrc) {
-            if (dsdiff2dsd(srcDsd[0], srcDsd[1], j.readBuf, unpack, static_cast<uint8_t>(j.srcChannels)) != 0) {
+            if (dsdiff2dsd(srcDsd[0], srcDsd[1], j.readBuf, unpack, j.unpackChannels) != 0) {
                 say("DSDIFF to DSD Error!");
                 return j.fail(kMorphexErrDsdiffUnpack);
             }
         } else if (have < nRead &&
                    wav2pcm(j.pcmIn + 2 * (winOff + static_cast<uint64_t>(have)), j.readBuf,
-                           static_cast<uint32_t>(nRead - have), static_cast<uint8_t>(j.srcChannels),
-                           static_cast<uint8_t>(j.srcBits), nullptr, j.formatTag) != 0) {
+                           static_cast<uint32_t>(nRead - have), j.unpackChannels,
+                           j.unpackBits, nullptr, j.formatTag) != 0) {
             say("Wav to PCM Error!");
             return j.fail(kMorphexErrWavUnpack);
         }
