@@ -5,22 +5,15 @@
 #include <cstring>
 
 #include "audiofile/audiohelpers.h"
+#include "morphex/twolane.h"
+
+using namespace morphex_lanes;
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 // 20 / ln 10: decibels from a natural logarithm, which costs about half of
 // log10 and keeps the spectrum of a 16384-point block well inside its 40 ms.
 constexpr double kDbPerNeper = 8.685889638065035;
-
-typedef double v2d __attribute__((vector_size(16), aligned(8)));
-
-inline v2d load2(const double *p) {
-    v2d v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-inline void store2(double *p, v2d v) { std::memcpy(p, &v, sizeof v); }
 
 bool isPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 

@@ -3,37 +3,9 @@
 #include <cmath>
 #include <cstring>
 
-namespace {
+#include "morphex/twolane.h"
 
-constexpr double kPi = 3.141592653589793;
-
-// Two doubles in one 128-bit register; the 8-byte alignment lets the kernel
-// load frames of arrays that are only double-aligned.
-typedef double v2d __attribute__((vector_size(16), aligned(8)));
-
-inline v2d load2(const double *p) {
-    v2d v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// Sum of n two-lane products data[k] * coef[k], four independent
-// accumulators and a tail of single products.
-inline v2d dot2(const double *__restrict data, const double *__restrict coef, int64_t n) {
-    v2d a0 = {0.0, 0.0}, a1 = a0, a2 = a0, a3 = a0;
-    int64_t k = 0;
-    for (; k + 4 <= n; k += 4) {
-        a0 += load2(data + 2 * k) * load2(coef + 2 * k);
-        a1 += load2(data + 2 * k + 2) * load2(coef + 2 * k + 2);
-        a2 += load2(data + 2 * k + 4) * load2(coef + 2 * k + 4);
-        a3 += load2(data + 2 * k + 6) * load2(coef + 2 * k + 6);
-    }
-    for (; k < n; ++k)
-        a0 += load2(data + 2 * k) * load2(coef + 2 * k);
-    return (a0 + a1) + (a2 + a3);
-}
-
-}  // namespace
+using namespace morphex_lanes;
 
 int64_t firZeroTailEntries(uint32_t reserve) {
     return 4 * static_cast<int64_t>(reserve) + 16;

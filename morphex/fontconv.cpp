@@ -268,7 +268,10 @@ int ConvUTF16toUTF8(const wchar16 *src, char *dst, int size) {
     return at;
 }
 
-int ConvUTF8toISO8859(const char *src, char *dst, int size) {
+// UTF-8 into units of T (at most size - 1 and a terminator), dropping the
+// characters above maxCp that one unit cannot hold.
+template <class T>
+int narrowUtf8(const char *src, T *dst, int size, uint32_t maxCp) {
     if (!src || !dst || size < 1) return kFontErrArg;
     int at = 0;
     int len = 0;
@@ -276,25 +279,15 @@ int ConvUTF8toISO8859(const char *src, char *dst, int size) {
         const uint32_t cp = decodeUtf8(src, &len);
         if (len == 0) break;
         src += len;
-        if (cp <= 0xFF) dst[at++] = static_cast<char>(cp);
+        if (cp <= maxCp) dst[at++] = static_cast<T>(cp);
     }
     dst[at] = 0;
     return at;
 }
 
-int ConvUTF8toUTF16(const char *src, wchar16 *dst, int size) {
-    if (!src || !dst || size < 1) return kFontErrArg;
-    int at = 0;
-    int len = 0;
-    while (at < size - 1) {
-        const uint32_t cp = decodeUtf8(src, &len);
-        if (len == 0) break;
-        src += len;
-        if (cp <= 0xFFFF) dst[at++] = static_cast<wchar16>(cp);
-    }
-    dst[at] = 0;
-    return at;
-}
+int ConvUTF8toISO8859(const char *src, char *dst, int size) { return narrowUtf8(src, dst, size, 0xFF); }
+
+int ConvUTF8toUTF16(const char *src, wchar16 *dst, int size) { return narrowUtf8(src, dst, size, 0xFFFF); }
 
 int IsUnicodeCombining(uint32_t cp) {
     return inList(kUnicodeInversionListMn, kUnicodeInversionListMnCount, cp) ? 1 : 0;

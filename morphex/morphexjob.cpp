@@ -97,6 +97,10 @@ struct Job {
     // Source.
     uint32_t srcType = 0, srcRate = 0, srcBits = 0, srcChannels = 0;
     uint16_t formatTag = 0;
+    // Channel count and word length as the unpackers take them (one byte
+    // each); a value too large for a byte saturates, so that the unpacker
+    // refuses it instead of a wrapped value passing for 1 or 2 channels.
+    uint8_t unpackChannels = 0, unpackBits = 0;
     uint64_t dataOffset = 0, dataBytes = 0, audioBytes = 0;
     int64_t totalFrames = 0;
 
@@ -164,12 +168,15 @@ struct Job {
         if (errorCb) errorCb(track);
         return code;
     }
-    void storeSizes() {
-        if (writing && dst) (void)audiofile_updateDataSize(static_cast<int>(outType), dst, bytesOut,
-                                                          static_cast<uint64_t>(framesWritten));
+    // Stores the sizes of what is in the file so far (bytesOut and
+    // framesWritten count only completed writes); 0 when nothing is written.
+    int storeSizes() {
+        if (!writing || !dst) return 0;
+        return audiofile_updateDataSize(static_cast<int>(outType), dst, bytesOut,
+                                        static_cast<uint64_t>(framesWritten));
     }
     int cancel(int code) {
-        storeSizes();
+        (void)storeSizes();
         if (statusCb) statusCb(track);
         return fail(code);
     }
@@ -440,6 +447,8 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
         return kMorphexErrDataChunk;
     }
     if (j.srcChannels == 0) j.srcChannels = 1;
+    j.unpackChannels = static_cast<uint8_t>(std::min<uint32_t>(j.srcChannels, 255));
+    j.unpackBits = static_cast<uint8_t>(std::min<uint32_t>(j.srcBits, 255));
     const uint64_t bitsPerFrame = static_cast<uint64_t>(j.srcChannels) * j.srcBits;
     j.totalFrames = static_cast<int64_t>(j.audioBytes * 8 / bitsPerFrame);
     // A range that reaches past the file ends with the file.
@@ -662,9 +671,7 @@ int readSource(Job &j, int64_t first, int64_t n, uint32_t *dsfOffset, int64_t *a
         got = v_read(j.src, j.readBuf + lead, static_cast<uint32_t>(want));
         if (got < want && std::ferror(j.src)) {
             say("Read Data Error!");
-            if (j.writing && audiofile_updateDataSize(static_cast<int>(j.outType), j.dst, j.bytesOut,
-                                                      static_cast<uint64_t>(j.framesWritten)) != 0)
-                say("audiofile_updateDataSize Error! ");
+            if (j.storeSizes() != 0) say("audiofile_updateDataSize Error! ");
             return kMorphexErrRead;
         }
     }
@@ -708,6 +715,33 @@ int runLoop(Job &j) {
         silent[1].start = kDspVolEnd;
         envelope = silent;
     }
+
+    // The rate converter's record: everything but the block's buffers and
+    // frame count stays the same for the whole job.
+    tDownConvertParams d;
+    d.inRate = j.srcRate;
+    d.outRate = j.outRate;
+    d.commonRate = p.commonRate;
+    d.hold = j.hold ? 1 : 0;
+    d.phaseOffset = 0;
+    d.coefficients = j.work;
+    d.taps = p.taps;
+    d.track = 0;
+    d.envelopeState = &env;
+    d.envelope = envelope;
+    d.eqOn = eqOn ? 1 : 0;
+    d.eq = j.com->peq;
+    d.scale = p.gain;
+    d.modulator = j.dsm;
+    d.writing = j.writing ? 1 : 0;
+    d.fadeLpf = j.com->envelopeActive;
+    d.smoothDsd = j.com->multiTrack;
+    d.smoothCoefficients = j.coef45;
+    d.overwrite = 1;
+    // Only the unfiltered hold form and the 45-tap smoothing of mixed tracks
+    // need a DSD source's bits as numbers first; otherwise the converter
+    // reads the bits through the filter's byte tables.
+    const bool dsdAsNumbers = dsdSrc && (j.hold || (p.equalRates && j.com->multiTrack && j.outRate >= 2822400));
 
     tConvPcmDsdParam first{static_cast<uint8_t>(j.send->command == kMorphexCmdExport ? 1 : 0)};
     bool firstBlock = true;
@@ -786,19 +820,19 @@ int runLoop(Job &j) {
         if (j.srcType == 2) {
             long long rec[3] = {0, 1, static_cast<long long>(unpack)};
             if (j.workingCb) j.workingCb(rec);
-            if (dsf2dsd(srcDsd[0], srcDsd[1], j.readBuf, unpack, static_cast<uint8_t>(j.srcChannels), dsfOffset) != 0) {
+            if (dsf2dsd(srcDsd[0], srcDsd[1], j.readBuf, unpack, j.unpackChannels, dsfOffset) != 0) {
                 say("DSF to DSD Error!");
                 return j.fail(kMorphexErrDsfUnpack);
             }
         } else if (dsdSrc) {
-            if (dsdiff2dsd(srcDsd[0], srcDsd[1], j.readBuf, unpack, static_cast<uint8_t>(j.srcChannels)) != 0) {
+            if (dsdiff2dsd(srcDsd[0], srcDsd[1], j.readBuf, unpack, j.unpackChannels) != 0) {
                 say("DSDIFF to DSD Error!");
                 return j.fail(kMorphexErrDsdiffUnpack);
             }
         } else if (have < nRead &&
                    wav2pcm(j.pcmIn + 2 * (winOff + static_cast<uint64_t>(have)), j.readBuf,
-                           static_cast<uint32_t>(nRead - have), static_cast<uint8_t>(j.srcChannels),
-                           static_cast<uint8_t>(j.srcBits), nullptr, j.formatTag) != 0) {
+                           static_cast<uint32_t>(nRead - have), j.unpackChannels,
+                           j.unpackBits, nullptr, j.formatTag) != 0) {
             say("Wav to PCM Error!");
             return j.fail(kMorphexErrWavUnpack);
         }
@@ -833,49 +867,24 @@ int runLoop(Job &j) {
                 return j.fail(kMorphexErrDownConvert);
             }
         } else {
-            // Rate change into the slot. A DSD source is read bit by bit through
-            // the filter's byte tables; only the unfiltered paths need numbers.
-            tDownConvertParams d;
+            // Rate change into the slot.
             d.output = out;
-            d.input = j.pcmIn + 2 * winOff;
-            if (dsdSrc) {
-                // Only the unfiltered hold form and the 45-tap smoothing of mixed
-                // tracks need the bits as numbers first.
-                const bool smoothing = j.com->multiTrack && j.outRate >= 2822400;
-                if (j.hold || (p.equalRates && smoothing)) {
-                    const void *const streams[2] = {srcDsd[0], srcDsd[1]};
-                    if (j.conv->gAudio_upconvert(j.upBuf, streams, static_cast<uint32_t>(nRead), j.srcRate,
-                                                 p.commonRate, j.hold ? 1 : 0, 1, 0, bitOff, nullptr) != kUpDownOk) {
-                        say("Up-Convert Error! ");
-                        return j.fail(kMorphexErrUpConvert);
-                    }
-                    d.input = j.upBuf;
-                } else {
-                    d.input = nullptr;
-                    d.dsd = srcDsd;
-                    d.dsdBitOffset = bitOff;
-                }
-            }
             d.count = static_cast<int>(blockOut);
-            d.inRate = j.srcRate;
-            d.outRate = j.outRate;
-            d.commonRate = p.commonRate;
-            d.hold = j.hold ? 1 : 0;
-            d.phaseOffset = 0;
-            d.coefficients = j.work;
-            d.taps = p.taps;
-            d.track = 0;
-            d.envelopeState = &env;
-            d.envelope = envelope;
-            d.eqOn = eqOn ? 1 : 0;
-            d.eq = j.com->peq;
-            d.scale = p.gain;
-            d.modulator = j.dsm;
-            d.writing = j.writing ? 1 : 0;
-            d.fadeLpf = j.com->envelopeActive;
-            d.smoothDsd = j.com->multiTrack;
-            d.smoothCoefficients = j.coef45;
-            d.overwrite = 1;
+            if (!dsdSrc) {
+                d.input = j.pcmIn + 2 * winOff;
+            } else if (dsdAsNumbers) {
+                const void *const streams[2] = {srcDsd[0], srcDsd[1]};
+                if (j.conv->gAudio_upconvert(j.upBuf, streams, static_cast<uint32_t>(nRead), j.srcRate,
+                                             p.commonRate, j.hold ? 1 : 0, 1, 0, bitOff, nullptr) != kUpDownOk) {
+                    say("Up-Convert Error! ");
+                    return j.fail(kMorphexErrUpConvert);
+                }
+                d.input = j.upBuf;
+            } else {
+                d.input = nullptr;
+                d.dsd = srcDsd;
+                d.dsdBitOffset = bitOff;
+            }
             if (j.conv->gAudio_downconvert(&d) != kUpDownOk) {
                 say("Down-Convert Error! ");
                 return j.fail(kMorphexErrDownConvert);
@@ -888,7 +897,10 @@ int runLoop(Job &j) {
         unsigned int *comWords = reinterpret_cast<unsigned int *>(j.com);
         const int filterDelay = p.filterDelay;
         const int64_t room = p.plannedOutFrames - j.framesWritten;  // frames the file may still take
+        // What this block adds to the file; counted once it is written, so
+        // that sizes stored after a failure never claim more than is there.
         uint64_t bytes = 0;
+        int64_t frames = 0;
 
         if (!dsdOutType) {
             if (j.blockCb && j.blockCb(produced, static_cast<int>(blockOut), static_cast<int>(outBlock), slot,
@@ -901,9 +913,8 @@ int runLoop(Job &j) {
                     say("PCM to WAV Error! ");
                     return j.fail(kMorphexErrPcmPack);
                 }
-                const int64_t frames = blockOut < room ? blockOut : room;
+                frames = blockOut < room ? blockOut : room;
                 bytes = static_cast<uint64_t>(frames) * j.outChannels * j.outBits / 8;
-                j.framesWritten += frames;
             }
         } else {
             if (j.writing) {
@@ -948,9 +959,8 @@ int runLoop(Job &j) {
                         return j.fail(kMorphexErrDsdiffPack);
                     }
                     j.packerResult = res;
-                    const int64_t frames = blockOut < room ? blockOut : room;
+                    frames = blockOut < room ? blockOut : room;
                     bytes = static_cast<uint64_t>(frames) * j.outChannels / 8;
-                    j.framesWritten += frames;
                 } else {
                     uint32_t written = 0, valid = 0;
                     const int res = dsd2dsf(j.outBuf, j.dsdOut[0], j.dsdOut[1], static_cast<uint32_t>(blockOut),
@@ -960,7 +970,7 @@ int runLoop(Job &j) {
                         return j.fail(kMorphexErrDsfPack);
                     }
                     j.packerResult = res;
-                    j.framesWritten += valid;
+                    frames = valid;
                     bytes = static_cast<uint64_t>(written) * j.outChannels / 8;
                 }
             }
@@ -970,6 +980,7 @@ int runLoop(Job &j) {
             if (r != kMorphexOk) return j.fail(r);
             j.bytesOut += bytes;
         }
+        j.framesWritten += frames;
         cur += blockIn;
         j.inputLeft -= blockIn;
     }

@@ -11,34 +11,11 @@
 #include "dsp/sharedrecords.h"       // tPEQ
 #include "morphex/classfft.h"
 #include "morphex/decimfir.h"
+#include "morphex/twolane.h"
+
+using namespace morphex_lanes;
 
 namespace {
-
-// Two doubles in one 128-bit register; loads go through memcpy so that
-// arrays aligned to 8 bytes only are fine.
-typedef double v2d __attribute__((vector_size(16), aligned(8)));
-
-inline v2d load2(const double *p) {
-    v2d v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// Sum of n two-lane products a[k] * b[k], four products at a time into
-// independent accumulators, then the remainder.
-inline v2d dot2(const double *__restrict a, const double *__restrict b, int64_t n) {
-    v2d s0 = {0.0, 0.0}, s1 = s0, s2 = s0, s3 = s0;
-    int64_t k = 0;
-    for (; k + 4 <= n; k += 4) {
-        s0 += load2(a + 2 * k) * load2(b + 2 * k);
-        s1 += load2(a + 2 * k + 2) * load2(b + 2 * k + 2);
-        s2 += load2(a + 2 * k + 4) * load2(b + 2 * k + 4);
-        s3 += load2(a + 2 * k + 6) * load2(b + 2 * k + 6);
-    }
-    for (; k < n; ++k)
-        s0 += load2(a + 2 * k) * load2(b + 2 * k);
-    return (s0 + s1) + (s2 + s3);
-}
 
 // Identity matrix while no job has set its pan and volume table.
 const double kIdentityPanVol[4] = {1.0, 0.0, 0.0, 1.0};
@@ -59,6 +36,20 @@ inline double stepEnvelope(tDspVolParam &st, const tDspVolItem *env) {
     }
     ++st.position;
     return st.level;
+}
+
+// One output frame's step of the envelope and, while the fade smoother runs
+// (fade non-null), of the smoother fed the new level; the smoother moves
+// only when `advance` (the modulator is not splicing). Returns the level.
+inline double stepGain(tDspVolParam &st, const tDspVolItem *env, lpf *fade, bool advance) {
+    const double level = stepEnvelope(st, env);
+    if (fade) {
+        const double x[2] = {level, level};
+        fade->setXdiret(x);
+        if (advance)
+            fade->proc_1stIir();
+    }
+    return level;
 }
 
 // Mixes one two-lane frame x through the pan matrix g with the gain pair
@@ -133,7 +124,9 @@ CUpDownConv::CUpDownConv(tConvFadeShared *shared)
       mHistory(allocAligned<double>(2 * kUpDownHistoryFrames)),
       mCapacity(mWork ? kUpDownWorkFrames : 0),
       mShared(shared),
-      mFilter(new (std::nothrow) Filter) {
+      mFilter(new (std::nothrow) Filter),
+      mFreq(nullptr),
+      mFreqFrames(0) {
     if (mHistory)
         std::memset(mHistory, 0, 2 * kUpDownHistoryFrames * sizeof(double));
 }
@@ -141,6 +134,7 @@ CUpDownConv::CUpDownConv(tConvFadeShared *shared)
 CUpDownConv::~CUpDownConv() {
     _aligned_free(mWork);
     _aligned_free(mHistory);
+    _aligned_free(mFreq);
     delete mFilter;
 }
 
@@ -662,7 +656,7 @@ void CUpDownConv::polyphase(const tDownConvertParams *p, const Source &src, bool
     tDspVolParam unity{1.0, 0, 0};
     tDspVolParam &st = p->envelopeState ? *p->envelopeState : unity;
     const tDspVolItem *env = p->envelopeState ? p->envelope : nullptr;
-    lpf &smoother = mShared->fadeLpf;
+    lpf *fade = fadeActive ? &mShared->fadeLpf : nullptr;
     double *out = p->output;
 
     // P = down i = q up + r, kept without a division per output. The sums
@@ -674,12 +668,7 @@ void CUpDownConv::polyphase(const tDownConvertParams *p, const Source &src, bool
         const int c = std::min<int>(kSumChunk, p->count - i0);
         src.sums(step, c, sl, sr);
         for (int i = 0; i < c; ++i) {
-            const double level = stepEnvelope(st, env);
-            if (fadeActive) {
-                const double x[2] = {level, level};
-                smoother.setXdiret(x);
-                smoother.proc_1stIir();
-            }
+            const double level = stepGain(st, env, fade, true);
             const Mix m = panMix(g, level, level, sl[i], sr[i]);
             if (p->overwrite) {
                 out[2 * (i0 + i)] = m.l;
@@ -749,20 +738,14 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
     if (st.index < 0)
         st.index = 0;
     lpf &smoother = mShared->fadeLpf;
+    lpf *fade = fadeActive ? &smoother : nullptr;
 
     if (p->hold) {
         const bool idle = modulatorIdle(p->modulator);
         for (int i = 0; i < n; ++i) {
-            const double level = stepEnvelope(st, env);
-            double gl = level, gr = level;
-            if (fadeActive) {
-                const double x[2] = {level, level};
-                smoother.setXdiret(x);
-                if (idle)
-                    smoother.proc_1stIir();
-                gl = smoother.getCoefY_1_ch(0);
-                gr = smoother.getCoefY_1_ch(1);
-            }
+            const double level = stepGain(st, env, fade, idle);
+            const double gl = fade ? smoother.getCoefY_1_ch(0) : level;
+            const double gr = fade ? smoother.getCoefY_1_ch(1) : level;
             const double *x = p->input + 2 * (static_cast<uint64_t>(i) * down);
             const Mix m = panMix(g, gl, gr, x[0], x[1]);
             p->output[2 * i] += m.l;
@@ -791,16 +774,9 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
         const bool fromBits = !p->input;
         for (int i = 0; i < n; ++i) {
             const double yBefore[2] = {smoother.getCoefY_1_ch(0), smoother.getCoefY_1_ch(1)};
-            const double level = stepEnvelope(st, env);
-            double gl = level, gr = level;
-            if (fadeActive) {
-                const double x[2] = {level, level};
-                smoother.setXdiret(x);
-                if (idle)
-                    smoother.proc_1stIir();
-                gl = smoother.getCoefY_1_ch(0);
-                gr = smoother.getCoefY_1_ch(1);
-            }
+            const double level = stepGain(st, env, fade, idle);
+            const double gl = fade ? smoother.getCoefY_1_ch(0) : level;
+            const double gr = fade ? smoother.getCoefY_1_ch(1) : level;
             double bitFrame[2];
             const double *x;
             if (fromBits) {
@@ -854,24 +830,13 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
     if (p->taps <= 0) {
         // No taps: every output sum is empty and adds nothing; the envelope
         // still advances.
-        for (int i = 0; i < n; ++i) {
-            const double level = stepEnvelope(st, env);
-            if (fadeActive) {
-                const double x[2] = {level, level};
-                smoother.setXdiret(x);
-                smoother.proc_1stIir();
-            }
-        }
+        for (int i = 0; i < n; ++i)
+            (void)stepGain(st, env, fade, true);
     } else if ((static_cast<int64_t>(p->phaseOffset) % up + up) % up != 0) {
         // An offset that is not a multiple of up moves the taps against the
         // samples; this rare form runs as written.
         for (int i = 0; i < n; ++i) {
-            const double level = stepEnvelope(st, env);
-            if (fadeActive) {
-                const double x[2] = {level, level};
-                smoother.setXdiret(x);
-                smoother.proc_1stIir();
-            }
+            const double level = stepGain(st, env, fade, true);
             const int64_t P = static_cast<int64_t>(down) * i;
             const int64_t U = up;
             const int64_t phase = (U - ((p->phaseOffset + P) % U + U) % U) % U;
@@ -952,12 +917,20 @@ int CUpDownConv::gAudio_downconvertFreqAxis(double *out, const double *in, uint3
     const uint64_t down = commonRate / outRate;
     if (n > 0 && start + (static_cast<uint64_t>(n) - 1) * down >= static_cast<uint64_t>(N))
         return kUpDownBadParams;
+    // The transform's three work arrays (time, real and imaginary spectrum,
+    // N + 1 two-lane frames each) are allocated on the first block and kept
+    // for the job's later blocks, which all have the same N.
     const int64_t frames = static_cast<int64_t>(N) + 1;
-    double *time = allocAligned<double>(2 * frames);
-    double *re = allocAligned<double>(2 * frames);
-    double *im = allocAligned<double>(2 * frames);
+    if (mFreqFrames < frames) {
+        _aligned_free(mFreq);
+        mFreq = allocAligned<double>(3 * 2 * frames);
+        mFreqFrames = mFreq ? frames : 0;
+    }
+    double *time = mFreq;
+    double *re = mFreq ? mFreq + 2 * frames : nullptr;
+    double *im = mFreq ? mFreq + 4 * frames : nullptr;
     int rc = kUpDownOk;
-    if (!time || !re || !im) {
+    if (!mFreq) {
         rc = kUpDownNoMemory;
     } else {
         std::memcpy(time, in, static_cast<size_t>(N) * 2 * sizeof(double));
@@ -992,9 +965,6 @@ int CUpDownConv::gAudio_downconvertFreqAxis(double *out, const double *in, uint3
         if (eqOn)
             applyEq(eq, out, static_cast<int>(n));
     }
-    _aligned_free(time);
-    _aligned_free(re);
-    _aligned_free(im);
     return rc;
 }
 

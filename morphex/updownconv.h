@@ -134,6 +134,7 @@ public:
     // of `fft` and of the tables it holds. With eqOn the equaliser runs
     // over the block as in gAudio_downconvert. The hold flag, the unnamed
     // word and the file are not read.
+    // Its work arrays are allocated on the first call and kept.
     // kUpDownOk; kUpDownNoMemory; kUpDownBadParams when the block would
     // read past N frames or N is not the transform's size; a failed
     // transform gives kUpDownNoMemory's -1 as well.
@@ -159,6 +160,8 @@ private:
     int mCapacity;        // frames of mWork
     tConvFadeShared *mShared;
     Filter *mFilter;      // prepared polyphase form and byte tables
+    double *mFreq;        // frequency-domain work: three arrays of mFreqFrames two-lane frames
+    int64_t mFreqFrames;
 };
 
 // The down stage reads the job's pan and volume table through getPanVol

@@ -1,6 +1,6 @@
 // Shared pieces of the developer tools that drive libmorphex from the
 // command line: loading the library from the tool's own folder, as the
-// program does, and UTF-16 paths from UTF-8 arguments.
+// program does, UTF-16 paths from UTF-8 arguments and tag records.
 #pragma once
 
 #include <dlfcn.h>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "audiofile/audiohelpers.h"  // tID3tagInfo
 #include "audiofile/wstring.h"
 
 namespace sxtool {
@@ -38,30 +39,22 @@ inline std::vector<wchar16> toU16(const std::string &s) {
     return out;
 }
 
-inline std::string fromU16(const wchar16 *s) {
-    std::string out;
-    if (!s) return out;
-    for (; *s; ++s) {
-        uint32_t cp = static_cast<uint16_t>(*s);
-        if (cp >= 0xD800 && cp < 0xDC00 && s[1]) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<uint16_t>(s[1]) - 0xDC00);
-            ++s;
-        }
-        if (cp < 0x80) out += static_cast<char>(cp);
-        else if (cp < 0x800) { out += static_cast<char>(0xC0 | (cp >> 6)); out += static_cast<char>(0x80 | (cp & 0x3F)); }
-        else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
+// A tag record with room for its texts, ready for the library to fill.
+struct TagRecord {
+    wchar16 texts[6][512] = {};
+    tID3tagInfo tag{};
+    TagRecord() {
+        tag.title = texts[0];
+        tag.artist = texts[1];
+        tag.album = texts[2];
+        tag.comment = texts[3];
+        tag.genre = texts[4];
+        tag.picturePath = texts[5];
+        gInitTagInfo(&tag);
     }
-    return out;
-}
+    TagRecord(const TagRecord &) = delete;
+    TagRecord &operator=(const TagRecord &) = delete;
+};
 
 // Opens "libmorphex.so.1" in the folder of the running executable.
 inline void *openLibrary() {

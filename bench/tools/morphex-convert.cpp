@@ -118,15 +118,8 @@ int main(int argc, char **argv) {
     eq.allOn = &eqOn;
 
     // The tag record of the source (empty when it has none).
-    wchar16 texts[6][512] = {};
-    tID3tagInfo tag{};
-    tag.title = texts[0];
-    tag.artist = texts[1];
-    tag.album = texts[2];
-    tag.comment = texts[3];
-    tag.genre = texts[4];
-    tag.picturePath = texts[5];
-    gInitTagInfo(&tag);
+    sxtool::TagRecord record;
+    tID3tagInfo &tag = record.tag;
     if (tagInfo) (void)tagInfo(0, 127, srcPath.data(), &tag);
 
     tMorphexCom com;

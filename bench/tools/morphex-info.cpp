@@ -39,18 +39,11 @@ int main(int argc, char **argv) {
                 fi.sampleRate, fi.bitsPerSample, fi.channels, fi.fileType, fi.formatTag, audioBytes * 8 / bitsPerFrame,
                 fi.startSample, fi.markCount);
 
-    wchar16 texts[6][512] = {};
-    tID3tagInfo tag{};
-    tag.title = texts[0];
-    tag.artist = texts[1];
-    tag.album = texts[2];
-    tag.comment = texts[3];
-    tag.genre = texts[4];
-    tag.picturePath = texts[5];
-    gInitTagInfo(&tag);
+    sxtool::TagRecord record;
+    tID3tagInfo &tag = record.tag;
     const bool haveTag = tagInfo(0, 127, path.data(), &tag) == 0;
-    std::printf("title: %s\nartist: %s\n", haveTag ? sxtool::fromU16(tag.title).c_str() : "",
-                haveTag ? sxtool::fromU16(tag.artist).c_str() : "");
+    std::printf("title: %s\nartist: %s\n", haveTag ? w_toUtf8(tag.title).c_str() : "",
+                haveTag ? w_toUtf8(tag.artist).c_str() : "");
     for (uint32_t i = 0; i < fi.markCount && i < 100; ++i)
         std::printf("mark: %" PRIu64 " %.15s\n", marks[i].position, marks[i].name);
     return 0;

@@ -111,6 +111,25 @@ TEST(MorphexJob, SetUpFailuresGiveTheirCodesAndLines) {
     EXPECT_EQ(r, 0);
 }
 
+// The unpackers take one or two channels; a channel count that does not
+// fit their byte must be refused like any other, not wrap to 1 or 2 and
+// convert the interleaved frames as if they were stereo.
+TEST(MorphexJob, ChannelCountsTheUnpackerCannotTakeFail) {
+    sxtest::TempDir dir;
+    for (uint16_t channels : {3, 258}) {
+        const std::string tag = std::to_string(channels);
+        Seen seen;
+        Options o;
+        o.src = wavSource(dir, "c" + tag + ".wav", 16, 1, 2000, 44100, channels);
+        o.dst = dir.file("o" + tag + ".wav");
+        int r = 0;
+        const std::string out = capture([&] { r = runJob(o, &seen); });
+        EXPECT_EQ(r, kMorphexErrWavUnpack) << channels;
+        EXPECT_NE(out.find("Wav to PCM Error!\n"), std::string::npos) << channels << ": " << out;
+        EXPECT_EQ(seen.errorCalls, 1) << channels;
+    }
+}
+
 TEST(MorphexJob, NothingToReadWaitsForReleaseAndGives30) {
     sxtest::TempDir dir;
     Seen seen;
