@@ -51,7 +51,7 @@ int gClass_DsdiffFile::writeAt(FILE *fp, uint64_t offset, const void *buf, uint3
 // Chunk walk
 
 bool gClass_DsdiffFile::gChunk64_checkChunkId(const uint8_t *header, const char *id, uint64_t *size) {
-    if (size) *size = dsdiff_getBE64(header + 4);
+    if (size) *size = chunk_getBE64(header + 4);
     return chunk_idIs(header, id);
 }
 
@@ -197,15 +197,15 @@ int gClass_DsdiffFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, 
     uint8_t field[4];
     while (remaining > 0 && propEnd - pos >= kDsdiffChunkHeader) {
         if (readAt(fp, pos, h, sizeof h) != 0) return kAudioFileErrIO;
-        const uint64_t sub = dsdiff_getBE64(h + 4);
+        const uint64_t sub = chunk_getBE64(h + 4);
         if (sub > propEnd - pos - kDsdiffChunkHeader) return kAudioFileErrIO;
         const uint64_t data = pos + kDsdiffChunkHeader;
         if (chunk_idIs(h, "FS  ")) {
             if (sub < 4 || readAt(fp, data, field, 4) != 0) return kAudioFileErrIO;
-            fs = dsdiff_getBE32(field);
+            fs = chunk_getBE32(field);
         } else if (chunk_idIs(h, "CHNL")) {
             if (sub < 2 || readAt(fp, data, field, 2) != 0) return kAudioFileErrIO;
-            ch = dsdiff_getBE16(field);
+            ch = chunk_getBE16(field);
         } else if (chunk_idIs(h, "CMPR")) {
             // Anything but plain DSD ("DST " and others) is compressed.
             if (sub < 4 || readAt(fp, data, field, 4) != 0 || !chunk_idIs(field, "DSD ")) return kAudioFileErrIO;
@@ -225,15 +225,15 @@ int gClass_DsdiffFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, 
 
 uint32_t gClass_DsdiffFile::createFormatDsdChunk(uint8_t *buf, uint64_t formSize) {
     std::memcpy(buf, "FRM8", 4);
-    dsdiff_putBE64(buf + 4, formSize);
+    chunk_putBE64(buf + 4, formSize);
     std::memcpy(buf + 12, "DSD ", 4);
     return kFormHeaderBytes;
 }
 
 uint32_t gClass_DsdiffFile::createFormatVerChunk(uint8_t *buf) {
     std::memcpy(buf, "FVER", 4);
-    dsdiff_putBE64(buf + 4, 4);
-    dsdiff_putBE32(buf + 12, kDsdiffVersion);
+    chunk_putBE64(buf + 4, 4);
+    chunk_putBE32(buf + 12, kDsdiffVersion);
     return 16;
 }
 
@@ -253,29 +253,29 @@ uint32_t gClass_DsdiffFile::createFormatPropChunk(uint8_t *buf, uint32_t rate, u
     std::memcpy(p + 12, "SND ", 4);
     p += 16;
     std::memcpy(p, "FS  ", 4);
-    dsdiff_putBE64(p + 4, 4);
-    dsdiff_putBE32(p + 12, rate);
+    chunk_putBE64(p + 4, 4);
+    chunk_putBE32(p + 12, rate);
     p += 16;
     std::memcpy(p, "CHNL", 4);
-    dsdiff_putBE64(p + 4, 2 + 4ull * channels);
-    dsdiff_putBE16(p + 12, static_cast<uint16_t>(channels));
+    chunk_putBE64(p + 4, 2 + 4ull * channels);
+    chunk_putBE16(p + 12, static_cast<uint16_t>(channels));
     p += 14;
     for (uint32_t i = 0; i < channels; ++i, p += 4) channelId(reinterpret_cast<char *>(p), i, channels);
     std::memcpy(p, "CMPR", 4);
-    dsdiff_putBE64(p + 4, 20);
+    chunk_putBE64(p + 4, 20);
     std::memcpy(p + 12, "DSD ", 4);
     p[16] = sizeof kNotCompressed - 1;  // the name's length byte: 14
     std::memcpy(p + 17, kNotCompressed, sizeof kNotCompressed - 1);
     p[31] = 0;  // pad: the length byte and the name make 15 bytes
     p += 32;
     const uint32_t total = static_cast<uint32_t>(p - buf);
-    dsdiff_putBE64(buf + 4, total - kDsdiffChunkHeader);
+    chunk_putBE64(buf + 4, total - kDsdiffChunkHeader);
     return total;
 }
 
 uint64_t gClass_DsdiffFile::createDsdSoundChunk(uint8_t *buf, uint64_t n) {
     std::memcpy(buf, "DSD ", 4);
-    dsdiff_putBE64(buf + 4, n);
+    chunk_putBE64(buf + 4, n);
     std::memset(buf + kDsdiffChunkHeader, kDsdiffIdleByte, n);
     return kDsdiffChunkHeader + n;
 }
@@ -295,7 +295,7 @@ int gClass_DsdiffFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_
     // J = 110 + 4n is even, so the JUNK chunk needs no pad and ends exactly
     // where the sound chunk's header begins.
     std::memcpy(h + j, "JUNK", 4);
-    dsdiff_putBE64(h + j + 4, kJunkEndInHeader - kDsdiffChunkHeader - j);
+    chunk_putBE64(h + j + 4, kJunkEndInHeader - kDsdiffChunkHeader - j);
     std::memcpy(h + kDsdiffSoundHeaderAt, "DSD ", 4);
     return writeAt(fp, 0, h, kDsdiffHeaderBytes) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
@@ -306,7 +306,7 @@ int gClass_DsdiffFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_
 int gClass_DsdiffFile::updateWavFileSize(FILE *fp, uint64_t value, uint32_t how) {
     uint8_t h[kFormHeaderBytes];
     if (!fp || readAt(fp, 0, h, sizeof h) != 0 || !chunk_idIs(h, "FRM8")) return kAudioFileErrIO;
-    uint64_t size = dsdiff_getBE64(h + 4);
+    uint64_t size = chunk_getBE64(h + 4);
     if (how == kDsdiffSizeAdd) {
         if (value > UINT64_MAX - size) return kAudioFileErrIO;
         size += value;
@@ -316,7 +316,7 @@ int gClass_DsdiffFile::updateWavFileSize(FILE *fp, uint64_t value, uint32_t how)
     } else {
         size = value;
     }
-    dsdiff_putBE64(h + 4, size);
+    chunk_putBE64(h + 4, size);
     return writeAt(fp, 4, h + 4, 8) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
@@ -332,7 +332,7 @@ int gClass_DsdiffFile::updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t sa
     if (gChunk64_searchSpecifiedChunkSize(fp, "DSD ", &off, nullptr) != 0) return kAudioFileErrIO;
     uint8_t h[kDsdiffChunkHeader];
     if (readAt(fp, static_cast<uint64_t>(off), h, sizeof h) != 0) return kAudioFileErrIO;
-    dsdiff_putBE64(h + 4, audioBytes);
+    chunk_putBE64(h + 4, audioBytes);
     if (writeAt(fp, static_cast<uint64_t>(off), h, sizeof h) != 0) return kAudioFileErrIO;
     return updateRiffSize(fp);
 }

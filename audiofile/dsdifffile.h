@@ -88,14 +88,6 @@ enum tDsdiffBuild : int {
     kDsdiffBuildLibrary = 1,
 };
 
-// The DSDIFF family's names for the big-endian field helpers of chunkutil.h.
-inline uint16_t dsdiff_getBE16(const uint8_t *p) { return chunk_getBE16(p); }
-inline uint32_t dsdiff_getBE32(const uint8_t *p) { return chunk_getBE32(p); }
-inline uint64_t dsdiff_getBE64(const uint8_t *p) { return chunk_getBE64(p); }
-inline void dsdiff_putBE16(uint8_t *p, uint16_t v) { chunk_putBE16(p, v); }
-inline void dsdiff_putBE32(uint8_t *p, uint32_t v) { chunk_putBE32(p, v); }
-inline void dsdiff_putBE64(uint8_t *p, uint64_t v) { chunk_putBE64(p, v); }
-
 // Where a run of mark chunks and the JUNK chunk directly behind it lie
 // (checkMarkChunk). Offsets are chunk header offsets.
 struct tDsdiffMarkArea {

@@ -82,7 +82,7 @@ int gClass_DsdiffFile::checkMarkChunk(FILE *fp, const char *id, tDsdiffMarkArea 
         const uint64_t avail = fileSize - pos - kDsdiffChunkHeader;
         std::memset(h, 0, sizeof h);
         if (readAt(fp, pos, h, kDsdiffChunkHeader) != 0) break;
-        const uint64_t stored = dsdiff_getBE64(h + 4);
+        const uint64_t stored = chunk_getBE64(h + 4);
         // The list type counts only when the chunk really holds it.
         if (stored >= 4 && avail >= 4 && readAt(fp, pos + kDsdiffChunkHeader, h + 12, 4) != 0) break;
         if (stored < 4) std::memset(h + 12, 0, 4);
@@ -127,7 +127,7 @@ int gClass_DsdiffFile::addJunkChunkTail(FILE *fp) {
     }
     uint8_t h[kDsdiffChunkHeader];
     std::memcpy(h, "JUNK", 4);
-    dsdiff_putBE64(h + 4, kDsdiffJunkTailBytes - kDsdiffChunkHeader);
+    chunk_putBE64(h + 4, kDsdiffJunkTailBytes - kDsdiffChunkHeader);
     if (writeAt(fp, len, h, sizeof h) != 0) return -1;
     len += sizeof h;
     for (uint32_t left = kDsdiffJunkTailBytes - kDsdiffChunkHeader; left > 0;) {
@@ -148,18 +148,18 @@ uint32_t gClass_DsdiffFile::makeCueChunk(int listNo) {
     std::memset(c, 0, kDsdiffChunkHeader + kDsdiffCueDataMax);
     const uint32_t data = 4 + static_cast<uint32_t>(count) * kDsdiffCuePointBytes;
     std::memcpy(c, "cue ", 4);
-    dsdiff_putBE64(c + 4, data);
-    dsdiff_putBE32(c + 12, static_cast<uint32_t>(count));
+    chunk_putBE64(c + 4, data);
+    chunk_putBE32(c + 12, static_cast<uint32_t>(count));
     for (int32_t i = 0; i < count; ++i) {
         uint8_t *p = c + 16 + static_cast<uint32_t>(i) * kDsdiffCuePointBytes;
         int32_t num = 0;
         uint64_t pos = 0;
         (void)gMarkList.getMarkNum(listNo, i, &num);
         (void)gMarkList.getMarkFs(listNo, i, &pos);
-        dsdiff_putBE32(p, static_cast<uint32_t>(num));
+        chunk_putBE32(p, static_cast<uint32_t>(num));
         // position, chunk start and block start stay 0
         std::memcpy(p + 12, "data", 4);
-        dsdiff_putBE64(p + 32, pos);
+        chunk_putBE64(p + 32, pos);
     }
     return data;
 }
@@ -184,13 +184,13 @@ uint32_t gClass_DsdiffFile::makeLabelChunk(int listNo) {
         const uint32_t total = kDsdiffChunkHeader + size + pad(size);
         std::memset(w + at, 0, total);
         std::memcpy(w + at, "labl", 4);
-        dsdiff_putBE64(w + at + 4, size);
-        dsdiff_putBE32(w + at + 12, static_cast<uint32_t>(num));
+        chunk_putBE64(w + at + 4, size);
+        chunk_putBE32(w + at + 12, static_cast<uint32_t>(num));
         std::memcpy(w + at + 16, name, len < kDsdiffLabelChars ? len : kDsdiffLabelChars);
         at += total;
     }
     const uint32_t data = at - kDsdiffChunkHeader;
-    dsdiff_putBE64(w + 4, data);
+    chunk_putBE64(w + 4, data);
     return data;
 }
 
@@ -200,8 +200,8 @@ uint32_t gClass_DsdiffFile::makePlayListChunk(int listNo, uint64_t totalSamples)
     std::memset(c, 0, kDsdiffChunkHeader + kDsdiffPlstDataMax);
     const uint32_t data = 4 + static_cast<uint32_t>(count) * kDsdiffPlstEntryBytes;
     std::memcpy(c, "plst", 4);
-    dsdiff_putBE64(c + 4, data);
-    dsdiff_putBE32(c + 12, static_cast<uint32_t>(count));
+    chunk_putBE64(c + 4, data);
+    chunk_putBE32(c + 12, static_cast<uint32_t>(count));
     for (int32_t i = 0; i < count; ++i) {
         uint8_t *p = c + 16 + static_cast<uint32_t>(i) * kDsdiffPlstEntryBytes;
         int32_t num = 0;
@@ -209,9 +209,9 @@ uint32_t gClass_DsdiffFile::makePlayListChunk(int listNo, uint64_t totalSamples)
         (void)gMarkList.getMarkNum(listNo, i, &num);
         (void)gMarkList.getMarkFs(listNo, i, &pos);
         if (i + 1 < count) (void)gMarkList.getMarkFs(listNo, i + 1, &next);
-        dsdiff_putBE32(p, static_cast<uint32_t>(num));
-        dsdiff_putBE64(p + 4, next > pos ? next - pos : 0);  // a negative length is stored as 0
-        dsdiff_putBE32(p + 12, 1);
+        chunk_putBE32(p, static_cast<uint32_t>(num));
+        chunk_putBE64(p + 4, next > pos ? next - pos : 0);  // a negative length is stored as 0
+        chunk_putBE32(p + 12, 1);
     }
     return data;
 }
@@ -232,7 +232,7 @@ int gClass_DsdiffFile::writeIntoJunk(FILE *fp, uint64_t at, uint64_t room, const
     if (pad(dataSize) && writeAt(fp, at + total, kZeros, 1) != 0) return -1;
     uint8_t h[kDsdiffChunkHeader];
     std::memcpy(h, "JUNK", 4);
-    dsdiff_putBE64(h + 4, room - used);
+    chunk_putBE64(h + 4, room - used);
     return writeAt(fp, at + used, h, sizeof h) == 0 ? 0 : -1;
 }
 
@@ -367,13 +367,13 @@ bool gClass_DsdiffFile::loadCueChunk(FILE *fp, int listNo, uint64_t totalSamples
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(size), kDsdiffCueDataMax));
     uint8_t *c = mCueBuf + kDsdiffChunkHeader;
     if (n < 4 || readAt(fp, static_cast<uint64_t>(off) + kDsdiffChunkHeader, c, n) != 0) return true;
-    uint32_t count = dsdiff_getBE32(c);
+    uint32_t count = chunk_getBE32(c);
     const uint32_t held = (n - 4) / kDsdiffCuePointBytes;
     if (count > held) count = held;
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t *p = c + 4 + i * kDsdiffCuePointBytes;
-        const int32_t id = static_cast<int32_t>(dsdiff_getBE32(p));
-        uint64_t pos = dsdiff_getBE64(p + 32);
+        const int32_t id = static_cast<int32_t>(chunk_getBE32(p));
+        uint64_t pos = chunk_getBE64(p + 32);
         if (pos == totalSamples && totalSamples > 0) --pos;
         char name[kMarkNameBytes] = {};
         if (gMarkList.addMark(listNo, kCueAddType, id, name, pos, pos, kCueAddFlags) != 0) continue;
@@ -396,11 +396,11 @@ bool gClass_DsdiffFile::loadLabelChunk(FILE *fp, int listNo) {
     // the walk and the names found so far stay.
     uint32_t pos = 0;
     while (n - pos >= kDsdiffChunkHeader) {
-        const uint64_t sub = dsdiff_getBE64(w + pos + 4);
+        const uint64_t sub = chunk_getBE64(w + pos + 4);
         if (sub > n - pos - kDsdiffChunkHeader) break;
         if (chunk_idIs(w + pos, "labl") && sub >= 4) {
             const uint8_t *d = w + pos + kDsdiffChunkHeader;
-            const int32_t id = static_cast<int32_t>(dsdiff_getBE32(d));
+            const int32_t id = static_cast<int32_t>(chunk_getBE32(d));
             const uint32_t textLen = static_cast<uint32_t>((sub < 14 ? sub : 14) - 4);
             char name[kDsdiffLabelLoadChars + 1] = {};
             std::memcpy(name, d + 4, textLen);
@@ -419,11 +419,11 @@ bool gClass_DsdiffFile::loadPlayListChunk(FILE *fp, int listNo) {
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(size), kDsdiffPlstDataMax));
     uint8_t *c = mPlstBuf + kDsdiffChunkHeader;
     if (n < 4 || readAt(fp, static_cast<uint64_t>(off) + kDsdiffChunkHeader, c, n) != 0) return true;
-    uint32_t count = dsdiff_getBE32(c);
+    uint32_t count = chunk_getBE32(c);
     const uint32_t held = (n - 4) / kDsdiffPlstEntryBytes;
     if (count > held) count = held;
     for (uint32_t i = 0; i < count; ++i) {
-        const int32_t id = static_cast<int32_t>(dsdiff_getBE32(c + 4 + i * kDsdiffPlstEntryBytes));
+        const int32_t id = static_cast<int32_t>(chunk_getBE32(c + 4 + i * kDsdiffPlstEntryBytes));
         const int idx = gMarkList.searchMarkNum(listNo, id, 1);
         if (idx >= 0) (void)gMarkList.setExecFlag(listNo, idx, 1);
     }
@@ -446,7 +446,7 @@ int gClass_DsdiffFile::loadCueData(FILE *fp, uint64_t totalSamples, int listNo) 
 uint32_t gClass_DsdiffFile::makeBextChunk(uint8_t *buf, uint32_t rate, uint32_t bits, uint32_t channels,
                                           uint64_t timeReference) {
     std::memcpy(buf, "bext", 4);
-    dsdiff_putBE64(buf + 4, kDsdiffBextPayload);
+    chunk_putBE64(buf + 4, kDsdiffBextPayload);
     // The payload keeps the broadcast-wave layout, its time reference
     // little-endian: the one such field of the file. Stereo is never named.
     wav_fillBextPayload(buf + kDsdiffChunkHeader, rate, bits, channels, 0, timeReference);

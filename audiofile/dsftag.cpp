@@ -129,7 +129,7 @@ int id3_frameArea(FILE *fp, uint64_t tagOffset, const uint8_t *header, uint8_t *
     if ((header[5] & kId3FlagExtendedHeader) && (version == 3 || version == 4)) {
         uint8_t field[4];
         if (tagSize < 4 || readAt(fp, tagOffset + kId3HeaderBytes, field, 4) != 0) return -1;
-        uint64_t ext = version == 4 ? id3_getSyncsafe(field) : id3_getBE32(field);
+        uint64_t ext = version == 4 ? id3_getSyncsafe(field) : chunk_getBE32(field);
         if (ext > kId3ExtHeaderMax) {
             std::printf("\n expHeadSize size over!");
             std::fflush(stdout);
@@ -140,7 +140,7 @@ int id3_frameArea(FILE *fp, uint64_t tagOffset, const uint8_t *header, uint8_t *
             // (the 4 bytes at tag offset 16), perhaps a CRC.
             if (ext < 6 || ext > tagSize - 4) return -1;
             if (readAt(fp, tagOffset + kId3HeaderBytes + 4, buf, static_cast<uint32_t>(ext)) != 0) return -1;
-            uint64_t padding = id3_getBE32(buf + 2);
+            uint64_t padding = chunk_getBE32(buf + 2);
             uint64_t used = ext + 4;
             if (padding > tagSize - used) return -1;
             *start = tagOffset + kId3HeaderBytes + used;
@@ -165,7 +165,7 @@ int id3_nextFrame(FILE *fp, uint8_t version, uint64_t *pos, uint64_t end, tId3Fr
     std::memcpy(frame->id, frame->header, 4);
     frame->id[4] = 0;
     // ID3v2.4 frame sizes are syncsafe; 2.3 sizes are plain.
-    frame->size = version == 4 ? id3_getSyncsafe(frame->header + 4) : id3_getBE32(frame->header + 4);
+    frame->size = version == 4 ? id3_getSyncsafe(frame->header + 4) : chunk_getBE32(frame->header + 4);
     frame->dataOffset = *pos + kId3FrameHeaderBytes;
     if (frame->size > end - frame->dataOffset) return -1;
     *pos = frame->dataOffset + frame->size;
@@ -187,7 +187,7 @@ void dsfTag_makeMarkEntry(uint8_t *entry, const char *name, uint64_t position, u
         float v = static_cast<float>(position) * 1000.0f / static_cast<float>(rate);
         ms = v >= 4294967040.0f ? 0xFFFFFFFFu : static_cast<uint32_t>(v);
     }
-    id3_putBE32(entry + kDsfMarkTextBytes, ms);
+    chunk_putBE32(entry + kDsfMarkTextBytes, ms);
 }
 
 uint64_t dsfTag_markEntryPosition(const uint8_t *entry, uint32_t rate) {
@@ -200,7 +200,7 @@ uint64_t dsfTag_markEntryPosition(const uint8_t *entry, uint32_t rate) {
         for (size_t k = i + 4; k < i + 20 && k < len; ++k) pos = (pos << 4) | conv_ab_bb(text[k]);
         return pos;
     }
-    float v = static_cast<float>(rate) * (static_cast<float>(id3_getBE32(entry + kDsfMarkTextBytes)) / 1000.0f);
+    float v = static_cast<float>(rate) * (static_cast<float>(chunk_getBE32(entry + kDsfMarkTextBytes)) / 1000.0f);
     if (!(v > 0.0f)) return 0;
     if (v >= 18446744073709551615.0f) return UINT64_MAX;
     return static_cast<uint64_t>(v);
@@ -208,7 +208,7 @@ uint64_t dsfTag_markEntryPosition(const uint8_t *entry, uint32_t rate) {
 
 uint32_t dsfTag_makeMarkFrameHead(uint8_t *out, uint32_t count) {
     std::memcpy(out, "SYLT", 4);
-    id3_putBE32(out + 4, kDsfMarkFrameFixedBytes + kDsfMarkEntryBytes * count);
+    chunk_putBE32(out + 4, kDsfMarkFrameFixedBytes + kDsfMarkEntryBytes * count);
     out[8] = 0;
     out[9] = 0;
     uint8_t *d = out + kId3FrameHeaderBytes;
@@ -314,7 +314,7 @@ int gClass_DsfFile::createID3v2Tag(FILE *fp, const uint8_t *frames, uint32_t len
     auto textFrame = [&](const char *id, const std::string &s) {
         const uint32_t size = static_cast<uint32_t>(s.size()) + 2;
         std::memcpy(b + n, id, 4);
-        id3_putBE32(b + n + 4, size);
+        chunk_putBE32(b + n + 4, size);
         b[n + 8] = 0;
         b[n + 9] = 0;
         b[n + 10] = 0;  // 8-bit text
@@ -547,7 +547,7 @@ int gClass_DsfFile::copyID3v2TagToTempExec(FILE *fp, FILE *work, uint8_t version
         // The kept frames go into a version 2.3 tag: plain sizes.
         uint8_t h[kId3FrameHeaderBytes];
         std::memcpy(h, fr.header, sizeof h);
-        id3_putBE32(h + 4, fr.size);
+        chunk_putBE32(h + 4, fr.size);
         if (v_write(work, h, sizeof h) != sizeof h) return kAudioFileErrIO;
         if (v_lseek(fp, static_cast<int64_t>(fr.dataOffset), 0) != 0) return kAudioFileErrIO;
         uint64_t left = fr.size;

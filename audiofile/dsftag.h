@@ -73,9 +73,7 @@ enum : int {
 };
 std::string dsfTag_softwareText();
 
-// Big-endian and syncsafe fields.
-inline uint32_t id3_getBE32(const uint8_t *p) { return chunk_getBE32(p); }
-inline void id3_putBE32(uint8_t *p, uint32_t v) { chunk_putBE32(p, v); }
+// Syncsafe fields (big-endian ones: chunk_getBE32/chunk_putBE32).
 uint32_t id3_getSyncsafe(const uint8_t *p);          // bytes' low seven bits
 void id3_putSyncsafe(uint8_t *p, uint32_t value);    // value <= kId3SyncsafeMax
 

@@ -26,8 +26,8 @@ void appendSubChunk(std::vector<uint8_t> *out, const char *id, const wchar16 *te
     out->resize(at + kDiinSubChunkFixed + n + pad, 0);
     uint8_t *p = out->data() + at;
     std::memcpy(p, id, 4);
-    dsdiff_putBE64(p + 4, 4 + n + pad);
-    dsdiff_putBE32(p + 12, static_cast<uint32_t>(n));
+    chunk_putBE64(p + 4, 4 + n + pad);
+    chunk_putBE32(p + 12, static_cast<uint32_t>(n));
     std::memcpy(p + kDiinSubChunkFixed, sjis.data(), n);
 }
 
@@ -56,7 +56,7 @@ std::vector<uint8_t> dsdiffTag_buildDiin(const wchar16 *title, const wchar16 *ar
     appendSubChunk(&chunk, "DIAR", artist);
     if (chunk.size() == kDsdiffChunkHeader) return {};
     std::memcpy(chunk.data(), "DIIN", 4);
-    dsdiff_putBE64(chunk.data() + 4, chunk.size() - kDsdiffChunkHeader);
+    chunk_putBE64(chunk.data() + 4, chunk.size() - kDsdiffChunkHeader);
     return chunk;
 }
 
@@ -98,13 +98,13 @@ int dsdiffTag_load(gClass_DsdiffFile &handler, FILE *fp, tID3tagInfo *tag) {
     uint64_t pos = 0;
     while (len - pos >= kDsdiffChunkHeader) {
         const uint8_t *h = buf.get() + pos;
-        const uint64_t sub = dsdiff_getBE64(h + 4);
+        const uint64_t sub = chunk_getBE64(h + 4);
         const uint64_t body = pos + kDsdiffChunkHeader;
         if (sub > len - body) break;  // runs past the chunk (or what was read)
         const bool title = std::memcmp(h, "DITI", 4) == 0;
         const bool artist = std::memcmp(h, "DIAR", 4) == 0;
         if ((title || artist) && sub >= 4 && tag) {
-            const uint64_t count = std::min<uint64_t>(dsdiff_getBE32(buf.get() + body), sub - 4);
+            const uint64_t count = std::min<uint64_t>(chunk_getBE32(buf.get() + body), sub - 4);
             storeText(title ? tag->title : tag->artist, buf.get() + body + 4, count);
         }
         // A sub-chunk of odd size is followed by a pad byte it does not count.

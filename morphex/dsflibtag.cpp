@@ -125,7 +125,7 @@ public:
     void frameHeader(const char *id, uint32_t size) {
         uint8_t h[kId3FrameHeaderBytes] = {0};
         std::memcpy(h, id, 4);
-        id3_putBE32(h + 4, size);
+        chunk_putBE32(h + 4, size);
         put(h, sizeof h);
     }
     void utf16le(const wchar16 *s, size_t n) {
@@ -240,7 +240,7 @@ bool writePictureToID3Tag(const tPicture &pic, FILE *fp) {
     const char *mime = pic.png ? "image/png" : "image/jpeg";
     uint8_t head[kId3FrameHeaderBytes + 14] = {0};
     std::memcpy(head, "APIC", 4);
-    id3_putBE32(head + 4, static_cast<uint32_t>(pictureFrameBytes(pic) - kId3FrameHeaderBytes));
+    chunk_putBE32(head + 4, static_cast<uint32_t>(pictureFrameBytes(pic) - kId3FrameHeaderBytes));
     size_t n = kId3FrameHeaderBytes;
     head[n++] = 0;
     std::memcpy(head + n, mime, std::strlen(mime) + 1);
@@ -279,7 +279,7 @@ void keepExistingFrames(FILE *fp, const tTagPlace &place, FILE *work, uint32_t *
         if (area.version == 4 && f.header[9] != 0) continue;
         uint8_t h[kId3FrameHeaderBytes];
         std::memcpy(h, f.header, 4);
-        id3_putBE32(h + 4, f.size);
+        chunk_putBE32(h + 4, f.size);
         h[8] = area.version == 4 ? 0 : f.header[8];
         h[9] = area.version == 4 ? 0 : f.header[9];
         if (v_write(work, h, sizeof h) != sizeof h) return;
