@@ -95,7 +95,7 @@ TEST_F(MeterOnScreen, BarLightsUpToItsSegmentAndPartlyBeyond) {
     EXPECT_TRUE(sameColour(left, 50, kThickness - 1, kGreen));
 
     // Channel 1 at −5 dB: green to −16 dB, then yellow; the −4 dB segment
-    // (0.655..0.724) is three quarters lit... of a 2 dB span: (−5+6)/2.
+    // (0.655..0.724) half lit.
     const QImage right = bar[1]->grabFramebuffer();
     EXPECT_TRUE(alongX(right, 0.40 * kLength, kGreen));
     EXPECT_TRUE(alongX(right, 0.50 * kLength, kYellow));
@@ -188,6 +188,13 @@ TEST(MeterParts, UnconnectedPartsStayBlack) {
         meter.setMeterData(levels, kMeterModePcm, 45);
         EXPECT_TRUE(sameColour(bar->grabFramebuffer(), 5, 5, kGreen));
         EXPECT_TRUE(sameColour(lamp->grabFramebuffer(), 5, 5, kRed));
+        // A channel number that names no lane draws nothing.
+        bar->mChannel = 2;
+        lamp->mChannel = -1;
+        EXPECT_TRUE(sameColour(bar->grabFramebuffer(), 5, 5, kBlack));
+        EXPECT_TRUE(sameColour(lamp->grabFramebuffer(), 5, 5, kBlack));
+        bar->mChannel = 0;
+        lamp->mChannel = 0;
     }
     EXPECT_TRUE(sameColour(bar->grabFramebuffer(), 5, 5, kBlack));
     EXPECT_TRUE(sameColour(lamp->grabFramebuffer(), 5, 5, kBlack));
