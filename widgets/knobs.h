@@ -88,11 +88,13 @@ private:
     knobStepper mKnob;
 };
 
+// No form creates it; the constructor is invokable so that the widget type
+// registry can create it by name.
 class knobGL : public QOpenGLWidget {
     Q_OBJECT
 
 public:
-    explicit knobGL(QWidget *parent = nullptr);
+    Q_INVOKABLE explicit knobGL(QWidget *parent = nullptr);
 
     void prepareKnobTable(int count, double lower, double upper, int resolution,
                           tChangeType change);

@@ -131,4 +131,11 @@ TYPED_TEST(KnobDrag, OneStepPerPixelWithinTheTable) {
     EXPECT_EQ(changed.count(), 5);
 }
 
+TEST(KnobGL, CreatableByTypeName) {
+    QWidget parent;
+    QObject *obj = knobGL::staticMetaObject.newInstance(Q_ARG(QWidget *, &parent));
+    ASSERT_NE(qobject_cast<knobGL *>(obj), nullptr);
+    EXPECT_EQ(obj->parent(), &parent);
+}
+
 }  // namespace
