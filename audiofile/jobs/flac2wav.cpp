@@ -264,6 +264,8 @@ int ClassFlac2Wav::apply(const QString &flacPath, const QString &wavPath, const 
     bool ok = false;
     {
         OurDecoder dec(wav, progress, tag);
+        dec.set_metadata_respond(FLAC__METADATA_TYPE_VORBIS_COMMENT);
+        dec.set_metadata_respond(FLAC__METADATA_TYPE_PICTURE);
         FILE *flac = dec.is_valid() ? jobs_open(flacPath, "rb") : nullptr;
         // From init on the decoder owns the FLAC file, whatever init returns,
         // and closes it in finish or when it goes.
