@@ -29,7 +29,9 @@ struct tFlacFileInfo {
 };
 
 // A FLAC job's result, sent by pointer with flac2wavThread::flacConvCompleted.
-// The record belongs to the worker and is rewritten by its next job.
+// The record belongs to the worker and is rewritten by its next job. A
+// negative status means the job wrote nothing that may be used (its output
+// file is gone): the receiver tells the user, since nothing else will.
 struct tFlac2WavMessages {
     int status = 0;          // the job's result: 0, or negative
     QString flacPath;        // the job's first path

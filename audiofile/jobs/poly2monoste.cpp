@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "audiofile/audiohelpers.h"
 #include "audiofile/chunkutil.h"
@@ -190,7 +191,9 @@ int ClassPoly2Monoste::polyToMonoSte(const QString &out, const QString &src, con
         if (!b) return kPoly2MonosteErrIO;
         if ((rc = openSource(*b, src2)) != kPoly2MonosteOK) return rc;
     }
-    return param.twoSources ? join(out, a, *b, abort, progress, param) : split(out, a, abort, progress, param);
+    rc = param.twoSources ? join(out, a, *b, abort, progress, param) : split(out, a, abort, progress, param);
+    if (rc == kPoly2MonosteOK) jobs_storeProgress(progress, 100);  // also for a source without audio
+    return rc;
 }
 
 int ClassPoly2Monoste::split(const QString &out, Source &src, const std::atomic<bool> *abort, int *progress,
