@@ -160,15 +160,16 @@ int envelopeSide(double x0, double y0, double x1, double y1, double centre, doub
     out[n++] = {x0, centre, 0.0};
     out[n++] = {x1, centre, 0.0};
     const bool b0 = beyond(y0), b1 = beyond(y1);
+    // An end on the centre line is already a corner.
     if (b1) out[n++] = {x1, k, 1.0};
-    else out[n++] = {x1, y1, fOf(y1)};
+    else if (y1 != centre) out[n++] = {x1, y1, fOf(y1)};
     if (b0 != b1) {
         // The segment crosses the clip level between the two ends.
         const double xk = x0 + (x1 - x0) * (k - y0) / (y1 - y0);
         out[n++] = {xk, k, 1.0};
     }
     if (b0) out[n++] = {x0, k, 1.0};
-    else out[n++] = {x0, y0, fOf(y0)};
+    else if (y0 != centre) out[n++] = {x0, y0, fOf(y0)};
     return n;
 }
 

@@ -192,6 +192,58 @@ TEST_F(TrackViewTest, MarksCursorAndEditLines) {
     EXPECT_FALSE(seenNear(frame(), at(img, 0.5, 0.3), kYellow, 1, 0));
 }
 
+TEST_F(TrackViewTest, PictureSetFollowsTheRatio) {
+    resizeView(kW, 480);  // room for the tallest cursor picture tried
+    pictureScene();
+    const struct {
+        float ratio;
+        const char *suffix;
+        const char *cursorSuffix;
+    } rows[] = {{1.0f, "", ""}, {1.2f, "", ""}, {1.3f, "@1.25x", "@1.25x"}, {2.0f, "@2x", "@2x"},
+                {2.3f, "@2.25x", "@2.25"}, {2.6f, "@2.5x", "@2.5x"}};
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.ratio);
+        view->changePixelRatio(r.ratio);
+        view->setWaveForm(&owner.params);
+        const QImage img = frame();
+        const QRect expected =
+            opaqueBox(QStringLiteral(":/resources2/parts/point_BlueFlat_off%1.png").arg(QLatin1String(r.suffix)));
+        ASSERT_FALSE(expected.isEmpty());
+        EXPECT_EQ(handleBox(img, 0.25).size(), expected.size());
+        EXPECT_EQ(handleBox(img, 0.75).size(), expected.size());
+        const int cursor = yellowWidth(QStringLiteral(":/resources2/parts/playCursor%1.png").arg(QLatin1String(r.cursorSuffix)));
+        ASSERT_GT(cursor, 0);
+        EXPECT_NEAR(boxOf(img, img.rect(), yellowish).width(), cursor, 1);
+    }
+}
+
+TEST_F(TrackViewTest, HeldHandleShowsItsGrabbedPicture) {
+    pictureScene();
+    QImage img = frame();
+    auto crop = [&](const QImage &i, double x) {
+        const QPoint c = at(i, x, 0.5);
+        return i.copy(c.x() - 30, c.y() - 30, 60, 60);
+    };
+    const QImage idleIn = crop(img, 0.25), idleOut = crop(img, 0.75);
+    ASSERT_EQ(idleIn, idleOut);
+
+    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, widgetPos(0.25, 0.55));
+    ASSERT_EQ(view->mDragState, kTrackDragIn);
+    img = frame();
+    const QImage heldIn = crop(img, 0.25);
+    EXPECT_NE(heldIn, idleIn);
+    EXPECT_EQ(crop(img, 0.75), idleOut);
+    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, widgetPos(0.25, 0.55));
+    QTest::qWait(50);
+
+    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, widgetPos(0.75, 0.55));
+    ASSERT_EQ(view->mDragState, kTrackDragOut);
+    img = frame();
+    EXPECT_EQ(crop(img, 0.75), heldIn);
+    EXPECT_EQ(crop(img, 0.25), idleIn);
+    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, widgetPos(0.75, 0.55));
+}
+
 TEST_F(TrackViewTest, CursorOnlyRepaintKeepsTheRestOfTheFrame) {
     owner.fill(1, 400, 40000, [](int, int c, int64_t e) { return (0.3 + 0.4 * c) * (1.0 + std::sin(e * 0.07)) / 2.0; });
     view->setWaveForm(&owner.params);

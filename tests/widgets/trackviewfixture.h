@@ -17,6 +17,12 @@
 
 namespace sxtest {
 
+inline bool near(QRgb a, QRgb b, int tol = 2)
+{
+    return std::abs(qRed(a) - qRed(b)) <= tol && std::abs(qGreen(a) - qGreen(b)) <= tol &&
+           std::abs(qBlue(a) - qBlue(b)) <= tol;
+}
+
 // What an owner keeps for the view: per track an upper and a lower array of
 // L + 1 stereo pairs, the per-track tables and the request record.
 struct TrackOwner {
@@ -83,7 +89,9 @@ protected:
 
     void SetUp() override
     {
+        // As the main window does: the screen's ratio first, drawing on last.
         view = new trackGraphic();
+        view->setInitWindowPizelRatio(static_cast<float>(qApp->devicePixelRatio()));
         view->resize(kW, kH);
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
@@ -94,12 +102,74 @@ protected:
 
     void settle() { QApplication::processEvents(); }
 
+    void resizeView(int width, int height)
+    {
+        w = width;
+        h = height;
+        view->resize(w, h);
+        settle();
+    }
+
     QImage frame() { return view->grabFramebuffer().convertToFormat(QImage::Format_RGB32); }
+
+    // The box of the pixels in `area` that pass `keep`; empty when none do.
+    template <typename Keep>
+    static QRect boxOf(const QImage &img, QRect area, Keep keep)
+    {
+        QRect box;
+        area &= img.rect();
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                if (keep(img.pixel(x, y))) box |= QRect(x, y, 1, 1);
+        return box;
+    }
+
+    // A scene for the pictures: one one-channel track of one column (so no
+    // lane, centre or zero lines), in 0.25, out 0.75, the picture cursor at
+    // 0.5.
+    void pictureScene()
+    {
+        owner.fill(1, 1, 1000, [](int, int, int64_t) { return 0.0; });
+        view->mChannels[0] = 1;
+        view->setWaveForm(&owner.params);
+        view->arrangeOutPoint(0.75);
+        view->arrangeInPoint(0.25);
+        view->setCursorTypePng(true);
+        view->lineCurrentPosition(0.5);
+    }
+    // The drawn handle around x: every pixel near it that is neither panel
+    // nor the white edit lines through it.
+    QRect handleBox(const QImage &img, double x) const
+    {
+        const QPoint c = at(img, x, 0.5);
+        const int reach = img.width() / 6;
+        return boxOf(img, QRect(c.x() - reach, c.y() - reach, 2 * reach, 2 * reach), [](QRgb p) {
+            return !near(p, qRgb(6, 15, 46), 3) && p != qRgb(255, 255, 255) && !yellowish(p);
+        });
+    }
+    static bool yellowish(QRgb p) { return qRed(p) > 180 && qGreen(p) > 150 && qBlue(p) < 120; }
+    // The opaque box of a picture of the bundle, and the width of its yellow
+    // part (the cursor's triangle).
+    static QRect opaqueBox(const QString &path)
+    {
+        const QImage pic = QImage(path).convertToFormat(QImage::Format_ARGB32);
+        return boxOf(pic, pic.rect(), [](QRgb p) { return qAlpha(p) > 0; });
+    }
+    static int yellowWidth(const QString &path)
+    {
+        // Composed over the panel as the view blends it.
+        const QImage pic = QImage(path).convertToFormat(QImage::Format_ARGB32);
+        return boxOf(pic, pic.rect(), [](QRgb p) {
+                   const double a = qAlpha(p) / 255.0;
+                   const auto mix = [a](int fg, int bg) { return static_cast<int>(std::lround(a * fg + (1 - a) * bg)); };
+                   return yellowish(qRgb(mix(qRed(p), 6), mix(qGreen(p), 15), mix(qBlue(p), 46)));
+               }).width();
+    }
 
     // Pixel of the grabbed frame at a point given in view units.
     QPoint at(const QImage &img, double x, double y) const
     {
-        const tTrackBounds b = trackGeo_bounds(kW, kH, kH);
+        const tTrackBounds b = trackGeo_bounds(w, h, h);
         const double px = (x - b.left) / (b.right - b.left) * img.width();
         const double py = img.height() - (y - b.bottom) / (b.top - b.bottom) * img.height();
         return QPoint(static_cast<int>(std::floor(px)), static_cast<int>(std::floor(py)));
@@ -107,19 +177,14 @@ protected:
     // Logical widget position of a point in view units (for the pointer).
     QPoint widgetPos(double x, double y) const
     {
-        const tTrackBounds b = trackGeo_bounds(kW, kH, kH);
-        return QPoint(static_cast<int>(std::lround((x - b.left) / (b.right - b.left) * kW)),
-                      static_cast<int>(std::lround((y - b.bottom) / (b.top - b.bottom) * kH)));
+        const tTrackBounds b = trackGeo_bounds(w, h, h);
+        return QPoint(static_cast<int>(std::lround((x - b.left) / (b.right - b.left) * w)),
+                      static_cast<int>(std::lround((y - b.bottom) / (b.top - b.bottom) * h)));
     }
 
     trackGraphic *view = nullptr;
+    int w = kW, h = kH;  // the view's logical size
     TrackOwner owner;
 };
-
-inline bool near(QRgb a, QRgb b, int tol = 2)
-{
-    return std::abs(qRed(a) - qRed(b)) <= tol && std::abs(qGreen(a) - qGreen(b)) <= tol &&
-           std::abs(qBlue(a) - qBlue(b)) <= tol;
-}
 
 }  // namespace sxtest
