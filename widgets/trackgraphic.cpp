@@ -284,6 +284,10 @@ void trackGraphic::initializeGL()
     mGL->glPixelStorei(GL_PACK_ALIGNMENT, 4);
     mGL->glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     mBounds = trackGeo_initialBounds(mRatio, width(), height());
+    // A new context (the view moved to another window) starts from these
+    // bounds: the next resize must apply its size even if it is the old one.
+    mLastW = mLastH = 0;
+    mOweFull = true;
 }
 
 void trackGraphic::resizeGL(int w, int h)

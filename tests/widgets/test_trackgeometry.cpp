@@ -34,7 +34,7 @@ TEST(TrackGeometry, PictureSetByRatio) {
               ":/resources2/parts/point_BlueFlat_on@2.5x.png");
 }
 
-TEST(TrackGeometry, ColumnsOfATrack) {
+TEST(TrackGeometry, ColumnsAndZeroLineOfATrack) {
     // One track filling the view: column x at x/C, entries from S on.
     tTrackColumnMap m = trackGeo_mapColumns(50, 1000, 1000, 100, 50, 0, 0, 49);
     EXPECT_EQ(m.first, 50);
@@ -65,10 +65,9 @@ TEST(TrackGeometry, ColumnsOfATrack) {
         EXPECT_EQ(m.lo, 0);
         EXPECT_EQ(m.hi, 0);
     }
-}
 
-TEST(TrackGeometry, ZeroLineRunsAsFarAsTheTrackIsReady) {
-    const tTrackColumnMap m = trackGeo_mapColumns(0, 1000, 1000, 100, 100, 0, 0, 99);
+    // The zero line runs as far as the track is ready.
+    m = trackGeo_mapColumns(0, 1000, 1000, 100, 100, 0, 0, 99);
     double x0 = 0, x1 = 0;
     ASSERT_TRUE(trackGeo_zeroLine(m, 100, 33, 1000, 1000, 99, 0, 0.0f, 1.0f, &x0, &x1));
     EXPECT_DOUBLE_EQ(x0, 0.0);
@@ -110,7 +109,7 @@ TEST(TrackGeometry, EnvelopeIsCutAtTheClipLevel) {
     EXPECT_EQ(trackGeo_envelope(0, 0, 1, 0, 0, 1, -1, p, n), 0);
 }
 
-TEST(TrackGeometry, PointerAndMaterialFraction) {
+TEST(TrackGeometry, PointerPositionAndHandleGrab) {
     const tTrackBounds b = trackGeo_bounds(420, 200, 200);
     // Halves round away from zero.
     const double step = (b.right - b.left) / 420;
@@ -121,10 +120,8 @@ TEST(TrackGeometry, PointerAndMaterialFraction) {
     // A click at the centre with S 0, C 100 and L 400.
     EXPECT_DOUBLE_EQ(trackGeo_materialFraction(0.5, 100, 0, 400), 0.125);
     EXPECT_EQ(trackGeo_materialFraction(0.5, 100, 0, 0), 0.0);  // an empty level
-}
 
-TEST(TrackGeometry, HandlesGrabbedWithinTheirTolerance) {
-    const tTrackBounds b = trackGeo_bounds(420, 200, 200);
+    // Handles are grabbed within their tolerance around the handle band.
     const double y = 0.55;
     EXPECT_EQ(trackGeo_grabHandle(b, 0.25 + 0.99 * b.mx, y, 0.25, 0.75, 400, 0, 400), kTrackDragIn);
     EXPECT_EQ(trackGeo_grabHandle(b, 0.25 + 1.1 * b.mx, y, 0.25, 0.75, 400, 0, 400), kTrackDragNone);

@@ -192,7 +192,7 @@ TEST_F(TrackViewTest, MarksCursorAndEditLines) {
     EXPECT_FALSE(seenNear(frame(), at(img, 0.5, 0.3), kYellow, 1, 0));
 }
 
-TEST_F(TrackViewTest, PictureSetFollowsTheRatio) {
+TEST_F(TrackViewTest, HandleAndCursorPictures) {
     resizeView(kW, 480);  // room for the tallest cursor picture tried
     pictureScene();
     const struct {
@@ -215,10 +215,10 @@ TEST_F(TrackViewTest, PictureSetFollowsTheRatio) {
         ASSERT_GT(cursor, 0);
         EXPECT_NEAR(boxOf(img, img.rect(), yellowish).width(), cursor, 1);
     }
-}
 
-TEST_F(TrackViewTest, HeldHandleShowsItsGrabbedPicture) {
-    pictureScene();
+    // A held handle shows its grabbed picture.
+    view->changePixelRatio(1.0f);
+    view->setWaveForm(&owner.params);
     QImage img = frame();
     auto crop = [&](const QImage &i, double x) {
         const QPoint c = at(i, x, 0.5);
@@ -405,7 +405,7 @@ TEST_F(TrackViewTest, ClickPlacesTheCursor) {
     }
 }
 
-TEST_F(TrackViewTest, InHandleDraggedThroughTheOutPointSwaps) {
+TEST_F(TrackViewTest, HandleDragsSwapThroughEachOtherAndStopAtTheRange) {
     owner.fill(1, 400, 40000, [](int, int, int64_t) { return 0.0; });
     view->setWaveForm(&owner.params);
     view->arrangeOutPoint(0.5);
@@ -458,40 +458,21 @@ TEST_F(TrackViewTest, InHandleDraggedThroughTheOutPointSwaps) {
     EXPECT_EQ(view->mDragState, kTrackDragNone);
     EXPECT_FALSE(view->mCrossed);
     EXPECT_EQ(heard.releases, 1);
-}
+    QTest::qWait(50);
 
-TEST_F(TrackViewTest, OutHandleStopsAtTheAllowedMaximum) {
-    owner.fill(1, 400, 40000, [](int, int, int64_t) { return 0.0; });
-    view->setWaveForm(&owner.params);
-    view->arrangeOutPoint(0.75);
-    view->arrangeInPoint(0.25);
-    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, widgetPos(0.75, 0.55));
+    // The out handle dragged beyond the right end stops at the maximum.
+    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, widgetPos(0.5, 0.55));
     ASSERT_EQ(view->mDragState, kTrackDragOut);
-    QTest::mouseMove(view, QPoint(kW - 1, widgetPos(0.75, 0.55).y()));
+    QTest::mouseMove(view, QPoint(kW - 1, widgetPos(0.5, 0.55).y()));
     EXPECT_EQ(view->mOutPoint, 1.0);
-    QTest::mouseMove(view, QPoint(kW + 60, widgetPos(0.75, 0.55).y()));
+    QTest::mouseMove(view, QPoint(kW + 60, widgetPos(0.5, 0.55).y()));
     EXPECT_EQ(view->mOutPoint, 1.0);
-    EXPECT_EQ(view->mInPoint, 0.25);
-    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, QPoint(kW + 60, widgetPos(0.75, 0.55).y()));
+    EXPECT_NEAR(view->mInPoint, 0.3, 1e-9);
+    EXPECT_FALSE(view->mCrossed);
+    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, QPoint(kW + 60, widgetPos(0.5, 0.55).y()));
 }
 
-TEST_F(TrackViewTest, RightButtonOnlyReportsTheClick) {
-    owner.fill(1, 400, 40000, [](int, int, int64_t) { return 0.0; });
-    view->setWaveForm(&owner.params);
-    view->lineCurrentPosition(0.2);
-    Heard heard(view);
-    for (double x : {0.0, 0.6}) {  // on the in handle, then on the wave area
-        QTest::mousePress(view, Qt::RightButton, Qt::NoModifier, widgetPos(x, 0.55));
-        QTest::mouseRelease(view, Qt::RightButton, Qt::NoModifier, widgetPos(x, 0.55));
-        QTest::qWait(50);
-    }
-    EXPECT_EQ(heard.clicks, 2);
-    EXPECT_EQ(heard.edits, 0);
-    EXPECT_EQ(view->mDragState, kTrackDragNone);
-    EXPECT_EQ(view->mCursorPosition, 0.2);
-}
-
-TEST_F(TrackViewTest, LocksBlockEditsButNotClicks) {
+TEST_F(TrackViewTest, RightButtonAndLocksOnlyReportTheClick) {
     owner.fill(1, 400, 40000, [](int, int, int64_t) { return 0.0; });
     view->setWaveForm(&owner.params);
     view->arrangeOutPoint(0.75);
@@ -521,7 +502,24 @@ TEST_F(TrackViewTest, LocksBlockEditsButNotClicks) {
         EXPECT_EQ(view->mDragState, kTrackDragNone);
     }
 
-    // Unlocked, the same handle press grabs.
+    // Unlocked, a right-button press only reports the click, on a handle or
+    // on the wave area.
+    lockWord = 0;
+    view->mInputLock = false;
+    {
+        Heard heard(view);
+        for (double x : {0.25, 0.6}) {
+            QTest::mousePress(view, Qt::RightButton, Qt::NoModifier, widgetPos(x, 0.55));
+            QTest::mouseRelease(view, Qt::RightButton, Qt::NoModifier, widgetPos(x, 0.55));
+            QTest::qWait(50);
+        }
+        EXPECT_EQ(heard.clicks, 2);
+        EXPECT_EQ(heard.edits, 0);
+        EXPECT_EQ(view->mDragState, kTrackDragNone);
+        EXPECT_EQ(view->mCursorPosition, 0.1);
+    }
+
+    // The left button on the same handle grabs it.
     lockWord = 0;
     view->mInputLock = false;
     QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, widgetPos(0.25, 0.55));
