@@ -144,6 +144,19 @@ TEST(Indicator, NewPicturePathsShowFromTheNextChange)
     EXPECT_EQ(shownColour(lamp), QColor(Qt::green));
 }
 
+TEST(Indicator, ShowsTheEqualiserLampUntilGivenOtherPictures)
+{
+    indicator lamp;
+    const QImage on = QPixmap(QStringLiteral(":/resources2/parts/EQ_button-on.png")).toImage();
+    const QImage off = QPixmap(QStringLiteral(":/resources2/parts/EQ_button-off.png")).toImage();
+    ASSERT_FALSE(on.isNull());
+    ASSERT_FALSE(off.isNull());
+    lamp.changeIndicator(true);
+    EXPECT_EQ(lamp.pixmap().toImage(), on);
+    lamp.changeIndicator(false);
+    EXPECT_EQ(lamp.pixmap().toImage(), off);
+}
+
 TEST(MonIndicator, TogglesByDefaultAndFollowsItsClickControl)
 {
     monindicator lamp;
