@@ -62,6 +62,10 @@ void resetSettings(tHostDevice &d, const tHostFoundDevice &f) {
         d.mContainer[dir] = kAudioHostContainerFloat32;
     }
     d.mMixing = false;
+    d.mInputMuted.store(false, std::memory_order_relaxed);
+    // The virtual device holds nothing for hog mode; an ALSA device's handle
+    // stays with its back end until released.
+    if (d.mVirtual) d.mHog = false;
     d.mCycle = 0;
     d.mFrameTime = 0;
 }

@@ -36,6 +36,9 @@ struct tVirtualState {
     // Written by tests on any thread, read by the clock once per cycle.
     std::atomic<double> mSpeed{1.0};
     std::atomic<bool> mOffline{false};
+    // Held by the clock from its offline check to the end of the cycle, so
+    // that going offline can wait for a cycle under way.
+    std::mutex mCycleMutex;
     std::atomic<uint32_t> mForcedFrames{0};
 
     // Guards everything down to mCycles; the clock holds it only to copy
@@ -246,6 +249,7 @@ void clockThread(tVirtualState *sp) {
         // cycle back applies to it.
         const uint32_t forced = s.mForcedFrames.load(std::memory_order_relaxed);
         const uint32_t frames = forced ? forced : st.mFrames;
+        std::unique_lock<std::mutex> cycleLock(s.mCycleMutex);
         if (!s.mOffline.load(std::memory_order_relaxed)) {
             tAudioHostCycle cyc{};
             cyc.mCycle = dev->mCycle;
@@ -293,6 +297,7 @@ void clockThread(tVirtualState *sp) {
             s.mCycleCv.notify_all();
             called = true;
         }
+        cycleLock.unlock();
 
         const double speed = s.mSpeed.load(std::memory_order_relaxed);
         if (speed != anchorSpeed) {
@@ -482,7 +487,11 @@ void vdev_setPaceHook(tVirtualPaceHook hook, void *client) {
     s.mHookClient = client;
 }
 
-void vdev_setOffline(bool offline) { state().mOffline.store(offline, std::memory_order_relaxed); }
+void vdev_setOffline(bool offline) {
+    tVirtualState &s = state();
+    s.mOffline.store(offline, std::memory_order_relaxed);
+    if (offline) std::lock_guard<std::mutex> wait(s.mCycleMutex);
+}
 
 int vdev_forceBufferFrames(uint32_t frames) {
     tVirtualState &s = state();

@@ -78,6 +78,7 @@ void vdev_setPaceHook(tVirtualPaceHook hook, void *client);
 
 // Offline: cycles stop (nothing is called or captured) while the device
 // stays listed and its stream stays started; online again, they go on.
+// Taking it offline returns once a cycle under way, if any, has ended.
 void vdev_setOffline(bool offline);
 
 // Forces the frames of the following cycles, as a device that changes its

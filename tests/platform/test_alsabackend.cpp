@@ -107,14 +107,16 @@ protected:
         alsahost_clearConfiguredDevices();
     }
 
-    // Plays until at least `cycles` callbacks have run, then closes the
-    // stream; returns what the file holds.
+    // Plays until at least `cycles` cycles have been handed to ALSA (the
+    // callback of the next one has run), then closes the stream; returns
+    // what the file holds. A cycle whose callback ran when the stop came may
+    // or may not have been sent.
     std::vector<uint8_t> play(tAudioHostIoProc proc, void *client, const std::atomic<uint64_t> &calls,
                               uint64_t cycles) {
         EXPECT_EQ(audiohost_openStream(id, kAudioHostStreamOutput, proc, client), 0);
         EXPECT_EQ(audiohost_startStream(id), 0);
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (calls.load() < cycles && std::chrono::steady_clock::now() < until)
+        while (calls.load() <= cycles && std::chrono::steady_clock::now() < until)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         EXPECT_EQ(audiohost_closeStream(id), 0);
         return sxtest::readAll(path);

@@ -57,25 +57,36 @@ TEST_F(VirtualHostTest, IdsStayWithTheDeviceAcrossRefreshAndReconfiguration) {
     EXPECT_EQ(audiohost_getDeviceInfo(0, &info), kAudioHostErrNoDevice);
 }
 
-// At speed s the clock hands over rate x s frames per second: never more
-// (deadlines are absolute), and not much less on a loaded machine.
+// At speed s the clock hands over rate x s frames per second. Never more:
+// deadlines are absolute, so cycles 1 to n-1 after the first can never come
+// sooner than n-1 periods. Not much less either, but a loaded machine can
+// starve any thread for a while, so a run that falls short is measured again
+// (up to three times).
 TEST_F(VirtualHostTest, ClockRunsAtTheNominalRateTimesTheSpeed) {
+    tVirtualDeviceConfig c = hosttest::unpacedConfig();
+    c.mCapture = "off";  // cycles as cheap as they get, so a busy machine keeps up
+    enable(c);
     ASSERT_EQ(audiohost_setNominalRate(id, 48000), 0);
     ASSERT_EQ(audiohost_setBufferFrames(id, 480), 0);  // 100 cycles a second at speed 1
     Recorder rec;
     ASSERT_EQ(audiohost_openStream(id, kAudioHostStreamOutput, Recorder::proc, &rec), 0);
-    for (double speed : {1.0, 8.0}) {
+    for (double speed : {1.0, 4.0}) {
         vdev_setSpeed(speed);
-        const uint64_t before = rec.calls.load();
-        const auto t0 = Clock::now();
-        ASSERT_EQ(audiohost_startStream(id), 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        ASSERT_EQ(audiohost_stopStream(id), 0);
-        const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-        const double expected = seconds * 100.0 * speed;
-        const double got = double(rec.calls.load() - before);
-        EXPECT_LE(got, expected + 1.0) << "speed " << speed;
-        EXPECT_GE(got, expected * 0.6 - 2.0) << "speed " << speed;
+        const double period = 0.01 / speed;
+        bool keptPace = false;
+        for (int attempt = 0; attempt < 3 && !keptPace; ++attempt) {
+            const uint64_t before = rec.calls.load();
+            rec.resetTimes();
+            ASSERT_EQ(audiohost_startStream(id), 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ASSERT_EQ(audiohost_stopStream(id), 0);
+            const double calls = double(rec.calls.load() - before);
+            ASSERT_GE(calls, 2.0);
+            const double span = double(rec.lastNs.load() - rec.firstNs.load()) * 1e-9;
+            EXPECT_GE(span, (calls - 1.0) * period * 0.999) << "speed " << speed;
+            keptPace = calls - 1.0 >= span / period * 0.8;
+        }
+        EXPECT_TRUE(keptPace) << "speed " << speed;
     }
 }
 
@@ -169,8 +180,7 @@ TEST_F(VirtualHostTest, OfflineStopsTheCallbacksAndKeepsTheDeviceListed) {
     ASSERT_EQ(audiohost_openStream(id, kAudioHostStreamOutput, Recorder::proc, &rec), 0);
     ASSERT_EQ(audiohost_startStream(id), 0);
     ASSERT_EQ(vdev_waitCycles(3, 5000), 0);
-    vdev_setOffline(true);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));  // a cycle under way ends
+    vdev_setOffline(true);  // returns once a cycle under way has ended
     const uint64_t calls = rec.calls.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     EXPECT_EQ(rec.calls.load(), calls);
