@@ -306,7 +306,7 @@ void enumerateCards(std::vector<tHostFoundDevice> *found) {
             // the card keep it in front.
             const std::string name = first ? cardName : cardName + " (" + pcmName + ")";
             first = false;
-            probe(*d, present, name.substr(0, kAudioHostTextSize - 1), found);
+            probe(*d, present, name, found);
         }
         snd_ctl_close(ctl);
     }
@@ -369,17 +369,18 @@ int acquireHandle(tAlsaDevice &d, int dir, bool plug, snd_pcm_t **pcm) {
     return 0;
 }
 
-// Closes the direction's handle unless hog mode keeps it; a kept plug handle
-// becomes a hw handle again.
+// Closes the direction's handle unless hog mode keeps it; under hog mode a
+// plug handle, or none (a failed open), becomes the held hw handle again.
 void releaseHandle(tAlsaDevice &d, int dir) {
-    if (!d.mPcm[dir]) return;
-    if (d.mHog && !d.mPcmPlug[dir]) {
+    if (d.mPcm[dir] && d.mHog && !d.mPcmPlug[dir]) {
         snd_pcm_drop(d.mPcm[dir]);
         return;
     }
-    snd_pcm_close(d.mPcm[dir]);
-    d.mPcm[dir] = nullptr;
-    if (d.mHog) {
+    if (d.mPcm[dir]) {
+        snd_pcm_close(d.mPcm[dir]);
+        d.mPcm[dir] = nullptr;
+    }
+    if (d.mHog && d.mChannels[dir] > 0) {
         snd_pcm_t *pcm;
         if (openPcm(d, dir, false, &pcm) >= 0) {
             d.mPcm[dir] = pcm;
@@ -414,6 +415,7 @@ int alsaCheckFormat(tHostDevice *dev, int dir, uint32_t rate, tAudioHostFormat *
         snd_pcm_t *pcm;
         const int err = acquireHandle(d, dir, plug != 0, &pcm);
         if (err < 0) {
+            releaseHandle(d, dir);
             if (plug) break;
             return hostCode(err);
         }

@@ -205,8 +205,11 @@ int checkFormat(tHostDevice *d, int dir, uint32_t rate, tAudioHostFormat *f) {
     return d->mBackend->checkFormat(d, dir, rate, f);
 }
 
+// Copies UTF-8 text, cut if need be at a character boundary.
 void copyText(char *dst, const std::string &src) {
-    const size_t n = std::min(src.size(), size_t(kAudioHostTextSize) - 1);
+    size_t n = std::min(src.size(), size_t(kAudioHostTextSize) - 1);
+    if (n < src.size())
+        while (n > 0 && (static_cast<unsigned char>(src[n]) & 0xC0) == 0x80) --n;
     std::memcpy(dst, src.data(), n);
     dst[n] = '\0';
 }

@@ -92,10 +92,14 @@ TEST(AlsaBackend, EmptyMachineListsNothingAndPrintsNothing) {
 // writes the DSD stream it is given, the file receives what ALSA was handed.
 class AlsaFileDevice : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { addDevice(""); }
+
+    // The file device; with an input file its capture side reads from it.
+    void addDevice(const std::string &inputFile) {
         path = dir.file("out.raw");
-        const std::string text = "pcm.sxfile { type file slave { pcm { type null } } file \"" + path +
-                                 "\" format \"raw\" }";
+        std::string text = "pcm.sxfile { type file slave { pcm { type null } } file \"" + path + "\" ";
+        if (!inputFile.empty()) text += "infile \"" + inputFile + "\" ";
+        text += "format \"raw\" }";
         realOnly();
         ASSERT_EQ(alsahost_addConfiguredDevice(text.c_str(), "sxfile", "File Device"), 0);
         audiohost_refresh();
@@ -245,6 +249,102 @@ TEST_F(AlsaFileDevice, NativeDsdLandsBitExactAsDsdU32BE) {
     ASSERT_EQ(audiohost_setBufferFrames(id, 30143), 0);
     ASSERT_EQ(audiohost_openStream(id, kAudioHostStreamOutput, Dsd::proc, &dsd), 0);
     EXPECT_EQ(audiohost_startStream(id), kAudioHostErrUnsupported);
+}
+
+// The same device held in hog mode: the held handle carries the stream and
+// stays open across stop and start, so the file plugin, opened once, holds
+// the first run and then the second.
+TEST_F(AlsaFileDevice, HeldDeviceStreamsAndStaysHeld) {
+    ASSERT_EQ(audiohost_setHog(id, true), 0);
+    bool held = false;
+    ASSERT_EQ(audiohost_getHog(id, &held), 0);
+    EXPECT_TRUE(held);
+    ASSERT_EQ(audiohost_setContainer(id, kAudioHostOutput, kAudioHostContainerInt32), 0);
+    ASSERT_EQ(audiohost_setBufferFrames(id, 256), 0);
+    struct Words {
+        std::atomic<uint64_t> calls{0};
+        uint32_t next = 0;
+        static void proc(void *client, const tAudioHostCycle *c) {
+            auto *self = static_cast<Words *>(client);
+            uint32_t *o = static_cast<uint32_t *>(c->mOutput);
+            for (uint32_t i = 0; i < c->mOutFrames * 2; ++i) o[i] = self->next++ * 0x01010101u;
+            self->calls.fetch_add(1);
+        }
+    };
+    size_t firstRunWords = 0;
+    for (int run = 0; run < 2; ++run) {
+        Words w;
+        const std::vector<uint8_t> file = play(Words::proc, &w, w.calls, 4);
+        std::vector<uint32_t> got(file.size() / 4);
+        std::memcpy(got.data(), file.data(), got.size() * 4);
+        // Where this run's words start: at 0, or behind the first run's.
+        size_t start = 0;
+        if (run == 1) {
+            start = firstRunWords;
+            while (start < got.size() && got[start] != 0) ++start;
+            EXPECT_GE(start, size_t(4) * 256 * 2) << "the first run's words come first";
+        }
+        ASSERT_GE(got.size() - std::min(start, got.size()), size_t(4) * 256 * 2) << "run " << run;
+        size_t wrong = 0;
+        for (size_t i = start; i < got.size(); ++i) wrong += got[i] != uint32_t(i - start) * 0x01010101u;
+        EXPECT_EQ(wrong, 0u) << "run " << run;
+        if (run == 0) firstRunWords = got.size();
+        ASSERT_EQ(audiohost_getHog(id, &held), 0);
+        EXPECT_TRUE(held);
+    }
+    ASSERT_EQ(audiohost_setHog(id, false), 0);
+}
+
+// Duplex through the capture side of the file plugin: the words of the input
+// file reach the callback as the float containers the engine reads, in the
+// same cycle as the output it writes.
+TEST_F(AlsaFileDevice, CapturedWordsArriveAsFloatContainers) {
+    const std::string in = dir.file("in.raw");
+    constexpr uint32_t kFrames = 480, kCycles = 6;
+    std::vector<uint8_t> words;
+    for (uint32_t i = 0; i < kFrames * 2 * (kCycles + 4); ++i) {
+        // DoP-shaped words: marker and two bytes, low byte zero, so that a
+        // float carries them exactly.
+        const uint32_t w = (i % 4 < 2 ? 0x05u : 0xFAu) << 24 | uint32_t(dsdByte(i, 0)) << 16 |
+                           uint32_t(dsdByte(i, 1)) << 8;
+        for (int b = 0; b < 4; ++b) words.push_back(uint8_t(w >> (8 * b)));
+    }
+    ASSERT_TRUE(sxtest::writeAll(in, words));
+    addDevice(in);
+    tAudioHostDeviceInfo info;
+    ASSERT_EQ(audiohost_getDeviceInfo(id, &info), 0);
+    EXPECT_EQ(info.mInChannels, info.mOutChannels);
+    tAudioHostFormat f;
+    ASSERT_EQ(audiohost_getPhysicalFormat(id, kAudioHostInput, &f), 0);
+    EXPECT_EQ(f.mDeviceFormat, kDevFmtS32LE);
+    ASSERT_EQ(audiohost_setBufferFrames(id, kFrames), 0);
+
+    struct Capture {
+        std::atomic<uint64_t> calls{0};
+        std::vector<float> got;
+        static void proc(void *client, const tAudioHostCycle *c) {
+            auto *self = static_cast<Capture *>(client);
+            EXPECT_EQ(c->mInContainer, kAudioHostContainerFloat32);
+            EXPECT_EQ(c->mInFrames, c->mOutFrames);
+            const float *x = static_cast<const float *>(c->mInput);
+            if (self->calls.load() < kCycles) self->got.insert(self->got.end(), x, x + c->mInFrames * 2);
+            self->calls.fetch_add(1);
+        }
+    } cap;
+    ASSERT_EQ(audiohost_openStream(id, kAudioHostStreamOutput | kAudioHostStreamInput, Capture::proc, &cap), 0);
+    ASSERT_EQ(audiohost_startStream(id), 0);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (cap.calls.load() < kCycles && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(audiohost_closeStream(id), 0);
+    ASSERT_EQ(cap.got.size(), size_t(kFrames) * 2 * kCycles);
+    size_t wrong = 0;
+    for (size_t i = 0; i < cap.got.size(); ++i) {
+        uint32_t w;
+        std::memcpy(&w, &words[4 * i], 4);
+        wrong += cap.got[i] != containerOf(w);
+    }
+    EXPECT_EQ(wrong, 0u);
 }
 
 }  // namespace
