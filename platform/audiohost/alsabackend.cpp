@@ -1,6 +1,8 @@
 #include "platform/audiohost/alsabackend.h"
 
 #include <alsa/asoundlib.h>
+#include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -522,9 +524,19 @@ tIoResult transfer(tAlsaDevice &d, snd_pcm_t *pcm, bool capture, uint8_t *buf, u
     return kIoDone;
 }
 
+// A device thread should not wait behind ordinary work, as a system's own
+// audio I/O thread does not. Real-time scheduling needs a permission that
+// many users lack; without it the thread simply keeps normal priority.
+void raisePriority() {
+    sched_param param{};
+    param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 10;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+}
+
 void streamThread(tAlsaDevice *dp) {
     tAlsaDevice &d = *dp;
     audiohost_markStreamThread();
+    raisePriority();
     const tHostStreamSettings &st = d.mSettings;
     tHostDevice *dev = d.mHostDevice;
     const bool hasOut = (st.mDirections & kAudioHostStreamOutput) != 0;

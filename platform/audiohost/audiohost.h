@@ -40,8 +40,10 @@
 //
 // Ids. Every device gets an id of 1 and up when it is first listed and keeps
 // it for the life of the process, also when it goes away and comes back
-// (matched by uid); 0 means no device. Rates are container frames per
-// second (see tAudioHostFormat).
+// (matched by uid); 0 means no device. The devices are first listed at the
+// first call. The rate list counts DSD rates in bits per second per channel
+// (2822400 and up); the nominal rate counts container frames per second (see
+// tAudioHostFormat).
 //
 // Errors: 0 success, negative codes below; nothing throws.
 //

@@ -13,7 +13,10 @@
 //
 // Threads: the calls below may come from any thread except the device's
 // clock thread, which is where the pacing hook and the input generator run;
-// those two must not call into the host or this interface.
+// those two must not call into the host or this interface. The clock thread
+// also appends the capture, between callbacks, growing it as it goes: a test
+// device, not a model of a real-time one. vdev_enable must not run at the
+// same time as the other calls.
 #pragma once
 
 #include <cstddef>
