@@ -165,7 +165,7 @@ bool ClassVsaThread::completeSlot(int n, float speed) {
     mSlotFrames[mCurSlot] = kVsaSlotFrames;
     mSlotSpeed[mCurSlot] = speed;
     // The frames and speed go out with the flag.
-    mSlotReady[mCurSlot].store(true, std::memory_order_release);
+    __atomic_store_n(&mSlotReady[mCurSlot], true, __ATOMIC_RELEASE);
     mCurSlot ^= 1;
     return true;
 }
@@ -215,7 +215,7 @@ int ClassVsaThread::apply(const std::atomic<bool> *abort, tVsaParam *p) {
         const int64_t oldest = ring.produced - int64_t(kRingBlocks - 2) * blockFrames;
         if (mReadPos < oldest) mReadPos = oldest;
 
-        while (!mSlotReady[mCurSlot].load(std::memory_order_acquire) && ring.produced - mReadPos > unit &&
+        while (!__atomic_load_n(&mSlotReady[mCurSlot], __ATOMIC_ACQUIRE) && ring.produced - mReadPos > unit &&
                !abort->load(kRelaxed)) {
             if (processUnit(ring.pcmBlocks, blockFrames, unit, a, b, n) != 0) {
                 result = kVsaThreadErrParam;

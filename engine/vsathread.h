@@ -56,10 +56,13 @@ struct tVsaSpeedRow {
     int32_t a, b, n;
 };
 
-// The two output slots as the engine would take them.
+// The two output slots as the engine takes them. A ready flag is read and
+// written with atomic operations on the plain byte: the worker sets it with
+// release once the slot's frames and speed are stored, the consumer clears
+// it with release when it has taken the slot.
 struct tVsaOutputSlots {
     double *slot[2] = {nullptr, nullptr};         // stereo double frames
-    std::atomic<bool> *ready[2] = {nullptr, nullptr};
+    bool *ready[2] = {nullptr, nullptr};          // set by the worker (release), cleared by the consumer
     int32_t frames[2] = {0, 0};                   // valid frames of a ready slot
     const float *speed[2] = {nullptr, nullptr};   // the speed a slot was made at
 };
@@ -116,7 +119,7 @@ private:
     ClassVsa mBand[kVsaBands];
     ClassQMF mQmf;
     std::unique_ptr<double[]> mSlot[2];
-    std::atomic<bool> mSlotReady[2] = {};
+    bool mSlotReady[2] = {false, false};  // atomic builtins: the consumer holds the plain addresses
     int32_t mSlotFrames[2] = {0, 0};
     float mSlotSpeed[2] = {0.0f, 0.0f};
     int mDecim[kVsaBands] = {1, 2, 4, 8, 16, 16};

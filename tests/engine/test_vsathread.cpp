@@ -124,6 +124,10 @@ struct ToneRing {
     double *table[kRingBlocks];
 };
 
+bool ready(const tVsaOutputSlots &out, int slot) {
+    return __atomic_load_n(out.ready[slot], __ATOMIC_ACQUIRE);
+}
+
 TEST(VsaThread, SlotsFillInTurnWithTheirSpeedAndAFreedSlotIsFilledAgain) {
     ToneRing ring;
     auto *job = new ClassVsaThread;
@@ -138,7 +142,7 @@ TEST(VsaThread, SlotsFillInTurnWithTheirSpeedAndAFreedSlotIsFilledAgain) {
     vsaThread t;
     t.setParam(&p);
     t.addTransaction(job);
-    ASSERT_TRUE(engtest::waitFor([&] { return out.ready[0]->load() && out.ready[1]->load(); }, 20000));
+    ASSERT_TRUE(engtest::waitFor([&] { return ready(out, 0) && ready(out, 1); }, 20000));
 
     // Not silent, and no louder than the tone through unity-gain overlaps.
     double peak = 0.0, energy = 0.0;
@@ -154,8 +158,8 @@ TEST(VsaThread, SlotsFillInTurnWithTheirSpeedAndAFreedSlotIsFilledAgain) {
     const float slower = 0.5f;
     __atomic_store(&p.speed, &slower, __ATOMIC_RELAXED);
     QThread::msleep(20);
-    out.ready[0]->store(false);
-    ASSERT_TRUE(engtest::waitFor([&] { return out.ready[0]->load(); }, 20000));
+    __atomic_store_n(out.ready[0], false, __ATOMIC_RELEASE);
+    ASSERT_TRUE(engtest::waitFor([&] { return ready(out, 0); }, 20000));
     EXPECT_EQ(*out.speed[0], 0.5f);
     EXPECT_FALSE(t.isFinished());
 
