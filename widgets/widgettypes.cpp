@@ -5,6 +5,7 @@
 #include "widgets/chstripmeter.h"
 #include "widgets/dialogoverwrite.h"
 #include "widgets/glpatch.h"
+#include "widgets/knobs.h"
 #include "widgets/tracktext.h"
 
 void registerWidgetTypes()
@@ -14,4 +15,5 @@ void registerWidgetTypes()
     qRegisterMetaType<testGraphic *>();
     qRegisterMetaType<trackText *>();
     qRegisterMetaType<DialogOverWrite *>();
+    qRegisterMetaType<knobGL *>();
 }
