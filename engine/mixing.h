@@ -45,7 +45,7 @@ enum : int {
 // the idle one (or whose failed job is withdrawing its ring) contributes
 // nothing and its equaliser does not run. 0, or kEngineErrMemory when the
 // work buffers cannot be grown: the master and the return are then silence.
-int audioThreadMixing(tAudioMixingParams *p);
+[[nodiscard]] int audioThreadMixing(tAudioMixingParams *p);
 
 // The track's equaliser in place: its bands that are on from index 3 down
 // to 0, then its linear total gain; nothing without a record or while the
@@ -72,4 +72,4 @@ void calcLengthToMix(int32_t *available);
 // caller's kMaxTracks entries, may be null) and each track's bounced count
 // advance by frames. 0, kBounceNotReady, -17 without a master buffer or
 // frames, or a code of audioThreadMixing.
-int bounceMixing(int blockIndex, uint64_t *positions, double **masters, int frames, int offset);
+[[nodiscard]] int bounceMixing(int blockIndex, uint64_t *positions, double **masters, int frames, int offset);
