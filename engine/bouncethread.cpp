@@ -11,6 +11,7 @@
 #include "audiofile/pcmpack.h"
 #include "audiofile/vfile.h"
 #include "audiofile/wavfile.h"
+#include "engine/dsdoutput.h"
 #include "engine/enginestate.h"
 #include "engine/playbackproducer.h"
 
@@ -33,9 +34,21 @@ std::unique_ptr<double[]> allocFrames(int64_t frames) {
     return std::unique_ptr<double[]>(new (std::nothrow) double[2 * static_cast<size_t>(frames)]());
 }
 
+// The device's DSD output step on the mix: the mute pattern stands for the
+// source stream, so nothing but the re-modulated mix or the pattern goes
+// out; the channel count is handed on as the track count.
+void engineDsdStep(uint8_t *left, uint8_t *right, const double *frames, int bits, int channels) {
+    uint8_t *const out[2] = {left, right};
+    const bool mute = gMutePatBuffer[0] && gMutePatBuffer[1];
+    const uint8_t *const src[2] = {gMutePatBuffer[0], gMutePatBuffer[1]};
+    uint8_t *const pattern[2] = {gMutePatBuffer[0], gMutePatBuffer[1]};
+    fadeAudio(out, frames, mute ? src : nullptr, mute ? pattern : nullptr, bits, 0, channels);
+}
+
 }  // namespace
 
-ClassBounce::ClassBounce(tBounceMixFunc mix, tBounceDsdFunc dsd) : mMix(mix), mDsd(dsd) {}
+ClassBounce::ClassBounce(tBounceMixFunc mix, tBounceDsdFunc dsd)
+    : mMix(mix ? mix : bounceMixing), mDsd(dsd ? dsd : engineDsdStep) {}
 
 ClassBounce::~ClassBounce() {
     closeFile();
@@ -92,7 +105,7 @@ int ClassBounce::apply(tBounceParam *param, tBounceContFlags *flags, int32_t *pr
     const bool formatOk = (channels == 1 || channels == 2) &&
                           (dsd ? bits == 1 : (bits == 16 || bits == 24 || bits == 32 || bits == 64)) &&
                           param->outRate > 0 && param->srcRate > 0;
-    if (!formatOk || !mMix || (dsd && !mDsd)) return kBounceErrParam;
+    if (!formatOk) return kBounceErrParam;
 
     auto setStatus = [&](int32_t result) {
         if (status) publish(&status->result, result);
@@ -180,7 +193,7 @@ int ClassBounce::apply(tBounceParam *param, tBounceContFlags *flags, int32_t *pr
         const int mixed = mMix(block, positions, masters, blockFrames, 0);
         if (status) publish<uint8_t>(&status->ready, 0);
         setStatus(mixed);
-        if (mixed == kBounceMixNotReady) {
+        if (mixed == kBounceNotReady) {
             // Not enough converted yet: the next pass checks the cancel and
             // the feeds again before it retries.
             waitThread(kBouncePollMs);

@@ -23,6 +23,7 @@
 #include <cstdio>
 
 #include "dsp/sharedrecords.h"
+#include "engine/mixing.h"  // kBounceNotReady
 #include "engine/transactionthread.h"
 
 class AccessAudioFile;
@@ -49,9 +50,6 @@ enum : int32_t {
     kBounceStatusSize = -23,
     kBounceStatusFeed = -25,
 };
-
-// The mixing step's "not ready" result: a track has not produced enough yet.
-enum : int { kBounceMixNotReady = -2 };
 
 enum : int {
     kBounceChunkFrames = 20480,      // frames per write
@@ -88,15 +86,16 @@ struct tBounceContFlags {
     }
 };
 
-// The engine's offline mixing step as the mix-down calls it: mixes `frames`
-// frames of block `block` (0..63) at `offset` of every track into
-// masters[0] (and the effect return into masters[1]), advancing each
-// track's position and its bounced count. 0, kBounceMixNotReady, or another
-// negative code.
+// The engine's offline mixing step as the mix-down calls it (bounceMixing,
+// engine/mixing.h): mixes `frames` frames of block `block` (0..63) at
+// `offset` of every track into masters[0] (and the effect return into
+// masters[1]), advancing each track's position and its bounced count. 0,
+// kBounceNotReady, or another negative code.
 typedef int (*tBounceMixFunc)(int block, uint64_t *positions, double **masters, int frames, int offset);
-// The engine's DSD output step as the mix-down calls it: modulates `bits`
-// frames of the mix into the left and right byte streams (bits / 8 bytes
-// each).
+// The engine's DSD output step as the mix-down calls it (fadeAudio,
+// engine/dsdoutput.h, with the mute pattern as the source stream):
+// modulates `bits` frames of the mix into the left and right byte streams
+// (bits / 8 bytes each).
 typedef void (*tBounceDsdFunc)(uint8_t *left, uint8_t *right, const double *frames, int bits, int channels);
 
 class bounceTransaction {
@@ -115,7 +114,8 @@ public:
 
 class ClassBounce : public bounceTransaction {
 public:
-    // The engine's mixing and DSD output steps; a test may pass its own.
+    // The engine's mixing and DSD output steps (null: the engine's own); a
+    // test may pass stand-ins.
     explicit ClassBounce(tBounceMixFunc mix = nullptr, tBounceDsdFunc dsd = nullptr);
     ~ClassBounce() override;
 

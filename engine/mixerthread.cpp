@@ -11,6 +11,7 @@
 
 #include "engine/analysisrings.h"
 #include "engine/enginestate.h"
+#include "engine/metering.h"
 #include "trace/debugclient.h"
 
 namespace {
@@ -152,6 +153,10 @@ void mixerThread::cyclicEvent() {
         params = mParams;
     }
     const int rate = params.sampleRate ? __atomic_load_n(params.sampleRate, __ATOMIC_RELAXED) : mLibRate.load(kRelaxed);
+
+    // The peak holds of the tracks the main window counts.
+    const int peakRows = std::clamp(params.trackCount, 0, static_cast<int>(kMaxTracks));
+    for (int t = 0; t < peakRows; ++t) (void)getPeakHoldAudio(t);
 
     const int analysed = std::clamp(mAnalysedTracks.load(kRelaxed), 0, static_cast<int>(kMaxTracks));
     const bool testing = mTestStep.load(kRelaxed) >= 0;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/playbackproducer.h"
 
@@ -44,7 +45,10 @@ std::unique_ptr<double[]> allocFrames(size_t frames) {
 }  // namespace
 
 ClassVsaThread::ClassVsaThread() {
-    for (auto &s : mSlot) s = allocFrames(kVsaSlotFrames);
+    for (int i = 0; i < 2; ++i) {
+        mSlot[i] = allocFrames(kVsaSlotFrames);
+        mSlotPtr[i] = mSlot[i].get();
+    }
     mInput = allocFrames(kMaxUnitFrames);
     for (auto &b : mBandIn) b = allocFrames(kMaxUnitFrames);
     for (auto &b : mBandOut) b = allocFrames(kBandOutFrames);
@@ -94,6 +98,7 @@ void ClassVsaThread::selectVsaParameters(tVsaParam *p) {
 }
 
 tVsaOutputSlots ClassVsaThread::configVsaParamToAudioThread() {
+    repVsaParamArray(mSlotPtr, mSlotReady, mSlotFrames, mSlotSpeed);
     tVsaOutputSlots s;
     for (int i = 0; i < 2; ++i) {
         s.slot[i] = mSlot[i].get();
@@ -166,6 +171,7 @@ bool ClassVsaThread::completeSlot(int n, float speed) {
     mSlotSpeed[mCurSlot] = speed;
     // The frames and speed go out with the flag.
     __atomic_store_n(&mSlotReady[mCurSlot], true, __ATOMIC_RELEASE);
+    vsaReady(mCurSlot);
     mCurSlot ^= 1;
     return true;
 }

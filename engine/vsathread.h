@@ -93,7 +93,8 @@ public:
     // The table row for a speed (null from 999 on).
     static const tVsaSpeedRow *speedRow(float speed);
 
-    // The slots, their ready flags, sizes and speeds, for the consumer.
+    // Hands the slots, their ready flags, sizes and speeds to the engine
+    // (repVsaParamArray) and returns them.
     tVsaOutputSlots configVsaParamToAudioThread();
     // Every band's carry-over and tail, the pending counts and the filter
     // bank's histories cleared.
@@ -119,6 +120,7 @@ private:
     ClassVsa mBand[kVsaBands];
     ClassQMF mQmf;
     std::unique_ptr<double[]> mSlot[2];
+    double *mSlotPtr[2] = {nullptr, nullptr};  // the engine's view of mSlot
     bool mSlotReady[2] = {false, false};  // atomic builtins: the consumer holds the plain addresses
     int32_t mSlotFrames[2] = {0, 0};
     float mSlotSpeed[2] = {0.0f, 0.0f};

@@ -81,7 +81,7 @@ int standInMix(int block, uint64_t *positions, double **masters, int frames, int
     }
     for (int t = 0; t < gMixTracks; ++t) {
         if (sProducedCount[t] - sBouncedCount[t] < frames) {
-            if (!sJobEnded[t]) return kBounceMixNotReady;
+            if (!sJobEnded[t]) return kBounceNotReady;
             break;
         }
     }
@@ -236,7 +236,7 @@ TEST_F(BounceTest, ACancelKeepsSuccessAndStoresTheSizesOfWhatWasWritten) {
 TEST_F(BounceTest, AMixThatIsNotReadyIsRetriedUntilItIsAndACancelThenStillFinishesTheFile) {
     Feeds feeds(2, 2 * kBlock);
     param.length = 2 * kBlock;
-    gMixHook = [](int call, uint64_t *) { return call <= 5 ? kBounceMixNotReady : 0; };
+    gMixHook = [](int call, uint64_t *) { return call <= 5 ? kBounceNotReady : 0; };
     ASSERT_EQ(run(), kBounceOk);
     EXPECT_EQ(gMixCalls, 7) << "five refusals, then two blocks";
     EXPECT_EQ(readFloatWav(path).samples.size(), static_cast<size_t>(2 * 2 * kBlock));
@@ -247,7 +247,7 @@ TEST_F(BounceTest, AMixThatIsNotReadyIsRetriedUntilItIsAndACancelThenStillFinish
     gMixHook = [this](int call, uint64_t *) {
         if (call < 2) return 0;
         if (call == 10) flags.cancel = true;
-        return static_cast<int>(kBounceMixNotReady);
+        return static_cast<int>(kBounceNotReady);
     };
     flags.clear();
     clearBounceParam();
