@@ -51,7 +51,7 @@ protected:
 class tTestSequenceSource {
 public:
     // Steps of the loaded test sequence (DialogTlTest::getMaxSeq).
-    virtual int getMaxSeq() = 0;
+    virtual int getMaxSeq() const = 0;
 
 protected:
     ~tTestSequenceSource() = default;

@@ -37,7 +37,7 @@ struct FakeMixer : tMixerStripAccess {
 };
 
 struct FakeTestDialog : tTestSequenceSource {
-    int getMaxSeq() override { return 12; }
+    int getMaxSeq() const override { return 12; }
 };
 
 // Per-track analysis rings and spectra as the engine allocates them, freed
