@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "mixer/glproject.h"
+
 namespace {
 
 // Grid greys: decade lines brighter than the rest.
@@ -269,6 +271,18 @@ int widgetEq::getYcoordinate(float dB) const
 {
     const float scale = static_cast<float>(height() / kEqViewHeight);
     return height() - static_cast<int>(std::trunc(scale * (dB - kEqViewBottom)));
+}
+
+bool widgetEq::project(double objX, double objY, double objZ, const double model[16],
+                       const double projection[16], const int viewport[4], double *winX,
+                       double *winY, double *winZ)
+{
+    return glProject_project(objX, objY, objZ, model, projection, viewport, winX, winY, winZ);
+}
+
+void widgetEq::transformPoint(double out[4], const double m[16], const double in[4])
+{
+    glProject_transformPoint(out, m, in);
 }
 
 // ---- Mouse -------------------------------------------------------------------

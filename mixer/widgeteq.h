@@ -140,6 +140,11 @@ public:
     // Pixel column of a log10 frequency and pixel row of a dB value.
     int getXcoordinate(float logFreq) const;
     int getYcoordinate(float dB) const;
+    // Window coordinates of a scene point; see mixer/glproject.h.
+    static bool project(double objX, double objY, double objZ, const double model[16],
+                        const double projection[16], const int viewport[4], double *winX,
+                        double *winY, double *winZ);
+    static void transformPoint(double out[4], const double m[16], const double in[4]);
 
     // ---- State the owner reads and writes ----
     tEqBandPoint mBandPoint[kEqGraphBands];  // 0 = EQ1 .. 3 = EQ4
