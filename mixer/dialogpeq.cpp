@@ -168,6 +168,7 @@ DialogPeq::DialogPeq(QWidget *parent) : QDialog(parent), ui(new Ui::DialogPeq)
         palette.setColor(QPalette::All, QPalette::WindowText, QColor(180, 180, 180));
         label->setPalette(palette);
     }
+    setUpSpectrumFeed();
 }
 
 DialogPeq::~DialogPeq()

@@ -14,17 +14,27 @@
 // setEqParamOfWidgetEq, setEqParamOfDialogEq, show, refresh. Until then the
 // entry paths do nothing.
 //
+// While it is shown, a 55 ms cycle hands the engine's spectrum buffers of
+// the window's track (or of the master) to the graph, which draws them
+// behind the curves, and to the window's own spectrogram window. Hiding the
+// window without closing it keeps the cycle going; only a close stops it.
+// The window also opens its spectrogram window and asks its owner for the
+// Lissajous window.
+//
 // GUI thread only. The record's bands, total gain and on switch are read by
 // the real-time engine on the device's thread while the window writes them,
 // without a lock; the coefficient update and the gain glide belong to
-// peakEq.
+// peakEq. The spectrum buffers are rewritten by the engine's analysis
+// thread while the graph and the spectrogram read them, without a lock.
 #pragma once
 
 #include <QDialog>
 #include <QPoint>
 #include <QString>
+#include <memory>
 
 #include "dsp/sharedrecords.h"
+#include "mixer/dialogspectrogram.h"
 
 class eqtypesw;
 class eqOnOffButton;
@@ -32,6 +42,9 @@ class WidgetQbar;
 class widgetEq;
 class widgetEqParamText;
 class peakEq;
+class QCloseEvent;
+class QShowEvent;
+class QTimer;
 
 namespace Ui {
 class DialogPeq;
@@ -72,6 +85,21 @@ QString peq_onOffPicture(bool eqOn, bool bandOn);
 // the band's type is (`selected`) or is not that type, dimmed for a band
 // that is not active.
 QString peq_typePicture(const char *shown, bool selected, bool active);
+
+// The spectrum cycle's period, ms.
+constexpr int kPeqCycleMs = 55;
+// Spectrogram frame flags: bit 0 the right channel, 0x8000 the master's
+// low-frequency analysis.
+enum : int {
+    kPeqFrameRight = 1,
+    kPeqFrameLow = 0x8000,
+};
+
+// The analysis rate the spectrogram is told for a device rate: from
+// 2,822,400 Hz on the engine analyses DSD decimated by its metering interval
+// (5,644,800 / 32 = 176,400); below, the rate itself. An interval below 1
+// counts as 1.
+int peq_spectrogramRate(int sampleRate, int meterFirInterval);
 
 // The frequency at position pos of an axis width pixels wide running
 // logarithmically from 20 Hz to 10^logTop Hz (ratio = log10 20 / logTop),
@@ -125,6 +153,22 @@ public:
     bool checkDsdPurity() const;
     int calEqFreqVal(int pos, int width) const;
 
+    // Spectrum set 1 (the master's low-frequency analysis): the left and
+    // right buffers; the size is not used. Any other set: the main buffers
+    // and their FFT size in points. The buffers belong to the engine.
+    void setFFTPointer(int set, double *left, double *right, int fftSize);
+    void setFFTOrder(int fftSize);
+    // A new device rate (Hz): stored, then handed to the graph, whose band
+    // points above the rate's band limit move down to it (and the window
+    // applies each move to its band).
+    void changeFs(int rate);
+    // The graph's frequency axis ends at about 45 kHz, or 112 kHz in HF mode.
+    void selectEqHfMode(bool hf);
+
+    DialogSpectrogram *spectrogramWindow() const { return mSpectrogram.get(); }
+    bool spectrumFeedOn() const { return mShown; }
+    int fftOrder() const { return mFftOrder; }
+
     tPEQ *boundRecord() const { return mPeq; }
     int sampleRate() const { return mSampleRate; }
     double logFreqTop() const { return mLogFreqTop; }
@@ -133,6 +177,10 @@ public:
 signals:
     // The on switch changed: its new value (non-zero = on) and mTrackId.
     void selectAllEqOnOff(int iSel, int iTrk);
+    // The window was closed: mTrackId (1023 the master) and the event.
+    void windowClosed(int iTrack, QCloseEvent *event);
+    // The Lissajous button, always with 0; only the master's has a receiver.
+    void lissajousButtonClicked(int iTemp);
 
 public slots:
     void eq1freqTextEntered();
@@ -178,6 +226,21 @@ public slots:
     void eqGainEditingFinished();
     // Updates the graph's flags from the switches and repaints it.
     void checkEqOnOrNot();
+    // One spectrum cycle: nothing unless the window is shown and the main
+    // buffers are set; then the graph gets both main channels and the
+    // spectrogram the chosen channel's frame (and, for the master, its
+    // low-frequency frame).
+    void dialogEqCycle();
+
+private slots:
+    void on_pushButtonSpectrum_clicked();
+    void on_pushButtonLissajous_clicked();
+    void on_comboBoxSpCh_currentIndexChanged(int index);
+    void on_comboBoxSpMode_currentIndexChanged(int index);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     // The controls of one window band (0 = EQ1 .. 3 = EQ4).
@@ -200,6 +263,7 @@ private:
     void updateGraphFlags();
     void storeTotalGain(double dB);
     bool switchOnThroughRecord() const;
+    void setUpSpectrumFeed();
 
     Ui::DialogPeq *ui;
     BandControls mBand[kEqBands];
@@ -208,4 +272,15 @@ private:
     double mLogFreqTop = 0.0;        // log10 of the frequency axis' top
     double mLogFreqRatio = 0.0;      // log10 20 / mLogFreqTop
     double *mMainVolumeDb = nullptr; // not owned
+
+    // The spectrum feed.
+    QTimer *mCycleTimer = nullptr;  // child; runs for the window's life
+    std::unique_ptr<DialogSpectrogram> mSpectrogram;  // top-level, no parent
+    bool mShown = false;            // set by every show, cleared by a close
+    int mSpectrumCh = 0;            // 1 right, anything else left
+    double *mFftL = nullptr;        // main set; not owned
+    double *mFftR = nullptr;
+    double *mFftLowL = nullptr;     // low-frequency set (master only); not owned
+    double *mFftLowR = nullptr;
+    int mFftOrder = 4096;           // FFT size in points of the buffers
 };
