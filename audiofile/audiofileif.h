@@ -17,6 +17,16 @@
 #include <cstdint>
 #include <cstdio>
 
+// File type codes of the file layer and the conversion library.
+enum tAudioFileType : int {
+    kAudioFileWAV = 0,
+    kAudioFileFLAC = 1,
+    kAudioFileDSF = 2,
+    kAudioFileDSDIFF = 3,
+    kAudioFileWSD = 4,
+    kAudioFileByExtension = 127,  // decide by the file name's extension
+};
+
 // Results of every handler operation. The numbers are stored and compared by
 // callers across both deliverables: keep them.
 enum tAudioFileResult : int {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
 #include "audiofile/vfile.h"
 
 namespace {

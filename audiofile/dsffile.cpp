@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
 #include "audiofile/dsdlayout.h"
 #include "audiofile/vfile.h"
 

@@ -26,7 +26,7 @@
 #include "audiofile/audiofileif.h"
 #include "audiofile/chunkutil.h"
 #include "audiofile/dsftag.h"
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 
 enum : uint32_t {
     kDsfHeaderBytes = 92,          // audio starts here in files this handler writes

@@ -6,7 +6,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
 
 int *pProgress = nullptr;
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 
 // Progress word that range copies report into (percent). Set by the
 // conversion library's combine; may be null, in which case nothing is

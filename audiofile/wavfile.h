@@ -17,7 +17,7 @@
 #include <memory>
 
 #include "audiofile/audiofileif.h"
-#include "audiofile/audiohelpers.h"
+#include "audiofile/tagrecord.h"
 #include "audiofile/chunkutil.h"
 
 enum : uint32_t {

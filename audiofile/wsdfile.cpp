@@ -5,7 +5,7 @@
 
 #include "audiofile/chunkutil.h"
 #include "audiofile/vfile.h"
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include <cstdio>
 
 #include "audiofile/audiofileif.h"
-#include "audiofile/audiohelpers.h"
+#include "audiofile/tagrecord.h"
 
 enum : uint32_t {
     kWsdHeaderBytes = 2048,       // audio starts here

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
 #include "audiofile/pcmpack.h"
 #include "audiofile/vfile.h"
 

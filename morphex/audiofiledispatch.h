@@ -20,7 +20,7 @@
 #include <cstdio>
 
 #include "audiofile/audiofileif.h"
-#include "audiofile/audiohelpers.h"
+#include "audiofile/tagrecord.h"
 #include "morphex/morphexexport.h"
 
 // The library's name for the tag record handed to slots 16 and 17.

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "audiofile/vfile.h"
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "audiofile/audiohelpers.h"
+#include "audiofile/tagrecord.h"
 #include "audiofile/dsdifffile.h"
 #include "morphex/registeredtag.h"
 

@@ -10,7 +10,7 @@
 #include "audiofile/dsftag.h"
 #include "audiofile/marklist.h"
 #include "audiofile/vfile.h"
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 #include "morphex/libutil.h"
 #include "morphex/tabledsf.h"
 

@@ -22,7 +22,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "audiofile/audiohelpers.h"
+#include "audiofile/tagrecord.h"
 #include "audiofile/dsffile.h"
 #include "audiofile/dsftag.h"  // layout constants and helpers shared with the handler
 

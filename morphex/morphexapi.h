@@ -10,16 +10,17 @@
 // 0 (or a count) on success, negative codes on failure; nothing throws.
 //
 // Records that cross the boundary (tMorphexSendParams, tMorphexCom,
-// tAudioFileInfoAFile) are in dsp/morphexrecords.h, tBwfHdrParam in
-// audiofile/audiofileif.h, tID3tagInfo in audiofile/audiohelpers.h, the
-// gain envelope tDspVolItem in dsp/dspvolume.h.
+// tAudioFileInfoAFile) are in morphex/morphexrecords.h, tBwfHdrParam in
+// audiofile/audiofileif.h, tID3tagInfo in audiofile/tagrecord.h, the gain
+// envelope tDspVolItem in dsp/dspvolume.h. Nothing this header includes
+// carries the program's window texts.
 #pragma once
 
 #include <cstdint>
 
 #include "audiofile/audiofileif.h"
-#include "audiofile/audiohelpers.h"
-#include "dsp/morphexrecords.h"
+#include "audiofile/tagrecord.h"
+#include "morphex/morphexrecords.h"
 #include "morphex/morphexexport.h"
 
 struct tDspVolItem;  // dsp/dspvolume.h

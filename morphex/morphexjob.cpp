@@ -8,7 +8,7 @@
 #include <cstring>
 #include <new>
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
 #include "audiofile/dsdlayout.h"
 #include "audiofile/marklist.h"
 #include "audiofile/pcmpack.h"
@@ -354,7 +354,7 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
     // opened: an unknown rate index, a channel count other than 1 or 2, or a
     // word length the packers do not write.
     j.outType = s.fileType;
-    j.outRate = static_cast<uint32_t>(getFsValueFromFreqIndex(static_cast<int>(s.rateIndex)));
+    j.outRate = s.rateIndex < kFsTableEntries ? gFsTable[s.rateIndex] : 0;
     j.outChannels = s.outChannels;
     j.outBits = s.bits;
     j.mode = s.mode;

@@ -5,7 +5,7 @@
 #include "morphex/tabledsf.h"
 
 #include "audiofile/dsffile.h"
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 #include "morphex/audiofiledispatch.h"
 #include "morphex/dsflibtag.h"
 

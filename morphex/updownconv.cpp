@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "audiofile/audiohelpers.h"  // _aligned_malloc
+#include "base/alignedalloc.h"
 #include "dsp/sharedrecords.h"       // tPEQ
 #include "morphex/classfft.h"
 #include "morphex/decimfir.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
 #include "audiofile/dsdlayout.h"
 #include "audiofile/pcmpack.h"
 #include "audiofile/vfile.h"
