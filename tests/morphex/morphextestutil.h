@@ -195,10 +195,10 @@ struct Seen {
     int outRate = 0;
     std::vector<uint8_t> firstDsdBlock;  // left DSD bytes of the first block (feed jobs)
     // With hashBlocks set, every block the callback is handed goes into
-    // blockHash (FNV-1a): the slot's stereo doubles and, for DSD output,
+    // blockHash (FNV-1a): the slot's stereo doubles and, with dsdBytes set,
     // both channels' DSD bytes of the slot.
     bool hashBlocks = false;
-    bool dsdOut = false;
+    bool dsdBytes = false;
     uint64_t blockHash = 14695981039346656037ull;
 };
 
@@ -247,7 +247,7 @@ inline int onBlock(uint64_t produced, int frames, int, int slot, int, void *pcm,
     if (s.hashBlocks) {
         const double *out = static_cast<double **>(pcm)[slot];
         s.blockHash = fnv1a(out, size_t(frames) * 16, s.blockHash);
-        if (s.dsdOut) {
+        if (s.dsdBytes) {
             s.blockHash = fnv1a(dsd[2 * slot], size_t(frames + 7) / 8, s.blockHash);
             s.blockHash = fnv1a(dsd[2 * slot + 1], size_t(frames + 7) / 8, s.blockHash);
         }

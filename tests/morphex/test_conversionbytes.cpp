@@ -242,7 +242,13 @@ protected:
         o.dst = writing ? dir_->file(name + (o.type == 0 ? ".wav" : o.type == 2 ? ".dsf" : ".dff")) : "";
         Seen seen;
         seen.hashBlocks = true;
-        seen.dsdOut = o.type != 0;
+        // The DSD ring holds the source's bits at the source rate: the
+        // callback's byte count describes them only when the rates agree
+        // (beyond the source's bytes a slot holds whatever it held before).
+        const uint32_t srcRate = src.find("64") != std::string::npos    ? 2822400u
+                                 : src.find("128") != std::string::npos ? 5644800u
+                                                                        : 0u;
+        seen.dsdBytes = o.type != 0 && o.rate == srcRate;
         tMorphexCom com;
         int r = -999;
         capture([&] { r = runJob(o, &seen, &com); });
