@@ -242,7 +242,6 @@ void gClass_DsdiffFile::channelId(char out[4], uint32_t index, uint32_t channels
         std::memcpy(out, index == 0 ? "SLFT" : "SRGT", 4);
         return;
     }
-    out[0] = 'C';
     b16toa32(out, static_cast<uint16_t>(index & 0xFFF));
     out[0] = 'C';  // b16toa32 wrote four digits; the first (always 0) gives way to the letter
 }

@@ -250,7 +250,6 @@ private:
     bool loadPlayListChunk(FILE *fp, int listNo);
 
     tDsdiffBuild mBuild;
-    ClassChunkUtility mChunkUtility;  // kept with the handler; DSDIFF uses its own walk
     uint8_t *mSmall = nullptr;        // kDsdiffSmallBufBytes
     uint8_t *mWork = nullptr;         // kDsdiffWorkBufBytes
     uint8_t *mCueBuf = nullptr;       // header + kDsdiffCueDataMax

@@ -220,8 +220,6 @@ int gClass_WavFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t w
 // Sizes
 
 int gClass_WavFile::renew_dataChunkSize(FILE *fp, uint64_t bytes, tRiffStatus kind) {
-    tBwfHdrParam fmt;
-    if (readFmt(fp, &fmt, nullptr) != 0) return kAudioFileErrIO;
     uint64_t data = 0;
     if (mChunk.mChunk_searchSpecifiedChunk(fp, "data", &data, kChunkModeRiff) != 0) return kAudioFileErrIO;
     uint8_t field[8];

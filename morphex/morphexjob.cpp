@@ -32,7 +32,6 @@ namespace {
 // a whole: the design writes every entry the filter stages read.
 constexpr uint64_t kWorkEntries = 0x2800e0;
 constexpr uint64_t kWorkEntriesFft = 0x100130;
-constexpr uint64_t kFftTableBytes = 0x80000;
 constexpr int kSmoothTaps = 45;
 constexpr int kScratchBytes = 2048;
 constexpr uint32_t kReadSlack = 0x8007;   // DSF block alignment and pre-roll room

@@ -755,10 +755,9 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
     }
 
     if (up == down) {
-        const bool smooth = p->smoothDsd && p->outRate >= 2822400 && p->smoothCoefficients;
-        if (smooth && !growWork(n + 3))
+        if (smoothing && !growWork(n + 3))
             return kUpDownNoMemory;
-        if (smooth && !mHistory)
+        if (smoothing && !mHistory)
             return kUpDownNoMemory;
         const bool idle = modulatorIdle(p->modulator);
         const int T = kUpDownSmoothTaps;
@@ -768,7 +767,7 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
         // frame: from the second frame on the gains, the envelope and the
         // smoother are not stepped one by one but the outcome is the same.
         const int64_t p0 = st.position;
-        const bool flat = !smooth && (!env || ((env[st.index].start == kDspVolEnd ||
+        const bool flat = !smoothing && (!env || ((env[st.index].start == kDspVolEnd ||
                                                 env[st.index + 1].start > p0 + n - 1) &&
                                                env[st.index].direction != 1 && env[st.index].direction != -1));
         const bool fromBits = !p->input;
@@ -788,7 +787,7 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
             } else {
                 x = p->input + 2 * static_cast<int64_t>(i);
             }
-            if (smooth) {
+            if (smoothing) {
                 // The 45 frames before input[i]: the history's tail, then
                 // the block's own frames.
                 const int h = std::max(0, T - i);
@@ -807,7 +806,7 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
                 break;
             }
         }
-        if (smooth) {
+        if (smoothing) {
             if (n >= T) {
                 std::memcpy(mHistory, p->input + 2 * static_cast<int64_t>(n - T), 2 * T * sizeof(double));
             } else {

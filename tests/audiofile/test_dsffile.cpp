@@ -294,7 +294,10 @@ TEST(DsfFile, CombineJoinsTheChannelStreams) {
     }
 }
 
-TEST(DsfFile, CombineOfThePartsExampleFillsBlockOne) {
+// First holds 10000 bytes per channel, so its last block (block 1) has 904
+// audio bytes; second's 2500 bytes per channel fit behind them in that same
+// block, which then ends with 1942 bytes of silence.
+TEST(DsfFile, CombineContinuesAPartlyFilledLastBlock) {
     sxtest::TempDir dir;
     auto a = makeStreams(2, 5000, 1);  // 40000 samples per channel: A = 10000, f = 904
     auto b = makeStreams(2, 1250, 2);  // 10000 samples per channel: B = 2500

@@ -69,7 +69,7 @@ protected:
     sxtest::TempDir dir;
 };
 
-// The registered record of the Part's example.
+// A registered record with track, texts and a full date and time.
 TagRec exampleTag() {
     TagRec t;
     t.info.trackNo = 3;
