@@ -36,17 +36,6 @@ gClass_DsdiffFile::~gClass_DsdiffFile() {
     _aligned_free(mPlstBuf);
 }
 
-int gClass_DsdiffFile::readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len) {
-    if (offset > static_cast<uint64_t>(INT64_MAX) || v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
-    return v_read(fp, buf, len) == len ? 0 : -1;
-}
-
-int gClass_DsdiffFile::writeAt(FILE *fp, uint64_t offset, const void *buf, uint32_t len) {
-    if (offset > static_cast<uint64_t>(INT64_MAX) || v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
-    if (v_write(fp, buf, len) != len) return -1;
-    return v_flush(fp) == 0 ? 0 : -1;
-}
-
 // ---------------------------------------------------------------------------
 // Chunk walk
 
@@ -74,7 +63,7 @@ int gClass_DsdiffFile::walk(FILE *fp, const char *id, const char *listType, int6
     uint8_t h[kDsdiffChunkHeader + 4];
     while (pos < fileSize) {
         if (fileSize - pos < kDsdiffChunkHeader) return -2;
-        if (readAt(fp, pos, h, kDsdiffChunkHeader) != 0) return -1;
+        if (v_readAt(fp, pos, h, kDsdiffChunkHeader) != 0) return -1;
         uint64_t stored = 0;
         const bool idMatch = gChunk64_checkChunkId(h, id, &stored);
         const uint64_t avail = fileSize - pos - kDsdiffChunkHeader;
@@ -82,7 +71,7 @@ int gClass_DsdiffFile::walk(FILE *fp, const char *id, const char *listType, int6
         if (idMatch) {
             bool match = true;
             if (listType)
-                match = held >= 4 && readAt(fp, pos + kDsdiffChunkHeader, h + kDsdiffChunkHeader, 4) == 0 &&
+                match = held >= 4 && v_readAt(fp, pos + kDsdiffChunkHeader, h + kDsdiffChunkHeader, 4) == 0 &&
                         chunk_idIs(h + kDsdiffChunkHeader, listType);
             if (match) {
                 *offset = static_cast<int64_t>(pos);
@@ -144,7 +133,7 @@ int gClass_DsdiffFile::checkHeader(FILE *fp, tRiffStatus *status) {
     if (status) *status = kRiffStatusRIFF;
     uint8_t h[kFormHeaderBytes];
     uint64_t fileSize = 0;
-    if (!fp || v_getFileSize(fp, &fileSize) != 0 || fileSize < sizeof h || readAt(fp, 0, h, sizeof h) != 0)
+    if (!fp || v_getFileSize(fp, &fileSize) != 0 || fileSize < sizeof h || v_readAt(fp, 0, h, sizeof h) != 0)
         return kAudioFileErrFormat;
     if (!chunk_idIs(h, "FRM8") || !chunk_idIs(h + 12, "DSD ")) return kAudioFileErrFormat;
     int64_t prop = 0;
@@ -196,19 +185,19 @@ int gClass_DsdiffFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, 
     uint8_t h[kDsdiffChunkHeader];
     uint8_t field[4];
     while (remaining > 0 && propEnd - pos >= kDsdiffChunkHeader) {
-        if (readAt(fp, pos, h, sizeof h) != 0) return kAudioFileErrIO;
+        if (v_readAt(fp, pos, h, sizeof h) != 0) return kAudioFileErrIO;
         const uint64_t sub = chunk_getBE64(h + 4);
         if (sub > propEnd - pos - kDsdiffChunkHeader) return kAudioFileErrIO;
         const uint64_t data = pos + kDsdiffChunkHeader;
         if (chunk_idIs(h, "FS  ")) {
-            if (sub < 4 || readAt(fp, data, field, 4) != 0) return kAudioFileErrIO;
+            if (sub < 4 || v_readAt(fp, data, field, 4) != 0) return kAudioFileErrIO;
             fs = chunk_getBE32(field);
         } else if (chunk_idIs(h, "CHNL")) {
-            if (sub < 2 || readAt(fp, data, field, 2) != 0) return kAudioFileErrIO;
+            if (sub < 2 || v_readAt(fp, data, field, 2) != 0) return kAudioFileErrIO;
             ch = chunk_getBE16(field);
         } else if (chunk_idIs(h, "CMPR")) {
             // Anything but plain DSD ("DST " and others) is compressed.
-            if (sub < 4 || readAt(fp, data, field, 4) != 0 || !chunk_idIs(field, "DSD ")) return kAudioFileErrIO;
+            if (sub < 4 || v_readAt(fp, data, field, 4) != 0 || !chunk_idIs(field, "DSD ")) return kAudioFileErrIO;
         }
         const uint64_t step = kDsdiffChunkHeader + sub + (sub & 1);
         remaining -= static_cast<int64_t>(step);
@@ -296,7 +285,7 @@ int gClass_DsdiffFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_
     std::memcpy(h + j, "JUNK", 4);
     chunk_putBE64(h + j + 4, kJunkEndInHeader - kDsdiffChunkHeader - j);
     std::memcpy(h + kDsdiffSoundHeaderAt, "DSD ", 4);
-    return writeAt(fp, 0, h, kDsdiffHeaderBytes) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    return v_writeAt(fp, 0, h, kDsdiffHeaderBytes) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 // ---------------------------------------------------------------------------
@@ -304,7 +293,7 @@ int gClass_DsdiffFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_
 
 int gClass_DsdiffFile::updateWavFileSize(FILE *fp, uint64_t value, uint32_t how) {
     uint8_t h[kFormHeaderBytes];
-    if (!fp || readAt(fp, 0, h, sizeof h) != 0 || !chunk_idIs(h, "FRM8")) return kAudioFileErrIO;
+    if (!fp || v_readAt(fp, 0, h, sizeof h) != 0 || !chunk_idIs(h, "FRM8")) return kAudioFileErrIO;
     uint64_t size = chunk_getBE64(h + 4);
     if (how == kDsdiffSizeAdd) {
         if (value > UINT64_MAX - size) return kAudioFileErrIO;
@@ -316,7 +305,7 @@ int gClass_DsdiffFile::updateWavFileSize(FILE *fp, uint64_t value, uint32_t how)
         size = value;
     }
     chunk_putBE64(h + 4, size);
-    return writeAt(fp, 4, h + 4, 8) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    return v_writeAt(fp, 4, h + 4, 8) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 int gClass_DsdiffFile::updateRiffSize(FILE *fp) {
@@ -330,9 +319,9 @@ int gClass_DsdiffFile::updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t sa
     int64_t off = 0;
     if (gChunk64_searchSpecifiedChunkSize(fp, "DSD ", &off, nullptr) != 0) return kAudioFileErrIO;
     uint8_t h[kDsdiffChunkHeader];
-    if (readAt(fp, static_cast<uint64_t>(off), h, sizeof h) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, static_cast<uint64_t>(off), h, sizeof h) != 0) return kAudioFileErrIO;
     chunk_putBE64(h + 4, audioBytes);
-    if (writeAt(fp, static_cast<uint64_t>(off), h, sizeof h) != 0) return kAudioFileErrIO;
+    if (v_writeAt(fp, static_cast<uint64_t>(off), h, sizeof h) != 0) return kAudioFileErrIO;
     return updateRiffSize(fp);
 }
 
@@ -349,14 +338,9 @@ int gClass_DsdiffFile::deleteChunk(FILE *fp, const char *id) {
     uint64_t end = start + kDsdiffChunkHeader + static_cast<uint64_t>(size);
     end += (static_cast<uint64_t>(size) & 1);
     if (end > fileSize) end = fileSize;
-    uint64_t src = end, dst = start;
-    while (src < fileSize) {
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(fileSize - src, kDsdiffMoveStep));
-        if (readAt(fp, src, mWork, n) != 0 || writeAt(fp, dst, mWork, n) != 0) return kAudioFileErrIO;
-        src += n;
-        dst += n;
-    }
-    return v_ftruncate(fp, static_cast<int64_t>(dst)) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    const uint64_t tail = fileSize - end;
+    if (v_moveRange(fp, end, fp, start, tail, mWork, kDsdiffMoveStep) != 0) return kAudioFileErrIO;
+    return v_ftruncate(fp, static_cast<int64_t>(start + tail)) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 int gClass_DsdiffFile::divide(FILE *src, FILE *second, FILE *work, uint64_t pos) {

@@ -228,8 +228,6 @@ protected:
     virtual int saveTagAfterMarks(FILE *fp);
 
 private:
-    int readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len);
-    int writeAt(FILE *fp, uint64_t offset, const void *buf, uint32_t len);
     int walk(FILE *fp, const char *id, const char *listType, int64_t *offset, int64_t *size,
              uint64_t *stored = nullptr);
     int findBext(FILE *fp, uint64_t *offset, uint64_t *dataSize);

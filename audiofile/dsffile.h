@@ -181,8 +181,6 @@ public:
     const std::string &workFilePath() const { return mWorkPath; }
 
 private:
-    int readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len);
-    int writeAt(FILE *fp, uint64_t offset, const void *buf, uint32_t len);
     int readFmt(FILE *fp, uint8_t *fmt);  // the 52 bytes of "fmt "; 0 or -1
     int fillIdle(FILE *fp, uint64_t offset, uint64_t length);
     int readBlock(FILE *fp, uint64_t offset, uint64_t available, uint8_t *block);

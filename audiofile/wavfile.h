@@ -166,8 +166,6 @@ public:
 private:
     int readFmt(FILE *fp, tBwfHdrParam *param, uint16_t *formatTag);
     int readTimeReference(FILE *fp, uint64_t limit, uint64_t *startSample);
-    int writeAt(FILE *fp, uint64_t offset, const void *buf, uint32_t len);
-    int readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len);
     int appendBext(FILE *fp, uint64_t startSample);
     // saveCueData and saveCueDataNew (wavmarks.cpp).
     int saveMarks(FILE *fp, int existing, int listNo, uint64_t totalSamples, bool firstJunk);

@@ -16,12 +16,6 @@ uint64_t getSplit64(const uint8_t *p) {
 
 uint8_t bcd(uint32_t v) { return static_cast<uint8_t>(((v / 10) << 4) | (v % 10)); }
 
-int readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len) {
-    if (!fp || offset > static_cast<uint64_t>(INT64_MAX)) return -1;
-    if (v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
-    return v_read(fp, buf, len) == len ? 0 : -1;
-}
-
 // Decimal digits of a date field; -1 when one of them is not a digit.
 int digits(const uint8_t *p, int count) {
     int v = 0;
@@ -52,7 +46,7 @@ gClass_WsdFile::~gClass_WsdFile() { delete[] mHead; }
 
 int gClass_WsdFile::readHead(FILE *fp, uint8_t *buf) {
     if (!mHead) return -1;
-    return readAt(fp, 0, buf, headBytes());
+    return v_readAt(fp, 0, buf, headBytes());
 }
 
 int gClass_WsdFile::checkHeader(FILE *fp, tRiffStatus *status) {
@@ -146,8 +140,7 @@ int gClass_WsdFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t w
     h[kWsdChannels] = static_cast<uint8_t>(param->channels);
     h[48] = param->channels == 1 ? 0x40 : 0x44;
     std::memset(h + kWsdReadLibrary, 0x20, kWsdHeaderBytes - kWsdReadLibrary);
-    if (!fp || v_lseek(fp, 0, 0) != 0 || v_write(fp, h, kWsdHeaderBytes) != kWsdHeaderBytes) return kAudioFileErrIO;
-    return v_flush(fp) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    return v_writeAt(fp, 0, h, kWsdHeaderBytes) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 int gClass_WsdFile::updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t samples) {
@@ -165,14 +158,13 @@ int gClass_WsdFile::updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t sampl
     // (a 100-hour file at 2.8 MHz is about a terabyte).
     const uint64_t secs = mRate != 0 ? samples / mRate : 0;
     uint8_t *h = mHead;
-    if (readAt(fp, 0, h, kWsdHeaderBytes) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, 0, h, kWsdHeaderBytes) != 0) return kAudioFileErrIO;
     std::memcpy(h + kWsdFileSizeLow, size, 8);
     h[kWsdPlayTime] = 0;
     h[kWsdPlayTime + 1] = bcd(static_cast<uint32_t>(secs % 60));
     h[kWsdPlayTime + 2] = bcd(static_cast<uint32_t>((secs / 60) % 60));
     h[kWsdPlayTime + 3] = bcd(static_cast<uint32_t>((secs / 3600) % 100));
-    if (v_lseek(fp, 0, 0) != 0 || v_write(fp, h, kWsdHeaderBytes) != kWsdHeaderBytes) return kAudioFileErrIO;
-    return v_flush(fp) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    return v_writeAt(fp, 0, h, kWsdHeaderBytes) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 int gClass_WsdFile::divide(FILE *src, FILE *second, FILE *work, uint64_t pos) {
@@ -226,7 +218,7 @@ int gClass_WsdFile::getStartSample(FILE *fp, uint64_t *startSample) {
         return kAudioFileOK;
     }
     uint8_t h[kWsdHeaderBytes];
-    if (readAt(fp, 0, h, kWsdHeaderBytes) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, 0, h, kWsdHeaderBytes) != 0) return kAudioFileErrIO;
     std::memcpy(startSample, h + kWsdStartMemory, 8);
     return kAudioFileOK;
 }
@@ -250,12 +242,12 @@ int gClass_WsdFile::registerTagData(tID3tagInfo *tag) { return wsd_registerTagDa
 int wsd_loadTagData(FILE *fp, tID3tagInfo *tag) {
     if (!fp || !tag) return kAudioFileErrIO;
     uint8_t h[kWsdReadLibrary];
-    if (readAt(fp, 0, h, sizeof h) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, 0, h, sizeof h) != 0) return kAudioFileErrIO;
     uint64_t at = chunk_getBE32(h + kWsdTextOffset);
     if (at == 0 || at == 0xFFFFFFFFu) at = kWsdTextAreaDefault;
     // One extra zero byte ends a text that runs to the end of the area.
     char area[kWsdTextAreaBytes + 1];
-    if (readAt(fp, at, area, kWsdTextAreaBytes) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, at, area, kWsdTextAreaBytes) != 0) return kAudioFileErrIO;
     area[kWsdTextAreaBytes] = 0;
 
     copyText(tag->title, area + kWsdTextTitle, kWsdTitleUnits);

@@ -92,7 +92,7 @@ int dsdiffTag_load(gClass_DsdiffFile &handler, FILE *fp, tID3tagInfo *tag) {
     const uint64_t len = std::min<uint64_t>(static_cast<uint64_t>(size), kDiinReadMax);
     std::unique_ptr<uint8_t[]> buf(new (std::nothrow) uint8_t[len]);
     if (!buf) return -1;
-    if (v_lseek(fp, offset + kDsdiffChunkHeader, 0) != 0 || v_read(fp, buf.get(), static_cast<uint32_t>(len)) != len)
+    if (v_readAt(fp, static_cast<uint64_t>(offset) + kDsdiffChunkHeader, buf.get(), static_cast<uint32_t>(len)) != 0)
         return -1;
 
     uint64_t pos = 0;
