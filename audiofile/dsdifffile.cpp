@@ -22,7 +22,7 @@ uint8_t *allocBuf(uint32_t bytes) {
 
 }  // namespace
 
-gClass_DsdiffFile::gClass_DsdiffFile(tDsdiffBuild build)
+gClass_DsdiffFile::gClass_DsdiffFile(const tAudioFileBuild &build)
     : mBuild(build),
       mSmall(allocBuf(kDsdiffSmallBufBytes)),
       mWork(allocBuf(kDsdiffWorkBufBytes)),

@@ -16,8 +16,11 @@
 // offsets, stops at the end of the file, and a chunk that claims more than
 // the file holds is taken as running to the end of the file.
 //
-// The conversion library builds the same module with kDsdiffBuildLibrary;
-// the differences are listed at tDsdiffBuild.
+// In the conversion library's build (tAudioFileBuild::library)
+// getStartSample gives 0 without reading the file, and saveCueData calls
+// the build's tagAfterMarks (the library appends its registered title and
+// artist there) between writing the marks and fixing the form size.
+// Everything else, the mark placement rules included, is the same.
 #pragma once
 
 #include <cstdint>
@@ -76,18 +79,6 @@ enum tDsdiffSizeHow : uint32_t {
     kDsdiffSizeSet = 2,
 };
 
-// Which deliverable the handler is built for.
-//  - kDsdiffBuildProgram: getStartSample reads the bext time reference.
-//  - kDsdiffBuildLibrary (the conversion library): getStartSample gives 0
-//    without reading the file; saveCueData calls saveTagAfterMarks between
-//    writing the marks and fixing the form size, where the library's module
-//    appends its registered title and artist.
-// Everything else, the mark placement rules included, is the same.
-enum tDsdiffBuild : int {
-    kDsdiffBuildProgram = 0,
-    kDsdiffBuildLibrary = 1,
-};
-
 // Where a run of mark chunks and the JUNK chunk directly behind it lie
 // (checkMarkChunk). Offsets are chunk header offsets.
 struct tDsdiffMarkArea {
@@ -99,7 +90,7 @@ struct tDsdiffMarkArea {
 
 class gClass_DsdiffFile : public AccessAudioFile {
 public:
-    explicit gClass_DsdiffFile(tDsdiffBuild build = kDsdiffBuildProgram);
+    explicit gClass_DsdiffFile(const tAudioFileBuild &build = kAudioFileProgramBuild);
     ~gClass_DsdiffFile() override;
     gClass_DsdiffFile(const gClass_DsdiffFile &) = delete;
     gClass_DsdiffFile &operator=(const gClass_DsdiffFile &) = delete;
@@ -167,8 +158,10 @@ public:
     // The chunk walk from byte 16: header offset of the first chunk with
     // that id and its data size (cut to what the file holds). 0, or -1 with
     // offset 0 and size 0.
-    [[nodiscard]] int gChunk64_searchSpecifiedChunkSize(FILE *fp, const char *id, int64_t *offset, int64_t *size);
-    [[nodiscard]] int gChunk64_searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *offset);
+    // The walk keeps no state: the tag modules use it without a handler.
+    [[nodiscard]] static int gChunk64_searchSpecifiedChunkSize(FILE *fp, const char *id, int64_t *offset,
+                                                               int64_t *size);
+    [[nodiscard]] static int gChunk64_searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *offset);
     // True when the 12-byte header's id is id; *size gets its data size.
     static bool gChunk64_checkChunkId(const uint8_t *header, const char *id, uint64_t *size);
     // The "PROP" chunk whose property type is type. 0; -1 when absent or on
@@ -220,16 +213,9 @@ public:
     // Appends a zero JUNK chunk of kDsdiffJunkTailBytes in all, padded alike.
     [[nodiscard]] int addJunkChunkTail(FILE *fp);
 
-    tDsdiffBuild build() const { return mBuild; }
-
-protected:
-    // Library build: appends the registered tag after the marks (the
-    // library's DSDIFF module overrides it). The result is not used.
-    virtual int saveTagAfterMarks(FILE *fp);
-
 private:
-    int walk(FILE *fp, const char *id, const char *listType, int64_t *offset, int64_t *size,
-             uint64_t *stored = nullptr);
+    static int walk(FILE *fp, const char *id, const char *listType, int64_t *offset, int64_t *size,
+                    uint64_t *stored = nullptr);
     int findBext(FILE *fp, uint64_t *offset, uint64_t *dataSize);
 
     // Marks.
@@ -247,7 +233,7 @@ private:
     bool loadLabelChunk(FILE *fp, int listNo);
     bool loadPlayListChunk(FILE *fp, int listNo);
 
-    tDsdiffBuild mBuild;
+    tAudioFileBuild mBuild;
     uint8_t *mSmall = nullptr;        // kDsdiffSmallBufBytes
     uint8_t *mWork = nullptr;         // kDsdiffWorkBufBytes
     uint8_t *mCueBuf = nullptr;       // header + kDsdiffCueDataMax

@@ -325,11 +325,6 @@ int gClass_DsdiffFile::saveMarkData(FILE *fp, int existing, int listNo, bool new
     return kAudioFileOK;
 }
 
-int gClass_DsdiffFile::saveTagAfterMarks(FILE *fp) {
-    (void)fp;
-    return 0;
-}
-
 int gClass_DsdiffFile::saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
     int32_t modified = 0;
     if (gMarkList.getModifyFlag(listNo, &modified) != 0) return kAudioFileErrFormat;
@@ -337,8 +332,9 @@ int gClass_DsdiffFile::saveCueData(FILE *fp, int existing, int listNo, uint64_t 
     const int rc = saveMarkData(fp, existing, listNo, false, totalSamples);
     uint64_t len = 0;
     if (v_getFileSize(fp, &len) != 0 || len < kFormSizeExcluded) return kAudioFileErrFormat;
-    if (mBuild == kDsdiffBuildLibrary) {
-        (void)saveTagAfterMarks(fp);
+    if (mBuild.library) {
+        // The result is not used: the marks are written either way.
+        if (mBuild.tagAfterMarks) (void)mBuild.tagAfterMarks(fp);
         if (v_getFileSize(fp, &len) != 0) return kAudioFileErrFormat;
     }
     (void)updateWavFileSize(fp, len - kFormSizeExcluded, kDsdiffSizeSet);
@@ -499,7 +495,7 @@ int gClass_DsdiffFile::setStartSample(FILE *fp, uint64_t startSample) {
 
 int gClass_DsdiffFile::getStartSample(FILE *fp, uint64_t *startSample) {
     if (startSample) *startSample = 0;
-    if (mBuild == kDsdiffBuildLibrary) return kAudioFileOK;
+    if (mBuild.library) return kAudioFileOK;
     uint64_t off = 0, size = 0;
     if (findBext(fp, &off, &size) != 0 || size < kDsdiffBextMinPayload) return kAudioFileErrIO;
     uint8_t field[8];

@@ -32,7 +32,7 @@ uint64_t audioBytesOf(uint64_t samples, uint32_t channels) {
 
 }  // namespace
 
-gClass_DsfFile::gClass_DsfFile() {
+gClass_DsfFile::gClass_DsfFile(const tAudioFileBuild &build) : mBuild(build) {
     mFrameBuf = static_cast<uint8_t *>(_aligned_malloc(kDsfTagFrameBufBytes, 8));
     mReadBuf = static_cast<uint8_t *>(_aligned_malloc(kDsfTagReadBufBytes, 8));
     mCopyBuf = static_cast<uint8_t *>(_aligned_malloc(kDsfTagCopyBufBytes, 8));

@@ -16,7 +16,10 @@
 // The tag (dsftag.h) is written by updateDataSize after every size update:
 // the date and software frames, plus the frames of an existing tag that
 // copyID3v2TagToTemp kept in a work file. Marks live in a "SYLT" frame of
-// that tag; the conversion library writes them with its own tag writer.
+// that tag. In the conversion library's build the build's saveTag and
+// loadMarks (the library's own tag writer and mark loader) take the place
+// of saveCueData, saveCueDataNew and loadCueData, so that the size update
+// writes the library's tag.
 #pragma once
 
 #include <cstdint>
@@ -61,7 +64,7 @@ enum tDsfSizeHow : uint32_t {
 
 class gClass_DsfFile : public AccessAudioFile {
 public:
-    gClass_DsfFile();
+    explicit gClass_DsfFile(const tAudioFileBuild &build = kAudioFileProgramBuild);
     ~gClass_DsfFile() override;
     gClass_DsfFile(const gClass_DsfFile &) = delete;
     gClass_DsfFile &operator=(const gClass_DsfFile &) = delete;
@@ -188,6 +191,7 @@ private:
     void removeWorkFile();
     int writeSizes(FILE *fp, uint64_t metaPointer, uint64_t dataSize, uint64_t samples);
 
+    tAudioFileBuild mBuild;
     ClassChunkUtility mChunk;
     uint8_t *mFrameBuf = nullptr;   // kDsfTagFrameBufBytes: the tag being assembled
     uint8_t *mReadBuf = nullptr;    // kDsfTagReadBufBytes

@@ -285,6 +285,7 @@ int gClass_DsfFile::saveMarkData(uint8_t *out, uint32_t *length) {
 int gClass_DsfFile::makeLylicFrame(uint8_t *out, uint32_t *length) { return saveMarkData(out, length); }
 
 int gClass_DsfFile::saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
+    if (mBuild.saveTag) return mBuild.saveTag(fp, existing, listNo, totalSamples);
     (void)existing;
     (void)listNo;
     (void)totalSamples;
@@ -481,6 +482,7 @@ int gClass_DsfFile::loadCueChunk(FILE *fp, uint64_t totalSamples, int listNo) {
 }
 
 int gClass_DsfFile::loadCueData(FILE *fp, uint64_t totalSamples, int listNo) {
+    if (mBuild.loadMarks) return mBuild.loadMarks(fp, totalSamples, listNo);
     (void)loadCueChunk(fp, totalSamples, listNo);
     gMarkList.renumber(listNo);
     gMarkList.clrModifyFlag(listNo);

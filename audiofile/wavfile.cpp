@@ -27,7 +27,7 @@ inline uint32_t clamp32(uint64_t v) { return v >= 0xFFFFFFFFull ? 0xFFFFFFFFu : 
 
 }  // namespace
 
-gClass_WavFile::gClass_WavFile(tWavBuild build)
+gClass_WavFile::gClass_WavFile(const tAudioFileBuild &build)
     : mBuild(build), mWork(new (std::nothrow) uint8_t[kWavWorkBufBytes]) {}
 
 gClass_WavFile::~gClass_WavFile() = default;
@@ -174,7 +174,7 @@ int gClass_WavFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t w
     if (blockAlign > 0xFFFF || byteRate > 0xFFFFFFFFull) return kAudioFileErrFormat;
     const bool rf64 = param->rf64 == 1;
     // The library's files always carry the bext chunk.
-    const bool bext = withBext != 0 || mBuild == kWavBuildLibrary;
+    const bool bext = withBext != 0 || mBuild.library;
 
     uint8_t *h = mWork.get();
     std::memset(h, 0, kWavHeaderBytes);
@@ -243,7 +243,7 @@ int gClass_WavFile::renew_riffsize(FILE *fp, uint64_t size, tRiffStatus kind) {
 int gClass_WavFile::updateWavFileSize(FILE *fp, uint64_t value, uint32_t how) {
     tRiffStatus kind = kRiffStatusUnknown;
     if (checkHeader(fp, &kind) != 0) return kAudioFileErrIO;
-    if (mBuild == kWavBuildLibrary) how = kWavSizeSet;
+    if (mBuild.library) how = kWavSizeSet;
     uint64_t size = value;
     if (how == kWavSizeAdd || how == kWavSizeSubtract) {
         uint64_t stored = 0;
@@ -482,11 +482,7 @@ int gClass_WavFile::renameChunkAll(FILE *fp, const char *id, const char *newId) 
 }
 
 // ---------------------------------------------------------------------------
-// The conversion library's tag entries
-
-int gClass_WavFile::loadTagData(FILE *fp, tID3tagInfo *tag) { return wav_loadTagData(fp, tag); }
-
-int gClass_WavFile::registerTagData(tID3tagInfo *tag) { return wav_registerTagData(tag); }
+// The conversion library's tag slots
 
 int wav_loadTagData(FILE *fp, tID3tagInfo *tag) {
     (void)fp;
@@ -494,7 +490,7 @@ int wav_loadTagData(FILE *fp, tID3tagInfo *tag) {
     return kAudioFileErrFormat;
 }
 
-int wav_registerTagData(tID3tagInfo *tag) {
+int wav_registerTagData(const tID3tagInfo *tag) {
     (void)tag;
     return kAudioFileErrFormat;
 }

@@ -8,8 +8,11 @@
 // start time, marks) goes into the JUNK space or behind the audio without
 // moving it. All integers in the file are little-endian.
 //
-// The conversion library builds the same module with kWavBuildLibrary; the
-// differences between the two builds are listed at tWavBuild.
+// In the conversion library's build (tAudioFileBuild::library) createHeader
+// always writes the bext chunk, so a header rebuild (remakeRiffStructure)
+// carries a fresh one too, and updateWavFileSize always sets. Both builds
+// give a start-time bext appended by setStartSample the coding history
+// "M=mono" for one channel and "M=<n>-channel" otherwise.
 #pragma once
 
 #include <cstdint>
@@ -47,22 +50,9 @@ enum tWavSizeHow : uint32_t {
     kWavSizeSet = 2,
 };
 
-// Which deliverable the handler is built for.
-//  - kWavBuildProgram: createHeader writes a bext chunk only when asked;
-//    updateWavFileSize honours its how argument.
-//  - kWavBuildLibrary (the conversion library): createHeader always writes
-//    the bext chunk, so a header rebuild (remakeRiffStructure) carries a
-//    fresh one too; updateWavFileSize always sets.
-// Both builds give a start-time bext appended by setStartSample the coding
-// history "M=mono" for one channel and "M=<n>-channel" otherwise.
-enum tWavBuild : int {
-    kWavBuildProgram = 0,
-    kWavBuildLibrary = 1,
-};
-
 class gClass_WavFile : public AccessAudioFile {
 public:
-    explicit gClass_WavFile(tWavBuild build = kWavBuildProgram);
+    explicit gClass_WavFile(const tAudioFileBuild &build = kAudioFileProgramBuild);
     ~gClass_WavFile() override;
     gClass_WavFile(const gClass_WavFile &) = delete;
     gClass_WavFile &operator=(const gClass_WavFile &) = delete;
@@ -155,13 +145,8 @@ public:
     [[nodiscard]] int renameChunk(FILE *fp, const char *id, const char *newId);
     // Renames every chunk with that id, at most kWavRenameMax. 0 or -1.
     [[nodiscard]] int renameChunkAll(FILE *fp, const char *id, const char *newId);
-    // The conversion library's tag entries: WAV files carry no tags here.
-    [[nodiscard]] int loadTagData(FILE *fp, tID3tagInfo *tag);  // -17
-    [[nodiscard]] int registerTagData(tID3tagInfo *tag);        // -17
-
     // The header kind found by the last checkHeader.
     tRiffStatus riffStatus() const { return mRiffStatus; }
-    tWavBuild build() const { return mBuild; }
 
 private:
     int readFmt(FILE *fp, tBwfHdrParam *param, uint16_t *formatTag);
@@ -170,7 +155,7 @@ private:
     // saveCueData and saveCueDataNew (wavmarks.cpp).
     int saveMarks(FILE *fp, int existing, int listNo, uint64_t totalSamples, bool firstJunk);
 
-    tWavBuild mBuild;
+    tAudioFileBuild mBuild;
     ClassChunkUtility mChunk;
     std::unique_ptr<uint8_t[]> mWork;  // kWavWorkBufBytes; null when it could not be allocated
     tRiffStatus mRiffStatus = kRiffStatusUnknown;
@@ -189,4 +174,4 @@ void wav_fillBextPayload(uint8_t *payload, uint32_t rate, uint32_t bits, uint32_
 // signatures of its per-format tables): no tags are read from or written
 // into WAV files, both give -17.
 [[nodiscard]] int wav_loadTagData(FILE *fp, tID3tagInfo *tag);
-[[nodiscard]] int wav_registerTagData(tID3tagInfo *tag);
+[[nodiscard]] int wav_registerTagData(const tID3tagInfo *tag);

@@ -38,7 +38,7 @@ void copyText(wchar16 *dst, const char *src, uint32_t units) {
 
 }  // namespace
 
-gClass_WsdFile::gClass_WsdFile(tWsdBuild build) : mBuild(build) {
+gClass_WsdFile::gClass_WsdFile(const tAudioFileBuild &build) : mBuild(build) {
     mHead = new (std::nothrow) uint8_t[kWsdMemHeaderBytes]();
 }
 
@@ -95,7 +95,7 @@ int gClass_WsdFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uin
     *bits = 1;
     *channels = h[kWsdChannels];
     *formatTag = 0;
-    if (mBuild == kWsdBuildLibrary) mRate = *rate;
+    if (mBuild.library) mRate = *rate;
     return kAudioFileOK;
 }
 
@@ -117,7 +117,7 @@ int gClass_WsdFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t w
     if (!mHead || !param) return kAudioFileErrIO;
     if (param->channels == 0 || param->channels > 255 || param->rate == 0) return kAudioFileErrFormat;
     uint8_t *h = mHead;
-    if (mBuild == kWsdBuildProgram) {
+    if (!mBuild.library) {
         std::memset(h, 0, 8);
         std::memcpy(h, "1bit", 4);
         h[8] = 0x11;
@@ -150,7 +150,7 @@ int gClass_WsdFile::updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t sampl
     uint8_t size[8];
     chunk_putBE32(size, static_cast<uint32_t>(fileSize));
     chunk_putBE32(size + 4, static_cast<uint32_t>(fileSize >> 32));
-    if (mBuild == kWsdBuildProgram) {
+    if (!mBuild.library) {
         std::memcpy(mHead + kWsdFileSizeLow, size, 8);
         return kAudioFileOK;
     }
@@ -213,7 +213,7 @@ int gClass_WsdFile::setStartSample(FILE *fp, uint64_t startSample) {
 int gClass_WsdFile::getStartSample(FILE *fp, uint64_t *startSample) {
     *startSample = 0;
     if (!mHead) return kAudioFileErrIO;
-    if (mBuild == kWsdBuildProgram) {
+    if (!mBuild.library) {
         std::memcpy(startSample, mHead + kWsdStartMemory, 8);
         return kAudioFileOK;
     }
@@ -231,10 +231,6 @@ int gClass_WsdFile::searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *off
     *offset = 0;
     return kAudioFileErrIO;
 }
-
-int gClass_WsdFile::loadTagData(FILE *fp, tID3tagInfo *tag) { return wsd_loadTagData(fp, tag); }
-
-int gClass_WsdFile::registerTagData(tID3tagInfo *tag) { return wsd_registerTagData(tag); }
 
 // ---------------------------------------------------------------------------
 // The library's tag entries
@@ -271,7 +267,7 @@ int wsd_loadTagData(FILE *fp, tID3tagInfo *tag) {
     return kAudioFileOK;
 }
 
-int wsd_registerTagData(tID3tagInfo *tag) {
+int wsd_registerTagData(const tID3tagInfo *tag) {
     (void)tag;
     return kAudioFileErrFormat;
 }

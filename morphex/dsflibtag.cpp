@@ -719,15 +719,3 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
     delete[] copyBuf;
     return kDsfLibOk;
 }
-
-int gClass_DsfFileLibrary::saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
-    return dsflib_saveCueData(fp, existing, listNo, totalSamples);
-}
-
-int gClass_DsfFileLibrary::saveCueDataNew(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
-    return dsflib_saveCueData(fp, existing, listNo, totalSamples);
-}
-
-int gClass_DsfFileLibrary::loadCueData(FILE *fp, uint64_t totalSamples, int listNo) {
-    return dsflib_loadCueData(fp, totalSamples, listNo);
-}

@@ -94,7 +94,7 @@ TEST(DsdReaders, FfmpegReadsTheLibrarysWsdFiles) {
     Bytes audio(352800 * 2);
     for (size_t i = 0; i < audio.size(); ++i) audio[i] = static_cast<uint8_t>(i * 29 + (i >> 11));
     {
-        gClass_WsdFile wsd(kWsdBuildLibrary);
+        gClass_WsdFile wsd(tAudioFileBuild{true});
         File f(path, "wb+");
         tBwfHdrParam p = param(2, 2822400);
         ASSERT_EQ(wsd.createHeader(f.fp, &p, 0), 0);

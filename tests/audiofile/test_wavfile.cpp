@@ -222,7 +222,7 @@ TEST(WavUpdateDataSize, MissingDataChunkPrintsItsMessage) {
 TEST(WavUpdateWavFileSize, KindMustMatchAndHowApplies) {
     Fixture fx;
     writeWav(fx.path("a.wav"), param(1, 16, 44100), 0, pattern(1000, 1));
-    gClass_WavFile prog(kWavBuildProgram), lib(kWavBuildLibrary);
+    gClass_WavFile prog(kAudioFileProgramBuild), lib(kLibrarySwitches);
     File f(fx.path("a.wav"), "rb+");
     auto riff = [&] {
         std::fflush(f.fp);
@@ -442,8 +442,9 @@ TEST(WavRemake, InPlaceWhenKindFitsElseRebuilt) {
     // An RF64 header for a small file: rebuilt as RIFF, keeping format and
     // audio. The program's rebuild drops the bext; the library's writes a
     // fresh one.
-    for (tWavBuild build : {kWavBuildProgram, kWavBuildLibrary}) {
-        SCOPED_TRACE(build);
+    for (bool library : {false, true}) {
+        SCOPED_TRACE(library);
+        const tAudioFileBuild build{library};
         writeWav(fx.path("r.wav"), param(2, 32, 96000, true, 0), 1, audio);
         gClass_WavFile h(build);
         {
@@ -456,7 +457,7 @@ TEST(WavRemake, InPlaceWhenKindFitsElseRebuilt) {
         EXPECT_EQ(le32(r, 4), r.size() - 8);
         EXPECT_EQ(le16(r, 20), 3);  // float stays float
         EXPECT_EQ(le32(r, 24), 96000u);
-        EXPECT_EQ(id(r, 36), build == kWavBuildLibrary ? "bext" : "JUNK");
+        EXPECT_EQ(id(r, 36), library ? "bext" : "JUNK");
         EXPECT_EQ(dataSizeField(r), 1500u);
         EXPECT_TRUE(std::equal(audio.begin(), audio.begin() + 1500, r.begin() + 32768));
     }
@@ -464,13 +465,13 @@ TEST(WavRemake, InPlaceWhenKindFitsElseRebuilt) {
 
 TEST(WavLibraryBuild, AlwaysWritesBextAndHasNoTags) {
     Fixture fx;
-    writeWav(fx.path("a.wav"), param(1, 16, 44100), 0, pattern(100, 1), kWavBuildLibrary);
+    writeWav(fx.path("a.wav"), param(1, 16, 44100), 0, pattern(100, 1), kLibrarySwitches);
     Bytes b = sxtest::readAll(fx.path("a.wav"));
     EXPECT_EQ(id(b, 36), "bext");
     EXPECT_EQ(id(b, 902), "JUNK");
-    gClass_WavFile lib(kWavBuildLibrary);
-    EXPECT_EQ(lib.loadTagData(nullptr, nullptr), -17);
-    EXPECT_EQ(lib.registerTagData(nullptr), -17);
+    gClass_WavFile lib(kLibrarySwitches);
+    EXPECT_EQ(wav_loadTagData(nullptr, nullptr), -17);
+    EXPECT_EQ(wav_registerTagData(nullptr), -17);
     EXPECT_EQ(lib.getReserveSize(), 5172u);
 }
 
