@@ -14,9 +14,9 @@ const uint64_t kFormSizeExcluded = 12;  // the form size counts neither id nor s
 const uint32_t kJunkEndInHeader = kDsdiffSoundHeaderAt;  // JUNK ends where "DSD " begins
 const char kNotCompressed[] = "not compressed";
 
-uint8_t *allocBuf(uint32_t bytes) {
-    auto *p = static_cast<uint8_t *>(_aligned_malloc(bytes, kBufAlign));
-    if (p) std::memset(p, 0, bytes);
+tAlignedBuffer<uint8_t> allocBuf(uint32_t bytes) {
+    tAlignedBuffer<uint8_t> p = alignedBuffer<uint8_t>(bytes, kBufAlign);
+    if (p) std::memset(p.get(), 0, bytes);
     return p;
 }
 
@@ -29,12 +29,7 @@ gClass_DsdiffFile::gClass_DsdiffFile(const tAudioFileBuild &build)
       mCueBuf(allocBuf(kDsdiffChunkHeader + kDsdiffCueDataMax)),
       mPlstBuf(allocBuf(kDsdiffChunkHeader + kDsdiffPlstDataMax)) {}
 
-gClass_DsdiffFile::~gClass_DsdiffFile() {
-    _aligned_free(mSmall);
-    _aligned_free(mWork);
-    _aligned_free(mCueBuf);
-    _aligned_free(mPlstBuf);
-}
+gClass_DsdiffFile::~gClass_DsdiffFile() = default;
 
 // ---------------------------------------------------------------------------
 // Chunk walk
@@ -275,7 +270,7 @@ int gClass_DsdiffFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_
     // without channels or rate cannot be played or timed.
     if (!param || param->channels == 0 || param->channels > kDsdiffMaxChannels || param->rate == 0)
         return kAudioFileErrFormat;
-    uint8_t *h = mWork;
+    uint8_t *h = mWork.get();
     std::memset(h, 0, kDsdiffHeaderBytes);
     uint32_t j = createFormatDsdChunk(h, kDsdiffHeaderBytes - kFormSizeExcluded);
     j += createFormatVerChunk(h + j);
@@ -339,7 +334,7 @@ int gClass_DsdiffFile::deleteChunk(FILE *fp, const char *id) {
     end += (static_cast<uint64_t>(size) & 1);
     if (end > fileSize) end = fileSize;
     const uint64_t tail = fileSize - end;
-    if (v_moveRange(fp, end, fp, start, tail, mWork, kDsdiffMoveStep) != 0) return kAudioFileErrIO;
+    if (v_moveRange(fp, end, fp, start, tail, mWork.get(), kDsdiffMoveStep) != 0) return kAudioFileErrIO;
     return v_ftruncate(fp, static_cast<int64_t>(start + tail)) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 

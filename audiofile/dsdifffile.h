@@ -28,6 +28,7 @@
 
 #include "audiofile/audiofileif.h"
 #include "audiofile/chunkutil.h"
+#include "base/alignedalloc.h"
 
 enum : uint32_t {
     kDsdiffHeaderBytes = 32768,      // audio starts here in files this handler writes
@@ -234,10 +235,11 @@ private:
     bool loadPlayListChunk(FILE *fp, int listNo);
 
     tAudioFileBuild mBuild;
-    uint8_t *mSmall = nullptr;        // kDsdiffSmallBufBytes
-    uint8_t *mWork = nullptr;         // kDsdiffWorkBufBytes
-    uint8_t *mCueBuf = nullptr;       // header + kDsdiffCueDataMax
-    uint8_t *mPlstBuf = nullptr;      // header + kDsdiffPlstDataMax
+    // Zero-filled at construction; null when they could not be allocated.
+    tAlignedBuffer<uint8_t> mSmall;    // kDsdiffSmallBufBytes
+    tAlignedBuffer<uint8_t> mWork;     // kDsdiffWorkBufBytes
+    tAlignedBuffer<uint8_t> mCueBuf;   // header + kDsdiffCueDataMax
+    tAlignedBuffer<uint8_t> mPlstBuf;  // header + kDsdiffPlstDataMax
 };
 
 // Hexadecimal helpers kept with the handler.

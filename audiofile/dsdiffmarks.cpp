@@ -144,7 +144,7 @@ int gClass_DsdiffFile::addJunkChunkTail(FILE *fp) {
 
 uint32_t gClass_DsdiffFile::makeCueChunk(int listNo) {
     const int32_t count = markCount(listNo);
-    uint8_t *c = mCueBuf;
+    uint8_t *c = mCueBuf.get();
     std::memset(c, 0, kDsdiffChunkHeader + kDsdiffCueDataMax);
     const uint32_t data = 4 + static_cast<uint32_t>(count) * kDsdiffCuePointBytes;
     std::memcpy(c, "cue ", 4);
@@ -166,7 +166,7 @@ uint32_t gClass_DsdiffFile::makeCueChunk(int listNo) {
 
 uint32_t gClass_DsdiffFile::makeLabelChunk(int listNo) {
     const int32_t count = markCount(listNo);
-    uint8_t *w = mWork;
+    uint8_t *w = mWork.get();
     std::memcpy(w, "LIST", 4);
     std::memcpy(w + 12, "adtl", 4);
     uint32_t at = 16;
@@ -196,7 +196,7 @@ uint32_t gClass_DsdiffFile::makeLabelChunk(int listNo) {
 
 uint32_t gClass_DsdiffFile::makePlayListChunk(int listNo, uint64_t totalSamples) {
     const int32_t count = markCount(listNo);
-    uint8_t *c = mPlstBuf;
+    uint8_t *c = mPlstBuf.get();
     std::memset(c, 0, kDsdiffChunkHeader + kDsdiffPlstDataMax);
     const uint32_t data = 4 + static_cast<uint32_t>(count) * kDsdiffPlstEntryBytes;
     std::memcpy(c, "plst", 4);
@@ -269,15 +269,15 @@ int gClass_DsdiffFile::saveOneChunk(FILE *fp, const uint8_t *chunk, uint64_t dat
 }
 
 int gClass_DsdiffFile::saveCueChunk(FILE *fp, bool firstJunk, uint64_t dataSize) {
-    return saveOneChunk(fp, mCueBuf, dataSize, firstJunk, "cue ", true);
+    return saveOneChunk(fp, mCueBuf.get(), dataSize, firstJunk, "cue ", true);
 }
 
 int gClass_DsdiffFile::saveLabelChunk(FILE *fp, bool firstJunk, uint64_t dataSize) {
-    return saveOneChunk(fp, mWork, dataSize, firstJunk, "LIST", false);
+    return saveOneChunk(fp, mWork.get(), dataSize, firstJunk, "LIST", false);
 }
 
 int gClass_DsdiffFile::savePlayListChunk(FILE *fp, bool firstJunk, uint64_t dataSize) {
-    return saveOneChunk(fp, mPlstBuf, dataSize, firstJunk, "plst", false);
+    return saveOneChunk(fp, mPlstBuf.get(), dataSize, firstJunk, "plst", false);
 }
 
 int gClass_DsdiffFile::saveMarkData(FILE *fp, int existing, int listNo, bool newFile, uint64_t totalSamples) {
@@ -361,7 +361,7 @@ bool gClass_DsdiffFile::loadCueChunk(FILE *fp, int listNo, uint64_t totalSamples
     if (gChunk64_searchSpecifiedChunkSize(fp, "cue ", &off, &size) != 0) return false;
     // size is already cut to what the file holds; the buffer takes 99 points.
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(size), kDsdiffCueDataMax));
-    uint8_t *c = mCueBuf + kDsdiffChunkHeader;
+    uint8_t *c = mCueBuf.get() + kDsdiffChunkHeader;
     if (n < 4 || v_readAt(fp, static_cast<uint64_t>(off) + kDsdiffChunkHeader, c, n) != 0) return true;
     uint32_t count = chunk_getBE32(c);
     const uint32_t held = (n - 4) / kDsdiffCuePointBytes;
@@ -386,7 +386,7 @@ bool gClass_DsdiffFile::loadLabelChunk(FILE *fp, int listNo) {
     if (searchLISTChunkSize(fp, "adtl", &off, &size) != 0) return false;
     const uint64_t after = static_cast<uint64_t>(size) - 4;  // size >= 4: the type matched
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(after, kDsdiffLabelReadMax));
-    uint8_t *w = mWork;
+    uint8_t *w = mWork.get();
     if (n == 0 || v_readAt(fp, static_cast<uint64_t>(off) + kDsdiffChunkHeader + 4, w, n) != 0) return true;
     // Every label must lie inside the bytes read; one that claims more ends
     // the walk and the names found so far stay.
@@ -413,7 +413,7 @@ bool gClass_DsdiffFile::loadPlayListChunk(FILE *fp, int listNo) {
     int64_t off = 0, size = 0;
     if (gChunk64_searchSpecifiedChunkSize(fp, "plst", &off, &size) != 0) return false;
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(size), kDsdiffPlstDataMax));
-    uint8_t *c = mPlstBuf + kDsdiffChunkHeader;
+    uint8_t *c = mPlstBuf.get() + kDsdiffChunkHeader;
     if (n < 4 || v_readAt(fp, static_cast<uint64_t>(off) + kDsdiffChunkHeader, c, n) != 0) return true;
     uint32_t count = chunk_getBE32(c);
     const uint32_t held = (n - 4) / kDsdiffPlstEntryBytes;
@@ -463,8 +463,8 @@ int gClass_DsdiffFile::searchBextChunk(FILE *fp, uint64_t *startSample) {
     if (!mSmall || findBext(fp, &off, &size) != 0) return kAudioFileErrIO;
     // Larger chunks do not fit the buffer; shorter ones do not hold the field.
     if (size > kDsdiffBextSearchMax || size < kDsdiffBextMinPayload) return kAudioFileErrIO;
-    if (v_readAt(fp, off, mSmall, static_cast<uint32_t>(kDsdiffChunkHeader + size)) != 0) return kAudioFileErrIO;
-    if (startSample) *startSample = chunk_getLE64(mSmall + kDsdiffChunkHeader + kDsdiffBextTimeReference);
+    if (v_readAt(fp, off, mSmall.get(), static_cast<uint32_t>(kDsdiffChunkHeader + size)) != 0) return kAudioFileErrIO;
+    if (startSample) *startSample = chunk_getLE64(mSmall.get() + kDsdiffChunkHeader + kDsdiffBextTimeReference);
     return kAudioFileOK;
 }
 
@@ -485,10 +485,10 @@ int gClass_DsdiffFile::setStartSample(FILE *fp, uint64_t startSample) {
         return v_writeAt(fp, off + kDsdiffChunkHeader + kDsdiffBextTimeReference, field, 8) == 0 ? kAudioFileOK
                                                                                                : kAudioFileErrIO;
     }
-    makeBextChunk(mSmall, rate, 1, channels, startSample);
+    makeBextChunk(mSmall.get(), rate, 1, channels, startSample);
     // saveCueChunkTail puts a pad byte first when the audio ends at an odd
     // offset, so the walk can still step from the audio to the bext chunk.
-    if (saveCueChunkTail(fp, mSmall, kDsdiffBextPayload) != 0) return kAudioFileErrIO;
+    if (saveCueChunkTail(fp, mSmall.get(), kDsdiffBextPayload) != 0) return kAudioFileErrIO;
     if (updateRiffSize(fp) != 0) return kAudioFileErrIO;
     return kAudioFileBextAppended;
 }

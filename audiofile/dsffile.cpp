@@ -33,22 +33,15 @@ uint64_t audioBytesOf(uint64_t samples, uint32_t channels) {
 }  // namespace
 
 gClass_DsfFile::gClass_DsfFile(const tAudioFileBuild &build) : mBuild(build) {
-    mFrameBuf = static_cast<uint8_t *>(_aligned_malloc(kDsfTagFrameBufBytes, 8));
-    mReadBuf = static_cast<uint8_t *>(_aligned_malloc(kDsfTagReadBufBytes, 8));
-    mCopyBuf = static_cast<uint8_t *>(_aligned_malloc(kDsfTagCopyBufBytes, 8));
-    mBlock = static_cast<uint8_t *>(_aligned_malloc(kDsfBlockPerChannel, 8));
-    mSilence = static_cast<uint8_t *>(_aligned_malloc(kDsfBlockPerChannel, 8));
-    if (mSilence) std::memset(mSilence, kDsdIdleByte, kDsfBlockPerChannel);
+    mFrameBuf = alignedBuffer<uint8_t>(kDsfTagFrameBufBytes, 8);
+    mReadBuf = alignedBuffer<uint8_t>(kDsfTagReadBufBytes, 8);
+    mCopyBuf = alignedBuffer<uint8_t>(kDsfTagCopyBufBytes, 8);
+    mBlock = alignedBuffer<uint8_t>(kDsfBlockPerChannel, 8);
+    mSilence = alignedBuffer<uint8_t>(kDsfBlockPerChannel, 8);
+    if (mSilence) std::memset(mSilence.get(), kDsdIdleByte, kDsfBlockPerChannel);
 }
 
-gClass_DsfFile::~gClass_DsfFile() {
-    removeWorkFile();
-    _aligned_free(mFrameBuf);
-    _aligned_free(mReadBuf);
-    _aligned_free(mCopyBuf);
-    _aligned_free(mBlock);
-    _aligned_free(mSilence);
-}
+gClass_DsfFile::~gClass_DsfFile() { removeWorkFile(); }
 
 int gClass_DsfFile::readFmt(FILE *fp, uint8_t *fmt) {
     uint64_t off = 0, size = 0;
@@ -158,7 +151,7 @@ int gClass_DsfFile::fillIdle(FILE *fp, uint64_t offset, uint64_t length) {
         return -1;
     while (length > 0) {
         uint32_t n = length > kDsfBlockPerChannel ? kDsfBlockPerChannel : static_cast<uint32_t>(length);
-        if (v_write(fp, mSilence, n) != n) return -1;
+        if (v_write(fp, mSilence.get(), n) != n) return -1;
         length -= n;
     }
     return 0;
@@ -322,17 +315,17 @@ int gClass_DsfFile::combine(FILE *first, FILE *second, FILE *work, const tBwfHdr
             const uint64_t n = r / c;
             const bool spill = n > kDsfBlockPerChannel - f;
             for (uint32_t i = 0; i < c; ++i) {
-                if (readBlock(second, off2 + (c * k + i) * kDsfBlockPerChannel, n, mBlock) != 0)
+                if (readBlock(second, off2 + (c * k + i) * kDsfBlockPerChannel, n, mBlock.get()) != 0)
                     return kAudioFileErrIO;
                 const uint64_t group = gpos / kDsfBlockPerChannel;
                 const uint64_t dst = off1 + (c * group + i) * kDsfBlockPerChannel + f;
-                if (v_writeAt(first, dst, mBlock, static_cast<uint32_t>(kDsfBlockPerChannel - f)) != 0)
+                if (v_writeAt(first, dst, mBlock.get(), static_cast<uint32_t>(kDsfBlockPerChannel - f)) != 0)
                     return kAudioFileErrIO;
                 if (spill && f != 0) {
                     const uint64_t next = off1 + (c * (group + 1) + i) * kDsfBlockPerChannel;
-                    if (v_writeAt(first, next, mBlock + (kDsfBlockPerChannel - f), static_cast<uint32_t>(f)) != 0)
+                    if (v_writeAt(first, next, mBlock.get() + (kDsfBlockPerChannel - f), static_cast<uint32_t>(f)) != 0)
                         return kAudioFileErrIO;
-                    if (v_write(first, mSilence, static_cast<uint32_t>(kDsfBlockPerChannel - f)) !=
+                    if (v_write(first, mSilence.get(), static_cast<uint32_t>(kDsfBlockPerChannel - f)) !=
                         kDsfBlockPerChannel - f)
                         return kAudioFileErrIO;
                 }

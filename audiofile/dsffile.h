@@ -29,6 +29,7 @@
 #include "audiofile/audiofileif.h"
 #include "audiofile/chunkutil.h"
 #include "audiofile/dsftag.h"
+#include "base/alignedalloc.h"
 #include "base/wstring.h"
 
 enum : uint32_t {
@@ -193,11 +194,12 @@ private:
 
     tAudioFileBuild mBuild;
     ClassChunkUtility mChunk;
-    uint8_t *mFrameBuf = nullptr;   // kDsfTagFrameBufBytes: the tag being assembled
-    uint8_t *mReadBuf = nullptr;    // kDsfTagReadBufBytes
-    uint8_t *mCopyBuf = nullptr;    // kDsfTagCopyBufBytes
-    uint8_t *mBlock = nullptr;      // combine: one block
-    uint8_t *mSilence = nullptr;    // combine: 4096 bytes of 0x96
+    // Null when they could not be allocated.
+    tAlignedBuffer<uint8_t> mFrameBuf;  // kDsfTagFrameBufBytes: the tag being assembled
+    tAlignedBuffer<uint8_t> mReadBuf;   // kDsfTagReadBufBytes
+    tAlignedBuffer<uint8_t> mCopyBuf;   // kDsfTagCopyBufBytes
+    tAlignedBuffer<uint8_t> mBlock;     // combine: one block
+    tAlignedBuffer<uint8_t> mSilence;   // combine: 4096 bytes of 0x96
     uint8_t mFmt[kDsfFmtChunkBytes] = {};  // "fmt " as checkHeader found it
 
     // Tag state.

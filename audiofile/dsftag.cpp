@@ -294,7 +294,7 @@ int gClass_DsfFile::saveCueData(FILE *fp, int existing, int listNo, uint64_t tot
 
 int gClass_DsfFile::createID3v2Tag(FILE *fp, const uint8_t *frames, uint32_t length) {
     if (!fp || !mFrameBuf) return kAudioFileErrIO;
-    uint8_t *b = mFrameBuf;
+    uint8_t *b = mFrameBuf.get();
     std::memcpy(b, "ID3", 3);
     b[3] = 3;
     b[4] = 0;
@@ -361,7 +361,7 @@ int gClass_DsfFile::rebuildID3tag(FILE *fp, uint32_t newLength) {
     // Without its work file, a tag keeps no frames: its size must say so.
     if (!work && kept > 0) {
         kept = 0;
-        id3_putSyncsafe(mFrameBuf + 6, newLength);
+        id3_putSyncsafe(mFrameBuf.get() + 6, newLength);
     }
 
     int rc = kAudioFileOK;
@@ -370,17 +370,17 @@ int gClass_DsfFile::rebuildID3tag(FILE *fp, uint32_t newLength) {
     if (dsfTag_locate(fp, mChunk, &tagOffset, &version, nullptr) == 0 &&
         v_ftruncate(fp, static_cast<int64_t>(tagOffset)) != 0)
         rc = kAudioFileErrIO;
-    if (rc == 0 && (v_lseek(fp, 0, 2) != 0 || v_write(fp, mFrameBuf, kId3HeaderBytes) != kId3HeaderBytes))
+    if (rc == 0 && (v_lseek(fp, 0, 2) != 0 || v_write(fp, mFrameBuf.get(), kId3HeaderBytes) != kId3HeaderBytes))
         rc = kAudioFileErrIO;
     if (rc == 0 && work) {
         // Behind the header just written, at the end of the file.
         const int64_t at = v_tell(fp);
-        if (at < 0 || v_moveRange(work, 0, fp, static_cast<uint64_t>(at), kept, mCopyBuf, kDsfTagCopyBufBytes) != 0)
+        if (at < 0 || v_moveRange(work, 0, fp, static_cast<uint64_t>(at), kept, mCopyBuf.get(), kDsfTagCopyBufBytes) != 0)
             rc = kAudioFileErrIO;
     }
     if (work) std::fclose(work);
     removeWorkFile();
-    if (rc == 0 && newLength > 0 && v_write(fp, mFrameBuf + kId3HeaderBytes, newLength) != newLength)
+    if (rc == 0 && newLength > 0 && v_write(fp, mFrameBuf.get() + kId3HeaderBytes, newLength) != newLength)
         rc = kAudioFileErrIO;
     if (rc == 0 && v_flush(fp) != 0) rc = kAudioFileErrIO;
     if (rc != 0) return rc;
@@ -411,16 +411,16 @@ int gClass_DsfFile::readID3v2Tag(FILE *fp) {
         if (size > room) size = room;
         if (size > kDsfTagReadBufBytes - kId3HeaderBytes) size = kDsfTagReadBufBytes - kId3HeaderBytes;
         const uint32_t len = static_cast<uint32_t>(size);
-        if (len > 0 && v_readAt(fp, tagOffset + kId3HeaderBytes, mReadBuf, len) != 0) return kAudioFileErrIO;
+        if (len > 0 && v_readAt(fp, tagOffset + kId3HeaderBytes, mReadBuf.get(), len) != 0) return kAudioFileErrIO;
         uint32_t pos = 0;
         while (kId3v22FrameHeaderBytes <= len - pos) {
-            const uint8_t *h = mReadBuf + pos;
+            const uint8_t *h = mReadBuf.get() + pos;
             if (h[0] == 0) break;
             uint32_t fsize = (static_cast<uint32_t>(h[3]) << 16) | (static_cast<uint32_t>(h[4]) << 8) | h[5];
             pos += kId3v22FrameHeaderBytes;
             // A frame past what was read is cut to it.
             if (fsize > len - pos) fsize = len - pos;
-            const uint8_t *d = mReadBuf + pos;
+            const uint8_t *d = mReadBuf.get() + pos;
             if (std::memcmp(h, "TT2", 3) == 0)
                 decodeText(d, fsize, mTitle, kDsfTagTextUnits);
             else if (std::memcmp(h, "TP1", 3) == 0)
@@ -433,7 +433,7 @@ int gClass_DsfFile::readID3v2Tag(FILE *fp) {
     }
 
     uint64_t pos = 0, area = 0;
-    if (id3_frameArea(fp, tagOffset, header, mReadBuf, &pos, &area) != 0) return kAudioFileErrIO;
+    if (id3_frameArea(fp, tagOffset, header, mReadBuf.get(), &pos, &area) != 0) return kAudioFileErrIO;
     const uint64_t end = pos + area;
     tId3Frame fr;
     for (;;) {
@@ -446,11 +446,11 @@ int gClass_DsfFile::readID3v2Tag(FILE *fp) {
             // Only the part that fits the read buffer is looked at: no mark
             // frame or text this system uses comes near it.
             uint32_t n = fr.size > kDsfTagReadBufBytes ? kDsfTagReadBufBytes : fr.size;
-            if (n > 0 && v_readAt(fp, fr.dataOffset, mReadBuf, n) != 0) return kAudioFileErrIO;
+            if (n > 0 && v_readAt(fp, fr.dataOffset, mReadBuf.get(), n) != 0) return kAudioFileErrIO;
             if (text) {
-                decodeText(mReadBuf, n, text, kDsfTagTextUnits);
+                decodeText(mReadBuf.get(), n, text, kDsfTagTextUnits);
             } else {
-                int count = dsfTag_parseMarkFrame(mReadBuf, n, mCueEntries);
+                int count = dsfTag_parseMarkFrame(mReadBuf.get(), n, mCueEntries);
                 if (count >= 0) mCueCount = static_cast<uint32_t>(count);
             }
         } else if (id == "TYER") {
@@ -523,7 +523,7 @@ int gClass_DsfFile::copyID3v2TagToTempExec(FILE *fp, FILE *work, uint8_t version
     if (version != 3 && version != 4) return kAudioFileOK;
 
     uint64_t pos = 0, area = 0;
-    if (id3_frameArea(fp, tagOffset, header, mReadBuf, &pos, &area) != 0) return kAudioFileErrIO;
+    if (id3_frameArea(fp, tagOffset, header, mReadBuf.get(), &pos, &area) != 0) return kAudioFileErrIO;
     const uint64_t end = pos + area;
     tId3Frame fr;
     uint32_t bits = 0;
@@ -544,7 +544,7 @@ int gClass_DsfFile::copyID3v2TagToTempExec(FILE *fp, FILE *work, uint8_t version
         chunk_putBE32(h + 4, fr.size);
         if (v_write(work, h, sizeof h) != sizeof h) return kAudioFileErrIO;
         const int64_t at = v_tell(work);
-        if (at < 0 || v_moveRange(fp, fr.dataOffset, work, static_cast<uint64_t>(at), fr.size, mCopyBuf,
+        if (at < 0 || v_moveRange(fp, fr.dataOffset, work, static_cast<uint64_t>(at), fr.size, mCopyBuf.get(),
                                   kDsfTagCopyBufBytes) != 0)
             return kAudioFileErrIO;
         kept += kId3FrameHeaderBytes + uint64_t{fr.size};

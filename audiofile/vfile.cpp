@@ -66,6 +66,8 @@ int v_lseek(FILE *fp, int64_t offset, int origin) {
     return fseeko(fp, static_cast<off_t>(offset), whence) == 0 ? 0 : -1;
 }
 
+void tFileCloser::operator()(FILE *fp) const { (void)v_close(fp); }
+
 int v_readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len) {
     if (!fp || offset > static_cast<uint64_t>(INT64_MAX)) return -1;
     if (v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 #include "base/wstring.h"
 
@@ -37,6 +38,12 @@ int64_t v_tell(FILE *fp);
 int v_lseek(FILE *fp, int64_t offset, int origin);  // origin 0 start, 1 current, 2 end; 0 or -1
 int v_getFileSize(FILE *fp, uint64_t *size);        // 0 or -1
 int v_ftruncate(FILE *fp, int64_t length);          // 0 or -1
+// An open file that closes itself (v_close).
+struct tFileCloser {
+    void operator()(FILE *fp) const;
+};
+using tFileHandle = std::unique_ptr<FILE, tFileCloser>;
+
 // Positioned reads and writes. An offset above INT64_MAX is refused (no
 // seek reaches it). v_readAt reads exactly len bytes; v_writeAt writes all
 // len bytes and pushes them to the file, so a disk that refuses them fails

@@ -488,10 +488,7 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
         j.fade.dsdPure = true;
     } else {
         j.fade.dsdPure = false;
-        for (int c = 0; c < 2; ++c) {
-            j.dsm->mSpliceReq[c] = 0;
-            j.dsm->mSpliceCur[c] = 0;
-        }
+        j.dsm->selectSpliceStream(0);
     }
     j.pcmDsd->setFadeLPF(com.envelopeActive != 0);
 
