@@ -27,6 +27,11 @@ enum tAudioFileType : int {
     kAudioFileByExtension = 127,  // decide by the file name's extension
 };
 
+// True for the DSD file types: DSF, DSDIFF and WSD.
+constexpr bool isDsdFileType(int type) {
+    return type == kAudioFileDSF || type == kAudioFileDSDIFF || type == kAudioFileWSD;
+}
+
 // What a handler does differently inside the conversion library. Every
 // handler takes one at construction and keeps a copy; the program's
 // handlers take kAudioFileProgramBuild. The library's tables build theirs
