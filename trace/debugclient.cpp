@@ -1,17 +1,22 @@
 #include "trace/debugclient.h"
 
 #include <QByteArray>
-#include <QDateTime>
-#include <QHostAddress>
-#include <QTcpSocket>
-#include <QTextStream>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <string>
 #include <sys/time.h>
 #include <thread>
 
@@ -47,49 +52,86 @@ std::thread sSender;
 std::atomic<bool> sStop{false};
 std::atomic<bool> sRunning{false};
 
-QTcpSocket *sTcpSocket = nullptr;    // owned by the sender thread
-QTextStream *sTcpStream = nullptr;   // writer of the records on sTcpSocket
+// The sender thread uses plain sockets and nothing of Qt: it may still be
+// running while the process exits, when Qt's own globals are already gone.
+int sSocket = -1;  // sender thread only; -1 while not connected
+
+// Connects to host:port within timeoutMs; -1 when nobody listens.
+int connectTo(const std::string &host, uint16_t port, int timeoutMs) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *list = nullptr;
+    const std::string service = std::to_string(port);
+    if (getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0) return -1;
+    int fd = -1;
+    for (addrinfo *ai = list; ai && fd < 0; ai = ai->ai_next) {
+        fd = socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, ai->ai_protocol);
+        if (fd < 0) continue;
+        if (connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
+            bool ok = false;
+            if (errno == EINPROGRESS) {
+                pollfd p{fd, POLLOUT, 0};
+                int err = 0;
+                socklen_t len = sizeof err;
+                ok = poll(&p, 1, timeoutMs) == 1 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 &&
+                     err == 0;
+            }
+            if (!ok) {
+                close(fd);
+                fd = -1;
+            }
+        }
+    }
+    freeaddrinfo(list);
+    return fd;
+}
+
+// Writes the whole text, waiting at most timeoutMs for room each time; a
+// monitor that stops reading or goes away ends the connection.
+void sendAll(const char *text, size_t n, int timeoutMs) {
+    while (n > 0 && sSocket >= 0) {
+        ssize_t w = send(sSocket, text, n, MSG_NOSIGNAL);
+        if (w > 0) {
+            text += w;
+            n -= static_cast<size_t>(w);
+            continue;
+        }
+        if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            pollfd p{sSocket, POLLOUT, 0};
+            if (poll(&p, 1, timeoutMs) == 1) continue;
+        }
+        close(sSocket);
+        sSocket = -1;
+    }
+}
 
 bool drainOnce() {
     bool any = false;
     for (;;) {
         Slot &s = sRing[sTail % kSlots];
         if (s.state.load(std::memory_order_acquire) != kReady) break;
-        if (sTcpStream && sTcpSocket->state() == QAbstractSocket::ConnectedState) {
-            *sTcpStream << QString::fromUtf8(s.text, static_cast<int>(s.length));
-            sTcpStream->flush();
-        }
+        sendAll(s.text, s.length, 200);
         s.state.store(kEmpty, std::memory_order_release);
         ++sTail;
         any = true;
     }
-    if (any && sTcpSocket && sTcpSocket->state() == QAbstractSocket::ConnectedState)
-        sTcpSocket->waitForBytesWritten(200);
     return any;
 }
 
-void senderMain(QString host, uint16_t port) {
-    sTcpSocket = new QTcpSocket();
-    sTcpSocket->connectToHost(host, port, QIODevice::WriteOnly);
-    sTcpStream = new QTextStream(sTcpSocket);
+void senderMain(std::string host, uint16_t port) {
     // The outcome is not reported: a monitor that is not listening costs
     // only the records.
-    sTcpSocket->waitForConnected(1000);
+    sSocket = connectTo(host, port, 1000);
     while (!sStop.load(std::memory_order_acquire)) {
         if (!drainOnce()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     drainOnce();
-    if (sTcpSocket->state() == QAbstractSocket::ConnectedState) {
-        sTcpSocket->flush();
-        sTcpSocket->waitForBytesWritten(500);
-        sTcpSocket->disconnectFromHost();
-        if (sTcpSocket->state() != QAbstractSocket::UnconnectedState)
-            sTcpSocket->waitForDisconnected(500);
+    if (sSocket >= 0) {
+        shutdown(sSocket, SHUT_WR);
+        close(sSocket);
+        sSocket = -1;
     }
-    delete sTcpStream;
-    sTcpStream = nullptr;
-    delete sTcpSocket;
-    sTcpSocket = nullptr;
 }
 
 // Appends text to the slot, cutting it where the slot ends.
@@ -116,7 +158,7 @@ void DebugClient::Initialize() {
     }
     sStop.store(false);
     sTail = sHead.load();
-    sSender = std::thread(senderMain, sHost, sPort);
+    sSender = std::thread(senderMain, sHost.toStdString(), sPort);
     sRunning.store(true);
     sInitialized = true;
 }

@@ -12,9 +12,6 @@
 #include <QString>
 #include <cstdint>
 
-class QTcpSocket;
-class QTextStream;
-
 class DebugClient {
 public:
     DebugClient() = default;

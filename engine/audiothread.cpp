@@ -1,0 +1,301 @@
+#include "engine/audiothread.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLibrary>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "audiofile/audiohelpers.h"
+#include "engine/analysisrings.h"
+#include "engine/audiothreadfunc.h"
+
+const char *const kMorphexLibraryName = "libmorphex.so.1";
+
+QLibrary *sMorphexlib;
+std::atomic<tSetDecimationFirParamFunc> sDecimFirParamFunc;
+std::atomic<tSetMeterFirParamFunc> sDecimMeterFirParamFunc;
+std::atomic<tAudioDecimationFirFunc> sDecimFirFunc;
+std::atomic<tAnalyzeFFTspectrumFunc> sAnalyzeFFTspectrumFunc;
+std::atomic<tInitAnalyzingFFTparamsFunc> sInitAnalyzingFFTparamsFunc;
+
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+
+// Set by tests before the first thread is made; read on the GUI thread.
+QString sLibraryPathOverride;
+bool sEngineSetUp = false;
+// The command block the real-time path sees while no job has run.
+tMorphexCom sIdleCom;
+
+// The state the real-time path starts from; made by the first audio thread
+// of the process, before any device runs.
+void setUpEngine() {
+    spRunningCom.store(&sIdleCom, kRelaxed);
+    sConvAbort.store(false, kRelaxed);
+    s2mixBufAlloc_F.store(false, kRelaxed);
+    clearPeakHoldF.store(false, kRelaxed);
+    sLastBufferFrames.store(0, kRelaxed);
+    sRecBufferFrames.store(kRecBufferFramesDefault, kRelaxed);
+    sCaptureBlockFrames.store(kCaptureBlockFramesDefault, kRelaxed);
+    sNumBufBlk.store(kRingBlocks, kRelaxed);
+
+    resetAnalysisRings();
+
+    sInputMonitorEnable.store(false, kRelaxed);
+    gAudioThread_playFs.store(44100, kRelaxed);
+    sInputMonitorChannel.store(0, kRelaxed);
+    sFirstOutputChannel.store(0, kRelaxed);
+    sInputChannels.store(0, kRelaxed);
+    sMaxOutputs.store(kMaxOutputsDefault, kRelaxed);
+    sPrevBufferSize.store(-1, kRelaxed);
+    sBufferSizeChanged_F.store(false, kRelaxed);
+
+    CFadeVolLpf.set_coefA_byFs(0.01, 44100);
+
+    clearBufferParameters();
+    for (int t = 0; t < kMaxTracks; ++t) {
+        spMonitorBuffer[t] = sCaptureRingTable[t];
+        sCaptureWriteBlock[t].store(0, kRelaxed);
+        sRecordableBlocks[t].store(0, kRelaxed);
+        sMonitorReadBlock[t].store(0, kRelaxed);
+        sMonitorReadOffset[t].store(0, kRelaxed);
+        sCaptureWriteOffset[t].store(0, kRelaxed);
+        spTrackDsdBlocks[t].store(sDsdIdleTable[t], kRelaxed);
+        if (!spMixDecimFirSrcBufCh[t]) {
+            spMixDecimFirSrcBufCh[t] = static_cast<double *>(_aligned_malloc(kMixDecimHistoryBytes, 16));
+            if (spMixDecimFirSrcBufCh[t]) std::memset(spMixDecimFirSrcBufCh[t], 0, kMixDecimHistoryBytes);
+        }
+    }
+    sOutputFrameCount.store(0, kRelaxed);
+    for (int c = 0; c < 2; ++c) {
+        sMonPeakPosi[c].store(0.0, kRelaxed);
+        sMonPeakNega[c].store(0.0, kRelaxed);
+    }
+    sClearMoniPeakFlag.store(false, kRelaxed);
+
+    // A back-end that cannot be made stays null; the device layer checks
+    // the one it uses.
+    (void)audioThreadFunc_createBackEnds();
+
+    for (int t = 0; t < kMaxTracks; ++t) {
+        sMixBusy[t].store(false, kRelaxed);
+        gConvertPath[t].store(0, kRelaxed);
+        gDiff1[t].store(0, kRelaxed);
+        gDiff2[t].store(0, kRelaxed);
+        gTestCount[t].store(0, kRelaxed);
+        gFirstConverted[t].store(0, kRelaxed);
+    }
+
+    sStopTimeoutMs.store(kStopTimeoutSetUpMs, kRelaxed);
+    sPlayTimeoutFlag.store(false, kRelaxed);
+}
+
+// Copies automation items up to and including the end item, at most
+// kJobVolItems; the rest are end items, so that nothing reads past what the
+// caller's array holds.
+void copyItems(tDspVolItem *dst, const tDspVolItem *src) {
+    int i = 0;
+    if (src) {
+        for (; i < kJobVolItems; ++i) {
+            dst[i] = src[i];
+            if (src[i].start == kDspVolEnd) {
+                ++i;
+                break;
+            }
+        }
+    }
+    for (; i < kJobVolItems; ++i) {
+        dst[i] = tDspVolItem();
+        dst[i].start = kDspVolEnd;
+    }
+}
+
+}  // namespace
+
+void audioThread::setLibraryPath(const QString &path) {
+    sLibraryPathOverride = path;
+}
+
+QString audioThread::libraryPath() {
+    if (!sLibraryPathOverride.isEmpty()) return sLibraryPathOverride;
+    // The program's folder: the application's when there is one, else the
+    // running executable's.
+    const QString dir = QCoreApplication::instance()
+                            ? QCoreApplication::applicationDirPath()
+                            : QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
+    return dir + QLatin1Char('/') + QLatin1String(kMorphexLibraryName);
+}
+
+audioThread::audioThread(QObject *parent) : tTransactionThread<Transaction>(parent) {
+    copyItems(mParam.items, nullptr);
+    mJobRecord = &mParam.job;
+    if (!sEngineSetUp) {
+        sEngineSetUp = true;
+        setUpEngine();
+    }
+
+    mLibrary = new (std::nothrow) QLibrary(libraryPath());
+    if (mLibrary && mLibrary->load()) {
+        mEntries.morphexert = reinterpret_cast<tMorphexertFunc>(mLibrary->resolve("morphexert"));
+        mEntries.id3tagInformation = reinterpret_cast<tId3tagInformationFunc>(mLibrary->resolve("id3tagInformation"));
+    }
+    mCommandWord = new (std::nothrow) uint32_t(0);
+
+    // The registry has a fixed size; a thread beyond it is not entered (and
+    // the real-time path cannot find it) instead of writing past the table.
+    const int32_t index = sAudioThreadCount.load(kRelaxed);
+    if (index < kAudioThreadSlots) {
+        pAudioThreads[index].store(this, std::memory_order_release);
+        mThreadIndex = index;
+        sAudioThreadCount.store(index + 1, kRelaxed);
+    }
+}
+
+audioThread::~audioThread() {
+    finishTransactions();
+    // Later entries move down one place. A thread that initAudioIoParameters
+    // took out of the table leaves the count alone, so that no index handed
+    // out is handed out again.
+    const int32_t count = sAudioThreadCount.load(kRelaxed);  // never above kAudioThreadSlots
+    for (int32_t i = 0; i < count; ++i) {
+        if (pAudioThreads[i].load(kRelaxed) != this) continue;
+        for (int32_t j = i; j + 1 < count; ++j)
+            pAudioThreads[j].store(pAudioThreads[j + 1].load(kRelaxed), kRelaxed);
+        pAudioThreads[count - 1].store(nullptr, kRelaxed);
+        sAudioThreadCount.store(count - 1, kRelaxed);
+        break;
+    }
+    // The library stays loaded: other threads and the device thread may
+    // still run its code.
+    delete mLibrary;
+    delete mCommandWord;
+}
+
+void audioThread::setAudioThreadParam(int command, const tMorphexParam *record, const tAudioFileInfo *fileInfo,
+                                      const tTimeInfo *timeInfo, const tDspVolItem *items, int track,
+                                      tID3tagInfo *tag, int64_t trackOffset) {
+    if (!record || !fileInfo) return;
+    QMutexLocker lock(&mMutex);
+    mParam.command = command;
+    mParam.job = *record;
+    mParam.fileInfo = *fileInfo;
+    mParam.timeInfo = timeInfo ? *timeInfo : tTimeInfo();
+    copyItems(mParam.items, items);
+    mParam.track = track;
+    mParam.tag = tag;
+    mParam.trackOffset = trackOffset;
+    mSourceRate.store(fileInfo->sampleRate, kRelaxed);
+    mSourceLength.store(fileInfo->totalSamples, kRelaxed);
+    mTrackOffset.store(trackOffset, kRelaxed);
+}
+
+void audioThread::addTransaction(Transaction *job) {
+    queueTransaction(job);
+}
+
+void audioThread::snapshotParameters(Transaction *job) {
+    const int32_t track = job->mJob.track;
+    const int64_t offset = job->mJob.trackOffset;
+    job->mJob = mParam;
+    // The track index and offset stay the thread's own.
+    job->mJob.track = track;
+    job->mJob.trackOffset = offset;
+}
+
+int audioThread::runTransaction(Transaction *job) {
+    emit transactionStarted_(0);
+    tAudioThreadParam &p = job->mJob;
+    {
+        QMutexLocker lock(&mMutex);
+        if (mCommandWord) {
+            *mCommandWord = comWord(&mParam.job.com);
+            mParam.job.com.commandCopy = mCommandWord;
+        }
+        mJobRecord = &p.job;
+    }
+    const int result = job->apply(p.command, &p.job, mEntries, &p.fileInfo, &p.timeInfo, p.items, p.tag);
+    {
+        QMutexLocker lock(&mMutex);
+        // Progress and result words survive the job in the parameter set.
+        mParam.job = p.job;
+        mJobRecord = &mParam.job;
+        spRunningCom.store(&mParam.job.com, kRelaxed);
+    }
+    return result;
+}
+
+void audioThread::transactionsDone(int result) {
+    emit allTransactionsDone_(result);
+}
+
+void audioThread::stop() {
+    mStopByte.store(true, kRelaxed);
+    uint32_t word;
+    {
+        QMutexLocker lock(&mMutex);
+        word = comWord(&mParam.job.com);
+    }
+    if (comWritesFile(word)) {
+        sConvAbort.store(true, kRelaxed);
+    } else {
+        // The time-out first: the real-time path counts it down as soon as
+        // it sees the request.
+        sStopTimeoutMs.store(kStopTimeoutMs, kRelaxed);
+        sStopRequest.store(true, std::memory_order_release);
+    }
+}
+
+int audioThread::getConvProgress() {
+    QMutexLocker lock(&mMutex);
+    return __atomic_load_n(&mJobRecord->progress, __ATOMIC_RELAXED);
+}
+
+int audioThread::getStatus() {
+    mStatusCopy = sEngineStatus.load(kRelaxed);
+    return mStatusCopy;
+}
+
+void audioThread::setForceStatus(int status) {
+    sEngineStatus.store(status, kRelaxed);
+}
+
+void audioThread::setMeteringPoint(eMeteringPoint point) {
+    if (point == kMeteringPreFader || point == kMeteringPostFader) sMeteringPoint.store(point, kRelaxed);
+}
+
+void audioThread::morphexPlayStarted(int code) {
+    emit playStarted(code);
+}
+
+int initAudioIO_parameters() {
+    std::printf("sMorphexlib= %x\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(sMorphexlib)));
+    std::fflush(stdout);
+    delete sMorphexlib;  // the handle only; the library stays loaded
+    sMorphexlib = new (std::nothrow) QLibrary(audioThread::libraryPath());
+    if (!sMorphexlib || !sMorphexlib->load()) {
+        sDecimFirParamFunc.store(nullptr, kRelaxed);
+    } else {
+        sDecimFirParamFunc.store(reinterpret_cast<tSetDecimationFirParamFunc>(sMorphexlib->resolve("setDecimationFirParam")),
+                                 kRelaxed);
+        sDecimMeterFirParamFunc.store(reinterpret_cast<tSetMeterFirParamFunc>(sMorphexlib->resolve("setMeterFirParam")),
+                                      kRelaxed);
+        sDecimFirFunc.store(reinterpret_cast<tAudioDecimationFirFunc>(sMorphexlib->resolve("gAudioDecimationFir")),
+                            kRelaxed);
+        sAnalyzeFFTspectrumFunc.store(
+            reinterpret_cast<tAnalyzeFFTspectrumFunc>(sMorphexlib->resolve("analyzeFFTspectrum")), kRelaxed);
+        sInitAnalyzingFFTparamsFunc.store(
+            reinterpret_cast<tInitAnalyzingFFTparamsFunc>(sMorphexlib->resolve("initAnalyzingFFTparams")), kRelaxed);
+        if (tInitAnalyzingFFTparamsFunc init = sInitAnalyzingFFTparamsFunc.load(kRelaxed))
+            init(kFftOrder, gAudioThread_playFs.load(kRelaxed));
+    }
+
+    for (double *&p : gpChAnalyzeBuf) p = nullptr;
+    for (double *&p : gpChFFTAmplitude) p = nullptr;
+    for (auto &id : sAudioIoThreadId) id.store(-1, kRelaxed);
+
+    return allocateDsdIdleBuffer(kDsdIdleInitialBytes);
+}

@@ -1,0 +1,329 @@
+#include "engine/playbackproducer.h"
+
+#include <QString>
+
+#include "audiofile/audiohelpers.h"
+#include "trace/debugclient.h"
+
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+
+constexpr int32_t kDsdRateFloor = 2822400;  // device rates from here on play DSD
+constexpr int kSpliceLength = 8;
+constexpr int kSpliceLengthDsd64 = 4;       // DSD64 output of a source above 38.4 kHz
+constexpr uint32_t kSpliceHighSourceRate = 38399;
+constexpr int kConvDelayBits = 17;          // what the modulator's splice window adds
+
+// Device rate per rate index; unused indices give 1 so that nothing divides
+// by zero.
+constexpr int32_t kPlayFsTable[24] = {
+    44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000, 705600, 768000,
+    1,     1,     1,     1,     1,      1,      2822400, 5644800, 11289600, 22579200,
+    1,     1,     1,     1,
+};
+
+int64_t ringLimit() {
+    return int64_t(sNumBufBlk.load(kRelaxed) - 1) * sRingBlockFrames.load(kRelaxed);
+}
+
+// The end of a job that was stopped while it waited for ring space.
+int producerStopped(int track, unsigned int *com) {
+    sStopRequest.store(false, kRelaxed);
+    __atomic_fetch_and(com, ~uint32_t(kMorphexComFeedOnly), __ATOMIC_RELAXED);
+    gConvertPath[track].store(kConvPathEnded, kRelaxed);
+    return -1;
+}
+
+}  // namespace
+
+int32_t ClassMorphex::playFsOfRateIndex(uint32_t rateIndex) {
+    return rateIndex < 24 ? kPlayFsTable[rateIndex] : 1;
+}
+
+tJobRateSetUp ClassMorphex::setUpJobRate(uint32_t rateIndex, uint32_t srcRate, tMorphexCom *com) {
+    tJobRateSetUp s;
+    s.playFs = playFsOfRateIndex(rateIndex);
+    gAudioThread_playFs.store(s.playFs, kRelaxed);
+    const double fs = s.playFs;
+
+    // Fade smoothing of the device output and the glide of the modulator's
+    // mute pattern (per output byte at DSD rates).
+    double c;
+    if ((rateIndex & ~3u) == 16) {
+        CFadeVolLpf.set_coefA_byFs(0.03, s.playFs / 500);
+        c = 1.0 - 2.0 / (fs * 0.125 * 0.06 / lpf::kLn10 + 1.0);
+        if (srcRate != static_cast<uint32_t>(s.playFs)) sDsdPure.store(false, kRelaxed);
+    } else {
+        CFadeVolLpf.set_coefA_byFs(0.01, fs);
+        c = 1.0 - 2.0 / (fs * 0.02 / lpf::kLn10 + 1.0);
+        sDsdPure.store(false, kRelaxed);
+    }
+    CDsm5th.mMutePatVolCoef[0] = c;
+    CDsm5th.mMutePatVolCoef[1] = c;
+
+    if (s.playFs < kDsdRateFloor && srcRate < static_cast<uint32_t>(kDsdRateFloor)) {
+        s.analysisRate = s.playFs;
+        s.spliceLength = kSpliceLength;
+    } else {
+        // DSD is cut at byte boundaries.
+        if (com) {
+            com->startSample -= com->startSample % 8;
+            com->endSample -= com->endSample % 8;
+        }
+        if (sMeterFirInterval.load(kRelaxed) < 1) sMeterFirInterval.store(1, kRelaxed);
+        s.analysisRate = s.playFs / sMeterFirInterval.load(kRelaxed);
+        s.spliceLength = s.playFs == kDsdRateFloor && srcRate > kSpliceHighSourceRate ? kSpliceLengthDsd64
+                                                                                      : kSpliceLength;
+    }
+    CDsm5th.setCompareLen(s.spliceLength);
+    if (tInitAnalyzingFFTparamsFunc init = sInitAnalyzingFFTparamsFunc.load(kRelaxed)) init(16384, s.analysisRate);
+    return s;
+}
+
+bool ClassMorphex::hasAutomation(const tDspVolItem *items, int count) {
+    if (!items) return false;
+    for (int i = 0; i < count && items[i].start != kDspVolEnd; ++i) {
+        const tDspVolItem &e = items[i];
+        if (e.level != 0.0 && e.level != 1.0) return true;
+        if (i > 0) {
+            const tDspVolItem &p = items[i - 1];
+            if (e.level != p.level && e.start != p.start && p.direction != 0) return true;
+        }
+    }
+    return false;
+}
+
+int ClassMorphex::apply(int command, tMorphexParam *record, tMorphexAPIs entries, tAudioFileInfo *fileInfo,
+                        tTimeInfo *, tDspVolItem *items, tID3tagInfo *tag) {
+    const int track = record ? engineTrackSlot(record->com.track) : -1;
+    if (track < 0 || !fileInfo || !items) {
+        sConvFailed.store(true, kRelaxed);
+        return kClassMorphexErrTrack;
+    }
+    if (!entries.morphexert) {
+        sConvFailed.store(true, kRelaxed);
+        return kClassMorphexErrNoLibrary;
+    }
+    tMorphexCom &com = record->com;
+    const uint32_t srcRate = fileInfo->sampleRate;
+    const tJobRateSetUp rate = setUpJobRate(record->rateIndex, srcRate, &com);
+
+    if (command == kMorphexCmdPlay || command == kMorphexCmdBounceFeed) {
+        sStartMode.store(command == kMorphexCmdPlay ? kStartPlay : kStartBounce, kRelaxed);
+        for (int c = 0; c < 2; ++c) {
+            sFadeAck[c].store(0, kRelaxed);
+            sFadeReq[c].store(kFadeInBit, kRelaxed);
+        }
+    }
+    sConsumedCount[track].store(0, kRelaxed);
+    sTrackBlockFrames[track].store(1, kRelaxed);
+    gFirstConverted[track].store(0, kRelaxed);
+
+    // 128-bit product: a long DSD file times a DSD rate leaves 64 bits.
+    const __int128 start = static_cast<__int128>(record->startOffset) + com.startSample;
+    sPlayingSample.store(srcRate ? static_cast<int64_t>(start * rate.playFs / srcRate) : 0, kRelaxed);
+
+    spRunningCom.store(&com, kRelaxed);
+    for (int i = 0; i < kRtVolItems; ++i) sVolItems[i] = items[i];
+    com.envelopeActive = hasAutomation(items, kJobVolItems) ? 1 : 0;
+
+    com.pureDsdFeed = 0;
+    sNumBufBlk.store(kRingBlocks, kRelaxed);
+    com.ringBlocks = kRingBlocks;
+    const tMixParam *mix = spMixParam.load(kRelaxed);
+    com.multiTrack = mix && mix->trackCount >= 2 ? 1 : 0;
+    com.tag = tag;
+
+    tMorphexSendParams send;
+    send.progress = &record->progress;
+    send.rateIndex = record->rateIndex;
+    send.fileType = record->fileType;
+    send.option = record->option;
+    send.bits = record->bits;
+    send.srcChannels = record->srcChannels;
+    send.outChannels = record->outChannels;
+    send.mode = record->mode;
+    send.command = static_cast<uint32_t>(command);
+
+    if (DebugClient::sDebugLevel >= 10)
+        DebugClient::SendTrace(QStringLiteral("MorphexRead :"), "MAIN", 10, "../audioThread", 1277, "apply");
+
+    const wchar16 *const sources[1] = {reinterpret_cast<const wchar16 *>(record->srcPath.c_str())};
+    const int result = entries.morphexert(reinterpret_cast<const wchar16 *>(record->dstPath.c_str()), sources,
+                                          nullptr, &send, record->panVol, &record->fileCount, &com,
+                                          &CMorphexCallback::convert1blockFin, checkPlayStatus, items,
+                                          morphexErrCallback, morphexWorkingCallback);
+
+    gDiff1[track].store(-1, kRelaxed);
+    gDiff2[track].store(-1, kRelaxed);
+    if (result < 0) sConvFailed.store(true, kRelaxed);
+    sEngineStatus.store(kEngineStopped, kRelaxed);
+    sPlayRequest.store(0, kRelaxed);
+    comWordStore(&com, 0);
+    sPlayGate.store(false, kRelaxed);
+    sConvAbort.store(false, kRelaxed);
+    // A mix-down feed leaves its ring state to the mix-down, which may still
+    // be taking the last blocks of the other tracks.
+    if (command != kMorphexCmdBounceFeed) clearBufferParameters();
+    return result;
+}
+
+int CMorphexCallback::convert1blockFin(uint64_t produced, int, int trackBlockFrames, int, int blockBytes,
+                                       void *pcmBlocks, unsigned char **dsdBlocks, int filterLen, int trackArg,
+                                       int rate, unsigned int *com) {
+    const int track = engineTrackSlot(trackArg);
+    if (track < 0 || !com) return -1;
+    gConvertPath[track].store(kConvPathInCallback, kRelaxed);
+    gFirstConverted[track].store(1, kRelaxed);
+    gTestCount[track].fetch_add(1, kRelaxed);
+
+    if (comWritesFile(__atomic_load_n(com, __ATOMIC_RELAXED)))
+        return sConvAbort.exchange(false, kRelaxed) ? -1 : 0;
+
+    sConvFirLen.store(filterLen, kRelaxed);
+    sDelayConvFir.store((filterLen - 1) / 2 + kConvDelayBits, kRelaxed);
+    sDelayConvFirMute.store(kConvDelayBits, kRelaxed);
+
+    // Publish: pointers and sizes first, the count last.
+    spTrackPcmBlocks[track].store(pcmBlocks ? static_cast<double **>(pcmBlocks) : spDummyPlayBuffer, kRelaxed);
+    spTrackDsdBlocks[track].store(dsdBlocks ? dsdBlocks : sDsdIdleTable[track], kRelaxed);
+    sTrackBlockFrames[track].store(trackBlockFrames, kRelaxed);
+    sRingBlockFrames.store(rate < kDsdRateFloor ? blockBytes >> 4 : blockBytes * 8, kRelaxed);
+    const int64_t made = static_cast<int64_t>(produced);
+    sProducedCount[track].store(made, std::memory_order_release);
+
+    if (sStartMode.load(kRelaxed) == kStartPlay || sEngineStatus.load(kRelaxed) == kEnginePlaying) {
+        while (made - sConsumedCount[track].load(kRelaxed) > ringLimit()) {
+            const int32_t status = sEngineStatus.load(kRelaxed);
+            if (status == kEngineStopped) return producerStopped(track, com);
+            if (status != kEnginePlaying && sStartMode.load(kRelaxed) == kStartNone) return 0;
+            waitThread(10);
+            gConvertPath[track].store(kConvPathWaitPlay, kRelaxed);
+        }
+        if (sStartMode.load(kRelaxed) == kStartPlay) {
+            // The job's items and command block were written before this.
+            sEngineStatus.store(kEnginePlaying, std::memory_order_release);
+            sPlayRequest.store(1, kRelaxed);
+            sStartMode.store(kStartNone, kRelaxed);
+            sPlayStarted.store(true, kRelaxed);
+        }
+    } else if (sStartMode.load(kRelaxed) == kStartBounce || sEngineStatus.load(kRelaxed) == kEngineBounceFeed) {
+        int64_t lead = made - sBouncedCount[track].load(kRelaxed);
+        gDiff1[track].store(lead, kRelaxed);
+        gDiff2[track].store(ringLimit(), kRelaxed);
+        while (lead > ringLimit()) {
+            waitThread(10);
+            const int32_t status = sEngineStatus.load(kRelaxed);
+            if (status == kEngineStopped) return producerStopped(track, com);
+            if (status != kEngineBounceFeed && sStartMode.load(kRelaxed) == kStartNone) return 0;
+            gTestCount[track].fetch_add(1, kRelaxed);
+            gConvertPath[track].store(kConvPathWaitBounce, kRelaxed);
+            lead = made - sBouncedCount[track].load(kRelaxed);
+            gDiff1[track].store(lead, kRelaxed);
+        }
+        if (sStartMode.load(kRelaxed) == kStartBounce) {
+            sEngineStatus.store(kEngineBounceFeed, std::memory_order_release);
+            sStartMode.store(kStartNone, kRelaxed);
+        }
+    } else {
+        if (sEngineStatus.load(kRelaxed) == kEngineStopped) return -1;
+        if (sConvAbort.exchange(false, kRelaxed)) return -1;
+    }
+    gConvertPath[track].store(kConvPathReturned, kRelaxed);
+    return 0;
+}
+
+int checkPlayStatus(int trackArg) {
+    waitThread(30);
+    const int track = engineTrackSlot(trackArg);
+    if (track < 0) return -1;
+    sJobEnded[track].store(true, kRelaxed);
+    const int32_t status = sEngineStatus.load(kRelaxed);
+    if (status == kEnginePlaying) return 0;
+    if (status == kEngineBounceFeed) {
+        sBounceEnded[track].store(true, kRelaxed);
+        return sBounceFinished.load(kRelaxed) ? -1 : 0;
+    }
+    return -1;
+}
+
+int morphexErrCallback(int trackArg) {
+    const int track = engineTrackSlot(trackArg);
+    if (track < 0) return 0;
+    while (sMixBusy[track].load(kRelaxed)) waitThread(30);
+    return 0;
+}
+
+int morphexWorkingCallback(long long *) {
+    return 0;
+}
+
+void clearBounceParam() {
+    sBounceFinished.store(false, kRelaxed);
+    sConvFailed.store(false, kRelaxed);
+    for (int t = 0; t < kMaxTracks; ++t) {
+        sBouncedCount[t].store(0, kRelaxed);
+        sJobEnded[t].store(false, kRelaxed);
+        sBounceEnded[t].store(false, kRelaxed);
+    }
+}
+
+void setFinishBounceFlag() {
+    sBounceFinished.store(true, kRelaxed);
+}
+
+int getBounceFlag(int track) {
+    const int t = engineTrackSlot(track);
+    return t >= 0 && sBounceEnded[t].load(kRelaxed) ? 1 : 0;
+}
+
+void reqDspPlay(int request) {
+    sPlayRequest.store(request, kRelaxed);
+}
+
+int64_t getConvertedCountAndBufBlkSize(int track, int *blockFrames) {
+    if (blockFrames) *blockFrames = sRingBlockFrames.load(kRelaxed);
+    const int t = engineTrackSlot(track);
+    return t >= 0 ? sProducedCount[t].load(std::memory_order_acquire) : 0;
+}
+
+int64_t getBouncedSamples(int track) {
+    const int t = engineTrackSlot(track);
+    return t >= 0 ? sBouncedCount[t].load(kRelaxed) : 0;
+}
+
+int getFirstConverted(int track) {
+    const int t = engineTrackSlot(track);
+    return t >= 0 ? gFirstConverted[t].load(kRelaxed) : -1;
+}
+
+int getConvertPath(int track) {
+    const int t = engineTrackSlot(track);
+    return t >= 0 ? gConvertPath[t].load(kRelaxed) : -1;
+}
+
+int64_t getTestCountMorphex(int track) {
+    const int t = engineTrackSlot(track);
+    return t >= 0 ? gTestCount[t].load(kRelaxed) : 0;
+}
+
+int64_t getDiffParam(int track, int selector) {
+    const int t = engineTrackSlot(track);
+    if (t < 0) return 0;
+    return selector == 1 ? gDiff1[t].load(kRelaxed) : gDiff2[t].load(kRelaxed);
+}
+
+int getBounceConvertStatus() {
+    return sConvFailed.load(kRelaxed) ? 1 : 0;
+}
+
+int getAudioThreadParam(int track, tAudioThreadRingState *state) {
+    const int t = engineTrackSlot(track);
+    if (t < 0 || !state) return kClassMorphexErrTrack;
+    state->produced = sProducedCount[t].load(std::memory_order_acquire);
+    state->consumed = sConsumedCount[t].load(kRelaxed);
+    state->pcmBlocks = spTrackPcmBlocks[t].load(kRelaxed);
+    state->blockFrames = sTrackBlockFrames[t].load(kRelaxed);
+    return 0;
+}

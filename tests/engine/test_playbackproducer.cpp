@@ -1,0 +1,455 @@
+// The playback producer: the block callback that publishes a track's ring
+// and holds the producer back, the job-end and error callbacks, and the
+// job set-up of ClassMorphex::apply (run against a stand-in for the
+// library's morphexert).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "engine/playbackproducer.h"
+#include "enginetestutil.h"
+
+namespace {
+
+using engtest::waitFor;
+
+constexpr int kB = 1280;             // frames per ring block in these tests
+constexpr int kPcmBlockBytes = kB * 16;
+
+double *gBlocks[kRingBlocks];
+unsigned char *gDsd[2 * kRingBlocks];
+
+int publish(uint64_t produced, tMorphexCom *com, int track = 0, int rate = 48000, int blockBytes = kPcmBlockBytes,
+            int filterLen = 0) {
+    return CMorphexCallback::convert1blockFin(produced, kB, kB, 0, blockBytes, gBlocks, gDsd, filterLen, track, rate,
+                                              &com->command);
+}
+
+class ProducerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        engtest::resetEngineWords();
+        com.command = kMorphexComFeedOnly;
+    }
+    tMorphexCom com;
+};
+
+TEST_F(ProducerTest, PublishesTheRingAndItsGeometry) {
+    struct Row {
+        int rate, blockBytes, filterLen;
+        int ringFrames, delay;
+    } rows[] = {
+        {48000, kPcmBlockBytes, 0, kB, 17},
+        {705600, 188160 * 16, 255, 188160, 127 + 17},
+        {2822400, 23520, 256, 188160, 127 + 17},
+        {22579200, 2940, 1, 23520, 17},
+    };
+    sEngineStatus = kEnginePlaying;
+    for (const Row &row : rows) {
+        ASSERT_EQ(publish(1000, &com, 7, row.rate, row.blockBytes, row.filterLen), 0);
+        EXPECT_EQ(sRingBlockFrames.load(), row.ringFrames) << row.rate;
+        EXPECT_EQ(sDelayConvFir.load(), row.delay) << row.rate;
+        EXPECT_EQ(sDelayConvFirMute.load(), 17);
+        EXPECT_EQ(sConvFirLen.load(), row.filterLen);
+    }
+    EXPECT_EQ(sProducedCount[7].load(), 1000);
+    EXPECT_EQ(spTrackPcmBlocks[7].load(), gBlocks);
+    EXPECT_EQ(spTrackDsdBlocks[7].load(), gDsd);
+    EXPECT_EQ(sTrackBlockFrames[7].load(), kB);
+    EXPECT_EQ(gFirstConverted[7].load(), 1);
+    EXPECT_EQ(gTestCount[7].load(), 4);
+    EXPECT_EQ(gConvertPath[7].load(), kConvPathReturned);
+}
+
+TEST_F(ProducerTest, HeldOneSamplePastSixtyThreeBlocksAndPassesAtSixtyThree) {
+    sEngineStatus = kEnginePlaying;
+    sConsumedCount[0] = 0;
+    EXPECT_EQ(publish(63 * kB, &com), 0);
+    EXPECT_EQ(gConvertPath[0].load(), kConvPathReturned) << "exactly 63 blocks ahead never waits";
+
+    auto held = std::async(std::launch::async, [&] { return publish(63 * kB + 1, &com); });
+    ASSERT_TRUE(waitFor([] { return gConvertPath[0].load() == kConvPathWaitPlay; }));
+    EXPECT_EQ(held.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+    sConsumedCount[0] = 1;  // the consumer took one sample
+    ASSERT_EQ(held.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    EXPECT_EQ(held.get(), 0);
+    EXPECT_EQ(gConvertPath[0].load(), kConvPathReturned);
+}
+
+TEST_F(ProducerTest, AStopWhileHeldEndsTheJob) {
+    sEngineStatus = kEnginePlaying;
+    sStopRequest = true;
+    auto held = std::async(std::launch::async, [&] { return publish(64 * kB, &com); });
+    ASSERT_TRUE(waitFor([] { return gConvertPath[0].load() == kConvPathWaitPlay; }));
+    sEngineStatus = kEngineStopped;
+    ASSERT_EQ(held.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    EXPECT_EQ(held.get(), -1);
+    EXPECT_FALSE(sStopRequest.load());
+    EXPECT_EQ(com.command, 0u) << "bit 1 of the command word is cleared";
+    EXPECT_EQ(gConvertPath[0].load(), kConvPathEnded);
+}
+
+TEST_F(ProducerTest, TheFirstBlockOfAPlayJobStartsTheEngineOnce) {
+    sStartMode = kStartPlay;
+    ASSERT_EQ(publish(kB, &com), 0);
+    EXPECT_EQ(sEngineStatus.load(), kEnginePlaying);
+    EXPECT_EQ(sPlayRequest.load(), 1);
+    EXPECT_EQ(sStartMode.load(), kStartNone);
+    EXPECT_TRUE(sPlayStarted.exchange(false));
+    ASSERT_EQ(publish(2 * kB, &com), 0);
+    EXPECT_FALSE(sPlayStarted.load());
+}
+
+TEST_F(ProducerTest, AMixDownFeedIsPacedByTheBouncedCount) {
+    sStartMode = kStartBounce;
+    ASSERT_EQ(publish(kB, &com, 2), 0);
+    EXPECT_EQ(sEngineStatus.load(), kEngineBounceFeed);
+    EXPECT_EQ(sStartMode.load(), kStartNone);
+    EXPECT_EQ(gDiff1[2].load(), kB);
+    EXPECT_EQ(gDiff2[2].load(), 63 * kB);
+
+    auto held = std::async(std::launch::async, [&] { return publish(65 * kB, &com, 2); });
+    ASSERT_TRUE(waitFor([] { return gConvertPath[2].load() == kConvPathWaitBounce; }));
+    sBouncedCount[2] = 2 * kB;
+    ASSERT_EQ(held.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    EXPECT_EQ(held.get(), 0);
+    EXPECT_EQ(gDiff1[2].load(), 63 * kB);
+}
+
+TEST_F(ProducerTest, AFileJobIsOnlyAskedWhetherToGoOn) {
+    for (uint32_t word : {uint32_t(kMorphexComWriteFile), uint32_t(kMorphexComWriteFile | kMorphexComEndBit)}) {
+        engtest::resetEngineWords();
+        com.command = word;
+        sEngineStatus = kEnginePlaying;
+        EXPECT_EQ(publish(100 * kB, &com, 1), 0) << "an export is never held by the ring";
+        EXPECT_EQ(sProducedCount[1].load(), 0) << "nothing is published";
+        EXPECT_EQ(gFirstConverted[1].load(), 1);
+        sConvAbort = true;
+        EXPECT_EQ(publish(101 * kB, &com, 1), -1);
+        EXPECT_FALSE(sConvAbort.load());
+    }
+}
+
+TEST_F(ProducerTest, AFeedWithNoConsumerEnds) {
+    // Neither playing nor feeding a mix-down: the job has no reader.
+    EXPECT_EQ(publish(kB, &com), -1);
+    EXPECT_EQ(publish(kB, &com, 31, 48000, kPcmBlockBytes, 0), -1);
+    EXPECT_EQ(CMorphexCallback::convert1blockFin(kB, kB, kB, 0, kPcmBlockBytes, gBlocks, gDsd, 0, kMaxTracks, 48000,
+                                                 &com.command),
+              -1)
+        << "a track slot beyond the table cancels";
+}
+
+TEST_F(ProducerTest, JobEndCallback) {
+    struct Row {
+        int32_t status;
+        bool finished;
+        int result;
+        bool bounceEnd;
+    } rows[] = {
+        {kEnginePlaying, false, 0, false},
+        {kEngineBounceFeed, false, 0, true},
+        {kEngineBounceFeed, true, -1, true},
+        {kEngineStopped, false, -1, false},
+    };
+    for (const Row &row : rows) {
+        engtest::resetEngineWords();
+        sEngineStatus = row.status;
+        sBounceFinished = row.finished;
+        const auto t0 = std::chrono::steady_clock::now();
+        EXPECT_EQ(checkPlayStatus(3), row.result) << row.status;
+        EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(29));
+        EXPECT_TRUE(sJobEnded[3].load());
+        EXPECT_EQ(sBounceEnded[3].load(), row.bounceEnd) << row.status;
+        EXPECT_EQ(getBounceFlag(3), row.bounceEnd ? 1 : 0);
+    }
+    clearBounceParam();
+    EXPECT_FALSE(sJobEnded[3].load());
+    EXPECT_EQ(getBounceFlag(3), 0);
+}
+
+TEST_F(ProducerTest, ErrorCallbackWaitsForTheMixer) {
+    sMixBusy[4] = true;
+    auto waiting = std::async(std::launch::async, [] { return morphexErrCallback(4); });
+    EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(80)), std::future_status::timeout);
+    sMixBusy[4] = false;
+    ASSERT_EQ(waiting.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    EXPECT_EQ(waiting.get(), 0);
+}
+
+// ---- Job set-up --------------------------------------------------------------
+
+TEST(JobRateSetUp, SmootherSpliceAndAnalysisRatePerRateIndex) {
+    struct Row {
+        uint32_t rateIndex, srcRate;
+        int32_t meterInterval;
+        int32_t playFs, analysisRate, splice;
+        double fadeTime, fadeSteps;  // the fade smoother's glide
+        bool truncated;
+    } rows[] = {
+        {17, 44100, 32, 5644800, 176400, 8, 0.03, 11289, true},
+        {16, 44100, 16, 2822400, 176400, 4, 0.03, 5644, true},
+        {16, 38400, 16, 2822400, 176400, 4, 0.03, 5644, true},
+        {16, 32000, 16, 2822400, 176400, 8, 0.03, 5644, true},
+        {16, 2822400, 0, 2822400, 2822400, 4, 0.03, 5644, true},  // an interval of 0 becomes 1
+        {19, 2822400, 128, 22579200, 176400, 8, 0.03, 45158, true},
+        {0, 44100, 1, 44100, 44100, 8, 0.01, 44100, false},
+        {9, 2822400, 4, 768000, 192000, 8, 0.01, 768000, true},  // DSD source to PCM
+    };
+    for (const Row &row : rows) {
+        sMeterFirInterval = row.meterInterval;
+        tMorphexCom com;
+        com.startSample = 1001;
+        com.endSample = 2015;
+        const tJobRateSetUp s = ClassMorphex::setUpJobRate(row.rateIndex, row.srcRate, &com);
+        SCOPED_TRACE(testing::Message() << "rate index " << row.rateIndex << ", source " << row.srcRate);
+        EXPECT_EQ(s.playFs, row.playFs);
+        EXPECT_EQ(gAudioThread_playFs.load(), row.playFs);
+        EXPECT_EQ(s.analysisRate, row.analysisRate);
+        EXPECT_EQ(s.spliceLength, row.splice);
+        EXPECT_EQ(CDsm5th.mCompareLenSet, row.splice);
+        EXPECT_EQ(CFadeVolLpf.mCoefA[0], lpf::coefFor(row.fadeTime, row.fadeSteps));
+        const double c = row.fadeTime == 0.03 ? 1.0 - 2.0 / (row.playFs * 0.125 * 0.06 / 2.3025851249694824 + 1.0)
+                                              : 1.0 - 2.0 / (row.playFs * 0.02 / 2.3025851249694824 + 1.0);
+        EXPECT_EQ(CDsm5th.mMutePatVolCoef[0], c);
+        EXPECT_EQ(CDsm5th.mMutePatVolCoef[1], c);
+        EXPECT_EQ(com.startSample, row.truncated ? 1000 : 1001);
+        EXPECT_EQ(com.endSample, row.truncated ? 2008 : 2015);
+    }
+    sMeterFirInterval = 1;
+}
+
+TEST(JobRateSetUp, PureDsdSurvivesOnlyAnUnconvertedDsdRate) {
+    struct Row {
+        uint32_t rateIndex, srcRate;
+        bool pure;
+    } rows[] = {
+        {16, 2822400, true}, {17, 5644800, true}, {16, 5644800, false}, {17, 44100, false}, {5, 192000, false},
+    };
+    for (const Row &row : rows) {
+        sDsdPure = true;
+        (void)ClassMorphex::setUpJobRate(row.rateIndex, row.srcRate, nullptr);
+        EXPECT_EQ(sDsdPure.load(), row.pure) << row.rateIndex << " " << row.srcRate;
+    }
+    EXPECT_EQ(ClassMorphex::playFsOfRateIndex(12), 1);
+    EXPECT_EQ(ClassMorphex::playFsOfRateIndex(23), 1);
+    EXPECT_EQ(ClassMorphex::playFsOfRateIndex(4000), 1) << "an index beyond the table";
+    EXPECT_EQ(ClassMorphex::playFsOfRateIndex(18), 11289600);
+}
+
+TEST(JobSetUp, AutomationFlag) {
+    auto item = [](int64_t start, double level, int32_t direction = 0) {
+        tDspVolItem v;
+        v.start = start;
+        v.level = level;
+        v.direction = direction;
+        return v;
+    };
+    const tDspVolItem end = item(kDspVolEnd, 0.0);
+    struct Row {
+        std::vector<tDspVolItem> items;
+        bool active;
+    } rows[] = {
+        {{item(0, 0.0), item(1000, 0.0, 1), item(1500, 1.0), item(9000, 1.0, -1), item(9500, 0.0), end}, true},
+        {{item(0, 1.0), item(100, 1.0, 1), item(200, 1.0), end}, false},
+        {{item(0, 0.5), end}, true},
+        {{item(0, 1.0), item(100, 0.0), end}, false},           // a jump without a ramp into it
+        {{item(0, 0.0, 1), item(0, 1.0), end}, false},          // a ramp of no length
+        {{item(0, 1.0), end, item(50, 0.5)}, false},            // nothing after the end item counts
+        {{end}, false},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i)
+        EXPECT_EQ(ClassMorphex::hasAutomation(rows[i].items.data(), static_cast<int>(rows[i].items.size())),
+                  rows[i].active)
+            << "row " << i;
+    // At most the job's 35 items are looked at.
+    std::vector<tDspVolItem> longList(40, item(0, 1.0));
+    longList[36] = item(10, 0.5);
+    EXPECT_FALSE(ClassMorphex::hasAutomation(longList.data(), kJobVolItems));
+}
+
+// A stand-in for the library's morphexert: keeps what it was handed, and
+// calls the block callback once with a given produced count.
+struct Call {
+    int calls = 0;
+    tMorphexSendParams send;
+    const int *fileCount = nullptr;
+    std::u16string source, destination;
+    tMorphexCom com;             // as handed over
+    int32_t startModeSeen = -1;
+    uint32_t fadeReqSeen[2] = {};
+    int64_t playingSampleSeen = 0;
+    const tDspVolItem *envelope = nullptr;
+    int64_t publishProduced = 0;  // > 0: publish one block of this count
+    int result = 0;
+};
+Call gCall;
+
+int fakeMorphexert(const wchar16 *dst, const wchar16 *const *srcs, void *, const tMorphexSendParams *send, double *,
+                   const int *srcCount, tMorphexCom *com, tMorphexBlockCallback block, tMorphexStatusCallback,
+                   const tDspVolItem *envelope, tMorphexErrorCallback, tMorphexWorkingCallback) {
+    ++gCall.calls;
+    gCall.send = *send;
+    gCall.fileCount = srcCount;
+    gCall.destination = reinterpret_cast<const char16_t *>(dst);
+    gCall.source = reinterpret_cast<const char16_t *>(srcs[0]);
+    gCall.com = *com;
+    gCall.startModeSeen = sStartMode.load();
+    gCall.fadeReqSeen[0] = sFadeReq[0].load();
+    gCall.fadeReqSeen[1] = sFadeReq[1].load();
+    gCall.playingSampleSeen = sPlayingSample.load();
+    gCall.envelope = envelope;
+    if (gCall.publishProduced > 0)
+        block(uint64_t(gCall.publishProduced), kB, kB, 0, kPcmBlockBytes, gBlocks, gDsd, 0, int(com->track), 48000,
+              &com->command);
+    com->command |= kMorphexComEndBit;
+    return gCall.result;
+}
+
+struct ApplyFixture : ::testing::Test {
+    void SetUp() override {
+        engtest::resetEngineWords();
+        gCall = Call();
+        record.dstPath = u"out.wav";
+        record.srcPath = u"in.wav";
+        record.rateIndex = 1;  // 48 kHz
+        record.fileType = 0;
+        record.option = 3;
+        record.bits = 24;
+        record.srcChannels = 2;
+        record.outChannels = 2;
+        record.mode = 1;
+        record.fileCount = 1;
+        record.startOffset = 441;
+        record.com.command = kMorphexComFeedOnly;
+        record.com.startSample = 44100;
+        record.com.track = 5;
+        record.com.pureDsdFeed = 1;
+        info.sampleRate = 44100;
+        items[0].start = 0;
+        items[0].level = 0.5;
+        items[1].start = kDspVolEnd;
+        entries.morphexert = fakeMorphexert;
+        mix.trackCount = 2;
+        spMixParam = &mix;
+    }
+    void TearDown() override { spMixParam = nullptr; }
+    int run(int command, int kind = 2) {
+        ClassMorphex job(kind);
+        return job.apply(command, &record, entries, &info, nullptr, items, &tag);
+    }
+    tMorphexParam record;
+    tAudioFileInfo info;
+    tDspVolItem items[kJobVolItems];
+    tID3tagInfo tag{};
+    tMorphexAPIs entries;
+    tMixParam mix;
+};
+
+TEST_F(ApplyFixture, HandsTheJobToTheLibraryAndResetsTheEngineAfter) {
+    gCall.publishProduced = kB;  // the first block starts playing
+    ASSERT_EQ(run(kMorphexCmdPlay), 0);
+    ASSERT_EQ(gCall.calls, 1);
+    // The output settings, from the job's record.
+    EXPECT_EQ(gCall.send.progress, &record.progress);
+    EXPECT_EQ(gCall.send.rateIndex, 1u);
+    EXPECT_EQ(gCall.send.option, 3u);
+    EXPECT_EQ(gCall.send.bits, 24u);
+    EXPECT_EQ(gCall.send.srcChannels, 2u);
+    EXPECT_EQ(gCall.send.outChannels, 2u);
+    EXPECT_EQ(gCall.send.mode, 1u);
+    EXPECT_EQ(gCall.send.command, uint32_t(kMorphexCmdPlay));
+    EXPECT_EQ(gCall.fileCount, &record.fileCount);
+    EXPECT_EQ(gCall.source, u"in.wav");
+    EXPECT_EQ(gCall.destination, u"out.wav");
+    EXPECT_EQ(gCall.envelope, items);
+    // The command block as the library saw it.
+    EXPECT_EQ(gCall.com.ringBlocks, kRingBlocks);
+    EXPECT_EQ(gCall.com.pureDsdFeed, 0u);
+    EXPECT_EQ(gCall.com.multiTrack, 1);
+    EXPECT_EQ(gCall.com.envelopeActive, 1);
+    EXPECT_EQ(gCall.com.tag, &tag);
+    // The engine as the job started it.
+    EXPECT_EQ(gCall.startModeSeen, kStartPlay);
+    EXPECT_EQ(gCall.fadeReqSeen[0], kFadeInBit);
+    EXPECT_EQ(gCall.fadeReqSeen[1], kFadeInBit);
+    EXPECT_EQ(gCall.playingSampleSeen, (441 + 44100) * 48000 / 44100);
+    EXPECT_EQ(sVolItems[0].level, 0.5);
+    EXPECT_EQ(spRunningCom.load(), &record.com);
+    // And after the job.
+    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(sPlayRequest.load(), 0);
+    EXPECT_EQ(record.com.command, 0u);
+    EXPECT_FALSE(sConvFailed.load());
+    EXPECT_EQ(gDiff1[5].load(), -1);
+    EXPECT_EQ(gDiff2[5].load(), -1);
+    EXPECT_EQ(sProducedCount[5].load(), 0);
+    EXPECT_EQ(spTrackPcmBlocks[5].load(), spDummyPlayBuffer);
+    EXPECT_EQ(sTrackBlockFrames[5].load(), 1);
+}
+
+TEST_F(ApplyFixture, AMixDownFeedKeepsItsRingForTheMixDown) {
+    gCall.publishProduced = kB;
+    ASSERT_EQ(run(kMorphexCmdBounceFeed, 3), 0);
+    EXPECT_EQ(gCall.startModeSeen, kStartBounce);
+    EXPECT_EQ(sProducedCount[5].load(), kB);
+    EXPECT_EQ(spTrackPcmBlocks[5].load(), gBlocks);
+    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+}
+
+TEST_F(ApplyFixture, AnExportLeavesTheFadeAndStartModeAlone) {
+    record.com.command = kMorphexComWriteFile;
+    sFadeReq[0] = kFadeOutBit;
+    spMixParam = nullptr;
+    gCall.result = -9;
+    EXPECT_EQ(run(kMorphexCmdExport, 1), -9);
+    EXPECT_EQ(gCall.startModeSeen, kStartNone);
+    EXPECT_EQ(gCall.fadeReqSeen[0], kFadeOutBit);
+    EXPECT_EQ(gCall.com.multiTrack, 0);
+    EXPECT_TRUE(sConvFailed.load()) << "a failed job is reported to the mix-down";
+    EXPECT_EQ(getBounceConvertStatus(), 1);
+}
+
+TEST_F(ApplyFixture, ABadTrackSlotOrSourceRateIsRefusedSafely) {
+    record.com.track = kMaxTracks;
+    EXPECT_EQ(run(kMorphexCmdPlay), kClassMorphexErrTrack);
+    EXPECT_EQ(gCall.calls, 0);
+    EXPECT_EQ(sStartMode.load(), kStartNone);
+
+    record.com.track = 0;
+    info.sampleRate = 0;  // the library refuses the job; the engine must not divide by it
+    gCall.result = -753;
+    EXPECT_EQ(run(kMorphexCmdPlay), -753);
+    EXPECT_EQ(gCall.playingSampleSeen, 0);
+}
+
+TEST(ProducerGetters, ReadTheRingStateAndRefuseBadSlots) {
+    engtest::resetEngineWords();
+    sProducedCount[6] = 5000;
+    sConsumedCount[6] = 1200;
+    sRingBlockFrames = kB;
+    sTrackBlockFrames[6] = kB;
+    spTrackPcmBlocks[6] = gBlocks;
+    int frames = 0;
+    EXPECT_EQ(getConvertedCountAndBufBlkSize(6, &frames), 5000);
+    EXPECT_EQ(frames, kB);
+    tAudioThreadRingState st;
+    ASSERT_EQ(getAudioThreadParam(6, &st), 0);
+    EXPECT_EQ(st.produced, 5000);
+    EXPECT_EQ(st.consumed, 1200);
+    EXPECT_EQ(st.pcmBlocks, gBlocks);
+    EXPECT_EQ(st.blockFrames, kB);
+    EXPECT_EQ(getAudioThreadParam(-1, &st), kClassMorphexErrTrack);
+    EXPECT_EQ(getAudioThreadParam(kMaxTracks, &st), kClassMorphexErrTrack);
+    EXPECT_EQ(getConvertedCountAndBufBlkSize(kMaxTracks, &frames), 0);
+    EXPECT_EQ(getFirstConverted(-3), -1);
+    reqDspPlay(1);
+    EXPECT_EQ(sPlayRequest.load(), 1);
+    clearBufferParameters();
+}
+
+}  // namespace
