@@ -150,6 +150,23 @@ int ClassChunkUtility::walk(FILE *fp, const char *id, uint64_t *offset, uint64_t
     }
 }
 
+bool ClassChunkUtility::mChunk_reachesEnd(FILE *fp, int mode) const {
+    ClassChunkWalk w(fp, mode);
+    if (!w.ok()) return false;
+    const uint32_t hdrLen = mode == kChunkModeRiff ? uint32_t{kChunkRiffHeader} : uint32_t{kChunkDsfHeader};
+    tChunkHeader h;
+    int r;
+    while ((r = w.next(&h)) == kChunkWalkHeader) {
+        if (!h.sized || h.payload > h.inFile || h.stored == 0 || (mode == kChunkModeDsf && h.stored < hdrLen))
+            return false;
+    }
+    if (r != kChunkWalkEnd) {
+        std::clearerr(fp);
+        return false;
+    }
+    return w.position() == w.fileSize() || w.position() == w.fileSize() + 1;
+}
+
 int ClassChunkUtility::mChunk_searchSpecifiedChunkSize(FILE *fp, const char *id, uint64_t *offset,
                                                        uint64_t *size, int mode) const {
     return walk(fp, id, offset, size, mode);

@@ -161,6 +161,12 @@ public:
     // with dataOffset already set behind the header and dataSize 0.
     [[nodiscard]] int mChunk_searchDataTop(FILE *fp, uint64_t *dataOffset, uint64_t *dataSize, int mode) const;
 
+    // True when the walk steps from chunk to chunk onto the end of the file
+    // (or one byte past it, behind a last chunk of odd size without its pad
+    // byte), refusing the damage the searches refuse: a chunk appended there,
+    // behind a pad byte where needed, is found by the next search.
+    bool mChunk_reachesEnd(FILE *fp, int mode) const;
+
     // Rewrites the size field of the first chunk with that id: how 0 adds
     // value, 1 subtracts it, 2 sets it. 0, or -1 (also when the result would
     // wrap).

@@ -46,21 +46,22 @@ bool gClass_DsdiffFile::gChunk64_checkChunkId(const uint8_t *header, const char 
 // the walk otherwise, since nothing can follow it. Every step advances by at
 // least a header, so the walk ends.
 // 0; -1 when absent or on an I/O failure; -2 when the file ends inside a
-// chunk header.
+// chunk header; -3 when a chunk runs past the end of the file. With id null
+// nothing matches: the walk runs to the end.
 int gClass_DsdiffFile::walk(FILE *fp, const char *id, const char *listType, int64_t *offset, int64_t *size,
                             uint64_t *storedSize) {
     *offset = 0;
     *size = 0;
     if (storedSize) *storedSize = 0;
     uint64_t fileSize = 0;
-    if (!fp || !id || v_getFileSize(fp, &fileSize) != 0) return -1;
+    if (!fp || v_getFileSize(fp, &fileSize) != 0) return -1;
     uint64_t pos = kDsdiffFirstChunk;
     uint8_t h[kDsdiffChunkHeader + 4];
     while (pos < fileSize) {
         if (fileSize - pos < kDsdiffChunkHeader) return -2;
         if (v_readAt(fp, pos, h, kDsdiffChunkHeader) != 0) return -1;
-        uint64_t stored = 0;
-        const bool idMatch = gChunk64_checkChunkId(h, id, &stored);
+        const uint64_t stored = chunk_getBE64(h + 4);
+        const bool idMatch = id && chunk_idIs(h, id);
         const uint64_t avail = fileSize - pos - kDsdiffChunkHeader;
         const uint64_t held = stored > avail ? avail : stored;
         if (idMatch) {
@@ -75,7 +76,7 @@ int gClass_DsdiffFile::walk(FILE *fp, const char *id, const char *listType, int6
                 return 0;
             }
         }
-        if (stored > avail) return -1;
+        if (stored > avail) return -3;
         // pos + 12 + stored <= fileSize, so neither this nor the pad overflows.
         pos += kDsdiffChunkHeader + stored + (stored & 1);
     }
@@ -102,7 +103,7 @@ int gClass_DsdiffFile::searchPropChunkSize(FILE *fp, const char *type, int64_t *
     int rc = walk(fp, "PROP", type, &off, &sz);
     if (offset) *offset = rc == 0 ? off : 0;
     if (size) *size = rc == 0 ? sz : 0;
-    return rc;
+    return rc == -3 ? -1 : rc;
 }
 
 int gClass_DsdiffFile::searchPropChunk(FILE *fp, const char *type, int64_t *offset) {

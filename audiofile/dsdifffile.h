@@ -145,8 +145,10 @@ public:
     // allows; a mark at totalSamples comes back one sample earlier. Always 0.
     [[nodiscard]] int loadCueData(FILE *fp, uint64_t totalSamples, int listNo) override;
     // Stores start (reduced modulo one day at the file's rate) as the bext
-    // time reference. 0; -1; -41 when a new bext chunk was appended (with a
-    // pad byte first when the file ends at an odd offset).
+    // time reference. 0; -1 (also for a file without bext whose chunks do
+    // not lead to its end: an appended one could not be found); -41 when a
+    // new bext chunk was appended (with a pad byte first when the file ends
+    // at an odd offset).
     [[nodiscard]] int setStartSample(FILE *fp, uint64_t startSample) override;
     // Program: the bext time reference, 0 or -1. Library: 0 and start 0.
     [[nodiscard]] int getStartSample(FILE *fp, uint64_t *startSample) override;

@@ -485,6 +485,11 @@ int gClass_DsdiffFile::setStartSample(FILE *fp, uint64_t startSample) {
         return v_writeAt(fp, off + kDsdiffChunkHeader + kDsdiffBextTimeReference, field, 8) == 0 ? kAudioFileOK
                                                                                                : kAudioFileErrIO;
     }
+    // Appended behind chunks that do not lead to the end of the file (a file
+    // cut short or damaged), a bext chunk would never be found: the walk
+    // must run to the end without meeting damage.
+    int64_t nowhere = 0, nothing = 0;
+    if (walk(fp, nullptr, nullptr, &nowhere, &nothing) != -1) return kAudioFileErrIO;
     makeBextChunk(mSmall.get(), rate, 1, channels, startSample);
     // saveCueChunkTail puts a pad byte first when the audio ends at an odd
     // offset, so the walk can still step from the audio to the bext chunk.

@@ -443,8 +443,12 @@ int gClass_WavFile::setStartSample(FILE *fp, uint64_t startSample) {
     if (startSample >= day) startSample -= day;
 
     uint64_t off = 0, size = 0;
-    if (mChunk.mChunk_searchSpecifiedChunkSize(fp, "bext", &off, &size, kChunkModeRiff) != 0)
+    if (mChunk.mChunk_searchSpecifiedChunkSize(fp, "bext", &off, &size, kChunkModeRiff) != 0) {
+        // Appended behind chunks that do not lead to the end of the file (a
+        // header cut short or damaged), a bext chunk would never be found.
+        if (!mChunk.mChunk_reachesEnd(fp, kChunkModeRiff)) return kAudioFileErrIO;
         return appendBext(fp, startSample);
+    }
     if (size < kBextMinPayload) return kAudioFileErrIO;
     uint8_t field[8];
     chunk_putLE64(field, startSample);

@@ -104,7 +104,8 @@ public:
     [[nodiscard]] int loadCueData(FILE *fp, uint64_t totalSamples, int listNo) override;
     // A start of one day or more (rate x 86400 samples) is reduced by a day.
     // Without a bext chunk one is appended behind the audio (with a pad byte
-    // when the audio ends at an odd offset) and the result is -41.
+    // when the audio ends at an odd offset) and the result is -41; a file
+    // whose chunks do not lead to its end gets none (-1).
     [[nodiscard]] int setStartSample(FILE *fp, uint64_t startSample) override;
     [[nodiscard]] int getStartSample(FILE *fp, uint64_t *startSample) override;
     uint32_t getReserveSize() override;
