@@ -448,7 +448,7 @@ TEST_F(DsfLibTag, DamagedTagsFailCleanly) {
 }
 
 TEST_F(DsfLibTag, AnotherReaderSeesTheTextsAndTheCover) {
-    if (!sxtest::haveTool("ffprobe")) GTEST_SKIP() << "ffprobe not installed";
+    SX_REQUIRE_TOOLS("ffprobe");
     auto f = file("probe.dsf", dsfFile(2, 2822400, 4));
     const std::string cover = file("cover.png", tinyPng());
     TagRec t = exampleTag();
