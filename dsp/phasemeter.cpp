@@ -2,12 +2,13 @@
 
 #include <cmath>
 
-double CPhase::calcPhaseValue(const double *ref, const double *meas, int frames,
-                              int channel) const
-{
-    if (ref == nullptr || meas == nullptr || frames <= 0) return 0.0;
-    const int lane = channel & 1;
+namespace {
 
+// One pass over the frames; index(i) gives the frame number of the i-th
+// frame, so that a straight buffer and a ring share the loop.
+template <class Index>
+double phaseOverFrames(const double *ref, const double *meas, int frames, int lane, Index index)
+{
     double yMax = 0.0, xAtMax = 0.0;
     double yMin = 0.0, xAtMin = 0.0;
     double yFall = 0.0, yRise = 0.0;
@@ -17,8 +18,9 @@ double CPhase::calcPhaseValue(const double *ref, const double *meas, int frames,
     int count = 0;
 
     for (int i = 0; i < frames; ++i) {
-        const double x = ref[2 * i];
-        const double y = meas[2 * i + lane];
+        const int f = index(i);
+        const double x = ref[2 * f];
+        const double y = meas[2 * f + lane];
         if (y > yMax) { yMax = y; xAtMax = x; }
         if (y < yMin) { yMin = y; xAtMin = x; }
 
@@ -48,4 +50,28 @@ double CPhase::calcPhaseValue(const double *ref, const double *meas, int frames,
         prevY = y;
     }
     return count > 0 ? sum / count : 0.0;
+}
+
+}  // namespace
+
+double CPhase::calcPhaseValue(const double *ref, const double *meas, int frames,
+                              int channel) const
+{
+    if (ref == nullptr || meas == nullptr || frames <= 0) return 0.0;
+    return phaseOverFrames(ref, meas, frames, channel & 1, [](int i) { return i; });
+}
+
+double CPhase::calcPhaseValue(const double *ref, const double *meas, int frames, int channel,
+                              int start, int ringFrames) const
+{
+    if (ref == nullptr || meas == nullptr || frames <= 0 || ringFrames <= 0) return 0.0;
+    int first = start % ringFrames;
+    if (first < 0) first += ringFrames;
+    // Frame numbers stay below ringFrames without ever forming start + i,
+    // which could overflow.
+    return phaseOverFrames(ref, meas, frames, channel & 1,
+                           [first, ringFrames](int i) {
+                               const long long f = static_cast<long long>(first) + i % ringFrames;
+                               return static_cast<int>(f >= ringFrames ? f - ringFrames : f);
+                           });
 }

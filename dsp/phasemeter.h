@@ -15,4 +15,11 @@ public:
     // the sign is negative when the measured channel leads. 0 when fewer than
     // two rising crossings are seen (or for null buffers, frames <= 0).
     double calcPhaseValue(const double *ref, const double *meas, int frames, int channel) const;
+
+    // The same over rings of ringFrames frames: frames frames from frame
+    // start, continuing at frame 0 after the last. start is taken modulo the
+    // ring (a negative start counts back from its end); only frames
+    // 0..ringFrames - 1 are read. 0 for ringFrames <= 0.
+    double calcPhaseValue(const double *ref, const double *meas, int frames, int channel,
+                          int start, int ringFrames) const;
 };

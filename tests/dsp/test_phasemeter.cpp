@@ -74,3 +74,29 @@ TEST(PhaseMeter, SilentMeasuredChannelReadsZero)
     std::vector<double> silent(2 * 4800, 0.0);
     EXPECT_EQ(meter.calcPhaseValue(ref.data(), silent.data(), 4800, 0), 0.0);
 }
+
+TEST(PhaseMeter, RingReadsLikeTheStraightBuffer)
+{
+    // The same signals laid into rings at an offset, so that a read from the
+    // offset wraps at the ring's end: every start that names the same frame
+    // gives the straight buffer's result exactly.
+    CPhase meter;
+    const int frames = 4800, ring = 6000, offset = 5000;
+    std::vector<double> ref, meas;
+    makeSignals(ref, meas, frames, 480, 60.0, 1);
+    const double straight = meter.calcPhaseValue(ref.data(), meas.data(), frames, 1);
+    ASSERT_NE(straight, 0.0);
+
+    std::vector<double> ringRef(2 * ring, 0.7), ringMeas(2 * ring, -0.7);
+    for (int i = 0; i < frames; ++i)
+        for (int lane = 0; lane < 2; ++lane) {
+            ringRef[2 * ((offset + i) % ring) + lane] = ref[2 * i + lane];
+            ringMeas[2 * ((offset + i) % ring) + lane] = meas[2 * i + lane];
+        }
+    for (int start : {offset, offset - ring, offset + 3 * ring})
+        EXPECT_EQ(meter.calcPhaseValue(ringRef.data(), ringMeas.data(), frames, 1, start, ring),
+                  straight)
+            << start;
+    EXPECT_EQ(meter.calcPhaseValue(ringRef.data(), ringMeas.data(), frames, 1, offset, 0), 0.0);
+    EXPECT_EQ(meter.calcPhaseValue(nullptr, ringMeas.data(), frames, 1, offset, ring), 0.0);
+}
