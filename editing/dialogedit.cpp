@@ -663,7 +663,7 @@ void DialogEdit::startFlacStage()
 
 void DialogEdit::wav2flacCompleted(tFlac2WavMessages *message)
 {
-    QFile::remove(mFlacTempPath);
+    if (!mFlacTempPath.isEmpty()) QFile::remove(mFlacTempPath);
     stopProgress();
     const int status = message ? message->status : -1;
     QMessageBox box(status < 0 ? QMessageBox::Warning : QMessageBox::Information, QString(),

@@ -52,7 +52,7 @@ TEST_F(ExportForm, StateAfterConstruction)
     EXPECT_EQ(child<QPushButton>("pushBounce")->text(), QStringLiteral("EXPORT"));
     EXPECT_EQ(child<QWidget>("pushBounce")->geometry(), QRect(230, 387, 85, 27));
     EXPECT_FALSE(child<QLabel>("labelBackground")->pixmap().isNull());
-    dlg->grab().save(q(dir.file("export-window.png")));
+    if (const char *shot = std::getenv("SONVEX_SHOT")) dlg->grab().save(QString::fromLocal8Bit(shot));
 }
 
 TEST_F(ExportForm, NameFollowsTheRateAndTheFormat)

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <filesystem>
 
+#include "audiofile/jobs/flacjob.h"
 #include "editing/exportrules.h"
 #include "exporttestutil.h"
 
@@ -461,4 +462,37 @@ TEST_F(ExportRun, BackToBackPassesReportAFailedFirstPass)
         << resultText(boxes).toStdString();
     EXPECT_TRUE(dlg->isVisible());
     EXPECT_TRUE(std::filesystem::is_directory(out("mix_01.wav")));
+}
+
+TEST_F(ExportRun, ExportPressedWhileAPassRunsIsIgnored)
+{
+    MessageBoxes boxes;
+    describe(source("long.wav", 44100 * 5), QStringLiteral("long.wav"), 2, 1, 0, 44100 * 5);
+    list("BounceFormat")->setCurrentIndex(2);
+    pressExport();
+    ASSERT_TRUE(dlg->isExporting());
+    pressExport();
+    ASSERT_TRUE(boxes.waitFor(QStringLiteral("Export File"), 60000)) << boxes.list();
+    QTest::qWait(300);
+    EXPECT_EQ(executed, 1);
+    EXPECT_EQ(resultCount(boxes), 1) << boxes.list();
+    EXPECT_EQ(resultText(boxes), QStringLiteral("Export completed."));
+}
+
+TEST_F(ExportRun, FlacStageResult)
+{
+    MessageBoxes boxes;
+    describe(source("s.wav"), QStringLiteral("s.wav"), 2, 1, 0, 1000);
+    tFlac2WavMessages failed;
+    failed.status = -1;
+    dlg->wav2flacCompleted(&failed);
+    ASSERT_EQ(boxes.seen().size(), 1u);
+    EXPECT_EQ(boxes.seen()[0].text, QStringLiteral("Export failed.\n[Code = -1]"));
+    EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Warning);
+    EXPECT_TRUE(dlg->isVisible());
+    tFlac2WavMessages done;
+    dlg->wav2flacCompleted(&done);
+    ASSERT_EQ(boxes.seen().size(), 2u);
+    EXPECT_EQ(boxes.seen()[1].text, QStringLiteral("Export completed."));
+    EXPECT_FALSE(dlg->isVisible());
 }
