@@ -67,7 +67,7 @@ int tagTextToBuffer(const QString &text, wchar16 *buffer, int units)
     if (!buffer || units < 1) return 0;
     int n = std::min(static_cast<int>(text.size()), units - 1);
     if (n < text.size() && n > 0 && text.at(n - 1).isHighSurrogate()) --n;
-    const char16_t *src = text.utf16();
+    const ushort *src = text.utf16();
     for (int i = 0; i < n; ++i) buffer[i] = static_cast<wchar16>(src[i]);
     buffer[n] = 0;
     return n;

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 
 // The text of a record buffer of `units` units: everything before its first
 // NUL, or all `units` units when the buffer holds none (a record filled by
