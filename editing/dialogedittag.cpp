@@ -14,6 +14,7 @@
 
 #include <type_traits>
 
+#include "editing/exportrules.h"  // exportIsLatin1
 #include "editing/tagtexts.h"
 #include "morphex/morphexapi.h"
 #include "ui_dialogedittag.h"
@@ -157,9 +158,7 @@ DialogEditTag::~DialogEditTag()
 
 bool DialogEditTag::checkLatinCharacter(const QString &text)
 {
-    for (const QChar c : text)
-        if (c.unicode() > 0xFF) return false;
-    return true;
+    return exportIsLatin1(text);
 }
 
 void DialogEditTag::setupGenreBox()

@@ -211,6 +211,7 @@ TEST(TagTexts, LatinCheckAndGenreTables)
         {QStringLiteral("Abc 123"), true},
         {QString::fromUtf16(u"Caf\u00E9 \u00FF"), true},
         {QString::fromUtf16(u"\u0100"), false},
+        {QString::fromUtf16(u"Dvo\u0159\u00E1k"), false},
         {QString::fromUtf16(u"\u65E5\u672C"), false},
         {QString::fromUtf16(u"a\U0001F3B5"), false},
     };
@@ -277,6 +278,15 @@ TEST_F(TagEditor, FormAndGenreBox)
     for (const auto &[n, name] : numbers) EXPECT_EQ(genre->itemText(dlg->getGenreUiIndexFromGenreNumber(n) + 1), name);
     EXPECT_EQ(dlg->getGenreUiIndexFromGenreNumber(-1), -1);
     EXPECT_EQ(dlg->getGenreUiIndexFromGenreNumber(126), -1);
+
+    if (const char *shot = std::getenv("SONVEX_SHOT")) {
+        Record r = fullRecord();
+        dlg->setTagType(kTagTypeDsf);
+        dlg->setID3tagInfo(&r.info);
+        dlg->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
+        dlg->grab().save(QString::fromLocal8Bit(shot));
+    }
 }
 
 TEST_F(TagEditor, EachTagTypeEnablesItsColumnsOnly)
