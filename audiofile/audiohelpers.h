@@ -83,6 +83,10 @@ void gInitTagInfo(tID3tagInfo *tag);
 // pointer sits in the 8 bytes in front of the returned block, so a block must
 // go back through _aligned_free and never straight to free().
 void *_aligned_malloc(uint64_t size, uint64_t alignment);
+// The same, zero-filled. Large blocks come zeroed from the system, so pages
+// that are never written are never touched (overview buffers of tens of
+// megabytes that fill as a computation runs).
+void *_aligned_calloc(uint64_t size, uint64_t alignment);
 void _aligned_free(void *block);  // null is accepted
 
 // Suspends the calling thread for ms milliseconds (waits of a second and
