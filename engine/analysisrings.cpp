@@ -21,6 +21,9 @@ double gLissajousBuf[2 * kLissajousFrames];
 std::atomic<int32_t> gLissajousBufWrPoint;
 double *gpChAnalyzeBuf[kMaxTracks];
 double *gpChFFTAmplitude[2 * kMaxTracks];
+std::atomic<double> gPeakHoldVal[2];
+std::atomic<double> sTrackPeakHold[kMaxTracks][2];
+std::atomic<int32_t> sBackEndFftOrder{kFftOrder};
 
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -48,10 +51,15 @@ void processFFT(bool decimate, int track, const double *frames, int n) {
     // Only the newest frames fit when a call brings more than the ring holds.
     const int skip = count > kTrackRingFrames ? count - kTrackRingFrames : 0;
     count -= skip;
-    // The decimated feed meets the mixer-analysis thread under the lock; the
-    // plain feed runs without it.
+    // The ring may be freed by the GUI under the lock at any time, so it is
+    // only touched under it: the decimated feed waits, the plain feed (the
+    // device thread's) drops this call's frames rather than block.
     std::unique_lock<std::mutex> lock(gChFFTBufMutex, std::defer_lock);
-    if (decimate) lock.lock();
+    if (decimate) {
+        lock.lock();
+    } else if (!lock.try_lock()) {
+        return;
+    }
     double *ring = gpChAnalyzeBuf[track];
     if (!ring) return;
     std::memmove(ring, ring + 2 * count, static_cast<size_t>(kTrackRingFrames - count) * 16);

@@ -1,12 +1,15 @@
 // The analysis and display rings that the real-time path fills and the GUI
 // timer and the mixer-analysis thread read: the master analysis ring and its
 // low-frequency twin, the per-track analysis rings, the spectra computed from
-// them and the Lissajous ring; plus the two plain feeds that append to them.
+// them and the Lissajous ring; the held peaks; plus the two plain feeds that
+// append to the rings (the metering feeds are in engine/metering.h).
 //
-// Threads: the rings and write points are written on the device's thread and
-// read by the GUI without locks (a reader may see a partly updated ring); the
-// per-track rings and spectra are guarded by gChFFTBufMutex where the
-// decimated feed and the mixer-analysis thread meet.
+// Threads: the rings, write points and peaks are written on the device's
+// thread and read by the GUI without locks (a reader may see a partly
+// updated ring). The per-track rings and spectra are allocated and freed by
+// the GUI under gChFFTBufMutex; whoever else touches them holds the mutex
+// (the decimated feed and the mixer-analysis thread wait for it, the
+// device thread's plain feeds and clears skip a cycle when it is busy).
 #pragma once
 
 #include <atomic>
@@ -49,6 +52,20 @@ extern std::atomic<int32_t> gLissajousBufWrPoint;
 extern double *gpChAnalyzeBuf[kMaxTracks];
 extern double *gpChFFTAmplitude[2 * kMaxTracks];
 
+// Held master peak, left and right: PCM in 32-bit integer units
+// (2147483647 = full scale), DSD as a fraction of full scale. Writers: the
+// back-ends' output writers (device thread), gAudioThread_clearPeakAudio
+// (GUI). Reader: getPeakHoldAudio (GUI).
+extern std::atomic<double> gPeakHoldVal[2];
+// Held peak of each track (left, right; PCM full scale 1.0, DSD as a
+// fraction of full scale). Writers: the mixing step,
+// gAudioThread_clearPeakAudioTrack (GUI). Reader: getPeakHoldAudio.
+extern std::atomic<double> sTrackPeakHold[kMaxTracks][2];
+// Points of the spectrum analysis of the back-end the device runs. Writer:
+// the buffer switch (getFFTorder of its back-end). Reader:
+// getPlayingFftAnalyzing.
+extern std::atomic<int32_t> sBackEndFftOrder;
+
 // Set-up state of the rings: master spectra at kSpectrumSetUpLevel, the
 // master ring and the Lissajous ring cleared, every write point and window
 // counter 0.
@@ -57,6 +74,9 @@ void resetAnalysisRings();
 // Appends frames to track's analysis ring (dropping the oldest) and advances
 // its window counter: all n frames, or with decimate every
 // sMeterFirInterval-th of them. Nothing for a track without a ring or n < 1.
+// The decimated feed waits for gChFFTBufMutex; the plain one runs on the
+// device thread and skips the call when the mutex is busy, since the GUI
+// may be freeing the ring under it.
 void processFFT(bool decimate, int track, const double *frames, int n);
 
 // Appends n frames to the master analysis ring at curFftSample, taking every

@@ -7,7 +7,10 @@
 #include "audiofile/audiohelpers.h"
 #include "dsp/oscillator.h"
 #include "engine/analysisrings.h"
+#include "engine/dsdoutput.h"
 #include "engine/enginestate.h"
+#include "engine/metering.h"
+#include "engine/mixing.h"
 
 namespace {
 
@@ -117,6 +120,7 @@ gCAudioThreadAsioFunc::gCAudioThreadAsioFunc() {
 gCAudioThreadAsioFunc::~gCAudioThreadAsioFunc() {
     for (double *&p : mInputWork) _aligned_free(p);
     _aligned_free(mTestLissajous);
+    _aligned_free(mOutputWork);
 }
 
 int gCAudioThreadAsioFunc::getBitLength(int type) {
@@ -227,9 +231,87 @@ void gCAudioThreadAsioFunc::sineWaveToAudioDriverBuffer(int type, int frames, un
     }
 }
 
-int gCAudioThreadAsioFunc::convertDataToAudioDriverBuffer(int, int, const int *, double **const *, const int *,
-                                                          unsigned char **, unsigned char **,
-                                                          tBufferSwitchParams *) {
+bool gCAudioThreadAsioFunc::growOutputWork(int frames) {
+    if (frames <= mOutputWorkFrames && mOutputWork) return true;
+    _aligned_free(mOutputWork);
+    mOutputWork = static_cast<double *>(_aligned_malloc(uint64_t(frames) * 16, 16));
+    mOutputWorkFrames = mOutputWork ? frames : 0;
+    return mOutputWork != nullptr;
+}
+
+int gCAudioThreadAsioFunc::convertDataToAudioDriverBuffer(int type, int frames, const int *offsets,
+                                                          double **const *blocks, const int *blockIndices,
+                                                          unsigned char **outputs, unsigned char **dsdBlocks,
+                                                          tBufferSwitchParams *rec) {
+    if (!rec || rec->outputChannels < 1 || !outputs || frames < 1) return 0;
+    const int t = type & kTypeSampleMask;
+    const bool dsd = isDsdType(t);
+    if (!dsd && !pcmSampleBytes(t)) return 0;
+    double **masters = rec->masterBuffer ? rec->masterBuffer : gpMasterBuf;
+    double *master = masters[0];
+    if (!master || frames > sMasterBufFrames || !growOutputWork(frames)) return -1;
+
+    audioThread_takeFadeRequests();
+    const bool meterPost = sMeteringPoint.load(std::memory_order_relaxed) == kMeteringPostFader;
+    const tMixParam *mix = spMixParam.load(std::memory_order_relaxed);
+    tAudioMixingParams p;
+    p.type = type;
+    p.outputChannels = rec->outputChannels;
+    p.frames = frames;
+    p.offsets = offsets;
+    p.blocks = blocks;
+    p.blockIndices = blockIndices;
+    p.masters = masters;
+    p.decimatedAnalysis = dsd;
+
+    if (!dsd) {
+        audioThread_ackPcmFades();
+        if (audioThreadMixing(&p) < 0) return -1;
+        processFFT_MasterTrack(false, master, frames);
+        // The driver's samples are packed from full scale 1.0 (packSample
+        // clips), so the volume here carries no container scale.
+        tMasterPcmMeter meter(master, frames, 1.0);
+        const double one[2] = {1.0, 1.0};
+        for (int i = 0; i < frames; ++i) {
+            const double v[2] = {CFadeVolLpf.getCoefY_1_ch(0) * sMasterVol[0].load(std::memory_order_relaxed),
+                                 CFadeVolLpf.getCoefY_1_ch(1) * sMasterVol[1].load(std::memory_order_relaxed)};
+            sTotalVol[0].store(v[0], std::memory_order_relaxed);
+            sTotalVol[1].store(v[1], std::memory_order_relaxed);
+            meter.frame(i, meterPost ? v : one);
+            if (outputs[0]) packSample(outputs[0] + int64_t(i) * pcmSampleBytes(t), master[2 * i] * v[0], t);
+            if (outputs[1]) packSample(outputs[1] + int64_t(i) * pcmSampleBytes(t), master[2 * i + 1] * v[1], t);
+            CFadeVolLpf.proc_1stIir();
+        }
+        meter.finish(true);
+        return 0;
+    }
+
+    const double m[2] = {meterPost ? sTotalVol[0].load(std::memory_order_relaxed) : 1.0,
+                         meterPost ? sTotalVol[1].load(std::memory_order_relaxed) : 1.0};
+    if (audioThreadMixing(&p) < 0) return -1;
+    audioThread_dsdMasterVolume(master, mOutputWork, frames, m);
+    if (outputs[0] && outputs[1]) {
+        uint8_t *const out[2] = {outputs[0], outputs[1]};
+        const int offset = offsets ? offsets[0] : 0;
+        const int index = blockIndices ? blockIndices[0] : 0;
+        // Track 0's source bytes, unless its failed job is taking them away
+        // (the same hand-shake as the mixer's).
+        sMixBusy[0].store(true, std::memory_order_seq_cst);
+        const uint8_t *src[2] = {nullptr, nullptr};
+        if (dsdBlocks && !sRingWithdrawn[0].load(std::memory_order_seq_cst) && dsdBlocks[2 * index] &&
+            dsdBlocks[2 * index + 1]) {
+            src[0] = dsdBlocks[2 * index] + offset / 8;
+            src[1] = dsdBlocks[2 * index + 1] + offset / 8;
+        }
+        fadeAudio(out, master, src, gMutePatBuffer, frames, offset % 8, mix ? mix->trackCount : 0);
+        sMixBusy[0].store(false, std::memory_order_release);
+        const size_t bytes = size_t(frames + 7) / 8;
+        if (gAudioThread_isMonoSource(0)) std::memcpy(out[1], out[0], size_t(frames) / 8);
+        if (t == kSampleDsdLsb)
+            for (uint8_t *b : out)
+                for (size_t i = 0; i < bytes; ++i) b[i] = reverseBits(b[i]);
+    }
+    processFFT_MasterTrack(true, mOutputWork, frames);
     return 0;
 }
 

@@ -38,9 +38,14 @@ public:
     // modulator at half its full scale).
     void sineWaveToAudioDriverBuffer(int type, int frames, unsigned char *out, unsigned char *out2,
                                      tBufferSwitchParams *rec) override;
-    // The programme writer for separate channel buffers goes through the
-    // mixing path and the DSD output step; it leaves the buffers as they are
-    // until those exist.
+    // The programme writer for separate channel buffers (outputs[0] left,
+    // outputs[1] right): the fade requests, the mixing step, then for PCM
+    // the master feed, per frame the fade level x monitor volume, the
+    // master peak and the sample in the driver's type (clipped at full
+    // scale); for DSD (32, 33, 40) the volume per 500 frames, the DSD output
+    // step from track 0's source bytes (mono sources on both channels, type
+    // 32 bit-reversed) and the decimated master feed. 0, or -1 when the
+    // master buffer is smaller than the chunk or a work buffer cannot be had.
     int convertDataToAudioDriverBuffer(int type, int frames, const int *offsets, double **const *blocks,
                                        const int *blockIndices, unsigned char **outputs, unsigned char **dsdBlocks,
                                        tBufferSwitchParams *rec) override;
@@ -86,6 +91,7 @@ public:
 
 private:
     bool growInputWork(int frames);
+    bool growOutputWork(int frames);
 
     CPhase mPhaseMeter;
     double mPhase = 0.0;
@@ -98,6 +104,8 @@ private:
     double mHeldPeak[kPairs][2] = {};
     double mMeasuredPeak[2][2] = {};
     double *mTestLissajous = nullptr;   // kTestLissajousFrames stereo frames
+    double *mOutputWork = nullptr;      // the DSD master scaled for metering
+    int mOutputWorkFrames = 0;
     int mTestLissajousCount[kPairs] = {};
 };
 

@@ -191,6 +191,7 @@ void audioThread::setAudioThreadParam(int command, const tMorphexParam *record, 
     mSourceRate.store(fileInfo->sampleRate, kRelaxed);
     mSourceLength.store(fileInfo->totalSamples, kRelaxed);
     mTrackOffset.store(trackOffset, kRelaxed);
+    mSourceChannels.store(fileInfo->channels, kRelaxed);
 }
 
 void audioThread::addTransaction(Transaction *job) {

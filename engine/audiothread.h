@@ -132,6 +132,9 @@ public:
     uint32_t getSourceRate() const { return mSourceRate.load(std::memory_order_relaxed); }
     uint64_t getSourceLength() const { return mSourceLength.load(std::memory_order_relaxed); }
     int64_t getTrackOffset() const { return mTrackOffset.load(std::memory_order_relaxed); }
+    // Channels of that source (1 = mono: the meters and the DSD output
+    // duplicate the left channel).
+    uint32_t getSourceChannels() const { return mSourceChannels.load(std::memory_order_relaxed); }
 
     // The library file the engine binds: set by tests (and by nothing in
     // the program), else kMorphexLibraryName in the program's folder. Set
@@ -164,6 +167,7 @@ private:
     std::atomic<uint32_t> mSourceRate{0};
     std::atomic<uint64_t> mSourceLength{0};
     std::atomic<int64_t> mTrackOffset{0};
+    std::atomic<uint32_t> mSourceChannels{0};
 };
 
 // Binds the library's analysis and filter entry points (sMorphexlib and the

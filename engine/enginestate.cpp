@@ -53,6 +53,7 @@ std::atomic<int64_t> gDiff2[kMaxTracks];
 std::atomic<bool> sJobEnded[kMaxTracks];
 std::atomic<bool> sBounceEnded[kMaxTracks];
 std::atomic<bool> sMixBusy[kMaxTracks];
+std::atomic<bool> sRingWithdrawn[kMaxTracks];
 
 double sDummyPlayBuffer[2];
 double *spDummyPlayBuffer[kRingBlocks];
@@ -142,6 +143,21 @@ lpf CFadeVolLpf;
 std::atomic<double> sMasterVol[2] = {1.0, 1.0};
 std::atomic<double> sTotalVol[2] = {1.0, 1.0};
 std::mutex gChFFTBufMutex;
+
+// ---- Engine parameters -----------------------------------------------------------
+
+std::atomic<tPEQ **> spTrackPEQ;
+std::atomic<tPEQ *> spMasterPEQ;
+std::atomic<ClassDynamics *> spDynamics;
+std::atomic<reverb *> spReverb;
+double *gpReverbBuffer;
+int32_t gReverbBufPointer;
+std::atomic<double> sMasterVoldB{0.0};
+std::atomic<bool> sPolarityInvert;
+std::atomic<uint32_t> sCpuid;
+std::atomic<int32_t> sWdtReload;
+std::atomic<int32_t> sWdtCounter;
+int64_t sDelayTable[kMaxTracks];
 
 // ---- Resets and memory ------------------------------------------------------------------
 

@@ -30,6 +30,8 @@
 #include "dsp/sharedrecords.h"
 
 class audioThread;
+class ClassDynamics;
+class reverb;
 
 enum : int {
     kRingBlocks = 64,            // blocks in a track's ring (sNumBufBlk's value)
@@ -224,6 +226,14 @@ extern std::atomic<bool> sBounceEnded[kMaxTracks];
 // or mix-down thread). Reader: morphexErrCallback, which keeps a failed job
 // from freeing its ring under the mixer.
 extern std::atomic<bool> sMixBusy[kMaxTracks];
+// The track's failed job is taking its ring away: the library frees the
+// blocks once morphexErrCallback returns. The callback points the tables at
+// the idle ones, sets this and waits while sMixBusy is set; a reader sets
+// sMixBusy, then finds this set and leaves the blocks alone (both sides
+// sequentially consistent, so one of them sees the other). Writers:
+// morphexErrCallback (set), ClassMorphex::apply (clears when the job has
+// returned). Readers: the mixing step and the DSD source reads.
+extern std::atomic<bool> sRingWithdrawn[kMaxTracks];
 
 // Idle ring tables. sDummyPlayBuffer is one stereo frame of silence;
 // spDummyPlayBuffer points kRingBlocks times at it. The DSD idle buffer holds
@@ -320,6 +330,48 @@ extern lpf CFadeVolLpf;
 extern std::atomic<double> sMasterVol[2];
 extern std::atomic<double> sTotalVol[2];
 extern std::mutex gChFFTBufMutex;
+
+// ---- Engine parameters (the GUI's setters, engine/engineparams.h) ------------------
+// Each is written whole by the GUI thread and read by the real-time path (or
+// the mix-down thread) once per buffer or chunk.
+
+// The equalisers: the main window's table of the 32 track records (the
+// engine keeps the table, not a copy, so a track's record may be replaced or
+// taken out by setting its entry) and the master record. Readers: the mixing
+// step, the DSD output (the master's on flag).
+extern std::atomic<tPEQ **> spTrackPEQ;
+extern std::atomic<tPEQ *> spMasterPEQ;
+// The master compressor (registered, never run) and the effect-return
+// reverb. Writers: the GUI setters. Reader: the mixing step.
+extern std::atomic<ClassDynamics *> spDynamics;
+extern std::atomic<reverb *> spReverb;
+// The reverb's input ring (kReverbRingFrames stereo frames, null until
+// allocateReverbBuffer) and its write point. Written by the GUI while the
+// effect is off or the device stopped; the mixing step writes the ring and
+// moves the point.
+extern double *gpReverbBuffer;
+extern int32_t gReverbBufPointer;
+// The monitor volume in dB (-300 for silence) beside the linear sMasterVol.
+// Writer: setMasterVolDsp (GUI). Readers: the GUI.
+extern std::atomic<double> sMasterVoldB;
+// Output polarity inverted. Writer: seteNcPhase (GUI). Reader: the mixing step.
+extern std::atomic<bool> sPolarityInvert;
+// Processor feature word; bit kCpuidSsse3 selects the modulator's SSSE3
+// variants (the same results). Writer: setCpuid (GUI). Reader: the DSD output.
+extern std::atomic<uint32_t> sCpuid;
+enum : uint32_t { kCpuidSsse3 = 0x8 };
+// Device watchdog: every device buffer stores sWdtReload into sWdtCounter;
+// the GUI's 45 ms timer counts sWdtCounter down (downCountWDT). Writers:
+// setWDT and downCountWDT (GUI), the buffer switch (reload). Readers: both.
+extern std::atomic<int32_t> sWdtReload;
+extern std::atomic<int32_t> sWdtCounter;
+// Per-track start delays, filled by the main window through getDelayTable;
+// the engine itself does not read them.
+extern int64_t sDelayTable[kMaxTracks];
+
+enum : int {
+    kReverbRingFrames = 5644800,  // the reverb's input ring, stereo frames
+};
 
 // ---- Resets and memory (GUI thread) --------------------------------------------------
 

@@ -166,6 +166,7 @@ int ClassMorphex::apply(int command, tMorphexParam *record, tMorphexAPIs entries
     // A mix-down feed leaves its ring state to the mix-down, which may still
     // be taking the last blocks of the other tracks.
     if (command != kMorphexCmdBounceFeed) clearBufferParameters();
+    sRingWithdrawn[track].store(false, std::memory_order_seq_cst);
     return result;
 }
 
@@ -251,7 +252,12 @@ int checkPlayStatus(int trackArg) {
 int morphexErrCallback(int trackArg) {
     const int track = engineTrackSlot(trackArg);
     if (track < 0) return 0;
-    while (sMixBusy[track].load(kRelaxed)) waitThread(30);
+    // The library frees the ring when we return. Take it away from the
+    // readers first, then wait for one that may have started before.
+    spTrackPcmBlocks[track].store(spDummyPlayBuffer, std::memory_order_seq_cst);
+    spTrackDsdBlocks[track].store(sDsdIdleTable[track], std::memory_order_seq_cst);
+    sRingWithdrawn[track].store(true, std::memory_order_seq_cst);
+    while (sMixBusy[track].load(std::memory_order_seq_cst)) waitThread(30);
     return 0;
 }
 

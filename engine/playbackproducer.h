@@ -76,8 +76,10 @@ public:
 // ring) alive while the engine plays, or in a mix-down feed until the
 // mix-down is done; -1 lets it go. Waits 30 ms per call.
 int checkPlayStatus(int track);
-// The library's error callback: waits in 30 ms steps while the mixer reads
-// the track's ring, which the library frees right after. 0.
+// The library's error callback: points the track's ring tables at the idle
+// ones, marks the ring withdrawn (sRingWithdrawn) and waits in 30 ms steps
+// while the mixer reads the track, since the library frees the ring right
+// after. 0.
 int morphexErrCallback(int track);
 // The library's read callback. 0; nothing depends on it.
 int morphexWorkingCallback(long long *record);

@@ -2,8 +2,16 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QStringList>
 #include <cmath>
+
+namespace {
+
+const char *const kEqOnPicture = ":/resources2/parts/EQ_button-on.png";
+const char *const kEqOffPicture = ":/resources2/parts/EQ_button-off.png";
+
+}  // namespace
 
 // ---- eqtypesw ----
 
@@ -14,6 +22,39 @@ eqtypesw::~eqtypesw() = default;
 void eqtypesw::mousePressEvent(QMouseEvent *)
 {
     emit selEqType(mType);
+}
+
+// ---- eqIndicator ----
+
+eqIndicator::eqIndicator(QWidget *parent) : QLabel(parent) {}
+
+eqIndicator::~eqIndicator() = default;
+
+void eqIndicator::selectClickControl(tIndicatorClickControl control)
+{
+    mClickControl = control;
+}
+
+void eqIndicator::changeEqIndicator(bool on)
+{
+    mOnOff = on;
+    showState();
+}
+
+void eqIndicator::showState()
+{
+    setPixmap(QPixmap(QString::fromLatin1(mOnOff ? kEqOnPicture : kEqOffPicture)));
+}
+
+void eqIndicator::mousePressEvent(QMouseEvent *)
+{
+    if (mClickControl == kIndicatorToggle) {
+        mOnOff = !mOnOff;
+        showState();
+        emit selEqOnOff(mOnOff ? 1 : 0);
+    } else if (mClickControl == kIndicatorClick) {
+        emit eqIndicatorClicked();
+    }
 }
 
 // ---- widgetEqParamText ----

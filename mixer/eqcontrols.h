@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QString>
 
+#include "widgets/indicators.h"
+
 class QKeyEvent;
 class QMouseEvent;
 
@@ -26,6 +28,35 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+};
+
+// The equaliser on/off lamp: the equaliser window's master switch (toggle),
+// a mixer strip's lamp (click: the owner opens the window and mirrors the
+// state with changeEqIndicator) and the master strip's (ignores presses).
+// Presses are ignored until the owner sets a click control. The owner's form
+// gives the first picture.
+class eqIndicator : public QLabel {
+    Q_OBJECT
+public:
+    explicit eqIndicator(QWidget *parent = nullptr);
+    ~eqIndicator() override;
+
+    void selectClickControl(tIndicatorClickControl control);
+    // Sets the state and shows its picture, without a signal.
+    void changeEqIndicator(bool on);
+
+signals:
+    void selEqOnOff(int on);  // 1 on, 0 off
+    void eqIndicatorClicked();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    void showState();
+
+    bool mOnOff = false;
+    int mClickControl = kIndicatorIgnore;
 };
 
 // The text a confirmed entry keeps: cut (not rounded) after `decimals`

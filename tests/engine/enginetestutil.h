@@ -61,6 +61,7 @@ inline void resetEngineWords() {
         sJobEnded[t].store(false, r);
         sBounceEnded[t].store(false, r);
         sMixBusy[t].store(false, r);
+        sRingWithdrawn[t].store(false, r);
         gConvertPath[t].store(0, r);
         gTestCount[t].store(0, r);
         gFirstConverted[t].store(0, r);

@@ -13,6 +13,8 @@
 #include "engine/asioshims.h"
 #include "engine/coreaudiofunc.h"
 #include "engine/enginestate.h"
+#include "engine/engineparams.h"
+#include "engine/metering.h"
 #include "engine/wasapifunc.h"
 
 namespace {
@@ -138,6 +140,63 @@ TEST(AsioBackEnd, PackedSamplesReadBackWithinTheirResolution) {
     }
     uint8_t buf[8];
     EXPECT_EQ(gCAudioThreadAsioFunc::packSample(buf, 0.5, 33), 0) << "DSD is not packed per sample";
+}
+
+TEST(AsioBackEnd, ProgrammeWriterMixesFadesAndPacksPcm) {
+    // One track at unity through the mixing step; fade level and monitor
+    // volume at 1.
+    tMixParam mix;
+    mix.trackCount = 1;
+    mix.ch[0].LL = mix.ch[0].RR = 1.0;
+    mix.masterGain = 1.0;
+    gAudioThread_setMixParam(&mix);
+    std::vector<double> block = {0.5, -0.25, 1.5, 0.0, -2.0, 0.125, 0.0, -1.0};
+    double *table[kRingBlocks];
+    for (double *&e : table) e = block.data();
+    double **tables[kMaxTracks];
+    for (auto &t : tables) t = spDummyPlayBuffer;
+    tables[0] = table;
+    sProducedCount[0].store(4);
+    sConsumedCount[0].store(0);
+    std::vector<double> master(8), ret(8);
+    gpMasterBuf[0] = master.data();
+    gpMasterBuf[1] = ret.data();
+    sMasterBufFrames = 4;
+    const double one[2] = {1.0, 1.0};
+    CFadeVolLpf.setXdiret(one);
+    CFadeVolLpf.setY_1direct(one);
+    sMasterVol[0].store(1.0);
+    sMasterVol[1].store(1.0);
+    for (int c = 0; c < 2; ++c) {
+        sFadeReq[c].store(kFadeInBit);
+        sFadeAck[c].store(0);
+    }
+    clearPeakHoldF.store(true);
+
+    gCAudioThreadAsioFunc f;
+    tBufferSwitchParams rec;
+    std::vector<uint8_t> left(8, 0xAA), right(8, 0xAA);
+    unsigned char *outs[4] = {left.data(), right.data(), nullptr, nullptr};
+    int offsets[kMaxTracks] = {}, indices[kMaxTracks] = {};
+    EXPECT_EQ(f.convertDataToAudioDriverBuffer(16, 4, offsets, tables, indices, outs, nullptr, &rec), 0);
+    EXPECT_EQ(left[0], 0xAA) << "nothing without output channels";
+    rec.outputChannels = 2;
+    EXPECT_EQ(f.convertDataToAudioDriverBuffer(16, 4, offsets, tables, indices, outs, nullptr, &rec), 0);
+    // 16-bit little-endian, clipped at full scale.
+    EXPECT_EQ(left, (std::vector<uint8_t>{0x00, 0x40, 0xFF, 0x7F, 0x00, 0x80, 0x00, 0x00}));
+    EXPECT_EQ(right, (std::vector<uint8_t>{0x00, 0xE0, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80}));
+    EXPECT_EQ(sFadeAck[0].load(), uint32_t(kFadeInBit)) << "the fade-in arrived";
+    EXPECT_DOUBLE_EQ(gPeakHoldVal[0].load(), 2147483647.0);
+    EXPECT_DOUBLE_EQ(gPeakHoldVal[1].load(), 2147483647.0);
+
+    sMasterBufFrames = 2;
+    EXPECT_EQ(f.convertDataToAudioDriverBuffer(16, 4, offsets, tables, indices, outs, nullptr, &rec), -1)
+        << "a master buffer smaller than the chunk";
+    gpMasterBuf[0] = gpMasterBuf[1] = nullptr;
+    sMasterBufFrames = 0;
+    gAudioThread_setMixParam(nullptr);
+    sProducedCount[0].store(0);
+    finishAudioThreadMemoryWhole();
 }
 
 TEST(AsioBackEnd, MonitorPeaksOfTheCapturedInput) {

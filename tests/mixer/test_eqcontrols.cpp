@@ -3,12 +3,31 @@
 #include <gtest/gtest.h>
 
 #include <QDialog>
+#include <QImage>
+#include <QPixmap>
 #include <QSignalSpy>
 #include <QTest>
 
 #include "mixer/eqcontrols.h"
 
 namespace {
+
+enum class Shown { None, On, Off };
+
+Shown shownPicture(const QLabel &lamp)
+{
+    const QImage img = lamp.pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
+    if (img.isNull())
+        return Shown::None;
+    auto picture = [](const char *path) {
+        return QImage(QString::fromLatin1(path)).convertToFormat(QImage::Format_ARGB32);
+    };
+    if (img == picture(":/resources2/parts/EQ_button-on.png"))
+        return Shown::On;
+    if (img == picture(":/resources2/parts/EQ_button-off.png"))
+        return Shown::Off;
+    return Shown::None;
+}
 
 // A field in a shown dialog, holding the keyboard focus.
 struct Field {
@@ -40,6 +59,67 @@ TEST(EqTypeSwitch, EveryPressReportsItsType)
     for (const QList<QVariant> &args : spy)
         EXPECT_EQ(args.at(0).toInt(), 0);
     EXPECT_TRUE(sw.pixmap().isNull());  // the owner chooses the pictures
+}
+
+TEST(EqLamp, ClickControlDecidesWhatAPressDoes)
+{
+    // The two pictures must differ, or the checks below could not tell them
+    // apart.
+    ASSERT_NE(QImage(":/resources2/parts/EQ_button-on.png"),
+              QImage(":/resources2/parts/EQ_button-off.png"));
+
+    struct Row {
+        int control;        // -1: the lamp as built, no control set
+        QList<int> states;  // selEqOnOff values after two presses
+        int clicks;         // eqIndicatorClicked after two presses
+    };
+    const Row rows[] = {
+        {-1, {}, 0},                 // ignores presses until the owner sets a control
+        {kIndicatorToggle, {1, 0}, 0},
+        {kIndicatorClick, {}, 2},
+        {kIndicatorIgnore, {}, 0},
+        {5, {}, 0},
+    };
+    for (const Row &r : rows) {
+        eqIndicator lamp;
+        if (r.control >= 0)
+            lamp.selectClickControl(static_cast<tIndicatorClickControl>(r.control));
+        QSignalSpy states(&lamp, &eqIndicator::selEqOnOff);
+        QSignalSpy clicks(&lamp, &eqIndicator::eqIndicatorClicked);
+
+        QTest::mousePress(&lamp, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+        EXPECT_EQ(shownPicture(lamp), r.control == kIndicatorToggle ? Shown::On : Shown::None)
+            << r.control;
+        QTest::mousePress(&lamp, Qt::RightButton, Qt::NoModifier, QPoint(2, 2));
+        EXPECT_EQ(shownPicture(lamp), r.control == kIndicatorToggle ? Shown::Off : Shown::None)
+            << r.control;
+        QList<int> got;
+        for (const QList<QVariant> &args : states)
+            got << args.at(0).toInt();
+        EXPECT_EQ(got, r.states) << r.control;
+        EXPECT_EQ(clicks.size(), r.clicks) << r.control;
+
+        // The owner's mirror works whatever the control, without a signal.
+        lamp.changeEqIndicator(true);
+        EXPECT_EQ(shownPicture(lamp), Shown::On);
+        lamp.changeEqIndicator(false);
+        EXPECT_EQ(shownPicture(lamp), Shown::Off);
+        EXPECT_EQ(states.size(), r.states.size());
+    }
+}
+
+TEST(EqLamp, ToggleStartsFromTheMirroredState)
+{
+    // The equaliser window mirrors the on switch first; the next press turns
+    // it off.
+    eqIndicator lamp;
+    lamp.selectClickControl(kIndicatorToggle);
+    lamp.changeEqIndicator(true);
+    QSignalSpy states(&lamp, &eqIndicator::selEqOnOff);
+    QTest::mousePress(&lamp, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+    ASSERT_EQ(states.size(), 1);
+    EXPECT_EQ(states.at(0).at(0).toInt(), 0);
+    EXPECT_EQ(shownPicture(lamp), Shown::Off);
 }
 
 TEST(EqParamText, ConfirmationCutsTheFraction)

@@ -84,7 +84,9 @@ inline tVirtualDeviceConfig unpacedConfig() {
 }
 
 // Every test starts from a freshly configured virtual device and leaves no
-// stream behind.
+// stream behind. The recorder belongs to the fixture, not to the test body:
+// a stream that a failed or finished body left running is closed only in
+// TearDown, and its clock thread may call the recorder until then.
 class VirtualHostTest : public ::testing::Test {
 protected:
     void enable(const tVirtualDeviceConfig &c) {
@@ -96,6 +98,7 @@ protected:
     void TearDown() override {
         if (id) (void)audiohost_closeStream(id);
     }
+    Recorder rec;
     uint32_t id = 0;
 };
 

@@ -68,7 +68,6 @@ TEST_F(VirtualHostTest, ClockRunsAtTheNominalRateTimesTheSpeed) {
     enable(c);
     ASSERT_EQ(audiohost_setNominalRate(id, 48000), 0);
     ASSERT_EQ(audiohost_setBufferFrames(id, 480), 0);  // 100 cycles a second at speed 1
-    Recorder rec;
     ASSERT_EQ(audiohost_openStream(id, kAudioHostStreamOutput, Recorder::proc, &rec), 0);
     for (double speed : {1.0, 4.0}) {
         vdev_setSpeed(speed);
@@ -91,7 +90,6 @@ TEST_F(VirtualHostTest, ClockRunsAtTheNominalRateTimesTheSpeed) {
 }
 
 TEST_F(VirtualHostTest, NoCallbackAfterStopReturns) {
-    Recorder rec;
     rec.sleepUs = 200;  // so that a stop usually lands inside a callback
     ASSERT_EQ(audiohost_openStream(id, kAudioHostStreamOutput, Recorder::proc, &rec), 0);
     for (int round = 0; round < 20; ++round) {
@@ -120,7 +118,6 @@ TEST_F(VirtualHostTest, NoCallbackAfterStopReturns) {
 TEST_F(VirtualHostTest, CaptureHoldsEveryBufferInOrderWithItsFormat) {
     CycleGate gate;
     vdev_setPaceHook(CycleGate::hook, &gate);
-    Recorder rec;
     ASSERT_EQ(audiohost_setContainer(id, kAudioHostOutput, kAudioHostContainerInt32), 0);
     ASSERT_EQ(audiohost_setBufferFrames(id, 509), 0);  // odd, so no layout lines up by chance
     ASSERT_EQ(audiohost_openStream(id, kAudioHostStreamOutput, Recorder::proc, &rec), 0);
@@ -176,7 +173,6 @@ TEST_F(VirtualHostTest, CaptureHoldsEveryBufferInOrderWithItsFormat) {
 }
 
 TEST_F(VirtualHostTest, OfflineStopsTheCallbacksAndKeepsTheDeviceListed) {
-    Recorder rec;
     ASSERT_EQ(audiohost_openStream(id, kAudioHostStreamOutput, Recorder::proc, &rec), 0);
     ASSERT_EQ(audiohost_startStream(id), 0);
     ASSERT_EQ(vdev_waitCycles(3, 5000), 0);
@@ -197,7 +193,6 @@ TEST_F(VirtualHostTest, OfflineStopsTheCallbacksAndKeepsTheDeviceListed) {
 TEST_F(VirtualHostTest, ForcedBufferSizeChangesTheCyclesUntilReleased) {
     CycleGate gate;
     vdev_setPaceHook(CycleGate::hook, &gate);
-    Recorder rec;
     ASSERT_EQ(audiohost_setBufferFrames(id, 512), 0);
     ASSERT_EQ(audiohost_openStream(id, kAudioHostStreamOutput, Recorder::proc, &rec), 0);
     ASSERT_EQ(audiohost_startStream(id), 0);

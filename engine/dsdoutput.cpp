@@ -1,0 +1,227 @@
+#include "engine/dsdoutput.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/audiothreadfunc.h"
+#include "engine/enginestate.h"
+
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+constexpr double kDsdClip = 4611686018427387904.0;  // 2^62: far beyond full scale, short of overflow
+
+enum tOffer { kOfferSource, kOfferMute };
+
+bool masterEqOn() {
+    const tPEQ *eq = spMasterPEQ.load(kRelaxed);
+    return eq && eq->allOn && *eq->allOn;
+}
+
+}  // namespace
+
+void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *const src[2],
+               uint8_t *const mute[2], int bits, int bitOffset, int trackCount) {
+    if (!out || !out[0] || !out[1] || !processed || bits < 1) return;
+    classDsm5thApp &dsm = CDsm5th;
+    lpf &fade = CFadeVolLpf;
+    const bool pure = sDsdPure.load(kRelaxed) && sDsdPureFade.load(kRelaxed);
+
+    bool fadeIn[2], fadeOut[2];
+    bool pending = false;
+    for (int c = 0; c < 2; ++c) {
+        const uint32_t req = sFadeReq[c].load(kRelaxed);
+        const uint32_t ack = sFadeAck[c].load(kRelaxed);
+        fadeIn[c] = (req & kFadeInBit) && !(ack & kFadeInBit);
+        fadeOut[c] = (req & kFadeOutBit) && !(ack & kFadeOutBit);
+        pending = pending || (req & ~ack) != 0;
+    }
+
+    // The modulator's mute-pattern volume follows 1 - fade level: the
+    // pattern fades in as the programme fades out.
+    static const double kNoPattern[2] = {0.0, 0.0};
+    const double *vol = fade.mOneMinusY ? fade.mOneMinusY : kNoPattern;
+    const bool steady = !pending && dsm.mSpliceCur[0] == dsm.mSpliceReq[0] && dsm.mSpliceCur[1] == dsm.mSpliceReq[1];
+    const bool ssse3 = (sCpuid.load(kRelaxed) & kCpuidSsse3) != 0;
+    const uint32_t n = static_cast<uint32_t>(bits);
+    if (steady) {
+        if (ssse3) dsm.dsm5thSSSE3(out, processed, n, bitOffset, vol);
+        else dsm.dsm5th(out, processed, n, bitOffset, vol);
+    } else {
+        if (ssse3) dsm.dsm5thFadeSSSE3(out, processed, n, bitOffset, vol);
+        else dsm.dsm5thFade(out, processed, n, bitOffset, vol);
+    }
+
+    const int32_t delaySource = sDelayConvFir.load(kRelaxed);
+    const int32_t delayMute = sDelayConvFirMute.load(kRelaxed);
+    const bool eqOn = masterEqOn();
+    bool muteFilled = false;
+
+    for (int c = 0; c < 2; ++c) {
+        uint32_t &cur = dsm.mSpliceCur[c];
+        uint32_t &req = dsm.mSpliceReq[c];
+        uint32_t &flags = dsm.mCutFlags[c];
+        double y = fade.getCoefY_1_ch(c);
+        const double x = fade.getCoefX_ch(c);
+        tOffer offer = kOfferSource;
+        int32_t extraDelay = 0;  // the acknowledging call lines up the chunk's bit offset too
+
+        if (fadeIn[c]) {
+            if (cur == 1 && req == 0) {
+                offer = y != 0.0 ? kOfferSource : kOfferMute;
+            } else if (cur == 1 && req == 1) {
+                if (y != 1.0) {
+                    offer = kOfferMute;
+                    req = 0;
+                } else {
+                    sFadeAck[c].fetch_or(kFadeInBit, kRelaxed);
+                    flags = 0;
+                    extraDelay = bitOffset;
+                }
+            } else if (cur == 0 && req == 1) {
+                offer = y != 0.0 ? kOfferSource : kOfferMute;
+            } else {
+                // On the way to pure output the level is left to the
+                // writer's steps, so that it lands exactly on 1.
+                if (!pure) {
+                    fade.proc_1stIir();
+                    y = fade.getCoefY_1_ch(c);
+                }
+                if (y != 1.0) {
+                    if (y != 0.0) flags = 0;
+                    else offer = kOfferMute;
+                } else if (pure) {
+                    flags |= kDsmCutActive;
+                    req = 1;
+                } else {
+                    sFadeAck[c].fetch_or(kFadeInBit, kRelaxed);
+                }
+            }
+        } else if (!fadeOut[c]) {
+            if (x == 0.0 && y == 0.0) {
+                flags |= kDsmCutActive;
+                req = 1;
+                offer = kOfferMute;
+            } else if (trackCount >= 2 || eqOn) {
+                flags = 0;
+                req = 0;
+            } else if (x == 1.0 && y == 1.0 && pure) {
+                req = 1;
+                if (cur == 0) flags |= kDsmCutActive;
+                else flags = 0;
+            } else {
+                flags = 0;
+                req = 0;
+            }
+        } else {
+            if (cur == 1 && req == 0) {
+                offer = y != 0.0 ? kOfferSource : kOfferMute;
+            } else if (cur == 1 && req == 1) {
+                if (y != 0.0) {
+                    req = 0;
+                } else {
+                    sFadeAck[c].fetch_or(kFadeOutBit, kRelaxed);
+                    flags = 0;
+                    offer = kOfferMute;
+                    extraDelay = bitOffset;
+                }
+            } else if (cur == 0 && req == 1) {
+                if (y == 0.0) {
+                    offer = kOfferMute;
+                } else {
+                    flags = 0;
+                    req = 0;
+                }
+            } else {
+                fade.proc_1stIir();
+                y = fade.getCoefY_1_ch(c);
+                if (y == 0.0) {
+                    flags |= kDsmCutActive;
+                    req = 1;
+                    offer = kOfferMute;
+                }
+            }
+        }
+
+        // Without a source stream the mute pattern stands in for it.
+        if (!src || !src[0] || !src[1]) offer = kOfferMute;
+        const uint8_t *const *stream = src;
+        int32_t delay = delaySource;
+        if (offer == kOfferMute) {
+            // A mute buffer that could not be allocated is left out: the
+            // modulator then fades to its own pattern.
+            if (!mute || !mute[0] || !mute[1]) continue;
+            if (!muteFilled) {
+                const uint8_t pattern = gMutePatTable[delayMute & 7];
+                std::memset(mute[0], pattern, kMutePatFillBytes);
+                std::memset(mute[1], pattern, kMutePatFillBytes);
+                muteFilled = true;
+            }
+            stream = mute;
+            delay = delayMute;
+        }
+        dsm.compareDsm(out, stream, bits, c, delay + extraDelay, pure);
+    }
+
+    // The history the next buffer's first three bytes come from: the mute
+    // byte once the level is 0, the source's last bytes while pure output
+    // may run.
+    const int k = bits / 8 - 3;
+    for (int look = 0; look < 2; ++look) {
+        if (fade.getCoefY_1_ch(look) == 0.0) {
+            for (auto &h : dsm.mSpliceHist)
+                for (int j = 0; j < 3; ++j) h[j] = kDsdMuteByte;
+        } else if (pure && k >= 0 && src && src[0] && src[1]) {
+            for (int c = 0; c < 2; ++c)
+                for (int j = 0; j < 3; ++j) dsm.mSpliceHist[c][j] = src[c][k + j];
+        }
+    }
+}
+
+uint32_t getDsmStatus(int ch) {
+    return CDsm5th.mSpliceCur[ch & 1];
+}
+
+void audioThread_takeFadeRequests() {
+    const uint32_t req = sFadeReq[0].load(kRelaxed) | sFadeReq[1].load(kRelaxed);
+    if (req & kFadeInBit) {
+        (void)CFadeVolLpf.checkConsistent();
+        const double one[2] = {1.0, 1.0};
+        CFadeVolLpf.setXdiret(one);
+    }
+    if (req & kFadeOutBit) {
+        (void)CFadeVolLpf.checkConsistent();
+        const double zero[2] = {0.0, 0.0};
+        CFadeVolLpf.setXdiret(zero);
+    }
+}
+
+void audioThread_ackPcmFades() {
+    const uint32_t req = sFadeReq[0].load(kRelaxed) | sFadeReq[1].load(kRelaxed);
+    for (uint32_t bit : {uint32_t(kFadeInBit), uint32_t(kFadeOutBit)}) {
+        if (!(req & bit) || !CFadeVolLpf.checkConsistent()) continue;
+        sFadeAck[0].fetch_or(bit, kRelaxed);
+        sFadeAck[1].fetch_or(bit, kRelaxed);
+    }
+}
+
+void audioThread_dsdMasterVolume(double *src, double *work, int frames, const double m[2]) {
+    if (!src || frames < 1) return;
+    const classDsm5thApp &dsm = CDsm5th;
+    for (int s = 0; s < frames; s += kDsdVolumeStepFrames) {
+        const int e = std::min(frames, s + kDsdVolumeStepFrames);
+        const double v[2] = {CFadeVolLpf.getCoefY_1_ch(0) * sMasterVol[0].load(kRelaxed),
+                             CFadeVolLpf.getCoefY_1_ch(1) * sMasterVol[1].load(kRelaxed)};
+        sTotalVol[0].store(v[0], kRelaxed);
+        sTotalVol[1].store(v[1], kRelaxed);
+        for (int i = s; i < e; ++i) {
+            for (int c = 0; c < 2; ++c) {
+                const double x = src[2 * i + c];
+                if (work) work[2 * i + c] = x * m[c];
+                src[2 * i + c] = std::clamp(x * v[c], -kDsdClip, kDsdClip);
+            }
+        }
+        if (dsm.mSpliceReq[0] == 0 && dsm.mSpliceCur[0] == 0 && dsm.mSpliceReq[1] == 0 && dsm.mSpliceCur[1] == 0)
+            CFadeVolLpf.proc_1stIir();
+    }
+}

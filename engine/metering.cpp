@@ -1,0 +1,385 @@
+#include "engine/metering.h"
+
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "audiofile/audiohelpers.h"
+#include "engine/asiofunc.h"
+#include "engine/audiothread.h"
+#include "engine/enginestate.h"
+
+double sMeterDecimBuf[2 * firCoefEntries(kMeterFirTaps)];
+double sMeterDecimBufPCMPCM[2 * firCoefEntries(kPcmPeakFirTaps)];
+double sMeterDecimBufTrk[2 * firCoefEntries(kTrackMeterFirTaps)];
+double sFFTLowFreqDecimBuf[2 * firCoefEntries(kLowFreqFirTaps)];
+
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+constexpr uint64_t kSpectrumBytes = uint64_t(kSpectrumBins) * 8;
+constexpr double kMeterCutoffMax = 50000.0;
+constexpr double kMeterCutoffPerRate = 0.0078125;  // rate / 128
+constexpr double kPcmPeakCutoff = 40000.0;
+constexpr double kFadeGlideSeconds = 0.01;
+constexpr double kFadeLevelShown = 0.9;  // at DSD rates the meters show nothing below this fade level
+
+// Filter histories: the last T input frames before the current call.
+// Sized as the buffer switch clears them (32,704 bytes for the master's).
+double sDsdDecimFirSrcBuf[32704 / 8];
+double sPcmPeakFirSrcBuf[2 * kPcmPeakFirTaps];
+double sFFTLowFreqDecimFirSrcBuf[2 * kLowFreqFirTaps];
+
+static_assert(sizeof sDsdDecimFirSrcBuf >= 16 * kMeterFirTaps, "master history holds the filter's length");
+static_assert(kDsdDecimHistoryBytes >= 16 * kTrackMeterFirTaps, "track history holds the filter's length");
+
+// One output of a T-tap two-lane FIR whose window ends at frame i of x
+// (inclusive); the window's frames before x come from hist, the T frames
+// that preceded x. Coefficient 0 meets the oldest frame.
+void firWindowEnd(const double *__restrict coef, int taps, const double *__restrict hist,
+                  const double *__restrict x, int i, double out[2]) {
+    double l = 0.0, r = 0.0;
+    int k = 0;
+    const int fromHist = taps - 1 - i;
+    if (fromHist > 0) {
+        const double *h = hist + 2 * (i + 1);
+        for (; k < fromHist; ++k) {
+            l += coef[2 * k] * h[2 * k];
+            r += coef[2 * k + 1] * h[2 * k + 1];
+        }
+    }
+    for (; k < taps; ++k) {
+        const int j = i + 1 + k - taps;
+        l += coef[2 * k] * x[2 * j];
+        r += coef[2 * k + 1] * x[2 * j + 1];
+    }
+    out[0] = l;
+    out[1] = r;
+}
+
+// hist becomes the last taps frames of (hist, x).
+void keepHistory(double *hist, int taps, const double *x, int n) {
+    if (n >= taps) {
+        std::memcpy(hist, x + 2 * int64_t(n - taps), size_t(taps) * 16);
+    } else if (n > 0) {
+        std::memmove(hist, hist + 2 * n, size_t(taps - n) * 16);
+        std::memcpy(hist + 2 * (taps - n), x, size_t(n) * 16);
+    }
+}
+
+int meterInterval() {
+    return std::max(1, sMeterFirInterval.load(kRelaxed));
+}
+
+int ringPoint(const std::atomic<int32_t> &p, int size) {
+    const int v = p.load(kRelaxed);
+    return v >= 0 && v < size ? v : 0;
+}
+
+audioThread *trackThread(int track) {
+    const int id = sAudioIoThreadId[track].load(kRelaxed);
+    return id >= 0 && id < kAudioThreadSlots ? pAudioThreads[id].load(std::memory_order_acquire) : nullptr;
+}
+
+// One track playing a mono source: its meters show the left channel twice.
+bool monoAlone(int trackCount) {
+    return trackCount == 1 && gAudioThread_isMonoSource(0);
+}
+
+void fillDoubles(double *p, uint64_t count, double v) {
+    std::fill(p, p + count, v);
+}
+
+}  // namespace
+
+// ---- Per-rate set-up ----------------------------------------------------------------
+
+void initDsdParameters(int rate) {
+    for (int c = 0; c < 2; ++c) {
+        CDsm5th.mSpliceReq[c] = 1;
+        CDsm5th.mSpliceCur[c] = 1;
+    }
+    const double zero[2] = {0.0, 0.0};
+    CFadeVolLpf.setXdiret(zero);
+    CFadeVolLpf.setY_1direct(zero);
+    CFadeVolLpf.set_coefA_byFs(kFadeGlideSeconds, rate);
+    for (int c = 0; c < 2; ++c) {
+        sFadeReq[c].store(0, kRelaxed);
+        sFadeAck[c].store(0, kRelaxed);
+    }
+    sDsdPure.store(false, kRelaxed);
+    sDsdPureFade.store(false, kRelaxed);
+    sMeterFirInterval.store(rate < kMeterIntervalRate ? 1 : rate / kMeterIntervalRate, kRelaxed);
+
+    const tSetDecimationFirParamFunc design = sDecimFirParamFunc.load(kRelaxed);
+    if (!design) return;
+    const double fs = rate;
+    const double meterCut = std::min(kMeterCutoffMax, fs * kMeterCutoffPerRate);
+    design(kMeterFirTaps, sMeterDecimBuf, fs, meterCut, 1.0);
+    design(kPcmPeakFirTaps, sMeterDecimBufPCMPCM, fs, kPcmPeakCutoff, 1.0);
+    design(kTrackMeterFirTaps, sMeterDecimBufTrk, fs, meterCut, 1.0);
+    design(kLowFreqFirTaps, sFFTLowFreqDecimBuf, fs, rate / 4, 1.0);
+}
+
+// ---- Peaks --------------------------------------------------------------------------------
+
+__m128d getPeakHoldAudio(int row) {
+    double f[2] = {1.0, 1.0};
+    if (gAudioThread_playFs.load(kRelaxed) >= kDsdRateMin) {
+        const double y0 = CFadeVolLpf.getCoefY_1_ch(0);
+        if (y0 > kFadeLevelShown) {
+            f[0] = y0;
+            f[1] = CFadeVolLpf.getCoefY_1_ch(1);
+        } else {
+            f[0] = f[1] = 0.0;
+        }
+    }
+    const tMixParam *mix = spMixParam.load(kRelaxed);
+    const int count = mix ? mix->trackCount : 0;
+    if (row == -1) {
+        double l = gPeakHoldVal[0].load(kRelaxed) * f[0];
+        double r = gPeakHoldVal[1].load(kRelaxed) * f[1];
+        if (monoAlone(count)) r = l;
+        clearPeakHoldF.store(true, kRelaxed);
+        return _mm_set_pd(r, l);
+    }
+    if (row > 0 && sInputMonitorEnable.load(kRelaxed)) {
+        // The input measurement publishes two pairs.
+        const double *m = gAutioThread_getInputMeasurePeakP();
+        if (m && row < 2) return _mm_set_pd(m[2 * row + 1], m[2 * row]);
+        return _mm_setzero_pd();
+    }
+    if (row >= 0 && row < count && row < kMaxTracks && trackThread(row)) {
+        double l = sTrackPeakHold[row][0].load(kRelaxed) * f[0];
+        double r = sTrackPeakHold[row][1].load(kRelaxed) * f[1];
+        if (monoAlone(count)) r = l;
+        return _mm_set_pd(r, l);
+    }
+    return _mm_setzero_pd();
+}
+
+bool gAudioThread_isMonoSource(int track) {
+    if (engineTrackSlot(track) < 0) return false;
+    const audioThread *t = trackThread(track);
+    return t && t->getSourceChannels() == 1;
+}
+
+void gAudioThread_clearPeakAudio() {
+    gPeakHoldVal[0].store(0.0, kRelaxed);
+    gPeakHoldVal[1].store(0.0, kRelaxed);
+}
+
+void gAudioThread_clearPeakAudioTrack(int track) {
+    if (engineTrackSlot(track) < 0) return;
+    sTrackPeakHold[track][0].store(0.0, kRelaxed);
+    sTrackPeakHold[track][1].store(0.0, kRelaxed);
+}
+
+void holdMasterPeak(const double peak[2]) {
+    if (clearPeakHoldF.exchange(false, kRelaxed)) {
+        gPeakHoldVal[0].store(peak[0], kRelaxed);
+        gPeakHoldVal[1].store(peak[1], kRelaxed);
+        return;
+    }
+    for (int c = 0; c < 2; ++c)
+        if (peak[c] > gPeakHoldVal[c].load(kRelaxed)) gPeakHoldVal[c].store(peak[c], kRelaxed);
+}
+
+tMasterPcmMeter::tMasterPcmMeter(const double *src, int frames, double full)
+    : mSrc(src),
+      mFrames(src && frames > 0 ? frames : 0),
+      mFull(full),
+      mFiltered(gAudioThread_playFs.load(kRelaxed) >= kPcmPeakFilterRate) {}
+
+void tMasterPcmMeter::firAt(int i, double out[2]) const {
+    firWindowEnd(sMeterDecimBufPCMPCM, kPcmPeakFirTaps, sPcmPeakFirSrcBuf, mSrc, i, out);
+}
+
+void tMasterPcmMeter::finish(bool floatOutput) {
+    if (mFrames > 0) keepHistory(sPcmPeakFirSrcBuf, kPcmPeakFirTaps, mSrc, mFrames);
+    if (floatOutput) {
+        mPeak[0] *= kInt32FullScale;
+        mPeak[1] *= kInt32FullScale;
+    }
+    holdMasterPeak(mPeak);
+}
+
+// ---- Spectra and rings --------------------------------------------------------------------
+
+double *getPlayingFftAnalyzing(int index, int which, int *size) {
+    if (size) *size = sBackEndFftOrder.load(kRelaxed);
+    const int side = which == 1 ? 1 : 0;
+    if (index < 0) return nullptr;
+    if (index == kLowFreqAnalysisIndex) return sFftAmplitudeLowFreq[side];
+    if (index >= kMaxTracks) return sFftAmplitude[side];
+    return gpChFFTAmplitude[2 * index + side];
+}
+
+int gAudioThread_getCurFFTSamplePoint() {
+    return curFftSample.load(kRelaxed);
+}
+
+int gAudioThread_getCurFFTSamplePointLowFreq() {
+    return curFftSampleLowFreq.load(kRelaxed);
+}
+
+double *gAudioThread_getLissajousBuf() {
+    return gLissajousBuf;
+}
+
+int gAudioThread_getLissajousBufWrCount() {
+    return gLissajousBufWrPoint.load(kRelaxed);
+}
+
+int allocateChFFTbuffer(int track) {
+    if (engineTrackSlot(track) < 0) return -17;
+    int result = kEngineMemOk;
+    // The pointers change only under the lock the readers take.
+    std::lock_guard<std::mutex> lock(gChFFTBufMutex);
+    if (!gpChAnalyzeBuf[track]) {
+        auto *ring = static_cast<double *>(_aligned_malloc(kChAnalyzeBufBytes, 16));
+        if (ring) std::memset(ring, 0, kChAnalyzeBufBytes);
+        else result = kEngineErrMemory;
+        gpChAnalyzeBuf[track] = ring;
+    }
+    for (int s = 0; s < 2; ++s) {
+        double *&spectrum = gpChFFTAmplitude[2 * track + s];
+        if (!spectrum) {
+            spectrum = static_cast<double *>(_aligned_malloc(kSpectrumBytes, 16));
+            if (!spectrum) result = kEngineErrMemory;
+        }
+        if (spectrum) fillDoubles(spectrum, kSpectrumBins, kSpectrumAllocLevel);
+    }
+    return result;
+}
+
+void freeChFFTbuffer(int track) {
+    if (engineTrackSlot(track) < 0) return;
+    std::lock_guard<std::mutex> lock(gChFFTBufMutex);
+    _aligned_free(gpChAnalyzeBuf[track]);
+    gpChAnalyzeBuf[track] = nullptr;
+    for (int s = 0; s < 2; ++s) {
+        _aligned_free(gpChFFTAmplitude[2 * track + s]);
+        gpChFFTAmplitude[2 * track + s] = nullptr;
+    }
+}
+
+// ---- Master feed ------------------------------------------------------------------------------
+
+void processFFT_MasterTrackLowFreq(const double *frames, int n) {
+    if (!frames || n < 1) return;
+    int pos = ringPoint(curFftSampleLowFreq, kLowFreqRingFrames);
+    for (int i = 0; i < n; i += kLowFreqStep) {
+        firWindowEnd(sFFTLowFreqDecimBuf, kLowFreqFirTaps, sFFTLowFreqDecimFirSrcBuf, frames, i,
+                     &sAnalyzeBufferLowFreq[2 * pos]);
+        if (++pos >= kLowFreqRingFrames) pos = 0;
+    }
+    curFftSampleLowFreq.store(pos, kRelaxed);
+    keepHistory(sFFTLowFreqDecimFirSrcBuf, kLowFreqFirTaps, frames, n);
+}
+
+void set0dataLowFreqFFT(int n) {
+    if (n < 1) return;
+    int pos = ringPoint(curFftSampleLowFreq, kLowFreqRingFrames);
+    const int points = std::min((n + 3) / 4, int(kLowFreqRingFrames));
+    for (int i = 0; i < points; ++i) {
+        sAnalyzeBufferLowFreq[2 * pos] = 0.0;
+        sAnalyzeBufferLowFreq[2 * pos + 1] = 0.0;
+        if (++pos >= kLowFreqRingFrames) pos = 0;
+    }
+    curFftSampleLowFreq.store(pos, kRelaxed);
+}
+
+void processFFT_MasterTrack(bool decimate, const double *frames, int n) {
+    if (!frames || n < 1) return;
+    int pos = ringPoint(curFftSample, kMasterRingFrames);
+    if (decimate) {
+        const int step = meterInterval();
+        double peak[2] = {0.0, 0.0};
+        for (int i = 0; i < n; i += step) {
+            double y[2];
+            firWindowEnd(sMeterDecimBuf, kMeterFirTaps, sDsdDecimFirSrcBuf, frames, i, y);
+            for (int c = 0; c < 2; ++c) {
+                const double v = y[c] * kDsdWorkToFullScale;
+                sAnalyzeBuffer[2 * pos + c] = v;
+                peak[c] = std::max(peak[c], std::fabs(v));
+            }
+            if (++pos >= kMasterRingFrames) pos = 0;
+        }
+        curFftSample.store(pos, kRelaxed);
+        keepHistory(sDsdDecimFirSrcBuf, kMeterFirTaps, frames, n);
+        holdMasterPeak(peak);
+        return;
+    }
+    constexpr int kHalf = kMasterRingFrames / 2;
+    if (n >= kHalf) {
+        // More than half the ring in one call: the newest half-ring of frames
+        // fills the half the analysis window (the kFftOrder frames ending at
+        // the write point) will read next.
+        const int dst = pos == 0 ? 0 : kHalf;
+        std::memcpy(&sAnalyzeBuffer[2 * dst], frames + 2 * int64_t(n - kHalf), size_t(kHalf) * 16);
+        pos = pos == 0 ? kHalf : 0;
+    } else {
+        for (int i = 0; i < n; ++i) {
+            sAnalyzeBuffer[2 * pos] = frames[2 * i];
+            sAnalyzeBuffer[2 * pos + 1] = frames[2 * i + 1];
+            if (++pos >= kMasterRingFrames) pos = 0;
+        }
+    }
+    curFftSample.store(pos, kRelaxed);
+    processFFT_MasterTrackLowFreq(frames, n);
+}
+
+void feedLissajous(const double *master, int frames, bool decimated) {
+    if (!master || frames < 1) return;
+    int wr = ringPoint(gLissajousBufWrPoint, kLissajousFrames);
+    if (!decimated) {
+        for (int i = 0; i < frames; ++i) {
+            gLissajousBuf[2 * wr] = master[2 * i];
+            gLissajousBuf[2 * wr + 1] = master[2 * i + 1];
+            if (++wr >= kLissajousFrames) wr = 0;
+        }
+        gLissajousBufWrPoint.store(wr, kRelaxed);
+        return;
+    }
+    const int n = std::min(frames / meterInterval(), int(kMasterRingFrames));
+    const int cur = ringPoint(curFftSample, kMasterRingFrames);
+    // When the master ring moved since the last call, follow it from n
+    // frames behind its write point; otherwise continue where we stopped.
+    // The ring wraps at kMasterRingFrames like its feed.
+    int src;
+    if (cur != prevCurFFTSample.load(kRelaxed)) {
+        src = cur - n;
+        if (src < 0) src += kMasterRingFrames;
+    } else {
+        src = ringPoint(curLissaSrcPoint, kMasterRingFrames);
+    }
+    for (int i = 0; i < n; ++i) {
+        gLissajousBuf[2 * wr] = sAnalyzeBuffer[2 * src] * 2.0;
+        gLissajousBuf[2 * wr + 1] = sAnalyzeBuffer[2 * src + 1] * 2.0;
+        if (++wr >= kLissajousFrames) wr = 0;
+        if (++src >= kMasterRingFrames) src = 0;
+    }
+    curLissaSrcPoint.store(src, kRelaxed);
+    lissaDsdCount.store(0, kRelaxed);
+    prevCurFFTSample.store(cur, kRelaxed);
+    gLissajousBufWrPoint.store(wr, kRelaxed);
+}
+
+void gAudioThread_clearAnalysisStopped(int frames) {
+    std::memset(sDsdDecimFirSrcBuf, 0, sizeof sDsdDecimFirSrcBuf);
+    for (double *h : spDsdDecimFirSrcBufCh)
+        if (h) std::memset(h, 0, kDsdDecimHistoryBytes);
+    set0dataLowFreqFFT(frames);
+    std::memset(sAnalyzeBuffer, 0, size_t(kMasterRingFrames) * 16);
+    curFftSample.store(0, kRelaxed);
+    // The track buffers may be freed by the GUI under the lock; the device
+    // thread must not wait for it, so a busy lock skips this cycle's clear.
+    std::unique_lock<std::mutex> lock(gChFFTBufMutex, std::try_to_lock);
+    if (!lock.owns_lock()) return;
+    for (int t = 0; t < kMaxTracks; ++t) {
+        if (double *ring = gpChAnalyzeBuf[t]) std::memset(ring, 0, size_t(kTrackRingFrames) * 16);
+        for (int s = 0; s < 2; ++s)
+            if (double *p = gpChFFTAmplitude[2 * t + s]) fillDoubles(p, kSpectrumBins, kSpectrumStoppedLevel);
+    }
+}

@@ -1,0 +1,336 @@
+#include "engine/mixing.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include "audiofile/audiohelpers.h"
+#include "dsp/dynamics.h"
+#include "dsp/reverb.h"
+#include "engine/analysisrings.h"
+#include "engine/enginestate.h"
+#include "engine/metering.h"
+
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+constexpr auto kSeqCst = std::memory_order_seq_cst;
+
+// Regrows the two mixing work buffers and the channel-analysis scratch when
+// a chunk outgrows them. False when an allocation failed (the buffer is
+// then null with capacity 0, and the next call tries again).
+bool growWorkBuffers(int frames) {
+    if (frames > sMixBufFrames || !gpMixTrackBuf || !gpMixFxBuf) {
+        _aligned_free(gpMixTrackBuf);
+        _aligned_free(gpMixFxBuf);
+        const uint64_t bytes = uint64_t(std::max(frames, int(kMixFramesInitial))) * 16;
+        gpMixTrackBuf = static_cast<double *>(_aligned_malloc(bytes, 16));
+        gpMixFxBuf = static_cast<double *>(_aligned_malloc(bytes, 16));
+        if (!gpMixTrackBuf || !gpMixFxBuf) {
+            _aligned_free(gpMixTrackBuf);
+            _aligned_free(gpMixFxBuf);
+            gpMixTrackBuf = gpMixFxBuf = nullptr;
+            sMixBufFrames = 0;
+            return false;
+        }
+        sMixBufFrames = int32_t(bytes / 16);
+        s2mixBufAlloc_F.store(true, kRelaxed);
+    }
+    if (frames > ChAnalyzeBufTempSize || !pChAnalyzeBufTemp) {
+        _aligned_free(pChAnalyzeBufTemp);
+        const int size = std::max(frames, int(kChAnalyzeTempFrames));
+        pChAnalyzeBufTemp = static_cast<double *>(_aligned_malloc(uint64_t(size) * 16, 16));
+        ChAnalyzeBufTempSize = pChAnalyzeBufTemp ? size : 0;
+        if (!pChAnalyzeBufTemp) return false;
+    }
+    return true;
+}
+
+int32_t availableFrames(int track, bool bounceFeed) {
+    const int64_t produced = sProducedCount[track].load(std::memory_order_acquire);
+    const int64_t taken = bounceFeed ? sBouncedCount[track].load(kRelaxed) : sConsumedCount[track].load(kRelaxed);
+    return int32_t(std::clamp<int64_t>(produced - taken, 0, INT32_MAX));
+}
+
+bool eqOn(const tPEQ *eq) {
+    return eq && eq->allOn && *eq->allOn;
+}
+
+// One output of the track metering filter whose window ends at frame i of
+// x, the frames before x taken from hist (the last kTrackMeterFirTaps).
+double trackFirLane(const double *__restrict coef, const double *__restrict hist, const double *__restrict x,
+                    int i, int lane) {
+    constexpr int T = kTrackMeterFirTaps;
+    double s = 0.0;
+    int k = 0;
+    for (; k < T - 1 - i; ++k) s += coef[2 * k + lane] * hist[2 * (i + 1 + k) + lane];
+    for (; k < T; ++k) s += coef[2 * k + lane] * x[2 * (i + 1 + k - T) + lane];
+    return s;
+}
+
+// Decimated analysis of a track: the track work buffer through the track
+// metering filter at every sMeterFirInterval-th frame into the scratch
+// (full scale 1), the track's peak from it, the scratch appended to the
+// track's ring under the lock, and the filter history kept.
+void feedTrackDecimated(int t, const double *trk, int frames, double peak[2]) {
+    const int step = std::max(1, sMeterFirInterval.load(kRelaxed));
+    double *hist = spDsdDecimFirSrcBufCh[t];
+    double *scratch = pChAnalyzeBufTemp;
+    peak[0] = peak[1] = 0.0;
+    int count = 0;
+    if (hist && scratch) {
+        for (int i = 0; i < frames && count < ChAnalyzeBufTempSize; i += step, ++count) {
+            for (int c = 0; c < 2; ++c) {
+                const double v = trackFirLane(sMeterDecimBufTrk, hist, trk, i, c) * kDsdWorkToFullScale;
+                scratch[2 * count + c] = v;
+                // Magnitudes, as the undecimated path takes them.
+                peak[c] = std::max(peak[c], std::fabs(v));
+            }
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(gChFFTBufMutex);
+        double *ring = gpChAnalyzeBuf[t];
+        if (ring && count > 0) {
+            const int n = std::min(count, int(kTrackRingFrames));
+            const double *src = scratch + 2 * (count - n);
+            std::memmove(ring, ring + 2 * n, size_t(kTrackRingFrames - n) * 16);
+            std::memcpy(ring + 2 * (kTrackRingFrames - n), src, size_t(n) * 16);
+            int32_t window = curFftSampleCh[t].load(kRelaxed) + n;
+            if (window > kTrackRingFrames) window = 0;
+            curFftSampleCh[t].store(window, kRelaxed);
+        }
+    }
+    if (!hist) return;
+    constexpr int T = kTrackMeterFirTaps;
+    if (frames >= T) {
+        std::memcpy(hist, trk + 2 * (frames - T), size_t(T) * 16);
+    } else {
+        std::memmove(hist, hist + 2 * frames, size_t(T - frames) * 16);
+        std::memcpy(hist + 2 * (T - frames), trk, size_t(frames) * 16);
+    }
+}
+
+void holdTrackPeak(int t, const double peak[2]) {
+    const bool replace = clearPeakHoldF.load(kRelaxed);
+    for (int c = 0; c < 2; ++c) {
+        const double held = sTrackPeakHold[t][c].load(kRelaxed);
+        sTrackPeakHold[t][c].store(replace ? peak[c] : std::max(held, peak[c]), kRelaxed);
+    }
+}
+
+}  // namespace
+
+void processEQ(int track, double *frames, int n) {
+    if (engineTrackSlot(track) < 0 || !frames || n < 1) return;
+    tPEQ **table = spTrackPEQ.load(kRelaxed);
+    tPEQ *eq = table ? table[track] : nullptr;
+    if (!eqOn(eq)) return;
+    for (int b = kEqBands - 1; b >= 0; --b)
+        if (eq->band[b].mBandOn) eq->band[b].procEq(frames, frames, n);
+    const double g = eq->totalGainLin;
+    for (int i = 0; i < 2 * n; ++i) frames[i] *= g;
+}
+
+void processMasterEQ(double *dst, const double *src, int n, bool decimatedAnalysis) {
+    if (!dst || !src || n < 1) return;
+    tPEQ *eq = spMasterPEQ.load(kRelaxed);
+    if (!eqOn(eq)) {
+        if (dst != src) std::memmove(dst, src, size_t(n) * 16);
+    } else {
+        // The smallest gain-change status of the bands that ran dips the
+        // output while a band changes type or is interrupted in its glide.
+        double dip = 1.0;
+        peakEq &top = eq->band[kEqBands - 1];
+        if (top.mBandOn) {
+            top.procEq(dst, src, n);
+            dip = std::min(dip, top.getEqGainChangingStatus());
+        } else if (dst != src) {
+            std::memmove(dst, src, size_t(n) * 16);
+        }
+        for (int b = kEqBands - 2; b >= 0; --b) {
+            peakEq &band = eq->band[b];
+            if (!band.mBandOn) continue;
+            band.procEq(dst, dst, n);
+            dip = std::min(dip, band.getEqGainChangingStatus());
+        }
+        double g = eq->totalGainLin;
+        if (decimatedAnalysis && dip != 1.0) g *= dip;
+        for (int i = 0; i < 2 * n; ++i) dst[i] *= g;
+    }
+    feedLissajous(dst, n, decimatedAnalysis);
+}
+
+void processMasterDynamics(const double *src, double *dst, int frames) {
+    if (!src || !dst || frames < 1) return;
+    if (ClassDynamics *d = spDynamics.load(kRelaxed)) {
+        d->process(dst, src, frames);
+    } else if (dst != src) {
+        std::memmove(dst, src, size_t(frames) * 16);
+    }
+}
+
+void calcLengthToMix(int32_t *available) {
+    if (!available) return;
+    const bool bounceFeed = sEngineStatus.load(kRelaxed) == kEngineBounceFeed;
+    for (int t = 0; t < kMaxTracks; ++t) available[t] = availableFrames(t, bounceFeed);
+}
+
+int audioThreadMixing(tAudioMixingParams *p) {
+    if (!p || !p->masters || !p->masters[0] || p->frames < 1) return 0;
+    const int frames = p->frames;
+    double *master = p->masters[0];
+    double *fxReturn = p->masters[1];
+    if (!growWorkBuffers(frames)) {
+        // Nothing mixed is silence, not the previous chunk again.
+        std::memset(master, 0, size_t(frames) * 16);
+        if (fxReturn) std::memset(fxReturn, 0, size_t(frames) * 16);
+        return kEngineErrMemory;
+    }
+    double *__restrict trk = gpMixTrackBuf;
+    double *__restrict fx = gpMixFxBuf;
+
+    const tMixParam *mix = spMixParam.load(kRelaxed);
+    const int count = mix ? std::clamp(mix->trackCount, 0, int(kMaxTracks)) : 0;
+    if (count < 1) {
+        std::memset(master, 0, size_t(frames) * 16);
+        std::memset(fx, 0, size_t(frames) * 16);
+    }
+    const bool monitoring = sInputMonitorEnable.load(kRelaxed);
+    const bool bounceFeed = sEngineStatus.load(kRelaxed) == kEngineBounceFeed;
+    const bool decimated = p->decimatedAnalysis;
+
+    for (int t = 0; t < count; ++t) {
+        const tMixChParam &ch = mix->ch[t];
+        const double LL = ch.LL, LR = ch.LR, RL = ch.RL, RR = ch.RR;
+        const bool send = ch.fxSendOn;
+        const double sLL = send ? ch.fxLL : 0.0, sLR = send ? ch.fxLR : 0.0;
+        const double sRL = send ? ch.fxRL : 0.0, sRR = send ? ch.fxRR : 0.0;
+
+        sMixBusy[t].store(true, kSeqCst);
+        double **table = p->blocks ? p->blocks[t] : nullptr;
+        // The idle table is one frame of silence: nothing to read or filter.
+        const bool idle = !table || table == spDummyPlayBuffer || sRingWithdrawn[t].load(kSeqCst);
+        double *block = idle ? nullptr : table[p->blockIndices ? p->blockIndices[t] : 0];
+        double *src = nullptr;
+        int n = 0;
+        if (block) {
+            src = block + 2 * int64_t(p->offsets ? p->offsets[t] : 0);
+            processEQ(t, src, frames);
+            n = monitoring ? frames : std::min(frames, int(availableFrames(t, bounceFeed)));
+        }
+
+        double peak[2] = {0.0, 0.0};
+        for (int i = 0; i < n; ++i) {
+            const double L = src[2 * i], R = src[2 * i + 1];
+            const double oL = LL * L + RL * R, oR = LR * L + RR * R;
+            const double fL = sLL * L + sRL * R, fR = sLR * L + sRR * R;
+            if (t == 0) {
+                master[2 * i] = oL;
+                master[2 * i + 1] = oR;
+                fx[2 * i] = fL;
+                fx[2 * i + 1] = fR;
+            } else {
+                master[2 * i] += oL;
+                master[2 * i + 1] += oR;
+                fx[2 * i] += fL;
+                fx[2 * i + 1] += fR;
+            }
+            trk[2 * i] = oL;
+            trk[2 * i + 1] = oR;
+            peak[0] = std::max(peak[0], std::fabs(oL));
+            peak[1] = std::max(peak[1], std::fabs(oR));
+        }
+        const size_t rest = size_t(frames - n) * 16;
+        if (rest) {
+            if (t == 0) {
+                std::memset(master + 2 * n, 0, rest);
+                std::memset(fx + 2 * n, 0, rest);
+            }
+            std::memset(trk + 2 * n, 0, rest);
+        }
+
+        if (decimated) {
+            feedTrackDecimated(t, trk, frames, peak);
+        } else if (!monitoring) {
+            processFFT(false, t, trk, frames);
+        }
+        holdTrackPeak(t, peak);
+        sMixBusy[t].store(false, std::memory_order_release);
+    }
+
+    // Effect return.
+    const double ret = mix ? mix->fxReturnGain : 0.0;
+    if (fxReturn)
+        for (int i = 0; i < 2 * frames; ++i) fxReturn[i] = fx[i] * ret;
+    if (mix && mix->fxOn) {
+        if (double *ring = gpReverbBuffer) {
+            int wp = gReverbBufPointer;
+            if (wp < 0 || wp >= kReverbRingFrames) wp = 0;
+            for (int i = 0; i < frames; ++i) {
+                ring[2 * wp] = fx[2 * i];
+                ring[2 * wp + 1] = fx[2 * i + 1];
+                if (++wp >= kReverbRingFrames) wp = 0;
+            }
+            gReverbBufPointer = wp;
+        }
+        if (reverb *rv = spReverb.load(kRelaxed)) {
+            // The reverb reads its input from the chunk just written; it has
+            // no latency of its own to subtract.
+            int start = gReverbBufPointer - (frames % kReverbRingFrames);
+            if (start < 0) start += kReverbRingFrames;
+            rv->setInputBufferStartPoint(start);
+            rv->process(fx, fx, frames);
+        }
+        // Two or more tracks in a decimated mix (DSD output, mix-down)
+        // return nothing to the master.
+        if (!(count >= 2 && decimated))
+            for (int i = 0; i < 2 * frames; ++i) master[i] += fx[i] * ret;
+    }
+
+    processMasterEQ(master, master, frames, decimated);
+
+    const double g = mix ? mix->masterGain : 0.0;
+    for (int i = 0; i < 2 * frames; ++i) master[i] *= g;
+    if (sPolarityInvert.load(kRelaxed))
+        for (int i = 0; i < 2 * frames; ++i) master[i] = -master[i];
+    return 0;
+}
+
+int bounceMixing(int blockIndex, uint64_t *positions, double **masters, int frames, int offset) {
+    if (!masters || !masters[0] || frames < 1) return -17;
+    const tMixParam *mix = spMixParam.load(kRelaxed);
+    const int count = mix ? std::clamp(mix->trackCount, 0, int(kMaxTracks)) : 0;
+    for (int t = 0; t < count; ++t) {
+        if (availableFrames(t, true) >= frames) continue;
+        if (!sJobEnded[t].load(kRelaxed)) return kBounceNotReady;
+        break;
+    }
+    int offsets[kMaxTracks];
+    int indices[kMaxTracks];
+    double **tables[kMaxTracks];
+    for (int t = 0; t < kMaxTracks; ++t) {
+        offsets[t] = offset;
+        indices[t] = blockIndex;
+        // The table published with the produced count.
+        (void)sProducedCount[t].load(std::memory_order_acquire);
+        tables[t] = spTrackPcmBlocks[t].load(kRelaxed);
+    }
+    tAudioMixingParams p;
+    p.type = 0;
+    p.outputChannels = 2;
+    p.frames = frames;
+    p.offsets = offsets;
+    p.blocks = tables;
+    p.blockIndices = indices;
+    p.masters = masters;
+    p.decimatedAnalysis = true;
+    const int r = audioThreadMixing(&p);
+    if (r < 0) return r;
+    for (int t = 0; t < count; ++t) {
+        if (positions) positions[t] += uint64_t(frames);
+        sBouncedCount[t].fetch_add(frames, kRelaxed);
+    }
+    return 0;
+}
