@@ -15,6 +15,7 @@
 #include <QUrl>
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -249,6 +250,11 @@ TEST_F(TimelineTest, DroppedRegionIsPlacedAndDrawn) {
     EXPECT_NEAR(view->width(), W / 15.0, 1.0);
     ASSERT_TRUE(edtest::waitUntil([&] { return !win->strip(1)->regionLoading(0); }, 30000));
     EXPECT_EQ(win->strip(1)->regionWorker(0)->getFinalProgress(), 3200);
+    if (const char *shot = std::getenv("SONVEX_SHOT")) {
+        QTest::mouseClick(wave(0), Qt::LeftButton, Qt::NoModifier, QPoint(W / 3, 20));
+        QTest::qWait(200);
+        win->grab().save(QString::fromLocal8Bit(shot));
+    }
 
     // Scrolled to noon, the region lies before the range: an empty view.
     scroll->setSliderCurrent(7200);
