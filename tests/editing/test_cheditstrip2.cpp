@@ -95,7 +95,7 @@ void startRegion(cheditstrip2 *s, int region, uint64_t length)
     ri.length = length;
     ri.channels = 2;
     s->startDrawingWaveThread(region, &ri);
-    ASSERT_TRUE(edtest::waitUntil([&] { return !s->regionLoading(region); }));
+    ASSERT_TRUE(edtest::waitUntil([&] { return !s->regionLoading(region); }, tltest::kOverviewWaitMs));
 }
 
 void sendMouse(QWidget *w, QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons)
@@ -232,7 +232,7 @@ TEST_F(StripTest, EditRecordFromTheLastRegionsHandles) {
 TEST_F(StripTest, OverviewRestartedWhileComputingEndsComplete) {
     sxtest::TempDir dir;
     const QString path = QString::fromStdString(dir.file("take.wav"));
-    tltest::writeWav(path.toStdString(), 20 * 44100);
+    tltest::writeWav(path.toStdString(), 12 * 44100);
     placeOnLoad = true;
     show();
     strip->openFile(path, kFileOpenReplace);
@@ -240,14 +240,15 @@ TEST_F(StripTest, OverviewRestartedWhileComputingEndsComplete) {
     EXPECT_EQ(strip->getTotalWaveformLen(0), 3200);  // level zoom 1: the 3,200-point level
 
     tRegionInfo ri;
-    ri.length = 20 * 44100;
+    ri.length = 12 * 44100;
     ri.channels = 2;
     strip->startDrawingWaveThread(0, &ri);
     waveFormThread *worker = strip->regionWorker(0);
     ASSERT_TRUE(edtest::waitUntil([&] { return worker->isRunningFlag(); }));
     strip->startDrawingWaveThread(0, &ri);  // as every drag step does
     EXPECT_TRUE(strip->regionLoading(0));
-    ASSERT_TRUE(edtest::waitUntil([&] { return !worker->isRunning() && worker->queuedTransactions() == 0; }));
+    ASSERT_TRUE(edtest::waitUntil([&] { return !worker->isRunning() && worker->queuedTransactions() == 0; },
+                                  tltest::kOverviewWaitMs));
     QApplication::processEvents();
     EXPECT_FALSE(strip->regionLoading(0));
 

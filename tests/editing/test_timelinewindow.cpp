@@ -223,7 +223,7 @@ TEST_F(TimelineTest, ScrollingAndZoomScaleThePosition) {
 
 TEST_F(TimelineTest, DroppedRegionIsPlacedAndDrawn) {
     const QString path = QString::fromStdString(dir.file("take.wav"));
-    tltest::writeWav(path.toStdString(), 20 * 44100);
+    tltest::writeWav(path.toStdString(), 12 * 44100);
     show();
     dropFile(1, path, 350);
     ASSERT_EQ(mgr->regionCount(1), 1);
@@ -233,22 +233,22 @@ TEST_F(TimelineTest, DroppedRegionIsPlacedAndDrawn) {
     EXPECT_EQ(rec.sampleRate, 44100u);
     EXPECT_EQ(rec.bitsPerSample, 16u);
     EXPECT_EQ(rec.channels, 2u);
-    EXPECT_EQ(rec.length, uint64_t{20} * 44100);
+    EXPECT_EQ(rec.length, uint64_t{12} * 44100);
     EXPECT_EQ(rec.edit.inPoint, 0);
     EXPECT_EQ(rec.edit.gain, 1.0);
-    EXPECT_EQ(rec.edit.outPoint, int64_t{20} * 44100);
+    EXPECT_EQ(rec.edit.outPoint, int64_t{12} * 44100);
     const int stripWidth = win->strip(1)->width();
     EXPECT_EQ(rec.startSample, timelineStartSample(350, stripWidth, 0, int64_t{300} * 44100));
 
-    // Inside the five minutes: the view spans the region's 20 seconds.
+    // Inside the five minutes: the view spans the region's 12 seconds.
     const tTlWavedrawInfo &p = mgr->placement(1, 0);
     EXPECT_TRUE(p.visible);
     EXPECT_FLOAT_EQ(p.left, static_cast<float>(rec.startSample) / (300.0f * 44100));
-    EXPECT_NEAR(p.right - p.left, 20.0 / 300.0, 1e-6);
+    EXPECT_NEAR(p.right - p.left, 12.0 / 300.0, 1e-6);
     trackGraphic *view = win->strip(1)->regionView(0);
     EXPECT_EQ(view->x(), static_cast<int>(std::trunc(W * p.left)));
-    EXPECT_NEAR(view->width(), W / 15.0, 1.0);
-    ASSERT_TRUE(edtest::waitUntil([&] { return !win->strip(1)->regionLoading(0); }, 30000));
+    EXPECT_NEAR(view->width(), W / 25.0, 1.0);
+    ASSERT_TRUE(edtest::waitUntil([&] { return !win->strip(1)->regionLoading(0); }, tltest::kOverviewWaitMs));
     EXPECT_EQ(win->strip(1)->regionWorker(0)->getFinalProgress(), 3200);
     if (const char *shot = std::getenv("SONVEX_SHOT")) {
         QTest::mouseClick(wave(0), Qt::LeftButton, Qt::NoModifier, QPoint(W / 3, 20));
@@ -342,5 +342,5 @@ TEST_F(TimelineTest, UnreadableFileStaysAnEmptyRegion) {
     ASSERT_EQ(mgr->regionCount(3), 1);
     EXPECT_EQ(mgr->regionInfo(3, 0).length, 0u);
     EXPECT_EQ(win->strip(3)->regionView(0)->width(), 0);
-    EXPECT_TRUE(edtest::waitUntil([&] { return !win->strip(3)->regionLoading(0); }));
+    EXPECT_TRUE(edtest::waitUntil([&] { return !win->strip(3)->regionLoading(0); }, tltest::kOverviewWaitMs));
 }

@@ -13,6 +13,12 @@
 
 namespace tltest {
 
+// How long a test waits for an overview to be computed. The wait ends as
+// soon as it is; the bound only matters on a machine busy with other work,
+// where a pass over a few seconds of audio under the sanitizers can take
+// tens of seconds.
+constexpr int kOverviewWaitMs = 120000;
+
 // Every strip and timeline manager made after this binds the built library.
 inline void useBuiltLibrary()
 {
