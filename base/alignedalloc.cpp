@@ -16,6 +16,18 @@ void *_aligned_malloc(uint64_t size, uint64_t alignment) {
     return block;
 }
 
+void *_aligned_calloc(uint64_t size, uint64_t alignment) {
+    if (alignment == 0) alignment = 1;
+    if (size > UINT64_MAX - alignment - 8) return nullptr;
+    void *raw = std::calloc(1, static_cast<size_t>(size + alignment + 7));
+    if (!raw) return nullptr;
+    uintptr_t p = reinterpret_cast<uintptr_t>(raw) + 8;
+    p = (p + (alignment - 1)) & ~static_cast<uintptr_t>(alignment - 1);
+    void *block = reinterpret_cast<void *>(p);
+    std::memcpy(reinterpret_cast<char *>(block) - 8, &raw, sizeof raw);
+    return block;
+}
+
 void _aligned_free(void *block) {
     if (!block) return;
     void *raw;

@@ -27,6 +27,25 @@ TEST(AlignedAlloc, BlocksAreAlignedAndWhole) {
     EXPECT_EQ(_aligned_malloc(UINT64_MAX - 4, 16), nullptr);
 }
 
+TEST(AlignedAlloc, ZeroedBlocks) {
+    // Small blocks come from reused heap memory, large ones straight from
+    // the system: both must read as zero and go back through _aligned_free.
+    for (uint64_t size : {uint64_t{24}, uint64_t{4096}, uint64_t{3} << 20}) {
+        void *dirty = _aligned_malloc(size, 16);
+        ASSERT_NE(dirty, nullptr);
+        std::memset(dirty, 0xAB, size);
+        _aligned_free(dirty);
+        auto *p = static_cast<uint8_t *>(_aligned_calloc(size, 16));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 16, 0u);
+        uint64_t nonZero = 0;
+        for (uint64_t i = 0; i < size; ++i) nonZero += p[i] != 0;
+        EXPECT_EQ(nonZero, 0u) << size;
+        _aligned_free(p);
+    }
+    EXPECT_EQ(_aligned_calloc(UINT64_MAX - 4, 16), nullptr);
+}
+
 TEST(AlignedAlloc, OwningBufferIsAlignedAndRefusesOverflowingCounts) {
     tAlignedBuffer<double> b = alignedBuffer<double>(1000, 64);
     ASSERT_TRUE(b);
