@@ -83,7 +83,7 @@ TEST(VsaThread, FlagsAndStop) {
     QThread::msleep(30);
     EXPECT_FALSE(t.isFinished()) << "a job runs until it is stopped";
     t.stop();
-    ASSERT_TRUE(engtest::waitFor([&] { return t.isFinished(); }, 500));
+    ASSERT_TRUE(engtest::waitFor([&] { return t.isFinished(); }, 5000));
     EXPECT_TRUE(t.isEnded());
     EXPECT_TRUE(t.isRunningFlag()) << "the running flag stays set after the queue drained";
 }
@@ -164,7 +164,7 @@ TEST(VsaThread, SlotsFillInTurnWithTheirSpeedAndAFreedSlotIsFilledAgain) {
     EXPECT_FALSE(t.isFinished());
 
     t.stop();
-    ASSERT_TRUE(engtest::waitFor([&] { return t.isFinished(); }, 2000));
+    ASSERT_TRUE(engtest::waitFor([&] { return t.isFinished(); }, 10000));
 }
 
 }  // namespace
