@@ -135,7 +135,16 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
         p.countBase = job.start;
     }
 
-    if (job.end + p.delay < p.totalFrames) {
+    // A DSD source changing rate keeps its whole duration: its filter reads
+    // past the end of the range (into the file, or on the silence pattern
+    // beyond the file's last frame), so every source frame gives its share
+    // of output frames.
+    const bool dsdRateChange = srcDsd && !p.equalRates;
+    if (dsdRateChange) {
+        const int64_t last = std::min(job.end, job.totalFrames);
+        p.sourceFrames = last - job.start;
+        p.readEnd = p.countBase + p.sourceFrames;
+    } else if (job.end + p.delay < p.totalFrames) {
         p.sourceFrames = job.end - job.start;
         p.readEnd = job.end + p.delay;
     } else {
@@ -188,7 +197,8 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
     } else if (p.equalRates && !job.multiTrack) {
         p.filterDelay = 0;
     } else {
-        p.readEnd -= p.taps / static_cast<int32_t>(p.up);
+        if (!dsdRateChange)
+            p.readEnd -= p.taps / static_cast<int32_t>(p.up);
         p.filterDelay = p.taps;
     }
     p.inputFrames = p.readEnd - p.countBase;

@@ -3,6 +3,7 @@
 // that must be refused before anything is allocated.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -227,26 +228,31 @@ TEST(RatePlan, ReadingWindowOfADsdSource) {
     EXPECT_EQ(a.countBase, 32768);
     EXPECT_EQ(a.totalFrames, 1000000 - 7232);
     EXPECT_EQ(b.countBase, 40000);
-    EXPECT_EQ(a.readEnd, 100000);  // end + delay, less the filter length again
+    // A DSD source changing rate reads exactly the range's frames; its
+    // filter runs on past the range's end.
     EXPECT_EQ(a.filterDelay, 2047);
-    EXPECT_EQ(a.inputFrames - b.inputFrames, 7232);
     EXPECT_EQ(a.preRoll, 0);
+    for (const tRatePlan *q : {&a, &b}) {
+        EXPECT_EQ(q->sourceFrames, 60000);
+        EXPECT_EQ(q->inputFrames, 60000);
+        EXPECT_EQ(q->plannedOutFrames, 60000 / 64);
+    }
 
-    // Near the file's end the DSF job's reduced total is the limit.
-    dsf.end = 999000;
-    dff.end = 999000;
-    ASSERT_EQ(ratePlanMake(dsf, &a), kRatePlanOk);
-    ASSERT_EQ(ratePlanMake(dff, &b), kRatePlanOk);
-    EXPECT_EQ(a.inputFrames, b.inputFrames);
-    EXPECT_EQ(a.sourceFrames, 1000000 - 7232 - 40000);  // WAV output: total - start
-    // Neither side WAV: the delay is taken off as well.
-    tRatePlanJob toDsd = job(2822400, 5644800, kDff, kDff, true);
-    toDsd.start = 0;
-    toDsd.end = 1000000;
-    toDsd.totalFrames = 1000000;
-    ASSERT_EQ(ratePlanMake(toDsd, &a), kRatePlanOk);
-    EXPECT_EQ(a.sourceFrames, 1000000 - 144);
-    EXPECT_EQ(a.plannedOutFrames, 2 * (1000000 - 144));
+    // Near and past the file's end the file's last frame is the limit, for
+    // every output type: the whole duration is kept.
+    for (tAudioFileType out : {kWav, kDsf, kDff}) {
+        for (int64_t end : {999000, 2000000}) {
+            tRatePlanJob up = job(3072000, out == kWav ? 44100 : 5644800, kDsf, out, true);
+            up.start = 40000;
+            up.end = end;
+            up.totalFrames = 1000000;
+            ASSERT_EQ(ratePlanMake(up, &a), kRatePlanOk);
+            const int64_t frames = std::min<int64_t>(end, 1000000) - 40000;
+            EXPECT_EQ(a.sourceFrames, frames) << out << " " << end;
+            EXPECT_EQ(a.inputFrames, frames) << out << " " << end;
+            EXPECT_EQ(a.plannedOutFrames, frames * a.up / a.down) << out << " " << end;
+        }
+    }
 
     // Equal DSD rates without mixing read exactly the job's frames.
     tRatePlanJob copy = job(2822400, 2822400, kDsf, kDsf, true);
