@@ -174,8 +174,15 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
     } else {
         const uint64_t steps = 8 * static_cast<uint64_t>(p.down);
         uint64_t outFrames = steps > kRatePlanBlockBase ? 0 : kRatePlanBlockBase / steps;
-        if (job.feedLimit)
+        if (job.feedLimit) {
             outFrames = std::min<uint64_t>(outFrames, job.outRate / 80);
+        } else if (outFrames * p.down % p.up != 0) {
+            // A block must advance by exactly the source frames its outputs
+            // span, or every block restarts the filter phase a fraction of
+            // a frame early and the output drifts (a 48 kHz-family DSD
+            // source to a 44.1 kHz-family rate): whole multiples of up.
+            outFrames = std::max<uint64_t>(outFrames - outFrames % p.up, p.up);
+        }
         p.outBlockFrames = static_cast<uint32_t>(outFrames);
         p.inBlockFrames = static_cast<uint32_t>(outFrames * p.down / p.up);
         readBytes = (static_cast<uint64_t>(p.inBlockFrames) + static_cast<uint64_t>(p.taps)) *

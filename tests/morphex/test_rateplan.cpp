@@ -53,7 +53,7 @@ const PlanCase kPlans[] = {
     {"dsd64_192k_write", 2822400, 192000, kDsf, kWav, true, false, 28224000, 10, 147, 44100, 8191, 819, 1280, 18816},
     {"dsd64_192k_feed", 2822400, 192000, kDsf, kWav, false, false, 28224000, 10, 147, 86400, 4095, 409, 1280, 18816},
     {"dsd512_44k1", 22579200, 44100, kDff, kWav, true, false, 22579200, 1, 512, 19845, 16383, 16383, 367, 187904},
-    {"768k_44k1", 768000, 44100, kWav, kWav, true, false, 112896000, 147, 2560, 19845, 32767, 222, 73, 1271},
+    {"768k_44k1", 768000, 44100, kWav, kWav, true, false, 112896000, 147, 2560, 19845, 32767, 222, 147, 2560},  // whole multiples of up
     {"dsd64_dsd64_mixed", 2822400, 2822400, kDsf, kDsf, true, true, 2822400, 1, 1, 88200, 127, 0, 188160, 188160},
     {"96k_96k", 96000, 96000, kWav, kWav, false, false, 96000, 1, 1, 43200, 0, 0, 188160, 188160},
     // Derived from the rules.
@@ -329,3 +329,26 @@ TEST(RatePlan, CommonRateHelpers) {
 }
 
 }  // namespace
+
+// An export's block advances by exactly the source frames its outputs span
+// (in x up = out x down), so blocks join without a phase step and the
+// output keeps the source's time base, also between the rate families.
+TEST(RatePlan, ExportBlocksSpanWholeSourceFrames) {
+    struct Pair {
+        uint32_t in, out;
+        tAudioFileType src, dst;
+    } pairs[] = {
+        {3072000, 44100, kDsf, kWav},  {3072000, 88200, kDff, kWav},  {3072000, 176400, kDsf, kWav},
+        {3072000, 2822400, kDsf, kDsf}, {2822400, 48000, kDsf, kWav},  {44100, 48000, kWav, kWav},
+        {48000, 44100, kWav, kWav},     {96000, 352800, kWav, kWav},   {44100, 2822400, kWav, kDsf},
+    };
+    for (const Pair &q : pairs) {
+        tRatePlanJob j = job(q.in, q.out, q.src, q.dst, true);
+        j.start = 0;
+        j.end = 10000000;
+        j.totalFrames = 10000000;
+        tRatePlan p;
+        ASSERT_EQ(ratePlanMake(j, &p), kRatePlanOk) << q.in << " -> " << q.out;
+        EXPECT_EQ(uint64_t(p.inBlockFrames) * p.up, uint64_t(p.outBlockFrames) * p.down) << q.in << " -> " << q.out;
+    }
+}
