@@ -74,8 +74,19 @@ int gClass_DsfFile::searchData(FILE *fp, uint64_t *dataOffset, uint64_t *dataByt
     if (mChunk.mChunk_searchDataTop(fp, &off, &size, kChunkModeDsf) != 0) return kAudioFileErrIO;
     const uint32_t channels = chunk_getLE32(mFmt + kDsfFmtChannelNum);
     uint64_t audio = audioBytesOf(chunk_getLE64(mFmt + kDsfFmtSampleCount), channels);
-    // The sample count is untrusted: never more audio than the data chunk holds.
+    // The sample count is untrusted: never more audio than the data chunk
+    // holds. The channels' blocks follow each other, so a file cut inside a
+    // block group holds only the frames whose byte every channel has: a
+    // group whose last channel's block is missing holds none.
     const uint64_t payload = size > kDsfDataHeaderBytes ? size - kDsfDataHeaderBytes : 0;
+    if (channels > 0) {
+        const uint64_t g = groupBytes(channels);
+        const uint64_t lead = uint64_t{kDsfBlockPerChannel} * (channels - 1);
+        const uint64_t rem = payload % g;
+        const uint64_t tail = rem > lead ? rem - lead : 0;
+        const uint64_t held = (payload / g) * g + tail * channels;
+        if (audio > held) audio = held;
+    }
     if (audio > payload) audio = payload;
     *dataOffset = off;
     *dataBytes = size;

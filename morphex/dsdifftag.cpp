@@ -12,15 +12,16 @@ namespace {
 
 cRegisteredTag sDsdiffTag;
 
-// One sub-chunk: id, size 4 + n + n%2, count n, the text's Shift-JIS bytes
-// and the pad byte.
+// One sub-chunk: id, size 4 + n + n%2, count n, the text's n ISO 8859-1
+// bytes and the pad byte. The format holds Latin-1 texts only: a text with
+// a character beyond U+00FF is left out rather than written wrong, and a
+// leading byte-order mark is not part of the text.
 void appendSubChunk(std::vector<uint8_t> *out, const char *id, const wchar16 *text) {
+    if (text && text[0] == 0xFEFF) ++text;
     const size_t n = text ? w_strlen(text) : 0;
     if (n == 0) return;
-    // convUnitoSjisWithUnknownGlyph writes up to two bytes per unit and a
-    // terminator; for text below U+0100 byte i is unit i.
-    std::vector<char> sjis(2 * n + 2, 0);
-    convUnitoSjisWithUnknownGlyph(sjis.data(), text);
+    for (size_t i = 0; i < n; ++i)
+        if (static_cast<uint16_t>(text[i]) > 0xFF) return;
     const size_t pad = n & 1;
     const size_t at = out->size();
     out->resize(at + kDiinSubChunkFixed + n + pad, 0);
@@ -28,7 +29,7 @@ void appendSubChunk(std::vector<uint8_t> *out, const char *id, const wchar16 *te
     std::memcpy(p, id, 4);
     chunk_putBE64(p + 4, 4 + n + pad);
     chunk_putBE32(p + 12, static_cast<uint32_t>(n));
-    std::memcpy(p + kDiinSubChunkFixed, sjis.data(), n);
+    for (size_t i = 0; i < n; ++i) p[kDiinSubChunkFixed + i] = static_cast<uint8_t>(text[i]);
 }
 
 // Copies at most count bytes of text (up to a zero byte, at most

@@ -8,8 +8,9 @@
 //   "DIAR" u64 4 + n + n%2     the same for the artist
 //
 // A sub-chunk is present only when its text is not empty; with both empty
-// no chunk is written. Texts are written in Shift-JIS, one byte per UTF-16
-// unit (callers pass only characters below U+0100).
+// no chunk is written. Texts are written as ISO 8859-1, one byte per
+// character; a text holding a character beyond U+00FF is left out (the
+// format cannot hold it), and a leading byte-order mark is dropped.
 //
 // A tag is registered first (by a tag query or by a job's completion) and
 // written by the next DSDIFF mark write of the library's handler, behind the

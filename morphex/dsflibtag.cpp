@@ -28,6 +28,10 @@ size_t textLen(const wchar16 *s, size_t cap) {
     return n;
 }
 
+// A record's text without a leading byte-order mark (texts read by other
+// code may still carry one): the frame writers put their own mark first.
+const wchar16 *withoutBom(const wchar16 *s) { return s && s[0] == 0xFEFF ? s + 1 : s; }
+
 // ---------------------------------------------------------------- file helpers
 
 bool writeFull(FILE *fp, const void *buf, uint64_t len) {
@@ -316,14 +320,14 @@ std::string softwareText() {
 
 // ---------------------------------------------------------------- reading
 
-// Texts of a frame as 16-bit units. Encoding 1 with keepBom keeps the
-// byte-order mark as the first unit and the units in the frame's byte order
-// (the caller's text handling reads the order from the mark); without
-// keepBom the text is decoded and the mark dropped. Encoding 2 is big-endian
+// Texts of a frame as 16-bit units. Encoding 1 is decoded in the order its
+// byte-order mark names and the mark is dropped: the record holds the text
+// alone, so a writer that adds its own mark does not stack a second one on
+// every pass, and a text read back equals the text written. Encoding 2 is big-endian
 // without a mark; encoding 3 is UTF-8; anything else is ISO 8859-1. Stops at
 // the encoding's terminator or the end of the data; at most cap - 1 units,
 // always terminated. Returns the units stored.
-size_t decodeText(const uint8_t *p, size_t n, int encoding, bool keepBom, wchar16 *out, size_t cap) {
+size_t decodeText(const uint8_t *p, size_t n, int encoding, wchar16 *out, size_t cap) {
     size_t w = 0;
     size_t i = 0;
     auto push = [&](uint32_t u) {
@@ -337,11 +341,7 @@ size_t decodeText(const uint8_t *p, size_t n, int encoding, bool keepBom, wchar1
                                    : static_cast<uint16_t>(p[i] | (p[i + 1] << 8));
             if (u == 0) break;
             if (encoding == 1 && i == 0 && (u == 0xFEFF || u == 0xFFFE)) {
-                if (keepBom) {
-                    push(u);
-                } else {
-                    bigEndian = u == 0xFFFE;
-                }
+                bigEndian = u == 0xFFFE;
                 continue;
             }
             any = true;
@@ -487,15 +487,14 @@ void scanTag(FILE *fp, tID3tagInfo *tag, tTagScan *scan) {
                 size_t d = skipText(buf + p, n - p, enc);
                 if (d == kNoEnd) continue;
                 wchar16 desc[4];
-                decodeText(buf + p, d, enc, false, desc, 4);
+                decodeText(buf + p, d, enc, desc, 4);
                 if (desc[0] != 0) continue;
                 p += d;
             }
-            if (tag->comment) decodeText(buf + p, n - p, enc, true, tag->comment, kTagCommentUnits);
+            if (tag->comment) decodeText(buf + p, n - p, enc, tag->comment, kTagCommentUnits);
             continue;
         }
-        const bool number = frameIdIs(f, "TYER") || frameIdIs(f, "TDAT") || frameIdIs(f, "TIME");
-        decodeText(buf + 1, n - 1, enc, !number, text, kTagTextUnits);
+        decodeText(buf + 1, n - 1, enc, text, kTagTextUnits);
         if (frameIdIs(f, "TIT2") && tag->title) w_strcpy(tag->title, text);
         else if (frameIdIs(f, "TPE1") && tag->artist) w_strcpy(tag->artist, text);
         else if (frameIdIs(f, "TALB") && tag->album) w_strcpy(tag->album, text);
@@ -642,17 +641,23 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
     char track[32] = {0}, year[32] = {0}, date[32] = {0}, time[32] = {0};
     std::string software;
     size_t titleN = 0, artistN = 0, albumN = 0, commentN = 0, genreN = 0;
+    const wchar16 *title = nullptr, *artist = nullptr, *album = nullptr, *comment = nullptr, *genre = nullptr;
     size_t need = kId3HeaderBytes;
     if (withTexts) {
         if (t.trackNo > 0 && t.totalTracks > 0) {
             std::snprintf(track, sizeof track, "%d/%d", t.trackNo, t.totalTracks);
             need += latinFrameBytes(track);
         }
-        titleN = textLen(t.title, kTagTextUnits);
-        artistN = textLen(t.artist, kTagTextUnits);
-        albumN = textLen(t.album, kTagTextUnits);
-        commentN = textLen(t.comment, kTagCommentUnits);
-        genreN = textLen(t.genre, kTagTextUnits);
+        title = withoutBom(t.title);
+        artist = withoutBom(t.artist);
+        album = withoutBom(t.album);
+        comment = withoutBom(t.comment);
+        genre = withoutBom(t.genre);
+        titleN = textLen(title, kTagTextUnits);
+        artistN = textLen(artist, kTagTextUnits);
+        albumN = textLen(album, kTagTextUnits);
+        commentN = textLen(comment, kTagCommentUnits);
+        genreN = textLen(genre, kTagTextUnits);
         if (titleN) need += utf16FrameBytes(titleN);
         if (artistN) need += utf16FrameBytes(artistN);
         if (albumN) need += utf16FrameBytes(albumN);
@@ -691,14 +696,14 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
     nb.put(hdr, sizeof hdr);
     if (withTexts) {
         if (track[0]) latinFrame(nb, "TRCK", track);
-        if (titleN) utf16Frame(nb, "TIT2", t.title, titleN);
-        if (artistN) utf16Frame(nb, "TPE1", t.artist, artistN);
-        if (albumN) utf16Frame(nb, "TALB", t.album, albumN);
+        if (titleN) utf16Frame(nb, "TIT2", title, titleN);
+        if (artistN) utf16Frame(nb, "TPE1", artist, artistN);
+        if (albumN) utf16Frame(nb, "TALB", album, albumN);
         if (year[0]) latinFrame(nb, "TYER", year);
         if (date[0]) latinFrame(nb, "TDAT", date);
         if (time[0]) latinFrame(nb, "TIME", time);
-        if (commentN) commentFrame(nb, t.comment, commentN);
-        if (genreN) genreFrame(nb, t.genre, genreN);
+        if (commentN) commentFrame(nb, comment, commentN);
+        if (genreN) genreFrame(nb, genre, genreN);
     }
     if (!software.empty()) latinFrame(nb, "TSSE", software.c_str());
     markFrame(nb, listNo, marks, rate);

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -128,6 +129,7 @@ struct Job {
 
     tFileHandle src;
     tFileHandle dst;
+    const wchar16 *dstPath = nullptr;  // the caller's; read while the job runs
     tBwfHdrParam header{};
 
     // Source.
@@ -209,6 +211,13 @@ struct Job {
     int fail(int code) {
         if (errorCb) errorCb(track);
         return code;
+    }
+    // Closes and removes an output that holds no audio, so that a refused
+    // job leaves no header-only file behind.
+    void discardOutput() {
+        if (!dst) return;
+        dst.reset();
+        if (dstPath) (void)unlink(w_toUtf8(dstPath).c_str());
     }
     // Stores the sizes of what is in the file so far (bytesOut and
     // framesWritten count only completed writes); 0 when nothing is written.
@@ -395,8 +404,9 @@ int makeConverters(Job &j, double *panVol) {
 }
 
 // The source's type by its extension (DSD ranges in whole bytes), the
-// filter's work buffer, and both files. The destination must not be the
-// source.
+// filter's work buffer, and the source file. The destination must not be
+// the source; it is opened only once the source has been found convertible
+// (openDestination), so a refused source leaves nothing behind.
 int openFiles(Job &j, const wchar16 *dstPath, const wchar16 *srcPath) {
     j.srcType = sourceTypeOf(srcPath);
     j.dsdSource = isDsdFileType(j.srcType);
@@ -425,13 +435,47 @@ int openFiles(Job &j, const wchar16 *dstPath, const wchar16 *srcPath) {
     j.header.bits = static_cast<uint16_t>(j.outBits);
     j.header.rate = j.outRate;
     j.header.stereo = j.outChannels != 1;
-    if (j.writing) {
-        fp = nullptr;
-        if (v_open(&fp, dstPath, "w+b") != 0 || !fp) {
-            say("Write File Open Error!");
-            return kMorphexErrWriteOpen;
-        }
-        j.dst.reset(fp);
+    j.dstPath = dstPath;
+    return kMorphexOk;
+}
+
+int openDestination(Job &j) {
+    if (!j.writing) return kMorphexOk;
+    FILE *fp = nullptr;
+    if (v_open(&fp, j.dstPath, "w+b") != 0 || !fp) {
+        say("Write File Open Error!");
+        return kMorphexErrWriteOpen;
+    }
+    j.dst.reset(fp);
+    return kMorphexOk;
+}
+
+// Source rates the system plays and converts: PCM from 8 kHz to 768 kHz,
+// DSD at 64, 128, 256 and 512 times 44.1 kHz or 48 kHz. Anything else is a
+// damaged or hostile header; a rate of 1 Hz would otherwise turn a few
+// kilobytes into an output of many gigabytes.
+bool sourceRateSupported(bool dsd, uint32_t rate) {
+    if (!dsd) return rate >= 8000 && rate <= 768000;
+    for (uint32_t base : {44100u, 48000u})
+        for (uint32_t k : {64u, 128u, 256u, 512u})
+            if (rate == base * k) return true;
+    return false;
+}
+
+// Channel count and word length the unpackers take. Checked before any
+// buffer is sized from them: a header claiming 64,000 channels must not
+// cost gigabytes of zeroed memory before it is refused.
+int checkSourceFormat(Job &j) {
+    const bool pcmBitsOk = j.srcBits == 16 || j.srcBits == 24 || j.srcBits == 32 || j.srcBits == 64;
+    const bool bitsOk = j.dsdSource ? j.srcBits == 1 : pcmBitsOk;
+    if (j.srcChannels > 2 || !bitsOk) {
+        say(!j.dsdSource ? "Wav to PCM Error!"
+                         : j.srcType == kAudioFileDSF ? "DSF to DSD Error!" : "DSDIFF to DSD Error!");
+        return j.fail(kMorphexErrWavUnpack);
+    }
+    if (!sourceRateSupported(j.dsdSource, j.srcRate)) {
+        say("Search FMT Chunk Error!");
+        return kMorphexErrWavUnpack;
     }
     return kMorphexOk;
 }
@@ -459,6 +503,8 @@ int readSourceHeader(Job &j) {
         return kMorphexErrDataChunk;
     }
     if (j.srcChannels == 0) j.srcChannels = 1;
+    const int fr = checkSourceFormat(j);
+    if (fr != kMorphexOk) return fr;
     j.unpackChannels = static_cast<uint8_t>(std::min<uint32_t>(j.srcChannels, 255));
     j.unpackBits = static_cast<uint8_t>(std::min<uint32_t>(j.srcBits, 255));
     j.bitsPerFrame = static_cast<uint64_t>(j.srcChannels) * j.srcBits;
@@ -541,6 +587,19 @@ int makePlan(Job &j) {
     pj.totalFrames = j.totalFrames;
     const int pr = ratePlanMake(pj, &j.plan);
     if (pr != kRatePlanOk) return pr;
+    // Nothing is created for a job that cannot give a frame: a source (or
+    // range) without audio has nothing to read; a source too short for one
+    // output frame at the output rate would give an empty file.
+    if (j.totalFrames <= 0 || j.end <= j.start) {
+        j.waitForRelease();
+        return kMorphexErrNothingToRead;
+    }
+    if (j.writing && j.plan.plannedOutFrames <= 0) {
+        say("No Audio Written Error!");
+        return kMorphexErrEmptyOutput;
+    }
+    const int dr = openDestination(j);
+    if (dr != kMorphexOk) return dr;
     j.header.rf64 = j.plan.largeFile ? 1 : 0;
     if (j.writing && audiofile_createHeader(j.outType, j.dst.get(), &j.header, 0) != 0) {
         say("Create Header Error!");
@@ -614,6 +673,7 @@ int allocateBuffers(Job &j) {
     for (int i = 0; i < j.ring; ++i) j.pcmRing[i] = reinterpret_cast<double *>(j.pcmRingMem.get() + slotBytes * i);
 
     if (p.inputFrames <= 0) {
+        j.discardOutput();
         j.waitForRelease();
         return kMorphexErrNothingToRead;
     }
@@ -831,23 +891,39 @@ int fetchPcm(Job &j, Block &b) {
     return kMorphexOk;
 }
 
-// Reads a DSD block. When the source runs out, the block converts what
-// there is and is the last; b.none is set when nothing is left to convert.
-// *unpack receives the bits per channel to unpack.
+// Reads a DSD block. The filter reads past the source's end on the silence
+// pattern, so the last block gives every output frame of its input and the
+// track keeps its whole duration. Only a source that holds less than its
+// header described (it shrank while the job ran) ends early: the block
+// converts what there is and is the last; b.none is set when nothing is left
+// to convert. *unpack receives the bits per channel to unpack.
 int readDsd(Job &j, Block &b, uint32_t *dsfOffset, uint32_t *unpack) {
     int64_t avail = 0;
     const int r = readSource(j, b.first, b.reads, dsfOffset, &avail);
     if (r != kMorphexOk) return j.fail(r);
-    if (avail < b.reads) {
+    const int64_t inSource = std::min<int64_t>(b.in, j.totalFrames - b.first);
+    if (avail < inSource) {
         const tRatePlan &p = j.plan;
         b.last = true;
-        const int64_t usable = avail - p.taps;
-        const int64_t o = usable > 0 ? static_cast<int64_t>(static_cast<uint64_t>(p.up) * usable / p.down) : 0;
+        const int64_t o = avail > 0 ? static_cast<int64_t>(static_cast<uint64_t>(p.up) * avail / p.down) : 0;
         if (o < b.frames) b.frames = o;
         if (b.frames <= 0) b.none = true;
     }
     *unpack = static_cast<uint32_t>((b.bitOffset + b.reads + 7) & ~int64_t{7});
     return kMorphexOk;
+}
+
+// Past the source's last frame the streams hold the silence pattern, not
+// what the file keeps there (a DSF pads its last block with bytes of any
+// value): the filter's reach beyond the end must hear silence. A byte that
+// holds the last frames keeps its bits.
+void silenceAfterEnd(const Job &j, Block &b, uint32_t unpack) {
+    const int64_t byteStart = b.first - b.bitOffset;  // frame of the streams' first bit
+    const int64_t endBits = j.totalFrames - byteStart;
+    const int64_t keep = endBits <= 0 ? 0 : (endBits + 7) / 8;
+    const int64_t have = unpack / 8;
+    if (keep >= have) return;
+    for (int c = 0; c < 2; ++c) std::memset(b.dsd[c] + keep, kDsdSilence, static_cast<size_t>(have - keep));
 }
 
 int fetchDsf(Job &j, Block &b) {
@@ -860,6 +936,7 @@ int fetchDsf(Job &j, Block &b) {
         say("DSF to DSD Error!");
         return j.fail(kMorphexErrDsfUnpack);
     }
+    silenceAfterEnd(j, b, unpack);
     return kMorphexOk;
 }
 
@@ -872,6 +949,7 @@ int fetchDsdiff(Job &j, Block &b) {
         say("DSDIFF to DSD Error!");
         return j.fail(kMorphexErrDsdiffUnpack);
     }
+    silenceAfterEnd(j, b, unpack);
     return kMorphexOk;
 }
 
@@ -1152,6 +1230,13 @@ int complete(Job &j) {
         if (r != kMorphexOk) return r;
     }
     j.freeLoopBuffers();
+    // A source with audio that gave no output frame (too short for one frame
+    // at the output rate) is a failure, not an empty file.
+    if (j.writing && j.framesWritten == 0) {
+        j.discardOutput();
+        say("No Audio Written Error!");
+        return j.fail(kMorphexErrEmptyOutput);
+    }
 
     {
         // The registered tag and mark list 0 are read by the handlers while
@@ -1166,13 +1251,20 @@ int complete(Job &j) {
             (void)gMarkList.create(0);
             for (int i = 0; i < j.markCount; ++i) {
                 Mark &m = j.marks[i];
+                // The output may end before the range did (a filter's
+                // delay, a rate that rounds down): a mark must not point
+                // past the written audio.
+                if (m.position > static_cast<uint64_t>(j.framesWritten)) continue;
                 (void)gMarkList.addMark(0, 1, -1, m.name, m.position, m.position, 5);
             }
             (void)gMarkList.setModifyFlag(0);
             if (audiofile_saveCueData(j.outType, fp, 0, 0, static_cast<uint64_t>(j.framesWritten)) != 0)
                 say("audiofile_saveCueData Error! ");
-            const int r = audiofile_setStartSample(j.outType, fp, j.outStartTime);
-            if (r != 0 && r != kAudioFileBextAppended) say("audiofile_setStartSample Error! ");
+            // A DSF file has no place for a start time.
+            if (j.outType != kAudioFileDSF) {
+                const int r = audiofile_setStartSample(j.outType, fp, j.outStartTime);
+                if (r != 0 && r != kAudioFileBextAppended) say("audiofile_setStartSample Error! ");
+            }
         }
     }
 

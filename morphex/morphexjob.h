@@ -58,6 +58,10 @@ enum tMorphexResult : int {
     kMorphexErrWrite = -28,          // "Write Data to File Error! "
     kMorphexErrUpdateSize = -29,     // the header's sizes could not be stored
     kMorphexErrNothingToRead = -30,  // nothing between start and end
+    // The source has audio, but the job wrote no frame of it (a source too
+    // short to give one output frame at the output rate); the output is
+    // removed.
+    kMorphexErrEmptyOutput = -31,    // "No Audio Written Error!"
     kMorphexErrFilterTransform = -32,
     kMorphexErrFmtKind = -35,        // "Search FMT Chunk Error!": 32+ bits neither integer nor float
     kMorphexErrDsdInBuffer = -36,

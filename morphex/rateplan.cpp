@@ -135,7 +135,16 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
         p.countBase = job.start;
     }
 
-    if (job.end + p.delay < p.totalFrames) {
+    // A DSD source changing rate keeps its whole duration: its filter reads
+    // past the end of the range (into the file, or on the silence pattern
+    // beyond the file's last frame), so every source frame gives its share
+    // of output frames.
+    const bool dsdRateChange = srcDsd && !p.equalRates;
+    if (dsdRateChange) {
+        const int64_t last = std::min(job.end, job.totalFrames);
+        p.sourceFrames = last - job.start;
+        p.readEnd = p.countBase + p.sourceFrames;
+    } else if (job.end + p.delay < p.totalFrames) {
         p.sourceFrames = job.end - job.start;
         p.readEnd = job.end + p.delay;
     } else {
@@ -165,8 +174,15 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
     } else {
         const uint64_t steps = 8 * static_cast<uint64_t>(p.down);
         uint64_t outFrames = steps > kRatePlanBlockBase ? 0 : kRatePlanBlockBase / steps;
-        if (job.feedLimit)
+        if (job.feedLimit) {
             outFrames = std::min<uint64_t>(outFrames, job.outRate / 80);
+        } else if (outFrames * p.down % p.up != 0) {
+            // A block must advance by exactly the source frames its outputs
+            // span, or every block restarts the filter phase a fraction of
+            // a frame early and the output drifts (a 48 kHz-family DSD
+            // source to a 44.1 kHz-family rate): whole multiples of up.
+            outFrames = std::max<uint64_t>(outFrames - outFrames % p.up, p.up);
+        }
         p.outBlockFrames = static_cast<uint32_t>(outFrames);
         p.inBlockFrames = static_cast<uint32_t>(outFrames * p.down / p.up);
         readBytes = (static_cast<uint64_t>(p.inBlockFrames) + static_cast<uint64_t>(p.taps)) *
@@ -188,7 +204,8 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
     } else if (p.equalRates && !job.multiTrack) {
         p.filterDelay = 0;
     } else {
-        p.readEnd -= p.taps / static_cast<int32_t>(p.up);
+        if (!dsdRateChange)
+            p.readEnd -= p.taps / static_cast<int32_t>(p.up);
         p.filterDelay = p.taps;
     }
     p.inputFrames = p.readEnd - p.countBase;

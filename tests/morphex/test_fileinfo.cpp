@@ -255,7 +255,7 @@ TEST(TagQuery, ReadsAVersion24TagWithSyncsafeSizes) {
     auto u = sxtest::u16(path);
     // Only the low 8 bits of the type count.
     ASSERT_EQ(id3tagInformation(kId3tagLoad, 0x100 | kAudioFileByExtension, u.data(), &r.info), 0);
-    EXPECT_EQ(sxtest::s16(r.title.data()), u"\uFEFF" + std::u16string(title.begin(), title.end()));
+    EXPECT_EQ(sxtest::s16(r.title.data()), std::u16string(title.begin(), title.end()));
     EXPECT_EQ(sxtest::s16(r.artist.data()), std::u16string(artist.begin(), artist.end()));
     EXPECT_EQ(sxtest::s16(r.album.data()), u"Caf\u00E9 Album");
     EXPECT_EQ(r.info.year, 2001);
@@ -280,8 +280,8 @@ TEST(TagQuery, ARegisteredTagReachesTheNextDsfFileWithItsMarks) {
     TagRec back;
     auto u = sxtest::u16(path);
     ASSERT_EQ(id3tagInformation(kId3tagLoad, kAudioFileDSF, u.data(), &back.info), 0);
-    EXPECT_EQ(sxtest::s16(back.title.data()), u"\uFEFFRegistered Title");
-    EXPECT_EQ(sxtest::s16(back.artist.data()), u"\uFEFFSomeone");
+    EXPECT_EQ(sxtest::s16(back.title.data()), u"Registered Title");
+    EXPECT_EQ(sxtest::s16(back.artist.data()), u"Someone");
     EXPECT_EQ(back.info.year, 2023);
     EXPECT_EQ(back.info.month, 12);
     EXPECT_EQ(back.info.day, 24);

@@ -196,14 +196,18 @@ TEST(Mode3, DsdSourceIsTheDirectConvolutionOfItsBits) {
     EXPECT_EQ(seen.filterDelay, kRatePlanFftTaps);
 
     const tRatePlan p = planOf(2822400, 88200, 2, 1, int64_t(a.frames));
-    const int64_t want = (int64_t(a.frames) - p.taps) / p.down;
+    const int64_t want = int64_t(a.frames) * p.up / p.down;  // the whole duration
     const std::vector<double> y = floatWav(o.dst);
     ASSERT_EQ(int64_t(y.size()), 2 * want);
     const std::vector<double> h = filterOf(p);
     double worst = 0;
     int64_t worstAt = -1;
     for (int ch = 0; ch < 2; ++ch) {
-        auto bit = [&](int64_t k) { return (a.ch[ch][size_t(k / 8)] >> (7 - k % 8)) & 1 ? 2.0 : -2.0; };
+        // Past the source's last frame the filter hears the silence pattern.
+        auto bit = [&](int64_t k) {
+            const uint8_t byte = k < int64_t(a.frames) ? a.ch[ch][size_t(k / 8)] : uint8_t{0x96};
+            return (byte >> (7 - k % 8)) & 1 ? 2.0 : -2.0;
+        };
         for (int64_t i = 0; i < want; ++i) {
             const double e = std::fabs(y[2 * i + ch] - direct(h, p, bit, i));
             if (e > worst) worst = e, worstAt = i;

@@ -3,6 +3,7 @@
 // that must be refused before anything is allocated.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -52,7 +53,7 @@ const PlanCase kPlans[] = {
     {"dsd64_192k_write", 2822400, 192000, kDsf, kWav, true, false, 28224000, 10, 147, 44100, 8191, 819, 1280, 18816},
     {"dsd64_192k_feed", 2822400, 192000, kDsf, kWav, false, false, 28224000, 10, 147, 86400, 4095, 409, 1280, 18816},
     {"dsd512_44k1", 22579200, 44100, kDff, kWav, true, false, 22579200, 1, 512, 19845, 16383, 16383, 367, 187904},
-    {"768k_44k1", 768000, 44100, kWav, kWav, true, false, 112896000, 147, 2560, 19845, 32767, 222, 73, 1271},
+    {"768k_44k1", 768000, 44100, kWav, kWav, true, false, 112896000, 147, 2560, 19845, 32767, 222, 147, 2560},  // whole multiples of up
     {"dsd64_dsd64_mixed", 2822400, 2822400, kDsf, kDsf, true, true, 2822400, 1, 1, 88200, 127, 0, 188160, 188160},
     {"96k_96k", 96000, 96000, kWav, kWav, false, false, 96000, 1, 1, 43200, 0, 0, 188160, 188160},
     // Derived from the rules.
@@ -227,26 +228,31 @@ TEST(RatePlan, ReadingWindowOfADsdSource) {
     EXPECT_EQ(a.countBase, 32768);
     EXPECT_EQ(a.totalFrames, 1000000 - 7232);
     EXPECT_EQ(b.countBase, 40000);
-    EXPECT_EQ(a.readEnd, 100000);  // end + delay, less the filter length again
+    // A DSD source changing rate reads exactly the range's frames; its
+    // filter runs on past the range's end.
     EXPECT_EQ(a.filterDelay, 2047);
-    EXPECT_EQ(a.inputFrames - b.inputFrames, 7232);
     EXPECT_EQ(a.preRoll, 0);
+    for (const tRatePlan *q : {&a, &b}) {
+        EXPECT_EQ(q->sourceFrames, 60000);
+        EXPECT_EQ(q->inputFrames, 60000);
+        EXPECT_EQ(q->plannedOutFrames, 60000 / 64);
+    }
 
-    // Near the file's end the DSF job's reduced total is the limit.
-    dsf.end = 999000;
-    dff.end = 999000;
-    ASSERT_EQ(ratePlanMake(dsf, &a), kRatePlanOk);
-    ASSERT_EQ(ratePlanMake(dff, &b), kRatePlanOk);
-    EXPECT_EQ(a.inputFrames, b.inputFrames);
-    EXPECT_EQ(a.sourceFrames, 1000000 - 7232 - 40000);  // WAV output: total - start
-    // Neither side WAV: the delay is taken off as well.
-    tRatePlanJob toDsd = job(2822400, 5644800, kDff, kDff, true);
-    toDsd.start = 0;
-    toDsd.end = 1000000;
-    toDsd.totalFrames = 1000000;
-    ASSERT_EQ(ratePlanMake(toDsd, &a), kRatePlanOk);
-    EXPECT_EQ(a.sourceFrames, 1000000 - 144);
-    EXPECT_EQ(a.plannedOutFrames, 2 * (1000000 - 144));
+    // Near and past the file's end the file's last frame is the limit, for
+    // every output type: the whole duration is kept.
+    for (tAudioFileType out : {kWav, kDsf, kDff}) {
+        for (int64_t end : {999000, 2000000}) {
+            tRatePlanJob up = job(3072000, out == kWav ? 44100 : 5644800, kDsf, out, true);
+            up.start = 40000;
+            up.end = end;
+            up.totalFrames = 1000000;
+            ASSERT_EQ(ratePlanMake(up, &a), kRatePlanOk);
+            const int64_t frames = std::min<int64_t>(end, 1000000) - 40000;
+            EXPECT_EQ(a.sourceFrames, frames) << out << " " << end;
+            EXPECT_EQ(a.inputFrames, frames) << out << " " << end;
+            EXPECT_EQ(a.plannedOutFrames, frames * a.up / a.down) << out << " " << end;
+        }
+    }
 
     // Equal DSD rates without mixing read exactly the job's frames.
     tRatePlanJob copy = job(2822400, 2822400, kDsf, kDsf, true);
@@ -323,3 +329,26 @@ TEST(RatePlan, CommonRateHelpers) {
 }
 
 }  // namespace
+
+// An export's block advances by exactly the source frames its outputs span
+// (in x up = out x down), so blocks join without a phase step and the
+// output keeps the source's time base, also between the rate families.
+TEST(RatePlan, ExportBlocksSpanWholeSourceFrames) {
+    struct Pair {
+        uint32_t in, out;
+        tAudioFileType src, dst;
+    } pairs[] = {
+        {3072000, 44100, kDsf, kWav},  {3072000, 88200, kDff, kWav},  {3072000, 176400, kDsf, kWav},
+        {3072000, 2822400, kDsf, kDsf}, {2822400, 48000, kDsf, kWav},  {44100, 48000, kWav, kWav},
+        {48000, 44100, kWav, kWav},     {96000, 352800, kWav, kWav},   {44100, 2822400, kWav, kDsf},
+    };
+    for (const Pair &q : pairs) {
+        tRatePlanJob j = job(q.in, q.out, q.src, q.dst, true);
+        j.start = 0;
+        j.end = 10000000;
+        j.totalFrames = 10000000;
+        tRatePlan p;
+        ASSERT_EQ(ratePlanMake(j, &p), kRatePlanOk) << q.in << " -> " << q.out;
+        EXPECT_EQ(uint64_t(p.inBlockFrames) * p.up, uint64_t(p.outBlockFrames) * p.down) << q.in << " -> " << q.out;
+    }
+}
