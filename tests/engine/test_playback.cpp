@@ -239,4 +239,128 @@ TEST_F(PlaybackTest, AStopThatIsNeverAcknowledgedTimesOutOnThe273rdBuffer) {
     gOutputPatch[0] = kOutputPatchMaster;
 }
 
+// The output of a stopped engine in every format: zeros for PCM, idle DoP
+// words with the markers alternating frame by frame, and native idle bytes
+// once the device's start-up mute is over (zeros before).
+TEST_F(PlaybackTest, AStoppedEngineSendsEachFormatsIdleValues) {
+    struct Row {
+        rtbridge::tKind kind;
+        uint32_t rate;
+        uint32_t frames;
+    } rows[] = {
+        {rtbridge::kPcmFloat, 48000, 256},
+        {rtbridge::kPcmInt, 48000, 256},
+        {rtbridge::kDop, 2822400, 192},
+        {rtbridge::kNative, 11289600, 192},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(int(row.kind));
+        rtbridge::setUpEngine(int(row.rate));
+        rtbridge::Bridge bridge;
+        ASSERT_NO_FATAL_FAILURE(bridge.open(row.kind, row.rate, row.frames));
+        // The native stream mutes its first two buffers.
+        bridge.setStartUpMuteBits(2 * int64_t(row.frames) * 16);
+        ASSERT_NO_FATAL_FAILURE(bridge.run(4));
+        const tVirtualCapture cap = bridge.take();
+        const std::vector<float> f = rtbridge::Bridge::floats(cap);
+        const std::vector<int32_t> w = rtbridge::Bridge::words(cap);
+        ASSERT_EQ(f.size(), 4u * row.frames * 2);
+        for (size_t i = 0; i < f.size(); ++i) {
+            const size_t frame = i / 2, cycle = frame / row.frames;
+            switch (row.kind) {
+            case rtbridge::kPcmFloat:
+                ASSERT_EQ(f[i], 0.0f) << i;
+                break;
+            case rtbridge::kPcmInt:
+                ASSERT_EQ(w[i], 0) << i;
+                break;
+            case rtbridge::kDop:
+                // 05 96 96 and FA 96 96 in the top bytes.
+                ASSERT_EQ(f[i], frame % 2 ? -0.04227948188781738f : 0.04365801811218262f) << i;
+                break;
+            case rtbridge::kNative:
+                ASSERT_EQ(f[i], cycle < 2 ? 0.0f : -0.82354736328125f) << i;
+                break;
+            }
+        }
+    }
+}
+
+// DSD over PCM end to end: a PCM file converted to 2.8224 MHz by the
+// library, re-modulated by the engine and packed into DoP words. Every word
+// carries a marker that alternates with the one before, across chunks and
+// buffers, and the DSD bits, summed over 64 bits, follow the file.
+TEST_F(PlaybackTest, DopCarriesTheProgrammeWithMarkersAlternatingAcrossBuffers) {
+    constexpr uint32_t kFrames = 17640;  // 0.4 s
+    const Wav24 wav(kFrames);
+    const std::string src = dir.file("dop.wav");
+    ASSERT_TRUE(sxtest::writeAll(src, wav.bytes));
+    rtbridge::setUpEngine(2822400);
+    rtbridge::Bridge bridge;
+    ASSERT_NO_FATAL_FAILURE(bridge.open(rtbridge::kDop, 2822400, 1920));
+    PlayJob job(src, kFrames, 24, 16);
+    Player player(job);
+    ASSERT_TRUE(player.started());
+    bridge.setFeedPacing(true);
+    bridge.setHoldWhenStopped(true);
+    bridge.allow(UINT64_MAX);
+    ASSERT_TRUE(bridge.waitHeld());
+    ASSERT_TRUE(player.finished());
+
+    const std::vector<float> f = rtbridge::Bridge::floats(bridge.take());
+    const size_t frames = f.size() / 2;
+    ASSERT_GE(frames * 16, size_t(kFrames) * 64 - 1920 * 16);
+    std::vector<uint32_t> words(f.size());
+    for (size_t i = 0; i < f.size(); ++i) words[i] = uint32_t(int32_t(std::lrint(double(f[i]) * 2147483648.0)));
+    // The last buffer ends the material with idle words; the markers start
+    // afresh there.
+    size_t wrong = 0;
+    for (size_t k = 0; k + 1 < frames - 1920; ++k)
+        for (int c = 0; c < 2; ++c) {
+            const uint32_t a = words[2 * k + c], b = words[2 * (k + 1) + c];
+            wrong += (a >> 24) != 0x05 && (a >> 24) != 0xFA;
+            wrong += (b >> 24) != (~a >> 24 & 0xFF);
+            wrong += (a & 0xFF) != 0;
+        }
+    EXPECT_EQ(wrong, 0u);
+
+    // Left channel: +1 per set bit, -1 per clear one, 64 bits to a sample.
+    std::vector<double> decoded(frames / 4);
+    for (size_t n = 0; n < decoded.size(); ++n) {
+        int sum = 0;
+        for (size_t k = 4 * n; k < 4 * n + 4; ++k)
+            for (int j = 0; j < 16; ++j) sum += (words[2 * k] >> (23 - j)) & 1 ? 1 : -1;
+        decoded[n] = sum / 64.0;
+    }
+    // Both through the same 16-sample average (the modulator's noise lies
+    // far above the tone), then the best match over a range of delays, past
+    // the fade-in.
+    auto smooth = [](const std::vector<double> &v) {
+        std::vector<double> out(v.size() > 16 ? v.size() - 16 : 0);
+        for (size_t n = 0; n < out.size(); ++n) {
+            double sum = 0;
+            for (size_t k = n; k < n + 16; ++k) sum += v[k];
+            out[n] = sum / 16;
+        }
+        return out;
+    };
+    std::vector<double> source(kFrames);
+    for (size_t n = 0; n < kFrames; ++n) source[n] = wav.samples[2 * n] / 8388608.0;
+    const std::vector<double> x = smooth(decoded), y = smooth(source);
+    double best = 0.0;
+    const size_t from = 4410, len = 8192;
+    ASSERT_GT(x.size(), from + len + 512);
+    for (int lag = 0; lag < 512; ++lag) {
+        double xy = 0, xx = 0, yy = 0;
+        for (size_t n = from; n < from + len; ++n) {
+            const double a = x[n + size_t(lag)], b = y[n];
+            xy += a * b;
+            xx += a * a;
+            yy += b * b;
+        }
+        best = std::max(best, xy / std::sqrt(xx * yy));
+    }
+    EXPECT_GT(best, 0.99);
+}
+
 }  // namespace
