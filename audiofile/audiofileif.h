@@ -17,6 +17,40 @@
 #include <cstdint>
 #include <cstdio>
 
+// File type codes of the file layer and the conversion library.
+enum tAudioFileType : int {
+    kAudioFileWAV = 0,
+    kAudioFileFLAC = 1,
+    kAudioFileDSF = 2,
+    kAudioFileDSDIFF = 3,
+    kAudioFileWSD = 4,
+    kAudioFileByExtension = 127,  // decide by the file name's extension
+};
+
+// True for the DSD file types: DSF, DSDIFF and WSD.
+constexpr bool isDsdFileType(int type) {
+    return type == kAudioFileDSF || type == kAudioFileDSDIFF || type == kAudioFileWSD;
+}
+
+// What a handler does differently inside the conversion library. Every
+// handler takes one at construction and keeps a copy; the program's
+// handlers take kAudioFileProgramBuild. The library's tables build theirs
+// with `library` set and with the library's own tag code, which the file
+// layer cannot reach by itself (morphex/librarybuild.h). The differences
+// each handler makes are listed with its class.
+struct tAudioFileBuild {
+    bool library = false;
+    // DSF: writes the tag (texts, marks, album art) behind the audio and
+    // reads the marks back, in place of the handler's own smaller writer
+    // and loader. Null: the handler's own.
+    int (*saveTag)(FILE *fp, int existing, int listNo, uint64_t totalSamples) = nullptr;
+    int (*loadMarks)(FILE *fp, uint64_t totalSamples, int listNo) = nullptr;
+    // DSDIFF, library build: appends the registered tag behind the marks,
+    // before the form size is fixed. Null: nothing is appended.
+    int (*tagAfterMarks)(FILE *fp) = nullptr;
+};
+inline constexpr tAudioFileBuild kAudioFileProgramBuild{};
+
 // Results of every handler operation. The numbers are stored and compared by
 // callers across both deliverables: keep them.
 enum tAudioFileResult : int {

@@ -1,8 +1,6 @@
 #include "audiofile/audiohelpers.h"
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <ctime>
 
 namespace {
@@ -89,42 +87,6 @@ int getFsValueFromFreqIndex(int index) {
     for (const RateRow &r : kRates)
         if (r.index == index) return r.hz;
     return 0;
-}
-
-void gInitTagInfo(tID3tagInfo *tag) {
-    if (!tag) return;
-    wchar16 *texts[] = {tag->title, tag->artist, tag->album, tag->comment, tag->genre};
-    for (wchar16 *t : texts)
-        if (t) t[0] = 0;
-    tag->trackNo = 0;
-    tag->year = -1;
-    tag->month = 0;
-    tag->day = 0;
-    tag->hour = -1;
-    tag->minute = -1;
-    tag->second = -1;
-    tag->frame = -1;
-    tag->hasPicture = 0;
-}
-
-void *_aligned_malloc(uint64_t size, uint64_t alignment) {
-    if (alignment == 0) alignment = 1;
-    // size + alignment + 7 cannot wrap for any block the system could give.
-    if (size > UINT64_MAX - alignment - 8) return nullptr;
-    void *raw = std::malloc(static_cast<size_t>(size + alignment + 7));
-    if (!raw) return nullptr;
-    uintptr_t p = reinterpret_cast<uintptr_t>(raw) + 8;
-    p = (p + (alignment - 1)) & ~static_cast<uintptr_t>(alignment - 1);
-    void *block = reinterpret_cast<void *>(p);
-    std::memcpy(reinterpret_cast<char *>(block) - 8, &raw, sizeof raw);
-    return block;
-}
-
-void _aligned_free(void *block) {
-    if (!block) return;
-    void *raw;
-    std::memcpy(&raw, reinterpret_cast<char *>(block) - 8, sizeof raw);
-    std::free(raw);
 }
 
 void waitThread(int ms) {

@@ -2,6 +2,11 @@
 // byte-order field helpers every handler builds headers with (little-endian
 // for RIFF and DSF, big-endian for DSDIFF, WSD and ID3 tags).
 //
+// ClassChunkWalk steps from chunk to chunk and reports every header as it
+// is; ClassChunkUtility searches with it and refuses damage on the way (see
+// below). The WAV mark code walks with ClassChunkWalk directly, since it
+// reads marks as far as a damaged file allows.
+//
 // Two layouts ("walk modes"):
 //  - kChunkModeRiff: chunks start at byte 12, behind "RIFF"/"RF64", size,
 //    "WAVE". 8-byte headers: 4-character id, u32 payload size. A payload of
@@ -79,6 +84,59 @@ inline bool chunk_idIs(const uint8_t *p, const char *id) {
            p[2] == static_cast<uint8_t>(id[2]) && p[3] == static_cast<uint8_t>(id[3]);
 }
 
+// One chunk header met by a walk.
+struct tChunkHeader {
+    uint64_t offset = 0;   // of the header
+    uint8_t raw[12] = {};  // id, size field and, where the file has them, the
+                           // bytes behind a RIFF header (the type of a LIST)
+    uint64_t stored = 0;   // the size field as stored (DSF: counts the header)
+    uint64_t payload = 0;  // payload bytes the chunk claims (RF64 "data": from "ds64")
+    uint64_t inFile = 0;   // the part of the payload that the file holds
+    bool sized = true;     // false for an RF64 "data" chunk with no "ds64" before it:
+                           // its payload is unknown and the walk cannot step over it
+};
+
+enum : int {
+    kChunkWalkHeader = 1,       // next() filled a header
+    kChunkWalkEnd = 0,          // no further header
+    kChunkWalkSeekError = -1,
+    kChunkWalkReadError = -2,   // the stream's error flag is left set for the caller
+};
+
+// Steps over the chunks of one file from its first chunk. Every step moves
+// on by at least a header (by the payload rounded up to even, and by the
+// "ds64" size over an RF64 "data" chunk), so a walk always ends. It ends at
+// the end of the file, behind a chunk that reaches it, and at an RF64 "data"
+// chunk without "ds64". A "ds64" chunk's data size is read when the walk
+// steps over it. The file position is left anywhere.
+class ClassChunkWalk {
+public:
+    ClassChunkWalk(FILE *fp, int mode);
+    // False when the file's size could not be read or the mode is unknown.
+    bool ok() const { return mOk; }
+    uint64_t fileSize() const { return mFileSize; }
+    // The next header, or kChunkWalkEnd, kChunkWalkSeekError,
+    // kChunkWalkReadError (a short read with the stream's error flag set;
+    // a short read without it is the end).
+    int next(tChunkHeader *h);
+    // Where the last header was looked for, and the step that led there.
+    uint64_t position() const { return mNext; }
+    uint64_t lastStep() const { return mLastStep; }
+
+private:
+    FILE *mFp;
+    bool mRiff;
+    bool mOk = false;
+    bool mDone = false;
+    uint64_t mFileSize = 0;
+    uint64_t mNext;
+    uint64_t mLastStep = 0;
+    uint64_t mPendingDs64 = 0;  // header offset of a "ds64" chunk whose size is still to read
+    bool mPendingDs64Set = false;
+    bool mHaveDs64 = false;
+    uint64_t mDs64DataSize = 0;
+};
+
 class ClassChunkUtility {
 public:
     // An 8-byte RIFF header: when its id is id, returns header and stores the
@@ -102,6 +160,12 @@ public:
     // holds. 0 or -1. An RF64 marker size without a "ds64" chunk gives -1
     // with dataOffset already set behind the header and dataSize 0.
     [[nodiscard]] int mChunk_searchDataTop(FILE *fp, uint64_t *dataOffset, uint64_t *dataSize, int mode) const;
+
+    // True when the walk steps from chunk to chunk onto the end of the file
+    // (or one byte past it, behind a last chunk of odd size without its pad
+    // byte), refusing the damage the searches refuse: a chunk appended there,
+    // behind a pad byte where needed, is found by the next search.
+    bool mChunk_reachesEnd(FILE *fp, int mode) const;
 
     // Rewrites the size field of the first chunk with that id: how 0 adds
     // value, 1 subtracts it, 2 sets it. 0, or -1 (also when the result would

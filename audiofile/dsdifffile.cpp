@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
 #include "audiofile/vfile.h"
 
 namespace {
@@ -14,38 +14,22 @@ const uint64_t kFormSizeExcluded = 12;  // the form size counts neither id nor s
 const uint32_t kJunkEndInHeader = kDsdiffSoundHeaderAt;  // JUNK ends where "DSD " begins
 const char kNotCompressed[] = "not compressed";
 
-uint8_t *allocBuf(uint32_t bytes) {
-    auto *p = static_cast<uint8_t *>(_aligned_malloc(bytes, kBufAlign));
-    if (p) std::memset(p, 0, bytes);
+tAlignedBuffer<uint8_t> allocBuf(uint32_t bytes) {
+    tAlignedBuffer<uint8_t> p = alignedBuffer<uint8_t>(bytes, kBufAlign);
+    if (p) std::memset(p.get(), 0, bytes);
     return p;
 }
 
 }  // namespace
 
-gClass_DsdiffFile::gClass_DsdiffFile(tDsdiffBuild build)
+gClass_DsdiffFile::gClass_DsdiffFile(const tAudioFileBuild &build)
     : mBuild(build),
       mSmall(allocBuf(kDsdiffSmallBufBytes)),
       mWork(allocBuf(kDsdiffWorkBufBytes)),
       mCueBuf(allocBuf(kDsdiffChunkHeader + kDsdiffCueDataMax)),
       mPlstBuf(allocBuf(kDsdiffChunkHeader + kDsdiffPlstDataMax)) {}
 
-gClass_DsdiffFile::~gClass_DsdiffFile() {
-    _aligned_free(mSmall);
-    _aligned_free(mWork);
-    _aligned_free(mCueBuf);
-    _aligned_free(mPlstBuf);
-}
-
-int gClass_DsdiffFile::readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len) {
-    if (offset > static_cast<uint64_t>(INT64_MAX) || v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
-    return v_read(fp, buf, len) == len ? 0 : -1;
-}
-
-int gClass_DsdiffFile::writeAt(FILE *fp, uint64_t offset, const void *buf, uint32_t len) {
-    if (offset > static_cast<uint64_t>(INT64_MAX) || v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
-    if (v_write(fp, buf, len) != len) return -1;
-    return v_flush(fp) == 0 ? 0 : -1;
-}
+gClass_DsdiffFile::~gClass_DsdiffFile() = default;
 
 // ---------------------------------------------------------------------------
 // Chunk walk
@@ -62,27 +46,28 @@ bool gClass_DsdiffFile::gChunk64_checkChunkId(const uint8_t *header, const char 
 // the walk otherwise, since nothing can follow it. Every step advances by at
 // least a header, so the walk ends.
 // 0; -1 when absent or on an I/O failure; -2 when the file ends inside a
-// chunk header.
+// chunk header; -3 when a chunk runs past the end of the file. With id null
+// nothing matches: the walk runs to the end.
 int gClass_DsdiffFile::walk(FILE *fp, const char *id, const char *listType, int64_t *offset, int64_t *size,
                             uint64_t *storedSize) {
     *offset = 0;
     *size = 0;
     if (storedSize) *storedSize = 0;
     uint64_t fileSize = 0;
-    if (!fp || !id || v_getFileSize(fp, &fileSize) != 0) return -1;
+    if (!fp || v_getFileSize(fp, &fileSize) != 0) return -1;
     uint64_t pos = kDsdiffFirstChunk;
     uint8_t h[kDsdiffChunkHeader + 4];
     while (pos < fileSize) {
         if (fileSize - pos < kDsdiffChunkHeader) return -2;
-        if (readAt(fp, pos, h, kDsdiffChunkHeader) != 0) return -1;
-        uint64_t stored = 0;
-        const bool idMatch = gChunk64_checkChunkId(h, id, &stored);
+        if (v_readAt(fp, pos, h, kDsdiffChunkHeader) != 0) return -1;
+        const uint64_t stored = chunk_getBE64(h + 4);
+        const bool idMatch = id && chunk_idIs(h, id);
         const uint64_t avail = fileSize - pos - kDsdiffChunkHeader;
         const uint64_t held = stored > avail ? avail : stored;
         if (idMatch) {
             bool match = true;
             if (listType)
-                match = held >= 4 && readAt(fp, pos + kDsdiffChunkHeader, h + kDsdiffChunkHeader, 4) == 0 &&
+                match = held >= 4 && v_readAt(fp, pos + kDsdiffChunkHeader, h + kDsdiffChunkHeader, 4) == 0 &&
                         chunk_idIs(h + kDsdiffChunkHeader, listType);
             if (match) {
                 *offset = static_cast<int64_t>(pos);
@@ -91,7 +76,7 @@ int gClass_DsdiffFile::walk(FILE *fp, const char *id, const char *listType, int6
                 return 0;
             }
         }
-        if (stored > avail) return -1;
+        if (stored > avail) return -3;
         // pos + 12 + stored <= fileSize, so neither this nor the pad overflows.
         pos += kDsdiffChunkHeader + stored + (stored & 1);
     }
@@ -118,7 +103,7 @@ int gClass_DsdiffFile::searchPropChunkSize(FILE *fp, const char *type, int64_t *
     int rc = walk(fp, "PROP", type, &off, &sz);
     if (offset) *offset = rc == 0 ? off : 0;
     if (size) *size = rc == 0 ? sz : 0;
-    return rc;
+    return rc == -3 ? -1 : rc;
 }
 
 int gClass_DsdiffFile::searchPropChunk(FILE *fp, const char *type, int64_t *offset) {
@@ -144,7 +129,7 @@ int gClass_DsdiffFile::checkHeader(FILE *fp, tRiffStatus *status) {
     if (status) *status = kRiffStatusRIFF;
     uint8_t h[kFormHeaderBytes];
     uint64_t fileSize = 0;
-    if (!fp || v_getFileSize(fp, &fileSize) != 0 || fileSize < sizeof h || readAt(fp, 0, h, sizeof h) != 0)
+    if (!fp || v_getFileSize(fp, &fileSize) != 0 || fileSize < sizeof h || v_readAt(fp, 0, h, sizeof h) != 0)
         return kAudioFileErrFormat;
     if (!chunk_idIs(h, "FRM8") || !chunk_idIs(h + 12, "DSD ")) return kAudioFileErrFormat;
     int64_t prop = 0;
@@ -196,19 +181,19 @@ int gClass_DsdiffFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, 
     uint8_t h[kDsdiffChunkHeader];
     uint8_t field[4];
     while (remaining > 0 && propEnd - pos >= kDsdiffChunkHeader) {
-        if (readAt(fp, pos, h, sizeof h) != 0) return kAudioFileErrIO;
+        if (v_readAt(fp, pos, h, sizeof h) != 0) return kAudioFileErrIO;
         const uint64_t sub = chunk_getBE64(h + 4);
         if (sub > propEnd - pos - kDsdiffChunkHeader) return kAudioFileErrIO;
         const uint64_t data = pos + kDsdiffChunkHeader;
         if (chunk_idIs(h, "FS  ")) {
-            if (sub < 4 || readAt(fp, data, field, 4) != 0) return kAudioFileErrIO;
+            if (sub < 4 || v_readAt(fp, data, field, 4) != 0) return kAudioFileErrIO;
             fs = chunk_getBE32(field);
         } else if (chunk_idIs(h, "CHNL")) {
-            if (sub < 2 || readAt(fp, data, field, 2) != 0) return kAudioFileErrIO;
+            if (sub < 2 || v_readAt(fp, data, field, 2) != 0) return kAudioFileErrIO;
             ch = chunk_getBE16(field);
         } else if (chunk_idIs(h, "CMPR")) {
             // Anything but plain DSD ("DST " and others) is compressed.
-            if (sub < 4 || readAt(fp, data, field, 4) != 0 || !chunk_idIs(field, "DSD ")) return kAudioFileErrIO;
+            if (sub < 4 || v_readAt(fp, data, field, 4) != 0 || !chunk_idIs(field, "DSD ")) return kAudioFileErrIO;
         }
         const uint64_t step = kDsdiffChunkHeader + sub + (sub & 1);
         remaining -= static_cast<int64_t>(step);
@@ -242,7 +227,6 @@ void gClass_DsdiffFile::channelId(char out[4], uint32_t index, uint32_t channels
         std::memcpy(out, index == 0 ? "SLFT" : "SRGT", 4);
         return;
     }
-    out[0] = 'C';
     b16toa32(out, static_cast<uint16_t>(index & 0xFFF));
     out[0] = 'C';  // b16toa32 wrote four digits; the first (always 0) gives way to the letter
 }
@@ -287,7 +271,7 @@ int gClass_DsdiffFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_
     // without channels or rate cannot be played or timed.
     if (!param || param->channels == 0 || param->channels > kDsdiffMaxChannels || param->rate == 0)
         return kAudioFileErrFormat;
-    uint8_t *h = mWork;
+    uint8_t *h = mWork.get();
     std::memset(h, 0, kDsdiffHeaderBytes);
     uint32_t j = createFormatDsdChunk(h, kDsdiffHeaderBytes - kFormSizeExcluded);
     j += createFormatVerChunk(h + j);
@@ -297,7 +281,7 @@ int gClass_DsdiffFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_
     std::memcpy(h + j, "JUNK", 4);
     chunk_putBE64(h + j + 4, kJunkEndInHeader - kDsdiffChunkHeader - j);
     std::memcpy(h + kDsdiffSoundHeaderAt, "DSD ", 4);
-    return writeAt(fp, 0, h, kDsdiffHeaderBytes) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    return v_writeAt(fp, 0, h, kDsdiffHeaderBytes) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 // ---------------------------------------------------------------------------
@@ -305,7 +289,7 @@ int gClass_DsdiffFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_
 
 int gClass_DsdiffFile::updateWavFileSize(FILE *fp, uint64_t value, uint32_t how) {
     uint8_t h[kFormHeaderBytes];
-    if (!fp || readAt(fp, 0, h, sizeof h) != 0 || !chunk_idIs(h, "FRM8")) return kAudioFileErrIO;
+    if (!fp || v_readAt(fp, 0, h, sizeof h) != 0 || !chunk_idIs(h, "FRM8")) return kAudioFileErrIO;
     uint64_t size = chunk_getBE64(h + 4);
     if (how == kDsdiffSizeAdd) {
         if (value > UINT64_MAX - size) return kAudioFileErrIO;
@@ -317,7 +301,7 @@ int gClass_DsdiffFile::updateWavFileSize(FILE *fp, uint64_t value, uint32_t how)
         size = value;
     }
     chunk_putBE64(h + 4, size);
-    return writeAt(fp, 4, h + 4, 8) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    return v_writeAt(fp, 4, h + 4, 8) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 int gClass_DsdiffFile::updateRiffSize(FILE *fp) {
@@ -331,9 +315,9 @@ int gClass_DsdiffFile::updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t sa
     int64_t off = 0;
     if (gChunk64_searchSpecifiedChunkSize(fp, "DSD ", &off, nullptr) != 0) return kAudioFileErrIO;
     uint8_t h[kDsdiffChunkHeader];
-    if (readAt(fp, static_cast<uint64_t>(off), h, sizeof h) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, static_cast<uint64_t>(off), h, sizeof h) != 0) return kAudioFileErrIO;
     chunk_putBE64(h + 4, audioBytes);
-    if (writeAt(fp, static_cast<uint64_t>(off), h, sizeof h) != 0) return kAudioFileErrIO;
+    if (v_writeAt(fp, static_cast<uint64_t>(off), h, sizeof h) != 0) return kAudioFileErrIO;
     return updateRiffSize(fp);
 }
 
@@ -350,14 +334,9 @@ int gClass_DsdiffFile::deleteChunk(FILE *fp, const char *id) {
     uint64_t end = start + kDsdiffChunkHeader + static_cast<uint64_t>(size);
     end += (static_cast<uint64_t>(size) & 1);
     if (end > fileSize) end = fileSize;
-    uint64_t src = end, dst = start;
-    while (src < fileSize) {
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(fileSize - src, kDsdiffMoveStep));
-        if (readAt(fp, src, mWork, n) != 0 || writeAt(fp, dst, mWork, n) != 0) return kAudioFileErrIO;
-        src += n;
-        dst += n;
-    }
-    return v_ftruncate(fp, static_cast<int64_t>(dst)) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    const uint64_t tail = fileSize - end;
+    if (v_moveRange(fp, end, fp, start, tail, mWork.get(), kDsdiffMoveStep) != 0) return kAudioFileErrIO;
+    return v_ftruncate(fp, static_cast<int64_t>(start + tail)) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 int gClass_DsdiffFile::divide(FILE *src, FILE *second, FILE *work, uint64_t pos) {

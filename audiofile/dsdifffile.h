@@ -16,8 +16,11 @@
 // offsets, stops at the end of the file, and a chunk that claims more than
 // the file holds is taken as running to the end of the file.
 //
-// The conversion library builds the same module with kDsdiffBuildLibrary;
-// the differences are listed at tDsdiffBuild.
+// In the conversion library's build (tAudioFileBuild::library)
+// getStartSample gives 0 without reading the file, and saveCueData calls
+// the build's tagAfterMarks (the library appends its registered title and
+// artist there) between writing the marks and fixing the form size.
+// Everything else, the mark placement rules included, is the same.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +28,7 @@
 
 #include "audiofile/audiofileif.h"
 #include "audiofile/chunkutil.h"
+#include "base/alignedalloc.h"
 
 enum : uint32_t {
     kDsdiffHeaderBytes = 32768,      // audio starts here in files this handler writes
@@ -76,18 +80,6 @@ enum tDsdiffSizeHow : uint32_t {
     kDsdiffSizeSet = 2,
 };
 
-// Which deliverable the handler is built for.
-//  - kDsdiffBuildProgram: getStartSample reads the bext time reference.
-//  - kDsdiffBuildLibrary (the conversion library): getStartSample gives 0
-//    without reading the file; saveCueData calls saveTagAfterMarks between
-//    writing the marks and fixing the form size, where the library's module
-//    appends its registered title and artist.
-// Everything else, the mark placement rules included, is the same.
-enum tDsdiffBuild : int {
-    kDsdiffBuildProgram = 0,
-    kDsdiffBuildLibrary = 1,
-};
-
 // Where a run of mark chunks and the JUNK chunk directly behind it lie
 // (checkMarkChunk). Offsets are chunk header offsets.
 struct tDsdiffMarkArea {
@@ -99,7 +91,7 @@ struct tDsdiffMarkArea {
 
 class gClass_DsdiffFile : public AccessAudioFile {
 public:
-    explicit gClass_DsdiffFile(tDsdiffBuild build = kDsdiffBuildProgram);
+    explicit gClass_DsdiffFile(const tAudioFileBuild &build = kAudioFileProgramBuild);
     ~gClass_DsdiffFile() override;
     gClass_DsdiffFile(const gClass_DsdiffFile &) = delete;
     gClass_DsdiffFile &operator=(const gClass_DsdiffFile &) = delete;
@@ -153,8 +145,10 @@ public:
     // allows; a mark at totalSamples comes back one sample earlier. Always 0.
     [[nodiscard]] int loadCueData(FILE *fp, uint64_t totalSamples, int listNo) override;
     // Stores start (reduced modulo one day at the file's rate) as the bext
-    // time reference. 0; -1; -41 when a new bext chunk was appended (with a
-    // pad byte first when the file ends at an odd offset).
+    // time reference. 0; -1 (also for a file without bext whose chunks do
+    // not lead to its end: an appended one could not be found); -41 when a
+    // new bext chunk was appended (with a pad byte first when the file ends
+    // at an odd offset).
     [[nodiscard]] int setStartSample(FILE *fp, uint64_t startSample) override;
     // Program: the bext time reference, 0 or -1. Library: 0 and start 0.
     [[nodiscard]] int getStartSample(FILE *fp, uint64_t *startSample) override;
@@ -167,8 +161,10 @@ public:
     // The chunk walk from byte 16: header offset of the first chunk with
     // that id and its data size (cut to what the file holds). 0, or -1 with
     // offset 0 and size 0.
-    [[nodiscard]] int gChunk64_searchSpecifiedChunkSize(FILE *fp, const char *id, int64_t *offset, int64_t *size);
-    [[nodiscard]] int gChunk64_searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *offset);
+    // The walk keeps no state: the tag modules use it without a handler.
+    [[nodiscard]] static int gChunk64_searchSpecifiedChunkSize(FILE *fp, const char *id, int64_t *offset,
+                                                               int64_t *size);
+    [[nodiscard]] static int gChunk64_searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *offset);
     // True when the 12-byte header's id is id; *size gets its data size.
     static bool gChunk64_checkChunkId(const uint8_t *header, const char *id, uint64_t *size);
     // The "PROP" chunk whose property type is type. 0; -1 when absent or on
@@ -220,18 +216,9 @@ public:
     // Appends a zero JUNK chunk of kDsdiffJunkTailBytes in all, padded alike.
     [[nodiscard]] int addJunkChunkTail(FILE *fp);
 
-    tDsdiffBuild build() const { return mBuild; }
-
-protected:
-    // Library build: appends the registered tag after the marks (the
-    // library's DSDIFF module overrides it). The result is not used.
-    virtual int saveTagAfterMarks(FILE *fp);
-
 private:
-    int readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len);
-    int writeAt(FILE *fp, uint64_t offset, const void *buf, uint32_t len);
-    int walk(FILE *fp, const char *id, const char *listType, int64_t *offset, int64_t *size,
-             uint64_t *stored = nullptr);
+    static int walk(FILE *fp, const char *id, const char *listType, int64_t *offset, int64_t *size,
+                    uint64_t *stored = nullptr);
     int findBext(FILE *fp, uint64_t *offset, uint64_t *dataSize);
 
     // Marks.
@@ -249,12 +236,12 @@ private:
     bool loadLabelChunk(FILE *fp, int listNo);
     bool loadPlayListChunk(FILE *fp, int listNo);
 
-    tDsdiffBuild mBuild;
-    ClassChunkUtility mChunkUtility;  // kept with the handler; DSDIFF uses its own walk
-    uint8_t *mSmall = nullptr;        // kDsdiffSmallBufBytes
-    uint8_t *mWork = nullptr;         // kDsdiffWorkBufBytes
-    uint8_t *mCueBuf = nullptr;       // header + kDsdiffCueDataMax
-    uint8_t *mPlstBuf = nullptr;      // header + kDsdiffPlstDataMax
+    tAudioFileBuild mBuild;
+    // Zero-filled at construction; null when they could not be allocated.
+    tAlignedBuffer<uint8_t> mSmall;    // kDsdiffSmallBufBytes
+    tAlignedBuffer<uint8_t> mWork;     // kDsdiffWorkBufBytes
+    tAlignedBuffer<uint8_t> mCueBuf;   // header + kDsdiffCueDataMax
+    tAlignedBuffer<uint8_t> mPlstBuf;  // header + kDsdiffPlstDataMax
 };
 
 // Hexadecimal helpers kept with the handler.

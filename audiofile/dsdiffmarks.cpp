@@ -47,14 +47,14 @@ int32_t markCount(int listNo) {
 int gClass_DsdiffFile::renameChunk(FILE *fp, const char *id, const char *newId) {
     uint64_t off = 0;
     if (gChunk64_searchSpecifiedChunk(fp, id, &off) != 0) return 0;
-    return writeAt(fp, off, newId, 4) == 0 ? 0 : -1;
+    return v_writeAt(fp, off, newId, 4) == 0 ? 0 : -1;
 }
 
 int gClass_DsdiffFile::renameChunkAll(FILE *fp, const char *id, const char *newId) {
     for (uint32_t i = 0; i < kDsdiffRenameMax; ++i) {
         uint64_t off = 0;
         if (gChunk64_searchSpecifiedChunk(fp, id, &off) != 0) return 0;
-        if (writeAt(fp, off, newId, 4) != 0) return -1;
+        if (v_writeAt(fp, off, newId, 4) != 0) return -1;
     }
     return 0;
 }
@@ -62,7 +62,7 @@ int gClass_DsdiffFile::renameChunkAll(FILE *fp, const char *id, const char *newI
 int gClass_DsdiffFile::renameLISTChunk(FILE *fp, const char *listType, const char *newId) {
     int64_t off = 0;
     if (searchLISTChunk(fp, listType, &off) != 0) return 0;
-    return writeAt(fp, static_cast<uint64_t>(off), newId, 4) == 0 ? 0 : -1;
+    return v_writeAt(fp, static_cast<uint64_t>(off), newId, 4) == 0 ? 0 : -1;
 }
 
 int gClass_DsdiffFile::checkMarkChunkID(const uint8_t *header) {
@@ -81,10 +81,10 @@ int gClass_DsdiffFile::checkMarkChunk(FILE *fp, const char *id, tDsdiffMarkArea 
     while (pos < fileSize && fileSize - pos >= kDsdiffChunkHeader) {
         const uint64_t avail = fileSize - pos - kDsdiffChunkHeader;
         std::memset(h, 0, sizeof h);
-        if (readAt(fp, pos, h, kDsdiffChunkHeader) != 0) break;
+        if (v_readAt(fp, pos, h, kDsdiffChunkHeader) != 0) break;
         const uint64_t stored = chunk_getBE64(h + 4);
         // The list type counts only when the chunk really holds it.
-        if (stored >= 4 && avail >= 4 && readAt(fp, pos + kDsdiffChunkHeader, h + 12, 4) != 0) break;
+        if (stored >= 4 && avail >= 4 && v_readAt(fp, pos + kDsdiffChunkHeader, h + 12, 4) != 0) break;
         if (stored < 4) std::memset(h + 12, 0, 4);
         if (chunk_idIs(h, id)) met = true;
         const bool isMark = checkMarkChunkID(h) == 0;
@@ -107,14 +107,14 @@ int gClass_DsdiffFile::saveCueChunkTail(FILE *fp, const uint8_t *chunk, uint64_t
     uint64_t len = 0;
     if (!fp || v_getFileSize(fp, &len) != 0) return -1;
     if (len & 1) {
-        if (writeAt(fp, len, kZeros, 1) != 0) return -1;
+        if (v_writeAt(fp, len, kZeros, 1) != 0) return -1;
         ++len;
     }
     const uint64_t total = kDsdiffChunkHeader + dataSize;
     if (total > kDsdiffWorkBufBytes) return -1;
-    if (writeAt(fp, len, chunk, static_cast<uint32_t>(total)) != 0) return -1;
+    if (v_writeAt(fp, len, chunk, static_cast<uint32_t>(total)) != 0) return -1;
     len += total;
-    if ((len & 1) && writeAt(fp, len, kZeros, 1) != 0) return -1;
+    if ((len & 1) && v_writeAt(fp, len, kZeros, 1) != 0) return -1;
     return 0;
 }
 
@@ -122,17 +122,17 @@ int gClass_DsdiffFile::addJunkChunkTail(FILE *fp) {
     uint64_t len = 0;
     if (!fp || v_getFileSize(fp, &len) != 0) return -1;
     if (len & 1) {
-        if (writeAt(fp, len, kZeros, 1) != 0) return -1;
+        if (v_writeAt(fp, len, kZeros, 1) != 0) return -1;
         ++len;
     }
     uint8_t h[kDsdiffChunkHeader];
     std::memcpy(h, "JUNK", 4);
     chunk_putBE64(h + 4, kDsdiffJunkTailBytes - kDsdiffChunkHeader);
-    if (writeAt(fp, len, h, sizeof h) != 0) return -1;
+    if (v_writeAt(fp, len, h, sizeof h) != 0) return -1;
     len += sizeof h;
     for (uint32_t left = kDsdiffJunkTailBytes - kDsdiffChunkHeader; left > 0;) {
         const uint32_t n = left < sizeof kZeros ? left : static_cast<uint32_t>(sizeof kZeros);
-        if (writeAt(fp, len, kZeros, n) != 0) return -1;
+        if (v_writeAt(fp, len, kZeros, n) != 0) return -1;
         len += n;
         left -= n;
     }
@@ -144,7 +144,7 @@ int gClass_DsdiffFile::addJunkChunkTail(FILE *fp) {
 
 uint32_t gClass_DsdiffFile::makeCueChunk(int listNo) {
     const int32_t count = markCount(listNo);
-    uint8_t *c = mCueBuf;
+    uint8_t *c = mCueBuf.get();
     std::memset(c, 0, kDsdiffChunkHeader + kDsdiffCueDataMax);
     const uint32_t data = 4 + static_cast<uint32_t>(count) * kDsdiffCuePointBytes;
     std::memcpy(c, "cue ", 4);
@@ -166,7 +166,7 @@ uint32_t gClass_DsdiffFile::makeCueChunk(int listNo) {
 
 uint32_t gClass_DsdiffFile::makeLabelChunk(int listNo) {
     const int32_t count = markCount(listNo);
-    uint8_t *w = mWork;
+    uint8_t *w = mWork.get();
     std::memcpy(w, "LIST", 4);
     std::memcpy(w + 12, "adtl", 4);
     uint32_t at = 16;
@@ -196,7 +196,7 @@ uint32_t gClass_DsdiffFile::makeLabelChunk(int listNo) {
 
 uint32_t gClass_DsdiffFile::makePlayListChunk(int listNo, uint64_t totalSamples) {
     const int32_t count = markCount(listNo);
-    uint8_t *c = mPlstBuf;
+    uint8_t *c = mPlstBuf.get();
     std::memset(c, 0, kDsdiffChunkHeader + kDsdiffPlstDataMax);
     const uint32_t data = 4 + static_cast<uint32_t>(count) * kDsdiffPlstEntryBytes;
     std::memcpy(c, "plst", 4);
@@ -228,12 +228,12 @@ int gClass_DsdiffFile::writeIntoJunk(FILE *fp, uint64_t at, uint64_t room, const
     const uint64_t total = kDsdiffChunkHeader + dataSize;
     const uint64_t used = total + pad(dataSize);
     if (used > room || total > kDsdiffWorkBufBytes) return -1;
-    if (writeAt(fp, at, chunk, static_cast<uint32_t>(total)) != 0) return -1;
-    if (pad(dataSize) && writeAt(fp, at + total, kZeros, 1) != 0) return -1;
+    if (v_writeAt(fp, at, chunk, static_cast<uint32_t>(total)) != 0) return -1;
+    if (pad(dataSize) && v_writeAt(fp, at + total, kZeros, 1) != 0) return -1;
     uint8_t h[kDsdiffChunkHeader];
     std::memcpy(h, "JUNK", 4);
     chunk_putBE64(h + 4, room - used);
-    return writeAt(fp, at + used, h, sizeof h) == 0 ? 0 : -1;
+    return v_writeAt(fp, at + used, h, sizeof h) == 0 ? 0 : -1;
 }
 
 int gClass_DsdiffFile::saveOneChunk(FILE *fp, const uint8_t *chunk, uint64_t dataSize, bool firstJunk,
@@ -269,15 +269,15 @@ int gClass_DsdiffFile::saveOneChunk(FILE *fp, const uint8_t *chunk, uint64_t dat
 }
 
 int gClass_DsdiffFile::saveCueChunk(FILE *fp, bool firstJunk, uint64_t dataSize) {
-    return saveOneChunk(fp, mCueBuf, dataSize, firstJunk, "cue ", true);
+    return saveOneChunk(fp, mCueBuf.get(), dataSize, firstJunk, "cue ", true);
 }
 
 int gClass_DsdiffFile::saveLabelChunk(FILE *fp, bool firstJunk, uint64_t dataSize) {
-    return saveOneChunk(fp, mWork, dataSize, firstJunk, "LIST", false);
+    return saveOneChunk(fp, mWork.get(), dataSize, firstJunk, "LIST", false);
 }
 
 int gClass_DsdiffFile::savePlayListChunk(FILE *fp, bool firstJunk, uint64_t dataSize) {
-    return saveOneChunk(fp, mPlstBuf, dataSize, firstJunk, "plst", false);
+    return saveOneChunk(fp, mPlstBuf.get(), dataSize, firstJunk, "plst", false);
 }
 
 int gClass_DsdiffFile::saveMarkData(FILE *fp, int existing, int listNo, bool newFile, uint64_t totalSamples) {
@@ -325,11 +325,6 @@ int gClass_DsdiffFile::saveMarkData(FILE *fp, int existing, int listNo, bool new
     return kAudioFileOK;
 }
 
-int gClass_DsdiffFile::saveTagAfterMarks(FILE *fp) {
-    (void)fp;
-    return 0;
-}
-
 int gClass_DsdiffFile::saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
     int32_t modified = 0;
     if (gMarkList.getModifyFlag(listNo, &modified) != 0) return kAudioFileErrFormat;
@@ -337,8 +332,9 @@ int gClass_DsdiffFile::saveCueData(FILE *fp, int existing, int listNo, uint64_t 
     const int rc = saveMarkData(fp, existing, listNo, false, totalSamples);
     uint64_t len = 0;
     if (v_getFileSize(fp, &len) != 0 || len < kFormSizeExcluded) return kAudioFileErrFormat;
-    if (mBuild == kDsdiffBuildLibrary) {
-        (void)saveTagAfterMarks(fp);
+    if (mBuild.library) {
+        // The result is not used: the marks are written either way.
+        if (mBuild.tagAfterMarks) (void)mBuild.tagAfterMarks(fp);
         if (v_getFileSize(fp, &len) != 0) return kAudioFileErrFormat;
     }
     (void)updateWavFileSize(fp, len - kFormSizeExcluded, kDsdiffSizeSet);
@@ -365,8 +361,8 @@ bool gClass_DsdiffFile::loadCueChunk(FILE *fp, int listNo, uint64_t totalSamples
     if (gChunk64_searchSpecifiedChunkSize(fp, "cue ", &off, &size) != 0) return false;
     // size is already cut to what the file holds; the buffer takes 99 points.
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(size), kDsdiffCueDataMax));
-    uint8_t *c = mCueBuf + kDsdiffChunkHeader;
-    if (n < 4 || readAt(fp, static_cast<uint64_t>(off) + kDsdiffChunkHeader, c, n) != 0) return true;
+    uint8_t *c = mCueBuf.get() + kDsdiffChunkHeader;
+    if (n < 4 || v_readAt(fp, static_cast<uint64_t>(off) + kDsdiffChunkHeader, c, n) != 0) return true;
     uint32_t count = chunk_getBE32(c);
     const uint32_t held = (n - 4) / kDsdiffCuePointBytes;
     if (count > held) count = held;
@@ -390,8 +386,8 @@ bool gClass_DsdiffFile::loadLabelChunk(FILE *fp, int listNo) {
     if (searchLISTChunkSize(fp, "adtl", &off, &size) != 0) return false;
     const uint64_t after = static_cast<uint64_t>(size) - 4;  // size >= 4: the type matched
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(after, kDsdiffLabelReadMax));
-    uint8_t *w = mWork;
-    if (n == 0 || readAt(fp, static_cast<uint64_t>(off) + kDsdiffChunkHeader + 4, w, n) != 0) return true;
+    uint8_t *w = mWork.get();
+    if (n == 0 || v_readAt(fp, static_cast<uint64_t>(off) + kDsdiffChunkHeader + 4, w, n) != 0) return true;
     // Every label must lie inside the bytes read; one that claims more ends
     // the walk and the names found so far stay.
     uint32_t pos = 0;
@@ -417,8 +413,8 @@ bool gClass_DsdiffFile::loadPlayListChunk(FILE *fp, int listNo) {
     int64_t off = 0, size = 0;
     if (gChunk64_searchSpecifiedChunkSize(fp, "plst", &off, &size) != 0) return false;
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(size), kDsdiffPlstDataMax));
-    uint8_t *c = mPlstBuf + kDsdiffChunkHeader;
-    if (n < 4 || readAt(fp, static_cast<uint64_t>(off) + kDsdiffChunkHeader, c, n) != 0) return true;
+    uint8_t *c = mPlstBuf.get() + kDsdiffChunkHeader;
+    if (n < 4 || v_readAt(fp, static_cast<uint64_t>(off) + kDsdiffChunkHeader, c, n) != 0) return true;
     uint32_t count = chunk_getBE32(c);
     const uint32_t held = (n - 4) / kDsdiffPlstEntryBytes;
     if (count > held) count = held;
@@ -467,8 +463,8 @@ int gClass_DsdiffFile::searchBextChunk(FILE *fp, uint64_t *startSample) {
     if (!mSmall || findBext(fp, &off, &size) != 0) return kAudioFileErrIO;
     // Larger chunks do not fit the buffer; shorter ones do not hold the field.
     if (size > kDsdiffBextSearchMax || size < kDsdiffBextMinPayload) return kAudioFileErrIO;
-    if (readAt(fp, off, mSmall, static_cast<uint32_t>(kDsdiffChunkHeader + size)) != 0) return kAudioFileErrIO;
-    if (startSample) *startSample = chunk_getLE64(mSmall + kDsdiffChunkHeader + kDsdiffBextTimeReference);
+    if (v_readAt(fp, off, mSmall.get(), static_cast<uint32_t>(kDsdiffChunkHeader + size)) != 0) return kAudioFileErrIO;
+    if (startSample) *startSample = chunk_getLE64(mSmall.get() + kDsdiffChunkHeader + kDsdiffBextTimeReference);
     return kAudioFileOK;
 }
 
@@ -486,24 +482,29 @@ int gClass_DsdiffFile::setStartSample(FILE *fp, uint64_t startSample) {
         if (size < kDsdiffBextMinPayload) return kAudioFileErrIO;
         uint8_t field[8];
         chunk_putLE64(field, startSample);
-        return writeAt(fp, off + kDsdiffChunkHeader + kDsdiffBextTimeReference, field, 8) == 0 ? kAudioFileOK
+        return v_writeAt(fp, off + kDsdiffChunkHeader + kDsdiffBextTimeReference, field, 8) == 0 ? kAudioFileOK
                                                                                                : kAudioFileErrIO;
     }
-    makeBextChunk(mSmall, rate, 1, channels, startSample);
+    // Appended behind chunks that do not lead to the end of the file (a file
+    // cut short or damaged), a bext chunk would never be found: the walk
+    // must run to the end without meeting damage.
+    int64_t nowhere = 0, nothing = 0;
+    if (walk(fp, nullptr, nullptr, &nowhere, &nothing) != -1) return kAudioFileErrIO;
+    makeBextChunk(mSmall.get(), rate, 1, channels, startSample);
     // saveCueChunkTail puts a pad byte first when the audio ends at an odd
     // offset, so the walk can still step from the audio to the bext chunk.
-    if (saveCueChunkTail(fp, mSmall, kDsdiffBextPayload) != 0) return kAudioFileErrIO;
+    if (saveCueChunkTail(fp, mSmall.get(), kDsdiffBextPayload) != 0) return kAudioFileErrIO;
     if (updateRiffSize(fp) != 0) return kAudioFileErrIO;
     return kAudioFileBextAppended;
 }
 
 int gClass_DsdiffFile::getStartSample(FILE *fp, uint64_t *startSample) {
     if (startSample) *startSample = 0;
-    if (mBuild == kDsdiffBuildLibrary) return kAudioFileOK;
+    if (mBuild.library) return kAudioFileOK;
     uint64_t off = 0, size = 0;
     if (findBext(fp, &off, &size) != 0 || size < kDsdiffBextMinPayload) return kAudioFileErrIO;
     uint8_t field[8];
-    if (readAt(fp, off + kDsdiffChunkHeader + kDsdiffBextTimeReference, field, 8) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, off + kDsdiffChunkHeader + kDsdiffBextTimeReference, field, 8) != 0) return kAudioFileErrIO;
     if (startSample) *startSample = chunk_getLE64(field);
     return kAudioFileOK;
 }

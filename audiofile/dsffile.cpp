@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
 #include "audiofile/dsdlayout.h"
 #include "audiofile/vfile.h"
 
@@ -32,41 +32,22 @@ uint64_t audioBytesOf(uint64_t samples, uint32_t channels) {
 
 }  // namespace
 
-gClass_DsfFile::gClass_DsfFile() {
-    mFrameBuf = static_cast<uint8_t *>(_aligned_malloc(kDsfTagFrameBufBytes, 8));
-    mReadBuf = static_cast<uint8_t *>(_aligned_malloc(kDsfTagReadBufBytes, 8));
-    mCopyBuf = static_cast<uint8_t *>(_aligned_malloc(kDsfTagCopyBufBytes, 8));
-    mBlock = static_cast<uint8_t *>(_aligned_malloc(kDsfBlockPerChannel, 8));
-    mSilence = static_cast<uint8_t *>(_aligned_malloc(kDsfBlockPerChannel, 8));
-    if (mSilence) std::memset(mSilence, kDsdIdleByte, kDsfBlockPerChannel);
+gClass_DsfFile::gClass_DsfFile(const tAudioFileBuild &build) : mBuild(build) {
+    mFrameBuf = alignedBuffer<uint8_t>(kDsfTagFrameBufBytes, 8);
+    mReadBuf = alignedBuffer<uint8_t>(kDsfTagReadBufBytes, 8);
+    mCopyBuf = alignedBuffer<uint8_t>(kDsfTagCopyBufBytes, 8);
+    mBlock = alignedBuffer<uint8_t>(kDsfBlockPerChannel, 8);
+    mSilence = alignedBuffer<uint8_t>(kDsfBlockPerChannel, 8);
+    if (mSilence) std::memset(mSilence.get(), kDsdIdleByte, kDsfBlockPerChannel);
 }
 
-gClass_DsfFile::~gClass_DsfFile() {
-    removeWorkFile();
-    _aligned_free(mFrameBuf);
-    _aligned_free(mReadBuf);
-    _aligned_free(mCopyBuf);
-    _aligned_free(mBlock);
-    _aligned_free(mSilence);
-}
-
-int gClass_DsfFile::readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len) {
-    if (offset > static_cast<uint64_t>(INT64_MAX)) return -1;
-    if (v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
-    return v_read(fp, buf, len) == len ? 0 : -1;
-}
-
-int gClass_DsfFile::writeAt(FILE *fp, uint64_t offset, const void *buf, uint32_t len) {
-    if (offset > static_cast<uint64_t>(INT64_MAX)) return -1;
-    if (v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
-    return v_write(fp, buf, len) == len ? 0 : -1;
-}
+gClass_DsfFile::~gClass_DsfFile() { removeWorkFile(); }
 
 int gClass_DsfFile::readFmt(FILE *fp, uint8_t *fmt) {
     uint64_t off = 0, size = 0;
     if (mChunk.mChunk_searchSpecifiedChunkSize(fp, "fmt ", &off, &size, kChunkModeDsf) != 0) return -1;
     if (size < kDsfFmtChunkBytes) return -1;
-    return readAt(fp, off, fmt, kDsfFmtChunkBytes);
+    return v_readAt(fp, off, fmt, kDsfFmtChunkBytes);
 }
 
 // ---------------------------------------------------------------------------
@@ -75,7 +56,7 @@ int gClass_DsfFile::readFmt(FILE *fp, uint8_t *fmt) {
 int gClass_DsfFile::checkHeader(FILE *fp, tRiffStatus *status) {
     (void)status;
     uint8_t dsd[kDsfDsdChunkBytes];
-    if (!fp || readAt(fp, 0, dsd, sizeof dsd) != 0) return kAudioFileErrFormat;
+    if (!fp || v_readAt(fp, 0, dsd, sizeof dsd) != 0) return kAudioFileErrFormat;
     if (!chunk_idIs(dsd, "DSD ")) return kAudioFileErrFormat;
     uint8_t fmt[kDsfFmtChunkBytes];
     if (readFmt(fp, fmt) != 0) return kAudioFileErrIO;
@@ -159,7 +140,7 @@ int gClass_DsfFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t w
     uint8_t *d = f + kDsfFmtChunkBytes;
     std::memcpy(d, "data", 4);
     chunk_putLE64(d + 4, 0);
-    if (writeAt(fp, 0, h, sizeof h) != 0) return kAudioFileErrIO;
+    if (v_writeAt(fp, 0, h, sizeof h) != 0) return kAudioFileErrIO;
     return v_flush(fp) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
@@ -170,7 +151,7 @@ int gClass_DsfFile::fillIdle(FILE *fp, uint64_t offset, uint64_t length) {
         return -1;
     while (length > 0) {
         uint32_t n = length > kDsfBlockPerChannel ? kDsfBlockPerChannel : static_cast<uint32_t>(length);
-        if (v_write(fp, mSilence, n) != n) return -1;
+        if (v_write(fp, mSilence.get(), n) != n) return -1;
         length -= n;
     }
     return 0;
@@ -182,13 +163,13 @@ int gClass_DsfFile::writeSizes(FILE *fp, uint64_t metaPointer, uint64_t dataSize
     uint8_t field[8];
     if (mChunk.mChunk_searchSpecifiedChunk(fp, "DSD ", &off, kChunkModeDsf) != 0) return -1;
     chunk_putLE64(field, metaPointer);
-    if (writeAt(fp, off + kDsfDsdMetaPointer, field, 8) != 0) return -1;
+    if (v_writeAt(fp, off + kDsfDsdMetaPointer, field, 8) != 0) return -1;
     if (mChunk.mChunk_searchSpecifiedChunk(fp, "data", &off, kChunkModeDsf) != 0) return -1;
     chunk_putLE64(field, dataSize);
-    if (writeAt(fp, off + 4, field, 8) != 0) return -1;
+    if (v_writeAt(fp, off + 4, field, 8) != 0) return -1;
     if (mChunk.mChunk_searchSpecifiedChunk(fp, "fmt ", &off, kChunkModeDsf) != 0) return -1;
     chunk_putLE64(field, samples);
-    if (writeAt(fp, off + kDsfFmtSampleCount, field, 8) != 0) return -1;
+    if (v_writeAt(fp, off + kDsfFmtSampleCount, field, 8) != 0) return -1;
     return v_flush(fp) == 0 ? 0 : -1;
 }
 
@@ -238,7 +219,7 @@ int gClass_DsfFile::updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t sampl
         uint64_t off = 0;
         uint8_t zero[8] = {};
         if (mChunk.mChunk_searchSpecifiedChunk(fp, "DSD ", &off, kChunkModeDsf) == 0)
-            (void)writeAt(fp, off + kDsfDsdMetaPointer, zero, 8);
+            (void)v_writeAt(fp, off + kDsfDsdMetaPointer, zero, 8);
     }
     (void)updateFileSizeDsf(fp);
     return kAudioFileOK;
@@ -276,7 +257,7 @@ int gClass_DsfFile::divide(FILE *src, FILE *second, FILE *work, uint64_t pos) {
 // the rest of the block 0x96.
 int gClass_DsfFile::readBlock(FILE *fp, uint64_t offset, uint64_t available, uint8_t *block) {
     uint32_t n = available >= kDsfBlockPerChannel ? kDsfBlockPerChannel : static_cast<uint32_t>(available);
-    if (n > 0 && readAt(fp, offset, block, n) != 0) return -1;
+    if (n > 0 && v_readAt(fp, offset, block, n) != 0) return -1;
     if (n < kDsfBlockPerChannel) std::memset(block + n, kDsdIdleByte, kDsfBlockPerChannel - n);
     return 0;
 }
@@ -334,17 +315,17 @@ int gClass_DsfFile::combine(FILE *first, FILE *second, FILE *work, const tBwfHdr
             const uint64_t n = r / c;
             const bool spill = n > kDsfBlockPerChannel - f;
             for (uint32_t i = 0; i < c; ++i) {
-                if (readBlock(second, off2 + (c * k + i) * kDsfBlockPerChannel, n, mBlock) != 0)
+                if (readBlock(second, off2 + (c * k + i) * kDsfBlockPerChannel, n, mBlock.get()) != 0)
                     return kAudioFileErrIO;
                 const uint64_t group = gpos / kDsfBlockPerChannel;
                 const uint64_t dst = off1 + (c * group + i) * kDsfBlockPerChannel + f;
-                if (writeAt(first, dst, mBlock, static_cast<uint32_t>(kDsfBlockPerChannel - f)) != 0)
+                if (v_writeAt(first, dst, mBlock.get(), static_cast<uint32_t>(kDsfBlockPerChannel - f)) != 0)
                     return kAudioFileErrIO;
                 if (spill && f != 0) {
                     const uint64_t next = off1 + (c * (group + 1) + i) * kDsfBlockPerChannel;
-                    if (writeAt(first, next, mBlock + (kDsfBlockPerChannel - f), static_cast<uint32_t>(f)) != 0)
+                    if (v_writeAt(first, next, mBlock.get() + (kDsfBlockPerChannel - f), static_cast<uint32_t>(f)) != 0)
                         return kAudioFileErrIO;
-                    if (v_write(first, mSilence, static_cast<uint32_t>(kDsfBlockPerChannel - f)) !=
+                    if (v_write(first, mSilence.get(), static_cast<uint32_t>(kDsfBlockPerChannel - f)) !=
                         kDsfBlockPerChannel - f)
                         return kAudioFileErrIO;
                 }
@@ -403,7 +384,7 @@ int gClass_DsfFile::updateDsdFileSize(FILE *fp, uint64_t value, uint32_t how) {
     uint64_t off = 0;
     if (!fp || mChunk.mChunk_searchSpecifiedChunk(fp, "DSD ", &off, kChunkModeDsf) != 0) return kAudioFileErrIO;
     uint8_t dsd[kDsfDsdChunkBytes];
-    if (readAt(fp, off, dsd, sizeof dsd) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, off, dsd, sizeof dsd) != 0) return kAudioFileErrIO;
     uint64_t now = chunk_getLE64(dsd + kDsfDsdTotalSize);
     if (how == kDsfSizeAdd) {
         if (value > UINT64_MAX - now) return kAudioFileErrIO;
@@ -415,7 +396,7 @@ int gClass_DsfFile::updateDsdFileSize(FILE *fp, uint64_t value, uint32_t how) {
         now = value;
     }
     chunk_putLE64(dsd + kDsfDsdTotalSize, now);
-    if (writeAt(fp, off, dsd, sizeof dsd) != 0) return kAudioFileErrIO;
+    if (v_writeAt(fp, off, dsd, sizeof dsd) != 0) return kAudioFileErrIO;
     return v_flush(fp) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 

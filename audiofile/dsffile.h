@@ -16,7 +16,10 @@
 // The tag (dsftag.h) is written by updateDataSize after every size update:
 // the date and software frames, plus the frames of an existing tag that
 // copyID3v2TagToTemp kept in a work file. Marks live in a "SYLT" frame of
-// that tag; the conversion library writes them with its own tag writer.
+// that tag. In the conversion library's build the build's saveTag and
+// loadMarks (the library's own tag writer and mark loader) take the place
+// of saveCueData, saveCueDataNew and loadCueData, so that the size update
+// writes the library's tag.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +29,8 @@
 #include "audiofile/audiofileif.h"
 #include "audiofile/chunkutil.h"
 #include "audiofile/dsftag.h"
-#include "audiofile/wstring.h"
+#include "base/alignedalloc.h"
+#include "base/wstring.h"
 
 enum : uint32_t {
     kDsfHeaderBytes = 92,          // audio starts here in files this handler writes
@@ -61,7 +65,7 @@ enum tDsfSizeHow : uint32_t {
 
 class gClass_DsfFile : public AccessAudioFile {
 public:
-    gClass_DsfFile();
+    explicit gClass_DsfFile(const tAudioFileBuild &build = kAudioFileProgramBuild);
     ~gClass_DsfFile() override;
     gClass_DsfFile(const gClass_DsfFile &) = delete;
     gClass_DsfFile &operator=(const gClass_DsfFile &) = delete;
@@ -181,8 +185,6 @@ public:
     const std::string &workFilePath() const { return mWorkPath; }
 
 private:
-    int readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len);
-    int writeAt(FILE *fp, uint64_t offset, const void *buf, uint32_t len);
     int readFmt(FILE *fp, uint8_t *fmt);  // the 52 bytes of "fmt "; 0 or -1
     int fillIdle(FILE *fp, uint64_t offset, uint64_t length);
     int readBlock(FILE *fp, uint64_t offset, uint64_t available, uint8_t *block);
@@ -190,12 +192,14 @@ private:
     void removeWorkFile();
     int writeSizes(FILE *fp, uint64_t metaPointer, uint64_t dataSize, uint64_t samples);
 
+    tAudioFileBuild mBuild;
     ClassChunkUtility mChunk;
-    uint8_t *mFrameBuf = nullptr;   // kDsfTagFrameBufBytes: the tag being assembled
-    uint8_t *mReadBuf = nullptr;    // kDsfTagReadBufBytes
-    uint8_t *mCopyBuf = nullptr;    // kDsfTagCopyBufBytes
-    uint8_t *mBlock = nullptr;      // combine: one block
-    uint8_t *mSilence = nullptr;    // combine: 4096 bytes of 0x96
+    // Null when they could not be allocated.
+    tAlignedBuffer<uint8_t> mFrameBuf;  // kDsfTagFrameBufBytes: the tag being assembled
+    tAlignedBuffer<uint8_t> mReadBuf;   // kDsfTagReadBufBytes
+    tAlignedBuffer<uint8_t> mCopyBuf;   // kDsfTagCopyBufBytes
+    tAlignedBuffer<uint8_t> mBlock;     // combine: one block
+    tAlignedBuffer<uint8_t> mSilence;   // combine: 4096 bytes of 0x96
     uint8_t mFmt[kDsfFmtChunkBytes] = {};  // "fmt " as checkHeader found it
 
     // Tag state.

@@ -19,12 +19,6 @@ namespace {
 
 const char kSoftwareName[] = "KAVELO Sonvex Editor    ";
 
-int readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len) {
-    if (offset > static_cast<uint64_t>(INT64_MAX)) return -1;
-    if (v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
-    return v_read(fp, buf, len) == len ? 0 : -1;
-}
-
 bool isTagHeader(const uint8_t *h, uint8_t version) {
     return h[0] == 'I' && h[1] == 'D' && h[2] == '3' && h[3] == version;
 }
@@ -100,7 +94,7 @@ int dsfTag_locate(FILE *fp, const ClassChunkUtility &chunk, uint64_t *offset, ui
     const uint64_t pos = dataHdr + dataSize;
     if (kId3HeaderBytes > fileSize - pos) return -1;
     uint8_t h[kId3HeaderBytes];
-    if (readAt(fp, pos, h, sizeof h) != 0) return -1;
+    if (v_readAt(fp, pos, h, sizeof h) != 0) return -1;
     static const uint8_t kOrder[] = {3, 2, 4};
     for (uint8_t v : kOrder) {
         if (isTagHeader(h, v)) {
@@ -128,7 +122,7 @@ int id3_frameArea(FILE *fp, uint64_t tagOffset, const uint8_t *header, uint8_t *
 
     if ((header[5] & kId3FlagExtendedHeader) && (version == 3 || version == 4)) {
         uint8_t field[4];
-        if (tagSize < 4 || readAt(fp, tagOffset + kId3HeaderBytes, field, 4) != 0) return -1;
+        if (tagSize < 4 || v_readAt(fp, tagOffset + kId3HeaderBytes, field, 4) != 0) return -1;
         uint64_t ext = version == 4 ? id3_getSyncsafe(field) : chunk_getBE32(field);
         if (ext > kId3ExtHeaderMax) {
             std::printf("\n expHeadSize size over!");
@@ -139,7 +133,7 @@ int id3_frameArea(FILE *fp, uint64_t tagOffset, const uint8_t *header, uint8_t *
             // Size field, then ext bytes: two flag bytes and the padding size
             // (the 4 bytes at tag offset 16), perhaps a CRC.
             if (ext < 6 || ext > tagSize - 4) return -1;
-            if (readAt(fp, tagOffset + kId3HeaderBytes + 4, buf, static_cast<uint32_t>(ext)) != 0) return -1;
+            if (v_readAt(fp, tagOffset + kId3HeaderBytes + 4, buf, static_cast<uint32_t>(ext)) != 0) return -1;
             uint64_t padding = chunk_getBE32(buf + 2);
             uint64_t used = ext + 4;
             if (padding > tagSize - used) return -1;
@@ -148,7 +142,7 @@ int id3_frameArea(FILE *fp, uint64_t tagOffset, const uint8_t *header, uint8_t *
         } else {
             // The 2.4 size counts the size field itself.
             if (ext < 6 || ext > tagSize) return -1;
-            if (readAt(fp, tagOffset + kId3HeaderBytes, buf, static_cast<uint32_t>(ext)) != 0) return -1;
+            if (v_readAt(fp, tagOffset + kId3HeaderBytes, buf, static_cast<uint32_t>(ext)) != 0) return -1;
             *start = tagOffset + kId3HeaderBytes + ext;
             *length = tagSize - ext;
         }
@@ -160,7 +154,7 @@ int id3_frameArea(FILE *fp, uint64_t tagOffset, const uint8_t *header, uint8_t *
 
 int id3_nextFrame(FILE *fp, uint8_t version, uint64_t *pos, uint64_t end, tId3Frame *frame) {
     if (*pos > end || kId3FrameHeaderBytes > end - *pos) return 0;
-    if (readAt(fp, *pos, frame->header, kId3FrameHeaderBytes) != 0) return -1;
+    if (v_readAt(fp, *pos, frame->header, kId3FrameHeaderBytes) != 0) return -1;
     if (frame->header[0] == 0) return 0;  // padding
     std::memcpy(frame->id, frame->header, 4);
     frame->id[4] = 0;
@@ -291,6 +285,7 @@ int gClass_DsfFile::saveMarkData(uint8_t *out, uint32_t *length) {
 int gClass_DsfFile::makeLylicFrame(uint8_t *out, uint32_t *length) { return saveMarkData(out, length); }
 
 int gClass_DsfFile::saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
+    if (mBuild.saveTag) return mBuild.saveTag(fp, existing, listNo, totalSamples);
     (void)existing;
     (void)listNo;
     (void)totalSamples;
@@ -299,7 +294,7 @@ int gClass_DsfFile::saveCueData(FILE *fp, int existing, int listNo, uint64_t tot
 
 int gClass_DsfFile::createID3v2Tag(FILE *fp, const uint8_t *frames, uint32_t length) {
     if (!fp || !mFrameBuf) return kAudioFileErrIO;
-    uint8_t *b = mFrameBuf;
+    uint8_t *b = mFrameBuf.get();
     std::memcpy(b, "ID3", 3);
     b[3] = 3;
     b[4] = 0;
@@ -366,7 +361,7 @@ int gClass_DsfFile::rebuildID3tag(FILE *fp, uint32_t newLength) {
     // Without its work file, a tag keeps no frames: its size must say so.
     if (!work && kept > 0) {
         kept = 0;
-        id3_putSyncsafe(mFrameBuf + 6, newLength);
+        id3_putSyncsafe(mFrameBuf.get() + 6, newLength);
     }
 
     int rc = kAudioFileOK;
@@ -375,19 +370,17 @@ int gClass_DsfFile::rebuildID3tag(FILE *fp, uint32_t newLength) {
     if (dsfTag_locate(fp, mChunk, &tagOffset, &version, nullptr) == 0 &&
         v_ftruncate(fp, static_cast<int64_t>(tagOffset)) != 0)
         rc = kAudioFileErrIO;
-    if (rc == 0 && (v_lseek(fp, 0, 2) != 0 || v_write(fp, mFrameBuf, kId3HeaderBytes) != kId3HeaderBytes))
+    if (rc == 0 && (v_lseek(fp, 0, 2) != 0 || v_write(fp, mFrameBuf.get(), kId3HeaderBytes) != kId3HeaderBytes))
         rc = kAudioFileErrIO;
     if (rc == 0 && work) {
-        if (v_lseek(work, 0, 0) != 0) rc = kAudioFileErrIO;
-        while (rc == 0 && kept > 0) {
-            uint32_t n = kept > kDsfTagCopyBufBytes ? kDsfTagCopyBufBytes : static_cast<uint32_t>(kept);
-            if (v_read(work, mCopyBuf, n) != n || v_write(fp, mCopyBuf, n) != n) rc = kAudioFileErrIO;
-            kept -= n;
-        }
+        // Behind the header just written, at the end of the file.
+        const int64_t at = v_tell(fp);
+        if (at < 0 || v_moveRange(work, 0, fp, static_cast<uint64_t>(at), kept, mCopyBuf.get(), kDsfTagCopyBufBytes) != 0)
+            rc = kAudioFileErrIO;
     }
     if (work) std::fclose(work);
     removeWorkFile();
-    if (rc == 0 && newLength > 0 && v_write(fp, mFrameBuf + kId3HeaderBytes, newLength) != newLength)
+    if (rc == 0 && newLength > 0 && v_write(fp, mFrameBuf.get() + kId3HeaderBytes, newLength) != newLength)
         rc = kAudioFileErrIO;
     if (rc == 0 && v_flush(fp) != 0) rc = kAudioFileErrIO;
     if (rc != 0) return rc;
@@ -418,16 +411,16 @@ int gClass_DsfFile::readID3v2Tag(FILE *fp) {
         if (size > room) size = room;
         if (size > kDsfTagReadBufBytes - kId3HeaderBytes) size = kDsfTagReadBufBytes - kId3HeaderBytes;
         const uint32_t len = static_cast<uint32_t>(size);
-        if (len > 0 && readAt(fp, tagOffset + kId3HeaderBytes, mReadBuf, len) != 0) return kAudioFileErrIO;
+        if (len > 0 && v_readAt(fp, tagOffset + kId3HeaderBytes, mReadBuf.get(), len) != 0) return kAudioFileErrIO;
         uint32_t pos = 0;
         while (kId3v22FrameHeaderBytes <= len - pos) {
-            const uint8_t *h = mReadBuf + pos;
+            const uint8_t *h = mReadBuf.get() + pos;
             if (h[0] == 0) break;
             uint32_t fsize = (static_cast<uint32_t>(h[3]) << 16) | (static_cast<uint32_t>(h[4]) << 8) | h[5];
             pos += kId3v22FrameHeaderBytes;
             // A frame past what was read is cut to it.
             if (fsize > len - pos) fsize = len - pos;
-            const uint8_t *d = mReadBuf + pos;
+            const uint8_t *d = mReadBuf.get() + pos;
             if (std::memcmp(h, "TT2", 3) == 0)
                 decodeText(d, fsize, mTitle, kDsfTagTextUnits);
             else if (std::memcmp(h, "TP1", 3) == 0)
@@ -440,7 +433,7 @@ int gClass_DsfFile::readID3v2Tag(FILE *fp) {
     }
 
     uint64_t pos = 0, area = 0;
-    if (id3_frameArea(fp, tagOffset, header, mReadBuf, &pos, &area) != 0) return kAudioFileErrIO;
+    if (id3_frameArea(fp, tagOffset, header, mReadBuf.get(), &pos, &area) != 0) return kAudioFileErrIO;
     const uint64_t end = pos + area;
     tId3Frame fr;
     for (;;) {
@@ -453,11 +446,11 @@ int gClass_DsfFile::readID3v2Tag(FILE *fp) {
             // Only the part that fits the read buffer is looked at: no mark
             // frame or text this system uses comes near it.
             uint32_t n = fr.size > kDsfTagReadBufBytes ? kDsfTagReadBufBytes : fr.size;
-            if (n > 0 && readAt(fp, fr.dataOffset, mReadBuf, n) != 0) return kAudioFileErrIO;
+            if (n > 0 && v_readAt(fp, fr.dataOffset, mReadBuf.get(), n) != 0) return kAudioFileErrIO;
             if (text) {
-                decodeText(mReadBuf, n, text, kDsfTagTextUnits);
+                decodeText(mReadBuf.get(), n, text, kDsfTagTextUnits);
             } else {
-                int count = dsfTag_parseMarkFrame(mReadBuf, n, mCueEntries);
+                int count = dsfTag_parseMarkFrame(mReadBuf.get(), n, mCueEntries);
                 if (count >= 0) mCueCount = static_cast<uint32_t>(count);
             }
         } else if (id == "TYER") {
@@ -489,6 +482,7 @@ int gClass_DsfFile::loadCueChunk(FILE *fp, uint64_t totalSamples, int listNo) {
 }
 
 int gClass_DsfFile::loadCueData(FILE *fp, uint64_t totalSamples, int listNo) {
+    if (mBuild.loadMarks) return mBuild.loadMarks(fp, totalSamples, listNo);
     (void)loadCueChunk(fp, totalSamples, listNo);
     gMarkList.renumber(listNo);
     gMarkList.clrModifyFlag(listNo);
@@ -525,11 +519,11 @@ int gClass_DsfFile::copyID3v2TagToTempExec(FILE *fp, FILE *work, uint8_t version
     if (at < 0) return kAudioFileErrIO;
     const uint64_t tagOffset = static_cast<uint64_t>(at);
     uint8_t header[kId3HeaderBytes];
-    if (readAt(fp, tagOffset, header, sizeof header) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, tagOffset, header, sizeof header) != 0) return kAudioFileErrIO;
     if (version != 3 && version != 4) return kAudioFileOK;
 
     uint64_t pos = 0, area = 0;
-    if (id3_frameArea(fp, tagOffset, header, mReadBuf, &pos, &area) != 0) return kAudioFileErrIO;
+    if (id3_frameArea(fp, tagOffset, header, mReadBuf.get(), &pos, &area) != 0) return kAudioFileErrIO;
     const uint64_t end = pos + area;
     tId3Frame fr;
     uint32_t bits = 0;
@@ -549,13 +543,10 @@ int gClass_DsfFile::copyID3v2TagToTempExec(FILE *fp, FILE *work, uint8_t version
         std::memcpy(h, fr.header, sizeof h);
         chunk_putBE32(h + 4, fr.size);
         if (v_write(work, h, sizeof h) != sizeof h) return kAudioFileErrIO;
-        if (v_lseek(fp, static_cast<int64_t>(fr.dataOffset), 0) != 0) return kAudioFileErrIO;
-        uint64_t left = fr.size;
-        while (left > 0) {
-            uint32_t n = left > kDsfTagCopyBufBytes ? kDsfTagCopyBufBytes : static_cast<uint32_t>(left);
-            if (v_read(fp, mCopyBuf, n) != n || v_write(work, mCopyBuf, n) != n) return kAudioFileErrIO;
-            left -= n;
-        }
+        const int64_t at = v_tell(work);
+        if (at < 0 || v_moveRange(fp, fr.dataOffset, work, static_cast<uint64_t>(at), fr.size, mCopyBuf.get(),
+                                  kDsfTagCopyBufBytes) != 0)
+            return kAudioFileErrIO;
         kept += kId3FrameHeaderBytes + uint64_t{fr.size};
     }
     if (v_flush(work) != 0) return kAudioFileErrIO;

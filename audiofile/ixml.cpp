@@ -418,12 +418,12 @@ int rLoad(FILE *fp, int f, tiXMLSearch search) {
 int fixRiffSize(FILE *fp) {
     uint8_t head[8];
     uint64_t size = 0;
-    if (v_lseek(fp, 0, 0) != 0 || v_read(fp, head, 8) != 8) return kiXMLErrIO;
+    if (v_readAt(fp, 0, head, 8) != 0) return kiXMLErrIO;
     if (!chunk_idIs(head, "RIFF")) return kiXMLOk;
     if (v_getFileSize(fp, &size) != 0 || size < 8) return kiXMLErrIO;
     if (size - 8 > 0xFFFFFFFFull) return kiXMLErrArg;
     chunk_putLE32(head + 4, static_cast<uint32_t>(size - 8));
-    if (v_lseek(fp, 4, 0) != 0 || v_write(fp, head + 4, 4) != 4) return kiXMLErrIO;
+    if (v_writeAt(fp, 4, head + 4, 4) != 0) return kiXMLErrIO;
     return kiXMLOk;
 }
 
@@ -447,7 +447,7 @@ int rSave(FILE *fp, int f, int existing, tiXMLSearch search, tiXMLDelete del) {
     uint64_t offset = 0;
     if (existing && search && search(fp, "iXML", &offset) == 0) {
         uint8_t head[8];
-        if (v_lseek(fp, static_cast<int64_t>(offset), 0) != 0 || v_read(fp, head, 8) != 8) return kiXMLErrIO;
+        if (v_readAt(fp, offset, head, 8) != 0) return kiXMLErrIO;
         if (chunk_getLE32(head + 4) == len) {
             if (v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return kiXMLErrIO;
             const int r = writeChunk(fp, text, len);

@@ -17,7 +17,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 
 // Results.
 enum : int {

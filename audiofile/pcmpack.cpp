@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "audiofile/audiohelpers.h"
+#include "base/noisereg.h"
 #include "audiofile/chunkutil.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
 
 int *pProgress = nullptr;
 
@@ -64,6 +64,34 @@ int v_lseek(FILE *fp, int64_t offset, int origin) {
     if (!fp) return -1;
     int whence = origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : SEEK_SET;
     return fseeko(fp, static_cast<off_t>(offset), whence) == 0 ? 0 : -1;
+}
+
+void tFileCloser::operator()(FILE *fp) const { (void)v_close(fp); }
+
+int v_readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len) {
+    if (!fp || offset > static_cast<uint64_t>(INT64_MAX)) return -1;
+    if (v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
+    return v_read(fp, buf, len) == len ? 0 : -1;
+}
+
+int v_writeAt(FILE *fp, uint64_t offset, const void *buf, uint32_t len) {
+    if (!fp || offset > static_cast<uint64_t>(INT64_MAX)) return -1;
+    if (v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
+    if (v_write(fp, buf, len) != len) return -1;
+    return v_flush(fp) == 0 ? 0 : -1;
+}
+
+int v_moveRange(FILE *src, uint64_t from, FILE *dst, uint64_t to, uint64_t length, void *buf, uint32_t bufLen) {
+    if (!buf || bufLen == 0) return -1;
+    // A range that wraps around 2^64 lies in no file.
+    if (length > UINT64_MAX - from || length > UINT64_MAX - to) return -1;
+    uint8_t *b = static_cast<uint8_t *>(buf);
+    for (uint64_t done = 0; done < length;) {
+        const uint32_t n = length - done > bufLen ? bufLen : static_cast<uint32_t>(length - done);
+        if (v_readAt(src, from + done, b, n) != 0 || v_writeAt(dst, to + done, b, n) != 0) return -1;
+        done += n;
+    }
+    return 0;
 }
 
 int v_getFileSize(FILE *fp, uint64_t *size) {

@@ -6,8 +6,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 
 // Progress word that range copies report into (percent). Set by the
 // conversion library's combine; may be null, in which case nothing is
@@ -37,6 +38,26 @@ int64_t v_tell(FILE *fp);
 int v_lseek(FILE *fp, int64_t offset, int origin);  // origin 0 start, 1 current, 2 end; 0 or -1
 int v_getFileSize(FILE *fp, uint64_t *size);        // 0 or -1
 int v_ftruncate(FILE *fp, int64_t length);          // 0 or -1
+// An open file that closes itself (v_close).
+struct tFileCloser {
+    void operator()(FILE *fp) const;
+};
+using tFileHandle = std::unique_ptr<FILE, tFileCloser>;
+
+// Positioned reads and writes. An offset above INT64_MAX is refused (no
+// seek reaches it). v_readAt reads exactly len bytes; v_writeAt writes all
+// len bytes and pushes them to the file, so a disk that refuses them fails
+// here and not unnoticed at close. 0, or -1 for a failed seek, a short read
+// or write, or a failed flush; the file position afterwards is unspecified.
+[[nodiscard]] int v_readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len);
+[[nodiscard]] int v_writeAt(FILE *fp, uint64_t offset, const void *buf, uint32_t len);
+// Copies length bytes of src at `from` to dst at `to`, front to back in
+// pieces of bufLen bytes through buf (the caller's). src and dst may be one
+// file when the bytes move towards its start (to <= from). After a copy of
+// one byte or more, dst is positioned behind the copied bytes. 0, or -1 when a seek, read, write or
+// flush fails or src ends before the range.
+[[nodiscard]] int v_moveRange(FILE *src, uint64_t from, FILE *dst, uint64_t to, uint64_t length, void *buf,
+                              uint32_t bufLen);
 // Copies the whole source into dst from the start of both; dst is not
 // truncated first. 0 or -1 (also for an empty source).
 int v_copy(FILE *dst, FILE *src);

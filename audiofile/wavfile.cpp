@@ -27,21 +27,10 @@ inline uint32_t clamp32(uint64_t v) { return v >= 0xFFFFFFFFull ? 0xFFFFFFFFu : 
 
 }  // namespace
 
-gClass_WavFile::gClass_WavFile(tWavBuild build)
+gClass_WavFile::gClass_WavFile(const tAudioFileBuild &build)
     : mBuild(build), mWork(new (std::nothrow) uint8_t[kWavWorkBufBytes]) {}
 
 gClass_WavFile::~gClass_WavFile() = default;
-
-int gClass_WavFile::readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len) {
-    if (v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
-    return v_read(fp, buf, len) == len ? 0 : -1;
-}
-
-int gClass_WavFile::writeAt(FILE *fp, uint64_t offset, const void *buf, uint32_t len) {
-    if (v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
-    if (v_write(fp, buf, len) != len) return -1;
-    return v_flush(fp) == 0 ? 0 : -1;
-}
 
 // ---------------------------------------------------------------------------
 // Recognising and reading
@@ -52,7 +41,7 @@ int gClass_WavFile::checkHeader(FILE *fp, tRiffStatus *status) {
     uint64_t size = 0;
     uint64_t fmt = 0;
     // A file too short to hold the magic is not a WAV file.
-    if (fp && v_getFileSize(fp, &size) == 0 && size >= sizeof magic && readAt(fp, 0, magic, sizeof magic) == 0 &&
+    if (fp && v_getFileSize(fp, &size) == 0 && size >= sizeof magic && v_readAt(fp, 0, magic, sizeof magic) == 0 &&
         chunk_idIs(magic + 8, "WAVE")) {
         tRiffStatus kind = chunk_idIs(magic, "RIFF")   ? kRiffStatusRIFF
                            : chunk_idIs(magic, "RF64") ? kRiffStatusRF64
@@ -91,7 +80,7 @@ int gClass_WavFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uin
     if (mChunk.mChunk_searchSpecifiedChunkSize(fp, "fmt ", &off, &size, kChunkModeRiff) != 0) return kAudioFileErrIO;
     if (size < kWavFmtPayload) return kAudioFileErrIO;
     uint8_t fmt[8 + kWavFmtPayload];
-    if (readAt(fp, off, fmt, sizeof fmt) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, off, fmt, sizeof fmt) != 0) return kAudioFileErrIO;
     *formatTag = chunk_getLE16(fmt + 8);
     *channels = chunk_getLE16(fmt + 10);
     *rate = chunk_getLE32(fmt + 12);
@@ -121,7 +110,7 @@ int gClass_WavFile::readTimeReference(FILE *fp, uint64_t limit, uint64_t *startS
     if (mChunk.mChunk_searchSpecifiedChunkSize(fp, "bext", &off, &size, kChunkModeRiff) != 0) return kAudioFileErrIO;
     if (size >= limit || size < kBextMinPayload) return kAudioFileErrIO;
     uint8_t field[8];
-    if (readAt(fp, off + 8 + kBextTimeReference, field, sizeof field) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, off + 8 + kBextTimeReference, field, sizeof field) != 0) return kAudioFileErrIO;
     *startSample = chunk_getLE64(field);
     return kAudioFileOK;
 }
@@ -185,7 +174,7 @@ int gClass_WavFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t w
     if (blockAlign > 0xFFFF || byteRate > 0xFFFFFFFFull) return kAudioFileErrFormat;
     const bool rf64 = param->rf64 == 1;
     // The library's files always carry the bext chunk.
-    const bool bext = withBext != 0 || mBuild == kWavBuildLibrary;
+    const bool bext = withBext != 0 || mBuild.library;
 
     uint8_t *h = mWork.get();
     std::memset(h, 0, kWavHeaderBytes);
@@ -213,20 +202,18 @@ int gClass_WavFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t w
     std::memcpy(h + j, "JUNK", 4);
     chunk_putLE32(h + j + 4, kWavDataHeaderOffset - 8 - j);
     std::memcpy(h + kWavDataHeaderOffset, "data", 4);
-    return writeAt(fp, 0, h, kWavHeaderBytes) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    return v_writeAt(fp, 0, h, kWavHeaderBytes) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 // ---------------------------------------------------------------------------
 // Sizes
 
 int gClass_WavFile::renew_dataChunkSize(FILE *fp, uint64_t bytes, tRiffStatus kind) {
-    tBwfHdrParam fmt;
-    if (readFmt(fp, &fmt, nullptr) != 0) return kAudioFileErrIO;
     uint64_t data = 0;
     if (mChunk.mChunk_searchSpecifiedChunk(fp, "data", &data, kChunkModeRiff) != 0) return kAudioFileErrIO;
     uint8_t field[8];
     chunk_putLE32(field, clamp32(bytes));
-    if (writeAt(fp, data + 4, field, 4) != 0) return kAudioFileErrIO;
+    if (v_writeAt(fp, data + 4, field, 4) != 0) return kAudioFileErrIO;
     if (kind != kRiffStatusRF64) return kAudioFileOK;
 
     uint64_t ds64 = 0, size = 0;
@@ -234,29 +221,29 @@ int gClass_WavFile::renew_dataChunkSize(FILE *fp, uint64_t bytes, tRiffStatus ki
         size < kChunkDs64MinPayload)
         return kAudioFileErrIO;
     chunk_putLE64(field, bytes);
-    if (writeAt(fp, ds64 + 16, field, 8) != 0) return kAudioFileErrIO;
+    if (v_writeAt(fp, ds64 + 16, field, 8) != 0) return kAudioFileErrIO;
     // The sample count is only meaningful for compressed formats.
     chunk_putLE32(field, 0);
-    return writeAt(fp, ds64 + 24, field, 4) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    return v_writeAt(fp, ds64 + 24, field, 4) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 int gClass_WavFile::renew_riffsize(FILE *fp, uint64_t size, tRiffStatus kind) {
     uint8_t field[8];
     chunk_putLE32(field, clamp32(size));
-    if (writeAt(fp, 4, field, 4) != 0) return kAudioFileErrIO;
+    if (v_writeAt(fp, 4, field, 4) != 0) return kAudioFileErrIO;
     if (kind != kRiffStatusRF64) return kAudioFileOK;
     uint64_t ds64 = 0, dsSize = 0;
     if (mChunk.mChunk_searchSpecifiedChunkSize(fp, "ds64", &ds64, &dsSize, kChunkModeRiff) != 0 ||
         dsSize < kChunkDs64MinPayload)
         return kAudioFileErrIO;
     chunk_putLE64(field, size);
-    return writeAt(fp, ds64 + 8, field, 8) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    return v_writeAt(fp, ds64 + 8, field, 8) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 int gClass_WavFile::updateWavFileSize(FILE *fp, uint64_t value, uint32_t how) {
     tRiffStatus kind = kRiffStatusUnknown;
     if (checkHeader(fp, &kind) != 0) return kAudioFileErrIO;
-    if (mBuild == kWavBuildLibrary) how = kWavSizeSet;
+    if (mBuild.library) how = kWavSizeSet;
     uint64_t size = value;
     if (how == kWavSizeAdd || how == kWavSizeSubtract) {
         uint64_t stored = 0;
@@ -264,11 +251,11 @@ int gClass_WavFile::updateWavFileSize(FILE *fp, uint64_t value, uint32_t how) {
         if (kind == kRiffStatusRF64) {
             uint64_t ds64 = 0, dsSize = 0;
             if (mChunk.mChunk_searchSpecifiedChunkSize(fp, "ds64", &ds64, &dsSize, kChunkModeRiff) != 0 ||
-                dsSize < kChunkDs64MinPayload || readAt(fp, ds64 + 8, field, 8) != 0)
+                dsSize < kChunkDs64MinPayload || v_readAt(fp, ds64 + 8, field, 8) != 0)
                 return kAudioFileErrIO;
             stored = chunk_getLE64(field);
         } else {
-            if (readAt(fp, 4, field, 4) != 0) return kAudioFileErrIO;
+            if (v_readAt(fp, 4, field, 4) != 0) return kAudioFileErrIO;
             stored = chunk_getLE32(field);
         }
         if (how == kWavSizeAdd) {
@@ -389,12 +376,7 @@ int gClass_WavFile::divide(FILE *src, FILE *second, FILE *work, uint64_t pos) {
     if (pos > s) return kAudioFileErrFormat;
 
     // The second part starts as a copy of the whole header.
-    uint8_t *buf = mWork.get();
-    for (uint64_t done = 0; done < d;) {
-        uint32_t n = d - done > kWavMoveChunk ? kWavMoveChunk : static_cast<uint32_t>(d - done);
-        if (readAt(src, done, buf, n) != 0 || writeAt(second, done, buf, n) != 0) return kAudioFileErrIO;
-        done += n;
-    }
+    if (v_moveRange(src, 0, second, 0, d, mWork.get(), kWavMoveChunk) != 0) return kAudioFileErrIO;
     // Only the audio follows: chunks behind it (marks, an appended bext)
     // describe the whole file, not the second part.
     if (vfs_editFile(src, second, d + pos, 0, false, static_cast<int64_t>(s - pos), kEditProgressEdit) != 0)
@@ -449,7 +431,7 @@ int gClass_WavFile::appendBext(FILE *fp, uint64_t startSample) {
     // byte before the new chunk (the data size itself stays odd).
     if (size & 1) buf[len++] = 0;
     len += makeBextChunk(buf + len, fmt.rate, fmt.bits, fmt.channels, 0, startSample);
-    if (writeAt(fp, size, buf, len) != 0) return kAudioFileErrIO;
+    if (v_writeAt(fp, size, buf, len) != 0) return kAudioFileErrIO;
     int rc = updateRiffSize(fp);
     return rc != 0 ? rc : kAudioFileBextAppended;
 }
@@ -461,12 +443,16 @@ int gClass_WavFile::setStartSample(FILE *fp, uint64_t startSample) {
     if (startSample >= day) startSample -= day;
 
     uint64_t off = 0, size = 0;
-    if (mChunk.mChunk_searchSpecifiedChunkSize(fp, "bext", &off, &size, kChunkModeRiff) != 0)
+    if (mChunk.mChunk_searchSpecifiedChunkSize(fp, "bext", &off, &size, kChunkModeRiff) != 0) {
+        // Appended behind chunks that do not lead to the end of the file (a
+        // header cut short or damaged), a bext chunk would never be found.
+        if (!mChunk.mChunk_reachesEnd(fp, kChunkModeRiff)) return kAudioFileErrIO;
         return appendBext(fp, startSample);
+    }
     if (size < kBextMinPayload) return kAudioFileErrIO;
     uint8_t field[8];
     chunk_putLE64(field, startSample);
-    return writeAt(fp, off + 8 + kBextTimeReference, field, sizeof field) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    return v_writeAt(fp, off + 8 + kBextTimeReference, field, sizeof field) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 // ---------------------------------------------------------------------------
@@ -486,15 +472,9 @@ int gClass_WavFile::deleteChunk(FILE *fp, const char *id) {
     uint64_t end = off + 8 + roundEven(payload);
     if (end > fileSize) end = fileSize;  // a last chunk without its pad byte
 
-    uint8_t *buf = mWork.get();
-    uint64_t from = end, to = off;
-    while (from < fileSize) {
-        uint32_t n = fileSize - from > kWavMoveChunk ? kWavMoveChunk : static_cast<uint32_t>(fileSize - from);
-        if (readAt(fp, from, buf, n) != 0 || writeAt(fp, to, buf, n) != 0) return kAudioFileErrIO;
-        from += n;
-        to += n;
-    }
-    return v_ftruncate(fp, static_cast<int64_t>(to)) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    const uint64_t tail = fileSize - end;
+    if (v_moveRange(fp, end, fp, off, tail, mWork.get(), kWavMoveChunk) != 0) return kAudioFileErrIO;
+    return v_ftruncate(fp, static_cast<int64_t>(off + tail)) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 int gClass_WavFile::renameChunk(FILE *fp, const char *id, const char *newId) {
@@ -506,11 +486,7 @@ int gClass_WavFile::renameChunkAll(FILE *fp, const char *id, const char *newId) 
 }
 
 // ---------------------------------------------------------------------------
-// The conversion library's tag entries
-
-int gClass_WavFile::loadTagData(FILE *fp, tID3tagInfo *tag) { return wav_loadTagData(fp, tag); }
-
-int gClass_WavFile::registerTagData(tID3tagInfo *tag) { return wav_registerTagData(tag); }
+// The conversion library's tag slots
 
 int wav_loadTagData(FILE *fp, tID3tagInfo *tag) {
     (void)fp;
@@ -518,7 +494,7 @@ int wav_loadTagData(FILE *fp, tID3tagInfo *tag) {
     return kAudioFileErrFormat;
 }
 
-int wav_registerTagData(tID3tagInfo *tag) {
+int wav_registerTagData(const tID3tagInfo *tag) {
     (void)tag;
     return kAudioFileErrFormat;
 }

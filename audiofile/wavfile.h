@@ -8,8 +8,11 @@
 // start time, marks) goes into the JUNK space or behind the audio without
 // moving it. All integers in the file are little-endian.
 //
-// The conversion library builds the same module with kWavBuildLibrary; the
-// differences between the two builds are listed at tWavBuild.
+// In the conversion library's build (tAudioFileBuild::library) createHeader
+// always writes the bext chunk, so a header rebuild (remakeRiffStructure)
+// carries a fresh one too, and updateWavFileSize always sets. Both builds
+// give a start-time bext appended by setStartSample the coding history
+// "M=mono" for one channel and "M=<n>-channel" otherwise.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +20,7 @@
 #include <memory>
 
 #include "audiofile/audiofileif.h"
-#include "audiofile/audiohelpers.h"
+#include "audiofile/tagrecord.h"
 #include "audiofile/chunkutil.h"
 
 enum : uint32_t {
@@ -47,22 +50,9 @@ enum tWavSizeHow : uint32_t {
     kWavSizeSet = 2,
 };
 
-// Which deliverable the handler is built for.
-//  - kWavBuildProgram: createHeader writes a bext chunk only when asked;
-//    updateWavFileSize honours its how argument.
-//  - kWavBuildLibrary (the conversion library): createHeader always writes
-//    the bext chunk, so a header rebuild (remakeRiffStructure) carries a
-//    fresh one too; updateWavFileSize always sets.
-// Both builds give a start-time bext appended by setStartSample the coding
-// history "M=mono" for one channel and "M=<n>-channel" otherwise.
-enum tWavBuild : int {
-    kWavBuildProgram = 0,
-    kWavBuildLibrary = 1,
-};
-
 class gClass_WavFile : public AccessAudioFile {
 public:
-    explicit gClass_WavFile(tWavBuild build = kWavBuildProgram);
+    explicit gClass_WavFile(const tAudioFileBuild &build = kAudioFileProgramBuild);
     ~gClass_WavFile() override;
     gClass_WavFile(const gClass_WavFile &) = delete;
     gClass_WavFile &operator=(const gClass_WavFile &) = delete;
@@ -114,7 +104,8 @@ public:
     [[nodiscard]] int loadCueData(FILE *fp, uint64_t totalSamples, int listNo) override;
     // A start of one day or more (rate x 86400 samples) is reduced by a day.
     // Without a bext chunk one is appended behind the audio (with a pad byte
-    // when the audio ends at an odd offset) and the result is -41.
+    // when the audio ends at an odd offset) and the result is -41; a file
+    // whose chunks do not lead to its end gets none (-1).
     [[nodiscard]] int setStartSample(FILE *fp, uint64_t startSample) override;
     [[nodiscard]] int getStartSample(FILE *fp, uint64_t *startSample) override;
     uint32_t getReserveSize() override;
@@ -155,24 +146,17 @@ public:
     [[nodiscard]] int renameChunk(FILE *fp, const char *id, const char *newId);
     // Renames every chunk with that id, at most kWavRenameMax. 0 or -1.
     [[nodiscard]] int renameChunkAll(FILE *fp, const char *id, const char *newId);
-    // The conversion library's tag entries: WAV files carry no tags here.
-    [[nodiscard]] int loadTagData(FILE *fp, tID3tagInfo *tag);  // -17
-    [[nodiscard]] int registerTagData(tID3tagInfo *tag);        // -17
-
     // The header kind found by the last checkHeader.
     tRiffStatus riffStatus() const { return mRiffStatus; }
-    tWavBuild build() const { return mBuild; }
 
 private:
     int readFmt(FILE *fp, tBwfHdrParam *param, uint16_t *formatTag);
     int readTimeReference(FILE *fp, uint64_t limit, uint64_t *startSample);
-    int writeAt(FILE *fp, uint64_t offset, const void *buf, uint32_t len);
-    int readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len);
     int appendBext(FILE *fp, uint64_t startSample);
     // saveCueData and saveCueDataNew (wavmarks.cpp).
     int saveMarks(FILE *fp, int existing, int listNo, uint64_t totalSamples, bool firstJunk);
 
-    tWavBuild mBuild;
+    tAudioFileBuild mBuild;
     ClassChunkUtility mChunk;
     std::unique_ptr<uint8_t[]> mWork;  // kWavWorkBufBytes; null when it could not be allocated
     tRiffStatus mRiffStatus = kRiffStatusUnknown;
@@ -191,4 +175,4 @@ void wav_fillBextPayload(uint8_t *payload, uint32_t rate, uint32_t bits, uint32_
 // signatures of its per-format tables): no tags are read from or written
 // into WAV files, both give -17.
 [[nodiscard]] int wav_loadTagData(FILE *fp, tID3tagInfo *tag);
-[[nodiscard]] int wav_registerTagData(tID3tagInfo *tag);
+[[nodiscard]] int wav_registerTagData(const tID3tagInfo *tag);

@@ -12,7 +12,6 @@ namespace {
 const tMarkListCtrl &M = gMarkList;
 
 enum : uint32_t {
-    kRiffFirstChunk = 12,  // after "RIFF"/"RF64", size, "WAVE"
     kMaxCuePoints = 100,   // room in the cue and playlist buffers
     kCueLoadBytes = 4 + uint32_t(kMarkMax) * kWavMarkCuePointBytes,    // 99 points
     kPlstLoadBytes = 4 + uint32_t(kMarkMax) * kWavMarkPlstEntryBytes,  // 99 entries
@@ -25,62 +24,15 @@ uint32_t get32(const uint8_t *p) { return chunk_getLE32(p); }
 void putId(uint8_t *p, const char *id) { std::memcpy(p, id, 4); }
 bool idIs(const uint8_t *p, const char *id) { return chunk_idIs(p, id); }
 
-uint32_t readAt(FILE *fp, uint64_t off, void *buf, uint32_t len) {
-    if (v_lseek(fp, static_cast<int64_t>(off), 0) != 0) return 0;
-    return v_read(fp, buf, len);
-}
-
-bool writeAt(FILE *fp, uint64_t off, const void *buf, uint32_t len) {
-    if (v_lseek(fp, static_cast<int64_t>(off), 0) != 0) return false;
-    return v_write(fp, buf, len) == len;
-}
-
-// One chunk header met by a walk: id, stored size and the 4 bytes after the
-// header (the list type of a LIST chunk).
-struct ChunkHeader {
-    uint64_t offset;
-    uint8_t raw[12];
-    uint32_t size() const { return get32(raw + 4); }
-    // Payload bytes the file really holds behind this header.
-    uint32_t sizeInFile(uint64_t fileSize) const {
-        uint64_t avail = fileSize - offset - 8;  // the walk guarantees offset + 8 <= fileSize
-        return size() > avail ? static_cast<uint32_t>(avail) : size();
-    }
-};
-
-// Walk over the RIFF chunks from byte 12, bounded by the file size; every
-// step moves on by at least 8 bytes, so the walk always ends.
-class ChunkWalk {
-public:
-    explicit ChunkWalk(FILE *fp) : fp_(fp) { ok_ = v_getFileSize(fp, &fileSize_) == 0; }
-    bool ok() const { return ok_; }
-    uint64_t fileSize() const { return fileSize_; }
-
-    bool next(ChunkHeader *h) {
-        if (!ok_ || next_ + 8 > fileSize_) return false;
-        std::memset(h->raw, 0, sizeof h->raw);
-        uint32_t want = fileSize_ - next_ >= 12 ? 12 : 8;
-        if (readAt(fp_, next_, h->raw, want) != want) return false;
-        h->offset = next_;
-        uint64_t size = h->size();
-        next_ += 8 + size + (size & 1);
-        return true;
-    }
-
-private:
-    FILE *fp_;
-    uint64_t fileSize_ = 0;
-    uint64_t next_ = kRiffFirstChunk;
-    bool ok_ = false;
-};
+// Payload bytes of a chunk that the file holds, for the chunks the mark
+// code reads and fills (never an RF64 "data" chunk): they fit 32 bits.
+uint32_t held(const tChunkHeader &h) { return static_cast<uint32_t>(h.inFile); }
 
 // First chunk with id (and, when listType is given, that list type).
-bool findChunk(FILE *fp, const char *id, const char *listType, ChunkHeader *out,
-               uint64_t *fileSize = nullptr) {
-    ChunkWalk w(fp);
-    if (fileSize) *fileSize = w.fileSize();
-    ChunkHeader h;
-    while (w.next(&h)) {
+bool findChunk(FILE *fp, const char *id, const char *listType, tChunkHeader *out) {
+    ClassChunkWalk w(fp, kChunkModeRiff);
+    tChunkHeader h;
+    while (w.next(&h) == kChunkWalkHeader) {
         if (!idIs(h.raw, id)) continue;
         if (listType && !idIs(h.raw + 8, listType)) continue;
         *out = h;
@@ -92,9 +44,9 @@ bool findChunk(FILE *fp, const char *id, const char *listType, ChunkHeader *out,
 // Renames the first chunk with id (and listType when given); 0 also when
 // there is none.
 int renameFirst(FILE *fp, const char *id, const char *listType, const char *newId) {
-    ChunkHeader h;
+    tChunkHeader h;
     if (!findChunk(fp, id, listType, &h)) return kWavMarkOk;
-    return writeAt(fp, h.offset, newId, 4) && v_flush(fp) == 0 ? kWavMarkOk : kWavMarkIoErr;
+    return v_writeAt(fp, h.offset, newId, 4) == 0 ? kWavMarkOk : kWavMarkIoErr;
 }
 
 // Appends a chunk, with a zero byte before it when the file length is odd
@@ -137,7 +89,7 @@ bool fitsJunk(uint64_t at, uint64_t room, uint32_t len) {
 
 bool fillJunk(FILE *fp, uint64_t at, uint64_t room, const uint8_t *chunk, uint32_t len) {
     if (!fitsJunk(at, room, len)) return false;
-    if (!writeAt(fp, at, chunk, len)) return false;
+    if (v_writeAt(fp, at, chunk, len) != 0) return false;
     uint64_t pos = at + len;
     uint8_t buf[9] = {};
     uint32_t n = 0;
@@ -166,12 +118,9 @@ int renameOld(FILE *fp, Which w) {
 // Writes one of the three chunks (header included) by the placement rules.
 int saveChunk(FILE *fp, bool replace, Which which, const uint8_t *chunk, uint32_t len) {
     if (!replace) {
-        ChunkHeader j;
-        uint64_t fileSize = 0;
-        if (!findChunk(fp, "JUNK", nullptr, &j, &fileSize))
-            return appendTail(fp, chunk, len) ? kWavMarkOk : kWavMarkIoErr;
-        return fillJunk(fp, j.offset, j.sizeInFile(fileSize), chunk, len) ? kWavMarkOk
-                                                                           : kWavMarkIoErr;
+        tChunkHeader j;
+        if (!findChunk(fp, "JUNK", nullptr, &j)) return appendTail(fp, chunk, len) ? kWavMarkOk : kWavMarkIoErr;
+        return fillJunk(fp, j.offset, held(j), chunk, len) ? kWavMarkOk : kWavMarkIoErr;
     }
     tWavMarkArea area;
     int rc = wavMark_checkMarkChunk(fp, chunkId(which), &area);
@@ -290,12 +239,12 @@ int wavMark_checkMarkChunkID(const uint8_t *header) {
 }
 
 int wavMark_checkMarkChunk(FILE *fp, const char *id, tWavMarkArea *area) {
-    ChunkWalk w(fp);
+    ClassChunkWalk w(fp, kChunkModeRiff);
     if (!w.ok()) return kWavMarkIoErr;
     bool met = false, prevMark = false;
     uint64_t runStart = 0;
-    ChunkHeader h;
-    while (w.next(&h)) {
+    tChunkHeader h;
+    while (w.next(&h) == kChunkWalkHeader) {
         bool isMark = wavMark_checkMarkChunkID(h.raw) == kWavMarkOk;
         if (idIs(h.raw, id)) met = true;
         if (isMark && !prevMark) runStart = h.offset;
@@ -303,7 +252,7 @@ int wavMark_checkMarkChunk(FILE *fp, const char *id, tWavMarkArea *area) {
             area->runStart = runStart;
             area->runLength = h.offset - runStart - 8;
             area->junkOffset = h.offset;
-            area->junkSize = h.sizeInFile(w.fileSize());
+            area->junkSize = held(h);
             return kWavMarkOk;
         }
         prevMark = isMark;
@@ -317,9 +266,9 @@ int wavMark_renameChunk(FILE *fp, const char *id, const char *newId) {
 
 int wavMark_renameChunkAll(FILE *fp, const char *id, const char *newId) {
     for (uint32_t i = 0; i < kWavRenameMax; ++i) {
-        ChunkHeader h;
+        tChunkHeader h;
         if (!findChunk(fp, id, nullptr, &h)) break;
-        if (!writeAt(fp, h.offset, newId, 4) || v_flush(fp) != 0) return kWavMarkIoErr;
+        if (v_writeAt(fp, h.offset, newId, 4) != 0) return kWavMarkIoErr;
     }
     return kWavMarkOk;
 }
@@ -362,14 +311,16 @@ int wavMark_saveMarkData(FILE *fp, int existing, int list, bool firstJunk, uint6
 int wavMark_loadCueData(FILE *fp, uint64_t totalSamples, int list, uint8_t *work) {
     if (M.create(list) != kMarkOk) return kWavMarkNoFit;
     if (!fp || !work) return kWavMarkOk;
-    ChunkHeader h;
-    uint64_t fileSize = 0;
+    tChunkHeader h;
+    // What a read of a chunk's payload got: all it asked for, or nothing.
+    auto readPayload = [&](uint32_t limit) -> uint32_t {
+        const uint32_t want = held(h) > limit ? limit : held(h);
+        return v_readAt(fp, h.offset + 8, work, want) == 0 ? want : 0;
+    };
 
     // Positions. The stored count is trusted only as far as the points read.
-    if (findChunk(fp, "cue ", nullptr, &h, &fileSize)) {
-        uint32_t want = h.sizeInFile(fileSize);
-        if (want > kCueLoadBytes) want = kCueLoadBytes;
-        uint32_t got = readAt(fp, h.offset + 8, work, want);
+    if (findChunk(fp, "cue ", nullptr, &h)) {
+        uint32_t got = readPayload(kCueLoadBytes);
         if (got >= 4) {
             uint32_t n = get32(work);
             uint32_t present = (got - 4) / kWavMarkCuePointBytes;
@@ -388,10 +339,8 @@ int wavMark_loadCueData(FILE *fp, uint64_t totalSamples, int list, uint8_t *work
             }
 
             // Names, from the "adtl" list (an "INFO" list may come first).
-            if (findChunk(fp, "LIST", "adtl", &h, &fileSize)) {
-                want = h.sizeInFile(fileSize);
-                if (want > kLabelLoadBytes) want = kLabelLoadBytes;
-                got = readAt(fp, h.offset + 8, work, want);
+            if (findChunk(fp, "LIST", "adtl", &h)) {
+                got = readPayload(kLabelLoadBytes);
                 // Every sub-chunk must lie inside the bytes read; one that
                 // runs past them ends the walk.
                 uint64_t p = 4;
@@ -412,10 +361,8 @@ int wavMark_loadCueData(FILE *fp, uint64_t totalSamples, int list, uint8_t *work
                 }
 
                 // Which marks are in the playlist.
-                if (findChunk(fp, "plst", nullptr, &h, &fileSize)) {
-                    want = h.sizeInFile(fileSize);
-                    if (want > kPlstLoadBytes) want = kPlstLoadBytes;
-                    got = readAt(fp, h.offset + 8, work, want);
+                if (findChunk(fp, "plst", nullptr, &h)) {
+                    got = readPayload(kPlstLoadBytes);
                     if (got >= 4) {
                         uint32_t n2 = get32(work);
                         uint32_t present2 = (got - 4) / kWavMarkPlstEntryBytes;

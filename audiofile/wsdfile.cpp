@@ -5,7 +5,7 @@
 
 #include "audiofile/chunkutil.h"
 #include "audiofile/vfile.h"
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 
 namespace {
 
@@ -15,12 +15,6 @@ uint64_t getSplit64(const uint8_t *p) {
 }
 
 uint8_t bcd(uint32_t v) { return static_cast<uint8_t>(((v / 10) << 4) | (v % 10)); }
-
-int readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len) {
-    if (!fp || offset > static_cast<uint64_t>(INT64_MAX)) return -1;
-    if (v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
-    return v_read(fp, buf, len) == len ? 0 : -1;
-}
 
 // Decimal digits of a date field; -1 when one of them is not a digit.
 int digits(const uint8_t *p, int count) {
@@ -44,7 +38,7 @@ void copyText(wchar16 *dst, const char *src, uint32_t units) {
 
 }  // namespace
 
-gClass_WsdFile::gClass_WsdFile(tWsdBuild build) : mBuild(build) {
+gClass_WsdFile::gClass_WsdFile(const tAudioFileBuild &build) : mBuild(build) {
     mHead = new (std::nothrow) uint8_t[kWsdMemHeaderBytes]();
 }
 
@@ -52,7 +46,7 @@ gClass_WsdFile::~gClass_WsdFile() { delete[] mHead; }
 
 int gClass_WsdFile::readHead(FILE *fp, uint8_t *buf) {
     if (!mHead) return -1;
-    return readAt(fp, 0, buf, headBytes());
+    return v_readAt(fp, 0, buf, headBytes());
 }
 
 int gClass_WsdFile::checkHeader(FILE *fp, tRiffStatus *status) {
@@ -101,7 +95,7 @@ int gClass_WsdFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uin
     *bits = 1;
     *channels = h[kWsdChannels];
     *formatTag = 0;
-    if (mBuild == kWsdBuildLibrary) mRate = *rate;
+    if (mBuild.library) mRate = *rate;
     return kAudioFileOK;
 }
 
@@ -123,7 +117,7 @@ int gClass_WsdFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t w
     if (!mHead || !param) return kAudioFileErrIO;
     if (param->channels == 0 || param->channels > 255 || param->rate == 0) return kAudioFileErrFormat;
     uint8_t *h = mHead;
-    if (mBuild == kWsdBuildProgram) {
+    if (!mBuild.library) {
         std::memset(h, 0, 8);
         std::memcpy(h, "1bit", 4);
         h[8] = 0x11;
@@ -146,8 +140,7 @@ int gClass_WsdFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t w
     h[kWsdChannels] = static_cast<uint8_t>(param->channels);
     h[48] = param->channels == 1 ? 0x40 : 0x44;
     std::memset(h + kWsdReadLibrary, 0x20, kWsdHeaderBytes - kWsdReadLibrary);
-    if (!fp || v_lseek(fp, 0, 0) != 0 || v_write(fp, h, kWsdHeaderBytes) != kWsdHeaderBytes) return kAudioFileErrIO;
-    return v_flush(fp) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    return v_writeAt(fp, 0, h, kWsdHeaderBytes) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 int gClass_WsdFile::updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t samples) {
@@ -157,7 +150,7 @@ int gClass_WsdFile::updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t sampl
     uint8_t size[8];
     chunk_putBE32(size, static_cast<uint32_t>(fileSize));
     chunk_putBE32(size + 4, static_cast<uint32_t>(fileSize >> 32));
-    if (mBuild == kWsdBuildProgram) {
+    if (!mBuild.library) {
         std::memcpy(mHead + kWsdFileSizeLow, size, 8);
         return kAudioFileOK;
     }
@@ -165,14 +158,13 @@ int gClass_WsdFile::updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t sampl
     // (a 100-hour file at 2.8 MHz is about a terabyte).
     const uint64_t secs = mRate != 0 ? samples / mRate : 0;
     uint8_t *h = mHead;
-    if (readAt(fp, 0, h, kWsdHeaderBytes) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, 0, h, kWsdHeaderBytes) != 0) return kAudioFileErrIO;
     std::memcpy(h + kWsdFileSizeLow, size, 8);
     h[kWsdPlayTime] = 0;
     h[kWsdPlayTime + 1] = bcd(static_cast<uint32_t>(secs % 60));
     h[kWsdPlayTime + 2] = bcd(static_cast<uint32_t>((secs / 60) % 60));
     h[kWsdPlayTime + 3] = bcd(static_cast<uint32_t>((secs / 3600) % 100));
-    if (v_lseek(fp, 0, 0) != 0 || v_write(fp, h, kWsdHeaderBytes) != kWsdHeaderBytes) return kAudioFileErrIO;
-    return v_flush(fp) == 0 ? kAudioFileOK : kAudioFileErrIO;
+    return v_writeAt(fp, 0, h, kWsdHeaderBytes) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 int gClass_WsdFile::divide(FILE *src, FILE *second, FILE *work, uint64_t pos) {
@@ -221,12 +213,12 @@ int gClass_WsdFile::setStartSample(FILE *fp, uint64_t startSample) {
 int gClass_WsdFile::getStartSample(FILE *fp, uint64_t *startSample) {
     *startSample = 0;
     if (!mHead) return kAudioFileErrIO;
-    if (mBuild == kWsdBuildProgram) {
+    if (!mBuild.library) {
         std::memcpy(startSample, mHead + kWsdStartMemory, 8);
         return kAudioFileOK;
     }
     uint8_t h[kWsdHeaderBytes];
-    if (readAt(fp, 0, h, kWsdHeaderBytes) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, 0, h, kWsdHeaderBytes) != 0) return kAudioFileErrIO;
     std::memcpy(startSample, h + kWsdStartMemory, 8);
     return kAudioFileOK;
 }
@@ -240,22 +232,18 @@ int gClass_WsdFile::searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *off
     return kAudioFileErrIO;
 }
 
-int gClass_WsdFile::loadTagData(FILE *fp, tID3tagInfo *tag) { return wsd_loadTagData(fp, tag); }
-
-int gClass_WsdFile::registerTagData(tID3tagInfo *tag) { return wsd_registerTagData(tag); }
-
 // ---------------------------------------------------------------------------
 // The library's tag entries
 
 int wsd_loadTagData(FILE *fp, tID3tagInfo *tag) {
     if (!fp || !tag) return kAudioFileErrIO;
     uint8_t h[kWsdReadLibrary];
-    if (readAt(fp, 0, h, sizeof h) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, 0, h, sizeof h) != 0) return kAudioFileErrIO;
     uint64_t at = chunk_getBE32(h + kWsdTextOffset);
     if (at == 0 || at == 0xFFFFFFFFu) at = kWsdTextAreaDefault;
     // One extra zero byte ends a text that runs to the end of the area.
     char area[kWsdTextAreaBytes + 1];
-    if (readAt(fp, at, area, kWsdTextAreaBytes) != 0) return kAudioFileErrIO;
+    if (v_readAt(fp, at, area, kWsdTextAreaBytes) != 0) return kAudioFileErrIO;
     area[kWsdTextAreaBytes] = 0;
 
     copyText(tag->title, area + kWsdTextTitle, kWsdTitleUnits);
@@ -279,7 +267,7 @@ int wsd_loadTagData(FILE *fp, tID3tagInfo *tag) {
     return kAudioFileOK;
 }
 
-int wsd_registerTagData(tID3tagInfo *tag) {
+int wsd_registerTagData(const tID3tagInfo *tag) {
     (void)tag;
     return kAudioFileErrFormat;
 }

@@ -15,14 +15,14 @@
 //
 // In the program the handler only reads (the channel split job reads WSD
 // sources). The conversion library's build also writes a header and its
-// sizes and reads the text area as a tag; tWsdBuild selects the build.
+// sizes and reads the text area as a tag (tAudioFileBuild::library).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
 #include "audiofile/audiofileif.h"
-#include "audiofile/audiohelpers.h"
+#include "audiofile/tagrecord.h"
 
 enum : uint32_t {
     kWsdHeaderBytes = 2048,       // audio starts here
@@ -59,22 +59,18 @@ enum : uint32_t {
     kWsdCommentUnits = 508,
 };
 
-// Which deliverable the handler is built for.
-//  - kWsdBuildProgram: reads 88 header bytes; createHeader, updateDataSize
-//    and setStartSample only change the in-memory header; getStartSample
-//    gives the start kept there.
-//  - kWsdBuildLibrary (the conversion library): reads 128 bytes;
-//    searchFmtChunk remembers the rate; createHeader writes the 2048-byte
-//    header; updateDataSize writes the file size and the play time;
-//    getStartSample reads bytes 80..87 of the file's header.
-enum tWsdBuild : int {
-    kWsdBuildProgram = 0,
-    kWsdBuildLibrary = 1,
-};
+// The two builds (tAudioFileBuild::library):
+//  - program: reads 88 header bytes; createHeader, updateDataSize and
+//    setStartSample only change the in-memory header; getStartSample gives
+//    the start kept there.
+//  - library: reads 128 bytes; searchFmtChunk remembers the rate;
+//    createHeader writes the 2048-byte header; updateDataSize writes the
+//    file size and the play time; getStartSample reads bytes 80..87 of the
+//    file's header.
 
 class gClass_WsdFile : public AccessAudioFile {
 public:
-    explicit gClass_WsdFile(tWsdBuild build = kWsdBuildProgram);
+    explicit gClass_WsdFile(const tAudioFileBuild &build = kAudioFileProgramBuild);
     ~gClass_WsdFile() override;
     gClass_WsdFile(const gClass_WsdFile &) = delete;
     gClass_WsdFile &operator=(const gClass_WsdFile &) = delete;
@@ -117,20 +113,14 @@ public:
     uint32_t getReserveSize() override;  // 0
     [[nodiscard]] int searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *offset) override;  // -1
 
-    // The conversion library's tag entries (wsd_loadTagData,
-    // wsd_registerTagData).
-    [[nodiscard]] int loadTagData(FILE *fp, tID3tagInfo *tag);
-    [[nodiscard]] int registerTagData(tID3tagInfo *tag);
-
-    tWsdBuild build() const { return mBuild; }
     // The in-memory header (kWsdMemHeaderBytes).
     const uint8_t *memHeader() const { return mHead; }
 
 private:
     int readHead(FILE *fp, uint8_t *buf);  // the first 88 or 128 bytes; 0 or -1
-    uint32_t headBytes() const { return mBuild == kWsdBuildLibrary ? kWsdReadLibrary : kWsdReadProgram; }
+    uint32_t headBytes() const { return mBuild.library ? kWsdReadLibrary : kWsdReadProgram; }
 
-    tWsdBuild mBuild;
+    tAudioFileBuild mBuild;
     uint8_t *mHead = nullptr;  // kWsdMemHeaderBytes, zero-filled; null when it could not be allocated
     uint32_t mRate = 0;        // library: remembered by searchFmtChunk and createHeader
 };
@@ -142,4 +132,4 @@ private:
 // track number, total tracks and picture fields are not touched. 0 or -1.
 [[nodiscard]] int wsd_loadTagData(FILE *fp, tID3tagInfo *tag);
 // No tags are written into WSD files: -17.
-[[nodiscard]] int wsd_registerTagData(tID3tagInfo *tag);
+[[nodiscard]] int wsd_registerTagData(const tID3tagInfo *tag);

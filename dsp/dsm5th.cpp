@@ -116,7 +116,7 @@ inline void cutLane(tLane &s, uint32_t &flags) {
 }
 
 inline void consistLane(tLane &s, uint32_t &flags) {
-    if ((flags & 0xBF) == 0x9F && s.i1 == 0 && s.i2 == 0) {
+    if ((flags & kDsmConsistReadyMask) == kDsmConsistReady && s.i1 == 0 && s.i2 == 0) {
         s.i3 = 0;
         s.i4 = 0;
         flags |= kDsmMuteConsistent;
@@ -624,7 +624,7 @@ void classDsm5thT<Policy>::compareDsm(uint8_t *const out[2], const uint8_t *cons
 
     // A switch waits until the integrator cutting (and, with the pattern
     // fully on, the mute consistency) is done.
-    if ((mCutFlags[ch] & (mMuteFull ? 0xA0u : 0x90u)) == kDsmCutActive) {
+    if ((mCutFlags[ch] & (mMuteFull ? kDsmSpliceWaitConsistent : kDsmSpliceWaitCutting)) == kDsmSpliceWaiting) {
         if (mSpliceCur[ch] == 1) writeCopy();
         return;
     }

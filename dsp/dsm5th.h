@@ -62,7 +62,21 @@ enum : uint32_t {
     kDsmCutI1 = 0x01, kDsmCutI2 = 0x02, kDsmCutI3 = 0x04, kDsmCutI4 = 0x08, kDsmCutI5 = 0x10,
     kDsmCutAllIntegrators = 0x1F,
     kDsmMuteConsistent = 0x60,  // 0x20 and 0x40, always set together
+    kDsmMuteConsistentLow = 0x20,  // the one of the pair that the tests below read
     kDsmCutActive = 0x80,       // set by the owner of the fade
+};
+
+// Tests of a channel's cut flags: (flags & mask) == value.
+enum : uint32_t {
+    // Ready for the mute consistency: active, every integrator cut, not yet
+    // consistent.
+    kDsmConsistReadyMask = kDsmCutActive | kDsmMuteConsistentLow | kDsmCutAllIntegrators,  // 0xBF
+    kDsmConsistReady = kDsmCutActive | kDsmCutAllIntegrators,                              // 0x9F
+    // A splice waits while the cutting runs (I5 is the last integrator cut)
+    // or, with the pattern fully on, until the channel is consistent.
+    kDsmSpliceWaitCutting = kDsmCutActive | kDsmCutI5,                // 0x90
+    kDsmSpliceWaitConsistent = kDsmCutActive | kDsmMuteConsistentLow,  // 0xA0
+    kDsmSpliceWaiting = kDsmCutActive,
 };
 
 template <class Policy>
@@ -114,6 +128,16 @@ public:
     // yet mute-consistent and has I1 = I2 = 0, clears I3 and I4 and marks it
     // mute-consistent.
     void consistMute(bool on, uint8_t x);
+
+    // Selects the stream that both channels output, with no splice pending:
+    // stream 1 the other (source) stream, 0 the modulated one. The owner of
+    // the fade calls it when a job starts.
+    void selectSpliceStream(uint32_t stream) {
+        for (int ch = 0; ch < 2; ++ch) {
+            mSpliceReq[ch] = stream;
+            mSpliceCur[ch] = stream;
+        }
+    }
 
     // Splices channel ch. out: this call's modulated bytes (both channels;
     // only out[ch] is changed). src: the other stream's bytes. n: bits in

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
 #include "audiofile/pcmpack.h"
 #include "audiofile/vfile.h"
 
@@ -21,7 +21,7 @@ struct FileCloser {
 }  // namespace
 
 imResponse::imResponse()
-    : mWav(kWavBuildProgram),
+    : mWav(kAudioFileProgramBuild),
       mIrBuf(static_cast<double *>(_aligned_malloc(kIrBufBytes, 16))),
       mStage(static_cast<double *>(_aligned_malloc(kIrBufBytes, 16))),
       mReadBuf(static_cast<uint8_t *>(_aligned_malloc(kImResponseReadBytes, 16))),

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "audiofile/wavfile.h"
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 
 enum : int {
     kImResponseFrames = 6000,      // stereo double frames kept (96000 bytes)

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
 
 namespace {
 

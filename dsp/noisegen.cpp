@@ -1,6 +1,7 @@
 #include "dsp/noisegen.h"
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
+#include "base/noisereg.h"
 
 constexpr uint32_t random::kSeed[4];
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "audiofile/audiohelpers.h"
+#include "base/noisereg.h"
 
 oscillatorMain COscClass;
 

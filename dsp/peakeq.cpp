@@ -4,7 +4,7 @@
 #include <complex>
 #include <cstring>
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
 
 namespace {
 

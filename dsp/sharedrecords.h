@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
-#include "audiofile/audiohelpers.h"  // tID3tagInfo
-#include "dsp/morphexrecords.h"      // tMorphexCom, tMorphexSendParams, tAudioFileInfoAFile
+#include "audiofile/audiohelpers.h"  // tID3tagInfo, and the basics program code takes from here
+#include "morphex/morphexrecords.h"    // tMorphexCom, tMorphexSendParams, tAudioFileInfoAFile
 #include "dsp/peakeq.h"
 
 enum : int {

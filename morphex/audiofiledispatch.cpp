@@ -89,7 +89,7 @@ int audioFIle_loadTagData(int type, FILE *fp, tID3tagInfoAFile *tag) {
     SX_DISPATCH(loadTagData, fp, tag);
 }
 
-int audioFile_registerTagData(int type, tID3tagInfoAFile *tag) {
+int audioFile_registerTagData(int type, const tID3tagInfoAFile *tag) {
     SX_DISPATCH(registerTagData, tag);
 }
 

@@ -20,7 +20,7 @@
 #include <cstdio>
 
 #include "audiofile/audiofileif.h"
-#include "audiofile/audiohelpers.h"
+#include "audiofile/tagrecord.h"
 #include "morphex/morphexexport.h"
 
 // The library's name for the tag record handed to slots 16 and 17.
@@ -51,7 +51,7 @@ struct tAudioFileHandler {
     // Fills a tag record from the file. 0 or negative.
     int (*loadTagData)(FILE *fp, tID3tagInfoAFile *tag);                                    // 16
     // Keeps a copy of the record for the next file this format writes.
-    int (*registerTagData)(tID3tagInfoAFile *tag);                                          // 17
+    int (*registerTagData)(const tID3tagInfoAFile *tag);                                    // 17
 };
 enum : int { kAudioFileHandlerSlots = 18 };
 
@@ -93,7 +93,7 @@ const tAudioFileHandler *audiofile_handler(int type);
 uint32_t audiofile_getReserveSize(int type);
 // The two tag dispatchers keep their historical spellings.
 [[nodiscard]] int audioFIle_loadTagData(int type, FILE *fp, tID3tagInfoAFile *tag);
-[[nodiscard]] int audioFile_registerTagData(int type, tID3tagInfoAFile *tag);
+[[nodiscard]] int audioFile_registerTagData(int type, const tID3tagInfoAFile *tag);
 
 // Writes the extension of a type code with its NUL into out (at least 6
 // bytes): 1 ".flac", 2 ".dsf", 3 ".dff", 4 ".wsd", 5 ".aif", 6 ".mp3",

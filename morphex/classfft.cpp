@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
 #include "morphex/twolane.h"
 
 using namespace morphex_lanes;

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "audiofile/audiofileif.h"
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 
 enum : int {
     kCombineErrFirst = -1,   // first file or work file cannot be opened

@@ -55,9 +55,8 @@ void cConvPcmDsd::initParamsConverting(classDsm5th *dsm, int rate) {
     for (int ch = 0; ch < 2; ++ch) {
         s.fadeReq[ch] = 0;
         s.fadeAck[ch] = 0;
-        dsm->mSpliceReq[ch] = 1;
-        dsm->mSpliceCur[ch] = 1;
     }
+    dsm->selectSpliceStream(1);
     mRate = rate;
     const double zero[2] = {0.0, 0.0};
     s.fadeLpf.setXdiret(zero);

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "audiofile/vfile.h"
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 
 namespace {
 
@@ -82,17 +82,15 @@ int dsdiffTag_append(FILE *fp) {
     return 0;
 }
 
-int gClass_DsdiffFileLibrary::saveTagAfterMarks(FILE *fp) { return dsdiffTag_append(fp); }
-
-int dsdiffTag_load(gClass_DsdiffFile &handler, FILE *fp, tID3tagInfo *tag) {
+int dsdiffTag_load(FILE *fp, tID3tagInfo *tag) {
     sDsdiffTag.clear();
     int64_t offset = 0, size = 0;
-    if (handler.gChunk64_searchSpecifiedChunkSize(fp, "DIIN", &offset, &size) != 0 || size <= 0) return -1;
+    if (gClass_DsdiffFile::gChunk64_searchSpecifiedChunkSize(fp, "DIIN", &offset, &size) != 0 || size <= 0) return -1;
     // The size is already cut to what the file holds; cap what is read.
     const uint64_t len = std::min<uint64_t>(static_cast<uint64_t>(size), kDiinReadMax);
     std::unique_ptr<uint8_t[]> buf(new (std::nothrow) uint8_t[len]);
     if (!buf) return -1;
-    if (v_lseek(fp, offset + kDsdiffChunkHeader, 0) != 0 || v_read(fp, buf.get(), static_cast<uint32_t>(len)) != len)
+    if (v_readAt(fp, static_cast<uint64_t>(offset) + kDsdiffChunkHeader, buf.get(), static_cast<uint32_t>(len)) != 0)
         return -1;
 
     uint64_t pos = 0;

@@ -21,7 +21,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "audiofile/audiohelpers.h"
+#include "audiofile/tagrecord.h"
 #include "audiofile/dsdifffile.h"
 #include "morphex/registeredtag.h"
 
@@ -29,16 +29,6 @@ enum : uint32_t {
     kDiinSubChunkFixed = 16,        // sub-chunk header and count
     kDiinReadMax = 1u << 20,        // DIIN bytes the loader reads at most
     kDiinTextUnits = kTagTextUnits - 1,  // units the loader stores per text
-};
-
-// The library's DSDIFF handler: the shared DSDIFF module in its library
-// build, with the registered tag appended after the marks.
-class gClass_DsdiffFileLibrary : public gClass_DsdiffFile {
-public:
-    gClass_DsdiffFileLibrary() : gClass_DsdiffFile(kDsdiffBuildLibrary) {}
-
-protected:
-    int saveTagAfterMarks(FILE *fp) override;
 };
 
 // The DSDIFF module's registered tag.
@@ -64,4 +54,4 @@ std::vector<uint8_t> dsdiffTag_buildDiin(const wchar16 *title, const wchar16 *ar
 // units and a terminator are stored, bytes widened as ISO 8859-1). Texts of
 // sub-chunks that are absent stay as they were. Drops the registration in
 // every case. 0, or -1 when there is no DIIN chunk or it cannot be read.
-[[nodiscard]] int dsdiffTag_load(gClass_DsdiffFile &handler, FILE *fp, tID3tagInfo *tag);
+[[nodiscard]] int dsdiffTag_load(FILE *fp, tID3tagInfo *tag);

@@ -10,7 +10,7 @@
 #include "audiofile/dsftag.h"
 #include "audiofile/marklist.h"
 #include "audiofile/vfile.h"
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 #include "morphex/libutil.h"
 #include "morphex/tabledsf.h"
 
@@ -29,11 +29,6 @@ size_t textLen(const wchar16 *s, size_t cap) {
 }
 
 // ---------------------------------------------------------------- file helpers
-
-int readAt(FILE *fp, uint64_t offset, void *buf, uint32_t len) {
-    if (v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
-    return v_read(fp, buf, len) == len ? 0 : -1;
-}
 
 bool writeFull(FILE *fp, const void *buf, uint64_t len) {
     const uint8_t *p = static_cast<const uint8_t *>(buf);
@@ -54,7 +49,7 @@ int readFmtRate(FILE *fp, uint32_t *rate) {
     if (cu.mChunk_searchSpecifiedChunkSize(fp, "fmt ", &off, &size, kChunkModeDsf) != 0) return -1;
     if (size < kDsfFmtChunkBytes) return -1;
     uint8_t fmt[kDsfFmtChunkBytes];
-    if (readAt(fp, off, fmt, kDsfFmtChunkBytes) != 0) return -1;
+    if (v_readAt(fp, off, fmt, kDsfFmtChunkBytes) != 0) return -1;
     *rate = chunk_getLE32(fmt + 28);
     return 0;
 }
@@ -73,7 +68,7 @@ struct tTagPlace {
 int locateTag(FILE *fp, uint64_t fileSize, tTagPlace *place) {
     *place = tTagPlace{};
     uint8_t id[4];
-    if (fileSize < kDsfDsdChunkBytes || readAt(fp, 0, id, 4) != 0 || !chunk_idIs(id, "DSD ")) return kDsfLibErrFormat;
+    if (fileSize < kDsfDsdChunkBytes || v_readAt(fp, 0, id, 4) != 0 || !chunk_idIs(id, "DSD ")) return kDsfLibErrFormat;
     ClassChunkUtility cu;
     place->found = dsfTag_locate(fp, cu, &place->offset, &place->version, place->header) == 0;
     return 0;
@@ -222,7 +217,7 @@ bool loadPicture(const wchar16 *path, tPicture *pic) {
     bool ok = v_getFileSize(fp, &len) == 0 && len >= 4 && len <= kDsfLibPictureMax;
     if (ok) {
         pic->bytes = new (std::nothrow) uint8_t[len];
-        ok = pic->bytes != nullptr && readAt(fp, 0, pic->bytes, static_cast<uint32_t>(len)) == 0;
+        ok = pic->bytes != nullptr && v_readAt(fp, 0, pic->bytes, static_cast<uint32_t>(len)) == 0;
     }
     v_close(fp);
     if (!ok) return false;
@@ -254,14 +249,8 @@ bool writePictureToID3Tag(const tPicture &pic, FILE *fp) {
 
 // Copies len bytes of src at srcOffset to the current position of dst.
 bool copyRange(FILE *src, uint64_t srcOffset, FILE *dst, uint64_t len, uint8_t *buf, uint32_t bufLen) {
-    if (v_lseek(src, static_cast<int64_t>(srcOffset), 0) != 0) return false;
-    while (len > 0) {
-        uint32_t piece = len > bufLen ? bufLen : static_cast<uint32_t>(len);
-        if (v_read(src, buf, piece) != piece) return false;
-        if (v_write(dst, buf, piece) != piece) return false;
-        len -= piece;
-    }
-    return true;
+    const int64_t at = v_tell(dst);
+    return at >= 0 && v_moveRange(src, srcOffset, dst, static_cast<uint64_t>(at), len, buf, bufLen) == 0;
 }
 
 // Copies the frames of an existing tag, except its mark frames, to the work
@@ -296,9 +285,9 @@ void keepExistingFrames(FILE *fp, const tTagPlace &place, FILE *work, uint32_t *
 // length. 0, -1 or -17.
 int finishFile(FILE *fp, uint64_t tagOffset) {
     uint8_t dsd[kDsfDsdChunkBytes];
-    if (readAt(fp, 0, dsd, kDsfDsdChunkBytes) != 0 || !chunk_idIs(dsd, "DSD ")) return kDsfLibErrIO;
+    if (v_readAt(fp, 0, dsd, kDsfDsdChunkBytes) != 0 || !chunk_idIs(dsd, "DSD ")) return kDsfLibErrIO;
     chunk_putLE64(dsd + 20, tagOffset);
-    if (v_lseek(fp, 0, 0) != 0 || v_write(fp, dsd, kDsfDsdChunkBytes) != kDsfDsdChunkBytes) return kDsfLibErrIO;
+    if (v_writeAt(fp, 0, dsd, kDsfDsdChunkBytes) != 0) return kDsfLibErrIO;
     return dsflib_updateFileSizeDsf(fp);
 }
 
@@ -308,11 +297,11 @@ void clearDanglingPointer(FILE *fp) {
     uint64_t fileSize = 0;
     tTagPlace place;
     if (v_getFileSize(fp, &fileSize) != 0 || locateTag(fp, fileSize, &place) != 0) return;
-    if (readAt(fp, 0, dsd, kDsfDsdChunkBytes) != 0) return;
+    if (v_readAt(fp, 0, dsd, kDsfDsdChunkBytes) != 0) return;
     const uint64_t pointer = chunk_getLE64(dsd + kDsfDsdMetaPointer);
     if (pointer == 0 || (place.found && place.offset == pointer)) return;
     chunk_putLE64(dsd + kDsfDsdMetaPointer, 0);
-    if (v_lseek(fp, 0, 0) == 0 && v_write(fp, dsd, kDsfDsdChunkBytes) == kDsfDsdChunkBytes) (void)v_flush(fp);
+    (void)v_writeAt(fp, 0, dsd, kDsfDsdChunkBytes);
 }
 
 // The "TSSE" text with the library's version record: version 110 and
@@ -432,15 +421,9 @@ void readPictureFrame(FILE *fp, const tFrame &f, const uint8_t *head, size_t hea
     (void)v_ftruncate(out, 0);
     tag->hasPicture = 1;
     bool ok = writeFull(out, head + p, headLen - p);
-    uint64_t left = f.size - headLen;
-    uint64_t at = f.dataOffset + headLen;
     uint8_t buf[kPictureCopyChunk];
-    while (ok && left > 0) {
-        uint32_t piece = left > sizeof buf ? static_cast<uint32_t>(sizeof buf) : static_cast<uint32_t>(left);
-        ok = readAt(fp, at, buf, piece) == 0 && writeFull(out, buf, piece);
-        at += piece;
-        left -= piece;
-    }
+    if (ok)
+        ok = v_moveRange(fp, f.dataOffset + headLen, out, headLen - p, f.size - headLen, buf, sizeof buf) == 0;
     v_flush(out);
     v_close(out);
 }
@@ -474,7 +457,7 @@ void scanTag(FILE *fp, tID3tagInfo *tag, tTagScan *scan) {
         // reader keeps fits in it; a picture streams the rest.
         size_t n = f.size > kDsfTagReadBufBytes ? kDsfTagReadBufBytes : f.size;
         std::memset(buf, 0, kDsfTagReadBufBytes);
-        if (readAt(fp, f.dataOffset, buf, static_cast<uint32_t>(n)) != 0) break;
+        if (v_readAt(fp, f.dataOffset, buf, static_cast<uint32_t>(n)) != 0) break;
 
         if (frameIdIs(f, "TYER")) scan->bits |= kDsfTagHasTYER;
         if (frameIdIs(f, "TDAT")) scan->bits |= kDsfTagHasTDAT;
@@ -595,10 +578,9 @@ int dsflib_updateFileSizeDsf(FILE *fp) {
     uint64_t len = 0;
     if (v_getFileSize(fp, &len) != 0) return kDsfLibErrFormat;
     uint8_t dsd[kDsfDsdChunkBytes];
-    if (readAt(fp, 0, dsd, kDsfDsdChunkBytes) != 0 || !chunk_idIs(dsd, "DSD ")) return kDsfLibErrIO;
+    if (v_readAt(fp, 0, dsd, kDsfDsdChunkBytes) != 0 || !chunk_idIs(dsd, "DSD ")) return kDsfLibErrIO;
     chunk_putLE64(dsd + 12, len);
-    if (v_lseek(fp, 0, 0) != 0 || v_write(fp, dsd, kDsfDsdChunkBytes) != kDsfDsdChunkBytes) return kDsfLibErrIO;
-    return v_flush(fp) == 0 ? kDsfLibOk : kDsfLibErrIO;
+    return v_writeAt(fp, 0, dsd, kDsfDsdChunkBytes) == 0 ? kDsfLibOk : kDsfLibErrIO;
 }
 
 int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
@@ -736,16 +718,4 @@ int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples
     dropWork();
     delete[] copyBuf;
     return kDsfLibOk;
-}
-
-int gClass_DsfFileLibrary::saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
-    return dsflib_saveCueData(fp, existing, listNo, totalSamples);
-}
-
-int gClass_DsfFileLibrary::saveCueDataNew(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
-    return dsflib_saveCueData(fp, existing, listNo, totalSamples);
-}
-
-int gClass_DsfFileLibrary::loadCueData(FILE *fp, uint64_t totalSamples, int listNo) {
-    return dsflib_loadCueData(fp, totalSamples, listNo);
 }

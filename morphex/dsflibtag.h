@@ -22,22 +22,12 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "audiofile/audiohelpers.h"
+#include "audiofile/tagrecord.h"
 #include "audiofile/dsffile.h"
 #include "audiofile/dsftag.h"  // layout constants and helpers shared with the handler
 
 // The library's name for the tag record.
 typedef tID3tagInfo tID3tagInfoAFile;
-
-// The library's DSF handler: the shared DSF module with this writer and
-// loader as its mark operations, so that the size update's tag step
-// (updateDataSize) writes the library's tag.
-class gClass_DsfFileLibrary : public gClass_DsfFile {
-public:
-    [[nodiscard]] int saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) override;
-    [[nodiscard]] int saveCueDataNew(FILE *fp, int existing, int listNo, uint64_t totalSamples) override;
-    [[nodiscard]] int loadCueData(FILE *fp, uint64_t totalSamples, int listNo) override;
-};
 
 // Results.
 enum : int {

@@ -11,9 +11,9 @@
 
 #include <cstdint>
 
-#include "audiofile/audiohelpers.h"
-#include "audiofile/wstring.h"
-#include "dsp/morphexrecords.h"
+#include "audiofile/tagrecord.h"
+#include "base/wstring.h"
+#include "morphex/morphexrecords.h"
 
 // Results of the queries.
 enum : int {

@@ -21,7 +21,7 @@
 
 #include <cstdint>
 
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 #include "morphex/morphexexport.h"
 
 enum : int {

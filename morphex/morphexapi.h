@@ -10,16 +10,17 @@
 // 0 (or a count) on success, negative codes on failure; nothing throws.
 //
 // Records that cross the boundary (tMorphexSendParams, tMorphexCom,
-// tAudioFileInfoAFile) are in dsp/morphexrecords.h, tBwfHdrParam in
-// audiofile/audiofileif.h, tID3tagInfo in audiofile/audiohelpers.h, the
-// gain envelope tDspVolItem in dsp/dspvolume.h.
+// tAudioFileInfoAFile) are in morphex/morphexrecords.h, tBwfHdrParam in
+// audiofile/audiofileif.h, tID3tagInfo in audiofile/tagrecord.h, the gain
+// envelope tDspVolItem in dsp/dspvolume.h. Nothing this header includes
+// carries the program's window texts.
 #pragma once
 
 #include <cstdint>
 
 #include "audiofile/audiofileif.h"
-#include "audiofile/audiohelpers.h"
-#include "dsp/morphexrecords.h"
+#include "audiofile/tagrecord.h"
+#include "morphex/morphexrecords.h"
 #include "morphex/morphexexport.h"
 
 struct tDspVolItem;  // dsp/dspvolume.h
@@ -109,11 +110,9 @@ MORPHEX_EXPORT int decimationDsdData(int n, int ignored, int *leftOut, int *righ
 MORPHEX_EXPORT int setDecimationFirParam(int taps, double *coef, double rate, double cutoff, double gain);
 // 1-bit byte tables of a low-pass (morphex/decimfir.h). 0.
 MORPHEX_EXPORT int setMeterFirParam(double rate, double cutoff, int taps, double *tables);
-// One output point of the stereo FIR (morphex/decimfir.h, where the C++
-// function of the same name lives; the export is bound to this name by the
-// library's entry module).
-//   int gAudioDecimationFir(double *out, const double *newData, const double *coef,
-//                           int taps, const double *history, int historyCount);
+// One output point of the stereo FIR, gAudioDecimationFir, is exported as
+// well: its C++ declaration is in morphex/decimfir.h, and the library's
+// entry module binds the export to that name.
 
 MORPHEX_EXPORT int fnWin32Project1();                // 42
 MORPHEX_EXPORT int GetData(int x, uint32_t *out);    // *out = x^3 (32-bit); 1

@@ -19,9 +19,9 @@
 #include <cstdint>
 #include <mutex>
 
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 #include "dsp/dspvolume.h"
-#include "dsp/morphexrecords.h"
+#include "morphex/morphexrecords.h"
 #include "morphex/morphexapi.h"  // callback types, kMorphexErrSourceCount
 
 // Results of a job. 0 success; every failure is negative, with the English

@@ -69,7 +69,7 @@ int selectFirOrder(uint32_t mode, uint32_t fc, uint32_t commonRate, uint32_t, ui
         return kRatePlanFftTaps;
     if (mode == kRatePlanModeLongFir)
         return kRatePlanMaxTaps;
-    const bool dsdToDsd = ratePlanIsDsdType(srcType) && ratePlanIsDsdType(outType);
+    const bool dsdToDsd = isDsdFileType(srcType) && isDsdFileType(outType);
     const uint64_t k = dsdToDsd ? 5 : 20;
     const unsigned s = dsdToDsd ? 1 : 3;
     const uint64_t e = std::max(k * up, (static_cast<uint64_t>(commonRate) << s) / std::max(fc, 1u));
@@ -95,8 +95,8 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
         return kRatePlanBadFormat;
 
     tRatePlan p;
-    const bool srcDsd = ratePlanIsDsdType(job.srcType);
-    const bool dsdToDsd = srcDsd && ratePlanIsDsdType(job.outType);
+    const bool srcDsd = isDsdFileType(job.srcType);
+    const bool dsdToDsd = srcDsd && isDsdFileType(job.outType);
 
     // The common rate in 64 bits; the filter-length rule scales it by 2^s,
     // and that product must fit the 32-bit plan.
@@ -115,12 +115,12 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
     else
         p.taps = selectFirOrder(job.mode, static_cast<uint32_t>(p.cutoff), p.commonRate, 0, p.up,
                                 job.srcType, job.outType, 0);
-    p.gain = ratePlanIsDsdType(job.outType) ? kRatePlanDsdGain : 1.0;
+    p.gain = isDsdFileType(job.outType) ? kRatePlanDsdGain : 1.0;
 
     if (p.equalRates) {
         if (!job.multiTrack)
             p.taps = 0;
-        p.delay = ratePlanIsDsdType(job.outType) ? 0 : p.taps;
+        p.delay = isDsdFileType(job.outType) ? 0 : p.taps;
     } else {
         p.delay = p.taps / static_cast<int32_t>(p.up) + (dsdToDsd ? kRatePlanDsdDelay : 0);
     }
@@ -128,7 +128,7 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
     // One DSF block holds 32768 frames of each channel: its reads start at
     // a block boundary, so the frames are counted from there.
     p.totalFrames = job.totalFrames;
-    if (job.srcType == 2) {
+    if (job.srcType == kAudioFileDSF) {
         p.countBase = job.start - job.start % kRatePlanDsfBlockFrames;
         p.totalFrames -= job.start - p.countBase;
     } else {
@@ -139,7 +139,7 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
         p.sourceFrames = job.end - job.start;
         p.readEnd = job.end + p.delay;
     } else {
-        if (job.srcType != 0 && job.outType != 0)
+        if (job.srcType != kAudioFileWAV && job.outType != kAudioFileWAV)
             p.sourceFrames = p.totalFrames - (job.start + p.delay);
         else
             p.sourceFrames = p.totalFrames - job.start;

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "audiofile/audiofileif.h"  // tAudioFileType
+
 // Results of ratePlanMake. A refused plan allocates nothing; the job ends
 // with the code before any buffer of its block loop exists.
 enum : int {
@@ -48,13 +50,13 @@ constexpr double kRatePlanDsdGain = 18014398509481984.0;  // 2^54
 // (4 GiB minus 64 KiB).
 constexpr uint64_t kRatePlanLargeFileBytes = 4294901760ull;
 
-// What the plan is made from. File types: 0 WAV, 2 DSF, 3 DSDIFF, 4 WSD.
+// What the plan is made from.
 struct tRatePlanJob {
     uint32_t inRate = 0;        // source rate, Hz
     uint32_t outRate = 0;       // output rate, Hz
     uint32_t mode = 0;          // kRatePlanModeFft, kRatePlanModeLongFir, else computed length
-    uint32_t srcType = 0;
-    uint32_t outType = 0;
+    tAudioFileType srcType = kAudioFileWAV;
+    tAudioFileType outType = kAudioFileWAV;
     bool writing = false;       // the job writes a file (else it only feeds blocks)
     bool multiTrack = false;    // several tracks are mixed
     bool feedLimit = false;     // blocks limited to 1/80 s at the output rate
@@ -111,9 +113,6 @@ struct tRatePlan {
 
 // (b - a) rounded down to a multiple of c x d.
 [[nodiscard]] uint32_t selectSampleUnit(uint32_t a, uint32_t b, uint32_t c, uint32_t d);
-
-// True for the DSD file types 2 (DSF), 3 (DSDIFF) and 4 (WSD).
-[[nodiscard]] inline bool ratePlanIsDsdType(uint32_t type) { return type >= 2 && type <= 4; }
 
 // Works out the plan of `job` into `plan` and prints "aWorkSample = %d\n"
 // with the frames per output block. kRatePlanOk or one of the codes above

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "audiofile/audiohelpers.h"
+#include "audiofile/tagrecord.h"
 
 // A self-contained copy of a tag record. info()'s text pointers point into
 // the copy and stay valid while it lives and is not changed.

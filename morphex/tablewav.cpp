@@ -2,6 +2,8 @@
 // WAV handler (a bext chunk in every new header, sizes always set).
 #include "audiofile/wavfile.h"
 #include "morphex/audiofiledispatch.h"
+#include "morphex/handlerslots.h"
+#include "morphex/librarybuild.h"
 
 namespace {
 
@@ -9,81 +11,34 @@ namespace {
 // runs wholly on its caller's thread, so jobs on different threads never
 // share it.
 gClass_WavFile &wav() {
-    thread_local gClass_WavFile handler(kWavBuildLibrary);
+    thread_local gClass_WavFile handler(gLibraryBuild);
     return handler;
 }
 
-int checkHeader(FILE *fp, tRiffStatus *status) { return wav().checkHeader(fp, status); }
-
-int searchData(FILE *fp, uint64_t *dataOffset, uint64_t *dataBytes, uint64_t *audioBytes) {
-    return wav().searchDataTop(fp, dataOffset, dataBytes, audioBytes);
-}
-
-int searchChunk(FILE *fp, const char *id, uint64_t *offset) { return wav().searchChunk(fp, id, offset); }
-
-int searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uint32_t *channels, uint16_t *formatTag) {
-    return wav().searchFmtChunk(fp, rate, bits, channels, formatTag);
-}
-
-int searchBextChunk(FILE *fp, uint64_t *startSample) { return wav().searchBextChunk(fp, startSample); }
-
-int deleteChunk(FILE *fp, const char *id) { return wav().deleteChunk(fp, id); }
-
-int createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t withBext) {
-    return wav().createHeader(fp, param, withBext);
-}
-
-int updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t samples) {
-    return wav().updateDataSize(fp, audioBytes, samples);
-}
-
-int divide(FILE *src, FILE *second, FILE *work, uint64_t pos) { return wav().divide(src, second, work, pos); }
-
-int combine(FILE *first, FILE *second, FILE *work, const tBwfHdrParam *param, uint32_t fileNo) {
-    return wav().combine(first, second, work, param, fileNo);
-}
-
-int saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
-    return wav().saveCueData(fp, existing, listNo, totalSamples);
-}
-
-int saveCueDataNew(FILE *fp, int existing, int listNo, uint64_t totalSamples) {
-    return wav().saveCueDataNew(fp, existing, listNo, totalSamples);
-}
-
-int loadCueData(FILE *fp, uint64_t totalSamples, int listNo) { return wav().loadCueData(fp, totalSamples, listNo); }
-
-int setStartSample(FILE *fp, uint64_t startSample) { return wav().setStartSample(fp, startSample); }
-
-int getStartSample(FILE *fp, uint64_t *startSample) { return wav().getStartSample(fp, startSample); }
-
-uint32_t getReserveSize() { return wav().getReserveSize(); }
-
-int loadTagData(FILE *fp, tID3tagInfoAFile *tag) { return wav().loadTagData(fp, tag); }
-
-int registerTagData(tID3tagInfoAFile *tag) { return wav().registerTagData(tag); }
+template <auto Method>
+constexpr auto slot = &tHandlerSlot<wav, Method>::call;
 
 }  // namespace
 
 const tAudioFileHandler gWAV = {
-    checkHeader,      // 0
-    searchData,       // 1
-    searchChunk,      // 2 RIFF walk from the first chunk
-    searchFmtChunk,   // 3
-    searchBextChunk,  // 4 bext time reference
-    deleteChunk,      // 5
-    createHeader,     // 6
-    updateDataSize,   // 7
-    divide,           // 8
-    combine,          // 9
-    saveCueData,      // 10
-    saveCueDataNew,   // 11
-    loadCueData,      // 12
-    setStartSample,   // 13 bext
-    getStartSample,   // 14 bext
-    getReserveSize,   // 15 5172 + cluster size
-    loadTagData,      // 16 WAV files carry no tags here: -17
-    registerTagData,  // 17 -17
+    slot<&gClass_WavFile::checkHeader>,      // 0
+    slot<&gClass_WavFile::searchData>,       // 1
+    slot<&gClass_WavFile::searchChunk>,      // 2 RIFF walk from the first chunk
+    slot<&gClass_WavFile::searchFmtChunk>,   // 3
+    slot<&gClass_WavFile::searchBextChunk>,  // 4 bext time reference
+    slot<&gClass_WavFile::deleteChunk>,      // 5
+    slot<&gClass_WavFile::createHeader>,     // 6
+    slot<&gClass_WavFile::updateDataSize>,   // 7
+    slot<&gClass_WavFile::divide>,           // 8
+    slot<&gClass_WavFile::combine>,          // 9
+    slot<&gClass_WavFile::saveCueData>,      // 10
+    slot<&gClass_WavFile::saveCueDataNew>,   // 11
+    slot<&gClass_WavFile::loadCueData>,      // 12
+    slot<&gClass_WavFile::setStartSample>,   // 13 bext
+    slot<&gClass_WavFile::getStartSample>,   // 14 bext
+    slot<&gClass_WavFile::getReserveSize>,   // 15 5172 + cluster size
+    wav_loadTagData,                         // 16 WAV files carry no tags here: -17
+    wav_registerTagData,                     // 17 -17
 };
 static_assert(sizeof(tAudioFileHandler) == kAudioFileHandlerSlots * sizeof(void (*)()),
               "a handler table has 18 slots");

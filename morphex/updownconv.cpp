@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "audiofile/audiohelpers.h"  // _aligned_malloc
+#include "base/alignedalloc.h"
 #include "dsp/sharedrecords.h"       // tPEQ
 #include "morphex/classfft.h"
 #include "morphex/decimfir.h"
@@ -79,8 +79,8 @@ inline bool modulatorIdle(const classDsm5th *m) {
 }
 
 template <class T>
-T *allocAligned(int64_t count) {
-    return static_cast<T *>(_aligned_malloc(static_cast<uint64_t>(count) * sizeof(T), 16));
+tAlignedBuffer<T> allocAligned(int64_t count) {
+    return alignedBuffer<T>(static_cast<uint64_t>(count), 16);
 }
 
 }  // namespace
@@ -94,22 +94,18 @@ struct CUpDownConv::Filter {
     const double *coef = nullptr;
     int taps = 0;
     uint32_t up = 0;
-    double *poly = nullptr;         // two-lane, all phases
-    int64_t *polyStart = nullptr;   // per phase, in two-lane entries
-    int32_t *count = nullptr;       // taps per phase
-    double *tables = nullptr;       // 256 doubles per group
-    int64_t *tableStart = nullptr;  // per phase, in groups
+    tAlignedBuffer<double> poly;           // two-lane, all phases
+    std::unique_ptr<int64_t[]> polyStart;  // per phase, in two-lane entries
+    std::unique_ptr<int32_t[]> count;      // taps per phase
+    tAlignedBuffer<double> tables;         // 256 doubles per group
+    std::unique_ptr<int64_t[]> tableStart; // per phase, in groups
 
-    ~Filter() { release(); }
     void release() {
-        _aligned_free(poly);
-        _aligned_free(tables);
-        delete[] polyStart;
-        delete[] count;
-        delete[] tableStart;
-        poly = tables = nullptr;
-        polyStart = tableStart = nullptr;
-        count = nullptr;
+        poly.reset();
+        tables.reset();
+        polyStart.reset();
+        count.reset();
+        tableStart.reset();
         coef = nullptr;
         taps = 0;
         up = 0;
@@ -125,27 +121,20 @@ CUpDownConv::CUpDownConv(tConvFadeShared *shared)
       mCapacity(mWork ? kUpDownWorkFrames : 0),
       mShared(shared),
       mFilter(new (std::nothrow) Filter),
-      mFreq(nullptr),
       mFreqFrames(0) {
     if (mHistory)
-        std::memset(mHistory, 0, 2 * kUpDownHistoryFrames * sizeof(double));
+        std::memset(mHistory.get(), 0, 2 * kUpDownHistoryFrames * sizeof(double));
 }
 
-CUpDownConv::~CUpDownConv() {
-    _aligned_free(mWork);
-    _aligned_free(mHistory);
-    _aligned_free(mFreq);
-    delete mFilter;
-}
+CUpDownConv::~CUpDownConv() = default;
 
 bool CUpDownConv::growWork(int frames) {
     if (mCapacity >= frames && mWork)
         return true;
-    double *w = allocAligned<double>(2 * static_cast<int64_t>(frames));
+    tAlignedBuffer<double> w = allocAligned<double>(2 * static_cast<int64_t>(frames));
     if (!w)
         return false;
-    _aligned_free(mWork);
-    mWork = w;
+    mWork = std::move(w);
     mCapacity = frames;
     return true;
 }
@@ -160,10 +149,10 @@ int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up
         return kUpDownOk;
     f.release();
     f.poly = allocAligned<double>(2 * static_cast<int64_t>(taps));
-    f.polyStart = new (std::nothrow) int64_t[up];
-    f.count = new (std::nothrow) int32_t[up];
+    f.polyStart.reset(new (std::nothrow) int64_t[up]);
+    f.count.reset(new (std::nothrow) int32_t[up]);
     if (dsdTables)
-        f.tableStart = new (std::nothrow) int64_t[up];
+        f.tableStart.reset(new (std::nothrow) int64_t[up]);
     if (!f.poly || !f.polyStart || !f.count || (dsdTables && !f.tableStart)) {
         f.release();
         return kUpDownNoMemory;
@@ -193,13 +182,13 @@ int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up
             return kUpDownNoMemory;
         }
         for (uint32_t p = 0; p < up; ++p) {
-            const double *h = f.poly + 2 * f.polyStart[p];
+            const double *h = f.poly.get() + 2 * f.polyStart[p];
             const int32_t n = f.count[p];
             for (int32_t g = 0; 8 * g < n; ++g) {
                 double c[8];
                 for (int j = 0; j < 8; ++j)
                     c[j] = 8 * g + j < n ? 2.0 * h[2 * (8 * g + j)] : 0.0;
-                double *t = f.tables + 256 * (f.tableStart[p] + g);
+                double *t = f.tables.get() + 256 * (f.tableStart[p] + g);
                 for (int b = 0; b < 256; ++b) {
                     double s = 0.0;
                     for (int j = 0; j < 8; ++j)
@@ -755,10 +744,9 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
     }
 
     if (up == down) {
-        const bool smooth = p->smoothDsd && p->outRate >= 2822400 && p->smoothCoefficients;
-        if (smooth && !growWork(n + 3))
+        if (smoothing && !growWork(n + 3))
             return kUpDownNoMemory;
-        if (smooth && !mHistory)
+        if (smoothing && !mHistory)
             return kUpDownNoMemory;
         const bool idle = modulatorIdle(p->modulator);
         const int T = kUpDownSmoothTaps;
@@ -768,7 +756,7 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
         // frame: from the second frame on the gains, the envelope and the
         // smoother are not stepped one by one but the outcome is the same.
         const int64_t p0 = st.position;
-        const bool flat = !smooth && (!env || ((env[st.index].start == kDspVolEnd ||
+        const bool flat = !smoothing && (!env || ((env[st.index].start == kDspVolEnd ||
                                                 env[st.index + 1].start > p0 + n - 1) &&
                                                env[st.index].direction != 1 && env[st.index].direction != -1));
         const bool fromBits = !p->input;
@@ -788,14 +776,14 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
             } else {
                 x = p->input + 2 * static_cast<int64_t>(i);
             }
-            if (smooth) {
+            if (smoothing) {
                 // The 45 frames before input[i]: the history's tail, then
                 // the block's own frames.
                 const int h = std::max(0, T - i);
-                gAudioDecimationFir(mWork + 2 * static_cast<int64_t>(i),
+                gAudioDecimationFir(mWork.get() + 2 * static_cast<int64_t>(i),
                                     p->input + 2 * static_cast<int64_t>(std::max(0, i - T)),
-                                    p->smoothCoefficients, T, h > 0 ? mHistory + 2 * i : nullptr, h);
-                x = mWork + 2 * static_cast<int64_t>(i);
+                                    p->smoothCoefficients, T, h > 0 ? mHistory.get() + 2 * i : nullptr, h);
+                x = mWork.get() + 2 * static_cast<int64_t>(i);
             }
             const Mix m = panMix(g, gl, gr, x[0], x[1]);
             p->output[2 * i] = p->scale * m.l;
@@ -807,12 +795,12 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
                 break;
             }
         }
-        if (smooth) {
+        if (smoothing) {
             if (n >= T) {
-                std::memcpy(mHistory, p->input + 2 * static_cast<int64_t>(n - T), 2 * T * sizeof(double));
+                std::memcpy(mHistory.get(), p->input + 2 * static_cast<int64_t>(n - T), 2 * T * sizeof(double));
             } else {
-                std::memmove(mHistory, mHistory + 2 * n, 2 * (T - n) * sizeof(double));
-                std::memcpy(mHistory + 2 * (T - n), p->input, 2 * n * sizeof(double));
+                std::memmove(mHistory.get(), mHistory.get() + 2 * n, 2 * (T - n) * sizeof(double));
+                std::memcpy(mHistory.get() + 2 * (T - n), p->input, 2 * n * sizeof(double));
             }
         }
         if (p->eqOn)
@@ -865,10 +853,10 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
             return rc;
         const Filter &f = *mFilter;
         if (p->dsd) {
-            const DsdSource src{p->dsd[0], p->dsd[1], p->dsdBitOffset, f.tables, f.tableStart, f.count};
+            const DsdSource src{p->dsd[0], p->dsd[1], p->dsdBitOffset, f.tables.get(), f.tableStart.get(), f.count.get()};
             polyphase(p, src, fadeActive);
         } else {
-            const PcmSource src{p->input, f.poly, f.polyStart, f.count, isaLevel()};
+            const PcmSource src{p->input, f.poly.get(), f.polyStart.get(), f.count.get(), isaLevel()};
             polyphase(p, src, fadeActive);
         }
     }
@@ -922,13 +910,13 @@ int CUpDownConv::gAudio_downconvertFreqAxis(double *out, const double *in, uint3
     // for the job's later blocks, which all have the same N.
     const int64_t frames = static_cast<int64_t>(N) + 1;
     if (mFreqFrames < frames) {
-        _aligned_free(mFreq);
+        mFreq.reset();
         mFreq = allocAligned<double>(3 * 2 * frames);
         mFreqFrames = mFreq ? frames : 0;
     }
-    double *time = mFreq;
-    double *re = mFreq ? mFreq + 2 * frames : nullptr;
-    double *im = mFreq ? mFreq + 4 * frames : nullptr;
+    double *time = mFreq.get();
+    double *re = mFreq ? mFreq.get() + 2 * frames : nullptr;
+    double *im = mFreq ? mFreq.get() + 4 * frames : nullptr;
     int rc = kUpDownOk;
     if (!mFreq) {
         rc = kUpDownNoMemory;

@@ -19,7 +19,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
+#include "base/alignedalloc.h"
 #include "dsp/dsm5th.h"
 #include "dsp/dspvolume.h"  // tDspVolItem
 #include "morphex/convpcmdsd.h"  // tConvFadeShared
@@ -146,8 +148,8 @@ public:
                                                  bool eqOn, tPEQ *eq);
 
     int capacity() const { return mCapacity; }
-    const double *history() const { return mHistory; }
-    const double *work() const { return mWork; }
+    const double *history() const { return mHistory.get(); }
+    const double *work() const { return mWork.get(); }
 
 private:
     struct Filter;
@@ -155,12 +157,12 @@ private:
     template <class Source>
     void polyphase(const tDownConvertParams *p, const Source &src, bool fadeActive);
 
-    double *mWork;        // two-lane frames, 16-byte aligned
-    double *mHistory;     // kUpDownHistoryFrames two-lane frames, 16-byte aligned
-    int mCapacity;        // frames of mWork
+    tAlignedBuffer<double> mWork;     // two-lane frames, 16-byte aligned
+    tAlignedBuffer<double> mHistory;  // kUpDownHistoryFrames two-lane frames, 16-byte aligned
+    int mCapacity;                    // frames of mWork
     tConvFadeShared *mShared;
-    Filter *mFilter;      // prepared polyphase form and byte tables
-    double *mFreq;        // frequency-domain work: three arrays of mFreqFrames two-lane frames
+    std::unique_ptr<Filter> mFilter;  // prepared polyphase form and byte tables
+    tAlignedBuffer<double> mFreq;     // frequency-domain work: three arrays of mFreqFrames two-lane frames
     int64_t mFreqFrames;
 };
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
 #include "audiofile/dsdlayout.h"
 #include "audiofile/pcmpack.h"
 #include "audiofile/vfile.h"
@@ -42,22 +42,13 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "word loads take the fi
 uint64_t roundUp8(uint64_t v) { return (v + 7) & ~uint64_t(7); }
 
 struct Buffers {
-    uint8_t *scratch = nullptr;
-    uint8_t *read = nullptr;
-    double *pcm = nullptr;
-    uint8_t *left = nullptr;
-    uint8_t *right = nullptr;
-    double *rows = nullptr;
-    FILE *fp = nullptr;
-    ~Buffers() {
-        _aligned_free(scratch);
-        _aligned_free(read);
-        _aligned_free(pcm);
-        _aligned_free(left);
-        _aligned_free(right);
-        _aligned_free(rows);
-        v_close(fp);
-    }
+    tAlignedBuffer<uint8_t> scratch;
+    tAlignedBuffer<uint8_t> read;
+    tAlignedBuffer<double> pcm;
+    tAlignedBuffer<uint8_t> left;
+    tAlignedBuffer<uint8_t> right;
+    tAlignedBuffer<double> rows;
+    tFileHandle file;
 };
 
 // Seek with the retries a busy network volume may need.
@@ -354,15 +345,16 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
         if (counts[j] > 0 && (!maxima[j] || !minima[j])) return kWaveFormErrPcm;
 
     Buffers buf;
-    buf.scratch = static_cast<uint8_t *>(_aligned_malloc(roundUp8(kScratchBytes), 16));
-    buf.read = static_cast<uint8_t *>(_aligned_malloc(roundUp8(kReadBufBytes) + kReadSlack, 16));
+    buf.scratch = alignedBuffer<uint8_t>(roundUp8(kScratchBytes), 16);
+    buf.read = alignedBuffer<uint8_t>(roundUp8(kReadBufBytes) + kReadSlack, 16);
     if (!buf.scratch || !buf.read) return kWaveFormErrMemory;
 
-    if (v_open(&buf.fp, path, "rb") != 0 || !buf.fp) {
+    FILE *fp = nullptr;
+    if (v_open(&fp, path, "rb") != 0 || !fp) {
         std::printf("Read File Open Error!\n");
         return kWaveFormErrOpen;
     }
-    FILE *fp = buf.fp;
+    buf.file.reset(fp);
 
     int type = kTypeWav;
     if (checkFileExtention(path, ".dsf")) type = kTypeDsf;
@@ -430,20 +422,20 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
     // or an earlier piece's, which only feed values that are dropped.
     const uint32_t dsdChanBytes = static_cast<uint32_t>(perRead / 8) + kDsdLookAhead + kDsdKernelTail;
     if (floatPcm) {
-        buf.pcm = static_cast<double *>(_aligned_malloc(static_cast<uint64_t>(perRead) * 16, 16));
+        buf.pcm = alignedBuffer<double>(2 * static_cast<uint64_t>(perRead), 16);
         if (!buf.pcm) return kWaveFormErrWork;
     } else if (dsd) {
-        buf.left = static_cast<uint8_t *>(_aligned_malloc(roundUp8(dsdChanBytes), 16));
-        buf.right = static_cast<uint8_t *>(_aligned_malloc(roundUp8(dsdChanBytes), 16));
-        buf.rows = static_cast<double *>(_aligned_malloc(kDsdRowDoubles * sizeof(double), 64));
+        buf.left = alignedBuffer<uint8_t>(roundUp8(dsdChanBytes), 16);
+        buf.right = alignedBuffer<uint8_t>(roundUp8(dsdChanBytes), 16);
+        buf.rows = alignedBuffer<double>(kDsdRowDoubles, 64);
         if (!buf.left || !buf.right || !buf.rows) return kWaveFormErrWork;
-        std::memset(buf.left, kDsdIdleByte, roundUp8(dsdChanBytes));
-        std::memset(buf.right, kDsdIdleByte, roundUp8(dsdChanBytes));
-        buildDsdRows(tables, buf.rows);
+        std::memset(buf.left.get(), kDsdIdleByte, roundUp8(dsdChanBytes));
+        std::memset(buf.right.get(), kDsdIdleByte, roundUp8(dsdChanBytes));
+        buildDsdRows(tables, buf.rows.get());
     }
 
     const tDsdKernel dsdKernel = pickDsdKernel(kWaveFormDsdBest);
-    const uint8_t *const chans[2] = {buf.left, buf.right};
+    const uint8_t *const chans[2] = {buf.left.get(), buf.right.get()};
 
     Level lv[kWaveFormMaxLevels];
     for (int j = 0; j < levels - 1; ++j) {
@@ -469,17 +461,17 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
                 const uint64_t pos = dataOffset + static_cast<uint64_t>(f) * bytesPerFrame;
                 const uint32_t len = static_cast<uint32_t>(n * bytesPerFrame);
                 if (pos >= dataEnd) break;
-                r = readPiece(fp, pos, dataEnd, buf.read, len, 0, &got);
+                r = readPiece(fp, pos, dataEnd, buf.read.get(), len, 0, &got);
                 if (r != 0) return r;
                 const uint64_t have = got / bytesPerFrame;
                 if (have == 0) break;
                 if (intKernel) {
-                    intKernel(buf.read, have, imx, imn);
+                    intKernel(buf.read.get(), have, imx, imn);
                 } else {
-                    if (wav2pcm(buf.pcm, buf.read, static_cast<uint32_t>(have), static_cast<uint8_t>(channels),
+                    if (wav2pcm(buf.pcm.get(), buf.read.get(), static_cast<uint32_t>(have), static_cast<uint8_t>(channels),
                                 static_cast<uint8_t>(bits), nullptr, formatTag) != 0)
                         return kWaveFormErrPcm;
-                    const double *s = buf.pcm;
+                    const double *s = buf.pcm.get();
                     for (uint64_t k = 0; k < have; ++k, s += 2) {
                         for (int c = 0; c < 2; ++c) {
                             pmx[c] = std::max(pmx[c], s[c] * kPcmScale);
@@ -498,25 +490,25 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
                     if (pos >= dataEnd) break;
                     const uint32_t groups = (o + need + kDsfBlockBytes - 1) / kDsfBlockBytes;
                     const uint32_t len = groups * 2 * kDsfBlockBytes - o;
-                    r = readPiece(fp, pos, dataEnd, buf.read, len, kDsdIdleByte, &got);
+                    r = readPiece(fp, pos, dataEnd, buf.read.get(), len, kDsdIdleByte, &got);
                     if (r != 0) return r;
                     if (got == 0) break;
-                    if (dsf2dsd(buf.left, buf.right, buf.read, need * 8, 2, o) != 0) return kWaveFormErrDsf;
+                    if (dsf2dsd(buf.left.get(), buf.right.get(), buf.read.get(), need * 8, 2, o) != 0) return kWaveFormErrDsf;
                 } else {
                     const uint64_t pos = dataOffset + byteInChan * channels;
                     if (pos >= dataEnd) break;
-                    r = readPiece(fp, pos, dataEnd, buf.read, need * channels, kDsdIdleByte, &got);
+                    r = readPiece(fp, pos, dataEnd, buf.read.get(), need * channels, kDsdIdleByte, &got);
                     if (r != 0) return r;
                     if (got == 0) break;
                     if (type == kTypeDsf) {
-                        if (dsf2dsd(buf.left, buf.right, buf.read, need * 8, 1, 0) != 0) return kWaveFormErrDsf;
-                    } else if (dsdiff2dsd(buf.left, buf.right, buf.read, need * 8,
+                        if (dsf2dsd(buf.left.get(), buf.right.get(), buf.read.get(), need * 8, 1, 0) != 0) return kWaveFormErrDsf;
+                    } else if (dsdiff2dsd(buf.left.get(), buf.right.get(), buf.read.get(), need * 8,
                                           static_cast<uint8_t>(channels)) != 0) {
                         std::printf("DSDIFF to DSD Error!\n");
                         return kWaveFormErrDsdiff;
                     }
                 }
-                dsdKernel(buf.rows, chans, static_cast<int>(channels), pieceBytes, pmx, pmn);
+                dsdKernel(buf.rows.get(), chans, static_cast<int>(channels), pieceBytes, pmx, pmn);
             }
             done += n;
         }
@@ -573,13 +565,9 @@ int waveFormDsdExtremes(int kernel, const double *tables, const uint8_t *left, c
         return 0;
     }
     const tDsdKernel run = pickDsdKernel(kernel);
-    double *rows = static_cast<double *>(_aligned_malloc(kDsdRowDoubles * sizeof(double), 64));
-    if (!run || !rows) {
-        _aligned_free(rows);
-        return run ? kWaveFormErrWork : kWaveFormErrPcm;
-    }
-    buildDsdRows(tables, rows);
-    run(rows, src, channels, bytes, mx, mn);
-    _aligned_free(rows);
+    tAlignedBuffer<double> rows = alignedBuffer<double>(kDsdRowDoubles, 64);
+    if (!run || !rows) return run ? kWaveFormErrWork : kWaveFormErrPcm;
+    buildDsdRows(tables, rows.get());
+    run(rows.get(), src, channels, bytes, mx, mn);
     return 0;
 }

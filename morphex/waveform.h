@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 
 // Results (negative) of audioWaveForm.
 enum : int {

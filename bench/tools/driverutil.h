@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "audiofile/audiohelpers.h"  // tID3tagInfo
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 
 namespace sxtool {
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstring>
 
 #include "audiofile/audiohelpers.h"
 
@@ -59,61 +58,6 @@ TEST(AudioHelpers, ParsingAndRateIndex) {
         }
     }
     EXPECT_EQ(getFsValueFromFreqIndex(12), 0);
-}
-
-TEST(AudioHelpers, InitTagInfoKeepsTotalsPictureAndStart) {
-    wchar16 title[kTagTextUnits] = {'T', 0}, artist[kTagTextUnits] = {'A', 0},
-            album[kTagTextUnits] = {'B', 0}, genre[kTagTextUnits] = {'G', 0},
-            picture[kTagTextUnits] = {'P', 0}, comment[kTagCommentUnits] = {'C', 0};
-    tID3tagInfo tag{};
-    tag.title = title; tag.artist = artist; tag.album = album;
-    tag.genre = genre; tag.picturePath = picture; tag.comment = comment;
-    tag.trackNo = 3; tag.totalTracks = 12; tag.year = 2024; tag.month = 5; tag.day = 6;
-    tag.hour = 7; tag.minute = 8; tag.second = 9; tag.frame = 10;
-    tag.hasPicture = 1; tag.startSample = 123456789;
-
-    gInitTagInfo(&tag);
-    EXPECT_EQ(title[0], 0);
-    EXPECT_EQ(artist[0], 0);
-    EXPECT_EQ(album[0], 0);
-    EXPECT_EQ(genre[0], 0);
-    EXPECT_EQ(comment[0], 0);
-    EXPECT_EQ(picture[0], 'P');
-    EXPECT_EQ(tag.title, title);
-    EXPECT_EQ(tag.trackNo, 0);
-    EXPECT_EQ(tag.totalTracks, 12);
-    EXPECT_EQ(tag.year, -1);
-    EXPECT_EQ(tag.month, 0);
-    EXPECT_EQ(tag.day, 0);
-    EXPECT_EQ(tag.hour, -1);
-    EXPECT_EQ(tag.minute, -1);
-    EXPECT_EQ(tag.second, -1);
-    EXPECT_EQ(tag.frame, -1);
-    EXPECT_EQ(tag.hasPicture, 0);
-    EXPECT_EQ(tag.startSample, 123456789u);
-}
-
-TEST(AudioHelpers, AlignedAllocation) {
-    for (uint64_t align : {1u, 4u, 8u, 16u, 32u, 4096u}) {
-        for (uint64_t size : {0u, 1u, 7u, 4096u}) {
-            void *p = _aligned_malloc(size, align);
-            ASSERT_NE(p, nullptr);
-            uintptr_t a = reinterpret_cast<uintptr_t>(p);
-            EXPECT_EQ(a % align, 0u) << align;
-            // The allocator's own pointer sits in front of the block.
-            uintptr_t raw;
-            std::memcpy(&raw, reinterpret_cast<char *>(p) - 8, sizeof raw);
-            EXPECT_GE(a, raw + 8);
-            EXPECT_LT(a, raw + 8 + align);
-            if (align == 1) {
-                EXPECT_EQ(a, raw + 8);
-            }
-            std::memset(p, 0xAB, size);  // the whole block is usable
-            _aligned_free(p);
-        }
-    }
-    _aligned_free(nullptr);
-    EXPECT_EQ(_aligned_malloc(UINT64_MAX - 4, 16), nullptr);
 }
 
 TEST(AudioHelpers, WaitThreadHonoursSecondsAndZero) {

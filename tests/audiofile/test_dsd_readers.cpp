@@ -16,7 +16,6 @@ using namespace dsdtest;
 namespace {
 
 using sxtest::commandOutput;
-using sxtest::haveTool;
 
 // The raw audio packets ffmpeg's demuxer takes from the file.
 Bytes demux(const std::string &path, const std::string &out) {
@@ -58,7 +57,7 @@ size_t decodedBytes(const std::string &path) {
 }
 
 TEST(DsdReaders, FfprobeAndFfmpegReadWrittenDsfFiles) {
-    if (!haveTool("ffprobe") || !haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
+    SX_REQUIRE_TOOLS("ffprobe", "ffmpeg");
     struct Case { size_t channels; uint32_t rate; size_t perChannel; double seconds; } cases[] = {
         {2, 2822400, 352800 * 2, 2.0},   // a partly filled last block pair
         {1, 5644800, 705600, 1.0},       // mono: the handler pads the last block
@@ -87,14 +86,14 @@ TEST(DsdReaders, FfprobeAndFfmpegReadWrittenDsfFiles) {
 }
 
 TEST(DsdReaders, FfmpegReadsTheLibrarysWsdFiles) {
-    if (!haveTool("ffprobe") || !haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
+    SX_REQUIRE_TOOLS("ffprobe", "ffmpeg");
     sxtest::TempDir dir;
     const std::string path = dir.file("w.wsd");
     // Interleaved bytes, first sample in the most significant bit.
     Bytes audio(352800 * 2);
     for (size_t i = 0; i < audio.size(); ++i) audio[i] = static_cast<uint8_t>(i * 29 + (i >> 11));
     {
-        gClass_WsdFile wsd(kWsdBuildLibrary);
+        gClass_WsdFile wsd(tAudioFileBuild{true});
         File f(path, "wb+");
         tBwfHdrParam p = param(2, 2822400);
         ASSERT_EQ(wsd.createHeader(f.fp, &p, 0), 0);

@@ -18,14 +18,13 @@ using namespace dfftest;
 
 namespace {
 
-using sxtest::haveTool;
 
 std::map<std::string, std::string> probe(const std::string &path) {
     return sxtest::probeStream(path, "stream=codec_name,sample_rate,channels,duration_ts,duration");
 }
 
 TEST(DsdiffReaders, FfmpegReadsWhatWeWrite) {
-    if (!haveTool("ffprobe") || !haveTool("ffmpeg")) GTEST_SKIP() << "ffprobe/ffmpeg not installed";
+    SX_REQUIRE_TOOLS("ffprobe", "ffmpeg");
     sxtest::TempDir dir;
     struct Case {
         uint16_t channels;

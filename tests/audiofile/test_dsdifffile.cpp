@@ -6,6 +6,7 @@
 #include <string>
 
 #include "audiofile/dsdifffile.h"
+#include "audiofile/marklist.h"
 #include "dsdifftestutil.h"
 #include "testutil.h"
 
@@ -369,22 +370,23 @@ TEST_F(DsdiffFileTest, HostileFiles) {
         size_t cut;                                  // 0: keep all
         std::vector<std::pair<size_t, uint64_t>> sizes;  // be64 patches
         bool fmtOk, dataOk;
+        int startStored;  // setStartSample: -41 appended, -1 refused
     };
     const Case cases[] = {
-        {"cut inside FVER", 24, {}, false, false},
-        {"cut inside PROP", 70, {}, false, false},
-        {"cut inside JUNK", 4000, {}, true, false},
-        {"cut inside DSD header", 32760, {}, true, false},
-        {"huge FVER size", 0, {{20, 0xFFFFFFFFFFFFFFFFull}}, false, false},
-        {"FVER size past the end", 0, {{20, 40000}}, false, false},
-        {"huge PROP size", 0, {{36, 0x8000000000000000ull}}, false, false},
-        {"huge FS size", 0, {{52, 0xFFFFFFFFFFFFFFF0ull}}, false, true},
-        {"huge CHNL size", 0, {{68, 0x7FFFFFFFFFFFFFFFull}}, false, true},
-        {"CHNL beyond PROP", 0, {{68, 200}}, false, true},
-        {"huge CMPR size", 0, {{90, 0x20000000ull}}, false, true},
-        {"PROP too small for its parts", 0, {{36, 20}}, true, true},
-        {"huge JUNK size", 0, {{122, 0xFFFFFFFFFFFFFFFFull}}, true, false},
-        {"huge DSD size", 0, {{32760, 0xFFFFFFFFFFFFFFFFull}}, true, true},
+        {"cut inside FVER", 24, {}, false, false, -1},
+        {"cut inside PROP", 70, {}, false, false, -1},
+        {"cut inside JUNK", 4000, {}, true, false, -1},
+        {"cut inside DSD header", 32760, {}, true, false, -1},
+        {"huge FVER size", 0, {{20, 0xFFFFFFFFFFFFFFFFull}}, false, false, -1},
+        {"FVER size past the end", 0, {{20, 40000}}, false, false, -1},
+        {"huge PROP size", 0, {{36, 0x8000000000000000ull}}, false, false, -1},
+        {"huge FS size", 0, {{52, 0xFFFFFFFFFFFFFFF0ull}}, false, true, -1},
+        {"huge CHNL size", 0, {{68, 0x7FFFFFFFFFFFFFFFull}}, false, true, -1},
+        {"CHNL beyond PROP", 0, {{68, 200}}, false, true, -1},
+        {"huge CMPR size", 0, {{90, 0x20000000ull}}, false, true, -1},
+        {"PROP too small for its parts", 0, {{36, 20}}, true, true, -41},
+        {"huge JUNK size", 0, {{122, 0xFFFFFFFFFFFFFFFFull}}, true, false, -1},
+        {"huge DSD size", 0, {{32760, 0xFFFFFFFFFFFFFFFFull}}, true, true, -1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -407,8 +409,23 @@ TEST_F(DsdiffFileTest, HostileFiles) {
         uint64_t start = 0;
         EXPECT_NE(dff.getStartSample(f.fp, &start), 0);
         (void)dff.searchBextChunk(f.fp, &start);
-        (void)dff.loadCueData(f.fp, 1024, 0);
-        (void)dff.deleteChunk(f.fp, "XXXX");
+        // The mark loader reads what it can; deleting a chunk that is not
+        // there changes nothing.
+        EXPECT_EQ(dff.loadCueData(f.fp, 1024, 0), 0);
+        int32_t marks = -1;
+        EXPECT_EQ(gMarkList.getMarkCnt(0, &marks), 0);
+        EXPECT_EQ(marks, 0);
+        EXPECT_EQ(dff.deleteChunk(f.fp, "XXXX"), -1);
+        f.close();
+        EXPECT_EQ(sxtest::readAll(path), b);
+        // A start time is stored where it can be read back, or not at all.
+        File g(path, "rb+");
+        const int stored = dff.setStartSample(g.fp, 1000);
+        EXPECT_EQ(stored, c.startStored);
+        if (stored == 0 || stored == kAudioFileBextAppended) {
+            EXPECT_EQ(dff.getStartSample(g.fp, &start), 0);
+            EXPECT_EQ(start, 1000u);
+        }
     }
 }
 

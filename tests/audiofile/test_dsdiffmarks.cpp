@@ -387,7 +387,7 @@ TEST_F(DsdiffMarksTest, StartTimeStoredAndReadBack) {
     EXPECT_EQ(start, 42u);
 
     // The library's build reports 0 without reading the file.
-    gClass_DsdiffFile lib(kDsdiffBuildLibrary);
+    gClass_DsdiffFile lib(tAudioFileBuild{true});
     start = 7;
     EXPECT_EQ(lib.getStartSample(f.fp, &start), 0);
     EXPECT_EQ(start, 0u);
@@ -446,23 +446,21 @@ TEST_F(DsdiffMarksTest, ShortBextIsNeitherReadNorWritten) {
 
 // The library build's mark writer leaves room for its tag chunk between the
 // marks and the form size.
-class TaggingDsdiff : public gClass_DsdiffFile {
-public:
-    TaggingDsdiff() : gClass_DsdiffFile(kDsdiffBuildLibrary) {}
-    int calls = 0;
-
-protected:
-    int saveTagAfterMarks(FILE *fp) override {
-        ++calls;
-        uint8_t c[12 + 4] = {'D', 'I', 'I', 'N', 0, 0, 0, 0, 0, 0, 0, 4, 1, 2, 3, 4};
-        return saveCueChunkTail(fp, c, 4);
-    }
-};
+int sTagCalls = 0;
+int appendTestTag(FILE *fp) {
+    ++sTagCalls;
+    uint8_t c[12 + 4] = {'D', 'I', 'I', 'N', 0, 0, 0, 0, 0, 0, 0, 4, 1, 2, 3, 4};
+    gClass_DsdiffFile h;
+    return h.saveCueChunkTail(fp, c, 4);
+}
 
 TEST_F(DsdiffMarksTest, LibraryBuildAppendsTagAfterMarks) {
     writeDff(path, param(2), pattern(100, 3));
     setMarks(0, {{0, "MARK01"}});
-    TaggingDsdiff lib;
+    tAudioFileBuild build{true};
+    build.tagAfterMarks = appendTestTag;
+    gClass_DsdiffFile lib(build);
+    sTagCalls = 0;
     {
         File f(path, "rb+");
         ASSERT_EQ(lib.saveCueData(f.fp, 0, 0, 400), 0);
@@ -470,7 +468,7 @@ TEST_F(DsdiffMarksTest, LibraryBuildAppendsTagAfterMarks) {
         ASSERT_EQ(gMarkList.clrModifyFlag(0), 0);
         ASSERT_EQ(lib.saveCueData(f.fp, 0, 0, 400), 0);
     }
-    EXPECT_EQ(lib.calls, 1);
+    EXPECT_EQ(sTagCalls, 1);
     Bytes b = sxtest::readAll(path);
     const auto cs = chunks(b);
     ASSERT_FALSE(cs.empty());

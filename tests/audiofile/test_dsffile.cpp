@@ -202,15 +202,17 @@ TEST(DsfFile, DamagedHeadersFailCleanly) {
     const std::string good = dir.file("good.dsf");
     writeDsf(good, 2822400, makeStreams(2, 5000, 9));
     const Bytes base = sxtest::readAll(good);
-    struct Case { const char *name; size_t cut; size_t at; uint64_t value; int check; int search; } cases[] = {
-        {"cut inside DSD", 20, 0, 0, -17, -17},
-        {"cut inside fmt", 60, 0, 0, -1, -1},
-        {"cut inside data header", 86, 0, 0, 0, -1},
-        {"fmt size too small", 0, 32, 40, -1, -1},
-        {"fmt size past the end", 0, 32, 1ull << 40, -1, -1},
-        {"fmt size zero", 0, 32, 0, -1, -1},
-        {"data size past the end", 0, 84, 1ull << 50, 0, 0},
-        {"sample count huge", 0, 64, ~0ull, 0, 0},
+    // update: updateDataSize for the 10000 audio bytes the file holds; a
+    // refusal leaves the file as it was.
+    struct Case { const char *name; size_t cut; size_t at; uint64_t value; int check; int search; int update; } cases[] = {
+        {"cut inside DSD", 20, 0, 0, -17, -17, -1},
+        {"cut inside fmt", 60, 0, 0, -1, -1, -1},
+        {"cut inside data header", 86, 0, 0, 0, -1, -1},
+        {"fmt size too small", 0, 32, 40, -1, -1, -1},
+        {"fmt size past the end", 0, 32, 1ull << 40, -1, -1, -1},
+        {"fmt size zero", 0, 32, 0, -1, -1, -1},
+        {"data size past the end", 0, 84, 1ull << 50, 0, 0, 0},
+        {"sample count huge", 0, 64, ~0ull, 0, 0, 0},
     };
     for (const Case &c : cases) {
         Bytes b = base;
@@ -230,8 +232,22 @@ TEST(DsfFile, DamagedHeadersFailCleanly) {
             EXPECT_LE(off + data - 12, size) << c.name;
             EXPECT_LE(off + audio, size) << c.name;
         }
-        (void)dsf.updateDataSize(f.fp, 10000, 40000);
-        (void)dsf.loadCueData(f.fp, 0, 0);
+        EXPECT_EQ(dsf.loadCueData(f.fp, 0, 0), 0) << c.name;
+        const int rc = dsf.updateDataSize(f.fp, 10000, 40000);
+        EXPECT_EQ(rc, c.update) << c.name;
+        f.close();
+        const Bytes after = sxtest::readAll(path);
+        if (rc == 0) {
+            // Sizes that describe the file: the total, the data chunk of
+            // whole block groups ending at the tag, and the samples.
+            EXPECT_EQ(le64(after, 12), after.size()) << c.name;
+            EXPECT_EQ(le64(after, 84), 12u + 2 * 8192) << c.name;
+            EXPECT_EQ(le64(after, 20), 92u + 2 * 8192) << c.name;
+            EXPECT_EQ(str(after, 92 + 2 * 8192, 3), "ID3") << c.name;
+            EXPECT_EQ(le64(after, 64), 40000u) << c.name;
+        } else {
+            EXPECT_EQ(after, b) << c.name;
+        }
     }
 }
 
@@ -294,7 +310,10 @@ TEST(DsfFile, CombineJoinsTheChannelStreams) {
     }
 }
 
-TEST(DsfFile, CombineOfThePartsExampleFillsBlockOne) {
+// First holds 10000 bytes per channel, so its last block (block 1) has 904
+// audio bytes; second's 2500 bytes per channel fit behind them in that same
+// block, which then ends with 1942 bytes of silence.
+TEST(DsfFile, CombineContinuesAPartlyFilledLastBlock) {
     sxtest::TempDir dir;
     auto a = makeStreams(2, 5000, 1);  // 40000 samples per channel: A = 10000, f = 904
     auto b = makeStreams(2, 1250, 2);  // 10000 samples per channel: B = 2500

@@ -167,3 +167,65 @@ TEST(VFile, ProgressHooksAcceptNoProgressWord) {
     EXPECT_EQ(getCreatFlag(0), 0);
     EXPECT_EQ(vfs_getCurrentClusterSize(), 0);
 }
+
+TEST(VFile, PositionedReadsAndWritesAreWholeOrFail) {
+    TempDir dir;
+    auto data = pattern(1000);
+    sxtest::writeAll(dir.file("f"), data);
+    FILE *fp = openPath(dir.file("f"), "rb+");
+    ASSERT_NE(fp, nullptr);
+    uint8_t buf[16];
+    ASSERT_EQ(v_readAt(fp, 990, buf, 10), 0);
+    EXPECT_TRUE(std::equal(buf, buf + 10, data.begin() + 990));
+    // A read that the file cannot fill fails instead of handing back part.
+    EXPECT_EQ(v_readAt(fp, 995, buf, 10), -1);
+    // Offsets no seek can reach fail before they become negative seeks.
+    EXPECT_EQ(v_readAt(fp, uint64_t(INT64_MAX) + 1, buf, 1), -1);
+    EXPECT_EQ(v_writeAt(fp, UINT64_MAX, buf, 1), -1);
+    EXPECT_EQ(v_readAt(nullptr, 0, buf, 1), -1);
+
+    const uint8_t word[4] = {'a', 'b', 'c', 'd'};
+    ASSERT_EQ(v_writeAt(fp, 1002, word, 4), 0);  // beyond the end: the gap reads as zeros
+    uint64_t size = 0;
+    ASSERT_EQ(v_getFileSize(fp, &size), 0);
+    EXPECT_EQ(size, 1006u);
+    v_close(fp);
+    auto got = sxtest::readAll(dir.file("f"));
+    EXPECT_EQ(got[1000], 0);
+    EXPECT_EQ(std::string(got.begin() + 1002, got.end()), "abcd");
+}
+
+TEST(VFile, MoveRangeWithinAFileAndBetweenFiles) {
+    TempDir dir;
+    auto data = pattern(10000);
+    sxtest::writeAll(dir.file("f"), data);
+    FILE *fp = openPath(dir.file("f"), "rb+");
+    ASSERT_NE(fp, nullptr);
+    uint8_t buf[777];  // pieces that do not divide the range
+    // Down over itself within one file, as deleting a chunk does.
+    ASSERT_EQ(v_moveRange(fp, 3000, fp, 1000, 7000, buf, sizeof buf), 0);
+    ASSERT_EQ(v_ftruncate(fp, 8000), 0);
+    // Into another file, behind what it holds, and nothing for length 0.
+    FILE *out = openPath(dir.file("out"), "wb+");
+    ASSERT_EQ(v_write(out, "xy", 2), 2u);
+    ASSERT_EQ(v_moveRange(fp, 0, out, 2, 500, buf, sizeof buf), 0);
+    EXPECT_EQ(v_tell(out), 502);
+    EXPECT_EQ(v_moveRange(fp, 0, out, 502, 0, buf, sizeof buf), 0);
+
+    // A source that ends inside the range, a range that wraps and a missing
+    // buffer fail.
+    EXPECT_EQ(v_moveRange(fp, 7900, out, 0, 200, buf, sizeof buf), -1);
+    EXPECT_EQ(v_moveRange(fp, UINT64_MAX - 10, out, 0, 20, buf, sizeof buf), -1);
+    EXPECT_EQ(v_moveRange(fp, 0, out, 0, 20, nullptr, 0), -1);
+    v_close(out);
+    v_close(fp);
+
+    auto got = sxtest::readAll(dir.file("f"));
+    ASSERT_EQ(got.size(), 8000u);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 1000, data.begin()));
+    EXPECT_TRUE(std::equal(got.begin() + 1000, got.end(), data.begin() + 3000));
+    auto o = sxtest::readAll(dir.file("out"));
+    ASSERT_EQ(o.size(), 502u);
+    EXPECT_EQ(std::string(o.begin(), o.begin() + 2), "xy");
+    EXPECT_TRUE(std::equal(o.begin() + 2, o.end(), data.begin()));
+}

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -222,7 +223,7 @@ TEST(WavUpdateDataSize, MissingDataChunkPrintsItsMessage) {
 TEST(WavUpdateWavFileSize, KindMustMatchAndHowApplies) {
     Fixture fx;
     writeWav(fx.path("a.wav"), param(1, 16, 44100), 0, pattern(1000, 1));
-    gClass_WavFile prog(kWavBuildProgram), lib(kWavBuildLibrary);
+    gClass_WavFile prog(kAudioFileProgramBuild), lib(kLibrarySwitches);
     File f(fx.path("a.wav"), "rb+");
     auto riff = [&] {
         std::fflush(f.fp);
@@ -442,8 +443,9 @@ TEST(WavRemake, InPlaceWhenKindFitsElseRebuilt) {
     // An RF64 header for a small file: rebuilt as RIFF, keeping format and
     // audio. The program's rebuild drops the bext; the library's writes a
     // fresh one.
-    for (tWavBuild build : {kWavBuildProgram, kWavBuildLibrary}) {
-        SCOPED_TRACE(build);
+    for (bool library : {false, true}) {
+        SCOPED_TRACE(library);
+        const tAudioFileBuild build{library};
         writeWav(fx.path("r.wav"), param(2, 32, 96000, true, 0), 1, audio);
         gClass_WavFile h(build);
         {
@@ -456,7 +458,7 @@ TEST(WavRemake, InPlaceWhenKindFitsElseRebuilt) {
         EXPECT_EQ(le32(r, 4), r.size() - 8);
         EXPECT_EQ(le16(r, 20), 3);  // float stays float
         EXPECT_EQ(le32(r, 24), 96000u);
-        EXPECT_EQ(id(r, 36), build == kWavBuildLibrary ? "bext" : "JUNK");
+        EXPECT_EQ(id(r, 36), library ? "bext" : "JUNK");
         EXPECT_EQ(dataSizeField(r), 1500u);
         EXPECT_TRUE(std::equal(audio.begin(), audio.begin() + 1500, r.begin() + 32768));
     }
@@ -464,13 +466,13 @@ TEST(WavRemake, InPlaceWhenKindFitsElseRebuilt) {
 
 TEST(WavLibraryBuild, AlwaysWritesBextAndHasNoTags) {
     Fixture fx;
-    writeWav(fx.path("a.wav"), param(1, 16, 44100), 0, pattern(100, 1), kWavBuildLibrary);
+    writeWav(fx.path("a.wav"), param(1, 16, 44100), 0, pattern(100, 1), kLibrarySwitches);
     Bytes b = sxtest::readAll(fx.path("a.wav"));
     EXPECT_EQ(id(b, 36), "bext");
     EXPECT_EQ(id(b, 902), "JUNK");
-    gClass_WavFile lib(kWavBuildLibrary);
-    EXPECT_EQ(lib.loadTagData(nullptr, nullptr), -17);
-    EXPECT_EQ(lib.registerTagData(nullptr), -17);
+    gClass_WavFile lib(kLibrarySwitches);
+    EXPECT_EQ(wav_loadTagData(nullptr, nullptr), -17);
+    EXPECT_EQ(wav_registerTagData(nullptr), -17);
     EXPECT_EQ(lib.getReserveSize(), 5172u);
 }
 
@@ -581,19 +583,144 @@ TEST(WavDamaged, CutAndPatchedHeadersAreRefused) {
         uint64_t start = 0;
         int bext = wav.getStartSample(f.fp, &start);
         (void)wav.searchBextChunk(f.fp, &start);
-        // Writers on a damaged file fail or do their bounded work; they
-        // never crash.
-        (void)wav.setStartSample(f.fp, 1000);
-        (void)wav.updateDataSize(f.fp, 1000, 250);
-        File s(fx.path("s.wav"), "wb+"), w(fx.path("w.bin"), "wb+");
-        (void)wav.divide(f.fp, s.fp, w.fp, 500);
-        (void)wav.deleteChunk(f.fp, "JUNK");
         testing::internal::GetCapturedStdout();
         EXPECT_EQ(check, r.check);
         EXPECT_EQ(fmt, r.fmt);
         EXPECT_EQ(data, r.data);
         EXPECT_EQ(bytes, r.size);
         EXPECT_EQ(bext, r.bext);
+    }
+
+    // Writers on the damaged files, each on a fresh copy: they fail, or do
+    // their bounded work and leave a file that says what they did. The audio
+    // found before is never touched (deleting a chunk in front of it moves
+    // it down whole).
+    const std::string bad = fx.path("bad.wav");
+    // The walker's diagnostics are kept out of the log.
+    auto quiet = [](const std::function<int()> &f) {
+        testing::internal::CaptureStdout();
+        const int rc = f();
+        testing::internal::GetCapturedStdout();
+        return rc;
+    };
+    auto audioOf = [&](FILE *fp, uint64_t *n) {
+        gClass_WavFile w;
+        uint64_t off = 0, a = 0;
+        *n = 0;
+        const int rc = quiet([&] { return w.searchData(fp, &off, n, &a); });
+        if (rc != 0) return Bytes();
+        std::fflush(fp);
+        Bytes all = sxtest::readAll(bad);
+        return Bytes(all.begin() + long(off), all.begin() + long(std::min<uint64_t>(off + *n, all.size())));
+    };
+    struct Writers {
+        int start, size, divide, remove;  // setStartSample, updateDataSize, divide, deleteChunk("JUNK")
+    };
+    const Writers want[] = {
+        // A cut or damaged header: no start time unless a whole bext chunk
+        // is there or one can follow whole chunks; the audio's size only
+        // where the data chunk is found.
+        {-1, -1, -1, -1},  // cut at 0
+        {-1, -1, -1, -1},  // cut at 4
+        {-1, -1, -1, -1},  // cut at 8
+        {-1, -1, -1, -1},  // cut at 11
+        {-1, -1, -1, -1},  // cut at 12
+        {-1, -1, -1, -1},  // cut at 16
+        {-1, -1, -1, -1},  // cut at 20
+        {-1, -1, -1, -1},  // cut at 35
+        {-41, -1, -1, -1},  // cut at 36: the chunks end whole, a bext chunk can follow
+        {-1, -1, -1, -1},  // cut at 40
+        {-1, -1, -1, -1},  // cut at 44
+        {-1, -1, -1, -1},  // cut at 901
+        {0, -1, -1, -1},  // cut at 902
+        {0, -1, -1, -1},  // cut at 906
+        {0, -1, -1, -1},  // cut at 910
+        {0, -1, -1, 0},  // cut at 32760
+        {0, -1, -1, 0},  // cut at 32764
+        {0, -1, -1, 0},  // cut at 32767
+        {0, 0, -17, 0},  // audio cut
+        {-1, -1, -1, -1},  // fmt size huge
+        {-1, -1, -1, -1},  // fmt size 8
+        {-1, -1, -1, -1},  // bext size huge
+        {-1, -1, -1, -1},  // bext size 100
+        {0, -1, -1, -1},  // JUNK size huge
+        {0, -1, -1, 0},  // JUNK size 0
+        {0, 0, 0, 0},  // data size huge
+        {0, 0, -1, 0},  // data marker, no ds64
+    };
+    ASSERT_EQ(sizeof want / sizeof want[0], rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Row &r = rows[i];
+        SCOPED_TRACE(r.what);
+        gClass_WavFile wav;
+        sxtest::writeAll(bad, r.bytes);
+        {
+            File f(bad, "rb+");
+            uint64_t n = 0;
+            const Bytes before = audioOf(f.fp, &n);
+            const int rc = quiet([&] { return wav.setStartSample(f.fp, 1000); });
+            EXPECT_EQ(rc, want[i].start);
+            if (rc == 0 || rc == kAudioFileBextAppended) {
+                uint64_t start = 0;
+                EXPECT_EQ(quiet([&] { return wav.getStartSample(f.fp, &start); }), 0);
+                EXPECT_EQ(start, 1000u);
+            }
+            EXPECT_EQ(audioOf(f.fp, &n), before);
+        }
+        sxtest::writeAll(bad, r.bytes);
+        {
+            File f(bad, "rb+");
+            uint64_t n = 0;
+            const Bytes before = audioOf(f.fp, &n);
+            const int rc = quiet([&] { return wav.updateDataSize(f.fp, 1000, 250); });
+            EXPECT_EQ(rc, want[i].size);
+            if (rc == 0) {
+                std::fflush(f.fp);
+                const Bytes b = sxtest::readAll(bad);
+                EXPECT_EQ(le32(b, 4), b.size() - 8);
+                EXPECT_EQ(dataSizeField(b), 1000u);
+                // The audio is still what it was, as far as the file holds
+                // it (where it could be found before).
+                const Bytes after = audioOf(f.fp, &n);
+                if (!before.empty()) {
+                    ASSERT_LE(after.size(), before.size());
+                    EXPECT_TRUE(Bytes(before.begin(), before.begin() + long(after.size())) == after);
+                }
+            } else {
+                EXPECT_EQ(audioOf(f.fp, &n), before);
+            }
+        }
+        sxtest::writeAll(bad, r.bytes);
+        {
+            File f(bad, "rb+"), s(fx.path("s.wav"), "wb+"), w(fx.path("w.bin"), "wb+");
+            uint64_t n = 0;
+            const Bytes before = audioOf(f.fp, &n);
+            const int rc = quiet([&] { return wav.divide(f.fp, s.fp, w.fp, 500); });
+            EXPECT_EQ(rc, want[i].divide);
+            if (rc == 0) {
+                // The two parts hold the audio between them.
+                std::fflush(s.fp);
+                const Bytes second = sxtest::readAll(fx.path("s.wav"));
+                Bytes joined = audioOf(f.fp, &n);
+                ASSERT_EQ(joined.size(), 500u);
+                const Bytes tail(second.begin() + 32768, second.end());
+                joined.insert(joined.end(), tail.begin(), tail.end());
+                EXPECT_EQ(joined, before);
+            }
+        }
+        sxtest::writeAll(bad, r.bytes);
+        {
+            File f(bad, "rb+");
+            uint64_t n = 0;
+            const Bytes before = audioOf(f.fp, &n);
+            const int rc = quiet([&] { return wav.deleteChunk(f.fp, "JUNK"); });
+            EXPECT_EQ(rc, want[i].remove);
+            if (rc == 0) {
+                std::fflush(f.fp);
+                EXPECT_LT(sxtest::readAll(bad).size(), r.bytes.size());
+            }
+            EXPECT_EQ(audioOf(f.fp, &n), before);
+        }
     }
 }
 

@@ -18,7 +18,6 @@ using namespace wavtest;
 
 namespace {
 
-using sxtest::haveTool;
 
 // Standard output only: sox warns on standard error about float fmt chunks
 // without cbSize.
@@ -51,7 +50,7 @@ Bytes sine(uint16_t channels, uint16_t bits, bool isFloat, size_t frames) {
 }  // namespace
 
 TEST(WavReaders, SoxAndFfprobeReadWhatWeWrite) {
-    if (!haveTool("sox") || !haveTool("ffprobe")) GTEST_SKIP() << "sox or ffprobe missing";
+    SX_REQUIRE_TOOLS("sox", "ffprobe");
     struct Row {
         uint16_t channels, bits;
         uint32_t rate;
@@ -90,7 +89,7 @@ TEST(WavReaders, SoxAndFfprobeReadWhatWeWrite) {
 // An appended bext chunk behind audio of odd length keeps the chunk chain
 // intact for other readers.
 TEST(WavReaders, AppendedBextAfterOddAudioKeepsTheFileReadable) {
-    if (!haveTool("sox") || !haveTool("ffprobe")) GTEST_SKIP() << "sox or ffprobe missing";
+    SX_REQUIRE_TOOLS("sox", "ffprobe");
     sxtest::TempDir dir;
     const std::string path = dir.file("odd.wav");
     const size_t frames = 4001;
@@ -110,7 +109,7 @@ TEST(WavReaders, AppendedBextAfterOddAudioKeepsTheFileReadable) {
 }
 
 TEST(WavReaders, Rf64BeyondFourGiBReportsItsTrueLength) {
-    if (!haveTool("ffprobe")) GTEST_SKIP() << "ffprobe missing";
+    SX_REQUIRE_TOOLS("ffprobe");
     sxtest::TempDir dir;
     const std::string path = dir.file("big.wav");
     const uint64_t frames = 0x100000000ull / 4 + 48000 * 3;  // more than 4 GiB of 16-bit stereo

@@ -525,3 +525,63 @@ TEST(WavMarks, LoaderBoundsEverySizeReadFromTheFile) {
 }
 
 }  // namespace
+
+// The chunks behind the audio of an RF64 file whose "data" chunk sits at
+// 32760 with audio bytes of payload.
+std::vector<std::string> idsBehindAudio(const Bytes &b, uint64_t audio) {
+    std::vector<std::string> ids;
+    uint64_t off = 32768 + audio + (audio & 1);
+    while (off + 8 <= b.size()) {
+        const uint32_t size = le32(b, off + 4);
+        ids.push_back(std::string(b.begin() + off, b.begin() + off + 4));
+        off += 8 + uint64_t(size) + (size & 1);
+    }
+    return ids;
+}
+
+TEST(WavMarks, MarksBehindTheAudioOfAnRf64FileAreFoundAndReplaced) {
+    sxtest::TempDir dir;
+    const std::string path = dir.file("rf64.wav");
+    const uint32_t samples = 3001;  // mono 16-bit: 6002 audio bytes
+    {
+        FILE *fp = std::fopen(path.c_str(), "wb+");
+        ASSERT_NE(fp, nullptr);
+        gClass_WavFile wav;
+        tBwfHdrParam prm{};
+        prm.channels = 1;
+        prm.bits = 16;
+        prm.rate = 48000;
+        prm.rf64 = 1;
+        ASSERT_EQ(wav.createHeader(fp, &prm, 0), 0);
+        Bytes a = testAudio(samples * 2);
+        ASSERT_EQ(std::fseek(fp, 32768, SEEK_SET), 0);
+        ASSERT_EQ(std::fwrite(a.data(), 1, a.size(), fp), a.size());
+        ASSERT_EQ(wav.updateDataSize(fp, a.size(), samples), 0);
+        std::fclose(fp);
+    }
+    // As other programs write RF64: the data chunk's own size field holds
+    // the marker and only "ds64" knows the size.
+    Bytes b = sxtest::readAll(path);
+    ASSERT_EQ(sxtest::id(b, 0), "RF64");
+    ASSERT_EQ(sxtest::id(b, 32760), "data");
+    sxtest::putLE32(b, 32764, 0xFFFFFFFFu);
+    ASSERT_TRUE(sxtest::writeAll(path, b));
+
+    setMarks(0, {{10, "ONE"}, {1500, "TWO"}, {3000, "THREE"}});
+    ASSERT_EQ(saveMarks(path, -1, 0, samples), 0);
+    const Bytes first = sxtest::readAll(path);
+    const std::vector<std::string> marksThenJunk = {"cue ", "LIST", "plst", "JUNK"};
+    EXPECT_EQ(idsBehindAudio(first, samples * 2), marksThenJunk);
+    ASSERT_EQ(loadMarks(path, 1, samples), 0);
+    EXPECT_EQ(marksOf(1), (std::vector<Mark>{{10, "ONE", 1}, {1500, "TWO", 1}, {3000, "THREE", 1}}));
+
+    // A rewrite finds the old marks behind the audio and fills the JUNK
+    // behind them instead of appending a second set.
+    setMarks(0, {{7, "AGAIN"}});
+    ASSERT_EQ(saveMarks(path, -1, 0, samples), 0);
+    const Bytes second = sxtest::readAll(path);
+    EXPECT_EQ(idsBehindAudio(second, samples * 2), marksThenJunk);
+    EXPECT_EQ(second.size(), first.size());
+    ASSERT_EQ(loadMarks(path, 1, samples), 0);
+    EXPECT_EQ(marksOf(1), (std::vector<Mark>{{7, "AGAIN", 1}}));
+}

@@ -34,10 +34,14 @@ inline tBwfHdrParam param(uint16_t channels, uint16_t bits, uint32_t rate, bool 
     return sxtest::hdrParam(channels, bits, rate, rf64 ? 1 : 0, integer32);
 }
 
+// The conversion library's switches without its tag code, which the file
+// layer's tests do not link.
+inline constexpr tAudioFileBuild kLibrarySwitches{true};
+
 // Writes a file the way the recorder and the converters do: header, audio
 // behind it, sizes finalised.
 inline void writeWav(const std::string &path, const tBwfHdrParam &p, uint32_t withBext, const Bytes &audio,
-                     tWavBuild build = kWavBuildProgram) {
+                     const tAudioFileBuild &build = kAudioFileProgramBuild) {
     gClass_WavFile wav(build);
     File f(path, "wb+");
     ASSERT_NE(f.fp, nullptr);

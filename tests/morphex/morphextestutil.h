@@ -194,7 +194,23 @@ struct Seen {
     int filterDelay = -1;
     int outRate = 0;
     std::vector<uint8_t> firstDsdBlock;  // left DSD bytes of the first block (feed jobs)
+    // With hashBlocks set, every block the callback is handed goes into
+    // blockHash (FNV-1a): the slot's stereo doubles and, with dsdBytes set,
+    // both channels' DSD bytes of the slot.
+    bool hashBlocks = false;
+    bool dsdBytes = false;
+    uint64_t blockHash = 14695981039346656037ull;
 };
+
+// FNV-1a, 64 bits, continuing from h.
+inline uint64_t fnv1a(const void *data, size_t n, uint64_t h = 14695981039346656037ull) {
+    const uint8_t *p = static_cast<const uint8_t *>(data);
+    for (size_t i = 0; i < n; ++i) {
+        h ^= p[i];
+        h *= 1099511628211ull;
+    }
+    return h;
+}
 
 struct Options {
     std::string src, dst;
@@ -214,6 +230,10 @@ struct Options {
     uint32_t option = 0;      // 1: unfiltered sample-and-hold rate change
     double level = 1.0;       // flat envelope level
     tID3tagInfo *tag = nullptr;
+    const tDspVolItem *envelope = nullptr;  // replaces the flat level when set
+    bool eqOn = false;        // the equaliser's on switch: its bands stay off, its total gain is -6 dB
+    uint8_t multiTrack = 0;
+    uint32_t dither = 0;      // PCM output: 0 none, 1 dither, 2 noise shaping
 };
 
 // The job's callbacks report into the Seen of the thread running the job.
@@ -221,9 +241,17 @@ inline thread_local Seen *tSeen = nullptr;
 inline thread_local tMorphexCom *tCom = nullptr;
 inline thread_local int *tProgress = nullptr;
 
-inline int onBlock(uint64_t produced, int frames, int, int slot, int, void *, unsigned char **dsd, int delay, int,
+inline int onBlock(uint64_t produced, int frames, int, int slot, int, void *pcm, unsigned char **dsd, int delay, int,
                    int outRate, unsigned int *) {
     Seen &s = *tSeen;
+    if (s.hashBlocks) {
+        const double *out = static_cast<double **>(pcm)[slot];
+        s.blockHash = fnv1a(out, size_t(frames) * 16, s.blockHash);
+        if (s.dsdBytes) {
+            s.blockHash = fnv1a(dsd[2 * slot], size_t(frames + 7) / 8, s.blockHash);
+            s.blockHash = fnv1a(dsd[2 * slot + 1], size_t(frames + 7) / 8, s.blockHash);
+        }
+    }
     if (s.slots.empty() && dsd) s.firstDsdBlock.assign(dsd[2 * slot], dsd[2 * slot] + (frames + 7) / 8);
     s.slots.push_back(slot);
     s.produced.push_back(produced);
@@ -260,8 +288,9 @@ inline int runJob(const Options &o, Seen *seen, tMorphexCom *comOut = nullptr, i
     send.option = o.option;
     send.command = kMorphexCmdExport;
     tPEQ eq;
-    bool eqOn = false;
+    bool eqOn = o.eqOn;
     eq.allOn = &eqOn;
+    if (eqOn) eq.totalGainLin = 0.5;
     tMorphexCom com;
     com.command = o.command;
     com.startSample = o.start;
@@ -272,6 +301,8 @@ inline int runJob(const Options &o, Seen *seen, tMorphexCom *comOut = nullptr, i
     com.envelopeActive = o.envelopeActive;
     com.rightPass = o.rightPass;
     com.pureDsdFeed = o.feedLimit;
+    com.multiTrack = o.multiTrack;
+    com.dither = o.dither;
     tCom = &com;
     tProgress = &progress;
     tDspVolItem env[2];
@@ -283,7 +314,7 @@ inline int runJob(const Options &o, Seen *seen, tMorphexCom *comOut = nullptr, i
     std::vector<int16_t> src = sxtest::u16(o.src), dst = sxtest::u16(o.dst);
     const wchar16 *list[1] = {src.data()};
     const int r = morphexSub(dst.data(), list, nullptr, &send, panVol, &o.sourceCount, &com, onBlock, onStatus,
-                             env, onError, onWorking);
+                             o.envelope ? o.envelope : env, onError, onWorking);
     if (comOut) *comOut = com;
     if (progressOut) *progressOut = progress;
     return r;

@@ -69,7 +69,7 @@ protected:
     sxtest::TempDir dir;
 };
 
-// The registered record of the Part's example.
+// A registered record with track, texts and a full date and time.
 TagRec exampleTag() {
     TagRec t;
     t.info.trackNo = 3;
@@ -448,7 +448,7 @@ TEST_F(DsfLibTag, DamagedTagsFailCleanly) {
 }
 
 TEST_F(DsfLibTag, AnotherReaderSeesTheTextsAndTheCover) {
-    if (!sxtest::haveTool("ffprobe")) GTEST_SKIP() << "ffprobe not installed";
+    SX_REQUIRE_TOOLS("ffprobe");
     auto f = file("probe.dsf", dsfFile(2, 2822400, 4));
     const std::string cover = file("cover.png", tinyPng());
     TagRec t = exampleTag();

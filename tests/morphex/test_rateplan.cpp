@@ -10,15 +10,15 @@
 
 namespace {
 
-enum : uint32_t { kWav = 0, kDsf = 2, kDff = 3 };
+constexpr tAudioFileType kWav = kAudioFileWAV, kDsf = kAudioFileDSF, kDff = kAudioFileDSDIFF;
 
 tRatePlanJob job(uint32_t in, uint32_t out, uint32_t srcType, uint32_t outType, bool writing,
                  bool multiTrack = false) {
     tRatePlanJob j;
     j.inRate = in;
     j.outRate = out;
-    j.srcType = srcType;
-    j.outType = outType;
+    j.srcType = static_cast<tAudioFileType>(srcType);
+    j.outType = static_cast<tAudioFileType>(outType);
     j.writing = writing;
     j.multiTrack = multiTrack;
     j.srcBits = srcType == kWav ? 24 : 1;
@@ -80,7 +80,7 @@ TEST_P(RatePlanTable, MatchesThePlan) {
     EXPECT_EQ(p.outBlockFrames, c.outBlock);
     EXPECT_EQ(p.inBlockFrames, c.inBlock);
     EXPECT_EQ(p.equalRates, c.up == 1 && c.down == 1);
-    EXPECT_EQ(p.gain, ratePlanIsDsdType(c.outType) ? 18014398509481984.0 : 1.0);
+    EXPECT_EQ(p.gain, isDsdFileType(c.outType) ? 18014398509481984.0 : 1.0);
     EXPECT_EQ(p.fftSize, 0u);
 }
 

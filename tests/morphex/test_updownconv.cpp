@@ -175,7 +175,10 @@ TEST(DownConvert, EnvelopeStepsPerOutputFrame) {
     p.envelope = env;
     ASSERT_EQ(conv.gAudio_downconvert(&p), kUpDownOk);
     const double want[n] = {0.5, 0.5, 0.5, 0.501, 0.502, 0.503, 0.504, 0.505};
-    for (int i = 0; i < n; ++i) EXPECT_NEAR(out[2 * i], want[i], 1e-15) << i;
+    for (int i = 0; i < n; ++i) {
+        EXPECT_NEAR(out[2 * i], want[i], 1e-15) << i;
+        EXPECT_NEAR(out[2 * i + 1], want[i], 1e-15) << i;
+    }
     EXPECT_EQ(st.index, 1);
     EXPECT_EQ(st.position, n);
     EXPECT_NEAR(st.level, 0.505, 1e-15);
@@ -191,7 +194,10 @@ TEST(DownConvert, EnvelopeStepsPerOutputFrame) {
     q.envelopeState = &st2;
     q.envelope = env;
     ASSERT_EQ(conv.gAudio_downconvert(&q), kUpDownOk);
-    for (int i = 0; i < n; ++i) EXPECT_NEAR(out2[2 * i], want[i], 1e-15) << i;
+    for (int i = 0; i < n; ++i) {
+        EXPECT_NEAR(out2[2 * i], want[i], 1e-15) << i;
+        EXPECT_NEAR(out2[2 * i + 1], want[i], 1e-15) << i;
+    }
 }
 
 TEST(DownConvert, EqualiserBandsFromThreeDownThenTotalGain) {
@@ -477,9 +483,11 @@ TEST(FreqAxis, ZeroStuffingAndOverlapSave) {
     double err = 0;
     for (uint32_t i = 0; i < n; ++i) {
         const int t = T + 2 * int(i);
-        double l = 0;
-        for (int k = 0; k < T; ++k) l += coef[2 * k] * in[2 * (t - k)];
-        err = std::max(err, std::fabs(out[2 * i] - l));
+        for (int c = 0; c < 2; ++c) {
+            double s = 0;
+            for (int k = 0; k < T; ++k) s += coef[2 * k + c] * in[2 * (t - k) + c];
+            err = std::max(err, std::fabs(out[2 * i + c] - s));
+        }
     }
     EXPECT_LT(err, 1e-12);
 

@@ -20,12 +20,18 @@
 
 namespace {
 
-// Writes the left lane of `frames` and returns level and THD+N in dB.
-bool measure(const std::vector<double> &frames, double rate, double freq, double *levelDb, double *thdnDb) {
+// The two channels get different sines, so that a lost, swapped or
+// mis-scaled channel shows.
+const double kAmp[2] = {0.5, 0.25};
+const double kFreq[2] = {1000.0, 1500.0};
+
+// Writes lane `lane` of `frames` and returns level and THD+N in dB.
+bool measure(const std::vector<double> &frames, int lane, double rate, double freq, double *levelDb,
+             double *thdnDb) {
     sxtest::TempDir dir;
-    const std::string path = dir.file("left.f64");
+    const std::string path = dir.file("lane.f64");
     std::vector<double> left(frames.size() / 2);
-    for (size_t k = 0; k < left.size(); ++k) left[k] = frames[2 * k];
+    for (size_t k = 0; k < left.size(); ++k) left[k] = frames[2 * k + lane];
     FILE *f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     const bool ok = std::fwrite(left.data(), sizeof(double), left.size(), f) == left.size();
@@ -55,10 +61,9 @@ TEST(UpDownConvQuality, Sine44k1To48kHasThdnBelowMinus120dB) {
     // block's filter.
     const size_t frames = size_t(blocks) * p.inBlockFrames + p.taps / p.up + 2;
     std::vector<double> in(2 * (p.preRoll + frames), 0.0);
-    for (size_t k = 0; k < frames; ++k) {
-        const double v = 0.5 * std::sin(2 * M_PI * 1000.0 * double(k) / 44100.0);
-        in[2 * (p.preRoll + k)] = in[2 * (p.preRoll + k) + 1] = v;
-    }
+    for (size_t k = 0; k < frames; ++k)
+        for (int c = 0; c < 2; ++c)
+            in[2 * (p.preRoll + k) + c] = kAmp[c] * std::sin(2 * M_PI * kFreq[c] * double(k) / 44100.0);
     CUpDownConv conv;
     ASSERT_EQ(conv.prepareFilter(coef.data(), p.taps, p.up, false), kUpDownOk);
     std::vector<double> out(2 * size_t(blocks) * p.outBlockFrames, 0.0);
@@ -74,11 +79,14 @@ TEST(UpDownConvQuality, Sine44k1To48kHasThdnBelowMinus120dB) {
         d.taps = p.taps;
         ASSERT_EQ(conv.gAudio_downconvert(&d), kUpDownOk);
     }
-    double level = 0, thdn = 0;
-    ASSERT_TRUE(measure(out, 48000, 1000, &level, &thdn));
-    std::printf("44.1 -> 48 kHz, 1 kHz at -6.02 dBFS: level %.4f dB, THD+N %.2f dB\n", level, thdn);
-    EXPECT_NEAR(level, 20 * std::log10(0.5), 0.01);
-    EXPECT_LE(thdn, -120.0);
+    for (int c = 0; c < 2; ++c) {
+        double level = 0, thdn = 0;
+        ASSERT_TRUE(measure(out, c, 48000, kFreq[c], &level, &thdn));
+        std::printf("44.1 -> 48 kHz, channel %d: level %.4f dB, THD+N %.2f dB\n", c, level, thdn);
+        EXPECT_NEAR(level, 20 * std::log10(kAmp[c]), 0.01) << "channel " << c;
+        // A few dB over what each channel measures (-128.4 and -124.9 dB).
+        EXPECT_LE(thdn, c == 0 ? -125.0 : -121.0) << "channel " << c;
+    }
 }
 
 TEST(UpDownConvQuality, Dsd64SineDecimatedTo44k1KeepsItsLevel) {
@@ -98,10 +106,10 @@ TEST(UpDownConvQuality, Dsd64SineDecimatedTo44k1KeepsItsLevel) {
     std::vector<uint8_t> l(total / 8 + 8), r(total / 8 + 8);
     std::vector<double> pcm(2 * chunk);
     for (size_t t = 0; t < total; t += chunk) {
-        for (uint32_t i = 0; i < chunk; ++i) {
-            const double v = 0.5 * 18014398509481984.0 * std::sin(2 * M_PI * 1000.0 * double(t + i) / 2822400.0);
-            pcm[2 * i] = pcm[2 * i + 1] = v;
-        }
+        for (uint32_t i = 0; i < chunk; ++i)
+            for (int c = 0; c < 2; ++c)
+                pcm[2 * i + c] =
+                    kAmp[c] * 18014398509481984.0 * std::sin(2 * M_PI * kFreq[c] * double(t + i) / 2822400.0);
         uint8_t *o[2] = {l.data() + t / 8, r.data() + t / 8};
         mod.dsm5th(o, pcm.data(), chunk, 0, vol);
     }
@@ -122,12 +130,15 @@ TEST(UpDownConvQuality, Dsd64SineDecimatedTo44k1KeepsItsLevel) {
         d.dsd = dsd;
         ASSERT_EQ(conv.gAudio_downconvert(&d), kUpDownOk);
     }
-    double level = 0, thdn = 0;
-    ASSERT_TRUE(measure(out, 44100, 1000, &level, &thdn));
-    // Bits are +-2, so a sine of half the PCM full scale decimates to 0.5.
-    std::printf("DSD64 -> 44.1 kHz, 1 kHz at -6.02 dBFS: level %.4f dB, THD+N %.2f dB\n", level, thdn);
-    EXPECT_NEAR(level, 20 * std::log10(0.5), 0.05);
-    EXPECT_LE(thdn, -90.0);
+    // Bits are +-2, so a sine of a times the PCM full scale decimates to a.
+    for (int c = 0; c < 2; ++c) {
+        double level = 0, thdn = 0;
+        ASSERT_TRUE(measure(out, c, 44100, kFreq[c], &level, &thdn));
+        std::printf("DSD64 -> 44.1 kHz, channel %d: level %.4f dB, THD+N %.2f dB\n", c, level, thdn);
+        EXPECT_NEAR(level, 20 * std::log10(kAmp[c]), 0.05) << "channel " << c;
+        // A few dB over what each channel measures (-100.2 and -94.6 dB).
+        EXPECT_LE(thdn, c == 0 ? -97.0 : -91.0) << "channel " << c;
+    }
 }
 
 }  // namespace

@@ -11,16 +11,16 @@
 
 namespace sxtest {
 
-// srcType 0 is a PCM source of 24 bits, any other a DSD one.
+// A WAV source is PCM of 24 bits, any other a DSD one.
 inline tRatePlanJob stereoPcmJob(uint32_t inRate, uint32_t outRate, uint32_t srcType, uint32_t outBits, int64_t end,
                                  int64_t totalFrames) {
     tRatePlanJob j;
     j.inRate = inRate;
     j.outRate = outRate;
-    j.srcType = srcType;
-    j.outType = 0;
+    j.srcType = static_cast<tAudioFileType>(srcType);
+    j.outType = kAudioFileWAV;
     j.writing = true;
-    j.srcBits = srcType == 0 ? 24 : 1;
+    j.srcBits = j.srcType == kAudioFileWAV ? 24 : 1;
     j.srcChannels = 2;
     j.outBits = outBits;
     j.outChannels = 2;

@@ -3,8 +3,11 @@
 // scripts/deps.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -30,6 +33,30 @@ inline std::string pythonScript(const std::string &relPath) {
 inline bool haveTool(const char *name) {
     return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
 }
+
+// The names among `names` that are not installed, space-separated.
+inline std::string missingTools(std::initializer_list<const char *> names) {
+    std::string missing;
+    for (const char *n : names)
+        if (!haveTool(n)) missing += (missing.empty() ? "" : " ") + std::string(n);
+    return missing;
+}
+
+}  // namespace sxtest
+
+// Skips the test when an outside tool it checks with is missing, but fails
+// it when CI is set: there a check must never pass unseen because the
+// machine lacked the program. Use at the top of a test body.
+#define SX_REQUIRE_TOOLS(...)                                                          \
+    do {                                                                               \
+        const std::string sxMissing = sxtest::missingTools({__VA_ARGS__});             \
+        if (!sxMissing.empty()) {                                                      \
+            if (std::getenv("CI")) FAIL() << sxMissing << " missing on a CI machine"; \
+            GTEST_SKIP() << sxMissing << " missing";                                    \
+        }                                                                              \
+    } while (0)
+
+namespace sxtest {
 
 // Standard output of a shell command, trailing line ends removed; status
 // receives what pclose returns (-1 when the command could not be started).

@@ -1,4 +1,4 @@
-#include "audiofile/wstring.h"
+#include "base/wstring.h"
 
 #include <cstring>
 #include <cwctype>

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "audiofile/wstring.h"
-#include "testutil.h"
+#include "base/wstring.h"
+#include "support/testutil.h"
 
 using sxtest::s16;
 using sxtest::u16;
