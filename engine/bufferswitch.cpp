@@ -11,6 +11,7 @@
 #include "dsp/oscillator.h"
 #include "engine/analysisrings.h"
 #include "engine/audiothread.h"
+#include "engine/playbackproducer.h"
 #include "engine/capturering.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
@@ -397,20 +398,6 @@ uint64_t getPlayingSample() {
 
 int getNumBufBlks() {
     return sNumBufBlk.load(kRelaxed);
-}
-
-int checkPlayStatusDo(int track) {
-    const int t = engineTrackSlot(track);
-    if (t < 0) return -1;
-    switch (sEngineStatus.load(kRelaxed)) {
-    case kEnginePlaying:
-        return 0;
-    case kEngineBounceFeed:
-        sBounceEnded[t].store(true, kRelaxed);
-        return sBounceFinished.load(kRelaxed) ? -1 : 0;
-    default:
-        return -1;
-    }
 }
 
 int checkPlayStatusImmd() {

@@ -78,12 +78,9 @@ void gAudioThread_clearPlayTimeoutFlag();
 uint64_t getPlayingSample();
 int getNumBufBlks();
 
-// The export window's view of the engine: 0 while playing; in a mix-down
-// feed the track's feed end is noted and -1 comes once the mix-down has all
-// it needs, else 0; -1 otherwise. checkPlayStatusImmd asks for track 0; a
-// slot outside 0..31 reads -1.
+// The export window's view of track 0 (checkPlayStatusDo, in
+// engine/playbackproducer.h, for any track).
 int checkPlayStatusImmd();
-int checkPlayStatusDo(int track);
 
 // Automation level at output sample x from the first kRtVolItems items, and
 // its segment (-1 before the first item). Exposed for the tests.

@@ -16,6 +16,7 @@
 #include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
+#include "engine/playbackproducer.h"
 #include "enginetestutil.h"
 
 namespace {
@@ -460,7 +461,7 @@ TEST_F(BufferSwitchTest, ExportWindowStatus) {
     } rows[] = {
         {kEnginePlaying, false, 0, 0, false},       {kEngineBounceFeed, false, 3, 0, true},
         {kEngineBounceFeed, true, 3, -1, true},     {kEngineStopped, false, 0, -1, false},
-        {kEnginePlaying, false, 40, -1, false},
+        {kEngineStopped, false, 40, -1, false},
     };
     for (const Row &row : rows) {
         sEngineStatus = row.status;
