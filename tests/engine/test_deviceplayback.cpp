@@ -86,6 +86,45 @@ void playDsd(devrig::Rig &rig, const std::string &path, uint32_t rate, uint32_t 
     ASSERT_EQ(vdev_takeCapture(cap, true), 0);
 }
 
+// A DSD64 file played as DoP to its end: the device runs a sixteenth of the
+// rate in 32-bit words whose wire stayed DoP through the format's re-write
+// at set-up, every word carries a marker that alternates frame by frame,
+// and the job lets its source ring go only after the engine is done with it.
+TEST_F(DevicePlaybackTest, ADsdFilePlaysOverDopToItsEnd) {
+    constexpr uint32_t kRate = 2822400;
+    constexpr uint64_t kBits = kRate / 4;
+    std::vector<uint8_t> left, right;
+    devrig::dsdTone(kRate, kBits, &left, &right);
+    const std::string path = dir.file("dop64.dff");
+    ASSERT_NO_FATAL_FAILURE(dfftest::writeDff(path, dfftest::param(2, kRate), devrig::interleave(left, right)));
+
+    devrig::Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.open("Studio Interface", false));
+    tVirtualCapture cap;
+    ASSERT_NO_FATAL_FAILURE(playDsd(rig, path, kRate, 16, kBits, &cap));
+    ASSERT_GE(cap.mCycles.size() * 7680 * 16, kBits);
+    size_t wrong = 0;
+    for (const tVirtualCycleRecord &r : cap.mCycles) {
+        ASSERT_EQ(r.mRate, 176400u);
+        ASSERT_EQ(r.mKind, int(kAudioHostDop));
+        ASSERT_EQ(r.mBits, 32);
+        ASSERT_EQ(r.mFrames, 7680u);
+        ASSERT_EQ(r.mContainer, int(kAudioHostContainerFloat32));
+        const float *f = reinterpret_cast<const float *>(cap.mData.data() + r.mOffset);
+        for (uint32_t k = 0; k < r.mFrames; ++k)
+            for (int c = 0; c < 2; ++c) {
+                const uint32_t w = uint32_t(int32_t(std::lrint(double(f[2 * k + uint32_t(c)]) * 2147483648.0)));
+                const uint8_t m = uint8_t(w >> 24);
+                wrong += (m != 0x05 && m != 0xFA) || (w & 0xFF) != 0;
+                if (k > 0) {
+                    const uint32_t p = uint32_t(int32_t(std::lrint(double(f[2 * (k - 1) + uint32_t(c)]) * 2147483648.0)));
+                    wrong += m != uint8_t(~(p >> 24));
+                }
+            }
+    }
+    EXPECT_EQ(wrong, 0u);
+}
+
 // A DSD64 file played as DoP on a PCM device: once the fade-in has spliced
 // into pure output the device gets the file's own bits, every one of them
 // to the end of the material, in words whose markers alternate.
