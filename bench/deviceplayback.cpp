@@ -8,7 +8,9 @@
 //               callback, the virtual device's clock) per second of audio,
 //               in percent of one core;
 //   rt_pct      the device thread's own share (the callback and the
-//               buffer switch) per second of audio, in percent of one core.
+//               buffer switch) per second of audio, in percent of one core;
+//   played_s    seconds of audio the device played per pass (the file's
+//               length, else the figures are void).
 // The device thread is what must never starve; rt_pct is its load at the
 // rate the audio is due.
 //
@@ -126,23 +128,58 @@ struct Job {
     }
 };
 
+// The words the producers and the real-time path share, as after a
+// finished job: each pass starts the way the transport's play does.
+void resetEngineWords() {
+    constexpr auto r = std::memory_order_relaxed;
+    sEngineStatus.store(kEngineStopped, r);
+    sStartMode.store(kStartNone, r);
+    sPlayRequest.store(0, r);
+    sPlayGate.store(false, r);
+    sStopRequest.store(false, r);
+    sConvAbort.store(false, r);
+    sConvFailed.store(false, r);
+    sPlayStarted.store(false, r);
+    sBounceFinished.store(false, r);
+    sNumBufBlk.store(kRingBlocks, r);
+    sRingBlockFrames.store(0, r);
+    for (int t = 0; t < kMaxTracks; ++t) {
+        sBouncedCount[t].store(0, r);
+        sJobEnded[t].store(false, r);
+        sBounceEnded[t].store(false, r);
+        sMixBusy[t].store(false, r);
+        sRingWithdrawn[t].store(false, r);
+        gConvertPath[t].store(0, r);
+        gTestCount[t].store(0, r);
+        gFirstConverted[t].store(0, r);
+    }
+    clearBufferParameters();
+}
+
 // The device thread's CPU, sampled on the device's clock thread before
 // every cycle; cycles wait for the producers so that none underruns.
 struct Pacer {
     std::atomic<int> tracks{1};
     std::atomic<double> threadCpu{0.0};
+    std::atomic<int64_t> playedFrames{0};  // engine frames of the cycles run while playing
     static bool pace(void *client, uint64_t) {
         auto *p = static_cast<Pacer *>(client);
-        p->threadCpu.store(cpuSeconds(CLOCK_THREAD_CPUTIME_ID), std::memory_order_relaxed);
+        // Summed per thread: each stream start runs a clock thread of its own.
+        thread_local double last = -1.0;
+        const double now = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        if (last >= 0.0) p->threadCpu.store(p->threadCpu.load(std::memory_order_relaxed) + (now - last),
+                                            std::memory_order_relaxed);
+        last = now;
         // A stopped engine holds the device: idle cycles would spin unpaced
         // and count as the playback's load.
         if (sEngineStatus.load() != kEnginePlaying) return false;
-        if (sStopRequest.load()) return true;
         const int64_t frames = std::max<int64_t>(1, gAudioThread_getAudioBufferFrameSize());
-        for (int t = 0; t < p->tracks.load(); ++t) {
-            const int64_t ahead = sProducedCount[t].load() - sConsumedCount[t].load();
-            if (ahead < frames && !sJobEnded[t].load()) return false;
-        }
+        if (!sStopRequest.load())
+            for (int t = 0; t < p->tracks.load(); ++t) {
+                const int64_t ahead = sProducedCount[t].load() - sConsumedCount[t].load();
+                if (ahead < frames && !sJobEnded[t].load()) return false;
+            }
+        p->playedFrames.store(p->playedFrames.load(std::memory_order_relaxed) + frames, std::memory_order_relaxed);
         return true;
     }
 };
@@ -211,12 +248,13 @@ public:
 
     // Plays `tracks` copies of the file at the rate index; the process's
     // and the device thread's CPU seconds while it played.
-    bool play(const std::string &wav, uint32_t frames, uint32_t rateIndex, int tracks, double *cpu, double *rt) {
+    bool play(const std::string &wav, uint32_t frames, uint32_t rateIndex, int tracks, double *cpu, double *rt,
+              double *played) {
         std::vector<std::unique_ptr<Job>> jobs;
         std::vector<std::unique_ptr<audioThread>> threads;
         std::atomic<int> done{0};
-        // Held until every producer is ready, so that the first cycles count.
-        sEngineStatus.store(kEngineStopped);
+        resetEngineWords();
+        for (int t = 0; t < kMaxTracks; ++t) setAudioIoThreadId(-1, t);
         for (int t = 0; t < tracks; ++t) {
             jobs.emplace_back(new Job(wav, frames, rateIndex));
             threads.emplace_back(new audioThread);
@@ -224,6 +262,7 @@ public:
             QObject::connect(threads.back().get(), &audioThread::allTransactionsDone_, [&](int) { ++done; });
         }
         const double rt0 = mPacer.threadCpu.load();
+        const int64_t played0 = mPacer.playedFrames.load();
         const double cpu0 = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
         for (int t = 0; t < tracks; ++t) {
             threads[size_t(t)]->setAudioThreadParam(kMorphexCmdPlay, &jobs[size_t(t)]->record, &jobs[size_t(t)]->info,
@@ -233,6 +272,7 @@ public:
         const bool ended = waitFor([&] { return done.load() == tracks; }, 600000);
         *cpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
         *rt = mPacer.threadCpu.load() - rt0;
+        *played = double(mPacer.playedFrames.load() - played0) / double(gAudioThread_playFs.load());
         for (auto &th : threads) th->stop();
         if (!ended) sEngineStatus.store(kEngineStopped);
         for (auto &th : threads) th->wait();
@@ -268,20 +308,23 @@ void runCase(benchmark::State &state, uint32_t rate, uint32_t rateIndex, int tra
         state.SkipWithError("device or file not available");
         return;
     }
-    double cpu = 0, rt = 0, audio = 0;
+    double cpu = 0, rt = 0, audio = 0, played = 0;
     for (auto _ : state) {
-        double c = 0, r = 0;
-        if (!s.play(wav, uint32_t(kSeconds * kWavRate), rateIndex, tracks, &c, &r)) {
+        double c = 0, r = 0, p = 0;
+        if (!s.play(wav, uint32_t(kSeconds * kWavRate), rateIndex, tracks, &c, &r, &p)) {
             state.SkipWithError("playback did not end");
             return;
         }
         cpu += c;
         rt += r;
         audio += kSeconds;
+        played += p;
         state.SetIterationTime(c);
     }
     state.counters["cpu_pct"] = 100.0 * cpu / audio;
     state.counters["rt_pct"] = 100.0 * rt / audio;
+    // Seconds the device played per pass: the whole file, or the run is void.
+    state.counters["played_s"] = played / double(state.iterations());
 }
 
 void BM_Wav24At96k(benchmark::State &state) { runCase(state, 96000, 3, 1); }
