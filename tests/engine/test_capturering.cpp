@@ -249,6 +249,35 @@ TEST_F(CaptureRingTest, TheOscillatorIsCapturedWithoutSeams) {
     for (int i = 0; i < 2 * kBlock; ++i) ASSERT_EQ(work[0][i], tone[i]) << i;
 }
 
+// A ring that runs dry in the middle of a buffer: what the buffer already
+// played stays, silence follows. 1024-frame blocks, 768-frame buffers: the
+// fifth buffer plays the rest of block 1 (512 frames), then finds only one
+// complete block ahead.
+TEST_F(CaptureRingTest, ARingThatRunsDryMidBufferKeepsWhatItPlayed) {
+    gAudioThread_setMonitorBufferSize(1024);
+    gAudioThread_setMonitorStatus(true);
+    constexpr int kFrames = 768;
+    std::vector<float> out(2 * kFrames), in(2 * kFrames);
+    tCoreAudioParams params;
+    params.inFrames = kFrames;
+    for (int buffer = 0; buffer < 5; ++buffer) {
+        for (int i = 0; i < kFrames; ++i)
+            for (int c = 0; c < 2; ++c) in[2 * i + c] = inputSample(uint64_t(buffer) * kFrames + uint64_t(i), c);
+        std::fill(out.begin(), out.end(), 9.0f);
+        bufferSwitchCoreAudioQueue(kRate, 0x8012, kFrames, reinterpret_cast<unsigned char *>(out.data()),
+                                   reinterpret_cast<unsigned char *>(in.data()), 2, &params, 2, 18);
+    }
+    EXPECT_EQ(sCaptureBlocksWritten.load(), 3);
+    EXPECT_EQ(sMonitorBlocksPlayed.load(), 2);
+    // Block 1 from frame 512 on is input frames 1536..2047, faded in by now.
+    for (int i = 0; i < 512; ++i)
+        for (int c = 0; c < 2; ++c) {
+            const double ratio = double(out[2 * i + c]) / inputSample(1536 + uint64_t(i), c);
+            ASSERT_TRUE(ratio > 0.5 && ratio <= 1.0) << i << " " << c << " " << out[2 * i + c];
+        }
+    for (int i = 2 * 512; i < 2 * kFrames; ++i) ASSERT_EQ(out[i], 0.0f) << i;
+}
+
 // Recording end to end: the virtual device's input goes through the buffer
 // switch into the ring, and the recorder, on its own thread, writes it into
 // a float WAV. The file holds every complete block bit for bit as the device
