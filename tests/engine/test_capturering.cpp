@@ -8,10 +8,13 @@
 #include <thread>
 #include <vector>
 
+#include "audiofile/wavfile.h"
 #include "dsp/oscillator.h"
 #include "engine/capturering.h"
 #include "engine/coreaudiofunc.h"
+#include "engine/recengine.h"
 #include "rtbridge.h"
+#include "testutil.h"
 
 namespace {
 
@@ -244,6 +247,105 @@ TEST_F(CaptureRingTest, TheOscillatorIsCapturedWithoutSeams) {
     std::vector<double> tone(2 * kBlock);
     reference.generateSineWave(tone.data(), kBlock);
     for (int i = 0; i < 2 * kBlock; ++i) ASSERT_EQ(work[0][i], tone[i]) << i;
+}
+
+// A ring that runs dry in the middle of a buffer: what the buffer already
+// played stays, silence follows. 1024-frame blocks, 768-frame buffers: the
+// fifth buffer plays the rest of block 1 (512 frames), then finds only one
+// complete block ahead.
+TEST_F(CaptureRingTest, ARingThatRunsDryMidBufferKeepsWhatItPlayed) {
+    gAudioThread_setMonitorBufferSize(1024);
+    gAudioThread_setMonitorStatus(true);
+    constexpr int kFrames = 768;
+    std::vector<float> out(2 * kFrames), in(2 * kFrames);
+    tCoreAudioParams params;
+    params.inFrames = kFrames;
+    for (int buffer = 0; buffer < 5; ++buffer) {
+        for (int i = 0; i < kFrames; ++i)
+            for (int c = 0; c < 2; ++c) in[2 * i + c] = inputSample(uint64_t(buffer) * kFrames + uint64_t(i), c);
+        std::fill(out.begin(), out.end(), 9.0f);
+        bufferSwitchCoreAudioQueue(kRate, 0x8012, kFrames, reinterpret_cast<unsigned char *>(out.data()),
+                                   reinterpret_cast<unsigned char *>(in.data()), 2, &params, 2, 18);
+    }
+    EXPECT_EQ(sCaptureBlocksWritten.load(), 3);
+    EXPECT_EQ(sMonitorBlocksPlayed.load(), 2);
+    // Block 1 from frame 512 on is input frames 1536..2047, faded in by now.
+    for (int i = 0; i < 512; ++i)
+        for (int c = 0; c < 2; ++c) {
+            const double ratio = double(out[2 * i + c]) / inputSample(1536 + uint64_t(i), c);
+            ASSERT_TRUE(ratio > 0.5 && ratio <= 1.0) << i << " " << c << " " << out[2 * i + c];
+        }
+    for (int i = 2 * 512; i < 2 * kFrames; ++i) ASSERT_EQ(out[i], 0.0f) << i;
+}
+
+// Recording end to end: the virtual device's input goes through the buffer
+// switch into the ring, and the recorder, on its own thread, writes it into
+// a float WAV. The file holds every complete block bit for bit as the device
+// delivered it: batches written while recording goes on, the ring wrapped
+// (73 blocks through 64), the rest at the stop, the unfinished block left out.
+TEST_F(CaptureRingTest, TheRecorderWritesTheDeviceInputBitExact) {
+    sxtest::TempDir dir;
+    const std::string path = dir.file("take.wav");
+    rtbridge::Bridge bridge;
+    ASSERT_NO_FATAL_FAILURE(bridge.open(rtbridge::kPcmFloat, kRate, 512, 2, true));
+    vdev_setInputGenerator(generateInput, nullptr);
+    gAudioThread_setMonitorStatus(true);
+
+    std::atomic<int> stopped{0};
+    {
+        recEngineThread recorder;
+        QObject::connect(&recorder, &recEngineThread::recStopped, &recorder, [&] { ++stopped; },
+                         Qt::DirectConnection);
+        tRecParameters p;
+        p.path = QString::fromStdString(path).toStdU16String();
+        p.rate = int32_t(kRate);
+        p.bits = 32;
+        p.channels = 2;
+        p.blockFrames = kBlock;
+        p.format = kRecFormatWav;
+        recorder.setRecParameters(&p);
+        recorder.addTransaction(new ClassRecEngine);
+        recorder.recStart();
+        ASSERT_TRUE(engtest::waitFor([&] { return recorder.isFileCreated(); }));
+
+        // Two rounds of 34 blocks: more than a batch waits, so each is
+        // written while recording goes on.
+        for (int round = 0; round < 2; ++round) {
+            ASSERT_NO_FATAL_FAILURE(bridge.run(34 * 8));
+            ASSERT_TRUE(engtest::waitFor([] { return tellRecordableBlocks(0) == 0; }))
+                << "round " << round << ": " << tellRecordableBlocks(0) << " blocks not taken";
+        }
+        ASSERT_NO_FATAL_FAILURE(bridge.run(5 * 8 + 3));
+        recorder.recStop();
+        ASSERT_TRUE(engtest::waitFor([&] { return stopped.load() == 1; }));
+        EXPECT_EQ(recorder.lastResult(), kRecOk);
+    }
+    EXPECT_EQ(sCaptureBlocksWritten.load(), 73);
+
+    gClass_WavFile wav;
+    sxtest::File f(path, "rb");
+    ASSERT_NE(f.fp, nullptr);
+    uint32_t rate = 0, bits = 0, channels = 0;
+    uint16_t tag = 0;
+    ASSERT_EQ(wav.searchFmtChunk(f.fp, &rate, &bits, &channels, &tag), 0);
+    EXPECT_EQ(rate, kRate);
+    EXPECT_EQ(bits, 32u);
+    ASSERT_EQ(channels, 2u);
+    uint64_t offset = 0, bytes = 0, audio = 0;
+    ASSERT_EQ(wav.searchData(f.fp, &offset, &bytes, &audio), 0);
+    ASSERT_EQ(bytes, uint64_t(73) * kBlock * 2 * 4);
+    std::fseek(f.fp, 0, SEEK_END);
+    EXPECT_EQ(uint64_t(std::ftell(f.fp)), offset + bytes) << "the header counts every byte";
+    std::vector<float> samples(bytes / 4);
+    std::fseek(f.fp, long(offset), SEEK_SET);
+    ASSERT_EQ(std::fread(samples.data(), 4, samples.size(), f.fp), samples.size());
+    size_t wrong = 0, firstWrong = 0;
+    for (size_t t = 0; t < samples.size() / 2; ++t)
+        for (int c = 0; c < 2; ++c) {
+            const float want = inputSample(t, c);
+            if (std::memcmp(&samples[2 * t + size_t(c)], &want, 4) != 0 && wrong++ == 0) firstWrong = t;
+        }
+    EXPECT_EQ(wrong, 0u) << "first at frame " << firstWrong;
 }
 
 }  // namespace
