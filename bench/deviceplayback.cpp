@@ -105,7 +105,8 @@ struct Job {
     tDspVolItem items[2];
     tPEQ eq;
     bool eqOn = false;
-    Job(const std::string &src, uint32_t frames, uint32_t rateIndex) {
+    Job(const std::string &src, uint32_t frames, uint32_t rateIndex, int track) {
+        record.com.track = uint32_t(track);
         record.srcPath = std::u16string(src.begin(), src.end());
         record.rateIndex = rateIndex;
         record.bits = rateIndex >= 16 ? 1 : 32;
@@ -256,7 +257,7 @@ public:
         resetEngineWords();
         for (int t = 0; t < kMaxTracks; ++t) setAudioIoThreadId(-1, t);
         for (int t = 0; t < tracks; ++t) {
-            jobs.emplace_back(new Job(wav, frames, rateIndex));
+            jobs.emplace_back(new Job(wav, frames, rateIndex, t));
             threads.emplace_back(new audioThread);
             setAudioIoThreadId(threads.back()->getThreadIndex(), t);
             QObject::connect(threads.back().get(), &audioThread::allTransactionsDone_, [&](int) { ++done; });
@@ -269,7 +270,7 @@ public:
                                                    nullptr, jobs[size_t(t)]->items, t, nullptr, 0);
             threads[size_t(t)]->addTransaction(new ClassMorphex(2));
         }
-        const bool ended = waitFor([&] { return done.load() == tracks; }, 600000);
+        const bool ended = waitFor([&] { return done.load() == tracks; }, 120000);
         *cpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
         *rt = mPacer.threadCpu.load() - rt0;
         *played = double(mPacer.playedFrames.load() - played0) / double(gAudioThread_playFs.load());
