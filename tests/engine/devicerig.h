@@ -180,8 +180,10 @@ private:
 };
 
 // A stereo DSD signal from a second-order modulator: a 1 kHz tone on the
-// left, 1.5 kHz on the right, at half scale. Per-channel bytes, first bit
-// in the most significant bit.
+// left, 1.5 kHz on the right, at half scale, with a little noise so that no
+// stretch of bits repeats (a plain tone's bits do, period after period,
+// which would make the alignment of a capture ambiguous). Per-channel
+// bytes, first bit in the most significant bit.
 inline void dsdTone(uint32_t rate, uint64_t bits, std::vector<uint8_t> *left, std::vector<uint8_t> *right) {
     const size_t bytes = size_t((bits + 7) / 8);
     left->assign(bytes, 0);
@@ -190,8 +192,11 @@ inline void dsdTone(uint32_t rate, uint64_t bits, std::vector<uint8_t> *left, st
     const double freq[2] = {1000.0, 1500.0};
     for (int c = 0; c < 2; ++c) {
         double i1 = 0, i2 = 0, y = 0;
+        uint32_t noise = 12345u + uint32_t(c);
         for (uint64_t n = 0; n < bits; ++n) {
-            const double x = 0.5 * std::sin(2.0 * M_PI * freq[c] * double(n) / rate);
+            noise = noise * 1664525u + 1013904223u;
+            const double x = 0.5 * std::sin(2.0 * M_PI * freq[c] * double(n) / rate) +
+                             0.05 * (double(noise >> 8) / 16777216.0 - 0.5);
             i1 += x - y;
             i2 += i1 - y;
             y = i2 >= 0 ? 1.0 : -1.0;
