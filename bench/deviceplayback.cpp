@@ -7,8 +7,9 @@
 //   cpu_pct     CPU time of the whole process (conversion threads, device
 //               callback, the virtual device's clock) per second of audio,
 //               in percent of one core;
-//   rt_pct      the device thread's own share (the callback and the
-//               buffer switch) per second of audio, in percent of one core;
+//   rt_pct      the device thread's own share (the callback with the buffer
+//               switch, and the host's conversion of the buffer) per second
+//               of audio, in percent of one core;
 //   played_s    seconds of audio the device played per pass (the file's
 //               length, else the figures are void).
 // The device thread is what must never starve; rt_pct is its load at the
@@ -165,12 +166,14 @@ struct Pacer {
     std::atomic<int64_t> playedFrames{0};  // engine frames of the cycles run while playing
     static bool pace(void *client, uint64_t) {
         auto *p = static_cast<Pacer *>(client);
-        // Summed per thread: each stream start runs a clock thread of its own.
-        thread_local double last = -1.0;
+        // The CPU of each cycle this hook let run, from its start to the next
+        // call, summed per clock thread (each stream start runs its own); the
+        // hook's polling while it holds the device is not counted.
+        thread_local double runStart = -1.0;
         const double now = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-        if (last >= 0.0) p->threadCpu.store(p->threadCpu.load(std::memory_order_relaxed) + (now - last),
-                                            std::memory_order_relaxed);
-        last = now;
+        if (runStart >= 0.0) p->threadCpu.store(p->threadCpu.load(std::memory_order_relaxed) + (now - runStart),
+                                                std::memory_order_relaxed);
+        runStart = -1.0;
         // A stopped engine holds the device: idle cycles would spin unpaced
         // and count as the playback's load.
         if (sEngineStatus.load() != kEnginePlaying) return false;
@@ -181,6 +184,7 @@ struct Pacer {
                 if (ahead < frames && !sJobEnded[t].load()) return false;
             }
         p->playedFrames.store(p->playedFrames.load(std::memory_order_relaxed) + frames, std::memory_order_relaxed);
+        runStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         return true;
     }
 };
