@@ -163,7 +163,7 @@ void resetEngineWords() {
 struct Pacer {
     std::atomic<int> tracks{1};
     std::atomic<double> threadCpu{0.0};
-    std::atomic<int64_t> playedFrames{0};  // engine frames of the cycles run while playing
+    std::atomic<int64_t> playedFrames{0};  // engine frames of the cycles run with the play gate open
     static bool pace(void *client, uint64_t) {
         auto *p = static_cast<Pacer *>(client);
         // The CPU of each cycle this hook let run, from its start to the next
@@ -183,7 +183,8 @@ struct Pacer {
                 const int64_t ahead = sProducedCount[t].load() - sConsumedCount[t].load();
                 if (ahead < frames && !sJobEnded[t].load()) return false;
             }
-        p->playedFrames.store(p->playedFrames.load(std::memory_order_relaxed) + frames, std::memory_order_relaxed);
+        if (sPlayGate.load())
+            p->playedFrames.store(p->playedFrames.load(std::memory_order_relaxed) + frames, std::memory_order_relaxed);
         runStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         return true;
     }
