@@ -129,12 +129,12 @@ TEST_F(DevicePlaybackTest, ADsdFilePlaysOverDopToItsEnd) {
 // into pure output the device gets the file's own bits, every one of them
 // to the end of the material, in words whose markers alternate.
 //
-// Disabled until the pure pass-through carries the right source bytes: the
+// Disabled until the pure pass-through carries the source's bits: the
 // engine reaches pure output (splice current and requested 1, fade-in
-// acknowledged), but what it passes on are stretches of the source from
-// other places of the file, some only once the material is over; a few
-// stretches come through at the 17-bit lag. The device layer hands every
-// buffer over with the frames and type code the writers expect.
+// acknowledged), but no 1024-bit stretch of the source reaches the device
+// unchanged; only short stretches come through at the 17-bit lag. The
+// device layer hands every buffer over with the frames and type code the
+// writers expect.
 TEST_F(DevicePlaybackTest, DISABLED_Dsd64OverDopReachesTheDeviceBitExactAfterTheFadeIn) {
     constexpr uint32_t kRate = 2822400;
     constexpr uint64_t kBits = kRate / 2;  // 0.5 s
