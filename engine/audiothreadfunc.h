@@ -53,6 +53,12 @@ enum : int {
 extern const uint8_t gMuteDirectTable[8];
 extern const uint8_t gMutePatTable[8];
 
+// The buffer switch hands the back-ends lists of buffer pointers, one entry
+// per output (or input) of the device model, kSwitchListEntries of them,
+// null where there is none. Entry 0 of the output list is the device output
+// the buffer switch advances chunk by chunk.
+enum : int { kSwitchListEntries = 4 };
+
 // The buffer-switch record, one per device buffer, on the caller's stack.
 struct tBufferSwitchParams {
     int32_t inputChannels = 0;        // channels of the input buffer; 0 = none

@@ -23,7 +23,9 @@ gCAudioThreadCoreAudioFunc::~gCAudioThreadCoreAudioFunc() {
 
 int gCAudioThreadCoreAudioFunc::getBitLength(int type) {
     if ((type & kTypeSampleMask) == kSampleDsd) {
-        mDopMarkSize = (type & kTypeFloatContainer) ? 2 : 1;
+        // Native bytes without float containers carry nothing but the bytes.
+        const bool nativeBytes = (type & kTypeNativeDsd) && !(type & kTypeFloatContainer);
+        mDopMarkSize = (type & kTypeFloatContainer) ? 2 : nativeBytes ? 0 : 1;
         return 1;
     }
     mDopMarkSize = 0;

@@ -20,19 +20,41 @@ public:
     gCAudioThreadCoreAudioFunc();
     ~gCAudioThreadCoreAudioFunc() override;
 
-    // 1 for DSD (low bits 33), which also sets the DoP marker bytes per 16
-    // DSD bits (2 in float containers, 1 in 24-bit ones); 32 otherwise (no
-    // marker bytes).
+    // 1 for DSD (low bits 33), which also sets the bytes besides the DSD
+    // bytes per 16 DSD bits (2 in float containers, 1 in 24-bit DoP words, 0
+    // for native bytes); 32 otherwise (none).
     int getBitLength(int type) override;
+    // Silence over the buffer in the type's layout: zeros for PCM (and for
+    // native DSD during the start-up mute), the idle DSD byte 0x96 otherwise,
+    // in DoP words whose markers start at 0x05 with each buffer.
     void copy0DataToAudioDriverBuffer(int type, int frames, unsigned char *out, unsigned char *out2,
                                       int channels) override;
+    // The oscillator's signal over the buffer: PCM sine (floats clamped at
+    // +-1, integers x 2137483647 truncated) or, for the fixed pattern, the
+    // word itself; DSD modulated at half full scale (the pattern: its four
+    // bytes repeated). The master peak is set from the level (or the word).
     void sineWaveToAudioDriverBuffer(int type, int frames, unsigned char *out, unsigned char *out2,
                                      tBufferSwitchParams *rec) override;
+    // One chunk of the programme at the record's output offset: nothing
+    // unless a gOutputPatch column of the record's outputs is routed. PCM:
+    // per routed column the master mix (256) or a track's block, the master
+    // feed, then per frame fade level x monitor volume, clipped to full
+    // scale, the meter, and one smoother step. DSD: the mix (or, with the
+    // oscillator on, the captured tone) through the master volume and
+    // fadeAudio with track 0's source bytes, then packed with the DoP marker
+    // carried on from the previous chunk. 0, or -1 when a work buffer cannot
+    // be had (nothing written).
     int convertDataToAudioDriverBuffer(int type, int frames, const int *offsets, double **const *blocks,
                                        const int *blockIndices, unsigned char **outputs, unsigned char **dsdBlocks,
                                        tBufferSwitchParams *rec) override;
+    // The record's input pair (from its first input channel) into work frames
+    // at the capture offset, reading the input from rec->capturedFrames on:
+    // 16- and 24-bit integers, floats (18, 19), DoP words in floats (0x8021)
+    // as +-2^55 per bit.
     void convertAudioDriverToWorkBuffer(int type, int frames, double *work, const unsigned char *in,
                                         const unsigned char *in2, tBufferSwitchParams *rec) override;
+    // frames of the test signal into work frames at the capture offset (DSD:
+    // also modulated into the two byte buffers, when they hold that many bits).
     void SineWaveToWorkBuffer(int type, int frames, double *work, unsigned char *dsdLeft, unsigned char *dsdRight,
                               tBufferSwitchParams *rec) override;
     // The device output (entry 0) moves by frames x bits x channels / 8 bytes
@@ -44,7 +66,15 @@ public:
     // Inputs are not measured on this back-end.
     void measureInputSignals(int, int, unsigned char **, tBufferSwitchParams *) override {}
 
+    int captureOffset() const { return mCaptureOffset; }
+
 private:
+    // The DSD byte buffers and the work buffer hold at least frames (rounded
+    // up to 8) frames. False when they cannot be had (then none exists).
+    bool growDsdBuffers(int frames);
+    int writeProgramme(int type, int frames, const int *offsets, double **const *blocks, const int *blockIndices,
+                       unsigned char **outputs, unsigned char **dsdBlocks, tBufferSwitchParams *rec);
+
     int mDopMarkSize = 0;
     uint8_t *mDsdBuf[2] = {};          // DSD bytes of the chunk, left and right
     int32_t mDsdBufCapacity = 0;       // bytes of each (frames, rounded up to 8)

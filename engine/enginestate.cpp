@@ -135,6 +135,9 @@ int32_t ChAnalyzeBufTempSize;
 uint8_t *gMutePatBuffer[2];
 double *gSineWaveBuffer[2];
 int32_t gSineWaveBufSize;
+int32_t sMutePatBits = kMutePatInitialBits;
+uint8_t *sMutePatGrown;
+double *sSineWaveGrown[2];
 
 // ---- Processing objects -------------------------------------------------------------
 
@@ -237,6 +240,20 @@ void freeAudhioThreadMemories() {
     _aligned_free(sDsdIdleBuffer);
     sDsdIdleBuffer = nullptr;
     sDsdIdleBytes = 0;
+    if (sMutePatGrown) {
+        if (gMutePatBuffer[0] == sMutePatGrown) gMutePatBuffer[0] = gMutePatBuffer[1] = nullptr;
+        _aligned_free(sMutePatGrown);
+        sMutePatGrown = nullptr;
+        sMutePatBits = kMutePatInitialBits;
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (!sSineWaveGrown[i]) continue;
+        if (gSineWaveBuffer[i] == sSineWaveGrown[i]) {
+            gSineWaveBuffer[i] = nullptr;
+            gSineWaveBufSize = 0;
+        }
+        freeDoubles(sSineWaveGrown[i]);
+    }
     for (auto &row : sDsdIdleTable)
         for (unsigned char *&p : row) p = nullptr;
 }

@@ -52,6 +52,7 @@ enum : int {
     kMixDecimHistoryBytes = 336,    // mix decimation source history
     kChAnalyzeTempFrames = 16384,   // channel-analysis scratch, stereo frames
     kChAnalyzeTempBytes = 262160,
+    kMutePatInitialBits = 524288,   // gMutePatBuffer as the main window allocates it: 65,536 bytes a half
 };
 
 // The DSD idle byte (silence) is the file layer's kDsdIdleByte
@@ -321,6 +322,16 @@ extern int32_t ChAnalyzeBufTempSize;       // stereo frames
 extern uint8_t *gMutePatBuffer[2];
 extern double *gSineWaveBuffer[2];
 extern int32_t gSineWaveBufSize;           // stereo frames of each
+// Bits each gMutePatBuffer half holds (the main window's 65,536-byte halves
+// to begin with). Written by the real-time path when it grows the buffer.
+extern int32_t sMutePatBits;
+// The blocks the real-time path allocated (_aligned_malloc) when a device
+// buffer outgrew the main window's mute and test-signal buffers; null while
+// it has not. It frees these, and only these, when it grows them again, and
+// freeAudhioThreadMemories frees them at shut-down. The main window frees
+// the blocks it allocated itself from its own pointers.
+extern uint8_t *sMutePatGrown;
+extern double *sSineWaveGrown[2];
 
 // ---- Processing objects -------------------------------------------------------------
 // The device's modulator and fade smoother; the monitor volume and the
@@ -395,7 +406,9 @@ void initAudioIoParameters();
 // The master buffers (one frame each, regrown by the real-time path) and
 // the channel-analysis scratch.
 [[nodiscard]] int allocateAudioThreadMemories();
-// Frees them and the DSD idle buffer.
+// Frees them, the DSD idle buffer and the buffers the real-time path grew
+// (gMutePatBuffer and gSineWaveBuffer are then null where they pointed at
+// those). Call only after the device stopped.
 void freeAudhioThreadMemories();
 // The per-track and mix decimation histories (zeroed) and the two mixing
 // work buffers.

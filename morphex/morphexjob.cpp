@@ -1229,7 +1229,10 @@ int complete(Job &j) {
         const int r = packDsfTail(j);
         if (r != kMorphexOk) return r;
     }
-    j.freeLoopBuffers();
+    // A caller that takes the blocks reads them in place (the DSD source
+    // ring among them) until it lets the job go; only a job that hands
+    // nothing over frees them before the marks and the tag are written.
+    if (!j.blockCb) j.freeLoopBuffers();
     // A source with audio that gave no output frame (too short for one frame
     // at the output rate) is a failure, not an empty file.
     if (j.writing && j.framesWritten == 0) {
@@ -1271,6 +1274,7 @@ int complete(Job &j) {
     j.setProgress(100);
     j.com->command |= kMorphexComEndBit;
     j.waitForRelease();
+    j.freeLoopBuffers();
     j.com->modResult1 = j.dsm->mCutFlags[0];
     j.com->modResult2 = j.dsm->mCutFlags[1];
     return kMorphexOk;

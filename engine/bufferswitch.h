@@ -1,0 +1,87 @@
+// The real-time buffer switch: called once for every device buffer on the
+// device's thread. It keeps the buffer bookkeeping, carries out a stop with
+// its fade and time-out, opens the play gate once enough of the longest
+// track waits, then takes exactly one of four branches (input monitor, test
+// oscillator, playing, stopped) and finally ends playback when the longest
+// track's material is through. Every write into a device buffer goes
+// through the back-end's operations (engine/audiothreadfunc.h).
+//
+// Frames: PCM buffers count frames; DSD buffers (DoP and native) count DSD
+// bits per channel, 16 to a 32-bit container frame. A buffer is played in
+// chunks that never cross a track's ring block; chunks longer than 32 frames
+// are multiples of 32, so that DSD bytes and DoP words stay whole.
+//
+// Threads: the device callbacks call bufferSwitchCoreAudioQueue, which lets
+// one caller in at a time (the output and a separate input device call on
+// two threads); nothing else on this path waits. Nothing here allocates
+// except to grow the master, test-signal and DSD mute buffers when a device
+// buffer outgrows them. The getters run on the GUI thread.
+#pragma once
+
+#include <cstdint>
+
+#include "dsp/dspvolume.h"
+#include "engine/audiothreadfunc.h"
+
+enum : int {
+    kCoreAudioMaxBuffers = 32,  // buffers per direction of one I/O cycle
+};
+
+// The buffer layout of one I/O cycle, built by the device layer's callback
+// on its stack and handed over with every buffer.
+struct tCoreAudioParams {
+    int32_t outChannels = 0;                           // output channels of the device
+    int32_t outBuffers = 0;                            // output buffers in the cycle
+    int32_t outBufChannels[kCoreAudioMaxBuffers] = {};
+    int32_t outBufFrames[kCoreAudioMaxBuffers] = {};
+    int32_t outChannelOffset = 0;                      // first output channel of the buffer handed over
+    int32_t inChannels = 0;                            // input channels of the device
+    int32_t inBuffers = 0;
+    int32_t inBufChannels[kCoreAudioMaxBuffers] = {};
+    int32_t inBufFrames[kCoreAudioMaxBuffers] = {};
+    int32_t inChannelOffset = 0;
+    int32_t inFrames = 0;                              // input frames handed over with this buffer; 0 = none
+};
+
+// The device callbacks' entry. rate: not read. type: the output's type code
+// (audiothreadfunc.h). frames: output frames (DSD: bits per channel). out:
+// the interleaved output buffer, or null; in: the interleaved input, or null,
+// with inChannels channels and params->inFrames frames. outChannels: the
+// output buffer's channels. recType: the input's type code. Both buffers are
+// the device's single interleaved buffer of their direction, so every entry
+// of the lists handed to bufferSwitchCommon names it.
+void bufferSwitchCoreAudioQueue(unsigned int rate, int type, int frames, unsigned char *out, unsigned char *in,
+                                int inChannels, tCoreAudioParams *params, int outChannels, unsigned int recType);
+
+// One device buffer through back-end `backEnd`. outputs and inputs are lists
+// of kSwitchListEntries pointers. The record's input channels, output
+// channels, first channels and input frames are the caller's; the rest is
+// filled here.
+void bufferSwitchCommon(CAudioThreadFunc *backEnd, int unused, int type, int frames, unsigned char **outputs,
+                        unsigned char **inputs, tBufferSwitchParams *rec, int recType);
+
+// ---- Read by the GUI timer -------------------------------------------------------
+
+int64_t gAudioThread_getCurrentOutSampleCount();  // frames of every buffer since set-up
+int gAudioThread_getAudioBufferFrameSize();       // the last buffer's frames
+int gAudioThread_getRecBufferFrameSize();
+bool gAudioThread_getBufferSizeChangedFlag();
+// Clears the flag and forgets the last size: the next buffer never sets it.
+void gAudioThread_clearBufferSizeChanged();
+int gAutioThread_getInputChannels();
+// The first block of a play job sounds; reading clears it.
+bool gAudioThread_getPlayStarted();
+// A stop was forced by its time-out.
+bool gAudioThread_getPlayTimeoutFlag();
+void gAudioThread_clearPlayTimeoutFlag();
+// Samples played since the play start, at the device rate.
+uint64_t getPlayingSample();
+int getNumBufBlks();
+
+// The export window's view of track 0 (checkPlayStatusDo, in
+// engine/playbackproducer.h, for any track).
+int checkPlayStatusImmd();
+
+// Automation level at output sample x from the first kRtVolItems items, and
+// its segment (-1 before the first item). Exposed for the tests.
+double bufferSwitch_automationLevel(const tDspVolItem *items, double x, int *segment);

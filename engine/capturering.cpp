@@ -1,0 +1,269 @@
+#include "engine/capturering.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "audiofile/audiohelpers.h"
+#include "dsp/oscillator.h"
+#include "engine/dsdoutput.h"
+
+unsigned char *sDsdRecBuffer[kDsdRecBuffers];
+int32_t sDsdRecBufferCount;
+int32_t sDsdRecBufferBits;
+
+namespace {
+
+constexpr auto kRelaxed = std::memory_order_relaxed;
+constexpr int kCaptureRow = 0;  // the row the device input goes to
+
+bool validRow(int row) {
+    return row >= 0 && row < kMaxTracks;
+}
+
+// Every row's positions move together; only row 0's blocks are written.
+void addToWriteOffsets(int n) {
+    for (auto &o : sCaptureWriteOffset) o.fetch_add(n, kRelaxed);
+}
+
+void nextWriteBlock() {
+    for (int r = 0; r < kMaxTracks; ++r) {
+        const int b = sCaptureWriteBlock[r].load(kRelaxed) + 1;
+        sCaptureWriteBlock[r].store(b >= kCaptureBlocks || b < 0 ? 0 : b, kRelaxed);
+        sCaptureWriteOffset[r].store(0, kRelaxed);
+    }
+}
+
+// One more recordable block, at most kCaptureBlocks. The recorder subtracts
+// from the same word on its own thread, so the increment is a
+// compare-exchange; release publishes the block's samples with it.
+void countRecordableBlock() {
+    std::atomic<int32_t> &count = sRecordableBlocks[kCaptureRow];
+    int32_t v = count.load(kRelaxed);
+    while (v < kCaptureBlocks && !count.compare_exchange_weak(v, v + 1, std::memory_order_release, kRelaxed)) {
+    }
+}
+
+}  // namespace
+
+// ---- Set-up ------------------------------------------------------------------------
+
+int gAudioThread_setMonitorBuffer(int row, int block, double *work, unsigned char *dsdLeft,
+                                  unsigned char *dsdRight) {
+    if (!validRow(row) || block < 0 || block >= kCaptureBlocks) return kCaptureBadArgument;
+    sCaptureRingTable[row][block] = work;
+    spDsdRecBuffer0[row][block] = dsdLeft;
+    spDsdRecBuffer1[row][block] = dsdRight;
+    spMonitorBuffer[row] = sCaptureRingTable[row];
+    return 0;
+}
+
+void gAudioThread_setMonitorBufferSize(int frames) {
+    sCaptureBlockFrames.store(frames, kRelaxed);
+}
+
+void gAudioThread_setInputMonitorChannel(int channel) {
+    sInputMonitorChannel.store(channel, kRelaxed);
+}
+
+void gAudioThread_setOutputMonitorChannel(int first, int count) {
+    sFirstOutputChannel.store(first, kRelaxed);
+    sMaxOutputs.store(count < 5 ? int32_t(kMaxOutputsDefault) : count, kRelaxed);
+}
+
+void gAudioThread_setMonitorStatus(bool on) {
+    if (on) {
+        // A stop leaves its fade-out request standing, and the output
+        // writers drive the level to the requested end on every chunk: the
+        // monitor asks for a fade-in, as a job start does.
+        for (int c = 0; c < 2; ++c) {
+            sFadeAck[c].store(0, kRelaxed);
+            sFadeReq[c].store(kFadeInBit, kRelaxed);
+        }
+        const double one[2] = {1.0, 1.0};
+        CFadeVolLpf.setXdiret(one);
+        sInputMonitorEnable.store(true, std::memory_order_release);
+        return;
+    }
+    sInputMonitorEnable.store(false, std::memory_order_release);
+    if (sEngineStatus.load(kRelaxed) == kEngineStopped) {
+        const double zero[2] = {0.0, 0.0};
+        CFadeVolLpf.setXdiret(zero);
+    }
+}
+
+void gAudioThread_getMoniPeak(double positive[2], double negative[2]) {
+    for (int c = 0; c < 2; ++c) {
+        if (positive) positive[c] = sMonPeakPosi[c].load(kRelaxed);
+        if (negative) negative[c] = sMonPeakNega[c].load(kRelaxed);
+    }
+    sClearMoniPeakFlag.store(true, kRelaxed);
+}
+
+void gAudioThread_clearRecBufParam() {
+    sCaptureBlocksWritten.store(0, kRelaxed);
+    sMonitorBlocksPlayed.store(0, kRelaxed);
+}
+
+int gAudioThread_prepareRecBuffer(int) {
+    return 0;
+}
+
+int gAudioThread_changeAsioBufferSize(long) {
+    return 0;
+}
+
+// ---- The recorder's view ----------------------------------------------------------------
+
+void initRecordableBlocks(int row) {
+    if (validRow(row)) sRecordableBlocks[row].store(0, kRelaxed);
+}
+
+int tellRecordableBlocks(int row) {
+    return validRow(row) ? sRecordableBlocks[row].load(std::memory_order_acquire) : 0;
+}
+
+void subRecordableBlocks(int row, int n) {
+    if (validRow(row)) sRecordableBlocks[row].fetch_sub(n, kRelaxed);
+}
+
+int tellCurrentCaptureBlockNumber(int row) {
+    return validRow(row) ? sCaptureWriteBlock[row].load(kRelaxed) : 0;
+}
+
+std::atomic<int32_t> *getSamplesPerBlock() {
+    return sSamplesPerCaptureBlock;
+}
+
+void *getRecBuffer(int format, int row) {
+    if (!validRow(row)) return nullptr;
+    switch (format) {
+    case kRecBufferWork:
+        return sCaptureRingTable[row];
+    case kRecBufferDsdLeft:
+        return spDsdRecBuffer0[row];
+    case kRecBufferDsdRight:
+        return spDsdRecBuffer1[row];
+    default:
+        return nullptr;
+    }
+}
+
+// ---- DSD buffers of the oscillator capture -------------------------------------------------
+
+int gAudioThread_allocateDsdBuffer(int n, int bits) {
+    if (n <= 0) return 0;
+    const int count = std::min(n, int(kDsdRecBuffers));
+    const uint64_t bytes = (uint64_t(std::max(bits, 0)) + 7) / 8;
+    for (int i = 0; i < count; ++i) {
+        auto *p = static_cast<unsigned char *>(_aligned_malloc(std::max<uint64_t>(bytes, 1), 16));
+        if (!p) return -(i + 1);
+        std::memset(p, kDsdIdleByte, bytes);
+        _aligned_free(sDsdRecBuffer[i]);
+        sDsdRecBuffer[i] = p;
+    }
+    sDsdRecBufferCount = count;
+    sDsdRecBufferBits = int32_t(bytes * 8);
+    return 0;
+}
+
+void gAudioThread_freeDsdBuffer() {
+    for (unsigned char *&p : sDsdRecBuffer) {
+        _aligned_free(p);
+        p = nullptr;
+    }
+    sDsdRecBufferCount = 0;
+    sDsdRecBufferBits = 0;
+}
+
+void cpyAsioBufToRecBuf(unsigned char *const dst[2], const unsigned char *const src[2], int bits) {
+    if (!dst || !src || bits < 1) return;
+    const size_t bytes = (size_t(bits) + 7) / 8;
+    for (int c = 0; c < 2; ++c)
+        if (dst[c] && src[c]) std::memcpy(dst[c], src[c], bytes);
+}
+
+// ---- Real-time steps ----------------------------------------------------------------------------
+
+void captureInput(CAudioThreadFunc *backEnd, int type, int recType, unsigned char *in, unsigned char *in2,
+                  tBufferSwitchParams *rec) {
+    const int blockFrames = sCaptureBlockFrames.load(kRelaxed);
+    if (!backEnd || !rec || blockFrames < 1) return;
+    const bool oscillator = COscClass.getOscStatus();
+    int remaining = rec->inputFrames;
+    rec->capturedFrames = 0;
+    while (remaining > 0) {
+        int off = sCaptureWriteOffset[kCaptureRow].load(kRelaxed);
+        if (off < 0 || off >= blockFrames) off = 0;  // a block size made smaller under a running capture
+        sCaptureWriteOffset[kCaptureRow].store(off, kRelaxed);
+        int block = sCaptureWriteBlock[kCaptureRow].load(kRelaxed);
+        if (block < 0 || block >= kCaptureBlocks) block = 0;
+        double *work = spMonitorBuffer[kCaptureRow] ? spMonitorBuffer[kCaptureRow][block] : nullptr;
+        const int n = std::min(remaining, blockFrames - off);
+        if (work) {
+            if (oscillator) backEnd->SineWaveToWorkBuffer(type, n, work, sDsdRecBuffer[0], sDsdRecBuffer[1], rec);
+            else backEnd->convertAudioDriverToWorkBuffer(recType, n, work, in, in2, rec);
+        }
+        if (off + n < blockFrames) {
+            addToWriteOffsets(n);
+            return;
+        }
+        sSamplesPerCaptureBlock[block].store(blockFrames, kRelaxed);
+        nextWriteBlock();
+        countRecordableBlock();
+        remaining -= n;
+        rec->capturedFrames += n;
+        sCaptureBlocksWritten.fetch_add(1, kRelaxed);
+    }
+}
+
+void playMonitor(CAudioThreadFunc *backEnd, int type, int frames, unsigned char **outputs, tBufferSwitchParams *rec) {
+    if (!backEnd || !rec || !outputs || !outputs[0]) return;
+    const int blockFrames = sCaptureBlockFrames.load(kRelaxed);
+    const int bits = backEnd->getBitLength(type);
+    // Only row 0 holds captured input: the other rows play nothing.
+    double **tables[kMaxTracks] = {};
+    tables[kCaptureRow] = spMonitorBuffer[kCaptureRow];
+    // The writer reads a DSD table as left at 2 x block, right at
+    // 2 x block + 1; sDsdRecBuffer's entries stand in for it, the rest null.
+    unsigned char *dsdTable[kDsdIdleRow] = {};
+    std::copy(sDsdRecBuffer, sDsdRecBuffer + kDsdRecBuffers, dsdTable);
+
+    int remaining = frames;
+    rec->outputOffset = 0;
+    while (remaining > 0) {
+        if (blockFrames < 1 || sCaptureBlocksWritten.load(kRelaxed) - sMonitorBlocksPlayed.load(kRelaxed) <= 1) {
+            // Silence only after what this buffer has already played.
+            unsigned char *at[kSwitchListEntries];
+            std::copy(outputs, outputs + kSwitchListEntries, at);
+            backEnd->incPlayBufferAddress(at, rec->outputOffset, bits, rec->outputChannels, backEnd->getDopMarkSize());
+            backEnd->copy0DataToAudioDriverBuffer(type, remaining, at[0], at[1], rec->outputChannels);
+            break;
+        }
+        int offsets[kMaxTracks], blocks[kMaxTracks];
+        for (int t = 0; t < kMaxTracks; ++t) {
+            offsets[t] = sMonitorReadOffset[t].load(kRelaxed);
+            blocks[t] = sMonitorReadBlock[t].load(kRelaxed);
+            if (offsets[t] < 0 || offsets[t] >= blockFrames) offsets[t] = 0;
+            if (blocks[t] < 0 || blocks[t] >= kCaptureBlocks) blocks[t] = 0;
+        }
+        const int r = offsets[kCaptureRow];
+        if (blockFrames > r + remaining) {
+            (void)backEnd->convertDataToAudioDriverBuffer(type, remaining, offsets, tables, blocks, outputs, dsdTable,
+                                                          rec);
+            for (auto &o : sMonitorReadOffset) o.fetch_add(remaining, kRelaxed);
+            break;
+        }
+        const int n = blockFrames - r;
+        (void)backEnd->convertDataToAudioDriverBuffer(type, n, offsets, tables, blocks, outputs, dsdTable, rec);
+        rec->outputOffset += n;
+        for (int t = 0; t < kMaxTracks; ++t) {
+            const int b = blocks[t] + 1;
+            sMonitorReadBlock[t].store(b >= kCaptureBlocks ? 0 : b, kRelaxed);
+            sMonitorReadOffset[t].store(0, kRelaxed);
+        }
+        sMonitorBlocksPlayed.fetch_add(1, kRelaxed);
+        remaining -= n;
+    }
+    rec->outputOffset = 0;
+    rec->capturedFrames = 0;
+}

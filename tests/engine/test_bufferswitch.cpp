@@ -1,0 +1,500 @@
+// The buffer switch driven buffer by buffer with a hand-made ring: the
+// bookkeeping, the chunking at block ends, the play gate, the end of the
+// material and the stop, against a back-end that records what it is asked
+// to do (and the real Core Audio back-end where the written samples matter).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "dsp/oscillator.h"
+#include "engine/audiothread.h"
+#include "engine/bufferswitch.h"
+#include "engine/capturering.h"
+#include "engine/coreaudiofunc.h"
+#include "engine/engineparams.h"
+#include "engine/enginestate.h"
+#include "engine/metering.h"
+#include "engine/playbackproducer.h"
+#include "enginetestutil.h"
+
+namespace {
+
+// Records every call; moves the output like 32-bit PCM.
+class RecordingBackEnd : public CAudioThreadFunc {
+public:
+    struct Call {
+        char what;  // z silence, s tone, p programme, c capture, w captured tone
+        int frames;
+        int offset0, index0, offset1, index1;
+        unsigned char *out;
+    };
+    std::vector<Call> calls;
+
+    int getBitLength(int) override { return 32; }
+    void copy0DataToAudioDriverBuffer(int, int frames, unsigned char *out, unsigned char *, int) override {
+        calls.push_back({'z', frames, 0, 0, 0, 0, out});
+    }
+    void sineWaveToAudioDriverBuffer(int, int frames, unsigned char *out, unsigned char *,
+                                     tBufferSwitchParams *) override {
+        calls.push_back({'s', frames, 0, 0, 0, 0, out});
+    }
+    int convertDataToAudioDriverBuffer(int, int frames, const int *offsets, double **const *, const int *indices,
+                                       unsigned char **outputs, unsigned char **, tBufferSwitchParams *) override {
+        calls.push_back({'p', frames, offsets[0], indices[0], offsets[1], indices[1], outputs[0]});
+        return 0;
+    }
+    void convertAudioDriverToWorkBuffer(int, int frames, double *, const unsigned char *, const unsigned char *,
+                                        tBufferSwitchParams *) override {
+        calls.push_back({'c', frames, 0, 0, 0, 0, nullptr});
+    }
+    void SineWaveToWorkBuffer(int, int frames, double *, unsigned char *, unsigned char *,
+                              tBufferSwitchParams *) override {
+        calls.push_back({'w', frames, 0, 0, 0, 0, nullptr});
+    }
+    void incPlayBufferAddress(unsigned char **outputs, int frames, int, int channels, int) override {
+        outputs[0] += int64_t(frames) * channels * 4;
+    }
+    int getFFTorder() override { return 16384; }
+    int getCurrentBufferSize(int frames) override { return frames; }
+    void measureInputSignals(int, int, unsigned char **, tBufferSwitchParams *) override {}
+
+    std::vector<int> chunks() const {
+        std::vector<int> v;
+        for (const Call &c : calls)
+            if (c.what == 'p') v.push_back(c.frames);
+        return v;
+    }
+};
+
+// A ring of kRingBlocks blocks for one track, published as the producer does.
+struct Ring {
+    std::vector<std::vector<double>> blocks;
+    std::vector<double *> table;
+    explicit Ring(int frames) : blocks(kRingBlocks), table(kRingBlocks) {
+        for (int b = 0; b < kRingBlocks; ++b) {
+            blocks[b].resize(size_t(frames) * 2);
+            for (int i = 0; i < 2 * frames; ++i) blocks[b][i] = 0.001 * b + 1e-7 * i;
+            table[b] = blocks[b].data();
+        }
+    }
+    void publish(int track, int frames, int64_t produced) {
+        spTrackPcmBlocks[track] = table.data();
+        sTrackBlockFrames[track] = frames;
+        sRingBlockFrames = frames;
+        sProducedCount[track].store(produced, std::memory_order_release);
+    }
+};
+
+class BufferSwitchTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        engtest::useBuiltLibrary();
+        static audioThread first;  // sets up the engine and its back-ends
+        ASSERT_EQ(initAudioIO_parameters(), 0);
+    }
+    void SetUp() override {
+        engtest::resetEngineWords();
+        ASSERT_EQ(allocateAudioThreadMemories(), 0);
+        ASSERT_EQ(initAudioThreadMemoryWhole(), 0);
+        mix = tMixParam();
+        mix.trackCount = 1;
+        mix.ch[0].LL = mix.ch[0].RR = mix.ch[1].LL = mix.ch[1].RR = 1.0;
+        mix.masterGain = 1.0;
+        gAudioThread_setMixParam(&mix);
+        for (int t = 0; t < kMaxTracks; ++t) setAudioIoThreadId(-1, t);
+        setMaxWaveLengthThreadID(0);
+        initDsdParameters(44100);
+        gAudioThread_playFs = 44100;
+        sPlayingSample = 0;
+        sDelayConvFir = 17;
+        sInputMonitorEnable = false;
+        COscClass.sOscOff();
+        spRunningCom = &com;
+        com = tMorphexCom();
+        com.command = kMorphexComFeedOnly;
+        gAudioThread_setOutputMonitorChannel(0, 2);
+        gAudioThread_clearBufferSizeChanged();
+    }
+    void TearDown() override {
+        spRunningCom = &com;
+        gAudioThread_setMixParam(nullptr);
+    }
+
+    // One buffer through bufferSwitchCommon with the recording back-end.
+    void buffer(int frames, int inputFrames = 0) {
+        std::vector<unsigned char> out(size_t(std::max(frames, 1)) * 8);
+        std::vector<unsigned char> in(size_t(std::max(inputFrames, 1)) * 8);
+        unsigned char *outs[kSwitchListEntries] = {out.data(), out.data(), out.data(), out.data()};
+        unsigned char *ins[kSwitchListEntries] = {in.data(), in.data(), in.data(), in.data()};
+        tBufferSwitchParams rec;
+        rec.outputChannels = 2;
+        rec.inputChannels = inputFrames ? 2 : 0;
+        rec.inputFrames = inputFrames;
+        bufferSwitchCommon(&be, 0, 0x8012, frames, outs, ins, &rec, 18);
+    }
+    void play() {
+        sEngineStatus = kEnginePlaying;
+        sPlayRequest = 1;
+        sPlayGate = true;
+    }
+
+    RecordingBackEnd be;
+    tMixParam mix;
+    tMorphexCom com;
+};
+
+TEST_F(BufferSwitchTest, BookkeepingCountsFramesNotesSizeChangesAndReloadsTheWatchdog) {
+    const int64_t before = gAudioThread_getCurrentOutSampleCount();
+    buffer(512);
+    EXPECT_FALSE(gAudioThread_getBufferSizeChangedFlag());
+    buffer(1024);
+    EXPECT_TRUE(gAudioThread_getBufferSizeChangedFlag());
+    EXPECT_EQ(gAudioThread_getAudioBufferFrameSize(), 1024);
+    EXPECT_EQ(gAudioThread_getCurrentOutSampleCount() - before, 1536);
+    // After a clear the next buffer never sets it, whatever its size.
+    gAudioThread_clearBufferSizeChanged();
+    buffer(256);
+    EXPECT_FALSE(gAudioThread_getBufferSizeChangedFlag());
+    // A pass without output (a separate input device's) is no buffer size.
+    buffer(0, 256);
+    EXPECT_FALSE(gAudioThread_getBufferSizeChangedFlag());
+    EXPECT_EQ(gAudioThread_getAudioBufferFrameSize(), 256);
+    EXPECT_EQ(gAudioThread_getRecBufferFrameSize(), 256);
+    EXPECT_EQ(gAutioThread_getInputChannels(), 2);
+
+    setWDT(20000);
+    EXPECT_FALSE(downCountWDT(45));
+    buffer(256);
+    EXPECT_EQ(sWdtCounter.load(), 20000);
+    EXPECT_EQ(sBackEndFftOrder.load(), 16384);
+}
+
+// One track with 100 frames waiting and a 512-frame buffer: the programme
+// writer gets 100 frames, the buffer was silenced first, the track consumed
+// 100 and the play position moved 512.
+TEST_F(BufferSwitchTest, AShortRingPlaysWhatItHasAndSilenceAfter) {
+    Ring ring(4096);
+    ring.publish(0, 4096, 100);
+    play();
+    buffer(512);
+    ASSERT_GE(be.calls.size(), 2u);
+    EXPECT_EQ(be.calls[0].what, 'z');
+    EXPECT_EQ(be.calls[0].frames, 512);
+    EXPECT_EQ(be.chunks(), std::vector<int>{100});
+    EXPECT_EQ(sConsumedCount[0].load(), 100);
+    EXPECT_EQ(getPlayingSample(), 512u);
+
+    // The same through the Core Audio writers: the frames, then zeros.
+    sConsumedCount[0] = 0;
+    ring.publish(0, 4096, 100);
+    const double one[2] = {1.0, 1.0};
+    CFadeVolLpf.setXdiret(one);
+    CFadeVolLpf.setY_1direct(one);
+    std::vector<float> out(1024, 7.0f);
+    tCoreAudioParams params;
+    bufferSwitchCoreAudioQueue(44100, 0x8012, 512, reinterpret_cast<unsigned char *>(out.data()), nullptr, 0,
+                               &params, 2, 18);
+    for (int i = 0; i < 1024; ++i)
+        ASSERT_EQ(out[i], i < 200 ? float(ring.blocks[0][i]) : 0.0f) << i;
+}
+
+// Chunks end at block ends; above 32 frames they are multiples of 32. An
+// idle second track counts as having the widest block, so it never splits
+// a chunk.
+TEST_F(BufferSwitchTest, ChunksEndAtBlockEndsAndAnIdleTrackSplitsNothing) {
+    Ring ring(4096);
+    struct Row {
+        int tracks;
+        int64_t consumed;
+        std::vector<int> chunks;
+        std::vector<int> indices;
+    } rows[] = {
+        {1, 0, {512}, {0}},
+        {1, 4010, {64, 22, 426}, {0, 0, 1}},  // 86 frames to the block end: 64, then the 22 left
+        {1, 4096 * 63 + 4000, {96, 416}, {63, 0}},  // the last block wraps to block 0
+        {2, 4010, {64, 22, 426}, {0, 0, 1}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.consumed);
+        be.calls.clear();
+        mix.trackCount = row.tracks;
+        sConsumedCount[0] = row.consumed;
+        sConsumedCount[1] = 0;
+        ring.publish(0, 4096, row.consumed + 100000);
+        play();
+        buffer(512);
+        EXPECT_EQ(be.chunks(), row.chunks);
+        std::vector<int> indices;
+        for (const auto &c : be.calls)
+            if (c.what == 'p') {
+                indices.push_back(c.index0);
+                EXPECT_EQ(c.offset1, 0);  // the idle track stays at its start
+            }
+        EXPECT_EQ(indices, row.indices);
+        EXPECT_EQ(sConsumedCount[0].load(), row.consumed + 512);
+        // The device output moved by each chunk.
+        const RecordingBackEnd::Call *prev = nullptr;
+        for (const auto &c : be.calls)
+            if (c.what == 'p') {
+                if (prev) EXPECT_EQ(c.out - prev->out, int64_t(prev->frames) * 8);
+                prev = &c;
+            }
+    }
+}
+
+// The gate opens once more than one block of the longest track waits, or
+// once the rest of that track is already in its ring.
+TEST_F(BufferSwitchTest, PlayGateOpensOnMoreThanABlockOrTheRestOfTheTrack) {
+    audioThread t;
+    ASSERT_GE(t.getThreadIndex(), 0);
+    Ring ring(1024);
+    struct Row {
+        uint32_t sourceRate;
+        uint64_t sourceFrames;
+        int64_t waiting;
+        int64_t playing;
+        bool open;
+    } rows[] = {
+        {44100, 1000000, 1024, 0, false},        // exactly one block, far from the end
+        {44100, 1000000, 1025, 0, true},         // more than one block
+        {44100, 2000, 1024, 0, false},           // 1024 + 17 < 2000
+        {44100, 1041, 1024, 0, true},            // 1024 + 17 reaches the end
+        {44100, 100000, 1024, 99000, true},      // near the end of a long track
+        {0, 1000, 2048, 0, false},               // no source rate
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.sourceFrames);
+        tMorphexParam record;
+        tAudioFileInfo info;
+        info.sampleRate = row.sourceRate;
+        info.totalSamples = row.sourceFrames;
+        t.setAudioThreadParam(kMorphexCmdPlay, &record, &info, nullptr, nullptr, 0, nullptr, 0);
+        setAudioIoThreadId(t.getThreadIndex(), 0);
+        sConsumedCount[0] = 0;
+        ring.publish(0, 1024, row.waiting);
+        sPlayingSample = row.playing;
+        sEngineStatus = kEnginePlaying;
+        sPlayRequest = 1;
+        sPlayGate = false;
+        buffer(64);
+        EXPECT_EQ(sPlayGate.load(), row.open);
+    }
+    // Without a thread for the longest track the gate stays closed.
+    setAudioIoThreadId(-1, 0);
+    sPlayGate = false;
+    ring.publish(0, 1024, 5000);
+    buffer(64);
+    EXPECT_FALSE(sPlayGate.load());
+}
+
+// Playback ends once the position passes the longest track's material less
+// the conversion delay; a file-writing job, a mix-down feed and a stopped
+// engine are left alone, and material shorter than the delay ends at once.
+TEST_F(BufferSwitchTest, EndOfMaterial) {
+    audioThread t;
+    Ring ring(4096);
+    struct Row {
+        const char *what;
+        uint64_t sourceFrames;
+        int64_t offset;
+        int64_t playing;
+        uint32_t command;
+        int32_t status;
+        bool ends;
+    } rows[] = {
+        // 1000 - 17 = 983; the buffer itself moves the position by 64 first.
+        {"before the end", 1000, 0, 983 - 65, kMorphexComFeedOnly, kEnginePlaying, false},
+        {"reaches the end", 1000, 0, 983 - 64, kMorphexComFeedOnly, kEnginePlaying, true},
+        {"a start offset moves the end", 1000, 500, 983, kMorphexComFeedOnly, kEnginePlaying, false},
+        {"shorter than the delay", 10, 0, 0, kMorphexComFeedOnly, kEnginePlaying, true},
+        {"an export job", 1000, 0, 5000, kMorphexComWriteFile, kEnginePlaying, false},
+        {"a mix-down feed", 1000, 0, 5000, kMorphexComFeedOnly, kEngineBounceFeed, false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        tMorphexParam record;
+        tAudioFileInfo info;
+        info.sampleRate = 44100;
+        info.totalSamples = row.sourceFrames;
+        t.setAudioThreadParam(kMorphexCmdPlay, &record, &info, nullptr, nullptr, 0, nullptr, row.offset);
+        setAudioIoThreadId(t.getThreadIndex(), 0);
+        com.command = row.command;
+        sConsumedCount[0] = 0;
+        ring.publish(0, 4096, 1 << 20);
+        sPlayingSample = row.playing;
+        sEngineStatus = row.status;
+        sPlayRequest = row.status == kEnginePlaying ? 1 : 0;
+        sPlayGate = row.status == kEnginePlaying;
+        buffer(64);
+        EXPECT_EQ(sEngineStatus.load() == kEngineStopped, row.ends);
+        EXPECT_EQ(sProducedCount[0].load() == 0, row.ends);
+        EXPECT_EQ(comWord(&com), row.ends ? row.command & ~uint32_t(kMorphexComFeedOnly) : row.command);
+        if (row.ends) EXPECT_EQ(sPlayRequest.load(), 0);
+    }
+}
+
+// Past the end of the material, a stopped engine keeps its ring and the
+// capture positions of a running monitor alone.
+TEST_F(BufferSwitchTest, AnEndedPlaybackLeavesTheMonitorsCaptureAlone) {
+    audioThread t;
+    tMorphexParam record;
+    tAudioFileInfo info;
+    info.sampleRate = 44100;
+    info.totalSamples = 1000;
+    t.setAudioThreadParam(kMorphexCmdPlay, &record, &info, nullptr, nullptr, 0, nullptr, 0);
+    setAudioIoThreadId(t.getThreadIndex(), 0);
+    sPlayingSample = 50000;
+    std::vector<double> block(2 * 4096);
+    for (int b = 0; b < kCaptureBlocks; ++b) ASSERT_EQ(gAudioThread_setMonitorBuffer(0, b, block.data(), nullptr, nullptr), 0);
+    gAudioThread_setMonitorBufferSize(4096);
+    gAudioThread_setMonitorStatus(true);
+    for (int i = 0; i < 3; ++i) buffer(512, 512);
+    EXPECT_EQ(sCaptureWriteOffset[0].load(), 1536);
+    gAudioThread_setMonitorStatus(false);
+    clearBufferParameters();
+    for (int b = 0; b < kCaptureBlocks; ++b) ASSERT_EQ(gAudioThread_setMonitorBuffer(0, b, nullptr, nullptr, nullptr), 0);
+}
+
+// A stop while monitoring is carried out at once: the engine stops, the
+// job is told, the ring and the capture positions are cleared.
+TEST_F(BufferSwitchTest, AStopWhileMonitoringIsCarriedOutAtOnce) {
+    Ring ring(4096);
+    ring.publish(0, 4096, 50000);
+    sConsumedCount[0] = 1000;
+    sCaptureWriteOffset[0] = 300;
+    sMonitorReadBlock[0] = 3;
+    play();
+    sInputMonitorEnable = true;
+    sStopTimeoutMs = kStopTimeoutMs;
+    sStopRequest = true;
+    buffer(512);
+    EXPECT_FALSE(sStopRequest.load());
+    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_FALSE(sPlayGate.load());
+    EXPECT_TRUE(sConvAbort.load());
+    EXPECT_EQ(comWord(&com) & kMorphexComFeedOnly, 0u);
+    EXPECT_EQ(sProducedCount[0].load(), 0);
+    EXPECT_EQ(spTrackPcmBlocks[0].load(), spDummyPlayBuffer);
+    EXPECT_EQ(sCaptureWriteOffset[0].load(), 0);
+    EXPECT_EQ(sMonitorReadBlock[0].load(), 0);
+    EXPECT_FALSE(gAudioThread_getPlayTimeoutFlag());
+    sInputMonitorEnable = false;
+}
+
+// Pure DSD may pass while the automation is exactly 1 over the whole
+// buffer, within one segment.
+TEST_F(BufferSwitchTest, AutomationLevelAndThePureFadeFlag) {
+    tDspVolItem ramp[kRtVolItems];
+    ramp[0] = {100, 0.0, 0.0, 1};
+    ramp[1] = {1100, 1.0, 0.0, 0};
+    ramp[2] = {kDspVolEnd, 1.0, 0.0, 0};
+    for (int i = 3; i < kRtVolItems; ++i) ramp[i].start = kDspVolEnd;
+    int seg = 0;
+    EXPECT_EQ(bufferSwitch_automationLevel(ramp, 50, &seg), 0.0);
+    EXPECT_EQ(seg, -1);
+    EXPECT_DOUBLE_EQ(bufferSwitch_automationLevel(ramp, 600, &seg), 0.5);
+    EXPECT_EQ(seg, 1);
+    EXPECT_EQ(bufferSwitch_automationLevel(ramp, 5000, &seg), 1.0);
+    EXPECT_EQ(seg, 2);
+
+    Ring ring(4096);
+    struct Row {
+        int64_t playing;
+        double flatLevel;  // 0: the ramp above
+        bool pure;
+    } rows[] = {{2000, 0.0, true}, {700, 0.0, false}, {1000, 0.0, false}, {0, 0.9, false}, {0, 1.0, true}};
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.playing);
+        for (int i = 0; i < kRtVolItems; ++i) sVolItems[i] = ramp[i];
+        if (row.flatLevel != 0.0) {
+            sVolItems[0] = {0, row.flatLevel, 0.0, 0};
+            sVolItems[1] = {kDspVolEnd, row.flatLevel, 0.0, 0};
+        }
+        sDsdPureFade = !row.pure;
+        sPlayingSample = row.playing;
+        sConsumedCount[0] = 0;
+        ring.publish(0, 4096, 1 << 20);
+        play();
+        buffer(512);
+        EXPECT_EQ(sDsdPureFade.load(), row.pure);
+    }
+}
+
+// A DSD buffer larger than the main window's mute buffer gets a new one,
+// idle-filled, in two halves; PCM rates never grow it. The test-signal and
+// master buffers grow to the buffer.
+TEST_F(BufferSwitchTest, BuffersGrowToTheDeviceBuffer) {
+    std::vector<uint8_t> mine(2 * 65536, 0x96);
+    gMutePatBuffer[0] = mine.data();
+    gMutePatBuffer[1] = mine.data() + 65536;
+    buffer(600000);
+    EXPECT_EQ(gMutePatBuffer[0], mine.data()) << "grown at a PCM rate";
+    EXPECT_GE(gSineWaveBufSize, 600000);
+    EXPECT_GE(sMasterBufFrames, 600000);
+
+    gAudioThread_playFs = 2822400;
+    sDelayConvFirMute = 17;
+    buffer(600000);
+    ASSERT_NE(gMutePatBuffer[0], mine.data());
+    ASSERT_NE(gMutePatBuffer[0], nullptr);
+    const int64_t half = gMutePatBuffer[1] - gMutePatBuffer[0];
+    EXPECT_GE(half, 75000);
+    for (int64_t i = 0; i < 2 * half; ++i) ASSERT_EQ(gMutePatBuffer[0][i], 0x96) << i;
+    uint8_t *grown = gMutePatBuffer[0];
+    buffer(600000);
+    EXPECT_EQ(gMutePatBuffer[0], grown) << "regrown without need";
+    freeAudhioThreadMemories();
+    EXPECT_EQ(gMutePatBuffer[0], nullptr);
+    EXPECT_EQ(gSineWaveBuffer[0], nullptr);
+    EXPECT_EQ(initAudioIO_parameters(), 0);  // the idle buffer back
+}
+
+TEST_F(BufferSwitchTest, ExportWindowStatus) {
+    struct Row {
+        int32_t status;
+        bool finished;
+        int track;
+        int result;
+        bool endNoted;
+    } rows[] = {
+        {kEnginePlaying, false, 0, 0, false},       {kEngineBounceFeed, false, 3, 0, true},
+        {kEngineBounceFeed, true, 3, -1, true},     {kEngineStopped, false, 0, -1, false},
+        {kEngineStopped, false, 40, -1, false},
+    };
+    for (const Row &row : rows) {
+        sEngineStatus = row.status;
+        sBounceFinished = row.finished;
+        for (auto &e : sBounceEnded) e = false;
+        EXPECT_EQ(checkPlayStatusDo(row.track), row.result) << row.status << " " << row.track;
+        if (row.track < kMaxTracks) EXPECT_EQ(sBounceEnded[row.track].load(), row.endNoted);
+    }
+    sEngineStatus = kEnginePlaying;
+    EXPECT_EQ(checkPlayStatusImmd(), 0);
+}
+
+// The Core Audio entry: whatever output the monitor output starts at, the
+// device output is written, never the input buffer.
+TEST_F(BufferSwitchTest, TheCoreAudioEntryWritesItsOutputWhateverTheFirstOutputChannel) {
+    gAudioThread_setOutputMonitorChannel(2, 8);
+    EXPECT_EQ(sMaxOutputs.load(), 8);
+    COscClass.setOscFS(44100);
+    COscClass.setOscLevel(0.0);
+    COscClass.mWaveType = kOscSine;
+    COscClass.sOscOn();
+    std::vector<float> out(512 * 2), in(512 * 2, 0.25f);
+    tCoreAudioParams params;
+    params.inFrames = 512;
+    bufferSwitchCoreAudioQueue(44100, 0x8012, 512, reinterpret_cast<unsigned char *>(out.data()),
+                               reinterpret_cast<unsigned char *>(in.data()), 2, &params, 2, 18);
+    COscClass.sOscOff();
+    double peak = 0.0;
+    for (float v : out) peak = std::max(peak, double(std::fabs(v)));
+    EXPECT_GT(peak, 0.9);
+    for (float v : in) ASSERT_EQ(v, 0.25f);
+    gAudioThread_setOutputMonitorChannel(0, 2);
+    EXPECT_EQ(sMaxOutputs.load(), 4);
+}
+
+}  // namespace

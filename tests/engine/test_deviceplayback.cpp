@@ -1,0 +1,289 @@
+// The device layer end to end: the virtual device selected and put on a
+// rate through the control thread's jobs, a DSD file played through the
+// audio thread, the buffer switch and the stream's callback, and the
+// device's capture read back as a DAC would: DoP words decoded to DSD
+// bits, native DSD bytes taken as they are.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "audiofile/dsdifftestutil.h"
+#include "devicerig.h"
+#include "support/testutil.h"
+
+namespace {
+
+// Per-channel DSD bytes taken from a capture: DoP words carry a marker and
+// two DSD bytes in their top 24 bits, native words two DSD bytes in their
+// top 16; both arrive in float containers (the word times 2^-31). markers
+// receives the DoP marker of every frame and channel.
+void decode(const tVirtualCapture &cap, bool dop, std::vector<uint8_t> ch[2], std::vector<uint8_t> *markers) {
+    const std::vector<float> f = rtbridge::Bridge::floats(cap);
+    for (size_t i = 0; i + 1 < f.size(); i += 2)
+        for (int c = 0; c < 2; ++c) {
+            const uint32_t w = uint32_t(int32_t(std::lrint(double(f[i + size_t(c)]) * 2147483648.0)));
+            if (dop) {
+                if (markers) markers->push_back(uint8_t(w >> 24));
+                ch[c].push_back(uint8_t(w >> 16));
+                ch[c].push_back(uint8_t(w >> 8));
+            } else {
+                ch[c].push_back(uint8_t(w >> 24));
+                ch[c].push_back(uint8_t(w >> 16));
+            }
+        }
+}
+
+inline int bitAt(const std::vector<uint8_t> &b, int64_t n) { return (b[size_t(n / 8)] >> (7 - n % 8)) & 1; }
+
+// The lag in bits of `out` behind `src`: where 1024 source bits from near
+// the end of the material (past any fade-in) occur in the output; -1 when
+// nowhere. The source carries noise, so the stretch occurs once.
+int64_t findLag(const std::vector<uint8_t> &out, const std::vector<uint8_t> &src) {
+    const int64_t probe = int64_t(src.size()) * 8 * 9 / 10, len = 1024;
+    const int64_t outBits = int64_t(out.size()) * 8;
+    for (int64_t start = 0; start + len <= outBits; ++start) {
+        int64_t k = 0;
+        while (k < len && bitAt(out, start + k) == bitAt(src, probe + k)) ++k;
+        if (k == len) return start - probe;
+    }
+    return -1;
+}
+
+// The run of source bits, around the probe of findLag, that the output
+// carries unchanged `lag` bits later: [*from, *until) in source bits.
+void exactRun(const std::vector<uint8_t> &out, const std::vector<uint8_t> &src, int64_t lag, int64_t *from,
+              int64_t *until) {
+    const int64_t outBits = int64_t(out.size()) * 8, srcBits = int64_t(src.size()) * 8;
+    int64_t f = srcBits * 9 / 10, u = f;
+    while (f > 0 && f + lag > 0 && bitAt(out, f - 1 + lag) == bitAt(src, f - 1)) --f;
+    while (u < srcBits && u + lag < outBits && bitAt(out, u + lag) == bitAt(src, u)) ++u;
+    *from = f;
+    *until = u;
+}
+
+class DevicePlaybackTest : public ::testing::Test {
+protected:
+    void SetUp() override { DebugClient::SetDebugLevel(0); }
+    sxtest::TempDir dir;
+};
+
+// Plays a DSD file at its own rate on a device and returns the capture.
+void playDsd(devrig::Rig &rig, const std::string &path, uint32_t rate, uint32_t rateIndex, uint64_t bits,
+             tVirtualCapture *cap) {
+    ASSERT_TRUE(rig.changeRate(rate));
+    // Pure output is allowed once the device runs at the new rate.
+    setDsdPureOrNot(true);
+    ASSERT_TRUE(audiohost_isRunning(rig.id()));
+    (void)vdev_takeCapture(cap, true);
+    devrig::DsdPlayJob job(path, rate, bits, rateIndex);
+    devrig::Player player(&job.record, &job.info, job.items);
+    ASSERT_TRUE(player.started());
+    rig.setFeedPacing(true);
+    rig.setHoldWhenStopped(true);
+    rig.allow(UINT64_MAX);
+    ASSERT_TRUE(rig.waitHeld());
+    ASSERT_TRUE(player.finished());
+    EXPECT_EQ(player.result(), 0);
+    ASSERT_EQ(vdev_takeCapture(cap, true), 0);
+}
+
+// A DSD64 file played as DoP on a PCM device, one track at unity with the
+// equaliser off: the output fades in re-modulated, then splices into the
+// file's own bits and carries every one of them unchanged, 17 bits late (the
+// conversion delay of a same-rate job), to the end of the material, in
+// words whose markers alternate.
+TEST_F(DevicePlaybackTest, Dsd64OverDopReachesTheDeviceBitExactAfterTheFadeIn) {
+    constexpr uint32_t kRate = 2822400;
+    constexpr uint64_t kBits = kRate;  // 1 s
+    std::vector<uint8_t> left, right;
+    devrig::dsdTone(kRate, kBits, &left, &right);
+    const std::string path = dir.file("tone64.dff");
+    ASSERT_NO_FATAL_FAILURE(dfftest::writeDff(path, dfftest::param(2, kRate), devrig::interleave(left, right)));
+
+    devrig::Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.open("Studio Interface", false));
+    tVirtualCapture cap;
+    ASSERT_NO_FATAL_FAILURE(playDsd(rig, path, kRate, 16, kBits, &cap));
+    ASSERT_FALSE(cap.mCycles.empty());
+    std::vector<uint8_t> out[2], markers;
+    decode(cap, true, out, &markers);
+    const std::vector<uint8_t> *src[2] = {&left, &right};
+    for (int c = 0; c < 2; ++c) {
+        SCOPED_TRACE(c);
+        const int64_t lag = findLag(out[c], *src[c]);
+        ASSERT_GE(lag, 17) << "the source bits never reach the device unchanged";
+        int64_t from = 0, until = 0;
+        exactRun(out[c], *src[c], lag, &from, &until);
+        // The material ends the conversion delay early: its last 17 bits
+        // are never played.
+        EXPECT_GE(until, int64_t(kBits) - 17) << "pure output broke off";
+        // The fade-in reaches unity and the splice finds its match within
+        // half a second.
+        EXPECT_GT(from, 0) << "no fade-in";
+        EXPECT_LT(from, int64_t(kRate) / 2) << "pure output began late";
+        if (c == 0) {
+            const size_t frames = size_t((until + lag) / 16);
+            size_t wrong = 0;
+            for (size_t k = 1; k < frames; ++k)
+                for (int ch = 0; ch < 2; ++ch) {
+                    const uint8_t x = markers[2 * (k - 1) + size_t(ch)], y = markers[2 * k + size_t(ch)];
+                    wrong += (x != 0x05 && x != 0xFA) || y != uint8_t(~x);
+                }
+            EXPECT_EQ(wrong, 0u);
+        }
+    }
+}
+
+// The same material at 11.2896 MHz on the device presented under the
+// native-DSD name: native DSD words (after the start-up mute) carrying the
+// file's bits unchanged once the fade-in has spliced into them.
+TEST_F(DevicePlaybackTest, Dsd256NativeReachesTheDeviceBitExact) {
+    constexpr uint32_t kRate = 11289600;
+    constexpr uint64_t kBits = kRate / 2;  // 0.5 s
+    std::vector<uint8_t> left, right;
+    devrig::dsdTone(kRate, kBits, &left, &right);
+    const std::string path = dir.file("tone256.dff");
+    ASSERT_NO_FATAL_FAILURE(dfftest::writeDff(path, dfftest::param(2, kRate), devrig::interleave(left, right)));
+
+    devrig::Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.open("ZOLT USB AUDIO DEVICE", true));
+    ASSERT_TRUE(CCoreAudioIOThread::mZoltVx_DsdNative);
+    tVirtualCapture cap;
+    ASSERT_NO_FATAL_FAILURE(playDsd(rig, path, kRate, 18, kBits, &cap));
+    ASSERT_FALSE(cap.mCycles.empty());
+    for (const tVirtualCycleRecord &r : cap.mCycles) {
+        ASSERT_EQ(r.mRate, 705600u);
+        ASSERT_EQ(r.mKind, int(kAudioHostDsd));
+        ASSERT_EQ(r.mFrames, 30144u);
+    }
+    std::vector<uint8_t> out[2];
+    decode(cap, false, out, nullptr);
+    const std::vector<uint8_t> *src[2] = {&left, &right};
+    for (int c = 0; c < 2; ++c) {
+        SCOPED_TRACE(c);
+        const int64_t lag = findLag(out[c], *src[c]);
+        ASSERT_GE(lag, 17) << "the source bits never reach the device unchanged";
+        int64_t from = 0, until = 0;
+        exactRun(out[c], *src[c], lag, &from, &until);
+        EXPECT_GE(until, int64_t(kBits) - 17) << "pure output broke off";
+        EXPECT_GT(from, 0) << "no fade-in";
+        EXPECT_LT(from, int64_t(kRate) * 2 / 5) << "pure output began late";
+    }
+}
+
+// A DSD64 file played as DoP to its end: the device runs a sixteenth of the
+// rate in 32-bit words whose wire stayed DoP through the format's re-write
+// at set-up, every word carries a marker that alternates frame by frame,
+// and the job lets its source ring go only after the engine is done with it.
+TEST_F(DevicePlaybackTest, ADsdFilePlaysOverDopToItsEnd) {
+    constexpr uint32_t kRate = 2822400;
+    constexpr uint64_t kBits = kRate / 4;
+    std::vector<uint8_t> left, right;
+    devrig::dsdTone(kRate, kBits, &left, &right);
+    const std::string path = dir.file("dop64.dff");
+    ASSERT_NO_FATAL_FAILURE(dfftest::writeDff(path, dfftest::param(2, kRate), devrig::interleave(left, right)));
+
+    devrig::Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.open("Studio Interface", false));
+    tVirtualCapture cap;
+    ASSERT_NO_FATAL_FAILURE(playDsd(rig, path, kRate, 16, kBits, &cap));
+    ASSERT_GE(cap.mCycles.size() * 7680 * 16, kBits);
+    size_t wrong = 0;
+    for (const tVirtualCycleRecord &r : cap.mCycles) {
+        ASSERT_EQ(r.mRate, 176400u);
+        ASSERT_EQ(r.mKind, int(kAudioHostDop));
+        ASSERT_EQ(r.mBits, 32);
+        ASSERT_EQ(r.mFrames, 7680u);
+        ASSERT_EQ(r.mContainer, int(kAudioHostContainerFloat32));
+        const float *f = reinterpret_cast<const float *>(cap.mData.data() + r.mOffset);
+        for (uint32_t k = 0; k < r.mFrames; ++k)
+            for (int c = 0; c < 2; ++c) {
+                const uint32_t w = uint32_t(int32_t(std::lrint(double(f[2 * k + uint32_t(c)]) * 2147483648.0)));
+                const uint8_t m = uint8_t(w >> 24);
+                wrong += (m != 0x05 && m != 0xFA) || (w & 0xFF) != 0;
+                if (k > 0) {
+                    const uint32_t p = uint32_t(int32_t(std::lrint(double(f[2 * (k - 1) + uint32_t(c)]) * 2147483648.0)));
+                    wrong += m != uint8_t(~(p >> 24));
+                }
+            }
+    }
+    EXPECT_EQ(wrong, 0u);
+}
+
+// The native stream's first 564,480 bits per channel are the start-up
+// mute: all-zero words, then the idle pattern of a stopped engine.
+TEST_F(DevicePlaybackTest, NativeStartUpMuteLastsItsBitsThenIdles) {
+    devrig::Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.open("ZOLT USB AUDIO DEVICE", true));
+    ASSERT_TRUE(rig.changeRate(11289600));
+    ASSERT_NO_FATAL_FAILURE(rig.run(3));
+    tVirtualCapture cap;
+    ASSERT_EQ(vdev_takeCapture(&cap, true), 0);
+    ASSERT_EQ(cap.mCycles.size(), 3u);
+    // 30144 frames x 16 bits = 482,304 bits a buffer: the first two begin
+    // inside the mute.
+    for (size_t k = 0; k < 3; ++k) {
+        const tVirtualCycleRecord &r = cap.mCycles[k];
+        const float *f = reinterpret_cast<const float *>(cap.mData.data() + r.mOffset);
+        const float want = k < 2 ? 0.0f : -0.82354736328125f;
+        for (uint32_t i = 0; i < r.mFrames * 2; ++i) ASSERT_EQ(f[i], want) << k << " " << i;
+    }
+}
+
+// A rate change stops the stream, puts the device on the new rate and
+// buffer, and starts it again: every buffer before the change is at the
+// old rate, every one after at the new.
+TEST_F(DevicePlaybackTest, ARateChangeStopsReRatesAndRestartsTheStream) {
+    devrig::Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.open("Studio Interface", false));
+    ASSERT_TRUE(rig.changeRate(44100));
+    ASSERT_NO_FATAL_FAILURE(rig.run(4));
+    ASSERT_TRUE(rig.changeRate(2822400));
+    EXPECT_TRUE(audiohost_isRunning(rig.id()));
+    ASSERT_NO_FATAL_FAILURE(rig.run(4));
+    ASSERT_TRUE(rig.changeRate(96000));
+    ASSERT_NO_FATAL_FAILURE(rig.run(4));
+    tVirtualCapture cap;
+    ASSERT_EQ(vdev_takeCapture(&cap, true), 0);
+    ASSERT_EQ(cap.mCycles.size(), 12u);
+    struct Want {
+        uint32_t rate, frames;
+        int kind;
+    } want[] = {{44100, 1880, kAudioHostPcmInt}, {176400, 7680, kAudioHostDop}, {96000, 4096, kAudioHostPcmInt}};
+    for (size_t k = 0; k < 12; ++k) {
+        const Want &w = want[k / 4];
+        EXPECT_EQ(cap.mCycles[k].mRate, w.rate) << k;
+        EXPECT_EQ(cap.mCycles[k].mFrames, w.frames) << k;
+        EXPECT_EQ(cap.mCycles[k].mKind, w.kind) << k;
+    }
+    EXPECT_EQ(CCoreAudioIOThread::mCurFs, 96000u);
+    EXPECT_EQ(rig.control().playRate(), 96000u);
+}
+
+// While buffers arrive they keep reloading the watchdog; a device taken
+// offline stops them, and the 445th tick of the 45 ms timer reports it.
+TEST_F(DevicePlaybackTest, ADeviceTakenOfflineMakesTheWatchdogFire) {
+    devrig::Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.open("Studio Interface", false, 0.0, "off"));
+    ASSERT_TRUE(rig.changeRate(48000));
+    for (int tick = 0; tick < 5; ++tick) {
+        ASSERT_NO_FATAL_FAILURE(rig.run(1));
+        EXPECT_FALSE(downCountWDT(45)) << tick;
+    }
+    rig.allow(UINT64_MAX);
+    ASSERT_EQ(vdev_waitCycles(vdev_cycles() + 2, 5000), 0);
+    vdev_setOffline(true);
+    const uint64_t cycles = vdev_cycles();
+    int fired = 0;
+    for (int tick = 1; tick <= 500 && !fired; ++tick)
+        if (downCountWDT(45)) fired = tick;
+    EXPECT_EQ(fired, 445);
+    EXPECT_EQ(vdev_cycles(), cycles);
+    vdev_setOffline(false);
+    ASSERT_EQ(vdev_waitCycles(cycles + 1, 5000), 0);
+    EXPECT_FALSE(downCountWDT(45));
+}
+
+}  // namespace
