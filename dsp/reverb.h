@@ -16,9 +16,7 @@ enum tRevFilterType : int {
     kRevFilterAllPass = 2,
 };
 
-// The mixer's parameter record and the reflection kind; the reverb keeps
-// neither, so it needs only their names.
-struct tReverbParam;
+// The reflection kind; the reverb keeps none, so it needs only the name.
 enum tEnumRefType : int;
 
 // One early reflection. The panel shows level (x100), order and cut-off on
@@ -58,6 +56,36 @@ enum : int {
     kReverbEarlyReflections = 10,
     kReverbCombFilters = 6,
     kReverbAllPassFilters = 2,
+};
+
+// The record the mixer fills from the reverb panel for setReverbParam, in
+// single precision. The reverb keeps none of it.
+struct tReverbParam {
+    float preDelay;        // ms
+    float erTime;
+    float density;
+    float highDamp;
+    float reverbTime;
+    float roomLong;        // metres
+    float roomWide;        // metres
+    float fixedValue;
+    float sourceDepth;     // metres
+    float listenerBehind;  // metres
+    float erLevel;         // stage levels, 0 .. 1
+    float combLevel;
+    float apfLevel;
+    float apfHighDamp;
+    tEarlyReflectionRow erRows[kReverbEarlyReflections];
+    struct {
+        int32_t delay;     // samples
+        int32_t pickUp;    // samples
+    } comb[kReverbCombFilters];
+    struct {
+        int32_t delay;     // samples, left
+        int32_t partner;   // samples, right
+    } allPass[kReverbAllPassFilters];
+    double *irBuffer;      // stereo double frames of the loaded response; null when none
+    bool useIr;
 };
 
 extern const tEarlyReflectionRow gDefaultEarlyReflections[kReverbEarlyReflections];

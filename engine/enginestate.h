@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "audiofile/dsdlayout.h"  // kDsdIdleByte
 #include "dsp/dsm5th.h"
 #include "dsp/dspvolume.h"
 #include "dsp/lpf.h"
@@ -53,8 +54,8 @@ enum : int {
     kChAnalyzeTempBytes = 262160,
 };
 
-// The DSD idle byte (silence) and the modulator's mute-pattern byte.
-constexpr uint8_t kDsdIdleByte = 0x96;
+// The DSD idle byte (silence) is the file layer's kDsdIdleByte
+// (audiofile/dsdlayout.h); the modulator's mute-pattern byte:
 constexpr uint8_t kDsdMuteByte = 0x2D;
 
 // sEngineStatus.

@@ -249,6 +249,15 @@ int checkPlayStatus(int trackArg) {
     return -1;
 }
 
+int checkPlayStatusDo(int trackArg) {
+    const int32_t status = sEngineStatus.load(kRelaxed);
+    if (status == kEnginePlaying) return 0;
+    if (status != kEngineBounceFeed) return -1;
+    const int track = engineTrackSlot(trackArg);
+    if (track >= 0) sBounceEnded[track].store(true, kRelaxed);
+    return sBounceFinished.load(kRelaxed) ? -1 : 0;
+}
+
 int morphexErrCallback(int trackArg) {
     const int track = engineTrackSlot(trackArg);
     if (track < 0) return 0;

@@ -76,6 +76,11 @@ public:
 // ring) alive while the engine plays, or in a mix-down feed until the
 // mix-down is done; -1 lets it go. Waits 30 ms per call.
 int checkPlayStatus(int track);
+// The export window's poll of the engine (every 200 ms, no wait): 0 while
+// the engine plays; in a mix-down feed it marks the track's feed as ended
+// (sBounceEnded) and gives -1 once the mix-down is done, else 0; -1 in any
+// other state.
+int checkPlayStatusDo(int track);
 // The library's error callback: points the track's ring tables at the idle
 // ones, marks the ring withdrawn (sRingWithdrawn) and waits in 30 ms steps
 // while the mixer reads the track, since the library frees the ring right

@@ -30,6 +30,7 @@
 #include <QWaitCondition>
 
 #include <atomic>
+#include <cstdint>
 
 template <class Job>
 class tTransactionThread : public QThread {
@@ -146,4 +147,8 @@ struct tWorkThreadFlags {
         abort.store(true, std::memory_order_relaxed);
         if (!running.load(std::memory_order_relaxed)) ended.store(true, std::memory_order_relaxed);
     }
+    // The abort flag as the byte a library loop polls (0 or 1).
+    const uint8_t *abortByte() const { return reinterpret_cast<const uint8_t *>(&abort); }
 };
+static_assert(sizeof(std::atomic<bool>) == 1 && std::atomic<bool>::is_always_lock_free,
+              "tWorkThreadFlags::abortByte hands the flag's own byte to plain readers");

@@ -166,6 +166,15 @@ TEST_F(ProducerTest, JobEndCallback) {
         EXPECT_TRUE(sJobEnded[3].load());
         EXPECT_EQ(sBounceEnded[3].load(), row.bounceEnd) << row.status;
         EXPECT_EQ(getBounceFlag(3), row.bounceEnd ? 1 : 0);
+
+        // The export window's poll answers the same without waiting and
+        // without ending the job.
+        engtest::resetEngineWords();
+        sEngineStatus = row.status;
+        sBounceFinished = row.finished;
+        EXPECT_EQ(checkPlayStatusDo(3), row.result) << row.status;
+        EXPECT_FALSE(sJobEnded[3].load());
+        EXPECT_EQ(sBounceEnded[3].load(), row.bounceEnd) << row.status;
     }
     clearBounceParam();
     EXPECT_FALSE(sJobEnded[3].load());
