@@ -189,6 +189,7 @@ TEST_F(RecSetup, FormAsBuilt)
     // OK only hides the window.
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    if (const char *shot = std::getenv("SONVEX_SHOT")) dlg.grab().save(QString::fromLocal8Bit(shot));
     QTest::mouseClick(box->buttons().first(), Qt::LeftButton);
     EXPECT_FALSE(dlg.isVisible());
 }
@@ -329,10 +330,15 @@ TEST_F(RecSetup, IndexReports)
     std::vector<std::pair<int, int>> seen;  // reported, stored at that moment
     QObject::connect(&dlg, &DialogRecSetup::recChannelChanged,
                      [&](int i) { seen.push_back({i, dlg.selectedInputPair()}); });
-    dlg.setInputCh(4);
+    dlg.setInputCh(4);  // clearing the empty list reports nothing
     child<QComboBox>(dlg, "comboBoxInputCh")->setCurrentIndex(1);
+    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{0, 0}, {1, 1}}));
+    // A refill reports the emptied list and the first entry, then the kept
+    // pair is selected again.
+    seen.clear();
+    dlg.setInputCh(6);
     EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{-1, -1}, {0, 0}, {1, 1}}));
-    EXPECT_EQ(recChannel.size(), 2 + 1);  // the first setInputCh's clear on an empty list reports nothing
+    EXPECT_EQ(recChannel.size(), 5);
 }
 
 TEST_F(RecSetup, ChannelPairs)
@@ -409,10 +415,12 @@ TEST_F(RecSetup, RecordRateDecidesFormatAndWordLength)
     for (const Row &r : rows) {
         DialogRecSetup dlg;
         bootLists(dlg, rates, true);
-        dlg.BounceFormat->setCurrentIndex(r.startFormat);
-        QSignalSpy playFreq(&dlg, &DialogRecSetup::playFreqChanged);
         const int index = dlg.comboboxRecFreq->findText(r.rate);
         ASSERT_GE(index, 0) << r.rate;
+        // Start on another rate so that choosing the row's rate is a change.
+        dlg.comboboxRecFreq->setCurrentIndex(index == 0 ? 1 : 0);
+        dlg.BounceFormat->setCurrentIndex(r.startFormat);
+        QSignalSpy playFreq(&dlg, &DialogRecSetup::playFreqChanged);
         dlg.comboboxRecFreq->setCurrentIndex(index);
 
         EXPECT_EQ(dlg.recFormat(), r.format) << r.rate;
