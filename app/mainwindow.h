@@ -1,0 +1,270 @@
+// The program's one top-level window and its controller: it owns every tool
+// window and dialog, every work thread, the timers, the per-track memory,
+// the binding of the conversion library and the records the real-time
+// engine reads. Everything here runs on the GUI thread.
+//
+// Members are grouped by concern, one comment line per group; add new
+// declarations under the group they belong to. Members are public so that
+// the program's tests can look at the state the window is in.
+#pragma once
+
+#include <QDir>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QString>
+#include <QTemporaryFile>
+
+#include <cstdint>
+
+#include "app/startupbridges.h"
+#include "audiofile/tagrecord.h"
+#include "dsp/dspvolume.h"
+#include "dsp/sharedrecords.h"
+#include "edit/projectfile.h"
+#include "editing/dialogpolyfile.h"
+#include "engine/audiothread.h"
+#include "engine/mixerthread.h"
+#include "engine/waveformthread.h"
+#include "mixer/dialogdynamics.h"
+#include "mixer/dialoglissajous.h"
+#include "mixer/dialogoscillator.h"
+#include "mixer/dialogtltest.h"
+#include "mixer/dialogvsa.h"
+
+QT_BEGIN_NAMESPACE
+namespace Ui {
+class MainWindow;
+}
+class QLibrary;
+class QTextToSpeech;
+class QTimer;
+QT_END_NAMESPACE
+
+class bounceThread;
+class recEngineThread;
+class vsaThread;
+class flac2wavThread;
+class poly2monosteThread;
+class mixer;
+class DialogEdit;
+class DialogPeq;
+class DialogCombine;
+class DialogSelectFs;
+class ClassDynamics;
+// Not built yet in this tree: the device layer's control thread, the tag
+// editor, the recording set-up window, the volume-graph window and the
+// track deletion dialog. The main window holds them by pointer (null until
+// they arrive) and skips them when null.
+class CContCoreAudioThread;
+class DialogEditTag;
+class DialogRecSetup;
+class DialogDelFile;
+class chEditStrip;
+
+enum : int {
+    kMainTrackSlots = 32,   // track slots 0..31
+    kMainMasterSlot = 32,   // the master's index in the equaliser arrays
+    kMainEqSlots = 33,
+    kMainEqMasterId = 1023, // the master equaliser window's id
+    kMainRingEntries = 66,  // meter and counter delay rings
+    kMainWaveLevels = 7,    // waveform overview levels
+    kMainCaptureRows = 3,
+    kMainCaptureBlocks = 64,
+    kMainCaptureByteRows = 32,
+    kMainCaptureBlockFrames = 4096,
+    kMainRecOverviewPairs = 1433,
+    kMainMarkBufferBytes = 2400,
+    kMainVolItems = 35,
+    kMainRegionRecordBytes = 768,
+    kMainTrackViewWidth = 700,
+};
+
+// Decimation factors (samples per entry) of the overview levels.
+extern const int kMainWaveLevelFactors[kMainWaveLevels];  // 4, 8, 16, 32, 128, 1024, 2048
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // --- Construction and per-track memory ---
+    // Overview arrays of one track slot for every level, allocated once and
+    // zeroed on every call; 0, or -1 when an array cannot be had.
+    int getMemoryForWaveForming(int track);
+    // The slot's equaliser record and window where missing, bound together; 0.
+    int getMemoryForEQ(int track);
+    // Every track equaliser below the track count re-rated, the histories
+    // cleared and the master window refreshed.
+    void resetEQparameters(int rate);
+    // Looks for the maker's USB audio device and prints what it found.
+    void serachZOLTUSBAudio();
+    // Nothing calls it; true.
+    bool loadAsioDriver();
+
+    // --- Shut-down ---
+    void finishApp();
+
+    // --- Form and menus ---
+    void setUIOperability(bool operable);
+
+    // --- Signal wiring ---
+    // The four groups of connections the constructor makes, in its order.
+    void makeConnectionsFirst();
+    void makeConnectionsSecond();
+    void makeConnectionsThird();
+    void makeConnectionsLast();
+
+    // --- Settings file ---
+    QString composeBackupFilePath();
+    void loadParametersFromFile();
+    void saveParametersToFile();
+
+    // --- Conversion job record ---
+
+    // --- Mixer and equaliser state ---
+    void asignEQParameterTrack(int track);
+    void initEqParam();
+
+    // --- Devices, rates and monitor ---
+    void changeMonitorVolume(int dB);
+
+signals:
+    void setMixerParams(tMixParam *mix);
+
+public slots:
+    // --- Waveform display ---
+    void stopWaveFormThread(int track);
+    // --- Transport ---
+    void stopRequest();
+    // --- Periodic timer ---
+    void takeSeveralHundredMili();
+    void showFirstInformationPopup();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+public:
+    Ui::MainWindow *ui = nullptr;
+
+    // --- Construction: objects held by value (in construction order) ---
+    DialogOscillator mDialogOscillator;
+    QDir mExportDir;
+    QDir mProjectDir;
+    QTemporaryFile mTagPictureFile;
+    QProgressBar mLoadingBar;
+    DialogVsa mDialogVsa;
+    projectFile mProject;
+    DialogDynamics mDialogDynamics;
+    DialogPolyfile mDialogPolyfile;
+    QProgressBar mSplitBar;
+    QMenu mTrackMenu;
+    dspVolume mSingleTrackVolume;
+    DialogLissajous mDialogLissajous;
+    DialogTlTest mDialogTlTest;
+    QMessageBox mReconnectBox;
+    // The tag editor and the volume-graph window (by value once they exist).
+    DialogEditTag *mDialogEditTag = nullptr;
+    chEditStrip *mChEditStrip = nullptr;
+
+    // --- Construction: objects on the heap ---
+    QTextToSpeech *mSpeech = nullptr;
+    mixer *mMixer = nullptr;
+    DialogEdit *mDialogEdit = nullptr;
+    CContCoreAudioThread *mContCoreAudioThread = nullptr;
+    DialogCombine *mDialogCombine = nullptr;
+    DialogSelectFs *mDialogSelectFs = nullptr;
+    flac2wavThread *mFlac2WavThread = nullptr;
+    recEngineThread *mRecEngineThread = nullptr;
+    DialogRecSetup *mDialogRecSetup = nullptr;
+    vsaThread *mVsaThread = nullptr;
+    poly2monosteThread *mPoly2MonosteThread = nullptr;
+    mixerThread *mMixerThread = nullptr;
+    QLibrary *mLibrary = nullptr;
+    bounceThread *mBounceThread = nullptr;
+    ClassDynamics *mDynamics = nullptr;
+    QTimer *mLevelTimer = nullptr;
+    QTimer *mFirstInfoTimer = nullptr;
+    DialogDelFile *mDialogDelFile = nullptr;
+    // What the mixer-analysis thread asks of the mixer and factory test
+    // windows.
+    tMainMixerAccess mMixerAccess;
+    tMainTestSequence mTestSequence;
+
+    // --- Construction: per-track arrays ---
+    audioThread *mAudioThread[kMainTrackSlots] = {};
+    waveFormThread *mWaveFormThread[kMainTrackSlots] = {};
+    dspVolume *mTrackVolume[kMainTrackSlots] = {};
+    tPEQ *mPeq[kMainEqSlots] = {};
+    DialogPeq *mPeqDialog[kMainEqSlots] = {};
+    int mThreadCount = 0;
+
+    // --- Construction: buffers ---
+    double *mMeterRing[kMainEqSlots] = {};   // [32] the master; 66 peak pairs each
+    double *mMasterPeakBlock = nullptr;      // 48 bytes: mMasterPeak, then mPrevMasterPeak
+    double *mMasterPeak = nullptr;
+    double *mPrevMasterPeak = nullptr;
+    QString mCounterRing[kMainRingEntries];
+    int64_t mPositionRing[kMainRingEntries] = {};
+    int mCounterRingIndex = 0;
+    int mMeterRingIndex = 0;
+    double *mCaptureStereo[kMainCaptureRows][kMainCaptureBlocks] = {};
+    uint8_t *mCaptureBytes[2][kMainCaptureByteRows][kMainCaptureBlocks] = {};
+    int mCaptureBlockFrames = 0;
+    int64_t mWaveLevelLength[kMainWaveLevels] = {};  // entries of each level (all tracks)
+    double *mWaveMin[kMainTrackSlots][kMainWaveLevels] = {};
+    double *mWaveMax[kMainTrackSlots][kMainWaveLevels] = {};
+    int mWaveLevels = 0;
+    int64_t mTrackLength[kMainTrackSlots] = {};
+    double *mRecOverviewPeaks[2] = {};
+    uint8_t mMarkBuffer[kMainMarkBufferBytes] = {};
+    tID3tagInfo mID3tagInfo{};
+    tDspVolItem mSingleVolItems[kMainVolItems] = {};
+    tDspVolItem mTrackVolItems[kMainTrackSlots][kMainVolItems] = {};
+    uint8_t mRegionRecords[kMainTrackSlots][kMainRegionRecordBytes] = {};
+    tMixParam mMixParam{};
+    tMixerTransactParams mMixerTransactParams{};
+    int64_t *mDelayTable = nullptr;
+    // The USB device found by the probe (its entry in the system's device
+    // list); empty when none.
+    QString mUsbDevice;
+
+    // --- Construction: library entry points (null until bound) ---
+    using tGetAudioFileInformationFunc = decltype(&::getAudioFileInformation);
+    tGetAudioFileInformationFunc getAudioFileInformation = nullptr;
+    tGetAudioWaveFormFunc getAudioWaveForm = nullptr;
+    tId3tagInformationFunc id3tagInformation = nullptr;
+
+    // --- Construction: start values other groups read ---
+    float mPixelRatio = 1.0f;
+    QString mSettingsPath;
+    int32_t mPlayFs = 44100;
+    double mMonitorVolumeDb = 0.0;
+    int mDriverType = 0;
+    int mPlayDevIndex = 0;
+    int mRecDevIndex = -1;
+    int64_t mCursorSample = 0;
+    double mCursorFraction = 0.0;
+    double mWaveZoom = 1.0;
+    bool mMultiTrack = false;
+    bool mPlayActive = false;
+    bool mAwaitingPlayStart = false;
+    bool mWatchdogEnabled = false;
+    int mRecState = 0;
+    QString mTrackPath[kMainTrackSlots];
+    tAudioFileInfo mFileInfo[kMainTrackSlots] = {};
+    QString mSplitTempPath;
+    // Construction ran to its end (false after the memory check failed:
+    // the window is then an empty shell that shut-down must not save from).
+    bool mConstructed = false;
+    // The settings file was read; only then may shut-down write it.
+    bool mSettingsLoaded = false;
+};

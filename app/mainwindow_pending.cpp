@@ -1,0 +1,43 @@
+// Main-window operations whose work belongs to later pieces of the window:
+// declared so that construction, wiring and shut-down can call them, and
+// moved to their own files when they are built.
+#include "app/mainwindow.h"
+
+#include <QEvent>
+
+// Enables or disables the playback controls.
+void MainWindow::setUIOperability(bool) {}
+// The four groups of signal connections.
+void MainWindow::makeConnectionsFirst() {}
+void MainWindow::makeConnectionsSecond() {}
+void MainWindow::makeConnectionsThird() {}
+void MainWindow::makeConnectionsLast() {}
+// The settings file's path, reading and writing.
+QString MainWindow::composeBackupFilePath() { return QString(); }
+void MainWindow::loadParametersFromFile() {}
+void MainWindow::saveParametersToFile() {}
+// Binds a track's equaliser window to its record.
+void MainWindow::asignEQParameterTrack(int) {}
+// Clears the filter history of every equaliser band.
+void MainWindow::initEqParam() {}
+// Applies the monitor volume in whole dB.
+void MainWindow::changeMonitorVolume(int) {}
+// Stops a track's waveform worker.
+void MainWindow::stopWaveFormThread(int) {}
+// Asks the engine to stop playback and waits a bounded time.
+void MainWindow::stopRequest() {}
+// The 45 ms tick: counter, cursor, meters, watchdog, progress.
+void MainWindow::takeSeveralHundredMili() {}
+// The one-shot first-information box.
+void MainWindow::showFirstInformationPopup() {}
+// Device list clicks.
+bool MainWindow::eventFilter(QObject *watched, QEvent *event) { return QMainWindow::eventFilter(watched, event); }
+// Track selection clicks.
+void MainWindow::mousePressEvent(QMouseEvent *event) { QMainWindow::mousePressEvent(event); }
+// Transport and in/out keys.
+void MainWindow::keyPressEvent(QKeyEvent *event) { QMainWindow::keyPressEvent(event); }
+// Hides the tool windows and accepts.
+void MainWindow::closeEvent(QCloseEvent *event) { QMainWindow::closeEvent(event); }
+// Dropped files open as tracks.
+void MainWindow::dragEnterEvent(QDragEnterEvent *event) { QMainWindow::dragEnterEvent(event); }
+void MainWindow::dropEvent(QDropEvent *event) { QMainWindow::dropEvent(event); }
