@@ -25,6 +25,7 @@
 #include "edit/projectfile.h"
 #include "editing/dialogpolyfile.h"
 #include "engine/audiothread.h"
+#include "morphex/morphexrecords.h"
 #include "engine/mixerthread.h"
 #include "engine/waveformthread.h"
 #include "mixer/dialogdynamics.h"
@@ -225,7 +226,7 @@ public:
     int mWaveLevels = 0;
     int64_t mTrackLength[kMainTrackSlots] = {};
     double *mRecOverviewPeaks[2] = {};
-    uint8_t mMarkBuffer[kMainMarkBufferBytes] = {};
+    tAudioFileMarkAFile mMarkBuffer[kMainMarkBufferBytes / sizeof(tAudioFileMarkAFile)] = {};
     tID3tagInfo mID3tagInfo{};
     tDspVolItem mSingleVolItems[kMainVolItems] = {};
     tDspVolItem mTrackVolItems[kMainTrackSlots][kMainVolItems] = {};
@@ -267,4 +268,12 @@ public:
     bool mConstructed = false;
     // The settings file was read; only then may shut-down write it.
     bool mSettingsLoaded = false;
+    uint8_t mProjectHasTracks = 0;
+    double *mLissajousBuf = nullptr;
+    int mLissajousReadIndex = 0;
+
+    // The allocator of the blocks construction checks (the meter rings, the
+    // master peak pair, the capture ring and the overview arrays); tests
+    // replace it to make an allocation fail.
+    static void *(*sMemoryAllocator)(uint64_t size, uint64_t alignment);
 };
