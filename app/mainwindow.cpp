@@ -709,7 +709,7 @@ void MainWindow::finishApp() {
         QFile::remove(music + QStringLiteral("/SonvexEditorFlacTemp") + QString::number(n) + QStringLiteral(".wav"));
     if (!mSplitTempPath.isEmpty()) QFile::remove(mSplitTempPath);
     mTagPictureFile.close();
-    mTagPictureFile.remove();
+    if (!mTagPictureFile.fileName().isEmpty()) mTagPictureFile.remove();
 
     // 27. The tag record's text buffers.
     for (wchar16 **text : {&mID3tagInfo.title, &mID3tagInfo.artist, &mID3tagInfo.album, &mID3tagInfo.comment,
