@@ -443,6 +443,15 @@ void mixer::setStripFFTPeakFreq(int strip, float hz)
         QMetaObject::invokeMethod(this, [this] { showStripPeaks(); }, Qt::QueuedConnection);
 }
 
+void mixer::setStripInputCh(int channel)
+{
+    if (QThread::currentThread() == thread()) {
+        setInputChannels(channel);
+        return;
+    }
+    QMetaObject::invokeMethod(this, [this, channel] { setInputChannels(channel); }, Qt::QueuedConnection);
+}
+
 void mixer::showStripPeaks()
 {
     const uint32_t dirty = mPeakDirty.exchange(0);

@@ -27,6 +27,7 @@
 
 #include "dsp/reverb.h"
 #include "dsp/sharedrecords.h"
+#include "engine/mixerthread.h"
 #include "mixer/reverbpanelparam.h"
 
 class QKeyEvent;
@@ -63,7 +64,7 @@ tMixerLayout mixer_layout(int strips, int winW, int winH, int stripW, int stripH
 // and the impulse response with its switch.
 void mixer_reverbParam(const tReverbPanelParam &panel, tReverbParam *out);
 
-class mixer : public QDialog {
+class mixer : public QDialog, public tMixerStripAccess {
     Q_OBJECT
 
 public:
@@ -119,7 +120,10 @@ public:
     // mixer-analysis thread): off the GUI thread the value waits and the
     // strip is looked up on the GUI thread, so a strip deleted meanwhile is
     // never touched.
-    void setStripFFTPeakFreq(int strip, float hz);
+    void setStripFFTPeakFreq(int strip, float hz) override;
+    // The input channel count for every strip, from any thread: off the GUI
+    // thread it is queued, so the strips are only touched where they live.
+    void setStripInputCh(int channel) override;
 
 signals:
     void reportEqButtonClicked(int track);

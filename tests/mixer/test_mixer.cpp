@@ -525,4 +525,14 @@ TEST(Mixer, PeakFrequencyFromTheAnalysisThread)
     // On the GUI thread the strip shows it at once.
     d.m.setStripFFTPeakFreq(0, 1235.0f);
     EXPECT_EQ(child<QLabel>(*d.strip(0), "labelFreq")->text(), "f=1240");
+
+    // The analysis thread sees the window only through its interface; the
+    // input channels it sets reach the strips on the GUI thread.
+    tMixerStripAccess *access = &d.m;
+    QComboBox *in1 = child<QComboBox>(*d.strip(1), "comboBoxInputCh");
+    std::thread([&] { access->setStripInputCh(4); }).join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(in1->count(), 2);
+    access->setStripInputCh(2);
+    EXPECT_EQ(in1->count(), 1);
 }
