@@ -18,6 +18,7 @@
 
 #include <cstdint>
 
+#include "app/jobrecord.h"
 #include "app/startupbridges.h"
 #include "audiofile/tagrecord.h"
 #include "dsp/dspvolume.h"
@@ -125,6 +126,11 @@ public:
     void saveParametersToFile();
 
     // --- Conversion job record ---
+    // Describes the file at path as track slot track (the slot's file
+    // information, the first track's marks and length in the track view)
+    // and fills param for a playback feed of that track. 0, the library's
+    // negative code, or kJobRecordNoLibrary when the library is not bound.
+    int getAudioParam(tMorphexParam *param, QString path, int track);
 
     // --- Mixer and equaliser state ---
     void asignEQParameterTrack(int track);
@@ -248,6 +254,11 @@ public:
     float mPixelRatio = 1.0f;
     QString mSettingsPath;
     int32_t mPlayFs = 44100;
+    // --- Conversion job record ---
+    uint32_t mPlayFsIndex = 0;           // rate index of mPlayFs
+    tAudioFileInfoAFile mLibFileInfo{};  // the library's record of the file last described
+    int mMarkCount = 0;                  // marks of the first track's file
+    tMorphexParam mPlayJob;              // refilled for each track of a play start or mix-down
     double mMonitorVolumeDb = 0.0;
     int mDriverType = 0;
     int mPlayDevIndex = 0;
