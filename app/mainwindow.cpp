@@ -25,6 +25,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "app/startupthreads.h"
 #include "app/usbprobe.h"
 #include "audiofile/jobs/flac2wavthread.h"
 #include "audiofile/jobs/poly2monostethread.h"
@@ -66,29 +67,6 @@ void sleepNs(long ns) {
     t.tv_nsec = ns % 1000000000L;
     while (nanosleep(&t, &t) != 0) {
     }
-}
-
-void sleepMs(int ms) { sleepNs(static_cast<long>(ms) * 1000000L); }
-
-// Polls `done` every stepMs, at most `polls` times; true once it holds.
-template <typename Pred>
-bool pollUntil(Pred done, int stepMs, int polls) {
-    if (done()) return true;
-    for (int i = 0; i < polls; ++i) {
-        sleepMs(stepMs);
-        if (done()) return true;
-    }
-    return false;
-}
-
-// A thread object that has been asked to stop: deleted once its run() has
-// returned (waiting at most `polls` x 100 ms); one that still runs is left
-// to the end of the process, since deleting a running QThread aborts it.
-template <typename T>
-void deleteWhenStopped(T *&thread, int polls) {
-    if (!thread) return;
-    if (pollUntil([thread] { return !thread->isRunning(); }, 100, polls)) delete thread;
-    thread = nullptr;
 }
 
 wchar16 *newTagText(int units) {
@@ -213,7 +191,6 @@ MainWindow::MainWindow(QWidget *parent)
     // 10. The mixer and export windows; the hidden edit-mode switch.
     mMixer = new mixer(nullptr);
     mMixer->mMixParam = &mMixParam;
-    mMixerAccess.mMixer = mMixer;
     mTestSequence.mDialog = &mDialogTlTest;
     mDialogEdit = new DialogEdit(this);
     ui->labelEditMode->setSwitchPict(QStringLiteral(":/resources2/parts/stereoMode.png"),
@@ -467,7 +444,7 @@ MainWindow::MainWindow(QWidget *parent)
     mMixerTransactParams.status = 0;
     mMixerTransactParams.trackCount = 1;
     mMixerTransactParams.sampleRate = &mPlayFs;
-    mMixerTransactParams.mixer = &mMixerAccess;
+    mMixerTransactParams.mixer = mMixer;
     mMixerTransactParams.testDialog = &mTestSequence;
     mMixerThread->setParams(&mMixerTransactParams);
     ClassMixer *job = new ClassMixer;
@@ -580,17 +557,19 @@ void MainWindow::finishApp() {
         std::fputs("Play Stop OK \n", stdout);
         std::fflush(stdout);
 
-        // 4-7. The analysis, the device stream and its control thread. The
-        // control thread comes with the device layer: without one there is
-        // nothing left running and it counts as finished.
+        // 4-7. The analysis, the device stream and its control thread. With
+        // the device layer's control thread the stream is stopped here
+        // (AudioStopReq, then a ClassStopAudioQueue job), its stop job
+        // awaited (startup_waitDeviceStop) and the thread asked to stop;
+        // without one nothing of the device runs and it counts as finished.
         if (mMixerThread) mMixerThread->stop();
-        const bool controlFinished = true;
-        std::fputs(controlFinished ? "mContCoreAudioThread finish OK\n" : "mContCoreAudioThread finish timeout\n",
-                   stdout);
+        const char *finishLine = startup_waitControlFinished([this] { return mContCoreAudioThread == nullptr; });
+        std::fputs(finishLine, stdout);
+        std::fputs("\n", stdout);
         std::fflush(stdout);
 
         // 8-9. The analysis loop's end request.
-        sleepMs(20);
+        startup_sleepMs(20);
         mMixerTransactParams.status = -1;
         if (mMixerThread) mMixerThread->setParams(&mMixerTransactParams);
 
@@ -627,7 +606,7 @@ void MainWindow::finishApp() {
         delete mPeq[i];
         mPeq[i] = nullptr;
         if (mWaveFormThread[i]) mWaveFormThread[i]->stop();
-        deleteWhenStopped(mWaveFormThread[i], 10);
+        startup_deleteWhenStopped(mWaveFormThread[i], 10);
     }
     delete mPeq[kMainMasterSlot];
     mPeq[kMainMasterSlot] = nullptr;
@@ -638,26 +617,26 @@ void MainWindow::finishApp() {
     delete mDialogSelectFs;
     mDialogSelectFs = nullptr;
     if (mBounceThread) mBounceThread->stop();
-    deleteWhenStopped(mBounceThread, 10);
+    startup_deleteWhenStopped(mBounceThread, 10);
 
     // 16. The file and recording threads: asked to stop, deleted once their
     // run has returned.
     if (mFlac2WavThread) mFlac2WavThread->stop();
-    deleteWhenStopped(mFlac2WavThread, 10);
+    startup_deleteWhenStopped(mFlac2WavThread, 10);
     if (mRecEngineThread) mRecEngineThread->stop();
-    deleteWhenStopped(mRecEngineThread, 10);
+    startup_deleteWhenStopped(mRecEngineThread, 10);
     if (mVsaThread) mVsaThread->stop();
-    deleteWhenStopped(mVsaThread, 10);
+    startup_deleteWhenStopped(mVsaThread, 10);
     if (mPoly2MonosteThread) mPoly2MonosteThread->stop();
-    deleteWhenStopped(mPoly2MonosteThread, 10);
+    startup_deleteWhenStopped(mPoly2MonosteThread, 10);
 
     // 17. The analysis thread: its finished flag, then its run's return.
     if (mMixerThread) {
         mMixerThread->stop();
         mMixerThread->quit();
         mixerThread *thread = mMixerThread;
-        pollUntil([thread] { return thread->isEnded(); }, 100, trackCount + 4);
-        deleteWhenStopped(mMixerThread, trackCount + 4);
+        startup_pollUntil([thread] { return thread->isEnded(); }, 100, trackCount + 4);
+        startup_deleteWhenStopped(mMixerThread, trackCount + 4);
     }
 
     if (mConstructed) {
@@ -665,7 +644,7 @@ void MainWindow::finishApp() {
         freeAudhioThreadMemories();
         for (int i = 0; i < kMainTrackSlots; ++i) {
             if (mAudioThread[i]) mAudioThread[i]->stop();
-            deleteWhenStopped(mAudioThread[i], 30);
+            startup_deleteWhenStopped(mAudioThread[i], 30);
         }
         finishAudioThreadMemoryWhole();
     }
@@ -729,7 +708,6 @@ void MainWindow::finishApp() {
         gAudioThread_setMixParam(nullptr);
         setPEQClassToDSP(nullptr, nullptr);
     }
-    mMixerAccess.mMixer = nullptr;
     delete mMixer;
     mMixer = nullptr;
     delete mDynamics;

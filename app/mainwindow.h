@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPoint>
 #include <QProgressBar>
 #include <QString>
 #include <QTemporaryFile>
@@ -133,16 +134,37 @@ public:
     int getAudioParam(tMorphexParam *param, QString path, int track);
 
     // --- Mixer and equaliser state ---
+    // Binds a track's equaliser window to its record (id, title, on state,
+    // close and on/off reports); releaseEQParameterTrack undoes the reports.
     void asignEQParameterTrack(int track);
+    void releaseEQParameterTrack(int track);
+    // Clears the filter history of every band, the master's first.
     void initEqParam();
+    // A track's equaliser to the default settings' bands, state and gain.
+    void initEQParams(int track);
+    // A track slot's matrix as for a newly added file.
+    void autoSetupMixerTrackParam(int track);
 
     // --- Devices, rates and monitor ---
     void changeMonitorVolume(int dB);
 
 signals:
     void setMixerParams(tMixParam *mix);
+    // --- Mixer and equaliser state ---
+    void allEqOnOffToMixer(bool on, int id);
+    void chEqWindowOpended(int track);
+    void eqWindowClosed(int id);
+    void delayTimeChanged(int track, double ms);
 
 public slots:
+    // --- Mixer and equaliser state ---
+    void eqIndicatorClicked();
+    void on_pushCh1PEQ_clicked();
+    void mixerEqButtonClicked(int track);
+    void selAllEqOnOff(int on, int id);
+    void eqWindowCloseEvent(int id, QCloseEvent *event);
+    void ChDelayValueChangeEvent(int track, double ms);
+    void setDelayTimeClickEvent();
     // --- Waveform display ---
     void stopWaveFormThread(int track);
     // --- Transport ---
@@ -201,9 +223,7 @@ public:
     QTimer *mLevelTimer = nullptr;
     QTimer *mFirstInfoTimer = nullptr;
     DialogDelFile *mDialogDelFile = nullptr;
-    // What the mixer-analysis thread asks of the mixer and factory test
-    // windows.
-    tMainMixerAccess mMixerAccess;
+    // What the mixer-analysis thread asks of the factory test window.
     tMainTestSequence mTestSequence;
 
     // --- Construction: per-track arrays ---
@@ -259,6 +279,10 @@ public:
     tAudioFileInfoAFile mLibFileInfo{};  // the library's record of the file last described
     int mMarkCount = 0;                  // marks of the first track's file
     tMorphexParam mPlayJob;              // refilled for each track of a play start or mix-down
+    // --- Mixer and equaliser state ---
+    // Last mouse position in the track view (pixels); the delay box picks
+    // the track under it.
+    QPoint mTrackMousePos;
     double mMonitorVolumeDb = 0.0;
     int mDriverType = 0;
     int mPlayDevIndex = 0;
