@@ -44,6 +44,9 @@ int main(int argc, char *argv[]) {
     QPixmap splashPicture(QStringLiteral(":/resources2/bg/Sonvex_splash.png"));
     snxSplashScreen splash(splashPicture);
     splash.show();
+    // Paint it now: the main window's constructor keeps the GUI thread busy
+    // until it is done.
+    application.processEvents();
 
     MainWindow window;
     window.show();

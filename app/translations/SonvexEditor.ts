@@ -169,7 +169,7 @@ Panel</source>
     </message>
     <message>
         <source>Audio</source>
-        <translation>オーディオ</translation>
+        <translation>音声</translation>
     </message>
     <message>
         <source>Device :</source>
@@ -412,6 +412,17 @@ color: rgb(130, 130, 130);</source>
     <message>
         <source>Insufficient Memory.</source>
         <translation>メモリが不足しています。</translation>
+    </message>
+</context>
+<context>
+    <name>snxSplashScreen</name>
+    <message>
+        <source>Version </source>
+        <translation>バージョン </translation>
+    </message>
+    <message>
+        <source> Build </source>
+        <translation> ビルド </translation>
     </message>
 </context>
 </TS>

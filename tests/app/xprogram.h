@@ -4,12 +4,14 @@
 // title bar's close button does) and grabs the screen.
 #pragma once
 
+// Qt first: the X headers define names (Bool, Status) that Qt's refuse.
+#include <QImage>
+#include <QRect>
+#include <QString>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-
-#include <QImage>
-#include <QString>
 
 #include <cstring>
 
