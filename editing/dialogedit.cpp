@@ -16,6 +16,7 @@
 #include "audiofile/jobs/wav2flac.h"
 #include "editing/combinerules.h"  // combineBaseName, combineIsSameFile
 #include "editing/exportrules.h"
+#include "editing/tagtexts.h"
 #include "engine/playbackproducer.h"
 #include "trace/debugclient.h"
 #include "ui_dialogedit.h"
@@ -93,7 +94,7 @@ QString DialogEdit::libraryPath()
 }
 
 DialogEdit::DialogEdit(QWidget *parent)
-    : QDialog(parent), ui(new Ui::DialogEdit), mRun(std::make_shared<tExportRunState>())
+    : QDialog(parent), ui(new Ui::DialogEdit), mTagEditor(this), mRun(std::make_shared<tExportRunState>())
 {
     mSourceInfo.marks = mSourceMarks;
     // A flat unity envelope until the first pass builds one.
@@ -140,6 +141,8 @@ DialogEdit::DialogEdit(QWidget *parent)
     mTimer = new QTimer(this);
     mTimer->setInterval(kTimerMs);
     connect(mTimer, &QTimer::timeout, this, &DialogEdit::takeSeveralHundredMili);
+
+    connect(&mTagEditor, &DialogEditTag::id3paramsConfirmed, this, &DialogEdit::tagParamConfirmed);
 
     ui->pushEditTag->hide();
     ui->BounceDither->hide();
@@ -402,11 +405,35 @@ void DialogEdit::on_pushBounce_released()
     // hold is dropped rather than written wrong.
     if (mOutFileType == kExportDsdiff && mTag) {
         for (wchar16 *text : {mTag->title, mTag->artist}) {
-            if (text && !exportIsLatin1(QString::fromUtf16(reinterpret_cast<const char16_t *>(text))))
+            if (text && !DialogEditTag::checkLatinCharacter(tagTextFromBuffer(text, kTagTextUnits)))
                 text[0] = 0;
         }
     }
     emit convertExecute();
+}
+
+void DialogEdit::on_pushEditTag_clicked()
+{
+    const QString format = ui->BounceFormat->currentText();
+    tEnumTagType type = kTagTypeWav;
+    if (format == QLatin1String("FLAC(PCM)"))
+        type = kTagTypeFlac;
+    else if (format == QLatin1String("DSDIFF(DSD)"))
+        type = kTagTypeDsdiff;
+    else if (format == QLatin1String("DSF(DSD)"))
+        type = kTagTypeDsf;
+    mTagEditor.setTagType(type);
+    mTagEditor.setID3tagInfo(mTag);
+    mTagEditor.show();
+    mTagEditor.raise();
+}
+
+void DialogEdit::tagParamConfirmed()
+{
+    // Without a record from the main window there is nothing to update.
+    if (!mTag) return;
+    mTagEditor.getEditedTagInfo(mTag);
+    emit tagParamConfirmedExportWindow();
 }
 
 // ---- one pass ----

@@ -33,6 +33,7 @@
 #include "audiofile/timecode.h"  // tTcFrameType
 #include "dsp/dspvolume.h"
 #include "dsp/sharedrecords.h"
+#include "editing/dialogedittag.h"
 #include "engine/audiothread.h"
 #include "widgets/dialogabout.h"  // tSetEdition
 
@@ -141,6 +142,7 @@ public:
     bool isBounceMode() const { return mBounceMode; }
     bool isExporting() const { return mPassesPending > 0; }
     audioThread *workThread() { return &mAudioThread; }
+    DialogEditTag *tagEditor() { return &mTagEditor; }
 
     // The library file the window binds: tests set it; otherwise the
     // engine's (the program's folder). Set it before a window is made.
@@ -172,6 +174,11 @@ private slots:
     void on_BounceDither_currentIndexChanged(int index);
     void on_BounceCh_currentIndexChanged(int index);
     void on_pushBounce_released();
+    // The tag button is hidden in this build; the editor opens on the main
+    // window's tag record, typed by the chosen format.
+    void on_pushEditTag_clicked();
+    // The editor was confirmed: its tag goes into the main window's record.
+    void tagParamConfirmed();
 
 private:
     using tGetAudioFileInformationFunc = decltype(&::getAudioFileInformation);
@@ -212,6 +219,7 @@ private:
     QString mBaseName;
     QDir *mDestination = nullptr;
     tID3tagInfo *mTag = nullptr;
+    DialogEditTag mTagEditor;
     int mProjectRate = 0;
     tTcFrameType mFrameType = static_cast<tTcFrameType>(0);
     QString mFileName;  // name field + extension field of the last pass

@@ -2,8 +2,11 @@
 // (the path limit, a blank name, the overwrite question for the files the
 // passes write, a destination that is the source, the DSDIFF title), driven
 // on the real window as the main window shows it.
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QSignalSpy>
 
 #include <filesystem>
 
@@ -283,4 +286,42 @@ TEST_F(ExportForm, DsdiffDropsTitlesItCannotHold)
     sxtest::TagRecord::set(tag.artist, "Dvo\xc5\x99\xc3\xa1k");
     pressExport();
     EXPECT_EQ(tag.artist[0], 0);
+}
+
+TEST_F(ExportForm, OwnTagEditorEditsTheMainWindowsRecord)
+{
+    describe(source("s.wav"), QStringLiteral("s.wav"), 2);
+    sxtest::TagRecord::set(tag.title, "Song");
+    sxtest::TagRecord::set(tag.artist, "\xe6\x97\xa5\xe6\x9c\xac");  // CJK: a DSDIFF tag cannot hold it
+    sxtest::TagRecord::set(tag.album, "Album");
+    tag.info.startSample = 4321;
+    QSignalSpy confirmed(dlg.get(), &DialogEdit::tagParamConfirmedExportWindow);
+
+    DialogEditTag *editor = dlg->tagEditor();
+    auto editorField = [&](const char *name) { return editor->findChild<QLineEdit *>(QString::fromLatin1(name)); };
+
+    // The hidden button opens the editor typed by the chosen format.
+    list("BounceFormat")->setCurrentIndex(1);  // DSDIFF
+    child<QPushButton>("pushEditTag")->click();
+    ASSERT_TRUE(editor->isVisible());
+    EXPECT_EQ(editorField("lineEditTitle")->text(), QStringLiteral("Song"));
+    EXPECT_TRUE(editorField("lineEditArtist")->text().isEmpty());
+    EXPECT_FALSE(editorField("lineEditAlbum")->isEnabled());
+
+    editorField("lineEditArtist")->setText(QStringLiteral("Quartet"));
+    editor->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Ok)->click();
+    EXPECT_FALSE(editor->isVisible());
+    EXPECT_EQ(confirmed.count(), 1);
+    EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t *>(tag.artist.data())), QStringLiteral("Quartet"));
+    EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t *>(tag.title.data())), QStringLiteral("Song"));
+    EXPECT_EQ(tag.album[0], 0);  // not a DSDIFF field: emptied in the form, so in the record
+    EXPECT_EQ(tag.info.startSample, 4321u);
+
+    // A WAV export edits the start time code only.
+    list("BounceFormat")->setCurrentIndex(0);
+    child<QPushButton>("pushEditTag")->click();
+    EXPECT_FALSE(editorField("lineEditTitle")->isEnabled());
+    EXPECT_TRUE(editor->findChild<QComboBox *>(QStringLiteral("comboBoxFrm"))->isEnabled());
+    editor->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"))->button(QDialogButtonBox::Cancel)->click();
+    EXPECT_EQ(confirmed.count(), 1);
 }
