@@ -18,8 +18,12 @@
 #include <QTemporaryFile>
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
+#include "app/deviceaccess.h"
 #include "app/jobrecord.h"
+#include "app/settingsfile.h"
 #include "app/startupbridges.h"
 #include "audiofile/tagrecord.h"
 #include "dsp/dspvolume.h"
@@ -82,6 +86,8 @@ enum : int {
     kMainVolItems = 35,
     kMainRegionRecordBytes = 768,
     kMainTrackViewWidth = 700,
+    kMainDeviceNames = 30,  // device names kept per list
+    kMainDeviceRates = 32,
 };
 
 // Decimation factors (samples per entry) of the overview levels.
@@ -146,7 +152,34 @@ public:
     void autoSetupMixerTrackParam(int track);
 
     // --- Devices, rates and monitor ---
+    // A selection may go ahead: the lists are complete and a device (not
+    // the placeholder) is chosen; the placeholder stops playback and shows
+    // "(offline)" in the rate lists.
+    bool switchable_asioDev(int index);
+    // Re-selects the saved device and play rate at start-up.
+    void resumeAudioDevice(QString deviceName, QString playRateText);
+    // Re-enumerates on a click of the idle device list; rebuilds when the
+    // output devices changed.
+    void DeviceListClicked();
+    // Sizes row `row` of the capture ring for frames per device buffer.
+    void setInMonitor_RecBuffer(int row, int frames);
+    QString getAsioDev_firstItem(int count);
+    // Boots the selected devices: their rates, the rate lists, the play rate.
+    void bootCoreAudioDevice(int play, int rec);
+    void registerDopDevList(QString name, bool dop);
+    // Changes the device to a rate and tells every rate-dependent part.
+    void changeFs(int rate);
+    int selectAutoFs();
+    int selectPlaySampleRate(int unused);
     void changeMonitorVolume(int dB);
+    bool checkDsdPurity();
+    void setupInOutChMenu();
+    int getRecordableChannels();
+    // The play-rate list's rates (after "AUTO") as a list.
+    QVector<int> deviceRateList() const;
+    // Zeroes the meter delay rings; the master peak pairs and meters.
+    void clearDisplayRings();
+    void clearMasterPeaks();
 
 signals:
     void setMixerParams(tMixParam *mix);
@@ -155,6 +188,8 @@ signals:
     void chEqWindowOpended(int track);
     void eqWindowClosed(int id);
     void delayTimeChanged(int track, double ms);
+    // --- Devices, rates and monitor ---
+    void changeSampleRate(int rate);
 
 public slots:
     // --- Mixer and equaliser state ---
@@ -165,6 +200,26 @@ public slots:
     void eqWindowCloseEvent(int id, QCloseEvent *event);
     void ChDelayValueChangeEvent(int track, double ms);
     void setDelayTimeClickEvent();
+    // --- Devices, rates and monitor ---
+    void on_comboBox_driver_currentIndexChanged(int index);
+    void on_comboBox_asioDev_activated(int index);
+    void on_comboBox_asioDev_currentIndexChanged(int index);
+    void on_comboBox_recDev_currentIndexChanged(int index);
+    void on_comboBox_PlayRec_currentIndexChanged(int index);
+    void on_comboBox_asioFreq_currentIndexChanged(int index);
+    void on_comboBox_recFreq_currentIndexChanged(int index);
+    void playDeviceChanged(int index);
+    void recDevSelectEventAtRecSetup(int index);
+    void playFreqChanged(int index);
+    void selectPlayDevice(int play);
+    void selectPlayRecDevice(int play, int rec);
+    void selectPlayFs();
+    void selectedPlayDSDtoPCM();
+    void selectedPlayDSDtoDSD();
+    void DoPPlayableDeviceClicked();
+    void monitorVolumeMoved(int position);
+    void changeInputMonitorCh(int pair);
+    void changeOutputMonitorCh(int pair);
     // --- Waveform display ---
     void stopWaveFormThread(int track);
     // --- Transport ---
@@ -283,6 +338,34 @@ public:
     // Last mouse position in the track view (pixels); the delay box picks
     // the track under it.
     QPoint mTrackMousePos;
+    // --- Devices, rates and monitor ---
+    tMainDeviceAccess mDevices;                 // the device layer's answers
+    QString mDeviceNames[kMainDeviceNames];     // output device names, list index - 1
+    bool mDeviceListsReady = false;
+    bool mRateListReady = false;
+    bool mFillingOffline = false;
+    int mDeviceBufferFrames = 0;
+    int mPlayStatus = 0;
+    tDopDevItem mUserDopList[kSettingsDopRows];
+    bool mDopKnown = false;
+    bool mDopAnswered = false;
+    bool mDopAllowed = true;
+    bool mDsdNativeDevice = false;
+    int mDeviceRates[kMainDeviceRates] = {};   // the rates after "AUTO", in list order
+    int mDeviceRateCount = 0;
+    QVector<int> mBootedDeviceRates;           // the booted device's own rate table
+    bool mAutoRate = false;
+    bool mRateChanging = false;
+    bool mReselectRate = false;
+    bool mSkipCursorOnce = false;
+    bool mBufferChangeExpected = false;
+    bool mRecRestart = false;
+    int mInputChannels = 0;                     // the device's channel counts (0 until known)
+    int mOutputChannels = 0;
+    // Capture blocks replaced while the stream may still read them; freed
+    // when the stream next stops (or with the window).
+    std::vector<std::unique_ptr<void, void (*)(void *)>> mRetiredCaptureBlocks;
+    void freeRetiredCaptureBlocks() { mRetiredCaptureBlocks.clear(); }
     double mMonitorVolumeDb = 0.0;
     int mDriverType = 0;
     int mPlayDevIndex = 0;

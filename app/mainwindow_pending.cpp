@@ -16,12 +16,6 @@ void MainWindow::makeConnectionsLast() {}
 QString MainWindow::composeBackupFilePath() { return QString(); }
 void MainWindow::loadParametersFromFile() {}
 void MainWindow::saveParametersToFile() {}
-// Binds a track's equaliser window to its record.
-void MainWindow::asignEQParameterTrack(int) {}
-// Clears the filter history of every equaliser band.
-void MainWindow::initEqParam() {}
-// Applies the monitor volume in whole dB.
-void MainWindow::changeMonitorVolume(int) {}
 // Stops a track's waveform worker.
 void MainWindow::stopWaveFormThread(int) {}
 // Asks the engine to stop playback and waits a bounded time.
@@ -30,8 +24,6 @@ void MainWindow::stopRequest() {}
 void MainWindow::takeSeveralHundredMili() {}
 // The one-shot first-information box.
 void MainWindow::showFirstInformationPopup() {}
-// Device list clicks.
-bool MainWindow::eventFilter(QObject *watched, QEvent *event) { return QMainWindow::eventFilter(watched, event); }
 // Track selection clicks.
 void MainWindow::mousePressEvent(QMouseEvent *event) { QMainWindow::mousePressEvent(event); }
 // Transport and in/out keys.
