@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QString>
 #include <QTemporaryFile>
+#include <QUrl>
 
 #include <cstdint>
 #include <memory>
@@ -29,6 +30,7 @@
 #include "dsp/dspvolume.h"
 #include "dsp/sharedrecords.h"
 #include "edit/projectfile.h"
+#include "editing/dialogedittag.h"
 #include "editing/dialogpolyfile.h"
 #include "engine/audiothread.h"
 #include "morphex/morphexrecords.h"
@@ -39,6 +41,7 @@
 #include "mixer/dialogoscillator.h"
 #include "mixer/dialogtltest.h"
 #include "mixer/dialogvsa.h"
+#include "widgets/dialogabout.h"  // tSetEdition
 
 QT_BEGIN_NAMESPACE
 namespace Ui {
@@ -60,12 +63,11 @@ class DialogPeq;
 class DialogCombine;
 class DialogSelectFs;
 class ClassDynamics;
-// Not built yet in this tree: the device layer's control thread, the tag
-// editor, the recording set-up window, the volume-graph window and the
-// track deletion dialog. The main window holds them by pointer (null until
+// Not built yet in this tree: the device layer's control thread, the
+// recording set-up window, the volume-graph window and the track deletion
+// dialog. The main window holds them by pointer (null until
 // they arrive) and skips them when null.
 class CContCoreAudioThread;
-class DialogEditTag;
 class DialogRecSetup;
 class DialogDelFile;
 class chEditStrip;
@@ -119,6 +121,17 @@ public:
 
     // --- Form and menus ---
     void setUIOperability(bool operable);
+    // Checks the OVER hold entry for a hold time (negative: until clicked).
+    void setActionOverHoldTime(int ms);
+    // Scroll range for n overview pages: 100 below 13, else 8 * n.
+    void setScrollMax(int n);
+    void stopWaveFormThreadAll();
+    void setEdition(tSetEdition edition);
+    // A document beside the program: its folder + "/" + fileName.
+    static QString documentPath(const QString &fileName);
+    // Hands a document's address to the desktop; tests replace it to see
+    // the address instead of starting a viewer.
+    static bool (*sOpenUrl)(const QUrl &url);
 
     // --- Signal wiring ---
     // The four groups of connections the constructor makes, in its order.
@@ -192,6 +205,22 @@ signals:
     void changeSampleRate(int rate);
 
 public slots:
+    // --- Form and menus ---
+    void menuEnglishManualClicked();
+    void menuJapaneseManualClicked();
+    void menuEnglishV1_1suppClicked();
+    void menuJapaneseV1_1suppClicked();
+    void menuAboutClicked();
+    void menuLicensesClicked();
+    void menuOscillatorClicked();
+    void menuOverHolds2sec_toggled(bool checked);
+    void menuOverHoldsUntilClicked_toggled(bool checked);
+    void meterPressed();
+    void on_pushButtonPostFader_toggled(bool checked);
+    void on_pushAsioCont_clicked();
+    void labelGainValDoubleClicked();
+    void monIndicatorClocked();
+    void coreAudioTransactionDone();
     // --- Mixer and equaliser state ---
     void eqIndicatorClicked();
     void on_pushCh1PEQ_clicked();
@@ -244,6 +273,7 @@ public:
     QDir mExportDir;
     QDir mProjectDir;
     QTemporaryFile mTagPictureFile;
+    DialogEditTag mDialogEditTag;
     QProgressBar mLoadingBar;
     DialogVsa mDialogVsa;
     projectFile mProject;
@@ -255,8 +285,7 @@ public:
     DialogLissajous mDialogLissajous;
     DialogTlTest mDialogTlTest;
     QMessageBox mReconnectBox;
-    // The tag editor and the volume-graph window (by value once they exist).
-    DialogEditTag *mDialogEditTag = nullptr;
+    // The volume-graph window (by value once it exists).
     chEditStrip *mChEditStrip = nullptr;
 
     // --- Construction: objects on the heap ---

@@ -5,8 +5,6 @@
 
 #include <QEvent>
 
-// Enables or disables the playback controls.
-void MainWindow::setUIOperability(bool) {}
 // The four groups of signal connections.
 void MainWindow::makeConnectionsFirst() {}
 void MainWindow::makeConnectionsSecond() {}
@@ -28,8 +26,6 @@ void MainWindow::showFirstInformationPopup() {}
 void MainWindow::mousePressEvent(QMouseEvent *event) { QMainWindow::mousePressEvent(event); }
 // Transport and in/out keys.
 void MainWindow::keyPressEvent(QKeyEvent *event) { QMainWindow::keyPressEvent(event); }
-// Hides the tool windows and accepts.
-void MainWindow::closeEvent(QCloseEvent *event) { QMainWindow::closeEvent(event); }
 // Dropped files open as tracks.
 void MainWindow::dragEnterEvent(QDragEnterEvent *event) { QMainWindow::dragEnterEvent(event); }
 void MainWindow::dropEvent(QDropEvent *event) { QMainWindow::dropEvent(event); }
