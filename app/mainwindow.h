@@ -144,6 +144,9 @@ public:
     QString composeBackupFilePath();
     void loadParametersFromFile();
     void saveParametersToFile();
+    // The first-information flag and the oscillator flag the file carries.
+    bool mNeverShowFirstInfo = false;
+    bool mOscillatorMode = false;
 
     // --- Conversion job record ---
     // Describes the file at path as track slot track (the slot's file

@@ -10,10 +10,6 @@ void MainWindow::makeConnectionsFirst() {}
 void MainWindow::makeConnectionsSecond() {}
 void MainWindow::makeConnectionsThird() {}
 void MainWindow::makeConnectionsLast() {}
-// The settings file's path, reading and writing.
-QString MainWindow::composeBackupFilePath() { return QString(); }
-void MainWindow::loadParametersFromFile() {}
-void MainWindow::saveParametersToFile() {}
 // Stops a track's waveform worker.
 void MainWindow::stopWaveFormThread(int) {}
 // Asks the engine to stop playback and waits a bounded time.
