@@ -15,8 +15,12 @@
 #include <QPoint>
 #include <QProgressBar>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryFile>
 #include <QUrl>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 
 #include <cstdint>
 #include <memory>
@@ -26,6 +30,8 @@
 #include "app/jobrecord.h"
 #include "app/settingsfile.h"
 #include "app/startupbridges.h"
+#include "audiofile/jobs/flacjob.h"
+#include "audiofile/jobs/poly2monoste.h"
 #include "audiofile/tagrecord.h"
 #include "dsp/dspvolume.h"
 #include "dsp/sharedrecords.h"
@@ -47,6 +53,7 @@ QT_BEGIN_NAMESPACE
 namespace Ui {
 class MainWindow;
 }
+class QActionGroup;
 class QLibrary;
 class QTextToSpeech;
 class QTimer;
@@ -127,6 +134,11 @@ public:
     void setScrollMax(int n);
     void stopWaveFormThreadAll();
     void setEdition(tSetEdition edition);
+    // The exclusive action groups the wiring makes.
+    QActionGroup *mCounterModeGroup = nullptr;
+    QActionGroup *mFrameRateGroup = nullptr;
+    QActionGroup *mOverHoldGroup = nullptr;
+    QActionGroup *mProjectGroup = nullptr;
     // A document beside the program: its folder + "/" + fileName.
     static QString documentPath(const QString &fileName);
     // Hands a document's address to the desktop; tests replace it to see
@@ -198,6 +210,14 @@ public:
     void clearMasterPeaks();
 
 signals:
+    // --- Signal wiring ---
+    void moveInPoint(double fraction);
+    void moveOutPoint(double fraction);
+    void trackNamesLoaded(QStringList names);
+    void openMixerWindow();
+    void addDelTrack(int add);
+    void peakMasterUpdated(const double *pair);
+    void finishMixerThread();
     void setMixerParams(tMixParam *mix);
     // --- Mixer and equaliser state ---
     void allEqOnOffToMixer(bool on, int id);
@@ -224,6 +244,72 @@ public slots:
     void labelGainValDoubleClicked();
     void monIndicatorClocked();
     void coreAudioTransactionDone();
+    // --- Slots of later pieces the wiring reaches (bodies in
+    // mainwindow_pending.cpp until their pieces are built) ---
+    void transactionStarted(int code);
+    void allTransactionsDone(int result);
+    void waveFormPreparedMain(int track, bool aborted);
+    void trackEditParamChanged(int region);
+    void pointMoved();
+    void trackMousePressed(QMouseEvent *event, int region);
+    void oscIndicatorChanged(int on);
+    void oscFreqChanged(int hz);
+    void oscLevelChanged(double dB);
+    void oscParamChanged();
+    void digitFrameChanged(int digits);
+    void selectInMonitorEn(bool on);
+    void ncPhaseClicked(bool on);
+    void showSubFrameCheckEvent(bool on);
+    void waveSliderPressed();
+    void waveSliderReleased();
+    void timeCounterEnterPressed();
+    void timeCounterEscapePressed();
+    void convertExecute();
+    void bounceCancelEvent();
+    void repeatModeTriggered(bool checked);
+    void counterTimeTriggered(bool checked);
+    void counterSampleTriggered(bool checked);
+    void counterTimecodeTriggered(bool checked);
+    void selectEqHFmode(bool checked);
+    void frameRate23Triggered(bool checked);
+    void frameRate24Triggered(bool checked);
+    void frameRate25Triggered(bool checked);
+    void frameRate2997DFTriggered(bool checked);
+    void frameRate2997NDFTriggered(bool checked);
+    void frameRate30DFTriggered(bool checked);
+    void frameRate30NDFTriggered(bool checked);
+    void widgetsKeyPressed(QKeyEvent *event);
+    void tagParamConfirmed();
+    int64_t tagHMSFtoStartTcSample(tID3tagInfo *tag);
+    void flac2wavCompleted(tFlac2WavMessages *message);
+    void selectChannelOfPolyEvent(tPoly2MonosteMsgParam *choice);
+    void poly2monosteRebuildEvent(tPoly2MonosteMessages *message);
+    void recStopped();
+    void showRecSetup(bool checked);
+    void vsaSwitchClicked(bool on);
+    void vsaKeyChanged(int semitones);
+    void vsaSpeedChanged(float percent);
+    void qmfHighON(int stage);
+    void qmfHighOFF(int stage);
+    void qmfLoON(int stage);
+    void qmfLoOFF(int stage);
+    void vsaUnitSizeChanged(int size);
+    void vsaFadeChanged(int length);
+    void vsaBankNumChanged(int count);
+    void vsaBankDelayChanged(int delay);
+    void dynamicsEnabled(int on);
+    void dynamicsAttackChanged(int ms);
+    void dynamicsReleaseChanged(int ms);
+    void dynamicsThresholdChanged(int dB);
+    void dynamicsRatioChanged(int ratio10);
+    void dynamicsMakeupChanged(int dB);
+    void editModeClicked(bool on);
+    void lissajousWinRequested(int id);
+    void bounceFinished(int result);
+    void actionSaveClicked(bool checked);
+    void actionLoadClicked(bool checked);
+    void actionCreateClicked(bool checked);
+    void trackEditParamChangeEvent(tWaveEditParam *edit, int track);
     // --- Mixer and equaliser state ---
     void eqIndicatorClicked();
     void on_pushCh1PEQ_clicked();
