@@ -33,6 +33,7 @@
 #include "audiofile/jobs/flacjob.h"
 #include "audiofile/jobs/poly2monoste.h"
 #include "audiofile/tagrecord.h"
+#include "audiofile/timecode.h"
 #include "dsp/dspvolume.h"
 #include "dsp/sharedrecords.h"
 #include "edit/projectfile.h"
@@ -139,6 +140,9 @@ public:
     QActionGroup *mFrameRateGroup = nullptr;
     QActionGroup *mOverHoldGroup = nullptr;
     QActionGroup *mProjectGroup = nullptr;
+    // The counter's timecode frame type (29.97 drop-frame until the Frame
+    // Rate entries change it); the tag's start timecode is read with it.
+    tTcFrameType mFrameType = kTc29_97Drop;
     // A document beside the program: its folder + "/" + fileName.
     static QString documentPath(const QString &fileName);
     // Hands a document's address to the desktop; tests replace it to see

@@ -56,7 +56,6 @@ void MainWindow::frameRate30DFTriggered(bool) {}
 void MainWindow::frameRate30NDFTriggered(bool) {}
 void MainWindow::widgetsKeyPressed(QKeyEvent *) {}   // transport and in/out keys
 void MainWindow::tagParamConfirmed() {}              // the tag editor's result
-int64_t MainWindow::tagHMSFtoStartTcSample(tID3tagInfo *) { return 0; }  // start timecode to samples
 void MainWindow::flac2wavCompleted(tFlac2WavMessages *) {}               // FLAC decoded: open it
 void MainWindow::selectChannelOfPolyEvent(tPoly2MonosteMsgParam *) {}    // split the chosen channels
 void MainWindow::poly2monosteRebuildEvent(tPoly2MonosteMessages *) {}    // split done: open it

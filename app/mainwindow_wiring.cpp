@@ -13,6 +13,8 @@
 #include <QActionGroup>
 #include <QMetaType>
 
+#include <algorithm>
+
 #include "audiofile/jobs/flac2wavthread.h"
 #include "audiofile/jobs/poly2monostethread.h"
 #include "editing/dialogedit.h"
@@ -194,6 +196,24 @@ void MainWindow::makeConnectionsSecond()
     connect(ui->actionSave, &QAction::triggered, this, &MainWindow::actionSaveClicked);
     connect(ui->actionLoad, &QAction::triggered, this, &MainWindow::actionLoadClicked);
     connect(ui->actionCreate, &QAction::triggered, this, &MainWindow::actionCreateClicked);
+}
+
+int64_t MainWindow::tagHMSFtoStartTcSample(tID3tagInfo *tag)
+{
+    // The start timecode as the tag editor left it, read at the first
+    // track's rate and the counter's frame type; unset (negative) parts
+    // count as 0. Only the record changes, not the track's own start.
+    if (!tag)
+        return 0;
+    tTimeCode tc{};
+    tc.hour = std::max(tag->hour, 0);
+    tc.minute = std::max(tag->minute, 0);
+    tc.second = std::max(tag->second, 0);
+    tc.frame = std::max(tag->frame, 0);
+    uint64_t sample = 0;
+    gTc_convTimeCodeToSample(&tc, &sample, static_cast<int>(mFileInfo[0].sampleRate), mFrameType);
+    tag->startSample = sample;
+    return static_cast<int64_t>(sample);
 }
 
 void MainWindow::makeConnectionsThird()
