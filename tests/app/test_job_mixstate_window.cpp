@@ -324,16 +324,24 @@ TEST_F(JobMixWindow, OnOffAndCloseReports)
 
     // Closing a track's window reports its id once, also after a second
     // binding (a track deletion binds again), and no longer after release.
+    // Opening it starts that track's spectrum analysis, closing it stops it.
     QSignalSpy closed(&w, &MainWindow::eqWindowClosed);
     w.asignEQParameterTrack(0);
     w.mixerEqButtonClicked(0);
+    EXPECT_TRUE(w.mMixerThread->isEqWindowOpen(0));
     w.mPeqDialog[0]->close();
     ASSERT_EQ(closed.count(), 1);
     EXPECT_EQ(closed.at(0).at(0).toInt(), 0);
+    EXPECT_FALSE(w.mMixerThread->isEqWindowOpen(0));
+    w.mixerEqButtonClicked(0);
+    EXPECT_TRUE(w.mMixerThread->isEqWindowOpen(0));
+    w.mPeqDialog[0]->close();
+    EXPECT_FALSE(w.mMixerThread->isEqWindowOpen(0));
+    ASSERT_EQ(closed.count(), 2);
     w.releaseEQParameterTrack(0);
     w.mixerEqButtonClicked(0);
     w.mPeqDialog[0]->close();
-    EXPECT_EQ(closed.count(), 1);
+    EXPECT_EQ(closed.count(), 2);
     w.asignEQParameterTrack(0);
 
     // The delay of a track, kept in the mixer record.
