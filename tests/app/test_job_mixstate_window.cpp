@@ -3,11 +3,14 @@
 // (with the library bound and without), the mixer and equaliser start
 // values, binding and opening the equaliser windows, and passing their
 // on/off and close reports on.
+#include <QApplication>
 #include <QCloseEvent>
+#include <QInputDialog>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -349,4 +352,60 @@ TEST_F(JobMixWindow, OnOffAndCloseReports)
     EXPECT_EQ(w.mMixParam.ch[2].delayMs, 500.0);
     w.ChDelayValueChangeEvent(32, 1.0);  // no such slot: nothing written
     w.mMixParam.ch[2].delayMs = 0.0;
+}
+
+TEST_F(JobMixWindow, DelayBoxSetsTheTrackUnderTheMouse)
+{
+    MainWindow &w = *sWindow;
+    QSignalSpy changed(&w, &MainWindow::delayTimeChanged);
+    w.mMixParam.trackCount = 2;
+    w.mMixParam.ch[1].delayMs = 120.7;
+    const int height = w.ui->widgetTrack1->height();
+    struct Case {
+        int y;
+        const char *typed;
+        int track;
+        double ms;
+    };
+    const Case cases[] = {
+        {height * 3 / 4, "250", 1, 250.0},
+        {height / 4, "abc", 0, 0.0},      // not a number: 0
+        {height * 5, "12.5", 1, 12.5},    // below the view: the last track
+    };
+    for (const Case &c : cases) {
+        w.mTrackMousePos = QPoint(10, c.y);
+        QString title, label, shown;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            title = box->windowTitle();
+            label = box->labelText();
+            shown = box->textValue();
+            box->setTextValue(QString::fromLatin1(c.typed));
+            box->accept();
+        });
+        changed.clear();
+        w.setDelayTimeClickEvent();
+        const QString n = QString::number(c.track + 1);
+        EXPECT_EQ(title, QStringLiteral("Please set Delay of Track ") + n);
+        EXPECT_EQ(label, QStringLiteral("Delay Time[msec] of Track ") + n + QStringLiteral(" = "));
+        if (c.y == height * 3 / 4)
+            EXPECT_EQ(shown, QStringLiteral("120"));  // the current delay, whole
+        EXPECT_EQ(w.mMixParam.ch[c.track].delayMs, c.ms) << c.typed;
+        ASSERT_EQ(changed.count(), 1);
+        EXPECT_EQ(changed.at(0).at(0).toInt(), c.track);
+        EXPECT_EQ(changed.at(0).at(1).toDouble(), c.ms);
+    }
+    // Cancel changes nothing.
+    QTimer::singleShot(0, [] {
+        if (auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget()))
+            box->reject();
+    });
+    changed.clear();
+    w.setDelayTimeClickEvent();
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_EQ(w.mMixParam.ch[1].delayMs, 12.5);
+    w.mMixParam.trackCount = 1;
+    w.mMixParam.ch[0].delayMs = 0.0;
+    w.mMixParam.ch[1].delayMs = 0.0;
 }
