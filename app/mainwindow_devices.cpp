@@ -352,7 +352,9 @@ void MainWindow::clearDisplayRings()
     }
 }
 
-void MainWindow::on_comboBox_asioFreq_currentIndexChanged(int index)
+// The list index matters only to the ASIO driver's record-rate list, which
+// this program does not have.
+void MainWindow::on_comboBox_asioFreq_currentIndexChanged(int)
 {
     mRateChanging = true;
     const int recState = mRecState;
@@ -368,7 +370,6 @@ void MainWindow::on_comboBox_asioFreq_currentIndexChanged(int index)
     changeFs(mPlayFs);
     if (mDriverType == kDriverAsio && recState == 3)
         mRecRestart = true;
-    (void)index;  // only the ASIO driver's record-rate list takes it
     clearDisplayRings();
     for (QString &text : mCounterRing)
         text.clear();
