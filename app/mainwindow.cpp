@@ -1,0 +1,723 @@
+// The main window's construction, its per-track memory and its shut-down.
+//
+// Construction makes, in a fixed order, the windows, the work threads, the
+// records the real-time engine reads and the display memory of track slot 0,
+// binds the conversion library, reads the settings (which boot the saved
+// device) and starts the mixer-analysis thread. Shut-down saves the
+// settings first, then stops everything with bounded waits and frees what
+// construction made. A thread that is still running when its wait is over
+// is left alone rather than deleted under its own feet.
+#include "app/mainwindow.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+#include <QDir>
+#include <QFile>
+#include <QLibrary>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTextToSpeech>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "app/startupthreads.h"
+#include "app/usbprobe.h"
+#include "audiofile/jobs/flac2wavthread.h"
+#include "audiofile/jobs/poly2monostethread.h"
+#include "base/alignedalloc.h"
+#include "dsp/dynamics.h"
+#include "editing/dialogcombine.h"
+#include "editing/dialogedit.h"
+#include "engine/bouncethread.h"
+#include "engine/engineparams.h"
+#include "engine/enginestate.h"
+#include "engine/metering.h"
+#include "engine/recengine.h"
+#include "engine/vsathread.h"
+#include "mixer/dialogpeq.h"
+#include "mixer/mixer.h"
+#include "trace/debugclient.h"
+#include "ui_mainwindow.h"
+#include "widgets/dialogselectfs.h"
+
+const int kMainWaveLevelFactors[kMainWaveLevels] = {4, 8, 16, 32, 128, 1024, 2048};
+
+void *(*MainWindow::sMemoryAllocator)(uint64_t size, uint64_t alignment) = &_aligned_malloc;
+
+namespace {
+
+constexpr int kMeterRingBytes = kMainRingEntries * 2 * static_cast<int>(sizeof(double));  // 1,056
+constexpr int kMasterPeakBytes = 48;
+constexpr int kCaptureStereoBytes = kMainCaptureBlockFrames * 2 * static_cast<int>(sizeof(double));
+constexpr int kCaptureByteBlockBytes = 4096;
+constexpr int kRecOverviewBytes = kMainRecOverviewPairs * 16;  // 22,928
+constexpr int kMutePatBytes = 131072;
+constexpr int kSineWaveBytes = 163840;
+constexpr int kSineWaveFrames = 10240;
+constexpr uint8_t kDsdSilenceByte = 0x96;
+
+void sleepNs(long ns) {
+    timespec t;
+    t.tv_sec = ns / 1000000000L;
+    t.tv_nsec = ns % 1000000000L;
+    while (nanosleep(&t, &t) != 0) {
+    }
+}
+
+wchar16 *newTagText(int units) {
+    return static_cast<wchar16 *>(std::calloc(static_cast<size_t>(units), sizeof(wchar16)));
+}
+
+}  // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow) {
+    // 1. The form record and the by-value members exist; the speech object.
+    mSpeech = new QTextToSpeech(this);
+    getAudioFileInformation = nullptr;
+    getAudioWaveForm = nullptr;
+    id3tagInformation = nullptr;
+
+    // 2. The form, at a fixed size without maximise or full-screen buttons.
+    ui->setupUi(this);
+    Qt::WindowFlags flags = windowFlags();
+    flags &= ~(Qt::WindowMaximizeButtonHint | Qt::WindowFullscreenButtonHint);
+    flags |= Qt::CustomizeWindowHint;
+    setWindowFlags(flags);
+    setFixedSize(sizeHint());
+
+    // 3. Engine defaults, the settings path and the pixel ratio.
+    setMaxWaveLengthThreadID(0);
+    setCpuid(0);
+    mSettingsPath = composeBackupFilePath();
+    mPixelRatio = static_cast<float>(devicePixelRatio());
+    ui->widgetTrack1->setInitWindowPizelRatio(
+        static_cast<float>(screen() ? screen()->devicePixelRatio() : devicePixelRatio()));
+
+    // 4. The level meter's two bars and lamps.
+    ui->widgetMeter->mDrawWidget[0] = ui->widgetLchMeter;
+    ui->widgetMeter->mDrawWidget[2] = ui->widgetLchOver;
+    ui->widgetMeter->setDrawingParameter(0);
+    ui->widgetLchMeter->mChannel = 0;
+    ui->widgetLchOver->mChannel = 0;
+    ui->widgetMeter->mDrawWidget[1] = ui->widgetRchMeter;
+    ui->widgetMeter->mDrawWidget[3] = ui->widgetRchOver;
+    ui->widgetMeter->setDrawingParameter(1);
+    ui->widgetRchMeter->mChannel = 1;
+    ui->widgetRchOver->mChannel = 1;
+
+    // 5. Row 0 of the capture ring.
+    for (int i = 0; i < kMainCaptureBlocks; ++i) {
+        mCaptureStereo[0][i] = static_cast<double *>(sMemoryAllocator(kCaptureStereoBytes, 16));
+        mCaptureBytes[0][0][i] = static_cast<uint8_t *>(sMemoryAllocator(kCaptureByteBlockBytes, 8));
+        mCaptureBytes[1][0][i] = static_cast<uint8_t *>(sMemoryAllocator(kCaptureByteBlockBytes, 8));
+    }
+    mCaptureBlockFrames = kMainCaptureBlockFrames;
+
+    // 6. The device and rate row takes the place of the driver row.
+    ui->widgetTrack1->setGeometry(50, 164, kMainTrackViewWidth, 180);
+    ui->comboBox_driver->addItem(QStringLiteral("CoreAudio"));
+    ui->frameAudioDriverLabel->hide();
+    ui->comboBox_driver->hide();
+    ui->lineDriver->hide();
+    ui->pushAsioCont->hide();
+    ui->frameAsioDevLabel->setGeometry(10, 7, 43, 24);
+    ui->comboBox_asioDev->setGeometry(54, 10, 345, 21);
+    ui->comboBox_asioFreq->setGeometry(478, 10, 86, 21);
+    ui->comboBox_PlayRec->setGeometry(5, 2, 46, 17);
+    ui->lineAsioFreq->setGeometry(569, 6, 1, 26);
+
+    // 7. The maker's USB device.
+    serachZOLTUSBAudio();
+    ui->comboBox_PlayRec->hide();
+
+    // 8. The meter rings. Every block the display and the capture need is
+    // checked here: a window without them could not run.
+    mMeterRing[kMainMasterSlot] = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
+    mMasterPeakBlock = static_cast<double *>(sMemoryAllocator(kMasterPeakBytes, 16));
+    bool memoryOk = mMeterRing[kMainMasterSlot] && mMasterPeakBlock;
+    for (int i = 0; i < kMainCaptureBlocks; ++i)
+        memoryOk = memoryOk && mCaptureStereo[0][i] && mCaptureBytes[0][0][i] && mCaptureBytes[1][0][i];
+    if (mMasterPeakBlock) {
+        std::memset(mMasterPeakBlock, 0, kMasterPeakBytes);
+        mMasterPeak = mMasterPeakBlock;
+        mPrevMasterPeak = mMasterPeakBlock + 2;
+    }
+    for (int i = 0; i < kMainTrackSlots && memoryOk; ++i) {
+        mMeterRing[i] = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
+        if (!mMeterRing[i]) memoryOk = false;
+    }
+    if (!memoryOk) {
+        QMessageBox box(QMessageBox::Critical, tr("Error"), tr("Insufficient Memory."), QMessageBox::Ok, this);
+        box.exec();
+        return;
+    }
+
+    // 9. Display memory of track slot 0, the recording overview, the marks,
+    // the gain envelopes and the mixer record.
+    getMemoryForWaveForming(0);
+    for (double *&peaks : mRecOverviewPeaks) {
+        peaks = static_cast<double *>(sMemoryAllocator(kRecOverviewBytes, 16));
+        if (peaks) std::memset(peaks, 0, kRecOverviewBytes);
+    }
+    std::memset(mMarkBuffer, 0, sizeof mMarkBuffer);
+    ui->widgetTrack1->mMarks = mMarkBuffer;
+    ui->widgetTrack1->mMarkCount = 0;
+    mSingleVolItems[0] = tDspVolItem{0, 1.0, 0.0, 0};
+    mSingleVolItems[1] = tDspVolItem{-1, 1.0, 0.0, 0};
+    for (auto &items : mTrackVolItems) {
+        items[0] = tDspVolItem{0, 0.0, 0.0, 0};
+        items[1] = tDspVolItem{0, 0.0, 1.0, +1};
+        items[2] = tDspVolItem{0, 1.0, 0.0, 0};
+        items[3] = tDspVolItem{INT64_MAX, 0.0, 0.0, 0};
+    }
+    mMixParam = tMixParam();
+    mMixParam.trackCount = 1;
+    mMixParam.ch[0].LL = 1.0;
+    mMixParam.ch[0].RR = 1.0;
+    mMixParam.ch[0].gain = 1.0;
+    mMixParam.ch[0].mute = 1.0f;
+    mMixParam.ch[0].channels = 2;
+    mMixParam.masterGain = 1.0;
+    mMixParam.masterMute = 1.0f;
+    mMixParam.masterFader = 1.0f;
+    gAudioThread_setMixParam(&mMixParam);
+
+    // 10. The mixer and export windows; the hidden edit-mode switch.
+    mMixer = new mixer(nullptr);
+    mMixer->mMixParam = &mMixParam;
+    mTestSequence.mDialog = &mDialogTlTest;
+    mDialogEdit = new DialogEdit(this);
+    ui->labelEditMode->setSwitchPict(QStringLiteral(":/resources2/parts/stereoMode.png"),
+                                     QStringLiteral(":/resources2/parts/multiTrack.png"));
+    mMultiTrack = false;
+
+    // 11. The equalisers: track 0's, the master's, registered with the engine.
+    for (int i = 0; i < kMainEqSlots; ++i) {
+        mPeq[i] = nullptr;
+        mPeqDialog[i] = nullptr;
+    }
+    getMemoryForEQ(0);
+    mPeq[kMainMasterSlot] = new tPEQ;
+    mPeqDialog[kMainMasterSlot] = new DialogPeq(this);
+    DialogPeq *masterWindow = mPeqDialog[kMainMasterSlot];
+    masterWindow->mTrackId = kMainEqMasterId;
+    masterWindow->setWindowTitle(QStringLiteral("Parametric Equalizer - TRACK MASTER"));
+    {
+        int fftSize = 0;
+        double *left = getPlayingFftAnalyzing(kMainEqMasterId, 0, &fftSize);
+        double *right = getPlayingFftAnalyzing(kMainEqMasterId, 1, &fftSize);
+        masterWindow->setFFTPointer(0, left, right, fftSize);
+        left = getPlayingFftAnalyzing(kMainEqMasterId - 1, 0, &fftSize);
+        right = getPlayingFftAnalyzing(kMainEqMasterId - 1, 1, &fftSize);
+        masterWindow->setFFTPointer(1, left, right, fftSize);
+    }
+    tPEQ *master = mPeq[kMainMasterSlot];
+    master->allOn = &masterWindow->mAllEqOn;
+    master->totalGainDb = 0.0;
+    master->totalGainLin = 1.0;
+    master->band[3].mFreq = 100.0;
+    master->band[2].mFreq = 400.0;
+    master->band[1].mFreq = 1000.0;
+    master->band[0].mFreq = 4000.0;
+    setPEQClassToDSP(mPeq, master);
+    mDialogEdit->sendParameters(master, mMonitorVolumeDb, mPlayFs);
+    resetEQparameters(44100);
+
+    // 12. The device control thread (built with the device layer; until
+    // then the device is booted and stopped without it), the reverb, the
+    // envelope builder and waveform worker of slot 0.
+    setReverbClassToDSP(mMixer->getReverbInstance());
+    mTrackVolume[0] = new dspVolume;
+    mWaveFormThread[0] = new waveFormThread(nullptr);
+    mWaveFormThread[0]->setTrackGraphic(ui->widgetTrack1);
+
+    // 13. The combine window and the PCM-or-DSD dialog.
+    mDialogCombine = new DialogCombine(this);
+    mDialogSelectFs = new DialogSelectFs(this);
+    mPlayDevIndex = 0;
+    mRecDevIndex = -1;
+
+    // 14. The work threads, none started. (The recording set-up window is
+    // made here once it exists.)
+    mFlac2WavThread = new flac2wavThread(nullptr);
+    mRecEngineThread = new recEngineThread(nullptr);
+    mVsaThread = new vsaThread(nullptr);
+    mPoly2MonosteThread = new poly2monosteThread(nullptr);
+    mMixerThread = new mixerThread(nullptr);
+    ui->pushVsa->hide();
+
+    // 15. Drops and the recording state.
+    setAcceptDrops(true);
+    ui->widgetTrack1->mLockWord = &mRecState;
+
+    // 16. The engine's memory and the audio thread of slot 0.
+    initAudioIoParameters();
+    if (allocateAudioThreadMemories() != kEngineMemOk)
+        std::fprintf(stderr, "SonvexEditor: the engine's work memory could not be allocated\n");
+    for (audioThread *&thread : mAudioThread) thread = nullptr;
+    if (initAudioThreadMemoryWhole() != kEngineMemOk)
+        std::fprintf(stderr, "SonvexEditor: the engine's track buffers could not be allocated\n");
+    mAudioThread[0] = new audioThread(nullptr);
+    if (initAudioIO_parameters() != kEngineMemOk)
+        std::fprintf(stderr, "SonvexEditor: the engine's DSD buffer could not be allocated\n");
+    setAudioIoThreadId(mAudioThread[0]->getThreadIndex(), 0);
+    mThreadCount = 1;
+    ui->labelEqIndicator->selectClickControl(kIndicatorClick);
+
+    // 17. First group of connections.
+    makeConnectionsFirst();
+
+    // 18. Analysis buffers of channel 0 and the reverb's input ring.
+    if (allocateChFFTbuffer(0) != kEngineMemOk)
+        std::fprintf(stderr, "SonvexEditor: the analysis buffers could not be allocated\n");
+    if (allocateReverbBuffer() != kEngineMemOk)
+        std::fprintf(stderr, "SonvexEditor: the reverb's buffer could not be allocated\n");
+
+    // 19. The conversion library, from the program's folder.
+    mLibrary = new QLibrary(audioThread::libraryPath());
+    if (mLibrary->load()) {
+        getAudioFileInformation =
+            reinterpret_cast<tGetAudioFileInformationFunc>(mLibrary->resolve("getAudioFileInformation"));
+        getAudioWaveForm = reinterpret_cast<tGetAudioWaveFormFunc>(mLibrary->resolve("getAudioWaveForm"));
+        id3tagInformation = reinterpret_cast<tId3tagInformationFunc>(mLibrary->resolve("id3tagInformation"));
+        mWaveFormThread[0]->setWaveFormFunc(getAudioWaveForm);
+    }
+
+    // 20. Second group of connections (the action groups and the bounce
+    // thread are made there).
+    makeConnectionsSecond();
+
+    // 21. The compressor; the Lissajous ring.
+    mDynamics = new ClassDynamics;
+    setDynamicsClass(mDynamics);
+    ui->pushDynamics->hide();
+    mLissajousBuf = gAudioThread_getLissajousBuf();
+    mLissajousReadIndex = 0;
+
+    // 22. The 45 ms timer and the one-shot first-information timer.
+    mLevelTimer = new QTimer(this);
+    connect(mLevelTimer, &QTimer::timeout, this, &MainWindow::takeSeveralHundredMili);
+    mLevelTimer->start(45);
+    ui->widgetMeter->setMeterUpdateTiming(45);
+    mFirstInfoTimer = new QTimer(this);
+    connect(mFirstInfoTimer, &QTimer::timeout, this, &MainWindow::showFirstInformationPopup);
+    mFirstInfoTimer->start(500);
+
+    // 23.
+    QThread::currentThread()->setPriority(QThread::NormalPriority);
+
+    // 24. The DSD mute pattern and the test-signal buffers.
+    gMutePatBuffer[0] = static_cast<uint8_t *>(std::malloc(kMutePatBytes));
+    gMutePatBuffer[1] = nullptr;
+    if (gMutePatBuffer[0]) {
+        std::memset(gMutePatBuffer[0], kDsdSilenceByte, kMutePatBytes);
+        gMutePatBuffer[1] = gMutePatBuffer[0] + kMutePatBytes / 2;
+    }
+    gSineWaveBuffer[0] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
+    gSineWaveBuffer[1] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
+    gSineWaveBufSize = kSineWaveFrames;
+
+    // 25.
+    mDriverType = 0;
+    mCursorSample = 0;
+    mWaveZoom = 1.0;
+    mCursorFraction = 0.0;
+
+    // 26. Work files land in the music folder; projects start in documents.
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QDir().mkpath(music);
+    QDir().mkpath(documents);
+    QDir::setCurrent(music);
+    mProjectDir.setPath(documents);
+
+    // 27. Every track slot without a file.
+    for (int i = 0; i < kMainTrackSlots; ++i) {
+        mTrackPath[i].clear();
+        mFileInfo[i] = tAudioFileInfo();
+        mFileInfo[i].sampleRate = 44100;
+        mFileInfo[i].bitsPerSample = 16;
+        mFileInfo[i].channels = 2;
+    }
+
+    // 28. Tools keeps only the OVER indicator submenu.
+    ui->menuTools->clear();
+    ui->menuTools->addMenu(ui->menuOVER_Indicator);
+
+    // 29. The settings, whose last step boots the saved device.
+    loadParametersFromFile();
+    mSettingsLoaded = true;
+
+    // 30. The monitor fader, the EQ lamp, the edit controls, the layout.
+    ui->widgetFadeBase->makeVolTable();
+    ui->widgetFadeBase->mKnob = ui->label_FaderTop;
+    // The fader is horizontal: the knob travels the track's width.
+    ui->label_FaderTop->mTravel = ui->widgetFadeBase->width();
+    ui->widgetFadeBase->setVolumePosition(mMonitorVolumeDb);
+    changeMonitorVolume(static_cast<int>(mMonitorVolumeDb));
+    ui->labelEqIndicator->changeEqIndicator(masterWindow->mAllEqOn);
+    setUIOperability(false);
+    mProjectHasTracks = 0;
+    ui->widgetTrack1->setGeometry(50, 164, kMainTrackViewWidth, 180);
+    ui->widgetMeter->setGeometry(262, 70, 492, 40);
+
+    // 31. Controls this build does not offer.
+    for (QWidget *w : {static_cast<QWidget *>(ui->labelEqIndicator), static_cast<QWidget *>(ui->pushCh1PEQ),
+                       static_cast<QWidget *>(ui->pushButtonAdd), static_cast<QWidget *>(ui->pushEditWin),
+                       static_cast<QWidget *>(ui->pushMixer), static_cast<QWidget *>(ui->pushButtonDel),
+                       static_cast<QWidget *>(ui->pushButtonEditTag), static_cast<QWidget *>(ui->recButton),
+                       static_cast<QWidget *>(ui->labelMark), static_cast<QWidget *>(ui->widgetFadeBase),
+                       static_cast<QWidget *>(ui->label_VolumeDB), static_cast<QWidget *>(ui->pushButtonPostFader),
+                       static_cast<QWidget *>(ui->labelFadeIn), static_cast<QWidget *>(ui->labelFadeOut),
+                       static_cast<QWidget *>(ui->labelGainVal), static_cast<QWidget *>(ui->lineEditGain_dB),
+                       static_cast<QWidget *>(ui->pushButtonTlTest), static_cast<QWidget *>(ui->pushLissajous)})
+        w->hide();
+
+    // 32. The waveform scroll bar.
+    ui->waveScrollBar->setStyleSheet(QStringLiteral(
+        "QScrollBar:horizontal {    border: 1px solid #2B2B2B;    background: #151515;    height: 15px;    "
+        "margin: 0px 20px 0 20px;    border-radius: 2px;}QScrollBar::handle:horizontal {    background: "
+        "#373737;    min-width: 20px;    border-radius: 2px;}QScrollBar::add-line:horizontal {    background: "
+        "#151515;    width: 20px;    subcontrol-position: right;    subcontrol-origin: margin;    border: 1px "
+        "solid #2B2B2B;    border-radius: 2px;}QScrollBar::sub-line:horizontal {    background: #151515;    "
+        "width: 20px;    subcontrol-position: left;    subcontrol-origin: margin;    border: 1px solid #2B2B2B; "
+        "   border-radius: 2px;}QScrollBar:left-arrow:horizontal, QScrollBar::right-arrow:horizontal {    "
+        "width: 3px;    height: 3px;    background: #373737;}QScrollBar::add-page:horizontal, "
+        "QScrollBar::sub-page:horizontal {    background: none;}"));
+    ui->waveScrollBar->setPageStep(ui->waveScrollBar->maximum() * 4096);
+    ui->waveScrollBar->setMinimum(0);
+    ui->waveScrollBar->setMaximum(100);
+
+    // 33. Play state and the delay rings.
+    mPlayActive = true;
+    mAwaitingPlayStart = true;
+    mCounterRingIndex = 0;
+    mMeterRingIndex = 0;
+    for (QString &text : mCounterRing) text.clear();
+    for (double *ring : mMeterRing) std::memset(ring, 0, kMeterRingBytes);
+    std::memset(mPositionRing, 0, sizeof mPositionRing);
+
+    // 34. A zero level on the meter.
+    {
+        const double zero[2] = {0.0, 0.0};
+        ui->widgetMeter->setMeterData(zero, 0, 45);
+    }
+
+    // 35. The device list's clicks; the recording word length (selected on
+    // the recording set-up window once it exists).
+    ui->comboBox_asioDev->installEventFilter(this);
+
+    // 36. The engine's per-track delays.
+    mDelayTable = getDelayTable();
+    std::memset(mDelayTable, 0, sizeof(int64_t) * kMainTrackSlots);
+
+    // 37. The tag record's text buffers; the picture path holds the
+    // temporary file's template.
+    mID3tagInfo.title = newTagText(kTagTextUnits);
+    mID3tagInfo.artist = newTagText(kTagTextUnits);
+    mID3tagInfo.album = newTagText(kTagTextUnits);
+    mID3tagInfo.comment = newTagText(kTagCommentUnits);
+    mID3tagInfo.genre = newTagText(kTagTextUnits);
+    mID3tagInfo.picturePath = newTagText(kTagTextUnits);
+    if (mID3tagInfo.picturePath) {
+        const QString tmpl = mTagPictureFile.fileTemplate().left(kTagTextUnits - 1);
+        std::memcpy(mID3tagInfo.picturePath, tmpl.utf16(), sizeof(wchar16) * static_cast<size_t>(tmpl.size()));
+    }
+    ui->lineEditRecFileName->hide();
+    ui->label_recExt->hide();
+    ui->pushSelDir->hide();
+    ui->comboBox_recFreq->hide();
+    ui->comboBox_recDev->hide();
+
+    // 38. (The VSA settings get their start values with the variable-speed
+    // glue.)
+    ui->labelEditMode->hide();
+    ui->labelLevelDB->hide();
+
+    // 39. The mixer-analysis thread: every 40 ms from here to shut-down.
+    mMixerTransactParams.status = 0;
+    mMixerTransactParams.trackCount = 1;
+    mMixerTransactParams.sampleRate = &mPlayFs;
+    mMixerTransactParams.mixer = mMixer;
+    mMixerTransactParams.testDialog = &mTestSequence;
+    mMixerThread->setParams(&mMixerTransactParams);
+    ClassMixer *job = new ClassMixer;
+    makeConnectionsThird();
+    mMixerThread->addTransaction(job);
+    emit setMixerParams(&mMixParam);
+
+    // 40. (The track deletion dialog is made here once it exists.) The last
+    // connection.
+    makeConnectionsLast();
+
+    // 41.
+    if (DebugClient::sDebugLevel >= 10)
+        DebugClient::SendTrace(QStringLiteral("Sonvex Editor Started."), "MAIN", 10, "mainwindow", __LINE__,
+                               "MainWindow");
+
+    // 42. Let the engine and the device settle before the views draw.
+    sleepNs(705032704L);
+    ui->widgetTrack1->setGLenable(true);
+    mConstructed = true;
+}
+
+MainWindow::~MainWindow() {
+    finishApp();
+}
+
+int MainWindow::getMemoryForWaveForming(int track) {
+    if (track < 0 || track >= kMainTrackSlots) return -1;
+    const int64_t width = ui->widgetTrack1->width();
+    const int64_t width4 = (width + 3) / 4 * 4;
+    for (int k = 0; k < kMainWaveLevels; ++k) {
+        const int64_t factor = kMainWaveLevelFactors[k];
+        const uint64_t bytes = static_cast<uint64_t>(width4 * factor * 16);
+        mWaveLevelLength[k] = width * factor;
+        if (!mWaveMin[track][k]) {
+            mWaveMin[track][k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
+            if (!mWaveMin[track][k]) return -1;
+            mWaveMax[track][k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
+            if (!mWaveMax[track][k]) return -1;
+        }
+        if (!mWaveMax[track][k]) {
+            mWaveMax[track][k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
+            if (!mWaveMax[track][k]) return -1;
+        }
+        std::memset(mWaveMin[track][k], 0, bytes);
+        std::memset(mWaveMax[track][k], 0, bytes);
+    }
+    mWaveLevels = kMainWaveLevels;
+    mTrackLength[track] = 0;
+    return 0;
+}
+
+int MainWindow::getMemoryForEQ(int track) {
+    if (track < 0 || track >= kMainTrackSlots) return 0;
+    if (!mPeq[track]) mPeq[track] = new tPEQ;
+    if (!mPeqDialog[track]) mPeqDialog[track] = new DialogPeq(this);
+    asignEQParameterTrack(track);
+    return 0;
+}
+
+void MainWindow::resetEQparameters(int rate) {
+    const int count = std::min<int>(mMixParam.trackCount, kMainTrackSlots);
+    for (int i = 0; i < count; ++i) {
+        if (mPeqDialog[i]) mPeqDialog[i]->changeFs(rate);
+        tPEQ *peq = mPeq[i];
+        if (!peq) continue;
+        peq->band[3].setShelvLo(true);
+        peq->band[0].setShelvLo(false);
+        for (int b = 3; b >= 0; --b) peq->band[b].reCalcCoef(rate);
+    }
+    initEqParam();
+    DialogPeq *masterWindow = mPeqDialog[kMainMasterSlot];
+    if (masterWindow && mPeq[kMainMasterSlot]) {
+        masterWindow->sendPeqParam(mPeq[kMainMasterSlot], rate, &mMonitorVolumeDb);
+        masterWindow->setEqParamOfWidgetEq();
+        masterWindow->setEqParamOfDialogEq();
+    }
+}
+
+void MainWindow::serachZOLTUSBAudio() {
+    mUsbDevice.clear();
+    const QString device = usbProbe_find(usbProbe_systemRoot(), kUsbProbeVendor, kUsbProbeProduct);
+    if (device.isEmpty()) {
+        std::fputs("Device not found\n", stdout);
+    } else {
+        std::fputs("Device is present.", stdout);
+        mUsbDevice = device;
+    }
+    std::fflush(stdout);
+}
+
+bool MainWindow::loadAsioDriver() {
+    return true;
+}
+
+void MainWindow::finishApp() {
+    const int trackCount = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);
+
+    if (mConstructed) {
+        // 1-2. The watchdog stays quiet while things stop; the user's state
+        // is saved before anything is stopped.
+        setWDT(20000);
+        mWatchdogEnabled = false;
+    }
+    if (mSettingsLoaded) saveParametersToFile();
+
+    if (mConstructed) {
+        // 3.
+        stopRequest();
+        std::fputs("Play Stop OK \n", stdout);
+        std::fflush(stdout);
+
+        // 4-7. The analysis, the device stream and its control thread. With
+        // the device layer's control thread the stream is stopped here
+        // (AudioStopReq, then a ClassStopAudioQueue job), its stop job
+        // awaited (startup_waitDeviceStop) and the thread asked to stop;
+        // without one nothing of the device runs and it counts as finished.
+        if (mMixerThread) mMixerThread->stop();
+        const char *finishLine = startup_waitControlFinished([this] { return mContCoreAudioThread == nullptr; });
+        std::fputs(finishLine, stdout);
+        std::fputs("\n", stdout);
+        std::fflush(stdout);
+
+        // 8-9. The analysis loop's end request.
+        startup_sleepMs(20);
+        mMixerTransactParams.status = -1;
+        if (mMixerThread) mMixerThread->setParams(&mMixerTransactParams);
+
+        // 10.
+        for (int i = 0; i < trackCount; ++i) stopWaveFormThread(i);
+    }
+
+    // 11. The capture ring.
+    for (auto &row : mCaptureStereo)
+        for (double *&block : row) {
+            _aligned_free(block);
+            block = nullptr;
+        }
+    for (auto &array : mCaptureBytes)
+        for (auto &row : array)
+            for (uint8_t *&block : row) {
+                _aligned_free(block);
+                block = nullptr;
+            }
+
+    // 12-13.
+    for (int i = 0; i < trackCount; ++i)
+        if (mPeqDialog[i]) mPeqDialog[i]->hide();
+    delete mLevelTimer;
+    mLevelTimer = nullptr;
+    delete mFirstInfoTimer;
+    mFirstInfoTimer = nullptr;
+    delete mLibrary;
+    mLibrary = nullptr;
+
+    // 14. Equaliser records and waveform workers. A worker was asked to
+    // stop above; one still busy is not deleted under its own feet.
+    for (int i = 0; i < kMainTrackSlots; ++i) {
+        delete mPeq[i];
+        mPeq[i] = nullptr;
+        if (mWaveFormThread[i]) mWaveFormThread[i]->stop();
+        startup_deleteWhenStopped(mWaveFormThread[i], 10);
+    }
+    delete mPeq[kMainMasterSlot];
+    mPeq[kMainMasterSlot] = nullptr;
+
+    // 15.
+    delete mDialogCombine;
+    mDialogCombine = nullptr;
+    delete mDialogSelectFs;
+    mDialogSelectFs = nullptr;
+    if (mBounceThread) mBounceThread->stop();
+    startup_deleteWhenStopped(mBounceThread, 10);
+
+    // 16. The file and recording threads: asked to stop, deleted once their
+    // run has returned.
+    if (mFlac2WavThread) mFlac2WavThread->stop();
+    startup_deleteWhenStopped(mFlac2WavThread, 10);
+    if (mRecEngineThread) mRecEngineThread->stop();
+    startup_deleteWhenStopped(mRecEngineThread, 10);
+    if (mVsaThread) mVsaThread->stop();
+    startup_deleteWhenStopped(mVsaThread, 10);
+    if (mPoly2MonosteThread) mPoly2MonosteThread->stop();
+    startup_deleteWhenStopped(mPoly2MonosteThread, 10);
+
+    // 17. The analysis thread: its finished flag, then its run's return.
+    if (mMixerThread) {
+        mMixerThread->stop();
+        mMixerThread->quit();
+        mixerThread *thread = mMixerThread;
+        startup_pollUntil([thread] { return thread->isEnded(); }, 100, trackCount + 4);
+        startup_deleteWhenStopped(mMixerThread, trackCount + 4);
+    }
+
+    if (mConstructed) {
+        // 18-20. The engine's memory and the audio threads.
+        freeAudhioThreadMemories();
+        for (int i = 0; i < kMainTrackSlots; ++i) {
+            if (mAudioThread[i]) mAudioThread[i]->stop();
+            startup_deleteWhenStopped(mAudioThread[i], 30);
+        }
+        finishAudioThreadMemoryWhole();
+    }
+
+    // 21. Meter rings and the master peak pair; the DSD mute pattern and
+    // the test-signal buffers.
+    _aligned_free(mMasterPeakBlock);
+    mMasterPeakBlock = mMasterPeak = mPrevMasterPeak = nullptr;
+    for (double *&ring : mMeterRing) {
+        _aligned_free(ring);
+        ring = nullptr;
+    }
+    if (mConstructed) {
+        std::free(gMutePatBuffer[0]);
+        gMutePatBuffer[0] = gMutePatBuffer[1] = nullptr;
+        _aligned_free(gSineWaveBuffer[0]);
+        _aligned_free(gSineWaveBuffer[1]);
+        gSineWaveBuffer[0] = gSineWaveBuffer[1] = nullptr;
+        gSineWaveBufSize = 0;
+    }
+
+    // 22-23. Overview arrays and the track equaliser windows.
+    for (int i = 0; i < kMainTrackSlots; ++i) {
+        for (int k = 0; k < kMainWaveLevels; ++k) {
+            _aligned_free(mWaveMin[i][k]);
+            _aligned_free(mWaveMax[i][k]);
+            mWaveMin[i][k] = mWaveMax[i][k] = nullptr;
+        }
+        delete mPeqDialog[i];
+        mPeqDialog[i] = nullptr;
+    }
+    for (double *&peaks : mRecOverviewPeaks) {
+        _aligned_free(peaks);
+        peaks = nullptr;
+    }
+
+    // 24-26. Temporary files: both FLAC decodes whether used or not, the
+    // channel split when one happened, the tag picture.
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    for (int n = 0; n < 2; ++n)
+        QFile::remove(music + QStringLiteral("/SonvexEditorFlacTemp") + QString::number(n) + QStringLiteral(".wav"));
+    if (!mSplitTempPath.isEmpty()) QFile::remove(mSplitTempPath);
+    mTagPictureFile.close();
+    if (!mTagPictureFile.fileName().isEmpty()) mTagPictureFile.remove();
+
+    // 27. The tag record's text buffers.
+    for (wchar16 **text : {&mID3tagInfo.title, &mID3tagInfo.artist, &mID3tagInfo.album, &mID3tagInfo.comment,
+                           &mID3tagInfo.genre, &mID3tagInfo.picturePath}) {
+        std::free(*text);
+        *text = nullptr;
+    }
+
+    if (mConstructed) {
+        // 28.
+        freeReverbBuffer();
+        // With every thread gone and the device stopped nothing reads the
+        // mixer window's reverb, the compressor or the envelope builders any
+        // more: they go too.
+        setReverbClassToDSP(nullptr);
+        setDynamicsClass(nullptr);
+        gAudioThread_setMixParam(nullptr);
+        setPEQClassToDSP(nullptr, nullptr);
+    }
+    delete mMixer;
+    mMixer = nullptr;
+    delete mDynamics;
+    mDynamics = nullptr;
+    for (dspVolume *&volume : mTrackVolume) {
+        delete volume;
+        volume = nullptr;
+    }
+
+    // 29.
+    delete ui;
+    ui = nullptr;
+}

@@ -1,0 +1,519 @@
+// The program's one top-level window and its controller: it owns every tool
+// window and dialog, every work thread, the timers, the per-track memory,
+// the binding of the conversion library and the records the real-time
+// engine reads. Everything here runs on the GUI thread.
+//
+// Members are grouped by concern, one comment line per group; add new
+// declarations under the group they belong to. Members are public so that
+// the program's tests can look at the state the window is in.
+#pragma once
+
+#include <QDir>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPoint>
+#include <QProgressBar>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryFile>
+#include <QUrl>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "app/deviceaccess.h"
+#include "app/jobrecord.h"
+#include "app/settingsfile.h"
+#include "app/startupbridges.h"
+#include "audiofile/jobs/flacjob.h"
+#include "audiofile/jobs/poly2monoste.h"
+#include "audiofile/tagrecord.h"
+#include "audiofile/timecode.h"
+#include "dsp/dspvolume.h"
+#include "dsp/sharedrecords.h"
+#include "edit/projectfile.h"
+#include "editing/dialogedittag.h"
+#include "editing/dialogpolyfile.h"
+#include "engine/audiothread.h"
+#include "morphex/morphexrecords.h"
+#include "engine/mixerthread.h"
+#include "engine/waveformthread.h"
+#include "mixer/dialogdynamics.h"
+#include "mixer/dialoglissajous.h"
+#include "mixer/dialogoscillator.h"
+#include "mixer/dialogtltest.h"
+#include "mixer/dialogvsa.h"
+#include "widgets/dialogabout.h"  // tSetEdition
+
+QT_BEGIN_NAMESPACE
+namespace Ui {
+class MainWindow;
+}
+class QActionGroup;
+class QLibrary;
+class QTextToSpeech;
+class QTimer;
+QT_END_NAMESPACE
+
+class bounceThread;
+class recEngineThread;
+class vsaThread;
+class flac2wavThread;
+class poly2monosteThread;
+class mixer;
+class DialogEdit;
+class DialogPeq;
+class DialogCombine;
+class DialogSelectFs;
+class ClassDynamics;
+// Not built yet in this tree: the device layer's control thread, the
+// recording set-up window, the volume-graph window and the track deletion
+// dialog. The main window holds them by pointer (null until
+// they arrive) and skips them when null.
+class CContCoreAudioThread;
+class DialogRecSetup;
+class DialogDelFile;
+class chEditStrip;
+
+enum : int {
+    kMainTrackSlots = 32,   // track slots 0..31
+    kMainMasterSlot = 32,   // the master's index in the equaliser arrays
+    kMainEqSlots = 33,
+    kMainEqMasterId = 1023, // the master equaliser window's id
+    kMainRingEntries = 66,  // meter and counter delay rings
+    kMainWaveLevels = 7,    // waveform overview levels
+    kMainCaptureRows = 3,
+    kMainCaptureBlocks = 64,
+    kMainCaptureByteRows = 32,
+    kMainCaptureBlockFrames = 4096,
+    kMainRecOverviewPairs = 1433,
+    kMainMarkBufferBytes = 2400,
+    kMainVolItems = 35,
+    kMainRegionRecordBytes = 768,
+    kMainTrackViewWidth = 700,
+    kMainDeviceNames = 30,  // device names kept per list
+    kMainDeviceRates = 32,
+};
+
+// Decimation factors (samples per entry) of the overview levels.
+extern const int kMainWaveLevelFactors[kMainWaveLevels];  // 4, 8, 16, 32, 128, 1024, 2048
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // --- Construction and per-track memory ---
+    // Overview arrays of one track slot for every level, allocated once and
+    // zeroed on every call; 0, or -1 when an array cannot be had.
+    int getMemoryForWaveForming(int track);
+    // The slot's equaliser record and window where missing, bound together; 0.
+    int getMemoryForEQ(int track);
+    // Every track equaliser below the track count re-rated, the histories
+    // cleared and the master window refreshed.
+    void resetEQparameters(int rate);
+    // Looks for the maker's USB audio device and prints what it found.
+    void serachZOLTUSBAudio();
+    // Nothing calls it; true.
+    bool loadAsioDriver();
+
+    // --- Shut-down ---
+    void finishApp();
+
+    // --- Form and menus ---
+    void setUIOperability(bool operable);
+    // Checks the OVER hold entry for a hold time (negative: until clicked).
+    void setActionOverHoldTime(int ms);
+    // Scroll range for n overview pages: 100 below 13, else 8 * n.
+    void setScrollMax(int n);
+    void stopWaveFormThreadAll();
+    void setEdition(tSetEdition edition);
+    // The exclusive action groups the wiring makes.
+    QActionGroup *mCounterModeGroup = nullptr;
+    QActionGroup *mFrameRateGroup = nullptr;
+    QActionGroup *mOverHoldGroup = nullptr;
+    QActionGroup *mProjectGroup = nullptr;
+    // The counter's timecode frame type (29.97 drop-frame until the Frame
+    // Rate entries change it); the tag's start timecode is read with it.
+    tTcFrameType mFrameType = kTc29_97Drop;
+    // A document beside the program: its folder + "/" + fileName.
+    static QString documentPath(const QString &fileName);
+    // Hands a document's address to the desktop; tests replace it to see
+    // the address instead of starting a viewer.
+    static bool (*sOpenUrl)(const QUrl &url);
+
+    // --- Signal wiring ---
+    // The four groups of connections the constructor makes, in its order.
+    void makeConnectionsFirst();
+    void makeConnectionsSecond();
+    void makeConnectionsThird();
+    void makeConnectionsLast();
+
+    // --- Settings file ---
+    QString composeBackupFilePath();
+    void loadParametersFromFile();
+    void saveParametersToFile();
+    // The first-information flag and the oscillator flag the file carries.
+    bool mNeverShowFirstInfo = false;
+    bool mOscillatorMode = false;
+
+    // --- Conversion job record ---
+    // Describes the file at path as track slot track (the slot's file
+    // information, the first track's marks and length in the track view)
+    // and fills param for a playback feed of that track. 0, the library's
+    // negative code, or kJobRecordNoLibrary when the library is not bound.
+    int getAudioParam(tMorphexParam *param, QString path, int track);
+
+    // --- Mixer and equaliser state ---
+    // Binds a track's equaliser window to its record (id, title, on state,
+    // close and on/off reports); releaseEQParameterTrack undoes the reports.
+    void asignEQParameterTrack(int track);
+    void releaseEQParameterTrack(int track);
+    // Clears the filter history of every band, the master's first.
+    void initEqParam();
+    // A track's equaliser to the default settings' bands, state and gain.
+    void initEQParams(int track);
+    // A track slot's matrix as for a newly added file.
+    void autoSetupMixerTrackParam(int track);
+
+    // --- Devices, rates and monitor ---
+    // A selection may go ahead: the lists are complete and a device (not
+    // the placeholder) is chosen; the placeholder stops playback and shows
+    // "(offline)" in the rate lists.
+    bool switchable_asioDev(int index);
+    // Re-selects the saved device and play rate at start-up.
+    void resumeAudioDevice(QString deviceName, QString playRateText);
+    // Re-enumerates on a click of the idle device list; rebuilds when the
+    // output devices changed.
+    void DeviceListClicked();
+    // Sizes row `row` of the capture ring for frames per device buffer.
+    void setInMonitor_RecBuffer(int row, int frames);
+    QString getAsioDev_firstItem(int count);
+    // Boots the selected devices: their rates, the rate lists, the play rate.
+    void bootCoreAudioDevice(int play, int rec);
+    void registerDopDevList(QString name, bool dop);
+    // Changes the device to a rate and tells every rate-dependent part.
+    void changeFs(int rate);
+    int selectAutoFs();
+    int selectPlaySampleRate(int unused);
+    void changeMonitorVolume(int dB);
+    bool checkDsdPurity();
+    void setupInOutChMenu();
+    int getRecordableChannels();
+    // The play-rate list's rates (after "AUTO") as a list.
+    QVector<int> deviceRateList() const;
+    // Zeroes the meter delay rings; the master peak pairs and meters.
+    void clearDisplayRings();
+    void clearMasterPeaks();
+
+signals:
+    // --- Signal wiring ---
+    void moveInPoint(double fraction);
+    void moveOutPoint(double fraction);
+    void trackNamesLoaded(QStringList names);
+    void openMixerWindow();
+    void addDelTrack(int add);
+    void peakMasterUpdated(const double *pair);
+    void finishMixerThread();
+    void setMixerParams(tMixParam *mix);
+    // --- Mixer and equaliser state ---
+    void allEqOnOffToMixer(bool on, int id);
+    void chEqWindowOpended(int track);
+    void eqWindowClosed(int id);
+    void delayTimeChanged(int track, double ms);
+    // --- Devices, rates and monitor ---
+    void changeSampleRate(int rate);
+
+public slots:
+    // --- Form and menus ---
+    void menuEnglishManualClicked();
+    void menuJapaneseManualClicked();
+    void menuEnglishV1_1suppClicked();
+    void menuJapaneseV1_1suppClicked();
+    void menuAboutClicked();
+    void menuLicensesClicked();
+    void menuOscillatorClicked();
+    void menuOverHolds2sec_toggled(bool checked);
+    void menuOverHoldsUntilClicked_toggled(bool checked);
+    void meterPressed();
+    void on_pushButtonPostFader_toggled(bool checked);
+    void on_pushAsioCont_clicked();
+    void labelGainValDoubleClicked();
+    void monIndicatorClocked();
+    void coreAudioTransactionDone();
+    // --- Slots of later pieces the wiring reaches (bodies in
+    // mainwindow_pending.cpp until their pieces are built) ---
+    void transactionStarted(int code);
+    void allTransactionsDone(int result);
+    void waveFormPreparedMain(int track, bool aborted);
+    void trackEditParamChanged(int region);
+    void pointMoved();
+    void trackMousePressed(QMouseEvent *event, int region);
+    void oscIndicatorChanged(int on);
+    void oscFreqChanged(int hz);
+    void oscLevelChanged(double dB);
+    void oscParamChanged();
+    void digitFrameChanged(int digits);
+    void selectInMonitorEn(bool on);
+    void ncPhaseClicked(bool on);
+    void showSubFrameCheckEvent(bool on);
+    void waveSliderPressed();
+    void waveSliderReleased();
+    void timeCounterEnterPressed();
+    void timeCounterEscapePressed();
+    void convertExecute();
+    void bounceCancelEvent();
+    void repeatModeTriggered(bool checked);
+    void counterTimeTriggered(bool checked);
+    void counterSampleTriggered(bool checked);
+    void counterTimecodeTriggered(bool checked);
+    void selectEqHFmode(bool checked);
+    void frameRate23Triggered(bool checked);
+    void frameRate24Triggered(bool checked);
+    void frameRate25Triggered(bool checked);
+    void frameRate2997DFTriggered(bool checked);
+    void frameRate2997NDFTriggered(bool checked);
+    void frameRate30DFTriggered(bool checked);
+    void frameRate30NDFTriggered(bool checked);
+    void widgetsKeyPressed(QKeyEvent *event);
+    void tagParamConfirmed();
+    int64_t tagHMSFtoStartTcSample(tID3tagInfo *tag);
+    void flac2wavCompleted(tFlac2WavMessages *message);
+    void selectChannelOfPolyEvent(tPoly2MonosteMsgParam *choice);
+    void poly2monosteRebuildEvent(tPoly2MonosteMessages *message);
+    void recStopped();
+    void showRecSetup(bool checked);
+    void vsaSwitchClicked(bool on);
+    void vsaKeyChanged(int semitones);
+    void vsaSpeedChanged(float percent);
+    void qmfHighON(int stage);
+    void qmfHighOFF(int stage);
+    void qmfLoON(int stage);
+    void qmfLoOFF(int stage);
+    void vsaUnitSizeChanged(int size);
+    void vsaFadeChanged(int length);
+    void vsaBankNumChanged(int count);
+    void vsaBankDelayChanged(int delay);
+    void dynamicsEnabled(int on);
+    void dynamicsAttackChanged(int ms);
+    void dynamicsReleaseChanged(int ms);
+    void dynamicsThresholdChanged(int dB);
+    void dynamicsRatioChanged(int ratio10);
+    void dynamicsMakeupChanged(int dB);
+    void editModeClicked(bool on);
+    void lissajousWinRequested(int id);
+    void bounceFinished(int result);
+    void actionSaveClicked(bool checked);
+    void actionLoadClicked(bool checked);
+    void actionCreateClicked(bool checked);
+    void trackEditParamChangeEvent(tWaveEditParam *edit, int track);
+    // --- Mixer and equaliser state ---
+    void eqIndicatorClicked();
+    void on_pushCh1PEQ_clicked();
+    void mixerEqButtonClicked(int track);
+    void selAllEqOnOff(int on, int id);
+    void eqWindowCloseEvent(int id, QCloseEvent *event);
+    void ChDelayValueChangeEvent(int track, double ms);
+    void setDelayTimeClickEvent();
+    // --- Devices, rates and monitor ---
+    void on_comboBox_driver_currentIndexChanged(int index);
+    void on_comboBox_asioDev_activated(int index);
+    void on_comboBox_asioDev_currentIndexChanged(int index);
+    void on_comboBox_recDev_currentIndexChanged(int index);
+    void on_comboBox_PlayRec_currentIndexChanged(int index);
+    void on_comboBox_asioFreq_currentIndexChanged(int index);
+    void on_comboBox_recFreq_currentIndexChanged(int index);
+    void playDeviceChanged(int index);
+    void recDevSelectEventAtRecSetup(int index);
+    void playFreqChanged(int index);
+    void selectPlayDevice(int play);
+    void selectPlayRecDevice(int play, int rec);
+    void selectPlayFs();
+    void selectedPlayDSDtoPCM();
+    void selectedPlayDSDtoDSD();
+    void DoPPlayableDeviceClicked();
+    void monitorVolumeMoved(int position);
+    void changeInputMonitorCh(int pair);
+    void changeOutputMonitorCh(int pair);
+    // --- Waveform display ---
+    void stopWaveFormThread(int track);
+    // --- Transport ---
+    void stopRequest();
+    // --- Periodic timer ---
+    void takeSeveralHundredMili();
+    void showFirstInformationPopup();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+public:
+    Ui::MainWindow *ui = nullptr;
+
+    // --- Construction: objects held by value (in construction order) ---
+    DialogOscillator mDialogOscillator;
+    QDir mExportDir;
+    QDir mProjectDir;
+    QTemporaryFile mTagPictureFile;
+    DialogEditTag mDialogEditTag;
+    QProgressBar mLoadingBar;
+    DialogVsa mDialogVsa;
+    projectFile mProject;
+    DialogDynamics mDialogDynamics;
+    DialogPolyfile mDialogPolyfile;
+    QProgressBar mSplitBar;
+    QMenu mTrackMenu;
+    dspVolume mSingleTrackVolume;
+    DialogLissajous mDialogLissajous;
+    DialogTlTest mDialogTlTest;
+    QMessageBox mReconnectBox;
+    // The volume-graph window (by value once it exists).
+    chEditStrip *mChEditStrip = nullptr;
+
+    // --- Construction: objects on the heap ---
+    QTextToSpeech *mSpeech = nullptr;
+    mixer *mMixer = nullptr;
+    DialogEdit *mDialogEdit = nullptr;
+    CContCoreAudioThread *mContCoreAudioThread = nullptr;
+    DialogCombine *mDialogCombine = nullptr;
+    DialogSelectFs *mDialogSelectFs = nullptr;
+    flac2wavThread *mFlac2WavThread = nullptr;
+    recEngineThread *mRecEngineThread = nullptr;
+    DialogRecSetup *mDialogRecSetup = nullptr;
+    vsaThread *mVsaThread = nullptr;
+    poly2monosteThread *mPoly2MonosteThread = nullptr;
+    mixerThread *mMixerThread = nullptr;
+    QLibrary *mLibrary = nullptr;
+    bounceThread *mBounceThread = nullptr;
+    ClassDynamics *mDynamics = nullptr;
+    QTimer *mLevelTimer = nullptr;
+    QTimer *mFirstInfoTimer = nullptr;
+    DialogDelFile *mDialogDelFile = nullptr;
+    // What the mixer-analysis thread asks of the factory test window.
+    tMainTestSequence mTestSequence;
+
+    // --- Construction: per-track arrays ---
+    audioThread *mAudioThread[kMainTrackSlots] = {};
+    waveFormThread *mWaveFormThread[kMainTrackSlots] = {};
+    dspVolume *mTrackVolume[kMainTrackSlots] = {};
+    tPEQ *mPeq[kMainEqSlots] = {};
+    DialogPeq *mPeqDialog[kMainEqSlots] = {};
+    int mThreadCount = 0;
+
+    // --- Construction: buffers ---
+    double *mMeterRing[kMainEqSlots] = {};   // [32] the master; 66 peak pairs each
+    double *mMasterPeakBlock = nullptr;      // 48 bytes: mMasterPeak, then mPrevMasterPeak
+    double *mMasterPeak = nullptr;
+    double *mPrevMasterPeak = nullptr;
+    QString mCounterRing[kMainRingEntries];
+    int64_t mPositionRing[kMainRingEntries] = {};
+    int mCounterRingIndex = 0;
+    int mMeterRingIndex = 0;
+    double *mCaptureStereo[kMainCaptureRows][kMainCaptureBlocks] = {};
+    uint8_t *mCaptureBytes[2][kMainCaptureByteRows][kMainCaptureBlocks] = {};
+    int mCaptureBlockFrames = 0;
+    int64_t mWaveLevelLength[kMainWaveLevels] = {};  // entries of each level (all tracks)
+    double *mWaveMin[kMainTrackSlots][kMainWaveLevels] = {};
+    double *mWaveMax[kMainTrackSlots][kMainWaveLevels] = {};
+    int mWaveLevels = 0;
+    int64_t mTrackLength[kMainTrackSlots] = {};
+    double *mRecOverviewPeaks[2] = {};
+    tAudioFileMarkAFile mMarkBuffer[kMainMarkBufferBytes / sizeof(tAudioFileMarkAFile)] = {};
+    tID3tagInfo mID3tagInfo{};
+    tDspVolItem mSingleVolItems[kMainVolItems] = {};
+    tDspVolItem mTrackVolItems[kMainTrackSlots][kMainVolItems] = {};
+    uint8_t mRegionRecords[kMainTrackSlots][kMainRegionRecordBytes] = {};
+    tMixParam mMixParam{};
+    tMixerTransactParams mMixerTransactParams{};
+    int64_t *mDelayTable = nullptr;
+    // The USB device found by the probe (its entry in the system's device
+    // list); empty when none.
+    QString mUsbDevice;
+
+    // --- Construction: library entry points (null until bound) ---
+    using tGetAudioFileInformationFunc = decltype(&::getAudioFileInformation);
+    tGetAudioFileInformationFunc getAudioFileInformation = nullptr;
+    tGetAudioWaveFormFunc getAudioWaveForm = nullptr;
+    tId3tagInformationFunc id3tagInformation = nullptr;
+
+    // --- Construction: start values other groups read ---
+    float mPixelRatio = 1.0f;
+    QString mSettingsPath;
+    int32_t mPlayFs = 44100;
+    // --- Conversion job record ---
+    uint32_t mPlayFsIndex = 0;           // rate index of mPlayFs
+    tAudioFileInfoAFile mLibFileInfo{};  // the library's record of the file last described
+    int mMarkCount = 0;                  // marks of the first track's file
+    tMorphexParam mPlayJob;              // refilled for each track of a play start or mix-down
+    // --- Mixer and equaliser state ---
+    // Last mouse position in the track view (pixels); the delay box picks
+    // the track under it.
+    QPoint mTrackMousePos;
+    // --- Devices, rates and monitor ---
+    tMainDeviceAccess mDevices;                 // the device layer's answers
+    QString mDeviceNames[kMainDeviceNames];     // output device names, list index - 1
+    bool mDeviceListsReady = false;
+    bool mRateListReady = false;
+    bool mFillingOffline = false;
+    int mDeviceBufferFrames = 0;
+    int mPlayStatus = 0;
+    tDopDevItem mUserDopList[kSettingsDopRows];
+    bool mDopKnown = false;
+    bool mDopAnswered = false;
+    bool mDopAllowed = true;
+    bool mDsdNativeDevice = false;
+    int mDeviceRates[kMainDeviceRates] = {};   // the rates after "AUTO", in list order
+    int mDeviceRateCount = 0;
+    QVector<int> mBootedDeviceRates;           // the booted device's own rate table
+    bool mAutoRate = false;
+    bool mRateChanging = false;
+    bool mReselectRate = false;
+    bool mSkipCursorOnce = false;
+    bool mBufferChangeExpected = false;
+    bool mRecRestart = false;
+    int mInputChannels = 0;                     // the device's channel counts (0 until known)
+    int mOutputChannels = 0;
+    // Capture blocks replaced while the stream may still read them; freed
+    // when the stream next stops (or with the window).
+    std::vector<std::unique_ptr<void, void (*)(void *)>> mRetiredCaptureBlocks;
+    void freeRetiredCaptureBlocks() { mRetiredCaptureBlocks.clear(); }
+    double mMonitorVolumeDb = 0.0;
+    int mDriverType = 0;
+    int mPlayDevIndex = 0;
+    int mRecDevIndex = -1;
+    int64_t mCursorSample = 0;
+    double mCursorFraction = 0.0;
+    double mWaveZoom = 1.0;
+    bool mMultiTrack = false;
+    bool mPlayActive = false;
+    bool mAwaitingPlayStart = false;
+    bool mWatchdogEnabled = false;
+    int mRecState = 0;
+    QString mTrackPath[kMainTrackSlots];
+    tAudioFileInfo mFileInfo[kMainTrackSlots] = {};
+    QString mSplitTempPath;
+    // Construction ran to its end (false after the memory check failed:
+    // the window is then an empty shell that shut-down must not save from).
+    bool mConstructed = false;
+    // The settings file was read; only then may shut-down write it.
+    bool mSettingsLoaded = false;
+    uint8_t mProjectHasTracks = 0;
+    double *mLissajousBuf = nullptr;
+    int mLissajousReadIndex = 0;
+
+    // The allocator of the blocks construction checks (the meter rings, the
+    // master peak pair, the capture ring and the overview arrays); tests
+    // replace it to make an allocation fail.
+    static void *(*sMemoryAllocator)(uint64_t size, uint64_t alignment);
+};

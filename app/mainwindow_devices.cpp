@@ -1,0 +1,475 @@
+// The main window's audio devices: the device lists and their selection,
+// the device boot with its rate lists and DoP decision, the play-rate
+// choice and the device rate change, and the capture ring's size.
+//
+// The device layer is reached through mDevices (app/deviceaccess.h). The
+// recording set-up window, whose lists mirror the main form's, is not part
+// of the program yet: its side of each step is left out.
+#include "app/mainwindow.h"
+
+#include <QComboBox>
+#include <QMouseEvent>
+#include <QThread>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/devicelists.h"
+#include "audiofile/audiohelpers.h"
+#include "base/alignedalloc.h"
+#include "dsp/oscillator.h"
+#include "editing/dialogedit.h"
+#include "engine/engineparams.h"
+#include "engine/metering.h"
+#include "mixer/mixer.h"
+#include "trace/debugclient.h"
+#include "ui_mainwindow.h"
+#include "widgets/dialogselectfs.h"
+
+namespace {
+
+const QString kOffline = QStringLiteral("(offline)");
+const QString kAuto = QStringLiteral("AUTO");
+
+QStringList comboTexts(const QComboBox *box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
+}
+
+}  // namespace
+
+// ---- Device lists -------------------------------------------------------
+
+void MainWindow::on_comboBox_driver_currentIndexChanged(int)
+{
+    for (QString &name : mDeviceNames)
+        name.clear();
+    QStringList outputs, inputs;
+    if (mDevices.enumerate)
+        mDevices.enumerate(&outputs, &inputs);
+
+    // Not ready before the lists are emptied: emptying them runs their
+    // change slots, and no selection may boot a device from a half-built
+    // list.
+    mDeviceListsReady = false;
+    mRateListReady = false;
+    ui->comboBox_asioDev->clear();
+    ui->comboBox_asioDev->setCurrentIndex(-1);
+    ui->comboBox_recDev->clear();
+    ui->comboBox_recDev->setCurrentIndex(-1);
+    mDriverType = kDriverCoreAudio;
+
+    const QString placeholder = deviceLists_placeholder(int(outputs.size()));
+    ui->comboBox_asioDev->addItem(placeholder);
+    ui->comboBox_recDev->addItem(placeholder);
+    for (int i = 0; i < outputs.size() && i < kMainDeviceNames; ++i) {
+        mDeviceNames[i] = outputs[i];
+        ui->comboBox_asioDev->addItem(outputs[i]);
+    }
+    for (int i = 0; i < inputs.size() && i < kMainDeviceNames; ++i)
+        ui->comboBox_recDev->addItem(inputs[i]);
+
+    const int s = deviceLists_initialSelection(ui->comboBox_asioDev->count());
+    ui->comboBox_asioDev->setCurrentIndex(s);
+    ui->comboBox_recDev->setCurrentIndex(s);
+    mDeviceListsReady = true;
+    mRateListReady = true;
+
+    mDeviceBufferFrames = mDevices.bufferFrames ? mDevices.bufferFrames() : mDeviceBufferFrames;
+    setInMonitor_RecBuffer(0, mDeviceBufferFrames);
+    selectPlayRecDevice(s, mRecDevIndex);
+}
+
+bool MainWindow::switchable_asioDev(int index)
+{
+    if (!mDeviceListsReady)
+        return false;
+    if (index > 0)
+        return true;
+    stopRequest();
+    mFillingOffline = true;
+    ui->comboBox_asioFreq->clear();
+    ui->comboBox_asioFreq->addItem(kOffline);
+    ui->comboBox_recFreq->clear();
+    ui->comboBox_recFreq->addItem(kOffline);
+    mFillingOffline = false;
+    return false;
+}
+
+void MainWindow::selectPlayRecDevice(int play, int rec)
+{
+    mPlayDevIndex = play;
+    if (switchable_asioDev(play) && mDriverType == kDriverCoreAudio) {
+        mDopAnswered = false;
+        mDopAllowed = true;
+        bootCoreAudioDevice(play, rec);
+    }
+}
+
+void MainWindow::selectPlayDevice(int play)
+{
+    selectPlayRecDevice(play, mRecDevIndex);
+}
+
+void MainWindow::resumeAudioDevice(QString deviceName, QString playRateText)
+{
+    const int previous = ui->comboBox_driver->currentIndex();
+    ui->comboBox_driver->setCurrentIndex(mDriverType);
+    if (mDriverType == previous)
+        on_comboBox_driver_currentIndexChanged(previous);
+    // Every rebuild leaves the CoreAudio driver, so the fallback from an
+    // empty ASIO list to WASAPI never applies here.
+
+    const int n = ui->comboBox_asioDev->count();
+    if (n <= 1)
+        return;  // no device: nothing booted, no rate restored
+    if (n > 2) {
+        const int i = deviceLists_findEntry(comboTexts(ui->comboBox_asioDev), deviceName);
+        ui->comboBox_asioDev->setCurrentIndex(i);
+        selectPlayRecDevice(i, mRecDevIndex);
+    }
+    if (ui->comboBox_asioFreq->count() == 1)
+        return;
+    const int j = deviceLists_findEntry(comboTexts(ui->comboBox_asioFreq), playRateText);
+    ui->comboBox_asioFreq->setCurrentIndex(j);
+}
+
+void MainWindow::on_comboBox_asioDev_activated(int index)
+{
+    selectPlayRecDevice(index, mRecDevIndex);
+}
+
+void MainWindow::on_comboBox_asioDev_currentIndexChanged(int) {}
+
+void MainWindow::playDeviceChanged(int index)
+{
+    if (DebugClient::sDebugLevel >= 10) {
+        DebugClient::SendTrace(QStringLiteral("PlayDeviceChanged ") + QString::number(index), "MAIN", 10,
+                               __FILE__, __LINE__, "playDeviceChanged");
+        if (index < 0)
+            DebugClient::SendTrace(QStringLiteral("Invalid PlayDeviceChanged ") + QString::number(index), "MAIN",
+                                   10, __FILE__, __LINE__, "playDeviceChanged");
+    }
+    ui->comboBox_asioDev->setCurrentIndex(index);
+    selectPlayRecDevice(index, mRecDevIndex);
+}
+
+void MainWindow::on_comboBox_recDev_currentIndexChanged(int index)
+{
+    mRecDevIndex = index;
+    selectPlayRecDevice(mPlayDevIndex, index);
+}
+
+void MainWindow::recDevSelectEventAtRecSetup(int index)
+{
+    mRecDevIndex = index;
+    ui->comboBox_recDev->setCurrentIndex(index);
+}
+
+void MainWindow::on_comboBox_PlayRec_currentIndexChanged(int index)
+{
+    const bool rec = index != 0;
+    ui->comboBox_asioFreq->setVisible(!rec);
+    ui->comboBox_asioDev->setVisible(!rec);
+    ui->comboBox_recFreq->setVisible(rec);
+    ui->comboBox_recDev->setVisible(rec);
+}
+
+QString MainWindow::getAsioDev_firstItem(int count)
+{
+    return deviceLists_placeholder(count);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->comboBox_asioDev && event->type() == QEvent::MouseButtonPress) {
+        mPlayStatus = mAudioThread[0] ? mAudioThread[0]->getStatus() : 0;
+        if (mPlayStatus == 0)
+            DeviceListClicked();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::DeviceListClicked()
+{
+    QStringList kept;
+    for (int i = 0; i + 1 < ui->comboBox_asioDev->count() && i < kMainDeviceNames; ++i)
+        kept << mDeviceNames[i];
+    QStringList outputs, inputs;
+    if (mDevices.enumerate)
+        mDevices.enumerate(&outputs, &inputs);
+    if (!deviceLists_sameOutputs(kept, outputs)) {
+        if (mWatchdogEnabled) {
+            setWDT(20000);
+            mWatchdogEnabled = false;
+            serachZOLTUSBAudio();
+            on_comboBox_driver_currentIndexChanged(ui->comboBox_driver->currentIndex());
+            setWDT(20000);
+            mWatchdogEnabled = true;
+        } else {
+            serachZOLTUSBAudio();
+            on_comboBox_driver_currentIndexChanged(ui->comboBox_driver->currentIndex());
+        }
+    }
+    mDeviceBufferFrames = mDevices.bufferFrames ? mDevices.bufferFrames() : mDeviceBufferFrames;
+    setInMonitor_RecBuffer(0, mDeviceBufferFrames);
+}
+
+void MainWindow::setInMonitor_RecBuffer(int row, int frames)
+{
+    mDeviceBufferFrames = frames;
+    if (row < 0 || row >= kMainCaptureRows)
+        return;
+    int capacity = mCaptureBlockFrames;
+    if (capacity < frames) {
+        // Every new block first; when one cannot be had the old blocks and
+        // the old capacity stay, which the engine can go on using.
+        const uint64_t byteBlock = (uint64_t(frames) + 7) / 8 * 8;
+        double *stereo[kMainCaptureBlocks] = {};
+        uint8_t *bytes[2][kMainCaptureBlocks] = {};
+        bool ok = true;
+        for (int slot = 0; slot < kMainCaptureBlocks && ok; ++slot) {
+            stereo[slot] = static_cast<double *>(_aligned_malloc(uint64_t(frames) * 16, 16));
+            bytes[0][slot] = static_cast<uint8_t *>(_aligned_malloc(byteBlock, 8));
+            bytes[1][slot] = static_cast<uint8_t *>(_aligned_malloc(byteBlock, 8));
+            ok = stereo[slot] && bytes[0][slot] && bytes[1][slot];
+        }
+        if (!ok) {
+            for (int slot = 0; slot < kMainCaptureBlocks; ++slot) {
+                _aligned_free(stereo[slot]);
+                _aligned_free(bytes[0][slot]);
+                _aligned_free(bytes[1][slot]);
+            }
+        } else {
+            // The stream may be reading the old blocks right now: they are
+            // kept until it next stops (changeFs) or the window goes.
+            for (int slot = 0; slot < kMainCaptureBlocks; ++slot) {
+                void *old[3] = {mCaptureStereo[row][slot], mCaptureBytes[0][row][slot], mCaptureBytes[1][row][slot]};
+                for (void *block : old) {
+                    if (block)
+                        mRetiredCaptureBlocks.emplace_back(block, &_aligned_free);
+                }
+                mCaptureStereo[row][slot] = stereo[slot];
+                mCaptureBytes[0][row][slot] = bytes[0][slot];
+                mCaptureBytes[1][row][slot] = bytes[1][slot];
+            }
+            capacity = frames;
+        }
+    }
+    // Handing each slot's blocks and the capacity to the engine's capture
+    // path belongs here once the buffer switch is part of the program.
+    mCaptureBlockFrames = capacity;
+    std::printf("rec buffer size = %d ¥¥\n", capacity);
+    std::printf("asio buffer size = %d ¥¥\n", mDeviceBufferFrames);
+}
+
+// ---- Device boot and the DoP table ----------------------------------------
+
+void MainWindow::bootCoreAudioDevice(int play, int rec)
+{
+    initDsdParameters(mPlayFs);
+    mRateListReady = false;
+    if (mDevices.select && (play > 0 || rec > 0))
+        mDevices.select(play > 0 ? play - 1 : -1, rec > 0 ? rec - 1 : -1);
+    QThread::msleep(10);
+    // Without a play device the rate table of the previous boot stays.
+    if (play > 0)
+        mBootedDeviceRates = mDevices.rates ? mDevices.rates(play - 1) : QVector<int>();
+
+    ui->comboBox_asioFreq->clear();
+    ui->comboBox_asioFreq->addItem(kAuto);
+    ui->comboBox_recFreq->clear();
+    ui->comboBox_recFreq->addItem(kAuto);
+
+    const QString device = ui->comboBox_asioDev->currentText();
+    const tDopLookup lookup = deviceLists_dopLookup(device, gDopDevList, kDopDevListRows, mUserDopList);
+    mDopKnown = lookup.known;
+    mDsdNativeDevice = device == QLatin1String(kDsdNativeDeviceName);
+
+    const tPlayRateList list = playRates_build(mBootedDeviceRates, mDopAllowed || mDopKnown, lookup.dop,
+                                               mDsdNativeDevice);
+    mDeviceRateCount = 0;
+    for (int rate : list.rates) {
+        if (mDeviceRateCount >= kMainDeviceRates)
+            break;
+        ui->comboBox_asioFreq->addItem(playRates_text(rate));
+        ui->comboBox_recFreq->addItem(playRates_text(rate));
+        mDeviceRates[mDeviceRateCount++] = rate;
+    }
+
+    mDeviceBufferFrames = mDevices.bufferFrames ? mDevices.bufferFrames() : mDeviceBufferFrames;
+    setInMonitor_RecBuffer(0, mDeviceBufferFrames);
+    mRateListReady = true;
+    on_comboBox_asioFreq_currentIndexChanged(0);
+}
+
+void MainWindow::registerDopDevList(QString name, bool dop)
+{
+    deviceLists_registerDopRow(mUserDopList, name, dop);
+}
+
+void MainWindow::selectedPlayDSDtoPCM()
+{
+    mPlayFs /= 16;
+    mPlayFsIndex = uint32_t(getFreqIndexFromFsValue(mPlayFs));
+    mDopAnswered = true;
+    mDopAllowed = false;
+    bootCoreAudioDevice(mPlayDevIndex, mRecDevIndex);
+    changeFs(mPlayFs);
+    if (mPlayDevIndex > 0 && mPlayDevIndex <= kMainDeviceNames)
+        registerDopDevList(mDeviceNames[mPlayDevIndex - 1], false);
+    if (mDialogSelectFs)
+        mDialogSelectFs->hide();
+}
+
+void MainWindow::selectedPlayDSDtoDSD()
+{
+    mDopAnswered = true;
+    mDopAllowed = true;
+    if (mPlayDevIndex > 0 && mPlayDevIndex <= kMainDeviceNames)
+        registerDopDevList(mDeviceNames[mPlayDevIndex - 1], true);
+    if (mDialogSelectFs)
+        mDialogSelectFs->hide();
+}
+
+void MainWindow::DoPPlayableDeviceClicked() {}
+
+// ---- Play rate and device rate ----------------------------------------------
+
+QVector<int> MainWindow::deviceRateList() const
+{
+    return QVector<int>(mDeviceRates, mDeviceRates + mDeviceRateCount);
+}
+
+void MainWindow::clearDisplayRings()
+{
+    for (double *ring : mMeterRing) {
+        if (ring)
+            std::memset(ring, 0, sizeof(double) * 2 * kMainRingEntries);
+    }
+}
+
+// The list index matters only to the ASIO driver's record-rate list, which
+// this program does not have.
+void MainWindow::on_comboBox_asioFreq_currentIndexChanged(int)
+{
+    mRateChanging = true;
+    const int recState = mRecState;
+    stopRequest();
+    clearDisplayRings();
+    if (mFillingOffline) {
+        mRateChanging = false;
+        return;
+    }
+    selectPlayFs();
+    mPlayFs = playRates_fit(mPlayFs, deviceRateList());
+    mPlayFsIndex = uint32_t(getFreqIndexFromFsValue(mPlayFs));
+    changeFs(mPlayFs);
+    if (mDriverType == kDriverAsio && recState == 3)
+        mRecRestart = true;
+    clearDisplayRings();
+    for (QString &text : mCounterRing)
+        text.clear();
+    for (int64_t &position : mPositionRing)
+        position = 0;
+    mSkipCursorOnce = true;
+    mRateChanging = false;
+    mReselectRate = true;
+}
+
+void MainWindow::selectPlayFs()
+{
+    const QString text = ui->comboBox_asioFreq->currentText();
+    if (text == kOffline) {
+        mAutoRate = false;
+        return;
+    }
+    const int named = playRates_fromText(text);
+    if (named > 0) {
+        mAutoRate = false;
+        mPlayFs = named;
+    } else {
+        mAutoRate = true;
+        mPlayFs = selectPlaySampleRate(0);
+    }
+    mPlayFsIndex = uint32_t(getFreqIndexFromFsValue(mPlayFs));
+}
+
+int MainWindow::selectPlaySampleRate(int)
+{
+    if (mTrackPath[0].isEmpty())
+        return 44100;
+    return playRates_autoChoice(int(mFileInfo[0].sampleRate), deviceRateList());
+}
+
+int MainWindow::selectAutoFs()
+{
+    const QVector<int> rates = deviceRateList();
+    mPlayFs = playRates_fit(mPlayFs, rates);
+    mPlayFsIndex = uint32_t(getFreqIndexFromFsValue(mPlayFs));
+    const bool askDop = rates.contains(mPlayFs) && mPlayFs >= 2822400 && !mDopAnswered && !mDopKnown;
+    return askDop ? -1 : 0;
+}
+
+void MainWindow::playFreqChanged(int index)
+{
+    ui->comboBox_asioFreq->setCurrentIndex(index);
+}
+
+void MainWindow::on_comboBox_recFreq_currentIndexChanged(int)
+{
+    if (mRecState == 3) {
+        stopRequest();
+        mRecRestart = true;
+    }
+}
+
+void MainWindow::clearMasterPeaks()
+{
+    if (mMasterPeak) {
+        mMasterPeak[0] = mMasterPeak[1] = 0.0;
+    }
+    if (mPrevMasterPeak) {
+        mPrevMasterPeak[0] = mPrevMasterPeak[1] = 0.0;
+    }
+    ui->widgetMeter->clearPrevMeter();
+    gAudioThread_clearPeakAudio();
+}
+
+void MainWindow::changeFs(int rate)
+{
+    mBufferChangeExpected = true;
+    const bool oscOn = COscClass.getOscStatus();
+    clearMasterPeaks();
+    if (!mRateListReady || mPlayDevIndex <= 0 || ui->comboBox_asioFreq->currentText() == kOffline)
+        return;
+
+    COscClass.sOscOff();
+    setWDT(20000);
+    mWatchdogEnabled = false;
+    stopRequest();
+    initDsdParameters(rate);
+    // Stopping the stream, setting the device's rate and starting the
+    // stream again are jobs of the device control thread, which joins the
+    // program with the device layer. Once the stream has stopped nothing
+    // reads the capture blocks that a larger device buffer replaced.
+    freeRetiredCaptureBlocks();
+    setWDT(20000);
+    mWatchdogEnabled = true;
+
+    mDialogOscillator.setCurrentSampleRate(rate);
+    COscClass.setOscFS(rate);
+    if (oscOn)
+        COscClass.sOscOn();
+    resetEQparameters(rate);
+    if (mDialogEdit)
+        mDialogEdit->sendParameters(mPeq[kMainMasterSlot], mMonitorVolumeDb, rate);
+    clearMasterPeaks();
+    emit changeSampleRate(rate);
+    if (mMixer)
+        mMixer->getReverbInstance()->setFxSampleRate(rate, rate);
+    QThread::msleep(10);
+}

@@ -1,0 +1,411 @@
+// The main window's job record and its mixer and equaliser state, on one
+// constructed window: describing files into track slots and the feed record
+// (with the library bound and without), the mixer and equaliser start
+// values, binding and opening the equaliser windows, and passing their
+// on/off and close reports on.
+#include <QApplication>
+#include <QCloseEvent>
+#include <QInputDialog>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "app/mainwindow.h"
+#include "engine/audiothread.h"
+#include "engine/mixerthread.h"
+#include "mixer/dialogpeq.h"
+#include "mixer/eqcontrols.h"
+#include "morphex/fileinfo.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+void put32(QByteArray &b, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b.append(char((v >> (8 * i)) & 0xff));
+}
+void put16(QByteArray &b, uint16_t v)
+{
+    b.append(char(v & 0xff));
+    b.append(char(v >> 8));
+}
+
+// A PCM WAV file whose data chunk declares `frames` frames. The audio is
+// left as a hole in the file (zeros that take no disk space), so long
+// files cost nothing.
+bool writeWav(const QString &path, uint32_t rate, uint16_t bits, uint16_t channels, uint64_t frames)
+{
+    const uint32_t align = uint32_t(bits / 8) * channels;
+    const uint32_t dataBytes = uint32_t(frames * align);
+    QByteArray h("RIFF");
+    put32(h, 36 + dataBytes);
+    h.append("WAVEfmt ");
+    put32(h, 16);
+    put16(h, 1);
+    put16(h, channels);
+    put32(h, rate);
+    put32(h, rate * align);
+    put16(h, uint16_t(align));
+    put16(h, bits);
+    h.append("data");
+    put32(h, dataBytes);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(h) != h.size())
+        return false;
+    return f.resize(h.size() + qint64(dataBytes));
+}
+
+QTemporaryDir *sHome = nullptr;
+
+class JobMixWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        sHome = new QTemporaryDir;
+        qputenv("HOME", sHome->path().toUtf8());
+        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
+        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
+        sWindow = new MainWindow;
+    }
+    static void TearDownTestSuite()
+    {
+        delete sWindow;
+        sWindow = nullptr;
+        delete sHome;
+        sHome = nullptr;
+    }
+    static QString file(const char *name) { return sHome->filePath(QString::fromLatin1(name)); }
+    static MainWindow *sWindow;
+};
+MainWindow *JobMixWindow::sWindow = nullptr;
+
+}  // namespace
+
+TEST_F(JobMixWindow, DescribesAFileIntoItsSlotAndFillsTheFeed)
+{
+    MainWindow &w = *sWindow;
+    ASSERT_TRUE(w.mConstructed);
+    ASSERT_NE(w.getAudioFileInformation, nullptr) << "the library is not bound";
+    const QString wav = file("two.wav");
+    ASSERT_TRUE(writeWav(wav, 96000, 24, 2, 96000 * 3));
+
+    w.mCursorSample = 0;
+    w.mMixParam.ch[0].delayMs = 500.0;
+    tMorphexParam job;
+    ASSERT_EQ(w.getAudioParam(&job, wav, 0), 0);
+    const tAudioFileInfo &info = w.mFileInfo[0];
+    EXPECT_EQ(info.sampleRate, 96000u);
+    EXPECT_EQ(info.bitsPerSample, 24u);
+    EXPECT_EQ(info.channels, 2u);
+    EXPECT_EQ(info.dataBytes, 96000u * 3 * 6);
+    EXPECT_EQ(info.totalSamples, 96000u * 3);
+    EXPECT_EQ(info.seconds, 3u);
+    EXPECT_EQ(w.mTrackLength[0], 96000 * 3);
+    EXPECT_EQ(w.mMixParam.ch[0].channels, 2);
+    // The view: no marks, the length, short material, the channels.
+    trackGraphic *view = w.ui->widgetTrack1;
+    EXPECT_EQ(view->mMarkCount, 0);
+    EXPECT_EQ(view->mMaterialLength, 96000 * 3);
+    EXPECT_TRUE(view->mShortMaterial);
+    EXPECT_EQ(view->mChannels[0], 2);
+    // The feed: WAV at 44.1 kHz play rate, 500 ms of delay at 96 kHz.
+    EXPECT_TRUE(job.srcPath == wav.toStdU16String());
+    EXPECT_TRUE(job.dstPath == u"converted.wav");
+    EXPECT_EQ(job.fileType, 0u);
+    EXPECT_EQ(job.bits, 24u);
+    EXPECT_EQ(job.srcChannels, 2u);
+    EXPECT_EQ(job.startOffset, 48000);
+    EXPECT_EQ(job.com.startSample, -48000);
+    EXPECT_EQ(job.com.endSample, 96000 * 3);
+    EXPECT_EQ(job.com.command, uint32_t(kMorphexComFeedOnly));
+    EXPECT_EQ(job.com.peq, w.mPeq[0]);
+    EXPECT_EQ(job.fileCount, 1);
+    w.mMixParam.ch[0].delayMs = 0.0;
+
+    // A DSD play rate asks for DSDIFF, 1 bit.
+    const int32_t playFs = w.mPlayFs;
+    w.mPlayFs = 2822400;
+    ASSERT_EQ(w.getAudioParam(&job, wav, 0), 0);
+    EXPECT_TRUE(job.dstPath == u"converted.dff");
+    EXPECT_EQ(job.fileType, 3u);
+    EXPECT_EQ(job.bits, 1u);
+    w.mPlayFs = playFs;
+
+    // A further track fills its own slot and leaves the first track's view.
+    const QString mono = file("mono.wav");
+    ASSERT_TRUE(writeWav(mono, 44100, 16, 1, 4410));
+    ASSERT_EQ(w.getAudioParam(&job, mono, 1), 0);
+    EXPECT_EQ(w.mFileInfo[1].channels, 1u);
+    EXPECT_EQ(w.mTrackLength[1], 4410);
+    EXPECT_EQ(view->mChannels[1], 1);
+    EXPECT_EQ(view->mMaterialLength, 96000 * 3);
+    EXPECT_EQ(job.com.track, 1u);
+    EXPECT_EQ(job.com.peq, w.mPeq[1]);  // no record in slot 1 yet
+    EXPECT_EQ(w.mMixParam.ch[1].channels, 1);
+}
+
+TEST_F(JobMixWindow, ShortFileFlagAt900And901Seconds)
+{
+    MainWindow &w = *sWindow;
+    struct Case {
+        uint64_t seconds;
+        bool shortFile;
+    };
+    const Case cases[] = {{900, true}, {901, false}};
+    for (const Case &c : cases) {
+        const QString wav = file("long.wav");
+        ASSERT_TRUE(writeWav(wav, 44100, 16, 2, 44100 * c.seconds));
+        tMorphexParam job;
+        ASSERT_EQ(w.getAudioParam(&job, wav, 0), 0) << c.seconds;
+        EXPECT_EQ(w.mFileInfo[0].seconds, c.seconds);
+        EXPECT_EQ(w.ui->widgetTrack1->mShortMaterial, c.shortFile) << c.seconds;
+        QFile::remove(wav);
+    }
+}
+
+TEST_F(JobMixWindow, FailuresKeepThePreviousInformation)
+{
+    MainWindow &w = *sWindow;
+    const QString wav = file("keep.wav");
+    ASSERT_TRUE(writeWav(wav, 48000, 16, 2, 48000));
+    tMorphexParam job;
+    ASSERT_EQ(w.getAudioParam(&job, wav, 0), 0);
+    const tAudioFileInfo before = w.mFileInfo[0];
+
+    // A file the library cannot open: its code, the slot as it was, no marks.
+    EXPECT_EQ(w.getAudioParam(&job, file("missing.wav"), 0), kFileInfoErrOpen);
+    EXPECT_EQ(std::memcmp(&w.mFileInfo[0], &before, sizeof before), 0);
+    EXPECT_EQ(w.mTrackLength[0], 48000);
+    EXPECT_EQ(w.ui->widgetTrack1->mMarkCount, 0);
+
+    // The library not bound: a negative code rather than a call through null.
+    const auto bound = w.getAudioFileInformation;
+    w.getAudioFileInformation = nullptr;
+    EXPECT_EQ(w.getAudioParam(&job, wav, 0), kJobRecordNoLibrary);
+    w.getAudioFileInformation = bound;
+    EXPECT_EQ(std::memcmp(&w.mFileInfo[0], &before, sizeof before), 0);
+
+    // A slot outside the arrays is refused.
+    EXPECT_LT(w.getAudioParam(&job, wav, kMainTrackSlots), 0);
+    EXPECT_LT(w.getAudioParam(&job, wav, -1), 0);
+}
+
+TEST_F(JobMixWindow, MixerAndEqualiserStartValues)
+{
+    MainWindow &w = *sWindow;
+    const tMixParam &mix = w.mMixParam;
+    EXPECT_EQ(mix.trackCount, 1);
+    EXPECT_EQ(mix.ch[0].LL, 1.0);
+    EXPECT_EQ(mix.ch[0].RR, 1.0);
+    EXPECT_EQ(mix.ch[0].LR, 0.0);
+    EXPECT_EQ(mix.ch[0].gain, 1.0);
+    EXPECT_EQ(mix.ch[0].mute, 1.0f);
+    EXPECT_EQ(mix.masterGain, 1.0);
+    EXPECT_EQ(mix.masterMute, 1.0f);
+    EXPECT_EQ(mix.masterFader, 1.0f);
+    EXPECT_EQ(mix.fxReturnGain, 0.0);
+    EXPECT_FALSE(mix.fxOn);
+
+    // The master: 100, 400, 1000, 4000 Hz from EQ1 (band 3) to EQ4 (band
+    // 0) at Q 0.7, every band off; a track's defaults at Q 0.9.
+    const tPEQ *master = w.mPeq[kMainMasterSlot];
+    ASSERT_NE(master, nullptr);
+    const double masterFreq[kEqBands] = {4000, 1000, 400, 100};
+    for (int b = 0; b < kEqBands; ++b) {
+        EXPECT_EQ(master->band[b].mFreq, masterFreq[b]) << b;
+        EXPECT_EQ(master->band[b].mQ, 0.7) << b;
+        EXPECT_FALSE(master->band[b].mBandOn) << b;
+    }
+    EXPECT_EQ(master->totalGainLin, 1.0);
+    EXPECT_EQ(master->allOn, &w.mPeqDialog[kMainMasterSlot]->mAllEqOn);
+
+    w.initEQParams(0);
+    const double trackFreq[kEqBands] = {5000, 2000, 1000, 100};
+    for (int b = 0; b < kEqBands; ++b) {
+        EXPECT_EQ(w.mPeq[0]->band[b].mFreq, trackFreq[b]) << b;
+        EXPECT_EQ(w.mPeq[0]->band[b].mQ, 0.9) << b;
+    }
+
+    // A new mono track plays its left input fully on both sides until the
+    // mixer recomputes it.
+    w.mMixParam.ch[3].channels = 1;
+    w.autoSetupMixerTrackParam(3);
+    EXPECT_EQ(w.mMixParam.ch[3].LL, 1.0);
+    EXPECT_EQ(w.mMixParam.ch[3].LR, 1.0);
+    EXPECT_EQ(w.mMixParam.ch[3].RR, 0.0);
+    w.mMixParam.ch[3] = tMixChParam{};
+}
+
+TEST_F(JobMixWindow, EqualiserWindowsBindOpenAndShowBandThreeAsEq1)
+{
+    MainWindow &w = *sWindow;
+    DialogPeq *track0 = w.mPeqDialog[0];
+    ASSERT_NE(track0, nullptr);
+    EXPECT_EQ(track0->mTrackId, 0);
+    EXPECT_EQ(track0->windowTitle(), QStringLiteral("Parametric Equalizer - TRACK 1"));
+    EXPECT_EQ(w.mPeq[0]->allOn, &track0->mAllEqOn);
+
+    // The master window opens bound to the master record at the play rate,
+    // with the master analysis on; its EQ1 shows band 3.
+    DialogPeq *masterWindow = w.mPeqDialog[kMainMasterSlot];
+    w.mMixerThread->setMasterAnalysis(false);
+    w.on_pushCh1PEQ_clicked();
+    EXPECT_TRUE(masterWindow->isVisible());
+    EXPECT_TRUE(w.mMixerThread->getMasterAnalysis());
+    EXPECT_EQ(masterWindow->boundRecord(), w.mPeq[kMainMasterSlot]);
+    EXPECT_EQ(masterWindow->sampleRate(), w.mPlayFs);
+    const char *fields[kEqBands] = {"textEditFreq1", "textEditFreq2", "textEditFreq3", "textEditFreq4"};
+    for (int i = 0; i < kEqBands; ++i) {
+        auto *f = masterWindow->findChild<widgetEqParamText *>(fields[i]);
+        ASSERT_NE(f, nullptr);
+        EXPECT_DOUBLE_EQ(f->text().toDouble(), w.mPeq[kMainMasterSlot]->band[kEqBands - 1 - i].mFreq) << fields[i];
+    }
+    masterWindow->hide();
+
+    // A track's window: opened bound to its record, and the analysis of
+    // that track asked for.
+    QSignalSpy opened(&w, &MainWindow::chEqWindowOpended);
+    w.mixerEqButtonClicked(0);
+    EXPECT_TRUE(track0->isVisible());
+    EXPECT_EQ(track0->boundRecord(), w.mPeq[0]);
+    ASSERT_EQ(opened.count(), 1);
+    EXPECT_EQ(opened.at(0).at(0).toInt(), 0);
+    // A slot without a window is ignored.
+    w.mixerEqButtonClicked(7);
+    w.mixerEqButtonClicked(-1);
+    EXPECT_EQ(opened.count(), 1);
+    track0->hide();
+}
+
+TEST_F(JobMixWindow, OnOffAndCloseReports)
+{
+    MainWindow &w = *sWindow;
+    QSignalSpy toMixer(&w, &MainWindow::allEqOnOffToMixer);
+
+    struct Case {
+        int on, id;
+        bool passed;
+    };
+    const Case cases[] = {{1, 1023, true}, {0, 5, true}, {2, 31, true}, {1, 40, false}, {1, -1, false}, {1, 1022, false}};
+    for (const Case &c : cases) {
+        toMixer.clear();
+        w.selAllEqOnOff(c.on, c.id);
+        ASSERT_EQ(toMixer.count(), c.passed ? 1 : 0) << c.id;
+        if (c.passed) {
+            EXPECT_EQ(toMixer.at(0).at(0).toBool(), c.on != 0);
+            EXPECT_EQ(toMixer.at(0).at(1).toInt(), c.id);
+        }
+    }
+
+    // The master's report also switches the form's lamp: its picture
+    // changes with the state.
+    eqIndicator *lamp = w.ui->labelEqIndicator;
+    w.selAllEqOnOff(1, 1023);
+    const QImage lit = lamp->pixmap().toImage();
+    w.selAllEqOnOff(0, 1023);
+    const QImage dark = lamp->pixmap().toImage();
+    EXPECT_NE(lit, dark);
+    w.selAllEqOnOff(1, 40);
+    EXPECT_EQ(lamp->pixmap().toImage(), dark);
+
+    // The track window's own switch reaches the main window through the
+    // binding.
+    toMixer.clear();
+    emit w.mPeqDialog[0]->selectAllEqOnOff(1, 0);
+    ASSERT_EQ(toMixer.count(), 1);
+
+    // Closing a track's window reports its id once, also after a second
+    // binding (a track deletion binds again), and no longer after release.
+    // Opening it starts that track's spectrum analysis, closing it stops it.
+    QSignalSpy closed(&w, &MainWindow::eqWindowClosed);
+    w.asignEQParameterTrack(0);
+    w.mixerEqButtonClicked(0);
+    EXPECT_TRUE(w.mMixerThread->isEqWindowOpen(0));
+    w.mPeqDialog[0]->close();
+    ASSERT_EQ(closed.count(), 1);
+    EXPECT_EQ(closed.at(0).at(0).toInt(), 0);
+    EXPECT_FALSE(w.mMixerThread->isEqWindowOpen(0));
+    w.mixerEqButtonClicked(0);
+    EXPECT_TRUE(w.mMixerThread->isEqWindowOpen(0));
+    w.mPeqDialog[0]->close();
+    EXPECT_FALSE(w.mMixerThread->isEqWindowOpen(0));
+    ASSERT_EQ(closed.count(), 2);
+    w.releaseEQParameterTrack(0);
+    w.mixerEqButtonClicked(0);
+    w.mPeqDialog[0]->close();
+    EXPECT_EQ(closed.count(), 2);
+    w.asignEQParameterTrack(0);
+
+    // The delay of a track, kept in the mixer record.
+    w.ChDelayValueChangeEvent(2, 500.0);
+    EXPECT_EQ(w.mMixParam.ch[2].delayMs, 500.0);
+    w.ChDelayValueChangeEvent(32, 1.0);  // no such slot: nothing written
+    w.mMixParam.ch[2].delayMs = 0.0;
+}
+
+TEST_F(JobMixWindow, DelayBoxSetsTheTrackUnderTheMouse)
+{
+    MainWindow &w = *sWindow;
+    QSignalSpy changed(&w, &MainWindow::delayTimeChanged);
+    w.mMixParam.trackCount = 2;
+    w.mMixParam.ch[1].delayMs = 120.7;
+    const int height = w.ui->widgetTrack1->height();
+    struct Case {
+        int y;
+        const char *typed;
+        int track;
+        double ms;
+    };
+    const Case cases[] = {
+        {height * 3 / 4, "250", 1, 250.0},
+        {height / 4, "abc", 0, 0.0},      // not a number: 0
+        {height * 5, "12.5", 1, 12.5},    // below the view: the last track
+    };
+    for (const Case &c : cases) {
+        w.mTrackMousePos = QPoint(10, c.y);
+        QString title, label, shown;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            title = box->windowTitle();
+            label = box->labelText();
+            shown = box->textValue();
+            box->setTextValue(QString::fromLatin1(c.typed));
+            box->accept();
+        });
+        changed.clear();
+        w.setDelayTimeClickEvent();
+        const QString n = QString::number(c.track + 1);
+        EXPECT_EQ(title, QStringLiteral("Please set Delay of Track ") + n);
+        EXPECT_EQ(label, QStringLiteral("Delay Time[msec] of Track ") + n + QStringLiteral(" = "));
+        if (c.y == height * 3 / 4)
+            EXPECT_EQ(shown, QStringLiteral("120"));  // the current delay, whole
+        EXPECT_EQ(w.mMixParam.ch[c.track].delayMs, c.ms) << c.typed;
+        ASSERT_EQ(changed.count(), 1);
+        EXPECT_EQ(changed.at(0).at(0).toInt(), c.track);
+        EXPECT_EQ(changed.at(0).at(1).toDouble(), c.ms);
+    }
+    // Cancel changes nothing.
+    QTimer::singleShot(0, [] {
+        if (auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget()))
+            box->reject();
+    });
+    changed.clear();
+    w.setDelayTimeClickEvent();
+    EXPECT_EQ(changed.count(), 0);
+    EXPECT_EQ(w.mMixParam.ch[1].delayMs, 12.5);
+    w.mMixParam.trackCount = 1;
+    w.mMixParam.ch[0].delayMs = 0.0;
+    w.mMixParam.ch[1].delayMs = 0.0;
+}

@@ -1,0 +1,272 @@
+// The main window as its constructor leaves it, its per-track memory
+// functions, the USB probe's output, and a construction that runs out of
+// memory: the half-built window shuts down without touching what it never
+// made and without writing settings it never read.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "app/mainwindow.h"
+#include "app/usbprobe.h"
+#include "base/alignedalloc.h"
+#include "dsp/peakeq.h"
+#include "engine/audiothread.h"
+#include "mixer/dialogpeq.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+// What `body` writes to the standard output.
+std::string captureStdout(const std::function<void()> &body) {
+    std::fflush(stdout);
+    FILE *capture = std::tmpfile();
+    const int saved = dup(1);
+    dup2(fileno(capture), 1);
+    body();
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    std::string text;
+    std::rewind(capture);
+    char buffer[256];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, capture)) > 0) text.append(buffer, n);
+    std::fclose(capture);
+    return text;
+}
+
+// A home of the test's own, so that the window's folders and settings land
+// in a temporary place.
+QTemporaryDir *sHome = nullptr;
+
+class StartupWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sHome = new QTemporaryDir;
+        qputenv("HOME", sHome->path().toUtf8());
+        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
+        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
+        sWindow = new MainWindow;
+    }
+    static void TearDownTestSuite() {
+        delete sWindow;
+        sWindow = nullptr;
+        delete sHome;
+        sHome = nullptr;
+    }
+    static MainWindow *sWindow;
+};
+MainWindow *StartupWindow::sWindow = nullptr;
+
+}  // namespace
+
+TEST_F(StartupWindow, OnlySlotZeroAndTheMasterAreMadeAndTheWindowIsReady) {
+    MainWindow &w = *sWindow;
+    ASSERT_TRUE(w.mConstructed);
+    EXPECT_TRUE(w.mSettingsLoaded);
+
+    for (int i = 0; i < kMainTrackSlots; ++i) {
+        const bool first = i == 0;
+        EXPECT_EQ(w.mAudioThread[i] != nullptr, first) << i;
+        EXPECT_EQ(w.mWaveFormThread[i] != nullptr, first) << i;
+        EXPECT_EQ(w.mTrackVolume[i] != nullptr, first) << i;
+        EXPECT_EQ(w.mPeq[i] != nullptr, first) << i;
+        EXPECT_EQ(w.mPeqDialog[i] != nullptr, first) << i;
+    }
+    ASSERT_NE(w.mPeq[kMainMasterSlot], nullptr);
+    ASSERT_NE(w.mPeqDialog[kMainMasterSlot], nullptr);
+    EXPECT_EQ(w.mPeqDialog[kMainMasterSlot]->mTrackId, kMainEqMasterId);
+    EXPECT_EQ(w.mPeq[kMainMasterSlot]->allOn, &w.mPeqDialog[kMainMasterSlot]->mAllEqOn);
+    EXPECT_EQ(w.mThreadCount, 1);
+    EXPECT_EQ(w.mMixParam.trackCount, 1);
+
+    // Of the work threads only the mixer-analysis thread runs.
+    EXPECT_TRUE(w.mMixerThread->isRunning());
+    EXPECT_FALSE(w.mAudioThread[0]->isRunning());
+    EXPECT_FALSE(w.mWaveFormThread[0]->isRunning());
+
+    // The library was found beside the program and bound.
+    EXPECT_NE(w.getAudioFileInformation, nullptr);
+    EXPECT_NE(w.getAudioWaveForm, nullptr);
+    EXPECT_NE(w.id3tagInformation, nullptr);
+
+    // Work files land in the music folder; both folders exist.
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    EXPECT_TRUE(music.startsWith(sHome->path()));
+    EXPECT_EQ(QDir::currentPath(), QFileInfo(music).canonicalFilePath());
+    EXPECT_EQ(w.mProjectDir.path(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    EXPECT_TRUE(QFileInfo(w.mProjectDir.path()).isDir());
+
+    // A fixed size without maximise or full-screen buttons.
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowFullscreenButtonHint);
+
+    // The mute pattern is DSD silence over the whole block, its second half
+    // where the engine expects it.
+    ASSERT_NE(gMutePatBuffer[0], nullptr);
+    EXPECT_EQ(gMutePatBuffer[1], gMutePatBuffer[0] + 65536);
+    EXPECT_EQ(gMutePatBuffer[0][0], 0x96);
+    EXPECT_EQ(gMutePatBuffer[0][131071], 0x96);
+}
+
+TEST_F(StartupWindow, OverviewMemoryIsAllocatedOnceAndZeroedOnEveryCall) {
+    MainWindow &w = *sWindow;
+    const int width = w.ui->widgetTrack1->width();
+    ASSERT_EQ(width, 700);
+    for (int k = 0; k < kMainWaveLevels; ++k)
+        EXPECT_EQ(w.mWaveLevelLength[k], int64_t(width) * kMainWaveLevelFactors[k]) << k;
+    EXPECT_EQ(w.mWaveLevels, 7);
+
+    double *before[kMainWaveLevels];
+    for (int k = 0; k < kMainWaveLevels; ++k) {
+        before[k] = w.mWaveMax[0][k];
+        ASSERT_NE(w.mWaveMin[0][k], nullptr);
+        ASSERT_NE(before[k], nullptr);
+        // Dirty the first and the last pair of every level.
+        const int64_t pairs = int64_t(width) * kMainWaveLevelFactors[k];
+        w.mWaveMin[0][k][0] = -1.0;
+        w.mWaveMax[0][k][2 * pairs - 1] = 1.0;
+    }
+    w.mTrackLength[0] = 1234;
+    ASSERT_EQ(w.getMemoryForWaveForming(0), 0);
+    for (int k = 0; k < kMainWaveLevels; ++k) {
+        const int64_t pairs = int64_t(width) * kMainWaveLevelFactors[k];
+        EXPECT_EQ(w.mWaveMax[0][k], before[k]) << k;
+        EXPECT_EQ(w.mWaveMin[0][k][0], 0.0) << k;
+        EXPECT_EQ(w.mWaveMax[0][k][2 * pairs - 1], 0.0) << k;
+    }
+    EXPECT_EQ(w.mTrackLength[0], 0);
+    EXPECT_EQ(w.getMemoryForWaveForming(kMainTrackSlots), -1);
+}
+
+TEST_F(StartupWindow, EqualiserMemoryIsMadeOnceAndRateChangesStopAtTheTrackCount) {
+    MainWindow &w = *sWindow;
+    tPEQ *peq0 = w.mPeq[0];
+    DialogPeq *window0 = w.mPeqDialog[0];
+    EXPECT_EQ(w.getMemoryForEQ(0), 0);
+    EXPECT_EQ(w.mPeq[0], peq0);
+    EXPECT_EQ(w.mPeqDialog[0], window0);
+
+    // Slot 1 gets its record and window, but lies beyond the track count.
+    ASSERT_EQ(w.getMemoryForEQ(1), 0);
+    ASSERT_NE(w.mPeq[1], nullptr);
+    ASSERT_NE(w.mPeqDialog[1], nullptr);
+    for (peakEq &band : w.mPeq[1]->band) band.mFs = 12345.0;
+    w.resetEQparameters(96000);
+    for (int b = 0; b < 4; ++b) {
+        EXPECT_EQ(w.mPeq[0]->band[b].mFs, 96000.0) << b;
+        EXPECT_EQ(w.mPeq[1]->band[b].mFs, 12345.0) << b;
+    }
+    EXPECT_TRUE(w.mPeq[0]->band[3].mShelvLo);
+    EXPECT_FALSE(w.mPeq[0]->band[0].mShelvLo);
+    w.resetEQparameters(44100);
+
+    delete w.mPeq[1];
+    w.mPeq[1] = nullptr;
+    delete w.mPeqDialog[1];
+    w.mPeqDialog[1] = nullptr;
+}
+
+TEST_F(StartupWindow, TheUsbProbeReportsWhatTheDeviceListHolds) {
+    MainWindow &w = *sWindow;
+    QTemporaryDir root;
+    usbProbe_setSystemRoot(root.path());
+    EXPECT_EQ(captureStdout([&] { w.serachZOLTUSBAudio(); }), "Device not found\n");
+    EXPECT_TRUE(w.mUsbDevice.isEmpty());
+
+    QDir(root.path()).mkpath(QStringLiteral("3-1"));
+    for (auto [name, value] : {std::pair{"idVendor", "7a31\n"}, std::pair{"idProduct", "5e02\n"}}) {
+        QFile f(root.filePath(QStringLiteral("3-1/") + QLatin1String(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(value);
+    }
+    EXPECT_EQ(captureStdout([&] { w.serachZOLTUSBAudio(); }), "Device is present.");
+    EXPECT_EQ(w.mUsbDevice, root.filePath(QStringLiteral("3-1")));
+    usbProbe_setSystemRoot(QString());
+}
+
+namespace {
+
+int sRingCalls = 0;
+// Fails the eleventh 1,056-byte block: the master's meter ring and nine
+// track rings are had, the tenth track ring is not.
+void *failingRingAllocator(uint64_t size, uint64_t alignment) {
+    if (size == 1056 && ++sRingCalls == 11) return nullptr;
+    return _aligned_malloc(size, alignment);
+}
+
+}  // namespace
+
+TEST(StartupMemory, AWindowThatRanOutOfMemoryShutsDownWithoutTouchingTheSettings) {
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
+    audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
+    const QString settings = home.filePath(QStringLiteral("data/KAVELO/sonvexEditor.txt"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(settings).path()));
+    {
+        QFile f(settings);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("//Monitor Volume\n-12\n");
+    }
+
+    // The message box: read and closed as the user would.
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            auto *box = qobject_cast<QMessageBox *>(top);
+            if (box && box->isVisible()) {
+                title = box->windowTitle();
+                text = box->text();
+                icon = box->icon();
+                box->accept();
+            }
+        }
+    });
+    closer.start(50);
+
+    sRingCalls = 0;
+    MainWindow::sMemoryAllocator = &failingRingAllocator;
+    auto *window = new MainWindow;
+    MainWindow::sMemoryAllocator = &_aligned_malloc;
+    closer.stop();
+
+    EXPECT_EQ(title, QStringLiteral("Error"));
+    EXPECT_EQ(text, QStringLiteral("Insufficient Memory."));
+    EXPECT_EQ(icon, QMessageBox::Critical);
+    EXPECT_FALSE(window->mConstructed);
+    EXPECT_FALSE(window->mSettingsLoaded);
+    // Nothing after the memory check was made.
+    EXPECT_EQ(window->mAudioThread[0], nullptr);
+    EXPECT_EQ(window->mMixerThread, nullptr);
+    EXPECT_EQ(window->mLibrary, nullptr);
+    EXPECT_EQ(window->mLevelTimer, nullptr);
+    EXPECT_EQ(window->mMixer, nullptr);
+    EXPECT_EQ(window->mPeq[kMainMasterSlot], nullptr);
+
+    // main shows the shell and runs the event loop as usual; its shut-down
+    // must neither stop what never started nor save over the user's file.
+    window->show();
+    QApplication::processEvents();
+    std::string out = captureStdout([&] { delete window; });
+    EXPECT_EQ(out.find("Play Stop OK"), std::string::npos) << out;
+    QFile f(settings);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("//Monitor Volume\n-12\n"));
+}
