@@ -309,10 +309,12 @@ TEST_F(CaptureRingTest, TheRecorderWritesTheDeviceInputBitExact) {
         ASSERT_TRUE(engtest::waitFor([&] { return recorder.isFileCreated(); }));
 
         // Two rounds of 34 blocks: more than a batch waits, so each is
-        // written while recording goes on.
+        // written while recording goes on. The recorder may take a batch
+        // while a round is still arriving; what comes after it stays until
+        // the next batch, so a round is done once less than a batch waits.
         for (int round = 0; round < 2; ++round) {
             ASSERT_NO_FATAL_FAILURE(bridge.run(34 * 8));
-            ASSERT_TRUE(engtest::waitFor([] { return tellRecordableBlocks(0) == 0; }))
+            ASSERT_TRUE(engtest::waitFor([] { return tellRecordableBlocks(0) <= kRecBatchBlocks; }))
                 << "round " << round << ": " << tellRecordableBlocks(0) << " blocks not taken";
         }
         ASSERT_NO_FATAL_FAILURE(bridge.run(5 * 8 + 3));
