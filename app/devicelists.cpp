@@ -2,24 +2,16 @@
 
 #include <QCoreApplication>
 
-QString deviceLists_placeholder(int outputCount)
-{
+QString deviceLists_placeholder(int outputCount) {
     return outputCount > 0 ? QCoreApplication::translate("MainWindow", "(Select Device...)")
                            : QCoreApplication::translate("MainWindow", "(No Device)");
 }
 
-int deviceLists_initialSelection(int entries)
-{
-    return entries == 2 ? 1 : 0;
-}
+int deviceLists_initialSelection(int entries) { return entries == 2 ? 1 : 0; }
 
-bool deviceLists_sameOutputs(const QStringList &kept, const QStringList &now)
-{
-    return kept == now;
-}
+bool deviceLists_sameOutputs(const QStringList &kept, const QStringList &now) { return kept == now; }
 
-int deviceLists_findEntry(const QStringList &entries, const QString &text)
-{
+int deviceLists_findEntry(const QStringList &entries, const QString &text) {
     const int i = int(entries.indexOf(text));
     return i < 0 ? 0 : i;
 }
@@ -80,8 +72,7 @@ const tDopDevItem gDopDevList[kDopDevListRows] = {
 const char *const kDsdNativeDeviceName = "ZOLT USB AUDIO DEVICE";
 
 tDopLookup deviceLists_dopLookup(const QString &deviceName, const tDopDevItem *table, int tableRows,
-                                 const tDopDevItem userRows[kSettingsDopRows])
-{
+                                 const tDopDevItem userRows[kSettingsDopRows]) {
     // Every row is tested against the whole name. Cutting the name down row
     // by row would leave it too short for any longer row further down, so a
     // device such as the maker's own would never be found.
@@ -103,14 +94,12 @@ tDopLookup deviceLists_dopLookup(const QString &deviceName, const tDopDevItem *t
     return found;
 }
 
-bool deviceLists_isFreeDopRow(const tDopDevItem &row)
-{
+bool deviceLists_isFreeDopRow(const tDopDevItem &row) {
     return row.name.isEmpty() || row.name == QLatin1String("false") || row.name == QLatin1String("true") ||
            row.name == QLatin1String("NONE") || row.name == QLatin1String("None");
 }
 
-bool deviceLists_registerDopRow(tDopDevItem userRows[kSettingsDopRows], const QString &name, bool dop)
-{
+bool deviceLists_registerDopRow(tDopDevItem userRows[kSettingsDopRows], const QString &name, bool dop) {
     for (int i = 0; i < kSettingsDopRows; ++i) {
         if (deviceLists_isFreeDopRow(userRows[i])) {
             userRows[i].name = name;
@@ -131,36 +120,30 @@ struct tRateText {
 };
 
 const tRateText kRateTexts[] = {
-    {44100, "44.1kHz"},   {48000, "48kHz"},     {88200, "88.2kHz"},   {96000, "96kHz"},
-    {176400, "176.4kHz"}, {192000, "192kHz"},   {352800, "352.8kHz"}, {384000, "384kHz"},
-    {705600, "705.6kHz"}, {768000, "768kHz"},   {2822400, "2.8MHz"},  {5644800, "5.6MHz"},
-    {11289600, "11.2MHz"}, {22579200, "22.5MHz"},
+    {44100, "44.1kHz"},  {48000, "48kHz"},     {88200, "88.2kHz"},    {96000, "96kHz"},      {176400, "176.4kHz"},
+    {192000, "192kHz"},  {352800, "352.8kHz"}, {384000, "384kHz"},    {705600, "705.6kHz"},  {768000, "768kHz"},
+    {2822400, "2.8MHz"}, {5644800, "5.6MHz"},  {11289600, "11.2MHz"}, {22579200, "22.5MHz"},
 };
 
 constexpr int kFirstDsdRate = 2822400;
 
 }  // namespace
 
-QString playRates_text(int rate)
-{
+QString playRates_text(int rate) {
     for (const tRateText &r : kRateTexts) {
-        if (r.rate == rate)
-            return QLatin1String(r.text);
+        if (r.rate == rate) return QLatin1String(r.text);
     }
     return QString();
 }
 
-int playRates_fromText(const QString &text)
-{
+int playRates_fromText(const QString &text) {
     for (const tRateText &r : kRateTexts) {
-        if (text == QLatin1String(r.text))
-            return r.rate;
+        if (text == QLatin1String(r.text)) return r.rate;
     }
     return 0;
 }
 
-tPlayRateList playRates_build(const QVector<int> &deviceRates, bool offer, bool dop, bool nativeDevice)
-{
+tPlayRateList playRates_build(const QVector<int> &deviceRates, bool offer, bool dop, bool nativeDevice) {
     tPlayRateList list;
     bool dop176 = false, dop352 = false, dop705 = false, native = false;
     bool added352 = false, added705 = false, seen384 = false, seen768 = false;
@@ -170,9 +153,7 @@ tPlayRateList playRates_build(const QVector<int> &deviceRates, bool offer, bool 
         case 48000:
         case 88200:
         case 96000:
-        case 192000:
-            list.rates.append(r);
-            break;
+        case 192000: list.rates.append(r); break;
         case 176400:
             list.rates.append(r);
             dop176 = dop176 || offer;
@@ -214,8 +195,7 @@ tPlayRateList playRates_build(const QVector<int> &deviceRates, bool offer, bool 
             list.rates.append(r);
             native = true;
             break;
-        default:
-            break;
+        default: break;
         }
     }
     bool dopListed = false;
@@ -235,37 +215,28 @@ tPlayRateList playRates_build(const QVector<int> &deviceRates, bool offer, bool 
     return list;
 }
 
-int playRates_fit(int rate, const QVector<int> &deviceRates)
-{
-    if (rate < 44100)
-        return deviceRates.isEmpty() ? 2 * rate : deviceRates.last();
+int playRates_fit(int rate, const QVector<int> &deviceRates) {
+    if (rate < 44100) return deviceRates.isEmpty() ? 2 * rate : deviceRates.last();
     int tried = rate;
     for (;;) {
-        if (deviceRates.contains(tried))
-            return tried;
-        if (tried < 88200)
-            break;
+        if (deviceRates.contains(tried)) return tried;
+        if (tried < 88200) break;
         tried /= 2;
     }
     return deviceRates.isEmpty() ? 2 * (tried / 2) : deviceRates.last();
 }
 
-int playRates_autoChoice(int fileRate, const QVector<int> &deviceRates)
-{
-    if (fileRate <= 0 || deviceRates.isEmpty())
-        return 44100;
+int playRates_autoChoice(int fileRate, const QVector<int> &deviceRates) {
+    if (fileRate <= 0 || deviceRates.isEmpty()) return 44100;
     const bool dsdFile = fileRate >= kFirstDsdRate;
-    if (!dsdFile && deviceRates.first() >= kFirstDsdRate)
-        return 44100;
+    if (!dsdFile && deviceRates.first() >= kFirstDsdRate) return 44100;
     int taken = deviceRates.first();
     for (int i = 0; i < deviceRates.size(); ++i) {
         const int e = deviceRates[i];
         // A PCM file is never played at a DSD rate: stop before the first.
-        if (!dsdFile && e >= kFirstDsdRate)
-            break;
+        if (!dsdFile && e >= kFirstDsdRate) break;
         taken = e;
-        if (e >= fileRate)
-            break;
+        if (e >= fileRate) break;
     }
     return taken;
 }

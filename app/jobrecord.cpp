@@ -2,14 +2,12 @@
 
 #include "morphex/fileinfo.h"
 
-int jobRecord_fileInfo(const tAudioFileInfoAFile &lib, tAudioFileInfo *info)
-{
+int jobRecord_fileInfo(const tAudioFileInfoAFile &lib, tAudioFileInfo *info) {
     // A description the library should never give, but a zero here would be
     // a division by zero; report it as the library reports a file without a
     // usable format, so the caller's message for that applies.
     const uint64_t frameBits = uint64_t(lib.bitsPerSample) * lib.channels;
-    if (frameBits == 0 || lib.sampleRate == 0)
-        return kFileInfoErrFmt;
+    if (frameBits == 0 || lib.sampleRate == 0) return kFileInfoErrFmt;
 
     info->sampleRate = lib.sampleRate;
     info->bitsPerSample = lib.bitsPerSample;
@@ -29,8 +27,7 @@ int jobRecord_fileInfo(const tAudioFileInfoAFile &lib, tAudioFileInfo *info)
     return 0;
 }
 
-void jobRecord_setFeedFormat(tMorphexParam *param, int32_t playFs, uint32_t playFsIndex)
-{
+void jobRecord_setFeedFormat(tMorphexParam *param, int32_t playFs, uint32_t playFsIndex) {
     param->rateIndex = playFsIndex;
     param->outChannels = 2;
     if (playFs >= kJobRecordDsdPlayRate) {
@@ -46,20 +43,14 @@ void jobRecord_setFeedFormat(tMorphexParam *param, int32_t playFs, uint32_t play
     param->option = 0;
 }
 
-int64_t jobRecord_startOffset(uint32_t sampleRate, double delayMs)
-{
+int64_t jobRecord_startOffset(uint32_t sampleRate, double delayMs) {
     return int64_t(double(sampleRate) * delayMs / 1000.0);
 }
 
-bool jobRecord_isShortFile(uint64_t seconds)
-{
-    return seconds < kJobRecordShortSeconds;
-}
+bool jobRecord_isShortFile(uint64_t seconds) { return seconds < kJobRecordShortSeconds; }
 
-void jobRecord_fillFeed(tMorphexParam *param, const tAudioFileInfo &info, const tJobRecordFeed &feed)
-{
-    for (double &v : param->panVol)
-        v = 0.0;
+void jobRecord_fillFeed(tMorphexParam *param, const tAudioFileInfo &info, const tJobRecordFeed &feed) {
+    for (double &v : param->panVol) v = 0.0;
     param->panVol[0] = 1.0;
     param->panVol[3] = 1.0;
     param->fileCount = 1;

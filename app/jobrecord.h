@@ -45,10 +45,10 @@ bool jobRecord_isShortFile(uint64_t seconds);
 // What a feed job needs besides its format.
 struct tJobRecordFeed {
     int32_t track = 0;
-    int64_t cursorSample = 0;    // the play cursor, in first-track samples
-    double delayMs = 0.0;        // the track's start delay
-    tPEQ *peq = nullptr;         // the track's equaliser
-    uint32_t dither = 0;         // the export window's dither mode
+    int64_t cursorSample = 0;  // the play cursor, in first-track samples
+    double delayMs = 0.0;      // the track's start delay
+    tPEQ *peq = nullptr;       // the track's equaliser
+    uint32_t dither = 0;       // the export window's dither mode
 };
 
 // Fills the job part of a feed record for a described file: the gain

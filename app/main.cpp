@@ -3,9 +3,9 @@
 // event loop, and the shut-down when the main window goes out of scope.
 // The program takes no options; the arguments go to the application object.
 #include <QApplication>
-#include <QSurfaceFormat>
 #include <QLocale>
 #include <QPixmap>
+#include <QSurfaceFormat>
 #include <QTranslator>
 
 #include <dlfcn.h>

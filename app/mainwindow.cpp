@@ -10,7 +10,6 @@
 #include "app/mainwindow.h"
 
 #include <QCoreApplication>
-#include <algorithm>
 #include <QDir>
 #include <QFile>
 #include <QLibrary>
@@ -19,6 +18,7 @@
 #include <QTextToSpeech>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 
 #include <cstdio>
 #include <cstdlib>
@@ -65,8 +65,7 @@ void sleepNs(long ns) {
     timespec t;
     t.tv_sec = ns / 1000000000L;
     t.tv_nsec = ns % 1000000000L;
-    while (nanosleep(&t, &t) != 0) {
-    }
+    while (nanosleep(&t, &t) != 0) {}
 }
 
 wchar16 *newTagText(int units) {
@@ -75,8 +74,7 @@ wchar16 *newTagText(int units) {
 
 }  // namespace
 
-MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::MainWindow) {
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow) {
     // 1. The form record and the by-value members exist; the speech object.
     mSpeech = new QTextToSpeech(this);
     getAudioFileInformation = nullptr;
@@ -467,9 +465,7 @@ MainWindow::MainWindow(QWidget *parent)
     mConstructed = true;
 }
 
-MainWindow::~MainWindow() {
-    finishApp();
-}
+MainWindow::~MainWindow() { finishApp(); }
 
 int MainWindow::getMemoryForWaveForming(int track) {
     if (track < 0 || track >= kMainTrackSlots) return -1;
@@ -536,9 +532,7 @@ void MainWindow::serachZOLTUSBAudio() {
     std::fflush(stdout);
 }
 
-bool MainWindow::loadAsioDriver() {
-    return true;
-}
+bool MainWindow::loadAsioDriver() { return true; }
 
 void MainWindow::finishApp() {
     const int trackCount = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);

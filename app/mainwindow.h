@@ -8,19 +8,19 @@
 // the program's tests can look at the state the window is in.
 #pragma once
 
+#include <QCloseEvent>
 #include <QDir>
+#include <QKeyEvent>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPoint>
 #include <QProgressBar>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryFile>
 #include <QUrl>
-#include <QCloseEvent>
-#include <QKeyEvent>
-#include <QMouseEvent>
 
 #include <cstdint>
 #include <memory>
@@ -40,7 +40,6 @@
 #include "editing/dialogedittag.h"
 #include "editing/dialogpolyfile.h"
 #include "engine/audiothread.h"
-#include "morphex/morphexrecords.h"
 #include "engine/mixerthread.h"
 #include "engine/waveformthread.h"
 #include "mixer/dialogdynamics.h"
@@ -48,6 +47,7 @@
 #include "mixer/dialogoscillator.h"
 #include "mixer/dialogtltest.h"
 #include "mixer/dialogvsa.h"
+#include "morphex/morphexrecords.h"
 #include "widgets/dialogabout.h"  // tSetEdition
 
 QT_BEGIN_NAMESPACE
@@ -81,12 +81,12 @@ class DialogDelFile;
 class chEditStrip;
 
 enum : int {
-    kMainTrackSlots = 32,   // track slots 0..31
-    kMainMasterSlot = 32,   // the master's index in the equaliser arrays
+    kMainTrackSlots = 32,  // track slots 0..31
+    kMainMasterSlot = 32,  // the master's index in the equaliser arrays
     kMainEqSlots = 33,
-    kMainEqMasterId = 1023, // the master equaliser window's id
-    kMainRingEntries = 66,  // meter and counter delay rings
-    kMainWaveLevels = 7,    // waveform overview levels
+    kMainEqMasterId = 1023,  // the master equaliser window's id
+    kMainRingEntries = 66,   // meter and counter delay rings
+    kMainWaveLevels = 7,     // waveform overview levels
     kMainCaptureRows = 3,
     kMainCaptureBlocks = 64,
     kMainCaptureByteRows = 32,
@@ -412,8 +412,8 @@ public:
     int mThreadCount = 0;
 
     // --- Construction: buffers ---
-    double *mMeterRing[kMainEqSlots] = {};   // [32] the master; 66 peak pairs each
-    double *mMasterPeakBlock = nullptr;      // 48 bytes: mMasterPeak, then mPrevMasterPeak
+    double *mMeterRing[kMainEqSlots] = {};  // [32] the master; 66 peak pairs each
+    double *mMasterPeakBlock = nullptr;     // 48 bytes: mMasterPeak, then mPrevMasterPeak
     double *mMasterPeak = nullptr;
     double *mPrevMasterPeak = nullptr;
     QString mCounterRing[kMainRingEntries];
@@ -461,8 +461,8 @@ public:
     // the track under it.
     QPoint mTrackMousePos;
     // --- Devices, rates and monitor ---
-    tMainDeviceAccess mDevices;                 // the device layer's answers
-    QString mDeviceNames[kMainDeviceNames];     // output device names, list index - 1
+    tMainDeviceAccess mDevices;              // the device layer's answers
+    QString mDeviceNames[kMainDeviceNames];  // output device names, list index - 1
     bool mDeviceListsReady = false;
     bool mRateListReady = false;
     bool mFillingOffline = false;
@@ -473,16 +473,16 @@ public:
     bool mDopAnswered = false;
     bool mDopAllowed = true;
     bool mDsdNativeDevice = false;
-    int mDeviceRates[kMainDeviceRates] = {};   // the rates after "AUTO", in list order
+    int mDeviceRates[kMainDeviceRates] = {};  // the rates after "AUTO", in list order
     int mDeviceRateCount = 0;
-    QVector<int> mBootedDeviceRates;           // the booted device's own rate table
+    QVector<int> mBootedDeviceRates;  // the booted device's own rate table
     bool mAutoRate = false;
     bool mRateChanging = false;
     bool mReselectRate = false;
     bool mSkipCursorOnce = false;
     bool mBufferChangeExpected = false;
     bool mRecRestart = false;
-    int mInputChannels = 0;                     // the device's channel counts (0 until known)
+    int mInputChannels = 0;  // the device's channel counts (0 until known)
     int mOutputChannels = 0;
     // Capture blocks replaced while the stream may still read them; freed
     // when the stream next stops (or with the window).

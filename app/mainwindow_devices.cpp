@@ -31,11 +31,9 @@ namespace {
 const QString kOffline = QStringLiteral("(offline)");
 const QString kAuto = QStringLiteral("AUTO");
 
-QStringList comboTexts(const QComboBox *box)
-{
+QStringList comboTexts(const QComboBox *box) {
     QStringList texts;
-    for (int i = 0; i < box->count(); ++i)
-        texts << box->itemText(i);
+    for (int i = 0; i < box->count(); ++i) texts << box->itemText(i);
     return texts;
 }
 
@@ -43,13 +41,10 @@ QStringList comboTexts(const QComboBox *box)
 
 // ---- Device lists -------------------------------------------------------
 
-void MainWindow::on_comboBox_driver_currentIndexChanged(int)
-{
-    for (QString &name : mDeviceNames)
-        name.clear();
+void MainWindow::on_comboBox_driver_currentIndexChanged(int) {
+    for (QString &name : mDeviceNames) name.clear();
     QStringList outputs, inputs;
-    if (mDevices.enumerate)
-        mDevices.enumerate(&outputs, &inputs);
+    if (mDevices.enumerate) mDevices.enumerate(&outputs, &inputs);
 
     // Not ready before the lists are emptied: emptying them runs their
     // change slots, and no selection may boot a device from a half-built
@@ -69,8 +64,7 @@ void MainWindow::on_comboBox_driver_currentIndexChanged(int)
         mDeviceNames[i] = outputs[i];
         ui->comboBox_asioDev->addItem(outputs[i]);
     }
-    for (int i = 0; i < inputs.size() && i < kMainDeviceNames; ++i)
-        ui->comboBox_recDev->addItem(inputs[i]);
+    for (int i = 0; i < inputs.size() && i < kMainDeviceNames; ++i) ui->comboBox_recDev->addItem(inputs[i]);
 
     const int s = deviceLists_initialSelection(ui->comboBox_asioDev->count());
     ui->comboBox_asioDev->setCurrentIndex(s);
@@ -83,12 +77,9 @@ void MainWindow::on_comboBox_driver_currentIndexChanged(int)
     selectPlayRecDevice(s, mRecDevIndex);
 }
 
-bool MainWindow::switchable_asioDev(int index)
-{
-    if (!mDeviceListsReady)
-        return false;
-    if (index > 0)
-        return true;
+bool MainWindow::switchable_asioDev(int index) {
+    if (!mDeviceListsReady) return false;
+    if (index > 0) return true;
     stopRequest();
     mFillingOffline = true;
     ui->comboBox_asioFreq->clear();
@@ -99,8 +90,7 @@ bool MainWindow::switchable_asioDev(int index)
     return false;
 }
 
-void MainWindow::selectPlayRecDevice(int play, int rec)
-{
+void MainWindow::selectPlayRecDevice(int play, int rec) {
     mPlayDevIndex = play;
     if (switchable_asioDev(play) && mDriverType == kDriverCoreAudio) {
         mDopAnswered = false;
@@ -109,68 +99,54 @@ void MainWindow::selectPlayRecDevice(int play, int rec)
     }
 }
 
-void MainWindow::selectPlayDevice(int play)
-{
-    selectPlayRecDevice(play, mRecDevIndex);
-}
+void MainWindow::selectPlayDevice(int play) { selectPlayRecDevice(play, mRecDevIndex); }
 
-void MainWindow::resumeAudioDevice(QString deviceName, QString playRateText)
-{
+void MainWindow::resumeAudioDevice(QString deviceName, QString playRateText) {
     const int previous = ui->comboBox_driver->currentIndex();
     ui->comboBox_driver->setCurrentIndex(mDriverType);
-    if (mDriverType == previous)
-        on_comboBox_driver_currentIndexChanged(previous);
+    if (mDriverType == previous) on_comboBox_driver_currentIndexChanged(previous);
     // Every rebuild leaves the CoreAudio driver, so the fallback from an
     // empty ASIO list to WASAPI never applies here.
 
     const int n = ui->comboBox_asioDev->count();
-    if (n <= 1)
-        return;  // no device: nothing booted, no rate restored
+    if (n <= 1) return;  // no device: nothing booted, no rate restored
     if (n > 2) {
         const int i = deviceLists_findEntry(comboTexts(ui->comboBox_asioDev), deviceName);
         ui->comboBox_asioDev->setCurrentIndex(i);
         selectPlayRecDevice(i, mRecDevIndex);
     }
-    if (ui->comboBox_asioFreq->count() == 1)
-        return;
+    if (ui->comboBox_asioFreq->count() == 1) return;
     const int j = deviceLists_findEntry(comboTexts(ui->comboBox_asioFreq), playRateText);
     ui->comboBox_asioFreq->setCurrentIndex(j);
 }
 
-void MainWindow::on_comboBox_asioDev_activated(int index)
-{
-    selectPlayRecDevice(index, mRecDevIndex);
-}
+void MainWindow::on_comboBox_asioDev_activated(int index) { selectPlayRecDevice(index, mRecDevIndex); }
 
 void MainWindow::on_comboBox_asioDev_currentIndexChanged(int) {}
 
-void MainWindow::playDeviceChanged(int index)
-{
+void MainWindow::playDeviceChanged(int index) {
     if (DebugClient::sDebugLevel >= 10) {
-        DebugClient::SendTrace(QStringLiteral("PlayDeviceChanged ") + QString::number(index), "MAIN", 10,
-                               __FILE__, __LINE__, "playDeviceChanged");
+        DebugClient::SendTrace(QStringLiteral("PlayDeviceChanged ") + QString::number(index), "MAIN", 10, __FILE__,
+                               __LINE__, "playDeviceChanged");
         if (index < 0)
-            DebugClient::SendTrace(QStringLiteral("Invalid PlayDeviceChanged ") + QString::number(index), "MAIN",
-                                   10, __FILE__, __LINE__, "playDeviceChanged");
+            DebugClient::SendTrace(QStringLiteral("Invalid PlayDeviceChanged ") + QString::number(index), "MAIN", 10,
+                                   __FILE__, __LINE__, "playDeviceChanged");
     }
     ui->comboBox_asioDev->setCurrentIndex(index);
     selectPlayRecDevice(index, mRecDevIndex);
 }
 
-void MainWindow::on_comboBox_recDev_currentIndexChanged(int index)
-{
+void MainWindow::on_comboBox_recDev_currentIndexChanged(int index) {
     mRecDevIndex = index;
     selectPlayRecDevice(mPlayDevIndex, index);
 }
 
-void MainWindow::recDevSelectEventAtRecSetup(int index)
-{
+void MainWindow::recDevSelectEventAtRecSetup(int index) {
     mRecDevIndex = index;
     ui->comboBox_recDev->setCurrentIndex(index);
 }
 
-void MainWindow::on_comboBox_PlayRec_currentIndexChanged(int index)
-{
+void MainWindow::on_comboBox_PlayRec_currentIndexChanged(int index) {
     const bool rec = index != 0;
     ui->comboBox_asioFreq->setVisible(!rec);
     ui->comboBox_asioDev->setVisible(!rec);
@@ -178,29 +154,21 @@ void MainWindow::on_comboBox_PlayRec_currentIndexChanged(int index)
     ui->comboBox_recDev->setVisible(rec);
 }
 
-QString MainWindow::getAsioDev_firstItem(int count)
-{
-    return deviceLists_placeholder(count);
-}
+QString MainWindow::getAsioDev_firstItem(int count) { return deviceLists_placeholder(count); }
 
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
-{
+bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
     if (watched == ui->comboBox_asioDev && event->type() == QEvent::MouseButtonPress) {
         mPlayStatus = mAudioThread[0] ? mAudioThread[0]->getStatus() : 0;
-        if (mPlayStatus == 0)
-            DeviceListClicked();
+        if (mPlayStatus == 0) DeviceListClicked();
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::DeviceListClicked()
-{
+void MainWindow::DeviceListClicked() {
     QStringList kept;
-    for (int i = 0; i + 1 < ui->comboBox_asioDev->count() && i < kMainDeviceNames; ++i)
-        kept << mDeviceNames[i];
+    for (int i = 0; i + 1 < ui->comboBox_asioDev->count() && i < kMainDeviceNames; ++i) kept << mDeviceNames[i];
     QStringList outputs, inputs;
-    if (mDevices.enumerate)
-        mDevices.enumerate(&outputs, &inputs);
+    if (mDevices.enumerate) mDevices.enumerate(&outputs, &inputs);
     if (!deviceLists_sameOutputs(kept, outputs)) {
         if (mWatchdogEnabled) {
             setWDT(20000);
@@ -218,11 +186,9 @@ void MainWindow::DeviceListClicked()
     setInMonitor_RecBuffer(0, mDeviceBufferFrames);
 }
 
-void MainWindow::setInMonitor_RecBuffer(int row, int frames)
-{
+void MainWindow::setInMonitor_RecBuffer(int row, int frames) {
     mDeviceBufferFrames = frames;
-    if (row < 0 || row >= kMainCaptureRows)
-        return;
+    if (row < 0 || row >= kMainCaptureRows) return;
     int capacity = mCaptureBlockFrames;
     if (capacity < frames) {
         // Every new block first; when one cannot be had the old blocks and
@@ -249,8 +215,7 @@ void MainWindow::setInMonitor_RecBuffer(int row, int frames)
             for (int slot = 0; slot < kMainCaptureBlocks; ++slot) {
                 void *old[3] = {mCaptureStereo[row][slot], mCaptureBytes[0][row][slot], mCaptureBytes[1][row][slot]};
                 for (void *block : old) {
-                    if (block)
-                        mRetiredCaptureBlocks.emplace_back(block, &_aligned_free);
+                    if (block) mRetiredCaptureBlocks.emplace_back(block, &_aligned_free);
                 }
                 mCaptureStereo[row][slot] = stereo[slot];
                 mCaptureBytes[0][row][slot] = bytes[0][slot];
@@ -268,16 +233,13 @@ void MainWindow::setInMonitor_RecBuffer(int row, int frames)
 
 // ---- Device boot and the DoP table ----------------------------------------
 
-void MainWindow::bootCoreAudioDevice(int play, int rec)
-{
+void MainWindow::bootCoreAudioDevice(int play, int rec) {
     initDsdParameters(mPlayFs);
     mRateListReady = false;
-    if (mDevices.select && (play > 0 || rec > 0))
-        mDevices.select(play > 0 ? play - 1 : -1, rec > 0 ? rec - 1 : -1);
+    if (mDevices.select && (play > 0 || rec > 0)) mDevices.select(play > 0 ? play - 1 : -1, rec > 0 ? rec - 1 : -1);
     QThread::msleep(10);
     // Without a play device the rate table of the previous boot stays.
-    if (play > 0)
-        mBootedDeviceRates = mDevices.rates ? mDevices.rates(play - 1) : QVector<int>();
+    if (play > 0) mBootedDeviceRates = mDevices.rates ? mDevices.rates(play - 1) : QVector<int>();
 
     ui->comboBox_asioFreq->clear();
     ui->comboBox_asioFreq->addItem(kAuto);
@@ -289,12 +251,11 @@ void MainWindow::bootCoreAudioDevice(int play, int rec)
     mDopKnown = lookup.known;
     mDsdNativeDevice = device == QLatin1String(kDsdNativeDeviceName);
 
-    const tPlayRateList list = playRates_build(mBootedDeviceRates, mDopAllowed || mDopKnown, lookup.dop,
-                                               mDsdNativeDevice);
+    const tPlayRateList list =
+        playRates_build(mBootedDeviceRates, mDopAllowed || mDopKnown, lookup.dop, mDsdNativeDevice);
     mDeviceRateCount = 0;
     for (int rate : list.rates) {
-        if (mDeviceRateCount >= kMainDeviceRates)
-            break;
+        if (mDeviceRateCount >= kMainDeviceRates) break;
         ui->comboBox_asioFreq->addItem(playRates_text(rate));
         ui->comboBox_recFreq->addItem(playRates_text(rate));
         mDeviceRates[mDeviceRateCount++] = rate;
@@ -306,13 +267,9 @@ void MainWindow::bootCoreAudioDevice(int play, int rec)
     on_comboBox_asioFreq_currentIndexChanged(0);
 }
 
-void MainWindow::registerDopDevList(QString name, bool dop)
-{
-    deviceLists_registerDopRow(mUserDopList, name, dop);
-}
+void MainWindow::registerDopDevList(QString name, bool dop) { deviceLists_registerDopRow(mUserDopList, name, dop); }
 
-void MainWindow::selectedPlayDSDtoPCM()
-{
+void MainWindow::selectedPlayDSDtoPCM() {
     mPlayFs /= 16;
     mPlayFsIndex = uint32_t(getFreqIndexFromFsValue(mPlayFs));
     mDopAnswered = true;
@@ -321,41 +278,32 @@ void MainWindow::selectedPlayDSDtoPCM()
     changeFs(mPlayFs);
     if (mPlayDevIndex > 0 && mPlayDevIndex <= kMainDeviceNames)
         registerDopDevList(mDeviceNames[mPlayDevIndex - 1], false);
-    if (mDialogSelectFs)
-        mDialogSelectFs->hide();
+    if (mDialogSelectFs) mDialogSelectFs->hide();
 }
 
-void MainWindow::selectedPlayDSDtoDSD()
-{
+void MainWindow::selectedPlayDSDtoDSD() {
     mDopAnswered = true;
     mDopAllowed = true;
     if (mPlayDevIndex > 0 && mPlayDevIndex <= kMainDeviceNames)
         registerDopDevList(mDeviceNames[mPlayDevIndex - 1], true);
-    if (mDialogSelectFs)
-        mDialogSelectFs->hide();
+    if (mDialogSelectFs) mDialogSelectFs->hide();
 }
 
 void MainWindow::DoPPlayableDeviceClicked() {}
 
 // ---- Play rate and device rate ----------------------------------------------
 
-QVector<int> MainWindow::deviceRateList() const
-{
-    return QVector<int>(mDeviceRates, mDeviceRates + mDeviceRateCount);
-}
+QVector<int> MainWindow::deviceRateList() const { return QVector<int>(mDeviceRates, mDeviceRates + mDeviceRateCount); }
 
-void MainWindow::clearDisplayRings()
-{
+void MainWindow::clearDisplayRings() {
     for (double *ring : mMeterRing) {
-        if (ring)
-            std::memset(ring, 0, sizeof(double) * 2 * kMainRingEntries);
+        if (ring) std::memset(ring, 0, sizeof(double) * 2 * kMainRingEntries);
     }
 }
 
 // The list index matters only to the ASIO driver's record-rate list, which
 // this program does not have.
-void MainWindow::on_comboBox_asioFreq_currentIndexChanged(int)
-{
+void MainWindow::on_comboBox_asioFreq_currentIndexChanged(int) {
     mRateChanging = true;
     const int recState = mRecState;
     stopRequest();
@@ -368,20 +316,16 @@ void MainWindow::on_comboBox_asioFreq_currentIndexChanged(int)
     mPlayFs = playRates_fit(mPlayFs, deviceRateList());
     mPlayFsIndex = uint32_t(getFreqIndexFromFsValue(mPlayFs));
     changeFs(mPlayFs);
-    if (mDriverType == kDriverAsio && recState == 3)
-        mRecRestart = true;
+    if (mDriverType == kDriverAsio && recState == 3) mRecRestart = true;
     clearDisplayRings();
-    for (QString &text : mCounterRing)
-        text.clear();
-    for (int64_t &position : mPositionRing)
-        position = 0;
+    for (QString &text : mCounterRing) text.clear();
+    for (int64_t &position : mPositionRing) position = 0;
     mSkipCursorOnce = true;
     mRateChanging = false;
     mReselectRate = true;
 }
 
-void MainWindow::selectPlayFs()
-{
+void MainWindow::selectPlayFs() {
     const QString text = ui->comboBox_asioFreq->currentText();
     if (text == kOffline) {
         mAutoRate = false;
@@ -398,15 +342,12 @@ void MainWindow::selectPlayFs()
     mPlayFsIndex = uint32_t(getFreqIndexFromFsValue(mPlayFs));
 }
 
-int MainWindow::selectPlaySampleRate(int)
-{
-    if (mTrackPath[0].isEmpty())
-        return 44100;
+int MainWindow::selectPlaySampleRate(int) {
+    if (mTrackPath[0].isEmpty()) return 44100;
     return playRates_autoChoice(int(mFileInfo[0].sampleRate), deviceRateList());
 }
 
-int MainWindow::selectAutoFs()
-{
+int MainWindow::selectAutoFs() {
     const QVector<int> rates = deviceRateList();
     mPlayFs = playRates_fit(mPlayFs, rates);
     mPlayFsIndex = uint32_t(getFreqIndexFromFsValue(mPlayFs));
@@ -414,21 +355,16 @@ int MainWindow::selectAutoFs()
     return askDop ? -1 : 0;
 }
 
-void MainWindow::playFreqChanged(int index)
-{
-    ui->comboBox_asioFreq->setCurrentIndex(index);
-}
+void MainWindow::playFreqChanged(int index) { ui->comboBox_asioFreq->setCurrentIndex(index); }
 
-void MainWindow::on_comboBox_recFreq_currentIndexChanged(int)
-{
+void MainWindow::on_comboBox_recFreq_currentIndexChanged(int) {
     if (mRecState == 3) {
         stopRequest();
         mRecRestart = true;
     }
 }
 
-void MainWindow::clearMasterPeaks()
-{
+void MainWindow::clearMasterPeaks() {
     if (mMasterPeak) {
         mMasterPeak[0] = mMasterPeak[1] = 0.0;
     }
@@ -439,13 +375,11 @@ void MainWindow::clearMasterPeaks()
     gAudioThread_clearPeakAudio();
 }
 
-void MainWindow::changeFs(int rate)
-{
+void MainWindow::changeFs(int rate) {
     mBufferChangeExpected = true;
     const bool oscOn = COscClass.getOscStatus();
     clearMasterPeaks();
-    if (!mRateListReady || mPlayDevIndex <= 0 || ui->comboBox_asioFreq->currentText() == kOffline)
-        return;
+    if (!mRateListReady || mPlayDevIndex <= 0 || ui->comboBox_asioFreq->currentText() == kOffline) return;
 
     COscClass.sOscOff();
     setWDT(20000);
@@ -462,14 +396,11 @@ void MainWindow::changeFs(int rate)
 
     mDialogOscillator.setCurrentSampleRate(rate);
     COscClass.setOscFS(rate);
-    if (oscOn)
-        COscClass.sOscOn();
+    if (oscOn) COscClass.sOscOn();
     resetEQparameters(rate);
-    if (mDialogEdit)
-        mDialogEdit->sendParameters(mPeq[kMainMasterSlot], mMonitorVolumeDb, rate);
+    if (mDialogEdit) mDialogEdit->sendParameters(mPeq[kMainMasterSlot], mMonitorVolumeDb, rate);
     clearMasterPeaks();
     emit changeSampleRate(rate);
-    if (mMixer)
-        mMixer->getReverbInstance()->setFxSampleRate(rate, rate);
+    if (mMixer) mMixer->getReverbInstance()->setFxSampleRate(rate, rate);
     QThread::msleep(10);
 }

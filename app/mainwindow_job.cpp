@@ -11,12 +11,10 @@
 #include "editing/dialogedit.h"
 #include "ui_mainwindow.h"
 
-int MainWindow::getAudioParam(tMorphexParam *param, QString path, int track)
-{
+int MainWindow::getAudioParam(tMorphexParam *param, QString path, int track) {
     // Every caller passes a slot it owns; one outside the arrays is refused
     // as undescribable rather than written past them.
-    if (!param || track < 0 || track >= kMainTrackSlots)
-        return kJobRecordNoLibrary;
+    if (!param || track < 0 || track >= kMainTrackSlots) return kJobRecordNoLibrary;
 
     param->srcPath = path.toStdU16String();
     jobRecord_setFeedFormat(param, mPlayFs, mPlayFsIndex);
@@ -30,18 +28,15 @@ int MainWindow::getAudioParam(tMorphexParam *param, QString path, int track)
         view->mMaterialLength = std::numeric_limits<int64_t>::max();
     }
 
-    if (!getAudioFileInformation)
-        return kJobRecordNoLibrary;
+    if (!getAudioFileInformation) return kJobRecordNoLibrary;
     const int result = getAudioFileInformation(reinterpret_cast<const wchar16 *>(path.utf16()), &mLibFileInfo);
-    if (result < 0)
-        return result;
+    if (result < 0) return result;
 
     // Described into a copy first: a description that cannot be used leaves
     // the slot's previous information whole.
     tAudioFileInfo info = mFileInfo[track];
     const int described = jobRecord_fileInfo(mLibFileInfo, &info);
-    if (described < 0)
-        return described;
+    if (described < 0) return described;
     mFileInfo[track] = info;
 
     param->srcChannels = info.channels;

@@ -23,8 +23,7 @@ const char *const kManualJapanese = "Q88000101.pdf";
 const char *const kSupplementEnglish = "Sonvex_Editor_add-e_RevA.pdf";
 const char *const kSupplementJapanese = "Sonvex_Editor_add-j_RevA.pdf";
 
-void openDocument(const char *fileName)
-{
+void openDocument(const char *fileName) {
     // A missing document is the viewer's to report; the request's result
     // changes nothing here.
     const QUrl url = QUrl::fromLocalFile(MainWindow::documentPath(QString::fromLatin1(fileName)));
@@ -33,21 +32,18 @@ void openDocument(const char *fileName)
 
 }  // namespace
 
-QString MainWindow::documentPath(const QString &fileName)
-{
+QString MainWindow::documentPath(const QString &fileName) {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + fileName;
 }
 
-void MainWindow::setUIOperability(bool operable)
-{
+void MainWindow::setUIOperability(bool operable) {
     ui->widgetTrack1->mInputLock = !operable;
     QWidget *const controls[] = {
-        ui->setPointButtonSetIn, ui->setPointButtonSetOut, ui->pushButtonEdit, ui->zeroPlayButton,
-        ui->stopButton, ui->playButton, ui->lineEditTime, ui->zoomInLevelButton,
-        ui->zoomOutLevelButton, ui->zoomInTimeButton, ui->zoomOutTimeButton,
+        ui->setPointButtonSetIn, ui->setPointButtonSetOut, ui->pushButtonEdit,    ui->zeroPlayButton,
+        ui->stopButton,          ui->playButton,           ui->lineEditTime,      ui->zoomInLevelButton,
+        ui->zoomOutLevelButton,  ui->zoomInTimeButton,     ui->zoomOutTimeButton,
     };
-    for (QWidget *w : controls)
-        w->setEnabled(operable);
+    for (QWidget *w : controls) w->setEnabled(operable);
     if (!operable) {
         ui->labelFadeIn->setText(QStringLiteral("Fade In = 00:00:00.00"));
         ui->labelFadeOut->setText(QStringLiteral("Fade Out = 00:00:00.00"));
@@ -62,83 +58,59 @@ void MainWindow::menuJapaneseManualClicked() { openDocument(kManualJapanese); }
 void MainWindow::menuEnglishV1_1suppClicked() { openDocument(kSupplementEnglish); }
 void MainWindow::menuJapaneseV1_1suppClicked() { openDocument(kSupplementJapanese); }
 
-void MainWindow::menuAboutClicked()
-{
+void MainWindow::menuAboutClicked() {
     DialogAbout dialog(this);
     dialog.exec();
 }
 
-void MainWindow::menuLicensesClicked()
-{
+void MainWindow::menuLicensesClicked() {
     dialogLicenses dialog(this);
     dialog.exec();
 }
 
-void MainWindow::menuOscillatorClicked()
-{
-    mDialogOscillator.show();
+void MainWindow::menuOscillatorClicked() { mDialogOscillator.show(); }
+
+void MainWindow::menuOverHolds2sec_toggled(bool checked) {
+    if (checked) ui->widgetMeter->setOverHoldTime(2000);
 }
 
-void MainWindow::menuOverHolds2sec_toggled(bool checked)
-{
-    if (checked)
-        ui->widgetMeter->setOverHoldTime(2000);
+void MainWindow::menuOverHoldsUntilClicked_toggled(bool checked) {
+    if (checked) ui->widgetMeter->setOverHoldTime(-1);
 }
 
-void MainWindow::menuOverHoldsUntilClicked_toggled(bool checked)
-{
-    if (checked)
-        ui->widgetMeter->setOverHoldTime(-1);
-}
-
-void MainWindow::setActionOverHoldTime(int ms)
-{
+void MainWindow::setActionOverHoldTime(int ms) {
     if (ms >= 0)
         ui->actionOverHolds2sec->setChecked(true);
     else
         ui->actionOverHoldsUntilClicked->setChecked(true);
 }
 
-void MainWindow::meterPressed()
-{
-    ui->widgetMeter->setOver(false);
-}
+void MainWindow::meterPressed() { ui->widgetMeter->setOver(false); }
 
-void MainWindow::on_pushButtonPostFader_toggled(bool checked)
-{
+void MainWindow::on_pushButtonPostFader_toggled(bool checked) {
     // The settings file sets the check state before any track thread may
     // exist (and after a failed construction none does).
-    if (mAudioThread[0])
-        mAudioThread[0]->setMeteringPoint(checked ? kMeteringPostFader : kMeteringPreFader);
+    if (mAudioThread[0]) mAudioThread[0]->setMeteringPoint(checked ? kMeteringPostFader : kMeteringPreFader);
 }
 
-void MainWindow::closeEvent(QCloseEvent *event)
-{
+void MainWindow::closeEvent(QCloseEvent *event) {
     mDialogOscillator.hide();
     const int count = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);
     for (int t = 0; t < count; ++t) {
-        if (mPeqDialog[t])
-            mPeqDialog[t]->hide();
+        if (mPeqDialog[t]) mPeqDialog[t]->hide();
     }
     event->accept();
 }
 
-void MainWindow::setScrollMax(int n)
-{
-    ui->waveScrollBar->setMaximum(n < 13 ? 100 : 8 * n);
-}
+void MainWindow::setScrollMax(int n) { ui->waveScrollBar->setMaximum(n < 13 ? 100 : 8 * n); }
 
-void MainWindow::stopWaveFormThreadAll()
-{
+void MainWindow::stopWaveFormThreadAll() {
     const int count = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);
-    for (int t = 0; t < count; ++t)
-        stopWaveFormThread(t);
+    for (int t = 0; t < count; ++t) stopWaveFormThread(t);
 }
 
-void MainWindow::setEdition(tSetEdition edition)
-{
-    if (edition != kEditionZolt)
-        return;
+void MainWindow::setEdition(tSetEdition edition) {
+    if (edition != kEditionZolt) return;
     ui->labelBackground->setPixmap(QPixmap(QStringLiteral(":/resources2/bg_ZOLT/ZOLT_main_back.png")));
     const QString dark = QStringLiteral("QLabel{color: rgb(0, 0, 0);}");
     for (QLabel *label : {ui->labelFileName, ui->label_orgTime, ui->label_orgFileType, ui->label_orgFreq,

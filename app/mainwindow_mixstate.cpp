@@ -19,15 +19,11 @@
 
 namespace {
 
-bool isTrackSlot(int track)
-{
-    return track >= 0 && track < kMainTrackSlots;
-}
+bool isTrackSlot(int track) { return track >= 0 && track < kMainTrackSlots; }
 
 // Binds a window to its record and a sampling rate and shows it with every
 // control up to date.
-void openEqWindow(DialogPeq *window, tPEQ *peq, int rate, double *monitorVolumeDb)
-{
+void openEqWindow(DialogPeq *window, tPEQ *peq, int rate, double *monitorVolumeDb) {
     window->sendPeqParam(peq, rate, monitorVolumeDb);
     window->setEqParamOfWidgetEq();
     window->setEqParamOfDialogEq();
@@ -37,10 +33,8 @@ void openEqWindow(DialogPeq *window, tPEQ *peq, int rate, double *monitorVolumeD
 
 }  // namespace
 
-void MainWindow::asignEQParameterTrack(int track)
-{
-    if (!isTrackSlot(track) || !mPeqDialog[track] || !mPeq[track])
-        return;
+void MainWindow::asignEQParameterTrack(int track) {
+    if (!isTrackSlot(track) || !mPeqDialog[track] || !mPeq[track]) return;
     DialogPeq *window = mPeqDialog[track];
     // Pointer-to-member connections: a report whose argument types drift
     // apart from the slot's fails to compile instead of never arriving.
@@ -52,45 +46,35 @@ void MainWindow::asignEQParameterTrack(int track)
     mPeq[track]->allOn = &window->mAllEqOn;
 }
 
-void MainWindow::releaseEQParameterTrack(int track)
-{
-    if (!isTrackSlot(track) || !mPeqDialog[track])
-        return;
+void MainWindow::releaseEQParameterTrack(int track) {
+    if (!isTrackSlot(track) || !mPeqDialog[track]) return;
     DialogPeq *window = mPeqDialog[track];
     disconnect(window, &DialogPeq::windowClosed, this, &MainWindow::eqWindowCloseEvent);
     disconnect(window, &DialogPeq::selectAllEqOnOff, this, &MainWindow::selAllEqOnOff);
 }
 
-void MainWindow::eqIndicatorClicked()
-{
+void MainWindow::eqIndicatorClicked() {
     DialogPeq *window = mPeqDialog[kMainMasterSlot];
     tPEQ *peq = mPeq[kMainMasterSlot];
-    if (!window || !peq)
-        return;
-    if (mMixerThread)
-        mMixerThread->setMasterAnalysis(true);
+    if (!window || !peq) return;
+    if (mMixerThread) mMixerThread->setMasterAnalysis(true);
     openEqWindow(window, peq, mPlayFs, &mMonitorVolumeDb);
 }
 
-void MainWindow::on_pushCh1PEQ_clicked()
-{
+void MainWindow::on_pushCh1PEQ_clicked() {
     eqIndicatorClicked();
-    if (DialogPeq *window = mPeqDialog[kMainMasterSlot])
-        window->raise();
+    if (DialogPeq *window = mPeqDialog[kMainMasterSlot]) window->raise();
 }
 
-void MainWindow::mixerEqButtonClicked(int track)
-{
-    if (!isTrackSlot(track) || !mPeqDialog[track] || !mPeq[track])
-        return;
+void MainWindow::mixerEqButtonClicked(int track) {
+    if (!isTrackSlot(track) || !mPeqDialog[track] || !mPeq[track]) return;
     DialogPeq *window = mPeqDialog[track];
     openEqWindow(window, mPeq[track], mPlayFs, &mMonitorVolumeDb);
     window->raise();
     emit chEqWindowOpended(track);
 }
 
-void MainWindow::selAllEqOnOff(int on, int id)
-{
+void MainWindow::selAllEqOnOff(int on, int id) {
     if (id == kMainEqMasterId) {
         ui->labelEqIndicator->changeEqIndicator(on != 0);
         emit allEqOnOffToMixer(on != 0, id);
@@ -99,45 +83,32 @@ void MainWindow::selAllEqOnOff(int on, int id)
     }
 }
 
-void MainWindow::eqWindowCloseEvent(int id, QCloseEvent *)
-{
-    emit eqWindowClosed(id);
-}
+void MainWindow::eqWindowCloseEvent(int id, QCloseEvent *) { emit eqWindowClosed(id); }
 
-void MainWindow::initEqParam()
-{
+void MainWindow::initEqParam() {
     if (tPEQ *master = mPeq[kMainMasterSlot]) {
-        for (int b = kEqBands - 1; b >= 0; --b)
-            master->band[b].initParam();
+        for (int b = kEqBands - 1; b >= 0; --b) master->band[b].initParam();
     }
     for (int t = 0; t < kMainTrackSlots; ++t) {
-        if (!mPeq[t])
-            continue;
-        for (int b = kEqBands - 1; b >= 0; --b)
-            mPeq[t]->band[b].initParam();
+        if (!mPeq[t]) continue;
+        for (int b = kEqBands - 1; b >= 0; --b) mPeq[t]->band[b].initParam();
     }
 }
 
-void MainWindow::initEQParams(int track)
-{
-    if (!isTrackSlot(track) || !mPeq[track])
-        return;
+void MainWindow::initEQParams(int track) {
+    if (!isTrackSlot(track) || !mPeq[track]) return;
     mixState_applyEqDefaults(mPeq[track], gEditorDefaults.eqBand, gEditorDefaults.eqAllOn,
                              gEditorDefaults.eqTotalGainDb);
 }
 
-void MainWindow::autoSetupMixerTrackParam(int track)
-{
-    if (!isTrackSlot(track))
-        return;
+void MainWindow::autoSetupMixerTrackParam(int track) {
+    if (!isTrackSlot(track)) return;
     tMixChParam &ch = mMixParam.ch[track];
     mixState_newTrackSlot(&ch, ch.channels);
 }
 
-void MainWindow::ChDelayValueChangeEvent(int track, double ms)
-{
-    if (!isTrackSlot(track))
-        return;
+void MainWindow::ChDelayValueChangeEvent(int track, double ms) {
+    if (!isTrackSlot(track)) return;
     mMixParam.ch[track].delayMs = ms;
     // The waveform view's redraw from its scroll offset and the volume-graph
     // row's delay (rate × ms / 1000 samples, jobRecord_startOffset) follow
@@ -145,24 +116,21 @@ void MainWindow::ChDelayValueChangeEvent(int track, double ms)
     // of the program.
 }
 
-void MainWindow::setDelayTimeClickEvent()
-{
+void MainWindow::setDelayTimeClickEvent() {
     const int count = std::clamp<int>(mMixParam.trackCount, 1, kMainTrackSlots);
     const int height = std::max(1, ui->widgetTrack1->height());
     // A position outside the view counts as the nearest track.
     const int track = std::clamp(int(int64_t(mTrackMousePos.y()) * count / height), 0, count - 1);
     const QString number = QString::number(track + 1);
     bool ok = false;
-    const QString text = QInputDialog::getText(
-        this, QStringLiteral("Please set Delay of Track ") + number,
-        QStringLiteral("Delay Time[msec] of Track ") + number + QStringLiteral(" = "), QLineEdit::Normal,
-        QString::number(int64_t(mMixParam.ch[track].delayMs)), &ok);
-    if (!ok)
-        return;
+    const QString text =
+        QInputDialog::getText(this, QStringLiteral("Please set Delay of Track ") + number,
+                              QStringLiteral("Delay Time[msec] of Track ") + number + QStringLiteral(" = "),
+                              QLineEdit::Normal, QString::number(int64_t(mMixParam.ch[track].delayMs)), &ok);
+    if (!ok) return;
     bool isNumber = false;
     double ms = text.trimmed().toDouble(&isNumber);
-    if (!isNumber)
-        ms = 0.0;
+    if (!isNumber) ms = 0.0;
     mMixParam.ch[track].delayMs = ms;
     emit delayTimeChanged(track, ms);
 }

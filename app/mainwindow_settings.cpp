@@ -20,31 +20,24 @@
 namespace {
 
 // File order EQ1..EQ4 holds the master's bands 3..0.
-int masterBandOfFileBand(int fileBand)
-{
-    return kSettingsEqBands - 1 - fileBand;
-}
+int masterBandOfFileBand(int fileBand) { return kSettingsEqBands - 1 - fileBand; }
 
 }  // namespace
 
-QString MainWindow::composeBackupFilePath()
-{
+QString MainWindow::composeBackupFilePath() {
     const QString location = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     const QString baseName = QFileInfo(QCoreApplication::applicationFilePath()).baseName();
     const QString path = settings_composePath(location, baseName);
     // The folder is the location after the replacement; a failure shows
     // later, when the file cannot be written.
     QString folder = location;
-    if (!baseName.isEmpty())
-        folder.replace(baseName, QStringLiteral("KAVELO/"), Qt::CaseSensitive);
+    if (!baseName.isEmpty()) folder.replace(baseName, QStringLiteral("KAVELO/"), Qt::CaseSensitive);
     QDir dir(folder);
-    if (!dir.exists())
-        dir.mkpath(QStringLiteral("."));
+    if (!dir.exists()) dir.mkpath(QStringLiteral("."));
     return path;
 }
 
-void MainWindow::loadParametersFromFile()
-{
+void MainWindow::loadParametersFromFile() {
     const tEditorDefaults &d = gEditorDefaults;
 
     // Defaults first: what the file does not name keeps them.
@@ -70,8 +63,7 @@ void MainWindow::loadParametersFromFile()
         mDialogEdit->checkBoxApplyShortFade->setChecked(d.applyShortFade);
     }
     setActionOverHoldTime(d.overHoldMs);
-    for (int r = 0; r < kSettingsDopRows; ++r)
-        mUserDopList[r] = d.dopRows[r];
+    for (int r = 0; r < kSettingsDopRows; ++r) mUserDopList[r] = d.dopRows[r];
 
     QFile file(mSettingsPath);
     if (!mSettingsPath.isEmpty() && file.open(QIODevice::ReadOnly)) {
@@ -85,15 +77,9 @@ void MainWindow::loadParametersFromFile()
                 mMonitorVolumeDb = settings_readReal(v[0]);
                 monitorVolumeRead = true;
                 break;
-            case kKeyAudioDriver:
-                mDriverType = settings_driverFromText(v[0]);
-                break;
-            case kKeyAudioDevice:
-                deviceName = settings_readText(v[0]);
-                break;
-            case kKeyPlayFreq:
-                playRate = settings_readText(v[0]);
-                break;
+            case kKeyAudioDriver: mDriverType = settings_driverFromText(v[0]); break;
+            case kKeyAudioDevice: deviceName = settings_readText(v[0]); break;
+            case kKeyPlayFreq: playRate = settings_readText(v[0]); break;
             case kKeyEq1:
             case kKeyEq2:
             case kKeyEq3:
@@ -113,54 +99,40 @@ void MainWindow::loadParametersFromFile()
                 // The master equaliser always starts switched off; only its
                 // total gain is restored.
                 if (master) {
-                    if (master->allOn)
-                        *master->allOn = false;
+                    if (master->allOn) *master->allOn = false;
                     master->totalGainDb = settings_readReal(v[1]);
                     master->totalGainLin = std::pow(10.0, master->totalGainDb / 20.0);
                 }
                 break;
-            case kKeyPostFader:
-                ui->pushButtonPostFader->setChecked(settings_readBool(v[0]));
-                break;
-            case kKeyNeverShowFirstInfo:
-                mNeverShowFirstInfo = settings_readBool(v[0]);
-                break;
+            case kKeyPostFader: ui->pushButtonPostFader->setChecked(settings_readBool(v[0])); break;
+            case kKeyNeverShowFirstInfo: mNeverShowFirstInfo = settings_readBool(v[0]); break;
             case kKeyBounceFormat:
-                if (mDialogEdit)
-                    mDialogEdit->BounceFormat->setCurrentIndex(settings_readInt(v[0]));
+                if (mDialogEdit) mDialogEdit->BounceFormat->setCurrentIndex(settings_readInt(v[0]));
                 break;
             case kKeyBounceFreq:
-                if (mDialogEdit)
-                    mDialogEdit->BounceFreq->setCurrentIndex(settings_readInt(v[0]));
+                if (mDialogEdit) mDialogEdit->BounceFreq->setCurrentIndex(settings_readInt(v[0]));
                 break;
             case kKeyBounceBit:
-                if (mDialogEdit)
-                    mDialogEdit->BounceBit->setCurrentIndex(settings_readInt(v[0]));
+                if (mDialogEdit) mDialogEdit->BounceBit->setCurrentIndex(settings_readInt(v[0]));
                 break;
             case kKeyApplyShortFade:
-                if (mDialogEdit)
-                    mDialogEdit->checkBoxApplyShortFade->setChecked(settings_readBool(v[0]));
+                if (mDialogEdit) mDialogEdit->checkBoxApplyShortFade->setChecked(settings_readBool(v[0]));
                 break;
-            case kKeyOverHoldTime:
-                setActionOverHoldTime(settings_readInt(v[0]));
-                break;
+            case kKeyOverHoldTime: setActionOverHoldTime(settings_readInt(v[0])); break;
             case kKeyDopDevList:
                 for (int r = 0; r < kSettingsDopRows; ++r)
                     mUserDopList[r] = tDopDevItem{settings_readText(v[2 * r]), settings_readBool(v[2 * r + 1])};
                 break;
-            default:
-                break;
+            default: break;
             }
         }
     }
-    if (!monitorVolumeRead)
-        mMonitorVolumeDb = d.monitorVolumeDb;
+    if (!monitorVolumeRead) mMonitorVolumeDb = d.monitorVolumeDb;
 
     resumeAudioDevice(deviceName, playRate);
 }
 
-void MainWindow::saveParametersToFile()
-{
+void MainWindow::saveParametersToFile() {
     tSettingsValues v;
     v.monitorVolumeDb = mMonitorVolumeDb;
     v.driverType = mDriverType;
@@ -174,8 +146,7 @@ void MainWindow::saveParametersToFile()
         v.eqAllOn = master->allOn && *master->allOn;
         v.eqTotalGainDb = master->totalGainDb;
     } else {
-        for (int b = 0; b < kSettingsEqBands; ++b)
-            v.eq[b] = gEditorDefaults.eqBand[b];
+        for (int b = 0; b < kSettingsEqBands; ++b) v.eq[b] = gEditorDefaults.eqBand[b];
     }
     v.postFader = ui->pushButtonPostFader->isChecked();
     v.neverShowFirstInfo = mNeverShowFirstInfo;
@@ -192,12 +163,10 @@ void MainWindow::saveParametersToFile()
     }
     v.overHolds2sec = ui->actionOverHolds2sec->isChecked();
     v.oscillatorMode = mOscillatorMode;
-    for (int r = 0; r < kSettingsDopRows; ++r)
-        v.dopRows[r] = mUserDopList[r];
+    for (int r = 0; r < kSettingsDopRows; ++r) v.dopRows[r] = mUserDopList[r];
 
     // Shut-down shows no boxes; the run's settings are lost, the previous
     // file stays as it was.
     if (!settings_writeFile(mSettingsPath, settings_compose(v)))
-        std::fprintf(stderr, "SonvexEditor: the settings could not be saved to %s\n",
-                     qPrintable(mSettingsPath));
+        std::fprintf(stderr, "SonvexEditor: the settings could not be saved to %s\n", qPrintable(mSettingsPath));
 }

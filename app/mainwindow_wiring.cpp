@@ -26,19 +26,16 @@
 
 namespace {
 
-QActionGroup *exclusiveGroup(QObject *parent, std::initializer_list<QAction *> actions)
-{
+QActionGroup *exclusiveGroup(QObject *parent, std::initializer_list<QAction *> actions) {
     auto *group = new QActionGroup(parent);
     group->setExclusive(true);
-    for (QAction *a : actions)
-        group->addAction(a);
+    for (QAction *a : actions) group->addAction(a);
     return group;
 }
 
 }  // namespace
 
-void MainWindow::makeConnectionsFirst()
-{
+void MainWindow::makeConnectionsFirst() {
     qRegisterMetaType<tFlac2WavMessages *>("tFlac2WavMessages*");
     qRegisterMetaType<tPoly2MonosteMessages *>("tPoly2MonosteMessages*");
 
@@ -74,8 +71,7 @@ void MainWindow::makeConnectionsFirst()
     }
 }
 
-void MainWindow::makeConnectionsSecond()
-{
+void MainWindow::makeConnectionsSecond() {
     if (DialogPeq *master = mPeqDialog[kMainMasterSlot]) {
         // The equaliser bindings may connect these too; one connection each.
         connect(master, &DialogPeq::selectAllEqOnOff, this, &MainWindow::selAllEqOnOff, Qt::UniqueConnection);
@@ -147,8 +143,7 @@ void MainWindow::makeConnectionsSecond()
     if (mPoly2MonosteThread)
         connect(mPoly2MonosteThread, &poly2monosteThread::poly2monosteConverted, this,
                 &MainWindow::poly2monosteRebuildEvent);
-    if (mRecEngineThread)
-        connect(mRecEngineThread, &recEngineThread::recStopped, this, &MainWindow::recStopped);
+    if (mRecEngineThread) connect(mRecEngineThread, &recEngineThread::recStopped, this, &MainWindow::recStopped);
     connect(ui->actionRec_Setup, &QAction::triggered, this, &MainWindow::showRecSetup);
 
     connect(ui->widgetLchMeter, &drawingMeterWidget::mousePressed, this, &MainWindow::meterPressed);
@@ -177,8 +172,7 @@ void MainWindow::makeConnectionsSecond()
     connect(dyn, &DialogDynamics::ratioChanged, this, &MainWindow::dynamicsRatioChanged);
     connect(dyn, &DialogDynamics::makeupGainChanged, this, &MainWindow::dynamicsMakeupChanged);
 
-    if (mMixer)
-        connect(mMixer, &mixer::reportEqButtonClicked, this, &MainWindow::mixerEqButtonClicked);
+    if (mMixer) connect(mMixer, &mixer::reportEqButtonClicked, this, &MainWindow::mixerEqButtonClicked);
     connect(ui->labelEditMode, &labelSwitch::switchClicked, this, &MainWindow::editModeClicked);
     if (mMixer) {
         connect(mMixer, &mixer::reportChDelayChanged, this, &MainWindow::ChDelayValueChangeEvent);
@@ -198,13 +192,11 @@ void MainWindow::makeConnectionsSecond()
     connect(ui->actionCreate, &QAction::triggered, this, &MainWindow::actionCreateClicked);
 }
 
-int64_t MainWindow::tagHMSFtoStartTcSample(tID3tagInfo *tag)
-{
+int64_t MainWindow::tagHMSFtoStartTcSample(tID3tagInfo *tag) {
     // The start timecode as the tag editor left it, read at the first
     // track's rate and the counter's frame type; unset (negative) parts
     // count as 0. Only the record changes, not the track's own start.
-    if (!tag)
-        return 0;
+    if (!tag) return 0;
     tTimeCode tc{};
     tc.hour = std::max(tag->hour, 0);
     tc.minute = std::max(tag->minute, 0);
@@ -216,12 +208,10 @@ int64_t MainWindow::tagHMSFtoStartTcSample(tID3tagInfo *tag)
     return static_cast<int64_t>(sample);
 }
 
-void MainWindow::makeConnectionsThird()
-{
+void MainWindow::makeConnectionsThird() {
     // The analysis thread's object lives on the GUI thread: these run at once.
     mixerThread *analysis = mMixerThread;
-    if (!analysis)
-        return;
+    if (!analysis) return;
     connect(this, &MainWindow::openMixerWindow, analysis, &mixerThread::openMixerWindowEvent);
     connect(this, &MainWindow::addDelTrack, analysis, &mixerThread::adddelTrackEvent);
     connect(this, &MainWindow::peakMasterUpdated, analysis, &mixerThread::peakHoldMasterUpdateEvent);
@@ -233,6 +223,4 @@ void MainWindow::makeConnectionsThird()
     connect(this, &MainWindow::chEqWindowOpended, analysis, &mixerThread::mixerEqButtonClickEvent);
 }
 
-void MainWindow::makeConnectionsLast()
-{
-}
+void MainWindow::makeConnectionsLast() {}

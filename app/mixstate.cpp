@@ -1,7 +1,6 @@
 #include "app/mixstate.h"
 
-void mixState_newTrackSlot(tMixChParam *ch, int32_t channels)
-{
+void mixState_newTrackSlot(tMixChParam *ch, int32_t channels) {
     const bool stereo = channels == 2;
     ch->LL = 1.0;
     ch->LR = stereo ? 0.0 : 1.0;
@@ -13,8 +12,7 @@ void mixState_newTrackSlot(tMixChParam *ch, int32_t channels)
     ch->mute = 1.0f;
 }
 
-void mixState_applyEqDefaults(tPEQ *peq, const tEditorEqBand bands[kEqBands], bool allOn, double totalGainDb)
-{
+void mixState_applyEqDefaults(tPEQ *peq, const tEditorEqBand bands[kEqBands], bool allOn, double totalGainDb) {
     for (int i = 0; i < kEqBands; ++i) {
         peakEq &band = peq->band[kEqBands - 1 - i];
         band.mBandOn = bands[i].on;
@@ -23,8 +21,7 @@ void mixState_applyEqDefaults(tPEQ *peq, const tEditorEqBand bands[kEqBands], bo
         band.mGain = bands[i].gainDb;
         band.mType = tEqType(bands[i].type);
     }
-    if (peq->allOn)
-        *peq->allOn = allOn;
+    if (peq->allOn) *peq->allOn = allOn;
     peq->totalGainDb = totalGainDb;
     peq->totalGainLin = 1.0;
 }

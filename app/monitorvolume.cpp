@@ -1,7 +1,6 @@
 #include "app/monitorvolume.h"
 
-tMonitorVolume monitorVolume_fromLevel(int dB)
-{
+tMonitorVolume monitorVolume_fromLevel(int dB) {
     tMonitorVolume v;
     if (dB < -99) {
         v.db = kMonitorVolumeSilent;
@@ -14,12 +13,10 @@ tMonitorVolume monitorVolume_fromLevel(int dB)
     return v;
 }
 
-bool monitorVolume_dsdPure(const tPEQ *master, double volumeDb, int playFs, int fileRate, int trackCount)
-{
+bool monitorVolume_dsdPure(const tPEQ *master, double volumeDb, int playFs, int fileRate, int trackCount) {
     bool eqInPath = false;
     if (master && master->allOn && *master->allOn) {
-        for (int b = 0; b < kEqBands; ++b)
-            eqInPath = eqInPath || master->band[b].mBandOn;
+        for (int b = 0; b < kEqBands; ++b) eqInPath = eqInPath || master->band[b].mBandOn;
     }
     return !eqInPath && volumeDb == 0.0 && playFs == fileRate && trackCount < 2;
 }

@@ -11,8 +11,8 @@
 constexpr double kMonitorVolumeSilent = -300.0;
 
 struct tMonitorVolume {
-    double db = 0.0;   // the value kept: the level, or kMonitorVolumeSilent
-    QString label;     // the dB label's text: the level or "-inf", then " dB"
+    double db = 0.0;  // the value kept: the level, or kMonitorVolumeSilent
+    QString label;    // the dB label's text: the level or "-inf", then " dB"
 };
 
 tMonitorVolume monitorVolume_fromLevel(int dB);

@@ -5,14 +5,11 @@
 
 namespace {
 
-tEditorDefaults initMainWindowGlobals()
-{
+tEditorDefaults initMainWindowGlobals() {
     tEditorDefaults d;
     const double freq[kSettingsEqBands] = {100.0, 1000.0, 2000.0, 5000.0};
-    for (int i = 0; i < kSettingsEqBands; ++i)
-        d.eqBand[i] = tEditorEqBand{false, freq[i], 0.9, 0.0, 0};
-    for (tDopDevItem &row : d.dopRows)
-        row = tDopDevItem{QStringLiteral("None"), false};
+    for (int i = 0; i < kSettingsEqBands; ++i) d.eqBand[i] = tEditorEqBand{false, freq[i], 0.9, 0.0, 0};
+    for (tDopDevItem &row : d.dopRows) row = tDopDevItem{QStringLiteral("None"), false};
     return d;
 }
 
@@ -46,85 +43,57 @@ const tKeyInfo kKeys[kSettingsKeyCount] = {
 
 const tEditorDefaults gEditorDefaults = initMainWindowGlobals();
 
-QString settings_keyText(tSettingsKey key)
-{
-    if (key < 0 || key >= kSettingsKeyCount)
-        return QString();
+QString settings_keyText(tSettingsKey key) {
+    if (key < 0 || key >= kSettingsKeyCount) return QString();
     return QString::fromLatin1(kKeys[key].text);
 }
 
-int settings_valueLineCount(tSettingsKey key)
-{
-    if (key < 0 || key >= kSettingsKeyCount)
-        return 0;
+int settings_valueLineCount(tSettingsKey key) {
+    if (key < 0 || key >= kSettingsKeyCount) return 0;
     return kKeys[key].valueLines;
 }
 
-tSettingsKey settings_keyOfLine(const QString &line)
-{
+tSettingsKey settings_keyOfLine(const QString &line) {
     for (int k = 0; k < kSettingsKeyCount; ++k) {
-        if (k == kKeyOscillatorMode)
-            continue;
-        if (line.startsWith(QLatin1String(kKeys[k].text)))
-            return static_cast<tSettingsKey>(k);
+        if (k == kKeyOscillatorMode) continue;
+        if (line.startsWith(QLatin1String(kKeys[k].text))) return static_cast<tSettingsKey>(k);
     }
     return kKeyNone;
 }
 
-double settings_readReal(const QString &line)
-{
+double settings_readReal(const QString &line) {
     bool ok = false;
     const double v = line.trimmed().toDouble(&ok);
     return ok ? v : 0.0;
 }
 
-int settings_readInt(const QString &line)
-{
+int settings_readInt(const QString &line) {
     bool ok = false;
     const int v = line.trimmed().toInt(&ok, 10);
     return ok ? v : 0;
 }
 
-bool settings_readBool(const QString &line)
-{
-    return line.startsWith(QLatin1String("true"));
-}
+bool settings_readBool(const QString &line) { return line.startsWith(QLatin1String("true")); }
 
-QString settings_readText(const QString &line)
-{
-    return line.simplified();
-}
+QString settings_readText(const QString &line) { return line.simplified(); }
 
-QString settings_realText(double value)
-{
-    return QString::number(value, 'g', 6);
-}
+QString settings_realText(double value) { return QString::number(value, 'g', 6); }
 
-QString settings_boolText(bool value)
-{
-    return value ? QStringLiteral("true") : QStringLiteral("false");
-}
+QString settings_boolText(bool value) { return value ? QStringLiteral("true") : QStringLiteral("false"); }
 
-QString settings_driverText(int driverType)
-{
-    if (driverType == kDriverCoreAudio)
-        return QStringLiteral("CoreAudio");
-    if (driverType == kDriverWasapi)
-        return QStringLiteral("WASAPI");
+QString settings_driverText(int driverType) {
+    if (driverType == kDriverCoreAudio) return QStringLiteral("CoreAudio");
+    if (driverType == kDriverWasapi) return QStringLiteral("WASAPI");
     return QStringLiteral("ASIO");
 }
 
-int settings_driverFromText(const QString &line)
-{
-    if (line.startsWith(QLatin1String("Core")))
-        return kDriverCoreAudio;
-    if (line.startsWith(QLatin1String("WASA")))
-        return kDriverWasapi;
+int settings_driverFromText(const QString &line) {
+    if (line.startsWith(QLatin1String("Core"))) return kDriverCoreAudio;
+    if (line.startsWith(QLatin1String("WASA"))) return kDriverWasapi;
     return kDriverAsio;
 }
 
-QVector<tSettingsSection> settings_parse(const QByteArray &file)
-{
+QVector<tSettingsSection> settings_parse(const QByteArray &file) {
     // Lines keep their line feed, as the reader sees them; a line read past
     // the end is empty.
     QVector<QString> lines;
@@ -140,11 +109,9 @@ QVector<tSettingsSection> settings_parse(const QByteArray &file)
     int i = 0;
     while (i < lines.size()) {
         const QString &line = lines[i++];
-        if (line.isEmpty())
-            continue;
+        if (line.isEmpty()) continue;
         const tSettingsKey key = settings_keyOfLine(line);
-        if (key == kKeyNone)
-            continue;
+        if (key == kKeyNone) continue;
         tSettingsSection section;
         section.key = key;
         for (int v = 0; v < kKeys[key].valueLines; ++v)
@@ -154,8 +121,7 @@ QVector<tSettingsSection> settings_parse(const QByteArray &file)
     return sections;
 }
 
-QByteArray settings_compose(const tSettingsValues &values)
-{
+QByteArray settings_compose(const tSettingsValues &values) {
     QString out;
     // A line feed inside a value (a device name, say) would shift every
     // later section; the reader folds white space anyway.
@@ -210,26 +176,22 @@ QByteArray settings_compose(const tSettingsValues &values)
     return out.toUtf8();
 }
 
-QString settings_composePath(const QString &dataLocation, const QString &exeBaseName)
-{
+QString settings_composePath(const QString &dataLocation, const QString &exeBaseName) {
     QString folder = dataLocation;
-    if (!exeBaseName.isEmpty())
-        folder.replace(exeBaseName, QStringLiteral("KAVELO/"), Qt::CaseSensitive);
+    if (!exeBaseName.isEmpty()) folder.replace(exeBaseName, QStringLiteral("KAVELO/"), Qt::CaseSensitive);
     return folder + QStringLiteral("sonvexEditor.txt");
 }
 
-bool settings_writeFile(const QString &path, const QByteArray &bytes)
-{
+bool settings_writeFile(const QString &path, const QByteArray &bytes) {
     // QSaveFile writes a temporary file in the same folder and renames it
     // over the target only on commit; until then the old file stays whole.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
+    if (!file.open(QIODevice::WriteOnly)) return false;
     // A short write (a full disk) can pass unnoticed through the buffer, so
     // the size of what reached the new file is checked before it replaces
     // the old one.
-    const bool whole = file.write(bytes) == bytes.size() && file.flush()
-        && file.error() == QFileDevice::NoError && file.size() == bytes.size();
+    const bool whole = file.write(bytes) == bytes.size() && file.flush() && file.error() == QFileDevice::NoError &&
+                       file.size() == bytes.size();
     if (!whole) {
         file.cancelWriting();
         file.commit();

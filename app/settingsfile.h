@@ -14,9 +14,9 @@
 #include "engine/engineparams.h"  // tDriverComboBox
 
 enum : int {
-    kSettingsEqBands = 4,      // EQ1..EQ4 in file order
-    kSettingsDopRows = 10,     // the user's DoP device rows
-    kSettingsLineCount = 72,   // lines of every written file
+    kSettingsEqBands = 4,     // EQ1..EQ4 in file order
+    kSettingsDopRows = 10,    // the user's DoP device rows
+    kSettingsLineCount = 72,  // lines of every written file
 };
 
 // One row of a DoP device table: a device-name prefix and whether such a
@@ -32,7 +32,7 @@ struct tEditorEqBand {
     double frequency = 0.0;  // Hz
     double q = 0.0;
     double gainDb = 0.0;
-    int type = 0;            // the band's type code (tEqType)
+    int type = 0;  // the band's type code (tEqType)
 };
 
 // The values in force where the file, or one of its keys, is missing. The
@@ -51,7 +51,7 @@ struct tEditorDefaults {
     int bounceRate = 1;
     int bounceBits = 1;
     bool applyShortFade = true;
-    int overHoldMs = 2000;    // negative: until clicked
+    int overHoldMs = 2000;  // negative: until clicked
     tDopDevItem dopRows[kSettingsDopRows];
     bool oscillatorMode = false;  // kept for the file; nothing reads it
 };
@@ -108,7 +108,7 @@ QString settings_readText(const QString &line);
 // significant digits in the shorter notation ("100", "0.9", "1e+06").
 QString settings_realText(double value);
 QString settings_boolText(bool value);
-QString settings_driverText(int driverType);   // "CoreAudio", "WASAPI", else "ASIO"
+QString settings_driverText(int driverType);  // "CoreAudio", "WASAPI", else "ASIO"
 int settings_driverFromText(const QString &line);
 
 // One section found in a file: its key and its value lines, as read. A file
@@ -128,9 +128,9 @@ QVector<tSettingsSection> settings_parse(const QByteArray &file);
 struct tSettingsValues {
     double monitorVolumeDb = 0.0;
     int driverType = 0;
-    QString deviceText;          // the device list's current text
-    QString playRateText;        // the play-rate list's current text
-    tEditorEqBand eq[kSettingsEqBands];   // EQ1..EQ4 (master bands 3..0)
+    QString deviceText;                  // the device list's current text
+    QString playRateText;                // the play-rate list's current text
+    tEditorEqBand eq[kSettingsEqBands];  // EQ1..EQ4 (master bands 3..0)
     bool eqAllOn = false;
     double eqTotalGainDb = 0.0;
     bool postFader = false;
@@ -139,7 +139,7 @@ struct tSettingsValues {
     int bounceFreq = 0;
     int bounceBit = 0;
     bool applyShortFade = false;
-    bool overHolds2sec = true;   // else held until clicked
+    bool overHolds2sec = true;  // else held until clicked
     bool oscillatorMode = false;
     tDopDevItem dopRows[kSettingsDopRows];
 };

@@ -2,6 +2,4 @@
 
 #include "mixer/dialogtltest.h"
 
-int tMainTestSequence::getMaxSeq() const {
-    return mDialog ? mDialog->getMaxSeq() : 0;
-}
+int tMainTestSequence::getMaxSeq() const { return mDialog ? mDialog->getMaxSeq() : 0; }

@@ -6,8 +6,7 @@ void startup_sleepMs(int ms) {
     timespec t;
     t.tv_sec = ms / 1000;
     t.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
-    while (nanosleep(&t, &t) != 0) {
-    }
+    while (nanosleep(&t, &t) != 0) {}
 }
 
 bool startup_pollUntil(const std::function<bool()> &done, int stepMs, int polls, const tStartupSleep &sleep) {

@@ -25,9 +25,7 @@ QString usbProbe_systemRoot() {
     return sRootOverride.isEmpty() ? QStringLiteral("/sys/bus/usb/devices") : sRootOverride;
 }
 
-void usbProbe_setSystemRoot(const QString &root) {
-    sRootOverride = root;
-}
+void usbProbe_setSystemRoot(const QString &root) { sRootOverride = root; }
 
 QString usbProbe_find(const QString &root, unsigned vendor, unsigned product) {
     const QDir dir(root);

@@ -106,16 +106,15 @@ public:
 
     // Locates the audio: dataOffset is the first byte of audio, dataBytes the
     // audio's length, audioBytes the same for PCM formats. 0 or -1.
-    [[nodiscard]] virtual int searchData(FILE *fp, uint64_t *dataOffset, uint64_t *dataBytes,
-                                         uint64_t *audioBytes) = 0;
+    [[nodiscard]] virtual int searchData(FILE *fp, uint64_t *dataOffset, uint64_t *dataBytes, uint64_t *audioBytes) = 0;
 
     // Offset of the header of the first chunk with that id. 0 or -1.
     [[nodiscard]] virtual int searchChunk(FILE *fp, const char *id, uint64_t *offset) = 0;
 
     // The stored format: rate in hertz, bits per sample, channels and the
     // format tag (1 integer PCM, 3 IEEE float for WAV). 0 or -1.
-    [[nodiscard]] virtual int searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits,
-                                             uint32_t *channels, uint16_t *formatTag) = 0;
+    [[nodiscard]] virtual int searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uint32_t *channels,
+                                             uint16_t *formatTag) = 0;
 
     // Start time in samples since midnight. 0 or -1.
     [[nodiscard]] virtual int searchBextChunk(FILE *fp, uint64_t *startSample) = 0;

@@ -21,10 +21,20 @@
 // 2.8224 MHz..22.5792 MHz; 10..15 are unused. The conversion library indexes
 // its own 32-entry rate table with the same codes.
 enum : int {
-    kFsIdx44100 = 0, kFsIdx48000 = 1, kFsIdx88200 = 2, kFsIdx96000 = 3,
-    kFsIdx176400 = 4, kFsIdx192000 = 5, kFsIdx352800 = 6, kFsIdx384000 = 7,
-    kFsIdx705600 = 8, kFsIdx768000 = 9,
-    kFsIdxDsd64 = 16, kFsIdxDsd128 = 17, kFsIdxDsd256 = 18, kFsIdxDsd512 = 19,
+    kFsIdx44100 = 0,
+    kFsIdx48000 = 1,
+    kFsIdx88200 = 2,
+    kFsIdx96000 = 3,
+    kFsIdx176400 = 4,
+    kFsIdx192000 = 5,
+    kFsIdx352800 = 6,
+    kFsIdx384000 = 7,
+    kFsIdx705600 = 8,
+    kFsIdx768000 = 9,
+    kFsIdxDsd64 = 16,
+    kFsIdxDsd128 = 17,
+    kFsIdxDsd256 = 18,
+    kFsIdxDsd512 = 19,
 };
 
 // Texts for the windows.

@@ -11,8 +11,7 @@ inline uint64_t roundEven(uint64_t v) { return v + (v & 1); }
 
 }  // namespace
 
-const uint8_t *ClassChunkUtility::mChunk_checkChunkId(const uint8_t *header, const char *id,
-                                                      uint32_t *size) const {
+const uint8_t *ClassChunkUtility::mChunk_checkChunkId(const uint8_t *header, const char *id, uint32_t *size) const {
     uint32_t stored = chunk_getLE32(header + 4);
     if (chunk_idIs(header, id)) {
         *size = stored;
@@ -167,19 +166,17 @@ bool ClassChunkUtility::mChunk_reachesEnd(FILE *fp, int mode) const {
     return w.position() == w.fileSize() || w.position() == w.fileSize() + 1;
 }
 
-int ClassChunkUtility::mChunk_searchSpecifiedChunkSize(FILE *fp, const char *id, uint64_t *offset,
-                                                       uint64_t *size, int mode) const {
+int ClassChunkUtility::mChunk_searchSpecifiedChunkSize(FILE *fp, const char *id, uint64_t *offset, uint64_t *size,
+                                                       int mode) const {
     return walk(fp, id, offset, size, mode);
 }
 
-int ClassChunkUtility::mChunk_searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *offset,
-                                                   int mode) const {
+int ClassChunkUtility::mChunk_searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *offset, int mode) const {
     uint64_t size = 0;
     return walk(fp, id, offset, &size, mode);
 }
 
-int ClassChunkUtility::mChunk_searchDataTop(FILE *fp, uint64_t *dataOffset, uint64_t *dataSize,
-                                            int mode) const {
+int ClassChunkUtility::mChunk_searchDataTop(FILE *fp, uint64_t *dataOffset, uint64_t *dataSize, int mode) const {
     *dataOffset = 0;
     *dataSize = 0;
     uint64_t off = 0, stored = 0;
@@ -218,8 +215,7 @@ int ClassChunkUtility::mChunk_searchDataTop(FILE *fp, uint64_t *dataOffset, uint
     return 0;
 }
 
-int ClassChunkUtility::mChunk_updateChunkSize(FILE *fp, const char *id, uint32_t value, uint32_t how,
-                                              int mode) const {
+int ClassChunkUtility::mChunk_updateChunkSize(FILE *fp, const char *id, uint32_t value, uint32_t how, int mode) const {
     uint64_t off = 0, stored = 0;
     if (walk(fp, id, &off, &stored, mode) != 0) return -1;
     const bool riff = mode == kChunkModeRiff;

@@ -33,18 +33,18 @@ enum tChunkWalkMode : int {
 };
 
 enum : uint32_t {
-    kChunkRiffFirst = 12,      // first chunk header in a RIFF/RF64 file
-    kChunkRiffHeader = 8,      // id + u32 size
-    kChunkDsfHeader = 12,      // id + u64 size
-    kChunkDs64MinPayload = 24,  // RIFF size, data size, sample count (u64 each)
+    kChunkRiffFirst = 12,           // first chunk header in a RIFF/RF64 file
+    kChunkRiffHeader = 8,           // id + u32 size
+    kChunkDsfHeader = 12,           // id + u64 size
+    kChunkDs64MinPayload = 24,      // RIFF size, data size, sample count (u64 each)
     kRf64SizeMarker = 0xFFFFFFFFu,  // 32-bit size field of an RF64 file
 };
 
 // Little-endian fields in byte buffers.
 inline uint16_t chunk_getLE16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 inline uint32_t chunk_getLE32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
 }
 inline uint64_t chunk_getLE64(const uint8_t *p) {
     return static_cast<uint64_t>(chunk_getLE32(p)) | (static_cast<uint64_t>(chunk_getLE32(p + 4)) << 32);
@@ -97,10 +97,10 @@ struct tChunkHeader {
 };
 
 enum : int {
-    kChunkWalkHeader = 1,       // next() filled a header
-    kChunkWalkEnd = 0,          // no further header
+    kChunkWalkHeader = 1,  // next() filled a header
+    kChunkWalkEnd = 0,     // no further header
     kChunkWalkSeekError = -1,
-    kChunkWalkReadError = -2,   // the stream's error flag is left set for the caller
+    kChunkWalkReadError = -2,  // the stream's error flag is left set for the caller
 };
 
 // Steps over the chunks of one file from its first chunk. Every step moves
@@ -148,8 +148,8 @@ public:
     // stored (u32 in RIFF mode, the u64 that counts the header in DSF mode).
     // 0, or -1 with offset 0 and size 0 when there is no such chunk or the
     // walk cannot go on.
-    [[nodiscard]] int mChunk_searchSpecifiedChunkSize(FILE *fp, const char *id, uint64_t *offset,
-                                                      uint64_t *size, int mode) const;
+    [[nodiscard]] int mChunk_searchSpecifiedChunkSize(FILE *fp, const char *id, uint64_t *offset, uint64_t *size,
+                                                      int mode) const;
     // The same without the size.
     [[nodiscard]] int mChunk_searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *offset, int mode) const;
 
@@ -170,8 +170,7 @@ public:
     // Rewrites the size field of the first chunk with that id: how 0 adds
     // value, 1 subtracts it, 2 sets it. 0, or -1 (also when the result would
     // wrap).
-    [[nodiscard]] int mChunk_updateChunkSize(FILE *fp, const char *id, uint32_t value, uint32_t how,
-                                             int mode) const;
+    [[nodiscard]] int mChunk_updateChunkSize(FILE *fp, const char *id, uint32_t value, uint32_t how, int mode) const;
 
 private:
     int walk(FILE *fp, const char *id, uint64_t *offset, uint64_t *size, int mode) const;

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "base/alignedalloc.h"
 #include "audiofile/vfile.h"
+#include "base/alignedalloc.h"
 
 namespace {
 
 const uint32_t kBufAlign = 8;
-const uint64_t kFormHeaderBytes = 16;   // "FRM8", form size, "DSD "
-const uint64_t kFormSizeExcluded = 12;  // the form size counts neither id nor size field
+const uint64_t kFormHeaderBytes = 16;                    // "FRM8", form size, "DSD "
+const uint64_t kFormSizeExcluded = 12;                   // the form size counts neither id nor size field
 const uint32_t kJunkEndInHeader = kDsdiffSoundHeaderAt;  // JUNK ends where "DSD " begins
 const char kNotCompressed[] = "not compressed";
 

@@ -47,18 +47,18 @@ enum : uint32_t {
 
 // Marks and start time.
 enum : uint32_t {
-    kDsdiffMarkMax = 99,                        // points the cue and playlist buffers hold
+    kDsdiffMarkMax = 99,  // points the cue and playlist buffers hold
     kDsdiffCuePointBytes = 40,
     kDsdiffPlstEntryBytes = 16,
-    kDsdiffCueDataMax = 4 + kDsdiffMarkMax * kDsdiffCuePointBytes,     // 3964
-    kDsdiffPlstDataMax = 4 + kDsdiffMarkMax * kDsdiffPlstEntryBytes,   // 1588
-    kDsdiffLabelChars = 15,                     // name characters written per label
-    kDsdiffLabelLoadChars = 10,                 // name characters taken back per label
-    kDsdiffLabelReadMax = 0x1FFF0,              // LIST data read after its type, at most
-    kDsdiffFirstJunkLimit = 0x7FFF,             // most mark bytes put into a header's JUNK
-    kDsdiffJunkTailBytes = 32768,               // JUNK appended behind moved marks, header included
+    kDsdiffCueDataMax = 4 + kDsdiffMarkMax * kDsdiffCuePointBytes,    // 3964
+    kDsdiffPlstDataMax = 4 + kDsdiffMarkMax * kDsdiffPlstEntryBytes,  // 1588
+    kDsdiffLabelChars = 15,                                           // name characters written per label
+    kDsdiffLabelLoadChars = 10,                                       // name characters taken back per label
+    kDsdiffLabelReadMax = 0x1FFF0,                                    // LIST data read after its type, at most
+    kDsdiffFirstJunkLimit = 0x7FFF,                                   // most mark bytes put into a header's JUNK
+    kDsdiffJunkTailBytes = 32768,  // JUNK appended behind moved marks, header included
     kDsdiffRenameMax = 1000,
-    kDsdiffBextChunkBytes = 870,                // bext chunk as written, header included
+    kDsdiffBextChunkBytes = 870,  // bext chunk as written, header included
     kDsdiffBextPayload = 858,
     kDsdiffBextSearchMax = kDsdiffSmallBufBytes - kDsdiffChunkHeader,  // 8180
 };
@@ -84,9 +84,9 @@ enum tDsdiffSizeHow : uint32_t {
 // (checkMarkChunk). Offsets are chunk header offsets.
 struct tDsdiffMarkArea {
     uint64_t runStart;
-    uint64_t runLength;   // JUNK offset - run start - 12
+    uint64_t runLength;  // JUNK offset - run start - 12
     uint64_t junkOffset;
-    uint64_t junkSize;    // data size, limited to what the file holds
+    uint64_t junkSize;  // data size, limited to what the file holds
 };
 
 class gClass_DsdiffFile : public AccessAudioFile {
@@ -103,8 +103,7 @@ public:
     // The "DSD " sound chunk: dataOffset is the first audio byte; dataBytes
     // and audioBytes its data size, cut to what the file holds (a recording
     // that was never finalised). Leaves the file at dataOffset. 0 or -1.
-    [[nodiscard]] int searchData(FILE *fp, uint64_t *dataOffset, uint64_t *dataBytes,
-                                 uint64_t *audioBytes) override;
+    [[nodiscard]] int searchData(FILE *fp, uint64_t *dataOffset, uint64_t *dataBytes, uint64_t *audioBytes) override;
     [[nodiscard]] int searchChunk(FILE *fp, const char *id, uint64_t *offset) override;
     // The "SND " property chunk: rate (0 when it has no "FS  "), bits 1,
     // channels, format tag 0. -1 when it is absent or malformed, or when its
@@ -223,11 +222,10 @@ private:
 
     // Marks.
     int saveMarkData(FILE *fp, int existing, int listNo, bool newFile, uint64_t totalSamples);
-    uint32_t makeCueChunk(int listNo);    // whole chunk into mCueBuf; returns the data size
-    uint32_t makeLabelChunk(int listNo);  // into mWork
+    uint32_t makeCueChunk(int listNo);                              // whole chunk into mCueBuf; returns the data size
+    uint32_t makeLabelChunk(int listNo);                            // into mWork
     uint32_t makePlayListChunk(int listNo, uint64_t totalSamples);  // into mPlstBuf
-    int saveOneChunk(FILE *fp, const uint8_t *chunk, uint64_t dataSize, bool firstJunk, const char *id,
-                     bool isCue);
+    int saveOneChunk(FILE *fp, const uint8_t *chunk, uint64_t dataSize, bool firstJunk, const char *id, bool isCue);
     int saveCueChunk(FILE *fp, bool firstJunk, uint64_t dataSize);
     int saveLabelChunk(FILE *fp, bool firstJunk, uint64_t dataSize);
     int savePlayListChunk(FILE *fp, bool firstJunk, uint64_t dataSize);
@@ -245,7 +243,7 @@ private:
 };
 
 // Hexadecimal helpers kept with the handler.
-uint8_t btoa(uint8_t value);        // 0-9 '0'-'9', 10-15 'A'-'F', else 0xFF
-int atob(uint8_t c);                // '0'-'?' 0-15, '@'-'F' 9-15, 'a'-'f' 10-15, else -1
+uint8_t btoa(uint8_t value);                 // 0-9 '0'-'9', 10-15 'A'-'F', else 0xFF
+int atob(uint8_t c);                         // '0'-'?' 0-15, '@'-'F' 9-15, 'a'-'f' 10-15, else -1
 void b16toa32(char out[4], uint16_t value);  // four upper-case digits, most significant first
-uint32_t a16tob32(uint16_t value);  // 0xFEFEFEFF whatever the value
+uint32_t a16tob32(uint16_t value);           // 0xFEFEFEFF whatever the value

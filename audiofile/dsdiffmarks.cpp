@@ -20,8 +20,8 @@ namespace {
 
 const uint32_t kMarkHeaders = 3 * kDsdiffChunkHeader;  // cue, LIST and plst headers: 36
 const uint64_t kFormSizeExcluded = 12;
-const uint64_t kSizeLimit = 0xFFFFFFFFull;   // marks appended behind audio stay inside 4 GiB
-const uint64_t kSizeLimitSlack = 32804;      // the JUNK appended with them and its headers
+const uint64_t kSizeLimit = 0xFFFFFFFFull;  // marks appended behind audio stay inside 4 GiB
+const uint64_t kSizeLimitSlack = 32804;     // the JUNK appended with them and its headers
 const uint32_t kCueAddType = 1;
 const int kCueAddFlags = kMarkFlagSerial | kMarkFlagReserved;
 const uint8_t kZeros[4096] = {};
@@ -223,8 +223,7 @@ uint32_t gClass_DsdiffFile::makePlayListChunk(int listNo, uint64_t totalSamples)
 // header whose data runs to where the old JUNK ended. room is how many bytes
 // the chunk (with its pad byte) may take so that the new JUNK header still
 // fits in front of the old end.
-int gClass_DsdiffFile::writeIntoJunk(FILE *fp, uint64_t at, uint64_t room, const uint8_t *chunk,
-                                     uint64_t dataSize) {
+int gClass_DsdiffFile::writeIntoJunk(FILE *fp, uint64_t at, uint64_t room, const uint8_t *chunk, uint64_t dataSize) {
     const uint64_t total = kDsdiffChunkHeader + dataSize;
     const uint64_t used = total + pad(dataSize);
     if (used > room || total > kDsdiffWorkBufBytes) return -1;
@@ -236,8 +235,8 @@ int gClass_DsdiffFile::writeIntoJunk(FILE *fp, uint64_t at, uint64_t room, const
     return v_writeAt(fp, at + used, h, sizeof h) == 0 ? 0 : -1;
 }
 
-int gClass_DsdiffFile::saveOneChunk(FILE *fp, const uint8_t *chunk, uint64_t dataSize, bool firstJunk,
-                                    const char *id, bool isCue) {
+int gClass_DsdiffFile::saveOneChunk(FILE *fp, const uint8_t *chunk, uint64_t dataSize, bool firstJunk, const char *id,
+                                    bool isCue) {
     const uint64_t used = kDsdiffChunkHeader + dataSize + pad(dataSize);
     if (firstJunk) {
         int64_t junk = 0, junkSize = 0;
@@ -428,8 +427,7 @@ bool gClass_DsdiffFile::loadPlayListChunk(FILE *fp, int listNo) {
 
 int gClass_DsdiffFile::loadCueData(FILE *fp, uint64_t totalSamples, int listNo) {
     if (gMarkList.create(listNo) != 0) return kAudioFileOK;
-    if (fp && mWork && mCueBuf && mPlstBuf && loadCueChunk(fp, listNo, totalSamples) &&
-        loadLabelChunk(fp, listNo))
+    if (fp && mWork && mCueBuf && mPlstBuf && loadCueChunk(fp, listNo, totalSamples) && loadLabelChunk(fp, listNo))
         (void)loadPlayListChunk(fp, listNo);
     (void)gMarkList.renumber(listNo);
     (void)gMarkList.clrModifyFlag(listNo);
@@ -483,7 +481,7 @@ int gClass_DsdiffFile::setStartSample(FILE *fp, uint64_t startSample) {
         uint8_t field[8];
         chunk_putLE64(field, startSample);
         return v_writeAt(fp, off + kDsdiffChunkHeader + kDsdiffBextTimeReference, field, 8) == 0 ? kAudioFileOK
-                                                                                               : kAudioFileErrIO;
+                                                                                                 : kAudioFileErrIO;
     }
     // Appended behind chunks that do not lead to the end of the file (a file
     // cut short or damaged), a bext chunk would never be found: the walk

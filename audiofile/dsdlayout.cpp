@@ -73,8 +73,8 @@ void writePendingPair(uint8_t *out, uint32_t used) {
     }
 }
 
-int dsd2dsfStereo(uint8_t *out, const uint8_t *const in[2], uint32_t n, bool flush,
-                  uint32_t *written, uint32_t *valid) {
+int dsd2dsfStereo(uint8_t *out, const uint8_t *const in[2], uint32_t n, bool flush, uint32_t *written,
+                  uint32_t *valid) {
     const uint32_t offset = sWriteDsfOffset;
     const uint64_t total = static_cast<uint64_t>(offset) + n;
     const uint32_t newBytes = static_cast<uint32_t>((static_cast<uint64_t>(n) + 7) / 8);
@@ -140,8 +140,7 @@ int dsd2dsfStereo(uint8_t *out, const uint8_t *const in[2], uint32_t n, bool flu
 
 }  // namespace
 
-int dsf2dsd(uint8_t *out1, uint8_t *out2, const uint8_t *src, uint32_t samples, uint8_t channels,
-            uint32_t startByte) {
+int dsf2dsd(uint8_t *out1, uint8_t *out2, const uint8_t *src, uint32_t samples, uint8_t channels, uint32_t startByte) {
     if (badChannels(channels, channels)) return kDsdLayoutBadChannels;
     if (channels == 1) {
         const size_t n = samples / 8;
@@ -167,8 +166,7 @@ int dsf2dsd(uint8_t *out1, uint8_t *out2, const uint8_t *src, uint32_t samples, 
     return 0;
 }
 
-int dsdiff2dsd(uint8_t *out1, uint8_t *out2, const uint8_t *src, uint32_t samples,
-               uint8_t channels) {
+int dsdiff2dsd(uint8_t *out1, uint8_t *out2, const uint8_t *src, uint32_t samples, uint8_t channels) {
     if (badChannels(channels, channels)) return kDsdLayoutBadChannels;
     const size_t n = samples / 8;
     if (channels == 1) {
@@ -183,8 +181,8 @@ int dsdiff2dsd(uint8_t *out1, uint8_t *out2, const uint8_t *src, uint32_t sample
     return 0;
 }
 
-int dsd2dsf(uint8_t *out, const uint8_t *in1, const uint8_t *in2, uint32_t samples,
-            uint8_t channelByte, uint8_t flush, uint32_t *written, uint32_t *valid) {
+int dsd2dsf(uint8_t *out, const uint8_t *in1, const uint8_t *in2, uint32_t samples, uint8_t channelByte, uint8_t flush,
+            uint32_t *written, uint32_t *valid) {
     const int channels = channelByte & 0x7F;
     if (badChannels(channels, channelByte)) return kDsdLayoutBadChannels;
     if (channels == 2) {
@@ -195,13 +193,11 @@ int dsd2dsf(uint8_t *out, const uint8_t *in1, const uint8_t *in2, uint32_t sampl
     reverseBytes(out, src, samples / 8);
     *written = samples & ~7u;
     *valid = samples & ~7u;
-    sWriteDsfOffset = static_cast<uint32_t>((static_cast<uint64_t>(sWriteDsfOffset) + samples) %
-                                            kDsfBlockSamples);
+    sWriteDsfOffset = static_cast<uint32_t>((static_cast<uint64_t>(sWriteDsfOffset) + samples) % kDsfBlockSamples);
     return static_cast<int>(sWriteDsfOffset);
 }
 
-int dsd2dsdiff(uint8_t *out, const uint8_t *in1, const uint8_t *in2, uint32_t samples,
-               uint8_t channelByte) {
+int dsd2dsdiff(uint8_t *out, const uint8_t *in1, const uint8_t *in2, uint32_t samples, uint8_t channelByte) {
     const int channels = channelByte & 0x7F;
     if (badChannels(channels, channelByte)) return kDsdLayoutBadChannels;
     const uint32_t offset = sWriteDsfOffset;
@@ -226,8 +222,8 @@ int dsd2dsdiff(uint8_t *out, const uint8_t *in1, const uint8_t *in2, uint32_t sa
     return static_cast<int>(sWriteDsfOffset);
 }
 
-int dsd2dsdiff(uint8_t *out, const uint8_t *in1, const uint8_t *in2, uint32_t samples,
-               uint8_t channelByte, FILE * /*outFile*/) {
+int dsd2dsdiff(uint8_t *out, const uint8_t *in1, const uint8_t *in2, uint32_t samples, uint8_t channelByte,
+               FILE * /*outFile*/) {
     return dsd2dsdiff(out, in1, in2, samples, channelByte);
 }
 

@@ -51,14 +51,13 @@ enum : uint8_t {
 // second stream is filled with 0x96. A partial last byte converts whole.
 // Returns 0, kDsdLayoutBadChannels, or kDsdLayoutBadStart for a stereo
 // startByte above 4095.
-[[nodiscard]] int dsf2dsd(uint8_t *out1, uint8_t *out2, const uint8_t *src, uint32_t samples,
-                          uint8_t channels, uint32_t startByte);
+[[nodiscard]] int dsf2dsd(uint8_t *out1, uint8_t *out2, const uint8_t *src, uint32_t samples, uint8_t channels,
+                          uint32_t startByte);
 
 // DSDIFF bytes -> work streams: samples / 8 bytes per channel. Mono copies
 // into out1 and fills as many bytes of out2 with 0x96. Returns 0 or
 // kDsdLayoutBadChannels.
-[[nodiscard]] int dsdiff2dsd(uint8_t *out1, uint8_t *out2, const uint8_t *src, uint32_t samples,
-                             uint8_t channels);
+[[nodiscard]] int dsdiff2dsd(uint8_t *out1, uint8_t *out2, const uint8_t *src, uint32_t samples, uint8_t channels);
 
 // Work streams -> whole DSF blocks at out.
 //
@@ -75,18 +74,17 @@ enum : uint8_t {
 // written * channels / 8 bytes); *valid: how many of them are audio rather
 // than padding. Returns the new pending offset (0..32767), or
 // kDsdLayoutBadChannels.
-[[nodiscard]] int dsd2dsf(uint8_t *out, const uint8_t *in1, const uint8_t *in2, uint32_t samples,
-                          uint8_t channelByte, uint8_t flush, uint32_t *written,
-                          uint32_t *valid);
+[[nodiscard]] int dsd2dsf(uint8_t *out, const uint8_t *in1, const uint8_t *in2, uint32_t samples, uint8_t channelByte,
+                          uint8_t flush, uint32_t *written, uint32_t *valid);
 
 // Work streams -> interleaved DSDIFF bytes (samples / 8 bytes per channel;
 // the caller writes samples * channels / 8 bytes). channelByte as for
 // dsd2dsf. Returns the new offset modulo 8 or kDsdLayoutBadChannels. The
 // library's build passes its output file as well; it is not read.
-[[nodiscard]] int dsd2dsdiff(uint8_t *out, const uint8_t *in1, const uint8_t *in2,
-                             uint32_t samples, uint8_t channelByte);
-[[nodiscard]] int dsd2dsdiff(uint8_t *out, const uint8_t *in1, const uint8_t *in2,
-                             uint32_t samples, uint8_t channelByte, FILE *outFile);
+[[nodiscard]] int dsd2dsdiff(uint8_t *out, const uint8_t *in1, const uint8_t *in2, uint32_t samples,
+                             uint8_t channelByte);
+[[nodiscard]] int dsd2dsdiff(uint8_t *out, const uint8_t *in1, const uint8_t *in2, uint32_t samples,
+                             uint8_t channelByte, FILE *outFile);
 
 // Starts a new DSF output stream, discarding an unfinished block.
 void clearDsfOffset();

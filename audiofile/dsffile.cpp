@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "base/alignedalloc.h"
 #include "audiofile/dsdlayout.h"
 #include "audiofile/vfile.h"
+#include "base/alignedalloc.h"
 
 namespace {
 
@@ -101,8 +101,7 @@ int gClass_DsfFile::searchChunk(FILE *fp, const char *id, uint64_t *offset) {
     return kAudioFileErrIO;
 }
 
-int gClass_DsfFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uint32_t *channels,
-                                   uint16_t *formatTag) {
+int gClass_DsfFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uint32_t *channels, uint16_t *formatTag) {
     uint8_t fmt[kDsfFmtChunkBytes];
     if (!fp || readFmt(fp, fmt) != 0) return kAudioFileErrIO;
     *rate = chunk_getLE32(fmt + kDsfFmtRate);
@@ -129,8 +128,7 @@ int gClass_DsfFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t w
     removeWorkFile();
     forgetTagState();
     if (!fp || !param) return kAudioFileErrIO;
-    if (param->channels == 0 || param->channels > kDsfMaxChannels || param->rate == 0)
-        return kAudioFileErrFormat;
+    if (param->channels == 0 || param->channels > kDsfMaxChannels || param->rate == 0) return kAudioFileErrFormat;
 
     uint8_t h[kDsfHeaderBytes] = {};
     std::memcpy(h, "DSD ", 4);
@@ -158,8 +156,7 @@ int gClass_DsfFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t w
 // Writes 0x96 over [offset, offset + length).
 int gClass_DsfFile::fillIdle(FILE *fp, uint64_t offset, uint64_t length) {
     if (!mSilence) return -1;
-    if (offset > static_cast<uint64_t>(INT64_MAX) || v_lseek(fp, static_cast<int64_t>(offset), 0) != 0)
-        return -1;
+    if (offset > static_cast<uint64_t>(INT64_MAX) || v_lseek(fp, static_cast<int64_t>(offset), 0) != 0) return -1;
     while (length > 0) {
         uint32_t n = length > kDsfBlockPerChannel ? kDsfBlockPerChannel : static_cast<uint32_t>(length);
         if (v_write(fp, mSilence.get(), n) != n) return -1;
@@ -253,8 +250,7 @@ int gClass_DsfFile::divide(FILE *src, FILE *second, FILE *work, uint64_t pos) {
     // Header, then the audio from pos on (the source's tag is replaced).
     if (vfs_editFile(src, second, 0, 0, true, static_cast<int64_t>(off), kEditProgressNone) != 0)
         return kAudioFileErrIO;
-    if (vfs_editFile(src, second, off + pos, 0, false, static_cast<int64_t>(payload - pos),
-                     kEditProgressEdit) != 0)
+    if (vfs_editFile(src, second, off + pos, 0, false, static_cast<int64_t>(payload - pos), kEditProgressEdit) != 0)
         return kAudioFileErrIO;
 
     uint64_t firstSamples = pos * 8 / channels;
@@ -273,8 +269,7 @@ int gClass_DsfFile::readBlock(FILE *fp, uint64_t offset, uint64_t available, uin
     return 0;
 }
 
-int gClass_DsfFile::combine(FILE *first, FILE *second, FILE *work, const tBwfHdrParam *param,
-                            uint32_t fileNo) {
+int gClass_DsfFile::combine(FILE *first, FILE *second, FILE *work, const tBwfHdrParam *param, uint32_t fileNo) {
     (void)work;
     (void)fileNo;
     if (!first || !second || !param || !mBlock || !mSilence) return kAudioFileErrIO;
@@ -298,9 +293,9 @@ int gClass_DsfFile::combine(FILE *first, FILE *second, FILE *work, const tBwfHdr
     // agree with it, or the joined file would claim audio it lacks.
     if (audioBytesOf(samples1, c) != a || audioBytesOf(samples2, c) != b) return kAudioFileErrFormat;
 
-    const uint64_t p = a / c;        // bytes per channel in first
+    const uint64_t p = a / c;  // bytes per channel in first
     const uint64_t f = p % kDsfBlockPerChannel;
-    const uint64_t q = b / c;        // bytes per channel in second
+    const uint64_t q = b / c;  // bytes per channel in second
     const uint64_t g = groupBytes(c);
     const uint64_t groups1 = (p + kDsfBlockPerChannel - 1) / kDsfBlockPerChannel;
     const uint64_t groupsAll = (p + q + kDsfBlockPerChannel - 1) / kDsfBlockPerChannel;
@@ -315,8 +310,7 @@ int gClass_DsfFile::combine(FILE *first, FILE *second, FILE *work, const tBwfHdr
         const uint64_t need = off2 + (groups2 - 1) * g + (c - 1) * kDsfBlockPerChannel + lastN;
         if (need > size2) return kAudioFileErrFormat;
     }
-    if (f != 0 && off1 + (groups1 - 1) * g + (c - 1) * kDsfBlockPerChannel + f > size1)
-        return kAudioFileErrFormat;
+    if (f != 0 && off1 + (groups1 - 1) * g + (c - 1) * kDsfBlockPerChannel + f > size1) return kAudioFileErrFormat;
 
     if (b > 0) {
         uint64_t r = b;
@@ -378,8 +372,7 @@ uint32_t gClass_DsfFile::getReserveSize() {
 }
 
 int gClass_DsfFile::searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *offset) {
-    return mChunk.mChunk_searchSpecifiedChunk(fp, id, offset, kChunkModeDsf) == 0 ? kAudioFileOK
-                                                                                  : kAudioFileErrIO;
+    return mChunk.mChunk_searchSpecifiedChunk(fp, id, offset, kChunkModeDsf) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
 // ---------------------------------------------------------------------------

@@ -33,27 +33,27 @@
 #include "base/wstring.h"
 
 enum : uint32_t {
-    kDsfHeaderBytes = 92,          // audio starts here in files this handler writes
+    kDsfHeaderBytes = 92,  // audio starts here in files this handler writes
     kDsfDsdChunkBytes = 28,
     kDsfFmtChunkBytes = 52,
     kDsfDataHeaderBytes = 12,
-    kDsfBlockPerChannel = 4096,    // bytes of one channel's block
-    kDsfMaxChannels = 6,           // the format's channel types 1..7 name at most 6 channels
-    kDsfReserveSize = 171,         // what a header rewrite may need (getReserveSize)
+    kDsfBlockPerChannel = 4096,  // bytes of one channel's block
+    kDsfMaxChannels = 6,         // the format's channel types 1..7 name at most 6 channels
+    kDsfReserveSize = 171,       // what a header rewrite may need (getReserveSize)
 };
 
 // Offsets inside the "DSD " and "fmt " chunks (from the chunk's start).
 enum : uint32_t {
-    kDsfDsdTotalSize = 12,     // u64
-    kDsfDsdMetaPointer = 20,   // u64, 0 when there is no tag
-    kDsfFmtVersion = 12,       // u32, 1
-    kDsfFmtFormatId = 16,      // u32, 0 raw DSD
-    kDsfFmtChannelType = 20,   // u32
-    kDsfFmtChannelNum = 24,    // u32
-    kDsfFmtRate = 28,          // u32, hertz
-    kDsfFmtBits = 32,          // u32, 1
-    kDsfFmtSampleCount = 36,   // u64, per channel
-    kDsfFmtBlockSize = 44,     // u32, 4096
+    kDsfDsdTotalSize = 12,    // u64
+    kDsfDsdMetaPointer = 20,  // u64, 0 when there is no tag
+    kDsfFmtVersion = 12,      // u32, 1
+    kDsfFmtFormatId = 16,     // u32, 0 raw DSD
+    kDsfFmtChannelType = 20,  // u32
+    kDsfFmtChannelNum = 24,   // u32
+    kDsfFmtRate = 28,         // u32, hertz
+    kDsfFmtBits = 32,         // u32, 1
+    kDsfFmtSampleCount = 36,  // u64, per channel
+    kDsfFmtBlockSize = 44,    // u32, 4096
 };
 
 // How updateDsdFileSize changes the total file size.
@@ -79,8 +79,7 @@ public:
     // (header included; cut to what the file holds); audioBytes: channels x
     // sample count / 8, at most the data chunk's payload. 0 or -1 (-17 from
     // checkHeader).
-    [[nodiscard]] int searchData(FILE *fp, uint64_t *dataOffset, uint64_t *dataBytes,
-                                 uint64_t *audioBytes) override;
+    [[nodiscard]] int searchData(FILE *fp, uint64_t *dataOffset, uint64_t *dataBytes, uint64_t *audioBytes) override;
     [[nodiscard]] int searchChunk(FILE *fp, const char *id, uint64_t *offset) override;  // -1
     // rate, bits and channel number of the "fmt " chunk; format tag 0.
     [[nodiscard]] int searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uint32_t *channels,
@@ -125,7 +124,7 @@ public:
     [[nodiscard]] int loadCueData(FILE *fp, uint64_t totalSamples, int listNo) override;
     [[nodiscard]] int setStartSample(FILE *fp, uint64_t startSample) override;   // -1
     [[nodiscard]] int getStartSample(FILE *fp, uint64_t *startSample) override;  // -1
-    uint32_t getReserveSize() override;  // 171 + cluster size
+    uint32_t getReserveSize() override;                                          // 171 + cluster size
     // Header offset of the first chunk with that id, by the DSF chunk walk.
     [[nodiscard]] int searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *offset) override;
 
@@ -173,8 +172,8 @@ public:
     int makeLylicFrame(uint8_t *out, uint32_t *length);
 
     // What the last scan found.
-    uint32_t framesPresent() const { return mFrmWritten; }   // kDsfTagHas* bits
-    uint64_t keptTagSize() const { return mOldTagSize; }     // bytes of kept frames
+    uint32_t framesPresent() const { return mFrmWritten; }  // kDsfTagHas* bits
+    uint64_t keptTagSize() const { return mOldTagSize; }    // bytes of kept frames
     uint32_t markEntryCount() const { return mCueCount; }
     // Entry i (kDsfMarkEntryBytes: 36-byte text, 4-byte time stamp).
     const uint8_t *markEntry(uint32_t i) const { return i < mCueCount ? mCueEntries[i] : nullptr; }
@@ -195,20 +194,20 @@ private:
     tAudioFileBuild mBuild;
     ClassChunkUtility mChunk;
     // Null when they could not be allocated.
-    tAlignedBuffer<uint8_t> mFrameBuf;  // kDsfTagFrameBufBytes: the tag being assembled
-    tAlignedBuffer<uint8_t> mReadBuf;   // kDsfTagReadBufBytes
-    tAlignedBuffer<uint8_t> mCopyBuf;   // kDsfTagCopyBufBytes
-    tAlignedBuffer<uint8_t> mBlock;     // combine: one block
-    tAlignedBuffer<uint8_t> mSilence;   // combine: 4096 bytes of 0x96
+    tAlignedBuffer<uint8_t> mFrameBuf;     // kDsfTagFrameBufBytes: the tag being assembled
+    tAlignedBuffer<uint8_t> mReadBuf;      // kDsfTagReadBufBytes
+    tAlignedBuffer<uint8_t> mCopyBuf;      // kDsfTagCopyBufBytes
+    tAlignedBuffer<uint8_t> mBlock;        // combine: one block
+    tAlignedBuffer<uint8_t> mSilence;      // combine: 4096 bytes of 0x96
     uint8_t mFmt[kDsfFmtChunkBytes] = {};  // "fmt " as checkHeader found it
 
     // Tag state.
-    uint32_t mFrmWritten = 0;   // kDsfTagHas* bits of the scanned or copied tag
-    uint64_t mOldTagSize = 0;   // kept frame bytes in the work file
+    uint32_t mFrmWritten = 0;  // kDsfTagHas* bits of the scanned or copied tag
+    uint64_t mOldTagSize = 0;  // kept frame bytes in the work file
     uint32_t mCueCount = 0;
     uint8_t mCueEntries[kDsfMarkMaxEntries][kDsfMarkEntryBytes] = {};
     wchar16 mTitle[kDsfTagTextUnits] = {};
     wchar16 mArtist[kDsfTagTextUnits] = {};
     wchar16 mSoftware[kDsfTagTextUnits] = {};
-    std::string mWorkPath;      // the pending work file, UTF-8
+    std::string mWorkPath;  // the pending work file, UTF-8
 };

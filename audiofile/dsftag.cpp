@@ -2,11 +2,11 @@
 // conversion library's DSF tag writer.
 #include "audiofile/dsftag.h"
 
+#include <unistd.h>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
-#include <unistd.h>
 
 #include "audiofile/dsffile.h"
 #include "audiofile/marklist.h"
@@ -81,13 +81,11 @@ void id3_putSyncsafe(uint8_t *p, uint32_t value) {
     p[3] = static_cast<uint8_t>(value & 0x7F);
 }
 
-int dsfTag_locate(FILE *fp, const ClassChunkUtility &chunk, uint64_t *offset, uint8_t *version,
-                  uint8_t *header) {
+int dsfTag_locate(FILE *fp, const ClassChunkUtility &chunk, uint64_t *offset, uint8_t *version, uint8_t *header) {
     *offset = 0;
     *version = 0;
     uint64_t dataHdr = 0, dataSize = 0, fileSize = 0;
-    if (!fp || chunk.mChunk_searchSpecifiedChunkSize(fp, "data", &dataHdr, &dataSize, kChunkModeDsf) != 0)
-        return -1;
+    if (!fp || chunk.mChunk_searchSpecifiedChunkSize(fp, "data", &dataHdr, &dataSize, kChunkModeDsf) != 0) return -1;
     if (v_getFileSize(fp, &fileSize) != 0) return -1;
     // A data size below its own header cannot be stepped over.
     if (dataSize < 12 || dataSize > fileSize - dataHdr) return -1;
@@ -112,8 +110,7 @@ int id3_frameArea(FILE *fp, uint64_t tagOffset, const uint8_t *header, uint8_t *
     *start = tagOffset + kId3HeaderBytes;
     *length = 0;
     uint64_t fileSize = 0;
-    if (v_getFileSize(fp, &fileSize) != 0 || tagOffset > fileSize || kId3HeaderBytes > fileSize - tagOffset)
-        return -1;
+    if (v_getFileSize(fp, &fileSize) != 0 || tagOffset > fileSize || kId3HeaderBytes > fileSize - tagOffset) return -1;
     const uint8_t version = header[3];
     uint64_t tagSize = id3_getSyncsafe(header + 6);
     // A tag cut short keeps what the file holds.
@@ -172,7 +169,8 @@ void dsfTag_makeMarkEntry(uint8_t *entry, const char *name, uint64_t position, u
     for (uint32_t i = 0; i < kDsfMarkNameChars && name && name[i]; ++i) entry[i] = static_cast<uint8_t>(name[i]);
     std::memcpy(entry + 12, "@fs=", 4);
     for (int i = 0; i < 16; ++i) {
-        entry[kDsfMarkHexOffset + i] = static_cast<uint8_t>(conv_bb_ab(static_cast<uint8_t>((position >> (60 - 4 * i)) & 0xF)));
+        entry[kDsfMarkHexOffset + i] =
+            static_cast<uint8_t>(conv_bb_ab(static_cast<uint8_t>((position >> (60 - 4 * i)) & 0xF)));
     }
     std::memset(entry + 32, ' ', 3);
     entry[35] = 0;
@@ -206,11 +204,11 @@ uint32_t dsfTag_makeMarkFrameHead(uint8_t *out, uint32_t count) {
     out[8] = 0;
     out[9] = 0;
     uint8_t *d = out + kId3FrameHeaderBytes;
-    d[0] = 0;                  // 8-bit text
+    d[0] = 0;  // 8-bit text
     std::memcpy(d + 1, "eng", 3);
-    d[4] = 2;                  // time stamps in milliseconds
-    d[5] = 4;                  // content type
-    d[6] = 0;                  // empty content descriptor
+    d[4] = 2;  // time stamps in milliseconds
+    d[5] = 4;  // content type
+    d[6] = 0;  // empty content descriptor
     std::memcpy(d + kDsfMarkDescriptorOffset, kDsfMarkDescriptor, 16);
     d[23] = 0x00;
     d[24] = 0x00;
@@ -220,8 +218,7 @@ uint32_t dsfTag_makeMarkFrameHead(uint8_t *out, uint32_t count) {
 }
 
 int dsfTag_parseMarkFrame(const uint8_t *data, uint32_t bytes, uint8_t (*entries)[kDsfMarkEntryBytes]) {
-    if (bytes < kDsfMarkFrameFixedBytes ||
-        std::memcmp(data + kDsfMarkDescriptorOffset, kDsfMarkDescriptor, 16) != 0)
+    if (bytes < kDsfMarkFrameFixedBytes || std::memcmp(data + kDsfMarkDescriptorOffset, kDsfMarkDescriptor, 16) != 0)
         return -1;
     int count = 0;
     uint32_t pos = kDsfMarkFrameFixedBytes;
@@ -375,7 +372,8 @@ int gClass_DsfFile::rebuildID3tag(FILE *fp, uint32_t newLength) {
     if (rc == 0 && work) {
         // Behind the header just written, at the end of the file.
         const int64_t at = v_tell(fp);
-        if (at < 0 || v_moveRange(work, 0, fp, static_cast<uint64_t>(at), kept, mCopyBuf.get(), kDsfTagCopyBufBytes) != 0)
+        if (at < 0 ||
+            v_moveRange(work, 0, fp, static_cast<uint64_t>(at), kept, mCopyBuf.get(), kDsfTagCopyBufBytes) != 0)
             rc = kAudioFileErrIO;
     }
     if (work) std::fclose(work);

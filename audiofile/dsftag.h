@@ -36,7 +36,7 @@ enum : uint32_t {
     kId3v22FrameHeaderBytes = 6,  // 3-character id, 24-bit size
     kId3SyncsafeMax = 0x0FFFFFFF,
     kId3FlagExtendedHeader = 0x40,
-    kId3ExtHeaderMax = 16384,     // larger extended headers are refused
+    kId3ExtHeaderMax = 16384,  // larger extended headers are refused
 
     kDsfTagFrameBufBytes = 4096,  // the tag being assembled: header and new frames
     kDsfTagReadBufBytes = 16384,  // frames are read through this
@@ -45,11 +45,11 @@ enum : uint32_t {
 
     kDsfMarkMaxEntries = 100,
     kDsfMarkTextBytes = 36,
-    kDsfMarkEntryBytes = 40,      // text and time stamp
+    kDsfMarkEntryBytes = 40,  // text and time stamp
     kDsfMarkNameChars = 6,
-    kDsfMarkFrameFixedBytes = 27, // frame data in front of the entries
-    kDsfMarkDescriptorOffset = 7, // in the frame data
-    kDsfMarkHexOffset = 16,       // "@fs=" digits inside an entry's text
+    kDsfMarkFrameFixedBytes = 27,  // frame data in front of the entries
+    kDsfMarkDescriptorOffset = 7,  // in the frame data
+    kDsfMarkHexOffset = 16,        // "@fs=" digits inside an entry's text
 };
 
 // Frames-present bits: the frames the writer does not add again.
@@ -74,15 +74,15 @@ enum : int {
 std::string dsfTag_softwareText();
 
 // Syncsafe fields (big-endian ones: chunk_getBE32/chunk_putBE32).
-uint32_t id3_getSyncsafe(const uint8_t *p);          // bytes' low seven bits
-void id3_putSyncsafe(uint8_t *p, uint32_t value);    // value <= kId3SyncsafeMax
+uint32_t id3_getSyncsafe(const uint8_t *p);        // bytes' low seven bits
+void id3_putSyncsafe(uint8_t *p, uint32_t value);  // value <= kId3SyncsafeMax
 
 // Where the tag of a DSF file is: the offset behind the "data" chunk when
 // the bytes there are "ID3" and version 3, 2 or 4 (looked for in that
 // order) and the 10-byte header lies inside the file. 0 with *offset,
 // *version (2, 3 or 4) and header (10 bytes) filled, or -1.
-[[nodiscard]] int dsfTag_locate(FILE *fp, const ClassChunkUtility &chunk, uint64_t *offset,
-                                uint8_t *version, uint8_t *header);
+[[nodiscard]] int dsfTag_locate(FILE *fp, const ClassChunkUtility &chunk, uint64_t *offset, uint8_t *version,
+                                uint8_t *header);
 
 // The frame area of a version 2.3 or 2.4 tag whose header is at tagOffset:
 // *start is the first frame header, *length the bytes of frames, both
@@ -92,15 +92,15 @@ void id3_putSyncsafe(uint8_t *p, uint32_t value);    // value <= kId3SyncsafeMax
 // includes itself. One larger than 16384 bytes prints
 // "\n expHeadSize size over!" and gives -1, as does a damaged one. buf
 // holds at least kDsfTagReadBufBytes and receives the extended header.
-[[nodiscard]] int id3_frameArea(FILE *fp, uint64_t tagOffset, const uint8_t *header, uint8_t *buf,
-                                uint64_t *start, uint64_t *length);
+[[nodiscard]] int id3_frameArea(FILE *fp, uint64_t tagOffset, const uint8_t *header, uint8_t *buf, uint64_t *start,
+                                uint64_t *length);
 
 // One frame header of a version 2.3 or 2.4 tag, with its data size decoded
 // (plain big-endian in 2.3, syncsafe in 2.4).
 struct tId3Frame {
-    char id[5];          // NUL-terminated
-    uint32_t size;       // data bytes
-    uint64_t dataOffset; // file offset of the data
+    char id[5];                            // NUL-terminated
+    uint32_t size;                         // data bytes
+    uint64_t dataOffset;                   // file offset of the data
     uint8_t header[kId3FrameHeaderBytes];  // as stored
 };
 

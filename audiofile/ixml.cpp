@@ -50,8 +50,7 @@ int hInit(int f) {
 
 bool bound(int f) { return sFile[f].queue.ctrl != nullptr; }
 
-int hAddTag(int f, int position, const char *open, const char *value, const char *close,
-            int advance) {
+int hAddTag(int f, int position, const char *open, const char *value, const char *close, int advance) {
     if (badFile(f)) return kiXMLErrArg;
     if (!bound(f)) hInit(f);
     tQueue *q = &sFile[f].queue;
@@ -157,9 +156,7 @@ int encProject(int f, const tiXMLData *, const tiXMLFlavour *fl) {
     return leaf(f, 2, sValue);
 }
 
-int encScene(int f, const tiXMLData *d, const tiXMLFlavour *) {
-    return leaf(f, 3, d->scene ? d->scene : kAppName);
-}
+int encScene(int f, const tiXMLData *d, const tiXMLFlavour *) { return leaf(f, 3, d->scene ? d->scene : kAppName); }
 
 int encTake(int f, const tiXMLData *d, const tiXMLFlavour *) {
     std::snprintf(sValue, sizeof sValue, "%s%03u", d->take ? d->take : "", d->takeNumber);
@@ -168,9 +165,7 @@ int encTake(int f, const tiXMLData *d, const tiXMLFlavour *) {
 
 int encTape(int f, const tiXMLData *, const tiXMLFlavour *) { return leaf(f, 5, kAppName); }
 
-int encCircled(int f, const tiXMLData *d, const tiXMLFlavour *) {
-    return leaf(f, 6, d->circled ? "TRUE" : "FALSE");
-}
+int encCircled(int f, const tiXMLData *d, const tiXMLFlavour *) { return leaf(f, 6, d->circled ? "TRUE" : "FALSE"); }
 
 int getFileUid(const tiXMLData *d, char *out);
 
@@ -191,8 +186,8 @@ int encUbits(int f, const tiXMLData *, const tiXMLFlavour *) {
 int encNothing(int, const tiXMLData *, const tiXMLFlavour *) { return kiXMLOk; }
 
 int encUser(int f, const tiXMLData *, const tiXMLFlavour *fl) {
-    std::snprintf(sValue, sizeof sValue, "Recorder : %s %d.%02d build %04d", "Sonvex Editor",
-                  fl->major, fl->minor, fl->build);
+    std::snprintf(sValue, sizeof sValue, "Recorder : %s %d.%02d build %04d", "Sonvex Editor", fl->major, fl->minor,
+                  fl->build);
     return leaf(f, 11, sValue);
 }
 
@@ -203,9 +198,7 @@ int encSpeed(int f, const tiXMLData *d, const tiXMLFlavour *fl) {
     return r;
 }
 
-int encTrackCount(int f, const tiXMLData *d, const tiXMLFlavour *) {
-    return leafFmt(f, 18, "%lld", d->trackCount);
-}
+int encTrackCount(int f, const tiXMLData *d, const tiXMLFlavour *) { return leafFmt(f, 18, "%lld", d->trackCount); }
 
 int encTrack(int f, const tiXMLData *d, const tiXMLFlavour *fl) {
     // One TRACK per set bit of the mask; children are emitted by hand because
@@ -218,8 +211,7 @@ int encTrack(int f, const tiXMLData *d, const tiXMLFlavour *fl) {
         if (r == kiXMLOk && enabled(22)) r = leafFmt(f, 22, "%lld", emitted + 1);
         if (r == kiXMLOk && enabled(23)) {
             if (d->splitStereo) {
-                std::snprintf(sValue, sizeof sValue, "%s%s", d->baseName ? d->baseName : "",
-                              emitted == 0 ? "L" : "R");
+                std::snprintf(sValue, sizeof sValue, "%s%s", d->baseName ? d->baseName : "", emitted == 0 ? "L" : "R");
                 r = leaf(f, 23, sValue);
             } else {
                 const char *name = d->trackNames[emitted];
@@ -250,22 +242,17 @@ int encTcFlag(int f, const tiXMLData *d, const tiXMLFlavour *) {
 }
 
 int encTcRate(int f, const tiXMLData *d, const tiXMLFlavour *) {
-    static const char *const kRates[7] = {"24000/1001", "24/1", "25/1", "30000/1001",
-                                          "30000/1001", "30/1", "30/1"};
+    static const char *const kRates[7] = {"24000/1001", "24/1", "25/1", "30000/1001", "30000/1001", "30/1", "30/1"};
     if (d->frameType < 0 || d->frameType > 6) return kiXMLErrArg;
     return leaf(f, 30, kRates[d->frameType]);
 }
 
 int encFileRate(int f, const tiXMLData *d, const tiXMLFlavour *) { return leafU(f, 31, d->fileSampleRate); }
 int encBitDepth(int f, const tiXMLData *d, const tiXMLFlavour *) { return leafU(f, 32, d->bitDepth); }
-int encDigitizer(int f, const tiXMLData *d, const tiXMLFlavour *) {
-    return leafU(f, 33, d->digitizerSampleRate);
-}
+int encDigitizer(int f, const tiXMLData *d, const tiXMLFlavour *) { return leafU(f, 33, d->digitizerSampleRate); }
 int encStampHi(int f, const tiXMLData *d, const tiXMLFlavour *) { return leafU(f, 34, d->timestampHi); }
 int encStampLo(int f, const tiXMLData *d, const tiXMLFlavour *) { return leafU(f, 35, d->timestampLo); }
-int encStampRate(int f, const tiXMLData *d, const tiXMLFlavour *) {
-    return leafU(f, 36, d->timestampSampleRate);
-}
+int encStampRate(int f, const tiXMLData *d, const tiXMLFlavour *) { return leafU(f, 36, d->timestampSampleRate); }
 
 int encFileSet(int f, const tiXMLData *d, const tiXMLFlavour *fl) {
     int r = containerOpen(f, 16);
@@ -274,9 +261,7 @@ int encFileSet(int f, const tiXMLData *d, const tiXMLFlavour *fl) {
     return r;
 }
 
-int encTotalFiles(int f, const tiXMLData *d, const tiXMLFlavour *) {
-    return leafFmt(f, 38, "%lld", d->totalFiles);
-}
+int encTotalFiles(int f, const tiXMLData *d, const tiXMLFlavour *) { return leafFmt(f, 38, "%lld", d->totalFiles); }
 
 const char *makeFamilyUid(const struct tm *when);
 
@@ -285,57 +270,53 @@ int encFamilyUid(int f, const tiXMLData *, const tiXMLFlavour *) {
     return leaf(f, 39, sFamilyUid);
 }
 
-int encFileSetIndex(int f, const tiXMLData *d, const tiXMLFlavour *) {
-    return leafFmt(f, 41, "%lld", d->fileSetIndex);
-}
+int encFileSetIndex(int f, const tiXMLData *d, const tiXMLFlavour *) { return leafFmt(f, 41, "%lld", d->fileSetIndex); }
 
 const tiXMLTagRow kTagTable[kiXMLTagRows] = {
-    {"<BWFXML>\r", "</BWFXML>", nullptr, nullptr},                                  // 0
-    {"<IXML_VERSION>", "</IXML_VERSION>\r", nullptr, encVersion},                   // 1
-    {"<PROJECT>", "</PROJECT>\r", nullptr, encProject},                             // 2
-    {"<SCENE>", "</SCENE>\r", nullptr, encScene},                                   // 3
-    {"<TAKE>", "</TAKE>\r", nullptr, encTake},                                      // 4
-    {"<TAPE>", "</TAPE>\r", nullptr, encTape},                                      // 5
-    {"<CIRCLED>", "</CIRCLED>\r", nullptr, encCircled},                             // 6
-    {"<FILE_UID>", "</FILE_UID>\r", nullptr, encFileUid},                           // 7
-    {"<UBITS>", "</UBITS>\r", nullptr, encUbits},                                   // 8
-    {"<NOTE>", "</NOTE>\r", nullptr, encNothing},                                   // 9
-    {"<BEXT>", "</BEXT>\r", nullptr, encNothing},                                   // 10
-    {"<USER>", "</USER>\r", nullptr, encUser},                                      // 11
-    {"<SPEED>\r", "</SPEED>\r", nullptr, encSpeed},                                 // 12
-    {"<TRACK_LIST>\r", "</TRACK_LIST>\r", decTrackList, encTrackList},              // 13
-    {"<SYNC_POINT_LIST>\r", "</SYNC_POINT_LIST>\r", nullptr, nullptr},              // 14
-    {"<HISTORY>\r", "</HISTORY>\r", nullptr, nullptr},                              // 15
-    {"<FILE_SET>\r", "</FILE_SET>\r", nullptr, encFileSet},                         // 16
-    {nullptr, nullptr, nullptr, nullptr},                                           // 17
-    {"<TRACK_COUNT>", "</TRACK_COUNT>\r", nullptr, encTrackCount},                  // 18
-    {"<TRACK>\r", "</TRACK>\r", nullptr, encTrack},                                 // 19
-    {nullptr, nullptr, nullptr, nullptr},                                           // 20
-    {"<CHANNEL_INDEX>", "</CHANNEL_INDEX>\r", nullptr, encNothing},                 // 21
-    {"<INTERLEAVE_INDEX>", "</INTERLEAVE_INDEX>\r", nullptr, encNothing},           // 22
-    {"<NAME>", "</NAME>\r", nullptr, encNothing},                                   // 23
-    {"<FUNCTION>", "</FUNCTION>\r", nullptr, nullptr},                              // 24
-    {nullptr, nullptr, nullptr, nullptr},                                           // 25
-    {"<NOTE>", "</NOTE>\r", nullptr, nullptr},                                      // 26
-    {"<MASTER_SPEED>", "</MASTER_SPEED>\r", nullptr, nullptr},                      // 27
-    {"<CURRENT_SPEED>", "</CURRENT_SPEED>\r", nullptr, nullptr},                    // 28
-    {"<TIMECODE_FLAG>", "</TIMECODE_FLAG>\r", nullptr, encTcFlag},                  // 29
-    {"<TIMECODE_RATE>", "</TIMECODE_RATE>\r", nullptr, encTcRate},                  // 30
-    {"<FILE_SAMPLE_RATE>", "</FILE_SAMPLE_RATE>\r", nullptr, encFileRate},          // 31
-    {"<AUDIO_BIT_DEPTH>", "</AUDIO_BIT_DEPTH>\r", nullptr, encBitDepth},            // 32
-    {"<DIGITIZER_SAMPLE_RATE>", "</DIGITIZER_SAMPLE_RATE>\r", nullptr, encDigitizer},  // 33
-    {"<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI>", "</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI>\r", nullptr,
-     encStampHi},                                                                   // 34
-    {"<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>", "</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>\r", nullptr,
-     encStampLo},                                                                   // 35
-    {"<TIMESTAMP_SAMPLE_RATE>", "</TIMESTAMP_SAMPLE_RATE>\r", nullptr, encStampRate},  // 36
-    {nullptr, nullptr, nullptr, nullptr},                                           // 37
-    {"<TOTAL_FILES>", "</TOTAL_FILES>\r", nullptr, encTotalFiles},                  // 38
-    {"<FAMILY_UID>", "</FAMILY_UID>\r", nullptr, encFamilyUid},                     // 39
+    {"<BWFXML>\r", "</BWFXML>", nullptr, nullptr},                                                               // 0
+    {"<IXML_VERSION>", "</IXML_VERSION>\r", nullptr, encVersion},                                                // 1
+    {"<PROJECT>", "</PROJECT>\r", nullptr, encProject},                                                          // 2
+    {"<SCENE>", "</SCENE>\r", nullptr, encScene},                                                                // 3
+    {"<TAKE>", "</TAKE>\r", nullptr, encTake},                                                                   // 4
+    {"<TAPE>", "</TAPE>\r", nullptr, encTape},                                                                   // 5
+    {"<CIRCLED>", "</CIRCLED>\r", nullptr, encCircled},                                                          // 6
+    {"<FILE_UID>", "</FILE_UID>\r", nullptr, encFileUid},                                                        // 7
+    {"<UBITS>", "</UBITS>\r", nullptr, encUbits},                                                                // 8
+    {"<NOTE>", "</NOTE>\r", nullptr, encNothing},                                                                // 9
+    {"<BEXT>", "</BEXT>\r", nullptr, encNothing},                                                                // 10
+    {"<USER>", "</USER>\r", nullptr, encUser},                                                                   // 11
+    {"<SPEED>\r", "</SPEED>\r", nullptr, encSpeed},                                                              // 12
+    {"<TRACK_LIST>\r", "</TRACK_LIST>\r", decTrackList, encTrackList},                                           // 13
+    {"<SYNC_POINT_LIST>\r", "</SYNC_POINT_LIST>\r", nullptr, nullptr},                                           // 14
+    {"<HISTORY>\r", "</HISTORY>\r", nullptr, nullptr},                                                           // 15
+    {"<FILE_SET>\r", "</FILE_SET>\r", nullptr, encFileSet},                                                      // 16
+    {nullptr, nullptr, nullptr, nullptr},                                                                        // 17
+    {"<TRACK_COUNT>", "</TRACK_COUNT>\r", nullptr, encTrackCount},                                               // 18
+    {"<TRACK>\r", "</TRACK>\r", nullptr, encTrack},                                                              // 19
+    {nullptr, nullptr, nullptr, nullptr},                                                                        // 20
+    {"<CHANNEL_INDEX>", "</CHANNEL_INDEX>\r", nullptr, encNothing},                                              // 21
+    {"<INTERLEAVE_INDEX>", "</INTERLEAVE_INDEX>\r", nullptr, encNothing},                                        // 22
+    {"<NAME>", "</NAME>\r", nullptr, encNothing},                                                                // 23
+    {"<FUNCTION>", "</FUNCTION>\r", nullptr, nullptr},                                                           // 24
+    {nullptr, nullptr, nullptr, nullptr},                                                                        // 25
+    {"<NOTE>", "</NOTE>\r", nullptr, nullptr},                                                                   // 26
+    {"<MASTER_SPEED>", "</MASTER_SPEED>\r", nullptr, nullptr},                                                   // 27
+    {"<CURRENT_SPEED>", "</CURRENT_SPEED>\r", nullptr, nullptr},                                                 // 28
+    {"<TIMECODE_FLAG>", "</TIMECODE_FLAG>\r", nullptr, encTcFlag},                                               // 29
+    {"<TIMECODE_RATE>", "</TIMECODE_RATE>\r", nullptr, encTcRate},                                               // 30
+    {"<FILE_SAMPLE_RATE>", "</FILE_SAMPLE_RATE>\r", nullptr, encFileRate},                                       // 31
+    {"<AUDIO_BIT_DEPTH>", "</AUDIO_BIT_DEPTH>\r", nullptr, encBitDepth},                                         // 32
+    {"<DIGITIZER_SAMPLE_RATE>", "</DIGITIZER_SAMPLE_RATE>\r", nullptr, encDigitizer},                            // 33
+    {"<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI>", "</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_HI>\r", nullptr, encStampHi},  // 34
+    {"<TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>", "</TIMESTAMP_SAMPLES_SINCE_MIDNIGHT_LO>\r", nullptr, encStampLo},  // 35
+    {"<TIMESTAMP_SAMPLE_RATE>", "</TIMESTAMP_SAMPLE_RATE>\r", nullptr, encStampRate},                            // 36
+    {nullptr, nullptr, nullptr, nullptr},                                                                        // 37
+    {"<TOTAL_FILES>", "</TOTAL_FILES>\r", nullptr, encTotalFiles},                                               // 38
+    {"<FAMILY_UID>", "</FAMILY_UID>\r", nullptr, encFamilyUid},                                                  // 39
     // Spelled so, and closed without a line end, as stored files have it.
-    {"<FAMILY_NAME>", "</FAMYLY_NAME>", nullptr, nullptr},                          // 40
-    {"<FILE_SET_INDEX>", "</FILE_SET_INDEX>", nullptr, encFileSetIndex},            // 41
-    {nullptr, nullptr, nullptr, nullptr},                                           // 42
+    {"<FAMILY_NAME>", "</FAMYLY_NAME>", nullptr, nullptr},                // 40
+    {"<FILE_SET_INDEX>", "</FILE_SET_INDEX>", nullptr, encFileSetIndex},  // 41
+    {nullptr, nullptr, nullptr, nullptr},                                 // 42
 };
 
 // ---- giXMLControlMain ----
@@ -360,10 +341,9 @@ const char *makeFamilyUid(const struct tm *when) {
     }
     // Wide enough for any field values; a sane date gives exactly 32 characters.
     char text[128];
-    std::snprintf(text, sizeof text, "KVMR07%05x%04d%02d%02d%02d%02d%02d%03X%04X", 0x12345u,
-                  when->tm_year + 1900, when->tm_mon + 1, when->tm_mday, when->tm_hour, when->tm_min,
-                  when->tm_sec, static_cast<unsigned>((when->tm_min + when->tm_hour + when->tm_sec) & 0xFFF),
-                  0u);
+    std::snprintf(text, sizeof text, "KVMR07%05x%04d%02d%02d%02d%02d%02d%03X%04X", 0x12345u, when->tm_year + 1900,
+                  when->tm_mon + 1, when->tm_mday, when->tm_hour, when->tm_min, when->tm_sec,
+                  static_cast<unsigned>((when->tm_min + when->tm_hour + when->tm_sec) & 0xFFF), 0u);
     strlcpy(sFamilyUid, text, sizeof sFamilyUid);
     return sFamilyUid;
 }
@@ -494,8 +474,7 @@ int ixml_createData(int f, const tiXMLData *d, const tiXMLFlavour *fl) {
     return kiXMLOk;
 }
 
-int ixml_saveFile(FILE *fp, int f, const tiXMLData *d, tiXMLSearch search, tiXMLDelete del,
-                  const tiXMLFlavour *fl) {
+int ixml_saveFile(FILE *fp, int f, const tiXMLData *d, tiXMLSearch search, tiXMLDelete del, const tiXMLFlavour *fl) {
     if (badFile(f) || !fp) return kiXMLErrArg;
     if (d) {
         const int r = ixml_createData(f, d, fl);
@@ -516,10 +495,7 @@ int ixml_saveFile(FILE *fp, int f, const tiXMLData *d, tiXMLSearch search, tiXML
 
 const char *ixml_text(int f) { return badFile(f) ? "" : sFile[f].text; }
 
-uint32_t convRealFsToBase(uint32_t rate) {
-    return (rate == 47952 || rate == 48048) ? 48000 : rate;
-}
-
+uint32_t convRealFsToBase(uint32_t rate) { return (rate == 47952 || rate == 48048) ? 48000 : rate; }
 
 const tiXMLHandler giXMLHandler = {
     hInit,       // init

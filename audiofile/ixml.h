@@ -53,21 +53,21 @@ struct tiXMLSupport {
 
 // What the encoders read. Texts are UTF-8 and may be null.
 struct tiXMLData {
-    const char *scene;       // null: "KAVELO App"
-    const char *take;        // take text, followed by takeNumber as %03u
+    const char *scene;  // null: "KAVELO App"
+    const char *take;   // take text, followed by takeNumber as %03u
     uint32_t takeNumber;
-    uint8_t circled;         // TRUE / FALSE
-    int frameType;           // tTcFrameType 0..6
+    uint8_t circled;  // TRUE / FALSE
+    int frameType;    // tTcFrameType 0..6
     uint32_t fileSampleRate;
     uint32_t bitDepth;
     uint32_t digitizerSampleRate;
-    uint32_t timestampHi;    // samples since midnight, high and low 32 bits
+    uint32_t timestampHi;  // samples since midnight, high and low 32 bits
     uint32_t timestampLo;
     uint32_t timestampSampleRate;
     int trackCount;
-    uint8_t trackMask;       // bit n set: channel n + 1 is a track
+    uint8_t trackMask;                       // bit n set: channel n + 1 is a track
     const char *trackNames[kiXMLMaxTracks];  // by emitted track
-    uint8_t splitStereo;     // the alternative file kind: one L/R pair named after baseName
+    uint8_t splitStereo;                     // the alternative file kind: one L/R pair named after baseName
     const char *baseName;
     int totalFiles;
     int fileSetIndex;
@@ -81,11 +81,10 @@ struct tiXMLHandler {
     int (*init)(int f);  // new empty tag list, modify flag cleared
     // Inserts the non-null pieces after position (kiXMLAfterCursor: after the
     // cursor; kiXMLAtHead: first), then moves the cursor by advance.
-    int (*addTag)(int f, int position, const char *open, const char *value, const char *close,
-                  int advance);
-    int (*delTag)(int f, int position);                // does nothing; 0
-    int (*searchTag)(int f, const char *text);         // does nothing; 0
-    int (*getTag)(int f, int index, char *out);        // out holds 258 bytes
+    int (*addTag)(int f, int position, const char *open, const char *value, const char *close, int advance);
+    int (*delTag)(int f, int position);          // does nothing; 0
+    int (*searchTag)(int f, const char *text);   // does nothing; 0
+    int (*getTag)(int f, int index, char *out);  // out holds 258 bytes
     int (*setModifyFlag)(int f);
     int (*clrModifyFlag)(int f);
     int (*getModifyFlag)(int f, int *out);

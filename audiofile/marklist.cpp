@@ -83,14 +83,12 @@ void raiseLabel(tMarkListData &d, int32_t label) {
 }
 
 void lowerLabel(tMarkListData &d, int32_t label) {
-    if (label >= 0 && d.labelCount[label % kMarkQueueCapacity] > 0)
-        --d.labelCount[label % kMarkQueueCapacity];
+    if (label >= 0 && d.labelCount[label % kMarkQueueCapacity] > 0) --d.labelCount[label % kMarkQueueCapacity];
 }
 
 // Inserts a queue entry at the place that keeps positions ascending (after
 // marks at the same position); returns its index or a queue code.
-int insertSorted(tQueue *q, const char *name, int32_t number, uint32_t count,
-                 const tMarkParam &prm, int flags) {
+int insertSorted(tQueue *q, const char *name, int32_t number, uint32_t count, const tMarkParam &prm, int flags) {
     uint64_t pos[kMarkQueueCapacity];
     int32_t n = collectPositions(q, pos);
     int32_t at = upperBound(pos, n, prm.position);
@@ -106,9 +104,7 @@ void emptyList(int li) {
     d.nextLabel = 1;
 }
 
-bool startsWith(const char *s, const char *prefix) {
-    return std::strncmp(s, prefix, std::strlen(prefix)) == 0;
-}
+bool startsWith(const char *s, const char *prefix) { return std::strncmp(s, prefix, std::strlen(prefix)) == 0; }
 
 int mInit(int list, const tMarkListData *data) {
     int li = resolve(list);
@@ -147,8 +143,7 @@ int mGetData(int list, tMarkListData *out) {
 
 int mDelMark(int list, int32_t index);
 
-int mAddMark(int list, int type, int32_t number, char *name, uint64_t position,
-             uint64_t trackPosition, int flags) {
+int mAddMark(int list, int type, int32_t number, char *name, uint64_t position, uint64_t trackPosition, int flags) {
     (void)type;
     (void)trackPosition;
     int li = resolve(list);
@@ -182,8 +177,7 @@ int mAddMark(int list, int type, int32_t number, char *name, uint64_t position,
         std::strcat(name, digits);
     }
 
-    int at = insertSorted(q, name, qnum, static_cast<uint32_t>(position), prm,
-                          flags & kMarkFlagSerial);
+    int at = insertSorted(q, name, qnum, static_cast<uint32_t>(position), prm, flags & kMarkFlagSerial);
     if (at < 0) return at;
     Q.setNum1(q, at, label);
     Q.setStatus(q, at, 1);
@@ -200,8 +194,10 @@ int mDelMark(int list, int32_t index) {
     if (li < 0) return kMarkBadArg;
     tMarkListData &d = sList[li];
     tQueue *q = &sQueue[li];
-    if (index == -1) index = 0;
-    else if (index == -2) index = d.ctrl.count - 1;
+    if (index == -1)
+        index = 0;
+    else if (index == -2)
+        index = d.ctrl.count - 1;
     int32_t label = -1;
     int rc = Q.getNum1(q, index, &label);
     if (rc == kQueueOk) rc = Q.del(q, index);
@@ -259,9 +255,7 @@ int mEdit(int list, int type, int32_t a, int32_t b) {
         sEditMode = false;
         break;
     }
-    case kMarkEditCancel:
-        sEditMode = false;
-        break;
+    case kMarkEditCancel: sEditMode = false; break;
     case kMarkEditSwapTrk: {
         if (!sEditMode) break;
         int32_t e = sSnap.ctrl.head;
@@ -279,8 +273,7 @@ int mEdit(int list, int type, int32_t a, int32_t b) {
         sModify[li] = 1;
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return kMarkOk;
 }

@@ -16,24 +16,24 @@
 // Result codes.
 enum : int {
     kMarkOk = 0,
-    kMarkBadArg = -17,   // bad list, index or argument; same position without replace
+    kMarkBadArg = -17,  // bad list, index or argument; same position without replace
     kMarkQueueFull = -25,
-    kMarkListFull = -41, // the list already holds kMarkMax marks
+    kMarkListFull = -41,  // the list already holds kMarkMax marks
 };
 
 enum : int {
     kMarkLists = 8,
     kMarkQueueCapacity = 100,
-    kMarkMax = 99,            // marks per list
+    kMarkMax = 99,  // marks per list
     kMarkCurrentList = -1,
     kMarkNameBytes = kQueueNameBytes,  // name outputs: at most 257 bytes + NUL
 };
 
 // addMark flags.
 enum : int {
-    kMarkFlagSerial = 1,     // raise the list's serial number
-    kMarkFlagReplace = 2,    // a mark at the same position is replaced
-    kMarkFlagReserved = 4,   // label number from a reserved name ("MARK07" -> 7)
+    kMarkFlagSerial = 1,    // raise the list's serial number
+    kMarkFlagReplace = 2,   // a mark at the same position is replaced
+    kMarkFlagReserved = 4,  // label number from a reserved name ("MARK07" -> 7)
 };
 
 // searchMark mode bits: bit 0 exact hit gives its index; bit 2 the first
@@ -46,10 +46,10 @@ enum : int {
 
 // edit types.
 enum : int {
-    kMarkEditBegin = 0,   // snapshot the list, enter edit mode
-    kMarkEditCommit = 1,  // rebuild the list from the snapshot, leave edit mode
-    kMarkEditCancel = 2,  // leave edit mode
-    kMarkEditSwapTrk = 4, // exchange track values a and b in the snapshot
+    kMarkEditBegin = 0,    // snapshot the list, enter edit mode
+    kMarkEditCommit = 1,   // rebuild the list from the snapshot, leave edit mode
+    kMarkEditCancel = 2,   // leave edit mode
+    kMarkEditSwapTrk = 4,  // exchange track values a and b in the snapshot
 };
 
 // The parameter block of a mark's queue entry.
@@ -89,8 +89,8 @@ struct tMarkListCtrl {
     // Without kMarkFlagReserved the list's next label number is appended to
     // name as two digits, so the buffer must hold strlen(name) + 3 bytes
     // (names are cut to 257 bytes). 0, -17, -25 or -41.
-    int (*addMark)(int list, int type, int32_t number, char *name, uint64_t position,
-                   uint64_t trackPosition, int flags);
+    int (*addMark)(int list, int type, int32_t number, char *name, uint64_t position, uint64_t trackPosition,
+                   int flags);
     // index -1 the first mark, -2 the last; -17 when there is no such mark.
     int (*delMark)(int list, int32_t index);
     int (*seekMark)(int list, int32_t n, int mode);  // the queue's seek

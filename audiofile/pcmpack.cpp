@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "base/noisereg.h"
 #include "audiofile/chunkutil.h"
+#include "base/noisereg.h"
 
 namespace {
 
@@ -63,23 +63,18 @@ inline double clampForPack(double v) {
     return v;
 }
 
-inline int32_t roundToInt32(double clamped) {
-    return static_cast<int32_t>((clamped + kRoundMagic) - kRoundMagic);
-}
+inline int32_t roundToInt32(double clamped) { return static_cast<int32_t>((clamped + kRoundMagic) - kRoundMagic); }
 
 inline int32_t load24(const uint8_t *p) {
     // The sample goes into the top three bytes, so the sign comes for free.
-    return static_cast<int32_t>((static_cast<uint32_t>(p[2]) << 24) |
-                                (static_cast<uint32_t>(p[1]) << 16) |
+    return static_cast<int32_t>((static_cast<uint32_t>(p[2]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
                                 (static_cast<uint32_t>(p[0]) << 8));
 }
 
 inline double loadSample(const uint8_t *p, int bits, bool isFloat) {
     switch (bits) {
-    case 16:
-        return static_cast<double>(static_cast<int16_t>(chunk_getLE16(p))) * kUnpack15;
-    case 24:
-        return static_cast<double>(load24(p)) * kUnpack31;
+    case 16: return static_cast<double>(static_cast<int16_t>(chunk_getLE16(p))) * kUnpack15;
+    case 24: return static_cast<double>(load24(p)) * kUnpack31;
     case 32:
         if (isFloat) {
             float f;
@@ -113,8 +108,7 @@ void unpackCh(double *out, const uint8_t *in, uint32_t count, int channels) {
         unpackLoop<Bits, 1, IsFloat>(out, in, count);
 }
 
-int unpackAny(double *out, const uint8_t *in, uint32_t count, uint8_t channels, uint8_t bits,
-              uint16_t formatTag) {
+int unpackAny(double *out, const uint8_t *in, uint32_t count, uint8_t channels, uint8_t bits, uint16_t formatTag) {
     if (bits != 16 && bits != 24 && bits != 32 && bits != 64) return kPcmPackBadFormat;
     if (channels != 1 && channels != 2) {
         if (bits == 16) std::printf("ch is not 1 or 2  %d\n", channels);
@@ -221,8 +215,7 @@ void packCh(uint8_t *out, const double *in, uint32_t count, uint8_t bits, int la
     }
 }
 
-void packAny(uint8_t *out, const double *in, uint32_t count, int channels, uint8_t bits, int lane,
-             int mode) {
+void packAny(uint8_t *out, const double *in, uint32_t count, int channels, uint8_t bits, int lane, int mode) {
     if (channels == 2)
         packCh<2>(out, in, count, bits, 0, mode);
     else
@@ -237,13 +230,11 @@ void seed() {
 
 }  // namespace
 
-int wav2pcmFunc(double *out, const uint8_t *in, uint32_t count, uint8_t channels, uint8_t bits,
-                uint16_t formatTag) {
+int wav2pcmFunc(double *out, const uint8_t *in, uint32_t count, uint8_t channels, uint8_t bits, uint16_t formatTag) {
     return unpackAny(out, in, count, channels, bits, formatTag);
 }
 
-int pcm2wavFunc(uint8_t *out, const double *in, uint32_t count, uint8_t channels, uint8_t bits,
-                int ditherMode) {
+int pcm2wavFunc(uint8_t *out, const double *in, uint32_t count, uint8_t channels, uint8_t bits, int ditherMode) {
     if (bits != 16 && bits != 24 && bits != 32 && bits != 64) return kPcmPackBadFormat;
     if (channels != 1 && channels != 2) return kPcmPackBadFormat;
     if (static_cast<int32_t>(count) <= 0) return kPcmPackOK;
@@ -253,13 +244,12 @@ int pcm2wavFunc(uint8_t *out, const double *in, uint32_t count, uint8_t channels
 
 void gRandom_seedInitValueFunc() { seed(); }
 
-int wav2pcm(double *out, const uint8_t *in, uint32_t count, uint8_t channels, uint8_t bits,
-            FILE * /*srcFile*/, uint16_t formatTag) {
+int wav2pcm(double *out, const uint8_t *in, uint32_t count, uint8_t channels, uint8_t bits, FILE * /*srcFile*/,
+            uint16_t formatTag) {
     return unpackAny(out, in, count, channels, bits, formatTag);
 }
 
-int pcm2wav(uint8_t *out, const double *in, uint32_t count, uint8_t channelByte, uint8_t bits,
-            int ditherMode) {
+int pcm2wav(uint8_t *out, const double *in, uint32_t count, uint8_t channelByte, uint8_t bits, int ditherMode) {
     if (bits != 16 && bits != 24 && bits != 32) return kPcmPackBadFormat;
     const int channels = channelByte & 0x7F;
     if (channels != 1 && channels != 2) return kPcmPackBadFormat;

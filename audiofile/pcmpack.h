@@ -48,8 +48,8 @@ enum : uint8_t { kPcmRightLaneFlag = 0x80 };
 // always doubles. Returns 0 (also when count, read as a signed number, is 0
 // or negative: nothing is written), or kPcmPackBadFormat for another word
 // length or a channel count other than 1 or 2.
-[[nodiscard]] int wav2pcmFunc(double *out, const uint8_t *in, uint32_t count,
-                              uint8_t channels, uint8_t bits, uint16_t formatTag);
+[[nodiscard]] int wav2pcmFunc(double *out, const uint8_t *in, uint32_t count, uint8_t channels, uint8_t bits,
+                              uint16_t formatTag);
 
 // Packs count work frames into 16-, 24-, 32- (IEEE float) or 64-bit (double)
 // samples. 16 and 24 bits are scaled by 2^31 - 1, clamped, rounded to the
@@ -58,23 +58,23 @@ enum : uint8_t { kPcmRightLaneFlag = 0x80 };
 // Float output is neither scaled nor clamped. ditherMode is a tPcmDitherMode.
 // Returns 0 (a count that is 0 or negative as a signed number writes nothing,
 // as for the unpacker), or kPcmPackBadFormat.
-[[nodiscard]] int pcm2wavFunc(uint8_t *out, const double *in, uint32_t count,
-                              uint8_t channels, uint8_t bits, int ditherMode);
+[[nodiscard]] int pcm2wavFunc(uint8_t *out, const double *in, uint32_t count, uint8_t channels, uint8_t bits,
+                              int ditherMode);
 
 // Loads the generator seed and clears the noise-shaping residue.
 void gRandom_seedInitValueFunc();
 
 // The conversion library's unpacker: as wav2pcmFunc; srcFile is not read
 // (callers pass null).
-[[nodiscard]] int wav2pcm(double *out, const uint8_t *in, uint32_t count, uint8_t channels,
-                          uint8_t bits, FILE *srcFile, uint16_t formatTag);
+[[nodiscard]] int wav2pcm(double *out, const uint8_t *in, uint32_t count, uint8_t channels, uint8_t bits, FILE *srcFile,
+                          uint16_t formatTag);
 
 // The conversion library's packer: as pcm2wavFunc, but the channel count is
 // the low seven bits of channelByte and a mono output takes lane 1 when bit 7
 // (kPcmRightLaneFlag) is set; 16, 24 and 32 bits only (64 returns
 // kPcmPackBadFormat).
-[[nodiscard]] int pcm2wav(uint8_t *out, const double *in, uint32_t count,
-                          uint8_t channelByte, uint8_t bits, int ditherMode);
+[[nodiscard]] int pcm2wav(uint8_t *out, const double *in, uint32_t count, uint8_t channelByte, uint8_t bits,
+                          int ditherMode);
 
 // As gRandom_seedInitValueFunc; the library calls it when a job starts.
 void gRandom_seedInitValue();

@@ -4,9 +4,7 @@
 
 namespace {
 
-bool validIndex(const tQueue *q, int32_t e) {
-    return e >= 0 && e < q->ctrl->capacity;
-}
+bool validIndex(const tQueue *q, int32_t e) { return e >= 0 && e < q->ctrl->capacity; }
 
 // Array index of the entry at list position pos, or -1. The walk is bounded
 // by the capacity so that damaged links cannot make it loop.
@@ -68,8 +66,7 @@ int qCreate(tQueue *q, tQueueCtrlBlock *ctrl, tQueueEntry *entries, int32_t n) {
     return kQueueOk;
 }
 
-int qAdd(tQueue *q, int32_t position, const char *name, int32_t number, uint32_t count,
-         const void *prm, int flags) {
+int qAdd(tQueue *q, int32_t position, const char *name, int32_t number, uint32_t count, const void *prm, int flags) {
     if (!q || !q->ctrl || !q->entries) return kQueueBadArg;
     tQueueCtrlBlock *c = q->ctrl;
     if (c->freeCount <= 0) return kQueueFull;
@@ -348,34 +345,34 @@ int qGetPrm(const tQueue *q, int32_t position, void *out) {
 }  // namespace
 
 const tQueueCtrl gQueueCtrl = {
-    qInit,          // init
-    qCreate,        // create
-    qAdd,           // add
-    qDel,           // del
-    qSeek,          // seek
-    qChg,           // chg
-    qGetSerialNum,  // getSerialNum
-    qIncSerialNum,  // incSerialNum
-    qSetPrm,        // setPrm
-    qSetAt<int32_t, &tQueueEntry::number>,     // setNum
-    qGetCurName,    // getCurName
-    qGetCurBufNum,  // getCurBufNum
-    qGetCurSeqNum,  // getCurSeqNum
-    qGetCur<int32_t, &tQueueEntry::number>,    // getCurNum
-    qSetCur<uint32_t, &tQueueEntry::count>,    // setCurCount
-    qGetCur<uint32_t, &tQueueEntry::count>,    // getCurCount
-    qGetCurPrm,     // getCurPrm
-    qGetRegCnt,     // getRegCnt
-    qSetName,       // setName
-    qGetName,       // getName
-    qGetBufNum,     // getBufNum
-    qGetAt<int32_t, &tQueueEntry::number>,     // getNum
-    qSetAt<uint32_t, &tQueueEntry::count>,     // setCount
-    qGetAt<uint32_t, &tQueueEntry::count>,     // getCount
-    qGetPrm,        // getPrm
-    qSetAt<int32_t, &tQueueEntry::number1>,    // setNum1
-    qGetAt<int32_t, &tQueueEntry::number1>,    // getNum1
-    qSetAt<uint32_t, &tQueueEntry::status>,    // setStatus
-    qGetAt<uint32_t, &tQueueEntry::status>,    // getStatus
+    qInit,                                   // init
+    qCreate,                                 // create
+    qAdd,                                    // add
+    qDel,                                    // del
+    qSeek,                                   // seek
+    qChg,                                    // chg
+    qGetSerialNum,                           // getSerialNum
+    qIncSerialNum,                           // incSerialNum
+    qSetPrm,                                 // setPrm
+    qSetAt<int32_t, &tQueueEntry::number>,   // setNum
+    qGetCurName,                             // getCurName
+    qGetCurBufNum,                           // getCurBufNum
+    qGetCurSeqNum,                           // getCurSeqNum
+    qGetCur<int32_t, &tQueueEntry::number>,  // getCurNum
+    qSetCur<uint32_t, &tQueueEntry::count>,  // setCurCount
+    qGetCur<uint32_t, &tQueueEntry::count>,  // getCurCount
+    qGetCurPrm,                              // getCurPrm
+    qGetRegCnt,                              // getRegCnt
+    qSetName,                                // setName
+    qGetName,                                // getName
+    qGetBufNum,                              // getBufNum
+    qGetAt<int32_t, &tQueueEntry::number>,   // getNum
+    qSetAt<uint32_t, &tQueueEntry::count>,   // setCount
+    qGetAt<uint32_t, &tQueueEntry::count>,   // getCount
+    qGetPrm,                                 // getPrm
+    qSetAt<int32_t, &tQueueEntry::number1>,  // setNum1
+    qGetAt<int32_t, &tQueueEntry::number1>,  // getNum1
+    qSetAt<uint32_t, &tQueueEntry::status>,  // setStatus
+    qGetAt<uint32_t, &tQueueEntry::status>,  // getStatus
 };
 static_assert(sizeof(tQueueCtrl) == 29 * sizeof(void (*)()), "one slot per queue operation");

@@ -37,8 +37,8 @@ enum : int {
 
 // Seek modes.
 enum : int {
-    kQueueSeekAbs = 0,     // to position n
-    kQueueSeekRel = 1,     // to the cursor position + n
+    kQueueSeekAbs = 0,  // to position n
+    kQueueSeekRel = 1,  // to the cursor position + n
     kQueueSeekHead = 2,
     kQueueSeekTail = 3,
     kQueueSeekDetach = 4,  // cursor entry -1, cursor position n
@@ -61,14 +61,14 @@ struct tQueueCtrlBlock {
 
 // One record of the caller's entry array.
 struct tQueueEntry {
-    int32_t next;    // next entry, kQueueEnd at the end (also on the free list)
-    int32_t prev;    // previous entry, kQueueStart at the start
-    uint32_t status; // free for the user
-    int32_t number;  // free for the user; set by add
-    uint32_t count;  // free for the user; set by add
-    int32_t number1; // free for the user
-    char name[kQueueNameBytes];         // NUL-terminated byte string
-    uint8_t prm[kQueuePrmBytes];        // parameter block
+    int32_t next;                 // next entry, kQueueEnd at the end (also on the free list)
+    int32_t prev;                 // previous entry, kQueueStart at the start
+    uint32_t status;              // free for the user
+    int32_t number;               // free for the user; set by add
+    uint32_t count;               // free for the user; set by add
+    int32_t number1;              // free for the user
+    char name[kQueueNameBytes];   // NUL-terminated byte string
+    uint8_t prm[kQueuePrmBytes];  // parameter block
 };
 
 // The handle a caller keeps per queue.
@@ -93,8 +93,8 @@ struct tQueueCtrl {
     // first (kQueueAtHead) or last (kQueueAtTail, or any position at or after
     // the last entry). Flags bit 0 raises the serial number. Status is
     // cleared; name, number, count and parameters (may be null: zero) set.
-    int (*add)(tQueue *q, int32_t position, const char *name, int32_t number,
-               uint32_t count, const void *prm, int flags);
+    int (*add)(tQueue *q, int32_t position, const char *name, int32_t number, uint32_t count, const void *prm,
+               int flags);
     // Unlinks the entry at position and returns it to the free list; the
     // cursor stays on a valid entry (see the .cpp).
     int (*del)(tQueue *q, int32_t position);

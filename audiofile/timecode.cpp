@@ -14,9 +14,9 @@ constexpr uint64_t kDropTenMinutes = 17982;
 constexpr uint64_t kDropMinute = 1798;
 
 struct FrameRates {
-    double counting;  // frames per real second
-    uint64_t nominal; // frame numbers per timecode second
-    bool realRate;    // counted in double precision at a non-integer rate
+    double counting;   // frames per real second
+    uint64_t nominal;  // frame numbers per timecode second
+    bool realRate;     // counted in double precision at a non-integer rate
     bool drop;
 };
 
@@ -62,8 +62,7 @@ void gTc_convSampleToTimeCode(uint64_t s, int rateHz, int frameType, tTimeCode *
         tc->frame = static_cast<int32_t>(((s % fs) * unitsOf(type)) / fs);
     } else {
         const FrameRates r = ratesOf(type);
-        uint64_t frames = r.realRate ? truncToU64(static_cast<double>(s) * r.counting / rateHz)
-                                     : (s * r.nominal) / fs;
+        uint64_t frames = r.realRate ? truncToU64(static_cast<double>(s) * r.counting / rateHz) : (s * r.nominal) / fs;
         if (r.drop) {
             const uint64_t d = frames / kDropTenMinutes;
             const uint64_t m = frames % kDropTenMinutes;
@@ -88,27 +87,20 @@ void gTc_convTimeCodeToSample(const tTimeCode *tc, uint64_t *samplePos, int rate
     *samplePos = 0;
     if (rateHz <= 0) return;
     const int64_t fs = rateHz;
-    const int64_t t = static_cast<int64_t>(tc->hour) * 3600 + static_cast<int64_t>(tc->minute) * 60 +
-                      tc->second;
+    const int64_t t = static_cast<int64_t>(tc->hour) * 3600 + static_cast<int64_t>(tc->minute) * 60 + tc->second;
     const int64_t f = tc->frame;
-    const int64_t dropped = 108 * static_cast<int64_t>(tc->hour) + 18 * (tc->minute / 10) +
-                            2 * (tc->minute % 10);
+    const int64_t dropped = 108 * static_cast<int64_t>(tc->hour) + 18 * (tc->minute / 10) + 2 * (tc->minute % 10);
     const int type = normalType(frameType);
     // Wide enough that no typed-in or stored field overflows (int32 hours
     // times 3600 times a DSD rate exceeds 64 bits).
     __int128 pos;
     const __int128 T = t, F = f, FS = fs;
     switch (type) {
-    case 0:
-        *samplePos = truncToU64(static_cast<double>(fs) * static_cast<double>(t * 24 + f) / 23.976);
-        return;
+    case 0: *samplePos = truncToU64(static_cast<double>(fs) * static_cast<double>(t * 24 + f) / 23.976); return;
     case 3:
-        *samplePos = truncToU64(static_cast<double>(fs) * static_cast<double>(t * 30 - dropped + f) /
-                                29.97);
+        *samplePos = truncToU64(static_cast<double>(fs) * static_cast<double>(t * 30 - dropped + f) / 29.97);
         return;
-    case 4:
-        *samplePos = truncToU64(static_cast<double>(fs) * static_cast<double>(t * 30 + f) / 29.97);
-        return;
+    case 4: *samplePos = truncToU64(static_cast<double>(fs) * static_cast<double>(t * 30 + f) / 29.97); return;
     case 5: pos = ((T * 30 - dropped + F) * FS) / 30; break;
     case 1: pos = T * FS + (FS * F) / 24; break;
     case 2: pos = T * FS + (FS * F) / 25; break;
@@ -121,8 +113,7 @@ void gTc_convTimeCodeToSample(const tTimeCode *tc, uint64_t *samplePos, int rate
         *samplePos = pos > static_cast<__int128>(UINT64_MAX) ? UINT64_MAX : static_cast<uint64_t>(pos);
 }
 
-void gTc_prepareTimeInfoDisp(std::string *text, int64_t position, int rateHz, int counterMode,
-                             int frameType) {
+void gTc_prepareTimeInfoDisp(std::string *text, int64_t position, int rateHz, int counterMode, int frameType) {
     std::string s;
     if (counterMode == kCounterSamples) {
         s = std::to_string(position);
@@ -145,8 +136,7 @@ void gTc_prepareTimeInfoDisp(std::string *text, int64_t position, int rateHz, in
         int64_t cents = 0;
         if (rateHz > 0) {
             t = position / rateHz;
-            const float c = static_cast<float>(position % rateHz) * 100.0f / static_cast<float>(rateHz) +
-                            0.5f;
+            const float c = static_cast<float>(position % rateHz) * 100.0f / static_cast<float>(rateHz) + 0.5f;
             cents = static_cast<int64_t>(c);
         }
         int64_t hours = t / 3600;

@@ -21,14 +21,14 @@ enum tTcFrameType : int {
     kTc29_97 = 4,
     kTc30Drop = 5,
     kTc30 = 6,
-    kTcHundredth = 7,         // frame field counts 1/100 s
-    kTcThousandth = 8,        // 1/1000 s
-    kTcTenThousandth = 9,     // 1/10000 s
+    kTcHundredth = 7,      // frame field counts 1/100 s
+    kTcThousandth = 8,     // 1/1000 s
+    kTcTenThousandth = 9,  // 1/10000 s
     // Any other value is taken as kTcHundredth.
 };
 
 struct tTimeCode {
-    int32_t hour;          // 0..23 (wrapped)
+    int32_t hour;  // 0..23 (wrapped)
     int32_t minute;
     int32_t second;
     int32_t frame;         // for types 7..9: the count of 1/100, 1/1000 or 1/10000 s units
@@ -37,7 +37,7 @@ struct tTimeCode {
 };
 
 enum tCounterMode : int {
-    kCounterTime = 0,         // hours:minutes:seconds.hundredths (any value but 1 and 2)
+    kCounterTime = 0,  // hours:minutes:seconds.hundredths (any value but 1 and 2)
     kCounterSamples = 1,
     kCounterTimeCode = 2,
 };
@@ -58,8 +58,7 @@ void gTc_convTimeCodeToSample(const tTimeCode *tc, uint64_t *samplePos, int rate
 //           the sub-frame switch is on;
 //   other:  "hh:mm:ss.cc" with hundredths of a second, hours not wrapped.
 // Fields of 0..9 get a leading "0"; the sub-frame does not.
-void gTc_prepareTimeInfoDisp(std::string *text, int64_t position, int rateHz, int counterMode,
-                             int frameType);
+void gTc_prepareTimeInfoDisp(std::string *text, int64_t position, int rateHz, int counterMode, int frameType);
 
 // The sub-frame switch of timecode counter texts; off at start.
 void gTc_setShowingSubFrame(bool on);

@@ -1,10 +1,10 @@
 #include "audiofile/vfile.h"
 
-#include <cerrno>
-#include <string>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#include <cerrno>
+#include <string>
 
 #include "base/alignedalloc.h"
 
@@ -125,8 +125,14 @@ int v_copy(FILE *dst, FILE *src) {
         int64_t want = size - done;
         uint32_t n = want > static_cast<int64_t>(kCopyChunk) ? kCopyChunk : static_cast<uint32_t>(want);
         uint32_t got = v_read(src, buf, n == 0 ? kCopyChunk : n);
-        if (got == 0) { rc = -1; break; }
-        if (v_write(dst, buf, got) != got) { rc = -1; break; }
+        if (got == 0) {
+            rc = -1;
+            break;
+        }
+        if (v_write(dst, buf, got) != got) {
+            rc = -1;
+            break;
+        }
         done += got;
     } while (done < size);
     _aligned_free(buf);
@@ -141,11 +147,10 @@ int vfs_getCurrentClusterSize() {
     return 0;
 }
 
-int vfs_editFile(FILE *src, FILE *dst, uint64_t srcOffset, uint64_t dstOffset,
-                 bool atOffset, int64_t length, int kind) {
+int vfs_editFile(FILE *src, FILE *dst, uint64_t srcOffset, uint64_t dstOffset, bool atOffset, int64_t length,
+                 int kind) {
     if (!src || !dst) return -1;
-    if (srcOffset > static_cast<uint64_t>(INT64_MAX) || dstOffset > static_cast<uint64_t>(INT64_MAX))
-        return -1;
+    if (srcOffset > static_cast<uint64_t>(INT64_MAX) || dstOffset > static_cast<uint64_t>(INT64_MAX)) return -1;
     if (length < 0) {
         uint64_t size = 0;
         if (v_getFileSize(src, &size) != 0) return -1;
@@ -164,8 +169,8 @@ int vfs_editFile(FILE *src, FILE *dst, uint64_t srcOffset, uint64_t dstOffset,
             if (std::fflush(dst) != 0) return -1;
             return 0;
         }
-        uint32_t n = remaining > static_cast<int64_t>(kEditFileChunk) ? kEditFileChunk
-                                                                       : static_cast<uint32_t>(remaining);
+        uint32_t n =
+            remaining > static_cast<int64_t>(kEditFileChunk) ? kEditFileChunk : static_cast<uint32_t>(remaining);
         uint32_t got = v_read(src, sEditBuffer, n);
         if (got == 0) return -1;  // source exhausted before the range ended
         if (v_write(dst, sEditBuffer, got) != got) return -1;

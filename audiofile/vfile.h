@@ -29,8 +29,8 @@ enum tEditProgressKind : int {
 // 0, or the system error number; *fp is null on failure.
 int v_open(FILE **fp, const wchar16 *path, const char *mode);
 int v_create(FILE **fp, const wchar16 *path, const char *mode);
-int v_rm(const wchar16 *path);  // 0 or -1
-int v_close(FILE *fp);          // null is ignored; 0
+int v_rm(const wchar16 *path);                              // 0 or -1
+int v_close(FILE *fp);                                      // null is ignored; 0
 uint32_t v_read(FILE *fp, void *buf, uint32_t len);         // bytes read
 uint32_t v_write(FILE *fp, const void *buf, uint32_t len);  // bytes written
 int v_flush(FILE *fp);
@@ -69,5 +69,4 @@ int vfs_getCurrentClusterSize();  // 0
 // 0x18000 bytes at a time through one static buffer, so two range copies must
 // not run at once. 0, or -1 when a read or write fails or src runs out.
 enum : uint32_t { kEditFileChunk = 0x18000 };
-int vfs_editFile(FILE *src, FILE *dst, uint64_t srcOffset, uint64_t dstOffset,
-                 bool atOffset, int64_t length, int kind);
+int vfs_editFile(FILE *src, FILE *dst, uint64_t srcOffset, uint64_t dstOffset, bool atOffset, int64_t length, int kind);

@@ -70,12 +70,10 @@ int gClass_WavFile::searchChunk(FILE *fp, const char *id, uint64_t *offset) {
 }
 
 int gClass_WavFile::searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *offset) {
-    return mChunk.mChunk_searchSpecifiedChunk(fp, id, offset, kChunkModeRiff) == 0 ? kAudioFileOK
-                                                                                   : kAudioFileErrIO;
+    return mChunk.mChunk_searchSpecifiedChunk(fp, id, offset, kChunkModeRiff) == 0 ? kAudioFileOK : kAudioFileErrIO;
 }
 
-int gClass_WavFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uint32_t *channels,
-                                   uint16_t *formatTag) {
+int gClass_WavFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uint32_t *channels, uint16_t *formatTag) {
     uint64_t off = 0, size = 0;
     if (mChunk.mChunk_searchSpecifiedChunkSize(fp, "fmt ", &off, &size, kChunkModeRiff) != 0) return kAudioFileErrIO;
     if (size < kWavFmtPayload) return kAudioFileErrIO;
@@ -158,8 +156,8 @@ void wav_fillBextPayload(uint8_t *p, uint32_t rate, uint32_t bits, uint32_t chan
     std::memcpy(p + kBextCodingHistory, history, std::strlen(history));
 }
 
-uint32_t gClass_WavFile::makeBextChunk(uint8_t *buf, uint32_t rate, uint32_t bits, uint32_t channels,
-                                       uint32_t stereo, uint64_t timeReference) {
+uint32_t gClass_WavFile::makeBextChunk(uint8_t *buf, uint32_t rate, uint32_t bits, uint32_t channels, uint32_t stereo,
+                                       uint64_t timeReference) {
     std::memcpy(buf, "bext", 4);
     chunk_putLE32(buf + 4, kWavBextPayload);
     wav_fillBextPayload(buf + 8, rate, bits, channels, stereo, timeReference);
@@ -197,8 +195,7 @@ int gClass_WavFile::createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t w
     chunk_putLE16(h + f + 20, static_cast<uint16_t>(blockAlign));
     chunk_putLE16(h + f + 22, param->bits);
     uint32_t j = f + 24;
-    if (bext)
-        j += makeBextChunk(h + j, param->rate, param->bits, param->channels, param->stereo, param->timeReference);
+    if (bext) j += makeBextChunk(h + j, param->rate, param->bits, param->channels, param->stereo, param->timeReference);
     std::memcpy(h + j, "JUNK", 4);
     chunk_putLE32(h + j + 4, kWavDataHeaderOffset - 8 - j);
     std::memcpy(h + kWavDataHeaderOffset, "data", 4);
@@ -397,8 +394,7 @@ int gClass_WavFile::combine(FILE *first, FILE *second, FILE *work, const tBwfHdr
     tBwfHdrParam f1, f2;
     uint16_t t1 = 0, t2 = 0;
     if (readFmt(first, &f1, &t1) != 0 || readFmt(second, &f2, &t2) != 0) return kAudioFileErrIO;
-    if (f1.channels != f2.channels || f1.bits != f2.bits || f1.rate != f2.rate || t1 != t2)
-        return kAudioFileErrFormat;
+    if (f1.channels != f2.channels || f1.bits != f2.bits || f1.rate != f2.rate || t1 != t2) return kAudioFileErrFormat;
     v_flush(first);
     v_flush(second);
 

@@ -20,12 +20,12 @@
 #include <memory>
 
 #include "audiofile/audiofileif.h"
-#include "audiofile/tagrecord.h"
 #include "audiofile/chunkutil.h"
+#include "audiofile/tagrecord.h"
 
 enum : uint32_t {
-    kWavHeaderBytes = 32768,     // audio starts here in files this handler writes
-    kWavBextChunkBytes = 866,    // bext chunk with its header, as written here
+    kWavHeaderBytes = 32768,   // audio starts here in files this handler writes
+    kWavBextChunkBytes = 866,  // bext chunk with its header, as written here
     kWavBextPayload = 858,
     kWavWorkBufBytes = 0x20000,  // header, bext and label chunks are built in it
     kWavReserveSize = 5172,      // what a header rewrite may need (getReserveSize)
@@ -61,8 +61,7 @@ public:
     // Otherwise (also for a file shorter than its magic) -17 with status 0.
     [[nodiscard]] int checkHeader(FILE *fp, tRiffStatus *status) override;
     // audioBytes equals dataBytes (both 0 on failure).
-    [[nodiscard]] int searchData(FILE *fp, uint64_t *dataOffset, uint64_t *dataBytes,
-                                 uint64_t *audioBytes) override;
+    [[nodiscard]] int searchData(FILE *fp, uint64_t *dataOffset, uint64_t *dataBytes, uint64_t *audioBytes) override;
     [[nodiscard]] int searchChunk(FILE *fp, const char *id, uint64_t *offset) override;
     // -1 also for a "fmt " chunk shorter than the 16 bytes of PCM format.
     [[nodiscard]] int searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uint32_t *channels,

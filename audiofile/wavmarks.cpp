@@ -12,12 +12,13 @@ namespace {
 const tMarkListCtrl &M = gMarkList;
 
 enum : uint32_t {
-    kMaxCuePoints = 100,   // room in the cue and playlist buffers
+    kMaxCuePoints = 100,                                               // room in the cue and playlist buffers
     kCueLoadBytes = 4 + uint32_t(kMarkMax) * kWavMarkCuePointBytes,    // 99 points
     kPlstLoadBytes = 4 + uint32_t(kMarkMax) * kWavMarkPlstEntryBytes,  // 99 entries
-    kLabelLoadBytes = 131060,  // LIST payload read, list type included
+    kLabelLoadBytes = 131060,                                          // LIST payload read, list type included
 };
-static_assert(uint32_t(kLabelLoadBytes) <= uint32_t(kWavMarkWorkBytes), "the label payload is read into the work buffer");
+static_assert(uint32_t(kLabelLoadBytes) <= uint32_t(kWavMarkWorkBytes),
+              "the label payload is read into the work buffer");
 
 void put32(uint8_t *p, uint32_t v) { chunk_putLE32(p, v); }
 uint32_t get32(const uint8_t *p) { return chunk_getLE32(p); }
@@ -126,8 +127,7 @@ int saveChunk(FILE *fp, bool replace, Which which, const uint8_t *chunk, uint32_
     int rc = wavMark_checkMarkChunk(fp, chunkId(which), &area);
     if (rc == kWavMarkOk) {
         uint64_t at = which == kCue ? area.runStart : area.junkOffset;
-        uint64_t room = which == kCue ? area.junkOffset - area.runStart + area.junkSize
-                                      : area.junkSize;
+        uint64_t room = which == kCue ? area.junkOffset - area.runStart + area.junkSize : area.junkSize;
         // Room is checked before the old chunk is renamed, so a failure
         // never leaves the file without its marks.
         if (!fitsJunk(at, room, len)) return kWavMarkIoErr;
@@ -154,15 +154,13 @@ struct MarkChunks {
 int buildChunks(int list, uint64_t totalSamples, uint8_t *work, MarkChunks *c) {
     if (M.renumber(list) != kMarkOk) return kWavMarkNoFit;
     int32_t n = 0;
-    if (M.getMarkCnt(list, &n) != kMarkOk || n < 0 || n > static_cast<int32_t>(kMaxCuePoints))
-        return kWavMarkNoFit;
+    if (M.getMarkCnt(list, &n) != kMarkOk || n < 0 || n > static_cast<int32_t>(kMaxCuePoints)) return kWavMarkNoFit;
 
     uint32_t nums[kMaxCuePoints];
     uint64_t pos[kMaxCuePoints];
     for (int32_t i = 0; i < n; ++i) {
         int32_t num = 0;
-        if (M.getMarkNum(list, i, &num) != kMarkOk || M.getMarkFs(list, i, &pos[i]) != kMarkOk)
-            return kWavMarkNoFit;
+        if (M.getMarkNum(list, i, &num) != kMarkOk || M.getMarkFs(list, i, &pos[i]) != kMarkOk) return kWavMarkNoFit;
         nums[i] = static_cast<uint32_t>(num);
     }
 
@@ -260,9 +258,7 @@ int wavMark_checkMarkChunk(FILE *fp, const char *id, tWavMarkArea *area) {
     return met ? kWavMarkIdMet : kWavMarkNotMark;
 }
 
-int wavMark_renameChunk(FILE *fp, const char *id, const char *newId) {
-    return renameFirst(fp, id, nullptr, newId);
-}
+int wavMark_renameChunk(FILE *fp, const char *id, const char *newId) { return renameFirst(fp, id, nullptr, newId); }
 
 int wavMark_renameChunkAll(FILE *fp, const char *id, const char *newId) {
     for (uint32_t i = 0; i < kWavRenameMax; ++i) {
@@ -277,8 +273,7 @@ int wavMark_renameLISTChunk(FILE *fp, const char *listType, const char *newId) {
     return renameFirst(fp, "LIST", listType, newId);
 }
 
-int wavMark_saveMarkData(FILE *fp, int existing, int list, bool firstJunk, uint64_t totalSamples,
-                         uint8_t *work) {
+int wavMark_saveMarkData(FILE *fp, int existing, int list, bool firstJunk, uint64_t totalSamples, uint8_t *work) {
     if (!fp || !work) return kWavMarkNoFit;
     MarkChunks c;
     if (buildChunks(list, totalSamples, work, &c) != kWavMarkOk) return kWavMarkNoFit;
@@ -331,9 +326,7 @@ int wavMark_loadCueData(FILE *fp, uint64_t totalSamples, int list, uint8_t *work
                 uint64_t at = get32(pt + 20);
                 if (at == totalSamples && totalSamples > 0) --at;
                 char empty[4] = "";
-                if (M.addMark(list, 1, id, empty, at, at, kMarkFlagSerial | kMarkFlagReserved) !=
-                    kMarkOk)
-                    continue;
+                if (M.addMark(list, 1, id, empty, at, at, kMarkFlagSerial | kMarkFlagReserved) != kMarkOk) continue;
                 int idx = M.searchMark(list, at, kMarkSearchExact);
                 if (idx >= 0) M.setExecFlag(list, idx, 0);
             }
@@ -385,8 +378,7 @@ int wavMark_loadCueData(FILE *fp, uint64_t totalSamples, int list, uint8_t *work
 // ---------------------------------------------------------------------------
 // The WAV handler's mark operations
 
-int gClass_WavFile::saveMarks(FILE *fp, int existing, int listNo, uint64_t totalSamples,
-                              bool firstJunk) {
+int gClass_WavFile::saveMarks(FILE *fp, int existing, int listNo, uint64_t totalSamples, bool firstJunk) {
     int32_t modified = 0;
     if (M.getModifyFlag(listNo, &modified) != kMarkOk) return kAudioFileErrFormat;
     if (!modified) return kAudioFileOK;

@@ -16,29 +16,29 @@
 // Result codes (the file layer's numbers).
 enum : int {
     kWavMarkOk = 0,
-    kWavMarkIoErr = -1,       // I/O failure, or too little room at the chosen place
-    kWavMarkNoFit = -17,      // marks that do not fit, bad list, unreadable file size
-    kWavMarkIdMet = -41,      // checkMarkChunk: no mark area with JUNK, but the id exists
-    kWavMarkNotMark = -42,    // not a mark chunk / no mark chunk of that id
+    kWavMarkIoErr = -1,     // I/O failure, or too little room at the chosen place
+    kWavMarkNoFit = -17,    // marks that do not fit, bad list, unreadable file size
+    kWavMarkIdMet = -41,    // checkMarkChunk: no mark area with JUNK, but the id exists
+    kWavMarkNotMark = -42,  // not a mark chunk / no mark chunk of that id
 };
 
 enum : uint32_t {
-    kWavMarkWorkBytes = 0x20000,     // the work buffer the callers pass
+    kWavMarkWorkBytes = 0x20000,  // the work buffer the callers pass
     kWavMarkCuePointBytes = 24,
     kWavMarkPlstEntryBytes = 12,
-    kWavMarkJunkTailBytes = 32768,   // JUNK appended behind moved marks, header included
-    kWavMarkFirstJunkLimit = 0x7FFF, // most mark bytes written into a header's JUNK
-    kWavMarkLabelChars = 15,         // name characters written per label
-    kWavMarkLabelLoadChars = 10,     // name characters taken back per label
+    kWavMarkJunkTailBytes = 32768,    // JUNK appended behind moved marks, header included
+    kWavMarkFirstJunkLimit = 0x7FFF,  // most mark bytes written into a header's JUNK
+    kWavMarkLabelChars = 15,          // name characters written per label
+    kWavMarkLabelLoadChars = 10,      // name characters taken back per label
 };
 
 // What checkMarkChunk found: a run of consecutive mark chunks and the JUNK
 // chunk directly behind it. Offsets are chunk header offsets.
 struct tWavMarkArea {
     uint64_t runStart;
-    uint64_t runLength;   // JUNK offset - run start - 8
+    uint64_t runLength;  // JUNK offset - run start - 8
     uint64_t junkOffset;
-    uint32_t junkSize;    // payload size, limited to the bytes the file holds
+    uint32_t junkSize;  // payload size, limited to the bytes the file holds
 };
 
 // 0 for "cue ", "plst" and "LIST" of list type "adtl"; kWavMarkNotMark else.
@@ -57,8 +57,8 @@ struct tWavMarkArea {
 // modify flag and does not touch the RIFF size. work holds at least
 // kWavMarkWorkBytes. 0, or kWavMarkNoFit for any failure; what was already
 // written stays.
-[[nodiscard]] int wavMark_saveMarkData(FILE *fp, int existing, int list, bool firstJunk,
-                                       uint64_t totalSamples, uint8_t *work);
+[[nodiscard]] int wavMark_saveMarkData(FILE *fp, int existing, int list, bool firstJunk, uint64_t totalSamples,
+                                       uint8_t *work);
 
 // Replaces the contents of list with the marks of fp, as far as the file
 // allows; the list's modify flag ends clear. A mark stored at totalSamples

@@ -87,8 +87,7 @@ int gClass_WsdFile::searchChunk(FILE *fp, const char *id, uint64_t *offset) {
     return kAudioFileOK;
 }
 
-int gClass_WsdFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uint32_t *channels,
-                                   uint16_t *formatTag) {
+int gClass_WsdFile::searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uint32_t *channels, uint16_t *formatTag) {
     uint8_t h[kWsdReadLibrary];
     if (readHead(fp, h) != 0) return kAudioFileErrIO;
     *rate = chunk_getBE32(h + kWsdRate);

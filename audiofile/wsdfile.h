@@ -25,9 +25,9 @@
 #include "audiofile/tagrecord.h"
 
 enum : uint32_t {
-    kWsdHeaderBytes = 2048,       // audio starts here
-    kWsdMemHeaderBytes = 4096,    // the handler's in-memory header
-    kWsdReadProgram = 88,         // header bytes each operation reads
+    kWsdHeaderBytes = 2048,     // audio starts here
+    kWsdMemHeaderBytes = 4096,  // the handler's in-memory header
+    kWsdReadProgram = 88,       // header bytes each operation reads
     kWsdReadLibrary = 128,
     kWsdTextAreaDefault = 128,
     kWsdTextAreaBytes = 1760,
@@ -43,7 +43,7 @@ enum : uint32_t {
     kWsdChannels = 44,
     kWsdStartLow = 72,
     kWsdStartHigh = 76,
-    kWsdStartMemory = 80,   // u64 in host order: the start kept in memory
+    kWsdStartMemory = 80,  // u64 in host order: the start kept in memory
 };
 
 // Fields of the text area (offsets in it) and the units each is cut to.
@@ -52,9 +52,9 @@ enum : uint32_t {
     kWsdTextArtist = 384,
     kWsdTextAlbum = 512,
     kWsdTextGenre = 640,
-    kWsdTextDate = 672,      // "YYYYMMDDhhmmss"
+    kWsdTextDate = 672,  // "YYYYMMDDhhmmss"
     kWsdTextComment = 736,
-    kWsdTitleUnits = 124,    // title, artist and album
+    kWsdTitleUnits = 124,  // title, artist and album
     kWsdGenreUnits = 24,
     kWsdCommentUnits = 508,
 };
@@ -81,8 +81,7 @@ public:
     // Offset 2048; data bytes = audio bytes = the size field, cut to the
     // file's length, less 2048. -1 when the header cannot be read or the
     // size is below the header (sizes 0).
-    [[nodiscard]] int searchData(FILE *fp, uint64_t *dataOffset, uint64_t *dataBytes,
-                                 uint64_t *audioBytes) override;
+    [[nodiscard]] int searchData(FILE *fp, uint64_t *dataOffset, uint64_t *dataBytes, uint64_t *audioBytes) override;
     [[nodiscard]] int searchChunk(FILE *fp, const char *id, uint64_t *offset) override;  // 2048, 0
     // rate from byte 36, bits 1, channels from byte 44, format tag 0.
     [[nodiscard]] int searchFmtChunk(FILE *fp, uint32_t *rate, uint32_t *bits, uint32_t *channels,
@@ -101,16 +100,16 @@ public:
     [[nodiscard]] int updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t samples) override;
     [[nodiscard]] int divide(FILE *src, FILE *second, FILE *work, uint64_t pos) override;  // -1
     [[nodiscard]] int combine(FILE *first, FILE *second, FILE *work, const tBwfHdrParam *param,
-                              uint32_t fileNo) override;                                    // -1
+                              uint32_t fileNo) override;                                                   // -1
     [[nodiscard]] int saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) override;     // -1
     [[nodiscard]] int saveCueDataNew(FILE *fp, int existing, int listNo, uint64_t totalSamples) override;  // -1
-    [[nodiscard]] int loadCueData(FILE *fp, uint64_t totalSamples, int listNo) override;  // nothing, 0
+    [[nodiscard]] int loadCueData(FILE *fp, uint64_t totalSamples, int listNo) override;                   // nothing, 0
     // Keeps the start in memory; 0.
     [[nodiscard]] int setStartSample(FILE *fp, uint64_t startSample) override;
     // Program: the start kept in memory (0 until one is kept). Library: the
     // 64-bit value at bytes 80..87 of the file's header. 0 or -1.
     [[nodiscard]] int getStartSample(FILE *fp, uint64_t *startSample) override;
-    uint32_t getReserveSize() override;  // 0
+    uint32_t getReserveSize() override;                                                           // 0
     [[nodiscard]] int searchSpecifiedChunk(FILE *fp, const char *id, uint64_t *offset) override;  // -1
 
     // The in-memory header (kWsdMemHeaderBytes).

@@ -1,8 +1,8 @@
 #include "base/wstring.h"
 
+#include <iconv.h>
 #include <cstring>
 #include <cwctype>
-#include <iconv.h>
 
 namespace {
 
@@ -72,8 +72,7 @@ size_t strlcpy(char *dst, const char *src, size_t size) {
 
 wchar16 *w_strcpy(wchar16 *dst, const wchar16 *src) {
     wchar16 *d = dst;
-    while ((*d++ = *src++) != 0) {
-    }
+    while ((*d++ = *src++) != 0) {}
     return dst;
 }
 
@@ -243,23 +242,35 @@ int convUnitoSjisWithUnknownGlyph(char *dst, const wchar16 *src) {
 }
 
 wchar16 *getDrivePath(wchar16 *dst, int i) {
-    if (!validDrive(i)) { dst[0] = 0; return dst; }
+    if (!validDrive(i)) {
+        dst[0] = 0;
+        return dst;
+    }
     return convAscToUni(dst, sDrive[i].root);
 }
 
 wchar16 *getDriveName(wchar16 *dst, int i) {
-    if (!validDrive(i)) { dst[0] = 0; return dst; }
+    if (!validDrive(i)) {
+        dst[0] = 0;
+        return dst;
+    }
     return convAscToUni(dst, sDrive[i].name);
 }
 
 wchar16 getDriveLetter(wchar16 *dst, int i) {
-    if (!validDrive(i)) { dst[0] = 0; return 0; }
+    if (!validDrive(i)) {
+        dst[0] = 0;
+        return 0;
+    }
     convAscToUni(dst, sDrive[i].letter);
     return dst[0];
 }
 
 char *getDriveNameAsc(char *dst, int i) {
-    if (!validDrive(i)) { dst[0] = 0; return dst; }
+    if (!validDrive(i)) {
+        dst[0] = 0;
+        return dst;
+    }
     std::strcpy(dst, sDrive[i].name);
     return dst;
 }

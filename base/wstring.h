@@ -36,9 +36,9 @@ size_t w_strlen(const wchar16 *s);
 
 // Byte and 16-bit text.
 wchar16 *convAscToUni(wchar16 *dst, const char *src);  // bytes sign-extended
-char *convUniToAsc(char *dst, const wchar16 *src);      // low byte of each unit
-int chk2byteCode(const wchar16 *s);                     // 1 when a unit >= 256
-int chkAscFromUni(const wchar16 *s, size_t n);          // 1 when printable ASCII
+char *convUniToAsc(char *dst, const wchar16 *src);     // low byte of each unit
+int chk2byteCode(const wchar16 *s);                    // 1 when a unit >= 256
+int chkAscFromUni(const wchar16 *s, size_t n);         // 1 when printable ASCII
 // Shift-JIS bytes to 16-bit text; single-byte characters only. Returns the
 // units written, or kSjisUnsupported after storing 0xFFFF.
 enum : int { kSjisUnsupported = -99 };
@@ -65,15 +65,15 @@ int addPathName(wchar16 *dst, const wchar16 *name, size_t max);  // dst holds ma
 int changeFileExtention(wchar16 *path, const wchar16 *ext);
 int delFileExtention(wchar16 *path);
 int checkFileExtention(const wchar16 *path, const char *ext);  // ext lower case with its dot
-int pathComp(wchar16 *a, wchar16 *b);  // 0 same, 1 b holds a, 2 a holds b, 3 unrelated
+int pathComp(wchar16 *a, wchar16 *b);                          // 0 same, 1 b holds a, 2 a holds b, 3 unrelated
 int convertSlashtoYen(char *s);
 int convertYentoSlash(char *s);
 int convertSlashtoYenUni(wchar16 *s);
 int convertYentoSlashUni(wchar16 *s);
 
 // Digits and rates.
-char conv_bb_ab(uint8_t v);  // 0..15 to '0'..'9', 'A'..'F'; else 0
-uint8_t conv_ab_bb(char c);  // hexadecimal digit to its value; else 0
+char conv_bb_ab(uint8_t v);      // 0..15 to '0'..'9', 'A'..'F'; else 0
+uint8_t conv_ab_bb(char c);      // hexadecimal digit to its value; else 0
 int convFsDef(uint32_t rateHz);  // rate code of the file layer (see table)
 
 // UTF-16 path to UTF-8, used only where a file is opened or removed.

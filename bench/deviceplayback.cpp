@@ -21,14 +21,14 @@
 
 #include <QString>
 
+#include <unistd.h>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <functional>
-#include <unistd.h>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -171,8 +171,9 @@ struct Pacer {
         // hook's polling while it holds the device is not counted.
         thread_local double runStart = -1.0;
         const double now = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-        if (runStart >= 0.0) p->threadCpu.store(p->threadCpu.load(std::memory_order_relaxed) + (now - runStart),
-                                                std::memory_order_relaxed);
+        if (runStart >= 0.0)
+            p->threadCpu.store(p->threadCpu.load(std::memory_order_relaxed) + (now - runStart),
+                               std::memory_order_relaxed);
         runStart = -1.0;
         // A stopped engine holds the device: idle cycles would spin unpaced
         // and count as the playback's load.
@@ -272,7 +273,7 @@ public:
         const double cpu0 = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
         for (int t = 0; t < tracks; ++t) {
             threads[size_t(t)]->setAudioThreadParam(kMorphexCmdPlay, &jobs[size_t(t)]->record, &jobs[size_t(t)]->info,
-                                                   nullptr, jobs[size_t(t)]->items, t, nullptr, 0);
+                                                    nullptr, jobs[size_t(t)]->items, t, nullptr, 0);
             threads[size_t(t)]->addTransaction(new ClassMorphex(2));
         }
         const bool ended = waitFor([&] { return done.load() == tracks; }, 120000);
@@ -301,7 +302,8 @@ Session &session() {
 
 std::string wavFile() {
     static const std::string path = [] {
-        const auto p = std::filesystem::temp_directory_path() / ("sx_bench_device_" + std::to_string(getpid()) + ".wav");
+        const auto p =
+            std::filesystem::temp_directory_path() / ("sx_bench_device_" + std::to_string(getpid()) + ".wav");
         return writeWav(p.string(), uint32_t(kSeconds * kWavRate));
     }();
     return path;

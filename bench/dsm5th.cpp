@@ -42,8 +42,7 @@ void BM_Dsm5th(benchmark::State &state) {
     const double framesDone = double(state.iterations()) * frames;
     state.counters["frames/s"] = benchmark::Counter(framesDone, benchmark::Counter::kIsRate);
     // Real-time multiple: stereo frames per second over the stream's rate.
-    state.counters["x_realtime"] =
-        benchmark::Counter(framesDone / rate, benchmark::Counter::kIsRate);
+    state.counters["x_realtime"] = benchmark::Counter(framesDone / rate, benchmark::Counter::kIsRate);
 }
 
 BENCHMARK_TEMPLATE(BM_Dsm5th, classDsm5thApp, false)->Arg(2822400)->Arg(5644800)->Arg(11289600)->Arg(22579200);

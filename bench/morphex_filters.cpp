@@ -28,11 +28,10 @@ void BM_DecimationFir(benchmark::State &state) {
         benchmark::DoNotOptimize(out);
         benchmark::ClobberMemory();
     }
-    state.counters["MACs"] = benchmark::Counter(
-        2.0 * taps * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["taps/s"] = benchmark::Counter(
-        static_cast<double>(taps) * static_cast<double>(state.iterations()),
-        benchmark::Counter::kIsRate);
+    state.counters["MACs"] =
+        benchmark::Counter(2.0 * taps * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["taps/s"] = benchmark::Counter(static_cast<double>(taps) * static_cast<double>(state.iterations()),
+                                                  benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_DecimationFir)->Arg(2047)->Arg(8191);
 

@@ -49,8 +49,7 @@ void BM_DsdToDsfStereo(benchmark::State &state) {
     clearDsfOffset();
     for (auto _ : state) {
         // An odd block size, so the pending-block path is exercised as well.
-        benchmark::DoNotOptimize(dsd2dsf(out.data(), l.data(), r.data(), kDsdSamples - 8000, 2, 0,
-                                         &written, &valid));
+        benchmark::DoNotOptimize(dsd2dsf(out.data(), l.data(), r.data(), kDsdSamples - 8000, 2, 0, &written, &valid));
         benchmark::ClobberMemory();
     }
     clearDsfOffset();

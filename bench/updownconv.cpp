@@ -68,8 +68,7 @@ void runPcm(benchmark::State &state, uint32_t in, uint32_t out) {
     tDownConvertParams prm = downParams(s, in, out, output.data(), &env);
     prm.input = input.data();
     for (auto _ : state) {
-        if (conv.gAudio_downconvert(&prm) != kUpDownOk)
-            state.SkipWithError("convert");
+        if (conv.gAudio_downconvert(&prm) != kUpDownOk) state.SkipWithError("convert");
         benchmark::ClobberMemory();
     }
     reportRealtime(state, p, out);
@@ -93,8 +92,7 @@ void runDsd(benchmark::State &state, uint32_t out) {
     tDownConvertParams prm = downParams(s, 2822400, out, output.data(), &env);
     prm.dsd = dsd;
     for (auto _ : state) {
-        if (conv.gAudio_downconvert(&prm) != kUpDownOk)
-            state.SkipWithError("convert");
+        if (conv.gAudio_downconvert(&prm) != kUpDownOk) state.SkipWithError("convert");
         benchmark::ClobberMemory();
     }
     reportRealtime(state, p, out);

@@ -15,9 +15,7 @@ namespace {
 
 constexpr uint64_t kSeconds = 3600;
 
-std::string benchFile(const char *name) {
-    return (std::filesystem::temp_directory_path() / name).string();
-}
+std::string benchFile(const char *name) { return (std::filesystem::temp_directory_path() / name).string(); }
 
 // Writes header + bytes of generated noise in large pieces.
 bool writeStreamed(const std::string &path, const std::vector<uint8_t> &header, uint64_t bytes) {

@@ -9,13 +9,19 @@ constexpr double kSqrt2 = 1.41421356237309504880;
 }  // namespace
 
 dampingFilter::dampingFilter()
-    : mRate(48000), mCutOff(0.0), mB0(1.0), mB1(0.0), mB2(0.0), mA1(0.0), mA2(0.0),
-      mX1{0.0, 0.0}, mX2{0.0, 0.0}, mY1{0.0, 0.0}, mY2{0.0, 0.0}
-{
-}
+    : mRate(48000),
+      mCutOff(0.0),
+      mB0(1.0),
+      mB1(0.0),
+      mB2(0.0),
+      mA1(0.0),
+      mA2(0.0),
+      mX1{0.0, 0.0},
+      mX2{0.0, 0.0},
+      mY1{0.0, 0.0},
+      mY2{0.0, 0.0} {}
 
-void dampingFilter::calcDumpParams(int damping)
-{
+void dampingFilter::calcDumpParams(int damping) {
     if (mRate <= 0) return;
     // The cut-off is worked out in single precision; the controls only ever
     // move it in steps far coarser than float resolution.
@@ -35,8 +41,7 @@ void dampingFilter::calcDumpParams(int damping)
     mA2 = (1.0 - kSqrt2 * k + k2) / n;
 }
 
-void dampingFilter::procDamp(const double *in, double *out, long frames)
-{
+void dampingFilter::procDamp(const double *in, double *out, long frames) {
     if (in == nullptr || out == nullptr || frames <= 0) return;
     const double b0 = mB0, b1 = mB1, b2 = mB2, a1 = mA1, a2 = mA2;
     for (int c = 0; c < 2; ++c) {
@@ -50,6 +55,9 @@ void dampingFilter::procDamp(const double *in, double *out, long frames)
             y1 = y;
             out[2 * i + c] = y;
         }
-        mX1[c] = x1; mX2[c] = x2; mY1[c] = y1; mY2[c] = y2;
+        mX1[c] = x1;
+        mX2[c] = x2;
+        mY1[c] = y1;
+        mY2[c] = y2;
     }
 }

@@ -128,8 +128,8 @@ inline void consistLane(tLane &s, uint32_t &flags) {
 // channel for a positive sign; after is called after every step with the bit
 // position (the fade's cutting hook).
 template <class After>
-inline void runBits(tLane &a, tLane &b, const double *__restrict in, int j0, int j1,
-                    const double pat[2], tQuantiser q, After &&after) {
+inline void runBits(tLane &a, tLane &b, const double *__restrict in, int j0, int j1, const double pat[2], tQuantiser q,
+                    After &&after) {
     for (int j = j0; j < j1; ++j) {
         const bool pos = (kMutePatternByte >> (7 - j)) & 1;
         const double p0 = pos ? pat[0] : -pat[0];
@@ -179,23 +179,34 @@ inline int64_t lane0(__m128i v) { return _mm_cvtsi128_si64(v); }
 inline int64_t lane1(__m128i v) { return _mm_cvtsi128_si64(_mm_unpackhi_epi64(v, v)); }
 
 inline tVecState loadVec(const tLane &a, const tLane &b) {
-    return {pair(a.i1, b.i1), pair(a.i2, b.i2), pair(a.i3, b.i3), pair(a.i4, b.i4),
-            pair(a.i5, b.i5), pair(a.bitConv, b.bitConv),
+    return {pair(a.i1, b.i1),
+            pair(a.i2, b.i2),
+            pair(a.i3, b.i3),
+            pair(a.i4, b.i4),
+            pair(a.i5, b.i5),
+            pair(a.bitConv, b.bitConv),
             pair(static_cast<int64_t>(a.shiftReg), static_cast<int64_t>(b.shiftReg)),
             {static_cast<uint64_t>(a.firstOrder), static_cast<uint64_t>(b.firstOrder)},
             {a.firstOrderShiftReg, b.firstOrderShiftReg}};
 }
 
 inline void storeVec(const tVecState &v, tLane &a, tLane &b) {
-    a.i1 = lane0(v.i1); b.i1 = lane1(v.i1);
-    a.i2 = lane0(v.i2); b.i2 = lane1(v.i2);
-    a.i3 = lane0(v.i3); b.i3 = lane1(v.i3);
-    a.i4 = lane0(v.i4); b.i4 = lane1(v.i4);
-    a.i5 = lane0(v.i5); b.i5 = lane1(v.i5);
-    a.bitConv = lane0(v.bc); b.bitConv = lane1(v.bc);
+    a.i1 = lane0(v.i1);
+    b.i1 = lane1(v.i1);
+    a.i2 = lane0(v.i2);
+    b.i2 = lane1(v.i2);
+    a.i3 = lane0(v.i3);
+    b.i3 = lane1(v.i3);
+    a.i4 = lane0(v.i4);
+    b.i4 = lane1(v.i4);
+    a.i5 = lane0(v.i5);
+    b.i5 = lane1(v.i5);
+    a.bitConv = lane0(v.bc);
+    b.bitConv = lane1(v.bc);
     a.firstOrder = static_cast<int64_t>(v.fo[0]);
     b.firstOrder = static_cast<int64_t>(v.fo[1]);
-    a.shiftReg = static_cast<uint64_t>(lane0(v.sr)); b.shiftReg = static_cast<uint64_t>(lane1(v.sr));
+    a.shiftReg = static_cast<uint64_t>(lane0(v.sr));
+    b.shiftReg = static_cast<uint64_t>(lane1(v.sr));
     a.firstOrderShiftReg = v.fsr[0];
     b.firstOrderShiftReg = v.fsr[1];
 }
@@ -223,9 +234,8 @@ inline void runByte8Vec(tVecState &v, const int64_t *__restrict X) {
         acc = _mm_add_epi64(_mm_add_epi64(acc, acc), neg);
         // Four-level quantiser on I5.
         const __m128i s5 = _mm_shuffle_epi32(_mm_srai_epi32(i5, 31), _MM_SHUFFLE(3, 3, 1, 1));
-        const __m128i big = _mm_shuffle_epi32(
-            _mm_or_si128(_mm_cmpgt_epi32(i5, tPos), _mm_cmpgt_epi32(tNeg, i5)),
-            _MM_SHUFFLE(3, 3, 1, 1));
+        const __m128i big = _mm_shuffle_epi32(_mm_or_si128(_mm_cmpgt_epi32(i5, tPos), _mm_cmpgt_epi32(tNeg, i5)),
+                                              _MM_SHUFFLE(3, 3, 1, 1));
         const __m128i mag = _mm_or_si128(fs, _mm_and_si128(big, twoFs));
         const __m128i f = _mm_sub_epi64(_mm_xor_si128(mag, s5), s5);
         // bitConv += f - (bit ? 2^55 : -2^55)
@@ -249,7 +259,12 @@ inline void runByte8Vec(tVecState &v, const int64_t *__restrict X) {
         fo1 = fo1 + static_cast<uint64_t>(X[2 * j + 1]) - (static_cast<uint64_t>(kFS) - (fneg1 << 56));
     }
     const __m128i low = _mm_set1_epi64x(0xFF);
-    v.i1 = i1; v.i2 = i2; v.i3 = i3; v.i4 = i4; v.i5 = i5; v.bc = bc;
+    v.i1 = i1;
+    v.i2 = i2;
+    v.i3 = i3;
+    v.i4 = i4;
+    v.i5 = i5;
+    v.bc = bc;
     v.fo[0] = fo0;
     v.fo[1] = fo1;
     v.sr = _mm_or_si128(_mm_slli_epi64(v.sr, 8), _mm_andnot_si128(acc, low));
@@ -317,21 +332,21 @@ bool classDsm5thT<Policy>::checkConsistent() {
 }
 
 template <class Policy>
-void classDsm5thT<Policy>::dsm5th(uint8_t *const out[2], const double *in, uint32_t n,
-                                  int32_t phase, const double *vol) {
+void classDsm5thT<Policy>::dsm5th(uint8_t *const out[2], const double *in, uint32_t n, int32_t phase,
+                                  const double *vol) {
     modulate<false>(out, in, n, phase, vol);
 }
 
 template <class Policy>
-void classDsm5thT<Policy>::dsm5thFade(uint8_t *const out[2], const double *in, uint32_t n,
-                                      int32_t phase, const double *vol) {
+void classDsm5thT<Policy>::dsm5thFade(uint8_t *const out[2], const double *in, uint32_t n, int32_t phase,
+                                      const double *vol) {
     modulate<true>(out, in, n, phase, vol);
 }
 
 template <class Policy>
 template <bool Fade>
-void classDsm5thT<Policy>::modulate(uint8_t *const out[2], const double *in, uint32_t n,
-                                    int32_t phase, const double *vol) {
+void classDsm5thT<Policy>::modulate(uint8_t *const out[2], const double *in, uint32_t n, int32_t phase,
+                                    const double *vol) {
     // Whether the pattern volume has settled is judged against the previous
     // target, before this call's target replaces it.
     const bool settled = Fade ? checkConsistent() : false;
@@ -347,8 +362,8 @@ void classDsm5thT<Policy>::modulate(uint8_t *const out[2], const double *in, uin
     if (n != 0) {
         tLane ln[2];
         for (int c = 0; c < 2; ++c) {
-            ln[c] = {mInteg[0][c], mInteg[1][c], mInteg[2][c], mInteg[3][c], mInteg[4][c],
-                     mBitConv[c], mFirstOrder[c], mShiftReg[c], mFirstOrderShiftReg[c]};
+            ln[c] = {mInteg[0][c], mInteg[1][c],   mInteg[2][c], mInteg[3][c],          mInteg[4][c],
+                     mBitConv[c],  mFirstOrder[c], mShiftReg[c], mFirstOrderShiftReg[c]};
         }
         tLane &a = ln[0];
         tLane &b = ln[1];
@@ -496,8 +511,7 @@ void classDsm5thT<Policy>::modulate(uint8_t *const out[2], const double *in, uin
 template <class Policy>
 void classDsm5thT<Policy>::CuttingFractionCircuit(bool) {
     for (int c = 0; c < 2; ++c) {
-        tLane s = {mInteg[0][c], mInteg[1][c], mInteg[2][c], mInteg[3][c], mInteg[4][c],
-                   0, 0, 0, 0};
+        tLane s = {mInteg[0][c], mInteg[1][c], mInteg[2][c], mInteg[3][c], mInteg[4][c], 0, 0, 0, 0};
         cutLane<Policy>(s, mCutFlags[c]);
         mInteg[0][c] = s.i1;
         mInteg[1][c] = s.i2;
@@ -511,8 +525,7 @@ template <class Policy>
 void classDsm5thT<Policy>::consistMute(bool on, uint8_t x) {
     if (!on || x != 0) return;
     for (int c = 0; c < 2; ++c) {
-        tLane s = {mInteg[0][c], mInteg[1][c], mInteg[2][c], mInteg[3][c], mInteg[4][c],
-                   0, 0, 0, 0};
+        tLane s = {mInteg[0][c], mInteg[1][c], mInteg[2][c], mInteg[3][c], mInteg[4][c], 0, 0, 0, 0};
         consistLane(s, mCutFlags[c]);
         mInteg[2][c] = s.i3;
         mInteg[3][c] = s.i4;
@@ -525,23 +538,19 @@ namespace {
 struct tAligned {
     const uint8_t *s;
     int sL, sR;
-    uint8_t operator()(int j) const {
-        return static_cast<uint8_t>((s[j] << sL) | (s[j + 1] >> sR));
-    }
+    uint8_t operator()(int j) const { return static_cast<uint8_t>((s[j] << sL) | (s[j + 1] >> sR)); }
 };
 
 // The search over one channel's window; returns the splice bit or -1 and
 // leaves the run to carry in *run.
 template <class Policy>
-int32_t searchWindow(const uint8_t *M, const uint8_t *S, int32_t nb, int32_t b, int32_t c,
-                     int32_t *run) {
+int32_t searchWindow(const uint8_t *M, const uint8_t *S, int32_t nb, int32_t b, int32_t c, int32_t *run) {
     const int32_t w0 = (b + 8) / 8;
     const int e = b % 8;
     const int32_t count = nb - w0;
     int32_t carried = *run;
     for (int32_t i = 0; i < count; ++i) {
-        const int32_t T =
-            (Policy::kStartAllowance && 8 * i < kDsmStartAllowanceBits) ? c + 4 : c;
+        const int32_t T = (Policy::kStartAllowance && 8 * i < kDsmStartAllowanceBits) ? c + 4 : c;
         const uint8_t s = static_cast<uint8_t>((S[i] << (8 - e)) | (S[i + 1] >> e));
         const unsigned x = static_cast<unsigned>(s ^ M[w0 + i]);
         const int z = nlz_table.v[x];
@@ -575,15 +584,15 @@ int32_t searchWindow(const uint8_t *M, const uint8_t *S, int32_t nb, int32_t b, 
 }  // namespace
 
 template <class Policy>
-int32_t classDsm5thT<Policy>::compareDsmSub(const uint8_t *data, const uint8_t *buf, int32_t n,
-                                            int32_t *run, int32_t b, int32_t c) const {
+int32_t classDsm5thT<Policy>::compareDsmSub(const uint8_t *data, const uint8_t *buf, int32_t n, int32_t *run, int32_t b,
+                                            int32_t c) const {
     if (n < 8 || b < 0) return -1;
     return searchWindow<Policy>(data, buf, n / 8, b, c, run);
 }
 
 template <class Policy>
-void classDsm5thT<Policy>::compareDsm(uint8_t *const out[2], const uint8_t *const src[2],
-                                      int32_t n, int32_t ch, int32_t b, bool flag) {
+void classDsm5thT<Policy>::compareDsm(uint8_t *const out[2], const uint8_t *const src[2], int32_t n, int32_t ch,
+                                      int32_t b, bool flag) {
     // The history refresh reads the last three bytes and a negative lag
     // would shift by a negative count: such calls are not made, and are
     // refused rather than trusted.

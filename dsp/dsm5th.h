@@ -24,10 +24,10 @@
 // that starts every call with a stricter run length.
 struct tDsm5thProgramPolicy {
     static constexpr int32_t kFourLevelThreshold = 31457280;  // 15 * 2^21, high half of I5
-    static constexpr int kCutStepShift = 0;                  // cutting steps 2^39, 2^35, ...
-    static constexpr uint8_t kMuteByte = 0x2D;               // history fill, stand-in first byte
-    static constexpr bool kStartAllowance = true;            // +4 on the first 1251 window bytes
-    static constexpr bool kCompareLenSettable = true;        // setCompareLen exists
+    static constexpr int kCutStepShift = 0;                   // cutting steps 2^39, 2^35, ...
+    static constexpr uint8_t kMuteByte = 0x2D;                // history fill, stand-in first byte
+    static constexpr bool kStartAllowance = true;             // +4 on the first 1251 window bytes
+    static constexpr bool kCompareLenSettable = true;         // setCompareLen exists
 };
 
 // Library build: the quantiser threshold of the last byte everywhere, steps
@@ -35,7 +35,7 @@ struct tDsm5thProgramPolicy {
 // fixed compare length of 8.
 struct tDsm5thLibraryPolicy {
     static constexpr int32_t kFourLevelThreshold = 25165824;  // 3 * 2^23
-    static constexpr int kCutStepShift = 1;                  // cutting steps 2^40, 2^36, ...
+    static constexpr int kCutStepShift = 1;                   // cutting steps 2^40, 2^36, ...
     static constexpr uint8_t kMuteByte = 0x96;
     static constexpr bool kStartAllowance = false;
     static constexpr bool kCompareLenSettable = false;
@@ -47,23 +47,27 @@ enum : int64_t {
     kDsmFullScale = int64_t(1) << 55,
 };
 enum : int32_t {
-    kDsmLastByteThreshold = 25165824,     // 3 * 2^23: exactly 3 x full scale in I5's high half
-    kDsmOverloadEntry = 134217728,        // 2^27 on I1's high half, about 16 x full scale
-    kDsmOverloadHoldLevel = 2097152,      // 2^21 on I1's high half, about full scale / 4
-    kDsmOverloadHoldBytes = 5000,         // output bytes held on the first-order stream
-    kDsmFirstOrderDelay = 15,             // bits the first-order stream is delayed by
+    kDsmLastByteThreshold = 25165824,  // 3 * 2^23: exactly 3 x full scale in I5's high half
+    kDsmOverloadEntry = 134217728,     // 2^27 on I1's high half, about 16 x full scale
+    kDsmOverloadHoldLevel = 2097152,   // 2^21 on I1's high half, about full scale / 4
+    kDsmOverloadHoldBytes = 5000,      // output bytes held on the first-order stream
+    kDsmFirstOrderDelay = 15,          // bits the first-order stream is delayed by
     kDsmOverloadOn = 0xFFFF,
-    kDsmCompareTotalLimit = 1411201,      // bits searched before the compare length falls to 2
-    kDsmStartAllowanceBits = 10001,       // the +4 applies while 8 * window byte < this
+    kDsmCompareTotalLimit = 1411201,  // bits searched before the compare length falls to 2
+    kDsmStartAllowanceBits = 10001,   // the +4 applies while 8 * window byte < this
 };
 
 // Bits of mCutFlags.
 enum : uint32_t {
-    kDsmCutI1 = 0x01, kDsmCutI2 = 0x02, kDsmCutI3 = 0x04, kDsmCutI4 = 0x08, kDsmCutI5 = 0x10,
+    kDsmCutI1 = 0x01,
+    kDsmCutI2 = 0x02,
+    kDsmCutI3 = 0x04,
+    kDsmCutI4 = 0x08,
+    kDsmCutI5 = 0x10,
     kDsmCutAllIntegrators = 0x1F,
-    kDsmMuteConsistent = 0x60,  // 0x20 and 0x40, always set together
+    kDsmMuteConsistent = 0x60,     // 0x20 and 0x40, always set together
     kDsmMuteConsistentLow = 0x20,  // the one of the pair that the tests below read
-    kDsmCutActive = 0x80,       // set by the owner of the fade
+    kDsmCutActive = 0x80,          // set by the owner of the fade
 };
 
 // Tests of a channel's cut flags: (flags & mask) == value.
@@ -74,7 +78,7 @@ enum : uint32_t {
     kDsmConsistReady = kDsmCutActive | kDsmCutAllIntegrators,                              // 0x9F
     // A splice waits while the cutting runs (I5 is the last integrator cut)
     // or, with the pattern fully on, until the channel is consistent.
-    kDsmSpliceWaitCutting = kDsmCutActive | kDsmCutI5,                // 0x90
+    kDsmSpliceWaitCutting = kDsmCutActive | kDsmCutI5,                 // 0x90
     kDsmSpliceWaitConsistent = kDsmCutActive | kDsmMuteConsistentLow,  // 0xA0
     kDsmSpliceWaiting = kDsmCutActive,
 };
@@ -101,20 +105,20 @@ public:
     // byte 0 is rewritten whole. vol: the target mute-pattern volume pair,
     // 0 = no pattern, 1 = full pattern. Inputs are in units of full scale
     // 2^55; anything beyond +-2^63 (and NaN) is saturated before use.
-    void dsm5th(uint8_t *const out[2], const double *in, uint32_t n, int32_t phase,
-                const double *vol);
+    void dsm5th(uint8_t *const out[2], const double *in, uint32_t n, int32_t phase, const double *vol);
     // Same computation; kept for callers that select by processor features.
-    void dsm5thSSSE3(uint8_t *const out[2], const double *in, uint32_t n, int32_t phase,
-                     const double *vol) { dsm5th(out, in, n, phase, vol); }
+    void dsm5thSSSE3(uint8_t *const out[2], const double *in, uint32_t n, int32_t phase, const double *vol) {
+        dsm5th(out, in, n, phase, vol);
+    }
 
     // As dsm5th, and while the mute-pattern volume is settled, advances the
     // integrator cutting after every sample and clears the middle
     // integrators once they are clean with the pattern fully on; the last
     // byte of a normal call uses a two-level quantiser.
-    void dsm5thFade(uint8_t *const out[2], const double *in, uint32_t n, int32_t phase,
-                    const double *vol);
-    void dsm5thFadeSSSE3(uint8_t *const out[2], const double *in, uint32_t n, int32_t phase,
-                         const double *vol) { dsm5thFade(out, in, n, phase, vol); }
+    void dsm5thFade(uint8_t *const out[2], const double *in, uint32_t n, int32_t phase, const double *vol);
+    void dsm5thFadeSSSE3(uint8_t *const out[2], const double *in, uint32_t n, int32_t phase, const double *vol) {
+        dsm5thFade(out, in, n, phase, vol);
+    }
 
     // Sets volume and target of both channels to v.
     void setMutePatVolume(double v);
@@ -146,46 +150,46 @@ public:
     // the search window). flag: src's first byte is real data, else the
     // mute byte stands in for it. Calls with n < 24, b < 0 or ch outside 0..1
     // change nothing.
-    void compareDsm(uint8_t *const out[2], const uint8_t *const src[2], int32_t n, int32_t ch,
-                    int32_t b, bool flag);
+    void compareDsm(uint8_t *const out[2], const uint8_t *const src[2], int32_t n, int32_t ch, int32_t b, bool flag);
     // The search alone, with compare length c and the carried run *run:
     // the splice bit offset in the window, or -1 when none was found.
-    [[nodiscard]] int32_t compareDsmSub(const uint8_t *data, const uint8_t *buf, int32_t n,
-                                        int32_t *run, int32_t b, int32_t c) const;
+    [[nodiscard]] int32_t compareDsmSub(const uint8_t *data, const uint8_t *buf, int32_t n, int32_t *run, int32_t b,
+                                        int32_t c) const;
     // The configured compare length (program build only).
     template <class P = Policy, class = std::enable_if_t<P::kCompareLenSettable>>
-    void setCompareLen(int32_t length) { mCompareLenSet = length; }
+    void setCompareLen(int32_t length) {
+        mCompareLenSet = length;
+    }
 
     // State. Per-channel items are pairs indexed [channel] (0 left, 1 right);
     // integer arithmetic on the 64-bit state wraps modulo 2^64.
-    int64_t mInteg[5][2];           // I1 (input side) .. I5 (quantiser side)
-    int64_t mFirstOrder[2];         // parallel first-order modulator
-    uint64_t mShiftReg[2];          // main output bits, newest in bit 0
+    int64_t mInteg[5][2];    // I1 (input side) .. I5 (quantiser side)
+    int64_t mFirstOrder[2];  // parallel first-order modulator
+    uint64_t mShiftReg[2];   // main output bits, newest in bit 0
     uint64_t mFirstOrderShiftReg[2];
-    double mMutePat[8][2];          // pattern x volume x 2^55 per bit position
-    int64_t mBitConv[2];            // turns four-level feedback into one bit per sample
-    double mMutePatVolCoef[2];      // glide coefficient, per output byte
+    double mMutePat[8][2];      // pattern x volume x 2^55 per bit position
+    int64_t mBitConv[2];        // turns four-level feedback into one bit per sample
+    double mMutePatVolCoef[2];  // glide coefficient, per output byte
     double mMutePatVol[2];
     double mMutePatVolTarget[2];
-    uint32_t mCutFlags[2];          // kDsmCut* bits
-    uint32_t mSpliceReq[2];         // 1 = the other stream, 0 = the modulated one (owner writes)
-    uint32_t mSpliceCur[2];         // stream being output (compareDsm writes)
-    int32_t mSpliceRun[2];          // matching run carried between bytes and calls
-    uint8_t mSpliceHist[2][4];      // H0..H2: other stream's last three bytes; H3: its first
-    uint32_t mOverload;             // 0 normal, kDsmOverloadOn overloaded, 1 held (shared)
+    uint32_t mCutFlags[2];      // kDsmCut* bits
+    uint32_t mSpliceReq[2];     // 1 = the other stream, 0 = the modulated one (owner writes)
+    uint32_t mSpliceCur[2];     // stream being output (compareDsm writes)
+    int32_t mSpliceRun[2];      // matching run carried between bytes and calls
+    uint8_t mSpliceHist[2][4];  // H0..H2: other stream's last three bytes; H3: its first
+    uint32_t mOverload;         // 0 normal, kDsmOverloadOn overloaded, 1 held (shared)
     uint32_t mOverloadPrev;
     uint32_t mOverloadSevere;
     double mPeakLevel;
-    bool mMuteFull;                 // channel 0's target was exactly 1.0 at the last call
-    int32_t mOverloadHold;          // output bytes left in the hold
+    bool mMuteFull;         // channel 0's target was exactly 1.0 at the last call
+    int32_t mOverloadHold;  // output bytes left in the hold
     int32_t mCompareLen;
     int32_t mCompareLenSet;
-    int64_t mCompareTotal;          // bits searched since the last splice
+    int64_t mCompareTotal;  // bits searched since the last splice
 
 private:
     template <bool Fade>
-    void modulate(uint8_t *const out[2], const double *in, uint32_t n, int32_t phase,
-                  const double *vol);
+    void modulate(uint8_t *const out[2], const double *in, uint32_t n, int32_t phase, const double *vol);
 };
 
 using classDsm5thApp = classDsm5thT<tDsm5thProgramPolicy>;

@@ -13,19 +13,16 @@ constexpr int64_t kDsdPullInMs = 200;
 int64_t scalePos(int64_t v, uint32_t outRate, uint32_t fileRate) {
     __extension__ typedef __int128 i128;
     const i128 q = static_cast<i128>(v) * outRate / fileRate;
-    if (q > INT64_MAX)
-        return INT64_MAX;
-    if (q < INT64_MIN)
-        return INT64_MIN;
+    if (q > INT64_MAX) return INT64_MAX;
+    if (q < INT64_MIN) return INT64_MIN;
     return static_cast<int64_t>(q);
 }
 
 }  // namespace
 
-int dspVolume::setDspVolume(int64_t, const tWaveEditParam *edit, uint32_t fileRate, uint32_t outRate,
-                            int64_t minFade, tDspVolItem *out, int, const tDspVolumeParam *options) {
-    if (!edit || !out || fileRate == 0)
-        return kDspVolBadParam;
+int dspVolume::setDspVolume(int64_t, const tWaveEditParam *edit, uint32_t fileRate, uint32_t outRate, int64_t minFade,
+                            tDspVolItem *out, int, const tDspVolumeParam *options) {
+    if (!edit || !out || fileRate == 0) return kDspVolBadParam;
     const uint32_t A = fileRate;
     const uint32_t B = outRate;
     const int64_t i = scalePos(edit->inPoint, B, A);
@@ -38,11 +35,9 @@ int dspVolume::setDspVolume(int64_t, const tWaveEditParam *edit, uint32_t fileRa
         // fade-out is over before the modulator's splice.
         if (B >= kDsdRate && A == B) {
             o -= static_cast<int64_t>(B) * kDsdPullInMs / 1000;
-            if (o <= i)
-                o = i + 1;
+            if (o <= i) o = i + 1;
         }
-        if (o - l < i + h)
-            h = l = (o - i) / 2;
+        if (o - l < i + h) h = l = (o - i) / 2;
     }
 
     const double G = edit->gain;

@@ -10,10 +10,10 @@
 // One point of a gain envelope. A list ends with a point whose start is
 // kDspVolEnd.
 struct tDspVolItem {
-    int64_t start = 0;     // sample at the output rate
-    double level = 0.0;    // gain at the start sample
-    double slope = 0.0;    // gain change per sample from there on
-    int32_t direction = 0; // +1 rising, 0 flat, -1 falling
+    int64_t start = 0;      // sample at the output rate
+    double level = 0.0;     // gain at the start sample
+    double slope = 0.0;     // gain change per sample from there on
+    int32_t direction = 0;  // +1 rising, 0 flat, -1 falling
 };
 
 enum : int {

@@ -34,8 +34,7 @@ public:
     // in dB, for both channels; the curve constants, the smoothers and the
     // hold length follow. The makeup is kept for the dialog; the gain
     // computer does not apply it.
-    [[nodiscard]] int setupParams(int attackMs, int releaseMs, double thresholdDb, double ratio,
-                                  double makeupDb);
+    [[nodiscard]] int setupParams(int attackMs, int releaseMs, double thresholdDb, double ratio, double makeupDb);
     // Hz, above 0; the smoothers and the hold length follow.
     [[nodiscard]] int setSampleRate(int rate);
     // on[0] left, on[1] right. A channel that is off passes its input
@@ -58,9 +57,9 @@ public:
     double calcGain(int ch, double envelope) const;
 
     // Set-up, as stored (for the dialog and for tests).
-    double getAttack(int ch) const { return mAttack[ch & 1]; }    // seconds
-    double getRelease(int ch) const { return mRelease[ch & 1]; }  // seconds
-    double getHold(int ch) const { return mHold[ch & 1]; }        // seconds
+    double getAttack(int ch) const { return mAttack[ch & 1]; }       // seconds
+    double getRelease(int ch) const { return mRelease[ch & 1]; }     // seconds
+    double getHold(int ch) const { return mHold[ch & 1]; }           // seconds
     int getHoldLength(int ch) const { return mHoldLength[ch & 1]; }  // samples
     double getThresholdDb(int ch) const { return mThresholdDb[ch & 1]; }
     double getThreshold(int ch) const { return mThreshold[ch & 1]; }  // linear

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/alignedalloc.h"
 #include "audiofile/pcmpack.h"
 #include "audiofile/vfile.h"
+#include "base/alignedalloc.h"
 
 namespace {
 
@@ -25,20 +25,17 @@ imResponse::imResponse()
       mIrBuf(static_cast<double *>(_aligned_malloc(kIrBufBytes, 16))),
       mStage(static_cast<double *>(_aligned_malloc(kIrBufBytes, 16))),
       mReadBuf(static_cast<uint8_t *>(_aligned_malloc(kImResponseReadBytes, 16))),
-      mIrFrames(0)
-{
+      mIrFrames(0) {
     if (mIrBuf != nullptr) std::memset(mIrBuf, 0, kIrBufBytes);
 }
 
-imResponse::~imResponse()
-{
+imResponse::~imResponse() {
     _aligned_free(mIrBuf);
     _aligned_free(mStage);
     _aligned_free(mReadBuf);
 }
 
-int imResponse::loadIRfile(const wchar16 *path, int)
-{
+int imResponse::loadIRfile(const wchar16 *path, int) {
     if (mIrBuf == nullptr || mStage == nullptr || mReadBuf == nullptr) return kImResponseErrMemory;
     if (path == nullptr) return kImResponseErrIO;
 
@@ -49,11 +46,9 @@ int imResponse::loadIRfile(const wchar16 *path, int)
     if (mWav.checkHeader(file.fp, &status) != kAudioFileOK) return kImResponseErrFormat;
     uint32_t rate = 0, bits = 0, channels = 0;
     uint16_t formatTag = 0;
-    if (mWav.searchFmtChunk(file.fp, &rate, &bits, &channels, &formatTag) != kAudioFileOK)
-        return kImResponseErrIO;
+    if (mWav.searchFmtChunk(file.fp, &rate, &bits, &channels, &formatTag) != kAudioFileOK) return kImResponseErrIO;
     uint64_t dataOffset = 0, dataBytes = 0, audioBytes = 0;
-    if (mWav.searchData(file.fp, &dataOffset, &dataBytes, &audioBytes) != kAudioFileOK)
-        return kImResponseErrIO;
+    if (mWav.searchData(file.fp, &dataOffset, &dataBytes, &audioBytes) != kAudioFileOK) return kImResponseErrIO;
 
     // Only what the unpacker reads: this also keeps the frame size above 0
     // and a piece of frames inside the read buffer.
@@ -70,8 +65,8 @@ int imResponse::loadIRfile(const wchar16 *path, int)
         const int n = std::min(pieceFrames, frames - done);
         const uint32_t bytes = static_cast<uint32_t>(n) * frameBytes;
         if (v_read(file.fp, mReadBuf, bytes) != bytes) return kImResponseErrIO;
-        if (wav2pcmFunc(mStage + 2 * done, mReadBuf, static_cast<uint32_t>(n),
-                        static_cast<uint8_t>(channels), static_cast<uint8_t>(bits), formatTag) != kPcmPackOK)
+        if (wav2pcmFunc(mStage + 2 * done, mReadBuf, static_cast<uint32_t>(n), static_cast<uint8_t>(channels),
+                        static_cast<uint8_t>(bits), formatTag) != kPcmPackOK)
             return kImResponseErrFormat;
         done += n;
     }

@@ -46,7 +46,7 @@ public:
 private:
     gClass_WavFile mWav;
     double *mIrBuf;
-    double *mStage;       // the new response until it is complete
-    uint8_t *mReadBuf;    // kImResponseReadBytes
+    double *mStage;     // the new response until it is complete
+    uint8_t *mReadBuf;  // kImResponseReadBytes
     int mIrFrames;
 };

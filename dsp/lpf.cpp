@@ -47,21 +47,18 @@ lpf::~lpf() {
 }
 
 void lpf::set_coefA_byFs(double t, double fs) {
-    if (!mY)
-        return;
+    if (!mY) return;
     mCoefA[0] = mCoefA[1] = coefFor(t, fs);
 }
 
 void lpf::set_coefA_byFsStereo(const double t[2], double fs) {
-    if (!mY)
-        return;
+    if (!mY) return;
     mCoefA[0] = coefFor(t[0], fs);
     mCoefA[1] = coefFor(t[1], fs);
 }
 
 void lpf::set_coefA_byteTime(double t, double v) {
-    if (!mY)
-        return;
+    if (!mY) return;
     mCoefA[0] = mCoefA[1] = coefFor(t, v / 1000.0);
 }
 
@@ -71,56 +68,45 @@ void lpf::refreshOneMinusY() {
 }
 
 void lpf::proc_1stIir() {
-    if (!mY)
-        return;
-    for (int ch = 0; ch < 2; ++ch)
-        mY[ch] = (mY[ch] - mX[ch]) * mCoefA[ch] + mX[ch];
+    if (!mY) return;
+    for (int ch = 0; ch < 2; ++ch) mY[ch] = (mY[ch] - mX[ch]) * mCoefA[ch] + mX[ch];
     refreshOneMinusY();
 }
 
 void lpf::snap(bool within[2]) {
     for (int ch = 0; ch < 2; ++ch) {
         within[ch] = std::fabs(mY[ch] - mX[ch]) < kSnap;
-        if (within[ch])
-            mY[ch] = mX[ch];
+        if (within[ch]) mY[ch] = mX[ch];
     }
     refreshOneMinusY();
 }
 
 bool lpf::checkConsistent() {
-    if (!mY)
-        return false;
+    if (!mY) return false;
     bool within[2];
     snap(within);
     return within[0] && within[1];
 }
 
 void lpf::takeSeveralHundredMili() {
-    if (!mY)
-        return;
+    if (!mY) return;
     bool within[2];
     snap(within);
     proc_1stIir();
 }
 
-double lpf::getCoefY_1_ch(int ch) const {
-    return mY ? mY[ch & 1] : 0.0;
-}
+double lpf::getCoefY_1_ch(int ch) const { return mY ? mY[ch & 1] : 0.0; }
 
-double lpf::getCoefX_ch(int ch) const {
-    return mX ? mX[ch & 1] : 0.0;
-}
+double lpf::getCoefX_ch(int ch) const { return mX ? mX[ch & 1] : 0.0; }
 
 void lpf::setXdiret(const double x[2]) {
-    if (!mY)
-        return;
+    if (!mY) return;
     mX[0] = x[0];
     mX[1] = x[1];
 }
 
 void lpf::setY_1direct(const double y[2]) {
-    if (!mY)
-        return;
+    if (!mY) return;
     mY[0] = y[0];
     mY[1] = y[1];
 }

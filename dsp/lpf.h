@@ -46,9 +46,9 @@ public:
     // The snap of checkConsistent, then one step.
     void takeSeveralHundredMili();
 
-    double getCoefY_1_ch(int ch) const;  // y of lane ch & 1
-    double getCoefX_ch(int ch) const;    // x of lane ch & 1
-    void setXdiret(const double x[2]);   // starts a glide
+    double getCoefY_1_ch(int ch) const;    // y of lane ch & 1
+    double getCoefX_ch(int ch) const;      // x of lane ch & 1
+    void setXdiret(const double x[2]);     // starts a glide
     void setY_1direct(const double y[2]);  // jumps; 1 - y waits for the next step
     // The pair y (left, right); valid for the object's life.
     const double *getY_1() const;

@@ -23,15 +23,11 @@ constexpr PinkSection kPink[3] = {{15.0, 0.6675}, {200.0, 0.22}, {3000.0, 0.0325
 constexpr PinkSection kPinkTopLow = {10000.0, 0.044};
 constexpr PinkSection kPinkTopHigh = {20000.0, 0.04};
 
-double frac(double v) {
-    return v - std::floor(v);
-}
+double frac(double v) { return v - std::floor(v); }
 
 }  // namespace
 
-oscillatorMain::oscillatorMain() {
-    calcCoefs();
-}
+oscillatorMain::oscillatorMain() { calcCoefs(); }
 
 void oscillatorMain::calcCoefs() {
     const double w = kTwoPi * mFreq / mRate;
@@ -90,13 +86,10 @@ uint32_t oscillatorMain::calcMseqence() {
 
 // Runs from 0 to 2L: the register is read unsigned, so the noise carries an
 // offset of L.
-double oscillatorMain::nextWhite() {
-    return static_cast<double>(calcMseqence()) / kFullScale * mLevel;
-}
+double oscillatorMain::nextWhite() { return static_cast<double>(calcMseqence()) / kFullScale * mLevel; }
 
 void oscillatorMain::generateSineWave(double *out, int frames) {
-    if (!out || frames <= 0)
-        return;
+    if (!out || frames <= 0) return;
     const double L = mLevel;
     switch (mWaveType) {
     case kOscSine:
@@ -113,8 +106,7 @@ void oscillatorMain::generateSineWave(double *out, int frames) {
         break;
     case kOscFixedPattern: {
         const double v = static_cast<double>(mPattern) / kFullScale;
-        for (int i = 0; i < 2 * frames; ++i)
-            out[i] = v;
+        for (int i = 0; i < 2 * frames; ++i) out[i] = v;
         break;
     }
     case kOscSawtooth: {
@@ -157,7 +149,6 @@ void oscillatorMain::generateSineWave(double *out, int frames) {
         }
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }

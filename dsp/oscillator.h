@@ -60,16 +60,16 @@ private:
     void calcCoefs();
     double nextWhite();
 
-    double mSin2Cos[2] = {};   // 2 cos w per lane
-    double mSinW[2] = {};      // sin w per lane (the start kick)
-    double mSinS1[2] = {};     // last sine output
-    double mSinS2[2] = {};     // the one before
+    double mSin2Cos[2] = {};  // 2 cos w per lane
+    double mSinW[2] = {};     // sin w per lane (the start kick)
+    double mSinS1[2] = {};    // last sine output
+    double mSinS2[2] = {};    // the one before
     double mRate = 44100.0;
     double mFreq = 1000.0;
     double mLevel = kDefaultLevel;
     bool mKick = false;
     bool mOn = false;
-    int64_t mCounter = 0;      // sawtooth and triangle; runs on across on/off and type changes
+    int64_t mCounter = 0;  // sawtooth and triangle; runs on across on/off and type changes
     uint32_t mShift = 0x55555555u;
     // Pink filter bank: per section gain, feedback, output and previous input.
     double mPinkG[kPinkSections][2] = {};

@@ -44,30 +44,23 @@ inline void runFrames(BiquadLane lane[2], double *out, const double *in, int32_t
 
 peakEq::peakEq() {
     mCoef = static_cast<double *>(_aligned_malloc(kCoefPairs * 2 * sizeof(double), 16));
-    if (mCoef)
-        std::memset(mCoef, 0, kCoefPairs * 2 * sizeof(double));
+    if (mCoef) std::memset(mCoef, 0, kCoefPairs * 2 * sizeof(double));
 }
 
-peakEq::~peakEq() {
-    _aligned_free(mCoef);
-}
+peakEq::~peakEq() { _aligned_free(mCoef); }
 
 void peakEq::initParam() {
-    if (!mCoef)
-        return;
-    for (int p = kPairX1; p <= kPairY2; ++p)
-        mCoef[2 * p] = mCoef[2 * p + 1] = 0.0;
+    if (!mCoef) return;
+    for (int p = kPairX1; p <= kPairY2; ++p) mCoef[2 * p] = mCoef[2 * p + 1] = 0.0;
 }
 
 template <tEqBuild B>
 void peakEq::setupParam(double g, double f, double q, double fs, tEqType t) {
     const bool gliding = mGainCur != mGain;
     if (B == kEqBuildProgram) {
-        if (gliding || t != mType)
-            startGainChange();
+        if (gliding || t != mType) startGainChange();
     } else {
-        if (t != mType || (t == kEqShelf && !mShelvLo && gliding))
-            startGainChange();
+        if (t != mType || (t == kEqShelf && !mShelvLo && gliding)) startGainChange();
     }
     const double oldGain = mGain;
     mGainCur = oldGain;
@@ -82,8 +75,7 @@ void peakEq::setupParam(double g, double f, double q, double fs, tEqType t) {
 
 void peakEq::setupParam_do(double G, double f, double Q, double fs, tEqType t) {
     mType = t;
-    if (!mCoef)
-        return;
+    if (!mCoef) return;
     const double A = std::pow(10.0, G / 40.0);
     const double S = std::pow(10.0, G / 80.0);
     const double w = kTwoPi * f / fs;
@@ -139,22 +131,18 @@ void peakEq::setupParam_do(double G, double f, double Q, double fs, tEqType t) {
             b2 = A * (A - k * tn + t2) / D;
         }
         break;
-    default:
-        break;  // pass-through
+    default: break;  // pass-through
     }
     const double v[5] = {c1, c2, b0, b1, b2};
-    for (int p = 0; p < 5; ++p)
-        mCoef[2 * p] = mCoef[2 * p + 1] = v[p];
+    for (int p = 0; p < 5; ++p) mCoef[2 * p] = mCoef[2 * p + 1] = v[p];
 }
 
 template <tEqBuild B>
 void peakEq::procEq(double *out, const double *in, int32_t n) {
-    if (n <= 0)
-        return;
+    if (n <= 0) return;
     if (!mCoef) {  // no block: leave the signal as it is
         const int32_t frames = (B == kEqBuildLibrary) ? n / kGroup * kGroup : n;
-        if (out != in)
-            std::memmove(out, in, static_cast<size_t>(frames) * 2 * sizeof(double));
+        if (out != in) std::memmove(out, in, static_cast<size_t>(frames) * 2 * sizeof(double));
         return;
     }
     // Coefficients are read once: a set computed by a glide step, or stored by
@@ -211,11 +199,9 @@ template <tEqBuild B>
 void peakEq::reCalcCoef(double fs) {
     const bool gliding = mGainCur != mGain;
     if (B == kEqBuildProgram) {
-        if (gliding)
-            startGainChange();
+        if (gliding) startGainChange();
     } else {
-        if (mType == kEqShelf && !mShelvLo && gliding)
-            startGainChange();
+        if (mType == kEqShelf && !mShelvLo && gliding) startGainChange();
     }
     mGainCur = mGain;
     mFreqPrev = mFreq;
@@ -225,8 +211,7 @@ void peakEq::reCalcCoef(double fs) {
 }
 
 double peakEq::calcDBatFreq(double fs, double f) const {
-    if (f >= 0.5 * fs || !mCoef)
-        return 0.0;
+    if (f >= 0.5 * fs || !mCoef) return 0.0;
     const double w = kTwoPi * f / fs;
     const std::complex<double> zi = std::polar(1.0, -w);  // z^-1
     const std::complex<double> zi2 = zi * zi;

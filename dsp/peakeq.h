@@ -13,8 +13,8 @@
 // Band type. Any value other than these passes the signal unchanged.
 enum tEqType : int32_t {
     kEqPeak = 0,
-    kEqShelf = 1,     // low or high side by peakEq::mShelvLo
-    kEqLowPass = 2,   // the band's Q is not used
+    kEqShelf = 1,    // low or high side by peakEq::mShelvLo
+    kEqLowPass = 2,  // the band's Q is not used
 };
 
 // Which deliverable runs the band. The conversion library runs the bands of
@@ -31,33 +31,33 @@ public:
     // Layout of the coefficient and history block: ten stereo pairs (left,
     // right) of doubles, 16-byte aligned.
     enum : int {
-        kPairC1 = 0,   // -a1/a0
-        kPairC2 = 1,   // -a2/a0
+        kPairC1 = 0,  // -a1/a0
+        kPairC2 = 1,  // -a2/a0
         kPairB0 = 2,
         kPairB1 = 3,
         kPairB2 = 4,
-        kPairX1 = 5,   // x[n-1] per channel
-        kPairX2 = 6,   // x[n-2]
-        kPairY1 = 7,   // y[n-1]
-        kPairY2 = 8,   // y[n-2]
+        kPairX1 = 5,      // x[n-1] per channel
+        kPairX2 = 6,      // x[n-2]
+        kPairY1 = 7,      // y[n-1]
+        kPairY2 = 8,      // y[n-2]
         kCoefPairs = 10,  // pair 9 is spare
     };
 
     // Fields in this order; the equaliser window writes mQ and mBandOn
     // directly before calling setupParam.
-    bool mBandOn = false;      // read by the equaliser steps that run the band
-    double mGain = 0.0;        // target gain, dB
-    double mFreq = 100.0;      // centre or corner frequency, Hz
+    bool mBandOn = false;  // read by the equaliser steps that run the band
+    double mGain = 0.0;    // target gain, dB
+    double mFreq = 100.0;  // centre or corner frequency, Hz
     double mQ = 0.7;
     double mGainCur = 0.0;     // gain in use, dB; glides toward mGain
     double mFreqPrev = 100.0;  // frequency before the latest setupParam
     double mQPrev = 0.7;       // Q before the latest setupParam
     double mFs = 44100.0;      // sampling rate, Hz
     tEqType mType = kEqPeak;
-    bool mShelvLo = true;      // type 1: true low shelf, false high shelf
-    double *mCoef = nullptr;   // kCoefPairs pairs, owned; null if allocation failed
-    bool mGainChanging = false;       // the gain-change status is advancing
-    double mGainChangeStatus = 1.0;   // 0..1
+    bool mShelvLo = true;            // type 1: true low shelf, false high shelf
+    double *mCoef = nullptr;         // kCoefPairs pairs, owned; null if allocation failed
+    bool mGainChanging = false;      // the gain-change status is advancing
+    double mGainChangeStatus = 1.0;  // 0..1
 
     // No coefficients are computed: a band filters to silence until
     // setupParam or reCalcCoef has run.

@@ -7,8 +7,7 @@ namespace {
 // One pass over the frames; index(i) gives the frame number of the i-th
 // frame, so that a straight buffer and a ring share the loop.
 template <class Index>
-double phaseOverFrames(const double *ref, const double *meas, int frames, int lane, Index index)
-{
+double phaseOverFrames(const double *ref, const double *meas, int frames, int lane, Index index) {
     double yMax = 0.0, xAtMax = 0.0;
     double yMin = 0.0, xAtMin = 0.0;
     double yFall = 0.0, yRise = 0.0;
@@ -21,8 +20,14 @@ double phaseOverFrames(const double *ref, const double *meas, int frames, int la
         const int f = index(i);
         const double x = ref[2 * f];
         const double y = meas[2 * f + lane];
-        if (y > yMax) { yMax = y; xAtMax = x; }
-        if (y < yMin) { yMin = y; xAtMin = x; }
+        if (y > yMax) {
+            yMax = y;
+            xAtMax = x;
+        }
+        if (y < yMin) {
+            yMin = y;
+            xAtMin = x;
+        }
 
         if (prevX < 0.0 && x >= 0.0) {
             // The first rising crossing only sets y rise: no falling crossing
@@ -54,24 +59,20 @@ double phaseOverFrames(const double *ref, const double *meas, int frames, int la
 
 }  // namespace
 
-double CPhase::calcPhaseValue(const double *ref, const double *meas, int frames,
-                              int channel) const
-{
+double CPhase::calcPhaseValue(const double *ref, const double *meas, int frames, int channel) const {
     if (ref == nullptr || meas == nullptr || frames <= 0) return 0.0;
     return phaseOverFrames(ref, meas, frames, channel & 1, [](int i) { return i; });
 }
 
-double CPhase::calcPhaseValue(const double *ref, const double *meas, int frames, int channel,
-                              int start, int ringFrames) const
-{
+double CPhase::calcPhaseValue(const double *ref, const double *meas, int frames, int channel, int start,
+                              int ringFrames) const {
     if (ref == nullptr || meas == nullptr || frames <= 0 || ringFrames <= 0) return 0.0;
     int first = start % ringFrames;
     if (first < 0) first += ringFrames;
     // Frame numbers stay below ringFrames without ever forming start + i,
     // which could overflow.
-    return phaseOverFrames(ref, meas, frames, channel & 1,
-                           [first, ringFrames](int i) {
-                               const long long f = static_cast<long long>(first) + i % ringFrames;
-                               return static_cast<int>(f >= ringFrames ? f - ringFrames : f);
-                           });
+    return phaseOverFrames(ref, meas, frames, channel & 1, [first, ringFrames](int i) {
+        const long long f = static_cast<long long>(first) + i % ringFrames;
+        return static_cast<int>(f >= ringFrames ? f - ringFrames : f);
+    });
 }

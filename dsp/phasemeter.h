@@ -20,6 +20,6 @@ public:
     // start, continuing at frame 0 after the last. start is taken modulo the
     // ring (a negative start counts back from its end); only frames
     // 0..ringFrames - 1 are read. 0 for ringFrames <= 0.
-    double calcPhaseValue(const double *ref, const double *meas, int frames, int channel,
-                          int start, int ringFrames) const;
+    double calcPhaseValue(const double *ref, const double *meas, int frames, int channel, int start,
+                          int ringFrames) const;
 };

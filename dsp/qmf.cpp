@@ -11,20 +11,15 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr int kHistFrames = kQmfMaxTaps - 1;
 
 // Longest delay band s can need: the deepest cascade and the longest filter.
-int maxDelayFrames(int band)
-{
-    return kHistFrames * ((1 << (kQmfMaxStages - band - 1)) - 1);
-}
+int maxDelayFrames(int band) { return kHistFrames * ((1 << (kQmfMaxStages - band - 1)) - 1); }
 
 // Bytes of band s's delay line (at least one frame, as allocFrames gives).
-size_t delayLineBytes(int band)
-{
+size_t delayLineBytes(int band) {
     const int frames = maxDelayFrames(band);
     return static_cast<size_t>(frames < 1 ? 1 : frames) * 16u;
 }
 
-double *allocFrames(int64_t frames)
-{
+double *allocFrames(int64_t frames) {
     if (frames < 1) frames = 1;
     void *p = _aligned_malloc(static_cast<uint64_t>(frames) * 16u, 16);
     if (p != nullptr) std::memset(p, 0, static_cast<size_t>(frames) * 16u);
@@ -35,9 +30,8 @@ double *allocFrames(int64_t frames)
 // where work holds hist frames of history followed by the signal. step 2
 // keeps every second output (decimation), step 1 all of them. With add, the
 // result is added to out; scale multiplies the sum.
-void firStereo(double *__restrict out, const double *__restrict work, const double *__restrict taps,
-               int length, int hist, int step, int outFrames, double scale, bool add)
-{
+void firStereo(double *__restrict out, const double *__restrict work, const double *__restrict taps, int length,
+               int hist, int step, int outFrames, double scale, bool add) {
     for (int j = 0; j < outFrames; ++j) {
         const double *x = work + 2 * (hist + step * j);
         double l = 0.0, r = 0.0;
@@ -58,9 +52,14 @@ void firStereo(double *__restrict out, const double *__restrict work, const doub
 }  // namespace
 
 ClassQMF::ClassQMF()
-    : mFs(44100.0), mFc(22050.0), mTaps(31), mLength(31), mSplits(0), mWork(nullptr),
-      mPingPong{nullptr, nullptr}, mReady(true)
-{
+    : mFs(44100.0),
+      mFc(22050.0),
+      mTaps(31),
+      mLength(31),
+      mSplits(0),
+      mWork(nullptr),
+      mPingPong{nullptr, nullptr},
+      mReady(true) {
     for (bool &s : mSwitch) s = true;
     for (int s = 0; s < kQmfMaxStages; ++s) {
         mAnaHist[s] = allocFrames(kHistFrames);
@@ -76,8 +75,7 @@ ClassQMF::ClassQMF()
     (void)setDecimFirParam(0, 31, nullptr, nullptr, 1.0, 44100.0, 22050.0, 1.0);
 }
 
-ClassQMF::~ClassQMF()
-{
+ClassQMF::~ClassQMF() {
     for (int s = 0; s < kQmfMaxStages; ++s) {
         _aligned_free(mAnaHist[s]);
         _aligned_free(mSynLowHist[s]);
@@ -89,9 +87,8 @@ ClassQMF::~ClassQMF()
     _aligned_free(mPingPong[1]);
 }
 
-int ClassQMF::setDecimFirParam(int, int taps, double *lowPassOut, double *highPassOut,
-                               double gain1, double fs, double fc, double gain2)
-{
+int ClassQMF::setDecimFirParam(int, int taps, double *lowPassOut, double *highPassOut, double gain1, double fs,
+                               double fc, double gain2) {
     if (taps < 1 || taps > kQmfMaxTaps || !(fs > 0.0)) return kQmfErrRange;
     const int half = taps / 2;
     const int length = 2 * half + 1;
@@ -104,8 +101,7 @@ int ClassQMF::setDecimFirParam(int, int taps, double *lowPassOut, double *highPa
             h = 2.0 * g * fc / fs;
         } else {
             const double w = 0.35875 + 0.48829 * std::cos(2.0 * kPi * k / taps) +
-                             0.14128 * std::cos(4.0 * kPi * k / taps) +
-                             0.01168 * std::cos(6.0 * kPi * k / taps);
+                             0.14128 * std::cos(4.0 * kPi * k / taps) + 0.01168 * std::cos(6.0 * kPi * k / taps);
             h = g * std::sin(2.0 * kPi * fc * k / fs) / (kPi * k) * w;
         }
         const int i = k + half;
@@ -125,16 +121,14 @@ int ClassQMF::setDecimFirParam(int, int taps, double *lowPassOut, double *highPa
     return kQmfOk;
 }
 
-int ClassQMF::setBranches(int n)
-{
+int ClassQMF::setBranches(int n) {
     if (n < 0 || n > kQmfMaxStages) return kQmfErrRange;
     mSplits = n;
     computeDelays();
     return kQmfOk;
 }
 
-void ClassQMF::computeDelays()
-{
+void ClassQMF::computeDelays() {
     // Band s passes the filters of stages 0..s twice (analysis and synthesis),
     // each (length - 1) / 2 samples at that stage's rate: (length - 1) *
     // (2^(s+1) - 1) input samples. The deepest two bands take
@@ -149,35 +143,27 @@ void ClassQMF::computeDelays()
     }
     // A changed delay makes the old line contents meaningless.
     for (int s = 0; s < kQmfMaxStages; ++s)
-        if (mDelayLine[s] != nullptr)
-            std::memset(mDelayLine[s], 0, delayLineBytes(s));
+        if (mDelayLine[s] != nullptr) std::memset(mDelayLine[s], 0, delayLineBytes(s));
 }
 
-int ClassQMF::getBandDelay(int band) const
-{
-    return (band >= 0 && band <= kQmfMaxStages) ? mDelay[band] : 0;
-}
+int ClassQMF::getBandDelay(int band) const { return (band >= 0 && band <= kQmfMaxStages) ? mDelay[band] : 0; }
 
-void ClassQMF::switchBank(int band, bool on)
-{
+void ClassQMF::switchBank(int band, bool on) {
     if (band >= 0 && band < kQmfSwitches) mSwitch[band] = on;
 }
 
-void ClassQMF::clearBuffers()
-{
+void ClassQMF::clearBuffers() {
     for (int s = 0; s < kQmfMaxStages; ++s) {
         if (mAnaHist[s]) std::memset(mAnaHist[s], 0, kHistFrames * 16u);
         if (mSynLowHist[s]) std::memset(mSynLowHist[s], 0, kHistFrames * 16u);
         if (mSynHighHist[s]) std::memset(mSynHighHist[s], 0, kHistFrames * 16u);
-        if (mDelayLine[s])
-            std::memset(mDelayLine[s], 0, delayLineBytes(s));
+        if (mDelayLine[s]) std::memset(mDelayLine[s], 0, delayLineBytes(s));
     }
 }
 
 // Delays frames band samples, in place, by the band's delay; the delay line
 // holds exactly that many frames, oldest first. mWork serves as scratch.
-void ClassQMF::delayBand(int band, double *samples, int frames)
-{
+void ClassQMF::delayBand(int band, double *samples, int frames) {
     const int d = mDelay[band];
     if (d <= 0 || frames <= 0) return;
     double *line = mDelayLine[band];
@@ -195,11 +181,10 @@ void ClassQMF::delayBand(int band, double *samples, int frames)
     }
 }
 
-int ClassQMF::analyze(double *const *bands, const double *input, int frames, int n)
-{
+int ClassQMF::analyze(double *const *bands, const double *input, int frames, int n) {
     if (!mReady) return kQmfErrMemory;
-    if (n < 0 || n > kQmfMaxStages || frames < 0 || frames > kQmfMaxFrames ||
-        (frames & ((1 << n) - 1)) != 0 || bands == nullptr || input == nullptr)
+    if (n < 0 || n > kQmfMaxStages || frames < 0 || frames > kQmfMaxFrames || (frames & ((1 << n) - 1)) != 0 ||
+        bands == nullptr || input == nullptr)
         return kQmfErrRange;
     for (int b = 0; b <= n; ++b)
         if (bands[b] == nullptr) return kQmfErrRange;
@@ -227,11 +212,10 @@ int ClassQMF::analyze(double *const *bands, const double *input, int frames, int
     return kQmfOk;
 }
 
-int ClassQMF::synthesize(double *output, const double *const *bands, int frames, int n)
-{
+int ClassQMF::synthesize(double *output, const double *const *bands, int frames, int n) {
     if (!mReady) return kQmfErrMemory;
-    if (n < 0 || n > kQmfMaxStages || frames < 0 || frames > kQmfMaxFrames ||
-        (frames & ((1 << n) - 1)) != 0 || bands == nullptr || output == nullptr)
+    if (n < 0 || n > kQmfMaxStages || frames < 0 || frames > kQmfMaxFrames || (frames & ((1 << n) - 1)) != 0 ||
+        bands == nullptr || output == nullptr)
         return kQmfErrRange;
     for (int b = 0; b <= n; ++b)
         if (bands[b] == nullptr) return kQmfErrRange;

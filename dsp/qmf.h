@@ -12,7 +12,7 @@
 
 enum : int {
     kQmfMaxStages = 8,
-    kQmfSwitches = 16,        // band switches; the last one silences everything
+    kQmfSwitches = 16,  // band switches; the last one silences everything
     kQmfMasterSwitch = 15,
     kQmfMaxTaps = 127,        // taps per filter
     kQmfMaxFrames = 0x80000,  // input frames per analyze (output frames per synthesize)
@@ -42,9 +42,8 @@ public:
     // needs room for 2 * (2 * (taps / 2) + 1) doubles. The band delays are
     // worked out again for the new length. kQmfErrRange (and nothing changes)
     // unless 1 <= taps and the tap count <= kQmfMaxTaps and fs > 0.
-    [[nodiscard]] int setDecimFirParam(int ignored, int taps, double *lowPassOut,
-                                       double *highPassOut, double gain1, double fs,
-                                       double fc, double gain2);
+    [[nodiscard]] int setDecimFirParam(int ignored, int taps, double *lowPassOut, double *highPassOut, double gain1,
+                                       double fs, double fc, double gain2);
     // Number of splits n, 0..kQmfMaxStages (else kQmfErrRange), and the delay
     // of every band that lines it up with the deepest.
     [[nodiscard]] int setBranches(int n);
@@ -65,12 +64,12 @@ public:
     // Zeroes every history and delay line.
     void clearBuffers();
 
-    int getTapCount() const { return mTaps; }          // as given to setDecimFirParam
-    int getFilterLength() const { return mLength; }    // taps per filter
+    int getTapCount() const { return mTaps; }        // as given to setDecimFirParam
+    int getFilterLength() const { return mLength; }  // taps per filter
     int getBranches() const { return mSplits; }
     double getSampleRate() const { return mFs; }
     double getCutOff() const { return mFc; }
-    int getBandDelay(int band) const;                  // band samples
+    int getBandDelay(int band) const;                        // band samples
     const double *getLowPass() const { return mLowPass; }    // stereo pairs
     const double *getHighPass() const { return mHighPass; }  // stereo pairs
 

@@ -61,13 +61,13 @@ enum : int {
 // The record the mixer fills from the reverb panel for setReverbParam, in
 // single precision. The reverb keeps none of it.
 struct tReverbParam {
-    float preDelay;        // ms
+    float preDelay;  // ms
     float erTime;
     float density;
     float highDamp;
     float reverbTime;
-    float roomLong;        // metres
-    float roomWide;        // metres
+    float roomLong;  // metres
+    float roomWide;  // metres
     float fixedValue;
     float sourceDepth;     // metres
     float listenerBehind;  // metres
@@ -77,14 +77,14 @@ struct tReverbParam {
     float apfHighDamp;
     tEarlyReflectionRow erRows[kReverbEarlyReflections];
     struct {
-        int32_t delay;     // samples
-        int32_t pickUp;    // samples
+        int32_t delay;   // samples
+        int32_t pickUp;  // samples
     } comb[kReverbCombFilters];
     struct {
-        int32_t delay;     // samples, left
-        int32_t partner;   // samples, right
+        int32_t delay;    // samples, left
+        int32_t partner;  // samples, right
     } allPass[kReverbAllPassFilters];
-    double *irBuffer;      // stereo double frames of the loaded response; null when none
+    double *irBuffer;  // stereo double frames of the loaded response; null when none
     bool useIr;
 };
 

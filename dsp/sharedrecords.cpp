@@ -5,8 +5,7 @@ namespace {
 struct OutputPatchInit {
     OutputPatchInit() {
         gOutputPatch[0] = kOutputPatchMaster;
-        for (int i = 1; i < kOutputPatchSize; ++i)
-            gOutputPatch[i] = -1;
+        for (int i = 1; i < kOutputPatchSize; ++i) gOutputPatch[i] = -1;
     }
 };
 

@@ -12,8 +12,7 @@ namespace {
 
 constexpr double kFadeTime = 0.01;  // seconds for the ramps to cover 20 dB
 
-void trace(const char *message, unsigned line)
-{
+void trace(const char *message, unsigned line) {
     if (ClassVsa::sTraceFunc != nullptr)
         ClassVsa::sTraceFunc(message, "MAIN", 10, "dsp/vsa.cpp", line, "ClassVsa::process");
 }
@@ -21,11 +20,15 @@ void trace(const char *message, unsigned line)
 }  // namespace
 
 ClassVsa::ClassVsa()
-    : mSpeed(1.0f), mOutput(nullptr), mSecond(nullptr), mOutFrames(0), mRate(44100), mCarry(0),
+    : mSpeed(1.0f),
+      mOutput(nullptr),
+      mSecond(nullptr),
+      mOutFrames(0),
+      mRate(44100),
+      mCarry(0),
       mTail(0),
       mCarryBuf(static_cast<double *>(_aligned_malloc(kVsaWorkFrames * 16u, 16))),
-      mTailBuf(static_cast<double *>(_aligned_malloc(kVsaWorkFrames * 16u, 16)))
-{
+      mTailBuf(static_cast<double *>(_aligned_malloc(kVsaWorkFrames * 16u, 16))) {
     const double one[2] = {1.0, 1.0};
     const double zero[2] = {0.0, 0.0};
     mRiseLpf.setXdiret(one);
@@ -35,20 +38,17 @@ ClassVsa::ClassVsa()
     setSampleRate(mRate);
 }
 
-ClassVsa::~ClassVsa()
-{
+ClassVsa::~ClassVsa() {
     _aligned_free(mCarryBuf);
     _aligned_free(mTailBuf);
 }
 
-void ClassVsa::setSpeed(float percent)
-{
+void ClassVsa::setSpeed(float percent) {
     mSpeed = std::min(percent / 100.0f, 2.0f);
     mCarry = 0;
 }
 
-void ClassVsa::setSampleRate(int rate)
-{
+void ClassVsa::setSampleRate(int rate) {
     if (rate <= 0) return;
     mRate = rate;
     mRiseLpf.set_coefA_byFs(kFadeTime, rate);
@@ -56,29 +56,22 @@ void ClassVsa::setSampleRate(int rate)
     mFadeLpf.set_coefA_byFs(kFadeTime, rate);
 }
 
-void ClassVsa::setKey()
-{
-    mCarry = 0;
-}
+void ClassVsa::setKey() { mCarry = 0; }
 
-void ClassVsa::invalidateCache()
-{
+void ClassVsa::invalidateCache() {
     mCarry = 0;
     mTail = 0;
 }
 
-void ClassVsa::setVsaBuffer(double *output, double *second, int frames)
-{
+void ClassVsa::setVsaBuffer(double *output, double *second, int frames) {
     mOutput = output;
     mSecond = second;
     mOutFrames = frames > 0 ? frames : 0;
 }
 
-int ClassVsa::process(const double *input, int slot, int frames, int *produced, int a, int b)
-{
+int ClassVsa::process(const double *input, int slot, int frames, int *produced, int a, int b) {
     double *out = slot == 0 ? mOutput : mSecond;
-    if (out == nullptr || produced == nullptr || frames < 0 || (frames > 0 && input == nullptr))
-        return kVsaErrRange;
+    if (out == nullptr || produced == nullptr || frames < 0 || (frames > 0 && input == nullptr)) return kVsaErrRange;
     if (mCarryBuf == nullptr || mTailBuf == nullptr) return kVsaErrMemory;
 
     if (!(mSpeed > 0.0f)) {
@@ -116,9 +109,7 @@ int ClassVsa::process(const double *input, int slot, int frames, int *produced, 
     if (segments == 0 && total < d) trace("skipBlock miman!!", __LINE__);
 
     // Frame j of the stream formed by the carry-over and this call's input.
-    auto frameAt = [&](int64_t j) -> const double * {
-        return j < carry ? mCarryBuf + 2 * j : in + 2 * (j - carry);
-    };
+    auto frameAt = [&](int64_t j) -> const double * { return j < carry ? mCarryBuf + 2 * j : in + 2 * (j - carry); };
 
     const double zero[2] = {0.0, 0.0};
     const double one[2] = {1.0, 1.0};

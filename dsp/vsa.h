@@ -24,8 +24,8 @@ enum : int {
 
 // Where the stretch's two diagnostics go: the program points it at its trace
 // client, which applies the trace level. Null (the default): not sent.
-typedef void (*tVsaTraceFunc)(const char *message, const char *category, unsigned level,
-                              const char *sourcePath, unsigned line, const char *function);
+typedef void (*tVsaTraceFunc)(const char *message, const char *category, unsigned level, const char *sourcePath,
+                              unsigned line, const char *function);
 
 class ClassVsa {
 public:

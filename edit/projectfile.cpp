@@ -22,11 +22,8 @@ const tAes31Entry aes31tableVersion[] = {
     {4, "VER_CRTR", "01.00"},
 };
 const tAes31Entry aes31tableProject[] = {
-    {6, "PROJ_TITLE", "Project"},
-    {7, "PROJ_ORIGINATOR", "KAVELO"},
-    {8, "PROJ_CREATE_DATE", ""},
-    {9, "PROJ_NOTES", ""},
-    {10, "PROJ_CLIENT_DATA", ""},
+    {6, "PROJ_TITLE", "Project"}, {7, "PROJ_ORIGINATOR", "KAVELO"}, {8, "PROJ_CREATE_DATE", ""},
+    {9, "PROJ_NOTES", ""},        {10, "PROJ_CLIENT_DATA", ""},
 };
 // Kept with the others; the system section is not written.
 const tAes31Entry aes31tableSystem[] = {
@@ -36,15 +33,9 @@ const tAes31Entry aes31tableSystem[] = {
     {16, "SYS_SYS_GAIN", "0.0"},
 };
 const tAes31Entry aes31tableSequence[] = {
-    {18, "SEQ_TITLE", "\"_\""},
-    {19, "SEQ_DESCRIPT", "\"_\""},
-    {20, "SEQ_SAMPLE_RATE", "S44100"},
-    {21, "SEQ_SAMP_RATE_FACTOR", "1"},
-    {22, "SEQ_FRAME_RATE", "30"},
-    {23, "SEQ_ADL_LEVEL", "1"},
-    {24, "SEQ_CLEAN", "FALSE"},
-    {26, "SEQ_MULTICHAN", "TRUE"},
-    {27, "SEQ_DEST_START", "00:00:00,00|0000"},
+    {18, "SEQ_TITLE", "\"_\""},        {19, "SEQ_DESCRIPT", "\"_\""}, {20, "SEQ_SAMPLE_RATE", "S44100"},
+    {21, "SEQ_SAMP_RATE_FACTOR", "1"}, {22, "SEQ_FRAME_RATE", "30"},  {23, "SEQ_ADL_LEVEL", "1"},
+    {24, "SEQ_CLEAN", "FALSE"},        {26, "SEQ_MULTICHAN", "TRUE"}, {27, "SEQ_DEST_START", "00:00:00,00|0000"},
 };
 const int kAes31tableVersionSize = sizeof(aes31tableVersion) / sizeof(aes31tableVersion[0]);
 const int kAes31tableProjectSize = sizeof(aes31tableProject) / sizeof(aes31tableProject[0]);
@@ -58,10 +49,9 @@ constexpr int kProjectFrameType = kTc29_97;
 constexpr int kDefaultSampleRate = 44100;
 
 // Every loader trace goes out only at a trace level above 9.
-#define PROJECT_TRACE(msg)                                                          \
-    do {                                                                            \
-        if (DebugClient::sDebugLevel > 9)                                           \
-            DebugClient::SendTrace((msg), "MAIN", 10, __FILE__, __LINE__, __func__); \
+#define PROJECT_TRACE(msg)                                                                                         \
+    do {                                                                                                           \
+        if (DebugClient::sDebugLevel > 9) DebugClient::SendTrace((msg), "MAIN", 10, __FILE__, __LINE__, __func__); \
     } while (0)
 
 enum tTableQuoting { kQuoteAllBut2And4, kQuoteAll, kQuoteNone };
@@ -72,10 +62,8 @@ QString tableText(const tAes31Entry *table, int rows, tTableQuoting quoting, int
         const tAes31Entry &e = table[i];
         text += QStringLiteral("\t\t(") + QLatin1String(e.key) + QStringLiteral(")\t");
         QString value = QString::fromUtf8(e.value);
-        if (std::strcmp(e.key, "SEQ_SAMPLE_RATE") == 0)
-            value = QStringLiteral("S") + QString::number(sampleRate);
-        bool quoted = quoting == kQuoteAll ||
-                      (quoting == kQuoteAllBut2And4 && e.id != 2 && e.id != 4);
+        if (std::strcmp(e.key, "SEQ_SAMPLE_RATE") == 0) value = QStringLiteral("S") + QString::number(sampleRate);
+        bool quoted = quoting == kQuoteAll || (quoting == kQuoteAllBut2And4 && e.id != 2 && e.id != 4);
         if (quoted)
             text += QLatin1Char('"') + value + QLatin1Char('"');
         else
@@ -86,8 +74,7 @@ QString tableText(const tAes31Entry *table, int rows, tTableQuoting quoting, int
     return text;
 }
 
-QDomElement addTextElement(QDomDocument &doc, QDomElement &parent, const QString &name,
-                           const QString &text) {
+QDomElement addTextElement(QDomDocument &doc, QDomElement &parent, const QString &name, const QString &text) {
     QDomElement e = doc.createElement(name);
     parent.appendChild(e);
     if (!text.isEmpty()) e.appendChild(doc.createTextNode(text));
@@ -194,9 +181,8 @@ void projectFile::deletePoint(tPointList *lists, int track, int index) {
 void projectFile::sortPoints(tPointList *lists, int tracks) {
     for (int t = 0; t < tracks && t < kProjectMaxTracks; ++t) {
         tPointList &l = lists[t];
-        std::stable_sort(l.pt, l.pt + l.count, [](const tProjectPoint &a, const tProjectPoint &b) {
-            return a.position < b.position;
-        });
+        std::stable_sort(l.pt, l.pt + l.count,
+                         [](const tProjectPoint &a, const tProjectPoint &b) { return a.position < b.position; });
     }
 }
 
@@ -204,9 +190,7 @@ int projectFile::appendVolData(int track, float level, int position) {
     return appendPoint(mLevel, track, level, position);
 }
 
-int projectFile::appendPanData(int track, float pan, int position) {
-    return appendPoint(mPan, track, pan, position);
-}
+int projectFile::appendPanData(int track, float pan, int position) { return appendPoint(mPan, track, pan, position); }
 
 void projectFile::clearVolData(int track) {
     if (track >= 0 && track < kProjectMaxTracks) mLevel[track].count = 0;
@@ -307,16 +291,12 @@ QString projectFile::pointListText(tPointList *lists, const char *tag, int decim
         const tPointList &l = lists[t];
         for (int i = 0; i < l.count; ++i) {
             tTimeCode tc;
-            gTc_convSampleToTimeCode(static_cast<uint64_t>(l.pt[i].position), mSampleRate,
-                                     mFrameType, &tc);
-            text += QStringLiteral("\t(") + QLatin1String(tag) + QStringLiteral(") ") +
-                    QString::number(t + 1) + QLatin1Char(' ') + twoDigits(tc.hour) +
-                    QLatin1Char('.') + twoDigits(tc.minute) + QLatin1Char('.') +
-                    twoDigits(tc.second) + QLatin1Char('.') + twoDigits(tc.frame) +
-                    QLatin1Char('|') +
-                    QStringLiteral("%1").arg(tc.sampleOffset, 4, 10, QLatin1Char('0')) +
-                    QLatin1Char(' ') + QString::number(l.pt[i].value, 'f', decimals) +
-                    QLatin1Char('\n');
+            gTc_convSampleToTimeCode(static_cast<uint64_t>(l.pt[i].position), mSampleRate, mFrameType, &tc);
+            text += QStringLiteral("\t(") + QLatin1String(tag) + QStringLiteral(") ") + QString::number(t + 1) +
+                    QLatin1Char(' ') + twoDigits(tc.hour) + QLatin1Char('.') + twoDigits(tc.minute) + QLatin1Char('.') +
+                    twoDigits(tc.second) + QLatin1Char('.') + twoDigits(tc.frame) + QLatin1Char('|') +
+                    QStringLiteral("%1").arg(tc.sampleOffset, 4, 10, QLatin1Char('0')) + QLatin1Char(' ') +
+                    QString::number(l.pt[i].value, 'f', decimals) + QLatin1Char('\n');
         }
     }
     text += QStringLiteral("    ");
@@ -331,8 +311,8 @@ void projectFile::createProjectFile() {
 
     QString tracks = QStringLiteral("\n");
     for (int i = 1; i <= mTrackCount; ++i)
-        tracks += QStringLiteral("\t(Track) ") + QString::number(i) + QStringLiteral(" \"") +
-                  mTrackNames[i - 1] + QStringLiteral("\"\n");
+        tracks += QStringLiteral("\t(Track) ") + QString::number(i) + QStringLiteral(" \"") + mTrackNames[i - 1] +
+                  QStringLiteral("\"\n");
     tracks += QStringLiteral("    ");
     mTrackListText = tracks;
     addTextElement(mDoc, root, QStringLiteral("TRACKLIST"), tracks);
@@ -356,8 +336,8 @@ void projectFile::createProjectFile() {
     QDomElement peq = mDoc.createElement(QStringLiteral("PEQ"));
     root.appendChild(peq);
     for (int i = 0; i <= mTrackCount; ++i) {
-        QString name = i < mTrackCount ? QStringLiteral("TRACK") + QString::number(i + 1)
-                                       : QStringLiteral("TRACK_MASTER");
+        QString name =
+            i < mTrackCount ? QStringLiteral("TRACK") + QString::number(i + 1) : QStringLiteral("TRACK_MASTER");
         QDomElement track = mDoc.createElement(name);
         peq.appendChild(track);
         const tProjectEQParams &eq = mEq[i];
@@ -366,10 +346,9 @@ void projectFile::createProjectFile() {
         for (int k = 0; k < 4; ++k) {
             const tProjectEQBand &b = eq.band[k];
             addTextElement(mDoc, track, QStringLiteral("EQ") + QString::number(k + 1),
-                           onText(b.on) + QLatin1Char(' ') + QString::number(b.freq, 'f', 1) +
-                               QLatin1Char(' ') + QString::number(b.q, 'f', 1) + QLatin1Char(' ') +
-                               QString::number(b.gain, 'f', 1) + QLatin1Char(' ') +
-                               QString::number(b.type));
+                           onText(b.on) + QLatin1Char(' ') + QString::number(b.freq, 'f', 1) + QLatin1Char(' ') +
+                               QString::number(b.q, 'f', 1) + QLatin1Char(' ') + QString::number(b.gain, 'f', 1) +
+                               QLatin1Char(' ') + QString::number(b.type));
         }
     }
 
@@ -399,8 +378,7 @@ int projectFile::saveProjectFile(const QString &path) {
 }
 
 void projectFile::newProjectFile() {
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Create Project File"),
-                                                QStringLiteral("/"),
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Create Project File"), QStringLiteral("/"),
                                                 QStringLiteral("Sonvex Editor Project Files (*.adl)"));
     if (path.isEmpty()) return;
     (void)saveProjectFile(path);
@@ -466,9 +444,8 @@ int64_t projectFile::pointPosition(const QString &tcf, int fileRate) const {
     // the truncated forward conversion, so the neighbours are checked.
     int h, m, s, f, off;
     if (tcf.size() >= 13 && tcf.at(2) == QLatin1Char('.') && tcf.at(5) == QLatin1Char('.') &&
-        tcf.at(8) == QLatin1Char('.') && tcf.at(11) == QLatin1Char('|') &&
-        plainDigits(tcf.mid(0, 2), &h) && plainDigits(tcf.mid(3, 2), &m) &&
-        plainDigits(tcf.mid(6, 2), &s) && plainDigits(tcf.mid(9, 2), &f) &&
+        tcf.at(8) == QLatin1Char('.') && tcf.at(11) == QLatin1Char('|') && plainDigits(tcf.mid(0, 2), &h) &&
+        plainDigits(tcf.mid(3, 2), &m) && plainDigits(tcf.mid(6, 2), &s) && plainDigits(tcf.mid(9, 2), &f) &&
         plainDigits(tcf.mid(12), &off) && h < 24 && m < 60 && s < 60 && f < 30) {
         tTimeCode tc = {h, m, s, f, 0, 0};
         uint64_t start = 0;
@@ -479,8 +456,7 @@ int64_t projectFile::pointPosition(const QString &tcf, int fileRate) const {
             uint64_t cand = guess + static_cast<uint64_t>(static_cast<int64_t>(d));
             tTimeCode back;
             gTc_convSampleToTimeCode(cand, fileRate, mFrameType, &back);
-            if (back.hour == h && back.minute == m && back.second == s && back.frame == f &&
-                back.sampleOffset == off)
+            if (back.hour == h && back.minute == m && back.second == s && back.frame == f && back.sampleOffset == off)
                 return static_cast<int64_t>(cand);
         }
         return static_cast<int64_t>(guess);
@@ -492,12 +468,11 @@ int64_t projectFile::pointPosition(const QString &tcf, int fileRate) const {
     getTimecodeFromTcf(tcf, &t);
     return static_cast<int64_t>(t.samples) +
            static_cast<int64_t>(mSampleRate) *
-               (static_cast<int64_t>(t.hours) * 3600 + static_cast<int64_t>(t.minutes) * 60 +
-                t.seconds);
+               (static_cast<int64_t>(t.hours) * 3600 + static_cast<int64_t>(t.minutes) * 60 + t.seconds);
 }
 
-void projectFile::readPointList(const QString &text, tPointList *lists, const char *tag,
-                                const char *illegalMessage, bool traceCount, int fileRate) {
+void projectFile::readPointList(const QString &text, tPointList *lists, const char *tag, const char *illegalMessage,
+                                bool traceCount, int fileRate) {
     for (int t = 0; t < kProjectMaxTracks; ++t) lists[t].count = 0;
     QStringList lines = text.split(QLatin1Char('\n'));
     if (traceCount) PROJECT_TRACE(QStringLiteral("FaderList Number =") + QString::number(lines.size()));
@@ -585,26 +560,24 @@ int projectFile::loadProjectFile(const QString &path) {
         if (!line.startsWith(QLatin1String("(SEQ_SAMPLE_RATE)"))) continue;
         QString value = line.mid(17).trimmed();
         int hz = 0;
-        if (value.startsWith(QLatin1Char('S')) && plainDigits(value.mid(1), &hz) && hz > 0)
-            fileRate = hz;
+        if (value.startsWith(QLatin1Char('S')) && plainDigits(value.mid(1), &hz) && hz > 0) fileRate = hz;
         break;
     }
 
-    readPointList(faderList.isNull() ? QString() : faderList.firstChild().toText().data(), mLevel,
-                  "FP", "Loading Project : Track Number illegal.", true, fileRate);
+    readPointList(faderList.isNull() ? QString() : faderList.firstChild().toText().data(), mLevel, "FP",
+                  "Loading Project : Track Number illegal.", true, fileRate);
     readPointList(panList.isNull() ? QString() : panList.firstChild().toText().data(), mPan, "PP",
                   "Loading Project : Track Number illegal..", false, fileRate);
 
     if (!peq.isNull()) {
         for (int i = 0; i <= mLoadedCount; ++i) {
-            QString name = i < mLoadedCount ? QStringLiteral("TRACK") + QString::number(i + 1)
-                                            : QStringLiteral("TRACK_MASTER");
+            QString name =
+                i < mLoadedCount ? QStringLiteral("TRACK") + QString::number(i + 1) : QStringLiteral("TRACK_MASTER");
             QDomElement track = peq.firstChildElement(name);
             if (track.isNull()) break;
             tProjectEQParams &eq = mEq[i];
-            QStringList all = track.firstChildElement(QStringLiteral("ALL"))
-                                  .text()
-                                  .split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            QStringList all =
+                track.firstChildElement(QStringLiteral("ALL")).text().split(QLatin1Char(' '), Qt::SkipEmptyParts);
             if (!all.isEmpty()) {
                 eq.allOn = all[0] == QLatin1String("true");
                 if (all.size() > 1) eq.allGain = toDoubleOr0(all[1]);

@@ -21,7 +21,7 @@
 // Limits of the model. Calls beyond them are refused, and reading a file
 // ignores whatever lies beyond them.
 constexpr int kProjectMaxTracks = 32;
-constexpr int kProjectMaxPoints = 100;               // per track and list
+constexpr int kProjectMaxPoints = 100;                    // per track and list
 constexpr int kProjectEqRecords = kProjectMaxTracks + 1;  // tracks + master
 
 // A project file larger than this is not read: real ones are a few
@@ -30,8 +30,8 @@ constexpr int64_t kProjectFileMaxBytes = 16 * 1024 * 1024;
 
 // Result codes of the model's operations.
 constexpr int kProjectOK = 0;
-constexpr int kProjectErrIO = -1;     // the file could not be written
-constexpr int kProjectErrRange = -17; // index or count outside the model
+constexpr int kProjectErrIO = -1;      // the file could not be written
+constexpr int kProjectErrRange = -17;  // index or count outside the model
 
 // Which point list: 0 level (fader) points, 1 pan points.
 typedef int tADLParam;
@@ -41,10 +41,10 @@ constexpr tADLParam kADLParamPan = 1;
 // One equaliser band as the project stores it.
 struct tProjectEQBand {
     bool on;
-    double freq;   // Hz
+    double freq;  // Hz
     double q;
-    double gain;   // dB
-    int type;      // the equaliser band's filter type code
+    double gain;  // dB
+    int type;     // the equaliser band's filter type code
 };
 
 // One equaliser: bands written as EQ1 to EQ4, then the equaliser's own
@@ -67,13 +67,13 @@ struct tTimecodeTcf {
     int minutes;
     int seconds;
     int frames;
-    int timeBase;     // 1000, or 1001 for the 29.97/23.976-style rates
-    int frameCount;   // 24, 25 or 30
-    int nonDrop;      // 1 non-drop, 0 drop-frame
-    int rateFactor;   // project rate div TCF rate, at least 1
-    int sampleRate;   // Hz, from separator D
-    int samples;      // the sample field divided by the rate factor
-    int frameType;    // a tTcFrameType
+    int timeBase;    // 1000, or 1001 for the 29.97/23.976-style rates
+    int frameCount;  // 24, 25 or 30
+    int nonDrop;     // 1 non-drop, 0 drop-frame
+    int rateFactor;  // project rate div TCF rate, at least 1
+    int sampleRate;  // Hz, from separator D
+    int samples;     // the sample field divided by the rate factor
+    int frameType;   // a tTcFrameType
 };
 
 // One row of the AES31 default tables: id, key, value.
@@ -189,8 +189,8 @@ private:
     static int appendPoint(tPointList *lists, int track, float value, int position);
     static void deletePoint(tPointList *lists, int track, int index);
     static void sortPoints(tPointList *lists, int tracks);
-    void readPointList(const QString &text, tPointList *lists, const char *tag,
-                       const char *illegalMessage, bool traceCount, int fileRate);
+    void readPointList(const QString &text, tPointList *lists, const char *tag, const char *illegalMessage,
+                       bool traceCount, int fileRate);
     int64_t pointPosition(const QString &tcf, int fileRate) const;
 
     QDomDocument mDoc;
@@ -201,7 +201,7 @@ private:
     int mSampleRate;
     tPointList mLevel[kProjectMaxTracks];
     tPointList mPan[kProjectMaxTracks];
-    QStringList mTrackNames;   // always kProjectMaxTracks entries
+    QStringList mTrackNames;  // always kProjectMaxTracks entries
     QStringList mLoadedPaths;
     tProjectEQParams mEq[kProjectEqRecords];
     double mDelay[kProjectMaxTracks];

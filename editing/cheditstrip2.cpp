@@ -24,20 +24,13 @@ namespace {
 // Each level buffer holds one point more than the level: the view joins
 // point i to point i + 1 and so reads the entry at the level's length. The
 // extra point stays zero.
-uint64_t levelBytes(int64_t points)
-{
-    return static_cast<uint64_t>(points + 1) * 2 * sizeof(double);
-}
+uint64_t levelBytes(int64_t points) { return static_cast<uint64_t>(points + 1) * 2 * sizeof(double); }
 
-void *defaultAlloc(uint64_t bytes)
-{
-    return _aligned_calloc(bytes, 16);
-}
+void *defaultAlloc(uint64_t bytes) { return _aligned_calloc(bytes, 16); }
 
 cheditstrip2::tBufferAlloc sAlloc = defaultAlloc;
 
-QString channelPicture(int track)
-{
+QString channelPicture(int track) {
     switch (track) {
     case 0: return QStringLiteral(":resources2/parts/point_eq_1-on.png");
     case 1: return QStringLiteral(":resources2/parts/point_eq_2-on.png");
@@ -53,13 +46,9 @@ QString channelPicture(int track)
 
 }  // namespace
 
-void cheditstrip2::setBufferAllocator(tBufferAlloc alloc)
-{
-    sAlloc = alloc ? alloc : defaultAlloc;
-}
+void cheditstrip2::setBufferAllocator(tBufferAlloc alloc) { sAlloc = alloc ? alloc : defaultAlloc; }
 
-cheditstrip2::cheditstrip2(QWidget *parent) : QWidget(parent), ui(new Ui::cheditstrip2)
-{
+cheditstrip2::cheditstrip2(QWidget *parent) : QWidget(parent), ui(new Ui::cheditstrip2) {
     ui->setupUi(this);
     ui->widgetWave->setGeometry(rect());
     ui->labelCh->setPixmap(QPixmap(QStringLiteral(":/resources2/parts/point_eq_1-on.png")));
@@ -96,8 +85,7 @@ cheditstrip2::cheditstrip2(QWidget *parent) : QWidget(parent), ui(new Ui::chedit
     connect(mHideAction, &QAction::triggered, this, &cheditstrip2::on_hideButton_clickEvent);
 }
 
-cheditstrip2::~cheditstrip2()
-{
+cheditstrip2::~cheditstrip2() {
     mTimer->stop();
     deleteAllTracks();
     if (!mLayoutInstalled) delete mRegionLayout;
@@ -106,14 +94,12 @@ cheditstrip2::~cheditstrip2()
 
 // ---- Owner's operations ----
 
-void cheditstrip2::openFile(const QString &path, tFileOpenMode)
-{
+void cheditstrip2::openFile(const QString &path, tFileOpenMode) {
     if (!isValidFileExtension(this, path)) return;
     openFile2(path);
 }
 
-void cheditstrip2::openFile2(const QString &path)
-{
+void cheditstrip2::openFile2(const QString &path) {
     if (mRegionCount >= kStripMaxRegions) return;
     const int index = mRegionCount;
     tRegion &r = mRegions[index];
@@ -176,8 +162,7 @@ void cheditstrip2::openFile2(const QString &path)
     emit regionLoaded(&mLoadParams);
 }
 
-bool cheditstrip2::allocateLevels(tRegion &r)
-{
+bool cheditstrip2::allocateLevels(tRegion &r) {
     freeLevels(r);
     for (int k = 0; k < kRegionLevels; ++k) {
         r.points[k] = regionLevelPoints(k);
@@ -189,8 +174,7 @@ bool cheditstrip2::allocateLevels(tRegion &r)
     return true;
 }
 
-void cheditstrip2::freeLevels(tRegion &r)
-{
+void cheditstrip2::freeLevels(tRegion &r) {
     for (int k = 0; k < kRegionLevels; ++k) {
         _aligned_free(r.maxima[k]);
         _aligned_free(r.minima[k]);
@@ -201,8 +185,7 @@ void cheditstrip2::freeLevels(tRegion &r)
 
 // Deleting the worker waits for its run to return, so the buffers are no
 // longer written when they are freed.
-void cheditstrip2::releaseRegion(tRegion &r)
-{
+void cheditstrip2::releaseRegion(tRegion &r) {
     delete r.worker;
     r.worker = nullptr;
     delete r.view;
@@ -211,35 +194,23 @@ void cheditstrip2::releaseRegion(tRegion &r)
     r = tRegion();
 }
 
-void cheditstrip2::setTrackNumber(int track)
-{
+void cheditstrip2::setTrackNumber(int track) {
     mTrackNumber = track;
     ui->labelCh->setPixmap(QPixmap(channelPicture(track)));
 }
 
-void cheditstrip2::setDrawTrackNumber(int row)
-{
-    mRowNumber = row;
-}
+void cheditstrip2::setDrawTrackNumber(int row) { mRowNumber = row; }
 
-void cheditstrip2::setOnlyOneRegionMode(bool on)
-{
-    mOneRegion = on;
-}
+void cheditstrip2::setOnlyOneRegionMode(bool on) { mOneRegion = on; }
 
-void cheditstrip2::setDrawWidthArea(float start, float end)
-{
+void cheditstrip2::setDrawWidthArea(float start, float end) {
     mDrawStart = start;
     mDrawEnd = end;
 }
 
-void cheditstrip2::setLockFlag(const int *lock)
-{
-    mLockFlag = lock;
-}
+void cheditstrip2::setLockFlag(const int *lock) { mLockFlag = lock; }
 
-void cheditstrip2::layoutWaveWidget(int, const tTlWavedrawInfo *info)
-{
+void cheditstrip2::layoutWaveWidget(int, const tTlWavedrawInfo *info) {
     if (!info) return;
     while (QLayoutItem *item = mRegionLayout->takeAt(0)) delete item;
     mRegionLayout->setGeometry(ui->widgetWave->rect());
@@ -258,8 +229,7 @@ void cheditstrip2::layoutWaveWidget(int, const tTlWavedrawInfo *info)
     }
 }
 
-int cheditstrip2::startDrawingWaveThread(int region, const tRegionInfo *info)
-{
+int cheditstrip2::startDrawingWaveThread(int region, const tRegionInfo *info) {
     if (!validRegion(region) || !info) return 0;
     tRegion &r = mRegions[region];
     r.drawn = 0;
@@ -269,16 +239,15 @@ int cheditstrip2::startDrawingWaveThread(int region, const tRegionInfo *info)
     requestDrawing(r, 0, 0, 0, r.points[0], 0, 0, 0, 0);
     stopWaveFormThread(region);
 
-    r.worker->setParameters(reinterpret_cast<const char16_t *>(r.path.utf16()), r.points, 1, r.maxima, r.minima,
-                            r.view, kRegionLevels, region);
+    r.worker->setParameters(reinterpret_cast<const char16_t *>(r.path.utf16()), r.points, 1, r.maxima, r.minima, r.view,
+                            kRegionLevels, region);
     r.worker->addTransaction(new ClassGetWaveForm());
     r.loading = true;
     return 0;
 }
 
-void cheditstrip2::requestDrawing(tRegion &r, int trackCount, int64_t first, int64_t columns,
-                                  int64_t levelLength, int64_t ready, int64_t offset, int64_t width, int level)
-{
+void cheditstrip2::requestDrawing(tRegion &r, int trackCount, int64_t first, int64_t columns, int64_t levelLength,
+                                  int64_t ready, int64_t offset, int64_t width, int level) {
     mUpper[0] = r.maxima[level];
     mLower[0] = r.minima[level];
     mReady[0] = ready;
@@ -293,8 +262,7 @@ void cheditstrip2::requestDrawing(tRegion &r, int trackCount, int64_t first, int
     r.view->setWaveForm(&mDrawParams);
 }
 
-void cheditstrip2::cyclicEvent()
-{
+void cheditstrip2::cyclicEvent() {
     const int level = regionLevelForZoom(mLevelZoom);
     for (int i = 0; i < mRegionCount; ++i) {
         tRegion &r = mRegions[i];
@@ -309,15 +277,13 @@ void cheditstrip2::cyclicEvent()
     }
 }
 
-void cheditstrip2::drawComplete(tRegion &r, int64_t offset)
-{
+void cheditstrip2::drawComplete(tRegion &r, int64_t offset) {
     const int64_t P0 = r.points[0];
     const tRegionDrawSpan span = regionDrawSpan(r.drawStart, r.drawEnd, P0);
     requestDrawing(r, 1, span.first, span.columns, P0, P0, offset, P0, 0);
 }
 
-void cheditstrip2::waveFormPreparedMain(int region, bool)
-{
+void cheditstrip2::waveFormPreparedMain(int region, bool) {
     // A report of a worker that has been removed since finds no region.
     if (!validRegion(region)) return;
     tRegion &r = mRegions[region];
@@ -325,49 +291,35 @@ void cheditstrip2::waveFormPreparedMain(int region, bool)
     drawComplete(r, r.drawOffset);
 }
 
-void cheditstrip2::waveFormRedraw(int region, int offset, tRedrawMode)
-{
+void cheditstrip2::waveFormRedraw(int region, int offset, tRedrawMode) {
     if (!validRegion(region)) return;
     drawComplete(mRegions[region], offset);
 }
 
-tWaveEditParam *cheditstrip2::getEditParams(int)
-{
-    return &mEditParams;
-}
+tWaveEditParam *cheditstrip2::getEditParams(int) { return &mEditParams; }
 
-int cheditstrip2::getWaveWidgetWidth() const
-{
-    return ui->widgetWave->width();
-}
+int cheditstrip2::getWaveWidgetWidth() const { return ui->widgetWave->width(); }
 
-void cheditstrip2::getXmargin(int *left, int *right) const
-{
+void cheditstrip2::getXmargin(int *left, int *right) const {
     if (left) *left = ui->labelCh->width() - 1 + ui->verticalLayout_2->maximumSize().width() + 11;
     if (right) *right = ui->verticalLayout->maximumSize().width() + 10;
 }
 
-void cheditstrip2::setCursorPosition(double f)
-{
+void cheditstrip2::setCursorPosition(double f) {
     if (mRegionCount < 1) return;
     trackGraphic *v = mRegions[mRegionCount - 1].view;
     v->setCursorTypePng(false);
     v->lineCurrentPosition(f);
 }
 
-void cheditstrip2::redrawWindow()
-{
+void cheditstrip2::redrawWindow() {
     update();
     ui->widgetWave->update();
 }
 
-void cheditstrip2::waveRedrawNextCycle()
-{
-    mRedrawNext = true;
-}
+void cheditstrip2::waveRedrawNextCycle() { mRedrawNext = true; }
 
-void cheditstrip2::stopWaveFormThread(int region)
-{
+void cheditstrip2::stopWaveFormThread(int region) {
     if (!validRegion(region)) return;
     waveFormThread *w = mRegions[region].worker;
     if (!w->isRunning()) return;
@@ -375,8 +327,7 @@ void cheditstrip2::stopWaveFormThread(int region)
     for (int k = 0; k < 10 && w->isRunning(); ++k) QThread::msleep(10);
 }
 
-void cheditstrip2::deleteAllTracks()
-{
+void cheditstrip2::deleteAllTracks() {
     while (mRegionCount > 0) {
         const int i = mRegionCount - 1;
         stopWaveFormThread(i);
@@ -389,14 +340,12 @@ void cheditstrip2::deleteAllTracks()
     hideCursor();
 }
 
-int64_t cheditstrip2::getTotalWaveformLen(int region) const
-{
+int64_t cheditstrip2::getTotalWaveformLen(int region) const {
     if (region < 0 || region >= kStripMaxRegions) return 0;
     return mRegions[region].points[regionLevelForZoom(mLevelZoom)];
 }
 
-int cheditstrip2::getMemoryForWaveForming(int region)
-{
+int cheditstrip2::getMemoryForWaveForming(int region) {
     if (region < 0 || region >= kStripMaxRegions) return -1;
     tRegion &r = mRegions[region];
     // A worker may be writing the region's buffers: they cannot be replaced.
@@ -408,63 +357,42 @@ int cheditstrip2::getMemoryForWaveForming(int region)
 
 // ---- Read-outs ----
 
-QString cheditstrip2::regionPath(int region) const
-{
-    return validRegion(region) ? mRegions[region].path : QString();
-}
+QString cheditstrip2::regionPath(int region) const { return validRegion(region) ? mRegions[region].path : QString(); }
 
-trackGraphic *cheditstrip2::regionView(int region) const
-{
+trackGraphic *cheditstrip2::regionView(int region) const {
     return validRegion(region) ? mRegions[region].view : nullptr;
 }
 
-waveFormThread *cheditstrip2::regionWorker(int region) const
-{
+waveFormThread *cheditstrip2::regionWorker(int region) const {
     return validRegion(region) ? mRegions[region].worker : nullptr;
 }
 
-const double *cheditstrip2::regionMaxima(int region, int level) const
-{
+const double *cheditstrip2::regionMaxima(int region, int level) const {
     if (!validRegion(region) || level < 0 || level >= kRegionLevels) return nullptr;
     return mRegions[region].maxima[level];
 }
 
-const double *cheditstrip2::regionMinima(int region, int level) const
-{
+const double *cheditstrip2::regionMinima(int region, int level) const {
     if (!validRegion(region) || level < 0 || level >= kRegionLevels) return nullptr;
     return mRegions[region].minima[level];
 }
 
-bool cheditstrip2::regionLoading(int region) const
-{
-    return validRegion(region) && mRegions[region].loading;
-}
+bool cheditstrip2::regionLoading(int region) const { return validRegion(region) && mRegions[region].loading; }
 
-QWidget *cheditstrip2::waveArea() const
-{
-    return ui->widgetWave;
-}
+QWidget *cheditstrip2::waveArea() const { return ui->widgetWave; }
 
 // ---- The wave area ----
 
-void cheditstrip2::timelinePainted()
-{
-    emit wavePainted();
-}
+void cheditstrip2::timelinePainted() { emit wavePainted(); }
 
-void cheditstrip2::timelinewaveMousePressed(QMouseEvent *event)
-{
-    emit tlMousePressed(event);
-}
+void cheditstrip2::timelinewaveMousePressed(QMouseEvent *event) { emit tlMousePressed(event); }
 
-void cheditstrip2::timelinewaveMouseMoveEvent(QMouseEvent *event)
-{
+void cheditstrip2::timelinewaveMouseMoveEvent(QMouseEvent *event) {
     mLastMousePos = event->position().toPoint();
     emit tlMouseMoved(event);
 }
 
-void cheditstrip2::resizeTimelineWaveEvent()
-{
+void cheditstrip2::resizeTimelineWaveEvent() {
     if (!mOneRegion || mRegionCount < 1) return;
     int x = 0, width = 0;
     if (!regionOnePlace(mDrawStart, mDrawEnd, ui->widgetWave->width(), &x, &width)) return;
@@ -475,17 +403,13 @@ void cheditstrip2::resizeTimelineWaveEvent()
     v->update();
 }
 
-void cheditstrip2::on_hideButton_clickEvent()
-{
-    emit hideTrackMenuClicked(mRegionCount - 1, mRowNumber);
-}
+void cheditstrip2::on_hideButton_clickEvent() { emit hideTrackMenuClicked(mRegionCount - 1, mRowNumber); }
 
 // ---- The region views ----
 
 // The strip owns at most one entry of the application's override-cursor
 // stack: the hand shapes replace each other, and leaving removes it.
-void cheditstrip2::showCursor(Qt::CursorShape shape)
-{
+void cheditstrip2::showCursor(Qt::CursorShape shape) {
     if (mCursorPushed) {
         QApplication::changeOverrideCursor(QCursor(shape));
     } else {
@@ -494,33 +418,28 @@ void cheditstrip2::showCursor(Qt::CursorShape shape)
     }
 }
 
-void cheditstrip2::hideCursor()
-{
+void cheditstrip2::hideCursor() {
     if (!mCursorPushed) return;
     QApplication::restoreOverrideCursor();
     mCursorPushed = false;
 }
 
-int cheditstrip2::viewX(int region, const QMouseEvent *event) const
-{
+int cheditstrip2::viewX(int region, const QMouseEvent *event) const {
     const int left = validRegion(region) ? mRegions[region].view->mLeftEdge : 0;
     return left + qRound(event->position().x());
 }
 
-void cheditstrip2::hoverEnterWaveformLowerSideEvent(QHoverEvent *, int)
-{
+void cheditstrip2::hoverEnterWaveformLowerSideEvent(QHoverEvent *, int) {
     if (!mDragging) showCursor(Qt::OpenHandCursor);
     mHover = true;
 }
 
-void cheditstrip2::hoverLeaveWaveformLowerSideEvent(QHoverEvent *, int)
-{
+void cheditstrip2::hoverLeaveWaveformLowerSideEvent(QHoverEvent *, int) {
     if (!mDragging) hideCursor();
     mHover = false;
 }
 
-void cheditstrip2::trackWaveformClickEvent(QMouseEvent *event, int region)
-{
+void cheditstrip2::trackWaveformClickEvent(QMouseEvent *event, int region) {
     if (event->buttons() & Qt::RightButton) mMenu->exec(QCursor::pos());
     if (mHover) {
         showCursor(Qt::ClosedHandCursor);
@@ -534,8 +453,7 @@ void cheditstrip2::trackWaveformClickEvent(QMouseEvent *event, int region)
     emit tlMousePressed(&moved);
 }
 
-void cheditstrip2::regionMouseMoveEvent(QMouseEvent *event, int region)
-{
+void cheditstrip2::regionMouseMoveEvent(QMouseEvent *event, int region) {
     if (!mDragging) return;
     const int x = viewX(region, event);
     mDragParams.region = region;
@@ -545,16 +463,14 @@ void cheditstrip2::regionMouseMoveEvent(QMouseEvent *event, int region)
     emit regionDraged(event, &mDragParams);
 }
 
-void cheditstrip2::trackWaveformMouseReleaseEvent(QMouseEvent *, int)
-{
+void cheditstrip2::trackWaveformMouseReleaseEvent(QMouseEvent *, int) {
     if (!mDragging) return;
     hideCursor();
     if (mHover) showCursor(Qt::OpenHandCursor);
     mDragging = false;
 }
 
-void cheditstrip2::editParamChangedEvent(int region)
-{
+void cheditstrip2::editParamChangedEvent(int region) {
     if (mRegionCount < 1) return;
     const tRegion &last = mRegions[mRegionCount - 1];
     const trackGraphic *v = last.view;
@@ -565,13 +481,11 @@ void cheditstrip2::editParamChangedEvent(int region)
 
 // ---- Drops and the pointer ----
 
-void cheditstrip2::dragEnterEvent(QDragEnterEvent *event)
-{
+void cheditstrip2::dragEnterEvent(QDragEnterEvent *event) {
     if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list"))) event->acceptProposedAction();
 }
 
-void cheditstrip2::dropEvent(QDropEvent *event)
-{
+void cheditstrip2::dropEvent(QDropEvent *event) {
     if (!event->mimeData()->hasUrls()) return;
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.isEmpty()) return;
@@ -580,7 +494,4 @@ void cheditstrip2::dropEvent(QDropEvent *event)
     openFile(urls.first().toLocalFile(), kFileOpenReplace);
 }
 
-void cheditstrip2::mouseMoveEvent(QMouseEvent *event)
-{
-    mLastMousePos = event->position().toPoint();
-}
+void cheditstrip2::mouseMoveEvent(QMouseEvent *event) { mLastMousePos = event->position().toPoint(); }

@@ -26,11 +26,11 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "dsp/sharedrecords.h"  // tWaveEditParam, tFileOpenMode
+#include "dsp/morphexrecords.h"  // tAudioFileInfoAFile
+#include "dsp/sharedrecords.h"   // tWaveEditParam, tFileOpenMode
 #include "editing/regiongeometry.h"
 #include "editing/timelinerecords.h"
-#include "dsp/morphexrecords.h"  // tAudioFileInfoAFile
-#include "engine/audiothread.h"    // tId3tagInformationFunc, the library's path
+#include "engine/audiothread.h"  // tId3tagInformationFunc, the library's path
 #include "engine/waveformthread.h"
 #include "widgets/trackgraphic.h"
 
@@ -173,8 +173,8 @@ private:
     static void freeLevels(tRegion &r);
     void releaseRegion(tRegion &r);
     // A drawing request of one track (or none) of region r's buffers.
-    void requestDrawing(tRegion &r, int trackCount, int64_t first, int64_t columns, int64_t levelLength,
-                        int64_t ready, int64_t offset, int64_t width, int level);
+    void requestDrawing(tRegion &r, int trackCount, int64_t first, int64_t columns, int64_t levelLength, int64_t ready,
+                        int64_t offset, int64_t width, int level);
     void drawComplete(tRegion &r, int64_t offset);
     bool validRegion(int region) const { return region >= 0 && region < mRegionCount; }
     int viewX(int region, const QMouseEvent *event) const;

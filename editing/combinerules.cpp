@@ -11,28 +11,22 @@
 
 namespace {
 
-QString trCombine(const char *text)
-{
-    return QCoreApplication::translate("DialogCombine", text);
-}
+QString trCombine(const char *text) { return QCoreApplication::translate("DialogCombine", text); }
 
-void addLine(QString &message, const QString &line)
-{
+void addLine(QString &message, const QString &line) {
     if (!message.isEmpty()) message += QLatin1Char('\n');
     message += line;
 }
 
 }  // namespace
 
-QString combineBaseName(const QString &fileName)
-{
+QString combineBaseName(const QString &fileName) {
     QStringList parts = fileName.split(QLatin1Char('.'));
     parts.removeLast();
     return parts.join(QString());
 }
 
-tCombineName combineNameRule(const QString &headPath, const QString &tailPath, const QString &folder)
-{
+tCombineName combineNameRule(const QString &headPath, const QString &tailPath, const QString &folder) {
     tCombineName n;
     const QString headName = fileNameString(headPath);
     n.headBase = combineBaseName(headName);
@@ -53,18 +47,20 @@ tCombineName combineNameRule(const QString &headPath, const QString &tailPath, c
     return n;
 }
 
-QString combineRefusal(const tCombineCheck &c)
-{
+QString combineRefusal(const tCombineCheck &c) {
     const bool stereo = c.mode != kCombineTimeAxis;
     QString m;
     if (!c.headSelected)
-        addLine(m, stereo ? trCombine("The L-ch file has not been selected.") : trCombine("The head file has not been selected."));
+        addLine(m, stereo ? trCombine("The L-ch file has not been selected.")
+                          : trCombine("The head file has not been selected."));
     if (!c.tailSelected)
-        addLine(m, stereo ? trCombine("The R-ch file has not been selected.") : trCombine("The tail file has not been selected."));
+        addLine(m, stereo ? trCombine("The R-ch file has not been selected.")
+                          : trCombine("The tail file has not been selected."));
     if (!m.isEmpty()) return m;
 
     if (c.head.fileType != c.tail.fileType) return trCombine("File formats of two files do not match.");
-    if (c.head.sampleRate != c.tail.sampleRate) addLine(m, trCombine("Sampling frequencies of two files do not match."));
+    if (c.head.sampleRate != c.tail.sampleRate)
+        addLine(m, trCombine("Sampling frequencies of two files do not match."));
     if (c.head.bitsPerSample != c.tail.bitsPerSample) addLine(m, trCombine("Bit length of two files do not match."));
     if (c.head.channels != c.tail.channels) addLine(m, trCombine("Num. of channels of two files do not match."));
     if (c.head.formatTag != c.tail.formatTag) addLine(m, trCombine("Format ID of channels of two files do not match."));
@@ -74,7 +70,8 @@ QString combineRefusal(const tCombineCheck &c)
         m = trCombine("The file name would be too long.") + QLatin1Char('\n') +
             trCombine("You can shorten the file name and try again,\nor try a location that has a shorter path.");
     if (c.fileName.isEmpty())
-        addLine(m, trCombine("The file name is blank.") + QLatin1Char('\n') + trCombine("Please give the file a name."));
+        addLine(m,
+                trCombine("The file name is blank.") + QLatin1Char('\n') + trCombine("Please give the file a name."));
     if (!m.isEmpty()) return m;
 
     // Overwriting would remove a file that the combine is about to read.
@@ -85,8 +82,7 @@ QString combineRefusal(const tCombineCheck &c)
     return m;
 }
 
-QString combineResultText(int code)
-{
+QString combineResultText(int code) {
     if (code >= 0) return trCombine("Combine completed.");
     QString text = trCombine("Combine failed.") + QLatin1Char('\n');
     if (code == -38) text += trCombine("It seems that no disk space left.\nPlease free up disk space.");
@@ -94,8 +90,7 @@ QString combineResultText(int code)
     return text;
 }
 
-tAudioFileInfo combineFileRecord(const tAudioFileInfoAFile &info)
-{
+tAudioFileInfo combineFileRecord(const tAudioFileInfoAFile &info) {
     tAudioFileInfo r;
     r.sampleRate = info.sampleRate;
     r.bitsPerSample = info.bitsPerSample;
@@ -111,14 +106,12 @@ tAudioFileInfo combineFileRecord(const tAudioFileInfoAFile &info)
     return r;
 }
 
-QRect combineJoinProgressRect(const QRect &window)
-{
+QRect combineJoinProgressRect(const QRect &window) {
     const QSize size(100, 50);
     return QRect(QPoint(window.x() + window.width() / 2 - size.width() / 2, window.y() + window.height() / 4), size);
 }
 
-bool combineIsSameFile(const QString &a, const QString &b)
-{
+bool combineIsSameFile(const QString &a, const QString &b) {
     if (a.isEmpty() || b.isEmpty()) return false;
     std::error_code ec;
     const bool same = std::filesystem::equivalent(std::filesystem::path(QFile::encodeName(a).toStdString()),

@@ -12,8 +12,8 @@
 
 // The two modes of the window's mode list.
 enum tCombineMode : int {
-    kCombineTimeAxis = 0,     // the tail appended to a copy of the head
-    kCombineMonoToStereo = 1, // two mono files as left and right of one file
+    kCombineTimeAxis = 0,      // the tail appended to a copy of the head
+    kCombineMonoToStereo = 1,  // two mono files as left and right of one file
 };
 
 // Longest destination path (in UTF-16 units) that "COMBINE" takes.
@@ -45,10 +45,10 @@ struct tCombineCheck {
     bool tailSelected = false;
     tAudioFileInfo head;
     tAudioFileInfo tail;
-    QString destination;        // Folder + "/" + File Name + Type
-    QString fileName;           // the File Name field
+    QString destination;               // Folder + "/" + File Name + Type
+    QString fileName;                  // the File Name field
     bool destinationIsSource = false;  // the destination is the head or the tail file
-    bool libraryBound = true;   // the entry point the mode needs is bound
+    bool libraryBound = true;          // the entry point the mode needs is bound
 };
 
 // The lines of the "Cannot Combine" warning, separated by "\n"; empty when

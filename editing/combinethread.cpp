@@ -4,15 +4,14 @@
 
 namespace {
 
-std::vector<wchar16> utf16(const QString &text)
-{
+std::vector<wchar16> utf16(const QString &text) {
     std::vector<wchar16> units(static_cast<size_t>(text.size()) + 1, 0);
-    for (qsizetype i = 0; i < text.size(); ++i) units[static_cast<size_t>(i)] = static_cast<wchar16>(text.at(i).unicode());
+    for (qsizetype i = 0; i < text.size(); ++i)
+        units[static_cast<size_t>(i)] = static_cast<wchar16>(text.at(i).unicode());
     return units;
 }
 
-void storeProgress(int *progress, int percent)
-{
+void storeProgress(int *progress, int percent) {
     if (progress) __atomic_store_n(progress, percent, __ATOMIC_RELAXED);
 }
 
@@ -22,8 +21,7 @@ void storeProgress(int *progress, int percent)
 // widening the source's bits would make the output writable by everyone).
 // A destination that already exists is not touched. On failure nothing is
 // left behind.
-bool copyHead(const QString &from, const QString &to)
-{
+bool copyHead(const QString &from, const QString &to) {
     QFile in(from);
     if (!in.open(QIODevice::ReadOnly)) return false;
     QFile out(to);
@@ -59,8 +57,7 @@ combineThread::combineThread(QObject *parent) : QThread(parent) {}
 
 void combineThread::setParams(const QString &head, const QString &destination, const QString &tail,
                               const QString &temporary, int fileType, const tBwfHdrParam &header, int *progress,
-                              tCombineFilesFunc combine)
-{
+                              tCombineFilesFunc combine) {
     mHeadPath = head;
     mDstPath = destination;
     mTempPath = temporary;
@@ -73,8 +70,7 @@ void combineThread::setParams(const QString &head, const QString &destination, c
     mCombineFiles = combine;
 }
 
-void combineThread::run()
-{
+void combineThread::run() {
     storeProgress(mProgress, 1);
     if (!mCombineFiles || !copyHead(mHeadPath, mDstPath)) {
         emit allTransactionsDone_(-1);

@@ -3,18 +3,11 @@
 #include <QAction>
 #include <QGraphicsSceneContextMenuEvent>
 
-contextWaveArea::contextWaveArea()
-{
+contextWaveArea::contextWaveArea() {
     QAction *remove = mMenu.addAction(tr("Delete Track"));
     connect(remove, &QAction::triggered, this, &contextWaveArea::deleteTrack);
 }
 
-void contextWaveArea::deleteTrack()
-{
-    emit deleteTrackEvent();
-}
+void contextWaveArea::deleteTrack() { emit deleteTrackEvent(); }
 
-void contextWaveArea::contextMenuEvent(QGraphicsSceneContextMenuEvent *event)
-{
-    mMenu.exec(event->screenPos());
-}
+void contextWaveArea::contextMenuEvent(QGraphicsSceneContextMenuEvent *event) { mMenu.exec(event->screenPos()); }

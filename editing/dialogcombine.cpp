@@ -27,48 +27,34 @@ QString sLibraryPathOverride;
 const QString kCannotCombine = QStringLiteral("Cannot Combine");
 const QString kTempName = QStringLiteral("_SonvexEditorRiffTemp.bin");
 
-QString text(const std::string &s)
-{
-    return QString::fromStdString(s);
-}
+QString text(const std::string &s) { return QString::fromStdString(s); }
 
-int loadProgress(const int *word)
-{
-    return __atomic_load_n(word, __ATOMIC_RELAXED);
-}
+int loadProgress(const int *word) { return __atomic_load_n(word, __ATOMIC_RELAXED); }
 
-void storeProgress(int *word, int value)
-{
-    __atomic_store_n(word, value, __ATOMIC_RELAXED);
-}
+void storeProgress(int *word, int value) { __atomic_store_n(word, value, __ATOMIC_RELAXED); }
 
 }  // namespace
 
-DialogCombine::tOpenFileNameFunc DialogCombine::sGetOpenFileName =
-    [](QWidget *parent, const QString &caption, const QString &dir, const QString &filter) {
-        return QFileDialog::getOpenFileName(parent, caption, dir, filter);
-    };
+DialogCombine::tOpenFileNameFunc DialogCombine::sGetOpenFileName = [](QWidget *parent, const QString &caption,
+                                                                      const QString &dir, const QString &filter) {
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+};
 
 DialogCombine::tExistingDirectoryFunc DialogCombine::sGetExistingDirectory =
     [](QWidget *parent, const QString &caption, const QString &dir, QFileDialog::Options options) {
         return QFileDialog::getExistingDirectory(parent, caption, dir, options);
     };
 
-void DialogCombine::setLibraryPath(const QString &path)
-{
-    sLibraryPathOverride = path;
-}
+void DialogCombine::setLibraryPath(const QString &path) { sLibraryPathOverride = path; }
 
-QString DialogCombine::libraryPath()
-{
+QString DialogCombine::libraryPath() {
     return sLibraryPathOverride.isEmpty() ? audioThread::libraryPath() : sLibraryPathOverride;
 }
 
 DialogCombine::DialogCombine(QWidget *parent)
     : QDialog(parent),
       ui(new Ui::DialogCombine),
-      mPlainDropStyle(QStringLiteral("color: rgb(255, 255, 255);\npadding-left: 15px;\npadding-right: 75px;"))
-{
+      mPlainDropStyle(QStringLiteral("color: rgb(255, 255, 255);\npadding-left: 15px;\npadding-right: 75px;")) {
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setAcceptDrops(true);
@@ -104,27 +90,23 @@ DialogCombine::DialogCombine(QWidget *parent)
     connect(ui->label_TailName, &labelCombine::dropedFile, this, &DialogCombine::dropedToTailFile);
 }
 
-DialogCombine::~DialogCombine()
-{
+DialogCombine::~DialogCombine() {
     mCombineThread.wait();
     delete mPoly2MonosteThread;
     delete ui;
     delete mLibrary;
 }
 
-DialogCombine::Side DialogCombine::headSide()
-{
+DialogCombine::Side DialogCombine::headSide() {
     return {ui->label_HeadName, ui->label_HeadFreq, ui->label_HeadBit, ui->label_HeadCh, &mHeadPath, &mHeadInfo};
 }
 
-DialogCombine::Side DialogCombine::tailSide()
-{
+DialogCombine::Side DialogCombine::tailSide() {
     return {ui->label_TailName, ui->label_TailFreq, ui->label_TailBit, ui->label_TailCh, &mTailPath, &mTailInfo};
 }
 
 void DialogCombine::setHeadFile(const QString &path, const QString &fileName, int fileType, int rate, int bits,
-                                int channels, unsigned int formatId, const QString &bitText)
-{
+                                int channels, unsigned int formatId, const QString &bitText) {
     mHeadPath = path;
     mHeadInfo.fileType = static_cast<uint32_t>(fileType);
     mHeadInfo.sampleRate = static_cast<uint32_t>(rate);
@@ -139,34 +121,20 @@ void DialogCombine::setHeadFile(const QString &path, const QString &fileName, in
     setDstFileName();
 }
 
-void DialogCombine::setDestination(QDir *)
-{
+void DialogCombine::setDestination(QDir *) {
     ui->plainTextEditDir->clear();
     ui->plainTextEditDir->setText(QDir::currentPath());
 }
 
-int DialogCombine::getCurrentCombineMode() const
-{
-    return ui->comboBox->currentIndex();
-}
+int DialogCombine::getCurrentCombineMode() const { return ui->comboBox->currentIndex(); }
 
-void DialogCombine::setSourceFile1Text(const QString &text)
-{
-    ui->labelHeadFile->setText(text);
-}
+void DialogCombine::setSourceFile1Text(const QString &text) { ui->labelHeadFile->setText(text); }
 
-void DialogCombine::setSourceFile2Text(const QString &text)
-{
-    ui->labelTailFile->setText(text);
-}
+void DialogCombine::setSourceFile2Text(const QString &text) { ui->labelTailFile->setText(text); }
 
-void DialogCombine::setDestFileText(const QString &text)
-{
-    ui->labelCombined->setText(text);
-}
+void DialogCombine::setDestFileText(const QString &text) { ui->labelCombined->setText(text); }
 
-void DialogCombine::setEdition(tSetEdition edition)
-{
+void DialogCombine::setEdition(tSetEdition edition) {
     if (edition != kEditionZolt) return;
     ui->labelBackground->setPixmap(QPixmap(QStringLiteral(":resources2/bg_ZOLT/ZOLT_Combine_back.png")));
     const QString dark = QStringLiteral("QLabel{color: rgb(0, 0, 0);}");
@@ -177,44 +145,33 @@ void DialogCombine::setEdition(tSetEdition edition)
 
 // ---- accepting files ----
 
-void DialogCombine::dropedToHeadFile()
-{
-    acceptFile(headSide());
-}
+void DialogCombine::dropedToHeadFile() { acceptFile(headSide()); }
 
-void DialogCombine::dropedToTailFile()
-{
-    acceptFile(tailSide());
-}
+void DialogCombine::dropedToTailFile() { acceptFile(tailSide()); }
 
-void DialogCombine::on_pushButtonSelectHead_clicked()
-{
+void DialogCombine::on_pushButtonSelectHead_clicked() {
     selectFile(ui->label_HeadName);
     acceptFile(headSide());
 }
 
-void DialogCombine::on_pushButtonSelectTail_clicked()
-{
+void DialogCombine::on_pushButtonSelectTail_clicked() {
     selectFile(ui->label_TailName);
     acceptFile(tailSide());
 }
 
-void DialogCombine::selectFile(labelCombine *area)
-{
+void DialogCombine::selectFile(labelCombine *area) {
     const QString path = sGetOpenFileName(this, tr("Select Audio File"), QDir::currentPath(),
                                           QStringLiteral("Supported files (*.wav *.dsf *.dff);;All files (*.*)"));
     if (!path.isEmpty()) QDir::setCurrent(QFileInfo(path).absolutePath());
     area->setPath(path);
 }
 
-void DialogCombine::acceptFile(const Side &side)
-{
+void DialogCombine::acceptFile(const Side &side) {
     const QString path = side.area->path();
     if (path.isEmpty()) return;
     if (!isValidFileExtensionForCombine(this, path)) return;
     if (!mGetAudioFileInformation) {
-        QMessageBox::warning(this, kCannotCombine, tr("The conversion library could not be loaded."),
-                             QMessageBox::Ok);
+        QMessageBox::warning(this, kCannotCombine, tr("The conversion library could not be loaded."), QMessageBox::Ok);
         return;
     }
     // Marks are not needed here; without a mark array the library stores
@@ -246,16 +203,14 @@ void DialogCombine::acceptFile(const Side &side)
     setDstFileName();
 }
 
-void DialogCombine::clearSide(const Side &side)
-{
+void DialogCombine::clearSide(const Side &side) {
     side.area->setText(QString());
     side.freq->setText(QString());
     side.bits->setText(QString());
     side.channels->setText(QString());
 }
 
-void DialogCombine::setDstFileName()
-{
+void DialogCombine::setDstFileName() {
     const tCombineName name = combineNameRule(mHeadPath, mTailPath, ui->plainTextEditDir->text());
     mHeadBaseName = name.headBase;
     mTailBaseName = name.tailBase;
@@ -269,8 +224,7 @@ void DialogCombine::setDstFileName()
 
 // ---- mode and folder ----
 
-void DialogCombine::on_comboBox_currentIndexChanged(int index)
-{
+void DialogCombine::on_comboBox_currentIndexChanged(int index) {
     if (index == kCombineTimeAxis) {
         ui->labelHeadFile->setText(QStringLiteral("Head File"));
         ui->labelTailFile->setText(QStringLiteral("Tail File"));
@@ -286,8 +240,7 @@ void DialogCombine::on_comboBox_currentIndexChanged(int index)
     clearSide(tailSide());
 }
 
-void DialogCombine::on_pushSelDir_clicked()
-{
+void DialogCombine::on_pushSelDir_clicked() {
     const QString dir = sGetExistingDirectory(this, tr("Select Folder to Export"), QDir::currentPath(),
                                               QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     if (dir.isEmpty()) return;
@@ -297,8 +250,7 @@ void DialogCombine::on_pushSelDir_clicked()
 
 // ---- combining ----
 
-void DialogCombine::on_pushButton_clicked()
-{
+void DialogCombine::on_pushButton_clicked() {
     if (mBusy) return;
     const QString folder = ui->plainTextEditDir->text();
     const QString fileName = ui->plainTextEditFile->text();
@@ -314,8 +266,7 @@ void DialogCombine::on_pushButton_clicked()
     check.tail = mTailInfo;
     check.destination = destination;
     check.fileName = fileName;
-    check.destinationIsSource =
-        combineIsSameFile(destination, mHeadPath) || combineIsSameFile(destination, mTailPath);
+    check.destinationIsSource = combineIsSameFile(destination, mHeadPath) || combineIsSameFile(destination, mTailPath);
     check.libraryBound = mode != kCombineTimeAxis || mCombineFiles;
     const QString refusal = combineRefusal(check);
     if (!refusal.isEmpty()) {
@@ -326,10 +277,9 @@ void DialogCombine::on_pushButton_clicked()
     mDstPath = destination;
     mTempPath = folder + QLatin1Char('/') + kTempName;
     if (QFileInfo::exists(destination)) {
-        const auto answer =
-            QMessageBox::question(this, tr("Confirmation"),
-                                  fileName + type + tr(" already exists.\nDo you want to overwrite?"),
-                                  QMessageBox::Ok | QMessageBox::Cancel);
+        const auto answer = QMessageBox::question(this, tr("Confirmation"),
+                                                  fileName + type + tr(" already exists.\nDo you want to overwrite?"),
+                                                  QMessageBox::Ok | QMessageBox::Cancel);
         if (answer != QMessageBox::Ok) return;
         QFile::remove(destination);
     }
@@ -341,8 +291,7 @@ void DialogCombine::on_pushButton_clicked()
         startJoin(destination);
 }
 
-void DialogCombine::Combine2Files(const QString &destination, const QString &temporary)
-{
+void DialogCombine::Combine2Files(const QString &destination, const QString &temporary) {
     if (!mCombineDialog) {
         mCombineDialog = new snxProgressDialog(QString(), QStringLiteral("Abort"), 0, 100, this);
         mCombineDialog->setCancelButton(nullptr);
@@ -366,16 +315,15 @@ void DialogCombine::Combine2Files(const QString &destination, const QString &tem
     // The worker has reported the previous run, but may still be leaving
     // run(); start() on a running thread would do nothing.
     mCombineThread.wait();
-    mCombineThread.setParams(mHeadPath, destination, mTailPath, temporary, static_cast<int>(mHeadInfo.fileType),
-                             header, &mCombineProgress, mCombineFiles);
+    mCombineThread.setParams(mHeadPath, destination, mTailPath, temporary, static_cast<int>(mHeadInfo.fileType), header,
+                             &mCombineProgress, mCombineFiles);
     mBusy = true;
     mTimer->start(200);
     mCombineThread.start(QThread::InheritPriority);
     mCombineThread.setPriority(QThread::NormalPriority);
 }
 
-void DialogCombine::startJoin(const QString &destination)
-{
+void DialogCombine::startJoin(const QString &destination) {
     storeProgress(&mJoinProgress, 0);
     tPoly2MonosteParam param;
     param.stereo = 1;
@@ -405,22 +353,19 @@ void DialogCombine::startJoin(const QString &destination)
     mTimer->start(200);
 }
 
-void DialogCombine::takeSeveralHundredMili()
-{
+void DialogCombine::takeSeveralHundredMili() {
     // A hidden progress dialog given a value may show itself, so only a
     // visible one is fed.
     if (mCombineDialog && mCombineDialog->isVisible()) mCombineDialog->setValue(loadProgress(&mCombineProgress));
     if (mJoinBar) mJoinBar->setValue(loadProgress(&mJoinProgress));
 }
 
-void DialogCombine::poly2monosteConvertedEvent(tPoly2MonosteMessages *message)
-{
+void DialogCombine::poly2monosteConvertedEvent(tPoly2MonosteMessages *message) {
     const int result = message ? message->result : -1;
     combineFinished(result < 0 ? result : 0);
 }
 
-void DialogCombine::combineFinished(int code)
-{
+void DialogCombine::combineFinished(int code) {
     if (mCombineDialog) mCombineDialog->hide();
     if (mJoinDialog) mJoinDialog->hide();
     mTimer->stop();

@@ -2,12 +2,6 @@
 
 #include "ui_dialogdelfile.h"
 
-DialogDelFile::DialogDelFile(QWidget *parent) : QDialog(parent), ui(new Ui::DialogDelFile)
-{
-    ui->setupUi(this);
-}
+DialogDelFile::DialogDelFile(QWidget *parent) : QDialog(parent), ui(new Ui::DialogDelFile) { ui->setupUi(this); }
 
-DialogDelFile::~DialogDelFile()
-{
-    delete ui;
-}
+DialogDelFile::~DialogDelFile() { delete ui; }

@@ -31,18 +31,11 @@ constexpr int kTimerMs = 200;
 constexpr int kFlacStopPolls = 29;
 constexpr int kFlacStopPollMs = 100;
 
-int loadWord(const int *word)
-{
-    return __atomic_load_n(word, __ATOMIC_RELAXED);
-}
+int loadWord(const int *word) { return __atomic_load_n(word, __ATOMIC_RELAXED); }
 
-void storeWord(int *word, int value)
-{
-    __atomic_store_n(word, value, __ATOMIC_RELAXED);
-}
+void storeWord(int *word, int value) { __atomic_store_n(word, value, __ATOMIC_RELAXED); }
 
-std::vector<wchar16> utf16z(const QString &text)
-{
+std::vector<wchar16> utf16z(const QString &text) {
     const std::u16string units = text.toStdU16String();
     std::vector<wchar16> out(units.begin(), units.end());
     out.push_back(0);
@@ -57,9 +50,8 @@ class ExportJob : public ClassMorphex {
 public:
     ExportJob(int kind, std::shared_ptr<tExportRunState> run) : ClassMorphex(kind), mRun(std::move(run)) {}
 
-    int apply(int command, tMorphexParam *record, tMorphexAPIs entries, tAudioFileInfo *fileInfo,
-              tTimeInfo *timeInfo, tDspVolItem *items, tID3tagInfo *tag) override
-    {
+    int apply(int command, tMorphexParam *record, tMorphexAPIs entries, tAudioFileInfo *fileInfo, tTimeInfo *timeInfo,
+              tDspVolItem *items, tID3tagInfo *tag) override {
         if (mRun->aborted.load(std::memory_order_relaxed)) return kExportCancelPcm;
         const int result = ClassMorphex::apply(command, record, entries, fileInfo, timeInfo, items, tag);
         if (result < 0) {
@@ -83,19 +75,14 @@ DialogEdit::tExistingDirectoryFunc DialogEdit::sGetExistingDirectory =
         return QFileDialog::getExistingDirectory(parent, caption, dir, options);
     };
 
-void DialogEdit::setLibraryPath(const QString &path)
-{
-    sLibraryPathOverride = path;
-}
+void DialogEdit::setLibraryPath(const QString &path) { sLibraryPathOverride = path; }
 
-QString DialogEdit::libraryPath()
-{
+QString DialogEdit::libraryPath() {
     return sLibraryPathOverride.isEmpty() ? audioThread::libraryPath() : sLibraryPathOverride;
 }
 
 DialogEdit::DialogEdit(QWidget *parent)
-    : QDialog(parent), ui(new Ui::DialogEdit), mTagEditor(this), mRun(std::make_shared<tExportRunState>())
-{
+    : QDialog(parent), ui(new Ui::DialogEdit), mTagEditor(this), mRun(std::make_shared<tExportRunState>()) {
     mSourceInfo.marks = mSourceMarks;
     // A flat unity envelope until the first pass builds one.
     mVolItems[0] = {0, 1.0, 0.0, 0};
@@ -116,8 +103,7 @@ DialogEdit::DialogEdit(QWidget *parent)
     // Refilling the format list selects its first entry, whose handler
     // builds the PCM menus (and through their handlers the output state).
     ui->BounceFormat->clear();
-    ui->BounceFormat->addItems(
-        {QStringLiteral("WAV(PCM)"), QStringLiteral("DSDIFF(DSD)"), QStringLiteral("DSF(DSD)")});
+    ui->BounceFormat->addItems({QStringLiteral("WAV(PCM)"), QStringLiteral("DSDIFF(DSD)"), QStringLiteral("DSF(DSD)")});
     ui->BounceFormat->setCurrentIndex(0);
     mOutFileType = kExportWav;
     mOutRate = 48000;
@@ -150,8 +136,7 @@ DialogEdit::DialogEdit(QWidget *parent)
     ui->label_dstCh->hide();
 }
 
-DialogEdit::~DialogEdit()
-{
+DialogEdit::~DialogEdit() {
     // A pass runs inside the library and uses this window's records: cancel
     // it and wait before anything goes.
     mRun->aborted.store(true, std::memory_order_relaxed);
@@ -166,8 +151,7 @@ DialogEdit::~DialogEdit()
 // ---- the main window's side ----
 
 void DialogEdit::setEditFileName(const QString &fileName, const QString &formatText, const QString &rateText,
-                                 const QString &bitText, const QString &channelText, int channels, int trackCount)
-{
+                                 const QString &bitText, const QString &channelText, int channels, int trackCount) {
     mBaseName = combineBaseName(fileName);
     ui->label_orgFileName->setText(elidedString(fileName, ui->label_orgFileName));
     ui->label_orgFileType->setText(formatText);
@@ -189,52 +173,39 @@ void DialogEdit::setEditFileName(const QString &fileName, const QString &formatT
     mOutChannels = exportChannelsOfIndex(ui->BounceCh->currentIndex());
 }
 
-void DialogEdit::setDestination(QDir *destination)
-{
+void DialogEdit::setDestination(QDir *destination) {
     mDestination = destination;
     ui->plainTextEditDir->setText(QDir::currentPath());
 }
 
-void DialogEdit::sendID3tagInfo(tID3tagInfo *tag, int rate, tTcFrameType frameType)
-{
+void DialogEdit::sendID3tagInfo(tID3tagInfo *tag, int rate, tTcFrameType frameType) {
     mTag = tag;
     mProjectRate = rate;
     mFrameType = frameType;
 }
 
-void DialogEdit::sendParameters(tPEQ *masterPeq, double, int playbackRate)
-{
+void DialogEdit::sendParameters(tPEQ *masterPeq, double, int playbackRate) {
     mMasterPeq = masterPeq;
     mPlaybackRate = playbackRate;
 }
 
-int DialogEdit::getBounceToStereoFlag() const
-{
-    return exportStereoFlagOfText(ui->BounceCh->currentText());
-}
+int DialogEdit::getBounceToStereoFlag() const { return exportStereoFlagOfText(ui->BounceCh->currentText()); }
 
-void DialogEdit::setBounceMonoFromRight(bool right)
-{
-    mJob.com.rightPass = right ? 1 : 0;
-}
+void DialogEdit::setBounceMonoFromRight(bool right) { mJob.com.rightPass = right ? 1 : 0; }
 
-void DialogEdit::getBounceParams(tBounceParam *record, int rate)
-{
+void DialogEdit::getBounceParams(tBounceParam *record, int rate) {
     exportBounceParams(record, rate, mOutChannels, folder());
 }
 
-void DialogEdit::waitMsec(int ms)
-{
+void DialogEdit::waitMsec(int ms) {
     if (ms <= 0) return;
     timespec t;
     t.tv_sec = ms / 1000;
     t.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
-    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&t, &t) != 0 && errno == EINTR) {}
 }
 
-void DialogEdit::setEdition(tSetEdition edition)
-{
+void DialogEdit::setEdition(tSetEdition edition) {
     if (edition != kEditionZolt) return;
     ui->labelBackground->setPixmap(QPixmap(QStringLiteral(":resources2/bg_ZOLT/ZOLT_Export_back.png")));
     const QString dark = QStringLiteral("QLabel{color: rgb(0, 0, 0);}");
@@ -245,26 +216,20 @@ void DialogEdit::setEdition(tSetEdition edition)
     ui->labelExportTo->setStyleSheet(QStringLiteral("QLabel{color: rgb(24, 59, 208);font-size: 16px;}"));
 }
 
-void DialogEdit::addTransaction(Transaction *job)
-{
+void DialogEdit::addTransaction(Transaction *job) {
     mAudioThread.addTransaction(job);
     mAudioThread.setPriority(QThread::LowPriority);
 }
 
-void DialogEdit::morphexertEdit(int kind)
-{
-    addTransaction(new ClassMorphex(kind));
-}
+void DialogEdit::morphexertEdit(int kind) { addTransaction(new ClassMorphex(kind)); }
 
-int DialogEdit::setAudioParamOfEditFile(const tAudioFileInfoAFile &info, tAudioFileInfo *out)
-{
+int DialogEdit::setAudioParamOfEditFile(const tAudioFileInfoAFile &info, tAudioFileInfo *out) {
     return exportFileRecord(info, out);
 }
 
 // ---- the lists ----
 
-void DialogEdit::on_BounceFormat_currentIndexChanged(int index)
-{
+void DialogEdit::on_BounceFormat_currentIndexChanged(int index) {
     const tExportFormat format = exportFormatOfIndex(index);
     mOutFileType = format.fileType;
     ui->plainTextEditFileType->setText(format.extension);
@@ -275,8 +240,7 @@ void DialogEdit::on_BounceFormat_currentIndexChanged(int index)
     rebuildFileName();
 }
 
-void DialogEdit::setMenuForPcm()
-{
+void DialogEdit::setMenuForPcm() {
     const tExportMenus menus = exportMenusFor(false, mOutFileType);
     ui->BounceBit->setCurrentIndex(-1);
     ui->BounceBit->clear();
@@ -289,8 +253,7 @@ void DialogEdit::setMenuForPcm()
     ui->BounceFreq->setCurrentIndex(menus.rateIndex);
 }
 
-void DialogEdit::setMenuForDsd()
-{
+void DialogEdit::setMenuForDsd() {
     const tExportMenus menus = exportMenusFor(true, mOutFileType);
     ui->BounceBit->setCurrentIndex(-1);
     ui->BounceBit->clear();
@@ -303,8 +266,7 @@ void DialogEdit::setMenuForDsd()
     ui->BounceFreq->setCurrentIndex(menus.rateIndex);
 }
 
-void DialogEdit::selectableDither(bool choices)
-{
+void DialogEdit::selectableDither(bool choices) {
     ui->BounceDither->setCurrentIndex(-1);
     ui->BounceDither->clear();
     ui->BounceDither->addItem(QStringLiteral("None"));
@@ -312,8 +274,7 @@ void DialogEdit::selectableDither(bool choices)
     ui->BounceDither->setCurrentIndex(0);
 }
 
-void DialogEdit::on_BounceFreq_currentIndexChanged(int)
-{
+void DialogEdit::on_BounceFreq_currentIndexChanged(int) {
     const tExportRate rate = exportRateOfText(ui->BounceFreq->currentText());
     mOutRate = rate.hz;
     mOutRateIndex = rate.rateIndex;
@@ -321,32 +282,25 @@ void DialogEdit::on_BounceFreq_currentIndexChanged(int)
     rebuildFileName();
 }
 
-void DialogEdit::on_BounceBit_currentIndexChanged(int)
-{
+void DialogEdit::on_BounceBit_currentIndexChanged(int) {
     const tExportBits bits = exportBitsOfText(ui->BounceBit->currentText());
     mWordLength = bits.bits;
     selectableDither(bits.ditherChoices);
 }
 
-void DialogEdit::on_BounceDither_currentIndexChanged(int index)
-{
-    mDitherMode = exportDitherMode(index);
-}
+void DialogEdit::on_BounceDither_currentIndexChanged(int index) { mDitherMode = exportDitherMode(index); }
 
-void DialogEdit::on_BounceCh_currentIndexChanged(int index)
-{
+void DialogEdit::on_BounceCh_currentIndexChanged(int index) {
     mOutChannels = exportChannelsOfIndex(index);
     mStereoPreference = index != 0 ? 1 : 0;
 }
 
-void DialogEdit::rebuildFileName()
-{
+void DialogEdit::rebuildFileName() {
     ui->plainTextEditFile->clear();
     ui->plainTextEditFile->setText(mBaseName + mRateSuffix);
 }
 
-void DialogEdit::on_pushSelDir_clicked()
-{
+void DialogEdit::on_pushSelDir_clicked() {
     const QString dir = sGetExistingDirectory(this, tr("Please select the folder to export."), QDir::currentPath(),
                                               QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     if (dir.isEmpty()) return;
@@ -354,20 +308,13 @@ void DialogEdit::on_pushSelDir_clicked()
     ui->plainTextEditDir->setText(dir);
 }
 
-bool DialogEdit::isDualMono() const
-{
-    return ui->BounceCh->currentText() == QLatin1String("DUAL MONO");
-}
+bool DialogEdit::isDualMono() const { return ui->BounceCh->currentText() == QLatin1String("DUAL MONO"); }
 
-QString DialogEdit::folder() const
-{
-    return ui->plainTextEditDir->text();
-}
+QString DialogEdit::folder() const { return ui->plainTextEditDir->text(); }
 
 // ---- "EXPORT" ----
 
-void DialogEdit::on_pushBounce_released()
-{
+void DialogEdit::on_pushBounce_released() {
     // A second press while passes are queued would queue more passes on the
     // same record and mix their results.
     if (mPassesPending > 0) return;
@@ -405,15 +352,13 @@ void DialogEdit::on_pushBounce_released()
     // hold is dropped rather than written wrong.
     if (mOutFileType == kExportDsdiff && mTag) {
         for (wchar16 *text : {mTag->title, mTag->artist}) {
-            if (text && !DialogEditTag::checkLatinCharacter(tagTextFromBuffer(text, kTagTextUnits)))
-                text[0] = 0;
+            if (text && !DialogEditTag::checkLatinCharacter(tagTextFromBuffer(text, kTagTextUnits))) text[0] = 0;
         }
     }
     emit convertExecute();
 }
 
-void DialogEdit::on_pushEditTag_clicked()
-{
+void DialogEdit::on_pushEditTag_clicked() {
     const QString format = ui->BounceFormat->currentText();
     tEnumTagType type = kTagTypeWav;
     if (format == QLatin1String("FLAC(PCM)"))
@@ -428,8 +373,7 @@ void DialogEdit::on_pushEditTag_clicked()
     mTagEditor.raise();
 }
 
-void DialogEdit::tagParamConfirmed()
-{
+void DialogEdit::tagParamConfirmed() {
     // Without a record from the main window there is nothing to update.
     if (!mTag) return;
     mTagEditor.getEditedTagInfo(mTag);
@@ -438,8 +382,7 @@ void DialogEdit::tagParamConfirmed()
 
 // ---- one pass ----
 
-int DialogEdit::convertPlay(int kind)
-{
+int DialogEdit::convertPlay(int kind) {
     const QString name = ui->plainTextEditFile->text();
     const QString extension = ui->plainTextEditFileType->text();
     const bool dualMono = isDualMono();
@@ -547,8 +490,7 @@ int DialogEdit::convertPlay(int kind)
     return 0;
 }
 
-void DialogEdit::failBeforeQueueing(int code)
-{
+void DialogEdit::failBeforeQueueing(int code) {
     // Nothing was written by this pass; an earlier pass of the export keeps
     // its file, and the equaliser goes back to the playback rate unless
     // passes are still queued.
@@ -560,28 +502,24 @@ void DialogEdit::failBeforeQueueing(int code)
     box.exec();
 }
 
-void DialogEdit::createProgressDialog()
-{
+void DialogEdit::createProgressDialog() {
     if (mProgressDialog) return;
     mProgressDialog = new snxProgressDialog(QString(), tr("Abort"), 0, 100, this);
     connect(mProgressDialog, &QProgressDialog::canceled, this, &DialogEdit::cancelExporting);
 }
 
-void DialogEdit::stopProgress()
-{
+void DialogEdit::stopProgress() {
     if (mProgressDialog) mProgressDialog->hide();
     mTimer->stop();
     mTimerRunning = false;
 }
 
-void DialogEdit::reRateMasterEq(double rate)
-{
+void DialogEdit::reRateMasterEq(double rate) {
     if (!mMasterPeq || rate <= 0) return;
     for (int b = kEqBands - 1; b >= 0; --b) mMasterPeq->band[b].reCalcCoef(rate);
 }
 
-void DialogEdit::showBounceProgress(int *progress)
-{
+void DialogEdit::showBounceProgress(int *progress) {
     createProgressDialog();
     if (DebugClient::sDebugLevel > 9)
         DebugClient::SendTrace(QStringLiteral("bouncing..."), "MAIN", 10, __FILE__, __LINE__, "showBounceProgress");
@@ -601,8 +539,7 @@ void DialogEdit::showBounceProgress(int *progress)
 
 void DialogEdit::transactionStarted(int) {}
 
-void DialogEdit::takeSeveralHundredMili()
-{
+void DialogEdit::takeSeveralHundredMili() {
     const int p = mAudioThread.getConvProgress();
     // A hidden progress dialog that is given a value may show itself (after
     // a failed mix-down the main window hides it while the timer runs on).
@@ -618,8 +555,7 @@ void DialogEdit::takeSeveralHundredMili()
     (void)checkPlayStatusDo(0);
 }
 
-void DialogEdit::cancelExporting()
-{
+void DialogEdit::cancelExporting() {
     if (mBounceMode) {
         emit bounceCanceled();
         return;
@@ -630,8 +566,7 @@ void DialogEdit::cancelExporting()
     if (mPassesPending > 0 && mAudioThread.isRunning()) mAudioThread.stop();
 }
 
-void DialogEdit::allTransactionsDone(int code)
-{
+void DialogEdit::allTransactionsDone(int code) {
     mPassesPending = 0;
     // The thread reports the last pass; an earlier pass of the same export
     // that failed decides the outcome, and its file is the one removed.
@@ -677,8 +612,7 @@ void DialogEdit::allTransactionsDone(int code)
 
 // ---- the FLAC stage ----
 
-void DialogEdit::startFlacStage()
-{
+void DialogEdit::startFlacStage() {
     reRateMasterEq(mPlaybackRate);
     mFlacOutputPath = folder() + QLatin1Char('/') + mFileName;
     mFlacTempPath = folder() + QLatin1Char('/') + QLatin1String(kExportFlacTempName);
@@ -688,8 +622,7 @@ void DialogEdit::startFlacStage()
     mFlacThread->addTransaction(new ClassWav2Flac);
 }
 
-void DialogEdit::wav2flacCompleted(tFlac2WavMessages *message)
-{
+void DialogEdit::wav2flacCompleted(tFlac2WavMessages *message) {
     if (!mFlacTempPath.isEmpty()) QFile::remove(mFlacTempPath);
     stopProgress();
     const int status = message ? message->status : -1;

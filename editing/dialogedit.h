@@ -56,8 +56,8 @@ struct tFlac2WavMessages;
 struct tExportRunState {
     std::atomic<bool> aborted{false};
     std::mutex mutex;
-    int failure = 0;               // first negative result of this export; mutex
-    std::u16string failedPath;     // that pass's destination; mutex
+    int failure = 0;            // first negative result of this export; mutex
+    std::u16string failedPath;  // that pass's destination; mutex
 };
 
 class DialogEdit : public QDialog {

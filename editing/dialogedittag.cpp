@@ -49,14 +49,10 @@ enum tTagColumn : int {
 };
 
 // The item of a box for a value, or no selection when the box has none.
-void selectItem(QComboBox *box, int index)
-{
-    box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1);
-}
+void selectItem(QComboBox *box, int index) { box->setCurrentIndex(index >= 0 && index < box->count() ? index : -1); }
 
 // A field's text read as a decimal integer; 0 when it is not one.
-int fieldNumber(const QLineEdit *field)
-{
+int fieldNumber(const QLineEdit *field) {
     bool ok = false;
     const int v = field->text().trimmed().toInt(&ok, 10);
     return ok ? v : 0;
@@ -72,28 +68,27 @@ const uint8_t DialogEditTag::sTagDisableTable[kTagTypeCount][kTagColumnCount] = 
     {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 1, 0, 1, 1},  // WSD
 };
 
-DialogEditTag::tOpenFileNameFunc DialogEditTag::sGetOpenFileName =
-    [](QWidget *parent, const QString &caption, const QString &dir, const QString &filter) {
-        return QFileDialog::getOpenFileName(parent, caption, dir, filter);
-    };
+DialogEditTag::tOpenFileNameFunc DialogEditTag::sGetOpenFileName = [](QWidget *parent, const QString &caption,
+                                                                      const QString &dir, const QString &filter) {
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+};
 
 DialogEditTag::tCurrentDateTimeFunc DialogEditTag::sCurrentDateTime = [] { return QDateTime::currentDateTime(); };
 
-void DialogEditTag::setLibraryPath(const QString &path)
-{
-    sLibraryPathOverride = path;
-}
+void DialogEditTag::setLibraryPath(const QString &path) { sLibraryPathOverride = path; }
 
-QString DialogEditTag::libraryPath()
-{
+QString DialogEditTag::libraryPath() {
     if (!sLibraryPathOverride.isEmpty()) return sLibraryPathOverride;
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(kTagLibraryName);
 }
 
 DialogEditTag::tOwnedTagRecord::tOwnedTagRecord()
-    : title(kTagTextUnits, 0), artist(kTagTextUnits, 0), album(kTagTextUnits, 0), genre(kTagTextUnits, 0),
-      picturePath(kTagTextUnits, 0), comment(kTagCommentUnits, 0)
-{
+    : title(kTagTextUnits, 0),
+      artist(kTagTextUnits, 0),
+      album(kTagTextUnits, 0),
+      genre(kTagTextUnits, 0),
+      picturePath(kTagTextUnits, 0),
+      comment(kTagCommentUnits, 0) {
     info.title = title.data();
     info.artist = artist.data();
     info.album = album.data();
@@ -102,8 +97,7 @@ DialogEditTag::tOwnedTagRecord::tOwnedTagRecord()
     info.comment = comment.data();
 }
 
-DialogEditTag::DialogEditTag(QWidget *parent) : QDialog(parent), ui(new Ui::DialogEditTag)
-{
+DialogEditTag::DialogEditTag(QWidget *parent) : QDialog(parent), ui(new Ui::DialogEditTag) {
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setupGenreBox();
@@ -150,45 +144,32 @@ DialogEditTag::DialogEditTag(QWidget *parent) : QDialog(parent), ui(new Ui::Dial
     setTagType(kTagTypeWav);
 }
 
-DialogEditTag::~DialogEditTag()
-{
+DialogEditTag::~DialogEditTag() {
     delete ui;
     delete mLibrary;
 }
 
-bool DialogEditTag::checkLatinCharacter(const QString &text)
-{
-    return exportIsLatin1(text);
-}
+bool DialogEditTag::checkLatinCharacter(const QString &text) { return exportIsLatin1(text); }
 
-void DialogEditTag::setupGenreBox()
-{
+void DialogEditTag::setupGenreBox() {
     mGenreList = tagGenreList();
     ui->comboBoxGenre->clear();
     ui->comboBoxGenre->addItems(mGenreList);
     ui->comboBoxGenre->setCurrentIndex(-1);
 }
 
-void DialogEditTag::initTemporaryID3tagInfo()
-{
-    mConfirmed = tConfirmedTag();
-}
+void DialogEditTag::initTemporaryID3tagInfo() { mConfirmed = tConfirmedTag(); }
 
-int DialogEditTag::getGenreUiIndexFromGenreNumber(int number)
-{
+int DialogEditTag::getGenreUiIndexFromGenreNumber(int number) {
     const QString name = tagGenreNameOfNumber(number);
     if (name.isEmpty()) return -1;
     const int at = mGenreList.indexOf(name);
     return at > 0 ? at - 1 : -1;
 }
 
-bool DialogEditTag::disabled(int column) const
-{
-    return sTagDisableTable[mTagType][column] != 0;
-}
+bool DialogEditTag::disabled(int column) const { return sTagDisableTable[mTagType][column] != 0; }
 
-void DialogEditTag::setTagType(tEnumTagType type)
-{
+void DialogEditTag::setTagType(tEnumTagType type) {
     mTagType = type >= kTagTypeWav && type <= kTagTypeWsd ? type : kTagTypeWav;
     for (int column = 0; column < kTagColumnCount; ++column)
         for (QWidget *w : mColumnWidgets[column]) w->setEnabled(!disabled(column));
@@ -201,19 +182,14 @@ void DialogEditTag::setTagType(tEnumTagType type)
     ui->pushButtonGetTime->setEnabled(true);
 }
 
-void DialogEditTag::showNoPhoto()
-{
-    ui->labelPhoto->setPixmap(QPixmap(QString::fromLatin1(kNoPhoto)));
-}
+void DialogEditTag::showNoPhoto() { ui->labelPhoto->setPixmap(QPixmap(QString::fromLatin1(kNoPhoto))); }
 
-void DialogEditTag::showPicture(const QString &path)
-{
+void DialogEditTag::showPicture(const QString &path) {
     // A file that is no picture leaves the label empty.
     ui->labelPhoto->setPixmap(QPixmap(path));
 }
 
-void DialogEditTag::setID3tagInfo(tID3tagInfo *info)
-{
+void DialogEditTag::setID3tagInfo(tID3tagInfo *info) {
     if (!info) return;
     const auto text = [&](int column, const wchar16 *buffer, int units, QLineEdit *field) {
         QString s = disabled(column) ? QString() : tagTextFromBuffer(buffer, units);
@@ -252,8 +228,7 @@ void DialogEditTag::setID3tagInfo(tID3tagInfo *info)
     if (genre >= 0) ui->comboBoxGenre->setCurrentIndex(genre);
 }
 
-bool DialogEditTag::getEditedTagInfo(tID3tagInfo *info)
-{
+bool DialogEditTag::getEditedTagInfo(tID3tagInfo *info) {
     if (!info) return mConfirmed.hasPicture;
     info->trackNo = mConfirmed.trackNo;
     info->totalTracks = mConfirmed.totalTracks;
@@ -276,8 +251,7 @@ bool DialogEditTag::getEditedTagInfo(tID3tagInfo *info)
     return info->hasPicture != 0;
 }
 
-void DialogEditTag::accept()
-{
+void DialogEditTag::accept() {
     if (mTagType == kTagTypeDsdiff && !checkLatinCharacter(ui->lineEditTitle->text())) {
         QMessageBox::warning(this, tr("Warning"), tr("Latin Characters are only supported in the DSDIFF file."));
         return;
@@ -307,8 +281,7 @@ void DialogEditTag::accept()
     QDialog::accept();
 }
 
-QString DialogEditTag::nextLoadedPicturePath()
-{
+QString DialogEditTag::nextLoadedPicturePath() {
     if (mPictureTemplate.isEmpty()) return QString();
     ++mLoadCount;
     QString path = mPictureTemplate;
@@ -316,8 +289,7 @@ QString DialogEditTag::nextLoadedPicturePath()
     return path;
 }
 
-void DialogEditTag::on_pushButtonLoad_clicked()
-{
+void DialogEditTag::on_pushButtonLoad_clicked() {
     gInitTagInfo(&mLoadRecord.info);
     if (!mId3tagInformation) {
         QMessageBox::warning(this, tr("Warning"), tr("The conversion library could not be loaded."));
@@ -337,8 +309,7 @@ void DialogEditTag::on_pushButtonLoad_clicked()
     setID3tagInfo(&mLoadRecord.info);
 }
 
-void DialogEditTag::on_pushButtonPhoto_clicked()
-{
+void DialogEditTag::on_pushButtonPhoto_clicked() {
     const QString path = sGetOpenFileName(this, tr("Please select the album art file"), mAlbumArtDir.path(),
                                           tr("Supported files (*.jpg *.jpeg *.png) ;;All files (*.*)"));
     if (path.isEmpty()) return;
@@ -354,8 +325,7 @@ void DialogEditTag::on_pushButtonPhoto_clicked()
     mHasPicture = true;
 }
 
-void DialogEditTag::on_pushButtonGetTime_clicked()
-{
+void DialogEditTag::on_pushButtonGetTime_clicked() {
     const QDateTime now = sCurrentDateTime();
     const QDate date = now.date();
     const QTime time = now.time();
@@ -371,24 +341,17 @@ void DialogEditTag::on_pushButtonGetTime_clicked()
     selectItem(ui->comboBoxFrm, disabled(kColFrame) ? -1 : 0);
 }
 
-void DialogEditTag::on_pushButtonReset_clicked()
-{
-    for (QLineEdit *field : {ui->lineEditTitle, ui->lineEditAlbum, ui->lineEditArtist, ui->lineEditComment,
-                             ui->lineEditYear})
+void DialogEditTag::on_pushButtonReset_clicked() {
+    for (QLineEdit *field :
+         {ui->lineEditTitle, ui->lineEditAlbum, ui->lineEditArtist, ui->lineEditComment, ui->lineEditYear})
         field->clear();
-    for (QComboBox *box : {ui->comboBoxGenre, ui->comboBox_Month, ui->comboBox_Day, ui->comboBox_Hour,
-                           ui->comboBoxMin, ui->comboBoxSec, ui->comboBoxFrm})
+    for (QComboBox *box : {ui->comboBoxGenre, ui->comboBox_Month, ui->comboBox_Day, ui->comboBox_Hour, ui->comboBoxMin,
+                           ui->comboBoxSec, ui->comboBoxFrm})
         box->setCurrentIndex(-1);
     showNoPhoto();
     mHasPicture = false;
 }
 
-void DialogEditTag::on_pushButtonCopy_clicked()
-{
-    getEditedTagInfo(&mCopyRecord.info);
-}
+void DialogEditTag::on_pushButtonCopy_clicked() { getEditedTagInfo(&mCopyRecord.info); }
 
-void DialogEditTag::on_pushButtonPaste_clicked()
-{
-    setID3tagInfo(&mCopyRecord.info);
-}
+void DialogEditTag::on_pushButtonPaste_clicked() { setID3tagInfo(&mCopyRecord.info); }

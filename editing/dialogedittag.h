@@ -37,7 +37,7 @@ class QWidget;
 // The kind of file a tag is edited for; it decides which fields can be
 // edited.
 enum tEnumTagType : int {
-    kTagTypeWav = 0,     // a WAV export: the start time code only
+    kTagTypeWav = 0,  // a WAV export: the start time code only
     kTagTypeFlac = 1,
     kTagTypeDsdiff = 2,  // title, artist and the start time code; Latin-1 texts only
     kTagTypeDsf = 3,

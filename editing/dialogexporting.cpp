@@ -2,18 +2,11 @@
 
 #include "ui_dialogexporting.h"
 
-DialogExporting::DialogExporting(QWidget *parent) : QDialog(parent), ui(new Ui::DialogExporting)
-{
+DialogExporting::DialogExporting(QWidget *parent) : QDialog(parent), ui(new Ui::DialogExporting) {
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 }
 
-DialogExporting::~DialogExporting()
-{
-    delete ui;
-}
+DialogExporting::~DialogExporting() { delete ui; }
 
-void DialogExporting::sendProgress(int value)
-{
-    ui->progressBar->setValue(value);
-}
+void DialogExporting::sendProgress(int value) { ui->progressBar->setValue(value); }

@@ -2,61 +2,46 @@
 
 #include "ui_dialogpolyfile.h"
 
-DialogPolyfile::DialogPolyfile(QWidget *parent) : QDialog(parent), ui(new Ui::DialogPolyfile)
-{
+DialogPolyfile::DialogPolyfile(QWidget *parent) : QDialog(parent), ui(new Ui::DialogPolyfile) {
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 }
 
-DialogPolyfile::~DialogPolyfile()
-{
-    delete ui;
-}
+DialogPolyfile::~DialogPolyfile() { delete ui; }
 
-void DialogPolyfile::setTotalChannels(int channels)
-{
+void DialogPolyfile::setTotalChannels(int channels) {
     mTotalChannels = channels;
     rebuildList();
 }
 
-void DialogPolyfile::rebuildList()
-{
+void DialogPolyfile::rebuildList() {
     // Clearing reports index -1 and the first added entry index 0, so the
     // chosen entry follows through the slot below.
     ui->comboBoxSelectCh->clear();
     ui->comboBoxSelectCh->addItems(polyfileChannelEntries(mTotalChannels, mStereo));
 }
 
-void DialogPolyfile::on_radioButtonMono_clicked(bool)
-{
+void DialogPolyfile::on_radioButtonMono_clicked(bool) {
     mStereo = false;
     rebuildList();
 }
 
-void DialogPolyfile::on_radioButtonStereo_clicked(bool)
-{
+void DialogPolyfile::on_radioButtonStereo_clicked(bool) {
     mStereo = true;
     rebuildList();
 }
 
-void DialogPolyfile::on_comboBoxSelectCh_currentIndexChanged(int index)
-{
-    mEntry = index;
-}
+void DialogPolyfile::on_comboBoxSelectCh_currentIndexChanged(int index) { mEntry = index; }
 
-void DialogPolyfile::on_buttonBox_accepted()
-{
+void DialogPolyfile::on_buttonBox_accepted() {
     mMessage.entry = mEntry;
     mMessage.stereo = mStereo;
     emit channelSelected(&mMessage);
 }
 
-void DialogPolyfile::on_buttonBox_rejected()
-{
-}
+void DialogPolyfile::on_buttonBox_rejected() {}
 
-QStringList polyfileChannelEntries(int channels, bool stereo)
-{
+QStringList polyfileChannelEntries(int channels, bool stereo) {
     QStringList entries;
     const QString prefix = QStringLiteral("Channel ");
     if (!stereo) {

@@ -49,7 +49,7 @@ private:
 
     Ui::DialogPolyfile *ui;
     int mTotalChannels = 2;
-    int mEntry = 0;      // current entry of the list; -1 while it is rebuilt
+    int mEntry = 0;  // current entry of the list; -1 while it is rebuilt
     bool mStereo = true;
     tPoly2MonosteMsgParam mMessage;
 };

@@ -18,8 +18,7 @@ struct tDeviceLists {
     QComboBox *rec = nullptr;
 };
 
-tDeviceLists listsOf(tDevTypeDriver type, QComboBox *play, QComboBox *rec)
-{
+tDeviceLists listsOf(tDevTypeDriver type, QComboBox *play, QComboBox *rec) {
     switch (type) {
     case kDevTypeBoth: return {play, rec};
     case kDevTypeRecUnselected:
@@ -35,8 +34,7 @@ DialogRecSetup::tExistingDirectoryFunc DialogRecSetup::sGetExistingDirectory =
         return QFileDialog::getExistingDirectory(parent, caption, dir, options);
     };
 
-DialogRecSetup::DialogRecSetup(QWidget *parent) : QDialog(parent), ui(new Ui::DialogRecSetup)
-{
+DialogRecSetup::DialogRecSetup(QWidget *parent) : QDialog(parent), ui(new Ui::DialogRecSetup) {
     ui->setupUi(this);
     comboBox_driver = ui->comboBox_driver;
     ComboboxPlayFreq = ui->ComboboxPlayFreq;
@@ -57,30 +55,24 @@ DialogRecSetup::DialogRecSetup(QWidget *parent) : QDialog(parent), ui(new Ui::Di
     for (QAbstractButton *button : ui->buttonBox->buttons()) button->setMinimumWidth(80);
 }
 
-DialogRecSetup::~DialogRecSetup()
-{
-    delete ui;
-}
+DialogRecSetup::~DialogRecSetup() { delete ui; }
 
 // ---- device lists ----
 
-void DialogRecSetup::addDevice(tDevTypeDriver type, const QString &name)
-{
+void DialogRecSetup::addDevice(tDevTypeDriver type, const QString &name) {
     const tDeviceLists lists = listsOf(type, ui->comboBoxPlayDevice, ui->comboBoxRecDevice);
     if (lists.play) lists.play->addItem(name);
     if (lists.rec) lists.rec->addItem(name);
     if (type == kDevTypeRecUnselected) ui->comboBoxRecDevice->setCurrentIndex(-1);
 }
 
-void DialogRecSetup::clearDevice(tDevTypeDriver type)
-{
+void DialogRecSetup::clearDevice(tDevTypeDriver type) {
     const tDeviceLists lists = listsOf(type, ui->comboBoxPlayDevice, ui->comboBoxRecDevice);
     if (lists.play) lists.play->clear();
     if (lists.rec) lists.rec->clear();
 }
 
-void DialogRecSetup::setCurrentDevice(tDevTypeDriver type, int index)
-{
+void DialogRecSetup::setCurrentDevice(tDevTypeDriver type, int index) {
     const tDeviceLists lists = listsOf(type, ui->comboBoxPlayDevice, ui->comboBoxRecDevice);
     if (lists.play) lists.play->setCurrentIndex(index);
     if (lists.rec) lists.rec->setCurrentIndex(index);
@@ -88,8 +80,7 @@ void DialogRecSetup::setCurrentDevice(tDevTypeDriver type, int index)
 
 // ---- channel pairs ----
 
-void DialogRecSetup::setInputCh(unsigned count)
-{
+void DialogRecSetup::setInputCh(unsigned count) {
     const QStringList pairs = recSetupChannelPairs(count);
     int keep = mSelectedInputPair;
     if (keep < 0 || keep >= pairs.size()) {
@@ -104,40 +95,28 @@ void DialogRecSetup::setInputCh(unsigned count)
     ui->comboBoxInputCh->setCurrentIndex(keep);
 }
 
-void DialogRecSetup::setOutputCh(unsigned count)
-{
+void DialogRecSetup::setOutputCh(unsigned count) {
     mOutputChannels = count;
     ui->comboBoxOutputCh->clear();
     ui->comboBoxOutputCh->addItems(recSetupChannelPairs(count));
     ui->comboBoxOutputCh->setCurrentIndex(0);
 }
 
-void DialogRecSetup::setCurrentInputCh(int index)
-{
+void DialogRecSetup::setCurrentInputCh(int index) {
     if (index >= 0 && index < ui->comboBoxInputCh->count()) ui->comboBoxInputCh->setCurrentIndex(index);
 }
 
 // ---- what a recording reads ----
 
-int DialogRecSetup::getRecBit() const
-{
-    return recSetupBitsFromText(ui->BounceBit->currentText());
-}
+int DialogRecSetup::getRecBit() const { return recSetupBitsFromText(ui->BounceBit->currentText()); }
 
-QString DialogRecSetup::getRecFileExt() const
-{
-    return recSetupFileExt(ui->BounceFormat->currentIndex());
-}
+QString DialogRecSetup::getRecFileExt() const { return recSetupFileExt(ui->BounceFormat->currentIndex()); }
 
 // ---- the lists' own reports ----
 
-void DialogRecSetup::on_comboBox_driver_currentIndexChanged(int index)
-{
-    emit audioDriverChanged(index);
-}
+void DialogRecSetup::on_comboBox_driver_currentIndexChanged(int index) { emit audioDriverChanged(index); }
 
-void DialogRecSetup::on_comboBoxPlayDevice_currentIndexChanged(int index)
-{
+void DialogRecSetup::on_comboBoxPlayDevice_currentIndexChanged(int index) {
     // The main window echoes a selection back into this list; reporting only
     // changes keeps that echo from booting the device in a loop.
     if (index == mLastPlayDevice) return;
@@ -145,29 +124,20 @@ void DialogRecSetup::on_comboBoxPlayDevice_currentIndexChanged(int index)
     emit playDeviceChanged(index);
 }
 
-void DialogRecSetup::on_ComboboxPlayFreq_currentIndexChanged(int index)
-{
-    emit playFreqChanged(index);
-}
+void DialogRecSetup::on_ComboboxPlayFreq_currentIndexChanged(int index) { emit playFreqChanged(index); }
 
-void DialogRecSetup::on_comboBoxInputCh_currentIndexChanged(int index)
-{
+void DialogRecSetup::on_comboBoxInputCh_currentIndexChanged(int index) {
     mSelectedInputPair = index;
     emit recChannelChanged(index);
 }
 
-void DialogRecSetup::on_comboBoxOutputCh_currentIndexChanged(int index)
-{
+void DialogRecSetup::on_comboBoxOutputCh_currentIndexChanged(int index) {
     if (index >= 0) emit playChannelChanged(index);
 }
 
-void DialogRecSetup::on_comboBoxRecDevice_currentIndexChanged(int index)
-{
-    emit recDevice_changed(index);
-}
+void DialogRecSetup::on_comboBoxRecDevice_currentIndexChanged(int index) { emit recDevice_changed(index); }
 
-void DialogRecSetup::on_BounceFormat_currentIndexChanged(int index)
-{
+void DialogRecSetup::on_BounceFormat_currentIndexChanged(int index) {
     QComboBox *bits = ui->BounceBit;
     bits->clear();
     switch (index) {
@@ -187,8 +157,7 @@ void DialogRecSetup::on_BounceFormat_currentIndexChanged(int index)
     }
 }
 
-void DialogRecSetup::on_comboboxRecFreq_currentIndexChanged(int index)
-{
+void DialogRecSetup::on_comboboxRecFreq_currentIndexChanged(int index) {
     const int rate = getSampleRateFromCombobox(ui->comboboxRecFreq->currentText().toStdString());
     const int format = recSetupFormatForRate(mRecFormat, rate);
     // The format list offers the DSD formats only after a boot found DSD
@@ -199,8 +168,7 @@ void DialogRecSetup::on_comboboxRecFreq_currentIndexChanged(int index)
     ui->ComboboxPlayFreq->setCurrentIndex(index);
 }
 
-void DialogRecSetup::on_pushSelDir_clicked()
-{
+void DialogRecSetup::on_pushSelDir_clicked() {
     const QString dir = sGetExistingDirectory(this, tr("Please select the folder to record."), QDir::currentPath(),
                                               QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
     if (dir.isEmpty()) return;
@@ -212,8 +180,7 @@ void DialogRecSetup::on_pushSelDir_clicked()
 
 // ---- arithmetic ----
 
-QStringList recSetupChannelPairs(unsigned channels)
-{
+QStringList recSetupChannelPairs(unsigned channels) {
     QStringList pairs;
     const QString prefix = QStringLiteral("Channel ");
     for (uint64_t k = 0; 2 * k < channels; ++k)
@@ -221,16 +188,14 @@ QStringList recSetupChannelPairs(unsigned channels)
     return pairs;
 }
 
-int recSetupBitsFromText(const QString &text)
-{
+int recSetupBitsFromText(const QString &text) {
     if (text.startsWith(QLatin1String("1bit"))) return 1;
     if (text.startsWith(QLatin1String("24bit"))) return 24;
     if (text.startsWith(QLatin1String("32bit"))) return 32;
     return 16;
 }
 
-QString recSetupFileExt(int formatIndex)
-{
+QString recSetupFileExt(int formatIndex) {
     switch (formatIndex) {
     case kRecFormatWav: return QStringLiteral(".wav");
     case kRecFormatDsdiff: return QStringLiteral(".dff");
@@ -239,8 +204,7 @@ QString recSetupFileExt(int formatIndex)
     }
 }
 
-int recSetupFormatForRate(int format, int rateHz)
-{
+int recSetupFormatForRate(int format, int rateHz) {
     if (format == kRecFormatWav && rateHz > kHighestPcmRate) return kRecFormatDsdiff;
     if ((format == kRecFormatDsdiff || format == kRecFormatDsf) && rateHz <= kHighestPcmRate) return kRecFormatWav;
     return format;

@@ -28,11 +28,11 @@ class DialogRecSetup;
 // Which device list(s) addDevice, clearDevice and setCurrentDevice act on.
 // Any value not named here acts on the play list.
 enum tDevTypeDriver : int {
-    kDevTypeBoth = 0,         // play and record lists (add: play, then record)
+    kDevTypeBoth = 0,           // play and record lists (add: play, then record)
     kDevTypeRecUnselected = 1,  // record list; add leaves it without a selection
-    kDevTypePlayShown = 2,    // play list (when the window is shown or restored)
-    kDevTypePlay = 3,         // play list
-    kDevTypeRec = 4,          // record list
+    kDevTypePlayShown = 2,      // play list (when the window is shown or restored)
+    kDevTypePlay = 3,           // play list
+    kDevTypeRec = 4,            // record list
 };
 
 // The record format: the output format index shared with the export window.

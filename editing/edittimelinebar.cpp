@@ -8,8 +8,7 @@
 
 namespace {
 
-QString timeText(unsigned long long position, int rate)
-{
+QString timeText(unsigned long long position, int rate) {
     std::string text;
     gTc_prepareTimeInfoDisp(&text, static_cast<int64_t>(position), rate, kCounterTime, kTc29_97Drop);
     return QString::fromStdString(text);
@@ -17,27 +16,14 @@ QString timeText(unsigned long long position, int rate)
 
 }  // namespace
 
-editTimelineBar::editTimelineBar(QWidget *parent) : QWidget(parent), ui(new Ui::editTimelineBar)
-{
-    ui->setupUi(this);
-}
+editTimelineBar::editTimelineBar(QWidget *parent) : QWidget(parent), ui(new Ui::editTimelineBar) { ui->setupUi(this); }
 
-editTimelineBar::~editTimelineBar()
-{
-    delete ui;
-}
+editTimelineBar::~editTimelineBar() { delete ui; }
 
-void editTimelineBar::setStartTime(unsigned long long position)
-{
+void editTimelineBar::setStartTime(unsigned long long position) {
     ui->labelSttTime->setText(timeText(position, mRate));
 }
 
-void editTimelineBar::setEndTime(unsigned long long position)
-{
-    ui->labelEndTime->setText(timeText(position, mRate));
-}
+void editTimelineBar::setEndTime(unsigned long long position) { ui->labelEndTime->setText(timeText(position, mRate)); }
 
-void editTimelineBar::setSampleRate(int rateHz)
-{
-    mRate = rateHz;
-}
+void editTimelineBar::setSampleRate(int rateHz) { mRate = rateHz; }

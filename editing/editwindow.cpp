@@ -17,8 +17,7 @@
 #include "ui_editwindow.h"
 #include "widgets/stylesheet.h"
 
-editWindow::editWindow(QWidget *parent) : QDialog(parent), ui(new Ui::editWindow)
-{
+editWindow::editWindow(QWidget *parent) : QDialog(parent), ui(new Ui::editWindow) {
     ui->setupUi(this);
     setWindowFlags((windowFlags() | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint) &
                    ~Qt::WindowContextHelpButtonHint);
@@ -49,18 +48,11 @@ editWindow::editWindow(QWidget *parent) : QDialog(parent), ui(new Ui::editWindow
     drawCursor();
 }
 
-editWindow::~editWindow()
-{
-    delete ui;
-}
+editWindow::~editWindow() { delete ui; }
 
-void editWindow::setLockFlag(const int *lock)
-{
-    mLockFlag = lock;
-}
+void editWindow::setLockFlag(const int *lock) { mLockFlag = lock; }
 
-void editWindow::addTrack()
-{
+void editWindow::addTrack() {
     if (mTrackCount >= kTimelineMaxTracks) return;
     auto *strip = new cheditstrip2(mSplitter);
     strip->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -75,24 +67,18 @@ void editWindow::addTrack()
     mCursorLine->raise();
 }
 
-cheditstrip2 *editWindow::strip(int track) const
-{
+cheditstrip2 *editWindow::strip(int track) const {
     return track >= 0 && track < mTrackCount ? mStrips[track] : nullptr;
 }
 
-int editWindow::getWaveWindowWidth() const
-{
-    return mTrackCount > 0 ? mStrips[0]->getWaveWidgetWidth() : 0;
-}
+int editWindow::getWaveWindowWidth() const { return mTrackCount > 0 ? mStrips[0]->getWaveWidgetWidth() : 0; }
 
-void editWindow::recalcCursor(double f)
-{
+void editWindow::recalcCursor(double f) {
     mCursorX = timelineCursorX(getWaveWindowWidth(), f);
     drawCursor();
 }
 
-void editWindow::drawCursor()
-{
+void editWindow::drawCursor() {
     // From the transport bar's bottom edge (below the window's menu bar
     // where the platform puts the menu bar into the window).
     const int top = mTransport->mapTo(this, QPoint(0, mTransport->height())).y();
@@ -100,58 +86,35 @@ void editWindow::drawCursor()
     mCursorLine->raise();
 }
 
-int editWindow::deleteTrack(int)
-{
-    return -1;
-}
+int editWindow::deleteTrack(int) { return -1; }
 
 // A press or a drag in a wave area: the cursor follows, held within the
 // wave area, so that it never stands before the timeline's start.
-void editWindow::moveCursorTo(QMouseEvent *event)
-{
+void editWindow::moveCursorTo(QMouseEvent *event) {
     const int x = std::clamp(qRound(event->position().x()), 0, std::max(0, getWaveWindowWidth()));
     mCursorX = x + kTimelineWaveLeft;
     drawCursor();
     emit cursorMoved(x);
 }
 
-void editWindow::tlMousePressEvent(QMouseEvent *event)
-{
-    moveCursorTo(event);
-}
+void editWindow::tlMousePressEvent(QMouseEvent *event) { moveCursorTo(event); }
 
-void editWindow::tlMouseMoveEvent(QMouseEvent *event)
-{
-    moveCursorTo(event);
-}
+void editWindow::tlMouseMoveEvent(QMouseEvent *event) { moveCursorTo(event); }
 
-void editWindow::wavePainted()
-{
-}
+void editWindow::wavePainted() {}
 
-void editWindow::timeZoomInClickEvent()
-{
-    emit timeZoomInClicked();
-}
+void editWindow::timeZoomInClickEvent() { emit timeZoomInClicked(); }
 
-void editWindow::timeZoomOutClickEvent()
-{
-    emit timeZoomOutClicked();
-}
+void editWindow::timeZoomOutClickEvent() { emit timeZoomOutClicked(); }
 
-void editWindow::timeSliderMoveEvent(int value)
-{
-    emit timeSliderMoved(value);
-}
+void editWindow::timeSliderMoveEvent(int value) { emit timeSliderMoved(value); }
 
-void editWindow::paintEvent(QPaintEvent *event)
-{
+void editWindow::paintEvent(QPaintEvent *event) {
     drawCursor();
     QDialog::paintEvent(event);
 }
 
-void editWindow::resizeEvent(QResizeEvent *event)
-{
+void editWindow::resizeEvent(QResizeEvent *event) {
     QDialog::resizeEvent(event);
     drawCursor();
 }

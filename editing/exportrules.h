@@ -34,7 +34,7 @@ enum : int {
     kExportErrWrite = -28,
     kExportErrUpdateSize = -29,
     kExportErrDiskFull = -38,
-    kExportErrSameFile = -40,     // the library refused a destination that is the source
+    kExportErrSameFile = -40,  // the library refused a destination that is the source
 };
 
 // A path of this many UTF-16 units or more is refused.
@@ -43,14 +43,14 @@ constexpr int kExportPathLimit = 256;
 constexpr int64_t kExportShortestRegion = 99;
 
 // The work files of an export, in the export folder.
-extern const char *const kExportFlacTempName;   // "SonvexEditorFlacExportTemp.wav"
-extern const char *const kExportBounceBaseName; // "SonvexBounceTemp"
+extern const char *const kExportFlacTempName;    // "SonvexEditorFlacExportTemp.wav"
+extern const char *const kExportBounceBaseName;  // "SonvexBounceTemp"
 
 // The format list's entry (index 0 WAV, 1 DSDIFF, 2 DSF; anything else WAV).
 struct tExportFormat {
     int fileType = kExportWav;
-    QString extension;   // ".wav", ".dff", ".dsf"
-    bool dsd = false;    // the DSD menus
+    QString extension;  // ".wav", ".dff", ".dsf"
+    bool dsd = false;   // the DSD menus
 };
 tExportFormat exportFormatOfIndex(int index);
 
@@ -59,7 +59,7 @@ tExportFormat exportFormatOfIndex(int index);
 struct tExportRate {
     uint32_t hz = 44100;
     int rateIndex = 0;
-    QString suffix;      // appended to the base name, e.g. "_48k"
+    QString suffix;  // appended to the base name, e.g. "_48k"
 };
 tExportRate exportRateOfText(const QString &text);
 

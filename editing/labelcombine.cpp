@@ -8,13 +8,11 @@
 
 labelCombine::labelCombine(QWidget *parent) : QLabel(parent) {}
 
-void labelCombine::dragEnterEvent(QDragEnterEvent *event)
-{
+void labelCombine::dragEnterEvent(QDragEnterEvent *event) {
     if (event->mimeData()->hasFormat(QStringLiteral("text/uri-list"))) event->acceptProposedAction();
 }
 
-void labelCombine::dropEvent(QDropEvent *event)
-{
+void labelCombine::dropEvent(QDropEvent *event) {
     // Only the first file counts. A list without URLs, or a URL that is no
     // local file, leaves an empty path, which the window ignores.
     const QList<QUrl> urls = event->mimeData()->urls();
@@ -23,7 +21,4 @@ void labelCombine::dropEvent(QDropEvent *event)
     emit dropedFile();
 }
 
-void labelCombine::mousePressEvent(QMouseEvent *event)
-{
-    event->accept();
-}
+void labelCombine::mousePressEvent(QMouseEvent *event) { event->accept(); }

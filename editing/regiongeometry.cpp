@@ -5,14 +5,12 @@
 
 const int kRegionLevelFactor[kRegionLevels] = {4, 8, 16, 32, 128, 1024, 2048};
 
-int64_t regionLevelPoints(int level)
-{
+int64_t regionLevelPoints(int level) {
     if (level < 0 || level >= kRegionLevels) return 0;
     return static_cast<int64_t>(kRegionLevelFactor[level]) * kRegionPointsPerFactor;
 }
 
-int regionLevelForZoom(float zoom)
-{
+int regionLevelForZoom(float zoom) {
     if (zoom > 1024.0f) return 6;
     if (zoom > 128.0f) return 5;
     if (zoom > 32.0f) return 4;
@@ -22,8 +20,7 @@ int regionLevelForZoom(float zoom)
     return 0;
 }
 
-tRegionDrawSpan regionDrawSpan(double drawStart, double drawEnd, int64_t points)
-{
+tRegionDrawSpan regionDrawSpan(double drawStart, double drawEnd, int64_t points) {
     tRegionDrawSpan s;
     const double p = static_cast<double>(points);
     s.first = static_cast<int64_t>(std::trunc(drawStart * p));
@@ -31,14 +28,12 @@ tRegionDrawSpan regionDrawSpan(double drawStart, double drawEnd, int64_t points)
     return s;
 }
 
-int64_t regionNewPoints(int64_t progress, int64_t drawn, const tRegionDrawSpan &span)
-{
+int64_t regionNewPoints(int64_t progress, int64_t drawn, const tRegionDrawSpan &span) {
     if (progress > span.first + span.columns) return 0;
     return std::max<int64_t>(0, progress - drawn);
 }
 
-tWaveEditParam regionEditParams(double a, double b, double c, double d, double g, double length)
-{
+tWaveEditParam regionEditParams(double a, double b, double c, double d, double g, double length) {
     tWaveEditParam e;
     e.inPoint = static_cast<int64_t>(std::trunc(a * length));
     e.fadeInLength = static_cast<int64_t>(std::trunc((c - a) * length));
@@ -48,8 +43,7 @@ tWaveEditParam regionEditParams(double a, double b, double c, double d, double g
     return e;
 }
 
-tRegionViewPlace regionViewPlace(const tTlWavedrawInfo &info, int waveWidth)
-{
+tRegionViewPlace regionViewPlace(const tTlWavedrawInfo &info, int waveWidth) {
     tRegionViewPlace p;
     if (!info.visible) return p;
     p.placed = true;
@@ -81,8 +75,7 @@ tRegionViewPlace regionViewPlace(const tTlWavedrawInfo &info, int waveWidth)
     return p;
 }
 
-bool regionOnePlace(float a, float b, int waveWidth, int *x, int *width)
-{
+bool regionOnePlace(float a, float b, int waveWidth, int *x, int *width) {
     if (waveWidth <= 0) return false;
     const float W = static_cast<float>(waveWidth);
     const float m = 2.0f * 10.0f / W;

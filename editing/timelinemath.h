@@ -13,8 +13,8 @@
 
 enum : int {
     kTimelineRate = 44100,
-    kTimelineWaveLeft = 66,         // the wave areas' left edge in the window's pixels
-    kTimelineScrollSeconds = 86400, // the scroll bar covers 24 hours
+    kTimelineWaveLeft = 66,          // the wave areas' left edge in the window's pixels
+    kTimelineScrollSeconds = 86400,  // the scroll bar covers 24 hours
 };
 constexpr double kTimelineZoomMax = 64.0;
 constexpr double kTimelineZoomMin = 1.0 / 64.0;

@@ -18,15 +18,11 @@
 namespace {
 
 // Twice a scroll-bar value, held within an int.
-int twice(int v)
-{
-    return static_cast<int>(std::min<int64_t>(static_cast<int64_t>(v) * 2, INT_MAX));
-}
+int twice(int v) { return static_cast<int>(std::min<int64_t>(static_cast<int64_t>(v) * 2, INT_MAX)); }
 
 }  // namespace
 
-timelineMgr::timelineMgr(QWidget *parent) : QWidget(parent)
-{
+timelineMgr::timelineMgr(QWidget *parent) : QWidget(parent) {
     mWindow = new editWindow();
     mWindow->setLockFlag(&mLockFlag);
     connect(mWindow, &editWindow::cursorMoved, this, &timelineMgr::cursorMoved);
@@ -53,13 +49,9 @@ timelineMgr::timelineMgr(QWidget *parent) : QWidget(parent)
 
 // The manager made the window and is its only owner: the window goes with
 // it, and with the window its strips stop and release their workers.
-timelineMgr::~timelineMgr()
-{
-    delete mWindow;
-}
+timelineMgr::~timelineMgr() { delete mWindow; }
 
-void timelineMgr::addTrack()
-{
+void timelineMgr::addTrack() {
     if (mTrackCount >= kTimelineMaxTracks) return;
     mWindow->addTrack();
     cheditstrip2 *strip = mWindow->strip(mTrackCount);
@@ -71,13 +63,9 @@ void timelineMgr::addTrack()
     ++mTrackCount;
 }
 
-int64_t timelineMgr::span() const
-{
-    return timelineSpanSeconds(mWindow->getWaveWindowWidth());
-}
+int64_t timelineMgr::span() const { return timelineSpanSeconds(mWindow->getWaveWindowWidth()); }
 
-int timelineMgr::getRegionParam(tRegionInfo *info, const QString &path)
-{
+int timelineMgr::getRegionParam(tRegionInfo *info, const QString &path) {
     if (!info) return -1;
     if (!mGetAudioFileInformation) return -3;
     const int rc = mGetAudioFileInformation(reinterpret_cast<const wchar16 *>(path.utf16()), &mInfo);
@@ -94,8 +82,7 @@ int timelineMgr::getRegionParam(tRegionInfo *info, const QString &path)
     return rc;
 }
 
-void timelineMgr::regionLoaded(tRegionLoadParams *params)
-{
+void timelineMgr::regionLoaded(tRegionLoadParams *params) {
     if (!params) return;
     const int t = params->track, r = params->region;
     cheditstrip2 *strip = mWindow->strip(t);
@@ -112,8 +99,7 @@ void timelineMgr::regionLoaded(tRegionLoadParams *params)
     mRegionCounts[t] = r + 1;
 }
 
-void timelineMgr::regionMoveEvent(QMouseEvent *, tRegionDragParams *params)
-{
+void timelineMgr::regionMoveEvent(QMouseEvent *, tRegionDragParams *params) {
     if (!params) return;
     const int t = params->track, r = params->region;
     cheditstrip2 *strip = mWindow->strip(t);
@@ -128,8 +114,7 @@ void timelineMgr::regionMoveEvent(QMouseEvent *, tRegionDragParams *params)
     strip->startDrawingWaveThread(r, &rec);
 }
 
-void timelineMgr::recalcRegionPositioning(int track, int region)
-{
+void timelineMgr::recalcRegionPositioning(int track, int region) {
     cheditstrip2 *strip = mWindow->strip(track);
     if (!strip || region < 0 || region >= kStripMaxRegions) return;
     const tRegionInfo &rec = mRegions[track][region];
@@ -138,28 +123,24 @@ void timelineMgr::recalcRegionPositioning(int track, int region)
     strip->waveFormRedraw(region, 0, kRedrawModeFull);
 }
 
-void timelineMgr::recalcRegionPositioningAll()
-{
+void timelineMgr::recalcRegionPositioningAll() {
     for (int t = 0; t < mTrackCount; ++t)
         for (int r = 0; r < mRegionCounts[t]; ++r) recalcRegionPositioning(t, r);
 }
 
-void timelineMgr::cursorMoved(int x)
-{
+void timelineMgr::cursorMoved(int x) {
     mCursor = timelineCursorFraction(mStartF, mEndF, x, mWindow->getWaveWindowWidth());
     std::string text;
     gTc_prepareTimeInfoDisp(&text, timelineCursorSamples(span(), mCursor), mRate, kCounterTime, kTc29_97);
     mWindow->transport()->setTimeCounter(QString::fromStdString(text));
 }
 
-void timelineMgr::showRange()
-{
+void timelineMgr::showRange() {
     mWindow->timeBar()->setStartTime(static_cast<unsigned long long>(std::max<int64_t>(0, mVisibleStart)));
     mWindow->timeBar()->setEndTime(static_cast<unsigned long long>(std::max<int64_t>(0, mVisibleEnd)));
 }
 
-void timelineMgr::placeCursorLine()
-{
+void timelineMgr::placeCursorLine() {
     const double width = mEndF - mStartF;
     // An empty range (a span shorter than one second at zoom 64) has no
     // place for the cursor.
@@ -167,8 +148,7 @@ void timelineMgr::placeCursorLine()
     mWindow->recalcCursor((mCursor - mStartF) / width);
 }
 
-void timelineMgr::recalcTimeInfo()
-{
+void timelineMgr::recalcTimeInfo() {
     const tTimelineRange range = timelineZoomRange(mCursor, mZoom, span());
     mStartF = range.startF;
     mEndF = range.endF;
@@ -182,8 +162,7 @@ void timelineMgr::recalcTimeInfo()
 // (zoom out); while the zoom can still change, its maximum is put back and
 // its position scaled, which runs the scroll handler before the range is
 // centred on the cursor.
-void timelineMgr::timeZoomInEvent()
-{
+void timelineMgr::timeZoomInEvent() {
     editTimelineScroll *scroll = mWindow->scrollBar();
     if (mZoom < kTimelineZoomMax) {
         mZoom = timelineZoomIn(mZoom);
@@ -195,8 +174,7 @@ void timelineMgr::timeZoomInEvent()
     recalcRegionPositioningAll();
 }
 
-void timelineMgr::timeZoomOutEvent()
-{
+void timelineMgr::timeZoomOutEvent() {
     editTimelineScroll *scroll = mWindow->scrollBar();
     if (mZoom > kTimelineZoomMin) {
         mZoom = timelineZoomOut(mZoom);
@@ -207,10 +185,8 @@ void timelineMgr::timeZoomOutEvent()
     recalcRegionPositioningAll();
 }
 
-void timelineMgr::timeSliderMoveEvent(int value)
-{
-    const tTimelineRange range =
-        timelineScrollRange(value, mWindow->scrollBar()->sliderMax(), span(), mZoom);
+void timelineMgr::timeSliderMoveEvent(int value) {
+    const tTimelineRange range = timelineScrollRange(value, mWindow->scrollBar()->sliderMax(), span(), mZoom);
     mVisibleStart = range.visibleStart;
     mVisibleEnd = range.visibleEnd;
     mStartF = range.startF;
@@ -220,7 +196,4 @@ void timelineMgr::timeSliderMoveEvent(int value)
     recalcRegionPositioningAll();
 }
 
-double timelineMgr::checkSttRateRange(double value, double)
-{
-    return std::max(0.0, value);
-}
+double timelineMgr::checkSttRateRange(double value, double) { return std::max(0.0, value); }

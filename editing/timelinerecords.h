@@ -8,8 +8,8 @@
 #include "dsp/sharedrecords.h"  // tWaveEditParam
 
 enum : int {
-    kStripMaxRegions = 10,   // regions one strip holds; an eleventh file is ignored
-    kTimelineMaxTracks = 32, // strips (tracks) an owner window keeps records for
+    kStripMaxRegions = 10,    // regions one strip holds; an eleventh file is ignored
+    kTimelineMaxTracks = 32,  // strips (tracks) an owner window keeps records for
 };
 
 // The main window's and the strip's redraw request kinds; the strip takes
@@ -51,9 +51,9 @@ struct tRegionInfo {
     uint32_t sampleRate = 0;     // Hz
     uint32_t bitsPerSample = 0;  // 1 for DSD
     uint32_t channels = 0;
-    uint32_t dataBytes = 0;      // low 32 bits of the audio data's size
-    uint64_t length = 0;         // samples
-    uint32_t fileType = 0;       // the library's file type code
-    tWaveEditParam edit;         // the region's edit, reset when the file is read
-    int dropX = 0;               // left edge in wave-area pixels: drop x plus every drag
+    uint32_t dataBytes = 0;  // low 32 bits of the audio data's size
+    uint64_t length = 0;     // samples
+    uint32_t fileType = 0;   // the library's file type code
+    tWaveEditParam edit;     // the region's edit, reset when the file is read
+    int dropX = 0;           // left edge in wave-area pixels: drop x plus every drag
 };

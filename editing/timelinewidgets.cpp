@@ -5,23 +5,20 @@
 #include <QMouseEvent>
 
 timelineFillGL::timelineFillGL(uint8_t red, uint8_t green, uint8_t blue, QWidget *parent)
-    : QOpenGLWidget(parent), mRatio(static_cast<float>(devicePixelRatioF()))
-{
+    : QOpenGLWidget(parent), mRatio(static_cast<float>(devicePixelRatioF())) {
     mColour[0] = red;
     mColour[1] = green;
     mColour[2] = blue;
 }
 
-void timelineFillGL::initializeGL()
-{
+void timelineFillGL::initializeGL() {
     glClearColor(0.1f, 0.1f, 0.1f, 0.0f);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0.0, 1.0, 0.0, 1.0, 0.0, 1.0);
 }
 
-void timelineFillGL::resizeGL(int w, int h)
-{
+void timelineFillGL::resizeGL(int w, int h) {
     // Qt hands over the size in logical pixels; the framebuffer has the
     // screen's ratio of them.
     const qreal r = devicePixelRatioF();
@@ -34,8 +31,7 @@ void timelineFillGL::resizeGL(int w, int h)
     resized();
 }
 
-void timelineFillGL::paintGL()
-{
+void timelineFillGL::paintGL() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glRasterPos2f(0.0f, 0.0f);
     glFlush();
@@ -53,25 +49,15 @@ void timelineFillGL::paintGL()
 
 timelinewave::timelinewave(QWidget *parent) : timelineFillGL(6, 15, 46, parent) {}
 
-void timelinewave::mousePressEvent(QMouseEvent *event)
-{
-    emit mousePressed(event);
-}
+void timelinewave::mousePressEvent(QMouseEvent *event) { emit mousePressed(event); }
 
-void timelinewave::mouseMoveEvent(QMouseEvent *event)
-{
+void timelinewave::mouseMoveEvent(QMouseEvent *event) {
     if (event->buttons() != Qt::NoButton) emit mouseMoved(event);
 }
 
-void timelinewave::resized()
-{
-    emit resizeTimeLineWave();
-}
+void timelinewave::resized() { emit resizeTimeLineWave(); }
 
-void timelinewave::painted_()
-{
-    emit painted();
-}
+void timelinewave::painted_() { emit painted(); }
 
 // ---- timebar, timelineAll ----
 

@@ -50,5 +50,4 @@ int volGraphCursorX(int width, int left, int right, double f);
 // A file's length in samples from the library's data size (high and low
 // 32-bit words, bytes): size * 8 / (bitsPerSample * channels), computed in
 // 64 bits. -1 when the word length or the channel count is 0.
-int64_t volGraphRegionLength(uint32_t dataBytesHigh, uint32_t dataBytesLow, uint32_t bitsPerSample,
-                             uint32_t channels);
+int64_t volGraphRegionLength(uint32_t dataBytesHigh, uint32_t dataBytesLow, uint32_t bitsPerSample, uint32_t channels);

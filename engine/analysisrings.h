@@ -18,12 +18,12 @@
 #include "dsp/sharedrecords.h"
 
 enum : int {
-    kFftOrder = 16384,                 // points of every spectrum analysis
-    kSpectrumBins = 65536,             // doubles per spectrum buffer
-    kMasterRingFrames = 32768,         // master analysis ring, write point wraps here
-    kMasterRingAlloc = 32770,          // stereo frames allocated for it
+    kFftOrder = 16384,          // points of every spectrum analysis
+    kSpectrumBins = 65536,      // doubles per spectrum buffer
+    kMasterRingFrames = 32768,  // master analysis ring, write point wraps here
+    kMasterRingAlloc = 32770,   // stereo frames allocated for it
     kLowFreqRingFrames = 32768,
-    kTrackRingFrames = 16384,          // per-track analysis ring, newest at the end
+    kTrackRingFrames = 16384,  // per-track analysis ring, newest at the end
     kLissajousFrames = 276480,
 };
 

@@ -14,37 +14,29 @@
 
 namespace {
 
-constexpr double kInt32Scale = 1.0 / 2147483648.0;   // 2^-31
+constexpr double kInt32Scale = 1.0 / 2147483648.0;     // 2^-31
 constexpr double kDsdWorkScale = 36028797018963968.0;  // 2^55, one DSD bit in the work signal
 constexpr double kDsdToneScale = 18014398509481984.0;  // 2^54, the test tone's level
 constexpr double kDsdToFullScale = 1.0 / kDsdWorkScale;
 
-bool isDsdType(int t) {
-    return t == kSampleDsdLsb || t == kSampleDsd || t == kSampleDsd8;
-}
+bool isDsdType(int t) { return t == kSampleDsdLsb || t == kSampleDsd || t == kSampleDsd8; }
 
-bool isBigEndian(int t) {
-    return t >= kSampleInt16MSB && t <= kSampleInt32MSB24 && t != 5 && t != 6 && t != 7;
-}
+bool isBigEndian(int t) { return t >= kSampleInt16MSB && t <= kSampleInt32MSB24 && t != 5 && t != 6 && t != 7; }
 
 // Bytes one PCM sample of the type takes in its channel buffer; 0 for DSD
 // and for numbers that are no sample type.
 int pcmSampleBytes(int t) {
     switch (t) {
     case kSampleInt16MSB:
-    case kSampleInt16:
-        return 2;
+    case kSampleInt16: return 2;
     case kSampleInt24MSB:
-    case kSampleInt24:
-        return 3;
+    case kSampleInt24: return 3;
     case kSampleInt32MSB:
     case kSampleInt32:
     case kSampleFloat32MSB:
-    case kSampleFloat32:
-        return 4;
+    case kSampleFloat32: return 4;
     case kSampleFloat64MSB:
-    case kSampleFloat64:
-        return 8;
+    case kSampleFloat64: return 8;
     default:
         if ((t >= kSampleInt32MSB16 && t <= kSampleInt32MSB24) || (t >= kSampleInt32LSB16 && t <= kSampleInt32LSB24))
             return 4;
@@ -73,14 +65,11 @@ double readSample(const unsigned char *p, int t) {
     const bool be = isBigEndian(t);
     switch (t) {
     case kSampleInt16MSB:
-    case kSampleInt16:
-        return static_cast<int32_t>(static_cast<uint32_t>(loadBytes(p, 2, be)) << 16) * kInt32Scale;
+    case kSampleInt16: return static_cast<int32_t>(static_cast<uint32_t>(loadBytes(p, 2, be)) << 16) * kInt32Scale;
     case kSampleInt24MSB:
-    case kSampleInt24:
-        return static_cast<int32_t>(static_cast<uint32_t>(loadBytes(p, 3, be)) << 8) * kInt32Scale;
+    case kSampleInt24: return static_cast<int32_t>(static_cast<uint32_t>(loadBytes(p, 3, be)) << 8) * kInt32Scale;
     case kSampleInt32MSB:
-    case kSampleInt32:
-        return static_cast<int32_t>(static_cast<uint32_t>(loadBytes(p, 4, be))) * kInt32Scale;
+    case kSampleInt32: return static_cast<int32_t>(static_cast<uint32_t>(loadBytes(p, 4, be))) * kInt32Scale;
     case kSampleFloat32MSB:
     case kSampleFloat32: {
         const uint32_t u = static_cast<uint32_t>(loadBytes(p, 4, be));
@@ -126,23 +115,18 @@ gCAudioThreadAsioFunc::~gCAudioThreadAsioFunc() {
 int gCAudioThreadAsioFunc::getBitLength(int type) {
     switch (type & kTypeSampleMask) {
     case kSampleInt16MSB:
-    case kSampleInt16:
-        return 16;
+    case kSampleInt16: return 16;
     case kSampleInt24MSB:
-    case kSampleInt24:
-        return 24;
+    case kSampleInt24: return 24;
     case kSampleDsdLsb:
-    case kSampleDsd:
-        return 1;
-    case kSampleDsd8:
-        return 8;
-    default:
-        return 32;
+    case kSampleDsd: return 1;
+    case kSampleDsd8: return 8;
+    default: return 32;
     }
 }
 
-void gCAudioThreadAsioFunc::copy0DataToAudioDriverBuffer(int type, int frames, unsigned char *out,
-                                                         unsigned char *out2, int) {
+void gCAudioThreadAsioFunc::copy0DataToAudioDriverBuffer(int type, int frames, unsigned char *out, unsigned char *out2,
+                                                         int) {
     if (frames < 1) return;
     const int t = type & kTypeSampleMask;
     unsigned char *bufs[2] = {out, out2};
@@ -184,26 +168,18 @@ int gCAudioThreadAsioFunc::packSample(unsigned char *out, double v, int type) {
     const int32_t i32 = static_cast<int32_t>(std::lrint(v * 2147483647.0));
     switch (t) {
     case kSampleInt16MSB:
-    case kSampleInt16:
-        storeBytes(out, static_cast<uint32_t>(i32 >> 16), 2, be);
-        break;
+    case kSampleInt16: storeBytes(out, static_cast<uint32_t>(i32 >> 16), 2, be); break;
     case kSampleInt24MSB:
-    case kSampleInt24:
-        storeBytes(out, static_cast<uint32_t>(i32 >> 8), 3, be);
-        break;
+    case kSampleInt24: storeBytes(out, static_cast<uint32_t>(i32 >> 8), 3, be); break;
     case kSampleInt32MSB:
-    case kSampleInt32:
-        storeBytes(out, static_cast<uint32_t>(i32), 4, be);
-        break;
-    default:
-        storeBytes(out, static_cast<uint32_t>(i32 >> (32 - packedWordBits(t))), 4, be);
-        break;
+    case kSampleInt32: storeBytes(out, static_cast<uint32_t>(i32), 4, be); break;
+    default: storeBytes(out, static_cast<uint32_t>(i32 >> (32 - packedWordBits(t))), 4, be); break;
     }
     return bytes;
 }
 
-void gCAudioThreadAsioFunc::sineWaveToAudioDriverBuffer(int type, int frames, unsigned char *out,
-                                                        unsigned char *out2, tBufferSwitchParams *) {
+void gCAudioThreadAsioFunc::sineWaveToAudioDriverBuffer(int type, int frames, unsigned char *out, unsigned char *out2,
+                                                        tBufferSwitchParams *) {
     double *sine = gSineWaveBuffer[0];
     const int n = std::min(frames, gSineWaveBufSize);
     if (!sine || n < 1) return;
@@ -315,8 +291,8 @@ int gCAudioThreadAsioFunc::convertDataToAudioDriverBuffer(int type, int frames, 
     return 0;
 }
 
-void gCAudioThreadAsioFunc::convertPair(double *dst, const unsigned char *left, const unsigned char *right,
-                                        int type, int frames) {
+void gCAudioThreadAsioFunc::convertPair(double *dst, const unsigned char *left, const unsigned char *right, int type,
+                                        int frames) {
     const int t = type & kTypeSampleMask;
     if (!dst || !left || frames < 1) return;
     if (!right) right = left;
@@ -342,13 +318,11 @@ void gCAudioThreadAsioFunc::driverBufToWorkBuf(double *work, const unsigned char
     convertPair(work + 2 * int64_t(mCaptureOffset), left, right, type, frames);
 }
 
-void gCAudioThreadAsioFunc::convertAudioDriverToWorkBuffer(int type, int frames, double *work,
-                                                           const unsigned char *in, const unsigned char *in2,
-                                                           tBufferSwitchParams *rec) {
+void gCAudioThreadAsioFunc::convertAudioDriverToWorkBuffer(int type, int frames, double *work, const unsigned char *in,
+                                                           const unsigned char *in2, tBufferSwitchParams *rec) {
     if (!work || frames < 1) return;
-    mCaptureOffset = rec && rec->captureWriteOffsets
-                         ? std::max(0, rec->captureWriteOffsets[0].load(std::memory_order_relaxed))
-                         : 0;
+    mCaptureOffset =
+        rec && rec->captureWriteOffsets ? std::max(0, rec->captureWriteOffsets[0].load(std::memory_order_relaxed)) : 0;
     driverBufToWorkBuf(work, in, in2, type, frames);
     const int t = type & kTypeSampleMask;
     if (isDsdType(t) || !pcmSampleBytes(t)) return;
@@ -371,9 +345,8 @@ void gCAudioThreadAsioFunc::SineWaveToWorkBuffer(int type, int frames, double *w
                                                  unsigned char *dsdRight, tBufferSwitchParams *rec) {
     if (!work) return;
     mTestIsDsd = isDsdType(type & kTypeSampleMask);
-    mCaptureOffset = rec && rec->captureWriteOffsets
-                         ? std::max(0, rec->captureWriteOffsets[0].load(std::memory_order_relaxed))
-                         : 0;
+    mCaptureOffset =
+        rec && rec->captureWriteOffsets ? std::max(0, rec->captureWriteOffsets[0].load(std::memory_order_relaxed)) : 0;
     gSineWaveToWorkBuffer(mTestIsDsd, frames, work + 2 * int64_t(mCaptureOffset), dsdLeft, dsdRight);
 }
 
@@ -452,26 +425,16 @@ int gCAudioThreadAsioFunc::getLissajousWrBufCount(int pair) const {
 // ---- Metering accessors ------------------------------------------------------
 
 namespace {
-gCAudioThreadAsioFunc *asio() {
-    return static_cast<gCAudioThreadAsioFunc *>(pCAudioThreadAsioFunc);
-}
+gCAudioThreadAsioFunc *asio() { return static_cast<gCAudioThreadAsioFunc *>(pCAudioThreadAsioFunc); }
 }  // namespace
 
-double *gAutioThread_getInputMeasurePeakP() {
-    return asio() ? asio()->getInutMeasurePeak() : nullptr;
-}
+double *gAutioThread_getInputMeasurePeakP() { return asio() ? asio()->getInutMeasurePeak() : nullptr; }
 
-double *gAudioThread_getTestLissajousBuf(int pair) {
-    return asio() ? asio()->getLissajousBuf(pair) : nullptr;
-}
+double *gAudioThread_getTestLissajousBuf(int pair) { return asio() ? asio()->getLissajousBuf(pair) : nullptr; }
 
-int gAudioThread_getTestLissajousWrBufCount(int pair) {
-    return asio() ? asio()->getLissajousWrBufCount(pair) : 0;
-}
+int gAudioThread_getTestLissajousWrBufCount(int pair) { return asio() ? asio()->getLissajousWrBufCount(pair) : 0; }
 
-double gAudioThread_getPhase() {
-    return asio() ? asio()->getPhase() : 0.0;
-}
+double gAudioThread_getPhase() { return asio() ? asio()->getPhase() : 0.0; }
 
 void trgPeakHoldAudio(int) {
     if (asio()) asio()->trgPeak();

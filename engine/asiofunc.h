@@ -20,8 +20,8 @@
 class gCAudioThreadAsioFunc : public CAudioThreadFunc {
 public:
     enum : int {
-        kPairs = 32,                   // input pairs measured
-        kTestLissajousFrames = 276480, // stereo frames of the test Lissajous ring
+        kPairs = 32,                    // input pairs measured
+        kTestLissajousFrames = 276480,  // stereo frames of the test Lissajous ring
     };
 
     gCAudioThreadAsioFunc();
@@ -67,8 +67,7 @@ public:
     // frames frames of one channel buffer pair (left, right) of the given
     // sample type into stereo work frames from the capture offset on, at
     // full scale 1.0 (DSD: +-2^55 per bit). Types 32 and 40 write nothing.
-    void driverBufToWorkBuf(double *work, const unsigned char *left, const unsigned char *right, int type,
-                            int frames);
+    void driverBufToWorkBuf(double *work, const unsigned char *left, const unsigned char *right, int type, int frames);
     // Raises pair's current peak by the magnitudes of frames stereo frames.
     void measurePeakMetering(const double *frames, int count, int pair);
     // Current peaks become the held peaks and start again from 0; the first
@@ -83,8 +82,7 @@ public:
 
     // Converts one sample-type buffer pair into stereo frames at dst (the
     // body of driverBufToWorkBuf, without the capture offset).
-    static void convertPair(double *dst, const unsigned char *left, const unsigned char *right, int type,
-                            int frames);
+    static void convertPair(double *dst, const unsigned char *left, const unsigned char *right, int type, int frames);
     // One double (full scale 1.0) as the driver's sample of this type, at
     // out; returns the bytes written (0 for DSD and unknown types).
     static int packSample(unsigned char *out, double v, int type);
@@ -103,8 +101,8 @@ private:
     double mInputPeak[kPairs][2] = {};
     double mHeldPeak[kPairs][2] = {};
     double mMeasuredPeak[2][2] = {};
-    double *mTestLissajous = nullptr;   // kTestLissajousFrames stereo frames
-    double *mOutputWork = nullptr;      // the DSD master scaled for metering
+    double *mTestLissajous = nullptr;  // kTestLissajousFrames stereo frames
+    double *mOutputWork = nullptr;     // the DSD master scaled for metering
     int mOutputWorkFrames = 0;
     int mTestLissajousCount[kPairs] = {};
 };

@@ -15,13 +15,9 @@ void asioOnReceivedNames(char **names, int count) {
     sAsioNameCount = count;
 }
 
-int getAsioDevicesNumber() {
-    return sAsioNameCount;
-}
+int getAsioDevicesNumber() { return sAsioNameCount; }
 
-QString getAsioReceivednames(int index) {
-    return index >= 0 && index < sAsioNameCount ? sAsioNames[index] : QString();
-}
+QString getAsioReceivednames(int index) { return index >= 0 && index < sAsioNameCount ? sAsioNames[index] : QString(); }
 
 void bufferSwitchCS(tBufferSwitchCSParam *, void *, void *) {}
 

@@ -116,9 +116,7 @@ void copyItems(tDspVolItem *dst, const tDspVolItem *src) {
 
 }  // namespace
 
-void audioThread::setLibraryPath(const QString &path) {
-    sLibraryPathOverride = path;
-}
+void audioThread::setLibraryPath(const QString &path) { sLibraryPathOverride = path; }
 
 QString audioThread::libraryPath() {
     if (!sLibraryPathOverride.isEmpty()) return sLibraryPathOverride;
@@ -163,8 +161,7 @@ audioThread::~audioThread() {
     const int32_t count = sAudioThreadCount.load(kRelaxed);  // never above kAudioThreadSlots
     for (int32_t i = 0; i < count; ++i) {
         if (pAudioThreads[i].load(kRelaxed) != this) continue;
-        for (int32_t j = i; j + 1 < count; ++j)
-            pAudioThreads[j].store(pAudioThreads[j + 1].load(kRelaxed), kRelaxed);
+        for (int32_t j = i; j + 1 < count; ++j) pAudioThreads[j].store(pAudioThreads[j + 1].load(kRelaxed), kRelaxed);
         pAudioThreads[count - 1].store(nullptr, kRelaxed);
         sAudioThreadCount.store(count - 1, kRelaxed);
         break;
@@ -176,8 +173,8 @@ audioThread::~audioThread() {
 }
 
 void audioThread::setAudioThreadParam(int command, const tMorphexParam *record, const tAudioFileInfo *fileInfo,
-                                      const tTimeInfo *timeInfo, const tDspVolItem *items, int track,
-                                      tID3tagInfo *tag, int64_t trackOffset) {
+                                      const tTimeInfo *timeInfo, const tDspVolItem *items, int track, tID3tagInfo *tag,
+                                      int64_t trackOffset) {
     if (!record || !fileInfo) return;
     QMutexLocker lock(&mMutex);
     mParam.command = command;
@@ -194,9 +191,7 @@ void audioThread::setAudioThreadParam(int command, const tMorphexParam *record, 
     mSourceChannels.store(fileInfo->channels, kRelaxed);
 }
 
-void audioThread::addTransaction(Transaction *job) {
-    queueTransaction(job);
-}
+void audioThread::addTransaction(Transaction *job) { queueTransaction(job); }
 
 void audioThread::snapshotParameters(Transaction *job) {
     const int32_t track = job->mJob.track;
@@ -229,9 +224,7 @@ int audioThread::runTransaction(Transaction *job) {
     return result;
 }
 
-void audioThread::transactionsDone(int result) {
-    emit allTransactionsDone_(result);
-}
+void audioThread::transactionsDone(int result) { emit allTransactionsDone_(result); }
 
 void audioThread::stop() {
     mStopByte.store(true, kRelaxed);
@@ -260,17 +253,13 @@ int audioThread::getStatus() {
     return mStatusCopy;
 }
 
-void audioThread::setForceStatus(int status) {
-    sEngineStatus.store(status, kRelaxed);
-}
+void audioThread::setForceStatus(int status) { sEngineStatus.store(status, kRelaxed); }
 
 void audioThread::setMeteringPoint(eMeteringPoint point) {
     if (point == kMeteringPreFader || point == kMeteringPostFader) sMeteringPoint.store(point, kRelaxed);
 }
 
-void audioThread::morphexPlayStarted(int code) {
-    emit playStarted(code);
-}
+void audioThread::morphexPlayStarted(int code) { emit playStarted(code); }
 
 int initAudioIO_parameters() {
     std::printf("sMorphexlib= %x\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(sMorphexlib)));
@@ -280,8 +269,8 @@ int initAudioIO_parameters() {
     if (!sMorphexlib || !sMorphexlib->load()) {
         sDecimFirParamFunc.store(nullptr, kRelaxed);
     } else {
-        sDecimFirParamFunc.store(reinterpret_cast<tSetDecimationFirParamFunc>(sMorphexlib->resolve("setDecimationFirParam")),
-                                 kRelaxed);
+        sDecimFirParamFunc.store(
+            reinterpret_cast<tSetDecimationFirParamFunc>(sMorphexlib->resolve("setDecimationFirParam")), kRelaxed);
         sDecimMeterFirParamFunc.store(reinterpret_cast<tSetMeterFirParamFunc>(sMorphexlib->resolve("setMeterFirParam")),
                                       kRelaxed);
         sDecimFirFunc.store(reinterpret_cast<tAudioDecimationFirFunc>(sMorphexlib->resolve("gAudioDecimationFir")),

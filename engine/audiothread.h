@@ -28,17 +28,15 @@
 class QLibrary;
 
 // The library's entry points as the engine binds them by name.
-typedef int (*tMorphexertFunc)(const wchar16 *, const wchar16 *const *, void *, const tMorphexSendParams *,
-                               double *, const int *, tMorphexCom *, tMorphexBlockCallback,
-                               tMorphexStatusCallback, const tDspVolItem *, tMorphexErrorCallback,
-                               tMorphexWorkingCallback);
+typedef int (*tMorphexertFunc)(const wchar16 *, const wchar16 *const *, void *, const tMorphexSendParams *, double *,
+                               const int *, tMorphexCom *, tMorphexBlockCallback, tMorphexStatusCallback,
+                               const tDspVolItem *, tMorphexErrorCallback, tMorphexWorkingCallback);
 typedef int (*tId3tagInformationFunc)(int, int, const wchar16 *, tID3tagInfo *);
 typedef int (*tSetDecimationFirParamFunc)(int taps, double *coef, double rate, double cutoff, double gain);
 typedef int (*tSetMeterFirParamFunc)(double rate, double cutoff, int taps, double *tables);
 typedef int (*tAudioDecimationFirFunc)(double *out, const double *newData, const double *coef, int taps,
                                        const double *history, int historyCount);
-typedef int (*tAnalyzeFFTspectrumFunc)(int points, int log2Points, double *left, double *right,
-                                       const double *input);
+typedef int (*tAnalyzeFFTspectrumFunc)(int points, int log2Points, double *left, double *right, const double *input);
 typedef int (*tInitAnalyzingFFTparamsFunc)(int points, int rate);
 
 // The two entry points a conversion job calls (null when the library could
@@ -65,14 +63,14 @@ extern std::atomic<tInitAnalyzingFFTparamsFunc> sInitAnalyzingFFTparamsFunc;
 // Everything one job is given: the parameter set of an audio thread, and a
 // job's own copy of it.
 struct tAudioThreadParam {
-    int32_t command = 0;             // kMorphexCmdPlay, kMorphexCmdBounceFeed, kMorphexCmdExport
-    tMorphexParam job;               // the caller's record: both paths and everything after
-    tAudioFileInfo fileInfo;         // the source; its sampleRate is the source rate
-    tTimeInfo timeInfo;              // handed on; nothing reads it
-    tDspVolItem items[kJobVolItems]; // automation, ended by an item whose start is kDspVolEnd
-    int32_t track = 0;               // the caller's track index (not copied into jobs)
-    tID3tagInfo *tag = nullptr;      // the caller's tag record
-    int64_t trackOffset = 0;         // the track's start delay in source samples (not copied into jobs)
+    int32_t command = 0;              // kMorphexCmdPlay, kMorphexCmdBounceFeed, kMorphexCmdExport
+    tMorphexParam job;                // the caller's record: both paths and everything after
+    tAudioFileInfo fileInfo;          // the source; its sampleRate is the source rate
+    tTimeInfo timeInfo;               // handed on; nothing reads it
+    tDspVolItem items[kJobVolItems];  // automation, ended by an item whose start is kDspVolEnd
+    int32_t track = 0;                // the caller's track index (not copied into jobs)
+    tID3tagInfo *tag = nullptr;       // the caller's tag record
+    int64_t trackOffset = 0;          // the track's start delay in source samples (not copied into jobs)
 };
 
 // A job of an audio thread. The thread fills mJob when the job is queued
@@ -156,8 +154,8 @@ protected:
     void transactionsDone(int result) override;
 
 private:
-    tAudioThreadParam mParam;            // guarded by mMutex
-    tMorphexParam *mJobRecord = nullptr; // the record in use: mParam.job, or the running job's; mMutex
+    tAudioThreadParam mParam;             // guarded by mMutex
+    tMorphexParam *mJobRecord = nullptr;  // the record in use: mParam.job, or the running job's; mMutex
     tMorphexAPIs mEntries;
     QLibrary *mLibrary = nullptr;
     int mThreadIndex = -1;

@@ -23,28 +23,28 @@
 
 // Type codes.
 enum : int {
-    kTypeSampleMask = 0x7FFF,          // the sample-type number
-    kTypeFloatContainer = 0x8000,      // samples travel in 32-bit float containers
-    kTypeNativeDsd = 0x10000,          // native DSD bytes (not DSD over PCM)
-    kTypeNativeDsdStartMute = 0x20000, // native DSD during the device's start-up mute
+    kTypeSampleMask = 0x7FFF,           // the sample-type number
+    kTypeFloatContainer = 0x8000,       // samples travel in 32-bit float containers
+    kTypeNativeDsd = 0x10000,           // native DSD bytes (not DSD over PCM)
+    kTypeNativeDsdStartMute = 0x20000,  // native DSD during the device's start-up mute
     // Sample-type numbers (the low bits).
     kSampleInt16MSB = 0,
     kSampleInt24MSB = 1,
     kSampleInt32MSB = 2,
     kSampleFloat32MSB = 3,
     kSampleFloat64MSB = 4,
-    kSampleInt32MSB16 = 8,   // 8..11: 32-bit big-endian words carrying 16, 18, 20, 24 bits
+    kSampleInt32MSB16 = 8,  // 8..11: 32-bit big-endian words carrying 16, 18, 20, 24 bits
     kSampleInt32MSB24 = 11,
-    kSampleInt16 = 16,       // little-endian from here
+    kSampleInt16 = 16,  // little-endian from here
     kSampleInt24 = 17,
     kSampleInt32 = 18,
     kSampleFloat32 = 19,
     kSampleFloat64 = 20,
     kSampleInt32LSB16 = 24,  // 24..27: 32-bit words carrying 16, 18, 20, 24 bits
     kSampleInt32LSB24 = 27,
-    kSampleDsdLsb = 32,      // DSD, first sample in the least significant bit
-    kSampleDsd = 33,         // DSD, first sample in the most significant bit
-    kSampleDsd8 = 40,        // DSD in 8-bit containers
+    kSampleDsdLsb = 32,  // DSD, first sample in the least significant bit
+    kSampleDsd = 33,     // DSD, first sample in the most significant bit
+    kSampleDsd8 = 40,    // DSD in 8-bit containers
 };
 
 // DSD silence and the mute pattern, eight entries each so that a delay in
@@ -61,18 +61,18 @@ enum : int { kSwitchListEntries = 4 };
 
 // The buffer-switch record, one per device buffer, on the caller's stack.
 struct tBufferSwitchParams {
-    int32_t inputChannels = 0;        // channels of the input buffer; 0 = none
-    int32_t outputChannels = 0;       // interleaved channels of the output buffer
-    int32_t firstOutputChannel = 0;   // first output column of the patch
-    int32_t firstInputChannel = 0;    // first channel of the captured input pair
-    uint8_t flag = 0;                 // cleared by the buffer switch for every buffer
-    void *pointer = nullptr;          // cleared by the buffer switch for every buffer
-    int32_t blockIndex = 0;           // track 0's ring block for the current chunk
-    double **masterBuffer = nullptr;  // gpMasterBuf
-    int32_t inputFrames = 0;          // frames of the input buffer
+    int32_t inputChannels = 0;                            // channels of the input buffer; 0 = none
+    int32_t outputChannels = 0;                           // interleaved channels of the output buffer
+    int32_t firstOutputChannel = 0;                       // first output column of the patch
+    int32_t firstInputChannel = 0;                        // first channel of the captured input pair
+    uint8_t flag = 0;                                     // cleared by the buffer switch for every buffer
+    void *pointer = nullptr;                              // cleared by the buffer switch for every buffer
+    int32_t blockIndex = 0;                               // track 0's ring block for the current chunk
+    double **masterBuffer = nullptr;                      // gpMasterBuf
+    int32_t inputFrames = 0;                              // frames of the input buffer
     std::atomic<int32_t> *captureWriteOffsets = nullptr;  // the capture ring's write offsets, per row
-    int32_t outputOffset = 0;         // frames already written to the output (monitor playback)
-    int32_t capturedFrames = 0;       // frames captured from the input in this buffer
+    int32_t outputOffset = 0;                             // frames already written to the output (monitor playback)
+    int32_t capturedFrames = 0;                           // frames captured from the input in this buffer
 };
 
 // The abstract back-end. Virtual operations in slot order after the
@@ -106,8 +106,7 @@ public:
     virtual void SineWaveToWorkBuffer(int type, int frames, double *work, unsigned char *dsdLeft,
                                       unsigned char *dsdRight, tBufferSwitchParams *rec) = 0;
     // Moves the output pointers past frames frames.
-    virtual void incPlayBufferAddress(unsigned char **outputs, int frames, int bits, int channels,
-                                      int mark) = 0;
+    virtual void incPlayBufferAddress(unsigned char **outputs, int frames, int bits, int channels, int mark) = 0;
     // DSD-over-PCM marker bytes per 16 DSD bits, as the last getBitLength set it.
     virtual int getDopMarkSize() { return 0; }
     virtual int getFFTorder() = 0;

@@ -25,9 +25,7 @@ void publish(T *word, T value) {
     __atomic_store_n(word, value, __ATOMIC_RELAXED);
 }
 
-bool cancelled(const tBounceContFlags *flags) {
-    return flags && flags->cancel.load(kRelaxed);
-}
+bool cancelled(const tBounceContFlags *flags) { return flags && flags->cancel.load(kRelaxed); }
 
 // Stereo double frames; frames x 16 bytes.
 std::unique_ptr<double[]> allocFrames(int64_t frames) {
@@ -93,8 +91,7 @@ int ClassBounce::createFileToRec(tBounceParam *param) {
     return 0;
 }
 
-int ClassBounce::apply(tBounceParam *param, tBounceContFlags *flags, int32_t *progress,
-                       tBounceStatusStruct *status) {
+int ClassBounce::apply(tBounceParam *param, tBounceContFlags *flags, int32_t *progress, tBounceStatusStruct *status) {
     if (!param) return kBounceErrParam;
     const int32_t tracks = std::clamp<int32_t>(param->trackCount, 1, kMaxTracks);
     const int32_t channels = param->channels;
@@ -221,7 +218,8 @@ int ClassBounce::apply(tBounceParam *param, tBounceContFlags *flags, int32_t *pr
             } else {
                 (void)pcm2wavFunc(writeBuf.get(), src, static_cast<uint32_t>(chunk), static_cast<uint8_t>(channels),
                                   static_cast<uint8_t>(bits), kPcmDitherNone);
-                bytes = static_cast<uint32_t>(channels) * static_cast<uint32_t>(chunk) * static_cast<uint32_t>(bits) / 8;
+                bytes =
+                    static_cast<uint32_t>(channels) * static_cast<uint32_t>(chunk) * static_cast<uint32_t>(bits) / 8;
             }
             if (v_write(mFile, writeBuf.get(), bytes) != bytes) return fail(kBounceErrWrite, kBounceStatusWrite);
             done += chunk;
@@ -270,9 +268,7 @@ void bounceThread::addTransaction(bounceTransaction *job) {
     setPriority(QThread::NormalPriority);
 }
 
-void bounceThread::stop() {
-    mFlags.stop();
-}
+void bounceThread::stop() { mFlags.stop(); }
 
 void bounceThread::snapshotParameters(bounceTransaction *job) {
     job->mParam = mParam;

@@ -31,15 +31,15 @@ class AccessAudioFile;
 // Results of ClassBounce::apply (and bounceFinished).
 enum : int {
     kBounceOk = 0,
-    kBounceErrTrackBack = -1,   // track 0's mixed position went backwards (status -19)
-    kBounceErrWrite = -2,       // a write failed (status -21)
-    kBounceErrMemory = -3,      // a buffer could not be had (no status)
-    kBounceErrSize = -3,        // the final size update failed (status -23)
-    kBounceErrMix = -5,         // the mixing step failed (status: its result)
-    kBounceErrFeed = -6,        // a track's conversion failed (status -25)
-    kBounceErrFile = -7,        // the file could not be opened or its header written (no status)
-    kBounceErrCancelled = -8,   // cancelled before the first block arrived: no file was made
-    kBounceErrParam = -17,      // a rate, channel count or word length the mix-down cannot write
+    kBounceErrTrackBack = -1,  // track 0's mixed position went backwards (status -19)
+    kBounceErrWrite = -2,      // a write failed (status -21)
+    kBounceErrMemory = -3,     // a buffer could not be had (no status)
+    kBounceErrSize = -3,       // the final size update failed (status -23)
+    kBounceErrMix = -5,        // the mixing step failed (status: its result)
+    kBounceErrFeed = -6,       // a track's conversion failed (status -25)
+    kBounceErrFile = -7,       // the file could not be opened or its header written (no status)
+    kBounceErrCancelled = -8,  // cancelled before the first block arrived: no file was made
+    kBounceErrParam = -17,     // a rate, channel count or word length the mix-down cannot write
 };
 
 // The status record's result words besides the mixing step's own.
@@ -52,10 +52,10 @@ enum : int32_t {
 };
 
 enum : int {
-    kBounceChunkFrames = 20480,      // frames per write
-    kBounceWavWriteBytes = 327680,   // write buffer of a WAV mix-down
-    kBounceDsdWriteBytes = 40960,    // write buffer of a DSDIFF mix-down
-    kBounceDsdBytes = 20480,         // each of the two DSD byte buffers
+    kBounceChunkFrames = 20480,     // frames per write
+    kBounceWavWriteBytes = 327680,  // write buffer of a WAV mix-down
+    kBounceDsdWriteBytes = 40960,   // write buffer of a DSDIFF mix-down
+    kBounceDsdBytes = 20480,        // each of the two DSD byte buffers
     kBounceFirstBlockChecks = 10,
     kBounceFirstBlockWaitMs = 500,
     kBouncePollMs = 10,
@@ -63,20 +63,20 @@ enum : int {
 
 // Written by the job, read by the caller (whole words).
 struct tBounceStatusStruct {
-    uint8_t ready = 0;            // 1 while a block is mixed
-    int32_t result = 0;           // the last mixing result; at the end kBounceStatusDone or a kBounceStatus* code
-    int32_t blockSize = 0;        // frames per mixed block
-    FILE *file = nullptr;         // the open output (for inspection)
+    uint8_t ready = 0;      // 1 while a block is mixed
+    int32_t result = 0;     // the last mixing result; at the end kBounceStatusDone or a kBounceStatus* code
+    int32_t blockSize = 0;  // frames per mixed block
+    FILE *file = nullptr;   // the open output (for inspection)
     uint8_t *writeBuffer = nullptr;
 };
 
 // The mix-down's control bytes. Writers: the GUI (cancel, clearing), the
 // job (done). Readers: the job (cancel, once per pass), the GUI.
 struct tBounceContFlags {
-    std::atomic<bool> flag0{false};   // not used
+    std::atomic<bool> flag0{false};  // not used
     std::atomic<bool> cancel{false};
-    std::atomic<bool> flag2{false};   // not used
-    std::atomic<bool> done{false};    // set at the end of a successful (or cancelled) mix-down
+    std::atomic<bool> flag2{false};  // not used
+    std::atomic<bool> done{false};   // set at the end of a successful (or cancelled) mix-down
 
     void clear() {
         flag0.store(false, std::memory_order_relaxed);
@@ -105,11 +105,10 @@ public:
     bounceTransaction(const bounceTransaction &) = delete;
     bounceTransaction &operator=(const bounceTransaction &) = delete;
 
-    virtual int apply(tBounceParam *param, tBounceContFlags *flags, int32_t *progress,
-                      tBounceStatusStruct *status) = 0;
+    virtual int apply(tBounceParam *param, tBounceContFlags *flags, int32_t *progress, tBounceStatusStruct *status) = 0;
 
-    tBounceParam mParam;                // the thread's copy when queued
-    int32_t *mProgressWord = nullptr;   // the caller's progress word (mParam.status: its status record)
+    tBounceParam mParam;               // the thread's copy when queued
+    int32_t *mProgressWord = nullptr;  // the caller's progress word (mParam.status: its status record)
 };
 
 class ClassBounce : public bounceTransaction {
@@ -172,8 +171,8 @@ protected:
     void runStarting() override;
 
 private:
-    tBounceParam mParam;                      // guarded by mMutex
-    int32_t *mProgress = nullptr;             // the caller's; guarded by mMutex
+    tBounceParam mParam;           // guarded by mMutex
+    int32_t *mProgress = nullptr;  // the caller's; guarded by mMutex
     tBounceContFlags mCont;
     tWorkThreadFlags mFlags;
 };

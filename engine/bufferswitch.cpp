@@ -11,26 +11,24 @@
 #include "dsp/oscillator.h"
 #include "engine/analysisrings.h"
 #include "engine/audiothread.h"
-#include "engine/playbackproducer.h"
 #include "engine/capturering.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
+#include "engine/playbackproducer.h"
 #include "trace/debugclient.h"
 
 namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr int32_t kDsdRateFloor = 2822400;
-constexpr int kChunkAlign = 32;        // chunks above this many frames are multiples of it
-constexpr int kMuteSlackBytes = 8;     // the splice reads a few bytes past the chunk (its delay)
+constexpr int kChunkAlign = 32;     // chunks above this many frames are multiples of it
+constexpr int kMuteSlackBytes = 8;  // the splice reads a few bytes past the chunk (its delay)
 
 // Device-thread state.
 std::atomic_flag sSwitchBusy = ATOMIC_FLAG_INIT;  // one caller inside bufferSwitchCommon at a time
 bool sDsmInit_F = false;                          // the modulator's integrators were set up
 
-int32_t playFs() {
-    return std::max(1, gAudioThread_playFs.load(kRelaxed));
-}
+int32_t playFs() { return std::max(1, gAudioThread_playFs.load(kRelaxed)); }
 
 audioThread *trackThread(int track) {
     if (track < 0 || track >= kMaxTracks) return nullptr;
@@ -154,8 +152,8 @@ void checkPlayGate(const int64_t *produced, const int64_t *consumed) {
         sPlayGate.store(true, kRelaxed);
         return;
     }
-    const __int128 rest = static_cast<__int128>(th->getSourceLength()) * playFs() / th->getSourceRate() -
-                          sPlayingSample.load(kRelaxed);
+    const __int128 rest =
+        static_cast<__int128>(th->getSourceLength()) * playFs() / th->getSourceRate() - sPlayingSample.load(kRelaxed);
     if (static_cast<__int128>(waiting) + sDelayConvFir.load(kRelaxed) >= rest) sPlayGate.store(true, kRelaxed);
 }
 
@@ -170,7 +168,8 @@ void checkEndOfMaterial() {
     if (!t0 || t0->getSourceRate() == 0 || !th || th->getSourceRate() == 0) return;
     // Material shorter than the conversion delay ends at once, instead of
     // wrapping round to an end that is never reached.
-    __int128 samples = static_cast<__int128>(th->getSourceLength()) + th->getTrackOffset() - sDelayConvFir.load(kRelaxed);
+    __int128 samples =
+        static_cast<__int128>(th->getSourceLength()) + th->getTrackOffset() - sDelayConvFir.load(kRelaxed);
     if (samples < 0) samples = 0;
     const __int128 end = samples * playFs() / th->getSourceRate();
     if (sPlayingSample.load(kRelaxed) < end) return;
@@ -309,8 +308,7 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, un
             }
             if (chunk < 1) break;
             rec->blockIndex = indices[0];
-            (void)backEnd->convertDataToAudioDriverBuffer(type, chunk, offsets, tables, indices, outs, dsdBlocks,
-                                                          rec);
+            (void)backEnd->convertDataToAudioDriverBuffer(type, chunk, offsets, tables, indices, outs, dsdBlocks, rec);
             for (int t = 0; t < count; ++t) {
                 const int32_t b = std::max(1, blockFrames[t]);
                 if (offsets[t] + chunk >= b) ++indices[t];
@@ -355,51 +353,29 @@ void bufferSwitchCoreAudioQueue(unsigned int, int type, int frames, unsigned cha
 
 // ---- Read by the GUI timer -------------------------------------------------------------
 
-int64_t gAudioThread_getCurrentOutSampleCount() {
-    return sOutputFrameCount.load(kRelaxed);
-}
+int64_t gAudioThread_getCurrentOutSampleCount() { return sOutputFrameCount.load(kRelaxed); }
 
-int gAudioThread_getAudioBufferFrameSize() {
-    return sLastBufferFrames.load(kRelaxed);
-}
+int gAudioThread_getAudioBufferFrameSize() { return sLastBufferFrames.load(kRelaxed); }
 
-int gAudioThread_getRecBufferFrameSize() {
-    return sRecBufferFrames.load(kRelaxed);
-}
+int gAudioThread_getRecBufferFrameSize() { return sRecBufferFrames.load(kRelaxed); }
 
-bool gAudioThread_getBufferSizeChangedFlag() {
-    return sBufferSizeChanged_F.load(kRelaxed);
-}
+bool gAudioThread_getBufferSizeChangedFlag() { return sBufferSizeChanged_F.load(kRelaxed); }
 
 void gAudioThread_clearBufferSizeChanged() {
     sBufferSizeChanged_F.store(false, kRelaxed);
     sPrevBufferSize.store(-1, kRelaxed);
 }
 
-int gAutioThread_getInputChannels() {
-    return sInputChannels.load(kRelaxed);
-}
+int gAutioThread_getInputChannels() { return sInputChannels.load(kRelaxed); }
 
-bool gAudioThread_getPlayStarted() {
-    return sPlayStarted.exchange(false, kRelaxed);
-}
+bool gAudioThread_getPlayStarted() { return sPlayStarted.exchange(false, kRelaxed); }
 
-bool gAudioThread_getPlayTimeoutFlag() {
-    return sPlayTimeoutFlag.load(kRelaxed);
-}
+bool gAudioThread_getPlayTimeoutFlag() { return sPlayTimeoutFlag.load(kRelaxed); }
 
-void gAudioThread_clearPlayTimeoutFlag() {
-    sPlayTimeoutFlag.store(false, kRelaxed);
-}
+void gAudioThread_clearPlayTimeoutFlag() { sPlayTimeoutFlag.store(false, kRelaxed); }
 
-uint64_t getPlayingSample() {
-    return uint64_t(sPlayingSample.load(kRelaxed));
-}
+uint64_t getPlayingSample() { return uint64_t(sPlayingSample.load(kRelaxed)); }
 
-int getNumBufBlks() {
-    return sNumBufBlk.load(kRelaxed);
-}
+int getNumBufBlks() { return sNumBufBlk.load(kRelaxed); }
 
-int checkPlayStatusImmd() {
-    return checkPlayStatusDo(0);
-}
+int checkPlayStatusImmd() { return checkPlayStatusDo(0); }

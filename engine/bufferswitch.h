@@ -30,17 +30,17 @@ enum : int {
 // The buffer layout of one I/O cycle, built by the device layer's callback
 // on its stack and handed over with every buffer.
 struct tCoreAudioParams {
-    int32_t outChannels = 0;                           // output channels of the device
-    int32_t outBuffers = 0;                            // output buffers in the cycle
+    int32_t outChannels = 0;  // output channels of the device
+    int32_t outBuffers = 0;   // output buffers in the cycle
     int32_t outBufChannels[kCoreAudioMaxBuffers] = {};
     int32_t outBufFrames[kCoreAudioMaxBuffers] = {};
-    int32_t outChannelOffset = 0;                      // first output channel of the buffer handed over
-    int32_t inChannels = 0;                            // input channels of the device
+    int32_t outChannelOffset = 0;  // first output channel of the buffer handed over
+    int32_t inChannels = 0;        // input channels of the device
     int32_t inBuffers = 0;
     int32_t inBufChannels[kCoreAudioMaxBuffers] = {};
     int32_t inBufFrames[kCoreAudioMaxBuffers] = {};
     int32_t inChannelOffset = 0;
-    int32_t inFrames = 0;                              // input frames handed over with this buffer; 0 = none
+    int32_t inFrames = 0;  // input frames handed over with this buffer; 0 = none
 };
 
 // The device callbacks' entry. rate: not read. type: the output's type code

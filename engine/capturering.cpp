@@ -16,9 +16,7 @@ namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr int kCaptureRow = 0;  // the row the device input goes to
 
-bool validRow(int row) {
-    return row >= 0 && row < kMaxTracks;
-}
+bool validRow(int row) { return row >= 0 && row < kMaxTracks; }
 
 // Every row's positions move together; only row 0's blocks are written.
 void addToWriteOffsets(int n) {
@@ -39,16 +37,14 @@ void nextWriteBlock() {
 void countRecordableBlock() {
     std::atomic<int32_t> &count = sRecordableBlocks[kCaptureRow];
     int32_t v = count.load(kRelaxed);
-    while (v < kCaptureBlocks && !count.compare_exchange_weak(v, v + 1, std::memory_order_release, kRelaxed)) {
-    }
+    while (v < kCaptureBlocks && !count.compare_exchange_weak(v, v + 1, std::memory_order_release, kRelaxed)) {}
 }
 
 }  // namespace
 
 // ---- Set-up ------------------------------------------------------------------------
 
-int gAudioThread_setMonitorBuffer(int row, int block, double *work, unsigned char *dsdLeft,
-                                  unsigned char *dsdRight) {
+int gAudioThread_setMonitorBuffer(int row, int block, double *work, unsigned char *dsdLeft, unsigned char *dsdRight) {
     if (!validRow(row) || block < 0 || block >= kCaptureBlocks) return kCaptureBadArgument;
     sCaptureRingTable[row][block] = work;
     spDsdRecBuffer0[row][block] = dsdLeft;
@@ -57,13 +53,9 @@ int gAudioThread_setMonitorBuffer(int row, int block, double *work, unsigned cha
     return 0;
 }
 
-void gAudioThread_setMonitorBufferSize(int frames) {
-    sCaptureBlockFrames.store(frames, kRelaxed);
-}
+void gAudioThread_setMonitorBufferSize(int frames) { sCaptureBlockFrames.store(frames, kRelaxed); }
 
-void gAudioThread_setInputMonitorChannel(int channel) {
-    sInputMonitorChannel.store(channel, kRelaxed);
-}
+void gAudioThread_setInputMonitorChannel(int channel) { sInputMonitorChannel.store(channel, kRelaxed); }
 
 void gAudioThread_setOutputMonitorChannel(int first, int count) {
     sFirstOutputChannel.store(first, kRelaxed);
@@ -104,13 +96,9 @@ void gAudioThread_clearRecBufParam() {
     sMonitorBlocksPlayed.store(0, kRelaxed);
 }
 
-int gAudioThread_prepareRecBuffer(int) {
-    return 0;
-}
+int gAudioThread_prepareRecBuffer(int) { return 0; }
 
-int gAudioThread_changeAsioBufferSize(long) {
-    return 0;
-}
+int gAudioThread_changeAsioBufferSize(long) { return 0; }
 
 // ---- The recorder's view ----------------------------------------------------------------
 
@@ -118,33 +106,23 @@ void initRecordableBlocks(int row) {
     if (validRow(row)) sRecordableBlocks[row].store(0, kRelaxed);
 }
 
-int tellRecordableBlocks(int row) {
-    return validRow(row) ? sRecordableBlocks[row].load(std::memory_order_acquire) : 0;
-}
+int tellRecordableBlocks(int row) { return validRow(row) ? sRecordableBlocks[row].load(std::memory_order_acquire) : 0; }
 
 void subRecordableBlocks(int row, int n) {
     if (validRow(row)) sRecordableBlocks[row].fetch_sub(n, kRelaxed);
 }
 
-int tellCurrentCaptureBlockNumber(int row) {
-    return validRow(row) ? sCaptureWriteBlock[row].load(kRelaxed) : 0;
-}
+int tellCurrentCaptureBlockNumber(int row) { return validRow(row) ? sCaptureWriteBlock[row].load(kRelaxed) : 0; }
 
-std::atomic<int32_t> *getSamplesPerBlock() {
-    return sSamplesPerCaptureBlock;
-}
+std::atomic<int32_t> *getSamplesPerBlock() { return sSamplesPerCaptureBlock; }
 
 void *getRecBuffer(int format, int row) {
     if (!validRow(row)) return nullptr;
     switch (format) {
-    case kRecBufferWork:
-        return sCaptureRingTable[row];
-    case kRecBufferDsdLeft:
-        return spDsdRecBuffer0[row];
-    case kRecBufferDsdRight:
-        return spDsdRecBuffer1[row];
-    default:
-        return nullptr;
+    case kRecBufferWork: return sCaptureRingTable[row];
+    case kRecBufferDsdLeft: return spDsdRecBuffer0[row];
+    case kRecBufferDsdRight: return spDsdRecBuffer1[row];
+    default: return nullptr;
     }
 }
 
@@ -200,8 +178,10 @@ void captureInput(CAudioThreadFunc *backEnd, int type, int recType, unsigned cha
         double *work = spMonitorBuffer[kCaptureRow] ? spMonitorBuffer[kCaptureRow][block] : nullptr;
         const int n = std::min(remaining, blockFrames - off);
         if (work) {
-            if (oscillator) backEnd->SineWaveToWorkBuffer(type, n, work, sDsdRecBuffer[0], sDsdRecBuffer[1], rec);
-            else backEnd->convertAudioDriverToWorkBuffer(recType, n, work, in, in2, rec);
+            if (oscillator)
+                backEnd->SineWaveToWorkBuffer(type, n, work, sDsdRecBuffer[0], sDsdRecBuffer[1], rec);
+            else
+                backEnd->convertAudioDriverToWorkBuffer(recType, n, work, in, in2, rec);
         }
         if (off + n < blockFrames) {
             addToWriteOffsets(n);

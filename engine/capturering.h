@@ -36,8 +36,8 @@
 #include "engine/enginestate.h"
 
 enum : int {
-    kDsdRecBuffers = 32,     // entries of sDsdRecBuffer
-    kRecBufferWork = 0,      // getRecBuffer formats
+    kDsdRecBuffers = 32,  // entries of sDsdRecBuffer
+    kRecBufferWork = 0,   // getRecBuffer formats
     kRecBufferDsdLeft = 1,
     kRecBufferDsdRight = 2,
     kCaptureBadArgument = -17,
@@ -54,8 +54,7 @@ extern int32_t sDsdRecBufferBits;
 
 // Registers block `block` (0..63) of row `row` (0..31). Null pointers are
 // accepted (the block is then skipped). kCaptureBadArgument outside the ranges.
-int gAudioThread_setMonitorBuffer(int row, int block, double *work, unsigned char *dsdLeft,
-                                  unsigned char *dsdRight);
+int gAudioThread_setMonitorBuffer(int row, int block, double *work, unsigned char *dsdLeft, unsigned char *dsdRight);
 // Frames per capture block (sCaptureBlockFrames). Nothing is captured while
 // it is below 1.
 void gAudioThread_setMonitorBufferSize(int frames);

@@ -28,8 +28,7 @@ public:
     virtual ~CCATransaction() = default;
     CCATransaction(const CCATransaction &) = delete;
     CCATransaction &operator=(const CCATransaction &) = delete;
-    virtual void apply(CCoreAudioIOThread *io, int playDevice, unsigned playRate, int recDevice,
-                       unsigned recRate) = 0;
+    virtual void apply(CCoreAudioIOThread *io, int playDevice, unsigned playRate, int recDevice, unsigned recRate) = 0;
 };
 
 // 10 ms, then the output stream, then the input stream when an input

@@ -76,12 +76,12 @@ private:
                        unsigned char **outputs, unsigned char **dsdBlocks, tBufferSwitchParams *rec);
 
     int mDopMarkSize = 0;
-    uint8_t *mDsdBuf[2] = {};          // DSD bytes of the chunk, left and right
-    int32_t mDsdBufCapacity = 0;       // bytes of each (frames, rounded up to 8)
-    double *mWorkBuf = nullptr;        // the processed master scaled for metering, mDsdBufCapacity frames
-    uint8_t mDopMarker24 = kDopMarker;           // next marker of the 24-bit packing
+    uint8_t *mDsdBuf[2] = {};           // DSD bytes of the chunk, left and right
+    int32_t mDsdBufCapacity = 0;        // bytes of each (frames, rounded up to 8)
+    double *mWorkBuf = nullptr;         // the processed master scaled for metering, mDsdBufCapacity frames
+    uint8_t mDopMarker24 = kDopMarker;  // next marker of the 24-bit packing
     uint32_t mDopMarkerFloat = uint32_t(kDopMarker) << 24;  // next marker of the float packing, top byte
     int mFftOrder = 16384;
-    int32_t mCaptureOffset = 0;        // frames already captured in this device buffer
-    bool mTestIsDsd = false;           // the last captured test signal was DSD
+    int32_t mCaptureOffset = 0;  // frames already captured in this device buffer
+    bool mTestIsDsd = false;     // the last captured test signal was DSD
 };

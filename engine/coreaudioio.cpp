@@ -7,27 +7,13 @@
 #include <thread>
 
 const QStringList builtInOutputNameList = {
-    QStringLiteral("Built-in Output"),
-    QStringLiteral("内蔵出力"),
-    QStringLiteral("Ausgang (integriert)"),
-    QStringLiteral("Sortie intégrée"),
-    QStringLiteral("内建输出"),
-    QStringLiteral("Salida integrada"),
-    QStringLiteral("Saída integrada"),
-    QStringLiteral("Встроенный выход"),
-    QStringLiteral("內建輸出"),
-    QStringLiteral("Ingebouwde uitgang"),
-    QStringLiteral("내장 출력"),
-    QStringLiteral("Wyjście wbudowane"),
-    QStringLiteral("Yerleşik Çıkış"),
-    QStringLiteral("Output Internal"),
-    QStringLiteral("Output terbina dalam"),
-    QStringLiteral("Đầu ra Tích hợp"),
-    QStringLiteral("Indbygget udgang"),
-    QStringLiteral("Sisäinen lähtö"),
-    QStringLiteral("Inbyggd utgång"),
-    QStringLiteral("สัญญาณออกในตัวเครื่อง"),
-    QStringLiteral("Vestavěný výstup"),
+    QStringLiteral("Built-in Output"),    QStringLiteral("内蔵出力"),          QStringLiteral("Ausgang (integriert)"),
+    QStringLiteral("Sortie intégrée"),    QStringLiteral("内建输出"),          QStringLiteral("Salida integrada"),
+    QStringLiteral("Saída integrada"),    QStringLiteral("Встроенный выход"),  QStringLiteral("內建輸出"),
+    QStringLiteral("Ingebouwde uitgang"), QStringLiteral("내장 출력"),         QStringLiteral("Wyjście wbudowane"),
+    QStringLiteral("Yerleşik Çıkış"),     QStringLiteral("Output Internal"),   QStringLiteral("Output terbina dalam"),
+    QStringLiteral("Đầu ra Tích hợp"),    QStringLiteral("Indbygget udgang"),  QStringLiteral("Sisäinen lähtö"),
+    QStringLiteral("Inbyggd utgång"),     QStringLiteral("สัญญาณออกในตัวเครื่อง"), QStringLiteral("Vestavěný výstup"),
     QStringLiteral("مخرج متضمن"),
 };
 
@@ -39,18 +25,19 @@ namespace {
 // last one as an output only), and three of them take 32-bit integers.
 const char *const kHogOutputNames[] = {
     "ZOLT USB HS ASYNC AUDIO DEVICE", "ZOLT USB AUDIO DEVICE", "KV-P5",
-    "KV-P11 (Bit Accurate)", "KV-P1 (Bit Accurate)", "KV-P2 (Bit Accurate)",
-    "KV-P17 (Bit Accurate)", "KV-P18 (Bit Accurate)", "KV-P3",
+    "KV-P11 (Bit Accurate)",          "KV-P1 (Bit Accurate)",  "KV-P2 (Bit Accurate)",
+    "KV-P17 (Bit Accurate)",          "KV-P18 (Bit Accurate)", "KV-P3",
 };
 constexpr int kHogInputNameCount = 8;  // the first eight of kHogOutputNames
 const char *const kIntegerNames[] = {
-    "KV-P2 (Bit Accurate)", "KV-P17 (Bit Accurate)", "KV-P18 (Bit Accurate)",
+    "KV-P2 (Bit Accurate)",
+    "KV-P17 (Bit Accurate)",
+    "KV-P18 (Bit Accurate)",
 };
 // Driver variants that are never listed.
 const char *const kLeftOutNames[] = {
-    "KV-P1 (Bit Accurate)", "KV-P11 (Bit Accurate)", "KV-P12 (Bit Accurate)",
-    "KV-P13 (Bit Accurate)", "KV-P14 (Bit Accurate)", "KV-P15 (Bit Accurate)",
-    "KV-P16 (Bit Accurate)",
+    "KV-P1 (Bit Accurate)",  "KV-P11 (Bit Accurate)", "KV-P12 (Bit Accurate)", "KV-P13 (Bit Accurate)",
+    "KV-P14 (Bit Accurate)", "KV-P15 (Bit Accurate)", "KV-P16 (Bit Accurate)",
 };
 
 template <size_t N>

@@ -49,9 +49,9 @@ public:
         kMaxRates = 20,    // rate list entries; further rates are left out
     };
     enum : uint32_t {
-        kDsdRateFloor = 2822400,       // engine rates from here on are DSD bit rates
-        kNativeDsdRateFloor = 11289600, // native DSD from here on (below: DoP)
-        kNativeMuteBits = 564480,       // DSD bits per channel muted at a native start (50 ms at 11.2896 MHz)
+        kDsdRateFloor = 2822400,         // engine rates from here on are DSD bit rates
+        kNativeDsdRateFloor = 11289600,  // native DSD from here on (below: DoP)
+        kNativeMuteBits = 564480,        // DSD bits per channel muted at a native start (50 ms at 11.2896 MHz)
     };
     // processorType
     enum : int {
@@ -166,22 +166,22 @@ public:
     static inline std::atomic<int> mPlayChannels{2};  // callback resets it above 64
     static inline std::atomic<int> mRecChannels{0};   // callback limits it to 256
     static inline int64_t mFrameBySampleRate = 2048;
-    static inline bool mAUHALEnable = false;          // output runs on the callback path
-    static inline bool mAUHAL_Integer = false;        // the output takes 32-bit integers (type 18)
+    static inline bool mAUHALEnable = false;    // output runs on the callback path
+    static inline bool mAUHAL_Integer = false;  // the output takes 32-bit integers (type 18)
     static inline bool mHogModeOK = false;
     static inline bool mAUHALEnableRec = false;
     static inline bool mAUHAL_IntegerRec = false;
     static inline bool mHogModeOKRec = false;
     static inline bool mCurDevBuiltInOutput = false;
     static inline bool mCurDevBuiltInInput = false;
-    static inline bool mZoltVx_DsdNative = false;     // set by the main window's device boot
-    static inline std::atomic<int> mDsd0MuteCount{0}; // native start-up mute left, DSD bits per channel
+    static inline bool mZoltVx_DsdNative = false;      // set by the main window's device boot
+    static inline std::atomic<int> mDsd0MuteCount{0};  // native start-up mute left, DSD bits per channel
     // Release by setup/setupRec, acquire by the callbacks; cleared by AudioStopReq.
     static inline std::atomic<bool> mAllowAccessBuffer{false};
-    static inline bool mStartedHogMode = false;       // the callback path was started
+    static inline bool mStartedHogMode = false;  // the callback path was started
     static inline std::atomic<uint32_t> startedDev{0};
     static inline std::atomic<uint32_t> startedDevRec{0};
-    static inline bool mRecDevStarted = false;        // a separate input device runs
+    static inline bool mRecDevStarted = false;  // a separate input device runs
     static inline std::atomic<int> moniStartedF{0};
     static inline uint32_t mRecStreamID = 0;
     static inline int processorType = kProcessNative;

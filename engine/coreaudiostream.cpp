@@ -105,7 +105,8 @@ void CCoreAudioIOThread::setup(int id) {
     uint32_t bytes = frames * uint32_t(streamChannels) * uint32_t(d);
     std::printf("bufByteCount= %d \n", int(bytes));
     uint32_t current = 0;
-    if (audiohost_getBufferFrames(dev, &current) == kAudioHostOK) std::printf("frame buffer size = %d \n", int(current));
+    if (audiohost_getBufferFrames(dev, &current) == kAudioHostOK)
+        std::printf("frame buffer size = %d \n", int(current));
     bytes = rangedBytes(dev, bytes, streamChannels);
     std::printf("Ranged bufByteCount= %d \n", int(bytes));
     const uint32_t unit = 4u * uint32_t(streamChannels);
@@ -123,9 +124,9 @@ void CCoreAudioIOThread::setup(int id) {
     uint32_t nominal = 0;
     if (audiohost_getNominalRate(dev, &nominal) == kAudioHostOK && nominal != mAUSampleRate)
         (void)audiohost_setNominalRate(dev, mAUSampleRate);
-    tAudioHostFormat wire = native ? format(kAudioHostDsd, 16, streamChannels, 2 * streamChannels)
-                                   : format(dsd ? kAudioHostDop : kAudioHostPcmInt, 8 * d, streamChannels,
-                                            d * streamChannels);
+    tAudioHostFormat wire =
+        native ? format(kAudioHostDsd, 16, streamChannels, 2 * streamChannels)
+               : format(dsd ? kAudioHostDop : kAudioHostPcmInt, 8 * d, streamChannels, d * streamChannels);
     if (int rc = audiohost_setPhysicalFormat(dev, kAudioHostOutput, wire); rc != kAudioHostOK)
         std::printf("set physical format:err %d\n", rc);
     const bool integer = mAUHAL_Integer && !dsd;
@@ -193,8 +194,7 @@ void CCoreAudioIOThread::setupRec(int id) {
             return;
         }
     } else {
-        if (audiohost_openStream(dev, kAudioHostStreamInput, &CCoreAudioIOThread::IOProc2, nullptr) !=
-            kAudioHostOK) {
+        if (audiohost_openStream(dev, kAudioHostStreamInput, &CCoreAudioIOThread::IOProc2, nullptr) != kAudioHostOK) {
             std::printf("Create IOProc Err \n");
             return;
         }
@@ -209,9 +209,7 @@ void CCoreAudioIOThread::setupRec(int id) {
     mAllowAccessBuffer.store(true, std::memory_order_release);
 }
 
-void CCoreAudioIOThread::AudioStopReq() {
-    mAllowAccessBuffer.store(false, std::memory_order_release);
-}
+void CCoreAudioIOThread::AudioStopReq() { mAllowAccessBuffer.store(false, std::memory_order_release); }
 
 void CCoreAudioIOThread::Term(int) {
     if (mStartedHogMode) {
@@ -325,8 +323,7 @@ void CCoreAudioIOThread::IOProc_do(const tAudioHostCycle *c, int mode) {
             inChannels = rec;
             p.inFrames = frames;
         }
-        bufferSwitchCoreAudioQueue(fs, type, out ? frames : 0, out, in, inChannels, &p, outChannels,
-                                   unsigned(inType));
+        bufferSwitchCoreAudioQueue(fs, type, out ? frames : 0, out, in, inChannels, &p, outChannels, unsigned(inType));
         p.outChannelOffset += mode == kIoInput ? 0 : p.outBufChannels[i];
         p.inChannelOffset += in ? p.inBufChannels[i] : 0;
     }

@@ -31,14 +31,14 @@
 namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
-constexpr double kInt32Scale = 1.0 / 2147483648.0;      // 2^-31
+constexpr double kInt32Scale = 1.0 / 2147483648.0;  // 2^-31
 constexpr double kInt32Full = 2147483647.0;
-constexpr double kToneIntScale = 2137483647.0;          // the test tone's integer scale (not 2^31 - 1)
-constexpr double kDsdWorkScale = 36028797018963968.0;   // 2^55, one DSD bit in the work signal
-constexpr double kDsdToneScale = 18014398509481984.0;   // 2^54, the test tone's level
+constexpr double kToneIntScale = 2137483647.0;         // the test tone's integer scale (not 2^31 - 1)
+constexpr double kDsdWorkScale = 36028797018963968.0;  // 2^55, one DSD bit in the work signal
+constexpr double kDsdToneScale = 18014398509481984.0;  // 2^54, the test tone's level
 constexpr uint8_t kDopMarkerA = 0x05;
 constexpr uint8_t kDopMarkerB = 0xFA;
-constexpr uint32_t kNativeIdleWord = 0x96960000u;       // two idle bytes in a native container
+constexpr uint32_t kNativeIdleWord = 0x96960000u;  // two idle bytes in a native container
 
 enum tLayout {
     kLayoutNone,
@@ -49,9 +49,7 @@ enum tLayout {
     kLayoutNativeBytes,
 };
 
-bool isDsdSample(int s, bool with8Bit) {
-    return s == kSampleDsd || (with8Bit && s == kSampleDsd8);
-}
+bool isDsdSample(int s, bool with8Bit) { return s == kSampleDsd || (with8Bit && s == kSampleDsd8); }
 
 // The layout of a type code. The programme writer takes DSD as 33 only; the
 // silence and test-tone writers also take 40.
@@ -67,12 +65,9 @@ tLayout layoutOf(int type, bool with8Bit) {
 // Device bytes per channel for 16 DSD bits.
 int dsdBytesPer16(tLayout l) {
     switch (l) {
-    case kLayoutDop24:
-        return 3;
-    case kLayoutNativeBytes:
-        return 2;
-    default:
-        return 4;
+    case kLayoutDop24: return 3;
+    case kLayoutNativeBytes: return 2;
+    default: return 4;
     }
 }
 
@@ -87,13 +82,9 @@ void putFloat(unsigned char *p, double v) {
     std::memcpy(p, &f, 4);
 }
 
-void putWordAsFloat(unsigned char *p, uint32_t word) {
-    putFloat(p, static_cast<int32_t>(word) * kInt32Scale);
-}
+void putWordAsFloat(unsigned char *p, uint32_t word) { putFloat(p, static_cast<int32_t>(word) * kInt32Scale); }
 
-void putInt(unsigned char *p, int32_t v) {
-    std::memcpy(p, &v, 4);
-}
+void putInt(unsigned char *p, int32_t v) { std::memcpy(p, &v, 4); }
 
 int32_t saturateInt32(double v) {
     if (!(v > -2147483648.0)) return v != v ? 0 : INT32_MIN;
@@ -102,9 +93,7 @@ int32_t saturateInt32(double v) {
 }
 
 // The DoP marker of container frame k when the markers start afresh.
-uint8_t freshMarker(int k) {
-    return (k & 1) ? kDopMarkerB : kDopMarkerA;
-}
+uint8_t freshMarker(int k) { return (k & 1) ? kDopMarkerB : kDopMarkerA; }
 
 // Packs containerFrames x 16 DSD bits of the left and right byte streams
 // into the output, at `channels` channels per frame. floatMarker and
@@ -142,8 +131,7 @@ void packDsd(tLayout l, unsigned char *out, int channels, const uint8_t *const s
                 putWordAsFloat(out + (int64_t(k) * channels + c) * 4,
                                uint32_t(src[c][2 * k]) << 24 | uint32_t(src[c][2 * k + 1]) << 16);
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -173,15 +161,13 @@ bool gCAudioThreadCoreAudioFunc::growDsdBuffers(int frames) {
     return true;
 }
 
-void gCAudioThreadCoreAudioFunc::copy0DataToAudioDriverBuffer(int type, int frames, unsigned char *out,
-                                                              unsigned char *, int channels) {
+void gCAudioThreadCoreAudioFunc::copy0DataToAudioDriverBuffer(int type, int frames, unsigned char *out, unsigned char *,
+                                                              int channels) {
     if (!out || channels < 1 || frames < 1) return;
     const tLayout l = layoutOf(type, true);
     const int cf = frames / 16;  // DSD container frames
     switch (l) {
-    case kLayoutPcm:
-        std::memset(out, 0, size_t(frames) * size_t(channels) * 4);
-        break;
+    case kLayoutPcm: std::memset(out, 0, size_t(frames) * size_t(channels) * 4); break;
     case kLayoutDopFloat:
         for (int k = 0; k < cf; ++k)
             for (int c = 0; c < channels; ++c)
@@ -206,13 +192,12 @@ void gCAudioThreadCoreAudioFunc::copy0DataToAudioDriverBuffer(int type, int fram
         // Two bytes per channel for every 16 bits: the whole buffer, no more.
         std::memset(out, kDsdIdleByte, size_t(channels) * size_t(frames / 8));
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
-void gCAudioThreadCoreAudioFunc::sineWaveToAudioDriverBuffer(int type, int frames, unsigned char *out,
-                                                             unsigned char *, tBufferSwitchParams *rec) {
+void gCAudioThreadCoreAudioFunc::sineWaveToAudioDriverBuffer(int type, int frames, unsigned char *out, unsigned char *,
+                                                             tBufferSwitchParams *rec) {
     if (!rec || rec->outputChannels < 1 || !out || frames < 1) return;
     const int channels = rec->outputChannels;
     const int s = type & kTypeSampleMask;
@@ -232,8 +217,10 @@ void gCAudioThreadCoreAudioFunc::sineWaveToAudioDriverBuffer(int type, int frame
             for (int i = 0; i < frames; ++i)
                 for (int c = 0; c < std::min(channels, 2); ++c) {
                     unsigned char *p = out + (int64_t(i) * channels + c) * 4;
-                    if (floats) putWordAsFloat(p, word);
-                    else putInt(p, int32_t(word));
+                    if (floats)
+                        putWordAsFloat(p, word);
+                    else
+                        putInt(p, int32_t(word));
                 }
             gPeakHoldVal[0].store(wordValue, kRelaxed);
             gPeakHoldVal[1].store(wordValue, kRelaxed);
@@ -245,8 +232,10 @@ void gCAudioThreadCoreAudioFunc::sineWaveToAudioDriverBuffer(int type, int frame
             for (int c = 0; c < std::min(channels, 2); ++c) {
                 unsigned char *p = out + (int64_t(i) * channels + c) * 4;
                 const double v = sine[2 * i + c];
-                if (floats) putFloat(p, std::clamp(v, -1.0, 1.0));
-                else putInt(p, saturateInt32(v * kToneIntScale));
+                if (floats)
+                    putFloat(p, std::clamp(v, -1.0, 1.0));
+                else
+                    putInt(p, saturateInt32(v * kToneIntScale));
             }
         const double peak = COscClass.getOscLevel() * kInt32Full;
         gPeakHoldVal[0].store(peak, kRelaxed);
@@ -347,8 +336,8 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
                 sMixBusy[route].store(true, std::memory_order_seq_cst);
                 busyTrack = route;
                 double **table = blocks ? blocks[route] : nullptr;
-                const bool idle = !table || table == spDummyPlayBuffer ||
-                                  sRingWithdrawn[route].load(std::memory_order_seq_cst);
+                const bool idle =
+                    !table || table == spDummyPlayBuffer || sRingWithdrawn[route].load(std::memory_order_seq_cst);
                 double *block = idle ? nullptr : table[blockIndices ? blockIndices[route] : 0];
                 if (block) {
                     src = block + 2 * int64_t(offsets ? offsets[route] : 0);
@@ -369,8 +358,10 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
                 for (int c = 0; c < std::min(channels, 2); ++c) {
                     const double s = std::clamp(src[2 * i + c] * v[c], -full, full);
                     unsigned char *at = out + (int64_t(i) * channels + c) * 4;
-                    if (floats) putFloat(at, s);
-                    else putInt(at, static_cast<int32_t>(std::lrint(s)));
+                    if (floats)
+                        putFloat(at, s);
+                    else
+                        putInt(at, static_cast<int32_t>(std::lrint(s)));
                 }
                 const double fullPair[2] = {full, full};
                 meter.frame(i, meterPost ? v : fullPair);
@@ -392,8 +383,10 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
         // ring block stays as captured, for the recorder).
         double **table = blocks ? blocks[0] : nullptr;
         const double *block = table && table != spDummyPlayBuffer ? table[index] : nullptr;
-        if (block) std::memcpy(master, block + 2 * int64_t(offset), size_t(frames) * 16);
-        else std::memset(master, 0, size_t(frames) * 16);
+        if (block)
+            std::memcpy(master, block + 2 * int64_t(offset), size_t(frames) * 16);
+        else
+            std::memset(master, 0, size_t(frames) * 16);
     } else {
         p.decimatedAnalysis = true;
         if (audioThreadMixing(&p) < 0) return -1;
@@ -445,7 +438,7 @@ void gCAudioThreadCoreAudioFunc::convertAudioDriverToWorkBuffer(int type, int fr
     const int channels = rec->inputChannels;
     const int left = rec->firstInputChannel >= 0 && rec->firstInputChannel < channels ? rec->firstInputChannel : 0;
     const int right = left + 1 < channels ? left + 1 : left;  // mono: the one channel twice
-    const int64_t start = std::max(0, rec->capturedFrames);    // frames of this input already captured
+    const int64_t start = std::max(0, rec->capturedFrames);   // frames of this input already captured
     double *dst = work + 2 * int64_t(mCaptureOffset);
     const int s = type & kTypeSampleMask;
 
@@ -502,8 +495,7 @@ void gCAudioThreadCoreAudioFunc::convertAudioDriverToWorkBuffer(int type, int fr
         }
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -20,8 +20,8 @@ bool masterEqOn() {
 
 }  // namespace
 
-void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *const src[2],
-               uint8_t *const mute[2], int bits, int bitOffset, int trackCount) {
+void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *const src[2], uint8_t *const mute[2],
+               int bits, int bitOffset, int trackCount) {
     if (!out || !out[0] || !out[1] || !processed || bits < 1) return;
     classDsm5thApp &dsm = CDsm5th;
     lpf &fade = CFadeVolLpf;
@@ -45,11 +45,15 @@ void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *co
     const bool ssse3 = (sCpuid.load(kRelaxed) & kCpuidSsse3) != 0;
     const uint32_t n = static_cast<uint32_t>(bits);
     if (steady) {
-        if (ssse3) dsm.dsm5thSSSE3(out, processed, n, bitOffset, vol);
-        else dsm.dsm5th(out, processed, n, bitOffset, vol);
+        if (ssse3)
+            dsm.dsm5thSSSE3(out, processed, n, bitOffset, vol);
+        else
+            dsm.dsm5th(out, processed, n, bitOffset, vol);
     } else {
-        if (ssse3) dsm.dsm5thFadeSSSE3(out, processed, n, bitOffset, vol);
-        else dsm.dsm5thFade(out, processed, n, bitOffset, vol);
+        if (ssse3)
+            dsm.dsm5thFadeSSSE3(out, processed, n, bitOffset, vol);
+        else
+            dsm.dsm5thFade(out, processed, n, bitOffset, vol);
     }
 
     const int32_t delaySource = sDelayConvFir.load(kRelaxed);
@@ -88,8 +92,10 @@ void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *co
                     y = fade.getCoefY_1_ch(c);
                 }
                 if (y != 1.0) {
-                    if (y != 0.0) flags = 0;
-                    else offer = kOfferMute;
+                    if (y != 0.0)
+                        flags = 0;
+                    else
+                        offer = kOfferMute;
                 } else if (pure) {
                     flags |= kDsmCutActive;
                     req = 1;
@@ -107,8 +113,10 @@ void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *co
                 req = 0;
             } else if (x == 1.0 && y == 1.0 && pure) {
                 req = 1;
-                if (cur == 0) flags |= kDsmCutActive;
-                else flags = 0;
+                if (cur == 0)
+                    flags |= kDsmCutActive;
+                else
+                    flags = 0;
             } else {
                 flags = 0;
                 req = 0;
@@ -178,9 +186,7 @@ void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *co
     }
 }
 
-uint32_t getDsmStatus(int ch) {
-    return CDsm5th.mSpliceCur[ch & 1];
-}
+uint32_t getDsmStatus(int ch) { return CDsm5th.mSpliceCur[ch & 1]; }
 
 void audioThread_takeFadeRequests() {
     const uint32_t req = sFadeReq[0].load(kRelaxed) | sFadeReq[1].load(kRelaxed);

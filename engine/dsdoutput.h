@@ -29,8 +29,8 @@
 #include <cstdint>
 
 enum : int {
-    kMutePatFillBytes = 65536,    // bytes of each gMutePatBuffer half refreshed with the mute pattern
-    kDsdVolumeStepFrames = 500,   // the DSD master volume and fade level move once per this many frames
+    kMutePatFillBytes = 65536,   // bytes of each gMutePatBuffer half refreshed with the mute pattern
+    kDsdVolumeStepFrames = 500,  // the DSD master volume and fade level move once per this many frames
 };
 
 // Writes `bits` DSD samples of both channels into out[0], out[1]
@@ -44,8 +44,8 @@ enum : int {
 // sample's bit position in its byte (0..7). trackCount: tracks mixed.
 // A splice needs bits to be a multiple of 8 and at least 24; shorter chunks
 // are modulated only.
-void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *const src[2],
-               uint8_t *const mute[2], int bits, int bitOffset, int trackCount);
+void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *const src[2], uint8_t *const mute[2],
+               int bits, int bitOffset, int trackCount);
 
 // The stream channel ch is outputting: 1 the offered stream, 0 re-modulated.
 uint32_t getDsmStatus(int ch);

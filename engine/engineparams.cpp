@@ -12,9 +12,7 @@ namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 }
 
-void gAudioThread_setMixParam(tMixParam *mix) {
-    spMixParam.store(mix, kRelaxed);
-}
+void gAudioThread_setMixParam(tMixParam *mix) { spMixParam.store(mix, kRelaxed); }
 
 void setPEQClassToDSP(tPEQ **tracks, tPEQ *master) {
     spTrackPEQ.store(tracks, kRelaxed);
@@ -26,9 +24,7 @@ void setReverbClassToDSP(reverb *fx) {
     if (fx) fx->setInputBufferSize(kReverbRingFrames);
 }
 
-void setDynamicsClass(ClassDynamics *dynamics) {
-    spDynamics.store(dynamics, kRelaxed);
-}
+void setDynamicsClass(ClassDynamics *dynamics) { spDynamics.store(dynamics, kRelaxed); }
 
 int allocateReverbBuffer() {
     freeReverbBuffer();
@@ -74,17 +70,11 @@ void setMaxWaveLengthThreadID(int track) {
     sTrkWithMaxWaveLength.store(track, kRelaxed);
 }
 
-void setDsdPureOrNot(bool pure) {
-    sDsdPure.store(pure, kRelaxed);
-}
+void setDsdPureOrNot(bool pure) { sDsdPure.store(pure, kRelaxed); }
 
-void seteNcPhase(bool invert) {
-    sPolarityInvert.store(invert, kRelaxed);
-}
+void seteNcPhase(bool invert) { sPolarityInvert.store(invert, kRelaxed); }
 
-void setCpuid(unsigned features) {
-    sCpuid.store(features, kRelaxed);
-}
+void setCpuid(unsigned features) { sCpuid.store(features, kRelaxed); }
 
 void gAudioThread_clearTrackInfo(int track) {
     if (engineTrackSlot(track) < 0) return;
@@ -99,9 +89,7 @@ int gAudioThread_clearEQparam() {
     return 0;
 }
 
-int64_t *getDelayTable() {
-    return sDelayTable;
-}
+int64_t *getDelayTable() { return sDelayTable; }
 
 void setWDT(int n) {
     sWdtReload.store(n, kRelaxed);

@@ -81,9 +81,8 @@ const IdleTableInit sIdleTableInit;
 
 std::atomic<audioThread *> pAudioThreads[kAudioThreadSlots];
 std::atomic<int32_t> sAudioThreadCount;
-std::atomic<int32_t> sAudioIoThreadId[kMaxTracks] = {
-    -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-    -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+std::atomic<int32_t> sAudioIoThreadId[kMaxTracks] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                                     -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 std::atomic<int32_t> sTrkWithMaxWaveLength;
 std::atomic<tMixParam *> spMixParam;
 
@@ -196,9 +195,7 @@ void clearBufferParameters() {
     sMonitorBlocksPlayed.store(0, kRelaxed);
 }
 
-void clearBufBlkSizeFs() {
-    sRingBlockFrames.store(0, kRelaxed);
-}
+void clearBufBlkSizeFs() { sRingBlockFrames.store(0, kRelaxed); }
 
 void initAudioIoParameters() {
     sPlayRequest.store(0, kRelaxed);
@@ -303,7 +300,8 @@ int allocateDsdIdleBuffer(int32_t bytes) {
 int audioThread_resetDSDBuffers() {
     int r = kEngineMemOk;
     const int32_t frames = sLastBufferFrames.load(kRelaxed);
-    if (!sDsdIdleBuffer || sDsdIdleBytes < frames) r = allocateDsdIdleBuffer(frames > 0 ? frames : kDsdIdleInitialBytes);
+    if (!sDsdIdleBuffer || sDsdIdleBytes < frames)
+        r = allocateDsdIdleBuffer(frames > 0 ? frames : kDsdIdleInitialBytes);
     for (int t = 0; t < kMaxTracks; ++t) spTrackDsdBlocks[t].store(sDsdIdleTable[t], kRelaxed);
     return r;
 }

@@ -35,24 +35,24 @@ class ClassDynamics;
 class reverb;
 
 enum : int {
-    kRingBlocks = 64,            // blocks in a track's ring (sNumBufBlk's value)
-    kAudioThreadSlots = 34,      // entries of the audio-thread registry
-    kJobVolItems = 35,           // automation items a job carries
-    kRtVolItems = 10,            // of them, the ones the real-time path reads (sVolItems)
+    kRingBlocks = 64,               // blocks in a track's ring (sNumBufBlk's value)
+    kAudioThreadSlots = 34,         // entries of the audio-thread registry
+    kJobVolItems = 35,              // automation items a job carries
+    kRtVolItems = 10,               // of them, the ones the real-time path reads (sVolItems)
     kDsdIdleRow = 2 * kRingBlocks,  // DSD ring tables: left at 2 x block, right at 2 x block + 1
     kDsdIdleInitialBytes = 8192,    // idle bytes at set-up (in a buffer twice that size)
-    kCaptureBlocks = 64,         // blocks per capture-ring row
+    kCaptureBlocks = 64,            // blocks per capture-ring row
     kCaptureBlockFramesDefault = 4096,
     kRecBufferFramesDefault = 4096,
     kMaxOutputsDefault = 4,
-    kStopTimeoutMs = 3000,       // device time a stop may take before it is forced
-    kStopTimeoutSetUpMs = 2000,  // the value the engine starts with
-    kMixWorkBytes = 1 << 20,     // each of the two mixing work buffers at set-up
-    kDsdDecimHistoryBytes = 5184,   // per-track decimation source history
-    kMixDecimHistoryBytes = 336,    // mix decimation source history
-    kChAnalyzeTempFrames = 16384,   // channel-analysis scratch, stereo frames
+    kStopTimeoutMs = 3000,         // device time a stop may take before it is forced
+    kStopTimeoutSetUpMs = 2000,    // the value the engine starts with
+    kMixWorkBytes = 1 << 20,       // each of the two mixing work buffers at set-up
+    kDsdDecimHistoryBytes = 5184,  // per-track decimation source history
+    kMixDecimHistoryBytes = 336,   // mix decimation source history
+    kChAnalyzeTempFrames = 16384,  // channel-analysis scratch, stereo frames
     kChAnalyzeTempBytes = 262160,
-    kMutePatInitialBits = 524288,   // gMutePatBuffer as the main window allocates it: 65,536 bytes a half
+    kMutePatInitialBits = 524288,  // gMutePatBuffer as the main window allocates it: 65,536 bytes a half
 };
 
 // The DSD idle byte (silence) is the file layer's kDsdIdleByte
@@ -77,8 +77,8 @@ enum : int32_t {
 enum : int32_t {
     kConvPathEnded = -1,
     kConvPathReturned = 0,
-    kConvPathWaitPlay = 2,     // waiting for ring space while playing
-    kConvPathWaitBounce = 4,   // waiting for ring space while feeding a mix-down
+    kConvPathWaitPlay = 2,    // waiting for ring space while playing
+    kConvPathWaitBounce = 4,  // waiting for ring space while feeding a mix-down
     kConvPathInCallback = 5,
 };
 
@@ -267,12 +267,12 @@ extern std::atomic<tMixParam *> spMixParam;
 // Writer: the real-time path (the set-up gives the start values). Readers:
 // the GUI timer.
 extern std::atomic<int64_t> sOutputFrameCount;
-extern std::atomic<int32_t> sPrevBufferSize;      // -1: no buffer yet
+extern std::atomic<int32_t> sPrevBufferSize;  // -1: no buffer yet
 extern std::atomic<bool> sBufferSizeChanged_F;
 extern std::atomic<int32_t> sLastBufferFrames;
 extern std::atomic<int32_t> sRecBufferFrames;
 extern std::atomic<int32_t> sInputChannels;
-extern std::atomic<int32_t> sMaxOutputs;          // output columns the patch wraps at
+extern std::atomic<int32_t> sMaxOutputs;  // output columns the patch wraps at
 extern std::atomic<int32_t> sFirstOutputChannel;
 
 // ---- Capture ring and input monitor -------------------------------------------
@@ -306,22 +306,22 @@ extern std::atomic<bool> sClearMoniPeakFlag;
 // Allocated by the GUI's memory functions before the device runs; regrown by
 // the real-time path (the master buffers and the mixing buffers) when a
 // device buffer outgrows them; freed at shut-down after the device stopped.
-extern double *gpMasterBuf[2];             // the master mix and the effect return
-extern int32_t sMasterBufFrames;           // their capacity, stereo frames
-extern double *gpMixTrackBuf;              // the track work buffer of the mixer
-extern double *gpMixFxBuf;                 // the effect bus
-extern int32_t sMixBufFrames;              // their capacity, stereo frames
+extern double *gpMasterBuf[2];    // the master mix and the effect return
+extern int32_t sMasterBufFrames;  // their capacity, stereo frames
+extern double *gpMixTrackBuf;     // the track work buffer of the mixer
+extern double *gpMixFxBuf;        // the effect bus
+extern int32_t sMixBufFrames;     // their capacity, stereo frames
 extern double *spDsdDecimFirSrcBufCh[kMaxTracks];
 extern double *spMixDecimFirSrcBuf;
 extern double *spMixDecimFirSrcBufCh[kMaxTracks];
 extern double *pChAnalyzeBufTemp;
-extern int32_t ChAnalyzeBufTempSize;       // stereo frames
+extern int32_t ChAnalyzeBufTempSize;  // stereo frames
 
 // Buffers the main window allocates and the real-time path regrows: the DSD
 // mute pattern (left and right halves) and the test-signal buffers.
 extern uint8_t *gMutePatBuffer[2];
 extern double *gSineWaveBuffer[2];
-extern int32_t gSineWaveBufSize;           // stereo frames of each
+extern int32_t gSineWaveBufSize;  // stereo frames of each
 // Bits each gMutePatBuffer half holds (the main window's 65,536-byte halves
 // to begin with). Written by the real-time path when it grows the buffer.
 extern int32_t sMutePatBits;
@@ -426,23 +426,15 @@ void finishAudioThreadMemoryWhole();
 
 // Index of a track slot or -1 when out of range (for callers that take a
 // slot from a record or the library).
-inline int engineTrackSlot(int64_t track) {
-    return track >= 0 && track < kMaxTracks ? static_cast<int>(track) : -1;
-}
+inline int engineTrackSlot(int64_t track) { return track >= 0 && track < kMaxTracks ? static_cast<int>(track) : -1; }
 
 // Word 0 of a command block as both sides see it: the library ORs in the end
 // bit while the engine clears bit 1, so the engine reads and changes it with
 // atomic operations on the plain word.
-inline uint32_t comWord(const tMorphexCom *com) {
-    return __atomic_load_n(&com->command, __ATOMIC_RELAXED);
-}
+inline uint32_t comWord(const tMorphexCom *com) { return __atomic_load_n(&com->command, __ATOMIC_RELAXED); }
 inline void comWordClear(tMorphexCom *com, uint32_t bits) {
     __atomic_fetch_and(&com->command, ~bits, __ATOMIC_RELAXED);
 }
-inline void comWordStore(tMorphexCom *com, uint32_t v) {
-    __atomic_store_n(&com->command, v, __ATOMIC_RELAXED);
-}
+inline void comWordStore(tMorphexCom *com, uint32_t v) { __atomic_store_n(&com->command, v, __ATOMIC_RELAXED); }
 // A job that writes its destination file (the end bit masked off).
-inline bool comWritesFile(uint32_t word) {
-    return (word & ~kMorphexComEndBit) == kMorphexComWriteFile;
-}
+inline bool comWritesFile(uint32_t word) { return (word & ~kMorphexComEndBit) == kMorphexComWriteFile; }

@@ -36,8 +36,8 @@ static_assert(kDsdDecimHistoryBytes >= 16 * kTrackMeterFirTaps, "track history h
 // One output of a T-tap two-lane FIR whose window ends at frame i of x
 // (inclusive); the window's frames before x come from hist, the T frames
 // that preceded x. Coefficient 0 meets the oldest frame.
-void firWindowEnd(const double *__restrict coef, int taps, const double *__restrict hist,
-                  const double *__restrict x, int i, double out[2]) {
+void firWindowEnd(const double *__restrict coef, int taps, const double *__restrict hist, const double *__restrict x,
+                  int i, double out[2]) {
     double l = 0.0, r = 0.0;
     int k = 0;
     const int fromHist = taps - 1 - i;
@@ -67,9 +67,7 @@ void keepHistory(double *hist, int taps, const double *x, int n) {
     }
 }
 
-int meterInterval() {
-    return std::max(1, sMeterFirInterval.load(kRelaxed));
-}
+int meterInterval() { return std::max(1, sMeterFirInterval.load(kRelaxed)); }
 
 int ringPoint(const std::atomic<int32_t> &p, int size) {
     const int v = p.load(kRelaxed);
@@ -82,13 +80,9 @@ audioThread *trackThread(int track) {
 }
 
 // One track playing a mono source: its meters show the left channel twice.
-bool monoAlone(int trackCount) {
-    return trackCount == 1 && gAudioThread_isMonoSource(0);
-}
+bool monoAlone(int trackCount) { return trackCount == 1 && gAudioThread_isMonoSource(0); }
 
-void fillDoubles(double *p, uint64_t count, double v) {
-    std::fill(p, p + count, v);
-}
+void fillDoubles(double *p, uint64_t count, double v) { std::fill(p, p + count, v); }
 
 }  // namespace
 
@@ -215,21 +209,13 @@ double *getPlayingFftAnalyzing(int index, int which, int *size) {
     return gpChFFTAmplitude[2 * index + side];
 }
 
-int gAudioThread_getCurFFTSamplePoint() {
-    return curFftSample.load(kRelaxed);
-}
+int gAudioThread_getCurFFTSamplePoint() { return curFftSample.load(kRelaxed); }
 
-int gAudioThread_getCurFFTSamplePointLowFreq() {
-    return curFftSampleLowFreq.load(kRelaxed);
-}
+int gAudioThread_getCurFFTSamplePointLowFreq() { return curFftSampleLowFreq.load(kRelaxed); }
 
-double *gAudioThread_getLissajousBuf() {
-    return gLissajousBuf;
-}
+double *gAudioThread_getLissajousBuf() { return gLissajousBuf; }
 
-int gAudioThread_getLissajousBufWrCount() {
-    return gLissajousBufWrPoint.load(kRelaxed);
-}
+int gAudioThread_getLissajousBufWrCount() { return gLissajousBufWrPoint.load(kRelaxed); }
 
 int allocateChFFTbuffer(int track) {
     if (engineTrackSlot(track) < 0) return -17;
@@ -238,8 +224,10 @@ int allocateChFFTbuffer(int track) {
     std::lock_guard<std::mutex> lock(gChFFTBufMutex);
     if (!gpChAnalyzeBuf[track]) {
         auto *ring = static_cast<double *>(_aligned_malloc(kChAnalyzeBufBytes, 16));
-        if (ring) std::memset(ring, 0, kChAnalyzeBufBytes);
-        else result = kEngineErrMemory;
+        if (ring)
+            std::memset(ring, 0, kChAnalyzeBufBytes);
+        else
+            result = kEngineErrMemory;
         gpChAnalyzeBuf[track] = ring;
     }
     for (int s = 0; s < 2; ++s) {

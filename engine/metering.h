@@ -27,12 +27,12 @@
 #include "engine/analysisrings.h"
 
 enum : int {
-    kMeterFirTaps = 511,        // master metering filter at DSD rates
-    kPcmPeakFirTaps = 25,       // master PCM peak filter from 352.8 kHz on
-    kTrackMeterFirTaps = 81,    // track metering filter (decimated analysis)
-    kLowFreqFirTaps = 81,       // low-frequency analysis filter
-    kFirZeroTail = 131084,      // zero entries the library's design writes behind the taps
-    kLowFreqStep = 4,           // the low-frequency ring takes every 4th master frame
+    kMeterFirTaps = 511,          // master metering filter at DSD rates
+    kPcmPeakFirTaps = 25,         // master PCM peak filter from 352.8 kHz on
+    kTrackMeterFirTaps = 81,      // track metering filter (decimated analysis)
+    kLowFreqFirTaps = 81,         // low-frequency analysis filter
+    kFirZeroTail = 131084,        // zero entries the library's design writes behind the taps
+    kLowFreqStep = 4,             // the low-frequency ring takes every 4th master frame
     kChAnalyzeBufBytes = 262160,  // a track's analysis ring as allocated (16385 stereo frames)
     kMeterIntervalRate = 176400,  // rates above this are decimated by rate / 176400
     kPcmPeakFilterRate = 352800,  // from here the PCM peak is filtered
@@ -40,9 +40,7 @@ enum : int {
 };
 
 // Two-lane entries of a designed filter of T taps, zero tail included.
-constexpr int firCoefEntries(int taps) {
-    return 2 * (taps / 2) + 1 + kFirZeroTail;
-}
+constexpr int firCoefEntries(int taps) { return 2 * (taps / 2) + 1 + kFirZeroTail; }
 
 // Coefficients, two-lane (each value twice), written by initDsdParameters.
 extern double sMeterDecimBuf[2 * firCoefEntries(kMeterFirTaps)];

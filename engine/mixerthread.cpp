@@ -40,7 +40,8 @@ mixerThread::mixerThread(QObject *parent) : tTransactionThread<mixerTransaction>
 
     mLibrary = new (std::nothrow) QLibrary(audioThread::libraryPath());
     if (mLibrary && mLibrary->load()) {
-        mSetDecimationFirParam = reinterpret_cast<tSetDecimationFirParamFunc>(mLibrary->resolve("setDecimationFirParam"));
+        mSetDecimationFirParam =
+            reinterpret_cast<tSetDecimationFirParamFunc>(mLibrary->resolve("setDecimationFirParam"));
         mSetMeterFirParam = reinterpret_cast<tSetMeterFirParamFunc>(mLibrary->resolve("setMeterFirParam"));
         mDecimationFir = reinterpret_cast<tAudioDecimationFirFunc>(mLibrary->resolve("gAudioDecimationFir"));
         mAnalyze = reinterpret_cast<tAnalyzeFFTspectrumFunc>(mLibrary->resolve("analyzeFFTspectrum"));
@@ -70,21 +71,13 @@ void mixerThread::addTransaction(mixerTransaction *job) {
     setPriority(QThread::LowestPriority);
 }
 
-void mixerThread::stop() {
-    mFlags.stop();
-}
+void mixerThread::stop() { mFlags.stop(); }
 
-void mixerThread::snapshotParameters(mixerTransaction *job) {
-    job->mParams = mParams;
-}
+void mixerThread::snapshotParameters(mixerTransaction *job) { job->mParams = mParams; }
 
-void mixerThread::runStarting() {
-    mFlags.runStarting();
-}
+void mixerThread::runStarting() { mFlags.runStarting(); }
 
-void mixerThread::queueDrained() {
-    mFlags.running.store(false, kRelaxed);
-}
+void mixerThread::queueDrained() { mFlags.running.store(false, kRelaxed); }
 
 int mixerThread::runTransaction(mixerTransaction *) {
     // The job only starts the loop; its apply is not called.
@@ -173,11 +166,11 @@ void mixerThread::cyclicEvent() {
     mRoundRobin.store(next >= analysed ? 0 : next, kRelaxed);
 
     if (!mMasterAnalysis.load(kRelaxed) || !analyze || !mScratch[0] || !mScratch[1]) return;
-    const double *master = analysisWindow(sAnalyzeBuffer, kMasterRingFrames, curFftSample.load(kRelaxed),
-                                          mScratch[0].get());
+    const double *master =
+        analysisWindow(sAnalyzeBuffer, kMasterRingFrames, curFftSample.load(kRelaxed), mScratch[0].get());
     (void)analyze(kFftOrder, kFftLog2, sFftAmplitude[0], sFftAmplitude[1], master);
-    const double *low = analysisWindow(sAnalyzeBufferLowFreq, kLowFreqRingFrames,
-                                       curFftSampleLowFreq.load(kRelaxed), mScratch[1].get());
+    const double *low = analysisWindow(sAnalyzeBufferLowFreq, kLowFreqRingFrames, curFftSampleLowFreq.load(kRelaxed),
+                                       mScratch[1].get());
     (void)analyze(kFftOrder, kFftLog2, sFftAmplitudeLowFreq[0], sFftAmplitudeLowFreq[1], low);
 }
 
@@ -237,8 +230,10 @@ void mixerThread::mixerEqButtonClickEvent(int track) {
 }
 
 void mixerThread::eqWindowClosed(int id) {
-    if (id == kMixerMasterEqId) mMasterAnalysis.store(false, kRelaxed);
-    else if (engineTrackSlot(id) >= 0) mEqOpen[id].store(false, kRelaxed);
+    if (id == kMixerMasterEqId)
+        mMasterAnalysis.store(false, kRelaxed);
+    else if (engineTrackSlot(id) >= 0)
+        mEqOpen[id].store(false, kRelaxed);
 }
 
 void mixerThread::finishThread() {

@@ -59,10 +59,10 @@ protected:
 
 // Filled by the main window, copied by setParams.
 struct tMixerTransactParams {
-    int32_t status = 0;                    // -1 asks the analysis to end (read by ClassMixer::apply)
-    int32_t trackCount = 0;                // tracks whose peak holds are refreshed
-    const int32_t *sampleRate = nullptr;   // the play rate, Hz, read every cycle
-    tMixerStripAccess *mixer = nullptr;    // the mixer window
+    int32_t status = 0;                         // -1 asks the analysis to end (read by ClassMixer::apply)
+    int32_t trackCount = 0;                     // tracks whose peak holds are refreshed
+    const int32_t *sampleRate = nullptr;        // the play rate, Hz, read every cycle
+    tMixerStripAccess *mixer = nullptr;         // the mixer window
     tTestSequenceSource *testDialog = nullptr;  // the factory test window
 };
 
@@ -88,7 +88,7 @@ public:
 
 enum : int {
     kMixerCycleMs = 40,
-    kMixerMasterEqId = 1023,    // eqWindowClosed: the master equaliser window
+    kMixerMasterEqId = 1023,  // eqWindowClosed: the master equaliser window
     kMixerPeakSearchBins = 8192,
 };
 constexpr double kMixerSpectrumStart = -300.0;  // the thread's own spectrum outputs before the first analysis

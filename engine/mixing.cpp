@@ -53,14 +53,12 @@ int32_t availableFrames(int track, bool bounceFeed) {
     return int32_t(std::clamp<int64_t>(produced - taken, 0, INT32_MAX));
 }
 
-bool eqOn(const tPEQ *eq) {
-    return eq && eq->allOn && *eq->allOn;
-}
+bool eqOn(const tPEQ *eq) { return eq && eq->allOn && *eq->allOn; }
 
 // One output of the track metering filter whose window ends at frame i of
 // x, the frames before x taken from hist (the last kTrackMeterFirTaps).
-double trackFirLane(const double *__restrict coef, const double *__restrict hist, const double *__restrict x,
-                    int i, int lane) {
+double trackFirLane(const double *__restrict coef, const double *__restrict hist, const double *__restrict x, int i,
+                    int lane) {
     constexpr int T = kTrackMeterFirTaps;
     double s = 0.0;
     int k = 0;

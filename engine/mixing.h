@@ -24,19 +24,19 @@
 
 // One call of the mixing step, built by the caller.
 struct tAudioMixingParams {
-    int32_t type = 0;                  // device type code (0 from the mix-down; not otherwise read)
-    int32_t outputChannels = 0;        // (not read)
-    int32_t frames = 0;                // frames of this chunk
-    const int *offsets = nullptr;      // per track: frames into its current block
-    double **const *blocks = nullptr;  // per track: its ring table of stereo-double blocks
-    const int *blockIndices = nullptr; // per track: its current block in the table
-    double **masters = nullptr;        // {master, effect return}, each at least frames stereo frames
-    bool decimatedAnalysis = false;    // DSD output or mix-down: filtered, decimated analysis feeds
+    int32_t type = 0;                   // device type code (0 from the mix-down; not otherwise read)
+    int32_t outputChannels = 0;         // (not read)
+    int32_t frames = 0;                 // frames of this chunk
+    const int *offsets = nullptr;       // per track: frames into its current block
+    double **const *blocks = nullptr;   // per track: its ring table of stereo-double blocks
+    const int *blockIndices = nullptr;  // per track: its current block in the table
+    double **masters = nullptr;         // {master, effect return}, each at least frames stereo frames
+    bool decimatedAnalysis = false;     // DSD output or mix-down: filtered, decimated analysis feeds
 };
 
 enum : int {
-    kMixFramesInitial = 65536,         // frames of the work buffers at set-up
-    kBounceNotReady = -2,              // bounceMixing: a track has not produced enough yet
+    kMixFramesInitial = 65536,  // frames of the work buffers at set-up
+    kBounceNotReady = -2,       // bounceMixing: a track has not produced enough yet
 };
 
 // Mixes one chunk into masters[0] (and the effect return into masters[1]).

@@ -11,21 +11,18 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 
 constexpr int32_t kDsdRateFloor = 2822400;  // device rates from here on play DSD
 constexpr int kSpliceLength = 8;
-constexpr int kSpliceLengthDsd64 = 4;       // DSD64 output of a source above 38.4 kHz
+constexpr int kSpliceLengthDsd64 = 4;  // DSD64 output of a source above 38.4 kHz
 constexpr uint32_t kSpliceHighSourceRate = 38399;
-constexpr int kConvDelayBits = 17;          // what the modulator's splice window adds
+constexpr int kConvDelayBits = 17;  // what the modulator's splice window adds
 
 // Device rate per rate index; unused indices give 1 so that nothing divides
 // by zero.
 constexpr int32_t kPlayFsTable[24] = {
-    44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000, 705600, 768000,
-    1,     1,     1,     1,     1,      1,      2822400, 5644800, 11289600, 22579200,
-    1,     1,     1,     1,
+    44100, 48000, 88200, 96000, 176400,  192000,  352800,   384000,   705600, 768000, 1, 1,
+    1,     1,     1,     1,     2822400, 5644800, 11289600, 22579200, 1,      1,      1, 1,
 };
 
-int64_t ringLimit() {
-    return int64_t(sNumBufBlk.load(kRelaxed) - 1) * sRingBlockFrames.load(kRelaxed);
-}
+int64_t ringLimit() { return int64_t(sNumBufBlk.load(kRelaxed) - 1) * sRingBlockFrames.load(kRelaxed); }
 
 // The end of a job that was stopped while it waited for ring space.
 int producerStopped(int track, unsigned int *com) {
@@ -37,9 +34,7 @@ int producerStopped(int track, unsigned int *com) {
 
 }  // namespace
 
-int32_t ClassMorphex::playFsOfRateIndex(uint32_t rateIndex) {
-    return rateIndex < 24 ? kPlayFsTable[rateIndex] : 1;
-}
+int32_t ClassMorphex::playFsOfRateIndex(uint32_t rateIndex) { return rateIndex < 24 ? kPlayFsTable[rateIndex] : 1; }
 
 tJobRateSetUp ClassMorphex::setUpJobRate(uint32_t rateIndex, uint32_t srcRate, tMorphexCom *com) {
     tJobRateSetUp s;
@@ -73,8 +68,8 @@ tJobRateSetUp ClassMorphex::setUpJobRate(uint32_t rateIndex, uint32_t srcRate, t
         }
         if (sMeterFirInterval.load(kRelaxed) < 1) sMeterFirInterval.store(1, kRelaxed);
         s.analysisRate = s.playFs / sMeterFirInterval.load(kRelaxed);
-        s.spliceLength = s.playFs == kDsdRateFloor && srcRate > kSpliceHighSourceRate ? kSpliceLengthDsd64
-                                                                                      : kSpliceLength;
+        s.spliceLength =
+            s.playFs == kDsdRateFloor && srcRate > kSpliceHighSourceRate ? kSpliceLengthDsd64 : kSpliceLength;
     }
     CDsm5th.setCompareLen(s.spliceLength);
     if (tInitAnalyzingFFTparamsFunc init = sInitAnalyzingFFTparamsFunc.load(kRelaxed)) init(16384, s.analysisRate);
@@ -94,8 +89,8 @@ bool ClassMorphex::hasAutomation(const tDspVolItem *items, int count) {
     return false;
 }
 
-int ClassMorphex::apply(int command, tMorphexParam *record, tMorphexAPIs entries, tAudioFileInfo *fileInfo,
-                        tTimeInfo *, tDspVolItem *items, tID3tagInfo *tag) {
+int ClassMorphex::apply(int command, tMorphexParam *record, tMorphexAPIs entries, tAudioFileInfo *fileInfo, tTimeInfo *,
+                        tDspVolItem *items, tID3tagInfo *tag) {
     const int track = record ? engineTrackSlot(record->com.track) : -1;
     if (track < 0 || !fileInfo || !items) {
         sConvFailed.store(true, kRelaxed);
@@ -150,10 +145,10 @@ int ClassMorphex::apply(int command, tMorphexParam *record, tMorphexAPIs entries
         DebugClient::SendTrace(QStringLiteral("MorphexRead :"), "MAIN", 10, "../audioThread", 1277, "apply");
 
     const wchar16 *const sources[1] = {reinterpret_cast<const wchar16 *>(record->srcPath.c_str())};
-    const int result = entries.morphexert(reinterpret_cast<const wchar16 *>(record->dstPath.c_str()), sources,
-                                          nullptr, &send, record->panVol, &record->fileCount, &com,
-                                          &CMorphexCallback::convert1blockFin, checkPlayStatus, items,
-                                          morphexErrCallback, morphexWorkingCallback);
+    const int result =
+        entries.morphexert(reinterpret_cast<const wchar16 *>(record->dstPath.c_str()), sources, nullptr, &send,
+                           record->panVol, &record->fileCount, &com, &CMorphexCallback::convert1blockFin,
+                           checkPlayStatus, items, morphexErrCallback, morphexWorkingCallback);
 
     gDiff1[track].store(-1, kRelaxed);
     gDiff2[track].store(-1, kRelaxed);
@@ -179,8 +174,7 @@ int CMorphexCallback::convert1blockFin(uint64_t produced, int, int trackBlockFra
     gFirstConverted[track].store(1, kRelaxed);
     gTestCount[track].fetch_add(1, kRelaxed);
 
-    if (comWritesFile(__atomic_load_n(com, __ATOMIC_RELAXED)))
-        return sConvAbort.exchange(false, kRelaxed) ? -1 : 0;
+    if (comWritesFile(__atomic_load_n(com, __ATOMIC_RELAXED))) return sConvAbort.exchange(false, kRelaxed) ? -1 : 0;
 
     sConvFirLen.store(filterLen, kRelaxed);
     sDelayConvFir.store((filterLen - 1) / 2 + kConvDelayBits, kRelaxed);
@@ -270,9 +264,7 @@ int morphexErrCallback(int trackArg) {
     return 0;
 }
 
-int morphexWorkingCallback(long long *) {
-    return 0;
-}
+int morphexWorkingCallback(long long *) { return 0; }
 
 void clearBounceParam() {
     sBounceFinished.store(false, kRelaxed);
@@ -284,18 +276,14 @@ void clearBounceParam() {
     }
 }
 
-void setFinishBounceFlag() {
-    sBounceFinished.store(true, kRelaxed);
-}
+void setFinishBounceFlag() { sBounceFinished.store(true, kRelaxed); }
 
 int getBounceFlag(int track) {
     const int t = engineTrackSlot(track);
     return t >= 0 && sBounceEnded[t].load(kRelaxed) ? 1 : 0;
 }
 
-void reqDspPlay(int request) {
-    sPlayRequest.store(request, kRelaxed);
-}
+void reqDspPlay(int request) { sPlayRequest.store(request, kRelaxed); }
 
 int64_t getConvertedCountAndBufBlkSize(int track, int *blockFrames) {
     if (blockFrames) *blockFrames = sRingBlockFrames.load(kRelaxed);
@@ -329,9 +317,7 @@ int64_t getDiffParam(int track, int selector) {
     return selector == 1 ? gDiff1[t].load(kRelaxed) : gDiff2[t].load(kRelaxed);
 }
 
-int getBounceConvertStatus() {
-    return sConvFailed.load(kRelaxed) ? 1 : 0;
-}
+int getBounceConvertStatus() { return sConvFailed.load(kRelaxed) ? 1 : 0; }
 
 int getAudioThreadParam(int track, tAudioThreadRingState *state) {
     const int t = engineTrackSlot(track);

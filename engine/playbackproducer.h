@@ -21,8 +21,8 @@
 
 // Results of apply besides the library's own (0 or its negative codes).
 enum : int {
-    kClassMorphexErrTrack = -17,       // the record's track slot is not 0..kMaxTracks-1
-    kClassMorphexErrNoLibrary = -1000, // morphexert could not be bound; nothing was started
+    kClassMorphexErrTrack = -17,        // the record's track slot is not 0..kMaxTracks-1
+    kClassMorphexErrNoLibrary = -1000,  // morphexert could not be bound; nothing was started
 };
 
 // What the rate set-up of a job decided (for the caller's checks).
@@ -37,8 +37,8 @@ public:
     // kind: 1 export, 2 playback feed, 3 mix-down feed; kept, not read.
     explicit ClassMorphex(int kind) : mKind(kind) {}
 
-    int apply(int command, tMorphexParam *record, tMorphexAPIs entries, tAudioFileInfo *fileInfo,
-              tTimeInfo *timeInfo, tDspVolItem *items, tID3tagInfo *tag) override;
+    int apply(int command, tMorphexParam *record, tMorphexAPIs entries, tAudioFileInfo *fileInfo, tTimeInfo *timeInfo,
+              tDspVolItem *items, tID3tagInfo *tag) override;
 
     int kind() const { return mKind; }
 

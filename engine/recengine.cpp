@@ -19,9 +19,7 @@ namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr int kCaptureRow = 0;  // the row the real-time path counts for the recorder
 
-const wchar16 *widePath(const std::u16string &s) {
-    return reinterpret_cast<const wchar16 *>(s.c_str());
-}
+const wchar16 *widePath(const std::u16string &s) { return reinterpret_cast<const wchar16 *>(s.c_str()); }
 
 }  // namespace
 
@@ -66,7 +64,8 @@ int ClassRecEngine::writeBlocks(int n) {
         const int32_t samples = mBlockSamples[b].load(kRelaxed);
         if (samples > 0) {
             if (samples > mWriteCapacity) {
-                std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[static_cast<size_t>(mChannels) * samples * 8]);
+                std::unique_ptr<uint8_t[]> grown(new (std::nothrow)
+                                                     uint8_t[static_cast<size_t>(mChannels) * samples * 8]);
                 if (!grown) return kRecErrFile;
                 mWriteBuf = std::move(grown);
                 mWriteCapacity = samples;
@@ -74,8 +73,8 @@ int ClassRecEngine::writeBlocks(int n) {
             uint8_t *out = mWriteBuf.get();
             uint64_t bytes;
             if (mFormat == kRecFormatDsf) {
-                (void)dsd2dsf(out, mDsdLeft[b], mDsdRight[b], static_cast<uint32_t>(samples), channels, 0,
-                              &mDsfWritten, &mDsfValid);
+                (void)dsd2dsf(out, mDsdLeft[b], mDsdRight[b], static_cast<uint32_t>(samples), channels, 0, &mDsfWritten,
+                              &mDsfValid);
                 bytes = static_cast<uint64_t>(mDsfWritten) * mChannels / 8;
                 mDsfBytes += bytes;
             } else if (mFormat == kRecFormatDsdiff) {
@@ -115,7 +114,8 @@ int ClassRecEngine::apply(tRecParameters *param, tRecControlFlags *flags) {
     for (int b = 0; usable && b < kCaptureBlocks; ++b)
         usable = mFormat == kRecFormatWav ? mWorkBlocks && mWorkBlocks[b] : mDsdLeft[b] && mDsdRight[b];
 
-    mWriteBuf.reset(new (std::nothrow) uint8_t[static_cast<size_t>(std::max(mChannels, 1)) * kRecWriteBufBytesPerChannel]);
+    mWriteBuf.reset(new (std::nothrow)
+                        uint8_t[static_cast<size_t>(std::max(mChannels, 1)) * kRecWriteBufBytesPerChannel]);
     mWriteCapacity = kRecWriteBufSamples;
     mTotal = 0;
     mDsfBytes = 0;
@@ -166,13 +166,15 @@ int ClassRecEngine::apply(tRecParameters *param, tRecControlFlags *flags) {
         if (written != kRecOk) {
             result = kRecErrFile;
         } else {
-            const uint64_t audioBytes = mFormat == kRecFormatDsf
-                                            ? mDsfBytes
-                                            : static_cast<uint64_t>(mTotal) * mChannels * mBits / 8;
-            const bool sized = mHandler->updateDataSize(mFile, audioBytes, static_cast<uint64_t>(mTotal)) == kAudioFileOK;
+            const uint64_t audioBytes =
+                mFormat == kRecFormatDsf ? mDsfBytes : static_cast<uint64_t>(mTotal) * mChannels * mBits / 8;
+            const bool sized =
+                mHandler->updateDataSize(mFile, audioBytes, static_cast<uint64_t>(mTotal)) == kAudioFileOK;
             const bool flushed = v_flush(mFile) == 0;
-            if (!flushed) result = kRecErrFile;
-            else if (!sized) result = kRecErrSize;
+            if (!flushed)
+                result = kRecErrFile;
+            else if (!sized)
+                result = kRecErrSize;
         }
         closeFile();
     } else if (mFileOpen) {
@@ -212,13 +214,9 @@ void recEngineThread::changeRecFileName(const QString &name) {
     mParam.path = name.toStdU16String();
 }
 
-void recEngineThread::stop() {
-    mFlags.stop();
-}
+void recEngineThread::stop() { mFlags.stop(); }
 
-void recEngineThread::snapshotParameters(recEngineTransaction *job) {
-    job->mParam = mParam;
-}
+void recEngineThread::snapshotParameters(recEngineTransaction *job) { job->mParam = mParam; }
 
 void recEngineThread::runStarting() {
     // The running flag stays set after run returns.

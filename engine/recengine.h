@@ -33,8 +33,8 @@ class AccessAudioFile;
 // Results of ClassRecEngine::apply.
 enum : int {
     kRecOk = 0,
-    kRecErrFile = -2,   // the file could not be opened, its header or a block not written
-    kRecErrSize = -3,   // the final size update failed (the file is closed)
+    kRecErrFile = -2,  // the file could not be opened, its header or a block not written
+    kRecErrSize = -3,  // the final size update failed (the file is closed)
 };
 
 // The recorder's output formats (tRecParameters::format).
@@ -46,8 +46,8 @@ enum : int32_t {
 
 enum : int {
     kRecPollMs = 50,
-    kRecBatchBlocks = 32,           // blocks are written once more than this many wait
-    kRecWriteBufSamples = 12800,    // write buffer capacity, samples (8 bytes per sample and channel)
+    kRecBatchBlocks = 32,         // blocks are written once more than this many wait
+    kRecWriteBufSamples = 12800,  // write buffer capacity, samples (8 bytes per sample and channel)
     kRecWriteBufBytesPerChannel = 102400,
 };
 
@@ -119,7 +119,7 @@ private:
     uint64_t mDsfBytes = 0;      // audio bytes of the DSF writes
     FILE *mFile = nullptr;
     bool mFileOpen = false;
-    uint32_t mDsfWritten = 0;    // the DSF packer's last counts
+    uint32_t mDsfWritten = 0;  // the DSF packer's last counts
     uint32_t mDsfValid = 0;
 };
 

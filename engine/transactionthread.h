@@ -120,10 +120,10 @@ protected:
         queueDrained();
     }
 
-    QMutex mMutex;            // guards mQueue, mLooping and the thread's parameter set
+    QMutex mMutex;  // guards mQueue, mLooping and the thread's parameter set
     QWaitCondition mCond;
-    QList<Job *> mQueue;      // first in, first out
-    bool mLooping = false;    // a run() is taking jobs; cleared when it decides to leave
+    QList<Job *> mQueue;    // first in, first out
+    bool mLooping = false;  // a run() is taking jobs; cleared when it decides to leave
 };
 
 // The four flags most work threads keep: running, stop request, abort

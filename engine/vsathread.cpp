@@ -17,9 +17,9 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 // The first row whose value is above the speed wins. A second row for 1.0
 // (8192, 16384, 1) would always lie behind the first one, so it is not kept.
 constexpr tVsaSpeedRow kSpeedTable[] = {
-    {0.62f, 1024, 256, 3},    {0.75f, 1024, 512, 3},    {0.92f, 1024, 4096, 3},  {0.98f, 8192, 16384, 1},
-    {1.0f, 12288, 16384, 1},  {1.04f, 12288, 16384, 1}, {1.3f, 1024, 4096, 3},   {1.5f, 768, 2048, 3},
-    {1.8f, 512, 1024, 3},     {999.0f, 512, 128, 3},
+    {0.62f, 1024, 256, 3},   {0.75f, 1024, 512, 3},    {0.92f, 1024, 4096, 3}, {0.98f, 8192, 16384, 1},
+    {1.0f, 12288, 16384, 1}, {1.04f, 12288, 16384, 1}, {1.3f, 1024, 4096, 3},  {1.5f, 768, 2048, 3},
+    {1.8f, 512, 1024, 3},    {999.0f, 512, 128, 3},
 };
 
 constexpr float kMaxStretchSpeed = 2.0f;
@@ -125,8 +125,10 @@ void ClassVsaThread::readRing(double *const *blocks, int blockFrames, int frames
         const int offset = static_cast<int>(pos % blockFrames);
         const int n = std::min(left, blockFrames - offset);
         const double *src = blocks ? blocks[block] : nullptr;
-        if (src) std::memcpy(dst, src + 2 * static_cast<size_t>(offset), static_cast<size_t>(n) * 16);
-        else std::memset(dst, 0, static_cast<size_t>(n) * 16);
+        if (src)
+            std::memcpy(dst, src + 2 * static_cast<size_t>(offset), static_cast<size_t>(n) * 16);
+        else
+            std::memset(dst, 0, static_cast<size_t>(n) * 16);
         dst += 2 * n;
         pos += n;
         left -= n;
@@ -249,21 +251,13 @@ void vsaThread::addTransaction(vsaTransaction *job) {
     setPriority(QThread::NormalPriority);
 }
 
-void vsaThread::setParam(tVsaParam *param) {
-    mParam.store(param, kRelaxed);
-}
+void vsaThread::setParam(tVsaParam *param) { mParam.store(param, kRelaxed); }
 
-void vsaThread::stop() {
-    mFlags.stop();
-}
+void vsaThread::stop() { mFlags.stop(); }
 
-void vsaThread::runStarting() {
-    mFlags.runStarting();
-}
+void vsaThread::runStarting() { mFlags.runStarting(); }
 
-int vsaThread::runTransaction(vsaTransaction *job) {
-    return job->apply(&mFlags.abort, mParam.load(kRelaxed));
-}
+int vsaThread::runTransaction(vsaTransaction *job) { return job->apply(&mFlags.abort, mParam.load(kRelaxed)); }
 
 void vsaThread::queueDrained() {
     // The running flag stays set: a later stop() leaves ended as it is.

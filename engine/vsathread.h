@@ -25,10 +25,10 @@
 enum : int {
     kVsaBands = 6,
     kVsaBandSwitches = 16,
-    kVsaSlotBytes = 2 << 20,                // each output slot
-    kVsaSlotFrames = kVsaSlotBytes / 16,    // stereo double frames per slot
+    kVsaSlotBytes = 2 << 20,              // each output slot
+    kVsaSlotFrames = kVsaSlotBytes / 16,  // stereo double frames per slot
     kVsaFilterTaps = 51,
-    kVsaTrack = 0,                          // the track whose ring is read
+    kVsaTrack = 0,  // the track whose ring is read
 };
 
 // Result codes of ClassVsaThread::apply.
@@ -40,11 +40,11 @@ enum : int {
 
 // The variable-speed settings, owned by the caller.
 struct tVsaParam {
-    int32_t rate = 44100;           // Hz
-    float speed = 1.0f;             // factor; 1.0 is normal speed
-    int32_t a = 0;                  // output hop, frames (set by selectVsaParameters)
-    int32_t b = 0;                  // overlap, frames
-    int32_t n = 0;                  // octave splits (n + 1 bands)
+    int32_t rate = 44100;  // Hz
+    float speed = 1.0f;    // factor; 1.0 is normal speed
+    int32_t a = 0;         // output hop, frames (set by selectVsaParameters)
+    int32_t b = 0;         // overlap, frames
+    int32_t n = 0;         // octave splits (n + 1 bands)
     int32_t reserved = 0;
     bool enabled = false;
     uint8_t bandSwitch[kVsaBandSwitches] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
@@ -61,10 +61,10 @@ struct tVsaSpeedRow {
 // release once the slot's frames and speed are stored, the consumer clears
 // it with release when it has taken the slot.
 struct tVsaOutputSlots {
-    double *slot[2] = {nullptr, nullptr};         // stereo double frames
-    bool *ready[2] = {nullptr, nullptr};          // set by the worker (release), cleared by the consumer
-    int32_t frames[2] = {0, 0};                   // valid frames of a ready slot
-    const float *speed[2] = {nullptr, nullptr};   // the speed a slot was made at
+    double *slot[2] = {nullptr, nullptr};        // stereo double frames
+    bool *ready[2] = {nullptr, nullptr};         // set by the worker (release), cleared by the consumer
+    int32_t frames[2] = {0, 0};                  // valid frames of a ready slot
+    const float *speed[2] = {nullptr, nullptr};  // the speed a slot was made at
 };
 
 class vsaTransaction {
@@ -121,7 +121,7 @@ private:
     ClassQMF mQmf;
     std::unique_ptr<double[]> mSlot[2];
     double *mSlotPtr[2] = {nullptr, nullptr};  // the engine's view of mSlot
-    bool mSlotReady[2] = {false, false};  // atomic builtins: the consumer holds the plain addresses
+    bool mSlotReady[2] = {false, false};       // atomic builtins: the consumer holds the plain addresses
     int32_t mSlotFrames[2] = {0, 0};
     float mSlotSpeed[2] = {0.0f, 0.0f};
     int mDecim[kVsaBands] = {1, 2, 4, 8, 16, 16};

@@ -11,8 +11,8 @@ int ClassGetWaveForm::apply(const char16_t *path, int64_t, int64_t, const int64_
                             int levels) {
     if (!entry) return kWaveFormErrNoEntry;
     // Always the whole file: the library cuts the end to the file's frames.
-    return entry(reinterpret_cast<const int16_t *>(path), 0, std::numeric_limits<int64_t>::max(), pointCounts,
-                 maxima, minima, abort, progress, levels);
+    return entry(reinterpret_cast<const int16_t *>(path), 0, std::numeric_limits<int64_t>::max(), pointCounts, maxima,
+                 minima, abort, progress, levels);
 }
 
 waveFormThread::waveFormThread(QObject *parent) : tTransactionThread<WFTransaction>(parent) {}
@@ -28,8 +28,10 @@ void waveFormThread::setParameters(const char16_t *path, const int64_t *pointCou
                                    double **minima, trackGraphic *view, int levels, int track) {
     QMutexLocker lock(&mMutex);
     mNext.path = path ? std::u16string(path) : std::u16string();
-    if (pointCounts && levels > 0) mNext.pointCounts.assign(pointCounts, pointCounts + levels);
-    else mNext.pointCounts.clear();
+    if (pointCounts && levels > 0)
+        mNext.pointCounts.assign(pointCounts, pointCounts + levels);
+    else
+        mNext.pointCounts.clear();
     mNext.kept = kept;
     mNext.maxima = maxima;
     mNext.minima = minima;
@@ -45,13 +47,9 @@ void waveFormThread::addTransaction(WFTransaction *job) {
     setPriority(QThread::NormalPriority);
 }
 
-void waveFormThread::stop() {
-    mFlags.stop();
-}
+void waveFormThread::stop() { mFlags.stop(); }
 
-void waveFormThread::snapshotParameters(WFTransaction *job) {
-    job->mParams = mNext;
-}
+void waveFormThread::snapshotParameters(WFTransaction *job) { job->mParams = mNext; }
 
 void waveFormThread::runStarting() {
     mFlags.runStarting();
@@ -62,8 +60,7 @@ int waveFormThread::runTransaction(WFTransaction *job) {
     tWaveFormParams &p = job->mParams;
     // A level count without its arrays would make the library write through
     // null pointers: such a job computes nothing.
-    const bool usable = p.levels > 0 && p.maxima && p.minima &&
-                        p.pointCounts.size() == static_cast<size_t>(p.levels);
+    const bool usable = p.levels > 0 && p.maxima && p.minima && p.pointCounts.size() == static_cast<size_t>(p.levels);
     const int result = usable ? job->apply(p.path.c_str(), 0, 0, p.pointCounts.data(), p.maxima, p.minima,
                                            mFlags.abortByte(), &mProgress, mEntry.load(kRelaxed), p.levels)
                               : kWaveFormErrParams;

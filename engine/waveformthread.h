@@ -31,8 +31,8 @@ typedef int (*tGetAudioWaveFormFunc)(const int16_t *path, int64_t start, int64_t
                                      int levelCount);
 
 enum : int {
-    kWaveFormErrNoEntry = -1,   // no getAudioWaveForm to call
-    kWaveFormErrParams = -17,   // no levels, or a level without its arrays: nothing is computed
+    kWaveFormErrNoEntry = -1,  // no getAudioWaveForm to call
+    kWaveFormErrParams = -17,  // no levels, or a level without its arrays: nothing is computed
 };
 
 // What one overview job is given (a copy of the worker's parameters taken
@@ -45,7 +45,7 @@ struct tWaveFormParams {
     double **minima = nullptr;
     trackGraphic *view = nullptr;
     int32_t levels = 0;
-    int32_t track = 0;                 // reported back in waveFormPrepared
+    int32_t track = 0;  // reported back in waveFormPrepared
 };
 
 // A waveform job. The worker fills mParams when the job is queued and
@@ -61,9 +61,9 @@ public:
     // file is computed); abort: polled by the library; progress: written by
     // it. Returns the library's result (finest points made, or a negative
     // code), kWaveFormErrNoEntry without an entry point.
-    virtual int apply(const char16_t *path, int64_t start, int64_t end, const int64_t *pointCounts,
-                      double **maxima, double **minima, const uint8_t *abort, int64_t *progress,
-                      tGetAudioWaveFormFunc entry, int levels) = 0;
+    virtual int apply(const char16_t *path, int64_t start, int64_t end, const int64_t *pointCounts, double **maxima,
+                      double **minima, const uint8_t *abort, int64_t *progress, tGetAudioWaveFormFunc entry,
+                      int levels) = 0;
 
     tWaveFormParams mParams;
 };
@@ -91,8 +91,8 @@ public:
     // point counts (copied), a word that is kept and not read, the per-level
     // maximum and minimum arrays (the caller's, levels of each), the view,
     // the level count and the track index reported back.
-    void setParameters(const char16_t *path, const int64_t *pointCounts, int kept, double **maxima,
-                       double **minima, trackGraphic *view, int levels, int track);
+    void setParameters(const char16_t *path, const int64_t *pointCounts, int kept, double **maxima, double **minima,
+                       trackGraphic *view, int levels, int track);
     // Clears the abort flag and queues the job (the worker owns it from
     // here) at normal priority.
     void addTransaction(WFTransaction *job);

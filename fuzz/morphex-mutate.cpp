@@ -28,11 +28,11 @@
 #include <thread>
 #include <vector>
 
+#include "../tests/morphex/audiogen.h"
 #include "audiofile/audiohelpers.h"
 #include "base/wstring.h"
 #include "dsp/dspvolume.h"
 #include "dsp/sharedrecords.h"
-#include "../tests/morphex/audiogen.h"
 #include "morphex/fileinfo.h"
 #include "morphex/morphexjob.h"
 
@@ -126,9 +126,11 @@ std::vector<Seed> makeSeeds() {
     std::vector<Seed> seeds;
     seeds.push_back({"pcm16-44k1-stereo.wav", wavWithCue(44100, 16, 2, 3000)});
     seeds.push_back({"pcm24-96k-mono.wav", wavWithCue(96000, 24, 1, 2000)});
-    seeds.push_back({"dsd64-stereo.dsf", dsfWithTag(2822400, {sxgen::noiseBytes(5000, 1), sxgen::noiseBytes(5000, 2)})});
+    seeds.push_back(
+        {"dsd64-stereo.dsf", dsfWithTag(2822400, {sxgen::noiseBytes(5000, 1), sxgen::noiseBytes(5000, 2)})});
     seeds.push_back({"dsd128-mono.dsf", dsfWithTag(5644800, {sxgen::noiseBytes(3000, 3)})});
-    seeds.push_back({"dsd64-stereo.dff", dsdiffWithTitle(2822400, {sxgen::noiseBytes(4000, 4), sxgen::noiseBytes(4000, 5)})});
+    seeds.push_back(
+        {"dsd64-stereo.dff", dsdiffWithTitle(2822400, {sxgen::noiseBytes(4000, 4), sxgen::noiseBytes(4000, 5)})});
     seeds.push_back({"dsd64x48k-mono.dff", dsdiffWithTitle(3072000, {sxgen::noiseBytes(4000, 6)})});
     return seeds;
 }
@@ -161,10 +163,10 @@ std::vector<wchar16> wide(const std::string &s) {
 // Mutations. Headers decide everything, so most of them land in the first
 // few hundred bytes; the rest anywhere.
 
-const uint64_t kInteresting[] = {0,          1,          2,          7,          8,          0x7F,
-                                 0x80,       0xFF,       0x100,      0x1000,     0x7FFF,     0x8000,
-                                 0xFFFF,     0x10000,    0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0x100000000ull,
-                                 44100,      2822400,    64000,      65535,      ~0ull,      0x7FFFFFFFFFFFFFFFull};
+const uint64_t kInteresting[] = {0,      1,       2,          7,          8,          0x7F,
+                                 0x80,   0xFF,    0x100,      0x1000,     0x7FFF,     0x8000,
+                                 0xFFFF, 0x10000, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF, 0x100000000ull,
+                                 44100,  2822400, 64000,      65535,      ~0ull,      0x7FFFFFFFFFFFFFFFull};
 
 void mutate(Bytes &b, std::mt19937_64 &rng) {
     auto pick = [&](uint64_t n) { return n ? rng() % n : 0; };
@@ -248,7 +250,8 @@ struct Output {
     uint32_t type, rate, bits;
     const char *ext;
 };
-const Output kOutputs[] = {{0, 48000, 24, ".wav"}, {2, 2822400, 1, ".dsf"}, {3, 2822400, 1, ".dff"}, {0, 44100, 16, ".wav"}};
+const Output kOutputs[] = {
+    {0, 48000, 24, ".wav"}, {2, 2822400, 1, ".dsf"}, {3, 2822400, 1, ".dff"}, {0, 44100, 16, ".wav"}};
 
 // Queries the file, converts it to one of the outputs and checks the
 // result. Returns an empty string or what went wrong.
@@ -292,8 +295,8 @@ std::string runOne(const std::string &input, const std::string &work, int output
     const wchar16 *list[1] = {in.data()};
     const int one = 1;
     gWatch.startedMs.store(nowMs(), std::memory_order_release);
-    const int r = morphexSub(dst.data(), list, nullptr, &send, panVol, &one, &com, onBlock, onStatus, env, onError,
-                             onWorking);
+    const int r =
+        morphexSub(dst.data(), list, nullptr, &send, panVol, &one, &com, onBlock, onStatus, env, onError, onWorking);
     gWatch.startedMs.store(-1, std::memory_order_release);
 
     const uint64_t written = fileSize(gOutPath);
@@ -342,16 +345,24 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const char *v = i + 1 < argc ? argv[i + 1] : nullptr;
-        if (a == "--write-seeds" && v) seedsOut = argv[++i];
-        else if (a == "--corpus" && v) corpus = argv[++i];
-        else if (a == "--seconds" && v) seconds = std::atof(argv[++i]);
-        else if (a == "--seed" && v) seed = std::strtoull(argv[++i], nullptr, 10);
-        else if (a == "--hang" && v) hang = std::atoi(argv[++i]);
-        else if (a == "--save" && v) save = argv[++i];
-        else if (a == "--input" && v) input = argv[++i];
+        if (a == "--write-seeds" && v)
+            seedsOut = argv[++i];
+        else if (a == "--corpus" && v)
+            corpus = argv[++i];
+        else if (a == "--seconds" && v)
+            seconds = std::atof(argv[++i]);
+        else if (a == "--seed" && v)
+            seed = std::strtoull(argv[++i], nullptr, 10);
+        else if (a == "--hang" && v)
+            hang = std::atoi(argv[++i]);
+        else if (a == "--save" && v)
+            save = argv[++i];
+        else if (a == "--input" && v)
+            input = argv[++i];
         else {
-            std::fprintf(stderr, "usage: morphex-mutate [--write-seeds DIR | --input FILE] [--corpus DIR] "
-                                 "[--seconds N] [--seed S] [--hang N] [--save DIR]\n");
+            std::fprintf(stderr,
+                         "usage: morphex-mutate [--write-seeds DIR | --input FILE] [--corpus DIR] "
+                         "[--seconds N] [--seed S] [--hang N] [--save DIR]\n");
             return 2;
         }
     }
@@ -366,7 +377,8 @@ int main(int argc, char **argv) {
     std::vector<Seed> seeds;
     if (!corpus.empty() && fs::is_directory(corpus)) {
         for (const auto &e : fs::directory_iterator(corpus))
-            if (e.is_regular_file() && e.path().filename().string()[0] != '.') seeds.push_back({e.path().filename().string(), readFile(e.path().string())});
+            if (e.is_regular_file() && e.path().filename().string()[0] != '.')
+                seeds.push_back({e.path().filename().string(), readFile(e.path().string())});
     }
     if (seeds.empty()) seeds = makeSeeds();
 

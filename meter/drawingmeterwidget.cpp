@@ -10,8 +10,7 @@ namespace {
 const GLubyte kQuadIndices[4] = {0, 1, 2, 3};
 
 // Pixel coordinates with the origin at the bottom left.
-void setPixelProjection(QOpenGLWidget *widget, int w, int h)
-{
+void setPixelProjection(QOpenGLWidget *widget, int w, int h) {
     const qreal ratio = widget->devicePixelRatioF();
     glViewport(0, 0, static_cast<GLsizei>(w * ratio), static_cast<GLsizei>(h * ratio));
     glMatrixMode(GL_PROJECTION);
@@ -21,8 +20,7 @@ void setPixelProjection(QOpenGLWidget *widget, int w, int h)
     glLoadIdentity();
 }
 
-void fillQuad(const float (*vertices)[2], const float *rgb)
-{
+void fillQuad(const float (*vertices)[2], const float *rgb) {
     glColor3fv(rgb);
     glVertexPointer(2, GL_FLOAT, 0, vertices);
     glDrawElements(GL_QUADS, 4, GL_UNSIGNED_BYTE, kQuadIndices);
@@ -30,40 +28,32 @@ void fillQuad(const float (*vertices)[2], const float *rgb)
 
 }  // namespace
 
-drawingMeterWidget::drawingMeterWidget(QWidget *parent) : QOpenGLWidget(parent)
-{
+drawingMeterWidget::drawingMeterWidget(QWidget *parent) : QOpenGLWidget(parent) {
     // The peak lines are placed on bar 0's scale, which must make sense
     // before the first paint (an owner may feed a meter it never shows).
     setSize(width(), height());
     rebuildMeterTable();
 }
 
-void drawingMeterWidget::setHorizontal(bool horizontal)
-{
+void drawingMeterWidget::setHorizontal(bool horizontal) {
     mHorizontal = horizontal;
     mAxis = horizontal ? 0 : 1;
 }
 
-void drawingMeterWidget::resizeManual(int w, int h)
-{
+void drawingMeterWidget::resizeManual(int w, int h) {
     const bool gl = context() != nullptr;
-    if (gl)
-        makeCurrent();
+    if (gl) makeCurrent();
     resizeGL(w, h);
-    if (gl)
-        doneCurrent();
+    if (gl) doneCurrent();
 }
 
-void drawingMeterWidget::setSize(int w, int h)
-{
+void drawingMeterWidget::setSize(int w, int h) {
     mWidth = w;
     mHeight = h;
-    for (int k = 0; k < kMeterScalePoints; ++k)
-        mScalePos[k] = gMainMeterPosiTableOrigin[k] * static_cast<float>(w);
+    for (int k = 0; k < kMeterScalePoints; ++k) mScalePos[k] = gMainMeterPosiTableOrigin[k] * static_cast<float>(w);
 }
 
-void drawingMeterWidget::rebuildMeterTable()
-{
+void drawingMeterWidget::rebuildMeterTable() {
     mBarLength = static_cast<float>(mHorizontal ? mWidth : mHeight);
     mBarThickness = static_cast<float>(mHorizontal ? mHeight : mWidth);
     const int along = mAxis;
@@ -86,31 +76,26 @@ void drawingMeterWidget::rebuildMeterTable()
     mPartialQuad[3][across] = 0.0f;
 }
 
-void drawingMeterWidget::initializeGL()
-{
+void drawingMeterWidget::initializeGL() {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     setPixelProjection(this, width(), height());
     setSize(width(), height());
 }
 
-void drawingMeterWidget::resizeGL(int w, int h)
-{
-    if (QOpenGLContext::currentContext())
-        setPixelProjection(this, w, h);
+void drawingMeterWidget::resizeGL(int w, int h) {
+    if (QOpenGLContext::currentContext()) setPixelProjection(this, w, h);
     setSize(w, h);
     rebuildMeterTable();
     if (DebugClient::sDebugLevel > 9)
-        DebugClient::SendTrace(QString("resize meter : %1,%2").arg(w).arg(h), "MAIN", 10,
-                               __FILE__, __LINE__, "resizeGL");
+        DebugClient::SendTrace(QString("resize meter : %1,%2").arg(w).arg(h), "MAIN", 10, __FILE__, __LINE__,
+                               "resizeGL");
 }
 
-void drawingMeterWidget::paintGL()
-{
+void drawingMeterWidget::paintGL() {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (!mConnected || mChannel < 0 || mChannel > 1)
-        return;
+    if (!mConnected || mChannel < 0 || mChannel > 1) return;
 
     const int ch = mChannel;
     glEnableClientState(GL_VERTEX_ARRAY);
@@ -122,8 +107,8 @@ void drawingMeterWidget::paintGL()
             }
             if (k >= 1) {
                 const float from = gMainMeterPosiTableOrigin[k] * mBarLength;
-                const float span = (gMainMeterPosiTableOrigin[k + 1] - gMainMeterPosiTableOrigin[k]) *
-                                   mBarLength * static_cast<float>(mFraction[ch]);
+                const float span = (gMainMeterPosiTableOrigin[k + 1] - gMainMeterPosiTableOrigin[k]) * mBarLength *
+                                   static_cast<float>(mFraction[ch]);
                 mPartialQuad[0][mAxis] = from;
                 mPartialQuad[1][mAxis] = from + span;
                 mPartialQuad[2][mAxis] = from + span;
@@ -134,8 +119,7 @@ void drawingMeterWidget::paintGL()
         }
     } else {
         for (int k = kMeterOverLevel; k >= 0; --k) {
-            if (!mSegmentOn[k][ch])
-                fillQuad(mQuad[k], gMeterColour[k]);
+            if (!mSegmentOn[k][ch]) fillQuad(mQuad[k], gMeterColour[k]);
         }
     }
 
@@ -159,38 +143,30 @@ void drawingMeterWidget::paintGL()
     glDisableClientState(GL_VERTEX_ARRAY);
 }
 
-void drawingMeterWidget::mousePressEvent(QMouseEvent *)
-{
-    emit mousePressed();
-}
+void drawingMeterWidget::mousePressEvent(QMouseEvent *) { emit mousePressed(); }
 
-drawingOverWidget::drawingOverWidget(QWidget *parent) : QOpenGLWidget(parent)
-{
+drawingOverWidget::drawingOverWidget(QWidget *parent) : QOpenGLWidget(parent) {
     mWidth = width();
     mHeight = height();
 }
 
-void drawingOverWidget::initializeGL()
-{
+void drawingOverWidget::initializeGL() {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     setPixelProjection(this, width(), height());
     mWidth = width();
     mHeight = height();
 }
 
-void drawingOverWidget::resizeGL(int w, int h)
-{
+void drawingOverWidget::resizeGL(int w, int h) {
     setPixelProjection(this, w, h);
     mWidth = w;
     mHeight = h;
 }
 
-void drawingOverWidget::paintGL()
-{
+void drawingOverWidget::paintGL() {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT);
-    if (!mConnected || mChannel < 0 || mChannel > 1 || !mOver[mChannel])
-        return;
+    if (!mConnected || mChannel < 0 || mChannel > 1 || !mOver[mChannel]) return;
     const float lamp[4][2] = {{0.0f, static_cast<float>(mHeight)},
                               {static_cast<float>(mWidth), static_cast<float>(mHeight)},
                               {static_cast<float>(mWidth), 0.0f},
@@ -200,7 +176,4 @@ void drawingOverWidget::paintGL()
     glDisableClientState(GL_VERTEX_ARRAY);
 }
 
-void drawingOverWidget::mousePressEvent(QMouseEvent *)
-{
-    emit mousePressed();
-}
+void drawingOverWidget::mousePressEvent(QMouseEvent *) { emit mousePressed(); }

@@ -7,8 +7,7 @@
 #include "audiofile/audiohelpers.h"
 #include "meter/drawingmeterwidget.h"
 
-meterGraphic::meterGraphic(QWidget *parent) : QWidget(parent)
-{
+meterGraphic::meterGraphic(QWidget *parent) : QWidget(parent) {
     void *block = _aligned_malloc(sizeof(tMeterLanes), 16);
     if (block) {
         std::memset(block, 0, sizeof(tMeterLanes));
@@ -16,26 +15,21 @@ meterGraphic::meterGraphic(QWidget *parent) : QWidget(parent)
     }
 }
 
-meterGraphic::~meterGraphic()
-{
+meterGraphic::~meterGraphic() {
     // The drawing parts belong to the owner's form and may outlive the
     // meter: they must stop reading its state before it goes.
     for (QWidget *w : mDrawWidget) {
         if (auto *bar = qobject_cast<drawingMeterWidget *>(w)) {
-            if (mLanes && bar->mSegmentOn == mLanes->segmentOn)
-                bar->mConnected = false;
+            if (mLanes && bar->mSegmentOn == mLanes->segmentOn) bar->mConnected = false;
         } else if (auto *lamp = qobject_cast<drawingOverWidget *>(w)) {
-            if (lamp->mOver == mOver)
-                lamp->mConnected = false;
+            if (lamp->mOver == mOver) lamp->mConnected = false;
         }
     }
     _aligned_free(mLanes);
 }
 
-void meterGraphic::setDrawingParameter(int i)
-{
-    if (i < 0 || i > 1 || !mLanes)
-        return;
+void meterGraphic::setDrawingParameter(int i) {
+    if (i < 0 || i > 1 || !mLanes) return;
     if (auto *bar = qobject_cast<drawingMeterWidget *>(mDrawWidget[i].data())) {
         bar->mSegmentOn = mLanes->segmentOn;
         bar->mFraction = mFraction;
@@ -49,40 +43,31 @@ void meterGraphic::setDrawingParameter(int i)
     }
 }
 
-void meterGraphic::setMeterUpdateTiming(int periodMs)
-{
+void meterGraphic::setMeterUpdateTiming(int periodMs) {
     // A period that is not positive would divide by zero and means nothing.
-    if (periodMs <= 0 || !mLanes)
-        return;
+    if (periodMs <= 0 || !mLanes) return;
     mUpdatePeriod = periodMs;
     mPeakHoldUpdates = meterPeakHoldUpdates(periodMs);
     mLanes->decay[0] = mLanes->decay[1] = meterReleaseFactor(periodMs);
 }
 
-void meterGraphic::setOverHoldTime(int ms)
-{
-    mOverHoldUpdates = meterOverHoldUpdates(ms, mUpdatePeriod);
-}
+void meterGraphic::setOverHoldTime(int ms) { mOverHoldUpdates = meterOverHoldUpdates(ms, mUpdatePeriod); }
 
-void meterGraphic::setOver(bool on)
-{
+void meterGraphic::setOver(bool on) {
     for (int ch = 0; ch < 2; ++ch) {
         mOver[ch] = on;
         mPeakHoldCount[ch] = mPeakHoldUpdates;
     }
 }
 
-void meterGraphic::setMeterData(const double *levels, int mode, int /*periodMs*/)
-{
-    if (!mLanes || !levels)
-        return;
+void meterGraphic::setMeterData(const double *levels, int mode, int /*periodMs*/) {
+    if (!mLanes || !levels) return;
     tMeterLanes &s = *mLanes;
 
     // A level that is not a number (a damaged sample reaching the peak
     // detector) would otherwise stick in the held peak; read it as silence.
     double in[2];
-    for (int ch = 0; ch < 2; ++ch)
-        in[ch] = std::isnan(levels[ch]) ? 0.0 : levels[ch];
+    for (int ch = 0; ch < 2; ++ch) in[ch] = std::isnan(levels[ch]) ? 0.0 : levels[ch];
 
     double c[2];
     if (mode == mMeterMode) {
@@ -137,8 +122,7 @@ void meterGraphic::setMeterData(const double *levels, int mode, int /*periodMs*/
         const double uDb = 20.0 * std::log10(u);
         bool on[kMeterLevels];
         mFraction[ch] = meterLightSegments(uDb, level, on);
-        for (int k = 0; k < kMeterLevels; ++k)
-            s.segmentOn[k][ch] = on[k] ? ~uint64_t{0} : uint64_t{0};
+        for (int k = 0; k < kMeterLevels; ++k) s.segmentOn[k][ch] = on[k] ? ~uint64_t{0} : uint64_t{0};
         // The bar rises at once and falls by the release factor per update.
         s.meterLevel[ch] = u;
     }
@@ -150,8 +134,7 @@ void meterGraphic::setMeterData(const double *levels, int mode, int /*periodMs*/
         const double peak = mPeakDb[ch];
         const int colour = meterPeakLine(peak, level, scale, &mPeakPos[ch]);
         if (colour > 0) {
-            for (int i = 0; i < 3; ++i)
-                mPeakColor[ch][i] = gMeterColour[colour][i];
+            for (int i = 0; i < 3; ++i) mPeakColor[ch][i] = gMeterColour[colour][i];
             mPeakColor[ch][3] = 1.0;
         }
         if (peak > level[kMeterOverLevel]) {
@@ -161,71 +144,34 @@ void meterGraphic::setMeterData(const double *levels, int mode, int /*periodMs*/
     }
 }
 
-void meterGraphic::clearPrevMeter()
-{
-    if (mLanes)
-        mLanes->meterLevel[0] = mLanes->meterLevel[1] = 0.0;
+void meterGraphic::clearPrevMeter() {
+    if (mLanes) mLanes->meterLevel[0] = mLanes->meterLevel[1] = 0.0;
 }
 
-void meterGraphic::repaintMeter()
-{
+void meterGraphic::repaintMeter() {
     for (int i : {0, 2, 1, 3}) {
-        if (mDrawWidget[i])
-            mDrawWidget[i]->repaint();
+        if (mDrawWidget[i]) mDrawWidget[i]->repaint();
     }
 }
 
-bool meterGraphic::segmentOn(int k, int ch) const
-{
-    return mLanes && mLanes->segmentOn[k][ch] != 0;
-}
+bool meterGraphic::segmentOn(int k, int ch) const { return mLanes && mLanes->segmentOn[k][ch] != 0; }
 
-double meterGraphic::fraction(int ch) const
-{
-    return mFraction[ch];
-}
+double meterGraphic::fraction(int ch) const { return mFraction[ch]; }
 
-double meterGraphic::meterLevel(int ch) const
-{
-    return mLanes ? mLanes->meterLevel[ch] : 0.0;
-}
+double meterGraphic::meterLevel(int ch) const { return mLanes ? mLanes->meterLevel[ch] : 0.0; }
 
-double meterGraphic::peakHold(int ch) const
-{
-    return mLanes ? mLanes->peakHold[ch] : 0.0;
-}
+double meterGraphic::peakHold(int ch) const { return mLanes ? mLanes->peakHold[ch] : 0.0; }
 
-float meterGraphic::peakDb(int ch) const
-{
-    return mPeakDb[ch];
-}
+float meterGraphic::peakDb(int ch) const { return mPeakDb[ch]; }
 
-double meterGraphic::peakPos(int ch) const
-{
-    return mPeakPos[ch];
-}
+double meterGraphic::peakPos(int ch) const { return mPeakPos[ch]; }
 
-const double *meterGraphic::peakColor(int ch) const
-{
-    return mPeakColor[ch];
-}
+const double *meterGraphic::peakColor(int ch) const { return mPeakColor[ch]; }
 
-bool meterGraphic::isOver(int ch) const
-{
-    return mOver[ch];
-}
+bool meterGraphic::isOver(int ch) const { return mOver[ch]; }
 
-double meterGraphic::releaseFactor() const
-{
-    return mLanes ? mLanes->decay[0] : 0.0;
-}
+double meterGraphic::releaseFactor() const { return mLanes ? mLanes->decay[0] : 0.0; }
 
-void meterGraphic::mousePressedOnMeter(QMouseEvent *event)
-{
-    mousePressEvent(event);
-}
+void meterGraphic::mousePressedOnMeter(QMouseEvent *event) { mousePressEvent(event); }
 
-void meterGraphic::mousePressEvent(QMouseEvent *)
-{
-    setOver(false);
-}
+void meterGraphic::mousePressEvent(QMouseEvent *) { setOver(false); }

@@ -85,11 +85,11 @@ public:
 
     // Read-outs of the state. ch is 0 or 1, k 0..23.
     bool segmentOn(int k, int ch) const;
-    double fraction(int ch) const;     // fill of the first unlit segment, 0..1
-    double meterLevel(int ch) const;   // shown level
-    double peakHold(int ch) const;     // held peak
-    float peakDb(int ch) const;        // held peak in dB, single precision
-    double peakPos(int ch) const;      // peak line in pixels of bar 0, 0 = none
+    double fraction(int ch) const;          // fill of the first unlit segment, 0..1
+    double meterLevel(int ch) const;        // shown level
+    double peakHold(int ch) const;          // held peak
+    float peakDb(int ch) const;             // held peak in dB, single precision
+    double peakPos(int ch) const;           // peak line in pixels of bar 0, 0 = none
     const double *peakColor(int ch) const;  // red, green, blue, alpha
     bool isOver(int ch) const;
     int peakHoldUpdates() const { return mPeakHoldUpdates; }
@@ -111,12 +111,11 @@ private:
     int mPeakHoldCount[2] = {};  // updates since the held peak was renewed
     double mFraction[2] = {};
     float mPeakDb[2] = {};
-    int mUpdatePeriod = 0;       // ms
+    int mUpdatePeriod = 0;  // ms
     int mPeakHoldUpdates = 0;
-    int mOverHoldUpdates = 1;    // −1: until cleared
+    int mOverHoldUpdates = 1;  // −1: until cleared
     double mPeakPos[2] = {};
-    double mPeakColor[2][4] = {{0.0, 210.0 / 255, 30.0 / 255, 1.0},
-                               {0.0, 210.0 / 255, 30.0 / 255, 1.0}};
+    double mPeakColor[2][4] = {{0.0, 210.0 / 255, 30.0 / 255, 1.0}, {0.0, 210.0 / 255, 30.0 / 255, 1.0}};
     int mOverCount[2] = {};
     bool mOver[2] = {};
     int mMeterMode = kMeterModePcm;  // mode of the previous update

@@ -18,7 +18,7 @@ enum : int {
     kMeterQuads = 25,        // segments 0..24; 0, 23 and 24 have no length
     kMeterLevels = 24,       // thresholds 0..22 light segments, 23 is the over threshold
     kMeterOverLevel = 23,
-    kMeterTopSegment = 22,   // the last visible segment (+3 dB)
+    kMeterTopSegment = 22,  // the last visible segment (+3 dB)
 };
 
 // Full scale in dB of each mode: 20·log10(2^31) and 20·log10(0.5).
@@ -74,5 +74,4 @@ double meterLightSegments(double uDb, const double *thresholds, bool on[kMeterLe
 // single-precision value): its position on the scale scalePos (the 26 segment
 // edges in pixels) and the index of its colour. Returns 0 and position 0
 // (no line) below threshold 0 and at +3 dB or more.
-int meterPeakLine(double peakDb, const double *thresholds, const float *scalePos,
-                  double *position);
+int meterPeakLine(double peakDb, const double *thresholds, const float *scalePos, double *position);

@@ -31,8 +31,8 @@ public:
     chstrip(const chstrip &) = delete;
     chstrip &operator=(const chstrip &) = delete;
 
-    int mPan = 0;           // −100 (left) .. +100 (right); read by the mixer after reportPanChanged
-    float mLevel = 0.0f;    // fader level in dB; read by the mixer after reportVolumeChanged
+    int mPan = 0;         // −100 (left) .. +100 (right); read by the mixer after reportPanChanged
+    float mLevel = 0.0f;  // fader level in dB; read by the mixer after reportVolumeChanged
 
     // The strip's index in the mixer: the channel picture and the meter bars
     // follow it, and every report carries it.

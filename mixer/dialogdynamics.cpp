@@ -17,9 +17,8 @@ constexpr double kDynamicsMeterScale = 2147483647.0;
 constexpr int kDynamicsMeterPeriodMs = 45;
 
 // Wires one meter to its two bars and two lamps as every meter owner does.
-void wireMeter(meterGraphic *meter, drawingMeterWidget *bar0, drawingOverWidget *lamp0,
-               drawingMeterWidget *bar1, drawingOverWidget *lamp1)
-{
+void wireMeter(meterGraphic *meter, drawingMeterWidget *bar0, drawingOverWidget *lamp0, drawingMeterWidget *bar1,
+               drawingOverWidget *lamp1) {
     meter->mDrawWidget[0] = bar0;
     meter->mDrawWidget[2] = lamp0;
     meter->setDrawingParameter(0);
@@ -38,19 +37,15 @@ void wireMeter(meterGraphic *meter, drawingMeterWidget *bar0, drawingOverWidget 
 
 // The meters sit on the window's background: nothing of the container is
 // filled.
-void makeTransparent(QWidget *w)
-{
+void makeTransparent(QWidget *w) {
     QPalette pal = w->palette();
     const QColor clear(0, 0, 0, 0);
-    for (QPalette::ColorRole role :
-         {QPalette::Base, QPalette::Window, QPalette::AlternateBase, QPalette::NoRole})
+    for (QPalette::ColorRole role : {QPalette::Base, QPalette::Window, QPalette::AlternateBase, QPalette::NoRole})
         pal.setColor(role, clear);
     w->setPalette(pal);
 }
 
-void placeMeter(QWidget *meter, int y, QWidget *bar0, QWidget *bar1, QWidget *lamp0,
-                QWidget *lamp1)
-{
+void placeMeter(QWidget *meter, int y, QWidget *bar0, QWidget *bar1, QWidget *lamp0, QWidget *lamp1) {
     meter->setGeometry(10, y, 220, 15);
     bar0->setGeometry(21, 1, 150, 6);
     bar1->setGeometry(21, 8, 150, 6);
@@ -60,15 +55,11 @@ void placeMeter(QWidget *meter, int y, QWidget *bar0, QWidget *bar1, QWidget *la
 
 // The integer fields: a whole base-10 number with an optional sign; text
 // that is not one, or does not fit 32 bits, reads as 0 ("2.5" reads as 0).
-int fieldValue(const QLineEdit *field)
-{
-    return field->text().toInt(nullptr, 10);
-}
+int fieldValue(const QLineEdit *field) { return field->text().toInt(nullptr, 10); }
 
 }  // namespace
 
-int dynamicsRatio10(const QString &text)
-{
+int dynamicsRatio10(const QString &text) {
     bool ok = false;
     const double value = text.toDouble(&ok);
     if (!ok || !std::isfinite(value)) return 0;
@@ -83,56 +74,46 @@ int dynamicsRatio10(const QString &text)
     return static_cast<int>(tenths);
 }
 
-DialogDynamics::DialogDynamics(QWidget *parent) : QDialog(parent), ui(new Ui::DialogDynamics)
-{
+DialogDynamics::DialogDynamics(QWidget *parent) : QDialog(parent), ui(new Ui::DialogDynamics) {
     ui->setupUi(this);
 
-    wireMeter(ui->widgetMeterIn, ui->widgetLchMeterIn, ui->widgetLchOverIn, ui->widgetRchMeterIn,
-              ui->widgetRchOverIn);
-    wireMeter(ui->widgetMeterIn_2, ui->widgetLchMeterIn_3, ui->widgetLchOverIn_3,
-              ui->widgetRchMeterIn_3, ui->widgetRchOverIn_3);
+    wireMeter(ui->widgetMeterIn, ui->widgetLchMeterIn, ui->widgetLchOverIn, ui->widgetRchMeterIn, ui->widgetRchOverIn);
+    wireMeter(ui->widgetMeterIn_2, ui->widgetLchMeterIn_3, ui->widgetLchOverIn_3, ui->widgetRchMeterIn_3,
+              ui->widgetRchOverIn_3);
     // Gain reduction arrives as 3 dB above full scale minus the reduction, so
     // the reduction is the part of the scale above the level: the unlit one.
     ui->widgetLchMeterIn_3->mReverse = true;
     ui->widgetRchMeterIn_3->mReverse = true;
-    wireMeter(ui->widgetMeterIn_3, ui->widgetLchMeterIn_4, ui->widgetLchOverIn_4,
-              ui->widgetRchMeterIn_4, ui->widgetRchOverIn_4);
+    wireMeter(ui->widgetMeterIn_3, ui->widgetLchMeterIn_4, ui->widgetLchOverIn_4, ui->widgetRchMeterIn_4,
+              ui->widgetRchOverIn_4);
 
-    for (QWidget *meter : {static_cast<QWidget *>(ui->widgetMeterIn),
-                           static_cast<QWidget *>(ui->widgetMeterIn_2),
+    for (QWidget *meter : {static_cast<QWidget *>(ui->widgetMeterIn), static_cast<QWidget *>(ui->widgetMeterIn_2),
                            static_cast<QWidget *>(ui->widgetMeterIn_3)})
         makeTransparent(meter);
 
     setMeterPosition();
-    for (drawingMeterWidget *bar : {ui->widgetLchMeterIn, ui->widgetRchMeterIn,
-                                    ui->widgetLchMeterIn_3, ui->widgetRchMeterIn_3,
-                                    ui->widgetLchMeterIn_4, ui->widgetRchMeterIn_4})
+    for (drawingMeterWidget *bar : {ui->widgetLchMeterIn, ui->widgetRchMeterIn, ui->widgetLchMeterIn_3,
+                                    ui->widgetRchMeterIn_3, ui->widgetLchMeterIn_4, ui->widgetRchMeterIn_4})
         bar->setHorizontal(true);
 }
 
-DialogDynamics::~DialogDynamics()
-{
-    delete ui;
+DialogDynamics::~DialogDynamics() { delete ui; }
+
+void DialogDynamics::setMeterPosition() {
+    placeMeter(ui->widgetMeterIn, 10, ui->widgetLchMeterIn, ui->widgetRchMeterIn, ui->widgetLchOverIn,
+               ui->widgetRchOverIn);
+    placeMeter(ui->widgetMeterIn_2, 30, ui->widgetLchMeterIn_3, ui->widgetRchMeterIn_3, ui->widgetLchOverIn_3,
+               ui->widgetRchOverIn_3);
+    placeMeter(ui->widgetMeterIn_3, 50, ui->widgetLchMeterIn_4, ui->widgetRchMeterIn_4, ui->widgetLchOverIn_4,
+               ui->widgetRchOverIn_4);
 }
 
-void DialogDynamics::setMeterPosition()
-{
-    placeMeter(ui->widgetMeterIn, 10, ui->widgetLchMeterIn, ui->widgetRchMeterIn,
-               ui->widgetLchOverIn, ui->widgetRchOverIn);
-    placeMeter(ui->widgetMeterIn_2, 30, ui->widgetLchMeterIn_3, ui->widgetRchMeterIn_3,
-               ui->widgetLchOverIn_3, ui->widgetRchOverIn_3);
-    placeMeter(ui->widgetMeterIn_3, 50, ui->widgetLchMeterIn_4, ui->widgetRchMeterIn_4,
-               ui->widgetLchOverIn_4, ui->widgetRchOverIn_4);
-}
-
-void DialogDynamics::redrawWindow()
-{
+void DialogDynamics::redrawWindow() {
     setMeterPosition();
     repaint();
 }
 
-void DialogDynamics::setMeterData(tDynamicsMeterType type, tDynamicsPair levels)
-{
+void DialogDynamics::setMeterData(tDynamicsMeterType type, tDynamicsPair levels) {
     meterGraphic *meter = nullptr;
     switch (type) {
     case kDynamicsMeterIn: meter = ui->widgetMeterIn; break;
@@ -140,8 +121,7 @@ void DialogDynamics::setMeterData(tDynamicsMeterType type, tDynamicsPair levels)
     case kDynamicsMeterReduction: meter = ui->widgetMeterIn_2; break;
     }
     if (meter) {
-        const double scaled[2] = {levels.left * kDynamicsMeterScale,
-                                  levels.right * kDynamicsMeterScale};
+        const double scaled[2] = {levels.left * kDynamicsMeterScale, levels.right * kDynamicsMeterScale};
         meter->setMeterData(scaled, kMeterModePcm, kDynamicsMeterPeriodMs);
     }
     // The bars and lamps are GL widgets drawn into textures of their own: a
@@ -151,32 +131,16 @@ void DialogDynamics::setMeterData(tDynamicsMeterType type, tDynamicsPair levels)
     ui->widgetMeterIn_3->repaintMeter();
 }
 
-void DialogDynamics::on_checkBoxDynamics_clicked(bool checked)
-{
-    emit dynamicsEnable(checked ? 1 : 0);
-}
+void DialogDynamics::on_checkBoxDynamics_clicked(bool checked) { emit dynamicsEnable(checked ? 1 : 0); }
 
-void DialogDynamics::on_lineEditThreshold_returnPressed()
-{
+void DialogDynamics::on_lineEditThreshold_returnPressed() {
     emit thresholdLevelChanged(fieldValue(ui->lineEditThreshold));
 }
 
-void DialogDynamics::on_lineEditAttack_returnPressed()
-{
-    emit attackTimeChanged(fieldValue(ui->lineEditAttack));
-}
+void DialogDynamics::on_lineEditAttack_returnPressed() { emit attackTimeChanged(fieldValue(ui->lineEditAttack)); }
 
-void DialogDynamics::on_lineEditRelease_returnPressed()
-{
-    emit releaseTimeChanged(fieldValue(ui->lineEditRelease));
-}
+void DialogDynamics::on_lineEditRelease_returnPressed() { emit releaseTimeChanged(fieldValue(ui->lineEditRelease)); }
 
-void DialogDynamics::on_lineEditRatio_returnPressed()
-{
-    emit ratioChanged(dynamicsRatio10(ui->lineEditRatio->text()));
-}
+void DialogDynamics::on_lineEditRatio_returnPressed() { emit ratioChanged(dynamicsRatio10(ui->lineEditRatio->text())); }
 
-void DialogDynamics::on_lineEditMakeup_returnPressed()
-{
-    emit makeupGainChanged(fieldValue(ui->lineEditMakeup));
-}
+void DialogDynamics::on_lineEditMakeup_returnPressed() { emit makeupGainChanged(fieldValue(ui->lineEditMakeup)); }

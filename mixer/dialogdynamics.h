@@ -45,12 +45,12 @@ public:
     void setMeterData(tDynamicsMeterType type, tDynamicsPair levels);
 
 signals:
-    void dynamicsEnable(int iEnable);            // 1 checked, 0 cleared
+    void dynamicsEnable(int iEnable);  // 1 checked, 0 cleared
     void thresholdLevelChanged(int iThresholdDB);
-    void attackTimeChanged(int iAttackTime);     // ms
-    void releaseTimeChanged(int iReleaseTime);   // ms
-    void ratioChanged(int iRatio10);             // ratio × 10
-    void makeupGainChanged(int iMakeup);         // dB
+    void attackTimeChanged(int iAttackTime);    // ms
+    void releaseTimeChanged(int iReleaseTime);  // ms
+    void ratioChanged(int iRatio10);            // ratio × 10
+    void makeupGainChanged(int iMakeup);        // dB
 
 private slots:
     void on_checkBoxDynamics_clicked(bool checked);

@@ -30,7 +30,7 @@ class DialogOscillator;
 class QMouseEvent;
 
 enum : int {
-    kOscFreqMin = 1,           // Hz; also what unreadable text becomes
+    kOscFreqMin = 1,  // Hz; also what unreadable text becomes
     kOscFreqMax = 1000000,
     kOscFrameDigitsDefault = 2,
 };

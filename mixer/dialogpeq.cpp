@@ -29,8 +29,7 @@ constexpr double kDialSweep = 0.75 * kPi;  // radians at ±18 dB
 const QString kParts = QStringLiteral(":/resources2/parts/");
 
 // Places of the controls that refresh() puts back.
-const QRect kQBarRect[kEqBands] = {{152, 441, 100, 14}, {323, 441, 100, 14}, {493, 441, 100, 14},
-                                   {663, 441, 100, 14}};
+const QRect kQBarRect[kEqBands] = {{152, 441, 100, 14}, {323, 441, 100, 14}, {493, 441, 100, 14}, {663, 441, 100, 14}};
 const QRect kGraphRect(120, 10, 670, 260);
 const QRect kKnobRect(27, 221, 64, 64);
 const QRect kPointerRect(27, 7, 11, 11);
@@ -44,47 +43,40 @@ void setPicture(QLabel *label, const QString &path) { label->setPixmap(QPixmap(p
 
 // ---- Arithmetic --------------------------------------------------------------
 
-double peq_readNumber(const QString &text)
-{
+double peq_readNumber(const QString &text) {
     bool ok = false;
     const double v = text.toDouble(&ok);
     return ok && std::isfinite(v) ? v : 0.0;
 }
 
-QPoint peq_dialPointerPos(double totalDb)
-{
+QPoint peq_dialPointerPos(double totalDb) {
     const double theta = totalDb / kPeqGainMax * kDialSweep;
     return QPoint(static_cast<int>(std::trunc(kDialCentre + kDialRadius * std::sin(theta))),
                   static_cast<int>(std::trunc(kDialCentre - kDialRadius * std::cos(theta))));
 }
 
-bool peq_dsdPure(const tPEQ &peq, const double *mainVolumeDb)
-{
+bool peq_dsdPure(const tPEQ &peq, const double *mainVolumeDb) {
     for (const peakEq &b : peq.band)
         if (b.mBandOn) return false;
     return mainVolumeDb && *mainVolumeDb == 0.0;
 }
 
-QString peq_areaStyle(bool active)
-{
+QString peq_areaStyle(bool active) {
     const QString picture = kParts + (active ? QStringLiteral("Area_on.png") : QStringLiteral("Area_off.png"));
     return QStringLiteral("background-image: url(%1);\nborder-image: url(%1);").arg(picture);
 }
 
-QString peq_onOffPicture(bool eqOn, bool bandOn)
-{
+QString peq_onOffPicture(bool eqOn, bool bandOn) {
     if (!bandOn) return kParts + QStringLiteral("button-OFF_disable.png");
     return kParts + (eqOn ? QStringLiteral("button-ON.png") : QStringLiteral("button-ON_disable.png"));
 }
 
-QString peq_typePicture(const char *shown, bool selected, bool active)
-{
+QString peq_typePicture(const char *shown, bool selected, bool active) {
     return kParts + QLatin1String(shown) + (selected ? QStringLiteral("_on") : QStringLiteral("_off")) +
            (active ? QString() : QStringLiteral("_disable")) + QStringLiteral(".png");
 }
 
-int peq_freqAtPosition(int pos, int width, double logTop, double ratio, int rate)
-{
+int peq_freqAtPosition(int pos, int width, double logTop, double ratio, int rate) {
     if (width <= 0) return 0;
     const double w = width;
     const double f = std::pow(10.0, ((pos * (w - ratio * w) / w) + ratio * w) * logTop / w);
@@ -95,8 +87,7 @@ int peq_freqAtPosition(int pos, int width, double logTop, double ratio, int rate
 
 // ---- Construction --------------------------------------------------------------
 
-DialogPeq::DialogPeq(QWidget *parent) : QDialog(parent), ui(new Ui::DialogPeq)
-{
+DialogPeq::DialogPeq(QWidget *parent) : QDialog(parent), ui(new Ui::DialogPeq) {
     ui->setupUi(this);
     mBand[0] = {ui->textEditFreq1, ui->textEditGain1, ui->textEditQ1, ui->widget_Q1, ui->labelEq1OnOff};
     mBand[1] = {ui->textEditFreq2, ui->textEditGain2, ui->textEditQ2, ui->widget_Q2, ui->labelEq2OnOff};
@@ -106,20 +97,19 @@ DialogPeq::DialogPeq(QWidget *parent) : QDialog(parent), ui(new Ui::DialogPeq)
     mLogFreqRatio = kLog20 / mLogFreqTop;
 
     using P = DialogPeq;
-    void (P::*const freqText[kEqBands])() = {&P::eq1freqTextEntered, &P::eq2freqTextEntered,
-                                              &P::eq3freqTextEntered, &P::eq4freqTextEntered};
-    void (P::*const gainText[kEqBands])() = {&P::eq1GainTextEntered, &P::eq2GainTextEntered,
-                                              &P::eq3GainTextEntered, &P::eq4GainTextEntered};
+    void (P::*const freqText[kEqBands])() = {&P::eq1freqTextEntered, &P::eq2freqTextEntered, &P::eq3freqTextEntered,
+                                             &P::eq4freqTextEntered};
+    void (P::*const gainText[kEqBands])() = {&P::eq1GainTextEntered, &P::eq2GainTextEntered, &P::eq3GainTextEntered,
+                                             &P::eq4GainTextEntered};
     void (P::*const qText[kEqBands])() = {&P::eq1QTextEntered, &P::eq2QTextEntered, &P::eq3QTextEntered,
-                                           &P::eq4QTextEntered};
-    void (P::*const qBar[kEqBands])(int) = {&P::eq1QConfirmed, &P::eq2QConfirmed, &P::eq3QConfirmed,
-                                            &P::eq4QConfirmed};
+                                          &P::eq4QTextEntered};
+    void (P::*const qBar[kEqBands])(int) = {&P::eq1QConfirmed, &P::eq2QConfirmed, &P::eq3QConfirmed, &P::eq4QConfirmed};
     void (P::*const freqDone[kEqBands])() = {&P::eq1FreqEditingFinished, &P::eq2FreqEditingFinished,
-                                              &P::eq3FreqEditingFinished, &P::eq4FreqEditingFinished};
+                                             &P::eq3FreqEditingFinished, &P::eq4FreqEditingFinished};
     void (P::*const gainDone[kEqBands])() = {&P::eq1GainEditingFinished, &P::eq2GainEditingFinished,
-                                              &P::eq3GainEditingFinished, &P::eq4GainEditingFinished};
-    void (P::*const qDone[kEqBands])() = {&P::eq1QeditingFinished, &P::eq2QeditingFinished,
-                                           &P::eq3QeditingFinished, &P::eq4QeditingFinished};
+                                             &P::eq3GainEditingFinished, &P::eq4GainEditingFinished};
+    void (P::*const qDone[kEqBands])() = {&P::eq1QeditingFinished, &P::eq2QeditingFinished, &P::eq3QeditingFinished,
+                                          &P::eq4QeditingFinished};
     void (P::*const onOff[kEqBands])(int) = {&P::Eq1OnOff_clicked, &P::Eq2OnOff_clicked, &P::Eq3OnOff_clicked,
                                              &P::Eq4OnOff_clicked};
     for (int n = 0; n < kEqBands; ++n) {
@@ -145,17 +135,16 @@ DialogPeq::DialogPeq(QWidget *parent) : QDialog(parent), ui(new Ui::DialogPeq)
 
     ui->labelEQOnOff->selectClickControl(kIndicatorToggle);
     ui->widgetEqTotalGainBase->prepareKnobTable(kPeqKnobSteps, -kPeqGainMax, kPeqGainMax, kPeqKnobResolution,
-                                                 kChangeLinear);
+                                                kChangeLinear);
     ui->textEditFreq1->clearFocus();
     ui->widgetEQ->setGeometry(kGraphRect);
 
     // The graph's scale captions: light on the graph's black, the
     // analyser's dB scale dimmer and its top caption smaller.
     const QColor light(240, 240, 240);
-    for (QLabel *label : {ui->label20Hz, ui->label50Hz, ui->label100Hz, ui->label200Hz, ui->label500Hz,
-                          ui->label1kHz, ui->label2kHz, ui->label5kHz, ui->label10kHz, ui->label20kHz,
-                          ui->labeldB, ui->label18dB, ui->label12dB, ui->label6dB, ui->label0dB, ui->labelm6dB,
-                          ui->labelm12dB, ui->labelm18dB}) {
+    for (QLabel *label : {ui->label20Hz, ui->label50Hz, ui->label100Hz, ui->label200Hz, ui->label500Hz, ui->label1kHz,
+                          ui->label2kHz, ui->label5kHz, ui->label10kHz, ui->label20kHz, ui->labeldB, ui->label18dB,
+                          ui->label12dB, ui->label6dB, ui->label0dB, ui->labelm6dB, ui->labelm12dB, ui->labelm18dB}) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::All, QPalette::WindowText, light);
         label->setPalette(palette);
@@ -171,8 +160,7 @@ DialogPeq::DialogPeq(QWidget *parent) : QDialog(parent), ui(new Ui::DialogPeq)
     setUpSpectrumFeed();
 }
 
-DialogPeq::~DialogPeq()
-{
+DialogPeq::~DialogPeq() {
     // The controls outlive this part of the window: a field that loses the
     // focus while they are torn down still reports editingFinished.
     for (QObject *child : findChildren<QObject *>()) child->disconnect(this);
@@ -181,8 +169,7 @@ DialogPeq::~DialogPeq()
 
 // ---- Binding and filling ----------------------------------------------------------
 
-void DialogPeq::sendPeqParam(tPEQ *peq, int sampleRate, double *mainVolumeDb)
-{
+void DialogPeq::sendPeqParam(tPEQ *peq, int sampleRate, double *mainVolumeDb) {
     mPeq = peq;
     mSampleRate = sampleRate;
     mLogFreqTop = sampleRate <= kAxisHalfRateLimit ? std::log10(0.5 * sampleRate) : kLog40k;
@@ -194,8 +181,7 @@ void DialogPeq::sendPeqParam(tPEQ *peq, int sampleRate, double *mainVolumeDb)
     ui->widgetEQ->setSampleRate(sampleRate);
 }
 
-void DialogPeq::setEqParamOfWidgetEq()
-{
+void DialogPeq::setEqParamOfWidgetEq() {
     if (!mPeq) return;
     widgetEq *graph = ui->widgetEQ;
     for (int n = 0; n < kEqBands; ++n) {
@@ -204,8 +190,7 @@ void DialogPeq::setEqParamOfWidgetEq()
     }
 }
 
-void DialogPeq::setEqParamOfDialogEq()
-{
+void DialogPeq::setEqParamOfDialogEq() {
     if (!mPeq) return;
     for (int n = 0; n < kEqBands; ++n) {
         peakEq &b = band(n);
@@ -235,10 +220,9 @@ void DialogPeq::setEqParamOfDialogEq()
     for (int n = 0; n < kEqBands; ++n) redrawBandInfo(n);
 }
 
-void DialogPeq::refresh()
-{
+void DialogPeq::refresh() {
     ui->widgetEqTotalGainBase->prepareKnobTable(kPeqKnobSteps, -kPeqGainMax, kPeqGainMax, kPeqKnobResolution,
-                                                 kChangeLinear);
+                                                kChangeLinear);
     for (int n = 0; n < kEqBands; ++n) mBand[n].qBar->setGeometry(kQBarRect[n]);
     ui->widgetEQ->setGeometry(kGraphRect);
     ui->widgetEqTotalGainBase->setGeometry(kKnobRect);
@@ -248,8 +232,7 @@ void DialogPeq::refresh()
     ui->textEditFreq1->valueConfirmed();
 }
 
-void DialogPeq::setEqTotalGain(double dB)
-{
+void DialogPeq::setEqTotalGain(double dB) {
     ui->textEditEqGain->setText(QString::number(dB, 'f', 1));
     storeTotalGain(dB);
     ui->widgetEqTotalGainBase->setKnobValue(dB);
@@ -258,20 +241,15 @@ void DialogPeq::setEqTotalGain(double dB)
 
 // ---- Bands -------------------------------------------------------------------------
 
-peakEq &DialogPeq::band(int n) const
-{
-    return mPeq->band[recordBand(n)];
-}
+peakEq &DialogPeq::band(int n) const { return mPeq->band[recordBand(n)]; }
 
-void DialogPeq::calcEqCurve(peakEq *b, int row)
-{
+void DialogPeq::calcEqCurve(peakEq *b, int row) {
     if (!b || row < 0 || row >= kEqGraphBands) return;
     const double rate = mSampleRate;
     for (tEqCurvePoint &p : ui->widgetEQ->mCurve[row]) p.dB = b->calcDBatFreq(rate, p.freq);
 }
 
-void DialogPeq::applyBand(int n, bool copyPoints)
-{
+void DialogPeq::applyBand(int n, bool copyPoints) {
     peakEq &b = band(n);
     b.setupParam(b.mGain, b.mFreq, b.mQ, static_cast<double>(mSampleRate), b.mType);
     if (copyPoints) setEqParamOfWidgetEq();
@@ -279,8 +257,7 @@ void DialogPeq::applyBand(int n, bool copyPoints)
     ui->widgetEQ->redrawEqCurve(n);
 }
 
-void DialogPeq::freqTextEntered(int n)
-{
+void DialogPeq::freqTextEntered(int n) {
     if (!mPeq) return;
     // Also held to the rate's band-frequency limit, the one the graph keeps
     // its points under: a band at or above half the rate has an unstable
@@ -292,8 +269,7 @@ void DialogPeq::freqTextEntered(int n)
     applyBand(n, true);
 }
 
-void DialogPeq::gainTextEntered(int n)
-{
+void DialogPeq::gainTextEntered(int n) {
     if (!mPeq) return;
     const double dB = checkRangeEqGain(peq_readNumber(mBand[n].gain->text()));
     band(n).mGain = dB;
@@ -301,16 +277,14 @@ void DialogPeq::gainTextEntered(int n)
     applyBand(n, true);
 }
 
-void DialogPeq::qTextEntered(int n)
-{
+void DialogPeq::qTextEntered(int n) {
     // Ten times the typed Q, truncated, as the Q bar reports it. Held to a
     // range that converts to int before the Q's own clamp.
     const double tenTimes = std::clamp(peq_readNumber(mBand[n].q->text()) * 10.0, -1.0e6, 1.0e6);
     qConfirmed(n, static_cast<int>(std::trunc(tenTimes)));
 }
 
-void DialogPeq::qConfirmed(int n, int tenTimesQ)
-{
+void DialogPeq::qConfirmed(int n, int tenTimesQ) {
     if (!mPeq) return;
     const double q = checkRangeEqQ(tenTimesQ / 10.0);
     band(n).mQ = q;
@@ -319,8 +293,7 @@ void DialogPeq::qConfirmed(int n, int tenTimesQ)
     mBand[n].qBar->setQvalue(q);
 }
 
-void DialogPeq::eqParamChangedByGraph(int row)
-{
+void DialogPeq::eqParamChangedByGraph(int row) {
     if (!mPeq || row < 0 || row >= kEqGraphBands) return;
     const tEqBandPoint &p = ui->widgetEQ->mBandPoint[row];
     peakEq &b = band(row);
@@ -336,8 +309,7 @@ void DialogPeq::eqParamChangedByGraph(int row)
 // Type switches. EQ1 stores its new type before setupParam and EQ4 after
 // it: setupParam starts the band's switching glide when the type it is
 // given differs from the stored one, so an EQ4 type change always glides.
-void DialogPeq::selectEQ1Type(int)
-{
+void DialogPeq::selectEQ1Type(int) {
     if (!mPeq) return;
     peakEq &b = band(0);
     b.mType = kEqPeak;
@@ -347,8 +319,7 @@ void DialogPeq::selectEQ1Type(int)
     redrawEq1Info();
 }
 
-void DialogPeq::selectEQ1Shelving(int)
-{
+void DialogPeq::selectEQ1Shelving(int) {
     if (!mPeq) return;
     peakEq &b = band(0);
     b.mType = kEqShelf;  // the shelf side stays low
@@ -358,8 +329,7 @@ void DialogPeq::selectEQ1Shelving(int)
     redrawEq1Info();
 }
 
-void DialogPeq::selectEQ4TypePeak(int)
-{
+void DialogPeq::selectEQ4TypePeak(int) {
     if (!mPeq) return;
     peakEq &b = band(3);
     b.setupParam(b.mGain, b.mFreq, b.mQ, static_cast<double>(mSampleRate), kEqPeak);
@@ -369,8 +339,7 @@ void DialogPeq::selectEQ4TypePeak(int)
     redrawEq4Info();
 }
 
-void DialogPeq::selectEQ4Shelving(int)
-{
+void DialogPeq::selectEQ4Shelving(int) {
     if (!mPeq) return;
     peakEq &b = band(3);
     b.setShelvLo(false);
@@ -381,8 +350,7 @@ void DialogPeq::selectEQ4Shelving(int)
     redrawEq4Info();
 }
 
-void DialogPeq::selectEQ4LF(int)
-{
+void DialogPeq::selectEQ4LF(int) {
     if (!mPeq) return;
     peakEq &b = band(3);
     b.setupParam(b.mGain, b.mFreq, b.mQ, static_cast<double>(mSampleRate), kEqLowPass);
@@ -392,8 +360,7 @@ void DialogPeq::selectEQ4LF(int)
     redrawEq4Info();
 }
 
-void DialogPeq::bandOnOffClicked(int n)
-{
+void DialogPeq::bandOnOffClicked(int n) {
     if (!mPeq) return;
     peakEq &b = band(n);
     b.mBandOn = !b.mBandOn;
@@ -405,8 +372,7 @@ void DialogPeq::bandOnOffClicked(int n)
     redrawBandInfo(n);
 }
 
-void DialogPeq::selAllEqOnOff(int on)
-{
+void DialogPeq::selAllEqOnOff(int on) {
     mAllEqOn = on != 0;
     checkEqOnOrNot();
     ui->widgetEQ->redrawEqCurve(0);
@@ -417,23 +383,20 @@ void DialogPeq::selAllEqOnOff(int on)
 
 // ---- Total gain ------------------------------------------------------------------
 
-void DialogPeq::storeTotalGain(double dB)
-{
+void DialogPeq::storeTotalGain(double dB) {
     if (!mPeq) return;
     mPeq->totalGainDb = dB;
     mPeq->totalGainLin = std::pow(10.0, dB / 20.0);
 }
 
-void DialogPeq::eqGainChanged()
-{
+void DialogPeq::eqGainChanged() {
     const double dB = ui->widgetEqTotalGainBase->getValueDB();
     ui->textEditEqGain->setText(QString::number(dB, 'f', 1));
     storeTotalGain(dB);
     eqTotalGainTopRedraw();
 }
 
-void DialogPeq::eqGainEditingFinished()
-{
+void DialogPeq::eqGainEditingFinished() {
     const double dB = checkRangeEqGain(peq_readNumber(ui->textEditEqGain->text()));
     ui->textEditEqGain->setText(QString::number(dB, 'f', 1));
     ui->widgetEqTotalGainBase->setKnobValue(dB);
@@ -441,29 +404,26 @@ void DialogPeq::eqGainEditingFinished()
     eqTotalGainTopRedraw();
 }
 
-void DialogPeq::eqTotalGainTopRedraw()
-{
+void DialogPeq::eqTotalGainTopRedraw() {
     const double dB = mPeq ? mPeq->totalGainDb : 0.0;
     ui->label_EqTotalGainTop->move(peq_dialPointerPos(dB));
 }
 
-bool DialogPeq::switchOnThroughRecord() const
-{
+bool DialogPeq::switchOnThroughRecord() const {
     if (mPeq && mPeq->allOn) return *mPeq->allOn;
     return mAllEqOn;
 }
 
-void DialogPeq::redrawEqTotalGainKnob()
-{
+void DialogPeq::redrawEqTotalGainKnob() {
     const bool on = switchOnThroughRecord();
-    setPicture(ui->label_EqTotalGainBack, kParts + (on ? QStringLiteral("Dial_on.png") : QStringLiteral("Dial_off.png")));
+    setPicture(ui->label_EqTotalGainBack,
+               kParts + (on ? QStringLiteral("Dial_on.png") : QStringLiteral("Dial_off.png")));
     ui->textEditEqGain->setStyleSheet(peq_areaStyle(on));
 }
 
 // ---- Band displays -----------------------------------------------------------------
 
-void DialogPeq::redrawBandInfo(int n)
-{
+void DialogPeq::redrawBandInfo(int n) {
     if (!mPeq) return;
     const peakEq &b = band(n);
     const bool active = mAllEqOn && b.mBandOn;
@@ -487,8 +447,7 @@ void DialogPeq::redrawBandInfo(int n)
     }
 }
 
-void DialogPeq::updateGraphFlags()
-{
+void DialogPeq::updateGraphFlags() {
     widgetEq *graph = ui->widgetEQ;
     for (int n = 0; n < kEqBands; ++n) {
         if (mAllEqOn) {
@@ -502,36 +461,22 @@ void DialogPeq::updateGraphFlags()
     graph->mEqOn = mAllEqOn;
 }
 
-void DialogPeq::checkEqOnOrNot()
-{
+void DialogPeq::checkEqOnOrNot() {
     updateGraphFlags();
     ui->widgetEQ->update();
 }
 
 // ---- Checks ---------------------------------------------------------------------
 
-double DialogPeq::checkRangeEqFreq(double hz)
-{
-    return std::clamp(hz, kPeqFreqMin, kPeqFreqMax);
-}
+double DialogPeq::checkRangeEqFreq(double hz) { return std::clamp(hz, kPeqFreqMin, kPeqFreqMax); }
 
-double DialogPeq::checkRangeEqGain(double dB)
-{
-    return std::clamp(dB, -kPeqGainMax, kPeqGainMax);
-}
+double DialogPeq::checkRangeEqGain(double dB) { return std::clamp(dB, -kPeqGainMax, kPeqGainMax); }
 
-double DialogPeq::checkRangeEqQ(double q)
-{
-    return std::clamp(q, kPeqQMin, kPeqQMax);
-}
+double DialogPeq::checkRangeEqQ(double q) { return std::clamp(q, kPeqQMin, kPeqQMax); }
 
-bool DialogPeq::checkDsdPurity() const
-{
-    return mPeq && peq_dsdPure(*mPeq, mMainVolumeDb);
-}
+bool DialogPeq::checkDsdPurity() const { return mPeq && peq_dsdPure(*mPeq, mMainVolumeDb); }
 
-int DialogPeq::calEqFreqVal(int pos, int width) const
-{
+int DialogPeq::calEqFreqVal(int pos, int width) const {
     return peq_freqAtPosition(pos, width, mLogFreqTop, mLogFreqRatio, mSampleRate);
 }
 

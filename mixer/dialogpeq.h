@@ -51,9 +51,9 @@ class DialogPeq;
 }
 
 // Limits of the typed values.
-constexpr double kPeqFreqMin = 20.0;       // Hz
+constexpr double kPeqFreqMin = 20.0;  // Hz
 constexpr double kPeqFreqMax = 80000.0;
-constexpr double kPeqGainMax = 18.0;       // dB either side of 0, bands and total
+constexpr double kPeqGainMax = 18.0;  // dB either side of 0, bands and total
 constexpr double kPeqQMin = 0.1;
 constexpr double kPeqQMax = 16.0;
 // The total-gain knob: 360 steps over −18..+18 dB at 0.1 dB.
@@ -267,20 +267,20 @@ private:
 
     Ui::DialogPeq *ui;
     BandControls mBand[kEqBands];
-    tPEQ *mPeq = nullptr;            // not owned; null until sendPeqParam
-    int mSampleRate = 44100;         // Hz
-    double mLogFreqTop = 0.0;        // log10 of the frequency axis' top
-    double mLogFreqRatio = 0.0;      // log10 20 / mLogFreqTop
-    double *mMainVolumeDb = nullptr; // not owned
+    tPEQ *mPeq = nullptr;             // not owned; null until sendPeqParam
+    int mSampleRate = 44100;          // Hz
+    double mLogFreqTop = 0.0;         // log10 of the frequency axis' top
+    double mLogFreqRatio = 0.0;       // log10 20 / mLogFreqTop
+    double *mMainVolumeDb = nullptr;  // not owned
 
     // The spectrum feed.
-    QTimer *mCycleTimer = nullptr;  // child; runs for the window's life
+    QTimer *mCycleTimer = nullptr;                    // child; runs for the window's life
     std::unique_ptr<DialogSpectrogram> mSpectrogram;  // top-level, no parent
-    bool mShown = false;            // set by every show, cleared by a close
-    int mSpectrumCh = 0;            // 1 right, anything else left
-    double *mFftL = nullptr;        // main set; not owned
+    bool mShown = false;                              // set by every show, cleared by a close
+    int mSpectrumCh = 0;                              // 1 right, anything else left
+    double *mFftL = nullptr;                          // main set; not owned
     double *mFftR = nullptr;
-    double *mFftLowL = nullptr;     // low-frequency set (master only); not owned
+    double *mFftLowL = nullptr;  // low-frequency set (master only); not owned
     double *mFftLowR = nullptr;
-    int mFftOrder = 4096;           // FFT size in points of the buffers
+    int mFftOrder = 4096;  // FFT size in points of the buffers
 };

@@ -34,8 +34,7 @@ constexpr int kInitGpioSettleMs = 3000;
 
 // The top-level object of a JSON file read as text; a file that cannot be
 // opened, or is not a JSON object, gives an empty object.
-QJsonObject readJsonObject(const QString &path)
-{
+QJsonObject readJsonObject(const QString &path) {
     QFile file(path);
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) return {};
     QTextStream in(&file);
@@ -44,30 +43,25 @@ QJsonObject readJsonObject(const QString &path)
 
 // A JSON number kept as a float; beyond the float range it is held at the
 // largest float of its sign (the conversion itself would be undefined).
-float toFloatHeld(double v)
-{
+float toFloatHeld(double v) {
     if (v > FLT_MAX) return FLT_MAX;
     if (v < -FLT_MAX) return -FLT_MAX;
     return static_cast<float>(v);
 }
 
 // How many entries of a JSON table fit a row.
-int rowEntries(const QJsonArray &a)
-{
-    return static_cast<int>(std::min<qsizetype>(a.size(), kTlTestChannels));
-}
+int rowEntries(const QJsonArray &a) { return static_cast<int>(std::min<qsizetype>(a.size(), kTlTestChannels)); }
 
 }  // namespace
 
-DialogTlTest::tOpenFileNameFunc DialogTlTest::sGetOpenFileName =
-    [](QWidget *parent, const QString &caption, const QString &dir, const QString &filter) {
-        return QFileDialog::getOpenFileName(parent, caption, dir, filter);
-    };
+DialogTlTest::tOpenFileNameFunc DialogTlTest::sGetOpenFileName = [](QWidget *parent, const QString &caption,
+                                                                    const QString &dir, const QString &filter) {
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+};
 
 DialogTlTest::tWaitFunc DialogTlTest::sWait = waitThread;
 
-tCheckType tlTestTypeFromText(const QString &text)
-{
+tCheckType tlTestTypeFromText(const QString &text) {
     if (text == QLatin1String("level_hi")) return kCheckLevelPresent;
     if (text == QLatin1String("level_lo")) return kCheckLevelAbsent;
     if (text == QLatin1String("phase")) return kCheckPhase;
@@ -76,8 +70,7 @@ tCheckType tlTestTypeFromText(const QString &text)
     return kCheckLevelPresent;
 }
 
-QString tlTestFreqLine(int channel, double hz)
-{
+QString tlTestFreqLine(int channel, double hz) {
     // Held well inside the 64-bit range before the cut to a whole number.
     int64_t whole = 0;
     if (hz == hz) whole = static_cast<int64_t>(std::clamp(hz, -1e15, 1e15));
@@ -85,8 +78,7 @@ QString tlTestFreqLine(int channel, double hz)
     return QStringLiteral("ch%1 = %2Hz\r\n").arg(channel + 1).arg(shown);
 }
 
-bool DialogTlTest::check_do(tCheckType type, double value, double limit)
-{
+bool DialogTlTest::check_do(tCheckType type, double value, double limit) {
     switch (type) {
     case kCheckLevelPresent: return value >= limit;
     case kCheckLevelAbsent: return value < limit;
@@ -96,51 +88,35 @@ bool DialogTlTest::check_do(tCheckType type, double value, double limit)
     }
 }
 
-DialogTlTest::DialogTlTest(QWidget *parent) : QDialog(parent), ui(new Ui::DialogTlTest)
-{
+DialogTlTest::DialogTlTest(QWidget *parent) : QDialog(parent), ui(new Ui::DialogTlTest) {
     ui->setupUi(this);
 
-    const QJsonArray freq = readJsonObject(QString::fromLatin1(kDefaultTablePath))
-                                .value(QLatin1String("freq"))
-                                .toArray();
-    for (int i = 0; i < rowEntries(freq); ++i)
-        mDefaultFreqTable[i] = static_cast<float>(freq.at(i).toInt(0));
+    const QJsonArray freq =
+        readJsonObject(QString::fromLatin1(kDefaultTablePath)).value(QLatin1String("freq")).toArray();
+    for (int i = 0; i < rowEntries(freq); ++i) mDefaultFreqTable[i] = static_cast<float>(freq.at(i).toInt(0));
 
     QDir::setCurrent(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
 }
 
-DialogTlTest::~DialogTlTest()
-{
-    delete ui;
-}
+DialogTlTest::~DialogTlTest() { delete ui; }
 
-const tAutoTestStep &DialogTlTest::step(int n) const
-{
-    return mSteps[std::clamp(n, 0, kTlTestMaxSteps - 1)];
-}
+const tAutoTestStep &DialogTlTest::step(int n) const { return mSteps[std::clamp(n, 0, kTlTestMaxSteps - 1)]; }
 
-int DialogTlTest::levelExpected(int step, int ch) const
-{
+int DialogTlTest::levelExpected(int step, int ch) const {
     return mLevelTable[std::clamp(step, 0, kTlTestMaxSteps - 1)][std::clamp(ch, 0, kTlTestChannels - 1)];
 }
 
-int DialogTlTest::phaseExpected(int step, int ch) const
-{
+int DialogTlTest::phaseExpected(int step, int ch) const {
     return mPhaseTable[std::clamp(step, 0, kTlTestMaxSteps - 1)][std::clamp(ch, 0, kTlTestChannels - 1)];
 }
 
-float DialogTlTest::freqExpected(int step, int ch) const
-{
+float DialogTlTest::freqExpected(int step, int ch) const {
     return mFreqTable[std::clamp(step, 0, kTlTestMaxSteps - 1)][std::clamp(ch, 0, kTlTestChannels - 1)];
 }
 
-float DialogTlTest::defaultFreq(int ch) const
-{
-    return mDefaultFreqTable[std::clamp(ch, 0, kTlTestChannels - 1)];
-}
+float DialogTlTest::defaultFreq(int ch) const { return mDefaultFreqTable[std::clamp(ch, 0, kTlTestChannels - 1)]; }
 
-void DialogTlTest::setTestData(tTestDataType type, const double *data, int count)
-{
+void DialogTlTest::setTestData(tTestDataType type, const double *data, int count) {
     // The expectation rows hold kTlTestChannels channels: more cannot be
     // checked, and the phase and frequency copies hold no more.
     const int n = data ? std::clamp(count, 0, static_cast<int>(kTlTestChannels)) : 0;
@@ -155,29 +131,25 @@ void DialogTlTest::setTestData(tTestDataType type, const double *data, int count
     }
 }
 
-void DialogTlTest::init_before_sequence()
-{
+void DialogTlTest::init_before_sequence() {
     mLogText.clear();
     mTotalOk = true;
 }
 
-void DialogTlTest::setTestText()
-{
+void DialogTlTest::setTestText() {
     ui->textEdit_2->setPlainText(mLogText);
     ui->textEdit->setPlainText(mResultText);
 }
 
 void DialogTlTest::controlGPO(int, int) {}
 
-void DialogTlTest::showIndicator(const QString &picture)
-{
+void DialogTlTest::showIndicator(const QString &picture) {
     mIndicatorPicture = picture;
     // A picture missing from the bundle leaves the label empty.
     ui->labelIndicator->setPixmap(QPixmap(picture));
 }
 
-bool DialogTlTest::channelPasses(tCheckType type, int step, int ch) const
-{
+bool DialogTlTest::channelPasses(tCheckType type, int step, int ch) const {
     switch (type) {
     case kCheckLevelPresent: return mLevelData[ch] >= kTlTestLevelThreshold;
     case kCheckLevelAbsent: return mLevelData[ch] < kTlTestLevelThreshold;
@@ -197,8 +169,7 @@ bool DialogTlTest::channelPasses(tCheckType type, int step, int ch) const
     }
 }
 
-bool DialogTlTest::checkLevel(tCheckType type, int step)
-{
+bool DialogTlTest::checkLevel(tCheckType type, int step) {
     ui->labelRes0->clear();
     ui->labelRes1->clear();
     mResultText.clear();
@@ -217,8 +188,7 @@ bool DialogTlTest::checkLevel(tCheckType type, int step)
     return allPassed;
 }
 
-void DialogTlTest::seqTest(int step)
-{
+void DialogTlTest::seqTest(int step) {
     if (step < 0 || step >= kTlTestMaxSteps) return;
     const tAutoTestStep &s = mSteps[step];
     bool passed = false;
@@ -232,12 +202,10 @@ void DialogTlTest::seqTest(int step)
         sWait(kStepWaitMs);
         mCurWaitTime = s.wait;
     }
-    if (step + 1 == mMaxSeq)
-        showIndicator(QString::fromLatin1(mTotalOk ? kPictureTotalOk : kPictureTotalNg));
+    if (step + 1 == mMaxSeq) showIndicator(QString::fromLatin1(mTotalOk ? kPictureTotalOk : kPictureTotalNg));
 }
 
-void DialogTlTest::loadSequence(const QString &fileName)
-{
+void DialogTlTest::loadSequence(const QString &fileName) {
     const QJsonObject root = readJsonObject(fileName);
     // A value that is absent or not a whole number counts as unset.
     mComPort = root.value(QLatin1String("comport")).toInt(-1);
@@ -281,39 +249,26 @@ void DialogTlTest::loadSequence(const QString &fileName)
     ui->textEdit_2->setPlainText(mLogText);
 }
 
-void DialogTlTest::on_pushButton_clicked()
-{
-    checkLevel(kCheckLevelPresent, 0);
-}
+void DialogTlTest::on_pushButton_clicked() { checkLevel(kCheckLevelPresent, 0); }
 
-void DialogTlTest::on_pushButton_Lo_clicked()
-{
-    checkLevel(kCheckLevelAbsent, 0);
-}
+void DialogTlTest::on_pushButton_Lo_clicked() { checkLevel(kCheckLevelAbsent, 0); }
 
-void DialogTlTest::on_pushButton_2_clicked()
-{
-    checkLevel(kCheckPhase, 0);
-}
+void DialogTlTest::on_pushButton_2_clicked() { checkLevel(kCheckPhase, 0); }
 
-void DialogTlTest::on_pushButton_Freq_clicked()
-{
+void DialogTlTest::on_pushButton_Freq_clicked() {
     mResultText.clear();
     std::copy_n(mDefaultFreqTable, kTlTestChannels, mFreqTable[0]);
     checkLevel(kCheckFrequency, 0);
 }
 
-void DialogTlTest::on_pushButton_selJson_clicked()
-{
-    const QString fileName =
-        sGetOpenFileName(this, tr("Open json File"), QDir::currentPath(),
-                         tr("Supported files (*.json);;All files (*.*)"));
+void DialogTlTest::on_pushButton_selJson_clicked() {
+    const QString fileName = sGetOpenFileName(this, tr("Open json File"), QDir::currentPath(),
+                                              tr("Supported files (*.json);;All files (*.*)"));
     if (!fileName.isEmpty()) QDir::setCurrent(QFileInfo(fileName).absolutePath());
     loadSequence(fileName);
 }
 
-void DialogTlTest::on_pushButton_sttseq_clicked()
-{
+void DialogTlTest::on_pushButton_sttseq_clicked() {
     mLogText.clear();
     mTotalOk = true;
     if (mInitGpio >= 0) {
@@ -324,8 +279,7 @@ void DialogTlTest::on_pushButton_sttseq_clicked()
     emit seqStarted();
 }
 
-void DialogTlTest::on_pushButton_sttsel_clicked()
-{
+void DialogTlTest::on_pushButton_sttsel_clicked() {
     const int index = ui->comboBoxCom_testnum->currentIndex();
     mLogText.clear();
     mTotalOk = true;

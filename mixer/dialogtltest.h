@@ -119,8 +119,7 @@ public:
 
     // The file dialog of "open sequence": (parent, caption, start folder,
     // filter) -> the chosen path, empty when cancelled. Tests replace it.
-    using tOpenFileNameFunc = QString (*)(QWidget *, const QString &, const QString &,
-                                          const QString &);
+    using tOpenFileNameFunc = QString (*)(QWidget *, const QString &, const QString &, const QString &);
     static tOpenFileNameFunc sGetOpenFileName;
     // The blocking wait of the steps, in ms (waitThread). Tests replace it.
     using tWaitFunc = void (*)(int);

@@ -10,22 +10,17 @@ namespace {
 
 // The integer fields: a whole base-10 number; text that is not one, or does
 // not fit 32 bits, reads as 0.
-int fieldValue(const QLineEdit *field)
-{
-    return field->text().toInt(nullptr, 10);
-}
+int fieldValue(const QLineEdit *field) { return field->text().toInt(nullptr, 10); }
 
 }  // namespace
 
-float vsaFieldSpeed(const QString &text)
-{
+float vsaFieldSpeed(const QString &text) {
     bool ok = false;
     const float speed = text.toFloat(&ok);
     return ok && std::isfinite(speed) ? speed : 0.0f;
 }
 
-int vsaSpeedSliderPosition(float speed)
-{
+int vsaSpeedSliderPosition(float speed) {
     // Converting a float beyond the int range is undefined: hold it first.
     if (!(speed == speed)) return 0;
     if (speed >= 2147483520.0f) return INT_MAX;  // the largest float below 2^31
@@ -33,8 +28,7 @@ int vsaSpeedSliderPosition(float speed)
     return static_cast<int>(speed);
 }
 
-DialogVsa::DialogVsa(QWidget *parent) : QDialog(parent), ui(new Ui::DialogVsa)
-{
+DialogVsa::DialogVsa(QWidget *parent) : QDialog(parent), ui(new Ui::DialogVsa) {
     ui->setupUi(this);
     connect(ui->labelVsaOn, &labelSwitch::switchClicked, this, &DialogVsa::vsaSwitchMousePressed);
     ui->labelVsaOn->setSwitchPict(QStringLiteral(":/resources2/parts/vsaOff.png"),
@@ -45,30 +39,21 @@ DialogVsa::DialogVsa(QWidget *parent) : QDialog(parent), ui(new Ui::DialogVsa)
     ui->lineEditSpeed->setText(QStringLiteral("0"));
 }
 
-DialogVsa::~DialogVsa()
-{
-    delete ui;
-}
+DialogVsa::~DialogVsa() { delete ui; }
 
-void DialogVsa::vsaSwitchMousePressed(bool on)
-{
-    emit vsaSwitchClocked(on);
-}
+void DialogVsa::vsaSwitchMousePressed(bool on) { emit vsaSwitchClocked(on); }
 
-void DialogVsa::on_sliderKey_sliderMoved(int position)
-{
+void DialogVsa::on_sliderKey_sliderMoved(int position) {
     ui->lineEditKey->setText(QString::number(position));
     emit vsaKeyChanged(position);
 }
 
-void DialogVsa::on_sliderSpeed_sliderMoved(int position)
-{
+void DialogVsa::on_sliderSpeed_sliderMoved(int position) {
     ui->lineEditSpeed->setText(QString::number(position));
     emit vsaSpeedChanged(static_cast<float>(position));
 }
 
-void DialogVsa::on_lineEditKey_editingFinished()
-{
+void DialogVsa::on_lineEditKey_editingFinished() {
     const int key = fieldValue(ui->lineEditKey);
     // setValue clamps to the slider's range and is not a user move, so the
     // slider sends nothing of its own; the typed value goes out unclamped.
@@ -76,23 +61,20 @@ void DialogVsa::on_lineEditKey_editingFinished()
     emit vsaKeyChanged(key);
 }
 
-void DialogVsa::on_lineEditSpeed_editingFinished()
-{
+void DialogVsa::on_lineEditSpeed_editingFinished() {
     const float speed = vsaFieldSpeed(ui->lineEditSpeed->text());
     ui->sliderSpeed->setValue(vsaSpeedSliderPosition(speed));
     emit vsaSpeedChanged(speed);
 }
 
-void DialogVsa::highBandClicked(int stage, bool checked)
-{
+void DialogVsa::highBandClicked(int stage, bool checked) {
     if (checked)
         emit qmfHighON(stage);
     else
         emit qmfHighOFF(stage);
 }
 
-void DialogVsa::lowBandClicked(int stage, bool checked)
-{
+void DialogVsa::lowBandClicked(int stage, bool checked) {
     if (checked)
         emit qmfLoON(stage);
     else
@@ -116,22 +98,10 @@ void DialogVsa::on_checkBoxLo0_6_clicked(bool checked) { lowBandClicked(5, check
 void DialogVsa::on_checkBoxLo0_7_clicked(bool checked) { lowBandClicked(6, checked); }
 void DialogVsa::on_checkBoxLo0_8_clicked(bool checked) { lowBandClicked(7, checked); }
 
-void DialogVsa::on_lineEditVsaUnit_returnPressed()
-{
-    emit vsaUnitChanged(fieldValue(ui->lineEditVsaUnit));
-}
+void DialogVsa::on_lineEditVsaUnit_returnPressed() { emit vsaUnitChanged(fieldValue(ui->lineEditVsaUnit)); }
 
-void DialogVsa::on_lineEditVsaFade_returnPressed()
-{
-    emit vsaFadeChanged(fieldValue(ui->lineEditVsaFade));
-}
+void DialogVsa::on_lineEditVsaFade_returnPressed() { emit vsaFadeChanged(fieldValue(ui->lineEditVsaFade)); }
 
-void DialogVsa::on_lineEditBankNum_returnPressed()
-{
-    emit vsaBankNumChanged(fieldValue(ui->lineEditBankNum));
-}
+void DialogVsa::on_lineEditBankNum_returnPressed() { emit vsaBankNumChanged(fieldValue(ui->lineEditBankNum)); }
 
-void DialogVsa::on_lineEditBankDelay_returnPressed()
-{
-    emit vsaBankDelayChanged(fieldValue(ui->lineEditBankDelay));
-}
+void DialogVsa::on_lineEditBankDelay_returnPressed() { emit vsaBankDelayChanged(fieldValue(ui->lineEditBankDelay)); }

@@ -29,9 +29,9 @@ public:
 
 signals:
     void vsaSwitchClocked(bool iEnable);
-    void vsaKeyChanged(int iValue);          // semitones
-    void vsaSpeedChanged(float iValue);      // percent
-    void qmfHighON(int iFilterNum);          // stage 0..7
+    void vsaKeyChanged(int iValue);      // semitones
+    void vsaSpeedChanged(float iValue);  // percent
+    void qmfHighON(int iFilterNum);      // stage 0..7
     void qmfHighOFF(int iFilterNum);
     void qmfLoON(int iFilterNum);
     void qmfLoOFF(int iFilterNum);

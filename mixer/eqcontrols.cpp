@@ -19,10 +19,7 @@ eqtypesw::eqtypesw(QWidget *parent) : QLabel(parent) {}
 
 eqtypesw::~eqtypesw() = default;
 
-void eqtypesw::mousePressEvent(QMouseEvent *)
-{
-    emit selEqType(mType);
-}
+void eqtypesw::mousePressEvent(QMouseEvent *) { emit selEqType(mType); }
 
 // ---- eqIndicator ----
 
@@ -30,24 +27,16 @@ eqIndicator::eqIndicator(QWidget *parent) : QLabel(parent) {}
 
 eqIndicator::~eqIndicator() = default;
 
-void eqIndicator::selectClickControl(tIndicatorClickControl control)
-{
-    mClickControl = control;
-}
+void eqIndicator::selectClickControl(tIndicatorClickControl control) { mClickControl = control; }
 
-void eqIndicator::changeEqIndicator(bool on)
-{
+void eqIndicator::changeEqIndicator(bool on) {
     mOnOff = on;
     showState();
 }
 
-void eqIndicator::showState()
-{
-    setPixmap(QPixmap(QString::fromLatin1(mOnOff ? kEqOnPicture : kEqOffPicture)));
-}
+void eqIndicator::showState() { setPixmap(QPixmap(QString::fromLatin1(mOnOff ? kEqOnPicture : kEqOffPicture))); }
 
-void eqIndicator::mousePressEvent(QMouseEvent *)
-{
+void eqIndicator::mousePressEvent(QMouseEvent *) {
     if (mClickControl == kIndicatorToggle) {
         mOnOff = !mOnOff;
         showState();
@@ -59,16 +48,13 @@ void eqIndicator::mousePressEvent(QMouseEvent *)
 
 // ---- widgetEqParamText ----
 
-QString eqParam_cutDecimals(const QString &text, int decimals)
-{
+QString eqParam_cutDecimals(const QString &text, int decimals) {
     const QStringList parts = text.split(QLatin1Char('.'), Qt::KeepEmptyParts);
-    if (parts.size() < 2)
-        return text;
+    if (parts.size() < 2) return text;
     return parts[0] + QLatin1Char('.') + parts[1].left(decimals < 0 ? 0 : decimals);
 }
 
-QString eqParam_valueText(double value, int decimals)
-{
+QString eqParam_valueText(double value, int decimals) {
     const bool negative = value < 0.0;
     const double magnitude = std::fabs(value);
     if (decimals <= 0) {
@@ -82,8 +68,7 @@ QString eqParam_valueText(double value, int decimals)
     const double fraction = std::fabs(std::fmod(std::trunc(w * scale), std::trunc(scale)));
     QString text = QString::number(whole, 'f', 0) + QLatin1Char('.') +
                    QString::number(fraction, 'f', 0).rightJustified(decimals, QLatin1Char('0'));
-    if (negative && (whole != 0.0 || fraction != 0.0))
-        text.prepend(QLatin1Char('-'));
+    if (negative && (whole != 0.0 || fraction != 0.0)) text.prepend(QLatin1Char('-'));
     return text;
 }
 
@@ -91,24 +76,16 @@ widgetEqParamText::widgetEqParamText(QWidget *parent) : QLineEdit(parent) {}
 
 widgetEqParamText::~widgetEqParamText() = default;
 
-void widgetEqParamText::valueConfirmed()
-{
+void widgetEqParamText::valueConfirmed() {
     setText(eqParam_cutDecimals(text(), mDecimals));
     emit enterKeyPressed();
 }
 
-void widgetEqParamText::setValue(double value)
-{
-    setText(eqParam_valueText(value, mDecimals));
-}
+void widgetEqParamText::setValue(double value) { setText(eqParam_valueText(value, mDecimals)); }
 
-void widgetEqParamText::mousePressEvent(QMouseEvent *)
-{
-    selectAll();
-}
+void widgetEqParamText::mousePressEvent(QMouseEvent *) { selectAll(); }
 
-void widgetEqParamText::keyPressEvent(QKeyEvent *event)
-{
+void widgetEqParamText::keyPressEvent(QKeyEvent *event) {
     const int key = event->key();
     if ((key >= Qt::Key_0 && key <= Qt::Key_9) || key == Qt::Key_Minus || key == Qt::Key_Period) {
         insert(QString(QChar(key)));

@@ -14,8 +14,7 @@ const char *const kFxOffPicture = ":/resources2/parts/FX_button-off.png";
 
 }  // namespace
 
-fxstrip::fxstrip(QWidget *parent) : QWidget(parent), ui(new Ui::fxstrip)
-{
+fxstrip::fxstrip(QWidget *parent) : QWidget(parent), ui(new Ui::fxstrip) {
     std::memset(&mPanelParam, 0, sizeof mPanelParam);
     ui->setupUi(this);
     // A dialog with a parent: its own window, going with the strip.
@@ -40,53 +39,37 @@ fxstrip::fxstrip(QWidget *parent) : QWidget(parent), ui(new Ui::fxstrip)
     mOutputBus = 0;
 }
 
-fxstrip::~fxstrip()
-{
-    delete ui;
-}
+fxstrip::~fxstrip() { delete ui; }
 
-bool fxstrip::levelAt(int position, float *dB) const
-{
+bool fxstrip::levelAt(int position, float *dB) const {
     const int slot = mixvol_slotAtPixel(ui->widgetVolBase->mVolTable, position);
-    if (slot < 0)
-        return false;
+    if (slot < 0) return false;
     *dB = ui->widgetVolBase->mVolTable[slot].level;
     return true;
 }
 
-void fxstrip::fxIndicatorClickEvent()
-{
+void fxstrip::fxIndicatorClickEvent() {
     mReverbPanel->raise();
     mReverbPanel->show();
 }
 
-void fxstrip::volChangeEvent(int position)
-{
+void fxstrip::volChangeEvent(int position) {
     // Knobs report 0 and up, which always find a step.
-    if (!levelAt(position, &mFaderDb))
-        return;
+    if (!levelAt(position, &mFaderDb)) return;
     emit reportVolumeChanged(0);
 }
 
-void fxstrip::selOnOffEvent(int on)
-{
+void fxstrip::selOnOffEvent(int on) {
     // Replaces the picture the lamp has just shown for its new state.
     ui->labelFxIndicator->setPixmap(QPixmap(QString::fromLatin1(on != 0 ? kFxOnPicture : kFxOffPicture)));
     emit fxSetToOnOff(on);
 }
 
-void fxstrip::contKeyPressed()
-{
-    ui->labelFxIndicator->contKeyPressed();
-}
+void fxstrip::contKeyPressed() { ui->labelFxIndicator->contKeyPressed(); }
 
-void fxstrip::contKeyReleased()
-{
-    ui->labelFxIndicator->contKeyReleased();
-}
+void fxstrip::contKeyReleased() { ui->labelFxIndicator->contKeyReleased(); }
 
-void fxstrip::setOutputChannels(int channels)
-{
+void fxstrip::setOutputChannels(int channels) {
     mOutputChannels = channels;
     // Clearing reports index -1, the first item then index 0.
     ui->comboBoxOutBus->clear();
@@ -95,46 +78,30 @@ void fxstrip::setOutputChannels(int channels)
         ui->comboBoxOutBus->addItem(QStringLiteral("Ch %1-%2").arg(i + 1).arg(i + 2));
 }
 
-void fxstrip::setCurrentOutputBus(int bus)
-{
+void fxstrip::setCurrentOutputBus(int bus) {
     mOutputBus = bus;
     ui->comboBoxOutBus->setCurrentIndex(bus);
 }
 
-void fxstrip::on_comboBoxOutBus_currentIndexChanged(int index)
-{
+void fxstrip::on_comboBoxOutBus_currentIndexChanged(int index) {
     mOutputBus = index;
     emit currentOutputChanged(index);
 }
 
-void fxstrip::reverbParamChangeEvent()
-{
+void fxstrip::reverbParamChangeEvent() {
     mReverbPanel->getPanelParam(&mPanelParam);
     emit reverbParamChanged(&mPanelParam);
 }
 
-void fxstrip::ERclickEvent(bool on)
-{
-    emit ERclicked(on);
-}
+void fxstrip::ERclickEvent(bool on) { emit ERclicked(on); }
 
-void fxstrip::CombFilterClickEvent(bool on)
-{
-    emit CombFilterClicked(on);
-}
+void fxstrip::CombFilterClickEvent(bool on) { emit CombFilterClicked(on); }
 
-void fxstrip::APFclickEvent(bool on)
-{
-    emit APFclicked(on);
-}
+void fxstrip::APFclickEvent(bool on) { emit APFclicked(on); }
 
-void fxstrip::setInitRefParams(const tReverbFilterParams *tables)
-{
-    mReverbPanel->setRefParams(tables);
-}
+void fxstrip::setInitRefParams(const tReverbFilterParams *tables) { mReverbPanel->setRefParams(tables); }
 
-void fxstrip::redrawWindow()
-{
+void fxstrip::redrawWindow() {
     ui->widgetMeter->setGeometry(50, 297, 30, 160);
     ui->widgetMeterL->setGeometry(0, 15, 10, 140);
     ui->widgetMeterR->setGeometry(15, 15, 10, 140);

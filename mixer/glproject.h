@@ -10,6 +10,5 @@ void glProject_transformPoint(double out[4], const double m[16], const double in
 // Maps an object point through the model-view and projection matrices and
 // the viewport (x, y, width, height) to window coordinates, depth in 0..1.
 // False, with the outputs untouched, when the homogeneous w is 0.
-bool glProject_project(double objX, double objY, double objZ, const double model[16],
-                       const double projection[16], const int viewport[4], double *winX,
-                       double *winY, double *winZ);
+bool glProject_project(double objX, double objY, double objZ, const double model[16], const double projection[16],
+                       const int viewport[4], double *winX, double *winY, double *winZ);

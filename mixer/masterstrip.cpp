@@ -16,8 +16,7 @@ constexpr int kStripMeterPeriodMs = 45;
 
 }  // namespace
 
-masterstrip::masterstrip(QWidget *parent) : QWidget(parent), ui(new Ui::masterstrip)
-{
+masterstrip::masterstrip(QWidget *parent) : QWidget(parent), ui(new Ui::masterstrip) {
     ui->setupUi(this);
 
     meterGraphic *meter = ui->widgetMeter;
@@ -52,13 +51,9 @@ masterstrip::masterstrip(QWidget *parent) : QWidget(parent), ui(new Ui::masterst
     ui->widgetMeterR->setHorizontal(false);
 }
 
-masterstrip::~masterstrip()
-{
-    delete ui;
-}
+masterstrip::~masterstrip() { delete ui; }
 
-void masterstrip::placeMeter()
-{
+void masterstrip::placeMeter() {
     ui->widgetMeter->setGeometry(50, 297, 30, 160);
     ui->widgetMeterL->setGeometry(0, 15, 10, 140);
     ui->widgetMeterR->setGeometry(15, 15, 10, 140);
@@ -66,25 +61,19 @@ void masterstrip::placeMeter()
     ui->widgetOverR->setGeometry(15, 0, 10, 10);
 }
 
-void masterstrip::volChanged(int position)
-{
+void masterstrip::volChanged(int position) {
     const tMixVolSlot *table = ui->widgetVolBase->mVolTable;
     const int slot = mixvol_slotAtPixel(table, position);
-    if (slot < 0)
-        return;
+    if (slot < 0) return;
     mLevel = table[slot].level;
     ui->lineEditVol->setText(strip_levelText(mLevel));
     ui->label_FaderTopVol->setPixmap(QPixmap(QString::fromLatin1(kKnobOnPicture)));
     emit reportVolumeChanged();
 }
 
-void masterstrip::volChangedFixed()
-{
-    ui->label_FaderTopVol->setPixmap(QPixmap(QString::fromLatin1(kKnobOffPicture)));
-}
+void masterstrip::volChangedFixed() { ui->label_FaderTopVol->setPixmap(QPixmap(QString::fromLatin1(kKnobOffPicture))); }
 
-void masterstrip::on_lineEditVol_editingFinished()
-{
+void masterstrip::on_lineEditVol_editingFinished() {
     const float dB = strip_parseLevel(ui->lineEditVol->text());
     ui->lineEditVol->setText(strip_levelText(dB));
     ui->widgetVolBase->setVolumePosition(dB);
@@ -93,42 +82,31 @@ void masterstrip::on_lineEditVol_editingFinished()
     emit reportVolumeChanged();
 }
 
-void masterstrip::on_pushButtonMute_clicked()
-{
+void masterstrip::on_pushButtonMute_clicked() {
     mMuteOn = !mMuteOn;
     ui->pushButtonMute->setChecked(mMuteOn);
     emit muteButtonClicked(mMuteOn);
 }
 
-void masterstrip::on_pushPEQ_clicked()
-{
-    emit eqButtonClicked();
-}
+void masterstrip::on_pushPEQ_clicked() { emit eqButtonClicked(); }
 
-void masterstrip::setMeterData(const double *levels, int mode, int intervalMs)
-{
+void masterstrip::setMeterData(const double *levels, int mode, int intervalMs) {
     ui->widgetMeter->setMeterData(levels, mode, intervalMs);
 }
 
-void masterstrip::updateMeter()
-{
-    ui->widgetMeter->repaintMeter();
-}
+void masterstrip::updateMeter() { ui->widgetMeter->repaintMeter(); }
 
-void masterstrip::redrawWindow()
-{
+void masterstrip::redrawWindow() {
     placeMeter();
     update();
 }
 
-void masterstrip::setOutputChannels(int channels)
-{
+void masterstrip::setOutputChannels(int channels) {
     ui->comboBoxOutBus->clear();
     ui->comboBoxOutBus->addItems(strip_pairItems(channels, true));
 }
 
-void masterstrip::setCurrentOutputBus(int bus)
-{
+void masterstrip::setCurrentOutputBus(int bus) {
     ui->comboBoxOutBus->setCurrentIndex(bus);
     emit currentOutputChanged(bus);
 }

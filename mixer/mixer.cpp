@@ -16,16 +16,14 @@
 namespace {
 
 constexpr int kScrollBarThickness = 16;
-constexpr int kScrollSteps = 99;        // the bars keep their default range 0..99
+constexpr int kScrollSteps = 99;  // the bars keep their default range 0..99
 constexpr int kStripsPerScrollRow = 16;
-constexpr int kSideStripTop = 16;       // the effect and master strips do not scroll vertically
+constexpr int kSideStripTop = 16;  // the effect and master strips do not scroll vertically
 constexpr int kApfPartnerOffset[kReverbAllPassFilters] = {18, 14};
 
 }  // namespace
 
-tMixerLayout mixer_layout(int strips, int winW, int winH, int stripW, int stripH, int hScroll,
-                          int vScroll)
-{
+tMixerLayout mixer_layout(int strips, int winW, int winH, int stripW, int stripH, int hScroll, int vScroll) {
     tMixerLayout l{};
     const int n = std::clamp(strips, 0, static_cast<int>(kMaxTracks));
     const int barX = winW - kScrollBarThickness;
@@ -33,11 +31,9 @@ tMixerLayout mixer_layout(int strips, int winW, int winH, int stripW, int stripH
     int x = -(((n + 2) * stripW - winW + kScrollBarThickness) * hScroll) / kScrollSteps;
     int y = -((((n - 1) / kStripsPerScrollRow) + 1) * vScroll * stripH) / kScrollSteps;
     for (int i = 0; i < n; ++i) {
-        if (x < barX && x + stripW >= barX)
-            x = winW;
+        if (x < barX && x + stripW >= barX) x = winW;
         // Once below the window, y stays there for every later strip.
-        if (y < barY && y + stripH >= barY)
-            y = winH;
+        if (y < barY && y + stripH >= barY) y = winH;
         l.strip[i] = QPoint(x, y);
         x += stripW;
     }
@@ -46,8 +42,7 @@ tMixerLayout mixer_layout(int strips, int winW, int winH, int stripW, int stripH
     return l;
 }
 
-void mixer_reverbParam(const tReverbPanelParam &panel, tReverbParam *out)
-{
+void mixer_reverbParam(const tReverbPanelParam &panel, tReverbParam *out) {
     out->preDelay = static_cast<float>(panel.preDelay);
     out->erTime = static_cast<float>(panel.erTime);
     out->density = static_cast<float>(panel.density);
@@ -77,8 +72,7 @@ void mixer_reverbParam(const tReverbPanelParam &panel, tReverbParam *out)
 
 // ---- Construction -----------------------------------------------------
 
-mixer::mixer(QWidget *parent) : QDialog(parent), ui(new Ui::mixer)
-{
+mixer::mixer(QWidget *parent) : QDialog(parent), ui(new Ui::mixer) {
     ui->setupUi(this);
     mReverbTables = mReverb.getReflectionParams();
 
@@ -120,8 +114,7 @@ mixer::mixer(QWidget *parent) : QDialog(parent), ui(new Ui::mixer)
     mFxStrip->setInitRefParams(mReverbTables);
 }
 
-mixer::~mixer()
-{
+mixer::~mixer() {
     for (int i = mStripCount - 1; i >= 0; --i) {
         delete mChStrip[i];
         mChStrip[i] = nullptr;
@@ -131,8 +124,7 @@ mixer::~mixer()
     delete ui;
 }
 
-void mixer::connectChStripSignalSlot(int track)
-{
+void mixer::connectChStripSignalSlot(int track) {
     chstrip *s = mChStrip[track];
     connect(s, &chstrip::reportVolumeChanged, this, &mixer::volumeChanged);
     connect(s, &chstrip::reportPanChanged, this, &mixer::panChanged);
@@ -150,12 +142,10 @@ void mixer::connectChStripSignalSlot(int track)
 
 // ---- Strips -----------------------------------------------------------
 
-bool mixer::addDelTrack(int add, int track)
-{
+bool mixer::addDelTrack(int add, int track) {
     if (add == 1) {
         // tMixParam, the engine's tables and the strip table have 32 places.
-        if (mStripCount >= kMaxTracks)
-            return false;
+        if (mStripCount >= kMaxTracks) return false;
         const int index = mStripCount;
         chstrip *s = new chstrip(this);
         mChStrip[index] = s;
@@ -166,8 +156,7 @@ bool mixer::addDelTrack(int add, int track)
         mSolo[index] = 0;
         ++mStripCount;
     } else {
-        if (mStripCount <= 1 || track < 0)
-            return false;
+        if (mStripCount <= 1 || track < 0) return false;
         const int last = mStripCount - 1;
         const int gone = std::min(track, last);
         delete mChStrip[gone];
@@ -199,52 +188,38 @@ bool mixer::addDelTrack(int add, int track)
     return true;
 }
 
-void mixer::redrawWindow()
-{
-    for (int i = 0; i < mStripCount; ++i)
-        mChStrip[i]->redrawWindow();
+void mixer::redrawWindow() {
+    for (int i = 0; i < mStripCount; ++i) mChStrip[i]->redrawWindow();
     mFxStrip->redrawWindow();
     mMasterStrip->redrawWindow();
 }
 
-void mixer::setInputChannels(int channels)
-{
+void mixer::setInputChannels(int channels) {
     mInputChannels = std::max(channels, 0);
-    for (int i = 0; i < mStripCount; ++i)
-        mChStrip[i]->setInputCh(static_cast<unsigned>(mInputChannels));
+    for (int i = 0; i < mStripCount; ++i) mChStrip[i]->setInputCh(static_cast<unsigned>(mInputChannels));
 }
 
-void mixer::setOutputChannels(int channels)
-{
+void mixer::setOutputChannels(int channels) {
     mFxStrip->setOutputChannels(channels);
     mMasterStrip->setOutputChannels(channels);
 }
 
-QStringList mixer::getTrackNames()
-{
+QStringList mixer::getTrackNames() {
     mTrackNames.clear();
-    for (int i = 0; i < mStripCount; ++i)
-        mTrackNames.append(mChStrip[i]->getTrackName());
+    for (int i = 0; i < mStripCount; ++i) mTrackNames.append(mChStrip[i]->getTrackName());
     return mTrackNames;
 }
 
-void mixer::unselectAll()
-{
-    for (int i = 0; i < mStripCount; ++i)
-        mChStrip[i]->unselectAll();
+void mixer::unselectAll() {
+    for (int i = 0; i < mStripCount; ++i) mChStrip[i]->unselectAll();
 }
 
 // ---- Gains ------------------------------------------------------------
 
-void mixer::applyGain(int track)
-{
-    mixLaw_applyGain(&mMixParam->ch[track]);
-}
+void mixer::applyGain(int track) { mixLaw_applyGain(&mMixParam->ch[track]); }
 
-void mixer::volumeChanged(int track)
-{
-    if (!validTrack(track) || !mMixParam)
-        return;
+void mixer::volumeChanged(int track) {
+    if (!validTrack(track) || !mMixParam) return;
     tMixChParam &ch = mMixParam->ch[track];
     const float dB = mChStrip[track]->mLevel;
     ch.faderDb = dB;
@@ -252,187 +227,127 @@ void mixer::volumeChanged(int track)
     applyGain(track);
 }
 
-void mixer::panChanged(int track)
-{
-    if (!validTrack(track) || !mMixParam)
-        return;
+void mixer::panChanged(int track) {
+    if (!validTrack(track) || !mMixParam) return;
     mMixParam->ch[track].pan = mChStrip[track]->mPan;
     applyGain(track);
 }
 
-void mixer::recalMixParam(int track)
-{
-    if (track < 0 || track >= kMaxTracks || !mMixParam)
-        return;
+void mixer::recalMixParam(int track) {
+    if (track < 0 || track >= kMaxTracks || !mMixParam) return;
     applyGain(track);
 }
 
-void mixer::resolveSoloMuted()
-{
+void mixer::resolveSoloMuted() {
     bool anySolo = false;
-    for (int i = 0; i < mStripCount; ++i)
-        anySolo = anySolo || mSolo[i];
-    for (int i = 0; i < mStripCount; ++i)
-        mSoloMuted[i] = (!mSolo[i] && anySolo) ? 1 : 0;
+    for (int i = 0; i < mStripCount; ++i) anySolo = anySolo || mSolo[i];
+    for (int i = 0; i < mStripCount; ++i) mSoloMuted[i] = (!mSolo[i] && anySolo) ? 1 : 0;
 }
 
-void mixer::calcMuteSoloVolume()
-{
-    if (!mMixParam)
-        return;
+void mixer::calcMuteSoloVolume() {
+    if (!mMixParam) return;
     for (int i = 0; i < mStripCount; ++i) {
         mMixParam->ch[i].mute = mixLaw_muteFactor(mSolo[i], mMute[i], mSoloMuted[i]);
         applyGain(i);
     }
 }
 
-void mixer::controlMuteIndicator()
-{
+void mixer::controlMuteIndicator() {
     bool anySolo = false;
-    for (int i = 0; i < mStripCount; ++i)
-        anySolo = anySolo || mSolo[i];
-    for (int i = 0; i < mStripCount; ++i)
-        mChStrip[i]->setMuteIndicatorOn(anySolo ? !mSolo[i] : mMute[i] != 0);
+    for (int i = 0; i < mStripCount; ++i) anySolo = anySolo || mSolo[i];
+    for (int i = 0; i < mStripCount; ++i) mChStrip[i]->setMuteIndicatorOn(anySolo ? !mSolo[i] : mMute[i] != 0);
 }
 
-void mixer::muteButtonClickEvent(int track, bool on)
-{
-    if (!validTrack(track))
-        return;
+void mixer::muteButtonClickEvent(int track, bool on) {
+    if (!validTrack(track)) return;
     mMute[track] = on ? 1 : 0;
     calcMuteSoloVolume();
     controlMuteIndicator();
 }
 
-void mixer::soloButtonClickEvent(int track, bool on)
-{
-    if (!validTrack(track))
-        return;
+void mixer::soloButtonClickEvent(int track, bool on) {
+    if (!validTrack(track)) return;
     mSolo[track] = on ? 1 : 0;
     resolveSoloMuted();
     calcMuteSoloVolume();
     controlMuteIndicator();
 }
 
-void mixer::fxSendLevelChangeEvent(int track, int levelDb)
-{
-    if (!validTrack(track) || !mMixParam)
-        return;
+void mixer::fxSendLevelChangeEvent(int track, int levelDb) {
+    if (!validTrack(track) || !mMixParam) return;
     // The only place the send matrix is computed: later pan, fader, mute or
     // solo changes leave it as it is.
     mixLaw_applySend(&mMixParam->ch[track], levelDb);
 }
 
-void mixer::fxSendOnClickEvent(int track, bool on)
-{
-    if (!validTrack(track) || !mMixParam)
-        return;
+void mixer::fxSendOnClickEvent(int track, bool on) {
+    if (!validTrack(track) || !mMixParam) return;
     mMixParam->ch[track].fxSendOn = on;
 }
 
-void mixer::masterVolumeChanged()
-{
-    if (!mMixParam)
-        return;
+void mixer::masterVolumeChanged() {
+    if (!mMixParam) return;
     mMixParam->masterFader = mixLaw_masterFader(mMasterStrip->mLevel);
     mMixParam->masterGain = mixLaw_masterGain(mMixParam->masterFader, mMixParam->masterMute);
 }
 
-void mixer::masterMuteButtonClickEvent(bool on)
-{
-    if (!mMixParam)
-        return;
+void mixer::masterMuteButtonClickEvent(bool on) {
+    if (!mMixParam) return;
     mMixParam->masterMute = on ? 0.0f : 1.0f;
     mMixParam->masterGain = mixLaw_masterGain(mMixParam->masterFader, mMixParam->masterMute);
 }
 
-void mixer::recalMasterParam()
-{
-    if (!mMixParam)
-        return;
+void mixer::recalMasterParam() {
+    if (!mMixParam) return;
     mMixParam->masterGain = mixLaw_masterGain(mMixParam->masterFader, mMixParam->masterMute);
 }
 
-void mixer::fxVolumeChangeEvent(int)
-{
-    if (!mMixParam)
-        return;
+void mixer::fxVolumeChangeEvent(int) {
+    if (!mMixParam) return;
     mMixParam->fxReturnGain = mixLaw_dbToGain(mFxStrip->mFaderDb);
 }
 
-void mixer::setFxOnOffEvent(int on)
-{
-    if (!mMixParam)
-        return;
+void mixer::setFxOnOffEvent(int on) {
+    if (!mMixParam) return;
     mMixParam->fxOn = on != 0;
 }
 
 // ---- Reverb -----------------------------------------------------------
 
-void mixer::reverbParamChangeEvent(tReverbPanelParam *param)
-{
-    if (!param)
-        return;
+void mixer::reverbParamChangeEvent(tReverbPanelParam *param) {
+    if (!param) return;
     mixer_reverbParam(*param, &mReverbParam);
     mReverb.setReverbParam(&mReverbParam);
 }
 
-void mixer::reverbERClickEvent(bool on)
-{
-    mReverb.setFilter(kRevFilterEarlyReflections, on);
-}
+void mixer::reverbERClickEvent(bool on) { mReverb.setFilter(kRevFilterEarlyReflections, on); }
 
-void mixer::reverbCombFilterClickEvent(bool on)
-{
-    mReverb.setFilter(kRevFilterComb, on);
-}
+void mixer::reverbCombFilterClickEvent(bool on) { mReverb.setFilter(kRevFilterComb, on); }
 
-void mixer::reverbAPFClickEvent(bool on)
-{
-    mReverb.setFilter(kRevFilterAllPass, on);
-}
+void mixer::reverbAPFClickEvent(bool on) { mReverb.setFilter(kRevFilterAllPass, on); }
 
 // ---- Relays -----------------------------------------------------------
 
-void mixer::eqButtonClicked(int track)
-{
-    if (validTrack(track))
-        emit reportEqButtonClicked(track);
+void mixer::eqButtonClicked(int track) {
+    if (validTrack(track)) emit reportEqButtonClicked(track);
 }
 
-void mixer::chDelayValChangeEvent(int track, double ms)
-{
-    if (validTrack(track))
-        emit reportChDelayChanged(track, ms);
+void mixer::chDelayValChangeEvent(int track, double ms) {
+    if (validTrack(track)) emit reportChDelayChanged(track, ms);
 }
 
-void mixer::masterEQClickedEvent()
-{
-    emit masterEQClicked();
-}
+void mixer::masterEQClickedEvent() { emit masterEQClicked(); }
 
-void mixer::selectAllEqOnOffEvent(bool on, int track)
-{
-    emit selectAllEqOnOff(on, track);
-}
+void mixer::selectAllEqOnOffEvent(bool on, int track) { emit selectAllEqOnOff(on, track); }
 
-void mixer::delayTimeChangeEvent(int track, double ms)
-{
-    emit delayTimeChangedFromMain(track, ms);
-}
+void mixer::delayTimeChangeEvent(int track, double ms) { emit delayTimeChangedFromMain(track, ms); }
 
-void mixer::trackNameloadEvent(const QStringList &names)
-{
-    emit trackNameLoaded(names);
-}
+void mixer::trackNameloadEvent(const QStringList &names) { emit trackNameLoaded(names); }
 
-void mixer::setStripFFTPeakFreq(int strip, float hz)
-{
-    if (strip < 0 || strip >= kMaxTracks)
-        return;
+void mixer::setStripFFTPeakFreq(int strip, float hz) {
+    if (strip < 0 || strip >= kMaxTracks) return;
     if (QThread::currentThread() == thread()) {
-        if (validTrack(strip))
-            mChStrip[strip]->setFFTPeakFreq(hz);
+        if (validTrack(strip)) mChStrip[strip]->setFFTPeakFreq(hz);
         return;
     }
     // The analysis thread never reads the strip table: it leaves the newest
@@ -440,41 +355,37 @@ void mixer::setStripFFTPeakFreq(int strip, float hz)
     // strips that exist by then.
     mPeakHz[strip].store(hz);
     if (mPeakDirty.fetch_or(1u << strip) == 0)
-        QMetaObject::invokeMethod(this, [this] { showStripPeaks(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { showStripPeaks(); }, Qt::QueuedConnection);
 }
 
-void mixer::setStripInputCh(int channel)
-{
+void mixer::setStripInputCh(int channel) {
     if (QThread::currentThread() == thread()) {
         setInputChannels(channel);
         return;
     }
-    QMetaObject::invokeMethod(this, [this, channel] { setInputChannels(channel); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, channel] { setInputChannels(channel); }, Qt::QueuedConnection);
 }
 
-void mixer::showStripPeaks()
-{
+void mixer::showStripPeaks() {
     const uint32_t dirty = mPeakDirty.exchange(0);
     for (int i = 0; i < mStripCount; ++i) {
-        if (dirty & (1u << i))
-            mChStrip[i]->setFFTPeakFreq(mPeakHz[i].load());
+        if (dirty & (1u << i)) mChStrip[i]->setFFTPeakFreq(mPeakHz[i].load());
     }
 }
 
 // ---- Layout, keys, mouse ----------------------------------------------
 
-void mixer::rebuildMixerWindow()
-{
+void mixer::rebuildMixerWindow() {
     const int winW = width();
     const int winH = height();
     ui->horizontalScrollBar->setGeometry(0, winH - kScrollBarThickness, winW - kScrollBarThickness,
                                          kScrollBarThickness);
-    ui->verticalScrollBar->setGeometry(winW - kScrollBarThickness, 0, kScrollBarThickness,
-                                       winH - kScrollBarThickness);
-    const tMixerLayout l = mixer_layout(mStripCount, winW, winH, mChStrip[0]->width(),
-                                        mChStrip[0]->height(), mHScroll, mVScroll);
-    for (int i = 0; i < mStripCount; ++i)
-        mChStrip[i]->move(l.strip[i]);
+    ui->verticalScrollBar->setGeometry(winW - kScrollBarThickness, 0, kScrollBarThickness, winH - kScrollBarThickness);
+    const tMixerLayout l =
+        mixer_layout(mStripCount, winW, winH, mChStrip[0]->width(), mChStrip[0]->height(), mHScroll, mVScroll);
+    for (int i = 0; i < mStripCount; ++i) mChStrip[i]->move(l.strip[i]);
     mFxStrip->move(l.fx);
     mMasterStrip->move(l.master);
     // The bars stay reachable above any strip that reaches under them.
@@ -482,40 +393,32 @@ void mixer::rebuildMixerWindow()
     ui->verticalScrollBar->raise();
 }
 
-void mixer::on_verticalScrollBar_valueChanged(int value)
-{
+void mixer::on_verticalScrollBar_valueChanged(int value) {
     mVScroll = value;
     rebuildMixerWindow();
 }
 
-void mixer::on_horizontalScrollBar_valueChanged(int value)
-{
+void mixer::on_horizontalScrollBar_valueChanged(int value) {
     mHScroll = value;
     rebuildMixerWindow();
 }
 
-void mixer::resizeEvent(QResizeEvent *event)
-{
+void mixer::resizeEvent(QResizeEvent *event) {
     QDialog::resizeEvent(event);
     rebuildMixerWindow();
 }
 
-void mixer::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Control)
-        mFxStrip->contKeyPressed();
+void mixer::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Control) mFxStrip->contKeyPressed();
     event->accept();
 }
 
-void mixer::keyReleaseEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Control)
-        mFxStrip->contKeyReleased();
+void mixer::keyReleaseEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Control) mFxStrip->contKeyReleased();
     event->accept();
 }
 
-void mixer::mousePressEvent(QMouseEvent *event)
-{
+void mixer::mousePressEvent(QMouseEvent *event) {
     unselectAll();
     QDialog::mousePressEvent(event);
 }

@@ -54,8 +54,7 @@ struct tMixerLayout {
     QPoint fx;
     QPoint master;
 };
-tMixerLayout mixer_layout(int strips, int winW, int winH, int stripW, int stripH, int hScroll,
-                          int vScroll);
+tMixerLayout mixer_layout(int strips, int winW, int winH, int stripW, int stripH, int hScroll, int vScroll);
 
 // The reverb's record built from the panel's: doubles narrowed to single
 // precision, the early-reflection rows as they are, each comb filter's delay

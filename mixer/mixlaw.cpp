@@ -8,8 +8,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 }  // namespace
 
-tMixMatrix mixLaw_matrix(double g, double pan, int32_t channels)
-{
+tMixMatrix mixLaw_matrix(double g, double pan, int32_t channels) {
     tMixMatrix m{0.0, 0.0, 0.0, 0.0};
     if (channels == 2) {
         m.ll = g;
@@ -26,30 +25,18 @@ tMixMatrix mixLaw_matrix(double g, double pan, int32_t channels)
     return m;
 }
 
-double mixLaw_dbToGain(double dB)
-{
-    return std::pow(10.0, dB / 20.0);
-}
+double mixLaw_dbToGain(double dB) { return std::pow(10.0, dB / 20.0); }
 
-float mixLaw_masterFader(float dB)
-{
-    return static_cast<float>(mixLaw_dbToGain(dB));
-}
+float mixLaw_masterFader(float dB) { return static_cast<float>(mixLaw_dbToGain(dB)); }
 
-float mixLaw_masterGain(float fader, float mute)
-{
-    return fader * mute;
-}
+float mixLaw_masterGain(float fader, float mute) { return fader * mute; }
 
-float mixLaw_muteFactor(bool soloed, bool muted, bool soloMuted)
-{
-    if (soloed)
-        return 1.0f;
+float mixLaw_muteFactor(bool soloed, bool muted, bool soloMuted) {
+    if (soloed) return 1.0f;
     return (muted || soloMuted) ? 0.0f : 1.0f;
 }
 
-void mixLaw_applyGain(tMixChParam *ch)
-{
+void mixLaw_applyGain(tMixChParam *ch) {
     // The float mute factor is widened before the product.
     const double g = static_cast<double>(ch->mute) * ch->gain;
     const tMixMatrix m = mixLaw_matrix(g, ch->pan, ch->channels);
@@ -59,8 +46,7 @@ void mixLaw_applyGain(tMixChParam *ch)
     ch->RR = m.rr;
 }
 
-void mixLaw_applySend(tMixChParam *ch, int levelDb)
-{
+void mixLaw_applySend(tMixChParam *ch, int levelDb) {
     const tMixMatrix m = mixLaw_matrix(mixLaw_dbToGain(levelDb), ch->pan, ch->channels);
     ch->fxLL = m.ll;
     ch->fxLR = m.lr;

@@ -12,10 +12,7 @@ const char *const kOscSetOffPicture = ":/jpgData/eqOff.png";
 const char *const kInMoniOnPicture = ":/jpgData/inMoniOn.png";
 const char *const kInMoniOffPicture = ":/jpgData/inMoniOff.png";
 
-QPixmap lampPicture(const char *path)
-{
-    return QPixmap(QString::fromLatin1(path));
-}
+QPixmap lampPicture(const char *path) { return QPixmap(QString::fromLatin1(path)); }
 
 }  // namespace
 
@@ -25,19 +22,14 @@ oscIndicator::oscIndicator(QWidget *parent) : QLabel(parent) {}
 
 oscIndicator::~oscIndicator() = default;
 
-void oscIndicator::selectClickControl(tIndicatorClickControl control)
-{
-    mClickControl = control;
-}
+void oscIndicator::selectClickControl(tIndicatorClickControl control) { mClickControl = control; }
 
-void oscIndicator::changeoscIndicator(bool on)
-{
+void oscIndicator::changeoscIndicator(bool on) {
     mOnOff = on;
     setPixmap(lampPicture(on ? kOscSetOnPicture : kOscSetOffPicture));
 }
 
-void oscIndicator::mousePressEvent(QMouseEvent *)
-{
+void oscIndicator::mousePressEvent(QMouseEvent *) {
     if (mClickControl == kIndicatorToggle) {
         mOnOff = !mOnOff;
         setPixmap(lampPicture(mOnOff ? kOscOnPicture : kOscOffPicture));
@@ -53,8 +45,7 @@ labelInMonitor::labelInMonitor(QWidget *parent) : QLabel(parent) {}
 
 labelInMonitor::~labelInMonitor() = default;
 
-void labelInMonitor::mousePressEvent(QMouseEvent *)
-{
+void labelInMonitor::mousePressEvent(QMouseEvent *) {
     mOnOff = !mOnOff;
     setPixmap(lampPicture(mOnOff ? kInMoniOnPicture : kInMoniOffPicture));
     emit selectEnable(mOnOff);

@@ -17,76 +17,49 @@ enum : int { kAnimationMs = 100 };
 constexpr float kViewLongM = 120.0f;
 constexpr float kViewWideM = 80.0f;
 
-QString openFileNameByDialog(QWidget *parent, const QString &caption, const QString &dir,
-                             const QString &filter)
-{
+QString openFileNameByDialog(QWidget *parent, const QString &caption, const QString &dir, const QString &filter) {
     return QFileDialog::getOpenFileName(parent, caption, dir, filter);
 }
 
 // A table value truncated to a slider position; values beyond int (and NaN)
 // would be undefined to convert, and no slider reaches them anyway.
-int truncToInt(float v)
-{
-    if (!(v > -2147483648.0f))
-        return v != v ? 0 : std::numeric_limits<int>::min();
-    if (v >= 2147483648.0f)
-        return std::numeric_limits<int>::max();
+int truncToInt(float v) {
+    if (!(v > -2147483648.0f)) return v != v ? 0 : std::numeric_limits<int>::min();
+    if (v >= 2147483648.0f) return std::numeric_limits<int>::max();
     return static_cast<int>(v);
 }
 
 }  // namespace
 
-int reverbPanel_roomPx(int viewPx, int sliderValue)
-{
-    return viewPx * sliderValue / 100;
-}
+int reverbPanel_roomPx(int viewPx, int sliderValue) { return viewPx * sliderValue / 100; }
 
-float reverbPanel_roomWideM(int sliderValue)
-{
-    return static_cast<float>((sliderValue * 80) / 100.0);
-}
+float reverbPanel_roomWideM(int sliderValue) { return static_cast<float>((sliderValue * 80) / 100.0); }
 
-float reverbPanel_roomLongM(int sliderValue)
-{
-    return static_cast<float>((sliderValue * 120) / 100.0);
-}
+float reverbPanel_roomLongM(int sliderValue) { return static_cast<float>((sliderValue * 120) / 100.0); }
 
-QString reverbPanel_metreText(float metres)
-{
-    return QString::number(truncToInt(metres)) + QStringLiteral("m");
-}
+QString reverbPanel_metreText(float metres) { return QString::number(truncToInt(metres)) + QStringLiteral("m"); }
 
-double reverbPanel_ratioToM(float ratio)
-{
-    return static_cast<double>(ratio * kViewLongM);
-}
+double reverbPanel_ratioToM(float ratio) { return static_cast<double>(ratio * kViewLongM); }
 
-int reverbPanel_readInt(const QString &text)
-{
+int reverbPanel_readInt(const QString &text) {
     bool ok = false;
     const int v = text.toInt(&ok, 10);
     return ok ? v : 0;
 }
 
-float reverbPanel_readFloat(const QString &text)
-{
+float reverbPanel_readFloat(const QString &text) {
     bool ok = false;
     const float v = text.toFloat(&ok);
     return ok && std::isfinite(v) ? v : 0.0f;
 }
 
-QString reverbPanel_levelText(int sliderValue)
-{
+QString reverbPanel_levelText(int sliderValue) {
     return QString::number(static_cast<double>(static_cast<float>(sliderValue) / 100.0f), 'f', 2);
 }
 
-QString reverbPanel_tableText(float value)
-{
-    return QString::number(static_cast<double>(value), 'g', 6);
-}
+QString reverbPanel_tableText(float value) { return QString::number(static_cast<double>(value), 'g', 6); }
 
-int reverbPanel_levelSlider(float level)
-{
+int reverbPanel_levelSlider(float level) {
     // In single precision: 0.24f × 100 rounds to 24 here but is 23.99999... in double.
     const float scaled = level * 100.0f;
     return truncToInt(scaled);
@@ -94,32 +67,30 @@ int reverbPanel_levelSlider(float level)
 
 reverbPanel::tOpenFileNameFunc reverbPanel::sGetOpenFileName = openFileNameByDialog;
 
-reverbPanel::reverbPanel(QWidget *parent) : QDialog(parent), ui(new Ui::reverbPanel)
-{
+reverbPanel::reverbPanel(QWidget *parent) : QDialog(parent), ui(new Ui::reverbPanel) {
     // The form sets its values before it connects the slots by name, so
     // building it reports nothing.
     ui->setupUi(this);
 
-    mEr[0] = {ui->slideLvER, ui->slideCutOffER, ui->slideOrderER, ui->labelLVER, ui->labelCutOffER,
-              ui->labelOrderER};
-    mEr[1] = {ui->slideLvER_2, ui->slideCutOffER_2, ui->slideOrderER_2, ui->labelLVER_2,
-              ui->labelCutOffER_2, ui->labelOrderER_2};
-    mEr[2] = {ui->slideLvER_3, ui->slideCutOffER_3, ui->slideOrderER_3, ui->labelLVER_3,
-              ui->labelCutOffER_3, ui->labelOrderER_3};
-    mEr[3] = {ui->slideLvER_4, ui->slideCutOffER_4, ui->slideOrderER_4, ui->labelLVER_4,
-              ui->labelCutOffER_4, ui->labelOrderER_4};
-    mEr[4] = {ui->slideLvER_5, ui->slideCutOffER_5, ui->slideOrderER_5, ui->labelLVER_5,
-              ui->labelCutOffER_5, ui->labelOrderER_5};
-    mEr[5] = {ui->slideLvER_6, ui->slideCutOffER_6, ui->slideOrderER_6, ui->labelLVER_6,
-              ui->labelCutOffER_6, ui->labelOrderER_6};
-    mEr[6] = {ui->slideLvER_7, ui->slideCutOffER_7, ui->slideOrderER_7, ui->labelLVER_7,
-              ui->labelCutOffER_7, ui->labelOrderER_7};
-    mEr[7] = {ui->slideLvER_8, ui->slideCutOffER_8, ui->slideOrderER_8, ui->labelLVER_8,
-              ui->labelCutOffER_8, ui->labelOrderER_8};
-    mEr[8] = {ui->slideLvER_9, ui->slideCutOffER_9, ui->slideOrderER_9, ui->labelLVER_9,
-              ui->labelCutOffER_9, ui->labelOrderER_9};
-    mEr[9] = {ui->slideLvER_10, ui->slideCutOffER_10, ui->slideOrderER_10, ui->labelLVER_10,
-              ui->labelCutOffER_10, ui->labelOrderER_10};
+    mEr[0] = {ui->slideLvER, ui->slideCutOffER, ui->slideOrderER, ui->labelLVER, ui->labelCutOffER, ui->labelOrderER};
+    mEr[1] = {ui->slideLvER_2, ui->slideCutOffER_2, ui->slideOrderER_2,
+              ui->labelLVER_2, ui->labelCutOffER_2, ui->labelOrderER_2};
+    mEr[2] = {ui->slideLvER_3, ui->slideCutOffER_3, ui->slideOrderER_3,
+              ui->labelLVER_3, ui->labelCutOffER_3, ui->labelOrderER_3};
+    mEr[3] = {ui->slideLvER_4, ui->slideCutOffER_4, ui->slideOrderER_4,
+              ui->labelLVER_4, ui->labelCutOffER_4, ui->labelOrderER_4};
+    mEr[4] = {ui->slideLvER_5, ui->slideCutOffER_5, ui->slideOrderER_5,
+              ui->labelLVER_5, ui->labelCutOffER_5, ui->labelOrderER_5};
+    mEr[5] = {ui->slideLvER_6, ui->slideCutOffER_6, ui->slideOrderER_6,
+              ui->labelLVER_6, ui->labelCutOffER_6, ui->labelOrderER_6};
+    mEr[6] = {ui->slideLvER_7, ui->slideCutOffER_7, ui->slideOrderER_7,
+              ui->labelLVER_7, ui->labelCutOffER_7, ui->labelOrderER_7};
+    mEr[7] = {ui->slideLvER_8, ui->slideCutOffER_8, ui->slideOrderER_8,
+              ui->labelLVER_8, ui->labelCutOffER_8, ui->labelOrderER_8};
+    mEr[8] = {ui->slideLvER_9, ui->slideCutOffER_9, ui->slideOrderER_9,
+              ui->labelLVER_9, ui->labelCutOffER_9, ui->labelOrderER_9};
+    mEr[9] = {ui->slideLvER_10, ui->slideCutOffER_10, ui->slideOrderER_10,
+              ui->labelLVER_10, ui->labelCutOffER_10, ui->labelOrderER_10};
     mComb[0] = {ui->CombDelay_1, ui->CombPickup_1, ui->labelCombDelayValue_1, ui->labelCombPickupValue_1};
     mComb[1] = {ui->CombDelay_2, ui->CombPickup_2, ui->labelCombDelayValue_2, ui->labelCombPickupValue_2};
     mComb[2] = {ui->CombDelay_3, ui->CombPickup_3, ui->labelCombDelayValue_3, ui->labelCombPickupValue_3};
@@ -144,20 +115,12 @@ reverbPanel::reverbPanel(QWidget *parent) : QDialog(parent), ui(new Ui::reverbPa
     connect(view, &widgetReverb::reverbParamChanged, this, &reverbPanel::reverbParamChangeEvent);
 }
 
-reverbPanel::~reverbPanel()
-{
-    delete ui;
-}
+reverbPanel::~reverbPanel() { delete ui; }
 
-widgetReverb *reverbPanel::roomView() const
-{
-    return ui->reverbFig;
-}
+widgetReverb *reverbPanel::roomView() const { return ui->reverbFig; }
 
-void reverbPanel::getPanelParam(tReverbPanelParam *r)
-{
-    if (r == nullptr)
-        return;
+void reverbPanel::getPanelParam(tReverbPanelParam *r) {
+    if (r == nullptr) return;
     r->density = reverbPanel_readInt(ui->lineEdit_Density->text());
     r->erTime = reverbPanel_readInt(ui->lineEdit_ER->text());
     r->highDamp = reverbPanel_readInt(ui->lineEdit_HDump->text());
@@ -180,22 +143,17 @@ void reverbPanel::getPanelParam(tReverbPanelParam *r)
         erRow_cutOff(row) = static_cast<float>(reverbPanel_readInt(mEr[k].cutOffLabel->text()));
         erRow_order(row) = static_cast<float>(reverbPanel_readInt(mEr[k].orderLabel->text()));
     }
-    for (int k = 0; k < kReverbCombFilters; ++k)
-        r->combDelay[k] = mComb[k].delay->value();
-    for (int k = 0; k < kReverbCombFilters; ++k)
-        r->combPickup[k] = mComb[k].pickup->value();
-    for (int k = 0; k < kReverbAllPassFilters; ++k)
-        r->apfDelay[k] = mApf[k]->value();
+    for (int k = 0; k < kReverbCombFilters; ++k) r->combDelay[k] = mComb[k].delay->value();
+    for (int k = 0; k < kReverbCombFilters; ++k) r->combPickup[k] = mComb[k].pickup->value();
+    for (int k = 0; k < kReverbAllPassFilters; ++k) r->apfDelay[k] = mApf[k]->value();
     r->highDampInt = reverbPanel_readInt(ui->lineEdit_HDump->text());
     r->apfHighDamp = reverbPanel_readInt(ui->lineEdit_HDump_APF->text());
     r->useIr = ui->checkBoxUseIR->isChecked();
     r->irBuffer = mIrBuffer;
 }
 
-void reverbPanel::setRefParams(const tReverbFilterParams *t)
-{
-    if (t == nullptr)
-        return;
+void reverbPanel::setRefParams(const tReverbFilterParams *t) {
+    if (t == nullptr) return;
     // Labels first: a slider that keeps its value keeps this label, one that
     // moves rewrites it in its own wording and reports.
     if (const tEarlyReflectionRow *er = t->earlyReflections) {
@@ -228,19 +186,14 @@ void reverbPanel::setRefParams(const tReverbFilterParams *t)
     }
 }
 
-void reverbPanel::showValue(QLabel *label, const QString &text)
-{
+void reverbPanel::showValue(QLabel *label, const QString &text) {
     label->setText(text);
     emit reverbParamChanged();
 }
 
-void reverbPanel::setLevelLabel(int row, int value)
-{
-    showValue(mEr[row].levelLabel, reverbPanel_levelText(value));
-}
+void reverbPanel::setLevelLabel(int row, int value) { showValue(mEr[row].levelLabel, reverbPanel_levelText(value)); }
 
-void reverbPanel::on_horizontalSliderWide_valueChanged(int value)
-{
+void reverbPanel::on_horizontalSliderWide_valueChanged(int value) {
     widgetReverb *view = ui->reverbFig;
     view->setRoomWide(reverbPanel_roomPx(view->width(), value));
     mRoomWideM = reverbPanel_roomWideM(value);
@@ -248,8 +201,7 @@ void reverbPanel::on_horizontalSliderWide_valueChanged(int value)
     emit reverbParamChanged();
 }
 
-void reverbPanel::on_verticalSliderLong_valueChanged(int value)
-{
+void reverbPanel::on_verticalSliderLong_valueChanged(int value) {
     widgetReverb *view = ui->reverbFig;
     view->setRoomLong(reverbPanel_roomPx(view->height(), value));
     mRoomLongM = reverbPanel_roomLongM(value);
@@ -257,49 +209,25 @@ void reverbPanel::on_verticalSliderLong_valueChanged(int value)
     emit reverbParamChanged();
 }
 
-void reverbPanel::cycleHandler()
-{
-    if (mRunning)
-        ui->reverbFig->calcPropagation(kAnimationMs);
+void reverbPanel::cycleHandler() {
+    if (mRunning) ui->reverbFig->calcPropagation(kAnimationMs);
 }
 
-void reverbPanel::on_pushButtonPropReset_clicked()
-{
-    ui->reverbFig->resetPropPoint();
-}
+void reverbPanel::on_pushButtonPropReset_clicked() { ui->reverbFig->resetPropPoint(); }
 
-void reverbPanel::on_pushButtonStart_clicked()
-{
-    mRunning = true;
-}
+void reverbPanel::on_pushButtonStart_clicked() { mRunning = true; }
 
-void reverbPanel::on_pushButtonStop_clicked()
-{
-    mRunning = false;
-}
+void reverbPanel::on_pushButtonStop_clicked() { mRunning = false; }
 
-void reverbPanel::on_lineEditPreDelay_editingFinished()
-{
-    emit reverbParamChanged();
-}
+void reverbPanel::on_lineEditPreDelay_editingFinished() { emit reverbParamChanged(); }
 
-void reverbPanel::on_checkBoxER_clicked(bool checked)
-{
-    emit ERClicked(checked);
-}
+void reverbPanel::on_checkBoxER_clicked(bool checked) { emit ERClicked(checked); }
 
-void reverbPanel::on_checkBoxCombFilter_clicked(bool checked)
-{
-    emit CombFilterClicked(checked);
-}
+void reverbPanel::on_checkBoxCombFilter_clicked(bool checked) { emit CombFilterClicked(checked); }
 
-void reverbPanel::on_checkBoxAPF_clicked(bool checked)
-{
-    emit APFClicked(checked);
-}
+void reverbPanel::on_checkBoxAPF_clicked(bool checked) { emit APFClicked(checked); }
 
-void reverbPanel::reverbParamChangeEvent()
-{
+void reverbPanel::reverbParamChangeEvent() {
     widgetReverb *view = ui->reverbFig;
     mDepthM = reverbPanel_ratioToM(view->depthRatio());
     mBehindM = reverbPanel_ratioToM(view->behindRatio());
@@ -311,15 +239,9 @@ void reverbPanel::reverbParamChangeEvent()
     emit reverbParamChanged();
 }
 
-void reverbPanel::on_ERLevel_valueChanged(int value)
-{
-    showValue(ui->labelERLevel, QString::number(value));
-}
+void reverbPanel::on_ERLevel_valueChanged(int value) { showValue(ui->labelERLevel, QString::number(value)); }
 
-void reverbPanel::on_CombLevel_valueChanged(int value)
-{
-    showValue(ui->labelCombLevel, QString::number(value));
-}
+void reverbPanel::on_CombLevel_valueChanged(int value) { showValue(ui->labelCombLevel, QString::number(value)); }
 
 void reverbPanel::on_CombDelay_1_valueChanged(int value) { showValue(mComb[0].delayLabel, QString::number(value)); }
 void reverbPanel::on_CombDelay_2_valueChanged(int value) { showValue(mComb[1].delayLabel, QString::number(value)); }
@@ -361,42 +283,25 @@ void reverbPanel::on_slideOrderER_8_valueChanged(int value) { showValue(mEr[7].o
 void reverbPanel::on_slideOrderER_9_valueChanged(int value) { showValue(mEr[8].orderLabel, QString::number(value)); }
 void reverbPanel::on_slideOrderER_10_valueChanged(int value) { showValue(mEr[9].orderLabel, QString::number(value)); }
 
-void reverbPanel::on_lineEdit_RevTime_returnPressed()
-{
-    emit reverbParamChanged();
-}
+void reverbPanel::on_lineEdit_RevTime_returnPressed() { emit reverbParamChanged(); }
 
-void reverbPanel::on_lineEdit_HDump_returnPressed()
-{
-    emit reverbParamChanged();
-}
+void reverbPanel::on_lineEdit_HDump_returnPressed() { emit reverbParamChanged(); }
 
-void reverbPanel::on_APFLevel_valueChanged(int value)
-{
-    showValue(ui->labelARLevel, QString::number(value));
-}
+void reverbPanel::on_APFLevel_valueChanged(int value) { showValue(ui->labelARLevel, QString::number(value)); }
 
 void reverbPanel::on_slideAPF_valueChanged(int value) { showValue(mApfLabel[0], QString::number(value)); }
 void reverbPanel::on_slideAPF_2_valueChanged(int value) { showValue(mApfLabel[1], QString::number(value)); }
 
-void reverbPanel::on_lineEdit_HDump_APF_returnPressed()
-{
-    emit reverbParamChanged();
-}
+void reverbPanel::on_lineEdit_HDump_APF_returnPressed() { emit reverbParamChanged(); }
 
-void reverbPanel::on_pushButtonLoadIR_clicked()
-{
+void reverbPanel::on_pushButtonLoadIR_clicked() {
     const QString path = sGetOpenFileName(this, tr("Open IR-Audio File"), QDir::currentPath(),
                                           tr("Supported files (*.wav);;All files (*.*)"));
-    if (path.isEmpty())
-        return;
+    if (path.isEmpty()) return;
     // The panel shows no loading errors: an unreadable file leaves the
     // buffer as it was, and the buffer is handed on either way.
     (void)mResponse.loadIRfile(reinterpret_cast<const wchar16 *>(path.utf16()), 24000);
     mIrBuffer = mResponse.getIrBuf();
 }
 
-void reverbPanel::on_pushButtonLoadIR_clicked(bool)
-{
-    emit reverbParamChanged();
-}
+void reverbPanel::on_pushButtonLoadIR_clicked(bool) { emit reverbParamChanged(); }

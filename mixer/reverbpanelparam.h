@@ -21,15 +21,15 @@ struct tReverbPanelParam {
     float erLevel;          // stage levels, 0 .. 1
     float combLevel;
     float apfLevel;
-    int32_t highDampInt;    // the high-damping field again
-    int32_t apfHighDamp;    // the all-pass high-damping field
+    int32_t highDampInt;  // the high-damping field again
+    int32_t apfHighDamp;  // the all-pass high-damping field
     int32_t combDelay[kReverbCombFilters];
     int32_t combPickup[kReverbCombFilters];
     int32_t apfDelay[kReverbAllPassFilters];
     // Only level, cut-off and order are filled (see erRow_cutOff); the other
     // fields of a row are left as they were.
     tEarlyReflectionRow erRows[kReverbEarlyReflections];
-    double *irBuffer;       // the loaded impulse response (stereo double frames); null until one is chosen
+    double *irBuffer;  // the loaded impulse response (stereo double frames); null until one is chosen
     bool useIr;
 };
 

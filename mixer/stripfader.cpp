@@ -14,38 +14,26 @@ const char *const kKnobOnPicture = ":/resources2/parts/volume_on.png";
 const char *const kKnobOffPicture = ":/resources2/parts/volume_off.png";
 
 // Pointer positions arrive in fractional pixels; halves go away from zero.
-int roundedPixel(double v)
-{
-    return static_cast<int>(std::lround(v));
-}
+int roundedPixel(double v) { return static_cast<int>(std::lround(v)); }
 
 // Level of step k of the fader law (k = 0..73).
-float stepLevel(int k)
-{
-    if (k <= 36)
-        return -0.5f * static_cast<float>(k - 12);  // slot 12 is −0.0 dB
-    if (k <= 60)
-        return -13.0f - static_cast<float>(k - 37);
-    if (k <= 72)
-        return -38.0f - 2.0f * static_cast<float>(k - 61);
+float stepLevel(int k) {
+    if (k <= 36) return -0.5f * static_cast<float>(k - 12);  // slot 12 is −0.0 dB
+    if (k <= 60) return -13.0f - static_cast<float>(k - 37);
+    if (k <= 72) return -38.0f - 2.0f * static_cast<float>(k - 61);
     return -120.0f;
 }
 
-void drawStretched(QWidget *widget, const QImage &picture)
-{
-    if (picture.isNull())
-        return;
+void drawStretched(QWidget *widget, const QImage &picture) {
+    if (picture.isNull()) return;
     QPainter painter(widget);
-    painter.drawImage(0, 0, picture.scaled(widget->size(), Qt::IgnoreAspectRatio,
-                                           Qt::FastTransformation));
+    painter.drawImage(0, 0, picture.scaled(widget->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
 }
 
 }  // namespace
 
-void mixvol_makeTable(int height, tMixVolSlot table[kMixVolSlots])
-{
-    for (int k = 0; k < kMixVolSlots; ++k)
-        table[k] = {kMixVolSparePixel, -120.0f};
+void mixvol_makeTable(int height, tMixVolSlot table[kMixVolSlots]) {
+    for (int k = 0; k < kMixVolSlots; ++k) table[k] = {kMixVolSparePixel, -120.0f};
     const float step = static_cast<float>((height - 20) / 6) / 12.0f;
     float sum = 0.0f;
     for (int k = 0; k < kMixVolSteps; ++k) {
@@ -54,39 +42,25 @@ void mixvol_makeTable(int height, tMixVolSlot table[kMixVolSlots])
     }
 }
 
-int mixvol_slotForLevel(const tMixVolSlot table[kMixVolSlots], double dB)
-{
+int mixvol_slotForLevel(const tMixVolSlot table[kMixVolSlots], double dB) {
     for (int k = 0; k < kMixVolSlots; ++k)
-        if (table[k].level <= dB)
-            return k;
+        if (table[k].level <= dB) return k;
     return -1;
 }
 
-int mixvol_slotAtPixel(const tMixVolSlot table[kMixVolSlots], int p)
-{
+int mixvol_slotAtPixel(const tMixVolSlot table[kMixVolSlots], int p) {
     for (int k = kMixVolSlots - 1; k >= 0; --k)
-        if (table[k].pixel <= p)
-            return k;
+        if (table[k].pixel <= p) return k;
     return -1;
 }
 
-int mixvol_trackKnobPosition(int y, int height)
-{
-    return y < 15 ? 0 : std::min(y, height - 1) - 15;
-}
+int mixvol_trackKnobPosition(int y, int height) { return y < 15 ? 0 : std::min(y, height - 1) - 15; }
 
-int pan_trackKnobPosition(int x, int width)
-{
-    return x < 16 ? 0 : std::min(x, width) - 16;
-}
+int pan_trackKnobPosition(int x, int width) { return x < 16 ? 0 : std::min(x, width) - 16; }
 
-int pan_knobPosition(int pan, int width)
-{
-    return (width - kMixKnobReach) * (pan + 100) / 200;
-}
+int pan_knobPosition(int pan, int width) { return (width - kMixKnobReach) * (pan + 100) / 200; }
 
-int knob_dragPosition(int pointer, int knobAtPress, int pointerAtPress, int travel)
-{
+int knob_dragPosition(int pointer, int knobAtPress, int pointerAtPress, int travel) {
     const int v = pointer + knobAtPress - pointerAtPress;
     return v < 0 ? 0 : std::min(v, travel - kMixKnobReach);
 }
@@ -95,26 +69,21 @@ int knob_dragPosition(int pointer, int knobAtPress, int pointerAtPress, int trav
 
 faderTopVol::faderTopVol(QWidget *parent) : QLabel(parent) {}
 
-void faderTopVol::mousePressEvent(QMouseEvent *event)
-{
+void faderTopVol::mousePressEvent(QMouseEvent *event) {
     mStartPosition = y();
     mPressed = true;
     mPressPosition = roundedPixel(event->globalPosition().y());
     setPixmap(QPixmap(QString::fromLatin1(kKnobOnPicture)));
 }
 
-void faderTopVol::mouseMoveEvent(QMouseEvent *event)
-{
-    if (!mPressed)
-        return;
-    const int v = knob_dragPosition(roundedPixel(event->globalPosition().y()), mStartPosition,
-                                    mPressPosition, mTravel);
+void faderTopVol::mouseMoveEvent(QMouseEvent *event) {
+    if (!mPressed) return;
+    const int v = knob_dragPosition(roundedPixel(event->globalPosition().y()), mStartPosition, mPressPosition, mTravel);
     move(7, v);
     emit faderMoved(v);
 }
 
-void faderTopVol::mouseReleaseEvent(QMouseEvent *)
-{
+void faderTopVol::mouseReleaseEvent(QMouseEvent *) {
     mPressed = false;
     setPixmap(QPixmap(QString::fromLatin1(kKnobOffPicture)));
 }
@@ -123,26 +92,21 @@ void faderTopVol::mouseReleaseEvent(QMouseEvent *)
 
 faderTopPan::faderTopPan(QWidget *parent) : QLabel(parent) {}
 
-void faderTopPan::mousePressEvent(QMouseEvent *event)
-{
+void faderTopPan::mousePressEvent(QMouseEvent *event) {
     mStartPosition = x();
     mPressed = true;
     mPressPosition = roundedPixel(event->globalPosition().x());
     setPixmap(QPixmap(QString::fromLatin1(kKnobOnPicture)));
 }
 
-void faderTopPan::mouseMoveEvent(QMouseEvent *event)
-{
-    if (!mPressed)
-        return;
-    const int v = knob_dragPosition(roundedPixel(event->globalPosition().x()), mStartPosition,
-                                    mPressPosition, mTravel);
+void faderTopPan::mouseMoveEvent(QMouseEvent *event) {
+    if (!mPressed) return;
+    const int v = knob_dragPosition(roundedPixel(event->globalPosition().x()), mStartPosition, mPressPosition, mTravel);
     move(v, 0);
     emit faderMoved(v);
 }
 
-void faderTopPan::mouseReleaseEvent(QMouseEvent *)
-{
+void faderTopPan::mouseReleaseEvent(QMouseEvent *) {
     mPressed = false;
     setPixmap(QPixmap(QString::fromLatin1(kKnobOffPicture)));
 }
@@ -150,112 +114,81 @@ void faderTopPan::mouseReleaseEvent(QMouseEvent *)
 // ---- WidgetMixvolBase ----
 
 WidgetMixvolBase::WidgetMixvolBase(QWidget *parent)
-    : QWidget(parent), mBackground(QString::fromLatin1(kFaderBackground))
-{
+    : QWidget(parent), mBackground(QString::fromLatin1(kFaderBackground)) {
     makeVolTable();
 }
 
 WidgetMixvolBase::~WidgetMixvolBase() = default;
 
-void WidgetMixvolBase::makeVolTable()
-{
-    mixvol_makeTable(height(), mVolTable);
-}
+void WidgetMixvolBase::makeVolTable() { mixvol_makeTable(height(), mVolTable); }
 
-void WidgetMixvolBase::setVolumePosition(double dB)
-{
+void WidgetMixvolBase::setVolumePosition(double dB) {
     const int slot = mixvol_slotForLevel(mVolTable, dB);
-    if (slot < 0 || mKnob == nullptr)
-        return;
+    if (slot < 0 || mKnob == nullptr) return;
     mKnob->move(7, mVolTable[slot].pixel);
 }
 
-void WidgetMixvolBase::load(const QString &path)
-{
+void WidgetMixvolBase::load(const QString &path) {
     mBackground = QImage(path);
     makeVolTable();
     update();
 }
 
-void WidgetMixvolBase::moveKnobTo(QMouseEvent *event)
-{
+void WidgetMixvolBase::moveKnobTo(QMouseEvent *event) {
     const int p = mixvol_trackKnobPosition(roundedPixel(event->position().y()), height());
-    if (mKnob != nullptr)
-        mKnob->move(7, p);
+    if (mKnob != nullptr) mKnob->move(7, p);
     emit faderMoved(p);
 }
 
-void WidgetMixvolBase::mousePressEvent(QMouseEvent *event)
-{
+void WidgetMixvolBase::mousePressEvent(QMouseEvent *event) {
     mPressed = true;
     moveKnobTo(event);
 }
 
-void WidgetMixvolBase::mouseMoveEvent(QMouseEvent *event)
-{
-    if (mPressed)
-        moveKnobTo(event);
+void WidgetMixvolBase::mouseMoveEvent(QMouseEvent *event) {
+    if (mPressed) moveKnobTo(event);
 }
 
-void WidgetMixvolBase::mouseReleaseEvent(QMouseEvent *)
-{
+void WidgetMixvolBase::mouseReleaseEvent(QMouseEvent *) {
     emit mouseReleased();
     mPressed = false;
 }
 
-void WidgetMixvolBase::paintEvent(QPaintEvent *)
-{
-    drawStretched(this, mBackground);
-}
+void WidgetMixvolBase::paintEvent(QPaintEvent *) { drawStretched(this, mBackground); }
 
 // ---- WidgetPanBase ----
 
-WidgetPanBase::WidgetPanBase(QWidget *parent)
-    : QWidget(parent), mBackground(QString::fromLatin1(kPanBackground))
-{
-}
+WidgetPanBase::WidgetPanBase(QWidget *parent) : QWidget(parent), mBackground(QString::fromLatin1(kPanBackground)) {}
 
 WidgetPanBase::~WidgetPanBase() = default;
 
-void WidgetPanBase::setPanPosition(int pan)
-{
-    if (mKnob != nullptr)
-        mKnob->move(pan_knobPosition(pan, width()), 0);
+void WidgetPanBase::setPanPosition(int pan) {
+    if (mKnob != nullptr) mKnob->move(pan_knobPosition(pan, width()), 0);
 }
 
-void WidgetPanBase::load(const QString &path)
-{
+void WidgetPanBase::load(const QString &path) {
     mBackground = QImage(path);
     update();
 }
 
-void WidgetPanBase::moveKnobTo(QMouseEvent *event)
-{
+void WidgetPanBase::moveKnobTo(QMouseEvent *event) {
     const int p = pan_trackKnobPosition(roundedPixel(event->position().x()), width());
-    if (mKnob != nullptr)
-        mKnob->move(p, 0);
+    if (mKnob != nullptr) mKnob->move(p, 0);
     emit panMoved(p);
 }
 
-void WidgetPanBase::mousePressEvent(QMouseEvent *event)
-{
+void WidgetPanBase::mousePressEvent(QMouseEvent *event) {
     mPressed = true;
     moveKnobTo(event);
 }
 
-void WidgetPanBase::mouseMoveEvent(QMouseEvent *event)
-{
-    if (mPressed)
-        moveKnobTo(event);
+void WidgetPanBase::mouseMoveEvent(QMouseEvent *event) {
+    if (mPressed) moveKnobTo(event);
 }
 
-void WidgetPanBase::mouseReleaseEvent(QMouseEvent *)
-{
+void WidgetPanBase::mouseReleaseEvent(QMouseEvent *) {
     mPressed = false;
     emit mouseReleased();
 }
 
-void WidgetPanBase::paintEvent(QPaintEvent *)
-{
-    drawStretched(this, mBackground);
-}
+void WidgetPanBase::paintEvent(QPaintEvent *) { drawStretched(this, mBackground); }

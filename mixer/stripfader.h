@@ -34,9 +34,9 @@ struct tMixVolSlot {
 
 enum : int {
     kMixVolSlots = 80,
-    kMixVolSteps = 74,  // slots 0..73 hold the law; 74..79 stay spare
+    kMixVolSteps = 74,               // slots 0..73 hold the law; 74..79 stay spare
     kMixVolSparePixel = 2147483647,  // a pixel no knob position reaches
-    kMixKnobReach = 16,  // a knob stops this far before the track's end
+    kMixKnobReach = 16,              // a knob stops this far before the track's end
 };
 
 // Fills the table for a fader track h pixels high. Slots 0..36: +6 dB down
@@ -96,8 +96,8 @@ protected:
 
 private:
     bool mPressed = false;
-    int mStartPosition = 0;   // the knob's own y at the press
-    int mPressPosition = 0;   // the pointer's global y at the press
+    int mStartPosition = 0;  // the knob's own y at the press
+    int mPressPosition = 0;  // the pointer's global y at the press
 };
 
 // The pan knob; the same drag on the other axis.
@@ -118,8 +118,8 @@ protected:
 
 private:
     bool mPressed = false;
-    int mStartPosition = 0;   // the knob's own x at the press
-    int mPressPosition = 0;   // the pointer's global x at the press
+    int mStartPosition = 0;  // the knob's own x at the press
+    int mPressPosition = 0;  // the pointer's global x at the press
 };
 
 // The fader track.

@@ -29,7 +29,7 @@ constexpr double kSpecRight[4] = {1.0, 0.5, 1.5, 0.35};
 constexpr double kSpecBottom = -18.0;   // graph dB of the bottom line
 constexpr double kSpecFloorDb = -90.0;  // spectrum levels below this sit on the bottom line
 constexpr double kSpecDbPerGraphDb = 5.0;
-constexpr double kPeakFallDb = 4.95;    // per paint
+constexpr double kPeakFallDb = 4.95;  // per paint
 constexpr double kPeakHoldStart = -300.0;
 constexpr double kSpecMaxStart = -500.0;
 constexpr int kSpecGroups = 40;
@@ -44,8 +44,7 @@ struct PointPictures {
 
 // The band pictures, converted once for glDrawPixels (RGBA bytes, bottom row
 // first) and shared by every graph: there is one per equaliser window.
-const PointPictures &pointPictures()
-{
+const PointPictures &pointPictures() {
     static const PointPictures loaded = [] {
         PointPictures p;
         for (int set = 0; set < kEqPointSets; ++set)
@@ -68,48 +67,37 @@ const PointPictures &pointPictures()
 
 // ---- Arithmetic ------------------------------------------------------------
 
-int eqGraph_bandFreqLimit(int rate)
-{
+int eqGraph_bandFreqLimit(int rate) {
     if (rate >= 96001) return 44000;
     if (rate >= 48001) return 40000;
     return 20000;
 }
 
-int eqGraph_sampleFrequency(int i)
-{
+int eqGraph_sampleFrequency(int i) {
     if (i < 980) return 20 + i;
     if (i < 1880) return 1000 + 10 * (i - 980);
     return 10000 + 100 * (i - 1880);
 }
 
-double eqGraph_pointerLogFreq(double x, int w, double axisTop)
-{
+double eqGraph_pointerLogFreq(double x, int w, double axisTop) {
     return kEqViewLeft + (x / w) * (axisTop - kEqViewLeft);
 }
 
-double eqGraph_pointerDb(double y, int h)
-{
-    return kEqViewBottom + ((h - y) / h) * kEqViewHeight;
-}
+double eqGraph_pointerDb(double y, int h) { return kEqViewBottom + ((h - y) / h) * kEqViewHeight; }
 
-double eqGraph_pickTolerance(int w, int h, double gridRight)
-{
+double eqGraph_pickTolerance(int w, int h, double gridRight) {
     if (w <= 0 || h <= 0) return 0.0;
     return w * kEqPickDecades * 36.0 / (h * (gridRight - kEqGridLeft));
 }
 
-int eqGraph_pickBand(const tEqBandPoint points[kEqGraphBands], double logFreq, double dB,
-                     double tolerance)
-{
+int eqGraph_pickBand(const tEqBandPoint points[kEqGraphBands], double logFreq, double dB, double tolerance) {
     for (int i = 0; i < kEqGraphBands; ++i)
-        if (std::fabs(logFreq - points[i].logFreq) <= kEqPickDecades &&
-            std::fabs(dB - points[i].gain) <= tolerance)
+        if (std::fabs(logFreq - points[i].logFreq) <= kEqPickDecades && std::fabs(dB - points[i].gain) <= tolerance)
             return i;
     return -1;
 }
 
-tEqBandPoint eqGraph_dragPoint(double logFreq, double dB, double dragLogMax, int freqLimit)
-{
+tEqBandPoint eqGraph_dragPoint(double logFreq, double dB, double dragLogMax, int freqLimit) {
     tEqBandPoint p;
     p.gain = std::clamp(dB, -kEqDragGainMax, kEqDragGainMax);
     // Not std::clamp: at very low rates the drag maximum may lie below 20 Hz.
@@ -122,9 +110,8 @@ tEqBandPoint eqGraph_dragPoint(double logFreq, double dB, double dragLogMax, int
     return p;
 }
 
-void eqGraph_spectrumSegments(const double *s, double *hold, int holdBins, int n, int rate,
-                              bool hfMode, std::vector<tEqSpecSegment> &out)
-{
+void eqGraph_spectrumSegments(const double *s, double *hold, int holdBins, int n, int rate, bool hfMode,
+                              std::vector<tEqSpecSegment> &out) {
     if (!s || !hold || holdBins < 1 || n < 2 || rate <= 0) return;
     const int r = rate >= kDsdAnalysisFloor ? kDsdAnalysisRate : rate;
     const double w = static_cast<double>(r) / n;  // bin width, Hz
@@ -173,11 +160,9 @@ void eqGraph_spectrumSegments(const double *s, double *hold, int holdBins, int n
 
 // ---- The widget ------------------------------------------------------------
 
-widgetEq::widgetEq(QWidget *parent) : QOpenGLWidget(parent)
-{
+widgetEq::widgetEq(QWidget *parent) : QOpenGLWidget(parent) {
     const double startFreq[kEqGraphBands] = {100.0, 800.0, 2000.0, 5000.0};
-    for (int i = 0; i < kEqGraphBands; ++i)
-        mBandPoint[i] = {startFreq[i], 0.0, std::log10(startFreq[i])};
+    for (int i = 0; i < kEqGraphBands; ++i) mBandPoint[i] = {startFreq[i], 0.0, std::log10(startFreq[i])};
 
     // The sample frequencies and their logarithms are fixed, so that a curve
     // update costs only the owner's evaluation and one summation.
@@ -192,8 +177,7 @@ widgetEq::widgetEq(QWidget *parent) : QOpenGLWidget(parent)
     const PointPictures &p = pointPictures();
     for (int set = 0; set < kEqPointSets; ++set)
         for (int band = 0; band < kEqGraphBands; ++band)
-            for (int st = 0; st < kEqPointStates; ++st)
-                mPointImage[set][band][st] = p.image[set][band][st];
+            for (int st = 0; st < kEqPointStates; ++st) mPointImage[set][band][st] = p.image[set][band][st];
     reloadPngdata(static_cast<float>(devicePixelRatioF()));
 
     for (auto &h : mPeakHold) h.assign(kEqPeakHoldBins, kPeakHoldStart);
@@ -203,8 +187,7 @@ widgetEq::widgetEq(QWidget *parent) : QOpenGLWidget(parent)
 
 widgetEq::~widgetEq() = default;
 
-void widgetEq::setSampleRate(int rate)
-{
+void widgetEq::setSampleRate(int rate) {
     mSampleRate = rate;
     setXmaxEQContBySampleRate(rate);
     mBandFreqLimit = eqGraph_bandFreqLimit(rate);
@@ -218,8 +201,7 @@ void widgetEq::setSampleRate(int rate)
     update();
 }
 
-void widgetEq::setHfMode(bool hf)
-{
+void widgetEq::setHfMode(bool hf) {
     mHfMode = hf;
     mGridRight = hf ? kEqGridRightHf : kEqGridRightNormal;
     mAxisTop = hf ? kEqAxisTopHf : kEqAxisTopNormal;
@@ -228,8 +210,7 @@ void widgetEq::setHfMode(bool hf)
     update();
 }
 
-void widgetEq::setFftParams(double *left, double *right, int fftSize, int rate)
-{
+void widgetEq::setFftParams(double *left, double *right, int fftSize, int rate) {
     mSpecL = left;
     mSpecR = right;
     mSpecSize = fftSize;
@@ -237,8 +218,7 @@ void widgetEq::setFftParams(double *left, double *right, int fftSize, int rate)
     update();
 }
 
-void widgetEq::redrawEqCurve(int)
-{
+void widgetEq::redrawEqCurve(int) {
     std::vector<tEqCurvePoint> &total = mCurve[kEqTotalRow];
     for (tEqCurvePoint &pt : total) pt.dB = 0.0;
     for (int row = 0; row < kEqGraphBands; ++row) {
@@ -250,45 +230,37 @@ void widgetEq::redrawEqCurve(int)
     update();
 }
 
-void widgetEq::reloadPngdata(float ratio)
-{
+void widgetEq::reloadPngdata(float ratio) {
     mPointSet = ratio >= 2.0f ? 1 : 0;
     mPixelRatio = ratio;
 }
 
-void widgetEq::setXmaxEQContBySampleRate(int rate)
-{
+void widgetEq::setXmaxEQContBySampleRate(int rate) {
     mDragLogMax = std::min(5.0, std::log10(static_cast<double>(rate)));
 }
 
-int widgetEq::getXcoordinate(float logFreq) const
-{
+int widgetEq::getXcoordinate(float logFreq) const {
     const float scale = static_cast<float>(width() / (mAxisTop - kEqViewLeft));
     return static_cast<int>(std::trunc(scale * (logFreq - kEqViewLeft)));
 }
 
-int widgetEq::getYcoordinate(float dB) const
-{
+int widgetEq::getYcoordinate(float dB) const {
     const float scale = static_cast<float>(height() / kEqViewHeight);
     return height() - static_cast<int>(std::trunc(scale * (dB - kEqViewBottom)));
 }
 
-bool widgetEq::project(double objX, double objY, double objZ, const double model[16],
-                       const double projection[16], const int viewport[4], double *winX,
-                       double *winY, double *winZ)
-{
+bool widgetEq::project(double objX, double objY, double objZ, const double model[16], const double projection[16],
+                       const int viewport[4], double *winX, double *winY, double *winZ) {
     return glProject_project(objX, objY, objZ, model, projection, viewport, winX, winY, winZ);
 }
 
-void widgetEq::transformPoint(double out[4], const double m[16], const double in[4])
-{
+void widgetEq::transformPoint(double out[4], const double m[16], const double in[4]) {
     glProject_transformPoint(out, m, in);
 }
 
 // ---- Mouse -------------------------------------------------------------------
 
-void widgetEq::mousePressEvent(QMouseEvent *event)
-{
+void widgetEq::mousePressEvent(QMouseEvent *event) {
     const QPointF pos = event->position();
     const int band = eqGraph_pickBand(mBandPoint, eqGraph_pointerLogFreq(pos.x(), width(), mAxisTop),
                                       eqGraph_pointerDb(pos.y(), height()), mPickTolerance);
@@ -296,27 +268,23 @@ void widgetEq::mousePressEvent(QMouseEvent *event)
     update();
 }
 
-void widgetEq::mouseMoveEvent(QMouseEvent *event)
-{
+void widgetEq::mouseMoveEvent(QMouseEvent *event) {
     if (mDragBand < 1 || mDragBand > kEqGraphBands) return;
     const QPointF pos = event->position();
-    mBandPoint[mDragBand - 1] =
-        eqGraph_dragPoint(eqGraph_pointerLogFreq(pos.x(), width(), mAxisTop),
-                          eqGraph_pointerDb(pos.y(), height()), mDragLogMax, mBandFreqLimit);
+    mBandPoint[mDragBand - 1] = eqGraph_dragPoint(eqGraph_pointerLogFreq(pos.x(), width(), mAxisTop),
+                                                  eqGraph_pointerDb(pos.y(), height()), mDragLogMax, mBandFreqLimit);
     emit eqParamChanged(mDragBand - 1);
     update();
 }
 
-void widgetEq::mouseReleaseEvent(QMouseEvent *)
-{
+void widgetEq::mouseReleaseEvent(QMouseEvent *) {
     mDragBand = 0;
     update();
 }
 
 // ---- Drawing -------------------------------------------------------------------
 
-void widgetEq::loadView()
-{
+void widgetEq::loadView() {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(kEqViewLeft, mAxisTop, kEqViewBottom, kEqViewTop, -1.0, 1.0);
@@ -324,8 +292,7 @@ void widgetEq::loadView()
     glLoadIdentity();
 }
 
-void widgetEq::updatePointOffsets(int w, int h)
-{
+void widgetEq::updatePointOffsets(int w, int h) {
     mPickTolerance = eqGraph_pickTolerance(w, h, mGridRight);
     // The offsets centre a picture on its point. An "@2x" picture has twice
     // the pixels of the same size on screen, so its size counts halved.
@@ -337,14 +304,12 @@ void widgetEq::updatePointOffsets(int w, int h)
     mPointHalfHeight = h > 0 ? ph * kEqDragGainMax / h : 0.0;
 }
 
-void widgetEq::initializeGL()
-{
+void widgetEq::initializeGL() {
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     loadView();
 }
 
-void widgetEq::resizeGL(int w, int h)
-{
+void widgetEq::resizeGL(int w, int h) {
     const qreal ratio = devicePixelRatioF();
     glViewport(0, 0, static_cast<GLsizei>(w * ratio), static_cast<GLsizei>(h * ratio));
     loadView();
@@ -352,8 +317,7 @@ void widgetEq::resizeGL(int w, int h)
     update();
 }
 
-void widgetEq::paintGL()
-{
+void widgetEq::paintGL() {
     glDisable(GL_DEPTH_TEST);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_BLEND);
@@ -368,8 +332,7 @@ void widgetEq::paintGL()
     drawTotalAndPoints();
 }
 
-void widgetEq::drawGrid()
-{
+void widgetEq::drawGrid() {
     glLineWidth(1.0f);
     glBegin(GL_LINES);
     for (double decade = 10.0; decade <= 10000.0; decade *= 10.0) {
@@ -393,15 +356,14 @@ void widgetEq::drawGrid()
     glEnd();
 }
 
-void widgetEq::drawSpectrum()
-{
+void widgetEq::drawSpectrum() {
     if (mSpecSize <= 0) return;
     const double *arrays[2] = {mSpecL, mSpecR};
     const double *colours[2] = {kSpecLeft, kSpecRight};
     for (int ch = 0; ch < 2; ++ch) {
         mSegments.clear();
-        eqGraph_spectrumSegments(arrays[ch], mPeakHold[ch].data(), static_cast<int>(mPeakHold[ch].size()),
-                                 mSpecSize, mSpecRate, mHfMode, mSegments);
+        eqGraph_spectrumSegments(arrays[ch], mPeakHold[ch].data(), static_cast<int>(mPeakHold[ch].size()), mSpecSize,
+                                 mSpecRate, mHfMode, mSegments);
         if (mSegments.empty()) continue;
         glColor4dv(colours[ch]);
         glBegin(GL_QUADS);
@@ -415,8 +377,7 @@ void widgetEq::drawSpectrum()
     }
 }
 
-void widgetEq::drawRows()
-{
+void widgetEq::drawRows() {
     for (int row = 0; row < kEqGraphBands; ++row) {
         if (!mCurveShown[row]) continue;
         const std::vector<tEqCurvePoint> &c = mCurve[row];
@@ -433,8 +394,7 @@ void widgetEq::drawRows()
     }
 }
 
-void widgetEq::drawTotalAndPoints()
-{
+void widgetEq::drawTotalAndPoints() {
     if (std::any_of(std::begin(mCurveShown), std::end(mCurveShown), [](bool b) { return b; })) {
         const std::vector<tEqCurvePoint> &t = mCurve[kEqTotalRow];
         const int n = std::min(mCurvePoints, static_cast<int>(t.size()));

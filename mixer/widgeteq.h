@@ -26,7 +26,7 @@ class QMouseEvent;
 
 enum : int {
     kEqGraphBands = 4,
-    kEqCurveRows = 5,         // rows 0..3 the bands (window order EQ1..EQ4), row 4 the total
+    kEqCurveRows = 5,  // rows 0..3 the bands (window order EQ1..EQ4), row 4 the total
     kEqTotalRow = 4,
     kEqCurvePoints = 2180,    // 20..999 Hz by 1, 1000..9990 by 10, 10000..39900 by 100
     kEqPeakHoldBins = 14860,  // peak-hold values per channel
@@ -38,14 +38,14 @@ enum : int {
 constexpr double kEqViewLeft = 1.101;    // log10 of about 12.6 Hz
 constexpr double kEqViewBottom = -21.3;  // dB
 constexpr double kEqViewTop = 21.2;
-constexpr double kEqViewHeight = 42.5;   // dB from bottom to top
-constexpr double kEqGridLeft = 1.301;    // log10 20: left end of the dB lines, lowest drag
+constexpr double kEqViewHeight = 42.5;        // dB from bottom to top
+constexpr double kEqGridLeft = 1.301;         // log10 20: left end of the dB lines, lowest drag
 constexpr double kEqGridRightNormal = 4.602;  // log10 40 kHz
 constexpr double kEqAxisTopNormal = 4.652;
-constexpr double kEqGridRightHf = 5.0;        // log10 100 kHz
+constexpr double kEqGridRightHf = 5.0;  // log10 100 kHz
 constexpr double kEqAxisTopHf = 5.05;
-constexpr double kEqDragGainMax = 18.0;       // dB either side of 0
-constexpr double kEqPickDecades = 0.06;       // horizontal hit tolerance of a band picture
+constexpr double kEqDragGainMax = 18.0;  // dB either side of 0
+constexpr double kEqPickDecades = 0.06;  // horizontal hit tolerance of a band picture
 
 // A band point: frequency in Hz, gain in dB and log10 of the frequency.
 struct tEqBandPoint {
@@ -89,8 +89,7 @@ double eqGraph_pickTolerance(int w, int h, double gridRight);
 
 // The first band (0..3) whose point lies within 0.06 decade and tolerance
 // dB of (logFreq, dB); −1 when none does.
-int eqGraph_pickBand(const tEqBandPoint points[kEqGraphBands], double logFreq, double dB,
-                     double tolerance);
+int eqGraph_pickBand(const tEqBandPoint points[kEqGraphBands], double logFreq, double dB, double tolerance);
 
 // Where a drag to (logFreq, dB) puts a band point: gain held within
 // ±18 dB, log10 frequency within 1.301 .. dragLogMax, and a frequency at or
@@ -107,8 +106,8 @@ tEqBandPoint eqGraph_dragPoint(double logFreq, double dB, double dragLogMax, int
 // groups above. Spectrum 0 dB is graph 0 dB and −90 dB the bottom line
 // (5 dB of spectrum per graph dB). Bins beyond the hold are not drawn.
 // Nothing is appended for a null array, n < 2 or a rate ≤ 0.
-void eqGraph_spectrumSegments(const double *s, double *hold, int holdBins, int n, int rate,
-                              bool hfMode, std::vector<tEqSpecSegment> &out);
+void eqGraph_spectrumSegments(const double *s, double *hold, int holdBins, int n, int rate, bool hfMode,
+                              std::vector<tEqSpecSegment> &out);
 
 class widgetEq : public QOpenGLWidget {
     Q_OBJECT
@@ -141,9 +140,8 @@ public:
     int getXcoordinate(float logFreq) const;
     int getYcoordinate(float dB) const;
     // Window coordinates of a scene point; see mixer/glproject.h.
-    static bool project(double objX, double objY, double objZ, const double model[16],
-                        const double projection[16], const int viewport[4], double *winX,
-                        double *winY, double *winZ);
+    static bool project(double objX, double objY, double objZ, const double model[16], const double projection[16],
+                        const int viewport[4], double *winX, double *winY, double *winZ);
     static void transformPoint(double out[4], const double m[16], const double in[4]);
 
     // ---- State the owner reads and writes ----
@@ -151,19 +149,19 @@ public:
     int mDragBand = 0;                       // band being dragged + 1; 0 none
     std::vector<tEqCurvePoint> mCurve[kEqCurveRows];
     int mCurvePoints = kEqCurvePoints;
-    bool mCurveShown[kEqGraphBands] = {};    // row drawn and counted in the total
-    bool mPointLit[kEqGraphBands] = {};      // band picture may show "on"
-    bool mEqOn = false;                      // equaliser on: the second condition of "on"
+    bool mCurveShown[kEqGraphBands] = {};  // row drawn and counted in the total
+    bool mPointLit[kEqGraphBands] = {};    // band picture may show "on"
+    bool mEqOn = false;                    // equaliser on: the second condition of "on"
 
     // ---- State the graph keeps ----
     bool mHfMode = false;
-    double mPickTolerance = 0.0;   // dB
+    double mPickTolerance = 0.0;                                      // dB
     QImage mPointImage[kEqPointSets][kEqGraphBands][kEqPointStates];  // RGBA, bottom row first
     int mPointSet = 0;
     double mPointHalfWidth = 0.0;   // log10 units
     double mPointHalfHeight = 0.0;  // dB
     int mSpecRate = 44100;
-    int mSpecSize = 0;              // 0: no spectrum
+    int mSpecSize = 0;  // 0: no spectrum
     const double *mSpecL = nullptr;
     const double *mSpecR = nullptr;
     double mGridRight = kEqGridRightNormal;

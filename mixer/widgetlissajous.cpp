@@ -20,18 +20,14 @@ constexpr float ramp(int v) { return static_cast<float>(v) / 1024.0f; }
 }  // namespace
 
 const float gLissajousRamp[kLissajousRampEntries][3] = {
-    {ramp(51), ramp(49), ramp(17)},     {ramp(102), ramp(98), ramp(34)},
-    {ramp(204), ramp(196), ramp(68)},   {ramp(306), ramp(294), ramp(102)},
-    {ramp(306), ramp(294), ramp(102)},  {ramp(408), ramp(392), ramp(136)},
-    {ramp(510), ramp(490), ramp(170)},  {ramp(612), ramp(588), ramp(204)},
-    {ramp(816), ramp(784), ramp(272)},  {ramp(918), ramp(882), ramp(306)},
-    {ramp(1020), ramp(980), ramp(340)}, {ramp(1020), ramp(1000), ramp(660)},
+    {ramp(51), ramp(49), ramp(17)},    {ramp(102), ramp(98), ramp(34)},    {ramp(204), ramp(196), ramp(68)},
+    {ramp(306), ramp(294), ramp(102)}, {ramp(306), ramp(294), ramp(102)},  {ramp(408), ramp(392), ramp(136)},
+    {ramp(510), ramp(490), ramp(170)}, {ramp(612), ramp(588), ramp(204)},  {ramp(816), ramp(784), ramp(272)},
+    {ramp(918), ramp(882), ramp(306)}, {ramp(1020), ramp(980), ramp(340)}, {ramp(1020), ramp(1000), ramp(660)},
 };
 
-int lissajous_colourRuns(int layers, int points, tLissajousRun runs[kLissajousMaxRuns])
-{
-    if (layers <= 0 || points <= 0)
-        return 0;
+int lissajous_colourRuns(int layers, int points, tLissajousRun runs[kLissajousMaxRuns]) {
+    if (layers <= 0 || points <= 0) return 0;
     const long long step = static_cast<long long>(layers) * points / kLissajousRampEntries;
     int c = 0;
     int written = 0;
@@ -49,8 +45,7 @@ int lissajous_colourRuns(int layers, int points, tLissajousRun runs[kLissajousMa
                 runs[written++] = {layer, pos, count, colour};
                 pos += count;
                 colour = c;
-                if (c < kLissajousRampEntries - 1)
-                    ++c;
+                if (c < kLissajousRampEntries - 1) ++c;
             } else {
                 runs[written++] = {layer, pos, points - pos, colour};
                 pos = points;
@@ -60,13 +55,10 @@ int lissajous_colourRuns(int layers, int points, tLissajousRun runs[kLissajousMa
     return written;
 }
 
-void lissajous_copyFromRing(double *dst, const double *ring, int count, int length, int start)
-{
-    if (length <= 0 || count <= 0)
-        return;
+void lissajous_copyFromRing(double *dst, const double *ring, int count, int length, int start) {
+    if (length <= 0 || count <= 0) return;
     int from = start % length;
-    if (from < 0)
-        from += length;
+    if (from < 0) from += length;
     int done = 0;
     while (done < count) {
         const int piece = std::min(count - done, length - from);
@@ -77,45 +69,32 @@ void lissajous_copyFromRing(double *dst, const double *ring, int count, int leng
     }
 }
 
-void widgetLissajous::AlignedFree::operator()(double *block) const
-{
-    _aligned_free(block);
-}
+void widgetLissajous::AlignedFree::operator()(double *block) const { _aligned_free(block); }
 
 widgetLissajous::widgetLissajous(QWidget *parent) : QOpenGLWidget(parent) {}
 
 widgetLissajous::~widgetLissajous() = default;
 
-bool widgetLissajous::replaceLayers(int frames)
-{
+bool widgetLissajous::replaceLayers(int frames) {
     const uint64_t bytes = uint64_t(frames) * 2 * sizeof(double);
     Layer fresh[kLissajousLayers];
     for (Layer &layer : fresh) {
         layer.reset(static_cast<double *>(_aligned_malloc(bytes, 16)));
-        if (!layer)
-            return false;  // the partial set goes with `fresh`
+        if (!layer) return false;  // the partial set goes with `fresh`
         std::memset(layer.get(), 0, bytes);
     }
-    for (int k = 0; k < kLissajousLayers; ++k)
-        mLayer[k] = std::move(fresh[k]);
+    for (int k = 0; k < kLissajousLayers; ++k) mLayer[k] = std::move(fresh[k]);
     mLayerCapacity = frames;
     return true;
 }
 
-bool widgetLissajous::allocateLayers()
-{
-    return layersAllocated() || replaceLayers(mLayerCapacity);
-}
+bool widgetLissajous::allocateLayers() { return layersAllocated() || replaceLayers(mLayerCapacity); }
 
-void widgetLissajous::setLissajous(const double *frames, int count, int length, int start)
-{
-    if (count > kLissajousMaxBlock || count < 0)
-        return;
-    if (count > 0 && (frames == nullptr || length <= 0))
-        return;
+void widgetLissajous::setLissajous(const double *frames, int count, int length, int start) {
+    if (count > kLissajousMaxBlock || count < 0) return;
+    if (count > 0 && (frames == nullptr || length <= 0)) return;
     if (mLayerCapacity < count) {
-        if (!replaceLayers(std::max(length, count)))
-            return;
+        if (!replaceLayers(std::max(length, count))) return;
     } else if (count > 0 && !allocateLayers()) {
         return;
     }
@@ -131,41 +110,28 @@ void widgetLissajous::setLissajous(const double *frames, int count, int length, 
     ++mPhaseBlocks;  // an empty block counts as an estimate of 0
 }
 
-void widgetLissajous::setDrawLayer(int layers)
-{
-    mDrawLayers = layers;
-}
+void widgetLissajous::setDrawLayer(int layers) { mDrawLayers = layers; }
 
-void widgetLissajous::setDrawPointSize(float size)
-{
-    mPointSize = size;
-}
+void widgetLissajous::setDrawPointSize(float size) { mPointSize = size; }
 
-double widgetLissajous::calcPhaseValue(const double *ref, const double *meas, int count,
-                                       int channel, int start, int length) const
-{
+double widgetLissajous::calcPhaseValue(const double *ref, const double *meas, int count, int channel, int start,
+                                       int length) const {
     return CPhase().calcPhaseValue(ref, meas, count, channel, start, length);
 }
 
-void widgetLissajous::rotateLissajous(int)
-{
-    update();
-}
+void widgetLissajous::rotateLissajous(int) { update(); }
 
 bool widgetLissajous::project(double objX, double objY, double objZ, const double model[16],
-                              const double projection[16], const int viewport[4], double *winX,
-                              double *winY, double *winZ)
-{
+                              const double projection[16], const int viewport[4], double *winX, double *winY,
+                              double *winZ) {
     return glProject_project(objX, objY, objZ, model, projection, viewport, winX, winY, winZ);
 }
 
-void widgetLissajous::transformPoint(double out[4], const double m[16], const double in[4])
-{
+void widgetLissajous::transformPoint(double out[4], const double m[16], const double in[4]) {
     glProject_transformPoint(out, m, in);
 }
 
-void widgetLissajous::loadView(int w, int h)
-{
+void widgetLissajous::loadView(int w, int h) {
     const qreal ratio = devicePixelRatioF();
     glViewport(0, 0, static_cast<GLsizei>(w * ratio), static_cast<GLsizei>(h * ratio));
     glMatrixMode(GL_PROJECTION);
@@ -176,8 +142,7 @@ void widgetLissajous::loadView(int w, int h)
     glLoadIdentity();
 }
 
-void widgetLissajous::initializeGL()
-{
+void widgetLissajous::initializeGL() {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -186,14 +151,12 @@ void widgetLissajous::initializeGL()
     glLoadIdentity();
 }
 
-void widgetLissajous::resizeGL(int w, int h)
-{
+void widgetLissajous::resizeGL(int w, int h) {
     loadView(w, h);
     update();
 }
 
-void widgetLissajous::paintGL()
-{
+void widgetLissajous::paintGL() {
     // The view is loaded again: the matrices are context state that nothing
     // else should touch, but a paint must not depend on it.
     loadView(width(), height());
@@ -218,11 +181,9 @@ void widgetLissajous::paintGL()
     mPointSize = 2.0f;
 }
 
-void widgetLissajous::drawLissajous(const double *, int count)
-{
+void widgetLissajous::drawLissajous(const double *, int count) {
     const int layers = std::clamp(mDrawLayers, 0, int(kLissajousLayers));
-    if (count > kLissajousMaxBlock)
-        count = 0;
+    if (count > kLissajousMaxBlock) count = 0;
     // A caller may ask for more frames than the newest block had, never for
     // more than a layer holds.
     count = std::min(count, mLayerCapacity);
@@ -240,8 +201,7 @@ void widgetLissajous::drawLissajous(const double *, int count)
         glLoadMatrixf(kSwap);
         glPointSize(mPointSize);
         glEnableClientState(GL_VERTEX_ARRAY);
-        const int oldest = ((mLayerIndex - layers + 1) % kLissajousLayers + kLissajousLayers) %
-                           kLissajousLayers;
+        const int oldest = ((mLayerIndex - layers + 1) % kLissajousLayers + kLissajousLayers) % kLissajousLayers;
         for (int r = 0; r < n; ++r) {
             const tLissajousRun &run = runs[r];
             const double *layer = mLayer[(oldest + run.layer) % kLissajousLayers].get();
@@ -255,8 +215,7 @@ void widgetLissajous::drawLissajous(const double *, int count)
     refreshPhase();
 }
 
-void widgetLissajous::refreshPhase()
-{
+void widgetLissajous::refreshPhase() {
     if (mPhaseBlocks != 0) {
         mPhase = mPhaseSum / mPhaseBlocks;
         mPhaseSum = 0.0;

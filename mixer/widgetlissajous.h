@@ -22,8 +22,8 @@
 
 enum : int {
     kLissajousLayers = 18,
-    kLissajousLayerFrames = 172800,     // covers 45 ms at every playing rate
-    kLissajousMaxBlock = 99999999,      // larger blocks are ignored
+    kLissajousLayerFrames = 172800,  // covers 45 ms at every playing rate
+    kLissajousMaxBlock = 99999999,   // larger blocks are ignored
     kLissajousRampEntries = 12,
     kLissajousMaxRuns = kLissajousLayers + kLissajousRampEntries + 2,
 };
@@ -75,8 +75,8 @@ public:
     // mean. Blocks above kLissajousMaxBlock frames, negative counts and, for
     // a non-empty block, a null ring or a length ≤ 0 are ignored.
     void setLissajous(const double *frames, int count, int length, int start);
-    void setDrawLayer(int layers);        // layers drawn; the window offers 1..10
-    void setDrawPointSize(float size);    // holds for the next paint only
+    void setDrawLayer(int layers);      // layers drawn; the window offers 1..10
+    void setDrawPointSize(float size);  // holds for the next paint only
     double getPhaseParameters() const { return mPhase; }
     // Turns the estimates of the blocks since the last refresh into their
     // mean; with no block since, the phase stays. Every paint does this
@@ -92,15 +92,13 @@ public:
     // lane of `ref`, measured values from `meas` (left lane for an even
     // channel, right for an odd one); count frames of rings of `length`
     // frames from frame `start`.
-    double calcPhaseValue(const double *ref, const double *meas, int count, int channel,
-                          int start, int length) const;
+    double calcPhaseValue(const double *ref, const double *meas, int count, int channel, int start, int length) const;
     // Repaints; the angle is fixed at 45 degrees.
     void rotateLissajous(int degrees);
 
     // Window coordinates of a scene point; see mixer/glproject.h.
-    static bool project(double objX, double objY, double objZ, const double model[16],
-                        const double projection[16], const int viewport[4], double *winX,
-                        double *winY, double *winZ);
+    static bool project(double objX, double objY, double objZ, const double model[16], const double projection[16],
+                        const int viewport[4], double *winX, double *winY, double *winZ);
     static void transformPoint(double out[4], const double m[16], const double in[4]);
 
 protected:
@@ -118,13 +116,13 @@ private:
     void loadView(int w, int h);
 
     Layer mLayer[kLissajousLayers];
-    int mLayerIndex = 0;       // the layer written last
-    int mLayerPoints = 0;      // frames of the newest block, drawn per layer
-    int mRotation = 45;        // degrees
+    int mLayerIndex = 0;                         // the layer written last
+    int mLayerPoints = 0;                        // frames of the newest block, drawn per layer
+    int mRotation = 45;                          // degrees
     int mLayerCapacity = kLissajousLayerFrames;  // frames per layer
-    double mPhaseSum = 0.0;    // block estimates since the last paint
+    double mPhaseSum = 0.0;                      // block estimates since the last paint
     int mPhaseBlocks = 0;
-    double mPhase = 0.0;       // their mean at the last paint that had any
+    double mPhase = 0.0;  // their mean at the last paint that had any
     int mDrawLayers = 1;
     float mPointSize = 2.0f;
 };

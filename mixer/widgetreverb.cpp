@@ -15,8 +15,7 @@ const GLfloat kFloorNear[3] = {0.90625f, 0.69140625f, 0.47265625f};
 const GLfloat kFloorFar[3] = {0.57421875f, 0.33984375f, 0.00390625f};
 
 // Pixel coordinates with the origin at the bottom left.
-void setPixelProjection(QOpenGLWidget *widget, int w, int h)
-{
+void setPixelProjection(QOpenGLWidget *widget, int w, int h) {
     const qreal ratio = widget->devicePixelRatioF();
     glViewport(0, 0, static_cast<GLsizei>(w * ratio), static_cast<GLsizei>(h * ratio));
     glMatrixMode(GL_PROJECTION);
@@ -27,14 +26,10 @@ void setPixelProjection(QOpenGLWidget *widget, int w, int h)
 }
 
 // glDrawPixels wants RGBA bytes with the bottom row first.
-QImage toGlPixels(const QImage &picture)
-{
-    return picture.convertToFormat(QImage::Format_RGBA8888).mirrored();
-}
+QImage toGlPixels(const QImage &picture) { return picture.convertToFormat(QImage::Format_RGBA8888).mirrored(); }
 
 // One quadrilateral of the floor, bright at its first corner (the source).
-void floorQuad(const float *source, float x1, float y1, float x2, float y2, float x3, float y3)
-{
+void floorQuad(const float *source, float x1, float y1, float x2, float y2, float x3, float y3) {
     glColor3fv(kFloorNear);
     glVertex2f(source[0], source[1]);
     glColor3fv(kFloorFar);
@@ -45,21 +40,18 @@ void floorQuad(const float *source, float x1, float y1, float x2, float y2, floa
 
 }  // namespace
 
-void reverbView_rayDirection(int k, float *x, float *y)
-{
+void reverbView_rayDirection(int k, float *x, float *y) {
     const double pi = 3.14159265358;
     const float theta = static_cast<float>(k * pi / 512.0 + pi / 1024.0);
     *x = std::cos(theta);
     *y = std::sin(theta);
 }
 
-float reverbView_stepLength(int widthPx, int ms)
-{
+float reverbView_stepLength(int widthPx, int ms) {
     return static_cast<float>(widthPx) / 80.0f * 10.0f * (static_cast<float>(ms) / 1000.0f);
 }
 
-void reverbView_advance(float *pos, float *dir, float step, float lo, float hi)
-{
+void reverbView_advance(float *pos, float *dir, float step, float lo, float hi) {
     float p = *pos + step * *dir;
     if (p > hi) {
         p = 2.0f * hi - p;
@@ -71,8 +63,7 @@ void reverbView_advance(float *pos, float *dir, float step, float lo, float hi)
     *pos = p;
 }
 
-widgetReverb::widgetReverb(QWidget *parent) : QOpenGLWidget(parent)
-{
+widgetReverb::widgetReverb(QWidget *parent) : QOpenGLWidget(parent) {
     mSourceImage.load(kSourcePicture);
     mListenerImage.load(kListenerPicture);
     mSourcePixels = toGlPixels(mSourceImage);
@@ -95,16 +86,14 @@ widgetReverb::widgetReverb(QWidget *parent) : QOpenGLWidget(parent)
     mDragTarget = kDragNone;
 }
 
-void widgetReverb::resetPropagationVector()
-{
+void widgetReverb::resetPropagationVector() {
     for (int k = 0; k < kReverbRays; ++k) {
         reverbView_rayDirection(k, &mRayDir[k][0], &mRayDir[k][1]);
         mRayDir[k][2] = 0.0f;
     }
 }
 
-void widgetReverb::restartRays()
-{
+void widgetReverb::restartRays() {
     for (float *p : mRayPos) {
         p[0] = mSourcePos[0];
         p[1] = mSourcePos[1];
@@ -115,13 +104,9 @@ void widgetReverb::restartRays()
     resetPropagationVector();
 }
 
-void widgetReverb::resetPropPoint()
-{
-    restartRays();
-}
+void widgetReverb::resetPropPoint() { restartRays(); }
 
-void widgetReverb::setRoomWide(int px)
-{
+void widgetReverb::setRoomWide(int px) {
     mRoomWidePx = static_cast<float>(px);
     mRoomLeft = static_cast<float>(width() - px) / 2.0f;
     mRoomRight = mRoomLeft + static_cast<float>(px);
@@ -129,8 +114,7 @@ void widgetReverb::setRoomWide(int px)
     update();
 }
 
-void widgetReverb::setRoomLong(int px)
-{
+void widgetReverb::setRoomLong(int px) {
     mRoomLongPx = static_cast<float>(px);
     mRoomBottom = static_cast<float>(height() - px) / 2.0f;
     mRoomTop = mRoomBottom + static_cast<float>(px);
@@ -138,8 +122,7 @@ void widgetReverb::setRoomLong(int px)
     update();
 }
 
-void widgetReverb::calcPropagation(int ms)
-{
+void widgetReverb::calcPropagation(int ms) {
     const float step = reverbView_stepLength(width(), ms);
     mRayAlpha = static_cast<float>(mRayAlpha * 0.99);
     for (int k = 0; k < kReverbRays; ++k) {
@@ -157,18 +140,15 @@ void widgetReverb::calcPropagation(int ms)
         --mRayCountdown;
 }
 
-void widgetReverb::initializeGL()
-{
+void widgetReverb::initializeGL() {
     glClearColor(0.8f, 0.8f, 0.8f, 1.0f);
     setPixelProjection(this, width(), height());
 }
 
-void widgetReverb::resizeGL(int, int)
-{
+void widgetReverb::resizeGL(int, int) {
     const int w = width();
     const int h = height();
-    if (QOpenGLContext::currentContext())
-        setPixelProjection(this, w, h);
+    if (QOpenGLContext::currentContext()) setPixelProjection(this, w, h);
     // The points go back to fixed places of the whole view; the walls and
     // the rays stay until the panel sizes the room again.
     mSourcePos[0] = static_cast<float>(w) / 2.0f;
@@ -179,18 +159,15 @@ void widgetReverb::resizeGL(int, int)
     mRoomWidePx = static_cast<float>(w);
 }
 
-void widgetReverb::drawPicture(const float *centre, const QImage &pixels)
-{
-    if (pixels.isNull())
-        return;
+void widgetReverb::drawPicture(const float *centre, const QImage &pixels) {
+    if (pixels.isNull()) return;
     const float x = std::max(0.0f, centre[0] - static_cast<float>(pixels.width() / 2));
     const float y = std::max(0.0f, centre[1] - static_cast<float>(pixels.height() / 2));
     glRasterPos2f(x, y);
     glDrawPixels(pixels.width(), pixels.height(), GL_RGBA, GL_UNSIGNED_BYTE, pixels.constBits());
 }
 
-void widgetReverb::paintGL()
-{
+void widgetReverb::paintGL() {
     glDisable(GL_DEPTH_TEST);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_BLEND);
@@ -236,16 +213,13 @@ void widgetReverb::paintGL()
     glDisableClientState(GL_VERTEX_ARRAY);
 }
 
-bool widgetReverb::hits(const float *centre, const QImage &picture, float x, float y)
-{
+bool widgetReverb::hits(const float *centre, const QImage &picture, float x, float y) {
     const float halfW = static_cast<float>(picture.width() / 2);
     const float halfH = static_cast<float>(picture.height() / 2);
-    return centre[0] - halfW <= x && x <= centre[0] + halfW && centre[1] - halfH <= y &&
-           y <= centre[1] + halfH;
+    return centre[0] - halfW <= x && x <= centre[0] + halfW && centre[1] - halfH <= y && y <= centre[1] + halfH;
 }
 
-void widgetReverb::mousePressEvent(QMouseEvent *event)
-{
+void widgetReverb::mousePressEvent(QMouseEvent *event) {
     const float x = static_cast<float>(event->position().x());
     const float y = static_cast<float>(height() - event->position().y());
     if (hits(mSourcePos, mSourceImage, x, y))
@@ -256,8 +230,7 @@ void widgetReverb::mousePressEvent(QMouseEvent *event)
         mDragTarget = kDragNone;
 }
 
-void widgetReverb::mouseMoveEvent(QMouseEvent *event)
-{
+void widgetReverb::mouseMoveEvent(QMouseEvent *event) {
     // A drag moves a picture along the room's length only, and anywhere.
     const float y = static_cast<float>(height() - event->position().y());
     if (mDragTarget == kDragSource)
@@ -267,10 +240,8 @@ void widgetReverb::mouseMoveEvent(QMouseEvent *event)
     update();
 }
 
-void widgetReverb::mouseReleaseEvent(QMouseEvent *event)
-{
-    if (mDragTarget == kDragNone)
-        return;
+void widgetReverb::mouseReleaseEvent(QMouseEvent *event) {
+    if (mDragTarget == kDragNone) return;
     const float h = static_cast<float>(height());
     const float y = static_cast<float>(height() - event->position().y());
     // The room's near wall while the room is centred in the view.

@@ -102,9 +102,9 @@ private:
     float mDepthRatio = 0.4f;
     float mBehindRatio = 0.5f;
     float mRoomLongPx = 0.0f;
-    QImage mSourceImage;    // the pictures as loaded
+    QImage mSourceImage;  // the pictures as loaded
     QImage mListenerImage;
-    QImage mSourcePixels;   // the same as RGBA bytes, bottom row first
+    QImage mSourcePixels;  // the same as RGBA bytes, bottom row first
     QImage mListenerPixels;
     float mSourcePos[2] = {};    // centre of the source picture
     float mListenerPos[2] = {};  // centre of the listening-point picture

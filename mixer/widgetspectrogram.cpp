@@ -23,8 +23,7 @@ struct tLogSet {
     int groups;       // group j takes one cell per j bins
 };
 
-tLogSet logSet(int set, int n, int rate)
-{
+tLogSet logSet(int set, int n, int rate) {
     if (set == 0) {
         const double perBin = static_cast<double>(n) / rate;
         return {300.0, rate / static_cast<double>(n), static_cast<int>(300.0 * perBin) + 1,
@@ -38,50 +37,35 @@ tLogSet logSet(int set, int n, int rate)
             static_cast<int>(std::min<double>(400.0 * perBin, kSpectrumBins)), 1};
 }
 
-void glColour(const t3ColorsF &c)
-{
-    glColor3f(c.red, c.green, c.blue);
-}
+void glColour(const t3ColorsF &c) { glColor3f(c.red, c.green, c.blue); }
 
 }  // namespace
 
-t3ColorsF spectrogram_colour(double dB)
-{
+t3ColorsF spectrogram_colour(double dB) {
     // The sums are formed in double and divided in single precision.
-    if (dB < -120.0)
-        return {0.0f, 0.0f, 0.0f};
-    if (dB < -90.0)
-        return {0.0f, static_cast<float>(dB + 120.0) / 30.0f, 1.0f};
-    if (dB < -60.0)
-        return {0.0f, 1.0f, static_cast<float>(30.0 - (dB + 90.0)) / 30.0f};
-    if (dB < -30.0)
-        return {static_cast<float>(dB + 60.0) / 30.0f, 1.0f, 0.0f};
+    if (dB < -120.0) return {0.0f, 0.0f, 0.0f};
+    if (dB < -90.0) return {0.0f, static_cast<float>(dB + 120.0) / 30.0f, 1.0f};
+    if (dB < -60.0) return {0.0f, 1.0f, static_cast<float>(30.0 - (dB + 90.0)) / 30.0f};
+    if (dB < -30.0) return {static_cast<float>(dB + 60.0) / 30.0f, 1.0f, 0.0f};
     return {1.0f, static_cast<float>(30.0 - (dB + 30.0)) / 30.0f, 0.0f};
 }
 
-void spectrogram_linearLevels(const double *data, int n, double cells[kSpectrogramLinearCells])
-{
+void spectrogram_linearLevels(const double *data, int n, double cells[kSpectrogramLinearCells]) {
     const int g = std::clamp(n / 2048, 1, kMaxLinearGroup);
     for (int c = 0; c < kSpectrogramLinearCells; ++c) {
         double m = kSpectrogramFloorDb;
         const double *bin = data + static_cast<size_t>(c) * g;
-        for (int i = 0; i < g; ++i)
-            m = std::max(m, bin[i]);
+        for (int i = 0; i < g; ++i) m = std::max(m, bin[i]);
         cells[c] = m;
     }
 }
 
-double spectrogram_topFrequency(int rate)
-{
-    return rate < kLogTopLimit ? 0.5 * rate : kTopLimit;
-}
+double spectrogram_topFrequency(int rate) { return rate < kLogTopLimit ? 0.5 * rate : kTopLimit; }
 
-int spectrogram_logLevels(int set, const double *data, int n, int rate,
-                          double levels[kSpectrogramCells], float cellX[kSpectrogramCells])
-{
+int spectrogram_logLevels(int set, const double *data, int n, int rate, double levels[kSpectrogramCells],
+                          float cellX[kSpectrogramCells]) {
     const double top = spectrogram_topFrequency(rate);
-    if (n < 1 || rate < 1 || top <= 20.0)
-        return -1;
+    if (n < 1 || rate < 1 || top <= 20.0) return -1;
     const double span = std::log10(top) - kLog20;
     const tLogSet s = logSet(set, n, rate);
 
@@ -96,14 +80,12 @@ int spectrogram_logLevels(int set, const double *data, int n, int rate,
     // bin.
     for (int j = 1; j <= s.groups; ++j) {
         const int e = static_cast<int>(static_cast<long long>(j) * s.last / s.groups);
-        if (e <= b)
-            continue;
+        if (e <= b) continue;
         for (int i = b; i < e; ++i) {
             ++c;
             m = std::max(m, data[i]);
             if (c >= j) {
-                if (k == kSpectrogramCells)
-                    return k;
+                if (k == kSpectrogramCells) return k;
                 levels[k] = m;
                 cellX[k] = static_cast<float>((p - kLog20) / span);
                 p = std::log10(f);
@@ -118,17 +100,13 @@ int spectrogram_logLevels(int set, const double *data, int n, int rate,
     return k;
 }
 
-void widgetSpectrogram::FreeHistory::operator()(t3ColorsF *history) const
-{
-    std::free(history);
-}
+void widgetSpectrogram::FreeHistory::operator()(t3ColorsF *history) const { std::free(history); }
 
 widgetSpectrogram::widgetSpectrogram(QWidget *parent) : QOpenGLWidget(parent) {}
 
 widgetSpectrogram::~widgetSpectrogram() = default;
 
-bool widgetSpectrogram::ensureHistory(int set)
-{
+bool widgetSpectrogram::ensureHistory(int set) {
     if (!mColours[set]) {
         // Zeroed, so a new history is all black. calloc hands out a block
         // this large as fresh zero pages, so the rows are not written until
@@ -139,79 +117,59 @@ bool widgetSpectrogram::ensureHistory(int set)
     return mColours[set] != nullptr;
 }
 
-bool widgetSpectrogram::historyAllocated(int set) const
-{
-    return mColours[set & 1] != nullptr;
-}
+bool widgetSpectrogram::historyAllocated(int set) const { return mColours[set & 1] != nullptr; }
 
-t3ColorsF *widgetSpectrogram::rowOf(int set, int row) const
-{
+t3ColorsF *widgetSpectrogram::rowOf(int set, int row) const {
     return mColours[set].get() + static_cast<size_t>(row) * kSpectrogramCells;
 }
 
-const t3ColorsF *widgetSpectrogram::colourAt(int set, int row, int cell) const
-{
+const t3ColorsF *widgetSpectrogram::colourAt(int set, int row, int cell) const {
     set &= 1;
-    if (!mColours[set] || row < 0 || row >= kSpectrogramRows || cell < 0 ||
-        cell >= kSpectrogramCells)
-        return nullptr;
+    if (!mColours[set] || row < 0 || row >= kSpectrogramRows || cell < 0 || cell >= kSpectrogramCells) return nullptr;
     return rowOf(set, row) + cell;
 }
 
-void widgetSpectrogram::setColorData(double dB, int cell, int flag, int row)
-{
+void widgetSpectrogram::setColorData(double dB, int cell, int flag, int row) {
     const int set = spectrogram_set(flag);
-    if (cell < 0 || cell >= kSpectrogramCells || row < 0 || row >= kSpectrogramRows ||
-        !ensureHistory(set))
-        return;
+    if (cell < 0 || cell >= kSpectrogramCells || row < 0 || row >= kSpectrogramRows || !ensureHistory(set)) return;
     rowOf(set, row)[cell] = spectrogram_colour(dB);
 }
 
-void widgetSpectrogram::advanceRow(int set)
-{
+void widgetSpectrogram::advanceRow(int set) {
     mRow[set] = (mRow[set] + 1) % kSpectrogramRows;
     update();
 }
 
-void widgetSpectrogram::setSpectrumData(int flag, const double *data, int n, int rate)
-{
-    if (!data)
-        return;
+void widgetSpectrogram::setSpectrumData(int flag, const double *data, int n, int rate) {
+    if (!data) return;
     const int set = spectrogram_set(flag);
     if (mMode == kSpectrogramLinear) {
-        if (set == 1 || !ensureHistory(0))
-            return;
+        if (set == 1 || !ensureHistory(0)) return;
         double cells[kSpectrogramLinearCells];
         spectrogram_linearLevels(data, n, cells);
         t3ColorsF *row = rowOf(0, mRow[0]);
-        for (int c = 0; c < kSpectrogramLinearCells; ++c)
-            row[c] = spectrogram_colour(cells[c]);
+        for (int c = 0; c < kSpectrogramLinearCells; ++c) row[c] = spectrogram_colour(cells[c]);
         advanceRow(0);
         // The linear layout keeps the low-frequency set in step, so that a
         // switch to the logarithmic one draws both sets from the same row.
         mRow[1] = mRow[0];
         return;
     }
-    if (n < 1 || !ensureHistory(set))
-        return;
+    if (n < 1 || !ensureHistory(set)) return;
     const int count = spectrogram_logLevels(set, data, n, rate, mLevels, mCellX[set]);
-    if (count < 0)
-        return;
+    if (count < 0) return;
     t3ColorsF *row = rowOf(set, mRow[set]);
-    for (int k = 0; k < count; ++k)
-        row[k] = spectrogram_colour(mLevels[k]);
+    for (int k = 0; k < count; ++k) row[k] = spectrogram_colour(mLevels[k]);
     mCellCount[set] = count;
     advanceRow(set);
 }
 
-void widgetSpectrogram::setSpectrumMode(tSpectrogramMode mode)
-{
+void widgetSpectrogram::setSpectrumMode(tSpectrogramMode mode) {
     mMode = mode == kSpectrogramLinear ? kSpectrogramLinear : kSpectrogramLog;
     update();
 }
 
-void widgetSpectrogram::draw1box(const float *x, const t3ColorsF *colour, float y, float height)
-{
+void widgetSpectrogram::draw1box(const float *x, const t3ColorsF *colour, float y, float height) {
     glColour(*colour);
     glBegin(GL_QUADS);
     glVertex2f(x[0], y);
@@ -221,8 +179,7 @@ void widgetSpectrogram::draw1box(const float *x, const t3ColorsF *colour, float 
     glEnd();
 }
 
-void widgetSpectrogram::loadView(int w, int h)
-{
+void widgetSpectrogram::loadView(int w, int h) {
     const qreal ratio = devicePixelRatioF();
     glViewport(0, 0, static_cast<GLsizei>(w * ratio), static_cast<GLsizei>(h * ratio));
     glMatrixMode(GL_PROJECTION);
@@ -232,21 +189,18 @@ void widgetSpectrogram::loadView(int w, int h)
     glLoadIdentity();
 }
 
-void widgetSpectrogram::initializeGL()
-{
+void widgetSpectrogram::initializeGL() {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     loadView(width(), height());
 }
 
-void widgetSpectrogram::resizeGL(int w, int h)
-{
+void widgetSpectrogram::resizeGL(int w, int h) {
     loadView(w, h);
     update();
 }
 
-void widgetSpectrogram::putCell(int at, float x0, float x1, float y0, float y1,
-                                const t3ColorsF &left, const t3ColorsF &right)
-{
+void widgetSpectrogram::putCell(int at, float x0, float x1, float y0, float y1, const t3ColorsF &left,
+                                const t3ColorsF &right) {
     float *v = mVertices.data() + 8 * at;
     float *c = mVertexColours.data() + 12 * at;
     const float xs[4] = {x0, x1, x1, x0};
@@ -261,12 +215,10 @@ void widgetSpectrogram::putCell(int at, float x0, float x1, float y0, float y1,
     }
 }
 
-void widgetSpectrogram::paintGL()
-{
+void widgetSpectrogram::paintGL() {
     loadView(width(), height());
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (!mColours[0] && !mColours[1])
-        return;
+    if (!mColours[0] && !mColours[1]) return;
     glShadeModel(GL_SMOOTH);
     // A row's quadrilaterals go to GL as one array: 400 rows of up to
     // 14,860 cells are too many single calls for a 55 ms cycle.
@@ -304,14 +256,12 @@ void widgetSpectrogram::paintGL()
         // newest row, so that a set that started later is not drawn one row
         // off.
         for (int set = 0; set < kSpectrogramSets; ++set) {
-            if (mCellCount[set] < 2 || !mColours[set])
-                continue;
+            if (mCellCount[set] < 2 || !mColours[set]) continue;
             const float *edges = mCellX[set];
             // Cells right of the picture (the main set reaches 80 kHz) are
             // not sent.
             int cells = 0;
-            while (cells + 1 < mCellCount[set] && edges[cells] < 1.0f)
-                ++cells;
+            while (cells + 1 < mCellCount[set] && edges[cells] < 1.0f) ++cells;
             const int r = mRow[set];
             for (int i = 0; i < kSpectrogramRows; ++i) {
                 const t3ColorsF *colours = rowOf(set, (r + i) % kSpectrogramRows);

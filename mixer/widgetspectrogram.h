@@ -39,9 +39,9 @@ enum tSpectrogramMode : int {
 enum : int {
     kSpectrogramSets = 2,
     kSpectrogramRows = 400,
-    kSpectrogramCells = 14860,       // cells per row; a logarithmic frame writes no more
+    kSpectrogramCells = 14860,  // cells per row; a logarithmic frame writes no more
     kSpectrogramLinearCells = 1024,
-    kSpectrogramLowFlag = 0x8000,    // frame flag bit: the low-frequency set
+    kSpectrogramLowFlag = 0x8000,  // frame flag bit: the low-frequency set
 };
 
 constexpr double kSpectrogramFloorDb = -500.0;  // start of every cell's running maximum
@@ -72,8 +72,8 @@ double spectrogram_topFrequency(int rate);
 // from just above 20 Hz to 400 Hz. Returns the cell count (at most
 // kSpectrogramCells), or −1 when the frame cannot be laid out (n < 1, or a
 // rate whose top frequency is not above 20 Hz) and must not take a row.
-int spectrogram_logLevels(int set, const double *data, int n, int rate,
-                          double levels[kSpectrogramCells], float cellX[kSpectrogramCells]);
+int spectrogram_logLevels(int set, const double *data, int n, int rate, double levels[kSpectrogramCells],
+                          float cellX[kSpectrogramCells]);
 
 class widgetSpectrogram : public QOpenGLWidget {
     Q_OBJECT
@@ -102,7 +102,7 @@ public:
     bool historyAllocated(int set) const;
     // The cell's colour, or null while the set has no history.
     const t3ColorsF *colourAt(int set, int row, int cell) const;
-    int nextRow(int set) const { return mRow[set & 1]; }   // also the oldest row
+    int nextRow(int set) const { return mRow[set & 1]; }  // also the oldest row
     int cellCount(int set) const { return mCellCount[set & 1]; }
     float cellX(int set, int cell) const { return mCellX[set & 1][cell]; }
 
@@ -116,8 +116,7 @@ private:
     t3ColorsF *rowOf(int set, int row) const;
     void advanceRow(int set);
     void loadView(int w, int h);
-    void putCell(int at, float x0, float x1, float y0, float y1, const t3ColorsF &left,
-                 const t3ColorsF &right);
+    void putCell(int at, float x0, float x1, float y0, float y1, const t3ColorsF &left, const t3ColorsF &right);
 
     struct FreeHistory {
         void operator()(t3ColorsF *history) const;

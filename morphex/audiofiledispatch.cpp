@@ -11,16 +11,14 @@ const tAudioFileHandler *audiofile_handler(int type) {
 }
 
 // The type check happens once here; the slot's result is passed through.
-#define SX_DISPATCH(slot, ...)                                  \
-    do {                                                        \
-        const tAudioFileHandler *h = audiofile_handler(type);   \
-        if (!h) return kAudioFileErrFormat;                     \
-        return h->slot(__VA_ARGS__);                            \
+#define SX_DISPATCH(slot, ...)                                \
+    do {                                                      \
+        const tAudioFileHandler *h = audiofile_handler(type); \
+        if (!h) return kAudioFileErrFormat;                   \
+        return h->slot(__VA_ARGS__);                          \
     } while (0)
 
-int audiofile_checkHeader(int type, FILE *fp, tRiffStatus *status) {
-    SX_DISPATCH(checkHeader, fp, status);
-}
+int audiofile_checkHeader(int type, FILE *fp, tRiffStatus *status) { SX_DISPATCH(checkHeader, fp, status); }
 
 int audiofile_searchData(int type, FILE *fp, uint64_t *dataOffset, uint64_t *dataBytes, uint64_t *audioBytes) {
     SX_DISPATCH(searchData, fp, dataOffset, dataBytes, audioBytes);
@@ -39,9 +37,7 @@ int audiofile_searchBextChunk(int type, FILE *fp, uint64_t *startSample) {
     SX_DISPATCH(searchBextChunk, fp, startSample);
 }
 
-int audiofile_deleteChunk(int type, FILE *fp, const char *id) {
-    SX_DISPATCH(deleteChunk, fp, id);
-}
+int audiofile_deleteChunk(int type, FILE *fp, const char *id) { SX_DISPATCH(deleteChunk, fp, id); }
 
 int audiofile_createHeader(int type, FILE *fp, const tBwfHdrParam *param, uint32_t withBext) {
     SX_DISPATCH(createHeader, fp, param, withBext);
@@ -55,8 +51,7 @@ int audiofile_divide(int type, FILE *src, FILE *second, FILE *work, uint64_t pos
     SX_DISPATCH(divide, src, second, work, pos);
 }
 
-int audiofile_combine(int type, FILE *first, FILE *second, FILE *work, const tBwfHdrParam *param,
-                      uint32_t fileNo) {
+int audiofile_combine(int type, FILE *first, FILE *second, FILE *work, const tBwfHdrParam *param, uint32_t fileNo) {
     SX_DISPATCH(combine, first, second, work, param, fileNo);
 }
 
@@ -72,9 +67,7 @@ int audiofile_loadCueData(int type, FILE *fp, uint64_t totalSamples, int listNo)
     SX_DISPATCH(loadCueData, fp, totalSamples, listNo);
 }
 
-int audiofile_setStartSample(int type, FILE *fp, uint64_t startSample) {
-    SX_DISPATCH(setStartSample, fp, startSample);
-}
+int audiofile_setStartSample(int type, FILE *fp, uint64_t startSample) { SX_DISPATCH(setStartSample, fp, startSample); }
 
 int audiofile_getStartSample(int type, FILE *fp, uint64_t *startSample) {
     SX_DISPATCH(getStartSample, fp, startSample);
@@ -85,13 +78,9 @@ uint32_t audiofile_getReserveSize(int type) {
     return h ? h->getReserveSize() : 0;
 }
 
-int audioFIle_loadTagData(int type, FILE *fp, tID3tagInfoAFile *tag) {
-    SX_DISPATCH(loadTagData, fp, tag);
-}
+int audioFIle_loadTagData(int type, FILE *fp, tID3tagInfoAFile *tag) { SX_DISPATCH(loadTagData, fp, tag); }
 
-int audioFile_registerTagData(int type, const tID3tagInfoAFile *tag) {
-    SX_DISPATCH(registerTagData, tag);
-}
+int audioFile_registerTagData(int type, const tID3tagInfoAFile *tag) { SX_DISPATCH(registerTagData, tag); }
 
 #undef SX_DISPATCH
 

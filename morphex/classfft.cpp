@@ -20,13 +20,17 @@ bool isPowerOfTwo(int n) { return n > 0 && (n & (n - 1)) == 0; }
 }  // namespace
 
 classFFT::classFFT(int maxSize)
-    : mSize(1), mCosine(nullptr), mSine(nullptr), mMaxSize(0), mWindow(nullptr), mBitrev(nullptr),
-      mBitLevel{-2147483647, 2147483647}, mBuf{nullptr, nullptr, nullptr, nullptr} {
-    if (!isPowerOfTwo(maxSize))
-        return;
+    : mSize(1),
+      mCosine(nullptr),
+      mSine(nullptr),
+      mMaxSize(0),
+      mWindow(nullptr),
+      mBitrev(nullptr),
+      mBitLevel{-2147483647, 2147483647},
+      mBuf{nullptr, nullptr, nullptr, nullptr} {
+    if (!isPowerOfTwo(maxSize)) return;
     mWindow = static_cast<double *>(_aligned_malloc(static_cast<uint64_t>(maxSize) * 16, 16));
-    if (!mWindow)
-        return;
+    if (!mWindow) return;
     std::memset(mWindow, 0, static_cast<size_t>(maxSize) * 16);
     mMaxSize = maxSize;
     (void)changeFFTorder(maxSize < kFftMaxSize ? maxSize : kFftMaxSize);
@@ -45,22 +49,18 @@ void classFFT::releaseFFTbuffers() {
 }
 
 int classFFT::changeFFTorder(int n) {
-    if (n == mSize)
-        return kFftSameSize;
+    if (n == mSize) return kFftSameSize;
     // The window has room for mMaxSize entries and the butterflies are
     // radix 2: anything else would write past the window or give a wrong
     // transform.
-    if (n > mMaxSize || !isPowerOfTwo(n))
-        return kFftBadSize;
+    if (n > mMaxSize || !isPowerOfTwo(n)) return kFftBadSize;
     releaseFFTbuffers();
     mSize = n;
     const uint64_t bytes = static_cast<uint64_t>(n) * 16 + 16;
-    static const int codes[4] = {kFftAlloc1Failed, kFftAlloc2Failed, kFftAlloc3Failed,
-                                 kFftAllocFailed};
+    static const int codes[4] = {kFftAlloc1Failed, kFftAlloc2Failed, kFftAlloc3Failed, kFftAllocFailed};
     for (int i = 0; i < 4; ++i) {
         mBuf[i] = static_cast<double *>(_aligned_malloc(bytes, 16));
-        if (!mBuf[i])
-            return codes[i];
+        if (!mBuf[i]) return codes[i];
     }
     return kFftOk;
 }
@@ -71,8 +71,7 @@ void classFFT::calcFftCoef(int, double *cosine, double *sine, uint64_t *bitrev) 
     mBitrev = bitrev;
     const int n = mSize;
     int bits = 0;
-    while ((1 << bits) < n)
-        ++bits;
+    while ((1 << bits) < n) ++bits;
     for (int k = 0; k < n; ++k) {
         const double a = 2.0 * kPi * static_cast<double>(k) / static_cast<double>(n);
         const double c = std::cos(a);
@@ -96,12 +95,10 @@ int classFFT::initAnalyzingFFT(int ignored, int, double *cosine, double *sine, u
 }
 
 int classFFT::prepare_WindowFunction() {
-    if (!mWindow)
-        return 0;
+    if (!mWindow) return 0;
     const int n = mSize;
     for (int k = 0; k < n; ++k) {
-        const double w =
-            0.5 - 0.5 * std::cos(2.0 * kPi * static_cast<double>(k) / static_cast<double>(n));
+        const double w = 0.5 - 0.5 * std::cos(2.0 * kPi * static_cast<double>(k) / static_cast<double>(n));
         mWindow[2 * k] = w;
         mWindow[2 * k + 1] = w;
     }
@@ -109,13 +106,11 @@ int classFFT::prepare_WindowFunction() {
 }
 
 bool classFFT::bitrevUsable() const {
-    if (!mBitrev || !mCosine || !mSine)
-        return false;
+    if (!mBitrev || !mCosine || !mSine) return false;
     // The reorder reads buffer entries at these indices: each must be a
     // frame of the N-frame buffers.
     for (int k = 0; k < mSize; ++k)
-        if (mBitrev[k] >= static_cast<uint64_t>(mSize))
-            return false;
+        if (mBitrev[k] >= static_cast<uint64_t>(mSize)) return false;
     return true;
 }
 
@@ -139,10 +134,8 @@ inline void bfly(v2d &ar, v2d &ai, v2d &br, v2d &bi, v2d c, v2d sn) {
 
 // The same on frames a and a + span of the buffers (double indices).
 template <bool kInverse>
-inline void butterfly(double *__restrict re, double *__restrict im, int64_t a, int64_t span,
-                      v2d c, v2d sn) {
-    v2d ar = load2(re + a), ai = load2(im + a), br = load2(re + a + span),
-        bi = load2(im + a + span);
+inline void butterfly(double *__restrict re, double *__restrict im, int64_t a, int64_t span, v2d c, v2d sn) {
+    v2d ar = load2(re + a), ai = load2(im + a), br = load2(re + a + span), bi = load2(im + a + span);
     bfly<kInverse>(ar, ai, br, bi, c, sn);
     store2(re + a, ar);
     store2(im + a, ai);
@@ -156,14 +149,13 @@ inline void butterfly(double *__restrict re, double *__restrict im, int64_t a, i
 // the buffers. Each butterfly gets the same operands and twiddle as in a
 // stage-by-stage pass, so the result is identical to it.
 template <bool kInverse>
-void runStages(int n, int stages, const double *__restrict cosine, const double *__restrict sine,
-               double *__restrict re, double *__restrict im) {
+void runStages(int n, int stages, const double *__restrict cosine, const double *__restrict sine, double *__restrict re,
+               double *__restrict im) {
     auto tw = [&](const double *table, int64_t t) { return load2(table + 2 * t); };
     int s = 0;
     while (s < stages && s < 30) {
         const int h = n >> (s + 1);
-        if (h == 0)
-            break;
+        if (h == 0) break;
         const int groups = 1 << s;
         const int64_t span = 2 * static_cast<int64_t>(h);  // in doubles
         if (s + 1 < stages && h >= 2) {
@@ -186,10 +178,14 @@ void runStages(int n, int stages, const double *__restrict cosine, const double 
                     const v2d c2 = tw(cosine, t2), s2 = tw(sine, t2);
                     bfly<kInverse>(r0, m0, r1, m1, c2, s2);
                     bfly<kInverse>(r2, m2, r3, m3, c2, s2);
-                    store2(re + i0, r0); store2(im + i0, m0);
-                    store2(re + i1, r1); store2(im + i1, m1);
-                    store2(re + i2, r2); store2(im + i2, m2);
-                    store2(re + i3, r3); store2(im + i3, m3);
+                    store2(re + i0, r0);
+                    store2(im + i0, m0);
+                    store2(re + i1, r1);
+                    store2(im + i1, m1);
+                    store2(re + i2, r2);
+                    store2(im + i2, m2);
+                    store2(re + i3, r3);
+                    store2(im + i3, m3);
                 }
             }
             s += 2;
@@ -238,23 +234,31 @@ typedef double v4d __attribute__((vector_size(32), aligned(8)));
 typedef uint64_t v2u __attribute__((vector_size(16), aligned(8)));
 typedef uint64_t v4u __attribute__((vector_size(32), aligned(8)));
 
-template <int F> struct Frames;
-template <> struct Frames<1> {
+template <int F>
+struct Frames;
+template <>
+struct Frames<1> {
     typedef v2d D;
     typedef v2u U;
 };
-template <> struct Frames<2> {
+template <>
+struct Frames<2> {
     typedef v4d D;
     typedef v4u U;
 };
 
-template <class V> SX_FFT_INLINE V loadv(const double *p) {
+template <class V>
+SX_FFT_INLINE V loadv(const double *p) {
     V v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-template <class V> SX_FFT_INLINE void storev(double *p, V v) { std::memcpy(p, &v, sizeof v); }
-template <class To, class From> SX_FFT_INLINE To bitcast(const From &v) {
+template <class V>
+SX_FFT_INLINE void storev(double *p, V v) {
+    std::memcpy(p, &v, sizeof v);
+}
+template <class To, class From>
+SX_FFT_INLINE To bitcast(const From &v) {
     static_assert(sizeof(To) == sizeof(From), "same size");
     To r;
     std::memcpy(&r, &v, sizeof r);
@@ -263,18 +267,21 @@ template <class To, class From> SX_FFT_INLINE To bitcast(const From &v) {
 
 // Twiddle entries t, t + step, ... for F consecutive butterflies (two
 // lanes each, straight from the caller's two-lane table).
-template <int F> SX_FFT_INLINE typename Frames<F>::D twiddle(const double *table, int64_t t,
-                                                             int64_t step);
-template <> SX_FFT_INLINE v2d twiddle<1>(const double *table, int64_t t, int64_t) {
+template <int F>
+SX_FFT_INLINE typename Frames<F>::D twiddle(const double *table, int64_t t, int64_t step);
+template <>
+SX_FFT_INLINE v2d twiddle<1>(const double *table, int64_t t, int64_t) {
     return load2(table + 2 * t);
 }
 // Built in registers: two 16-byte stores read back as one 32-byte load
 // would stall on store forwarding.
-template <> SX_FFT_INLINE v4d twiddle<2>(const double *table, int64_t t, int64_t step) {
+template <>
+SX_FFT_INLINE v4d twiddle<2>(const double *table, int64_t t, int64_t step) {
     return __builtin_shufflevector(load2(table + 2 * t), load2(table + 2 * (t + step)), 0, 1, 2, 3);
 }
 
-template <class V> SX_FFT_INLINE void bflyV(V &ar, V &ai, V &br, V &bi, V c, V sn) {
+template <class V>
+SX_FFT_INLINE void bflyV(V &ar, V &ai, V &br, V &bi, V c, V sn) {
     const V dr = ar - br, di = ai - bi;
     ar = ar + br;
     ai = ai + bi;
@@ -284,15 +291,14 @@ template <class V> SX_FFT_INLINE void bflyV(V &ar, V &ai, V &br, V &bi, V c, V s
 
 // One stage of half-span h over M frames; twiddle of butterfly j at
 // table entry j * step.
-template <int F> SX_FFT_INLINE void stagePass(double *re, double *im, int m, int h, int64_t step,
-                                              const double *cs, const double *sn) {
+template <int F>
+SX_FFT_INLINE void stagePass(double *re, double *im, int m, int h, int64_t step, const double *cs, const double *sn) {
     typedef typename Frames<F>::D V;
     const int64_t span = 2 * static_cast<int64_t>(h);
     for (int64_t base = 0; base < 2 * static_cast<int64_t>(m); base += 2 * span) {
         for (int j = 0; j < h; j += F) {
             const int64_t a = base + 2 * j, b = a + span;
-            V ar = loadv<V>(re + a), ai = loadv<V>(im + a), br = loadv<V>(re + b),
-              bi = loadv<V>(im + b);
+            V ar = loadv<V>(re + a), ai = loadv<V>(im + a), br = loadv<V>(re + b), bi = loadv<V>(im + b);
             const int64_t t = j * step;
             bflyV(ar, ai, br, bi, twiddle<F>(cs, t, step), twiddle<F>(sn, t, step));
             storev(re + a, ar);
@@ -304,8 +310,8 @@ template <int F> SX_FFT_INLINE void stagePass(double *re, double *im, int m, int
 }
 
 // Stages of half-span h and h / 2 in one pass over the data (h / 2 >= F).
-template <int F> SX_FFT_INLINE void pairPass(double *re, double *im, int m, int h, int64_t step,
-                                             const double *cs, const double *sn) {
+template <int F>
+SX_FFT_INLINE void pairPass(double *re, double *im, int m, int h, int64_t step, const double *cs, const double *sn) {
     typedef typename Frames<F>::D V;
     const int q = h / 2;
     const int64_t span = 2 * static_cast<int64_t>(h), qspan = 2 * static_cast<int64_t>(q);
@@ -338,7 +344,8 @@ template <int F> SX_FFT_INLINE void pairPass(double *re, double *im, int m, int 
 // (the classic reduction to [sqrt(1/2), sqrt(2)) and the odd series in
 // s = f / (2 + f), good to about one unit in the last place). Other lanes
 // give garbage; the caller redoes them.
-template <class V, class U> SX_FFT_INLINE V logScaled(V x, int64_t e2) {
+template <class V, class U>
+SX_FFT_INLINE V logScaled(V x, int64_t e2) {
     const U bits = bitcast<U>(x);
     U e = (bits >> 52) - static_cast<uint64_t>(1023 - e2);
     const U mbits = (bits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull;
@@ -352,23 +359,20 @@ template <class V, class U> SX_FFT_INLINE V logScaled(V x, int64_t e2) {
     const V f = m - 1.0;
     const V s = f / (f + 2.0);
     const V z = s * s, w = z * z;
-    const V t1 = w * (3.999999999940941908e-01 + w * (2.222219843214978396e-01 +
-                                                      w * 1.531383769920937332e-01));
+    const V t1 = w * (3.999999999940941908e-01 + w * (2.222219843214978396e-01 + w * 1.531383769920937332e-01));
     const V t2 = z * (6.666666666666735130e-01 +
-                      w * (2.857142874366239149e-01 +
-                           w * (1.818357216161805012e-01 + w * 1.479819860511658591e-01)));
+                      w * (2.857142874366239149e-01 + w * (1.818357216161805012e-01 + w * 1.479819860511658591e-01)));
     const V r = t2 + t1;
     const V hfsq = 0.5 * f * f;
-    return dk * 6.93147180369123816490e-01 -
-           ((hfsq - (s * (hfsq + r) + dk * 1.90821492927058770002e-10)) - f);
+    return dk * 6.93147180369123816490e-01 - ((hfsq - (s * (hfsq + r) + dk * 1.90821492927058770002e-10)) - f);
 }
 
 // 10 / ln 10: decibels of a power from its natural logarithm.
 constexpr double kDbPerNeperPower = 4.342944819032518;
 
 // Decibels of F bins' powers p (two lanes each) into left/right from bin k.
-template <int F> SX_FFT_INLINE void storeDb(typename Frames<F>::D p, int64_t e2, double *left,
-                                            double *right, int k) {
+template <int F>
+SX_FFT_INLINE void storeDb(typename Frames<F>::D p, int64_t e2, double *left, double *right, int k) {
     typedef typename Frames<F>::D V;
     typedef typename Frames<F>::U U;
     V db = kDbPerNeperPower * logScaled<V, U>(p, e2);
@@ -385,8 +389,8 @@ template <int F> SX_FFT_INLINE void storeDb(typename Frames<F>::D p, int64_t e2,
 }
 
 // Power |2 X[k]|^2 of bin k (0..M), both lanes.
-SX_FFT_INLINE v2d binPower(const double *re, const double *im, const uint64_t *order,
-                           const double *cs, const double *sn, int m, int k) {
+SX_FFT_INLINE v2d binPower(const double *re, const double *im, const uint64_t *order, const double *cs,
+                           const double *sn, int m, int k) {
     const uint64_t pa = order[2 * (k & (m - 1))], pb = order[2 * ((m - k) & (m - 1))];
     const v2d ar = load2(re + 2 * pa), ai = load2(im + 2 * pa);
     const v2d br = load2(re + 2 * pb), bi = load2(im + 2 * pb);  // B = (br, -bi)
@@ -405,7 +409,8 @@ struct SpectrumArgs {
     double *re, *im, *left, *right;
 };
 
-template <int F> SX_FFT_INLINE void spectrum(const SpectrumArgs &a) {
+template <int F>
+SX_FFT_INLINE void spectrum(const SpectrumArgs &a) {
     const int m = a.n / 2;
     double *__restrict re = a.re;
     double *__restrict im = a.im;
@@ -435,8 +440,7 @@ template <int F> SX_FFT_INLINE void spectrum(const SpectrumArgs &a) {
             storeDb<F>(__builtin_shufflevector(p0, p1, 0, 1, 2, 3), e2, a.left, a.right, k);
         }
     }
-    for (; k <= m; ++k)
-        storeDb<1>(binPower(re, im, a.order, a.cs, a.sn, m, k), e2, a.left, a.right, k);
+    for (; k <= m; ++k) storeDb<1>(binPower(re, im, a.order, a.cs, a.sn, m, k), e2, a.left, a.right, k);
     for (k = m + 1; k < a.n; ++k) {
         a.left[k] = a.left[a.n - k];
         a.right[k] = a.right[a.n - k];
@@ -466,8 +470,7 @@ void classFFT::butterflies(int stages, double *re, double *im, bool inverse) con
 }
 
 int classFFT::doFft(int, int stages, double *realOut, double *imagOut, double *input) {
-    if (!mBuf[3] || !bitrevUsable())
-        return kFftBadTable;
+    if (!mBuf[3] || !bitrevUsable()) return kFftBadTable;
     const int n = mSize;
     double *work = mBuf[3];
     std::memset(work, 0, static_cast<size_t>(n) * 2 * sizeof(double));
@@ -481,8 +484,7 @@ int classFFT::doFft(int, int stages, double *realOut, double *imagOut, double *i
 }
 
 int classFFT::doIfft(int, int stages, double *output, double *realIn, double *imagIn) {
-    if (!bitrevUsable())
-        return kFftBadTable;
+    if (!bitrevUsable()) return kFftBadTable;
     const int n = mSize;
     butterflies(stages, realIn, imagIn, true);
     const double inv = static_cast<double>(n);
@@ -495,12 +497,10 @@ int classFFT::doIfft(int, int stages, double *output, double *realIn, double *im
 
 int classFFT::analyzeFFT(int, int stages, double *left, double *right, const double *input) {
     const int n = mSize;
-    if (!mBuf[0] || !mBuf[3] || !bitrevUsable())
-        return kFftTransformFailed;
+    if (!mBuf[0] || !mBuf[3] || !bitrevUsable()) return kFftTransformFailed;
     double *re = mBuf[0], *im = mBuf[3];
     int bits = 0;
-    while ((1 << bits) < n)
-        ++bits;
+    while ((1 << bits) < n) ++bits;
     // A full transform of at least four frames takes the half-size path;
     // a partial one (fewer stages) keeps the plain butterflies, whose
     // intermediate result it is.
@@ -512,8 +512,7 @@ int classFFT::analyzeFFT(int, int stages, double *left, double *right, const dou
             spectrumSse2(a);
         return kFftOk;
     }
-    for (int k = 0; k < n; ++k)
-        store2(re + 2 * k, load2(input + 2 * k) * load2(mWindow + 2 * k));
+    for (int k = 0; k < n; ++k) store2(re + 2 * k, load2(input + 2 * k) * load2(mWindow + 2 * k));
     std::memset(im, 0, static_cast<size_t>(n) * 2 * sizeof(double));
     butterflies(stages, re, im, false);
     // The amplitudes read the bins through the bit-reversal table instead
@@ -523,8 +522,7 @@ int classFFT::analyzeFFT(int, int stages, double *left, double *right, const dou
     return kFftOk;
 }
 
-int classFFT::calc_freqAmplitude(int, double *left, double *right, const double *realIn,
-                                 const double *imagIn) {
+int classFFT::calc_freqAmplitude(int, double *left, double *right, const double *realIn, const double *imagIn) {
     amplitudes(left, right, realIn, imagIn, nullptr);
     return kFftOk;
 }
@@ -535,8 +533,7 @@ void classFFT::amplitudes(double *left, double *right, const double *re, const d
     // 4 / N: 2 / N for a one-sided amplitude, and 2 again for the Hann
     // window's coherent gain of 0.5.
     double scale = 4.0;
-    for (int m = n; m > 1; m >>= 1)
-        scale *= 0.5;
+    for (int m = n; m > 1; m >>= 1) scale *= 0.5;
     for (int k = 0; k < n; ++k) {
         const uint64_t i = order ? order[k] : static_cast<uint64_t>(k);
         const v2d r = load2(re + 2 * i), q = load2(im + 2 * i);
@@ -547,8 +544,7 @@ void classFFT::amplitudes(double *left, double *right, const double *re, const d
 }
 
 int classFFT::convF64fromS32(int n, double *output, const int32_t *left, const int32_t *right) {
-    if (!mWindow || n < 0 || n > mSize)
-        return kFftBadSize;
+    if (!mWindow || n < 0 || n > mSize) return kFftBadSize;
     for (int k = 0; k < n; ++k) {
         output[2 * k] = static_cast<double>(left[k]) * mWindow[2 * k];
         output[2 * k + 1] = static_cast<double>(right[k]) * mWindow[2 * k + 1];
@@ -557,10 +553,8 @@ int classFFT::convF64fromS32(int n, double *output, const int32_t *left, const i
 }
 
 int classFFT::applyWindowFunction(int n, double *output, const double *input) {
-    if (!mWindow || n < 0 || n > mSize)
-        return kFftBadSize;
-    for (int k = 0; k < n; ++k)
-        store2(output + 2 * k, load2(input + 2 * k) * load2(mWindow + 2 * k));
+    if (!mWindow || n < 0 || n > mSize) return kFftBadSize;
+    for (int k = 0; k < n; ++k) store2(output + 2 * k, load2(input + 2 * k) * load2(mWindow + 2 * k));
     return kFftOk;
 }
 

@@ -15,14 +15,14 @@
 // Results.
 enum : int {
     kFftOk = 0,
-    kFftSameSize = -1,        // changeFFTorder: the size did not change
-    kFftBadTable = -1,        // doFft: bit-reversal table missing or out of range
-    kFftAllocFailed = -1,     // changeFFTorder: the fourth buffer; decimationDsd
-    kFftBadSize = -17,        // a size or count outside what the object holds
-    kFftAlloc1Failed = -65,   // changeFFTorder: first (windowed input) buffer
-    kFftAlloc2Failed = -66,   // second (real spectrum) buffer
-    kFftAlloc3Failed = -67,   // third (imaginary spectrum) buffer
-    kFftTransformFailed = -68 // analyzeFFT: the transform failed
+    kFftSameSize = -1,         // changeFFTorder: the size did not change
+    kFftBadTable = -1,         // doFft: bit-reversal table missing or out of range
+    kFftAllocFailed = -1,      // changeFFTorder: the fourth buffer; decimationDsd
+    kFftBadSize = -17,         // a size or count outside what the object holds
+    kFftAlloc1Failed = -65,    // changeFFTorder: first (windowed input) buffer
+    kFftAlloc2Failed = -66,    // second (real spectrum) buffer
+    kFftAlloc3Failed = -67,    // third (imaginary spectrum) buffer
+    kFftTransformFailed = -68  // analyzeFFT: the transform failed
 };
 
 // Largest transform of an object built without a size: the spectrum
@@ -82,8 +82,7 @@ public:
     [[nodiscard]] int analyzeFFT(int ignored, int stages, double *left, double *right, const double *input);
     // The scaling and decibels of analyzeFFT on spectra the caller gives
     // (N bins). 0.
-    int calc_freqAmplitude(int ignored, double *left, double *right, const double *realIn,
-                           const double *imagIn);
+    int calc_freqAmplitude(int ignored, double *left, double *right, const double *realIn, const double *imagIn);
 
     // output[k] = (left[k], right[k]) * window[k] for k < n (n <= N), 0;
     // kFftBadSize when n is outside 0..N.
@@ -95,8 +94,7 @@ public:
     // significant bit first, +2147483647 for a set bit and -2147483647 for a
     // clear one; n values per channel from (n + 7) / 8 bytes. Despite the
     // name nothing is decimated. Returns 0.
-    int decimationDsd(int n, int32_t *leftOut, int32_t *rightOut, const uint8_t *leftBits,
-                      const uint8_t *rightBits);
+    int decimationDsd(int n, int32_t *leftOut, int32_t *rightOut, const uint8_t *leftBits, const uint8_t *rightBits);
 
     int size() const { return mSize; }
     int maxSize() const { return mMaxSize; }
@@ -108,15 +106,14 @@ private:
     void butterflies(int stages, double *re, double *im, bool inverse) const;
     bool bitrevUsable() const;
     // dB amplitudes of N bins, bin k read at order[k] (k when order is null).
-    void amplitudes(double *left, double *right, const double *re, const double *im,
-                    const uint64_t *order) const;
+    void amplitudes(double *left, double *right, const double *re, const double *im, const uint64_t *order) const;
 
     int mSize;
-    double *mCosine;             // caller's, N two-lane entries
-    double *mSine;               // caller's, N two-lane entries
-    int mMaxSize;                // largest size; the window has room for it
-    double *mWindow;             // mMaxSize two-lane entries, 16-byte aligned
-    uint64_t *mBitrev;           // caller's, N entries
-    int32_t mBitLevel[2];        // value of a clear and of a set bit
-    double *mBuf[4];             // N + 1 two-lane entries each, 16-byte aligned
+    double *mCosine;       // caller's, N two-lane entries
+    double *mSine;         // caller's, N two-lane entries
+    int mMaxSize;          // largest size; the window has room for it
+    double *mWindow;       // mMaxSize two-lane entries, 16-byte aligned
+    uint64_t *mBitrev;     // caller's, N entries
+    int32_t mBitLevel[2];  // value of a clear and of a set bit
+    double *mBuf[4];       // N + 1 two-lane entries each, 16-byte aligned
 };

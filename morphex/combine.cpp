@@ -4,8 +4,8 @@
 #include "morphex/audiofiledispatch.h"
 #include "morphex/morphexjob.h"  // gMorphexMarkListMutex
 
-int audioCombine(int type, const wchar16 *first, const wchar16 *second, const wchar16 *work,
-                 const tBwfHdrParam *param, int *progress) {
+int audioCombine(int type, const wchar16 *first, const wchar16 *second, const wchar16 *work, const tBwfHdrParam *param,
+                 int *progress) {
     if (!param) return kAudioFileErrFormat;
     FILE *f1 = nullptr;
     FILE *f2 = nullptr;

@@ -16,8 +16,7 @@ inline bool pending(const tConvFadeShared &s, int ch, uint32_t bit) {
 }  // namespace
 
 cConvPcmDsd::cConvPcmDsd(tConvFadeShared *shared)
-    : mMuteSplice(0), mSourceSplice(0), mMute{nullptr, nullptr}, mMuteCapacity(0),
-      mRate(2822400), mShared(shared) {
+    : mMuteSplice(0), mSourceSplice(0), mMute{nullptr, nullptr}, mMuteCapacity(0), mRate(2822400), mShared(shared) {
     (void)growMuteStreams(kConvMuteStreamBytes);
 }
 
@@ -46,9 +45,7 @@ bool cConvPcmDsd::growMuteStreams(uint32_t bytes) {
     return true;
 }
 
-void cConvPcmDsd::fillMute(int ch, uint32_t bytes) {
-    std::memset(mMute[ch], kDsdMutePatternByte, bytes);
-}
+void cConvPcmDsd::fillMute(int ch, uint32_t bytes) { std::memset(mMute[ch], kDsdMutePatternByte, bytes); }
 
 void cConvPcmDsd::initParamsConverting(classDsm5th *dsm, int rate) {
     tConvFadeShared &s = *mShared;
@@ -64,18 +61,14 @@ void cConvPcmDsd::initParamsConverting(classDsm5th *dsm, int rate) {
     s.fadeLpf.set_coefA_byFs(0.01, rate);
 }
 
-void cConvPcmDsd::setFadeLPF(bool slow) {
-    mShared->fadeLpf.set_coefA_byFs(slow ? 0.06 : 0.01, mRate);
-}
+void cConvPcmDsd::setFadeLPF(bool slow) { mShared->fadeLpf.set_coefA_byFs(slow ? 0.06 : 0.01, mRate); }
 
 void cConvPcmDsd::reqDsdConvertWithFading(int ch, int bits) {
-    if (ch < 0 || ch > 1)
-        return;
+    if (ch < 0 || ch > 1) return;
     mShared->fadeReq[ch] |= static_cast<uint32_t>(bits);
 }
 
-cConvPcmDsd::Action cConvPcmDsd::decide(classDsm5th *dsm, int ch, bool &sourceFlag,
-                                        bool &shortFill) {
+cConvPcmDsd::Action cConvPcmDsd::decide(classDsm5th *dsm, int ch, bool &sourceFlag, bool &shortFill) {
     tConvFadeShared &s = *mShared;
     lpf &smoother = s.fadeLpf;
     const bool pure = s.dsdPure;
@@ -98,8 +91,7 @@ cConvPcmDsd::Action cConvPcmDsd::decide(classDsm5th *dsm, int ch, bool &sourceFl
             }
             return Action::MuteOne;
         }
-        if (cur == 1 || req == 1)
-            return y == 0.0 ? Action::Mute : Action::Source;
+        if (cur == 1 || req == 1) return y == 0.0 ? Action::Mute : Action::Source;
         if (!pure) {
             smoother.proc_1stIir();
             y = smoother.getCoefY_1_ch(ch);
@@ -115,8 +107,7 @@ cConvPcmDsd::Action cConvPcmDsd::decide(classDsm5th *dsm, int ch, bool &sourceFl
             sourceFlag = false;
             return Action::Source;
         }
-        if (y == 0.0)
-            return Action::Mute;
+        if (y == 0.0) return Action::Mute;
         cut = 0;
         return Action::Source;
     }
@@ -131,17 +122,14 @@ cConvPcmDsd::Action cConvPcmDsd::decide(classDsm5th *dsm, int ch, bool &sourceFl
             req = 0;
             return Action::Source;
         }
-        if (cur == 1)
-            return y == 0.0 ? Action::Mute : Action::Source;
+        if (cur == 1) return y == 0.0 ? Action::Mute : Action::Source;
         if (req == 1) {
-            if (y == 0.0)
-                return Action::Mute;
+            if (y == 0.0) return Action::Mute;
             cut = 0;
             req = 0;
             return Action::Source;
         }
-        if ((dsm->mSpliceReq[0] | dsm->mSpliceReq[1] | dsm->mSpliceCur[0] |
-             dsm->mSpliceCur[1]) == 0) {
+        if ((dsm->mSpliceReq[0] | dsm->mSpliceReq[1] | dsm->mSpliceCur[0] | dsm->mSpliceCur[1]) == 0) {
             smoother.proc_1stIir();
             y = smoother.getCoefY_1_ch(ch);
         }
@@ -176,9 +164,8 @@ cConvPcmDsd::Action cConvPcmDsd::decide(classDsm5th *dsm, int ch, bool &sourceFl
     return Action::Source;
 }
 
-int cConvPcmDsd::convertPcm2Dsd(classDsm5th *dsm, uint8_t *const out[2], const double *in,
-                                uint32_t n, int phase, FILE *, uint8_t *const srcDsd[2],
-                                int taps, double level, tConvPcmDsdParam *param) {
+int cConvPcmDsd::convertPcm2Dsd(classDsm5th *dsm, uint8_t *const out[2], const double *in, uint32_t n, int phase,
+                                FILE *, uint8_t *const srcDsd[2], int taps, double level, tConvPcmDsdParam *param) {
     tConvFadeShared &s = *mShared;
     lpf &smoother = s.fadeLpf;
 
@@ -194,15 +181,13 @@ int cConvPcmDsd::convertPcm2Dsd(classDsm5th *dsm, uint8_t *const out[2], const d
         const bool noPattern = first ? (y[ch] >= 0.0) : (y[ch] > 0.01);
         amount[ch] = noPattern ? 0.0 : 1.0 - y[ch];
     }
-    if (first)
-        param->firstExportBlock = 0;
+    if (first) param->firstExportBlock = 0;
 
     // The mute fills write 8 bytes past the block.
     const uint32_t blockBytes = (n + 7) / 8;
     const uint32_t fillBytes = blockBytes + 8;
     if (static_cast<uint32_t>(mMuteCapacity) < fillBytes) {
-        if (!growMuteStreams(fillBytes))
-            return kConvPcmDsdNoMemory;
+        if (!growMuteStreams(fillBytes)) return kConvPcmDsdNoMemory;
     }
 
     mMuteSplice = kConvMuteSplice;
@@ -210,8 +195,7 @@ int cConvPcmDsd::convertPcm2Dsd(classDsm5th *dsm, uint8_t *const out[2], const d
 
     bool fading = false;
     for (int ch = 0; ch < 2; ++ch) {
-        if (pending(s, ch, kDsdFadeIn) || pending(s, ch, kDsdFadeOut) ||
-            dsm->mSpliceReq[ch] != dsm->mSpliceCur[ch])
+        if (pending(s, ch, kDsdFadeIn) || pending(s, ch, kDsdFadeOut) || dsm->mSpliceReq[ch] != dsm->mSpliceCur[ch])
             fading = true;
     }
     if (fading)
@@ -228,8 +212,7 @@ int cConvPcmDsd::convertPcm2Dsd(classDsm5th *dsm, uint8_t *const out[2], const d
         case Action::Source:
             // Without source streams (a PCM source) there is nothing to
             // splice toward; the modulated bytes stand.
-            if (src[0] && src[1])
-                dsm->compareDsm(out, src, bits, ch, mSourceSplice, sourceFlag);
+            if (src[0] && src[1]) dsm->compareDsm(out, src, bits, ch, mSourceSplice, sourceFlag);
             break;
         case Action::Mute:
             fillMute(0, shortFill ? blockBytes : fillBytes);
@@ -248,11 +231,9 @@ int cConvPcmDsd::convertPcm2Dsd(classDsm5th *dsm, uint8_t *const out[2], const d
     // faded to nothing, else the end of the source on a pure job.
     for (int ch = 0; ch < 2; ++ch) {
         if (smoother.getCoefY_1_ch(ch) == 0.0) {
-            for (int k = 0; k < 3; ++k)
-                dsm->mSpliceHist[ch][k] = kDsdMutePatternByte;
+            for (int k = 0; k < 3; ++k) dsm->mSpliceHist[ch][k] = kDsdMutePatternByte;
         } else if (s.dsdPure && src[ch] && n / 8 >= 3) {
-            for (int k = 0; k < 3; ++k)
-                dsm->mSpliceHist[ch][k] = src[ch][n / 8 - 3 + k];
+            for (int k = 0; k < 3; ++k) dsm->mSpliceHist[ch][k] = src[ch][n / 8 - 3 + k];
         }
     }
 

@@ -36,8 +36,8 @@ enum : uint32_t {
 
 enum : uint8_t { kDsdMutePatternByte = 0x2D };  // 0x96 rotated left by one bit
 enum : int {
-    kConvMuteSplice = 17,          // lag in bits against the mute streams
-    kConvMuteStreamBytes = 2048,   // initial size of each mute stream
+    kConvMuteSplice = 17,         // lag in bits against the mute streams
+    kConvMuteStreamBytes = 2048,  // initial size of each mute stream
 };
 
 // What the PCM-to-DSD step shares with the rest of a conversion job.
@@ -93,9 +93,8 @@ public:
     //   level       the block's envelope level (1.0 = unity)
     //   param       first-block flag, cleared on the first call
     // kConvPcmDsdOk, or kConvPcmDsdNoMemory (nothing converted).
-    [[nodiscard]] int convertPcm2Dsd(classDsm5th *dsm, uint8_t *const out[2], const double *in,
-                                     uint32_t n, int phase, FILE *sourceFile,
-                                     uint8_t *const srcDsd[2], int taps, double level,
+    [[nodiscard]] int convertPcm2Dsd(classDsm5th *dsm, uint8_t *const out[2], const double *in, uint32_t n, int phase,
+                                     FILE *sourceFile, uint8_t *const srcDsd[2], int taps, double level,
                                      tConvPcmDsdParam *param);
 
     int muteSplice() const { return mMuteSplice; }

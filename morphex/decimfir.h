@@ -35,9 +35,8 @@ int64_t firDesignEntries(int taps, uint32_t reserve);
 //                 read past them
 // With T < -1 only the zero tail is written, from the start of the array.
 // The two `ignored` words are accepted for the callers' sake.
-void gAudio_setDecimFirParam(uint32_t ignored, double rate, double cutoff, int taps,
-                             double *coef, uint32_t multiplier, double gain,
-                             uint32_t ignored2, uint32_t reserve);
+void gAudio_setDecimFirParam(uint32_t ignored, double rate, double cutoff, int taps, double *coef, uint32_t multiplier,
+                             double gain, uint32_t ignored2, uint32_t reserve);
 
 // Number of 256-entry tables gAudio_setMeterFirParam fills: T / 8 + 1
 // (0 when T < -7).
@@ -61,5 +60,5 @@ void gAudio_setMeterFirParam(double rate, double cutoff, int taps, double *table
 //   coef     two-lane coefficients, at least max(T, H)
 //   history  two-lane frames, H of them (may be null when H <= 0)
 // Always returns 0.
-int gAudioDecimationFir(double *out, const double *newData, const double *coef,
-                        int taps, const double *history, int historyCount);
+int gAudioDecimationFir(double *out, const double *newData, const double *coef, int taps, const double *history,
+                        int historyCount);

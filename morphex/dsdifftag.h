@@ -22,13 +22,13 @@
 #include <cstdio>
 #include <vector>
 
-#include "audiofile/tagrecord.h"
 #include "audiofile/dsdifffile.h"
+#include "audiofile/tagrecord.h"
 #include "morphex/registeredtag.h"
 
 enum : uint32_t {
-    kDiinSubChunkFixed = 16,        // sub-chunk header and count
-    kDiinReadMax = 1u << 20,        // DIIN bytes the loader reads at most
+    kDiinSubChunkFixed = 16,             // sub-chunk header and count
+    kDiinReadMax = 1u << 20,             // DIIN bytes the loader reads at most
     kDiinTextUnits = kTagTextUnits - 1,  // units the loader stores per text
 };
 

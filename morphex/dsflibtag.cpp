@@ -411,7 +411,7 @@ void readPictureFrame(FILE *fp, const tFrame &f, const uint8_t *head, size_t hea
     size_t p = 1;
     size_t m = skipText(head + p, headLen - p, 0);  // MIME type
     if (m == kNoEnd || headLen - p - m < 1) return;
-    p += m + 1;  // and the picture type
+    p += m + 1;                                            // and the picture type
     size_t d = skipText(head + p, headLen - p, encoding);  // description
     if (d == kNoEnd) return;
     p += d;
@@ -422,8 +422,7 @@ void readPictureFrame(FILE *fp, const tFrame &f, const uint8_t *head, size_t hea
     tag->hasPicture = 1;
     bool ok = writeFull(out, head + p, headLen - p);
     uint8_t buf[kPictureCopyChunk];
-    if (ok)
-        ok = v_moveRange(fp, f.dataOffset + headLen, out, headLen - p, f.size - headLen, buf, sizeof buf) == 0;
+    if (ok) ok = v_moveRange(fp, f.dataOffset + headLen, out, headLen - p, f.size - headLen, buf, sizeof buf) == 0;
     v_flush(out);
     v_close(out);
 }
@@ -495,10 +494,14 @@ void scanTag(FILE *fp, tID3tagInfo *tag, tTagScan *scan) {
             continue;
         }
         decodeText(buf + 1, n - 1, enc, text, kTagTextUnits);
-        if (frameIdIs(f, "TIT2") && tag->title) w_strcpy(tag->title, text);
-        else if (frameIdIs(f, "TPE1") && tag->artist) w_strcpy(tag->artist, text);
-        else if (frameIdIs(f, "TALB") && tag->album) w_strcpy(tag->album, text);
-        else if (frameIdIs(f, "TCON") && tag->genre) w_strcpy(tag->genre, text);
+        if (frameIdIs(f, "TIT2") && tag->title)
+            w_strcpy(tag->title, text);
+        else if (frameIdIs(f, "TPE1") && tag->artist)
+            w_strcpy(tag->artist, text);
+        else if (frameIdIs(f, "TALB") && tag->album)
+            w_strcpy(tag->album, text);
+        else if (frameIdIs(f, "TCON") && tag->genre)
+            w_strcpy(tag->genre, text);
         else if (frameIdIs(f, "TYER")) {
             // Digits only; the year cannot come out negative.
             tag->year = clampInt(digitsValue(text, 4), 0, 9999);

@@ -22,9 +22,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "audiofile/tagrecord.h"
 #include "audiofile/dsffile.h"
 #include "audiofile/dsftag.h"  // layout constants and helpers shared with the handler
+#include "audiofile/tagrecord.h"
 
 // The library's name for the tag record.
 typedef tID3tagInfo tID3tagInfoAFile;

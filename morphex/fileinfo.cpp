@@ -26,7 +26,8 @@ int getFileTypeFromExtention(const wchar16 *path) {
     static const struct {
         const char *ext;
         int type;
-    } kTypes[] = {{".wav", kAudioFileWAV}, {".dsf", kAudioFileDSF}, {".dff", kAudioFileDSDIFF}, {".wsd", kAudioFileWSD}};
+    } kTypes[] = {
+        {".wav", kAudioFileWAV}, {".dsf", kAudioFileDSF}, {".dff", kAudioFileDSDIFF}, {".wsd", kAudioFileWSD}};
     for (const auto &t : kTypes)
         if (checkFileExtention(path, t.ext)) return t.type;
     return -1;

@@ -18,10 +18,10 @@
 // Results of the queries.
 enum : int {
     kFileInfoOk = 0,
-    kFileInfoErrOpen = -3,      // the file cannot be opened
-    kFileInfoErrType = -7,      // extension none of the four, or the header check fails
-    kFileInfoErrFmt = -8,       // no usable format chunk (zero channels or bits included)
-    kFileInfoErrData = -9,      // no data chunk, or the marks cannot be loaded
+    kFileInfoErrOpen = -3,         // the file cannot be opened
+    kFileInfoErrType = -7,         // extension none of the four, or the header check fails
+    kFileInfoErrFmt = -8,          // no usable format chunk (zero channels or bits included)
+    kFileInfoErrData = -9,         // no data chunk, or the marks cannot be loaded
     kFileInfoErrTagHandler = -37,  // the format's tag slot failed
 };
 

@@ -44,9 +44,9 @@ struct tFontRecord {
 
 // The operations in table order.
 struct tFontFuncs {
-    int (*FontInit)();                         // does nothing; 0
-    const tFontRecord *(*GetFont)(int id);     // no fonts: null
-    int (*utf8_strlen)(const char *s);         // characters before the terminator
+    int (*FontInit)();                           // does nothing; 0
+    const tFontRecord *(*GetFont)(int id);       // no fonts: null
+    int (*utf8_strlen)(const char *s);           // characters before the terminator
     int (*utf8_glyphpos)(const char *s, int n);  // byte offset of character n (the end when shorter)
     int (*ConvSJIStoUTF8)(const char *src, char *dst, int size);
     int (*ConvUTF16toUTF8)(const wchar16 *src, char *dst, int size);
@@ -54,13 +54,13 @@ struct tFontFuncs {
     int (*ConvUTF8toISO8859)(const char *src, char *dst, int size);
     // Characters above U+FFFF are dropped.
     int (*ConvUTF8toUTF16)(const char *src, wchar16 *dst, int size);
-    int (*IsUnicodeCombining)(uint32_t cp);    // 1 when in category Mn
-    int (*IsUnicodeNumeric)(uint32_t cp);      // 1 when in category Nd
-    int (*IsUTF8String)(const char *s);        // 1 when a character above U+00FF occurs
+    int (*IsUnicodeCombining)(uint32_t cp);       // 1 when in category Mn
+    int (*IsUnicodeNumeric)(uint32_t cp);         // 1 when in category Nd
+    int (*IsUTF8String)(const char *s);           // 1 when a character above U+00FF occurs
     const char *(*LastUnicodeIn)(const char *s);  // start of the last complete character (s when empty)
-    uint32_t (*UnicodeAt)(const char *s);      // code point of the first character (0 at the end)
+    uint32_t (*UnicodeAt)(const char *s);         // code point of the first character (0 at the end)
     const char *(*PrevUnicode)(const char *start, const char *p);  // never before start
-    const char *(*NextUnicode)(const char *p);  // stays on the terminator
+    const char *(*NextUnicode)(const char *p);                     // stays on the terminator
 };
 
 extern MORPHEX_EXPORT const tFontFuncs gFont;

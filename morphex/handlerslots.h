@@ -8,8 +8,7 @@
 template <auto Get, auto Method>
 struct tHandlerSlot;
 
-template <class Handler, Handler &(*Get)(), class Result, class Class, class... Args,
-          Result (Class::*Method)(Args...)>
+template <class Handler, Handler &(*Get)(), class Result, class Class, class... Args, Result (Class::*Method)(Args...)>
 struct tHandlerSlot<Get, Method> {
     static Result call(Args... args) { return (Get().*Method)(args...); }
 };

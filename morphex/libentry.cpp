@@ -24,10 +24,9 @@ uint64_t sBitReserseTable[kFftMaxSize];
 
 extern "C" {
 
-int morphexert(const wchar16 *destination, const wchar16 *const *sources, void *ignored,
-               const tMorphexSendParams *send, double *panVol, const int *sourceCount, tMorphexCom *com,
-               tMorphexBlockCallback blockCallback, tMorphexStatusCallback statusCallback,
-               const tDspVolItem *envelope, tMorphexErrorCallback errorCallback,
+int morphexert(const wchar16 *destination, const wchar16 *const *sources, void *ignored, const tMorphexSendParams *send,
+               double *panVol, const int *sourceCount, tMorphexCom *com, tMorphexBlockCallback blockCallback,
+               tMorphexStatusCallback statusCallback, const tDspVolItem *envelope, tMorphexErrorCallback errorCallback,
                tMorphexWorkingCallback workingCallback) {
     return morphex(destination, sources, ignored, send, panVol, sourceCount, com, blockCallback, statusCallback,
                    envelope, errorCallback, workingCallback);
@@ -39,14 +38,13 @@ int id3tagInformation(int operation, int type, const wchar16 *path, tID3tagInfo 
     return id3tagInfo(operation, type, path, tag);
 }
 
-int combineFiles(int type, const wchar16 *first, const wchar16 *second, const wchar16 *work,
-                 const tBwfHdrParam *param, int *progress) {
+int combineFiles(int type, const wchar16 *first, const wchar16 *second, const wchar16 *work, const tBwfHdrParam *param,
+                 int *progress) {
     return audioCombine(type, first, second, work, param, progress);
 }
 
-int getAudioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t *pointCounts,
-                     double **maxima, double **minima, const uint8_t *abort, int64_t *progress,
-                     int levelCount) {
+int getAudioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t *pointCounts, double **maxima,
+                     double **minima, const uint8_t *abort, int64_t *progress, int levelCount) {
     return audioWaveForm(path, start, end, pointCounts, maxima, minima, abort, progress, levelCount);
 }
 
@@ -80,9 +78,9 @@ int setMeterFirParam(double rate, double cutoff, int taps, double *tables) {
 
 // The C++ kernel already owns the name gAudioDecimationFir (with C++
 // linkage); the export takes the plain name through an assembler label.
-MORPHEX_EXPORT int morphexExport_gAudioDecimationFir(double *out, const double *newData, const double *coef,
-                                                      int taps, const double *history, int historyCount)
-    __asm__("gAudioDecimationFir");
+MORPHEX_EXPORT int morphexExport_gAudioDecimationFir(double *out, const double *newData, const double *coef, int taps,
+                                                     const double *history,
+                                                     int historyCount) __asm__("gAudioDecimationFir");
 
 int morphexExport_gAudioDecimationFir(double *out, const double *newData, const double *coef, int taps,
                                       const double *history, int historyCount) {

@@ -6,10 +6,8 @@
 #include "morphex/morphexapi.h"
 
 const uint32_t gFsTable[kFsTableEntries] = {
-    44100,   48000,   88200,    96000,    176400, 192000, 352800, 384000, 705600, 768000,
-    0,       0,       0,        0,        0,      0,
-    2822400, 5644800, 11289600, 22579200,
-    0,       0,       0,        0,        0,      0,      0,      0,      0,      0,      0, 0,
+    44100,   48000,   88200,    96000,    176400, 192000, 352800, 384000, 705600, 768000, 0, 0, 0, 0, 0, 0,
+    2822400, 5644800, 11289600, 22579200, 0,      0,      0,      0,      0,      0,      0, 0, 0, 0, 0, 0,
 };
 
 uint64_t calc8byteAlign(uint64_t n) { return (n + 7) & ~static_cast<uint64_t>(7); }
@@ -44,8 +42,7 @@ int32_t floatToInt32(double x) {
 
 }  // namespace
 
-void convertFloatToIntPCM(int32_t *left, int32_t *right, const double *in, unsigned int n,
-                          unsigned int total) {
+void convertFloatToIntPCM(int32_t *left, int32_t *right, const double *in, unsigned int n, unsigned int total) {
     for (unsigned int i = 0; i < n; ++i) {
         left[i] = floatToInt32(in[2 * i]);
         right[i] = floatToInt32(in[2 * i + 1]);

@@ -38,13 +38,12 @@ void calcPanVol();
 // times 2147483647.0, clamped to +-2147483647, rounded to the nearest
 // integer (ties to even) into left and right. NaN gives 0. Frames n to
 // total - 1 of both outputs are set to 0.
-void convertFloatToIntPCM(int32_t *left, int32_t *right, const double *in, unsigned int n,
-                          unsigned int total);
+void convertFloatToIntPCM(int32_t *left, int32_t *right, const double *in, unsigned int n, unsigned int total);
 
 // The writable version record. The text pointers never own their texts.
 struct tDeviceVersion {
-    uint16_t version;       // software version x 100
-    uint16_t build;         // build number
+    uint16_t version;  // software version x 100
+    uint16_t build;    // build number
     uint16_t word2;
     uint16_t word3;
     const char *buildDate;  // "Dec 19 2024"

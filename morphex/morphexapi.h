@@ -20,11 +20,10 @@
 
 #include "audiofile/audiofileif.h"
 #include "audiofile/tagrecord.h"
-#include "morphex/morphexrecords.h"
 #include "morphex/morphexexport.h"
+#include "morphex/morphexrecords.h"
 
 struct tDspVolItem;  // dsp/dspvolume.h
-
 
 // Result of morphexert for a source count other than 1.
 enum : int { kMorphexErrSourceCount = -2 };
@@ -48,9 +47,9 @@ extern "C" {
 // conversion filter length for a converted DSD source, else 0; track: the
 // job's track slot; outRate: hertz; com: the job's tMorphexCom. 0 or more
 // continues, negative cancels the job.
-typedef int (*tMorphexBlockCallback)(uint64_t produced, int blockFrames, int framesPerBlock, int slot,
-                                     int blockBytes, void *pcmBlocks, unsigned char **dsdBlocks,
-                                     int filterDelay, int track, int outRate, unsigned int *com);
+typedef int (*tMorphexBlockCallback)(uint64_t produced, int blockFrames, int framesPerBlock, int slot, int blockBytes,
+                                     void *pcmBlocks, unsigned char **dsdBlocks, int filterDelay, int track,
+                                     int outRate, unsigned int *com);
 // At a good end (called until it returns non-zero) and once on a cancel.
 typedef int (*tMorphexStatusCallback)(int track);
 // Once on a failure after the job's buffers were allocated, before they are
@@ -66,10 +65,10 @@ typedef int (*tMorphexWorkingCallback)(long long *record);
 // (kMorphexErrSourceCount otherwise, before anything is opened). The job
 // itself: morphex/morphexjob.h; its results are tMorphexResult.
 MORPHEX_EXPORT int morphexert(const wchar16 *destination, const wchar16 *const *sources, void *ignored,
-                              const tMorphexSendParams *send, double *panVol, const int *sourceCount,
-                              tMorphexCom *com, tMorphexBlockCallback blockCallback,
-                              tMorphexStatusCallback statusCallback, const tDspVolItem *envelope,
-                              tMorphexErrorCallback errorCallback, tMorphexWorkingCallback workingCallback);
+                              const tMorphexSendParams *send, double *panVol, const int *sourceCount, tMorphexCom *com,
+                              tMorphexBlockCallback blockCallback, tMorphexStatusCallback statusCallback,
+                              const tDspVolItem *envelope, tMorphexErrorCallback errorCallback,
+                              tMorphexWorkingCallback workingCallback);
 
 // File format, sizes, marks and start time into the caller's record
 // (morphex/fileinfo.h). 0, -3, -7, -8 or -9.
@@ -92,17 +91,14 @@ MORPHEX_EXPORT int getAudioWaveForm(const wchar16 *path, int64_t start, int64_t 
 // Amplitude spectra in dB of `points` stereo frames (`log2Points` stages)
 // on the library's one analysis instance; every bin of both halves is
 // written. 0, or -68 when the transform fails. One caller at a time.
-MORPHEX_EXPORT int analyzeFFTspectrum(int points, int log2Points, double *left, double *right,
-                                      const double *input);
-MORPHEX_EXPORT int analyzeFFTspectrum2(int points, int log2Points, double *left, double *right,
-                                       const double *input);
+MORPHEX_EXPORT int analyzeFFTspectrum(int points, int log2Points, double *left, double *right, const double *input);
+MORPHEX_EXPORT int analyzeFFTspectrum2(int points, int log2Points, double *left, double *right, const double *input);
 // Fills the analysis tables and window for the instance's size (16384
 // points); neither argument changes the size. 0.
 MORPHEX_EXPORT int initAnalyzingFFTparams(int points, int rate);
 // Expands n 1-bit samples per channel (bytes at leftBits, rightBits) into
 // +-2147483647 values. `ignored` is not read. 0.
-MORPHEX_EXPORT int decimationDsdData(int n, int ignored, int *leftOut, int *rightOut, int *leftBits,
-                                     int *rightBits);
+MORPHEX_EXPORT int decimationDsdData(int n, int ignored, int *leftOut, int *rightOut, int *leftBits, int *rightBits);
 
 // Windowed-sinc low-pass of `taps` taps into the caller's two-lane array
 // (the design's zero tail for 32767 taps included, see morphex/decimfir.h).
@@ -114,8 +110,8 @@ MORPHEX_EXPORT int setMeterFirParam(double rate, double cutoff, int taps, double
 // well: its C++ declaration is in morphex/decimfir.h, and the library's
 // entry module binds the export to that name.
 
-MORPHEX_EXPORT int fnWin32Project1();                // 42
-MORPHEX_EXPORT int GetData(int x, uint32_t *out);    // *out = x^3 (32-bit); 1
+MORPHEX_EXPORT int fnWin32Project1();              // 42
+MORPHEX_EXPORT int GetData(int x, uint32_t *out);  // *out = x^3 (32-bit); 1
 
 }  // extern "C"
 

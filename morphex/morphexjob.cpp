@@ -45,15 +45,18 @@ constexpr uint64_t kWorkEntries = 0x2800e0;
 constexpr uint64_t kWorkEntriesFft = 0x100130;
 constexpr int kSmoothTaps = 45;
 constexpr int kScratchBytes = 2048;
-constexpr uint32_t kReadSlack = 0x8007;   // DSF block alignment and pre-roll room
+constexpr uint32_t kReadSlack = 0x8007;  // DSF block alignment and pre-roll room
 constexpr uint32_t kOutSlackFrames = 65536;
-constexpr int kEnvelopePairs = 34;        // pairs (k, k + 1), k = 0..33
+constexpr int kEnvelopePairs = 34;  // pairs (k, k + 1), k = 0..33
 constexpr uint8_t kDsdSilence = 0x96;
 // Frames by which the unpacked PCM window may slide forward before its
 // overlap is moved to the front of the buffer.
 constexpr uint64_t kPcmSlideFrames = 65536;
 
-void say(const char *line) { std::printf("%s\n", line); std::fflush(stdout); }
+void say(const char *line) {
+    std::printf("%s\n", line);
+    std::fflush(stdout);
+}
 
 struct Mark {
     char name[kMarkNameBytes + 3];
@@ -66,16 +69,16 @@ struct Job;
 // the input the source stage unpacked for it.
 struct Block {
     int slot = 0;
-    double *out = nullptr;          // the ring slot, two-lane frames
+    double *out = nullptr;                 // the ring slot, two-lane frames
     uint8_t *dsd[2] = {nullptr, nullptr};  // the slot's DSD streams (a DSD source's bits)
-    int64_t in = 0;                 // source frames the block advances by
-    int64_t frames = 0;             // output frames it produces
-    int64_t reads = 0;              // source frames it reads: in + the filter's taps
-    int64_t first = 0;              // source frame of the first one read
-    uint32_t bitOffset = 0;         // DSD: position of that frame in its byte
-    const double *pcm = nullptr;    // PCM: the unpacked frames, `reads` of them
-    bool last = false;              // a DSD source ran out: this block is the last
-    bool none = false;              // ... and it has nothing left to give
+    int64_t in = 0;                        // source frames the block advances by
+    int64_t frames = 0;                    // output frames it produces
+    int64_t reads = 0;                     // source frames it reads: in + the filter's taps
+    int64_t first = 0;                     // source frame of the first one read
+    uint32_t bitOffset = 0;                // DSD: position of that frame in its byte
+    const double *pcm = nullptr;           // PCM: the unpacked frames, `reads` of them
+    bool last = false;                     // a DSD source ran out: this block is the last
+    bool none = false;                     // ... and it has nothing left to give
 };
 
 using tStage = int (*)(Job &j, Block &b);
@@ -100,7 +103,7 @@ struct Job {
     tAudioFileType outType = kAudioFileWAV;
     uint32_t outBits = 0, outChannels = 0, outRate = 0, mode = 0;
     uint8_t channelByte = 0;
-    bool hold = false;              // unfiltered sample-and-hold rate change
+    bool hold = false;  // unfiltered sample-and-hold rate change
     int ring = 1;
     int64_t start = 0, end = 0;
     // The equaliser is switched on for this job's track.
@@ -159,8 +162,8 @@ struct Job {
     tStage fetch = nullptr;
     tStage convert = nullptr;
     tStage deliver = nullptr;
-    tPacker pack = nullptr;         // null for a feed: nothing is written
-    bool dsdAsNumbers = false;      // a DSD source is raised to numbers before the down stage
+    tPacker pack = nullptr;     // null for a feed: nothing is written
+    bool dsdAsNumbers = false;  // a DSD source is raised to numbers before the down stage
 
     // Block loop buffers.
     tAlignedBuffer<uint8_t> readBuf;
@@ -169,7 +172,7 @@ struct Job {
     double *pcmRing[kMorphexMaxRing] = {};
     tAlignedBuffer<uint8_t> pcmRingMem;  // the ring's slots, back to back
     tAlignedBuffer<double> pcmIn;
-    uint64_t pcmInFrames = 0;       // capacity of pcmIn in frames
+    uint64_t pcmInFrames = 0;  // capacity of pcmIn in frames
     tAlignedBuffer<uint8_t> dsdRingMem;
     unsigned char *dsdRing[2 * kMorphexMaxRing] = {};
     tAlignedBuffer<double> upBuf;
@@ -193,12 +196,12 @@ struct Job {
     double prevLevel = 0.0;
 
     // Loop counters.
-    int64_t produced = 0;           // output frames handed on
-    uint64_t bytesOut = 0;          // bytes written to the output's audio
-    int64_t framesWritten = 0;      // output frames in the file
+    int64_t produced = 0;       // output frames handed on
+    uint64_t bytesOut = 0;      // bytes written to the output's audio
+    int64_t framesWritten = 0;  // output frames in the file
     int64_t outLeft = 0;
     int64_t inputLeft = 0;
-    int packerResult = 0;           // the DSD packer's pending offset
+    int packerResult = 0;  // the DSD packer's pending offset
 
     // The loop's buffers go before the marks and the tag are written.
     void freeLoopBuffers() {
@@ -232,8 +235,7 @@ struct Job {
     }
     void waitForRelease() {
         if (!statusCb) return;
-        while (statusCb(track) == 0) {
-        }
+        while (statusCb(track) == 0) {}
     }
     void setProgress(int v) {
         if (send->progress) *send->progress = v;
@@ -367,8 +369,8 @@ int takeOutputSettings(Job &j) {
     if (j.outChannels < 1 || j.outChannels > 2) return kMorphexErrBadParams;
     if (isDsdFileType(j.outType) ? j.outBits != 1 : (j.outBits != 16 && j.outBits != 24 && j.outBits != 32))
         return kMorphexErrBadParams;
-    j.channelByte = static_cast<uint8_t>(j.outChannels |
-                                         (j.outChannels == 1 && j.com->rightPass ? kPcmRightLaneFlag : 0));
+    j.channelByte =
+        static_cast<uint8_t>(j.outChannels | (j.outChannels == 1 && j.com->rightPass ? kPcmRightLaneFlag : 0));
     return kMorphexOk;
 }
 
@@ -394,8 +396,8 @@ int makeConverters(Job &j, double *panVol) {
 
     j.coef45 = alignedBuffer<double>(2 * static_cast<uint64_t>(firDesignEntries(kSmoothTaps, 0)), 16);
     if (!j.coef45) return kMorphexErrSmallBuffer;
-    gAudio_setDecimFirParam(0, j.outRate, static_cast<double>(j.outRate / 16), kSmoothTaps, j.coef45.get(), 1,
-                            1.0, 0, 0);
+    gAudio_setDecimFirParam(0, j.outRate, static_cast<double>(j.outRate / 16), kSmoothTaps, j.coef45.get(), 1, 1.0, 0,
+                            0);
     j.scratch = alignedBuffer<uint8_t>(kScratchBytes, 16);
     if (!j.scratch) return kMorphexErrSmallBuffer;
     j.hold = j.send->option == 1;
@@ -469,8 +471,9 @@ int checkSourceFormat(Job &j) {
     const bool pcmBitsOk = j.srcBits == 16 || j.srcBits == 24 || j.srcBits == 32 || j.srcBits == 64;
     const bool bitsOk = j.dsdSource ? j.srcBits == 1 : pcmBitsOk;
     if (j.srcChannels > 2 || !bitsOk) {
-        say(!j.dsdSource ? "Wav to PCM Error!"
-                         : j.srcType == kAudioFileDSF ? "DSF to DSD Error!" : "DSDIFF to DSD Error!");
+        say(!j.dsdSource                 ? "Wav to PCM Error!"
+            : j.srcType == kAudioFileDSF ? "DSF to DSD Error!"
+                                         : "DSDIFF to DSD Error!");
         return j.fail(kMorphexErrWavUnpack);
     }
     if (!sourceRateSupported(j.dsdSource, j.srcRate)) {
@@ -540,8 +543,7 @@ int carryMarksAndStart(Job &j) {
         }
         (void)gMarkList.setModifyFlag(0);
     }
-    if (j.com->tag)
-        j.outStartTime = static_cast<uint64_t>(static_cast<double>(j.com->tag->startSample) * ratio);
+    if (j.com->tag) j.outStartTime = static_cast<uint64_t>(static_cast<double>(j.com->tag->startSample) * ratio);
     return kMorphexOk;
 }
 
@@ -636,8 +638,8 @@ int designFilter(Job &j) {
         j.fft->calcFftCoef(n, j.fftCos, j.fftSin, j.fftBitrev);
     }
     if (p.taps > 0) {
-        gAudio_setDecimFirParam(j.mode, static_cast<double>(p.commonRate), p.cutoff, p.taps, j.work.get(), p.up,
-                                p.gain, p.fftSize, kRatePlanMaxTaps);
+        gAudio_setDecimFirParam(j.mode, static_cast<double>(p.commonRate), p.cutoff, p.taps, j.work.get(), p.up, p.gain,
+                                p.fftSize, kRatePlanMaxTaps);
     }
     // The filter's spectrum: the designed taps followed by the zeros of the
     // design's tail fill the first N entries of the work buffer.
@@ -729,15 +731,16 @@ void chooseStages(Job &j) {
     // Only the unfiltered hold form and the 45-tap smoothing of mixed tracks
     // need a DSD source's bits as numbers first; otherwise the converter
     // reads the bits through the filter's byte tables.
-    j.dsdAsNumbers =
-        j.dsdSource && (j.hold || (p.equalRates && j.com->multiTrack && j.outRate >= 2822400));
+    j.dsdAsNumbers = j.dsdSource && (j.hold || (p.equalRates && j.com->multiTrack && j.outRate >= 2822400));
     j.convert = j.fftPath ? convertInFrequency : j.dsdAsNumbers ? convertDsdNumbersInTime : convertInTime;
 
     const bool dsdOutput = isDsdFileType(j.outType);
     j.deliver = dsdOutput ? deliverDsd : deliverPcm;
     if (j.writing) {
-        if (!dsdOutput) j.pack = packWav;
-        else j.pack = j.outType == kAudioFileDSF ? packDsf : packDsdiff;
+        if (!dsdOutput)
+            j.pack = packWav;
+        else
+            j.pack = j.outType == kAudioFileDSF ? packDsf : packDsdiff;
     }
 
     j.env.level = j.startGain;
@@ -825,8 +828,10 @@ int readSource(Job &j, int64_t first, int64_t n, uint32_t *dsfOffset, int64_t *a
     uint8_t *buf = j.readBuf.get();
     if (lead) std::memset(buf, 0, lead);
     uint64_t want = bytes;
-    if (pos >= j.dataBytes) want = 0;
-    else if (want > j.dataBytes - pos) want = j.dataBytes - pos;
+    if (pos >= j.dataBytes)
+        want = 0;
+    else if (want > j.dataBytes - pos)
+        want = j.dataBytes - pos;
     if (lead + bytes > j.readBufBytes) return kMorphexErrRead;  // the plan sized the buffer; never here
 
     uint64_t got = 0;
@@ -981,8 +986,8 @@ int convertInTime(Job &j, Block &b) {
 // hold form), then the down stage.
 int convertDsdNumbersInTime(Job &j, Block &b) {
     const void *const streams[2] = {b.dsd[0], b.dsd[1]};
-    if (j.conv->gAudio_upconvert(j.upBuf.get(), streams, static_cast<uint32_t>(b.reads), j.srcRate,
-                                 j.plan.commonRate, j.hold ? 1 : 0, 1, 0, b.bitOffset, nullptr) != kUpDownOk) {
+    if (j.conv->gAudio_upconvert(j.upBuf.get(), streams, static_cast<uint32_t>(b.reads), j.srcRate, j.plan.commonRate,
+                                 j.hold ? 1 : 0, 1, 0, b.bitOffset, nullptr) != kUpDownOk) {
         say("Up-Convert Error! ");
         return j.fail(kMorphexErrUpConvert);
     }
@@ -1011,8 +1016,8 @@ int convertInFrequency(Job &j, Block &b) {
     const uint8_t *const streams[2] = {b.dsd[0], b.dsd[1]};
     double *up = j.upBuf.get();
     if (j.conv->gAudio_upconvertFreqAxis(up, j.dsdSource ? nullptr : b.pcm, j.dsdSource ? streams : nullptr,
-                                         static_cast<uint32_t>(stuff), j.srcRate, p.commonRate, 0,
-                                         j.dsdSource ? 1 : 0, 0, b.bitOffset, nullptr) != kUpDownOk) {
+                                         static_cast<uint32_t>(stuff), j.srcRate, p.commonRate, 0, j.dsdSource ? 1 : 0,
+                                         0, b.bitOffset, nullptr) != kUpDownOk) {
         say("Up-Convert Error! ");
         return j.fail(kMorphexErrUpConvert);
     }
@@ -1064,8 +1069,8 @@ int packAndWrite(Job &j, const Block &b) {
 int64_t room(const Job &j) { return j.plan.plannedOutFrames - j.framesWritten; }
 
 int packWav(Job &j, const Block &b, uint64_t *bytes, int64_t *frames) {
-    if (pcm2wav(j.outBuf.get(), b.out, static_cast<uint32_t>(b.frames), j.channelByte,
-                static_cast<uint8_t>(j.outBits), static_cast<int>(j.com->dither)) != 0) {
+    if (pcm2wav(j.outBuf.get(), b.out, static_cast<uint32_t>(b.frames), j.channelByte, static_cast<uint8_t>(j.outBits),
+                static_cast<int>(j.com->dither)) != 0) {
         say("PCM to WAV Error! ");
         return j.fail(kMorphexErrPcmPack);
     }
@@ -1075,8 +1080,8 @@ int packWav(Job &j, const Block &b, uint64_t *bytes, int64_t *frames) {
 }
 
 int packDsdiff(Job &j, const Block &b, uint64_t *bytes, int64_t *frames) {
-    const int res = dsd2dsdiff(j.outBuf.get(), j.dsdOut[0], j.dsdOut[1], static_cast<uint32_t>(b.frames),
-                               j.channelByte, nullptr);
+    const int res =
+        dsd2dsdiff(j.outBuf.get(), j.dsdOut[0], j.dsdOut[1], static_cast<uint32_t>(b.frames), j.channelByte, nullptr);
     if (res < 0) {
         say("Convert DSD to DSDIFF file Error! ");
         return j.fail(kMorphexErrDsdiffPack);
@@ -1090,8 +1095,8 @@ int packDsdiff(Job &j, const Block &b, uint64_t *bytes, int64_t *frames) {
 // The DSF packer holds back an unfinished block group; packDsfTail emits it.
 int packDsf(Job &j, const Block &b, uint64_t *bytes, int64_t *frames) {
     uint32_t written = 0, valid = 0;
-    const int res = dsd2dsf(j.outBuf.get(), j.dsdOut[0], j.dsdOut[1], static_cast<uint32_t>(b.frames),
-                            j.channelByte, 0, &written, &valid);
+    const int res = dsd2dsf(j.outBuf.get(), j.dsdOut[0], j.dsdOut[1], static_cast<uint32_t>(b.frames), j.channelByte, 0,
+                            &written, &valid);
     if (res < 0) {
         say("Convert DSD to DSF file Error! ");
         return j.fail(kMorphexErrDsfPack);
@@ -1282,10 +1287,9 @@ int complete(Job &j) {
 
 }  // namespace
 
-int morphexSub(const wchar16 *dst, const wchar16 *const *srcList, void * /*ignored*/,
-               const tMorphexSendParams *send, double *panVol, const int *srcCount, tMorphexCom *com,
-               tMorphexBlockCallback blockCb, tMorphexStatusCallback statusCb,
-               const tDspVolItem *envelope, tMorphexErrorCallback errorCb,
+int morphexSub(const wchar16 *dst, const wchar16 *const *srcList, void * /*ignored*/, const tMorphexSendParams *send,
+               double *panVol, const int *srcCount, tMorphexCom *com, tMorphexBlockCallback blockCb,
+               tMorphexStatusCallback statusCb, const tDspVolItem *envelope, tMorphexErrorCallback errorCb,
                tMorphexWorkingCallback workingCb) {
     if (!srcCount || *srcCount != 1) return kMorphexErrSourceCount;
     if (!send || !com) return kMorphexErrBadParams;
@@ -1311,10 +1315,10 @@ int morphexSub(const wchar16 *dst, const wchar16 *const *srcList, void * /*ignor
     return r;
 }
 
-int morphex(const wchar16 *dst, const wchar16 *const *srcList, void *ignored,
-            const tMorphexSendParams *send, double *panVol, const int *srcCount, tMorphexCom *com,
-            tMorphexBlockCallback blockCb, tMorphexStatusCallback statusCb, const tDspVolItem *envelope,
-            tMorphexErrorCallback errorCb, tMorphexWorkingCallback workingCb) {
-    return morphexSub(dst, srcList, ignored, send, panVol, srcCount, com, blockCb, statusCb, envelope,
-                      errorCb, workingCb);
+int morphex(const wchar16 *dst, const wchar16 *const *srcList, void *ignored, const tMorphexSendParams *send,
+            double *panVol, const int *srcCount, tMorphexCom *com, tMorphexBlockCallback blockCb,
+            tMorphexStatusCallback statusCb, const tDspVolItem *envelope, tMorphexErrorCallback errorCb,
+            tMorphexWorkingCallback workingCb) {
+    return morphexSub(dst, srcList, ignored, send, panVol, srcCount, com, blockCb, statusCb, envelope, errorCb,
+                      workingCb);
 }

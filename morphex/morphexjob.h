@@ -21,34 +21,34 @@
 
 #include "base/wstring.h"
 #include "dsp/dspvolume.h"
-#include "morphex/morphexrecords.h"
 #include "morphex/morphexapi.h"  // callback types, kMorphexErrSourceCount
+#include "morphex/morphexrecords.h"
 
 // Results of a job. 0 success; every failure is negative, with the English
 // line that the job prints on the standard output where there is one.
 enum tMorphexResult : int {
     kMorphexOk = 0,
-    kMorphexErrReadOpen = -1,        // "Read File Open Error!"
+    kMorphexErrReadOpen = -1,  // "Read File Open Error!"
     // -2 (kMorphexErrSourceCount, morphexapi.h): the source count is not 1.
-    kMorphexErrWriteOpen = -3,       // "Write File Open Error!"
-    kMorphexErrSmallBuffer = -4,     // coefficient or scratch buffer
-    kMorphexErrWorkBuffer = -5,      // "malloc Error11!"
-    kMorphexErrCheckHeader = -7,     // "Check Header Error!": not the type its extension names
-    kMorphexErrFmtChunk = -8,        // "Search FMT Chunk Error!"
-    kMorphexErrDataChunk = -9,       // "Search DATA Chunk Error!" / "load cue data Error!"
-    kMorphexErrCreateHeader = -10,   // "Create Header Error!"
+    kMorphexErrWriteOpen = -3,      // "Write File Open Error!"
+    kMorphexErrSmallBuffer = -4,    // coefficient or scratch buffer
+    kMorphexErrWorkBuffer = -5,     // "malloc Error11!"
+    kMorphexErrCheckHeader = -7,    // "Check Header Error!": not the type its extension names
+    kMorphexErrFmtChunk = -8,       // "Search FMT Chunk Error!"
+    kMorphexErrDataChunk = -9,      // "Search DATA Chunk Error!" / "load cue data Error!"
+    kMorphexErrCreateHeader = -10,  // "Create Header Error!"
     kMorphexErrReadBuffer = -11,
     kMorphexErrOutBuffer = -12,
-    kMorphexErrSeek = -13,           // "Seek Error!"
-    kMorphexErrRead = -14,           // "Read Data Error!"
+    kMorphexErrSeek = -13,  // "Seek Error!"
+    kMorphexErrRead = -14,  // "Read Data Error!"
     kMorphexErrPcmInBuffer = -15,
-    kMorphexErrDsfUnpack = -16,      // "DSF to DSD Error!"
-    kMorphexErrWavUnpack = -17,      // "Wav to PCM Error!"
-    kMorphexErrBadParams = -17,      // output settings the job cannot serve (silent)
-    kMorphexErrDsdiffUnpack = -18,   // "DSDIFF to DSD Error!"
+    kMorphexErrDsfUnpack = -16,     // "DSF to DSD Error!"
+    kMorphexErrWavUnpack = -17,     // "Wav to PCM Error!"
+    kMorphexErrBadParams = -17,     // output settings the job cannot serve (silent)
+    kMorphexErrDsdiffUnpack = -18,  // "DSDIFF to DSD Error!"
     kMorphexErrUpBuffer = -19,
-    kMorphexErrUpConvert = -20,      // "Up-Convert Error! "
-    kMorphexErrDownConvert = -21,    // "Down-Convert Error! "
+    kMorphexErrUpConvert = -20,    // "Up-Convert Error! "
+    kMorphexErrDownConvert = -21,  // "Down-Convert Error! "
     kMorphexErrDsdOutBuffer = -22,
     kMorphexErrModulation = -23,     // "DeltaSigmaModulation Error! "
     kMorphexErrDsfPack = -24,        // "Convert DSD to DSF file Error! "
@@ -61,27 +61,27 @@ enum tMorphexResult : int {
     // The source has audio, but the job wrote no frame of it (a source too
     // short to give one output frame at the output rate); the output is
     // removed.
-    kMorphexErrEmptyOutput = -31,    // "No Audio Written Error!"
+    kMorphexErrEmptyOutput = -31,  // "No Audio Written Error!"
     kMorphexErrFilterTransform = -32,
-    kMorphexErrFmtKind = -35,        // "Search FMT Chunk Error!": 32+ bits neither integer nor float
+    kMorphexErrFmtKind = -35,  // "Search FMT Chunk Error!": 32+ bits neither integer nor float
     kMorphexErrDsdInBuffer = -36,
-    kMorphexErrShortWrite = -38,     // "Write Data to File Error! ": the disk takes no more
+    kMorphexErrShortWrite = -38,  // "Write Data to File Error! ": the disk takes no more
     // The destination names the source file itself: refused before anything
     // is opened for writing, since opening it would truncate the source.
-    kMorphexErrSameFile = -40,       // "Write File Is Read File Error!"
+    kMorphexErrSameFile = -40,  // "Write File Is Read File Error!"
     kMorphexErrFftBuffer1 = -65,
     kMorphexErrFftBuffer2 = -66,
     kMorphexErrFftBuffer3 = -67,
     kMorphexErrRingBuffer = -122,
-    kMorphexCancelDsd = -254,        // the block callback cancelled a DSD-output job
-    kMorphexCancelPcm = -255,        // the block callback cancelled a PCM-output job
-    kMorphexErrZeroRate = -753,      // source rate 0
+    kMorphexCancelDsd = -254,    // the block callback cancelled a DSD-output job
+    kMorphexCancelPcm = -255,    // the block callback cancelled a PCM-output job
+    kMorphexErrZeroRate = -753,  // source rate 0
 };
 
 enum : int {
-    kMorphexMaxRing = 64,        // ring blocks a job allocates at most
-    kMorphexMaxMarks = 100,      // carried-over marks
-    kMorphexShortWrites = 5,     // writes in a row that may make no progress
+    kMorphexMaxRing = 64,     // ring blocks a job allocates at most
+    kMorphexMaxMarks = 100,   // carried-over marks
+    kMorphexShortWrites = 5,  // writes in a row that may make no progress
 };
 
 // The callback types are those of morphexert (morphex/morphexapi.h).
@@ -94,16 +94,15 @@ enum : int {
 // means no envelope: the start gain is 0 and the output silent). Returns 0
 // or a tMorphexResult code.
 [[nodiscard]] int morphexSub(const wchar16 *dst, const wchar16 *const *srcList, void *ignored,
-                             const tMorphexSendParams *send, double *panVol, const int *srcCount,
-                             tMorphexCom *com, tMorphexBlockCallback blockCb,
-                             tMorphexStatusCallback statusCb, const tDspVolItem *envelope,
-                             tMorphexErrorCallback errorCb, tMorphexWorkingCallback workingCb);
+                             const tMorphexSendParams *send, double *panVol, const int *srcCount, tMorphexCom *com,
+                             tMorphexBlockCallback blockCb, tMorphexStatusCallback statusCb,
+                             const tDspVolItem *envelope, tMorphexErrorCallback errorCb,
+                             tMorphexWorkingCallback workingCb);
 
 // Forwards unchanged to morphexSub.
 [[nodiscard]] int morphex(const wchar16 *dst, const wchar16 *const *srcList, void *ignored,
-                          const tMorphexSendParams *send, double *panVol, const int *srcCount,
-                          tMorphexCom *com, tMorphexBlockCallback blockCb,
-                          tMorphexStatusCallback statusCb, const tDspVolItem *envelope,
+                          const tMorphexSendParams *send, double *panVol, const int *srcCount, tMorphexCom *com,
+                          tMorphexBlockCallback blockCb, tMorphexStatusCallback statusCb, const tDspVolItem *envelope,
                           tMorphexErrorCallback errorCb, tMorphexWorkingCallback workingCb);
 
 // Guards mark list 0 of the file layer, which the format handlers read when

@@ -22,14 +22,12 @@ bool isMultipleOf44100(uint32_t rate) { return rate % 44100u == 0; }
 }  // namespace
 
 int getGcd(int a, int b) {
-    if (a <= 0 || b <= 0)
-        return 0;
+    if (a <= 0 || b <= 0) return 0;
     return static_cast<int>(gcd64(static_cast<uint64_t>(a), static_cast<uint64_t>(b)));
 }
 
 int getLcm(int a, int b) {
-    if (a <= 0 || b <= 0)
-        return 0;
+    if (a <= 0 || b <= 0) return 0;
     const uint64_t g = gcd64(static_cast<uint64_t>(a), static_cast<uint64_t>(b));
     const uint64_t l = static_cast<uint64_t>(a) / g * static_cast<uint64_t>(b);
     return l > static_cast<uint64_t>(INT_MAX) ? 0 : static_cast<int>(l);
@@ -39,8 +37,7 @@ double ratePlanCutoff(uint32_t in, uint32_t out, bool writing) {
     double fc = static_cast<double>(std::min(in, out)) * 0.9 * 0.5;
     // Lowering between multiples of 44100 to a PCM rate keeps 90 % of the
     // output band; everything else is capped by the tables below.
-    if (isMultipleOf44100(in) && isMultipleOf44100(out) && in >= out && out < 2822400u)
-        return fc;
+    if (isMultipleOf44100(in) && isMultipleOf44100(out) && in >= out && out < 2822400u) return fc;
     if (writing) {
         if (fc >= 5000000.0)
             fc = 352800.0;
@@ -48,8 +45,7 @@ double ratePlanCutoff(uint32_t in, uint32_t out, bool writing) {
             fc = 176400.0;
         else if (fc >= 1200000.0)
             fc = 88200.0;
-        if (in == 2822400u && out >= 176400u && out < 1411200u)
-            fc = 44100.0;
+        if (in == 2822400u && out >= 176400u && out < 1411200u) fc = 44100.0;
     } else {
         if (fc >= 5000000.0)
             fc = 1411200.0;
@@ -57,27 +53,22 @@ double ratePlanCutoff(uint32_t in, uint32_t out, bool writing) {
             fc = 705600.0;
         else if (fc >= 1200000.0)
             fc = 352800.0;
-        if (in == 2822400u && out >= 352800u && out < 1411200u)
-            fc = 88200.0;
+        if (in == 2822400u && out >= 352800u && out < 1411200u) fc = 88200.0;
     }
     return fc;
 }
 
-int selectFirOrder(uint32_t mode, uint32_t fc, uint32_t commonRate, uint32_t, uint32_t up,
-                   uint32_t srcType, uint32_t outType, int) {
-    if (mode == kRatePlanModeFft)
-        return kRatePlanFftTaps;
-    if (mode == kRatePlanModeLongFir)
-        return kRatePlanMaxTaps;
+int selectFirOrder(uint32_t mode, uint32_t fc, uint32_t commonRate, uint32_t, uint32_t up, uint32_t srcType,
+                   uint32_t outType, int) {
+    if (mode == kRatePlanModeFft) return kRatePlanFftTaps;
+    if (mode == kRatePlanModeLongFir) return kRatePlanMaxTaps;
     const bool dsdToDsd = isDsdFileType(srcType) && isDsdFileType(outType);
     const uint64_t k = dsdToDsd ? 5 : 20;
     const unsigned s = dsdToDsd ? 1 : 3;
     const uint64_t e = std::max(k * up, (static_cast<uint64_t>(commonRate) << s) / std::max(fc, 1u));
-    if (e < 32)
-        return 31;
+    if (e < 32) return 31;
     for (int length = 63; length <= 8191; length = 2 * length + 1) {
-        if (static_cast<uint64_t>(length) + 1 > e)
-            return length;
+        if (static_cast<uint64_t>(length) + 1 > e) return length;
     }
     return e < 16384 ? 16383 : kRatePlanMaxTaps;
 }
@@ -89,10 +80,8 @@ uint32_t selectSampleUnit(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
 }
 
 int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
-    if (job.inRate == 0 || job.outRate == 0)
-        return kRatePlanZeroRate;
-    if (job.srcBits == 0 || job.srcChannels == 0 || job.outBits == 0 || job.outChannels == 0)
-        return kRatePlanBadFormat;
+    if (job.inRate == 0 || job.outRate == 0) return kRatePlanZeroRate;
+    if (job.srcBits == 0 || job.srcChannels == 0 || job.outBits == 0 || job.outChannels == 0) return kRatePlanBadFormat;
 
     tRatePlan p;
     const bool srcDsd = isDsdFileType(job.srcType);
@@ -102,8 +91,7 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
     // and that product must fit the 32-bit plan.
     const uint64_t g = gcd64(job.inRate, job.outRate);
     const uint64_t common = job.inRate / g * static_cast<uint64_t>(job.outRate);
-    if ((common << (dsdToDsd ? 1 : 3)) > UINT32_MAX)
-        return kRatePlanRateOutOfRange;
+    if ((common << (dsdToDsd ? 1 : 3)) > UINT32_MAX) return kRatePlanRateOutOfRange;
     p.commonRate = static_cast<uint32_t>(common);
     p.up = p.commonRate / job.inRate;
     p.down = p.commonRate / job.outRate;
@@ -113,13 +101,12 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
     if (p.equalRates && !job.multiTrack)
         p.taps = 1;
     else
-        p.taps = selectFirOrder(job.mode, static_cast<uint32_t>(p.cutoff), p.commonRate, 0, p.up,
-                                job.srcType, job.outType, 0);
+        p.taps = selectFirOrder(job.mode, static_cast<uint32_t>(p.cutoff), p.commonRate, 0, p.up, job.srcType,
+                                job.outType, 0);
     p.gain = isDsdFileType(job.outType) ? kRatePlanDsdGain : 1.0;
 
     if (p.equalRates) {
-        if (!job.multiTrack)
-            p.taps = 0;
+        if (!job.multiTrack) p.taps = 0;
         p.delay = isDsdFileType(job.outType) ? 0 : p.taps;
     } else {
         p.delay = p.taps / static_cast<int32_t>(p.up) + (dsdToDsd ? kRatePlanDsdDelay : 0);
@@ -185,15 +172,13 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
         }
         p.outBlockFrames = static_cast<uint32_t>(outFrames);
         p.inBlockFrames = static_cast<uint32_t>(outFrames * p.down / p.up);
-        readBytes = (static_cast<uint64_t>(p.inBlockFrames) + static_cast<uint64_t>(p.taps)) *
-                    job.srcBits * job.srcChannels / 8;
+        readBytes = (static_cast<uint64_t>(p.inBlockFrames) + static_cast<uint64_t>(p.taps)) * job.srcBits *
+                    job.srcChannels / 8;
         p.fftSize = 0;
     }
-    if (p.outBlockFrames == 0 || p.inBlockFrames == 0)
-        return kRatePlanEmptyBlock;
+    if (p.outBlockFrames == 0 || p.inBlockFrames == 0) return kRatePlanEmptyBlock;
     // The block loop sizes its read buffer and reads with int counts.
-    if (readBytes > static_cast<uint64_t>(INT32_MAX) - 0x10000)
-        return kRatePlanBadFormat;
+    if (readBytes > static_cast<uint64_t>(INT32_MAX) - 0x10000) return kRatePlanBadFormat;
     p.readBytes = static_cast<uint32_t>(readBytes);
     std::printf("aWorkSample = %d\n", static_cast<int>(p.outBlockFrames));
 
@@ -204,8 +189,7 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
     } else if (p.equalRates && !job.multiTrack) {
         p.filterDelay = 0;
     } else {
-        if (!dsdRateChange)
-            p.readEnd -= p.taps / static_cast<int32_t>(p.up);
+        if (!dsdRateChange) p.readEnd -= p.taps / static_cast<int32_t>(p.up);
         p.filterDelay = p.taps;
     }
     p.inputFrames = p.readEnd - p.countBase;

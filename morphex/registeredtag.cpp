@@ -23,8 +23,13 @@ cTagCopy::cTagCopy() : mInfo() {
 }
 
 cTagCopy::cTagCopy(const cTagCopy &other)
-    : mInfo(other.mInfo), mTitle(other.mTitle), mArtist(other.mArtist), mAlbum(other.mAlbum),
-      mComment(other.mComment), mGenre(other.mGenre), mPicture(other.mPicture) {
+    : mInfo(other.mInfo),
+      mTitle(other.mTitle),
+      mArtist(other.mArtist),
+      mAlbum(other.mAlbum),
+      mComment(other.mComment),
+      mGenre(other.mGenre),
+      mPicture(other.mPicture) {
     relink();
 }
 

@@ -41,5 +41,4 @@ const tAudioFileHandler gDSDIFF = {
     dsdiffTag_load,                             // 16 title and artist of the DIIN chunk
     dsdiffTag_register,                         // 17 kept for the next DSDIFF file written
 };
-static_assert(sizeof(tAudioFileHandler) == kAudioFileHandlerSlots * sizeof(void (*)()),
-              "a handler table has 18 slots");
+static_assert(sizeof(tAudioFileHandler) == kAudioFileHandlerSlots * sizeof(void (*)()), "a handler table has 18 slots");

@@ -49,5 +49,4 @@ const tAudioFileHandler gDSF = {
     dsflib_loadTagData,                           // 16 the ID3v2 tag into the record; drops the registration
     dsflib_registerTagData,                       // 17 kept for the next DSF file written
 };
-static_assert(sizeof(tAudioFileHandler) == kAudioFileHandlerSlots * sizeof(void (*)()),
-              "a handler table has 18 slots");
+static_assert(sizeof(tAudioFileHandler) == kAudioFileHandlerSlots * sizeof(void (*)()), "a handler table has 18 slots");

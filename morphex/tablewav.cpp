@@ -40,5 +40,4 @@ const tAudioFileHandler gWAV = {
     wav_loadTagData,                         // 16 WAV files carry no tags here: -17
     wav_registerTagData,                     // 17 -17
 };
-static_assert(sizeof(tAudioFileHandler) == kAudioFileHandlerSlots * sizeof(void (*)()),
-              "a handler table has 18 slots");
+static_assert(sizeof(tAudioFileHandler) == kAudioFileHandlerSlots * sizeof(void (*)()), "a handler table has 18 slots");

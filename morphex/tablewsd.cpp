@@ -41,5 +41,4 @@ const tAudioFileHandler gWSD = {
     wsd_loadTagData,                         // 16 the header's text area
     wsd_registerTagData,                     // 17 -17
 };
-static_assert(sizeof(tAudioFileHandler) == kAudioFileHandlerSlots * sizeof(void (*)()),
-              "a handler table has 18 slots");
+static_assert(sizeof(tAudioFileHandler) == kAudioFileHandlerSlots * sizeof(void (*)()), "a handler table has 18 slots");

@@ -37,8 +37,7 @@ inline v2d dot2(const double *__restrict a, const double *__restrict b, int64_t 
         s2 += load2(a + 2 * k + 4) * load2(b + 2 * k + 4);
         s3 += load2(a + 2 * k + 6) * load2(b + 2 * k + 6);
     }
-    for (; k < n; ++k)
-        s0 += load2(a + 2 * k) * load2(b + 2 * k);
+    for (; k < n; ++k) s0 += load2(a + 2 * k) * load2(b + 2 * k);
     return (s0 + s1) + (s2 + s3);
 }
 

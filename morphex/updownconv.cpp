@@ -8,7 +8,7 @@
 #include <new>
 
 #include "base/alignedalloc.h"
-#include "dsp/sharedrecords.h"       // tPEQ
+#include "dsp/sharedrecords.h"  // tPEQ
 #include "morphex/classfft.h"
 #include "morphex/decimfir.h"
 #include "morphex/twolane.h"
@@ -29,8 +29,7 @@ const double *convPanVol(int track) {
 // reached, then ramp (direction +-1) or take the segment's level.
 inline double stepEnvelope(tDspVolParam &st, const tDspVolItem *env) {
     if (env) {
-        if (env[st.index].start != kDspVolEnd && env[st.index + 1].start <= st.position)
-            ++st.index;
+        if (env[st.index].start != kDspVolEnd && env[st.index + 1].start <= st.position) ++st.index;
         const tDspVolItem &seg = env[st.index];
         st.level = (seg.direction == 1 || seg.direction == -1) ? st.level + seg.slope : seg.level;
     }
@@ -46,8 +45,7 @@ inline double stepGain(tDspVolParam &st, const tDspVolItem *env, lpf *fade, bool
     if (fade) {
         const double x[2] = {level, level};
         fade->setXdiret(x);
-        if (advance)
-            fade->proc_1stIir();
+        if (advance) fade->proc_1stIir();
     }
     return level;
 }
@@ -62,20 +60,16 @@ inline Mix panMix(const double *g, double gl, double gr, double xl, double xr) {
 }
 
 void applyEq(tPEQ *eq, double *out, int n) {
-    if (!eq || !eq->allOn || !*eq->allOn)
-        return;
+    if (!eq || !eq->allOn || !*eq->allOn) return;
     for (int b = kEqBands - 1; b >= 0; --b) {
-        if (eq->band[b].mBandOn)
-            eq->band[b].procEq<kEqBuildLibrary>(out, out, n);
+        if (eq->band[b].mBandOn) eq->band[b].procEq<kEqBuildLibrary>(out, out, n);
     }
     const double g = eq->totalGainLin;
-    for (int64_t k = 0; k < 2 * static_cast<int64_t>(n); ++k)
-        out[k] *= g;
+    for (int64_t k = 0; k < 2 * static_cast<int64_t>(n); ++k) out[k] *= g;
 }
 
 inline bool modulatorIdle(const classDsm5th *m) {
-    return !m || (m->mSpliceReq[0] == 0 && m->mSpliceReq[1] == 0 && m->mSpliceCur[0] == 0 &&
-                  m->mSpliceCur[1] == 0);
+    return !m || (m->mSpliceReq[0] == 0 && m->mSpliceReq[1] == 0 && m->mSpliceCur[0] == 0 && m->mSpliceCur[1] == 0);
 }
 
 template <class T>
@@ -94,11 +88,11 @@ struct CUpDownConv::Filter {
     const double *coef = nullptr;
     int taps = 0;
     uint32_t up = 0;
-    tAlignedBuffer<double> poly;           // two-lane, all phases
-    std::unique_ptr<int64_t[]> polyStart;  // per phase, in two-lane entries
-    std::unique_ptr<int32_t[]> count;      // taps per phase
-    tAlignedBuffer<double> tables;         // 256 doubles per group
-    std::unique_ptr<int64_t[]> tableStart; // per phase, in groups
+    tAlignedBuffer<double> poly;            // two-lane, all phases
+    std::unique_ptr<int64_t[]> polyStart;   // per phase, in two-lane entries
+    std::unique_ptr<int32_t[]> count;       // taps per phase
+    tAlignedBuffer<double> tables;          // 256 doubles per group
+    std::unique_ptr<int64_t[]> tableStart;  // per phase, in groups
 
     void release() {
         poly.reset();
@@ -122,46 +116,38 @@ CUpDownConv::CUpDownConv(tConvFadeShared *shared)
       mShared(shared),
       mFilter(new (std::nothrow) Filter),
       mFreqFrames(0) {
-    if (mHistory)
-        std::memset(mHistory.get(), 0, 2 * kUpDownHistoryFrames * sizeof(double));
+    if (mHistory) std::memset(mHistory.get(), 0, 2 * kUpDownHistoryFrames * sizeof(double));
 }
 
 CUpDownConv::~CUpDownConv() = default;
 
 bool CUpDownConv::growWork(int frames) {
-    if (mCapacity >= frames && mWork)
-        return true;
+    if (mCapacity >= frames && mWork) return true;
     tAlignedBuffer<double> w = allocAligned<double>(2 * static_cast<int64_t>(frames));
-    if (!w)
-        return false;
+    if (!w) return false;
     mWork = std::move(w);
     mCapacity = frames;
     return true;
 }
 
 int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up, bool dsdTables) {
-    if (!coefficients || taps <= 0 || up == 0)
-        return kUpDownBadParams;
-    if (!mFilter)
-        return kUpDownNoMemory;
+    if (!coefficients || taps <= 0 || up == 0) return kUpDownBadParams;
+    if (!mFilter) return kUpDownNoMemory;
     Filter &f = *mFilter;
-    if (f.matches(coefficients, taps, up, dsdTables))
-        return kUpDownOk;
+    if (f.matches(coefficients, taps, up, dsdTables)) return kUpDownOk;
     f.release();
     f.poly = allocAligned<double>(2 * static_cast<int64_t>(taps));
     f.polyStart.reset(new (std::nothrow) int64_t[up]);
     f.count.reset(new (std::nothrow) int32_t[up]);
-    if (dsdTables)
-        f.tableStart.reset(new (std::nothrow) int64_t[up]);
+    if (dsdTables) f.tableStart.reset(new (std::nothrow) int64_t[up]);
     if (!f.poly || !f.polyStart || !f.count || (dsdTables && !f.tableStart)) {
         f.release();
         return kUpDownNoMemory;
     }
     int64_t at = 0, groups = 0;
     for (uint32_t p = 0; p < up; ++p) {
-        const int32_t n = p < static_cast<uint32_t>(taps)
-                              ? static_cast<int32_t>((static_cast<uint32_t>(taps) - 1 - p) / up + 1)
-                              : 0;
+        const int32_t n =
+            p < static_cast<uint32_t>(taps) ? static_cast<int32_t>((static_cast<uint32_t>(taps) - 1 - p) / up + 1) : 0;
         f.polyStart[p] = at;
         f.count[p] = n;
         for (int32_t k = 0; k < n; ++k) {
@@ -186,13 +172,11 @@ int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up
             const int32_t n = f.count[p];
             for (int32_t g = 0; 8 * g < n; ++g) {
                 double c[8];
-                for (int j = 0; j < 8; ++j)
-                    c[j] = 8 * g + j < n ? 2.0 * h[2 * (8 * g + j)] : 0.0;
+                for (int j = 0; j < 8; ++j) c[j] = 8 * g + j < n ? 2.0 * h[2 * (8 * g + j)] : 0.0;
                 double *t = f.tables.get() + 256 * (f.tableStart[p] + g);
                 for (int b = 0; b < 256; ++b) {
                     double s = 0.0;
-                    for (int j = 0; j < 8; ++j)
-                        s += (b & (0x80 >> j)) ? c[j] : -c[j];
+                    for (int j = 0; j < 8; ++j) s += (b & (0x80 >> j)) ? c[j] : -c[j];
                     t[b] = s;
                 }
             }
@@ -205,10 +189,9 @@ int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up
 }
 
 int CUpDownConv::gAudio_upconvert(double *out, const void *const src[2], uint32_t n, uint32_t inRate,
-                                  uint32_t commonRate, uint8_t hold, uint8_t isDsd, uint32_t offset,
-                                  uint32_t bitOffset, FILE *) {
-    if (!out || !src || !src[0] || !src[1] || inRate == 0 || commonRate < inRate)
-        return kUpDownBadParams;
+                                  uint32_t commonRate, uint8_t hold, uint8_t isDsd, uint32_t offset, uint32_t bitOffset,
+                                  FILE *) {
+    if (!out || !src || !src[0] || !src[1] || inRate == 0 || commonRate < inRate) return kUpDownBadParams;
     const uint64_t f = commonRate / inRate;
     std::memset(out, 0, static_cast<size_t>(offset) * 2 * sizeof(double));
     double *o = out + 2 * static_cast<uint64_t>(offset);
@@ -283,8 +266,7 @@ typedef double v4d __attribute__((vector_size(32), aligned(8), may_alias));
 // register from two halves on the stack, which stalls every iteration.
 __attribute__((target("avx"))) inline v4d load4(const double *p) { return *reinterpret_cast<const v4d *>(p); }
 
-__attribute__((target("avx"))) inline v2d dot2Avx(const double *__restrict a, const double *__restrict b,
-                                                  int64_t n) {
+__attribute__((target("avx"))) inline v2d dot2Avx(const double *__restrict a, const double *__restrict b, int64_t n) {
     v4d s01 = {0.0, 0.0, 0.0, 0.0}, s23 = s01;
     int64_t k = 0;
     for (; k + 4 <= n; k += 4) {
@@ -292,8 +274,7 @@ __attribute__((target("avx"))) inline v2d dot2Avx(const double *__restrict a, co
         s23 += load4(a + 2 * k + 4) * load4(b + 2 * k + 4);
     }
     v2d s0 = {s01[0], s01[1]}, s1 = {s01[2], s01[3]}, s2 = {s23[0], s23[1]}, s3 = {s23[2], s23[3]};
-    for (; k < n; ++k)
-        s0 += load2(a + 2 * k) * load2(b + 2 * k);
+    for (; k < n; ++k) s0 += load2(a + 2 * k) * load2(b + 2 * k);
     return (s0 + s1) + (s2 + s3);
 }
 
@@ -307,8 +288,7 @@ __attribute__((target("avx512f"))) inline v2d dot2Avx512(const double *__restric
     for (; k + 4 <= n; k += 4)
         s += *reinterpret_cast<const v8d *>(a + 2 * k) * *reinterpret_cast<const v8d *>(b + 2 * k);
     v2d s0 = {s[0], s[1]}, s1 = {s[2], s[3]}, s2 = {s[4], s[5]}, s3 = {s[6], s[7]};
-    for (; k < n; ++k)
-        s0 += load2(a + 2 * k) * load2(b + 2 * k);
+    for (; k < n; ++k) s0 += load2(a + 2 * k) * load2(b + 2 * k);
     return (s0 + s1) + (s2 + s3);
 }
 
@@ -326,8 +306,7 @@ inline uint64_t loadRun(const uint8_t *p) {
 enum : int { kIsaPlain = 0, kIsaAvx = 1, kIsaAvx512 = 2 };
 
 int detectIsa() {
-    if (__builtin_cpu_supports("avx512f"))
-        return kIsaAvx512;
+    if (__builtin_cpu_supports("avx512f")) return kIsaAvx512;
     return __builtin_cpu_supports("avx") ? kIsaAvx : kIsaPlain;
 }
 
@@ -520,8 +499,7 @@ struct DsdSource {
         const uint64_t down = s.dq;
         if (pos0 % 8 == 0 && down % 8 == 0) {
             sumsAligned(l + pos0 / 8, r + pos0 / 8, down / 8, groups, c, sl, sr);
-            for (int i = 0; i < c; ++i)
-                s.next();
+            for (int i = 0; i < c; ++i) s.next();
             return;
         }
         const uint8_t *pa[kSumChunk], *pb[kSumChunk];
@@ -553,8 +531,7 @@ struct DsdSource {
     // The byte that starts sh bits into s[g] (sh 0..7; s[g + 1] is read
     // only when sh is not 0).
     static unsigned byteAt(const uint8_t *s, int64_t g, unsigned sh) {
-        if (sh == 0)
-            return s[g];
+        if (sh == 0) return s[g];
         return ((static_cast<unsigned>(s[g]) << sh) | (s[g + 1] >> (8 - sh))) & 0xFFu;
     }
 
@@ -564,8 +541,7 @@ struct DsdSource {
     // cache while the whole chunk passes them.
     void sumsAligned(const uint8_t *a, const uint8_t *b, uint64_t stride, int64_t groups, int c, double *sl,
                      double *sr) const {
-        for (int i = 0; i < c; ++i)
-            sl[i] = sr[i] = 0.0;
+        for (int i = 0; i < c; ++i) sl[i] = sr[i] = 0.0;
         const double *t0 = tables + 256 * tableStart[0];
         for (int64_t g0 = 0; g0 < groups; g0 += kGroupRun) {
             const int64_t g1 = std::min<int64_t>(groups, g0 + kGroupRun);
@@ -712,20 +688,17 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
     // DSD bits may stand in for the input frames of the polyphase branch and
     // of the equal-rate branch without smoothing.
     const bool bitsOk = p->dsd && !p->hold && (polyBranch || !smoothing);
-    if (!p->input && !bitsOk)
-        return kUpDownBadParams;
-    if (p->count == 0)
-        return kUpDownOk;
+    if (!p->input && !bitsOk) return kUpDownBadParams;
+    if (p->count == 0) return kUpDownOk;
     const int n = p->count;
 
-    const bool fadeActive = (p->inRate >= 2822400 && down == 1 && up == 1 && p->writing == 1) ||
-                            (p->outRate >= 2822400 && p->fadeLpf);
+    const bool fadeActive =
+        (p->inRate >= 2822400 && down == 1 && up == 1 && p->writing == 1) || (p->outRate >= 2822400 && p->fadeLpf);
     const double *g = convPanVol(p->track);
     tDspVolParam unity{1.0, 0, 0};
     tDspVolParam &st = p->envelopeState ? *p->envelopeState : unity;
     const tDspVolItem *env = p->envelopeState ? p->envelope : nullptr;
-    if (st.index < 0)
-        st.index = 0;
+    if (st.index < 0) st.index = 0;
     lpf &smoother = mShared->fadeLpf;
     lpf *fade = fadeActive ? &smoother : nullptr;
 
@@ -744,10 +717,8 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
     }
 
     if (up == down) {
-        if (smoothing && !growWork(n + 3))
-            return kUpDownNoMemory;
-        if (smoothing && !mHistory)
-            return kUpDownNoMemory;
+        if (smoothing && !growWork(n + 3)) return kUpDownNoMemory;
+        if (smoothing && !mHistory) return kUpDownNoMemory;
         const bool idle = modulatorIdle(p->modulator);
         const int T = kUpDownSmoothTaps;
         // A block over which the envelope holds one level (no segment starts
@@ -756,9 +727,9 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
         // frame: from the second frame on the gains, the envelope and the
         // smoother are not stepped one by one but the outcome is the same.
         const int64_t p0 = st.position;
-        const bool flat = !smoothing && (!env || ((env[st.index].start == kDspVolEnd ||
-                                                env[st.index + 1].start > p0 + n - 1) &&
-                                               env[st.index].direction != 1 && env[st.index].direction != -1));
+        const bool flat =
+            !smoothing && (!env || ((env[st.index].start == kDspVolEnd || env[st.index + 1].start > p0 + n - 1) &&
+                                    env[st.index].direction != 1 && env[st.index].direction != -1));
         const bool fromBits = !p->input;
         for (int i = 0; i < n; ++i) {
             const double yBefore[2] = {smoother.getCoefY_1_ch(0), smoother.getCoefY_1_ch(1)};
@@ -781,8 +752,8 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
                 // the block's own frames.
                 const int h = std::max(0, T - i);
                 gAudioDecimationFir(mWork.get() + 2 * static_cast<int64_t>(i),
-                                    p->input + 2 * static_cast<int64_t>(std::max(0, i - T)),
-                                    p->smoothCoefficients, T, h > 0 ? mHistory.get() + 2 * i : nullptr, h);
+                                    p->input + 2 * static_cast<int64_t>(std::max(0, i - T)), p->smoothCoefficients, T,
+                                    h > 0 ? mHistory.get() + 2 * i : nullptr, h);
                 x = mWork.get() + 2 * static_cast<int64_t>(i);
             }
             const Mix m = panMix(g, gl, gr, x[0], x[1]);
@@ -803,14 +774,12 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
                 std::memcpy(mHistory.get() + 2 * (T - n), p->input, 2 * n * sizeof(double));
             }
         }
-        if (p->eqOn)
-            applyEq(p->eq, p->output, n);
+        if (p->eqOn) applyEq(p->eq, p->output, n);
         return kUpDownOk;
     }
 
     // Polyphase branch.
-    if (p->taps > 0 && !p->coefficients)
-        return kUpDownBadParams;
+    if (p->taps > 0 && !p->coefficients) return kUpDownBadParams;
     // Outputs that the forms below add into start from zero when the caller
     // asked for them to be stored.
     if (p->overwrite && (p->taps <= 0 || (static_cast<int64_t>(p->phaseOffset) % up + up) % up != 0))
@@ -818,8 +787,7 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
     if (p->taps <= 0) {
         // No taps: every output sum is empty and adds nothing; the envelope
         // still advances.
-        for (int i = 0; i < n; ++i)
-            (void)stepGain(st, env, fade, true);
+        for (int i = 0; i < n; ++i) (void)stepGain(st, env, fade, true);
     } else if ((static_cast<int64_t>(p->phaseOffset) % up + up) % up != 0) {
         // An offset that is not a multiple of up moves the taps against the
         // samples; this rare form runs as written.
@@ -849,19 +817,18 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
         }
     } else {
         const int rc = prepareFilter(p->coefficients, p->taps, up, p->dsd != nullptr);
-        if (rc != kUpDownOk)
-            return rc;
+        if (rc != kUpDownOk) return rc;
         const Filter &f = *mFilter;
         if (p->dsd) {
-            const DsdSource src{p->dsd[0], p->dsd[1], p->dsdBitOffset, f.tables.get(), f.tableStart.get(), f.count.get()};
+            const DsdSource src{p->dsd[0],      p->dsd[1],          p->dsdBitOffset,
+                                f.tables.get(), f.tableStart.get(), f.count.get()};
             polyphase(p, src, fadeActive);
         } else {
             const PcmSource src{p->input, f.poly.get(), f.polyStart.get(), f.count.get(), isaLevel()};
             polyphase(p, src, fadeActive);
         }
     }
-    if (p->eqOn)
-        applyEq(p->eq, p->output, n);
+    if (p->eqOn) applyEq(p->eq, p->output, n);
     return kUpDownOk;
 }
 
@@ -896,15 +863,14 @@ int CUpDownConv::gAudio_upconvertFreqAxis(double *out, const double *pcm, const 
 
 int CUpDownConv::gAudio_downconvertFreqAxis(double *out, const double *in, uint32_t n, uint32_t, uint32_t outRate,
                                             uint32_t commonRate, uint8_t, uint32_t, const double *filterRe,
-                                            const double *filterIm, uint32_t start, FILE *, int track,
-                                            classFFT *fft, int N, int stages, tDspVolParam *envelopeState,
-                                            const tDspVolItem *envelope, bool eqOn, tPEQ *eq) {
+                                            const double *filterIm, uint32_t start, FILE *, int track, classFFT *fft,
+                                            int N, int stages, tDspVolParam *envelopeState, const tDspVolItem *envelope,
+                                            bool eqOn, tPEQ *eq) {
     if (!out || !in || !filterRe || !filterIm || !fft || outRate == 0 || commonRate % outRate != 0 || N <= 0 ||
         N != fft->size())
         return kUpDownBadParams;
     const uint64_t down = commonRate / outRate;
-    if (n > 0 && start + (static_cast<uint64_t>(n) - 1) * down >= static_cast<uint64_t>(N))
-        return kUpDownBadParams;
+    if (n > 0 && start + (static_cast<uint64_t>(n) - 1) * down >= static_cast<uint64_t>(N)) return kUpDownBadParams;
     // The transform's three work arrays (time, real and imaginary spectrum,
     // N + 1 two-lane frames each) are allocated on the first block and kept
     // for the job's later blocks, which all have the same N.
@@ -930,8 +896,7 @@ int CUpDownConv::gAudio_downconvertFreqAxis(double *out, const double *in, uint3
                 re[k] = a * filterRe[k] - b * filterIm[k];
                 im[k] = b * filterRe[k] + a * filterIm[k];
             }
-            if (fft->doIfft(0, stages, time, re, im) != kFftOk)
-                rc = kUpDownNoMemory;
+            if (fft->doIfft(0, stages, time, re, im) != kFftOk) rc = kUpDownNoMemory;
         }
     }
     if (rc == kUpDownOk) {
@@ -939,8 +904,7 @@ int CUpDownConv::gAudio_downconvertFreqAxis(double *out, const double *in, uint3
         tDspVolParam unity{1.0, 0, 0};
         tDspVolParam &st = envelopeState ? *envelopeState : unity;
         const tDspVolItem *env = envelopeState ? envelope : nullptr;
-        if (st.index < 0)
-            st.index = 0;
+        if (st.index < 0) st.index = 0;
         for (uint32_t i = 0; i < n; ++i) {
             const double level = stepEnvelope(st, env);
             const double *x = time + 2 * (start + static_cast<uint64_t>(i) * down);
@@ -950,8 +914,7 @@ int CUpDownConv::gAudio_downconvertFreqAxis(double *out, const double *in, uint3
         }
         // The master equaliser as in the time-domain stage: a job that asks
         // for it gets it whichever domain filters.
-        if (eqOn)
-            applyEq(eq, out, static_cast<int>(n));
+        if (eqOn) applyEq(eq, out, static_cast<int>(n));
     }
     return rc;
 }

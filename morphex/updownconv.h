@@ -23,7 +23,7 @@
 
 #include "base/alignedalloc.h"
 #include "dsp/dsm5th.h"
-#include "dsp/dspvolume.h"  // tDspVolItem
+#include "dsp/dspvolume.h"       // tDspVolItem
 #include "morphex/convpcmdsd.h"  // tConvFadeShared
 
 struct tPEQ;  // dsp/sharedrecords.h
@@ -32,46 +32,46 @@ class classFFT;
 // Results.
 enum : int {
     kUpDownOk = 0,
-    kUpDownNoMemory = -1,      // a work buffer or filter table could not be allocated
-    kUpDownBadParams = -17,    // a null buffer, a rate of 0, or a plan the block cannot hold
+    kUpDownNoMemory = -1,    // a work buffer or filter table could not be allocated
+    kUpDownBadParams = -17,  // a null buffer, a rate of 0, or a plan the block cannot hold
 };
 
 enum : int {
-    kUpDownWorkFrames = 73728,   // work buffer at construction
-    kUpDownSmoothTaps = 45,      // the DSD smoothing filter of mixed tracks
+    kUpDownWorkFrames = 73728,  // work buffer at construction
+    kUpDownSmoothTaps = 45,     // the DSD smoothing filter of mixed tracks
     kUpDownHistoryFrames = 48,
 };
 
 // Running state of a gain envelope.
 struct tDspVolParam {
-    double level = 0.0;      // current gain
-    int64_t position = 0;    // output frames stepped so far
-    int32_t index = 0;       // current segment of the envelope
+    double level = 0.0;    // current gain
+    int64_t position = 0;  // output frames stepped so far
+    int32_t index = 0;     // current segment of the envelope
 };
 
 // Arguments of the down stage.
 struct tDownConvertParams {
-    double *output = nullptr;          // count two-lane frames; branch C adds into it (see overwrite)
-    const double *input = nullptr;     // frames at the source rate (at L with hold)
-    int count = 0;                     // output frames n
-    uint32_t inRate = 0;               // Hz
-    uint32_t outRate = 0;              // Hz
-    uint32_t commonRate = 0;           // L, a multiple of both rates
-    uint8_t hold = 0;                  // 1: pick samples without filtering
-    int phaseOffset = 0;               // added to the filter phase (the engine passes 0)
-    const double *coefficients = nullptr;  // two-lane rate-conversion filter (decimfir.h)
-    int taps = 0;                      // its length T
-    FILE *file = nullptr;              // not read
-    int track = 0;                     // row of the pan and volume table
+    double *output = nullptr;               // count two-lane frames; branch C adds into it (see overwrite)
+    const double *input = nullptr;          // frames at the source rate (at L with hold)
+    int count = 0;                          // output frames n
+    uint32_t inRate = 0;                    // Hz
+    uint32_t outRate = 0;                   // Hz
+    uint32_t commonRate = 0;                // L, a multiple of both rates
+    uint8_t hold = 0;                       // 1: pick samples without filtering
+    int phaseOffset = 0;                    // added to the filter phase (the engine passes 0)
+    const double *coefficients = nullptr;   // two-lane rate-conversion filter (decimfir.h)
+    int taps = 0;                           // its length T
+    FILE *file = nullptr;                   // not read
+    int track = 0;                          // row of the pan and volume table
     tDspVolParam *envelopeState = nullptr;  // null: unity gain
     const tDspVolItem *envelope = nullptr;  // null: the level stays as it is
-    uint8_t eqOn = 0;                  // apply the equaliser (when its on switch is set too)
+    uint8_t eqOn = 0;                       // apply the equaliser (when its on switch is set too)
     tPEQ *eq = nullptr;
-    double scale = 1.0;                // the filter design's gain, applied again at equal rates
-    const classDsm5th *modulator = nullptr;  // the job's modulator; its splice words are read
-    int writing = 0;                   // 1 when the job writes a file
-    uint8_t fadeLpf = 0;               // the job's fade-smoother switch
-    uint8_t smoothDsd = 0;             // run DSD through the 45-tap smoothing filter
+    double scale = 1.0;                          // the filter design's gain, applied again at equal rates
+    const classDsm5th *modulator = nullptr;      // the job's modulator; its splice words are read
+    int writing = 0;                             // 1 when the job writes a file
+    uint8_t fadeLpf = 0;                         // the job's fade-smoother switch
+    uint8_t smoothDsd = 0;                       // run DSD through the 45-tap smoothing filter
     const double *smoothCoefficients = nullptr;  // the 45-tap filter, two-lane
     // Optional: the two DSD work streams of a DSD source (first sample in
     // the most significant bit) and the position of the block's first
@@ -125,9 +125,9 @@ public:
     // or DSD sample bitOffset + k goes to frame offset + f k and the f - 1
     // frames after it are zero (with hold the sample fills all f frames),
     // f = commonRate / inRate. kUpDownOk or kUpDownBadParams.
-    [[nodiscard]] int gAudio_upconvertFreqAxis(double *out, const double *pcm, const uint8_t *const dsd[2],
-                                               uint32_t n, uint32_t inRate, uint32_t commonRate, uint8_t hold,
-                                               uint8_t isDsd, uint32_t offset, uint32_t bitOffset, FILE *file);
+    [[nodiscard]] int gAudio_upconvertFreqAxis(double *out, const double *pcm, const uint8_t *const dsd[2], uint32_t n,
+                                               uint32_t inRate, uint32_t commonRate, uint8_t hold, uint8_t isDsd,
+                                               uint32_t offset, uint32_t bitOffset, FILE *file);
 
     // Frequency-domain down stage: transforms N two-lane frames of `in`
     // (not modified), multiplies by the filter spectrum (filterRe, filterIm:
@@ -144,8 +144,8 @@ public:
                                                  uint32_t outRate, uint32_t commonRate, uint8_t hold, uint32_t unused,
                                                  const double *filterRe, const double *filterIm, uint32_t start,
                                                  FILE *file, int track, classFFT *fft, int N, int stages,
-                                                 tDspVolParam *envelopeState, const tDspVolItem *envelope,
-                                                 bool eqOn, tPEQ *eq);
+                                                 tDspVolParam *envelopeState, const tDspVolItem *envelope, bool eqOn,
+                                                 tPEQ *eq);
 
     int capacity() const { return mCapacity; }
     const double *history() const { return mHistory.get(); }

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <limits>
 
-#include "base/alignedalloc.h"
 #include "audiofile/dsdlayout.h"
 #include "audiofile/pcmpack.h"
 #include "audiofile/vfile.h"
+#include "base/alignedalloc.h"
 #include "morphex/audiofiledispatch.h"
 #include "morphex/decimfir.h"
 
@@ -17,17 +17,17 @@ namespace {
 enum : int { kTypeWav = 0, kTypeDsf = 2, kTypeDsdiff = 3, kTypeWsd = 4 };
 
 constexpr uint32_t kScratchBytes = 2048;
-constexpr uint32_t kReadBytes = 1024000;        // one PCM read
-constexpr int64_t kPcmReadBits = 8192000;       // frames per read = this / (bits x channels)
-constexpr int64_t kDsdReadBits = 2048000;       // a quarter of the PCM read for DSD
+constexpr uint32_t kReadBytes = 1024000;   // one PCM read
+constexpr int64_t kPcmReadBits = 8192000;  // frames per read = this / (bits x channels)
+constexpr int64_t kDsdReadBits = 2048000;  // a quarter of the PCM read for DSD
 constexpr int kDsdTaps = 255;
-constexpr int kDsdTables = 32;                  // 255 / 8 + 1
-constexpr int kDsdSumTables = 31;               // the last table holds taps past the window
-constexpr uint32_t kDsdLookAhead = 32;          // bytes per channel behind a piece (the 31-byte window)
+constexpr int kDsdTables = 32;          // 255 / 8 + 1
+constexpr int kDsdSumTables = 31;       // the last table holds taps past the window
+constexpr uint32_t kDsdLookAhead = 32;  // bytes per channel behind a piece (the 31-byte window)
 constexpr double kPcmScale = 0.8;
 constexpr double kDsdScale = 1.6;
 constexpr int kSeekTries = 5;
-constexpr uint32_t kReadSlack = 8;              // word loads may reach past the last sample
+constexpr uint32_t kReadSlack = 8;  // word loads may reach past the last sample
 
 // DSF pieces start inside a block and grow to whole block groups: a piece of
 // n bytes per channel starting at byte o of its block spans
@@ -60,8 +60,7 @@ bool seekTo(FILE *fp, uint64_t pos) {
 
 // Reads len bytes at pos, never past dataEnd; the rest of len is filled with
 // fill. *got receives the bytes that came from the file.
-int readPiece(FILE *fp, uint64_t pos, uint64_t dataEnd, uint8_t *buf, uint32_t len, uint8_t fill,
-              uint32_t *got) {
+int readPiece(FILE *fp, uint64_t pos, uint64_t dataEnd, uint8_t *buf, uint32_t len, uint8_t fill, uint32_t *got) {
     *got = 0;
     uint32_t want = 0;
     if (pos < dataEnd) want = static_cast<uint32_t>(std::min<uint64_t>(len, dataEnd - pos));
@@ -158,10 +157,10 @@ void dsdExtremesPlain(const double *__restrict tables, const uint8_t *__restrict
 // entries around a row are -0.0 and leave the lanes they reach unchanged.
 // After the group, vector 0 is complete; the vectors move down one.
 constexpr int kRowTerms = 16;
-constexpr int kRowPad = 3;                          // widest vector (4) less one
-constexpr int kRowStride = kRowTerms + kRowPad;     // rows share the padding between them
+constexpr int kRowPad = 3;                       // widest vector (4) less one
+constexpr int kRowStride = kRowTerms + kRowPad;  // rows share the padding between them
 constexpr int kRowBlock = kRowPad + 256 * kRowStride;
-constexpr int kDsdRowDoubles = 2 * kRowBlock;       // even-byte rows, then odd-byte rows
+constexpr int kDsdRowDoubles = 2 * kRowBlock;  // even-byte rows, then odd-byte rows
 // The kernels run whole groups, so they read up to byte n + 2W + 28 (those
 // bytes feed only values past the last, which are dropped).
 constexpr uint32_t kDsdKernelTail = kWaveFormDsdTail;
@@ -192,13 +191,15 @@ void buildDsdRows(const double *tables, double *rows) {
 typedef double v2d __attribute__((vector_size(16), aligned(8)));
 typedef double v4d __attribute__((vector_size(32), aligned(8)));
 
-template <class V> SX_WF_INLINE V loadv(const double *p) {
+template <class V>
+SX_WF_INLINE V loadv(const double *p) {
     V v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
 
-template <class V> SX_WF_INLINE V splat(double x) {
+template <class V>
+SX_WF_INLINE V splat(double x) {
     V v = {};
     for (size_t i = 0; i < sizeof(V) / sizeof(double); ++i) v[i] = x;
     return v;
@@ -207,8 +208,8 @@ template <class V> SX_WF_INLINE V splat(double x) {
 // Extremes of the filtered values at every second byte j < n of Ch channels
 // (src[c], each readable to n + kDsdKernelTail), merged into mx[c], mn[c].
 template <class V, int Ch>
-SX_WF_INLINE void dsdExtremesRows(const double *__restrict rows, const uint8_t *const *src, uint32_t n,
-                                  double *mx, double *mn) {
+SX_WF_INLINE void dsdExtremesRows(const double *__restrict rows, const uint8_t *const *src, uint32_t n, double *mx,
+                                  double *mn) {
     constexpr int W = sizeof(V) / sizeof(double);
     constexpr int NV = kRowTerms / W + 1;
     static_assert(W - 1 <= kRowPad && 2 * W + 29 <= static_cast<int>(kDsdKernelTail), "row padding and tail");
@@ -279,8 +280,7 @@ SX_WF_INLINE void dsdExtremesRows(const double *__restrict rows, const uint8_t *
 typedef void (*tDsdKernel)(const double *rows, const uint8_t *const *src, int channels, uint32_t n, double *mx,
                            double *mn);
 
-void dsdKernelSse2(const double *rows, const uint8_t *const *src, int channels, uint32_t n, double *mx,
-                   double *mn) {
+void dsdKernelSse2(const double *rows, const uint8_t *const *src, int channels, uint32_t n, double *mx, double *mn) {
     // Two channels side by side would need 18 accumulators in 16 registers.
     for (int c = 0; c < channels; ++c) dsdExtremesRows<v2d, 1>(rows, src + c, n, mx + c, mn + c);
 }
@@ -306,25 +306,20 @@ bool avx2Usable() { return false; }
 
 tDsdKernel pickDsdKernel(int kernel) {
     switch (kernel) {
-    case kWaveFormDsdSse2:
-        return dsdKernelSse2;
+    case kWaveFormDsdSse2: return dsdKernelSse2;
 #if defined(__x86_64__) || defined(__i386__)
-    case kWaveFormDsdAvx2:
-        return avx2Usable() ? dsdKernelAvx2 : nullptr;
-    case kWaveFormDsdBest:
-        return avx2Usable() ? dsdKernelAvx2 : dsdKernelSse2;
+    case kWaveFormDsdAvx2: return avx2Usable() ? dsdKernelAvx2 : nullptr;
+    case kWaveFormDsdBest: return avx2Usable() ? dsdKernelAvx2 : dsdKernelSse2;
 #else
-    case kWaveFormDsdBest:
-        return dsdKernelSse2;
+    case kWaveFormDsdBest: return dsdKernelSse2;
 #endif
-    default:
-        return nullptr;
+    default: return nullptr;
     }
 }
 
 struct Level {
     int64_t count = 0;
-    int64_t group = 0;    // finest points per point of this level; 0: level gets nothing
+    int64_t group = 0;  // finest points per point of this level; 0: level gets nothing
     int64_t counter = 0;
     int64_t index = 0;
     double mx[2] = {0, 0};
@@ -333,11 +328,9 @@ struct Level {
 
 }  // namespace
 
-int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t *counts,
-                  double **maxima, double **minima, const uint8_t *abort, int64_t *progress,
-                  int levels) {
-    if (!path || !counts || !maxima || !minima || levels < 1 || levels > kWaveFormMaxLevels)
-        return kWaveFormErrPcm;
+int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t *counts, double **maxima,
+                  double **minima, const uint8_t *abort, int64_t *progress, int levels) {
+    if (!path || !counts || !maxima || !minima || levels < 1 || levels > kWaveFormMaxLevels) return kWaveFormErrPcm;
     const int64_t last = counts[levels - 1];
     if (last < 1) return 0;
     if (last > std::numeric_limits<int>::max()) return kWaveFormErrPcm;
@@ -357,9 +350,12 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
     buf.file.reset(fp);
 
     int type = kTypeWav;
-    if (checkFileExtention(path, ".dsf")) type = kTypeDsf;
-    else if (checkFileExtention(path, ".dff")) type = kTypeDsdiff;
-    else if (checkFileExtention(path, ".wsd")) type = kTypeWsd;
+    if (checkFileExtention(path, ".dsf"))
+        type = kTypeDsf;
+    else if (checkFileExtention(path, ".dff"))
+        type = kTypeDsdiff;
+    else if (checkFileExtention(path, ".wsd"))
+        type = kTypeWsd;
     const bool dsd = type != kTypeWav;
 
     tRiffStatus status = kRiffStatusUnknown;
@@ -396,8 +392,8 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
     double tables[kDsdTables * 256];
     if (dsd) gAudio_setMeterFirParam(rate, rate * 0.015625, kDsdTaps, tables);
 
-    int64_t frames = static_cast<int64_t>(std::min<uint64_t>(
-        audioBytes * 8 / (static_cast<uint64_t>(bits) * channels), std::numeric_limits<int64_t>::max()));
+    int64_t frames = static_cast<int64_t>(std::min<uint64_t>(audioBytes * 8 / (static_cast<uint64_t>(bits) * channels),
+                                                             std::numeric_limits<int64_t>::max()));
     if (dsd) frames = std::max<int64_t>(0, frames - kDsdTaps);
     start = std::clamp<int64_t>(start, 0, frames);
     end = std::clamp<int64_t>(end, start, frames);
@@ -412,8 +408,10 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
     }
 
     int64_t perPoint = (span + last - 1) / last;
-    if (dsd) perPoint = static_cast<int64_t>(roundUp8(static_cast<uint64_t>(perPoint)));
-    else perPoint = std::max<int64_t>(perPoint, 1);
+    if (dsd)
+        perPoint = static_cast<int64_t>(roundUp8(static_cast<uint64_t>(perPoint)));
+    else
+        perPoint = std::max<int64_t>(perPoint, 1);
     const int64_t perRead = (dsd ? kDsdReadBits : kPcmReadBits) / (static_cast<int64_t>(bits) * channels);
 
     const bool floatPcm = !dsd && (bits == 64 || (bits == 32 && formatTag == kWaveFormatIeeeFloat));
@@ -468,8 +466,8 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
                 if (intKernel) {
                     intKernel(buf.read.get(), have, imx, imn);
                 } else {
-                    if (wav2pcm(buf.pcm.get(), buf.read.get(), static_cast<uint32_t>(have), static_cast<uint8_t>(channels),
-                                static_cast<uint8_t>(bits), nullptr, formatTag) != 0)
+                    if (wav2pcm(buf.pcm.get(), buf.read.get(), static_cast<uint32_t>(have),
+                                static_cast<uint8_t>(channels), static_cast<uint8_t>(bits), nullptr, formatTag) != 0)
                         return kWaveFormErrPcm;
                     const double *s = buf.pcm.get();
                     for (uint64_t k = 0; k < have; ++k, s += 2) {
@@ -493,7 +491,8 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
                     r = readPiece(fp, pos, dataEnd, buf.read.get(), len, kDsdIdleByte, &got);
                     if (r != 0) return r;
                     if (got == 0) break;
-                    if (dsf2dsd(buf.left.get(), buf.right.get(), buf.read.get(), need * 8, 2, o) != 0) return kWaveFormErrDsf;
+                    if (dsf2dsd(buf.left.get(), buf.right.get(), buf.read.get(), need * 8, 2, o) != 0)
+                        return kWaveFormErrDsf;
                 } else {
                     const uint64_t pos = dataOffset + byteInChan * channels;
                     if (pos >= dataEnd) break;
@@ -501,7 +500,8 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
                     if (r != 0) return r;
                     if (got == 0) break;
                     if (type == kTypeDsf) {
-                        if (dsf2dsd(buf.left.get(), buf.right.get(), buf.read.get(), need * 8, 1, 0) != 0) return kWaveFormErrDsf;
+                        if (dsf2dsd(buf.left.get(), buf.right.get(), buf.read.get(), need * 8, 1, 0) != 0)
+                            return kWaveFormErrDsf;
                     } else if (dsdiff2dsd(buf.left.get(), buf.right.get(), buf.read.get(), need * 8,
                                           static_cast<uint8_t>(channels)) != 0) {
                         std::printf("DSDIFF to DSD Error!\n");
@@ -555,8 +555,8 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
     return static_cast<int>(last);
 }
 
-int waveFormDsdExtremes(int kernel, const double *tables, const uint8_t *left, const uint8_t *right,
-                        int channels, uint32_t bytes, double mx[2], double mn[2]) {
+int waveFormDsdExtremes(int kernel, const double *tables, const uint8_t *left, const uint8_t *right, int channels,
+                        uint32_t bytes, double mx[2], double mn[2]) {
     if (!tables || !left || (channels == 2 && !right) || channels < 1 || channels > 2 || !mx || !mn)
         return kWaveFormErrPcm;
     const uint8_t *const src[2] = {left, right};

@@ -14,17 +14,17 @@
 
 // Results (negative) of audioWaveForm.
 enum : int {
-    kWaveFormErrOpen = -3,        // "Read File Open Error!"
-    kWaveFormErrMemory = -4,      // scratch or read buffer
-    kWaveFormErrHeader = -7,      // "Check Header Error!"
-    kWaveFormErrFmt = -8,         // "Search FMT Chunk Error!"
-    kWaveFormErrData = -9,        // "Search DATA Chunk Error!"
-    kWaveFormErrSeek = -13,       // five seeks failed
+    kWaveFormErrOpen = -3,    // "Read File Open Error!"
+    kWaveFormErrMemory = -4,  // scratch or read buffer
+    kWaveFormErrHeader = -7,  // "Check Header Error!"
+    kWaveFormErrFmt = -8,     // "Search FMT Chunk Error!"
+    kWaveFormErrData = -9,    // "Search DATA Chunk Error!"
+    kWaveFormErrSeek = -13,   // five seeks failed
     kWaveFormErrRead = -14,
-    kWaveFormErrWork = -15,       // work buffers
-    kWaveFormErrDsf = -16,        // DSF unpacking (format not 1-bit mono/stereo)
-    kWaveFormErrPcm = -17,        // PCM unpacking (word length or channels); also bad arguments
-    kWaveFormErrDsdiff = -18,     // "DSDIFF to DSD Error!"
+    kWaveFormErrWork = -15,    // work buffers
+    kWaveFormErrDsf = -16,     // DSF unpacking (format not 1-bit mono/stereo)
+    kWaveFormErrPcm = -17,     // PCM unpacking (word length or channels); also bad arguments
+    kWaveFormErrDsdiff = -18,  // "DSDIFF to DSD Error!"
     kWaveFormAborted = -31,
 };
 
@@ -46,9 +46,8 @@ enum : int { kWaveFormMaxLevels = 7 };
 // levels    1..7
 // Result: the last level's count (0 when it is below 1), or a code above.
 // After a failure the arrays hold the points stored so far.
-[[nodiscard]] int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t *counts,
-                                double **maxima, double **minima, const uint8_t *abort,
-                                int64_t *progress, int levels);
+[[nodiscard]] int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t *counts, double **maxima,
+                                double **minima, const uint8_t *abort, int64_t *progress, int levels);
 
 // The DSD filter on its own, for tests and measurements. Kernels: the plain
 // sum of 31 look-ups per value, the SSE2 and AVX2 kernels (same doubles),
@@ -65,6 +64,5 @@ enum : uint32_t { kWaveFormDsdTail = 40 };
 // right: bytes + kWaveFormDsdTail bytes each (right unused for one channel).
 // Result: 0, kWaveFormErrPcm for a bad argument or a kernel this processor
 // does not run, kWaveFormErrWork when memory runs out.
-[[nodiscard]] int waveFormDsdExtremes(int kernel, const double *tables, const uint8_t *left,
-                                      const uint8_t *right, int channels, uint32_t bytes, double mx[2],
-                                      double mn[2]);
+[[nodiscard]] int waveFormDsdExtremes(int kernel, const double *tables, const uint8_t *left, const uint8_t *right,
+                                      int channels, uint32_t bytes, double mx[2], double mn[2]);

@@ -10,12 +10,14 @@
 #endif
 
 // Local symbols: this object may sit in several archives of one program.
-__asm__(".pushsection .rodata\n"
-        ".balign 16\n"
-        "sxBundleData:\n"
-        ".incbin \"" SX_BUNDLE_RCC "\"\n"
-        ".byte 0\n"
-        ".popsection\n");
+__asm__(
+    ".pushsection .rodata\n"
+    ".balign 16\n"
+    "sxBundleData:\n"
+    ".incbin \"" SX_BUNDLE_RCC
+    "\"\n"
+    ".byte 0\n"
+    ".popsection\n");
 
 extern "C" const unsigned char sxBundleData[];
 

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sys/time.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -17,7 +18,6 @@
 #include <ctime>
 #include <mutex>
 #include <string>
-#include <sys/time.h>
 #include <thread>
 
 int DebugClient::sDebugLevel = 15;
@@ -74,8 +74,7 @@ int connectTo(const std::string &host, uint16_t port, int timeoutMs) {
                 pollfd p{fd, POLLOUT, 0};
                 int err = 0;
                 socklen_t len = sizeof err;
-                ok = poll(&p, 1, timeoutMs) == 1 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 &&
-                     err == 0;
+                ok = poll(&p, 1, timeoutMs) == 1 && getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0;
             }
             if (!ok) {
                 close(fd);
@@ -175,8 +174,8 @@ void DebugClient::Shutdown() {
     sTail = sHead.load();
 }
 
-void DebugClient::SendTrace(const QString &message, const char *category, unsigned level,
-                            const char *sourcePath, unsigned line, const char *function) {
+void DebugClient::SendTrace(const QString &message, const char *category, unsigned level, const char *sourcePath,
+                            unsigned line, const char *function) {
     struct timeval tv;
     gettimeofday(&tv, nullptr);
     double ms = static_cast<double>(tv.tv_sec) * 1000.0 + static_cast<double>(tv.tv_usec / 1000);

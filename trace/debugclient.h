@@ -27,8 +27,8 @@ public:
     // Writes one record: time, application, "-", "-", category, level,
     // source file name, function, line, message, tab-separated, with no
     // terminator. Never fails towards the caller.
-    static void SendTrace(const QString &message, const char *category, unsigned level,
-                          const char *sourcePath, unsigned line, const char *function);
+    static void SendTrace(const QString &message, const char *category, unsigned level, const char *sourcePath,
+                          unsigned line, const char *function);
     // Sets up the sender; called by SendTrace only.
     static void Initialize();
     // -1 for a negative level, 15 above 15.

@@ -8,5 +8,4 @@ constexpr int gAppBuild = 96;
 
 // Two lines, split at the line break: the rights holder with the years, then
 // the reservation. Not translated.
-constexpr const char *gAppRightsNotice =
-    "Copyright (C) 2016-2024 KAVELO Corporation.\nAll rights reserved.";
+constexpr const char *gAppRightsNotice = "Copyright (C) 2016-2024 KAVELO Corporation.\nAll rights reserved.";

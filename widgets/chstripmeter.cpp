@@ -23,17 +23,16 @@ constexpr double kOverPcm = 186.63833223530796;
 // Levels 0..4 sit at -54, -18, -4, 0 and +3 dB of full scale; level 5 is the
 // over threshold.
 const double kLevels[2][chStripMeter::kZones] = {
-    {kFullScalePcm - 54.0, kFullScalePcm - 18.0, kFullScalePcm - 4.0, kFullScalePcm,
-     kFullScalePcm + 3.0, kOverPcm},
-    {kFullScaleDsd - 54.0, kFullScaleDsd - 18.0, kFullScaleDsd - 4.0, kFullScaleDsd,
-     kFullScaleDsd + 3.0, kFullScaleDsd},
+    {kFullScalePcm - 54.0, kFullScalePcm - 18.0, kFullScalePcm - 4.0, kFullScalePcm, kFullScalePcm + 3.0, kOverPcm},
+    {kFullScaleDsd - 54.0, kFullScaleDsd - 18.0, kFullScaleDsd - 4.0, kFullScaleDsd, kFullScaleDsd + 3.0,
+     kFullScaleDsd},
 };
 
 // Zone colours, parts of 255: zones 0 and 1 green, 2 and 3 yellow, 4 orange,
 // 5 red.
 const float kZoneColor[chStripMeter::kZones][3] = {
-    {0.0f, 210.0f / 255.0f, 30.0f / 255.0f},   {0.0f, 210.0f / 255.0f, 30.0f / 255.0f},
-    {1.0f, 245.0f / 255.0f, 85.0f / 255.0f},   {1.0f, 245.0f / 255.0f, 85.0f / 255.0f},
+    {0.0f, 210.0f / 255.0f, 30.0f / 255.0f},          {0.0f, 210.0f / 255.0f, 30.0f / 255.0f},
+    {1.0f, 245.0f / 255.0f, 85.0f / 255.0f},          {1.0f, 245.0f / 255.0f, 85.0f / 255.0f},
     {243.0f / 255.0f, 98.0f / 255.0f, 1.0f / 255.0f}, {252.0f / 255.0f, 42.0f / 255.0f, 42.0f / 255.0f},
 };
 constexpr float kOverRed[3] = {0.9882353f, 0.16470589f, 0.16470589f};
@@ -44,8 +43,7 @@ constexpr double kOverAreaBottom = 0.918;
 constexpr double kColumnLeft[2] = {0.51, 0.0};
 constexpr double kColumnRight[2] = {1.0, 0.49};
 
-void fillRect(double x0, double y0, double x1, double y1, const float rgb[3])
-{
+void fillRect(double x0, double y0, double x1, double y1, const float rgb[3]) {
     glColor3f(rgb[0], rgb[1], rgb[2]);
     glBegin(GL_QUADS);
     glVertex2d(x0, y0);
@@ -57,13 +55,9 @@ void fillRect(double x0, double y0, double x1, double y1, const float rgb[3])
 
 }  // namespace
 
-double chStripMeter::zoneLevel(int mode, int k)
-{
-    return kLevels[mode != 0 ? 1 : 0][k];
-}
+double chStripMeter::zoneLevel(int mode, int k) { return kLevels[mode != 0 ? 1 : 0][k]; }
 
-chStripMeter::chStripMeter(QWidget *parent) : QOpenGLWidget(parent)
-{
+chStripMeter::chStripMeter(QWidget *parent) : QOpenGLWidget(parent) {
     void *block = _aligned_malloc(sizeof(tState), 16);
     if (block) {
         std::memset(block, 0, sizeof(tState));
@@ -71,20 +65,12 @@ chStripMeter::chStripMeter(QWidget *parent) : QOpenGLWidget(parent)
     }
 }
 
-chStripMeter::~chStripMeter()
-{
-    _aligned_free(mState);
-}
+chStripMeter::~chStripMeter() { _aligned_free(mState); }
 
-bool chStripMeter::zoneOn(int channel, int zone) const
-{
-    return mState && mState->zoneOn[zone][channel] != 0;
-}
+bool chStripMeter::zoneOn(int channel, int zone) const { return mState && mState->zoneOn[zone][channel] != 0; }
 
-void chStripMeter::setMeterUpdateTiming(int periodMs)
-{
-    if (periodMs <= 0 || !mState)
-        return;
+void chStripMeter::setMeterUpdateTiming(int periodMs) {
+    if (periodMs <= 0 || !mState) return;
     mUpdatePeriod = periodMs;
     mPeakHoldUpdates = 1000 / periodMs;
     const double decay = std::pow(10.0, -20.0 * periodMs / 20000.0);
@@ -92,37 +78,30 @@ void chStripMeter::setMeterUpdateTiming(int periodMs)
     mState->decay[1] = decay;
 }
 
-void chStripMeter::setOverHoldTime(int ms)
-{
+void chStripMeter::setOverHoldTime(int ms) {
     if (ms < 0 || mUpdatePeriod <= 0)
         mOverHoldUpdates = -1;
     else if (ms <= 1000)
         mOverHoldUpdates = 0;
     else
-        mOverHoldUpdates = static_cast<int>(static_cast<unsigned>(ms - 1000) /
-                                            static_cast<unsigned>(mUpdatePeriod));
+        mOverHoldUpdates = static_cast<int>(static_cast<unsigned>(ms - 1000) / static_cast<unsigned>(mUpdatePeriod));
 }
 
-void chStripMeter::setOver(bool on)
-{
+void chStripMeter::setOver(bool on) {
     for (int ch = 0; ch < 2; ++ch) {
         mOver[ch] = on;
         mPeakHoldCount[ch] = mPeakHoldUpdates;
     }
 }
 
-void chStripMeter::clearPrevMeter()
-{
-    if (!mState)
-        return;
+void chStripMeter::clearPrevMeter() {
+    if (!mState) return;
     mState->level[0] = 0.0;
     mState->level[1] = 0.0;
 }
 
-void chStripMeter::setMeterData(const double levels[2], int mode, int)
-{
-    if (!mState)
-        return;
+void chStripMeter::setMeterData(const double levels[2], int mode, int) {
+    if (!mState) return;
     tState &s = *mState;
     const double *lv = kLevels[mode != 0 ? 1 : 0];
 
@@ -176,11 +155,9 @@ void chStripMeter::setMeterData(const double levels[2], int mode, int)
         const double u = std::max(c[ch], s.level[ch]);
         const double uDb = 20.0 * std::log10(u);
         mFraction[ch] = 0.0;
-        for (int k = 0; k < kZones; ++k)
-            s.zoneOn[k][ch] = lv[k] <= uDb ? ~uint64_t(0) : 0;
+        for (int k = 0; k < kZones; ++k) s.zoneOn[k][ch] = lv[k] <= uDb ? ~uint64_t(0) : 0;
         for (int k = 1; k < kZones; ++k) {
-            if (!s.zoneOn[k][ch] && s.zoneOn[k - 1][ch])
-                mFraction[ch] = (uDb - lv[k - 1]) / (lv[k] - lv[k - 1]);
+            if (!s.zoneOn[k][ch] && s.zoneOn[k - 1][ch]) mFraction[ch] = (uDb - lv[k - 1]) / (lv[k] - lv[k - 1]);
         }
         s.level[ch] = u;
     }
@@ -195,8 +172,7 @@ void chStripMeter::setMeterData(const double levels[2], int mode, int)
                     const double p = kChStripZonePos[d] + (kChStripZonePos[d + 1] - kChStripZonePos[d]) *
                                                               (b - lv[d - 1]) / (lv[d] - lv[d - 1]);
                     mPeakPos[ch] = std::max(p, 0.0);
-                    for (int i = 0; i < 3; ++i)
-                        mPeakColor[ch][i] = kZoneColor[d][i];
+                    for (int i = 0; i < 3; ++i) mPeakColor[ch][i] = kZoneColor[d][i];
                     mPeakColor[ch][3] = 1.0f;
                     break;
                 }
@@ -213,8 +189,7 @@ void chStripMeter::mousePressEvent(QMouseEvent *) {}
 
 void chStripMeter::initializeGL() {}
 
-void chStripMeter::resizeGL(int w, int h)
-{
+void chStripMeter::resizeGL(int w, int h) {
     // The widget sets the viewport itself before every paint.
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -225,12 +200,10 @@ void chStripMeter::resizeGL(int w, int h)
     mHeight = h;
 }
 
-void chStripMeter::paintGL()
-{
+void chStripMeter::paintGL() {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (!mState)
-        return;
+    if (!mState) return;
     const tState &s = *mState;
 
     for (int ch = 0; ch < 2; ++ch) {
@@ -246,8 +219,7 @@ void chStripMeter::paintGL()
 
     for (int ch = 0; ch < 2; ++ch) {
         const double p = mPeakPos[ch];
-        if (p == 0.0)
-            continue;
+        if (p == 0.0) continue;
         const double x0 = kColumnLeft[ch], x1 = kColumnRight[ch];
         if (p > kOverAreaBottom) {
             fillRect(x0, kOverAreaBottom, x1, 1.0, mPeakColor[ch]);
@@ -261,7 +233,6 @@ void chStripMeter::paintGL()
     }
 
     for (int ch = 0; ch < 2; ++ch) {
-        if (mOver[ch])
-            fillRect(kColumnLeft[ch], kOverAreaBottom, kColumnRight[ch], 1.0, kOverRed);
+        if (mOver[ch]) fillRect(kColumnLeft[ch], kOverAreaBottom, kColumnRight[ch], 1.0, kOverRed);
     }
 }

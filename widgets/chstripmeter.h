@@ -25,7 +25,7 @@ class chStripMeter : public QOpenGLWidget {
     Q_OBJECT
 public:
     enum : int {
-        kZones = 6,      // flags 0..5; zones 0..4 are drawn, 5 is the over threshold
+        kZones = 6,  // flags 0..5; zones 0..4 are drawn, 5 is the over threshold
         kDrawnZones = 5,
     };
 
@@ -70,8 +70,8 @@ private:
         uint64_t zoneOn[kZones][2];  // all ones or all zeros per lane
         double level[2];             // the shown, decaying level
         double peakHold[2];
-        double renewed[2];           // scratch: 1 where this update renewed the held peak
-        double decay[2];             // release factor per update
+        double renewed[2];  // scratch: 1 where this update renewed the held peak
+        double decay[2];    // release factor per update
     };
 
     tState *mState = nullptr;  // from _aligned_malloc; null if that failed

@@ -6,8 +6,7 @@
 #include "ui_dialogabout.h"
 #include "widgets/appversion.h"
 
-DialogAbout::DialogAbout(QWidget *parent) : QDialog(parent), ui(new Ui::DialogAbout)
-{
+DialogAbout::DialogAbout(QWidget *parent) : QDialog(parent), ui(new Ui::DialogAbout) {
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
@@ -20,15 +19,10 @@ DialogAbout::DialogAbout(QWidget *parent) : QDialog(parent), ui(new Ui::DialogAb
     ui->labelCopyright2->setText(lines.value(1));
 }
 
-DialogAbout::~DialogAbout()
-{
-    delete ui;
-}
+DialogAbout::~DialogAbout() { delete ui; }
 
-void DialogAbout::setEdition(tSetEdition edition)
-{
-    if (edition != kEditionZolt)
-        return;
+void DialogAbout::setEdition(tSetEdition edition) {
+    if (edition != kEditionZolt) return;
     ui->labelBackground->setPixmap(QPixmap(QStringLiteral(":resources2/bg_ZOLT/ZOLT_about_back.png")));
     ui->labelAppName->setText(QStringLiteral("ZOLT Sonvex Editor"));
     ui->labelAppName->setStyleSheet(

@@ -5,20 +5,15 @@
 
 #include "ui_dialogoverwrite.h"
 
-DialogOverWrite::DialogOverWrite(QWidget *parent) : QDialog(parent), ui(new Ui::DialogOverWrite)
-{
+DialogOverWrite::DialogOverWrite(QWidget *parent) : QDialog(parent), ui(new Ui::DialogOverWrite) {
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setWindowTitle(tr("Confirmation"));
 }
 
-DialogOverWrite::~DialogOverWrite()
-{
-    delete ui;
-}
+DialogOverWrite::~DialogOverWrite() { delete ui; }
 
-void DialogOverWrite::on_buttonBox_clicked(QAbstractButton *button)
-{
+void DialogOverWrite::on_buttonBox_clicked(QAbstractButton *button) {
     if (ui->buttonBox->standardButton(button) == QDialogButtonBox::Ok)
         emit clickedOK();
     else

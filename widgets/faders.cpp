@@ -12,17 +12,12 @@ const char *const kKnobOffPicture = ":/resources2/parts/volume_off.png";
 
 // Pointer coordinates are fractional; the fader works in whole pixels,
 // rounded half away from zero.
-int roundedPixel(qreal v)
-{
-    return static_cast<int>(std::lround(v));
-}
+int roundedPixel(qreal v) { return static_cast<int>(std::lround(v)); }
 
 }  // namespace
 
-void faderMakeVolTable(int width, tFaderVolEntry table[kFaderVolEntries])
-{
-    for (int i = 0; i < kFaderVolEntries; ++i)
-        table[i] = {-1, -120};
+void faderMakeVolTable(int width, tFaderVolEntry table[kFaderVolEntries]) {
+    for (int i = 0; i < kFaderVolEntries; ++i) table[i] = {-1, -120};
 
     // Single-precision steps accumulated from the right end: the positions
     // are part of the fader's look and of the levels saved from it.
@@ -35,124 +30,89 @@ void faderMakeVolTable(int width, tFaderVolEntry table[kFaderVolEntries])
         table[i++] = {static_cast<int>(p) - 10, dB};
         p += step;
     };
-    for (int dB = 0; dB > -12; --dB)
-        put(dB, stepA);
+    for (int dB = 0; dB > -12; --dB) put(dB, stepA);
     put(-12, stepB);
-    for (int dB = -13; dB >= -36; --dB)
-        put(dB, stepB);
-    for (int dB = -38; dB >= -58; dB -= 2)
-        put(dB, stepB);
+    for (int dB = -13; dB >= -36; --dB) put(dB, stepB);
+    for (int dB = -38; dB >= -58; dB -= 2) put(dB, stepB);
     put(-120, stepB);
 }
 
-int faderVolumeIndex(const tFaderVolEntry table[kFaderVolEntries], double dB)
-{
+int faderVolumeIndex(const tFaderVolEntry table[kFaderVolEntries], double dB) {
     for (int i = 0; i < kFaderVolEntries; ++i) {
-        if (table[i].levelDb <= dB)
-            return i;
+        if (table[i].levelDb <= dB) return i;
     }
     return -1;
 }
 
-int faderLevelAtPosition(const tFaderVolEntry table[kFaderVolEntries], int x)
-{
+int faderLevelAtPosition(const tFaderVolEntry table[kFaderVolEntries], int x) {
     for (int i = kFaderVolEntries - 1; i >= 0; --i) {
-        if (table[i].position >= x)
-            return table[i].levelDb;
+        if (table[i].position >= x) return table[i].levelDb;
     }
     return 0;
 }
 
-int faderTrackKnobX(int x, int width)
-{
-    if (x < 5)
-        return 0;
-    if (x > width - 11)
-        return width - kFaderKnobReach;
+int faderTrackKnobX(int x, int width) {
+    if (x < 5) return 0;
+    if (x > width - 11) return width - kFaderKnobReach;
     return x - 5;
 }
 
 faderTop::faderTop(QWidget *parent) : QLabel(parent) {}
 
-void faderTop::mousePressEvent(QMouseEvent *event)
-{
+void faderTop::mousePressEvent(QMouseEvent *event) {
     mPressed = true;
     mPressX = x();
     mPressGlobalX = roundedPixel(event->globalPosition().x());
     setPixmap(QPixmap(kKnobOnPicture));
 }
 
-void faderTop::mouseMoveEvent(QMouseEvent *event)
-{
-    if (!mPressed)
-        return;
+void faderTop::mouseMoveEvent(QMouseEvent *event) {
+    if (!mPressed) return;
     int knobX = roundedPixel(event->globalPosition().x()) + mPressX - mPressGlobalX;
-    if (knobX < 0)
-        knobX = 0;
-    if (knobX > mTravel - kFaderKnobReach)
-        knobX = mTravel - kFaderKnobReach;
+    if (knobX < 0) knobX = 0;
+    if (knobX > mTravel - kFaderKnobReach) knobX = mTravel - kFaderKnobReach;
     move(knobX, 0);
     emit faderMoved(knobX);
 }
 
-void faderTop::mouseReleaseEvent(QMouseEvent *)
-{
+void faderTop::mouseReleaseEvent(QMouseEvent *) {
     mPressed = false;
     setPixmap(QPixmap(kKnobOffPicture));
 }
 
-WidgetFaderBase::WidgetFaderBase(QWidget *parent) : QWidget(parent)
-{
-    faderMakeVolTable(width(), mVolTable);
-}
+WidgetFaderBase::WidgetFaderBase(QWidget *parent) : QWidget(parent) { faderMakeVolTable(width(), mVolTable); }
 
-void WidgetFaderBase::makeVolTable()
-{
-    faderMakeVolTable(width(), mVolTable);
-}
+void WidgetFaderBase::makeVolTable() { faderMakeVolTable(width(), mVolTable); }
 
-void WidgetFaderBase::load(const QString &path)
-{
+void WidgetFaderBase::load(const QString &path) {
     mBackImage.load(path);
     makeVolTable();
 }
 
-void WidgetFaderBase::setVolumePosition(double dB)
-{
+void WidgetFaderBase::setVolumePosition(double dB) {
     const int i = faderVolumeIndex(mVolTable, dB);
-    if (i >= 0 && mKnob)
-        mKnob->move(mVolTable[i].position, 0);
+    if (i >= 0 && mKnob) mKnob->move(mVolTable[i].position, 0);
 }
 
-void WidgetFaderBase::moveFader(QMouseEvent *event)
-{
+void WidgetFaderBase::moveFader(QMouseEvent *event) {
     const int knobX = faderTrackKnobX(roundedPixel(event->position().x()), width());
-    if (mKnob)
-        mKnob->move(knobX, 0);
+    if (mKnob) mKnob->move(knobX, 0);
     emit faderMoved(knobX);
 }
 
-void WidgetFaderBase::mousePressEvent(QMouseEvent *event)
-{
+void WidgetFaderBase::mousePressEvent(QMouseEvent *event) {
     mPressed = true;
     moveFader(event);
 }
 
-void WidgetFaderBase::mouseMoveEvent(QMouseEvent *event)
-{
-    if (mPressed)
-        moveFader(event);
+void WidgetFaderBase::mouseMoveEvent(QMouseEvent *event) {
+    if (mPressed) moveFader(event);
 }
 
-void WidgetFaderBase::mouseReleaseEvent(QMouseEvent *)
-{
-    mPressed = false;
-}
+void WidgetFaderBase::mouseReleaseEvent(QMouseEvent *) { mPressed = false; }
 
-void WidgetFaderBase::paintEvent(QPaintEvent *)
-{
-    if (mBackImage.isNull())
-        return;
+void WidgetFaderBase::paintEvent(QPaintEvent *) {
+    if (mBackImage.isNull()) return;
     QPainter painter(this);
     painter.drawImage(rect(), mBackImage);
 }

@@ -26,8 +26,8 @@ struct tFaderVolEntry {
 
 enum : int {
     kFaderVolEntries = 64,
-    kFaderVolUsed = 49,     // entries 0..48: 0 dB down to −58 dB, then −120 dB
-    kFaderKnobReach = 16,   // the knob stops this far before the track's end
+    kFaderVolUsed = 49,    // entries 0..48: 0 dB down to −58 dB, then −120 dB
+    kFaderKnobReach = 16,  // the knob stops this far before the track's end
 };
 
 // Fills the table for a track w pixels wide: 0 dB 10 pixels before the right

@@ -5,8 +5,7 @@
 namespace {
 
 // Both pictures draw in a unit square from the bottom left.
-void unitProjection()
-{
+void unitProjection() {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0.0, 1.0, 0.0, 1.0, -1.0, 1.0);
@@ -14,8 +13,7 @@ void unitProjection()
     glLoadIdentity();
 }
 
-void initUnitView()
-{
+void initUnitView() {
     glClearColor(0.8f, 0.8f, 0.8f, 1.0f);
     unitProjection();
 }
@@ -24,27 +22,21 @@ void initUnitView()
 
 WidgetMark::WidgetMark(QWidget *parent) : QOpenGLWidget(parent) {}
 
-void WidgetMark::setColor(double red, double green, double blue)
-{
+void WidgetMark::setColor(double red, double green, double blue) {
     mColor[0] = red;
     mColor[1] = green;
     mColor[2] = blue;
     update();
 }
 
-void WidgetMark::initializeGL()
-{
-    initUnitView();
-}
+void WidgetMark::initializeGL() { initUnitView(); }
 
-void WidgetMark::resizeGL(int w, int h)
-{
+void WidgetMark::resizeGL(int w, int h) {
     glViewport(0, 0, w, h);
     unitProjection();
 }
 
-void WidgetMark::paintGL()
-{
+void WidgetMark::paintGL() {
     glClear(GL_COLOR_BUFFER_BIT);
     glColor3d(mColor[0], mColor[1], mColor[2]);
     glBegin(GL_QUADS);
@@ -60,32 +52,23 @@ void WidgetMark::paintGL()
 
 testGraphic::testGraphic(QWidget *parent) : QOpenGLWidget(parent) {}
 
-void testGraphic::mousePressEvent(QMouseEvent *)
-{
+void testGraphic::mousePressEvent(QMouseEvent *) {
     mColor[0] = 0.0;
     mColor[1] = 0.8;
     mColor[2] = 0.2;
     update();
 }
 
-void testGraphic::mouseMoveEvent(QMouseEvent *)
-{
-    update();
-}
+void testGraphic::mouseMoveEvent(QMouseEvent *) { update(); }
 
-void testGraphic::initializeGL()
-{
-    initUnitView();
-}
+void testGraphic::initializeGL() { initUnitView(); }
 
-void testGraphic::resizeGL(int w, int h)
-{
+void testGraphic::resizeGL(int w, int h) {
     glViewport(0, 0, w, h);
     unitProjection();
 }
 
-void testGraphic::paintGL()
-{
+void testGraphic::paintGL() {
     glClear(GL_COLOR_BUFFER_BIT);
     glColor3d(mColor[0], mColor[1], mColor[2]);
     glBegin(GL_QUADS);

@@ -32,8 +32,7 @@ struct tKnobStep {
 // quantised to 1/resolution by trunc(raw·resolution + 5)/resolution, which
 // puts them about half a step of the resolution above the raw value (and
 // makes neighbouring steps repeat or skip a value).
-void knobMakeTable(tKnobStep *table, int count, double lower, double upper, int resolution,
-                   tChangeType change);
+void knobMakeTable(tKnobStep *table, int count, double lower, double upper, int resolution, tChangeType change);
 
 // The table and the step of one knob, with the drag rule. Without a table
 // the step and the value stay 0.
@@ -69,8 +68,7 @@ class widget_knob : public QWidget {
 public:
     explicit widget_knob(QWidget *parent = nullptr);
 
-    void prepareKnobTable(int count, double lower, double upper, int resolution,
-                          tChangeType change);
+    void prepareKnobTable(int count, double lower, double upper, int resolution, tChangeType change);
     void setKnobValue(double value) { mKnob.setValue(value); }
     double getValueDB() const { return mKnob.value(); }
     int step() const { return mKnob.step(); }
@@ -96,8 +94,7 @@ class knobGL : public QOpenGLWidget {
 public:
     Q_INVOKABLE explicit knobGL(QWidget *parent = nullptr);
 
-    void prepareKnobTable(int count, double lower, double upper, int resolution,
-                          tChangeType change);
+    void prepareKnobTable(int count, double lower, double upper, int resolution, tChangeType change);
     void setKnobValue(double value) { mKnob.setValue(value); }
     double getValueDB() const { return mKnob.value(); }
     int step() const { return mKnob.step(); }

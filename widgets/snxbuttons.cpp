@@ -7,76 +7,63 @@
 // A forwarded key stays accepted (as delivered), so it does not travel on to
 // the parent widget either.
 
-setPointButton::setPointButton(QWidget *parent) : QPushButton(parent)
-{
+setPointButton::setPointButton(QWidget *parent) : QPushButton(parent) {
     styleSheet_apply(this, QStringLiteral(":/resources2/qss/setpointbutton.qss"));
 }
 
-blackButton::blackButton(QWidget *parent) : QPushButton(parent)
-{
+blackButton::blackButton(QWidget *parent) : QPushButton(parent) {
     styleSheet_apply(this, QStringLiteral(":/resources2/qss/blackButton.qss"));
 }
 
 void blackButton::keyPressEvent(QKeyEvent *event) { emit keyPressed(event); }
 
-blackComboBox::blackComboBox(QWidget *parent) : QComboBox(parent)
-{
+blackComboBox::blackComboBox(QWidget *parent) : QComboBox(parent) {
     styleSheet_apply(this, QStringLiteral(":/resources2/qss/blackComboBox.qss"));
 }
 
-snxPlayButton::snxPlayButton(QWidget *parent) : QPushButton(parent)
-{
+snxPlayButton::snxPlayButton(QWidget *parent) : QPushButton(parent) {
     styleSheet_apply(this, QStringLiteral(":/resources2/qss/snxPlayButton.qss"));
 }
 
 void snxPlayButton::keyPressEvent(QKeyEvent *event) { emit keyPressed(event); }
 
-snxStopButton::snxStopButton(QWidget *parent) : QPushButton(parent)
-{
+snxStopButton::snxStopButton(QWidget *parent) : QPushButton(parent) {
     styleSheet_apply(this, QStringLiteral(":/resources2/qss/snxStopButton.qss"));
 }
 
 void snxStopButton::keyPressEvent(QKeyEvent *event) { emit keyPressed(event); }
 
-snxZeroPlayButton::snxZeroPlayButton(QWidget *parent) : QPushButton(parent)
-{
+snxZeroPlayButton::snxZeroPlayButton(QWidget *parent) : QPushButton(parent) {
     styleSheet_apply(this, QStringLiteral(":/resources2/qss/snxZeroPlayButton.qss"));
 }
 
 void snxZeroPlayButton::keyPressEvent(QKeyEvent *event) { emit keyPressed(event); }
 
-snxRecButton::snxRecButton(QWidget *parent) : QPushButton(parent)
-{
+snxRecButton::snxRecButton(QWidget *parent) : QPushButton(parent) {
     styleSheet_apply(this, QStringLiteral(":/resources2/qss/snxRecButton.qss"));
 }
 
-whiteButton::whiteButton(QWidget *parent) : QPushButton(parent)
-{
+whiteButton::whiteButton(QWidget *parent) : QPushButton(parent) {
     styleSheet_apply(this, QStringLiteral(":/resources2/qss/whiteButton.qss"));
 }
 
-zoomInButton::zoomInButton(QWidget *parent) : QPushButton(parent)
-{
+zoomInButton::zoomInButton(QWidget *parent) : QPushButton(parent) {
     styleSheet_apply(this, QStringLiteral(":/resources2/qss/zoomInButton.qss"));
 }
 
-zoomOutButton::zoomOutButton(QWidget *parent) : QPushButton(parent)
-{
+zoomOutButton::zoomOutButton(QWidget *parent) : QPushButton(parent) {
     styleSheet_apply(this, QStringLiteral(":/resources2/qss/zoomOutButton.qss"));
 }
 
-snxMuteButton::snxMuteButton(QWidget *parent) : QPushButton(parent)
-{
+snxMuteButton::snxMuteButton(QWidget *parent) : QPushButton(parent) {
     styleSheet_apply(this, QStringLiteral(":/resources2/qss/snxMuteButton.qss"));
 }
 
-snxSoloButton::snxSoloButton(QWidget *parent) : QPushButton(parent)
-{
+snxSoloButton::snxSoloButton(QWidget *parent) : QPushButton(parent) {
     styleSheet_apply(this, QStringLiteral(":/resources2/qss/snxSoloButton.qss"));
 }
 
-snxRecArmButton::snxRecArmButton(QWidget *parent) : QPushButton(parent)
-{
+snxRecArmButton::snxRecArmButton(QWidget *parent) : QPushButton(parent) {
     styleSheet_apply(this, QStringLiteral(":/resources2/qss/snxRecArmButton.qss"));
 }
 

@@ -32,6 +32,7 @@ public:
     explicit blackButton(QWidget *parent = nullptr);
 signals:
     void keyPressed(QKeyEvent *event);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 };
@@ -50,6 +51,7 @@ public:
     explicit snxPlayButton(QWidget *parent = nullptr);
 signals:
     void keyPressed(QKeyEvent *event);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 };
@@ -61,6 +63,7 @@ public:
     explicit snxStopButton(QWidget *parent = nullptr);
 signals:
     void keyPressed(QKeyEvent *event);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 };
@@ -72,6 +75,7 @@ public:
     explicit snxZeroPlayButton(QWidget *parent = nullptr);
 signals:
     void keyPressed(QKeyEvent *event);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 };
@@ -134,6 +138,7 @@ public:
     explicit snxPushButton(QWidget *parent = nullptr);
 signals:
     void keyPressed(QKeyEvent *event);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 };
@@ -146,6 +151,7 @@ public:
     explicit comboBoxMain(QWidget *parent = nullptr);
 signals:
     void keyPressed(QKeyEvent *event);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 };

@@ -1,21 +1,16 @@
 #include "widgets/snxprogressdialog.h"
 
-snxProgressDialog::snxProgressDialog(QWidget *parent, Qt::WindowFlags flags)
-    : QProgressDialog(parent, flags)
-{
+snxProgressDialog::snxProgressDialog(QWidget *parent, Qt::WindowFlags flags) : QProgressDialog(parent, flags) {
     myConstructor();
 }
 
-snxProgressDialog::snxProgressDialog(const QString &labelText, const QString &cancelButtonText,
-                                     int minimum, int maximum, QWidget *parent,
-                                     Qt::WindowFlags flags)
-    : QProgressDialog(labelText, cancelButtonText, minimum, maximum, parent, flags)
-{
+snxProgressDialog::snxProgressDialog(const QString &labelText, const QString &cancelButtonText, int minimum,
+                                     int maximum, QWidget *parent, Qt::WindowFlags flags)
+    : QProgressDialog(labelText, cancelButtonText, minimum, maximum, parent, flags) {
     myConstructor();
 }
 
-void snxProgressDialog::myConstructor()
-{
+void snxProgressDialog::myConstructor() {
     setModal(false);
     setWindowFlags(windowFlags() & ~(Qt::WindowCloseButtonHint | Qt::WindowContextHelpButtonHint));
     hide();

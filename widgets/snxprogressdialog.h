@@ -11,9 +11,8 @@ class snxProgressDialog : public QProgressDialog {
     Q_OBJECT
 public:
     explicit snxProgressDialog(QWidget *parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
-    snxProgressDialog(const QString &labelText, const QString &cancelButtonText, int minimum,
-                      int maximum, QWidget *parent = nullptr,
-                      Qt::WindowFlags flags = Qt::WindowFlags());
+    snxProgressDialog(const QString &labelText, const QString &cancelButtonText, int minimum, int maximum,
+                      QWidget *parent = nullptr, Qt::WindowFlags flags = Qt::WindowFlags());
 
 private:
     // The set-up every constructor runs after the base class's.

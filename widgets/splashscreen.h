@@ -10,8 +10,7 @@ class QLabel;
 class snxSplashScreen : public QSplashScreen {
     Q_OBJECT
 public:
-    explicit snxSplashScreen(const QPixmap &pixmap = QPixmap(),
-                             Qt::WindowFlags flags = Qt::WindowFlags());
+    explicit snxSplashScreen(const QPixmap &pixmap = QPixmap(), Qt::WindowFlags flags = Qt::WindowFlags());
 
     // Each places and fills only the label it is given.
     void arrangeLabelVersion(QLabel *label);

@@ -9,8 +9,7 @@ namespace {
 // trunc() into int64 without undefined behaviour: NaN gives 0, values
 // beyond the type saturate. Owners can hand the view empty levels (L or C
 // 0), which turn the ratios below into NaN or infinity.
-int64_t truncI64(double v)
-{
+int64_t truncI64(double v) {
     if (std::isnan(v)) return 0;
     if (v >= 9.2e18) return std::numeric_limits<int64_t>::max();
     if (v <= -9.2e18) return std::numeric_limits<int64_t>::min();
@@ -19,8 +18,7 @@ int64_t truncI64(double v)
 
 // kSetThresholds[i] is the least ratio that takes set i + 1. File suffixes
 // of the sets; one cursor picture of the bundle lacks the "x" of its suffix.
-const float kSetThresholds[kTrackPictureSets - 1] = {1.25f, 1.5f, 1.75f, 2.0f, 2.25f,
-                                                     2.5f,  2.75f, 3.0f, 3.5f, 4.0f};
+const float kSetThresholds[kTrackPictureSets - 1] = {1.25f, 1.5f, 1.75f, 2.0f, 2.25f, 2.5f, 2.75f, 3.0f, 3.5f, 4.0f};
 const char *const kHandleSuffix[kTrackPictureSets] = {"",      "@1.25x", "@1.5x", "@1.75x", "@2x", "@2.25x",
                                                       "@2.5x", "@2.75x", "@3x",   "@3.5x",  "@4x"};
 const char *const kCursorSuffix[kTrackPictureSets] = {"",      "@1.25x", "@1.5x", "@1.75x", "@2x", "@2.25",
@@ -30,8 +28,7 @@ int clampSet(int set) { return std::clamp(set, 0, kTrackPictureSets - 1); }
 
 }  // namespace
 
-tTrackBounds trackGeo_initialBounds(float ratio, int w, int h)
-{
+tTrackBounds trackGeo_initialBounds(float ratio, int w, int h) {
     w = std::max(w, 1);
     h = std::max(h, 1);
     tTrackBounds b;
@@ -44,8 +41,7 @@ tTrackBounds trackGeo_initialBounds(float ratio, int w, int h)
     return b;
 }
 
-tTrackBounds trackGeo_bounds(int w, int h, int widgetH)
-{
+tTrackBounds trackGeo_bounds(int w, int h, int widgetH) {
     w = std::max(w, 1);
     h = std::max(h, 1);
     widgetH = std::max(widgetH, 1);
@@ -59,27 +55,23 @@ tTrackBounds trackGeo_bounds(int w, int h, int widgetH)
     return b;
 }
 
-int trackGeo_pictureSet(float ratio)
-{
+int trackGeo_pictureSet(float ratio) {
     for (int i = kTrackPictureSets - 2; i >= 0; --i)
         if (ratio >= kSetThresholds[i]) return i + 1;
     return 0;
 }
 
-QString trackGeo_handlePicture(bool grabbed, int set)
-{
+QString trackGeo_handlePicture(bool grabbed, int set) {
     return QStringLiteral(":/resources2/parts/point_BlueFlat_%1%2.png")
         .arg(grabbed ? QStringLiteral("on") : QStringLiteral("off"), QLatin1String(kHandleSuffix[clampSet(set)]));
 }
 
-QString trackGeo_cursorPicture(int set)
-{
+QString trackGeo_cursorPicture(int set) {
     return QStringLiteral(":/resources2/parts/playCursor%1.png").arg(QLatin1String(kCursorSuffix[clampSet(set)]));
 }
 
-tTrackColumnMap trackGeo_mapColumns(int64_t S, uint64_t T, int64_t N, double L, double C, double O,
-                                    int64_t drawOffset, int64_t drawEnd)
-{
+tTrackColumnMap trackGeo_mapColumns(int64_t S, uint64_t T, int64_t N, double L, double C, double O, int64_t drawOffset,
+                                    int64_t drawEnd) {
     tTrackColumnMap m;
     if (!(L > 0.0) || !(C > 0.0)) return m;  // an empty level draws nothing
     const double Td = static_cast<double>(std::max<uint64_t>(T, 1));
@@ -100,14 +92,12 @@ tTrackColumnMap trackGeo_mapColumns(int64_t S, uint64_t T, int64_t N, double L, 
     return m;
 }
 
-double trackGeo_columnX(double column, const tTrackColumnMap &map, float rangeMin, float rangeMax, float factor)
-{
+double trackGeo_columnX(double column, const tTrackColumnMap &map, float rangeMin, float rangeMax, float factor) {
     return ((column / map.span) * (rangeMax - rangeMin) + rangeMin) * factor + map.shift;
 }
 
 bool trackGeo_zeroLine(const tTrackColumnMap &map, double L, int64_t K, uint64_t T, int64_t N, int64_t drawEnd,
-                       int64_t drawStart, float rangeMin, float rangeMax, double *x0, double *x1)
-{
+                       int64_t drawStart, float rangeMin, float rangeMax, double *x0, double *x1) {
     const double Td = static_cast<double>(std::max<uint64_t>(T, 1));
     const double Nd = static_cast<double>(std::max<int64_t>(N, 1));
     const int64_t R = std::max<int64_t>(0, truncI64(L - map.a));
@@ -121,27 +111,22 @@ bool trackGeo_zeroLine(const tTrackColumnMap &map, double L, int64_t K, uint64_t
     return true;
 }
 
-double trackGeo_levelX(double fraction, double L, int64_t S, double C)
-{
+double trackGeo_levelX(double fraction, double L, int64_t S, double C) {
     return (fraction * L - static_cast<double>(S)) / C;
 }
 
-double trackGeo_markX(int64_t position, int64_t length, double L, int64_t S, double C, float rangeMin,
-                      float rangeMax)
-{
+double trackGeo_markX(int64_t position, int64_t length, double L, int64_t S, double C, float rangeMin, float rangeMax) {
     if (length == 0) return std::numeric_limits<double>::quiet_NaN();
     const double x = trackGeo_levelX(static_cast<double>(position) / static_cast<double>(length), L, S, C);
     return x * (rangeMax - rangeMin) + rangeMin;
 }
 
-double trackGeo_cursorX(double x, int widgetW)
-{
+double trackGeo_cursorX(double x, int widgetW) {
     const double W = std::max(widgetW, 1);
     return std::trunc(x * W + 0.5) / W;
 }
 
-double trackGeo_shade(double y, double centre, double clipTop, double clipBottom)
-{
+double trackGeo_shade(double y, double centre, double clipTop, double clipBottom) {
     const double reach = y >= centre ? clipTop - centre : centre - clipBottom;
     if (!(reach > 0.0)) return 1.0;
     return std::fabs(y - centre) / reach;
@@ -151,8 +136,7 @@ namespace {
 
 // One side of the envelope: the segment lies wholly on one side of the
 // centre (or on it). Appends a convex polygon cut at the clip level k.
-int envelopeSide(double x0, double y0, double x1, double y1, double centre, double k, tTrackShadePoint *out)
-{
+int envelopeSide(double x0, double y0, double x1, double y1, double centre, double k, tTrackShadePoint *out) {
     const bool up = k > centre;
     auto beyond = [&](double y) { return up ? y > k : y < k; };
     auto fOf = [&](double y) { return std::fabs(y - centre) / std::fabs(k - centre); };
@@ -161,23 +145,26 @@ int envelopeSide(double x0, double y0, double x1, double y1, double centre, doub
     out[n++] = {x1, centre, 0.0};
     const bool b0 = beyond(y0), b1 = beyond(y1);
     // An end on the centre line is already a corner.
-    if (b1) out[n++] = {x1, k, 1.0};
-    else if (y1 != centre) out[n++] = {x1, y1, fOf(y1)};
+    if (b1)
+        out[n++] = {x1, k, 1.0};
+    else if (y1 != centre)
+        out[n++] = {x1, y1, fOf(y1)};
     if (b0 != b1) {
         // The segment crosses the clip level between the two ends.
         const double xk = x0 + (x1 - x0) * (k - y0) / (y1 - y0);
         out[n++] = {xk, k, 1.0};
     }
-    if (b0) out[n++] = {x0, k, 1.0};
-    else if (y0 != centre) out[n++] = {x0, y0, fOf(y0)};
+    if (b0)
+        out[n++] = {x0, k, 1.0};
+    else if (y0 != centre)
+        out[n++] = {x0, y0, fOf(y0)};
     return n;
 }
 
 }  // namespace
 
-int trackGeo_envelope(double x0, double y0, double x1, double y1, double centre, double clipTop,
-                      double clipBottom, tTrackShadePoint polygons[2][5], int counts[2])
-{
+int trackGeo_envelope(double x0, double y0, double x1, double y1, double centre, double clipTop, double clipBottom,
+                      tTrackShadePoint polygons[2][5], int counts[2]) {
     const double d0 = y0 - centre, d1 = y1 - centre;
     if (d0 == 0.0 && d1 == 0.0) return 0;
     if (d0 * d1 < 0.0) {
@@ -192,22 +179,19 @@ int trackGeo_envelope(double x0, double y0, double x1, double y1, double centre,
     return 1;
 }
 
-tTrackPointer trackGeo_pointer(const tTrackBounds &b, double px, double py, int widgetW, int widgetH)
-{
+tTrackPointer trackGeo_pointer(const tTrackBounds &b, double px, double py, int widgetW, int widgetH) {
     const double W = std::max(widgetW, 1), H = std::max(widgetH, 1);
     // std::round takes halves away from zero.
     return {b.left + (b.right - b.left) * std::round(px) / W, b.bottom + (b.top - b.bottom) * std::round(py) / H};
 }
 
-double trackGeo_materialFraction(double xn, double C, int64_t S, double L)
-{
+double trackGeo_materialFraction(double xn, double C, int64_t S, double L) {
     const double t = (C * xn + static_cast<double>(S)) / L;
     return std::isfinite(t) ? t : 0.0;
 }
 
 int32_t trackGeo_grabHandle(const tTrackBounds &b, double xn, double yn, double inPoint, double outPoint, double L,
-                            int64_t S, double C)
-{
+                            int64_t S, double C) {
     if (yn < 0.5 - 0.5 * b.my || yn > 0.5 + 2.5 * b.my) return kTrackDragNone;
     const float xin = static_cast<float>(trackGeo_levelX(inPoint, L, S, C));
     const float xout = static_cast<float>(trackGeo_levelX(outPoint, L, S, C));
@@ -216,8 +200,7 @@ int32_t trackGeo_grabHandle(const tTrackBounds &b, double xn, double yn, double 
     return kTrackDragNone;
 }
 
-void trackGeo_dragHandle(tTrackHandleDrag *d, double t, float rangeMin, float rangeMax)
-{
+void trackGeo_dragHandle(tTrackHandleDrag *d, double t, float rangeMin, float rangeMax) {
     const double lo = rangeMin, hi = rangeMax;
     if (d->state == kTrackDragIn) {
         if (t <= lo) {
@@ -246,8 +229,7 @@ void trackGeo_dragHandle(tTrackHandleDrag *d, double t, float rangeMin, float ra
     }
 }
 
-double trackGeo_rescale(double f, float oldMin, float oldMax, float newMin, float newMax)
-{
+double trackGeo_rescale(double f, float oldMin, float oldMax, float newMin, float newMax) {
     if (oldMax == oldMin) return f;
     return newMin + (newMax - newMin) * (static_cast<float>(f) - oldMin) / (oldMax - oldMin);
 }

@@ -12,9 +12,9 @@
 #include <cstdint>
 
 enum : int {
-    kTrackMaxTracks = 32,   // lanes of one view
-    kTrackMaxMarks = 100,   // records of the main window's mark table
-    kTrackPictureSets = 11, // 1x and ten further pixel ratios
+    kTrackMaxTracks = 32,    // lanes of one view
+    kTrackMaxMarks = 100,    // records of the main window's mark table
+    kTrackPictureSets = 11,  // 1x and ten further pixel ratios
 };
 
 // Drag states of the pointer (the view's `mDragState`).
@@ -68,15 +68,14 @@ struct tTrackColumnMap {
     int64_t first = 0;   // i0: the first peak entry in view
     int64_t lo = 0;      // columns lo .. hi - 1 are drawn
     int64_t hi = 0;
-    double span = 0.0;   // D: columns across the whole view at this track's scale
+    double span = 0.0;  // D: columns across the whole view at this track's scale
 };
-tTrackColumnMap trackGeo_mapColumns(int64_t S, uint64_t T, int64_t N, double L, double C, double O,
-                                    int64_t drawOffset, int64_t drawEnd);
+tTrackColumnMap trackGeo_mapColumns(int64_t S, uint64_t T, int64_t N, double L, double C, double O, int64_t drawOffset,
+                                    int64_t drawEnd);
 
 // x of a column edge: column index (may be fractional) over D, taken through
 // the allowed range and the track's horizontal factor, plus the shift.
-double trackGeo_columnX(double column, const tTrackColumnMap &map, float rangeMin, float rangeMax,
-                        float factor);
+double trackGeo_columnX(double column, const tTrackColumnMap &map, float rangeMin, float rangeMax, float factor);
 
 // The zero line of a track, from x0 to x1 in view units; false when there is
 // nothing to draw. K: the track's ready column count; drawStart: B of the
@@ -90,8 +89,7 @@ double trackGeo_levelX(double fraction, double L, int64_t S, double C);
 
 // x of a mark at `position` frames of a material of `length` frames, taken
 // through the allowed range. NaN when the length is 0.
-double trackGeo_markX(int64_t position, int64_t length, double L, int64_t S, double C, float rangeMin,
-                      float rangeMax);
+double trackGeo_markX(int64_t position, int64_t length, double L, int64_t S, double C, float rangeMin, float rangeMax);
 
 // The cursor snapped to the widget's logical pixel grid: trunc(x·W + 0.5)/W.
 double trackGeo_cursorX(double x, int widgetW);
@@ -107,8 +105,8 @@ struct tTrackShadePoint {
 // at the clip level on each side (clipTop above the centre, clipBottom
 // below). A segment that crosses the centre gives two polygons. Each polygon
 // is convex with 3 to 5 points, in order. Returns the number of polygons.
-int trackGeo_envelope(double x0, double y0, double x1, double y1, double centre, double clipTop,
-                      double clipBottom, tTrackShadePoint polygons[2][5], int counts[2]);
+int trackGeo_envelope(double x0, double y0, double x1, double y1, double centre, double clipTop, double clipBottom,
+                      tTrackShadePoint polygons[2][5], int counts[2]);
 
 // The gradient fraction of a height: 0 at the centre, 1 at the clip level on
 // its side (larger beyond it).
@@ -134,8 +132,8 @@ double trackGeo_materialFraction(double xn, double C, int64_t S, double L);
 // The handle a press at (xn, yn) grabs: kTrackDragIn, kTrackDragOut or
 // kTrackDragNone. The in handle is tested first, so where the two overlap
 // the in point is taken.
-int32_t trackGeo_grabHandle(const tTrackBounds &b, double xn, double yn, double inPoint, double outPoint,
-                            double L, int64_t S, double C);
+int32_t trackGeo_grabHandle(const tTrackBounds &b, double xn, double yn, double inPoint, double outPoint, double L,
+                            int64_t S, double C);
 
 // One pointer move while a handle is held; t is the pointer's material
 // fraction. Dragging a handle past the other point swaps them: the dragged
@@ -145,7 +143,7 @@ struct tTrackHandleDrag {
     int32_t state;  // kTrackDragIn or kTrackDragOut
     double inPoint;
     double outPoint;
-    bool crossed;   // set once the drag has passed the other point
+    bool crossed;  // set once the drag has passed the other point
 };
 void trackGeo_dragHandle(tTrackHandleDrag *drag, double t, float rangeMin, float rangeMax);
 

@@ -22,15 +22,13 @@ struct Pictures {
     QImage cursor[kTrackPictureSets];
 };
 
-QImage forGL(const QString &path)
-{
+QImage forGL(const QString &path) {
     const QImage image(path);
     if (image.isNull()) return QImage();
     return image.convertToFormat(QImage::Format_RGBA8888).mirrored();
 }
 
-const Pictures &pictures()
-{
+const Pictures &pictures() {
     static const Pictures loaded = [] {
         Pictures p;
         for (int i = 0; i < kTrackPictureSets; ++i) {
@@ -45,8 +43,7 @@ const Pictures &pictures()
 
 }  // namespace
 
-trackGraphic::trackGraphic(QWidget *parent) : QOpenGLWidget(parent)
-{
+trackGraphic::trackGraphic(QWidget *parent) : QOpenGLWidget(parent) {
     std::fill(std::begin(mChannels), std::end(mChannels), 2);
     std::fill(std::begin(mHScale), std::end(mHScale), 1.0f);
     mRatio = static_cast<float>(devicePixelRatioF());
@@ -71,8 +68,7 @@ trackGraphic::~trackGraphic() = default;
 
 // --- Owner's operations ------------------------------------------------------
 
-void trackGraphic::setGLenable(bool on)
-{
+void trackGraphic::setGLenable(bool on) {
     mGLEnabled = on;
     if (on) {
         // Sizes that arrived while drawing was off are applied by the next
@@ -83,8 +79,7 @@ void trackGraphic::setGLenable(bool on)
     }
 }
 
-void trackGraphic::setWaveForm(tSetWaveFormParams *p)
-{
+void trackGraphic::setWaveForm(tSetWaveFormParams *p) {
     if (!p) return;
     mUpper = p->upperPeaks;
     mLower = p->lowerPeaks;
@@ -118,20 +113,20 @@ void trackGraphic::setWaveForm(tSetWaveFormParams *p)
         const int64_t width = p->drawWidths ? p->drawWidths[j] : mColumns;
         mDrawOffset[j] = offset;
         mDrawWidth[j] = width;
-        if (offset + width > mColumns || width == mColumns || offset == mFirstColumn) mode = kRedrawFull;
-        else mDrawEnd[j] = offset + width;
+        if (offset + width > mColumns || width == mColumns || offset == mFirstColumn)
+            mode = kRedrawFull;
+        else
+            mDrawEnd[j] = offset + width;
     }
     requestRedraw(mode);
 }
 
-void trackGraphic::setNumOfTrack(int tracks)
-{
+void trackGraphic::setNumOfTrack(int tracks) {
     mTrackCount = std::clamp(tracks, 0, static_cast<int>(kTrackMaxTracks));
     mTrackCountD = mTrackCount;
 }
 
-void trackGraphic::lineCurrentPosition(double x)
-{
+void trackGraphic::lineCurrentPosition(double x) {
     mCursorPosition = x;
     requestRedraw(kRedrawCursor);
 }
@@ -140,14 +135,12 @@ void trackGraphic::enableCursor(bool on) { mCursorShown = on; }
 
 void trackGraphic::setCursorTypePng(bool png) { mCursorPng = png; }
 
-void trackGraphic::setRegionNumber(int region)
-{
+void trackGraphic::setRegionNumber(int region) {
     mRegionNumber = region;
     mRegionNumber2 = region;
 }
 
-void trackGraphic::setInitWindowPizelRatio(float ratio)
-{
+void trackGraphic::setInitWindowPizelRatio(float ratio) {
     mRatio = ratio;
     mInitRatio = ratio;
     mCorrectionRatio = 1.0f;
@@ -156,20 +149,17 @@ void trackGraphic::setInitWindowPizelRatio(float ratio)
 
 void trackGraphic::changePixelRatio(float ratio) { selectPngByRatio(ratio); }
 
-void trackGraphic::selectPngByRatio(float ratio)
-{
+void trackGraphic::selectPngByRatio(float ratio) {
     mHandleSet = trackGeo_pictureSet(ratio);
     mCursorSet = mHandleSet;
 }
 
-void trackGraphic::setDragDropMode(bool on)
-{
+void trackGraphic::setDragDropMode(bool on) {
     mDragDrop = on;
     requestRedraw(kRedrawFrozen);
 }
 
-void trackGraphic::setWaveRange(float rangeMin, float rangeMax, int)
-{
+void trackGraphic::setWaveRange(float rangeMin, float rangeMax, int) {
     mFadeInEnd = trackGeo_rescale(mFadeInEnd, mRangeMin, mRangeMax, rangeMin, rangeMax);
     mFadeOutStart = trackGeo_rescale(mFadeOutStart, mRangeMin, mRangeMax, rangeMin, rangeMax);
     mRangeMin = rangeMin;
@@ -178,8 +168,7 @@ void trackGraphic::setWaveRange(float rangeMin, float rangeMax, int)
     if (mFadeInEnd < mInPoint) mFadeInEnd = mInPoint;
 }
 
-void trackGraphic::trackReloaded()
-{
+void trackGraphic::trackReloaded() {
     mInPoint = mFadeInEnd = mRangeMin;
     mOutPoint = mFadeOutStart = mRangeMax;
     mDragState = kTrackDragNone;
@@ -192,14 +181,12 @@ void trackGraphic::trackReloaded()
     emit editParamChanged(mRegionNumber);
 }
 
-void trackGraphic::gainChanged(double gain)
-{
+void trackGraphic::gainChanged(double gain) {
     mGain = gain;
     requestRedraw(kRedrawFull);
 }
 
-void trackGraphic::arrangeInPoint(double v)
-{
+void trackGraphic::arrangeInPoint(double v) {
     if (v > mOutPoint) {
         mOutPoint = std::min(1.0, mOutPoint - mInPoint + v);
         mFadeOutStart = mOutPoint;
@@ -209,8 +196,7 @@ void trackGraphic::arrangeInPoint(double v)
     emit editParamChanged(mRegionNumber);
 }
 
-void trackGraphic::arrangeOutPoint(double v)
-{
+void trackGraphic::arrangeOutPoint(double v) {
     if (v < mInPoint) {
         mInPoint = std::max(0.0, v - (mOutPoint - mInPoint));
         mFadeInEnd = mInPoint;
@@ -220,28 +206,24 @@ void trackGraphic::arrangeOutPoint(double v)
     emit editParamChanged(mRegionNumber);
 }
 
-void trackGraphic::recalcGLHoseiParameter()
-{
+void trackGraphic::recalcGLHoseiParameter() {
     mCorrectionScale = 1.0 / mCorrectionRatio;
     mCorrectionOffset = mCorrectionRatio == 1.0f ? 0.0 : mBounds.left / mCorrectionRatio;
 }
 
-void trackGraphic::getRangeX(double *left, double *right) const
-{
+void trackGraphic::getRangeX(double *left, double *right) const {
     if (left) *left = mBounds.left;
     if (right) *right = mBounds.right;
 }
 
-tTrackColumnMap trackGraphic::clacParametersForDrawingWaveform(int j) const
-{
+tTrackColumnMap trackGraphic::clacParametersForDrawingWaveform(int j) const {
     if (j < 0 || j >= kTrackMaxTracks) return tTrackColumnMap();
     const int64_t N = mTrackLengths && mTrackLengths[j] != 0 ? mTrackLengths[j] : 1;
-    return trackGeo_mapColumns(mFirstColumn, mTotalLength, N, mLevelLength, mColumnsD, mStartOffsets[j],
-                               mDrawOffset[j], mDrawEnd[j]);
+    return trackGeo_mapColumns(mFirstColumn, mTotalLength, N, mLevelLength, mColumnsD, mStartOffsets[j], mDrawOffset[j],
+                               mDrawEnd[j]);
 }
 
-void trackGraphic::requestRedraw(int32_t mode)
-{
+void trackGraphic::requestRedraw(int32_t mode) {
     if (mode == kRedrawFull) mOweFull = true;
     if (mode == kRedrawIncremental) {
         // Columns of an earlier request that were never painted would be
@@ -257,15 +239,13 @@ bool trackGraphic::locked() const { return (mLockWord && *mLockWord != 0) || mIn
 
 // --- OpenGL ----------------------------------------------------------------------
 
-QSize trackGraphic::framebufferPixels() const
-{
+QSize trackGraphic::framebufferPixels() const {
     // The viewport the widget paints into, as the widget computes it.
     const qreal r = devicePixelRatioF();
     return QSize(std::max(1, static_cast<int>(width() * r)), std::max(1, static_cast<int>(height() * r)));
 }
 
-void trackGraphic::reallocateCaches()
-{
+void trackGraphic::reallocateCaches() {
     const QSize fb = framebufferPixels();
     for (Cache *c : {&mCacheA, &mCacheB}) {
         // Four bytes a pixel covers the three of a row plus its alignment.
@@ -276,8 +256,7 @@ void trackGraphic::reallocateCaches()
     }
 }
 
-void trackGraphic::initializeGL()
-{
+void trackGraphic::initializeGL() {
     mGL = QOpenGLVersionFunctionsFactory::get<QOpenGLFunctions_2_1>(context());
     if (!mGL) return;  // not a compatibility context: the view stays blank
     mGL->glClearColor(0.1f, 0.1f, 0.1f, 0.0f);
@@ -290,8 +269,7 @@ void trackGraphic::initializeGL()
     mOweFull = true;
 }
 
-void trackGraphic::resizeGL(int w, int h)
-{
+void trackGraphic::resizeGL(int w, int h) {
     if (!mGLEnabled) {
         mPendingW = w;
         mPendingH = h;
@@ -308,8 +286,7 @@ void trackGraphic::resizeGL(int w, int h)
     requestRedraw(kRedrawFull);
 }
 
-void trackGraphic::windowPos(double x, double y)
-{
+void trackGraphic::windowPos(double x, double y) {
     // Window coordinates of a point in view units. glWindowPos keeps the
     // raster position valid at and beyond the edges, where a picture is
     // still partly in view.
@@ -319,8 +296,7 @@ void trackGraphic::windowPos(double x, double y)
     mGL->glWindowPos2d(wx, wy);
 }
 
-void trackGraphic::readCache(Cache &c)
-{
+void trackGraphic::readCache(Cache &c) {
     const QSize fb = framebufferPixels();
     if (c.w != fb.width() || c.h != fb.height()) reallocateCaches();
     // Signed bytes keep 7 bits a component: a restored frame may differ from
@@ -329,32 +305,27 @@ void trackGraphic::readCache(Cache &c)
     c.valid = true;
 }
 
-void trackGraphic::drawCache(const Cache &c)
-{
+void trackGraphic::drawCache(const Cache &c) {
     mGL->glWindowPos2i(0, 0);
     mGL->glDrawPixels(c.w, c.h, GL_RGB, GL_BYTE, c.pixels.data());
 }
 
-void trackGraphic::drawPicture(const QImage &picture, double x, double y)
-{
+void trackGraphic::drawPicture(const QImage &picture, double x, double y) {
     if (picture.isNull()) return;
     windowPos(x, y);
     mGL->glDrawPixels(picture.width(), picture.height(), GL_RGBA, GL_UNSIGNED_BYTE, picture.constBits());
 }
 
-void trackGraphic::glVertex2d_pre(double x, double y)
-{
+void trackGraphic::glVertex2d_pre(double x, double y) {
     mGL->glVertex2d(x * mCorrectionScale + mCorrectionOffset, y * mCorrectionScale);
 }
 
-void trackGraphic::glVertex2f_pre(float x, float y)
-{
+void trackGraphic::glVertex2f_pre(float x, float y) {
     mGL->glVertex2f(static_cast<float>(x * mCorrectionScale + mCorrectionOffset),
                     static_cast<float>(y * mCorrectionScale));
 }
 
-void trackGraphic::shade(double f)
-{
+void trackGraphic::shade(double f) {
     // Colour 2 at the centre line, colour 1 at the clip level.
     const double r = mColour2[0] - f * (mColour2[0] - mColour1[0]);
     const double g = mColour2[1] - f * (mColour2[1] - mColour1[1]);
@@ -362,8 +333,7 @@ void trackGraphic::shade(double f)
     mGL->glColor3d(r / 255.0, g / 255.0, b / 255.0);
 }
 
-void trackGraphic::paintGL()
-{
+void trackGraphic::paintGL() {
     if (!mGLEnabled || !mGL) return;
     mInPaint = true;
     if (!mResized) resizeGL(mPendingW, mPendingH);
@@ -391,8 +361,10 @@ void trackGraphic::paintGL()
     // The mode this paint can honour: what the last change asked for, unless
     // an earlier request is still owed or the cache it needs is stale.
     int32_t mode = mRedrawMode;
-    if (mOweFull) mode = kRedrawFull;
-    else if (mOweColumns && mode == kRedrawCursor) mode = kRedrawIncremental;
+    if (mOweFull)
+        mode = kRedrawFull;
+    else if (mOweColumns && mode == kRedrawCursor)
+        mode = kRedrawIncremental;
     if (mode == kRedrawIncremental && !mCacheB.valid) mode = kRedrawFull;
     if ((mode == kRedrawCursor || mode == kRedrawFrozen) && !mCacheA.valid) mode = kRedrawFull;
 
@@ -423,8 +395,7 @@ void trackGraphic::paintGL()
     mInPaint = false;
 }
 
-void trackGraphic::drawPanel()
-{
+void trackGraphic::drawPanel() {
     const double W = std::max(width(), 1), H = std::max(height(), 1);
     const tTrackBounds &b = mBounds;
     mGL->glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -482,8 +453,7 @@ void trackGraphic::drawPanel()
     mGL->glEnd();
 }
 
-void trackGraphic::drawWaveform(int32_t mode)
-{
+void trackGraphic::drawWaveform(int32_t mode) {
     const int n = mTrackCount;
     const bool lines = mFinestLevel && mShortMaterial;
     tTrackColumnMap maps[kTrackMaxTracks];
@@ -535,9 +505,7 @@ void trackGraphic::drawWaveform(int32_t mode)
 }
 
 void trackGraphic::drawTrace(const tTrackColumnMap &m, const double *upper, const double *lower, int channel,
-                             double centre, double clipTop, double clipBottom, double scale, float factor,
-                             bool lines)
-{
+                             double centre, double clipTop, double clipBottom, double scale, float factor, bool lines) {
     if (!lines) {
         // Envelope: the areas between the centre and the upper values and
         // between the centre and the lower values, cut at the clip levels.
@@ -577,8 +545,10 @@ void trackGraphic::drawTrace(const tTrackColumnMap &m, const double *upper, cons
         const double x1 = trackGeo_columnX(static_cast<double>(x + 1), m, mRangeMin, mRangeMax, factor);
         const double fb = trackGeo_shade(yb, centre, clipTop, clipBottom);
         auto endColour = [&](double y) {
-            if (y > clipTop || y < clipBottom) mGL->glColor3ub(mColour1[0], mColour1[1], mColour1[2]);
-            else shade(fb);
+            if (y > clipTop || y < clipBottom)
+                mGL->glColor3ub(mColour1[0], mColour1[1], mColour1[2]);
+            else
+                shade(fb);
         };
         endColour(ya);
         glVertex2d_pre(x0, ya);
@@ -594,8 +564,7 @@ void trackGraphic::drawTrace(const tTrackColumnMap &m, const double *upper, cons
     mGL->glEnd();
 }
 
-void trackGraphic::drawOverlay()
-{
+void trackGraphic::drawOverlay() {
     if (!(mColumnsD != 0.0) || !(mLevelLength > 0.0)) return;
     const double xin = trackGeo_levelX(mInPoint, mLevelLength, mFirstColumn, mColumnsD);
     const double xout = trackGeo_levelX(mOutPoint, mLevelLength, mFirstColumn, mColumnsD);
@@ -623,9 +592,12 @@ void trackGraphic::drawOverlay()
             const tAudioFileMarkAFile &mark = mMarks[i];
             const double xm = trackGeo_markX(static_cast<int64_t>(mark.position), mMaterialLength, mLevelLength,
                                              mFirstColumn, mColumnsD, mRangeMin, mRangeMax);
-            if (std::memcmp(mark.name, "OVER", 4) == 0) mGL->glColor3ub(255, 0, 0);
-            else if (std::memcmp(mark.name, "UNLK", 4) == 0) mGL->glColor3ub(243, 98, 1);
-            else mGL->glColor3ub(255, 255, 255);
+            if (std::memcmp(mark.name, "OVER", 4) == 0)
+                mGL->glColor3ub(255, 0, 0);
+            else if (std::memcmp(mark.name, "UNLK", 4) == 0)
+                mGL->glColor3ub(243, 98, 1);
+            else
+                mGL->glColor3ub(255, 255, 255);
             glVertex2d_pre(xm, 1.0);
             glVertex2d_pre(xm - half, 1.05);
             glVertex2d_pre(xm + half, 1.05);
@@ -638,8 +610,7 @@ void trackGraphic::drawOverlay()
     drawPicture(mDragState == kTrackDragIn ? mHandleOn[mHandleSet] : mHandleOff[mHandleSet], xin - mBounds.mx, y);
 }
 
-void trackGraphic::drawCursor()
-{
+void trackGraphic::drawCursor() {
     if (!mCursorShown) return;
     const int W = std::max(width(), 1);
     const double x = (trackGeo_cursorX(mCursorPosition, W) + 0.5 * mCorrectionOffset) / mCorrectionRatio;
@@ -657,27 +628,25 @@ void trackGraphic::drawCursor()
 
 // --- Pointer -----------------------------------------------------------------------
 
-void trackGraphic::pointerFraction(const QPointF &pos, double *xn, double *t) const
-{
+void trackGraphic::pointerFraction(const QPointF &pos, double *xn, double *t) const {
     const tTrackPointer p = trackGeo_pointer(mBounds, pos.x(), pos.y(), width(), height());
     *xn = p.xn;
     *t = trackGeo_materialFraction(p.xn, mColumnsD, mFirstColumn, mLevelLength);
 }
 
-void trackGraphic::mousePressEvent(QMouseEvent *event)
-{
+void trackGraphic::mousePressEvent(QMouseEvent *event) {
     if (!locked() && event->button() != Qt::RightButton) {
         const QPointF pos = event->position();
         const tTrackPointer p = trackGeo_pointer(mBounds, pos.x(), pos.y(), width(), height());
-        const int32_t grabbed = trackGeo_grabHandle(mBounds, p.xn, p.yn, mInPoint, mOutPoint, mLevelLength,
-                                                    mFirstColumn, mColumnsD);
+        const int32_t grabbed =
+            trackGeo_grabHandle(mBounds, p.xn, p.yn, mInPoint, mOutPoint, mLevelLength, mFirstColumn, mColumnsD);
         if (grabbed != kTrackDragNone) {
             mDragState = grabbed;
             requestRedraw(kRedrawFull);
         } else {
             mDragState = kTrackDragCursor;
-            mClickPosition = std::clamp(trackGeo_materialFraction(p.xn, mColumnsD, mFirstColumn, mLevelLength),
-                                        0.0, 1.0);
+            mClickPosition =
+                std::clamp(trackGeo_materialFraction(p.xn, mColumnsD, mFirstColumn, mLevelLength), 0.0, 1.0);
             mCursorPosition = std::clamp(p.xn, 0.0, 1.0);
             requestRedraw(kRedrawCursor);
             emit editParamChanged(mRegionNumber);
@@ -686,8 +655,7 @@ void trackGraphic::mousePressEvent(QMouseEvent *event)
     emit mouseClicked(event, mRegionNumber2);
 }
 
-void trackGraphic::mouseMoveEvent(QMouseEvent *event)
-{
+void trackGraphic::mouseMoveEvent(QMouseEvent *event) {
     if (locked()) return;
     const int32_t state = mDragState;
     if (state != kTrackDragIn && state != kTrackDragOut && state != kTrackDragCursor) {
@@ -721,8 +689,7 @@ void trackGraphic::mouseMoveEvent(QMouseEvent *event)
     emit mousePressed(event);
 }
 
-void trackGraphic::mouseReleaseEvent(QMouseEvent *event)
-{
+void trackGraphic::mouseReleaseEvent(QMouseEvent *event) {
     if (locked()) {
         // Nothing is reported while locked, but a drag must not outlive its
         // button: unlocked later, plain moves would go on dragging.
@@ -740,46 +707,32 @@ void trackGraphic::mouseReleaseEvent(QMouseEvent *event)
 
 namespace {
 
-bool overLowerHalf(const QHoverEvent *event, int height)
-{
-    return std::round(event->position().y()) > height / 2;
-}
+bool overLowerHalf(const QHoverEvent *event, int height) { return std::round(event->position().y()) > height / 2; }
 
 }  // namespace
 
-void trackGraphic::hoverEnter(QHoverEvent *event)
-{
+void trackGraphic::hoverEnter(QHoverEvent *event) {
     mLowerSide = overLowerHalf(event, height());
     if (mLowerSide) emit hoverEnterLowerSide(event, mRegionNumber2);
 }
 
-void trackGraphic::hoverMove(QHoverEvent *event)
-{
+void trackGraphic::hoverMove(QHoverEvent *event) {
     const bool lower = overLowerHalf(event, height());
     if (lower && !mLowerSide) emit hoverEnterLowerSide(event, mRegionNumber2);
     if (!lower && mLowerSide) emit hoverLeaveLowerSide(event, mRegionNumber2);
     mLowerSide = lower;
 }
 
-void trackGraphic::hoverLeave(QHoverEvent *event)
-{
+void trackGraphic::hoverLeave(QHoverEvent *event) {
     // Reported on every leave, wherever the pointer was.
     emit hoverLeaveLowerSide(event, mRegionNumber2);
 }
 
-bool trackGraphic::event(QEvent *event)
-{
+bool trackGraphic::event(QEvent *event) {
     switch (event->type()) {
-    case QEvent::HoverEnter:
-        hoverEnter(static_cast<QHoverEvent *>(event));
-        return true;
-    case QEvent::HoverMove:
-        hoverMove(static_cast<QHoverEvent *>(event));
-        return true;
-    case QEvent::HoverLeave:
-        hoverLeave(static_cast<QHoverEvent *>(event));
-        return true;
-    default:
-        return QOpenGLWidget::event(event);
+    case QEvent::HoverEnter: hoverEnter(static_cast<QHoverEvent *>(event)); return true;
+    case QEvent::HoverMove: hoverMove(static_cast<QHoverEvent *>(event)); return true;
+    case QEvent::HoverLeave: hoverLeave(static_cast<QHoverEvent *>(event)); return true;
+    default: return QOpenGLWidget::event(event);
     }
 }

@@ -34,21 +34,21 @@ class QOpenGLFunctions_2_1;
 // that is in view. Filled and kept by the owner; setWaveForm copies what it
 // needs, and the view reads the arrays it points to at every paint.
 struct tSetWaveFormParams {
-    int32_t columns = 0;             // C: visible column count
+    int32_t columns = 0;  // C: visible column count
     // Per track (up to 32) an array of {first channel, second channel}
     // doubles, one pair per column of the level, with an entry up to index
     // levelLength (the last column joins entries L - 1 and L).
     double **upperPeaks = nullptr;
     double **lowerPeaks = nullptr;
-    int64_t firstColumn = 0;         // S: first visible column of the level
-    int64_t *trackColumns = nullptr; // [32] K_j: columns of each track ready at this level
-    int64_t levelLength = 0;         // L: the level's column count
-    int64_t *drawOffsets = nullptr;  // [32] first new column (visible columns) of an incremental redraw
-    int64_t *drawWidths = nullptr;   // [32] new columns of an incremental redraw
-    int32_t trackCount = 0;          // n, at most 32
-    int64_t *trackLengths = nullptr; // [n] N_j: frames of each track; a first length of 0 is set to 1
+    int64_t firstColumn = 0;                    // S: first visible column of the level
+    int64_t *trackColumns = nullptr;            // [32] K_j: columns of each track ready at this level
+    int64_t levelLength = 0;                    // L: the level's column count
+    int64_t *drawOffsets = nullptr;             // [32] first new column (visible columns) of an incremental redraw
+    int64_t *drawWidths = nullptr;              // [32] new columns of an incremental redraw
+    int32_t trackCount = 0;                     // n, at most 32
+    int64_t *trackLengths = nullptr;            // [n] N_j: frames of each track; a first length of 0 is set to 1
     double startOffsets[kTrackMaxTracks] = {};  // O_j: where each track starts, in frames
-    uint64_t totalLength = 0;        // T: frames to the end of the longest track (offset included)
+    uint64_t totalLength = 0;                   // T: frames to the end of the longest track (offset included)
 };
 
 class trackGraphic : public QOpenGLWidget {
@@ -117,10 +117,10 @@ public:
     // --- Written by the owner -------------------------------------------
     const tAudioFileMarkAFile *mMarks = nullptr;  // the owner's mark table (up to kTrackMaxMarks)
     int32_t mMarkCount = 0;
-    int64_t mMaterialLength = 0;  // the first track's length in frames; marks are placed by it
-    double mLevelZoom = 1.0;      // Z: vertical magnification of the traces
-    bool mFinestLevel = false;    // the owner draws its finest overview level
-    bool mShortMaterial = true;   // material shorter than 901 s; with mFinestLevel: sample lines
+    int64_t mMaterialLength = 0;         // the first track's length in frames; marks are placed by it
+    double mLevelZoom = 1.0;             // Z: vertical magnification of the traces
+    bool mFinestLevel = false;           // the owner draws its finest overview level
+    bool mShortMaterial = true;          // material shorter than 901 s; with mFinestLevel: sample lines
     int32_t mChannels[kTrackMaxTracks];  // 1 = one trace, anything else two; 2 at start
     // While the owner's word is non-zero (the main window's recording state)
     // presses and drags change nothing; presses are still reported. Null
@@ -145,8 +145,8 @@ public:
     double mCursorPosition = 0.0;  // view units
     double mClickPosition = 0.0;   // the last cursor click or drag, 0..1 of the level
     int32_t mDragState = kTrackDragNone;
-    bool mCrossed = false;         // the held handle has passed the other point
-    bool mLowerSide = false;       // the pointer hovers over the lower half
+    bool mCrossed = false;    // the held handle has passed the other point
+    bool mLowerSide = false;  // the pointer hovers over the lower half
 
 public slots:
     // In point to v; an out point before v moves with it, keeping the
@@ -160,9 +160,9 @@ signals:
     // The edit changed (cursor click, every drag move, the arrange and
     // reload operations); carries mRegionNumber.
     void editParamChanged(int region);
-    void pointMoved();                            // after every handle move
+    void pointMoved();                                   // after every handle move
     void mouseClicked(QMouseEvent *event, int region);   // at the end of every press, locked or not
-    void mousePressed(QMouseEvent *event);        // after every drag move
+    void mousePressed(QMouseEvent *event);               // after every drag move
     void mouseMoved(QMouseEvent *event, int region);     // moves without a drag, and cursor drags
     void mouseReleased(QMouseEvent *event, int region);  // every release while unlocked
     void hoverEnterLowerSide(QHoverEvent *event, int region);
@@ -203,8 +203,8 @@ private:
     void shade(double f);
     void drawPanel();
     void drawWaveform(int32_t mode);
-    void drawTrace(const tTrackColumnMap &map, const double *upper, const double *lower, int channel,
-                   double centre, double clipTop, double clipBottom, double scale, float factor, bool lines);
+    void drawTrace(const tTrackColumnMap &map, const double *upper, const double *lower, int channel, double centre,
+                   double clipTop, double clipBottom, double scale, float factor, bool lines);
     void drawOverlay();
     void drawCursor();
     void pointerFraction(const QPointF &pos, double *xn, double *t) const;
@@ -222,21 +222,21 @@ private:
     tTrackBounds mBounds;
     float mRatio = 1.0f;
     float mInitRatio = 1.0f;
-    float mCorrectionRatio = 1.0f;  // k
-    double mCorrectionScale = 1.0;  // s
-    double mCorrectionOffset = 0.0; // o
+    float mCorrectionRatio = 1.0f;   // k
+    double mCorrectionScale = 1.0;   // s
+    double mCorrectionOffset = 0.0;  // o
 
     // Overview.
     double **mUpper = nullptr;
     double **mLower = nullptr;
-    int64_t mColumns = 0;      // C
+    int64_t mColumns = 0;  // C
     double mColumnsD = 1.0;
-    int64_t mFirstColumn = 0;  // S
-    double mLevelLength = 1.0; // L
-    int32_t mTrackCount = 1;   // n
+    int64_t mFirstColumn = 0;   // S
+    double mLevelLength = 1.0;  // L
+    int32_t mTrackCount = 1;    // n
     double mTrackCountD = 1.0;
-    int64_t *mTrackLengths = nullptr;  // N_j, the owner's array
-    uint64_t mTotalLength = 1;         // T
+    int64_t *mTrackLengths = nullptr;             // N_j, the owner's array
+    uint64_t mTotalLength = 1;                    // T
     int64_t mTrackColumns[kTrackMaxTracks] = {};  // K_j
     double mStartOffsets[kTrackMaxTracks] = {};   // O_j
     int64_t mDrawOffset[kTrackMaxTracks] = {};

@@ -7,11 +7,11 @@
 
 namespace {
 
-constexpr double kQAxisMin = -1.0;     // log10 0.1
-constexpr double kQAxisMax = 1.204;    // log10 16, to three decimals
+constexpr double kQAxisMin = -1.0;   // log10 0.1
+constexpr double kQAxisMax = 1.204;  // log10 16, to three decimals
 constexpr double kQStart = 0.9;
-constexpr double kLevelAxisMin = -3.0;   // −60 dB
-constexpr double kLevelAxisMax = 1.08;   // +21.6 dB
+constexpr double kLevelAxisMin = -3.0;  // −60 dB
+constexpr double kLevelAxisMax = 1.08;  // +21.6 dB
 
 constexpr float kTrack[3] = {0.0196078f, 0.1529412f, 0.4f};
 // Centre and edge colours of the fill, bright (active) and dim.
@@ -22,33 +22,20 @@ constexpr float kIdleEdge[3] = {0.0117647f, 0.1607843f, 0.4156863f};
 
 }  // namespace
 
-double valueBarPosition(double x, double width, double axisMin, double axisMax)
-{
-    if (x < 0.0)
-        return axisMin;
-    if (x > width)
-        return axisMax;
+double valueBarPosition(double x, double width, double axisMin, double axisMax) {
+    if (x < 0.0) return axisMin;
+    if (x > width) return axisMax;
     return x * (axisMax - axisMin) / width + axisMin;
 }
 
-double qBarValue(double barPos)
-{
-    return std::trunc((std::pow(10.0, barPos) + 0.05) * 10.0) / 10.0;
-}
+double qBarValue(double barPos) { return std::trunc((std::pow(10.0, barPos) + 0.05) * 10.0) / 10.0; }
 
-int levelBarDb(double barPos)
-{
-    return static_cast<int>(std::trunc(20.0 * barPos));
-}
+int levelBarDb(double barPos) { return static_cast<int>(std::trunc(20.0 * barPos)); }
 
 valueBarWidget::valueBarWidget(QWidget *parent, double axisMin, double axisMax, double value)
-    : QOpenGLWidget(parent), mValue(value), mBarPos(std::log10(value)), mAxisMin(axisMin),
-      mAxisMax(axisMax)
-{
-}
+    : QOpenGLWidget(parent), mValue(value), mBarPos(std::log10(value)), mAxisMin(axisMin), mAxisMax(axisMax) {}
 
-void valueBarWidget::setProjection()
-{
+void valueBarWidget::setProjection() {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(mAxisMin - mPixelX, mAxisMax + mPixelX, 0.0, 1.0, -1.0, 1.0);
@@ -56,15 +43,13 @@ void valueBarWidget::setProjection()
     glLoadIdentity();
 }
 
-void valueBarWidget::initializeGL()
-{
+void valueBarWidget::initializeGL() {
     glClearColor(static_cast<float>(mClearColor[0]), static_cast<float>(mClearColor[1]),
                  static_cast<float>(mClearColor[2]), 1.0f);
     setProjection();
 }
 
-void valueBarWidget::resizeGL(int w, int h)
-{
+void valueBarWidget::resizeGL(int w, int h) {
     mPixelX = w > 0 ? 1.0f / static_cast<float>(w) : 0.0f;
     mPixelY = h > 0 ? 1.0f / static_cast<float>(h) : 0.0f;
     const qreal ratio = devicePixelRatioF();
@@ -72,8 +57,7 @@ void valueBarWidget::resizeGL(int w, int h)
     setProjection();
 }
 
-void valueBarWidget::paintGL()
-{
+void valueBarWidget::paintGL() {
     const double left = mAxisMin - mPixelX;
     const double right = mAxisMax + mPixelX;
     const double bottom = mPixelY;
@@ -111,8 +95,7 @@ void valueBarWidget::paintGL()
     glFlush();
 }
 
-void valueBarWidget::showValue(double value)
-{
+void valueBarWidget::showValue(double value) {
     mValue = value;
     // A value off the axis (a gain of 0 included) shows an empty or full bar.
     const double pos = std::log10(value);
@@ -120,69 +103,46 @@ void valueBarWidget::showValue(double value)
     repaint();
 }
 
-double valueBarWidget::takePointer(QMouseEvent *event)
-{
+double valueBarWidget::takePointer(QMouseEvent *event) {
     mBarPos = valueBarPosition(event->position().x(), width(), mAxisMin, mAxisMax);
     return mBarPos;
 }
 
-WidgetQbar::WidgetQbar(QWidget *parent)
-    : valueBarWidget(parent, kQAxisMin, kQAxisMax, kQStart)
-{
-}
+WidgetQbar::WidgetQbar(QWidget *parent) : valueBarWidget(parent, kQAxisMin, kQAxisMax, kQStart) {}
 
-void WidgetQbar::setQbarPoint(QMouseEvent *event)
-{
+void WidgetQbar::setQbarPoint(QMouseEvent *event) {
     mValue = qBarValue(takePointer(event));
     emit qValueChanged(static_cast<int>(std::trunc(mValue * 10.0)));
     repaint();
 }
 
-void WidgetQbar::setQvalue(double q)
-{
-    showValue(q);
-}
+void WidgetQbar::setQvalue(double q) { showValue(q); }
 
-void WidgetQbar::mousePressEvent(QMouseEvent *event)
-{
-    setQbarPoint(event);
-}
+void WidgetQbar::mousePressEvent(QMouseEvent *event) { setQbarPoint(event); }
 
-void WidgetQbar::mouseMoveEvent(QMouseEvent *event)
-{
-    if (event->buttons() & Qt::LeftButton)
-        setQbarPoint(event);
+void WidgetQbar::mouseMoveEvent(QMouseEvent *event) {
+    if (event->buttons() & Qt::LeftButton) setQbarPoint(event);
 }
 
 widgetLevelbar::widgetLevelbar(QWidget *parent)
-    : valueBarWidget(parent, kLevelAxisMin, kLevelAxisMax, std::pow(10.0, kLevelAxisMin))
-{
+    : valueBarWidget(parent, kLevelAxisMin, kLevelAxisMax, std::pow(10.0, kLevelAxisMin)) {
     QSurfaceFormat fmt = format();
     fmt.setDepthBufferSize(24);
     fmt.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
     setFormat(fmt);
 }
 
-void widgetLevelbar::setLevelbarPoint(QMouseEvent *event)
-{
+void widgetLevelbar::setLevelbarPoint(QMouseEvent *event) {
     const double pos = takePointer(event);
     mValue = std::pow(10.0, pos);
     emit ValueChanged(levelBarDb(pos));
     repaint();
 }
 
-void widgetLevelbar::setLevel(double gain)
-{
-    showValue(gain);
-}
+void widgetLevelbar::setLevel(double gain) { showValue(gain); }
 
-void widgetLevelbar::mousePressEvent(QMouseEvent *event)
-{
-    setLevelbarPoint(event);
-}
+void widgetLevelbar::mousePressEvent(QMouseEvent *event) { setLevelbarPoint(event); }
 
-void widgetLevelbar::mouseMoveEvent(QMouseEvent *event)
-{
-    if (event->buttons() & Qt::LeftButton)
-        setLevelbarPoint(event);
+void widgetLevelbar::mouseMoveEvent(QMouseEvent *event) {
+    if (event->buttons() & Qt::LeftButton) setLevelbarPoint(event);
 }

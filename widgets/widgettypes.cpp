@@ -8,8 +8,7 @@
 #include "widgets/knobs.h"
 #include "widgets/tracktext.h"
 
-void registerWidgetTypes()
-{
+void registerWidgetTypes() {
     qRegisterMetaType<chStripMeter *>();
     qRegisterMetaType<WidgetMark *>();
     qRegisterMetaType<testGraphic *>();

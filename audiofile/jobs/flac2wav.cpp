@@ -146,8 +146,7 @@ protected:
         case FLAC__METADATA_TYPE_VORBIS_COMMENT:
             if (mTag) takeComments(metadata->data.vorbis_comment);
             break;
-        default:
-            break;
+        default: break;
         }
     }
 
@@ -232,12 +231,12 @@ private:
         jobs_setTagText(dst, kTagTextUnits, QString::fromUtf8(utf8));
     }
 
-    gClass_WavFile mWav;            // program build: no bext unless asked
+    gClass_WavFile mWav;  // program build: no bext unless asked
     FILE *mWavFile;
     int *mProgress;
     tID3tagInfo *mTag;
 
-    uint64_t mTotal = 0;            // STREAMINFO total samples per channel; 0 = not stated
+    uint64_t mTotal = 0;  // STREAMINFO total samples per channel; 0 = not stated
     uint32_t mRate = 0;
     uint32_t mChannels = 0;
     uint32_t mBits = 0;
@@ -245,18 +244,18 @@ private:
     bool mHasStreamInfo = false;
     bool mHeaderWritten = false;
     bool mFailed = false;
-    uint64_t mDecoded = 0;          // samples per channel written
+    uint64_t mDecoded = 0;  // samples per channel written
     uint64_t mBytesWritten = 0;
 
-    double *mWork = nullptr;        // two-lane work frames
-    uint8_t *mOut = nullptr;        // packed samples
-    uint32_t mCapacity = 0;         // frames both buffers hold
+    double *mWork = nullptr;  // two-lane work frames
+    uint8_t *mOut = nullptr;  // packed samples
+    uint32_t mCapacity = 0;   // frames both buffers hold
 };
 
 }  // namespace
 
-int ClassFlac2Wav::apply(const QString &flacPath, const QString &wavPath, const std::atomic<bool> *abort,
-                         int *progress, tID3tagInfo *tag, tFlacFileInfo *info) {
+int ClassFlac2Wav::apply(const QString &flacPath, const QString &wavPath, const std::atomic<bool> *abort, int *progress,
+                         tID3tagInfo *tag, tFlacFileInfo *info) {
     if (info) *info = tFlacFileInfo{};
     FILE *wav = jobs_open(wavPath, "wb+");
     if (!wav) return kFlacJobFailed;

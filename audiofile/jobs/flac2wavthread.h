@@ -65,10 +65,10 @@ private:
         tID3tagInfo *tag = nullptr;
     };
 
-    QMutex mMutex;                       // guards everything below that is not atomic
+    QMutex mMutex;  // guards everything below that is not atomic
     QList<flacTransaction *> mQueue;
-    bool mLoopActive = false;            // run's loop will take the next queued job
-    Params mNext;                        // what the next job starts with
+    bool mLoopActive = false;  // run's loop will take the next queued job
+    Params mNext;              // what the next job starts with
     tFlac2WavMessages mMessage;
     tFlacFileInfo mInfo{};
 

@@ -33,9 +33,9 @@ struct tFlacFileInfo {
 // negative status means the job wrote nothing that may be used (its output
 // file is gone): the receiver tells the user, since nothing else will.
 struct tFlac2WavMessages {
-    int status = 0;          // the job's result: 0, or negative
-    QString flacPath;        // the job's first path
-    QString wavPath;         // the job's second path
+    int status = 0;                         // the job's result: 0, or negative
+    QString flacPath;                       // the job's first path
+    QString wavPath;                        // the job's second path
     tFileOpenMode mode = kFileOpenReplace;  // as given to setParameters, untouched
 };
 
@@ -52,7 +52,6 @@ public:
     // the caller's record (read by an export, filled by an import; may be
     // null); info receives an import's stream description. Returns
     // kFlacJobOK or kFlacJobFailed.
-    [[nodiscard]] virtual int apply(const QString &flacPath, const QString &wavPath,
-                                    const std::atomic<bool> *abort, int *progress, tID3tagInfo *tag,
-                                    tFlacFileInfo *info) = 0;
+    [[nodiscard]] virtual int apply(const QString &flacPath, const QString &wavPath, const std::atomic<bool> *abort,
+                                    int *progress, tID3tagInfo *tag, tFlacFileInfo *info) = 0;
 };

@@ -25,9 +25,7 @@ struct AlignedFree {
 };
 using Buffer = std::unique_ptr<uint8_t, AlignedFree>;
 
-Buffer allocBuffer() {
-    return Buffer(static_cast<uint8_t *>(_aligned_malloc(kPoly2MonosteBufBytes, 32)));
-}
+Buffer allocBuffer() { return Buffer(static_cast<uint8_t *>(_aligned_malloc(kPoly2MonosteBufBytes, 32))); }
 
 bool aborted(const std::atomic<bool> *abort) { return abort && abort->load(std::memory_order_relaxed); }
 
@@ -47,7 +45,7 @@ struct ClassPoly2Monoste::Source {
     uint64_t dataOffset = 0;
     uint64_t dataBytes = 0;
     uint64_t audioBytes = 0;
-    uint64_t left = 0;       // audio bytes not read yet (join)
+    uint64_t left = 0;  // audio bytes not read yet (join)
     Source() = default;
     Source(const Source &) = delete;
     Source &operator=(const Source &) = delete;
@@ -73,13 +71,10 @@ struct Unit {
 
 Unit unitOf(int type, uint32_t bits) {
     switch (type) {
-    case kAudioFileDSF:
-        return {kDsfBlockPerChannel, kDsfBlockPerChannel * 8};
+    case kAudioFileDSF: return {kDsfBlockPerChannel, kDsfBlockPerChannel * 8};
     case kAudioFileDSDIFF:
-    case kAudioFileWSD:
-        return {1, 8};
-    default:
-        return {bits / 8, 1};
+    case kAudioFileWSD: return {1, 8};
+    default: return {bits / 8, 1};
     }
 }
 
@@ -116,8 +111,7 @@ int ClassPoly2Monoste::chooseHandlers(int fileType) {
         mReader = &mWsd;
         mWriter = &mDsdiff;  // WSD is not written here; its audio goes into DSDIFF
         break;
-    default:
-        return kPoly2MonosteErrParam;
+    default: return kPoly2MonosteErrParam;
     }
     mType = fileType;
     mPadMode = fileType != kAudioFileWAV;
@@ -170,16 +164,14 @@ int ClassPoly2Monoste::openOutput(Output &o, const QString &path, uint32_t chann
 }
 
 int ClassPoly2Monoste::finishOutput(Output &o, uint64_t bytes, uint64_t samples) {
-    if (mWriter->updateDataSize(o.fp, bytes, samples) != kAudioFileOK || v_flush(o.fp) != 0)
-        return kPoly2MonosteErrIO;
+    if (mWriter->updateDataSize(o.fp, bytes, samples) != kAudioFileOK || v_flush(o.fp) != 0) return kPoly2MonosteErrIO;
     const int rc = std::fclose(o.fp);
     o.fp = nullptr;
     return rc == 0 ? kPoly2MonosteOK : kPoly2MonosteErrIO;
 }
 
 int ClassPoly2Monoste::polyToMonoSte(const QString &out, const QString &src, const QString &src2,
-                                     const std::atomic<bool> *abort, int *progress,
-                                     const tPoly2MonosteParam &param) {
+                                     const std::atomic<bool> *abort, int *progress, const tPoly2MonosteParam &param) {
     int rc = chooseHandlers(param.fileType);
     if (rc != kPoly2MonosteOK) return rc;
 
@@ -277,8 +269,8 @@ int ClassPoly2Monoste::split(const QString &out, Source &src, const std::atomic<
     return rc;
 }
 
-int ClassPoly2Monoste::join(const QString &out, Source &a, Source &b, const std::atomic<bool> *abort,
-                            int *progress, const tPoly2MonosteParam &param) {
+int ClassPoly2Monoste::join(const QString &out, Source &a, Source &b, const std::atomic<bool> *abort, int *progress,
+                            const tPoly2MonosteParam &param) {
     if (a.channels != 1 || b.channels != 1 || a.bits != b.bits || a.rate != b.rate ||
         (mType == kAudioFileWAV && a.formatTag != b.formatTag))
         return kPoly2MonosteErrParam;

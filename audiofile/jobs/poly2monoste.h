@@ -30,9 +30,9 @@
 // Results of the job.
 enum : int {
     kPoly2MonosteOK = 0,
-    kPoly2MonosteErrIO = -1,        // open, format or data search, allocation, read, write, size update, abort
-    kPoly2MonosteErrParam = -17,    // a channel, pair, type or source the job cannot take
-    kPoly2MonosteErrDiskFull = -38, // a join write came back short (the disk is full, most likely)
+    kPoly2MonosteErrIO = -1,         // open, format or data search, allocation, read, write, size update, abort
+    kPoly2MonosteErrParam = -17,     // a channel, pair, type or source the job cannot take
+    kPoly2MonosteErrDiskFull = -38,  // a join write came back short (the disk is full, most likely)
 };
 
 // The job's bytes go through buffers of this size, 32 frames or units at a
@@ -70,8 +70,7 @@ public:
     // join); src2: the right source of a join. abort is polled after every
     // step; progress receives percent done (may be null).
     [[nodiscard]] virtual int apply(const QString &out, const QString &src, const QString &src2,
-                                    const std::atomic<bool> *abort, int *progress,
-                                    const tPoly2MonosteParam &param) = 0;
+                                    const std::atomic<bool> *abort, int *progress, const tPoly2MonosteParam &param) = 0;
 };
 
 class ClassPoly2Monoste : public poly2monosteTransaction {
@@ -84,8 +83,8 @@ public:
     ClassPoly2Monoste &operator=(const ClassPoly2Monoste &) = delete;
 
     // polyToMonoSte with its arguments.
-    [[nodiscard]] int apply(const QString &out, const QString &src, const QString &src2,
-                            const std::atomic<bool> *abort, int *progress, const tPoly2MonosteParam &param) override;
+    [[nodiscard]] int apply(const QString &out, const QString &src, const QString &src2, const std::atomic<bool> *abort,
+                            int *progress, const tPoly2MonosteParam &param) override;
 
     // The split or the join. Split: the channel, or the pair (a pair index
     // naming the last, incomplete pair of an odd channel count gives a mono
@@ -119,7 +118,7 @@ private:
     gClass_WavFile mWav;
     AccessAudioFile *mReader = nullptr;  // chosen by the file type
     AccessAudioFile *mWriter = nullptr;
-    bool mPadMode = false;               // DSD joins pad with a DSD byte
+    bool mPadMode = false;  // DSD joins pad with a DSD byte
     int mType = -1;
     uint64_t mPartBytes;
 };

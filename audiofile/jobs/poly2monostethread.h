@@ -63,9 +63,9 @@ private:
         tPoly2MonosteParam param;
     };
 
-    QMutex mMutex;                       // guards everything below that is not atomic
+    QMutex mMutex;  // guards everything below that is not atomic
     QList<poly2monosteTransaction *> mQueue;
-    bool mLoopActive = false;            // run's loop will take the next queued job
+    bool mLoopActive = false;  // run's loop will take the next queued job
     Params mNext;
     tPoly2MonosteMessages mMessage;
 

@@ -16,10 +16,10 @@
 
 namespace {
 
-constexpr uint32_t kBlockFrames = 1024;      // frames handed to the encoder at a time
-constexpr uint32_t kReadBufBytes = 32768;    // holds 1024 frames of two 24-bit samples with room
-constexpr uint32_t kSampleBufBytes = 8192;   // 1024 frames of two 32-bit samples
-constexpr uint32_t kWorkBufBytes = 32768;    // 1024 two-lane work frames
+constexpr uint32_t kBlockFrames = 1024;     // frames handed to the encoder at a time
+constexpr uint32_t kReadBufBytes = 32768;   // holds 1024 frames of two 24-bit samples with room
+constexpr uint32_t kSampleBufBytes = 8192;  // 1024 frames of two 32-bit samples
+constexpr uint32_t kWorkBufBytes = 32768;   // 1024 two-lane work frames
 constexpr uint32_t kPaddingBytes = 4096;
 constexpr uint32_t kCompressionLevel = 5;
 
@@ -105,8 +105,8 @@ int checkPicMetadata(FILE *fp, tPicFileType *type) {
         *type = kPicFilePNG;
         return 0;
     }
-    if (n >= sizeof kJfifStart &&
-        (std::memcmp(head, kJfifStart, sizeof kJfifStart) == 0 || std::memcmp(head, kExifStart, sizeof kExifStart) == 0)) {
+    if (n >= sizeof kJfifStart && (std::memcmp(head, kJfifStart, sizeof kJfifStart) == 0 ||
+                                   std::memcmp(head, kExifStart, sizeof kExifStart) == 0)) {
         *type = kPicFileJPEG;
         return 0;
     }
@@ -157,8 +157,7 @@ int ClassWav2Flac::encode(const QString &flacPath, FILE *wav, const std::atomic<
     // The encoder could take wider words, but the export only ever hands it
     // 16 or 24 bits; anything else would be a float or 32-bit intermediate
     // that has no lossless place in the stream written here.
-    if ((bits != 16 && bits != 24) || (channels != 1 && channels != 2) ||
-        !FLAC__format_sample_rate_is_subset(rate))
+    if ((bits != 16 && bits != 24) || (channels != 1 && channels != 2) || !FLAC__format_sample_rate_is_subset(rate))
         return kFlacJobFailed;
     const uint32_t frameBytes = bits / 8 * channels;
     mTotalFrames = audioBytes / frameBytes;
@@ -238,8 +237,8 @@ int ClassWav2Flac::encode(const QString &flacPath, FILE *wav, const std::atomic<
     return enc.finish() ? kFlacJobOK : kFlacJobFailed;
 }
 
-int ClassWav2Flac::apply(const QString &flacPath, const QString &wavPath, const std::atomic<bool> *abort,
-                         int *progress, tID3tagInfo *tag, tFlacFileInfo * /*info*/) {
+int ClassWav2Flac::apply(const QString &flacPath, const QString &wavPath, const std::atomic<bool> *abort, int *progress,
+                         tID3tagInfo *tag, tFlacFileInfo * /*info*/) {
     FILE *wav = jobs_open(wavPath, "rb");
     if (!wav) return kFlacJobFailed;
     bool created = false;

@@ -54,7 +54,7 @@ private:
                const tID3tagInfo *tag, bool *created);
     int loadPicture(const tID3tagInfo *tag, tPicFileType *type);
 
-    uint64_t mTotalFrames = 0;       // frames of the source
-    uint8_t *mPicture = nullptr;     // the album art file, read whole (_aligned_malloc)
+    uint64_t mTotalFrames = 0;    // frames of the source
+    uint8_t *mPicture = nullptr;  // the album art file, read whole (_aligned_malloc)
     uint32_t mPictureBytes = 0;
 };

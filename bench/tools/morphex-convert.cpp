@@ -46,17 +46,42 @@ int main(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](void) -> const char * { return i + 1 < argc ? argv[++i] : nullptr; };
-        if (a == "--type") { const char *v = value(); if (!v) return usage(); type = v; }
-        else if (a == "--rate") { const char *v = value(); if (!v) return usage(); rate = std::atoll(v); }
-        else if (a == "--bits") { const char *v = value(); if (!v) return usage(); bits = std::atoll(v); }
-        else if (a == "--channels") { const char *v = value(); if (!v) return usage(); channels = std::atoll(v); }
-        else if (a == "--start") { const char *v = value(); if (!v) return usage(); start = std::atoll(v); }
-        else if (a == "--end") { const char *v = value(); if (!v) return usage(); end = std::atoll(v); }
-        else if (a == "--mode") { const char *v = value(); if (!v) return usage(); mode = std::atoll(v); }
-        else if (a.size() > 2 && a.compare(0, 2, "--") == 0) return usage();
-        else if (src.empty()) src = a;
-        else if (dst.empty()) dst = a;
-        else return usage();
+        if (a == "--type") {
+            const char *v = value();
+            if (!v) return usage();
+            type = v;
+        } else if (a == "--rate") {
+            const char *v = value();
+            if (!v) return usage();
+            rate = std::atoll(v);
+        } else if (a == "--bits") {
+            const char *v = value();
+            if (!v) return usage();
+            bits = std::atoll(v);
+        } else if (a == "--channels") {
+            const char *v = value();
+            if (!v) return usage();
+            channels = std::atoll(v);
+        } else if (a == "--start") {
+            const char *v = value();
+            if (!v) return usage();
+            start = std::atoll(v);
+        } else if (a == "--end") {
+            const char *v = value();
+            if (!v) return usage();
+            end = std::atoll(v);
+        } else if (a == "--mode") {
+            const char *v = value();
+            if (!v) return usage();
+            mode = std::atoll(v);
+        } else if (a.size() > 2 && a.compare(0, 2, "--") == 0)
+            return usage();
+        else if (src.empty())
+            src = a;
+        else if (dst.empty())
+            dst = a;
+        else
+            return usage();
     }
     if (src.empty() || dst.empty()) return usage();
 
@@ -80,10 +105,14 @@ int main(int argc, char **argv) {
         return 1;
     }
     uint32_t outType = fi.fileType == 4 ? 3 : fi.fileType;
-    if (type == "wav") outType = 0;
-    else if (type == "dsf") outType = 2;
-    else if (type == "dff") outType = 3;
-    else if (!type.empty()) return usage();
+    if (type == "wav")
+        outType = 0;
+    else if (type == "dsf")
+        outType = 2;
+    else if (type == "dff")
+        outType = 3;
+    else if (!type.empty())
+        return usage();
     const bool dsdOut = outType == 2 || outType == 3;
     const bool dsdIn = fi.bitsPerSample == 1;
     uint32_t outRate = rate > 0 ? static_cast<uint32_t>(rate) : fi.sampleRate;
@@ -92,8 +121,10 @@ int main(int argc, char **argv) {
     // family's usual one.
     if (dsdOut && !dsdIn && rate <= 0) outRate = 2822400;
     if (!dsdOut && dsdIn && rate <= 0) outRate = 44100;
-    if (dsdOut) outBits = 1;
-    else if (bits <= 0 && dsdIn) outBits = 24;
+    if (dsdOut)
+        outBits = 1;
+    else if (bits <= 0 && dsdIn)
+        outBits = 24;
     const uint32_t outChannels = channels > 0 ? static_cast<uint32_t>(channels) : (fi.channels > 2 ? 2 : fi.channels);
     const uint64_t audioBytes = (static_cast<uint64_t>(fi.dataBytesHigh) << 32) | fi.dataBytesLow;
     const uint64_t frames = audioBytes * 8 / (static_cast<uint64_t>(fi.channels ? fi.channels : 1) * fi.bitsPerSample);
@@ -141,8 +172,8 @@ int main(int argc, char **argv) {
     double panVol[16] = {1.0, 0.0, 0.0, 1.0};
     int count = 1;
     const wchar16 *sources[1] = {srcPath.data()};
-    r = convert(dstPath.data(), sources, nullptr, &send, panVol, &count, &com, blockDone, released, envelope,
-                failed, working);
+    r = convert(dstPath.data(), sources, nullptr, &send, panVol, &count, &com, blockDone, released, envelope, failed,
+                working);
     if (r != 0) {
         std::fprintf(stderr, "%d\n", r);
         return 1;

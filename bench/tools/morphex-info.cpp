@@ -33,7 +33,8 @@ int main(int argc, char **argv) {
         return 1;
     }
     const uint64_t audioBytes = (static_cast<uint64_t>(fi.dataBytesHigh) << 32) | fi.dataBytesLow;
-    const uint64_t bitsPerFrame = static_cast<uint64_t>(fi.channels ? fi.channels : 1) * (fi.bitsPerSample ? fi.bitsPerSample : 1);
+    const uint64_t bitsPerFrame =
+        static_cast<uint64_t>(fi.channels ? fi.channels : 1) * (fi.bitsPerSample ? fi.bitsPerSample : 1);
     std::printf("rate: %u\nbits: %u\nchannels: %u\ntype: %u\nformat: %u\nframes: %" PRIu64 "\nstart: %" PRIu64
                 "\nmarks: %u\n",
                 fi.sampleRate, fi.bitsPerSample, fi.channels, fi.fileType, fi.formatTag, audioBytes * 8 / bitsPerFrame,

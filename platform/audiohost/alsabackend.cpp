@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstring>
 #include <iterator>
@@ -65,10 +65,10 @@ using tConfigPtr = std::shared_ptr<snd_config_t>;
 // The back end's record of one PCM device; kept for the life of the process.
 struct tAlsaDevice {
     std::string mUid;
-    std::string mPcmName;     // hw:CARD=<id>,DEV=<n>, or the configured PCM's name
-    std::string mPlugName;    // plughw:..., empty when there is no plug fallback
-    std::string mMixerName;   // hw:CARD=<id>, empty for configured devices
-    tConfigPtr mConfig;       // the configuration of an added device, else null
+    std::string mPcmName;    // hw:CARD=<id>,DEV=<n>, or the configured PCM's name
+    std::string mPlugName;   // plughw:..., empty when there is no plug fallback
+    std::string mMixerName;  // hw:CARD=<id>, empty for configured devices
+    tConfigPtr mConfig;      // the configuration of an added device, else null
 
     // What the last probe found, per direction.
     bool mProbed[2] = {false, false};
@@ -134,7 +134,9 @@ tAlsaDevice *deviceFor(const std::string &uid) {
     return alsa().mDevices.back().get();
 }
 
-snd_pcm_stream_t streamOf(int dir) { return dir == kAudioHostOutput ? SND_PCM_STREAM_PLAYBACK : SND_PCM_STREAM_CAPTURE; }
+snd_pcm_stream_t streamOf(int dir) {
+    return dir == kAudioHostOutput ? SND_PCM_STREAM_PLAYBACK : SND_PCM_STREAM_CAPTURE;
+}
 
 int openPcm(const tAlsaDevice &d, int dir, bool plug, snd_pcm_t **pcm) {
     *pcm = nullptr;
@@ -666,8 +668,9 @@ int alsaStartStream(tHostDevice *dev, const tHostStreamSettings &s) {
         d.mConv[dir] = dir == kAudioHostOutput ? devconv_outputFunc(fmt, s.mContainer[dir])
                                                : devconv_inputFunc(fmt, s.mContainer[dir]);
         d.mContainer[dir].reset(new (std::nothrow) uint8_t[size_t(s.mFrames) * size_t(f.mChannels) * 4]);
-        d.mDeviceBuf[dir].reset(new (std::nothrow) uint8_t[size_t(d.mDevFrames[dir]) * size_t(f.mChannels) *
-                                                          size_t(devfmt_bytesPerSample(fmt))]);
+        d.mDeviceBuf[dir].reset(
+            new (std::nothrow)
+                uint8_t[size_t(d.mDevFrames[dir]) * size_t(f.mChannels) * size_t(devfmt_bytesPerSample(fmt))]);
         if (!d.mConv[dir] || !d.mContainer[dir] || !d.mDeviceBuf[dir]) {
             closeStreamHandles(d);
             return kAudioHostErrNoMemory;
@@ -698,12 +701,12 @@ void alsaStopStream(tHostDevice *dev) {
 
 // Slots in table order.
 const tAudioHostBackend gAlsaBackend = {
-    alsaEnumerate,       // enumerate
-    alsaCheckFormat,     // checkFormat
-    alsaSetHog,          // setHog
-    alsaSetInputMute,    // setInputMute
-    alsaStartStream,     // startStream
-    alsaStopStream,      // stopStream
+    alsaEnumerate,     // enumerate
+    alsaCheckFormat,   // checkFormat
+    alsaSetHog,        // setHog
+    alsaSetInputMute,  // setInputMute
+    alsaStartStream,   // startStream
+    alsaStopStream,    // stopStream
 };
 
 int alsahost_addConfiguredDevice(const char *configText, const char *pcmName, const char *name) {

@@ -187,12 +187,10 @@ int checkShape(const tHostDevice &d, int dir, uint32_t rate, const tAudioHostFor
         // A container carries 16 DSD bits per channel.
         if (f.mBits == 16 && f.mBytesPerFrame == 2 * ch) break;
         return kAudioHostErrUnsupported;
-    default:
-        return kAudioHostErrUnsupported;
+    default: return kAudioHostErrUnsupported;
     }
     if (f.mKind == kAudioHostDsd) {
-        if (rate > 0xFFFFFFFFu / 16 || !isDsdRate(rate * 16) || !hasRate(d, rate * 16))
-            return kAudioHostErrUnsupported;
+        if (rate > 0xFFFFFFFFu / 16 || !isDsdRate(rate * 16) || !hasRate(d, rate * 16)) return kAudioHostErrUnsupported;
     } else if (isDsdRate(rate) || !hasRate(d, rate)) {
         return kAudioHostErrUnsupported;
     }
@@ -215,10 +213,10 @@ void copyText(char *dst, const std::string &src) {
 }
 
 bool sameVirtualConfig(const tVirtualDeviceConfig &a, const tVirtualDeviceConfig &b) {
-    return a.mName == b.mName && a.mUid == b.mUid && a.mRates == b.mRates &&
-           a.mOutChannels == b.mOutChannels && a.mInChannels == b.mInChannels &&
-           a.mMinFrames == b.mMinFrames && a.mMaxFrames == b.mMaxFrames && a.mFrames == b.mFrames &&
-           a.mSpeed == b.mSpeed && a.mCapture == b.mCapture && a.mCaptureLimit == b.mCaptureLimit;
+    return a.mName == b.mName && a.mUid == b.mUid && a.mRates == b.mRates && a.mOutChannels == b.mOutChannels &&
+           a.mInChannels == b.mInChannels && a.mMinFrames == b.mMinFrames && a.mMaxFrames == b.mMaxFrames &&
+           a.mFrames == b.mFrames && a.mSpeed == b.mSpeed && a.mCapture == b.mCapture &&
+           a.mCaptureLimit == b.mCaptureLimit;
 }
 
 }  // namespace
@@ -420,8 +418,7 @@ uint32_t audiohost_getDefaultDevice(int direction) {
     if (!call.ok() || !validDirection(direction)) return 0;
     tHostState &h = host();
     const uint32_t chosen = h.mDefault[direction];
-    if (chosen && h.mRecords[chosen - 1]->mListed && h.mRecords[chosen - 1]->mChannels[direction] > 0)
-        return chosen;
+    if (chosen && h.mRecords[chosen - 1]->mListed && h.mRecords[chosen - 1]->mChannels[direction] > 0) return chosen;
     for (tHostDevice *d : h.mListed)
         if (d->mChannels[direction] > 0) return d->mId;
     return 0;

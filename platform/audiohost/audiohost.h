@@ -58,14 +58,14 @@
 
 enum : int {
     kAudioHostOK = 0,
-    kAudioHostErrIO = -1,           // the device failed or went away
-    kAudioHostErrNoDevice = -2,     // no listed device has this id
-    kAudioHostErrState = -3,        // not in this state: no stream, stream not stopped,
-                                    // or called from the stream's own callback
-    kAudioHostErrNoMemory = -4,     // buffers could not be allocated
-    kAudioHostErrBusy = -16,        // the stream runs, or another program holds the device
-    kAudioHostErrUnsupported = -17, // value out of range, or not offered by the device
-    kAudioHostErrTimeout = -18,     // a wait ran out (virtual device)
+    kAudioHostErrIO = -1,            // the device failed or went away
+    kAudioHostErrNoDevice = -2,      // no listed device has this id
+    kAudioHostErrState = -3,         // not in this state: no stream, stream not stopped,
+                                     // or called from the stream's own callback
+    kAudioHostErrNoMemory = -4,      // buffers could not be allocated
+    kAudioHostErrBusy = -16,         // the stream runs, or another program holds the device
+    kAudioHostErrUnsupported = -17,  // value out of range, or not offered by the device
+    kAudioHostErrTimeout = -18,      // a wait ran out (virtual device)
 };
 
 enum tAudioHostDirection : int {
@@ -80,12 +80,12 @@ enum : unsigned {
 };
 
 enum : int {
-    kAudioHostMaxDevices = 64,      // listed at once; further devices are left out
+    kAudioHostMaxDevices = 64,  // listed at once; further devices are left out
     kAudioHostMaxChannels = 64,
     kAudioHostMaxRates = 32,
-    kAudioHostMinFrames = 16,       // buffer frame limits of every device
+    kAudioHostMinFrames = 16,  // buffer frame limits of every device
     kAudioHostMaxFrames = 262144,
-    kAudioHostTextSize = 128,       // uid and name buffers, terminator included
+    kAudioHostTextSize = 128,  // uid and name buffers, terminator included
 };
 
 // The DSD rates a native-DSD device lists beside its PCM rates.
@@ -121,12 +121,12 @@ enum tAudioHostFormatKind : int {
 // plays PCM through its widest format whatever width is asked). For native
 // DSD bits is 16 and bytesPerFrame 2 x channels.
 struct tAudioHostFormat {
-    int mKind;              // tAudioHostFormatKind
-    uint32_t mRate;         // read only: the nominal rate
+    int mKind;       // tAudioHostFormatKind
+    uint32_t mRate;  // read only: the nominal rate
     int mBits;
     int mChannels;
     int mBytesPerFrame;
-    int mDeviceFormat;      // read only: tDevSampleFormat the device runs
+    int mDeviceFormat;  // read only: tDevSampleFormat the device runs
 };
 
 // ---- Configuration -----------------------------------------------------
@@ -211,14 +211,14 @@ struct tAudioHostCycle {
     int mOutChannels;
     uint32_t mOutFrames;
     uint32_t mOutBytes;
-    int mOutContainer;         // tAudioHostContainer
+    int mOutContainer;  // tAudioHostContainer
     const void *mInput;
     int mInChannels;
     uint32_t mInFrames;
     uint32_t mInBytes;
     int mInContainer;
-    uint64_t mCycle;           // cycles of this device since it was listed or reconfigured
-    uint64_t mFrameTime;       // frames handed over before this cycle
+    uint64_t mCycle;      // cycles of this device since it was listed or reconfigured
+    uint64_t mFrameTime;  // frames handed over before this cycle
 };
 
 // Called on the stream's own thread. It must return promptly and must not
@@ -239,8 +239,7 @@ typedef void (*tAudioHostIoProc)(void *client, const tAudioHostCycle *cycle);
 // that goes away, or a virtual device taken offline, stops calling without
 // an error; the stream stays started until stopped. Stopping and closing
 // from the stream's own callback is refused (kAudioHostErrState).
-[[nodiscard]] int audiohost_openStream(uint32_t id, unsigned directions, tAudioHostIoProc proc,
-                                       void *client);
+[[nodiscard]] int audiohost_openStream(uint32_t id, unsigned directions, tAudioHostIoProc proc, void *client);
 [[nodiscard]] int audiohost_startStream(uint32_t id);
 [[nodiscard]] int audiohost_stopStream(uint32_t id);
 [[nodiscard]] int audiohost_closeStream(uint32_t id);

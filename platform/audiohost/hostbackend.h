@@ -19,21 +19,21 @@ struct tHostDevice;
 struct tHostFoundDevice {
     std::string mUid;
     std::string mName;
-    int mChannels[2] = {0, 0};                 // most offered, per direction
-    std::vector<uint32_t> mRates;              // Hz, ascending, DSD rates last
+    int mChannels[2] = {0, 0};     // most offered, per direction
+    std::vector<uint32_t> mRates;  // Hz, ascending, DSD rates last
     uint32_t mMinFrames = kAudioHostMinFrames;
     uint32_t mMaxFrames = kAudioHostMaxFrames;
     uint32_t mFrames = 512;
-    tAudioHostFormat mFormat[2] = {};          // granted format to start with, per direction
+    tAudioHostFormat mFormat[2] = {};  // granted format to start with, per direction
     void *mData = nullptr;
 };
 
 // The stream's settings, copied when it starts; the back end's thread reads
 // only this copy.
 struct tHostStreamSettings {
-    unsigned mDirections = 0;                  // kAudioHostStream*
-    uint32_t mRate = 0;                        // container frames per second
-    uint32_t mFrames = 0;                      // per cycle
+    unsigned mDirections = 0;  // kAudioHostStream*
+    uint32_t mRate = 0;        // container frames per second
+    uint32_t mFrames = 0;      // per cycle
     tAudioHostFormat mFormat[2] = {};
     int mContainer[2] = {kAudioHostContainerFloat32, kAudioHostContainerFloat32};
     tAudioHostIoProc mProc = nullptr;

@@ -42,8 +42,14 @@ std::vector<std::string> splitItems(const char *text) {
 }
 
 bool parseBool(const std::string &v, bool *out) {
-    if (v == "on" || v == "1" || v == "yes" || v == "true") { *out = true; return true; }
-    if (v == "off" || v == "0" || v == "no" || v == "false") { *out = false; return true; }
+    if (v == "on" || v == "1" || v == "yes" || v == "true") {
+        *out = true;
+        return true;
+    }
+    if (v == "off" || v == "0" || v == "no" || v == "false") {
+        *out = false;
+        return true;
+    }
     return false;
 }
 
@@ -98,9 +104,9 @@ bool applyItem(const std::string &key, const std::string &value, tAudioHostConfi
     if (key == "dsd") {
         bool on;
         if (!parseBool(value, &on)) return false;
-        v.mRates.erase(std::remove_if(v.mRates.begin(), v.mRates.end(),
-                                      [](uint32_t r) { return r >= kAudioHostDsd64; }),
-                       v.mRates.end());
+        v.mRates.erase(
+            std::remove_if(v.mRates.begin(), v.mRates.end(), [](uint32_t r) { return r >= kAudioHostDsd64; }),
+            v.mRates.end());
         if (on) v.mRates.insert(v.mRates.end(), std::begin(kDsdRates), std::end(kDsdRates));
         return true;
     }
@@ -172,8 +178,7 @@ int hostconfig_parse(const char *text, tAudioHostConfig *config, std::string *er
         const size_t eq = item.find('=');
         std::string key = eq == std::string::npos ? item : trim(item.substr(0, eq));
         std::string value = eq == std::string::npos ? std::string() : trim(item.substr(eq + 1));
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-            value = value.substr(1, value.size() - 2);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
         if (eq == std::string::npos || !applyItem(key, value, config)) {
             ++bad;
             if (errors) *errors += "audio host: bad setting '" + item + "' skipped\n";
@@ -193,8 +198,7 @@ tAudioHostConfig hostconfig_fromEnvironment() {
         else
             errors += std::string("audio host: cannot read the settings file '") + path + "'\n";
     }
-    if (const char *text = std::getenv("SONVEX_AUDIO"); text && *text)
-        hostconfig_parse(text, &config, &errors);
+    if (const char *text = std::getenv("SONVEX_AUDIO"); text && *text) hostconfig_parse(text, &config, &errors);
     // A virtual device that the settings made impossible is not listed.
     if (config.mVirtual && hostconfig_check(config.mVirtualDevice) != 0) {
         errors += "audio host: the virtual device's settings do not fit together; it is not listed\n";

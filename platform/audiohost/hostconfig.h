@@ -11,8 +11,7 @@ struct tVirtualDeviceConfig {
     std::string mName = "Sonvex Virtual Device";
     std::string mUid = "sonvex-virtual";
     // Hz, any order; rates of 2822400 and above make it a native-DSD device.
-    std::vector<uint32_t> mRates = {44100, 48000, 88200, 96000, 176400, 192000,
-                                    352800, 384000, 705600, 768000};
+    std::vector<uint32_t> mRates = {44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000, 705600, 768000};
     int mOutChannels = 2;
     int mInChannels = 2;
     uint32_t mMinFrames = 16;

@@ -210,23 +210,28 @@ void dsdIn(void *__restrict dst, const void *__restrict src, uint32_t frames, in
 
 template <int Fmt, int Container>
 constexpr tDevConvFunc outFunc() {
-    if constexpr (Fmt >= kDevFmtDsdU8) return &dsdOut<Fmt, Container>;
-    else return &pcmOut<Fmt, Container>;
+    if constexpr (Fmt >= kDevFmtDsdU8)
+        return &dsdOut<Fmt, Container>;
+    else
+        return &pcmOut<Fmt, Container>;
 }
 template <int Fmt, int Container>
 constexpr tDevConvFunc inFunc() {
-    if constexpr (Fmt >= kDevFmtDsdU8) return &dsdIn<Fmt, Container>;
-    else return &pcmIn<Fmt, Container>;
+    if constexpr (Fmt >= kDevFmtDsdU8)
+        return &dsdIn<Fmt, Container>;
+    else
+        return &pcmIn<Fmt, Container>;
 }
 
-#define SX_CONV_ROW(f, kind) {kind##Func<f, kAudioHostContainerFloat32>(), kind##Func<f, kAudioHostContainerInt32>()}
-#define SX_CONV_TABLE(kind)                                                                   \
-    {{nullptr, nullptr},           SX_CONV_ROW(kDevFmtS16LE, kind),                           \
-     SX_CONV_ROW(kDevFmtS24_3LE, kind), SX_CONV_ROW(kDevFmtS24LE, kind),                      \
-     SX_CONV_ROW(kDevFmtS32LE, kind),   SX_CONV_ROW(kDevFmtFloatLE, kind),                    \
-     SX_CONV_ROW(kDevFmtDsdU8, kind),   SX_CONV_ROW(kDevFmtDsdU16BE, kind),                   \
-     SX_CONV_ROW(kDevFmtDsdU16LE, kind), SX_CONV_ROW(kDevFmtDsdU32BE, kind),                  \
-     SX_CONV_ROW(kDevFmtDsdU32LE, kind)}
+#define SX_CONV_ROW(f, kind) \
+    { kind##Func<f, kAudioHostContainerFloat32>(), kind##Func<f, kAudioHostContainerInt32>() }
+#define SX_CONV_TABLE(kind)                                                                                          \
+    {                                                                                                                \
+        {nullptr, nullptr}, SX_CONV_ROW(kDevFmtS16LE, kind), SX_CONV_ROW(kDevFmtS24_3LE, kind),                      \
+            SX_CONV_ROW(kDevFmtS24LE, kind), SX_CONV_ROW(kDevFmtS32LE, kind), SX_CONV_ROW(kDevFmtFloatLE, kind),     \
+            SX_CONV_ROW(kDevFmtDsdU8, kind), SX_CONV_ROW(kDevFmtDsdU16BE, kind), SX_CONV_ROW(kDevFmtDsdU16LE, kind), \
+            SX_CONV_ROW(kDevFmtDsdU32BE, kind), SX_CONV_ROW(kDevFmtDsdU32LE, kind)                                   \
+    }
 
 // Indexed [format][container].
 const tDevConvFunc sOutFuncs[kDevFmtCount][2] = SX_CONV_TABLE(out);
@@ -247,9 +252,7 @@ const tFmtInfo sFmtInfo[kDevFmtCount] = {
 };
 
 inline bool known(int fmt) { return fmt > kDevFmtNone && fmt < kDevFmtCount; }
-inline bool knownContainer(int c) {
-    return c == kAudioHostContainerFloat32 || c == kAudioHostContainerInt32;
-}
+inline bool knownContainer(int c) { return c == kAudioHostContainerFloat32 || c == kAudioHostContainerInt32; }
 
 }  // namespace
 

@@ -40,8 +40,8 @@ enum tAudioHostContainer : int {
 enum tDevSampleFormat : int {
     kDevFmtNone = 0,
     kDevFmtS16LE = 1,
-    kDevFmtS24_3LE = 2,   // three bytes per sample
-    kDevFmtS24LE = 3,     // low three bytes of a 32-bit word, sign-extended
+    kDevFmtS24_3LE = 2,  // three bytes per sample
+    kDevFmtS24LE = 3,    // low three bytes of a 32-bit word, sign-extended
     kDevFmtS32LE = 4,
     kDevFmtFloatLE = 5,
     kDevFmtDsdU8 = 6,
@@ -53,10 +53,10 @@ enum tDevSampleFormat : int {
 };
 
 bool devfmt_isDsd(int fmt);
-bool devfmt_isInteger(int fmt);        // the four integer PCM formats
-int devfmt_bytesPerSample(int fmt);    // bytes per channel and device frame; 0 for an unknown format
-int devfmt_bitsPerSample(int fmt);     // significant bits (DSD: bits per channel and frame)
-const char *devfmt_name(int fmt);      // ALSA's spelling, "?" when unknown
+bool devfmt_isInteger(int fmt);      // the four integer PCM formats
+int devfmt_bytesPerSample(int fmt);  // bytes per channel and device frame; 0 for an unknown format
+int devfmt_bitsPerSample(int fmt);   // significant bits (DSD: bits per channel and frame)
+const char *devfmt_name(int fmt);    // ALSA's spelling, "?" when unknown
 
 // Device frames that carry `containerFrames` container frames, and the
 // device's frame rate for a container rate: twice as many for DSD_U8, half as
@@ -68,8 +68,7 @@ uint32_t devfmt_deviceRate(int fmt, uint32_t containerRate);
 // Converts `frames` container frames of `channels` channels. dst and src do
 // not overlap; the output direction reads containers and writes device
 // samples, the input direction the reverse.
-typedef void (*tDevConvFunc)(void *__restrict dst, const void *__restrict src, uint32_t frames,
-                             int channels);
+typedef void (*tDevConvFunc)(void *__restrict dst, const void *__restrict src, uint32_t frames, int channels);
 
 // The loop for a format and container (tAudioHostContainer), or null when
 // either is unknown.

@@ -321,10 +321,8 @@ void clockThread(tVirtualState *sp) {
 
 uint32_t virtualDeviceFormat(const tAudioHostFormat &f) {
     switch (f.mKind) {
-    case kAudioHostPcmFloat:
-        return kDevFmtFloatLE;
-    case kAudioHostDsd:
-        return kDevFmtDsdU16BE;
+    case kAudioHostPcmFloat: return kDevFmtFloatLE;
+    case kAudioHostDsd: return kDevFmtDsdU16BE;
     default:
         if (f.mBits == 16) return kDevFmtS16LE;
         if (f.mBits == 32) return kDevFmtS32LE;
@@ -419,12 +417,12 @@ void virtualStopStream(tHostDevice *) {
 
 // Slots in table order.
 const tAudioHostBackend gVirtualBackend = {
-    virtualEnumerate,      // enumerate
-    virtualCheckFormat,    // checkFormat
-    virtualSetHog,         // setHog
-    virtualSetInputMute,   // setInputMute
-    virtualStartStream,    // startStream
-    virtualStopStream,     // stopStream
+    virtualEnumerate,     // enumerate
+    virtualCheckFormat,   // checkFormat
+    virtualSetHog,        // setHog
+    virtualSetInputMute,  // setInputMute
+    virtualStartStream,   // startStream
+    virtualStopStream,    // stopStream
 };
 
 void vdev_applyConfig(const tVirtualDeviceConfig &config, bool listed) {

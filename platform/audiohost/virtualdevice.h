@@ -32,22 +32,22 @@ typedef bool (*tVirtualPaceHook)(void *client, uint64_t cycle);
 
 // Fills the input buffer of one cycle (interleaved containers of the input
 // direction), on the clock thread.
-typedef void (*tVirtualInputGenerator)(void *client, uint64_t cycle, void *input, uint32_t frames,
-                                       int channels, int container);
+typedef void (*tVirtualInputGenerator)(void *client, uint64_t cycle, void *input, uint32_t frames, int channels,
+                                       int container);
 
 // One captured cycle. mOffset is where its bytes start in the capture's data.
 struct tVirtualCycleRecord {
-    uint64_t mCycle;        // the cycle number handed to the callback
+    uint64_t mCycle;  // the cycle number handed to the callback
     uint64_t mFrameTime;
     uint32_t mFrames;
     uint32_t mChannels;
-    uint32_t mBytes;        // frames x channels x 4
-    int32_t mContainer;     // tAudioHostContainer
-    int32_t mKind;          // tAudioHostFormatKind of the output
+    uint32_t mBytes;     // frames x channels x 4
+    int32_t mContainer;  // tAudioHostContainer
+    int32_t mKind;       // tAudioHostFormatKind of the output
     int32_t mBits;
     int32_t mBytesPerFrame;
     int32_t mDeviceFormat;
-    uint32_t mRate;         // nominal rate
+    uint32_t mRate;  // nominal rate
     uint64_t mOffset;
 };
 

@@ -23,20 +23,18 @@ const QColor ledRed(252, 42, 42);
 const QColor ledBlue(75, 186, 255);
 const QColor ledAmber(255, 176, 32);
 // The equaliser graph's band colours, EQ1 to EQ4.
-const QColor eqBand[4] = {QColor(209, 0, 9), QColor(189, 152, 0), QColor(0, 179, 0),
-                          QColor(124, 2, 181)};
+const QColor eqBand[4] = {QColor(209, 0, 9), QColor(189, 152, 0), QColor(0, 179, 0), QColor(124, 2, 181)};
 }  // namespace pal
 
 namespace {
 
 QString sFamily;
 
-const QColor kFace(44, 52, 72);       // button face
-const QColor kFaceEdge(6, 9, 18);     // dark outline around every face
+const QColor kFace(44, 52, 72);    // button face
+const QColor kFaceEdge(6, 9, 18);  // dark outline around every face
 const QColor kGlyphIdle(205, 210, 222);
 
-QFont textFont(int px, bool bold = true)
-{
+QFont textFont(int px, bool bold = true) {
     QFont f(sFamily);
     f.setPixelSize(px);
     f.setBold(bold);
@@ -45,16 +43,14 @@ QFont textFont(int px, bool bold = true)
 }
 
 void text(QPainter &p, const QRectF &r, const QString &s, const QColor &c, int px, bool bold = true,
-          int align = Qt::AlignCenter)
-{
+          int align = Qt::AlignCenter) {
     p.setFont(textFont(px, bold));
     p.setPen(c);
     p.drawText(r, align, s);
 }
 
 // Text of a lit control: a soft halo under the letters.
-void litText(QPainter &p, const QRectF &r, const QString &s, const QColor &c, int px)
-{
+void litText(QPainter &p, const QRectF &r, const QString &s, const QColor &c, int px) {
     QColor halo = c;
     halo.setAlpha(70);
     for (const QPointF d : {QPointF(-0.7, 0), QPointF(0.7, 0), QPointF(0, -0.7), QPointF(0, 0.7)})
@@ -62,17 +58,14 @@ void litText(QPainter &p, const QRectF &r, const QString &s, const QColor &c, in
     text(p, r, s, c.lighter(125), px);
 }
 
-QColor mix(const QColor &a, const QColor &b, double t)
-{
-    return QColor::fromRgbF(float(a.redF() + (b.redF() - a.redF()) * t),
-                            float(a.greenF() + (b.greenF() - a.greenF()) * t),
-                            float(a.blueF() + (b.blueF() - a.blueF()) * t),
-                            float(a.alphaF() + (b.alphaF() - a.alphaF()) * t));
+QColor mix(const QColor &a, const QColor &b, double t) {
+    return QColor::fromRgbF(
+        float(a.redF() + (b.redF() - a.redF()) * t), float(a.greenF() + (b.greenF() - a.greenF()) * t),
+        float(a.blueF() + (b.blueF() - a.blueF()) * t), float(a.alphaF() + (b.alphaF() - a.alphaF()) * t));
 }
 
 // A raised face; held faces are darker and lit from below, as a pressed key.
-void face(QPainter &p, const QRectF &r, qreal radius, const QColor &base, bool held)
-{
+void face(QPainter &p, const QRectF &r, qreal radius, const QColor &base, bool held) {
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient g(r.topLeft(), r.bottomLeft());
     if (held) {
@@ -92,14 +85,12 @@ void face(QPainter &p, const QRectF &r, qreal radius, const QColor &base, bool h
         p.drawLine(QPointF(r.left() + radius, r.top() + 1.5), QPointF(r.right() - radius, r.top() + 1.5));
     } else {
         p.setPen(QPen(QColor(255, 255, 255, 55), 1));
-        p.drawRoundedRect(r.adjusted(1.5, 1.5, -1.5, -1.5), qMax<qreal>(0, radius - 1),
-                          qMax<qreal>(0, radius - 1));
+        p.drawRoundedRect(r.adjusted(1.5, 1.5, -1.5, -1.5), qMax<qreal>(0, radius - 1), qMax<qreal>(0, radius - 1));
     }
 }
 
 // An inset panel (lamps, fields, background groups).
-void inset(QPainter &p, const QRectF &r, qreal radius, const QColor &fill, const QColor &edge)
-{
+void inset(QPainter &p, const QRectF &r, qreal radius, const QColor &fill, const QColor &edge) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(edge, 1));
     p.setBrush(fill);
@@ -108,8 +99,7 @@ void inset(QPainter &p, const QRectF &r, qreal radius, const QColor &fill, const
     p.drawLine(QPointF(r.left() + radius, r.top() + 1.5), QPointF(r.right() - radius, r.top() + 1.5));
 }
 
-void led(QPainter &p, const QPointF &c, qreal radius, const QColor &lit, bool on)
-{
+void led(QPainter &p, const QPointF &c, qreal radius, const QColor &lit, bool on) {
     p.setRenderHint(QPainter::Antialiasing);
     if (on) {
         QRadialGradient glow(c, radius * 2.2);
@@ -133,8 +123,7 @@ void led(QPainter &p, const QPointF &c, qreal radius, const QColor &lit, bool on
     p.drawEllipse(c, radius, radius);
 }
 
-void glyph(QPainter &p, const QString &kind, const QPointF &c, qreal s, const QColor &col)
-{
+void glyph(QPainter &p, const QString &kind, const QPointF &c, qreal s, const QColor &col) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     p.setBrush(col);
@@ -157,8 +146,7 @@ void glyph(QPainter &p, const QString &kind, const QPointF &c, qreal s, const QC
 }
 
 // Backgrounds share one ground and one kind of group panel.
-void ground(QPainter &p, const QSizeF &s)
-{
+void ground(QPainter &p, const QSizeF &s) {
     QLinearGradient g(0, 0, 0, s.height());
     g.setColorAt(0, pal::navy);
     g.setColorAt(1, pal::navyDeep);
@@ -172,8 +160,7 @@ void ground(QPainter &p, const QSizeF &s)
 }
 
 void group(QPainter &p, const QRectF &r, const QString &title = QString(),
-           const QColor &titleColour = pal::accentLight)
-{
+           const QColor &titleColour = pal::accentLight) {
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient g(r.topLeft(), r.bottomLeft());
     g.setColorAt(0, QColor(36, 52, 88, 200));
@@ -188,8 +175,7 @@ void group(QPainter &p, const QRectF &r, const QString &title = QString(),
              Qt::AlignLeft | Qt::AlignVCenter);
 }
 
-void dropZone(QPainter &p, const QRectF &r)
-{
+void dropZone(QPainter &p, const QRectF &r) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setBrush(QColor(20, 30, 54, 180));
     QPen pen(pal::panelEdge, 1.2, Qt::DashLine);
@@ -198,8 +184,7 @@ void dropZone(QPainter &p, const QRectF &r)
 }
 
 // Vertical bars in the shape of a waveform: the product's emblem.
-void waveEmblem(QPainter &p, const QRectF &r, int bars, int alpha)
-{
+void waveEmblem(QPainter &p, const QRectF &r, int bars, int alpha) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);
     const qreal step = r.width() / bars;
@@ -210,8 +195,8 @@ void waveEmblem(QPainter &p, const QRectF &r, int bars, int alpha)
         QColor c = mix(QColor(7, 118, 255), QColor(75, 186, 255), t);
         c.setAlpha(alpha);
         p.setBrush(c);
-        p.drawRoundedRect(QRectF(r.left() + i * step + step * 0.2, r.center().y() - h / 2, step * 0.6, h),
-                          step * 0.3, step * 0.3);
+        p.drawRoundedRect(QRectF(r.left() + i * step + step * 0.2, r.center().y() - h / 2, step * 0.6, h), step * 0.3,
+                          step * 0.3);
     }
 }
 
@@ -219,16 +204,14 @@ void waveEmblem(QPainter &p, const QRectF &r, int bars, int alpha)
 
 void draw_setFontFamily(const QString &family) { sFamily = family; }
 
-void draw_desaturate(QImage &img)
-{
+void draw_desaturate(QImage &img) {
     img = img.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < img.height(); ++y) {
         QRgb *line = reinterpret_cast<QRgb *>(img.scanLine(y));
         for (int x = 0; x < img.width(); ++x) {
             const QRgb c = line[x];
             const int a = qAlpha(c);
-            if (a == 0)
-                continue;
+            if (a == 0) continue;
             const double r = qRed(c), g = qGreen(c), b = qBlue(c);
             const double grey = 0.299 * r + 0.587 * g + 0.114 * b;
             auto fold = [&](double v) {
@@ -240,16 +223,14 @@ void draw_desaturate(QImage &img)
     }
 }
 
-tRecipe draw_transport(const QString &kind, QColor lit, tFace f)
-{
+tRecipe draw_transport(const QString &kind, QColor lit, tFace f) {
     return [=](QPainter &p, const QSizeF &s) {
         const bool held = f == tFace::offHeld || f == tFace::onHeld;
         const QRectF r(QPointF(0, 0), s);
         face(p, r, 5, kFace, held);
         const qreal g = qMin(s.width(), s.height()) * 0.42;
         QPointF c = r.center();
-        if (held)
-            c += QPointF(0, 1);
+        if (held) c += QPointF(0, 1);
         QColor col = kGlyphIdle;
         if (f == tFace::on || f == tFace::onHeld) {
             QRadialGradient glow(c, g * 1.3);
@@ -270,8 +251,7 @@ tRecipe draw_transport(const QString &kind, QColor lit, tFace f)
     };
 }
 
-tRecipe draw_stripButton(const QString &label, QColor lit, tFace f)
-{
+tRecipe draw_stripButton(const QString &label, QColor lit, tFace f) {
     return [=](QPainter &p, const QSizeF &s) {
         const bool held = f == tFace::offHeld || f == tFace::onHeld;
         const bool on = f == tFace::on || f == tFace::onHeld;
@@ -287,8 +267,7 @@ tRecipe draw_stripButton(const QString &label, QColor lit, tFace f)
     };
 }
 
-tRecipe draw_lamp(const QString &label, QColor lit, bool on)
-{
+tRecipe draw_lamp(const QString &label, QColor lit, bool on) {
     return [=](QPainter &p, const QSizeF &s) {
         const QRectF r(QPointF(0, 0), s);
         inset(p, r.adjusted(1, 1, -1, -1), 4, on ? mix(QColor(14, 20, 36), lit, 0.16) : QColor(14, 20, 36),
@@ -314,8 +293,7 @@ tRecipe draw_lamp(const QString &label, QColor lit, bool on)
     };
 }
 
-tRecipe draw_bigLamp(const QString &top, const QString &bottom, QColor lit, bool on)
-{
+tRecipe draw_bigLamp(const QString &top, const QString &bottom, QColor lit, bool on) {
     return [=](QPainter &p, const QSizeF &s) {
         const QRectF r(QPointF(0, 0), s);
         inset(p, r.adjusted(1, 1, -1, -1), 6, on ? mix(QColor(14, 20, 36), lit, 0.14) : QColor(14, 20, 36),
@@ -332,8 +310,7 @@ tRecipe draw_bigLamp(const QString &top, const QString &bottom, QColor lit, bool
     };
 }
 
-tRecipe draw_plainButton(QColor base, QColor edge, bool held, int radius)
-{
+tRecipe draw_plainButton(QColor base, QColor edge, bool held, int radius) {
     return [=](QPainter &p, const QSizeF &s) {
         const QRectF r(QPointF(0, 0), s);
         face(p, r, radius, base, held);
@@ -344,8 +321,7 @@ tRecipe draw_plainButton(QColor base, QColor edge, bool held, int radius)
     };
 }
 
-tRecipe draw_setPoint(bool held)
-{
+tRecipe draw_setPoint(bool held) {
     return [=](QPainter &p, const QSizeF &s) {
         const QRectF r(QPointF(0, 0), s);
         face(p, r, 5, QColor(38, 50, 84), held);
@@ -363,8 +339,7 @@ tRecipe draw_setPoint(bool held)
     };
 }
 
-tRecipe draw_zoom(bool plus, bool held)
-{
+tRecipe draw_zoom(bool plus, bool held) {
     return [=](QPainter &p, const QSizeF &s) {
         const QRectF r(QPointF(0, 0), s);
         face(p, r, 3, kFace, held);
@@ -373,13 +348,11 @@ tRecipe draw_zoom(bool plus, bool held)
         p.setBrush(held ? pal::ledBlue : kGlyphIdle);
         const qreal a = s.width() * 0.3, t = qMax<qreal>(1.4, s.width() * 0.11);
         p.drawRect(QRectF(c.x() - a, c.y() - t / 2, 2 * a, t));
-        if (plus)
-            p.drawRect(QRectF(c.x() - t / 2, c.y() - a, t, 2 * a));
+        if (plus) p.drawRect(QRectF(c.x() - t / 2, c.y() - a, t, 2 * a));
     };
 }
 
-tRecipe draw_downArrow()
-{
+tRecipe draw_downArrow() {
     return [](QPainter &p, const QSizeF &s) {
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(Qt::NoPen);
@@ -390,8 +363,7 @@ tRecipe draw_downArrow()
     };
 }
 
-tRecipe draw_editState(const QString &letter, QColor lit)
-{
+tRecipe draw_editState(const QString &letter, QColor lit) {
     return [=](QPainter &p, const QSizeF &s) {
         const QRectF r(QPointF(0, 0), s);
         face(p, r.adjusted(0.5, 0.5, -0.5, -0.5), 3, kFace, false);
@@ -399,8 +371,7 @@ tRecipe draw_editState(const QString &letter, QColor lit)
     };
 }
 
-tRecipe draw_onOffButton(bool on)
-{
+tRecipe draw_onOffButton(bool on) {
     return [=](QPainter &p, const QSizeF &s) {
         const QRectF r(QPointF(0, 0), s);
         face(p, r.adjusted(1, 1, -1, -1), 4, kFace, false);
@@ -413,8 +384,7 @@ tRecipe draw_onOffButton(bool on)
     };
 }
 
-tRecipe draw_eqType(const QString &kind, bool on)
-{
+tRecipe draw_eqType(const QString &kind, bool on) {
     return [=](QPainter &p, const QSizeF &s) {
         const QRectF r(QPointF(0, 0), s);
         face(p, r.adjusted(1, 1, -1, -1), 4, on ? QColor(40, 58, 104) : kFace, on);
@@ -447,8 +417,7 @@ tRecipe draw_eqType(const QString &kind, bool on)
     };
 }
 
-tRecipe draw_field(bool on)
-{
+tRecipe draw_field(bool on) {
     return [=](QPainter &p, const QSizeF &s) {
         // Light like a display, so that the field's default dark text reads on it.
         const QRectF r(QPointF(0, 0), s);
@@ -462,8 +431,7 @@ tRecipe draw_field(bool on)
     };
 }
 
-tRecipe draw_dial(bool on)
-{
+tRecipe draw_dial(bool on) {
     return [=](QPainter &p, const QSizeF &s) {
         p.setRenderHint(QPainter::Antialiasing);
         const QPointF c(s.width() / 2, s.height() / 2);
@@ -489,8 +457,7 @@ tRecipe draw_dial(bool on)
     };
 }
 
-tRecipe draw_dialPoint()
-{
+tRecipe draw_dialPoint() {
     return [](QPainter &p, const QSizeF &s) {
         p.setRenderHint(QPainter::Antialiasing);
         const QPointF c(s.width() / 2, s.height() / 2);
@@ -504,8 +471,7 @@ tRecipe draw_dialPoint()
     };
 }
 
-tRecipe draw_knob(bool on)
-{
+tRecipe draw_knob(bool on) {
     return [=](QPainter &p, const QSizeF &s) {
         p.setRenderHint(QPainter::Antialiasing);
         const QPointF c(s.width() / 2, s.height() / 2);
@@ -530,8 +496,7 @@ tRecipe draw_knob(bool on)
     };
 }
 
-tRecipe draw_modeSwitch(const QString &label, bool multi)
-{
+tRecipe draw_modeSwitch(const QString &label, bool multi) {
     return [=](QPainter &p, const QSizeF &s) {
         const QRectF r(QPointF(0, 0), s);
         face(p, r, s.height() / 2, multi ? QColor(40, 58, 104) : kFace, false);
@@ -542,8 +507,7 @@ tRecipe draw_modeSwitch(const QString &label, bool multi)
     };
 }
 
-tRecipe draw_powerSwitch(const QString &label, bool on)
-{
+tRecipe draw_powerSwitch(const QString &label, bool on) {
     return [=](QPainter &p, const QSizeF &s) {
         p.setRenderHint(QPainter::Antialiasing);
         const QPointF c(s.width() / 2, s.height() / 2);
@@ -573,8 +537,7 @@ tRecipe draw_powerSwitch(const QString &label, bool on)
     };
 }
 
-tRecipe draw_handle(bool grabbed)
-{
+tRecipe draw_handle(bool grabbed) {
     return [=](QPainter &p, const QSizeF &s) {
         p.setRenderHint(QPainter::Antialiasing);
         const QPointF c(s.width() / 2, s.height() / 2);
@@ -588,8 +551,7 @@ tRecipe draw_handle(bool grabbed)
     };
 }
 
-tRecipe draw_playCursor()
-{
+tRecipe draw_playCursor() {
     return [](QPainter &p, const QSizeF &s) {
         const QColor yellow(255, 222, 40);
         p.setPen(Qt::NoPen);
@@ -604,8 +566,7 @@ tRecipe draw_playCursor()
     };
 }
 
-tRecipe draw_numberPoint(const QString &number, QColor colour, int state)
-{
+tRecipe draw_numberPoint(const QString &number, QColor colour, int state) {
     return [=](QPainter &p, const QSizeF &s) {
         p.setRenderHint(QPainter::Antialiasing);
         const QPointF c(s.width() / 2, s.height() / 2);
@@ -634,8 +595,7 @@ tRecipe draw_numberPoint(const QString &number, QColor colour, int state)
     };
 }
 
-tRecipe draw_piano()
-{
+tRecipe draw_piano() {
     return [](QPainter &p, const QSizeF &s) {
         // a grand piano seen from above, keyboard towards the bottom
         p.setRenderHint(QPainter::Antialiasing);
@@ -667,8 +627,7 @@ tRecipe draw_piano()
     };
 }
 
-tRecipe draw_mic()
-{
+tRecipe draw_mic() {
     return [](QPainter &p, const QSizeF &s) {
         // the listening point seen from above: a capsule with its grille
         p.setRenderHint(QPainter::Antialiasing);
@@ -692,8 +651,7 @@ tRecipe draw_mic()
     };
 }
 
-tRecipe draw_noPhoto()
-{
+tRecipe draw_noPhoto() {
     return [](QPainter &p, const QSizeF &s) {
         const QRectF r(QPointF(0, 0), s);
         inset(p, r, 6, QColor(24, 32, 52), pal::panelEdge);
@@ -715,8 +673,7 @@ tRecipe draw_noPhoto()
     };
 }
 
-tRecipe draw_overIcon()
-{
+tRecipe draw_overIcon() {
     return [](QPainter &p, const QSizeF &s) {
         const QRectF r(QPointF(0, 0), s);
         p.setRenderHint(QPainter::Antialiasing);
@@ -733,8 +690,7 @@ tRecipe draw_overIcon()
 // ---------------------------------------------------------------- backgrounds
 // Group panels sit under the controls of the forms that show these pictures.
 
-tRecipe draw_mainBack()
-{
+tRecipe draw_mainBack() {
     return [](QPainter &p, const QSizeF &s) {
         ground(p, s);
         // header with the device and rate selectors
@@ -754,8 +710,7 @@ tRecipe draw_mainBack()
     };
 }
 
-tRecipe draw_eqBack()
-{
+tRecipe draw_eqBack() {
     return [](QPainter &p, const QSizeF &s) {
         ground(p, s);
         group(p, QRectF(114, 4, 682, 272));  // response graph
@@ -770,15 +725,14 @@ tRecipe draw_eqBack()
             p.setPen(Qt::NoPen);
             p.setBrush(pal::eqBand[k]);
             p.drawEllipse(QPointF(col.left() + 18, col.top() + 22), 5, 5);
-            text(p, QRectF(col.left() + 28, col.top() + 12, 80, 20), names[k], pal::eqBand[k].lighter(150), 15,
-                 true, Qt::AlignLeft | Qt::AlignVCenter);
+            text(p, QRectF(col.left() + 28, col.top() + 12, 80, 20), names[k], pal::eqBand[k].lighter(150), 15, true,
+                 Qt::AlignLeft | Qt::AlignVCenter);
             p.fillRect(QRectF(col.left() + 10, col.top() + 40, col.width() - 20, 1), QColor(255, 255, 255, 30));
         }
     };
 }
 
-tRecipe draw_splash()
-{
+tRecipe draw_splash() {
     return [](QPainter &p, const QSizeF &s) {
         QLinearGradient g(0, 0, s.width(), s.height());
         g.setColorAt(0, QColor(26, 40, 76));
@@ -788,16 +742,15 @@ tRecipe draw_splash()
         waveEmblem(p, QRectF(30, 180, 540, 120), 72, 110);
         text(p, QRectF(40, 70, 520, 60), "Sonvex Editor", QColor(255, 255, 255), 46, true,
              Qt::AlignLeft | Qt::AlignVCenter);
-        text(p, QRectF(44, 128, 520, 24), "High-Resolution Audio Player and Converter", pal::accentLight, 16,
-             false, Qt::AlignLeft | Qt::AlignVCenter);
+        text(p, QRectF(44, 128, 520, 24), "High-Resolution Audio Player and Converter", pal::accentLight, 16, false,
+             Qt::AlignLeft | Qt::AlignVCenter);
         // rule above the version and rights lines (placed by the splash screen)
         p.fillRect(QRectF(264, 322, 300, 1), pal::accent);
         p.fillRect(QRectF(0, s.height() - 4, s.width(), 4), pal::accent.darker(130));
     };
 }
 
-tRecipe draw_aboutBack()
-{
+tRecipe draw_aboutBack() {
     return [](QPainter &p, const QSizeF &s) {
         ground(p, s);
         p.setRenderHint(QPainter::Antialiasing);
@@ -813,8 +766,7 @@ tRecipe draw_aboutBack()
     };
 }
 
-tRecipe draw_exportBack()
-{
+tRecipe draw_exportBack() {
     return [](QPainter &p, const QSizeF &s) {
         ground(p, s);
         group(p, QRectF(24, 28, 492, 114));   // original file
@@ -822,8 +774,7 @@ tRecipe draw_exportBack()
     };
 }
 
-tRecipe draw_combineBack()
-{
+tRecipe draw_combineBack() {
     return [](QPainter &p, const QSizeF &s) {
         ground(p, s);
         dropZone(p, QRectF(28, 16, 484, 90));   // head file, a drop area
@@ -832,8 +783,7 @@ tRecipe draw_combineBack()
     };
 }
 
-tRecipe draw_faderBack()
-{
+tRecipe draw_faderBack() {
     return [](QPainter &p, const QSizeF &s) {
         const QRectF r(QPointF(0, 0), s);
         inset(p, r, 4, QColor(16, 22, 38), pal::panelEdge);
@@ -854,8 +804,7 @@ tRecipe draw_faderBack()
     };
 }
 
-tRecipe draw_panBack()
-{
+tRecipe draw_panBack() {
     return [](QPainter &p, const QSizeF &s) {
         const QRectF r(QPointF(0, 0), s);
         inset(p, r, 4, QColor(16, 22, 38), pal::panelEdge);

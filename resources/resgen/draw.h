@@ -32,11 +32,11 @@ void draw_setFontFamily(const QString &family);
 void draw_desaturate(QImage &img);
 
 // Control pictures.
-tRecipe draw_transport(const QString &glyph, QColor lit, tFace face);   // glyph: play, stop, top, rec
-tRecipe draw_stripButton(const QString &text, QColor lit, tFace face);  // mute, solo, record-arm
-tRecipe draw_lamp(const QString &text, QColor lit, bool on);            // EQ, FX, send, reverb lamps
+tRecipe draw_transport(const QString &glyph, QColor lit, tFace face);                  // glyph: play, stop, top, rec
+tRecipe draw_stripButton(const QString &text, QColor lit, tFace face);                 // mute, solo, record-arm
+tRecipe draw_lamp(const QString &text, QColor lit, bool on);                           // EQ, FX, send, reverb lamps
 tRecipe draw_bigLamp(const QString &top, const QString &bottom, QColor lit, bool on);  // oscillator window
-tRecipe draw_plainButton(QColor face, QColor edge, bool held, int radius);  // sheet buttons
+tRecipe draw_plainButton(QColor face, QColor edge, bool held, int radius);             // sheet buttons
 tRecipe draw_setPoint(bool held);
 tRecipe draw_zoom(bool plus, bool held);
 tRecipe draw_downArrow();

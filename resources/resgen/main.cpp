@@ -21,27 +21,22 @@
 
 namespace {
 
-int fail(const QString &what)
-{
+int fail(const QString &what) {
     std::fprintf(stderr, "resgen: %s\n", qPrintable(what));
     return 1;
 }
 
-QString xmlEscape(QString s)
-{
+QString xmlEscape(QString s) {
     return s.replace('&', "&amp;").replace('<', "&lt;").replace('>', "&gt;").replace('"', "&quot;");
 }
 
 }  // namespace
 
-int main(int argc, char **argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() != 5)
-        return fail("usage: resgen <picture dir> <qrc file> <font file> <resources source dir>");
+    if (args.size() != 5) return fail("usage: resgen <picture dir> <qrc file> <font file> <resources source dir>");
     const QDir outDir(args[1]);
     const QString qrcPath = args[2];
     const QString fontPath = QFileInfo(args[3]).absoluteFilePath();
@@ -49,15 +44,13 @@ int main(int argc, char **argv)
 
     const int fontId = QFontDatabase::addApplicationFont(fontPath);
     const QStringList families = QFontDatabase::applicationFontFamilies(fontId);
-    if (fontId < 0 || families.isEmpty())
-        return fail("cannot load the font " + fontPath);
+    if (fontId < 0 || families.isEmpty()) return fail("cannot load the font " + fontPath);
     draw_setFontFamily(families.first());
 
     QStringList entries;  // "<alias>\t<file>"
     QSet<QString> seen;
     for (const tPicture &pic : resgen_pictures()) {
-        if (seen.contains(pic.path))
-            return fail("two table rows for " + pic.path);
+        if (seen.contains(pic.path)) return fail("two table rows for " + pic.path);
         seen.insert(pic.path);
         const int w = int(std::lround(pic.width * pic.scale));
         const int h = int(std::lround(pic.height * pic.scale));
@@ -68,11 +61,9 @@ int main(int argc, char **argv)
             p.scale(double(w) / pic.width, double(h) / pic.height);
             pic.draw(p, QSizeF(pic.width, pic.height));
         }
-        if (pic.disabled)
-            draw_desaturate(img);
+        if (pic.disabled) draw_desaturate(img);
         const QString file = outDir.filePath(pic.path);
-        if (!QDir().mkpath(QFileInfo(file).path()) || !img.save(file, "PNG"))
-            return fail("cannot write " + file);
+        if (!QDir().mkpath(QFileInfo(file).path()) || !img.save(file, "PNG")) return fail("cannot write " + file);
         entries << pic.path + '\t' + QFileInfo(file).absoluteFilePath();
     }
 
@@ -87,8 +78,7 @@ int main(int argc, char **argv)
     entries.sort();
 
     QSaveFile qrc(qrcPath);
-    if (!qrc.open(QIODevice::WriteOnly | QIODevice::Text))
-        return fail("cannot write " + qrcPath);
+    if (!qrc.open(QIODevice::WriteOnly | QIODevice::Text)) return fail("cannot write " + qrcPath);
     QTextStream out(&qrc);
     out << "<!DOCTYPE RCC>\n<RCC version=\"1.0\">\n<qresource prefix=\"/\">\n";
     for (const QString &e : entries) {
@@ -97,7 +87,6 @@ int main(int argc, char **argv)
     }
     out << "</qresource>\n</RCC>\n";
     out.flush();
-    if (!qrc.commit())
-        return fail("cannot write " + qrcPath);
+    if (!qrc.commit()) return fail("cannot write " + qrcPath);
     return 0;
 }

@@ -14,24 +14,21 @@ struct tRatio {
     double scale;
 };
 const tRatio kViewRatios[] = {
-    {"@1.25x", "@1.25x", 1.25}, {"@1.5x", "@1.5x", 1.5}, {"@1.75x", "@1.75x", 1.75},
-    {"@2x", "@2x", 2.0},        {"@2.25x", "@2.25", 2.25}, {"@2.5x", "@2.5x", 2.5},
-    {"@2.75x", "@2.75x", 2.75}, {"@3x", "@3x", 3.0},       {"@3.5x", "@3.5x", 3.5},
-    {"@4x", "@4x", 4.0},
+    {"@1.25x", "@1.25x", 1.25}, {"@1.5x", "@1.5x", 1.5}, {"@1.75x", "@1.75x", 1.75}, {"@2x", "@2x", 2.0},
+    {"@2.25x", "@2.25", 2.25},  {"@2.5x", "@2.5x", 2.5}, {"@2.75x", "@2.75x", 2.75}, {"@3x", "@3x", 3.0},
+    {"@3.5x", "@3.5x", 3.5},    {"@4x", "@4x", 4.0},
 };
 
 class Table {
 public:
     std::vector<tPicture> rows;
 
-    void add(const QString &path, int w, int h, tRecipe r, bool disabled = false, double scale = 1.0)
-    {
+    void add(const QString &path, int w, int h, tRecipe r, bool disabled = false, double scale = 1.0) {
         rows.push_back({path, w, h, scale, disabled, std::move(r)});
     }
     // Normal, held (pressed) and disabled pictures of a style-sheet button.
-    void sheetButton(const QString &stem, const QString &normal, const QString &held, const QString &disable,
-                     int w, int h, const std::function<tRecipe(bool held)> &r)
-    {
+    void sheetButton(const QString &stem, const QString &normal, const QString &held, const QString &disable, int w,
+                     int h, const std::function<tRecipe(bool held)> &r) {
         add(P + stem + normal + ".png", w, h, r(false));
         add(P + stem + held + ".png", w, h, r(true));
         add(P + stem + disable + ".png", w, h, r(false), true);
@@ -40,17 +37,15 @@ public:
 
 }  // namespace
 
-std::vector<tPicture> resgen_pictures()
-{
+std::vector<tPicture> resgen_pictures() {
     Table t;
     using F = tFace;
 
     // ---- style-sheet buttons
     t.sheetButton("SetPoint-button", "_off", "_on", "_disable", 110, 23, [](bool held) { return draw_setPoint(held); });
     t.add(P + "blackButton.png", 52, 25, draw_plainButton(QColor(30, 34, 46), QColor(62, 70, 90), false, 3));
-    t.sheetButton("button_control-panel", "_off", "_on", "_disable", 50, 27, [](bool held) {
-        return draw_plainButton(QColor(196, 200, 210), QColor(236, 238, 244), held, 3);
-    });
+    t.sheetButton("button_control-panel", "_off", "_on", "_disable", 50, 27,
+                  [](bool held) { return draw_plainButton(QColor(196, 200, 210), QColor(236, 238, 244), held, 3); });
     t.sheetButton("scrol_p", "_off", "_on", "_disable", 16, 16, [](bool held) { return draw_zoom(true, held); });
     t.sheetButton("scrol_m", "_off", "_on", "_disable", 16, 16, [](bool held) { return draw_zoom(false, held); });
     t.add(P + "grayDownArrow.png", 10, 6, draw_downArrow());
@@ -89,7 +84,8 @@ std::vector<tPicture> resgen_pictures()
         const char *label;
         QColor lit;
     };
-    const Strip strip[] = {{"mute", "MUTE", pal::ledOrange}, {"solo", "SOLO", pal::ledYellow}, {"rec", "REC", pal::ledRed}};
+    const Strip strip[] = {
+        {"mute", "MUTE", pal::ledOrange}, {"solo", "SOLO", pal::ledYellow}, {"rec", "REC", pal::ledRed}};
     for (const Strip &b : strip) {
         const QString s = P + b.stem;
         t.add(s + "-OFF.png", 84, 27, draw_stripButton(b.label, b.lit, F::off));
@@ -148,7 +144,8 @@ std::vector<tPicture> resgen_pictures()
     // channel pictures of tracks 5 to 8; tracks 9 and up have none
     const QColor chColour[4] = {QColor(0, 176, 206), QColor(224, 64, 146), QColor(128, 190, 0), pal::ledOrange};
     for (int ch = 5; ch <= 8; ++ch)
-        t.add(P + QString("point_ch%1.png").arg(ch), 24, 24, draw_numberPoint(QString::number(ch), chColour[ch - 5], 1));
+        t.add(P + QString("point_ch%1.png").arg(ch), 24, 24,
+              draw_numberPoint(QString::number(ch), chColour[ch - 5], 1));
 
     // ---- faders and knobs
     t.add(P + "volume_off.png", 16, 16, draw_knob(false));

@@ -7,11 +7,11 @@
 #include <vector>
 
 struct tPicture {
-    QString path;     // inside the bundle, without ":/", e.g. "resources2/parts/mute-ON.png"
-    int width;        // logical size; the file is scale times larger
+    QString path;  // inside the bundle, without ":/", e.g. "resources2/parts/mute-ON.png"
+    int width;     // logical size; the file is scale times larger
     int height;
-    double scale;     // 1 for plain pictures, the ratio of an @Nx member
-    bool disabled;    // desaturate after drawing ("_disable" pictures)
+    double scale;   // 1 for plain pictures, the ratio of an @Nx member
+    bool disabled;  // desaturate after drawing ("_disable" pictures)
     tRecipe draw;
 };
 

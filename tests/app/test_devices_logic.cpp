@@ -14,30 +14,24 @@ namespace {
 
 struct tUserRows {
     tDopDevItem rows[kSettingsDopRows];
-    tUserRows()
-    {
-        for (tDopDevItem &r : rows)
-            r = {QStringLiteral("None"), false};
+    tUserRows() {
+        for (tDopDevItem &r : rows) r = {QStringLiteral("None"), false};
     }
 };
 
-tDopLookup lookup(const char *name, const tUserRows &user = tUserRows())
-{
+tDopLookup lookup(const char *name, const tUserRows &user = tUserRows()) {
     return deviceLists_dopLookup(QString::fromLatin1(name), gDopDevList, kDopDevListRows, user.rows);
 }
 
-QStringList texts(const QVector<int> &rates)
-{
+QStringList texts(const QVector<int> &rates) {
     QStringList out;
-    for (int r : rates)
-        out << playRates_text(r);
+    for (int r : rates) out << playRates_text(r);
     return out;
 }
 
 }  // namespace
 
-TEST(DeviceLists, PlaceholderSelectionAndSavedEntries)
-{
+TEST(DeviceLists, PlaceholderSelectionAndSavedEntries) {
     EXPECT_EQ(deviceLists_placeholder(0), QStringLiteral("(No Device)"));
     EXPECT_EQ(deviceLists_placeholder(1), QStringLiteral("(Select Device...)"));
     EXPECT_EQ(deviceLists_placeholder(2), QStringLiteral("(Select Device...)"));
@@ -49,8 +43,8 @@ TEST(DeviceLists, PlaceholderSelectionAndSavedEntries)
     const QStringList entries = {QStringLiteral("(Select Device...)"), QStringLiteral("Studio Out"),
                                  QStringLiteral("Desk DAC")};
     EXPECT_EQ(deviceLists_findEntry(entries, QStringLiteral("Desk DAC")), 2);
-    EXPECT_EQ(deviceLists_findEntry(entries, QStringLiteral("desk dac")), 0);   // case counts
-    EXPECT_EQ(deviceLists_findEntry(entries, QStringLiteral("Desk")), 0);       // whole text
+    EXPECT_EQ(deviceLists_findEntry(entries, QStringLiteral("desk dac")), 0);  // case counts
+    EXPECT_EQ(deviceLists_findEntry(entries, QStringLiteral("Desk")), 0);      // whole text
     EXPECT_EQ(deviceLists_findEntry(entries, QString()), 0);
 
     const QStringList kept = {QStringLiteral("A"), QStringLiteral("B")};
@@ -60,8 +54,7 @@ TEST(DeviceLists, PlaceholderSelectionAndSavedEntries)
     EXPECT_FALSE(deviceLists_sameOutputs(kept, {QStringLiteral("A"), QStringLiteral("b")}));
 }
 
-TEST(DeviceLists, DopLookupMatchesRowsAsPrefixesOfTheWholeName)
-{
+TEST(DeviceLists, DopLookupMatchesRowsAsPrefixesOfTheWholeName) {
     struct Case {
         const char *name;
         bool dop, known;
@@ -100,8 +93,7 @@ TEST(DeviceLists, DopLookupMatchesRowsAsPrefixesOfTheWholeName)
     EXPECT_FALSE(lookup("Studio Out", cut).dop);
 }
 
-TEST(DeviceLists, LearnedRowsTakeTheFirstFreeRow)
-{
+TEST(DeviceLists, LearnedRowsTakeTheFirstFreeRow) {
     tUserRows user;
     user.rows[0] = {QStringLiteral("Desk DAC"), true};
     user.rows[1] = {QStringLiteral("true"), true};
@@ -119,30 +111,25 @@ TEST(DeviceLists, LearnedRowsTakeTheFirstFreeRow)
 
     // All ten taken: nothing stored.
     tUserRows full;
-    for (int i = 0; i < kSettingsDopRows; ++i)
-        full.rows[i] = {QStringLiteral("Dev %1").arg(i), false};
+    for (int i = 0; i < kSettingsDopRows; ++i) full.rows[i] = {QStringLiteral("Dev %1").arg(i), false};
     EXPECT_FALSE(deviceLists_registerDopRow(full.rows, QStringLiteral("New"), true));
-    for (int i = 0; i < kSettingsDopRows; ++i)
-        EXPECT_EQ(full.rows[i].name, QStringLiteral("Dev %1").arg(i));
+    for (int i = 0; i < kSettingsDopRows; ++i) EXPECT_EQ(full.rows[i].name, QStringLiteral("Dev %1").arg(i));
 }
 
-TEST(PlayRates, TextsAndValues)
-{
-    const QVector<int> all = {44100, 48000, 88200, 96000, 176400, 192000, 352800,
+TEST(PlayRates, TextsAndValues) {
+    const QVector<int> all = {44100,  48000,  88200,  96000,   176400,  192000,   352800,
                               384000, 705600, 768000, 2822400, 5644800, 11289600, 22579200};
-    const QStringList want = {"44.1kHz", "48kHz", "88.2kHz", "96kHz", "176.4kHz", "192kHz", "352.8kHz",
-                              "384kHz", "705.6kHz", "768kHz", "2.8MHz", "5.6MHz", "11.2MHz", "22.5MHz"};
+    const QStringList want = {"44.1kHz", "48kHz",    "88.2kHz", "96kHz",  "176.4kHz", "192kHz",  "352.8kHz",
+                              "384kHz",  "705.6kHz", "768kHz",  "2.8MHz", "5.6MHz",   "11.2MHz", "22.5MHz"};
     EXPECT_EQ(texts(all), want);
-    for (int r : all)
-        EXPECT_EQ(playRates_fromText(playRates_text(r)), r);
+    for (int r : all) EXPECT_EQ(playRates_fromText(playRates_text(r)), r);
     EXPECT_EQ(playRates_fromText(QStringLiteral("AUTO")), 0);
     EXPECT_EQ(playRates_fromText(QStringLiteral("(offline)")), 0);
     EXPECT_EQ(playRates_fromText(QStringLiteral("96KHz")), 0);
     EXPECT_TRUE(playRates_text(32000).isEmpty());
 }
 
-TEST(PlayRates, ListsPerDevice)
-{
+TEST(PlayRates, ListsPerDevice) {
     struct Case {
         const char *what;
         QVector<int> device;
@@ -152,31 +139,72 @@ TEST(PlayRates, ListsPerDevice)
     };
     const QVector<int> hiRes = {44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000, 705600, 768000};
     const Case cases[] = {
-        {"352.8 kHz without 384 kHz is not listed", {44100, 176400, 352800}, false, false, false,
-         {"44.1kHz", "176.4kHz"}, false},
-        {"352.8 kHz after 384 kHz follows it", {44100, 384000, 352800}, false, false, false,
-         {"44.1kHz", "384kHz", "352.8kHz"}, false},
-        {"352.8 kHz before 384 kHz with DoP offered comes first", {352800, 384000}, true, false, false,
-         {"352.8kHz", "384kHz"}, false},
-        {"352.8 kHz before 384 kHz without DoP offered is lost", {352800, 384000}, false, false, false,
-         {"384kHz"}, false},
-        {"705.6 and 768 kHz alike", {768000, 705600}, false, false, false, {"768kHz", "705.6kHz"}, false},
-        {"a DoP device adds the DSD rates", hiRes, true, true, false,
-         {"44.1kHz", "48kHz", "88.2kHz", "96kHz", "176.4kHz", "192kHz", "352.8kHz", "384kHz", "705.6kHz",
-          "768kHz", "2.8MHz", "5.6MHz", "11.2MHz"},
-         true},
-        {"a device known not to pass DoP adds none", hiRes, true, false, false,
-         {"44.1kHz", "48kHz", "88.2kHz", "96kHz", "176.4kHz", "192kHz", "352.8kHz", "384kHz", "705.6kHz",
-          "768kHz"},
+        {"352.8 kHz without 384 kHz is not listed",
+         {44100, 176400, 352800},
+         false,
+         false,
+         false,
+         {"44.1kHz", "176.4kHz"},
          false},
-        {"DoP not offered (the PCM answer) adds none", hiRes, false, true, false,
-         {"44.1kHz", "48kHz", "88.2kHz", "96kHz", "176.4kHz", "192kHz", "384kHz", "768kHz"}, false},
-        {"the native device gets no DoP 11.2 MHz", hiRes, true, true, true,
-         {"44.1kHz", "48kHz", "88.2kHz", "96kHz", "176.4kHz", "192kHz", "352.8kHz", "384kHz", "705.6kHz",
-          "768kHz", "2.8MHz", "5.6MHz"},
+        {"352.8 kHz after 384 kHz follows it",
+         {44100, 384000, 352800},
+         false,
+         false,
+         false,
+         {"44.1kHz", "384kHz", "352.8kHz"},
+         false},
+        {"352.8 kHz before 384 kHz with DoP offered comes first",
+         {352800, 384000},
+         true,
+         false,
+         false,
+         {"352.8kHz", "384kHz"},
+         false},
+        {"352.8 kHz before 384 kHz without DoP offered is lost",
+         {352800, 384000},
+         false,
+         false,
+         false,
+         {"384kHz"},
+         false},
+        {"705.6 and 768 kHz alike", {768000, 705600}, false, false, false, {"768kHz", "705.6kHz"}, false},
+        {"a DoP device adds the DSD rates",
+         hiRes,
+         true,
+         true,
+         false,
+         {"44.1kHz", "48kHz", "88.2kHz", "96kHz", "176.4kHz", "192kHz", "352.8kHz", "384kHz", "705.6kHz", "768kHz",
+          "2.8MHz", "5.6MHz", "11.2MHz"},
          true},
-        {"native DSD rates are listed as they are", {44100, 2822400, 11289600, 22579200}, false, false, false,
-         {"44.1kHz", "2.8MHz", "11.2MHz", "22.5MHz"}, true},
+        {"a device known not to pass DoP adds none",
+         hiRes,
+         true,
+         false,
+         false,
+         {"44.1kHz", "48kHz", "88.2kHz", "96kHz", "176.4kHz", "192kHz", "352.8kHz", "384kHz", "705.6kHz", "768kHz"},
+         false},
+        {"DoP not offered (the PCM answer) adds none",
+         hiRes,
+         false,
+         true,
+         false,
+         {"44.1kHz", "48kHz", "88.2kHz", "96kHz", "176.4kHz", "192kHz", "384kHz", "768kHz"},
+         false},
+        {"the native device gets no DoP 11.2 MHz",
+         hiRes,
+         true,
+         true,
+         true,
+         {"44.1kHz", "48kHz", "88.2kHz", "96kHz", "176.4kHz", "192kHz", "352.8kHz", "384kHz", "705.6kHz", "768kHz",
+          "2.8MHz", "5.6MHz"},
+         true},
+        {"native DSD rates are listed as they are",
+         {44100, 2822400, 11289600, 22579200},
+         false,
+         false,
+         false,
+         {"44.1kHz", "2.8MHz", "11.2MHz", "22.5MHz"},
+         true},
         {"unknown rates are skipped", {8000, 32000, 44100, 64000}, true, true, false, {"44.1kHz"}, false},
         {"no rates", {}, true, true, false, {}, false},
     };
@@ -187,8 +215,7 @@ TEST(PlayRates, ListsPerDevice)
     }
 }
 
-TEST(PlayRates, FitAndAutomaticChoice)
-{
+TEST(PlayRates, FitAndAutomaticChoice) {
     const QVector<int> upTo192 = {44100, 48000, 88200, 96000, 176400, 192000};
     struct Fit {
         int rate;
@@ -200,16 +227,15 @@ TEST(PlayRates, FitAndAutomaticChoice)
         {176400, upTo192, 176400},
         {352800, upTo192, 176400},
         {2822400, upTo192, 176400},
-        {96000, {44100}, 44100},   // halving stops after the first value below 88.2 kHz
+        {96000, {44100}, 44100},  // halving stops after the first value below 88.2 kHz
         {192000, {44100, 48000}, 48000},
         {176400, {}, 44100},  // empty list: the family's base rate
         {192000, {}, 48000},
         {44100, {}, 44100},
-        {22050, {}, 44100},   // below 44.1 kHz: nothing tried
+        {22050, {}, 44100},  // below 44.1 kHz: nothing tried
         {22050, upTo192, 192000},
     };
-    for (const Fit &f : fits)
-        EXPECT_EQ(playRates_fit(f.rate, f.device), f.want) << f.rate;
+    for (const Fit &f : fits) EXPECT_EQ(playRates_fit(f.rate, f.device), f.want) << f.rate;
 
     const QVector<int> dop = {44100, 48000, 88200, 96000, 176400, 192000, 2822400};
     struct Auto {
@@ -218,30 +244,29 @@ TEST(PlayRates, FitAndAutomaticChoice)
         int want;
     };
     const Auto autos[] = {
-        {0, upTo192, 44100},            // no file
-        {96000, {}, 44100},             // no list
+        {0, upTo192, 44100},  // no file
+        {96000, {}, 44100},   // no list
         {96000, upTo192, 96000},
         {2822400, dop, 2822400},
-        {384000, upTo192, 192000},      // nothing at or above: the last entry
-        {384000, dop, 192000},          // ... but never a DSD entry for PCM
-        {2822400, upTo192, 192000},     // a DSD file without DSD entries: the last
+        {384000, upTo192, 192000},           // nothing at or above: the last entry
+        {384000, dop, 192000},               // ... but never a DSD entry for PCM
+        {2822400, upTo192, 192000},          // a DSD file without DSD entries: the last
         {96000, {2822400, 5644800}, 44100},  // a PCM file on a DSD-only list
         {5644800, {2822400, 5644800}, 5644800},
         {50000, upTo192, 88200},
     };
-    for (const Auto &a : autos)
-        EXPECT_EQ(playRates_autoChoice(a.fileRate, a.device), a.want) << a.fileRate;
+    for (const Auto &a : autos) EXPECT_EQ(playRates_autoChoice(a.fileRate, a.device), a.want) << a.fileRate;
 }
 
-TEST(MonitorVolume, LevelsLabelsAndTheFader)
-{
+TEST(MonitorVolume, LevelsLabelsAndTheFader) {
     struct Case {
         int dB;
         double kept;
         const char *label;
     };
     const Case cases[] = {
-        {0, 0.0, "0 dB"}, {-99, -99.0, "-99 dB"}, {-100, -300.0, "-inf dB"}, {-120, -300.0, "-inf dB"}, {6, 6.0, "6 dB"},
+        {0, 0.0, "0 dB"},          {-99, -99.0, "-99 dB"}, {-100, -300.0, "-inf dB"},
+        {-120, -300.0, "-inf dB"}, {6, 6.0, "6 dB"},
     };
     for (const Case &c : cases) {
         const tMonitorVolume v = monitorVolume_fromLevel(c.dB);
@@ -254,8 +279,7 @@ TEST(MonitorVolume, LevelsLabelsAndTheFader)
     EXPECT_EQ(faderLevelAtPosition(table, 10000), 0);
 }
 
-TEST(MonitorVolume, DsdPurity)
-{
+TEST(MonitorVolume, DsdPurity) {
     bool eqOn = false;
     tPEQ master;
     master.allOn = &eqOn;

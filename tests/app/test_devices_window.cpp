@@ -1,10 +1,10 @@
 // The main window's device lists, device boot, play-rate choice and monitor
 // volume on one constructed window, with devices presented under chosen
 // names and rate sets through the window's device access.
+#include <gtest/gtest.h>
 #include <QComboBox>
 #include <QLabel>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "app/devicelists.h"
 #include "app/mainwindow.h"
@@ -29,23 +29,17 @@ QTemporaryDir *sHome = nullptr;
 const QVector<int> kUpTo192 = {44100, 48000, 88200, 96000, 176400, 192000};
 const QVector<int> kHiRes = {44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000, 705600, 768000};
 
-QStringList texts(const QComboBox *box)
-{
+QStringList texts(const QComboBox *box) {
     QStringList out;
-    for (int i = 0; i < box->count(); ++i)
-        out << box->itemText(i);
+    for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
     return out;
 }
 
-QStringList withAuto(const QStringList &rates)
-{
-    return QStringList{QStringLiteral("AUTO")} + rates;
-}
+QStringList withAuto(const QStringList &rates) { return QStringList{QStringLiteral("AUTO")} + rates; }
 
 class DevicesWindow : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         sHome = new QTemporaryDir;
         qputenv("HOME", sHome->path().toUtf8());
         qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
@@ -64,27 +58,23 @@ protected:
         w.mDevices.bufferFrames = [] { return sDevices.bufferFrames; };
         w.mDevices.select = [](int play, int rec) { sDevices.selections.append({play, rec}); };
     }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         delete sWindow;
         sWindow = nullptr;
         delete sHome;
         sHome = nullptr;
     }
-    void SetUp() override
-    {
+    void SetUp() override {
         sDevices = tFakeDevices();
         MainWindow &w = *sWindow;
         // The user's DoP rows as a first start leaves them.
-        for (int i = 0; i < kSettingsDopRows; ++i)
-            w.mUserDopList[i] = gEditorDefaults.dopRows[i];
+        for (int i = 0; i < kSettingsDopRows; ++i) w.mUserDopList[i] = gEditorDefaults.dopRows[i];
         w.mTrackPath[0].clear();
         w.mPlayFs = 44100;
     }
     // Presents the devices and rebuilds the lists as the driver list does.
     static void present(const QStringList &outputs, const QVector<QVector<int>> &rates,
-                        const QStringList &inputs = {})
-    {
+                        const QStringList &inputs = {}) {
         sDevices.outputs = outputs;
         sDevices.inputs = inputs;
         sDevices.rates = rates;
@@ -97,8 +87,7 @@ MainWindow *DevicesWindow::sWindow = nullptr;
 
 }  // namespace
 
-TEST_F(DevicesWindow, NoneOneOrSeveralDevices)
-{
+TEST_F(DevicesWindow, NoneOneOrSeveralDevices) {
     MainWindow &w = *sWindow;
 
     // None: the placeholder alone, nothing booted, the resume stops there.
@@ -113,8 +102,10 @@ TEST_F(DevicesWindow, NoneOneOrSeveralDevices)
     // unknown device with 176.4 kHz is offered DoP at 2.8 MHz), and "AUTO"
     // without a file plays at 44.1 kHz.
     present({QStringLiteral("Desk DAC")}, {kUpTo192}, {QStringLiteral("Desk In")});
-    EXPECT_EQ(texts(w.ui->comboBox_asioDev), (QStringList{QStringLiteral("(Select Device...)"), QStringLiteral("Desk DAC")}));
-    EXPECT_EQ(texts(w.ui->comboBox_recDev), (QStringList{QStringLiteral("(Select Device...)"), QStringLiteral("Desk In")}));
+    EXPECT_EQ(texts(w.ui->comboBox_asioDev),
+              (QStringList{QStringLiteral("(Select Device...)"), QStringLiteral("Desk DAC")}));
+    EXPECT_EQ(texts(w.ui->comboBox_recDev),
+              (QStringList{QStringLiteral("(Select Device...)"), QStringLiteral("Desk In")}));
     EXPECT_EQ(w.ui->comboBox_asioDev->currentIndex(), 1);
     EXPECT_EQ(w.mPlayDevIndex, 1);
     ASSERT_EQ(sDevices.selections.size(), 1);
@@ -143,8 +134,7 @@ TEST_F(DevicesWindow, NoneOneOrSeveralDevices)
     EXPECT_EQ(w.ui->comboBox_asioDev->count(), 3);
 }
 
-TEST_F(DevicesWindow, ResumeAndPickingADevice)
-{
+TEST_F(DevicesWindow, ResumeAndPickingADevice) {
     MainWindow &w = *sWindow;
     sDevices.outputs = {QStringLiteral("Desk DAC"), QStringLiteral("Studio Out")};
     sDevices.rates = {kUpTo192, kHiRes};
@@ -191,21 +181,20 @@ TEST_F(DevicesWindow, ResumeAndPickingADevice)
     EXPECT_FALSE(w.mRateChanging);
 }
 
-TEST_F(DevicesWindow, DopAndNativeDevicesGetTheirDsdRates)
-{
+TEST_F(DevicesWindow, DopAndNativeDevicesGetTheirDsdRates) {
     MainWindow &w = *sWindow;
-    const QStringList pcm = {"44.1kHz", "48kHz", "88.2kHz", "96kHz", "176.4kHz", "192kHz", "352.8kHz",
-                             "384kHz", "705.6kHz", "768kHz"};
+    const QStringList pcm = {"44.1kHz", "48kHz",    "88.2kHz", "96kHz",    "176.4kHz",
+                             "192kHz",  "352.8kHz", "384kHz",  "705.6kHz", "768kHz"};
     struct Case {
         const char *name;
         QStringList dsd;
         bool native;
     };
     const Case cases[] = {
-        {"ZOLT USB AUDIO DEVICE", {"2.8MHz", "5.6MHz"}, true},                 // the native device
+        {"ZOLT USB AUDIO DEVICE", {"2.8MHz", "5.6MHz"}, true},                // the native device
         {"ZOLT USB AUDIO DEVICE 2", {"2.8MHz", "5.6MHz", "11.2MHz"}, false},  // a table row, not native
-        {"Scarlett 18i20", {}, false},                                         // known: no DoP
-        {"Garage Interface", {"2.8MHz", "5.6MHz", "11.2MHz"}, false},          // unknown: offered
+        {"Scarlett 18i20", {}, false},                                        // known: no DoP
+        {"Garage Interface", {"2.8MHz", "5.6MHz", "11.2MHz"}, false},         // unknown: offered
     };
     for (const Case &c : cases) {
         present({QString::fromLatin1(c.name)}, {kHiRes});
@@ -238,8 +227,7 @@ TEST_F(DevicesWindow, DopAndNativeDevicesGetTheirDsdRates)
     EXPECT_TRUE(sDevices.selections.isEmpty());
 }
 
-TEST_F(DevicesWindow, ClickRefreshAndCaptureBlocks)
-{
+TEST_F(DevicesWindow, ClickRefreshAndCaptureBlocks) {
     MainWindow &w = *sWindow;
     present({QStringLiteral("Desk DAC"), QStringLiteral("Studio Out")}, {kUpTo192, kHiRes}, {QStringLiteral("In")});
     w.on_comboBox_asioDev_activated(1);
@@ -281,8 +269,7 @@ TEST_F(DevicesWindow, ClickRefreshAndCaptureBlocks)
     EXPECT_EQ(w.ui->comboBox_recDev->count(), 3);
 }
 
-TEST_F(DevicesWindow, MonitorVolumeAndLabel)
-{
+TEST_F(DevicesWindow, MonitorVolumeAndLabel) {
     MainWindow &w = *sWindow;
     struct Case {
         int dB;

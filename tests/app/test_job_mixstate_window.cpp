@@ -3,15 +3,15 @@
 // (with the library bound and without), the mixer and equaliser start
 // values, binding and opening the equaliser windows, and passing their
 // on/off and close reports on.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QInputDialog>
 #include <QFile>
+#include <QInputDialog>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <unistd.h>
 
@@ -29,13 +29,10 @@
 
 namespace {
 
-void put32(QByteArray &b, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b.append(char((v >> (8 * i)) & 0xff));
+void put32(QByteArray &b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.append(char((v >> (8 * i)) & 0xff));
 }
-void put16(QByteArray &b, uint16_t v)
-{
+void put16(QByteArray &b, uint16_t v) {
     b.append(char(v & 0xff));
     b.append(char(v >> 8));
 }
@@ -43,8 +40,7 @@ void put16(QByteArray &b, uint16_t v)
 // A PCM WAV file whose data chunk declares `frames` frames. The audio is
 // left as a hole in the file (zeros that take no disk space), so long
 // files cost nothing.
-bool writeWav(const QString &path, uint32_t rate, uint16_t bits, uint16_t channels, uint64_t frames)
-{
+bool writeWav(const QString &path, uint32_t rate, uint16_t bits, uint16_t channels, uint64_t frames) {
     const uint32_t align = uint32_t(bits / 8) * channels;
     const uint32_t dataBytes = uint32_t(frames * align);
     QByteArray h("RIFF");
@@ -60,8 +56,7 @@ bool writeWav(const QString &path, uint32_t rate, uint16_t bits, uint16_t channe
     h.append("data");
     put32(h, dataBytes);
     QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(h) != h.size())
-        return false;
+    if (!f.open(QIODevice::WriteOnly) || f.write(h) != h.size()) return false;
     return f.resize(h.size() + qint64(dataBytes));
 }
 
@@ -69,8 +64,7 @@ QTemporaryDir *sHome = nullptr;
 
 class JobMixWindow : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         sHome = new QTemporaryDir;
         qputenv("HOME", sHome->path().toUtf8());
         qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
@@ -78,8 +72,7 @@ protected:
         audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
         sWindow = new MainWindow;
     }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         delete sWindow;
         sWindow = nullptr;
         delete sHome;
@@ -92,8 +85,7 @@ MainWindow *JobMixWindow::sWindow = nullptr;
 
 }  // namespace
 
-TEST_F(JobMixWindow, DescribesAFileIntoItsSlotAndFillsTheFeed)
-{
+TEST_F(JobMixWindow, DescribesAFileIntoItsSlotAndFillsTheFeed) {
     MainWindow &w = *sWindow;
     ASSERT_TRUE(w.mConstructed);
     ASSERT_NE(w.getAudioFileInformation, nullptr) << "the library is not bound";
@@ -155,8 +147,7 @@ TEST_F(JobMixWindow, DescribesAFileIntoItsSlotAndFillsTheFeed)
     EXPECT_EQ(w.mMixParam.ch[1].channels, 1);
 }
 
-TEST_F(JobMixWindow, ShortFileFlagAt900And901Seconds)
-{
+TEST_F(JobMixWindow, ShortFileFlagAt900And901Seconds) {
     MainWindow &w = *sWindow;
     struct Case {
         uint64_t seconds;
@@ -174,8 +165,7 @@ TEST_F(JobMixWindow, ShortFileFlagAt900And901Seconds)
     }
 }
 
-TEST_F(JobMixWindow, FailuresKeepThePreviousInformation)
-{
+TEST_F(JobMixWindow, FailuresKeepThePreviousInformation) {
     MainWindow &w = *sWindow;
     const QString wav = file("keep.wav");
     ASSERT_TRUE(writeWav(wav, 48000, 16, 2, 48000));
@@ -201,8 +191,7 @@ TEST_F(JobMixWindow, FailuresKeepThePreviousInformation)
     EXPECT_LT(w.getAudioParam(&job, wav, -1), 0);
 }
 
-TEST_F(JobMixWindow, MixerAndEqualiserStartValues)
-{
+TEST_F(JobMixWindow, MixerAndEqualiserStartValues) {
     MainWindow &w = *sWindow;
     const tMixParam &mix = w.mMixParam;
     EXPECT_EQ(mix.trackCount, 1);
@@ -247,8 +236,7 @@ TEST_F(JobMixWindow, MixerAndEqualiserStartValues)
     w.mMixParam.ch[3] = tMixChParam{};
 }
 
-TEST_F(JobMixWindow, EqualiserWindowsBindOpenAndShowBandThreeAsEq1)
-{
+TEST_F(JobMixWindow, EqualiserWindowsBindOpenAndShowBandThreeAsEq1) {
     MainWindow &w = *sWindow;
     DialogPeq *track0 = w.mPeqDialog[0];
     ASSERT_NE(track0, nullptr);
@@ -288,8 +276,7 @@ TEST_F(JobMixWindow, EqualiserWindowsBindOpenAndShowBandThreeAsEq1)
     track0->hide();
 }
 
-TEST_F(JobMixWindow, OnOffAndCloseReports)
-{
+TEST_F(JobMixWindow, OnOffAndCloseReports) {
     MainWindow &w = *sWindow;
     QSignalSpy toMixer(&w, &MainWindow::allEqOnOffToMixer);
 
@@ -297,7 +284,8 @@ TEST_F(JobMixWindow, OnOffAndCloseReports)
         int on, id;
         bool passed;
     };
-    const Case cases[] = {{1, 1023, true}, {0, 5, true}, {2, 31, true}, {1, 40, false}, {1, -1, false}, {1, 1022, false}};
+    const Case cases[] = {{1, 1023, true}, {0, 5, true},   {2, 31, true},
+                          {1, 40, false},  {1, -1, false}, {1, 1022, false}};
     for (const Case &c : cases) {
         toMixer.clear();
         w.selAllEqOnOff(c.on, c.id);
@@ -354,8 +342,7 @@ TEST_F(JobMixWindow, OnOffAndCloseReports)
     w.mMixParam.ch[2].delayMs = 0.0;
 }
 
-TEST_F(JobMixWindow, DelayBoxSetsTheTrackUnderTheMouse)
-{
+TEST_F(JobMixWindow, DelayBoxSetsTheTrackUnderTheMouse) {
     MainWindow &w = *sWindow;
     QSignalSpy changed(&w, &MainWindow::delayTimeChanged);
     w.mMixParam.trackCount = 2;
@@ -369,8 +356,8 @@ TEST_F(JobMixWindow, DelayBoxSetsTheTrackUnderTheMouse)
     };
     const Case cases[] = {
         {height * 3 / 4, "250", 1, 250.0},
-        {height / 4, "abc", 0, 0.0},      // not a number: 0
-        {height * 5, "12.5", 1, 12.5},    // below the view: the last track
+        {height / 4, "abc", 0, 0.0},    // not a number: 0
+        {height * 5, "12.5", 1, 12.5},  // below the view: the last track
     };
     for (const Case &c : cases) {
         w.mTrackMousePos = QPoint(10, c.y);
@@ -389,8 +376,7 @@ TEST_F(JobMixWindow, DelayBoxSetsTheTrackUnderTheMouse)
         const QString n = QString::number(c.track + 1);
         EXPECT_EQ(title, QStringLiteral("Please set Delay of Track ") + n);
         EXPECT_EQ(label, QStringLiteral("Delay Time[msec] of Track ") + n + QStringLiteral(" = "));
-        if (c.y == height * 3 / 4)
-            EXPECT_EQ(shown, QStringLiteral("120"));  // the current delay, whole
+        if (c.y == height * 3 / 4) EXPECT_EQ(shown, QStringLiteral("120"));  // the current delay, whole
         EXPECT_EQ(w.mMixParam.ch[c.track].delayMs, c.ms) << c.typed;
         ASSERT_EQ(changed.count(), 1);
         EXPECT_EQ(changed.at(0).at(0).toInt(), c.track);
@@ -398,8 +384,7 @@ TEST_F(JobMixWindow, DelayBoxSetsTheTrackUnderTheMouse)
     }
     // Cancel changes nothing.
     QTimer::singleShot(0, [] {
-        if (auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget()))
-            box->reject();
+        if (auto *box = qobject_cast<QInputDialog *>(QApplication::activeModalWidget())) box->reject();
     });
     changed.clear();
     w.setDelayTimeClickEvent();

@@ -11,8 +11,7 @@
 
 namespace {
 
-tAudioFileInfoAFile described(uint32_t rate, uint32_t bits, uint32_t channels, uint64_t bytes)
-{
+tAudioFileInfoAFile described(uint32_t rate, uint32_t bits, uint32_t channels, uint64_t bytes) {
     tAudioFileInfoAFile lib;
     lib.sampleRate = rate;
     lib.bitsPerSample = bits;
@@ -28,8 +27,7 @@ tAudioFileInfoAFile described(uint32_t rate, uint32_t bits, uint32_t channels, u
 
 }  // namespace
 
-TEST(JobRecord, FileInfoSamplesAndSeconds)
-{
+TEST(JobRecord, FileInfoSamplesAndSeconds) {
     struct Case {
         uint32_t rate, bits, channels;
         uint64_t bytes;
@@ -59,8 +57,7 @@ TEST(JobRecord, FileInfoSamplesAndSeconds)
     }
 }
 
-TEST(JobRecord, FileInfoWithoutFormatIsRefusedAndLeavesTheOldInfo)
-{
+TEST(JobRecord, FileInfoWithoutFormatIsRefusedAndLeavesTheOldInfo) {
     // A zero divisor is reported as a file without a usable format, and the
     // previous description stays whole.
     const tAudioFileInfoAFile bad[] = {
@@ -80,8 +77,7 @@ TEST(JobRecord, FileInfoWithoutFormatIsRefusedAndLeavesTheOldInfo)
     }
 }
 
-TEST(JobRecord, FeedFormatFollowsThePlayRate)
-{
+TEST(JobRecord, FeedFormatFollowsThePlayRate) {
     struct Case {
         int32_t playFs;
         uint32_t fileType, bits;
@@ -108,8 +104,7 @@ TEST(JobRecord, FeedFormatFollowsThePlayRate)
     }
 }
 
-TEST(JobRecord, StartOffsetAndShortFile)
-{
+TEST(JobRecord, StartOffsetAndShortFile) {
     EXPECT_EQ(jobRecord_startOffset(96000, 500.0), 48000);
     EXPECT_EQ(jobRecord_startOffset(44100, 0.0), 0);
     EXPECT_EQ(jobRecord_startOffset(44100, 500.0), 22050);
@@ -122,8 +117,7 @@ TEST(JobRecord, StartOffsetAndShortFile)
     EXPECT_FALSE(jobRecord_isShortFile(901));
 }
 
-TEST(JobRecord, FeedJobPart)
-{
+TEST(JobRecord, FeedJobPart) {
     tAudioFileInfo info;
     info.sampleRate = 96000;
     info.totalSamples = 960000;

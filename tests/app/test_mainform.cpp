@@ -1,6 +1,7 @@
 // The main window's form as this build shows it, its menus, the Help
 // documents, the OVER indicator's hold time, the operability switch and the
 // close handling.
+#include <gtest/gtest.h>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -11,7 +12,6 @@
 #include <QScrollBar>
 #include <QSet>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "app/mainwindow.h"
 #include "engine/audiothread.h"
@@ -46,8 +46,7 @@ MainWindow *MainForm::sWindow = nullptr;
 // Every entry a user can reach from the menu bar, as "menu/submenu/entry".
 void collectEntries(const QMenu *menu, const QString &prefix, QStringList *out) {
     for (QAction *a : menu->actions()) {
-        if (a->isSeparator() || !a->isVisible())
-            continue;
+        if (a->isSeparator() || !a->isVisible()) continue;
         const QString path = prefix + QLatin1Char('/') + a->text();
         if (a->menu())
             collectEntries(a->menu(), path, out);
@@ -83,23 +82,58 @@ TEST_F(MainForm, WindowAndVisibleControlsOfThisBuild) {
 
     // Each of the 79 form widgets, and whether the user can see it.
     const QStringList hidden = {
-        "pushCh1PEQ", "labelFadeIn", "labelFadeOut", "labelGainVal", "comboBox_driver", "pushAsioCont",
-        "label_VolumeDB", "labelEqIndicator", "widgetFadeBase", "label_FaderTop", "pushButtonPostFader",
-        "lineDriver", "frameAudioDriverLabel", "labelAudio_1", "labelDriver", "labelLevelDB", "labelMark",
-        "pushButtonAdd", "pushMixer", "pushEditWin", "pushButtonEditTag", "recButton", "lineEditRecFileName",
-        "label_recExt", "pushSelDir", "comboBox_recFreq", "comboBox_recDev", "pushVsa", "lineEditGain_dB",
-        "labelEditMode", "pushDynamics", "pushButtonDel", "pushLissajous", "comboBox_PlayRec", "pushButtonTlTest",
+        "pushCh1PEQ",
+        "labelFadeIn",
+        "labelFadeOut",
+        "labelGainVal",
+        "comboBox_driver",
+        "pushAsioCont",
+        "label_VolumeDB",
+        "labelEqIndicator",
+        "widgetFadeBase",
+        "label_FaderTop",
+        "pushButtonPostFader",
+        "lineDriver",
+        "frameAudioDriverLabel",
+        "labelAudio_1",
+        "labelDriver",
+        "labelLevelDB",
+        "labelMark",
+        "pushButtonAdd",
+        "pushMixer",
+        "pushEditWin",
+        "pushButtonEditTag",
+        "recButton",
+        "lineEditRecFileName",
+        "label_recExt",
+        "pushSelDir",
+        "comboBox_recFreq",
+        "comboBox_recDev",
+        "pushVsa",
+        "lineEditGain_dB",
+        "labelEditMode",
+        "pushDynamics",
+        "pushButtonDel",
+        "pushLissajous",
+        "comboBox_PlayRec",
+        "pushButtonTlTest",
     };
     const QStringList shown = {
-        "widgetTrack1", "pushButtonEdit", "waveScrollBar", "labelInPoint", "labelOutPoint", "labelFileName",
-        "label_orgFreq", "label_orgFileType", "label_orgFileNameArea", "label_orgBit", "label_orgCh",
-        "pushButton_Combine", "lineEditTime", "comboBox_asioDev", "comboBox_asioFreq", "widgetMeter",
-        "widgetLchMeter", "widgetLchOver", "widgetRchMeter", "widgetRchOver", "labelBackground",
-        "pushButtonOpen", "label_orgTime", "setPointButtonSetIn", "setPointButtonSetOut", "labelSetPoint",
-        "labelInOut", "playButton", "stopButton", "zeroPlayButton", "zoomOutTimeButton", "zoomInTimeButton",
-        "zoomOutLevelButton", "zoomInLevelButton", "lineAsioDev", "lineAsioFreq", "frameAsioDevLabel",
-        "labelAudio_2", "labelDevice", "frameAsioFreqLabel", "labelPlay", "labelFrequency", "labelJacket",
-        "labelMonitor",
+        "widgetTrack1",         "pushButtonEdit",    "waveScrollBar",
+        "labelInPoint",         "labelOutPoint",     "labelFileName",
+        "label_orgFreq",        "label_orgFileType", "label_orgFileNameArea",
+        "label_orgBit",         "label_orgCh",       "pushButton_Combine",
+        "lineEditTime",         "comboBox_asioDev",  "comboBox_asioFreq",
+        "widgetMeter",          "widgetLchMeter",    "widgetLchOver",
+        "widgetRchMeter",       "widgetRchOver",     "labelBackground",
+        "pushButtonOpen",       "label_orgTime",     "setPointButtonSetIn",
+        "setPointButtonSetOut", "labelSetPoint",     "labelInOut",
+        "playButton",           "stopButton",        "zeroPlayButton",
+        "zoomOutTimeButton",    "zoomInTimeButton",  "zoomOutLevelButton",
+        "zoomInLevelButton",    "lineAsioDev",       "lineAsioFreq",
+        "frameAsioDevLabel",    "labelAudio_2",      "labelDevice",
+        "frameAsioFreqLabel",   "labelPlay",         "labelFrequency",
+        "labelJacket",          "labelMonitor",
     };
     ASSERT_EQ(hidden.size() + shown.size(), 79);
     for (const QString &name : hidden + shown) {
@@ -109,14 +143,16 @@ TEST_F(MainForm, WindowAndVisibleControlsOfThisBuild) {
     }
 
     // The device and rate row takes the driver row's place.
-    struct { QWidget *widget; QRect geometry; } moved[] = {
-        {ui->widgetTrack1, {50, 164, 700, 180}},   {ui->comboBox_asioDev, {54, 10, 345, 21}},
+    struct {
+        QWidget *widget;
+        QRect geometry;
+    } moved[] = {
+        {ui->widgetTrack1, {50, 164, 700, 180}},    {ui->comboBox_asioDev, {54, 10, 345, 21}},
         {ui->comboBox_asioFreq, {478, 10, 86, 21}}, {ui->lineAsioFreq, {569, 6, 1, 26}},
-        {ui->frameAsioDevLabel, {10, 7, 43, 24}},  {ui->comboBox_PlayRec, {5, 2, 46, 17}},
+        {ui->frameAsioDevLabel, {10, 7, 43, 24}},   {ui->comboBox_PlayRec, {5, 2, 46, 17}},
         {ui->widgetMeter, {262, 70, 492, 40}},
     };
-    for (const auto &m : moved)
-        EXPECT_EQ(m.widget->geometry(), m.geometry) << qPrintable(m.widget->objectName());
+    for (const auto &m : moved) EXPECT_EQ(m.widget->geometry(), m.geometry) << qPrintable(m.widget->objectName());
 
     // The background lies under everything else.
     EXPECT_EQ(ui->centralWidget->children().indexOf(ui->labelBackground), 0);
@@ -127,8 +163,7 @@ TEST_F(MainForm, WindowAndVisibleControlsOfThisBuild) {
 TEST_F(MainForm, ReachableMenuEntries) {
     Ui::MainWindow *ui = sWindow->ui;
     QStringList entries;
-    for (QAction *top : ui->menuBar->actions())
-        collectEntries(top->menu(), top->text(), &entries);
+    for (QAction *top : ui->menuBar->actions()) collectEntries(top->menu(), top->text(), &entries);
     const QStringList expected = {
         "&Tools/OVER Indicator/Holds 2 sec.",
         "&Tools/OVER Indicator/Holds Until Clicked",
@@ -150,14 +185,16 @@ TEST_F(MainForm, HelpOpensEachDocumentBesideTheProgram) {
     auto *saved = MainWindow::sOpenUrl;
     MainWindow::sOpenUrl = &captureUrl;
     sOpened.clear();
-    const struct { QAction *action; const char *file; } docs[] = {
+    const struct {
+        QAction *action;
+        const char *file;
+    } docs[] = {
         {ui->actionEnglishManual, "Q88000120.pdf"},
         {ui->actionJapaneseManual, "Q88000101.pdf"},
         {ui->actionEnglish1_1, "Sonvex_Editor_add-e_RevA.pdf"},
         {ui->actionJapanese1_1, "Sonvex_Editor_add-j_RevA.pdf"},
     };
-    for (const auto &d : docs)
-        d.action->trigger();
+    for (const auto &d : docs) d.action->trigger();
     MainWindow::sOpenUrl = saved;
     ASSERT_EQ(sOpened.size(), 4);
     const QString dir = QCoreApplication::applicationDirPath();
@@ -203,7 +240,10 @@ TEST_F(MainForm, OverHoldEntriesSetTheMeterAndAPressClearsTheLamps) {
     EXPECT_EQ(meter->overHoldUpdates(), twoSeconds);
 
     // The unused setter follows the settings file's rule.
-    struct { int ms; bool twoSec; } holds[] = {{2000, true}, {0, true}, {5, true}, {-1, false}, {-500, false}};
+    struct {
+        int ms;
+        bool twoSec;
+    } holds[] = {{2000, true}, {0, true}, {5, true}, {-1, false}, {-500, false}};
     for (const auto &h : holds) {
         sWindow->setActionOverHoldTime(h.ms);
         EXPECT_EQ(ui->actionOverHolds2sec->isChecked(), h.twoSec) << h.ms;
@@ -216,9 +256,9 @@ TEST_F(MainForm, PlaybackControlsWaitForAFile) {
     MainWindow &w = *sWindow;
     Ui::MainWindow *ui = w.ui;
     QWidget *const controls[] = {
-        ui->setPointButtonSetIn, ui->setPointButtonSetOut, ui->pushButtonEdit, ui->zeroPlayButton,
-        ui->stopButton, ui->playButton, ui->lineEditTime, ui->zoomInLevelButton, ui->zoomOutLevelButton,
-        ui->zoomInTimeButton, ui->zoomOutTimeButton,
+        ui->setPointButtonSetIn, ui->setPointButtonSetOut, ui->pushButtonEdit,    ui->zeroPlayButton,
+        ui->stopButton,          ui->playButton,           ui->lineEditTime,      ui->zoomInLevelButton,
+        ui->zoomOutLevelButton,  ui->zoomInTimeButton,     ui->zoomOutTimeButton,
     };
     auto expectLabels = [ui] {
         EXPECT_EQ(ui->labelFadeIn->text(), QStringLiteral("Fade In = 00:00:00.00"));
@@ -227,8 +267,7 @@ TEST_F(MainForm, PlaybackControlsWaitForAFile) {
         EXPECT_EQ(ui->labelOutPoint->text(), QStringLiteral("Out Point = 00:00:00.00"));
         EXPECT_EQ(ui->labelInOut->text(), QStringLiteral("In-Out = --:--:--.--"));
     };
-    for (QWidget *c : controls)
-        EXPECT_FALSE(c->isEnabled()) << qPrintable(c->objectName());
+    for (QWidget *c : controls) EXPECT_FALSE(c->isEnabled()) << qPrintable(c->objectName());
     EXPECT_TRUE(ui->widgetTrack1->mInputLock);
     expectLabels();
     // OPEN and COMBINE stay usable.
@@ -237,8 +276,7 @@ TEST_F(MainForm, PlaybackControlsWaitForAFile) {
 
     ui->labelInPoint->setText(QStringLiteral("In Point = 00:00:01.00"));
     w.setUIOperability(true);
-    for (QWidget *c : controls)
-        EXPECT_TRUE(c->isEnabled()) << qPrintable(c->objectName());
+    for (QWidget *c : controls) EXPECT_TRUE(c->isEnabled()) << qPrintable(c->objectName());
     EXPECT_FALSE(ui->widgetTrack1->mInputLock);
     EXPECT_EQ(ui->labelInPoint->text(), QStringLiteral("In Point = 00:00:01.00")) << "enabling keeps the texts";
 
@@ -257,7 +295,10 @@ TEST_F(MainForm, PostFaderSwitchSetsTheMeteringPoint) {
 }
 
 TEST_F(MainForm, ScrollRangeForOverviewPages) {
-    struct { int n; int max; } cases[] = {{0, 100}, {12, 100}, {13, 104}, {100, 800}};
+    struct {
+        int n;
+        int max;
+    } cases[] = {{0, 100}, {12, 100}, {13, 104}, {100, 800}};
     for (const auto &c : cases) {
         sWindow->setScrollMax(c.n);
         EXPECT_EQ(sWindow->ui->waveScrollBar->maximum(), c.max) << c.n;

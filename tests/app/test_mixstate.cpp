@@ -9,8 +9,7 @@
 #include "app/settingsfile.h"
 #include "mixer/mixlaw.h"
 
-TEST(MixState, NewTrackSlotAndTheMonoLaw)
-{
+TEST(MixState, NewTrackSlotAndTheMonoLaw) {
     struct Case {
         int channels;
         double ll, lr, rl, rr;
@@ -58,8 +57,7 @@ TEST(MixState, NewTrackSlotAndTheMonoLaw)
     EXPECT_NEAR(mono.LR, 0.0, 1e-15);
 }
 
-TEST(MixState, TrackEqualiserDefaults)
-{
+TEST(MixState, TrackEqualiserDefaults) {
     // A track: the defaults, 100, 1000, 2000 and 5000 Hz at Q 0.9.
     bool on = true;
     tPEQ track;

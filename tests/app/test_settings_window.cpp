@@ -2,6 +2,7 @@
 // defaults, values applied in file order through the widgets' own handlers,
 // the master equaliser that always starts off, and a restart that keeps the
 // user's choices.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <cmath>
 
@@ -73,7 +73,7 @@ TEST_F(SettingsWindow, AFirstStartUsesTheDefaults) {
     ASSERT_FALSE(QFile::exists(w.mSettingsPath));
     // The first track's equaliser gets the default bands; the master keeps
     // its construction values.
-    const double trackFreq[4] = {5000, 2000, 1000, 100};   // bands 0..3
+    const double trackFreq[4] = {5000, 2000, 1000, 100};  // bands 0..3
     const double masterFreq[4] = {4000, 1000, 400, 100};
     for (int b = 0; b < 4; ++b) {
         SCOPED_TRACE(b);
@@ -97,9 +97,10 @@ TEST_F(SettingsWindow, AFirstStartUsesTheDefaults) {
 
 TEST_F(SettingsWindow, EqualiserSectionsGoToTheMasterWhichStillStartsOff) {
     MainWindow &w = *sWindow;
-    load("//EQ1\ntrue\n250\n1.5\n-3\n1\n"
-         "//EQ4 with words after the key\nfalse\n8000\n0.5\n2.5\n0\n"
-         "//EQALL\ntrue\n-6\n");
+    load(
+        "//EQ1\ntrue\n250\n1.5\n-3\n1\n"
+        "//EQ4 with words after the key\nfalse\n8000\n0.5\n2.5\n0\n"
+        "//EQALL\ntrue\n-6\n");
     tPEQ *master = w.mPeq[kMainMasterSlot];
     const peakEq &eq1 = master->band[3];
     EXPECT_TRUE(eq1.mBandOn);
@@ -139,8 +140,9 @@ TEST_F(SettingsWindow, ValuesAreAppliedInFileOrderThroughTheWidgets) {
 
 TEST_F(SettingsWindow, LinesReadAsTheFileSays) {
     MainWindow &w = *sWindow;
-    load("//Monitor Volume\n-300\n//Post Fader\ntrueish\n"
-         "//DopDevList\n  My   DAC  \ntrue\nSecond\nTrue\n");
+    load(
+        "//Monitor Volume\n-300\n//Post Fader\ntrueish\n"
+        "//DopDevList\n  My   DAC  \ntrue\nSecond\nTrue\n");
     EXPECT_EQ(w.mMonitorVolumeDb, -300.0);
     EXPECT_TRUE(w.ui->pushButtonPostFader->isChecked());
     EXPECT_EQ(w.mUserDopList[0].name, QStringLiteral("My DAC"));
@@ -162,7 +164,10 @@ TEST_F(SettingsWindow, LinesReadAsTheFileSays) {
 
 TEST_F(SettingsWindow, OverHoldTimeChoosesTheEntry) {
     MainWindow &w = *sWindow;
-    struct { const char *value; bool twoSec; } cases[] = {
+    struct {
+        const char *value;
+        bool twoSec;
+    } cases[] = {
         {"2000", true}, {"0", true}, {"5", true}, {"-1", false}, {"-250", false}, {"junk", true},
     };
     for (const auto &c : cases) {

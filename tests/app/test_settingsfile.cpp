@@ -15,8 +15,7 @@
 
 namespace {
 
-QStringList linesOf(const QByteArray &bytes)
-{
+QStringList linesOf(const QByteArray &bytes) {
     QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
     EXPECT_EQ(lines.last(), QString()) << "every line ends with a line feed";
     lines.removeLast();
@@ -25,8 +24,7 @@ QStringList linesOf(const QByteArray &bytes)
 
 }  // namespace
 
-TEST(SettingsDefaults, FirstStartValues)
-{
+TEST(SettingsDefaults, FirstStartValues) {
     const tEditorDefaults &d = gEditorDefaults;
     EXPECT_EQ(d.monitorVolumeDb, 0.0);
     EXPECT_EQ(d.driverType, kDriverCoreAudio);
@@ -54,58 +52,76 @@ TEST(SettingsDefaults, FirstStartValues)
     }
 }
 
-TEST(SettingsValueLines, ReadAsTheReaderDoes)
-{
+TEST(SettingsValueLines, ReadAsTheReaderDoes) {
     // Flags: true only for a line that begins with "true".
-    struct { const char *line; bool value; } flags[] = {
-        {"true\n", true}, {"true", true}, {"trueish\n", true}, {"True\n", false},
-        {"1\n", false}, {" true\n", false}, {"", false}, {"false\n", false},
+    struct {
+        const char *line;
+        bool value;
+    } flags[] = {
+        {"true\n", true}, {"true", true},     {"trueish\n", true}, {"True\n", false},
+        {"1\n", false},   {" true\n", false}, {"", false},         {"false\n", false},
     };
-    for (const auto &c : flags)
-        EXPECT_EQ(settings_readBool(QString::fromUtf8(c.line)), c.value) << c.line;
+    for (const auto &c : flags) EXPECT_EQ(settings_readBool(QString::fromUtf8(c.line)), c.value) << c.line;
 
-    struct { const char *line; double value; } reals[] = {
-        {"100\n", 100}, {"  -12.5 \n", -12.5}, {"1e+06\n", 1e6}, {"-300\n", -300},
-        {"abc\n", 0}, {"", 0}, {"12dB\n", 0},
+    struct {
+        const char *line;
+        double value;
+    } reals[] = {
+        {"100\n", 100}, {"  -12.5 \n", -12.5}, {"1e+06\n", 1e6}, {"-300\n", -300}, {"abc\n", 0}, {"", 0}, {"12dB\n", 0},
     };
-    for (const auto &c : reals)
-        EXPECT_EQ(settings_readReal(QString::fromUtf8(c.line)), c.value) << c.line;
+    for (const auto &c : reals) EXPECT_EQ(settings_readReal(QString::fromUtf8(c.line)), c.value) << c.line;
 
-    struct { const char *line; int value; } ints[] = {
-        {"2000\n", 2000}, {" -1 \n", -1}, {"0\n", 0}, {"2147483647\n", 2147483647},
-        {"2147483648\n", 0}, {"-2147483649\n", 0}, {"5x\n", 0}, {"", 0}, {"1.5\n", 0},
+    struct {
+        const char *line;
+        int value;
+    } ints[] = {
+        {"2000\n", 2000},    {" -1 \n", -1},       {"0\n", 0},  {"2147483647\n", 2147483647},
+        {"2147483648\n", 0}, {"-2147483649\n", 0}, {"5x\n", 0}, {"", 0},
+        {"1.5\n", 0},
     };
-    for (const auto &c : ints)
-        EXPECT_EQ(settings_readInt(QString::fromUtf8(c.line)), c.value) << c.line;
+    for (const auto &c : ints) EXPECT_EQ(settings_readInt(QString::fromUtf8(c.line)), c.value) << c.line;
 
     // Texts: outer white space gone, inner runs folded to one blank.
     EXPECT_EQ(settings_readText(QStringLiteral("  My   USB\tDAC \n")), QStringLiteral("My USB DAC"));
     EXPECT_EQ(settings_readText(QStringLiteral("\n")), QString());
 
-    struct { const char *line; int driver; } drivers[] = {
-        {"CoreAudio\n", kDriverCoreAudio}, {"Core\n", kDriverCoreAudio}, {"WASAPI\n", kDriverWasapi},
-        {"WASA\n", kDriverWasapi}, {"ASIO\n", kDriverAsio}, {"coreaudio\n", kDriverAsio}, {"", kDriverAsio},
+    struct {
+        const char *line;
+        int driver;
+    } drivers[] = {
+        {"CoreAudio\n", kDriverCoreAudio},
+        {"Core\n", kDriverCoreAudio},
+        {"WASAPI\n", kDriverWasapi},
+        {"WASA\n", kDriverWasapi},
+        {"ASIO\n", kDriverAsio},
+        {"coreaudio\n", kDriverAsio},
+        {"", kDriverAsio},
     };
-    for (const auto &c : drivers)
-        EXPECT_EQ(settings_driverFromText(QString::fromUtf8(c.line)), c.driver) << c.line;
+    for (const auto &c : drivers) EXPECT_EQ(settings_driverFromText(QString::fromUtf8(c.line)), c.driver) << c.line;
 }
 
-TEST(SettingsValueLines, WrittenForms)
-{
-    struct { double value; const char *text; } reals[] = {
-        {100, "100"}, {0.9, "0.9"}, {-12, "-12"}, {1e6, "1e+06"}, {-300, "-300"},
-        {123456789.0, "1.23457e+08"}, {0.000012345, "1.2345e-05"}, {2.5, "2.5"},
+TEST(SettingsValueLines, WrittenForms) {
+    struct {
+        double value;
+        const char *text;
+    } reals[] = {
+        {100, "100"},
+        {0.9, "0.9"},
+        {-12, "-12"},
+        {1e6, "1e+06"},
+        {-300, "-300"},
+        {123456789.0, "1.23457e+08"},
+        {0.000012345, "1.2345e-05"},
+        {2.5, "2.5"},
     };
-    for (const auto &c : reals)
-        EXPECT_EQ(settings_realText(c.value), QString::fromLatin1(c.text));
+    for (const auto &c : reals) EXPECT_EQ(settings_realText(c.value), QString::fromLatin1(c.text));
     EXPECT_EQ(settings_driverText(kDriverCoreAudio), QStringLiteral("CoreAudio"));
     EXPECT_EQ(settings_driverText(kDriverWasapi), QStringLiteral("WASAPI"));
     EXPECT_EQ(settings_driverText(kDriverAsio), QStringLiteral("ASIO"));
     EXPECT_EQ(settings_driverText(7), QStringLiteral("ASIO"));
 }
 
-TEST(SettingsSections, KeyLines)
-{
+TEST(SettingsSections, KeyLines) {
     EXPECT_EQ(settings_keyOfLine(QStringLiteral("//EQ1\n")), kKeyEq1);
     EXPECT_EQ(settings_keyOfLine(QStringLiteral("//EQ1 trailing words\n")), kKeyEq1);
     EXPECT_EQ(settings_keyOfLine(QStringLiteral("//EQALL\n")), kKeyEqAll);
@@ -116,8 +132,7 @@ TEST(SettingsSections, KeyLines)
     EXPECT_EQ(settings_keyOfLine(QStringLiteral("//EQ\n")), kKeyNone);
 }
 
-TEST(SettingsSections, ParseSkipsUnknownLinesAndKeepsDuplicates)
-{
+TEST(SettingsSections, ParseSkipsUnknownLinesAndKeepsDuplicates) {
     const QByteArray file =
         "junk\n"
         "\n"
@@ -141,8 +156,7 @@ TEST(SettingsSections, ParseSkipsUnknownLinesAndKeepsDuplicates)
     EXPECT_EQ(s[2].values[1], QString());
 }
 
-TEST(SettingsSections, FileEndingAfterDopKeyGivesEmptyRows)
-{
+TEST(SettingsSections, FileEndingAfterDopKeyGivesEmptyRows) {
     const QVector<tSettingsSection> s = settings_parse("//DopDevList\n");
     ASSERT_EQ(s.size(), 1);
     ASSERT_EQ(s[0].values.size(), 2 * kSettingsDopRows);
@@ -152,15 +166,13 @@ TEST(SettingsSections, FileEndingAfterDopKeyGivesEmptyRows)
     }
 }
 
-TEST(SettingsCompose, LayoutAndRoundTrip)
-{
+TEST(SettingsCompose, LayoutAndRoundTrip) {
     tSettingsValues v;
     v.monitorVolumeDb = -300;
     v.driverType = kDriverCoreAudio;
-    v.deviceText = QStringLiteral("Studio  DAC");   // two blanks: folded on reading
+    v.deviceText = QStringLiteral("Studio  DAC");  // two blanks: folded on reading
     v.playRateText = QStringLiteral("96kHz");
-    for (int b = 0; b < kSettingsEqBands; ++b)
-        v.eq[b] = tEditorEqBand{b == 1, 100.0 * (b + 1), 0.7, -1.5 * b, b};
+    for (int b = 0; b < kSettingsEqBands; ++b) v.eq[b] = tEditorEqBand{b == 1, 100.0 * (b + 1), 0.7, -1.5 * b, b};
     v.eqAllOn = true;
     v.eqTotalGainDb = -6;
     v.postFader = true;
@@ -170,32 +182,55 @@ TEST(SettingsCompose, LayoutAndRoundTrip)
     v.applyShortFade = false;
     v.overHolds2sec = false;
     v.dopRows[0] = tDopDevItem{QStringLiteral("Box One"), true};
-    for (int r = 1; r < kSettingsDopRows; ++r)
-        v.dopRows[r] = tDopDevItem{QStringLiteral("None"), false};
+    for (int r = 1; r < kSettingsDopRows; ++r) v.dopRows[r] = tDopDevItem{QStringLiteral("None"), false};
 
     const QByteArray bytes = settings_compose(v);
     EXPECT_FALSE(bytes.startsWith("\xEF\xBB\xBF"));
     const QStringList lines = linesOf(bytes);
     ASSERT_EQ(lines.size(), kSettingsLineCount);
     const QStringList head = {
-        "//Monitor Volume", "-300", "//Audio Driver", "CoreAudio", "//Audio Device", "Studio  DAC",
-        "//Play Freq", "96kHz", "//EQ1", "false", "100", "0.7", "0", "0", "//EQ2", "true", "200",
-        "0.7", "-1.5", "1",
+        "//Monitor Volume",
+        "-300",
+        "//Audio Driver",
+        "CoreAudio",
+        "//Audio Device",
+        "Studio  DAC",
+        "//Play Freq",
+        "96kHz",
+        "//EQ1",
+        "false",
+        "100",
+        "0.7",
+        "0",
+        "0",
+        "//EQ2",
+        "true",
+        "200",
+        "0.7",
+        "-1.5",
+        "1",
     };
     EXPECT_EQ(lines.mid(0, head.size()), head);
     const int eqAll = lines.indexOf(QStringLiteral("//EQALL"));
     const QStringList tail = {
-        "//EQALL", "true", "-6", "//Post Fader", "true", "//NeverShowFirstInfo", "false",
-        "//BounceFormat", "2", "//BounceFreq", "3", "//BounceBit", "-1", "//ApplyShortFade", "false",
-        "//OverHoldTime", "-1", "//OscillatorMode", "false", "//DopDevList", "Box One", "true",
+        "//EQALL", "true",
+        "-6",      "//Post Fader",
+        "true",    "//NeverShowFirstInfo",
+        "false",   "//BounceFormat",
+        "2",       "//BounceFreq",
+        "3",       "//BounceBit",
+        "-1",      "//ApplyShortFade",
+        "false",   "//OverHoldTime",
+        "-1",      "//OscillatorMode",
+        "false",   "//DopDevList",
+        "Box One", "true",
     };
     EXPECT_EQ(lines.mid(eqAll, tail.size()), tail);
 
     // Everything read back but the oscillator flag, in the written order.
     const QVector<tSettingsSection> s = settings_parse(bytes);
     ASSERT_EQ(s.size(), kSettingsKeyCount - 1);
-    for (int i = 0; i < s.size(); ++i)
-        EXPECT_EQ(s[i].key, i < kKeyOscillatorMode ? i : i + 1);
+    for (int i = 0; i < s.size(); ++i) EXPECT_EQ(s[i].key, i < kKeyOscillatorMode ? i : i + 1);
     EXPECT_EQ(settings_readReal(s[kKeyMonitorVolume].values[0]), -300);
     EXPECT_EQ(settings_readText(s[kKeyAudioDevice].values[0]), QStringLiteral("Studio DAC"));
     EXPECT_EQ(settings_readInt(s[kKeyOverHoldTime].values[0]), -1);
@@ -205,8 +240,7 @@ TEST(SettingsCompose, LayoutAndRoundTrip)
     EXPECT_TRUE(settings_compose(v).contains("//OverHoldTime\n2000\n"));
 }
 
-TEST(SettingsCompose, LineFeedInsideAValueCannotShiftSections)
-{
+TEST(SettingsCompose, LineFeedInsideAValueCannotShiftSections) {
     tSettingsValues v;
     v.deviceText = QStringLiteral("Two\nLines");
     const QStringList lines = linesOf(settings_compose(v));
@@ -214,8 +248,7 @@ TEST(SettingsCompose, LineFeedInsideAValueCannotShiftSections)
     EXPECT_EQ(lines[5], QStringLiteral("Two Lines"));
 }
 
-TEST(SettingsPath, BaseNameReplacedAndFileNameGlued)
-{
+TEST(SettingsPath, BaseNameReplacedAndFileNameGlued) {
     EXPECT_EQ(settings_composePath(QStringLiteral("/home/u/.local/share/SonvexEditor"), QStringLiteral("SonvexEditor")),
               QStringLiteral("/home/u/.local/share/KAVELO/sonvexEditor.txt"));
     // Every occurrence is replaced, case-sensitively.
@@ -226,8 +259,7 @@ TEST(SettingsPath, BaseNameReplacedAndFileNameGlued)
               QStringLiteral("/data/OthersonvexEditor.txt"));
 }
 
-TEST(SettingsWrite, ReplacesWholeAndKeepsOldFileOnFailure)
-{
+TEST(SettingsWrite, ReplacesWholeAndKeepsOldFileOnFailure) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("sonvexEditor.txt"));

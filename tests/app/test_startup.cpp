@@ -2,12 +2,12 @@
 // (only for a Japanese system language, from the program's folder), the
 // bundle's font in the style sheet, and the USB device probe's scan of the
 // system's device list.
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTranslator>
-#include <gtest/gtest.h>
 
 #include "app/startup.h"
 #include "app/usbprobe.h"
@@ -16,9 +16,7 @@ namespace {
 
 QString binDir() { return qEnvironmentVariable("SONVEX_BIN_DIR"); }
 
-QString insufficientMemory() {
-    return QCoreApplication::translate("MainWindow", "Insufficient Memory.");
-}
+QString insufficientMemory() { return QCoreApplication::translate("MainWindow", "Insufficient Memory."); }
 
 }  // namespace
 

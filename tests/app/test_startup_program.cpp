@@ -3,6 +3,7 @@
 // sits in the music folder with only the mixer-analysis thread running, and
 // when its window is closed it saves the settings, stops in order, removes
 // the decoding temporaries and exits 0.
+#include <gtest/gtest.h>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -11,7 +12,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
 
 #include <set>
 #include <string>
@@ -23,8 +23,8 @@ namespace {
 const QString kTitle = QStringLiteral("KAVELO Sonvex Editor");
 
 // Names the program's work threads carry (the kernel keeps 15 characters).
-const char *const kWorkThreadNames[] = {"audioThread",    "waveFormThread", "flac2wavThread", "recEngineThread",
-                                        "vsaThread",      "poly2monosteThr", "bounceThread",  "CContCoreAudioT"};
+const char *const kWorkThreadNames[] = {"audioThread", "waveFormThread",  "flac2wavThread", "recEngineThread",
+                                        "vsaThread",   "poly2monosteThr", "bounceThread",   "CContCoreAudioT"};
 
 std::set<std::string> threadNames(qint64 pid) {
     std::set<std::string> names;
@@ -146,7 +146,8 @@ TEST(ProgramRun, StartsInTheMusicFolderAndShutsDownInOrderOnClose) {
     const size_t timeout = after.find("mContCoreAudioThread finish timeout\n");
     EXPECT_TRUE((ok == std::string::npos) != (timeout == std::string::npos)) << text;
     EXPECT_EQ(text.find("mContCoreAudioThread finish"), stop + after.find("mContCoreAudioThread finish"))
-        << "a finish line before the stop line:\n" << text;
+        << "a finish line before the stop line:\n"
+        << text;
 
     EXPECT_TRUE(sawStop);
     EXPECT_TRUE(settingsBeforeStop);

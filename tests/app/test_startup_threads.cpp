@@ -1,8 +1,8 @@
 // The shut-down's bounded waits: how long each may last, when each ends
 // early, which finish line it reports, and that a thread still running when
 // its wait is over is never deleted.
-#include <QThread>
 #include <gtest/gtest.h>
+#include <QThread>
 
 #include <atomic>
 #include <vector>

@@ -2,6 +2,7 @@
 // functions, the USB probe's output, and a construction that runs out of
 // memory: the half-built window shuts down without touching what it never
 // made and without writing settings it never read.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -10,7 +11,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <unistd.h>
 

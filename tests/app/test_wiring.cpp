@@ -1,6 +1,7 @@
 // The main window's connections: the key-forwarding widgets, the exclusive
 // action groups, the monitor fader, the export window's tag confirmation and
 // the pointer types that cross threads.
+#include <gtest/gtest.h>
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -9,7 +10,6 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include "app/mainwindow.h"
 #include "audiofile/timecode.h"
@@ -46,10 +46,8 @@ MainWindow *Wiring::sWindow = nullptr;
 template <typename Sender, typename Signal, typename Slot>
 int connectionCount(Sender *sender, Signal signal, MainWindow *window, Slot slot) {
     int n = 0;
-    while (QObject::disconnect(sender, signal, window, slot))
-        ++n;
-    for (int i = 0; i < n; ++i)
-        QObject::connect(sender, signal, window, slot);
+    while (QObject::disconnect(sender, signal, window, slot)) ++n;
+    for (int i = 0; i < n; ++i) QObject::connect(sender, signal, window, slot);
     return n;
 }
 
@@ -127,17 +125,15 @@ TEST_F(Wiring, ActionGroupsAreExclusiveAndIndependent) {
             QList<bool> others;
             for (int o = 0; o < groups.size(); ++o)
                 for (QAction *a : groups[o])
-                    if (o != g)
-                        others.append(a->isChecked());
+                    if (o != g) others.append(a->isChecked());
             chosen->trigger();
             for (QAction *a : groups[g])
-                EXPECT_EQ(a->isChecked(), a == chosen) << qPrintable(chosen->objectName()) << " "
-                                                       << qPrintable(a->objectName());
+                EXPECT_EQ(a->isChecked(), a == chosen)
+                    << qPrintable(chosen->objectName()) << " " << qPrintable(a->objectName());
             int i = 0;
             for (int o = 0; o < groups.size(); ++o)
                 for (QAction *a : groups[o])
-                    if (o != g)
-                        EXPECT_EQ(a->isChecked(), others[i++]) << qPrintable(a->objectName());
+                    if (o != g) EXPECT_EQ(a->isChecked(), others[i++]) << qPrintable(a->objectName());
         }
     }
     // Load and Save share a group of their own.
@@ -145,8 +141,7 @@ TEST_F(Wiring, ActionGroupsAreExclusiveAndIndependent) {
     EXPECT_EQ(ui->actionLoad->actionGroup(), ui->actionSave->actionGroup());
     EXPECT_TRUE(ui->actionLoad->actionGroup()->isExclusive());
     QSet<QActionGroup *> distinct;
-    for (const auto &g : groups)
-        distinct.insert(g.first()->actionGroup());
+    for (const auto &g : groups) distinct.insert(g.first()->actionGroup());
     distinct.insert(ui->actionLoad->actionGroup());
     EXPECT_EQ(distinct.size(), 4);
     ui->action29_97DF->trigger();
@@ -157,7 +152,8 @@ TEST_F(Wiring, ActionGroupsAreExclusiveAndIndependent) {
 TEST_F(Wiring, MonitorFaderAndItsKnobEachGiveOneCall) {
     MainWindow &w = *sWindow;
     Ui::MainWindow *ui = w.ui;
-    EXPECT_EQ(connectionCount(ui->widgetFadeBase, &WidgetFaderBase::faderMoved, &w, &MainWindow::monitorVolumeMoved), 1);
+    EXPECT_EQ(connectionCount(ui->widgetFadeBase, &WidgetFaderBase::faderMoved, &w, &MainWindow::monitorVolumeMoved),
+              1);
     EXPECT_EQ(connectionCount(ui->label_FaderTop, &faderTop::faderMoved, &w, &MainWindow::monitorVolumeMoved), 1);
 
     QSignalSpy base(ui->widgetFadeBase, &WidgetFaderBase::faderMoved);
@@ -186,7 +182,7 @@ TEST_F(Wiring, ExportWindowsConfirmedTagUpdatesTheMainTagRecord) {
     tag.hour = 1;
     tag.minute = 2;
     tag.second = 3;
-    tag.frame = -1;   // unset: counts as frame 0
+    tag.frame = -1;  // unset: counts as frame 0
     tag.startSample = 0;
     emit w.mDialogEdit->tagParamConfirmedExportWindow();
 

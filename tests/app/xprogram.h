@@ -61,8 +61,8 @@ public:
             return title;
         }
         if (XGetWMName(mDisplay, w, &property) && property.value) {
-            title = QString::fromLatin1(reinterpret_cast<const char *>(property.value),
-                                        static_cast<int>(property.nitems));
+            title =
+                QString::fromLatin1(reinterpret_cast<const char *>(property.value), static_cast<int>(property.nitems));
             XFree(property.value);
         }
         return title;

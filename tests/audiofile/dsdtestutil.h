@@ -70,8 +70,7 @@ inline Bytes frame(const std::string &id, const Bytes &data, int version = 3) {
     Bytes f;
     append(f, id);
     uint32_t n = static_cast<uint32_t>(data.size());
-    if (version == 4)
-        n = ((n & 0x0FE00000) << 3) | ((n & 0x001FC000) << 2) | ((n & 0x00003F80) << 1) | (n & 0x7F);
+    if (version == 4) n = ((n & 0x0FE00000) << 3) | ((n & 0x001FC000) << 2) | ((n & 0x00003F80) << 1) | (n & 0x7F);
     for (int i = 0; i < 4; ++i) f.push_back(static_cast<uint8_t>(n >> (24 - 8 * i)));
     f.push_back(0);
     f.push_back(0);
@@ -88,8 +87,15 @@ inline Bytes latin1Text(const std::string &s) {
 
 // Tag header with a syncsafe size of size.
 inline Bytes tagHeader(uint8_t version, uint32_t size, uint8_t flags = 0) {
-    return Bytes{'I', 'D', '3', version, 0, flags, static_cast<uint8_t>((size >> 21) & 0x7F),
-                 static_cast<uint8_t>((size >> 14) & 0x7F), static_cast<uint8_t>((size >> 7) & 0x7F),
+    return Bytes{'I',
+                 'D',
+                 '3',
+                 version,
+                 0,
+                 flags,
+                 static_cast<uint8_t>((size >> 21) & 0x7F),
+                 static_cast<uint8_t>((size >> 14) & 0x7F),
+                 static_cast<uint8_t>((size >> 7) & 0x7F),
                  static_cast<uint8_t>(size & 0x7F)};
 }
 

@@ -5,12 +5,13 @@
 #include "audiofile/audiohelpers.h"
 
 TEST(AudioHelpers, RateTexts) {
-    struct Row { int hz; const char *raw, *combo; } rows[] = {
-        {44100, "44.1kHz", "44.1kHz"},   {48000, "48kHz", "48kHz"},
-        {352800, "352.8kHz", "352.8kHz"}, {768000, "768kHz", "768kHz"},
-        {2822400, "2.8MHz", "2.8MHz"},   {22579200, "22.5MHz", "22.5MHz"},
-        {32000, "32kHz", ""},            {22050, "22kHz", ""},
-        {-1500, "-1kHz", ""},
+    struct Row {
+        int hz;
+        const char *raw, *combo;
+    } rows[] = {
+        {44100, "44.1kHz", "44.1kHz"}, {48000, "48kHz", "48kHz"},     {352800, "352.8kHz", "352.8kHz"},
+        {768000, "768kHz", "768kHz"},  {2822400, "2.8MHz", "2.8MHz"}, {22579200, "22.5MHz", "22.5MHz"},
+        {32000, "32kHz", ""},          {22050, "22kHz", ""},          {-1500, "-1kHz", ""},
     };
     for (const Row &r : rows) {
         EXPECT_EQ(getFreqTextFromRawValue(r.hz), r.raw) << r.hz;
@@ -47,10 +48,11 @@ TEST(AudioHelpers, ParsingAndRateIndex) {
 
     // The rate index is not the file layer's rate code: DSD sits at 16..19
     // and unknown rates give 1.
-    struct Row { int hz, index; } rows[] = {
-        {44100, 0}, {48000, 1}, {12345, 1}, {88200, 2}, {96000, 3}, {176400, 4},
-        {192000, 5}, {352800, 6}, {384000, 7}, {705600, 8}, {768000, 9},
-        {2822400, 16}, {5644800, 17}, {11289600, 18}, {22579200, 19}};
+    struct Row {
+        int hz, index;
+    } rows[] = {{44100, 0},  {48000, 1},    {12345, 1},    {88200, 2},     {96000, 3},
+                {176400, 4}, {192000, 5},   {352800, 6},   {384000, 7},    {705600, 8},
+                {768000, 9}, {2822400, 16}, {5644800, 17}, {11289600, 18}, {22579200, 19}};
     for (const Row &r : rows) {
         EXPECT_EQ(getFreqIndexFromFsValue(r.hz), r.index) << r.hz;
         if (r.hz != 12345) {

@@ -253,7 +253,8 @@ TEST(ChunkWalker, CheckChunkIdAndUpdateChunkSize) {
         uint32_t value, how;
         int rc;
         uint64_t expect;
-    } steps[] = {{8, 0, 0, 48}, {16, 1, 0, 32}, {40, 2, 0, 40}, {41, 1, -1, 40}, {0xFFFFFFFFu, 0, -1, 40}, {1, 7, -1, 40}};
+    } steps[] = {{8, 0, 0, 48},   {16, 1, 0, 32},           {40, 2, 0, 40},
+                 {41, 1, -1, 40}, {0xFFFFFFFFu, 0, -1, 40}, {1, 7, -1, 40}};
     for (const Step &s : steps) {
         EXPECT_EQ(cu.mChunk_updateChunkSize(f.fp, "data", s.value, s.how, kChunkModeRiff), s.rc);
         ASSERT_EQ(cu.mChunk_searchSpecifiedChunkSize(f.fp, "data", &off, &stored, kChunkModeRiff), 0);

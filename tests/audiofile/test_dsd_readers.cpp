@@ -38,14 +38,17 @@ Bytes trimmedLayout(const std::vector<Bytes> &ch) {
     Bytes out;
     const size_t per = ch[0].size();
     for (size_t g = 0; g * 4096 < per; ++g)
-        for (const Bytes &c : ch) out.insert(out.end(), c.begin() + g * 4096, c.begin() + std::min(per, g * 4096 + 4096));
+        for (const Bytes &c : ch)
+            out.insert(out.end(), c.begin() + g * 4096, c.begin() + std::min(per, g * 4096 + 4096));
     return out;
 }
 
 // End of the last packet ffprobe lists, in seconds.
 double lastPacketEnd(const std::string &path) {
-    std::string out = commandOutput("ffprobe -v error -select_streams a:0 -show_entries packet=pts_time,duration_time "
-                          "-of csv=p=0 '" + path + "' | tail -1");
+    std::string out = commandOutput(
+        "ffprobe -v error -select_streams a:0 -show_entries packet=pts_time,duration_time "
+        "-of csv=p=0 '" +
+        path + "' | tail -1");
     double pts = 0, dur = 0;
     if (std::sscanf(out.c_str(), "%lf,%lf", &pts, &dur) != 2) return -1;
     return pts + dur;
@@ -58,21 +61,29 @@ size_t decodedBytes(const std::string &path) {
 
 TEST(DsdReaders, FfprobeAndFfmpegReadWrittenDsfFiles) {
     SX_REQUIRE_TOOLS("ffprobe", "ffmpeg");
-    struct Case { size_t channels; uint32_t rate; size_t perChannel; double seconds; } cases[] = {
-        {2, 2822400, 352800 * 2, 2.0},   // a partly filled last block pair
-        {1, 5644800, 705600, 1.0},       // mono: the handler pads the last block
+    struct Case {
+        size_t channels;
+        uint32_t rate;
+        size_t perChannel;
+        double seconds;
+    } cases[] = {
+        {2, 2822400, 352800 * 2, 2.0},  // a partly filled last block pair
+        {1, 5644800, 705600, 1.0},      // mono: the handler pads the last block
         {2, 11289600, 4096 * 3, 4096.0 * 3 * 8 / 11289600},
     };
     for (const Case &c : cases) {
         sxtest::TempDir dir;
         SCOPED_TRACE(std::to_string(c.channels) + " ch at " + std::to_string(c.rate));
         std::vector<Bytes> ch;
-        for (size_t i = 0; i < c.channels; ++i) ch.push_back(channelBytes(c.perChannel, static_cast<uint8_t>(17 + 90 * i)));
+        for (size_t i = 0; i < c.channels; ++i)
+            ch.push_back(channelBytes(c.perChannel, static_cast<uint8_t>(17 + 90 * i)));
         const std::string path = dir.file("w.dsf");
         writeDsf(path, c.rate, ch, /*padMono=*/false);
 
-        std::string info = commandOutput("ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels "
-                               "-of default=nw=1 '" + path + "'");
+        std::string info = commandOutput(
+            "ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate,channels "
+            "-of default=nw=1 '" +
+            path + "'");
         EXPECT_NE(info.find("channels=" + std::to_string(c.channels)), std::string::npos) << info;
         EXPECT_NE(info.find("sample_rate=" + std::to_string(c.rate / 8)), std::string::npos) << info;
         EXPECT_NEAR(lastPacketEnd(path), c.seconds, 1e-6);
@@ -101,8 +112,10 @@ TEST(DsdReaders, FfmpegReadsTheLibrarysWsdFiles) {
         ASSERT_EQ(std::fwrite(audio.data(), 1, audio.size(), f.fp), audio.size());
         ASSERT_EQ(wsd.updateDataSize(f.fp, audio.size(), audio.size() * 8 / 2), 0);
     }
-    std::string info = commandOutput("ffprobe -v error -select_streams a:0 -show_entries stream=channels,codec_name "
-                           "-show_entries format=duration -of default=nw=1 '" + path + "'");
+    std::string info = commandOutput(
+        "ffprobe -v error -select_streams a:0 -show_entries stream=channels,codec_name "
+        "-show_entries format=duration -of default=nw=1 '" +
+        path + "'");
     EXPECT_NE(info.find("channels=2"), std::string::npos) << info;
     EXPECT_NE(info.find("duration=1.000000"), std::string::npos) << info;
     EXPECT_EQ(demux(path, dir.file("raw.bin")), audio);

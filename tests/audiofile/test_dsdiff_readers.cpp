@@ -18,7 +18,6 @@ using namespace dfftest;
 
 namespace {
 
-
 std::map<std::string, std::string> probe(const std::string &path) {
     return sxtest::probeStream(path, "stream=codec_name,sample_rate,channels,duration_ts,duration");
 }
@@ -66,8 +65,8 @@ TEST(DsdiffReaders, FfmpegReadsWhatWeWrite) {
         EXPECT_NEAR(std::stod(kv["duration"]), c.seconds + tail, 1e-5);
 
         const std::string raw = dir.file("r.raw");
-        ASSERT_EQ(std::system(("ffmpeg -v error -y -i '" + path + "' -map 0:a -c:a copy -f data '" + raw + "'").c_str()),
-                  0);
+        ASSERT_EQ(
+            std::system(("ffmpeg -v error -y -i '" + path + "' -map 0:a -c:a copy -f data '" + raw + "'").c_str()), 0);
         EXPECT_TRUE(sxtest::readAll(raw) == audio);
     }
 }

@@ -96,7 +96,7 @@ TEST_F(DsdiffFileTest, ChannelIds) {
     const struct {
         uint32_t index, channels;
         const char *id;
-    } cases[] = {{0, 2, "SLFT"}, {1, 2, "SRGT"}, {0, 1, "C000"}, {15, 16, "C00F"},
+    } cases[] = {{0, 2, "SLFT"},   {1, 2, "SRGT"},     {0, 1, "C000"},      {15, 16, "C00F"},
                  {16, 17, "C010"}, {255, 256, "C0FF"}, {4095, 4096, "CFFF"}};
     for (const auto &c : cases) {
         char out[4];
@@ -239,8 +239,7 @@ TEST_F(DsdiffFileTest, ReadsForeignLayouts) {
 
 TEST_F(DsdiffFileTest, CompressedFileIsRefused) {
     const std::string path = dir.file("dst.dff");
-    sxtest::writeAll(path, assemble({chunk("FVER", u32be(0x01050000)), sndProp("DST "),
-                                     chunk("DST ", Bytes(64, 0))}));
+    sxtest::writeAll(path, assemble({chunk("FVER", u32be(0x01050000)), sndProp("DST "), chunk("DST ", Bytes(64, 0))}));
     File f(path, "rb");
     uint32_t rate = 0, bits = 0, ch = 0;
     uint16_t tag = 0;
@@ -263,8 +262,8 @@ TEST_F(DsdiffFileTest, DivideIsNotOffered) {
 TEST_F(DsdiffFileTest, DeleteChunkMovesTheRestDown) {
     const std::string path = dir.file("del.dff");
     const Bytes audio = pattern(5001, 4);
-    sxtest::writeAll(path, assemble({chunk("FVER", u32be(0x01050000)), chunk("COMT", Bytes(3, 'c')),
-                                     sndProp("DSD "), chunk("DSD ", audio)}));
+    sxtest::writeAll(path, assemble({chunk("FVER", u32be(0x01050000)), chunk("COMT", Bytes(3, 'c')), sndProp("DSD "),
+                                     chunk("DSD ", audio)}));
     File f(path, "rb+");
     ASSERT_EQ(dff.deleteChunk(f.fp, "COMT"), 0);
     EXPECT_EQ(dff.deleteChunk(f.fp, "COMT"), kAudioFileErrIO);
@@ -367,7 +366,7 @@ TEST_F(DsdiffFileTest, HostileFiles) {
     const Bytes g = sxtest::readAll(good);
     struct Case {
         const char *what;
-        size_t cut;                                  // 0: keep all
+        size_t cut;                                      // 0: keep all
         std::vector<std::pair<size_t, uint64_t>> sizes;  // be64 patches
         bool fmtOk, dataOk;
         int startStored;  // setStartSample: -41 appended, -1 refused
@@ -430,10 +429,15 @@ TEST_F(DsdiffFileTest, HostileFiles) {
 }
 
 TEST(DsdiffHexHelpers, KnownAnswers) {
-    const struct { int value; int digit; } toDigit[] = {{0, '0'}, {9, '9'}, {10, 'A'}, {15, 'F'}, {16, 0xFF}};
+    const struct {
+        int value;
+        int digit;
+    } toDigit[] = {{0, '0'}, {9, '9'}, {10, 'A'}, {15, 'F'}, {16, 0xFF}};
     for (const auto &r : toDigit) EXPECT_EQ(btoa(r.value), r.digit) << r.value;
-    const struct { char digit; int value; } toValue[] = {{'0', 0},  {'?', 15}, {'A', 10}, {'F', 15}, {'a', 10},
-                                                         {'f', 15}, {'/', -1}, {'G', -1}, {'g', -1}};
+    const struct {
+        char digit;
+        int value;
+    } toValue[] = {{'0', 0}, {'?', 15}, {'A', 10}, {'F', 15}, {'a', 10}, {'f', 15}, {'/', -1}, {'G', -1}, {'g', -1}};
     for (const auto &r : toValue) EXPECT_EQ(atob(r.digit), r.value) << r.digit;
     char out[4];
     b16toa32(out, 0x1A2F);

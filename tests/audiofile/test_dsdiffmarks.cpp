@@ -254,8 +254,8 @@ TEST_F(DsdiffMarksTest, ReplaceModeInPlaceAndMoved) {
         ASSERT_EQ(dff.saveCueData(f.fp, -1, 0, total), 0);
     }
     b = sxtest::readAll(path);
-    ASSERT_EQ(ids(b), (std::vector<std::string>{"FVER", "PROP", "COMT", "DMYA", "DMYB", "DMYC", "DMYD", "DSD ",
-                                                "cue ", "LIST", "plst", "JUNK"}));
+    ASSERT_EQ(ids(b), (std::vector<std::string>{"FVER", "PROP", "COMT", "DMYA", "DMYB", "DMYC", "DMYD", "DSD ", "cue ",
+                                                "LIST", "plst", "JUNK"}));
     const auto cs = chunks(b);
     EXPECT_TRUE(std::equal(audio.begin(), audio.end(), b.begin() + 32768));
     EXPECT_EQ(cs[8].offset, 32768u + 1002u);  // behind the audio's pad byte
@@ -409,7 +409,8 @@ TEST_F(DsdiffMarksTest, StartTimeOnOddLengthMonoAndRateZero) {
     const Chunk *bext = find(all, "bext");
     ASSERT_NE(bext, nullptr);
     EXPECT_EQ(bext->offset, 32768u + 1000u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(&b[bext->offset + 12 + 602])), "A=PCM,F=2822400,W=1,M=mono\r\n");
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(&b[bext->offset + 12 + 602])),
+              "A=PCM,F=2822400,W=1,M=mono\r\n");
 
     // Sound properties without a rate: nothing to reduce by.
     const std::string noRate = dir.file("norate.dff");

@@ -35,8 +35,8 @@ TEST(DsdLayout, BitReversalOfEveryByteAtEveryLengthAndAlignment) {
     std::vector<uint8_t> src(256 + 40);
     for (size_t k = 0; k < src.size(); ++k) src[k] = static_cast<uint8_t>(k * 151 + 7);
     for (size_t at = 0; at < 3; ++at) {
-        for (size_t n : {size_t(0), size_t(1), size_t(7), size_t(8), size_t(9), size_t(15), size_t(16),
-                         size_t(17), size_t(256), size_t(263)}) {
+        for (size_t n : {size_t(0), size_t(1), size_t(7), size_t(8), size_t(9), size_t(15), size_t(16), size_t(17),
+                         size_t(256), size_t(263)}) {
             std::vector<uint8_t> l(n + 1, 0xEE), r(n + 1, 0xEE);
             ASSERT_EQ(0, dsf2dsd(l.data(), r.data(), src.data() + at, static_cast<uint32_t>(8 * n), 1, 0));
             for (size_t k = 0; k < n; ++k) ASSERT_EQ(rev(src[at + k]), l[k]) << "at " << at << " n " << n << " k " << k;
@@ -54,8 +54,7 @@ TEST(DsdLayout, BitOrderAndMonoKnownAnswers) {
     std::memset(r, 0xEE, 6);
     ASSERT_EQ(0, dsf2dsd(l, r, dsf, 40, 1, 1234));  // mono ignores the start byte
     EXPECT_EQ(0, std::memcmp(work, l, 5));
-    EXPECT_EQ(std::vector<uint8_t>({0x96, 0x96, 0x96, 0x96, 0x96, 0xEE}),
-              std::vector<uint8_t>(r, r + 6));
+    EXPECT_EQ(std::vector<uint8_t>({0x96, 0x96, 0x96, 0x96, 0x96, 0xEE}), std::vector<uint8_t>(r, r + 6));
 
     // And back: a mono file is a plain run of bytes, the last block unpadded.
     clearDsfOffset();
@@ -86,14 +85,13 @@ TEST(DsdLayout, DsfPackerKeepsThePendingBlockAcrossCalls) {
     uint32_t written = 99, valid = 99;
     clearDsfOffset();
     for (int call = 1; call <= 3; ++call) {
-        EXPECT_EQ(10000 * call, dsd2dsf(out.data(), l.data() + 1250 * (call - 1),
-                                        r.data() + 1250 * (call - 1), 10000, 2, 0, &written, &valid));
+        EXPECT_EQ(10000 * call, dsd2dsf(out.data(), l.data() + 1250 * (call - 1), r.data() + 1250 * (call - 1), 10000,
+                                        2, 0, &written, &valid));
         EXPECT_EQ(0u, written);
         EXPECT_EQ(0u, valid);
     }
     EXPECT_EQ(0xEE, out[0]);
-    EXPECT_EQ(7232, dsd2dsf(out.data(), l.data() + 3750, r.data() + 3750, 10000, 2, 0, &written,
-                            &valid));
+    EXPECT_EQ(7232, dsd2dsf(out.data(), l.data() + 3750, r.data() + 3750, 10000, 2, 0, &written, &valid));
     EXPECT_EQ(32768u, written);
     EXPECT_EQ(32768u, valid);
     expectBlock(out.data(), l.data(), 4096, "first pair, channel 1");
@@ -144,8 +142,7 @@ TEST(DsdLayout, DsfPackerBlockBoundaries) {
     std::fill(out.begin(), out.end(), 0xEE);
     clearDsfOffset();
     EXPECT_EQ(800, dsd2dsf(out.data(), l.data(), r.data(), 800, 2, 0, &written, &valid));
-    EXPECT_EQ(800, dsd2dsf(out.data(), l.data() + 100, r.data() + 100, 3 * 32768, 2, 0, &written,
-                            &valid));
+    EXPECT_EQ(800, dsd2dsf(out.data(), l.data() + 100, r.data() + 100, 3 * 32768, 2, 0, &written, &valid));
     EXPECT_EQ(3u * 32768, written);
     EXPECT_EQ(3u * 32768, valid);
     for (int k = 0; k < 3; ++k) {
@@ -281,8 +278,7 @@ TEST(DsdLayout, BadChannelCountsPrintAndFail) {
         EXPECT_EQ(kDsdLayoutBadChannels, dsdiff2dsd(a, b, in, 64, row.ch));
         EXPECT_EQ(kDsdLayoutBadChannels, dsd2dsf(out, in, in, 64, row.ch, 0, &written, &valid));
         EXPECT_EQ(kDsdLayoutBadChannels, dsd2dsdiff(out, in, in, 64, row.ch));
-        EXPECT_EQ(std::string(row.line) + row.line + row.line + row.line,
-                  testing::internal::GetCapturedStdout());
+        EXPECT_EQ(std::string(row.line) + row.line + row.line + row.line, testing::internal::GetCapturedStdout());
     }
     // The packers print the whole channel byte; the unpackers have no bit 7.
     testing::internal::CaptureStdout();

@@ -73,7 +73,10 @@ TEST(DsfFile, HeaderOfStereoFileAt5644800) {
 
 TEST(DsfFile, CreateHeaderRefusesWhatTheFormatCannotHold) {
     sxtest::TempDir dir;
-    struct Case { uint16_t channels; uint32_t rate; } cases[] = {{0, 2822400}, {7, 2822400}, {2, 0}};
+    struct Case {
+        uint16_t channels;
+        uint32_t rate;
+    } cases[] = {{0, 2822400}, {7, 2822400}, {2, 0}};
     for (const Case &c : cases) {
         gClass_DsfFile dsf;
         File f(dir.file("bad.dsf"), "wb+");
@@ -182,7 +185,11 @@ TEST(DsfFile, ReadsFormatAndRefusesOtherFiles) {
         EXPECT_EQ(off, 80u);
         EXPECT_EQ(dsf.getReserveSize(), 171u);
     }
-    struct Case { const char *name; Bytes bytes; int expected; } cases[] = {
+    struct Case {
+        const char *name;
+        Bytes bytes;
+        int expected;
+    } cases[] = {
         {"DSDIFF", Bytes{'F', 'R', 'M', '8', 0, 0, 0, 0, 0, 0, 0, 40, 'D', 'S', 'D', ' '}, -17},
         {"short", Bytes{'D', 'S', 'D', ' ', 28, 0}, -17},
         {"empty", Bytes{}, -17},
@@ -204,7 +211,15 @@ TEST(DsfFile, DamagedHeadersFailCleanly) {
     const Bytes base = sxtest::readAll(good);
     // update: updateDataSize for the 10000 audio bytes the file holds; a
     // refusal leaves the file as it was.
-    struct Case { const char *name; size_t cut; size_t at; uint64_t value; int check; int search; int update; } cases[] = {
+    struct Case {
+        const char *name;
+        size_t cut;
+        size_t at;
+        uint64_t value;
+        int check;
+        int search;
+        int update;
+    } cases[] = {
         {"cut inside DSD", 20, 0, 0, -17, -17, -1},
         {"cut inside fmt", 60, 0, 0, -1, -1, -1},
         {"cut inside data header", 86, 0, 0, 0, -1, -1},
@@ -255,15 +270,14 @@ TEST(DsfFile, DamagedHeadersFailCleanly) {
 // channel; every row checks both channels' streams byte for byte, the
 // padding, the sizes and that the tag follows the joined audio.
 TEST(DsfFile, CombineJoinsTheChannelStreams) {
-    struct Case { size_t channels, first, second; } cases[] = {
-        {2, 5000, 1250},  // one pass, no spill-over
-        {2, 5000, 5000},  // spill into a new block group
-        {2, 4096, 4096},  // first ends on a block boundary
-        {2, 5000, 12000}, // several passes
-        {2, 0, 3000},
-        {2, 5000, 0},
-        {1, 3000, 7000},
-        {1, 1000, 900},
+    struct Case {
+        size_t channels, first, second;
+    } cases[] = {
+        {2, 5000, 1250},   // one pass, no spill-over
+        {2, 5000, 5000},   // spill into a new block group
+        {2, 4096, 4096},   // first ends on a block boundary
+        {2, 5000, 12000},  // several passes
+        {2, 0, 3000},     {2, 5000, 0}, {1, 3000, 7000}, {1, 1000, 900},
     };
     for (const Case &c : cases) {
         sxtest::TempDir dir;
@@ -354,8 +368,10 @@ TEST(DsfFile, CombineRefusesFilesThatDoNotMatch) {
         ASSERT_TRUE(sxtest::writeAll(dir.file("cut.dsf"), b));
     }
     const Bytes before = sxtest::readAll(dir.file("a.dsf"));
-    struct Case { const char *file; uint16_t channels; } cases[] = {
-        {"mono.dsf", 2}, {"fast.dsf", 2}, {"a.dsf", 1}, {"cut.dsf", 2}};
+    struct Case {
+        const char *file;
+        uint16_t channels;
+    } cases[] = {{"mono.dsf", 2}, {"fast.dsf", 2}, {"a.dsf", 1}, {"cut.dsf", 2}};
     for (const Case &c : cases) {
         gClass_DsfFile dsf;
         File f1(dir.file("a.dsf"), "rb+"), f2(dir.file(c.file), "rb");

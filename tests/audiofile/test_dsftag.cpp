@@ -125,11 +125,11 @@ TEST(DsfTag, HandlerWritesDateAndSoftwareFrames) {
 }
 
 TEST(DsfTag, SyncsafeNumbers) {
-    struct Case { uint32_t value; Bytes bytes; } cases[] = {
-        {300, {0x00, 0x00, 0x02, 0x2C}},
-        {0, {0, 0, 0, 0}},
-        {127, {0, 0, 0, 0x7F}},
-        {128, {0, 0, 1, 0}},
+    struct Case {
+        uint32_t value;
+        Bytes bytes;
+    } cases[] = {
+        {300, {0x00, 0x00, 0x02, 0x2C}},        {0, {0, 0, 0, 0}}, {127, {0, 0, 0, 0x7F}}, {128, {0, 0, 1, 0}},
         {0x0FFFFFFF, {0x7F, 0x7F, 0x7F, 0x7F}},
     };
     for (const Case &c : cases) {
@@ -168,7 +168,7 @@ TEST(DsfTag, LoadsMarksFromTextOrMilliseconds) {
     Bytes frames = frame("TYER", latin1Text("2024"));
     append(frames, markFrame({
                        markEntry("MARK01      @fs=00000000002B1100   ", 77),  // the digits win over the stamp
-                       markEntry("MARK02", 2000),                            // no "@fs=": milliseconds
+                       markEntry("MARK02", 2000),                             // no "@fs=": milliseconds
                        markEntry("MARK03      @fs=0000000000001234   ", 0),
                    }));
     append(frames, frame("TIT2", latin1Text("after the marks")));
@@ -236,9 +236,8 @@ TEST(DsfTag, ReadsVersions22To24) {
         append(fr, frame("TPE1", latin1Text("Band 4"), 4));
         std::vector<Bytes> entries;
         for (int i = 0; i < 5; ++i)
-            entries.push_back(markEntry("MARK0" + std::to_string(i + 1) + "      @fs=000000000000000" +
-                                            std::to_string(i + 1) + "   ",
-                                        0));
+            entries.push_back(markEntry(
+                "MARK0" + std::to_string(i + 1) + "      @fs=000000000000000" + std::to_string(i + 1) + "   ", 0));
         Bytes mf = markFrame(entries);
         Bytes mdata(mf.begin() + 10, mf.end());
         append(fr, frame("SYLT", mdata, 4));
@@ -377,24 +376,81 @@ TEST(DsfTag, DamagedTagsFailCleanly) {
     struct Case {
         const char *name;
         Bytes tagBytes;
-        int scan;       // readID3v2Tag
-        int entries;    // entries found (-1: not checked)
+        int scan;     // readID3v2Tag
+        int entries;  // entries found (-1: not checked)
     } cases[] = {
-        {"frame size past the tag", tag(3, [] { Bytes f = frame("TIT2", latin1Text("x")); f[7] = 0xF0; return f; }()), -1, 0},
-        {"frame size 0xFFFFFFFF", tag(3, [] { Bytes f = frame("TIT2", latin1Text("x")); f[4] = f[5] = f[6] = f[7] = 0xFF; return f; }()), -1, 0},
-        {"zero-size frames", tag(3, [] { Bytes f = frame("TIT2", {}); append(f, frame("SYLT", {})); append(f, frame("TPE1", {})); return f; }()), 0, 0},
+        {"frame size past the tag",
+         tag(3,
+             [] {
+                 Bytes f = frame("TIT2", latin1Text("x"));
+                 f[7] = 0xF0;
+                 return f;
+             }()),
+         -1, 0},
+        {"frame size 0xFFFFFFFF",
+         tag(3,
+             [] {
+                 Bytes f = frame("TIT2", latin1Text("x"));
+                 f[4] = f[5] = f[6] = f[7] = 0xFF;
+                 return f;
+             }()),
+         -1, 0},
+        {"zero-size frames",
+         tag(3,
+             [] {
+                 Bytes f = frame("TIT2", {});
+                 append(f, frame("SYLT", {}));
+                 append(f, frame("TPE1", {}));
+                 return f;
+             }()),
+         0, 0},
         {"tag size past the file", tagHeader(3, 0x0FFFFFFF), 0, 0},
-        {"cut inside a frame header", [] { Bytes t = tag(3, frame("TIT2", latin1Text("abc"))); t.resize(15); return t; }(), 0, 0},
+        {"cut inside a frame header",
+         [] {
+             Bytes t = tag(3, frame("TIT2", latin1Text("abc")));
+             t.resize(15);
+             return t;
+         }(),
+         0, 0},
         {"more than 100 entries", tag(3, manyEntries(150, 35)), 0, 100},
         {"frame larger than the read buffer", tag(3, hugeMark), 0, 100},
         {"entry text too long", tag(3, longEntryFrame), 0, 2},
-        {"entry without its stamp", tag(3, [] { Bytes f = markFrame({markEntry("MARK01", 1)}); f.resize(f.size() - 2); f[7] -= 2; return f; }()), 0, 0},
+        {"entry without its stamp",
+         tag(3,
+             [] {
+                 Bytes f = markFrame({markEntry("MARK01", 1)});
+                 f.resize(f.size() - 2);
+                 f[7] -= 2;
+                 return f;
+             }()),
+         0, 0},
         {"extended header 5 bytes", tag(3, Bytes{0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0}, 0x40), -1, 0},
         {"extended header past the tag", tag(3, Bytes{0, 0, 0x3F, 0, 0, 0, 0, 0, 0, 0}, 0x40), -1, 0},
         {"padding larger than the tag", tag(3, Bytes{0, 0, 0, 6, 0, 0, 0x7F, 0xFF, 0xFF, 0xFF, 0, 0}, 0x40), -1, 0},
-        {"extended header 16380 bytes", [] { Bytes b{0, 0, 0x3F, 0xFC}; append(b, Bytes(16380, 0)); append(b, frame("TPE1", latin1Text("y"))); return tag(3, b, 0x40); }(), 0, 0},
-        {"2.2 frame past the tag", tag(2, [] { Bytes f = v22Frame("TT2", latin1Text("x")); f[3] = 0x7F; return f; }()), 0, 0},
-        {"2.4 size not syncsafe", tag(4, [] { Bytes f = frame("TIT2", latin1Text("x"), 4); f[7] = 0xFF; return f; }()), -1, 0},
+        {"extended header 16380 bytes",
+         [] {
+             Bytes b{0, 0, 0x3F, 0xFC};
+             append(b, Bytes(16380, 0));
+             append(b, frame("TPE1", latin1Text("y")));
+             return tag(3, b, 0x40);
+         }(),
+         0, 0},
+        {"2.2 frame past the tag",
+         tag(2,
+             [] {
+                 Bytes f = v22Frame("TT2", latin1Text("x"));
+                 f[3] = 0x7F;
+                 return f;
+             }()),
+         0, 0},
+        {"2.4 size not syncsafe",
+         tag(4,
+             [] {
+                 Bytes f = frame("TIT2", latin1Text("x"), 4);
+                 f[7] = 0xFF;
+                 return f;
+             }()),
+         -1, 0},
         {"UTF-16 odd length", tag(3, frame("TIT2", Bytes{1, 0xFF, 0xFE, 'a'})), 0, 0},
     };
     for (const Case &c : cases) {
@@ -433,7 +489,10 @@ TEST(DsfTag, RandomlyDamagedTagsNeverCrash) {
     const Bytes good = sxtest::readAll(path);
     const size_t at = le64(good, 20);
     uint32_t seed = 12345;
-    auto next = [&seed] { seed = seed * 1664525u + 1013904223u; return seed >> 8; };
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
     for (int round = 0; round < 300; ++round) {
         Bytes b = good;
         const int flips = 1 + next() % 6;

@@ -12,10 +12,9 @@
 namespace {
 
 const tiXMLSupport kAllRows[] = {
-    {1, 0, 1},  {2, 0, 1},  {3, 0, 1},  {4, 0, 1},  {5, 0, 1},  {6, 0, 1},  {7, 0, 1},
-    {8, 0, 1},  {9, 0, 1},  {10, 0, 1}, {11, 0, 1}, {12, 0, 1}, {13, 0, 1}, {16, 0, 1},
-    {18, 0, 1}, {19, 0, 1}, {21, 0, 1}, {22, 0, 1}, {23, 0, 1}, {29, 0, 1}, {30, 0, 1},
-    {31, 0, 1}, {38, 0, 1}, {39, 0, 1}, {41, 0, 1}, {-1, 0, 0},
+    {1, 0, 1},  {2, 0, 1},  {3, 0, 1},  {4, 0, 1},  {5, 0, 1},  {6, 0, 1},  {7, 0, 1},  {8, 0, 1},  {9, 0, 1},
+    {10, 0, 1}, {11, 0, 1}, {12, 0, 1}, {13, 0, 1}, {16, 0, 1}, {18, 0, 1}, {19, 0, 1}, {21, 0, 1}, {22, 0, 1},
+    {23, 0, 1}, {29, 0, 1}, {30, 0, 1}, {31, 0, 1}, {38, 0, 1}, {39, 0, 1}, {41, 0, 1}, {-1, 0, 0},
 };
 
 tiXMLData sampleData() {
@@ -62,7 +61,9 @@ TEST(IXml, FamilyAndFileUid) {
     when.tm_hour = 6;
     when.tm_min = 7;
     when.tm_sec = 8;
-    EXPECT_STREQ(giXMLControlMain.makeFamilyUid(&when), "KVMR07123452024030506070801" "50000");
+    EXPECT_STREQ(giXMLControlMain.makeFamilyUid(&when),
+                 "KVMR07123452024030506070801"
+                 "50000");
     EXPECT_EQ(std::strlen(giXMLControlMain.makeFamilyUid(&when)), 32u);
     tiXMLData d = sampleData();
     char uid[kiXMLUidChars + 1];
@@ -130,7 +131,7 @@ TEST(IXml, ChunkIsAppendedThenRewrittenInPlace) {
     const std::string path = dir.file("a.wav");
     // A minimal RIFF file: header and one odd-sized chunk without its pad byte.
     std::vector<uint8_t> bytes = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E',
-                                  'a', 'b', 'c', 'd', 3, 0, 0, 0, 1, 2, 3};
+                                  'a', 'b', 'c', 'd', 3, 0, 0, 0, 1,   2,   3};
     chunk_putLE32(bytes.data() + 4, static_cast<uint32_t>(bytes.size() - 8));
     sxtest::writeAll(path, bytes);
 

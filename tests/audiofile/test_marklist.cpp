@@ -141,10 +141,12 @@ TEST(MarkList, LabelNumbering) {
 }
 
 TEST(MarkList, ReservedNames) {
-    struct Row { const char *name; int expect; } rows[] = {
-        {"TIME12", 12}, {"MARK07", 7}, {"PRE 00", 0}, {"END 99", 99}, {"UNLK42", 42},
-        {"TIME1", -1}, {"NOTE12", -1}, {"MARK123", -1}, {"MARK1a", -1}, {"mark12", -1},
-        {"", -1},
+    struct Row {
+        const char *name;
+        int expect;
+    } rows[] = {
+        {"TIME12", 12}, {"MARK07", 7},   {"PRE 00", 0},  {"END 99", 99}, {"UNLK42", 42}, {"TIME1", -1},
+        {"NOTE12", -1}, {"MARK123", -1}, {"MARK1a", -1}, {"mark12", -1}, {"", -1},
     };
     for (const Row &r : rows) EXPECT_EQ(checkReservedNumber(r.name), r.expect) << r.name;
 }
@@ -154,13 +156,15 @@ TEST(MarkList, SearchMarkModes) {
     EXPECT_EQ(M.searchMark(5, 150, 1), -1);
     EXPECT_EQ(M.searchMark(5, 150, 4), 0);
     for (uint64_t p : {100u, 200u, 300u}) ASSERT_EQ(add(5, p), kMarkOk);
-    struct Row { uint64_t pos; int mode; int expect; } rows[] = {
-        {150, 4, 1}, {150, 2, 0}, {150, 1, -1}, {150, 0, -1},
-        {200, 1, 1}, {200, 5, 1}, {200, 4, 2}, {200, 2, 0}, {200, 0, 0},
-        {50, 2, -1}, {50, 4, 0}, {350, 2, 2}, {350, 4, 3},
+    struct Row {
+        uint64_t pos;
+        int mode;
+        int expect;
+    } rows[] = {
+        {150, 4, 1}, {150, 2, 0}, {150, 1, -1}, {150, 0, -1}, {200, 1, 1}, {200, 5, 1}, {200, 4, 2},
+        {200, 2, 0}, {200, 0, 0}, {50, 2, -1},  {50, 4, 0},   {350, 2, 2}, {350, 4, 3},
     };
-    for (const Row &r : rows)
-        EXPECT_EQ(M.searchMark(5, r.pos, r.mode), r.expect) << r.pos << " mode " << r.mode;
+    for (const Row &r : rows) EXPECT_EQ(M.searchMark(5, r.pos, r.mode), r.expect) << r.pos << " mode " << r.mode;
 
     M.renumber(5);
     EXPECT_EQ(M.searchMarkNum(5, 3, 1), 2);

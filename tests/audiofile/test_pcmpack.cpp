@@ -127,9 +127,9 @@ TEST(PcmPack, UnpackingKnownAnswers) {
         {{0x01, 0x00, 0x00}, 24, 1, 1.0 / 8388608.0},
         {{0x00, 0x00, 0x00, 0x80}, 32, 1, -1.0},
         {{0x00, 0x00, 0x00, 0x40}, 32, 0xFFFE, 0.5},
-        {{0x00, 0x00, 0x80, 0x3E}, 32, 3, 0.25},            // float 0.25
+        {{0x00, 0x00, 0x80, 0x3E}, 32, 3, 0.25},                         // float 0.25
         {{0x00, 0x00, 0x80, 0x3E}, 32, 1, 1048576000.0 / 2147483648.0},  // same bytes as integer
-        {{0x00, 0x00, 0xC0, 0x40}, 32, 3, 6.0},             // float is not clamped
+        {{0x00, 0x00, 0xC0, 0x40}, 32, 3, 6.0},                          // float is not clamped
         {{0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0xD5, 0x3F}, 64, 1, 1.0 / 3.0},
     };
     for (const UnpackCase &c : cases) {
@@ -180,7 +180,7 @@ TEST(PcmPack, FloatAndDoubleOutputPassThrough) {
     float a, b;
     std::memcpy(&a, f32, 4);
     std::memcpy(&b, f32 + 4, 4);
-    EXPECT_EQ(0.1f, a);  // nearest float
+    EXPECT_EQ(0.1f, a);   // nearest float
     EXPECT_EQ(-3.5f, b);  // neither scaled nor clamped
     const uint8_t want01[4] = {0xCD, 0xCC, 0xCC, 0x3D};
     EXPECT_EQ(0, std::memcmp(want01, f32, 4));
@@ -205,8 +205,7 @@ TEST(PcmPack, LibraryChannelByteSelectsTheRightLane) {
     ASSERT_EQ(0, pcm2wav(out, frames, 2, 0x81, 16, 0));
     EXPECT_EQ(std::vector<uint8_t>({0x00, 0xC0, 0x00, 0x80}), std::vector<uint8_t>(out, out + 4));
     ASSERT_EQ(0, pcm2wav(out, frames, 2, 0x81, 24, 0));
-    EXPECT_EQ(std::vector<uint8_t>({0x00, 0x00, 0xC0, 0x00, 0x00, 0x80}),
-              std::vector<uint8_t>(out, out + 6));
+    EXPECT_EQ(std::vector<uint8_t>({0x00, 0x00, 0xC0, 0x00, 0x00, 0x80}), std::vector<uint8_t>(out, out + 6));
     // Bit 7 means nothing for stereo.
     ASSERT_EQ(0, pcm2wav(out, frames, 1, 0x82, 16, 0));
     EXPECT_EQ(std::vector<uint8_t>({0x00, 0x40, 0x00, 0xC0}), std::vector<uint8_t>(out, out + 4));
@@ -221,9 +220,16 @@ TEST(PcmPack, BadWordLengthsAndChannelCounts) {
         const char *unpackLine;  // printed by the unpacker
     };
     const Bad cases[] = {
-        {40, 2, ""}, {48, 1, ""}, {56, 2, ""}, {8, 1, ""}, {0, 2, ""},
-        {16, 3, "ch is not 1 or 2  3\n"}, {16, 0, "ch is not 1 or 2  0\n"},
-        {24, 3, ""}, {32, 6, ""}, {64, 0, ""},
+        {40, 2, ""},
+        {48, 1, ""},
+        {56, 2, ""},
+        {8, 1, ""},
+        {0, 2, ""},
+        {16, 3, "ch is not 1 or 2  3\n"},
+        {16, 0, "ch is not 1 or 2  0\n"},
+        {24, 3, ""},
+        {32, 6, ""},
+        {64, 0, ""},
     };
     uint8_t bytes[64] = {};
     double frames[8] = {0.1, 0.2, 0.3, 0.4, 0.5, 0.6, 0.7, 0.8};
@@ -350,7 +356,7 @@ TEST(PcmPack, TriangularDitherLinearisesTheSixteenBitStep) {
     constexpr uint32_t kFrames = 200000;
     std::vector<double> in(2 * kFrames);
     for (uint32_t i = 0; i < kFrames; ++i) {
-        in[2 * i] = 0.25 * 65536.0 / 2147483647.0;   // a quarter step
+        in[2 * i] = 0.25 * 65536.0 / 2147483647.0;  // a quarter step
         in[2 * i + 1] = 0.75 * 65536.0 / 2147483647.0;
     }
     std::vector<uint8_t> out(4 * kFrames);

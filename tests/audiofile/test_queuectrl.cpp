@@ -16,9 +16,7 @@ struct Fixture {
     tQueue q{};
     explicit Fixture(int cap = 100) { EXPECT_EQ(Q.create(&q, &ctrl, entries, cap), kQueueOk); }
 
-    int add(int pos, const std::string &name, int num = 0) {
-        return Q.add(&q, pos, name.c_str(), num, 0, nullptr, 0);
-    }
+    int add(int pos, const std::string &name, int num = 0) { return Q.add(&q, pos, name.c_str(), num, 0, nullptr, 0); }
     std::vector<std::string> names() const {
         std::vector<std::string> out;
         int32_t n = 0;
@@ -80,14 +78,14 @@ TEST(QueueCtrl, CapacityAndFullQueue) {
 
 TEST(QueueCtrl, InsertionPositions) {
     Fixture f;
-    ASSERT_EQ(f.add(0, "A"), kQueueOk);               // into an empty list
-    EXPECT_EQ(f.add(0, "B"), kQueueOk);               // after position 0 of one entry
+    ASSERT_EQ(f.add(0, "A"), kQueueOk);  // into an empty list
+    EXPECT_EQ(f.add(0, "B"), kQueueOk);  // after position 0 of one entry
     EXPECT_EQ(f.names(), (V{"A", "B"}));
     EXPECT_EQ(f.add(kQueueAtHead, "H"), kQueueOk);
     EXPECT_EQ(f.add(kQueueAtTail, "T"), kQueueOk);
     EXPECT_EQ(f.names(), (V{"H", "A", "B", "T"}));
-    EXPECT_EQ(f.add(1, "M"), kQueueOk);               // after A
-    EXPECT_EQ(f.add(99, "Z"), kQueueOk);              // beyond the end appends
+    EXPECT_EQ(f.add(1, "M"), kQueueOk);   // after A
+    EXPECT_EQ(f.add(99, "Z"), kQueueOk);  // beyond the end appends
     EXPECT_EQ(f.names(), (V{"H", "A", "M", "B", "T", "Z"}));
     EXPECT_STREQ(f.entries[f.ctrl.tail].name, "Z");
     EXPECT_EQ(f.entries[f.ctrl.tail].next, kQueueEnd);

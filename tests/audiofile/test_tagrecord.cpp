@@ -3,15 +3,26 @@
 #include "audiofile/tagrecord.h"
 
 TEST(TagRecord, InitKeepsTotalsPictureAndStart) {
-    wchar16 title[kTagTextUnits] = {'T', 0}, artist[kTagTextUnits] = {'A', 0},
-            album[kTagTextUnits] = {'B', 0}, genre[kTagTextUnits] = {'G', 0},
-            picture[kTagTextUnits] = {'P', 0}, comment[kTagCommentUnits] = {'C', 0};
+    wchar16 title[kTagTextUnits] = {'T', 0}, artist[kTagTextUnits] = {'A', 0}, album[kTagTextUnits] = {'B', 0},
+            genre[kTagTextUnits] = {'G', 0}, picture[kTagTextUnits] = {'P', 0}, comment[kTagCommentUnits] = {'C', 0};
     tID3tagInfo tag{};
-    tag.title = title; tag.artist = artist; tag.album = album;
-    tag.genre = genre; tag.picturePath = picture; tag.comment = comment;
-    tag.trackNo = 3; tag.totalTracks = 12; tag.year = 2024; tag.month = 5; tag.day = 6;
-    tag.hour = 7; tag.minute = 8; tag.second = 9; tag.frame = 10;
-    tag.hasPicture = 1; tag.startSample = 123456789;
+    tag.title = title;
+    tag.artist = artist;
+    tag.album = album;
+    tag.genre = genre;
+    tag.picturePath = picture;
+    tag.comment = comment;
+    tag.trackNo = 3;
+    tag.totalTracks = 12;
+    tag.year = 2024;
+    tag.month = 5;
+    tag.day = 6;
+    tag.hour = 7;
+    tag.minute = 8;
+    tag.second = 9;
+    tag.frame = 10;
+    tag.hasPicture = 1;
+    tag.startSample = 123456789;
 
     gInitTagInfo(&tag);
     EXPECT_EQ(title[0], 0);

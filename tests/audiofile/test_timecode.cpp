@@ -17,11 +17,10 @@ struct ToTcCase {
     if (w.hour == g.hour && w.minute == g.minute && w.second == g.second && w.frame == g.frame &&
         w.subFrame == g.subFrame && w.sampleOffset == g.sampleOffset)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "got " << g.hour << ":" << g.minute << ":" << g.second << ";" << g.frame << " sub "
-           << g.subFrame << " offset " << g.sampleOffset << ", want " << w.hour << ":" << w.minute
-           << ":" << w.second << ";" << w.frame << " sub " << w.subFrame << " offset "
-           << w.sampleOffset;
+    return ::testing::AssertionFailure() << "got " << g.hour << ":" << g.minute << ":" << g.second << ";" << g.frame
+                                         << " sub " << g.subFrame << " offset " << g.sampleOffset << ", want " << w.hour
+                                         << ":" << w.minute << ":" << w.second << ";" << w.frame << " sub "
+                                         << w.subFrame << " offset " << w.sampleOffset;
 }
 
 TEST(Timecode, SamplesToTimecodeEveryFrameType) {
@@ -98,8 +97,8 @@ TEST(Timecode, TimecodeToSamplesEveryFrameType) {
         {6, 22579200, {2147483647, 0, 0, 0, 0, 0}, UINT64_MAX},
     };
     for (const ToSampleCase &c : cases) {
-        SCOPED_TRACE(testing::Message() << "type " << c.type << ", " << c.tc.hour << ":"
-                                        << c.tc.minute << ":" << c.tc.second << ";" << c.tc.frame);
+        SCOPED_TRACE(testing::Message() << "type " << c.type << ", " << c.tc.hour << ":" << c.tc.minute << ":"
+                                        << c.tc.second << ";" << c.tc.frame);
         uint64_t pos = 12345;
         gTc_convTimeCodeToSample(&c.tc, &pos, c.rate, c.type);
         EXPECT_EQ(c.want, pos);

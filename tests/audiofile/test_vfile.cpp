@@ -155,11 +155,16 @@ TEST(VFile, ProgressHooksAcceptNoProgressWord) {
     reportMakeHeaderProgress(50);
     int word = 0;
     pProgress = &word;
-    struct Row { bool header; int p, want; } rows[] = {
-        {false, 0, 1}, {false, 1, 1}, {false, 50, 45}, {false, 100, 90},
-        {true, 0, 90}, {true, 55, 95}, {true, 100, 99}};
+    struct Row {
+        bool header;
+        int p, want;
+    } rows[] = {{false, 0, 1}, {false, 1, 1},  {false, 50, 45}, {false, 100, 90},
+                {true, 0, 90}, {true, 55, 95}, {true, 100, 99}};
     for (const Row &r : rows) {
-        if (r.header) reportMakeHeaderProgress(r.p); else reportEditProgress(r.p);
+        if (r.header)
+            reportMakeHeaderProgress(r.p);
+        else
+            reportEditProgress(r.p);
         EXPECT_EQ(word, r.want) << r.p;
     }
     pProgress = nullptr;

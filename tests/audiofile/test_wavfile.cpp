@@ -103,9 +103,10 @@ TEST(WavCreateHeader, FormatTagAndRejectedParameters) {
         int rc;
         uint16_t tag, blockAlign;
     } rows[] = {
-        {2, 32, 48000, 0, 0, 3, 8},  {2, 32, 48000, 1, 0, 1, 8}, {2, 24, 48000, 0, 0, 1, 6},
-        {1, 16, 44100, 0, 0, 1, 2},  {2, 64, 48000, 0, 0, 3, 16},
-        {0, 16, 44100, 0, -17, 0, 0}, {2, 0, 44100, 0, -17, 0, 0}, {2, 16, 0, 0, -17, 0, 0},
+        {2, 32, 48000, 0, 0, 3, 8},       {2, 32, 48000, 1, 0, 1, 8},
+        {2, 24, 48000, 0, 0, 1, 6},       {1, 16, 44100, 0, 0, 1, 2},
+        {2, 64, 48000, 0, 0, 3, 16},      {0, 16, 44100, 0, -17, 0, 0},
+        {2, 0, 44100, 0, -17, 0, 0},      {2, 16, 0, 0, -17, 0, 0},
         {65535, 64, 48000, 0, -17, 0, 0},  // block align beyond 16 bits
     };
     for (const Row &r : rows) {
@@ -210,8 +211,8 @@ TEST(WavUpdateDataSize, Rf64RecordsSizesInDs64AtAnySize) {
 
 TEST(WavUpdateDataSize, MissingDataChunkPrintsItsMessage) {
     Fixture fx;
-    Bytes b = {'R', 'I', 'F', 'F', 28, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0,
-               1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0};
+    Bytes b = {'R', 'I', 'F', 'F', 28, 0, 0,    0,    'W', 'A', 'V',  'E',  'f', 'm', 't', ' ', 16, 0,
+               0,   0,   1,   0,   1,  0, 0x44, 0xAC, 0,   0,   0x88, 0x58, 1,   0,   2,   0,   16, 0};
     sxtest::writeAll(fx.path("a.wav"), b);
     gClass_WavFile wav;
     File f(fx.path("a.wav"), "rb+");
@@ -620,33 +621,33 @@ TEST(WavDamaged, CutAndPatchedHeadersAreRefused) {
         // A cut or damaged header: no start time unless a whole bext chunk
         // is there or one can follow whole chunks; the audio's size only
         // where the data chunk is found.
-        {-1, -1, -1, -1},  // cut at 0
-        {-1, -1, -1, -1},  // cut at 4
-        {-1, -1, -1, -1},  // cut at 8
-        {-1, -1, -1, -1},  // cut at 11
-        {-1, -1, -1, -1},  // cut at 12
-        {-1, -1, -1, -1},  // cut at 16
-        {-1, -1, -1, -1},  // cut at 20
-        {-1, -1, -1, -1},  // cut at 35
+        {-1, -1, -1, -1},   // cut at 0
+        {-1, -1, -1, -1},   // cut at 4
+        {-1, -1, -1, -1},   // cut at 8
+        {-1, -1, -1, -1},   // cut at 11
+        {-1, -1, -1, -1},   // cut at 12
+        {-1, -1, -1, -1},   // cut at 16
+        {-1, -1, -1, -1},   // cut at 20
+        {-1, -1, -1, -1},   // cut at 35
         {-41, -1, -1, -1},  // cut at 36: the chunks end whole, a bext chunk can follow
-        {-1, -1, -1, -1},  // cut at 40
-        {-1, -1, -1, -1},  // cut at 44
-        {-1, -1, -1, -1},  // cut at 901
-        {0, -1, -1, -1},  // cut at 902
-        {0, -1, -1, -1},  // cut at 906
-        {0, -1, -1, -1},  // cut at 910
-        {0, -1, -1, 0},  // cut at 32760
-        {0, -1, -1, 0},  // cut at 32764
-        {0, -1, -1, 0},  // cut at 32767
-        {0, 0, -17, 0},  // audio cut
-        {-1, -1, -1, -1},  // fmt size huge
-        {-1, -1, -1, -1},  // fmt size 8
-        {-1, -1, -1, -1},  // bext size huge
-        {-1, -1, -1, -1},  // bext size 100
-        {0, -1, -1, -1},  // JUNK size huge
-        {0, -1, -1, 0},  // JUNK size 0
-        {0, 0, 0, 0},  // data size huge
-        {0, 0, -1, 0},  // data marker, no ds64
+        {-1, -1, -1, -1},   // cut at 40
+        {-1, -1, -1, -1},   // cut at 44
+        {-1, -1, -1, -1},   // cut at 901
+        {0, -1, -1, -1},    // cut at 902
+        {0, -1, -1, -1},    // cut at 906
+        {0, -1, -1, -1},    // cut at 910
+        {0, -1, -1, 0},     // cut at 32760
+        {0, -1, -1, 0},     // cut at 32764
+        {0, -1, -1, 0},     // cut at 32767
+        {0, 0, -17, 0},     // audio cut
+        {-1, -1, -1, -1},   // fmt size huge
+        {-1, -1, -1, -1},   // fmt size 8
+        {-1, -1, -1, -1},   // bext size huge
+        {-1, -1, -1, -1},   // bext size 100
+        {0, -1, -1, -1},    // JUNK size huge
+        {0, -1, -1, 0},     // JUNK size 0
+        {0, 0, 0, 0},       // data size huge
+        {0, 0, -1, 0},      // data marker, no ds64
     };
     ASSERT_EQ(sizeof want / sizeof want[0], rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {

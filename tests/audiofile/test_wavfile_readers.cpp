@@ -18,7 +18,6 @@ using namespace wavtest;
 
 namespace {
 
-
 // Standard output only: sox warns on standard error about float fmt chunks
 // without cbSize.
 std::string run(const std::string &cmd) { return sxtest::commandOutput(cmd + " 2>/dev/null"); }
@@ -100,8 +99,7 @@ TEST(WavReaders, AppendedBextAfterOddAudioKeepsTheFileReadable) {
         ASSERT_EQ(wav.setStartSample(f.fp, 16000), -41);
     }
     EXPECT_EQ(run("sox --i -s '" + path + "'"), std::to_string(frames));
-    EXPECT_EQ(run("sox -V1 '" + path + "' -n stat 2>&1 | awk '/Samples read/ {print $3}'"),
-              std::to_string(frames));
+    EXPECT_EQ(run("sox -V1 '" + path + "' -n stat 2>&1 | awk '/Samples read/ {print $3}'"), std::to_string(frames));
     EXPECT_EQ(probe(path)["duration_ts"], std::to_string(frames));
     // ffprobe walks the chain to the bext chunk and reports its time reference.
     EXPECT_EQ(run("ffprobe -v error -show_entries format_tags=time_reference -of default=nw=1:nk=1 '" + path + "'"),

@@ -95,9 +95,9 @@ Bytes smallJunkWav(uint32_t samples, uint32_t junkSize, uint8_t bits = 16) {
     sxtest::appendId(b, "WAVE");
     sxtest::appendId(b, "fmt ");
     sxtest::appendLE32(b, 16);
-    const uint8_t fmt[16] = {1, 0, 1, 0, 0x80, 0xBB, 0, 0,
-                             uint8_t(byteRate), uint8_t(byteRate >> 8), uint8_t(byteRate >> 16), 0,
-                             block, 0, bits, 0};
+    const uint8_t fmt[16] = {
+        1, 0,     1, 0,    0x80, 0xBB, 0, 0, uint8_t(byteRate), uint8_t(byteRate >> 8), uint8_t(byteRate >> 16),
+        0, block, 0, bits, 0};
     b.insert(b.end(), fmt, fmt + 16);
     sxtest::appendId(b, "JUNK");
     sxtest::appendLE32(b, junkSize);
@@ -151,8 +151,7 @@ int saveMarks(const std::string &path, int existing, int list, uint64_t total, b
     FILE *fp = std::fopen(path.c_str(), "rb+");
     if (!fp) return -999;
     gClass_WavFile wav;
-    int rc = newMode ? wav.saveCueDataNew(fp, existing, list, total)
-                     : wav.saveCueData(fp, existing, list, total);
+    int rc = newMode ? wav.saveCueDataNew(fp, existing, list, total) : wav.saveCueData(fp, existing, list, total);
     std::fclose(fp);
     return rc;
 }
@@ -192,8 +191,8 @@ TEST(WavMarks, ThreeMarksFillTheHeaderJunk) {
     Bytes b = sxtest::readAll(path);
     ASSERT_EQ(b.size(), before.size());
     auto cs = chunksOf(b);
-    std::vector<Chunk> expect = {{"fmt ", 12, 16},   {"cue ", 36, 76},     {"LIST", 120, 64},
-                                 {"plst", 192, 40},  {"JUNK", 240, 32512}, {"data", 32760, kSamples * 2}};
+    std::vector<Chunk> expect = {{"fmt ", 12, 16},  {"cue ", 36, 76},     {"LIST", 120, 64},
+                                 {"plst", 192, 40}, {"JUNK", 240, 32512}, {"data", 32760, kSamples * 2}};
     EXPECT_EQ(cs, expect);
     EXPECT_EQ(le32(b, 4), b.size() - 8);
     // The audio did not move.
@@ -255,8 +254,7 @@ TEST(WavMarks, NamesLengthsAndTheEndOfTheFile) {
     ASSERT_NE(list, nullptr);
     uint64_t l = list->offset + 12;
     EXPECT_EQ(le32(b, l + 4), 25u);
-    EXPECT_EQ(std::string(b.begin() + l + 12, b.begin() + l + 12 + 16),
-              std::string("ABCDEFGHIJKLMNO") + '\0');
+    EXPECT_EQ(std::string(b.begin() + l + 12, b.begin() + l + 12 + 16), std::string("ABCDEFGHIJKLMNO") + '\0');
     for (uint64_t k = l + 12 + 15; k < l + 8 + 26; ++k) EXPECT_EQ(b[k], 0) << k;  // zeros and pad
     const Chunk *cue = find(cs, "cue ");
     ASSERT_NE(cue, nullptr);
@@ -287,8 +285,8 @@ TEST(WavMarks, ModifyFlagClearWritesNothing) {
     M.setModifyFlag(4);
     ASSERT_EQ(saveMarks(path, 0, 4, 1000), 0);
     auto cs = chunksOf(sxtest::readAll(path));
-    std::vector<Chunk> expect = {{"fmt ", 12, 16}, {"cue ", 36, 4},       {"LIST", 48, 4},
-                                 {"plst", 60, 4},  {"JUNK", 72, 32680},  {"data", 32760, 2000}};
+    std::vector<Chunk> expect = {{"fmt ", 12, 16}, {"cue ", 36, 4},     {"LIST", 48, 4},
+                                 {"plst", 60, 4},  {"JUNK", 72, 32680}, {"data", 32760, 2000}};
     EXPECT_EQ(cs, expect);
 }
 
@@ -335,8 +333,7 @@ TEST(WavMarks, ReplaceMovesMarksBehindTheAudioWhenTheJunkIsTooSmall) {
     ASSERT_EQ(saveMarks(path, -1, 0, samples), 0);
 
     Bytes b = sxtest::readAll(path);
-    std::vector<std::string> ids = {"fmt ", "DMYA", "DMYB", "DMYC", "DMYD", "data",
-                                    "cue ", "LIST", "plst", "JUNK"};
+    std::vector<std::string> ids = {"fmt ", "DMYA", "DMYB", "DMYC", "DMYD", "data", "cue ", "LIST", "plst", "JUNK"};
     EXPECT_EQ(idsOf(b), ids);
     auto cs = chunksOf(b);
     // The old header area is untouched apart from the four ids.
@@ -479,9 +476,9 @@ TEST(WavMarks, LoaderBoundsEverySizeReadFromTheFile) {
     const std::vector<Mark> unnamed = {{100, "", 0}, {200, "", 0}, {300, "", 0}};
     std::vector<Row> rows = {
         {"intact, INFO list first", [](Hostile &) {}, all},
-        {"labl past the adtl chunk", [](Hostile &h) { sxtest::putLE32(h.b, h.labl1 + 4, 0xFFFFFFF0u); },
-         firstOnly},
-        {"labl just past the bytes read", [](Hostile &h) { sxtest::putLE32(h.b, h.labl2 + 4, 13); },
+        {"labl past the adtl chunk", [](Hostile &h) { sxtest::putLE32(h.b, h.labl1 + 4, 0xFFFFFFF0u); }, firstOnly},
+        {"labl just past the bytes read",
+         [](Hostile &h) { sxtest::putLE32(h.b, h.labl2 + 4, 13); },
          {{100, "NAME01", 1}, {200, "NAME02", 1}, {300, "", 1}}},
         {"labl smaller than its cue id", [](Hostile &h) { sxtest::putLE32(h.b, h.labl1 + 4, 2); }, firstOnly},
         {"adtl list larger than the file",
@@ -499,8 +496,8 @@ TEST(WavMarks, LoaderBoundsEverySizeReadFromTheFile) {
          // which the first whole 24-byte groups count as points.
          {}},
         {"plst count larger than the chunk", [](Hostile &h) { sxtest::putLE32(h.b, h.plstOff + 8, 5000); }, all},
-        {"no adtl list: no names, no playlist",
-         [](Hostile &h) { std::memcpy(&h.b[h.adtlOff + 8], "xxxx", 4); }, unnamed},
+        {"no adtl list: no names, no playlist", [](Hostile &h) { std::memcpy(&h.b[h.adtlOff + 8], "xxxx", 4); },
+         unnamed},
         {"cue chunk cut short by the end of the file",
          [](Hostile &h) { h.b.resize(h.cueOff + 8 + 4 + 24 + 10); },
          {{100, "", 0}}},

@@ -111,8 +111,19 @@ TEST(WsdFile, SizeFieldIsUnsignedAndBoundByTheFile) {
 
 TEST(WsdFile, RefusesOtherAndTruncatedFiles) {
     sxtest::TempDir dir;
-    struct Case { const char *name; Bytes bytes; int check; int search; } cases[] = {
-        {"upper-case 1BIT", [] { Bytes b = wsdFile(4096, 4096); std::memcpy(b.data(), "1BIT", 4); return b; }(), -17, 0},
+    struct Case {
+        const char *name;
+        Bytes bytes;
+        int check;
+        int search;
+    } cases[] = {
+        {"upper-case 1BIT",
+         [] {
+             Bytes b = wsdFile(4096, 4096);
+             std::memcpy(b.data(), "1BIT", 4);
+             return b;
+         }(),
+         -17, 0},
         {"shorter than the header", wsdFile(1000, 1000), -17, -1},
         {"shorter than the fields read", wsdFile(60, 4096), -17, -1},
         {"size field below the header", wsdFile(4096, 1000), -17, -1},
@@ -224,7 +235,11 @@ TEST(WsdFile, LibraryTagEntryReadsTheTextArea) {
     putText(area, 640, "Jazz");
     putText(area, 672, "20240305123456");
     putText(area, 736, "A comment");
-    struct Case { const char *name; uint32_t word; size_t at; } cases[] = {
+    struct Case {
+        const char *name;
+        uint32_t word;
+        size_t at;
+    } cases[] = {
         {"word 0: at 128", 0, 128},
         {"word all ones: at 128", 0xFFFFFFFF, 128},
         {"word names the area", 2200, 2200},

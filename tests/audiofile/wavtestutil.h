@@ -29,8 +29,7 @@ inline Bytes pattern(size_t n, uint8_t seed) {
     return b;
 }
 
-inline tBwfHdrParam param(uint16_t channels, uint16_t bits, uint32_t rate, bool rf64 = false,
-                          uint32_t integer32 = 0) {
+inline tBwfHdrParam param(uint16_t channels, uint16_t bits, uint32_t rate, bool rf64 = false, uint32_t integer32 = 0) {
     return sxtest::hdrParam(channels, bits, rate, rf64 ? 1 : 0, integer32);
 }
 

@@ -153,8 +153,10 @@ TEST(WString, DriveTable) {
     EXPECT_EQ(getDriveLetter(w.data(), 0), 'A');
     char a[8];
     EXPECT_STREQ(getDriveNameAsc(a, 2), "C:");
-    struct Row { const char *path; int no; } rows[] = {
-        {"c:\\x", 2}, {"A:", 0}, {"D:\\x", -1}, {"\\x", -1}, {"", -1}};
+    struct Row {
+        const char *path;
+        int no;
+    } rows[] = {{"c:\\x", 2}, {"A:", 0}, {"D:\\x", -1}, {"\\x", -1}, {"", -1}};
     for (const Row &r : rows) {
         auto p = u16(r.path);
         EXPECT_EQ(getDrvNoFromPath(p.data()), r.no) << r.path;
@@ -165,7 +167,9 @@ TEST(WString, DriveTable) {
 }
 
 TEST(WString, PathSplittingAndJoining) {
-    struct Row { const char *in, *folder, *name; } rows[] = {
+    struct Row {
+        const char *in, *folder, *name;
+    } rows[] = {
         {"\\a", "\\", "a"},
         {"C:\\a", "C:\\", "a"},
         {"C:\\x\\a", "C:\\x", "a"},
@@ -207,7 +211,10 @@ TEST(WString, PathSplittingAndJoining) {
 }
 
 TEST(WString, CheckFileExtention) {
-    struct Row { const char *path, *ext; int want; } rows[] = {
+    struct Row {
+        const char *path, *ext;
+        int want;
+    } rows[] = {
         {"C:\\music\\a.WAV", ".wav", 1},
         {"a.wav", ".wav", 1},
         {"a.WAV", "WAV", 0},
@@ -225,13 +232,12 @@ TEST(WString, CheckFileExtention) {
 }
 
 TEST(WString, PathComp) {
-    struct Row { const char *a, *b; int want; } rows[] = {
-        {"C:\\x\\", "c:\\X", 0},
-        {"C:\\x\\y", "C:\\x", 1},
-        {"C:\\x", "C:\\x\\y", 2},
-        {"C:\\xy", "C:\\x", 3},
-        {"C:\\x", "C:\\xy", 3},
-        {"D:\\x\\y", "C:\\x", 3},
+    struct Row {
+        const char *a, *b;
+        int want;
+    } rows[] = {
+        {"C:\\x\\", "c:\\X", 0}, {"C:\\x\\y", "C:\\x", 1}, {"C:\\x", "C:\\x\\y", 2},
+        {"C:\\xy", "C:\\x", 3},  {"C:\\x", "C:\\xy", 3},   {"D:\\x\\y", "C:\\x", 3},
     };
     for (const Row &r : rows) {
         Buf a(r.a), b(r.b);
@@ -240,15 +246,22 @@ TEST(WString, PathComp) {
 }
 
 TEST(WString, DigitsAndRateCodes) {
-    const struct { int value; int digit; } toDigit[] = {{0, '0'}, {9, '9'}, {10, 'A'}, {15, 'F'}, {16, 0}};
+    const struct {
+        int value;
+        int digit;
+    } toDigit[] = {{0, '0'}, {9, '9'}, {10, 'A'}, {15, 'F'}, {16, 0}};
     for (const auto &r : toDigit) EXPECT_EQ(conv_bb_ab(r.value), r.digit) << r.value;
-    const struct { char digit; int value; } toValue[] = {{'7', 7}, {'b', 11}, {'F', 15}, {'g', 0}};
+    const struct {
+        char digit;
+        int value;
+    } toValue[] = {{'7', 7}, {'b', 11}, {'F', 15}, {'g', 0}};
     for (const auto &r : toValue) EXPECT_EQ(conv_ab_bb(r.digit), r.value) << r.digit;
 
-    struct Row { uint32_t hz; int code; } rows[] = {
-        {44100, 0}, {12345, 0}, {48000, 1}, {96000, 3}, {768000, 9},
-        {2822400, 10}, {5644800, 11}, {11289600, 12}, {22579200, 13},
-        {47952, 15}, {48048, 16}};
+    struct Row {
+        uint32_t hz;
+        int code;
+    } rows[] = {{44100, 0},    {12345, 0},     {48000, 1},     {96000, 3},  {768000, 9}, {2822400, 10},
+                {5644800, 11}, {11289600, 12}, {22579200, 13}, {47952, 15}, {48048, 16}};
     for (const Row &r : rows) EXPECT_EQ(convFsDef(r.hz), r.code) << r.hz;
 }
 
@@ -258,5 +271,7 @@ TEST(WString, Utf8OfPaths) {
     wchar16 pair[] = {static_cast<wchar16>(0xD83C), static_cast<wchar16>(0xDFB5), 0};
     EXPECT_EQ(w_toUtf8(pair), "\xF0\x9F\x8E\xB5");
     wchar16 lone[] = {static_cast<wchar16>(0xDC00), 'a', 0};
-    EXPECT_EQ(w_toUtf8(lone), "\xEF\xBF\xBD" "a");
+    EXPECT_EQ(w_toUtf8(lone),
+              "\xEF\xBF\xBD"
+              "a");
 }

@@ -69,8 +69,7 @@ struct Model {
             shiftReg[c] = 0x9696969696969696ull;
             firstOrderShiftReg[c] = 0x9696969696969696ull;
             cut[c] = 0;
-            coef[c] = 1.0 - 2.0 / ((double)(rate / 8) * 0.019999999552965164 /
-                                   2.3025851249694824 + 1.0);
+            coef[c] = 1.0 - 2.0 / ((double)(rate / 8) * 0.019999999552965164 / 2.3025851249694824 + 1.0);
         }
     }
 
@@ -125,20 +124,20 @@ struct Model {
     bool checkConsistent() {
         bool both = true;
         for (int c = 0; c < 2; ++c) {
-            if (std::fabs(vol[c] - target[c]) < 5e-5) vol[c] = target[c];
-            else both = false;
+            if (std::fabs(vol[c] - target[c]) < 5e-5)
+                vol[c] = target[c];
+            else
+                both = false;
         }
         return both;
     }
 
     bool i1Over(int32_t level) const {
-        return onesComplementMagnitude(high(I[0][0])) > level ||
-               onesComplementMagnitude(high(I[1][0])) > level;
+        return onesComplementMagnitude(high(I[0][0])) > level || onesComplementMagnitude(high(I[1][0])) > level;
     }
 
     // fade: the dsm5thFade variant.
-    void block(uint8_t *out0, uint8_t *out1, const double *in, uint32_t n, int32_t phase,
-               const double *v, bool fade) {
+    void block(uint8_t *out0, uint8_t *out1, const double *in, uint32_t n, int32_t phase, const double *v, bool fade) {
         bool settled = false;
         if (fade) settled = checkConsistent();
         target[0] = v[0];
@@ -187,8 +186,10 @@ struct Model {
                 overloadPrev = atStart;
                 for (int c = 0; c < 2; ++c) out[c][k] = (uint8_t)((firstOrderShiftReg[c] >> 15) & 0xFF);
                 overloadSevere = i1Over(134217728) ? 0xFFFF : 0;
-                if (hold > 0) overload = 1;
-                else overload = i1Over(2097152) ? 0xFFFF : 0;
+                if (hold > 0)
+                    overload = 1;
+                else
+                    overload = i1Over(2097152) ? 0xFFFF : 0;
             } else {
                 runBits(k, from, 8, true, mainThreshold);
                 overloadPrev = 0;

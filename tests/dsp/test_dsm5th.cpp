@@ -8,9 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "dsp/dsm5th.h"
 #include "dsm5th_builds.h"
 #include "dsm5th_reference.h"
+#include "dsp/dsm5th.h"
 
 namespace {
 
@@ -24,7 +24,8 @@ dsmref::Model makeModel() {
 template <class Dut>
 void expectSameState(const Dut &m, const dsmref::Model &r, int call) {
     for (int c = 0; c < 2; ++c) {
-        for (int k = 0; k < 5; ++k) ASSERT_EQ(m.mInteg[k][c], r.I[c][k]) << "call " << call << " I" << k + 1 << " ch " << c;
+        for (int k = 0; k < 5; ++k)
+            ASSERT_EQ(m.mInteg[k][c], r.I[c][k]) << "call " << call << " I" << k + 1 << " ch " << c;
         ASSERT_EQ(m.mFirstOrder[c], r.firstOrder[c]) << "call " << call;
         ASSERT_EQ(m.mShiftReg[c], r.shiftReg[c]) << "call " << call;
         ASSERT_EQ(m.mFirstOrderShiftReg[c], r.firstOrderShiftReg[c]) << "call " << call;
@@ -64,15 +65,17 @@ struct SignalSource {
                     // decided for both.
                     v = (c == 0 ? 0.95 : 1.15) * kFS * std::sin(2 * M_PI * t * (c ? 3.1e-4 : 1.7e-4));
                     break;
-                case Signal::Overload:
-                    v = ((t0 + i) / 20000) % 3 == 1 ? 4.0 * kFS : 0.3 * kFS * uni(rng);
-                    break;
+                case Signal::Overload: v = ((t0 + i) / 20000) % 3 == 1 ? 4.0 * kFS : 0.3 * kFS * uni(rng); break;
                 case Signal::Extremes: {
-                    static const double kOdd[] = {
-                        std::numeric_limits<double>::quiet_NaN(),
-                        std::numeric_limits<double>::infinity(),
-                        -std::numeric_limits<double>::infinity(), 1e300, -1e300,
-                        9223372036854775808.0, -9223372036854775808.0, 9.2e18, -9.2e18};
+                    static const double kOdd[] = {std::numeric_limits<double>::quiet_NaN(),
+                                                  std::numeric_limits<double>::infinity(),
+                                                  -std::numeric_limits<double>::infinity(),
+                                                  1e300,
+                                                  -1e300,
+                                                  9223372036854775808.0,
+                                                  -9223372036854775808.0,
+                                                  9.2e18,
+                                                  -9.2e18};
                     v = (rng() % 50 == 0) ? kOdd[rng() % 9] : 0.5 * kFS * uni(rng);
                     break;
                 }
@@ -99,14 +102,12 @@ TYPED_TEST(Dsm5thBitExact, MatchesModelOverManyCalls) {
         int32_t rate;
         double fixedVol = -1;  // >= 0: settled pattern volume and cutting from the start
     } cases[] = {
-        {Signal::Noise, false, 2822400},   {Signal::Noise, true, 2822400},
-        {Signal::LoudSine, false, 5644800}, {Signal::LoudSine, true, 5644800},
-        {Signal::Overload, false, 2822400}, {Signal::Overload, true, 11289600},
-        {Signal::Extremes, false, 2822400}, {Signal::Extremes, true, 2822400},
-        {Signal::Quiet, true, 44100},
-        {Signal::Quiet, true, 2822400, 1.0},
-        {Signal::Silence, true, 2822400, 1.0},
-        {Signal::Noise, true, 2822400, 0.0},
+        {Signal::Noise, false, 2822400},        {Signal::Noise, true, 2822400},
+        {Signal::LoudSine, false, 5644800},     {Signal::LoudSine, true, 5644800},
+        {Signal::Overload, false, 2822400},     {Signal::Overload, true, 11289600},
+        {Signal::Extremes, false, 2822400},     {Signal::Extremes, true, 2822400},
+        {Signal::Quiet, true, 44100},           {Signal::Quiet, true, 2822400, 1.0},
+        {Signal::Silence, true, 2822400, 1.0},  {Signal::Noise, true, 2822400, 0.0},
         {Signal::Extremes, true, 2822400, 1.0},
     };
     const double vols[][2] = {{0, 0}, {1, 1}, {0.5, 0.5}, {1, 0.25}, {0.3, 1}};
@@ -203,8 +204,7 @@ TYPED_TEST(Dsm5thBitExact, MatchesModelWithPatternGlides) {
 
 // Helpers for the behaviour tests below: run a constant or a given signal
 // through the program build in whole blocks and collect channel 0's bytes.
-std::vector<uint8_t> modulateConstant(classDsm5thApp &m, double x, size_t bytes,
-                                      uint32_t block = 4096) {
+std::vector<uint8_t> modulateConstant(classDsm5thApp &m, double x, size_t bytes, uint32_t block = 4096) {
     std::vector<uint8_t> all;
     std::vector<double> in(2 * block, x);
     std::vector<uint8_t> o0(block / 8), o1(block / 8);
@@ -255,8 +255,8 @@ TEST(Dsm5th, HalfScaleGivesThreeQuartersOrOneQuarterOnes) {
 // are cleared and the output becomes the first-order stream delayed by 15
 // bits, held for at least 5000 bytes.
 TEST(Dsm5th, FullScaleEntersOverloadAndHoldsTheFirstOrderStream) {
-    const double inputs[] = {kFS, -kFS, 2 * kFS, 1e30, std::numeric_limits<double>::infinity(),
-                             -std::numeric_limits<double>::infinity()};
+    const double inputs[] = {
+        kFS, -kFS, 2 * kFS, 1e30, std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
     for (double x : inputs) {
         SCOPED_TRACE(x);
         classDsm5thApp m;
@@ -322,8 +322,7 @@ TEST(Dsm5th, GlideCoefficientReachesOneTenthInTenMilliseconds) {
     m.initDsm5thIntegrators(44100);
     EXPECT_NEAR(m.mMutePatVolCoef[0], 0.95908, 5e-6);
     EXPECT_EQ(m.mMutePatVolCoef[0], m.mMutePatVolCoef[1]);
-    EXPECT_EQ(m.mMutePatVolCoef[0],
-              1.0 - 2.0 / (5512.0 * 0.019999999552965164 / 2.3025851249694824 + 1.0));
+    EXPECT_EQ(m.mMutePatVolCoef[0], 1.0 - 2.0 / (5512.0 * 0.019999999552965164 / 2.3025851249694824 + 1.0));
     // 0.01 s worth of bytes brings the distance to one tenth.
     m.initDsm5thIntegrators(2822400);
     EXPECT_NEAR(std::pow(m.mMutePatVolCoef[0], 352800 * 0.01), 0.1, 2e-3);
@@ -338,7 +337,7 @@ TEST(Dsm5th, ShortCallsRunOnlyTheLastByteWithoutGlide) {
         classDsm5thApp m;
         m.initDsm5thIntegrators(2822400);
         m.dsm5th(out, in.data(), n, 0, vol);
-        EXPECT_EQ(m.mMutePatVol[0], 0.0) << n;  // no glide
+        EXPECT_EQ(m.mMutePatVol[0], 0.0) << n;   // no glide
         EXPECT_EQ(m.mMutePat[0][0], -kFS) << n;  // the target's pattern
     }
     classDsm5thApp m;

@@ -54,11 +54,15 @@ TEST(Dsm5thQuality, SineLevelAndInBandSnr) {
     const struct {
         int32_t rate;
         double amplitude;  // in units of 2^54, the library's PCM full scale
-        double minSnr;  // a few dB under what both channels measure
+        double minSnr;     // a few dB under what both channels measure
     } rows[] = {
-        {2822400, 0.5, 95}, {5644800, 0.5, 128}, {11289600, 0.5, 160},
+        {2822400, 0.5, 95},
+        {5644800, 0.5, 128},
+        {11289600, 0.5, 160},
         // 0 dBFS: the four-level stage engages and the SNR falls by design.
-        {2822400, 1.0, 52}, {5644800, 1.0, 61}, {11289600, 1.0, 63},
+        {2822400, 1.0, 52},
+        {5644800, 1.0, 61},
+        {11289600, 1.0, 63},
     };
     for (const auto &r : rows) {
         double level[2] = {0, 0}, snr[2] = {0, 0};

@@ -33,8 +33,7 @@ uint8_t lagged17(const std::vector<uint8_t> &S, size_t i) {
 template <class F>
 std::vector<uint8_t> modulatedLike(const std::vector<uint8_t> &S, F disagree, uint64_t seed) {
     std::vector<uint8_t> M = randomBytes(S.size(), seed);
-    for (size_t i = 0; i + 3 < S.size(); ++i)
-        M[3 + i] = static_cast<uint8_t>(lagged17(S, i) ^ disagree(i));
+    for (size_t i = 0; i + 3 < S.size(); ++i) M[3 + i] = static_cast<uint8_t>(lagged17(S, i) ^ disagree(i));
     return M;
 }
 
@@ -65,14 +64,14 @@ TYPED_TEST(Dsm5thSplice, CuttingMovesOneIntegratorOfActiveChannelsToTheNextStep)
         int64_t wantI1, wantI2;
         uint32_t wantFlags;
     } rows[] = {
-        {0x80, 0, 0, q1, 0, 0x80},                    // on a multiple: a whole step up
-        {0x80, -q1, 5, 0, 5, 0x81},                   // reaches the clean quantum 2^56
-        {0x80, q1 + 12345, 0, 2 * q1, 0, 0x80},       // low bits dropped, then a step
+        {0x80, 0, 0, q1, 0, 0x80},               // on a multiple: a whole step up
+        {0x80, -q1, 5, 0, 5, 0x81},              // reaches the clean quantum 2^56
+        {0x80, q1 + 12345, 0, 2 * q1, 0, 0x80},  // low bits dropped, then a step
         {0x80, (int64_t(1) << 56) - q1, 0, int64_t(1) << 56, 0, 0x81},
-        {0x81, 777, -1, 777, 0, 0x83},                // I1 done: I2 moves, -1 -> 0 is clean
+        {0x81, 777, -1, 777, 0, 0x83},  // I1 done: I2 moves, -1 -> 0 is clean
         {0x81, 777, 1, 777, q2, 0x81},
-        {0x00, 3, 3, 3, 3, 0x00},                     // cutting not active
-        {0x9F, 3, 3, 3, 3, 0x9F},                     // all five already cut
+        {0x00, 3, 3, 3, 3, 0x00},  // cutting not active
+        {0x9F, 3, 3, 3, 3, 0x9F},  // all five already cut
     };
     for (const auto &r : rows) {
         TypeParam m;
@@ -97,14 +96,12 @@ TEST(Dsm5thFade, MuteConsistencyNeedsAllCutAndCleanFirstIntegrators) {
         int64_t i1;
         bool applies;
     } rows[] = {
-        {true, 0, 0x9F, 0, true},
-        {false, 0, 0x9F, 0, false},
-        {true, 1, 0x9F, 0, false},
-        {true, 0, 0x8F, 0, false},      // I5 not cut yet
-        {true, 0, 0xDF, 0, true},       // 0x40 alone does not block
-        {true, 0, 0xBF, 0, false},      // already consistent
-        {true, 0, 0x9F, 1, false},      // I1 not zero
-        {true, 0, 0x1F, 0, false},      // not active
+        {true, 0, 0x9F, 0, true},  {false, 0, 0x9F, 0, false},
+        {true, 1, 0x9F, 0, false}, {true, 0, 0x8F, 0, false},  // I5 not cut yet
+        {true, 0, 0xDF, 0, true},                              // 0x40 alone does not block
+        {true, 0, 0xBF, 0, false},                             // already consistent
+        {true, 0, 0x9F, 1, false},                             // I1 not zero
+        {true, 0, 0x1F, 0, false},                             // not active
     };
     for (const auto &r : rows) {
         classDsm5thApp m;
@@ -179,7 +176,8 @@ TYPED_TEST(Dsm5thSplice, IdenticalStreamsSpliceAtTheFirstLongEnoughRun) {
     const int32_t n = 8 * 64;
     const auto S = randomBytes(n / 8, 3);
     // Agree on window bytes 0 and 1 only.
-    const auto M = modulatedLike(S, [](size_t i) { return i < 2 ? 0 : 0xFF; }, 4);
+    const auto M = modulatedLike(
+        S, [](size_t i) { return i < 2 ? 0 : 0xFF; }, 4);
     const int32_t wantC = Build<TypeParam>::allowance ? 16 : 8;
     {
         TypeParam m;
@@ -228,7 +226,10 @@ TYPED_TEST(Dsm5thSplice, SpliceInsideAByteMixesIt) {
     const auto S = randomBytes(n / 8, 8);
     const uint8_t second = Build<TypeParam>::allowance ? 0x00 : 0x10;
     const auto M = modulatedLike(
-        S, [&](size_t i) { return i == 0 ? 0xFF : i == 1 ? second : i == 2 ? 0x02 : 0xFF; }, 9);
+        S, [&](size_t i) { return i == 0   ? 0xFF
+                                  : i == 1 ? second
+                                  : i == 2 ? 0x02
+                                           : 0xFF; }, 9);
     const int32_t C = 22;
     {
         TypeParam m;
@@ -252,7 +253,8 @@ TYPED_TEST(Dsm5thSplice, SpliceInsideAByteMixesIt) {
 TYPED_TEST(Dsm5thSplice, NoSwitchWhileCuttingIsUnfinished) {
     const int32_t n = 8 * 64;
     const auto S = randomBytes(n / 8, 5);
-    const auto M = modulatedLike(S, [](size_t) { return 0; }, 6);  // agree everywhere
+    const auto M = modulatedLike(
+        S, [](size_t) { return 0; }, 6);  // agree everywhere
     const struct {
         uint32_t flags;
         bool muteFull;
@@ -305,7 +307,8 @@ TYPED_TEST(Dsm5thSplice, CompareLengthFallsAfterALongSearch) {
     for (int call = 0; call < 400 && spliced < 0; ++call) {
         const auto S = randomBytes(n / 8, 1000 + call);
         // Runs of six matching bits, never more.
-        const auto M = modulatedLike(S, [](size_t) { return 0x81; }, 2000 + call);
+        const auto M = modulatedLike(
+            S, [](size_t) { return 0x81; }, 2000 + call);
         auto out0 = M;
         uint8_t *out[2] = {out0.data(), out0.data()};
         const uint8_t *src[2] = {S.data(), S.data()};
@@ -327,9 +330,7 @@ TYPED_TEST(Dsm5thSplice, CompareLengthFallsAfterALongSearch) {
 TYPED_TEST(Dsm5thSplice, UnusableCallsChangeNothing) {
     const auto S = randomBytes(64, 1);
     const auto M = randomBytes(64, 2);
-    const struct {
-        int32_t n, ch, b;
-    } rows[] = {{16, 0, 17}, {0, 0, 17}, {512, 0, -1}, {512, 2, 17}, {512, -1, 17}};
+    const struct { int32_t n, ch, b; } rows[] = {{16, 0, 17}, {0, 0, 17}, {512, 0, -1}, {512, 2, 17}, {512, -1, 17}};
     for (const auto &r : rows) {
         TypeParam m;
         m.mSpliceReq[0] = m.mSpliceCur[0] = 1;

@@ -9,8 +9,7 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-std::vector<double> sine(int frames, double amp, double freq, int rate)
-{
+std::vector<double> sine(int frames, double amp, double freq, int rate) {
     std::vector<double> v(2 * frames);
     for (int i = 0; i < frames; ++i) v[2 * i] = v[2 * i + 1] = amp * std::sin(2 * kPi * freq * i / rate);
     return v;
@@ -18,8 +17,7 @@ std::vector<double> sine(int frames, double amp, double freq, int rate)
 
 }  // namespace
 
-TEST(Compressor, DefaultsAndSetUp)
-{
+TEST(Compressor, DefaultsAndSetUp) {
     ClassDynamics dyn;
     for (int ch : {0, 1}) {
         EXPECT_EQ(dyn.getAttack(ch), 0.003);
@@ -59,16 +57,19 @@ TEST(Compressor, DefaultsAndSetUp)
     EXPECT_EQ(dyn.getSampleRate(), 44100);
 }
 
-TEST(Compressor, GainCurveFollowsTheRatio)
-{
+TEST(Compressor, GainCurveFollowsTheRatio) {
     ClassDynamics dyn;
     const double thr = dyn.getThreshold(0);
     EXPECT_EQ(dyn.calcGain(0, thr * 0.999), 1.0);
     EXPECT_NEAR(dyn.calcGain(0, 0.251189), 1.0, 1e-3);  // within 0.1 % at the threshold
-    struct Row { double ratio; double over; double tol; };
+    struct Row {
+        double ratio;
+        double over;
+        double tol;
+    };
     const Row rows[] = {
         {32.0, 1.0, 1e-3}, {32.0, 2.0, 1e-9}, {32.0, 4.0, 1e-2}, {32.0, 1.5, 1e-2},
-        {4.0, 2.0, 1e-9}, {4.0, 1.2, 1e-2}, {2.0, 2.0, 1e-9},
+        {4.0, 2.0, 1e-9},  {4.0, 1.2, 1e-2},  {2.0, 2.0, 1e-9},
     };
     for (const Row &r : rows) {
         ASSERT_EQ(dyn.setupParams(3, 150, -12.0, r.ratio, 0.0), kDynamicsOk);
@@ -79,8 +80,7 @@ TEST(Compressor, GainCurveFollowsTheRatio)
     }
 }
 
-TEST(Compressor, MetersAndPerChannelEnable)
-{
+TEST(Compressor, MetersAndPerChannelEnable) {
     ClassDynamics dyn;
     // Nothing over the threshold yet: no reduction.
     tDynamicsPair red = dyn.getReductionData();
@@ -128,8 +128,7 @@ TEST(Compressor, MetersAndPerChannelEnable)
     EXPECT_EQ(dyn.getReductionData().left, 1.41253755);
 }
 
-TEST(Compressor, AttackHoldAndRelease)
-{
+TEST(Compressor, AttackHoldAndRelease) {
     ClassDynamics dyn;
     const int attackFrames = 144;  // 3 ms at 48 kHz: the approach's 20 dB point
     std::vector<double> loud(2 * attackFrames, 0.5), out(2 * attackFrames);

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "audiofile/vfile.h"
-#include "dsp/imresponse.h"
 #include "bytefields.h"
+#include "dsp/imresponse.h"
 #include "testutil.h"
 
 namespace {
@@ -18,16 +18,12 @@ using sxtest::putLE32;
 
 // Sample value of frame i, channel c, as the unpacker should read it back:
 // small integers that every word length stores exactly.
-double sampleValue(int i, int c)
-{
-    return ((i * 7 + c * 3) % 200 - 100) / 128.0;
-}
+double sampleValue(int i, int c) { return ((i * 7 + c * 3) % 200 - 100) / 128.0; }
 
 // A plain 44-byte-header WAV file: "fmt " at 12, "data" at 36.
 enum : size_t { kFmtTag = 20, kFmtChannels = 22, kFmtBits = 34, kDataSize = 40, kAudio = 44 };
 
-std::vector<uint8_t> makeWav(int channels, int bits, int tag, int frames)
-{
+std::vector<uint8_t> makeWav(int channels, int bits, int tag, int frames) {
     const int bytesPerSample = bits / 8;
     const uint32_t dataBytes = uint32_t(frames) * channels * bytesPerSample;
     std::vector<uint8_t> b(kAudio + dataBytes, 0);
@@ -71,16 +67,14 @@ struct Loader {
     sxtest::TempDir dir;
     imResponse ir;
 
-    int load(const std::vector<uint8_t> &bytes, const std::string &name = "ir.wav")
-    {
+    int load(const std::vector<uint8_t> &bytes, const std::string &name = "ir.wav") {
         const std::string path = dir.file(name);
         sxtest::writeAll(path, bytes);
         return ir.loadIRfile(sxtest::u16(path).data(), 0);
     }
 };
 
-void expectResponse(const double *buf, int frames, int channels, const std::string &what)
-{
+void expectResponse(const double *buf, int frames, int channels, const std::string &what) {
     for (int i = 0; i < frames; ++i) {
         ASSERT_EQ(buf[2 * i], sampleValue(i, 0)) << what << " frame " << i;
         ASSERT_EQ(buf[2 * i + 1], channels == 2 ? sampleValue(i, 1) : 0.0) << what << " frame " << i;
@@ -93,16 +87,17 @@ void expectResponse(const double *buf, int frames, int channels, const std::stri
 
 }  // namespace
 
-TEST(ImpulseResponse, LoadsEveryReadableFormat)
-{
+TEST(ImpulseResponse, LoadsEveryReadableFormat) {
     Loader l;
     ASSERT_NE(l.ir.getIrBuf(), nullptr);
     for (int i = 0; i < 2 * kImResponseFrames; ++i) ASSERT_EQ(l.ir.getIrBuf()[i], 0.0);
 
-    struct Row { int channels, bits, tag, frames; };
+    struct Row {
+        int channels, bits, tag, frames;
+    };
     const Row rows[] = {
-        {2, 16, 1, 1000}, {1, 16, 1, 601}, {2, 24, 1, 1200}, {1, 24, 1, 5}, {2, 32, 3, 3000},
-        {2, 32, 1, 599},  {1, 64, 3, 6000}, {2, 64, 3, 1800},
+        {2, 16, 1, 1000}, {1, 16, 1, 601}, {2, 24, 1, 1200}, {1, 24, 1, 5},
+        {2, 32, 3, 3000}, {2, 32, 1, 599}, {1, 64, 3, 6000}, {2, 64, 3, 1800},
     };
     for (const Row &r : rows) {
         const std::string what = std::to_string(r.channels) + " ch " + std::to_string(r.bits) + " bit";
@@ -113,8 +108,7 @@ TEST(ImpulseResponse, LoadsEveryReadableFormat)
     }
 }
 
-TEST(ImpulseResponse, KeepsTheFirst6000Frames)
-{
+TEST(ImpulseResponse, KeepsTheFirst6000Frames) {
     Loader l;
     double *const buf = l.ir.getIrBuf();
     ASSERT_EQ(l.load(makeWav(2, 24, 1, 7777)), kImResponseOk);
@@ -124,8 +118,7 @@ TEST(ImpulseResponse, KeepsTheFirst6000Frames)
 }
 
 // Every damaged file is refused and leaves the loaded response alone.
-TEST(ImpulseResponse, RefusesDamagedFilesAndKeepsTheBuffer)
-{
+TEST(ImpulseResponse, RefusesDamagedFilesAndKeepsTheBuffer) {
     const std::vector<uint8_t> good = makeWav(2, 16, 1, 1000);
     struct Row {
         const char *what;
@@ -139,11 +132,23 @@ TEST(ImpulseResponse, RefusesDamagedFilesAndKeepsTheBuffer)
         {"8 bits", [](std::vector<uint8_t> &b) { putLE16(b, kFmtBits, 8); }, kImResponseErrFormat},
         {"three channels", [](std::vector<uint8_t> &b) { putLE16(b, kFmtChannels, 3); }, kImResponseErrFormat},
         {"16 channels of 64 bits",
-         [](std::vector<uint8_t> &b) { putLE16(b, kFmtChannels, 16); putLE16(b, kFmtBits, 64); },
+         [](std::vector<uint8_t> &b) {
+             putLE16(b, kFmtChannels, 16);
+             putLE16(b, kFmtBits, 64);
+         },
          kImResponseErrFormat},
         {"65535 channels", [](std::vector<uint8_t> &b) { putLE16(b, kFmtChannels, 65535); }, kImResponseErrFormat},
-        {"no audio", [](std::vector<uint8_t> &b) { putLE32(b, kDataSize, 0); b.resize(kAudio); }, kImResponseErrFormat},
-        {"less than a frame", [](std::vector<uint8_t> &b) { putLE32(b, kDataSize, 3); b.resize(kAudio + 3); },
+        {"no audio",
+         [](std::vector<uint8_t> &b) {
+             putLE32(b, kDataSize, 0);
+             b.resize(kAudio);
+         },
+         kImResponseErrFormat},
+        {"less than a frame",
+         [](std::vector<uint8_t> &b) {
+             putLE32(b, kDataSize, 3);
+             b.resize(kAudio + 3);
+         },
          kImResponseErrFormat},
         {"not RIFF", [](std::vector<uint8_t> &b) { std::memcpy(&b[0], "RIFX", 4); }, kImResponseErrFormat},
         {"no data chunk", [](std::vector<uint8_t> &b) { std::memcpy(&b[36], "date", 4); }, kImResponseErrIO},
@@ -168,8 +173,7 @@ TEST(ImpulseResponse, RefusesDamagedFilesAndKeepsTheBuffer)
     EXPECT_EQ(l.ir.loadIRfile(nullptr, 0), kImResponseErrIO);
 }
 
-TEST(ImpulseResponse, TruncatedAudioLoadsWhatTheFileHolds)
-{
+TEST(ImpulseResponse, TruncatedAudioLoadsWhatTheFileHolds) {
     // The data chunk claims 1000 frames; the file holds 250 and a half.
     Loader l;
     std::vector<uint8_t> b = makeWav(2, 16, 1, 1000);
@@ -180,8 +184,7 @@ TEST(ImpulseResponse, TruncatedAudioLoadsWhatTheFileHolds)
     expectResponse(l.ir.getIrBuf(), 250, 2, "truncated");
 }
 
-TEST(ImpulseResponse, ReadsAFileTheHandlerWrote)
-{
+TEST(ImpulseResponse, ReadsAFileTheHandlerWrote) {
     // The handler's own files put the audio behind a 32768-byte header.
     Loader l;
     const std::string path = l.dir.file("handler.wav");

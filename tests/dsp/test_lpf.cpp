@@ -28,8 +28,7 @@ TEST(Lpf, GlideReachesNinetyPercentAfterTFsSteps) {
     s.set_coefA_byFs(0.01, 44100.0);
     const double target[2] = {1.0, 1.0};
     s.setXdiret(target);
-    for (int i = 0; i < 440; ++i)
-        s.proc_1stIir();
+    for (int i = 0; i < 440; ++i) s.proc_1stIir();
     EXPECT_LT(s.getCoefY_1_ch(0), 0.9);
     s.proc_1stIir();
     EXPECT_GE(s.getCoefY_1_ch(0), 0.9);

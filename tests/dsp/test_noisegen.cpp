@@ -9,16 +9,14 @@ namespace {
 
 // Bit-serial reference: shift right, the new top bit is bit0 ^ bit1 ^
 // bit21 ^ bit31 of the old state.
-uint32_t referenceStep(uint32_t s)
-{
+uint32_t referenceStep(uint32_t s) {
     const uint32_t top = ((s >> 0) ^ (s >> 1) ^ (s >> 21) ^ (s >> 31)) & 1u;
     return (s >> 1) | (top << 31);
 }
 
 }  // namespace
 
-TEST(NoiseGenerator, LanesStartAtTheSeedAndStepIndependently)
-{
+TEST(NoiseGenerator, LanesStartAtTheSeedAndStepIndependently) {
     class random gen;
     const uint32_t *st = gen.state();
     ASSERT_NE(st, nullptr);

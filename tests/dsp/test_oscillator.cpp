@@ -22,11 +22,9 @@ void fft(std::vector<std::complex<double>> &a) {
     const size_t n = a.size();
     for (size_t i = 1, j = 0; i < n; ++i) {
         size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1)
-            j ^= bit;
+        for (; j & bit; bit >>= 1) j ^= bit;
         j ^= bit;
-        if (i < j)
-            std::swap(a[i], a[j]);
+        if (i < j) std::swap(a[i], a[j]);
     }
     for (size_t len = 2; len <= n; len <<= 1) {
         const std::complex<double> wl = std::polar(1.0, -2.0 * kPi / len);
@@ -51,22 +49,18 @@ std::vector<double> octaveLevels(oscillatorMain &o, double rate, const std::vect
     for (int s = 0; s < segments; ++s) {
         std::vector<double> v = run(o, static_cast<int>(n));
         double mean = 0.0;
-        for (size_t i = 0; i < n; ++i)
-            mean += v[2 * i];
+        for (size_t i = 0; i < n; ++i) mean += v[2 * i];
         mean /= n;
         std::vector<std::complex<double>> a(n);
-        for (size_t i = 0; i < n; ++i)
-            a[i] = (v[2 * i] - mean) * (0.5 - 0.5 * std::cos(2.0 * kPi * i / n));
+        for (size_t i = 0; i < n; ++i) a[i] = (v[2 * i] - mean) * (0.5 - 0.5 * std::cos(2.0 * kPi * i / n));
         fft(a);
-        for (size_t k = 0; k < n / 2; ++k)
-            power[k] += std::norm(a[k]);
+        for (size_t k = 0; k < n / 2; ++k) power[k] += std::norm(a[k]);
     }
     std::vector<double> out;
     for (double lo : bandsLo) {
         const size_t k0 = static_cast<size_t>(lo * n / rate), k1 = static_cast<size_t>(2 * lo * n / rate);
         double acc = 0.0;
-        for (size_t k = k0; k < k1; ++k)
-            acc += power[k];
+        for (size_t k = k0; k < k1; ++k) acc += power[k];
         out.push_back(10.0 * std::log10(acc / (k1 - k0)));
     }
     return out;
@@ -109,8 +103,7 @@ TEST(Oscillator, SineFrequencyAndLevelMeasuredFromOutput) {
         int rising = 0;
         double peak = 0.0, energy = 0.0;
         for (int i = 1; i < frames; ++i) {
-            if (v[2 * i - 2] < 0.0 && v[2 * i] >= 0.0)
-                ++rising;
+            if (v[2 * i - 2] < 0.0 && v[2 * i] >= 0.0) ++rising;
             peak = std::max(peak, std::fabs(v[2 * i]));
             energy += v[2 * i] * v[2 * i];
         }
@@ -133,8 +126,7 @@ TEST(Oscillator, OffClearsSineStateAndOnKicksAgain) {
     // Without the kick a cleared sine stays silent.
     o.sOscOff();
     std::vector<double> silent = run(o, 10);
-    for (double v : silent)
-        EXPECT_EQ(v, 0.0);
+    for (double v : silent) EXPECT_EQ(v, 0.0);
 }
 
 TEST(Oscillator, FixedPatternIgnoresLevel) {
@@ -143,8 +135,7 @@ TEST(Oscillator, FixedPatternIgnoresLevel) {
     o.mWaveType = kOscFixedPattern;
     o.mPattern = static_cast<int32_t>(0xA53CA53Cu);
     std::vector<double> v = run(o, 37);
-    for (double s : v)
-        EXPECT_EQ(s, -1522752196.0 / 2147483647.0);
+    for (double s : v) EXPECT_EQ(s, -1522752196.0 / 2147483647.0);
     // A 32-bit output stage gets the pattern back bit for bit.
     EXPECT_EQ(static_cast<int32_t>(std::lround(v[0] * 2147483647.0)), static_cast<int32_t>(0xA53CA53Cu));
 }
@@ -154,15 +145,13 @@ TEST(Oscillator, UnknownTypeAndEmptyCallsLeaveBufferUntouched) {
     for (int32_t t : {6, -1, 1000}) {
         o.mWaveType = t;
         std::vector<double> v = run(o, 16);
-        for (double s : v)
-            EXPECT_EQ(s, -99.0) << t;
+        for (double s : v) EXPECT_EQ(s, -99.0) << t;
     }
     o.mWaveType = kOscWhiteNoise;
     std::vector<double> v(4, -99.0);
     o.generateSineWave(v.data(), 0);
     o.generateSineWave(v.data(), -3);
-    for (double s : v)
-        EXPECT_EQ(s, -99.0);
+    for (double s : v) EXPECT_EQ(s, -99.0);
 }
 
 TEST(Oscillator, ShiftRegisterTaps) {
@@ -254,11 +243,9 @@ TEST(Oscillator, WhiteNoiseKeepsItsOffsetAndRegisterSpectrum) {
     const std::vector<double> lo = {100, 200, 400, 800, 1600, 3200, 6400};
     const std::vector<double> dB = octaveLevels(w, 44100.0, lo);
     const std::vector<double> model = modelOctaves(44100.0, false, lo);
-    for (size_t k = 1; k < dB.size(); ++k)
-        EXPECT_NEAR(dB[k] - dB[0], model[k] - model[0], 0.5) << lo[k] << " Hz";
+    for (size_t k = 1; k < dB.size(); ++k) EXPECT_NEAR(dB[k] - dB[0], model[k] - model[0], 0.5) << lo[k] << " Hz";
     // Roughly flat through the low and middle range.
-    for (size_t k = 1; k < 4; ++k)
-        EXPECT_NEAR(dB[k], dB[0], 1.0) << lo[k] << " Hz";
+    for (size_t k = 1; k < 4; ++k) EXPECT_NEAR(dB[k], dB[0], 1.0) << lo[k] << " Hz";
 }
 
 TEST(Oscillator, PinkNoiseFallsAboutThreeDbPerOctave) {

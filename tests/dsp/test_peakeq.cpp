@@ -22,8 +22,7 @@ std::vector<double> stereoSine(double freq, double fs, int frames, double amp = 
 // RMS level in dB of one channel over frames [from, to).
 double rmsDb(const std::vector<double> &v, int ch, int from, int to) {
     double acc = 0.0;
-    for (int i = from; i < to; ++i)
-        acc += v[2 * i + ch] * v[2 * i + ch];
+    for (int i = from; i < to; ++i) acc += v[2 * i + ch] * v[2 * i + ch];
     return 10.0 * std::log10(acc / (to - from));
 }
 
@@ -75,8 +74,8 @@ TEST(PeakEq, FilteredLevelAgreesWithCurve) {
         double freq;
     };
     const Case cases[] = {
-        {kEqPeak, true, 6.0, 1000.0},  {kEqPeak, true, 6.0, 300.0},   {kEqPeak, true, -9.0, 2500.0},
-        {kEqShelf, true, 6.0, 200.0},  {kEqShelf, false, 6.0, 5000.0}, {kEqLowPass, true, 0.0, 1000.0},
+        {kEqPeak, true, 6.0, 1000.0},    {kEqPeak, true, 6.0, 300.0},    {kEqPeak, true, -9.0, 2500.0},
+        {kEqShelf, true, 6.0, 200.0},    {kEqShelf, false, 6.0, 5000.0}, {kEqLowPass, true, 0.0, 1000.0},
         {kEqLowPass, true, 0.0, 3000.0},
     };
     const int frames = 48000;
@@ -112,8 +111,7 @@ TEST(PeakEq, FreshBandFiltersToSilenceAndStartsWithoutGlideFlag) {
     std::vector<double> in = stereoSine(440.0, kFs, 64);
     std::vector<double> out(in.size(), 1.0);
     b.procEq(out.data(), in.data(), 64);
-    for (double v : out)
-        EXPECT_EQ(v, 0.0);
+    for (double v : out) EXPECT_EQ(v, 0.0);
     // A fresh band counts as settled at 0 dB: setting it up starts no
     // gain-change status.
     b.setupParam(6.0, 1000.0, 0.7, kFs, kEqPeak);
@@ -199,8 +197,7 @@ TEST(PeakEq, RemainderFramesAdvanceHistoryAfterOneGainStep) {
     b.procEq(outB.data(), in.data(), 4);
     b.procEq(outB.data() + 8, in.data() + 8, 2);
     EXPECT_EQ(outA, outB);
-    for (int i = 0; i < 2 * peakEq::kCoefPairs; ++i)
-        EXPECT_EQ(a.mCoef[i], b.mCoef[i]) << i;
+    for (int i = 0; i < 2 * peakEq::kCoefPairs; ++i) EXPECT_EQ(a.mCoef[i], b.mCoef[i]) << i;
 
     // While gliding, one step is made after the group; frames 4 and 5 still
     // use the coefficients the call started with.
@@ -254,12 +251,9 @@ TEST(PeakEq, LibraryBuildRules) {
     std::vector<double> outL(12, -7.0), outP(12);
     lib.procEq<kEqBuildLibrary>(outL.data(), in.data(), 6);
     prog.procEq(outP.data(), in.data(), 4);
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(outL[i], outP[i]);
-    for (int i = 8; i < 12; ++i)
-        EXPECT_EQ(outL[i], -7.0) << "frames after the last group are not touched";
-    for (int i = 0; i < 2 * peakEq::kCoefPairs; ++i)
-        EXPECT_EQ(lib.mCoef[i], prog.mCoef[i]);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(outL[i], outP[i]);
+    for (int i = 8; i < 12; ++i) EXPECT_EQ(outL[i], -7.0) << "frames after the last group are not touched";
+    for (int i = 0; i < 2 * peakEq::kCoefPairs; ++i) EXPECT_EQ(lib.mCoef[i], prog.mCoef[i]);
 
     // setupParam: a type change, or a high shelf set up while gliding, starts
     // the status; a gliding peak does not.

@@ -12,9 +12,8 @@ constexpr double kPi = 3.14159265358979323846;
 // Reference sine on the left lane of ref; the measured sine, shifted by
 // phaseDeg, on lane `lane` of meas (the other lane carries a decoy).
 // Starting half a sample off zero puts every crossing between two samples.
-void makeSignals(std::vector<double> &ref, std::vector<double> &meas, int frames,
-                 int period, double phaseDeg, int lane)
-{
+void makeSignals(std::vector<double> &ref, std::vector<double> &meas, int frames, int period, double phaseDeg,
+                 int lane) {
     ref.assign(2 * frames, 0.0);
     meas.assign(2 * frames, 0.0);
     for (int i = 0; i < frames; ++i) {
@@ -28,17 +27,18 @@ void makeSignals(std::vector<double> &ref, std::vector<double> &meas, int frames
 
 }  // namespace
 
-TEST(PhaseMeter, EstimatesThePhaseOfShiftedSines)
-{
+TEST(PhaseMeter, EstimatesThePhaseOfShiftedSines) {
     CPhase meter;
-    struct Row { double phase; double expected; double tol; };
+    struct Row {
+        double phase;
+        double expected;
+        double tol;
+    };
     // A measured channel that leads reads negative. (At exactly 180 degrees
     // the sign follows rounding noise at the crossings, so it is not a row.)
     const Row rows[] = {
-        {0.0, 0.0, 0.05},     {30.0, -30.0, 0.2},   {45.0, -45.0, 0.2},
-        {-60.0, 60.0, 0.2},   {90.0, -90.0, 0.6},   {-90.0, 90.0, 0.6},
-        {135.0, -135.0, 0.2}, {-120.0, 120.0, 0.2}, {170.0, -170.0, 0.2},
-        {-170.0, 170.0, 0.2},
+        {0.0, 0.0, 0.05},   {30.0, -30.0, 0.2},   {45.0, -45.0, 0.2},   {-60.0, 60.0, 0.2},   {90.0, -90.0, 0.6},
+        {-90.0, 90.0, 0.6}, {135.0, -135.0, 0.2}, {-120.0, 120.0, 0.2}, {170.0, -170.0, 0.2}, {-170.0, 170.0, 0.2},
     };
     std::vector<double> ref, meas;
     for (const Row &r : rows) {
@@ -50,8 +50,7 @@ TEST(PhaseMeter, EstimatesThePhaseOfShiftedSines)
     }
 }
 
-TEST(PhaseMeter, NeedsTwoRisingCrossings)
-{
+TEST(PhaseMeter, NeedsTwoRisingCrossings) {
     CPhase meter;
     std::vector<double> ref, meas;
     // Half a period after the start: one rising crossing at most.
@@ -65,8 +64,7 @@ TEST(PhaseMeter, NeedsTwoRisingCrossings)
     EXPECT_EQ(meter.calcPhaseValue(nullptr, meas.data(), 4800, 0), 0.0);
 }
 
-TEST(PhaseMeter, SilentMeasuredChannelReadsZero)
-{
+TEST(PhaseMeter, SilentMeasuredChannelReadsZero) {
     // No swing: the angle is 0 rather than a division by zero.
     CPhase meter;
     std::vector<double> ref, meas;
@@ -75,8 +73,7 @@ TEST(PhaseMeter, SilentMeasuredChannelReadsZero)
     EXPECT_EQ(meter.calcPhaseValue(ref.data(), silent.data(), 4800, 0), 0.0);
 }
 
-TEST(PhaseMeter, RingReadsLikeTheStraightBuffer)
-{
+TEST(PhaseMeter, RingReadsLikeTheStraightBuffer) {
     // The same signals laid into rings at an offset, so that a read from the
     // offset wraps at the ring's end: every start that names the same frame
     // gives the straight buffer's result exactly.
@@ -94,9 +91,7 @@ TEST(PhaseMeter, RingReadsLikeTheStraightBuffer)
             ringMeas[2 * ((offset + i) % ring) + lane] = meas[2 * i + lane];
         }
     for (int start : {offset, offset - ring, offset + 3 * ring})
-        EXPECT_EQ(meter.calcPhaseValue(ringRef.data(), ringMeas.data(), frames, 1, start, ring),
-                  straight)
-            << start;
+        EXPECT_EQ(meter.calcPhaseValue(ringRef.data(), ringMeas.data(), frames, 1, start, ring), straight) << start;
     EXPECT_EQ(meter.calcPhaseValue(ringRef.data(), ringMeas.data(), frames, 1, offset, 0), 0.0);
     EXPECT_EQ(meter.calcPhaseValue(nullptr, ringMeas.data(), frames, 1, offset, ring), 0.0);
 }

@@ -12,8 +12,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 // Stereo sine; the right lane is the left one at a different level so that
 // crossed lanes would show.
-std::vector<double> stereoSine(int frames, double cyclesPerSample, int offset = 0)
-{
+std::vector<double> stereoSine(int frames, double cyclesPerSample, int offset = 0) {
     std::vector<double> v(2 * frames);
     for (int i = 0; i < frames; ++i) {
         const double s = std::sin(2.0 * kPi * cyclesPerSample * (i + offset));
@@ -23,8 +22,7 @@ std::vector<double> stereoSine(int frames, double cyclesPerSample, int offset = 
     return v;
 }
 
-double rms(const double *v, int frames, int lane)
-{
+double rms(const double *v, int frames, int lane) {
     double p = 0.0;
     for (int i = 0; i < frames; ++i) p += v[2 * i + lane] * v[2 * i + lane];
     return std::sqrt(p / frames);
@@ -35,8 +33,7 @@ struct Bank {
     std::vector<std::vector<double>> store;
     std::vector<double *> bands;
 
-    Bank(int n, int frames)
-    {
+    Bank(int n, int frames) {
         EXPECT_EQ(qmf->setBranches(n), kQmfOk);
         EXPECT_EQ(qmf->setDecimFirParam(0, 51, nullptr, nullptr, 1.0, 48000.0, 12000.0, 1.0), kQmfOk);
         store.resize(n + 1);
@@ -49,8 +46,7 @@ struct Bank {
 
 }  // namespace
 
-TEST(FilterBank, DesignIsWindowedSincWithMirroredHighPass)
-{
+TEST(FilterBank, DesignIsWindowedSincWithMirroredHighPass) {
     ClassQMF qmf;
     EXPECT_EQ(qmf.getTapCount(), 31);
     EXPECT_EQ(qmf.getSampleRate(), 44100.0);
@@ -82,8 +78,7 @@ TEST(FilterBank, DesignIsWindowedSincWithMirroredHighPass)
     EXPECT_EQ(qmf.getFilterLength(), 51);
 }
 
-TEST(FilterBank, BandDelaysLineUpWithTheDeepestBand)
-{
+TEST(FilterBank, BandDelaysLineUpWithTheDeepestBand) {
     ClassQMF qmf;
     ASSERT_EQ(qmf.setBranches(3), kQmfOk);
     // Computed for the construction's 31 taps, then again for 51.
@@ -102,15 +97,20 @@ TEST(FilterBank, BandDelaysLineUpWithTheDeepestBand)
 // A tone well inside one band lands in that band only, and the synthesis
 // gives it back delayed by the cascade's total delay, over calls of any
 // allowed size.
-TEST(FilterBank, TonesAwayFromCrossoversSplitAndRebuild)
-{
+TEST(FilterBank, TonesAwayFromCrossoversSplitAndRebuild) {
     const int n = 3;
     const int frames = 4096;
     const int calls = 6;
     const int totalDelay = 50 * ((1 << n) - 1);
-    struct Row { double freq; int band; };  // cycles per input sample
+    struct Row {
+        double freq;
+        int band;
+    };  // cycles per input sample
     const Row rows[] = {
-        {0.375, 0}, {0.1875, 1}, {0.09, 2}, {0.025, 3},
+        {0.375, 0},
+        {0.1875, 1},
+        {0.09, 2},
+        {0.025, 3},
     };
     for (const Row &r : rows) {
         Bank bank(n, frames);
@@ -137,8 +137,7 @@ TEST(FilterBank, TonesAwayFromCrossoversSplitAndRebuild)
     }
 }
 
-TEST(FilterBank, SwitchesSilenceBandsAndTheWhole)
-{
+TEST(FilterBank, SwitchesSilenceBandsAndTheWhole) {
     const int n = 2;
     const int frames = 2048;
     // Two tones, one in band 0 and one in band 2.
@@ -146,11 +145,15 @@ TEST(FilterBank, SwitchesSilenceBandsAndTheWhole)
     const std::vector<double> low = stereoSine(frames, 0.04);
     for (size_t i = 0; i < in.size(); ++i) in[i] += low[i];
 
-    struct Row { int band; double outRmsMax; double outRmsMin; };
+    struct Row {
+        int band;
+        double outRmsMax;
+        double outRmsMin;
+    };
     const Row rows[] = {
         {0, 0.5 / std::sqrt(2.0) + 0.01, 0.3},  // only the low tone left
         {2, 0.5 / std::sqrt(2.0) + 0.01, 0.3},  // only the high tone left
-        {15, 0.0, 0.0},                          // master switch: silence
+        {15, 0.0, 0.0},                         // master switch: silence
     };
     for (const Row &r : rows) {
         Bank bank(n, frames);
@@ -169,8 +172,7 @@ TEST(FilterBank, SwitchesSilenceBandsAndTheWhole)
     }
 }
 
-TEST(FilterBank, RefusesBadCalls)
-{
+TEST(FilterBank, RefusesBadCalls) {
     Bank bank(3, 1024);
     std::vector<double> in(2 * 1024, 0.1), out(2 * 1024);
     EXPECT_EQ(bank.qmf->analyze(bank.bands.data(), in.data(), 1020, 3), kQmfErrRange);  // not a multiple of 8

@@ -12,8 +12,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 // Steady-state gain in dB of the filter for a sine of freq Hz, measured on
 // both lanes after the transient has died away.
-double measuredGainDb(dampingFilter &f, double freq, int rate, int lane)
-{
+double measuredGainDb(dampingFilter &f, double freq, int rate, int lane) {
     const int frames = rate;  // one second
     std::vector<double> in(2 * frames), out(2 * frames);
     for (int i = 0; i < frames; ++i) {
@@ -33,12 +32,13 @@ double measuredGainDb(dampingFilter &f, double freq, int rate, int lane)
 
 }  // namespace
 
-TEST(DampingFilter, CutOffFollowsDampingAndIsLimitedAt48k)
-{
-    struct Row { int damping; double fc; };
+TEST(DampingFilter, CutOffFollowsDampingAndIsLimitedAt48k) {
+    struct Row {
+        int damping;
+        double fc;
+    };
     const Row rows[] = {
-        {100, 10.0}, {150, 10.0}, {75, 100.0}, {50, 1000.0},
-        {25, 10000.0}, {0, 21600.0}, {-40, 21600.0},
+        {100, 10.0}, {150, 10.0}, {75, 100.0}, {50, 1000.0}, {25, 10000.0}, {0, 21600.0}, {-40, 21600.0},
     };
     dampingFilter f;
     EXPECT_EQ(f.getSampleRate(), 48000);
@@ -52,14 +52,17 @@ TEST(DampingFilter, CutOffFollowsDampingAndIsLimitedAt48k)
     EXPECT_NEAR(f.getCutOff(), 43200.0, 1e-9);
 }
 
-TEST(DampingFilter, ButterworthResponse)
-{
+TEST(DampingFilter, ButterworthResponse) {
     // A second-order Butterworth low-pass by the bilinear transform:
     // |H|^2 = 1 / (1 + r^4) with r = tan(pi f / rate) / tan(pi fc / rate),
     // so -3.01 dB at the cut-off and close to 12 dB per octave above it.
-    struct Row { int damping; double fc; double freq; };
+    struct Row {
+        int damping;
+        double fc;
+        double freq;
+    };
     const Row rows[] = {
-        {50, 1000.0, 1000.0}, {50, 1000.0, 20.0}, {50, 1000.0, 8000.0},
+        {50, 1000.0, 1000.0},  {50, 1000.0, 20.0},   {50, 1000.0, 8000.0},
         {0, 21600.0, 21600.0}, {0, 21600.0, 5000.0}, {75, 100.0, 400.0},
     };
     for (const Row &r : rows) {
@@ -74,8 +77,7 @@ TEST(DampingFilter, ButterworthResponse)
     }
 }
 
-TEST(DampingFilter, InPlaceAndSplitCallsMatchOneCall)
-{
+TEST(DampingFilter, InPlaceAndSplitCallsMatchOneCall) {
     std::vector<double> in(2 * 1000);
     for (size_t i = 0; i < in.size(); ++i) in[i] = std::sin(0.37 * i) + 0.1 * (i % 7);
     dampingFilter a, b;
@@ -89,8 +91,7 @@ TEST(DampingFilter, InPlaceAndSplitCallsMatchOneCall)
     for (size_t i = 0; i < in.size(); ++i) EXPECT_EQ(parts[i], whole[i]) << i;
 }
 
-TEST(DampingFilter, PassesUnchangedBeforeSetUp)
-{
+TEST(DampingFilter, PassesUnchangedBeforeSetUp) {
     dampingFilter f;
     const double in[4] = {0.5, -0.25, 1.0, 0.125};
     double out[4] = {};
@@ -98,16 +99,19 @@ TEST(DampingFilter, PassesUnchangedBeforeSetUp)
     for (int i = 0; i < 4; ++i) EXPECT_EQ(out[i], in[i]);
 }
 
-TEST(Reverb, DefaultTablesByPosition)
-{
+TEST(Reverb, DefaultTablesByPosition) {
     reverb rv;
     const tReverbFilterParams *p = rv.getReflectionParams();
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p, rv.getReflectionParams());
 
-    struct Er { float level, second, third; int flag; float factor; };
+    struct Er {
+        float level, second, third;
+        int flag;
+        float factor;
+    };
     const Er er[kReverbEarlyReflections] = {
-        {0.67f, 10500, 91, 1, 1.0f}, {0.24f, 6204, 91, 1, 0.7f}, {0.24f, 6204, 93, 0, 0.7f},
+        {0.67f, 10500, 91, 1, 1.0f}, {0.24f, 6204, 91, 1, 0.7f},  {0.24f, 6204, 93, 0, 0.7f},
         {0.2f, 2939, 71, 0, 0.95f},  {0.2f, 2939, 111, 1, 0.95f}, {0.1f, 1959, 111, 0, 0.95f},
         {0.1f, 2000, 111, 1, 0.7f},  {0.12f, 1306, 111, 0, 0.7f}, {0.1f, 2612, 91, 0, 0.6f},
         {0.1f, 2605, 111, 1, 0.6f},
@@ -145,8 +149,7 @@ TEST(Reverb, DefaultTablesByPosition)
     }
 }
 
-TEST(Reverb, ProcessingLeavesTheBusDry)
-{
+TEST(Reverb, ProcessingLeavesTheBusDry) {
     reverb rv;
     rv.setFxSampleRate(96000, 96000);
     rv.setInputBufferSize(64);

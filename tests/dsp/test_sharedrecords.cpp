@@ -6,8 +6,7 @@ namespace {
 
 TEST(SharedRecords, OutputPatchStartsWithMasterOnFirstColumn) {
     EXPECT_EQ(gOutputPatch[0], kOutputPatchMaster);
-    for (int i = 1; i < kOutputPatchSize; ++i)
-        ASSERT_EQ(gOutputPatch[i], -1) << i;
+    for (int i = 1; i < kOutputPatchSize; ++i) ASSERT_EQ(gOutputPatch[i], -1) << i;
 }
 
 TEST(SharedRecords, FreshRecordsHoldNoStaleValues) {

@@ -10,20 +10,14 @@ namespace {
 
 std::vector<std::string> gTraces;
 
-void captureTrace(const char *message, const char *category, unsigned level, const char *, unsigned,
-                  const char *)
-{
+void captureTrace(const char *message, const char *category, unsigned level, const char *, unsigned, const char *) {
     gTraces.push_back(std::string(category) + "/" + std::to_string(level) + ":" + message);
 }
 
 // A stream whose lanes differ, so that crossed lanes would show.
-double streamAt(int64_t j, int lane)
-{
-    return lane == 0 ? std::sin(0.01 * j) : 0.5 * std::cos(0.003 * j);
-}
+double streamAt(int64_t j, int lane) { return lane == 0 ? std::sin(0.01 * j) : 0.5 * std::cos(0.003 * j); }
 
-std::vector<double> streamPart(int64_t from, int frames)
-{
+std::vector<double> streamPart(int64_t from, int frames) {
     std::vector<double> v(2 * frames);
     for (int i = 0; i < frames; ++i) {
         v[2 * i] = streamAt(from + i, 0);
@@ -33,14 +27,16 @@ std::vector<double> streamPart(int64_t from, int frames)
 }
 
 struct TraceScope {
-    TraceScope() { gTraces.clear(); ClassVsa::sTraceFunc = captureTrace; }
+    TraceScope() {
+        gTraces.clear();
+        ClassVsa::sTraceFunc = captureTrace;
+    }
     ~TraceScope() { ClassVsa::sTraceFunc = nullptr; }
 };
 
 }  // namespace
 
-TEST(TimeStretch, SpeedIsLimitedAndClearsTheCarryOver)
-{
+TEST(TimeStretch, SpeedIsLimitedAndClearsTheCarryOver) {
     ClassVsa vsa;
     EXPECT_EQ(vsa.getSpeed(), 1.0f);
     EXPECT_EQ(vsa.getSampleRate(), 44100);
@@ -62,8 +58,7 @@ TEST(TimeStretch, SpeedIsLimitedAndClearsTheCarryOver)
 
 // At speed 1 the input hop equals the output hop and the segments are 2a
 // long: the complementary ramps rebuild the input exactly, across calls.
-TEST(TimeStretch, UnitSpeedRebuildsTheInput)
-{
+TEST(TimeStretch, UnitSpeedRebuildsTheInput) {
     const int a = 12288;
     ClassVsa vsa;
     vsa.setSampleRate(48000);
@@ -73,9 +68,9 @@ TEST(TimeStretch, UnitSpeedRebuildsTheInput)
     int produced = 0;
     std::vector<double> in = streamPart(0, 4 * a);
     ASSERT_EQ(vsa.process(in.data(), 0, 4 * a, &produced, a, 16384), kVsaOk);
-    EXPECT_EQ(produced, 3 * a);            // (4a - 2a) / a + 1 segments
-    EXPECT_EQ(vsa.getTail(), a);           // 2a - a
-    EXPECT_EQ(vsa.getCarryOver(), a);      // 4a - 3 hops of a
+    EXPECT_EQ(produced, 3 * a);        // (4a - 2a) / a + 1 segments
+    EXPECT_EQ(vsa.getTail(), a);       // 2a - a
+    EXPECT_EQ(vsa.getCarryOver(), a);  // 4a - 3 hops of a
     double err = 0.0;
     for (int i = a; i < 3 * a; ++i)
         for (int c = 0; c < 2; ++c) err = std::max(err, std::fabs(out[2 * i + c] - streamAt(i, c)));
@@ -92,8 +87,7 @@ TEST(TimeStretch, UnitSpeedRebuildsTheInput)
     EXPECT_LT(err, 1e-12);
 }
 
-TEST(TimeStretch, HalfSpeedDoublesTheLength)
-{
+TEST(TimeStretch, HalfSpeedDoublesTheLength) {
     const int a = 1024, b = 4096;  // segments of 5120, input hop 512
     ClassVsa vsa;
     vsa.setSpeed(50.0f);
@@ -113,8 +107,7 @@ TEST(TimeStretch, HalfSpeedDoublesTheLength)
     EXPECT_EQ(vsa.getTail(), 0);
 }
 
-TEST(TimeStretch, TracesShortInputAndOvershoot)
-{
+TEST(TimeStretch, TracesShortInputAndOvershoot) {
     TraceScope scope;
     ClassVsa vsa;
     std::vector<double> out(2 * 8192);
@@ -155,8 +148,7 @@ TEST(TimeStretch, TracesShortInputAndOvershoot)
     EXPECT_EQ(vsa.getCarryOver(), -20);
 }
 
-TEST(TimeStretch, StoppedSpeedCopiesAndBadCallsAreRefused)
-{
+TEST(TimeStretch, StoppedSpeedCopiesAndBadCallsAreRefused) {
     ClassVsa vsa;
     std::vector<double> out(2 * 1000), second(2 * 1000);
     int produced = 0;

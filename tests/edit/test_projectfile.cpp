@@ -94,8 +94,8 @@ std::string adl(const std::string &sections) { return "<SONVEXEDITOR>\n" + secti
 std::string sourceIndex(std::initializer_list<int> tracks) {
     std::string s = "<SOURCE_INDEX>";
     for (int t : tracks)
-        s += "<TRACK" + std::to_string(t) + "><FILEPATH>/music/t" + std::to_string(t) +
-             ".wav</FILEPATH></TRACK" + std::to_string(t) + ">";
+        s += "<TRACK" + std::to_string(t) + "><FILEPATH>/music/t" + std::to_string(t) + ".wav</FILEPATH></TRACK" +
+             std::to_string(t) + ">";
     return s + "</SOURCE_INDEX>\n";
 }
 
@@ -111,14 +111,13 @@ TEST(ProjectWrite, EmptyProjectSectionsAsAnIndependentParserSeesThem) {
 
     QJsonObject root = parseWithPython(dir, path);
     EXPECT_EQ(root.value("tag").toString(), "SONVEXEDITOR");
-    EXPECT_EQ(childTags(root), (QStringList{"VERSION", "PROJECT", "SEQUENCE", "TRACKLIST", "FADER_LIST",
-                                            "PAN_LIST", "PEQ", "DELAY"}));
+    EXPECT_EQ(childTags(root),
+              (QStringList{"VERSION", "PROJECT", "SEQUENCE", "TRACKLIST", "FADER_LIST", "PAN_LIST", "PEQ", "DELAY"}));
     EXPECT_EQ(text(child(root, "TRACKLIST")), "\n    ");
     EXPECT_EQ(text(child(root, "FADER_LIST")), "\n    ");
     EXPECT_EQ(text(child(root, "PAN_LIST")), "\n    ");
     EXPECT_EQ(childTags(child(root, "PEQ")), QStringList{"TRACK_MASTER"});
-    EXPECT_EQ(childTags(child(child(root, "PEQ"), "TRACK_MASTER")),
-              (QStringList{"ALL", "EQ1", "EQ2", "EQ3", "EQ4"}));
+    EXPECT_EQ(childTags(child(child(root, "PEQ"), "TRACK_MASTER")), (QStringList{"ALL", "EQ1", "EQ2", "EQ3", "EQ4"}));
     EXPECT_TRUE(child(root, "DELAY").value("children").toArray().isEmpty());
     EXPECT_TRUE(child(root, "DELAY").value("text").isNull());
 
@@ -166,10 +165,9 @@ TEST(ProjectWrite, TracksPointsEqualisersAndDelays) {
     ASSERT_EQ(pf.saveProjectFile(QString::fromStdString(path)), kProjectOK);
 
     QJsonObject root = parseWithPython(dir, path);
-    EXPECT_EQ(childTags(root), (QStringList{"VERSION", "PROJECT", "SEQUENCE", "TRACKLIST", "SOURCE_INDEX",
-                                            "FADER_LIST", "PAN_LIST", "PEQ", "DELAY"}));
-    EXPECT_NE(text(child(root, "SEQUENCE")).indexOf("\t\t(SEQ_SAMPLE_RATE)\tS96000\n\t\t(SEQ_SAMP_RATE_FACTOR)"),
-              -1);
+    EXPECT_EQ(childTags(root), (QStringList{"VERSION", "PROJECT", "SEQUENCE", "TRACKLIST", "SOURCE_INDEX", "FADER_LIST",
+                                            "PAN_LIST", "PEQ", "DELAY"}));
+    EXPECT_NE(text(child(root, "SEQUENCE")).indexOf("\t\t(SEQ_SAMPLE_RATE)\tS96000\n\t\t(SEQ_SAMP_RATE_FACTOR)"), -1);
     EXPECT_EQ(text(child(root, "TRACKLIST")), "\n\t(Track) 1 \"Piano\"\n\t(Track) 2 \"Bass\"\n    ");
     QJsonObject src = child(root, "SOURCE_INDEX");
     EXPECT_EQ(childTags(src), (QStringList{"TRACK1", "TRACK2"}));
@@ -268,15 +266,11 @@ TEST(ProjectModel, ParameterFromList) {
         int track, position;
         double want;
     } cases[] = {
-        {kADLParamLevel, 0, 2000, 0.5},  // the first point in list order, not the nearest
-        {kADLParamLevel, 0, 0, 0.5},
-        {kADLParamPan, 0, 499, 0.0},     // none at or before
-        {kADLParamPan, 0, 500, 30.0},
-        {kADLParamPan, 0, -1, 30.0},     // compared unsigned: -1 is past every point
-        {kADLParamLevel, 1, 0, 1.0},
-        {kADLParamLevel, 32, 0, 1.0},    // outside the model
-        {kADLParamLevel, -1, 0, 1.0},
-        {2, 0, 2000, 0.0},               // no such list
+        {kADLParamLevel, 0, 2000, 0.5},                                // the first point in list order, not the nearest
+        {kADLParamLevel, 0, 0, 0.5},    {kADLParamPan, 0, 499, 0.0},   // none at or before
+        {kADLParamPan, 0, 500, 30.0},   {kADLParamPan, 0, -1, 30.0},   // compared unsigned: -1 is past every point
+        {kADLParamLevel, 1, 0, 1.0},    {kADLParamLevel, 32, 0, 1.0},  // outside the model
+        {kADLParamLevel, -1, 0, 1.0},   {2, 0, 2000, 0.0},             // no such list
     };
     for (const auto &c : cases)
         EXPECT_DOUBLE_EQ(pf.getParameterFromList(c.kind, c.track, c.position), c.want)
@@ -402,7 +396,8 @@ TEST(ProjectRead, RoundTripRestoresTheModel) {
 
         // Written again, the loaded model gives the same file.
         back.setProjectSampleRate(rate);
-        for (int t = 0; t < back.loadedSourceCount(); ++t) ASSERT_EQ(back.appendTrack(back.getTrackFilePath(t)), kProjectOK);
+        for (int t = 0; t < back.loadedSourceCount(); ++t)
+            ASSERT_EQ(back.appendTrack(back.getTrackFilePath(t)), kProjectOK);
         const std::string again = dir.file("again" + std::to_string(rate) + ".adl");
         ASSERT_EQ(back.saveProjectFile(QString::fromStdString(again)), kProjectOK);
         EXPECT_EQ(readText(again), readText(path)) << rate;
@@ -422,7 +417,8 @@ TEST(ProjectRead, WriterFormIsReadAsTheInverseOfTheWriter) {
     int early = 0;
     for (int base = 0; base < kSpan; base += kStep * kProjectMaxPoints) {
         pf.clearVolData(0);
-        for (int i = 0; i < kProjectMaxPoints; ++i) ASSERT_EQ(pf.appendVolData(0, 0.0f, base + i * kStep + base / 7 % kStep), kProjectOK);
+        for (int i = 0; i < kProjectMaxPoints; ++i)
+            ASSERT_EQ(pf.appendVolData(0, 0.0f, base + i * kStep + base / 7 % kStep), kProjectOK);
         ASSERT_EQ(pf.saveProjectFile(QString::fromStdString(path)), kProjectOK);
         const QString written = pf.faderListText();
         std::vector<int64_t> wantPos;
@@ -519,18 +515,19 @@ TEST(ProjectRead, SourcesNamesEqualisersAndDelaysAsListed) {
 
 TEST(ProjectRead, PointLinesShortMalformedAndBeyondTheModel) {
     sxtest::TempDir dir;
-    std::string fader = "<FADER_LIST>\n"
-                        "\t(FP) 1\n"                             // short: skipped
-                        "\t(FP)\n"
-                        "\t(FP) 1 00.00.00.00|0000\n"            // no value: skipped
-                        "\t(FP) x 00.00.00.00|0000 1.00\n"       // track 0: illegal
-                        "\t(FP) 0 00.00.00.00|0000 1.00\n"
-                        "\t(FP) 33 00.00.00.00|0000 1.00\n"      // beyond 32: ignored
-                        "\t(FP) 99999999999999 00.00.00.00|0000 1.00\n"
-                        "\t(FP) 2 00.00.00.00|0000 abc\n"        // value reads as 0
-                        "\t(FP) 2 garbage -1.50\n"               // position reads as 0
-                        "\t(FP)  3   00.00.01.00|0000   -2.00  \n"  // extra blanks are fine
-                        "\t(PP) 1 00.00.00.00|0000 5.0\n";       // not a fader line
+    std::string fader =
+        "<FADER_LIST>\n"
+        "\t(FP) 1\n"  // short: skipped
+        "\t(FP)\n"
+        "\t(FP) 1 00.00.00.00|0000\n"       // no value: skipped
+        "\t(FP) x 00.00.00.00|0000 1.00\n"  // track 0: illegal
+        "\t(FP) 0 00.00.00.00|0000 1.00\n"
+        "\t(FP) 33 00.00.00.00|0000 1.00\n"  // beyond 32: ignored
+        "\t(FP) 99999999999999 00.00.00.00|0000 1.00\n"
+        "\t(FP) 2 00.00.00.00|0000 abc\n"           // value reads as 0
+        "\t(FP) 2 garbage -1.50\n"                  // position reads as 0
+        "\t(FP)  3   00.00.01.00|0000   -2.00  \n"  // extra blanks are fine
+        "\t(PP) 1 00.00.00.00|0000 5.0\n";          // not a fader line
     for (int i = 0; i < 150; ++i) fader += "\t(FP) 4 00.00.00.00|0000 " + std::to_string(i) + ".00\n";
     fader += "    </FADER_LIST>\n";
     const std::string path = dir.file("p.adl");
@@ -569,9 +566,9 @@ TEST(ProjectRead, TimecodeTexts) {
         {"00-00-00,10|0010", 0, 0, 0, 10, 24, 1001, 0, 44100, 2, 5, 0},
         {"00!00!00.10|0010", 0, 0, 0, 10, 25, 1000, 1, 44100, 2, 5, 2},
         {"00/00/00;10|0010", 0, 0, 0, 10, 25, 1001, 0, 44100, 2, 5, 2},
-        {"00x00x00x10x0010", 0, 0, 0, 10, 30, 1000, 0, 44100, 2, 5, 5},    // unknown separators
-        {"7", 7, 0, 0, 0, 30, 1000, 0, 44100, 2, 0, 5},                    // short text
-        {"ab:cd:ef;gh/zz", 0, 0, 0, 0, 30, 1001, 0, 48000, 2, 0, 3},       // not numbers
+        {"00x00x00x10x0010", 0, 0, 0, 10, 30, 1000, 0, 44100, 2, 5, 5},  // unknown separators
+        {"7", 7, 0, 0, 0, 30, 1000, 0, 44100, 2, 0, 5},                  // short text
+        {"ab:cd:ef;gh/zz", 0, 0, 0, 0, 30, 1001, 0, 48000, 2, 0, 3},     // not numbers
         {"", 0, 0, 0, 0, 30, 1000, 0, 44100, 2, 0, 5},
     };
     for (const auto &c : cases) {
@@ -684,9 +681,10 @@ TEST(ProjectRead, DamagedFilesGiveNothingAndNeverCrash) {
                   std::to_string(n) + ">";
     absurd += "<TRACK-1/><TRACK99999999999999999999/></SOURCE_INDEX>\n<TRACKLIST>\n";
     absurd += "\t(Track) 99999999999999999999 \"x\"\n\t(Track) -5 \"y\"\n\t(Track) 3 \"\n";
-    absurd += "    </TRACKLIST>\n<FADER_LIST>\n\t(FP) 1 99:99:99;99/99999999999999999999 1.0\n"
-              "\t(FP) 1 -9.-9.-9.-9|-999 2.0\n\t(FP) 1 23.59.59.29|99999999 3.0\n    </FADER_LIST>\n"
-              "<DELAY><TRACK1>1e400</TRACK1></DELAY>\n";
+    absurd +=
+        "    </TRACKLIST>\n<FADER_LIST>\n\t(FP) 1 99:99:99;99/99999999999999999999 1.0\n"
+        "\t(FP) 1 -9.-9.-9.-9|-999 2.0\n\t(FP) 1 23.59.59.29|99999999 3.0\n    </FADER_LIST>\n"
+        "<DELAY><TRACK1>1e400</TRACK1></DELAY>\n";
     const std::string f2 = dir.file("absurd.adl");
     writeText(f2, adl(absurd));
     EXPECT_EQ(pf.loadProjectFile(QString::fromStdString(f2)), kProjectMaxTracks);

@@ -23,19 +23,12 @@
 
 namespace edtest {
 
-inline QString q(const std::string &s)
-{
-    return QString::fromStdString(s);
-}
+inline QString q(const std::string &s) { return QString::fromStdString(s); }
 
-inline QString builtLibrary()
-{
-    return q(engtest::libraryFile());
-}
+inline QString builtLibrary() { return q(engtest::libraryFile()); }
 
 // Runs the event loop until pred holds or ms milliseconds passed.
-inline bool waitUntil(const std::function<bool()> &pred, int ms = 10000)
-{
+inline bool waitUntil(const std::function<bool()> &pred, int ms = 10000) {
     QElapsedTimer t;
     t.start();
     while (!pred()) {
@@ -56,8 +49,7 @@ public:
         QMessageBox::Icon icon;
     };
 
-    MessageBoxes()
-    {
+    MessageBoxes() {
         QObject::connect(&mTimer, &QTimer::timeout, [this] { poll(); });
         mTimer.start(10);
     }
@@ -66,14 +58,12 @@ public:
     const std::vector<Seen> &seen() const { return mSeen; }
     void clear() { mSeen.clear(); }
     // Titles and texts joined for failure messages.
-    std::string list() const
-    {
+    std::string list() const {
         std::string s;
         for (const Seen &b : mSeen) s += "[" + b.title.toStdString() + "] " + b.text.toStdString() + "\n";
         return s;
     }
-    bool waitFor(const QString &title, int ms = 20000)
-    {
+    bool waitFor(const QString &title, int ms = 20000) {
         return waitUntil(
             [&] {
                 for (const Seen &b : mSeen)
@@ -84,8 +74,7 @@ public:
     }
 
 private:
-    void poll()
-    {
+    void poll() {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box || box == mLast) return;
         mLast = box;

@@ -34,8 +34,7 @@ using edtest::q;
 
 // A 32-bit float stereo WAV: left and right hold the given constant
 // levels, so fades show as straight ramps.
-inline std::vector<uint8_t> dcWav(uint32_t rate, size_t frames, float left, float right)
-{
+inline std::vector<uint8_t> dcWav(uint32_t rate, size_t frames, float left, float right) {
     std::vector<uint8_t> v;
     const uint32_t bytes = static_cast<uint32_t>(frames * 8);
     sxgen::id(v, "RIFF");
@@ -63,8 +62,7 @@ inline std::vector<uint8_t> dcWav(uint32_t rate, size_t frames, float left, floa
 
 // Samples of a file decoded by ffmpeg (interleaved doubles at the file's
 // own rate; DSD at rate / 8).
-inline std::vector<double> decode(const std::string &path, int *channels = nullptr)
-{
+inline std::vector<double> decode(const std::string &path, int *channels = nullptr) {
     const auto kv = sxtest::probeStream(path, "stream=channels");
     if (channels) *channels = std::atoi(kv.count("channels") ? kv.at("channels").c_str() : "0");
     const std::string raw = path + ".f64";
@@ -82,8 +80,7 @@ inline std::vector<double> decode(const std::string &path, int *channels = nullp
 
 class ExportWindow : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         engtest::useBuiltLibrary();
         DialogEdit::setLibraryPath(edtest::builtLibrary());
         mOldCurrent = QDir::currentPath();
@@ -93,16 +90,14 @@ protected:
         dlg->sendParameters(&peq, 0.0, kPlayRate);
         QObject::connect(dlg.get(), &DialogEdit::convertExecute, [this] { onConvertExecute(); });
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         dlg.reset();
         QDir::setCurrent(mOldCurrent);
         DialogEdit::sGetExistingDirectory = mOpenDir;
     }
 
     // What the main window does on convertExecute with one track.
-    virtual void onConvertExecute()
-    {
+    virtual void onConvertExecute() {
         ++executed;
         if (!mRunOnExecute) return;
         dlg->setBounceMonoFromRight(false);
@@ -110,16 +105,14 @@ protected:
     }
 
     template <class T>
-    T *child(const char *name)
-    {
+    T *child(const char *name) {
         T *w = dlg->findChild<T *>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
     QComboBox *list(const char *name) { return child<QComboBox>(name); }
     QLineEdit *field(const char *name) { return child<QLineEdit>(name); }
-    QStringList items(const char *name)
-    {
+    QStringList items(const char *name) {
         QStringList s;
         QComboBox *c = list(name);
         for (int i = 0; i < c->count(); ++i) s << c->itemText(i);
@@ -128,9 +121,8 @@ protected:
 
     // EXPORT as the main window runs it: the source and its region, the
     // description, the folder and the tag, then the window shown.
-    void describe(const std::string &source, const QString &name, int channels, int tracks = 1,
-                  int64_t in = 0, int64_t out = 0)
-    {
+    void describe(const std::string &source, const QString &name, int channels, int tracks = 1, int64_t in = 0,
+                  int64_t out = 0) {
         dlg->mSourcePath = q(source);
         dlg->mExportRegion = tWaveEditParam{};
         dlg->mExportRegion.inPoint = in;
@@ -145,8 +137,7 @@ protected:
     }
     void pressExport() { QTest::mouseClick(child<QPushButton>("pushBounce"), Qt::LeftButton); }
 
-    std::string source(const std::string &name, size_t frames = 44100, float left = 0.5f, float right = -0.25f)
-    {
+    std::string source(const std::string &name, size_t frames = 44100, float left = 0.5f, float right = -0.25f) {
         EXPECT_TRUE(sxtest::writeAll(dir.file(name), dcWav(44100, frames, left, right)));
         return dir.file(name);
     }

@@ -26,8 +26,7 @@ class StripTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { tltest::useBuiltLibrary(); }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         strip = std::make_unique<cheditstrip2>();
         QObject::connect(strip.get(), &cheditstrip2::regionLoaded, strip.get(), [this](tRegionLoadParams *p) {
             loads.push_back(*p);
@@ -37,21 +36,21 @@ protected:
                          [this](QMouseEvent *, tRegionDragParams *p) { drags.push_back(*p); });
         QObject::connect(strip.get(), &cheditstrip2::tlMousePressed, strip.get(),
                          [this](QMouseEvent *e) { pressesAt.push_back(e->position().x()); });
-        QObject::connect(strip.get(), &cheditstrip2::editParamChanged, strip.get(),
-                         [this](int region, int row) { edits.push_back({region, row}); });
-        QObject::connect(strip.get(), &cheditstrip2::hideTrackMenuClicked, strip.get(),
-                         [this](int region, int row) { hides.push_back({region, row}); });
+        QObject::connect(strip.get(), &cheditstrip2::editParamChanged, strip.get(), [this](int region, int row) {
+            edits.push_back({region, row});
+        });
+        QObject::connect(strip.get(), &cheditstrip2::hideTrackMenuClicked, strip.get(), [this](int region, int row) {
+            hides.push_back({region, row});
+        });
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         strip.reset();
         cheditstrip2::setBufferAllocator(nullptr);
         // No shape may stay on the application's cursor stack.
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
 
-    void show(int w = 800, int h = 100)
-    {
+    void show(int w = 800, int h = 100) {
         strip->resize(w, h);
         strip->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(strip.get()));
@@ -60,14 +59,12 @@ protected:
 
     // Every region over the whole wave area, as an owner would for a range
     // that holds them all.
-    void place(int upTo)
-    {
+    void place(int upTo) {
         for (int i = 0; i <= upTo; ++i) info[i] = {0.0f, 1.0f, 0.0f, 1.0f, true};
         strip->layoutWaveWidget(0, info);
     }
 
-    void dropFiles(const QList<QUrl> &urls, QPoint at)
-    {
+    void dropFiles(const QList<QUrl> &urls, QPoint at) {
         auto *mime = new QMimeData();
         mime->setUrls(urls);
         QDragEnterEvent enter(at, Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
@@ -89,8 +86,7 @@ protected:
 
 // A region of `length` samples whose overview job has been started (on a
 // file that does not exist: the job fails at once and the buffers stay 0).
-void startRegion(cheditstrip2 *s, int region, uint64_t length)
-{
+void startRegion(cheditstrip2 *s, int region, uint64_t length) {
     tRegionInfo ri;
     ri.length = length;
     ri.channels = 2;
@@ -98,20 +94,17 @@ void startRegion(cheditstrip2 *s, int region, uint64_t length)
     ASSERT_TRUE(edtest::waitUntil([&] { return !s->regionLoading(region); }, tltest::kOverviewWaitMs));
 }
 
-void sendMouse(QWidget *w, QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons)
-{
+void sendMouse(QWidget *w, QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons) {
     QMouseEvent e(type, at, w->mapToGlobal(at), button, buttons, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
 
-void sendHover(QWidget *w, QEvent::Type type, QPointF at)
-{
+void sendHover(QWidget *w, QEvent::Type type, QPointF at) {
     QHoverEvent e(type, at, w->mapToGlobal(at), QPointF(-1, -1));
     QApplication::sendEvent(w, &e);
 }
 
-Qt::CursorShape overrideShape()
-{
+Qt::CursorShape overrideShape() {
     const QCursor *c = QApplication::overrideCursor();
     return c ? c->shape() : Qt::BlankCursor;
 }
@@ -154,9 +147,9 @@ TEST_F(StripTest, DropAddsTheFirstFileAtTheDropPosition) {
     strip->setTrackNumber(3);
     show();
     const int waveX = strip->waveArea()->x();
-    dropFiles({QUrl::fromLocalFile("/music/a.dff"), QUrl::fromLocalFile("/music/b.wav"),
-               QUrl::fromLocalFile("/music/c.wav")},
-              QPoint(waveX + 350, 40));
+    dropFiles(
+        {QUrl::fromLocalFile("/music/a.dff"), QUrl::fromLocalFile("/music/b.wav"), QUrl::fromLocalFile("/music/c.wav")},
+        QPoint(waveX + 350, 40));
     ASSERT_EQ(strip->regionCount(), 1);
     EXPECT_EQ(strip->regionPath(0), "/music/a.dff");
     ASSERT_EQ(loads.size(), 1u);
@@ -183,14 +176,14 @@ TEST_F(StripTest, ChannelPictureFollowsTheTrackNumber) {
         int track;
         const char *picture;
     } rows[] = {
-        {0, ":/resources2/parts/point_eq_1-on.png"}, {3, ":/resources2/parts/point_eq_4-on.png"},
-        {4, ":/resources2/parts/point_ch5.png"},     {7, ":/resources2/parts/point_ch8.png"},
+        {0, ":/resources2/parts/point_eq_1-on.png"},     {3, ":/resources2/parts/point_eq_4-on.png"},
+        {4, ":/resources2/parts/point_ch5.png"},         {7, ":/resources2/parts/point_ch8.png"},
         {8, ":/resources2/parts/point_BlueFlat_on.png"}, {-1, ":/resources2/parts/point_BlueFlat_on.png"},
     };
     auto *label = strip->findChild<QLabel *>("labelCh");
     ASSERT_NE(label, nullptr);
-    EXPECT_EQ(label->pixmap().toImage(), QImage(":/resources2/parts/point_eq_1-on.png").convertToFormat(
-                                             label->pixmap().toImage().format()));
+    EXPECT_EQ(label->pixmap().toImage(),
+              QImage(":/resources2/parts/point_eq_1-on.png").convertToFormat(label->pixmap().toImage().format()));
     for (const auto &r : rows) {
         SCOPED_TRACE(r.track);
         strip->setTrackNumber(r.track);
@@ -302,9 +295,8 @@ TEST_F(StripTest, RegionsRemovedWhileComputing) {
 TEST_F(StripTest, FailedBufferAllocationAddsNothing) {
     static int calls;
     calls = 0;
-    cheditstrip2::setBufferAllocator([](uint64_t bytes) -> void * {
-        return ++calls == 5 ? nullptr : _aligned_calloc(bytes, 16);
-    });
+    cheditstrip2::setBufferAllocator(
+        [](uint64_t bytes) -> void * { return ++calls == 5 ? nullptr : _aligned_calloc(bytes, 16); });
     edtest::MessageBoxes boxes;
     strip->openFile("/music/big.wav", kFileOpenReplace);
     ASSERT_EQ(boxes.seen().size(), 1u);

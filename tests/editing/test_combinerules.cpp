@@ -14,13 +14,9 @@
 
 namespace {
 
-QString q(const char *s)
-{
-    return QString::fromUtf8(s);
-}
+QString q(const char *s) { return QString::fromUtf8(s); }
 
-tAudioFileInfo pcm(uint32_t type, uint32_t rate, uint32_t bits, uint32_t channels, uint32_t tag)
-{
+tAudioFileInfo pcm(uint32_t type, uint32_t rate, uint32_t bits, uint32_t channels, uint32_t tag) {
     tAudioFileInfo r;
     r.fileType = type;
     r.sampleRate = rate;
@@ -31,8 +27,7 @@ tAudioFileInfo pcm(uint32_t type, uint32_t rate, uint32_t bits, uint32_t channel
 }
 
 // Two selected 44.1 kHz 16-bit stereo WAV files and a short destination.
-tCombineCheck goodCheck()
-{
+tCombineCheck goodCheck() {
     tCombineCheck c;
     c.headSelected = c.tailSelected = true;
     c.head = c.tail = pcm(0, 44100, 16, 2, 1);
@@ -43,17 +38,16 @@ tCombineCheck goodCheck()
 
 }  // namespace
 
-TEST(CombineRules, NameOfTheCombinedFile)
-{
+TEST(CombineRules, NameOfTheCombinedFile) {
     struct Row {
         const char *head, *tail, *name, *type;
     };
     const Row rows[] = {
         {"/m/a.b.wav", "/n/c.wav", "ab_c", ".wav"},
-        {"/m/x.WAV", "/m/y.wav", "x_y", ".WAV"},        // the head's type, case kept
+        {"/m/x.WAV", "/m/y.wav", "x_y", ".WAV"},  // the head's type, case kept
         {"/m/my.song.dsf", "/m/other.take.2.dsf", "mysong_othertake2", ".dsf"},
-        {"/m/noext", "/m/c.wav", "_c", ".noext"},         // no dot: empty base
-        {"", "/m/c.wav", "_c", "."},                      // tail chosen before any head
+        {"/m/noext", "/m/c.wav", "_c", ".noext"},  // no dot: empty base
+        {"", "/m/c.wav", "_c", "."},               // tail chosen before any head
     };
     for (const Row &r : rows) {
         const tCombineName n = combineNameRule(q(r.head), q(r.tail), q("/m"));
@@ -63,8 +57,7 @@ TEST(CombineRules, NameOfTheCombinedFile)
     }
 }
 
-TEST(CombineRules, LongNamesAreCutToTheFolder)
-{
+TEST(CombineRules, LongNamesAreCutToTheFolder) {
     const QString head = QString(200, QLatin1Char('h')) + q(".wav");
     const QString tail = QString(100, QLatin1Char('t')) + q(".wav");
 
@@ -97,8 +90,7 @@ TEST(CombineRules, LongNamesAreCutToTheFolder)
     EXPECT_EQ(n.fileName, q("a_b"));
 }
 
-TEST(CombineRules, RefusalsOfCombine)
-{
+TEST(CombineRules, RefusalsOfCombine) {
     struct Row {
         const char *what;
         void (*change)(tCombineCheck &);
@@ -120,14 +112,11 @@ TEST(CombineRules, RefusalsOfCombine)
              c.tail.fileType = 2;
          },
          "The tail file has not been selected."},
-        {"WAV and DSF at other rates: only the format",
-         [](tCombineCheck &c) { c.tail = pcm(2, 2822400, 1, 2, 0); },
+        {"WAV and DSF at other rates: only the format", [](tCombineCheck &c) { c.tail = pcm(2, 2822400, 1, 2, 0); },
          "File formats of two files do not match."},
-        {"rate and bits",
-         [](tCombineCheck &c) { c.tail = pcm(0, 48000, 24, 2, 1); },
+        {"rate and bits", [](tCombineCheck &c) { c.tail = pcm(0, 48000, 24, 2, 1); },
          "Sampling frequencies of two files do not match.\nBit length of two files do not match."},
-        {"channels and format id",
-         [](tCombineCheck &c) { c.tail = pcm(0, 44100, 16, 1, 3); },
+        {"channels and format id", [](tCombineCheck &c) { c.tail = pcm(0, 44100, 16, 1, 3); },
          "Num. of channels of two files do not match.\nFormat ID of channels of two files do not match."},
         {"files differ and the name is blank: the files only",
          [](tCombineCheck &c) {
@@ -161,8 +150,7 @@ TEST(CombineRules, RefusalsOfCombine)
     }
 }
 
-TEST(CombineRules, ResultTexts)
-{
+TEST(CombineRules, ResultTexts) {
     EXPECT_EQ(combineResultText(0), q("Combine completed."));
     EXPECT_EQ(combineResultText(3), q("Combine completed."));
     EXPECT_EQ(combineResultText(-1), q("Combine failed.\n\n[Code = -1]"));
@@ -171,8 +159,7 @@ TEST(CombineRules, ResultTexts)
               q("Combine failed.\nIt seems that no disk space left.\nPlease free up disk space.\n[Code = -38]"));
 }
 
-TEST(CombineRules, RecordOfAnAcceptedFile)
-{
+TEST(CombineRules, RecordOfAnAcceptedFile) {
     tAudioFileInfoAFile info;
     info.sampleRate = 96000;
     info.bitsPerSample = 24;
@@ -205,13 +192,11 @@ TEST(CombineRules, RecordOfAnAcceptedFile)
     EXPECT_EQ(r.seconds, 0u);
 }
 
-TEST(CombineRules, JoinProgressWindowPlacement)
-{
+TEST(CombineRules, JoinProgressWindowPlacement) {
     EXPECT_EQ(combineJoinProgressRect(QRect(100, 40, 540, 409)), QRect(100 + 270 - 50, 40 + 102, 100, 50));
 }
 
-TEST(CombineRules, SameFileThroughLinks)
-{
+TEST(CombineRules, SameFileThroughLinks) {
     sxtest::TempDir dir;
     const QString a = QString::fromStdString(dir.file("a.wav"));
     const QString b = QString::fromStdString(dir.file("b.wav"));

@@ -35,22 +35,19 @@ using edtest::MessageBoxes;
 using edtest::q;
 namespace fs = std::filesystem;
 
-std::vector<int32_t> ramp(size_t n, int32_t from, int32_t step)
-{
+std::vector<int32_t> ramp(size_t n, int32_t from, int32_t step) {
     std::vector<int32_t> v(n);
     for (size_t i = 0; i < n; ++i) v[i] = static_cast<int32_t>((from + step * static_cast<int64_t>(i)) % 30000);
     return v;
 }
 
-std::string soxi(const std::string &option, const std::string &path)
-{
+std::string soxi(const std::string &option, const std::string &path) {
     return sxtest::commandOutput("soxi " + option + " '" + path + "' 2>/dev/null");
 }
 
 // Drops a list of URLs on a widget the way a desktop drag does: the drag
 // enters first, and only a widget that took it receives the drop.
-void dropOn(QWidget *area, const QList<QUrl> &urls)
-{
+void dropOn(QWidget *area, const QList<QUrl> &urls) {
     QMimeData mime;
     mime.setUrls(urls);
     QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -61,8 +58,7 @@ void dropOn(QWidget *area, const QList<QUrl> &urls)
 
 class CombineWindow : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         DialogCombine::setLibraryPath(edtest::builtLibrary());
         mOldCurrent = QDir::currentPath();
         QDir::setCurrent(q(dir.path()));
@@ -71,8 +67,7 @@ protected:
         dlg->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg.get()));
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         dlg.reset();
         QDir::setCurrent(mOldCurrent);
         DialogCombine::sGetOpenFileName = mOpenFile;
@@ -80,8 +75,7 @@ protected:
     }
 
     template <class T>
-    T *child(const char *name)
-    {
+    T *child(const char *name) {
         T *w = dlg->findChild<T *>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
         return w;
@@ -93,8 +87,7 @@ protected:
     void setMode(int mode) { child<QComboBox>("comboBox")->setCurrentIndex(mode); }
 
     std::string file(const std::string &name) { return dir.file(name); }
-    std::string wav(const std::string &name, uint32_t rate, int bits, int channels, const std::vector<int32_t> &s)
-    {
+    std::string wav(const std::string &name, uint32_t rate, int bits, int channels, const std::vector<int32_t> &s) {
         EXPECT_TRUE(sxtest::writeAll(file(name), sxgen::wav(rate, bits, channels, s)));
         return file(name);
     }
@@ -103,8 +96,7 @@ protected:
 
     void combine() { child<QPushButton>("pushButton")->click(); }
     // Runs a combine and waits for its result box; the box's text.
-    QString combineAndWait(MessageBoxes &boxes)
-    {
+    QString combineAndWait(MessageBoxes &boxes) {
         combine();
         EXPECT_TRUE(boxes.waitFor(QStringLiteral("Combine Files"))) << boxes.list();
         for (const auto &b : boxes.seen())
@@ -123,8 +115,7 @@ private:
 
 }  // namespace
 
-TEST_F(CombineWindow, AcceptedFilesNameTheCombinedFile)
-{
+TEST_F(CombineWindow, AcceptedFilesNameTheCombinedFile) {
     MessageBoxes boxes;
     const auto s = ramp(2000, 1, 3);
     drop(head(), wav("a.b.wav", 44100, 16, 2, s));
@@ -158,8 +149,7 @@ TEST_F(CombineWindow, AcceptedFilesNameTheCombinedFile)
     EXPECT_FALSE(enterText.isAccepted());
 }
 
-TEST_F(CombineWindow, RefusedFilesLeaveTheEarlierFileInPlace)
-{
+TEST_F(CombineWindow, RefusedFilesLeaveTheEarlierFileInPlace) {
     MessageBoxes boxes;
     drop(head(), wav("a.wav", 44100, 16, 2, ramp(2000, 1, 3)));
     ASSERT_TRUE(sxtest::writeAll(file("garbage.wav"), std::vector<uint8_t>(300, 0x41)));
@@ -197,8 +187,7 @@ TEST_F(CombineWindow, RefusedFilesLeaveTheEarlierFileInPlace)
     EXPECT_EQ(head()->text(), QStringLiteral("a.wav"));
 }
 
-TEST_F(CombineWindow, SelectButtonsAndTheFolderButton)
-{
+TEST_F(CombineWindow, SelectButtonsAndTheFolderButton) {
     MessageBoxes boxes;
     fs::create_directories(file("in"));
     fs::create_directories(file("out"));
@@ -238,8 +227,7 @@ TEST_F(CombineWindow, SelectButtonsAndTheFolderButton)
     EXPECT_EQ(field("plainTextEditFile")->text(), nameBefore);
 }
 
-TEST_F(CombineWindow, CombineRefusesMissingAndMismatchedFiles)
-{
+TEST_F(CombineWindow, CombineRefusesMissingAndMismatchedFiles) {
     MessageBoxes boxes;
     auto refusal = [&] {
         boxes.clear();
@@ -257,8 +245,8 @@ TEST_F(CombineWindow, CombineRefusesMissingAndMismatchedFiles)
 
     // A WAV head and a DSF tail at other rates: the format alone.
     drop(head(), wav("a.wav", 44100, 16, 2, ramp(2000, 1, 3)));
-    ASSERT_TRUE(sxtest::writeAll(file("t.dsf"), sxgen::dsf(2822400, {sxgen::noiseBytes(5000, 1),
-                                                                      sxgen::noiseBytes(5000, 2)})));
+    ASSERT_TRUE(
+        sxtest::writeAll(file("t.dsf"), sxgen::dsf(2822400, {sxgen::noiseBytes(5000, 1), sxgen::noiseBytes(5000, 2)})));
     drop(tail(), file("t.dsf"));
     EXPECT_EQ(refusal(), QStringLiteral("File formats of two files do not match."));
 
@@ -289,8 +277,7 @@ TEST_F(CombineWindow, CombineRefusesMissingAndMismatchedFiles)
     EXPECT_EQ(refusal(), QStringLiteral("The head file has not been selected.\nThe tail file has not been selected."));
 }
 
-TEST_F(CombineWindow, DestinationOf254UnitsIsTakenAnd255Refused)
-{
+TEST_F(CombineWindow, DestinationOf254UnitsIsTakenAnd255Refused) {
     MessageBoxes boxes;
     const auto s = ramp(2000, 1, 3);
     drop(head(), wav("a.wav", 44100, 16, 2, s));
@@ -319,8 +306,7 @@ TEST_F(CombineWindow, DestinationOf254UnitsIsTakenAnd255Refused)
     EXPECT_TRUE(fs::exists(folder + "/a_c.wav"));
 }
 
-TEST_F(CombineWindow, TimeAxisWavJoinedAndCheckedFromOutside)
-{
+TEST_F(CombineWindow, TimeAxisWavJoinedAndCheckedFromOutside) {
     if (!sxtest::haveTool("sox")) GTEST_SKIP() << "sox missing";
     MessageBoxes boxes;
     const std::string a = wav("a.wav", 44100, 16, 2, ramp(2 * 44100, 1, 3));
@@ -363,8 +349,7 @@ TEST_F(CombineWindow, TimeAxisWavJoinedAndCheckedFromOutside)
     EXPECT_EQ(tail()->text(), QStringLiteral("c.wav"));
 }
 
-TEST_F(CombineWindow, TimeAxisDsdJoinedBitForBit)
-{
+TEST_F(CombineWindow, TimeAxisDsdJoinedBitForBit) {
     struct Row {
         const char *type;
         size_t headBytes, tailBytes;  // per channel
@@ -376,8 +361,10 @@ TEST_F(CombineWindow, TimeAxisDsdJoinedBitForBit)
         SCOPED_TRACE(r.type);
         MessageBoxes boxes;
         const bool dsf = std::string(r.type) == "dsf";
-        const std::vector<std::vector<uint8_t>> h = {sxgen::noiseBytes(r.headBytes, 1), sxgen::noiseBytes(r.headBytes, 2)};
-        const std::vector<std::vector<uint8_t>> t = {sxgen::noiseBytes(r.tailBytes, 3), sxgen::noiseBytes(r.tailBytes, 4)};
+        const std::vector<std::vector<uint8_t>> h = {sxgen::noiseBytes(r.headBytes, 1),
+                                                     sxgen::noiseBytes(r.headBytes, 2)};
+        const std::vector<std::vector<uint8_t>> t = {sxgen::noiseBytes(r.tailBytes, 3),
+                                                     sxgen::noiseBytes(r.tailBytes, 4)};
         const std::string a = file(std::string("h.") + r.type), c = file(std::string("t.") + r.type);
         ASSERT_TRUE(sxtest::writeAll(a, dsf ? sxgen::dsf(2822400, h) : sxgen::dsdiff(2822400, h)));
         ASSERT_TRUE(sxtest::writeAll(c, dsf ? sxgen::dsf(2822400, t) : sxgen::dsdiff(2822400, t)));
@@ -408,8 +395,7 @@ TEST_F(CombineWindow, TimeAxisDsdJoinedBitForBit)
     }
 }
 
-TEST_F(CombineWindow, TwoMonoFilesBecomeOneStereoFile)
-{
+TEST_F(CombineWindow, TwoMonoFilesBecomeOneStereoFile) {
     if (!sxtest::haveTool("sox")) GTEST_SKIP() << "sox missing";
     MessageBoxes boxes;
     setMode(1);
@@ -445,8 +431,7 @@ TEST_F(CombineWindow, TwoMonoFilesBecomeOneStereoFile)
     EXPECT_EQ(sxgen::dsfChannels(sxtest::readAll(file("l_r.dsf"))), (std::vector<std::vector<uint8_t>>{lb, rb}));
 }
 
-TEST_F(CombineWindow, FailuresAreReportedAndLeaveNoFile)
-{
+TEST_F(CombineWindow, FailuresAreReportedAndLeaveNoFile) {
     const auto s = ramp(4000, 1, 3);
     drop(head(), wav("a.wav", 44100, 16, 2, s));
     drop(tail(), wav("c.wav", 44100, 16, 2, s));
@@ -483,8 +468,7 @@ TEST_F(CombineWindow, FailuresAreReportedAndLeaveNoFile)
     }
 }
 
-TEST_F(CombineWindow, OverwriteQuestion)
-{
+TEST_F(CombineWindow, OverwriteQuestion) {
     const auto s = ramp(4000, 1, 3);
     drop(head(), wav("a.wav", 44100, 16, 2, s));
     drop(tail(), wav("c.wav", 44100, 16, 2, s));
@@ -509,8 +493,7 @@ TEST_F(CombineWindow, OverwriteQuestion)
     }
 }
 
-TEST_F(CombineWindow, DestinationThatIsOneOfTheSourcesIsRefused)
-{
+TEST_F(CombineWindow, DestinationThatIsOneOfTheSourcesIsRefused) {
     const auto s = ramp(4000, 1, 3);
     const std::string a = wav("a.wav", 44100, 16, 2, s);
     const std::string c = wav("c.wav", 44100, 16, 2, s);
@@ -550,8 +533,7 @@ TEST_F(CombineWindow, DestinationThatIsOneOfTheSourcesIsRefused)
     EXPECT_EQ(sxtest::readAll(a), before);
 }
 
-TEST_F(CombineWindow, CombineWhileAJobRunsIsIgnored)
-{
+TEST_F(CombineWindow, CombineWhileAJobRunsIsIgnored) {
     for (int mode : {0, 1}) {
         SCOPED_TRACE(mode);
         dlg->show();
@@ -573,8 +555,7 @@ TEST_F(CombineWindow, CombineWhileAJobRunsIsIgnored)
     }
 }
 
-TEST_F(CombineWindow, PresetHeadFile)
-{
+TEST_F(CombineWindow, PresetHeadFile) {
     MessageBoxes boxes;
     const std::string a = wav("take.one.wav", 96000, 24, 2, ramp(960, 1, 3));
     dlg->setHeadFile(q(a), QStringLiteral("take.one.wav"), 0, 96000, 24, 2, 1, QStringLiteral("24bit"));
@@ -591,8 +572,7 @@ TEST_F(CombineWindow, PresetHeadFile)
     EXPECT_EQ(sxgen::wavData(sxtest::readAll(file("takeone_b.wav"))).size(), (960u + 480u) * 3);
 }
 
-TEST(CombineWindowWithoutLibrary, FilesAreRefusedWithAClearMessage)
-{
+TEST(CombineWindowWithoutLibrary, FilesAreRefusedWithAClearMessage) {
     DialogCombine::setLibraryPath(QStringLiteral("/nonexistent/libmorphex.so.1"));
     sxtest::TempDir dir;
     ASSERT_TRUE(sxtest::writeAll(dir.file("a.wav"), sxgen::wav(44100, 16, 2, ramp(100, 1, 1))));

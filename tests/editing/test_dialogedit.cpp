@@ -16,15 +16,14 @@
 namespace {
 
 using edtest::MessageBoxes;
-using extest::ExportWindow;
 using edtest::q;
+using extest::ExportWindow;
 
 class ExportForm : public ExportWindow {};
 
 }  // namespace
 
-TEST_F(ExportForm, StateAfterConstruction)
-{
+TEST_F(ExportForm, StateAfterConstruction) {
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Export File"));
     EXPECT_EQ(dlg->minimumSize(), QSize(540, 440));
     EXPECT_EQ(dlg->maximumSize(), QSize(540, 440));
@@ -58,8 +57,7 @@ TEST_F(ExportForm, StateAfterConstruction)
     if (const char *shot = std::getenv("SONVEX_SHOT")) dlg->grab().save(QString::fromLocal8Bit(shot));
 }
 
-TEST_F(ExportForm, NameFollowsTheRateAndTheFormat)
-{
+TEST_F(ExportForm, NameFollowsTheRateAndTheFormat) {
     describe(source("src.wav"), QStringLiteral("concert.final.wav"), 2);
     list("BounceFreq")->setCurrentText(QStringLiteral("96kHz"));
     EXPECT_EQ(field("plainTextEditFile")->text(), QStringLiteral("concertfinal_96k"));
@@ -99,8 +97,7 @@ TEST_F(ExportForm, NameFollowsTheRateAndTheFormat)
     EXPECT_EQ(field("plainTextEditFile")->text(), QStringLiteral("_48k"));
 }
 
-TEST_F(ExportForm, ChannelListAndTheStereoPreference)
-{
+TEST_F(ExportForm, ChannelListAndTheStereoPreference) {
     describe(source("m.wav"), QStringLiteral("mono.wav"), 1);
     EXPECT_EQ(items("BounceCh"), QStringList{"MONO"});
     EXPECT_EQ(dlg->outputChannels(), 1);
@@ -132,8 +129,7 @@ TEST_F(ExportForm, ChannelListAndTheStereoPreference)
     EXPECT_EQ(dlg->stereoPreference(), 1);
 }
 
-TEST_F(ExportForm, FolderChoiceBecomesTheCurrentFolder)
-{
+TEST_F(ExportForm, FolderChoiceBecomesTheCurrentFolder) {
     describe(source("s.wav"), QStringLiteral("s.wav"), 2);
     EXPECT_EQ(field("plainTextEditDir")->text(), q(dir.path()));
     const std::string other = dir.file("chosen");
@@ -160,8 +156,7 @@ TEST_F(ExportForm, FolderChoiceBecomesTheCurrentFolder)
     EXPECT_EQ(QDir::currentPath(), q(other));
 }
 
-TEST_F(ExportForm, PathLimitAndBlankName)
-{
+TEST_F(ExportForm, PathLimitAndBlankName) {
     MessageBoxes boxes;
     describe(source("s.wav"), QStringLiteral("s.wav"), 2);
     const QString folder = q(dir.path());
@@ -198,8 +193,7 @@ TEST_F(ExportForm, PathLimitAndBlankName)
     EXPECT_EQ(boxes.seen()[2].text, QStringLiteral("The file name is blank.\nPlease give the file a name."));
 }
 
-TEST_F(ExportForm, OverwriteQuestionForEveryFileThePassesWrite)
-{
+TEST_F(ExportForm, OverwriteQuestionForEveryFileThePassesWrite) {
     MessageBoxes boxes;
     describe(source("s.wav"), QStringLiteral("take.wav"), 2);
     field("plainTextEditFile")->setText(QStringLiteral("take"));
@@ -249,8 +243,7 @@ TEST_F(ExportForm, OverwriteQuestionForEveryFileThePassesWrite)
     EXPECT_EQ(executed, 3);
 }
 
-TEST_F(ExportForm, DestinationThatIsTheSourceIsRefused)
-{
+TEST_F(ExportForm, DestinationThatIsTheSourceIsRefused) {
     MessageBoxes boxes;
     const std::string src = source("take.wav");
     describe(src, QStringLiteral("take.wav"), 2);
@@ -264,8 +257,7 @@ TEST_F(ExportForm, DestinationThatIsTheSourceIsRefused)
     EXPECT_TRUE(QFile::exists(q(src)));
 }
 
-TEST_F(ExportForm, DsdiffDropsTitlesItCannotHold)
-{
+TEST_F(ExportForm, DsdiffDropsTitlesItCannotHold) {
     describe(source("s.wav"), QStringLiteral("s.wav"), 2);
     sxtest::TagRecord::set(tag.title, "\xe6\x97\xa5\xe6\x9c\xac");  // CJK
     sxtest::TagRecord::set(tag.artist, "Beyonc\xc3\xa9");
@@ -288,8 +280,7 @@ TEST_F(ExportForm, DsdiffDropsTitlesItCannotHold)
     EXPECT_EQ(tag.artist[0], 0);
 }
 
-TEST_F(ExportForm, OwnTagEditorEditsTheMainWindowsRecord)
-{
+TEST_F(ExportForm, OwnTagEditorEditsTheMainWindowsRecord) {
     describe(source("s.wav"), QStringLiteral("s.wav"), 2);
     sxtest::TagRecord::set(tag.title, "Song");
     sxtest::TagRecord::set(tag.artist, "\xe6\x97\xa5\xe6\x9c\xac");  // CJK: a DSDIFF tag cannot hold it

@@ -35,8 +35,7 @@ namespace {
 using edtest::MessageBoxes;
 using edtest::q;
 
-QString tagLibrary()
-{
+QString tagLibrary() {
     const char *dir = std::getenv("SONVEX_BIN_DIR");
     return q(dir ? dir : ".") + QStringLiteral("/libmorphex.so");
 }
@@ -47,8 +46,7 @@ struct Record {
     static constexpr wchar16 kGuard = 0x7777;
     static constexpr int kGuardUnits = 16;
 
-    Record()
-    {
+    Record() {
         for (auto *b : {&title, &artist, &album, &genre, &picture})
             b->assign(kTagTextUnits + kGuardUnits, kGuard), (*b)[0] = 0;
         comment.assign(kTagCommentUnits + kGuardUnits, kGuard);
@@ -61,15 +59,13 @@ struct Record {
         info.comment = comment.data();
         info.year = info.hour = info.minute = info.second = info.frame = -1;
     }
-    static void put(std::vector<wchar16> &b, const QString &s)
-    {
+    static void put(std::vector<wchar16> &b, const QString &s) {
         ASSERT_LT(s.size(), static_cast<qsizetype>(b.size() - kGuardUnits));
         for (int i = 0; i < s.size(); ++i) b[i] = static_cast<wchar16>(s.at(i).unicode());
         b[s.size()] = 0;
     }
     static QString get(const std::vector<wchar16> &b) { return QString::fromStdU16String(sxtest::s16(b.data())); }
-    bool guardsIntact() const
-    {
+    bool guardsIntact() const {
         for (const auto *b : {&title, &artist, &album, &genre, &picture, &comment})
             for (size_t i = b->size() - kGuardUnits; i < b->size(); ++i)
                 if ((*b)[i] != kGuard) return false;
@@ -81,8 +77,7 @@ struct Record {
 };
 
 // A small PNG of one colour.
-std::vector<uint8_t> png(QColor colour)
-{
+std::vector<uint8_t> png(QColor colour) {
     QImage image(4, 4, QImage::Format_RGB32);
     image.fill(colour);
     QByteArray bytes;
@@ -94,14 +89,13 @@ std::vector<uint8_t> png(QColor colour)
 
 // A DSF file with an ID3v2.3 tag: texts, date, time, comment, genre and,
 // when given, a PNG picture.
-std::vector<uint8_t> taggedDsf(const std::string &title, const std::vector<uint8_t> &picture)
-{
+std::vector<uint8_t> taggedDsf(const std::string &title, const std::vector<uint8_t> &picture) {
     using namespace dsffix;
     std::vector<std::vector<uint8_t>> frames = {
-        frame("TIT2", latin(title)),     frame("TPE1", latin("Quartet")), frame("TALB", latin("Live")),
-        frame("TCON", latin("Jazz")),    frame("TYER", latin("2019")),    frame("TDAT", latin("2403")),
-        frame("TIME", latin("2107")),
-        frame("COMM", {0, 'e', 'n', 'g', 0, 'n', 'o', 't', 'e', 's'}),
+        frame("TIT2", latin(title)),  frame("TPE1", latin("Quartet")),
+        frame("TALB", latin("Live")), frame("TCON", latin("Jazz")),
+        frame("TYER", latin("2019")), frame("TDAT", latin("2403")),
+        frame("TIME", latin("2107")), frame("COMM", {0, 'e', 'n', 'g', 0, 'n', 'o', 't', 'e', 's'}),
     };
     if (!picture.empty()) {
         std::vector<uint8_t> apic = {0};
@@ -115,14 +109,12 @@ std::vector<uint8_t> taggedDsf(const std::string &title, const std::vector<uint8
 
 class TagEditor : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         DialogEditTag::setLibraryPath(tagLibrary());
         mOldCurrent = QDir::currentPath();
         dlg = std::make_unique<DialogEditTag>();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         dlg.reset();
         QDir::setCurrent(mOldCurrent);
         DialogEditTag::sGetOpenFileName = mOpenFile;
@@ -131,8 +123,7 @@ protected:
     }
 
     template <class T>
-    T *child(const char *name)
-    {
+    T *child(const char *name) {
         T *w = dlg->findChild<T *>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
         return w;
@@ -143,8 +134,7 @@ protected:
     void ok() { child<QDialogButtonBox>("buttonBox")->button(QDialogButtonBox::Ok)->click(); }
     void cancel() { child<QDialogButtonBox>("buttonBox")->button(QDialogButtonBox::Cancel)->click(); }
 
-    bool showsNoPhoto()
-    {
+    bool showsNoPhoto() {
         const QPixmap shown = child<QLabel>("labelPhoto")->pixmap();
         return !shown.isNull() &&
                shown.toImage() == QPixmap(QStringLiteral(":/resources2/parts/NoPhoto.png")).toImage();
@@ -153,8 +143,7 @@ protected:
 
     // The picker answers with this path (empty: cancelled) and remembers
     // what it was asked.
-    void pick(const QString &path)
-    {
+    void pick(const QString &path) {
         sPicked = path;
         sAsked.clear();
         DialogEditTag::sGetOpenFileName = [](QWidget *, const QString &caption, const QString &dir,
@@ -170,8 +159,7 @@ protected:
     static inline std::vector<Asked> sAsked;
 
     // A full record: every field set.
-    Record fullRecord()
-    {
+    Record fullRecord() {
         Record r;
         Record::put(r.title, QStringLiteral("Song"));
         Record::put(r.artist, QStringLiteral("Band"));
@@ -201,8 +189,7 @@ private:
 
 }  // namespace
 
-TEST(TagTexts, LatinCheckAndGenreTables)
-{
+TEST(TagTexts, LatinCheckAndGenreTables) {
     struct {
         QString text;
         bool latin;
@@ -228,8 +215,7 @@ TEST(TagTexts, LatinCheckAndGenreTables)
     EXPECT_TRUE(tagGenreNameOfNumber(126).isEmpty());
 }
 
-TEST(TagTexts, LongTextsAreCutToTheBufferAndNeverSplitAPair)
-{
+TEST(TagTexts, LongTextsAreCutToTheBufferAndNeverSplitAPair) {
     std::vector<wchar16> buf(kTagTextUnits + 4, 0x7777);
     struct {
         QString text;
@@ -252,8 +238,7 @@ TEST(TagTexts, LongTextsAreCutToTheBufferAndNeverSplitAPair)
     EXPECT_TRUE(tagTextFromBuffer(nullptr, 5).isEmpty());
 }
 
-TEST_F(TagEditor, FormAndGenreBox)
-{
+TEST_F(TagEditor, FormAndGenreBox) {
     EXPECT_EQ(dlg->windowTitle(), QStringLiteral("Editing Tag Information"));
     EXPECT_EQ(dlg->size(), QSize(430, 468));
     EXPECT_EQ(dlg->minimumSize(), dlg->maximumSize());
@@ -289,8 +274,7 @@ TEST_F(TagEditor, FormAndGenreBox)
     }
 }
 
-TEST_F(TagEditor, EachTagTypeEnablesItsColumnsOnly)
-{
+TEST_F(TagEditor, EachTagTypeEnablesItsColumnsOnly) {
     // Column -> its widgets.
     const std::vector<std::vector<const char *>> columns = {
         {"labelNo", "lineEditTrack", "labelSlash_track", "lineEditTotalTrack"},
@@ -337,8 +321,7 @@ TEST_F(TagEditor, EachTagTypeEnablesItsColumnsOnly)
     }
 }
 
-TEST_F(TagEditor, FillingEmptiesTheFieldsOfDisabledColumns)
-{
+TEST_F(TagEditor, FillingEmptiesTheFieldsOfDisabledColumns) {
     Record r = fullRecord();
     field("lineEditTrack")->setText(QStringLiteral("3"));
     field("lineEditTotalTrack")->setText(QStringLiteral("12"));
@@ -392,8 +375,7 @@ TEST_F(TagEditor, FillingEmptiesTheFieldsOfDisabledColumns)
     EXPECT_EQ(field("lineEditTitle")->text(), QStringLiteral("Song"));
 }
 
-TEST_F(TagEditor, OkStoresTheFormAndTheOwnerReadsIt)
-{
+TEST_F(TagEditor, OkStoresTheFormAndTheOwnerReadsIt) {
     QSignalSpy confirmed(dlg.get(), &DialogEditTag::id3paramsConfirmed);
     dlg->setTagType(kTagTypeDsf);
     // The owner fills the form first; a record with nothing set leaves the
@@ -446,8 +428,7 @@ TEST_F(TagEditor, OkStoresTheFormAndTheOwnerReadsIt)
     EXPECT_EQ(Record::get(r.artist), QStringLiteral("Artist"));
 }
 
-TEST_F(TagEditor, DsdiffTitleBeyondLatin1IsRefusedAndShownEmpty)
-{
+TEST_F(TagEditor, DsdiffTitleBeyondLatin1IsRefusedAndShownEmpty) {
     QSignalSpy confirmed(dlg.get(), &DialogEditTag::id3paramsConfirmed);
     const QString japanese = QString::fromUtf16(u"\u65E5\u672C");
     Record r = fullRecord();
@@ -492,8 +473,7 @@ TEST_F(TagEditor, DsdiffTitleBeyondLatin1IsRefusedAndShownEmpty)
     EXPECT_EQ(Record::get(out.artist), japanese);
 }
 
-TEST_F(TagEditor, TextsLongerThanTheBuffersAreCut)
-{
+TEST_F(TagEditor, TextsLongerThanTheBuffersAreCut) {
     dlg->setTagType(kTagTypeFlac);
     dlg->show();
     field("lineEditTitle")->setText(QString(400, QLatin1Char('t')));
@@ -519,8 +499,7 @@ TEST_F(TagEditor, TextsLongerThanTheBuffersAreCut)
     EXPECT_EQ(field("lineEditComment")->text().size(), kTagCommentUnits);
 }
 
-TEST_F(TagEditor, CopyTakesTheLastConfirmedTagAndPasteFillsTheForm)
-{
+TEST_F(TagEditor, CopyTakesTheLastConfirmedTagAndPasteFillsTheForm) {
     dlg->setTagType(kTagTypeDsf);
     // The copy record starts zeroed: pasting it before any copy shows a
     // zero year and the first hour and minute.
@@ -553,8 +532,7 @@ TEST_F(TagEditor, CopyTakesTheLastConfirmedTagAndPasteFillsTheForm)
     EXPECT_EQ(box("comboBoxFrm")->currentIndex(), -1);
 }
 
-TEST_F(TagEditor, LoadFillsTheFormFromAFileAndKeepsItsPicturePrivate)
-{
+TEST_F(TagEditor, LoadFillsTheFormFromAFileAndKeepsItsPicturePrivate) {
     const auto red = png(Qt::red);
     ASSERT_TRUE(sxtest::writeAll(file("a.dsf"), taggedDsf("First", red)));
     dlg->setTagType(kTagTypeDsf);
@@ -612,8 +590,7 @@ TEST_F(TagEditor, LoadFillsTheFormFromAFileAndKeepsItsPicturePrivate)
     EXPECT_FALSE(QFileInfo::exists(folder));
 }
 
-TEST_F(TagEditor, LoadOfAFileWithoutATagShowsTheEmptyRecord)
-{
+TEST_F(TagEditor, LoadOfAFileWithoutATagShowsTheEmptyRecord) {
     Record r = fullRecord();
     dlg->setTagType(kTagTypeDsf);
     dlg->setID3tagInfo(&r.info);
@@ -631,8 +608,7 @@ TEST_F(TagEditor, LoadOfAFileWithoutATagShowsTheEmptyRecord)
     }
 }
 
-TEST_F(TagEditor, SelectGetCurrentTimeAndReset)
-{
+TEST_F(TagEditor, SelectGetCurrentTimeAndReset) {
     const QString red = q(file("cover.png"));
     ASSERT_TRUE(sxtest::writeAll(red.toStdString(), png(Qt::red)));
     dlg->setTagType(kTagTypeFlac);
@@ -708,8 +684,7 @@ TEST_F(TagEditor, SelectGetCurrentTimeAndReset)
     EXPECT_EQ(r.info.year, 0);
 }
 
-TEST_F(TagEditor, WithoutTheLibraryLoadSaysSoAndKeepsTheForm)
-{
+TEST_F(TagEditor, WithoutTheLibraryLoadSaysSoAndKeepsTheForm) {
     DialogEditTag::setLibraryPath(QStringLiteral("/nonexistent/libmorphex.so"));
     dlg = std::make_unique<DialogEditTag>();
     Record r = fullRecord();

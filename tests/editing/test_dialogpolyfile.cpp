@@ -25,26 +25,20 @@ namespace {
 
 using edtest::q;
 
-QStringList entries(DialogPolyfile &dlg)
-{
+QStringList entries(DialogPolyfile &dlg) {
     QStringList list;
     auto *box = dlg.findChild<QComboBox *>(QStringLiteral("comboBoxSelectCh"));
     for (int i = 0; box && i < box->count(); ++i) list << box->itemText(i);
     return list;
 }
 
-QComboBox *combo(DialogPolyfile &dlg)
-{
-    return dlg.findChild<QComboBox *>(QStringLiteral("comboBoxSelectCh"));
-}
+QComboBox *combo(DialogPolyfile &dlg) { return dlg.findChild<QComboBox *>(QStringLiteral("comboBoxSelectCh")); }
 
-QRadioButton *radio(DialogPolyfile &dlg, const char *name)
-{
+QRadioButton *radio(DialogPolyfile &dlg, const char *name) {
     return dlg.findChild<QRadioButton *>(QString::fromLatin1(name));
 }
 
-void press(DialogPolyfile &dlg, QDialogButtonBox::StandardButton which)
-{
+void press(DialogPolyfile &dlg, QDialogButtonBox::StandardButton which) {
     auto *box = dlg.findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
     ASSERT_NE(box, nullptr);
     QTest::mouseClick(box->button(which), Qt::LeftButton);
@@ -53,8 +47,7 @@ void press(DialogPolyfile &dlg, QDialogButtonBox::StandardButton which)
 // What channelSelected carried, read in the slot as the main window does.
 struct Choices {
     std::vector<tPoly2MonosteMsgParam> got;
-    void connectTo(DialogPolyfile &dlg)
-    {
+    void connectTo(DialogPolyfile &dlg) {
         QObject::connect(&dlg, &DialogPolyfile::channelSelected,
                          [this](tPoly2MonosteMsgParam *m) { got.push_back(*m); });
     }
@@ -62,8 +55,7 @@ struct Choices {
 
 }  // namespace
 
-TEST(DialogPolyfile, ChannelLists)
-{
+TEST(DialogPolyfile, ChannelLists) {
     struct Row {
         int channels;
         bool stereo;
@@ -87,8 +79,7 @@ TEST(DialogPolyfile, ChannelLists)
     EXPECT_EQ(singles.last(), QStringLiteral("Channel 16"));
 }
 
-TEST(DialogPolyfile, FormAsBuilt)
-{
+TEST(DialogPolyfile, FormAsBuilt) {
     DialogPolyfile dlg;
     EXPECT_EQ(dlg.objectName(), QStringLiteral("DialogPolyfile"));
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Please select channel(s)"));
@@ -106,8 +97,7 @@ TEST(DialogPolyfile, FormAsBuilt)
     EXPECT_FALSE(dlg.isVisible());
 }
 
-TEST(DialogPolyfile, ReportsTheChosenEntryOnOkOnly)
-{
+TEST(DialogPolyfile, ReportsTheChosenEntryOnOkOnly) {
     DialogPolyfile dlg;
     Choices choices;
     choices.connectTo(dlg);
@@ -145,8 +135,7 @@ TEST(DialogPolyfile, ReportsTheChosenEntryOnOkOnly)
     EXPECT_FALSE(dlg.isVisible());
 }
 
-TEST(DialogPolyfile, ModeCarriesOverAndEveryRebuildStartsAtTheFirstEntry)
-{
+TEST(DialogPolyfile, ModeCarriesOverAndEveryRebuildStartsAtTheFirstEntry) {
     DialogPolyfile dlg;
     Choices choices;
     choices.connectTo(dlg);
@@ -186,8 +175,7 @@ TEST(DialogPolyfile, ModeCarriesOverAndEveryRebuildStartsAtTheFirstEntry)
 // the job writes the temporary file in the music folder, and the file the
 // main window then opens describes itself as MONO or STEREO. The dialog's
 // entry numbering must therefore be the job's pair or channel index.
-TEST(DialogPolyfile, ASixChannelWavOpensAsTheSplitFileOfTheChosenChannels)
-{
+TEST(DialogPolyfile, ASixChannelWavOpensAsTheSplitFileOfTheChosenChannels) {
     if (!sxtest::haveTool("sox")) GTEST_SKIP() << "sox missing";
     sxtest::TempDir dir;  // stands for the music folder
     const std::string source = dir.file("six.wav");
@@ -209,7 +197,7 @@ TEST(DialogPolyfile, ASixChannelWavOpensAsTheSplitFileOfTheChosenChannels)
     ASSERT_EQ(src.channels, 6u);
 
     struct Row {
-        bool mono;     // click Mono first
+        bool mono;  // click Mono first
         int entry;
         const char *remix;  // sox's channels of the source
         const char *label;
@@ -230,8 +218,9 @@ TEST(DialogPolyfile, ASixChannelWavOpensAsTheSplitFileOfTheChosenChannels)
         worker.setParams(temp, q(source), QString(), &progress, &param);
         worker.addTransaction(new ClassPoly2Monoste);
     });
-    QObject::connect(&worker, &poly2monosteThread::poly2monosteConverted, &dlg,
-                     [&](tPoly2MonosteMessages *m) { result = m->result; }, Qt::QueuedConnection);
+    QObject::connect(
+        &worker, &poly2monosteThread::poly2monosteConverted, &dlg,
+        [&](tPoly2MonosteMessages *m) { result = m->result; }, Qt::QueuedConnection);
 
     for (const Row &r : rows) {
         SCOPED_TRACE(r.remix);
@@ -250,7 +239,6 @@ TEST(DialogPolyfile, ASixChannelWavOpensAsTheSplitFileOfTheChosenChannels)
         EXPECT_EQ(q(getChStringFromParam(static_cast<int>(out.channels))), QString::fromLatin1(r.label));
         const std::string want = dir.file("want.wav");
         ASSERT_TRUE(jobtest::run("sox '" + source + "' '" + want + "' remix " + r.remix + " 2>/dev/null"));
-        EXPECT_EQ(jobtest::soxRaw(temp.toStdString(), dir.file("a.raw")),
-                  jobtest::soxRaw(want, dir.file("b.raw")));
+        EXPECT_EQ(jobtest::soxRaw(temp.toStdString(), dir.file("a.raw")), jobtest::soxRaw(want, dir.file("b.raw")));
     }
 }

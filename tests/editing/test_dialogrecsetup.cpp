@@ -21,24 +21,21 @@
 
 namespace {
 
-const QStringList kFormRates = {"44.1kHz", "48kHz", "88.2kHz", "96kHz", "176.4kHz", "192kHz",
-                                "352.8kHz", "384kHz", "2.8MHz", "5.6MHz", "11.2MHz"};
+const QStringList kFormRates = {"44.1kHz",  "48kHz",  "88.2kHz", "96kHz",  "176.4kHz", "192kHz",
+                                "352.8kHz", "384kHz", "2.8MHz",  "5.6MHz", "11.2MHz"};
 
 template <class T = QWidget>
-T *child(QWidget &w, const char *name)
-{
+T *child(QWidget &w, const char *name) {
     return w.findChild<T *>(QString::fromLatin1(name));
 }
 
-QStringList items(const QComboBox *box)
-{
+QStringList items(const QComboBox *box) {
     QStringList list;
     for (int i = 0; box && i < box->count(); ++i) list << box->itemText(i);
     return list;
 }
 
-std::vector<int> ints(const QSignalSpy &spy)
-{
+std::vector<int> ints(const QSignalSpy &spy) {
     std::vector<int> v;
     for (const QList<QVariant> &args : spy) v.push_back(args.at(0).toInt());
     return v;
@@ -48,8 +45,7 @@ std::vector<int> ints(const QSignalSpy &spy)
 // the process's current folder and the environment back afterwards.
 class RecSetup : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(mHome.isValid());
         mOldCwd = QDir::currentPath();
         mOldConfig = qgetenv("XDG_CONFIG_HOME");
@@ -58,8 +54,7 @@ protected:
         setMusicFolder(mMusic);
         ASSERT_TRUE(QDir().mkpath(mMusic));
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         QDir::setCurrent(mOldCwd);
         if (mHadConfig)
             qputenv("XDG_CONFIG_HOME", mOldConfig);
@@ -67,8 +62,7 @@ protected:
             qunsetenv("XDG_CONFIG_HOME");
         DialogRecSetup::sGetExistingDirectory = mOldDirFunc;
     }
-    void setMusicFolder(const QString &path)
-    {
+    void setMusicFolder(const QString &path) {
         const QString config = mHome.path() + "/config";
         QDir().mkpath(config);
         QFile f(config + "/user-dirs.dirs");
@@ -81,8 +75,7 @@ protected:
 
     // The lists as a device boot leaves them (rate lists refilled, the DSD
     // formats offered when the device has DSD rates).
-    static void bootLists(DialogRecSetup &dlg, const QStringList &rates, bool dsd)
-    {
+    static void bootLists(DialogRecSetup &dlg, const QStringList &rates, bool dsd) {
         dlg.ComboboxPlayFreq->clear();
         dlg.ComboboxPlayFreq->addItem("AUTO");
         dlg.comboboxRecFreq->clear();
@@ -104,8 +97,7 @@ protected:
 
 }  // namespace
 
-TEST_F(RecSetup, FormAsBuilt)
-{
+TEST_F(RecSetup, FormAsBuilt) {
     DialogRecSetup dlg;
     EXPECT_EQ(dlg.objectName(), "DialogRecSetup");
     EXPECT_EQ(dlg.windowTitle(), "Device Setup");
@@ -194,8 +186,7 @@ TEST_F(RecSetup, FormAsBuilt)
     EXPECT_FALSE(dlg.isVisible());
 }
 
-TEST_F(RecSetup, ConstructionMakesTheMusicFolderCurrent)
-{
+TEST_F(RecSetup, ConstructionMakesTheMusicFolderCurrent) {
     QTemporaryDir elsewhere;
     ASSERT_TRUE(QDir::setCurrent(elsewhere.path()));
     {
@@ -213,16 +204,14 @@ TEST_F(RecSetup, ConstructionMakesTheMusicFolderCurrent)
     EXPECT_EQ(QDir(dlg.plainTextEditDir->text()).canonicalPath(), QDir(elsewhere.path()).canonicalPath());
 }
 
-TEST_F(RecSetup, FolderChoiceMakesThatFolderCurrent)
-{
+TEST_F(RecSetup, FolderChoiceMakesThatFolderCurrent) {
     DialogRecSetup dlg;
     QTemporaryDir chosen;
     QString answer = chosen.path();
     QString caption, start;
     QFileDialog::Options options;
     int asked = 0;
-    DialogRecSetup::sGetExistingDirectory = [&](QWidget *, const QString &c, const QString &s,
-                                                QFileDialog::Options o) {
+    DialogRecSetup::sGetExistingDirectory = [&](QWidget *, const QString &c, const QString &s, QFileDialog::Options o) {
         ++asked;
         caption = c;
         start = s;
@@ -248,20 +237,16 @@ TEST_F(RecSetup, FolderChoiceMakesThatFolderCurrent)
     }
 }
 
-TEST_F(RecSetup, DeviceListsByListType)
-{
+TEST_F(RecSetup, DeviceListsByListType) {
     struct Row {
         tDevTypeDriver type;
-        QStringList play, rec;  // after adding "A" and "B"
+        QStringList play, rec;    // after adding "A" and "B"
         int playIndex, recIndex;  // after adding
     };
     const Row rows[] = {
-        {kDevTypeBoth, {"A", "B"}, {"A", "B"}, 0, 0},
-        {kDevTypeRecUnselected, {}, {"A", "B"}, -1, -1},
-        {kDevTypePlayShown, {"A", "B"}, {}, 0, -1},
-        {kDevTypePlay, {"A", "B"}, {}, 0, -1},
-        {kDevTypeRec, {}, {"A", "B"}, -1, 0},
-        {static_cast<tDevTypeDriver>(7), {"A", "B"}, {}, 0, -1},
+        {kDevTypeBoth, {"A", "B"}, {"A", "B"}, 0, 0}, {kDevTypeRecUnselected, {}, {"A", "B"}, -1, -1},
+        {kDevTypePlayShown, {"A", "B"}, {}, 0, -1},   {kDevTypePlay, {"A", "B"}, {}, 0, -1},
+        {kDevTypeRec, {}, {"A", "B"}, -1, 0},         {static_cast<tDevTypeDriver>(7), {"A", "B"}, {}, 0, -1},
     };
     for (const Row &r : rows) {
         DialogRecSetup dlg;
@@ -287,8 +272,7 @@ TEST_F(RecSetup, DeviceListsByListType)
     }
 }
 
-TEST_F(RecSetup, IndexReports)
-{
+TEST_F(RecSetup, IndexReports) {
     DialogRecSetup dlg;
     QSignalSpy driver(&dlg, &DialogRecSetup::audioDriverChanged);
     QSignalSpy playDevice(&dlg, &DialogRecSetup::playDeviceChanged);
@@ -328,8 +312,9 @@ TEST_F(RecSetup, IndexReports)
 
     // Input pairs: every index, -1 included, is stored before it is reported.
     std::vector<std::pair<int, int>> seen;  // reported, stored at that moment
-    QObject::connect(&dlg, &DialogRecSetup::recChannelChanged,
-                     [&](int i) { seen.push_back({i, dlg.selectedInputPair()}); });
+    QObject::connect(&dlg, &DialogRecSetup::recChannelChanged, [&](int i) {
+        seen.push_back({i, dlg.selectedInputPair()});
+    });
     dlg.setInputCh(4);  // clearing the empty list reports nothing
     child<QComboBox>(dlg, "comboBoxInputCh")->setCurrentIndex(1);
     EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{0, 0}, {1, 1}}));
@@ -341,8 +326,7 @@ TEST_F(RecSetup, IndexReports)
     EXPECT_EQ(recChannel.size(), 5);
 }
 
-TEST_F(RecSetup, ChannelPairs)
-{
+TEST_F(RecSetup, ChannelPairs) {
     EXPECT_EQ(recSetupChannelPairs(6), QStringList({"Channel 1-2", "Channel 3-4", "Channel 5-6"}));
     EXPECT_EQ(recSetupChannelPairs(3), QStringList({"Channel 1-2", "Channel 3-4"}));
     EXPECT_EQ(recSetupChannelPairs(1), QStringList({"Channel 1-2"}));
@@ -360,11 +344,11 @@ TEST_F(RecSetup, ChannelPairs)
         int expectedAfterFill;
     };
     const Step steps[] = {
-        {8, 3, 0},   // first device: first pair, then the user takes 7-8
-        {6, -1, 0},  // 7-8 is gone: first pair
-        {6, 2, 0},   //
-        {5, -1, 2},  // 5-6 still exists (with its missing 6th channel)
-        {0, -1, -1}, // no inputs: empty
+        {8, 3, 0},    // first device: first pair, then the user takes 7-8
+        {6, -1, 0},   // 7-8 is gone: first pair
+        {6, 2, 0},    //
+        {5, -1, 2},   // 5-6 still exists (with its missing 6th channel)
+        {0, -1, -1},  // no inputs: empty
         {4, -1, 0},
     };
     for (const Step &s : steps) {
@@ -392,8 +376,7 @@ TEST_F(RecSetup, ChannelPairs)
     EXPECT_EQ(dlg.outputChannels(), 3u);
 }
 
-TEST_F(RecSetup, RecordRateDecidesFormatAndWordLength)
-{
+TEST_F(RecSetup, RecordRateDecidesFormatAndWordLength) {
     const QStringList rates = {"44.1kHz", "96kHz", "2.8MHz", "5.6MHz"};
     struct Row {
         int startFormat;
@@ -443,14 +426,13 @@ TEST_F(RecSetup, RecordRateDecidesFormatAndWordLength)
     EXPECT_EQ(dlg.getRecFileExt(), ".wav");
 }
 
-TEST_F(RecSetup, WhatARecordingReads)
-{
+TEST_F(RecSetup, WhatARecordingReads) {
     struct Bits {
         const char *text;
         int bits;
     };
-    const Bits bits[] = {{"1bit", 1}, {"16bit", 16}, {"24bit", 24}, {"32bit(float)", 32}, {"32bit Float", 32},
-                         {"", 16}, {"24Bit", 16}, {"8bit", 16}};
+    const Bits bits[] = {{"1bit", 1},         {"16bit", 16}, {"24bit", 24}, {"32bit(float)", 32},
+                         {"32bit Float", 32}, {"", 16},      {"24Bit", 16}, {"8bit", 16}};
     for (const Bits &b : bits) EXPECT_EQ(recSetupBitsFromText(b.text), b.bits) << b.text;
     EXPECT_EQ(recSetupFileExt(0), ".wav");
     EXPECT_EQ(recSetupFileExt(1), ".dff");

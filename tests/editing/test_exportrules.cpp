@@ -11,30 +11,39 @@
 
 namespace {
 
-QString path(int units)
-{
+QString path(int units) {
     // "/" + padding + "/x.wav": exactly `units` UTF-16 units.
     return QLatin1Char('/') + QString(units - 7, QLatin1Char('d')) + QStringLiteral("/x.wav");
 }
 
 }  // namespace
 
-TEST(ExportRules, RateTextsGiveRateIndexAndSuffix)
-{
+TEST(ExportRules, RateTextsGiveRateIndexAndSuffix) {
     struct Row {
         const char *text;
         uint32_t hz;
         int index;
         const char *suffix;
     } rows[] = {
-        {"44.1kHz", 44100, 0, "_44k"},     {"48kHz", 48000, 1, "_48k"},        {"88.2kHz", 88200, 2, "_88k"},
-        {"96kHz", 96000, 3, "_96k"},       {"176.4kHz", 176400, 4, "_176k"},   {"192kHz", 192000, 5, "_192k"},
-        {"352.8kHz", 352800, 6, "_352k"},  {"384kHz", 384000, 7, "_384k"},     {"705.6kHz", 705600, 8, "_705k"},
-        {"768kHz", 768000, 9, "_768k"},    {"2.8MHz", 2822400, 16, "_2.8M"},   {"5.6MHz", 5644800, 17, "_5.6M"},
-        {"11.2MHz", 11289600, 18, "_11.2M"}, {"22.5MHz", 22579200, 19, "_22.5M"},
+        {"44.1kHz", 44100, 0, "_44k"},
+        {"48kHz", 48000, 1, "_48k"},
+        {"88.2kHz", 88200, 2, "_88k"},
+        {"96kHz", 96000, 3, "_96k"},
+        {"176.4kHz", 176400, 4, "_176k"},
+        {"192kHz", 192000, 5, "_192k"},
+        {"352.8kHz", 352800, 6, "_352k"},
+        {"384kHz", 384000, 7, "_384k"},
+        {"705.6kHz", 705600, 8, "_705k"},
+        {"768kHz", 768000, 9, "_768k"},
+        {"2.8MHz", 2822400, 16, "_2.8M"},
+        {"5.6MHz", 5644800, 17, "_5.6M"},
+        {"11.2MHz", 11289600, 18, "_11.2M"},
+        {"22.5MHz", 22579200, 19, "_22.5M"},
         // Unknown texts (and the empty list while it is refilled) and a
         // case difference fall back to 44.1 kHz.
-        {"", 44100, 0, "_44k"},            {"48khz", 44100, 0, "_44k"},        {"AUTO", 44100, 0, "_44k"},
+        {"", 44100, 0, "_44k"},
+        {"48khz", 44100, 0, "_44k"},
+        {"AUTO", 44100, 0, "_44k"},
     };
     for (const Row &r : rows) {
         const tExportRate rate = exportRateOfText(QString::fromLatin1(r.text));
@@ -44,15 +53,13 @@ TEST(ExportRules, RateTextsGiveRateIndexAndSuffix)
     }
 }
 
-TEST(ExportRules, BitTextsFormatsAndMenus)
-{
+TEST(ExportRules, BitTextsFormatsAndMenus) {
     struct Row {
         const char *text;
         int bits;
         bool dither;
-    } rows[] = {{"1bit", 1, false},         {"16bit", 16, true},        {"24bit", 24, true},
-                {"32bit Float", 32, false}, {"32bit Int", 32, false},   {"", 16, true},
-                {"32bit", 16, true}};
+    } rows[] = {{"1bit", 1, false},       {"16bit", 16, true}, {"24bit", 24, true}, {"32bit Float", 32, false},
+                {"32bit Int", 32, false}, {"", 16, true},      {"32bit", 16, true}};
     for (const Row &r : rows) {
         const tExportBits b = exportBitsOfText(QString::fromLatin1(r.text));
         EXPECT_EQ(b.bits, r.bits) << r.text;
@@ -86,8 +93,7 @@ TEST(ExportRules, BitTextsFormatsAndMenus)
     EXPECT_EQ(exportStereoFlagOfText(QStringLiteral("STEREO")), 0);
 }
 
-TEST(ExportRules, PassNamesAndTheFilesTheChecksCover)
-{
+TEST(ExportRules, PassNamesAndTheFilesTheChecksCover) {
     EXPECT_EQ(exportPassName("take", ".wav", false, false), QStringLiteral("take.wav"));
     EXPECT_EQ(exportPassName("take", ".wav", true, false), QStringLiteral("take_01.wav"));
     EXPECT_EQ(exportPassName("take", ".wav", true, true), QStringLiteral("take_02.wav"));
@@ -97,8 +103,7 @@ TEST(ExportRules, PassNamesAndTheFilesTheChecksCover)
     EXPECT_EQ(exportDestinations("/m", "take", ".dff", false), QStringList{"/m/take.dff"});
 }
 
-TEST(ExportRules, PathLimitAndBlankName)
-{
+TEST(ExportRules, PathLimitAndBlankName) {
     ASSERT_EQ(path(255).size(), 255);
     EXPECT_TRUE(exportRefusal({path(255)}, QStringLiteral("x")).isEmpty());
     const QString tooLong = exportRefusal({path(256)}, QStringLiteral("x"));
@@ -112,8 +117,7 @@ TEST(ExportRules, PathLimitAndBlankName)
               QStringLiteral("The file name is blank.\nPlease give the file a name."));
 }
 
-TEST(ExportRules, SourceRecordRefusesWhatCannotBeDivided)
-{
+TEST(ExportRules, SourceRecordRefusesWhatCannotBeDivided) {
     tAudioFileInfoAFile info;
     info.sampleRate = 44100;
     info.bitsPerSample = 24;
@@ -150,8 +154,7 @@ TEST(ExportRules, SourceRecordRefusesWhatCannotBeDivided)
     }
 }
 
-TEST(ExportRules, MixDownRecordFollowsThePlayRate)
-{
+TEST(ExportRules, MixDownRecordFollowsThePlayRate) {
     tBounceParam p;
     p.trackCount = 3;
     exportBounceParams(&p, 44100, 2, QStringLiteral("/music/out"));
@@ -170,8 +173,7 @@ TEST(ExportRules, MixDownRecordFollowsThePlayRate)
     EXPECT_EQ(p.channels, 1);
 }
 
-TEST(ExportRules, ResultTextsAndWhatIsRemoved)
-{
+TEST(ExportRules, ResultTextsAndWhatIsRemoved) {
     struct Row {
         int code;
         const char *text;
@@ -193,19 +195,17 @@ TEST(ExportRules, ResultTextsAndWhatIsRemoved)
     EXPECT_EQ(exportFailedText(-1000), QStringLiteral("Export failed.\n[Code = -1000]"));
 }
 
-TEST(ExportRules, LatinTextsAndShortFade)
-{
+TEST(ExportRules, LatinTextsAndShortFade) {
     EXPECT_TRUE(exportIsLatin1(QString()));
-    EXPECT_TRUE(exportIsLatin1(QString::fromUtf8("Beyonc\xc3\xa9 \xc3\xbf")));   // U+00FF is the last
-    EXPECT_FALSE(exportIsLatin1(QString::fromUtf8("Dvo\xc5\x99\xc3\xa1k")));    // U+0159
+    EXPECT_TRUE(exportIsLatin1(QString::fromUtf8("Beyonc\xc3\xa9 \xc3\xbf")));    // U+00FF is the last
+    EXPECT_FALSE(exportIsLatin1(QString::fromUtf8("Dvo\xc5\x99\xc3\xa1k")));      // U+0159
     EXPECT_FALSE(exportIsLatin1(QString::fromUtf8("\xe6\x97\xa5\xe6\x9c\xac")));  // CJK
     EXPECT_EQ(exportMinimumFade(44100, true), 4410);
     EXPECT_EQ(exportMinimumFade(2822400, true), 282240);
     EXPECT_EQ(exportMinimumFade(44100, false), 0);
 }
 
-TEST(ExportRules, RegionOf99SamplesIsTooShort)
-{
+TEST(ExportRules, RegionOf99SamplesIsTooShort) {
     edtest::MessageBoxes boxes;
     tWaveEditParam region{};
     region.inPoint = 1000;

@@ -26,33 +26,28 @@ constexpr double kTol = 0.02;
 
 class ExportRun : public extest::ExportWindow {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ExportWindow::SetUp();
         mRunOnExecute = true;
     }
 
     // Presses EXPORT and waits for the result box; its text.
-    QString exportAndWait(MessageBoxes &boxes, int ms = 60000)
-    {
+    QString exportAndWait(MessageBoxes &boxes, int ms = 60000) {
         pressExport();
         EXPECT_TRUE(boxes.waitFor(QStringLiteral("Export File"), ms)) << boxes.list();
         return resultText(boxes);
     }
-    static QString resultText(const MessageBoxes &boxes)
-    {
+    static QString resultText(const MessageBoxes &boxes) {
         for (const auto &b : boxes.seen())
             if (b.title == QStringLiteral("Export File")) return b.text;
         return QString();
     }
-    static int resultCount(const MessageBoxes &boxes)
-    {
+    static int resultCount(const MessageBoxes &boxes) {
         int n = 0;
         for (const auto &b : boxes.seen()) n += b.title == QStringLiteral("Export File");
         return n;
     }
-    void setRegionFades(int64_t fadeIn, int64_t fadeOut)
-    {
+    void setRegionFades(int64_t fadeIn, int64_t fadeOut) {
         dlg->mExportRegion.fadeInLength = fadeIn;
         dlg->mExportRegion.fadeOutLength = fadeOut;
     }
@@ -60,21 +55,16 @@ protected:
     std::string out(const QString &name) { return dir.file(name.toStdString()); }
 };
 
-std::string probe(const std::string &path, const char *key)
-{
+std::string probe(const std::string &path, const char *key) {
     const auto kv = sxtest::probeStream(path, std::string("stream=") + key);
     return kv.count(key) ? kv.at(key) : std::string();
 }
 
 // Channel c of frame i.
-double at(const std::vector<double> &s, int channels, size_t i, int c = 0)
-{
-    return s.at(i * channels + c);
-}
+double at(const std::vector<double> &s, int channels, size_t i, int c = 0) { return s.at(i * channels + c); }
 
 // Mean of |x| over frames [from, to) of channel c.
-double level(const std::vector<double> &s, int channels, size_t from, size_t to, int c = 0)
-{
+double level(const std::vector<double> &s, int channels, size_t from, size_t to, int c = 0) {
     double sum = 0;
     for (size_t i = from; i < to; ++i) sum += std::fabs(at(s, channels, i, c));
     return sum / static_cast<double>(to - from);
@@ -82,8 +72,7 @@ double level(const std::vector<double> &s, int channels, size_t from, size_t to,
 
 }  // namespace
 
-TEST_F(ExportRun, WavRangeWithFadesHasTheRangeLength)
-{
+TEST_F(ExportRun, WavRangeWithFadesHasTheRangeLength) {
     MessageBoxes boxes;
     // 0.1 s to 0.6 s of the source, 50 ms fade-in, 100 ms fade-out.
     describe(source("s.wav"), QStringLiteral("s.wav"), 2, 1, 4410, 26460);
@@ -118,8 +107,7 @@ TEST_F(ExportRun, WavRangeWithFadesHasTheRangeLength)
     EXPECT_NEAR(at(s, 2, 23999), 0.0, kTol);
 }
 
-TEST_F(ExportRun, ShortFadeFadesARegionWithoutFades)
-{
+TEST_F(ExportRun, ShortFadeFadesARegionWithoutFades) {
     for (bool shortFade : {true, false}) {
         SCOPED_TRACE(shortFade);
         MessageBoxes boxes;
@@ -145,8 +133,7 @@ TEST_F(ExportRun, ShortFadeFadesARegionWithoutFades)
     }
 }
 
-TEST_F(ExportRun, RegionOf100SamplesExports)
-{
+TEST_F(ExportRun, RegionOf100SamplesExports) {
     MessageBoxes boxes;
     describe(source("s.wav"), QStringLiteral("s.wav"), 2, 1, 1000, 1100);
     ASSERT_TRUE(exportCheckRegion(dlg.get(), dlg->mExportRegion));
@@ -155,8 +142,7 @@ TEST_F(ExportRun, RegionOf100SamplesExports)
     EXPECT_EQ(probe(out("s_44k.wav"), "duration_ts"), "100");
 }
 
-TEST_F(ExportRun, DsfRangeHasTheRangeLengthAndTheFades)
-{
+TEST_F(ExportRun, DsfRangeHasTheRangeLengthAndTheFades) {
     MessageBoxes boxes;
     describe(source("s.wav"), QStringLiteral("s.wav"), 2, 1, 4410, 26460);
     setRegionFades(4410, 4410);  // 100 ms each way
@@ -199,8 +185,7 @@ TEST_F(ExportRun, DsfRangeHasTheRangeLengthAndTheFades)
     EXPECT_LT(level(s, 2, frames - 2000, frames) / plateau, 0.1);
 }
 
-TEST_F(ExportRun, DsdiffFromDsdAtItsOwnRateEndsBeforeTheOutPoint)
-{
+TEST_F(ExportRun, DsdiffFromDsdAtItsOwnRateEndsBeforeTheOutPoint) {
     MessageBoxes boxes;
     // The DSD source: the whole PCM source as a DSDIFF file.
     describe(source("s.wav"), QStringLiteral("s.wav"), 2, 1, 0, 44100);
@@ -253,8 +238,7 @@ TEST_F(ExportRun, DsdiffFromDsdAtItsOwnRateEndsBeforeTheOutPoint)
     }
 }
 
-TEST_F(ExportRun, DualMonoWritesTwoFilesAndReportsOnce)
-{
+TEST_F(ExportRun, DualMonoWritesTwoFilesAndReportsOnce) {
     MessageBoxes boxes;
     describe(source("s.wav"), QStringLiteral("take.wav"), 2, 1, 0, 22050);
     list("BounceCh")->setCurrentIndex(0);
@@ -283,8 +267,7 @@ TEST_F(ExportRun, DualMonoWritesTwoFilesAndReportsOnce)
     EXPECT_FALSE(QFile::exists(q(out("take.wav"))));
 }
 
-TEST_F(ExportRun, DualMonoSecondPassFailureKeepsTheFirstFile)
-{
+TEST_F(ExportRun, DualMonoSecondPassFailureKeepsTheFirstFile) {
     MessageBoxes boxes;
     describe(source("s.wav"), QStringLiteral("take.wav"), 2, 1, 0, 22050);
     list("BounceCh")->setCurrentIndex(0);
@@ -300,8 +283,7 @@ TEST_F(ExportRun, DualMonoSecondPassFailureKeepsTheFirstFile)
     EXPECT_TRUE(std::filesystem::is_directory(out("take_02.wav")));
 }
 
-TEST_F(ExportRun, FullDiskGivesTheDiskSpaceTextAndRemovesTheFile)
-{
+TEST_F(ExportRun, FullDiskGivesTheDiskSpaceTextAndRemovesTheFile) {
     MessageBoxes boxes;
     describe(source("s.wav"), QStringLiteral("s.wav"), 2, 1, 0, 44100);
     list("BounceBit")->setCurrentText(QStringLiteral("24bit"));
@@ -328,8 +310,7 @@ TEST_F(ExportRun, FullDiskGivesTheDiskSpaceTextAndRemovesTheFile)
     EXPECT_FALSE(dlg->isTimerRunning());
 }
 
-TEST_F(ExportRun, AbortKeepsTheWindowAndTheNextExportRuns)
-{
+TEST_F(ExportRun, AbortKeepsTheWindowAndTheNextExportRuns) {
     MessageBoxes boxes;
     describe(source("long.wav", 44100 * 20), QStringLiteral("long.wav"), 2, 1, 0, 44100 * 20);
     list("BounceFormat")->setCurrentIndex(2);
@@ -356,8 +337,7 @@ TEST_F(ExportRun, AbortKeepsTheWindowAndTheNextExportRuns)
     EXPECT_EQ(exportAndWait(boxes), QStringLiteral("Export completed."));
 }
 
-TEST_F(ExportRun, SourceThatCannotBeDescribedStartsNothing)
-{
+TEST_F(ExportRun, SourceThatCannotBeDescribedStartsNothing) {
     MessageBoxes boxes;
     ASSERT_TRUE(sxtest::writeAll(dir.file("junk.wav"), std::vector<uint8_t>(4096, 0x55)));
     describe(dir.file("junk.wav"), QStringLiteral("junk.wav"), 2, 1, 0, 1000);
@@ -369,8 +349,7 @@ TEST_F(ExportRun, SourceThatCannotBeDescribedStartsNothing)
     EXPECT_EQ(bandRate(), kPlayRate);
 }
 
-TEST(ExportWindowWithoutLibrary, ConvertPlayReportsTheMissingLibrary)
-{
+TEST(ExportWindowWithoutLibrary, ConvertPlayReportsTheMissingLibrary) {
     engtest::useBuiltLibrary();
     DialogEdit::setLibraryPath(QStringLiteral("/nonexistent/libmorphex.so.1"));
     MessageBoxes boxes;
@@ -386,8 +365,7 @@ TEST(ExportWindowWithoutLibrary, ConvertPlayReportsTheMissingLibrary)
     DialogEdit::setLibraryPath(QString());
 }
 
-TEST_F(ExportRun, MixDownProgressAbortAndTheExportOfTheMix)
-{
+TEST_F(ExportRun, MixDownProgressAbortAndTheExportOfTheMix) {
     MessageBoxes boxes;
     // The main window's EXPORT with two tracks: STEREO and 2 channels.
     describe(source("t1.wav"), QStringLiteral("t1.wav"), 2, 2, 4410, 26460);
@@ -444,8 +422,7 @@ TEST_F(ExportRun, MixDownProgressAbortAndTheExportOfTheMix)
     EXPECT_NEAR(right[12000], -0.25, kTol);
 }
 
-TEST_F(ExportRun, BackToBackPassesReportAFailedFirstPass)
-{
+TEST_F(ExportRun, BackToBackPassesReportAFailedFirstPass) {
     MessageBoxes boxes;
     describe(source("s.wav"), QStringLiteral("s.wav"), 2, 2, 0, 22050);
     list("BounceCh")->setCurrentIndex(0);
@@ -464,8 +441,7 @@ TEST_F(ExportRun, BackToBackPassesReportAFailedFirstPass)
     EXPECT_TRUE(std::filesystem::is_directory(out("mix_01.wav")));
 }
 
-TEST_F(ExportRun, ExportPressedWhileAPassRunsIsIgnored)
-{
+TEST_F(ExportRun, ExportPressedWhileAPassRunsIsIgnored) {
     MessageBoxes boxes;
     describe(source("long.wav", 44100 * 5), QStringLiteral("long.wav"), 2, 1, 0, 44100 * 5);
     list("BounceFormat")->setCurrentIndex(2);
@@ -479,8 +455,7 @@ TEST_F(ExportRun, ExportPressedWhileAPassRunsIsIgnored)
     EXPECT_EQ(resultText(boxes), QStringLiteral("Export completed."));
 }
 
-TEST_F(ExportRun, FlacStageResult)
-{
+TEST_F(ExportRun, FlacStageResult) {
     MessageBoxes boxes;
     describe(source("s.wav"), QStringLiteral("s.wav"), 2, 1, 0, 1000);
     tFlac2WavMessages failed;

@@ -21,12 +21,12 @@ TEST(TimelineMath, SpanAndFileLength) {
     const Row rows[] = {
         {0, 6000000, 24, 2, 1000000},
         {0, 6000000, 1, 2, 24000000},
-        {1, 0, 16, 2, UINT64_C(1) << 30},          // 4 GiB of 16-bit stereo: the high word counts
+        {1, 0, 16, 2, UINT64_C(1) << 30},               // 4 GiB of 16-bit stereo: the high word counts
         {3, 0x80000000u, 32, 1, UINT64_C(0xE0000000)},  // 14 GiB of 32-bit mono
-        {0, 6000000, 0, 2, 0},                     // no word length: no length, no division
+        {0, 6000000, 0, 2, 0},                          // no word length: no length, no division
         {0, 6000000, 24, 0, 0},
         {0xFFFFFFFFu, 0xFFFFFFF8u, 8, 1, UINT64_C(0xFFFFFFFFFFFFFFF8)},  // bytes x 8 beyond 64 bits
-        {0xFFFFFFFFu, 0xFFFFFFF8u, 1, 1, UINT64_MAX},  // a length beyond 64 bits stops at the largest
+        {0xFFFFFFFFu, 0xFFFFFFF8u, 1, 1, UINT64_MAX},                    // a length beyond 64 bits stops at the largest
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.length);
@@ -110,7 +110,7 @@ TEST(TimelineMath, CursorZoomAndScroll) {
     EXPECT_DOUBLE_EQ(r.endF, 145.0);
     r = timelineScrollRange(7200, 14400, 300, 64.0);  // 4.6875 s -> 5 s
     EXPECT_EQ(r.visibleEnd, int64_t{43205} * 44100);
-    r = timelineScrollRange(7200, 14400, 262, 8.0);   // 32.75 s -> 33 s
+    r = timelineScrollRange(7200, 14400, 262, 8.0);  // 32.75 s -> 33 s
     EXPECT_EQ(r.visibleEnd, int64_t{43233} * 44100);
     // Beyond the maximum the start stays at 24 hours; a maximum of 0 is 1.
     EXPECT_EQ(timelineScrollRange(30000, 14400, 300, 1.0).visibleStart, int64_t{86400} * 44100);
@@ -133,8 +133,8 @@ TEST(RegionGeometry, LevelsAndLoadingSteps) {
     const struct {
         float zoom;
         int level;
-    } zooms[] = {{1.0f, 0}, {4.0f, 0}, {4.5f, 1}, {8.0f, 1}, {16.0f, 2}, {17.0f, 3}, {32.0f, 3},
-                 {33.0f, 4}, {128.0f, 4}, {1024.0f, 5}, {2048.0f, 6}, {1e6f, 6}};
+    } zooms[] = {{1.0f, 0},  {4.0f, 0},  {4.5f, 1},   {8.0f, 1},    {16.0f, 2},   {17.0f, 3},
+                 {32.0f, 3}, {33.0f, 4}, {128.0f, 4}, {1024.0f, 5}, {2048.0f, 6}, {1e6f, 6}};
     for (const auto &z : zooms) EXPECT_EQ(regionLevelForZoom(z.zoom), z.level) << z.zoom;
 
     tRegionDrawSpan s = regionDrawSpan(0.0, 1.0, 3200);

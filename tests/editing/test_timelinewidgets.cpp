@@ -25,8 +25,7 @@
 
 namespace {
 
-QImage shownFrame(QOpenGLWidget *w)
-{
+QImage shownFrame(QOpenGLWidget *w) {
     w->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
     QApplication::processEvents();
@@ -102,8 +101,8 @@ TEST(TimelineFills, WaveAreaReportsPaintsResizesAndPresses) {
     QTest::mousePress(&wave, Qt::LeftButton, Qt::NoModifier, QPoint(40, 10));
     ASSERT_EQ(pressed, 1);
     // A move without a button reports nothing; with the button held it does.
-    QMouseEvent free(QEvent::MouseMove, QPointF(50, 10), wave.mapToGlobal(QPointF(50, 10)), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+    QMouseEvent free(QEvent::MouseMove, QPointF(50, 10), wave.mapToGlobal(QPointF(50, 10)), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(&wave, &free);
     EXPECT_EQ(moved, 0);
     QMouseEvent held(QEvent::MouseMove, QPointF(60, 10), wave.mapToGlobal(QPointF(60, 10)), Qt::NoButton,

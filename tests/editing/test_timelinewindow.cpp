@@ -38,16 +38,14 @@ class TimelineTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { tltest::useBuiltLibrary(); }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         mgr = std::make_unique<timelineMgr>();
         win = mgr->getEditWIndowPointer();
         scroll = win->scrollBar();
         bar = scroll->findChild<QScrollBar *>("waveScrollBar");
     }
 
-    void show()
-    {
+    void show() {
         win->resize(800, 600);
         win->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(win));
@@ -59,8 +57,7 @@ protected:
     QString startText() const { return win->timeBar()->findChild<QLabel *>("labelSttTime")->text(); }
     QString endText() const { return win->timeBar()->findChild<QLabel *>("labelEndTime")->text(); }
     QString counterText() const { return win->transport()->findChild<QLineEdit *>("lineEditTransport")->text(); }
-    static QString timeText(int64_t samples, int frameType)
-    {
+    static QString timeText(int64_t samples, int frameType) {
         std::string t;
         gTc_prepareTimeInfoDisp(&t, samples, 44100, kCounterTime, frameType);
         return QString::fromStdString(t);
@@ -69,8 +66,7 @@ protected:
     void zoomOut() { scroll->findChild<QPushButton *>("zoomOutTimeButton")->click(); }
     QWidget *wave(int track) const { return win->strip(track)->waveArea(); }
 
-    void dropFile(int track, const QString &path, int waveX)
-    {
+    void dropFile(int track, const QString &path, int waveX) {
         cheditstrip2 *s = win->strip(track);
         auto *mime = new QMimeData();
         mime->setUrls({QUrl::fromLocalFile(path)});
@@ -91,8 +87,7 @@ protected:
     int64_t S = 0;
 };
 
-void sendMouse(QWidget *w, QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons)
-{
+void sendMouse(QWidget *w, QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons buttons) {
     QMouseEvent e(type, at, w->mapToGlobal(at), button, buttons, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
@@ -290,8 +285,7 @@ TEST_F(TimelineTest, DraggingARegionMovesItAlongTheTimeline) {
     trackGraphic *view = win->strip(0)->regionView(0);
     const int lower = view->height() * 3 / 4;
 
-    QHoverEvent enter(QEvent::HoverEnter, QPointF(20, lower), view->mapToGlobal(QPointF(20, lower)),
-                      QPointF(-1, -1));
+    QHoverEvent enter(QEvent::HoverEnter, QPointF(20, lower), view->mapToGlobal(QPointF(20, lower)), QPointF(-1, -1));
     QApplication::sendEvent(view, &enter);
     sendMouse(view, QEvent::MouseButtonPress, QPointF(20, lower), Qt::LeftButton, Qt::LeftButton);
     // The pointer moves 12 then 8 pixels to the right in the wave area; the

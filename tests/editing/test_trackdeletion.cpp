@@ -14,8 +14,7 @@
 #include "editing/contextwavearea.h"
 #include "editing/dialogdelfile.h"
 
-TEST(TrackDeletion, DialogFormKeepsItsText)
-{
+TEST(TrackDeletion, DialogFormKeepsItsText) {
     DialogDelFile dlg;
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Dialog"));
     EXPECT_EQ(dlg.size(), QSize(302, 200));
@@ -30,8 +29,7 @@ TEST(TrackDeletion, DialogFormKeepsItsText)
     }
 }
 
-TEST(TrackDeletion, ContextMenuReportsDeleteTrackOnlyWhenChosen)
-{
+TEST(TrackDeletion, ContextMenuReportsDeleteTrackOnlyWhenChosen) {
     contextWaveArea scene;
     QSignalSpy deleted(&scene, &contextWaveArea::deleteTrackEvent);
     ASSERT_EQ(scene.menu()->actions().size(), 1);

@@ -9,8 +9,7 @@
 
 namespace {
 
-void expectAreas(const std::vector<tVolGraphRow> &rows, const std::vector<tVolGraphArea> &expected)
-{
+void expectAreas(const std::vector<tVolGraphRow> &rows, const std::vector<tVolGraphArea> &expected) {
     const std::vector<tVolGraphArea> areas = volGraphLayout(rows);
     ASSERT_EQ(areas.size(), expected.size());
     for (size_t i = 0; i < areas.size(); ++i) {
@@ -21,8 +20,7 @@ void expectAreas(const std::vector<tVolGraphRow> &rows, const std::vector<tVolGr
 
 }  // namespace
 
-TEST(VolGraphRules, RowsAreLaidOutAlongTheLongestTrackPlusDelay)
-{
+TEST(VolGraphRules, RowsAreLaidOutAlongTheLongestTrackPlusDelay) {
     // Without, then with a delay that makes the second track the longest.
     std::vector<tVolGraphRow> rows = {{1000000, 0}, {500000, 250000}};
     EXPECT_EQ(volGraphMaxSample(rows), 1000000);
@@ -45,8 +43,7 @@ TEST(VolGraphRules, RowsAreLaidOutAlongTheLongestTrackPlusDelay)
     EXPECT_EQ(volGraphMaxSample({}), 0);
 }
 
-TEST(VolGraphRules, CursorLineBetweenTheMargins)
-{
+TEST(VolGraphRules, CursorLineBetweenTheMargins) {
     struct {
         int width, left, right;
         double f;
@@ -60,8 +57,7 @@ TEST(VolGraphRules, CursorLineBetweenTheMargins)
     for (const auto &c : cases) EXPECT_EQ(volGraphCursorX(c.width, c.left, c.right, c.f), c.x) << c.f;
 }
 
-TEST(VolGraphRules, FileLengthFromTheSixtyFourBitDataSize)
-{
+TEST(VolGraphRules, FileLengthFromTheSixtyFourBitDataSize) {
     struct {
         uint32_t high, low, bits, channels;
         int64_t length;
@@ -71,7 +67,7 @@ TEST(VolGraphRules, FileLengthFromTheSixtyFourBitDataSize)
         {0, 0x80000008u, 32, 2, 0x10000001LL},
         {1, 0, 32, 2, 0x20000000LL},
         {3, 0, 1, 2, 3LL << 34},  // 12 GiB of stereo DSD
-        {0, 4000, 0, 2, -1},       // nothing to divide by
+        {0, 4000, 0, 2, -1},      // nothing to divide by
         {0, 4000, 16, 0, -1},
     };
     for (const auto &c : cases)

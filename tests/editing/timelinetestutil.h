@@ -20,21 +20,16 @@ namespace tltest {
 constexpr int kOverviewWaitMs = 120000;
 
 // Every strip and timeline manager made after this binds the built library.
-inline void useBuiltLibrary()
-{
-    audioThread::setLibraryPath(edtest::builtLibrary());
-}
+inline void useBuiltLibrary() { audioThread::setLibraryPath(edtest::builtLibrary()); }
 
-inline void le(std::vector<uint8_t> &v, uint64_t x, int n)
-{
+inline void le(std::vector<uint8_t> &v, uint64_t x, int n) {
     for (int i = 0; i < n; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
 }
 
 // A 16-bit stereo WAV of `frames` frames at `rate`: a 440 Hz sine on the
 // left, a slower one at half level on the right; with `cuePoints` marks in
 // a "cue " chunk after the audio (one every 100 frames).
-inline void writeWav(const std::string &path, uint32_t frames, uint32_t rate = 44100, uint32_t cuePoints = 0)
-{
+inline void writeWav(const std::string &path, uint32_t frames, uint32_t rate = 44100, uint32_t cuePoints = 0) {
     std::vector<uint8_t> v;
     const uint32_t bytes = frames * 4;
     const uint32_t cueBytes = cuePoints ? 8 + 4 + 24 * cuePoints : 0;

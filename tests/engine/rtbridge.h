@@ -100,8 +100,9 @@ public:
         c.mOutChannels = channels;
         c.mInChannels = channels;
         c.mCaptureLimit = 256ull << 20;
-        if (kind == kNative) c.mRates = {44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000, 705600, 768000,
-                                         2822400, 5644800, 11289600, 22579200};
+        if (kind == kNative)
+            c.mRates = {44100,  48000,  88200,  96000,   176400,  192000,   352800,
+                        384000, 705600, 768000, 2822400, 5644800, 11289600, 22579200};
         const int id = vdev_enable(c);
         ASSERT_GT(id, 0);
         mId = uint32_t(id);

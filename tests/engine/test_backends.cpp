@@ -12,8 +12,8 @@
 #include "engine/asiofunc.h"
 #include "engine/asioshims.h"
 #include "engine/coreaudiofunc.h"
-#include "engine/enginestate.h"
 #include "engine/engineparams.h"
+#include "engine/enginestate.h"
 #include "engine/metering.h"
 #include "engine/wasapifunc.h"
 
@@ -27,11 +27,11 @@ TEST(CoreAudioBackEnd, BitsMarkerBytesAndOutputAdvance) {
         int type, bits, mark;
         int64_t bytes;  // for 512 frames of 2 channels
     } rows[] = {
-        {18, 32, 0, 512 * 2 * 4},       // 32-bit integer PCM
-        {0x8012, 32, 0, 512 * 2 * 4},   // 32-bit float PCM
-        {0x8021, 1, 2, 512 * 2 / 4},    // DoP in floats: 4 bytes per 16 DSD bits
-        {33, 1, 1, 512 * 2 * 3 / 16},   // DoP in 24-bit containers: 3 bytes per 16 bits
-        {0x18021, 1, 2, 512 * 2 / 4},   // native DSD in floats
+        {18, 32, 0, 512 * 2 * 4},      // 32-bit integer PCM
+        {0x8012, 32, 0, 512 * 2 * 4},  // 32-bit float PCM
+        {0x8021, 1, 2, 512 * 2 / 4},   // DoP in floats: 4 bytes per 16 DSD bits
+        {33, 1, 1, 512 * 2 * 3 / 16},  // DoP in 24-bit containers: 3 bytes per 16 bits
+        {0x18021, 1, 2, 512 * 2 / 4},  // native DSD in floats
         {0x38021, 1, 2, 512 * 2 / 4},
     };
     std::vector<unsigned char> buf(8192);
@@ -50,7 +50,7 @@ TEST(CoreAudioBackEnd, BitsMarkerBytesAndOutputAdvance) {
 
 TEST(AsioBackEnd, BitLengthPerSampleType) {
     gCAudioThreadAsioFunc f;
-    const std::pair<int, int> rows[] = {{0, 16}, {16, 16}, {1, 24}, {17, 24}, {32, 1}, {33, 1},
+    const std::pair<int, int> rows[] = {{0, 16}, {16, 16}, {1, 24},  {17, 24}, {32, 1},  {33, 1},
                                         {40, 8}, {41, 32}, {18, 32}, {19, 32}, {20, 32}, {27, 32}};
     for (auto [type, bits] : rows) EXPECT_EQ(f.getBitLength(type), bits) << type;
     EXPECT_EQ(f.getDopMarkSize(), 0);
@@ -64,8 +64,8 @@ TEST(AsioBackEnd, SilenceCoversTheSampleTypesWidthAndNoMore) {
         size_t bytes;
         uint8_t value;
     } rows[] = {
-        {16, 128, 0}, {0, 128, 0}, {17, 192, 0}, {18, 256, 0}, {2, 256, 0}, {19, 256, 0}, {3, 256, 0},
-        {20, 512, 0}, {25, 256, 0}, {9, 256, 0}, {33, 8, 0x96}, {40, 8, 0x96}, {32, 8, 0}, {41, 0, 0},
+        {16, 128, 0}, {0, 128, 0},  {17, 192, 0}, {18, 256, 0},  {2, 256, 0},   {19, 256, 0}, {3, 256, 0},
+        {20, 512, 0}, {25, 256, 0}, {9, 256, 0},  {33, 8, 0x96}, {40, 8, 0x96}, {32, 8, 0},   {41, 0, 0},
     };
     for (const Row &row : rows) {
         std::vector<uint8_t> a(1024, 0xAA), b(1024, 0xAA);
@@ -89,9 +89,9 @@ TEST(AsioBackEnd, InputSamplesToWorkFrames) {
         {1, {0x40, 0x00, 0x00}, {0xE0, 0x00, 0x00}, 0.5, -0.25},
         {18, {0x00, 0x00, 0x00, 0x40}, {0xFF, 0xFF, 0xFF, 0x7F}, 0.5, 2147483647.0 / 2147483648.0},
         {2, {0x40, 0x00, 0x00, 0x00}, {0x80, 0x00, 0x00, 0x00}, 0.5, -1.0},
-        {24, {0x00, 0x40, 0x00, 0x00}, {0x00, 0xC0, 0x00, 0x00}, 0.5, -0.5},      // 16 bits right-aligned
-        {27, {0x00, 0x00, 0x40, 0x00}, {0x00, 0x00, 0xC0, 0x00}, 0.5, -0.5},      // 24 bits
-        {11, {0x00, 0x40, 0x00, 0x00}, {0x00, 0xC0, 0x00, 0x00}, 0.5, -0.5},      // 24 bits, big-endian
+        {24, {0x00, 0x40, 0x00, 0x00}, {0x00, 0xC0, 0x00, 0x00}, 0.5, -0.5},  // 16 bits right-aligned
+        {27, {0x00, 0x00, 0x40, 0x00}, {0x00, 0x00, 0xC0, 0x00}, 0.5, -0.5},  // 24 bits
+        {11, {0x00, 0x40, 0x00, 0x00}, {0x00, 0xC0, 0x00, 0x00}, 0.5, -0.5},  // 24 bits, big-endian
         {19, {0x00, 0x00, 0x80, 0x3E}, {0x00, 0x00, 0x40, 0xBF}, 0.25, -0.75},
         {3, {0x3E, 0x80, 0x00, 0x00}, {0xBF, 0x40, 0x00, 0x00}, 0.25, -0.75},
         {20, {0, 0, 0, 0, 0, 0, 0xE8, 0xBF}, {0, 0, 0, 0, 0, 0, 0xD0, 0x3F}, -0.75, 0.25},
@@ -134,7 +134,9 @@ TEST(AsioBackEnd, PackedSamplesReadBackWithinTheirResolution) {
             int bits = f.getBitLength(type);
             if (type >= 8 && type <= 11) bits = 16 + 2 * (type - 8);
             if (type >= 24 && type <= 27) bits = 16 + 2 * (type - 24);
-            const double step = (type == 3 || type == 19) ? 1e-7 : (type == 4 || type == 20) ? 0.0 : std::ldexp(1.0, 1 - bits);
+            const double step = (type == 3 || type == 19)   ? 1e-7
+                                : (type == 4 || type == 20) ? 0.0
+                                                            : std::ldexp(1.0, 1 - bits);
             EXPECT_NEAR(back[0], want, step) << "type " << type << " value " << v;
         }
     }
@@ -243,7 +245,8 @@ TEST(AsioBackEnd, MeasurementReadsZeroUntilSomethingIsMeasured) {
         l[i] = int16_t(std::lrint(16384.0 * std::sin(2 * M_PI * i / 48.0)));
         r[i] = l[i];
     }
-    unsigned char *inputs[2] = {reinterpret_cast<unsigned char *>(l.data()), reinterpret_cast<unsigned char *>(r.data())};
+    unsigned char *inputs[2] = {reinterpret_cast<unsigned char *>(l.data()),
+                                reinterpret_cast<unsigned char *>(r.data())};
     tBufferSwitchParams rec;
     rec.inputChannels = 2;
     asio.measureInputSignals(16, 480, inputs, &rec);

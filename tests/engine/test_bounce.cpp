@@ -15,10 +15,10 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <thread>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audiofile/dsdifffile.h"
@@ -177,9 +177,9 @@ TEST_F(BounceTest, TwoTracksMixIntoAFloatWavOfTheSourceLengthAtTheOutputRate) {
         int32_t srcRate, outRate;
         int64_t length, expect;
     } cases[] = {
-        {44100, 44100, 4321, 4321},   // the same rate: the source length
-        {96000, 48000, 5000, 2500},   // half the rate: half the frames
-        {44100, 48000, 3000, 3265},   // 3000 x 48000 / 44100, truncated
+        {44100, 44100, 4321, 4321},  // the same rate: the source length
+        {96000, 48000, 5000, 2500},  // half the rate: half the frames
+        {44100, 48000, 3000, 3265},  // 3000 x 48000 / 44100, truncated
     };
     for (const Case &c : cases) {
         Feeds feeds(2, c.expect + 700);  // the feeds run past the end, as a rate converter's tail does
@@ -271,7 +271,8 @@ TEST_F(BounceTest, FailuresGiveTheirCodesAndStatus) {
              return 0;
          },
          false, kBounceErrTrackBack, kBounceStatusTrackBack},
-        {"a feed fails", [](int call, uint64_t *) {
+        {"a feed fails",
+         [](int call, uint64_t *) {
              if (call == 2) sConvFailed = true;
              return 0;
          },
@@ -339,8 +340,8 @@ TEST_F(BounceTest, ParametersTheFileCannotHoldAreRefused) {
     struct Case {
         int32_t channels, bits, fileType, outRate, srcRate;
     } cases[] = {
-        {0, 32, 0, 44100, 44100}, {3, 32, 0, 44100, 44100}, {2, 20, 0, 44100, 44100},
-        {2, 32, 3, 2822400, 44100}, {2, 32, 0, 44100, 0}, {2, 32, 0, 0, 44100},
+        {0, 32, 0, 44100, 44100},   {3, 32, 0, 44100, 44100}, {2, 20, 0, 44100, 44100},
+        {2, 32, 3, 2822400, 44100}, {2, 32, 0, 44100, 0},     {2, 32, 0, 0, 44100},
     };
     for (const Case &c : cases) {
         param.channels = c.channels;
@@ -402,7 +403,8 @@ TEST(BounceThread, RunsTheJobAndReportsItsResult) {
 
     bounceThread t;
     std::atomic<int> finished{1};
-    QObject::connect(&t, &bounceThread::bounceFinished, &t, [&](int r) { finished = r; }, Qt::DirectConnection);
+    QObject::connect(
+        &t, &bounceThread::bounceFinished, &t, [&](int r) { finished = r; }, Qt::DirectConnection);
     t.stop();
     EXPECT_TRUE(t.isEnded());
     t.setParameters(&param);

@@ -167,17 +167,20 @@ protected:
         FeedJob jobs[2] = {FeedJob(src[0], 0, rateIndex), FeedJob(src[1], 1, rateIndex)};
         std::atomic<int> feedsDone{0};
         for (int t = 0; t < 2; ++t) {
-            QObject::connect(&feed[t], &audioThread::allTransactionsDone_, &feed[t], [&](int r) {
-                EXPECT_EQ(r, 0);
-                ++feedsDone;
-            }, Qt::DirectConnection);
-            feed[t].setAudioThreadParam(kMorphexCmdBounceFeed, &jobs[t].record, &jobs[t].info, nullptr,
-                                        jobs[t].items, t, nullptr, 0);
+            QObject::connect(
+                &feed[t], &audioThread::allTransactionsDone_, &feed[t],
+                [&](int r) {
+                    EXPECT_EQ(r, 0);
+                    ++feedsDone;
+                },
+                Qt::DirectConnection);
+            feed[t].setAudioThreadParam(kMorphexCmdBounceFeed, &jobs[t].record, &jobs[t].info, nullptr, jobs[t].items,
+                                        t, nullptr, 0);
         }
         bounceThread bounce;
         std::atomic<int> result{1};
-        QObject::connect(&bounce, &bounceThread::bounceFinished, &bounce, [&](int r) { result = r; },
-                         Qt::DirectConnection);
+        QObject::connect(
+            &bounce, &bounceThread::bounceFinished, &bounce, [&](int r) { result = r; }, Qt::DirectConnection);
         bounce.setParameters(&param);
         for (auto &f : feed) f.addTransaction(new ClassMorphex(3));
         bounce.addTransaction(new ClassBounce);

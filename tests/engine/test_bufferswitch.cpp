@@ -194,10 +194,9 @@ TEST_F(BufferSwitchTest, AShortRingPlaysWhatItHasAndSilenceAfter) {
     CFadeVolLpf.setY_1direct(one);
     std::vector<float> out(1024, 7.0f);
     tCoreAudioParams params;
-    bufferSwitchCoreAudioQueue(44100, 0x8012, 512, reinterpret_cast<unsigned char *>(out.data()), nullptr, 0,
-                               &params, 2, 18);
-    for (int i = 0; i < 1024; ++i)
-        ASSERT_EQ(out[i], i < 200 ? float(ring.blocks[0][i]) : 0.0f) << i;
+    bufferSwitchCoreAudioQueue(44100, 0x8012, 512, reinterpret_cast<unsigned char *>(out.data()), nullptr, 0, &params,
+                               2, 18);
+    for (int i = 0; i < 1024; ++i) ASSERT_EQ(out[i], i < 200 ? float(ring.blocks[0][i]) : 0.0f) << i;
 }
 
 // Chunks end at block ends; above 32 frames they are multiples of 32. An
@@ -212,7 +211,7 @@ TEST_F(BufferSwitchTest, ChunksEndAtBlockEndsAndAnIdleTrackSplitsNothing) {
         std::vector<int> indices;
     } rows[] = {
         {1, 0, {512}, {0}},
-        {1, 4010, {64, 22, 426}, {0, 0, 1}},  // 86 frames to the block end: 64, then the 22 left
+        {1, 4010, {64, 22, 426}, {0, 0, 1}},        // 86 frames to the block end: 64, then the 22 left
         {1, 4096 * 63 + 4000, {96, 416}, {63, 0}},  // the last block wraps to block 0
         {2, 4010, {64, 22, 426}, {0, 0, 1}},
     };
@@ -257,12 +256,12 @@ TEST_F(BufferSwitchTest, PlayGateOpensOnMoreThanABlockOrTheRestOfTheTrack) {
         int64_t playing;
         bool open;
     } rows[] = {
-        {44100, 1000000, 1024, 0, false},        // exactly one block, far from the end
-        {44100, 1000000, 1025, 0, true},         // more than one block
-        {44100, 2000, 1024, 0, false},           // 1024 + 17 < 2000
-        {44100, 1041, 1024, 0, true},            // 1024 + 17 reaches the end
-        {44100, 100000, 1024, 99000, true},      // near the end of a long track
-        {0, 1000, 2048, 0, false},               // no source rate
+        {44100, 1000000, 1024, 0, false},    // exactly one block, far from the end
+        {44100, 1000000, 1025, 0, true},     // more than one block
+        {44100, 2000, 1024, 0, false},       // 1024 + 17 < 2000
+        {44100, 1041, 1024, 0, true},        // 1024 + 17 reaches the end
+        {44100, 100000, 1024, 99000, true},  // near the end of a long track
+        {0, 1000, 2048, 0, false},           // no source rate
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.sourceFrames);
@@ -347,14 +346,16 @@ TEST_F(BufferSwitchTest, AnEndedPlaybackLeavesTheMonitorsCaptureAlone) {
     setAudioIoThreadId(t.getThreadIndex(), 0);
     sPlayingSample = 50000;
     std::vector<double> block(2 * 4096);
-    for (int b = 0; b < kCaptureBlocks; ++b) ASSERT_EQ(gAudioThread_setMonitorBuffer(0, b, block.data(), nullptr, nullptr), 0);
+    for (int b = 0; b < kCaptureBlocks; ++b)
+        ASSERT_EQ(gAudioThread_setMonitorBuffer(0, b, block.data(), nullptr, nullptr), 0);
     gAudioThread_setMonitorBufferSize(4096);
     gAudioThread_setMonitorStatus(true);
     for (int i = 0; i < 3; ++i) buffer(512, 512);
     EXPECT_EQ(sCaptureWriteOffset[0].load(), 1536);
     gAudioThread_setMonitorStatus(false);
     clearBufferParameters();
-    for (int b = 0; b < kCaptureBlocks; ++b) ASSERT_EQ(gAudioThread_setMonitorBuffer(0, b, nullptr, nullptr, nullptr), 0);
+    for (int b = 0; b < kCaptureBlocks; ++b)
+        ASSERT_EQ(gAudioThread_setMonitorBuffer(0, b, nullptr, nullptr, nullptr), 0);
 }
 
 // A stop while monitoring is carried out at once: the engine stops, the
@@ -459,8 +460,8 @@ TEST_F(BufferSwitchTest, ExportWindowStatus) {
         int result;
         bool endNoted;
     } rows[] = {
-        {kEnginePlaying, false, 0, 0, false},       {kEngineBounceFeed, false, 3, 0, true},
-        {kEngineBounceFeed, true, 3, -1, true},     {kEngineStopped, false, 0, -1, false},
+        {kEnginePlaying, false, 0, 0, false},   {kEngineBounceFeed, false, 3, 0, true},
+        {kEngineBounceFeed, true, 3, -1, true}, {kEngineStopped, false, 0, -1, false},
         {kEngineStopped, false, 40, -1, false},
     };
     for (const Row &row : rows) {

@@ -22,9 +22,7 @@ constexpr int kBlock = 4096;
 constexpr uint32_t kRate = 48000;
 
 // The input the virtual device delivers: distinct, exact floats.
-float inputSample(uint64_t t, int ch) {
-    return float(int((t * 7 + uint64_t(ch) * 3) % 65536) - 32768) / 65536.0f;
-}
+float inputSample(uint64_t t, int ch) { return float(int((t * 7 + uint64_t(ch) * 3) % 65536) - 32768) / 65536.0f; }
 
 void generateInput(void *, uint64_t cycle, void *input, uint32_t frames, int channels, int container) {
     ASSERT_EQ(container, kAudioHostContainerFloat32);
@@ -192,7 +190,8 @@ TEST_F(CaptureRingTest, AccessorsAndTheirBounds) {
 // The real-time path adds blocks while the recorder takes them away on its
 // own thread: no update of either side is lost.
 TEST_F(CaptureRingTest, TheRecordableCountLosesNoUpdateBetweenTwoThreads) {
-    for (int b = 0; b < kCaptureBlocks; ++b) ASSERT_EQ(gAudioThread_setMonitorBuffer(0, b, nullptr, nullptr, nullptr), 0);
+    for (int b = 0; b < kCaptureBlocks; ++b)
+        ASSERT_EQ(gAudioThread_setMonitorBuffer(0, b, nullptr, nullptr, nullptr), 0);
     gAudioThread_setMonitorBufferSize(1);  // every captured frame completes a block
     gCAudioThreadCoreAudioFunc backEnd;
     constexpr int kBlocks = 200000;
@@ -294,8 +293,8 @@ TEST_F(CaptureRingTest, TheRecorderWritesTheDeviceInputBitExact) {
     std::atomic<int> stopped{0};
     {
         recEngineThread recorder;
-        QObject::connect(&recorder, &recEngineThread::recStopped, &recorder, [&] { ++stopped; },
-                         Qt::DirectConnection);
+        QObject::connect(
+            &recorder, &recEngineThread::recStopped, &recorder, [&] { ++stopped; }, Qt::DirectConnection);
         tRecParameters p;
         p.path = QString::fromStdString(path).toStdU16String();
         p.rate = int32_t(kRate);

@@ -31,7 +31,7 @@ tVirtualDeviceConfig device(const char *name, int outputs = 2, int inputs = 2) {
     return c;
 }
 
-const std::vector<uint32_t> kNativeRates = {44100,  48000,  88200,   96000,   176400,   192000,  352800,
+const std::vector<uint32_t> kNativeRates = {44100,  48000,  88200,  96000,   176400,  192000,   352800,
                                             384000, 705600, 768000, 2822400, 5644800, 11289600, 22579200};
 
 class CoreAudioIOTest : public ::testing::Test {
@@ -282,10 +282,10 @@ TEST(CoreAudioBufferFrames, FollowTheRate) {
         uint32_t frames;
         int d;
     } rows[] = {
-        {44100, false, true, 1881, 4},     {48000, false, true, 2048, 4},    {768000, false, true, 32768, 4},
-        {44100, false, false, 1881, 4},    {2822400, false, true, 7680, 4},  {2822400, false, false, 10176, 3},
-        {5644800, false, true, 15168, 4},  {11289600, false, true, 30144, 4}, {22579200, false, true, 60288, 4},
-        {11289600, true, true, 30144, 4},  {11289600, true, false, 60288, 2},
+        {44100, false, true, 1881, 4},    {48000, false, true, 2048, 4},     {768000, false, true, 32768, 4},
+        {44100, false, false, 1881, 4},   {2822400, false, true, 7680, 4},   {2822400, false, false, 10176, 3},
+        {5644800, false, true, 15168, 4}, {11289600, false, true, 30144, 4}, {22579200, false, true, 60288, 4},
+        {11289600, true, true, 30144, 4}, {11289600, true, false, 60288, 2},
     };
     for (const Row &row : rows) {
         int d = 0;
@@ -301,12 +301,12 @@ TEST(CoreAudioTypeCodes, PerRatePathAndDevice) {
         bool native, integer, ioProc, mute;
         int type;
     } rows[] = {
-        {96000, false, false, true, false, 0x8012},     {96000, false, true, true, false, 18},
-        {96000, false, false, false, false, 18},        {2822400, false, false, true, false, 0x8021},
-        {2822400, true, false, true, false, 0x8021},    {5644800, true, false, true, false, 0x8021},
-        {11289600, true, false, true, false, 0x18021},  {11289600, true, false, true, true, 0x38021},
-        {22579200, true, false, true, false, 0x18021},  {11289600, false, false, true, false, 0x8021},
-        {2822400, false, false, false, false, 33},      {11289600, true, false, false, false, 0x10021},
+        {96000, false, false, true, false, 0x8012},    {96000, false, true, true, false, 18},
+        {96000, false, false, false, false, 18},       {2822400, false, false, true, false, 0x8021},
+        {2822400, true, false, true, false, 0x8021},   {5644800, true, false, true, false, 0x8021},
+        {11289600, true, false, true, false, 0x18021}, {11289600, true, false, true, true, 0x38021},
+        {22579200, true, false, true, false, 0x18021}, {11289600, false, false, true, false, 0x8021},
+        {2822400, false, false, false, false, 33},     {11289600, true, false, false, false, 0x10021},
     };
     for (const Row &row : rows)
         EXPECT_EQ(IO::outputTypeFor(row.rate, row.native, row.integer, row.ioProc, row.mute), row.type) << row.rate;
@@ -324,10 +324,7 @@ TEST_F(CoreAudioIOTest, BufferFramesAreClampedToTheDeviceRange) {
         uint32_t minFrames, maxFrames, frames;
     } rows[] = {
         {16, 262144, 2048},  // 48 kHz as computed
-        {4000, 262144, 4000},
-        {4001, 262144, 4004},
-        {16, 1024, 1024},
-        {16, 1023, 1020},
+        {4000, 262144, 4000}, {4001, 262144, 4004}, {16, 1024, 1024}, {16, 1023, 1020},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.minFrames);

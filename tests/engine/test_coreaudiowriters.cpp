@@ -34,9 +34,7 @@ Bytes floatBytes(const std::vector<float> &f) {
     return b;
 }
 
-float wordFloat(uint32_t w) {
-    return float(int32_t(w) * (1.0 / 2147483648.0));
-}
+float wordFloat(uint32_t w) { return float(int32_t(w) * (1.0 / 2147483648.0)); }
 
 uint32_t floatWord(const uint8_t *p) {
     float f;
@@ -255,8 +253,10 @@ TEST_F(CoreAudioWriters, MonoDsdSourcesReachBothChannels) {
         ASSERT_EQ(programme(0x18021, 1024, out.data()), 0);
         int same = 0;
         for (int k = 0; k < 64; ++k) same += floatWord(&out[(2 * k) * 4]) == floatWord(&out[(2 * k + 1) * 4]);
-        if (channels == 1) EXPECT_EQ(same, 64);
-        else EXPECT_LT(same, 32);
+        if (channels == 1)
+            EXPECT_EQ(same, 64);
+        else
+            EXPECT_LT(same, 32);
     }
     setAudioIoThreadId(-1, 0);
 
@@ -311,8 +311,8 @@ TEST_F(CoreAudioWriters, TestTonePeaksAndPatternLayouts) {
         Bytes expected;
     } rows[] = {
         {18, 2, {0x3C, 0xA5, 0x3C, 0xA5, 0x3C, 0xA5, 0x3C, 0xA5, 0x3C, 0xA5, 0x3C, 0xA5, 0x3C, 0xA5, 0x3C, 0xA5}},
-        {0x8012, 2, floatBytes({wordFloat(0xA53CA53Cu), wordFloat(0xA53CA53Cu), wordFloat(0xA53CA53Cu),
-                                wordFloat(0xA53CA53Cu)})},
+        {0x8012, 2,
+         floatBytes({wordFloat(0xA53CA53Cu), wordFloat(0xA53CA53Cu), wordFloat(0xA53CA53Cu), wordFloat(0xA53CA53Cu)})},
         {0x8021, 32, floatBytes({p05, p05, pFA, pFA})},
         {33, 32, {0x05, 0xA5, 0x3C, 0x05, 0xA5, 0x3C, 0xFA, 0xA5, 0x3C, 0xFA, 0xA5, 0x3C}},
         {0x18021, 32, floatBytes({pn, pn, pn, pn})},
@@ -369,11 +369,23 @@ TEST_F(CoreAudioWriters, CapturedInputBecomesWorkFrames) {
         Bytes input;                   // two frames after the first, which is skipped
         std::vector<double> expected;  // two stereo frames
     } rows[] = {
-        {"16-bit", 16, 2, 0, {9, 9, 9, 9, 0x00, 0x40, 0x00, 0xC0, 0x01, 0x00, 0xFF, 0xFF},
+        {"16-bit",
+         16,
+         2,
+         0,
+         {9, 9, 9, 9, 0x00, 0x40, 0x00, 0xC0, 0x01, 0x00, 0xFF, 0xFF},
          {0.5, -0.5, 65536 * s, -65536 * s}},
-        {"24-bit", 17, 2, 0, {9, 9, 9, 9, 9, 9, 0x00, 0x00, 0x40, 0x01, 0x00, 0x80, 0xFF, 0xFF, 0xFF, 0, 0, 0},
+        {"24-bit",
+         17,
+         2,
+         0,
+         {9, 9, 9, 9, 9, 9, 0x00, 0x00, 0x40, 0x01, 0x00, 0x80, 0xFF, 0xFF, 0xFF, 0, 0, 0},
          {0.5, -1.0 + 256 * s, -256 * s, 0.0}},
-        {"floats, the second pair of four", 18, 4, 2, floatBytes({9, 9, 9, 9, 1, 2, 0.25f, -0.75f, 3, 4, 0.5f, 1.0f}),
+        {"floats, the second pair of four",
+         18,
+         4,
+         2,
+         floatBytes({9, 9, 9, 9, 1, 2, 0.25f, -0.75f, 3, 4, 0.5f, 1.0f}),
          {0.25, -0.75, 0.5, 1.0}},
         {"floats, mono", 19, 1, 0, floatBytes({9, 0.125f, -0.25f}), {0.125, 0.125, -0.25, -0.25}},
         {"255 channels", 18, 255, 0, Bytes(3 * 255 * 4, 0x3F), {0, 0, 0, 0}},

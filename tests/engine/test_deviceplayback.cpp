@@ -204,7 +204,8 @@ TEST_F(DevicePlaybackTest, ADsdFilePlaysOverDopToItsEnd) {
                 const uint8_t m = uint8_t(w >> 24);
                 wrong += (m != 0x05 && m != 0xFA) || (w & 0xFF) != 0;
                 if (k > 0) {
-                    const uint32_t p = uint32_t(int32_t(std::lrint(double(f[2 * (k - 1) + uint32_t(c)]) * 2147483648.0)));
+                    const uint32_t p =
+                        uint32_t(int32_t(std::lrint(double(f[2 * (k - 1) + uint32_t(c)]) * 2147483648.0)));
                     wrong += m != uint8_t(~(p >> 24));
                 }
             }

@@ -135,8 +135,8 @@ public:
         int offsets[kMaxTracks] = {};
         int indices[kMaxTracks];
         for (int &i : indices) i = slot;
-        ASSERT_EQ(mBackEnd.convertDataToAudioDriverBuffer(kSampleDsd, kBits, offsets, mTables, indices, outs,
-                                                          mDsdTable, &mRec),
+        ASSERT_EQ(mBackEnd.convertDataToAudioDriverBuffer(kSampleDsd, kBits, offsets, mTables, indices, outs, mDsdTable,
+                                                          &mRec),
                   0);
         for (int c = 0; c < 2; ++c) out[c].insert(out[c].end(), outBytes[c], outBytes[c] + kBits / 8);
         sConsumedCount[0].fetch_add(kBits);
@@ -166,8 +166,7 @@ public:
     bool fadeInAcked() const { return (sFadeAck[0].load() & kFadeInBit) && (sFadeAck[1].load() & kFadeInBit); }
     bool pureOutput() const { return getDsmStatus(0) == 1 && getDsmStatus(1) == 1; }
     bool remodulated() const {
-        return CDsm5th.mSpliceReq[0] == 0 && CDsm5th.mSpliceReq[1] == 0 && getDsmStatus(0) == 0 &&
-               getDsmStatus(1) == 0;
+        return CDsm5th.mSpliceReq[0] == 0 && CDsm5th.mSpliceReq[1] == 0 && getDsmStatus(0) == 0 && getDsmStatus(1) == 0;
     }
     int64_t chunk() const { return mChunk; }
 
@@ -205,7 +204,8 @@ TEST(DsdOutput, FadeInSettlesOnPureOutputAndAStopSplicesToTheMutePattern) {
         EXPECT_EQ(CFadeVolLpf.getCoefY_1_ch(0), 1.0);
         const int64_t pureFrom = rig.chunk();
         for (int i = 0; i < 6; ++i) rig.step();
-        EXPECT_TRUE(rig.outputIsSourceDelayed(pureFrom, rig.chunk(), delay)) << "pure output is the source, bit for bit";
+        EXPECT_TRUE(rig.outputIsSourceDelayed(pureFrom, rig.chunk(), delay))
+            << "pure output is the source, bit for bit";
 
         // Stop, as the buffer switch asks for it on every buffer.
         auto stopRequest = [] {
@@ -249,8 +249,8 @@ TEST(DsdOutput, WhatSwitchesPureOutputBackToRemodulation) {
         const char *what;
         bool remodulates;
     } rows[] = {
-        {"two tracks", true},      {"master equaliser on", true}, {"fade level below 1", true},
-        {"automation at 0.9", true}, {"pure not allowed", true},   {"fader and master gain", false},
+        {"two tracks", true},        {"master equaliser on", true}, {"fade level below 1", true},
+        {"automation at 0.9", true}, {"pure not allowed", true},    {"fader and master gain", false},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);

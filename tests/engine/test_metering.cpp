@@ -21,17 +21,11 @@ namespace {
 
 constexpr double k2p55 = 36028797018963968.0;
 
-double lane0(__m128d v) {
-    return _mm_cvtsd_f64(v);
-}
-double lane1(__m128d v) {
-    return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v));
-}
+double lane0(__m128d v) { return _mm_cvtsd_f64(v); }
+double lane1(__m128d v) { return _mm_cvtsd_f64(_mm_unpackhi_pd(v, v)); }
 
 // The centre tap of a designed two-lane filter of T taps.
-double centreTap(const double *coef, int taps) {
-    return coef[2 * (taps / 2)];
-}
+double centreTap(const double *coef, int taps) { return coef[2 * (taps / 2)]; }
 
 class Metering : public ::testing::Test {
 protected:
@@ -81,9 +75,9 @@ TEST_F(Metering, DecimationIntervalsAndFilterCutOffsPerRate) {
         int rate, interval;
         double meterCut;
     } rows[] = {
-        {44100, 1, 344.53125},   {48000, 1, 375.0},      {176400, 1, 1378.125},  {352800, 2, 2756.25},
-        {384000, 2, 3000.0},     {705600, 4, 5512.5},    {768000, 4, 6000.0},    {2822400, 16, 22050.0},
-        {5644800, 32, 44100.0},  {11289600, 64, 50000.0}, {22579200, 128, 50000.0},
+        {44100, 1, 344.53125},  {48000, 1, 375.0},       {176400, 1, 1378.125},    {352800, 2, 2756.25},
+        {384000, 2, 3000.0},    {705600, 4, 5512.5},     {768000, 4, 6000.0},      {2822400, 16, 22050.0},
+        {5644800, 32, 44100.0}, {11289600, 64, 50000.0}, {22579200, 128, 50000.0},
     };
     for (const auto &row : rows) {
         initDsdParameters(row.rate);
@@ -185,7 +179,7 @@ TEST_F(Metering, DsdMasterFeedIsDecimatedFilteredAndScaled) {
         in[2 * i] = (i % 100) * 0.01 * k2p55;
         in[2 * i + 1] = -0.5 * k2p55;
     }
-    gAudioThread_clearAnalysisStopped(0);  // empty filter history
+    gAudioThread_clearAnalysisStopped(0);        // empty filter history
     curFftSample.store(kMasterRingFrames - 10);  // wraps inside the call
     processFFT_MasterTrack(true, in.data(), 1024);
     EXPECT_EQ(curFftSample.load(), 64 - 10);
@@ -207,8 +201,12 @@ TEST_F(Metering, SpectrumBuffersByIndex) {
         int index, which;
         double *expect;
     } rows[] = {
-        {1023, 0, sFftAmplitude[0]},  {1023, 1, sFftAmplitude[1]},       {40, 0, sFftAmplitude[0]},
-        {32, 5, sFftAmplitude[0]},    {1022, 1, sFftAmplitudeLowFreq[1]}, {3, 0, nullptr},
+        {1023, 0, sFftAmplitude[0]},
+        {1023, 1, sFftAmplitude[1]},
+        {40, 0, sFftAmplitude[0]},
+        {32, 5, sFftAmplitude[0]},
+        {1022, 1, sFftAmplitudeLowFreq[1]},
+        {3, 0, nullptr},
         {-1, 0, nullptr},
     };
     for (const auto &row : rows) {

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <atomic>
+#include <cmath>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -75,9 +75,7 @@ void fillSine(double *frames, int count, int bin, double amplitude) {
     }
 }
 
-int argmax(const double *s, int n) {
-    return static_cast<int>(std::max_element(s, s + n) - s);
-}
+int argmax(const double *s, int n) { return static_cast<int>(std::max_element(s, s + n) - s); }
 
 class MixerThreadTest : public ::testing::Test {
 protected:
@@ -104,9 +102,9 @@ TEST_F(MixerThreadTest, APeakInABinReportsThatBinsCentreFrequency) {
         int bin;
         float hz;
     } cases[] = {
-        {44100, 100, 270.51086f},      // (2 x 100 + 1) x 44100 / 32768: 270.5 Hz
-        {192000, 1000, 11724.609f},    // (2 x 1000 + 1) x 192000 / 32768
-        {768000, 8000, 375023.44f},    // no integer overflow at the top of the search
+        {44100, 100, 270.51086f},    // (2 x 100 + 1) x 44100 / 32768: 270.5 Hz
+        {192000, 1000, 11724.609f},  // (2 x 1000 + 1) x 192000 / 32768
+        {768000, 8000, 375023.44f},  // no integer overflow at the top of the search
     };
     for (const Case &c : cases) {
         rate = c.rate;
@@ -236,9 +234,8 @@ TEST(MixerThreadWindow, TheNewestFramesOfARingComeWholeOrAssembledAcrossItsEnd) 
         int writePoint;
         int first;  // ring frame of window frame 0
     } cases[] = {
-        {20000, 20000 - kFftOrder}, {kFftOrder, 0}, {kRing, kRing - kFftOrder},
-        {100, kRing - kFftOrder + 100}, {0, kRing - kFftOrder},
-        {-5, kRing - kFftOrder}, {40000, kRing - kFftOrder},  // outside the ring: as 0
+        {20000, 20000 - kFftOrder}, {kFftOrder, 0},          {kRing, kRing - kFftOrder}, {100, kRing - kFftOrder + 100},
+        {0, kRing - kFftOrder},     {-5, kRing - kFftOrder}, {40000, kRing - kFftOrder},  // outside the ring: as 0
     };
     for (const Case &c : cases) {
         const double *w = mixerThread::analysisWindow(ring.data(), kRing, c.writePoint, scratch.data());

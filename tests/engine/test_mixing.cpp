@@ -357,8 +357,8 @@ TEST(Mixing, BounceMixingWaitsForTheFirstShortTrackUnlessItsJobEnded) {
     sEngineStatus.store(kEngineBounceFeed);
     for (int t = 0; t < 3; ++t) spTrackPcmBlocks[t].store(rig.tables[t]);  // as the producer publishes them
     sProducedCount[0].store(2 * n);
-    sProducedCount[1].store(n - 1);  // short, job still running
-    sProducedCount[2].store(n - 10); // short too
+    sProducedCount[1].store(n - 1);   // short, job still running
+    sProducedCount[2].store(n - 10);  // short too
     double *m[2] = {rig.master[0].data(), rig.master[1].data()};
     uint64_t positions[kMaxTracks] = {};
     EXPECT_EQ(bounceMixing(0, positions, m, n, 0), kBounceNotReady);

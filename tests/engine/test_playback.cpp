@@ -268,19 +268,13 @@ TEST_F(PlaybackTest, AStoppedEngineSendsEachFormatsIdleValues) {
         for (size_t i = 0; i < f.size(); ++i) {
             const size_t frame = i / 2, cycle = frame / row.frames;
             switch (row.kind) {
-            case rtbridge::kPcmFloat:
-                ASSERT_EQ(f[i], 0.0f) << i;
-                break;
-            case rtbridge::kPcmInt:
-                ASSERT_EQ(w[i], 0) << i;
-                break;
+            case rtbridge::kPcmFloat: ASSERT_EQ(f[i], 0.0f) << i; break;
+            case rtbridge::kPcmInt: ASSERT_EQ(w[i], 0) << i; break;
             case rtbridge::kDop:
                 // 05 96 96 and FA 96 96 in the top bytes.
                 ASSERT_EQ(f[i], frame % 2 ? -0.04227948188781738f : 0.04365801811218262f) << i;
                 break;
-            case rtbridge::kNative:
-                ASSERT_EQ(f[i], cycle < 2 ? 0.0f : -0.82354736328125f) << i;
-                break;
+            case rtbridge::kNative: ASSERT_EQ(f[i], cycle < 2 ? 0.0f : -0.82354736328125f) << i; break;
             }
         }
     }

@@ -17,7 +17,7 @@ namespace {
 
 using engtest::waitFor;
 
-constexpr int kB = 1280;             // frames per ring block in these tests
+constexpr int kB = 1280;  // frames per ring block in these tests
 constexpr int kPcmBlockBytes = kB * 16;
 
 double *gBlocks[kRingBlocks];
@@ -266,9 +266,9 @@ TEST(JobSetUp, AutomationFlag) {
         {{item(0, 0.0), item(1000, 0.0, 1), item(1500, 1.0), item(9000, 1.0, -1), item(9500, 0.0), end}, true},
         {{item(0, 1.0), item(100, 1.0, 1), item(200, 1.0), end}, false},
         {{item(0, 0.5), end}, true},
-        {{item(0, 1.0), item(100, 0.0), end}, false},           // a jump without a ramp into it
-        {{item(0, 0.0, 1), item(0, 1.0), end}, false},          // a ramp of no length
-        {{item(0, 1.0), end, item(50, 0.5)}, false},            // nothing after the end item counts
+        {{item(0, 1.0), item(100, 0.0), end}, false},   // a jump without a ramp into it
+        {{item(0, 0.0, 1), item(0, 1.0), end}, false},  // a ramp of no length
+        {{item(0, 1.0), end, item(50, 0.5)}, false},    // nothing after the end item counts
         {{end}, false},
     };
     for (size_t i = 0; i < std::size(rows); ++i)
@@ -288,7 +288,7 @@ struct Call {
     tMorphexSendParams send;
     const int *fileCount = nullptr;
     std::u16string source, destination;
-    tMorphexCom com;             // as handed over
+    tMorphexCom com;  // as handed over
     int32_t startModeSeen = -1;
     uint32_t fadeReqSeen[2] = {};
     int64_t playingSampleSeen = 0;

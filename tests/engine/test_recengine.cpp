@@ -25,9 +25,9 @@
 #include "audiofile/dsffile.h"
 #include "audiofile/pcmpack.h"
 #include "audiofile/wavfile.h"
+#include "bytefields.h"
 #include "engine/recengine.h"
 #include "enginetestutil.h"
-#include "bytefields.h"
 #include "testutil.h"
 
 namespace {
@@ -101,9 +101,7 @@ struct CaptureRing {
     std::unique_ptr<unsigned char[]> left[kCaptureBlocks], right[kCaptureBlocks];
 };
 
-double tone(int64_t i, int lane) {
-    return lane == 0 ? 0.6 * std::sin(0.001 * i) : -0.3 * std::cos(0.0007 * i);
-}
+double tone(int64_t i, int lane) { return lane == 0 ? 0.6 * std::sin(0.001 * i) : -0.3 * std::cos(0.0007 * i); }
 
 std::vector<double> pcmInput(int64_t from, int n) {
     std::vector<double> v(2 * n);
@@ -123,7 +121,8 @@ std::vector<uint8_t> dsdInput(int seed, int bytes) {
 class RecEngineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QObject::connect(&thread, &recEngineThread::recStopped, &thread, [this] { ++stopped; }, Qt::DirectConnection);
+        QObject::connect(
+            &thread, &recEngineThread::recStopped, &thread, [this] { ++stopped; }, Qt::DirectConnection);
     }
     tRecParameters params(const std::string &name, int format, int bits, int channels = 2, int rate = 48000) {
         tRecParameters p;
@@ -174,9 +173,9 @@ std::vector<double> readWav(const std::string &path, uint32_t *bits, uint32_t *c
     EXPECT_EQ(std::fread(raw.data(), 1, raw.size(), f.fp), raw.size());
     const uint32_t frames = static_cast<uint32_t>(bytes / (*channels * *bits / 8));
     std::vector<double> out(2 * frames);
-    EXPECT_EQ(wav2pcmFunc(out.data(), raw.data(), frames, static_cast<uint8_t>(*channels),
-                          static_cast<uint8_t>(*bits), tag),
-              0);
+    EXPECT_EQ(
+        wav2pcmFunc(out.data(), raw.data(), frames, static_cast<uint8_t>(*channels), static_cast<uint8_t>(*bits), tag),
+        0);
     return out;
 }
 
@@ -220,8 +219,8 @@ TEST_F(RecEngineTest, IntegerWavsArePackedByTheFullScaleOfThirtyTwoBits) {
         double value;
         int64_t stored;  // the file's integer sample
     } cases[] = {
-        {24, 2, 0.25, 2097152},  {24, 2, 0.75, 6291455},  {24, 2, -0.75, -6291456},
-        {16, 1, 0.25, 8192},     {16, 1, 0.75, 24575},    {16, 1, -0.75, -24576},
+        {24, 2, 0.25, 2097152}, {24, 2, 0.75, 6291455}, {24, 2, -0.75, -6291456},
+        {16, 1, 0.25, 8192},    {16, 1, 0.75, 24575},   {16, 1, -0.75, -24576},
     };
     int n = 0;
     for (const Case &c : cases) {
@@ -258,8 +257,8 @@ TEST_F(RecEngineTest, DsdRecordingsKeepTheirBitsAndADsfEndsWithAPaddedBlockGroup
 
             sxtest::File f(path(name), "rb");
             ASSERT_NE(f.fp, nullptr);
-            std::unique_ptr<AccessAudioFile> h(format == kRecFormatDsf ? static_cast<AccessAudioFile *>(new gClass_DsfFile)
-                                                                       : new gClass_DsdiffFile);
+            std::unique_ptr<AccessAudioFile> h(
+                format == kRecFormatDsf ? static_cast<AccessAudioFile *>(new gClass_DsfFile) : new gClass_DsdiffFile);
             tRiffStatus st;
             ASSERT_EQ(h->checkHeader(f.fp, &st), 0) << name;
             uint64_t offset, bytes, audio;

@@ -18,7 +18,7 @@ namespace {
 
 struct TestJob {
     virtual ~TestJob() { ++*deleted; }
-    int param = 0;          // the thread's parameter when queued
+    int param = 0;  // the thread's parameter when queued
     int result = 0;
     int sleepMs = 0;
     std::atomic<int> *deleted = nullptr;
@@ -35,9 +35,9 @@ public:
     }
 
     std::mutex log;
-    std::vector<int> ran;       // param of each job, in run order
-    std::vector<int> done;      // results reported by transactionsDone
-    std::atomic<int> runs{0};   // run() calls
+    std::vector<int> ran;      // param of each job, in run order
+    std::vector<int> done;     // results reported by transactionsDone
+    std::atomic<int> runs{0};  // run() calls
     std::atomic<int> drained{0};
     std::atomic<int> leaveDelayMs{0};
 
@@ -114,10 +114,13 @@ TEST(TransactionThread, AJobQueuedWhileTheThreadLeavesStillRuns) {
     t.setParam(2);
     t.add(second);
     t.leaveDelayMs = 0;
-    ASSERT_TRUE(engtest::waitFor([&] {
-        std::lock_guard<std::mutex> g(t.log);
-        return t.ran.size() == 2;
-    }, 3000)) << "the second job was stranded in the queue";
+    ASSERT_TRUE(engtest::waitFor(
+        [&] {
+            std::lock_guard<std::mutex> g(t.log);
+            return t.ran.size() == 2;
+        },
+        3000))
+        << "the second job was stranded in the queue";
     std::lock_guard<std::mutex> g(t.log);
     EXPECT_EQ(t.ran, (std::vector<int>{1, 2}));
 }

@@ -3,8 +3,8 @@
 // from a track's ring.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <atomic>
+#include <cmath>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -21,11 +21,11 @@ TEST(VsaSpeedTable, EachSpeedSelectsItsRowAndTheBandsFollow) {
         int a, b, n;
         float bandSpeed;
     } cases[] = {
-        {0.5f, 1024, 256, 3, 0.5f},       {0.6f, 1024, 256, 3, 0.6f},       {0.62f, 1024, 512, 3, 0.62f},
-        {0.75f, 1024, 4096, 3, 0.75f},    {0.92f, 8192, 16384, 1, 0.92f},   {0.98f, 12288, 16384, 1, 0.98f},
-        {1.0f, 12288, 16384, 1, 1.0f},    {1.03f, 12288, 16384, 1, 1.03f},  {1.04f, 1024, 4096, 3, 1.04f},
-        {1.3f, 768, 2048, 3, 1.3f},       {1.5f, 512, 1024, 3, 1.5f},       {1.8f, 512, 128, 3, 1.8f},
-        {2.5f, 512, 128, 3, 2.0f},        {998.0f, 512, 128, 3, 2.0f},
+        {0.5f, 1024, 256, 3, 0.5f},    {0.6f, 1024, 256, 3, 0.6f},      {0.62f, 1024, 512, 3, 0.62f},
+        {0.75f, 1024, 4096, 3, 0.75f}, {0.92f, 8192, 16384, 1, 0.92f},  {0.98f, 12288, 16384, 1, 0.98f},
+        {1.0f, 12288, 16384, 1, 1.0f}, {1.03f, 12288, 16384, 1, 1.03f}, {1.04f, 1024, 4096, 3, 1.04f},
+        {1.3f, 768, 2048, 3, 1.3f},    {1.5f, 512, 1024, 3, 1.5f},      {1.8f, 512, 128, 3, 1.8f},
+        {2.5f, 512, 128, 3, 2.0f},     {998.0f, 512, 128, 3, 2.0f},
     };
     ClassVsaThread job;  // a selection sets everything again
     for (const Case &c : cases) {
@@ -97,7 +97,8 @@ struct ToneRing {
             blocks[b].reset(new double[2 * kBlockFrames]);
             table[b] = blocks[b].get();
             for (int i = 0; i < kBlockFrames; ++i) {
-                const double v = 0.5 * std::sin(2.0 * M_PI * 64.0 * (b * kBlockFrames + i) / (kRingBlocks * kBlockFrames));
+                const double v =
+                    0.5 * std::sin(2.0 * M_PI * 64.0 * (b * kBlockFrames + i) / (kRingBlocks * kBlockFrames));
                 blocks[b][2 * i] = v;
                 blocks[b][2 * i + 1] = -v;
             }
@@ -124,9 +125,7 @@ struct ToneRing {
     double *table[kRingBlocks];
 };
 
-bool ready(const tVsaOutputSlots &out, int slot) {
-    return __atomic_load_n(out.ready[slot], __ATOMIC_ACQUIRE);
-}
+bool ready(const tVsaOutputSlots &out, int slot) { return __atomic_load_n(out.ready[slot], __ATOMIC_ACQUIRE); }
 
 TEST(VsaThread, SlotsFillInTurnWithTheirSpeedAndAFreedSlotIsFilledAgain) {
     ToneRing ring;

@@ -33,8 +33,7 @@ protected:
         return ints;
     }
 
-    int import(const std::string &flac, const std::string &wav, tID3tagInfo *tag = nullptr,
-               bool abortFirst = false) {
+    int import(const std::string &flac, const std::string &wav, tID3tagInfo *tag = nullptr, bool abortFirst = false) {
         ClassFlac2Wav job;
         std::atomic<bool> abort{abortFirst};
         progress = 0;
@@ -51,11 +50,11 @@ TEST_F(Flac2Wav, TwentyFourBitStereoBecomesFloatWavWithTagsAndPicture) {
     ASSERT_TRUE(sxtest::writeAll(dir.file("art.png"), kPng));
     const size_t frames = 5000;
     // A lower-case key is a different key; the "3/12" track number is not a number.
-    const std::vector<int32_t> ints = makeFlac(
-        "song", 2, 24, frames,
-        "--tag='TITLE=Caf\xC3\xA9' --tag=ARTIST=Someone --tag=ALBUM=Record --tag=GENRE=Jazz "
-        "--tag=TRACKNUMBER=3/12 --tag=TOTALTRACKS=12 --tag=ORIGDATE=2014-05 --tag=ORIGTIME=10:30 "
-        "--tag=title=lower --picture=art.png");
+    const std::vector<int32_t> ints =
+        makeFlac("song", 2, 24, frames,
+                 "--tag='TITLE=Caf\xC3\xA9' --tag=ARTIST=Someone --tag=ALBUM=Record --tag=GENRE=Jazz "
+                 "--tag=TRACKNUMBER=3/12 --tag=TOTALTRACKS=12 --tag=ORIGDATE=2014-05 --tag=ORIGTIME=10:30 "
+                 "--tag=title=lower --picture=art.png");
 
     sxtest::TagRecord tag;
     tag.unsetDate();

@@ -25,11 +25,7 @@ TEST(JobUtil, TagTextIsCutWithinCapacityAndNeverSplitsAPair) {
     };
     const QString clef = QString::fromUtf8("\xF0\x9D\x84\x9E");  // one character, two units
     const Case cases[] = {
-        {"abcd", u"abcd"},
-        {"abcdef", u"abcd"},
-        {"abc" + clef, u"abc"},
-        {"ab" + clef, u"ab\U0001D11E"},
-        {"", u""},
+        {"abcd", u"abcd"}, {"abcdef", u"abcd"}, {"abc" + clef, u"abc"}, {"ab" + clef, u"ab\U0001D11E"}, {"", u""},
     };
     for (const Case &c : cases) {
         std::fill(std::begin(buf), std::end(buf), wchar16{0x55});

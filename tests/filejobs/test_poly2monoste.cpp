@@ -45,8 +45,8 @@ Bytes wsdFile(uint8_t channels, uint32_t rate, const Bytes &audio) {
 // What a DSD file written by the job holds, through its handler.
 struct DsdContent {
     uint32_t rate = 0, channels = 0;
-    Bytes audio;            // DSDIFF: the sound data; DSF: the whole data payload (block groups)
-    uint64_t samples = 0;   // DSF: the stated sample count
+    Bytes audio;           // DSDIFF: the sound data; DSF: the whole data payload (block groups)
+    uint64_t samples = 0;  // DSF: the stated sample count
 };
 
 DsdContent readDsd(const std::string &path, bool dsf) {
@@ -93,9 +93,7 @@ protected:
         return p;
     }
 
-    std::string sox(const std::string &args) {
-        return "cd '" + dir.path() + "' && sox -D " + args + " 2>/dev/null";
-    }
+    std::string sox(const std::string &args) { return "cd '" + dir.path() + "' && sox -D " + args + " 2>/dev/null"; }
 
     sxtest::TempDir dir;
     int progress = -1;
@@ -132,8 +130,9 @@ TEST_F(Poly2Monoste, WavSplitMatchesSoxRemix) {
         EXPECT_EQ(jobtest::soxRaw(out, dir.file("o.raw")), jobtest::soxRaw(dir.file("ref.wav"), dir.file("r.raw")))
             << what;
         for (const char *info : {"-e", "-c", "-r", "-s"})
-            EXPECT_EQ(sxtest::commandOutput("sox --i " + std::string(info) + " '" + out + "' 2>/dev/null"),
-                      sxtest::commandOutput("sox --i " + std::string(info) + " '" + dir.file("ref.wav") + "' 2>/dev/null"))
+            EXPECT_EQ(
+                sxtest::commandOutput("sox --i " + std::string(info) + " '" + out + "' 2>/dev/null"),
+                sxtest::commandOutput("sox --i " + std::string(info) + " '" + dir.file("ref.wav") + "' 2>/dev/null"))
                 << what << " " << info;
     }
 }

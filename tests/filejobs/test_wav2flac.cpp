@@ -114,12 +114,9 @@ TEST_F(Wav2Flac, DateAndTimeComments) {
         const char *tags;
     };
     const Case cases[] = {
-        {2014, 0, 0, -1, -1, "ORIGDATE=2014-1"},
-        {-1, 5, 0, -1, -1, "ORIGDATE=2000-5"},
-        {-1, 0, 3, -1, -1, "ORIGDATE=2000-1-3"},
-        {-1, 0, 0, 0, 0, ""},
-        {-1, 0, 0, -1, 30, "ORIGTIME=0:30"},
-        {-1, 0, 0, 5, -1, "ORIGTIME=5:0"},
+        {2014, 0, 0, -1, -1, "ORIGDATE=2014-1"}, {-1, 5, 0, -1, -1, "ORIGDATE=2000-5"},
+        {-1, 0, 3, -1, -1, "ORIGDATE=2000-1-3"}, {-1, 0, 0, 0, 0, ""},
+        {-1, 0, 0, -1, 30, "ORIGTIME=0:30"},     {-1, 0, 0, 5, -1, "ORIGTIME=5:0"},
     };
     const std::string wav = smallWav();
     for (const Case &c : cases) {
@@ -151,7 +148,8 @@ TEST_F(Wav2Flac, OnlyPngAndJpegArtBecomesAPicture) {
         const std::string flac = dir.file("art.flac");
         ASSERT_EQ(exportFlac(wav, flac, &tag.info), kFlacJobOK) << c.art;
         if (c.mime) {
-            EXPECT_EQ(blockTypes(flac), (std::vector<std::string>{"STREAMINFO", "VORBIS_COMMENT", "PICTURE", "PADDING"}));
+            EXPECT_EQ(blockTypes(flac),
+                      (std::vector<std::string>{"STREAMINFO", "VORBIS_COMMENT", "PICTURE", "PADDING"}));
             EXPECT_NE(metaflac("--list", flac).find(std::string("MIME type: ") + c.mime), std::string::npos) << c.art;
         } else {
             EXPECT_EQ(blockTypes(flac), (std::vector<std::string>{"STREAMINFO", "VORBIS_COMMENT", "PADDING"})) << c.art;
@@ -186,9 +184,12 @@ TEST_F(Wav2Flac, RefusalsAndAbortLeaveNoNewFlac) {
         bool keepsOld;  // an existing destination survives
     };
     const Case cases[] = {
-        {"32-bit float", f32, false, true},         {"32-bit integer", i32, false, true},
-        {"three channels", three, false, true},     {"rate beyond FLAC's subset", fast, false, true},
-        {"not a WAV", dir.file("text.wav"), false, true}, {"missing WAV", dir.file("none.wav"), false, true},
+        {"32-bit float", f32, false, true},
+        {"32-bit integer", i32, false, true},
+        {"three channels", three, false, true},
+        {"rate beyond FLAC's subset", fast, false, true},
+        {"not a WAV", dir.file("text.wav"), false, true},
+        {"missing WAV", dir.file("none.wav"), false, true},
         {"aborted", good, true, false},
     };
     for (const Case &c : cases) {

@@ -28,9 +28,8 @@ const QColor kRed(252, 42, 42);
     if (std::abs(got.red() - want.red()) <= 2 && std::abs(got.green() - want.green()) <= 2 &&
         std::abs(got.blue() - want.blue()) <= 2)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "pixel (" << x << ", " << y << ") is " << got.name().toStdString() << ", expected "
-           << want.name().toStdString();
+    return ::testing::AssertionFailure() << "pixel (" << x << ", " << y << ") is " << got.name().toStdString()
+                                         << ", expected " << want.name().toStdString();
 }
 
 // A meter as an owner builds it: the four parts are children of the meter,
@@ -91,7 +90,7 @@ TEST_F(MeterOnScreen, BarLightsUpToItsSegmentAndPartlyBeyond) {
     EXPECT_TRUE(alongX(left, 0.316 * kLength + 3, kGreen));
     EXPECT_TRUE(alongX(left, 0.3385 * kLength + 3, kBlack));
     EXPECT_TRUE(alongX(left, 0.8 * kLength, kBlack));
-    EXPECT_TRUE(sameColour(left, 50, 0, kGreen));               // full thickness
+    EXPECT_TRUE(sameColour(left, 50, 0, kGreen));  // full thickness
     EXPECT_TRUE(sameColour(left, 50, kThickness - 1, kGreen));
 
     // Channel 1 at −5 dB: green to −16 dB, then yellow; the −4 dB segment
@@ -125,8 +124,7 @@ TEST_F(MeterOnScreen, PeakLineAndOverLamp) {
 
     // Channel 1 went 6 dB over: lamp lit, and no line at +3 dB and above.
     const QImage right = bar[1]->grabFramebuffer();
-    for (int x = static_cast<int>(0.2 * kLength); x < kLength; ++x)
-        ASSERT_TRUE(alongX(right, x, kBlack)) << x;
+    for (int x = static_cast<int>(0.2 * kLength); x < kLength; ++x) ASSERT_TRUE(alongX(right, x, kBlack)) << x;
     EXPECT_TRUE(sameColour(lamp[1]->grabFramebuffer(), 0, 0, kRed));
     EXPECT_TRUE(sameColour(lamp[1]->grabFramebuffer(), kThickness - 1, kThickness - 1, kRed));
     EXPECT_TRUE(sameColour(lamp[0]->grabFramebuffer(), 5, 5, kBlack));

@@ -32,8 +32,7 @@ struct WiredMeter {
             bar[i]->mChannel = i;
             lamp[i]->mChannel = i;
         }
-        if (timing)
-            meter.setMeterUpdateTiming(45);
+        if (timing) meter.setMeterUpdateTiming(45);
     }
     void feed(double left, double right, int mode = kMeterModePcm) {
         const double levels[2] = {left, right};
@@ -82,8 +81,7 @@ TEST(MeterGraphic, ExpiredHoldRestartsFromThatUpdatesInput) {
     WiredMeter m;
     m.feed(pcmLevel(-6.0));
     const float loud = m.meter.peakDb(0);
-    for (int n = 1; n <= 22; ++n)
-        m.feed(pcmLevel(-40.0));
+    for (int n = 1; n <= 22; ++n) m.feed(pcmLevel(-40.0));
     EXPECT_DOUBLE_EQ(m.meter.peakHold(0), pcmLevel(-6.0));
     // The 23rd update without renewal: the hold takes this input as it is,
     // the shown peak level waits for the next renewal.
@@ -117,8 +115,7 @@ TEST(MeterGraphic, OverLampFollowsTheHeldPeakAndItsHoldTime) {
         int darkAt = -1;
         for (int n = 1; n < 80 && darkAt < 0; ++n) {
             m.feed(0.0);
-            if (!m.meter.isOver(0))
-                darkAt = n;
+            if (!m.meter.isOver(0)) darkAt = n;
         }
         EXPECT_EQ(darkAt, c.darkAt);
         if (c.darkAt < 0) {
@@ -140,8 +137,7 @@ TEST(MeterGraphic, FullScaleInEachMode) {
     WiredMeter d;
     d.feed(0.5, kMeterModeDsd);
     d.feed(0.5, kMeterModeDsd);
-    for (int k = 0; k <= kMeterTopSegment; ++k)
-        EXPECT_EQ(d.meter.segmentOn(k, 0), k <= 20) << k;
+    for (int k = 0; k <= kMeterTopSegment; ++k) EXPECT_EQ(d.meter.segmentOn(k, 0), k <= 20) << k;
     EXPECT_EQ(d.meter.fraction(0), 0.0);
     EXPECT_FALSE(d.meter.isOver(0));
     EXPECT_FALSE(d.meter.isOver(1));
@@ -165,8 +161,7 @@ TEST(MeterGraphic, ModeChangeDiscardsThatUpdate) {
     EXPECT_TRUE(m.meter.segmentOn(18, 0));
     // DSD levels arrive: nothing of either scale is shown for this update.
     m.feed(0.25, kMeterModeDsd);
-    for (int k = 0; k < kMeterLevels; ++k)
-        EXPECT_FALSE(m.meter.segmentOn(k, 0)) << k;
+    for (int k = 0; k < kMeterLevels; ++k) EXPECT_FALSE(m.meter.segmentOn(k, 0)) << k;
     EXPECT_EQ(m.meter.meterLevel(0), 0.0);
     EXPECT_EQ(m.meter.peakHold(0), 0.0);
     EXPECT_EQ(m.meter.peakPos(0), 0.0);

@@ -10,9 +10,8 @@
 namespace {
 
 // r(k): threshold k relative to full scale, in dB (23 is the over threshold).
-constexpr double kRelative[kMeterLevels] = {-54, -48, -44, -36, -30, -24, -22, -20,
-                                            -18, -16, -14, -12, -10, -9,  -8,  -6,
-                                            -4,  -3,  -2,  -1,  0,   1,   3,   0};
+constexpr double kRelative[kMeterLevels] = {-54, -48, -44, -36, -30, -24, -22, -20, -18, -16, -14, -12,
+                                            -10, -9,  -8,  -6,  -4,  -3,  -2,  -1,  0,   1,   3,   0};
 
 TEST(MeterScale, ThresholdsAreFullScalePlusOffsetExactly) {
     for (int k = 0; k < kMeterLevels; ++k) {
@@ -43,8 +42,8 @@ TEST(MeterScale, TimingLaws) {
         int holdMs, periodMs, updates;
     };
     const Case cases[] = {
-        {2000, 45, 22}, {1000, 45, 0}, {1001, 45, 0}, {1045, 45, 1}, {0, 45, 0},
-        {-1, 45, -1},   {2000, 0, -1}, {2000, -5, -1},
+        {2000, 45, 22}, {1000, 45, 0}, {1001, 45, 0}, {1045, 45, 1},
+        {0, 45, 0},     {-1, 45, -1},  {2000, 0, -1}, {2000, -5, -1},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << c.holdMs << " ms at " << c.periodMs << " ms");
@@ -68,21 +67,18 @@ TEST(MeterScale, SegmentsAndFraction) {
     bool on[kMeterLevels];
     // −19 dB: segments up to −20 dB lit, the −18 dB one half lit.
     double f = meterLightSegments(kMeterFullScalePcmDb - 19.0, gMeterLevelPcm, on);
-    for (int k = 0; k < kMeterLevels; ++k)
-        EXPECT_EQ(on[k], k <= 7) << k;
+    for (int k = 0; k < kMeterLevels; ++k) EXPECT_EQ(on[k], k <= 7) << k;
     EXPECT_NEAR(f, 0.5, 1e-12);
 
     // DSD full scale: 0 dB lit, +1 dB not; the over level (23) equals full
     // scale and is lit too, but it is never drawn as a segment.
     f = meterLightSegments(20.0 * std::log10(0.5), gMeterLevelDsd, on);
-    for (int k = 0; k < kMeterLevels; ++k)
-        EXPECT_EQ(on[k], k <= 20 || k == 23) << k;
+    for (int k = 0; k < kMeterLevels; ++k) EXPECT_EQ(on[k], k <= 20 || k == 23) << k;
     EXPECT_EQ(f, 0.0);
 
     // Silence: nothing at all.
     f = meterLightSegments(-std::numeric_limits<double>::infinity(), gMeterLevelPcm, on);
-    for (int k = 0; k < kMeterLevels; ++k)
-        EXPECT_FALSE(on[k]) << k;
+    for (int k = 0; k < kMeterLevels; ++k) EXPECT_FALSE(on[k]) << k;
     EXPECT_EQ(f, 0.0);
 
     // The irregular −16.02 dB threshold: −16.01 dB lights segment 9.
@@ -94,8 +90,7 @@ TEST(MeterScale, SegmentsAndFraction) {
 
 TEST(MeterScale, PeakLinePositionAndColour) {
     float scale[kMeterScalePoints];
-    for (int k = 0; k < kMeterScalePoints; ++k)
-        scale[k] = gMainMeterPosiTableOrigin[k] * 200.0f;
+    for (int k = 0; k < kMeterScalePoints; ++k) scale[k] = gMainMeterPosiTableOrigin[k] * 200.0f;
     double pos = -1.0;
 
     // −19 dB lies halfway through segment 8 (−20..−18 dB).
@@ -107,8 +102,8 @@ TEST(MeterScale, PeakLinePositionAndColour) {
     EXPECT_NEAR(pos, (0.951f + 0.5f * (1.0f - 0.951f)) * 200.0, 1e-3);
 
     // Below the bar, at +3 dB and above, and silence: no line.
-    for (double peak : {kMeterFullScalePcmDb - 60.0, kMeterFullScalePcmDb + 3.0,
-                        kMeterFullScalePcmDb + 40.0, -std::numeric_limits<double>::infinity()}) {
+    for (double peak : {kMeterFullScalePcmDb - 60.0, kMeterFullScalePcmDb + 3.0, kMeterFullScalePcmDb + 40.0,
+                        -std::numeric_limits<double>::infinity()}) {
         pos = -1.0;
         EXPECT_EQ(meterPeakLine(peak, gMeterLevelPcm, scale, &pos), 0) << peak;
         EXPECT_EQ(pos, 0.0) << peak;

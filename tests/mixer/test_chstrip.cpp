@@ -2,13 +2,13 @@
 // typed level, pan and delay, the buttons and lamps with their reports, the
 // input-pair list, names, and the peak-frequency read-out set from another
 // thread.
+#include <gtest/gtest.h>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <memory>
 #include <thread>
@@ -22,46 +22,37 @@
 namespace {
 
 template <class T>
-T *child(const QObject &parent, const char *name)
-{
+T *child(const QObject &parent, const char *name) {
     T *w = parent.findChild<T *>(QString::fromLatin1(name));
     EXPECT_NE(w, nullptr) << name;
     return w;
 }
 
-void type(QLineEdit *field, const QString &text)
-{
+void type(QLineEdit *field, const QString &text) {
     field->selectAll();
     QTest::keyClicks(field, text);
     QTest::keyClick(field, Qt::Key_Return);
 }
 
-bool shows(QLabel *label, const QString &picture)
-{
-    return label->pixmap().toImage() == QPixmap(picture).toImage();
-}
+bool shows(QLabel *label, const QString &picture) { return label->pixmap().toImage() == QPixmap(picture).toImage(); }
 
 // Drags a knob from its own place by `delta` pixels along its axis.
-void dragKnob(QWidget *knob, QPoint delta)
-{
+void dragKnob(QWidget *knob, QPoint delta) {
     const QPoint from(10, 10);
     QTest::mousePress(knob, Qt::LeftButton, {}, from);
     QTest::mouseMove(knob, from + delta);
     QTest::mouseRelease(knob, Qt::LeftButton, {}, from + delta);
 }
 
-std::vector<int> firstInts(const QSignalSpy &spy)
-{
+std::vector<int> firstInts(const QSignalSpy &spy) {
     std::vector<int> v;
-    for (const QList<QVariant> &args : spy)
-        v.push_back(args.at(0).toInt());
+    for (const QList<QVariant> &args : spy) v.push_back(args.at(0).toInt());
     return v;
 }
 
 }  // namespace
 
-TEST(ChStrip, StartsCentredAtZeroDecibels)
-{
+TEST(ChStrip, StartsCentredAtZeroDecibels) {
     chstrip s;
     EXPECT_EQ(s.trackNumber(), -1);
     EXPECT_EQ(child<QLineEdit>(s, "lineEditVol")->text(), "0.0");
@@ -74,8 +65,7 @@ TEST(ChStrip, StartsCentredAtZeroDecibels)
     EXPECT_FALSE(s.soloOn() || s.muteOn() || s.sendOn());
 }
 
-TEST(ChStrip, FaderKnobAndTrackSetTheLevel)
-{
+TEST(ChStrip, FaderKnobAndTrackSetTheLevel) {
     chstrip s;
     s.setTrackNumber(2);
     s.show();
@@ -90,8 +80,8 @@ TEST(ChStrip, FaderKnobAndTrackSetTheLevel)
         const char *shown;
     };
     // A knob at a pixel between two steps reads the step above it.
-    for (const Case &c : {Case{-1, 0.5f, "0.5"}, Case{101, -120.0f, "-120.0"}, Case{40, -12.0f, "-12.0"},
-                          Case{-20, 6.0f, "6.0"}}) {
+    for (const Case &c :
+         {Case{-1, 0.5f, "0.5"}, Case{101, -120.0f, "-120.0"}, Case{40, -12.0f, "-12.0"}, Case{-20, 6.0f, "6.0"}}) {
         s.setVolumeValueToWidget(0.0f);
         ASSERT_EQ(knob->y(), 20);
         dragKnob(knob, QPoint(0, c.delta));
@@ -120,8 +110,7 @@ TEST(ChStrip, FaderKnobAndTrackSetTheLevel)
     EXPECT_EQ(reports.count(), 6);
 }
 
-TEST(ChStrip, PanKnobAndTrack)
-{
+TEST(ChStrip, PanKnobAndTrack) {
     chstrip s;
     s.setTrackNumber(0);
     s.show();
@@ -160,8 +149,7 @@ TEST(ChStrip, PanKnobAndTrack)
     EXPECT_EQ(reports.count(), 6);
 }
 
-TEST(ChStrip, TypedLevelPanAndDelay)
-{
+TEST(ChStrip, TypedLevelPanAndDelay) {
     chstrip s;
     s.setTrackNumber(1);
     QSignalSpy levels(&s, &chstrip::reportVolumeChanged);
@@ -223,8 +211,7 @@ TEST(ChStrip, TypedLevelPanAndDelay)
 
 // Clicks every button and lamp of a strip numbered `number` and types into
 // its fields; the level and pan reports are counted for the caller.
-void clickEverything(int number, int *levelReports, int *panReports)
-{
+void clickEverything(int number, int *levelReports, int *panReports) {
     {
         chstrip s;
         s.setTrackNumber(number);
@@ -276,8 +263,7 @@ void clickEverything(int number, int *levelReports, int *panReports)
     }
 }
 
-TEST(ChStrip, ButtonsAndLampsReportWithTheTrackNumber)
-{
+TEST(ChStrip, ButtonsAndLampsReportWithTheTrackNumber) {
     int levels = -1, pans = -1;
     clickEverything(4, &levels, &pans);
     EXPECT_EQ(levels, 1);
@@ -288,8 +274,7 @@ TEST(ChStrip, ButtonsAndLampsReportWithTheTrackNumber)
     EXPECT_EQ(pans, 0);
 }
 
-TEST(ChStrip, EqualiserLampFollowsItsOwnTrackOnly)
-{
+TEST(ChStrip, EqualiserLampFollowsItsOwnTrackOnly) {
     chstrip s;
     s.setTrackNumber(3);
     eqIndicator *lamp = child<eqIndicator>(s, "labelEqIndicator");
@@ -304,8 +289,7 @@ TEST(ChStrip, EqualiserLampFollowsItsOwnTrackOnly)
     EXPECT_TRUE(shows(lamp, ":/resources2/parts/EQ_button-off.png"));
 }
 
-TEST(ChStrip, InputPairsKeepTheSelectionWhileListed)
-{
+TEST(ChStrip, InputPairsKeepTheSelectionWhileListed) {
     chstrip s;
     QComboBox *box = child<QComboBox>(s, "comboBoxInputCh");
     QSignalSpy changes(&s, &chstrip::recChannelChanged);
@@ -333,8 +317,7 @@ TEST(ChStrip, InputPairsKeepTheSelectionWhileListed)
     EXPECT_EQ(s.selectedInputPair(), 0);
 }
 
-TEST(ChStrip, NamesAndPictures)
-{
+TEST(ChStrip, NamesAndPictures) {
     chstrip s;
     QLineEdit *name = child<QLineEdit>(s, "lineEditName");
     QLabel *picture = child<QLabel>(s, "labelCh");
@@ -354,16 +337,13 @@ TEST(ChStrip, NamesAndPictures)
     EXPECT_EQ(s.getTrackName(), "Bass");
 }
 
-TEST(ChStrip, KeysStopAtTheStrip)
-{
+TEST(ChStrip, KeysStopAtTheStrip) {
     QWidget window;
     chstrip *s = new chstrip(&window);
     struct Catcher : QObject {
         int keys = 0;
-        bool eventFilter(QObject *, QEvent *e) override
-        {
-            if (e->type() == QEvent::KeyPress)
-                ++keys;
+        bool eventFilter(QObject *, QEvent *e) override {
+            if (e->type() == QEvent::KeyPress) ++keys;
             return false;
         }
     } catcher;
@@ -377,8 +357,7 @@ TEST(ChStrip, KeysStopAtTheStrip)
     EXPECT_EQ(catcher.keys, 0);
 }
 
-TEST(ChStrip, PeakFrequencyFromTheAnalysisThread)
-{
+TEST(ChStrip, PeakFrequencyFromTheAnalysisThread) {
     chstrip s;
     QLabel *label = child<QLabel>(s, "labelFreq");
     s.setFFTPeakFreq(1234.9f);  // on the GUI thread: at once

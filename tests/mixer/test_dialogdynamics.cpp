@@ -24,13 +24,11 @@ TEST(DynamicsRatio, TypedTextToTenths) {
         const char *text;
         int tenths;
     } rows[] = {
-        {"32", 320},   {"1.99", 19},  {"2.5", 25},    {"0.05", 0},   {"32:1", 0},
-        {"", 0},       {"abc", 0},    {"-1.55", -15}, {"2.3", 23},   {"4.35", 43},
-        {"0.29", 2},   {"nan", 0},    {"inf", 0},     {"1e12", INT_MAX},
-        {"-1e12", INT_MIN},
+        {"32", 320}, {"1.99", 19}, {"2.5", 25},    {"0.05", 0},       {"32:1", 0},
+        {"", 0},     {"abc", 0},   {"-1.55", -15}, {"2.3", 23},       {"4.35", 43},
+        {"0.29", 2}, {"nan", 0},   {"inf", 0},     {"1e12", INT_MAX}, {"-1e12", INT_MIN},
     };
-    for (const auto &r : rows)
-        EXPECT_EQ(dynamicsRatio10(QString::fromLatin1(r.text)), r.tenths) << r.text;
+    for (const auto &r : rows) EXPECT_EQ(dynamicsRatio10(QString::fromLatin1(r.text)), r.tenths) << r.text;
 }
 
 // One window on screen for the whole suite: showing a dozen GL widgets is

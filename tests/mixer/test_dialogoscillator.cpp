@@ -28,29 +28,21 @@ namespace {
 // What the window told its owner, in order.
 struct Recorder {
     std::vector<QString> events;
-    explicit Recorder(DialogOscillator &d)
-    {
+    explicit Recorder(DialogOscillator &d) {
         auto add = [this](QString e) { events.push_back(std::move(e)); };
-        QObject::connect(&d, &DialogOscillator::selOscOnOff,
-                         [add](int v) { add(QString("osc %1").arg(v)); });
-        QObject::connect(&d, &DialogOscillator::freqChanged,
-                         [add](int v) { add(QString("freq %1").arg(v)); });
-        QObject::connect(&d, &DialogOscillator::levelChanged,
-                         [add](double v) { add(QString("level %1").arg(v)); });
-        QObject::connect(&d, &DialogOscillator::digitFrameChanged,
-                         [add](int v) { add(QString("digits %1").arg(v)); });
+        QObject::connect(&d, &DialogOscillator::selOscOnOff, [add](int v) { add(QString("osc %1").arg(v)); });
+        QObject::connect(&d, &DialogOscillator::freqChanged, [add](int v) { add(QString("freq %1").arg(v)); });
+        QObject::connect(&d, &DialogOscillator::levelChanged, [add](double v) { add(QString("level %1").arg(v)); });
+        QObject::connect(&d, &DialogOscillator::digitFrameChanged, [add](int v) { add(QString("digits %1").arg(v)); });
         QObject::connect(&d, &DialogOscillator::oscParamChanged, [add] { add("param"); });
         QObject::connect(&d, &DialogOscillator::selectInMonitorEnToMain,
                          [add](bool v) { add(QString("monitor %1").arg(v)); });
-        QObject::connect(&d, &DialogOscillator::changeInputMoniCh,
-                         [add](int v) { add(QString("inputs %1").arg(v)); });
-        QObject::connect(&d, &DialogOscillator::ncPhaseClicked,
-                         [add](bool v) { add(QString("phase %1").arg(v)); });
+        QObject::connect(&d, &DialogOscillator::changeInputMoniCh, [add](int v) { add(QString("inputs %1").arg(v)); });
+        QObject::connect(&d, &DialogOscillator::ncPhaseClicked, [add](bool v) { add(QString("phase %1").arg(v)); });
         QObject::connect(&d, &DialogOscillator::showSubFrameCheckBoxClicked,
                          [add](bool v) { add(QString("subframe %1").arg(v)); });
     }
-    std::vector<QString> take()
-    {
+    std::vector<QString> take() {
         std::vector<QString> out;
         out.swap(events);
         return out;
@@ -60,22 +52,19 @@ struct Recorder {
 using Events = std::vector<QString>;
 
 template <class T>
-T *child(DialogOscillator &d, const char *name)
-{
+T *child(DialogOscillator &d, const char *name) {
     T *w = d.findChild<T *>(name);
     EXPECT_NE(w, nullptr) << name;
     return w;
 }
 
 // Types `text` into a field (replacing what it holds) and presses Return.
-void enter(widgetEqParamText *field, const QString &text)
-{
+void enter(widgetEqParamText *field, const QString &text) {
     field->setText(text);
     QTest::keyClick(field, Qt::Key_Return);
 }
 
-bool samePicture(const QLabel *label, const char *path)
-{
+bool samePicture(const QLabel *label, const char *path) {
     const QImage want = QPixmap(QString::fromLatin1(path)).toImage();
     return !want.isNull() && label->pixmap().toImage() == want;
 }
@@ -89,11 +78,9 @@ struct Boxes {
     bool done = false;
 };
 
-void watch(const std::shared_ptr<Boxes> &seen)
-{
+void watch(const std::shared_ptr<Boxes> &seen) {
     QTimer::singleShot(10, [seen] {
-        if (seen->done)
-            return;
+        if (seen->done) return;
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             ++seen->count;
             seen->title = box->windowTitle();
@@ -104,8 +91,7 @@ void watch(const std::shared_ptr<Boxes> &seen)
     });
 }
 
-Boxes boxesDuring(const std::function<void()> &action)
-{
+Boxes boxesDuring(const std::function<void()> &action) {
     auto seen = std::make_shared<Boxes>();
     watch(seen);
     action();
@@ -115,8 +101,7 @@ Boxes boxesDuring(const std::function<void()> &action)
 
 }  // namespace
 
-TEST(OscillatorWindow, StartsWithTheGeneratorsValues)
-{
+TEST(OscillatorWindow, StartsWithTheGeneratorsValues) {
     DialogOscillator d;
     EXPECT_EQ(d.windowTitle(), "Special Menu");
     EXPECT_EQ(d.minimumSize(), QSize(400, 260));
@@ -125,8 +110,7 @@ TEST(OscillatorWindow, StartsWithTheGeneratorsValues)
     EXPECT_EQ(d.mOscType, kOscSine);
     EXPECT_EQ(d.mFixedPattern, 0xA53CA53Cu);
     // The owner copies the two as one pair into the generator's pair.
-    EXPECT_EQ(reinterpret_cast<char *>(&d.mFixedPattern) - reinterpret_cast<char *>(&d.mOscType),
-              4);
+    EXPECT_EQ(reinterpret_cast<char *>(&d.mFixedPattern) - reinterpret_cast<char *>(&d.mOscType), 4);
     EXPECT_TRUE(child<QRadioButton>(d, "radioButtonSine")->isChecked());
     EXPECT_EQ(child<widgetEqParamText>(d, "lineEditFreq")->text(), "1000");
     EXPECT_EQ(child<widgetEqParamText>(d, "lineEditLevel")->text(), "-16");
@@ -138,15 +122,14 @@ TEST(OscillatorWindow, StartsWithTheGeneratorsValues)
     EXPECT_EQ(child<QComboBox>(d, "comboBoxInputCh")->count(), 0);
 }
 
-TEST(OscillatorWindow, FrequencyTextsBecomeValidFrequencies)
-{
+TEST(OscillatorWindow, FrequencyTextsBecomeValidFrequencies) {
     struct Row {
         const char *typed;
         int hz;
     };
-    const Row rows[] = {{"0", 1},       {"1", 1},           {"-5", 1},       {"12.5", 1},
-                        {"", 1},        {"-", 1},           {"2", 2},        {"440", 440},
-                        {"1000000", 1000000}, {"2000000", 1000000}, {"99999999999", 1}};
+    const Row rows[] = {{"0", 1},          {"1", 1}, {"-5", 1},    {"12.5", 1},          {"", 1},
+                        {"-", 1},          {"2", 2}, {"440", 440}, {"1000000", 1000000}, {"2000000", 1000000},
+                        {"99999999999", 1}};
     DialogOscillator d;
     Recorder rec(d);
     auto *freq = child<widgetEqParamText>(d, "lineEditFreq");
@@ -158,16 +141,14 @@ TEST(OscillatorWindow, FrequencyTextsBecomeValidFrequencies)
     }
 }
 
-TEST(OscillatorWindow, LevelTextsAreLimitedAndShownWithTwoDecimals)
-{
+TEST(OscillatorWindow, LevelTextsAreLimitedAndShownWithTwoDecimals) {
     struct Row {
         const char *typed;
         const char *shown;
         double dB;
     };
-    const Row rows[] = {{"20", "18.00", 18.0},        {"-150", "-100.00", -100.0},
-                        {"", "0.00", 0.0},            {"-16", "-16.00", -16.0},
-                        {"-3.14159", "-3.14", -3.14}, {"-", "0.00", 0.0},
+    const Row rows[] = {{"20", "18.00", 18.0},    {"-150", "-100.00", -100.0},  {"", "0.00", 0.0},
+                        {"-16", "-16.00", -16.0}, {"-3.14159", "-3.14", -3.14}, {"-", "0.00", 0.0},
                         {"1.2.3", "1.20", 1.2}};
     DialogOscillator d;
     Recorder rec(d);
@@ -184,14 +165,13 @@ TEST(OscillatorWindow, LevelTextsAreLimitedAndShownWithTwoDecimals)
     EXPECT_EQ(level->text(), "-20.00");
 }
 
-TEST(OscillatorWindow, FrameDigitsAreTwoThreeOrFour)
-{
+TEST(OscillatorWindow, FrameDigitsAreTwoThreeOrFour) {
     struct Row {
         const char *typed;
         int digits;
     };
-    const Row rows[] = {{"3", 3}, {"7", 4}, {"4", 4}, {"1", 2}, {"0", 2},
-                        {"2.5", 2}, {"", 2}, {"-3", 2}, {"99999999999", 2}};
+    const Row rows[] = {{"3", 3},   {"7", 4}, {"4", 4},  {"1", 2},          {"0", 2},
+                        {"2.5", 2}, {"", 2},  {"-3", 2}, {"99999999999", 2}};
     DialogOscillator d;
     Recorder rec(d);
     auto *digits = child<widgetEqParamText>(d, "lineEditDigitFrame");
@@ -202,18 +182,15 @@ TEST(OscillatorWindow, FrameDigitsAreTwoThreeOrFour)
     }
 }
 
-TEST(OscillatorWindow, FixedPatternIsDecodedFromHexOnEveryChange)
-{
+TEST(OscillatorWindow, FixedPatternIsDecodedFromHexOnEveryChange) {
     struct Row {
         const char *text;
         uint32_t pattern;
     };
-    const Row rows[] = {{"A5", 0xA5000000u},         {"A53C", 0xA53C0000u},
-                        {"A53", 0x0A530000u},        {"A53CA53C12", 0xA53CA53Cu},
-                        {"G1", 0x01000000u},         {"", 0u},
+    const Row rows[] = {{"A5", 0xA5000000u},          {"A53C", 0xA53C0000u},    {"A53", 0x0A530000u},
+                        {"A53CA53C12", 0xA53CA53Cu},  {"G1", 0x01000000u},      {"", 0u},
                         {"ff ff-ff:ff", 0xFFFFFFFFu}, {"80000001", 0x80000001u}};
-    for (const Row &row : rows)
-        EXPECT_EQ(osc_patternFromText(row.text), row.pattern) << row.text;
+    for (const Row &row : rows) EXPECT_EQ(osc_patternFromText(row.text), row.pattern) << row.text;
 
     DialogOscillator d;
     Recorder rec(d);
@@ -228,8 +205,7 @@ TEST(OscillatorWindow, FixedPatternIsDecodedFromHexOnEveryChange)
     EXPECT_EQ(d.mOscType, kOscSine);
 }
 
-TEST(OscillatorWindow, WaveRadiosStoreTheTypeAndSendTheParameters)
-{
+TEST(OscillatorWindow, WaveRadiosStoreTheTypeAndSendTheParameters) {
     DialogOscillator d;
     d.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&d));
@@ -248,8 +224,7 @@ TEST(OscillatorWindow, WaveRadiosStoreTheTypeAndSendTheParameters)
         QTest::mouseClick(radio, Qt::LeftButton, Qt::NoModifier, QPoint(5, radio->height() / 2));
         EXPECT_EQ(d.mOscType, row.type) << row.radio;
         EXPECT_EQ(rec.take(), Events{"param"}) << row.radio;
-        for (const char *w : waves)
-            EXPECT_EQ(child<QRadioButton>(d, w)->isChecked(), QString(w) == row.radio) << w;
+        for (const char *w : waves) EXPECT_EQ(child<QRadioButton>(d, w)->isChecked(), QString(w) == row.radio) << w;
     }
     // A click on the radio already checked sends the parameters again.
     auto *sine = child<QRadioButton>(d, "radioButtonSine");
@@ -272,8 +247,7 @@ TEST(OscillatorWindow, WaveRadiosStoreTheTypeAndSendTheParameters)
     EXPECT_TRUE(rec.take().empty());
 }
 
-TEST(OscillatorWindow, GeneratorLampTogglesAndReportsItsState)
-{
+TEST(OscillatorWindow, GeneratorLampTogglesAndReportsItsState) {
     DialogOscillator d;
     Recorder rec(d);
     auto *lamp = child<oscIndicator>(d, "labelOscIndicator");
@@ -301,8 +275,7 @@ TEST(OscillatorWindow, GeneratorLampTogglesAndReportsItsState)
     EXPECT_EQ(state.count(), 0);
 }
 
-TEST(OscillatorWindow, InputMonitorWarnsWithoutInputsAndFollowsTheLampWithThem)
-{
+TEST(OscillatorWindow, InputMonitorWarnsWithoutInputsAndFollowsTheLampWithThem) {
     DialogOscillator d;
     Recorder rec(d);
     auto *lamp = child<labelInMonitor>(d, "labelInMoni");
@@ -310,8 +283,7 @@ TEST(OscillatorWindow, InputMonitorWarnsWithoutInputsAndFollowsTheLampWithThem)
         const Boxes shown = boxesDuring([&] { QTest::mouseClick(lamp, Qt::LeftButton); });
         EXPECT_EQ(shown.count, 1);
         EXPECT_EQ(shown.title, "Could not monitor.");
-        EXPECT_EQ(shown.text,
-                  "No Recordable inputs in this device.\nPlease select recordable audio device.");
+        EXPECT_EQ(shown.text, "No Recordable inputs in this device.\nPlease select recordable audio device.");
         EXPECT_TRUE(samePicture(lamp, picture));
         EXPECT_TRUE(rec.take().empty());
     }
@@ -345,12 +317,10 @@ TEST(OscillatorWindow, InputMonitorWarnsWithoutInputsAndFollowsTheLampWithThem)
                         {2, {"Ch 1-2"}},
                         {3, {"Ch 1-2", "Ch 3-4"}},
                         {8, {"Ch 1-2", "Ch 3-4", "Ch 5-6", "Ch 7-8"}}};
-    for (const Row &row : rows)
-        EXPECT_EQ(osc_inputPairItems(row.n), row.items) << row.n;
+    for (const Row &row : rows) EXPECT_EQ(osc_inputPairItems(row.n), row.items) << row.n;
 }
 
-TEST(OscillatorWindow, PhaseAndSubFrameBoxesAndTheRateArePassedOn)
-{
+TEST(OscillatorWindow, PhaseAndSubFrameBoxesAndTheRateArePassedOn) {
     DialogOscillator d;
     d.resize(400, 352);
     d.show();
@@ -369,4 +339,3 @@ TEST(OscillatorWindow, PhaseAndSubFrameBoxesAndTheRateArePassedOn)
     EXPECT_EQ(d.currentSampleRate(), 96000);
     EXPECT_TRUE(rec.take().empty());
 }
-

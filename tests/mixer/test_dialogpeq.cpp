@@ -27,7 +27,7 @@ TEST(PeqArithmetic, ClampsAndTypedNumbers) {
     const struct {
         double in, freq, gain, q;
     } rows[] = {
-        {100000, 80000, 18, 16}, {5, 20, 5, 5}, {1000.7, 1000.7, 18, 16},
+        {100000, 80000, 18, 16}, {5, 20, 5, 5},   {1000.7, 1000.7, 18, 16},
         {-3, 20, -3, 0.1},       {0, 20, 0, 0.1}, {0.75, 20, 0.75, 0.75},
     };
     for (const auto &r : rows) {
@@ -38,8 +38,8 @@ TEST(PeqArithmetic, ClampsAndTypedNumbers) {
     const struct {
         const char *text;
         double value;
-    } numbers[] = {{"12.5", 12.5}, {"-3", -3}, {"", 0}, {"-", 0}, {".", 0}, {"1.2.3", 0}, {"--5", 0},
-                   {"nan", 0}, {"inf", 0}, {"1000.7", 1000.7}};
+    } numbers[] = {{"12.5", 12.5}, {"-3", -3}, {"", 0},    {"-", 0},   {".", 0},
+                   {"1.2.3", 0},   {"--5", 0}, {"nan", 0}, {"inf", 0}, {"1000.7", 1000.7}};
     for (const auto &n : numbers) EXPECT_EQ(peq_readNumber(QString::fromLatin1(n.text)), n.value) << n.text;
     // Too many digits for a double is not a number either.
     EXPECT_EQ(peq_readNumber(QString(400, QLatin1Char('9'))), 0.0);
@@ -73,10 +73,12 @@ TEST(PeqArithmetic, DsdPurity) {
 }
 
 TEST(PeqArithmetic, PicturesStylesAndAxis) {
-    EXPECT_EQ(peq_areaStyle(true), "background-image: url(:/resources2/parts/Area_on.png);\n"
-                                   "border-image: url(:/resources2/parts/Area_on.png);");
-    EXPECT_EQ(peq_areaStyle(false), "background-image: url(:/resources2/parts/Area_off.png);\n"
-                                    "border-image: url(:/resources2/parts/Area_off.png);");
+    EXPECT_EQ(peq_areaStyle(true),
+              "background-image: url(:/resources2/parts/Area_on.png);\n"
+              "border-image: url(:/resources2/parts/Area_on.png);");
+    EXPECT_EQ(peq_areaStyle(false),
+              "background-image: url(:/resources2/parts/Area_off.png);\n"
+              "border-image: url(:/resources2/parts/Area_off.png);");
     EXPECT_EQ(peq_onOffPicture(true, true), kParts + "button-ON.png");
     EXPECT_EQ(peq_onOffPicture(false, true), kParts + "button-ON_disable.png");
     EXPECT_EQ(peq_onOffPicture(true, false), kParts + "button-OFF_disable.png");
@@ -88,8 +90,7 @@ TEST(PeqArithmetic, PicturesStylesAndAxis) {
     const double top = std::log10(22050.0), ratio = 1.3010299956639813 / top;
     EXPECT_EQ(peq_freqAtPosition(0, 600, top, ratio, 44100), 20);
     EXPECT_EQ(peq_freqAtPosition(600, 600, top, ratio, 44100), 22049);
-    EXPECT_EQ(peq_freqAtPosition(300, 600, top, ratio, 44100),
-              static_cast<int>(std::sqrt(20.0 * 22050.0) + 0.5));
+    EXPECT_EQ(peq_freqAtPosition(300, 600, top, ratio, 44100), static_cast<int>(std::sqrt(20.0 * 22050.0) + 0.5));
     EXPECT_EQ(peq_freqAtPosition(10, 0, top, ratio, 44100), 0);
 }
 
@@ -97,8 +98,7 @@ TEST(PeqArithmetic, PicturesStylesAndAxis) {
 
 // Compared premultiplied, the form a label's pixmap holds: going the other
 // way would round half-transparent pixels apart.
-bool shows(const QLabel *label, const QString &path)
-{
+bool shows(const QLabel *label, const QString &path) {
     const QImage want = QImage(path).convertToFormat(QImage::Format_ARGB32_Premultiplied);
     return !want.isNull() && label->pixmap().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied) == want;
 }
@@ -187,11 +187,15 @@ TEST_F(PeqWindow, TypedValuesAreClampedAndShown) {
     } rows[] = {
         {"Freq", 1, "100000", 20000, "20000"},  // 44.1 kHz: the band limit, not 80 kHz
         {"Freq", 2, "5", 20, "20"},
-        {"Freq", 3, "1000.7", 1000.7, "1001"},  {"Freq", 4, "-", 20, "20"},
-        {"Gain", 1, "25", 18, "18.0"},          {"Gain", 2, "", 0, "0.0"},
-        {"Gain", 4, "-7.25", -7.2, "-7.2"},     // the confirmation cuts the fraction
-        {"Q", 1, "0.75", 0.7, "0.7"},           {"Q", 2, "20", 16, "16.0"},
-        {"Q", 3, "0.05", 0.1, "0.1"},           {"Q", 4, "99999999999", 16, "16.0"},
+        {"Freq", 3, "1000.7", 1000.7, "1001"},
+        {"Freq", 4, "-", 20, "20"},
+        {"Gain", 1, "25", 18, "18.0"},
+        {"Gain", 2, "", 0, "0.0"},
+        {"Gain", 4, "-7.25", -7.2, "-7.2"},  // the confirmation cuts the fraction
+        {"Q", 1, "0.75", 0.7, "0.7"},
+        {"Q", 2, "20", 16, "16.0"},
+        {"Q", 3, "0.05", 0.1, "0.1"},
+        {"Q", 4, "99999999999", 16, "16.0"},
     };
     for (const auto &r : rows) {
         enter(field(r.kind, r.eq), QString::fromLatin1(r.typed));
@@ -328,7 +332,7 @@ TEST_F(PeqWindow, DsdPassThroughFollowsTheBandSwitches) {
     pressOnOff(1);
     EXPECT_FALSE(sDsdPure.load());  // EQ4 still on
     pressOnOff(4);
-    EXPECT_TRUE(sDsdPure.load());   // the last band went off at 0.0 dB
+    EXPECT_TRUE(sDsdPure.load());  // the last band went off at 0.0 dB
 
     mainVolume = -0.1;
     pressOnOff(3);

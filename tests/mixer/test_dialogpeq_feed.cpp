@@ -24,17 +24,13 @@ using Spectrum = std::vector<double>;
 
 // The newest row's colour of a spectrogram set, at a cell every layout
 // writes.
-t3ColorsF newest(const widgetSpectrogram *sp, int set)
-{
+t3ColorsF newest(const widgetSpectrogram *sp, int set) {
     const int row = (sp->nextRow(set) + kSpectrogramRows - 1) % kSpectrogramRows;
     const t3ColorsF *c = sp->colourAt(set, row, 10);
     return c ? *c : t3ColorsF{-1.0f, -1.0f, -1.0f};
 }
 
-bool sameColour(t3ColorsF a, t3ColorsF b)
-{
-    return a.red == b.red && a.green == b.green && a.blue == b.blue;
-}
+bool sameColour(t3ColorsF a, t3ColorsF b) { return a.red == b.red && a.green == b.green && a.blue == b.blue; }
 
 class PeqFeed : public ::testing::Test {
 protected:
@@ -53,25 +49,21 @@ protected:
     QComboBox *combo(const char *name) { return dlg.findChild<QComboBox *>(name); }
 
     // The buffers the main window hands the master's window.
-    void master(int fftSize = kFftOrder)
-    {
+    void master(int fftSize = kFftOrder) {
         dlg.mTrackId = 1023;
         dlg.setFFTPointer(0, left.data(), right.data(), fftSize);
         dlg.setFFTPointer(1, lowLeft.data(), lowRight.data(), 0);
     }
     // ... and a track's window once a file is opened on its track.
-    void track(int fftSize = kFftOrder)
-    {
+    void track(int fftSize = kFftOrder) {
         dlg.mTrackId = 4;
         dlg.setFFTPointer(0, left.data(), right.data(), fftSize);
     }
-    void show()
-    {
+    void show() {
         dlg.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
     }
-    void logLayout()
-    {
+    void logLayout() {
         combo("comboBoxSpMode")->setCurrentIndex(1);
         combo("comboBoxSpMode")->setCurrentIndex(0);
     }
@@ -79,19 +71,17 @@ protected:
 
 }  // namespace
 
-TEST(PeqFeedArithmetic, SpectrogramRateIsTheAnalysisRate)
-{
+TEST(PeqFeedArithmetic, SpectrogramRateIsTheAnalysisRate) {
     const struct {
         int rate, interval, analysed;
-    } rows[] = {{44100, 1, 44100},       {352800, 2, 352800},     {2822399, 16, 2822399},
-                {2822400, 16, 176400},   {5644800, 32, 176400},   {11289600, 64, 176400},
-                {22579200, 128, 176400}, {5644800, 0, 5644800},   {5644800, -3, 5644800}};
+    } rows[] = {{44100, 1, 44100},       {352800, 2, 352800},   {2822399, 16, 2822399},
+                {2822400, 16, 176400},   {5644800, 32, 176400}, {11289600, 64, 176400},
+                {22579200, 128, 176400}, {5644800, 0, 5644800}, {5644800, -3, 5644800}};
     for (const auto &r : rows)
         EXPECT_EQ(peq_spectrogramRate(r.rate, r.interval), r.analysed) << r.rate << " / " << r.interval;
 }
 
-TEST_F(PeqFeed, FeedsFromShowUntilCloseAndWhileHidden)
-{
+TEST_F(PeqFeed, FeedsFromShowUntilCloseAndWhileHidden) {
     master();
     QSignalSpy closed(&dlg, &DialogPeq::windowClosed);
 
@@ -134,13 +124,11 @@ TEST_F(PeqFeed, FeedsFromShowUntilCloseAndWhileHidden)
 
     // Shown again, the 55 ms timer feeds it by itself.
     show();
-    for (int i = 0; i < 300 && sp()->nextRow(0) < rows + 2; ++i)
-        QTest::qWait(10);
+    for (int i = 0; i < 300 && sp()->nextRow(0) < rows + 2; ++i) QTest::qWait(10);
     EXPECT_GE(sp()->nextRow(0), rows + 2);
 }
 
-TEST_F(PeqFeed, TrackWindowWithoutItsMainBuffersFeedsNothing)
-{
+TEST_F(PeqFeed, TrackWindowWithoutItsMainBuffersFeedsNothing) {
     show();
     dlg.dialogEqCycle();
     // The low-frequency set alone is not enough either.
@@ -153,8 +141,7 @@ TEST_F(PeqFeed, TrackWindowWithoutItsMainBuffersFeedsNothing)
     EXPECT_FALSE(sp()->historyAllocated(1));
 }
 
-TEST_F(PeqFeed, ChannelComboChoosesTheFramesAndTheMasterAddsItsLowSet)
-{
+TEST_F(PeqFeed, ChannelComboChoosesTheFramesAndTheMasterAddsItsLowSet) {
     show();
     // The spectrogram keeps its own linear start although the combo shows
     // "Log"; the combo's changes reach it.
@@ -180,8 +167,7 @@ TEST_F(PeqFeed, ChannelComboChoosesTheFramesAndTheMasterAddsItsLowSet)
     EXPECT_EQ(graph()->mSpecR, right.data());
 }
 
-TEST_F(PeqFeed, TrackWindowSendsMainFramesOnly)
-{
+TEST_F(PeqFeed, TrackWindowSendsMainFramesOnly) {
     show();
     logLayout();
     track();
@@ -192,8 +178,7 @@ TEST_F(PeqFeed, TrackWindowSendsMainFramesOnly)
     EXPECT_TRUE(sameColour(newest(sp(), 0), spectrogram_colour(-30.0)));
 }
 
-TEST_F(PeqFeed, DsdRatesAreAnalysedAt176400)
-{
+TEST_F(PeqFeed, DsdRatesAreAnalysedAt176400) {
     // The spectrogram lays a frame out by the rate it is told, so its cell
     // count shows the rate; the graph gets the device rate undivided.
     std::vector<double> levels(kSpectrogramCells);
@@ -206,9 +191,7 @@ TEST_F(PeqFeed, DsdRatesAreAnalysedAt176400)
     show();
     logLayout();
     master();
-    const struct {
-        int rate, interval, analysed;
-    } rows[] = {{5644800, 32, 176400}, {352800, 2, 352800}};
+    const struct { int rate, interval, analysed; } rows[] = {{5644800, 32, 176400}, {352800, 2, 352800}};
     for (const auto &r : rows) {
         sMeterFirInterval = r.interval;
         dlg.changeFs(r.rate);
@@ -218,8 +201,7 @@ TEST_F(PeqFeed, DsdRatesAreAnalysedAt176400)
     }
 }
 
-TEST_F(PeqFeed, BufferSizesAndHfMode)
-{
+TEST_F(PeqFeed, BufferSizesAndHfMode) {
     show();
     master(8192);
     EXPECT_EQ(dlg.fftOrder(), 8192);
@@ -236,8 +218,7 @@ TEST_F(PeqFeed, BufferSizesAndHfMode)
     EXPECT_FALSE(graph()->mHfMode);
 }
 
-TEST_F(PeqFeed, SpectrumButtonOpensTheSpectrogramAndLissajousOnlyReports)
-{
+TEST_F(PeqFeed, SpectrumButtonOpensTheSpectrogramAndLissajousOnlyReports) {
     show();
     QSignalSpy lissajous(&dlg, &DialogPeq::lissajousButtonClicked);
     DialogSpectrogram *window = dlg.spectrogramWindow();
@@ -253,14 +234,12 @@ TEST_F(PeqFeed, SpectrumButtonOpensTheSpectrogramAndLissajousOnlyReports)
     EXPECT_EQ(lissajous.at(0).at(0).toInt(), 0);
 }
 
-TEST_F(PeqFeed, RateChangeMovesBandsAboveTheNewLimit)
-{
+TEST_F(PeqFeed, RateChangeMovesBandsAboveTheNewLimit) {
     // A track record bound at 96 kHz, EQ4 typed to 30 kHz; the device then
     // changes to 44.1 kHz.
     tPEQ peq;
     const double freq[kEqBands] = {4000, 1000, 400, 100};
-    for (int b = 0; b < kEqBands; ++b)
-        peq.band[b].setupParam(0.0, freq[b], 0.7, 96000.0, kEqPeak);
+    for (int b = 0; b < kEqBands; ++b) peq.band[b].setupParam(0.0, freq[b], 0.7, 96000.0, kEqPeak);
     peq.allOn = &dlg.mAllEqOn;
     double volume = 0.0;
     dlg.sendPeqParam(&peq, 96000, &volume);
@@ -281,4 +260,3 @@ TEST_F(PeqFeed, RateChangeMovesBandsAboveTheNewLimit)
     EXPECT_EQ(peq.band[1].mFreq, 1000.0);
     EXPECT_EQ(peq.band[1].mFs, 96000.0);
 }
-

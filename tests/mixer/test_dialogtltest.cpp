@@ -26,11 +26,9 @@ TEST(TlTestText, KeywordsAreExact) {
         const char *text;
         tCheckType type;
     } rows[] = {
-        {"level_hi", kCheckLevelPresent}, {"level_lo", kCheckLevelAbsent},
-        {"phase", kCheckPhase},           {"freq", kCheckFrequency},
-        {"level_ch", kCheckLevelPerChannel},
-        {"Level_Lo", kCheckLevelPresent}, {"PHASE", kCheckLevelPresent},
-        {"freq ", kCheckLevelPresent},    {"", kCheckLevelPresent},
+        {"level_hi", kCheckLevelPresent}, {"level_lo", kCheckLevelAbsent},     {"phase", kCheckPhase},
+        {"freq", kCheckFrequency},        {"level_ch", kCheckLevelPerChannel}, {"Level_Lo", kCheckLevelPresent},
+        {"PHASE", kCheckLevelPresent},    {"freq ", kCheckLevelPresent},       {"", kCheckLevelPresent},
     };
     for (const auto &r : rows) EXPECT_EQ(tlTestTypeFromText(QString::fromLatin1(r.text)), r.type) << r.text;
 }
@@ -41,9 +39,8 @@ TEST(TlTestText, FrequencyLineRoundsToTens) {
         double hz;
         const char *line;
     } rows[] = {
-        {0, 1004.9, "ch1 = 1000Hz\r\n"}, {1, 1005.0, "ch2 = 1010Hz\r\n"},
-        {31, 999.99, "ch32 = 1000Hz\r\n"}, {0, 0.0, "ch1 = 0Hz\r\n"},
-        {0, NAN, "ch1 = 0Hz\r\n"},       {0, 1e300, "ch1 = 1000000000000000Hz\r\n"},
+        {0, 1004.9, "ch1 = 1000Hz\r\n"}, {1, 1005.0, "ch2 = 1010Hz\r\n"}, {31, 999.99, "ch32 = 1000Hz\r\n"},
+        {0, 0.0, "ch1 = 0Hz\r\n"},       {0, NAN, "ch1 = 0Hz\r\n"},       {0, 1e300, "ch1 = 1000000000000000Hz\r\n"},
     };
     for (const auto &r : rows) EXPECT_EQ(tlTestFreqLine(r.ch, r.hz), QString::fromLatin1(r.line)) << r.hz;
 }
@@ -54,9 +51,9 @@ TEST(TlTestText, OneComparison) {
         double value, limit;
         bool pass;
     } rows[] = {
-        {0, 0.5, 0.5, true},   {0, 0.49, 0.5, false}, {1, 0.49, 0.5, true},  {1, 0.5, 0.5, false},
-        {2, 90.5, 0.0, true},  {2, 90.0, 0.0, false}, {3, 990.0, 1000.0, true},
-        {3, 1010.0, 1000.0, true}, {3, 1010.01, 1000.0, false}, {4, 1.0, 0.0, false},
+        {0, 0.5, 0.5, true},         {0, 0.49, 0.5, false}, {1, 0.49, 0.5, true},     {1, 0.5, 0.5, false},
+        {2, 90.5, 0.0, true},        {2, 90.0, 0.0, false}, {3, 990.0, 1000.0, true}, {3, 1010.0, 1000.0, true},
+        {3, 1010.01, 1000.0, false}, {4, 1.0, 0.0, false},
     };
     for (const auto &r : rows)
         EXPECT_EQ(DialogTlTest::check_do(static_cast<tCheckType>(r.type), r.value, r.limit), r.pass)
@@ -72,8 +69,7 @@ protected:
         ASSERT_TRUE(tmp.isValid());
         sChosen.clear();
         sWaits.clear();
-        DialogTlTest::sGetOpenFileName = [](QWidget *, const QString &caption, const QString &,
-                                            const QString &filter) {
+        DialogTlTest::sGetOpenFileName = [](QWidget *, const QString &caption, const QString &, const QString &filter) {
             EXPECT_EQ(caption, "Open json File");
             EXPECT_EQ(filter, "Supported files (*.json);;All files (*.*)");
             return sChosen;
@@ -100,9 +96,7 @@ protected:
         sChosen = path;
         click("pushButton_selJson");
     }
-    void click(const char *button) {
-        QTest::mouseClick(dlg->findChild<QPushButton *>(button), Qt::LeftButton);
-    }
+    void click(const char *button) { QTest::mouseClick(dlg->findChild<QPushButton *>(button), Qt::LeftButton); }
     QStringList stepList() {
         QStringList names;
         auto *combo = dlg->findChild<QComboBox *>("comboBoxCom_testnum");
@@ -326,8 +320,7 @@ TEST_F(TlTestWindow, PolarityAndFrequencyChecks) {
     dlg->setTestData(kTestDataFrequencies, freqs, 5);
     EXPECT_FALSE(dlg->checkLevel(kCheckFrequency, 1));
     EXPECT_EQ(marks(), "@@--@");
-    EXPECT_EQ(dlg->resultText(),
-              "ch1 = 990Hz\r\nch2 = 1010Hz\r\nch3 = 990Hz\r\nch4 = 1010Hz\r\nch5 = 1000Hz\r\n");
+    EXPECT_EQ(dlg->resultText(), "ch1 = 990Hz\r\nch2 = 1010Hz\r\nch3 = 990Hz\r\nch4 = 1010Hz\r\nch5 = 1000Hz\r\n");
     // The readings reach the text field only through setTestText.
     EXPECT_EQ(shownResults(), "");
     dlg->setTestText();

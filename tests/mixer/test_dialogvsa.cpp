@@ -20,8 +20,14 @@ TEST(VsaSpeedText, NumberAndSliderPosition) {
         float speed;
         int position;  // before the slider's own range applies
     } rows[] = {
-        {"12.5", 12.5f, 12},  {"150.9", 150.9f, 150}, {"-7.9", -7.9f, -7}, {"abc", 0.0f, 0},
-        {"", 0.0f, 0},        {"nan", 0.0f, 0},       {"inf", 0.0f, 0},    {"1e30", 1e30f, INT_MAX},
+        {"12.5", 12.5f, 12},
+        {"150.9", 150.9f, 150},
+        {"-7.9", -7.9f, -7},
+        {"abc", 0.0f, 0},
+        {"", 0.0f, 0},
+        {"nan", 0.0f, 0},
+        {"inf", 0.0f, 0},
+        {"1e30", 1e30f, INT_MAX},
         {"-1e30", -1e30f, INT_MIN},
     };
     for (const auto &r : rows) {
@@ -84,8 +90,8 @@ TEST_F(VsaWindow, KeyFieldMovesTheSliderAndSendsWhatWasTyped) {
         int slider;
         int sent;
     } rows[] = {
-        {"40", true, 24, 40},   {"-100", false, -24, -100}, {"7", true, 7, 7},
-        {"2.5", false, 0, 0},   {"x", true, 0, 0},          {"99999999999", false, 0, 0},
+        {"40", true, 24, 40}, {"-100", false, -24, -100}, {"7", true, 7, 7},
+        {"2.5", false, 0, 0}, {"x", true, 0, 0},          {"99999999999", false, 0, 0},
     };
     for (const auto &r : rows) {
         key.clear();
@@ -108,7 +114,10 @@ TEST_F(VsaWindow, SpeedFieldMovesTheSliderAndSendsTheNumber) {
         int slider;
         float sent;
     } rows[] = {
-        {"12.5", 25, 12.5f}, {"150.9", 150, 150.9f}, {"1e30", 300, 1e30f}, {"fast", 25, 0.0f},
+        {"12.5", 25, 12.5f},
+        {"150.9", 150, 150.9f},
+        {"1e30", 300, 1e30f},
+        {"fast", 25, 0.0f},
     };
     for (const auto &r : rows) {
         speed.clear();

@@ -14,18 +14,14 @@ namespace {
 
 enum class Shown { None, On, Off };
 
-Shown shownPicture(const QLabel &lamp)
-{
+Shown shownPicture(const QLabel &lamp) {
     const QImage img = lamp.pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
-    if (img.isNull())
-        return Shown::None;
+    if (img.isNull()) return Shown::None;
     auto picture = [](const char *path) {
         return QImage(QString::fromLatin1(path)).convertToFormat(QImage::Format_ARGB32);
     };
-    if (img == picture(":/resources2/parts/EQ_button-on.png"))
-        return Shown::On;
-    if (img == picture(":/resources2/parts/EQ_button-off.png"))
-        return Shown::Off;
+    if (img == picture(":/resources2/parts/EQ_button-on.png")) return Shown::On;
+    if (img == picture(":/resources2/parts/EQ_button-off.png")) return Shown::Off;
     return Shown::None;
 }
 
@@ -33,8 +29,7 @@ Shown shownPicture(const QLabel &lamp)
 struct Field {
     QDialog dialog;
     widgetEqParamText *field;
-    explicit Field(int decimals = 1)
-    {
+    explicit Field(int decimals = 1) {
         dialog.resize(200, 80);
         field = new widgetEqParamText(&dialog);
         field->setGeometry(10, 10, 100, 22);
@@ -49,24 +44,20 @@ struct Field {
 
 }  // namespace
 
-TEST(EqTypeSwitch, EveryPressReportsItsType)
-{
+TEST(EqTypeSwitch, EveryPressReportsItsType) {
     eqtypesw sw;
     QSignalSpy spy(&sw, &eqtypesw::selEqType);
     for (Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton})
         QTest::mousePress(&sw, b, Qt::NoModifier, QPoint(2, 2));
     ASSERT_EQ(spy.size(), 3);
-    for (const QList<QVariant> &args : spy)
-        EXPECT_EQ(args.at(0).toInt(), 0);
+    for (const QList<QVariant> &args : spy) EXPECT_EQ(args.at(0).toInt(), 0);
     EXPECT_TRUE(sw.pixmap().isNull());  // the owner chooses the pictures
 }
 
-TEST(EqLamp, ClickControlDecidesWhatAPressDoes)
-{
+TEST(EqLamp, ClickControlDecidesWhatAPressDoes) {
     // The two pictures must differ, or the checks below could not tell them
     // apart.
-    ASSERT_NE(QImage(":/resources2/parts/EQ_button-on.png"),
-              QImage(":/resources2/parts/EQ_button-off.png"));
+    ASSERT_NE(QImage(":/resources2/parts/EQ_button-on.png"), QImage(":/resources2/parts/EQ_button-off.png"));
 
     struct Row {
         int control;        // -1: the lamp as built, no control set
@@ -74,7 +65,7 @@ TEST(EqLamp, ClickControlDecidesWhatAPressDoes)
         int clicks;         // eqIndicatorClicked after two presses
     };
     const Row rows[] = {
-        {-1, {}, 0},                 // ignores presses until the owner sets a control
+        {-1, {}, 0},  // ignores presses until the owner sets a control
         {kIndicatorToggle, {1, 0}, 0},
         {kIndicatorClick, {}, 2},
         {kIndicatorIgnore, {}, 0},
@@ -82,20 +73,16 @@ TEST(EqLamp, ClickControlDecidesWhatAPressDoes)
     };
     for (const Row &r : rows) {
         eqIndicator lamp;
-        if (r.control >= 0)
-            lamp.selectClickControl(static_cast<tIndicatorClickControl>(r.control));
+        if (r.control >= 0) lamp.selectClickControl(static_cast<tIndicatorClickControl>(r.control));
         QSignalSpy states(&lamp, &eqIndicator::selEqOnOff);
         QSignalSpy clicks(&lamp, &eqIndicator::eqIndicatorClicked);
 
         QTest::mousePress(&lamp, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
-        EXPECT_EQ(shownPicture(lamp), r.control == kIndicatorToggle ? Shown::On : Shown::None)
-            << r.control;
+        EXPECT_EQ(shownPicture(lamp), r.control == kIndicatorToggle ? Shown::On : Shown::None) << r.control;
         QTest::mousePress(&lamp, Qt::RightButton, Qt::NoModifier, QPoint(2, 2));
-        EXPECT_EQ(shownPicture(lamp), r.control == kIndicatorToggle ? Shown::Off : Shown::None)
-            << r.control;
+        EXPECT_EQ(shownPicture(lamp), r.control == kIndicatorToggle ? Shown::Off : Shown::None) << r.control;
         QList<int> got;
-        for (const QList<QVariant> &args : states)
-            got << args.at(0).toInt();
+        for (const QList<QVariant> &args : states) got << args.at(0).toInt();
         EXPECT_EQ(got, r.states) << r.control;
         EXPECT_EQ(clicks.size(), r.clicks) << r.control;
 
@@ -108,8 +95,7 @@ TEST(EqLamp, ClickControlDecidesWhatAPressDoes)
     }
 }
 
-TEST(EqLamp, ToggleStartsFromTheMirroredState)
-{
+TEST(EqLamp, ToggleStartsFromTheMirroredState) {
     // The equaliser window mirrors the on switch first; the next press turns
     // it off.
     eqIndicator lamp;
@@ -122,14 +108,16 @@ TEST(EqLamp, ToggleStartsFromTheMirroredState)
     EXPECT_EQ(shownPicture(lamp), Shown::Off);
 }
 
-TEST(EqParamText, ConfirmationCutsTheFraction)
-{
-    struct Row { const char *text; int decimals; const char *kept; };
+TEST(EqParamText, ConfirmationCutsTheFraction) {
+    struct Row {
+        const char *text;
+        int decimals;
+        const char *kept;
+    };
     const Row rows[] = {
-        {"12.345", 1, "12.3"}, {"1.2.3", 1, "1.2"},   {"12.", 1, "12."},
-        {".", 1, "."},         {"5", 1, "5"},         {"-0.55", 1, "-0.5"},
-        {"-3.14159", 2, "-3.14"}, {"0.5", 2, "0.5"},  {"", 1, ""},
-        {"..7", 1, "."},       {"-.-9", 1, "-.-"},
+        {"12.345", 1, "12.3"}, {"1.2.3", 1, "1.2"},  {"12.", 1, "12."},        {".", 1, "."},
+        {"5", 1, "5"},         {"-0.55", 1, "-0.5"}, {"-3.14159", 2, "-3.14"}, {"0.5", 2, "0.5"},
+        {"", 1, ""},           {"..7", 1, "."},      {"-.-9", 1, "-.-"},
     };
     for (const Row &r : rows) {
         widgetEqParamText field;
@@ -142,15 +130,26 @@ TEST(EqParamText, ConfirmationCutsTheFraction)
     }
 }
 
-TEST(EqParamText, ValueShownRoundedHalfUp)
-{
-    struct Row { double value; int decimals; const char *shown; };
+TEST(EqParamText, ValueShownRoundedHalfUp) {
+    struct Row {
+        double value;
+        int decimals;
+        const char *shown;
+    };
     const Row rows[] = {
-        {0.95, 1, "1.0"},  {16.0, 1, "16.0"},  {0.1, 1, "0.1"},  {0.7, 1, "0.7"},
-        {12.34, 1, "12.3"}, {12.35, 1, "12.4"}, {0.0, 1, "0.0"},
+        {0.95, 1, "1.0"},
+        {16.0, 1, "16.0"},
+        {0.1, 1, "0.1"},
+        {0.7, 1, "0.7"},
+        {12.34, 1, "12.3"},
+        {12.35, 1, "12.4"},
+        {0.0, 1, "0.0"},
         // Beyond what the equaliser's Q fields pass: a zero-padded fraction,
         // negative values and no fraction at all.
-        {1.05, 2, "1.05"}, {-6.0, 2, "-6.00"}, {-1.26, 1, "-1.3"}, {-0.04, 1, "0.0"},
+        {1.05, 2, "1.05"},
+        {-6.0, 2, "-6.00"},
+        {-1.26, 1, "-1.3"},
+        {-0.04, 1, "0.0"},
         {2.5, 0, "3"},
     };
     for (const Row &r : rows) {
@@ -161,8 +160,7 @@ TEST(EqParamText, ValueShownRoundedHalfUp)
     }
 }
 
-TEST(EqParamText, KeyFilter)
-{
+TEST(EqParamText, KeyFilter) {
     Field f;
     // Letters and spaces are dropped; "-" and "." go in anywhere.
     QTest::keyClicks(f.field, "1a2 .3-x");
@@ -193,8 +191,7 @@ TEST(EqParamText, KeyFilter)
     EXPECT_EQ(f.field->text(), "12.-789");
 }
 
-TEST(EqParamText, ReturnConfirmsOnceAndGivesUpTheFocus)
-{
+TEST(EqParamText, ReturnConfirmsOnceAndGivesUpTheFocus) {
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
         Field f;
         ASSERT_TRUE(f.field->hasFocus());
@@ -208,8 +205,7 @@ TEST(EqParamText, ReturnConfirmsOnceAndGivesUpTheFocus)
     }
 }
 
-TEST(EqParamText, ClickSelectsAllSoTypingReplaces)
-{
+TEST(EqParamText, ClickSelectsAllSoTypingReplaces) {
     Field f;
     f.field->setText("123.4");
     f.field->clearFocus();

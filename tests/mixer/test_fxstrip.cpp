@@ -1,13 +1,13 @@
 // The effect-return strip: the output-bus list, the lamp with and without
 // the Control key forwarded by the mixer, the return-level fader, and the
 // panel's reports relayed with the strip's own copy of the parameters.
+#include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <iterator>
@@ -23,39 +23,32 @@
 namespace {
 
 template <class T>
-T *child(const QObject &parent, const char *name)
-{
+T *child(const QObject &parent, const char *name) {
     T *w = parent.findChild<T *>(QString::fromLatin1(name));
     EXPECT_NE(w, nullptr) << name;
     return w;
 }
 
-QStringList items(const fxstrip &s)
-{
+QStringList items(const fxstrip &s) {
     QStringList out;
     QComboBox *box = child<QComboBox>(s, "comboBoxOutBus");
-    for (int i = 0; i < box->count(); ++i)
-        out << box->itemText(i);
+    for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
     return out;
 }
 
-bool shows(QLabel *label, const char *picture)
-{
+bool shows(QLabel *label, const char *picture) {
     return label->pixmap().toImage() == QPixmap(QString::fromLatin1(picture)).toImage();
 }
 
-std::vector<int> ints(const QSignalSpy &spy)
-{
+std::vector<int> ints(const QSignalSpy &spy) {
     std::vector<int> v;
-    for (const QList<QVariant> &args : spy)
-        v.push_back(args.at(0).toInt());
+    for (const QList<QVariant> &args : spy) v.push_back(args.at(0).toInt());
     return v;
 }
 
 }  // namespace
 
-TEST(FxStrip, OutputBusList)
-{
+TEST(FxStrip, OutputBusList) {
     struct Case {
         int channels;
         QStringList texts;
@@ -94,8 +87,7 @@ TEST(FxStrip, OutputBusList)
     EXPECT_EQ(changes.count(), 1);
 }
 
-TEST(FxStrip, LampOpensThePanelOrSwitchesTheReturnWithControl)
-{
+TEST(FxStrip, LampOpensThePanelOrSwitchesTheReturnWithControl) {
     fxstrip s;
     s.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&s));
@@ -128,8 +120,7 @@ TEST(FxStrip, LampOpensThePanelOrSwitchesTheReturnWithControl)
     EXPECT_TRUE(shows(lamp, ":/resources2/parts/FX_button-off.png"));
 }
 
-TEST(FxStrip, FaderKnobSetsTheReturnLevel)
-{
+TEST(FxStrip, FaderKnobSetsTheReturnLevel) {
     fxstrip s;
     s.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&s));
@@ -141,15 +132,14 @@ TEST(FxStrip, FaderKnobSetsTheReturnLevel)
         int position;
         float dB;
     };
-    const Case cases[] = {{0, 6.0f},   {20, 0.0f},   {21, -0.5f},  {60, -12.0f}, {61, -13.0f},
+    const Case cases[] = {{0, 6.0f},     {20, 0.0f},    {21, -0.5f},   {60, -12.0f},  {61, -13.0f},
                           {100, -36.0f}, {119, -60.0f}, {120, -60.0f}, {125, -120.0f}};
     for (const Case &c : cases) {
         s.volChangeEvent(c.position);
         EXPECT_EQ(s.mFaderDb, c.dB) << c.position;
     }
     ASSERT_EQ(reports.count(), int(std::size(cases)));
-    for (int v : ints(reports))
-        EXPECT_EQ(v, 0);
+    for (int v : ints(reports)) EXPECT_EQ(v, 0);
 
     // Dragging the knob 12 pixels down from its place at 88 reads 100.
     faderTopVol *knob = child<faderTopVol>(s, "label_FaderTopVol");
@@ -171,8 +161,7 @@ TEST(FxStrip, FaderKnobSetsTheReturnLevel)
     EXPECT_EQ(reports.count(), before);
 }
 
-TEST(FxStrip, RelaysThePanelWithItsOwnRecord)
-{
+TEST(FxStrip, RelaysThePanelWithItsOwnRecord) {
     fxstrip s;
     // Filled from the panel at construction.
     EXPECT_EQ(s.panelParam()->roomWide, 30.0);
@@ -224,8 +213,7 @@ TEST(FxStrip, RelaysThePanelWithItsOwnRecord)
     EXPECT_FALSE(apf.at(1).at(0).toBool());
 }
 
-TEST(FxStrip, FormAndMeterPlaces)
-{
+TEST(FxStrip, FormAndMeterPlaces) {
     fxstrip s;
     EXPECT_EQ(s.size(), QSize(90, 535));
     EXPECT_EQ(child<QLabel>(s, "label")->text(), "EFFECT");
@@ -245,10 +233,8 @@ TEST(FxStrip, FormAndMeterPlaces)
                         child<QWidget>(s, "widgetOverL"), child<QWidget>(s, "widgetOverR")};
     const QRect places[] = {{0, 15, 10, 140}, {15, 15, 10, 140}, {0, 0, 10, 10}, {15, 0, 10, 10}};
     meter->setGeometry(0, 0, 5, 5);
-    for (QWidget *p : parts)
-        p->setGeometry(1, 1, 1, 1);
+    for (QWidget *p : parts) p->setGeometry(1, 1, 1, 1);
     s.redrawWindow();
     EXPECT_EQ(meter->geometry(), QRect(50, 297, 30, 160));
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(parts[i]->geometry(), places[i]) << i;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(parts[i]->geometry(), places[i]) << i;
 }

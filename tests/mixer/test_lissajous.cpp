@@ -24,8 +24,7 @@ using Frames = std::vector<double>;
 // crosses zero on a sample, and the right channel's values there are
 // ±sin(degrees) against a swing of 2. invert negates the right channel,
 // which turns the estimate into −(180 − degrees).
-Frames exactPhaseBlock(int frames, double degrees, bool invert = false)
-{
+Frames exactPhaseBlock(int frames, double degrees, bool invert = false) {
     const double s = std::sin(degrees * kPi / 180.0);
     const double a[4] = {0.0, 1.0, 0.0, -1.0};
     const double b[4] = {-s, 1.0, s, -1.0};
@@ -41,8 +40,7 @@ Frames exactPhaseBlock(int frames, double degrees, bool invert = false)
 // has its minimum where the left is positive: the values noted at the right
 // channel's maximum are never set by the block, and must not turn the
 // estimate into its obtuse twin (140).
-Frames rightNeverAboveZeroBlock(int frames)
-{
+Frames rightNeverAboveZeroBlock(int frames) {
     const double s = std::sin(40.0 * kPi / 180.0);
     const double a[4] = {0.0, 1.0, 0.0, -1.0};
     const double b[4] = {-0.5 - s / 2, -1.0, -0.5 + s / 2, -0.2};
@@ -56,8 +54,7 @@ Frames rightNeverAboveZeroBlock(int frames)
 
 // A sine of `period` frames on the left, the right delayed by `delay`
 // frames; half a sample off zero, so that no sample sits on a crossing.
-Frames sineBlock(int frames, int period, double delay, double rightGain = 1.0)
-{
+Frames sineBlock(int frames, int period, double delay, double rightGain = 1.0) {
     Frames out(2 * static_cast<size_t>(frames));
     for (int i = 0; i < frames; ++i) {
         out[2 * i] = std::sin(2.0 * kPi * (i + 0.5) / period);
@@ -66,8 +63,7 @@ Frames sineBlock(int frames, int period, double delay, double rightGain = 1.0)
     return out;
 }
 
-Frames constantBlock(int frames, double left, double right)
-{
+Frames constantBlock(int frames, double left, double right) {
     Frames out(2 * static_cast<size_t>(frames));
     for (int i = 0; i < frames; ++i) {
         out[2 * i] = left;
@@ -77,22 +73,19 @@ Frames constantBlock(int frames, double left, double right)
 }
 
 // The scope's phase after the blocks given since the last refresh.
-double refreshedPhase(widgetLissajous &scope)
-{
+double refreshedPhase(widgetLissajous &scope) {
     scope.refreshPhase();
     return scope.getPhaseParameters();
 }
 
-void feed(widgetLissajous &scope, const Frames &f)
-{
+void feed(widgetLissajous &scope, const Frames &f) {
     const int n = static_cast<int>(f.size() / 2);
     scope.setLissajous(f.data(), n, n, 0);
 }
 
 // Where a frame (left, right) lands in a w × h grab: x = right, y = left,
 // turned 45 degrees counter-clockwise, in a view of ±√2.
-QPoint pointPixel(int w, int h, double left, double right)
-{
+QPoint pointPixel(int w, int h, double left, double right) {
     const double c = std::cos(kPi / 4);
     const double x = right * c - left * c;
     const double y = right * c + left * c;
@@ -101,18 +94,15 @@ QPoint pointPixel(int w, int h, double left, double right)
 }
 
 // The brightest red in a 5 × 5 box around p.
-int redAround(const QImage &img, QPoint p)
-{
+int redAround(const QImage &img, QPoint p) {
     int best = 0;
     for (int dy = -2; dy <= 2; ++dy)
         for (int dx = -2; dx <= 2; ++dx)
-            if (img.valid(p.x() + dx, p.y() + dy))
-                best = std::max(best, qRed(img.pixel(p.x() + dx, p.y() + dy)));
+            if (img.valid(p.x() + dx, p.y() + dy)) best = std::max(best, qRed(img.pixel(p.x() + dx, p.y() + dy)));
     return best;
 }
 
-bool isGridOrBlack(QRgb c)
-{
+bool isGridOrBlack(QRgb c) {
     const int r = qRed(c), g = qGreen(c), b = qBlue(c);
     return (r == 0 && g == 0 && b == 0) || (r == g && g == b && r >= 54 && r <= 57);
 }
@@ -120,34 +110,27 @@ bool isGridOrBlack(QRgb c)
 // Block j of a stack sits on the mono line at its own height.
 double stackLevel(int j) { return -0.95 + 0.1 * j; }
 
-void feedStack(widgetLissajous &scope, int blocks)
-{
-    for (int j = 0; j < blocks; ++j)
-        feed(scope, constantBlock(8, stackLevel(j), stackLevel(j)));
+void feedStack(widgetLissajous &scope, int blocks) {
+    for (int j = 0; j < blocks; ++j) feed(scope, constantBlock(8, stackLevel(j), stackLevel(j)));
 }
 
 // Which blocks of a 20-block stack a grab shows.
-std::vector<int> shownBlocks(const QImage &img)
-{
+std::vector<int> shownBlocks(const QImage &img) {
     std::vector<int> shown;
     for (int j = 0; j < 20; ++j)
-        if (redAround(img, pointPixel(img.width(), img.height(), stackLevel(j), stackLevel(j))) > 6)
-            shown.push_back(j);
+        if (redAround(img, pointPixel(img.width(), img.height(), stackLevel(j), stackLevel(j))) > 6) shown.push_back(j);
     return shown;
 }
 
-std::vector<int> range(int from, int to)
-{
+std::vector<int> range(int from, int to) {
     std::vector<int> out;
-    for (int j = from; j <= to; ++j)
-        out.push_back(j);
+    for (int j = from; j <= to; ++j) out.push_back(j);
     return out;
 }
 
 struct ShownScope {
     widgetLissajous scope;
-    ShownScope()
-    {
+    ShownScope() {
         scope.resize(400, 400);
         scope.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&scope));
@@ -157,8 +140,7 @@ struct ShownScope {
 struct ShownDialog {
     DialogLissajous dialog;
     widgetLissajous *scope;
-    ShownDialog()
-    {
+    ShownDialog() {
         scope = dialog.findChild<widgetLissajous *>("widgetLissa");
         dialog.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -168,8 +150,7 @@ struct ShownDialog {
 
 }  // namespace
 
-TEST(LissajousColours, RunsMatchThePointByPointRamp)
-{
+TEST(LissajousColours, RunsMatchThePointByPointRamp) {
     // The ramp written out point by point: every layer starts in entry c;
     // after point k = (c + 1)·S the colour becomes entry c and c moves on,
     // stopping at 11.
@@ -184,15 +165,13 @@ TEST(LissajousColours, RunsMatchThePointByPointRamp)
                 colour.push_back(current);
                 if (k == (c + 1) * s) {
                     current = c;
-                    if (c < 11)
-                        ++c;
+                    if (c < 11) ++c;
                 }
             }
         }
         return colour;
     };
-    const int cases[][2] = {{1, 1}, {1, 5}, {3, 4}, {12, 1}, {6, 1000}, {18, 7},
-                            {10, 34560}, {7, 1001}, {18, 34561}};
+    const int cases[][2] = {{1, 1}, {1, 5}, {3, 4}, {12, 1}, {6, 1000}, {18, 7}, {10, 34560}, {7, 1001}, {18, 34561}};
     for (const auto &cs : cases) {
         tLissajousRun runs[kLissajousMaxRuns];
         const int n = lissajous_colourRuns(cs[0], cs[1], runs);
@@ -215,14 +194,16 @@ TEST(LissajousColours, RunsMatchThePointByPointRamp)
     EXPECT_EQ(lissajous_colourRuns(6, 0, runs), 0);
 }
 
-TEST(LissajousRing, CopyContinuesAtTheRingStart)
-{
+TEST(LissajousRing, CopyContinuesAtTheRingStart) {
     Frames ring(20);
     for (int i = 0; i < 10; ++i) {
         ring[2 * i] = i;
         ring[2 * i + 1] = 100 + i;
     }
-    struct Row { int start; int count; };
+    struct Row {
+        int start;
+        int count;
+    };
     for (const Row &r : {Row{8, 5}, Row{-2, 5}, Row{-12, 5}, Row{3, 25}, Row{0, 10}}) {
         Frames out(2 * static_cast<size_t>(r.count), -1.0);
         lissajous_copyFromRing(out.data(), ring.data(), r.count, 10, r.start);
@@ -242,8 +223,7 @@ TEST(LissajousRing, CopyContinuesAtTheRingStart)
 class LissajousFed : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { sScope = new widgetLissajous; }
-    static void TearDownTestSuite()
-    {
+    static void TearDownTestSuite() {
         delete sScope;
         sScope = nullptr;
     }
@@ -253,8 +233,7 @@ protected:
 
 widgetLissajous *LissajousFed::sScope = nullptr;
 
-TEST_F(LissajousFed, EstimatesOfABlock)
-{
+TEST_F(LissajousFed, EstimatesOfABlock) {
     struct Row {
         const char *what;
         Frames block;
@@ -279,8 +258,7 @@ TEST_F(LissajousFed, EstimatesOfABlock)
     }
 }
 
-TEST_F(LissajousFed, MeanOfTheBlocksSinceTheLastPaint)
-{
+TEST_F(LissajousFed, MeanOfTheBlocksSinceTheLastPaint) {
     widgetLissajous &scope = *sScope;
     feed(scope, exactPhaseBlock(400, 40.0));
     feed(scope, exactPhaseBlock(400, 20.0));
@@ -293,8 +271,7 @@ TEST_F(LissajousFed, MeanOfTheBlocksSinceTheLastPaint)
     EXPECT_NEAR(refreshedPhase(scope), 20.0, 1e-9);
 }
 
-TEST_F(LissajousFed, BadBlocksAreIgnored)
-{
+TEST_F(LissajousFed, BadBlocksAreIgnored) {
     widgetLissajous &scope = *sScope;
     const Frames good = exactPhaseBlock(400, 40.0);
     feed(scope, good);
@@ -307,8 +284,7 @@ TEST_F(LissajousFed, BadBlocksAreIgnored)
     EXPECT_NEAR(refreshedPhase(scope), 40.0, 1e-9);  // not diluted by them
 }
 
-TEST_F(LissajousFed, BlockWrapsAroundTheRingEnd)
-{
+TEST_F(LissajousFed, BlockWrapsAroundTheRingEnd) {
     // The 40-degree pattern laid into a ring so that it starts 100 frames
     // before the end: a block from there reads on at frame 0.
     const int length = 1000;
@@ -325,8 +301,7 @@ TEST_F(LissajousFed, BlockWrapsAroundTheRingEnd)
     }
 }
 
-TEST_F(LissajousFed, BlockLargerThanTheLayersGrowsThem)
-{
+TEST_F(LissajousFed, BlockLargerThanTheLayersGrowsThem) {
     // 200,000 frames, more than a layer's 172,800, from a full-size engine
     // ring and wrapping around its end.
     const int length = 276480;
@@ -339,8 +314,7 @@ TEST_F(LissajousFed, BlockLargerThanTheLayersGrowsThem)
     EXPECT_NEAR(refreshedPhase(scope), 40.0, 1e-9);
 }
 
-TEST(LissajousScope, MemoryComesWithTheWindowNotTheScope)
-{
+TEST(LissajousScope, MemoryComesWithTheWindowNotTheScope) {
     // A scope nobody feeds (a mixer strip's) takes no memory, shown or not.
     ShownScope idle;
     EXPECT_FALSE(idle.scope.layersAllocated());
@@ -358,8 +332,7 @@ TEST(LissajousScope, MemoryComesWithTheWindowNotTheScope)
     EXPECT_TRUE(fed.layersAllocated());
 }
 
-TEST(LissajousScope, UnfedScopeShowsOnlyTheGrid)
-{
+TEST(LissajousScope, UnfedScopeShowsOnlyTheGrid) {
     ShownScope s;
     const QImage img = s.scope.grabFramebuffer();
     ASSERT_EQ(img.size(), QSize(400, 400));
@@ -380,13 +353,14 @@ TEST(LissajousScope, UnfedScopeShowsOnlyTheGrid)
     EXPECT_LT(grey, 4 * 4 * 400);  // lines, not areas
 }
 
-TEST(LissajousScope, ChannelsPointWhereTheyShould)
-{
-    struct Row { const char *what; double left, right; };
+TEST(LissajousScope, ChannelsPointWhereTheyShould) {
+    struct Row {
+        const char *what;
+        double left, right;
+    };
     const Row rows[] = {
-        {"mono, up", 0.5, 0.5},     {"mono, down", -0.5, -0.5},
-        {"left only", 0.5, 0.0},    {"right only", 0.0, 0.5},
-        {"out of phase", 0.5, -0.5},
+        {"mono, up", 0.5, 0.5},   {"mono, down", -0.5, -0.5},  {"left only", 0.5, 0.0},
+        {"right only", 0.0, 0.5}, {"out of phase", 0.5, -0.5},
     };
     ShownScope s;
     for (const Row &r : rows) {
@@ -408,21 +382,19 @@ TEST(LissajousScope, ChannelsPointWhereTheyShould)
     int offLine = 0, onLine = 0;
     for (int y = 0; y < 400; ++y)
         for (int x = 0; x < 400; ++x)
-            if (!isGridOrBlack(img.pixel(x, y)))
-                (std::abs(x - 200) <= 2 ? onLine : offLine)++;
+            if (!isGridOrBlack(img.pixel(x, y))) (std::abs(x - 200) <= 2 ? onLine : offLine)++;
     EXPECT_GT(onLine, 100);
     EXPECT_EQ(offLine, 0);
 }
 
-TEST(LissajousScope, KeepsEighteenBlocksAndDrawsTheNewest)
-{
+TEST(LissajousScope, KeepsEighteenBlocksAndDrawsTheNewest) {
     ShownScope s;
     feedStack(s.scope, 20);
-    const struct { int layers; std::vector<int> shown; } rows[] = {
-        {1, {19}},
-        {6, range(14, 19)},
-        {10, range(10, 19)},
-        {18, range(2, 19)},  // the 18 kept; blocks 0 and 1 are gone
+    const struct {
+        int layers;
+        std::vector<int> shown;
+    } rows[] = {
+        {1, {19}}, {6, range(14, 19)}, {10, range(10, 19)}, {18, range(2, 19)},  // the 18 kept; blocks 0 and 1 are gone
     };
     for (const auto &r : rows) {
         s.scope.setDrawLayer(r.layers);
@@ -437,8 +409,7 @@ TEST(LissajousScope, KeepsEighteenBlocksAndDrawsTheNewest)
     EXPECT_GT(red(19), 240);
 }
 
-TEST(LissajousWindow, LayerChoiceDrawsThatManyBlocks)
-{
+TEST(LissajousWindow, LayerChoiceDrawsThatManyBlocks) {
     ShownDialog d;
     feedStack(*d.scope, 20);
     const QImage img = d.scope->grabFramebuffer();
@@ -452,8 +423,7 @@ TEST(LissajousWindow, LayerChoiceDrawsThatManyBlocks)
     EXPECT_EQ(shownBlocks(d.scope->grabFramebuffer()), range(10, 19));
 }
 
-TEST(LissajousWindow, ReadoutAveragesTheLastSixteenPhases)
-{
+TEST(LissajousWindow, ReadoutAveragesTheLastSixteenPhases) {
     ShownDialog d;
     EXPECT_EQ(d.readout(), QStringLiteral("φ ="));
     const Frames block = exactPhaseBlock(400, 40.0);
@@ -468,19 +438,19 @@ TEST(LissajousWindow, ReadoutAveragesTheLastSixteenPhases)
     EXPECT_EQ(d.readout(), QStringLiteral("φ = 40.0"));
 }
 
-TEST(LissajousWindow, ReadoutText)
-{
-    struct Row { double mean; const char *text; };
+TEST(LissajousWindow, ReadoutText) {
+    struct Row {
+        double mean;
+        const char *text;
+    };
     const Row rows[] = {
-        {-3.75, "θ = -3.7"}, {-0.5, "θ = -0.5"}, {0.0, "θ = 0.0"}, {2.5, "θ = 2.5"},
+        {-3.75, "θ = -3.7"}, {-0.5, "θ = -0.5"},    {0.0, "θ = 0.0"},        {2.5, "θ = 2.5"},
         {40.0, "θ = 40.0"},  {179.99, "θ = 179.9"}, {-140.06, "θ = -140.0"},
     };
-    for (const Row &r : rows)
-        EXPECT_EQ(lissajous_readoutText(r.mean), QString::fromUtf8(r.text)) << r.mean;
+    for (const Row &r : rows) EXPECT_EQ(lissajous_readoutText(r.mean), QString::fromUtf8(r.text)) << r.mean;
 }
 
-TEST(LissajousWindow, StaysSquare)
-{
+TEST(LissajousWindow, StaysSquare) {
     ShownDialog d;
     EXPECT_EQ(d.dialog.size(), QSize(480, 480));
     auto pos = [&](const char *name) { return d.dialog.findChild<QWidget *>(name)->pos(); };
@@ -505,8 +475,7 @@ TEST(LissajousWindow, StaysSquare)
     EXPECT_EQ(at.labelPhase, QPoint(253, 253));  // 0.76 · 333 = 253.08
 }
 
-TEST(LissajousProjection, FixedFunctionProjection)
-{
+TEST(LissajousProjection, FixedFunctionProjection) {
     const double identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     // Column-major: the last column is the translation.
     const double shift[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0.5, -0.5, 0, 1};

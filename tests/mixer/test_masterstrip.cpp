@@ -1,12 +1,12 @@
 // The master strip: typed and dragged levels, the mute button, the EQ
 // button, the lamp that only shows, and the output-bus list.
+#include <gtest/gtest.h>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "mixer/eqcontrols.h"
 #include "mixer/masterstrip.h"
@@ -15,32 +15,27 @@
 namespace {
 
 template <class T>
-T *child(const QObject &parent, const char *name)
-{
+T *child(const QObject &parent, const char *name) {
     T *w = parent.findChild<T *>(QString::fromLatin1(name));
     EXPECT_NE(w, nullptr) << name;
     return w;
 }
 
-void type(QLineEdit *field, const QString &text)
-{
+void type(QLineEdit *field, const QString &text) {
     field->selectAll();
     QTest::keyClicks(field, text);
     QTest::keyClick(field, Qt::Key_Return);
 }
 
-QStringList items(const QComboBox *box)
-{
+QStringList items(const QComboBox *box) {
     QStringList out;
-    for (int i = 0; i < box->count(); ++i)
-        out << box->itemText(i);
+    for (int i = 0; i < box->count(); ++i) out << box->itemText(i);
     return out;
 }
 
 }  // namespace
 
-TEST(MasterStrip, LevelTypedOrDragged)
-{
+TEST(MasterStrip, LevelTypedOrDragged) {
     masterstrip s;
     s.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&s));
@@ -79,8 +74,7 @@ TEST(MasterStrip, LevelTypedOrDragged)
     EXPECT_EQ(reports.count(), 6);
 }
 
-TEST(MasterStrip, MuteEqAndLamp)
-{
+TEST(MasterStrip, MuteEqAndLamp) {
     masterstrip s;
     s.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&s));
@@ -107,8 +101,7 @@ TEST(MasterStrip, MuteEqAndLamp)
     EXPECT_EQ(eq.count(), 1);
 }
 
-TEST(MasterStrip, OutputBuses)
-{
+TEST(MasterStrip, OutputBuses) {
     masterstrip s;
     QComboBox *box = child<QComboBox>(s, "comboBoxOutBus");
     QSignalSpy bus(&s, &masterstrip::currentOutputChanged);

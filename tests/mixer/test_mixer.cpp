@@ -3,16 +3,16 @@
 // written into tMixParam through the strips; strips added and deleted with
 // their flags; the layout under the scroll bars; keys; the relays; the
 // peak frequency handed over from the analysis thread.
+#include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSlider>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <thread>
@@ -29,15 +29,13 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 
 template <class T>
-T *child(const QObject &parent, const char *name)
-{
+T *child(const QObject &parent, const char *name) {
     T *w = parent.findChild<T *>(QString::fromLatin1(name));
     EXPECT_NE(w, nullptr) << name;
     return w;
 }
 
-void type(QLineEdit *field, const QString &text)
-{
+void type(QLineEdit *field, const QString &text) {
     field->selectAll();
     QTest::keyClicks(field, text);
     QTest::keyClick(field, Qt::Key_Return);
@@ -45,8 +43,7 @@ void type(QLineEdit *field, const QString &text)
 
 // The record as the main window starts it, with a file of `channels`
 // channels on each track.
-void initRecord(tMixParam *p)
-{
+void initRecord(tMixParam *p) {
     *p = tMixParam{};
     p->trackCount = 1;
     p->masterGain = 1.0;
@@ -54,8 +51,7 @@ void initRecord(tMixParam *p)
     p->masterFader = 1.0f;
 }
 
-void openTrack(tMixParam *p, int t, int channels)
-{
+void openTrack(tMixParam *p, int t, int channels) {
     tMixChParam &ch = p->ch[t];
     ch.LL = 1;
     ch.LR = channels == 2 ? 0 : 1;
@@ -73,8 +69,7 @@ void openTrack(tMixParam *p, int t, int channels)
 struct Desk {
     tMixParam rec;
     mixer m;
-    explicit Desk(std::initializer_list<int> channels)
-    {
+    explicit Desk(std::initializer_list<int> channels) {
         initRecord(&rec);
         m.mMixParam = &rec;
         int t = 0;
@@ -96,8 +91,7 @@ struct Desk {
 
 }  // namespace
 
-TEST(Mixer, StartsWithOneStripAndTheMasterPatch)
-{
+TEST(Mixer, StartsWithOneStripAndTheMasterPatch) {
     std::fill(std::begin(gOutputPatch), std::end(gOutputPatch), 7);
     mixer m;
     EXPECT_EQ(m.windowTitle(), "Mixer");
@@ -110,8 +104,7 @@ TEST(Mixer, StartsWithOneStripAndTheMasterPatch)
     EXPECT_EQ(m.mFxStrip->pos(), QPoint(90, 0));
     EXPECT_EQ(m.mMasterStrip->pos(), QPoint(180, 0));
     EXPECT_EQ(gOutputPatch[0], kOutputPatchMaster);
-    for (int i = 1; i < kOutputPatchSize; ++i)
-        ASSERT_EQ(gOutputPatch[i], -1) << i;
+    for (int i = 1; i < kOutputPatchSize; ++i) ASSERT_EQ(gOutputPatch[i], -1) << i;
     EXPECT_EQ(m.mFxStrip->outputChannels(), 2);
     EXPECT_EQ(child<QComboBox>(*m.mMasterStrip, "comboBoxOutBus")->count(), 1);
     // The reverb's default tables reached the panel and, through its
@@ -127,8 +120,7 @@ TEST(Mixer, StartsWithOneStripAndTheMasterPatch)
     m.recalMasterParam();
 }
 
-TEST(Mixer, FaderAndPanLawsReachTheRecord)
-{
+TEST(Mixer, FaderAndPanLawsReachTheRecord) {
     Desk d({2, 1});
     tMixChParam &st = d.rec.ch[0];
     tMixChParam &mono = d.rec.ch[1];
@@ -176,12 +168,9 @@ TEST(Mixer, FaderAndPanLawsReachTheRecord)
     d.m.recalMixParam(40);  // outside the record: nothing
 }
 
-TEST(Mixer, SoloBeatsMuteAndTheLampsFollow)
-{
+TEST(Mixer, SoloBeatsMuteAndTheLampsFollow) {
     Desk d({2, 2, 2});
-    auto mutes = [&] {
-        return std::vector<float>{d.rec.ch[0].mute, d.rec.ch[1].mute, d.rec.ch[2].mute};
-    };
+    auto mutes = [&] { return std::vector<float>{d.rec.ch[0].mute, d.rec.ch[1].mute, d.rec.ch[2].mute}; };
     auto lamps = [&] { return std::vector<bool>{d.lamp(0), d.lamp(1), d.lamp(2)}; };
 
     d.click(1, "pushButtonMute");
@@ -214,8 +203,7 @@ TEST(Mixer, SoloBeatsMuteAndTheLampsFollow)
     EXPECT_EQ(d.rec.ch[1].RR, 1.0);
 }
 
-TEST(Mixer, SendMatrixIsSetOnlyBySendLevel)
-{
+TEST(Mixer, SendMatrixIsSetOnlyBySendLevel) {
     Desk d({2, 1});
     tMixChParam &st = d.rec.ch[0];
     d.strip(0)->fxSendValueChangeEvent(0);
@@ -250,8 +238,7 @@ TEST(Mixer, SendMatrixIsSetOnlyBySendLevel)
     EXPECT_FALSE(d.rec.ch[1].fxSendOn);
 }
 
-TEST(Mixer, MasterGainAndEffectReturn)
-{
+TEST(Mixer, MasterGainAndEffectReturn) {
     Desk d({2});
     masterstrip *ms = d.m.mMasterStrip;
     QPushButton *mute = child<QPushButton>(*ms, "pushButtonMute");
@@ -296,15 +283,13 @@ TEST(Mixer, MasterGainAndEffectReturn)
     d.m.mFxStrip->panel()->hide();
 }
 
-TEST(Mixer, AddingRefusesA33rdStrip)
-{
+TEST(Mixer, AddingRefusesA33rdStrip) {
     tMixParam rec;
     initRecord(&rec);
     mixer m;
     m.mMixParam = &rec;
     m.setInputChannels(4);
-    for (int t = 1; t < kMaxTracks; ++t)
-        ASSERT_TRUE(m.addDelTrack(1, t));
+    for (int t = 1; t < kMaxTracks; ++t) ASSERT_TRUE(m.addDelTrack(1, t));
     EXPECT_EQ(m.stripCount(), 32);
     EXPECT_EQ(m.mChStrip[31]->trackNumber(), 31);
     EXPECT_EQ(child<QComboBox>(*m.mChStrip[31], "comboBoxInputCh")->count(), 2);
@@ -316,19 +301,16 @@ TEST(Mixer, AddingRefusesA33rdStrip)
 
     // The main window empties the desk by deleting the last strip until one
     // is left; the last one stays.
-    for (int t = 31; t >= 1; --t)
-        ASSERT_TRUE(m.addDelTrack(-1, t));
+    for (int t = 31; t >= 1; --t) ASSERT_TRUE(m.addDelTrack(-1, t));
     EXPECT_FALSE(m.addDelTrack(-1, 0));
     EXPECT_FALSE(m.addDelTrack(-1, -3));
     EXPECT_EQ(m.stripCount(), 1);
     EXPECT_EQ(m.findChildren<chstrip *>().size(), 1);
 }
 
-TEST(Mixer, DeletingAStripMovesItsFlagsWithTheStrips)
-{
+TEST(Mixer, DeletingAStripMovesItsFlagsWithTheStrips) {
     Desk d({2, 2, 2, 2});
-    for (int t = 0; t < 4; ++t)
-        d.field(t, "lineEditName")->setText(QStringLiteral("T%1").arg(t));
+    for (int t = 0; t < 4; ++t) d.field(t, "lineEditName")->setText(QStringLiteral("T%1").arg(t));
     chstrip *former2 = d.strip(2);
     chstrip *former3 = d.strip(3);
     d.click(2, "pushButtonMute");
@@ -343,8 +325,7 @@ TEST(Mixer, DeletingAStripMovesItsFlagsWithTheStrips)
     // Delete track 1 the way the main window does: the mixer first, then the
     // records move down, then the factors are rewritten.
     ASSERT_TRUE(d.m.addDelTrack(-1, 1));
-    for (int t = 1; t < 3; ++t)
-        d.rec.ch[t] = d.rec.ch[t + 1];
+    for (int t = 1; t < 3; ++t) d.rec.ch[t] = d.rec.ch[t + 1];
     d.rec.ch[3] = tMixChParam{};
     d.rec.trackCount = 3;
     d.m.calcMuteSoloVolume();
@@ -390,8 +371,7 @@ TEST(Mixer, DeletingAStripMovesItsFlagsWithTheStrips)
     EXPECT_EQ(d.rec.ch[2].mute, 1.0f);
 }
 
-TEST(Mixer, DeletingAnEarlierStripRenumbersAndRepictures)
-{
+TEST(Mixer, DeletingAnEarlierStripRenumbersAndRepictures) {
     Desk d({2, 2, 2});
     d.field(1, "lineEditName")->setText("Bass");
     d.field(2, "lineEditName")->setText("Drums");
@@ -409,8 +389,7 @@ TEST(Mixer, DeletingAnEarlierStripRenumbersAndRepictures)
     EXPECT_EQ(d.m.getTrackNames(), QStringList({"Bass"}));
 }
 
-TEST(Mixer, LayoutUnderTheScrollBars)
-{
+TEST(Mixer, LayoutUnderTheScrollBars) {
     Desk d({2});
     d.m.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&d.m));
@@ -444,8 +423,7 @@ TEST(Mixer, LayoutUnderTheScrollBars)
     EXPECT_EQ(d.m.mFxStrip->pos(), QPoint(180, 16));
 }
 
-TEST(Mixer, KeysAndClicksOnTheWindow)
-{
+TEST(Mixer, KeysAndClicksOnTheWindow) {
     Desk d({2});
     d.m.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&d.m));
@@ -463,8 +441,7 @@ TEST(Mixer, KeysAndClicksOnTheWindow)
     EXPECT_FALSE(vol->hasFocus());
 }
 
-TEST(Mixer, RelaysBetweenStripsAndTheMainWindow)
-{
+TEST(Mixer, RelaysBetweenStripsAndTheMainWindow) {
     Desk d({2, 2});
     QSignalSpy eq(&d.m, &mixer::reportEqButtonClicked);
     QSignalSpy delay(&d.m, &mixer::reportChDelayChanged);
@@ -504,8 +481,7 @@ TEST(Mixer, RelaysBetweenStripsAndTheMainWindow)
     EXPECT_EQ(d.m.reverbParam().erLevel, erLevel->value() / 100.0f);
 }
 
-TEST(Mixer, PeakFrequencyFromTheAnalysisThread)
-{
+TEST(Mixer, PeakFrequencyFromTheAnalysisThread) {
     Desk d({2, 2, 2});
     QLabel *f1 = child<QLabel>(*d.strip(1), "labelFreq");
     std::thread analysis([&] {

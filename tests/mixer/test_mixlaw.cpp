@@ -15,8 +15,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 }  // namespace
 
-TEST(MixLaw, PanLaws)
-{
+TEST(MixLaw, PanLaws) {
     const double g = 0.5;
     const double c45 = g * std::cos(kPi / 4);
     struct Case {
@@ -54,8 +53,7 @@ TEST(MixLaw, PanLaws)
     EXPECT_NEAR(mixLaw_matrix(1.0, 0, 1).ll, 0.7071, 1e-4);
 }
 
-TEST(MixLaw, TrackRecordGainAndSend)
-{
+TEST(MixLaw, TrackRecordGainAndSend) {
     tMixChParam ch{};
     ch.gain = mixLaw_dbToGain(-6.0);
     ch.mute = 1.0f;
@@ -81,8 +79,7 @@ TEST(MixLaw, TrackRecordGainAndSend)
     EXPECT_DOUBLE_EQ(ch.fxLL, 0.1);
 }
 
-TEST(MixLaw, MuteFactorSoloWinsOverMute)
-{
+TEST(MixLaw, MuteFactorSoloWinsOverMute) {
     struct Case {
         bool soloed, muted, soloMuted;
         float want;
@@ -92,12 +89,10 @@ TEST(MixLaw, MuteFactorSoloWinsOverMute)
         {true, true, false, 1.0f},   {true, false, false, 1.0f}, {false, true, true, 0.0f},
     };
     for (const Case &c : cases)
-        EXPECT_EQ(mixLaw_muteFactor(c.soloed, c.muted, c.soloMuted), c.want)
-            << c.soloed << c.muted << c.soloMuted;
+        EXPECT_EQ(mixLaw_muteFactor(c.soloed, c.muted, c.soloMuted), c.want) << c.soloed << c.muted << c.soloMuted;
 }
 
-TEST(MixLaw, MasterGainInSinglePrecision)
-{
+TEST(MixLaw, MasterGainInSinglePrecision) {
     const float fader = mixLaw_masterFader(3.0f);
     EXPECT_EQ(fader, static_cast<float>(std::pow(10.0, 3.0 / 20)));
     EXPECT_NE(static_cast<double>(fader), std::pow(10.0, 3.0 / 20));
@@ -106,8 +101,7 @@ TEST(MixLaw, MasterGainInSinglePrecision)
     EXPECT_EQ(mixLaw_masterFader(-120.0f), static_cast<float>(1e-6));
 }
 
-TEST(MixerLayout, StripsScrollAndHideBehindTheBars)
-{
+TEST(MixerLayout, StripsScrollAndHideBehindTheBars) {
     const int W = 90, H = 600;
     // One strip in the default window: side by side from the left.
     tMixerLayout l = mixer_layout(1, 640, 640, W, H, 0, 0);
@@ -143,8 +137,7 @@ TEST(MixerLayout, StripsScrollAndHideBehindTheBars)
     };
     for (const Case &c : {Case{0, 400}, Case{35, 400}, Case{36, -218}, Case{99, -600}}) {
         l = mixer_layout(3, 640, 400, W, H, 0, c.v);
-        for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(l.strip[i].y(), c.y) << c.v;
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(l.strip[i].y(), c.y) << c.v;
         EXPECT_EQ(l.fx.y(), 16);
     }
     // Seventeen strips scroll twice as far.
@@ -156,8 +149,7 @@ TEST(MixerLayout, StripsScrollAndHideBehindTheBars)
     EXPECT_EQ(l.fx.x(), 640 + (32 - 6) * W);
 }
 
-TEST(MixerReverb, PanelRecordRepackedForTheReverb)
-{
+TEST(MixerReverb, PanelRecordRepackedForTheReverb) {
     tReverbPanelParam p;
     std::memset(&p, 0, sizeof p);
     p.preDelay = 12.25;

@@ -2,6 +2,7 @@
 // reverb's default tables loaded into the controls, the room sliders and the
 // room view's report, the ray animation and the impulse-response loading
 // through a replaced file dialog.
+#include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
@@ -11,7 +12,6 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
@@ -32,34 +32,29 @@ using sxtest::appendLE16;
 using sxtest::appendLE32;
 
 template <class T>
-T *child(const reverbPanel &p, const char *name)
-{
+T *child(const reverbPanel &p, const char *name) {
     T *w = p.findChild<T *>(QString::fromLatin1(name));
     EXPECT_NE(w, nullptr) << name;
     return w;
 }
 
-QString text(const reverbPanel &p, const char *label)
-{
+QString text(const reverbPanel &p, const char *label) {
     QLabel *l = child<QLabel>(p, label);
     return l ? l->text() : QString();
 }
 
-QString erName(const char *base, int row)
-{
+QString erName(const char *base, int row) {
     return row == 0 ? QString::fromLatin1(base) : QStringLiteral("%1_%2").arg(base).arg(row + 1);
 }
 
 // A record full of a pattern, so that fields the panel must not touch show.
-tReverbPanelParam patterned()
-{
+tReverbPanelParam patterned() {
     tReverbPanelParam r;
     std::memset(&r, 0x5a, sizeof r);
     return r;
 }
 
-float fieldAt(const tEarlyReflectionRow &row, int position)
-{
+float fieldAt(const tEarlyReflectionRow &row, int position) {
     float v;
     std::memcpy(&v, reinterpret_cast<const char *>(&row) + 4 * position, 4);
     return v;
@@ -67,8 +62,7 @@ float fieldAt(const tEarlyReflectionRow &row, int position)
 
 // A stereo 16-bit WAV of `frames` frames whose samples are (i + 1) and
 // -(i + 1) steps of 1/32768.
-std::vector<uint8_t> stereoWav(int frames)
-{
+std::vector<uint8_t> stereoWav(int frames) {
     std::vector<uint8_t> b;
     appendId(b, "RIFF");
     appendLE32(b, 36 + 4u * frames);
@@ -97,8 +91,7 @@ struct DialogSeam {
     static inline QWidget *parent = nullptr;
     static inline QString caption, dir, filter;
 
-    static QString open(QWidget *p, const QString &c, const QString &d, const QString &f)
-    {
+    static QString open(QWidget *p, const QString &c, const QString &d, const QString &f) {
         ++calls;
         parent = p;
         caption = c;
@@ -106,8 +99,7 @@ struct DialogSeam {
         filter = f;
         return answer;
     }
-    DialogSeam()
-    {
+    DialogSeam() {
         calls = 0;
         answer.clear();
         saved = reverbPanel::sGetOpenFileName;
@@ -117,34 +109,42 @@ struct DialogSeam {
     reverbPanel::tOpenFileNameFunc saved;
 };
 
-bool raysAtSource(const widgetReverb &v)
-{
+bool raysAtSource(const widgetReverb &v) {
     for (int k = 0; k < kReverbRays; ++k)
-        if (v.rayPos(k)[0] != float(v.sourcePos().x()) || v.rayPos(k)[1] != float(v.sourcePos().y()))
-            return false;
+        if (v.rayPos(k)[0] != float(v.sourcePos().x()) || v.rayPos(k)[1] != float(v.sourcePos().y())) return false;
     return true;
 }
 
 }  // namespace
 
-TEST(ReverbPanelText, ReadersAndLabels)
-{
+TEST(ReverbPanelText, ReadersAndLabels) {
     struct IntCase {
         const char *text;
         int value;
     };
-    for (const IntCase &c : std::vector<IntCase>{{"3200", 3200}, {"-5", -5}, {"abc", 0}, {"3.5", 0},
-                                                  {"", 0}, {"12abc", 0}, {"2147483647", 2147483647},
-                                                  {"2147483648", 0}, {"0x10", 0}})
+    for (const IntCase &c : std::vector<IntCase>{{"3200", 3200},
+                                                 {"-5", -5},
+                                                 {"abc", 0},
+                                                 {"3.5", 0},
+                                                 {"", 0},
+                                                 {"12abc", 0},
+                                                 {"2147483647", 2147483647},
+                                                 {"2147483648", 0},
+                                                 {"0x10", 0}})
         EXPECT_EQ(reverbPanel_readInt(QString::fromLatin1(c.text)), c.value) << c.text;
 
     struct FloatCase {
         const char *text;
         float value;
     };
-    for (const FloatCase &c : std::vector<FloatCase>{{"12.5", 12.5f}, {"15", 15.0f}, {"-0.25", -0.25f},
-                                                     {"abc", 0.0f}, {"", 0.0f}, {"1e50", 0.0f},
-                                                     {"nan", 0.0f}, {"inf", 0.0f}})
+    for (const FloatCase &c : std::vector<FloatCase>{{"12.5", 12.5f},
+                                                     {"15", 15.0f},
+                                                     {"-0.25", -0.25f},
+                                                     {"abc", 0.0f},
+                                                     {"", 0.0f},
+                                                     {"1e50", 0.0f},
+                                                     {"nan", 0.0f},
+                                                     {"inf", 0.0f}})
         EXPECT_EQ(reverbPanel_readFloat(QString::fromLatin1(c.text)), c.value) << c.text;
 
     EXPECT_EQ(reverbPanel_levelText(67), "0.67");
@@ -160,8 +160,7 @@ TEST(ReverbPanelText, ReadersAndLabels)
     EXPECT_EQ(reverbPanel_levelSlider(std::nanf("")), 0);
 }
 
-TEST(ReverbPanel, FormAsBuilt)
-{
+TEST(ReverbPanel, FormAsBuilt) {
     reverbPanel p;
     EXPECT_EQ(p.windowTitle(), "Form");
     EXPECT_EQ(p.size(), QSize(830, 697));
@@ -190,8 +189,7 @@ TEST(ReverbPanel, FormAsBuilt)
     EXPECT_FALSE(p.isRunning());
 }
 
-TEST(ReverbPanel, RecordGatheredFromTheControls)
-{
+TEST(ReverbPanel, RecordGatheredFromTheControls) {
     reverbPanel p;
     tReverbPanelParam r = patterned();
     p.getPanelParam(&r);
@@ -232,10 +230,10 @@ TEST(ReverbPanel, RecordGatheredFromTheControls)
     EXPECT_EQ(fieldAt(r.erRows[9], 1), 7700.0f);
     EXPECT_EQ(fieldAt(r.erRows[9], 2), 51.0f);
     for (int k = 0; k < kReverbEarlyReflections; ++k)
-        EXPECT_EQ(std::memcmp(reinterpret_cast<const char *>(&r.erRows[k]) + 12,
-                              reinterpret_cast<const char *>(&pattern.erRows[k]) + 12,
-                              sizeof(tEarlyReflectionRow) - 12),
-                  0)
+        EXPECT_EQ(
+            std::memcmp(reinterpret_cast<const char *>(&r.erRows[k]) + 12,
+                        reinterpret_cast<const char *>(&pattern.erRows[k]) + 12, sizeof(tEarlyReflectionRow) - 12),
+            0)
             << k;
 
     // Each field lands in its own member; unreadable text reads as 0.
@@ -262,8 +260,7 @@ TEST(ReverbPanel, RecordGatheredFromTheControls)
     EXPECT_EQ(r.preDelay, 0.0);
 }
 
-TEST(ReverbPanel, SlidersRewriteTheirLabelsAndReport)
-{
+TEST(ReverbPanel, SlidersRewriteTheirLabelsAndReport) {
     reverbPanel p;
     QSignalSpy reports(&p, &reverbPanel::reverbParamChanged);
     struct Case {
@@ -272,11 +269,14 @@ TEST(ReverbPanel, SlidersRewriteTheirLabelsAndReport)
         const char *shown;
     };
     const Case cases[] = {
-        {"slideLvER", "labelLVER", 67, "0.67"},       {"slideLvER_4", "labelLVER_4", 20, "0.20"},
+        {"slideLvER", "labelLVER", 67, "0.67"},
+        {"slideLvER_4", "labelLVER_4", 20, "0.20"},
         {"slideCutOffER_2", "labelCutOffER_2", 6204, "6204"},
         {"slideOrderER_10", "labelOrderER_10", 111, "111"},
-        {"ERLevel", "labelERLevel", 80, "80"},         {"CombLevel", "labelCombLevel", 5, "5"},
-        {"APFLevel", "labelARLevel", 0, "0"},          {"CombDelay_1", "labelCombDelayValue_1", 10000, "10000"},
+        {"ERLevel", "labelERLevel", 80, "80"},
+        {"CombLevel", "labelCombLevel", 5, "5"},
+        {"APFLevel", "labelARLevel", 0, "0"},
+        {"CombDelay_1", "labelCombDelayValue_1", 10000, "10000"},
         {"CombDelay_6", "labelCombDelayValue_6", 1, "1"},
         {"slideAPF_2", "labelAPFDelay_2", 2500, "2500"},
     };
@@ -306,8 +306,7 @@ TEST(ReverbPanel, SlidersRewriteTheirLabelsAndReport)
     EXPECT_EQ(r.combPickup[1], 100);
 }
 
-TEST(ReverbPanel, DefaultTablesLoadedIntoTheControls)
-{
+TEST(ReverbPanel, DefaultTablesLoadedIntoTheControls) {
     reverb rv;
     reverbPanel p;
     QSignalSpy reports(&p, &reverbPanel::reverbParamChanged);
@@ -363,8 +362,7 @@ TEST(ReverbPanel, DefaultTablesLoadedIntoTheControls)
     EXPECT_EQ(text(p, "labelLVER_4"), "0.2");
 }
 
-TEST(ReverbPanel, RoomSlidersSetMetresLabelsAndPlan)
-{
+TEST(ReverbPanel, RoomSlidersSetMetresLabelsAndPlan) {
     reverbPanel p;
     QSignalSpy reports(&p, &reverbPanel::reverbParamChanged);
     QSlider *wide = child<QSlider>(p, "horizontalSliderWide");
@@ -377,9 +375,9 @@ TEST(ReverbPanel, RoomSlidersSetMetresLabelsAndPlan)
         float lo, hi;  // walls of the plan
     };
     const Case cases[] = {
-        {wide, 50, 40.0f, "40m", 72.0f, 215.0f},    {wide, 100, 80.0f, "80m", 0.0f, 287.0f},
-        {wide, 2, 1.6f, "1m", 141.0f, 146.0f},      {len, 2, 2.4f, "2m", 211.5f, 219.5f},
-        {len, 67, 80.4f, "80m", 71.5f, 359.5f},     {len, 100, 120.0f, "120m", 0.0f, 431.0f},
+        {wide, 50, 40.0f, "40m", 72.0f, 215.0f}, {wide, 100, 80.0f, "80m", 0.0f, 287.0f},
+        {wide, 2, 1.6f, "1m", 141.0f, 146.0f},   {len, 2, 2.4f, "2m", 211.5f, 219.5f},
+        {len, 67, 80.4f, "80m", 71.5f, 359.5f},  {len, 100, 120.0f, "120m", 0.0f, 431.0f},
     };
     int expected = 0;
     for (const Case &c : cases) {
@@ -398,8 +396,7 @@ TEST(ReverbPanel, RoomSlidersSetMetresLabelsAndPlan)
     EXPECT_EQ(r.roomLong, 120.0);
 }
 
-TEST(ReverbPanel, DraggedPointsSetPreDelayAndDistances)
-{
+TEST(ReverbPanel, DraggedPointsSetPreDelayAndDistances) {
     // Before the Long slider moves the length is 60 m: dragging the
     // listening point of the shown panel to y' = 100 (the room view then
     // measures against the whole 431-pixel view) puts it 27.8 m behind,
@@ -447,8 +444,7 @@ TEST(ReverbPanel, DraggedPointsSetPreDelayAndDistances)
     }
 }
 
-TEST(ReverbPanel, FieldsAndStageSwitchesReport)
-{
+TEST(ReverbPanel, FieldsAndStageSwitchesReport) {
     reverbPanel p;
     p.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&p));
@@ -458,8 +454,8 @@ TEST(ReverbPanel, FieldsAndStageSwitchesReport)
         const char *field;
         bool reports;
     };
-    const Case cases[] = {{"lineEditPreDelay", true}, {"lineEdit_RevTime", true}, {"lineEdit_HDump", true},
-                          {"lineEdit_HDump_APF", true}, {"lineEdit_ER", false}, {"lineEdit_Density", false}};
+    const Case cases[] = {{"lineEditPreDelay", true},   {"lineEdit_RevTime", true}, {"lineEdit_HDump", true},
+                          {"lineEdit_HDump_APF", true}, {"lineEdit_ER", false},     {"lineEdit_Density", false}};
     for (const Case &c : cases) {
         QLineEdit *f = child<QLineEdit>(p, c.field);
         f->setFocus();
@@ -473,7 +469,9 @@ TEST(ReverbPanel, FieldsAndStageSwitchesReport)
     QSignalSpy comb(&p, &reverbPanel::CombFilterClicked);
     QSignalSpy apf(&p, &reverbPanel::APFClicked);
     // On the box itself, not beyond the end of its text.
-    auto click = [&](const char *box) { QTest::mouseClick(child<QCheckBox>(p, box), Qt::LeftButton, {}, QPoint(6, 8)); };
+    auto click = [&](const char *box) {
+        QTest::mouseClick(child<QCheckBox>(p, box), Qt::LeftButton, {}, QPoint(6, 8));
+    };
     click("checkBoxER");
     click("checkBoxER");
     click("checkBoxCombFilter");
@@ -492,8 +490,7 @@ TEST(ReverbPanel, FieldsAndStageSwitchesReport)
     EXPECT_TRUE(r.useIr);
 }
 
-TEST(ReverbPanel, AnimationRunsOnlyBetweenStartAndStop)
-{
+TEST(ReverbPanel, AnimationRunsOnlyBetweenStartAndStop) {
     reverbPanel p;
     p.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&p));
@@ -529,8 +526,7 @@ TEST(ReverbPanel, AnimationRunsOnlyBetweenStartAndStop)
     EXPECT_EQ(v->rayCountdown(), kReverbRayCycle);
 }
 
-TEST(ReverbPanel, LoadImpulseResponse)
-{
+TEST(ReverbPanel, LoadImpulseResponse) {
     DialogSeam seam;
     reverbPanel p;
     p.show();
@@ -569,8 +565,7 @@ TEST(ReverbPanel, LoadImpulseResponse)
         ASSERT_EQ(buf[2 * i], (i + 1) / 32768.0) << i;
         ASSERT_EQ(buf[2 * i + 1], -(i + 1) / 32768.0) << i;
     }
-    for (int i = 100; i < kImResponseFrames; ++i)
-        ASSERT_EQ(buf[2 * i], 0.0) << i;
+    for (int i = 100; i < kImResponseFrames; ++i) ASSERT_EQ(buf[2 * i], 0.0) << i;
 
     // An unreadable file keeps what the buffer held; the panel reports as usual.
     seam.answer = dir.filePath("missing.wav");

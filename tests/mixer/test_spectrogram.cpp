@@ -21,29 +21,22 @@ constexpr int kH = 400;   // one pixel per row
 using Spectrum = std::vector<double>;
 
 // A full-size engine buffer at one level.
-Spectrum flat(double dB)
-{
-    return Spectrum(kSpectrumBins, dB);
-}
+Spectrum flat(double dB) { return Spectrum(kSpectrumBins, dB); }
 
 struct Rgb {
     int r, g, b;
 };
 
-::testing::AssertionResult near(QRgb got, Rgb want)
-{
-    if (std::abs(qRed(got) - want.r) <= 2 && std::abs(qGreen(got) - want.g) <= 2 &&
-        std::abs(qBlue(got) - want.b) <= 2)
+::testing::AssertionResult near(QRgb got, Rgb want) {
+    if (std::abs(qRed(got) - want.r) <= 2 && std::abs(qGreen(got) - want.g) <= 2 && std::abs(qBlue(got) - want.b) <= 2)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << qRed(got) << ", " << qGreen(got) << ", "
-                                         << qBlue(got) << ") want (" << want.r << ", " << want.g
-                                         << ", " << want.b << ")";
+    return ::testing::AssertionFailure() << "got (" << qRed(got) << ", " << qGreen(got) << ", " << qBlue(got)
+                                         << ") want (" << want.r << ", " << want.g << ", " << want.b << ")";
 }
 
 struct ShownSpectrogram {
     widgetSpectrogram sp;
-    ShownSpectrogram()
-    {
+    ShownSpectrogram() {
         sp.setFixedSize(kW, kH);
         sp.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&sp));
@@ -52,30 +45,25 @@ struct ShownSpectrogram {
 };
 
 // Image row of history row i counted from the bottom (0 = oldest).
-int imageY(int i)
-{
-    return kH - 1 - i;
-}
+int imageY(int i) { return kH - 1 - i; }
 
 // Pixel x of a log-axis frequency in the logarithmic layout.
-int logX(double hz, double top)
-{
-    return static_cast<int>(std::lround((std::log10(hz) - std::log10(20.0)) /
-                                        (std::log10(top) - std::log10(20.0)) * kW));
+int logX(double hz, double top) {
+    return static_cast<int>(
+        std::lround((std::log10(hz) - std::log10(20.0)) / (std::log10(top) - std::log10(20.0)) * kW));
 }
 
 }  // namespace
 
-TEST(SpectrogramColour, LevelsMapToTheFiveAnchorsAndBetween)
-{
+TEST(SpectrogramColour, LevelsMapToTheFiveAnchorsAndBetween) {
     struct Row {
         double dB;
         float r, g, b;
     };
     const Row rows[] = {
-        {-130.0, 0, 0, 0},  {-120.01, 0, 0, 0}, {-120.0, 0, 0, 1},  {-105.0, 0, 0.5f, 1},
-        {-90.0, 0, 1, 1},   {-75.0, 0, 1, 0.5f}, {-60.0, 0, 1, 0},   {-45.0, 0.5f, 1, 0},
-        {-30.0, 1, 1, 0},   {-15.0, 1, 0.5f, 0}, {0.0, 1, 0, 0},     {6.0, 1, -0.2f, 0},
+        {-130.0, 0, 0, 0}, {-120.01, 0, 0, 0},  {-120.0, 0, 0, 1}, {-105.0, 0, 0.5f, 1},
+        {-90.0, 0, 1, 1},  {-75.0, 0, 1, 0.5f}, {-60.0, 0, 1, 0},  {-45.0, 0.5f, 1, 0},
+        {-30.0, 1, 1, 0},  {-15.0, 1, 0.5f, 0}, {0.0, 1, 0, 0},    {6.0, 1, -0.2f, 0},
     };
     for (const Row &row : rows) {
         const t3ColorsF c = spectrogram_colour(row.dB);
@@ -85,31 +73,25 @@ TEST(SpectrogramColour, LevelsMapToTheFiveAnchorsAndBetween)
     }
 }
 
-TEST(SpectrogramColour, ShownOnScreenWithLevelsAboveZeroAsPureRed)
-{
+TEST(SpectrogramColour, ShownOnScreenWithLevelsAboveZeroAsPureRed) {
     // Seven bands of cells across one linear frame, repeated down the whole
     // picture.
     const double levels[] = {-130.0, -120.0, -90.0, -60.0, -30.0, 0.0, 12.0};
-    const Rgb colours[] = {{0, 0, 0},     {0, 0, 255}, {0, 255, 255}, {0, 255, 0},
-                           {255, 255, 0}, {255, 0, 0}, {255, 0, 0}};
+    const Rgb colours[] = {{0, 0, 0}, {0, 0, 255}, {0, 255, 255}, {0, 255, 0}, {255, 255, 0}, {255, 0, 0}, {255, 0, 0}};
     constexpr int band = kSpectrogramLinearCells / 7;
     Spectrum frame = flat(-500.0);
-    for (int c = 0; c < kSpectrogramLinearCells; ++c)
-        frame[c] = levels[std::min(c / band, 6)];
+    for (int c = 0; c < kSpectrogramLinearCells; ++c) frame[c] = levels[std::min(c / band, 6)];
 
     ShownSpectrogram s;
-    for (int i = 0; i < kSpectrogramRows; ++i)
-        s.sp.setSpectrumData(0, frame.data(), 2048, 44100);
+    for (int i = 0; i < kSpectrogramRows; ++i) s.sp.setSpectrumData(0, frame.data(), 2048, 44100);
     const QImage img = s.grab();
     for (int k = 0; k < 7; ++k) {
         const int x = k * band + band / 2;
-        for (int y : {0, kH / 2, kH - 1})
-            EXPECT_TRUE(near(img.pixel(x, y), colours[k])) << "band " << k << " y " << y;
+        for (int y : {0, kH / 2, kH - 1}) EXPECT_TRUE(near(img.pixel(x, y), colours[k])) << "band " << k << " y " << y;
     }
 }
 
-TEST(SpectrogramLinear, EachCellIsTheMaximumOfItsGroupOfBins)
-{
+TEST(SpectrogramLinear, EachCellIsTheMaximumOfItsGroupOfBins) {
     struct Row {
         int n;
         int g;
@@ -134,8 +116,7 @@ TEST(SpectrogramLinear, EachCellIsTheMaximumOfItsGroupOfBins)
     EXPECT_EQ(cells[1023], kSpectrogramFloorDb);
 }
 
-TEST(SpectrogramLinear, AnOversizedFrameReadsOnlyTheEngineBuffer)
-{
+TEST(SpectrogramLinear, AnOversizedFrameReadsOnlyTheEngineBuffer) {
     // A size whose groups would reach past the 65,536 values the engine's
     // buffers hold: the groups shrink to what fits (the sanitizer sees any
     // read beyond the buffer).
@@ -147,8 +128,7 @@ TEST(SpectrogramLinear, AnOversizedFrameReadsOnlyTheEngineBuffer)
     EXPECT_EQ(cells[1022], -200.0);
 }
 
-TEST(SpectrogramHistory, TakenPerSetWhenItsFirstFrameArrives)
-{
+TEST(SpectrogramHistory, TakenPerSetWhenItsFirstFrameArrives) {
     widgetSpectrogram sp;
     EXPECT_FALSE(sp.historyAllocated(0));
     EXPECT_FALSE(sp.historyAllocated(1));
@@ -191,16 +171,13 @@ TEST(SpectrogramHistory, TakenPerSetWhenItsFirstFrameArrives)
     EXPECT_EQ(sp.nextRow(0), 1);
 }
 
-TEST(SpectrogramLog, TopFrequencyIsHalfTheRateUpTo80kHz)
-{
+TEST(SpectrogramLog, TopFrequencyIsHalfTheRateUpTo80kHz) {
     const int rates[] = {44100, 48000, 79999, 80000, 96000, 176400};
     const double tops[] = {22050.0, 24000.0, 39999.5, 40000.0, 40000.0, 40000.0};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_DOUBLE_EQ(spectrogram_topFrequency(rates[i]), tops[i]) << rates[i];
+    for (int i = 0; i < 6; ++i) EXPECT_DOUBLE_EQ(spectrogram_topFrequency(rates[i]), tops[i]) << rates[i];
 }
 
-TEST(SpectrogramLog, LowFrequencySetHasOneCellPerBinFrom20To400Hz)
-{
+TEST(SpectrogramLog, LowFrequencySetHasOneCellPerBinFrom20To400Hz) {
     // A quarter of 44,100 Hz and 16,384 points: bins of 0.673 Hz; the first
     // bin read is 30, the last 593 (the bin of 400 Hz is 594).
     Spectrum data = flat(-100.0);
@@ -216,14 +193,13 @@ TEST(SpectrogramLog, LowFrequencySetHasOneCellPerBinFrom20To400Hz)
         EXPECT_NEAR(x[k], (std::log10(20.0 + (k - 1) * w) - std::log10(20.0)) / span, 1e-6) << k;
 }
 
-TEST(SpectrogramLog, MainSetThinsItsCellsOutGroupByGroup)
-{
+TEST(SpectrogramLog, MainSetThinsItsCellsOutGroupByGroup) {
     // 48,000 Hz, 16,384 points: bins 103 .. 27,305 in 40 groups of about
     // 683 bins; group j takes one cell per j bins. A peak in group 1 is a
     // cell of its own; in group 3 it shares its cell with two other bins.
     Spectrum data = flat(-100.0);
-    data[341] = -6.0;     // 1 kHz
-    data[1700] = -12.0;   // about 4.98 kHz, group 3
+    data[341] = -6.0;    // 1 kHz
+    data[1700] = -12.0;  // about 4.98 kHz, group 3
     std::vector<double> levels(kSpectrogramCells);
     std::vector<float> x(kSpectrogramCells);
     const int count = spectrogram_logLevels(0, data.data(), 16384, 48000, levels.data(), x.data());
@@ -233,7 +209,10 @@ TEST(SpectrogramLog, MainSetThinsItsCellsOutGroupByGroup)
     int peak1 = -1, peak2 = -1, at12 = 0;
     for (int k = 0; k < count; ++k) {
         if (levels[k] == -6.0) peak1 = k;
-        if (levels[k] == -12.0) { peak2 = k; ++at12; }
+        if (levels[k] == -12.0) {
+            peak2 = k;
+            ++at12;
+        }
     }
     EXPECT_EQ(peak1, 341 - 103);  // one cell per bin in group 1
     EXPECT_EQ(at12, 1);
@@ -243,8 +222,7 @@ TEST(SpectrogramLog, MainSetThinsItsCellsOutGroupByGroup)
     // (cell 0 has no width: it reaches from 300 Hz to the 300 Hz where it
     // was taken).
     EXPECT_EQ(x[1], x[0]);
-    for (int k = 2; k < count; ++k)
-        ASSERT_GT(x[k], x[k - 1]) << k;
+    for (int k = 2; k < count; ++k) ASSERT_GT(x[k], x[k - 1]) << k;
     const double span = std::log10(24000.0) - std::log10(20.0);
     auto axis = [span](double hz) { return (std::log10(hz) - std::log10(20.0)) / span; };
     EXPECT_LE(x[peak1], axis(1000.0));
@@ -253,19 +231,16 @@ TEST(SpectrogramLog, MainSetThinsItsCellsOutGroupByGroup)
     EXPECT_GE(x[peak2 + 1], axis(4970.0));
 }
 
-TEST(SpectrogramLog, CellsStopAtTheRowLengthAndFramesThatCannotBeLaidOutAreSkipped)
-{
+TEST(SpectrogramLog, CellsStopAtTheRowLengthAndFramesThatCannotBeLaidOutAreSkipped) {
     // A quarter of 4,000 Hz and 65,536 points would give one cell per bin
     // for 64,000 bins: the row keeps the first 14,860 (and the reads stay in
     // the engine buffer).
     Spectrum data = flat(-100.0);
     std::vector<double> levels(kSpectrogramCells);
     std::vector<float> x(kSpectrogramCells);
-    EXPECT_EQ(spectrogram_logLevels(1, data.data(), 65536, 4000, levels.data(), x.data()),
-              kSpectrogramCells);
+    EXPECT_EQ(spectrogram_logLevels(1, data.data(), 65536, 4000, levels.data(), x.data()), kSpectrogramCells);
     for (int rate : {0, -44100, 40})
-        EXPECT_EQ(spectrogram_logLevels(0, data.data(), 16384, rate, levels.data(), x.data()), -1)
-            << rate;
+        EXPECT_EQ(spectrogram_logLevels(0, data.data(), 16384, rate, levels.data(), x.data()), -1) << rate;
     EXPECT_EQ(spectrogram_logLevels(0, data.data(), 0, 44100, levels.data(), x.data()), -1);
 
     widgetSpectrogram sp;
@@ -278,13 +253,11 @@ TEST(SpectrogramLog, CellsStopAtTheRowLengthAndFramesThatCannotBeLaidOutAreSkipp
     EXPECT_EQ(sp.nextRow(1), 1);
 }
 
-TEST(SpectrogramPicture, NewestFrameOnTopAndTheOldestOverwrittenAfter400)
-{
+TEST(SpectrogramPicture, NewestFrameOnTopAndTheOldestOverwrittenAfter400) {
     ShownSpectrogram s;
     const Spectrum red = flat(0.0), blue = flat(-120.0);
     s.sp.setSpectrumData(0, red.data(), 2048, 44100);
-    for (int i = 1; i < kSpectrogramRows; ++i)
-        s.sp.setSpectrumData(0, blue.data(), 2048, 44100);
+    for (int i = 1; i < kSpectrogramRows; ++i) s.sp.setSpectrumData(0, blue.data(), 2048, 44100);
     QImage img = s.grab();
     EXPECT_TRUE(near(img.pixel(500, imageY(0)), {255, 0, 0}));  // oldest, at the bottom
     EXPECT_TRUE(near(img.pixel(500, imageY(1)), {0, 0, 255}));
@@ -295,12 +268,10 @@ TEST(SpectrogramPicture, NewestFrameOnTopAndTheOldestOverwrittenAfter400)
     s.sp.setSpectrumData(0, green.data(), 2048, 44100);
     img = s.grab();
     EXPECT_TRUE(near(img.pixel(500, imageY(399)), {0, 255, 0}));
-    for (int y = 0; y < kH; ++y)
-        ASSERT_NE(qRed(img.pixel(500, y)), 255) << y;
+    for (int y = 0; y < kH; ++y) ASSERT_NE(qRed(img.pixel(500, y)), 255) << y;
 }
 
-TEST(SpectrogramPicture, LowFrequencyRangeStaysBlackWithoutTheMasterSet)
-{
+TEST(SpectrogramPicture, LowFrequencyRangeStaysBlackWithoutTheMasterSet) {
     // 48,000 Hz, 16,384 points, every bin at −60 dB (green).
     ShownSpectrogram s;
     s.sp.setSpectrumMode(kSpectrogramLog);
@@ -327,16 +298,14 @@ TEST(SpectrogramPicture, LowFrequencyRangeStaysBlackWithoutTheMasterSet)
     EXPECT_TRUE(near(img.pixel(logX(1000.0, top), y), {0, 255, 0}));
 }
 
-TEST(SpectrogramPicture, AxisEndsAt40kHzFrom80kHzOn)
-{
+TEST(SpectrogramPicture, AxisEndsAt40kHzFrom80kHzOn) {
     // A red peak over bins 165..176 (about 956 to 1026 Hz at 96 kHz and
     // 16,384 points): on the 40 kHz axis it lies 38 pixels left of where the
     // 24 kHz axis of 48 kHz would put it.
     ShownSpectrogram s;
     s.sp.setSpectrumMode(kSpectrogramLog);
     Spectrum frame = flat(-500.0);
-    for (int i = 165; i <= 176; ++i)
-        frame[i] = 0.0;
+    for (int i = 165; i <= 176; ++i) frame[i] = 0.0;
     s.sp.setSpectrumData(0, frame.data(), 16384, 96000);
     const QImage img = s.grab();
     const int y = imageY(kSpectrogramRows - 1);
@@ -344,8 +313,7 @@ TEST(SpectrogramPicture, AxisEndsAt40kHzFrom80kHzOn)
     EXPECT_TRUE(near(img.pixel(logX(990.0, 24000.0), y), {0, 0, 0}));
 }
 
-TEST(SpectrogramWindow, FormAndPassThrough)
-{
+TEST(SpectrogramWindow, FormAndPassThrough) {
     DialogSpectrogram dialog;
     EXPECT_EQ(dialog.objectName(), "DialogSpectrogram");
     EXPECT_EQ(dialog.windowTitle(), "Spectrogram");

@@ -16,46 +16,36 @@ namespace {
 
 // A mouse event at a local position (fractions allowed), with the global
 // position the widget's mapping gives.
-void sendMouse(QWidget *w, QEvent::Type type, QPointF local)
-{
+void sendMouse(QWidget *w, QEvent::Type type, QPointF local) {
     const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
     const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
     QMouseEvent event(type, local, w->mapToGlobal(local), button, held, Qt::NoModifier);
     QCoreApplication::sendEvent(w, &event);
 }
 
-QList<int> ints(const QSignalSpy &spy)
-{
+QList<int> ints(const QSignalSpy &spy) {
     QList<int> out;
-    for (const QList<QVariant> &args : spy)
-        out << args.at(0).toInt();
+    for (const QList<QVariant> &args : spy) out << args.at(0).toInt();
     return out;
 }
 
-QImage pictureOf(const QLabel &label)
-{
-    return label.pixmap().toImage().convertToFormat(QImage::Format_ARGB32);
-}
+QImage pictureOf(const QLabel &label) { return label.pixmap().toImage().convertToFormat(QImage::Format_ARGB32); }
 
-QImage resourcePicture(const char *path)
-{
+QImage resourcePicture(const char *path) {
     return QImage(QString::fromLatin1(path)).convertToFormat(QImage::Format_ARGB32);
 }
 
 // Pixels where a grab differs from a picture the picture covers fully (its
 // transparent corners show whatever lies behind); −1 for another size, −2
 // when the picture covers nothing.
-int opaqueDifferences(const QImage &grab, const QImage &picture)
-{
-    if (grab.size() != picture.size())
-        return -1;
+int opaqueDifferences(const QImage &grab, const QImage &picture) {
+    if (grab.size() != picture.size()) return -1;
     int differences = 0, opaque = 0;
     for (int y = 0; y < picture.height(); ++y)
         for (int x = 0; x < picture.width(); ++x)
             if (qAlpha(picture.pixel(x, y)) == 255) {
                 ++opaque;
-                if ((grab.pixel(x, y) & 0xffffff) != (picture.pixel(x, y) & 0xffffff))
-                    ++differences;
+                if ((grab.pixel(x, y) & 0xffffff) != (picture.pixel(x, y) & 0xffffff)) ++differences;
             }
     return opaque == 0 ? -2 : differences;
 }
@@ -66,8 +56,7 @@ struct Fader {
     QWidget window;
     WidgetMixvolBase *track;
     faderTopVol *knob;
-    Fader()
-    {
+    Fader() {
         track = new WidgetMixvolBase(&window);
         track->setGeometry(10, 10, 31, 141);
         knob = new faderTopVol(track);
@@ -82,8 +71,7 @@ struct Pan {
     QWidget window;
     WidgetPanBase *track;
     faderTopPan *knob;
-    Pan()
-    {
+    Pan() {
         track = new WidgetPanBase(&window);
         track->setGeometry(12, 10, 61, 20);
         knob = new faderTopPan(track);
@@ -95,8 +83,7 @@ struct Pan {
 
 }  // namespace
 
-TEST(FaderTable, StripTrackLaw)
-{
+TEST(FaderTable, StripTrackLaw) {
     tMixVolSlot table[kMixVolSlots];
     mixvol_makeTable(141, table);
 
@@ -104,13 +91,15 @@ TEST(FaderTable, StripTrackLaw)
     // thirteen, then the ends of each run. k·(20/12) would put −36 dB at 100
     // and −60 dB at 120.
     const int top[13] = {0, 1, 3, 5, 6, 8, 10, 11, 13, 15, 16, 18, 20};
-    for (int k = 0; k < 13; ++k)
-        EXPECT_EQ(table[k].pixel, top[k]) << "slot " << k;
-    struct Row { int slot; int pixel; float level; };
+    for (int k = 0; k < 13; ++k) EXPECT_EQ(table[k].pixel, top[k]) << "slot " << k;
+    struct Row {
+        int slot;
+        int pixel;
+        float level;
+    };
     const Row rows[] = {
-        {0, 0, 6.0f},      {1, 1, 5.5f},      {12, 20, 0.0f},    {15, 24, -1.5f},
-        {36, 60, -12.0f},  {37, 61, -13.0f},  {60, 99, -36.0f},  {61, 101, -38.0f},
-        {72, 119, -60.0f}, {73, 121, -120.0f},
+        {0, 0, 6.0f},     {1, 1, 5.5f},     {12, 20, 0.0f},    {15, 24, -1.5f},   {36, 60, -12.0f},
+        {37, 61, -13.0f}, {60, 99, -36.0f}, {61, 101, -38.0f}, {72, 119, -60.0f}, {73, 121, -120.0f},
     };
     for (const Row &r : rows) {
         EXPECT_EQ(table[r.slot].pixel, r.pixel) << "slot " << r.slot;
@@ -123,34 +112,32 @@ TEST(FaderTable, StripTrackLaw)
     }
 }
 
-TEST(FaderTable, OtherHeights)
-{
+TEST(FaderTable, OtherHeights) {
     tMixVolSlot table[kMixVolSlots];
     // 92 pixels: one pixel per step.
     mixvol_makeTable(92, table);
-    for (int k = 0; k < kMixVolSteps; ++k)
-        ASSERT_EQ(table[k].pixel, k);
+    for (int k = 0; k < kMixVolSteps; ++k) ASSERT_EQ(table[k].pixel, k);
     // 15 to 25 pixels: no room, every step at pixel 0, so any knob reads the
     // last one.
     for (int h : {15, 20, 25}) {
         mixvol_makeTable(h, table);
-        for (int k = 0; k < kMixVolSteps; ++k)
-            ASSERT_EQ(table[k].pixel, 0) << h;
+        for (int k = 0; k < kMixVolSteps; ++k) ASSERT_EQ(table[k].pixel, 0) << h;
         EXPECT_EQ(mixvol_slotAtPixel(table, 0), 73) << h;
     }
 }
 
-TEST(FaderTable, LevelToPixelAndBackAreNotInverses)
-{
+TEST(FaderTable, LevelToPixelAndBackAreNotInverses) {
     tMixVolSlot table[kMixVolSlots];
     mixvol_makeTable(141, table);
 
     // Level to knob: the loudest step not above the level.
-    struct ToPixel { double dB; int pixel; };
+    struct ToPixel {
+        double dB;
+        int pixel;
+    };
     const ToPixel toPixel[] = {
-        {0.0, 20},     {-13.0, 61},  {-60.0, 119}, {-120.0, 121}, {-119.0, 121},
-        {6.0, 0},      {40.0, 0},    {5.7, 1},     {-12.5, 61},   {-37.0, 101},
-        {-0.01, 21},
+        {0.0, 20}, {-13.0, 61}, {-60.0, 119}, {-120.0, 121}, {-119.0, 121}, {6.0, 0},
+        {40.0, 0}, {5.7, 1},    {-12.5, 61},  {-37.0, 101},  {-0.01, 21},
     };
     for (const ToPixel &r : toPixel) {
         const int slot = mixvol_slotForLevel(table, r.dB);
@@ -160,10 +147,13 @@ TEST(FaderTable, LevelToPixelAndBackAreNotInverses)
     EXPECT_EQ(mixvol_slotForLevel(table, -130.0), -1);
 
     // Knob to level: the last step at or above the knob.
-    struct ToLevel { int pixel; float dB; };
+    struct ToLevel {
+        int pixel;
+        float dB;
+    };
     const ToLevel toLevel[] = {
-        {0, 6.0f},     {2, 5.5f},      {19, 0.5f},  {20, 0.0f},    {21, -0.5f},
-        {100, -36.0f}, {120, -60.0f},  {121, -120.0f}, {125, -120.0f},
+        {0, 6.0f},     {2, 5.5f},     {19, 0.5f},     {20, 0.0f},     {21, -0.5f},
+        {100, -36.0f}, {120, -60.0f}, {121, -120.0f}, {125, -120.0f},
     };
     for (const ToLevel &r : toLevel) {
         const int slot = mixvol_slotAtPixel(table, r.pixel);
@@ -183,8 +173,7 @@ TEST(FaderTable, LevelToPixelAndBackAreNotInverses)
     }
 }
 
-TEST(StripFader, TrackPressAndDrag)
-{
+TEST(StripFader, TrackPressAndDrag) {
     Fader f;
     QSignalSpy moved(f.track, &WidgetMixvolBase::faderMoved);
     QSignalSpy released(f.track, &WidgetMixvolBase::mouseReleased);
@@ -213,8 +202,7 @@ TEST(StripFader, TrackPressAndDrag)
     EXPECT_EQ(moved.size(), 6);
 }
 
-TEST(StripFader, SetVolumePositionPlacesTheKnobSilently)
-{
+TEST(StripFader, SetVolumePositionPlacesTheKnobSilently) {
     Fader f;
     QSignalSpy moved(f.track, &WidgetMixvolBase::faderMoved);
     f.track->setVolumePosition(0.0);
@@ -226,8 +214,7 @@ TEST(StripFader, SetVolumePositionPlacesTheKnobSilently)
     EXPECT_TRUE(moved.isEmpty());
 }
 
-TEST(StripFader, KnobDragStaysOnTheTrack)
-{
+TEST(StripFader, KnobDragStaysOnTheTrack) {
     Fader f;
     f.knob->move(7, 10);
     QSignalSpy moved(f.knob, &faderTopVol::faderMoved);
@@ -239,8 +226,8 @@ TEST(StripFader, KnobDragStaysOnTheTrack)
     const QPoint pressGlobal = f.knob->mapToGlobal(QPoint(5, 5));
     auto dragTo = [&](int dy) {
         const QPoint global = pressGlobal + QPoint(0, dy);
-        QMouseEvent e(QEvent::MouseMove, f.knob->mapFromGlobal(QPointF(global)), QPointF(global),
-                      Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent e(QEvent::MouseMove, f.knob->mapFromGlobal(QPointF(global)), QPointF(global), Qt::NoButton,
+                      Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(f.knob, &e);
     };
     dragTo(30);
@@ -257,15 +244,17 @@ TEST(StripFader, KnobDragStaysOnTheTrack)
     EXPECT_EQ(moved.size(), 3);
 }
 
-TEST(StripPan, KnobPositionForPan)
-{
-    struct Row { int pan; int width; int p; };
-    const Row rows[] = {
-        {0, 61, 22}, {100, 61, 45}, {-100, 61, 0}, {-1, 61, 22}, {1, 61, 22}, {50, 61, 33},
-        {200, 61, 67},  // not clamped here
+TEST(StripPan, KnobPositionForPan) {
+    struct Row {
+        int pan;
+        int width;
+        int p;
     };
-    for (const Row &r : rows)
-        EXPECT_EQ(pan_knobPosition(r.pan, r.width), r.p) << r.pan;
+    const Row rows[] = {
+        {0, 61, 22}, {100, 61, 45}, {-100, 61, 0}, {-1, 61, 22},
+        {1, 61, 22}, {50, 61, 33},  {200, 61, 67},  // not clamped here
+    };
+    for (const Row &r : rows) EXPECT_EQ(pan_knobPosition(r.pan, r.width), r.p) << r.pan;
 
     Pan p;
     QSignalSpy moved(p.track, &WidgetPanBase::panMoved);
@@ -276,8 +265,7 @@ TEST(StripPan, KnobPositionForPan)
     EXPECT_TRUE(moved.isEmpty());
 }
 
-TEST(StripPan, TrackPressAndKnobDrag)
-{
+TEST(StripPan, TrackPressAndKnobDrag) {
     Pan p;
     QSignalSpy moved(p.track, &WidgetPanBase::panMoved);
     QSignalSpy released(p.track, &WidgetPanBase::mouseReleased);
@@ -297,16 +285,15 @@ TEST(StripPan, TrackPressAndKnobDrag)
     const QPoint pressGlobal = p.knob->mapToGlobal(QPoint(5, 5));
     for (int dx : {13, -50, 300}) {
         const QPoint global = pressGlobal + QPoint(dx, 7);  // y plays no part
-        QMouseEvent e(QEvent::MouseMove, p.knob->mapFromGlobal(QPointF(global)), QPointF(global),
-                      Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QMouseEvent e(QEvent::MouseMove, p.knob->mapFromGlobal(QPointF(global)), QPointF(global), Qt::NoButton,
+                      Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(p.knob, &e);
     }
     EXPECT_EQ(ints(knobMoved), QList<int>({23, 0, 45}));
     EXPECT_EQ(p.knob->pos(), QPoint(45, 0));
 }
 
-TEST(StripFader, TracksPaintTheirBackgrounds)
-{
+TEST(StripFader, TracksPaintTheirBackgrounds) {
     Fader f;
     Pan p;
     f.knob->hide();

@@ -24,10 +24,8 @@ constexpr int kH = 260;
 double colOf(double hz) { return (std::log10(hz) - kEqViewLeft) / (kEqAxisTopNormal - kEqViewLeft) * kW; }
 double rowOf(double dB) { return (kEqViewTop - dB) / kEqViewHeight * kH; }
 
-bool isGrey(QRgb c, int level, int tol = 2)
-{
-    return std::abs(qRed(c) - level) <= tol && std::abs(qGreen(c) - level) <= tol &&
-           std::abs(qBlue(c) - level) <= tol;
+bool isGrey(QRgb c, int level, int tol = 2) {
+    return std::abs(qRed(c) - level) <= tol && std::abs(qGreen(c) - level) <= tol && std::abs(qBlue(c) - level) <= tol;
 }
 
 bool isBlack(QRgb c) { return qRed(c) < 3 && qGreen(c) < 3 && qBlue(c) < 3; }
@@ -35,7 +33,7 @@ bool isBlack(QRgb c) { return qRed(c) < 3 && qGreen(c) < 3 && qBlue(c) < 3; }
 TEST(EqGraphArithmetic, LimitsAndSampleFrequencies) {
     const struct {
         int rate, limit;
-    } limits[] = {{44100, 20000}, {48000, 20000}, {48001, 40000}, {88200, 40000},
+    } limits[] = {{44100, 20000}, {48000, 20000}, {48001, 40000},  {88200, 40000},
                   {96000, 40000}, {96001, 44000}, {192000, 44000}, {2822400, 44000}};
     for (const auto &c : limits) EXPECT_EQ(eqGraph_bandFreqLimit(c.rate), c.limit) << c.rate;
 
@@ -55,8 +53,8 @@ TEST(EqGraphArithmetic, PointerPickAndDrag) {
     EXPECT_EQ(eqGraph_pickTolerance(0, kH, kEqGridRightNormal), 0.0);
 
     // Two points within reach: the lower-numbered band wins.
-    const tEqBandPoint pts[4] = {{1000, 0, 3.0}, {1100, 1, std::log10(1100.0)}, {5000, 0, std::log10(5000.0)},
-                                 {8000, -6, std::log10(8000.0)}};
+    const tEqBandPoint pts[4] = {
+        {1000, 0, 3.0}, {1100, 1, std::log10(1100.0)}, {5000, 0, std::log10(5000.0)}, {8000, -6, std::log10(8000.0)}};
     EXPECT_EQ(eqGraph_pickBand(pts, 3.02, 0.5, tol), 0);
     EXPECT_EQ(eqGraph_pickBand(pts, std::log10(1100.0) + 0.05, 1.0, tol), 1);
     EXPECT_EQ(eqGraph_pickBand(pts, std::log10(8000.0), -6.0 + tol + 0.01, tol), -1);
@@ -72,7 +70,7 @@ TEST(EqGraphArithmetic, PointerPickAndDrag) {
         {4.6, 3.0, dragMax44, 20000, 20000.0, 3.0},                // past the limit: the limit exactly
         {3.0, 25.0, dragMax44, 20000, 1000.0, 18.0},
         {3.0, -30.0, dragMax44, 20000, 1000.0, -18.0},
-        {4.9, 0.0, 5.0, 44000, 44000.0, 0.0},                      // 192 kHz, HF axis
+        {4.9, 0.0, 5.0, 44000, 44000.0, 0.0},  // 192 kHz, HF axis
     };
     for (const auto &c : drags) {
         const tEqBandPoint p = eqGraph_dragPoint(c.logFreq, c.dB, c.dragMax, c.limit);
@@ -100,7 +98,7 @@ TEST(EqGraphSpectrum, RangeByRateAndMode) {
         bool hf;
         double topHz;
     } cases[] = {
-        {4096, 192000, true, 96000}, {4096, 48000, true, 24000}, {4096, 192000, false, 40000},
+        {4096, 192000, true, 96000}, {4096, 48000, true, 24000},     {4096, 192000, false, 40000},
         {4096, 44100, false, 22050}, {16384, 5644800, false, 40000},  // DSD: read as 176.4 kHz
     };
     for (const auto &c : cases) {

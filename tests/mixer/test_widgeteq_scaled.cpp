@@ -18,8 +18,7 @@ const bool kScaled = [] {
 }();
 
 // The box of coloured pixels (not black, not the grid's greys) in img, within r.
-QRect litBox(const QImage &img, const QRect &r)
-{
+QRect litBox(const QImage &img, const QRect &r) {
     QRect box;
     for (int y = r.top(); y <= r.bottom(); ++y)
         for (int x = r.left(); x <= r.right(); ++x) {
@@ -64,8 +63,8 @@ TEST(EqGraphScaled, DoubleSizePicturesCentredOnTheirPoints) {
     // Device pixels of the point; the picture's drawn disc lies around it.
     const double px = (std::log10(hz) - kEqViewLeft) / (kEqAxisTopNormal - kEqViewLeft) * 2 * kW;
     const double py = (kEqViewTop - dB) / kEqViewHeight * 2 * kH;
-    const QRect box = litBox(img, QRect(static_cast<int>(px) - 60, static_cast<int>(py) - 60, 120, 120)
-                                      .intersected(img.rect()));
+    const QRect box =
+        litBox(img, QRect(static_cast<int>(px) - 60, static_cast<int>(py) - 60, 120, 120).intersected(img.rect()));
     ASSERT_FALSE(box.isEmpty());
     EXPECT_LE(box.width(), 48);
     // Within a few screen pixels of centred (the offsets are computed on the

@@ -1,10 +1,10 @@
 // The reverb room view: ray arithmetic, the room's walls, the 250-step ray
 // cycle and the drags of the source and the listening point, driven with
 // real mouse events on a shown view of the panel's size.
+#include <gtest/gtest.h>
 #include <QImage>
 #include <QSignalSpy>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <cmath>
 
@@ -17,30 +17,23 @@ struct View {
     QWidget window;
     widgetReverb *view;
 
-    View()
-    {
+    View() {
         window.resize(830, 697);
         view = new widgetReverb(&window);
         view->setGeometry(30, 10, 287, 431);
     }
     // As the panel sizes it from its sliders' form values (100 and 67).
-    void sizeRoom()
-    {
+    void sizeRoom() {
         view->setRoomWide(287 * 100 / 100);
         view->setRoomLong(431 * 67 / 100);
     }
-    bool show()
-    {
+    bool show() {
         window.show();
         return QTest::qWaitForWindowExposed(&window);
     }
     // Qt's pointer position for a point of the view's own coordinates (y up).
-    QPoint at(float x, float y) const
-    {
-        return QPoint(int(std::lround(x)), view->height() - int(std::lround(y)));
-    }
-    void drag(QPointF from, float toY)
-    {
+    QPoint at(float x, float y) const { return QPoint(int(std::lround(x)), view->height() - int(std::lround(y))); }
+    void drag(QPointF from, float toY) {
         QTest::mousePress(view, Qt::LeftButton, {}, at(float(from.x()), float(from.y())));
         QTest::mouseMove(view, at(float(from.x()), (float(from.y()) + toY) / 2));
         QTest::mouseMove(view, at(float(from.x()), toY));
@@ -48,18 +41,15 @@ struct View {
     }
 };
 
-bool allRaysAt(const widgetReverb &v, QPointF p)
-{
+bool allRaysAt(const widgetReverb &v, QPointF p) {
     for (int k = 0; k < kReverbRays; ++k)
-        if (v.rayPos(k)[0] != float(p.x()) || v.rayPos(k)[1] != float(p.y()) || v.rayPos(k)[2] != 0.0f)
-            return false;
+        if (v.rayPos(k)[0] != float(p.x()) || v.rayPos(k)[1] != float(p.y()) || v.rayPos(k)[2] != 0.0f) return false;
     return true;
 }
 
 }  // namespace
 
-TEST(ReverbRays, StepAndReflection)
-{
+TEST(ReverbRays, StepAndReflection) {
     // The form's 287-pixel view covers 80 m; rays travel 10 m/s.
     const float step = reverbView_stepLength(287, 100);
     EXPECT_FLOAT_EQ(step, 3.5875f);
@@ -87,8 +77,7 @@ TEST(ReverbRays, StepAndReflection)
     }
 }
 
-TEST(ReverbRays, DirectionsSpreadRoundTheCircleOffTheAxes)
-{
+TEST(ReverbRays, DirectionsSpreadRoundTheCircleOffTheAxes) {
     float x, y;
     reverbView_rayDirection(0, &x, &y);
     EXPECT_FLOAT_EQ(x, float(std::cos(3.14159265358 / 1024)));
@@ -105,8 +94,7 @@ TEST(ReverbRays, DirectionsSpreadRoundTheCircleOffTheAxes)
     }
 }
 
-TEST(ReverbView, ConstructionAndRoomSize)
-{
+TEST(ReverbView, ConstructionAndRoomSize) {
     View v;
     // Built before the form places it: a child widget's first size, 100 × 30.
     EXPECT_FLOAT_EQ(v.view->depthRatio(), 0.4f);
@@ -139,8 +127,7 @@ TEST(ReverbView, ConstructionAndRoomSize)
     EXPECT_EQ(v.view->roomTop(), 359.5f);
 }
 
-TEST(ReverbView, RaysBounceInsideTheRoomAndRestartAfter250Steps)
-{
+TEST(ReverbView, RaysBounceInsideTheRoomAndRestartAfter250Steps) {
     View v;
     ASSERT_TRUE(v.show());
     // Hidden again once the view has taken its shown size: the steps are
@@ -184,8 +171,7 @@ TEST(ReverbView, RaysBounceInsideTheRoomAndRestartAfter250Steps)
     EXPECT_EQ(v.view->rayCountdown(), kReverbRayCycle);
 }
 
-TEST(ReverbView, DraggingThePointsSetsTheirRatios)
-{
+TEST(ReverbView, DraggingThePointsSetsTheirRatios) {
     View v;
     ASSERT_TRUE(v.show());
     v.sizeRoom();  // the room 288 pixels long in the 431-pixel view: margin 71.5
@@ -218,8 +204,7 @@ TEST(ReverbView, DraggingThePointsSetsTheirRatios)
     EXPECT_FLOAT_EQ(v.view->behindRatio(), 28.5f / 431.0f);
 }
 
-TEST(ReverbView, DrawsFloorPicturesAndRays)
-{
+TEST(ReverbView, DrawsFloorPicturesAndRays) {
     View v;
     ASSERT_TRUE(v.show());
     v.sizeRoom();

@@ -122,7 +122,7 @@ inline bool riffChunk(const std::vector<uint8_t> &f, const char *id, size_t *off
 
 struct DsdAudio {
     uint32_t rate = 0, channels = 0;
-    uint64_t frames = 0;   // per channel, as the header states
+    uint64_t frames = 0;  // per channel, as the header states
     uint64_t dataBytes = 0;
     std::vector<uint8_t> ch[2];  // work order: earliest sample in the MSB
 };
@@ -187,8 +187,8 @@ struct Seen {
     std::vector<int> frames;
     int statusCalls = 0;
     int errorCalls = 0;
-    int cancelAt = -1;          // block index at which the block callback returns -1
-    int releaseAfter = 1;       // status calls until it returns non-zero
+    int cancelAt = -1;     // block index at which the block callback returns -1
+    int releaseAfter = 1;  // status calls until it returns non-zero
     bool endBitAtStatus = false;
     int progressAtStatus = -1;
     int filterDelay = -1;
@@ -215,25 +215,25 @@ inline uint64_t fnv1a(const void *data, size_t n, uint64_t h = 14695981039346656
 struct Options {
     std::string src, dst;
     uint32_t rate = 44100;
-    uint32_t type = 0;       // 0 WAV, 2 DSF, 3 DSDIFF
+    uint32_t type = 0;  // 0 WAV, 2 DSF, 3 DSDIFF
     uint32_t bits = 24;
     uint32_t channels = 2;
     int64_t start = 0;
-    int64_t end = -1;         // -1: the whole file
+    int64_t end = -1;  // -1: the whole file
     uint32_t command = kMorphexComWriteFile;
     int ring = 64;
     int sourceCount = 1;
     uint8_t envelopeActive = 0;
     uint8_t rightPass = 0;
     uint32_t feedLimit = 0;
-    uint32_t mode = 0;        // rate-conversion method (3: frequency domain)
-    uint32_t option = 0;      // 1: unfiltered sample-and-hold rate change
-    double level = 1.0;       // flat envelope level
+    uint32_t mode = 0;    // rate-conversion method (3: frequency domain)
+    uint32_t option = 0;  // 1: unfiltered sample-and-hold rate change
+    double level = 1.0;   // flat envelope level
     tID3tagInfo *tag = nullptr;
     const tDspVolItem *envelope = nullptr;  // replaces the flat level when set
-    bool eqOn = false;        // the equaliser's on switch: its bands stay off, its total gain is -6 dB
+    bool eqOn = false;                      // the equaliser's on switch: its bands stay off, its total gain is -6 dB
     uint8_t multiTrack = 0;
-    uint32_t dither = 0;      // PCM output: 0 none, 1 dither, 2 noise shaping
+    uint32_t dither = 0;  // PCM output: 0 none, 1 dither, 2 noise shaping
 };
 
 // The job's callbacks report into the Seen of the thread running the job.

@@ -86,7 +86,7 @@ TEST(ClassFFT, SineOnABinReadsZeroDecibels) {
     ASSERT_EQ(a.analyze(sines(16384, 1.0, 1000, 0.5, 300)), 0);
     EXPECT_NEAR(a.left[1000], 0.0, 1e-9);
     EXPECT_NEAR(a.left[15384], 0.0, 1e-9);
-    EXPECT_NEAR(a.left[999], -6.0206, 1e-3);   // Hann: neighbours at half amplitude
+    EXPECT_NEAR(a.left[999], -6.0206, 1e-3);  // Hann: neighbours at half amplitude
     EXPECT_NEAR(a.right[300], 20 * std::log10(0.5), 1e-9);
     EXPECT_LT(a.left[300], -200.0);
     EXPECT_LT(a.right[1000], -200.0);
@@ -125,8 +125,7 @@ TEST(ClassFFT, MatchesNumpyRfft) {
     ASSERT_EQ(a.analyze(in), 0);
 
     sxtest::TempDir dir;
-    const std::string inPath = dir.file("in.f64"), outPath = dir.file("out.f64"),
-                      script = dir.file("ref.py");
+    const std::string inPath = dir.file("in.f64"), outPath = dir.file("out.f64"), script = dir.file("ref.py");
     {
         FILE *f = std::fopen(inPath.c_str(), "wb");
         ASSERT_NE(f, nullptr);
@@ -202,8 +201,7 @@ TEST(ClassFFT, EverySizeMatchesADirectTransform) {
             fftAllowWideVectors(before);
             for (int k = 0; k < n; ++k) {
                 ASSERT_NEAR(a.left[k], ref[k], 1e-9) << "n " << n << " bin " << k << " wide " << wide;
-                ASSERT_TRUE(std::isinf(a.right[k]) && a.right[k] < 0)
-                    << "n " << n << " bin " << k << " wide " << wide;
+                ASSERT_TRUE(std::isinf(a.right[k]) && a.right[k] < 0) << "n " << n << " bin " << k << " wide " << wide;
             }
         }
     }

@@ -10,16 +10,14 @@
 
 #include "audiofile/vfile.h"
 #include "audiogen.h"
-#include "morphex/combine.h"
 #include "hdrparam.h"
+#include "morphex/combine.h"
 #include "testutil.h"
 #include "tools.h"
 
 namespace {
 
-tBwfHdrParam header(uint16_t channels, uint16_t bits, uint32_t rate) {
-    return sxtest::hdrParam(channels, bits, rate);
-}
+tBwfHdrParam header(uint16_t channels, uint16_t bits, uint32_t rate) { return sxtest::hdrParam(channels, bits, rate); }
 
 double ffprobeDuration(const std::string &path) {
     const std::string d = sxtest::probeStream(path, "stream=duration")["duration"];
@@ -32,10 +30,9 @@ std::vector<int32_t> ramp(size_t n, int32_t from, int32_t step) {
     return v;
 }
 
-int combine(int type, const std::string &a, const std::string &b, const std::string &work,
-            const tBwfHdrParam &param, int *progress) {
-    return audioCombine(type, sxtest::u16(a).data(), sxtest::u16(b).data(), sxtest::u16(work).data(), &param,
-                        progress);
+int combine(int type, const std::string &a, const std::string &b, const std::string &work, const tBwfHdrParam &param,
+            int *progress) {
+    return audioCombine(type, sxtest::u16(a).data(), sxtest::u16(b).data(), sxtest::u16(work).data(), &param, progress);
 }
 
 }  // namespace
@@ -134,7 +131,6 @@ TEST(Combine, FailuresAroundTheHandler) {
     EXPECT_FALSE(std::filesystem::exists(work));
     EXPECT_EQ(sxtest::readAll(a), before);
     EXPECT_EQ(combine(0, dir.file("missing.wav"), b, work, header(2, 16, 44100), &progress), kCombineErrFirst);
-    EXPECT_EQ(combine(0, a, b, dir.file("nofolder/work.bin"), header(2, 16, 44100), &progress),
-              kCombineErrFirst);
+    EXPECT_EQ(combine(0, a, b, dir.file("nofolder/work.bin"), header(2, 16, 44100), &progress), kCombineErrFirst);
     EXPECT_EQ(sxtest::readAll(a), before);
 }

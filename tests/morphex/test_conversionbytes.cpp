@@ -75,8 +75,8 @@ std::vector<std::vector<double>> synth(uint32_t frames) {
 
 // A WAV source of the synthesised signal: 16 or 24-bit integers, or 32-bit
 // float (tag 3).
-std::string pcmSource(const sxtest::TempDir &dir, const std::string &name, uint32_t rate, uint16_t bits,
-                      uint16_t tag, uint32_t frames) {
+std::string pcmSource(const sxtest::TempDir &dir, const std::string &name, uint32_t rate, uint16_t bits, uint16_t tag,
+                      uint32_t frames) {
     const auto v = synth(frames);
     const std::string path = dir.file(name);
     sxtest::writeAll(path, makeWav(rate, bits, 2, tag, frames, [&](uint32_t f, int c) { return v[c][f]; }));

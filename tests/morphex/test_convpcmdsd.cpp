@@ -17,8 +17,14 @@ constexpr int kRate = 2822400;
 // buffers of n samples per channel.
 struct Job {
     explicit Job(uint32_t n = 4096, bool pure = false)
-        : n(n), dsm(new classDsm5th), step(&shared), in(2 * n, 0.0),
-          outL(n / 8 + 8), outR(n / 8 + 8), srcL(n / 8 + 8, 0xA5), srcR(n / 8 + 8, 0xA5) {
+        : n(n),
+          dsm(new classDsm5th),
+          step(&shared),
+          in(2 * n, 0.0),
+          outL(n / 8 + 8),
+          outR(n / 8 + 8),
+          srcL(n / 8 + 8, 0xA5),
+          srcR(n / 8 + 8, 0xA5) {
         // Job start as the engine does it.
         dsm->initDsm5thIntegrators(kRate);
         dsm->initDsm5thPeakLevel();
@@ -33,8 +39,7 @@ struct Job {
         uint8_t *const out[2] = {outL.data(), outR.data()};
         uint8_t *const src[2] = {srcL.data(), srcR.data()};
         tConvPcmDsdParam none{0};
-        return step.convertPcm2Dsd(dsm.get(), out, in.data(), n, 0, nullptr, src, taps, level,
-                                   p ? p : &none);
+        return step.convertPcm2Dsd(dsm.get(), out, in.data(), n, 0, nullptr, src, taps, level, p ? p : &none);
     }
     void setY(double l, double r) {
         const double y[2] = {l, r};
@@ -58,12 +63,13 @@ TEST(ConvPcmDsd, MuteStreamsGrowToTheBlockAndStay) {
     EXPECT_EQ(job.step.muteCapacity(), 2056);
     EXPECT_EQ(job.step.muteStream(0), before);
     for (int ch = 0; ch < 2; ++ch)
-        for (int i = 0; i < 2056; ++i)
-            ASSERT_EQ(job.step.muteStream(ch)[i], 0x2D) << ch << " " << i;
+        for (int i = 0; i < 2056; ++i) ASSERT_EQ(job.step.muteStream(ch)[i], 0x2D) << ch << " " << i;
 }
 
 TEST(ConvPcmDsd, SpliceLengths) {
-    struct Row { int taps, source; };
+    struct Row {
+        int taps, source;
+    };
     const Row rows[] = {{1, 17}, {0, 17}, {45, 39}, {2047, 1040}, {32767, 16400}};
     for (const Row &r : rows) {
         Job job(256);
@@ -75,7 +81,9 @@ TEST(ConvPcmDsd, SpliceLengths) {
 
 // The modulator keeps the pattern amounts it was given as its target.
 TEST(ConvPcmDsd, PatternAmounts) {
-    struct Row { double y, amount; };
+    struct Row {
+        double y, amount;
+    };
     const Row rows[] = {{0.005, 0.995}, {0.5, 0.0}, {0.01, 0.99}, {0.0100001, 0.0}, {0.0, 1.0}};
     for (const Row &r : rows) {
         Job job(256);
@@ -110,8 +118,7 @@ TEST(ConvPcmDsd, JobStartResetsTheSharedRecord) {
     job.shared.fadeAck[0] = 3;
     job.setY(0.7, 0.7);
     job.step.initParamsConverting(job.dsm.get(), 5644800);
-    EXPECT_EQ(job.shared.fadeReq[0] | job.shared.fadeReq[1] | job.shared.fadeAck[0] |
-                  job.shared.fadeAck[1], 0u);
+    EXPECT_EQ(job.shared.fadeReq[0] | job.shared.fadeReq[1] | job.shared.fadeAck[0] | job.shared.fadeAck[1], 0u);
     EXPECT_EQ(job.shared.fadeLpf.getCoefY_1_ch(0), 0.0);
     EXPECT_EQ(job.shared.fadeLpf.getCoefX_ch(1), 0.0);
     EXPECT_EQ(job.dsm->mSpliceReq[0] & job.dsm->mSpliceCur[1], 1u);
@@ -201,7 +208,7 @@ TEST(ConvPcmDsd, FadeInIsAcknowledgedAtUnity) {
     job.step.reqDsdConvertWithFading(1, kDsdFadeIn);
     job.setY(0.99998, 0.99998);
     ASSERT_EQ(job.run(1.0), kConvPcmDsdOk);
-    EXPECT_EQ(job.shared.fadeAck[0], 0u);  // not yet exactly 1.0 when decided
+    EXPECT_EQ(job.shared.fadeAck[0], 0u);                 // not yet exactly 1.0 when decided
     EXPECT_EQ(job.shared.fadeLpf.getCoefY_1_ch(0), 1.0);  // snapped at the end of the block
     ASSERT_EQ(job.run(1.0), kConvPcmDsdOk);
     EXPECT_EQ(job.shared.fadeAck[0], 1u);
@@ -252,14 +259,12 @@ TEST(ConvPcmDsd, PureJobFollowsTheSourceBits) {
         source.insert(source.end(), job.srcL.begin(), job.srcL.begin() + nb);
         ASSERT_EQ(job.run(1.0, 1), kConvPcmDsdOk);
         // The first three bytes of the first block come from the idle history.
-        for (uint32_t i = block ? 0 : 3; i < nb; ++i)
-            ASSERT_EQ(job.outR[i], job.outL[i] ^ 0xFF) << block << " " << i;
+        for (uint32_t i = block ? 0 : 3; i < nb; ++i) ASSERT_EQ(job.outR[i], job.outL[i] ^ 0xFF) << block << " " << i;
         output.insert(output.end(), job.outL.begin(), job.outL.begin() + nb);
     }
     auto bit = [](const std::vector<uint8_t> &v, size_t j) { return (v[j / 8] >> (7 - j % 8)) & 1; };
     // From the second block on every output bit j is source bit j - 17.
-    for (size_t j = n; j < output.size() * 8; ++j)
-        ASSERT_EQ(bit(output, j), bit(source, j - 17)) << "bit " << j;
+    for (size_t j = n; j < output.size() * 8; ++j) ASSERT_EQ(bit(output, j), bit(source, j - 17)) << "bit " << j;
     EXPECT_EQ(job.dsm->mSpliceHist[0][2], source.back());
 }
 

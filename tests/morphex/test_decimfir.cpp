@@ -15,8 +15,8 @@ constexpr double kSentinel = 12345.0;
 
 // Designs into an array prefilled with a sentinel and a margin behind the
 // expected end, so that writes past the design show up.
-std::vector<double> design(double rate, double fc, int taps, uint32_t mult, double gain,
-                           uint32_t reserve, int64_t margin = 8) {
+std::vector<double> design(double rate, double fc, int taps, uint32_t mult, double gain, uint32_t reserve,
+                           int64_t margin = 8) {
     const int64_t entries = firDesignEntries(taps, reserve);
     std::vector<double> c(static_cast<size_t>(2 * (entries + margin)), kSentinel);
     gAudio_setDecimFirParam(0, rate, fc, taps, c.data(), mult, gain, 0, reserve);
@@ -28,8 +28,7 @@ double responseDb(const std::vector<double> &c, int taps, double rate, double f,
     const int m = taps / 2;
     // Symmetric taps: the response is real about the centre tap.
     double re = 0;
-    for (int k = 0; k <= 2 * m; ++k)
-        re += c[2 * k] * std::cos(2.0 * kPi * f * (k - m) / rate);
+    for (int k = 0; k <= 2 * m; ++k) re += c[2 * k] * std::cos(2.0 * kPi * f * (k - m) / rate);
     return 20.0 * std::log10(std::fabs(re) / norm);
 }
 
@@ -39,8 +38,8 @@ TEST(FirDesign, FortyFiveTapSmoothingFilter) {
     ASSERT_EQ(firDesignEntries(45, 0), 45 + 16);
     EXPECT_DOUBLE_EQ(c[2 * 22], 0.125);
     for (int k = 0; k < 45; ++k) {
-        EXPECT_EQ(c[2 * k], c[2 * k + 1]) << k;            // both lanes alike
-        EXPECT_EQ(c[2 * k], c[2 * (44 - k)]) << k;         // symmetric
+        EXPECT_EQ(c[2 * k], c[2 * k + 1]) << k;     // both lanes alike
+        EXPECT_EQ(c[2 * k], c[2 * (44 - k)]) << k;  // symmetric
     }
     EXPECT_NE(c[0], 0.0);
     for (int k = 45; k < 61; ++k) {
@@ -59,8 +58,7 @@ TEST(FirDesign, EvenRequestAddsATapButKeepsTheWindowPeriod) {
     // Entry 0 is x = -22; on period 44 its window is 0.35875 - 0.48829 +
     // 0.14128 - 0.01168 (a period of 45 would give a different value).
     for (int x : {-22, -7, 1, 22}) {
-        const double w = 0.35875 + 0.48829 * std::cos(2 * kPi * x / 44.0) +
-                         0.14128 * std::cos(4 * kPi * x / 44.0) +
+        const double w = 0.35875 + 0.48829 * std::cos(2 * kPi * x / 44.0) + 0.14128 * std::cos(4 * kPi * x / 44.0) +
                          0.01168 * std::cos(6 * kPi * x / 44.0);
         const double expect = std::sin(2 * kPi * fc * x / rate) * (mult * gain) / (kPi * x) * w;
         EXPECT_NEAR(c[2 * (x + 22)], expect, 1e-15) << x;
@@ -78,8 +76,7 @@ TEST(FirDesign, DegenerateLengths) {
     // T < -1 designs nothing and clears the tail from the start.
     auto none = design(48000, 12000, -2, 1, 1.0, kFirReserveMax);
     ASSERT_EQ(firDesignEntries(-2, kFirReserveMax), 131084);
-    for (int64_t k = 0; k < 131084; ++k)
-        ASSERT_EQ(none[2 * k], 0.0) << k;
+    for (int64_t k = 0; k < 131084; ++k) ASSERT_EQ(none[2 * k], 0.0) << k;
     EXPECT_EQ(none[2 * 131084], kSentinel);
 }
 
@@ -88,15 +85,19 @@ TEST(FirDesign, LongFilterCarriesTheFullZeroTail) {
     // 131,084 zero entries, 2,097,344 bytes, behind the 32767 taps.
     EXPECT_EQ(firZeroTailEntries(kFirReserveMax) * 16, 2097344);
     EXPECT_NE(c[2 * 32766], 0.0);
-    for (int64_t k = 32767; k < 32767 + 131084; ++k)
-        ASSERT_EQ(c[2 * k] + c[2 * k + 1], 0.0) << k;
+    for (int64_t k = 32767; k < 32767 + 131084; ++k) ASSERT_EQ(c[2 * k] + c[2 * k + 1], 0.0) << k;
     EXPECT_EQ(c[2 * (32767 + 131084)], kSentinel);
 }
 
 // Frequency responses of the rate-conversion filters as the rate plan
 // designs them (rate = common rate L, multiplier = L / source rate).
 TEST(FirDesign, FrequencyResponses) {
-    struct Row { double rate, fc; int taps; uint32_t mult; double f, db, tol; };
+    struct Row {
+        double rate, fc;
+        int taps;
+        uint32_t mult;
+        double f, db, tol;
+    };
     const Row rows[] = {
         // 44.1 kHz -> 48 kHz: L = 7,056,000, up = 160, 4095 taps
         {7056000, 19845, 4095, 160, 1000, 0.0, 0.001},
@@ -113,8 +114,7 @@ TEST(FirDesign, FrequencyResponses) {
     };
     for (const Row &r : rows) {
         auto c = design(r.rate, r.fc, r.taps, r.mult, 1.0, 0);
-        EXPECT_NEAR(responseDb(c, r.taps, r.rate, r.f, r.mult), r.db, r.tol)
-            << r.taps << " taps at " << r.f << " Hz";
+        EXPECT_NEAR(responseDb(c, r.taps, r.rate, r.f, r.mult), r.db, r.tol) << r.taps << " taps at " << r.f << " Hz";
     }
 }
 
@@ -123,7 +123,10 @@ TEST(FirDesign, Dsd64StopBandStaysBelow111Db) {
     double worst = -1000, at = 0;
     for (double f = 26000; f <= 1411200; f += 97) {
         const double db = responseDb(c, 2047, 2822400, f, 1.0);
-        if (db > worst) { worst = db; at = f; }
+        if (db > worst) {
+            worst = db;
+            at = f;
+        }
     }
     EXPECT_LE(worst, -111.0) << "at " << at << " Hz";
     EXPECT_GE(worst, -112.5) << "at " << at << " Hz";  // the window's known ripple
@@ -149,7 +152,10 @@ TEST(MeterFir, ByteTablesSumSignedCoefficients) {
 
     for (int g : {0, 15, 31}) {
         double c[8], sum = 0;
-        for (int j = 0; j < 8; ++j) { c[j] = meterCoef(rate, fc, taps, 8 * g + j); sum += c[j]; }
+        for (int j = 0; j < 8; ++j) {
+            c[j] = meterCoef(rate, fc, taps, 8 * g + j);
+            sum += c[j];
+        }
         const double *tab = &t[256 * g];
         // 0x96 = 1001 0110, most significant bit first.
         EXPECT_NEAR(tab[0x96], c[0] - c[1] - c[2] + c[3] - c[4] + c[5] + c[6] - c[7], 1e-15) << g;
@@ -177,8 +183,8 @@ TEST(MeterFir, EvenLengthAndTooShortRequests) {
 }
 
 // Reference convolution in long double: coefficient 0 meets the oldest frame.
-void reference(const std::vector<double> &sig, int64_t start, const std::vector<double> &coef,
-               int taps, double out[2]) {
+void reference(const std::vector<double> &sig, int64_t start, const std::vector<double> &coef, int taps,
+               double out[2]) {
     long double l = 0, r = 0;
     for (int k = 0; k < taps; ++k) {
         l += static_cast<long double>(sig[2 * (start + k)]) * coef[2 * k];
@@ -195,7 +201,10 @@ TEST(DecimationFir, WindowAcrossABlockBoundaryEqualsTheJoinedSignal) {
         // Arbitrary, asymmetric coefficients so that a reversed window fails;
         // a zero tail behind them as the design leaves it.
         std::vector<double> coef(2 * (taps + 64), 0.0);
-        for (int k = 0; k < taps; ++k) { coef[2 * k] = u(rng); coef[2 * k + 1] = u(rng); }
+        for (int k = 0; k < taps; ++k) {
+            coef[2 * k] = u(rng);
+            coef[2 * k + 1] = u(rng);
+        }
         std::vector<double> joined(2 * (3 * taps + 64));
         for (double &v : joined) v = u(rng);
         const int64_t start = 17;
@@ -207,8 +216,7 @@ TEST(DecimationFir, WindowAcrossABlockBoundaryEqualsTheJoinedSignal) {
             std::vector<double> hist(joined.begin() + 2 * start, joined.begin() + 2 * (start + h));
             std::vector<double> fresh(joined.begin() + 2 * (start + h), joined.end());
             double out[2] = {kSentinel, kSentinel};
-            EXPECT_EQ(gAudioDecimationFir(out, fresh.data(), coef.data(), taps,
-                                          h ? hist.data() : nullptr, h), 0);
+            EXPECT_EQ(gAudioDecimationFir(out, fresh.data(), coef.data(), taps, h ? hist.data() : nullptr, h), 0);
             const double tol = 1e-13 * taps;
             EXPECT_NEAR(out[0], ref[0], tol) << taps << " taps, history " << h;
             EXPECT_NEAR(out[1], ref[1], tol) << taps << " taps, history " << h;

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "audiofile/vfile.h"
+#include "hdrparam.h"
 #include "morphex/audiofiledispatch.h"
 #include "morphex/tabledsf.h"
-#include "hdrparam.h"
 #include "testutil.h"
 
 namespace {
@@ -258,9 +258,9 @@ TEST(Dispatch, FileExtensions) {
         unsigned type;
         const char *ext;
     };
-    for (const Case &c : {Case{0, ".wav"}, Case{1, ".flac"}, Case{2, ".dsf"}, Case{3, ".dff"}, Case{4, ".wsd"},
-                          Case{5, ".aif"}, Case{6, ".mp3"}, Case{7, ".wav"}, Case{127, ".wav"},
-                          Case{0xFFFFFFFFu, ".wav"}}) {
+    for (const Case &c :
+         {Case{0, ".wav"}, Case{1, ".flac"}, Case{2, ".dsf"}, Case{3, ".dff"}, Case{4, ".wsd"}, Case{5, ".aif"},
+          Case{6, ".mp3"}, Case{7, ".wav"}, Case{127, ".wav"}, Case{0xFFFFFFFFu, ".wav"}}) {
         char out[8];
         std::memset(out, 'x', sizeof out);
         audiofile_getFileExtention(c.type, out);

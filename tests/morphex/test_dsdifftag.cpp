@@ -10,10 +10,10 @@
 
 #include "audiofile/marklist.h"
 #include "audiofile/vfile.h"
-#include "morphex/audiofiledispatch.h"
-#include "morphex/dsdifftag.h"
 #include "bytefields.h"
 #include "hdrparam.h"
+#include "morphex/audiofiledispatch.h"
+#include "morphex/dsdifftag.h"
 #include "tagrecord.h"
 #include "testutil.h"
 #include "tools.h"
@@ -147,8 +147,8 @@ TEST_F(DsdiffTag, ChunkLayouts) {
         const char *title, *artist;
         uint64_t dataSize;
     };
-    for (const Case &c : {Case{"Abc", "", 20}, Case{"", "Xy", 18}, Case{"Song", "Band", 40},
-                          Case{"A", "Bb", 18 + 18}}) {
+    for (const Case &c :
+         {Case{"Abc", "", 20}, Case{"", "Xy", 18}, Case{"Song", "Band", 40}, Case{"A", "Bb", 18 + 18}}) {
         SCOPED_TRACE(std::string(c.title) + "/" + c.artist);
         auto t = sxtest::u16(c.title), a = sxtest::u16(c.artist);
         Bytes chunk = dsdiffTag_buildDiin(t.data(), a.data());
@@ -225,7 +225,7 @@ TEST_F(DsdiffTag, LongTexts) {
     writeFile(2, 1024);
     oneMark();
     Tag tag;
-    std::fill(tag.title.begin(), tag.title.end(), 'T');   // no terminator at all
+    std::fill(tag.title.begin(), tag.title.end(), 'T');  // no terminator at all
     std::fill(tag.artist.begin(), tag.artist.end() - 1, 'A');
     ASSERT_EQ(audioFile_registerTagData(kAudioFileDSDIFF, &tag.info), 0);
     ASSERT_EQ(saveMarks(), 0);

@@ -106,8 +106,8 @@ TEST_F(DsfLibTag, WritesTheRegisteredFramesInOrderThenTheMarks) {
     EXPECT_EQ(p.offset, 92u + 8192u);
     std::vector<std::string> ids;
     for (auto &fr : p.frames) ids.push_back(fr.id);
-    EXPECT_EQ(ids, (std::vector<std::string>{"TRCK", "TIT2", "TPE1", "TALB", "TYER", "TDAT", "TIME", "COMM",
-                                              "TCON", "TSSE", "SYLT"}));
+    EXPECT_EQ(ids, (std::vector<std::string>{"TRCK", "TIT2", "TPE1", "TALB", "TYER", "TDAT", "TIME", "COMM", "TCON",
+                                             "TSSE", "SYLT"}));
     EXPECT_EQ(p.find("TRCK")->data, (std::vector<uint8_t>{0, '3', '/', '1', '2', 0}));
     EXPECT_EQ(p.find("TIT2")->data, utf16Data("Title"));
     EXPECT_EQ(p.find("TPE1")->data, utf16Data("Artist"));
@@ -132,8 +132,7 @@ TEST_F(DsfLibTag, WritesTheRegisteredFramesInOrderThenTheMarks) {
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(&sylt[27]), 36),
               std::string("MARK01      @fs=00000000002B1100   \0", 36));
     EXPECT_EQ(getBE32(&sylt[27 + 36]), 1000u);
-    EXPECT_EQ(std::string(reinterpret_cast<const char *>(&sylt[67]), 32),
-              "MARK02      @fs=0000000000562200");
+    EXPECT_EQ(std::string(reinterpret_cast<const char *>(&sylt[67]), 32), "MARK02      @fs=0000000000562200");
     EXPECT_EQ(getBE32(&sylt[67 + 36]), 2000u);
 }
 
@@ -345,8 +344,8 @@ TEST_F(DsfLibTag, Version24SizesAreSyncsafeAndVersion22LeavesTheRecordAlone) {
     // 200 units of title: a frame size above 127 differs between the plain
     // and the syncsafe form.
     std::string longTitle(200, 't');
-    auto f4 = file("v24.dsf", withTag(dsfFile(), tag(4, {frame("TIT2", utf16(longTitle), 4),
-                                                         frame("TPE1", utf16("Band"), 4)})));
+    auto f4 = file("v24.dsf",
+                   withTag(dsfFile(), tag(4, {frame("TIT2", utf16(longTitle), 4), frame("TPE1", utf16("Band"), 4)})));
     TagRec t;
     ASSERT_EQ(load(f4, t), 0);
     EXPECT_EQ(text(t.title), std::u16string(200, u't'));
@@ -461,8 +460,8 @@ TEST_F(DsfLibTag, AnotherReaderSeesTheTextsAndTheCover) {
     setMarks(0, {1000});
     ASSERT_EQ(save(f), 0);
 
-    std::string out = sxtest::commandOutput("ffprobe -v error -show_entries format_tags:stream=codec_type,codec_name -of flat '" +
-                          f + "' 2>&1");
+    std::string out = sxtest::commandOutput(
+        "ffprobe -v error -show_entries format_tags:stream=codec_type,codec_name -of flat '" + f + "' 2>&1");
     EXPECT_NE(out.find("format.tags.title=\"Blue Song\""), std::string::npos) << out;
     EXPECT_NE(out.find("format.tags.artist=\"The Band\""), std::string::npos) << out;
     EXPECT_NE(out.find("format.tags.album=\"First Album\""), std::string::npos) << out;

@@ -10,10 +10,10 @@
 #include "audiofile/marklist.h"
 #include "audiofile/vfile.h"
 #include "dsftagfixture.h"
+#include "hdrparam.h"
 #include "morphex/audiofiledispatch.h"
 #include "morphex/fileinfo.h"
 #include "morphex/morphexapi.h"
-#include "hdrparam.h"
 #include "tagrecord.h"
 #include "testutil.h"
 
@@ -88,7 +88,14 @@ TEST(FileInfo, ReportsFormatSizesMarksAndStartOfEveryFormat) {
         uint32_t formatTag;
     };
     std::vector<Case> cases = {
-        {"pcm.wav", kAudioFileWAV, param(2, 24, 48000), 6000, 1000, {{"MARK01", 10}, {"MARK02", 500}, {"MARK03", 999}}, 123456, 1},
+        {"pcm.wav",
+         kAudioFileWAV,
+         param(2, 24, 48000),
+         6000,
+         1000,
+         {{"MARK01", 10}, {"MARK02", 500}, {"MARK03", 999}},
+         123456,
+         1},
         {"big.wav", kAudioFileWAV, param(1, 32, 96000, 1), 4000, 1000, {{"MARK01", 7}}, 0, 1},
         {"dsd.dsf", kAudioFileDSF, param(2, 1, 2822400), 8192, 32768, {{"MARK01", 32767}, {"MARK02", 2822400}}, 0, 0},
         {"dsd.dff", kAudioFileDSDIFF, param(2, 1, 5644800), 4096, 16384, {{"MARK01", 100}, {"MARK02", 200}}, 0, 0},
@@ -226,8 +233,7 @@ TEST(TagQuery, DecidesTheFormatAndReportsFailures) {
     // Registration: WAV and WSD keep no tags; 127 is not resolved here.
     EXPECT_EQ(id3tagInformation(kId3tagRegister, kAudioFileWAV, nullptr, &none), kFileInfoErrTagHandler);
     EXPECT_EQ(id3tagInformation(kId3tagRegister, kAudioFileWSD, nullptr, &none), kFileInfoErrTagHandler);
-    EXPECT_EQ(id3tagInformation(kId3tagRegister, kAudioFileByExtension, u(wav).data(), &none),
-              kFileInfoErrTagHandler);
+    EXPECT_EQ(id3tagInformation(kId3tagRegister, kAudioFileByExtension, u(wav).data(), &none), kFileInfoErrTagHandler);
     // Any other operation does nothing.
     auto before = sxtest::readAll(wav);
     EXPECT_EQ(id3tagInformation(2, kAudioFileWAV, u(wav).data(), nullptr), 0);

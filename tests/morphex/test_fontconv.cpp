@@ -37,14 +37,14 @@ TEST(FontConv, Utf16ToUtf8FoldsHalfWidthKatakana) {
         std::vector<int16_t> in;
         std::string out;
     } cases[] = {
-        {units({0xFF76, 0xFF9E}), "\xE3\x82\xAC"},                 // KA + voiced -> GA
-        {units({0xFF8A, 0xFF9F}), "\xE3\x83\x91"},                 // HA + semi-voiced -> PA
-        {units({0xFF76, 0xFF9F}), "\xE3\x82\xAB\xE3\x82\x9C"},     // KA has no semi-voiced form
-        {units({0xFF71}), "\xE3\x82\xA2"},                         // A
-        {units({0xFF9E}), "\xE3\x82\x9B"},                         // lone voiced mark
+        {units({0xFF76, 0xFF9E}), "\xE3\x82\xAC"},              // KA + voiced -> GA
+        {units({0xFF8A, 0xFF9F}), "\xE3\x83\x91"},              // HA + semi-voiced -> PA
+        {units({0xFF76, 0xFF9F}), "\xE3\x82\xAB\xE3\x82\x9C"},  // KA has no semi-voiced form
+        {units({0xFF71}), "\xE3\x82\xA2"},                      // A
+        {units({0xFF9E}), "\xE3\x82\x9B"},                      // lone voiced mark
         {units({'A', 0x00E9, 0x20AC}), "A\xC3\xA9\xE2\x82\xAC"},
-        {units({0xD83C, 0xDFB5}), "\xF0\x9F\x8E\xB5"},             // surrogate pair
-        {units({'a', 0xDC00, 'b', 0xD800, 'c'}), "abc"},           // lone surrogates dropped
+        {units({0xD83C, 0xDFB5}), "\xF0\x9F\x8E\xB5"},    // surrogate pair
+        {units({'a', 0xDC00, 'b', 0xD800, 'c'}), "abc"},  // lone surrogates dropped
         {units({}), ""},
     };
     for (const Case &c : cases) EXPECT_EQ(toUtf8(c.in), c.out);
@@ -62,11 +62,14 @@ TEST(FontConv, OutputIsCutAtWholeCharactersAndTerminated) {
 
 TEST(FontConv, ShiftJisToUtf8) {
     EXPECT_EQ(sjisToUtf8("abc"), "abc");
-    EXPECT_EQ(sjisToUtf8("\xB6\xDE"), "\xE3\x82\xAC");                 // half-width KA + voiced
-    EXPECT_EQ(sjisToUtf8("\xCA\xDF"), "\xE3\x83\x91");                 // HA + semi-voiced
+    EXPECT_EQ(sjisToUtf8("\xB6\xDE"), "\xE3\x82\xAC");                      // half-width KA + voiced
+    EXPECT_EQ(sjisToUtf8("\xCA\xDF"), "\xE3\x83\x91");                      // HA + semi-voiced
     EXPECT_EQ(sjisToUtf8("\x82\xA0\x88\x9F"), "\xE3\x81\x82\xE4\xBA\x9C");  // double-byte
-    EXPECT_EQ(sjisToUtf8("a\xFD" "b"), "a\xEF\xBF\xBD" "b");           // not Shift-JIS
-    EXPECT_EQ(sjisToUtf8("a\x82"), "a");                               // lead cut by the end
+    EXPECT_EQ(sjisToUtf8("a\xFD"
+                         "b"),
+              "a\xEF\xBF\xBD"
+              "b");                       // not Shift-JIS
+    EXPECT_EQ(sjisToUtf8("a\x82"), "a");  // lead cut by the end
 }
 
 TEST(FontConv, Utf8ToIsoAndUtf16) {
@@ -106,8 +109,8 @@ TEST(FontConv, UnicodeClasses) {
         uint32_t cp;
         int combining, numeric;
     } cases[] = {
-        {'a', 0, 0},    {'0', 0, 1},    {'9', 0, 1},     {':', 0, 0},    {0x0300, 1, 0},
-        {0x036F, 1, 0}, {0x0660, 0, 1}, {0xFF10, 0, 1},  {0x3099, 1, 0}, {0x30AC, 0, 0},
+        {'a', 0, 0},     {'0', 0, 1},     {'9', 0, 1},      {':', 0, 0},    {0x0300, 1, 0},
+        {0x036F, 1, 0},  {0x0660, 0, 1},  {0xFF10, 0, 1},   {0x3099, 1, 0}, {0x30AC, 0, 0},
         {0x1D7CE, 0, 1}, {0x1D7FF, 0, 1}, {0x10FFFF, 0, 0},
     };
     for (const Case &c : cases) {

@@ -116,12 +116,12 @@ TEST(JobSourceLimits, ADsdSourceAtAnotherRateKeepsItsWholeDuration) {
         uint32_t type, rate, bits, channels;
         int64_t frames;
     } rows[] = {
-        {dff, kWavType, 88200, 24, 2, 10000},      // up = 1
+        {dff, kWavType, 88200, 24, 2, 10000},  // up = 1
         {dff, kWavType, 44100, 24, 2, 5000},
         {dsf, kWavType, 176400, 24, 2, 20000},
-        {dff, kDsfType, 5644800, 1, 2, 640000},    // DSD64 -> DSD128
+        {dff, kDsfType, 5644800, 1, 2, 640000},  // DSD64 -> DSD128
         {dsf, kDffType, 5644800, 1, 2, 640000},
-        {dsf48, kWavType, 44100, 24, 1, 940},      // 65536 x 147 / 10240
+        {dsf48, kWavType, 44100, 24, 1, 940},  // 65536 x 147 / 10240
         // 65536 x 147 / 160 = 60211, less the partial byte that a mono
         // DSF output does not keep.
         {dsf48, kDsfType, 2822400, 1, 1, 60208},
@@ -215,8 +215,8 @@ TEST(JobSourceLimits, ACutDsfHoldsOnlyTheFramesOfEveryChannel) {
     const size_t audioAt = whole.size() - 8192;
     struct Row {
         const char *what;
-        size_t keep;        // bytes of the data chunk's payload kept
-        int64_t frames;     // frames the file holds
+        size_t keep;     // bytes of the data chunk's payload kept
+        int64_t frames;  // frames the file holds
     } rows[] = {
         {"cut inside channel 1's block", 300, 0},
         {"cut where channel 2's block starts", 4096, 0},
@@ -291,7 +291,8 @@ TEST(JobSourceLimits, UnplayableSourceRatesAreRefusedBeforeWriting) {
         for (uint32_t type : {kWavType, kDsfType}) {
             SCOPED_TRACE(std::string(row.what) + " " + row.src + " -> " + std::to_string(type));
             const std::string out = row.src + ".out" + std::to_string(type);
-            Options o = type == kWavType ? job(row.src, out, kWavType, 44100, 24) : job(row.src, out, kDsfType, 2822400, 1);
+            Options o =
+                type == kWavType ? job(row.src, out, kWavType, 44100, 24) : job(row.src, out, kDsfType, 2822400, 1);
             int r = 0;
             const std::string said = capture([&] { r = runJob(o, nullptr); });
             if (row.refused) {

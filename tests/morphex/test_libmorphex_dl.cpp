@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "hdrparam.h"
 #include "morphex/audiofiledispatch.h"
 #include "morphex/decimfir.h"
 #include "morphex/morphexapi.h"
-#include "hdrparam.h"
 #include "testutil.h"
 #include "tools.h"
 
@@ -30,15 +30,18 @@ std::string libraryPath() {
 using sxtest::commandOutput;
 
 const char *const kEntryPoints[] = {
-    "morphexert",           "getAudioFileInformation", "id3tagInformation",     "combineFiles",
-    "getAudioWaveForm",     "analyzeFFTspectrum",      "analyzeFFTspectrum2",   "initAnalyzingFFTparams",
-    "decimationDsdData",    "setDecimationFirParam",   "setMeterFirParam",      "gAudioDecimationFir",
-    "fnWin32Project1",      "GetData",
+    "morphexert",          "getAudioFileInformation",
+    "id3tagInformation",   "combineFiles",
+    "getAudioWaveForm",    "analyzeFFTspectrum",
+    "analyzeFFTspectrum2", "initAnalyzingFFTparams",
+    "decimationDsdData",   "setDecimationFirParam",
+    "setMeterFirParam",    "gAudioDecimationFir",
+    "fnWin32Project1",     "GetData",
 };
 const char *const kDataSymbols[] = {
-    "gAudioFile", "gWAV",       "gDSF",      "gDSDIFF",       "gWSD",           "gFsTable",
-    "gMarkList",  "gQueueCtrl", "pProgress", "DeviceVersion", "nWin32Project1",
-    "gFont",      "giXMLHandler", "giXML_rdwr", "giXMLControl",
+    "gAudioFile",     "gWAV",      "gDSF",         "gDSDIFF",    "gWSD",
+    "gFsTable",       "gMarkList", "gQueueCtrl",   "pProgress",  "DeviceVersion",
+    "nWin32Project1", "gFont",     "giXMLHandler", "giXML_rdwr", "giXMLControl",
 };
 
 class LibMorphex : public ::testing::Test {
@@ -138,13 +141,13 @@ TEST_F(LibMorphex, EnginesNotInThisBuildFailWithoutSideEffects) {
     com.command = kMorphexComWriteFile;
     double panVol[4] = {1, 0, 0, 1};
     int two = 2, one = 1;
-    EXPECT_EQ(morphexert(dst.data(), sources, nullptr, &send, panVol, &two, &com, nullptr, nullptr, nullptr,
-                         nullptr, nullptr),
+    EXPECT_EQ(morphexert(dst.data(), sources, nullptr, &send, panVol, &two, &com, nullptr, nullptr, nullptr, nullptr,
+                         nullptr),
               kMorphexErrSourceCount);
     // The engine is built: a missing source fails before the destination
     // is opened.
-    EXPECT_EQ(morphexert(dst.data(), sources, nullptr, &send, panVol, &one, &com, nullptr, nullptr, nullptr,
-                         nullptr, nullptr),
+    EXPECT_EQ(morphexert(dst.data(), sources, nullptr, &send, panVol, &one, &com, nullptr, nullptr, nullptr, nullptr,
+                         nullptr),
               -1);
     EXPECT_EQ(com.command, static_cast<uint32_t>(kMorphexComWriteFile)) << "no end bit on failure";
     EXPECT_FALSE(std::filesystem::exists(dir.file("out.wav")));
@@ -179,8 +182,7 @@ TEST_F(LibMorphex, SpectrumThroughTheExports) {
 
 TEST_F(LibMorphex, FilterExportsForwardToTheDesign) {
     auto setFir = sym<int (*)(int, double *, double, double, double)>("setDecimationFirParam");
-    auto fir = sym<int (*)(double *, const double *, const double *, int, const double *, int)>(
-        "gAudioDecimationFir");
+    auto fir = sym<int (*)(double *, const double *, const double *, int, const double *, int)>("gAudioDecimationFir");
     auto dsd = sym<int (*)(int, int, int *, int *, int *, int *)>("decimationDsdData");
     ASSERT_TRUE(setFir && fir && dsd);
 

@@ -15,8 +15,8 @@ TEST(LibUtil, Alignment) {
     struct Case {
         uint64_t in, out;
     };
-    for (const Case &c : {Case{0, 0}, Case{1, 8}, Case{7, 8}, Case{8, 8}, Case{9, 16},
-                          Case{0xFFFFFFFFull, 0x100000000ull}}) {
+    for (const Case &c :
+         {Case{0, 0}, Case{1, 8}, Case{7, 8}, Case{8, 8}, Case{9, 16}, Case{0xFFFFFFFFull, 0x100000000ull}}) {
         EXPECT_EQ(calc8byteAlign(c.in), c.out) << c.in;
     }
     alignas(16) static char buf[64];
@@ -55,10 +55,10 @@ TEST(LibUtil, ConvertFloatToIntPCM) {
         int32_t out;
     };
     const Case cases[] = {
-        {0.5, 1073741824},   // 1073741823.5 ties to even
+        {0.5, 1073741824},  // 1073741823.5 ties to even
         {-0.5, -1073741824},
         {1.0, 2147483647},
-        {1.5, 2147483647},   // clamped
+        {1.5, 2147483647},  // clamped
         {-1.0, -2147483647},
         {-3.0, -2147483647},
         {0.0, 0},

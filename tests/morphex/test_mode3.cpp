@@ -56,8 +56,7 @@ std::vector<double> filterOf(const tRatePlan &p) {
 
 // Output i = sum over m of h[m] x up[i down + m], where the input raised to
 // the common rate holds source frame k - preRoll at k up and zeros between.
-double direct(const std::vector<double> &h, const tRatePlan &p, const std::function<double(int64_t)> &x,
-              int64_t i) {
+double direct(const std::vector<double> &h, const tRatePlan &p, const std::function<double(int64_t)> &x, int64_t i) {
     const int64_t P = i * p.down;
     const int64_t first = (P + p.up - 1) / p.up;  // first source slot at or after P
     double s = 0;
@@ -128,8 +127,8 @@ TEST(Mode3, EveryOutputFrameIsTheDirectConvolution) {
         std::vector<float> x(2 * c.frames);
         for (float &v : x) v = float(d(gen));
         const std::string src = dir.file("n" + std::to_string(c.in) + ".wav");
-        sxtest::writeAll(src, makeWav(c.in, 32, 2, 3, c.frames,
-                                      [&](uint32_t f, int ch) { return double(x[2 * f + ch]); }));
+        sxtest::writeAll(src,
+                         makeWav(c.in, 32, 2, 3, c.frames, [&](uint32_t f, int ch) { return double(x[2 * f + ch]); }));
         Options o;
         o.src = src;
         o.dst = dir.file("o" + std::to_string(c.in) + ".wav");

@@ -48,8 +48,8 @@ TEST(MorphexConvert, FrequencyDomainModeMatchesTheTimeDomainOne) { runCase("mode
 
 TEST(MorphexConvert, DriverReportsTheLibraryCode) {
     sxtest::TempDir dir;
-    const std::string cmd = binDir() + "/morphex-convert " + dir.file("missing.wav") + " " + dir.file("o.wav") +
-                            " 2>&1 >/dev/null";
+    const std::string cmd =
+        binDir() + "/morphex-convert " + dir.file("missing.wav") + " " + dir.file("o.wav") + " 2>&1 >/dev/null";
     FILE *p = popen(cmd.c_str(), "r");
     ASSERT_NE(p, nullptr);
     char buf[64] = {};

@@ -74,8 +74,8 @@ TEST(MorphexJob, SetUpFailuresGiveTheirCodesAndLines) {
         {"zero sources", good, dir.file("o3.wav"), 0, kMorphexErrSourceCount, nullptr},
         {"folder missing", good, dir.file("nofolder/o4.wav"), 1, kMorphexErrWriteOpen, "Write File Open Error!"},
         {"not a WAV", dir.file("junk.wav"), dir.file("o5.wav"), 1, kMorphexErrCheckHeader, "Check Header Error!"},
-        {"unknown extension is read as WAV", dir.file("dsf-named.xyz"), dir.file("o6.wav"), 1,
-         kMorphexErrCheckHeader, "Check Header Error!"},
+        {"unknown extension is read as WAV", dir.file("dsf-named.xyz"), dir.file("o6.wav"), 1, kMorphexErrCheckHeader,
+         "Check Header Error!"},
         {"32-bit extensible", dir.file("ext32.wav"), dir.file("o7.wav"), 1, kMorphexErrFmtKind,
          "Search FMT Chunk Error!"},
         {"destination is the source", good, good, 1, kMorphexErrSameFile, "Write File Is Read File Error!"},
@@ -397,8 +397,7 @@ TEST(MorphexJob, DsdToDsdAtTheSameRateKeepsEveryBit) {
         DsdAudio g;
         ASSERT_TRUE(readDff(o.dst, &g));
         EXPECT_EQ(g.frames, 992u);
-        for (int c = 0; c < ch; ++c)
-            EXPECT_TRUE(std::equal(g.ch[c].begin(), g.ch[c].end(), s.ch[c].begin() + 1)) << c;
+        for (int c = 0; c < ch; ++c) EXPECT_TRUE(std::equal(g.ch[c].begin(), g.ch[c].end(), s.ch[c].begin() + 1)) << c;
     }
 }
 

@@ -13,8 +13,7 @@ namespace {
 
 constexpr tAudioFileType kWav = kAudioFileWAV, kDsf = kAudioFileDSF, kDff = kAudioFileDSDIFF;
 
-tRatePlanJob job(uint32_t in, uint32_t out, uint32_t srcType, uint32_t outType, bool writing,
-                 bool multiTrack = false) {
+tRatePlanJob job(uint32_t in, uint32_t out, uint32_t srcType, uint32_t outType, bool writing, bool multiTrack = false) {
     tRatePlanJob j;
     j.inRate = in;
     j.outRate = out;
@@ -53,7 +52,8 @@ const PlanCase kPlans[] = {
     {"dsd64_192k_write", 2822400, 192000, kDsf, kWav, true, false, 28224000, 10, 147, 44100, 8191, 819, 1280, 18816},
     {"dsd64_192k_feed", 2822400, 192000, kDsf, kWav, false, false, 28224000, 10, 147, 86400, 4095, 409, 1280, 18816},
     {"dsd512_44k1", 22579200, 44100, kDff, kWav, true, false, 22579200, 1, 512, 19845, 16383, 16383, 367, 187904},
-    {"768k_44k1", 768000, 44100, kWav, kWav, true, false, 112896000, 147, 2560, 19845, 32767, 222, 147, 2560},  // whole multiples of up
+    {"768k_44k1", 768000, 44100, kWav, kWav, true, false, 112896000, 147, 2560, 19845, 32767, 222, 147,
+     2560},  // whole multiples of up
     {"dsd64_dsd64_mixed", 2822400, 2822400, kDsf, kDsf, true, true, 2822400, 1, 1, 88200, 127, 0, 188160, 188160},
     {"96k_96k", 96000, 96000, kWav, kWav, false, false, 96000, 1, 1, 43200, 0, 0, 188160, 188160},
     // Derived from the rules.
@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Pairs, RatePlanTable, ::testing::ValuesIn(kPlans),
 // Every pair of rates of the rate table gets a plan with non-empty blocks,
 // whatever the job.
 TEST(RatePlan, EveryPairOfTheRateTableIsPlanned) {
-    const uint32_t rates[] = {44100, 48000, 88200, 96000, 176400, 192000, 352800,
+    const uint32_t rates[] = {44100,  48000,  88200,  96000,   176400,  192000,   352800,
                               384000, 705600, 768000, 2822400, 5644800, 11289600, 22579200};
     for (uint32_t in : rates)
         for (uint32_t out : rates)
@@ -200,8 +200,8 @@ TEST(RatePlan, ReadingWindowOfAPcmSource) {
     EXPECT_EQ(p.countBase, 1000);
     EXPECT_EQ(p.sourceFrames, 49000);
     EXPECT_EQ(p.plannedOutFrames, 49000 * 160 / 147);
-    EXPECT_EQ(p.preRoll, 12);                 // (4095 / 2) / 160
-    EXPECT_EQ(p.readEnd, 50000 + 25 + 12);    // end + delay + pre-roll
+    EXPECT_EQ(p.preRoll, 12);               // (4095 / 2) / 160
+    EXPECT_EQ(p.readEnd, 50000 + 25 + 12);  // end + delay + pre-roll
     EXPECT_EQ(p.inputFrames, 50037 - 1000);
     EXPECT_EQ(p.filterDelay, 0);
     EXPECT_EQ(p.readBytes, (1176u + 4095u) * 6);
@@ -294,8 +294,8 @@ TEST(RatePlan, CommonRateHelpers) {
     EXPECT_EQ(getLcm(44100, 48000), 7056000);
     EXPECT_EQ(getLcm(768000, 44100), 112896000);
     EXPECT_EQ(getLcm(1, 22579200), 22579200);
-    EXPECT_EQ(getLcm(-44100, 48000), 0);        // would never end by subtraction
-    EXPECT_EQ(getLcm(4000037, 48000), 0);       // does not fit an int
+    EXPECT_EQ(getLcm(-44100, 48000), 0);   // would never end by subtraction
+    EXPECT_EQ(getLcm(4000037, 48000), 0);  // does not fit an int
     EXPECT_EQ(getGcd(44100, 48000), 300);
     EXPECT_EQ(getGcd(48000, 48000), 48000);
     EXPECT_EQ(getGcd(0, 5), 0);
@@ -310,16 +310,16 @@ TEST(RatePlan, CommonRateHelpers) {
         int taps;
     };
     const Order orders[] = {
-        {1000, 3999, 1, 31},      // e = 31
-        {1000, 4000, 1, 63},      // e = 32
-        {1000, 7999, 1, 63},      // e = 63
-        {1000, 8000, 1, 127},     // e = 64
-        {1, 1023, 1, 8191},       // e = 8184
-        {1, 1024, 1, 16383},      // e = 8192
-        {1, 2047, 1, 16383},      // e = 16376
-        {1, 2048, 1, 32767},      // e = 16384
-        {1000000, 1000, 3, 63},   // e = 20 x 3 = 60 < 64
-        {0, 10, 1, 127},          // a cut-off of 0 is taken as 1: e = 80
+        {1000, 3999, 1, 31},     // e = 31
+        {1000, 4000, 1, 63},     // e = 32
+        {1000, 7999, 1, 63},     // e = 63
+        {1000, 8000, 1, 127},    // e = 64
+        {1, 1023, 1, 8191},      // e = 8184
+        {1, 1024, 1, 16383},     // e = 8192
+        {1, 2047, 1, 16383},     // e = 16376
+        {1, 2048, 1, 32767},     // e = 16384
+        {1000000, 1000, 3, 63},  // e = 20 x 3 = 60 < 64
+        {0, 10, 1, 127},         // a cut-off of 0 is taken as 1: e = 80
     };
     for (const Order &o : orders)
         EXPECT_EQ(selectFirOrder(0, o.fc, o.L, 0, o.up, kWav, kWav, 0), o.taps) << o.fc << " " << o.L;
@@ -338,9 +338,9 @@ TEST(RatePlan, ExportBlocksSpanWholeSourceFrames) {
         uint32_t in, out;
         tAudioFileType src, dst;
     } pairs[] = {
-        {3072000, 44100, kDsf, kWav},  {3072000, 88200, kDff, kWav},  {3072000, 176400, kDsf, kWav},
-        {3072000, 2822400, kDsf, kDsf}, {2822400, 48000, kDsf, kWav},  {44100, 48000, kWav, kWav},
-        {48000, 44100, kWav, kWav},     {96000, 352800, kWav, kWav},   {44100, 2822400, kWav, kDsf},
+        {3072000, 44100, kDsf, kWav},   {3072000, 88200, kDff, kWav}, {3072000, 176400, kDsf, kWav},
+        {3072000, 2822400, kDsf, kDsf}, {2822400, 48000, kDsf, kWav}, {44100, 48000, kWav, kWav},
+        {48000, 44100, kWav, kWav},     {96000, 352800, kWav, kWav},  {44100, 2822400, kWav, kDsf},
     };
     for (const Pair &q : pairs) {
         tRatePlanJob j = job(q.in, q.out, q.src, q.dst, true);

@@ -66,8 +66,9 @@ const std::u16string kLatin = u"Caf\u00E9 Ensemble";
 TEST(TagPasses, Utf16TextsAreReadWithoutTheirByteOrderMark) {
     sxtest::TempDir dir;
     const std::string f = dir.file("t.dsf");
-    sxtest::writeAll(f, dsffix::withTag(dsffix::dsfFile(), dsffix::tag(3, {dsffix::frame("TIT2", utf16Text(kJapanese, false)),
-                                                                          dsffix::frame("TPE1", utf16Text(kLatin, true))})));
+    sxtest::writeAll(
+        f, dsffix::withTag(dsffix::dsfFile(), dsffix::tag(3, {dsffix::frame("TIT2", utf16Text(kJapanese, false)),
+                                                              dsffix::frame("TPE1", utf16Text(kLatin, true))})));
     TagRec t;
     ASSERT_EQ(loadTag(f, t), 0);
     EXPECT_EQ(text(t.title), kJapanese);
@@ -81,9 +82,10 @@ TEST(TagPasses, Utf16TextsAreReadWithoutTheirByteOrderMark) {
 TEST(TagPasses, TextsSurviveRepeatedExports) {
     sxtest::TempDir dir;
     const std::string a = dir.file("a.dsf");
-    std::vector<uint8_t> src = sxgen::dsf(2822400, {std::vector<uint8_t>(8192, 0x69), std::vector<uint8_t>(8192, 0x96)});
+    std::vector<uint8_t> src =
+        sxgen::dsf(2822400, {std::vector<uint8_t>(8192, 0x69), std::vector<uint8_t>(8192, 0x96)});
     sxtest::writeAll(a, dsffix::withTag(src, dsffix::tag(3, {dsffix::frame("TIT2", utf16Text(kJapanese, false)),
-                                                            dsffix::frame("TPE1", utf16Text(kLatin, false))})));
+                                                             dsffix::frame("TPE1", utf16Text(kLatin, false))})));
     TagRec ta;
     ASSERT_EQ(loadTag(a, ta), 0);
 
@@ -112,8 +114,7 @@ TEST(TagPasses, TextsSurviveRepeatedExports) {
     ASSERT_NE(at, dff.end());
     const size_t p = size_t(at - dff.begin());
     EXPECT_EQ(dsffix::getBE32(&dff[p + 12]), kLatin.size());
-    EXPECT_EQ(std::string(dff.begin() + long(p + 16), dff.begin() + long(p + 16 + kLatin.size())),
-              "Caf\xE9 Ensemble");
+    EXPECT_EQ(std::string(dff.begin() + long(p + 16), dff.begin() + long(p + 16 + kLatin.size())), "Caf\xE9 Ensemble");
     const std::string diti = "DITI";
     EXPECT_EQ(std::search(dff.begin(), dff.end(), diti.begin(), diti.end()), dff.end());
     TagRec td;

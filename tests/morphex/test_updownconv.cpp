@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -48,8 +48,7 @@ std::vector<double> design(double rate, double fc, int taps, uint32_t up, double
     return c;
 }
 
-tDownConvertParams params(double *out, const double *in, int n, uint32_t inRate, uint32_t outRate,
-                          uint32_t L) {
+tDownConvertParams params(double *out, const double *in, int n, uint32_t inRate, uint32_t outRate, uint32_t L) {
     tDownConvertParams p;
     p.output = out;
     p.input = in;
@@ -117,7 +116,7 @@ TEST(DownConvert, EqualRatesPassThroughAndScale) {
     std::vector<double> in = noise(n, 1), out(2 * n, 5.0);
     tDownConvertParams p = params(out.data(), in.data(), n, 96000, 96000, 96000);
     ASSERT_EQ(conv.gAudio_downconvert(&p), kUpDownOk);  // no envelope state: unity
-    EXPECT_EQ(out, in);  // stored, not added
+    EXPECT_EQ(out, in);                                 // stored, not added
 
     tDspVolParam st{1.0, 0, 0};
     p.envelopeState = &st;
@@ -288,9 +287,8 @@ TEST(DownConvert, PolyphaseMatchesThePlainSum) {
         int offset;
     };
     const Pair pairs[] = {
-        {44100, 48000, 7056000, 4095, 0}, {48000, 44100, 7056000, 4095, 0},
-        {96000, 44100, 14112000, 4095, 0}, {88200, 44100, 88200, 1023, 0},
-        {44100, 2822400, 2822400, 2047, 0}, {768000, 44100, 112896000, 2047, 0},
+        {44100, 48000, 7056000, 4095, 0}, {48000, 44100, 7056000, 4095, 0},   {96000, 44100, 14112000, 4095, 0},
+        {88200, 44100, 88200, 1023, 0},   {44100, 2822400, 2822400, 2047, 0}, {768000, 44100, 112896000, 2047, 0},
         {44100, 48000, 7056000, 255, 7},  // an offset that is not a multiple of up
     };
     for (const Pair &c : pairs) {
@@ -309,8 +307,9 @@ TEST(DownConvert, PolyphaseMatchesThePlainSum) {
         double peak = 0, err = 0;
         for (int i = 0; i < n; ++i) {
             double l, r;
-            plainSum(coef.data(), c.taps, up, down, c.offset, i,
-                     [&](int64_t f, int lane) { return in[2 * f + lane]; }, &l, &r);
+            plainSum(
+                coef.data(), c.taps, up, down, c.offset, i, [&](int64_t f, int lane) { return in[2 * f + lane]; }, &l,
+                &r);
             peak = std::max({peak, std::fabs(l), std::fabs(r)});
             err = std::max({err, std::fabs(out[2 * i] - l), std::fabs(out[2 * i + 1] - r)});
         }
@@ -329,9 +328,9 @@ TEST(DownConvert, DsdByteTablesMatchThePlainSum) {
         uint32_t bitOffset;
     };
     const Pair pairs[] = {
-        {2822400, 44100, 2822400, 2047, 0},   {2822400, 44100, 2822400, 2047, 5},
-        {2822400, 176400, 2822400, 511, 0},   {2822400, 192000, 28224000, 4095, 3},
-        {5644800, 2822400, 5644800, 127, 1},  {22579200, 44100, 22579200, 16383, 0},
+        {2822400, 44100, 2822400, 2047, 0},  {2822400, 44100, 2822400, 2047, 5},
+        {2822400, 176400, 2822400, 511, 0},  {2822400, 192000, 28224000, 4095, 3},
+        {5644800, 2822400, 5644800, 127, 1}, {22579200, 44100, 22579200, 16383, 0},
         {2822400, 48000, 14112000, 8201, 0},
     };
     for (const Pair &c : pairs) {
@@ -448,8 +447,7 @@ TEST(FreqAxis, ZeroStuffingAndOverlapSave) {
     CUpDownConv conv;
     const double pcm[4] = {0.5, -0.5, 0.25, 1.0};
     std::vector<double> up(2 * 8, 9.0);
-    ASSERT_EQ(conv.gAudio_upconvertFreqAxis(up.data(), pcm, nullptr, 2, 44100, 176400, 0, 0, 0, 0, nullptr),
-              kUpDownOk);
+    ASSERT_EQ(conv.gAudio_upconvertFreqAxis(up.data(), pcm, nullptr, 2, 44100, 176400, 0, 0, 0, 0, nullptr), kUpDownOk);
     EXPECT_EQ(up, (std::vector<double>{0.5, -0.5, 0, 0, 0, 0, 0, 0, 0.25, 1.0, 0, 0, 0, 0, 0, 0}));
     const uint8_t l = 0x80, r = 0x00;
     const uint8_t *dsd[2] = {&l, &r};
@@ -475,9 +473,8 @@ TEST(FreqAxis, ZeroStuffingAndOverlapSave) {
     const std::vector<double> inCopy = in;
     const uint32_t n = (N - T) / 2;
     std::vector<double> out(2 * n);
-    ASSERT_EQ(conv.gAudio_downconvertFreqAxis(out.data(), in.data(), n, 88200, 44100, 88200, 0, 0, hr.data(),
-                                              hi.data(), T, nullptr, 0, &fft, N, stages, nullptr, nullptr, false,
-                                              nullptr),
+    ASSERT_EQ(conv.gAudio_downconvertFreqAxis(out.data(), in.data(), n, 88200, 44100, 88200, 0, 0, hr.data(), hi.data(),
+                                              T, nullptr, 0, &fft, N, stages, nullptr, nullptr, false, nullptr),
               kUpDownOk);
     EXPECT_EQ(in, inCopy);
     double err = 0;
@@ -493,14 +490,14 @@ TEST(FreqAxis, ZeroStuffingAndOverlapSave) {
 
     // A block that would read past N frames, or a size the transform does
     // not have, is refused.
-    EXPECT_EQ(conv.gAudio_downconvertFreqAxis(out.data(), in.data(), n + 2, 88200, 44100, 88200, 0, 0, hr.data(),
-                                              hi.data(), T, nullptr, 0, &fft, N, stages, nullptr, nullptr, false,
-                                              nullptr),
-              kUpDownBadParams);
-    EXPECT_EQ(conv.gAudio_downconvertFreqAxis(out.data(), in.data(), 10, 88200, 44100, 88200, 0, 0, hr.data(),
-                                              hi.data(), T, nullptr, 0, &fft, 2048, 11, nullptr, nullptr, false,
-                                              nullptr),
-              kUpDownBadParams);
+    EXPECT_EQ(
+        conv.gAudio_downconvertFreqAxis(out.data(), in.data(), n + 2, 88200, 44100, 88200, 0, 0, hr.data(), hi.data(),
+                                        T, nullptr, 0, &fft, N, stages, nullptr, nullptr, false, nullptr),
+        kUpDownBadParams);
+    EXPECT_EQ(
+        conv.gAudio_downconvertFreqAxis(out.data(), in.data(), 10, 88200, 44100, 88200, 0, 0, hr.data(), hi.data(), T,
+                                        nullptr, 0, &fft, 2048, 11, nullptr, nullptr, false, nullptr),
+        kUpDownBadParams);
 }
 
 }  // namespace

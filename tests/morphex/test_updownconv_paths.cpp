@@ -30,7 +30,8 @@ void plainSum(const std::vector<double> &coef, int taps, uint32_t up, uint32_t d
         double s[4] = {0, 0, 0, 0};
         int64_t k = 0;
         for (; k + 4 <= n; k += 4)
-            for (int a = 0; a < 4; ++a) s[a] += coef[2 * (phase + (k + a) * up) + lane] * in[2 * (first + k + a) + lane];
+            for (int a = 0; a < 4; ++a)
+                s[a] += coef[2 * (phase + (k + a) * up) + lane] * in[2 * (first + k + a) + lane];
         for (; k < n; ++k) s[0] += coef[2 * (phase + k * up) + lane] * in[2 * (first + k) + lane];
         out[lane] = (s[0] + s[1]) + (s[2] + s[3]);
     }
@@ -217,9 +218,9 @@ TEST(UpDownConvPaths, EqualRatesFromBitsMatchTheUpStageThroughRampsAndFades) {
                     p.overwrite = 1;
                     if (pass == 0) {
                         const void *src[2] = {l.data(), r.data()};
-                        ASSERT_EQ(conv.gAudio_upconvert(up.data(), src, n - 5, 2822400, 2822400, 0, 1, 0, bitOffset,
-                                                        nullptr),
-                                  kUpDownOk);
+                        ASSERT_EQ(
+                            conv.gAudio_upconvert(up.data(), src, n - 5, 2822400, 2822400, 0, 1, 0, bitOffset, nullptr),
+                            kUpDownOk);
                         p.input = up.data();
                     } else {
                         p.dsd = bits;

@@ -26,8 +26,7 @@ const double kAmp[2] = {0.5, 0.25};
 const double kFreq[2] = {1000.0, 1500.0};
 
 // Writes lane `lane` of `frames` and returns level and THD+N in dB.
-bool measure(const std::vector<double> &frames, int lane, double rate, double freq, double *levelDb,
-             double *thdnDb) {
+bool measure(const std::vector<double> &frames, int lane, double rate, double freq, double *levelDb, double *thdnDb) {
     sxtest::TempDir dir;
     const std::string path = dir.file("lane.f64");
     std::vector<double> left(frames.size() / 2);
@@ -118,7 +117,8 @@ TEST(UpDownConvQuality, Dsd64SineDecimatedTo44k1KeepsItsLevel) {
     ASSERT_EQ(conv.prepareFilter(coef.data(), p.taps, p.up, true), kUpDownOk);
     std::vector<double> out(2 * size_t(blocks) * p.outBlockFrames, 0.0);
     for (int b = 0; b < blocks; ++b) {
-        const uint8_t *dsd[2] = {l.data() + size_t(b) * p.inBlockFrames / 8, r.data() + size_t(b) * p.inBlockFrames / 8};
+        const uint8_t *dsd[2] = {l.data() + size_t(b) * p.inBlockFrames / 8,
+                                 r.data() + size_t(b) * p.inBlockFrames / 8};
         tDownConvertParams d;
         d.output = out.data() + 2 * size_t(b) * p.outBlockFrames;
         d.count = int(p.outBlockFrames);

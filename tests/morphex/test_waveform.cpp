@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -35,8 +35,8 @@ struct Overview {
     }
     int run(const std::string &path, int64_t start, int64_t end, const uint8_t *abort = nullptr,
             int64_t *progress = nullptr) {
-        return audioWaveForm(sxtest::u16(path).data(), start, end, counts.data(), pmx.data(), pmn.data(),
-                             abort, progress, static_cast<int>(counts.size()));
+        return audioWaveForm(sxtest::u16(path).data(), start, end, counts.data(), pmx.data(), pmn.data(), abort,
+                             progress, static_cast<int>(counts.size()));
     }
     double max(int level, int64_t i, int c) const { return mx[level][2 * i + c]; }
     double min(int level, int64_t i, int c) const { return mn[level][2 * i + c]; }
@@ -188,7 +188,8 @@ TEST(WaveForm, DsdKernelsGiveThePlainSums) {
                 }
                 // Runs of ones and zeros drive the sums to both extremes;
                 // the tail holds what the values in range never see.
-                if (variant == 1) std::fill(l.begin(), l.begin() + n / 2, 0xFF), std::fill(r.begin() + n / 2, r.end(), 0x00);
+                if (variant == 1)
+                    std::fill(l.begin(), l.begin() + n / 2, 0xFF), std::fill(r.begin() + n / 2, r.end(), 0x00);
                 if (variant == 2) std::fill(l.begin() + n, l.end(), 0xFF), std::fill(r.begin() + n, r.end(), 0x00);
                 const int channels = variant == 3 ? 1 : 2;
                 const double start = (n % 3 == 0) ? 0.3 : 0.0;  // earlier extremes that may win
@@ -198,8 +199,10 @@ TEST(WaveForm, DsdKernelsGiveThePlainSums) {
                 const int rc = waveFormDsdExtremes(kernel, tables, l.data(), r.data(), channels, n, kmx, kmn);
                 if (rc == kWaveFormErrPcm && kernel == kWaveFormDsdAvx2) GTEST_SKIP() << "no AVX2 here";
                 ASSERT_EQ(0, rc);
-                EXPECT_EQ(0, std::memcmp(pmx, kmx, sizeof pmx)) << pmx[0] << " " << kmx[0] << " " << pmx[1] << " " << kmx[1];
-                EXPECT_EQ(0, std::memcmp(pmn, kmn, sizeof pmn)) << pmn[0] << " " << kmn[0] << " " << pmn[1] << " " << kmn[1];
+                EXPECT_EQ(0, std::memcmp(pmx, kmx, sizeof pmx))
+                    << pmx[0] << " " << kmx[0] << " " << pmx[1] << " " << kmx[1];
+                EXPECT_EQ(0, std::memcmp(pmn, kmn, sizeof pmn))
+                    << pmn[0] << " " << kmn[0] << " " << pmn[1] << " " << kmn[1];
             }
         }
     }

@@ -43,15 +43,16 @@ struct Recorder {
     static void proc(void *client, const tAudioHostCycle *c) {
         Recorder *r = static_cast<Recorder *>(client);
         r->inside.fetch_add(1);
-        const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                std::chrono::steady_clock::now().time_since_epoch())
-                                .count();
+        const int64_t now =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count();
         if (r->firstNs.load() == 0) r->firstNs = now;
         r->lastNs = now;
         if (c->mOutput) {
             uint32_t *o = static_cast<uint32_t *>(c->mOutput);
             for (uint32_t f = 0; f < c->mOutFrames; ++f)
-                for (int ch = 0; ch < c->mOutChannels; ++ch) o[f * c->mOutChannels + ch] = patternWord(c->mCycle, f, ch);
+                for (int ch = 0; ch < c->mOutChannels; ++ch)
+                    o[f * c->mOutChannels + ch] = patternWord(c->mCycle, f, ch);
         }
         if (c->mInput) {
             uint32_t w;
@@ -61,8 +62,7 @@ struct Recorder {
         r->lastFrames.store(c->mOutput ? c->mOutFrames : c->mInFrames);
         if (int us = r->sleepUs.load(); us > 0) {
             const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(us);
-            while (std::chrono::steady_clock::now() < until) {
-            }
+            while (std::chrono::steady_clock::now() < until) {}
         }
         r->calls.fetch_add(1);
         r->inside.fetch_sub(1);
@@ -72,9 +72,7 @@ struct Recorder {
 // Lets exactly `limit` cycles run on an unpaced device.
 struct CycleGate {
     std::atomic<uint64_t> limit{0};
-    static bool hook(void *client, uint64_t cycle) {
-        return cycle < static_cast<CycleGate *>(client)->limit.load();
-    }
+    static bool hook(void *client, uint64_t cycle) { return cycle < static_cast<CycleGate *>(client)->limit.load(); }
 };
 
 inline tVirtualDeviceConfig unpacedConfig() {

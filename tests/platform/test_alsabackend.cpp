@@ -74,7 +74,8 @@ TEST(AlsaBackend, EmptyMachineListsNothingAndPrintsNothing) {
     // print its complaints; they must not reach the console.
     const std::string out = outputOf([] {
         realOnly();
-        ASSERT_EQ(alsahost_addConfiguredDevice("pcm.sxbroken { type hw card nonesuch device 0 }", "sxbroken", "Broken"), 0);
+        ASSERT_EQ(alsahost_addConfiguredDevice("pcm.sxbroken { type hw card nonesuch device 0 }", "sxbroken", "Broken"),
+                  0);
         audiohost_refresh();
     });
     EXPECT_EQ(out, "");
@@ -305,8 +306,8 @@ TEST_F(AlsaFileDevice, CapturedWordsArriveAsFloatContainers) {
     for (uint32_t i = 0; i < kFrames * 2 * (kCycles + 4); ++i) {
         // DoP-shaped words: marker and two bytes, low byte zero, so that a
         // float carries them exactly.
-        const uint32_t w = (i % 4 < 2 ? 0x05u : 0xFAu) << 24 | uint32_t(dsdByte(i, 0)) << 16 |
-                           uint32_t(dsdByte(i, 1)) << 8;
+        const uint32_t w =
+            (i % 4 < 2 ? 0x05u : 0xFAu) << 24 | uint32_t(dsdByte(i, 0)) << 16 | uint32_t(dsdByte(i, 1)) << 8;
         for (int b = 0; b < 4; ++b) words.push_back(uint8_t(w >> (8 * b)));
     }
     ASSERT_TRUE(sxtest::writeAll(in, words));

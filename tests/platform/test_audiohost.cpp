@@ -47,11 +47,11 @@ TEST_F(VirtualHostTest, RatesAscendWithDsdLastAndNominalRatesFollowThem) {
     };
     const Case cases[] = {
         {44100, 0},
-        {176400, 0},        // PCM, and 2822400 / 16 for DoP or native DSD
-        {352800, 0},        // 5644800 / 16: native DSD only
+        {176400, 0},  // PCM, and 2822400 / 16 for DoP or native DSD
+        {352800, 0},  // 5644800 / 16: native DSD only
         {96000, kAudioHostErrUnsupported},
-        {705600, kAudioHostErrUnsupported},  // 11289600 is not offered
-        {2822400, kAudioHostErrUnsupported}, // DSD runs at a sixteenth of its rate
+        {705600, kAudioHostErrUnsupported},   // 11289600 is not offered
+        {2822400, kAudioHostErrUnsupported},  // DSD runs at a sixteenth of its rate
         {0, kAudioHostErrUnsupported},
     };
     for (const Case &c : cases) EXPECT_EQ(audiohost_setNominalRate(id, c.rate), c.expected) << c.rate;

@@ -312,8 +312,8 @@ TEST(VirtualDeviceFile, CaptureFileReadsBackAndDamageIsRefused) {
     ASSERT_EQ(whole.size(), 8u + 3 * (kVirtualCaptureRecordBytes + 512));
     struct Damage {
         const char *what;
-        size_t keep;        // bytes kept
-        size_t patchAt;     // 0: no patch
+        size_t keep;     // bytes kept
+        size_t patchAt;  // 0: no patch
         uint8_t patch;
         int expected;
     };

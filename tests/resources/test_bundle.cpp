@@ -2,12 +2,12 @@
 // make every picture, style sheet, page and the font available at the paths
 // and sizes the windows use, and keep out what the program names but the
 // bundle must not hold.
+#include <gtest/gtest.h>
 #include <QDirIterator>
 #include <QFile>
 #include <QFontDatabase>
 #include <QImage>
 #include <QRegularExpression>
-#include <gtest/gtest.h>
 
 #include <set>
 #include <string>
@@ -21,14 +21,12 @@ struct Expected {
     int height;
 };
 
-std::vector<Expected> expectedPictures()
-{
+std::vector<Expected> expectedPictures() {
     std::vector<Expected> e;
     const QString P = ":/resources2/parts/";
     auto add = [&](const QString &path, int w, int h) { e.push_back({path, w, h}); };
     auto addAll = [&](const QString &stem, const QStringList &suffixes, int w, int h) {
-        for (const QString &s : suffixes)
-            add(stem + s + ".png", w, h);
+        for (const QString &s : suffixes) add(stem + s + ".png", w, h);
     };
 
     // style-sheet buttons
@@ -42,21 +40,17 @@ std::vector<Expected> expectedPictures()
     addAll(P + "Operation-stop", {"_off", "_on", "_disable"}, 33, 34);
     addAll(P + "Operation-top", {"_off", "_on", "_disable"}, 52, 36);
     addAll(P + "Operation-rec", {"_off", "_on", "_off-on", "_onon", "_disable"}, 32, 32);
-    for (const char *b : {"mute", "solo", "rec"})
-        addAll(P + b, {"-OFF", "-ON", "-OFF-holdOn", "-ON-holdOn"}, 84, 27);
-    for (const char *b : {"edit_rec", "edit_solo", "edit_mute"})
-        add(P + b + "-OFF.png", 21, 21);
+    for (const char *b : {"mute", "solo", "rec"}) addAll(P + b, {"-OFF", "-ON", "-OFF-holdOn", "-ON-holdOn"}, 84, 27);
+    for (const char *b : {"edit_rec", "edit_solo", "edit_mute"}) add(P + b + "-OFF.png", 21, 21);
 
     // lamps and switches
-    for (const char *l : {"EQ_button", "FX_button", "FXsend_button"})
-        addAll(P + l, {"-on", "-off"}, 84, 31);
+    for (const char *l : {"EQ_button", "FX_button", "FXsend_button"}) addAll(P + l, {"-on", "-off"}, 84, 31);
     add(P + "reverb_button-off.png", 84, 31);
     add(P + "stereoMode.png", 80, 22);
     add(P + "multiTrack.png", 80, 22);
     add(P + "vsaOff.png", 99, 99);
     add(P + "vsaOn.png", 99, 99);
-    for (const char *l : {"oscOn", "oscOff", "eqOn", "eqOff"})
-        add(QString(":/jpgData/") + l + ".png", 91, 71);
+    for (const char *l : {"oscOn", "oscOff", "eqOn", "eqOff"}) add(QString(":/jpgData/") + l + ".png", 91, 71);
     add(":/jpgData/inMoniOn.png", 101, 61);
     add(":/jpgData/inMoniOff.png", 101, 61);
 
@@ -73,8 +67,7 @@ std::vector<Expected> expectedPictures()
             add(stem + ".png", 24, 24);
             add(stem + "@2x.png", 48, 48);
         }
-    for (int ch = 5; ch <= 8; ++ch)
-        add(P + QString("point_ch%1.png").arg(ch), 24, 24);
+    for (int ch = 5; ch <= 8; ++ch) add(P + QString("point_ch%1.png").arg(ch), 24, 24);
 
     // faders
     addAll(P + "volume", {"_off", "_on"}, 16, 16);
@@ -86,10 +79,10 @@ std::vector<Expected> expectedPictures()
         const char *handle, *cursor;
         double q;
     };
-    const Ratio ratios[] = {{"", "", 1},           {"@1.25x", "@1.25x", 1.25}, {"@1.5x", "@1.5x", 1.5},
-                            {"@1.75x", "@1.75x", 1.75}, {"@2x", "@2x", 2},     {"@2.25x", "@2.25", 2.25},
-                            {"@2.5x", "@2.5x", 2.5}, {"@2.75x", "@2.75x", 2.75}, {"@3x", "@3x", 3},
-                            {"@3.5x", "@3.5x", 3.5}, {"@4x", "@4x", 4}};
+    const Ratio ratios[] = {
+        {"", "", 1},       {"@1.25x", "@1.25x", 1.25}, {"@1.5x", "@1.5x", 1.5}, {"@1.75x", "@1.75x", 1.75},
+        {"@2x", "@2x", 2}, {"@2.25x", "@2.25", 2.25},  {"@2.5x", "@2.5x", 2.5}, {"@2.75x", "@2.75x", 2.75},
+        {"@3x", "@3x", 3}, {"@3.5x", "@3.5x", 3.5},    {"@4x", "@4x", 4}};
     for (const Ratio &r : ratios) {
         const int hs = int(20 * r.q);
         add(P + "point_BlueFlat_off" + r.handle + ".png", hs, hs);
@@ -129,23 +122,20 @@ const char *const kAbsent[] = {
 };
 
 const char *const kSheets[] = {
-    "setpointbutton",    "blackButton",       "blackComboBox", "snxPlayButton",  "snxStopButton",
-    "snxZeroPlayButton", "snxRecButton",      "whiteButton",   "zoomInButton",   "zoomOutButton",
-    "snxMuteButton",     "snxSoloButton",     "snxRecArmButton", "default",      "timelineTrackSplitter",
+    "setpointbutton",    "blackButton",   "blackComboBox",   "snxPlayButton", "snxStopButton",
+    "snxZeroPlayButton", "snxRecButton",  "whiteButton",     "zoomInButton",  "zoomOutButton",
+    "snxMuteButton",     "snxSoloButton", "snxRecArmButton", "default",       "timelineTrackSplitter",
 };
 
-QByteArray readAll(const QString &path)
-{
+QByteArray readAll(const QString &path) {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
+    if (!f.open(QIODevice::ReadOnly)) return {};
     return f.readAll();
 }
 
 }  // namespace
 
-TEST(ResourceBundle, EveryNamedPictureLoadsAtItsSize)
-{
+TEST(ResourceBundle, EveryNamedPictureLoadsAtItsSize) {
     const std::vector<Expected> expected = expectedPictures();
     for (const Expected &e : expected) {
         const QImage img(e.path);
@@ -157,8 +147,7 @@ TEST(ResourceBundle, EveryNamedPictureLoadsAtItsSize)
     // Nothing else is drawn: a picture in the bundle but not in the list above
     // is a misspelt name that no window would ever open.
     std::set<QString> names;
-    for (const Expected &e : expected)
-        names.insert(e.path);
+    for (const Expected &e : expected) names.insert(e.path);
     int seen = 0;
     for (const char *root : {":/resources2", ":/jpgData"}) {
         QDirIterator it(root, {"*.png"}, QDir::Files, QDirIterator::Subdirectories);
@@ -171,23 +160,19 @@ TEST(ResourceBundle, EveryNamedPictureLoadsAtItsSize)
     EXPECT_EQ(seen, int(names.size()));
 }
 
-TEST(ResourceBundle, NamedButAbsentResourcesStayOut)
-{
-    for (const char *path : kAbsent)
-        EXPECT_FALSE(QFile::exists(path)) << path;
+TEST(ResourceBundle, NamedButAbsentResourcesStayOut) {
+    for (const char *path : kAbsent) EXPECT_FALSE(QFile::exists(path)) << path;
     EXPECT_TRUE(QImage(":/resources2/parts/monitor_button-off.png").isNull());
 }
 
-TEST(ResourceBundle, PathWithoutSlashAfterColonNamesTheSameResource)
-{
+TEST(ResourceBundle, PathWithoutSlashAfterColonNamesTheSameResource) {
     const QImage a(":resources2/parts/point_ch6.png");
     const QImage b(":/resources2/parts/point_ch6.png");
     ASSERT_FALSE(a.isNull());
     EXPECT_EQ(a, b);
 }
 
-TEST(ResourceBundle, DisabledPicturesAreGreyerThanTheirNormalOnes)
-{
+TEST(ResourceBundle, DisabledPicturesAreGreyerThanTheirNormalOnes) {
     // mean saturation over opaque pixels
     auto saturation = [](const QString &path) {
         const QImage img = QImage(path).convertToFormat(QImage::Format_ARGB32);
@@ -209,12 +194,10 @@ TEST(ResourceBundle, DisabledPicturesAreGreyerThanTheirNormalOnes)
         {":/resources2/parts/TYPE-Peak_on.png", ":/resources2/parts/TYPE-Peak_on_disable.png"},
         {":/resources2/parts/button-ON.png", ":/resources2/parts/button-ON_disable.png"},
     };
-    for (const auto &pr : pairs)
-        EXPECT_LT(saturation(pr.second), 0.5 * saturation(pr.first)) << pr.second;
+    for (const auto &pr : pairs) EXPECT_LT(saturation(pr.second), 0.5 * saturation(pr.first)) << pr.second;
 }
 
-TEST(ResourceBundle, StyleSheetsAreLatin1AndNameOnlyBundledPictures)
-{
+TEST(ResourceBundle, StyleSheetsAreLatin1AndNameOnlyBundledPictures) {
     const QRegularExpression url("url\\((:[^)]*)\\)");
     for (const char *name : kSheets) {
         const QString path = QString(":/resources2/qss/%1.qss").arg(name);
@@ -231,15 +214,14 @@ TEST(ResourceBundle, StyleSheetsAreLatin1AndNameOnlyBundledPictures)
     }
 }
 
-TEST(ResourceBundle, ClassSheetsSelectOnlyTheirOwnClass)
-{
+TEST(ResourceBundle, ClassSheetsSelectOnlyTheirOwnClass) {
     const std::pair<const char *, const char *> own[] = {
-        {"setpointbutton", "setPointButton"}, {"blackButton", "blackButton"},
-        {"blackComboBox", "blackComboBox"},   {"snxPlayButton", "snxPlayButton"},
-        {"snxStopButton", "snxStopButton"},   {"snxZeroPlayButton", "snxZeroPlayButton"},
-        {"snxRecButton", "snxRecButton"},     {"whiteButton", "whiteButton"},
-        {"zoomInButton", "zoomInButton"},     {"zoomOutButton", "zoomOutButton"},
-        {"snxMuteButton", "snxMuteButton"},   {"snxSoloButton", "snxSoloButton"},
+        {"setpointbutton", "setPointButton"},   {"blackButton", "blackButton"},
+        {"blackComboBox", "blackComboBox"},     {"snxPlayButton", "snxPlayButton"},
+        {"snxStopButton", "snxStopButton"},     {"snxZeroPlayButton", "snxZeroPlayButton"},
+        {"snxRecButton", "snxRecButton"},       {"whiteButton", "whiteButton"},
+        {"zoomInButton", "zoomInButton"},       {"zoomOutButton", "zoomOutButton"},
+        {"snxMuteButton", "snxMuteButton"},     {"snxSoloButton", "snxSoloButton"},
         {"snxRecArmButton", "snxRecArmButton"},
     };
     // every selector: the text before each "{", split at ","
@@ -258,8 +240,7 @@ TEST(ResourceBundle, ClassSheetsSelectOnlyTheirOwnClass)
     }
 }
 
-TEST(ResourceBundle, DefaultSheetHoldsTheFontPlaceholderAndTheFontRegisters)
-{
+TEST(ResourceBundle, DefaultSheetHoldsTheFontPlaceholderAndTheFontRegisters) {
     const QString sheet = QString::fromLatin1(readAll(":/resources2/qss/default.qss"));
     EXPECT_TRUE(sheet.contains("DEFAULT-FONT"));
 
@@ -271,19 +252,16 @@ TEST(ResourceBundle, DefaultSheetHoldsTheFontPlaceholderAndTheFontRegisters)
     QFontDatabase::removeApplicationFont(id);
 }
 
-TEST(ResourceBundle, LicencePageCarriesBothNoticesWithTheirTexts)
-{
+TEST(ResourceBundle, LicencePageCarriesBothNoticesWithTheirTexts) {
     const QString page = QString::fromUtf8(readAll(":/resources2/html/license.html"));
     ASSERT_FALSE(page.isEmpty());
     // an index of two anchors, each leading to its section
     const QRegularExpression link("href=\"#([a-z]+)\"");
     QStringList targets;
     auto m = link.globalMatch(page);
-    while (m.hasNext())
-        targets << m.next().captured(1);
+    while (m.hasNext()) targets << m.next().captured(1);
     ASSERT_EQ(targets.size(), 2);
-    for (const QString &t : targets)
-        EXPECT_TRUE(page.contains("name=\"" + t + "\"")) << qPrintable(t);
+    for (const QString &t : targets) EXPECT_TRUE(page.contains("name=\"" + t + "\"")) << qPrintable(t);
     EXPECT_TRUE(page.contains("GNU LESSER GENERAL PUBLIC LICENSE"));
     EXPECT_TRUE(page.contains("Version 3, 29 June 2007"));
     EXPECT_TRUE(page.contains("IPA Font License Agreement v1.0"));

@@ -8,14 +8,13 @@
 // could not match them against tests/lsan.supp.
 #include <dlfcn.h>
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QSurfaceFormat>
-#include <gtest/gtest.h>
 
 #include "trace/debugclient.h"
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     dlopen("/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", RTLD_NOW | RTLD_NODELETE);
 
     QSurfaceFormat fmt;

@@ -17,13 +17,22 @@ struct TagRecord {
     // fill is what the texts hold before a call, so that a test can tell
     // which units a loader wrote. The numbers start at 0.
     explicit TagRecord(wchar16 fill = 0)
-        : title(kTagTextUnits, fill), artist(kTagTextUnits, fill), album(kTagTextUnits, fill),
-          genre(kTagTextUnits, fill), picture(kTagTextUnits, fill), comment(kTagCommentUnits, fill) {
+        : title(kTagTextUnits, fill),
+          artist(kTagTextUnits, fill),
+          album(kTagTextUnits, fill),
+          genre(kTagTextUnits, fill),
+          picture(kTagTextUnits, fill),
+          comment(kTagCommentUnits, fill) {
         point();
     }
     // A copy points at its own buffers, never at the original's.
     TagRecord(const TagRecord &o)
-        : title(o.title), artist(o.artist), album(o.album), genre(o.genre), picture(o.picture), comment(o.comment),
+        : title(o.title),
+          artist(o.artist),
+          album(o.album),
+          genre(o.genre),
+          picture(o.picture),
+          comment(o.comment),
           info(o.info) {
         point();
     }

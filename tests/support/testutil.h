@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <vector>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <vector>
 
 namespace sxtest {
 
@@ -46,10 +46,19 @@ inline std::vector<int16_t> u16(const std::string &s) {
         unsigned char c = static_cast<unsigned char>(s[i]);
         uint32_t cp;
         int len;
-        if (c < 0x80) { cp = c; len = 1; }
-        else if ((c >> 5) == 6) { cp = c & 0x1F; len = 2; }
-        else if ((c >> 4) == 14) { cp = c & 0x0F; len = 3; }
-        else { cp = c & 0x07; len = 4; }
+        if (c < 0x80) {
+            cp = c;
+            len = 1;
+        } else if ((c >> 5) == 6) {
+            cp = c & 0x1F;
+            len = 2;
+        } else if ((c >> 4) == 14) {
+            cp = c & 0x0F;
+            len = 3;
+        } else {
+            cp = c & 0x07;
+            len = 4;
+        }
         for (int k = 1; k < len && i + k < s.size(); ++k)
             cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
         i += len;

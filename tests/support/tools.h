@@ -47,13 +47,13 @@ inline std::string missingTools(std::initializer_list<const char *> names) {
 // Skips the test when an outside tool it checks with is missing, but fails
 // it when CI is set: there a check must never pass unseen because the
 // machine lacked the program. Use at the top of a test body.
-#define SX_REQUIRE_TOOLS(...)                                                          \
-    do {                                                                               \
-        const std::string sxMissing = sxtest::missingTools({__VA_ARGS__});             \
-        if (!sxMissing.empty()) {                                                      \
+#define SX_REQUIRE_TOOLS(...)                                                         \
+    do {                                                                              \
+        const std::string sxMissing = sxtest::missingTools({__VA_ARGS__});            \
+        if (!sxMissing.empty()) {                                                     \
             if (std::getenv("CI")) FAIL() << sxMissing << " missing on a CI machine"; \
-            GTEST_SKIP() << sxMissing << " missing";                                    \
-        }                                                                              \
+            GTEST_SKIP() << sxMissing << " missing";                                  \
+        }                                                                             \
     } while (0)
 
 namespace sxtest {

@@ -34,14 +34,17 @@ struct Monitor {
     void readUntil(Pred until, int timeoutMs = 5000) {
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (!until(data) && std::chrono::steady_clock::now() < end) {
-            if (peer->waitForReadyRead(100)) data += peer->readAll();
-            else if (peer->state() != QAbstractSocket::ConnectedState) { data += peer->readAll(); break; }
+            if (peer->waitForReadyRead(100))
+                data += peer->readAll();
+            else if (peer->state() != QAbstractSocket::ConnectedState) {
+                data += peer->readAll();
+                break;
+            }
         }
     }
 };
 
-const char *kRecord =
-    "^[0-9]\\.[0-9]{5}e\\+09\\t\\t-\\t-\\tMAIN\\t10\\tmainwindow\\.cpp\\tMainWindow::open\\t42\\t";
+const char *kRecord = "^[0-9]\\.[0-9]{5}e\\+09\\t\\t-\\t-\\tMAIN\\t10\\tmainwindow\\.cpp\\tMainWindow::open\\t42\\t";
 
 }  // namespace
 
@@ -115,8 +118,7 @@ TEST(DebugClient, NoMonitorCostsOnlyTheRecords) {
     const uint64_t droppedBefore = DebugClient::droppedRecords();
     const int kRecords = 2000;  // more than the ring's 1024 slots
     auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < kRecords; ++i)
-        DebugClient::SendTrace("nobody listens", "MAIN", 10, "a.cpp", 1, "f");
+    for (int i = 0; i < kRecords; ++i) DebugClient::SendTrace("nobody listens", "MAIN", 10, "a.cpp", 1, "f");
     double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_LT(s, 0.5);
     // Only records that found the ring full are dropped: the first ring's
@@ -137,7 +139,9 @@ TEST(DebugClient, NoMonitorCostsOnlyTheRecords) {
 }
 
 TEST(DebugClient, SourceFileNameAndLevel) {
-    struct Row { const char *path, *want; } rows[] = {
+    struct Row {
+        const char *path, *want;
+    } rows[] = {
         {"app/mainwindow.cpp", "mainwindow.cpp"},
         {"src\\dir/x/file.cpp", "dir/x/file.cpp"},  // the backslash rule wins
         {"file.cpp", "file.cpp"},

@@ -13,8 +13,7 @@ namespace {
 
 const tFaderVolEntry *entryFor(const tFaderVolEntry *table, int dB) {
     for (int i = 0; i < kFaderVolUsed; ++i) {
-        if (table[i].levelDb == dB)
-            return &table[i];
+        if (table[i].levelDb == dB) return &table[i];
     }
     return nullptr;
 }
@@ -24,8 +23,7 @@ TEST(FaderVolTable, PositionsOnTheMonitorTrack) {
     faderMakeVolTable(250, t);
     const struct {
         int dB, position;
-    } known[] = {{0, 240},  {-1, 232}, {-12, 147}, {-13, 144},
-                 {-36, 55}, {-38, 52}, {-58, 13},  {-120, 9}};
+    } known[] = {{0, 240}, {-1, 232}, {-12, 147}, {-13, 144}, {-36, 55}, {-38, 52}, {-58, 13}, {-120, 9}};
     for (const auto &k : known) {
         const tFaderVolEntry *e = entryFor(t, k.dB);
         ASSERT_NE(e, nullptr) << k.dB;
@@ -55,8 +53,7 @@ TEST(FaderVolTable, LookupsBothWays) {
     EXPECT_EQ(faderVolumeIndex(t, -130.0), -1);
 
     // Position to level: every table position reads back its own level.
-    for (int i = 0; i < kFaderVolUsed; ++i)
-        EXPECT_EQ(faderLevelAtPosition(t, t[i].position), t[i].levelDb) << i;
+    for (int i = 0; i < kFaderVolUsed; ++i) EXPECT_EQ(faderLevelAtPosition(t, t[i].position), t[i].levelDb) << i;
     EXPECT_EQ(faderLevelAtPosition(t, 250 - kFaderKnobReach), 0);  // the knob's right stop
     EXPECT_EQ(faderLevelAtPosition(t, 241), 0);                    // right of every entry
     EXPECT_EQ(faderLevelAtPosition(t, 0), -120);
@@ -67,8 +64,7 @@ TEST(FaderTrack, KnobPositionForAPress) {
     const struct {
         int x, knob;
     } cases[] = {{-3, 0}, {0, 0}, {4, 0}, {5, 0}, {6, 1}, {100, 95}, {239, 234}, {240, 234}, {400, 234}};
-    for (const auto &c : cases)
-        EXPECT_EQ(faderTrackKnobX(c.x, 250), c.knob) << c.x;
+    for (const auto &c : cases) EXPECT_EQ(faderTrackKnobX(c.x, 250), c.knob) << c.x;
 }
 
 // Mouse events with explicit global positions, as a real pointer gives them.
@@ -136,8 +132,7 @@ TEST_F(MonitorFader, ClicksAndDragsOnTheTrack) {
 
     ASSERT_EQ(moved.count(), 4);
     const int expected[] = {0, 234, 96, 145};
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(moved.at(i).at(0).toInt(), expected[i]) << i;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(moved.at(i).at(0).toInt(), expected[i]) << i;
     EXPECT_EQ(faderLevelAtPosition(track.mVolTable, 234), 0);
 }
 

@@ -26,8 +26,7 @@ struct Shown {
 
 // Polls for the modal box every 10 ms while the check runs (its own event
 // loop keeps the timers going) and closes it with its Ok button.
-void watch(const std::shared_ptr<Shown> &seen)
-{
+void watch(const std::shared_ptr<Shown> &seen) {
     QTimer::singleShot(10, [seen] {
         if (seen->done) return;
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -43,8 +42,7 @@ void watch(const std::shared_ptr<Shown> &seen)
     });
 }
 
-Shown run(const std::function<void()> &check)
-{
+Shown run(const std::function<void()> &check) {
     auto seen = std::make_shared<Shown>();
     watch(seen);
     check();
@@ -108,10 +106,9 @@ TEST(FileNameCheck, RateRanges) {
         bool ok;
     };
     const Row rows[] = {
-        {44099, false},    {44100, true},     {48000, true},     {352800, true},    {384000, true},
-        {384001, false},   {705600, false},   {768000, false},   {2822399, false},  {2822400, true},
-        {5644800, true},   {11289600, true},  {11289601, false}, {22579200, false}, {0, false},
-        {0xFFFFFFFFu, false},
+        {44099, false},    {44100, true},     {48000, true},    {352800, true},       {384000, true},  {384001, false},
+        {705600, false},   {768000, false},   {2822399, false}, {2822400, true},      {5644800, true}, {11289600, true},
+        {11289601, false}, {22579200, false}, {0, false},       {0xFFFFFFFFu, false},
     };
     for (const Row &r : rows) {
         SCOPED_TRACE(r.rate);

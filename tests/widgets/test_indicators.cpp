@@ -17,16 +17,14 @@ namespace {
 // shows.
 class Pictures {
 public:
-    Pictures()
-    {
+    Pictures() {
         on = write("on.png", Qt::green);
         off = write("off.png", Qt::blue);
     }
     QString on, off;
 
 private:
-    QString write(const char *name, QColor colour)
-    {
+    QString write(const char *name, QColor colour) {
         QImage img(8, 8, QImage::Format_RGB32);
         img.fill(colour);
         const QString path = mDir.filePath(QString::fromLatin1(name));
@@ -37,23 +35,17 @@ private:
 };
 
 // The colour of the label's picture, or an invalid colour when it shows none.
-QColor shownColour(const QLabel &label)
-{
+QColor shownColour(const QLabel &label) {
     const QPixmap pm = label.pixmap();
-    if (pm.isNull())
-        return QColor();
+    if (pm.isNull()) return QColor();
     return QColor(pm.toImage().pixel(0, 0));
 }
 
-void press(QWidget &w)
-{
-    QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
-}
+void press(QWidget &w) { QTest::mouseClick(&w, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2)); }
 
 }  // namespace
 
-TEST(Indicator, ClickControlDecidesWhatAPressDoes)
-{
+TEST(Indicator, ClickControlDecidesWhatAPressDoes) {
     struct Row {
         int control;
         QList<int> states;  // selOnOff values after two presses
@@ -64,7 +56,7 @@ TEST(Indicator, ClickControlDecidesWhatAPressDoes)
         {kIndicatorToggle, {1, 0}, 0, Qt::blue},  // on, then off again
         {kIndicatorClick, {}, 2, QColor()},       // the owner chooses the picture
         {kIndicatorIgnore, {}, 0, QColor()},
-        {7, {}, 0, QColor()},                     // unknown values ignore the press
+        {7, {}, 0, QColor()},  // unknown values ignore the press
     };
     Pictures pics;
     for (const Row &r : rows) {
@@ -82,8 +74,7 @@ TEST(Indicator, ClickControlDecidesWhatAPressDoes)
         press(lamp);
 
         QList<int> got;
-        for (const QList<QVariant> &args : states)
-            got.append(args.at(0).toInt());
+        for (const QList<QVariant> &args : states) got.append(args.at(0).toInt());
         EXPECT_EQ(got, r.states) << "control " << r.control;
         EXPECT_EQ(clicks.count(), r.clicks) << "control " << r.control;
         EXPECT_EQ(shownColour(lamp), r.picture) << "control " << r.control;
@@ -95,8 +86,7 @@ TEST(Indicator, ClickControlDecidesWhatAPressDoes)
     }
 }
 
-TEST(Indicator, ControlKeyTurnsClicksIntoToggles)
-{
+TEST(Indicator, ControlKeyTurnsClicksIntoToggles) {
     indicator lamp;  // starts reporting clicks only
     QSignalSpy states(&lamp, &indicator::selOnOff);
     QSignalSpy clicks(&lamp, &indicator::indicatorClicked);
@@ -130,8 +120,7 @@ TEST(Indicator, ControlKeyTurnsClicksIntoToggles)
     EXPECT_EQ(clicks.count(), 3);
 }
 
-TEST(Indicator, NewPicturePathsShowFromTheNextChange)
-{
+TEST(Indicator, NewPicturePathsShowFromTheNextChange) {
     Pictures pics;
     indicator lamp;
     lamp.setOffIndicatorFilePath(pics.off);
@@ -144,8 +133,7 @@ TEST(Indicator, NewPicturePathsShowFromTheNextChange)
     EXPECT_EQ(shownColour(lamp), QColor(Qt::green));
 }
 
-TEST(Indicator, ShowsTheEqualiserLampUntilGivenOtherPictures)
-{
+TEST(Indicator, ShowsTheEqualiserLampUntilGivenOtherPictures) {
     indicator lamp;
     const QImage on = QPixmap(QStringLiteral(":/resources2/parts/EQ_button-on.png")).toImage();
     const QImage off = QPixmap(QStringLiteral(":/resources2/parts/EQ_button-off.png")).toImage();
@@ -157,8 +145,7 @@ TEST(Indicator, ShowsTheEqualiserLampUntilGivenOtherPictures)
     EXPECT_EQ(lamp.pixmap().toImage(), off);
 }
 
-TEST(MonIndicator, TogglesByDefaultAndFollowsItsClickControl)
-{
+TEST(MonIndicator, TogglesByDefaultAndFollowsItsClickControl) {
     monindicator lamp;
     QSignalSpy states(&lamp, &monindicator::monOnOff);
     QSignalSpy clicks(&lamp, &monindicator::monIndicatorClicked);
@@ -184,8 +171,7 @@ TEST(MonIndicator, TogglesByDefaultAndFollowsItsClickControl)
     EXPECT_EQ(states.count(), 2);
 }
 
-TEST(LabelSwitch, EveryPressFlipsPictureAndState)
-{
+TEST(LabelSwitch, EveryPressFlipsPictureAndState) {
     labelSwitch sw;
     QSignalSpy spy(&sw, &labelSwitch::switchClicked);
 
@@ -206,8 +192,7 @@ TEST(LabelSwitch, EveryPressFlipsPictureAndState)
     EXPECT_EQ(shownColour(sw), QColor(Qt::green));
 }
 
-TEST(EqOnOffButton, ReportsEveryPressWithZero)
-{
+TEST(EqOnOffButton, ReportsEveryPressWithZero) {
     eqOnOffButton button;
     QSignalSpy spy(&button, &eqOnOffButton::mousePressed);
     press(button);
@@ -218,8 +203,7 @@ TEST(EqOnOffButton, ReportsEveryPressWithZero)
     EXPECT_FALSE(shownColour(button).isValid());
 }
 
-TEST(LabelGain, ReportsDoubleClicksOnly)
-{
+TEST(LabelGain, ReportsDoubleClicksOnly) {
     labelGain label;
     QSignalSpy spy(&label, &labelGain::doubleClicked);
     press(label);
@@ -228,11 +212,13 @@ TEST(LabelGain, ReportsDoubleClicksOnly)
     EXPECT_EQ(spy.count(), 1);
 }
 
-TEST(LabelGain, RedNumberOnlyAboveUnity)
-{
+TEST(LabelGain, RedNumberOnlyAboveUnity) {
     const QString grey = QStringLiteral("<font color=#828282>Gain = ");
     const QString red = QStringLiteral("<font color=#828282>Gain = <font color=red>");
-    struct Row { double gain; QString text; };
+    struct Row {
+        double gain;
+        QString text;
+    };
     const Row rows[] = {
         {1.0, grey + "0.0 dB"},
         {1.0001, red + "0.0 dB"},  // only the sign of the dB value counts

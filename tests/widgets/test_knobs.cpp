@@ -25,11 +25,9 @@ TEST(KnobTable, EqualiserGainKnownValues) {
     EXPECT_EQ(t[359].value, 18.4);
     // Raw rounding meets the truncation: values repeat and skip around 0 dB.
     const double around0[] = {-0.5, -0.3, -0.3, -0.1, -0.1, 0.0, 0.1, 0.1, 0.3, 0.3, 0.5};
-    for (int i = 0; i < 11; ++i)
-        EXPECT_EQ(t[170 + i].value, around0[i]) << "step " << 170 + i;
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(t[170 + i].value, around0[i]) << "step " << 170 + i;
     std::set<double> distinct;
-    for (const tKnobStep &s : t)
-        distinct.insert(s.value);
+    for (const tKnobStep &s : t) distinct.insert(s.value);
     EXPECT_EQ(distinct.size(), 299u);
 
     // Pointer: 225° at step 0, straight up at the middle step, on a radius of 0.8.
@@ -43,8 +41,7 @@ TEST(KnobTable, LogarithmicSteps) {
     std::vector<tKnobStep> t(100);
     knobMakeTable(t.data(), 100, 20.0, 20000.0, 1, kChangeLog);
     EXPECT_EQ(t[0].value, 25.0);  // 20 + 5, truncated
-    for (int i = 1; i < 100; ++i)
-        EXPECT_GE(t[i].value, t[i - 1].value) << i;
+    for (int i = 1; i < 100; ++i) EXPECT_GE(t[i].value, t[i - 1].value) << i;
     // One step short of the upper limit: 20·10^2.97 = 18665.09, plus 5.
     EXPECT_EQ(t[99].value, 18670.0);
 }

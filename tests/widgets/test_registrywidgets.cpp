@@ -23,23 +23,18 @@ namespace {
 
 constexpr double kPcmFullScale = 2147483648.0;  // 2^31
 
-double pcmLevelAt(double dbFs)
-{
-    return kPcmFullScale * std::pow(10.0, dbFs / 20.0);
-}
+double pcmLevelAt(double dbFs) { return kPcmFullScale * std::pow(10.0, dbFs / 20.0); }
 
 // A meter as every owner sets it up: 45 ms updates, the lamps cleared.
 struct Meter {
     chStripMeter m;
-    Meter()
-    {
+    Meter() {
         m.setMeterUpdateTiming(45);
         const double zero[2] = {0.0, 0.0};
         m.setMeterData(zero, 0, 45);
         m.setOver(false);
     }
-    void feed(double ch0, double ch1, int mode = 0)
-    {
+    void feed(double ch0, double ch1, int mode = 0) {
         const double lv[2] = {ch0, ch1};
         m.setMeterData(lv, mode, 45);
     }
@@ -47,32 +42,26 @@ struct Meter {
 
 // The framebuffer of a shown GL widget, and the colour at a point given as
 // fractions from the bottom left.
-QImage shot(QOpenGLWidget &w)
-{
+QImage shot(QOpenGLWidget &w) {
     w.resize(100, 200);
     w.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&w));
     return w.grabFramebuffer();
 }
 
-QColor at(const QImage &img, double fx, double fy)
-{
+QColor at(const QImage &img, double fx, double fy) {
     const int x = std::min(img.width() - 1, int(fx * img.width()));
     const int y = std::min(img.height() - 1, int((1.0 - fy) * img.height()));
     return QColor(img.pixel(x, y));
 }
 
-bool isBlack(QColor c)
-{
-    return c.red() < 10 && c.green() < 10 && c.blue() < 10;
-}
+bool isBlack(QColor c) { return c.red() < 10 && c.green() < 10 && c.blue() < 10; }
 
 }  // namespace
 
 // ---- the registry ----
 
-TEST(WidgetTypes, EveryRegisteredClassIsMadeByItsName)
-{
+TEST(WidgetTypes, EveryRegisteredClassIsMadeByItsName) {
     registerWidgetTypes();
     const char *names[] = {"chStripMeter", "WidgetMark", "testGraphic", "trackText", "DialogOverWrite"};
     QWidget parent;
@@ -89,26 +78,21 @@ TEST(WidgetTypes, EveryRegisteredClassIsMadeByItsName)
 
 // ---- chStripMeter ----
 
-TEST(ChStripMeter, ZonesAndFractionFollowTheLevel)
-{
+TEST(ChStripMeter, ZonesAndFractionFollowTheLevel) {
     struct Row {
         double dbFs;
         int litZones;     // zones 0..litZones-1 lit, the rest dark
         double fraction;  // of the first dark zone
     };
     const Row rows[] = {
-        {-60.0, 0, 0.0},
-        {-20.0, 1, 34.0 / 36.0},   // zone 1 filled to 0.34 of the height
-        {-10.0, 2, 8.0 / 14.0},
-        {-2.0, 3, 2.0 / 4.0},
-        {1.0, 4, 1.0 / 3.0},       // zone 5 (over threshold) is lit as well
+        {-60.0, 0, 0.0},        {-20.0, 1, 34.0 / 36.0},                       // zone 1 filled to 0.34 of the height
+        {-10.0, 2, 8.0 / 14.0}, {-2.0, 3, 2.0 / 4.0},    {1.0, 4, 1.0 / 3.0},  // zone 5 (over threshold) is lit as well
         {6.0, 6, 0.0},
     };
     for (const Row &r : rows) {
         Meter meter;
         meter.feed(pcmLevelAt(r.dbFs), 0.0);
-        for (int k = 0; k < 5; ++k)
-            EXPECT_EQ(meter.m.zoneOn(0, k), k < r.litZones) << r.dbFs << " dB, zone " << k;
+        for (int k = 0; k < 5; ++k) EXPECT_EQ(meter.m.zoneOn(0, k), k < r.litZones) << r.dbFs << " dB, zone " << k;
         EXPECT_NEAR(meter.m.fraction(0), r.fraction, 1e-9) << r.dbFs << " dB";
         EXPECT_FALSE(meter.m.zoneOn(1, 0));
     }
@@ -119,8 +103,7 @@ TEST(ChStripMeter, ZonesAndFractionFollowTheLevel)
     EXPECT_FALSE(meter.m.zoneOn(1, 5));
 }
 
-TEST(ChStripMeter, OverLampOfTheLoudChannelOnly)
-{
+TEST(ChStripMeter, OverLampOfTheLoudChannelOnly) {
     Meter meter;
     meter.feed(kPcmFullScale - 1.0, 0.0);
     EXPECT_TRUE(meter.m.over(0));
@@ -151,8 +134,7 @@ TEST(ChStripMeter, OverLampOfTheLoudChannelOnly)
     EXPECT_TRUE(loud.m.over(0));
 }
 
-TEST(ChStripMeter, ReleaseHoldAndOverHoldAt45Ms)
-{
+TEST(ChStripMeter, ReleaseHoldAndOverHoldAt45Ms) {
     Meter meter;
     meter.m.setOverHoldTime(2000);  // 22 updates at 45 ms
     meter.feed(kPcmFullScale, 0.0);
@@ -171,34 +153,33 @@ TEST(ChStripMeter, ReleaseHoldAndOverHoldAt45Ms)
         } else {
             EXPECT_EQ(meter.m.peakPos(0), 0.0) << "update " << n;
         }
-        if (n <= 23)
-            lastOver = n;  // the held peak is still the full-scale one
+        if (n <= 23) lastOver = n;  // the held peak is still the full-scale one
         EXPECT_EQ(meter.m.over(0), n <= lastOver + 23) << "update " << n;
     }
 
     // The shown level: 0 dB falling 0.9 dB per update shows -9 dB after ten.
     Meter fall;
     fall.feed(kPcmFullScale, 0.0);
-    for (int n = 0; n < 10; ++n)
-        fall.feed(0.0, 0.0);
+    for (int n = 0; n < 10; ++n) fall.feed(0.0, 0.0);
     EXPECT_TRUE(fall.m.zoneOn(0, 1));
     EXPECT_NEAR(fall.m.fraction(0), (-9.0 + 18.0) / 14.0, 1e-9);
 }
 
-TEST(ChStripMeter, OverHoldTimeInUpdates)
-{
+TEST(ChStripMeter, OverHoldTimeInUpdates) {
     chStripMeter fresh;  // no update period yet: hold until cleared
     fresh.setOverHoldTime(2000);
     const double loud[2] = {kPcmFullScale, kPcmFullScale};
     const double quiet[2] = {0.0, 0.0};
     fresh.setMeterData(loud, 0, 45);
-    for (int n = 0; n < 100; ++n)
-        fresh.setMeterData(quiet, 0, 45);
+    for (int n = 0; n < 100; ++n) fresh.setMeterData(quiet, 0, 45);
     EXPECT_TRUE(fresh.over(0));
 
     // The held peak expires at the first silent update, which still finds it
     // over; the lamp then holds for the hold time plus one update.
-    struct Row { int ms; int litUpdates; };
+    struct Row {
+        int ms;
+        int litUpdates;
+    };
     const Row rows[] = {{1000, 2}, {500, 2}, {1100, 4}, {-1, 1000}};
     for (const Row &r : rows) {
         Meter meter;
@@ -227,15 +208,13 @@ TEST(ChStripMeter, OverHoldTimeInUpdates)
     EXPECT_EQ(lit, 23 + 23);  // held peak, then the 2000 ms hold at 45 ms
 }
 
-TEST(ChStripMeter, ModeChangeStartsAgainFromZero)
-{
+TEST(ChStripMeter, ModeChangeStartsAgainFromZero) {
     Meter meter;
     meter.feed(pcmLevelAt(-1.0), pcmLevelAt(-1.0));
     ASSERT_TRUE(meter.m.zoneOn(0, 3) == false && meter.m.zoneOn(0, 2));
 
     meter.feed(0.5, 0.5, 1);
-    for (int k = 0; k < chStripMeter::kZones; ++k)
-        EXPECT_FALSE(meter.m.zoneOn(0, k)) << k;
+    for (int k = 0; k < chStripMeter::kZones; ++k) EXPECT_FALSE(meter.m.zoneOn(0, k)) << k;
     EXPECT_EQ(meter.m.peakPos(0), 0.0);
     EXPECT_TRUE(std::isinf(meter.m.peakDb(0)));
 
@@ -250,8 +229,7 @@ TEST(ChStripMeter, ModeChangeStartsAgainFromZero)
     EXPECT_GT(meter.m.peakPos(0), 0.0);
 }
 
-TEST(ChStripMeter, DrawsEachChannelInItsColumn)
-{
+TEST(ChStripMeter, DrawsEachChannelInItsColumn) {
     Meter meter;
     // Channel 0 (right column) at -20 dB, channel 1 (left column) over.
     meter.feed(pcmLevelAt(-20.0), kPcmFullScale);
@@ -272,8 +250,7 @@ TEST(ChStripMeter, DrawsEachChannelInItsColumn)
 
 // ---- WidgetMark and testGraphic ----
 
-TEST(GlPatches, ColourPatchAndTestPicture)
-{
+TEST(GlPatches, ColourPatchAndTestPicture) {
     WidgetMark mark;
     mark.setColor(1.0, 0.0, 0.0);
     QImage img = shot(mark);
@@ -294,20 +271,17 @@ TEST(GlPatches, ColourPatchAndTestPicture)
 
 namespace {
 
-bool dropOn(trackText &field, const QList<QUrl> &urls)
-{
+bool dropOn(trackText &field, const QList<QUrl> &urls) {
     QMimeData data;
     data.setUrls(urls);
     QWidget *target = field.viewport();
     const QPoint pos(5, 5);
     QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &enter);
-    if (!enter.isAccepted())
-        return false;
+    if (!enter.isAccepted()) return false;
     QDragMoveEvent move(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &move);
-    if (!move.isAccepted())
-        return false;
+    if (!move.isAccepted()) return false;
     QDropEvent drop(QPointF(pos), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &drop);
     return true;
@@ -315,8 +289,7 @@ bool dropOn(trackText &field, const QList<QUrl> &urls)
 
 }  // namespace
 
-TEST(TrackText, DroppedLocalFileShowsItsName)
-{
+TEST(TrackText, DroppedLocalFileShowsItsName) {
     trackText field;
     field.show();
     QSignalSpy spy(&field, &trackText::dragEventFinished);
@@ -343,9 +316,11 @@ TEST(TrackText, DroppedLocalFileShowsItsName)
 
 // ---- DialogOverWrite ----
 
-TEST(DialogOverWrite, OnlyTheBoxButtonsAnswer)
-{
-    struct Row { QDialogButtonBox::StandardButton button; int ok, cancel, result; };
+TEST(DialogOverWrite, OnlyTheBoxButtonsAnswer) {
+    struct Row {
+        QDialogButtonBox::StandardButton button;
+        int ok, cancel, result;
+    };
     const Row rows[] = {
         {QDialogButtonBox::Ok, 1, 0, QDialog::Accepted},
         {QDialogButtonBox::Cancel, 0, 1, QDialog::Rejected},

@@ -11,8 +11,8 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTextBrowser>
 #include <QTextBlock>
+#include <QTextBrowser>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
@@ -26,16 +26,14 @@
 namespace {
 
 template <class T>
-T *child(QWidget &parent, const char *name)
-{
+T *child(QWidget &parent, const char *name) {
     T *w = parent.findChild<T *>(QString::fromLatin1(name));
     EXPECT_NE(w, nullptr) << name;
     return w;
 }
 
 // Runs the dialog modally and clicks its OK button from inside the loop.
-int execAndPressOk(QDialog &dialog)
-{
+int execAndPressOk(QDialog &dialog) {
     QTimer::singleShot(0, &dialog, [&dialog] {
         QPushButton *ok = dialog.findChild<QPushButton *>(QStringLiteral("pushButtonOK"));
         if (ok)
@@ -48,20 +46,17 @@ int execAndPressOk(QDialog &dialog)
 
 // Clicks the first link of the browser whose target starts with prefix and
 // returns that target (empty when there is none).
-QString clickFirstLink(QTextBrowser &browser, const QString &prefix)
-{
+QString clickFirstLink(QTextBrowser &browser, const QString &prefix) {
     for (QTextBlock b = browser.document()->begin(); b.isValid(); b = b.next()) {
         for (QTextBlock::iterator it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment f = it.fragment();
             const QString href = f.charFormat().anchorHref();
-            if (!f.charFormat().isAnchor() || !href.startsWith(prefix))
-                continue;
+            if (!f.charFormat().isAnchor() || !href.startsWith(prefix)) continue;
             QTextCursor cursor(browser.document());
             cursor.setPosition(f.position() + f.length() / 2);
             browser.setTextCursor(cursor);
             browser.ensureCursorVisible();
-            QTest::mouseClick(browser.viewport(), Qt::LeftButton, Qt::NoModifier,
-                              browser.cursorRect(cursor).center());
+            QTest::mouseClick(browser.viewport(), Qt::LeftButton, Qt::NoModifier, browser.cursorRect(cursor).center());
             return href;
         }
     }
@@ -72,12 +67,10 @@ QString clickFirstLink(QTextBrowser &browser, const QString &prefix)
 
 // ---- progress dialog ----
 
-TEST(ProgressDialog, HiddenUntilItsOwnerShowsItAndNeverBlocking)
-{
+TEST(ProgressDialog, HiddenUntilItsOwnerShowsItAndNeverBlocking) {
     QWidget owner;
     owner.show();
-    snxProgressDialog dlg(QString(), QStringLiteral("Abort"), 0, 100, &owner,
-                          Qt::WindowStaysOnTopHint);
+    snxProgressDialog dlg(QString(), QStringLiteral("Abort"), 0, 100, &owner, Qt::WindowStaysOnTopHint);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_FALSE(dlg.isModal());
 
@@ -98,8 +91,7 @@ TEST(ProgressDialog, HiddenUntilItsOwnerShowsItAndNeverBlocking)
     EXPECT_FALSE(dlg.isVisible());
 }
 
-TEST(ProgressDialog, DoesNotShowItselfWhileNobodyAsks)
-{
+TEST(ProgressDialog, DoesNotShowItselfWhileNobodyAsks) {
     // QProgressDialog alone pops up by itself a few seconds after it is
     // made; the owner decides here. The parentless constructor too.
     snxProgressDialog labelled(QString(), QStringLiteral("Abort"), 0, 100);
@@ -112,9 +104,12 @@ TEST(ProgressDialog, DoesNotShowItselfWhileNobodyAsks)
 
 // ---- PCM-or-DSD question ----
 
-TEST(DialogSelectFs, ButtonTextsForTheDsdRates)
-{
-    struct Row { int rate; const char *pcm; const char *dsd; };
+TEST(DialogSelectFs, ButtonTextsForTheDsdRates) {
+    struct Row {
+        int rate;
+        const char *pcm;
+        const char *dsd;
+    };
     const Row rows[] = {
         {2822400, "176.4kHz(PCM)", "2.8MHz(DSD)"},
         {5644800, "352.8kHz(PCM)", "5.6MHz(DSD)"},
@@ -129,8 +124,7 @@ TEST(DialogSelectFs, ButtonTextsForTheDsdRates)
     EXPECT_EQ(selectFsPosition(QRect(100, 50, 901, 601), QSize(348, 138)), QPoint(100 + 450 - 174, 50 + 200));
 }
 
-TEST(DialogSelectFs, ReportsTheButtonAndLeavesHidingToTheReceiver)
-{
+TEST(DialogSelectFs, ReportsTheButtonAndLeavesHidingToTheReceiver) {
     QWidget owner;
     DialogSelectFs dlg(&owner);
     EXPECT_FALSE(dlg.isVisible());
@@ -181,8 +175,7 @@ TEST(DialogSelectFs, ReportsTheButtonAndLeavesHidingToTheReceiver)
 
 // ---- splash, About, licences ----
 
-TEST(VersionTexts, SplashAndAboutEachInTheirFormat)
-{
+TEST(VersionTexts, SplashAndAboutEachInTheirFormat) {
     snxSplashScreen splash{QPixmap(600, 444)};
     QLabel *splashVersion = child<QLabel>(splash, "labelVersion");
     QLabel *splashNotice = child<QLabel>(splash, "labelCopyright");
@@ -205,8 +198,7 @@ TEST(VersionTexts, SplashAndAboutEachInTheirFormat)
     EXPECT_EQ(line1->text() + QLatin1Char('\n') + line2->text(), splashNotice->text());
 }
 
-TEST(DialogAbout, FixedSizeAndOkClosesAsRejected)
-{
+TEST(DialogAbout, FixedSizeAndOkClosesAsRejected) {
     QWidget owner;
     DialogAbout about(&owner);
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About This Application"));
@@ -220,8 +212,7 @@ TEST(DialogAbout, FixedSizeAndOkClosesAsRejected)
     EXPECT_FALSE(about.isVisible());
 }
 
-TEST(DialogAbout, EditionOneChangesTheLookOnly)
-{
+TEST(DialogAbout, EditionOneChangesTheLookOnly) {
     DialogAbout about;
     QLabel *name = child<QLabel>(about, "labelAppName");
     QLabel *version = child<QLabel>(about, "labelVersion");
@@ -238,8 +229,7 @@ TEST(DialogAbout, EditionOneChangesTheLookOnly)
     EXPECT_EQ(version->text(), QStringLiteral("Version  1.10"));
 }
 
-TEST(DialogLicenses, FixedSizeAndOkAccepts)
-{
+TEST(DialogLicenses, FixedSizeAndOkAccepts) {
     QWidget owner;
     dialogLicenses dlg(&owner);
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Licenses"));
@@ -248,8 +238,7 @@ TEST(DialogLicenses, FixedSizeAndOkAccepts)
     EXPECT_EQ(execAndPressOk(dlg), int(QDialog::Accepted));
 }
 
-TEST(DialogLicenses, ShowsTheNoticesAndOpensLinksOutside)
-{
+TEST(DialogLicenses, ShowsTheNoticesAndOpensLinksOutside) {
     dialogLicenses dlg;
     QTextBrowser *browser = child<QTextBrowser>(dlg, "textBrowserLicenses");
     ASSERT_TRUE(browser);

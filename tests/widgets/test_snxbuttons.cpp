@@ -1,13 +1,13 @@
 // Style-sheet buttons and key-forwarding controls, driven as a user would:
 // keys go to a focused control inside a window, and the look is read back
 // from a grab of the widget.
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QImage>
 #include <QKeyEvent>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
@@ -29,21 +29,19 @@ protected:
 struct Control {
     const char *className;
     const char *sheet;  // resource name without ".qss"; nullptr: none of its own
-    bool forwards;  // re-emits keyPressed
+    bool forwards;      // re-emits keyPressed
     std::function<QWidget *(QWidget *)> make;
     // records the key code of every keyPressed emission into the list
     std::function<void(QWidget *, QList<int> *)> tap;
 };
 
 template <class T>
-std::function<QWidget *(QWidget *)> maker()
-{
+std::function<QWidget *(QWidget *)> maker() {
     return [](QWidget *parent) { return new T(parent); };
 }
 
 template <class T>
-std::function<void(QWidget *, QList<int> *)> tapper()
-{
+std::function<void(QWidget *, QList<int> *)> tapper() {
     return [](QWidget *w, QList<int> *keys) {
         QObject::connect(static_cast<T *>(w), &T::keyPressed, [keys](QKeyEvent *e) { keys->append(e->key()); });
     };
@@ -67,8 +65,7 @@ const Control kControls[] = {
     {"comboBoxMain", nullptr, true, maker<comboBoxMain>(), tapper<comboBoxMain>()},
 };
 
-QString resourceText(const QString &path)
-{
+QString resourceText(const QString &path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
 }
@@ -78,13 +75,11 @@ struct Stage {
     KeyRecorder window;
     QWidget *control = nullptr;
 
-    explicit Stage(const Control &c)
-    {
+    explicit Stage(const Control &c) {
         auto *layout = new QVBoxLayout(&window);
         control = c.make(&window);
         layout->addWidget(control);
-        if (auto *combo = qobject_cast<QComboBox *>(control))
-            combo->addItems({"first", "second", "third"});
+        if (auto *combo = qobject_cast<QComboBox *>(control)) combo->addItems({"first", "second", "third"});
         control->setFocusPolicy(Qt::StrongFocus);
         window.show();
         window.activateWindow();
@@ -95,14 +90,12 @@ struct Stage {
 
 }  // namespace
 
-TEST(SnxButtons, EachClassCarriesItsOwnSheetUnderItsClassName)
-{
+TEST(SnxButtons, EachClassCarriesItsOwnSheetUnderItsClassName) {
     for (const Control &c : kControls) {
         std::unique_ptr<QWidget> w(c.make(nullptr));
         // the sheets select by class name
         EXPECT_STREQ(w->metaObject()->className(), c.className);
-        const QString expected =
-            c.sheet ? resourceText(QString(":/resources2/qss/%1.qss").arg(c.sheet)) : QString();
+        const QString expected = c.sheet ? resourceText(QString(":/resources2/qss/%1.qss").arg(c.sheet)) : QString();
         EXPECT_EQ(w->styleSheet(), expected) << c.className;
         if (c.sheet) {
             EXPECT_TRUE(w->styleSheet().contains(c.className)) << c.className;
@@ -112,11 +105,9 @@ TEST(SnxButtons, EachClassCarriesItsOwnSheetUnderItsClassName)
     }
 }
 
-TEST(SnxButtons, ForwardingControlsHandEveryKeyToTheirSignalOnly)
-{
+TEST(SnxButtons, ForwardingControlsHandEveryKeyToTheirSignalOnly) {
     for (const Control &c : kControls) {
-        if (!c.forwards)
-            continue;
+        if (!c.forwards) continue;
         Stage stage(c);
         ASSERT_TRUE(stage.focused()) << c.className;
         QList<int> forwarded;
@@ -126,8 +117,7 @@ TEST(SnxButtons, ForwardingControlsHandEveryKeyToTheirSignalOnly)
             clicked.reset(new QSignalSpy(stage.control, SIGNAL(clicked(bool))));
 
         const QList<int> keys = {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter, Qt::Key_Down, Qt::Key_Up, Qt::Key_A};
-        for (int k : keys)
-            QTest::keyClick(stage.control, Qt::Key(k));
+        for (int k : keys) QTest::keyClick(stage.control, Qt::Key(k));
         EXPECT_EQ(forwarded, keys) << c.className;
         if (clicked) {
             EXPECT_EQ(clicked->count(), 0) << c.className << " clicked from the keyboard";
@@ -139,8 +129,7 @@ TEST(SnxButtons, ForwardingControlsHandEveryKeyToTheirSignalOnly)
     }
 }
 
-TEST(SnxButtons, AForwardingControlWithNothingConnectedSwallowsKeys)
-{
+TEST(SnxButtons, AForwardingControlWithNothingConnectedSwallowsKeys) {
     Stage stage(kControls[3]);  // snxPlayButton
     ASSERT_TRUE(stage.focused());
     auto *play = static_cast<snxPlayButton *>(stage.control);
@@ -153,11 +142,9 @@ TEST(SnxButtons, AForwardingControlWithNothingConnectedSwallowsKeys)
     EXPECT_TRUE(stage.window.keys.isEmpty());
 }
 
-TEST(SnxButtons, OtherControlsKeepTheirOwnKeysAndEmitNothing)
-{
+TEST(SnxButtons, OtherControlsKeepTheirOwnKeysAndEmitNothing) {
     for (const Control &c : kControls) {
-        if (c.forwards)
-            continue;
+        if (c.forwards) continue;
         Stage stage(c);
         ASSERT_TRUE(stage.focused()) << c.className;
         QList<int> forwarded;
@@ -180,20 +167,16 @@ namespace {
 
 // Fraction of pixels of a grab that differ from the picture by more than a
 // few levels in any channel; the border image is drawn at 1:1.
-double mismatch(const QImage &grab, const QString &picture)
-{
+double mismatch(const QImage &grab, const QString &picture) {
     const QImage want = QImage(picture).convertToFormat(QImage::Format_ARGB32);
     const QImage got = grab.convertToFormat(QImage::Format_ARGB32);
-    if (want.size() != got.size())
-        return 1.0;
+    if (want.size() != got.size()) return 1.0;
     int bad = 0;
     for (int y = 0; y < got.height(); ++y)
         for (int x = 0; x < got.width(); ++x) {
             const QColor a = got.pixelColor(x, y), b = want.pixelColor(x, y);
-            if (b.alpha() < 250)
-                continue;  // transparent corners show the window behind
-            if (qAbs(a.red() - b.red()) > 4 || qAbs(a.green() - b.green()) > 4 || qAbs(a.blue() - b.blue()) > 4)
-                ++bad;
+            if (b.alpha() < 250) continue;  // transparent corners show the window behind
+            if (qAbs(a.red() - b.red()) > 4 || qAbs(a.green() - b.green()) > 4 || qAbs(a.blue() - b.blue()) > 4) ++bad;
         }
     return double(bad) / (got.width() * got.height());
 }
@@ -208,8 +191,7 @@ struct LookCase {
 
 }  // namespace
 
-TEST(SnxButtons, CheckablePicturesFollowTheButtonState)
-{
+TEST(SnxButtons, CheckablePicturesFollowTheButtonState) {
     auto mute = [] { return new snxMuteButton; };
     auto solo = [] { return new snxSoloButton; };
     auto arm = [] { return new snxRecArmButton; };
@@ -252,8 +234,7 @@ TEST(SnxButtons, CheckablePicturesFollowTheButtonState)
     EXPECT_GT(mismatch(b->grab().toImage(), ":/resources2/parts/mute-OFF.png"), 0.1);
 }
 
-TEST(SnxButtons, DisabledTextTurnsGrey)
-{
+TEST(SnxButtons, DisabledTextTurnsGrey) {
     // a set-point button with its text: white while enabled, grey when disabled
     setPointButton b;
     b.setFixedSize(110, 23);
@@ -262,8 +243,7 @@ TEST(SnxButtons, DisabledTextTurnsGrey)
     auto brightest = [](const QImage &img) {
         int best = 0;
         for (int y = 6; y < img.height() - 6; ++y)
-            for (int x = 20; x < img.width() - 20; ++x)
-                best = qMax(best, qGray(img.pixel(x, y)));
+            for (int x = 20; x < img.width() - 20; ++x) best = qMax(best, qGray(img.pixel(x, y)));
         return best;
     };
     const int enabled = brightest(b.grab().toImage());

@@ -19,8 +19,7 @@ const QRgb kWhite = qRgb(255, 255, 255);
 
 // Whether `colour` is within `tol` of a pixel up to `radius` pixels away
 // from p (lines are one pixel wide and may land on either neighbour).
-bool seenNear(const QImage &img, QPoint p, QRgb colour, int radius = 2, int tol = 2)
-{
+bool seenNear(const QImage &img, QPoint p, QRgb colour, int radius = 2, int tol = 2) {
     for (int dy = -radius; dy <= radius; ++dy)
         for (int dx = -radius; dx <= radius; ++dx) {
             const QPoint q = p + QPoint(dx, dy);
@@ -29,8 +28,7 @@ bool seenNear(const QImage &img, QPoint p, QRgb colour, int radius = 2, int tol 
     return false;
 }
 
-std::string rgb(QRgb c)
-{
+std::string rgb(QRgb c) {
     return std::to_string(qRed(c)) + "," + std::to_string(qGreen(c)) + "," + std::to_string(qBlue(c));
 }
 
@@ -41,28 +39,40 @@ struct Heard {
     int editRegion = -1, mouseRegion = -1;
 
     // Connected for the object's life only: the view outlives it.
-    explicit Heard(trackGraphic *v)
-    {
-        c << QObject::connect(v, &trackGraphic::editParamChanged, [this](int r) { ++edits; editRegion = r; });
+    explicit Heard(trackGraphic *v) {
+        c << QObject::connect(v, &trackGraphic::editParamChanged, [this](int r) {
+            ++edits;
+            editRegion = r;
+        });
         c << QObject::connect(v, &trackGraphic::pointMoved, [this] { ++pointMoves; });
-        c << QObject::connect(v, &trackGraphic::mouseClicked, [this](QMouseEvent *, int r) { ++clicks; mouseRegion = r; });
+        c << QObject::connect(v, &trackGraphic::mouseClicked, [this](QMouseEvent *, int r) {
+            ++clicks;
+            mouseRegion = r;
+        });
         c << QObject::connect(v, &trackGraphic::mousePressed, [this](QMouseEvent *) { ++presses; });
-        c << QObject::connect(v, &trackGraphic::mouseMoved, [this](QMouseEvent *, int r) { ++moves; mouseRegion = r; });
-        c << QObject::connect(v, &trackGraphic::mouseReleased,
-                              [this](QMouseEvent *, int r) { ++releases; mouseRegion = r; });
-        c << QObject::connect(v, &trackGraphic::hoverEnterLowerSide,
-                              [this](QHoverEvent *, int r) { ++hoverEnters; mouseRegion = r; });
-        c << QObject::connect(v, &trackGraphic::hoverLeaveLowerSide,
-                              [this](QHoverEvent *, int r) { ++hoverLeaves; mouseRegion = r; });
+        c << QObject::connect(v, &trackGraphic::mouseMoved, [this](QMouseEvent *, int r) {
+            ++moves;
+            mouseRegion = r;
+        });
+        c << QObject::connect(v, &trackGraphic::mouseReleased, [this](QMouseEvent *, int r) {
+            ++releases;
+            mouseRegion = r;
+        });
+        c << QObject::connect(v, &trackGraphic::hoverEnterLowerSide, [this](QHoverEvent *, int r) {
+            ++hoverEnters;
+            mouseRegion = r;
+        });
+        c << QObject::connect(v, &trackGraphic::hoverLeaveLowerSide, [this](QHoverEvent *, int r) {
+            ++hoverLeaves;
+            mouseRegion = r;
+        });
         c << QObject::connect(v, &trackGraphic::hoverMoveLowerSide, [this](QHoverEvent *, int) { ++hoverMoves; });
     }
-    ~Heard()
-    {
+    ~Heard() {
         for (const auto &x : c) QObject::disconnect(x);
     }
     QList<QMetaObject::Connection> c;
-    void clear()
-    {
+    void clear() {
         edits = pointMoves = clicks = presses = moves = releases = hoverEnters = hoverLeaves = hoverMoves = 0;
         editRegion = mouseRegion = -1;
     }
@@ -157,9 +167,9 @@ TEST_F(TrackViewTest, MarksCursorAndEditLines) {
     owner.setMark(0, "OVER01", 8000);
     owner.setMark(1, "UNLK02", 16000);
     owner.setMark(2, "MARK03", 24000);
-    owner.setMark(3, "OVE", 32000);     // only the first four characters count
+    owner.setMark(3, "OVE", 32000);  // only the first four characters count
     owner.setMark(4, "OVERLOAD", 36000);
-    owner.setMark(5, "UNLK", 0);        // at the view's start: x 0
+    owner.setMark(5, "UNLK", 0);  // at the view's start: x 0
     view->mMarks = owner.marks;
     view->mMarkCount = 6;
     view->mMaterialLength = 40000;
@@ -199,8 +209,12 @@ TEST_F(TrackViewTest, HandleAndCursorPictures) {
         float ratio;
         const char *suffix;
         const char *cursorSuffix;
-    } rows[] = {{1.0f, "", ""}, {1.2f, "", ""}, {1.3f, "@1.25x", "@1.25x"}, {2.0f, "@2x", "@2x"},
-                {2.3f, "@2.25x", "@2.25"}, {2.6f, "@2.5x", "@2.5x"}};
+    } rows[] = {{1.0f, "", ""},
+                {1.2f, "", ""},
+                {1.3f, "@1.25x", "@1.25x"},
+                {2.0f, "@2x", "@2x"},
+                {2.3f, "@2.25x", "@2.25"},
+                {2.6f, "@2.5x", "@2.5x"}};
     for (const auto &r : rows) {
         SCOPED_TRACE(r.ratio);
         view->changePixelRatio(r.ratio);
@@ -211,7 +225,8 @@ TEST_F(TrackViewTest, HandleAndCursorPictures) {
         ASSERT_FALSE(expected.isEmpty());
         EXPECT_EQ(handleBox(img, 0.25).size(), expected.size());
         EXPECT_EQ(handleBox(img, 0.75).size(), expected.size());
-        const int cursor = yellowWidth(QStringLiteral(":/resources2/parts/playCursor%1.png").arg(QLatin1String(r.cursorSuffix)));
+        const int cursor =
+            yellowWidth(QStringLiteral(":/resources2/parts/playCursor%1.png").arg(QLatin1String(r.cursorSuffix)));
         ASSERT_GT(cursor, 0);
         EXPECT_NEAR(boxOf(img, img.rect(), yellowish).width(), cursor, 1);
     }
@@ -430,9 +445,9 @@ TEST_F(TrackViewTest, HandleDragsSwapThroughEachOtherAndStopAtTheRange) {
     };
     const Step steps[] = {
         {0.4, kTrackDragIn, 0.4, 0.5, false},
-        {0.7, kTrackDragOut, 0.5, 0.7, true},   // past the out point: the old out point becomes the in point
+        {0.7, kTrackDragOut, 0.5, 0.7, true},  // past the out point: the old out point becomes the in point
         {0.6, kTrackDragOut, 0.5, 0.6, true},
-        {0.3, kTrackDragIn, 0.3, 0.5, true},    // and back past the new in point
+        {0.3, kTrackDragIn, 0.3, 0.5, true},  // and back past the new in point
     };
     int n = 0;
     for (const Step &s : steps) {

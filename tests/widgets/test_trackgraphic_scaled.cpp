@@ -24,7 +24,8 @@ TEST_F(TrackViewTest, DrawsAtDevicePixelsWithTheDoubleSizePictures) {
     const QImage img = frame();
     ASSERT_EQ(img.size(), QSize(2 * kW, 2 * 420));
 
-    EXPECT_EQ(handleBox(img, 0.25).size(), opaqueBox(QStringLiteral(":/resources2/parts/point_BlueFlat_off@2x.png")).size());
+    EXPECT_EQ(handleBox(img, 0.25).size(),
+              opaqueBox(QStringLiteral(":/resources2/parts/point_BlueFlat_off@2x.png")).size());
     EXPECT_NEAR(boxOf(img, img.rect(), yellowish).width(),
                 yellowWidth(QStringLiteral(":/resources2/parts/playCursor@2x.png")), 1);
     // The edit lines are one device pixel wide where the projection puts them.

@@ -21,15 +21,13 @@ TEST(ValueBarArithmetic, PointerToAxisAndValues) {
     const struct {
         double pos, q;
     } qs[] = {{-1.0, 0.1}, {1.204, 16.0}, {0.0, 1.0}, {std::log10(0.9), 0.9}, {std::log10(2.449), 2.4}};
-    for (const auto &c : qs)
-        EXPECT_DOUBLE_EQ(qBarValue(c.pos), c.q) << c.pos;
+    for (const auto &c : qs) EXPECT_DOUBLE_EQ(qBarValue(c.pos), c.q) << c.pos;
 
     const struct {
         double pos;
         int dB;
     } levels[] = {{-3.0, -60}, {1.08, 21}, {0.0, 0}, {-0.52, -10}, {-0.049, 0}, {0.3, 6}};
-    for (const auto &c : levels)
-        EXPECT_EQ(levelBarDb(c.pos), c.dB) << c.pos;
+    for (const auto &c : levels) EXPECT_EQ(levelBarDb(c.pos), c.dB) << c.pos;
 }
 
 class BarsOnScreen : public ::testing::Test {
@@ -103,9 +101,9 @@ TEST_F(BarsOnScreen, FillEndsAtTheBarPosition) {
     const int end = static_cast<int>(200.0 * 1.0 / 2.204);
     const QColor fill = idle.pixelColor(end - 6, 10);
     const QColor track = idle.pixelColor(end + 6, 10);
-    EXPECT_NEAR(fill.blue(), 255, 8);        // dim fill, centre colour 0.13, 0.28, 1.0
+    EXPECT_NEAR(fill.blue(), 255, 8);  // dim fill, centre colour 0.13, 0.28, 1.0
     EXPECT_NEAR(fill.green(), 72, 8);
-    EXPECT_NEAR(track.red(), 5, 3);          // dark blue track
+    EXPECT_NEAR(track.red(), 5, 3);  // dark blue track
     EXPECT_NEAR(track.green(), 39, 3);
     EXPECT_NEAR(track.blue(), 102, 3);
     EXPECT_EQ(idle.pixelColor(100, 0), QColor(0, 0, 0));  // black frame row

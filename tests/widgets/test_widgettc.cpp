@@ -1,10 +1,10 @@
 // The time-counter field, typed into as a user would with the focus on it.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QClipboard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
-#include <gtest/gtest.h>
 
 #include <memory>
 
@@ -18,8 +18,7 @@ struct Counter {
     widgetTc *field;
     QLineEdit *other;
 
-    Counter()
-    {
+    Counter() {
         auto *layout = new QVBoxLayout(&window);
         field = new widgetTc(&window);
         other = new QLineEdit(&window);
@@ -30,17 +29,14 @@ struct Counter {
         field->setFocus();
     }
     bool ready() { return QTest::qWaitForWindowActive(&window) && field->hasFocus(); }
-    void type(std::initializer_list<Qt::Key> keys, Qt::KeyboardModifiers mods = Qt::NoModifier)
-    {
-        for (Qt::Key k : keys)
-            QTest::keyClick(field, k, mods);
+    void type(std::initializer_list<Qt::Key> keys, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        for (Qt::Key k : keys) QTest::keyClick(field, k, mods);
     }
 };
 
 }  // namespace
 
-TEST(WidgetTc, TakesOnlyTheCharactersOfATimePosition)
-{
+TEST(WidgetTc, TakesOnlyTheCharactersOfATimePosition) {
     struct Case {
         const char *what;
         std::vector<Qt::Key> keys;
@@ -48,30 +44,32 @@ TEST(WidgetTc, TakesOnlyTheCharactersOfATimePosition)
         QString text;
     };
     const Case cases[] = {
-        {"a position", {Qt::Key_0, Qt::Key_1, Qt::Key_Colon, Qt::Key_2, Qt::Key_3, Qt::Key_Period, Qt::Key_5},
-         Qt::NoModifier, "01:23.5"},
+        {"a position",
+         {Qt::Key_0, Qt::Key_1, Qt::Key_Colon, Qt::Key_2, Qt::Key_3, Qt::Key_Period, Qt::Key_5},
+         Qt::NoModifier,
+         "01:23.5"},
         {"keypad digits", {Qt::Key_4, Qt::Key_2, Qt::Key_Period, Qt::Key_0}, Qt::KeypadModifier, "42.0"},
         {"letters, minus, space and the navigation keys",
          {Qt::Key_1, Qt::Key_A, Qt::Key_X, Qt::Key_Minus, Qt::Key_Space, Qt::Key_Home, Qt::Key_Up, Qt::Key_Down,
           Qt::Key_End, Qt::Key_PageUp, Qt::Key_2},
-         Qt::NoModifier, "12"},
-        {"editing keys", {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_Backspace, Qt::Key_Left, Qt::Key_Delete,
-                          Qt::Key_9},
-         Qt::NoModifier, "19"},
+         Qt::NoModifier,
+         "12"},
+        {"editing keys",
+         {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_Backspace, Qt::Key_Left, Qt::Key_Delete, Qt::Key_9},
+         Qt::NoModifier,
+         "19"},
         {"clipboard letters without Control", {Qt::Key_5, Qt::Key_A, Qt::Key_V, Qt::Key_Z}, Qt::NoModifier, "5"},
     };
     for (const Case &c : cases) {
         Counter k;
         ASSERT_TRUE(k.ready());
-        for (Qt::Key key : c.keys)
-            QTest::keyClick(k.field, key, c.mods);
+        for (Qt::Key key : c.keys) QTest::keyClick(k.field, key, c.mods);
         EXPECT_EQ(k.field->text(), c.text) << c.what;
         EXPECT_TRUE(k.field->hasFocus()) << c.what;
     }
 }
 
-TEST(WidgetTc, ControlShortcutsSelectCopyPasteAndUndo)
-{
+TEST(WidgetTc, ControlShortcutsSelectCopyPasteAndUndo) {
     Counter k;
     ASSERT_TRUE(k.ready());
     k.field->setText("00:00:10.00");
@@ -97,8 +95,7 @@ TEST(WidgetTc, ControlShortcutsSelectCopyPasteAndUndo)
     EXPECT_EQ(k.field->text(), "1:2b");
 }
 
-TEST(WidgetTc, ShiftExtendsTheSelectionOnlyWhileHeld)
-{
+TEST(WidgetTc, ShiftExtendsTheSelectionOnlyWhileHeld) {
     Counter k;
     ASSERT_TRUE(k.ready());
     k.type({Qt::Key_1, Qt::Key_2, Qt::Key_3});
@@ -116,8 +113,7 @@ TEST(WidgetTc, ShiftExtendsTheSelectionOnlyWhileHeld)
     EXPECT_FALSE(k.field->hasSelectedText());
 }
 
-TEST(WidgetTc, ModifiersReleasedElsewhereDoNotStick)
-{
+TEST(WidgetTc, ModifiersReleasedElsewhereDoNotStick) {
     Counter k;
     ASSERT_TRUE(k.ready());
     k.type({Qt::Key_1, Qt::Key_2});
@@ -138,8 +134,7 @@ TEST(WidgetTc, ModifiersReleasedElsewhereDoNotStick)
     EXPECT_EQ(k.field->text(), "12");
 }
 
-TEST(WidgetTc, ReturnAndEscapeReportOnceAndGiveUpTheFocus)
-{
+TEST(WidgetTc, ReturnAndEscapeReportOnceAndGiveUpTheFocus) {
     for (Qt::Key confirm : {Qt::Key_Return, Qt::Key_Enter}) {
         Counter k;
         ASSERT_TRUE(k.ready());

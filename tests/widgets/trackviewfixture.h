@@ -17,8 +17,7 @@
 
 namespace sxtest {
 
-inline bool near(QRgb a, QRgb b, int tol = 2)
-{
+inline bool near(QRgb a, QRgb b, int tol = 2) {
     return std::abs(qRed(a) - qRed(b)) <= tol && std::abs(qGreen(a) - qGreen(b)) <= tol &&
            std::abs(qBlue(a) - qBlue(b)) <= tol;
 }
@@ -41,8 +40,7 @@ struct TrackOwner {
     // n tracks of L columns each over `frames` frames, all in view (C = L,
     // S = 0), every column drawn, the values given by level(track, channel).
     template <typename Level>
-    void fill(int n, int64_t L, int64_t frames, Level level)
-    {
+    void fill(int n, int64_t L, int64_t frames, Level level) {
         for (int j = 0; j < n; ++j) {
             upper[j].assign(2 * (L + 1), 0.0);
             lower[j].assign(2 * (L + 1), 0.0);
@@ -73,8 +71,7 @@ struct TrackOwner {
         params.totalLength = static_cast<uint64_t>(frames);
     }
 
-    void setMark(int i, const char *code, int64_t position)
-    {
+    void setMark(int i, const char *code, int64_t position) {
         std::memset(marks[i].name, 0, sizeof marks[i].name);
         std::memcpy(marks[i].name, code, std::min<size_t>(std::strlen(code), 15));
         marks[i].position = static_cast<uint64_t>(position);
@@ -87,8 +84,7 @@ protected:
     static constexpr int kW = 420;
     static constexpr int kH = 200;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         // As the main window does: the screen's ratio first, drawing on last.
         view = new trackGraphic();
         view->setInitWindowPizelRatio(static_cast<float>(qApp->devicePixelRatio()));
@@ -102,8 +98,7 @@ protected:
 
     void settle() { QApplication::processEvents(); }
 
-    void resizeView(int width, int height)
-    {
+    void resizeView(int width, int height) {
         w = width;
         h = height;
         view->resize(w, h);
@@ -114,8 +109,7 @@ protected:
 
     // The box of the pixels in `area` that pass `keep`; empty when none do.
     template <typename Keep>
-    static QRect boxOf(const QImage &img, QRect area, Keep keep)
-    {
+    static QRect boxOf(const QImage &img, QRect area, Keep keep) {
         QRect box;
         area &= img.rect();
         for (int y = area.top(); y <= area.bottom(); ++y)
@@ -127,8 +121,7 @@ protected:
     // A scene for the pictures: one one-channel track of one column (so no
     // lane, centre or zero lines), in 0.25, out 0.75, the picture cursor at
     // 0.5.
-    void pictureScene()
-    {
+    void pictureScene() {
         owner.fill(1, 1, 1000, [](int, int, int64_t) { return 0.0; });
         view->mChannels[0] = 1;
         view->setWaveForm(&owner.params);
@@ -139,44 +132,42 @@ protected:
     }
     // The drawn handle around x: every pixel near it that is neither panel
     // nor the white edit lines through it.
-    QRect handleBox(const QImage &img, double x) const
-    {
+    QRect handleBox(const QImage &img, double x) const {
         const QPoint c = at(img, x, 0.5);
         const int reach = img.width() / 6;
-        return boxOf(img, QRect(c.x() - reach, c.y() - reach, 2 * reach, 2 * reach), [](QRgb p) {
-            return !near(p, qRgb(6, 15, 46), 3) && p != qRgb(255, 255, 255) && !yellowish(p);
-        });
+        return boxOf(img, QRect(c.x() - reach, c.y() - reach, 2 * reach, 2 * reach),
+                     [](QRgb p) { return !near(p, qRgb(6, 15, 46), 3) && p != qRgb(255, 255, 255) && !yellowish(p); });
     }
     static bool yellowish(QRgb p) { return qRed(p) > 180 && qGreen(p) > 150 && qBlue(p) < 120; }
     // The opaque box of a picture of the bundle, and the width of its yellow
     // part (the cursor's triangle).
-    static QRect opaqueBox(const QString &path)
-    {
+    static QRect opaqueBox(const QString &path) {
         const QImage pic = QImage(path).convertToFormat(QImage::Format_ARGB32);
         return boxOf(pic, pic.rect(), [](QRgb p) { return qAlpha(p) > 0; });
     }
-    static int yellowWidth(const QString &path)
-    {
+    static int yellowWidth(const QString &path) {
         // Composed over the panel as the view blends it.
         const QImage pic = QImage(path).convertToFormat(QImage::Format_ARGB32);
-        return boxOf(pic, pic.rect(), [](QRgb p) {
-                   const double a = qAlpha(p) / 255.0;
-                   const auto mix = [a](int fg, int bg) { return static_cast<int>(std::lround(a * fg + (1 - a) * bg)); };
-                   return yellowish(qRgb(mix(qRed(p), 6), mix(qGreen(p), 15), mix(qBlue(p), 46)));
-               }).width();
+        return boxOf(pic, pic.rect(),
+                     [](QRgb p) {
+                         const double a = qAlpha(p) / 255.0;
+                         const auto mix = [a](int fg, int bg) {
+                             return static_cast<int>(std::lround(a * fg + (1 - a) * bg));
+                         };
+                         return yellowish(qRgb(mix(qRed(p), 6), mix(qGreen(p), 15), mix(qBlue(p), 46)));
+                     })
+            .width();
     }
 
     // Pixel of the grabbed frame at a point given in view units.
-    QPoint at(const QImage &img, double x, double y) const
-    {
+    QPoint at(const QImage &img, double x, double y) const {
         const tTrackBounds b = trackGeo_bounds(w, h, h);
         const double px = (x - b.left) / (b.right - b.left) * img.width();
         const double py = img.height() - (y - b.bottom) / (b.top - b.bottom) * img.height();
         return QPoint(static_cast<int>(std::floor(px)), static_cast<int>(std::floor(py)));
     }
     // Logical widget position of a point in view units (for the pointer).
-    QPoint widgetPos(double x, double y) const
-    {
+    QPoint widgetPos(double x, double y) const {
         const tTrackBounds b = trackGeo_bounds(w, h, h);
         return QPoint(static_cast<int>(std::lround((x - b.left) / (b.right - b.left) * w)),
                       static_cast<int>(std::lround((y - b.bottom) / (b.top - b.bottom) * h)));
