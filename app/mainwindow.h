@@ -213,6 +213,36 @@ public:
     void clearDisplayRings();
     void clearMasterPeaks();
 
+    // --- Transport ---
+    // Prepares and starts one play job per track; true when playback runs
+    // or was started.
+    bool playStart();
+    // A file, a device and an online rate; otherwise a warning and false.
+    bool isPlayableCondition();
+    void playLedOn(bool on);
+    void setWDTEnable(bool on);
+    int mTransportCommand = 36;  // kTransport* (app/transportlogic.h)
+    bool mStopRequested = false;
+    bool mRepeatMode = false;
+    uint32_t mLastZeroPlayTick = 0;
+
+    // --- Periodic timer ---
+    uint32_t mTickCount = 0;
+    bool mReconnectPending = false;
+    int mOfflineRetryCount = 0;
+    int mArmBlinkCount = 0;
+    int64_t mRecStartCount = 0;
+    bool mLissajousShown = false;
+
+    // --- Counter and time display (bodies in mainwindow_pending.cpp) ---
+    void prepareTimeInfoDisp(QString &text, int64_t position, int rate);
+    void showMarkName(int64_t position);
+    double calcCurrentCursor(double fraction);
+    int mCounterMode = 0;
+    // --- Waveform display (bodies in mainwindow_pending.cpp) ---
+    void drawWaveFrom();
+    bool mSliderHeld = false;
+
 signals:
     // --- Signal wiring ---
     void moveInPoint(double fraction);
@@ -346,6 +376,10 @@ public slots:
     void stopWaveFormThread(int track);
     // --- Transport ---
     void stopRequest();
+    void on_playButton_clicked();
+    void on_zeroPlayButton_clicked();
+    void on_stopButton_clicked();
+    void audioThreadPlayStarted(int code);
     // --- Periodic timer ---
     void takeSeveralHundredMili();
     void showFirstInformationPopup();

@@ -7,12 +7,13 @@
 
 // Stops a track's waveform worker.
 void MainWindow::stopWaveFormThread(int) {}
-// Asks the engine to stop playback and waits a bounded time.
-void MainWindow::stopRequest() {}
-// The 45 ms tick: counter, cursor, meters, watchdog, progress.
-void MainWindow::takeSeveralHundredMili() {}
-// The one-shot first-information box.
-void MainWindow::showFirstInformationPopup() {}
+// Counter text of a position (the bare sample count until the counter's
+// modes are built), the mark name, the cursor line and moving the view to
+// the cursor.
+void MainWindow::prepareTimeInfoDisp(QString &text, int64_t position, int) { text = QString::number(position); }
+void MainWindow::showMarkName(int64_t) {}
+double MainWindow::calcCurrentCursor(double fraction) { return fraction; }
+void MainWindow::drawWaveFrom() {}
 // Track selection clicks.
 void MainWindow::mousePressEvent(QMouseEvent *event) { QMainWindow::mousePressEvent(event); }
 // Transport and in/out keys.
@@ -22,8 +23,6 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event) { QMainWindow::dragEnter
 void MainWindow::dropEvent(QDropEvent *event) { QMainWindow::dropEvent(event); }
 
 // Slots the signal wiring reaches; their pieces fill them in.
-void MainWindow::transactionStarted(int) {}                // a play or export job began
-void MainWindow::allTransactionsDone(int) {}               // a job ended: result and messages
 void MainWindow::waveFormPreparedMain(int, bool) {}        // an overview is ready to draw
 void MainWindow::trackEditParamChanged(int) {}             // the view's in/out handles moved
 void MainWindow::pointMoved() {}                           // redraw after a handle move
@@ -42,7 +41,6 @@ void MainWindow::timeCounterEnterPressed() {}              // locate to the type
 void MainWindow::timeCounterEscapePressed() {}             // drop the typed time
 void MainWindow::convertExecute() {}                       // run the export
 void MainWindow::bounceCancelEvent() {}                    // cancel the mix-down
-void MainWindow::repeatModeTriggered(bool) {}              // repeat play on/off
 void MainWindow::counterTimeTriggered(bool) {}             // counter shows time
 void MainWindow::counterSampleTriggered(bool) {}           // counter shows samples
 void MainWindow::counterTimecodeTriggered(bool) {}         // counter shows timecode
