@@ -317,8 +317,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         std::memset(gMutePatBuffer[0], kDsdSilenceByte, kMutePatBytes);
         gMutePatBuffer[1] = gMutePatBuffer[0] + kMutePatBytes / 2;
     }
-    gSineWaveBuffer[0] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
-    gSineWaveBuffer[1] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
+    mMutePatBlock = gMutePatBuffer[0];
+    gSineWaveBuffer[0] = mSineWaveBlocks[0] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
+    gSineWaveBuffer[1] = mSineWaveBlocks[1] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
     gSineWaveBufSize = kSineWaveFrames;
 
     // 25.
@@ -652,11 +653,14 @@ void MainWindow::finishApp() {
         ring = nullptr;
     }
     if (mConstructed) {
-        std::free(gMutePatBuffer[0]);
-        gMutePatBuffer[0] = gMutePatBuffer[1] = nullptr;
-        _aligned_free(gSineWaveBuffer[0]);
-        _aligned_free(gSineWaveBuffer[1]);
-        gSineWaveBuffer[0] = gSineWaveBuffer[1] = nullptr;
+        if (gMutePatBuffer[0] == mMutePatBlock) gMutePatBuffer[0] = gMutePatBuffer[1] = nullptr;
+        std::free(mMutePatBlock);
+        mMutePatBlock = nullptr;
+        for (int i = 0; i < 2; ++i) {
+            if (gSineWaveBuffer[i] == mSineWaveBlocks[i]) gSineWaveBuffer[i] = nullptr;
+            _aligned_free(mSineWaveBlocks[i]);
+            mSineWaveBlocks[i] = nullptr;
+        }
         gSineWaveBufSize = 0;
     }
 
