@@ -20,6 +20,7 @@
 #include "engine/bufferswitch.h"
 #include "engine/capturering.h"
 #include "engine/engineparams.h"
+#include "engine/enginestate.h"
 #include "engine/metering.h"
 #include "engine/playbackproducer.h"
 #include "engine/vsathread.h"
@@ -86,6 +87,9 @@ bool MainWindow::playStart() {
         }
         tTimeInfo start = transport_timeInfo(mCursorSample, int(mFileInfo[0].sampleRate));
         mTransportCommand = kTransportPlay;
+        // A stop asked for just as the material ran out is never carried
+        // out; left standing it would end this start after one buffer.
+        sStopRequest.store(false, std::memory_order_relaxed);
         rezeroReverbBuffer();
         if (audioThread_resetDSDBuffers() != kEngineMemOk)
             std::fprintf(stderr, "SonvexEditor: the DSD idle buffer could not be had\n");
