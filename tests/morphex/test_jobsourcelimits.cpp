@@ -199,8 +199,9 @@ TEST(JobSourceLimits, NoFrameToWriteFailsAndLeavesNothing) {
         } else {
             EXPECT_FALSE(std::filesystem::exists(out)) << row.src << " -> " << row.type << "/" << row.rate;
         }
-        if (row.code == kMorphexErrEmptyOutput)
+        if (row.code == kMorphexErrEmptyOutput) {
             EXPECT_NE(said.find("No Audio Written Error!\n"), std::string::npos) << said;
+        }
     }
 }
 
