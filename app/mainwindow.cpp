@@ -311,15 +311,18 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     QThread::currentThread()->setPriority(QThread::NormalPriority);
 
     // 24. The DSD mute pattern and the test-signal buffers.
-    gMutePatBuffer[0] = static_cast<uint8_t *>(std::malloc(kMutePatBytes));
+    // The engine replaces these with larger blocks of its own when a device
+    // buffer outgrows them (and frees those itself), so the window keeps its
+    // own pointers to free what it made.
+    mMutePatBlock = static_cast<uint8_t *>(std::malloc(kMutePatBytes));
+    gMutePatBuffer[0] = mMutePatBlock;
     gMutePatBuffer[1] = nullptr;
     if (gMutePatBuffer[0]) {
         std::memset(gMutePatBuffer[0], kDsdSilenceByte, kMutePatBytes);
         gMutePatBuffer[1] = gMutePatBuffer[0] + kMutePatBytes / 2;
     }
-    mMutePatBlock = gMutePatBuffer[0];
-    gSineWaveBuffer[0] = mSineWaveBlocks[0] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
-    gSineWaveBuffer[1] = mSineWaveBlocks[1] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
+    for (int i = 0; i < 2; ++i)
+        gSineWaveBuffer[i] = mSineWaveBlock[i] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
     gSineWaveBufSize = kSineWaveFrames;
 
     // 25.
@@ -657,9 +660,9 @@ void MainWindow::finishApp() {
         std::free(mMutePatBlock);
         mMutePatBlock = nullptr;
         for (int i = 0; i < 2; ++i) {
-            if (gSineWaveBuffer[i] == mSineWaveBlocks[i]) gSineWaveBuffer[i] = nullptr;
-            _aligned_free(mSineWaveBlocks[i]);
-            mSineWaveBlocks[i] = nullptr;
+            if (gSineWaveBuffer[i] == mSineWaveBlock[i]) gSineWaveBuffer[i] = nullptr;
+            _aligned_free(mSineWaveBlock[i]);
+            mSineWaveBlock[i] = nullptr;
         }
         gSineWaveBufSize = 0;
     }

@@ -471,11 +471,10 @@ public:
     tMixParam mMixParam{};
     tMixerTransactParams mMixerTransactParams{};
     int64_t *mDelayTable = nullptr;
-    // The DSD mute pattern and test-signal blocks this window allocated; a
-    // device buffer that outgrows them makes the engine use blocks of its
-    // own, so these are freed from here, not from the engine's pointers.
+    // The DSD mute pattern and test-signal blocks the window made (the
+    // engine's globals may later point at larger blocks of its own).
     uint8_t *mMutePatBlock = nullptr;
-    double *mSineWaveBlocks[2] = {};
+    double *mSineWaveBlock[2] = {};
     // The USB device found by the probe (its entry in the system's device
     // list); empty when none.
     QString mUsbDevice;
