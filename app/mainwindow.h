@@ -357,7 +357,6 @@ public slots:
     void on_pushVsa_clicked();
     void on_pushDynamics_clicked();
     void on_pushLissajous_clicked();
-    void on_pushLissajousWin_clicked();
     void on_pushButtonTlTest_clicked();
     void on_lineEditGain_dB_editingFinished();
     void on_lineEditGain_dB_returnPressed();
@@ -539,6 +538,9 @@ public:
     int mLissajousReadIndex = 0;
 
     // --- Effect, oscillator and analysis windows ---
+    // As the Lissajous button; no widget of the form has its name, so it is
+    // not a slot that the form would try to connect.
+    void on_pushLissajousWin_clicked();
     // The variable-speed settings (nothing reads them in this build) and
     // the filter-bank band switches, high then low per band.
     int mVsaUnitSize = 256;

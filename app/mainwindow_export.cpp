@@ -154,6 +154,9 @@ void MainWindow::convertExecute() {
     mBounceParam.length = region.outPoint - region.inPoint;
     mBounceParam.srcRate = static_cast<int32_t>(firstRate);
     mBounceParam.status = &mBounceStatus;
+    // Two mono files are the left and the right of the mix: a mix-down of
+    // one channel would leave the right file silent.
+    if (mDialogEdit->getBounceToStereoFlag() == 2) mBounceParam.channels = 2;
 
     mBounceThread->setParameters(&mBounceParam);
     mBounceThread->addTransaction(new ClassBounce);

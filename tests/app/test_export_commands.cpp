@@ -55,6 +55,8 @@ protected:
         // Exports land in this test's folder: the export window's folder
         // field shows the current folder.
         QDir::setCurrent(q(dir.path()));
+        // The form's controls as a loaded file leaves them (EXPORT enabled).
+        w->setUIOperability(true);
     }
     void TearDown() override {
         edit->hide();
@@ -241,6 +243,7 @@ TEST_F(ExportCommands, SeveralTracksAreMixedDownFirst) {
     EXPECT_EQ(w->mBounceParam.srcRate, 44100);
     EXPECT_EQ(w->mBounceParam.outRate, w->mPlayFs);
     EXPECT_EQ(w->mBounceParam.trackCount, 2);
+    EXPECT_EQ(w->mBounceParam.channels, 2);  // the mix keeps both channels for the two files
 
     ASSERT_TRUE(boxes.waitFor(QStringLiteral("Export File"), 120000)) << boxes.list();
     QTest::qWait(300);
@@ -251,7 +254,8 @@ TEST_F(ExportCommands, SeveralTracksAreMixedDownFirst) {
     // The mix-down file: the region of both tracks summed, 32-bit float at
     // the play rate; then exported from it as two mono files.
     const std::string bounce = dir.file("SonvexBounceTemp.wav");
-    const auto kv = sxtest::probeStream(bounce, "stream=sample_rate,codec_name,duration_ts");
+    const auto kv = sxtest::probeStream(bounce, "stream=sample_rate,codec_name,duration_ts,channels");
+    EXPECT_EQ(kv.count("channels") ? kv.at("channels") : "", "2");
     EXPECT_EQ(kv.count("codec_name") ? kv.at("codec_name") : "", "pcm_f32le");
     EXPECT_EQ(kv.count("duration_ts") ? kv.at("duration_ts") : "", "22050");
     EXPECT_EQ(edit->mSourcePath, q(bounce));
