@@ -272,6 +272,31 @@ TEST_F(ExportCommands, SeveralTracksAreMixedDownFirst) {
     w->mTrackPath[1].clear();
 }
 
+TEST_F(ExportCommands, AFailedMixDownIsReportedAndExportsNothing) {
+    MessageBoxes boxes;
+    fillSlot(0, source("a.wav", 4410, 0.3f, 0.3f));
+    setRegion(0, 4410);
+    w->ui->pushButtonEdit->click();
+    ASSERT_TRUE(edit->isVisible());
+    // The mix-down's record as a started mix-down leaves it, with a partial
+    // file in the export folder.
+    const std::string partial = dir.file("SonvexBounceTemp.wav");
+    ASSERT_TRUE(sxtest::writeAll(partial, {1, 2, 3}));
+    w->mBounceParam.bouncePath = q(partial).toStdU16String();
+    w->mBouncing = true;
+    int progress = 0;
+    edit->showBounceProgress(&progress);
+    w->bounceFinished(-6);
+    ASSERT_EQ(boxes.seen().size(), 1u) << boxes.list();
+    EXPECT_EQ(boxes.seen()[0].title, QString());
+    EXPECT_EQ(boxes.seen()[0].text, QStringLiteral("Bounce failed.\n[Code = -6]"));
+    EXPECT_FALSE(w->mBouncing);
+    EXPECT_FALSE(edit->progressDialog()->isVisible());
+    EXPECT_TRUE(edit->isVisible());
+    EXPECT_FALSE(edit->isExporting());
+    EXPECT_FALSE(QFile::exists(q(partial)));
+}
+
 TEST_F(ExportCommands, CombinePresetsTheOpenFile) {
     const std::string path = source("head.wav", 4410, 0.1f, 0.1f);
     fillSlot(0, path);
