@@ -31,7 +31,9 @@
 #include "audiofile/jobs/poly2monostethread.h"
 #include "base/alignedalloc.h"
 #include "dsp/dynamics.h"
+#include "editing/cheditstrip.h"
 #include "editing/dialogcombine.h"
+#include "editing/dialogdelfile.h"
 #include "editing/dialogedit.h"
 #include "engine/bouncethread.h"
 #include "engine/engineparams.h"
@@ -80,6 +82,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     getAudioFileInformation = nullptr;
     getAudioWaveForm = nullptr;
     id3tagInformation = nullptr;
+    // Volume-graph window: made with the by-value members, no parent.
+    mChEditStrip = new chEditStrip(nullptr);
 
     // 2. The form, at a fixed size without maximise or full-screen buttons.
     ui->setupUi(this);
@@ -450,8 +454,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mMixerThread->addTransaction(job);
     emit setMixerParams(&mMixParam);
 
-    // 40. (The track deletion dialog is made here once it exists.) The last
-    // connection.
+    // 40. The track deletion dialog, hidden; the volume-graph window hidden;
+    // the last connection.
+    mDialogDelFile = new DialogDelFile(nullptr);  // volume graph and deletion dialog
+    mDialogDelFile->hide();                       // volume graph and deletion dialog
+    mChEditStrip->hide();                         // volume graph and deletion dialog
     makeConnectionsLast();
 
     // 41.
@@ -612,6 +619,8 @@ void MainWindow::finishApp() {
     mDialogSelectFs = nullptr;
     if (mBounceThread) mBounceThread->stop();
     startup_deleteWhenStopped(mBounceThread, 10);
+    delete mDialogDelFile;  // volume graph and deletion dialog
+    mDialogDelFile = nullptr;
 
     // 16. The file and recording threads: asked to stop, deleted once their
     // run has returned.
@@ -710,6 +719,10 @@ void MainWindow::finishApp() {
         delete volume;
         volume = nullptr;
     }
+
+    // The volume-graph window, whose rows stop their overview workers.
+    delete mChEditStrip;
+    mChEditStrip = nullptr;
 
     // 29.
     delete ui;
