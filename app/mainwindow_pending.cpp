@@ -60,7 +60,6 @@ void MainWindow::flac2wavCompleted(tFlac2WavMessages *) {}             // FLAC d
 void MainWindow::selectChannelOfPolyEvent(tPoly2MonosteMsgParam *) {}  // split the chosen channels
 void MainWindow::poly2monosteRebuildEvent(tPoly2MonosteMessages *) {}  // split done: open it
 void MainWindow::recStopped() {}                                       // recording ended: open it
-void MainWindow::showRecSetup(bool) {}                                 // show the recording set-up window
 void MainWindow::vsaSwitchClicked(bool) {}                             // variable speed on/off and settings
 void MainWindow::vsaKeyChanged(int) {}
 void MainWindow::vsaSpeedChanged(float) {}
