@@ -72,13 +72,11 @@ class DialogPeq;
 class DialogCombine;
 class DialogSelectFs;
 class ClassDynamics;
-// Not built yet in this tree: the device layer's control thread, the
-// recording set-up window, the volume-graph window and the track deletion
-// dialog. The main window holds them by pointer (null until
-// they arrive) and skips them when null.
 class CContCoreAudioThread;
 class DialogRecSetup;
 class DialogDelFile;
+// The volume-graph window: held by pointer, null until it is made, and
+// skipped while null.
 class chEditStrip;
 
 // What MainWindow::dynamicsParamChanged sets.
@@ -201,6 +199,10 @@ public:
     bool switchable_asioDev(int index);
     // Re-selects the saved device and play rate at start-up.
     void resumeAudioDevice(QString deviceName, QString playRateText);
+    // Boots list entry index - 1 as play and record device (nothing calls it).
+    void selectRecDevice(int index);
+    // Both driver lists to `driver`; the lists rebuilt (nothing calls it).
+    void resumeAudioDriverType(int driver);
     // Re-enumerates on a click of the idle device list; rebuilds when the
     // output devices changed.
     void DeviceListClicked();
@@ -403,7 +405,9 @@ public:
     DialogLissajous mDialogLissajous;
     DialogTlTest mDialogTlTest;
     QMessageBox mReconnectBox;
-    // The volume-graph window (by value once it exists).
+    // The volume-graph window. VOLUME-GRAPH WINDOW: made by its own piece
+    // of work (construction step 40 hides it and connects it); null until
+    // then, and every user skips it while null.
     chEditStrip *mChEditStrip = nullptr;
 
     // --- Construction: objects on the heap ---
@@ -462,6 +466,10 @@ public:
     tMixParam mMixParam{};
     tMixerTransactParams mMixerTransactParams{};
     int64_t *mDelayTable = nullptr;
+    // The DSD mute pattern and test-signal blocks the window made (the
+    // engine's globals may later point at larger blocks of its own).
+    uint8_t *mMutePatBlock = nullptr;
+    double *mSineWaveBlock[2] = {};
     // The USB device found by the probe (its entry in the system's device
     // list); empty when none.
     QString mUsbDevice;

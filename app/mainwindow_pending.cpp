@@ -52,7 +52,6 @@ void MainWindow::flac2wavCompleted(tFlac2WavMessages *) {}             // FLAC d
 void MainWindow::selectChannelOfPolyEvent(tPoly2MonosteMsgParam *) {}  // split the chosen channels
 void MainWindow::poly2monosteRebuildEvent(tPoly2MonosteMessages *) {}  // split done: open it
 void MainWindow::recStopped() {}                                       // recording ended: open it
-void MainWindow::showRecSetup(bool) {}                                 // show the recording set-up window
 void MainWindow::editModeClicked(bool) {}                             // stereo / multi-track switch
 void MainWindow::actionSaveClicked(bool) {}                           // save a project
 void MainWindow::actionLoadClicked(bool) {}                           // load a project
