@@ -4,8 +4,11 @@
 // the equaliser off, played at the file's own rate: the device carries the
 // file's samples, or its DSD bits after the fade-in has spliced into them.
 //
-// The device is selected and put on its rate by the test's device rig, the
-// way the window's device boot and rate change drive the device layer.
+// The window's own device layer drives the virtual device: the device list
+// is rebuilt for it, and the window's rate change puts it on the play rate.
+// A pace hook lets the unpaced device run only while the test allows it and,
+// while playing, only once track 0's producer is a whole buffer ahead (a
+// real-time device would not have underrun there either).
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QComboBox>
@@ -19,19 +22,46 @@
 #include <vector>
 
 #include "app/mainwindow.h"
+#include "app/startupthreads.h"
 #include "app/transportlogic.h"
 #include "audiofile/audiohelpers.h"
 #include "audiofile/dsdtestutil.h"
 #include "editing/dialogedit.h"
+#include "engine/contcoreaudiothread.h"
 #include "engine/devicerig.h"
 #include "support/testutil.h"
 #include "ui_mainwindow.h"
 
 namespace {
 
-QStringList sOutputs;
-QVector<int> sRates;
 QTemporaryDir *sHome = nullptr;
+
+// The device's pace: held until allowed; with feed pacing a cycle runs
+// only once the producer is a buffer ahead; with hold-when-stopped a
+// stopped engine holds the device (and says so).
+struct tPacer {
+    std::atomic<bool> allowed{false}, feed{false}, holdStopped{false}, held{false};
+    static bool pace(void *client, uint64_t) {
+        auto *p = static_cast<tPacer *>(client);
+        if (!p->allowed.load()) return false;
+        const int32_t status = sEngineStatus.load();
+        if (p->holdStopped.load() && status == kEngineStopped) {
+            p->held.store(true);
+            return false;
+        }
+        if (!p->feed.load() || status != kEnginePlaying || sStopRequest.load()) return true;
+        const int64_t frames = gAudioThread_getAudioBufferFrameSize();
+        const int64_t ahead = sProducedCount[0].load() - sConsumedCount[0].load();
+        return ahead >= std::max<int64_t>(frames, 1) || sJobEnded[0].load();
+    }
+    void reset() {
+        allowed = false;
+        feed = false;
+        holdStopped = false;
+        held = false;
+    }
+};
+tPacer sPacer;
 
 // Message boxes are read and closed as the user would.
 class BoxReader {
@@ -162,14 +192,6 @@ protected:
         qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
         engtest::useBuiltLibrary();
         sWindow = new MainWindow;
-        MainWindow &w = *sWindow;
-        w.mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
-            *outputs = sOutputs;
-            inputs->clear();
-        };
-        w.mDevices.rates = [](int) { return sRates; };
-        w.mDevices.bufferFrames = [] { return 512; };
-        w.mDevices.select = [](int, int) {};
     }
     static void TearDownTestSuite() {
         delete sWindow;
@@ -178,42 +200,46 @@ protected:
         sHome = nullptr;
     }
     void SetUp() override { DebugClient::SetDebugLevel(0); }
+    void TearDown() override {
+        vdev_setOffline(false);
+        sPacer.allowed = true;
+        sPacer.holdStopped = false;
+        sPacer.feed = false;
+    }
 
-    // The device under `name` in the window's list and on the rig; the rig
-    // puts it on `rate` as the window's rate change would, and the window
-    // plays at that rate.
-    static void useDevice(devrig::Rig &rig, const char *name, bool native, int rate, double speed = 0.0,
-                          const char *capture = "memory") {
-        ASSERT_NO_FATAL_FAILURE(rig.open(name, native, speed, capture));
+    // The virtual device under `name` (with the native DSD rates when
+    // asked), found by the window's device list, and put on `rate` by the
+    // window's rate change; the window plays at that rate. The device is
+    // held until the test allows it to run.
+    static void useDevice(const char *name, bool native, int rate, double speed = 0.0, const char *capture = "memory") {
         MainWindow &w = *sWindow;
-        sOutputs = {QString::fromLatin1(name)};
-        sRates = {44100, 48000, 88200, 96000, 176400, 192000};
+        CContCoreAudioThread *control = w.mContCoreAudioThread;
+        ASSERT_NE(control, nullptr);
+        control->ioThread()->AudioStopReq();
+        control->addTransaction(new ClassStopAudioQueue);
+        ASSERT_TRUE(startup_pollUntil([control] { return !control->isBusy(); }, 10, 500));
+        tVirtualDeviceConfig c;
+        c.mName = name;
+        c.mUid = std::string("sonvex-test-") + name;
+        c.mSpeed = speed;
+        c.mCapture = capture;
+        c.mCaptureLimit = 256ull << 20;
+        if (native)
+            c.mRates = {44100,  48000,  88200,  96000,   176400,  192000,   352800,
+                        384000, 705600, 768000, 2822400, 5644800, 11289600, 22579200};
+        sPacer.reset();
+        ASSERT_GT(vdev_enable(c), 0);
+        vdev_setPaceHook(&tPacer::pace, &sPacer);
         w.on_comboBox_driver_currentIndexChanged(0);
         w.setUIOperability(true);
-        ASSERT_EQ(w.ui->comboBox_asioDev->currentIndex(), 1);
+        ASSERT_EQ(w.ui->comboBox_asioDev->currentText(), QString::fromLatin1(name));
         w.mReselectRate = false;
         w.mPlayFs = rate;
         w.mPlayFsIndex = uint32_t(getFreqIndexFromFsValue(rate));
         w.changeFs(rate);
         w.changeMonitorVolume(0);
-        ASSERT_TRUE(deviceRate(rig, uint32_t(rate)));
-        ASSERT_TRUE(audiohost_isRunning(rig.id()));
-    }
-
-    // Stop, rate and start jobs on the rig's control thread and the busy
-    // poll (10 ms, at most 500).
-    static bool deviceRate(devrig::Rig &rig, uint32_t rate) {
-        CContCoreAudioThread &control = rig.control();
-        control.ioThread()->AudioStopReq();
-        control.addTransaction(new ClassStopAudioQueue);
-        QThread::msleep(1);
-        control.setSamplingFreq(rig.id(), rate);
-        control.addTransaction(new ClassSetSampleRateCoreAudio);
-        QThread::msleep(1);
-        control.addTransaction(new ClassStartAudioQueue);
-        for (int i = 0; i < 500 && control.isBusy(); ++i) QThread::msleep(10);
-        setWDT(kTransportWatchdogMs);
-        return !control.isBusy();
+        ASSERT_FALSE(control->isBusy());
+        ASSERT_EQ(control->playRate(), uint32_t(rate));
     }
 
     // Track 0 as opening a file leaves it: the file described through the
@@ -238,7 +264,7 @@ protected:
 
     // Presses play, lets the device run to the end of the material and
     // returns what the device got.
-    static void playToEnd(devrig::Rig &rig, tVirtualCapture *cap) {
+    static void playToEnd(tVirtualCapture *cap) {
         MainWindow &w = *sWindow;
         (void)vdev_takeCapture(cap, true);
         w.ui->playButton->click();
@@ -247,10 +273,10 @@ protected:
         ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, 20000));
         // The timer sees the first block arrive.
         ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, 5000));
-        rig.setFeedPacing(true);
-        rig.setHoldWhenStopped(true);
-        rig.allow(UINT64_MAX);
-        ASSERT_TRUE(rig.waitHeld());
+        sPacer.feed = true;
+        sPacer.holdStopped = true;
+        sPacer.allowed = true;
+        ASSERT_TRUE(engtest::waitFor([] { return sPacer.held.load(); }, 30000));
         // The end arrives from the audio thread through the event loop.
         ASSERT_TRUE(spinUntil([&w] { return w.mTransportCommand == kTransportStop; }, 30000));
         ASSERT_EQ(vdev_takeCapture(cap, true), 0);
@@ -297,15 +323,14 @@ TEST_F(PlaybackWindow, AWavPlaysToTheDeviceUnchangedThenRepeats) {
     MainWindow &w = *sWindow;
     BoxReader reader;
 
-    devrig::Rig rig;
-    ASSERT_NO_FATAL_FAILURE(useDevice(rig, "Studio Interface", false, 44100));
+    ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, 44100));
     ASSERT_NO_FATAL_FAILURE(openTrack0(path));
     ASSERT_EQ(w.mFileInfo[0].totalSamples, uint64_t(kFrames));
     // A stop that met the end of the last material was never carried out;
     // it must not cut this start short.
     sStopRequest.store(true);
     tVirtualCapture cap;
-    ASSERT_NO_FATAL_FAILURE(playToEnd(rig, &cap));
+    ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
     EXPECT_FALSE(w.ui->playButton->isChecked());
     EXPECT_EQ(w.mCursorSample, int64_t(kFrames));
@@ -342,7 +367,7 @@ TEST_F(PlaybackWindow, AWavPlaysToTheDeviceUnchangedThenRepeats) {
     w.ui->playButton->click();
     ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, 20000));
     ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, 5000));
-    rig.allow(UINT64_MAX);
+    sPacer.allowed = true;
     // The first pass ends and the second one starts.
     ASSERT_TRUE(spinUntil([&w] { return w.mLastZeroPlayTick + 50 > w.mTickCount; }, 30000));
     ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, 20000));
@@ -370,12 +395,11 @@ TEST_F(PlaybackWindow, ADsfPlaysAsDopBitExact) {
     ASSERT_NO_FATAL_FAILURE(dsdtest::writeDsf(path, kRate, {lsbFirst(left), lsbFirst(right)}));
     BoxReader reader;
 
-    devrig::Rig rig;
-    ASSERT_NO_FATAL_FAILURE(useDevice(rig, "Studio Interface", false, int(kRate)));
+    ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, int(kRate)));
     ASSERT_NO_FATAL_FAILURE(openTrack0(path));
     ASSERT_EQ(sWindow->mFileInfo[0].totalSamples, kBits);
     tVirtualCapture cap;
-    ASSERT_NO_FATAL_FAILURE(playToEnd(rig, &cap));
+    ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
     for (const tVirtualCycleRecord &r : cap.mCycles) ASSERT_EQ(r.mKind, int(kAudioHostDop));
     const std::vector<uint8_t> *src[2] = {&left, &right};
@@ -394,12 +418,11 @@ TEST_F(PlaybackWindow, ADsfPlaysNativelyBitExact) {
     ASSERT_NO_FATAL_FAILURE(dsdtest::writeDsf(path, kRate, {lsbFirst(left), lsbFirst(right)}));
     BoxReader reader;
 
-    devrig::Rig rig;
-    ASSERT_NO_FATAL_FAILURE(useDevice(rig, "ZOLT USB AUDIO DEVICE", true, int(kRate)));
+    ASSERT_NO_FATAL_FAILURE(useDevice("ZOLT USB AUDIO DEVICE", true, int(kRate)));
     ASSERT_TRUE(CCoreAudioIOThread::mZoltVx_DsdNative);
     ASSERT_NO_FATAL_FAILURE(openTrack0(path));
     tVirtualCapture cap;
-    ASSERT_NO_FATAL_FAILURE(playToEnd(rig, &cap));
+    ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
     for (const tVirtualCycleRecord &r : cap.mCycles) ASSERT_EQ(r.mKind, int(kAudioHostDsd));
     const std::vector<uint8_t> *src[2] = {&left, &right};
@@ -417,11 +440,10 @@ TEST_F(PlaybackWindow, ADeviceGoneOfflineWhilePlayingIsReportedAfterAbout20s) {
     MainWindow &w = *sWindow;
     BoxReader reader;
 
-    devrig::Rig rig;
-    ASSERT_NO_FATAL_FAILURE(useDevice(rig, "Studio Interface", false, 44100, 1.0, "off"));
+    ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, 44100, 1.0, "off"));
     ASSERT_TRUE(w.mWatchdogEnabled);
     ASSERT_NO_FATAL_FAILURE(openTrack0(path));
-    rig.allow(UINT64_MAX);
+    sPacer.allowed = true;
     w.ui->playButton->click();
     ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, 20000));
     ASSERT_TRUE(spinUntil([] { return getPlayingSample() > 22050; }, 20000));
