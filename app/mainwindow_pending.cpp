@@ -17,37 +17,37 @@ void MainWindow::mousePressEvent(QMouseEvent *event) { QMainWindow::mousePressEv
 void MainWindow::keyPressEvent(QKeyEvent *event) { QMainWindow::keyPressEvent(event); }
 
 // Slots the signal wiring reaches; their pieces fill them in.
-void MainWindow::transactionStarted(int) {}         // a play or export job began
-void MainWindow::allTransactionsDone(int) {}        // a job ended: result and messages
-void MainWindow::trackEditParamChanged(int) {}      // the view's in/out handles moved
-void MainWindow::oscIndicatorChanged(int) {}        // test oscillator on/off
-void MainWindow::oscFreqChanged(int) {}             // test oscillator frequency
-void MainWindow::oscLevelChanged(double) {}         // test oscillator level
-void MainWindow::oscParamChanged() {}               // test oscillator settings
-void MainWindow::digitFrameChanged(int) {}          // counter sub-frame digits
-void MainWindow::selectInMonitorEn(bool) {}         // input monitoring on/off
-void MainWindow::ncPhaseClicked(bool) {}            // noise-cancel phase
-void MainWindow::showSubFrameCheckEvent(bool) {}    // counter sub-frames shown
-void MainWindow::timeCounterEnterPressed() {}       // locate to the typed time
-void MainWindow::timeCounterEscapePressed() {}      // drop the typed time
-void MainWindow::convertExecute() {}                // run the export
-void MainWindow::bounceCancelEvent() {}             // cancel the mix-down
-void MainWindow::repeatModeTriggered(bool) {}       // repeat play on/off
-void MainWindow::counterTimeTriggered(bool) {}      // counter shows time
-void MainWindow::counterSampleTriggered(bool) {}    // counter shows samples
-void MainWindow::counterTimecodeTriggered(bool) {}  // counter shows timecode
-void MainWindow::selectEqHFmode(bool) {}            // equaliser high-frequency mode
-void MainWindow::frameRate23Triggered(bool) {}      // counter frame rates
+void MainWindow::transactionStarted(int) {}                // a play or export job began
+void MainWindow::allTransactionsDone(int) {}               // a job ended: result and messages
+void MainWindow::trackEditParamChanged(int) {}             // the view's in/out handles moved
+void MainWindow::oscIndicatorChanged(int) {}               // test oscillator on/off
+void MainWindow::oscFreqChanged(int) {}                    // test oscillator frequency
+void MainWindow::oscLevelChanged(double) {}                // test oscillator level
+void MainWindow::oscParamChanged() {}                      // test oscillator settings
+void MainWindow::digitFrameChanged(int) {}                 // counter sub-frame digits
+void MainWindow::selectInMonitorEn(bool) {}                // input monitoring on/off
+void MainWindow::ncPhaseClicked(bool) {}                   // noise-cancel phase
+void MainWindow::showSubFrameCheckEvent(bool) {}           // counter sub-frames shown
+void MainWindow::timeCounterEnterPressed() {}              // locate to the typed time
+void MainWindow::timeCounterEscapePressed() {}             // drop the typed time
+void MainWindow::convertExecute() {}                       // run the export
+void MainWindow::bounceCancelEvent() {}                    // cancel the mix-down
+void MainWindow::repeatModeTriggered(bool) {}              // repeat play on/off
+void MainWindow::counterTimeTriggered(bool) {}             // counter shows time
+void MainWindow::counterSampleTriggered(bool) {}           // counter shows samples
+void MainWindow::counterTimecodeTriggered(bool) {}         // counter shows timecode
+void MainWindow::selectEqHFmode(bool) {}                   // equaliser high-frequency mode
+void MainWindow::frameRate23Triggered(bool) {}             // counter frame rates
 void MainWindow::frameRate24Triggered(bool) {}
 void MainWindow::frameRate25Triggered(bool) {}
 void MainWindow::frameRate2997DFTriggered(bool) {}
 void MainWindow::frameRate2997NDFTriggered(bool) {}
 void MainWindow::frameRate30DFTriggered(bool) {}
 void MainWindow::frameRate30NDFTriggered(bool) {}
-void MainWindow::widgetsKeyPressed(QKeyEvent *) {}  // transport and in/out keys
-void MainWindow::recStopped() {}                    // recording ended: open it
-void MainWindow::showRecSetup(bool) {}              // show the recording set-up window
-void MainWindow::vsaSwitchClicked(bool) {}          // variable speed on/off and settings
+void MainWindow::widgetsKeyPressed(QKeyEvent *) {}                     // transport and in/out keys
+void MainWindow::recStopped() {}                                       // recording ended: open it
+void MainWindow::showRecSetup(bool) {}                                 // show the recording set-up window
+void MainWindow::vsaSwitchClicked(bool) {}                             // variable speed on/off and settings
 void MainWindow::vsaKeyChanged(int) {}
 void MainWindow::vsaSpeedChanged(float) {}
 void MainWindow::qmfHighON(int) {}
@@ -64,8 +64,8 @@ void MainWindow::dynamicsReleaseChanged(int) {}
 void MainWindow::dynamicsThresholdChanged(int) {}
 void MainWindow::dynamicsRatioChanged(int) {}
 void MainWindow::dynamicsMakeupChanged(int) {}
-void MainWindow::lissajousWinRequested(int) {}  // show the Lissajous window
-void MainWindow::bounceFinished(int) {}         // mix-down done: export it
-void MainWindow::actionSaveClicked(bool) {}     // save a project
-void MainWindow::actionLoadClicked(bool) {}     // load a project
-void MainWindow::actionCreateClicked(bool) {}   // new project
+void MainWindow::lissajousWinRequested(int) {}                        // show the Lissajous window
+void MainWindow::bounceFinished(int) {}                               // mix-down done: export it
+void MainWindow::actionSaveClicked(bool) {}                           // save a project
+void MainWindow::actionLoadClicked(bool) {}                           // load a project
+void MainWindow::actionCreateClicked(bool) {}                         // new project
