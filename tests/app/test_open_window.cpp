@@ -643,6 +643,45 @@ TEST_F(OpenWindow, AFailingOverviewIsRetriedABoundedNumberOfTimes) {
     w.mWaveJobDone[0] = 1;
 }
 
+TEST_F(OpenWindow, ASixChannelFileIsSplitBeforeItOpens) {
+    MainWindow &w = *sWindow;
+    const QString before = file(QStringLiteral("before.wav"));
+    ASSERT_TRUE(writeWav(before, 48000, 16, 2, 4800));
+    drop({before});
+    ASSERT_TRUE(overviewDone());
+
+    // The channel question is shown and nothing is opened until it is
+    // answered.
+    const QString six = file(QStringLiteral("surround.wav"));
+    ASSERT_TRUE(writeWav(six, 48000, 16, 6, 48000, [](uint64_t i) { return (i % 100) / 200.0; }));
+    drop({six});
+    EXPECT_TRUE(w.mDialogPolyfile.isVisible());
+    EXPECT_EQ(w.mTrackPath[0], before);
+    EXPECT_EQ(w.mSourcePath, six);
+
+    // Channels 3 and 4: split into the music folder's temporary file, which
+    // opens as the only track under the chosen file's name.
+    w.mDialogPolyfile.hide();
+    tPoly2MonosteMsgParam choice;
+    choice.entry = 1;
+    choice.stereo = true;
+    w.selectChannelOfPolyEvent(&choice);
+    ASSERT_TRUE(waitFor([&] { return w.mTrackPath[0] == w.mSplitTempPath; }));
+    EXPECT_TRUE(w.mSplitTempPath.endsWith(QStringLiteral("/SonvexEditorMonoSteTemp.wav")));
+    EXPECT_EQ(w.mDisplayPath, six);
+    EXPECT_EQ(labelText(w.ui->label_orgFileNameArea), QStringLiteral("surround.wav"));
+    EXPECT_EQ(labelText(w.ui->label_orgCh), QStringLiteral("STEREO"));
+    EXPECT_EQ(w.mFileInfo[0].channels, 2u);
+    EXPECT_EQ(w.mTrackLength[0], 48000);
+    EXPECT_TRUE(overviewDone());
+
+    // The next open removes the split file.
+    const QString split = w.mSplitTempPath;
+    drop({before});
+    EXPECT_FALSE(QFileInfo::exists(split));
+    EXPECT_TRUE(overviewDone());
+}
+
 // Last: it shuts the window down.
 TEST_F(OpenWindow, TheTagPictureGoesToAPrivateFolderRemovedAtShutDown) {
     MainWindow &w = *sWindow;
