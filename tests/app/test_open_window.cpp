@@ -25,6 +25,7 @@
 #include <functional>
 
 #include "app/mainwindow.h"
+#include "audiofile/dsdifftestutil.h"
 #include "editing/dialogedit.h"
 #include "engine/audiothread.h"
 #include "ui_mainwindow.h"
@@ -256,6 +257,19 @@ TEST_F(OpenWindow, DroppingThreeFilesOpensTheFirstAndDescribesIt) {
     EXPECT_EQ(labelText(w.ui->label_orgBit), QStringLiteral("16bit"));
     EXPECT_EQ(w.mMixParam.ch[0].LR, 1.0);
     EXPECT_EQ(w.mMixParam.ch[0].RR, 0.0);
+    EXPECT_TRUE(overviewDone());
+
+    // A DSDIFF file on a device without DSD rates plays at its last rate.
+    const QString dff = file(QStringLiteral("third.dff"));
+    dfftest::writeDff(dff.toStdString(), dfftest::param(2), dfftest::pattern(2 * 4096 * 8, 3));
+    drop({dff});
+    ASSERT_EQ(w.mTrackPath[0], dff);
+    EXPECT_EQ(labelText(w.ui->label_orgFileType), QStringLiteral("DSDIFF(DSD)"));
+    EXPECT_EQ(labelText(w.ui->label_orgFreq), QStringLiteral("2.8MHz"));
+    EXPECT_EQ(labelText(w.ui->label_orgBit), QStringLiteral("1bit"));
+    EXPECT_EQ(w.mTrackLength[0], 4096 * 8 * 8);
+    EXPECT_EQ(w.mPlayFs, 96000);
+    EXPECT_FALSE(w.mDialogSelectFs->isVisible());
     EXPECT_TRUE(overviewDone());
 }
 
