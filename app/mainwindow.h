@@ -42,6 +42,7 @@
 #include "editing/dialogpolyfile.h"
 #include "editing/timelinerecords.h"  // tRedrawMode
 #include "engine/audiothread.h"
+#include "engine/bouncethread.h"  // tBounceStatusStruct
 #include "engine/mixerthread.h"
 #include "engine/waveformthread.h"
 #include "mixer/dialogdynamics.h"
@@ -75,15 +76,23 @@ class DialogPeq;
 class DialogCombine;
 class DialogSelectFs;
 class ClassDynamics;
-// Not built yet in this tree: the device layer's control thread, the
-// recording set-up window, the volume-graph window and the track deletion
-// dialog. The main window holds them by pointer (null until
-// they arrive) and skips them when null.
 class CContCoreAudioThread;
 class DialogRecSetup;
 class DialogDelFile;
+// The volume-graph window: held by pointer, null until it is made, and
+// skipped while null.
 class chEditStrip;
 class timelineMgr;
+
+// What MainWindow::dynamicsParamChanged sets.
+enum tParamDynamics : int {
+    kDynamicsParamEnable = 0,
+    kDynamicsParamThreshold = 1,
+    kDynamicsParamAttack = 2,
+    kDynamicsParamRelease = 3,
+    kDynamicsParamRatio = 4,  // tenths
+    kDynamicsParamMakeup = 5,
+};
 
 enum : int {
     kMainTrackSlots = 32,  // track slots 0..31
@@ -196,6 +205,10 @@ public:
     bool switchable_asioDev(int index);
     // Re-selects the saved device and play rate at start-up.
     void resumeAudioDevice(QString deviceName, QString playRateText);
+    // Boots list entry index - 1 as play and record device (nothing calls it).
+    void selectRecDevice(int index);
+    // Both driver lists to `driver`; the lists rebuilt (nothing calls it).
+    void resumeAudioDriverType(int driver);
     // Re-enumerates on a click of the idle device list; rebuilds when the
     // output devices changed.
     void DeviceListClicked();
@@ -387,6 +400,20 @@ public slots:
     void on_pushMixer_clicked();
     void on_pushEditWin_clicked();
     void on_pushButtonEditTag_clicked();
+    // --- Effect, oscillator and analysis windows ---
+    void on_pushVsa_clicked();
+    void on_pushDynamics_clicked();
+    void on_pushLissajous_clicked();
+    void on_pushButtonTlTest_clicked();
+    void on_lineEditGain_dB_editingFinished();
+    void on_lineEditGain_dB_returnPressed();
+    void tlTestStarted();
+    void dynamicsParamChanged(tParamDynamics selector, int value);
+    void setMixerThreadParams(int trackCount);
+    // --- Export, bounce and combine commands ---
+    void on_pushButtonEdit_clicked();
+    void on_pushButton_Combine_clicked();
+    void cancelBouncing();
     // --- Waveform display ---
     void stopWaveFormThread(int track);
     void drawWaveFormSelectedColumn(int track);
@@ -429,7 +456,9 @@ public:
     DialogLissajous mDialogLissajous;
     DialogTlTest mDialogTlTest;
     QMessageBox mReconnectBox;
-    // The volume-graph window (by value once it exists).
+    // The volume-graph window. VOLUME-GRAPH WINDOW: made by its own piece
+    // of work (construction step 40 hides it and connects it); null until
+    // then, and every user skips it while null.
     chEditStrip *mChEditStrip = nullptr;
 
     // --- Construction: objects on the heap ---
@@ -488,6 +517,10 @@ public:
     tMixParam mMixParam{};
     tMixerTransactParams mMixerTransactParams{};
     int64_t *mDelayTable = nullptr;
+    // The DSD mute pattern and test-signal blocks the window made (the
+    // engine's globals may later point at larger blocks of its own).
+    uint8_t *mMutePatBlock = nullptr;
+    double *mSineWaveBlock[2] = {};
     // The USB device found by the probe (its entry in the system's device
     // list); empty when none.
     QString mUsbDevice;
@@ -601,6 +634,33 @@ public:
     bool mScrollLock = false;
     int mRedrawCountdown = 0;  // ticks to the next automatic full redraw
     int mRedrawRepeats = 0;
+
+    // --- Effect, oscillator and analysis windows ---
+    // As the Lissajous button; no widget of the form has its name, so it is
+    // not a slot that the form would try to connect.
+    void on_pushLissajousWin_clicked();
+    // The variable-speed settings (nothing reads them in this build) and
+    // the filter-bank band switches, high then low per band.
+    int mVsaUnitSize = 256;
+    int mVsaFadeLength = 32;
+    int mVsaBankCount = 5;
+    int mVsaBankDelay = 8;
+    uint8_t mQmfSwitch[8][2] = {{1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}};
+    // The compressor's settings as the dialog last sent them.
+    int mDynamicsAttackMs = 3;
+    int mDynamicsReleaseMs = 150;
+    double mDynamicsThresholdDb = -12.0;
+    double mDynamicsRatio = 32.0;
+    double mDynamicsMakeupDb = 0.0;
+    bool mDynamicsEnable[2] = {false, false};
+    bool mLissajousShown = false;
+    // The counter shows sub-frames in timecode mode; never cleared.
+    bool mShowSubFrames = false;
+
+    // --- Export, bounce and combine commands ---
+    tBounceParam mBounceParam;
+    tBounceStatusStruct mBounceStatus;
+    bool mBouncing = false;
 
     // The allocator of the blocks construction checks (the meter rings, the
     // master peak pair, the capture ring and the overview arrays); tests

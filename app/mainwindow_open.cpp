@@ -34,6 +34,7 @@
 #include "audiofile/jobs/flac2wav.h"
 #include "audiofile/jobs/flac2wavthread.h"
 #include "audiofile/jobs/poly2monostethread.h"
+#include "editing/cheditstrip.h"
 #include "editing/dialogedit.h"
 #include "engine/engineparams.h"
 #include "morphex/morphexapi.h"
@@ -395,6 +396,7 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
         emit moveInPoint(0.0);
         emit moveOutPoint(1.0);
         ui->widgetTrack1->lineCurrentPosition(0.0);
+        if (mChEditStrip) mChEditStrip->setCursorPosition(0.0);
         ui->lineEditTime->setText(QString::fromStdString(counterText(*this, o, int(info.sampleRate))));
         ui->widgetMeter->setOver(false);
 

@@ -20,18 +20,10 @@ void MainWindow::keyPressEvent(QKeyEvent *event) { QMainWindow::keyPressEvent(ev
 void MainWindow::transactionStarted(int) {}                // a play or export job began
 void MainWindow::allTransactionsDone(int) {}               // a job ended: result and messages
 void MainWindow::trackEditParamChanged(int) {}             // the view's in/out handles moved
-void MainWindow::oscIndicatorChanged(int) {}               // test oscillator on/off
-void MainWindow::oscFreqChanged(int) {}                    // test oscillator frequency
-void MainWindow::oscLevelChanged(double) {}                // test oscillator level
-void MainWindow::oscParamChanged() {}                      // test oscillator settings
 void MainWindow::digitFrameChanged(int) {}                 // counter sub-frame digits
 void MainWindow::selectInMonitorEn(bool) {}                // input monitoring on/off
-void MainWindow::ncPhaseClicked(bool) {}                   // noise-cancel phase
-void MainWindow::showSubFrameCheckEvent(bool) {}           // counter sub-frames shown
 void MainWindow::timeCounterEnterPressed() {}              // locate to the typed time
 void MainWindow::timeCounterEscapePressed() {}             // drop the typed time
-void MainWindow::convertExecute() {}                       // run the export
-void MainWindow::bounceCancelEvent() {}                    // cancel the mix-down
 void MainWindow::repeatModeTriggered(bool) {}              // repeat play on/off
 void MainWindow::counterTimeTriggered(bool) {}             // counter shows time
 void MainWindow::counterSampleTriggered(bool) {}           // counter shows samples
@@ -46,26 +38,6 @@ void MainWindow::frameRate30DFTriggered(bool) {}
 void MainWindow::frameRate30NDFTriggered(bool) {}
 void MainWindow::widgetsKeyPressed(QKeyEvent *) {}                     // transport and in/out keys
 void MainWindow::recStopped() {}                                       // recording ended: open it
-void MainWindow::showRecSetup(bool) {}                                 // show the recording set-up window
-void MainWindow::vsaSwitchClicked(bool) {}                             // variable speed on/off and settings
-void MainWindow::vsaKeyChanged(int) {}
-void MainWindow::vsaSpeedChanged(float) {}
-void MainWindow::qmfHighON(int) {}
-void MainWindow::qmfHighOFF(int) {}
-void MainWindow::qmfLoON(int) {}
-void MainWindow::qmfLoOFF(int) {}
-void MainWindow::vsaUnitSizeChanged(int) {}
-void MainWindow::vsaFadeChanged(int) {}
-void MainWindow::vsaBankNumChanged(int) {}
-void MainWindow::vsaBankDelayChanged(int) {}
-void MainWindow::dynamicsEnabled(int) {}  // compressor on/off and settings
-void MainWindow::dynamicsAttackChanged(int) {}
-void MainWindow::dynamicsReleaseChanged(int) {}
-void MainWindow::dynamicsThresholdChanged(int) {}
-void MainWindow::dynamicsRatioChanged(int) {}
-void MainWindow::dynamicsMakeupChanged(int) {}
-void MainWindow::lissajousWinRequested(int) {}                        // show the Lissajous window
-void MainWindow::bounceFinished(int) {}                               // mix-down done: export it
 void MainWindow::actionSaveClicked(bool) {}                           // save a project
 void MainWindow::actionLoadClicked(bool) {}                           // load a project
 void MainWindow::actionCreateClicked(bool) {}                         // new project

@@ -16,6 +16,7 @@
 
 #include "app/startupthreads.h"
 #include "base/alignedalloc.h"
+#include "editing/cheditstrip.h"
 #include "editing/editwindow.h"
 #include "editing/timelinemgr.h"
 #include "engine/engineparams.h"
@@ -96,8 +97,10 @@ bool MainWindow::addTrackSlot(int n) {
 
 void MainWindow::deleteAllTracks() {
     const int a = std::clamp<int>(mMixParam.trackCount, 1, kMainTrackSlots);
-    // (The volume-graph window, once part of the program, is hidden and
-    // emptied here.)
+    if (mChEditStrip) {
+        mChEditStrip->hide();
+        mChEditStrip->deleteAllTracks();
+    }
     mMixParam.trackCount = 1;
     mTrackLength[0] = 0;
 
@@ -239,11 +242,22 @@ void MainWindow::trackEditParamChangeEvent(tWaveEditParam *edit, int t) {
 }
 
 void MainWindow::openEditTrackWindow() {
-    // The volume-graph window is not part of this program yet; the track
-    // under the last right-click is remembered for it.
+    if (!mChEditStrip) return;
     const int n = std::max(1, int(mMixParam.trackCount));
     const int height = std::max(1, ui->widgetTrack1->height());
-    mEditTrack = std::clamp(int(float(mLastClickY) * float(n) / float(height)), 0, n - 1);
+    const int t = std::clamp(int(float(mLastClickY) * float(n) / float(height)), 0, n - 1);
+    if (t == mEditTrack) {
+        mChEditStrip->redrawWaveForm();
+    } else {
+        mEditTrack = t;
+        tChEditerParameters p;
+        p.lockFlag = &mRecState;
+        p.path = mTrackPath[t];
+        p.length = int64_t(uint32_t(mFileInfo[t].totalSamples));
+        p.delay = int64_t(double(mFileInfo[t].sampleRate) * mMixParam.ch[t].delayMs / 1000.0);
+        mChEditStrip->addChEditParameters(t, &p);
+    }
+    mChEditStrip->show();
 }
 
 void MainWindow::editModeClicked(bool multi) {
@@ -253,6 +267,7 @@ void MainWindow::editModeClicked(bool multi) {
     const double z = mWaveZoom < 1.0 ? 1.0 : mWaveZoom;
     const double L = double(mWaveLevelLength[waveLevelForZoom(z)]);
     if (L > 0.0) ui->widgetTrack1->lineCurrentPosition((mCursorFraction * L - double(mViewOffset)) / (L / z));
+    if (mChEditStrip) mChEditStrip->setCursorPosition(mCursorFraction);
     waveFormRedraw(mViewOffset, kRedrawModeFull);
 }
 

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "editing/cheditstrip.h"
 #include "engine/engineparams.h"
 #include "ui_mainwindow.h"
 
@@ -31,6 +32,7 @@ void placeCursorLine(MainWindow &w, double fraction) {
     const double L = double(w.mWaveLevelLength[MainWindow::waveLevelForZoom(z)]);
     if (L <= 0.0) return;
     w.ui->widgetTrack1->lineCurrentPosition((fraction * L - double(w.mViewOffset)) / (L / z));
+    if (w.mChEditStrip) w.mChEditStrip->setCursorPosition(fraction);
 }
 
 // The view's first point as a slider position: 0 at the start, the

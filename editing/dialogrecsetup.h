@@ -18,6 +18,8 @@
 
 #include <functional>
 
+#include "engine/recengine.h"
+
 class QComboBox;
 class QLineEdit;
 
@@ -35,12 +37,9 @@ enum tDevTypeDriver : int {
     kDevTypeRec = 4,            // record list
 };
 
-// The record format: the output format index shared with the export window.
-enum : int {
-    kRecFormatWav = 0,
-    kRecFormatDsdiff = 1,
-    kRecFormatDsf = 2,
-};
+// The record format is the output format index shared with the export
+// window and the recorder: kRecFormatWav, kRecFormatDsdiff, kRecFormatDsf
+// (engine/recengine.h).
 
 class DialogRecSetup : public QDialog {
     Q_OBJECT
