@@ -25,9 +25,12 @@
 #include <functional>
 
 #include "app/mainwindow.h"
+#include "app/startupthreads.h"
 #include "audiofile/dsdifftestutil.h"
 #include "editing/dialogedit.h"
 #include "engine/audiothread.h"
+#include "engine/contcoreaudiothread.h"
+#include "platform/audiohost/virtualdevice.h"
 #include "ui_mainwindow.h"
 #include "widgets/dialogselectfs.h"
 
@@ -138,6 +141,8 @@ struct tFakeDevices {
     QVector<QVector<int>> rates;
 };
 tFakeDevices sDevices;
+// The window's own device access, on the device layer.
+tMainDeviceAccess sRealDevices;
 
 const QVector<int> kUpTo96 = {44100, 48000, 88200, 96000};
 const QVector<int> kUpTo192 = {44100, 48000, 88200, 96000, 176400, 192000};
@@ -154,6 +159,7 @@ protected:
         audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
         sWindow = new MainWindow;
         MainWindow &w = *sWindow;
+        sRealDevices = w.mDevices;
         w.mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
             *outputs = sDevices.outputs;
             inputs->clear();
@@ -693,6 +699,42 @@ TEST_F(OpenWindow, ASixChannelFileIsSplitBeforeItOpens) {
     const QString split = w.mSplitTempPath;
     drop({before});
     EXPECT_FALSE(QFileInfo::exists(split));
+    EXPECT_TRUE(overviewDone());
+}
+
+TEST_F(OpenWindow, AutoRateRunsTheVirtualDeviceAtTheChosenRate) {
+    MainWindow &w = *sWindow;
+    CContCoreAudioThread *control = w.mContCoreAudioThread;
+    ASSERT_NE(control, nullptr);
+    w.mDevices = sRealDevices;
+    // The virtual device comes back as a DAC of 44.1 to 96 kHz; its stream
+    // is stopped first so that it can be reconfigured.
+    control->ioThread()->AudioStopReq();
+    control->addTransaction(new ClassStopAudioQueue);
+    ASSERT_TRUE(startup_pollUntil([control] { return !control->isBusy(); }, 10, 500));
+    tVirtualDeviceConfig config;
+    config.mName = "Desk Virtual DAC";
+    config.mUid = "sonvex-virtual-desk";
+    config.mRates = {44100, 48000, 88200, 96000};
+    ASSERT_GT(vdev_enable(config), 0);
+    w.DeviceListClicked();
+    ASSERT_EQ(w.ui->comboBox_asioDev->currentText(), QStringLiteral("Desk Virtual DAC"));
+    ASSERT_EQ(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("AUTO"));
+
+    // A 192 kHz file plays at the list's last rate, and the device runs so.
+    const QString path = file(QStringLiteral("high.wav"));
+    ASSERT_TRUE(writeWav(path, 192000, 24, 2, 19200));
+    drop({path});
+    ASSERT_EQ(w.mTrackPath[0], path);
+    EXPECT_EQ(w.mPlayFs, 96000);
+    EXPECT_FALSE(control->isBusy());
+    EXPECT_EQ(control->playRate(), 96000u);
+    vdev_clearCapture();
+    ASSERT_EQ(vdev_waitCycles(vdev_cycles() + 3, 3000), 0);
+    tVirtualCapture capture;
+    ASSERT_EQ(vdev_takeCapture(&capture, true), 0);
+    ASSERT_FALSE(capture.mCycles.empty());
+    EXPECT_EQ(capture.mCycles.back().mRate, 96000u);
     EXPECT_TRUE(overviewDone());
 }
 
