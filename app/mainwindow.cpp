@@ -31,6 +31,7 @@
 #include "audiofile/jobs/poly2monostethread.h"
 #include "base/alignedalloc.h"
 #include "dsp/dynamics.h"
+#include "editing/cheditstrip.h"
 #include "editing/dialogcombine.h"
 #include "editing/dialogdelfile.h"
 #include "editing/dialogedit.h"
@@ -83,6 +84,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     getAudioFileInformation = nullptr;
     getAudioWaveForm = nullptr;
     id3tagInformation = nullptr;
+    // Volume-graph window: made with the by-value members, no parent.
+    mChEditStrip = new chEditStrip(nullptr);
 
     // 2. The form, at a fixed size without maximise or full-screen buttons.
     ui->setupUi(this);
@@ -463,9 +466,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // volume-graph window hidden; the last connection.
     mDialogDelFile = new DialogDelFile(nullptr);
     mDialogDelFile->hide();
-    // VOLUME-GRAPH WINDOW: made here into mChEditStrip and hidden once its
-    // class exists; until then the pointer stays null. Its connection is
-    // the last one (makeConnectionsLast).
+    mChEditStrip->hide();
     makeConnectionsLast();
 
     // 41.
@@ -738,6 +739,10 @@ void MainWindow::finishApp() {
         delete volume;
         volume = nullptr;
     }
+
+    // The volume-graph window, whose rows stop their overview workers.
+    delete mChEditStrip;
+    mChEditStrip = nullptr;
 
     // 29.
     delete ui;

@@ -40,6 +40,7 @@
 #include "editing/dialogedittag.h"
 #include "editing/dialogpolyfile.h"
 #include "engine/audiothread.h"
+#include "engine/bouncethread.h"  // tBounceStatusStruct
 #include "engine/mixerthread.h"
 #include "engine/waveformthread.h"
 #include "mixer/dialogdynamics.h"
@@ -77,6 +78,16 @@ class DialogDelFile;
 // The volume-graph window: held by pointer, null until it is made, and
 // skipped while null.
 class chEditStrip;
+
+// What MainWindow::dynamicsParamChanged sets.
+enum tParamDynamics : int {
+    kDynamicsParamEnable = 0,
+    kDynamicsParamThreshold = 1,
+    kDynamicsParamAttack = 2,
+    kDynamicsParamRelease = 3,
+    kDynamicsParamRatio = 4,  // tenths
+    kDynamicsParamMakeup = 5,
+};
 
 enum : int {
     kMainTrackSlots = 32,  // track slots 0..31
@@ -344,6 +355,20 @@ public slots:
     void monitorVolumeMoved(int position);
     void changeInputMonitorCh(int pair);
     void changeOutputMonitorCh(int pair);
+    // --- Effect, oscillator and analysis windows ---
+    void on_pushVsa_clicked();
+    void on_pushDynamics_clicked();
+    void on_pushLissajous_clicked();
+    void on_pushButtonTlTest_clicked();
+    void on_lineEditGain_dB_editingFinished();
+    void on_lineEditGain_dB_returnPressed();
+    void tlTestStarted();
+    void dynamicsParamChanged(tParamDynamics selector, int value);
+    void setMixerThreadParams(int trackCount);
+    // --- Export, bounce and combine commands ---
+    void on_pushButtonEdit_clicked();
+    void on_pushButton_Combine_clicked();
+    void cancelBouncing();
     // --- Waveform display ---
     void stopWaveFormThread(int track);
     // --- Transport ---
@@ -519,6 +544,33 @@ public:
     uint8_t mProjectHasTracks = 0;
     double *mLissajousBuf = nullptr;
     int mLissajousReadIndex = 0;
+
+    // --- Effect, oscillator and analysis windows ---
+    // As the Lissajous button; no widget of the form has its name, so it is
+    // not a slot that the form would try to connect.
+    void on_pushLissajousWin_clicked();
+    // The variable-speed settings (nothing reads them in this build) and
+    // the filter-bank band switches, high then low per band.
+    int mVsaUnitSize = 256;
+    int mVsaFadeLength = 32;
+    int mVsaBankCount = 5;
+    int mVsaBankDelay = 8;
+    uint8_t mQmfSwitch[8][2] = {{1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}};
+    // The compressor's settings as the dialog last sent them.
+    int mDynamicsAttackMs = 3;
+    int mDynamicsReleaseMs = 150;
+    double mDynamicsThresholdDb = -12.0;
+    double mDynamicsRatio = 32.0;
+    double mDynamicsMakeupDb = 0.0;
+    bool mDynamicsEnable[2] = {false, false};
+    bool mLissajousShown = false;
+    // The counter shows sub-frames in timecode mode; never cleared.
+    bool mShowSubFrames = false;
+
+    // --- Export, bounce and combine commands ---
+    tBounceParam mBounceParam;
+    tBounceStatusStruct mBounceStatus;
+    bool mBouncing = false;
 
     // The allocator of the blocks construction checks (the meter rings, the
     // master peak pair, the capture ring and the overview arrays); tests

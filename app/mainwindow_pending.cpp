@@ -28,20 +28,12 @@ void MainWindow::waveFormPreparedMain(int, bool) {}        // an overview is rea
 void MainWindow::trackEditParamChanged(int) {}             // the view's in/out handles moved
 void MainWindow::pointMoved() {}                           // redraw after a handle move
 void MainWindow::trackMousePressed(QMouseEvent *, int) {}  // cursor placing
-void MainWindow::oscIndicatorChanged(int) {}               // test oscillator on/off
-void MainWindow::oscFreqChanged(int) {}                    // test oscillator frequency
-void MainWindow::oscLevelChanged(double) {}                // test oscillator level
-void MainWindow::oscParamChanged() {}                      // test oscillator settings
 void MainWindow::digitFrameChanged(int) {}                 // counter sub-frame digits
 void MainWindow::selectInMonitorEn(bool) {}                // input monitoring on/off
-void MainWindow::ncPhaseClicked(bool) {}                   // noise-cancel phase
-void MainWindow::showSubFrameCheckEvent(bool) {}           // counter sub-frames shown
 void MainWindow::waveSliderPressed() {}                    // scrolling by the bar starts
 void MainWindow::waveSliderReleased() {}                   // scrolling by the bar ends
 void MainWindow::timeCounterEnterPressed() {}              // locate to the typed time
 void MainWindow::timeCounterEscapePressed() {}             // drop the typed time
-void MainWindow::convertExecute() {}                       // run the export
-void MainWindow::bounceCancelEvent() {}                    // cancel the mix-down
 void MainWindow::repeatModeTriggered(bool) {}              // repeat play on/off
 void MainWindow::counterTimeTriggered(bool) {}             // counter shows time
 void MainWindow::counterSampleTriggered(bool) {}           // counter shows samples
@@ -60,26 +52,7 @@ void MainWindow::flac2wavCompleted(tFlac2WavMessages *) {}             // FLAC d
 void MainWindow::selectChannelOfPolyEvent(tPoly2MonosteMsgParam *) {}  // split the chosen channels
 void MainWindow::poly2monosteRebuildEvent(tPoly2MonosteMessages *) {}  // split done: open it
 void MainWindow::recStopped() {}                                       // recording ended: open it
-void MainWindow::vsaSwitchClicked(bool) {}                             // variable speed on/off and settings
-void MainWindow::vsaKeyChanged(int) {}
-void MainWindow::vsaSpeedChanged(float) {}
-void MainWindow::qmfHighON(int) {}
-void MainWindow::qmfHighOFF(int) {}
-void MainWindow::qmfLoON(int) {}
-void MainWindow::qmfLoOFF(int) {}
-void MainWindow::vsaUnitSizeChanged(int) {}
-void MainWindow::vsaFadeChanged(int) {}
-void MainWindow::vsaBankNumChanged(int) {}
-void MainWindow::vsaBankDelayChanged(int) {}
-void MainWindow::dynamicsEnabled(int) {}  // compressor on/off and settings
-void MainWindow::dynamicsAttackChanged(int) {}
-void MainWindow::dynamicsReleaseChanged(int) {}
-void MainWindow::dynamicsThresholdChanged(int) {}
-void MainWindow::dynamicsRatioChanged(int) {}
-void MainWindow::dynamicsMakeupChanged(int) {}
 void MainWindow::editModeClicked(bool) {}                             // stereo / multi-track switch
-void MainWindow::lissajousWinRequested(int) {}                        // show the Lissajous window
-void MainWindow::bounceFinished(int) {}                               // mix-down done: export it
 void MainWindow::actionSaveClicked(bool) {}                           // save a project
 void MainWindow::actionLoadClicked(bool) {}                           // load a project
 void MainWindow::actionCreateClicked(bool) {}                         // new project

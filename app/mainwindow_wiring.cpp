@@ -17,6 +17,7 @@
 
 #include "audiofile/jobs/flac2wavthread.h"
 #include "audiofile/jobs/poly2monostethread.h"
+#include "editing/cheditstrip.h"
 #include "editing/dialogedit.h"
 #include "editing/dialogrecsetup.h"
 #include "engine/bouncethread.h"
@@ -240,4 +241,7 @@ void MainWindow::makeConnectionsThird() {
     connect(this, &MainWindow::chEqWindowOpended, analysis, &mixerThread::mixerEqButtonClickEvent);
 }
 
-void MainWindow::makeConnectionsLast() {}
+void MainWindow::makeConnectionsLast() {
+    if (mChEditStrip)
+        connect(mChEditStrip, &chEditStrip::trackEditParamChanged, this, &MainWindow::trackEditParamChangeEvent);
+}
