@@ -79,8 +79,6 @@ class ClassDynamics;
 class CContCoreAudioThread;
 class DialogRecSetup;
 class DialogDelFile;
-// The volume-graph window: held by pointer, null until it is made, and
-// skipped while null.
 class chEditStrip;
 class timelineMgr;
 
@@ -456,9 +454,7 @@ public:
     DialogLissajous mDialogLissajous;
     DialogTlTest mDialogTlTest;
     QMessageBox mReconnectBox;
-    // The volume-graph window. VOLUME-GRAPH WINDOW: made by its own piece
-    // of work (construction step 40 hides it and connects it); null until
-    // then, and every user skips it while null.
+    // The volume-graph window (made without a parent, shown on request).
     chEditStrip *mChEditStrip = nullptr;
 
     // --- Construction: objects on the heap ---
