@@ -195,6 +195,15 @@ void MainWindow::takeSeveralHundredMili() {
         ui->widgetMeter->repaintMeter();
     }
 
+    // 6. A track whose overview is still being computed is drawn as it
+    // grows, one track a tick.
+    const auto overviewPending = [this](int t) { return mWaveJobActive[t] == 1 && mWaveJobDone[t] == 0; };
+    for (int t = 0; t < tracks; ++t) {
+        if (!overviewPending(t)) continue;
+        waveFormRedraw(mViewOffset, kRedrawModeIncremental);
+        break;
+    }
+
     // 7. Device watchdog: about 20 s without a device buffer.
     if (mWatchdogEnabled && downCountWDT(kTransportTickMs)) {
         QMessageBox::warning(this, tr("Audio Device is Offline"), tr("Selected audio device goes offline."),
@@ -206,6 +215,10 @@ void MainWindow::takeSeveralHundredMili() {
         on_comboBox_driver_currentIndexChanged(0);
         selectPlayRecDevice(0, mRecDevIndex);
     }
+
+    // 8. Progress of the FLAC decode and of the channel split.
+    mLoadingBar.setValue(mFlacProgress);
+    mSplitBar.setValue(mSplitProgress);
 
     // 9. While armed, the rec and play buttons blink together.
     if (mRecState == 3 && ++mArmBlinkCount % 8 == 0) {
@@ -251,6 +264,15 @@ void MainWindow::takeSeveralHundredMili() {
         int order = 0;
         (void)getPlayingFftAnalyzing(kMainEqMasterId, 0, &order);
         mPeqDialog[kMainMasterSlot]->setFFTOrder(order);
+    }
+
+    // 15. Full redraws a while after a file was opened.
+    if (mRedrawCountdown > 0 && !overviewPending(0) && --mRedrawCountdown == 0) {
+        waveFormRedraw(mViewOffset, kRedrawModeFull);
+        if (mRedrawRepeats > 0) {
+            --mRedrawRepeats;
+            mRedrawCountdown = 333;
+        }
     }
 
     // 16. The first block of a play start sounds.
