@@ -242,14 +242,19 @@ protected:
         ASSERT_EQ(control->playRate(), uint32_t(rate));
     }
 
-    // Track 0 as opening a file leaves it: the file described through the
-    // library, one track, the in-out range over the whole file, the cursor
+    // Track 0 as opening a file leaves it (opened through the window, or
+    // only described through the library as opening does): one track, the in-out range over the whole file, the cursor
     // at its start and a flat envelope at unity.
-    static void openTrack0(const std::string &path) {
+    static void openTrack0(const std::string &path, bool throughOpen = false) {
         MainWindow &w = *sWindow;
         const QString file = QString::fromStdString(path);
-        w.mTrackPath[0] = file;
-        ASSERT_GE(w.getAudioParam(&w.mPlayJob, file, 0), 0);
+        if (throughOpen) {
+            w.openFile(file, 0);
+            ASSERT_EQ(w.mTrackPath[0], file);
+        } else {
+            w.mTrackPath[0] = file;
+            ASSERT_GE(w.getAudioParam(&w.mPlayJob, file, 0), 0);
+        }
         w.mMixParam.trackCount = 1;
         w.mMixParam.ch[0].delayMs = 0.0;
         w.mDialogEdit->mExportRegion = tWaveEditParam();
@@ -324,8 +329,11 @@ TEST_F(PlaybackWindow, AWavPlaysToTheDeviceUnchangedThenRepeats) {
     BoxReader reader;
 
     ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, 44100));
-    ASSERT_NO_FATAL_FAILURE(openTrack0(path));
+    // Opened as the user opens it; the in-out range and the envelope are
+    // set as the track view would leave them.
+    ASSERT_NO_FATAL_FAILURE(openTrack0(path, true));
     ASSERT_EQ(w.mFileInfo[0].totalSamples, uint64_t(kFrames));
+    ASSERT_EQ(w.mPlayFs, 44100);
     // A stop that met the end of the last material was never carried out;
     // it must not cut this start short.
     sStopRequest.store(true);
