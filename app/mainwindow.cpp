@@ -33,6 +33,7 @@
 #include "dsp/dynamics.h"
 #include "editing/dialogcombine.h"
 #include "editing/dialogedit.h"
+#include "editing/dialogrecsetup.h"
 #include "engine/bouncethread.h"
 #include "engine/engineparams.h"
 #include "engine/enginestate.h"
@@ -241,10 +242,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mPlayDevIndex = 0;
     mRecDevIndex = -1;
 
-    // 14. The work threads, none started. (The recording set-up window is
-    // made here once it exists.)
+    // 14. The work threads, none started, and the recording set-up window.
     mFlac2WavThread = new flac2wavThread(nullptr);
     mRecEngineThread = new recEngineThread(nullptr);
+    mDialogRecSetup = new DialogRecSetup(nullptr);
     mVsaThread = new vsaThread(nullptr);
     mPoly2MonosteThread = new poly2monosteThread(nullptr);
     mMixerThread = new mixerThread(nullptr);
@@ -407,9 +408,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         ui->widgetMeter->setMeterData(zero, 0, 45);
     }
 
-    // 35. The device list's clicks; the recording word length (selected on
-    // the recording set-up window once it exists).
+    // 35. The device list's clicks; the recording word length.
     ui->comboBox_asioDev->installEventFilter(this);
+    mDialogRecSetup->BounceBit->setCurrentIndex(1);
 
     // 36. The engine's per-track delays.
     mDelayTable = getDelayTable();
@@ -619,6 +620,8 @@ void MainWindow::finishApp() {
     startup_deleteWhenStopped(mFlac2WavThread, 10);
     if (mRecEngineThread) mRecEngineThread->stop();
     startup_deleteWhenStopped(mRecEngineThread, 10);
+    delete mDialogRecSetup;
+    mDialogRecSetup = nullptr;
     if (mVsaThread) mVsaThread->stop();
     startup_deleteWhenStopped(mVsaThread, 10);
     if (mPoly2MonosteThread) mPoly2MonosteThread->stop();

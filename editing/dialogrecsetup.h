@@ -18,6 +18,8 @@
 
 #include <functional>
 
+#include "dsp/sharedrecords.h"  // kRecFormatWav, kRecFormatDsdiff, kRecFormatDsf
+
 class QComboBox;
 class QLineEdit;
 
@@ -33,13 +35,6 @@ enum tDevTypeDriver : int {
     kDevTypePlayShown = 2,      // play list (when the window is shown or restored)
     kDevTypePlay = 3,           // play list
     kDevTypeRec = 4,            // record list
-};
-
-// The record format: the output format index shared with the export window.
-enum : int {
-    kRecFormatWav = 0,
-    kRecFormatDsdiff = 1,
-    kRecFormatDsf = 2,
 };
 
 class DialogRecSetup : public QDialog {

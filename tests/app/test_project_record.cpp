@@ -1,0 +1,342 @@
+// The Project menu's save and load, and recording from the virtual device's
+// input, on one constructed main window.
+//
+// The window does not run the device stream itself yet: as the device layer
+// will, the test hands the window's capture blocks to the engine and drives
+// the virtual device through the engine's buffer switch (tests/engine's
+// bridge), whose input the recording captures.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cstring>
+#include <vector>
+
+#include "app/mainwindow.h"
+#include "audiofile/wavfile.h"
+#include "editing/dialogrecsetup.h"
+#include "engine/capturering.h"
+#include "engine/recengine.h"
+#include "engine/rtbridge.h"
+#include "mixer/dialogpeq.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+QTemporaryDir *sHome = nullptr;
+
+// The input the virtual device delivers: distinct, exact floats.
+float inputSample(uint64_t t, int ch) { return float(int((t * 7 + uint64_t(ch) * 3) % 65536) - 32768) / 65536.0f; }
+
+void generateInput(void *, uint64_t cycle, void *input, uint32_t frames, int channels, int) {
+    auto *f = static_cast<float *>(input);
+    for (uint32_t i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c) f[i * uint32_t(channels) + uint32_t(c)] = inputSample(cycle * frames + i, c);
+}
+
+// Reads and closes the message boxes that appear while it lives.
+struct BoxReader {
+    QStringList titles, texts;
+    QTimer timer;
+    BoxReader() {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                auto *box = qobject_cast<QMessageBox *>(top);
+                if (box && box->isVisible()) {
+                    titles << box->windowTitle();
+                    texts << box->text();
+                    box->accept();
+                }
+            }
+        });
+        timer.start(30);
+    }
+};
+
+QString sSaveAnswer;
+QString savePath(QWidget *, const QString &, const QString &, const QString &) { return sSaveAnswer; }
+
+class ProjectRecordWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sHome = new QTemporaryDir;
+        qputenv("HOME", sHome->path().toUtf8());
+        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
+        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
+        sWindow = new MainWindow;
+    }
+    static void TearDownTestSuite() {
+        delete sWindow;
+        sWindow = nullptr;
+        delete sHome;
+        sHome = nullptr;
+    }
+    static QString file(const QString &name) { return sHome->filePath(name); }
+    static MainWindow *sWindow;
+};
+MainWindow *ProjectRecordWindow::sWindow = nullptr;
+
+}  // namespace
+
+TEST_F(ProjectRecordWindow, SavingStoresEveryTracksSettingsAndTheMaster) {
+    MainWindow &w = *sWindow;
+    ASSERT_TRUE(w.mConstructed);
+    // Two tracks as opening two files leaves them.
+    w.getMemoryForEQ(1);
+    w.mMixParam.trackCount = 2;
+    ASSERT_EQ(w.mProject.appendTrack(file(QStringLiteral("a.wav"))), kProjectOK);
+    ASSERT_EQ(w.mProject.appendTrack(file(QStringLiteral("b.wav"))), kProjectOK);
+    w.mMixParam.ch[0].faderDb = -6.0f;
+    w.mMixParam.ch[0].pan = -40.0;
+    w.mMixParam.ch[0].delayMs = 12.7;
+    w.mMixParam.ch[1].faderDb = 3.5f;
+    w.mMixParam.ch[1].pan = 25.0;
+    w.mMixParam.ch[1].delayMs = 0.0;
+    w.mPeq[0]->band[3].mFreq = 123.0;  // EQ1
+    w.mPeq[0]->band[3].mBandOn = true;
+    w.mPeq[0]->band[0].mGain = -4.5;  // EQ4
+    w.mPeq[0]->totalGainDb = 2.0;
+    *w.mPeq[0]->allOn = true;
+    w.mPeq[1]->band[1].mQ = 3.3;  // EQ3
+    *w.mPeq[1]->allOn = false;
+    w.mPeq[kMainMasterSlot]->band[2].mFreq = 777.0;  // EQ2
+    w.mPeq[kMainMasterSlot]->totalGainDb = -1.5;
+    *w.mPeq[kMainMasterSlot]->allOn = true;
+    w.mPlayFs = 96000;
+
+    // A cancelled dialog writes nothing.
+    MainWindow::sProjectSaveDialog = &savePath;
+    sSaveAnswer.clear();
+    const QDir before = w.mProjectDir;
+    w.actionSaveClicked(true);
+    EXPECT_EQ(w.mProjectDir, before);
+
+    QDir().mkpath(file(QStringLiteral("projects")));
+    sSaveAnswer = file(QStringLiteral("projects/two.adl"));
+    w.actionSaveClicked(true);
+    EXPECT_EQ(w.mProjectDir.absolutePath(), file(QStringLiteral("projects")));
+
+    projectFile saved;
+    ASSERT_EQ(saved.loadProjectFile(sSaveAnswer), 2);
+    EXPECT_EQ(saved.getTrackFilePath(0), file(QStringLiteral("a.wav")));
+    EXPECT_EQ(saved.getTrackFilePath(1), file(QStringLiteral("b.wav")));
+    EXPECT_EQ(saved.pointCount(kADLParamLevel, 0), 1);
+    EXPECT_EQ(saved.pointCount(kADLParamPan, 1), 1);
+    EXPECT_FLOAT_EQ(float(saved.getParameterFromList(kADLParamLevel, 0, 0)), -6.0f);
+    EXPECT_FLOAT_EQ(float(saved.getParameterFromList(kADLParamLevel, 1, 0)), 3.5f);
+    EXPECT_FLOAT_EQ(float(saved.getParameterFromList(kADLParamPan, 0, 0)), -40.0f);
+    EXPECT_FLOAT_EQ(float(saved.getParameterFromList(kADLParamPan, 1, 0)), 25.0f);
+    EXPECT_EQ(saved.getDelayTime(0), 12.0);  // whole milliseconds
+    EXPECT_EQ(saved.getDelayTime(1), 0.0);
+    const tProjectEQParams *eq0 = saved.getEqParams(0);
+    ASSERT_NE(eq0, nullptr);
+    EXPECT_EQ(eq0->band[0].freq, 123.0);
+    EXPECT_TRUE(eq0->band[0].on);
+    EXPECT_EQ(eq0->band[3].gain, -4.5);
+    EXPECT_EQ(eq0->allGain, 2.0);
+    EXPECT_TRUE(eq0->allOn);
+    EXPECT_EQ(saved.getEqParams(1)->band[2].q, 3.3);
+    EXPECT_FALSE(saved.getEqParams(1)->allOn);
+    // The master after the last track.
+    const tProjectEQParams *master = saved.getEqParams(2);
+    ASSERT_NE(master, nullptr);
+    EXPECT_EQ(master->band[1].freq, 777.0);
+    EXPECT_EQ(master->allGain, -1.5);
+    EXPECT_TRUE(master->allOn);
+    EXPECT_EQ(saved.projectSampleRate(), 96000);
+
+    // A project that cannot be written says so.
+    BoxReader boxes;
+    sSaveAnswer = file(QStringLiteral("no-such-folder/x.adl"));
+    w.actionSaveClicked(true);
+    QTRY_COMPARE(boxes.texts.size(), 1);
+    EXPECT_EQ(boxes.texts[0], QStringLiteral("Could not write the project file."));
+
+    w.mMixParam.trackCount = 1;
+    w.mPlayFs = 44100;
+}
+
+namespace {
+
+class Recording : public ProjectRecordWindow {
+protected:
+    void SetUp() override {
+        MainWindow &w = *sWindow;
+        ASSERT_NE(w.mDialogRecSetup, nullptr);
+        folder = file(QStringLiteral("takes"));
+        QDir(folder).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(folder));
+        DialogRecSetup *setup = w.mDialogRecSetup;
+        setup->plainTextEditDir->setText(folder);
+        setup->plainTextEditFile->setText(QStringLiteral("KAVELO"));
+        setup->BounceFormat->setCurrentIndex(0);
+        setup->comboboxRecFreq->setCurrentIndex(setup->comboboxRecFreq->findText(QStringLiteral("48kHz")));
+        setup->BounceBit->setCurrentIndex(2);  // 32-bit float
+        w.mDriverType = kDriverCoreAudio;
+    }
+    QString take(const char *name) const { return folder + QLatin1Char('/') + QLatin1String(name); }
+    static void touch(const QString &path) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    // The capture row handed to the engine, as the device layer does.
+    static void registerCaptureRow() {
+        MainWindow &w = *sWindow;
+        for (int b = 0; b < kMainCaptureBlocks; ++b)
+            ASSERT_EQ(gAudioThread_setMonitorBuffer(0, b, w.mCaptureStereo[0][b], w.mCaptureBytes[0][0][b],
+                                                    w.mCaptureBytes[1][0][b]),
+                      0);
+        gAudioThread_setMonitorBufferSize(w.mCaptureBlockFrames);
+        gAudioThread_setInputMonitorChannel(0);
+        initRecordableBlocks(0);
+    }
+    static bool waitForIdle() {
+        return QTest::qWaitFor([] { return sWindow->mRecState == 0; }, 10000);
+    }
+    QString folder;
+};
+
+}  // namespace
+
+TEST_F(Recording, TheFirstFreeNameAndAllNamesTaken) {
+    MainWindow &w = *sWindow;
+    touch(take("KAVELO_001.wav"));
+    touch(take("KAVELO_003.wav"));
+    EXPECT_EQ(w.freeRecordingPath(), take("KAVELO_002.wav"));
+    touch(take("KAVELO_002.wav"));
+    EXPECT_EQ(w.freeRecordingPath(), take("KAVELO_004.wav"));
+
+    for (int n = 1; n <= 999; ++n)
+        touch(take(QStringLiteral("KAVELO_%1.wav").arg(n, 3, 10, QLatin1Char('0')).toLatin1()));
+    {
+        BoxReader boxes;
+        w.ui->recButton->setChecked(true);
+        w.on_recButton_clicked();
+        QTRY_COMPARE(boxes.texts.size(), 1);
+        EXPECT_EQ(boxes.titles[0], QStringLiteral("Could not record."));
+        EXPECT_EQ(boxes.texts[0], QStringLiteral("Could not create the file.\nPlease change the file name to record."));
+    }
+    EXPECT_EQ(w.mRecState, 0);
+    EXPECT_FALSE(w.ui->recButton->isChecked());
+    // Another format has names of its own.
+    w.mDialogRecSetup->BounceFormat->addItems({QStringLiteral("DSDIFF(DSD)"), QStringLiteral("DSF(DSD)")});
+    w.mDialogRecSetup->BounceFormat->setCurrentIndex(2);
+    EXPECT_EQ(w.freeRecordingPath(), take("KAVELO_001.dsf"));
+    w.mDialogRecSetup->BounceFormat->removeItem(2);
+    w.mDialogRecSetup->BounceFormat->removeItem(1);
+}
+
+TEST_F(Recording, ADsdRateSwitchesWavToDsdiffAndStoppingWhileArmedWritesNothing) {
+    MainWindow &w = *sWindow;
+    DialogRecSetup *setup = w.mDialogRecSetup;
+    // A device boot with DSD rates offers the DSD formats.
+    setup->BounceFormat->addItems({QStringLiteral("DSDIFF(DSD)"), QStringLiteral("DSF(DSD)")});
+    setup->comboboxRecFreq->setCurrentIndex(setup->comboboxRecFreq->findText(QStringLiteral("5.6MHz")));
+    EXPECT_EQ(setup->recFormat(), kRecFormatDsdiff);
+    EXPECT_EQ(setup->getRecFileExt(), QStringLiteral(".dff"));
+    EXPECT_EQ(setup->getRecBit(), 1);
+
+    w.on_recButton_clicked();
+    ASSERT_EQ(w.mRecState, 3);
+    EXPECT_EQ(QString::fromStdU16String(w.mRecParams.path), take("KAVELO_001.dff"));
+    EXPECT_EQ(w.mRecParams.rate, 5644800);
+    EXPECT_EQ(w.mRecParams.format, kRecFormatDsdiff);
+    EXPECT_EQ(w.mRecParams.bits, 1);
+    EXPECT_EQ(w.mRecParams.channels, 2);
+    EXPECT_EQ(w.ui->lineEditRecFileName->text(), QStringLiteral("KAVELO_001.dff"));
+    EXPECT_EQ(w.ui->labelPlay->text(), QStringLiteral("Rec"));
+    EXPECT_EQ(w.ui->label_orgFreq->text(), QStringLiteral("5.6MHz"));
+    EXPECT_EQ(w.ui->label_orgCh->text(), QStringLiteral("STEREO"));
+    EXPECT_TRUE(w.ui->playButton->isChecked());
+    EXPECT_FALSE(w.ui->actionRec_Setup->isEnabled());
+
+    w.stopRecording();
+    ASSERT_NE(w.mStopProgress, nullptr);
+    EXPECT_EQ(w.mStopProgress->labelText(), QStringLiteral("Stopping..."));
+    EXPECT_EQ(w.mStopProgress->windowTitle(), QStringLiteral("Writing File..."));
+    EXPECT_EQ(w.ui->labelPlay->text(), QStringLiteral("Play"));
+    EXPECT_TRUE(w.ui->actionRec_Setup->isEnabled());
+    ASSERT_TRUE(waitForIdle());
+    EXPECT_FALSE(w.mStopProgress->isVisible());
+    EXPECT_FALSE(w.ui->recButton->isChecked());
+    EXPECT_EQ(w.mInputMonitor, 0);
+    EXPECT_FALSE(QFile::exists(take("KAVELO_001.dff")));
+
+    setup->comboboxRecFreq->setCurrentIndex(setup->comboboxRecFreq->findText(QStringLiteral("48kHz")));
+    EXPECT_EQ(setup->recFormat(), kRecFormatWav);
+    setup->BounceFormat->removeItem(2);
+    setup->BounceFormat->removeItem(1);
+}
+
+TEST_F(Recording, TheRecordingHoldsTheDevicesInput) {
+    MainWindow &w = *sWindow;
+    touch(take("KAVELO_001.wav"));
+    touch(take("KAVELO_002.wav"));
+    ASSERT_NO_FATAL_FAILURE(registerCaptureRow());
+
+    w.on_recButton_clicked();  // armed
+    ASSERT_EQ(w.mRecState, 3);
+    EXPECT_EQ(w.mInputMonitor, 1);
+    const QString path = take("KAVELO_003.wav");
+    EXPECT_EQ(QString::fromStdU16String(w.mRecParams.path), path);
+    EXPECT_EQ(w.mRecParams.rate, 48000);
+    EXPECT_EQ(w.mRecParams.bits, 32);
+
+    w.on_recButton_clicked();  // started
+    ASSERT_EQ(w.mRecState, 4);
+    EXPECT_TRUE(w.ui->recButton->isChecked());
+    w.on_recButton_clicked();  // a second press while recording does nothing
+    EXPECT_EQ(w.mRecState, 4);
+    EXPECT_TRUE(w.ui->recButton->isChecked());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.mRecEngineThread->isFileCreated(); }, 5000));
+
+    constexpr int kBlocks = 40;
+    const int blockFrames = w.mCaptureBlockFrames;
+    {
+        rtbridge::Bridge bridge;
+        ASSERT_NO_FATAL_FAILURE(bridge.open(rtbridge::kPcmFloat, 48000, 512, 2, true));
+        vdev_setInputGenerator(generateInput, nullptr);
+        for (int round = 0; round < 2; ++round) {
+            ASSERT_NO_FATAL_FAILURE(bridge.run(uint64_t(kBlocks / 2) * uint64_t(blockFrames / 512)));
+            ASSERT_TRUE(engtest::waitFor([] { return tellRecordableBlocks(0) <= kRecBatchBlocks; }));
+        }
+        w.stopRecording();
+        EXPECT_EQ(w.mStopProgress->labelText(), QStringLiteral("Writing system file..."));
+        ASSERT_TRUE(waitForIdle());
+        vdev_setInputGenerator(nullptr, nullptr);
+    }
+    gAudioThread_setMonitorStatus(false);
+    EXPECT_EQ(w.mRecEngineThread->lastResult(), kRecOk);
+
+    gClass_WavFile wav;
+    FILE *fp = std::fopen(path.toLocal8Bit().constData(), "rb");
+    ASSERT_NE(fp, nullptr);
+    uint32_t rate = 0, bits = 0, channels = 0;
+    uint16_t tag = 0;
+    ASSERT_EQ(wav.searchFmtChunk(fp, &rate, &bits, &channels, &tag), 0);
+    EXPECT_EQ(rate, 48000u);
+    EXPECT_EQ(bits, 32u);
+    ASSERT_EQ(channels, 2u);
+    uint64_t offset = 0, bytes = 0, audio = 0;
+    ASSERT_EQ(wav.searchData(fp, &offset, &bytes, &audio), 0);
+    EXPECT_EQ(bytes, uint64_t(kBlocks) * uint64_t(blockFrames) * 8);
+    std::vector<float> samples(bytes / 4);
+    std::fseek(fp, long(offset), SEEK_SET);
+    ASSERT_EQ(std::fread(samples.data(), 4, samples.size(), fp), samples.size());
+    std::fclose(fp);
+    size_t wrong = 0;
+    for (size_t t = 0; t < samples.size() / 2; ++t)
+        for (int c = 0; c < 2; ++c) {
+            const float want = inputSample(t, c);
+            if (std::memcmp(&samples[2 * t + size_t(c)], &want, 4) != 0) ++wrong;
+        }
+    EXPECT_EQ(wrong, 0u);
+}
