@@ -410,7 +410,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     // 35. The device list's clicks; the recording word length.
     ui->comboBox_asioDev->installEventFilter(this);
-    mDialogRecSetup->BounceBit->setCurrentIndex(1);
+    if (mDialogRecSetup->BounceBit->count() > 1) mDialogRecSetup->BounceBit->setCurrentIndex(1);
 
     // 36. The engine's per-track delays.
     mDelayTable = getDelayTable();

@@ -117,14 +117,6 @@ struct tRecParameters {
     int32_t format = 0;       // 0 WAV, 1 DSDIFF, 2 DSF (the recorder's numbering)
 };
 
-// The recorder's output formats (tRecParameters::format), which are also the
-// entries of the recording set-up window's format list.
-enum : int32_t {
-    kRecFormatWav = 0,
-    kRecFormatDsdiff = 1,
-    kRecFormatDsf = 2,
-};
-
 // ---- Mixer and equaliser state ----------------------------------------
 
 // One track slot of the mixer. The mixer window keeps the matrices

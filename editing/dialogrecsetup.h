@@ -18,7 +18,7 @@
 
 #include <functional>
 
-#include "dsp/sharedrecords.h"  // kRecFormatWav, kRecFormatDsdiff, kRecFormatDsf
+#include "engine/recengine.h"
 
 class QComboBox;
 class QLineEdit;
@@ -36,6 +36,10 @@ enum tDevTypeDriver : int {
     kDevTypePlay = 3,           // play list
     kDevTypeRec = 4,            // record list
 };
+
+// The record format is the output format index shared with the export
+// window and the recorder: kRecFormatWav, kRecFormatDsdiff, kRecFormatDsf
+// (engine/recengine.h).
 
 class DialogRecSetup : public QDialog {
     Q_OBJECT

@@ -37,6 +37,13 @@ enum : int {
     kRecErrSize = -3,  // the final size update failed (the file is closed)
 };
 
+// The recorder's output formats (tRecParameters::format).
+enum : int32_t {
+    kRecFormatWav = 0,
+    kRecFormatDsdiff = 1,
+    kRecFormatDsf = 2,
+};
+
 enum : int {
     kRecPollMs = 50,
     kRecBatchBlocks = 32,         // blocks are written once more than this many wait
