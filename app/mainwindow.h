@@ -214,6 +214,10 @@ public:
     void clearDisplayRings();
     void clearMasterPeaks();
 
+    // --- Opening files and tracks ---
+    void openFile(QString path, int mode);
+    void deleteAllTracks();
+
     // --- Counter and time display ---
     // The counter text of a position at a rate in the current counter mode;
     // sets the counter's font size for the mode.
@@ -405,8 +409,15 @@ public slots:
     void changeOutputMonitorCh(int pair);
     // --- Waveform display ---
     void stopWaveFormThread(int track);
+    void on_zoomInTimeButton_clicked();
+    void on_zoomOutTimeButton_clicked();
+    void timeSkip(int seconds);
+    void markSkip(int direction);
+    void drawWaveFrom();
     // --- Transport ---
     void stopRequest();
+    void on_playButton_clicked();
+    void on_stopButton_clicked();
     // --- Periodic timer ---
     void takeSeveralHundredMili();
     void showFirstInformationPopup();

@@ -21,14 +21,6 @@
 
 namespace {
 
-// The transport, zoom and skip commands the keys give, by slot name: they
-// are the transport's and the waveform display's own slots.
-void command(MainWindow *w, const char *slot) { QMetaObject::invokeMethod(w, slot, Qt::DirectConnection); }
-
-void command(MainWindow *w, const char *slot, int arg) {
-    QMetaObject::invokeMethod(w, slot, Qt::DirectConnection, Q_ARG(int, arg));
-}
-
 bool isPlayKey(const QKeyEvent *event) {
     return event->key() == Qt::Key_Space || (event->key() == Qt::Key_0 && (event->modifiers() & Qt::KeypadModifier));
 }
@@ -43,22 +35,22 @@ void MainWindow::keyPressEvent(QKeyEvent *event) {
         if (keypad) togglePlayback(false);
         break;
     case Qt::Key_Period:
-        if (keypad) command(this, "on_stopButton_clicked");
+        if (keypad) on_stopButton_clicked();
         break;
     case Qt::Key_1:
         if (keypad)
-            command(this, "timeSkip", -5);
+            timeSkip(-5);
         else
-            command(this, "on_zoomOutTimeButton_clicked");
+            on_zoomOutTimeButton_clicked();
         break;
     case Qt::Key_2:
         if (keypad)
-            command(this, "timeSkip", 5);
+            timeSkip(5);
         else
-            command(this, "on_zoomInTimeButton_clicked");
+            on_zoomInTimeButton_clicked();
         break;
-    case Qt::Key_Left: command(this, "markSkip", -1); break;
-    case Qt::Key_Right: command(this, "markSkip", 1); break;
+    case Qt::Key_Left: markSkip(-1); break;
+    case Qt::Key_Right: markSkip(1); break;
     case Qt::Key_F1: emit moveInPoint(mCursorFraction); break;
     case Qt::Key_F2: emit moveOutPoint(mCursorFraction); break;
     default: break;
@@ -72,12 +64,12 @@ void MainWindow::togglePlayback(bool speak) {
     if (mPlayStatus == 1) {
         // Without a speech engine saying is a no-op; it never waits.
         if (speak && mSpeech) mSpeech->say(QStringLiteral("STOP."));
-        command(this, "on_stopButton_clicked");
+        on_stopButton_clicked();
     } else {
         if (speak && mSpeech) mSpeech->say(QStringLiteral("PLAY."));
         // The first press lights the play button, the second starts.
-        command(this, "on_playButton_clicked");
-        command(this, "on_playButton_clicked");
+        on_playButton_clicked();
+        on_playButton_clicked();
     }
 }
 
@@ -102,7 +94,7 @@ void MainWindow::pointMoved() {
     // meanwhile.
     setWDT(20000);
     mWatchdogEnabled = false;
-    command(this, "on_stopButton_clicked");
+    on_stopButton_clicked();
 }
 
 void MainWindow::trackEditParamChanged(int) {

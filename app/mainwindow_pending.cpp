@@ -57,3 +57,15 @@ void MainWindow::editModeClicked(bool) {}                             // stereo 
 void MainWindow::lissajousWinRequested(int) {}                        // show the Lissajous window
 void MainWindow::bounceFinished(int) {}                               // mix-down done: export it
 void MainWindow::trackEditParamChangeEvent(tWaveEditParam *, int) {}  // a track's gain envelope
+
+// Opening files, tracks, the waveform display and the transport: the keys,
+// the project load and the recording call them.
+void MainWindow::openFile(QString, int) {}
+void MainWindow::deleteAllTracks() {}
+void MainWindow::on_zoomInTimeButton_clicked() {}
+void MainWindow::on_zoomOutTimeButton_clicked() {}
+void MainWindow::timeSkip(int) {}
+void MainWindow::markSkip(int) {}
+void MainWindow::drawWaveFrom() {}
+void MainWindow::on_playButton_clicked() {}
+void MainWindow::on_stopButton_clicked() {}

@@ -128,7 +128,7 @@ void MainWindow::actionLoadClicked(bool) {
         showWarning(tr("Open Project File"), tr("The tracks could not be stopped. Please try again."));
         return;
     }
-    QMetaObject::invokeMethod(this, "deleteAllTracks", Qt::DirectConnection);
+    deleteAllTracks();
     mProjectHasTracks = 0;
 
     const int listed = mProject.loadProjectFile(path);
@@ -171,7 +171,7 @@ void MainWindow::actionLoadClicked(bool) {
 }
 
 bool MainWindow::openProjectTrack(const QString &path, int slot) {
-    QMetaObject::invokeMethod(this, "openFile", Qt::DirectConnection, Q_ARG(QString, path), Q_ARG(int, kFileOpenAdd));
+    openFile(path, kFileOpenAdd);
     return mMixParam.trackCount == slot + 1 && mTrackPath[slot] == path;
 }
 

@@ -151,7 +151,7 @@ void MainWindow::on_recButton_clicked() {
     setInMonitor_RecBuffer(0, gAudioThread_getRecBufferFrameSize());
     selectInMonitorEn(true);
     setUIOperability(true);
-    QMetaObject::invokeMethod(this, "drawWaveFrom", Qt::DirectConnection);
+    drawWaveFrom();
 }
 
 void MainWindow::startRecording() {
@@ -257,6 +257,4 @@ void MainWindow::showWarning(const QString &title, const QString &text) {
     box.exec();
 }
 
-void MainWindow::openRecording(const QString &path) {
-    QMetaObject::invokeMethod(this, "openFile", Qt::DirectConnection, Q_ARG(QString, path), Q_ARG(int, 0));
-}
+void MainWindow::openRecording(const QString &path) { openFile(path, kFileOpenReplace); }
