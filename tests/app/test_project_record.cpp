@@ -12,10 +12,12 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -170,6 +172,54 @@ TEST_F(ProjectRecordWindow, SavingStoresEveryTracksSettingsAndTheMaster) {
         peq->totalGainDb = 0.0;
         peq->totalGainLin = 1.0;
     }
+}
+
+TEST_F(ProjectRecordWindow, LoadingGivesSettingsOnlyToTracksThatOpened) {
+    MainWindow &w = *sWindow;
+    // A project of two files that no longer exist, its master equaliser on.
+    projectFile doc;
+    ASSERT_EQ(doc.appendTrack(file(QStringLiteral("gone1.wav"))), kProjectOK);
+    ASSERT_EQ(doc.appendTrack(file(QStringLiteral("gone2.wav"))), kProjectOK);
+    doc.appendVolData(0, -6.0f, 0);
+    doc.appendVolData(1, -12.0f, 0);
+    doc.setDelayTime(0, 30);
+    doc.setTrackListName(0, QStringLiteral("Lead"));
+    tProjectEQParams master{};
+    master.allOn = true;
+    master.allGain = -3.0;
+    master.band[1].freq = 555.0;
+    ASSERT_EQ(doc.setEqParams(2, &master), kProjectOK);
+    QDir().mkpath(file(QStringLiteral("load")));
+    sSaveAnswer = file(QStringLiteral("load/gone.adl"));
+    ASSERT_EQ(doc.saveProjectFile(sSaveAnswer), kProjectOK);
+
+    w.mMixParam.trackCount = 1;
+    w.mMixParam.ch[0].faderDb = 0.0f;
+    w.mMixParam.ch[0].gain = 1.0;
+    w.mMixParam.ch[0].delayMs = 0.0;
+    QSignalSpy names(&w, &MainWindow::trackNamesLoaded);
+    MainWindow::sProjectOpenDialog = &savePath;
+    BoxReader boxes;  // failed opens are reported as for any file
+    w.actionLoadClicked(true);
+    EXPECT_EQ(w.mProjectDir.absolutePath(), file(QStringLiteral("load")));
+
+    // The tracks' threads were stopped and awaited before tracks went.
+    EXPECT_FALSE(w.mAudioThread[0]->isRunning());
+    // No file opened: no slot takes a listed file's fader or delay.
+    EXPECT_EQ(w.mMixParam.ch[0].faderDb, 0.0f);
+    EXPECT_EQ(w.mMixParam.ch[0].gain, 1.0);
+    EXPECT_EQ(w.mMixParam.ch[0].delayMs, 0.0);
+    // The master's settings are the project's.
+    EXPECT_EQ(w.mPeq[kMainMasterSlot]->totalGainDb, -3.0);
+    EXPECT_NEAR(w.mPeq[kMainMasterSlot]->totalGainLin, std::pow(10.0, -3.0 / 20.0), 1e-12);
+    EXPECT_TRUE(*w.mPeq[kMainMasterSlot]->allOn);
+    EXPECT_EQ(w.mPeq[kMainMasterSlot]->band[2].mFreq, 555.0);  // EQ2
+    ASSERT_EQ(names.count(), 1);
+    EXPECT_TRUE(names[0][0].toStringList().value(0).isEmpty()) << "the name of a file that did not open";
+
+    *w.mPeq[kMainMasterSlot]->allOn = false;
+    w.mPeq[kMainMasterSlot]->totalGainDb = 0.0;
+    w.mPeq[kMainMasterSlot]->totalGainLin = 1.0;
 }
 
 namespace {
