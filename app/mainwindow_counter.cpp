@@ -306,10 +306,3 @@ void MainWindow::frameRate30NDFTriggered(bool checked) {
 }
 
 void MainWindow::digitFrameChanged(int digits) { mSubSecondDigits = digits; }
-
-void MainWindow::tagParamConfirmed() {
-    // The tag's start timecode becomes the file's start time, which the
-    // counter adds in timecode mode.
-    mDialogEditTag.getEditedTagInfo(&mID3tagInfo);
-    mFileInfo[0].startSample = static_cast<uint64_t>(tagHMSFtoStartTcSample(&mID3tagInfo));
-}

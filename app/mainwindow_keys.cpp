@@ -89,14 +89,6 @@ void MainWindow::selectEqHFmode(bool checked) {
     if (DialogPeq *master = mPeqDialog[kMainMasterSlot]) master->selectEqHfMode(checked);
 }
 
-void MainWindow::pointMoved() {
-    // Dragging an in or out point stops playback; the watchdog rests
-    // meanwhile.
-    setWDT(20000);
-    mWatchdogEnabled = false;
-    on_stopButton_clicked();
-}
-
 void MainWindow::trackEditParamChanged(int) {
     const trackGraphic *view = ui->widgetTrack1;
     const uint64_t length = getMaxSamples();

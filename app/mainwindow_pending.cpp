@@ -18,21 +18,23 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event) { QMainWindow::dragEnter
 void MainWindow::dropEvent(QDropEvent *event) { QMainWindow::dropEvent(event); }
 
 // Slots the signal wiring reaches; their pieces fill them in.
-void MainWindow::transactionStarted(int) {}                            // a play or export job began
-void MainWindow::allTransactionsDone(int) {}                           // a job ended: result and messages
-void MainWindow::waveFormPreparedMain(int, bool) {}                    // an overview is ready to draw
-void MainWindow::trackMousePressed(QMouseEvent *, int) {}              // cursor placing
-void MainWindow::oscIndicatorChanged(int) {}                           // test oscillator on/off
-void MainWindow::oscFreqChanged(int) {}                                // test oscillator frequency
-void MainWindow::oscLevelChanged(double) {}                            // test oscillator level
-void MainWindow::oscParamChanged() {}                                  // test oscillator settings
-void MainWindow::ncPhaseClicked(bool) {}                               // noise-cancel phase
-void MainWindow::showSubFrameCheckEvent(bool) {}                       // counter sub-frames shown
-void MainWindow::waveSliderPressed() {}                                // scrolling by the bar starts
-void MainWindow::waveSliderReleased() {}                               // scrolling by the bar ends
-void MainWindow::convertExecute() {}                                   // run the export
-void MainWindow::bounceCancelEvent() {}                                // cancel the mix-down
-void MainWindow::repeatModeTriggered(bool) {}                          // repeat play on/off
+void MainWindow::transactionStarted(int) {}                // a play or export job began
+void MainWindow::allTransactionsDone(int) {}               // a job ended: result and messages
+void MainWindow::waveFormPreparedMain(int, bool) {}        // an overview is ready to draw
+void MainWindow::pointMoved() {}                           // redraw after a handle move
+void MainWindow::trackMousePressed(QMouseEvent *, int) {}  // cursor placing
+void MainWindow::oscIndicatorChanged(int) {}               // test oscillator on/off
+void MainWindow::oscFreqChanged(int) {}                    // test oscillator frequency
+void MainWindow::oscLevelChanged(double) {}                // test oscillator level
+void MainWindow::oscParamChanged() {}                      // test oscillator settings
+void MainWindow::ncPhaseClicked(bool) {}                   // noise-cancel phase
+void MainWindow::showSubFrameCheckEvent(bool) {}           // counter sub-frames shown
+void MainWindow::waveSliderPressed() {}                    // scrolling by the bar starts
+void MainWindow::waveSliderReleased() {}                   // scrolling by the bar ends
+void MainWindow::convertExecute() {}                       // run the export
+void MainWindow::bounceCancelEvent() {}                    // cancel the mix-down
+void MainWindow::repeatModeTriggered(bool) {}              // repeat play on/off
+void MainWindow::tagParamConfirmed() {}                                // the tag editor's result
 void MainWindow::flac2wavCompleted(tFlac2WavMessages *) {}             // FLAC decoded: open it
 void MainWindow::selectChannelOfPolyEvent(tPoly2MonosteMsgParam *) {}  // split the chosen channels
 void MainWindow::poly2monosteRebuildEvent(tPoly2MonosteMessages *) {}  // split done: open it

