@@ -221,7 +221,7 @@ public:
     // --- Counter and time display ---
     // The counter text of a position at a rate in the current counter mode;
     // sets the counter's font size for the mode.
-    void prepareTimeInfoDisp(QString *text, int64_t position, int rate);
+    void prepareTimeInfoDisp(QString &text, int64_t position, int rate);
     // "MARK = " and the name of the last mark at or before the position.
     void showMarkName(int64_t position);
     // The end of the longest track in samples; tells the engine that track.
@@ -274,7 +274,6 @@ public:
     tRecParameters mRecParams;
     int64_t mRecStartCount = 0;
     int mRecOverviewColumn = 0;
-    int mArmBlinkCount = 0;
     QProgressDialog *mStopProgress = nullptr;
     uint8_t mInputMonitor = 0;
 

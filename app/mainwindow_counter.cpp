@@ -64,8 +64,7 @@ int64_t MainWindow::counterDisplayOffset() const {
     return mCounterMode == kCounterTimeCode ? static_cast<int64_t>(mFileInfo[0].startSample) : 0;
 }
 
-void MainWindow::prepareTimeInfoDisp(QString *text, int64_t position, int rate) {
-    if (!text) return;
+void MainWindow::prepareTimeInfoDisp(QString &text, int64_t position, int rate) {
     // Without a rate no position can be converted: the counter reads zero.
     if (rate <= 0) {
         position = 0;
@@ -81,7 +80,7 @@ void MainWindow::prepareTimeInfoDisp(QString *text, int64_t position, int rate) 
     };
 
     if (mCounterMode == kCounterSamples) {
-        *text = QString::number(position);
+        text = QString::number(position);
         setFontSize("31px", "28px");
         return;
     }
@@ -100,7 +99,7 @@ void MainWindow::prepareTimeInfoDisp(QString *text, int64_t position, int rate) 
             t += QLatin1Char('.') + twoDigits(tc.subFrame);
             setFontSize("31px", "24px");
         }
-        *text = t;
+        text = t;
         return;
     }
 
@@ -130,8 +129,8 @@ void MainWindow::prepareTimeInfoDisp(QString *text, int64_t position, int rate) 
             }
         }
     }
-    *text = twoDigits(hours) + QLatin1Char(':') + twoDigits(minutes) + QLatin1Char(':') + twoDigits(seconds) +
-            QLatin1Char('.') + fractionDigits(fraction, digits);
+    text = twoDigits(hours) + QLatin1Char(':') + twoDigits(minutes) + QLatin1Char(':') + twoDigits(seconds) +
+           QLatin1Char('.') + fractionDigits(fraction, digits);
 }
 
 void MainWindow::showMarkName(int64_t position) {
@@ -148,7 +147,7 @@ void MainWindow::showMarkName(int64_t position) {
 void MainWindow::showCounterAt(int64_t cursor) {
     const int64_t shown = cursor + counterDisplayOffset();
     QString text;
-    prepareTimeInfoDisp(&text, shown, static_cast<int>(mFileInfo[0].sampleRate));
+    prepareTimeInfoDisp(text, shown, static_cast<int>(mFileInfo[0].sampleRate));
     ui->lineEditTime->setText(text);
     showMarkName(shown);
 }
@@ -253,7 +252,7 @@ void MainWindow::counterTimeTriggered(bool checked) {
     mCounterMode = kCounterTime;
     showCounterAt(mCursorSample);
     QString text;
-    prepareTimeInfoDisp(&text, static_cast<int64_t>(mFileInfo[0].totalSamples) + counterDisplayOffset(),
+    prepareTimeInfoDisp(text, static_cast<int64_t>(mFileInfo[0].totalSamples) + counterDisplayOffset(),
                         int(mFileInfo[0].sampleRate));
     ui->label_orgTime->setText(text);
 }
@@ -263,7 +262,7 @@ void MainWindow::counterSampleTriggered(bool checked) {
     mCounterMode = kCounterSamples;
     showCounterAt(mCursorSample);
     QString text;
-    prepareTimeInfoDisp(&text, static_cast<int64_t>(mFileInfo[0].totalSamples) + counterDisplayOffset(),
+    prepareTimeInfoDisp(text, static_cast<int64_t>(mFileInfo[0].totalSamples) + counterDisplayOffset(),
                         int(mFileInfo[0].sampleRate));
     ui->label_orgTime->setText(text);
 }
@@ -273,7 +272,7 @@ void MainWindow::counterTimecodeTriggered(bool checked) {
     mCounterMode = kCounterTimeCode;
     showCounterAt(mCursorSample);
     QString text;
-    prepareTimeInfoDisp(&text, static_cast<int64_t>(mFileInfo[0].totalSamples) + counterDisplayOffset(),
+    prepareTimeInfoDisp(text, static_cast<int64_t>(mFileInfo[0].totalSamples) + counterDisplayOffset(),
                         int(mFileInfo[0].sampleRate));
     ui->label_orgTime->setText(text);
 }

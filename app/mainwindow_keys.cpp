@@ -104,15 +104,15 @@ void MainWindow::trackEditParamChanged(int) {
     region.gain = view->mGain;
 
     QString text;
-    prepareTimeInfoDisp(&text, region.fadeInLength, rate);
+    prepareTimeInfoDisp(text, region.fadeInLength, rate);
     ui->labelFadeIn->setText(tr("Fade In = ") + text);
-    prepareTimeInfoDisp(&text, region.fadeOutLength, rate);
+    prepareTimeInfoDisp(text, region.fadeOutLength, rate);
     ui->labelFadeOut->setText(tr("Fade Out = ") + text);
-    prepareTimeInfoDisp(&text, region.inPoint + offset, rate);
+    prepareTimeInfoDisp(text, region.inPoint + offset, rate);
     ui->labelInPoint->setText(tr("In Point = ") + text);
-    prepareTimeInfoDisp(&text, region.outPoint + offset, rate);
+    prepareTimeInfoDisp(text, region.outPoint + offset, rate);
     ui->labelOutPoint->setText(tr("Out Point = ") + text);
-    prepareTimeInfoDisp(&text, region.outPoint - region.inPoint + 1, rate);
+    prepareTimeInfoDisp(text, region.outPoint - region.inPoint + 1, rate);
     ui->labelInOut->setText(tr("In-Out = ") + text);
     const double gainDb = region.gain > 0 ? 20.0 * std::log10(region.gain) : -HUGE_VAL;
     ui->lineEditGain_dB->setText(QString::number(gainDb, 'f', 1));
@@ -145,7 +145,7 @@ void MainWindow::trackEditParamChanged(int) {
 
     mCursorSample = static_cast<int64_t>(view->mClickPosition * L);
     const int64_t shown = mCursorSample + offset;
-    prepareTimeInfoDisp(&text, shown, rate);
+    prepareTimeInfoDisp(text, shown, rate);
     ui->lineEditTime->setText(text);
     showMarkName(shown);
     mCursorFraction = length > 0 ? static_cast<double>(mCursorSample) / L : 0.0;

@@ -63,7 +63,7 @@ protected:
     }
     static QString counterText(int64_t position, int rate) {
         QString text;
-        sWindow->prepareTimeInfoDisp(&text, position, rate);
+        sWindow->prepareTimeInfoDisp(text, position, rate);
         return text;
     }
     static void type(const QString &text) {
