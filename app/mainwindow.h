@@ -39,6 +39,7 @@
 #include "edit/projectfile.h"
 #include "editing/dialogedittag.h"
 #include "editing/dialogpolyfile.h"
+#include "editing/timelinerecords.h"  // tRedrawMode
 #include "engine/audiothread.h"
 #include "engine/mixerthread.h"
 #include "engine/waveformthread.h"
@@ -261,6 +262,9 @@ public:
     void startRecording();
     // Stop pressed while a recording is armed or running.
     void stopRecording();
+    // One tick of the recording's one-minute overview (45 ms timer, while
+    // recording): the input peaks into the columns the cursor has passed.
+    void updateRecOverview();
     // The set-up window's folder + "/" + name + "_001" ... "_999" + the
     // format's extension: the first that does not exist; empty when all do.
     QString freeRecordingPath() const;
@@ -413,6 +417,7 @@ public slots:
     void timeSkip(int seconds);
     void markSkip(int direction);
     void drawWaveFrom();
+    void waveFormRedraw(long long start, tRedrawMode mode);
     // --- Transport ---
     void stopRequest();
     void on_playButton_clicked();

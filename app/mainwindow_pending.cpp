@@ -69,5 +69,6 @@ void MainWindow::on_zoomOutTimeButton_clicked() {}
 void MainWindow::timeSkip(int) {}
 void MainWindow::markSkip(int) {}
 void MainWindow::drawWaveFrom() {}
+void MainWindow::waveFormRedraw(long long, tRedrawMode) {}
 void MainWindow::on_playButton_clicked() {}
 void MainWindow::on_stopButton_clicked() {}

@@ -27,6 +27,7 @@
 namespace {
 
 constexpr int kRecNameCount = 999;
+constexpr int kRecOverviewColumns = 1333;  // one minute, one column per 45 ms tick
 constexpr int kRecOverviewBytes = kMainRecOverviewPairs * 16;
 
 QString fromStd(const std::string &s) { return QString::fromStdString(s); }
@@ -227,6 +228,32 @@ void MainWindow::recStopped() {
     openRecording(path);
     ui->comboBox_recFreq->setEnabled(true);
     mRecRestart = false;
+}
+
+void MainWindow::updateRecOverview() {
+    if (!mRecOverviewPeaks[0] || !mRecOverviewPeaks[1]) return;
+    const double f = mCursorFraction;
+    const auto place = [this] { return static_cast<double>(mRecOverviewColumn) / kRecOverviewColumns; };
+    if (!(place() < f || f + 0.1 < place())) return;
+
+    double positive[2] = {0.0, 0.0}, negative[2] = {0.0, 0.0};
+    gAudioThread_getMoniPeak(positive, negative);
+    const auto store = [&] {
+        const int c = mRecOverviewColumn;
+        mRecOverviewPeaks[0][2 * c] = positive[0];
+        mRecOverviewPeaks[0][2 * c + 1] = positive[1];
+        mRecOverviewPeaks[1][2 * c] = negative[0];
+        mRecOverviewPeaks[1][2 * c + 1] = negative[1];
+        // A new minute starts with an empty overview.
+        if (++mRecOverviewColumn >= kRecOverviewColumns) {
+            mRecOverviewColumn = 0;
+            for (double *peaks : mRecOverviewPeaks) std::memset(peaks, 0, kRecOverviewBytes);
+        }
+    };
+    store();
+    // A late tick catches up by at most two columns of the same peaks.
+    for (int i = 0; i < 2 && place() < f; ++i) store();
+    waveFormRedraw(std::max(mRecOverviewColumn, 4) - 4, kRedrawModeIncremental);
 }
 
 void MainWindow::selectInMonitorEn(bool on) {

@@ -411,3 +411,47 @@ TEST_F(ProjectRecordWindow, TheRecordingHoldsTheDevicesInput) {
         }
     EXPECT_EQ(wrong, 0u);
 }
+
+TEST_F(ProjectRecordWindow, TheRecordingOverviewFillsAMinuteColumnByColumn) {
+    MainWindow &w = *sWindow;
+    constexpr int kColumns = 1333;
+    const auto fill = [&](double v) {
+        for (double *peaks : w.mRecOverviewPeaks)
+            for (int i = 0; i < 2 * kMainRecOverviewPairs; ++i) peaks[i] = v;
+    };
+    const auto written = [&](int column) { return w.mRecOverviewPeaks[0][2 * column] != 9.0; };
+    fill(9.0);
+
+    // The cursor half a minute on: at most three columns per tick.
+    w.mRecOverviewColumn = 0;
+    w.mCursorFraction = 0.5;
+    w.updateRecOverview();
+    EXPECT_EQ(w.mRecOverviewColumn, 3);
+    EXPECT_TRUE(written(0) && written(1) && written(2));
+    EXPECT_FALSE(written(3));
+
+    // Nothing while the column is at or ahead of the cursor.
+    w.mRecOverviewColumn = 700;  // 0.525
+    w.updateRecOverview();
+    EXPECT_EQ(w.mRecOverviewColumn, 700);
+    EXPECT_FALSE(written(700));
+
+    // The cursor's minute wrapped: one column, no catching up.
+    w.mRecOverviewColumn = 1000;
+    w.mCursorFraction = 0.01;
+    w.updateRecOverview();
+    EXPECT_EQ(w.mRecOverviewColumn, 1001);
+    EXPECT_TRUE(written(1000));
+
+    // The last column starts a new minute with an empty overview.
+    w.mRecOverviewColumn = kColumns - 1;
+    w.mCursorFraction = 0.9999;
+    w.updateRecOverview();
+    EXPECT_EQ(w.mRecOverviewColumn, 2);
+    EXPECT_EQ(w.mRecOverviewPeaks[0][2 * 700], 0.0);
+    EXPECT_EQ(w.mRecOverviewPeaks[1][2 * (kColumns - 1)], 0.0);
+    EXPECT_EQ(w.mRecOverviewPeaks[0][2 * 5], 0.0);
+    fill(0.0);
+    w.mRecOverviewColumn = 0;
+    w.mCursorFraction = 0.0;
+}
