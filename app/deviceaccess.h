@@ -1,11 +1,14 @@
 // What the main window asks of the audio device layer: the output and input
-// device names, a device's nominal rates, the frames per device buffer, and
-// selecting the devices for the stream. Held as settable functions so that
-// the window runs (and is tested) with devices presented under chosen names;
-// the device layer fills them in when it is part of the program. Until then
-// every query answers "no device".
+// device names, a device's nominal rates and channels, the frames per
+// device buffer, selecting the devices for the stream, and restarting the
+// stream at a rate. Held as settable functions so that the window runs (and
+// is tested) with devices presented under chosen names; the constructor
+// binds them to the device layer of its control thread
+// (mainDevices_forLayer), and a test may replace any of them. An unset
+// function answers "no device".
 //
-// GUI thread only.
+// Devices are 0-based positions in the device layer's output and input
+// lists (-1: none). GUI thread only.
 #pragma once
 
 #include <QStringList>
@@ -13,13 +16,26 @@
 
 #include <functional>
 
+class CContCoreAudioThread;
+
 struct tMainDeviceAccess {
     // Enumerates again; the output and the input devices in list order.
     std::function<void(QStringList *outputs, QStringList *inputs)> enumerate;
-    // The nominal rates output device `device` (0-based) reports, in its order.
+    // The nominal rates output device `device` reports, in its order.
     std::function<QVector<int>(int device)> rates;
     // Frames per device buffer.
     std::function<int()> bufferFrames;
-    // Selects output device `play` and input device `rec` (0-based; -1 none).
+    // Selects output device `play` and input device `rec` (-1 none).
     std::function<void(int play, int rec)> select;
+    // Channels of a device in one direction; 0 when unknown.
+    std::function<int(int device, bool input)> channels;
+    // Stops the device stream, puts output device `play` (and input device
+    // `rec` when it is not -1) on `rate` and starts the stream again. Returns
+    // once the control thread has done so (true) or a bounded wait has run
+    // out, or there is no such device (false).
+    std::function<bool(int play, int rec, int rate)> restartAt;
 };
+
+// The access bound to the device layer that `control` owns. `control` must
+// outlive every call.
+tMainDeviceAccess mainDevices_forLayer(CContCoreAudioThread *control);

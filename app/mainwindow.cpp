@@ -31,10 +31,13 @@
 #include "audiofile/jobs/poly2monostethread.h"
 #include "base/alignedalloc.h"
 #include "dsp/dynamics.h"
+#include "editing/cheditstrip.h"
 #include "editing/dialogcombine.h"
+#include "editing/dialogdelfile.h"
 #include "editing/dialogedit.h"
 #include "editing/dialogrecsetup.h"
 #include "engine/bouncethread.h"
+#include "engine/contcoreaudiothread.h"
 #include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
@@ -81,6 +84,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     getAudioFileInformation = nullptr;
     getAudioWaveForm = nullptr;
     id3tagInformation = nullptr;
+    // Volume-graph window: made with the by-value members, no parent.
+    mChEditStrip = new chEditStrip(nullptr);
 
     // 2. The form, at a fixed size without maximise or full-screen buttons.
     ui->setupUi(this);
@@ -228,9 +233,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mDialogEdit->sendParameters(master, mMonitorVolumeDb, mPlayFs);
     resetEQparameters(44100);
 
-    // 12. The device control thread (built with the device layer; until
-    // then the device is booted and stopped without it), the reverb, the
-    // envelope builder and waveform worker of slot 0.
+    // 12. The device control thread with its device layer, which every
+    // device query and rate change of the window goes through; the reverb,
+    // the envelope builder and waveform worker of slot 0.
+    mContCoreAudioThread = new CContCoreAudioThread(nullptr);
+    mDevices = mainDevices_forLayer(mContCoreAudioThread);
     setReverbClassToDSP(mMixer->getReverbInstance());
     mTrackVolume[0] = new dspVolume;
     mWaveFormThread[0] = new waveFormThread(nullptr);
@@ -312,14 +319,18 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     QThread::currentThread()->setPriority(QThread::NormalPriority);
 
     // 24. The DSD mute pattern and the test-signal buffers.
-    gMutePatBuffer[0] = static_cast<uint8_t *>(std::malloc(kMutePatBytes));
+    // The engine replaces these with larger blocks of its own when a device
+    // buffer outgrows them (and frees those itself), so the window keeps its
+    // own pointers to free what it made.
+    mMutePatBlock = static_cast<uint8_t *>(std::malloc(kMutePatBytes));
+    gMutePatBuffer[0] = mMutePatBlock;
     gMutePatBuffer[1] = nullptr;
     if (gMutePatBuffer[0]) {
         std::memset(gMutePatBuffer[0], kDsdSilenceByte, kMutePatBytes);
         gMutePatBuffer[1] = gMutePatBuffer[0] + kMutePatBytes / 2;
     }
-    gSineWaveBuffer[0] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
-    gSineWaveBuffer[1] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
+    for (int i = 0; i < 2; ++i)
+        gSineWaveBuffer[i] = mSineWaveBlock[i] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
     gSineWaveBufSize = kSineWaveFrames;
 
     // 25.
@@ -451,8 +462,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mMixerThread->addTransaction(job);
     emit setMixerParams(&mMixParam);
 
-    // 40. (The track deletion dialog is made here once it exists.) The last
-    // connection.
+    // 40. The track deletion dialog, hidden until a track is deleted; the
+    // volume-graph window hidden; the last connection.
+    mDialogDelFile = new DialogDelFile(nullptr);
+    mDialogDelFile->hide();
+    mChEditStrip->hide();
     makeConnectionsLast();
 
     // 41.
@@ -552,13 +566,18 @@ void MainWindow::finishApp() {
         std::fputs("Play Stop OK \n", stdout);
         std::fflush(stdout);
 
-        // 4-7. The analysis, the device stream and its control thread. With
-        // the device layer's control thread the stream is stopped here
-        // (AudioStopReq, then a ClassStopAudioQueue job), its stop job
-        // awaited (startup_waitDeviceStop) and the thread asked to stop;
-        // without one nothing of the device runs and it counts as finished.
+        // 4-7. The analysis, the device stream and its control thread: the
+        // callbacks let go of the buffers, the stop job closes the stream,
+        // and the thread is awaited with bounded polls.
         if (mMixerThread) mMixerThread->stop();
-        const char *finishLine = startup_waitControlFinished([this] { return mContCoreAudioThread == nullptr; });
+        const char *finishLine = "mContCoreAudioThread finish OK";
+        if (CContCoreAudioThread *control = mContCoreAudioThread) {
+            control->ioThread()->AudioStopReq();
+            control->addTransaction(new ClassStopAudioQueue);
+            startup_waitDeviceStop(CCoreAudioIOThread::mAUHALEnable, [control] { return control->isBusy(); });
+            control->stop();
+            finishLine = startup_waitControlFinished([control] { return control->isEnded(); });
+        }
         std::fputs(finishLine, stdout);
         std::fputs("\n", stdout);
         std::fflush(stdout);
@@ -606,13 +625,17 @@ void MainWindow::finishApp() {
     delete mPeq[kMainMasterSlot];
     mPeq[kMainMasterSlot] = nullptr;
 
-    // 15.
+    // 15. The control thread once its run has returned (it has stopped the
+    // stream above; one still inside a device call is left alone).
+    startup_deleteWhenStopped(mContCoreAudioThread, 10);
     delete mDialogCombine;
     mDialogCombine = nullptr;
     delete mDialogSelectFs;
     mDialogSelectFs = nullptr;
     if (mBounceThread) mBounceThread->stop();
     startup_deleteWhenStopped(mBounceThread, 10);
+    delete mDialogDelFile;
+    mDialogDelFile = nullptr;
 
     // 16. The file and recording threads: asked to stop, deleted once their
     // run has returned.
@@ -655,11 +678,14 @@ void MainWindow::finishApp() {
         ring = nullptr;
     }
     if (mConstructed) {
-        std::free(gMutePatBuffer[0]);
-        gMutePatBuffer[0] = gMutePatBuffer[1] = nullptr;
-        _aligned_free(gSineWaveBuffer[0]);
-        _aligned_free(gSineWaveBuffer[1]);
-        gSineWaveBuffer[0] = gSineWaveBuffer[1] = nullptr;
+        if (gMutePatBuffer[0] == mMutePatBlock) gMutePatBuffer[0] = gMutePatBuffer[1] = nullptr;
+        std::free(mMutePatBlock);
+        mMutePatBlock = nullptr;
+        for (int i = 0; i < 2; ++i) {
+            if (gSineWaveBuffer[i] == mSineWaveBlock[i]) gSineWaveBuffer[i] = nullptr;
+            _aligned_free(mSineWaveBlock[i]);
+            mSineWaveBlock[i] = nullptr;
+        }
         gSineWaveBufSize = 0;
     }
 
@@ -713,6 +739,10 @@ void MainWindow::finishApp() {
         delete volume;
         volume = nullptr;
     }
+
+    // The volume-graph window, whose rows stop their overview workers.
+    delete mChEditStrip;
+    mChEditStrip = nullptr;
 
     // 29.
     delete ui;

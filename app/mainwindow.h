@@ -41,6 +41,7 @@
 #include "editing/dialogpolyfile.h"
 #include "editing/timelinerecords.h"  // tRedrawMode
 #include "engine/audiothread.h"
+#include "engine/bouncethread.h"  // tBounceStatusStruct
 #include "engine/mixerthread.h"
 #include "engine/waveformthread.h"
 #include "mixer/dialogdynamics.h"
@@ -73,14 +74,22 @@ class DialogPeq;
 class DialogCombine;
 class DialogSelectFs;
 class ClassDynamics;
-// Not built yet in this tree: the device layer's control thread, the
-// recording set-up window, the volume-graph window and the track deletion
-// dialog. The main window holds them by pointer (null until
-// they arrive) and skips them when null.
 class CContCoreAudioThread;
 class DialogRecSetup;
 class DialogDelFile;
+// The volume-graph window: held by pointer, null until it is made, and
+// skipped while null.
 class chEditStrip;
+
+// What MainWindow::dynamicsParamChanged sets.
+enum tParamDynamics : int {
+    kDynamicsParamEnable = 0,
+    kDynamicsParamThreshold = 1,
+    kDynamicsParamAttack = 2,
+    kDynamicsParamRelease = 3,
+    kDynamicsParamRatio = 4,  // tenths
+    kDynamicsParamMakeup = 5,
+};
 
 enum : int {
     kMainTrackSlots = 32,  // track slots 0..31
@@ -192,6 +201,10 @@ public:
     bool switchable_asioDev(int index);
     // Re-selects the saved device and play rate at start-up.
     void resumeAudioDevice(QString deviceName, QString playRateText);
+    // Boots list entry index - 1 as play and record device (nothing calls it).
+    void selectRecDevice(int index);
+    // Both driver lists to `driver`; the lists rebuilt (nothing calls it).
+    void resumeAudioDriverType(int driver);
     // Re-enumerates on a click of the idle device list; rebuilds when the
     // output devices changed.
     void DeviceListClicked();
@@ -242,8 +255,7 @@ public:
     void togglePlayback(bool speak);
     tCounterMode mCounterMode = kCounterTime;
     int mSubSecondDigits = 2;  // 2, 3, or 4 and more
-    uint8_t mShowSubFrames = 0;
-    int64_t mViewOffset = 0;  // first overview point shown, of the level in use
+    int64_t mViewOffset = 0;   // first overview point shown, of the level in use
 
     // --- Project commands ---
     // The project file dialogs: (parent, caption, folder, filter) -> a path,
@@ -410,6 +422,20 @@ public slots:
     void monitorVolumeMoved(int position);
     void changeInputMonitorCh(int pair);
     void changeOutputMonitorCh(int pair);
+    // --- Effect, oscillator and analysis windows ---
+    void on_pushVsa_clicked();
+    void on_pushDynamics_clicked();
+    void on_pushLissajous_clicked();
+    void on_pushButtonTlTest_clicked();
+    void on_lineEditGain_dB_editingFinished();
+    void on_lineEditGain_dB_returnPressed();
+    void tlTestStarted();
+    void dynamicsParamChanged(tParamDynamics selector, int value);
+    void setMixerThreadParams(int trackCount);
+    // --- Export, bounce and combine commands ---
+    void on_pushButtonEdit_clicked();
+    void on_pushButton_Combine_clicked();
+    void cancelBouncing();
     // --- Waveform display ---
     void stopWaveFormThread(int track);
     void on_zoomInTimeButton_clicked();
@@ -459,7 +485,9 @@ public:
     DialogLissajous mDialogLissajous;
     DialogTlTest mDialogTlTest;
     QMessageBox mReconnectBox;
-    // The volume-graph window (by value once it exists).
+    // The volume-graph window. VOLUME-GRAPH WINDOW: made by its own piece
+    // of work (construction step 40 hides it and connects it); null until
+    // then, and every user skips it while null.
     chEditStrip *mChEditStrip = nullptr;
 
     // --- Construction: objects on the heap ---
@@ -518,6 +546,10 @@ public:
     tMixParam mMixParam{};
     tMixerTransactParams mMixerTransactParams{};
     int64_t *mDelayTable = nullptr;
+    // The DSD mute pattern and test-signal blocks the window made (the
+    // engine's globals may later point at larger blocks of its own).
+    uint8_t *mMutePatBlock = nullptr;
+    double *mSineWaveBlock[2] = {};
     // The USB device found by the probe (its entry in the system's device
     // list); empty when none.
     QString mUsbDevice;
@@ -592,6 +624,33 @@ public:
     uint8_t mProjectHasTracks = 0;
     double *mLissajousBuf = nullptr;
     int mLissajousReadIndex = 0;
+
+    // --- Effect, oscillator and analysis windows ---
+    // As the Lissajous button; no widget of the form has its name, so it is
+    // not a slot that the form would try to connect.
+    void on_pushLissajousWin_clicked();
+    // The variable-speed settings (nothing reads them in this build) and
+    // the filter-bank band switches, high then low per band.
+    int mVsaUnitSize = 256;
+    int mVsaFadeLength = 32;
+    int mVsaBankCount = 5;
+    int mVsaBankDelay = 8;
+    uint8_t mQmfSwitch[8][2] = {{1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}};
+    // The compressor's settings as the dialog last sent them.
+    int mDynamicsAttackMs = 3;
+    int mDynamicsReleaseMs = 150;
+    double mDynamicsThresholdDb = -12.0;
+    double mDynamicsRatio = 32.0;
+    double mDynamicsMakeupDb = 0.0;
+    bool mDynamicsEnable[2] = {false, false};
+    bool mLissajousShown = false;
+    // The counter shows sub-frames in timecode mode; never cleared.
+    bool mShowSubFrames = false;
+
+    // --- Export, bounce and combine commands ---
+    tBounceParam mBounceParam;
+    tBounceStatusStruct mBounceStatus;
+    bool mBouncing = false;
 
     // The allocator of the blocks construction checks (the meter rings, the
     // master peak pair, the capture ring and the overview arrays); tests

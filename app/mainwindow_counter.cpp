@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "editing/cheditstrip.h"
 #include "engine/engineparams.h"
 
 namespace {
@@ -176,6 +177,7 @@ double MainWindow::calcCurrentCursor(double fraction) {
     double x = 0.0;
     if (length > 0) x = (fraction * length - static_cast<double>(mViewOffset)) / (length / z);
     ui->widgetTrack1->lineCurrentPosition(x);
+    if (mChEditStrip) mChEditStrip->setCursorPosition(fraction);
     return x;
 }
 

@@ -3,8 +3,10 @@
 // choice and the device rate change, and the capture ring's size.
 //
 // The device layer is reached through mDevices (app/deviceaccess.h). The
-// recording set-up window, whose lists mirror the main form's, is not part
-// of the program yet: its side of each step is left out.
+// recording set-up window's device and rate lists mirror the main form's:
+// every step fills and selects both, and the window's own reports come back
+// to the same slots (the window reports a play device only when it differs
+// from the last one it reported, which keeps the echo from looping).
 #include "app/mainwindow.h"
 
 #include <QComboBox>
@@ -19,6 +21,9 @@
 #include "base/alignedalloc.h"
 #include "dsp/oscillator.h"
 #include "editing/dialogedit.h"
+#include "editing/dialogrecsetup.h"
+#include "engine/capturering.h"
+#include "engine/coreaudioio.h"
 #include "engine/engineparams.h"
 #include "engine/metering.h"
 #include "mixer/mixer.h"
@@ -30,6 +35,7 @@ namespace {
 
 const QString kOffline = QStringLiteral("(offline)");
 const QString kAuto = QStringLiteral("AUTO");
+const QString kRecFormatPcm = QStringLiteral("WAV(PCM)");
 
 QStringList comboTexts(const QComboBox *box) {
     QStringList texts;
@@ -51,29 +57,43 @@ void MainWindow::on_comboBox_driver_currentIndexChanged(int) {
     // list.
     mDeviceListsReady = false;
     mRateListReady = false;
+    DialogRecSetup *setup = mDialogRecSetup;
     ui->comboBox_asioDev->clear();
     ui->comboBox_asioDev->setCurrentIndex(-1);
+    if (setup) {
+        setup->clearDevice(kDevTypePlay);
+        setup->setCurrentDevice(kDevTypePlay, -1);
+    }
     ui->comboBox_recDev->clear();
+    if (setup) setup->clearDevice(kDevTypeRec);
     ui->comboBox_recDev->setCurrentIndex(-1);
     mDriverType = kDriverCoreAudio;
 
+    // The set-up window's record list has no placeholder of its own.
     const QString placeholder = deviceLists_placeholder(int(outputs.size()));
     ui->comboBox_asioDev->addItem(placeholder);
+    if (setup) setup->addDevice(kDevTypePlay, placeholder);
     ui->comboBox_recDev->addItem(placeholder);
     for (int i = 0; i < outputs.size() && i < kMainDeviceNames; ++i) {
         mDeviceNames[i] = outputs[i];
+        if (setup) setup->addDevice(kDevTypePlay, outputs[i]);
         ui->comboBox_asioDev->addItem(outputs[i]);
     }
-    for (int i = 0; i < inputs.size() && i < kMainDeviceNames; ++i) ui->comboBox_recDev->addItem(inputs[i]);
+    for (int i = 0; i < inputs.size() && i < kMainDeviceNames; ++i) {
+        if (setup) setup->addDevice(kDevTypeRec, inputs[i]);
+        ui->comboBox_recDev->addItem(inputs[i]);
+    }
 
     const int s = deviceLists_initialSelection(ui->comboBox_asioDev->count());
     ui->comboBox_asioDev->setCurrentIndex(s);
+    if (setup) setup->setCurrentDevice(kDevTypePlay, s);
     ui->comboBox_recDev->setCurrentIndex(s);
     mDeviceListsReady = true;
     mRateListReady = true;
 
     mDeviceBufferFrames = mDevices.bufferFrames ? mDevices.bufferFrames() : mDeviceBufferFrames;
     setInMonitor_RecBuffer(0, mDeviceBufferFrames);
+    setAudioIODriver(tDriverComboBox(mDriverType));
     selectPlayRecDevice(s, mRecDevIndex);
 }
 
@@ -84,6 +104,12 @@ bool MainWindow::switchable_asioDev(int index) {
     mFillingOffline = true;
     ui->comboBox_asioFreq->clear();
     ui->comboBox_asioFreq->addItem(kOffline);
+    if (mDialogRecSetup) {
+        mDialogRecSetup->ComboboxPlayFreq->clear();
+        mDialogRecSetup->ComboboxPlayFreq->addItem(kOffline);
+        mDialogRecSetup->comboboxRecFreq->clear();
+        mDialogRecSetup->comboboxRecFreq->addItem(kOffline);
+    }
     ui->comboBox_recFreq->clear();
     ui->comboBox_recFreq->addItem(kOffline);
     mFillingOffline = false;
@@ -101,9 +127,28 @@ void MainWindow::selectPlayRecDevice(int play, int rec) {
 
 void MainWindow::selectPlayDevice(int play) { selectPlayRecDevice(play, mRecDevIndex); }
 
+void MainWindow::selectRecDevice(int index) {
+    mBufferChangeExpected = true;
+    if (mDriverType != kDriverCoreAudio) return;
+    mDopAnswered = false;
+    mDopAllowed = true;
+    bootCoreAudioDevice(index - 1, index - 1);
+}
+
+void MainWindow::resumeAudioDriverType(int driver) {
+    const int previous = ui->comboBox_driver->currentIndex();
+    ui->comboBox_driver->setCurrentIndex(driver);
+    if (mDialogRecSetup) mDialogRecSetup->comboBox_driver->setCurrentIndex(driver);
+    if (ui->comboBox_driver->currentIndex() == previous) on_comboBox_driver_currentIndexChanged(previous);
+}
+
 void MainWindow::resumeAudioDevice(QString deviceName, QString playRateText) {
+    // Each driver list that changes its index rebuilds the device lists
+    // through its own report; when the main list keeps its index the rebuild
+    // runs here.
     const int previous = ui->comboBox_driver->currentIndex();
     ui->comboBox_driver->setCurrentIndex(mDriverType);
+    if (mDialogRecSetup) mDialogRecSetup->comboBox_driver->setCurrentIndex(mDriverType);
     if (mDriverType == previous) on_comboBox_driver_currentIndexChanged(previous);
     // Every rebuild leaves the CoreAudio driver, so the fallback from an
     // empty ASIO list to WASAPI never applies here.
@@ -113,14 +158,23 @@ void MainWindow::resumeAudioDevice(QString deviceName, QString playRateText) {
     if (n > 2) {
         const int i = deviceLists_findEntry(comboTexts(ui->comboBox_asioDev), deviceName);
         ui->comboBox_asioDev->setCurrentIndex(i);
+        // The set-up window's echo, when its list changes, runs one
+        // selection of its own before this one.
+        if (mDialogRecSetup) mDialogRecSetup->setCurrentDevice(kDevTypePlayShown, i);
         selectPlayRecDevice(i, mRecDevIndex);
     }
     if (ui->comboBox_asioFreq->count() == 1) return;
     const int j = deviceLists_findEntry(comboTexts(ui->comboBox_asioFreq), playRateText);
     ui->comboBox_asioFreq->setCurrentIndex(j);
+    if (mDialogRecSetup) mDialogRecSetup->ComboboxPlayFreq->setCurrentIndex(j);
 }
 
-void MainWindow::on_comboBox_asioDev_activated(int index) { selectPlayRecDevice(index, mRecDevIndex); }
+void MainWindow::on_comboBox_asioDev_activated(int index) {
+    // The set-up window's list first: when it changes, its echo selects and
+    // boots the device once, then this slot does so again.
+    if (mDialogRecSetup) mDialogRecSetup->setCurrentDevice(kDevTypePlay, index);
+    selectPlayRecDevice(index, mRecDevIndex);
+}
 
 void MainWindow::on_comboBox_asioDev_currentIndexChanged(int) {}
 
@@ -133,17 +187,25 @@ void MainWindow::playDeviceChanged(int index) {
                                    __FILE__, __LINE__, "playDeviceChanged");
     }
     ui->comboBox_asioDev->setCurrentIndex(index);
+    if (mDialogRecSetup) mDialogRecSetup->setCurrentDevice(kDevTypePlay, index);
     selectPlayRecDevice(index, mRecDevIndex);
 }
 
 void MainWindow::on_comboBox_recDev_currentIndexChanged(int index) {
     mRecDevIndex = index;
+    if (mDialogRecSetup) mDialogRecSetup->setCurrentDevice(kDevTypeRec, index);
     selectPlayRecDevice(mPlayDevIndex, index);
 }
 
 void MainWindow::recDevSelectEventAtRecSetup(int index) {
     mRecDevIndex = index;
     ui->comboBox_recDev->setCurrentIndex(index);
+}
+
+void MainWindow::showRecSetup(bool) {
+    if (!mDialogRecSetup) return;
+    mDialogRecSetup->setCurrentDevice(kDevTypePlayShown, mPlayDevIndex);
+    mDialogRecSetup->show();
 }
 
 void MainWindow::on_comboBox_PlayRec_currentIndexChanged(int index) {
@@ -224,8 +286,10 @@ void MainWindow::setInMonitor_RecBuffer(int row, int frames) {
             capacity = frames;
         }
     }
-    // Handing each slot's blocks and the capacity to the engine's capture
-    // path belongs here once the buffer switch is part of the program.
+    for (int slot = 0; slot < kMainCaptureBlocks; ++slot)
+        gAudioThread_setMonitorBuffer(row, slot, mCaptureStereo[row][slot], mCaptureBytes[0][row][slot],
+                                      mCaptureBytes[1][row][slot]);
+    gAudioThread_setMonitorBufferSize(capacity);
     mCaptureBlockFrames = capacity;
     std::printf("rec buffer size = %d ¥¥\n", capacity);
     std::printf("asio buffer size = %d ¥¥\n", mDeviceBufferFrames);
@@ -237,29 +301,47 @@ void MainWindow::bootCoreAudioDevice(int play, int rec) {
     initDsdParameters(mPlayFs);
     mRateListReady = false;
     if (mDevices.select && (play > 0 || rec > 0)) mDevices.select(play > 0 ? play - 1 : -1, rec > 0 ? rec - 1 : -1);
+    // The channel counts the monitor channels are passed on with.
+    if (mDevices.channels) {
+        if (play > 0) mOutputChannels = mDevices.channels(play - 1, false);
+        mInputChannels = rec > 0 ? mDevices.channels(rec - 1, true) : 0;
+    }
     QThread::msleep(10);
     // Without a play device the rate table of the previous boot stays.
     if (play > 0) mBootedDeviceRates = mDevices.rates ? mDevices.rates(play - 1) : QVector<int>();
 
-    ui->comboBox_asioFreq->clear();
-    ui->comboBox_asioFreq->addItem(kAuto);
-    ui->comboBox_recFreq->clear();
-    ui->comboBox_recFreq->addItem(kAuto);
+    // The four rate lists in their order; the set-up window's format list
+    // offers the DSD formats only when a DSD rate is listed.
+    DialogRecSetup *setup = mDialogRecSetup;
+    QComboBox *rateLists[4] = {ui->comboBox_asioFreq, setup ? setup->ComboboxPlayFreq : nullptr,
+                               setup ? setup->comboboxRecFreq : nullptr, ui->comboBox_recFreq};
+    for (QComboBox *list : rateLists) {
+        if (!list) continue;
+        list->clear();
+        list->addItem(kAuto);
+    }
+    if (setup) {
+        setup->BounceFormat->clear();
+        setup->BounceFormat->addItem(kRecFormatPcm);
+    }
 
     const QString device = ui->comboBox_asioDev->currentText();
     const tDopLookup lookup = deviceLists_dopLookup(device, gDopDevList, kDopDevListRows, mUserDopList);
     mDopKnown = lookup.known;
     mDsdNativeDevice = device == QLatin1String(kDsdNativeDeviceName);
+    CCoreAudioIOThread::mZoltVx_DsdNative = mDsdNativeDevice;
 
     const tPlayRateList list =
         playRates_build(mBootedDeviceRates, mDopAllowed || mDopKnown, lookup.dop, mDsdNativeDevice);
     mDeviceRateCount = 0;
     for (int rate : list.rates) {
         if (mDeviceRateCount >= kMainDeviceRates) break;
-        ui->comboBox_asioFreq->addItem(playRates_text(rate));
-        ui->comboBox_recFreq->addItem(playRates_text(rate));
+        for (QComboBox *rates : rateLists) {
+            if (rates) rates->addItem(playRates_text(rate));
+        }
         mDeviceRates[mDeviceRateCount++] = rate;
     }
+    if (setup && list.dsd) setup->BounceFormat->addItems({QStringLiteral("DSDIFF(DSD)"), QStringLiteral("DSF(DSD)")});
 
     mDeviceBufferFrames = mDevices.bufferFrames ? mDevices.bufferFrames() : mDeviceBufferFrames;
     setInMonitor_RecBuffer(0, mDeviceBufferFrames);
@@ -387,10 +469,12 @@ void MainWindow::changeFs(int rate) {
     stopRequest();
     initDsdParameters(rate);
     // Stopping the stream, setting the device's rate and starting the
-    // stream again are jobs of the device control thread, which joins the
-    // program with the device layer. Once the stream has stopped nothing
-    // reads the capture blocks that a larger device buffer replaced.
-    freeRetiredCaptureBlocks();
+    // stream again are jobs of the device control thread. Once the stream
+    // has stopped nothing reads the capture blocks that a larger device
+    // buffer replaced; while it may not have, they are kept.
+    const bool restarted =
+        !mDevices.restartAt || mDevices.restartAt(mPlayDevIndex - 1, mRecDevIndex > 0 ? mRecDevIndex - 1 : -1, rate);
+    if (restarted) freeRetiredCaptureBlocks();
     setWDT(20000);
     mWatchdogEnabled = true;
 

@@ -1,12 +1,11 @@
 // The main window's monitor volume, the DSD purity decision it drives, and
 // the input and output monitor channels.
-//
-// The engine's monitor-channel setters and the recording set-up window are
-// not part of the program yet: their side of the channel slots is left out.
 #include "app/mainwindow.h"
 
 #include "app/monitorvolume.h"
 #include "editing/dialogedit.h"
+#include "editing/dialogrecsetup.h"
+#include "engine/capturering.h"
 #include "engine/engineparams.h"
 #include "mixer/mixer.h"
 #include "ui_mainwindow.h"
@@ -33,18 +32,20 @@ void MainWindow::monitorVolumeMoved(int position) {
 
 void MainWindow::changeInputMonitorCh(int pair) {
     if (pair < 0) return;
-    // The engine's input-monitor channel (2 × pair) and the set-up window's
-    // choice follow here with the buffer switch and that window.
+    gAudioThread_setInputMonitorChannel(2 * pair);
     if (mMixer) mMixer->setInputChannels(mInputChannels);
+    // The set-up window ignores a pair its list does not have.
+    if (mDialogRecSetup) mDialogRecSetup->setCurrentInputCh(pair);
 }
 
-void MainWindow::changeOutputMonitorCh(int) {
-    // Only the engine's output-monitor channel changes here; its setter
-    // comes with the buffer switch.
-}
+void MainWindow::changeOutputMonitorCh(int pair) { gAudioThread_setOutputMonitorChannel(2 * pair, mOutputChannels); }
 
 void MainWindow::setupInOutChMenu() {
     mDialogOscillator.setAsioInputCh(unsigned(mInputChannels));
+    if (mDialogRecSetup) {
+        mDialogRecSetup->setInputCh(unsigned(mInputChannels));
+        mDialogRecSetup->setOutputCh(unsigned(mOutputChannels));
+    }
     if (mMixer) {
         mMixer->setInputChannels(mInputChannels);
         mMixer->setOutputChannels(mOutputChannels);

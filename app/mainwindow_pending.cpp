@@ -23,41 +23,14 @@ void MainWindow::allTransactionsDone(int) {}               // a job ended: resul
 void MainWindow::waveFormPreparedMain(int, bool) {}        // an overview is ready to draw
 void MainWindow::pointMoved() {}                           // redraw after a handle move
 void MainWindow::trackMousePressed(QMouseEvent *, int) {}  // cursor placing
-void MainWindow::oscIndicatorChanged(int) {}               // test oscillator on/off
-void MainWindow::oscFreqChanged(int) {}                    // test oscillator frequency
-void MainWindow::oscLevelChanged(double) {}                // test oscillator level
-void MainWindow::oscParamChanged() {}                      // test oscillator settings
-void MainWindow::ncPhaseClicked(bool) {}                   // noise-cancel phase
-void MainWindow::showSubFrameCheckEvent(bool) {}           // counter sub-frames shown
 void MainWindow::waveSliderPressed() {}                    // scrolling by the bar starts
 void MainWindow::waveSliderReleased() {}                   // scrolling by the bar ends
-void MainWindow::convertExecute() {}                       // run the export
-void MainWindow::bounceCancelEvent() {}                    // cancel the mix-down
 void MainWindow::repeatModeTriggered(bool) {}              // repeat play on/off
 void MainWindow::tagParamConfirmed() {}                                // the tag editor's result
 void MainWindow::flac2wavCompleted(tFlac2WavMessages *) {}             // FLAC decoded: open it
 void MainWindow::selectChannelOfPolyEvent(tPoly2MonosteMsgParam *) {}  // split the chosen channels
 void MainWindow::poly2monosteRebuildEvent(tPoly2MonosteMessages *) {}  // split done: open it
-void MainWindow::vsaSwitchClicked(bool) {}                             // variable speed on/off and settings
-void MainWindow::vsaKeyChanged(int) {}
-void MainWindow::vsaSpeedChanged(float) {}
-void MainWindow::qmfHighON(int) {}
-void MainWindow::qmfHighOFF(int) {}
-void MainWindow::qmfLoON(int) {}
-void MainWindow::qmfLoOFF(int) {}
-void MainWindow::vsaUnitSizeChanged(int) {}
-void MainWindow::vsaFadeChanged(int) {}
-void MainWindow::vsaBankNumChanged(int) {}
-void MainWindow::vsaBankDelayChanged(int) {}
-void MainWindow::dynamicsEnabled(int) {}  // compressor on/off and settings
-void MainWindow::dynamicsAttackChanged(int) {}
-void MainWindow::dynamicsReleaseChanged(int) {}
-void MainWindow::dynamicsThresholdChanged(int) {}
-void MainWindow::dynamicsRatioChanged(int) {}
-void MainWindow::dynamicsMakeupChanged(int) {}
 void MainWindow::editModeClicked(bool) {}                             // stereo / multi-track switch
-void MainWindow::lissajousWinRequested(int) {}                        // show the Lissajous window
-void MainWindow::bounceFinished(int) {}                               // mix-down done: export it
 void MainWindow::trackEditParamChangeEvent(tWaveEditParam *, int) {}  // a track's gain envelope
 
 // Opening files, tracks, the waveform display and the transport: the keys,

@@ -17,8 +17,11 @@
 
 #include "audiofile/jobs/flac2wavthread.h"
 #include "audiofile/jobs/poly2monostethread.h"
+#include "editing/cheditstrip.h"
 #include "editing/dialogedit.h"
+#include "editing/dialogrecsetup.h"
 #include "engine/bouncethread.h"
+#include "engine/contcoreaudiothread.h"
 #include "engine/recengine.h"
 #include "mixer/dialogpeq.h"
 #include "mixer/mixer.h"
@@ -69,6 +72,9 @@ void MainWindow::makeConnectionsFirst() {
         connect(mDialogSelectFs, &DialogSelectFs::diagSelFsPCMpushed, this, &MainWindow::selectedPlayDSDtoPCM);
         connect(mDialogSelectFs, &DialogSelectFs::diagSelFsDSDpushed, this, &MainWindow::selectedPlayDSDtoDSD);
     }
+    if (mContCoreAudioThread)
+        connect(mContCoreAudioThread, &CContCoreAudioThread::allTransactionsDone, this,
+                &MainWindow::coreAudioTransactionDone);
 }
 
 void MainWindow::makeConnectionsSecond() {
@@ -145,11 +151,23 @@ void MainWindow::makeConnectionsSecond() {
                 &MainWindow::poly2monosteRebuildEvent);
     if (mRecEngineThread) connect(mRecEngineThread, &recEngineThread::recStopped, this, &MainWindow::recStopped);
     connect(ui->actionRec_Setup, &QAction::triggered, this, &MainWindow::showRecSetup);
+    if (mDialogRecSetup)
+        connect(mDialogRecSetup, &DialogRecSetup::recDevice_changed, this, &MainWindow::recDevSelectEventAtRecSetup);
 
     connect(ui->widgetLchMeter, &drawingMeterWidget::mousePressed, this, &MainWindow::meterPressed);
     connect(ui->widgetRchMeter, &drawingMeterWidget::mousePressed, this, &MainWindow::meterPressed);
     connect(ui->widgetLchOver, &drawingOverWidget::mousePressed, this, &MainWindow::meterPressed);
     connect(ui->widgetRchOver, &drawingOverWidget::mousePressed, this, &MainWindow::meterPressed);
+
+    // The recording set-up window's lists mirror the main form's: its
+    // choices come back to the same slots as the main form's own.
+    if (DialogRecSetup *setup = mDialogRecSetup) {
+        connect(setup, &DialogRecSetup::audioDriverChanged, this, &MainWindow::on_comboBox_driver_currentIndexChanged);
+        connect(setup, &DialogRecSetup::playDeviceChanged, this, &MainWindow::playDeviceChanged);
+        connect(setup, &DialogRecSetup::playFreqChanged, this, &MainWindow::playFreqChanged);
+        connect(setup, &DialogRecSetup::recChannelChanged, this, &MainWindow::changeInputMonitorCh);
+        connect(setup, &DialogRecSetup::playChannelChanged, this, &MainWindow::changeOutputMonitorCh);
+    }
 
     DialogVsa *vsa = &mDialogVsa;
     connect(vsa, &DialogVsa::vsaSwitchClocked, this, &MainWindow::vsaSwitchClicked);
@@ -223,4 +241,7 @@ void MainWindow::makeConnectionsThird() {
     connect(this, &MainWindow::chEqWindowOpended, analysis, &mixerThread::mixerEqButtonClickEvent);
 }
 
-void MainWindow::makeConnectionsLast() {}
+void MainWindow::makeConnectionsLast() {
+    if (mChEditStrip)
+        connect(mChEditStrip, &chEditStrip::trackEditParamChanged, this, &MainWindow::trackEditParamChangeEvent);
+}

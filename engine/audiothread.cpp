@@ -102,7 +102,10 @@ void copyItems(tDspVolItem *dst, const tDspVolItem *src) {
     if (src) {
         for (; i < kJobVolItems; ++i) {
             dst[i] = src[i];
-            if (src[i].start == kDspVolEnd) {
+            // A negative start (the main window's unity list ends with -1)
+            // is never a position: it ends the list.
+            if (src[i].start < 0) dst[i].start = kDspVolEnd;
+            if (dst[i].start == kDspVolEnd) {
                 ++i;
                 break;
             }
@@ -112,6 +115,9 @@ void copyItems(tDspVolItem *dst, const tDspVolItem *src) {
         dst[i] = tDspVolItem();
         dst[i].start = kDspVolEnd;
     }
+    // A list without an end item among its first kJobVolItems would let
+    // the envelope step past the job's copy: the last item always ends it.
+    dst[kJobVolItems - 1].start = kDspVolEnd;
 }
 
 }  // namespace

@@ -88,8 +88,11 @@ void feedTrackDecimated(int t, const double *trk, int frames, double peak[2]) {
         }
     }
     {
-        std::lock_guard<std::mutex> lock(gChFFTBufMutex);
-        double *ring = gpChAnalyzeBuf[t];
+        // The GUI frees and the analysis thread copies these rings under the
+        // lock; the device thread never waits for it: a busy lock drops this
+        // buffer's analysis samples, the sound is untouched.
+        std::unique_lock<std::mutex> lock(gChFFTBufMutex, std::try_to_lock);
+        double *ring = lock.owns_lock() ? gpChAnalyzeBuf[t] : nullptr;
         if (ring && count > 0) {
             const int n = std::min(count, int(kTrackRingFrames));
             const double *src = scratch + 2 * (count - n);

@@ -1,5 +1,7 @@
 #include "platform/audiohost/audiohost.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -221,7 +223,13 @@ bool sameVirtualConfig(const tVirtualDeviceConfig &a, const tVirtualDeviceConfig
 
 }  // namespace
 
-void audiohost_markStreamThread() { tStreamThread = true; }
+void audiohost_markStreamThread() {
+    tStreamThread = true;
+    // A new thread carries its creator's name; the stream threads get their
+    // own, so that a look at the process tells them from the thread that
+    // started the stream.
+    pthread_setname_np(pthread_self(), "audioHostStream");
+}
 
 int audiohost_configure(const tAudioHostConfig &config) { return audiohost_applyConfig(config, false); }
 

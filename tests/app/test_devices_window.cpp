@@ -21,6 +21,10 @@ struct tFakeDevices {
     int bufferFrames = 512;
     int enumerations = 0;
     QVector<QPair<int, int>> selections;  // every boot's (play, rec)
+    struct Restart {
+        int play, rec, rate;
+    };
+    QVector<Restart> restarts;  // every stream restart at a rate
 };
 
 tFakeDevices sDevices;
@@ -57,6 +61,11 @@ protected:
         };
         w.mDevices.bufferFrames = [] { return sDevices.bufferFrames; };
         w.mDevices.select = [](int play, int rec) { sDevices.selections.append({play, rec}); };
+        w.mDevices.channels = [](int, bool input) { return input ? 2 : 8; };
+        w.mDevices.restartAt = [](int play, int rec, int rate) {
+            sDevices.restarts.append({play, rec, rate});
+            return true;
+        };
     }
     static void TearDownTestSuite() {
         delete sWindow;
@@ -157,15 +166,25 @@ TEST_F(DevicesWindow, ResumeAndPickingADevice) {
     EXPECT_TRUE(sDevices.selections.isEmpty());
     EXPECT_EQ(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("(offline)"));
 
-    // Picking a device boots it. (The recording set-up window, whose echo
-    // boots it a second time, is not part of the program yet.)
+    // Picking a device boots it twice: the recording set-up window's echo,
+    // then the slot itself. Each boot restarts the stream at the chosen rate.
     sDevices.selections.clear();
+    sDevices.restarts.clear();
     w.ui->comboBox_asioDev->setCurrentIndex(1);
     w.on_comboBox_asioDev_activated(1);
-    ASSERT_EQ(sDevices.selections.size(), 1);
+    ASSERT_EQ(sDevices.selections.size(), 2);
     EXPECT_EQ(sDevices.selections[0].first, 0);
+    EXPECT_EQ(sDevices.selections[1].first, 0);
     EXPECT_EQ(w.mPlayDevIndex, 1);
     EXPECT_EQ(texts(w.ui->comboBox_asioFreq).size(), 8);
+    ASSERT_EQ(sDevices.restarts.size(), 2);
+    EXPECT_EQ(sDevices.restarts[1].play, 0);
+    EXPECT_EQ(sDevices.restarts[1].rate, 44100);
+    // The same device again: the set-up window reports no change, so only
+    // the slot boots it.
+    sDevices.selections.clear();
+    w.on_comboBox_asioDev_activated(1);
+    EXPECT_EQ(sDevices.selections.size(), 1);
 
     // "AUTO" with a 176.4 kHz file on a device of 48, 96 and 192 kHz plays
     // at 192 kHz.

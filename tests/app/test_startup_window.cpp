@@ -22,7 +22,10 @@
 #include "app/usbprobe.h"
 #include "base/alignedalloc.h"
 #include "dsp/peakeq.h"
+#include "editing/dialogdelfile.h"
+#include "editing/dialogrecsetup.h"
 #include "engine/audiothread.h"
+#include "engine/contcoreaudiothread.h"
 #include "mixer/dialogpeq.h"
 #include "ui_mainwindow.h"
 
@@ -93,10 +96,24 @@ TEST_F(StartupWindow, OnlySlotZeroAndTheMasterAreMadeAndTheWindowIsReady) {
     EXPECT_EQ(w.mThreadCount, 1);
     EXPECT_EQ(w.mMixParam.trackCount, 1);
 
-    // Of the work threads only the mixer-analysis thread runs.
+    // Of the work threads only the mixer-analysis thread runs: the device
+    // control thread has booted the virtual device and left its loop.
     EXPECT_TRUE(w.mMixerThread->isRunning());
     EXPECT_FALSE(w.mAudioThread[0]->isRunning());
     EXPECT_FALSE(w.mWaveFormThread[0]->isRunning());
+    ASSERT_NE(w.mContCoreAudioThread, nullptr);
+    EXPECT_FALSE(w.mContCoreAudioThread->isRunning());
+    EXPECT_FALSE(w.mContCoreAudioThread->isBusy());
+
+    // The recording set-up window (its word length at "24bit") and the track
+    // deletion dialog exist, hidden, without a parent.
+    ASSERT_NE(w.mDialogRecSetup, nullptr);
+    EXPECT_EQ(w.mDialogRecSetup->parent(), nullptr);
+    EXPECT_FALSE(w.mDialogRecSetup->isVisible());
+    EXPECT_EQ(w.mDialogRecSetup->BounceBit->currentText(), QStringLiteral("24bit"));
+    ASSERT_NE(w.mDialogDelFile, nullptr);
+    EXPECT_EQ(w.mDialogDelFile->parent(), nullptr);
+    EXPECT_FALSE(w.mDialogDelFile->isVisible());
 
     // The library was found beside the program and bound.
     EXPECT_NE(w.getAudioFileInformation, nullptr);

@@ -272,3 +272,30 @@ TEST_F(AudioThreadTest, LibraryBindingForTheAnalysis) {
 }
 
 }  // namespace
+
+// The main window's unity list ends with a start of -1, and a list may hold
+// no end item at all: neither lets a job's envelope step past its copy.
+TEST_F(AudioThreadTest, ANegativeStartOrAMissingEndEndsTheEnvelope) {
+    audioThread t;
+    Signals sig;
+    sig.attach(t);
+    Seen seen;
+    tMorphexParam p;
+    p.srcPath = u"unity.wav";
+    tAudioFileInfo info;
+    info.sampleRate = 44100;
+    tDspVolItem unity[kJobVolItems] = {};
+    unity[0] = {0, 1.0, 0.0, 0};
+    unity[1] = {-1, 1.0, 0.0, 0};
+    t.setAudioThreadParam(kMorphexCmdBounceFeed, &p, &info, nullptr, unity, 0, nullptr, 0);
+    t.addTransaction(new RecordingJob(&seen, 0));
+    tDspVolItem noEnd[kJobVolItems + 5] = {};
+    for (int i = 0; i < kJobVolItems + 5; ++i) noEnd[i].start = 10 * i;
+    t.setAudioThreadParam(kMorphexCmdBounceFeed, &p, &info, nullptr, noEnd, 0, nullptr, 0);
+    t.addTransaction(new RecordingJob(&seen, 0));
+    ASSERT_TRUE(engtest::waitFor([&] { return sig.doneCount() >= 1 && t.isFinished(); }));
+    std::lock_guard<std::mutex> g(seen.m);
+    ASSERT_EQ(seen.secondItemStart.size(), 2u);
+    EXPECT_EQ(seen.secondItemStart[0], kDspVolEnd);
+    EXPECT_EQ(seen.secondItemStart[1], 10);
+}

@@ -11,7 +11,6 @@
 
 #include "audiofile/marklist.h"
 #include "audiofile/vfile.h"
-#include "audiofile/wavfile.h"
 #include "audiogen.h"
 #include "morphex/audiofiledispatch.h"
 #include "morphex/fileinfo.h"
@@ -200,8 +199,9 @@ TEST(JobSourceLimits, NoFrameToWriteFailsAndLeavesNothing) {
         } else {
             EXPECT_FALSE(std::filesystem::exists(out)) << row.src << " -> " << row.type << "/" << row.rate;
         }
-        if (row.code == kMorphexErrEmptyOutput)
+        if (row.code == kMorphexErrEmptyOutput) {
             EXPECT_NE(said.find("No Audio Written Error!\n"), std::string::npos) << said;
+        }
     }
 }
 
@@ -348,53 +348,73 @@ TEST(JobSourceLimits, HostileChannelCountsAndWordLengthsAreRefusedFirst) {
 }
 
 // Marks near the end of a DSD source stay inside the output, which now
-// runs to the source's end.
+// runs to the source's end; a mark beyond the frames actually written (a
+// mono DSF output drops the last partial byte of a rate change) is left out
+// rather than pointing past the audio.
 TEST(JobSourceLimits, MarksStayInsideTheWrittenAudio) {
     sxtest::TempDir dir;
-    const std::string src = dir.file("marks.dff");
-    const uint64_t frames = 80000;
-    {
-        std::lock_guard<std::mutex> lock(gMorphexMarkListMutex);
-        FILE *fp = std::fopen(src.c_str(), "wb+");
-        ASSERT_NE(fp, nullptr);
-        const tBwfHdrParam p = sxtest::hdrParam(2, 1, 2822400);
-        ASSERT_EQ(audiofile_createHeader(kAudioFileDSDIFF, fp, &p, 1), 0);
-        uint64_t off = 0, data = 0, audio = 0;
-        ASSERT_EQ(audiofile_searchData(kAudioFileDSDIFF, fp, &off, &data, &audio), 0);
-        const std::vector<uint8_t> bytes = dsdBytes(frames / 4, 11);
-        ASSERT_EQ(v_lseek(fp, int64_t(off), 0), 0);
-        ASSERT_EQ(v_write(fp, bytes.data(), uint32_t(bytes.size())), bytes.size());
-        ASSERT_EQ(gMarkList.create(0), kMarkOk);
-        char a[16] = "NEAR", b[16] = "LAST";
-        ASSERT_EQ(gMarkList.addMark(0, 1, -1, a, frames - 64, frames - 64, 5), kMarkOk);
-        ASSERT_EQ(gMarkList.addMark(0, 1, -1, b, frames - 8, frames - 8, 5), kMarkOk);
-        ASSERT_EQ(gMarkList.setModifyFlag(0), kMarkOk);
-        ASSERT_EQ(audiofile_updateDataSize(kAudioFileDSDIFF, fp, bytes.size(), frames), 0);
-        ASSERT_EQ(audiofile_saveCueData(kAudioFileDSDIFF, fp, -1, 0, frames), 0);
-        std::fclose(fp);
-    }
-    Options o = job(src, dir.file("o.wav"), kWavType, 88200, 24);
-    int r = 0;
-    capture([&] { r = runJob(o, nullptr); });
-    ASSERT_EQ(r, 0);
-    const int64_t written = outputFrames(o.dst, kWavType, 2, 24);
-    EXPECT_EQ(written, int64_t(frames / 32));
+    struct Row {
+        uint16_t channels;
+        uint32_t rate, outType, outRate, outBits;
+        uint64_t frames, near, last;  // source frames and the two marks
+        int64_t written;
+        int32_t kept;
+    } rows[] = {
+        {2, 2822400, kWavType, 88200, 24, 80000, 80000 - 64, 80000 - 8, 2500, 2},
+        // 65536 frames at 3.072 MHz give 60211 at DSD64, of which 60208
+        // are written; the last mark would land at 60210.
+        {1, 3072000, kDsfType, 2822400, 1, 65536, 65000, 65535, 60208, 1},
+    };
+    int n = 0;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.outType);
+        const std::string src = dir.file("marks" + std::to_string(n) + ".dff");
+        {
+            std::lock_guard<std::mutex> lock(gMorphexMarkListMutex);
+            FILE *fp = std::fopen(src.c_str(), "wb+");
+            ASSERT_NE(fp, nullptr);
+            const tBwfHdrParam p = sxtest::hdrParam(row.channels, 1, row.rate);
+            ASSERT_EQ(audiofile_createHeader(kAudioFileDSDIFF, fp, &p, 1), 0);
+            uint64_t off = 0, data = 0, audio = 0;
+            ASSERT_EQ(audiofile_searchData(kAudioFileDSDIFF, fp, &off, &data, &audio), 0);
+            const std::vector<uint8_t> bytes = dsdBytes(row.frames / 8 * row.channels, 11);
+            ASSERT_EQ(v_lseek(fp, int64_t(off), 0), 0);
+            ASSERT_EQ(v_write(fp, bytes.data(), uint32_t(bytes.size())), bytes.size());
+            ASSERT_EQ(gMarkList.create(0), kMarkOk);
+            char a[16] = "NEAR", b[16] = "LAST";
+            ASSERT_EQ(gMarkList.addMark(0, 1, -1, a, row.near, row.near, 5), kMarkOk);
+            ASSERT_EQ(gMarkList.addMark(0, 1, -1, b, row.last, row.last, 5), kMarkOk);
+            ASSERT_EQ(gMarkList.setModifyFlag(0), kMarkOk);
+            ASSERT_EQ(audiofile_updateDataSize(kAudioFileDSDIFF, fp, bytes.size(), row.frames), 0);
+            ASSERT_EQ(audiofile_saveCueData(kAudioFileDSDIFF, fp, -1, 0, row.frames), 0);
+            std::fclose(fp);
+        }
+        Options o = job(src, dir.file("o" + std::to_string(n++)), row.outType, row.outRate, row.outBits, row.channels);
+        int r = 0;
+        capture([&] { r = runJob(o, nullptr); });
+        ASSERT_EQ(r, 0);
+        const int64_t written = outputFrames(o.dst, row.outType, row.channels, row.outBits);
+        EXPECT_EQ(written, row.written);
 
-    std::lock_guard<std::mutex> lock(gMorphexMarkListMutex);
-    FILE *fp = nullptr;
-    std::vector<int16_t> p = sxtest::u16(o.dst);
-    ASSERT_EQ(v_open(&fp, p.data(), "rb"), 0);
-    gClass_WavFile wav;
-    ASSERT_EQ(gMarkList.create(3), kMarkOk);
-    ASSERT_EQ(wav.loadCueData(fp, uint64_t(written) + 1000, 3), 0);
-    v_close(fp);
-    int32_t count = 0;
-    gMarkList.getMarkCnt(3, &count);
-    ASSERT_EQ(count, 2);
-    for (int i = 0; i < count; ++i) {
-        uint64_t pos = 0;
-        gMarkList.getMarkFs(3, i, &pos);
-        EXPECT_LE(int64_t(pos), written) << i;
+        std::lock_guard<std::mutex> lock(gMorphexMarkListMutex);
+        FILE *fp = nullptr;
+        std::vector<int16_t> p = sxtest::u16(o.dst);
+        ASSERT_EQ(v_open(&fp, p.data(), "rb"), 0);
+        ASSERT_EQ(gMarkList.create(3), kMarkOk);
+        // Loaded against a longer length, so that the loader keeps whatever
+        // the file holds.
+        ASSERT_EQ(audiofile_loadCueData(row.outType == kWavType ? kAudioFileWAV : kAudioFileDSF, fp,
+                                        uint64_t(written) + 1000, 3),
+                  0);
+        v_close(fp);
+        int32_t count = 0;
+        gMarkList.getMarkCnt(3, &count);
+        ASSERT_EQ(count, row.kept);
+        for (int i = 0; i < count; ++i) {
+            uint64_t pos = 0;
+            gMarkList.getMarkFs(3, i, &pos);
+            EXPECT_LE(int64_t(pos), written) << i;
+        }
     }
 }
 
