@@ -34,12 +34,6 @@ QString fromStd(const std::string &s) { return QString::fromStdString(s); }
 
 }  // namespace
 
-void MainWindow::showRecSetup(bool) {
-    if (!mDialogRecSetup) return;
-    mDialogRecSetup->setCurrentDevice(kDevTypePlayShown, mPlayDevIndex);
-    mDialogRecSetup->show();
-}
-
 QString MainWindow::freeRecordingPath() const {
     const QString folder = mDialogRecSetup->plainTextEditDir->text();
     const QString base = mDialogRecSetup->plainTextEditFile->text();
