@@ -712,6 +712,7 @@ void MainWindow::finishApp() {
     if (!mSplitTempPath.isEmpty()) QFile::remove(mSplitTempPath);
     mTagPictureFile.close();
     if (!mTagPictureFile.fileName().isEmpty()) mTagPictureFile.remove();
+    mTagPictureDir.reset();
 
     // 27. The tag record's text buffers.
     for (wchar16 **text : {&mID3tagInfo.title, &mID3tagInfo.artist, &mID3tagInfo.album, &mID3tagInfo.comment,

@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QUrl>
 
@@ -51,6 +52,7 @@
 #include "mixer/dialogvsa.h"
 #include "morphex/morphexrecords.h"
 #include "widgets/dialogabout.h"  // tSetEdition
+#include "widgets/trackgraphic.h"
 
 QT_BEGIN_NAMESPACE
 namespace Ui {
@@ -77,9 +79,8 @@ class ClassDynamics;
 class CContCoreAudioThread;
 class DialogRecSetup;
 class DialogDelFile;
-// The volume-graph window: held by pointer, null until it is made, and
-// skipped while null.
 class chEditStrip;
+class timelineMgr;
 
 // What MainWindow::dynamicsParamChanged sets.
 enum tParamDynamics : int {
@@ -109,6 +110,7 @@ enum : int {
     kMainTrackViewWidth = 700,
     kMainDeviceNames = 30,  // device names kept per list
     kMainDeviceRates = 32,
+    kMainWaveRetries = 3,  // a failing overview job is run at most this often again
 };
 
 // Decimation factors (samples per entry) of the overview levels.
@@ -228,9 +230,35 @@ public:
     void clearDisplayRings();
     void clearMasterPeaks();
 
-    // --- Opening files and tracks ---
+    // --- Opening files ---
+    // Checks a path and opens it (mode: tFileOpenMode), splitting a file of
+    // three or more channels first.
     void openFile(QString path, int mode);
+    // Makes a described file a track: display path (named on the form),
+    // read path (the file read).
+    void openFile2(QString displayPath, QString readPath, int mode);
+    // The play rate "AUTO" chooses for a file of fileRate on the device's
+    // list; asks the PCM-or-DSD question where the device is unclassified.
+    void chooseAutoPlayRate(int fileRate);
+
+    // --- Tracks ---
+    // Makes slot `slot`'s objects; false (after its box) when it cannot.
+    bool addTrackSlot(int slot);
     void deleteAllTracks();
+    void openEditTrackWindow();
+    void initTagInfo(tID3tagInfo *tag);
+    // The longest track's end in samples (start delay included); reports
+    // that track to the engine.
+    uint64_t longestTrackEnd();
+
+    // --- Waveform display ---
+    void waveFormRedraw(long long start, tRedrawMode mode);
+    void drawWaveFrom();
+    // The overview level drawn at time zoom z.
+    static int waveLevelForZoom(double z);
+    int64_t getTotalWaveFormLen();
+    int64_t getWavPreparedLen();
+    double checkSttRateRange(double f);
 
     // --- Counter and time display ---
     // The counter text of a position at a rate in the current counter mode;
@@ -255,7 +283,6 @@ public:
     void togglePlayback(bool speak);
     tCounterMode mCounterMode = kCounterTime;
     int mSubSecondDigits = 2;  // 2, 3, or 4 and more
-    int64_t mViewOffset = 0;   // first overview point shown, of the level in use
 
     // --- Project commands ---
     // The project file dialogs: (parent, caption, folder, filter) -> a path,
@@ -422,6 +449,15 @@ public slots:
     void monitorVolumeMoved(int position);
     void changeInputMonitorCh(int pair);
     void changeOutputMonitorCh(int pair);
+    // --- Opening files ---
+    void on_pushButtonOpen_clicked();
+    void on_pushButtonAdd_clicked();
+    // --- Tracks ---
+    void on_pushButtonDel_clicked();
+    void renumberAndDeleteTrack(int track);
+    void on_pushMixer_clicked();
+    void on_pushEditWin_clicked();
+    void on_pushButtonEditTag_clicked();
     // --- Effect, oscillator and analysis windows ---
     void on_pushVsa_clicked();
     void on_pushDynamics_clicked();
@@ -438,12 +474,14 @@ public slots:
     void cancelBouncing();
     // --- Waveform display ---
     void stopWaveFormThread(int track);
+    void drawWaveFormSelectedColumn(int track);
     void on_zoomInTimeButton_clicked();
     void on_zoomOutTimeButton_clicked();
+    void on_zoomInLevelButton_clicked();
+    void on_zoomOutLevelButton_clicked();
+    void on_waveScrollBar_valueChanged(int value);
     void timeSkip(int seconds);
     void markSkip(int direction);
-    void drawWaveFrom();
-    void waveFormRedraw(long long start, tRedrawMode mode);
     // --- Transport ---
     void stopRequest();
     void on_playButton_clicked();
@@ -485,9 +523,7 @@ public:
     DialogLissajous mDialogLissajous;
     DialogTlTest mDialogTlTest;
     QMessageBox mReconnectBox;
-    // The volume-graph window. VOLUME-GRAPH WINDOW: made by its own piece
-    // of work (construction step 40 hides it and connects it); null until
-    // then, and every user skips it while null.
+    // The volume-graph window (made without a parent, shown on request).
     chEditStrip *mChEditStrip = nullptr;
 
     // --- Construction: objects on the heap ---
@@ -624,6 +660,45 @@ public:
     uint8_t mProjectHasTracks = 0;
     double *mLissajousBuf = nullptr;
     int mLissajousReadIndex = 0;
+    // --- Opening files ---
+    QString mDisplayPath;     // the first track's file as the user chose it
+    QString mSourcePath;      // the last admitted path (a split's source)
+    int mOpenTypeCode = 127;  // its type code by extension
+    int mOpenedFrom = 0;      // 0 as chosen, 1 decoded from FLAC, 2 split from WSD
+    int mFlacTempIndex = 0;   // which FLAC temporary name comes next
+    QProgressDialog *mLoadingDialog = nullptr;
+    QProgressDialog *mSplitDialog = nullptr;
+    int mFlacProgress = 0;
+    int mSplitProgress = 0;
+    QString mSavedFileTexts[5];     // length, format, rate, word length, channels
+    tFlacFileInfo mFlacFileInfo{};  // the last FLAC decode's description
+    // A folder of the user's own (mode 0700) for the picture of a loaded
+    // tag; made at the first open, removed with the window.
+    std::unique_ptr<QTemporaryDir> mTagPictureDir;
+    // --- Tracks ---
+    int mLastClickY = 0;  // y of the last right-click in the view
+    int mEditTrack = -1;  // the track last shown in the volume-graph window
+    timelineMgr *mTimelineMgr = nullptr;
+    // --- Waveform display ---
+    int64_t mViewOffset = 0;  // first point shown, in points of the level in use
+    double *mViewMax[kMainTrackSlots] = {};
+    double *mViewMin[kMainTrackSlots] = {};
+    int64_t mPrepared[kMainTrackSlots] = {};  // final level-0 progress of the last job
+    int mPreparingTrack = 0;
+    int64_t mLastPrepared = 0;
+    int64_t mWaveJobResult[kMainTrackSlots] = {};
+    int mWaveJobActive[kMainTrackSlots] = {};
+    int mWaveJobDone[kMainTrackSlots] = {};
+    int mWaveJobRetries[kMainTrackSlots] = {};
+    int64_t mWaveReady[kMainTrackSlots] = {};  // the request's per-track arrays
+    int64_t mWaveDrawOffset[kMainTrackSlots] = {};
+    int64_t mWaveDrawWidth[kMainTrackSlots] = {};
+    tSetWaveFormParams mWaveParams;
+    int mScrollValue = 0;
+    bool mSliderHeld = false;
+    bool mScrollLock = false;
+    int mRedrawCountdown = 0;  // ticks to the next automatic full redraw
+    int mRedrawRepeats = 0;
 
     // --- Effect, oscillator and analysis windows ---
     // As the Lissajous button; no widget of the form has its name, so it is

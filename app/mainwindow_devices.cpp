@@ -199,7 +199,10 @@ void MainWindow::on_comboBox_recDev_currentIndexChanged(int index) {
 
 void MainWindow::recDevSelectEventAtRecSetup(int index) {
     mRecDevIndex = index;
-    ui->comboBox_recDev->setCurrentIndex(index);
+    // Only a change runs the list's own slot. While the list is being
+    // emptied it already reports -1 but would report it again on every
+    // call, and that slot echoes into the set-up window, which echoes back.
+    if (ui->comboBox_recDev->currentIndex() != index) ui->comboBox_recDev->setCurrentIndex(index);
 }
 
 void MainWindow::showRecSetup(bool) {

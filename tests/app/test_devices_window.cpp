@@ -8,6 +8,7 @@
 
 #include "app/devicelists.h"
 #include "app/mainwindow.h"
+#include "editing/dialogrecsetup.h"
 #include "engine/audiothread.h"
 #include "ui_mainwindow.h"
 
@@ -276,7 +277,13 @@ TEST_F(DevicesWindow, ClickRefreshAndCaptureBlocks) {
     w.DeviceListClicked();
     EXPECT_EQ(w.mCaptureBlockFrames, capacity * 2);
     EXPECT_EQ(w.mDeviceBufferFrames, capacity / 2);
-    // The next rate change stops the stream; then the old blocks go.
+    // A rate change whose stream restart did not finish in time may leave
+    // the stream reading them: they stay. The next one that does frees them.
+    const auto restart = w.mDevices.restartAt;
+    w.mDevices.restartAt = [](int, int, int) { return false; };
+    w.changeFs(48000);
+    EXPECT_EQ(w.mRetiredCaptureBlocks.size(), size_t(3 * kMainCaptureBlocks));
+    w.mDevices.restartAt = restart;
     w.changeFs(48000);
     EXPECT_TRUE(w.mRetiredCaptureBlocks.empty());
 
@@ -310,4 +317,28 @@ TEST_F(DevicesWindow, MonitorVolumeAndLabel) {
     w.mMixParam.trackCount = 2;
     EXPECT_FALSE(w.checkDsdPurity());
     w.mMixParam.trackCount = 1;
+}
+
+TEST_F(DevicesWindow, MonitorChannelsFollowTheBootedDevice) {
+    MainWindow &w = *sWindow;
+    // Emptying record lists that hold entries is no endless echo between
+    // the main form's list and the set-up window's.
+    present({QStringLiteral("Desk DAC")}, {kUpTo192}, {QStringLiteral("In"), QStringLiteral("In 2")});
+    w.on_comboBox_asioDev_activated(1);
+    present({QStringLiteral("Desk DAC")}, {kUpTo192}, {QStringLiteral("Desk In")});
+    // The device's channel counts, for the channel lists and the engine.
+    EXPECT_EQ(w.mOutputChannels, 8);
+    w.selectPlayRecDevice(1, 1);
+    EXPECT_EQ(w.mInputChannels, 2);
+    w.mInputChannels = 6;
+    w.setupInOutChMenu();
+    EXPECT_EQ(w.mDialogRecSetup->inputChannels(), 6u);
+    EXPECT_EQ(w.mDialogRecSetup->outputChannels(), 8u);
+
+    // A pair the set-up window lists is selected there; a negative one
+    // changes nothing.
+    w.changeInputMonitorCh(2);
+    EXPECT_EQ(w.mDialogRecSetup->selectedInputPair(), 2);
+    w.changeInputMonitorCh(-1);
+    EXPECT_EQ(w.mDialogRecSetup->selectedInputPair(), 2);
 }

@@ -277,6 +277,7 @@ TEST_F(ProjectRecordWindow, RecordingTakesTheFirstFreeName) {
 
 TEST_F(ProjectRecordWindow, ADsdRateSwitchesWavToDsdiffAndStoppingWhileArmedWritesNothing) {
     MainWindow &w = *sWindow;
+    BoxReader boxes;  // opening the recording afterwards may report it
     const QString folder = prepareRecording(w, file(QStringLiteral("takes")));
     const auto take = [&](const QString &name) { return folder + QLatin1Char('/') + name; };
     DialogRecSetup *setup = w.mDialogRecSetup;
@@ -322,6 +323,7 @@ TEST_F(ProjectRecordWindow, ADsdRateSwitchesWavToDsdiffAndStoppingWhileArmedWrit
 
 TEST_F(ProjectRecordWindow, RecordingArmsStartsStopsAndWritesTheFile) {
     MainWindow &w = *sWindow;
+    BoxReader boxes;  // opening the recording afterwards may report it
     const QString folder = prepareRecording(w, file(QStringLiteral("takes")));
     const auto take = [&](const QString &name) { return folder + QLatin1Char('/') + name; };
     touch(take(QStringLiteral("KAVELO_001.wav")));

@@ -95,3 +95,13 @@ TEST(PhaseMeter, RingReadsLikeTheStraightBuffer) {
     EXPECT_EQ(meter.calcPhaseValue(ringRef.data(), ringMeas.data(), frames, 1, offset, 0), 0.0);
     EXPECT_EQ(meter.calcPhaseValue(nullptr, ringMeas.data(), frames, 1, offset, ring), 0.0);
 }
+
+TEST(PhaseMeter, SecondRiseWithoutAFallReadsTheFallAsZero) {
+    // The reference steps from exactly 0 to below 0, which is no falling
+    // crossing, so the second rising crossing comes before any falling
+    // value was taken: it must pair with 0, not with whatever the memory
+    // held. Rise at frame 1 (b 0.2), span 0.6 − (−0.4) = 1.
+    const double ref[8] = {-1, 0, 0, 0, -1, 0, 1, 0};
+    const double meas[8] = {0.5, 0, 0.2, 0, -0.4, 0, 0.6, 0};
+    EXPECT_NEAR(CPhase().calcPhaseValue(ref, meas, 4, 0), -std::asin(0.2) * 180.0 / 3.14159265358, 1e-9);
+}

@@ -1,0 +1,452 @@
+// How a file becomes the main window's material: the drop, OPEN and ADD
+// TRACK roads to openFile, the checks on the path, the channel split of a
+// file with three or more channels (and the FLAC decode road, which the
+// extension check keeps closed in this build), and openFile2, which makes a
+// described file a track: its tag and start time, the form's file texts,
+// the reset of cursor, points and zoom for a first track, the automatic
+// play rate and the overview job.
+//
+// All of it runs on the GUI thread; the split and the decode run on the
+// file workers and report back through queued signals.
+#include "app/mainwindow.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
+#include <QProgressDialog>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/devicelists.h"
+#include "audiofile/audiohelpers.h"
+#include "audiofile/jobs/flac2wav.h"
+#include "audiofile/jobs/flac2wavthread.h"
+#include "audiofile/jobs/poly2monostethread.h"
+#include "editing/cheditstrip.h"
+#include "editing/dialogedit.h"
+#include "engine/engineparams.h"
+#include "morphex/morphexapi.h"
+#include "ui_mainwindow.h"
+#include "widgets/dialogselectfs.h"
+#include "widgets/filenamecheck.h"
+
+namespace {
+
+const QString kOpenFilter = QStringLiteral("Supported files (*.wav *.dsf *.dff);;All files (*.*)");
+constexpr int kFirstDsdRate = 2822400;
+
+QString musicFolder() { return QStandardPaths::writableLocation(QStandardPaths::MusicLocation); }
+
+QString lastDotPart(const QString &path) { return path.split(QLatin1Char('.')).last().toLower(); }
+
+// Copies a text into a tag record's fixed buffer of kTagTextUnits units.
+void setTagText(wchar16 *buffer, const QString &text) {
+    if (!buffer) return;
+    const QString t = text.left(kTagTextUnits - 1);
+    std::memcpy(buffer, t.utf16(), sizeof(wchar16) * size_t(t.size()));
+    buffer[t.size()] = 0;
+}
+
+// Where the channel-selection and progress dialogs go: centred over the
+// window, a quarter of the way down.
+QPoint dialogPlace(const QWidget *main, const QWidget *dialog) {
+    return QPoint(main->x() + main->width() / 2 - dialog->width() / 2, main->y() + main->height() / 4);
+}
+
+QProgressDialog *makeProgressDialog(QWidget *parent, QProgressBar *bar, const QString &title) {
+    auto *dialog = new QProgressDialog(QString(), QObject::tr("Abort"), 0, 100, parent);
+    dialog->setWindowTitle(title);
+    bar->setMaximum(100);
+    dialog->setBar(bar);
+    dialog->setAutoClose(false);
+    dialog->setAutoReset(false);
+    dialog->hide();
+    return dialog;
+}
+
+std::string counterText(MainWindow &w, int64_t position, int rate) {
+    std::string text;
+    const int mode = w.ui->actionTimecode->isChecked()        ? kCounterTimeCode
+                     : w.ui->actionCounterSample->isChecked() ? kCounterSamples
+                                                              : kCounterTime;
+    gTc_prepareTimeInfoDisp(&text, position, rate, mode, w.mFrameType);
+    return text;
+}
+
+}  // namespace
+
+// ---- Roads to openFile ---------------------------------------------------------
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event) {
+    if (event->mimeData() && event->mimeData()->hasFormat(QStringLiteral("text/uri-list"))) {
+        event->setDropAction(event->proposedAction());
+        event->accept();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent *event) {
+    if (mDialogEdit && mDialogEdit->isVisible()) {
+        QMessageBox box(QMessageBox::Warning, QString(), tr("Cannot open while exporting."), QMessageBox::Ok, this);
+        box.exec();
+        return;
+    }
+    const QMimeData *data = event->mimeData();
+    if (!data || !data->hasUrls() || data->urls().isEmpty()) return;
+    // Only the first of several dropped files is opened.
+    openFile(data->urls().first().toLocalFile(), kFileOpenReplace);
+}
+
+void MainWindow::on_pushButtonOpen_clicked() {
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open Audio File"), QDir::currentPath(), kOpenFilter);
+    if (path.isEmpty()) return;
+    QDir::setCurrent(QFileInfo(path).absolutePath());
+    openFile(path, kFileOpenReplace);
+}
+
+void MainWindow::on_pushButtonAdd_clicked() {
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open Audio File"), QDir::currentPath(), kOpenFilter);
+    if (path.isEmpty()) return;
+    QDir::setCurrent(QFileInfo(path).absolutePath());
+    openFile(path, kFileOpenAdd);
+}
+
+// ---- openFile ------------------------------------------------------------------
+
+void MainWindow::openFile(QString path, int mode) {
+    // 1-2.
+    if (!mRecRestart) {
+        stopRequest();
+        QThread::msleep(1500);
+    }
+    if (!mSplitTempPath.isEmpty()) QFile::remove(mSplitTempPath);
+
+    // 3.
+    if (!isValidFileExtension(this, path)) return;
+
+    // A further track past the last slot is refused before anything of the
+    // material changes.
+    if (mode == kFileOpenAdd && mProjectHasTracks && mMixParam.trackCount >= kMainTrackSlots) {
+        QMessageBox box(QMessageBox::Critical, tr("Error"),
+                        tr("Couldn't add the track.") + QLatin1Char('\n') +
+                            tr("No more than %1 tracks can be loaded.").arg(kMainTrackSlots),
+                        QMessageBox::Ok, this);
+        box.exec();
+        return;
+    }
+
+    // 4. The tag's picture goes into a folder only this user can enter, not
+    // to a name in the shared temporary folder that another user could
+    // place first.
+    if (!mTagPictureDir) {
+        mTagPictureDir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/SonvexEditor-XXXXXX"));
+        if (!mTagPictureDir->isValid()) mTagPictureDir.reset();
+    }
+    setTagText(mID3tagInfo.picturePath,
+               mTagPictureDir ? mTagPictureDir->filePath(QStringLiteral("picture")) : QString());
+    gInitTagInfo(&mID3tagInfo);
+
+    // 5.
+    const QString ext = lastDotPart(path);
+    const QString flacTemp =
+        musicFolder() + QStringLiteral("/SonvexEditorFlacTemp") + QString::number(mFlacTempIndex) + ".wav";
+    mFlacTempIndex = (mFlacTempIndex + 1) % 2;
+
+    // 6. The FLAC road.
+    if (ext == QLatin1String("flac")) {
+        QFile::remove(flacTemp);
+        if (mFlac2WavThread) {
+            mFlac2WavThread->stop();
+            for (int i = 0; i < 29 && !mFlac2WavThread->isFinished(); ++i) QThread::msleep(100);
+            mFlac2WavThread->setParameters(path, flacTemp, tFileOpenMode(mode), &mFlacProgress, &mID3tagInfo);
+            mFlac2WavThread->addTransaction(new ClassFlac2Wav);
+        }
+        mOpenedFrom = 1;
+        if (!mLoadingDialog) mLoadingDialog = makeProgressDialog(this, &mLoadingBar, tr("Loading..."));
+        mLoadingDialog->setLabelText(tr("Loading ") + QLatin1Char('"') + fileNameString(path) +
+                                     QStringLiteral("\"..."));
+        mLoadingDialog->move(dialogPlace(this, mLoadingDialog));
+        mLoadingDialog->show();
+        return;
+    }
+
+    // 7.
+    if (ext == QLatin1String("dff"))
+        mOpenTypeCode = 3;
+    else if (ext == QLatin1String("dsf"))
+        mOpenTypeCode = 2;
+    else if (ext == QLatin1String("wsd"))
+        mOpenTypeCode = 4;
+    else if (ext == QLatin1String("wav"))
+        mOpenTypeCode = 0;
+    else
+        mOpenTypeCode = 127;
+    mSourcePath = path;
+
+    // 8. Only the channel count is wanted here: the file is described into
+    // a record of its own, so that no track slot, mark table or view state
+    // changes before the file is known to open. A file that cannot be
+    // described is refused aloud, as openFile2 would refuse it.
+    std::vector<tAudioFileMarkAFile> marks(sizeof mMarkBuffer / sizeof mMarkBuffer[0]);
+    tAudioFileInfoAFile lib;
+    lib.marks = marks.data();
+    tAudioFileInfo info;
+    if (!getAudioFileInformation ||
+        getAudioFileInformation(reinterpret_cast<const wchar16 *>(path.utf16()), &lib) < 0 ||
+        jobRecord_fileInfo(lib, &info) < 0) {
+        showMessageBox_parseFailed(this, path);
+        return;
+    }
+
+    // 9. The split road.
+    if (info.channels >= 3) {
+        mDialogPolyfile.setTotalChannels(int(info.channels));
+        mDialogPolyfile.setWindowFlags(Qt::WindowStaysOnTopHint);
+        mDialogPolyfile.resize(50, 50);
+        mDialogPolyfile.move(dialogPlace(this, &mDialogPolyfile));
+        mDialogPolyfile.show();
+        return;
+    }
+
+    // 10.
+    mOpenedFrom = 0;
+    openFile2(path, path, mode);
+}
+
+void MainWindow::selectChannelOfPolyEvent(tPoly2MonosteMsgParam *choice) {
+    if (!choice || !mPoly2MonosteThread) return;
+    mPoly2MonosteThread->stop();
+    stopWaveFormThread(0);
+    for (int i = 0; i < 29 && !mPoly2MonosteThread->isEnded(); ++i) QThread::msleep(100);
+
+    QString ext = QStringLiteral(".wav");
+    mOpenedFrom = 0;
+    if (mOpenTypeCode == 2) {
+        ext = QStringLiteral(".dsf");
+    } else if (mOpenTypeCode == 3) {
+        ext = QStringLiteral(".dff");
+    } else if (mOpenTypeCode == 4) {
+        ext = QStringLiteral(".dff");
+        mOpenedFrom = 2;
+    }
+    mSplitTempPath = musicFolder() + QStringLiteral("/SonvexEditorMonoSteTemp") + ext;
+    mSplitProgress = 0;
+
+    tPoly2MonosteParam param;
+    param.stereo = choice->stereo ? 1 : 0;
+    param.channel = choice->entry;
+    param.twoSources = 0;
+    param.fileType = mOpenTypeCode;
+    mPoly2MonosteThread->setParams(mSplitTempPath, mSourcePath, QString(), &mSplitProgress, &param);
+    mPoly2MonosteThread->addTransaction(new ClassPoly2Monoste);
+
+    const QString title = tr("Rebuilding to Stereo/Mono file...");
+    if (!mSplitDialog) mSplitDialog = makeProgressDialog(this, &mSplitBar, title);
+    mSplitDialog->setLabelText(title);
+    mSplitDialog->move(dialogPlace(this, mSplitDialog));
+    mSplitDialog->show();
+}
+
+void MainWindow::poly2monosteRebuildEvent(tPoly2MonosteMessages *message) {
+    if (mSplitDialog) mSplitDialog->hide();
+    if (!message || message->result < 0) return;
+    openFile2(mSourcePath, mSplitTempPath, kFileOpenReplace);
+}
+
+void MainWindow::flac2wavCompleted(tFlac2WavMessages *message) {
+    if (mLoadingDialog) mLoadingDialog->hide();
+    if (!message || message->status < 0) return;
+    openFile2(message->flacPath, message->wavPath, message->mode);
+}
+
+// ---- openFile2 -----------------------------------------------------------------
+
+void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
+    // 1-2. The track slot.
+    int slot = 0;
+    if (mode == kFileOpenReserve || (mode == kFileOpenAdd && mProjectHasTracks)) {
+        slot = mMixParam.trackCount;
+        if (!addTrackSlot(slot)) return;
+    } else {
+        deleteAllTracks();
+    }
+    if (mode == kFileOpenReserve) return;
+
+    // 3.
+    mProject.appendTrack(readPath);
+    mProjectHasTracks = 1;
+
+    // 4-6. Describe; a file that cannot be used leaves the slot describing
+    // the file it had.
+    tMorphexParam job;
+    auto restorePrevious = [&] {
+        if (mTrackPath[slot].isEmpty()) return;
+        tMorphexParam again;
+        getAudioParam(&again, mTrackPath[slot], slot);
+        if (slot == 0) waveFormRedraw(mViewOffset, kRedrawModeFull);
+    };
+    if (getAudioParam(&job, readPath, slot) < 0) {
+        showMessageBox_parseFailed(this, displayPath);
+        restorePrevious();
+        return;
+    }
+    tMixChParam &ch = mMixParam.ch[slot];
+    ch.LL = 1.0;
+    ch.RL = 0.0;
+    if (mFileInfo[slot].channels == 2) {
+        ch.LR = 0.0;
+        ch.RR = 1.0;
+    } else {
+        ch.LR = 1.0;
+        ch.RR = 0.0;
+    }
+    ch.gain = 1.0;
+    ch.pan = 0.0;
+    ch.faderDb = 0.0f;
+    ch.mute = 1.0f;
+    if (!isValidFs(this, mFileInfo[slot].sampleRate)) {
+        restorePrevious();
+        return;
+    }
+
+    // 7.
+    for (QString &text : mCounterRing) text.clear();
+    std::memset(mPositionRing, 0, sizeof mPositionRing);
+
+    // 8. The tag.
+    if (mOpenedFrom != 0) {
+        if (mFlac2WavThread) mFlac2WavThread->getFlacFileInfo(&mFlacFileInfo);
+    } else {
+        const int read = id3tagInformation
+                             ? id3tagInformation(kId3tagLoad, int(mFileInfo[slot].fileType),
+                                                 reinterpret_cast<const wchar16 *>(readPath.utf16()), &mID3tagInfo)
+                             : -1;
+        if (read < 0) ui->labelJacket->clear();
+    }
+
+    // 9. The start timecode of a WAV or DSDIFF first track comes from the
+    // file; other types keep the one their tag brought.
+    const tAudioFileInfo &first = mFileInfo[0];
+    if (first.fileType == 0 || first.fileType == 3) {
+        const uint64_t in = mDialogEdit ? uint64_t(std::max<int64_t>(0, mDialogEdit->mExportRegion.inPoint)) : 0;
+        tTimeCode tc{};
+        gTc_convSampleToTimeCode(first.startSample + in, int(first.sampleRate), mFrameType, &tc);
+        mID3tagInfo.hour = tc.hour;
+        mID3tagInfo.minute = tc.minute;
+        mID3tagInfo.second = tc.second;
+        mID3tagInfo.frame = tc.frame;
+    }
+    {
+        tTimeCode tc{};
+        tc.hour = std::max(mID3tagInfo.hour, 0);
+        tc.minute = std::max(mID3tagInfo.minute, 0);
+        tc.second = std::max(mID3tagInfo.second, 0);
+        tc.frame = std::max(mID3tagInfo.frame, 0);
+        uint64_t sample = 0;
+        gTc_convTimeCodeToSample(&tc, &sample, int(first.sampleRate), mFrameType);
+        mID3tagInfo.startSample = sample;
+    }
+
+    // 10-11.
+    mTrackPath[slot] = readPath;
+    if (slot != 0 && mThreadCount < kMainTrackSlots) {
+        auto *thread = new audioThread(nullptr);
+        mAudioThread[mThreadCount] = thread;
+        setAudioIoThreadId(thread->getThreadIndex(), slot);
+        ++mThreadCount;
+    }
+
+    // 12. The first-track refresh.
+    const tAudioFileInfo &info = mFileInfo[slot];
+    if (slot == 0) {
+        const int64_t o = ui->actionTimecode->isChecked() ? int64_t(info.startSample) : 0;
+        ui->widgetTrack1->trackReloaded();
+        mDisplayPath = displayPath;
+        ui->label_orgFileNameArea->setText(elidedString(fileNameString(displayPath), ui->label_orgFileNameArea));
+        ui->label_orgTime->setText(
+            QString::fromStdString(counterText(*this, o + int64_t(info.totalSamples), int(info.sampleRate))));
+        if (mOpenedFrom == 1) {
+            ui->label_orgFileType->setText(QStringLiteral("FLAC(PCM)"));
+            ui->label_orgBit->setText(QString::fromStdString(getBitStringFromParam(int(mFlacFileInfo.bitsPerSample))));
+        } else {
+            ui->label_orgFileType->setText(QString::fromStdString(
+                mOpenedFrom == 2 ? std::string("WSD(1bit)") : getFileTypeStringFromParam(int(info.fileType))));
+            ui->label_orgBit->setText(QString::fromStdString(getBitStringFromParam(int(info.bitsPerSample))));
+        }
+        ui->label_orgFreq->setText(QString::fromStdString(getFreqTextFromRawValue(int(info.sampleRate))));
+        ui->label_orgCh->setText(QString::fromStdString(getChStringFromParam(int(info.channels))));
+        setUIOperability(true);
+
+        mCursorSample = 0;
+        for (int64_t &r : mWaveJobResult) r = 1;
+        for (int64_t &p : mPrepared) p = 0;
+        mPreparingTrack = 0;
+        mCursorFraction = 0.0;
+        emit moveInPoint(0.0);
+        emit moveOutPoint(1.0);
+        ui->widgetTrack1->lineCurrentPosition(0.0);
+        if (mChEditStrip) mChEditStrip->setCursorPosition(0.0);
+        ui->lineEditTime->setText(QString::fromStdString(counterText(*this, o, int(info.sampleRate))));
+        ui->widgetMeter->setOver(false);
+
+        mWaveZoom = 1.0;
+        mViewOffset = 0;
+        mScrollLock = true;
+        QScrollBar *bar = ui->waveScrollBar;
+        bar->setPageStep(bar->maximum() * 4096);
+        bar->setMaximum(100);
+        bar->setValue(0);
+        mScrollLock = false;
+        ui->widgetTrack1->mLevelZoom = 1.0;
+    }
+
+    // 13.
+    mSavedFileTexts[0] = slot == 0 ? ui->label_orgTime->text() : QString();
+    mSavedFileTexts[1] = ui->label_orgFileType->text();
+    mSavedFileTexts[2] = ui->label_orgFreq->text();
+    mSavedFileTexts[3] = ui->label_orgBit->text();
+    mSavedFileTexts[4] = ui->label_orgCh->text();
+
+    // 14.
+    drawWaveFormSelectedColumn(slot);
+
+    // 15.
+    if (slot == 0 && ui->comboBox_asioFreq->currentText() == QLatin1String("AUTO"))
+        chooseAutoPlayRate(int(info.sampleRate));
+
+    // 16.
+    mRedrawCountdown = 66;
+    mRedrawRepeats = 3;
+}
+
+void MainWindow::chooseAutoPlayRate(int fileRate) {
+    const QVector<int> rates = deviceRateList();
+    const int r = playRates_fit(playRates_autoChoice(fileRate, rates), rates);
+    mPlayFs = r;
+    mPlayFsIndex = uint32_t(getFreqIndexFromFsValue(r));
+
+    // A DSD rate on a device whose way with DSD nobody has told us yet: the
+    // user decides between PCM at a sixteenth of the rate and DSD.
+    if (r >= kFirstDsdRate && !mDopAnswered && !mDopKnown && mDialogSelectFs) {
+        mDialogSelectFs->setPCMButtonText(selectFsPcmButtonText(r));
+        mDialogSelectFs->setDSDButtonText(selectFsDsdButtonText(r));
+        const QRect frame(x(), y(), width(), height());
+        mDialogSelectFs->move(selectFsPosition(frame, mDialogSelectFs->size()));
+        mDialogSelectFs->show();
+    }
+    if (mPlayDevIndex > 0) {
+        clearDisplayRings();
+        changeFs(r);
+    }
+}

@@ -1,0 +1,319 @@
+// The main window's track slots: adding a slot with its worker, envelope
+// builder, overview arrays, equaliser and mixer strip; removing every track
+// before a file is opened as the only one; deleting one track and closing
+// the gap; the per-track edit records; the edit-mode switch; the MIXER,
+// EDIT and TAG INFO. buttons and the tag editor's confirmation.
+//
+// Slot 0's objects are made by the constructor and live until shut-down;
+// the objects of slots 1 to 31 come and go here. GUI thread only; the
+// mixer-analysis thread stays out of its cycle while slots change.
+#include "app/mainwindow.h"
+
+#include <QLibrary>
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/startupthreads.h"
+#include "base/alignedalloc.h"
+#include "editing/cheditstrip.h"
+#include "editing/editwindow.h"
+#include "editing/timelinemgr.h"
+#include "engine/engineparams.h"
+#include "engine/metering.h"
+#include "mixer/dialogpeq.h"
+#include "mixer/mixer.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+void freeOverview(MainWindow &w, int s) {
+    for (int k = 0; k < kMainWaveLevels; ++k) {
+        _aligned_free(w.mWaveMax[s][k]);
+        _aligned_free(w.mWaveMin[s][k]);
+        w.mWaveMax[s][k] = w.mWaveMin[s][k] = nullptr;
+    }
+}
+
+void analysisPaused(MainWindow &w, bool paused) {
+    if (w.mMixerThread) w.mMixerThread->setAnalysisOn(!paused);
+}
+
+void tellAnalysisTrackCount(MainWindow &w, int count) {
+    if (!w.mMixerThread) return;
+    w.mMixerTransactParams.status = 0;
+    w.mMixerTransactParams.trackCount = count;
+    w.mMixerTransactParams.sampleRate = &w.mPlayFs;
+    w.mMixerThread->setParams(&w.mMixerTransactParams);
+}
+
+}  // namespace
+
+// ---- Adding a slot -------------------------------------------------------------
+
+bool MainWindow::addTrackSlot(int n) {
+    if (n < 1 || n >= kMainTrackSlots) return false;
+    // A slot left over from an earlier attempt, or from a deleted track,
+    // keeps its builder and worker: they are reused rather than leaked.
+    if (!mTrackVolume[n]) mTrackVolume[n] = new dspVolume;
+    if (!mWaveFormThread[n]) {
+        mWaveFormThread[n] = new waveFormThread(nullptr);
+        mWaveFormThread[n]->setTrackGraphic(ui->widgetTrack1);
+    }
+    connect(mWaveFormThread[n], &waveFormThread::waveFormPrepared, this, &MainWindow::waveFormPreparedMain,
+            Qt::UniqueConnection);
+    if (mLibrary && mLibrary->load()) mWaveFormThread[n]->setWaveFormFunc(getAudioWaveForm);
+
+    const int overview = getMemoryForWaveForming(n);
+    const int eq = getMemoryForEQ(n);
+    if (overview < 0 || eq < 0) {
+        QMessageBox box(QMessageBox::Critical, tr("Error"),
+                        tr("Insufficient Memory.") + QLatin1Char('\n') + tr("Couldn't add the track. (") +
+                            QString::number(overview) + QStringLiteral("  ") + QString::number(eq) +
+                            QStringLiteral(")"),
+                        QMessageBox::Ok, this);
+        box.exec();
+        return false;
+    }
+
+    if (allocateChFFTbuffer(n) == kEngineMemOk && mPeqDialog[n]) {
+        int length = 0;
+        double *left = getPlayingFftAnalyzing(n, 0, &length);
+        double *right = getPlayingFftAnalyzing(n, 1, &length);
+        mPeqDialog[n]->setFFTPointer(0, left, right, length);
+    }
+    initEQParams(n);
+    mMixParam.trackCount = n + 1;
+
+    analysisPaused(*this, true);
+    if (mMixer) mMixer->addDelTrack(1, n + 1);
+    emit addDelTrack(1);
+    analysisPaused(*this, false);
+    tellAnalysisTrackCount(*this, n + 1);
+    return true;
+}
+
+// ---- Removing tracks -------------------------------------------------------------
+
+void MainWindow::deleteAllTracks() {
+    const int a = std::clamp<int>(mMixParam.trackCount, 1, kMainTrackSlots);
+    if (mChEditStrip) {
+        mChEditStrip->hide();
+        mChEditStrip->deleteAllTracks();
+    }
+    mMixParam.trackCount = 1;
+    mTrackLength[0] = 0;
+
+    mWaveParams = tSetWaveFormParams();
+    mWaveParams.trackLengths = mTrackLength;
+    ui->widgetTrack1->setWaveForm(&mWaveParams);
+
+    analysisPaused(*this, true);
+    for (int s = a - 1; s >= 1; --s) {
+        ui->widgetTrack1->setNumOfTrack(s);
+        if (mMixer) mMixer->addDelTrack(-1, s);
+        stopWaveFormThread(s);
+        mWaveJobActive[s] = 0;  // a late report of its job is ignored
+        emit addDelTrack(-1);
+        freeChFFTbuffer(s);
+        freeOverview(*this, s);
+        delete mPeqDialog[s];
+        mPeqDialog[s] = nullptr;
+        delete mPeq[s];
+        mPeq[s] = nullptr;
+        delete mTrackVolume[s];
+        mTrackVolume[s] = nullptr;
+        // A thread still busy after its bounded wait is left running
+        // rather than deleted under its own feet.
+        if (mAudioThread[s]) mAudioThread[s]->stop();
+        startup_deleteWhenStopped(mAudioThread[s], 10);
+        if (mThreadCount > 0) {
+            gAudioThread_clearTrackInfo(s);
+            --mThreadCount;
+        }
+        if (mWaveFormThread[s]) mWaveFormThread[s]->stop();
+        startup_deleteWhenStopped(mWaveFormThread[s], 10);
+    }
+    analysisPaused(*this, false);
+    tellAnalysisTrackCount(*this, 1);
+    for (int t = a - 1; t >= 0; --t) mProject.deleteTrack(t);
+    mMixParam.trackCount = 1;
+}
+
+void MainWindow::on_pushButtonDel_clicked() {
+    const int n = mMixParam.trackCount;
+    if (n <= 1) {
+        // The first track is the material the form describes; it is
+        // replaced by opening another file, never left empty.
+        QMessageBox box(QMessageBox::Warning, tr("Error"), tr("The only track cannot be deleted."), QMessageBox::Ok,
+                        this);
+        box.exec();
+        return;
+    }
+    const int height = std::max(1, ui->widgetTrack1->height());
+    const int t = std::clamp(int(float(mLastClickY) * float(n) / float(height)), 0, n - 1);
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        this, tr("Confirmation"), tr("Deleting Track") + QString::number(t + 1) + tr(".\nAre you sure?"),
+        QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoButton);
+    if (answer != QMessageBox::Ok) return;
+    renumberAndDeleteTrack(t);
+    waveFormRedraw(getTotalWaveFormLen(), kRedrawModeFull);
+}
+
+void MainWindow::renumberAndDeleteTrack(int a) {
+    const int N = mMixParam.trackCount;
+    // Deleting the only track would leave no first track and slot 0
+    // without its arrays and worker: refused.
+    if (N <= 1 || a < 0 || a >= N || N > kMainTrackSlots) return;
+
+    analysisPaused(*this, true);
+    if (mMixer) mMixer->addDelTrack(-1, a);
+
+    // 2-3. Overview arrays.
+    stopWaveFormThread(a);
+    freeOverview(*this, a);
+    for (int i = a; i < N - 1; ++i)
+        for (int k = 0; k < kMainWaveLevels; ++k) {
+            mWaveMax[i][k] = mWaveMax[i + 1][k];
+            mWaveMin[i][k] = mWaveMin[i + 1][k];
+            mWaveMax[i + 1][k] = mWaveMin[i + 1][k] = nullptr;
+        }
+
+    // 4-6. Equalisers.
+    // The deleted track's equaliser goes with it (the engine reads the
+    // records of the tracks in use only, and a has left them above).
+    tPEQ *const deletedPeq = mPeq[a];
+    DialogPeq *const deletedWindow = mPeqDialog[a];
+    if (deletedWindow) {
+        disconnect(deletedWindow, &DialogPeq::windowClosed, this, &MainWindow::eqWindowCloseEvent);
+        disconnect(deletedWindow, &DialogPeq::selectAllEqOnOff, this, &MainWindow::selAllEqOnOff);
+    }
+    for (int i = a; i < N - 1; ++i) {
+        mPeq[i] = mPeq[i + 1];
+        mPeqDialog[i] = mPeqDialog[i + 1];
+    }
+    mPeq[N - 1] = nullptr;
+    mPeqDialog[N - 1] = nullptr;
+    delete deletedWindow;
+    delete deletedPeq;
+    asignEQParameterTrack(a);
+
+    // 7. Threads, paths and mixer records.
+    if (a < N - 1) {
+        for (int i = a; i < N - 1; ++i) {
+            mAudioThread[i] = mAudioThread[i + 1];
+            if (mAudioThread[i]) setAudioIoThreadId(mAudioThread[i]->getThreadIndex(), i);
+            mTrackPath[i] = mTrackPath[i + 1];
+            mMixParam.ch[i] = mMixParam.ch[i + 1];
+        }
+        mAudioThread[N - 1] = nullptr;
+    }
+
+    // 8.
+    const int m = N - 1;
+    ui->widgetTrack1->setNumOfTrack(m);
+    stopWaveFormThread(m);
+    mWaveJobActive[m] = 0;
+    emit addDelTrack(-1);
+    mProject.deleteTrack(a);
+    --mThreadCount;
+    if (mWaveFormThread[m])
+        disconnect(mWaveFormThread[m], &waveFormThread::waveFormPrepared, this, &MainWindow::waveFormPreparedMain);
+    mMixParam.trackCount = m;
+
+    // 9. Every remaining track described again from its (moved) file.
+    for (int i = 0; i < mThreadCount && i < kMainTrackSlots; ++i) getAudioParam(&mPlayJob, mTrackPath[i], i);
+    analysisPaused(*this, false);
+}
+
+// ---- Edit records, edit mode and the track buttons -----------------------------
+
+void MainWindow::trackEditParamChangeEvent(tWaveEditParam *edit, int t) {
+    if (!edit || t < 0 || t >= kMainTrackSlots) return;
+    // The record is what the sender has: its own size, not the size of the
+    // slot it is kept in.
+    static_assert(sizeof(tWaveEditParam) <= kMainRegionRecordBytes, "an edit record fits its slot");
+    std::memcpy(mRegionRecords[t], edit, sizeof(tWaveEditParam));
+    tWaveEditParam kept;
+    std::memcpy(&kept, mRegionRecords[t], sizeof kept);
+    const tDspVolumeParam options;
+    (void)dspVolume::setDspVolume(int64_t(mFileInfo[t].totalSamples), &kept, mFileInfo[t].sampleRate, uint32_t(mPlayFs),
+                                  0, mTrackVolItems[t], 0, &options);
+}
+
+void MainWindow::openEditTrackWindow() {
+    if (!mChEditStrip) return;
+    const int n = std::max(1, int(mMixParam.trackCount));
+    const int height = std::max(1, ui->widgetTrack1->height());
+    const int t = std::clamp(int(float(mLastClickY) * float(n) / float(height)), 0, n - 1);
+    if (t == mEditTrack) {
+        mChEditStrip->redrawWaveForm();
+    } else {
+        mEditTrack = t;
+        tChEditerParameters p;
+        p.lockFlag = &mRecState;
+        p.path = mTrackPath[t];
+        p.length = int64_t(uint32_t(mFileInfo[t].totalSamples));
+        p.delay = int64_t(double(mFileInfo[t].sampleRate) * mMixParam.ch[t].delayMs / 1000.0);
+        mChEditStrip->addChEditParameters(t, &p);
+    }
+    mChEditStrip->show();
+}
+
+void MainWindow::editModeClicked(bool multi) {
+    setMultiTrackMode(multi);
+    const uint64_t longest = longestTrackEnd();
+    mCursorFraction = longest ? double(mCursorSample) / double(longest) : 0.0;
+    const double z = mWaveZoom < 1.0 ? 1.0 : mWaveZoom;
+    const double L = double(mWaveLevelLength[waveLevelForZoom(z)]);
+    if (L > 0.0) ui->widgetTrack1->lineCurrentPosition((mCursorFraction * L - double(mViewOffset)) / (L / z));
+    if (mChEditStrip) mChEditStrip->setCursorPosition(mCursorFraction);
+    waveFormRedraw(mViewOffset, kRedrawModeFull);
+}
+
+void MainWindow::on_pushMixer_clicked() {
+    if (!mMixer) return;
+    mMixer->repaint();
+    mMixer->show();
+    mMixer->raise();
+    mMixer->redrawWindow();
+    emit openMixerWindow();
+}
+
+void MainWindow::on_pushEditWin_clicked() {
+    if (!mTimelineMgr) mTimelineMgr = new timelineMgr(nullptr);
+    if (QWidget *window = mTimelineMgr->getEditWIndowPointer()) {
+        window->show();
+        window->raise();
+    }
+}
+
+void MainWindow::on_pushButtonEditTag_clicked() {
+    const uint32_t type = mFileInfo[0].fileType;
+    tEnumTagType tag = kTagTypeWav;
+    if (mOpenedFrom == 1)
+        tag = kTagTypeFlac;
+    else if (type == 0 && mOpenedFrom == 0)
+        tag = kTagTypeWav;
+    else if (type == 1)
+        tag = kTagTypeFlac;
+    else if (type == 2)
+        tag = kTagTypeDsf;
+    else if (type == 3)
+        tag = kTagTypeDsdiff;
+    else if (type == 4)
+        tag = kTagTypeWsd;
+    mDialogEditTag.setTagType(tag);
+    mDialogEditTag.setID3tagInfo(&mID3tagInfo);
+    mDialogEditTag.show();
+    mDialogEditTag.raise();
+}
+
+void MainWindow::tagParamConfirmed() {
+    mDialogEditTag.getEditedTagInfo(&mID3tagInfo);
+    mFileInfo[0].startSample = uint64_t(tagHMSFtoStartTcSample(&mID3tagInfo));
+}
+
+void MainWindow::initTagInfo(tID3tagInfo *tag) {
+    if (tag) gInitTagInfo(tag);
+}

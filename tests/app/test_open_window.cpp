@@ -1,0 +1,761 @@
+// Opening files on one constructed main window with the library bound and
+// an output device presented through the window's device access: the drop
+// and its refusals, the form's file texts, the automatic play rate and the
+// PCM-or-DSD question, tracks added and deleted, the overview as drawn, the
+// zoom levels and scrolling, and the tag picture's private folder.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+#include "app/mainwindow.h"
+#include "app/startupthreads.h"
+#include "audiofile/dsdifftestutil.h"
+#include "editing/dialogedit.h"
+#include "engine/audiothread.h"
+#include "engine/contcoreaudiothread.h"
+#include "platform/audiohost/virtualdevice.h"
+#include "ui_mainwindow.h"
+#include "widgets/dialogselectfs.h"
+
+namespace {
+
+void put32(QByteArray &b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.append(char((v >> (8 * i)) & 0xff));
+}
+void put64(QByteArray &b, uint64_t v) {
+    for (int i = 0; i < 8; ++i) b.append(char((v >> (8 * i)) & 0xff));
+}
+void put16(QByteArray &b, uint16_t v) {
+    b.append(char(v & 0xff));
+    b.append(char(v >> 8));
+}
+
+// A 16- or 24-bit PCM WAV file of `frames` frames; `sample` gives the value
+// (-1..1) of frame i, the same on every channel. Without it the audio is
+// silence left as a hole in the file.
+bool writeWav(const QString &path, uint32_t rate, uint16_t bits, uint16_t channels, uint64_t frames,
+              const std::function<double(uint64_t)> &sample = {}) {
+    const uint32_t bytes = bits / 8;
+    const uint32_t align = bytes * channels;
+    const uint32_t dataBytes = uint32_t(frames * align);
+    QByteArray h("RIFF");
+    put32(h, 36 + dataBytes);
+    h.append("WAVEfmt ");
+    put32(h, 16);
+    put16(h, 1);
+    put16(h, channels);
+    put32(h, rate);
+    put32(h, rate * align);
+    put16(h, uint16_t(align));
+    put16(h, bits);
+    h.append("data");
+    put32(h, dataBytes);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(h) != h.size()) return false;
+    if (!sample) return f.resize(h.size() + qint64(dataBytes));
+    QByteArray audio;
+    audio.reserve(int(dataBytes));
+    const double full = double((1u << (bits - 1)) - 1);
+    for (uint64_t i = 0; i < frames; ++i) {
+        const int32_t v = int32_t(std::lround(sample(i) * full));
+        for (uint16_t c = 0; c < channels; ++c)
+            for (uint32_t k = 0; k < bytes; ++k) audio.append(char((uint32_t(v) >> (8 * k)) & 0xff));
+    }
+    return f.write(audio) == audio.size();
+}
+
+// A stereo DSF file of `seconds` of the DSD idle pattern.
+bool writeDsf(const QString &path, uint32_t rate, double seconds) {
+    const uint64_t samples = uint64_t(rate * seconds);
+    const uint64_t blocks = (samples / 8 + 4095) / 4096;
+    const uint64_t dataBytes = blocks * 4096 * 2;
+    QByteArray h("DSD ");
+    put64(h, 28);
+    put64(h, 28 + 52 + 12 + dataBytes);
+    put64(h, 0);
+    h.append("fmt ");
+    put64(h, 52);
+    put32(h, 1);     // version
+    put32(h, 0);     // raw DSD
+    put32(h, 2);     // stereo
+    put32(h, 2);     // channels
+    put32(h, rate);  // Hz
+    put32(h, 1);     // bits
+    put64(h, samples);
+    put32(h, 4096);
+    put32(h, 0);
+    h.append("data");
+    put64(h, 12 + dataBytes);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(h) != h.size()) return false;
+    const QByteArray audio(int(dataBytes), char(0x69));
+    return f.write(audio) == audio.size();
+}
+
+// What the message boxes said; each is closed as the user would.
+struct tBoxSeen {
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+};
+
+class tBoxCloser {
+public:
+    tBoxCloser() {
+        QObject::connect(&mTimer, &QTimer::timeout, [this] {
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                auto *box = qobject_cast<QMessageBox *>(top);
+                if (box && box->isVisible()) {
+                    seen.append({box->windowTitle(), box->text(), box->icon()});
+                    box->accept();
+                }
+            }
+        });
+        mTimer.start(30);
+    }
+    QVector<tBoxSeen> seen;
+
+private:
+    QTimer mTimer;
+};
+
+// The devices the window sees: one output device.
+struct tFakeDevices {
+    QStringList outputs;
+    QVector<QVector<int>> rates;
+};
+tFakeDevices sDevices;
+// The window's own device access, on the device layer.
+tMainDeviceAccess sRealDevices;
+
+const QVector<int> kUpTo96 = {44100, 48000, 88200, 96000};
+const QVector<int> kUpTo192 = {44100, 48000, 88200, 96000, 176400, 192000};
+
+QTemporaryDir *sHome = nullptr;
+
+class OpenWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sHome = new QTemporaryDir;
+        qputenv("HOME", sHome->path().toUtf8());
+        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
+        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
+        sWindow = new MainWindow;
+        MainWindow &w = *sWindow;
+        sRealDevices = w.mDevices;
+        w.mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
+            *outputs = sDevices.outputs;
+            inputs->clear();
+        };
+        w.mDevices.rates = [](int device) {
+            return device >= 0 && device < sDevices.rates.size() ? sDevices.rates[device] : QVector<int>();
+        };
+        w.mDevices.bufferFrames = [] { return 512; };
+        w.mDevices.select = [](int, int) {};
+        w.show();
+        QApplication::processEvents();
+    }
+    static void TearDownTestSuite() {
+        delete sWindow;
+        sWindow = nullptr;
+        delete sHome;
+        sHome = nullptr;
+    }
+    void SetUp() override { ASSERT_NE(sWindow, nullptr); }
+    // Presents one device and rebuilds the lists as the driver list does.
+    static void present(const QString &name, const QVector<int> &rates) {
+        sDevices.outputs = {name};
+        sDevices.rates = {rates};
+        sWindow->on_comboBox_driver_currentIndexChanged(sWindow->ui->comboBox_driver->currentIndex());
+    }
+    static QString file(const QString &name) { return sHome->filePath(name); }
+    // Runs the event loop until `done` holds or the time is up.
+    static bool waitFor(const std::function<bool()> &done, int ms = 20000) {
+        for (int waited = 0; waited < ms; waited += 10) {
+            QApplication::processEvents();
+            if (done()) return true;
+            QThread::msleep(10);
+        }
+        return done();
+    }
+    static bool overviewDone(int slot = 0) {
+        return waitFor([slot] { return sWindow->mWaveJobDone[slot] == 1; });
+    }
+    static void drop(const QStringList &paths) {
+        auto *data = new QMimeData;
+        QList<QUrl> urls;
+        for (const QString &p : paths) urls << QUrl::fromLocalFile(p);
+        data->setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(sWindow, &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(sWindow, &event);
+        delete data;
+    }
+    static MainWindow *sWindow;
+};
+MainWindow *OpenWindow::sWindow = nullptr;
+
+QString labelText(const QLabel *label) { return label->text(); }
+
+}  // namespace
+
+TEST_F(OpenWindow, DroppingThreeFilesOpensTheFirstAndDescribesIt) {
+    MainWindow &w = *sWindow;
+    ASSERT_NE(w.getAudioFileInformation, nullptr) << "the library is not bound";
+    present(QStringLiteral("Desk DAC"), kUpTo96);
+    const QString a = file(QStringLiteral("first.wav")), b = file(QStringLiteral("second.wav")),
+                  c = file(QStringLiteral("third.wav"));
+    ASSERT_TRUE(writeWav(a, 96000, 24, 2, 96000 * 2));
+    ASSERT_TRUE(writeWav(b, 44100, 16, 1, 44100));
+    ASSERT_TRUE(writeWav(c, 48000, 16, 2, 48000));
+
+    tBoxCloser boxes;
+    drop({a, b, c});
+    EXPECT_TRUE(boxes.seen.isEmpty());
+    EXPECT_EQ(w.mMixParam.trackCount, 1);
+    EXPECT_EQ(w.mTrackPath[0], a);
+    EXPECT_TRUE(w.mTrackPath[1].isEmpty());
+    EXPECT_EQ(w.mDisplayPath, a);
+    EXPECT_EQ(labelText(w.ui->label_orgFileNameArea), QStringLiteral("first.wav"));
+    EXPECT_EQ(labelText(w.ui->label_orgFileType), QStringLiteral("WAV(PCM)"));
+    EXPECT_EQ(labelText(w.ui->label_orgFreq), QStringLiteral("96kHz"));
+    EXPECT_EQ(labelText(w.ui->label_orgBit), QStringLiteral("24bit"));
+    EXPECT_EQ(labelText(w.ui->label_orgCh), QStringLiteral("STEREO"));
+    EXPECT_EQ(labelText(w.ui->label_orgTime), QStringLiteral("00:00:02.00"));
+    EXPECT_EQ(w.mSavedFileTexts[1], QStringLiteral("WAV(PCM)"));
+    // The transport and view controls are usable; the track's job record
+    // and mixer entry are those of a stereo file.
+    EXPECT_TRUE(w.ui->playButton->isEnabled());
+    EXPECT_TRUE(w.ui->zoomInTimeButton->isEnabled());
+    EXPECT_EQ(w.mFileInfo[0].sampleRate, 96000u);
+    EXPECT_EQ(w.mTrackLength[0], 96000 * 2);
+    EXPECT_EQ(w.mMixParam.ch[0].LL, 1.0);
+    EXPECT_EQ(w.mMixParam.ch[0].RR, 1.0);
+    EXPECT_EQ(w.mMixParam.ch[0].LR, 0.0);
+    EXPECT_EQ(w.mProject.trackCount(), 1);
+    // AUTO on a device up to 96 kHz plays the file at its own rate.
+    EXPECT_EQ(w.mPlayFs, 96000);
+    EXPECT_TRUE(overviewDone());
+    EXPECT_GT(w.mWaveJobResult[0], 0);
+
+    // A mono file: both sides sound it.
+    drop({b});
+    EXPECT_EQ(labelText(w.ui->label_orgCh), QStringLiteral("MONO"));
+    EXPECT_EQ(labelText(w.ui->label_orgBit), QStringLiteral("16bit"));
+    EXPECT_EQ(w.mMixParam.ch[0].LR, 1.0);
+    EXPECT_EQ(w.mMixParam.ch[0].RR, 0.0);
+    EXPECT_TRUE(overviewDone());
+
+    // A DSDIFF file on a device without DSD rates plays at its last rate.
+    const QString dff = file(QStringLiteral("third.dff"));
+    dfftest::writeDff(dff.toStdString(), dfftest::param(2), dfftest::pattern(2 * 4096 * 8, 3));
+    drop({dff});
+    ASSERT_EQ(w.mTrackPath[0], dff);
+    EXPECT_EQ(labelText(w.ui->label_orgFileType), QStringLiteral("DSDIFF(DSD)"));
+    EXPECT_EQ(labelText(w.ui->label_orgFreq), QStringLiteral("2.8MHz"));
+    EXPECT_EQ(labelText(w.ui->label_orgBit), QStringLiteral("1bit"));
+    EXPECT_EQ(w.mTrackLength[0], 4096 * 8 * 8);
+    EXPECT_EQ(w.mPlayFs, 96000);
+    EXPECT_FALSE(w.mDialogSelectFs->isVisible());
+    EXPECT_TRUE(overviewDone());
+}
+
+TEST_F(OpenWindow, RefusalsNameTheirReasonAndKeepThePreviousFile) {
+    MainWindow &w = *sWindow;
+    const QString good = file(QStringLiteral("good.wav"));
+    ASSERT_TRUE(writeWav(good, 96000, 24, 2, 96000));
+    drop({good});
+    ASSERT_EQ(w.mTrackPath[0], good);
+    ASSERT_TRUE(overviewDone());
+
+    const QString slow = file(QStringLiteral("slow.wav"));
+    ASSERT_TRUE(writeWav(slow, 22050, 16, 2, 22050));
+    const QString broken = file(QStringLiteral("broken.wav"));
+    {
+        QFile f(broken);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("this is not a RIFF file at all, only text");
+    }
+    const QString flac = file(QStringLiteral("song.flac"));
+    const QString wsd = file(QStringLiteral("song.wsd"));
+    ASSERT_TRUE(writeWav(flac, 44100, 16, 2, 100));
+    ASSERT_TRUE(writeWav(wsd, 44100, 16, 2, 100));
+
+    struct Case {
+        QString path;
+        QString text;
+    };
+    const Case cases[] = {
+        {flac, QStringLiteral("song.flac\nUnsupported audio file.")},
+        {wsd, QStringLiteral("song.wsd\nUnsupported audio file.")},
+        {broken, QStringLiteral("broken.wav\nUnsupported audio file.")},
+        {slow, QStringLiteral("Unsupported sampling frequency.")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        tBoxCloser boxes;
+        drop({c.path});
+        ASSERT_EQ(boxes.seen.size(), 1);
+        EXPECT_EQ(boxes.seen[0].title, QStringLiteral("Cannot Open"));
+        EXPECT_EQ(boxes.seen[0].text, c.text);
+        EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Warning);
+        // The previous file is described again and still shown.
+        EXPECT_EQ(w.mTrackPath[0], good);
+        EXPECT_EQ(w.mFileInfo[0].sampleRate, 96000u);
+        EXPECT_EQ(w.mTrackLength[0], 96000);
+        EXPECT_EQ(labelText(w.ui->label_orgFileNameArea), QStringLiteral("good.wav"));
+        EXPECT_EQ(labelText(w.ui->label_orgFreq), QStringLiteral("96kHz"));
+        EXPECT_EQ(w.ui->widgetTrack1->mMaterialLength, 96000);
+        EXPECT_EQ(w.mPlayFs, 96000);
+    }
+
+    // An upper-case extension passes the check.
+    const QString upper = file(QStringLiteral("LOUD.WAV"));
+    ASSERT_TRUE(writeWav(upper, 48000, 16, 2, 4800));
+    {
+        tBoxCloser boxes;
+        drop({upper});
+        EXPECT_TRUE(boxes.seen.isEmpty());
+        EXPECT_EQ(w.mTrackPath[0], upper);
+        EXPECT_TRUE(overviewDone());
+    }
+
+    // While the export window is up nothing is opened, in a box without a
+    // title.
+    w.mDialogEdit->show();
+    {
+        tBoxCloser boxes;
+        drop({good});
+        ASSERT_EQ(boxes.seen.size(), 1);
+        EXPECT_EQ(boxes.seen[0].title, QString());
+        EXPECT_EQ(boxes.seen[0].text, QStringLiteral("Cannot open while exporting."));
+        EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Warning);
+        EXPECT_EQ(w.mTrackPath[0], upper);
+    }
+    w.mDialogEdit->hide();
+}
+
+TEST_F(OpenWindow, AutoRateOnADeviceUpTo96kHz) {
+    MainWindow &w = *sWindow;
+    present(QStringLiteral("Desk DAC"), kUpTo96);
+    ASSERT_EQ(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("AUTO"));
+    struct Case {
+        uint32_t rate;
+        int expected;
+    };
+    // A rate the list holds is taken; above the list its last entry; in
+    // between the next entry up.
+    const Case cases[] = {{96000, 96000}, {192000, 96000}, {50000, 88200}, {44100, 44100}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.rate);
+        const QString path = file(QStringLiteral("rate%1.wav").arg(c.rate));
+        ASSERT_TRUE(writeWav(path, c.rate, 16, 2, c.rate / 10));
+        drop({path});
+        ASSERT_EQ(w.mTrackPath[0], path);
+        EXPECT_EQ(w.mPlayFs, c.expected);
+        EXPECT_TRUE(overviewDone());
+    }
+    // With a rate chosen by hand the file does not change it.
+    w.ui->comboBox_asioFreq->setCurrentIndex(2);  // 48kHz
+    ASSERT_EQ(w.mPlayFs, 48000);
+    const QString path = file(QStringLiteral("hand.wav"));
+    ASSERT_TRUE(writeWav(path, 96000, 16, 2, 9600));
+    drop({path});
+    EXPECT_EQ(w.mPlayFs, 48000);
+    EXPECT_TRUE(overviewDone());
+    w.ui->comboBox_asioFreq->setCurrentIndex(0);
+}
+
+TEST_F(OpenWindow, DsdFileOnAnUnclassifiedDeviceAsksPcmOrDsd) {
+    MainWindow &w = *sWindow;
+    DialogSelectFs *question = w.mDialogSelectFs;
+    ASSERT_NE(question, nullptr);
+    const QString dsf = file(QStringLiteral("tone.dsf"));
+    ASSERT_TRUE(writeDsf(dsf, 2822400, 0.5));
+
+    // A device in no table that offers 176.4 kHz: DSD over PCM may be
+    // offered, so AUTO takes 2.8 MHz and the user is asked.
+    present(QStringLiteral("Garage Interface"), kUpTo192);
+    ASSERT_FALSE(w.mDopKnown);
+    drop({dsf});
+    ASSERT_EQ(w.mTrackPath[0], dsf);
+    EXPECT_EQ(labelText(w.ui->label_orgFileType), QStringLiteral("DSF(DSD)"));
+    EXPECT_EQ(labelText(w.ui->label_orgFreq), QStringLiteral("2.8MHz"));
+    EXPECT_EQ(labelText(w.ui->label_orgBit), QStringLiteral("1bit"));
+    EXPECT_EQ(w.mPlayFs, 2822400);
+    EXPECT_TRUE(question->isVisible());
+    auto *pcm = question->findChild<QPushButton *>(QStringLiteral("pushButtonPCM"));
+    auto *dsd = question->findChild<QPushButton *>(QStringLiteral("pushButtonDSD"));
+    ASSERT_TRUE(pcm && dsd);
+    EXPECT_EQ(pcm->text(), QStringLiteral("176.4kHz(PCM)"));
+    EXPECT_EQ(dsd->text(), QStringLiteral("2.8MHz(DSD)"));
+    EXPECT_TRUE(overviewDone());
+
+    // PCM: the device is booted again without DSD entries and the file
+    // plays at the list's last rate.
+    pcm->click();
+    EXPECT_FALSE(question->isVisible());
+    EXPECT_EQ(w.mPlayFs, 192000);
+    EXPECT_TRUE(w.mDopAnswered);
+
+    // Answered: the same file again asks nothing.
+    drop({dsf});
+    EXPECT_FALSE(question->isVisible());
+    EXPECT_EQ(w.mPlayFs, 192000);
+    EXPECT_TRUE(overviewDone());
+
+    // A device the table knows as not passing DoP is never asked about.
+    present(QStringLiteral("Scarlett 2i2"), kUpTo192);
+    drop({dsf});
+    EXPECT_FALSE(question->isVisible());
+    EXPECT_EQ(w.mPlayFs, 192000);
+    EXPECT_TRUE(overviewDone());
+    present(QStringLiteral("Desk DAC"), kUpTo96);
+}
+
+TEST_F(OpenWindow, TracksAreAddedRefusedAndDeleted) {
+    MainWindow &w = *sWindow;
+    const QString a = file(QStringLiteral("ta.wav")), b = file(QStringLiteral("tb.wav"));
+    ASSERT_TRUE(writeWav(a, 48000, 16, 2, 48000));
+    ASSERT_TRUE(writeWav(b, 48000, 16, 1, 96000));
+    drop({a});
+    ASSERT_TRUE(overviewDone());
+    w.mWaveZoom = 4.0;
+    const QString texts = labelText(w.ui->label_orgFileNameArea);
+
+    // A further track: its own slot objects; the form and zoom stay.
+    tBoxCloser boxes;
+    w.openFile(b, kFileOpenAdd);
+    EXPECT_TRUE(boxes.seen.isEmpty());
+    ASSERT_EQ(w.mMixParam.trackCount, 2);
+    EXPECT_EQ(w.mTrackPath[1], b);
+    EXPECT_NE(w.mAudioThread[1], nullptr);
+    EXPECT_NE(w.mWaveFormThread[1], nullptr);
+    EXPECT_NE(w.mPeq[1], nullptr);
+    EXPECT_NE(w.mWaveMax[1][0], nullptr);
+    EXPECT_EQ(w.mThreadCount, 2);
+    EXPECT_EQ(w.mWaveZoom, 4.0);
+    EXPECT_EQ(labelText(w.ui->label_orgFileNameArea), texts);
+    EXPECT_EQ(w.mProject.trackCount(), 2);
+    EXPECT_TRUE(overviewDone(1));
+
+    // A 33rd track is refused with an "Error" box; nothing changes.
+    w.mMixParam.trackCount = kMainTrackSlots;
+    w.openFile(b, kFileOpenAdd);
+    ASSERT_EQ(boxes.seen.size(), 1);
+    EXPECT_EQ(boxes.seen[0].title, QStringLiteral("Error"));
+    EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(w.mMixParam.trackCount, kMainTrackSlots);
+    w.mMixParam.trackCount = 2;
+
+    // The edit record is copied at its own size (a stack record shows an
+    // over-read) and builds the track's envelope.
+    tWaveEditParam edit;
+    edit.inPoint = 0;
+    edit.fadeInLength = 4800;
+    edit.gain = 1.0;
+    edit.fadeOutLength = 0;
+    edit.outPoint = 96000;
+    w.trackEditParamChangeEvent(&edit, 1);
+    tWaveEditParam kept;
+    std::memcpy(&kept, w.mRegionRecords[1], sizeof kept);
+    EXPECT_EQ(kept.fadeInLength, 4800);
+    EXPECT_EQ(kept.outPoint, 96000);
+
+    // Deleting track 1 moves track 2 into its place.
+    w.renumberAndDeleteTrack(0);
+    EXPECT_EQ(w.mMixParam.trackCount, 1);
+    EXPECT_EQ(w.mTrackPath[0], b);
+    EXPECT_EQ(w.mFileInfo[0].channels, 1u);
+    EXPECT_EQ(w.mThreadCount, 1);
+    EXPECT_EQ(w.mProject.trackCount(), 1);
+    EXPECT_NE(w.mWaveMax[0][0], nullptr);
+
+    // The only track is not deleted.
+    w.renumberAndDeleteTrack(0);
+    EXPECT_EQ(w.mMixParam.trackCount, 1);
+    EXPECT_NE(w.mWaveMax[0][0], nullptr);
+    EXPECT_NE(w.mAudioThread[0], nullptr);
+    w.on_pushButtonDel_clicked();
+    ASSERT_EQ(boxes.seen.size(), 2);
+    EXPECT_EQ(w.mMixParam.trackCount, 1);
+
+    // Opening as the only track removes the others again.
+    w.openFile(b, kFileOpenAdd);
+    ASSERT_EQ(w.mMixParam.trackCount, 2);
+    EXPECT_TRUE(overviewDone(1));
+    drop({a});
+    EXPECT_EQ(w.mMixParam.trackCount, 1);
+    EXPECT_EQ(w.mAudioThread[1], nullptr);
+    EXPECT_EQ(w.mWaveFormThread[1], nullptr);
+    EXPECT_EQ(w.mWaveMax[1][0], nullptr);
+    EXPECT_EQ(w.mThreadCount, 1);
+    EXPECT_EQ(w.mProject.trackCount(), 1);
+    EXPECT_EQ(w.mWaveZoom, 1.0);
+    EXPECT_TRUE(overviewDone());
+}
+
+TEST_F(OpenWindow, TheOverviewDrawnMatchesTheFile) {
+    MainWindow &w = *sWindow;
+    // Two seconds: a loud 3 kHz tone (several periods to each overview
+    // point), then silence.
+    const QString path = file(QStringLiteral("halves.wav"));
+    ASSERT_TRUE(writeWav(path, 48000, 16, 2, 96000, [](uint64_t i) {
+        return i < 48000 ? 0.9 * std::sin(2.0 * M_PI * 3000.0 * double(i) / 48000.0) : 0.0;
+    }));
+    drop({path});
+    ASSERT_TRUE(overviewDone());
+    const int64_t L0 = w.mWaveLevelLength[0];
+    ASSERT_EQ(L0, 700 * 4);
+    double loud = 1.0, quiet = 0.0;
+    for (int64_t i = 2; i < L0 / 2 - 2; ++i) loud = std::min(loud, w.mWaveMax[0][0][2 * i]);
+    for (int64_t i = L0 / 2 + 2; i < L0; ++i) quiet = std::max(quiet, std::fabs(w.mWaveMax[0][0][2 * i]));
+    EXPECT_GT(loud, 0.5);
+    EXPECT_EQ(quiet, 0.0);
+
+    // What the view shows: trace pixels above the upper lane's centre line
+    // (about a third of the way down) over the first half, none over the
+    // second.
+    w.waveFormRedraw(0, kRedrawModeFull);
+    QApplication::processEvents();
+    const QImage image = w.ui->widgetTrack1->grabFramebuffer();
+    ASSERT_FALSE(image.isNull());
+    if (!qEnvironmentVariableIsEmpty("SONVEX_OPEN_SCREENSHOT")) {
+        w.grab().save(qEnvironmentVariable("SONVEX_OPEN_SCREENSHOT"));
+        image.save(qEnvironmentVariable("SONVEX_OPEN_SCREENSHOT") + QStringLiteral(".view.png"));
+    }
+    const int width = image.width(), height = image.height();
+    auto traceRows = [&](int x) {
+        int rows = 0;
+        for (int y = height * 5 / 100; y < height * 28 / 100; ++y) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.blue() > 150 && c.blue() > c.red() + 60) ++rows;
+        }
+        return rows;
+    };
+    int loudColumns = 0, quietColumns = 0;
+    for (int x = width * 10 / 100; x < width * 40 / 100; ++x) loudColumns += traceRows(x) > 0;
+    for (int x = width * 60 / 100; x < width * 90 / 100; ++x) quietColumns += traceRows(x) > 0;
+    EXPECT_GT(loudColumns, width * 25 / 100);
+    EXPECT_EQ(quietColumns, 0);
+}
+
+TEST_F(OpenWindow, ZoomLevelsScrollingAndTheCursor) {
+    MainWindow &w = *sWindow;
+    const QString path = file(QStringLiteral("zoom.wav"));
+    ASSERT_TRUE(writeWav(path, 48000, 16, 2, 48000 * 4));
+    drop({path});
+    ASSERT_TRUE(overviewDone());
+    QScrollBar *bar = w.ui->waveScrollBar;
+    EXPECT_EQ(w.mWaveZoom, 1.0);
+    EXPECT_EQ(bar->maximum(), 100);
+    EXPECT_EQ(bar->value(), 0);
+
+    // Each zoom draws from its level.
+    struct Level {
+        double zoom;
+        int level;
+    };
+    for (const Level &l : {Level{1, 0}, Level{4, 0}, Level{8, 1}, Level{16, 2}, Level{32, 3}, Level{64, 4},
+                           Level{1024, 5}, Level{2048, 6}}) {
+        SCOPED_TRACE(l.zoom);
+        w.mWaveZoom = l.zoom;
+        w.waveFormRedraw(0, kRedrawModeFull);
+        EXPECT_EQ(MainWindow::waveLevelForZoom(l.zoom), l.level);
+        EXPECT_EQ(w.mWaveParams.levelLength, w.mWaveLevelLength[l.level]);
+        EXPECT_EQ(w.mWaveParams.upperPeaks[0], w.mWaveMax[0][l.level]);
+        EXPECT_EQ(w.mWaveParams.columns, int32_t(double(w.mWaveLevelLength[l.level]) / l.zoom));
+        EXPECT_EQ(w.ui->widgetTrack1->mFinestLevel, l.zoom > 1024);
+    }
+
+    // Zoom in from 1 with the cursor in the middle: the view starts at a
+    // quarter, the cursor in its middle.
+    const int64_t L0 = w.mWaveLevelLength[0];
+    w.mWaveZoom = 1.0;
+    w.mCursorFraction = 0.5;
+    w.on_zoomInTimeButton_clicked();
+    EXPECT_EQ(w.mWaveZoom, 2.0);
+    EXPECT_EQ(w.mViewOffset, L0 / 4);
+    EXPECT_NEAR(w.ui->widgetTrack1->mCursorPosition, 0.5, 1e-9);
+    // Near the end the view shows the second half.
+    w.mWaveZoom = 1.0;
+    w.mCursorFraction = 0.9;
+    w.on_zoomInTimeButton_clicked();
+    EXPECT_EQ(w.mViewOffset, L0 / 2);
+
+    // The scroll bar: 100 up to 8, 8z from 16; zoom in at 2048 stays.
+    for (int i = 0; i < 2; ++i) w.on_zoomInTimeButton_clicked();
+    EXPECT_EQ(w.mWaveZoom, 8.0);
+    EXPECT_EQ(bar->maximum(), 100);
+    w.on_zoomInTimeButton_clicked();
+    EXPECT_EQ(bar->maximum(), 128);
+    for (int i = 0; i < 12; ++i) w.on_zoomInTimeButton_clicked();
+    EXPECT_EQ(w.mWaveZoom, 2048.0);
+    EXPECT_EQ(bar->maximum(), 16384);
+
+    // A redraw asked for inside the last screenful ends at the level's end.
+    const int64_t L6 = w.mWaveLevelLength[6];
+    w.waveFormRedraw(L6 - 10, kRedrawModeFull);
+    EXPECT_EQ(w.mViewOffset, L6 - L6 / 2048);
+
+    // Scrolling to the end shows the last screenful.
+    w.on_zoomOutTimeButton_clicked();
+    while (w.mWaveZoom > 4.0) w.on_zoomOutTimeButton_clicked();
+    bar->setValue(bar->maximum());
+    EXPECT_EQ(w.mViewOffset, L0 - L0 / 4);
+
+    // Zoom out at 1 stays, the page step grows, the slider goes home.
+    while (w.mWaveZoom > 1.0) w.on_zoomOutTimeButton_clicked();
+    w.on_zoomOutTimeButton_clicked();
+    EXPECT_EQ(w.mWaveZoom, 1.0);
+    EXPECT_EQ(bar->pageStep(), bar->maximum() * 4096);
+    EXPECT_EQ(bar->value(), 0);
+    EXPECT_EQ(w.mViewOffset, 0);
+
+    // Level zoom doubles up to 8192 and halves down to 1.
+    for (int i = 0; i < 15; ++i) w.on_zoomInLevelButton_clicked();
+    EXPECT_EQ(w.ui->widgetTrack1->mLevelZoom, 8192.0);
+    for (int i = 0; i < 15; ++i) w.on_zoomOutLevelButton_clicked();
+    EXPECT_EQ(w.ui->widgetTrack1->mLevelZoom, 1.0);
+}
+
+TEST_F(OpenWindow, AFailingOverviewIsRetriedABoundedNumberOfTimes) {
+    MainWindow &w = *sWindow;
+    const QString path = file(QStringLiteral("vanishing.wav"));
+    ASSERT_TRUE(writeWav(path, 48000, 16, 2, 48000));
+    drop({path});
+    ASSERT_TRUE(overviewDone());
+    // The file goes away; the overview job can only fail now.
+    ASSERT_TRUE(QFile::remove(path));
+    w.drawWaveFormSelectedColumn(0);
+    ASSERT_TRUE(overviewDone());
+    EXPECT_LT(w.mWaveJobResult[0], 0);
+    EXPECT_EQ(w.mWaveJobRetries[0], kMainWaveRetries);
+    // Nothing more is queued.
+    QThread::msleep(200);
+    QApplication::processEvents();
+    EXPECT_FALSE(w.mWaveFormThread[0]->isRunning());
+    EXPECT_EQ(w.mWaveJobRetries[0], kMainWaveRetries);
+
+    // A report of a stopped job changes nothing.
+    w.mWaveJobDone[0] = 0;
+    w.waveFormPreparedMain(0, true);
+    EXPECT_EQ(w.mWaveJobDone[0], 0);
+    w.mWaveJobDone[0] = 1;
+}
+
+TEST_F(OpenWindow, ASixChannelFileIsSplitBeforeItOpens) {
+    MainWindow &w = *sWindow;
+    const QString before = file(QStringLiteral("before.wav"));
+    ASSERT_TRUE(writeWav(before, 48000, 16, 2, 4800));
+    drop({before});
+    ASSERT_TRUE(overviewDone());
+
+    // The channel question is shown and nothing is opened until it is
+    // answered.
+    const QString six = file(QStringLiteral("surround.wav"));
+    ASSERT_TRUE(writeWav(six, 48000, 16, 6, 48000, [](uint64_t i) { return (i % 100) / 200.0; }));
+    drop({six});
+    EXPECT_TRUE(w.mDialogPolyfile.isVisible());
+    EXPECT_EQ(w.mTrackPath[0], before);
+    EXPECT_EQ(w.mSourcePath, six);
+
+    // Channels 3 and 4: split into the music folder's temporary file, which
+    // opens as the only track under the chosen file's name.
+    w.mDialogPolyfile.hide();
+    tPoly2MonosteMsgParam choice;
+    choice.entry = 1;
+    choice.stereo = true;
+    w.selectChannelOfPolyEvent(&choice);
+    ASSERT_TRUE(waitFor([&] { return w.mTrackPath[0] == w.mSplitTempPath; }));
+    EXPECT_TRUE(w.mSplitTempPath.endsWith(QStringLiteral("/SonvexEditorMonoSteTemp.wav")));
+    EXPECT_EQ(w.mDisplayPath, six);
+    EXPECT_EQ(labelText(w.ui->label_orgFileNameArea), QStringLiteral("surround.wav"));
+    EXPECT_EQ(labelText(w.ui->label_orgCh), QStringLiteral("STEREO"));
+    EXPECT_EQ(w.mFileInfo[0].channels, 2u);
+    EXPECT_EQ(w.mTrackLength[0], 48000);
+    EXPECT_TRUE(overviewDone());
+
+    // The next open removes the split file.
+    const QString split = w.mSplitTempPath;
+    drop({before});
+    EXPECT_FALSE(QFileInfo::exists(split));
+    EXPECT_TRUE(overviewDone());
+}
+
+TEST_F(OpenWindow, AutoRateRunsTheVirtualDeviceAtTheChosenRate) {
+    MainWindow &w = *sWindow;
+    CContCoreAudioThread *control = w.mContCoreAudioThread;
+    ASSERT_NE(control, nullptr);
+    w.mDevices = sRealDevices;
+    // The virtual device comes back as a DAC of 44.1 to 96 kHz; its stream
+    // is stopped first so that it can be reconfigured.
+    control->ioThread()->AudioStopReq();
+    control->addTransaction(new ClassStopAudioQueue);
+    ASSERT_TRUE(startup_pollUntil([control] { return !control->isBusy(); }, 10, 500));
+    tVirtualDeviceConfig config;
+    config.mName = "Desk Virtual DAC";
+    config.mUid = "sonvex-virtual-desk";
+    config.mRates = {44100, 48000, 88200, 96000};
+    ASSERT_GT(vdev_enable(config), 0);
+    w.DeviceListClicked();
+    ASSERT_EQ(w.ui->comboBox_asioDev->currentText(), QStringLiteral("Desk Virtual DAC"));
+    ASSERT_EQ(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("AUTO"));
+
+    // A 192 kHz file plays at the list's last rate, and the device runs so.
+    const QString path = file(QStringLiteral("high.wav"));
+    ASSERT_TRUE(writeWav(path, 192000, 24, 2, 19200));
+    drop({path});
+    ASSERT_EQ(w.mTrackPath[0], path);
+    EXPECT_EQ(w.mPlayFs, 96000);
+    EXPECT_FALSE(control->isBusy());
+    EXPECT_EQ(control->playRate(), 96000u);
+    vdev_clearCapture();
+    ASSERT_EQ(vdev_waitCycles(vdev_cycles() + 3, 3000), 0);
+    tVirtualCapture capture;
+    ASSERT_EQ(vdev_takeCapture(&capture, true), 0);
+    ASSERT_FALSE(capture.mCycles.empty());
+    EXPECT_EQ(capture.mCycles.back().mRate, 96000u);
+    EXPECT_TRUE(overviewDone());
+}
+
+// Last: it shuts the window down.
+TEST_F(OpenWindow, TheTagPictureGoesToAPrivateFolderRemovedAtShutDown) {
+    MainWindow &w = *sWindow;
+    const QString path = file(QStringLiteral("pic.dsf"));
+    ASSERT_TRUE(writeDsf(path, 2822400, 0.2));
+    drop({path});
+    ASSERT_TRUE(overviewDone());
+    const QString picture = QString::fromUtf16(reinterpret_cast<const char16_t *>(w.mID3tagInfo.picturePath));
+    ASSERT_FALSE(picture.isEmpty());
+    const QFileInfo folder(QFileInfo(picture).path());
+    EXPECT_TRUE(folder.isDir());
+    EXPECT_FALSE(picture.contains(QStringLiteral("XXXXXX")));
+    EXPECT_EQ(folder.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
+                                      QFile::WriteOther | QFile::ExeOther),
+              QFile::Permissions());
+    const QString folderPath = folder.absoluteFilePath();
+
+    delete sWindow;
+    sWindow = nullptr;
+    EXPECT_FALSE(QFileInfo::exists(folderPath));
+}
