@@ -32,6 +32,34 @@ namespace {
 
 QTemporaryDir *sHome = nullptr;
 
+void put32(QByteArray &b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.append(char((v >> (8 * i)) & 0xff));
+}
+void put16(QByteArray &b, uint16_t v) {
+    b.append(char(v & 0xff));
+    b.append(char(v >> 8));
+}
+
+// A 16-bit stereo PCM WAV of `frames` silent frames.
+bool writeWav(const QString &path, uint32_t rate, uint32_t frames) {
+    const uint32_t dataBytes = frames * 4;
+    QByteArray h("RIFF");
+    put32(h, 36 + dataBytes);
+    h.append("WAVEfmt ");
+    put32(h, 16);
+    put16(h, 1);
+    put16(h, 2);
+    put32(h, rate);
+    put32(h, rate * 4);
+    put16(h, 4);
+    put16(h, 16);
+    h.append("data");
+    put32(h, dataBytes);
+    h.append(QByteArray(int(dataBytes), '\0'));
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(h) == h.size();
+}
+
 // Reads and closes the message boxes that appear while it lives.
 struct BoxReader {
     QStringList titles, texts;
@@ -371,6 +399,9 @@ TEST_F(ProjectRecordWindow, RecordingArmsStartsStopsAndWritesTheFile) {
     ASSERT_EQ(wav.searchData(fp, &offset, &bytes, &audio), 0);
     std::fclose(fp);
     EXPECT_EQ(bytes % (uint64_t(w.mRecParams.blockFrames) * 6), 0u);
+    // The recording was opened as the only track.
+    EXPECT_EQ(w.mTrackPath[0], path);
+    EXPECT_EQ(w.mMixParam.trackCount, 1);
 }
 
 TEST_F(ProjectRecordWindow, TheRecordingOverviewFillsAMinuteColumnByColumn) {
@@ -415,4 +446,55 @@ TEST_F(ProjectRecordWindow, TheRecordingOverviewFillsAMinuteColumnByColumn) {
     fill(0.0);
     w.mRecOverviewColumn = 0;
     w.mCursorFraction = 0.0;
+}
+
+TEST_F(ProjectRecordWindow, LoadingOpensTheListedFilesWithTheirSettings) {
+    MainWindow &w = *sWindow;
+    const QString a = file(QStringLiteral("one.wav")), b = file(QStringLiteral("two.wav"));
+    ASSERT_TRUE(writeWav(a, 44100, 44100));
+    ASSERT_TRUE(writeWav(b, 44100, 22050));
+    // Three listed files, the middle one gone: its settings go nowhere and
+    // the third file's go to the second track.
+    projectFile doc;
+    const QString files[3] = {a, file(QStringLiteral("gone.wav")), b};
+    const float faders[3] = {-6.0f, -20.0f, 3.0f};
+    const float pans[3] = {-30.0f, 99.0f, 40.0f};
+    const int delays[3] = {12, 500, 7};
+    for (int c = 0; c < 3; ++c) {
+        ASSERT_EQ(doc.appendTrack(files[c]), kProjectOK);
+        doc.appendVolData(c, faders[c], 0);
+        doc.appendPanData(c, pans[c], 0);
+        doc.setDelayTime(c, delays[c]);
+        tProjectEQParams eq{};
+        eq.allOn = c != 0;
+        eq.allGain = double(c);
+        eq.band[0].freq = 100.0 * (c + 1);
+        ASSERT_EQ(doc.setEqParams(c, &eq), kProjectOK);
+    }
+    QDir().mkpath(file(QStringLiteral("load3")));
+    sSaveAnswer = file(QStringLiteral("load3/three.adl"));
+    ASSERT_EQ(doc.saveProjectFile(sSaveAnswer), kProjectOK);
+
+    MainWindow::sProjectOpenDialog = &savePath;
+    {
+        BoxReader boxes;  // the missing file is reported as for any file
+        w.actionLoadClicked(true);
+    }
+    ASSERT_EQ(w.mMixParam.trackCount, 2);
+    EXPECT_EQ(w.mTrackPath[0], a);
+    EXPECT_EQ(w.mTrackPath[1], b);
+    const int listed[2] = {0, 2};
+    for (int t = 0; t < 2; ++t) {
+        const int c = listed[t];
+        const tMixChParam &ch = w.mMixParam.ch[t];
+        EXPECT_FLOAT_EQ(ch.faderDb, faders[c]) << t;
+        EXPECT_NEAR(ch.gain, std::pow(10.0, faders[c] / 20.0), 1e-6) << t;
+        EXPECT_FLOAT_EQ(float(ch.pan), pans[c]) << t;
+        EXPECT_EQ(ch.delayMs, double(delays[c])) << t;
+        ASSERT_NE(w.mPeq[t], nullptr);
+        EXPECT_EQ(w.mPeq[t]->band[3].mFreq, 100.0 * (c + 1)) << t;  // EQ1
+        EXPECT_EQ(w.mPeq[t]->totalGainDb, double(c)) << t;
+        EXPECT_EQ(*w.mPeq[t]->allOn, c != 0) << t;
+    }
+    EXPECT_NEAR(w.mMixParam.ch[0].gain, 0.501, 0.001);  // -6 dB
 }
