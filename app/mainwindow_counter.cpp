@@ -48,17 +48,6 @@ void typedClock(const QString &text, tTimeCode *tc) {
     tc->hour = n >= 3 ? typedField(fields[n - 3]) : 0;
 }
 
-// The overview level that suits a time zoom.
-int levelOfZoom(double z) {
-    if (z > 1024) return 6;
-    if (z > 128) return 5;
-    if (z > 32) return 4;
-    if (z > 16) return 3;
-    if (z > 8) return 2;
-    if (z > 4) return 1;
-    return 0;
-}
-
 }  // namespace
 
 int64_t MainWindow::counterDisplayOffset() const {
@@ -173,7 +162,7 @@ uint64_t MainWindow::getMaxSamples() {
 
 double MainWindow::calcCurrentCursor(double fraction) {
     const double z = mWaveZoom >= 1.0 ? mWaveZoom : 1.0;
-    const double length = static_cast<double>(mWaveLevelLength[levelOfZoom(z)]);
+    const double length = static_cast<double>(mWaveLevelLength[waveLevelForZoom(z)]);
     double x = 0.0;
     if (length > 0) x = (fraction * length - static_cast<double>(mViewOffset)) / (length / z);
     ui->widgetTrack1->lineCurrentPosition(x);
