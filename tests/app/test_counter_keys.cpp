@@ -282,6 +282,18 @@ TEST_F(CounterWindow, RegionFromTheHandlesAndTheInOutKeys) {
     w.mCursorFraction = 0.45;
     w.ui->setPointButtonSetIn->click();
     EXPECT_DOUBLE_EQ(view->mInPoint, 0.45);
+
+    // "2" zooms in, "1" out; on the keypad they skip instead.
+    w.mWaveZoom = 1.0;
+    QTest::keyClick(&w, Qt::Key_2);
+    QTest::keyClick(&w, Qt::Key_2);
+    EXPECT_EQ(w.mWaveZoom, 4.0);
+    QTest::keyClick(&w, Qt::Key_1);
+    EXPECT_EQ(w.mWaveZoom, 2.0);
+    QTest::keyClick(&w, Qt::Key_2, Qt::KeypadModifier);
+    EXPECT_EQ(w.mWaveZoom, 2.0);
+    QTest::keyClick(&w, Qt::Key_1);
+    EXPECT_EQ(w.mWaveZoom, 1.0);
     w.hide();
 }
 
