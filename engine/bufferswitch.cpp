@@ -178,6 +178,13 @@ void checkEndOfMaterial() {
     const tMorphexCom *com = spRunningCom.load(kRelaxed);
     if (com && comWritesFile(comWord(com))) return;
     endPlayback();
+    // A stop fades the output to 0 first; the end of the material leaves it
+    // where it was, at 1 or anywhere in a fade-in that had not finished,
+    // with the modulator's splice and integrator cutting halfway. The next
+    // playback starts from the state a stop leaves, or it never splices
+    // into its own stream and plays idle words.
+    resetOutputFade();
+    CDsm5th.initDsm5thIntegrators(44100);
 }
 
 }  // namespace

@@ -114,14 +114,22 @@ void firWindowEnds(const double *coef, int taps, const double *hist, const doubl
 
 // ---- Per-rate set-up ----------------------------------------------------------------
 
-void initDsdParameters(int rate) {
+void resetOutputFade() {
+    // No splice is under way on the offered stream, so no integrator
+    // cutting is either: a cutting left active would hold the next splice
+    // back for good.
     for (int c = 0; c < 2; ++c) {
         CDsm5th.mSpliceReq[c] = 1;
         CDsm5th.mSpliceCur[c] = 1;
+        CDsm5th.mCutFlags[c] = 0;
     }
     const double zero[2] = {0.0, 0.0};
     CFadeVolLpf.setXdiret(zero);
     CFadeVolLpf.setY_1direct(zero);
+}
+
+void initDsdParameters(int rate) {
+    resetOutputFade();
     CFadeVolLpf.set_coefA_byFs(kFadeGlideSeconds, rate);
     for (int c = 0; c < 2; ++c) {
         sFadeReq[c].store(0, kRelaxed);

@@ -66,11 +66,16 @@ constexpr int kLowFreqAnalysisIndex = 1022;
 constexpr int kMasterAnalysisIndex = 1023;
 
 // The per-rate set-up: both modulator channels on the offered stream
-// (mSpliceReq = mSpliceCur = 1), the fade smoother at 0 with a 0.01 s glide
+// (mSpliceReq = mSpliceCur = 1, no cutting), the fade smoother at 0 with a 0.01 s glide
 // at the rate, no fade requested or acknowledged, pure DSD off,
 // sMeterFirInterval for the rate, and (when the library is bound) the four
 // metering filters designed for the rate.
 void initDsdParameters(int rate);
+// The part of it that a playback changes: the fade level back to 0, both
+// modulator channels on the offered stream and no integrator cutting, so
+// that the next playback fades in and splices as the first one did.
+// Device thread (or while no stream runs).
+void resetOutputFade();
 
 // The held peak pair: row -1 the master (and the next measurement replaces
 // it), 0..31 a track that has an audio thread; while input monitoring, rows
