@@ -88,7 +88,7 @@ struct CUpDownConv::Filter {
     const double *coef = nullptr;
     int taps = 0;
     uint32_t up = 0;
-    tAlignedBuffer<double> poly;            // two-lane, all phases
+    tAlignedBuffer<double> poly;            // two-lane, all phases, each from a 64-byte boundary
     std::unique_ptr<int64_t[]> polyStart;   // per phase, in two-lane entries
     std::unique_ptr<int32_t[]> count;       // taps per phase
     tAlignedBuffer<double> tables;          // 256 doubles per group
@@ -136,7 +136,10 @@ int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up
     Filter &f = *mFilter;
     if (f.matches(coefficients, taps, up, dsdTables)) return kUpDownOk;
     f.release();
-    f.poly = allocAligned<double>(2 * static_cast<int64_t>(taps));
+    // Every phase starts on a 64-byte boundary (a multiple of four two-lane
+    // entries), so that the wide sums load its coefficients without
+    // splitting cache lines; the padding is never read.
+    f.poly = alignedBuffer<double>(2 * (static_cast<uint64_t>(taps) + 3 * static_cast<uint64_t>(up)), 64);
     f.polyStart.reset(new (std::nothrow) int64_t[up]);
     f.count.reset(new (std::nothrow) int32_t[up]);
     if (dsdTables) f.tableStart.reset(new (std::nothrow) int64_t[up]);
@@ -155,7 +158,7 @@ int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up
             f.poly[2 * (at + k)] = coefficients[src];
             f.poly[2 * (at + k) + 1] = coefficients[src + 1];
         }
-        at += n;
+        at += (n + 3) / 4 * 4;
         if (dsdTables) {
             f.tableStart[p] = groups;
             groups += (n + 7) / 8;
