@@ -635,6 +635,31 @@ void CUpDownConv::polyphase(const tDownConvertParams *p, const Source &src, bool
     for (int i0 = 0; i0 < p->count; i0 += kSumChunk) {
         const int c = std::min<int>(kSumChunk, p->count - i0);
         src.sums(step, c, sl, sr);
+        // Without the fade smoother, a chunk over which the envelope holds
+        // one level (no segment starts inside it and the segment does not
+        // ramp) has the same gains on every output: the envelope is stepped
+        // once for the chunk and the gain products g x level formed once,
+        // as the frame-by-frame form forms them first.
+        const int64_t last = st.position + c - 1;
+        if (!fade && (!env || ((env[st.index].start == kDspVolEnd || env[st.index + 1].start > last) &&
+                               env[st.index].direction != 1 && env[st.index].direction != -1))) {
+            const double level = env ? env[st.index].level : st.level;
+            st.level = level;
+            st.position += c;
+            const double k0 = g[0] * level, k1 = g[1] * level, k2 = g[2] * level, k3 = g[3] * level;
+            double *o = out + 2 * static_cast<int64_t>(i0);
+            for (int i = 0; i < c; ++i) {
+                const double l = k0 * sl[i] + k2 * sr[i], r = k1 * sl[i] + k3 * sr[i];
+                if (p->overwrite) {
+                    o[2 * i] = l;
+                    o[2 * i + 1] = r;
+                } else {
+                    o[2 * i] += l;
+                    o[2 * i + 1] += r;
+                }
+            }
+            continue;
+        }
         for (int i = 0; i < c; ++i) {
             const double level = stepGain(st, env, fade, true);
             const Mix m = panMix(g, level, level, sl[i], sr[i]);
