@@ -230,6 +230,32 @@ public:
     void clearDisplayRings();
     void clearMasterPeaks();
 
+    // --- Transport ---
+    // Prepares and starts one play job per track; true when playback runs
+    // or was started.
+    bool playStart();
+    // A file, a device and an online rate; otherwise a warning and false.
+    bool isPlayableCondition();
+    void playLedOn(bool on);
+    void setWDTEnable(bool on);
+    int mTransportCommand = 36;  // kTransport* (app/transportlogic.h)
+    bool mStopRequested = false;
+    bool mRepeatMode = false;
+    uint32_t mLastZeroPlayTick = 0;
+
+    // --- Periodic timer ---
+    uint32_t mTickCount = 0;
+    bool mReconnectPending = false;
+    int mOfflineRetryCount = 0;
+    int mArmBlinkCount = 0;
+    int64_t mRecStartCount = 0;
+
+    // --- Counter and time display (bodies in mainwindow_pending.cpp) ---
+    void prepareTimeInfoDisp(QString &text, int64_t position, int rate);
+    void showMarkName(int64_t position);
+    double calcCurrentCursor(double fraction);
+    int mCounterMode = 0;
+
     // --- Opening files ---
     // Checks a path and opens it (mode: tFileOpenMode), splitting a file of
     // three or more channels first.
@@ -485,7 +511,9 @@ public slots:
     // --- Transport ---
     void stopRequest();
     void on_playButton_clicked();
+    void on_zeroPlayButton_clicked();
     void on_stopButton_clicked();
+    void audioThreadPlayStarted(int code);
     // --- Periodic timer ---
     void takeSeveralHundredMili();
     void showFirstInformationPopup();

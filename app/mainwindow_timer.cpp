@@ -1,0 +1,305 @@
+// The main window's 45 ms tick: everything that moves while the engine plays
+// or records. The counter, the play cursor and the meters follow the sound
+// the listener hears, so they are delayed by one device buffer (plus a
+// tick) through small rings; the end of the in-out range is handled here,
+// as are the device watchdog, the recovery from a changed device buffer
+// and the analysis displays.
+//
+// GUI thread only. Every engine value is read from a shared word without a
+// lock; a value may be a buffer old or torn across the two channels, which
+// only affects displays.
+#include <QComboBox>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <emmintrin.h>
+#include <cmath>
+
+#include "app/mainwindow.h"
+#include "app/transportlogic.h"
+#include "dsp/dynamics.h"
+#include "dsp/oscillator.h"
+#include "editing/dialogedit.h"
+#include "engine/asiofunc.h"
+#include "engine/bufferswitch.h"
+#include "engine/capturering.h"
+#include "engine/engineparams.h"
+#include "engine/metering.h"
+#include "meter/meterscale.h"
+#include "mixer/chstrip.h"
+#include "mixer/dialogpeq.h"
+#include "mixer/masterstrip.h"
+#include "mixer/mixer.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+constexpr int kDsdMeterRate = 2822400;
+constexpr double kPcmStripScale = 2147483648.0;               // the strips' PCM scale, 2^31
+constexpr double kDsdStripScale = 1.0 / 36028797018963968.0;  // 2^-55: the modulator's full scale
+const QString kOfflineRateText = QStringLiteral("(offline)");
+
+void peakPair(int row, double pair[2]) { _mm_storeu_pd(pair, getPeakHoldAudio(row)); }
+
+}  // namespace
+
+void MainWindow::takeSeveralHundredMili() {
+    if (!ui) return;
+
+    // 1. Preparation.
+    const int bufferFrames = gAudioThread_getAudioBufferFrameSize();
+    const int64_t offset = mCounterMode == 2 ? int64_t(mFileInfo[0].startSample) : 0;
+    ++mTickCount;
+    const int ringLength = transport_ringLength(bufferFrames, mPlayFs);
+    trgPeakHoldAudio(0);
+
+    const int tracks = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);
+    const int firstRate = int(mFileInfo[0].sampleRate);
+    const bool recording = mRecState == 3 || mRecState == 4;
+    const bool enginePlays = checkPlayStatusImmd() == 0;
+    double master[2] = {0.0, 0.0};
+    double trackPeaks[kMainTrackSlots][2] = {};
+    bool placeCursor = false;
+    uint64_t position = 0;  // what the end of the in-out range is compared with
+
+    auto showDelayedCounter = [this, ringLength](const QString &text, int64_t shown) {
+        ui->lineEditTime->setText(mCounterRing[mCounterRingIndex]);
+        mCounterRing[mCounterRingIndex] = text;
+        if (++mCounterRingIndex >= ringLength) mCounterRingIndex = 0;
+        showMarkName(shown);
+    };
+    auto readPeaks = [&] {
+        for (int t = 0; t < tracks; ++t) peakPair(t, trackPeaks[t]);
+        peakPair(-1, master);
+    };
+
+    // 2. Position, counter and cursor.
+    if (recording) {
+        const int64_t count = gAudioThread_getCurrentOutSampleCount();
+        if (mRecState == 3) mRecStartCount = count;
+        const int64_t recPosition = mRecState == 3 ? 0 : count - mRecStartCount;
+        mCursorSample = recPosition;
+        QString text;
+        prepareTimeInfoDisp(text, recPosition, mPlayFs);
+        showDelayedCounter(text, recPosition);
+        const double p = double(mPositionRing[mCounterRingIndex]);
+        const double minute = double(mPlayFs) * 60.0;
+        mCursorFraction = minute > 0 ? p / minute - std::floor(p / minute) : 0.0;
+        mPositionRing[mCounterRingIndex] = recPosition;
+        placeCursor = true;
+        readPeaks();
+    } else if (!enginePlays && !COscClass.getOscStatus() && !sInputMonitorEnable.load(std::memory_order_relaxed)) {
+        double discard[2];
+        for (int t = 0; t < tracks; ++t) {
+            peakPair(t, discard);
+            gAudioThread_clearPeakAudioTrack(t);
+        }
+        peakPair(-1, discard);
+    } else {
+        position = mPlayFs > 0 ? uint64_t(double(getPlayingSample()) * double(firstRate) / double(mPlayFs)) : 0;
+        mCursorSample = int64_t(position);
+        QString text;
+        prepareTimeInfoDisp(text, int64_t(position) + offset, firstRate);
+        showDelayedCounter(text, int64_t(position) + offset);
+        const tTransportMaterial material = transport_material(mFileInfo, mMixParam, tracks);
+        setMaxWaveLengthThreadID(material.longestTrack);
+        const double p = double(mPositionRing[mCounterRingIndex]);
+        mCursorFraction = material.length ? p / double(material.length) : 0.0;
+        mPositionRing[mCounterRingIndex] = int64_t(position);
+        placeCursor = true;
+        readPeaks();
+    }
+    if (placeCursor) {
+        if (mSkipCursorOnce) {
+            mSkipCursorOnce = false;
+        } else {
+            const double x = calcCurrentCursor(mCursorFraction);
+            if ((x > 1.0 || x < 0.0) && !mSliderHeld) drawWaveFrom();
+        }
+    }
+    if (recording) position = 0;
+
+    // 3.
+    emit peakMasterUpdated(master);
+
+    // 4. The end of the in-out range: stop within one tick, and the counter
+    // shows the out point itself, not where the engine had got to.
+    if (checkPlayStatusImmd() == 0 && mDialogEdit &&
+        position > uint64_t(std::max<int64_t>(0, mDialogEdit->mExportRegion.outPoint))) {
+        const int64_t out = mDialogEdit->mExportRegion.outPoint;
+        on_stopButton_clicked();
+        if (mAudioThread[0]) mAudioThread[0]->setForceStatus(0);
+        if (mRepeatMode) {
+            on_zeroPlayButton_clicked();
+        } else {
+            mCursorSample = out;
+            const int64_t atPlayRate = firstRate > 0 ? int64_t(uint64_t(double(out) * mPlayFs / firstRate)) : out;
+            QString text;
+            prepareTimeInfoDisp(text, atPlayRate + offset, mPlayFs);
+            for (int i = 0; i < kMainRingEntries; ++i) {
+                mCounterRing[i] = text;
+                mPositionRing[i] = out;
+            }
+            ui->lineEditTime->setText(text);
+            showMarkName(atPlayRate + offset);
+            if (++mCounterRingIndex >= ringLength) mCounterRingIndex = 0;
+            const tTransportMaterial material = transport_material(mFileInfo, mMixParam, tracks);
+            setMaxWaveLengthThreadID(material.longestTrack);
+            mCursorFraction = material.length ? double(out) / double(material.length) : 0.0;
+            const double x = calcCurrentCursor(mCursorFraction);
+            if ((x > 1.0 || x < 0.0) && !mSliderHeld) drawWaveFrom();
+        }
+    }
+
+    // 5. Meters, shown from the rings (as old as the counter).
+    const int meterRate = mPlayFs;
+    const bool dsd = meterRate >= kDsdMeterRate;
+    const int mode = dsd ? kMeterModeDsd : kMeterModePcm;
+    const int slot = 2 * mMeterRingIndex;
+    if (mMeterRing[kMainMasterSlot]) {
+        const double *shownMaster = mMeterRing[kMainMasterSlot] + slot;
+        ui->widgetMeter->setMeterData(shownMaster, mode, kTransportTickMs);
+        if (!dsd && mDynamics) {
+            mDialogDynamics.setMeterData(kDynamicsMeterIn, mDynamics->getInputMeterData());
+            mDialogDynamics.setMeterData(kDynamicsMeterOut, mDynamics->getOutputMeterData());
+            mDialogDynamics.setMeterData(kDynamicsMeterReduction, mDynamics->getReductionData());
+        }
+        if (mMixer) {
+            const double scale = dsd ? kDsdStripScale : kPcmStripScale;
+            for (int t = 0; t < tracks; ++t) {
+                if (!mMixer->mChStrip[t] || !mMeterRing[t]) continue;
+                const double levels[2] = {mMeterRing[t][slot] * scale, mMeterRing[t][slot + 1] * scale};
+                mMixer->mChStrip[t]->setMeterData(levels, mode, kTransportTickMs);
+            }
+            if (mMixer->mMasterStrip) mMixer->mMasterStrip->setMeterData(shownMaster, mode, kTransportTickMs);
+        }
+        ui->widgetMeter->repaintMeter();
+        if (mMixer) {
+            emit mMixer->updateChMeter();
+            emit mMixer->updateMasterMeter();
+        }
+        mMeterRing[kMainMasterSlot][slot] = master[0];
+        mMeterRing[kMainMasterSlot][slot + 1] = master[1];
+        for (int t = 0; t < tracks; ++t) {
+            if (!mMeterRing[t]) continue;
+            mMeterRing[t][slot] = trackPeaks[t][0];
+            mMeterRing[t][slot + 1] = trackPeaks[t][1];
+        }
+        if (++mMeterRingIndex >= ringLength) mMeterRingIndex = 0;
+        if (mMasterPeak && mPrevMasterPeak) {
+            mPrevMasterPeak[0] = mMasterPeak[0];
+            mPrevMasterPeak[1] = mMasterPeak[1];
+            mMasterPeak[0] = master[0];
+            mMasterPeak[1] = master[1];
+        }
+        ui->widgetMeter->repaintMeter();
+    }
+
+    // 6. A track whose overview is still being computed is drawn as it
+    // grows, one track a tick.
+    const auto overviewPending = [this](int t) { return mWaveJobActive[t] == 1 && mWaveJobDone[t] == 0; };
+    for (int t = 0; t < tracks; ++t) {
+        if (!overviewPending(t)) continue;
+        waveFormRedraw(mViewOffset, kRedrawModeIncremental);
+        break;
+    }
+
+    // 7. Device watchdog: about 20 s without a device buffer.
+    if (mWatchdogEnabled && downCountWDT(kTransportTickMs)) {
+        QMessageBox::warning(this, tr("Audio Device is Offline"), tr("Selected audio device goes offline."),
+                             QMessageBox::Ok);
+        setWDT(kTransportWatchdogMs);
+        mWatchdogEnabled = false;
+        on_stopButton_clicked();
+        if (mAudioThread[0]) mAudioThread[0]->setForceStatus(0);
+        on_comboBox_driver_currentIndexChanged(0);
+        selectPlayRecDevice(0, mRecDevIndex);
+    }
+
+    // 8. Progress of the FLAC decode and of the channel split.
+    mLoadingBar.setValue(mFlacProgress);
+    mSplitBar.setValue(mSplitProgress);
+
+    // 9. While armed, the rec and play buttons blink together.
+    if (mRecState == 3 && ++mArmBlinkCount % 8 == 0) {
+        ui->recButton->setChecked(!ui->recButton->isChecked());
+        ui->playButton->setChecked(ui->recButton->isChecked());
+    }
+
+    // 11. An offline device entry is booted again about every 3 s; a buffer
+    // size changed behind the program's back is reconnected.
+    if (mDriverType == 0 && ui->comboBox_asioDev->currentIndex() > 0 &&
+        ui->comboBox_asioFreq->currentText() == kOfflineRateText) {
+        if (mOfflineRetryCount++ >= 66) {
+            selectPlayRecDevice(ui->comboBox_asioDev->currentIndex(), mRecDevIndex);
+            mOfflineRetryCount = 0;
+        }
+    } else if (mReconnectPending) {
+        const int selected = ui->comboBox_asioDev->currentIndex();
+        selectPlayRecDevice(0, mRecDevIndex);
+        selectPlayRecDevice(selected, mRecDevIndex);
+        mReconnectBox.setIcon(QMessageBox::Information);
+        mReconnectBox.setText(tr("The audio buffer size has been changed.\nReconnected."));
+        mReconnectBox.exec();
+        mReconnectPending = false;
+        gAudioThread_clearBufferSizeChanged();
+        mOfflineRetryCount = 0;
+        mBufferChangeExpected = false;
+    } else {
+        mOfflineRetryCount = 0;
+    }
+
+    // 13. Lissajous feed, once its window has been opened.
+    if (mLissajousShown) {
+        int n = meterRate * kTransportTickMs / 1000;
+        if (dsd) n /= std::max(1, int(sMeterFirInterval.load(std::memory_order_relaxed)));
+        int start = gAudioThread_getLissajousBufWrCount() - n;
+        if (start < 0) start += kLissajousFrames;
+        mDialogLissajous.setLissajous(gAudioThread_getLissajousBuf(), n, kLissajousFrames, start);
+        mDialogLissajous.redrawLissajous();
+    }
+
+    // 14. Spectrum order of the master analysis.
+    if (mPeqDialog[kMainMasterSlot]) {
+        int order = 0;
+        (void)getPlayingFftAnalyzing(kMainEqMasterId, 0, &order);
+        mPeqDialog[kMainMasterSlot]->setFFTOrder(order);
+    }
+
+    // 15. Full redraws a while after a file was opened.
+    if (mRedrawCountdown > 0 && !overviewPending(0) && --mRedrawCountdown == 0) {
+        waveFormRedraw(mViewOffset, kRedrawModeFull);
+        if (mRedrawRepeats > 0) {
+            --mRedrawRepeats;
+            mRedrawCountdown = 333;
+        }
+    }
+
+    // 16. The first block of a play start sounds.
+    if (gAudioThread_getPlayStarted()) mAwaitingPlayStart = false;
+
+    // 17. A buffer-size change: expected after a rate change, else
+    // reconnected on the next tick (driver type 0 only).
+    if (gAudioThread_getBufferSizeChangedFlag() && !mReconnectPending) {
+        if (!mBufferChangeExpected && mDriverType == 0) {
+            mReconnectPending = true;
+        } else {
+            gAudioThread_clearBufferSizeChanged();
+            mBufferChangeExpected = false;
+        }
+    }
+
+    // 18. A new device pixel ratio makes the track view resize for it.
+    const float ratio = float(devicePixelRatio());
+    if (ratio != mPixelRatio) {
+        ui->widgetTrack1->setGeometry(QRect(QPoint(50, 164), QPoint(748, ratio > mPixelRatio ? 343 : 342)));
+        ui->widgetTrack1->changePixelRatio(ratio);
+        if (ratio < mPixelRatio) ui->widgetTrack1->setGeometry(QRect(QPoint(50, 164), QPoint(749, 343)));
+        mPixelRatio = ratio;
+    }
+}
+
+// No first-use information is shown: the one-shot timer stops itself.
+void MainWindow::showFirstInformationPopup() {
+    if (mFirstInfoTimer) mFirstInfoTimer->stop();
+}

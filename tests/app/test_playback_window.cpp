@@ -1,0 +1,473 @@
+// Playback through the main window end to end: a file described into track
+// 0, the play button, the track's audio thread, the engine, the virtual
+// device, and the capture read back as a DAC would. One track at 0 dB with
+// the equaliser off, played at the file's own rate: the device carries the
+// file's samples, or its DSD bits after the fade-in has spliced into them.
+//
+// The window's own device layer drives the virtual device: the device list
+// is rebuilt for it, and the window's rate change puts it on the play rate.
+// A pace hook lets the unpaced device run only while the test allows it and,
+// while playing, only once track 0's producer is a whole buffer ahead (a
+// real-time device would not have underrun there either).
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "app/mainwindow.h"
+#include "app/startupthreads.h"
+#include "app/transportlogic.h"
+#include "audiofile/audiohelpers.h"
+#include "audiofile/dsdtestutil.h"
+#include "editing/dialogedit.h"
+#include "engine/contcoreaudiothread.h"
+#include "engine/devicerig.h"
+#include "support/testutil.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+QTemporaryDir *sHome = nullptr;
+
+// The device's pace: held until allowed; with feed pacing a cycle runs
+// only once the producer is a buffer ahead; with hold-when-stopped a
+// stopped engine holds the device (and says so).
+struct tPacer {
+    std::atomic<bool> allowed{false}, feed{false}, holdStopped{false}, held{false};
+    static bool pace(void *client, uint64_t) {
+        auto *p = static_cast<tPacer *>(client);
+        if (!p->allowed.load()) return false;
+        const int32_t status = sEngineStatus.load();
+        if (p->holdStopped.load() && status == kEngineStopped) {
+            p->held.store(true);
+            return false;
+        }
+        if (!p->feed.load() || status != kEnginePlaying || sStopRequest.load()) return true;
+        const int64_t frames = gAudioThread_getAudioBufferFrameSize();
+        const int64_t ahead = sProducedCount[0].load() - sConsumedCount[0].load();
+        return ahead >= std::max<int64_t>(frames, 1) || sJobEnded[0].load();
+    }
+    void reset() {
+        allowed = false;
+        feed = false;
+        holdStopped = false;
+        held = false;
+    }
+};
+tPacer sPacer;
+
+// Message boxes are read and closed as the user would.
+class BoxReader {
+public:
+    BoxReader() {
+        QObject::connect(&mTimer, &QTimer::timeout, [this] {
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                auto *box = qobject_cast<QMessageBox *>(top);
+                if (box && box->isVisible()) {
+                    boxes << box->windowTitle() + QStringLiteral("|") + box->text();
+                    box->accept();
+                }
+            }
+        });
+        mTimer.start(10);
+    }
+    QStringList boxes;
+
+private:
+    QTimer mTimer;
+};
+
+// Runs the window's event loop until pred holds or ms pass.
+bool spinUntil(const std::function<bool()> &pred, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms) return pred();
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+// A 24-bit stereo WAV at 44.1 kHz: a sine on the left, another with a ramp
+// on the right, every sample's low bits in use.
+struct Wav24 {
+    std::vector<int32_t> samples;  // interleaved, 24-bit values
+    std::vector<uint8_t> bytes;
+    explicit Wav24(uint32_t frames) {
+        std::vector<uint8_t> data;
+        for (uint32_t f = 0; f < frames; ++f) {
+            const double l = 0.7 * std::sin(2.0 * M_PI * 997.0 * f / 44100);
+            const double r = 0.4 * std::sin(2.0 * M_PI * 2203.0 * f / 44100) + 1e-3 * double(f % 89) / 89.0;
+            for (double v : {l, r}) {
+                const int32_t s = int32_t(std::lrint(v * 8388607.0));
+                samples.push_back(s);
+                data.push_back(uint8_t(s));
+                data.push_back(uint8_t(s >> 8));
+                data.push_back(uint8_t(s >> 16));
+            }
+        }
+        sxtest::appendId(bytes, "RIFF");
+        sxtest::appendLE32(bytes, uint32_t(36 + data.size()));
+        sxtest::appendId(bytes, "WAVE");
+        sxtest::appendId(bytes, "fmt ");
+        sxtest::appendLE32(bytes, 16);
+        sxtest::appendLE16(bytes, 1);
+        sxtest::appendLE16(bytes, 2);
+        sxtest::appendLE32(bytes, 44100);
+        sxtest::appendLE32(bytes, 44100 * 6);
+        sxtest::appendLE16(bytes, 6);
+        sxtest::appendLE16(bytes, 24);
+        sxtest::appendId(bytes, "data");
+        sxtest::appendLE32(bytes, uint32_t(data.size()));
+        bytes.insert(bytes.end(), data.begin(), data.end());
+    }
+};
+
+// DSF keeps the first bit of each byte in the least significant bit.
+std::vector<uint8_t> lsbFirst(const std::vector<uint8_t> &msbFirst) {
+    std::vector<uint8_t> v(msbFirst.size());
+    for (size_t i = 0; i < v.size(); ++i) {
+        uint8_t b = msbFirst[i], r = 0;
+        for (int k = 0; k < 8; ++k) r = uint8_t(r | (((b >> k) & 1) << (7 - k)));
+        v[i] = r;
+    }
+    return v;
+}
+
+// Per-channel DSD bytes (first bit most significant) taken from a capture:
+// DoP words carry a marker and two DSD bytes in their top 24 bits, native
+// words two DSD bytes in their top 16; both arrive in float containers.
+void decode(const tVirtualCapture &cap, bool dop, std::vector<uint8_t> ch[2]) {
+    const std::vector<float> f = rtbridge::Bridge::floats(cap);
+    for (size_t i = 0; i + 1 < f.size(); i += 2)
+        for (int c = 0; c < 2; ++c) {
+            const uint32_t w = uint32_t(int32_t(std::lrint(double(f[i + size_t(c)]) * 2147483648.0)));
+            ch[c].push_back(uint8_t(w >> (dop ? 16 : 24)));
+            ch[c].push_back(uint8_t(w >> (dop ? 8 : 16)));
+        }
+}
+
+int bitAt(const std::vector<uint8_t> &b, int64_t n) { return (b[size_t(n / 8)] >> (7 - n % 8)) & 1; }
+
+// The lag in bits of `out` behind `src`, from where 1024 source bits near
+// the end of the material (past any fade-in) occur in the output; -1 when
+// nowhere. The source carries noise, so the stretch occurs once.
+int64_t findLag(const std::vector<uint8_t> &out, const std::vector<uint8_t> &src) {
+    const int64_t probe = int64_t(src.size()) * 8 * 9 / 10, len = 1024;
+    const int64_t outBits = int64_t(out.size()) * 8;
+    for (int64_t start = 0; start + len <= outBits; ++start) {
+        int64_t k = 0;
+        while (k < len && bitAt(out, start + k) == bitAt(src, probe + k)) ++k;
+        if (k == len) return start - probe;
+    }
+    return -1;
+}
+
+// The run of source bits around the probe that the output carries
+// unchanged `lag` bits later: [*from, *until).
+void exactRun(const std::vector<uint8_t> &out, const std::vector<uint8_t> &src, int64_t lag, int64_t *from,
+              int64_t *until) {
+    const int64_t outBits = int64_t(out.size()) * 8, srcBits = int64_t(src.size()) * 8;
+    int64_t f = srcBits * 9 / 10, u = f;
+    while (f > 0 && f + lag > 0 && bitAt(out, f - 1 + lag) == bitAt(src, f - 1)) --f;
+    while (u < srcBits && u + lag < outBits && bitAt(out, u + lag) == bitAt(src, u)) ++u;
+    *from = f;
+    *until = u;
+}
+
+class PlaybackWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sHome = new QTemporaryDir;
+        qputenv("HOME", sHome->path().toUtf8());
+        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
+        engtest::useBuiltLibrary();
+        sWindow = new MainWindow;
+    }
+    static void TearDownTestSuite() {
+        delete sWindow;
+        sWindow = nullptr;
+        delete sHome;
+        sHome = nullptr;
+    }
+    void SetUp() override { DebugClient::SetDebugLevel(0); }
+    void TearDown() override {
+        vdev_setOffline(false);
+        sPacer.allowed = true;
+        sPacer.holdStopped = false;
+        sPacer.feed = false;
+    }
+
+    // The virtual device under `name` (with the native DSD rates when
+    // asked), found by the window's device list, and put on `rate` by the
+    // window's rate change; the window plays at that rate. The device is
+    // held until the test allows it to run.
+    static void useDevice(const char *name, bool native, int rate, double speed = 0.0, const char *capture = "memory") {
+        MainWindow &w = *sWindow;
+        CContCoreAudioThread *control = w.mContCoreAudioThread;
+        ASSERT_NE(control, nullptr);
+        control->ioThread()->AudioStopReq();
+        control->addTransaction(new ClassStopAudioQueue);
+        ASSERT_TRUE(startup_pollUntil([control] { return !control->isBusy(); }, 10, 500));
+        tVirtualDeviceConfig c;
+        c.mName = name;
+        c.mUid = std::string("sonvex-test-") + name;
+        c.mSpeed = speed;
+        c.mCapture = capture;
+        c.mCaptureLimit = 256ull << 20;
+        if (native)
+            c.mRates = {44100,  48000,  88200,  96000,   176400,  192000,   352800,
+                        384000, 705600, 768000, 2822400, 5644800, 11289600, 22579200};
+        sPacer.reset();
+        ASSERT_GT(vdev_enable(c), 0);
+        vdev_setPaceHook(&tPacer::pace, &sPacer);
+        w.on_comboBox_driver_currentIndexChanged(0);
+        w.setUIOperability(true);
+        ASSERT_EQ(w.ui->comboBox_asioDev->currentText(), QString::fromLatin1(name));
+        w.mReselectRate = false;
+        w.mPlayFs = rate;
+        w.mPlayFsIndex = uint32_t(getFreqIndexFromFsValue(rate));
+        w.changeFs(rate);
+        w.changeMonitorVolume(0);
+        ASSERT_FALSE(control->isBusy());
+        ASSERT_EQ(control->playRate(), uint32_t(rate));
+    }
+
+    // Track 0 as opening a file leaves it (opened through the window, or
+    // only described through the library as opening does): one track, the in-out range over the whole file, the cursor
+    // at its start and a flat envelope at unity.
+    static void openTrack0(const std::string &path, bool throughOpen = false) {
+        MainWindow &w = *sWindow;
+        const QString file = QString::fromStdString(path);
+        if (throughOpen) {
+            w.openFile(file, 0);
+            ASSERT_EQ(w.mTrackPath[0], file);
+        } else {
+            w.mTrackPath[0] = file;
+            ASSERT_GE(w.getAudioParam(&w.mPlayJob, file, 0), 0);
+        }
+        w.mMixParam.trackCount = 1;
+        w.mMixParam.ch[0].delayMs = 0.0;
+        w.mDialogEdit->mExportRegion = tWaveEditParam();
+        w.mDialogEdit->mExportRegion.outPoint = int64_t(w.mFileInfo[0].totalSamples);
+        w.mCursorSample = 0;
+        w.mSingleVolItems[0] = tDspVolItem();
+        w.mSingleVolItems[0].level = 1.0;
+        w.mSingleVolItems[1] = tDspVolItem();
+        w.mSingleVolItems[1].start = kDspVolEnd;
+        w.mSingleVolItems[1].level = 1.0;
+    }
+
+    // Presses play, lets the device run to the end of the material and
+    // returns what the device got.
+    static void playToEnd(tVirtualCapture *cap) {
+        MainWindow &w = *sWindow;
+        (void)vdev_takeCapture(cap, true);
+        w.ui->playButton->click();
+        ASSERT_TRUE(w.ui->playButton->isChecked());
+        ASSERT_EQ(w.mTransportCommand, int(kTransportPlay));
+        ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, 20000));
+        // The timer sees the first block arrive.
+        ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, 5000));
+        sPacer.feed = true;
+        sPacer.holdStopped = true;
+        sPacer.allowed = true;
+        ASSERT_TRUE(engtest::waitFor([] { return sPacer.held.load(); }, 30000));
+        // The end arrives from the audio thread through the event loop.
+        ASSERT_TRUE(spinUntil([&w] { return w.mTransportCommand == kTransportStop; }, 30000));
+        ASSERT_EQ(vdev_takeCapture(cap, true), 0);
+    }
+
+    sxtest::TempDir dir;
+    static MainWindow *sWindow;
+};
+MainWindow *PlaybackWindow::sWindow = nullptr;
+
+// Checks that both channels of a DSD capture carry the source bits
+// unchanged after the fade-in, to the end of the material.
+void expectDsdBitExact(const tVirtualCapture &cap, bool dop, const std::vector<uint8_t> *src[2], uint32_t rate,
+                       uint64_t bits, int64_t latestSplice) {
+    ASSERT_FALSE(cap.mCycles.empty());
+    std::vector<uint8_t> out[2];
+    decode(cap, dop, out);
+    for (int c = 0; c < 2; ++c) {
+        SCOPED_TRACE(c);
+        const int64_t lag = findLag(out[c], *src[c]);
+        ASSERT_GE(lag, 17) << "the source bits never reach the device unchanged";
+        int64_t from = 0, until = 0;
+        exactRun(out[c], *src[c], lag, &from, &until);
+        // A same-rate job delays by 17 bits: the material's last 17 are
+        // never played.
+        EXPECT_GE(until, int64_t(bits) - 17) << "pure output broke off";
+        EXPECT_GT(from, 0) << "no fade-in";
+        EXPECT_LT(from, latestSplice) << "pure output began late";
+    }
+    (void)rate;
+}
+
+}  // namespace
+
+// A 24-bit WAV at 44.1 kHz: after the fade-in every sample reaches the
+// device as the file has it; the end moves the counter to the end of the
+// material. With repeat on, the end plays again from the in point, and a
+// press of stop ends that for good.
+TEST_F(PlaybackWindow, AWavPlaysToTheDeviceUnchangedThenRepeats) {
+    constexpr uint32_t kFrames = 30000;
+    const Wav24 wav(kFrames);
+    const std::string path = dir.file("tone24.wav");
+    ASSERT_TRUE(sxtest::writeAll(path, wav.bytes));
+    MainWindow &w = *sWindow;
+    BoxReader reader;
+
+    ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, 44100));
+    // Opened as the user opens it; the in-out range and the envelope are
+    // set as the track view would leave them.
+    ASSERT_NO_FATAL_FAILURE(openTrack0(path, true));
+    ASSERT_EQ(w.mFileInfo[0].totalSamples, uint64_t(kFrames));
+    ASSERT_EQ(w.mPlayFs, 44100);
+    // A stop that met the end of the last material was never carried out;
+    // it must not cut this start short.
+    sStopRequest.store(true);
+    tVirtualCapture cap;
+    ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
+    EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
+    EXPECT_FALSE(w.ui->playButton->isChecked());
+    EXPECT_EQ(w.mCursorSample, int64_t(kFrames));
+
+    ASSERT_FALSE(cap.mCycles.empty());
+    const bool floats = cap.mCycles[0].mContainer == int(kAudioHostContainerFloat32);
+    const size_t frames = cap.mData.size() / 8;
+    ASSERT_GE(frames, size_t(kFrames) - 64) << "the material was not played through";
+    const std::vector<float> f = rtbridge::Bridge::floats(cap);
+    const std::vector<int32_t> words = rtbridge::Bridge::words(cap);
+    // The capture begins with the idle buffers before the start: find the
+    // material's last sample and count back.
+    auto expected = [&](size_t i) {
+        const double s = wav.samples[i] / 8388608.0;
+        return floats ? double(float(s)) : double(std::lrint(s * 2147483647.0));
+    };
+    auto value = [&](size_t i) { return floats ? double(f[i]) : double(words[i]); };
+    size_t last = frames * 2;
+    while (last > 0 && value(last - 1) == 0.0) --last;
+    ASSERT_GE(last, size_t(kFrames) * 2);
+    const size_t lead = last - size_t(kFrames) * 2;
+    size_t unity = size_t(kFrames) * 2;
+    while (unity > 0 && value(lead + unity - 1) == expected(unity - 1)) --unity;
+    EXPECT_LE(unity / 2, 4096u) << "the samples differ from the file after the fade-in";
+
+    // Repeat: from the start, the end of the material starts the in-out
+    // range again. The
+    // device runs in real time now, so that the second pass can be stopped.
+    vdev_setSpeed(1.0);
+    w.mLastZeroPlayTick = w.mTickCount - 100;
+    w.mRepeatMode = true;
+    w.mCursorSample = 0;
+    (void)vdev_takeCapture(&cap, true);
+    w.ui->playButton->click();
+    ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, 20000));
+    ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, 5000));
+    sPacer.allowed = true;
+    // The first pass ends and the second one starts.
+    ASSERT_TRUE(spinUntil([&w] { return w.mLastZeroPlayTick + 50 > w.mTickCount; }, 30000));
+    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, 20000));
+    EXPECT_TRUE(w.ui->playButton->isChecked());
+    w.ui->stopButton->click();
+    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_FALSE(w.ui->playButton->isChecked());
+    // The stopped job's end is not repeated.
+    ASSERT_TRUE(spinUntil([&w] { return w.mTransportCommand == kTransportStop && !w.mStopRequested; }, 10000));
+    spinUntil([] { return false; }, 500);
+    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_FALSE(w.ui->playButton->isChecked());
+    w.mRepeatMode = false;
+    EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
+}
+
+// A DSD64 DSF on a PCM device plays as DoP: after the fade-in the device
+// carries every bit of the file unchanged to the end of the material.
+TEST_F(PlaybackWindow, ADsfPlaysAsDopBitExact) {
+    constexpr uint32_t kRate = 2822400;
+    constexpr uint64_t kBits = kRate;  // 1 s
+    std::vector<uint8_t> left, right;
+    devrig::dsdTone(kRate, kBits, &left, &right);
+    const std::string path = dir.file("tone64.dsf");
+    ASSERT_NO_FATAL_FAILURE(dsdtest::writeDsf(path, kRate, {lsbFirst(left), lsbFirst(right)}));
+    BoxReader reader;
+
+    ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, int(kRate)));
+    ASSERT_NO_FATAL_FAILURE(openTrack0(path));
+    ASSERT_EQ(sWindow->mFileInfo[0].totalSamples, kBits);
+    tVirtualCapture cap;
+    ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
+    EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
+    for (const tVirtualCycleRecord &r : cap.mCycles) ASSERT_EQ(r.mKind, int(kAudioHostDop));
+    const std::vector<uint8_t> *src[2] = {&left, &right};
+    expectDsdBitExact(cap, true, src, kRate, kBits, int64_t(kRate) / 2);
+}
+
+// A DSD256 DSF on the device presented as the native DSD device: native DSD
+// words carrying the file's bits unchanged once the fade-in has spliced
+// into them.
+TEST_F(PlaybackWindow, ADsfPlaysNativelyBitExact) {
+    constexpr uint32_t kRate = 11289600;
+    constexpr uint64_t kBits = kRate / 2;  // 0.5 s
+    std::vector<uint8_t> left, right;
+    devrig::dsdTone(kRate, kBits, &left, &right);
+    const std::string path = dir.file("tone256.dsf");
+    ASSERT_NO_FATAL_FAILURE(dsdtest::writeDsf(path, kRate, {lsbFirst(left), lsbFirst(right)}));
+    BoxReader reader;
+
+    ASSERT_NO_FATAL_FAILURE(useDevice("ZOLT USB AUDIO DEVICE", true, int(kRate)));
+    ASSERT_TRUE(CCoreAudioIOThread::mZoltVx_DsdNative);
+    ASSERT_NO_FATAL_FAILURE(openTrack0(path));
+    tVirtualCapture cap;
+    ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
+    EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
+    for (const tVirtualCycleRecord &r : cap.mCycles) ASSERT_EQ(r.mKind, int(kAudioHostDsd));
+    const std::vector<uint8_t> *src[2] = {&left, &right};
+    expectDsdBitExact(cap, false, src, kRate, kBits, int64_t(kRate) * 2 / 5);
+}
+
+// A device that goes offline while playing: its buffers stop, and about
+// 20 s later (445 ticks) the watchdog reports it, stops playback and leaves
+// the device list on its placeholder.
+TEST_F(PlaybackWindow, ADeviceGoneOfflineWhilePlayingIsReportedAfterAbout20s) {
+    constexpr uint32_t kFrames = 44100 * 30;
+    const Wav24 wav(kFrames);
+    const std::string path = dir.file("long.wav");
+    ASSERT_TRUE(sxtest::writeAll(path, wav.bytes));
+    MainWindow &w = *sWindow;
+    BoxReader reader;
+
+    ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, 44100, 1.0, "off"));
+    ASSERT_TRUE(w.mWatchdogEnabled);
+    ASSERT_NO_FATAL_FAILURE(openTrack0(path));
+    sPacer.allowed = true;
+    w.ui->playButton->click();
+    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, 20000));
+    ASSERT_TRUE(spinUntil([] { return getPlayingSample() > 22050; }, 20000));
+
+    vdev_setOffline(true);
+    QElapsedTimer offline;
+    offline.start();
+    ASSERT_TRUE(spinUntil([&reader] { return !reader.boxes.isEmpty(); }, 90000));
+    const qint64 ms = offline.elapsed();
+    EXPECT_GE(ms, 18000);
+    EXPECT_LE(ms, 60000);
+    EXPECT_EQ(reader.boxes.first(), QStringLiteral("Audio Device is Offline|Selected audio device goes offline."));
+    EXPECT_FALSE(w.ui->playButton->isChecked());
+    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(w.mPlayDevIndex, 0);
+    EXPECT_EQ(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("(offline)"));
+    vdev_setOffline(false);
+    spinUntil([&w] { return w.mTransportCommand == kTransportStop; }, 10000);
+}

@@ -1,0 +1,446 @@
+// The transport, the end of a playback job and the 45 ms tick on one
+// constructed main window. The engine's shared words are set as a playing
+// engine would leave them, and the tick is run by the test instead of the
+// window's timer, so that every tick is counted.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "app/mainwindow.h"
+#include "app/transportlogic.h"
+#include "editing/dialogedit.h"
+#include "engine/audiothread.h"
+#include "engine/bufferswitch.h"
+#include "engine/engineparams.h"
+#include "engine/enginestate.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+// Every message box that shows is read and closed with its button, as the
+// user would.
+class BoxReader {
+public:
+    BoxReader() {
+        QObject::connect(&mTimer, &QTimer::timeout, [this] {
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                auto *box = qobject_cast<QMessageBox *>(top);
+                if (box && box->isVisible()) {
+                    boxes << box->windowTitle() + QStringLiteral("|") + box->text();
+                    box->accept();
+                }
+            }
+        });
+        mTimer.start(10);
+    }
+    QStringList boxes;
+
+private:
+    QTimer mTimer;
+};
+
+QString box(const char *title, const char *text) {
+    return QString::fromUtf8(title) + QStringLiteral("|") + QString::fromUtf8(text);
+}
+
+// The window's devices: one output device with the common rates.
+QStringList sOutputs;
+int sEnumerations = 0;
+QTemporaryDir *sHome = nullptr;
+
+class TransportWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sHome = new QTemporaryDir;
+        qputenv("HOME", sHome->path().toUtf8());
+        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
+        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
+        sWindow = new MainWindow;
+        MainWindow &w = *sWindow;
+        // The tests run the ticks themselves.
+        w.mLevelTimer->stop();
+        w.mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
+            ++sEnumerations;
+            *outputs = sOutputs;
+            inputs->clear();
+        };
+        w.mDevices.rates = [](int) { return QVector<int>{44100, 48000, 88200, 96000, 176400, 192000}; };
+        w.mDevices.bufferFrames = [] { return 512; };
+        w.mDevices.select = [](int, int) {};
+    }
+    static void TearDownTestSuite() {
+        delete sWindow;
+        sWindow = nullptr;
+        delete sHome;
+        sHome = nullptr;
+    }
+    void SetUp() override {
+        MainWindow &w = *sWindow;
+        sEngineStatus.store(kEngineStopped);
+        sStopRequest.store(false);
+        sPlayingSample.store(0);
+        sLastBufferFrames.store(0);
+        w.mTrackPath[0].clear();
+        w.mFileInfo[0] = tAudioFileInfo();
+        w.mFileInfo[0].sampleRate = 44100;
+        w.mFileInfo[0].totalSamples = 441000;  // 10 s
+        w.mMixParam.trackCount = 1;
+        w.mMixParam.ch[0].delayMs = 0.0;
+        w.mDialogEdit->mExportRegion = tWaveEditParam();
+        w.mDialogEdit->mExportRegion.outPoint = 441000;
+        w.mCursorSample = 0;
+        w.mPlayFs = 44100;
+        w.mPlayActive = false;
+        w.mAwaitingPlayStart = false;
+        w.mStopRequested = false;
+        w.mRepeatMode = false;
+        w.mWatchdogEnabled = false;
+        w.mTransportCommand = kTransportStop;
+        w.mTickCount = 1000;
+        w.mLastZeroPlayTick = 0;
+        w.ui->playButton->setChecked(false);
+        present({QStringLiteral("Desk DAC")});
+        // The controls as an opened file leaves them.
+        w.setUIOperability(true);
+    }
+    void TearDown() override {
+        sEngineStatus.store(kEngineStopped);
+        sStopRequest.store(false);
+    }
+    static void present(const QStringList &outputs) {
+        sOutputs = outputs;
+        sWindow->on_comboBox_driver_currentIndexChanged(0);
+    }
+    static QString counterText(int64_t position, int rate) {
+        QString text;
+        sWindow->prepareTimeInfoDisp(text, position, rate);
+        return text;
+    }
+    static MainWindow *sWindow;
+};
+MainWindow *TransportWindow::sWindow = nullptr;
+
+}  // namespace
+
+TEST(TransportLogic, ResultCodesAndTheirTexts) {
+    struct Case {
+        int code;
+        bool normal;
+        const char *text;
+    };
+    const Case cases[] = {
+        {0, true, nullptr},
+        {5, true, nullptr},
+        {-30, true, nullptr},
+        {-254, true, nullptr},
+        {-255, true, nullptr},
+        {-13, false, "Read file failed."},
+        {-14, false, "Read file failed."},
+        {-10, false, "Create file failid."},
+        {-4, false, "Insufficient memory."},
+        {-122, false, "Insufficient memory."},
+        {-38, false, "Write file failed.\nIt seems that no disk space left.\nPlease free up disk space."},
+        {-35, false, "Unsupported audio file."},
+        {-32, false, "Convert format failed."},
+        {-29, false, "Write file failed."},
+        {-26, false, "Export failed."},
+        {-2, false, "File not opened."},
+        {-1, false, "Open file failed."},
+        {-6, false, "Unexpected failure."},
+        {-31, false, "Unexpected failure."},
+        {-253, false, "Unexpected failure."},
+        {-256, false, "Unexpected failure."},
+        {-300, false, "Unexpected failure."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.code);
+        EXPECT_EQ(transport_isNormalEnd(c.code), c.normal);
+        if (c.text) EXPECT_STREQ(transport_failureText(c.code), c.text);
+    }
+}
+
+TEST(TransportLogic, StartPositionMaterialDebounceAndDelayRing) {
+    // 1 h 2 min 3.5 s at 44.1 kHz: the minutes are not wrapped at 60.
+    const tTimeInfo t = transport_timeInfo(int64_t(3723.5 * 44100), 44100);
+    EXPECT_EQ(t.minutes, 62);
+    EXPECT_EQ(t.seconds, 3);
+    EXPECT_EQ(t.hundredths, 50);
+
+    // A 10 s track with a 500 ms delay ends at 10.5 s; of two equal ends
+    // the first track is the longest, a strictly longer one replaces it.
+    tAudioFileInfo info[3];
+    tMixParam mix;
+    for (auto &i : info) {
+        i.sampleRate = 44100;
+        i.totalSamples = 441000;
+    }
+    mix.ch[0].delayMs = 500.0;
+    info[1].totalSamples = 463050;
+    info[2].totalSamples = 463051;
+    EXPECT_EQ(transport_material(info, mix, 2).length, 463050u);
+    EXPECT_EQ(transport_material(info, mix, 2).longestTrack, 0);
+    EXPECT_EQ(transport_material(info, mix, 3).longestTrack, 2);
+    EXPECT_EQ(transport_material(info, mix, 0).length, 0u);
+
+    // Zero play: 6 ticks (270 ms) are too soon, 7 (315 ms) are not, also
+    // across the wrap of the tick counter.
+    EXPECT_TRUE(transport_zeroPlayTooSoon(106, 100));
+    EXPECT_FALSE(transport_zeroPlayTooSoon(107, 100));
+    EXPECT_FALSE(transport_zeroPlayTooSoon(5, 0xFFFFFFFEu));
+
+    // The counter follows the engine by one device buffer plus a tick.
+    EXPECT_EQ(transport_ringLength(4096, 44100), 3);
+    EXPECT_EQ(transport_ringLength(0, 44100), 1);
+    EXPECT_EQ(transport_ringLength(128992, 44100), 65);  // just under 65 ticks
+    EXPECT_EQ(transport_ringLength(128993, 44100), 66);
+    EXPECT_EQ(transport_ringLength(1 << 24, 44100), 66);
+}
+
+TEST_F(TransportWindow, PlayIsRefusedWithoutFileDeviceOrOnlineRate) {
+    MainWindow &w = *sWindow;
+    BoxReader reader;
+
+    // No file.
+    w.ui->playButton->click();
+    EXPECT_FALSE(w.ui->playButton->isChecked());
+
+    // A file, but the placeholder of two devices is selected.
+    w.mTrackPath[0] = QStringLiteral("/nowhere/a.wav");
+    present({QStringLiteral("Desk DAC"), QStringLiteral("Studio Out")});
+    w.ui->playButton->click();
+    EXPECT_FALSE(w.ui->playButton->isChecked());
+
+    // A device chosen whose rate list says it is offline.
+    w.ui->comboBox_asioDev->setCurrentIndex(1);
+    ASSERT_EQ(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("(offline)"));
+    w.ui->playButton->click();
+    EXPECT_FALSE(w.ui->playButton->isChecked());
+
+    EXPECT_EQ(reader.boxes, (QStringList{box("File Not Opened", "Please open audio file."),
+                                         box("Audio Device Not Selected", "Please select audio device."),
+                                         box("Audio Device is Offline", "Please connect active audio device.")}));
+    EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
+    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+}
+
+TEST_F(TransportWindow, ACursorPastTheOutPointStartsNothingAndALitButtonStaysLit) {
+    MainWindow &w = *sWindow;
+    BoxReader reader;
+    w.mTrackPath[0] = QStringLiteral("/nowhere/a.wav");
+    w.mDialogEdit->mExportRegion.outPoint = 44100;
+    w.mCursorSample = 44101;
+    w.ui->playButton->click();
+    QApplication::processEvents();
+    EXPECT_FALSE(w.ui->playButton->isChecked());
+    EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
+    EXPECT_TRUE(reader.boxes.isEmpty());
+
+    // Clicking a lit play button does not stop playback.
+    w.ui->playButton->setChecked(true);
+    w.ui->playButton->click();
+    EXPECT_TRUE(w.ui->playButton->isChecked());
+}
+
+TEST_F(TransportWindow, FailedJobsAreReportedWithTheirCode) {
+    MainWindow &w = *sWindow;
+    struct Case {
+        int code;
+        const char *text;
+    };
+    const Case cases[] = {{-13, "Read file failed.\n[Code = -13]"},
+                          {-10, "Create file failid.\n[Code = -10]"},
+                          {-6, "Unexpected failure.\n[Code = -6]"},
+                          {-300, "Unexpected failure.\n[Code = -300]"},
+                          {-254, nullptr},
+                          {-255, nullptr},
+                          {-30, nullptr},
+                          {0, nullptr}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.code);
+        BoxReader reader;
+        w.ui->playButton->setChecked(true);
+        w.mStopRequested = true;
+        w.mTransportCommand = kTransportPlay;
+        w.allTransactionsDone(c.code);
+        EXPECT_EQ(reader.boxes, c.text ? QStringList{box("Playback Failed", c.text)} : QStringList());
+        EXPECT_FALSE(w.ui->playButton->isChecked());
+        EXPECT_FALSE(w.mStopRequested);
+        EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
+    }
+
+    // A start still waiting for its first block keeps the button lit.
+    w.mAwaitingPlayStart = true;
+    w.ui->playButton->setChecked(true);
+    w.allTransactionsDone(-254);
+    EXPECT_TRUE(w.ui->playButton->isChecked());
+}
+
+TEST_F(TransportWindow, TheEndOfMaterialMovesTheCursorAndRepeatPlaysAgain) {
+    MainWindow &w = *sWindow;
+    BoxReader reader;
+    w.mMixParam.ch[0].delayMs = 500.0;
+
+    // A natural end of a play start: the cursor at the end of the longest
+    // track, its delay included.
+    w.mPlayActive = true;
+    w.allTransactionsDone(0);
+    EXPECT_EQ(w.mCursorSample, 463050);
+    EXPECT_EQ(w.mCursorFraction, 1.0);
+    EXPECT_EQ(w.ui->lineEditTime->text(), counterText(463050, 44100));
+
+    // After the stop button the cursor stays where it is.
+    w.mPlayActive = false;
+    w.mCursorSample = 1234;
+    w.allTransactionsDone(0);
+    EXPECT_EQ(w.mCursorSample, 1234);
+
+    // Repeat (the menu entry) plays again from the in point; with no file
+    // open, that start is refused as a click of play would be.
+    w.ui->actionRepeat_Mode->trigger();
+    ASSERT_TRUE(w.mRepeatMode);
+    w.mDialogEdit->mExportRegion.inPoint = 22050;
+    w.mPlayActive = true;
+    w.allTransactionsDone(-255);
+    EXPECT_EQ(w.mCursorSample, 22050);
+    EXPECT_EQ(w.mPositionRing[0], 22050);
+    EXPECT_EQ(w.mPositionRing[kMainRingEntries - 1], 22050);
+    EXPECT_EQ(w.mLastZeroPlayTick, w.mTickCount);
+    EXPECT_EQ(reader.boxes, QStringList{box("File Not Opened", "Please open audio file.")});
+
+    // A stop on request is not turned into a repeat.
+    w.mTickCount += 100;
+    w.mStopRequested = true;
+    w.mPlayActive = true;
+    w.allTransactionsDone(-255);
+    EXPECT_EQ(w.mCursorSample, 463050);
+    EXPECT_FALSE(w.mStopRequested);
+    EXPECT_EQ(reader.boxes.size(), 1);
+
+    // Material shorter than the zero-play debounce: the end is not turned
+    // into an ignored press, the transport ends idle and play works again.
+    w.mStopRequested = false;
+    w.mLastZeroPlayTick = w.mTickCount - 2;
+    w.mTransportCommand = kTransportPlay;
+    w.ui->playButton->setChecked(true);
+    w.allTransactionsDone(0);
+    EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
+    EXPECT_FALSE(w.ui->playButton->isChecked());
+    EXPECT_EQ(reader.boxes.size(), 1);
+    w.ui->actionRepeat_Mode->trigger();
+    EXPECT_FALSE(w.mRepeatMode);
+}
+
+TEST_F(TransportWindow, ZeroPlayIgnoresASecondPressWithin300ms) {
+    MainWindow &w = *sWindow;
+    BoxReader reader;
+    w.mDialogEdit->mExportRegion.inPoint = 1000;
+    w.mTickCount = 2000;
+    w.mLastZeroPlayTick = 1994;  // 270 ms ago
+    w.mCursorSample = 5;
+    w.ui->zeroPlayButton->click();
+    EXPECT_EQ(w.mCursorSample, 5);
+    EXPECT_TRUE(reader.boxes.isEmpty());
+    w.mTickCount = 2001;  // 315 ms
+    w.ui->zeroPlayButton->click();
+    EXPECT_EQ(w.mCursorSample, 1000);
+    EXPECT_EQ(w.mLastZeroPlayTick, 2001u);
+    EXPECT_EQ(w.ui->lineEditTime->text(), counterText(1000, 44100));
+}
+
+TEST_F(TransportWindow, TheCounterFollowsTheEngineOneDeviceBufferLate) {
+    MainWindow &w = *sWindow;
+    // 4096 frames at 44.1 kHz last 93 ms: the counter is three ticks late.
+    sLastBufferFrames.store(4096);
+    sEngineStatus.store(kEnginePlaying);
+    w.mCounterRingIndex = 0;
+    for (QString &s : w.mCounterRing) s.clear();
+    const int64_t played[] = {1000, 3000, 5000, 7000, 9000};
+    QStringList shown;
+    for (int64_t p : played) {
+        sPlayingSample.store(p);
+        w.takeSeveralHundredMili();
+        EXPECT_EQ(w.mCursorSample, p);
+        shown << w.ui->lineEditTime->text();
+    }
+    EXPECT_EQ(shown,
+              (QStringList{QString(), QString(), QString(), counterText(1000, 44100), counterText(3000, 44100)}));
+    // The play rate is twice the file's: the cursor is in file samples.
+    w.mPlayFs = 88200;
+    sPlayingSample.store(20000);
+    w.takeSeveralHundredMili();
+    EXPECT_EQ(w.mCursorSample, 10000);
+}
+
+TEST_F(TransportWindow, TheOutPointStopsPlaybackWithinOneTickAtExactlyTheOutPoint) {
+    MainWindow &w = *sWindow;
+    w.mDialogEdit->mExportRegion.outPoint = 44100;
+    sLastBufferFrames.store(4096);
+    sEngineStatus.store(kEnginePlaying);
+    w.ui->playButton->setChecked(true);
+    w.mPlayActive = true;
+
+    // Up to the out point playback goes on.
+    sPlayingSample.store(44100);
+    w.takeSeveralHundredMili();
+    EXPECT_EQ(sEngineStatus.load(), kEnginePlaying);
+    EXPECT_TRUE(w.ui->playButton->isChecked());
+
+    // The first tick past it stops, and the counter shows the out point
+    // itself at once, not the delayed position.
+    sPlayingSample.store(46000);
+    w.takeSeveralHundredMili();
+    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_FALSE(w.ui->playButton->isChecked());
+    EXPECT_FALSE(w.mPlayActive);
+    EXPECT_EQ(w.mCursorSample, 44100);
+    const QString out = counterText(44100, 44100);
+    EXPECT_EQ(w.ui->lineEditTime->text(), out);
+    for (int i = 0; i < kMainRingEntries; ++i) {
+        ASSERT_EQ(w.mPositionRing[i], 44100) << i;
+        ASSERT_EQ(w.mCounterRing[i], out) << i;
+    }
+    EXPECT_DOUBLE_EQ(w.mCursorFraction, 0.1);
+    // The stopped ticks that follow leave it there.
+    sStopRequest.store(false);
+    for (int i = 0; i < 5; ++i) w.takeSeveralHundredMili();
+    EXPECT_EQ(w.ui->lineEditTime->text(), out);
+    EXPECT_EQ(w.mCursorSample, 44100);
+
+    // In repeat mode the end of the range plays again from the in point.
+    BoxReader reader;
+    w.mRepeatMode = true;
+    w.mDialogEdit->mExportRegion.inPoint = 100;
+    sEngineStatus.store(kEnginePlaying);
+    sPlayingSample.store(46000);
+    w.takeSeveralHundredMili();
+    EXPECT_EQ(w.mCursorSample, 100);
+    EXPECT_EQ(reader.boxes, QStringList{box("File Not Opened", "Please open audio file.")});
+}
+
+TEST_F(TransportWindow, TheWatchdogReportsADeviceWithoutBuffersAfter445Ticks) {
+    MainWindow &w = *sWindow;
+    BoxReader reader;
+    ASSERT_EQ(w.mPlayDevIndex, 1);
+    // No device runs in this program: nothing reloads the watchdog.
+    setWDT(kTransportWatchdogMs);
+    w.mWatchdogEnabled = true;
+    // A device that went away is no longer listed either.
+    sOutputs.clear();
+    const int before = sEnumerations;
+    int fired = 0;
+    for (int tick = 1; tick <= 500 && !fired; ++tick) {
+        w.takeSeveralHundredMili();
+        if (!reader.boxes.isEmpty()) fired = tick;
+    }
+    EXPECT_EQ(fired, 445);
+    EXPECT_EQ(reader.boxes, QStringList{box("Audio Device is Offline", "Selected audio device goes offline.")});
+    EXPECT_FALSE(w.mWatchdogEnabled);
+    // The lists were rebuilt and the placeholder entry taken.
+    EXPECT_GT(sEnumerations, before);
+    EXPECT_EQ(w.mPlayDevIndex, 0);
+    EXPECT_EQ(w.ui->comboBox_asioDev->currentText(), QStringLiteral("(No Device)"));
+}
