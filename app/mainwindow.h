@@ -248,13 +248,6 @@ public:
     bool mReconnectPending = false;
     int mOfflineRetryCount = 0;
     int mArmBlinkCount = 0;
-    int64_t mRecStartCount = 0;
-
-    // --- Counter and time display (bodies in mainwindow_pending.cpp) ---
-    void prepareTimeInfoDisp(QString &text, int64_t position, int rate);
-    void showMarkName(int64_t position);
-    double calcCurrentCursor(double fraction);
-    int mCounterMode = 0;
 
     // --- Opening files ---
     // Checks a path and opens it (mode: tFileOpenMode), splitting a file of
