@@ -248,13 +248,6 @@ public:
     bool mReconnectPending = false;
     int mOfflineRetryCount = 0;
     int mArmBlinkCount = 0;
-    int64_t mRecStartCount = 0;
-
-    // --- Counter and time display (bodies in mainwindow_pending.cpp) ---
-    void prepareTimeInfoDisp(QString &text, int64_t position, int rate);
-    void showMarkName(int64_t position);
-    double calcCurrentCursor(double fraction);
-    int mCounterMode = 0;
 
     // --- Opening files ---
     // Checks a path and opens it (mode: tFileOpenMode), splitting a file of
@@ -285,6 +278,66 @@ public:
     int64_t getTotalWaveFormLen();
     int64_t getWavPreparedLen();
     double checkSttRateRange(double f);
+
+    // --- Counter and time display ---
+    // The counter text of a position at a rate in the current counter mode;
+    // sets the counter's font size for the mode.
+    void prepareTimeInfoDisp(QString &text, int64_t position, int rate);
+    // "MARK = " and the name of the last mark at or before the position.
+    void showMarkName(int64_t position);
+    // The end of the longest track in samples; tells the engine that track.
+    uint64_t getMaxSamples();
+    // Places the cursor line for a fraction of the material; its x in the view.
+    double calcCurrentCursor(double fraction);
+    // What the counter adds to positions: the first file's start time in
+    // timecode mode, else 0.
+    int64_t counterDisplayOffset() const;
+    // The counter and the mark label show a cursor position.
+    void showCounterAt(int64_t cursor);
+    void frameRateTriggered(tTcFrameType type);
+
+    // --- Keys, in and out points ---
+    // Space: stops while the first track plays, else starts; speaks the
+    // command when the key came through a button.
+    void togglePlayback(bool speak);
+    tCounterMode mCounterMode = kCounterTime;
+    int mSubSecondDigits = 2;  // 2, 3, or 4 and more
+
+    // --- Project commands ---
+    // The project file dialogs: (parent, caption, folder, filter) -> a path,
+    // empty when cancelled. Tests replace them.
+    using tProjectFileDialog = QString (*)(QWidget *, const QString &, const QString &, const QString &);
+    static tProjectFileDialog sProjectSaveDialog;
+    static tProjectFileDialog sProjectOpenDialog;
+    // Stops playback and every track's threads and waits for them, so that
+    // tracks can be removed safely; false when a thread did not stop in time.
+    bool stopTracksForReload();
+    // Opens a listed file as a further track; true when it became track slot.
+    bool openProjectTrack(const QString &path, int slot);
+
+    // --- Recording ---
+    // Record or play pressed while armed: the job starts writing.
+    void startRecording();
+    // Stop pressed while a recording is armed or running.
+    void stopRecording();
+    // One tick of the recording's one-minute overview (45 ms timer, while
+    // recording): the input peaks into the columns the cursor has passed.
+    void updateRecOverview();
+    // The set-up window's folder + "/" + name + "_001" ... "_999" + the
+    // format's extension: the first that does not exist; empty when all do.
+    QString freeRecordingPath() const;
+    // The finished recording becomes the only track.
+    void openRecording(const QString &path);
+    // A warning box with one OK button, run modally.
+    void showWarning(const QString &title, const QString &text);
+    // The file labels while a recording shows its own: time, rate, word
+    // length, channels, type.
+    QStringList mRecSavedLabels;
+    tRecParameters mRecParams;
+    int64_t mRecStartCount = 0;
+    int mRecOverviewColumn = 0;
+    QProgressDialog *mStopProgress = nullptr;
+    uint8_t mInputMonitor = 0;
 
 signals:
     // --- Signal wiring ---
@@ -446,6 +499,8 @@ public slots:
     void on_zoomInLevelButton_clicked();
     void on_zoomOutLevelButton_clicked();
     void on_waveScrollBar_valueChanged(int value);
+    void timeSkip(int seconds);
+    void markSkip(int direction);
     // --- Transport ---
     void stopRequest();
     void on_playButton_clicked();
@@ -455,6 +510,11 @@ public slots:
     // --- Periodic timer ---
     void takeSeveralHundredMili();
     void showFirstInformationPopup();
+    // --- Keys, in and out points ---
+    void on_setPointButtonSetIn_clicked();
+    void on_setPointButtonSetOut_clicked();
+    // --- Recording ---
+    void on_recButton_clicked();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

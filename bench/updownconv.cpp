@@ -130,6 +130,14 @@ void BM_Pcm44k1To48k(benchmark::State &state) { runPcm(state, 44100, 48000); }
 void BM_Pcm96kTo44k1(benchmark::State &state) { runPcm(state, 96000, 44100); }
 // The argument caps the instruction set of the sums (0 plain, 1 256-bit,
 // 2 512-bit); every level gives the same doubles.
+// PCM raised to DSD256 for playback: 588 up, 5 down, about 28 taps per
+// output. The argument caps the instruction set of the sums (0 plain,
+// 1 256-bit, 2 512-bit where the processor has them).
+void BM_Pcm96kToDsd256(benchmark::State &state) {
+    upDownConvLimitIsa(int(state.range(0)));
+    runPcm(state, 96000, 11289600);
+    upDownConvLimitIsa(2);
+}
 void BM_Dsd64To44k1(benchmark::State &state) {
     upDownConvLimitIsa(int(state.range(0)));
     runDsd(state, 44100);
@@ -143,6 +151,7 @@ void BM_Dsd64To44k1ViaUpStage(benchmark::State &state) { runDsdViaUpStage(state,
 
 BENCHMARK(BM_Pcm44k1To48k);
 BENCHMARK(BM_Pcm96kTo44k1);
+BENCHMARK(BM_Pcm96kToDsd256)->Arg(0)->Arg(1)->Arg(2);
 BENCHMARK(BM_Dsd64To44k1)->Arg(0)->Arg(2);
 BENCHMARK(BM_Dsd64To176k4);
 BENCHMARK(BM_Dsd64To48k);

@@ -12,8 +12,10 @@
 #include "engine/analysisrings.h"
 #include "engine/audiothread.h"
 #include "engine/capturering.h"
+#include "engine/coreaudiofunc.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
+#include "engine/mixing.h"
 #include "engine/playbackproducer.h"
 #include "trace/debugclient.h"
 
@@ -176,6 +178,13 @@ void checkEndOfMaterial() {
     const tMorphexCom *com = spRunningCom.load(kRelaxed);
     if (com && comWritesFile(comWord(com))) return;
     endPlayback();
+    // A stop fades the output to 0 first; the end of the material leaves it
+    // where it was, at 1 or anywhere in a fade-in that had not finished,
+    // with the modulator's splice and integrator cutting halfway. The next
+    // playback starts from the state a stop leaves, or it never splices
+    // into its own stream and plays idle words.
+    resetOutputFade();
+    CDsm5th.initDsm5thIntegrators(44100);
 }
 
 }  // namespace
@@ -348,6 +357,15 @@ void bufferSwitchCoreAudioQueue(unsigned int, int type, int frames, unsigned cha
     // buffer's work on the other device's thread.
     while (sSwitchBusy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
     bufferSwitchCommon(pCAudioThreadCoreAudioFunc, 0, type, frames, outputs, inputs, &rec, int(recType));
+    sSwitchBusy.clear(std::memory_order_release);
+}
+
+void bufferSwitchReserve(int frames) {
+    if (frames < 1) return;
+    while (sSwitchBusy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+    growBuffers(frames);
+    (void)reserveMixingBuffers(frames);
+    if (auto *f = dynamic_cast<gCAudioThreadCoreAudioFunc *>(pCAudioThreadCoreAudioFunc)) (void)f->reserve(frames);
     sSwitchBusy.clear(std::memory_order_release);
 }
 

@@ -60,6 +60,15 @@ void bufferSwitchCoreAudioQueue(unsigned int rate, int type, int frames, unsigne
 void bufferSwitchCommon(CAudioThreadFunc *backEnd, int unused, int type, int frames, unsigned char **outputs,
                         unsigned char **inputs, tBufferSwitchParams *rec, int recType);
 
+// Grows every buffer the real-time path needs for device buffers of up to
+// `frames` frames (DSD: bits per channel) at the engine's current rate (the
+// master, test-signal, DSD mute, mixing and the Core Audio writers'
+// buffers), on the caller's thread. The device layer calls it before it
+// starts a stream, so that the stream's first buffers allocate and first
+// touch nothing; a device that then delivers larger buffers still grows
+// them on its thread. Waits for a buffer switch in progress.
+void bufferSwitchReserve(int frames);
+
 // ---- Read by the GUI timer -------------------------------------------------------
 
 int64_t gAudioThread_getCurrentOutSampleCount();  // frames of every buffer since set-up

@@ -67,6 +67,9 @@ public:
     void measureInputSignals(int, int, unsigned char **, tBufferSwitchParams *) override {}
 
     int captureOffset() const { return mCaptureOffset; }
+    // Grows the DSD and work buffers for chunks of up to `frames` frames
+    // ahead of the stream (see bufferSwitchReserve).
+    bool reserve(int frames) { return growDsdBuffers(frames); }
 
 private:
     // The DSD byte buffers and the work buffer hold at least frames (rounded

@@ -113,6 +113,9 @@ void CCoreAudioIOThread::setup(int id) {
     const uint32_t deviceFrames = bytes >= unit ? bytes / unit : 0;
     if (int rc = audiohost_setBufferFrames(dev, deviceFrames); rc != kAudioHostOK)
         std::printf("set buffer frame size:err %d\n", rc);
+    // The engine's buffers for this size now, not on the device thread's
+    // first buffer (at DSD rates tens of megabytes, first touched there).
+    bufferSwitchReserve(int(std::min<uint64_t>(uint64_t(deviceFrames) * (dsd ? 16 : 1), INT32_MAX)));
 
     if (audiohost_getDefaultDevice(kAudioHostOutput) == 0) {
         std::printf("NoiseGenerator::AudioHardwareGetProperty status %d\n", kAudioHostErrNoDevice);

@@ -391,7 +391,12 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
         p.decimatedAnalysis = true;
         if (audioThreadMixing(&p) < 0) return -1;
     }
-    audioThread_dsdMasterVolume(master, mWorkBuf, frames, m);
+    // The metering signal is the master x m. At m = 1 that is the master
+    // itself before its volume: it is metered from there, and no copy is
+    // written.
+    const bool meterMaster = m[0] == 1.0 && m[1] == 1.0;
+    if (meterMaster) processFFT_MasterTrack(true, master, frames);
+    audioThread_dsdMasterVolume(master, meterMaster ? nullptr : mWorkBuf, frames, m);
 
     // Track 0's source bytes, unless its failed job is taking them away.
     sMixBusy[0].store(true, std::memory_order_seq_cst);
@@ -422,7 +427,7 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
     }
     sMixBusy[0].store(false, std::memory_order_release);
     if (gAudioThread_isMonoSource(0)) std::memcpy(dsd[1], dsd[0], size_t(frames) / 8);
-    processFFT_MasterTrack(true, mWorkBuf, frames);
+    if (!meterMaster) processFFT_MasterTrack(true, mWorkBuf, frames);
     if (frames % 16) std::printf("gyaaa %d \n", frames);
 
     const uint8_t *const packed[2] = {dsd[0], dsd[1]};

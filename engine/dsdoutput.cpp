@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <emmintrin.h>
+
 #include "engine/audiothreadfunc.h"
 #include "engine/enginestate.h"
 
@@ -16,6 +18,31 @@ enum tOffer { kOfferSource, kOfferMute };
 bool masterEqOn() {
     const tPEQ *eq = spMasterPEQ.load(kRelaxed);
     return eq && eq->allOn && *eq->allOn;
+}
+
+// One volume step of frames frames: work = src x m (when given) and
+// src = clamp(src x v, +-2^62), both channels in one register (each lane
+// is the scalar computation of its channel). At v = 1 the product is the
+// value itself, so src changes only where the clamp bites: the frames are
+// only read then, and written back only in a step that needs it.
+void scaleDsdStep(double *__restrict src, double *__restrict work, int frames, const double v[2], const double m[2]) {
+    const __m128d hi = _mm_set1_pd(kDsdClip), lo = _mm_set1_pd(-kDsdClip);
+    const __m128d vv = _mm_loadu_pd(v), mm = _mm_loadu_pd(m);
+    // clamp(y, lo, hi): lo where y < lo, hi where y > hi, else y (NaN too).
+    auto clamp = [&](__m128d y) { return _mm_min_pd(hi, _mm_max_pd(lo, y)); };
+    if (!work && v[0] == 1.0 && v[1] == 1.0) {
+        __m128d outside = _mm_setzero_pd();
+        for (int i = 0; i < frames; ++i) {
+            const __m128d x = _mm_loadu_pd(src + 2 * i);
+            outside = _mm_or_pd(outside, _mm_or_pd(_mm_cmplt_pd(x, lo), _mm_cmpgt_pd(x, hi)));
+        }
+        if (!_mm_movemask_pd(outside)) return;
+    }
+    for (int i = 0; i < frames; ++i) {
+        const __m128d x = _mm_loadu_pd(src + 2 * i);
+        if (work) _mm_storeu_pd(work + 2 * i, _mm_mul_pd(x, mm));
+        _mm_storeu_pd(src + 2 * i, clamp(_mm_mul_pd(x, vv)));
+    }
 }
 
 }  // namespace
@@ -220,13 +247,7 @@ void audioThread_dsdMasterVolume(double *src, double *work, int frames, const do
                              CFadeVolLpf.getCoefY_1_ch(1) * sMasterVol[1].load(kRelaxed)};
         sTotalVol[0].store(v[0], kRelaxed);
         sTotalVol[1].store(v[1], kRelaxed);
-        for (int i = s; i < e; ++i) {
-            for (int c = 0; c < 2; ++c) {
-                const double x = src[2 * i + c];
-                if (work) work[2 * i + c] = x * m[c];
-                src[2 * i + c] = std::clamp(x * v[c], -kDsdClip, kDsdClip);
-            }
-        }
+        scaleDsdStep(src + 2 * s, work ? work + 2 * s : nullptr, e - s, v, m);
         if (dsm.mSpliceReq[0] == 0 && dsm.mSpliceCur[0] == 0 && dsm.mSpliceReq[1] == 0 && dsm.mSpliceCur[1] == 0)
             CFadeVolLpf.proc_1stIir();
     }

@@ -35,26 +35,41 @@ static_assert(kDsdDecimHistoryBytes >= 16 * kTrackMeterFirTaps, "track history h
 
 // One output of a T-tap two-lane FIR whose window ends at frame i of x
 // (inclusive); the window's frames before x come from hist, the T frames
-// that preceded x. Coefficient 0 meets the oldest frame.
+// that preceded x. Coefficient 0 meets the oldest frame. Both lanes in one
+// register: each lane is the same chain of products and sums as on its own.
 void firWindowEnd(const double *__restrict coef, int taps, const double *__restrict hist, const double *__restrict x,
                   int i, double out[2]) {
-    double l = 0.0, r = 0.0;
+    __m128d acc = _mm_setzero_pd();
     int k = 0;
     const int fromHist = taps - 1 - i;
     if (fromHist > 0) {
         const double *h = hist + 2 * (i + 1);
-        for (; k < fromHist; ++k) {
-            l += coef[2 * k] * h[2 * k];
-            r += coef[2 * k + 1] * h[2 * k + 1];
-        }
+        for (; k < fromHist; ++k)
+            acc = _mm_add_pd(acc, _mm_mul_pd(_mm_loadu_pd(coef + 2 * k), _mm_loadu_pd(h + 2 * k)));
     }
-    for (; k < taps; ++k) {
-        const int j = i + 1 + k - taps;
-        l += coef[2 * k] * x[2 * j];
-        r += coef[2 * k + 1] * x[2 * j + 1];
+    const double *w = x + 2 * (i + 1 - taps);
+    for (; k < taps; ++k) acc = _mm_add_pd(acc, _mm_mul_pd(_mm_loadu_pd(coef + 2 * k), _mm_loadu_pd(w + 2 * k)));
+    _mm_storeu_pd(out, acc);
+}
+
+// N outputs whose windows lie inside x, ending at frames i, i + step, ...:
+// N independent chains, so that the additions of one do not wait on
+// another's, each summed in the order firWindowEnd sums it.
+template <int N>
+inline void firWindowEndsInside(const double *__restrict coef, int taps, const double *__restrict x, int i, int step,
+                                double *__restrict out) {
+    __m128d acc[N];
+    const double *w[N];
+    for (int j = 0; j < N; ++j) {
+        acc[j] = _mm_setzero_pd();
+        w[j] = x + 2 * (int64_t(i) + int64_t(j) * step + 1 - taps);
     }
-    out[0] = l;
-    out[1] = r;
+    for (int k = 0; k < taps; ++k) {
+        const __m128d c = _mm_loadu_pd(coef + 2 * k);
+#pragma GCC unroll 8
+        for (int j = 0; j < N; ++j) acc[j] = _mm_add_pd(acc[j], _mm_mul_pd(c, _mm_loadu_pd(w[j] + 2 * k)));
+    }
+    for (int j = 0; j < N; ++j) _mm_storeu_pd(out + 2 * j, acc[j]);
 }
 
 // hist becomes the last taps frames of (hist, x).
@@ -86,16 +101,35 @@ void fillDoubles(double *p, uint64_t count, double v) { std::fill(p, p + count, 
 
 }  // namespace
 
+void firWindowEnds(const double *coef, int taps, const double *hist, const double *x, int i0, int step, int count,
+                   double *out) {
+    int j = 0;
+    // Windows that still reach into the history, one at a time.
+    for (; j < count && int64_t(i0) + int64_t(j) * step < taps - 1; ++j)
+        firWindowEnd(coef, taps, hist, x, i0 + j * step, out + 2 * j);
+    for (; j + 8 <= count; j += 8) firWindowEndsInside<8>(coef, taps, x, i0 + j * step, step, out + 2 * j);
+    for (; j + 4 <= count; j += 4) firWindowEndsInside<4>(coef, taps, x, i0 + j * step, step, out + 2 * j);
+    for (; j < count; ++j) firWindowEnd(coef, taps, hist, x, i0 + j * step, out + 2 * j);
+}
+
 // ---- Per-rate set-up ----------------------------------------------------------------
 
-void initDsdParameters(int rate) {
+void resetOutputFade() {
+    // No splice is under way on the offered stream, so no integrator
+    // cutting is either: a cutting left active would hold the next splice
+    // back for good.
     for (int c = 0; c < 2; ++c) {
         CDsm5th.mSpliceReq[c] = 1;
         CDsm5th.mSpliceCur[c] = 1;
+        CDsm5th.mCutFlags[c] = 0;
     }
     const double zero[2] = {0.0, 0.0};
     CFadeVolLpf.setXdiret(zero);
     CFadeVolLpf.setY_1direct(zero);
+}
+
+void initDsdParameters(int rate) {
+    resetOutputFade();
     CFadeVolLpf.set_coefA_byFs(kFadeGlideSeconds, rate);
     for (int c = 0; c < 2; ++c) {
         sFadeReq[c].store(0, kRelaxed);
@@ -257,10 +291,17 @@ void freeChFFTbuffer(int track) {
 void processFFT_MasterTrackLowFreq(const double *frames, int n) {
     if (!frames || n < 1) return;
     int pos = ringPoint(curFftSampleLowFreq, kLowFreqRingFrames);
-    for (int i = 0; i < n; i += kLowFreqStep) {
-        firWindowEnd(sFFTLowFreqDecimBuf, kLowFreqFirTaps, sFFTLowFreqDecimFirSrcBuf, frames, i,
-                     &sAnalyzeBufferLowFreq[2 * pos]);
-        if (++pos >= kLowFreqRingFrames) pos = 0;
+    const int points = (n + kLowFreqStep - 1) / kLowFreqStep;
+    double y[2 * kFirBatch];
+    for (int p0 = 0; p0 < points; p0 += kFirBatch) {
+        const int c = std::min(int(kFirBatch), points - p0);
+        firWindowEnds(sFFTLowFreqDecimBuf, kLowFreqFirTaps, sFFTLowFreqDecimFirSrcBuf, frames, p0 * kLowFreqStep,
+                      kLowFreqStep, c, y);
+        for (int j = 0; j < c; ++j) {
+            sAnalyzeBufferLowFreq[2 * pos] = y[2 * j];
+            sAnalyzeBufferLowFreq[2 * pos + 1] = y[2 * j + 1];
+            if (++pos >= kLowFreqRingFrames) pos = 0;
+        }
     }
     curFftSampleLowFreq.store(pos, kRelaxed);
     keepHistory(sFFTLowFreqDecimFirSrcBuf, kLowFreqFirTaps, frames, n);
@@ -283,16 +324,20 @@ void processFFT_MasterTrack(bool decimate, const double *frames, int n) {
     int pos = ringPoint(curFftSample, kMasterRingFrames);
     if (decimate) {
         const int step = meterInterval();
+        const int points = int((int64_t(n) + step - 1) / step);
         double peak[2] = {0.0, 0.0};
-        for (int i = 0; i < n; i += step) {
-            double y[2];
-            firWindowEnd(sMeterDecimBuf, kMeterFirTaps, sDsdDecimFirSrcBuf, frames, i, y);
-            for (int c = 0; c < 2; ++c) {
-                const double v = y[c] * kDsdWorkToFullScale;
-                sAnalyzeBuffer[2 * pos + c] = v;
-                peak[c] = std::max(peak[c], std::fabs(v));
+        double y[2 * kFirBatch];
+        for (int p0 = 0; p0 < points; p0 += kFirBatch) {
+            const int m = std::min(int(kFirBatch), points - p0);
+            firWindowEnds(sMeterDecimBuf, kMeterFirTaps, sDsdDecimFirSrcBuf, frames, p0 * step, step, m, y);
+            for (int j = 0; j < m; ++j) {
+                for (int c = 0; c < 2; ++c) {
+                    const double v = y[2 * j + c] * kDsdWorkToFullScale;
+                    sAnalyzeBuffer[2 * pos + c] = v;
+                    peak[c] = std::max(peak[c], std::fabs(v));
+                }
+                if (++pos >= kMasterRingFrames) pos = 0;
             }
-            if (++pos >= kMasterRingFrames) pos = 0;
         }
         curFftSample.store(pos, kRelaxed);
         keepHistory(sDsdDecimFirSrcBuf, kMeterFirTaps, frames, n);

@@ -42,6 +42,16 @@ enum : int {
 // Two-lane entries of a designed filter of T taps, zero tail included.
 constexpr int firCoefEntries(int taps) { return 2 * (taps / 2) + 1 + kFirZeroTail; }
 
+// Outputs of a T-tap two-lane FIR evaluated at frames i0, i0 + step, ...
+// (count of them) of x, into out (two-lane, 2 x count doubles). The window
+// of frame i ends at i (inclusive) and coefficient 0 meets its oldest
+// frame; frames before x come from hist, the T frames that preceded x. Each
+// lane of each output is summed in tap order from 0.0, so the values do not
+// depend on how many outputs are formed together.
+void firWindowEnds(const double *coef, int taps, const double *hist, const double *x, int i0, int step, int count,
+                   double *out);
+enum : int { kFirBatch = 64 };  // outputs a caller forms per firWindowEnds call
+
 // Coefficients, two-lane (each value twice), written by initDsdParameters.
 extern double sMeterDecimBuf[2 * firCoefEntries(kMeterFirTaps)];
 extern double sMeterDecimBufPCMPCM[2 * firCoefEntries(kPcmPeakFirTaps)];
@@ -56,11 +66,16 @@ constexpr int kLowFreqAnalysisIndex = 1022;
 constexpr int kMasterAnalysisIndex = 1023;
 
 // The per-rate set-up: both modulator channels on the offered stream
-// (mSpliceReq = mSpliceCur = 1), the fade smoother at 0 with a 0.01 s glide
+// (mSpliceReq = mSpliceCur = 1, no cutting), the fade smoother at 0 with a 0.01 s glide
 // at the rate, no fade requested or acknowledged, pure DSD off,
 // sMeterFirInterval for the rate, and (when the library is bound) the four
 // metering filters designed for the rate.
 void initDsdParameters(int rate);
+// The part of it that a playback changes: the fade level back to 0, both
+// modulator channels on the offered stream and no integrator cutting, so
+// that the next playback fades in and splices as the first one did.
+// Device thread (or while no stream runs).
+void resetOutputFade();
 
 // The held peak pair: row -1 the master (and the next measurement replaces
 // it), 0..31 a track that has an audio thread; while input monitoring, rows

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <mutex>
 
+#include <emmintrin.h>
+
 #include "audiofile/audiohelpers.h"
 #include "dsp/dynamics.h"
 #include "dsp/reverb.h"
@@ -47,6 +49,12 @@ bool growWorkBuffers(int frames) {
     return true;
 }
 
+}  // namespace
+
+bool reserveMixingBuffers(int frames) { return growWorkBuffers(frames); }
+
+namespace {
+
 int32_t availableFrames(int track, bool bounceFeed) {
     const int64_t produced = sProducedCount[track].load(std::memory_order_acquire);
     const int64_t taken = bounceFeed ? sBouncedCount[track].load(kRelaxed) : sConsumedCount[track].load(kRelaxed);
@@ -54,18 +62,6 @@ int32_t availableFrames(int track, bool bounceFeed) {
 }
 
 bool eqOn(const tPEQ *eq) { return eq && eq->allOn && *eq->allOn; }
-
-// One output of the track metering filter whose window ends at frame i of
-// x, the frames before x taken from hist (the last kTrackMeterFirTaps).
-double trackFirLane(const double *__restrict coef, const double *__restrict hist, const double *__restrict x, int i,
-                    int lane) {
-    constexpr int T = kTrackMeterFirTaps;
-    double s = 0.0;
-    int k = 0;
-    for (; k < T - 1 - i; ++k) s += coef[2 * k + lane] * hist[2 * (i + 1 + k) + lane];
-    for (; k < T; ++k) s += coef[2 * k + lane] * x[2 * (i + 1 + k - T) + lane];
-    return s;
-}
 
 // Decimated analysis of a track: the track work buffer through the track
 // metering filter at every sMeterFirInterval-th frame into the scratch
@@ -77,11 +73,13 @@ void feedTrackDecimated(int t, const double *trk, int frames, double peak[2]) {
     double *scratch = pChAnalyzeBufTemp;
     peak[0] = peak[1] = 0.0;
     int count = 0;
-    if (hist && scratch) {
-        for (int i = 0; i < frames && count < ChAnalyzeBufTempSize; i += step, ++count) {
+    if (hist && scratch && frames > 0) {
+        count = int(std::min<int64_t>((int64_t(frames) + step - 1) / step, ChAnalyzeBufTempSize));
+        firWindowEnds(sMeterDecimBufTrk, kTrackMeterFirTaps, hist, trk, 0, step, count, scratch);
+        for (int j = 0; j < count; ++j) {
             for (int c = 0; c < 2; ++c) {
-                const double v = trackFirLane(sMeterDecimBufTrk, hist, trk, i, c) * kDsdWorkToFullScale;
-                scratch[2 * count + c] = v;
+                const double v = scratch[2 * j + c] * kDsdWorkToFullScale;
+                scratch[2 * j + c] = v;
                 // Magnitudes, as the undecimated path takes them.
                 peak[c] = std::max(peak[c], std::fabs(v));
             }
@@ -111,6 +109,44 @@ void feedTrackDecimated(int t, const double *trk, int frames, double peak[2]) {
         std::memmove(hist, hist + 2 * frames, size_t(T - frames) * 16);
         std::memcpy(hist + 2 * (T - frames), trk, size_t(frames) * 16);
     }
+}
+
+struct tMixGains {
+    double LL, LR, RL, RR;      // track to master
+    double sLL, sLR, sRL, sRR;  // track to the effect send
+};
+
+// Frames [0, n) of one track: its mix into the master (stored for the first
+// track, added for the others), its send into the bus (or, with Direct,
+// straight to the return at gain ret), its mix into the track buffer (when
+// given) and the magnitude peaks. Both channels in one register: each lane
+// forms exactly the products and sums of its channel.
+template <bool First, bool Direct>
+void mixTrackFrames(const tMixGains &k, const double *__restrict src, int n, double *__restrict master,
+                    double *__restrict bus, double *__restrict trk, double ret, double peak[2]) {
+    const __m128d toL = _mm_set_pd(k.LR, k.LL), toR = _mm_set_pd(k.RR, k.RL);
+    const __m128d sendL = _mm_set_pd(k.sLR, k.sLL), sendR = _mm_set_pd(k.sRR, k.sRL);
+    const __m128d retGain = _mm_set1_pd(ret);
+    const __m128d magnitude = _mm_castsi128_pd(_mm_set1_epi64x(INT64_MAX));
+    __m128d pk = _mm_setzero_pd();
+    for (int i = 0; i < n; ++i) {
+        const __m128d x = _mm_loadu_pd(src + 2 * i);
+        const __m128d L = _mm_unpacklo_pd(x, x), R = _mm_unpackhi_pd(x, x);
+        const __m128d o = _mm_add_pd(_mm_mul_pd(toL, L), _mm_mul_pd(toR, R));
+        const __m128d f = _mm_add_pd(_mm_mul_pd(sendL, L), _mm_mul_pd(sendR, R));
+        if (First) {
+            _mm_storeu_pd(master + 2 * i, o);
+            _mm_storeu_pd(bus + 2 * i, Direct ? _mm_mul_pd(f, retGain) : f);
+        } else {
+            _mm_storeu_pd(master + 2 * i, _mm_add_pd(_mm_loadu_pd(master + 2 * i), o));
+            _mm_storeu_pd(bus + 2 * i, _mm_add_pd(_mm_loadu_pd(bus + 2 * i), f));
+        }
+        if (trk) _mm_storeu_pd(trk + 2 * i, o);
+        // max(magnitude, peak): the peak stays where the magnitude is not
+        // above it (also for NaN), as std::max(peak, magnitude) keeps it.
+        pk = _mm_max_pd(_mm_and_pd(o, magnitude), pk);
+    }
+    _mm_storeu_pd(peak, pk);
 }
 
 void holdTrackPeak(int t, const double peak[2]) {
@@ -201,6 +237,8 @@ int audioThreadMixing(tAudioMixingParams *p) {
     const bool monitoring = sInputMonitorEnable.load(kRelaxed);
     const bool bounceFeed = sEngineStatus.load(kRelaxed) == kEngineBounceFeed;
     const bool decimated = p->decimatedAnalysis;
+    const double ret = mix ? mix->fxReturnGain : 0.0;
+    const bool directReturn = count == 1 && fxReturn && !mix->fxOn;
 
     for (int t = 0; t < count; ++t) {
         const tMixChParam &ch = mix->ch[t];
@@ -222,48 +260,45 @@ int audioThreadMixing(tAudioMixingParams *p) {
             n = monitoring ? frames : std::min(frames, int(availableFrames(t, bounceFeed)));
         }
 
+        // The first track's mix is what the master holds until the next
+        // track adds to it, so the master stands in for its track buffer;
+        // a track alone without the effect bus sends straight to the return.
+        double *tbuf = t == 0 ? master : trk;
         double peak[2] = {0.0, 0.0};
-        for (int i = 0; i < n; ++i) {
-            const double L = src[2 * i], R = src[2 * i + 1];
-            const double oL = LL * L + RL * R, oR = LR * L + RR * R;
-            const double fL = sLL * L + sRL * R, fR = sLR * L + sRR * R;
-            if (t == 0) {
-                master[2 * i] = oL;
-                master[2 * i + 1] = oR;
-                fx[2 * i] = fL;
-                fx[2 * i + 1] = fR;
-            } else {
-                master[2 * i] += oL;
-                master[2 * i + 1] += oR;
-                fx[2 * i] += fL;
-                fx[2 * i + 1] += fR;
-            }
-            trk[2 * i] = oL;
-            trk[2 * i + 1] = oR;
-            peak[0] = std::max(peak[0], std::fabs(oL));
-            peak[1] = std::max(peak[1], std::fabs(oR));
-        }
+        const tMixGains gains = {LL, LR, RL, RR, sLL, sLR, sRL, sRR};
+        if (t == 0 && directReturn)
+            mixTrackFrames<true, true>(gains, src, n, master, fxReturn, nullptr, ret, peak);
+        else if (t == 0)
+            mixTrackFrames<true, false>(gains, src, n, master, fx, nullptr, ret, peak);
+        else
+            mixTrackFrames<false, false>(gains, src, n, master, fx, trk, ret, peak);
         const size_t rest = size_t(frames - n) * 16;
         if (rest) {
             if (t == 0) {
                 std::memset(master + 2 * n, 0, rest);
-                std::memset(fx + 2 * n, 0, rest);
+                if (directReturn) {
+                    // The silent send's return, as the bus would give it.
+                    const double r0 = 0.0 * ret;
+                    for (int i = 2 * n; i < 2 * frames; ++i) fxReturn[i] = r0;
+                } else {
+                    std::memset(fx + 2 * n, 0, rest);
+                }
+            } else {
+                std::memset(trk + 2 * n, 0, rest);
             }
-            std::memset(trk + 2 * n, 0, rest);
         }
 
         if (decimated) {
-            feedTrackDecimated(t, trk, frames, peak);
+            feedTrackDecimated(t, tbuf, frames, peak);
         } else if (!monitoring) {
-            processFFT(false, t, trk, frames);
+            processFFT(false, t, tbuf, frames);
         }
         holdTrackPeak(t, peak);
         sMixBusy[t].store(false, std::memory_order_release);
     }
 
     // Effect return.
-    const double ret = mix ? mix->fxReturnGain : 0.0;
-    if (fxReturn)
+    if (fxReturn && !directReturn)
         for (int i = 0; i < 2 * frames; ++i) fxReturn[i] = fx[i] * ret;
     if (mix && mix->fxOn) {
         if (double *ring = gpReverbBuffer) {
@@ -292,8 +327,10 @@ int audioThreadMixing(tAudioMixingParams *p) {
 
     processMasterEQ(master, master, frames, decimated);
 
+    // A gain of exactly 1 leaves every value as it is.
     const double g = mix ? mix->masterGain : 0.0;
-    for (int i = 0; i < 2 * frames; ++i) master[i] *= g;
+    if (g != 1.0)
+        for (int i = 0; i < 2 * frames; ++i) master[i] *= g;
     if (sPolarityInvert.load(kRelaxed))
         for (int i = 0; i < 2 * frames; ++i) master[i] = -master[i];
     return 0;

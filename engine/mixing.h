@@ -46,6 +46,10 @@ enum : int {
 // nothing and its equaliser does not run. 0, or kEngineErrMemory when the
 // work buffers cannot be grown: the master and the return are then silence.
 [[nodiscard]] int audioThreadMixing(tAudioMixingParams *p);
+// Grows the mixing work buffers for chunks of up to `frames` frames now, on
+// the caller's thread, instead of on the device thread's first such chunk.
+// Only while no buffer switch runs. False when they cannot be had.
+bool reserveMixingBuffers(int frames);
 
 // The track's equaliser in place: its bands that are on from index 3 down
 // to 0, then its linear total gain; nothing without a record or while the

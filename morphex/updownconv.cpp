@@ -88,7 +88,7 @@ struct CUpDownConv::Filter {
     const double *coef = nullptr;
     int taps = 0;
     uint32_t up = 0;
-    tAlignedBuffer<double> poly;            // two-lane, all phases
+    tAlignedBuffer<double> poly;            // two-lane, all phases, each from a 64-byte boundary
     std::unique_ptr<int64_t[]> polyStart;   // per phase, in two-lane entries
     std::unique_ptr<int32_t[]> count;       // taps per phase
     tAlignedBuffer<double> tables;          // 256 doubles per group
@@ -136,7 +136,10 @@ int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up
     Filter &f = *mFilter;
     if (f.matches(coefficients, taps, up, dsdTables)) return kUpDownOk;
     f.release();
-    f.poly = allocAligned<double>(2 * static_cast<int64_t>(taps));
+    // Every phase starts on a 64-byte boundary (a multiple of four two-lane
+    // entries), so that the wide sums load its coefficients without
+    // splitting cache lines; the padding is never read.
+    f.poly = alignedBuffer<double>(2 * (static_cast<uint64_t>(taps) + 3 * static_cast<uint64_t>(up)), 64);
     f.polyStart.reset(new (std::nothrow) int64_t[up]);
     f.count.reset(new (std::nothrow) int32_t[up]);
     if (dsdTables) f.tableStart.reset(new (std::nothrow) int64_t[up]);
@@ -155,7 +158,7 @@ int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up
             f.poly[2 * (at + k)] = coefficients[src];
             f.poly[2 * (at + k) + 1] = coefficients[src + 1];
         }
-        at += n;
+        at += (n + 3) / 4 * 4;
         if (dsdTables) {
             f.tableStart[p] = groups;
             groups += (n + 7) / 8;
@@ -632,6 +635,31 @@ void CUpDownConv::polyphase(const tDownConvertParams *p, const Source &src, bool
     for (int i0 = 0; i0 < p->count; i0 += kSumChunk) {
         const int c = std::min<int>(kSumChunk, p->count - i0);
         src.sums(step, c, sl, sr);
+        // Without the fade smoother, a chunk over which the envelope holds
+        // one level (no segment starts inside it and the segment does not
+        // ramp) has the same gains on every output: the envelope is stepped
+        // once for the chunk and the gain products g x level formed once,
+        // as the frame-by-frame form forms them first.
+        const int64_t last = st.position + c - 1;
+        if (!fade && (!env || ((env[st.index].start == kDspVolEnd || env[st.index + 1].start > last) &&
+                               env[st.index].direction != 1 && env[st.index].direction != -1))) {
+            const double level = env ? env[st.index].level : st.level;
+            st.level = level;
+            st.position += c;
+            const double k0 = g[0] * level, k1 = g[1] * level, k2 = g[2] * level, k3 = g[3] * level;
+            double *o = out + 2 * static_cast<int64_t>(i0);
+            for (int i = 0; i < c; ++i) {
+                const double l = k0 * sl[i] + k2 * sr[i], r = k1 * sl[i] + k3 * sr[i];
+                if (p->overwrite) {
+                    o[2 * i] = l;
+                    o[2 * i + 1] = r;
+                } else {
+                    o[2 * i] += l;
+                    o[2 * i + 1] += r;
+                }
+            }
+            continue;
+        }
         for (int i = 0; i < c; ++i) {
             const double level = stepGain(st, env, fade, true);
             const Mix m = panMix(g, level, level, sl[i], sr[i]);

@@ -82,6 +82,15 @@ protected:
         edit->mExportRegion.inPoint = in;
         edit->mExportRegion.outPoint = out;
         edit->mExportRegion.gain = 1.0;
+        // The view's handles say the same, so that a recomputation from the
+        // view (a track added, a handle moved) keeps this region.
+        const double length = static_cast<double>(w->getMaxSamples());
+        if (length > 0) {
+            trackGraphic *view = w->ui->widgetTrack1;
+            view->mInPoint = view->mFadeInEnd = (static_cast<double>(in) + 0.5) / length;
+            view->mOutPoint = view->mFadeOutStart = (static_cast<double>(out) + 0.5) / length;
+            view->mGain = 1.0;
+        }
     }
     std::string source(const char *name, size_t frames, float left, float right) {
         const std::string path = dir.file(name);

@@ -8,8 +8,9 @@
 //
 // The device runs unpaced; a pace hook lets a cycle run only while the test
 // allows it (a cycle limit) and, with feed pacing on, only once the track 0
-// producer is a whole buffer ahead, so a test never hears an underrun that
-// a real-time device would not have had.
+// producer is a whole buffer ahead (before the play gate opens: as far
+// ahead as the gate asks), so a test never hears an underrun or a start
+// delay that a real-time device would not have had.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -194,7 +195,14 @@ private:
         }
         if (!b->mFeed.load() || status != kEnginePlaying || sStopRequest.load()) return true;
         const int64_t ahead = sProducedCount[0].load() - sConsumedCount[0].load();
-        return ahead >= int64_t(b->mEngineFrames) || sJobEnded[0].load();
+        // Until the play gate opens the engine sends idle buffers, and it
+        // opens once more than a ring block waits. A real-time device hears
+        // a few of them while the producer fills its second block; an
+        // unpaced one would run as many as it can in that time, a start
+        // delay that depends on the machine's load.
+        const int64_t need = sPlayGate.load() ? int64_t(b->mEngineFrames)
+                                              : std::max<int64_t>(b->mEngineFrames, sRingBlockFrames.load() + 1);
+        return ahead >= need || sJobEnded[0].load();
     }
 
     static void proc(void *client, const tAudioHostCycle *c) {

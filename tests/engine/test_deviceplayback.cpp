@@ -213,6 +213,39 @@ TEST_F(DevicePlaybackTest, ADsdFilePlaysOverDopToItsEnd) {
     EXPECT_EQ(wrong, 0u);
 }
 
+// A file that ends while its fade-in still splices toward its own bits (a
+// quarter of a second: the splice comes about a third of a second in), then
+// a second file in the same session, after the device is put on the rate
+// again: the second one fades in and carries its own bits like the first
+// file of a session, not idle words.
+TEST_F(DevicePlaybackTest, AFileEndingDuringItsFadeInLeavesTheNextPlaybackSounding) {
+    constexpr uint32_t kRate = 2822400;
+    devrig::Rig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.open("Studio Interface", false));
+    for (uint64_t bits : {uint64_t(kRate / 4), uint64_t(kRate)}) {
+        SCOPED_TRACE(bits);
+        std::vector<uint8_t> left, right;
+        devrig::dsdTone(kRate, bits, &left, &right);
+        const std::string path = dir.file("tone" + std::to_string(bits) + ".dff");
+        ASSERT_NO_FATAL_FAILURE(dfftest::writeDff(path, dfftest::param(2, kRate), devrig::interleave(left, right)));
+        tVirtualCapture cap;
+        ASSERT_NO_FATAL_FAILURE(playDsd(rig, path, kRate, 16, bits, &cap));
+        if (bits < kRate) continue;
+        std::vector<uint8_t> out[2];
+        decode(cap, true, out, nullptr);
+        const std::vector<uint8_t> *src[2] = {&left, &right};
+        for (int c = 0; c < 2; ++c) {
+            SCOPED_TRACE(c);
+            const int64_t lag = findLag(out[c], *src[c]);
+            ASSERT_GE(lag, 17) << "the second file never reaches the device (idle words)";
+            int64_t from = 0, until = 0;
+            exactRun(out[c], *src[c], lag, &from, &until);
+            EXPECT_GE(until, int64_t(bits) - 17);
+            EXPECT_LT(from, int64_t(kRate) / 2) << "pure output began late";
+        }
+    }
+}
+
 // The native stream's first 564,480 bits per channel are the start-up
 // mute: all-zero words, then the idle pattern of a stopped engine.
 TEST_F(DevicePlaybackTest, NativeStartUpMuteLastsItsBitsThenIdles) {

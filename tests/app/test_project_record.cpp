@@ -1,0 +1,500 @@
+// The Project menu's save and load, and recording from the virtual device's
+// input, on one constructed main window.
+//
+// Recording runs on the window's own stream of the virtual device.
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "app/mainwindow.h"
+#include "audiofile/wavfile.h"
+#include "editing/dialogrecsetup.h"
+#include "engine/capturering.h"
+#include "engine/contcoreaudiothread.h"
+#include "engine/recengine.h"
+#include "engine/rtbridge.h"
+#include "mixer/dialogpeq.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+QTemporaryDir *sHome = nullptr;
+
+void put32(QByteArray &b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.append(char((v >> (8 * i)) & 0xff));
+}
+void put16(QByteArray &b, uint16_t v) {
+    b.append(char(v & 0xff));
+    b.append(char(v >> 8));
+}
+
+// A 16-bit stereo PCM WAV of `frames` silent frames.
+bool writeWav(const QString &path, uint32_t rate, uint32_t frames) {
+    const uint32_t dataBytes = frames * 4;
+    QByteArray h("RIFF");
+    put32(h, 36 + dataBytes);
+    h.append("WAVEfmt ");
+    put32(h, 16);
+    put16(h, 1);
+    put16(h, 2);
+    put32(h, rate);
+    put32(h, rate * 4);
+    put16(h, 4);
+    put16(h, 16);
+    h.append("data");
+    put32(h, dataBytes);
+    h.append(QByteArray(int(dataBytes), '\0'));
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(h) == h.size();
+}
+
+// Reads and closes the message boxes that appear while it lives.
+struct BoxReader {
+    QStringList titles, texts;
+    QTimer timer;
+    BoxReader() {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                auto *box = qobject_cast<QMessageBox *>(top);
+                if (box && box->isVisible()) {
+                    titles << box->windowTitle();
+                    texts << box->text();
+                    box->accept();
+                }
+            }
+        });
+        timer.start(30);
+    }
+};
+
+QString sSaveAnswer;
+QString savePath(QWidget *, const QString &, const QString &, const QString &) { return sSaveAnswer; }
+
+class ProjectRecordWindow : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sHome = new QTemporaryDir;
+        qputenv("HOME", sHome->path().toUtf8());
+        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
+        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
+        sWindow = new MainWindow;
+    }
+    static void TearDownTestSuite() {
+        delete sWindow;
+        sWindow = nullptr;
+        delete sHome;
+        sHome = nullptr;
+    }
+    static QString file(const QString &name) { return sHome->filePath(name); }
+    static MainWindow *sWindow;
+};
+MainWindow *ProjectRecordWindow::sWindow = nullptr;
+
+}  // namespace
+
+TEST_F(ProjectRecordWindow, SavingStoresEveryTracksSettingsAndTheMaster) {
+    MainWindow &w = *sWindow;
+    ASSERT_TRUE(w.mConstructed);
+    // Two tracks as opening two files leaves them.
+    w.getMemoryForEQ(1);
+    w.mMixParam.trackCount = 2;
+    ASSERT_EQ(w.mProject.appendTrack(file(QStringLiteral("a.wav"))), kProjectOK);
+    ASSERT_EQ(w.mProject.appendTrack(file(QStringLiteral("b.wav"))), kProjectOK);
+    w.mMixParam.ch[0].faderDb = -6.0f;
+    w.mMixParam.ch[0].pan = -40.0;
+    w.mMixParam.ch[0].delayMs = 12.7;
+    w.mMixParam.ch[1].faderDb = 3.5f;
+    w.mMixParam.ch[1].pan = 25.0;
+    w.mMixParam.ch[1].delayMs = 0.0;
+    w.mPeq[0]->band[3].mFreq = 123.0;  // EQ1
+    w.mPeq[0]->band[3].mBandOn = true;
+    w.mPeq[0]->band[0].mGain = -4.5;  // EQ4
+    w.mPeq[0]->totalGainDb = 2.0;
+    *w.mPeq[0]->allOn = true;
+    w.mPeq[1]->band[1].mQ = 3.3;  // EQ3
+    *w.mPeq[1]->allOn = false;
+    w.mPeq[kMainMasterSlot]->band[2].mFreq = 777.0;  // EQ2
+    w.mPeq[kMainMasterSlot]->totalGainDb = -1.5;
+    *w.mPeq[kMainMasterSlot]->allOn = true;
+    w.mPlayFs = 96000;
+
+    // A cancelled dialog writes nothing.
+    MainWindow::sProjectSaveDialog = &savePath;
+    sSaveAnswer.clear();
+    const QDir before = w.mProjectDir;
+    w.actionSaveClicked(true);
+    EXPECT_EQ(w.mProjectDir, before);
+
+    QDir().mkpath(file(QStringLiteral("projects")));
+    sSaveAnswer = file(QStringLiteral("projects/two.adl"));
+    w.actionSaveClicked(true);
+    EXPECT_EQ(w.mProjectDir.absolutePath(), file(QStringLiteral("projects")));
+
+    projectFile saved;
+    ASSERT_EQ(saved.loadProjectFile(sSaveAnswer), 2);
+    EXPECT_EQ(saved.getTrackFilePath(0), file(QStringLiteral("a.wav")));
+    EXPECT_EQ(saved.getTrackFilePath(1), file(QStringLiteral("b.wav")));
+    EXPECT_EQ(saved.pointCount(kADLParamLevel, 0), 1);
+    EXPECT_EQ(saved.pointCount(kADLParamPan, 1), 1);
+    EXPECT_FLOAT_EQ(float(saved.getParameterFromList(kADLParamLevel, 0, 0)), -6.0f);
+    EXPECT_FLOAT_EQ(float(saved.getParameterFromList(kADLParamLevel, 1, 0)), 3.5f);
+    EXPECT_FLOAT_EQ(float(saved.getParameterFromList(kADLParamPan, 0, 0)), -40.0f);
+    EXPECT_FLOAT_EQ(float(saved.getParameterFromList(kADLParamPan, 1, 0)), 25.0f);
+    EXPECT_EQ(saved.getDelayTime(0), 12.0);  // whole milliseconds
+    EXPECT_EQ(saved.getDelayTime(1), 0.0);
+    const tProjectEQParams *eq0 = saved.getEqParams(0);
+    ASSERT_NE(eq0, nullptr);
+    EXPECT_EQ(eq0->band[0].freq, 123.0);
+    EXPECT_TRUE(eq0->band[0].on);
+    EXPECT_EQ(eq0->band[3].gain, -4.5);
+    EXPECT_EQ(eq0->allGain, 2.0);
+    EXPECT_TRUE(eq0->allOn);
+    EXPECT_EQ(saved.getEqParams(1)->band[2].q, 3.3);
+    EXPECT_FALSE(saved.getEqParams(1)->allOn);
+    // The master after the last track.
+    const tProjectEQParams *master = saved.getEqParams(2);
+    ASSERT_NE(master, nullptr);
+    EXPECT_EQ(master->band[1].freq, 777.0);
+    EXPECT_EQ(master->allGain, -1.5);
+    EXPECT_TRUE(master->allOn);
+    // The play rate, as the sequence's rate.
+    QFile text(sSaveAnswer);
+    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(text.readAll().contains("S96000"));
+
+    // A project that cannot be written says so.
+    BoxReader boxes;
+    sSaveAnswer = file(QStringLiteral("no-such-folder/x.adl"));
+    w.actionSaveClicked(true);
+    QTRY_COMPARE(boxes.texts.size(), 1);
+    EXPECT_EQ(boxes.texts[0], QStringLiteral("Could not write the project file."));
+
+    w.mMixParam.trackCount = 1;
+    w.mPlayFs = 44100;
+    for (tPEQ *peq : {w.mPeq[0], w.mPeq[1], w.mPeq[kMainMasterSlot]}) {
+        *peq->allOn = false;
+        peq->totalGainDb = 0.0;
+        peq->totalGainLin = 1.0;
+    }
+}
+
+TEST_F(ProjectRecordWindow, LoadingGivesSettingsOnlyToTracksThatOpened) {
+    MainWindow &w = *sWindow;
+    // A project of two files that no longer exist, its master equaliser on.
+    projectFile doc;
+    ASSERT_EQ(doc.appendTrack(file(QStringLiteral("gone1.wav"))), kProjectOK);
+    ASSERT_EQ(doc.appendTrack(file(QStringLiteral("gone2.wav"))), kProjectOK);
+    doc.appendVolData(0, -6.0f, 0);
+    doc.appendVolData(1, -12.0f, 0);
+    doc.setDelayTime(0, 30);
+    doc.setTrackListName(0, QStringLiteral("Lead"));
+    tProjectEQParams master{};
+    master.allOn = true;
+    master.allGain = -3.0;
+    master.band[1].freq = 555.0;
+    ASSERT_EQ(doc.setEqParams(2, &master), kProjectOK);
+    QDir().mkpath(file(QStringLiteral("load")));
+    sSaveAnswer = file(QStringLiteral("load/gone.adl"));
+    ASSERT_EQ(doc.saveProjectFile(sSaveAnswer), kProjectOK);
+
+    w.mMixParam.trackCount = 1;
+    w.mMixParam.ch[0].faderDb = 0.0f;
+    w.mMixParam.ch[0].gain = 1.0;
+    w.mMixParam.ch[0].delayMs = 0.0;
+    QSignalSpy names(&w, &MainWindow::trackNamesLoaded);
+    MainWindow::sProjectOpenDialog = &savePath;
+    BoxReader boxes;  // failed opens are reported as for any file
+    w.actionLoadClicked(true);
+    EXPECT_EQ(w.mProjectDir.absolutePath(), file(QStringLiteral("load")));
+
+    // The tracks' threads were stopped and awaited before tracks went.
+    EXPECT_FALSE(w.mAudioThread[0]->isRunning());
+    // No file opened: no slot takes a listed file's fader or delay.
+    EXPECT_EQ(w.mMixParam.ch[0].faderDb, 0.0f);
+    EXPECT_EQ(w.mMixParam.ch[0].gain, 1.0);
+    EXPECT_EQ(w.mMixParam.ch[0].delayMs, 0.0);
+    // The master's settings are the project's.
+    EXPECT_EQ(w.mPeq[kMainMasterSlot]->totalGainDb, -3.0);
+    EXPECT_NEAR(w.mPeq[kMainMasterSlot]->totalGainLin, std::pow(10.0, -3.0 / 20.0), 1e-12);
+    EXPECT_TRUE(*w.mPeq[kMainMasterSlot]->allOn);
+    EXPECT_EQ(w.mPeq[kMainMasterSlot]->band[2].mFreq, 555.0);  // EQ2
+    ASSERT_EQ(names.count(), 1);
+    EXPECT_TRUE(names[0][0].toStringList().value(0).isEmpty()) << "the name of a file that did not open";
+
+    *w.mPeq[kMainMasterSlot]->allOn = false;
+    w.mPeq[kMainMasterSlot]->totalGainDb = 0.0;
+    w.mPeq[kMainMasterSlot]->totalGainLin = 1.0;
+}
+
+namespace {
+
+// Recording into a folder of its own: base name KAVELO, WAV, 32-bit float,
+// the rate chosen in both record-rate lists (the device boot fills them
+// alike), the virtual device as play and record device.
+QString prepareRecording(MainWindow &w, const QString &folder, const char *rate = "48kHz") {
+    QDir(folder).removeRecursively();
+    EXPECT_TRUE(QDir().mkpath(folder));
+    DialogRecSetup *setup = w.mDialogRecSetup;
+    EXPECT_NE(setup, nullptr);
+    setup->plainTextEditDir->setText(folder);
+    setup->plainTextEditFile->setText(QStringLiteral("KAVELO"));
+    setup->BounceFormat->setCurrentIndex(0);
+    w.mDriverType = kDriverCoreAudio;
+    w.mRecDevIndex = 1;
+    const int entry = w.ui->comboBox_recFreq->findText(QString::fromLatin1(rate));
+    EXPECT_GE(entry, 0) << rate;
+    EXPECT_EQ(setup->comboboxRecFreq->itemText(entry), QString::fromLatin1(rate));
+    setup->comboboxRecFreq->setCurrentIndex(entry);
+    w.ui->comboBox_recFreq->setCurrentIndex(entry);
+    if (setup->recFormat() == kRecFormatWav) setup->BounceBit->setCurrentIndex(2);  // 32-bit float
+    return folder;
+}
+
+void touch(const QString &path) {
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+}
+
+bool waitForIdle(MainWindow &w) {
+    return QTest::qWaitFor([&w] { return w.mRecState == 0; }, 10000);
+}
+
+}  // namespace
+
+TEST_F(ProjectRecordWindow, RecordingTakesTheFirstFreeName) {
+    MainWindow &w = *sWindow;
+    const QString folder = prepareRecording(w, file(QStringLiteral("takes")));
+    const auto take = [&](const QString &name) { return folder + QLatin1Char('/') + name; };
+    touch(take(QStringLiteral("KAVELO_001.wav")));
+    touch(take(QStringLiteral("KAVELO_003.wav")));
+    EXPECT_EQ(w.freeRecordingPath(), take(QStringLiteral("KAVELO_002.wav")));
+    touch(take(QStringLiteral("KAVELO_002.wav")));
+    EXPECT_EQ(w.freeRecordingPath(), take(QStringLiteral("KAVELO_004.wav")));
+
+    for (int n = 1; n <= 999; ++n) touch(take(QStringLiteral("KAVELO_%1.wav").arg(n, 3, 10, QLatin1Char('0'))));
+    {
+        BoxReader boxes;
+        w.ui->recButton->setChecked(true);
+        w.on_recButton_clicked();
+        QTRY_COMPARE(boxes.texts.size(), 1);
+        EXPECT_EQ(boxes.titles[0], QStringLiteral("Could not record."));
+        EXPECT_EQ(boxes.texts[0], QStringLiteral("Could not create the file.\nPlease change the file name to record."));
+    }
+    EXPECT_EQ(w.mRecState, 0);
+    EXPECT_FALSE(w.ui->recButton->isChecked());
+    // Another format has names of its own.
+    w.mDialogRecSetup->BounceFormat->addItems({QStringLiteral("DSDIFF(DSD)"), QStringLiteral("DSF(DSD)")});
+    w.mDialogRecSetup->BounceFormat->setCurrentIndex(2);
+    EXPECT_EQ(w.freeRecordingPath(), take(QStringLiteral("KAVELO_001.dsf")));
+    w.mDialogRecSetup->BounceFormat->removeItem(2);
+    w.mDialogRecSetup->BounceFormat->removeItem(1);
+}
+
+TEST_F(ProjectRecordWindow, ADsdRateSwitchesWavToDsdiffAndStoppingWhileArmedWritesNothing) {
+    MainWindow &w = *sWindow;
+    BoxReader boxes;  // opening the recording afterwards may report it
+    const QString folder = prepareRecording(w, file(QStringLiteral("takes")));
+    const auto take = [&](const QString &name) { return folder + QLatin1Char('/') + name; };
+    DialogRecSetup *setup = w.mDialogRecSetup;
+    // A device boot with DSD rates offers the DSD formats.
+    setup->BounceFormat->addItems({QStringLiteral("DSDIFF(DSD)"), QStringLiteral("DSF(DSD)")});
+    setup->comboboxRecFreq->setCurrentIndex(setup->comboboxRecFreq->findText(QStringLiteral("5.6MHz")));
+    w.ui->comboBox_recFreq->setCurrentIndex(setup->comboboxRecFreq->currentIndex());
+    EXPECT_EQ(setup->recFormat(), kRecFormatDsdiff);
+    EXPECT_EQ(setup->getRecFileExt(), QStringLiteral(".dff"));
+    EXPECT_EQ(setup->getRecBit(), 1);
+
+    w.on_recButton_clicked();
+    ASSERT_EQ(w.mRecState, 3);
+    EXPECT_EQ(QString::fromStdU16String(w.mRecParams.path), take(QStringLiteral("KAVELO_001.dff")));
+    EXPECT_EQ(w.mRecParams.rate, 5644800);
+    EXPECT_EQ(w.mRecParams.format, kRecFormatDsdiff);
+    EXPECT_EQ(w.mRecParams.bits, 1);
+    EXPECT_EQ(w.mRecParams.channels, 2);
+    EXPECT_EQ(w.ui->lineEditRecFileName->text(), QStringLiteral("KAVELO_001.dff"));
+    EXPECT_EQ(w.ui->labelPlay->text(), QStringLiteral("Rec"));
+    EXPECT_EQ(w.ui->label_orgFreq->text(), QStringLiteral("5.6MHz"));
+    EXPECT_EQ(w.ui->label_orgCh->text(), QStringLiteral("STEREO"));
+    EXPECT_TRUE(w.ui->playButton->isChecked());
+    EXPECT_FALSE(w.ui->actionRec_Setup->isEnabled());
+
+    w.stopRecording();
+    ASSERT_NE(w.mStopProgress, nullptr);
+    EXPECT_EQ(w.mStopProgress->labelText(), QStringLiteral("Stopping..."));
+    EXPECT_EQ(w.mStopProgress->windowTitle(), QStringLiteral("Writing File..."));
+    EXPECT_EQ(w.ui->labelPlay->text(), QStringLiteral("Play"));
+    EXPECT_TRUE(w.ui->actionRec_Setup->isEnabled());
+    ASSERT_TRUE(waitForIdle(w));
+    EXPECT_FALSE(w.mStopProgress->isVisible());
+    EXPECT_FALSE(w.ui->recButton->isChecked());
+    EXPECT_EQ(w.mInputMonitor, 0);
+    EXPECT_FALSE(QFile::exists(take(QStringLiteral("KAVELO_001.dff"))));
+
+    setup->comboboxRecFreq->setCurrentIndex(setup->comboboxRecFreq->findText(QStringLiteral("48kHz")));
+    EXPECT_EQ(setup->recFormat(), kRecFormatWav);
+    setup->BounceFormat->removeItem(2);
+    setup->BounceFormat->removeItem(1);
+}
+
+TEST_F(ProjectRecordWindow, RecordingArmsStartsStopsAndWritesTheFile) {
+    MainWindow &w = *sWindow;
+    BoxReader boxes;  // opening the recording afterwards may report it
+    const QString folder = prepareRecording(w, file(QStringLiteral("takes")));
+    const auto take = [&](const QString &name) { return folder + QLatin1Char('/') + name; };
+    touch(take(QStringLiteral("KAVELO_001.wav")));
+    touch(take(QStringLiteral("KAVELO_002.wav")));
+
+    w.on_recButton_clicked();  // armed: the device booted again, at the recording rate
+    ASSERT_EQ(w.mRecState, 3);
+    EXPECT_EQ(w.mInputMonitor, 1);
+    const QString path = take(QStringLiteral("KAVELO_003.wav"));
+    EXPECT_EQ(QString::fromStdU16String(w.mRecParams.path), path);
+    EXPECT_EQ(w.mRecParams.rate, 48000);
+    EXPECT_EQ(w.mPlayFs, 48000);
+    // The boot refilled the format list: the word length is its "24bit".
+    EXPECT_EQ(w.mRecParams.bits, 24);
+
+    w.on_recButton_clicked();  // started
+    ASSERT_EQ(w.mRecState, 4);
+    EXPECT_TRUE(w.ui->recButton->isChecked());
+    w.on_recButton_clicked();  // a second press while recording does nothing
+    EXPECT_EQ(w.mRecState, 4);
+    EXPECT_TRUE(w.ui->recButton->isChecked());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.mRecEngineThread->isFileCreated(); }, 5000));
+
+    QTest::qWait(500);
+    w.stopRecording();
+    EXPECT_EQ(w.mStopProgress->labelText(), QStringLiteral("Writing system file..."));
+    ASSERT_TRUE(waitForIdle(w));
+    EXPECT_EQ(w.mRecEngineThread->lastResult(), kRecOk);
+    EXPECT_EQ(w.mInputMonitor, 0);
+    EXPECT_FALSE(w.ui->recButton->isChecked());
+
+    // The recording: a 24-bit stereo WAV at 48 kHz of whole capture blocks.
+    // (The device layer captures no input in this build, so its content is
+    // shown by the engine's own end-to-end recording test.)
+    gClass_WavFile wav;
+    FILE *fp = std::fopen(path.toLocal8Bit().constData(), "rb");
+    ASSERT_NE(fp, nullptr);
+    uint32_t rate = 0, bits = 0, channels = 0;
+    uint16_t tag = 0;
+    ASSERT_EQ(wav.searchFmtChunk(fp, &rate, &bits, &channels, &tag), 0);
+    EXPECT_EQ(rate, 48000u);
+    EXPECT_EQ(bits, 24u);
+    EXPECT_EQ(channels, 2u);
+    uint64_t offset = 0, bytes = 0, audio = 0;
+    ASSERT_EQ(wav.searchData(fp, &offset, &bytes, &audio), 0);
+    std::fclose(fp);
+    EXPECT_EQ(bytes % (uint64_t(w.mRecParams.blockFrames) * 6), 0u);
+    // The recording was opened as the only track.
+    EXPECT_EQ(w.mTrackPath[0], path);
+    EXPECT_EQ(w.mMixParam.trackCount, 1);
+}
+
+TEST_F(ProjectRecordWindow, TheRecordingOverviewFillsAMinuteColumnByColumn) {
+    MainWindow &w = *sWindow;
+    constexpr int kColumns = 1333;
+    const auto fill = [&](double v) {
+        for (double *peaks : w.mRecOverviewPeaks)
+            for (int i = 0; i < 2 * kMainRecOverviewPairs; ++i) peaks[i] = v;
+    };
+    const auto written = [&](int column) { return w.mRecOverviewPeaks[0][2 * column] != 9.0; };
+    fill(9.0);
+
+    // The cursor half a minute on: at most three columns per tick.
+    w.mRecOverviewColumn = 0;
+    w.mCursorFraction = 0.5;
+    w.updateRecOverview();
+    EXPECT_EQ(w.mRecOverviewColumn, 3);
+    EXPECT_TRUE(written(0) && written(1) && written(2));
+    EXPECT_FALSE(written(3));
+
+    // Nothing while the column is at or ahead of the cursor.
+    w.mRecOverviewColumn = 700;  // 0.525
+    w.updateRecOverview();
+    EXPECT_EQ(w.mRecOverviewColumn, 700);
+    EXPECT_FALSE(written(700));
+
+    // The cursor's minute wrapped: one column, no catching up.
+    w.mRecOverviewColumn = 1000;
+    w.mCursorFraction = 0.01;
+    w.updateRecOverview();
+    EXPECT_EQ(w.mRecOverviewColumn, 1001);
+    EXPECT_TRUE(written(1000));
+
+    // The last column starts a new minute with an empty overview.
+    w.mRecOverviewColumn = kColumns - 1;
+    w.mCursorFraction = 0.9999;
+    w.updateRecOverview();
+    EXPECT_EQ(w.mRecOverviewColumn, 2);
+    EXPECT_EQ(w.mRecOverviewPeaks[0][2 * 700], 0.0);
+    EXPECT_EQ(w.mRecOverviewPeaks[1][2 * (kColumns - 1)], 0.0);
+    EXPECT_EQ(w.mRecOverviewPeaks[0][2 * 5], 0.0);
+    fill(0.0);
+    w.mRecOverviewColumn = 0;
+    w.mCursorFraction = 0.0;
+}
+
+TEST_F(ProjectRecordWindow, LoadingOpensTheListedFilesWithTheirSettings) {
+    MainWindow &w = *sWindow;
+    const QString a = file(QStringLiteral("one.wav")), b = file(QStringLiteral("two.wav"));
+    ASSERT_TRUE(writeWav(a, 44100, 44100));
+    ASSERT_TRUE(writeWav(b, 44100, 22050));
+    // Three listed files, the middle one gone: its settings go nowhere and
+    // the third file's go to the second track.
+    projectFile doc;
+    const QString files[3] = {a, file(QStringLiteral("gone.wav")), b};
+    const float faders[3] = {-6.0f, -20.0f, 3.0f};
+    const float pans[3] = {-30.0f, 99.0f, 40.0f};
+    const int delays[3] = {12, 500, 7};
+    for (int c = 0; c < 3; ++c) {
+        ASSERT_EQ(doc.appendTrack(files[c]), kProjectOK);
+        doc.appendVolData(c, faders[c], 0);
+        doc.appendPanData(c, pans[c], 0);
+        doc.setDelayTime(c, delays[c]);
+        tProjectEQParams eq{};
+        eq.allOn = c != 0;
+        eq.allGain = double(c);
+        eq.band[0].freq = 100.0 * (c + 1);
+        ASSERT_EQ(doc.setEqParams(c, &eq), kProjectOK);
+    }
+    QDir().mkpath(file(QStringLiteral("load3")));
+    sSaveAnswer = file(QStringLiteral("load3/three.adl"));
+    ASSERT_EQ(doc.saveProjectFile(sSaveAnswer), kProjectOK);
+
+    MainWindow::sProjectOpenDialog = &savePath;
+    {
+        BoxReader boxes;  // the missing file is reported as for any file
+        w.actionLoadClicked(true);
+    }
+    ASSERT_EQ(w.mMixParam.trackCount, 2);
+    EXPECT_EQ(w.mTrackPath[0], a);
+    EXPECT_EQ(w.mTrackPath[1], b);
+    const int listed[2] = {0, 2};
+    for (int t = 0; t < 2; ++t) {
+        const int c = listed[t];
+        const tMixChParam &ch = w.mMixParam.ch[t];
+        EXPECT_FLOAT_EQ(ch.faderDb, faders[c]) << t;
+        EXPECT_NEAR(ch.gain, std::pow(10.0, faders[c] / 20.0), 1e-6) << t;
+        EXPECT_FLOAT_EQ(float(ch.pan), pans[c]) << t;
+        EXPECT_EQ(ch.delayMs, double(delays[c])) << t;
+        ASSERT_NE(w.mPeq[t], nullptr);
+        EXPECT_EQ(w.mPeq[t]->band[3].mFreq, 100.0 * (c + 1)) << t;  // EQ1
+        EXPECT_EQ(w.mPeq[t]->totalGainDb, double(c)) << t;
+        EXPECT_EQ(*w.mPeq[t]->allOn, c != 0) << t;
+    }
+    EXPECT_NEAR(w.mMixParam.ch[0].gain, 0.501, 0.001);  // -6 dB
+}
