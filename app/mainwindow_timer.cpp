@@ -195,6 +195,15 @@ void MainWindow::takeSeveralHundredMili() {
         ui->widgetMeter->repaintMeter();
     }
 
+    // 6. A track whose overview is still being computed is drawn as it
+    // grows, one track a tick.
+    const auto overviewPending = [this](int t) { return mWaveJobActive[t] == 1 && mWaveJobDone[t] == 0; };
+    for (int t = 0; t < tracks; ++t) {
+        if (!overviewPending(t)) continue;
+        waveFormRedraw(mViewOffset, kRedrawModeIncremental);
+        break;
+    }
+
     // 7. Device watchdog: about 20 s without a device buffer.
     if (mWatchdogEnabled && downCountWDT(kTransportTickMs)) {
         QMessageBox::warning(this, tr("Audio Device is Offline"), tr("Selected audio device goes offline."),
@@ -258,7 +267,7 @@ void MainWindow::takeSeveralHundredMili() {
     }
 
     // 15. Full redraws a while after a file was opened.
-    if (mRedrawCountdown > 0 && !(mWaveJobActive[0] == 1 && mWaveJobDone[0] == 0) && --mRedrawCountdown == 0) {
+    if (mRedrawCountdown > 0 && !overviewPending(0) && --mRedrawCountdown == 0) {
         waveFormRedraw(mViewOffset, kRedrawModeFull);
         if (mRedrawRepeats > 0) {
             --mRedrawRepeats;

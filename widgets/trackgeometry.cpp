@@ -92,6 +92,11 @@ tTrackColumnMap trackGeo_mapColumns(int64_t S, uint64_t T, int64_t N, double L, 
     return m;
 }
 
+int64_t trackGeo_traceEnd(const tTrackColumnMap &map, double L, int64_t ready) {
+    const int64_t entries = std::min(std::max<int64_t>(0, truncI64(L)), std::max<int64_t>(0, ready));
+    return std::max(map.lo, std::min(map.hi, entries - 1 - map.first));
+}
+
 double trackGeo_columnX(double column, const tTrackColumnMap &map, float rangeMin, float rangeMax, float factor) {
     return ((column / map.span) * (rangeMax - rangeMin) + rangeMin) * factor + map.shift;
 }

@@ -73,6 +73,12 @@ struct tTrackColumnMap {
 tTrackColumnMap trackGeo_mapColumns(int64_t S, uint64_t T, int64_t N, double L, double C, double O, int64_t drawOffset,
                                     int64_t drawEnd);
 
+// The end (exclusive) of the columns whose trace can be drawn. A column's
+// segment joins entry first + x to the next entry, so both must lie inside
+// the level's L entries and among the `ready` entries the overview job has
+// written so far; columns past that wait for a later redraw.
+int64_t trackGeo_traceEnd(const tTrackColumnMap &map, double L, int64_t ready);
+
 // x of a column edge: column index (may be fractional) over D, taken through
 // the allowed range and the track's horizontal factor, plus the shift.
 double trackGeo_columnX(double column, const tTrackColumnMap &map, float rangeMin, float rangeMax, float factor);

@@ -490,7 +490,10 @@ void trackGraphic::drawWaveform(int32_t mode) {
     }
 
     for (int j = 0; j < n; ++j) {
-        const tTrackColumnMap &m = maps[j];
+        tTrackColumnMap m = maps[j];
+        // While the overview grows, the view may ask for more columns than
+        // the job has written (or, at the level's end, one past the array).
+        m.hi = trackGeo_traceEnd(m, mLevelLength, mTrackColumns[j]);
         if (!mUpper[j] || !mLower[j] || m.hi <= m.lo || !(m.span > 0.0)) continue;
         const double y0 = (n - 1 - j) / mTrackCountD, h = 1.0 / mTrackCountD;
         if (mChannels[j] == 1) {

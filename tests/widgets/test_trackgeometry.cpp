@@ -3,6 +3,7 @@
 // drag rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "widgets/trackgeometry.h"
@@ -75,6 +76,30 @@ TEST(TrackGeometry, ColumnsAndZeroLineOfATrack) {
     ASSERT_TRUE(trackGeo_zeroLine(m, 100, 100, 1000, 1000, 99, 0, 0.0f, 1.0f, &x0, &x1));
     EXPECT_DOUBLE_EQ(x1, 1.0);
     EXPECT_FALSE(trackGeo_zeroLine(m, 100, 100, 1000, 1000, 0, 0, 0.0f, 1.0f, &x0, &x1));
+}
+
+TEST(TrackGeometry, TraceStopsAtTheLastWrittenEntry) {
+    // Each column's segment reads the entry after it: the last column drawn
+    // is the one before the level's end or the job's ready count.
+    struct Case {
+        int64_t S, drawOffset, drawEnd, ready, end;
+    };
+    const Case cases[] = {
+        {0, 0, 100, 100, 99},  // a finished overview redrawn up to the level's end
+        {0, 0, 100, 500, 99},  // a ready count beyond the level
+        {0, 30, 60, 60, 59},   // the points that arrived since the last redraw
+        {0, 30, 60, 45, 44},   // asked for more than the job has written
+        {0, 30, 60, 20, 30},   // nothing new is ready: nothing drawn
+        {0, 0, 99, 0, 0},      // no entry written yet
+        {50, 0, 49, 100, 49},  // a scrolled full redraw keeps its columns
+        {50, 0, 50, 100, 49},  // ... and ends one before the level's end
+    };
+    for (const Case &c : cases) {
+        const tTrackColumnMap m = trackGeo_mapColumns(c.S, 1000, 1000, 100, 100 - c.S, 0, c.drawOffset, c.drawEnd);
+        const int64_t end = trackGeo_traceEnd(m, 100, c.ready);
+        EXPECT_EQ(end, c.end) << c.S << " " << c.drawEnd << " " << c.ready;
+        if (end > m.lo) EXPECT_LT(m.first + end, std::min<int64_t>(100, c.ready));
+    }
 }
 
 TEST(TrackGeometry, EnvelopeIsCutAtTheClipLevel) {
