@@ -121,8 +121,16 @@ void MainWindow::trackEditParamChanged(int) {
 
     // Single-track playback fades and gains by this envelope; a file rate of
     // 0 (nothing open) leaves the previous one.
-    (void)dspVolume::setDspVolume(static_cast<int64_t>(length), &region, mFileInfo[0].sampleRate,
-                                  static_cast<uint32_t>(mPlayFs), 0, mSingleVolItems, 0, nullptr);
+    if (dspVolume::setDspVolume(static_cast<int64_t>(length), &region, mFileInfo[0].sampleRate,
+                                static_cast<uint32_t>(mPlayFs), 0, mSingleVolItems, 0, nullptr) == kDspVolOk &&
+        region.fadeOutLength <= 0 && region.outPoint >= static_cast<int64_t>(length)) {
+        // An out point at the end of the material without a fade-out: the
+        // drop to silence would lie past the last sample, yet pure DSD passes
+        // only while a buffer stays within one flat segment, so the file's
+        // last buffers would not reach the device unchanged. The level holds
+        // to the end instead.
+        for (int k = 3; k < 6; ++k) mSingleVolItems[k] = {kDspVolEnd, region.gain, 0.0, 0};
+    }
 
     if (mFileInfo[0].fileType == 0) {
         // A WAV export writes this as the file's start time.
