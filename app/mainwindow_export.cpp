@@ -66,9 +66,10 @@ void MainWindow::on_pushButtonEdit_clicked() {
     const bool several = trackCount > 1;
     const QString channelText = several ? QStringLiteral("STEREO") : ui->label_orgCh->text();
     const int channels = several ? 2 : static_cast<int>(mFileInfo[0].channels);
-    mDialogEdit->setEditFileName(fileNameString(mTrackPath[0]), ui->label_orgFileType->text(),
-                                 ui->label_orgFreq->text(), ui->label_orgBit->text(), channelText, channels,
-                                 trackCount);
+    // The name the user opened (a decoded file is read from a temporary).
+    mDialogEdit->setEditFileName(fileNameString(mDisplayPath.isEmpty() ? mTrackPath[0] : mDisplayPath),
+                                 ui->label_orgFileType->text(), ui->label_orgFreq->text(), ui->label_orgBit->text(),
+                                 channelText, channels, trackCount);
     mDialogEdit->setDestination(&mExportDir);
     mDialogEdit->sendID3tagInfo(&mID3tagInfo, static_cast<int>(mFileInfo[0].sampleRate), mFrameType);
     mDialogEdit->show();
@@ -101,11 +102,13 @@ void MainWindow::convertExecute() {
     const int64_t in = region.inPoint;
     const uint32_t firstRate = mFileInfo[0].sampleRate;
     const tTimeInfo startTime = startTimeOf(in, firstRate);
+    mTransportCommand = kMorphexCmdBounceFeed;
     mCursorSample = in;
     {
-        std::string text;
-        gTc_prepareTimeInfoDisp(&text, in, static_cast<int>(firstRate), kCounterTime, mFrameType);
-        ui->lineEditTime->setText(QString::fromStdString(text));
+        QString text;
+        prepareTimeInfoDisp(text, in, static_cast<int>(firstRate));
+        ui->lineEditTime->setText(text);
+        showMarkName(in);
     }
 
     // The longest track (the first on a tie) is the engine's reference.
@@ -121,7 +124,7 @@ void MainWindow::convertExecute() {
     }
     setMaxWaveLengthThreadID(reference);
     mCursorFraction = longest > 0 ? double(in) / double(longest) : 0.0;
-    if (mChEditStrip) mChEditStrip->setCursorPosition(mCursorFraction);
+    calcCurrentCursor(mCursorFraction);
 
     clearBounceParam();
     const int feeds = std::min<int>(mThreadCount, kMainTrackSlots);
@@ -213,11 +216,13 @@ void MainWindow::cancelBouncing() {
 void MainWindow::on_pushButton_Combine_clicked() {
     if (!mDialogCombine) return;
     const tAudioFileInfo &info = mFileInfo[0];
-    if (!mTrackPath[0].isEmpty() && info.fileType != kWsdFileType) {
-        mDialogCombine->setHeadFile(mTrackPath[0], fileNameString(mTrackPath[0]), static_cast<int>(info.fileType),
-                                    static_cast<int>(info.sampleRate), static_cast<int>(info.bitsPerSample),
-                                    static_cast<int>(info.channels), static_cast<unsigned>(info.formatTag),
-                                    ui->label_orgBit->text());
+    // A decoded file is a temporary that the next decode overwrites: it is
+    // not offered as the head file.
+    if (!mTrackPath[0].isEmpty() && info.fileType != kWsdFileType && mOpenedFrom != 1) {
+        mDialogCombine->setHeadFile(
+            mTrackPath[0], fileNameString(mDisplayPath.isEmpty() ? mTrackPath[0] : mDisplayPath),
+            static_cast<int>(info.fileType), static_cast<int>(info.sampleRate), static_cast<int>(info.bitsPerSample),
+            static_cast<int>(info.channels), static_cast<unsigned>(info.formatTag), ui->label_orgBit->text());
     }
     mDialogCombine->setDestination(&mExportDir);
     mDialogCombine->show();

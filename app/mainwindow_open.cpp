@@ -127,7 +127,7 @@ void MainWindow::on_pushButtonAdd_clicked() {
 void MainWindow::openFile(QString path, int mode) {
     // 1-2.
     if (!mRecRestart) {
-        stopRequest();
+        on_stopButton_clicked();
         QThread::msleep(1500);
     }
     if (!mSplitTempPath.isEmpty()) QFile::remove(mSplitTempPath);

@@ -4,7 +4,3 @@
 #include "app/mainwindow.h"
 
 #include <QEvent>
-
-// The transport's skips, which the keys call.
-void MainWindow::timeSkip(int) {}
-void MainWindow::markSkip(int) {}

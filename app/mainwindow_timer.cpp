@@ -117,6 +117,8 @@ void MainWindow::takeSeveralHundredMili() {
             if ((x > 1.0 || x < 0.0) && !mSliderHeld) drawWaveFrom();
         }
     }
+    // A running recording fills its one-minute overview.
+    if (mRecState == 4) updateRecOverview();
     if (recording) position = 0;
 
     // 3.

@@ -208,6 +208,9 @@ void MainWindow::renumberAndDeleteTrack(int a) {
         }
         mAudioThread[N - 1] = nullptr;
     }
+    // The mixer moved its mute and solo flags with the strips; the factors in
+    // the moved records follow them only once the records are in place.
+    if (mMixer) mMixer->calcMuteSoloVolume();
 
     // 8.
     const int m = N - 1;

@@ -41,9 +41,12 @@ void pollEvery10ms(F done, int sleeps) {
 void MainWindow::on_playButton_clicked() {
     if (mRateChanging) return;
     const bool checked = ui->playButton->isChecked();
-    // While armed or recording the button belongs to the recorder, which is
-    // not part of this program yet.
-    if (mRecState == 3 || mRecState == 4) return;
+    // While armed or recording the button belongs to the recorder: it starts
+    // an armed recording.
+    if (mRecState == 3 || mRecState == 4) {
+        on_recButton_clicked();
+        return;
+    }
     int64_t *delays = getDelayTable();
     const int tracks = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);
     for (int t = 0; t < tracks; ++t) delays[t] = 0;
@@ -159,6 +162,8 @@ void MainWindow::on_stopButton_clicked() {
         ui->recButton->setChecked(false);
         gAudioThread_setMonitorStatus(false);
         stopRequest();
+    } else {
+        stopRecording();
     }
     (void)gAudioThread_clearEQparam();
     std::fputs("Stop button: playback stopped\n", stdout);

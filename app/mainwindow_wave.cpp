@@ -380,5 +380,5 @@ void MainWindow::trackMousePressed(QMouseEvent *event, int) {
 void MainWindow::pointMoved() {
     setWDT(20000);
     mWatchdogEnabled = false;
-    stopRequest();
+    on_stopButton_clicked();
 }

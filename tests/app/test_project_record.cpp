@@ -498,3 +498,27 @@ TEST_F(ProjectRecordWindow, LoadingOpensTheListedFilesWithTheirSettings) {
     }
     EXPECT_NEAR(w.mMixParam.ch[0].gain, 0.501, 0.001);  // -6 dB
 }
+
+TEST_F(ProjectRecordWindow, ThePlayButtonStartsAnArmedRecordingAndStopEndsIt) {
+    MainWindow &w = *sWindow;
+    BoxReader boxes;  // opening the recording afterwards may report it
+    const QString folder = prepareRecording(w, file(QStringLiteral("transport")));
+    const QString path = folder + QStringLiteral("/KAVELO_001.wav");
+
+    w.on_recButton_clicked();
+    ASSERT_EQ(w.mRecState, 3);
+    w.ui->playButton->click();
+    ASSERT_EQ(w.mRecState, 4);
+    EXPECT_TRUE(w.ui->recButton->isChecked());
+    EXPECT_TRUE(w.ui->playButton->isChecked());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.mRecEngineThread->isFileCreated(); }, 5000));
+
+    QTest::qWait(200);
+    w.ui->stopButton->click();
+    ASSERT_NE(w.mStopProgress, nullptr);
+    EXPECT_EQ(w.mStopProgress->labelText(), QStringLiteral("Writing system file..."));
+    ASSERT_TRUE(waitForIdle(w));
+    EXPECT_EQ(w.mRecEngineThread->lastResult(), kRecOk);
+    EXPECT_FALSE(w.ui->recButton->isChecked());
+    EXPECT_EQ(w.mTrackPath[0], path);
+}

@@ -90,9 +90,9 @@ protected:
         w.mFileInfo[0].totalSamples = 441000;  // 10 s
         w.mMixParam.trackCount = 1;
         w.mMixParam.ch[0].delayMs = 0.0;
-        w.mDialogEdit->mExportRegion = tWaveEditParam();
-        w.mDialogEdit->mExportRegion.outPoint = 441000;
+        setRegion(0, 441000);
         w.mCursorSample = 0;
+        w.mMarkCount = 0;
         w.mPlayFs = 44100;
         w.mPlayActive = false;
         w.mAwaitingPlayStart = false;
@@ -106,6 +106,20 @@ protected:
         present({QStringLiteral("Desk DAC")});
         // The controls as an opened file leaves them.
         w.setUIOperability(true);
+    }
+    // The in-out range on the export window and on the view's handles alike,
+    // so that a start, which takes the range from the view again, keeps it.
+    static void setRegion(int64_t in, int64_t out) {
+        MainWindow &w = *sWindow;
+        w.mDialogEdit->mExportRegion = tWaveEditParam();
+        w.mDialogEdit->mExportRegion.inPoint = in;
+        w.mDialogEdit->mExportRegion.outPoint = out;
+        w.mDialogEdit->mExportRegion.gain = 1.0;
+        const double length = static_cast<double>(w.getMaxSamples());
+        trackGraphic *view = w.ui->widgetTrack1;
+        view->mInPoint = view->mFadeInEnd = (static_cast<double>(in) + 0.5) / length;
+        view->mOutPoint = view->mFadeOutStart = (static_cast<double>(out) + 0.5) / length;
+        view->mGain = 1.0;
     }
     void TearDown() override {
         sEngineStatus.store(kEngineStopped);
@@ -231,7 +245,7 @@ TEST_F(TransportWindow, ACursorPastTheOutPointStartsNothingAndALitButtonStaysLit
     MainWindow &w = *sWindow;
     BoxReader reader;
     w.mTrackPath[0] = QStringLiteral("/nowhere/a.wav");
-    w.mDialogEdit->mExportRegion.outPoint = 44100;
+    setRegion(0, 44100);
     w.mCursorSample = 44101;
     w.ui->playButton->click();
     QApplication::processEvents();
@@ -443,4 +457,67 @@ TEST_F(TransportWindow, TheWatchdogReportsADeviceWithoutBuffersAfter445Ticks) {
     EXPECT_GT(sEnumerations, before);
     EXPECT_EQ(w.mPlayDevIndex, 0);
     EXPECT_EQ(w.ui->comboBox_asioDev->currentText(), QStringLiteral("(No Device)"));
+}
+
+TEST_F(TransportWindow, TimeSkipMovesTheStoppedCursorWithinTheMaterial) {
+    MainWindow &w = *sWindow;
+    struct Case {
+        int64_t from;
+        int seconds;
+        int64_t to;
+    };
+    const Case cases[] = {{44100, 5, 264600}, {264600, -5, 44100}, {100000, -5, 0}, {420000, 5, 441000}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.from);
+        w.mCursorSample = c.from;
+        w.timeSkip(c.seconds);
+        EXPECT_EQ(w.mCursorSample, c.to);
+        EXPECT_EQ(w.ui->lineEditTime->text(), counterText(c.to, 44100));
+        EXPECT_FALSE(w.ui->playButton->isChecked());
+    }
+
+    // An armed recording and an engine busy with another job keep the cursor.
+    w.mCursorSample = 1000;
+    w.mRecState = 3;
+    w.timeSkip(5);
+    w.mRecState = 0;
+    EXPECT_EQ(w.mCursorSample, 1000);
+    sEngineStatus.store(kEngineBounceFeed);
+    w.timeSkip(5);
+    EXPECT_EQ(w.mCursorSample, 1000);
+}
+
+TEST_F(TransportWindow, MarkSkipJumpsToTheMarkBeforeOrAfterTheCursorAndPlays) {
+    MainWindow &w = *sWindow;
+    const uint64_t marks[] = {44100, 132300, 220500};
+    for (int i = 0; i < 3; ++i) w.mMarkBuffer[i].position = marks[i];
+    w.mMarkCount = 3;
+    struct Case {
+        int64_t from;
+        int direction;
+        int64_t to;  // from when no mark qualifies
+    };
+    // Backward passes over a mark less than a second behind the cursor.
+    const Case cases[] = {
+        {154350, -1, 44100}, {154350, 1, 220500}, {220500, 1, 220500}, {88200, -1, 88200}, {0, 1, 44100}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.from);
+        SCOPED_TRACE(c.direction);
+        BoxReader reader;
+        w.mCursorSample = c.from;
+        w.ui->lineEditTime->setText(QStringLiteral("before"));
+        w.markSkip(c.direction);
+        QApplication::processEvents();
+        EXPECT_EQ(w.mCursorSample, c.to);
+        if (c.to == c.from) {
+            // Nothing to jump to: stopped, and no start is tried.
+            EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("before"));
+            EXPECT_TRUE(reader.boxes.isEmpty());
+        } else {
+            EXPECT_EQ(w.ui->lineEditTime->text(), counterText(c.to, 44100));
+            // The start is tried from the mark; with no file open it is refused.
+            EXPECT_EQ(reader.boxes, QStringList{box("File Not Opened", "Please open audio file.")});
+        }
+        EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
+    }
 }
