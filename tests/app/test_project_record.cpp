@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -23,9 +24,11 @@
 #include "editing/dialogrecsetup.h"
 #include "engine/capturering.h"
 #include "engine/contcoreaudiothread.h"
+#include "engine/enginestate.h"
 #include "engine/recengine.h"
 #include "engine/rtbridge.h"
 #include "mixer/dialogpeq.h"
+#include "platform/audiohost/virtualdevice.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -268,6 +271,25 @@ void touch(const QString &path) {
     EXPECT_TRUE(f.open(QIODevice::WriteOnly));
 }
 
+// The virtual device's input while a test records: a ramp of distinct
+// values, each exact in 24 bits, numbered by the frames delivered so far,
+// so that any frame of a recording tells where in the input it lies.
+struct InputRamp {
+    std::atomic<uint64_t> frames{0};
+    static int32_t value(uint64_t t, int ch) { return int32_t((t * 7 + uint64_t(ch) * 3) % 65536) - 32768; }
+    static void generate(void *client, uint64_t, void *input, uint32_t frames, int channels, int container) {
+        auto *self = static_cast<InputRamp *>(client);
+        const uint64_t first = self->frames.fetch_add(frames);
+        if (container != kAudioHostContainerFloat32) return;
+        auto *f = static_cast<float *>(input);
+        for (uint32_t i = 0; i < frames; ++i)
+            for (int c = 0; c < channels; ++c)
+                f[i * uint32_t(channels) + uint32_t(c)] = float(value(first + i, c)) / 65536.0f;
+    }
+    InputRamp() { vdev_setInputGenerator(&InputRamp::generate, this); }
+    ~InputRamp() { vdev_setInputGenerator(nullptr, nullptr); }
+};
+
 bool waitForIdle(MainWindow &w) {
     return QTest::qWaitFor([&w] { return w.mRecState == 0; }, 10000);
 }
@@ -356,6 +378,7 @@ TEST_F(ProjectRecordWindow, RecordingArmsStartsStopsAndWritesTheFile) {
     const auto take = [&](const QString &name) { return folder + QLatin1Char('/') + name; };
     touch(take(QStringLiteral("KAVELO_001.wav")));
     touch(take(QStringLiteral("KAVELO_002.wav")));
+    InputRamp input;
 
     w.on_recButton_clicked();  // armed: the device booted again, at the recording rate
     ASSERT_EQ(w.mRecState, 3);
@@ -375,7 +398,10 @@ TEST_F(ProjectRecordWindow, RecordingArmsStartsStopsAndWritesTheFile) {
     EXPECT_TRUE(w.ui->recButton->isChecked());
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.mRecEngineThread->isFileCreated(); }, 5000));
 
-    QTest::qWait(500);
+    // Two whole blocks captured while recording, whatever size an earlier
+    // rate left the blocks at (they only grow: after DSD, seconds each).
+    const int32_t blocks = sCaptureBlocksWritten.load();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sCaptureBlocksWritten.load() >= blocks + 2; }, 20000));
     w.stopRecording();
     EXPECT_EQ(w.mStopProgress->labelText(), QStringLiteral("Writing system file..."));
     ASSERT_TRUE(waitForIdle(w));
@@ -383,9 +409,8 @@ TEST_F(ProjectRecordWindow, RecordingArmsStartsStopsAndWritesTheFile) {
     EXPECT_EQ(w.mInputMonitor, 0);
     EXPECT_FALSE(w.ui->recButton->isChecked());
 
-    // The recording: a 24-bit stereo WAV at 48 kHz of whole capture blocks.
-    // (The device layer captures no input in this build, so its content is
-    // shown by the engine's own end-to-end recording test.)
+    // The recording: a 24-bit stereo WAV at 48 kHz of whole capture blocks,
+    // holding the device's input unchanged from wherever it began.
     gClass_WavFile wav;
     FILE *fp = std::fopen(path.toLocal8Bit().constData(), "rb");
     ASSERT_NE(fp, nullptr);
@@ -397,8 +422,28 @@ TEST_F(ProjectRecordWindow, RecordingArmsStartsStopsAndWritesTheFile) {
     EXPECT_EQ(channels, 2u);
     uint64_t offset = 0, bytes = 0, audio = 0;
     ASSERT_EQ(wav.searchData(fp, &offset, &bytes, &audio), 0);
+    std::vector<uint8_t> data(bytes);
+    std::fseek(fp, long(offset), SEEK_SET);
+    const size_t got = std::fread(data.data(), 1, data.size(), fp);
     std::fclose(fp);
+    ASSERT_EQ(got, data.size());
     EXPECT_EQ(bytes % (uint64_t(w.mRecParams.blockFrames) * 6), 0u);
+    ASSERT_GE(bytes, uint64_t(w.mRecParams.blockFrames) * 6);
+    const auto sample = [&](size_t frame, int ch) {
+        const uint8_t *b = &data[frame * 6 + size_t(ch) * 3];
+        return int32_t(uint32_t(b[0]) << 8 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 24) >> 8;
+    };
+    // The first frame's left sample places the recording in the input (7
+    // steps a frame, so its position within the ramp's period is unique).
+    ASSERT_EQ(sample(0, 0) % 128, 0) << sample(0, 0);
+    uint64_t start = 0;
+    while (start < 65536 && InputRamp::value(start, 0) * 128 != sample(0, 0)) ++start;
+    ASSERT_LT(start, 65536u) << "the recording does not begin with an input frame";
+    size_t wrong = 0, firstWrong = 0;
+    for (size_t t = 0; t < bytes / 6; ++t)
+        for (int c = 0; c < 2; ++c)
+            if (sample(t, c) != InputRamp::value(start + t, c) * 128 && wrong++ == 0) firstWrong = t;
+    EXPECT_EQ(wrong, 0u) << "first at frame " << firstWrong << " of " << bytes / 6;
     // The recording was opened as the only track.
     EXPECT_EQ(w.mTrackPath[0], path);
     EXPECT_EQ(w.mMixParam.trackCount, 1);
