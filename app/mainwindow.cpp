@@ -79,7 +79,8 @@ wchar16 *newTagText(int units) {
 }  // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow) {
-    // 1. The form record and the by-value members exist; the speech object.
+    // The library entry points stay null until the conversion library is
+    // bound below; everything that calls them checks first.
     mSpeech = new QTextToSpeech(this);
     getAudioFileInformation = nullptr;
     getAudioWaveForm = nullptr;
@@ -87,7 +88,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // Volume-graph window: made with the by-value members, no parent.
     mChEditStrip = new chEditStrip(nullptr);
 
-    // 2. The form, at a fixed size without maximise or full-screen buttons.
+    // The layout is placed by hand at fixed coordinates, so the window keeps
+    // its designed size: no maximise or full-screen buttons.
     ui->setupUi(this);
     Qt::WindowFlags flags = windowFlags();
     flags &= ~(Qt::WindowMaximizeButtonHint | Qt::WindowFullscreenButtonHint);
@@ -95,7 +97,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     setWindowFlags(flags);
     setFixedSize(sizeHint());
 
-    // 3. Engine defaults, the settings path and the pixel ratio.
+    // The track view draws in device pixels; it needs the screen's ratio
+    // before its first paint.
     setMaxWaveLengthThreadID(0);
     setCpuid(0);
     mSettingsPath = composeBackupFilePath();
@@ -103,7 +106,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->widgetTrack1->setInitWindowPizelRatio(
         static_cast<float>(screen() ? screen()->devicePixelRatio() : devicePixelRatio()));
 
-    // 4. The level meter's two bars and lamps.
+    // The meter drives the left and right bars and their over lamps itself.
     ui->widgetMeter->mDrawWidget[0] = ui->widgetLchMeter;
     ui->widgetMeter->mDrawWidget[2] = ui->widgetLchOver;
     ui->widgetMeter->setDrawingParameter(0);
@@ -115,7 +118,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->widgetRchMeter->mChannel = 1;
     ui->widgetRchOver->mChannel = 1;
 
-    // 5. Row 0 of the capture ring.
+    // The first row of capture blocks; they are checked together with the
+    // meter rings below.
     for (int i = 0; i < kMainCaptureBlocks; ++i) {
         mCaptureStereo[0][i] = static_cast<double *>(sMemoryAllocator(kCaptureStereoBytes, 16));
         mCaptureBytes[0][0][i] = static_cast<uint8_t *>(sMemoryAllocator(kCaptureByteBlockBytes, 8));
@@ -123,7 +127,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     }
     mCaptureBlockFrames = kMainCaptureBlockFrames;
 
-    // 6. The device and rate row takes the place of the driver row.
+    // There is only one driver here, so its row is hidden and the device and
+    // rate row moves up into its place.
     ui->widgetTrack1->setGeometry(50, 164, kMainTrackViewWidth, 180);
     ui->comboBox_driver->addItem(QStringLiteral("CoreAudio"));
     ui->frameAudioDriverLabel->hide();
@@ -136,12 +141,14 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->comboBox_PlayRec->setGeometry(5, 2, 46, 17);
     ui->lineAsioFreq->setGeometry(569, 6, 1, 26);
 
-    // 7. The maker's USB device.
+    // The maker's USB device is looked for once at start; not finding it is
+    // not an error.
     serachZOLTUSBAudio();
     ui->comboBox_PlayRec->hide();
 
-    // 8. The meter rings. Every block the display and the capture need is
-    // checked here: a window without them could not run.
+    // Every block the display and the capture need is checked here, before
+    // anything else uses them: a window without them could not run, so it
+    // says so and goes no further.
     mMeterRing[kMainMasterSlot] = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
     mMasterPeakBlock = static_cast<double *>(sMemoryAllocator(kMasterPeakBytes, 16));
     bool memoryOk = mMeterRing[kMainMasterSlot] && mMasterPeakBlock;
@@ -162,8 +169,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         return;
     }
 
-    // 9. Display memory of track slot 0, the recording overview, the marks,
-    // the gain envelopes and the mixer record.
+    // The first track's display memory and neutral starting values: unity
+    // gain, and every envelope closed by a point at the largest position so
+    // that no play position runs past its end. The mixer record is handed
+    // to the engine only once it is complete.
     getMemoryForWaveForming(0);
     for (double *&peaks : mRecOverviewPeaks) {
         peaks = static_cast<double *>(sMemoryAllocator(kRecOverviewBytes, 16));
@@ -192,7 +201,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mMixParam.masterFader = 1.0f;
     gAudioThread_setMixParam(&mMixParam);
 
-    // 10. The mixer and export windows; the hidden edit-mode switch.
+    // The mixer reads and writes the window's own mixer record, so both see
+    // the same gains.
     mMixer = new mixer(nullptr);
     mMixer->mMixParam = &mMixParam;
     mTestSequence.mDialog = &mDialogTlTest;
@@ -201,7 +211,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
                                      QStringLiteral(":/resources2/parts/multiTrack.png"));
     mMultiTrack = false;
 
-    // 11. The equalisers: track 0's, the master's, registered with the engine.
+    // Every equaliser slot starts empty so that shut-down can tell which
+    // ones were made. The master's band frequencies are set before the
+    // records are registered with the engine and the coefficients are
+    // computed for the default rate.
     for (int i = 0; i < kMainEqSlots; ++i) {
         mPeq[i] = nullptr;
         mPeqDialog[i] = nullptr;
@@ -233,9 +246,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mDialogEdit->sendParameters(master, mMonitorVolumeDb, mPlayFs);
     resetEQparameters(44100);
 
-    // 12. The device control thread with its device layer, which every
-    // device query and rate change of the window goes through; the reverb,
-    // the envelope builder and waveform worker of slot 0.
+    // Every device query and rate change of the window goes through the
+    // control thread's device layer, so it exists before the settings are
+    // read. The reverb lives in the mixer window; the engine only borrows it.
     mContCoreAudioThread = new CContCoreAudioThread(nullptr);
     mDevices = mainDevices_forLayer(mContCoreAudioThread);
     setReverbClassToDSP(mMixer->getReverbInstance());
@@ -243,13 +256,14 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mWaveFormThread[0] = new waveFormThread(nullptr);
     mWaveFormThread[0]->setTrackGraphic(ui->widgetTrack1);
 
-    // 13. The combine window and the PCM-or-DSD dialog.
+    // No recording device is chosen until the settings name one.
     mDialogCombine = new DialogCombine(this);
     mDialogSelectFs = new DialogSelectFs(this);
     mPlayDevIndex = 0;
     mRecDevIndex = -1;
 
-    // 14. The work threads, none started, and the recording set-up window.
+    // The work threads are made here but started only when a job needs
+    // them.
     mFlac2WavThread = new flac2wavThread(nullptr);
     mRecEngineThread = new recEngineThread(nullptr);
     mDialogRecSetup = new DialogRecSetup(nullptr);
@@ -258,11 +272,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mMixerThread = new mixerThread(nullptr);
     ui->pushVsa->hide();
 
-    // 15. Drops and the recording state.
+    // The track view refuses edits while the recording state is set.
     setAcceptDrops(true);
     ui->widgetTrack1->mLockWord = &mRecState;
 
-    // 16. The engine's memory and the audio thread of slot 0.
+    // The engine's buffers must exist before the first audio thread is
+    // registered. A failed allocation is reported but does not keep the
+    // window from opening.
     initAudioIoParameters();
     if (allocateAudioThreadMemories() != kEngineMemOk)
         std::fprintf(stderr, "SonvexEditor: the engine's work memory could not be allocated\n");
@@ -276,16 +292,17 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mThreadCount = 1;
     ui->labelEqIndicator->selectClickControl(kIndicatorClick);
 
-    // 17. First group of connections.
     makeConnectionsFirst();
 
-    // 18. Analysis buffers of channel 0 and the reverb's input ring.
+    // As above, a missing analysis or reverb buffer costs only that feature.
     if (allocateChFFTbuffer(0) != kEngineMemOk)
         std::fprintf(stderr, "SonvexEditor: the analysis buffers could not be allocated\n");
     if (allocateReverbBuffer() != kEngineMemOk)
         std::fprintf(stderr, "SonvexEditor: the reverb's buffer could not be allocated\n");
 
-    // 19. The conversion library, from the program's folder.
+    // The conversion library is loaded from the program's folder. When it is
+    // missing the entry points stay null and files cannot be opened, but the
+    // window still runs.
     mLibrary = new QLibrary(audioThread::libraryPath());
     if (mLibrary->load()) {
         getAudioFileInformation =
@@ -295,18 +312,18 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         mWaveFormThread[0]->setWaveFormFunc(getAudioWaveForm);
     }
 
-    // 20. Second group of connections (the action groups and the bounce
-    // thread are made there).
+    // This also makes the action groups and the bounce thread.
     makeConnectionsSecond();
 
-    // 21. The compressor; the Lissajous ring.
+    // The compressor is owned here and lent to the engine.
     mDynamics = new ClassDynamics;
     setDynamicsClass(mDynamics);
     ui->pushDynamics->hide();
     mLissajousBuf = gAudioThread_getLissajousBuf();
     mLissajousReadIndex = 0;
 
-    // 22. The 45 ms timer and the one-shot first-information timer.
+    // The meter is told the period it is refreshed at. The first-information
+    // popup comes half a second later, once the window is up.
     mLevelTimer = new QTimer(this);
     connect(mLevelTimer, &QTimer::timeout, this, &MainWindow::takeSeveralHundredMili);
     mLevelTimer->start(45);
@@ -315,13 +332,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     connect(mFirstInfoTimer, &QTimer::timeout, this, &MainWindow::showFirstInformationPopup);
     mFirstInfoTimer->start(500);
 
-    // 23.
     QThread::currentThread()->setPriority(QThread::NormalPriority);
 
-    // 24. The DSD mute pattern and the test-signal buffers.
-    // The engine replaces these with larger blocks of its own when a device
-    // buffer outgrows them (and frees those itself), so the window keeps its
-    // own pointers to free what it made.
+    // The DSD mute pattern and the test-signal buffers. The engine replaces
+    // these with larger blocks of its own when a device buffer outgrows them
+    // (and frees those itself), so the window keeps its own pointers to free
+    // what it made.
     mMutePatBlock = static_cast<uint8_t *>(std::malloc(kMutePatBytes));
     gMutePatBuffer[0] = mMutePatBlock;
     gMutePatBuffer[1] = nullptr;
@@ -333,13 +349,14 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         gSineWaveBuffer[i] = mSineWaveBlock[i] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
     gSineWaveBufSize = kSineWaveFrames;
 
-    // 25.
     mDriverType = 0;
     mCursorSample = 0;
     mWaveZoom = 1.0;
     mCursorFraction = 0.0;
 
-    // 26. Work files land in the music folder; projects start in documents.
+    // Work files land in the music folder; projects start in documents.
+    // Both are created so that the first save does not fail on a fresh
+    // account.
     const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     QDir().mkpath(music);
@@ -347,7 +364,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     QDir::setCurrent(music);
     mProjectDir.setPath(documents);
 
-    // 27. Every track slot without a file.
+    // An empty slot still carries a plausible format, so views that read it
+    // before a file is loaded get sane numbers.
     for (int i = 0; i < kMainTrackSlots; ++i) {
         mTrackPath[i].clear();
         mFileInfo[i] = tAudioFileInfo();
@@ -356,15 +374,19 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         mFileInfo[i].channels = 2;
     }
 
-    // 28. Tools keeps only the OVER indicator submenu.
+    // Tools keeps only the OVER indicator submenu.
     ui->menuTools->clear();
     ui->menuTools->addMenu(ui->menuOVER_Indicator);
 
-    // 29. The settings, whose last step boots the saved device.
+    // Reading the settings also opens the saved device, so it comes after
+    // everything the device layer and the engine need. Shut-down saves them
+    // only once they have been read, so a failed start cannot overwrite them
+    // with defaults.
     loadParametersFromFile();
     mSettingsLoaded = true;
 
-    // 30. The monitor fader, the EQ lamp, the edit controls, the layout.
+    // The controls take the values just read; editing stays disabled until
+    // a track is loaded.
     ui->widgetFadeBase->makeVolTable();
     ui->widgetFadeBase->mKnob = ui->label_FaderTop;
     // The fader is horizontal: the knob travels the track's width.
@@ -377,7 +399,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->widgetTrack1->setGeometry(50, 164, kMainTrackViewWidth, 180);
     ui->widgetMeter->setGeometry(262, 70, 492, 40);
 
-    // 31. Controls this build does not offer.
+    // Controls this build does not offer.
     for (QWidget *w : {static_cast<QWidget *>(ui->labelEqIndicator), static_cast<QWidget *>(ui->pushCh1PEQ),
                        static_cast<QWidget *>(ui->pushButtonAdd), static_cast<QWidget *>(ui->pushEditWin),
                        static_cast<QWidget *>(ui->pushMixer), static_cast<QWidget *>(ui->pushButtonDel),
@@ -389,7 +411,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
                        static_cast<QWidget *>(ui->pushButtonTlTest), static_cast<QWidget *>(ui->pushLissajous)})
         w->hide();
 
-    // 32. The waveform scroll bar.
     ui->waveScrollBar->setStyleSheet(QStringLiteral(
         "QScrollBar:horizontal {    border: 1px solid #2B2B2B;    background: #151515;    height: 15px;    "
         "margin: 0px 20px 0 20px;    border-radius: 2px;}QScrollBar::handle:horizontal {    background: "
@@ -404,7 +425,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->waveScrollBar->setMinimum(0);
     ui->waveScrollBar->setMaximum(100);
 
-    // 33. Play state and the delay rings.
+    // The display shows counter and level values a few ticks late, to line
+    // up with what is heard; the rings that hold them start empty.
     mPlayActive = true;
     mAwaitingPlayStart = true;
     mCounterRingIndex = 0;
@@ -413,22 +435,24 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     for (double *ring : mMeterRing) std::memset(ring, 0, kMeterRingBytes);
     std::memset(mPositionRing, 0, sizeof mPositionRing);
 
-    // 34. A zero level on the meter.
+    // The meter starts at silence rather than at whatever its memory held.
     {
         const double zero[2] = {0.0, 0.0};
         ui->widgetMeter->setMeterData(zero, 0, 45);
     }
 
-    // 35. The device list's clicks; the recording word length.
+    // The device list is refreshed when it is clicked while nothing plays,
+    // so a device plugged in after start shows up.
     ui->comboBox_asioDev->installEventFilter(this);
     if (mDialogRecSetup->BounceBit->count() > 1) mDialogRecSetup->BounceBit->setCurrentIndex(1);
 
-    // 36. The engine's per-track delays.
+    // No track is delayed until the user sets one.
     mDelayTable = getDelayTable();
     std::memset(mDelayTable, 0, sizeof(int64_t) * kMainTrackSlots);
 
-    // 37. The tag record's text buffers; the picture path holds the
-    // temporary file's template.
+    // The tag record's text buffers are zero-filled, so a text is always
+    // terminated. The picture path holds the temporary file's template,
+    // cut to fit with room for the terminator.
     mID3tagInfo.title = newTagText(kTagTextUnits);
     mID3tagInfo.artist = newTagText(kTagTextUnits);
     mID3tagInfo.album = newTagText(kTagTextUnits);
@@ -445,12 +469,14 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->comboBox_recFreq->hide();
     ui->comboBox_recDev->hide();
 
-    // 38. (The VSA settings get their start values with the variable-speed
-    // glue.)
+    // The variable-speed settings get their start values where that feature
+    // is wired up, not here.
     ui->labelEditMode->hide();
     ui->labelLevelDB->hide();
 
-    // 39. The mixer-analysis thread: every 40 ms from here to shut-down.
+    // The mixer-analysis thread runs every 40 ms from here to shut-down. Its
+    // connections must exist before the job is queued and the mixer record
+    // is announced, or the first results would go nowhere.
     mMixerTransactParams.status = 0;
     mMixerTransactParams.trackCount = 1;
     mMixerTransactParams.sampleRate = &mPlayFs;
@@ -462,19 +488,19 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mMixerThread->addTransaction(job);
     emit setMixerParams(&mMixParam);
 
-    // 40. The track deletion dialog, hidden until a track is deleted; the
-    // volume-graph window hidden; the last connection.
+    // The deletion dialog and the volume-graph window stay hidden until
+    // asked for; then the volume-graph window's edits are connected.
     mDialogDelFile = new DialogDelFile(nullptr);
     mDialogDelFile->hide();
     mChEditStrip->hide();
     makeConnectionsLast();
 
-    // 41.
     if (DebugClient::sDebugLevel >= 10)
         DebugClient::SendTrace(QStringLiteral("Sonvex Editor Started."), "MAIN", 10, "mainwindow", __LINE__,
                                "MainWindow");
 
-    // 42. Let the engine and the device settle before the views draw.
+    // Let the engine and the device settle before the views draw; the
+    // waveform view enables its GL drawing only then.
     sleepNs(705032704L);
     ui->widgetTrack1->setGLenable(true);
     mConstructed = true;
@@ -553,22 +579,24 @@ void MainWindow::finishApp() {
     const int trackCount = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);
 
     if (mConstructed) {
-        // 1-2. The watchdog stays quiet while things stop; the user's state
-        // is saved before anything is stopped.
+        // The watchdog is given a long period and disabled, so the slow,
+        // bounded waits below do not trip it. The user's state is saved
+        // before anything is stopped, so a hang later cannot lose it.
         setWDT(20000);
         mWatchdogEnabled = false;
     }
     if (mSettingsLoaded) saveParametersToFile();
 
     if (mConstructed) {
-        // 3.
+        // Playback stops before the device is taken down.
         stopRequest();
         std::fputs("Play Stop OK \n", stdout);
         std::fflush(stdout);
 
-        // 4-7. The analysis, the device stream and its control thread: the
-        // callbacks let go of the buffers, the stop job closes the stream,
-        // and the thread is awaited with bounded polls.
+        // The analysis, the device stream and its control thread: the
+        // callbacks let go of the buffers first, then the stop job closes
+        // the stream. Every wait is bounded so that a device that never
+        // answers cannot keep the program from closing.
         if (mMixerThread) mMixerThread->stop();
         const char *finishLine = "mContCoreAudioThread finish OK";
         if (CContCoreAudioThread *control = mContCoreAudioThread) {
@@ -582,16 +610,15 @@ void MainWindow::finishApp() {
         std::fputs("\n", stdout);
         std::fflush(stdout);
 
-        // 8-9. The analysis loop's end request.
+        // The analysis loop is asked to end through its parameters.
         startup_sleepMs(20);
         mMixerTransactParams.status = -1;
         if (mMixerThread) mMixerThread->setParams(&mMixerTransactParams);
 
-        // 10.
         for (int i = 0; i < trackCount; ++i) stopWaveFormThread(i);
     }
 
-    // 11. The capture ring.
+    // The capture ring; the device stream that wrote into it is stopped.
     for (auto &row : mCaptureStereo)
         for (double *&block : row) {
             _aligned_free(block);
@@ -604,7 +631,8 @@ void MainWindow::finishApp() {
                 block = nullptr;
             }
 
-    // 12-13.
+    // The windows are hidden and the timers and the library go, so nothing
+    // fires or calls into the library from here on.
     for (int i = 0; i < trackCount; ++i)
         if (mPeqDialog[i]) mPeqDialog[i]->hide();
     delete mLevelTimer;
@@ -614,7 +642,7 @@ void MainWindow::finishApp() {
     delete mLibrary;
     mLibrary = nullptr;
 
-    // 14. Equaliser records and waveform workers. A worker was asked to
+    // Equaliser records and waveform workers. A worker was asked to
     // stop above; one still busy is not deleted under its own feet.
     for (int i = 0; i < kMainTrackSlots; ++i) {
         delete mPeq[i];
@@ -625,8 +653,9 @@ void MainWindow::finishApp() {
     delete mPeq[kMainMasterSlot];
     mPeq[kMainMasterSlot] = nullptr;
 
-    // 15. The control thread once its run has returned (it has stopped the
-    // stream above; one still inside a device call is left alone).
+    // The control thread is deleted once its run has returned (it has
+    // stopped the stream above; one still inside a device call is left
+    // alone), likewise the bounce thread.
     startup_deleteWhenStopped(mContCoreAudioThread, 10);
     delete mDialogCombine;
     mDialogCombine = nullptr;
@@ -637,8 +666,9 @@ void MainWindow::finishApp() {
     delete mDialogDelFile;
     mDialogDelFile = nullptr;
 
-    // 16. The file and recording threads: asked to stop, deleted once their
-    // run has returned.
+    // The file and recording threads: asked to stop, deleted once their run
+    // has returned. A job still writing is left running rather than
+    // deleted, which would abort the process.
     if (mFlac2WavThread) mFlac2WavThread->stop();
     startup_deleteWhenStopped(mFlac2WavThread, 10);
     if (mRecEngineThread) mRecEngineThread->stop();
@@ -650,7 +680,8 @@ void MainWindow::finishApp() {
     if (mPoly2MonosteThread) mPoly2MonosteThread->stop();
     startup_deleteWhenStopped(mPoly2MonosteThread, 10);
 
-    // 17. The analysis thread: its finished flag, then its run's return.
+    // The analysis thread: its finished flag, then its run's return. Its
+    // wait grows with the number of tracks.
     if (mMixerThread) {
         mMixerThread->stop();
         mMixerThread->quit();
@@ -660,7 +691,8 @@ void MainWindow::finishApp() {
     }
 
     if (mConstructed) {
-        // 18-20. The engine's memory and the audio threads.
+        // The engine's memory and the audio threads; the whole-engine
+        // memory goes last, once no audio thread can touch it.
         freeAudhioThreadMemories();
         for (int i = 0; i < kMainTrackSlots; ++i) {
             if (mAudioThread[i]) mAudioThread[i]->stop();
@@ -669,8 +701,10 @@ void MainWindow::finishApp() {
         finishAudioThreadMemoryWhole();
     }
 
-    // 21. Meter rings and the master peak pair; the DSD mute pattern and
-    // the test-signal buffers.
+    // Meter rings and the master peak pair; the DSD mute pattern and the
+    // test-signal buffers. The engine's globals are cleared only while they
+    // still point at our blocks: a larger block the engine swapped in is
+    // its own to free.
     _aligned_free(mMasterPeakBlock);
     mMasterPeakBlock = mMasterPeak = mPrevMasterPeak = nullptr;
     for (double *&ring : mMeterRing) {
@@ -689,7 +723,7 @@ void MainWindow::finishApp() {
         gSineWaveBufSize = 0;
     }
 
-    // 22-23. Overview arrays and the track equaliser windows.
+    // Overview arrays and the track equaliser windows.
     for (int i = 0; i < kMainTrackSlots; ++i) {
         for (int k = 0; k < kMainWaveLevels; ++k) {
             _aligned_free(mWaveMin[i][k]);
@@ -704,7 +738,7 @@ void MainWindow::finishApp() {
         peaks = nullptr;
     }
 
-    // 24-26. Temporary files: both FLAC decodes whether used or not, the
+    // Temporary files: both FLAC decodes whether used or not, the
     // channel split when one happened, the tag picture.
     const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     for (int n = 0; n < 2; ++n)
@@ -714,7 +748,7 @@ void MainWindow::finishApp() {
     if (!mTagPictureFile.fileName().isEmpty()) mTagPictureFile.remove();
     mTagPictureDir.reset();
 
-    // 27. The tag record's text buffers.
+    // The tag record's text buffers.
     for (wchar16 **text : {&mID3tagInfo.title, &mID3tagInfo.artist, &mID3tagInfo.album, &mID3tagInfo.comment,
                            &mID3tagInfo.genre, &mID3tagInfo.picturePath}) {
         std::free(*text);
@@ -722,7 +756,6 @@ void MainWindow::finishApp() {
     }
 
     if (mConstructed) {
-        // 28.
         freeReverbBuffer();
         // With every thread gone and the device stopped nothing reads the
         // mixer window's reverb, the compressor or the envelope builders any
@@ -745,7 +778,6 @@ void MainWindow::finishApp() {
     delete mChEditStrip;
     mChEditStrip = nullptr;
 
-    // 29.
     delete ui;
     ui = nullptr;
 }
