@@ -169,7 +169,7 @@ void MainWindow::renumberAndDeleteTrack(int a) {
     analysisPaused(*this, true);
     if (mMixer) mMixer->addDelTrack(-1, a);
 
-    // 2-3. Overview arrays.
+    // The track's overview goes with it; the tracks above move down a slot.
     stopWaveFormThread(a);
     freeOverview(*this, a);
     for (int i = a; i < N - 1; ++i)
@@ -179,7 +179,6 @@ void MainWindow::renumberAndDeleteTrack(int a) {
             mWaveMax[i + 1][k] = mWaveMin[i + 1][k] = nullptr;
         }
 
-    // 4-6. Equalisers.
     // The deleted track's equaliser goes with it (the engine reads the
     // records of the tracks in use only, and a has left them above).
     tPEQ *const deletedPeq = mPeq[a];
@@ -198,7 +197,8 @@ void MainWindow::renumberAndDeleteTrack(int a) {
     delete deletedPeq;
     asignEQParameterTrack(a);
 
-    // 7. Threads, paths and mixer records.
+    // The tracks above take the freed slot with their threads, paths and
+    // mixer records; each thread learns its new track number.
     if (a < N - 1) {
         for (int i = a; i < N - 1; ++i) {
             mAudioThread[i] = mAudioThread[i + 1];
@@ -212,7 +212,8 @@ void MainWindow::renumberAndDeleteTrack(int a) {
     // the moved records follow them only once the records are in place.
     if (mMixer) mMixer->calcMuteSoloVolume();
 
-    // 8.
+    // The last slot is now unused: its worker stops and the view, the
+    // mixer and the project count one track fewer.
     const int m = N - 1;
     ui->widgetTrack1->setNumOfTrack(m);
     stopWaveFormThread(m);
@@ -224,7 +225,8 @@ void MainWindow::renumberAndDeleteTrack(int a) {
         disconnect(mWaveFormThread[m], &waveFormThread::waveFormPrepared, this, &MainWindow::waveFormPreparedMain);
     mMixParam.trackCount = m;
 
-    // 9. Every remaining track described again from its (moved) file.
+    // Every remaining track is described again from its moved file, so the
+    // feed records match their new slots.
     for (int i = 0; i < mThreadCount && i < kMainTrackSlots; ++i) getAudioParam(&mPlayJob, mTrackPath[i], i);
     analysisPaused(*this, false);
 }

@@ -191,7 +191,9 @@ void MainWindow::waveFormRedraw(long long start, tRedrawMode mode) {
     const int n = std::clamp<int>(mMixParam.trackCount, 1, kMainTrackSlots);
     trackGraphic *view = ui->widgetTrack1;
 
-    // 1. Ready counts and incremental offsets at level 0.
+    // How far each track's worker has got at the finest level, and where an
+    // incremental redraw starts: a sixth of the level behind the newest
+    // point, never before what the previous redraw already showed.
     int64_t p[kMainTrackSlots] = {};
     int64_t o[kMainTrackSlots] = {};
     const int64_t L0 = mWaveLevelLength[0];
@@ -203,7 +205,8 @@ void MainWindow::waveFormRedraw(long long start, tRedrawMode mode) {
     }
     const int64_t lastLevel0 = p[n - 1];
 
-    // 2. The level in use.
+    // The zoom picks the coarser level that still has a point a column;
+    // progress and offsets are scaled to it.
     double z = mWaveZoom;
     const int k = waveLevelForZoom(z);
     const int64_t L = mWaveLevelLength[k];
@@ -217,13 +220,15 @@ void MainWindow::waveFormRedraw(long long start, tRedrawMode mode) {
         }
     }
 
-    // 3-4.
+    // Zoomed in past 1024 the view joins single points; the offset is
+    // clamped so that the last screenful ends at the end of the level.
     view->mFinestLevel = z > 1024;
     mViewOffset = start;
     if (z >= 1.0 && float(start) + float(L) / float(z) > float(L)) mViewOffset = int64_t(double(L) - double(L) / z);
     if (mViewOffset < 0) mViewOffset = 0;
 
-    // 5. Draw windows.
+    // What each track redraws: the whole screen, or only the stretch its
+    // worker added when that stretch lies inside the screen.
     const double zz = z < 1.0 ? 1.0 : z;
     const int64_t c = int64_t(double(L) / zz);
     const double v = double(mViewOffset), e = v + double(L) / zz;
@@ -247,7 +252,8 @@ void MainWindow::waveFormRedraw(long long start, tRedrawMode mode) {
     double startOffsets[kMainTrackSlots] = {};
     for (int i = 0; i < n; ++i) startOffsets[i] = double(mFileInfo[i].sampleRate) * mMixParam.ch[i].delayMs / 1000.0;
 
-    // 6. An armed or running recording shows its own overview.
+    // An armed or running recording shows its own one-minute overview
+    // instead of the tracks.
     if ((mRecState == 3 || mRecState == 4) && mRecOverviewPeaks[0] && mRecOverviewPeaks[1]) {
         static int64_t recCount = 1333;
         static int64_t recZero[kMainTrackSlots] = {};
@@ -273,7 +279,8 @@ void MainWindow::waveFormRedraw(long long start, tRedrawMode mode) {
         return;
     }
 
-    // 7-8.
+    // Zoomed out below one point a column is not offered: the whole level
+    // fits the view. The view keeps a pointer to these parameters.
     if (z < 1.0) mWaveZoom = z = 1.0;
     view->setWaveRange(0.0f, 1.0f, 0);
     mWaveParams = tSetWaveFormParams();
@@ -291,7 +298,7 @@ void MainWindow::waveFormRedraw(long long start, tRedrawMode mode) {
     for (int i = 0; i < n; ++i) mWaveParams.startOffsets[i] = startOffsets[i];
     view->setWaveForm(&mWaveParams);
 
-    // 9.
+    // The next incremental redraw starts from here.
     mLastPrepared = lastLevel0;
 }
 
