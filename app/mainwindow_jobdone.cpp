@@ -20,7 +20,7 @@ void MainWindow::allTransactionsDone(int result) {
             const tTransportMaterial material = transport_material(mFileInfo, mMixParam, mMixParam.trackCount);
             setMaxWaveLengthThreadID(material.longestTrack);
             mCursorSample = int64_t(material.length);
-            const int64_t shown = mCursorSample + (mCounterMode == 2 ? int64_t(mFileInfo[0].startSample) : 0);
+            const int64_t shown = mCursorSample + counterDisplayOffset();
             QString text;
             prepareTimeInfoDisp(text, shown, int(mFileInfo[0].sampleRate));
             ui->lineEditTime->setText(text);

@@ -76,15 +76,6 @@ QProgressDialog *makeProgressDialog(QWidget *parent, QProgressBar *bar, const QS
     return dialog;
 }
 
-std::string counterText(MainWindow &w, int64_t position, int rate) {
-    std::string text;
-    const int mode = w.ui->actionTimecode->isChecked()        ? kCounterTimeCode
-                     : w.ui->actionCounterSample->isChecked() ? kCounterSamples
-                                                              : kCounterTime;
-    gTc_prepareTimeInfoDisp(&text, position, rate, mode, w.mFrameType);
-    return text;
-}
-
 }  // namespace
 
 // ---- Roads to openFile ---------------------------------------------------------
@@ -370,12 +361,13 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
     // 12. The first-track refresh.
     const tAudioFileInfo &info = mFileInfo[slot];
     if (slot == 0) {
-        const int64_t o = ui->actionTimecode->isChecked() ? int64_t(info.startSample) : 0;
+        const int64_t o = counterDisplayOffset();
         ui->widgetTrack1->trackReloaded();
         mDisplayPath = displayPath;
         ui->label_orgFileNameArea->setText(elidedString(fileNameString(displayPath), ui->label_orgFileNameArea));
-        ui->label_orgTime->setText(
-            QString::fromStdString(counterText(*this, o + int64_t(info.totalSamples), int(info.sampleRate))));
+        QString text;
+        prepareTimeInfoDisp(text, o + int64_t(info.totalSamples), int(info.sampleRate));
+        ui->label_orgTime->setText(text);
         if (mOpenedFrom == 1) {
             ui->label_orgFileType->setText(QStringLiteral("FLAC(PCM)"));
             ui->label_orgBit->setText(QString::fromStdString(getBitStringFromParam(int(mFlacFileInfo.bitsPerSample))));
@@ -397,7 +389,8 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
         emit moveOutPoint(1.0);
         ui->widgetTrack1->lineCurrentPosition(0.0);
         if (mChEditStrip) mChEditStrip->setCursorPosition(0.0);
-        ui->lineEditTime->setText(QString::fromStdString(counterText(*this, o, int(info.sampleRate))));
+        prepareTimeInfoDisp(text, o, int(info.sampleRate));
+        ui->lineEditTime->setText(text);
         ui->widgetMeter->setOver(false);
 
         mWaveZoom = 1.0;

@@ -48,7 +48,7 @@ void MainWindow::takeSeveralHundredMili() {
 
     // 1. Preparation.
     const int bufferFrames = gAudioThread_getAudioBufferFrameSize();
-    const int64_t offset = mCounterMode == 2 ? int64_t(mFileInfo[0].startSample) : 0;
+    const int64_t offset = counterDisplayOffset();
     ++mTickCount;
     const int ringLength = transport_ringLength(bufferFrames, mPlayFs);
     trgPeakHoldAudio(0);

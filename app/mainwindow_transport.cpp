@@ -139,7 +139,7 @@ void MainWindow::on_zeroPlayButton_clicked() {
 
     stopRequest();
     mCursorSample = p;
-    const int64_t shown = p + (mCounterMode == 2 ? int64_t(mFileInfo[0].startSample) : 0);
+    const int64_t shown = p + counterDisplayOffset();
     QString text;
     prepareTimeInfoDisp(text, shown, int(mFileInfo[0].sampleRate));
     ui->lineEditTime->setText(text);
