@@ -123,6 +123,16 @@ void MainWindow::actionLoadClicked(bool) {
     if (path.isEmpty()) return;
     mProjectDir.setPath(QFileInfo(path).absolutePath());
 
+    // The open tracks are removed only for a file that reads as a project
+    // listing audio: an unreadable or malformed file keeps the session.
+    {
+        projectFile probe;
+        if (probe.loadProjectFile(path) <= 0) {
+            showWarning(tr("Open Project File"), tr("This is not a project file, or it lists no audio file."));
+            return;
+        }
+    }
+
     // Removing tracks deletes their threads: they must have stopped first.
     if (!stopTracksForReload()) {
         showWarning(tr("Open Project File"), tr("The tracks could not be stopped. Please try again."));

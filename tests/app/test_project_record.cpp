@@ -296,6 +296,27 @@ bool waitForIdle(MainWindow &w) {
 
 }  // namespace
 
+TEST_F(ProjectRecordWindow, AFileThatIsNoProjectKeepsTheOpenTracks) {
+    MainWindow &w = *sWindow;
+    sSaveAnswer = file(QStringLiteral("broken.adl"));
+    for (const QByteArray &content : {QByteArray("not a project"), QByteArray("<SONVEXEDITOR></SONVEXEDITOR>")}) {
+        SCOPED_TRACE(content.constData());
+        QFile f(sSaveAnswer);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+        f.close();
+        w.mMixParam.trackCount = 1;
+        w.mTrackPath[0] = file(QStringLiteral("kept.wav"));
+        MainWindow::sProjectOpenDialog = &savePath;
+        BoxReader boxes;
+        w.actionLoadClicked(true);
+        QTRY_COMPARE(boxes.texts.size(), 1);
+        EXPECT_EQ(boxes.texts[0], QStringLiteral("This is not a project file, or it lists no audio file."));
+        EXPECT_EQ(w.mMixParam.trackCount, 1);
+        EXPECT_EQ(w.mTrackPath[0], file(QStringLiteral("kept.wav")));
+    }
+}
+
 TEST_F(ProjectRecordWindow, RecordingTakesTheFirstFreeName) {
     MainWindow &w = *sWindow;
     const QString folder = prepareRecording(w, file(QStringLiteral("takes")));
