@@ -116,14 +116,16 @@ void MainWindow::on_pushButtonAdd_clicked() {
 // ---- openFile ------------------------------------------------------------------
 
 void MainWindow::openFile(QString path, int mode) {
-    // 1-2.
+    // Whatever plays stops first, and the engine gets time to let go of the
+    // current files before anything is replaced. A recording that restarts
+    // opens its own file and must not stop itself. A split copy of an
+    // earlier file is no longer wanted.
     if (!mRecRestart) {
         on_stopButton_clicked();
         QThread::msleep(1500);
     }
     if (!mSplitTempPath.isEmpty()) QFile::remove(mSplitTempPath);
 
-    // 3.
     if (!isValidFileExtension(this, path)) return;
 
     // A further track past the last slot is refused before anything of the
@@ -137,7 +139,7 @@ void MainWindow::openFile(QString path, int mode) {
         return;
     }
 
-    // 4. The tag's picture goes into a folder only this user can enter, not
+    // The tag's picture goes into a folder only this user can enter, not
     // to a name in the shared temporary folder that another user could
     // place first.
     if (!mTagPictureDir) {
@@ -148,13 +150,17 @@ void MainWindow::openFile(QString path, int mode) {
                mTagPictureDir ? mTagPictureDir->filePath(QStringLiteral("picture")) : QString());
     gInitTagInfo(&mID3tagInfo);
 
-    // 5.
+    // The two FLAC decode files take turns, so that a new decode does not
+    // overwrite the file the last opened FLAC track plays from.
     const QString ext = lastDotPart(path);
     const QString flacTemp =
         musicFolder() + QStringLiteral("/SonvexEditorFlacTemp") + QString::number(mFlacTempIndex) + ".wav";
     mFlacTempIndex = (mFlacTempIndex + 1) % 2;
 
-    // 6. The FLAC road.
+    // FLAC is decoded to a WAV file on the FLAC thread first; the rest of the
+    // opening carries on from flac2wavCompleted once that file is written,
+    // so the window stays responsive meanwhile. A decode still running is
+    // stopped (and given up to about 3 s) before the new one is queued.
     if (ext == QLatin1String("flac")) {
         QFile::remove(flacTemp);
         if (mFlac2WavThread) {
@@ -172,7 +178,8 @@ void MainWindow::openFile(QString path, int mode) {
         return;
     }
 
-    // 7.
+    // The type code the channel split needs should the file have more than
+    // two channels.
     if (ext == QLatin1String("dff"))
         mOpenTypeCode = 3;
     else if (ext == QLatin1String("dsf"))
@@ -185,7 +192,7 @@ void MainWindow::openFile(QString path, int mode) {
         mOpenTypeCode = 127;
     mSourcePath = path;
 
-    // 8. Only the channel count is wanted here: the file is described into
+    // Only the channel count is wanted here: the file is described into
     // a record of its own, so that no track slot, mark table or view state
     // changes before the file is known to open. A file that cannot be
     // described is refused aloud, as openFile2 would refuse it.
@@ -200,7 +207,9 @@ void MainWindow::openFile(QString path, int mode) {
         return;
     }
 
-    // 9. The split road.
+    // The engine plays mono and stereo tracks only: a file with more
+    // channels goes through the channel dialog, and the opening carries on
+    // from poly2monosteRebuildEvent with the split copy.
     if (info.channels >= 3) {
         mDialogPolyfile.setTotalChannels(int(info.channels));
         mDialogPolyfile.setWindowFlags(Qt::WindowStaysOnTopHint);
@@ -210,7 +219,6 @@ void MainWindow::openFile(QString path, int mode) {
         return;
     }
 
-    // 10.
     mOpenedFrom = 0;
     openFile2(path, path, mode);
 }
@@ -264,7 +272,9 @@ void MainWindow::flac2wavCompleted(tFlac2WavMessages *message) {
 // ---- openFile2 -----------------------------------------------------------------
 
 void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
-    // 1-2. The track slot.
+    // The slot the file goes to: the next free one when adding, else the
+    // project is cleared and the file becomes track 0. Reserving a slot only
+    // makes room for a track whose file comes later.
     int slot = 0;
     if (mode == kFileOpenReserve || (mode == kFileOpenAdd && mProjectHasTracks)) {
         slot = mMixParam.trackCount;
@@ -274,12 +284,13 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
     }
     if (mode == kFileOpenReserve) return;
 
-    // 3.
     mProject.appendTrack(readPath);
     mProjectHasTracks = 1;
 
-    // 4-6. Describe; a file that cannot be used leaves the slot describing
-    // the file it had.
+    // Describe the file and give its slot a plain routing: mono to both
+    // sides, stereo straight through, unity gain, centred. A file that
+    // cannot be described or played at its rate leaves the slot describing
+    // the file it had, so nothing the user had loaded is lost.
     tMorphexParam job;
     auto restorePrevious = [&] {
         if (mTrackPath[slot].isEmpty()) return;
@@ -311,11 +322,14 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
         return;
     }
 
-    // 7.
+    // The delayed counter and cursor must not show positions of the file
+    // that was open before.
     for (QString &text : mCounterRing) text.clear();
     std::memset(mPositionRing, 0, sizeof mPositionRing);
 
-    // 8. The tag.
+    // The tag. A decoded FLAC's was read by the decode thread from the FLAC
+    // file itself, not from its WAV copy; a file opened directly is read
+    // here, and one without a readable tag shows no picture.
     if (mOpenedFrom != 0) {
         if (mFlac2WavThread) mFlac2WavThread->getFlacFileInfo(&mFlacFileInfo);
     } else {
@@ -326,7 +340,7 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
         if (read < 0) ui->labelJacket->clear();
     }
 
-    // 9. The start timecode of a WAV or DSDIFF first track comes from the
+    // The start timecode of a WAV or DSDIFF first track comes from the
     // file; other types keep the one their tag brought.
     const tAudioFileInfo &first = mFileInfo[0];
     if (first.fileType == 0 || first.fileType == 3) {
@@ -349,7 +363,8 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
         mID3tagInfo.startSample = sample;
     }
 
-    // 10-11.
+    // Slot 0 plays on the audio thread made at start-up; every further track
+    // gets a thread of its own, tied to its slot.
     mTrackPath[slot] = readPath;
     if (slot != 0 && mThreadCount < kMainTrackSlots) {
         auto *thread = new audioThread(nullptr);
@@ -358,7 +373,9 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
         ++mThreadCount;
     }
 
-    // 12. The first-track refresh.
+    // Track 0 sets the window's file labels, the counter, the in and out
+    // points and the zoom: the view is measured against the first track, so
+    // an added track leaves them as they are.
     const tAudioFileInfo &info = mFileInfo[slot];
     if (slot == 0) {
         const int64_t o = counterDisplayOffset();
@@ -404,21 +421,24 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
         ui->widgetTrack1->mLevelZoom = 1.0;
     }
 
-    // 13.
+    // A copy of the file labels as this opening left them.
     mSavedFileTexts[0] = slot == 0 ? ui->label_orgTime->text() : QString();
     mSavedFileTexts[1] = ui->label_orgFileType->text();
     mSavedFileTexts[2] = ui->label_orgFreq->text();
     mSavedFileTexts[3] = ui->label_orgBit->text();
     mSavedFileTexts[4] = ui->label_orgCh->text();
 
-    // 14.
     drawWaveFormSelectedColumn(slot);
 
-    // 15.
+    // With the rate on AUTO the device follows the first track's rate; an
+    // added track does not change it under the tracks already loaded.
     if (slot == 0 && ui->comboBox_asioFreq->currentText() == QLatin1String("AUTO"))
         chooseAutoPlayRate(int(info.sampleRate));
 
-    // 16.
+    // Full redraws about 3 s from now and then every 15 s, three more
+    // times: the overview worker and the device settle after the first
+    // draw, and what was drawn from partial data is replaced without the
+    // user having to scroll.
     mRedrawCountdown = 66;
     mRedrawRepeats = 3;
 }

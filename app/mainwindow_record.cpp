@@ -62,7 +62,10 @@ void MainWindow::on_recButton_clicked() {
     }
     DialogRecSetup *setup = mDialogRecSetup;
 
-    // 1. The devices booted again for recording (a restart keeps them).
+    // The devices are opened again for recording, playback and capture
+    // together. Selecting them refills the rate lists, so the chosen
+    // recording rate is put back afterwards. A restart keeps the devices
+    // as they are.
     if (!mRecRestart) {
         const int recRateIndex = ui->comboBox_recFreq->currentIndex();
         selectPlayRecDevice(mPlayDevIndex, mRecDevIndex);
@@ -75,7 +78,7 @@ void MainWindow::on_recButton_clicked() {
         setup->comboboxRecFreq->setCurrentIndex(recRateIndex);
     }
 
-    // 2. Something to record from.
+    // Refused before anything changes when there is nothing to record from.
     const bool recordable = mDriverType == kDriverAsio     ? getRecordableChannels() > 0
                             : mDriverType == kDriverWasapi ? ui->comboBox_recDev->currentIndex() > 0
                                                            : true;
@@ -85,7 +88,8 @@ void MainWindow::on_recButton_clicked() {
         return;
     }
 
-    // 3-4. The recording's word length and the first free name.
+    // The recording's word length and the first free file name; with no
+    // name free, nothing is started rather than a file overwritten.
     mRecParams.channels = 2;
     if (mDriverType == kDriverAsio && ui->comboBox_asioFreq->currentIndex() >= 0)
         setup->comboboxRecFreq->setCurrentIndex(ui->comboBox_asioFreq->currentIndex());
@@ -97,7 +101,9 @@ void MainWindow::on_recButton_clicked() {
         return;
     }
 
-    // 5. Path, rate and format; the device to the recording rate.
+    // Path, rate and format. The device runs at the recording rate, except
+    // on ASIO where playback and capture share one rate that the user has
+    // chosen already.
     mRecParams.path = path.toStdU16String();
     ui->lineEditRecFileName->setText(QFileInfo(path).fileName());
     mRecParams.rate = getSampleRateFromCombobox(setup->comboboxRecFreq->currentText().toStdString());
@@ -105,17 +111,19 @@ void MainWindow::on_recButton_clicked() {
     changeFs(mDriverType == kDriverAsio ? mPlayFs : mRecParams.rate);
     mRecParams.blockFrames = mCaptureBlockFrames;
 
-    // 6. The job, owned by the thread from here.
+    // The job belongs to the recording thread from here on. It opens the
+    // device and waits, armed; the file is only created at the second press.
     mRecEngineThread->setRecParameters(&mRecParams);
     mRecEngineThread->addTransaction(new ClassRecEngine);
 
-    // 7.
+    // Armed: the tick blinks the buttons and counts from zero until the
+    // recording starts.
     mRecState = 3;
     mRecStartCount = 0;
     mRecOverviewColumn = 0;
     ui->playButton->setChecked(true);
 
-    // 8. The file labels describe the recording; the file's own are kept.
+    // The file labels describe the recording; the file's own are kept.
     mRecSavedLabels = {ui->label_orgTime->text(), ui->label_orgFreq->text(), ui->label_orgBit->text(),
                        ui->label_orgCh->text(), ui->label_orgFileType->text()};
     ui->label_orgFreq->setText(fromStd(getFreqTextFromRawValue(mRecParams.rate)));
@@ -125,7 +133,8 @@ void MainWindow::on_recButton_clicked() {
     ui->label_orgTime->clear();
     ui->labelPlay->setText(tr("Rec"));
 
-    // 9. Controls while recording.
+    // The device, driver and set-up can't change under a running capture;
+    // the recording's file name replaces the opened file's.
     if (mDriverType == kDriverWasapi || mDriverType == kDriverCoreAudio) {
         ui->comboBox_PlayRec->setCurrentIndex(1);
         ui->comboBox_asioFreq->hide();
@@ -141,7 +150,8 @@ void MainWindow::on_recButton_clicked() {
     ui->label_orgFileNameArea->hide();
     ui->lineEditRecFileName->show();
 
-    // 10. Input monitoring on the engine's record buffer.
+    // Input monitoring listens on the engine's record buffer once the
+    // recording thread has had time to open it.
     QThread::msleep(200);
     setInMonitor_RecBuffer(0, gAudioThread_getRecBufferFrameSize());
     selectInMonitorEn(true);

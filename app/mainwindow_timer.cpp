@@ -46,7 +46,10 @@ void peakPair(int row, double pair[2]) { _mm_storeu_pd(pair, getPeakHoldAudio(ro
 void MainWindow::takeSeveralHundredMili() {
     if (!ui) return;
 
-    // 1. Preparation.
+    // The engine's position runs a device buffer ahead of what is heard.
+    // The counter, cursor and meters therefore show values from a ring of
+    // past ticks, as many ticks as one device buffer lasts, so they match
+    // the sound rather than the engine.
     const int bufferFrames = gAudioThread_getAudioBufferFrameSize();
     const int64_t offset = counterDisplayOffset();
     ++mTickCount;
@@ -73,7 +76,10 @@ void MainWindow::takeSeveralHundredMili() {
         peakPair(-1, master);
     };
 
-    // 2. Position, counter and cursor.
+    // Position, counter and cursor. While recording they count from the
+    // start of the capture; while nothing plays, monitors or records, the
+    // peaks are read and dropped so that a later start does not show stale
+    // levels.
     if (recording) {
         const int64_t count = gAudioThread_getCurrentOutSampleCount();
         if (mRecState == 3) mRecStartCount = count;
@@ -121,10 +127,9 @@ void MainWindow::takeSeveralHundredMili() {
     if (mRecState == 4) updateRecOverview();
     if (recording) position = 0;
 
-    // 3.
     emit peakMasterUpdated(master);
 
-    // 4. The end of the in-out range: stop within one tick, and the counter
+    // The end of the in-out range: stop within one tick, and the counter
     // shows the out point itself, not where the engine had got to.
     if (checkPlayStatusImmd() == 0 && mDialogEdit &&
         position > uint64_t(std::max<int64_t>(0, mDialogEdit->mExportRegion.outPoint))) {
@@ -153,7 +158,8 @@ void MainWindow::takeSeveralHundredMili() {
         }
     }
 
-    // 5. Meters, shown from the rings (as old as the counter).
+    // Meters are shown from the rings, as old as the counter, and this
+    // tick's peaks take their place in the ring.
     const int meterRate = mPlayFs;
     const bool dsd = meterRate >= kDsdMeterRate;
     const int mode = dsd ? kMeterModeDsd : kMeterModePcm;
@@ -197,7 +203,7 @@ void MainWindow::takeSeveralHundredMili() {
         ui->widgetMeter->repaintMeter();
     }
 
-    // 6. A track whose overview is still being computed is drawn as it
+    // A track whose overview is still being computed is drawn as it
     // grows, one track a tick.
     const auto overviewPending = [this](int t) { return mWaveJobActive[t] == 1 && mWaveJobDone[t] == 0; };
     for (int t = 0; t < tracks; ++t) {
@@ -206,7 +212,10 @@ void MainWindow::takeSeveralHundredMili() {
         break;
     }
 
-    // 7. Device watchdog: about 20 s without a device buffer.
+    // A device that has delivered no buffer for about 20 s is taken for
+    // gone: the user is told, playback stops and the selection goes back to
+    // the first driver and the no-device entry, rather than waiting on a
+    // device that will not answer.
     if (mWatchdogEnabled && downCountWDT(kTransportTickMs)) {
         QMessageBox::warning(this, tr("Audio Device is Offline"), tr("Selected audio device goes offline."),
                              QMessageBox::Ok);
@@ -218,17 +227,18 @@ void MainWindow::takeSeveralHundredMili() {
         selectPlayRecDevice(0, mRecDevIndex);
     }
 
-    // 8. Progress of the FLAC decode and of the channel split.
+    // The worker threads only write their progress; the bars are moved
+    // here, on the window's thread.
     mLoadingBar.setValue(mFlacProgress);
     mSplitBar.setValue(mSplitProgress);
 
-    // 9. While armed, the rec and play buttons blink together.
+    // While armed, the rec and play buttons blink together.
     if (mRecState == 3 && ++mArmBlinkCount % 8 == 0) {
         ui->recButton->setChecked(!ui->recButton->isChecked());
         ui->playButton->setChecked(ui->recButton->isChecked());
     }
 
-    // 11. An offline device entry is booted again about every 3 s; a buffer
+    // An offline device entry is booted again about every 3 s; a buffer
     // size changed behind the program's back is reconnected.
     if (mDriverType == 0 && ui->comboBox_asioDev->currentIndex() > 0 &&
         ui->comboBox_asioFreq->currentText() == kOfflineRateText) {
@@ -251,7 +261,8 @@ void MainWindow::takeSeveralHundredMili() {
         mOfflineRetryCount = 0;
     }
 
-    // 13. Lissajous feed, once its window has been opened.
+    // The Lissajous window gets the last tick's worth of frames from the
+    // engine's ring, once it has been opened.
     if (mLissajousShown) {
         int n = meterRate * kTransportTickMs / 1000;
         if (dsd) n /= std::max(1, int(sMeterFirInterval.load(std::memory_order_relaxed)));
@@ -261,14 +272,16 @@ void MainWindow::takeSeveralHundredMili() {
         mDialogLissajous.redrawLissajous();
     }
 
-    // 14. Spectrum order of the master analysis.
+    // The master equaliser's spectrum follows the analysis order the engine
+    // is using.
     if (mPeqDialog[kMainMasterSlot]) {
         int order = 0;
         (void)getPlayingFftAnalyzing(kMainEqMasterId, 0, &order);
         mPeqDialog[kMainMasterSlot]->setFFTOrder(order);
     }
 
-    // 15. Full redraws a while after a file was opened.
+    // The full redraws that openFile2 scheduled. They wait while track 0's
+    // overview is still growing, which the incremental draw above shows.
     if (mRedrawCountdown > 0 && !overviewPending(0) && --mRedrawCountdown == 0) {
         waveFormRedraw(mViewOffset, kRedrawModeFull);
         if (mRedrawRepeats > 0) {
@@ -277,10 +290,11 @@ void MainWindow::takeSeveralHundredMili() {
         }
     }
 
-    // 16. The first block of a play start sounds.
+    // Once the first block of a play start has gone to the device, the
+    // start is no longer pending.
     if (gAudioThread_getPlayStarted()) mAwaitingPlayStart = false;
 
-    // 17. A buffer-size change: expected after a rate change, else
+    // A buffer-size change: expected after a rate change, else
     // reconnected on the next tick (driver type 0 only).
     if (gAudioThread_getBufferSizeChangedFlag() && !mReconnectPending) {
         if (!mBufferChangeExpected && mDriverType == 0) {
@@ -291,7 +305,7 @@ void MainWindow::takeSeveralHundredMili() {
         }
     }
 
-    // 18. A new device pixel ratio makes the track view resize for it.
+    // A new device pixel ratio makes the track view resize for it.
     const float ratio = float(devicePixelRatio());
     if (ratio != mPixelRatio) {
         ui->widgetTrack1->setGeometry(QRect(QPoint(50, 164), QPoint(748, ratio > mPixelRatio ? 343 : 342)));
