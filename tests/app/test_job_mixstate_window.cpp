@@ -22,6 +22,7 @@
 #include "app/mainwindow.h"
 #include "engine/audiothread.h"
 #include "engine/mixerthread.h"
+#include "mainwindowfixture.h"
 #include "mixer/dialogpeq.h"
 #include "mixer/eqcontrols.h"
 #include "morphex/fileinfo.h"
@@ -60,28 +61,10 @@ bool writeWav(const QString &path, uint32_t rate, uint16_t bits, uint16_t channe
     return f.resize(h.size() + qint64(dataBytes));
 }
 
-QTemporaryDir *sHome = nullptr;
-
-class JobMixWindow : public ::testing::Test {
+class JobMixWindow : public tMainWindowSuite {
 protected:
-    static void SetUpTestSuite() {
-        sHome = new QTemporaryDir;
-        qputenv("HOME", sHome->path().toUtf8());
-        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
-        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
-        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
-        sWindow = new MainWindow;
-    }
-    static void TearDownTestSuite() {
-        delete sWindow;
-        sWindow = nullptr;
-        delete sHome;
-        sHome = nullptr;
-    }
     static QString file(const char *name) { return sHome->filePath(QString::fromLatin1(name)); }
-    static MainWindow *sWindow;
 };
-MainWindow *JobMixWindow::sWindow = nullptr;
 
 }  // namespace
 

@@ -30,6 +30,7 @@
 #include "editing/dialogedit.h"
 #include "engine/audiothread.h"
 #include "engine/contcoreaudiothread.h"
+#include "mainwindowfixture.h"
 #include "platform/audiohost/virtualdevice.h"
 #include "ui_mainwindow.h"
 #include "widgets/dialogselectfs.h"
@@ -147,17 +148,10 @@ tMainDeviceAccess sRealDevices;
 const QVector<int> kUpTo96 = {44100, 48000, 88200, 96000};
 const QVector<int> kUpTo192 = {44100, 48000, 88200, 96000, 176400, 192000};
 
-QTemporaryDir *sHome = nullptr;
-
-class OpenWindow : public ::testing::Test {
+class OpenWindow : public tMainWindowSuite {
 protected:
     static void SetUpTestSuite() {
-        sHome = new QTemporaryDir;
-        qputenv("HOME", sHome->path().toUtf8());
-        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
-        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
-        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
-        sWindow = new MainWindow;
+        tMainWindowSuite::SetUpTestSuite();
         MainWindow &w = *sWindow;
         sRealDevices = w.mDevices;
         w.mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
@@ -171,12 +165,6 @@ protected:
         w.mDevices.select = [](int, int) {};
         w.show();
         QApplication::processEvents();
-    }
-    static void TearDownTestSuite() {
-        delete sWindow;
-        sWindow = nullptr;
-        delete sHome;
-        sHome = nullptr;
     }
     void SetUp() override { ASSERT_NE(sWindow, nullptr); }
     // Presents one device and rebuilds the lists as the driver list does.
@@ -210,9 +198,7 @@ protected:
         QApplication::sendEvent(sWindow, &event);
         delete data;
     }
-    static MainWindow *sWindow;
 };
-MainWindow *OpenWindow::sWindow = nullptr;
 
 QString labelText(const QLabel *label) { return label->text(); }
 
