@@ -16,28 +16,13 @@
 
 #include "app/mainwindow.h"
 #include "editing/dialogedit.h"
+#include "mainwindowfixture.h"
 #include "ui_mainwindow.h"
 
 namespace {
 
-QTemporaryDir *sHome = nullptr;
-
-class CounterWindow : public ::testing::Test {
+class CounterWindow : public tMainWindowSuite {
 protected:
-    static void SetUpTestSuite() {
-        sHome = new QTemporaryDir;
-        qputenv("HOME", sHome->path().toUtf8());
-        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
-        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
-        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
-        sWindow = new MainWindow;
-    }
-    static void TearDownTestSuite() {
-        delete sWindow;
-        sWindow = nullptr;
-        delete sHome;
-        sHome = nullptr;
-    }
     void SetUp() override {
         MainWindow &w = *sWindow;
         ASSERT_TRUE(w.mConstructed);
@@ -72,9 +57,7 @@ protected:
         sWindow->ui->lineEditTime->setText(text);
         sWindow->timeCounterEnterPressed();
     }
-    static MainWindow *sWindow;
 };
-MainWindow *CounterWindow::sWindow = nullptr;
 
 }  // namespace
 

@@ -14,12 +14,11 @@
 #include "engine/capturering.h"
 #include "engine/contcoreaudiothread.h"
 #include "engine/enginestate.h"
+#include "mainwindowfixture.h"
 #include "platform/audiohost/virtualdevice.h"
 #include "ui_mainwindow.h"
 
 namespace {
-
-QTemporaryDir *sHome = nullptr;
 
 QStringList texts(const QComboBox *box) {
     QStringList out;
@@ -40,25 +39,7 @@ uint32_t lastPlayedRate() {
     return capture.mCycles.back().mRate;
 }
 
-class DevicesHost : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        sHome = new QTemporaryDir;
-        qputenv("HOME", sHome->path().toUtf8());
-        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
-        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
-        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
-        sWindow = new MainWindow;
-    }
-    static void TearDownTestSuite() {
-        delete sWindow;
-        sWindow = nullptr;
-        delete sHome;
-        sHome = nullptr;
-    }
-    static MainWindow *sWindow;
-};
-MainWindow *DevicesHost::sWindow = nullptr;
+class DevicesHost : public tMainWindowSuite {};
 
 }  // namespace
 

@@ -22,66 +22,21 @@
 #include "app/mainwindow.h"
 #include "engine/audiothread.h"
 #include "engine/mixerthread.h"
+#include "mainwindowfixture.h"
 #include "mixer/dialogpeq.h"
 #include "mixer/eqcontrols.h"
 #include "morphex/fileinfo.h"
+#include "pcmwav.h"
 #include "ui_mainwindow.h"
 
 namespace {
 
-void put32(QByteArray &b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.append(char((v >> (8 * i)) & 0xff));
-}
-void put16(QByteArray &b, uint16_t v) {
-    b.append(char(v & 0xff));
-    b.append(char(v >> 8));
-}
+using wavtest::writeWav;
 
-// A PCM WAV file whose data chunk declares `frames` frames. The audio is
-// left as a hole in the file (zeros that take no disk space), so long
-// files cost nothing.
-bool writeWav(const QString &path, uint32_t rate, uint16_t bits, uint16_t channels, uint64_t frames) {
-    const uint32_t align = uint32_t(bits / 8) * channels;
-    const uint32_t dataBytes = uint32_t(frames * align);
-    QByteArray h("RIFF");
-    put32(h, 36 + dataBytes);
-    h.append("WAVEfmt ");
-    put32(h, 16);
-    put16(h, 1);
-    put16(h, channels);
-    put32(h, rate);
-    put32(h, rate * align);
-    put16(h, uint16_t(align));
-    put16(h, bits);
-    h.append("data");
-    put32(h, dataBytes);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(h) != h.size()) return false;
-    return f.resize(h.size() + qint64(dataBytes));
-}
-
-QTemporaryDir *sHome = nullptr;
-
-class JobMixWindow : public ::testing::Test {
+class JobMixWindow : public tMainWindowSuite {
 protected:
-    static void SetUpTestSuite() {
-        sHome = new QTemporaryDir;
-        qputenv("HOME", sHome->path().toUtf8());
-        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
-        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
-        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
-        sWindow = new MainWindow;
-    }
-    static void TearDownTestSuite() {
-        delete sWindow;
-        sWindow = nullptr;
-        delete sHome;
-        sHome = nullptr;
-    }
     static QString file(const char *name) { return sHome->filePath(QString::fromLatin1(name)); }
-    static MainWindow *sWindow;
 };
-MainWindow *JobMixWindow::sWindow = nullptr;
 
 }  // namespace
 

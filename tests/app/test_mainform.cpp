@@ -16,32 +16,13 @@
 #include "app/mainwindow.h"
 #include "engine/audiothread.h"
 #include "engine/enginestate.h"
+#include "mainwindowfixture.h"
 #include "mixer/dialogpeq.h"
 #include "ui_mainwindow.h"
 
 namespace {
 
-QTemporaryDir *sHome = nullptr;
-
-class MainForm : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        sHome = new QTemporaryDir;
-        qputenv("HOME", sHome->path().toUtf8());
-        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
-        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
-        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
-        sWindow = new MainWindow;
-    }
-    static void TearDownTestSuite() {
-        delete sWindow;
-        sWindow = nullptr;
-        delete sHome;
-        sHome = nullptr;
-    }
-    static MainWindow *sWindow;
-};
-MainWindow *MainForm::sWindow = nullptr;
+class MainForm : public tMainWindowSuite {};
 
 // Every entry a user can reach from the menu bar, as "menu/submenu/entry".
 void collectEntries(const QMenu *menu, const QString &prefix, QStringList *out) {

@@ -30,56 +30,18 @@
 #include "editing/dialogedit.h"
 #include "engine/audiothread.h"
 #include "engine/contcoreaudiothread.h"
+#include "mainwindowfixture.h"
+#include "pcmwav.h"
 #include "platform/audiohost/virtualdevice.h"
 #include "ui_mainwindow.h"
 #include "widgets/dialogselectfs.h"
 
 namespace {
 
-void put32(QByteArray &b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.append(char((v >> (8 * i)) & 0xff));
-}
-void put64(QByteArray &b, uint64_t v) {
-    for (int i = 0; i < 8; ++i) b.append(char((v >> (8 * i)) & 0xff));
-}
-void put16(QByteArray &b, uint16_t v) {
-    b.append(char(v & 0xff));
-    b.append(char(v >> 8));
-}
-
-// A 16- or 24-bit PCM WAV file of `frames` frames; `sample` gives the value
-// (-1..1) of frame i, the same on every channel. Without it the audio is
-// silence left as a hole in the file.
-bool writeWav(const QString &path, uint32_t rate, uint16_t bits, uint16_t channels, uint64_t frames,
-              const std::function<double(uint64_t)> &sample = {}) {
-    const uint32_t bytes = bits / 8;
-    const uint32_t align = bytes * channels;
-    const uint32_t dataBytes = uint32_t(frames * align);
-    QByteArray h("RIFF");
-    put32(h, 36 + dataBytes);
-    h.append("WAVEfmt ");
-    put32(h, 16);
-    put16(h, 1);
-    put16(h, channels);
-    put32(h, rate);
-    put32(h, rate * align);
-    put16(h, uint16_t(align));
-    put16(h, bits);
-    h.append("data");
-    put32(h, dataBytes);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(h) != h.size()) return false;
-    if (!sample) return f.resize(h.size() + qint64(dataBytes));
-    QByteArray audio;
-    audio.reserve(int(dataBytes));
-    const double full = double((1u << (bits - 1)) - 1);
-    for (uint64_t i = 0; i < frames; ++i) {
-        const int32_t v = int32_t(std::lround(sample(i) * full));
-        for (uint16_t c = 0; c < channels; ++c)
-            for (uint32_t k = 0; k < bytes; ++k) audio.append(char((uint32_t(v) >> (8 * k)) & 0xff));
-    }
-    return f.write(audio) == audio.size();
-}
+using wavtest::put16;
+using wavtest::put32;
+using wavtest::put64;
+using wavtest::writeWav;
 
 // A stereo DSF file of `seconds` of the DSD idle pattern.
 bool writeDsf(const QString &path, uint32_t rate, double seconds) {
@@ -147,17 +109,10 @@ tMainDeviceAccess sRealDevices;
 const QVector<int> kUpTo96 = {44100, 48000, 88200, 96000};
 const QVector<int> kUpTo192 = {44100, 48000, 88200, 96000, 176400, 192000};
 
-QTemporaryDir *sHome = nullptr;
-
-class OpenWindow : public ::testing::Test {
+class OpenWindow : public tMainWindowSuite {
 protected:
     static void SetUpTestSuite() {
-        sHome = new QTemporaryDir;
-        qputenv("HOME", sHome->path().toUtf8());
-        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
-        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
-        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
-        sWindow = new MainWindow;
+        tMainWindowSuite::SetUpTestSuite();
         MainWindow &w = *sWindow;
         sRealDevices = w.mDevices;
         w.mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
@@ -171,12 +126,6 @@ protected:
         w.mDevices.select = [](int, int) {};
         w.show();
         QApplication::processEvents();
-    }
-    static void TearDownTestSuite() {
-        delete sWindow;
-        sWindow = nullptr;
-        delete sHome;
-        sHome = nullptr;
     }
     void SetUp() override { ASSERT_NE(sWindow, nullptr); }
     // Presents one device and rebuilds the lists as the driver list does.
@@ -210,9 +159,7 @@ protected:
         QApplication::sendEvent(sWindow, &event);
         delete data;
     }
-    static MainWindow *sWindow;
 };
-MainWindow *OpenWindow::sWindow = nullptr;
 
 QString labelText(const QLabel *label) { return label->text(); }
 

@@ -29,6 +29,7 @@
 #include "editing/dialogedit.h"
 #include "engine/contcoreaudiothread.h"
 #include "engine/devicerig.h"
+#include "support/dsdcapture.h"
 #include "support/testutil.h"
 #include "ui_mainwindow.h"
 
@@ -140,47 +141,6 @@ std::vector<uint8_t> lsbFirst(const std::vector<uint8_t> &msbFirst) {
         v[i] = r;
     }
     return v;
-}
-
-// Per-channel DSD bytes (first bit most significant) taken from a capture:
-// DoP words carry a marker and two DSD bytes in their top 24 bits, native
-// words two DSD bytes in their top 16; both arrive in float containers.
-void decode(const tVirtualCapture &cap, bool dop, std::vector<uint8_t> ch[2]) {
-    const std::vector<float> f = rtbridge::Bridge::floats(cap);
-    for (size_t i = 0; i + 1 < f.size(); i += 2)
-        for (int c = 0; c < 2; ++c) {
-            const uint32_t w = uint32_t(int32_t(std::lrint(double(f[i + size_t(c)]) * 2147483648.0)));
-            ch[c].push_back(uint8_t(w >> (dop ? 16 : 24)));
-            ch[c].push_back(uint8_t(w >> (dop ? 8 : 16)));
-        }
-}
-
-int bitAt(const std::vector<uint8_t> &b, int64_t n) { return (b[size_t(n / 8)] >> (7 - n % 8)) & 1; }
-
-// The lag in bits of `out` behind `src`, from where 1024 source bits near
-// the end of the material (past any fade-in) occur in the output; -1 when
-// nowhere. The source carries noise, so the stretch occurs once.
-int64_t findLag(const std::vector<uint8_t> &out, const std::vector<uint8_t> &src) {
-    const int64_t probe = int64_t(src.size()) * 8 * 9 / 10, len = 1024;
-    const int64_t outBits = int64_t(out.size()) * 8;
-    for (int64_t start = 0; start + len <= outBits; ++start) {
-        int64_t k = 0;
-        while (k < len && bitAt(out, start + k) == bitAt(src, probe + k)) ++k;
-        if (k == len) return start - probe;
-    }
-    return -1;
-}
-
-// The run of source bits around the probe that the output carries
-// unchanged `lag` bits later: [*from, *until).
-void exactRun(const std::vector<uint8_t> &out, const std::vector<uint8_t> &src, int64_t lag, int64_t *from,
-              int64_t *until) {
-    const int64_t outBits = int64_t(out.size()) * 8, srcBits = int64_t(src.size()) * 8;
-    int64_t f = srcBits * 9 / 10, u = f;
-    while (f > 0 && f + lag > 0 && bitAt(out, f - 1 + lag) == bitAt(src, f - 1)) --f;
-    while (u < srcBits && u + lag < outBits && bitAt(out, u + lag) == bitAt(src, u)) ++u;
-    *from = f;
-    *until = u;
 }
 
 class PlaybackWindow : public ::testing::Test {
@@ -298,13 +258,13 @@ void expectDsdBitExact(const tVirtualCapture &cap, bool dop, const std::vector<u
                        uint64_t bits, int64_t latestSplice) {
     ASSERT_FALSE(cap.mCycles.empty());
     std::vector<uint8_t> out[2];
-    decode(cap, dop, out);
+    dsdcap::decode(cap, dop, out);
     for (int c = 0; c < 2; ++c) {
         SCOPED_TRACE(c);
-        const int64_t lag = findLag(out[c], *src[c]);
+        const int64_t lag = dsdcap::findLag(out[c], *src[c]);
         ASSERT_GE(lag, 17) << "the source bits never reach the device unchanged";
         int64_t from = 0, until = 0;
-        exactRun(out[c], *src[c], lag, &from, &until);
+        dsdcap::exactRun(out[c], *src[c], lag, &from, &until);
         // A same-rate job delays by 17 bits: the material's last 17 are
         // never played.
         EXPECT_GE(until, int64_t(bits) - 17) << "pure output broke off";

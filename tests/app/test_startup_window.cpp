@@ -26,6 +26,7 @@
 #include "editing/dialogrecsetup.h"
 #include "engine/audiothread.h"
 #include "engine/contcoreaudiothread.h"
+#include "mainwindowfixture.h"
 #include "mixer/dialogpeq.h"
 #include "ui_mainwindow.h"
 
@@ -50,29 +51,7 @@ std::string captureStdout(const std::function<void()> &body) {
     return text;
 }
 
-// A home of the test's own, so that the window's folders and settings land
-// in a temporary place.
-QTemporaryDir *sHome = nullptr;
-
-class StartupWindow : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        sHome = new QTemporaryDir;
-        qputenv("HOME", sHome->path().toUtf8());
-        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
-        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
-        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
-        sWindow = new MainWindow;
-    }
-    static void TearDownTestSuite() {
-        delete sWindow;
-        sWindow = nullptr;
-        delete sHome;
-        sHome = nullptr;
-    }
-    static MainWindow *sWindow;
-};
-MainWindow *StartupWindow::sWindow = nullptr;
+class StartupWindow : public tMainWindowSuite {};
 
 }  // namespace
 

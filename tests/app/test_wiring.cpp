@@ -15,31 +15,12 @@
 #include "audiofile/timecode.h"
 #include "editing/dialogedit.h"
 #include "engine/audiothread.h"
+#include "mainwindowfixture.h"
 #include "ui_mainwindow.h"
 
 namespace {
 
-QTemporaryDir *sHome = nullptr;
-
-class Wiring : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        sHome = new QTemporaryDir;
-        qputenv("HOME", sHome->path().toUtf8());
-        qputenv("XDG_DATA_HOME", sHome->filePath(QStringLiteral("data")).toUtf8());
-        qputenv("XDG_CONFIG_HOME", sHome->filePath(QStringLiteral("config")).toUtf8());
-        audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
-        sWindow = new MainWindow;
-    }
-    static void TearDownTestSuite() {
-        delete sWindow;
-        sWindow = nullptr;
-        delete sHome;
-        sHome = nullptr;
-    }
-    static MainWindow *sWindow;
-};
-MainWindow *Wiring::sWindow = nullptr;
+class Wiring : public tMainWindowSuite {};
 
 // How many connections run `slot` when `signal` of `sender` is emitted:
 // each is taken away and counted, then all are made again.

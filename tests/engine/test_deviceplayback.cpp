@@ -11,57 +11,10 @@
 
 #include "audiofile/dsdifftestutil.h"
 #include "devicerig.h"
+#include "support/dsdcapture.h"
 #include "support/testutil.h"
 
 namespace {
-
-// Per-channel DSD bytes taken from a capture: DoP words carry a marker and
-// two DSD bytes in their top 24 bits, native words two DSD bytes in their
-// top 16; both arrive in float containers (the word times 2^-31). markers
-// receives the DoP marker of every frame and channel.
-void decode(const tVirtualCapture &cap, bool dop, std::vector<uint8_t> ch[2], std::vector<uint8_t> *markers) {
-    const std::vector<float> f = rtbridge::Bridge::floats(cap);
-    for (size_t i = 0; i + 1 < f.size(); i += 2)
-        for (int c = 0; c < 2; ++c) {
-            const uint32_t w = uint32_t(int32_t(std::lrint(double(f[i + size_t(c)]) * 2147483648.0)));
-            if (dop) {
-                if (markers) markers->push_back(uint8_t(w >> 24));
-                ch[c].push_back(uint8_t(w >> 16));
-                ch[c].push_back(uint8_t(w >> 8));
-            } else {
-                ch[c].push_back(uint8_t(w >> 24));
-                ch[c].push_back(uint8_t(w >> 16));
-            }
-        }
-}
-
-inline int bitAt(const std::vector<uint8_t> &b, int64_t n) { return (b[size_t(n / 8)] >> (7 - n % 8)) & 1; }
-
-// The lag in bits of `out` behind `src`: where 1024 source bits from near
-// the end of the material (past any fade-in) occur in the output; -1 when
-// nowhere. The source carries noise, so the stretch occurs once.
-int64_t findLag(const std::vector<uint8_t> &out, const std::vector<uint8_t> &src) {
-    const int64_t probe = int64_t(src.size()) * 8 * 9 / 10, len = 1024;
-    const int64_t outBits = int64_t(out.size()) * 8;
-    for (int64_t start = 0; start + len <= outBits; ++start) {
-        int64_t k = 0;
-        while (k < len && bitAt(out, start + k) == bitAt(src, probe + k)) ++k;
-        if (k == len) return start - probe;
-    }
-    return -1;
-}
-
-// The run of source bits, around the probe of findLag, that the output
-// carries unchanged `lag` bits later: [*from, *until) in source bits.
-void exactRun(const std::vector<uint8_t> &out, const std::vector<uint8_t> &src, int64_t lag, int64_t *from,
-              int64_t *until) {
-    const int64_t outBits = int64_t(out.size()) * 8, srcBits = int64_t(src.size()) * 8;
-    int64_t f = srcBits * 9 / 10, u = f;
-    while (f > 0 && f + lag > 0 && bitAt(out, f - 1 + lag) == bitAt(src, f - 1)) --f;
-    while (u < srcBits && u + lag < outBits && bitAt(out, u + lag) == bitAt(src, u)) ++u;
-    *from = f;
-    *until = u;
-}
 
 class DevicePlaybackTest : public ::testing::Test {
 protected:
@@ -108,14 +61,14 @@ TEST_F(DevicePlaybackTest, Dsd64OverDopReachesTheDeviceBitExactAfterTheFadeIn) {
     ASSERT_NO_FATAL_FAILURE(playDsd(rig, path, kRate, 16, kBits, &cap));
     ASSERT_FALSE(cap.mCycles.empty());
     std::vector<uint8_t> out[2], markers;
-    decode(cap, true, out, &markers);
+    dsdcap::decode(cap, true, out, &markers);
     const std::vector<uint8_t> *src[2] = {&left, &right};
     for (int c = 0; c < 2; ++c) {
         SCOPED_TRACE(c);
-        const int64_t lag = findLag(out[c], *src[c]);
+        const int64_t lag = dsdcap::findLag(out[c], *src[c]);
         ASSERT_GE(lag, 17) << "the source bits never reach the device unchanged";
         int64_t from = 0, until = 0;
-        exactRun(out[c], *src[c], lag, &from, &until);
+        dsdcap::exactRun(out[c], *src[c], lag, &from, &until);
         // The material ends the conversion delay early: its last 17 bits
         // are never played.
         EXPECT_GE(until, int64_t(kBits) - 17) << "pure output broke off";
@@ -159,14 +112,14 @@ TEST_F(DevicePlaybackTest, Dsd256NativeReachesTheDeviceBitExact) {
         ASSERT_EQ(r.mFrames, 30144u);
     }
     std::vector<uint8_t> out[2];
-    decode(cap, false, out, nullptr);
+    dsdcap::decode(cap, false, out, nullptr);
     const std::vector<uint8_t> *src[2] = {&left, &right};
     for (int c = 0; c < 2; ++c) {
         SCOPED_TRACE(c);
-        const int64_t lag = findLag(out[c], *src[c]);
+        const int64_t lag = dsdcap::findLag(out[c], *src[c]);
         ASSERT_GE(lag, 17) << "the source bits never reach the device unchanged";
         int64_t from = 0, until = 0;
-        exactRun(out[c], *src[c], lag, &from, &until);
+        dsdcap::exactRun(out[c], *src[c], lag, &from, &until);
         EXPECT_GE(until, int64_t(kBits) - 17) << "pure output broke off";
         EXPECT_GT(from, 0) << "no fade-in";
         EXPECT_LT(from, int64_t(kRate) * 2 / 5) << "pure output began late";
@@ -232,14 +185,14 @@ TEST_F(DevicePlaybackTest, AFileEndingDuringItsFadeInLeavesTheNextPlaybackSoundi
         ASSERT_NO_FATAL_FAILURE(playDsd(rig, path, kRate, 16, bits, &cap));
         if (bits < kRate) continue;
         std::vector<uint8_t> out[2];
-        decode(cap, true, out, nullptr);
+        dsdcap::decode(cap, true, out, nullptr);
         const std::vector<uint8_t> *src[2] = {&left, &right};
         for (int c = 0; c < 2; ++c) {
             SCOPED_TRACE(c);
-            const int64_t lag = findLag(out[c], *src[c]);
+            const int64_t lag = dsdcap::findLag(out[c], *src[c]);
             ASSERT_GE(lag, 17) << "the second file never reaches the device (idle words)";
             int64_t from = 0, until = 0;
-            exactRun(out[c], *src[c], lag, &from, &until);
+            dsdcap::exactRun(out[c], *src[c], lag, &from, &until);
             EXPECT_GE(until, int64_t(bits) - 17);
             EXPECT_LT(from, int64_t(kRate) / 2) << "pure output began late";
         }
