@@ -131,14 +131,19 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
         const int64_t last = std::min(job.end, job.totalFrames);
         p.sourceFrames = last - job.start;
         p.readEnd = p.countBase + p.sourceFrames;
-    } else if (job.end + p.delay < p.totalFrames) {
+    } else if (job.end + p.delay < job.totalFrames) {
         p.sourceFrames = job.end - job.start;
         p.readEnd = job.end + p.delay;
     } else {
+        // The frames converted run from the start to the file's end, both
+        // absolute. The DSF total less its start's offset in its block
+        // (p.totalFrames) is where reading ends counted from the count base;
+        // taking the start off it again would lose that offset, or the
+        // whole range, at the end of a DSF.
         if (job.srcType != kAudioFileWAV && job.outType != kAudioFileWAV)
-            p.sourceFrames = p.totalFrames - (job.start + p.delay);
+            p.sourceFrames = job.totalFrames - (job.start + p.delay);
         else
-            p.sourceFrames = p.totalFrames - job.start;
+            p.sourceFrames = job.totalFrames - job.start;
         p.readEnd = p.totalFrames;
     }
     p.plannedOutFrames = p.sourceFrames * static_cast<int64_t>(p.up) / static_cast<int64_t>(p.down);

@@ -144,6 +144,69 @@ TEST(JobSourceLimits, ADsdSourceAtAnotherRateKeepsItsWholeDuration) {
     EXPECT_NEAR(rms(s, 2 * 9800, 2 * 9960), middle, 0.02);
 }
 
+// A range exported at the source's own DSD rate holds end - start frames
+// (both rounded down to whole bytes) wherever it starts and ends: inside a
+// DSF block, on a block boundary, or at the file's end, for every source
+// and output type. The DSD outputs keep the range's bits.
+TEST(JobSourceLimits, ARangeAtTheSourceRateHoldsEveryFrameOfIt) {
+    sxtest::TempDir dir;
+    // 73728 frames: two whole 32768-frame DSF blocks and a part of a third.
+    const size_t bytes = 9216;
+    const int64_t total = int64_t(bytes) * 8;
+    const std::vector<uint8_t> l = dsdBytes(bytes, 7), r = dsdBytes(bytes, 8);
+    struct Source {
+        std::string path;
+        uint32_t channels;
+    };
+    const Source sources[] = {{dir.file("st.dsf"), 2}, {dir.file("mo.dsf"), 1}, {dir.file("st.dff"), 2}};
+    sxtest::writeAll(sources[0].path, sxgen::dsf(2822400, {l, r}));
+    sxtest::writeAll(sources[1].path, sxgen::dsf(2822400, {l}));
+    sxtest::writeAll(sources[2].path, sxgen::dsdiff(2822400, {l, r}));
+    const uint32_t kWsdType = 4;
+    const uint32_t types[] = {kWavType, kDsfType, kDffType, kWsdType};
+    const int64_t ranges[][2] = {{33000, 40000},        {33000, 39900},    {8, total},     {20000, total},
+                                 {40000, total + 5000}, {32768, 65536},    {32760, 32776}, {65528, 65552},
+                                 {100, total - 13},     {total - 8, total}};
+    for (const Source &src : sources) {
+        for (uint32_t type : types) {
+            for (const auto &range : ranges) {
+                const int64_t start = range[0] & ~int64_t{7};
+                const int64_t end = std::min(range[1], total) & ~int64_t{7};
+                const std::string what = src.path + " -> " + std::to_string(type) + " " + std::to_string(range[0]) +
+                                         ".." + std::to_string(range[1]);
+                const std::string out = dir.file("r" + std::to_string(type) +
+                                                 (type == kWavType   ? ".wav"
+                                                  : type == kDsfType ? ".dsf"
+                                                  : type == kDffType ? ".dff"
+                                                                     : ".wsd"));
+                Options o = job(src.path, out, type, 2822400, type == kWavType ? 24 : 1, src.channels);
+                o.start = range[0];
+                o.end = range[1];
+                o.ring = 1;
+                int res = 0;
+                capture([&] { res = runJob(o, nullptr); });
+                ASSERT_EQ(res, 0) << what;
+                tAudioFileMarkAFile marks[100];
+                tAudioFileInfoAFile info;
+                info.marks = marks;
+                const std::vector<int16_t> path = sxtest::u16(out);
+                ASSERT_EQ(getAudioFileInfo(path.data(), &info), 0) << what;
+                const uint64_t audio = (uint64_t(info.dataBytesHigh) << 32) | info.dataBytesLow;
+                EXPECT_EQ(int64_t(audio * 8 / (info.channels * info.bitsPerSample)), end - start) << what;
+                if (type != kDsfType && type != kDffType) continue;
+                DsdAudio a;
+                ASSERT_TRUE(type == kDsfType ? readDsf(out, &a) : readDff(out, &a)) << what;
+                for (uint32_t c = 0; c < src.channels; ++c) {
+                    const std::vector<uint8_t> &want = c == 0 ? l : r;
+                    ASSERT_GE(a.ch[c].size(), size_t(end - start) / 8) << what;
+                    EXPECT_TRUE(std::equal(want.begin() + start / 8, want.begin() + end / 8, a.ch[c].begin()))
+                        << what << " channel " << c;
+                }
+            }
+        }
+    }
+}
+
 // A source whose audio gives no output frame fails and leaves no file; a
 // source (or range) with no audio at all reports nothing to read, for every
 // output type, and leaves no file either.
