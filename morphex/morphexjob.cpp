@@ -618,7 +618,6 @@ int designFilter(Job &j) {
     const tRatePlan &p = j.plan;
     j.fftPath = j.mode == kRatePlanModeFft && p.taps > 0 && !p.equalRates && !j.hold && p.fftSize > 0;
     if (j.fftPath) {
-        say("malloc FFT buffers");
         const int n = static_cast<int>(p.fftSize);
         const int fr = j.fft->changeFFTorder(n);
         if (fr != kFftOk && fr != kFftSameSize) return fr == kFftAllocFailed ? kMorphexErrFftBuffer3 : fr;

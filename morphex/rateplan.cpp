@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 
 namespace {
 
@@ -185,7 +184,6 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
     // The block loop sizes its read buffer and reads with int counts.
     if (readBytes > static_cast<uint64_t>(INT32_MAX) - 0x10000) return kRatePlanBadFormat;
     p.readBytes = static_cast<uint32_t>(readBytes);
-    std::printf("aWorkSample = %d\n", static_cast<int>(p.outBlockFrames));
 
     if (!srcDsd) {
         p.preRoll = (p.taps / 2) / static_cast<int32_t>(p.up);

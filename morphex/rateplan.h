@@ -114,8 +114,8 @@ struct tRatePlan {
 // (b - a) rounded down to a multiple of c x d.
 [[nodiscard]] uint32_t selectSampleUnit(uint32_t a, uint32_t b, uint32_t c, uint32_t d);
 
-// Works out the plan of `job` into `plan` and prints "aWorkSample = %d\n"
-// with the frames per output block. kRatePlanOk or one of the codes above
-// (then `plan` is left as it was). A plan with nothing to read
-// (plan->inputFrames <= 0) is not refused here: the job decides.
+// Works out the plan of `job` into `plan`; prints nothing. kRatePlanOk or
+// one of the codes above (then `plan` is left as it was). A plan with
+// nothing to read (plan->inputFrames <= 0) is not refused here: the job
+// decides.
 [[nodiscard]] int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan);

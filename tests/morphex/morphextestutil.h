@@ -185,6 +185,7 @@ struct Seen {
     std::vector<int> slots;
     std::vector<uint64_t> produced;
     std::vector<int> frames;
+    int blockFrames = 0;  // frames of a full block, as the callback is told
     int statusCalls = 0;
     int errorCalls = 0;
     int cancelAt = -1;     // block index at which the block callback returns -1
@@ -241,9 +242,10 @@ inline thread_local Seen *tSeen = nullptr;
 inline thread_local tMorphexCom *tCom = nullptr;
 inline thread_local int *tProgress = nullptr;
 
-inline int onBlock(uint64_t produced, int frames, int, int slot, int, void *pcm, unsigned char **dsd, int delay, int,
-                   int outRate, unsigned int *) {
+inline int onBlock(uint64_t produced, int frames, int blockFrames, int slot, int, void *pcm, unsigned char **dsd,
+                   int delay, int, int outRate, unsigned int *) {
     Seen &s = *tSeen;
+    s.blockFrames = blockFrames;
     if (s.hashBlocks) {
         const double *out = static_cast<double **>(pcm)[slot];
         s.blockHash = fnv1a(out, size_t(frames) * 16, s.blockHash);

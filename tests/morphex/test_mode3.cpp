@@ -139,8 +139,8 @@ TEST(Mode3, EveryOutputFrameIsTheDirectConvolution) {
         int r = 0;
         const std::string text = capture([&] { r = runJob(o, &seen); });
         ASSERT_EQ(r, 0) << text;
-        EXPECT_NE(text.find("aWorkSample = " + std::to_string(c.blockOut) + "\n"), std::string::npos) << text;
-        EXPECT_NE(text.find("malloc FFT buffers\n"), std::string::npos);
+        EXPECT_EQ(text, "");
+        EXPECT_EQ(seen.blockFrames, c.blockOut);
 
         const tRatePlan p = planOf(c.in, c.out, 0, 32, c.frames);
         ASSERT_EQ(p.taps, kRatePlanFftTaps);
@@ -191,7 +191,7 @@ TEST(Mode3, DsdSourceIsTheDirectConvolutionOfItsBits) {
     Seen seen;
     const std::string text = capture([&] { r = runJob(o, &seen); });
     ASSERT_EQ(r, 0) << text;
-    EXPECT_NE(text.find("aWorkSample = 1470\n"), std::string::npos) << text;
+    EXPECT_EQ(seen.blockFrames, 1470);
     EXPECT_EQ(seen.filterDelay, kRatePlanFftTaps);
 
     const tRatePlan p = planOf(2822400, 88200, 2, 1, int64_t(a.frames));
