@@ -692,10 +692,7 @@ int allocateBuffers(Job &j) {
     // the DSD step all the same, so they hold silence rather than garbage.
     if (!j.dsdSource) std::memset(j.dsdRingMem.get(), kDsdSilence, dsdSlot * 2 * j.ring);
     for (int i = 0; i < 2 * j.ring; ++i) j.dsdRing[i] = j.dsdRingMem.get() + dsdSlot * i;
-    // The hold form repeats every source sample up to the common rate, so a
-    // read grows by the up factor before the down stage takes every n-th one.
-    uint64_t upFrames = readFrames + taps + 32767;
-    if (j.hold && p.up > 1) upFrames = std::max(upFrames, (readFrames + taps + 8) * p.up);
+    const uint64_t upFrames = readFrames + taps + 32767;
     j.upBuf = allocLarge<double>(upFrames * 16 + 16);
     if (!j.upBuf) return j.fail(kMorphexErrUpBuffer);
     const uint64_t dsdOutBytes = ((outBlock + 7) / 8 + 15) & ~uint64_t{7};
@@ -968,7 +965,9 @@ int convertInTime(Job &j, Block &b) {
     d.output = b.out;
     d.count = static_cast<int>(b.frames);
     if (!j.dsdSource) {
-        d.input = b.pcm;
+        // The unfiltered hold form starts at the block's own first frame, not
+        // at the filter's pre-roll before it.
+        d.input = j.hold ? b.pcm + 2 * j.plan.preRoll : b.pcm;
     } else {
         d.input = nullptr;
         d.dsd = b.dsd;
@@ -981,12 +980,12 @@ int convertInTime(Job &j, Block &b) {
     return kMorphexOk;
 }
 
-// A DSD source's bits as numbers first (raised to the common rate by the
-// hold form), then the down stage.
+// A DSD source's bits as numbers at the source rate first, then the down
+// stage (which takes the hold form's samples from them at that rate).
 int convertDsdNumbersInTime(Job &j, Block &b) {
     const void *const streams[2] = {b.dsd[0], b.dsd[1]};
     if (j.conv->gAudio_upconvert(j.upBuf.get(), streams, static_cast<uint32_t>(b.reads), j.srcRate, j.plan.commonRate,
-                                 j.hold ? 1 : 0, 1, 0, b.bitOffset, nullptr) != kUpDownOk) {
+                                 0, 1, 0, b.bitOffset, nullptr) != kUpDownOk) {
         say("Up-Convert Error! ");
         return j.fail(kMorphexErrUpConvert);
     }

@@ -731,15 +731,19 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
     lpf *fade = fadeActive ? &smoother : nullptr;
 
     if (p->hold) {
+        // Output i lies at source frame i x down / up: it takes the frame at
+        // or before that time. The input is at the source rate, so a block
+        // reads no further than the source frames it spans. Scaled like the
+        // equal-rate branch, so that a DSD output is modulated at its level.
         const bool idle = modulatorIdle(p->modulator);
         for (int i = 0; i < n; ++i) {
             const double level = stepGain(st, env, fade, idle);
             const double gl = fade ? smoother.getCoefY_1_ch(0) : level;
             const double gr = fade ? smoother.getCoefY_1_ch(1) : level;
-            const double *x = p->input + 2 * (static_cast<uint64_t>(i) * down);
+            const double *x = p->input + 2 * (static_cast<uint64_t>(i) * down / up);
             const Mix m = panMix(g, gl, gr, x[0], x[1]);
-            p->output[2 * i] += m.l;
-            p->output[2 * i + 1] += m.r;
+            p->output[2 * i] += p->scale * m.l;
+            p->output[2 * i + 1] += p->scale * m.r;
         }
         return kUpDownOk;
     }

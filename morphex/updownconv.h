@@ -52,12 +52,12 @@ struct tDspVolParam {
 // Arguments of the down stage.
 struct tDownConvertParams {
     double *output = nullptr;               // count two-lane frames; branch C adds into it (see overwrite)
-    const double *input = nullptr;          // frames at the source rate (at L with hold)
+    const double *input = nullptr;          // frames at the source rate
     int count = 0;                          // output frames n
     uint32_t inRate = 0;                    // Hz
     uint32_t outRate = 0;                   // Hz
     uint32_t commonRate = 0;                // L, a multiple of both rates
-    uint8_t hold = 0;                       // 1: pick samples without filtering
+    uint8_t hold = 0;                       // 1: output i is input frame i down / up, unfiltered
     int phaseOffset = 0;                    // added to the filter phase (the engine passes 0)
     const double *coefficients = nullptr;   // two-lane rate-conversion filter (decimfir.h)
     int taps = 0;                           // its length T
@@ -67,7 +67,7 @@ struct tDownConvertParams {
     const tDspVolItem *envelope = nullptr;  // null: the level stays as it is
     uint8_t eqOn = 0;                       // apply the equaliser (when its on switch is set too)
     tPEQ *eq = nullptr;
-    double scale = 1.0;                          // the filter design's gain, applied again at equal rates
+    double scale = 1.0;                          // the filter design's gain, applied again at equal rates and by hold
     const classDsm5th *modulator = nullptr;      // the job's modulator; its splice words are read
     int writing = 0;                             // 1 when the job writes a file
     uint8_t fadeLpf = 0;                         // the job's fade-smoother switch

@@ -194,12 +194,14 @@ struct Seen {
     int progressAtStatus = -1;
     int filterDelay = -1;
     int outRate = 0;
-    std::vector<uint8_t> firstDsdBlock;  // left DSD bytes of the first block (feed jobs)
     // With hashBlocks set, every block the callback is handed goes into
     // blockHash (FNV-1a): the slot's stereo doubles and, with dsdBytes set,
     // both channels' DSD bytes of the slot.
     bool hashBlocks = false;
     bool dsdBytes = false;
+    // With keepPcm set, the stereo doubles of every block, in order.
+    bool keepPcm = false;
+    std::vector<double> pcm;
     uint64_t blockHash = 14695981039346656037ull;
 };
 
@@ -254,7 +256,10 @@ inline int onBlock(uint64_t produced, int frames, int blockFrames, int slot, int
             s.blockHash = fnv1a(dsd[2 * slot + 1], size_t(frames + 7) / 8, s.blockHash);
         }
     }
-    if (s.slots.empty() && dsd) s.firstDsdBlock.assign(dsd[2 * slot], dsd[2 * slot] + (frames + 7) / 8);
+    if (s.keepPcm) {
+        const double *out = static_cast<double **>(pcm)[slot];
+        s.pcm.insert(s.pcm.end(), out, out + 2 * size_t(frames));
+    }
     s.slots.push_back(slot);
     s.produced.push_back(produced);
     s.frames.push_back(frames);

@@ -9,6 +9,8 @@
 #include <atomic>
 #include <csignal>
 #include <filesystem>
+#include <map>
+#include <random>
 #include <thread>
 
 #include "audiofile/marklist.h"
@@ -402,28 +404,67 @@ TEST(MorphexJob, DsdToDsdAtTheSameRateKeepsEveryBit) {
     }
 }
 
-TEST(MorphexJob, HoldStyleRaisesADsdSourceWithinItsBuffers) {
-    // The unfiltered hold form repeats every source bit up to the common
-    // rate before the down stage; DSD64 -> DSD128 doubles each block, which
-    // must fit the up-converted buffer.
+// The unfiltered hold form: every output frame is the source frame at or
+// before its time, raising the rate or lowering it, from a PCM source (which
+// reaches the converter at its own rate, behind its pre-roll) or a DSD one
+// (+-2 per bit), over several blocks. A DSD output's blocks carry the
+// modulator's scale like those of every other path.
+TEST(MorphexJob, HoldStyleGivesTheSourceFrameAtOrBeforeEachOutputFrame) {
     sxtest::TempDir dir;
-    const std::string dsf = dsdSource(dir, "h.dsf", 2, 2822400, 40000, 2);
+    std::mt19937 gen(56);
+    std::uniform_real_distribution<float> d(-0.9f, 0.9f);
+    std::map<uint32_t, std::vector<float>> pcm;
+    std::map<uint32_t, std::string> pcmPath;
+    const uint32_t pcmFrames = 6000;
+    for (uint32_t rate : {44100u, 88200u, 96000u, 192000u, 384000u}) {
+        std::vector<float> &x = pcm[rate];
+        for (uint32_t i = 0; i < 2 * pcmFrames; ++i) x.push_back(d(gen));
+        pcmPath[rate] = dir.file("h" + std::to_string(rate) + ".wav");
+        sxtest::writeAll(pcmPath[rate],
+                         makeWav(rate, 32, 2, 3, pcmFrames, [&](uint32_t f, int c) { return double(x[2 * f + c]); }));
+    }
+    const std::string dsf = dsdSource(dir, "h.dsf", 2, 2822400, 700, 2);  // 44800 frames
     DsdAudio s;
     ASSERT_TRUE(readDsf(dsf, &s));
-    Options o;
-    o.src = dsf;
-    o.dst = dir.file("h.dff");
-    o.type = 3;
-    o.rate = 5644800;
-    o.bits = 1;
-    o.option = 1;
-    int r = -1;
-    capture([&] { r = runJob(o, nullptr); });
-    ASSERT_EQ(r, 0);
-    DsdAudio d;
-    ASSERT_TRUE(readDff(o.dst, &d));
-    EXPECT_GT(d.frames, s.frames * 2 - 8192);
-    EXPECT_LE(d.frames, s.frames * 2);
+
+    struct Row {
+        uint32_t in;  // 2822400: the DSD source
+        uint32_t type, out, bits;
+    } rows[] = {
+        {44100, 0, 48000, 32},   {44100, 0, 88200, 32},  {96000, 0, 44100, 32},    {192000, 0, 44100, 32},
+        {192000, 0, 88200, 32},  {384000, 0, 44100, 32}, {192000, 2, 2822400, 1},  {192000, 3, 5644800, 1},
+        {44100, 3, 11289600, 1}, {88200, 2, 5644800, 1}, {2822400, 3, 5644800, 1}, {2822400, 0, 88200, 32},
+    };
+    for (const Row &row : rows) {
+        const std::string what = std::to_string(row.in) + " -> " + std::to_string(row.out);
+        const bool dsdIn = row.in == 2822400;
+        const int64_t frames = dsdIn ? int64_t(s.frames) : pcmFrames;
+        Options o;
+        o.src = dsdIn ? dsf : pcmPath[row.in];
+        o.dst = dir.file("o.out");
+        o.type = row.type;
+        o.rate = row.out;
+        o.bits = row.bits;
+        o.option = 1;
+        o.ring = 1;
+        Seen seen;
+        seen.keepPcm = true;
+        int r = -1;
+        capture([&] { r = runJob(o, &seen); });
+        ASSERT_EQ(r, 0) << what;
+        const int64_t want = frames * row.out / row.in;
+        ASSERT_EQ(int64_t(seen.pcm.size()), 2 * want) << what;
+        const double scale = row.type == 0 ? 1.0 : 0x1p54;
+        auto source = [&](int64_t k, int c) {
+            if (!dsdIn) return double(pcm[row.in][2 * k + c]);
+            return (s.ch[c][k / 8] & (0x80 >> (k % 8))) ? 2.0 : -2.0;
+        };
+        for (int64_t i = 0; i < want; ++i) {
+            const int64_t k = i * row.in / row.out;
+            for (int c = 0; c < 2; ++c)
+                ASSERT_EQ(seen.pcm[2 * i + c], scale * source(k, c)) << what << " frame " << i << " channel " << c;
+        }
+    }
 }
 
 TEST(MorphexJob, DsfExportEmitsItsLastBlockGroupAndCountsItsFrames) {

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -143,22 +144,42 @@ TEST(DownConvert, PanMatrixOfTheTrack) {
     EXPECT_EQ(out[3], 0.25 * -1.0 + 2.0 * 0.125);
 }
 
-TEST(DownConvert, HoldPicksEveryDownthSampleUnfiltered) {
-    CUpDownConv conv;
-    const int n = 6;
-    std::vector<double> in(2 * 4 * n);
-    for (size_t k = 0; k < in.size(); ++k) in[k] = double(k);
-    std::vector<double> out(2 * n, 1.0);
-    // 4 x 44100 -> 44100 with the input already at L: down = 4.
-    tDownConvertParams p = params(out.data(), in.data(), n, 176400, 44100, 176400);
-    p.hold = 1;
-    const std::vector<double> coef = design(176400, 19845, 31, 1);
-    p.coefficients = coef.data();
-    p.taps = 31;  // not used by the hold branch
-    ASSERT_EQ(conv.gAudio_downconvert(&p), kUpDownOk);
-    for (int i = 0; i < n; ++i) {
-        EXPECT_EQ(out[2 * i], 1.0 + in[2 * 4 * i]) << i;  // added to what was there
-        EXPECT_EQ(out[2 * i + 1], 1.0 + in[2 * 4 * i + 1]) << i;
+// The hold form takes, for every output frame, the input frame at or before
+// its time: input at the source rate, output i at source frame
+// i x in / out, scaled like the equal-rate branch and added to what the
+// output held. The input holds exactly the frames the block spans, so a
+// read beyond them is a sanitizer report.
+TEST(DownConvert, HoldTakesTheSourceFrameAtOrBeforeEachOutputFrame) {
+    struct Case {
+        uint32_t in, out;
+        double scale;
+    };
+    const Case cases[] = {
+        {44100, 48000, 1.0},  {44100, 88200, 1.0},       {96000, 44100, 1.0},
+        {192000, 44100, 1.0}, {192000, 88200, 1.0},      {384000, 44100, 1.0},
+        {176400, 44100, 1.0}, {192000, 2822400, 0x1p54}, {44100, 11289600, 0x1p54},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.in) + " -> " + std::to_string(c.out));
+        const uint32_t L = uint32_t(uint64_t(c.in) / std::gcd(c.in, c.out) * c.out);
+        const uint32_t up = L / c.in, down = L / c.out;
+        // Two whole steps of the rate pair: n outputs span exactly `frames`
+        // input frames.
+        const int n = int(2 * up);
+        const size_t frames = size_t(2) * down;
+        const std::vector<double> in = noise(frames, c.in + c.out);
+        std::vector<double> out(2 * size_t(n), 1.0);
+        CUpDownConv conv;
+        tDownConvertParams p = params(out.data(), in.data(), n, c.in, c.out, L);
+        p.hold = 1;
+        p.scale = c.scale;
+        ASSERT_EQ(conv.gAudio_downconvert(&p), kUpDownOk);
+        for (int i = 0; i < n; ++i) {
+            const size_t k = size_t(uint64_t(i) * c.in / c.out);
+            ASSERT_LT(k, frames);
+            EXPECT_EQ(out[2 * i], 1.0 + c.scale * in[2 * k]) << i;
+            EXPECT_EQ(out[2 * i + 1], 1.0 + c.scale * in[2 * k + 1]) << i;
+        }
     }
 }
 
