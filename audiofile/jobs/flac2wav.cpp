@@ -16,6 +16,10 @@ namespace {
 
 constexpr uint32_t kOutBits = 64;
 constexpr uint32_t kOutBytes = kOutBits / 8;
+// Word lengths a FLAC stream may carry (RFC 9639, section 8.2); the 5-bit
+// fields of STREAMINFO and of a frame header can also state 1 to 3.
+constexpr uint32_t kMinBits = 4;
+constexpr uint32_t kMaxBits = 32;
 
 // "0" .. "2147483647" with nothing else around it; anything else gives 0.
 int decimalOrZero(const QByteArray &s) {
@@ -57,8 +61,7 @@ public:
     uint32_t channels() const { return mChannels; }
     uint32_t bits() const { return mBits; }
 
-    // Writes the header of the WAV file (the first frame does it; an empty
-    // stream gets it at the end). 0 or -1.
+    // Writes the header of the WAV file (the first frame does it). 0 or -1.
     int writeHeader() {
         tBwfHdrParam p{};
         p.channels = static_cast<uint16_t>(mChannels);
@@ -87,7 +90,7 @@ protected:
         const uint32_t n = frame->header.blocksize;
         const uint32_t ch = frame->header.channels;
         const uint32_t bits = frame->header.bits_per_sample;
-        if (ch != mChannels || bits == 0 || bits > 32) return fail();
+        if (ch != mChannels || bits < kMinBits || bits > kMaxBits) return fail();
         // A frame that does not continue where the last one ended means
         // audio was lost (a frame the decoder could not sync to).
         if (frame->header.number_type == FLAC__FRAME_NUMBER_TYPE_SAMPLE_NUMBER &&
@@ -136,8 +139,9 @@ protected:
             mBits = si.bits_per_sample;
             mMaxBlock = si.max_blocksize;
             mHasStreamInfo = true;
-            // The engine takes one or two channels.
-            if (mChannels < 1 || mChannels > 2) mFailed = true;
+            // The engine takes one or two channels; a rate of 0 states no
+            // audio rate at all.
+            if (mChannels < 1 || mChannels > 2 || mBits < kMinBits || mBits > kMaxBits || mRate == 0) mFailed = true;
             break;
         }
         case FLAC__METADATA_TYPE_PICTURE:
@@ -279,11 +283,13 @@ int ClassFlac2Wav::apply(const QString &flacPath, const QString &wavPath, const 
             }
             const bool ended = dec.get_state() == FLAC__STREAM_DECODER_END_OF_STREAM;
             dec.finish();
-            ok = !aborted && ended && !dec.failed() && dec.hasStreamInfo() &&
+            // The end of the stream is a good end only with audio decoded:
+            // metadata that claims the rest of the file, a file cut inside
+            // its metadata or frames all lost to sync errors also end it,
+            // and a stream that states no length cannot tell them apart.
+            ok = !aborted && ended && !dec.failed() && dec.hasStreamInfo() && dec.decoded() > 0 &&
                  (dec.statedTotal() == 0 || dec.decoded() == dec.statedTotal());
-            // An empty stream has no frame to write the header with.
-            if (ok && !dec.headerWritten()) ok = dec.writeHeader() == 0;
-            if (ok) ok = dec.finishWav() == 0;
+            if (ok) ok = dec.headerWritten() && dec.finishWav() == 0;
         }
         if (info && dec.hasStreamInfo())
             *info = tFlacFileInfo{ok ? dec.decoded() : dec.statedTotal(), dec.rate(), dec.channels(), dec.bits()};

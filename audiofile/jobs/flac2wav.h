@@ -7,12 +7,14 @@
 // the header is written; a stream that states no length gets RF64, since
 // its size is unknown). Its sizes are set from the bytes actually written.
 //
-// Mono and stereo streams are decoded; streams of more channels are refused
-// (the engine takes one or two channels, and a split of a decoded file is
-// not offered). The import fails, and removes the WAV file, when the FLAC
-// file cannot be opened or is not FLAC, when a frame is corrupt (a bad CRC)
-// or missing, when the stream ends before its stated length, when a write
-// fails, or when the worker's abort flag is raised.
+// Mono and stereo streams of 4 to 32 bits are decoded; streams of more
+// channels are refused (the engine takes one or two channels, and a split
+// of a decoded file is not offered), and so are word lengths outside that
+// range and a rate of 0. The import fails, and removes the WAV file, when
+// the FLAC file cannot be opened or is not FLAC, when a frame is corrupt (a
+// bad CRC) or missing, when the stream ends before its stated length or
+// gives no audio at all (a stream without a stated length included), when
+// a write fails, or when the worker's abort flag is raised.
 #pragma once
 
 #include "audiofile/jobs/flacjob.h"

@@ -138,6 +138,26 @@ TEST_F(Flac2Wav, UnstatedLengthIsDecodedWholeIntoRf64) {
     EXPECT_EQ(sxtest::commandOutput("sox --i -s '" + out + "' 2>/dev/null"), std::to_string(frames));
 }
 
+// Where the metadata blocks of a FLAC image end (the first frame's
+// offset), and the offset of the last block's header.
+size_t metadataEnd(const Bytes &b, size_t *lastHeader) {
+    size_t p = 4;
+    for (;;) {
+        const size_t n = (size_t(b[p + 1]) << 16) | (size_t(b[p + 2]) << 8) | b[p + 3];
+        *lastHeader = p;
+        const bool last = (b[p] & 0x80) != 0;
+        p += 4 + n;
+        if (last) return p;
+    }
+}
+
+// STREAMINFO's 36-bit total of samples set to 0: the length is not stated,
+// as flac writes it to a pipe.
+void unstate(Bytes &b) {
+    b[21] &= 0xF0;
+    std::fill(b.begin() + 22, b.begin() + 26, 0);
+}
+
 // Every failure says so and leaves no WAV file behind.
 TEST_F(Flac2Wav, FailuresReturnMinusOneAndLeaveNoWav) {
     makeFlac("good", 2, 16, 10000);
@@ -149,6 +169,36 @@ TEST_F(Flac2Wav, FailuresReturnMinusOneAndLeaveNoWav) {
     Bytes damaged = good;
     damaged[damaged.size() * 7 / 10] ^= 0x5A;
     ASSERT_TRUE(sxtest::writeAll(dir.file("damaged.flac"), damaged));
+
+    // Streams that decode no audio, or not faithfully. Without a stated
+    // length, reaching the end of the stream is no proof of a whole import:
+    // only audio decoded is.
+    size_t lastHeader = 0;
+    const size_t audioAt = metadataEnd(good, &lastHeader);
+    ASSERT_LT(audioAt, good.size());
+    Bytes open = good;
+    unstate(open);
+    Bytes swallowing = open;  // the last metadata block claims every frame and more
+    swallowing[lastHeader + 1] = swallowing[lastHeader + 2] = swallowing[lastHeader + 3] = 0xFF;
+    ASSERT_TRUE(sxtest::writeAll(dir.file("swallow.flac"), swallowing));
+    Bytes pastEnd = open;  // the metadata runs past the end of the file
+    pastEnd.resize(audioAt + 100);
+    pastEnd[lastHeader + 1] = 0x01;
+    ASSERT_TRUE(sxtest::writeAll(dir.file("pastend.flac"), pastEnd));
+    ASSERT_TRUE(sxtest::writeAll(dir.file("metacut.flac"), Bytes(open.begin(), open.begin() + long(lastHeader) + 2)));
+    Bytes noSync = open;  // every frame lost to sync errors
+    std::fill(noSync.begin() + long(audioAt), noSync.end(), 0x00);
+    ASSERT_TRUE(sxtest::writeAll(dir.file("nosync.flac"), noSync));
+    // STREAMINFO fields out of range, with the length stated: 1 bit per
+    // sample (the 5-bit field holds bits - 1), and a rate of 0.
+    Bytes oneBit = good;
+    oneBit[20] &= 0xFE;
+    oneBit[21] &= 0x0F;
+    ASSERT_TRUE(sxtest::writeAll(dir.file("onebit.flac"), oneBit));
+    Bytes noRate = good;
+    noRate[18] = noRate[19] = 0;
+    noRate[20] &= 0x0F;
+    ASSERT_TRUE(sxtest::writeAll(dir.file("norate.flac"), noRate));
 
     struct Case {
         const char *what;
@@ -164,6 +214,12 @@ TEST_F(Flac2Wav, FailuresReturnMinusOneAndLeaveNoWav) {
         {"missing source", dir.file("none.flac"), dir.file("e.wav"), false},
         {"aborted", dir.file("good.flac"), dir.file("f.wav"), true},
         {"WAV not creatable", dir.file("good.flac"), dir.file("no/such/folder.wav"), false},
+        {"no length, metadata swallows the frames", dir.file("swallow.flac"), dir.file("g.wav"), false},
+        {"no length, metadata past the end", dir.file("pastend.flac"), dir.file("h.wav"), false},
+        {"no length, cut inside the metadata", dir.file("metacut.flac"), dir.file("i.wav"), false},
+        {"no length, every frame lost", dir.file("nosync.flac"), dir.file("j.wav"), false},
+        {"1 bit per sample", dir.file("onebit.flac"), dir.file("k.wav"), false},
+        {"rate 0", dir.file("norate.flac"), dir.file("l.wav"), false},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(import(c.flac, c.wav, nullptr, c.abort), kFlacJobFailed) << c.what;
