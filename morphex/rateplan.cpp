@@ -134,15 +134,14 @@ int ratePlanMake(const tRatePlanJob &job, tRatePlan *plan) {
         p.sourceFrames = job.end - job.start;
         p.readEnd = job.end + p.delay;
     } else {
-        // The frames converted run from the start to the file's end, both
-        // absolute. The DSF total less its start's offset in its block
-        // (p.totalFrames) is where reading ends counted from the count base;
-        // taking the start off it again would lose that offset, or the
-        // whole range, at the end of a DSF.
-        if (job.srcType != kAudioFileWAV && job.outType != kAudioFileWAV)
-            p.sourceFrames = job.totalFrames - (job.start + p.delay);
-        else
-            p.sourceFrames = job.totalFrames - job.start;
+        // The filter's reach runs into the file's end: reading stops there,
+        // but the frames converted are still the range's (up to the file's
+        // end, both absolute), so that no frame after the out point gets
+        // into the output. The DSF total less its start's offset in its
+        // block (p.totalFrames) is where reading ends counted from the count
+        // base; taking the start off it again would lose that offset, or
+        // the whole range, at the end of a DSF.
+        p.sourceFrames = std::min(job.end, job.totalFrames) - job.start;
         p.readEnd = p.totalFrames;
     }
     p.plannedOutFrames = p.sourceFrames * static_cast<int64_t>(p.up) / static_cast<int64_t>(p.down);

@@ -207,6 +207,33 @@ TEST(JobSourceLimits, ARangeAtTheSourceRateHoldsEveryFrameOfIt) {
     }
 }
 
+// A range of a PCM source whose out point lies within the filter's reach
+// of the file's end stops at the out point all the same: the frames after
+// it are read for the filter, not converted into the output.
+TEST(JobSourceLimits, ARangeNearTheFileEndStopsAtItsOutPoint) {
+    sxtest::TempDir dir;
+    const int64_t total = 20000;
+    const std::string wav = dir.file("s.wav");
+    sxtest::writeAll(wav, makeWav(44100, 24, 2, 1, uint32_t(total), sine(1000, 44100, 0.5)));
+    struct Row {
+        uint32_t type, rate, bits;
+    } rows[] = {{kWavType, 48000, 24}, {kWavType, 96000, 24}, {kDsfType, 2822400, 1}, {kDffType, 2822400, 1}};
+    for (const Row &row : rows) {
+        for (int64_t end : {total - 5, total - 30, total, total + 100}) {
+            Options o = job(wav, dir.file(std::string("o") + (row.type == kWavType ? ".wav" : ".dsd")), row.type,
+                            row.rate, row.bits);
+            o.start = 1000;
+            o.end = end;
+            o.ring = 1;
+            int r = 0;
+            capture([&] { r = runJob(o, nullptr); });
+            ASSERT_EQ(r, 0) << row.rate << " " << end;
+            const int64_t want = (std::min(end, total) - 1000) * row.rate / 44100;
+            EXPECT_EQ(outputFrames(o.dst, row.type, 2, row.bits), want) << row.rate << " " << end;
+        }
+    }
+}
+
 // A source whose audio gives no output frame fails and leaves no file; a
 // source (or range) with no audio at all reports nothing to read, for every
 // output type, and leaves no file either.
