@@ -154,21 +154,25 @@ TEST(JobSourceLimits, ARangeAtTheSourceRateHoldsEveryFrameOfIt) {
     const size_t bytes = 9216;
     const int64_t total = int64_t(bytes) * 8;
     const std::vector<uint8_t> l = dsdBytes(bytes, 7), r = dsdBytes(bytes, 8);
+    const uint32_t kWsdType = 4;
+    // Every output type from the stereo DSF; the mono DSF and the DSDIFF
+    // (whose ranges count from their start) to fewer.
     struct Source {
         std::string path;
         uint32_t channels;
+        std::vector<uint32_t> types;
     };
-    const Source sources[] = {{dir.file("st.dsf"), 2}, {dir.file("mo.dsf"), 1}, {dir.file("st.dff"), 2}};
+    const Source sources[] = {{dir.file("st.dsf"), 2, {kWavType, kDsfType, kDffType, kWsdType}},
+                              {dir.file("mo.dsf"), 1, {kDsfType, kDffType}},
+                              {dir.file("st.dff"), 2, {kWavType, kDsfType}}};
     sxtest::writeAll(sources[0].path, sxgen::dsf(2822400, {l, r}));
     sxtest::writeAll(sources[1].path, sxgen::dsf(2822400, {l}));
     sxtest::writeAll(sources[2].path, sxgen::dsdiff(2822400, {l, r}));
-    const uint32_t kWsdType = 4;
-    const uint32_t types[] = {kWavType, kDsfType, kDffType, kWsdType};
     const int64_t ranges[][2] = {{33000, 40000},        {33000, 39900},    {8, total},     {20000, total},
                                  {40000, total + 5000}, {32768, 65536},    {32760, 32776}, {65528, 65552},
                                  {100, total - 13},     {total - 8, total}};
     for (const Source &src : sources) {
-        for (uint32_t type : types) {
+        for (uint32_t type : src.types) {
             for (const auto &range : ranges) {
                 const int64_t start = range[0] & ~int64_t{7};
                 const int64_t end = std::min(range[1], total) & ~int64_t{7};
