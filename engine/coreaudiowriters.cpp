@@ -27,6 +27,7 @@
 #include "engine/enginestate.h"
 #include "engine/metering.h"
 #include "engine/mixing.h"
+#include "engine/rtdiag.h"
 
 namespace {
 
@@ -137,9 +138,9 @@ void packDsd(tLayout l, unsigned char *out, int channels, const uint8_t *const s
 
 }  // namespace
 
-bool gCAudioThreadCoreAudioFunc::growDsdBuffers(int frames) {
+bool gCAudioThreadCoreAudioFunc::reserve(int frames) {
     const int32_t need = (std::max(frames, 1) + 7) / 8 * 8;
-    if (need <= mDsdBufCapacity && mDsdBuf[0] && mDsdBuf[1] && mWorkBuf) return true;
+    if (fits(frames)) return true;
     _aligned_free(mDsdBuf[0]);
     _aligned_free(mDsdBuf[1]);
     _aligned_free(mWorkBuf);
@@ -244,7 +245,11 @@ void gCAudioThreadCoreAudioFunc::sineWaveToAudioDriverBuffer(int type, int frame
     }
 
     const tLayout l = layoutOf(type, true);
-    if (l == kLayoutNone || !growDsdBuffers(frames)) return;
+    if (l == kLayoutNone) return;
+    if (!fits(frames)) {
+        rtDiag_raise(kRtDiagWorkBufferMissing, frames);
+        return;
+    }
     const int bytes = frames / 8;
     double peak;
     if (pattern) {
@@ -299,7 +304,10 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
     if (l == kLayoutNone) return 0;
     const bool floats = (type & kTypeFloatContainer) != 0;
     const double full = floats ? 1.0 : kInt32Full;
-    if (!growDsdBuffers(frames)) return -1;
+    if (!fits(frames)) {
+        rtDiag_raise(kRtDiagWorkBufferMissing, frames);
+        return -1;
+    }
     double **masters = rec->masterBuffer ? rec->masterBuffer : gpMasterBuf;
     if (!masters[0] || frames > sMasterBufFrames) return -1;
     double *master = masters[0];
@@ -428,7 +436,7 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
     sMixBusy[0].store(false, std::memory_order_release);
     if (gAudioThread_isMonoSource(0)) std::memcpy(dsd[1], dsd[0], size_t(frames) / 8);
     if (!meterMaster) processFFT_MasterTrack(true, mWorkBuf, frames);
-    if (frames % 16) std::printf("gyaaa %d \n", frames);
+    if (frames % 16) rtDiag_raise(kRtDiagOddDsdChunk, frames);
 
     const uint8_t *const packed[2] = {dsd[0], dsd[1]};
     packDsd(l, out, channels, packed, frames / 16, &mDopMarkerFloat, &mDopMarker24);

@@ -219,9 +219,10 @@ extern std::atomic<int64_t> gTestCount[kMaxTracks];       // blocks handed over 
 extern std::atomic<int32_t> gConvertPath[kMaxTracks];     // kConvPath*
 extern std::atomic<int64_t> gDiff1[kMaxTracks];           // lead over the mix-down; -1 after a job
 extern std::atomic<int64_t> gDiff2[kMaxTracks];           // the lead limit; -1 after a job
-// The track's job reached its end (checkPlayStatus), and in bounce feed the
-// mix-down was told so. Writers: the producer; clearBounceParam (GUI).
-// Readers: the mix-down.
+// The track's running job reached its end (checkPlayStatus), and in bounce
+// feed the mix-down was told so. Writers: the producer (sets it at the end,
+// ClassMorphex::apply clears it at the job's start); clearBounceParam (GUI).
+// Readers: the mix-down, the real-time path (a starved track's position).
 extern std::atomic<bool> sJobEnded[kMaxTracks];
 extern std::atomic<bool> sBounceEnded[kMaxTracks];
 // The mixer is reading the track's block. Writer: the mixing step (real-time

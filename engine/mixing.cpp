@@ -13,6 +13,7 @@
 #include "engine/analysisrings.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
+#include "engine/rtdiag.h"
 
 namespace {
 
@@ -50,6 +51,12 @@ bool growWorkBuffers(int frames) {
 }
 
 }  // namespace
+
+bool workBuffersFit(int frames) {
+    // The analysis scratch is not asked for: a chunk beyond it only
+    // shortens the analysis feed.
+    return gpMixTrackBuf && gpMixFxBuf && frames <= sMixBufFrames;
+}
 
 bool reserveMixingBuffers(int frames) { return growWorkBuffers(frames); }
 
@@ -219,7 +226,8 @@ int audioThreadMixing(tAudioMixingParams *p) {
     const int frames = p->frames;
     double *master = p->masters[0];
     double *fxReturn = p->masters[1];
-    if (!growWorkBuffers(frames)) {
+    if (!workBuffersFit(frames)) {
+        rtDiag_raise(kRtDiagWorkBufferMissing, frames);
         // Nothing mixed is silence, not the previous chunk again.
         std::memset(master, 0, size_t(frames) * 16);
         if (fxReturn) std::memset(fxReturn, 0, size_t(frames) * 16);
@@ -355,6 +363,9 @@ int bounceMixing(int blockIndex, uint64_t *positions, double **masters, int fram
         (void)sProducedCount[t].load(std::memory_order_acquire);
         tables[t] = spTrackPcmBlocks[t].load(kRelaxed);
     }
+    // The mix-down thread is no real-time thread: it grows the mixing
+    // buffers itself when a chunk outgrows them.
+    if (!growWorkBuffers(frames)) return kEngineErrMemory;
     tAudioMixingParams p;
     p.type = 0;
     p.outputChannels = 2;

@@ -50,6 +50,9 @@ enum : int {
 // the caller's thread, instead of on the device thread's first such chunk.
 // Only while no buffer switch runs. False when they cannot be had.
 bool reserveMixingBuffers(int frames);
+// Whether the mixing work buffers hold a chunk of `frames` frames; the
+// device thread mixes only then and never grows them.
+bool workBuffersFit(int frames);
 
 // The track's equaliser in place: its bands that are on from index 3 down
 // to 0, then its linear total gain; nothing without a record or while the

@@ -114,6 +114,10 @@ int ClassMorphex::apply(int command, tMorphexParam *record, tMorphexAPIs entries
     sConsumedCount[track].store(0, kRelaxed);
     sTrackBlockFrames[track].store(1, kRelaxed);
     gFirstConverted[track].store(0, kRelaxed);
+    // The end flag speaks of this job: left standing from the last one it
+    // would tell the mix-down (and anyone pacing a device on it) that the
+    // material is already all there.
+    sJobEnded[track].store(false, kRelaxed);
 
     // 128-bit product: a long DSD file times a DSD rate leaves 64 bits.
     const __int128 start = static_cast<__int128>(record->startOffset) + com.startSample;

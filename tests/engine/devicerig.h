@@ -107,9 +107,7 @@ private:
             return false;
         }
         if (!r->mFeed.load() || status != kEnginePlaying || sStopRequest.load()) return true;
-        const int64_t frames = gAudioThread_getAudioBufferFrameSize();
-        const int64_t ahead = sProducedCount[0].load() - sConsumedCount[0].load();
-        return ahead >= std::max<int64_t>(frames, 1) || sJobEnded[0].load();
+        return rtbridge::feedReady(gAudioThread_getAudioBufferFrameSize());
     }
 
     CContCoreAudioThread mControl;

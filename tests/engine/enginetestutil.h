@@ -17,6 +17,10 @@
 
 namespace engtest {
 
+// Device-buffer frames the tests that drive the buffer switch by hand
+// reserve, as the device layer does before it starts a stream.
+constexpr int kReserveFrames = 1 << 16;
+
 // The built library: ctest names its folder in SONVEX_BIN_DIR; run by hand,
 // the tests sit in <build>/tests beside <build>/bin.
 inline std::string libraryFile() {

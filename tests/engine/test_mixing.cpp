@@ -28,6 +28,7 @@ public:
     explicit MixRig(int tracks, int frames) : mFrames(frames) {
         engtest::resetEngineWords();
         EXPECT_EQ(initAudioThreadMemoryWhole(), kEngineMemOk);
+        EXPECT_TRUE(reserveMixingBuffers(engtest::kReserveFrames));
         mix.trackCount = tracks;
         mix.masterGain = 1.0;
         for (int t = 0; t < tracks; ++t) {
