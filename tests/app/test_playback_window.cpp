@@ -396,6 +396,54 @@ TEST_F(PlaybackWindow, ADsfPlaysNativelyBitExact) {
     expectDsdBitExact(cap, false, src, kRate, kBits, int64_t(kRate) * 2 / 5);
 }
 
+// A DSD playback stopped mid-way, by the stop button or during a repeat of
+// its end, fades out and leaves nothing behind: the next playback of the
+// file carries its bits unchanged again.
+TEST_F(PlaybackWindow, ADsfStoppedMidwayOrInItsRepeatLeavesTheNextOneBitExact) {
+    constexpr uint32_t kRate = 2822400;
+    constexpr uint64_t kBits = kRate;  // 1 s
+    std::vector<uint8_t> left, right;
+    devrig::dsdTone(kRate, kBits, &left, &right);
+    const std::string path = dir.file("midway64.dsf");
+    ASSERT_NO_FATAL_FAILURE(dsdtest::writeDsf(path, kRate, {lsbFirst(left), lsbFirst(right)}));
+    MainWindow &w = *sWindow;
+    BoxReader reader;
+    const std::vector<uint8_t> *src[2] = {&left, &right};
+
+    for (bool repeat : {false, true}) {
+        SCOPED_TRACE(repeat ? "stopped in the repeat" : "stopped mid-way");
+        // In real time, so that the stop lands where it is meant to.
+        ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, int(kRate), 1.0));
+        ASSERT_NO_FATAL_FAILURE(openTrack0(path));
+        w.mRepeatMode = repeat;
+        w.mLastZeroPlayTick = w.mTickCount - 100;
+        sPacer.allowed = true;
+        w.ui->playButton->click();
+        ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, 20000));
+        ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, 20000));
+        if (repeat) {
+            ASSERT_TRUE(spinUntil([&w] { return w.mLastZeroPlayTick + 50 > w.mTickCount; }, 30000));
+            ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, 20000));
+        }
+        ASSERT_TRUE(spinUntil([] { return getPlayingSample() > kRate / 4; }, 30000));
+        w.ui->stopButton->click();
+        EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+        ASSERT_TRUE(spinUntil([&w] { return w.mTransportCommand == kTransportStop && !w.mStopRequested; }, 10000));
+        w.mRepeatMode = false;
+
+        // Held while the job winds up, then from the start to the end.
+        sPacer.allowed = false;
+        vdev_setSpeed(0.0);
+        ASSERT_TRUE(spinUntil([&w] { return w.mAudioThread[0] && !w.mAudioThread[0]->isRunning(); }, 20000));
+        w.mCursorSample = 0;
+        tVirtualCapture cap;
+        ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
+        for (const tVirtualCycleRecord &r : cap.mCycles) ASSERT_EQ(r.mKind, int(kAudioHostDop));
+        expectDsdBitExact(cap, true, src, kRate, kBits, int64_t(kRate) / 2);
+    }
+    EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
+}
+
 // A device that goes offline while playing: its buffers stop, and about
 // 20 s later (445 ticks) the watchdog reports it, stops playback and leaves
 // the device list on its placeholder.
@@ -416,12 +464,13 @@ TEST_F(PlaybackWindow, ADeviceGoneOfflineWhilePlayingIsReportedAfterAbout20s) {
     ASSERT_TRUE(spinUntil([] { return getPlayingSample() > 22050; }, 20000));
 
     vdev_setOffline(true);
-    QElapsedTimer offline;
-    offline.start();
-    ASSERT_TRUE(spinUntil([&reader] { return !reader.boxes.isEmpty(); }, 90000));
-    const qint64 ms = offline.elapsed();
-    EXPECT_GE(ms, 18000);
-    EXPECT_LE(ms, 60000);
+    // Counted in the window's ticks, as the watchdog counts: a loaded
+    // machine delays them, but not their number.
+    const uint32_t tick0 = w.mTickCount;
+    ASSERT_TRUE(spinUntil([&reader] { return !reader.boxes.isEmpty(); }, 300000));
+    const uint32_t ticks = w.mTickCount - tick0;
+    EXPECT_GE(ticks, 440u);
+    EXPECT_LE(ticks, 446u);
     EXPECT_EQ(reader.boxes.first(), QStringLiteral("Audio Device is Offline|Selected audio device goes offline."));
     EXPECT_FALSE(w.ui->playButton->isChecked());
     EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
