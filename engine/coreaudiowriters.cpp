@@ -358,11 +358,13 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
             }
             processFFT_MasterTrack(false, src, frames);
             tMasterPcmMeter meter(src, frames, full);
+            // The monitor volume holds for the chunk; the fade level moves
+            // every frame.
+            const double monitor[2] = {sMasterVol[0].load(kRelaxed), sMasterVol[1].load(kRelaxed)};
+            double v[2] = {0.0, 0.0};
             for (int i = 0; i < frames; ++i) {
-                const double v[2] = {CFadeVolLpf.getCoefY_1_ch(0) * sMasterVol[0].load(kRelaxed) * full,
-                                     CFadeVolLpf.getCoefY_1_ch(1) * sMasterVol[1].load(kRelaxed) * full};
-                sTotalVol[0].store(v[0], kRelaxed);
-                sTotalVol[1].store(v[1], kRelaxed);
+                v[0] = CFadeVolLpf.getCoefY_1_ch(0) * monitor[0] * full;
+                v[1] = CFadeVolLpf.getCoefY_1_ch(1) * monitor[1] * full;
                 for (int c = 0; c < std::min(channels, 2); ++c) {
                     const double s = std::clamp(src[2 * i + c] * v[c], -full, full);
                     unsigned char *at = out + (int64_t(i) * channels + c) * 4;
@@ -375,6 +377,8 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
                 meter.frame(i, meterPost ? v : fullPair);
                 CFadeVolLpf.proc_1stIir();
             }
+            sTotalVol[0].store(v[0], kRelaxed);
+            sTotalVol[1].store(v[1], kRelaxed);
             meter.finish(floats);
             if (busyTrack >= 0) sMixBusy[busyTrack].store(false, std::memory_order_release);
         }

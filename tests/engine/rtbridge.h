@@ -154,7 +154,7 @@ public:
     }
 
     // Lets n more cycles run and waits until they have.
-    void run(uint64_t n, int timeoutMs = 20000) {
+    void run(uint64_t n, int timeoutMs = 120000) {
         const uint64_t target = mLimit.load() + n;
         mLimit.store(target);
         ASSERT_EQ(vdev_waitCycles(target, timeoutMs), 0) << "cycles ran: " << vdev_cycles();
@@ -166,7 +166,7 @@ public:
     }
     // Waits until the device is held because the engine stopped (see
     // setHoldWhenStopped): the cycle that stopped it has ended.
-    bool waitHeld(int timeoutMs = 20000) {
+    bool waitHeld(int timeoutMs = 120000) {
         return engtest::waitFor([this] { return mHeld.load(); }, timeoutMs);
     }
     uint64_t cycles() const { return vdev_cycles(); }
