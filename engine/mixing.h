@@ -13,9 +13,10 @@
 // on the mix-down thread; the two never run at once (sEngineStatus keeps
 // playback and mix-down feed apart). The GUI changes tMixParam and the
 // equalisers meanwhile without a lock; each value is read once per chunk
-// (once per band). Nothing here allocates, except regrowing the work
-// buffers when a chunk outgrows them, and nothing waits except the
-// decimated analysis feed on gChFFTBufMutex.
+// (once per band). audioThreadMixing never allocates (a chunk beyond the
+// reserved work buffers mixes to silence and is reported); bounceMixing, on
+// the mix-down thread, grows them for its chunks. Nothing waits: the
+// decimated analysis feed only tries gChFFTBufMutex.
 #pragma once
 
 #include <cstdint>
