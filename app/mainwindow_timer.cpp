@@ -46,8 +46,10 @@ void peakPair(int row, double pair[2]) { _mm_storeu_pd(pair, getPeakHoldAudio(ro
 
 void MainWindow::takeSeveralHundredMili() {
     if (!ui) return;
-    // What the device thread could not say or do there.
+    // What the device thread could not say or do there, and the mixer
+    // record to the engine when it changed.
     (void)rtDiag_drain();
+    gAudioThread_publishMixParam();
 
     // The engine's position runs a device buffer ahead of what is heard.
     // The counter, cursor and meters therefore show values from a ring of

@@ -11,6 +11,7 @@
 #include "engine/audiothread.h"
 #include "engine/capturering.h"
 #include "engine/coreaudiofunc.h"
+#include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
 #include "engine/mixing.h"
@@ -262,7 +263,7 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, un
 
     // Where each track is in its ring. The produced counts first (acquire):
     // they publish the tables and block sizes read after them.
-    const tMixParam *mix = spMixParam.load(kRelaxed);
+    const tMixParam *mix = engineMixParam();
     const int count = mix ? std::clamp(mix->trackCount, 0, int(kMaxTracks)) : 0;
     const int32_t numBlocks = std::max(1, sNumBufBlk.load(kRelaxed));
     int64_t produced[kMaxTracks], consumed[kMaxTracks];

@@ -24,6 +24,7 @@
 #include "engine/capturering.h"
 #include "engine/coreaudiofunc.h"
 #include "engine/dsdoutput.h"
+#include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
 #include "engine/mixing.h"
@@ -314,7 +315,7 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
 
     audioThread_takeFadeRequests();
     const bool meterPost = sMeteringPoint.load(kRelaxed) == kMeteringPostFader;
-    const tMixParam *mix = spMixParam.load(kRelaxed);
+    const tMixParam *mix = engineMixParam();
     const int trackCount = mix ? mix->trackCount : 0;
     tAudioMixingParams p;
     p.type = type;

@@ -260,9 +260,8 @@ extern std::atomic<int32_t> sAudioThreadCount;
 // is the longest. Writers: the GUI. Reader: the real-time path.
 extern std::atomic<int32_t> sAudioIoThreadId[kMaxTracks];
 extern std::atomic<int32_t> sTrkWithMaxWaveLength;
-// The main window's mixer record; its track count drives every per-track
-// loop. Writer: the GUI setter. Readers: the real-time path, the producer.
-extern std::atomic<tMixParam *> spMixParam;
+// The main window's mixer record reaches the engine whole, through
+// gAudioThread_setMixParam and engineMixParam (engine/engineparams.h).
 
 // ---- Device-buffer bookkeeping -----------------------------------------------
 // Writer: the real-time path (the set-up gives the start values). Readers:

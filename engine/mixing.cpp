@@ -11,6 +11,7 @@
 #include "dsp/dynamics.h"
 #include "dsp/reverb.h"
 #include "engine/analysisrings.h"
+#include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
 #include "engine/rtdiag.h"
@@ -236,7 +237,7 @@ int audioThreadMixing(tAudioMixingParams *p) {
     double *__restrict trk = gpMixTrackBuf;
     double *__restrict fx = gpMixFxBuf;
 
-    const tMixParam *mix = spMixParam.load(kRelaxed);
+    const tMixParam *mix = engineMixParam();
     const int count = mix ? std::clamp(mix->trackCount, 0, int(kMaxTracks)) : 0;
     if (count < 1) {
         std::memset(master, 0, size_t(frames) * 16);
@@ -346,7 +347,7 @@ int audioThreadMixing(tAudioMixingParams *p) {
 
 int bounceMixing(int blockIndex, uint64_t *positions, double **masters, int frames, int offset) {
     if (!masters || !masters[0] || frames < 1) return -17;
-    const tMixParam *mix = spMixParam.load(kRelaxed);
+    const tMixParam *mix = engineMixParam();
     const int count = mix ? std::clamp(mix->trackCount, 0, int(kMaxTracks)) : 0;
     for (int t = 0; t < count; ++t) {
         if (availableFrames(t, true) >= frames) continue;

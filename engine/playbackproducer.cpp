@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "audiofile/audiohelpers.h"
+#include "engine/engineparams.h"
 #include "trace/debugclient.h"
 
 namespace {
@@ -130,7 +131,7 @@ int ClassMorphex::apply(int command, tMorphexParam *record, tMorphexAPIs entries
     com.pureDsdFeed = 0;
     sNumBufBlk.store(kRingBlocks, kRelaxed);
     com.ringBlocks = kRingBlocks;
-    const tMixParam *mix = spMixParam.load(kRelaxed);
+    const tMixParam *mix = engineMixParam();
     com.multiTrack = mix && mix->trackCount >= 2 ? 1 : 0;
     com.tag = tag;
 

@@ -155,12 +155,14 @@ public:
 
     // Lets n more cycles run and waits until they have.
     void run(uint64_t n, int timeoutMs = 120000) {
+        gAudioThread_publishMixParam();  // the test's changes to the mixer record
         const uint64_t target = mLimit.load() + n;
         mLimit.store(target);
         ASSERT_EQ(vdev_waitCycles(target, timeoutMs), 0) << "cycles ran: " << vdev_cycles();
     }
     // Allows cycles up to `limit` without waiting.
     void allow(uint64_t limit) {
+        gAudioThread_publishMixParam();
         mHeld.store(false);
         mLimit.store(limit);
     }

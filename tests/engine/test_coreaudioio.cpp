@@ -401,7 +401,7 @@ TEST(ControlThread, JobsRunInOrderAndTheBusyFlagCoversThem) {
         thread.addTransaction(new ClassStartAudioQueue);
         EXPECT_TRUE(thread.isBusy());
         // The jobs' settle waits take their time; the bound only reports a hang.
-        EXPECT_TRUE(engtest::waitFor([&] { return !thread.isBusy(); }, 60000));
+        EXPECT_TRUE(engtest::waitFor([&] { return !thread.isBusy(); }, 120000));
     };
     rateChange(88200);
     EXPECT_TRUE(engtest::waitFor([&] { return done.load() == 1; }));

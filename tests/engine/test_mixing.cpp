@@ -61,6 +61,7 @@ public:
     }
 
     int run(bool decimated = false) {
+        gAudioThread_publishMixParam();  // the mixer record as the test left it
         double *m[2] = {master[0].data(), master[1].data()};
         tAudioMixingParams p;
         p.frames = mFrames;

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/engineparams.h"
 #include "engine/playbackproducer.h"
 #include "enginetestutil.h"
 
@@ -349,9 +350,9 @@ struct ApplyFixture : ::testing::Test {
         items[1].start = kDspVolEnd;
         entries.morphexert = fakeMorphexert;
         mix.trackCount = 2;
-        spMixParam = &mix;
+        gAudioThread_setMixParam(&mix);
     }
-    void TearDown() override { spMixParam = nullptr; }
+    void TearDown() override { gAudioThread_setMixParam(nullptr); }
     int run(int command, int kind = 2) {
         ClassMorphex job(kind);
         return job.apply(command, &record, entries, &info, nullptr, items, &tag);
@@ -420,7 +421,7 @@ TEST_F(ApplyFixture, AMixDownFeedKeepsItsRingForTheMixDown) {
 TEST_F(ApplyFixture, AnExportLeavesTheFadeAndStartModeAlone) {
     record.com.command = kMorphexComWriteFile;
     sFadeReq[0] = kFadeOutBit;
-    spMixParam = nullptr;
+    gAudioThread_setMixParam(nullptr);
     gCall.result = -9;
     EXPECT_EQ(run(kMorphexCmdExport, 1), -9);
     EXPECT_EQ(gCall.startModeSeen, kStartNone);
