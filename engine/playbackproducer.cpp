@@ -25,8 +25,21 @@ constexpr int32_t kPlayFsTable[24] = {
 
 int64_t ringLimit() { return int64_t(sNumBufBlk.load(kRelaxed) - 1) * sRingBlockFrames.load(kRelaxed); }
 
+// The library frees the track's ring as soon as the callback that ends the
+// job returns. Take it away from the readers first (the idle tables, the
+// withdrawn flag) and wait for a reader that started before: a device that
+// comes back (or was never told of the stop) must not read freed blocks.
+// ClassMorphex::apply gives the ring back when the job has returned.
+void withdrawRing(int track) {
+    spTrackPcmBlocks[track].store(spDummyPlayBuffer, std::memory_order_seq_cst);
+    spTrackDsdBlocks[track].store(sDsdIdleTable[track], std::memory_order_seq_cst);
+    sRingWithdrawn[track].store(true, std::memory_order_seq_cst);
+    while (sMixBusy[track].load(std::memory_order_seq_cst)) waitThread(1);
+}
+
 // The end of a job that was stopped while it waited for ring space.
 int producerStopped(int track, unsigned int *com) {
+    withdrawRing(track);
     sStopRequest.store(false, kRelaxed);
     __atomic_fetch_and(com, ~uint32_t(kMorphexComFeedOnly), __ATOMIC_RELAXED);
     gConvertPath[track].store(kConvPathEnded, kRelaxed);
@@ -227,8 +240,10 @@ int CMorphexCallback::convert1blockFin(uint64_t produced, int, int trackBlockFra
             sStartMode.store(kStartNone, kRelaxed);
         }
     } else {
-        if (sEngineStatus.load(kRelaxed) == kEngineStopped) return -1;
-        if (sConvAbort.exchange(false, kRelaxed)) return -1;
+        if (sEngineStatus.load(kRelaxed) == kEngineStopped || sConvAbort.exchange(false, kRelaxed)) {
+            withdrawRing(track);
+            return -1;
+        }
     }
     gConvertPath[track].store(kConvPathReturned, kRelaxed);
     return 0;
@@ -243,8 +258,9 @@ int checkPlayStatus(int trackArg) {
     if (status == kEnginePlaying) return 0;
     if (status == kEngineBounceFeed) {
         sBounceEnded[track].store(true, kRelaxed);
-        return sBounceFinished.load(kRelaxed) ? -1 : 0;
+        if (!sBounceFinished.load(kRelaxed)) return 0;
     }
+    withdrawRing(track);
     return -1;
 }
 
@@ -260,12 +276,7 @@ int checkPlayStatusDo(int trackArg) {
 int morphexErrCallback(int trackArg) {
     const int track = engineTrackSlot(trackArg);
     if (track < 0) return 0;
-    // The library frees the ring when we return. Take it away from the
-    // readers first, then wait for one that may have started before.
-    spTrackPcmBlocks[track].store(spDummyPlayBuffer, std::memory_order_seq_cst);
-    spTrackDsdBlocks[track].store(sDsdIdleTable[track], std::memory_order_seq_cst);
-    sRingWithdrawn[track].store(true, std::memory_order_seq_cst);
-    while (sMixBusy[track].load(std::memory_order_seq_cst)) waitThread(30);
+    withdrawRing(track);
     return 0;
 }
 
