@@ -25,6 +25,7 @@
 #include "engine/capturering.h"
 #include "engine/engineparams.h"
 #include "engine/metering.h"
+#include "engine/rtdiag.h"
 #include "meter/meterscale.h"
 #include "mixer/chstrip.h"
 #include "mixer/dialogpeq.h"
@@ -45,6 +46,10 @@ void peakPair(int row, double pair[2]) { _mm_storeu_pd(pair, getPeakHoldAudio(ro
 
 void MainWindow::takeSeveralHundredMili() {
     if (!ui) return;
+    // What the device thread could not say or do there, and the mixer
+    // record to the engine when it changed.
+    (void)rtDiag_drain();
+    gAudioThread_publishMixParam();
 
     // The engine's position runs a device buffer ahead of what is heard.
     // The counter, cursor and meters therefore show values from a ring of

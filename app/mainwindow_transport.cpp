@@ -79,6 +79,8 @@ bool MainWindow::playStart() {
 
     setDsdPureOrNot(checkDsdPurity());
     trackEditParamChanged(0);
+    // The jobs and the device read the mixer record as it is now.
+    gAudioThread_publishMixParam();
 
     mPlayStatus = mAudioThread[0] ? mAudioThread[0]->getStatus() : 0;
     // A second start before the first job reached the engine queues nothing.

@@ -8,6 +8,7 @@
 #include "dsp/oscillator.h"
 #include "engine/analysisrings.h"
 #include "engine/dsdoutput.h"
+#include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
 #include "engine/mixing.h"
@@ -229,7 +230,7 @@ int gCAudioThreadAsioFunc::convertDataToAudioDriverBuffer(int type, int frames, 
 
     audioThread_takeFadeRequests();
     const bool meterPost = sMeteringPoint.load(std::memory_order_relaxed) == kMeteringPostFader;
-    const tMixParam *mix = spMixParam.load(std::memory_order_relaxed);
+    const tMixParam *mix = engineMixParam();
     tAudioMixingParams p;
     p.type = type;
     p.outputChannels = rec->outputChannels;

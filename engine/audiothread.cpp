@@ -161,6 +161,10 @@ audioThread::audioThread(QObject *parent) : tTransactionThread<Transaction>(pare
 
 audioThread::~audioThread() {
     finishTransactions();
+    // The real-time path must not keep the command block of a thread that
+    // is gone (it clears a bit of it at a stop): back to the idle block.
+    tMorphexCom *own = &mParam.job.com;
+    (void)spRunningCom.compare_exchange_strong(own, &sIdleCom, std::memory_order_acq_rel);
     // Later entries move down one place. A thread that initAudioIoParameters
     // took out of the table leaves the count alone, so that no index handed
     // out is handed out again.

@@ -114,6 +114,9 @@ public:
     virtual int getCurrentBufferSize(int frames) = 0;
     // Measures the inputs (peaks, phase, analysis).
     virtual void measureInputSignals(int type, int frames, unsigned char **inputs, tBufferSwitchParams *rec) = 0;
+    // Whether the back-end's own buffers hold a chunk of frames frames (the
+    // device thread never grows them; the stream's set-up reserves them).
+    virtual bool fits(int) const { return true; }
 
     // The modulator and fade smoother this back-end works with.
     void setDsm5thAndLpf(classDsm5thApp *dsm, lpf *fade) {

@@ -1,7 +1,5 @@
 #include "engine/bufferswitch.h"
 
-#include <QString>
-
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -13,11 +11,12 @@
 #include "engine/audiothread.h"
 #include "engine/capturering.h"
 #include "engine/coreaudiofunc.h"
+#include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
 #include "engine/mixing.h"
 #include "engine/playbackproducer.h"
-#include "trace/debugclient.h"
+#include "engine/rtdiag.h"
 
 namespace {
 
@@ -28,6 +27,10 @@ constexpr int kMuteSlackBytes = 8;  // the splice reads a few bytes past the chu
 
 // Device-thread state.
 std::atomic_flag sSwitchBusy = ATOMIC_FLAG_INIT;  // one caller inside bufferSwitchCommon at a time
+// The GUI thread is growing the buffers (bufferSwitchReserve): a device
+// buffer that finds the switch taken then goes out silent instead of
+// waiting for an allocation.
+std::atomic<bool> sReserving{false};
 bool sDsmInit_F = false;                          // the modulator's integrators were set up
 
 int32_t playFs() { return std::max(1, gAudioThread_playFs.load(kRelaxed)); }
@@ -45,12 +48,20 @@ double *allocFrames(int frames) {
     return p;
 }
 
-// The real-time path's only allocations: the buffers that must hold a whole
-// device buffer grow when one outgrows them. A failed allocation leaves the
-// buffer null with capacity 0 (its users then write nothing) and is tried
-// again with the next buffer.
+bool isDsdRate() { return gAudioThread_playFs.load(kRelaxed) >= kDsdRateFloor; }
+
+// Whether the buffers that must hold a whole device buffer hold `frames`.
+bool buffersFit(CAudioThreadFunc *backEnd, int frames) {
+    if (frames > sMutePatBits && isDsdRate()) return false;
+    return gSineWaveBufSize >= frames && sMasterBufFrames >= frames && gpMasterBuf[0] && gpMasterBuf[1] &&
+           workBuffersFit(frames) && backEnd->fits(frames);
+}
+
+// The buffers that must hold a whole device buffer, grown by
+// bufferSwitchReserve (never on the device thread). A failed allocation
+// leaves the buffer null with capacity 0 (its users then write nothing).
 void growBuffers(int frames) {
-    if (frames > sMutePatBits && gAudioThread_playFs.load(kRelaxed) >= kDsdRateFloor) {
+    if (frames > sMutePatBits && isDsdRate()) {
         const uint64_t half = (uint64_t(frames) + 7) / 8 + kMuteSlackBytes;
         auto *p = static_cast<uint8_t *>(_aligned_malloc(2 * half, 16));
         if (p) std::memset(p, gMuteDirectTable[sDelayConvFirMute.load(kRelaxed) & 7], 2 * half);
@@ -136,9 +147,7 @@ void checkStopRequest(int frames) {
     } else if (left < 0) {
         carryOutStop();
         sPlayTimeoutFlag.store(true, kRelaxed);
-        if (DebugClient::sDebugLevel >= 10)
-            DebugClient::SendTrace(QStringLiteral("Time Out Play Stop..."), "MAIN", 10, "../audioThread", 1992,
-                                   "check_thread_stopRequest");
+        rtDiag_raise(kRtDiagStopTimedOut);
     }
 }
 
@@ -234,8 +243,14 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, un
     sWdtCounter.store(sWdtReload.load(kRelaxed), kRelaxed);
     sBackEndFftOrder.store(backEnd->getFFTorder(), kRelaxed);
 
-    growBuffers(frames);
     rec->masterBuffer = gpMasterBuf;
+    if (!buffersFit(backEnd, frames)) {
+        // A buffer larger than the stream reserved: silent, and the GUI
+        // thread grows the buffers for the next one.
+        if (outs[0]) backEnd->copy0DataToAudioDriverBuffer(type, frames, outs[0], outs[1], rec->outputChannels);
+        rtDiag_raise(kRtDiagBufferTooLarge, frames);
+        return;
+    }
 
     if (!sDsmInit_F) {
         CDsm5th.initDsm5thIntegrators(44100);
@@ -248,7 +263,7 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, un
 
     // Where each track is in its ring. The produced counts first (acquire):
     // they publish the tables and block sizes read after them.
-    const tMixParam *mix = spMixParam.load(kRelaxed);
+    const tMixParam *mix = engineMixParam();
     const int count = mix ? std::clamp(mix->trackCount, 0, int(kMaxTracks)) : 0;
     const int32_t numBlocks = std::max(1, sNumBufBlk.load(kRelaxed));
     int64_t produced[kMaxTracks], consumed[kMaxTracks];
@@ -328,7 +343,13 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, un
             remaining -= chunk;
         }
         for (int t = 0; t < count; ++t) sConsumedCount[t].fetch_add(framesToPlay, kRelaxed);
-        sPlayingSample.fetch_add(frames, kRelaxed);
+        // A lone track whose producer has fallen behind plays what there is
+        // and the rest of the buffer is silence: the position moves only by
+        // what was played, or the end of the material would come before its
+        // last samples were heard. Once the job has ended, the tail (shorter
+        // than a buffer) counts whole.
+        const bool starved = count == 1 && framesToPlay < frames && !sJobEnded[0].load(kRelaxed);
+        sPlayingSample.fetch_add(starved ? framesToPlay : frames, kRelaxed);
     } else {
         if (outs[0]) backEnd->copy0DataToAudioDriverBuffer(type, frames, outs[0], outs[1], rec->outputChannels);
         gAudioThread_clearAnalysisStopped(frames);
@@ -354,19 +375,29 @@ void bufferSwitchCoreAudioQueue(unsigned int, int type, int frames, unsigned cha
     unsigned char *inputs[kSwitchListEntries] = {in, in, in, in};
     // An output device and a separate input device call on two threads; the
     // engine's state takes one buffer at a time. The wait is at most one
-    // buffer's work on the other device's thread.
-    while (sSwitchBusy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+    // buffer's work on the other device's thread; the GUI thread's reserve
+    // is never waited for (the buffer goes out silent).
+    while (sSwitchBusy.test_and_set(std::memory_order_acquire)) {
+        if (sReserving.load(std::memory_order_acquire)) {
+            if (out && pCAudioThreadCoreAudioFunc)
+                pCAudioThreadCoreAudioFunc->copy0DataToAudioDriverBuffer(type, frames, out, nullptr, outChannels);
+            return;
+        }
+        std::this_thread::yield();
+    }
     bufferSwitchCommon(pCAudioThreadCoreAudioFunc, 0, type, frames, outputs, inputs, &rec, int(recType));
     sSwitchBusy.clear(std::memory_order_release);
 }
 
 void bufferSwitchReserve(int frames) {
     if (frames < 1) return;
+    sReserving.store(true, std::memory_order_release);
     while (sSwitchBusy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
     growBuffers(frames);
     (void)reserveMixingBuffers(frames);
     if (auto *f = dynamic_cast<gCAudioThreadCoreAudioFunc *>(pCAudioThreadCoreAudioFunc)) (void)f->reserve(frames);
     sSwitchBusy.clear(std::memory_order_release);
+    sReserving.store(false, std::memory_order_release);
 }
 
 // ---- Read by the GUI timer -------------------------------------------------------------

@@ -13,9 +13,10 @@
 //
 // Threads: the device callbacks call bufferSwitchCoreAudioQueue, which lets
 // one caller in at a time (the output and a separate input device call on
-// two threads); nothing else on this path waits. Nothing here allocates
-// except to grow the master, test-signal and DSD mute buffers when a device
-// buffer outgrows them. The getters run on the GUI thread.
+// two threads); nothing else on this path waits, allocates, prints or
+// traces. A device buffer larger than the stream reserved goes out silent
+// and asks the GUI thread (engine/rtdiag.h) to grow the buffers; what the
+// path has to report goes the same way. The getters run on the GUI thread.
 #pragma once
 
 #include <cstdint>
@@ -63,10 +64,12 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int unused, int type, int fra
 // Grows every buffer the real-time path needs for device buffers of up to
 // `frames` frames (DSD: bits per channel) at the engine's current rate (the
 // master, test-signal, DSD mute, mixing and the Core Audio writers'
-// buffers), on the caller's thread. The device layer calls it before it
-// starts a stream, so that the stream's first buffers allocate and first
-// touch nothing; a device that then delivers larger buffers still grows
-// them on its thread. Waits for a buffer switch in progress.
+// buffers), on the caller's thread, never the device's. The device layer
+// calls it before it starts a stream, so that the stream's buffers allocate
+// and first touch nothing; a device that then delivers larger buffers gets
+// silence for them until the GUI thread's timer has grown the buffers
+// (rtDiag_drain). Waits for a buffer switch in progress; a device buffer
+// arriving meanwhile goes out silent instead of waiting.
 void bufferSwitchReserve(int frames);
 
 // ---- Read by the GUI timer -------------------------------------------------------

@@ -109,7 +109,7 @@ void initRecordableBlocks(int row) {
 int tellRecordableBlocks(int row) { return validRow(row) ? sRecordableBlocks[row].load(std::memory_order_acquire) : 0; }
 
 void subRecordableBlocks(int row, int n) {
-    if (validRow(row)) sRecordableBlocks[row].fetch_sub(n, kRelaxed);
+    if (validRow(row)) sRecordableBlocks[row].fetch_sub(n, std::memory_order_release);
 }
 
 int tellCurrentCaptureBlockNumber(int row) { return validRow(row) ? sCaptureWriteBlock[row].load(kRelaxed) : 0; }
@@ -176,6 +176,10 @@ void captureInput(CAudioThreadFunc *backEnd, int type, int recType, unsigned cha
         int block = sCaptureWriteBlock[kCaptureRow].load(kRelaxed);
         if (block < 0 || block >= kCaptureBlocks) block = 0;
         double *work = spMonitorBuffer[kCaptureRow] ? spMonitorBuffer[kCaptureRow][block] : nullptr;
+        // The recorder hands blocks back by lowering the count with release
+        // once it has read them; this acquire orders its reads before the
+        // block is written again.
+        if (off == 0) (void)sRecordableBlocks[kCaptureRow].load(std::memory_order_acquire);
         const int n = std::min(remaining, blockFrames - off);
         if (work) {
             if (oscillator)

@@ -6,6 +6,7 @@
 // over from one device buffer to the next.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "engine/audiothreadfunc.h"
@@ -68,13 +69,14 @@ public:
 
     int captureOffset() const { return mCaptureOffset; }
     // Grows the DSD and work buffers for chunks of up to `frames` frames
-    // ahead of the stream (see bufferSwitchReserve).
-    bool reserve(int frames) { return growDsdBuffers(frames); }
+    // ahead of the stream (see bufferSwitchReserve); never on the device
+    // thread. False when they cannot be had (then none exists).
+    bool reserve(int frames);
+    bool fits(int frames) const override {
+        return mDsdBuf[0] && mDsdBuf[1] && mWorkBuf && (std::max(frames, 1) + 7) / 8 * 8 <= mDsdBufCapacity;
+    }
 
 private:
-    // The DSD byte buffers and the work buffer hold at least frames (rounded
-    // up to 8) frames. False when they cannot be had (then none exists).
-    bool growDsdBuffers(int frames);
     int writeProgramme(int type, int frames, const int *offsets, double **const *blocks, const int *blockIndices,
                        unsigned char **outputs, unsigned char **dsdBlocks, tBufferSwitchParams *rec);
 

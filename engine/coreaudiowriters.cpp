@@ -24,9 +24,11 @@
 #include "engine/capturering.h"
 #include "engine/coreaudiofunc.h"
 #include "engine/dsdoutput.h"
+#include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
 #include "engine/mixing.h"
+#include "engine/rtdiag.h"
 
 namespace {
 
@@ -137,9 +139,9 @@ void packDsd(tLayout l, unsigned char *out, int channels, const uint8_t *const s
 
 }  // namespace
 
-bool gCAudioThreadCoreAudioFunc::growDsdBuffers(int frames) {
+bool gCAudioThreadCoreAudioFunc::reserve(int frames) {
     const int32_t need = (std::max(frames, 1) + 7) / 8 * 8;
-    if (need <= mDsdBufCapacity && mDsdBuf[0] && mDsdBuf[1] && mWorkBuf) return true;
+    if (fits(frames)) return true;
     _aligned_free(mDsdBuf[0]);
     _aligned_free(mDsdBuf[1]);
     _aligned_free(mWorkBuf);
@@ -244,7 +246,11 @@ void gCAudioThreadCoreAudioFunc::sineWaveToAudioDriverBuffer(int type, int frame
     }
 
     const tLayout l = layoutOf(type, true);
-    if (l == kLayoutNone || !growDsdBuffers(frames)) return;
+    if (l == kLayoutNone) return;
+    if (!fits(frames)) {
+        rtDiag_raise(kRtDiagWorkBufferMissing, frames);
+        return;
+    }
     const int bytes = frames / 8;
     double peak;
     if (pattern) {
@@ -299,14 +305,17 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
     if (l == kLayoutNone) return 0;
     const bool floats = (type & kTypeFloatContainer) != 0;
     const double full = floats ? 1.0 : kInt32Full;
-    if (!growDsdBuffers(frames)) return -1;
+    if (!fits(frames)) {
+        rtDiag_raise(kRtDiagWorkBufferMissing, frames);
+        return -1;
+    }
     double **masters = rec->masterBuffer ? rec->masterBuffer : gpMasterBuf;
     if (!masters[0] || frames > sMasterBufFrames) return -1;
     double *master = masters[0];
 
     audioThread_takeFadeRequests();
     const bool meterPost = sMeteringPoint.load(kRelaxed) == kMeteringPostFader;
-    const tMixParam *mix = spMixParam.load(kRelaxed);
+    const tMixParam *mix = engineMixParam();
     const int trackCount = mix ? mix->trackCount : 0;
     tAudioMixingParams p;
     p.type = type;
@@ -350,11 +359,13 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
             }
             processFFT_MasterTrack(false, src, frames);
             tMasterPcmMeter meter(src, frames, full);
+            // The monitor volume holds for the chunk; the fade level moves
+            // every frame.
+            const double monitor[2] = {sMasterVol[0].load(kRelaxed), sMasterVol[1].load(kRelaxed)};
+            double v[2] = {0.0, 0.0};
             for (int i = 0; i < frames; ++i) {
-                const double v[2] = {CFadeVolLpf.getCoefY_1_ch(0) * sMasterVol[0].load(kRelaxed) * full,
-                                     CFadeVolLpf.getCoefY_1_ch(1) * sMasterVol[1].load(kRelaxed) * full};
-                sTotalVol[0].store(v[0], kRelaxed);
-                sTotalVol[1].store(v[1], kRelaxed);
+                v[0] = CFadeVolLpf.getCoefY_1_ch(0) * monitor[0] * full;
+                v[1] = CFadeVolLpf.getCoefY_1_ch(1) * monitor[1] * full;
                 for (int c = 0; c < std::min(channels, 2); ++c) {
                     const double s = std::clamp(src[2 * i + c] * v[c], -full, full);
                     unsigned char *at = out + (int64_t(i) * channels + c) * 4;
@@ -367,6 +378,8 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
                 meter.frame(i, meterPost ? v : fullPair);
                 CFadeVolLpf.proc_1stIir();
             }
+            sTotalVol[0].store(v[0], kRelaxed);
+            sTotalVol[1].store(v[1], kRelaxed);
             meter.finish(floats);
             if (busyTrack >= 0) sMixBusy[busyTrack].store(false, std::memory_order_release);
         }
@@ -428,7 +441,7 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
     sMixBusy[0].store(false, std::memory_order_release);
     if (gAudioThread_isMonoSource(0)) std::memcpy(dsd[1], dsd[0], size_t(frames) / 8);
     if (!meterMaster) processFFT_MasterTrack(true, mWorkBuf, frames);
-    if (frames % 16) std::printf("gyaaa %d \n", frames);
+    if (frames % 16) rtDiag_raise(kRtDiagOddDsdChunk, frames);
 
     const uint8_t *const packed[2] = {dsd[0], dsd[1]};
     packDsd(l, out, channels, packed, frames / 16, &mDopMarkerFloat, &mDopMarker24);

@@ -12,7 +12,72 @@ namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 }
 
-void gAudioThread_setMixParam(tMixParam *mix) { spMixParam.store(mix, kRelaxed); }
+// ---- The mixer record, handed over whole -----------------------------------------------
+// A sequence lock over one engine-owned copy: the publisher makes the count
+// odd, writes the words and makes it even again; a reader copies the words
+// between two equal, even counts. Every word is copied with atomic accesses,
+// so a reader overlapped by a publication sees a changed count, never a
+// torn record it keeps.
+
+namespace {
+
+constexpr size_t kMixWords = (sizeof(tMixParam) + 7) / 8;
+uint64_t sMixShared[kMixWords];
+std::atomic<uint32_t> sMixSeq{0};
+std::atomic<bool> sMixRegistered{false};
+constexpr int kMixReadTries = 8;
+// GUI thread only: the registered record and what was published of it.
+tMixParam *sMixSource = nullptr;
+uint64_t sMixLast[kMixWords];
+
+void publishMix(const tMixParam &m) {
+    uint64_t words[kMixWords] = {};
+    std::memcpy(words, &m, sizeof(m));
+    const uint32_t s = sMixSeq.load(kRelaxed);
+    sMixSeq.store(s + 1, kRelaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    for (size_t i = 0; i < kMixWords; ++i) __atomic_store_n(&sMixShared[i], words[i], __ATOMIC_RELAXED);
+    sMixSeq.store(s + 2, std::memory_order_release);
+    std::memcpy(sMixLast, words, sizeof(words));
+}
+
+bool readMix(tMixParam *out) {
+    for (int t = 0; t < kMixReadTries; ++t) {
+        const uint32_t s1 = sMixSeq.load(std::memory_order_acquire);
+        if (s1 & 1) continue;
+        uint64_t words[kMixWords];
+        for (size_t i = 0; i < kMixWords; ++i) words[i] = __atomic_load_n(&sMixShared[i], __ATOMIC_RELAXED);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if (sMixSeq.load(kRelaxed) == s1) {
+            std::memcpy(static_cast<void *>(out), words, sizeof(*out));
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void gAudioThread_setMixParam(tMixParam *mix) {
+    sMixSource = mix;
+    if (mix) publishMix(*mix);
+    sMixRegistered.store(mix != nullptr, std::memory_order_release);
+}
+
+void gAudioThread_publishMixParam() {
+    if (!sMixSource) return;
+    uint64_t words[kMixWords] = {};
+    std::memcpy(words, sMixSource, sizeof(tMixParam));
+    if (std::memcmp(words, sMixLast, sizeof(words)) != 0) publishMix(*sMixSource);
+}
+
+const tMixParam *engineMixParam() {
+    thread_local tMixParam copy;
+    thread_local bool have = false;
+    if (!sMixRegistered.load(std::memory_order_acquire)) return nullptr;
+    if (readMix(&copy)) have = true;
+    return have ? &copy : nullptr;
+}
 
 void setPEQClassToDSP(tPEQ **tracks, tPEQ *master) {
     spTrackPEQ.store(tracks, kRelaxed);

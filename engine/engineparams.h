@@ -26,8 +26,21 @@ enum tDriverComboBox : int {
 constexpr double kMasterVolFloorDb = -100.0;
 constexpr double kMasterVolSilentDb = -300.0;
 
-// The mixer record whose track count drives every per-track loop.
+// The mixer record (the main window's), handed over whole: the GUI thread
+// changes its record as it likes, and the engine's threads read complete
+// copies of it, never the record itself. setMixParam registers the record
+// (null: none) and publishes it; publishMixParam publishes the registered
+// record again when it changed (the main window's timer calls it every
+// tick, and the play start before it queues the jobs). One thread publishes
+// (the GUI thread).
 void gAudioThread_setMixParam(tMixParam *mix);
+void gAudioThread_publishMixParam();
+// Any engine thread: the last published record, copied whole for the
+// calling thread (valid until the thread's next call), or null when none is
+// registered. Never waits: a copy that a publication overlapped is taken
+// again, and on the device thread, after a few tries, the thread's previous
+// copy stands for one more buffer.
+const tMixParam *engineMixParam();
 // The main window's table of the 32 track equalisers (kept by address, so
 // that later changes of its entries are seen; a null entry bypasses that
 // track) and the master equaliser (null: bypassed).

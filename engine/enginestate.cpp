@@ -84,7 +84,6 @@ std::atomic<int32_t> sAudioThreadCount;
 std::atomic<int32_t> sAudioIoThreadId[kMaxTracks] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
                                                      -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 std::atomic<int32_t> sTrkWithMaxWaveLength;
-std::atomic<tMixParam *> spMixParam;
 
 // ---- Device-buffer bookkeeping -----------------------------------------------
 

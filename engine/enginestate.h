@@ -185,7 +185,7 @@ extern std::atomic<int32_t> sMeteringPoint;
 // The next peak measurement replaces the held value. Writers: the GUI
 // (reading a peak), the real-time path (clears). Reader: the real-time path.
 extern std::atomic<bool> clearPeakHoldF;
-// Set once the mixing path has regrown its work buffers (real-time path only).
+// Set once the mixing work buffers were regrown (by a reserve).
 extern std::atomic<bool> s2mixBufAlloc_F;
 
 // ---- Per-track ring state ------------------------------------------------
@@ -219,9 +219,10 @@ extern std::atomic<int64_t> gTestCount[kMaxTracks];       // blocks handed over 
 extern std::atomic<int32_t> gConvertPath[kMaxTracks];     // kConvPath*
 extern std::atomic<int64_t> gDiff1[kMaxTracks];           // lead over the mix-down; -1 after a job
 extern std::atomic<int64_t> gDiff2[kMaxTracks];           // the lead limit; -1 after a job
-// The track's job reached its end (checkPlayStatus), and in bounce feed the
-// mix-down was told so. Writers: the producer; clearBounceParam (GUI).
-// Readers: the mix-down.
+// The track's running job reached its end (checkPlayStatus), and in bounce
+// feed the mix-down was told so. Writers: the producer (sets it at the end,
+// ClassMorphex::apply clears it at the job's start); clearBounceParam (GUI).
+// Readers: the mix-down, the real-time path (a starved track's position).
 extern std::atomic<bool> sJobEnded[kMaxTracks];
 extern std::atomic<bool> sBounceEnded[kMaxTracks];
 // The mixer is reading the track's block. Writer: the mixing step (real-time
@@ -259,9 +260,8 @@ extern std::atomic<int32_t> sAudioThreadCount;
 // is the longest. Writers: the GUI. Reader: the real-time path.
 extern std::atomic<int32_t> sAudioIoThreadId[kMaxTracks];
 extern std::atomic<int32_t> sTrkWithMaxWaveLength;
-// The main window's mixer record; its track count drives every per-track
-// loop. Writer: the GUI setter. Readers: the real-time path, the producer.
-extern std::atomic<tMixParam *> spMixParam;
+// The main window's mixer record reaches the engine whole, through
+// gAudioThread_setMixParam and engineMixParam (engine/engineparams.h).
 
 // ---- Device-buffer bookkeeping -----------------------------------------------
 // Writer: the real-time path (the set-up gives the start values). Readers:
@@ -303,9 +303,11 @@ extern std::atomic<double> sMonPeakNega[2];
 extern std::atomic<bool> sClearMoniPeakFlag;
 
 // ---- Work buffers ----------------------------------------------------------------
-// Allocated by the GUI's memory functions before the device runs; regrown by
-// the real-time path (the master buffers and the mixing buffers) when a
-// device buffer outgrows them; freed at shut-down after the device stopped.
+// Allocated by the GUI's memory functions before the device runs; grown by
+// bufferSwitchReserve (the stream's set-up, or the GUI timer after a device
+// buffer outgrew them; the mix-down thread grows the mixing buffers for its
+// own chunks), never on the device thread; freed at shut-down after the
+// device stopped.
 extern double *gpMasterBuf[2];    // the master mix and the effect return
 extern int32_t sMasterBufFrames;  // their capacity, stereo frames
 extern double *gpMixTrackBuf;     // the track work buffer of the mixer
@@ -317,15 +319,15 @@ extern double *spMixDecimFirSrcBufCh[kMaxTracks];
 extern double *pChAnalyzeBufTemp;
 extern int32_t ChAnalyzeBufTempSize;  // stereo frames
 
-// Buffers the main window allocates and the real-time path regrows: the DSD
+// Buffers the main window allocates and bufferSwitchReserve regrows: the DSD
 // mute pattern (left and right halves) and the test-signal buffers.
 extern uint8_t *gMutePatBuffer[2];
 extern double *gSineWaveBuffer[2];
 extern int32_t gSineWaveBufSize;  // stereo frames of each
 // Bits each gMutePatBuffer half holds (the main window's 65,536-byte halves
-// to begin with). Written by the real-time path when it grows the buffer.
+// to begin with). Written by bufferSwitchReserve when it grows the buffer.
 extern int32_t sMutePatBits;
-// The blocks the real-time path allocated (_aligned_malloc) when a device
+// The blocks bufferSwitchReserve allocated (_aligned_malloc) when a device
 // buffer outgrew the main window's mute and test-signal buffers; null while
 // it has not. It frees these, and only these, when it grows them again, and
 // freeAudhioThreadMemories frees them at shut-down. The main window frees
@@ -403,10 +405,10 @@ void clearBufBlkSizeFs();
 // (the next registration continues after the last index handed out), and the
 // per-track ring state as clearBufferParameters.
 void initAudioIoParameters();
-// The master buffers (one frame each, regrown by the real-time path) and
+// The master buffers (one frame each, grown by bufferSwitchReserve) and
 // the channel-analysis scratch.
 [[nodiscard]] int allocateAudioThreadMemories();
-// Frees them, the DSD idle buffer and the buffers the real-time path grew
+// Frees them, the DSD idle buffer and the buffers bufferSwitchReserve grew
 // (gMutePatBuffer and gSineWaveBuffer are then null where they pointed at
 // those). Call only after the device stopped.
 void freeAudhioThreadMemories();

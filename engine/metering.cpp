@@ -7,6 +7,7 @@
 #include "audiofile/audiohelpers.h"
 #include "engine/asiofunc.h"
 #include "engine/audiothread.h"
+#include "engine/engineparams.h"
 #include "engine/enginestate.h"
 
 double sMeterDecimBuf[2 * firCoefEntries(kMeterFirTaps)];
@@ -162,7 +163,7 @@ __m128d getPeakHoldAudio(int row) {
             f[0] = f[1] = 0.0;
         }
     }
-    const tMixParam *mix = spMixParam.load(kRelaxed);
+    const tMixParam *mix = engineMixParam();
     const int count = mix ? mix->trackCount : 0;
     if (row == -1) {
         double l = gPeakHoldVal[0].load(kRelaxed) * f[0];

@@ -11,8 +11,10 @@
 #include "dsp/dynamics.h"
 #include "dsp/reverb.h"
 #include "engine/analysisrings.h"
+#include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
+#include "engine/rtdiag.h"
 
 namespace {
 
@@ -50,6 +52,12 @@ bool growWorkBuffers(int frames) {
 }
 
 }  // namespace
+
+bool workBuffersFit(int frames) {
+    // The analysis scratch is not asked for: a chunk beyond it only
+    // shortens the analysis feed.
+    return gpMixTrackBuf && gpMixFxBuf && frames <= sMixBufFrames;
+}
 
 bool reserveMixingBuffers(int frames) { return growWorkBuffers(frames); }
 
@@ -219,7 +227,8 @@ int audioThreadMixing(tAudioMixingParams *p) {
     const int frames = p->frames;
     double *master = p->masters[0];
     double *fxReturn = p->masters[1];
-    if (!growWorkBuffers(frames)) {
+    if (!workBuffersFit(frames)) {
+        rtDiag_raise(kRtDiagWorkBufferMissing, frames);
         // Nothing mixed is silence, not the previous chunk again.
         std::memset(master, 0, size_t(frames) * 16);
         if (fxReturn) std::memset(fxReturn, 0, size_t(frames) * 16);
@@ -228,7 +237,7 @@ int audioThreadMixing(tAudioMixingParams *p) {
     double *__restrict trk = gpMixTrackBuf;
     double *__restrict fx = gpMixFxBuf;
 
-    const tMixParam *mix = spMixParam.load(kRelaxed);
+    const tMixParam *mix = engineMixParam();
     const int count = mix ? std::clamp(mix->trackCount, 0, int(kMaxTracks)) : 0;
     if (count < 1) {
         std::memset(master, 0, size_t(frames) * 16);
@@ -338,7 +347,7 @@ int audioThreadMixing(tAudioMixingParams *p) {
 
 int bounceMixing(int blockIndex, uint64_t *positions, double **masters, int frames, int offset) {
     if (!masters || !masters[0] || frames < 1) return -17;
-    const tMixParam *mix = spMixParam.load(kRelaxed);
+    const tMixParam *mix = engineMixParam();
     const int count = mix ? std::clamp(mix->trackCount, 0, int(kMaxTracks)) : 0;
     for (int t = 0; t < count; ++t) {
         if (availableFrames(t, true) >= frames) continue;
@@ -355,6 +364,9 @@ int bounceMixing(int blockIndex, uint64_t *positions, double **masters, int fram
         (void)sProducedCount[t].load(std::memory_order_acquire);
         tables[t] = spTrackPcmBlocks[t].load(kRelaxed);
     }
+    // The mix-down thread is no real-time thread: it grows the mixing
+    // buffers itself when a chunk outgrows them.
+    if (!growWorkBuffers(frames)) return kEngineErrMemory;
     tAudioMixingParams p;
     p.type = 0;
     p.outputChannels = 2;

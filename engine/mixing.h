@@ -13,9 +13,10 @@
 // on the mix-down thread; the two never run at once (sEngineStatus keeps
 // playback and mix-down feed apart). The GUI changes tMixParam and the
 // equalisers meanwhile without a lock; each value is read once per chunk
-// (once per band). Nothing here allocates, except regrowing the work
-// buffers when a chunk outgrows them, and nothing waits except the
-// decimated analysis feed on gChFFTBufMutex.
+// (once per band). audioThreadMixing never allocates (a chunk beyond the
+// reserved work buffers mixes to silence and is reported); bounceMixing, on
+// the mix-down thread, grows them for its chunks. Nothing waits: the
+// decimated analysis feed only tries gChFFTBufMutex.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +51,9 @@ enum : int {
 // the caller's thread, instead of on the device thread's first such chunk.
 // Only while no buffer switch runs. False when they cannot be had.
 bool reserveMixingBuffers(int frames);
+// Whether the mixing work buffers hold a chunk of `frames` frames; the
+// device thread mixes only then and never grows them.
+bool workBuffersFit(int frames);
 
 // The track's equaliser in place: its bands that are on from index 3 down
 // to 0, then its linear total gain; nothing without a record or while the

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "audiofile/audiohelpers.h"
+#include "engine/engineparams.h"
 #include "trace/debugclient.h"
 
 namespace {
@@ -24,8 +25,21 @@ constexpr int32_t kPlayFsTable[24] = {
 
 int64_t ringLimit() { return int64_t(sNumBufBlk.load(kRelaxed) - 1) * sRingBlockFrames.load(kRelaxed); }
 
+// The library frees the track's ring as soon as the callback that ends the
+// job returns. Take it away from the readers first (the idle tables, the
+// withdrawn flag) and wait for a reader that started before: a device that
+// comes back (or was never told of the stop) must not read freed blocks.
+// ClassMorphex::apply gives the ring back when the job has returned.
+void withdrawRing(int track) {
+    spTrackPcmBlocks[track].store(spDummyPlayBuffer, std::memory_order_seq_cst);
+    spTrackDsdBlocks[track].store(sDsdIdleTable[track], std::memory_order_seq_cst);
+    sRingWithdrawn[track].store(true, std::memory_order_seq_cst);
+    while (sMixBusy[track].load(std::memory_order_seq_cst)) waitThread(1);
+}
+
 // The end of a job that was stopped while it waited for ring space.
 int producerStopped(int track, unsigned int *com) {
+    withdrawRing(track);
     sStopRequest.store(false, kRelaxed);
     __atomic_fetch_and(com, ~uint32_t(kMorphexComFeedOnly), __ATOMIC_RELAXED);
     gConvertPath[track].store(kConvPathEnded, kRelaxed);
@@ -114,6 +128,10 @@ int ClassMorphex::apply(int command, tMorphexParam *record, tMorphexAPIs entries
     sConsumedCount[track].store(0, kRelaxed);
     sTrackBlockFrames[track].store(1, kRelaxed);
     gFirstConverted[track].store(0, kRelaxed);
+    // The end flag speaks of this job: left standing from the last one it
+    // would tell the mix-down (and anyone pacing a device on it) that the
+    // material is already all there.
+    sJobEnded[track].store(false, kRelaxed);
 
     // 128-bit product: a long DSD file times a DSD rate leaves 64 bits.
     const __int128 start = static_cast<__int128>(record->startOffset) + com.startSample;
@@ -126,7 +144,7 @@ int ClassMorphex::apply(int command, tMorphexParam *record, tMorphexAPIs entries
     com.pureDsdFeed = 0;
     sNumBufBlk.store(kRingBlocks, kRelaxed);
     com.ringBlocks = kRingBlocks;
-    const tMixParam *mix = spMixParam.load(kRelaxed);
+    const tMixParam *mix = engineMixParam();
     com.multiTrack = mix && mix->trackCount >= 2 ? 1 : 0;
     com.tag = tag;
 
@@ -222,8 +240,10 @@ int CMorphexCallback::convert1blockFin(uint64_t produced, int, int trackBlockFra
             sStartMode.store(kStartNone, kRelaxed);
         }
     } else {
-        if (sEngineStatus.load(kRelaxed) == kEngineStopped) return -1;
-        if (sConvAbort.exchange(false, kRelaxed)) return -1;
+        if (sEngineStatus.load(kRelaxed) == kEngineStopped || sConvAbort.exchange(false, kRelaxed)) {
+            withdrawRing(track);
+            return -1;
+        }
     }
     gConvertPath[track].store(kConvPathReturned, kRelaxed);
     return 0;
@@ -238,8 +258,9 @@ int checkPlayStatus(int trackArg) {
     if (status == kEnginePlaying) return 0;
     if (status == kEngineBounceFeed) {
         sBounceEnded[track].store(true, kRelaxed);
-        return sBounceFinished.load(kRelaxed) ? -1 : 0;
+        if (!sBounceFinished.load(kRelaxed)) return 0;
     }
+    withdrawRing(track);
     return -1;
 }
 
@@ -255,12 +276,7 @@ int checkPlayStatusDo(int trackArg) {
 int morphexErrCallback(int trackArg) {
     const int track = engineTrackSlot(trackArg);
     if (track < 0) return 0;
-    // The library frees the ring when we return. Take it away from the
-    // readers first, then wait for one that may have started before.
-    spTrackPcmBlocks[track].store(spDummyPlayBuffer, std::memory_order_seq_cst);
-    spTrackDsdBlocks[track].store(sDsdIdleTable[track], std::memory_order_seq_cst);
-    sRingWithdrawn[track].store(true, std::memory_order_seq_cst);
-    while (sMixBusy[track].load(std::memory_order_seq_cst)) waitThread(30);
+    withdrawRing(track);
     return 0;
 }
 

@@ -140,7 +140,7 @@ int ClassRecEngine::apply(tRecParameters *param, tRecControlFlags *flags) {
             const int n = std::min<int>(sRecordableBlocks[kCaptureRow].load(std::memory_order_acquire), kCaptureBlocks);
             if (n > kRecBatchBlocks) {
                 if (writeBlocks(n) != kRecOk) result = kRecErrFile;
-                sRecordableBlocks[kCaptureRow].fetch_sub(n, kRelaxed);
+                sRecordableBlocks[kCaptureRow].fetch_sub(n, std::memory_order_release);
             }
         }
         if (result == kRecOk) QThread::msleep(kRecPollMs);
@@ -153,7 +153,7 @@ int ClassRecEngine::apply(tRecParameters *param, tRecControlFlags *flags) {
         // Everything still waiting, however little.
         const int n = std::min<int>(sRecordableBlocks[kCaptureRow].load(std::memory_order_acquire), kCaptureBlocks);
         int written = writeBlocks(n);
-        sRecordableBlocks[kCaptureRow].fetch_sub(n, kRelaxed);
+        sRecordableBlocks[kCaptureRow].fetch_sub(n, std::memory_order_release);
         if (written == kRecOk && mFormat == kRecFormatDsf) {
             // The unfinished block group, padded with the idle byte.
             const int b = mCurrentBlock;

@@ -27,8 +27,9 @@ inline QString q(const std::string &s) { return QString::fromStdString(s); }
 
 inline QString builtLibrary() { return q(engtest::libraryFile()); }
 
-// Runs the event loop until pred holds or ms milliseconds passed.
-inline bool waitUntil(const std::function<bool()> &pred, int ms = 10000) {
+// Runs the event loop until pred holds or ms milliseconds passed (a bound
+// that only reports a hang: a loaded machine may take long).
+inline bool waitUntil(const std::function<bool()> &pred, int ms = 120000) {
     QElapsedTimer t;
     t.start();
     while (!pred()) {

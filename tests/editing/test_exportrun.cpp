@@ -391,7 +391,7 @@ TEST_F(ExportRun, MixDownProgressAbortAndTheExportOfTheMix) {
     EXPECT_EQ(progress->windowTitle(), QStringLiteral("Bouncing..."));
     EXPECT_EQ(progress->labelText(), QStringLiteral("Bouncing..."));
     __atomic_store_n(&record.progress, 37, __ATOMIC_RELAXED);
-    EXPECT_TRUE(edtest::waitUntil([&] { return progress->value() == 37; }, 2000));
+    EXPECT_TRUE(edtest::waitUntil([&] { return progress->value() == 37; }));
     progress->findChild<QPushButton *>()->click();
     EXPECT_EQ(canceled, 1);
     EXPECT_FALSE(dlg->workThread()->isRunning());

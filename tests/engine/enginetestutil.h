@@ -17,6 +17,10 @@
 
 namespace engtest {
 
+// Device-buffer frames the tests that drive the buffer switch by hand
+// reserve, as the device layer does before it starts a stream.
+constexpr int kReserveFrames = 1 << 16;
+
 // The built library: ctest names its folder in SONVEX_BIN_DIR; run by hand,
 // the tests sit in <build>/tests beside <build>/bin.
 inline std::string libraryFile() {
@@ -32,8 +36,9 @@ inline void useBuiltLibrary() {
     audioThread::setLibraryPath(QString::fromStdString(libraryFile()));
 }
 
-// Polls pred every millisecond until it holds or ms milliseconds passed.
-inline bool waitFor(const std::function<bool()> &pred, int ms = 5000) {
+// Polls pred every millisecond until it holds or ms milliseconds passed: a
+// bound that only reports a hang (a loaded machine may take long).
+inline bool waitFor(const std::function<bool()> &pred, int ms = 120000) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!pred()) {
         if (std::chrono::steady_clock::now() > end) return pred();

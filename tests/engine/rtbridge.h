@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -86,7 +87,22 @@ inline tMixParam &setUpEngine(int rate) {
     sPlayingSample.store(0);
     initDsdParameters(rate);
     gAudioThread_playFs.store(rate);
+    bufferSwitchReserve(engtest::kReserveFrames);
     return mix;
+}
+
+// Whether a paced device may run its next cycle of `engineFrames` frames
+// while track 0 plays: once the producer is that far ahead (before the
+// play gate opens: as far ahead as the gate asks), or once its job has
+// ended and the rest is all in the ring. Until the gate opens the engine
+// sends idle buffers; a real-time device hears a few of them while the
+// producer fills its second block, an unpaced one would run as many as it
+// can in that time, a start delay that depends on the machine's load.
+inline bool feedReady(int64_t engineFrames) {
+    const int64_t ahead = sProducedCount[0].load() - sConsumedCount[0].load();
+    const int64_t frames = std::max<int64_t>(engineFrames, 1);
+    const int64_t need = sPlayGate.load() ? frames : std::max<int64_t>(frames, sRingBlockFrames.load() + 1);
+    return ahead >= need || sJobEnded[0].load();
 }
 
 class Bridge {
@@ -123,6 +139,8 @@ public:
         ASSERT_EQ(audiohost_setContainer(mId, kAudioHostOutput, container), 0);
         ASSERT_EQ(audiohost_setBufferFrames(mId, frames), 0);
         mEngineFrames = dsd ? frames * 16 : frames;
+        // As the device layer does before it starts a stream.
+        bufferSwitchReserve(int(mEngineFrames));
         const unsigned dirs = kAudioHostStreamOutput | (input ? kAudioHostStreamInput : 0u);
         ASSERT_EQ(audiohost_openStream(mId, dirs, &Bridge::proc, this), 0);
         ASSERT_EQ(audiohost_startStream(mId), 0);
@@ -136,19 +154,21 @@ public:
     }
 
     // Lets n more cycles run and waits until they have.
-    void run(uint64_t n, int timeoutMs = 20000) {
+    void run(uint64_t n, int timeoutMs = 120000) {
+        gAudioThread_publishMixParam();  // the test's changes to the mixer record
         const uint64_t target = mLimit.load() + n;
         mLimit.store(target);
         ASSERT_EQ(vdev_waitCycles(target, timeoutMs), 0) << "cycles ran: " << vdev_cycles();
     }
     // Allows cycles up to `limit` without waiting.
     void allow(uint64_t limit) {
+        gAudioThread_publishMixParam();
         mHeld.store(false);
         mLimit.store(limit);
     }
     // Waits until the device is held because the engine stopped (see
     // setHoldWhenStopped): the cycle that stopped it has ended.
-    bool waitHeld(int timeoutMs = 20000) {
+    bool waitHeld(int timeoutMs = 120000) {
         return engtest::waitFor([this] { return mHeld.load(); }, timeoutMs);
     }
     uint64_t cycles() const { return vdev_cycles(); }
@@ -194,15 +214,7 @@ private:
             return false;
         }
         if (!b->mFeed.load() || status != kEnginePlaying || sStopRequest.load()) return true;
-        const int64_t ahead = sProducedCount[0].load() - sConsumedCount[0].load();
-        // Until the play gate opens the engine sends idle buffers, and it
-        // opens once more than a ring block waits. A real-time device hears
-        // a few of them while the producer fills its second block; an
-        // unpaced one would run as many as it can in that time, a start
-        // delay that depends on the machine's load.
-        const int64_t need = sPlayGate.load() ? int64_t(b->mEngineFrames)
-                                              : std::max<int64_t>(b->mEngineFrames, sRingBlockFrames.load() + 1);
-        return ahead >= need || sJobEnded[0].load();
+        return feedReady(b->mEngineFrames);
     }
 
     static void proc(void *client, const tAudioHostCycle *c) {

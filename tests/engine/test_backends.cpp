@@ -15,6 +15,7 @@
 #include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
+#include "engine/mixing.h"
 #include "engine/wasapifunc.h"
 
 namespace {
@@ -175,6 +176,7 @@ TEST(AsioBackEnd, ProgrammeWriterMixesFadesAndPacksPcm) {
     }
     clearPeakHoldF.store(true);
 
+    ASSERT_TRUE(reserveMixingBuffers(1 << 16));  // as the stream set-up does
     gCAudioThreadAsioFunc f;
     tBufferSwitchParams rec;
     std::vector<uint8_t> left(8, 0xAA), right(8, 0xAA);

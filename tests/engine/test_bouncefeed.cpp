@@ -184,9 +184,9 @@ protected:
         bounce.setParameters(&param);
         for (auto &f : feed) f.addTransaction(new ClassMorphex(3));
         bounce.addTransaction(new ClassBounce);
-        EXPECT_TRUE(engtest::waitFor([&] { return result.load() != 1; }, 60000));
+        EXPECT_TRUE(engtest::waitFor([&] { return result.load() != 1; }, 120000));
         // The mix-down's end lets the feeds go.
-        EXPECT_TRUE(engtest::waitFor([&] { return feedsDone.load() == 2; }, 20000));
+        EXPECT_TRUE(engtest::waitFor([&] { return feedsDone.load() == 2; }, 120000));
         EXPECT_EQ(status.result, kBounceStatusDone);
         EXPECT_EQ(param.progress, 100);
         return result.load();

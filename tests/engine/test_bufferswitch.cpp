@@ -11,6 +11,7 @@
 #include "dsp/oscillator.h"
 #include "engine/audiothread.h"
 #include "engine/bufferswitch.h"
+#include "engine/rtdiag.h"
 #include "engine/capturering.h"
 #include "engine/coreaudiofunc.h"
 #include "engine/engineparams.h"
@@ -98,6 +99,7 @@ protected:
         engtest::resetEngineWords();
         ASSERT_EQ(allocateAudioThreadMemories(), 0);
         ASSERT_EQ(initAudioThreadMemoryWhole(), 0);
+        bufferSwitchReserve(engtest::kReserveFrames);
         mix = tMixParam();
         mix.trackCount = 1;
         mix.ch[0].LL = mix.ch[0].RR = mix.ch[1].LL = mix.ch[1].RR = 1.0;
@@ -172,8 +174,11 @@ TEST_F(BufferSwitchTest, BookkeepingCountsFramesNotesSizeChangesAndReloadsTheWat
 }
 
 // One track with 100 frames waiting and a 512-frame buffer: the programme
-// writer gets 100 frames, the buffer was silenced first, the track consumed
-// 100 and the play position moved 512.
+// writer gets 100 frames, the buffer was silenced first and the track
+// consumed 100. While the job runs (its producer fell behind) the play
+// position moves only by the 100 played, so that the end of the material
+// still comes after its last sample; once the job has ended the short rest
+// is the tail and the buffer counts whole.
 TEST_F(BufferSwitchTest, AShortRingPlaysWhatItHasAndSilenceAfter) {
     Ring ring(4096);
     ring.publish(0, 4096, 100);
@@ -184,7 +189,16 @@ TEST_F(BufferSwitchTest, AShortRingPlaysWhatItHasAndSilenceAfter) {
     EXPECT_EQ(be.calls[0].frames, 512);
     EXPECT_EQ(be.chunks(), std::vector<int>{100});
     EXPECT_EQ(sConsumedCount[0].load(), 100);
-    EXPECT_EQ(getPlayingSample(), 512u);
+    EXPECT_EQ(getPlayingSample(), 100u);
+
+    ring.publish(0, 4096, 200);
+    sJobEnded[0] = true;
+    be.calls.clear();
+    buffer(512);
+    EXPECT_EQ(be.chunks(), std::vector<int>{100});
+    EXPECT_EQ(sConsumedCount[0].load(), 200);
+    EXPECT_EQ(getPlayingSample(), 612u);
+    sJobEnded[0] = false;
 
     // The same through the Core Audio writers: the frames, then zeros.
     sConsumedCount[0] = 0;
@@ -423,29 +437,43 @@ TEST_F(BufferSwitchTest, AutomationLevelAndThePureFadeFlag) {
     }
 }
 
-// A DSD buffer larger than the main window's mute buffer gets a new one,
-// idle-filled, in two halves; PCM rates never grow it. The test-signal and
-// master buffers grow to the buffer.
-TEST_F(BufferSwitchTest, BuffersGrowToTheDeviceBuffer) {
+// The buffers grow through the reserve only, never on the device thread: a
+// DSD reserve larger than the main window's mute buffer gets a new one,
+// idle-filled, in two halves (a PCM one never does); the test-signal and
+// master buffers grow to it. A device buffer beyond the reserve goes out
+// silent and asks for the buffers, and the GUI's drain grows them.
+TEST_F(BufferSwitchTest, BuffersGrowOnlyThroughTheReserve) {
     std::vector<uint8_t> mine(2 * 65536, 0x96);
     gMutePatBuffer[0] = mine.data();
     gMutePatBuffer[1] = mine.data() + 65536;
-    buffer(600000);
+    bufferSwitchReserve(600000);
     EXPECT_EQ(gMutePatBuffer[0], mine.data()) << "grown at a PCM rate";
     EXPECT_GE(gSineWaveBufSize, 600000);
     EXPECT_GE(sMasterBufFrames, 600000);
 
     gAudioThread_playFs = 2822400;
     sDelayConvFirMute = 17;
-    buffer(600000);
+    bufferSwitchReserve(600000);
     ASSERT_NE(gMutePatBuffer[0], mine.data());
     ASSERT_NE(gMutePatBuffer[0], nullptr);
     const int64_t half = gMutePatBuffer[1] - gMutePatBuffer[0];
     EXPECT_GE(half, 75000);
     for (int64_t i = 0; i < 2 * half; ++i) ASSERT_EQ(gMutePatBuffer[0][i], 0x96) << i;
     uint8_t *grown = gMutePatBuffer[0];
-    buffer(600000);
+    bufferSwitchReserve(600000);
     EXPECT_EQ(gMutePatBuffer[0], grown) << "regrown without need";
+
+    (void)rtDiag_take(nullptr);
+    be.calls.clear();
+    buffer(700000);
+    EXPECT_LT(sMasterBufFrames, 700000) << "grown on the device thread";
+    ASSERT_FALSE(be.calls.empty());
+    for (const auto &c : be.calls) EXPECT_EQ(c.what, 'z') << "a buffer beyond the reserve is silence";
+    EXPECT_EQ(rtDiag_drain() & kRtDiagBufferTooLarge, uint32_t(kRtDiagBufferTooLarge));
+    EXPECT_GE(sMasterBufFrames, 700000);
+    buffer(700000);
+    EXPECT_EQ(rtDiag_take(nullptr), 0u) << "the next buffer fits";
+
     freeAudhioThreadMemories();
     EXPECT_EQ(gMutePatBuffer[0], nullptr);
     EXPECT_EQ(gSineWaveBuffer[0], nullptr);

@@ -106,6 +106,7 @@ public:
 
     // Produces the next source block and plays it.
     void step() {
+        gAudioThread_publishMixParam();  // the mixer record as the test left it
         const int slot = int(mChunk % kRingBlocks);
         double sine[2 * kBits];
         for (int i = 0; i < kBits; ++i) {

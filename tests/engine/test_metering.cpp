@@ -146,8 +146,10 @@ TEST_F(Metering, PeaksAsTheGuiReadsThem) {
     EXPECT_DOUBLE_EQ(lane1(getPeakHoldAudio(0)), 0.3);
     EXPECT_DOUBLE_EQ(lane1(getPeakHoldAudio(-1)), 0.4);
     mix.trackCount = 2;
+    gAudioThread_publishMixParam();
     EXPECT_DOUBLE_EQ(lane1(getPeakHoldAudio(-1)), 0.2) << "not with a second track";
     mix.trackCount = 1;
+    gAudioThread_publishMixParam();
     trackZeroPlays(2);
 
     // At DSD rates the fade level scales the reading, and below 0.9 hides it.

@@ -28,6 +28,7 @@ public:
     explicit MixRig(int tracks, int frames) : mFrames(frames) {
         engtest::resetEngineWords();
         EXPECT_EQ(initAudioThreadMemoryWhole(), kEngineMemOk);
+        EXPECT_TRUE(reserveMixingBuffers(engtest::kReserveFrames));
         mix.trackCount = tracks;
         mix.masterGain = 1.0;
         for (int t = 0; t < tracks; ++t) {
@@ -60,6 +61,7 @@ public:
     }
 
     int run(bool decimated = false) {
+        gAudioThread_publishMixParam();  // the mixer record as the test left it
         double *m[2] = {master[0].data(), master[1].data()};
         tAudioMixingParams p;
         p.frames = mFrames;

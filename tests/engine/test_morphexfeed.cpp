@@ -144,10 +144,10 @@ TEST(MorphexFeed, AConsumerDrainsARealJobBlockByBlockInOrder) {
     int64_t maxLead = 0, blockFrames = 0;
     bool sawHeld = false, badGeometry = false;
     std::thread consumer([&] {
-        if (!engtest::waitFor([] { return sEngineStatus.load(std::memory_order_acquire) == kEnginePlaying; }, 20000))
+        if (!engtest::waitFor([] { return sEngineStatus.load(std::memory_order_acquire) == kEnginePlaying; }, 120000))
             return;
         // Let the producer fill the ring and be held before reading starts.
-        sawHeld = engtest::waitFor([] { return gConvertPath[0].load() == kConvPathWaitPlay; }, 20000);
+        sawHeld = engtest::waitFor([] { return gConvertPath[0].load() == kConvPathWaitPlay; }, 120000);
         int step = 0;
         for (;;) {
             const int64_t produced = sProducedCount[0].load(std::memory_order_acquire);
@@ -177,7 +177,7 @@ TEST(MorphexFeed, AConsumerDrainsARealJobBlockByBlockInOrder) {
         }
     });
     consumer.join();
-    ASSERT_TRUE(engtest::waitFor([&] { return doneResult.load() != 1 && t.isFinished(); }, 20000));
+    ASSERT_TRUE(engtest::waitFor([&] { return doneResult.load() != 1 && t.isFinished(); }, 120000));
 
     EXPECT_EQ(doneResult.load(), 0);
     EXPECT_TRUE(sawHeld) << "the producer was never held by a full ring";

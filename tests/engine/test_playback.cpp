@@ -96,13 +96,13 @@ public:
         mThread.stop();
         // A job still waiting for ring space on a held device is let go.
         if (mThread.isRunning()) sEngineStatus.store(kEngineStopped);
-        EXPECT_TRUE(engtest::waitFor([&] { return mThread.isFinished() || !mThread.isRunning(); }, 20000));
+        EXPECT_TRUE(engtest::waitFor([&] { return mThread.isFinished() || !mThread.isRunning(); }, 120000));
     }
     bool started() {
-        return engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, 20000);
+        return engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, 120000);
     }
     bool finished() {
-        return engtest::waitFor([&] { return mResult.load() != 1 && !mThread.isRunning(); }, 20000);
+        return engtest::waitFor([&] { return mResult.load() != 1 && !mThread.isRunning(); }, 120000);
     }
     audioThread &thread() { return mThread; }
     int result() const { return mResult.load(); }

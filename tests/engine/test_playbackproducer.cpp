@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/engineparams.h"
 #include "engine/playbackproducer.h"
 #include "enginetestutil.h"
 
@@ -75,7 +76,7 @@ TEST_F(ProducerTest, HeldOneSamplePastSixtyThreeBlocksAndPassesAtSixtyThree) {
     ASSERT_TRUE(waitFor([] { return gConvertPath[0].load() == kConvPathWaitPlay; }));
     EXPECT_EQ(held.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
     sConsumedCount[0] = 1;  // the consumer took one sample
-    ASSERT_EQ(held.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    ASSERT_EQ(held.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     EXPECT_EQ(held.get(), 0);
     EXPECT_EQ(gConvertPath[0].load(), kConvPathReturned);
 }
@@ -86,7 +87,7 @@ TEST_F(ProducerTest, AStopWhileHeldEndsTheJob) {
     auto held = std::async(std::launch::async, [&] { return publish(64 * kB, &com); });
     ASSERT_TRUE(waitFor([] { return gConvertPath[0].load() == kConvPathWaitPlay; }));
     sEngineStatus = kEngineStopped;
-    ASSERT_EQ(held.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    ASSERT_EQ(held.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     EXPECT_EQ(held.get(), -1);
     EXPECT_FALSE(sStopRequest.load());
     EXPECT_EQ(com.command, 0u) << "bit 1 of the command word is cleared";
@@ -115,7 +116,7 @@ TEST_F(ProducerTest, AMixDownFeedIsPacedByTheBouncedCount) {
     auto held = std::async(std::launch::async, [&] { return publish(65 * kB, &com, 2); });
     ASSERT_TRUE(waitFor([] { return gConvertPath[2].load() == kConvPathWaitBounce; }));
     sBouncedCount[2] = 2 * kB;
-    ASSERT_EQ(held.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    ASSERT_EQ(held.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     EXPECT_EQ(held.get(), 0);
     EXPECT_EQ(gDiff1[2].load(), 63 * kB);
 }
@@ -160,9 +161,7 @@ TEST_F(ProducerTest, JobEndCallback) {
         engtest::resetEngineWords();
         sEngineStatus = row.status;
         sBounceFinished = row.finished;
-        const auto t0 = std::chrono::steady_clock::now();
         EXPECT_EQ(checkPlayStatus(3), row.result) << row.status;
-        EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(29));
         EXPECT_TRUE(sJobEnded[3].load());
         EXPECT_EQ(sBounceEnded[3].load(), row.bounceEnd) << row.status;
         EXPECT_EQ(getBounceFlag(3), row.bounceEnd ? 1 : 0);
@@ -186,7 +185,7 @@ TEST_F(ProducerTest, ErrorCallbackWaitsForTheMixer) {
     auto waiting = std::async(std::launch::async, [] { return morphexErrCallback(4); });
     EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(80)), std::future_status::timeout);
     sMixBusy[4] = false;
-    ASSERT_EQ(waiting.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    ASSERT_EQ(waiting.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     EXPECT_EQ(waiting.get(), 0);
 }
 
@@ -198,16 +197,17 @@ TEST(JobRateSetUp, SmootherSpliceAndAnalysisRatePerRateIndex) {
         int32_t meterInterval;
         int32_t playFs, analysisRate, splice;
         double fadeTime, fadeSteps;  // the fade smoother's glide
+        double mutePatCoef;          // the modulator's level smoothing
         bool truncated;
     } rows[] = {
-        {17, 44100, 32, 5644800, 176400, 8, 0.03, 11289, true},
-        {16, 44100, 16, 2822400, 176400, 4, 0.03, 5644, true},
-        {16, 38400, 16, 2822400, 176400, 4, 0.03, 5644, true},
-        {16, 32000, 16, 2822400, 176400, 8, 0.03, 5644, true},
-        {16, 2822400, 0, 2822400, 2822400, 4, 0.03, 5644, true},  // an interval of 0 becomes 1
-        {19, 2822400, 128, 22579200, 176400, 8, 0.03, 45158, true},
-        {0, 44100, 1, 44100, 44100, 8, 0.01, 44100, false},
-        {9, 2822400, 4, 768000, 192000, 8, 0.01, 768000, true},  // DSD source to PCM
+        {17, 44100, 32, 5644800, 176400, 8, 0.03, 11289, 0.9998912292187274, true},
+        {16, 44100, 16, 2822400, 176400, 4, 0.03, 5644, 0.9997824702678942, true},
+        {16, 38400, 16, 2822400, 176400, 4, 0.03, 5644, 0.9997824702678942, true},
+        {16, 32000, 16, 2822400, 176400, 8, 0.03, 5644, 0.9997824702678942, true},
+        {16, 2822400, 0, 2822400, 2822400, 4, 0.03, 5644, 0.9997824702678942, true},  // an interval of 0 becomes 1
+        {19, 2822400, 128, 22579200, 176400, 8, 0.03, 45158, 0.9999728061954726, true},
+        {0, 44100, 1, 44100, 44100, 8, 0.01, 44100, 0.9947923139348415, false},
+        {9, 2822400, 4, 768000, 192000, 8, 0.01, 768000, 0.9997002291665315, true},  // DSD source to PCM
     };
     for (const Row &row : rows) {
         sMeterFirInterval = row.meterInterval;
@@ -222,10 +222,8 @@ TEST(JobRateSetUp, SmootherSpliceAndAnalysisRatePerRateIndex) {
         EXPECT_EQ(s.spliceLength, row.splice);
         EXPECT_EQ(CDsm5th.mCompareLenSet, row.splice);
         EXPECT_EQ(CFadeVolLpf.mCoefA[0], lpf::coefFor(row.fadeTime, row.fadeSteps));
-        const double c = row.fadeTime == 0.03 ? 1.0 - 2.0 / (row.playFs * 0.125 * 0.06 / 2.3025851249694824 + 1.0)
-                                              : 1.0 - 2.0 / (row.playFs * 0.02 / 2.3025851249694824 + 1.0);
-        EXPECT_EQ(CDsm5th.mMutePatVolCoef[0], c);
-        EXPECT_EQ(CDsm5th.mMutePatVolCoef[1], c);
+        EXPECT_EQ(CDsm5th.mMutePatVolCoef[0], row.mutePatCoef);
+        EXPECT_EQ(CDsm5th.mMutePatVolCoef[1], row.mutePatCoef);
         EXPECT_EQ(com.startSample, row.truncated ? 1000 : 1001);
         EXPECT_EQ(com.endSample, row.truncated ? 2008 : 2015);
     }
@@ -244,10 +242,16 @@ TEST(JobRateSetUp, PureDsdSurvivesOnlyAnUnconvertedDsdRate) {
         (void)ClassMorphex::setUpJobRate(row.rateIndex, row.srcRate, nullptr);
         EXPECT_EQ(sDsdPure.load(), row.pure) << row.rateIndex << " " << row.srcRate;
     }
-    EXPECT_EQ(ClassMorphex::playFsOfRateIndex(12), 1);
-    EXPECT_EQ(ClassMorphex::playFsOfRateIndex(23), 1);
-    EXPECT_EQ(ClassMorphex::playFsOfRateIndex(4000), 1) << "an index beyond the table";
-    EXPECT_EQ(ClassMorphex::playFsOfRateIndex(18), 11289600);
+}
+
+// Every row of the play-rate table: the PCM rates at indices 0 to 9, the DSD
+// rates at 16 to 19, and 1 (never a divisor of 0) wherever no rate is.
+TEST(JobRateSetUp, EveryRateIndexGivesItsDeviceRate) {
+    const int32_t expected[24] = {44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000, 705600, 768000, 1, 1,
+                                  1, 1, 1, 1, 2822400, 5644800, 11289600, 22579200, 1, 1, 1, 1};
+    for (uint32_t i = 0; i < 24; ++i) EXPECT_EQ(ClassMorphex::playFsOfRateIndex(i), expected[i]) << "index " << i;
+    EXPECT_EQ(ClassMorphex::playFsOfRateIndex(24), 1) << "an index beyond the table";
+    EXPECT_EQ(ClassMorphex::playFsOfRateIndex(4000), 1);
 }
 
 TEST(JobSetUp, AutomationFlag) {
@@ -292,6 +296,7 @@ struct Call {
     int32_t startModeSeen = -1;
     uint32_t fadeReqSeen[2] = {};
     int64_t playingSampleSeen = 0;
+    bool jobEndedSeen = true;
     const tDspVolItem *envelope = nullptr;
     int64_t publishProduced = 0;  // > 0: publish one block of this count
     int result = 0;
@@ -311,6 +316,7 @@ int fakeMorphexert(const wchar16 *dst, const wchar16 *const *srcs, void *, const
     gCall.fadeReqSeen[0] = sFadeReq[0].load();
     gCall.fadeReqSeen[1] = sFadeReq[1].load();
     gCall.playingSampleSeen = sPlayingSample.load();
+    gCall.jobEndedSeen = sJobEnded[com->track].load();
     gCall.envelope = envelope;
     if (gCall.publishProduced > 0)
         block(uint64_t(gCall.publishProduced), kB, kB, 0, kPcmBlockBytes, gBlocks, gDsd, 0, int(com->track), 48000,
@@ -344,9 +350,9 @@ struct ApplyFixture : ::testing::Test {
         items[1].start = kDspVolEnd;
         entries.morphexert = fakeMorphexert;
         mix.trackCount = 2;
-        spMixParam = &mix;
+        gAudioThread_setMixParam(&mix);
     }
-    void TearDown() override { spMixParam = nullptr; }
+    void TearDown() override { gAudioThread_setMixParam(nullptr); }
     int run(int command, int kind = 2) {
         ClassMorphex job(kind);
         return job.apply(command, &record, entries, &info, nullptr, items, &tag);
@@ -361,6 +367,7 @@ struct ApplyFixture : ::testing::Test {
 
 TEST_F(ApplyFixture, HandsTheJobToTheLibraryAndResetsTheEngineAfter) {
     gCall.publishProduced = kB;  // the first block starts playing
+    sJobEnded[5] = true;         // the end of the track's last job
     ASSERT_EQ(run(kMorphexCmdPlay), 0);
     ASSERT_EQ(gCall.calls, 1);
     // The output settings, from the job's record.
@@ -387,6 +394,7 @@ TEST_F(ApplyFixture, HandsTheJobToTheLibraryAndResetsTheEngineAfter) {
     EXPECT_EQ(gCall.fadeReqSeen[0], kFadeInBit);
     EXPECT_EQ(gCall.fadeReqSeen[1], kFadeInBit);
     EXPECT_EQ(gCall.playingSampleSeen, (441 + 44100) * 48000 / 44100);
+    EXPECT_FALSE(gCall.jobEndedSeen) << "the last job's end would let a paced device run past the producer";
     EXPECT_EQ(sVolItems[0].level, 0.5);
     EXPECT_EQ(spRunningCom.load(), &record.com);
     // And after the job.
@@ -413,7 +421,7 @@ TEST_F(ApplyFixture, AMixDownFeedKeepsItsRingForTheMixDown) {
 TEST_F(ApplyFixture, AnExportLeavesTheFadeAndStartModeAlone) {
     record.com.command = kMorphexComWriteFile;
     sFadeReq[0] = kFadeOutBit;
-    spMixParam = nullptr;
+    gAudioThread_setMixParam(nullptr);
     gCall.result = -9;
     EXPECT_EQ(run(kMorphexCmdExport, 1), -9);
     EXPECT_EQ(gCall.startModeSeen, kStartNone);

@@ -83,7 +83,7 @@ TEST(VsaThread, FlagsAndStop) {
     QThread::msleep(30);
     EXPECT_FALSE(t.isFinished()) << "a job runs until it is stopped";
     t.stop();
-    ASSERT_TRUE(engtest::waitFor([&] { return t.isFinished(); }, 5000));
+    ASSERT_TRUE(engtest::waitFor([&] { return t.isFinished(); }, 120000));
     EXPECT_TRUE(t.isEnded());
     EXPECT_TRUE(t.isRunningFlag()) << "the running flag stays set after the queue drained";
 }
@@ -141,7 +141,7 @@ TEST(VsaThread, SlotsFillInTurnWithTheirSpeedAndAFreedSlotIsFilledAgain) {
     vsaThread t;
     t.setParam(&p);
     t.addTransaction(job);
-    ASSERT_TRUE(engtest::waitFor([&] { return ready(out, 0) && ready(out, 1); }, 20000));
+    ASSERT_TRUE(engtest::waitFor([&] { return ready(out, 0) && ready(out, 1); }, 120000));
 
     // Not silent, and no louder than the tone through unity-gain overlaps.
     double peak = 0.0, energy = 0.0;
@@ -158,12 +158,12 @@ TEST(VsaThread, SlotsFillInTurnWithTheirSpeedAndAFreedSlotIsFilledAgain) {
     __atomic_store(&p.speed, &slower, __ATOMIC_RELAXED);
     QThread::msleep(20);
     __atomic_store_n(out.ready[0], false, __ATOMIC_RELEASE);
-    ASSERT_TRUE(engtest::waitFor([&] { return ready(out, 0); }, 20000));
+    ASSERT_TRUE(engtest::waitFor([&] { return ready(out, 0); }, 120000));
     EXPECT_EQ(*out.speed[0], 0.5f);
     EXPECT_FALSE(t.isFinished());
 
     t.stop();
-    ASSERT_TRUE(engtest::waitFor([&] { return t.isFinished(); }, 10000));
+    ASSERT_TRUE(engtest::waitFor([&] { return t.isFinished(); }, 120000));
 }
 
 }  // namespace

@@ -33,6 +33,19 @@ inline void decode(const tVirtualCapture &cap, bool dop, std::vector<uint8_t> ch
         }
 }
 
+// Where a DoP stream's markers break: the first frame whose marker is no
+// DoP marker, differs between the two channels, or repeats the frame before
+// it (a DAC drops out of DSD there); -1 when they alternate throughout.
+// markers: as decode leaves them, two channels per frame.
+inline int64_t markerBreak(const std::vector<uint8_t> &markers) {
+    for (size_t i = 0; i + 1 < markers.size(); i += 2) {
+        const uint8_t m = markers[i];
+        if ((m != 0x05 && m != 0xFA) || markers[i + 1] != m) return int64_t(i / 2);
+        if (i >= 2 && markers[i - 2] == m) return int64_t(i / 2);
+    }
+    return -1;
+}
+
 inline int bitAt(const std::vector<uint8_t> &b, int64_t n) { return (b[size_t(n / 8)] >> (7 - n % 8)) & 1; }
 
 // The lag in bits of `out` behind `src`: where 1024 source bits from near
