@@ -705,7 +705,7 @@ int allocateBuffers(Job &j) {
     j.dsdOut[0] = j.dsdOutMem.get();
     j.dsdOut[1] = j.dsdOutMem.get() + dsdOutBytes;
     if (p.taps > 0 && !p.equalRates && !j.hold && !j.fftPath &&
-        j.conv->prepareFilter(j.work.get(), p.taps, p.up, j.dsdSource) != kUpDownOk)
+        j.conv->prepareFilter(j.work.get(), p.taps, p.up, j.dsdSource, p.down) != kUpDownOk)
         return j.fail(kMorphexErrUpBuffer);
     return kMorphexOk;
 }

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include <immintrin.h>
+
 #include "base/alignedalloc.h"
 #include "dsp/sharedrecords.h"  // tPEQ
 #include "morphex/classfft.h"
@@ -79,6 +81,44 @@ tAlignedBuffer<T> allocAligned(int64_t count) {
 
 }  // namespace
 
+namespace {
+
+// Instruction-set level of the sums, chosen once from the processor; tests
+// lower it to compare the forms (upDownConvLimitIsa).
+enum : int { kIsaPlain = 0, kIsaAvx = 1, kIsaAvx512 = 2 };
+
+int detectIsa() {
+    if (__builtin_cpu_supports("avx512f")) return kIsaAvx512;
+    return __builtin_cpu_supports("avx") ? kIsaAvx : kIsaPlain;
+}
+
+const int kIsaDetected = detectIsa();
+std::atomic<int> sIsaLimit{kIsaAvx512};
+
+int isaLevel() { return std::min(kIsaDetected, sIsaLimit.load(std::memory_order_relaxed)); }
+
+enum : int {
+    kTileOutputs = 8,  // outputs of a tile: two 512-bit registers of two-lane frames
+    kTileTail = 4,     // taps past the shortest output's last whole group of four: at most its remainder and one more
+};
+}  // namespace
+
+// One tile: where its coefficients start (in two-lane entries, 64-byte
+// aligned), its outputs' whole groups of four taps that all of them have
+// (nmin4 taps) and its longest output's taps (nmax). Tap nmin4 + t adds into
+// the accumulator of its group position on the lanes of `full[t]` and into
+// the first accumulator on the lanes of `rem[t]` (the remainder of the
+// outputs that have that tap but not its whole group); bit 2j and 2j + 1
+// are output j's two lanes.
+struct tTile {
+    int64_t coef;
+    int32_t nmin4, nmax;
+    uint16_t full[kTileTail], rem[kTileTail];
+    // The polyphase position after the tile (see PhaseStep): q grows by
+    // stepQ, and r and m become nextR and nextM.
+    uint32_t stepQ, nextR, nextM;
+};
+
 // The filter in polyphase form: phase p holds taps p, p + up, p + 2 up, ...
 // back to back (two-lane), so each output is one contiguous dot product.
 // For a DSD source every phase also has byte tables: entry b of group g is
@@ -93,13 +133,29 @@ struct CUpDownConv::Filter {
     std::unique_ptr<int32_t[]> count;       // taps per phase
     tAlignedBuffer<double> tables;          // 256 doubles per group
     std::unique_ptr<int64_t[]> tableStart;  // per phase, in groups
+    // Tiles: runs of kTileOutputs consecutive outputs that read the same
+    // input frames (a PCM source raised by a large factor). A tile's sums
+    // run with its outputs across the vector lanes, each lane forming its
+    // output's sum in the order of dot2. Built for one decimation factor
+    // (tileDown, 0 = none) on processors with 512-bit registers.
+    uint32_t tileDown = 0;
+    std::unique_ptr<tTile[]> tiles;
+    std::unique_ptr<int32_t[]> tileAt;  // per position in the period of up outputs: the tile starting there, or -1
+    tAlignedBuffer<double> tileCoef;    // per tile and tap: the taps of its outputs side by side, two-lane
 
+    void releaseTiles() {
+        tiles.reset();
+        tileAt.reset();
+        tileCoef.reset();
+        tileDown = 0;
+    }
     void release() {
         poly.reset();
         tables.reset();
         polyStart.reset();
         count.reset();
         tableStart.reset();
+        releaseTiles();
         coef = nullptr;
         taps = 0;
         up = 0;
@@ -130,11 +186,11 @@ bool CUpDownConv::growWork(int frames) {
     return true;
 }
 
-int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up, bool dsdTables) {
+int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up, bool dsdTables, uint32_t down) {
     if (!coefficients || taps <= 0 || up == 0) return kUpDownBadParams;
     if (!mFilter) return kUpDownNoMemory;
     Filter &f = *mFilter;
-    if (f.matches(coefficients, taps, up, dsdTables)) return kUpDownOk;
+    if (f.matches(coefficients, taps, up, dsdTables)) return down && !dsdTables ? prepareTiles(down) : kUpDownOk;
     f.release();
     // Every phase starts on a 64-byte boundary (a multiple of four two-lane
     // entries), so that the wide sums load its coefficients without
@@ -188,6 +244,110 @@ int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up
     f.coef = coefficients;
     f.taps = taps;
     f.up = up;
+    return down && !dsdTables ? prepareTiles(down) : kUpDownOk;
+}
+
+int CUpDownConv::prepareTiles(uint32_t down) {
+    Filter &f = *mFilter;
+    if (f.tileDown == down) return kUpDownOk;
+    f.releaseTiles();
+    f.tileDown = down;
+    // Only the 512-bit sums use tiles, and only a large rise in rate makes
+    // runs of kTileOutputs outputs that read the same input frames.
+    const uint32_t up = f.up;
+    if (kIsaDetected < kIsaAvx512 || up < static_cast<uint32_t>(kTileOutputs) * down) return kUpDownOk;
+    // Position i of the period: its phase and first input frame (first
+    // grows by down every up outputs, so one period and one tile beyond it
+    // show every run).
+    const uint32_t span = 2 * up + kTileOutputs;
+    std::unique_ptr<uint32_t[]> phase(new (std::nothrow) uint32_t[span]);
+    std::unique_ptr<uint64_t[]> first(new (std::nothrow) uint64_t[span]);
+    f.tileAt.reset(new (std::nothrow) int32_t[up]);
+    if (!phase || !first || !f.tileAt) {
+        f.releaseTiles();
+        return kUpDownNoMemory;
+    }
+    for (uint32_t i = 0; i < span; ++i) {
+        const uint64_t P = static_cast<uint64_t>(down) * i;
+        phase[i] = static_cast<uint32_t>((up - P % up) % up);
+        first[i] = (P + phase[i]) / up;
+    }
+    // Tiles are laid from the first start of a run on, over one period, so
+    // that none overlaps another across the period's end.
+    uint32_t s0 = 1;
+    while (first[s0] == first[s0 - 1]) ++s0;
+    for (uint32_t m = 0; m < up; ++m) f.tileAt[m] = -1;
+    int32_t count = 0;
+    int64_t entries = 0;
+    for (uint32_t i = s0; i + kTileOutputs <= s0 + up;) {
+        if (first[i] != first[i + kTileOutputs - 1]) {
+            ++i;
+            continue;
+        }
+        int32_t nmin = INT32_MAX, nmax = 0;
+        for (int j = 0; j < kTileOutputs; ++j) {
+            nmin = std::min(nmin, f.count[phase[i + j]]);
+            nmax = std::max(nmax, f.count[phase[i + j]]);
+        }
+        if (nmax - nmin / 4 * 4 > kTileTail) {  // never for a polyphase split, whose counts differ by one at most
+            ++i;
+            continue;
+        }
+        f.tileAt[i % up] = count++;
+        entries += 8 * static_cast<int64_t>(nmax);
+        i += kTileOutputs;
+    }
+    if (count == 0) {
+        f.tileAt.reset();
+        return kUpDownOk;
+    }
+    f.tiles.reset(new (std::nothrow) tTile[count]);
+    f.tileCoef = alignedBuffer<double>(2 * static_cast<uint64_t>(entries), 64);
+    if (!f.tiles || !f.tileCoef) {
+        f.releaseTiles();
+        f.tileDown = down;
+        return kUpDownNoMemory;
+    }
+    int64_t at = 0;
+    for (uint32_t i = s0; i + kTileOutputs <= s0 + up; ++i) {
+        const int32_t t = f.tileAt[i % up];
+        if (t < 0) continue;
+        tTile &tile = f.tiles[t];
+        int32_t n[kTileOutputs];
+        int32_t nmin = INT32_MAX, nmax = 0;
+        for (int j = 0; j < kTileOutputs; ++j) {
+            n[j] = f.count[phase[i + j]];
+            nmin = std::min(nmin, n[j]);
+            nmax = std::max(nmax, n[j]);
+        }
+        tile.coef = at;
+        tile.nmin4 = nmin / 4 * 4;
+        tile.nmax = nmax;
+        const uint64_t P0 = static_cast<uint64_t>(down) * (i % up),
+                       P1 = P0 + static_cast<uint64_t>(down) * kTileOutputs;
+        tile.stepQ = static_cast<uint32_t>(P1 / up - P0 / up);
+        tile.nextR = static_cast<uint32_t>(P1 % up);
+        tile.nextM = (i + kTileOutputs) % up;
+        double *c = f.tileCoef.get() + 2 * at;
+        for (int32_t k = 0; k < nmax; ++k)
+            for (int j = 0; j < kTileOutputs; ++j) {
+                const double *h = f.poly.get() + 2 * (f.polyStart[phase[i + j]] + k);
+                c[16 * k + 2 * j] = k < n[j] ? h[0] : 0.0;
+                c[16 * k + 2 * j + 1] = k < n[j] ? h[1] : 0.0;
+            }
+        for (int32_t k = tile.nmin4; k < nmax; ++k) {
+            uint16_t full = 0, rem = 0;
+            for (int j = 0; j < kTileOutputs; ++j) {
+                if (k < n[j] / 4 * 4)
+                    full = static_cast<uint16_t>(full | (3u << (2 * j)));
+                else if (k < n[j])
+                    rem = static_cast<uint16_t>(rem | (3u << (2 * j)));
+            }
+            tile.full[k - tile.nmin4] = full;
+            tile.rem[k - tile.nmin4] = rem;
+        }
+        at += 8 * static_cast<int64_t>(nmax);
+    }
     return kUpDownOk;
 }
 
@@ -244,8 +404,9 @@ struct PhaseStep {
     uint64_t q;
     uint32_t r;
     uint32_t up;
-    uint64_t dq;  // down / up
-    uint32_t dr;  // down % up
+    uint64_t dq;     // down / up
+    uint32_t dr;     // down % up
+    uint32_t m = 0;  // i mod up: where output i lies in the period of its phases
     uint32_t phase() const { return r ? up - r : 0; }
     uint64_t first() const { return q + (r ? 1 : 0); }
     void next() {
@@ -255,6 +416,7 @@ struct PhaseStep {
             r -= up;
             ++q;
         }
+        if (++m == up) m = 0;
     }
 };
 
@@ -304,26 +466,15 @@ inline uint64_t loadRun(const uint8_t *p) {
     return v;
 }
 
-// Instruction-set level of the sums, chosen once from the processor; tests
-// lower it to compare the forms (upDownConvLimitIsa).
-enum : int { kIsaPlain = 0, kIsaAvx = 1, kIsaAvx512 = 2 };
-
-int detectIsa() {
-    if (__builtin_cpu_supports("avx512f")) return kIsaAvx512;
-    return __builtin_cpu_supports("avx") ? kIsaAvx : kIsaPlain;
-}
-
-const int kIsaDetected = detectIsa();
-std::atomic<int> sIsaLimit{kIsaAvx512};
-
-int isaLevel() { return std::min(kIsaDetected, sIsaLimit.load(std::memory_order_relaxed)); }
-
 // PCM input of the polyphase branch: a two-lane dot product per output.
 struct PcmSource {
     const double *input;
     const double *poly;
     const int64_t *polyStart;
     const int32_t *count;
+    const tTile *tiles;     // null: the filter has no tiles
+    const int32_t *tileAt;  // per position in the period (PhaseStep::m)
+    const double *tileCoef;
     __attribute__((target("avx"))) void sumsAvx(PhaseStep &s, int c, double *sl, double *sr) const {
         for (int i = 0; i < c; ++i) {
             const v2d v = dot2Avx(poly + 2 * polyStart[s.phase()], input + 2 * s.first(), count[s.phase()]);
@@ -332,10 +483,35 @@ struct PcmSource {
             s.next();
         }
     }
+    // Tiles where the filter has them, single outputs between them.
+    __attribute__((target("avx512f"))) void sumsAvx512(PhaseStep &s, int c, double *sl, double *sr) const {
+        if (!tileAt) {
+            pairSums(s, c, sl, sr);
+            return;
+        }
+        for (int i = 0; i < c;) {
+            const int32_t t = tileAt[s.m];
+            if (t >= 0 && i + kTileOutputs <= c) {
+                const tTile &tile = tiles[t];
+                tileSums(tile, input + 2 * s.first(), sl + i, sr + i);
+                s.q += tile.stepQ;
+                s.r = tile.nextR;
+                s.m = tile.nextM;
+                i += kTileOutputs;
+                continue;
+            }
+            const v2d v = dot2Avx512(poly + 2 * polyStart[s.phase()], input + 2 * s.first(), count[s.phase()]);
+            sl[i] = v[0];
+            sr[i] = v[1];
+            s.next();
+            ++i;
+        }
+    }
+
     // Two outputs at a time where their tap counts agree: their two
     // accumulator chains are independent, so one waits less on the other's
     // additions; each output's sum is formed exactly as by dot2Avx512.
-    __attribute__((target("avx512f"))) void sumsAvx512(PhaseStep &s, int c, double *sl, double *sr) const {
+    __attribute__((target("avx512f"))) void pairSums(PhaseStep &s, int c, double *sl, double *sr) const {
         int i = 0;
         for (; i + 2 <= c; i += 2) {
             const uint32_t pa = s.phase();
@@ -372,6 +548,54 @@ struct PcmSource {
             sr[i] = v[1];
             s.next();
         }
+    }
+    // Four two-lane output frames to their left and right sums.
+    __attribute__((target("avx512f"))) static void storeFour(v8d frames, double *sl, double *sr) {
+        const v4d l = __builtin_shufflevector(frames, frames, 0, 2, 4, 6);
+        const v4d r = __builtin_shufflevector(frames, frames, 1, 3, 5, 7);
+        std::memcpy(sl, &l, sizeof l);
+        std::memcpy(sr, &r, sizeof r);
+    }
+
+    // A two-lane frame in all four places of a 512-bit register.
+    __attribute__((target("avx512f"))) static v8d broadcastFrame(const double *p) {
+        return _mm512_castps_pd(_mm512_maskz_broadcast_f32x4(0xFFFF, _mm_castpd_ps(_mm_loadu_pd(p))));
+    }
+
+    // One tile: kTileOutputs outputs that all start at input frame x. Tap k
+    // of every output is multiplied by frame k; accumulator k mod 4 of each
+    // output takes it, as in dot2, except in the tail (see tTile).
+    __attribute__((target("avx512f"))) void tileSums(const tTile &t, const double *x, double *sl, double *sr) const {
+        const double *cf = tileCoef + 2 * t.coef;
+        v8d lo[4], hi[4];
+        for (int r = 0; r < 4; ++r) lo[r] = hi[r] = v8d{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+        int64_t k = 0;
+        for (; k < t.nmin4; k += 4) {
+#pragma GCC unroll 4
+            for (int r = 0; r < 4; ++r) {
+                const v8d bx = broadcastFrame(x + 2 * (k + r));
+                const double *ck = cf + 16 * (k + r);
+                lo[r] += *reinterpret_cast<const v8d *>(ck) * bx;
+                hi[r] += *reinterpret_cast<const v8d *>(ck + 8) * bx;
+            }
+        }
+        // The tail: at most four taps (an output's count is the longest's or
+        // one less), tap nmin4 + r belonging to accumulator r.
+#pragma GCC unroll 4
+        for (int r = 0; r < kTileTail; ++r) {
+            if (k + r >= t.nmax) break;
+            const v8d bx = broadcastFrame(x + 2 * (k + r));
+            const double *ck = cf + 16 * (k + r);
+            const v8d pl = *reinterpret_cast<const v8d *>(ck) * bx, ph = *reinterpret_cast<const v8d *>(ck + 8) * bx;
+            const __mmask8 fl = static_cast<__mmask8>(t.full[r]), fh = static_cast<__mmask8>(t.full[r] >> 8);
+            const __mmask8 rl = static_cast<__mmask8>(t.rem[r]), rh = static_cast<__mmask8>(t.rem[r] >> 8);
+            lo[r] = _mm512_mask_add_pd(lo[r], fl, lo[r], pl);
+            hi[r] = _mm512_mask_add_pd(hi[r], fh, hi[r], ph);
+            lo[0] = _mm512_mask_add_pd(lo[0], rl, lo[0], pl);
+            hi[0] = _mm512_mask_add_pd(hi[0], rh, hi[0], ph);
+        }
+        storeFour((lo[0] + lo[1]) + (lo[2] + lo[3]), sl, sr);
+        storeFour((hi[0] + hi[1]) + (hi[2] + hi[3]), sl + 4, sr + 4);
     }
     int isa;  // instruction-set level of the sums (kIsa...)
     void sums(PhaseStep &s, int c, double *sl, double *sr) const {
@@ -646,17 +870,13 @@ void CUpDownConv::polyphase(const tDownConvertParams *p, const Source &src, bool
             const double level = env ? env[st.index].level : st.level;
             st.level = level;
             st.position += c;
-            const double k0 = g[0] * level, k1 = g[1] * level, k2 = g[2] * level, k3 = g[3] * level;
+            // Both lanes at once: (k0 sl + k2 sr, k1 sl + k3 sr).
+            const v2d kl = {g[0] * level, g[1] * level}, kr = {g[2] * level, g[3] * level};
             double *o = out + 2 * static_cast<int64_t>(i0);
-            for (int i = 0; i < c; ++i) {
-                const double l = k0 * sl[i] + k2 * sr[i], r = k1 * sl[i] + k3 * sr[i];
-                if (p->overwrite) {
-                    o[2 * i] = l;
-                    o[2 * i + 1] = r;
-                } else {
-                    o[2 * i] += l;
-                    o[2 * i + 1] += r;
-                }
+            if (p->overwrite) {
+                for (int i = 0; i < c; ++i) store2(o + 2 * i, kl * sl[i] + kr * sr[i]);
+            } else {
+                for (int i = 0; i < c; ++i) store2(o + 2 * i, load2(o + 2 * i) + (kl * sl[i] + kr * sr[i]));
             }
             continue;
         }
@@ -844,7 +1064,7 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
             p->output[2 * i + 1] += m.r;
         }
     } else {
-        const int rc = prepareFilter(p->coefficients, p->taps, up, p->dsd != nullptr);
+        const int rc = prepareFilter(p->coefficients, p->taps, up, p->dsd != nullptr, p->dsd ? 0 : down);
         if (rc != kUpDownOk) return rc;
         const Filter &f = *mFilter;
         if (p->dsd) {
@@ -852,7 +1072,15 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
                                 f.tables.get(), f.tableStart.get(), f.count.get()};
             polyphase(p, src, fadeActive);
         } else {
-            const PcmSource src{p->input, f.poly.get(), f.polyStart.get(), f.count.get(), isaLevel()};
+            const bool tiled = f.tileDown == down && f.tiles;
+            const PcmSource src{p->input,
+                                f.poly.get(),
+                                f.polyStart.get(),
+                                f.count.get(),
+                                tiled ? f.tiles.get() : nullptr,
+                                tiled ? f.tileAt.get() : nullptr,
+                                tiled ? f.tileCoef.get() : nullptr,
+                                isaLevel()};
             polyphase(p, src, fadeActive);
         }
     }

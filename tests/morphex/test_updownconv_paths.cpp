@@ -137,6 +137,12 @@ TEST(UpDownConvPaths, PolyphaseSumsAreThoseOfThePlainFormStoredOrAdded) {
         {44100, 2822400, 2822400, 2047, 19845.0},
         {96000, 44100, 14112000, 8191, 19845.0},
         {44100, 88200, 88200, 127, 19845.0},  // a phase count below four taps
+        // Large rises, whose outputs come in runs that read the same input
+        // frames (the tiles of the wide sums), with tap counts that differ
+        // inside a run and runs that are not a whole number of tiles.
+        {44100, 5644800, 5644800, 4095, 19845.0},
+        {48000, 2822400, 14112000, 8191, 19845.0},
+        {96000, 11289600, 56448000, 16383, 19845.0},
     };
     std::mt19937_64 rng(3);
     std::uniform_real_distribution<double> u(-1.0, 1.0);
