@@ -132,6 +132,7 @@ struct CUpDownConv::Filter {
     std::unique_ptr<int64_t[]> polyStart;   // per phase, in two-lane entries
     std::unique_ptr<int32_t[]> count;       // taps per phase
     tAlignedBuffer<double> tables;          // 256 doubles per group
+    tAlignedBuffer<double> halves;          // per group: the 16 sums of its first four taps, then of its last four
     std::unique_ptr<int64_t[]> tableStart;  // per phase, in groups
     // Tiles: runs of kTileOutputs consecutive outputs that read the same
     // input frames (a PCM source raised by a large factor). A tile's sums
@@ -152,6 +153,7 @@ struct CUpDownConv::Filter {
     void release() {
         poly.reset();
         tables.reset();
+        halves.reset();
         polyStart.reset();
         count.reset();
         tableStart.reset();
@@ -161,7 +163,7 @@ struct CUpDownConv::Filter {
         up = 0;
     }
     bool matches(const double *c, int t, uint32_t u, bool dsd) const {
-        return coef == c && taps == t && up == u && poly && (!dsd || tables);
+        return coef == c && taps == t && up == u && poly && (!dsd || (tables && halves));
     }
 };
 
@@ -222,7 +224,8 @@ int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up
     }
     if (dsdTables) {
         f.tables = allocAligned<double>(std::max<int64_t>(groups, 1) * 256);
-        if (!f.tables) {
+        f.halves = alignedBuffer<double>(static_cast<uint64_t>(std::max<int64_t>(groups, 1)) * 32, 64);
+        if (!f.tables || !f.halves) {
             f.release();
             return kUpDownNoMemory;
         }
@@ -232,12 +235,22 @@ int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up
             for (int32_t g = 0; 8 * g < n; ++g) {
                 double c[8];
                 for (int j = 0; j < 8; ++j) c[j] = 8 * g + j < n ? 2.0 * h[2 * (8 * g + j)] : 0.0;
-                double *t = f.tables.get() + 256 * (f.tableStart[p] + g);
-                for (int b = 0; b < 256; ++b) {
-                    double s = 0.0;
-                    for (int j = 0; j < 8; ++j) s += (b & (0x80 >> j)) ? c[j] : -c[j];
-                    t[b] = s;
+                // A byte's entry is the sum over its high nibble (the first
+                // four samples) plus the sum over its low nibble, each added
+                // in sample order from 0.0: the wide sums look the two
+                // halves up in registers and add them the same way.
+                double *half = f.halves.get() + 32 * (f.tableStart[p] + g);
+                for (int x = 0; x < 16; ++x) {
+                    double hi = 0.0, lo = 0.0;
+                    for (int j = 0; j < 4; ++j) {
+                        hi += (x & (8 >> j)) ? c[j] : -c[j];
+                        lo += (x & (8 >> j)) ? c[4 + j] : -c[4 + j];
+                    }
+                    half[x] = hi;
+                    half[16 + x] = lo;
                 }
+                double *t = f.tables.get() + 256 * (f.tableStart[p] + g);
+                for (int b = 0; b < 256; ++b) t[b] = half[b >> 4] + half[16 + (b & 15)];
             }
         }
     }
@@ -445,6 +458,7 @@ __attribute__((target("avx"))) inline v2d dot2Avx(const double *__restrict a, co
 
 // With 512-bit registers one register carries all four accumulators.
 typedef double v8d __attribute__((vector_size(64), aligned(8), may_alias));
+typedef uint64_t v8u __attribute__((vector_size(64), aligned(8), may_alias));
 
 __attribute__((target("avx512f"))) inline v2d dot2Avx512(const double *__restrict a, const double *__restrict b,
                                                          int64_t n) {
@@ -630,8 +644,10 @@ struct DsdSource {
     const uint8_t *r;
     uint64_t bitOffset;
     const double *tables;
+    const double *halves;
     const int64_t *tableStart;
     const int32_t *count;
+    int isa;  // instruction-set level of the sums (kIsa...)
     void sums(PhaseStep &s, int c, double *sl, double *sr) const {
         if (s.up == 1) {
             sumsOnePhase(s, c, sl, sr);
@@ -725,7 +741,10 @@ struct DsdSource {
         const uint64_t pos0 = bitOffset + s.first();
         const uint64_t down = s.dq;
         if (pos0 % 8 == 0 && down % 8 == 0) {
-            sumsAligned(l + pos0 / 8, r + pos0 / 8, down / 8, groups, c, sl, sr);
+            if (isa >= kIsaAvx512 && groups >= kGroupRun)
+                sumsAlignedAvx512(l + pos0 / 8, r + pos0 / 8, down / 8, groups, c, sl, sr);
+            else
+                sumsAligned(l + pos0 / 8, r + pos0 / 8, down / 8, groups, c, sl, sr);
             for (int i = 0; i < c; ++i) s.next();
             return;
         }
@@ -751,6 +770,71 @@ struct DsdSource {
                 }
                 sl[i] += pl;
                 sr[i] += pr;
+            }
+        }
+    }
+
+    // sumsAligned with eight outputs of a channel across the lanes of a
+    // 512-bit register: a lane holds its output's eight bytes of the run,
+    // and each byte's entry is formed from the group's two nibble tables,
+    // held in registers and picked by a two-register permute, as the high
+    // half's sum plus the low half's (the table entry itself, see
+    // prepareFilter). The additions are those of sumsAligned.
+    __attribute__((target("avx512f"))) void sumsAlignedAvx512(const uint8_t *a, const uint8_t *b, uint64_t stride,
+                                                              int64_t groups, int c, double *sl, double *sr) const {
+        for (int i = 0; i < c; ++i) sl[i] = sr[i] = 0.0;
+        const double *h0 = halves + 32 * tableStart[0];
+        const double *t0 = tables + 256 * tableStart[0];
+        const int whole = c / 8 * 8;
+        const int64_t st = static_cast<int64_t>(stride);
+        const __m512i lanes = _mm512_setr_epi64(0, st, 2 * st, 3 * st, 4 * st, 5 * st, 6 * st, 7 * st);
+        for (int64_t g0 = 0; g0 < groups; g0 += kGroupRun) {
+            const int run = static_cast<int>(std::min<int64_t>(kGroupRun, groups - g0));
+            // The run's bytes are read as eight bytes that end with its last
+            // one (the outputs reach no further), then moved down.
+            const int64_t from = g0 + run - kGroupRun;
+            const int drop = 8 * (kGroupRun - run);
+            for (int i = 0; i < whole; i += 8) {
+                const uint8_t *pa = a + static_cast<uint64_t>(i) * stride + from;
+                const uint8_t *pb = b + static_cast<uint64_t>(i) * stride + from;
+                v8u wa, wb;
+                if (stride == 8) {
+                    std::memcpy(&wa, pa, sizeof wa);
+                    std::memcpy(&wb, pb, sizeof wb);
+                } else {
+                    const __m512i none = _mm512_setzero_si512();
+                    wa = reinterpret_cast<v8u>(_mm512_mask_i64gather_epi64(none, 0xFF, lanes, pa, 1));
+                    wb = reinterpret_cast<v8u>(_mm512_mask_i64gather_epi64(none, 0xFF, lanes, pb, 1));
+                }
+                wa >>= drop;
+                wb >>= drop;
+                v8d pa8 = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0}, pb8 = pa8;
+#pragma GCC unroll 8
+                for (int k = 0; k < kGroupRun; ++k) {
+                    if (k >= run) break;
+                    const double *h = h0 + 32 * (g0 + k);
+                    const __m512d hiLo = _mm512_load_pd(h), hiHi = _mm512_load_pd(h + 8);
+                    const __m512d loLo = _mm512_load_pd(h + 16), loHi = _mm512_load_pd(h + 24);
+                    // The permute reads the low four bits of each lane.
+                    const __m512i ah = reinterpret_cast<__m512i>(wa >> (8 * k + 4));
+                    const __m512i al = reinterpret_cast<__m512i>(wa >> (8 * k));
+                    const __m512i bh = reinterpret_cast<__m512i>(wb >> (8 * k + 4));
+                    const __m512i bl = reinterpret_cast<__m512i>(wb >> (8 * k));
+                    pa8 += _mm512_permutex2var_pd(hiLo, ah, hiHi) + _mm512_permutex2var_pd(loLo, al, loHi);
+                    pb8 += _mm512_permutex2var_pd(hiLo, bh, hiHi) + _mm512_permutex2var_pd(loLo, bl, loHi);
+                }
+                _mm512_storeu_pd(sl + i, _mm512_loadu_pd(sl + i) + pa8);
+                _mm512_storeu_pd(sr + i, _mm512_loadu_pd(sr + i) + pb8);
+            }
+            for (int i = whole; i < c; ++i) {
+                const uint8_t *pa = a + static_cast<uint64_t>(i) * stride, *pb = b + static_cast<uint64_t>(i) * stride;
+                double l0 = 0, r0 = 0;
+                for (int64_t g = g0; g < g0 + run; ++g) {
+                    l0 += t0[256 * g + pa[g]];
+                    r0 += t0[256 * g + pb[g]];
+                }
+                sl[i] += l0;
+                sr[i] += r0;
             }
         }
     }
@@ -1068,8 +1152,8 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
         if (rc != kUpDownOk) return rc;
         const Filter &f = *mFilter;
         if (p->dsd) {
-            const DsdSource src{p->dsd[0],      p->dsd[1],          p->dsdBitOffset,
-                                f.tables.get(), f.tableStart.get(), f.count.get()};
+            const DsdSource src{p->dsd[0],      p->dsd[1],          p->dsdBitOffset, f.tables.get(),
+                                f.halves.get(), f.tableStart.get(), f.count.get(),   isaLevel()};
             polyphase(p, src, fadeActive);
         } else {
             const bool tiled = f.tileDown == down && f.tiles;
