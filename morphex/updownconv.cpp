@@ -503,11 +503,27 @@ struct PcmSource {
             pairSums(s, c, sl, sr);
             return;
         }
+        // A tile one period (up outputs) later has the same taps and starts
+        // down frames later: the two are summed together where both lie in
+        // the chunk, so that the taps are loaded once for both.
+        const int64_t up = s.up, down = static_cast<int64_t>(s.dq) * up + s.dr;
+        bool done[kSumChunk] = {};
         for (int i = 0; i < c;) {
             const int32_t t = tileAt[s.m];
             if (t >= 0 && i + kTileOutputs <= c) {
                 const tTile &tile = tiles[t];
-                tileSums(tile, input + 2 * s.first(), sl + i, sr + i);
+                const double *x = input + 2 * s.first();
+                if (done[i]) {
+                    // summed with the tile a period before
+                } else if (i + up + kTileOutputs <= c) {
+                    if (down == 1)
+                        tileSums<2, true>(tile, x, 2, sl + i, sr + i, up);
+                    else
+                        tileSums<2, false>(tile, x, 2 * down, sl + i, sr + i, up);
+                    done[i + up] = true;
+                } else {
+                    tileSums<1, false>(tile, x, 0, sl + i, sr + i, 0);
+                }
                 s.q += tile.stepQ;
                 s.r = tile.nextR;
                 s.m = tile.nextM;
@@ -576,21 +592,46 @@ struct PcmSource {
         return _mm512_castps_pd(_mm512_maskz_broadcast_f32x4(0xFFFF, _mm_castpd_ps(_mm_loadu_pd(p))));
     }
 
-    // One tile: kTileOutputs outputs that all start at input frame x. Tap k
-    // of every output is multiplied by frame k; accumulator k mod 4 of each
-    // output takes it, as in dot2, except in the tail (see tTile).
-    __attribute__((target("avx512f"))) void tileSums(const tTile &t, const double *x, double *sl, double *sr) const {
+    // Frame k of each of the N tiles, broadcast (see tileSums).
+    template <int N, bool Adjacent>
+    __attribute__((target("avx512f"), always_inline)) static inline void tileFrames(const double *x, int64_t dx,
+                                                                                    int64_t k, v8d &next, v8d *bx) {
+        if (Adjacent) {
+            bx[0] = next;
+            next = broadcastFrame(x + 2 * (k + 1));
+            bx[N - 1] = next;
+        } else {
+            for (int n = 0; n < N; ++n) bx[n] = broadcastFrame(x + n * dx + 2 * k);
+        }
+    }
+
+    // One tile: kTileOutputs outputs that all start at input frame x, or
+    // (N = 2) that tile and the one a period later, whose outputs lie
+    // `later` outputs on and start dx doubles further in the input. Tap k of
+    // every output is multiplied by its frame k; accumulator k mod 4 of each
+    // output takes it, as in dot2, except in the tail (see tTile). With
+    // Adjacent (dx one frame) the later tile's frame k is the earlier one's
+    // frame k + 1, broadcast once for both.
+    template <int N, bool Adjacent>
+    __attribute__((target("avx512f"))) void tileSums(const tTile &t, const double *x, int64_t dx, double *sl,
+                                                     double *sr, int64_t later) const {
         const double *cf = tileCoef + 2 * t.coef;
-        v8d lo[4], hi[4];
-        for (int r = 0; r < 4; ++r) lo[r] = hi[r] = v8d{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+        v8d lo[N][4], hi[N][4];
+        for (int n = 0; n < N; ++n)
+            for (int r = 0; r < 4; ++r) lo[n][r] = hi[n][r] = v8d{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+        v8d next = broadcastFrame(x);
         int64_t k = 0;
         for (; k < t.nmin4; k += 4) {
 #pragma GCC unroll 4
             for (int r = 0; r < 4; ++r) {
-                const v8d bx = broadcastFrame(x + 2 * (k + r));
-                const double *ck = cf + 16 * (k + r);
-                lo[r] += *reinterpret_cast<const v8d *>(ck) * bx;
-                hi[r] += *reinterpret_cast<const v8d *>(ck + 8) * bx;
+                v8d bx[N];
+                tileFrames<N, Adjacent>(x, dx, k + r, next, bx);
+                const v8d cl = *reinterpret_cast<const v8d *>(cf + 16 * (k + r));
+                const v8d ch = *reinterpret_cast<const v8d *>(cf + 16 * (k + r) + 8);
+                for (int n = 0; n < N; ++n) {
+                    lo[n][r] += cl * bx[n];
+                    hi[n][r] += ch * bx[n];
+                }
             }
         }
         // The tail: at most four taps (an output's count is the longest's or
@@ -598,18 +639,24 @@ struct PcmSource {
 #pragma GCC unroll 4
         for (int r = 0; r < kTileTail; ++r) {
             if (k + r >= t.nmax) break;
-            const v8d bx = broadcastFrame(x + 2 * (k + r));
-            const double *ck = cf + 16 * (k + r);
-            const v8d pl = *reinterpret_cast<const v8d *>(ck) * bx, ph = *reinterpret_cast<const v8d *>(ck + 8) * bx;
+            v8d bx[N];
+            tileFrames<N, Adjacent>(x, dx, k + r, next, bx);
+            const v8d cl = *reinterpret_cast<const v8d *>(cf + 16 * (k + r));
+            const v8d ch = *reinterpret_cast<const v8d *>(cf + 16 * (k + r) + 8);
             const __mmask8 fl = static_cast<__mmask8>(t.full[r]), fh = static_cast<__mmask8>(t.full[r] >> 8);
             const __mmask8 rl = static_cast<__mmask8>(t.rem[r]), rh = static_cast<__mmask8>(t.rem[r] >> 8);
-            lo[r] = _mm512_mask_add_pd(lo[r], fl, lo[r], pl);
-            hi[r] = _mm512_mask_add_pd(hi[r], fh, hi[r], ph);
-            lo[0] = _mm512_mask_add_pd(lo[0], rl, lo[0], pl);
-            hi[0] = _mm512_mask_add_pd(hi[0], rh, hi[0], ph);
+            for (int n = 0; n < N; ++n) {
+                const v8d pl = cl * bx[n], ph = ch * bx[n];
+                lo[n][r] = _mm512_mask_add_pd(lo[n][r], fl, lo[n][r], pl);
+                hi[n][r] = _mm512_mask_add_pd(hi[n][r], fh, hi[n][r], ph);
+                lo[n][0] = _mm512_mask_add_pd(lo[n][0], rl, lo[n][0], pl);
+                hi[n][0] = _mm512_mask_add_pd(hi[n][0], rh, hi[n][0], ph);
+            }
         }
-        storeFour((lo[0] + lo[1]) + (lo[2] + lo[3]), sl, sr);
-        storeFour((hi[0] + hi[1]) + (hi[2] + hi[3]), sl + 4, sr + 4);
+        for (int n = 0; n < N; ++n) {
+            storeFour((lo[n][0] + lo[n][1]) + (lo[n][2] + lo[n][3]), sl + n * later, sr + n * later);
+            storeFour((hi[n][0] + hi[n][1]) + (hi[n][2] + hi[n][3]), sl + n * later + 4, sr + n * later + 4);
+        }
     }
     int isa;  // instruction-set level of the sums (kIsa...)
     void sums(PhaseStep &s, int c, double *sl, double *sr) const {
@@ -924,6 +971,51 @@ struct DsdSource {
 
 }  // namespace
 
+namespace {
+
+// The outputs of a chunk with constant gains k (the pan matrix times the
+// level): frame i = (k0 sl + k2 sr, k1 sl + k3 sr), stored or added. Every
+// form gives the same doubles.
+__attribute__((target("avx512f"))) void mixFlatAvx512(const double k[4], const double *sl, const double *sr, int c,
+                                                      double *o, bool overwrite) {
+    const v8d k0 = {k[0], k[0], k[0], k[0], k[0], k[0], k[0], k[0]},
+              k1 = {k[1], k[1], k[1], k[1], k[1], k[1], k[1], k[1]};
+    const v8d k2 = {k[2], k[2], k[2], k[2], k[2], k[2], k[2], k[2]},
+              k3 = {k[3], k[3], k[3], k[3], k[3], k[3], k[3], k[3]};
+    int i = 0;
+    for (; i + 8 <= c; i += 8) {
+        const v8d l = *reinterpret_cast<const v8d *>(sl + i), r = *reinterpret_cast<const v8d *>(sr + i);
+        const v8d ol = k0 * l + k2 * r, orr = k1 * l + k3 * r;
+        v8d f0 = __builtin_shufflevector(ol, orr, 0, 8, 1, 9, 2, 10, 3, 11);
+        v8d f1 = __builtin_shufflevector(ol, orr, 4, 12, 5, 13, 6, 14, 7, 15);
+        if (!overwrite) {
+            f0 = *reinterpret_cast<const v8d *>(o + 2 * i) + f0;
+            f1 = *reinterpret_cast<const v8d *>(o + 2 * i + 8) + f1;
+        }
+        std::memcpy(o + 2 * i, &f0, sizeof f0);
+        std::memcpy(o + 2 * i + 8, &f1, sizeof f1);
+    }
+    const v2d kl = {k[0], k[1]}, kr = {k[2], k[3]};
+    for (; i < c; ++i)
+        store2(o + 2 * i, overwrite ? kl * sl[i] + kr * sr[i] : load2(o + 2 * i) + (kl * sl[i] + kr * sr[i]));
+}
+
+void mixFlat(const double k[4], const double *sl, const double *sr, int c, double *o, bool overwrite, int isa) {
+    if (isa >= kIsaAvx512) {
+        mixFlatAvx512(k, sl, sr, c, o, overwrite);
+        return;
+    }
+    // Both lanes at once.
+    const v2d kl = {k[0], k[1]}, kr = {k[2], k[3]};
+    if (overwrite) {
+        for (int i = 0; i < c; ++i) store2(o + 2 * i, kl * sl[i] + kr * sr[i]);
+    } else {
+        for (int i = 0; i < c; ++i) store2(o + 2 * i, load2(o + 2 * i) + (kl * sl[i] + kr * sr[i]));
+    }
+}
+
+}  // namespace
+
 template <class Source>
 void CUpDownConv::polyphase(const tDownConvertParams *p, const Source &src, bool fadeActive) {
     const uint32_t up = p->commonRate / p->inRate;
@@ -954,14 +1046,8 @@ void CUpDownConv::polyphase(const tDownConvertParams *p, const Source &src, bool
             const double level = env ? env[st.index].level : st.level;
             st.level = level;
             st.position += c;
-            // Both lanes at once: (k0 sl + k2 sr, k1 sl + k3 sr).
-            const v2d kl = {g[0] * level, g[1] * level}, kr = {g[2] * level, g[3] * level};
-            double *o = out + 2 * static_cast<int64_t>(i0);
-            if (p->overwrite) {
-                for (int i = 0; i < c; ++i) store2(o + 2 * i, kl * sl[i] + kr * sr[i]);
-            } else {
-                for (int i = 0; i < c; ++i) store2(o + 2 * i, load2(o + 2 * i) + (kl * sl[i] + kr * sr[i]));
-            }
+            const double k[4] = {g[0] * level, g[1] * level, g[2] * level, g[3] * level};
+            mixFlat(k, sl, sr, c, out + 2 * static_cast<int64_t>(i0), p->overwrite != 0, isaLevel());
             continue;
         }
         for (int i = 0; i < c; ++i) {

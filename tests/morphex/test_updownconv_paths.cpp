@@ -143,6 +143,7 @@ TEST(UpDownConvPaths, PolyphaseSumsAreThoseOfThePlainFormStoredOrAdded) {
         // inside a run and runs that are not a whole number of tiles.
         {44100, 5644800, 5644800, 4095, 19845.0},
         {48000, 2822400, 14112000, 8191, 19845.0},
+        {96000, 2822400, 14112000, 4095, 19845.0},  // tiles a period apart, five frames later
         {96000, 11289600, 56448000, 16383, 19845.0},
     };
     std::mt19937_64 rng(3);
