@@ -407,8 +407,8 @@ int CUpDownConv::gAudio_upconvert(double *out, const void *const src[2], uint32_
 namespace {
 
 enum : int {
-    kSumChunk = 256,  // outputs whose sums are formed together
-    kGroupRun = 8,    // DSD table groups per partial sum (8 x 2 KiB of tables)
+    kSumChunk = 1024,  // outputs whose sums are formed together (more tiles pair up in a longer chunk)
+    kGroupRun = 8,     // DSD table groups per partial sum (8 x 2 KiB of tables)
 };
 
 // Position of output i in the polyphase filter: P = down i = q up + r.
