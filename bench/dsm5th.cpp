@@ -15,6 +15,9 @@ namespace {
 template <class Dut, bool Fade>
 void BM_Dsm5th(benchmark::State &state) {
     const int32_t rate = static_cast<int32_t>(state.range(0));
+    // The instruction set of the byte loop: the processor's best unless the
+    // second argument caps it (kDsmIsa...).
+    dsm5thLimitIsa(state.range(1));
     const uint32_t frames = 4096;
     const size_t blocks = 64;
     std::vector<double> in(2 * frames * blocks);
@@ -45,9 +48,16 @@ void BM_Dsm5th(benchmark::State &state) {
     state.counters["x_realtime"] = benchmark::Counter(framesDone / rate, benchmark::Counter::kIsRate);
 }
 
-BENCHMARK_TEMPLATE(BM_Dsm5th, classDsm5thApp, false)->Arg(2822400)->Arg(5644800)->Arg(11289600)->Arg(22579200);
-BENCHMARK_TEMPLATE(BM_Dsm5th, classDsm5thApp, true)->Arg(2822400);
-BENCHMARK_TEMPLATE(BM_Dsm5th, classDsm5th, false)->Arg(2822400);
+BENCHMARK_TEMPLATE(BM_Dsm5th, classDsm5thApp, false)
+    ->Args({2822400, kDsmIsaAvx512})
+    ->Args({5644800, kDsmIsaAvx512})
+    ->Args({11289600, kDsmIsaAvx512})
+    ->Args({22579200, kDsmIsaAvx512});
+BENCHMARK_TEMPLATE(BM_Dsm5th, classDsm5thApp, true)->Args({2822400, kDsmIsaAvx512});
+BENCHMARK_TEMPLATE(BM_Dsm5th, classDsm5th, false)
+    ->Args({2822400, kDsmIsaAvx512})
+    ->Args({2822400, kDsmIsaAvx2})
+    ->Args({2822400, kDsmIsaSse2});
 
 }  // namespace
 

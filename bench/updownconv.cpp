@@ -138,6 +138,12 @@ void BM_Pcm96kToDsd256(benchmark::State &state) {
     runPcm(state, 96000, 11289600);
     upDownConvLimitIsa(2);
 }
+// PCM raised to DSD64 for an export: 64 up, 1 down, 32 taps per output.
+void BM_Pcm44k1ToDsd64(benchmark::State &state) {
+    upDownConvLimitIsa(int(state.range(0)));
+    runPcm(state, 44100, 2822400);
+    upDownConvLimitIsa(2);
+}
 void BM_Dsd64To44k1(benchmark::State &state) {
     upDownConvLimitIsa(int(state.range(0)));
     runDsd(state, 44100);
@@ -152,6 +158,7 @@ void BM_Dsd64To44k1ViaUpStage(benchmark::State &state) { runDsdViaUpStage(state,
 BENCHMARK(BM_Pcm44k1To48k);
 BENCHMARK(BM_Pcm96kTo44k1);
 BENCHMARK(BM_Pcm96kToDsd256)->Arg(0)->Arg(1)->Arg(2);
+BENCHMARK(BM_Pcm44k1ToDsd64)->Arg(1)->Arg(2);
 BENCHMARK(BM_Dsd64To44k1)->Arg(0)->Arg(2);
 BENCHMARK(BM_Dsd64To176k4);
 BENCHMARK(BM_Dsd64To48k);

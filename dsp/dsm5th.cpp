@@ -1,12 +1,17 @@
 #include "dsp/dsm5th.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
 #include "dsp/lpf.h"
 
 #if defined(__SSE2__) && defined(__x86_64__)
-#include <emmintrin.h>
+#include <immintrin.h>
+#define DSM_X86 1
+#else
+#define DSM_X86 0
 #endif
 
 namespace {
@@ -273,6 +278,49 @@ inline void runByte8Vec(tVecState &v, const int64_t *__restrict X) {
 }
 #endif
 
+}  // namespace
+
+#if DSM_X86
+// The run of whole normal bytes in the wider instruction sets, chosen at
+// run time (dsm5thLimitIsa lets the tests compare them).
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace dsm_avx2 {
+#define DSM_AVX512 0
+#include "dsp/dsm5thbytes.inc"
+#undef DSM_AVX512
+}  // namespace dsm_avx2
+#pragma GCC pop_options
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512vl,avx512dq,avx2")
+namespace dsm_avx512 {
+#define DSM_AVX512 1
+#include "dsp/dsm5thbytes.inc"
+#undef DSM_AVX512
+}  // namespace dsm_avx512
+#pragma GCC pop_options
+#endif
+
+namespace {
+
+int detectDsmIsa() {
+#if DSM_X86
+    __builtin_cpu_init();
+    const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+        __builtin_cpu_supports("avx512dq"))
+        return kDsmIsaAvx512;
+    return avx2 ? kDsmIsaAvx2 : kDsmIsaSse2;
+#else
+    return kDsmIsaSse2;
+#endif
+}
+
+const int kDsmIsaDetected = detectDsmIsa();
+std::atomic<int> sDsmIsaLimit{kDsmIsaAvx512};
+
+int dsmIsa() { return std::min(kDsmIsaDetected, sDsmIsaLimit.load(std::memory_order_relaxed)); }
+
 inline bool i1Exceeds(const tLane &a, const tLane &b, int32_t level) {
     return onesMagnitude(highHalf(a.i1)) > level || onesMagnitude(highHalf(b.i1)) > level;
 }
@@ -408,13 +456,23 @@ void classDsm5thT<Policy>::modulate(uint8_t *const out[2], const double *in, uin
             pat[1] = patVol[1] * kTwoTo55;
         };
 
+        const int isa = dsmIsa();
         uint64_t k = 0;
         while (k + 1 < L) {
             const int j0 = k == 0 ? d : 0;
-#if defined(__SSE2__) && defined(__x86_64__)
-            if (overload == 0 && !hooks && j0 == 0) {
+#if DSM_X86
+            if (overload == 0 && !hooks && j0 == 0 && isa != kDsmIsaSse2) {
                 // A run of whole normal bytes: the common case, both channels
                 // in vector lanes until the run ends.
+                k = isa == kDsmIsaAvx512
+                        ? dsm_avx512::runWholeBytes<Policy::kFourLevelThreshold>(
+                              a, b, in, k, L, out0, out1, target, patVol, pat, mMutePatVolCoef, &overload)
+                        : dsm_avx2::runWholeBytes<Policy::kFourLevelThreshold>(a, b, in, k, L, out0, out1, target,
+                                                                               patVol, pat, mMutePatVolCoef, &overload);
+                overloadPrev = 0;
+                continue;
+            }
+            if (overload == 0 && !hooks && j0 == 0) {
                 tVecState v = loadVec(a, b);
                 do {
                     glide();
@@ -668,3 +726,5 @@ void classDsm5thT<Policy>::compareDsm(uint8_t *const out[2], const uint8_t *cons
 
 template class classDsm5thT<tDsm5thProgramPolicy>;
 template class classDsm5thT<tDsm5thLibraryPolicy>;
+
+void dsm5thLimitIsa(int level) { sDsmIsaLimit.store(level, std::memory_order_relaxed); }

@@ -198,6 +198,17 @@ using classDsm5th = classDsm5thT<tDsm5thLibraryPolicy>;
 extern template class classDsm5thT<tDsm5thProgramPolicy>;
 extern template class classDsm5thT<tDsm5thLibraryPolicy>;
 
+// Instruction sets of the modulator's byte loop, chosen once from the
+// processor. Every level gives the same bits; only the speed differs.
+enum : int {
+    kDsmIsaSse2 = 0,
+    kDsmIsaAvx2 = 1,
+    kDsmIsaAvx512 = 2,  // F, VL and DQ (with AVX2)
+};
+// For tests and benchmarks: caps the level at `level` (never above what the
+// processor has). Affects every modulator of the process.
+void dsm5thLimitIsa(int level);
+
 // The input conversion: rounds toward zero to a signed 64-bit integer,
 // saturating beyond the range and mapping NaN to 0.
 [[nodiscard]] inline int64_t dsm5thInputToInt(double x) {

@@ -143,7 +143,11 @@ int ClassMorphex::apply(int command, tMorphexParam *record, tMorphexAPIs entries
 
     com.pureDsdFeed = 0;
     sNumBufBlk.store(kRingBlocks, kRelaxed);
-    com.ringBlocks = kRingBlocks;
+    // The callback of a job that writes a file returns before it touches a
+    // block (convert1blockFin), and nothing else reads that job's ring: one
+    // slot spares the memory of 63 blocks (up to 3 MB each) that would be
+    // filled for nobody.
+    com.ringBlocks = comWritesFile(com.command) ? 1 : kRingBlocks;
     const tMixParam *mix = engineMixParam();
     com.multiTrack = mix && mix->trackCount >= 2 ? 1 : 0;
     com.tag = tag;

@@ -47,6 +47,9 @@ constexpr int kSmoothTaps = 45;
 constexpr int kScratchBytes = 2048;
 constexpr uint32_t kReadSlack = 0x8007;  // DSF block alignment and pre-roll room
 constexpr uint32_t kOutSlackFrames = 65536;
+// The source is read ahead, and the output written, in pieces of this size:
+// a system call per block would cost more than converting some blocks.
+constexpr uint64_t kIoPieceBytes = 2u << 20;
 constexpr int kEnvelopePairs = 34;  // pairs (k, k + 1), k = 0..33
 constexpr uint8_t kDsdSilence = 0x96;
 // Frames by which the unpacked PCM window may slide forward before its
@@ -168,7 +171,17 @@ struct Job {
     // Block loop buffers.
     tAlignedBuffer<uint8_t> readBuf;
     uint64_t readBufBytes = 0;
+    // The source's audio is read ahead in large pieces: bytes [cacheStart,
+    // cacheStart + cacheLen) of the data chunk. Blocks take their bytes from
+    // here without a system call of their own.
+    tAlignedBuffer<uint8_t> cache;
+    uint64_t cacheCap = 0, cacheStart = 0, cacheLen = 0;
+    const uint8_t *raw = nullptr;  // the current block's bytes, in the cache or in readBuf
+    // Packed output waits in outBuf until a large piece can be written at
+    // once; bytesOut and framesWritten count only what is in the file.
     tAlignedBuffer<uint8_t> outBuf;
+    uint64_t outPending = 0;    // bytes packed, not yet written
+    int64_t framesPending = 0;  // the output frames they carry
     double *pcmRing[kMorphexMaxRing] = {};
     tAlignedBuffer<uint8_t> pcmRingMem;  // the ring's slots, back to back
     tAlignedBuffer<double> pcmIn;
@@ -228,7 +241,9 @@ struct Job {
         if (!writing || !dst) return 0;
         return audiofile_updateDataSize(outType, dst.get(), bytesOut, static_cast<uint64_t>(framesWritten));
     }
+    int writePending();
     int cancel(int code) {
+        (void)writePending();
         (void)storeSizes();
         if (statusCb) statusCb(track);
         return fail(code);
@@ -242,14 +257,15 @@ struct Job {
     }
 };
 
-// A large work buffer (the ring, up to 192 MB at equal rates): aligned to
-// and backed by huge pages where the system offers them, so that filling it
-// for the first time costs a few hundred page faults instead of tens of
-// thousands.
+// A large work buffer: aligned to and backed by huge pages where the
+// system offers them, so that touching it for the first time costs one page
+// fault per 2 MiB instead of one per 4 KiB (a fault costs about as much as
+// clearing the page; in a virtual machine far more). Buffers from 512 KiB on
+// take whole huge pages, at the price of some resident memory.
 template <class T>
 tAlignedBuffer<T> allocLarge(uint64_t bytes) {
     constexpr uint64_t kHuge = 2u << 20;
-    if (bytes < kHuge) return tAlignedBuffer<T>(static_cast<T *>(_aligned_malloc(bytes, 64)));
+    if (bytes < kHuge / 4) return tAlignedBuffer<T>(static_cast<T *>(_aligned_malloc(bytes, 64)));
     void *p = _aligned_malloc(bytes, kHuge);
     if (p) (void)madvise(p, (bytes + kHuge - 1) & ~(kHuge - 1), MADV_HUGEPAGE);
     return tAlignedBuffer<T>(static_cast<T *>(p));
@@ -417,7 +433,9 @@ int openFiles(Job &j, const wchar16 *dstPath, const wchar16 *srcPath) {
         j.end -= j.end % 8;
     }
     const bool fftMode = j.mode == kRatePlanModeFft;
-    j.work = alignedBuffer<double>(2 * (fftMode ? kWorkEntriesFft : kWorkEntries), 16);
+    // Only the filter's taps and the zero tail of its design are written:
+    // the rest of the buffer is never touched.
+    j.work = allocLarge<double>(2 * (fftMode ? kWorkEntriesFft : kWorkEntries) * sizeof(double));
     if (!j.work) {
         say("malloc Error11!");
         return kMorphexErrWorkBuffer;
@@ -661,11 +679,14 @@ int allocateBuffers(Job &j) {
     const tRatePlan &p = j.plan;
     const uint64_t readFrames = static_cast<uint64_t>(p.readBytes) * 8 / j.bitsPerFrame;
     j.readBufBytes = (static_cast<uint64_t>(p.readBytes) + kReadSlack) & ~uint64_t{7};
-    j.readBuf = alignedBuffer<uint8_t>(j.readBufBytes, 16);
-    if (!j.readBuf) return kMorphexErrReadBuffer;
+    j.readBuf = allocLarge<uint8_t>(j.readBufBytes);
+    j.cacheCap = std::max(j.readBufBytes, kIoPieceBytes);
+    j.cache = allocLarge<uint8_t>(j.cacheCap);
+    if (!j.readBuf || !j.cache) return kMorphexErrReadBuffer;
     const uint64_t outBlock = p.outBlockFrames;
-    j.outBuf = alignedBuffer<uint8_t>(
-        ((j.outChannels * (outBlock + kOutSlackFrames) * j.outBits / 8) + 0x17) & ~uint64_t{7}, 16);
+    // Room for a piece to be written and one more block.
+    j.outBuf = allocLarge<uint8_t>(
+        (((j.outChannels * (outBlock + kOutSlackFrames) * j.outBits / 8) + 0x17) & ~uint64_t{7}) + kIoPieceBytes);
     if (!j.outBuf) return kMorphexErrOutBuffer;
     const uint64_t slotFrames = (outBlock + 7) & ~uint64_t{7};
     const uint64_t slotBytes = (slotFrames * 16 + 16 + 63) & ~uint64_t{63};
@@ -683,10 +704,10 @@ int allocateBuffers(Job &j) {
     // Room for the frames of one read and a stretch beyond, over which
     // consecutive reads slide before their overlap is moved back.
     j.pcmInFrames = readFrames + taps + (j.dsdSource ? 0 : kPcmSlideFrames);
-    j.pcmIn = alignedBuffer<double>(2 * j.pcmInFrames + 2, 16);
+    j.pcmIn = allocLarge<double>((2 * j.pcmInFrames + 2) * sizeof(double));
     if (!j.pcmIn) return j.fail(kMorphexErrPcmInBuffer);
     const uint64_t dsdSlot = ((readFrames + taps) / 8 + 8 + 15) & ~uint64_t{15};
-    j.dsdRingMem = alignedBuffer<uint8_t>(dsdSlot * 2 * j.ring, 16);
+    j.dsdRingMem = allocLarge<uint8_t>(dsdSlot * 2 * j.ring);
     if (!j.dsdRingMem) return j.fail(kMorphexErrDsdInBuffer);
     // A PCM source never fills these; they are handed to the callback and to
     // the DSD step all the same, so they hold silence rather than garbage.
@@ -701,7 +722,7 @@ int allocateBuffers(Job &j) {
     j.dsdOut[0] = j.dsdOutMem.get();
     j.dsdOut[1] = j.dsdOutMem.get() + dsdOutBytes;
     if (p.taps > 0 && !p.equalRates && !j.hold && !j.fftPath &&
-        j.conv->prepareFilter(j.work.get(), p.taps, p.up, j.dsdSource) != kUpDownOk)
+        j.conv->prepareFilter(j.work.get(), p.taps, p.up, j.dsdSource, p.down) != kUpDownOk)
         return j.fail(kMorphexErrUpBuffer);
     return kMorphexOk;
 }
@@ -789,6 +810,31 @@ int setUp(Job &j, const wchar16 *dstPath, const wchar16 *srcPath, double *panVol
 // ---------------------------------------------------------------------------
 // Source stage: reading and unpacking
 
+// Makes bytes [pos, pos + want) of the data chunk available in the cache,
+// as far as the file holds them: a block that lies inside what was read
+// costs nothing, any other reads a new piece from pos on. want is at most
+// what the read buffer holds and never reaches past the data chunk.
+int fillCache(Job &j, uint64_t pos, uint64_t want) {
+    if (pos >= j.cacheStart && pos + want <= j.cacheStart + j.cacheLen) return kMorphexOk;
+    FILE *fp = j.src.get();
+    if (v_lseek(fp, static_cast<int64_t>(j.dataOffset + pos), 0) != 0) {
+        say("Seek Error!");
+        return kMorphexErrSeek;
+    }
+    const uint64_t len = std::min(j.cacheCap, j.dataBytes - pos);
+    const uint64_t got = v_read(fp, j.cache.get(), static_cast<uint32_t>(len));
+    if (got < len && std::ferror(fp)) {
+        j.cacheLen = 0;
+        say("Read Data Error!");
+        if (j.writing) (void)j.writePending();
+        if (j.storeSizes() != 0) say("audiofile_updateDataSize Error! ");
+        return kMorphexErrRead;
+    }
+    j.cacheStart = pos;
+    j.cacheLen = got;
+    return kMorphexOk;
+}
+
 // One read of the source into the read buffer: frames [first, first + n)
 // of a PCM source (frames outside the data read as zeros), or n DSD frames
 // from the byte holding frame `first` (DSD frames are bits per channel).
@@ -822,7 +868,6 @@ int readSource(Job &j, int64_t first, int64_t n, uint32_t *dsfOffset, int64_t *a
         }
     }
     uint8_t *buf = j.readBuf.get();
-    if (lead) std::memset(buf, 0, lead);
     uint64_t want = bytes;
     if (pos >= j.dataBytes)
         want = 0;
@@ -831,22 +876,24 @@ int readSource(Job &j, int64_t first, int64_t n, uint32_t *dsfOffset, int64_t *a
     if (lead + bytes > j.readBufBytes) return kMorphexErrRead;  // the plan sized the buffer; never here
 
     uint64_t got = 0;
+    const uint8_t *from = nullptr;
     if (want > 0) {
-        FILE *fp = j.src.get();
-        if (v_lseek(fp, static_cast<int64_t>(j.dataOffset + pos), 0) != 0) {
-            say("Seek Error!");
-            return kMorphexErrSeek;
-        }
         long long rec[3] = {0, 0, static_cast<long long>(want)};
         if (j.workingCb) j.workingCb(rec);
-        got = v_read(fp, buf + lead, static_cast<uint32_t>(want));
-        if (got < want && std::ferror(fp)) {
-            say("Read Data Error!");
-            if (j.storeSizes() != 0) say("audiofile_updateDataSize Error! ");
-            return kMorphexErrRead;
-        }
+        const int r = fillCache(j, pos, want);
+        if (r != kMorphexOk) return r;
+        from = j.cache.get() + (pos - j.cacheStart);
+        got = std::min(want, j.cacheStart + j.cacheLen - pos);
     }
-    if (got < bytes) std::memset(buf + lead + got, j.dsdSource ? kDsdSilence : 0, bytes - got);
+    if (lead == 0 && got == bytes) {
+        j.raw = from;
+    } else {
+        // Frames before the audio, or missing at its end, are silence.
+        if (lead) std::memset(buf, 0, lead);
+        if (got) std::memcpy(buf + lead, from, got);
+        if (got < bytes) std::memset(buf + lead + got, j.dsdSource ? kDsdSilence : 0, bytes - got);
+        j.raw = buf;
+    }
     if (!j.dsdSource || got >= bytes) {
         *avail = n;  // a PCM block keeps its frames; what is missing is silence
     } else {
@@ -884,8 +931,8 @@ int fetchPcm(Job &j, Block &b) {
     int64_t avail = 0;
     const int r = readSource(j, b.first + have, b.reads - have, &dsfOffset, &avail);
     if (r != kMorphexOk) return j.fail(r);
-    if (wav2pcm(pcmIn + 2 * (j.winOff + static_cast<uint64_t>(have)), j.readBuf.get(),
-                static_cast<uint32_t>(b.reads - have), j.unpackChannels, j.unpackBits, nullptr, j.formatTag) != 0) {
+    if (wav2pcm(pcmIn + 2 * (j.winOff + static_cast<uint64_t>(have)), j.raw, static_cast<uint32_t>(b.reads - have),
+                j.unpackChannels, j.unpackBits, nullptr, j.formatTag) != 0) {
         say("Wav to PCM Error!");
         return j.fail(kMorphexErrWavUnpack);
     }
@@ -933,7 +980,7 @@ int fetchDsf(Job &j, Block &b) {
     if (r != kMorphexOk || b.none) return r;
     long long rec[3] = {0, 1, static_cast<long long>(unpack)};
     if (j.workingCb) j.workingCb(rec);
-    if (dsf2dsd(b.dsd[0], b.dsd[1], j.readBuf.get(), unpack, j.unpackChannels, dsfOffset) != 0) {
+    if (dsf2dsd(b.dsd[0], b.dsd[1], j.raw, unpack, j.unpackChannels, dsfOffset) != 0) {
         say("DSF to DSD Error!");
         return j.fail(kMorphexErrDsfUnpack);
     }
@@ -946,7 +993,7 @@ int fetchDsdiff(Job &j, Block &b) {
     uint32_t dsfOffset = 0, unpack = 0;
     const int r = readDsd(j, b, &dsfOffset, &unpack);
     if (r != kMorphexOk || b.none) return r;
-    if (dsdiff2dsd(b.dsd[0], b.dsd[1], j.readBuf.get(), unpack, j.unpackChannels) != 0) {
+    if (dsdiff2dsd(b.dsd[0], b.dsd[1], j.raw, unpack, j.unpackChannels) != 0) {
         say("DSDIFF to DSD Error!");
         return j.fail(kMorphexErrDsdiffUnpack);
     }
@@ -1045,29 +1092,44 @@ int handToCallback(Job &j, const Block &b, int cancelCode) {
     return kMorphexOk;
 }
 
-// Packs the block and writes it. What it adds to the file is counted once
-// it is written, so that sizes stored after a failure never claim more than
-// is there.
+// Packs the block behind the output that waits to be written, and writes
+// what waits once it is a whole piece. What reaches the file is counted
+// once it is written, so that sizes stored after a failure never claim more
+// than is there.
 int packAndWrite(Job &j, const Block &b) {
     if (!j.pack) return kMorphexOk;
     uint64_t bytes = 0;
     int64_t frames = 0;
-    int r = j.pack(j, b, &bytes, &frames);
+    const int r = j.pack(j, b, &bytes, &frames);
     if (r != kMorphexOk) return r;
-    if (bytes > 0) {
-        r = writeAll(j.dst.get(), j.outBuf.get(), bytes);
-        if (r != kMorphexOk) return j.fail(r);
-        j.bytesOut += bytes;
+    j.outPending += bytes;
+    j.framesPending += frames;
+    if (j.outPending < kIoPieceBytes) return kMorphexOk;
+    const int w = j.writePending();
+    return w == kMorphexOk ? w : j.fail(w);
+}
+
+// Writes the output that waits; the caller reports a failure.
+int Job::writePending() {
+    if (outPending > 0) {
+        const int r = writeAll(dst.get(), outBuf.get(), outPending);
+        if (r != kMorphexOk) return r;
+        bytesOut += outPending;
     }
-    j.framesWritten += frames;
+    framesWritten += framesPending;
+    outPending = 0;
+    framesPending = 0;
     return kMorphexOk;
 }
 
 // Frames the file may still take: the plan's output length bounds it.
-int64_t room(const Job &j) { return j.plan.plannedOutFrames - j.framesWritten; }
+int64_t room(const Job &j) { return j.plan.plannedOutFrames - (j.framesWritten + j.framesPending); }
+
+// Where the next block is packed: behind the output that waits.
+uint8_t *packAt(Job &j) { return j.outBuf.get() + j.outPending; }
 
 int packWav(Job &j, const Block &b, uint64_t *bytes, int64_t *frames) {
-    if (pcm2wav(j.outBuf.get(), b.out, static_cast<uint32_t>(b.frames), j.channelByte, static_cast<uint8_t>(j.outBits),
+    if (pcm2wav(packAt(j), b.out, static_cast<uint32_t>(b.frames), j.channelByte, static_cast<uint8_t>(j.outBits),
                 static_cast<int>(j.com->dither)) != 0) {
         say("PCM to WAV Error! ");
         return j.fail(kMorphexErrPcmPack);
@@ -1079,7 +1141,7 @@ int packWav(Job &j, const Block &b, uint64_t *bytes, int64_t *frames) {
 
 int packDsdiff(Job &j, const Block &b, uint64_t *bytes, int64_t *frames) {
     const int res =
-        dsd2dsdiff(j.outBuf.get(), j.dsdOut[0], j.dsdOut[1], static_cast<uint32_t>(b.frames), j.channelByte, nullptr);
+        dsd2dsdiff(packAt(j), j.dsdOut[0], j.dsdOut[1], static_cast<uint32_t>(b.frames), j.channelByte, nullptr);
     if (res < 0) {
         say("Convert DSD to DSDIFF file Error! ");
         return j.fail(kMorphexErrDsdiffPack);
@@ -1093,7 +1155,7 @@ int packDsdiff(Job &j, const Block &b, uint64_t *bytes, int64_t *frames) {
 // The DSF packer holds back an unfinished block group; packDsfTail emits it.
 int packDsf(Job &j, const Block &b, uint64_t *bytes, int64_t *frames) {
     uint32_t written = 0, valid = 0;
-    const int res = dsd2dsf(j.outBuf.get(), j.dsdOut[0], j.dsdOut[1], static_cast<uint32_t>(b.frames), j.channelByte, 0,
+    const int res = dsd2dsf(packAt(j), j.dsdOut[0], j.dsdOut[1], static_cast<uint32_t>(b.frames), j.channelByte, 0,
                             &written, &valid);
     if (res < 0) {
         say("Convert DSD to DSF file Error! ");
@@ -1228,6 +1290,10 @@ int packDsfTail(Job &j) {
 }
 
 int complete(Job &j) {
+    if (j.pack) {
+        const int r = j.writePending();
+        if (r != kMorphexOk) return j.fail(r == kMorphexErrShortWrite ? r : kMorphexErrWrite);
+    }
     if (j.pack == packDsf) {
         const int r = packDsfTail(j);
         if (r != kMorphexOk) return r;

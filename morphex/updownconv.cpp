@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include <immintrin.h>
+
 #include "base/alignedalloc.h"
 #include "dsp/sharedrecords.h"  // tPEQ
 #include "morphex/classfft.h"
@@ -79,6 +81,44 @@ tAlignedBuffer<T> allocAligned(int64_t count) {
 
 }  // namespace
 
+namespace {
+
+// Instruction-set level of the sums, chosen once from the processor; tests
+// lower it to compare the forms (upDownConvLimitIsa).
+enum : int { kIsaPlain = 0, kIsaAvx = 1, kIsaAvx512 = 2 };
+
+int detectIsa() {
+    if (__builtin_cpu_supports("avx512f")) return kIsaAvx512;
+    return __builtin_cpu_supports("avx") ? kIsaAvx : kIsaPlain;
+}
+
+const int kIsaDetected = detectIsa();
+std::atomic<int> sIsaLimit{kIsaAvx512};
+
+int isaLevel() { return std::min(kIsaDetected, sIsaLimit.load(std::memory_order_relaxed)); }
+
+enum : int {
+    kTileOutputs = 8,  // outputs of a tile: two 512-bit registers of two-lane frames
+    kTileTail = 4,     // taps past the shortest output's last whole group of four: at most its remainder and one more
+};
+}  // namespace
+
+// One tile: where its coefficients start (in two-lane entries, 64-byte
+// aligned), its outputs' whole groups of four taps that all of them have
+// (nmin4 taps) and its longest output's taps (nmax). Tap nmin4 + t adds into
+// the accumulator of its group position on the lanes of `full[t]` and into
+// the first accumulator on the lanes of `rem[t]` (the remainder of the
+// outputs that have that tap but not its whole group); bit 2j and 2j + 1
+// are output j's two lanes.
+struct tTile {
+    int64_t coef;
+    int32_t nmin4, nmax;
+    uint16_t full[kTileTail], rem[kTileTail];
+    // The polyphase position after the tile (see PhaseStep): q grows by
+    // stepQ, and r and m become nextR and nextM.
+    uint32_t stepQ, nextR, nextM;
+};
+
 // The filter in polyphase form: phase p holds taps p, p + up, p + 2 up, ...
 // back to back (two-lane), so each output is one contiguous dot product.
 // For a DSD source every phase also has byte tables: entry b of group g is
@@ -92,20 +132,38 @@ struct CUpDownConv::Filter {
     std::unique_ptr<int64_t[]> polyStart;   // per phase, in two-lane entries
     std::unique_ptr<int32_t[]> count;       // taps per phase
     tAlignedBuffer<double> tables;          // 256 doubles per group
+    tAlignedBuffer<double> halves;          // per group: the 16 sums of its first four taps, then of its last four
     std::unique_ptr<int64_t[]> tableStart;  // per phase, in groups
+    // Tiles: runs of kTileOutputs consecutive outputs that read the same
+    // input frames (a PCM source raised by a large factor). A tile's sums
+    // run with its outputs across the vector lanes, each lane forming its
+    // output's sum in the order of dot2. Built for one decimation factor
+    // (tileDown, 0 = none) on processors with 512-bit registers.
+    uint32_t tileDown = 0;
+    std::unique_ptr<tTile[]> tiles;
+    std::unique_ptr<int32_t[]> tileAt;  // per position in the period of up outputs: the tile starting there, or -1
+    tAlignedBuffer<double> tileCoef;    // per tile and tap: the taps of its outputs side by side, two-lane
 
+    void releaseTiles() {
+        tiles.reset();
+        tileAt.reset();
+        tileCoef.reset();
+        tileDown = 0;
+    }
     void release() {
         poly.reset();
         tables.reset();
+        halves.reset();
         polyStart.reset();
         count.reset();
         tableStart.reset();
+        releaseTiles();
         coef = nullptr;
         taps = 0;
         up = 0;
     }
     bool matches(const double *c, int t, uint32_t u, bool dsd) const {
-        return coef == c && taps == t && up == u && poly && (!dsd || tables);
+        return coef == c && taps == t && up == u && poly && (!dsd || (tables && halves));
     }
 };
 
@@ -130,11 +188,11 @@ bool CUpDownConv::growWork(int frames) {
     return true;
 }
 
-int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up, bool dsdTables) {
+int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up, bool dsdTables, uint32_t down) {
     if (!coefficients || taps <= 0 || up == 0) return kUpDownBadParams;
     if (!mFilter) return kUpDownNoMemory;
     Filter &f = *mFilter;
-    if (f.matches(coefficients, taps, up, dsdTables)) return kUpDownOk;
+    if (f.matches(coefficients, taps, up, dsdTables)) return down && !dsdTables ? prepareTiles(down) : kUpDownOk;
     f.release();
     // Every phase starts on a 64-byte boundary (a multiple of four two-lane
     // entries), so that the wide sums load its coefficients without
@@ -166,7 +224,8 @@ int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up
     }
     if (dsdTables) {
         f.tables = allocAligned<double>(std::max<int64_t>(groups, 1) * 256);
-        if (!f.tables) {
+        f.halves = alignedBuffer<double>(static_cast<uint64_t>(std::max<int64_t>(groups, 1)) * 32, 64);
+        if (!f.tables || !f.halves) {
             f.release();
             return kUpDownNoMemory;
         }
@@ -176,18 +235,132 @@ int CUpDownConv::prepareFilter(const double *coefficients, int taps, uint32_t up
             for (int32_t g = 0; 8 * g < n; ++g) {
                 double c[8];
                 for (int j = 0; j < 8; ++j) c[j] = 8 * g + j < n ? 2.0 * h[2 * (8 * g + j)] : 0.0;
-                double *t = f.tables.get() + 256 * (f.tableStart[p] + g);
-                for (int b = 0; b < 256; ++b) {
-                    double s = 0.0;
-                    for (int j = 0; j < 8; ++j) s += (b & (0x80 >> j)) ? c[j] : -c[j];
-                    t[b] = s;
+                // A byte's entry is the sum over its high nibble (the first
+                // four samples) plus the sum over its low nibble, each added
+                // in sample order from 0.0: the wide sums look the two
+                // halves up in registers and add them the same way.
+                double *half = f.halves.get() + 32 * (f.tableStart[p] + g);
+                for (int x = 0; x < 16; ++x) {
+                    double hi = 0.0, lo = 0.0;
+                    for (int j = 0; j < 4; ++j) {
+                        hi += (x & (8 >> j)) ? c[j] : -c[j];
+                        lo += (x & (8 >> j)) ? c[4 + j] : -c[4 + j];
+                    }
+                    half[x] = hi;
+                    half[16 + x] = lo;
                 }
+                double *t = f.tables.get() + 256 * (f.tableStart[p] + g);
+                for (int b = 0; b < 256; ++b) t[b] = half[b >> 4] + half[16 + (b & 15)];
             }
         }
     }
     f.coef = coefficients;
     f.taps = taps;
     f.up = up;
+    return down && !dsdTables ? prepareTiles(down) : kUpDownOk;
+}
+
+int CUpDownConv::prepareTiles(uint32_t down) {
+    Filter &f = *mFilter;
+    if (f.tileDown == down) return kUpDownOk;
+    f.releaseTiles();
+    f.tileDown = down;
+    // Only the 512-bit sums use tiles, and only a large rise in rate makes
+    // runs of kTileOutputs outputs that read the same input frames.
+    const uint32_t up = f.up;
+    if (kIsaDetected < kIsaAvx512 || up < static_cast<uint32_t>(kTileOutputs) * down) return kUpDownOk;
+    // Position i of the period: its phase and first input frame (first
+    // grows by down every up outputs, so one period and one tile beyond it
+    // show every run).
+    const uint32_t span = 2 * up + kTileOutputs;
+    std::unique_ptr<uint32_t[]> phase(new (std::nothrow) uint32_t[span]);
+    std::unique_ptr<uint64_t[]> first(new (std::nothrow) uint64_t[span]);
+    f.tileAt.reset(new (std::nothrow) int32_t[up]);
+    if (!phase || !first || !f.tileAt) {
+        f.releaseTiles();
+        return kUpDownNoMemory;
+    }
+    for (uint32_t i = 0; i < span; ++i) {
+        const uint64_t P = static_cast<uint64_t>(down) * i;
+        phase[i] = static_cast<uint32_t>((up - P % up) % up);
+        first[i] = (P + phase[i]) / up;
+    }
+    // Tiles are laid from the first start of a run on, over one period, so
+    // that none overlaps another across the period's end.
+    uint32_t s0 = 1;
+    while (first[s0] == first[s0 - 1]) ++s0;
+    for (uint32_t m = 0; m < up; ++m) f.tileAt[m] = -1;
+    int32_t count = 0;
+    int64_t entries = 0;
+    for (uint32_t i = s0; i + kTileOutputs <= s0 + up;) {
+        if (first[i] != first[i + kTileOutputs - 1]) {
+            ++i;
+            continue;
+        }
+        int32_t nmin = INT32_MAX, nmax = 0;
+        for (int j = 0; j < kTileOutputs; ++j) {
+            nmin = std::min(nmin, f.count[phase[i + j]]);
+            nmax = std::max(nmax, f.count[phase[i + j]]);
+        }
+        if (nmax - nmin / 4 * 4 > kTileTail) {  // never for a polyphase split, whose counts differ by one at most
+            ++i;
+            continue;
+        }
+        f.tileAt[i % up] = count++;
+        entries += 8 * static_cast<int64_t>(nmax);
+        i += kTileOutputs;
+    }
+    if (count == 0) {
+        f.tileAt.reset();
+        return kUpDownOk;
+    }
+    f.tiles.reset(new (std::nothrow) tTile[count]);
+    f.tileCoef = alignedBuffer<double>(2 * static_cast<uint64_t>(entries), 64);
+    if (!f.tiles || !f.tileCoef) {
+        f.releaseTiles();
+        f.tileDown = down;
+        return kUpDownNoMemory;
+    }
+    int64_t at = 0;
+    for (uint32_t i = s0; i + kTileOutputs <= s0 + up; ++i) {
+        const int32_t t = f.tileAt[i % up];
+        if (t < 0) continue;
+        tTile &tile = f.tiles[t];
+        int32_t n[kTileOutputs];
+        int32_t nmin = INT32_MAX, nmax = 0;
+        for (int j = 0; j < kTileOutputs; ++j) {
+            n[j] = f.count[phase[i + j]];
+            nmin = std::min(nmin, n[j]);
+            nmax = std::max(nmax, n[j]);
+        }
+        tile.coef = at;
+        tile.nmin4 = nmin / 4 * 4;
+        tile.nmax = nmax;
+        const uint64_t P0 = static_cast<uint64_t>(down) * (i % up),
+                       P1 = P0 + static_cast<uint64_t>(down) * kTileOutputs;
+        tile.stepQ = static_cast<uint32_t>(P1 / up - P0 / up);
+        tile.nextR = static_cast<uint32_t>(P1 % up);
+        tile.nextM = (i + kTileOutputs) % up;
+        double *c = f.tileCoef.get() + 2 * at;
+        for (int32_t k = 0; k < nmax; ++k)
+            for (int j = 0; j < kTileOutputs; ++j) {
+                const double *h = f.poly.get() + 2 * (f.polyStart[phase[i + j]] + k);
+                c[16 * k + 2 * j] = k < n[j] ? h[0] : 0.0;
+                c[16 * k + 2 * j + 1] = k < n[j] ? h[1] : 0.0;
+            }
+        for (int32_t k = tile.nmin4; k < nmax; ++k) {
+            uint16_t full = 0, rem = 0;
+            for (int j = 0; j < kTileOutputs; ++j) {
+                if (k < n[j] / 4 * 4)
+                    full = static_cast<uint16_t>(full | (3u << (2 * j)));
+                else if (k < n[j])
+                    rem = static_cast<uint16_t>(rem | (3u << (2 * j)));
+            }
+            tile.full[k - tile.nmin4] = full;
+            tile.rem[k - tile.nmin4] = rem;
+        }
+        at += 8 * static_cast<int64_t>(nmax);
+    }
     return kUpDownOk;
 }
 
@@ -234,8 +407,8 @@ int CUpDownConv::gAudio_upconvert(double *out, const void *const src[2], uint32_
 namespace {
 
 enum : int {
-    kSumChunk = 256,  // outputs whose sums are formed together
-    kGroupRun = 8,    // DSD table groups per partial sum (8 x 2 KiB of tables)
+    kSumChunk = 1024,  // outputs whose sums are formed together (more tiles pair up in a longer chunk)
+    kGroupRun = 8,     // DSD table groups per partial sum (8 x 2 KiB of tables)
 };
 
 // Position of output i in the polyphase filter: P = down i = q up + r.
@@ -244,8 +417,9 @@ struct PhaseStep {
     uint64_t q;
     uint32_t r;
     uint32_t up;
-    uint64_t dq;  // down / up
-    uint32_t dr;  // down % up
+    uint64_t dq;     // down / up
+    uint32_t dr;     // down % up
+    uint32_t m = 0;  // i mod up: where output i lies in the period of its phases
     uint32_t phase() const { return r ? up - r : 0; }
     uint64_t first() const { return q + (r ? 1 : 0); }
     void next() {
@@ -255,6 +429,7 @@ struct PhaseStep {
             r -= up;
             ++q;
         }
+        if (++m == up) m = 0;
     }
 };
 
@@ -283,6 +458,7 @@ __attribute__((target("avx"))) inline v2d dot2Avx(const double *__restrict a, co
 
 // With 512-bit registers one register carries all four accumulators.
 typedef double v8d __attribute__((vector_size(64), aligned(8), may_alias));
+typedef uint64_t v8u __attribute__((vector_size(64), aligned(8), may_alias));
 
 __attribute__((target("avx512f"))) inline v2d dot2Avx512(const double *__restrict a, const double *__restrict b,
                                                          int64_t n) {
@@ -304,26 +480,15 @@ inline uint64_t loadRun(const uint8_t *p) {
     return v;
 }
 
-// Instruction-set level of the sums, chosen once from the processor; tests
-// lower it to compare the forms (upDownConvLimitIsa).
-enum : int { kIsaPlain = 0, kIsaAvx = 1, kIsaAvx512 = 2 };
-
-int detectIsa() {
-    if (__builtin_cpu_supports("avx512f")) return kIsaAvx512;
-    return __builtin_cpu_supports("avx") ? kIsaAvx : kIsaPlain;
-}
-
-const int kIsaDetected = detectIsa();
-std::atomic<int> sIsaLimit{kIsaAvx512};
-
-int isaLevel() { return std::min(kIsaDetected, sIsaLimit.load(std::memory_order_relaxed)); }
-
 // PCM input of the polyphase branch: a two-lane dot product per output.
 struct PcmSource {
     const double *input;
     const double *poly;
     const int64_t *polyStart;
     const int32_t *count;
+    const tTile *tiles;     // null: the filter has no tiles
+    const int32_t *tileAt;  // per position in the period (PhaseStep::m)
+    const double *tileCoef;
     __attribute__((target("avx"))) void sumsAvx(PhaseStep &s, int c, double *sl, double *sr) const {
         for (int i = 0; i < c; ++i) {
             const v2d v = dot2Avx(poly + 2 * polyStart[s.phase()], input + 2 * s.first(), count[s.phase()]);
@@ -332,10 +497,51 @@ struct PcmSource {
             s.next();
         }
     }
+    // Tiles where the filter has them, single outputs between them.
+    __attribute__((target("avx512f"))) void sumsAvx512(PhaseStep &s, int c, double *sl, double *sr) const {
+        if (!tileAt) {
+            pairSums(s, c, sl, sr);
+            return;
+        }
+        // A tile one period (up outputs) later has the same taps and starts
+        // down frames later: the two are summed together where both lie in
+        // the chunk, so that the taps are loaded once for both.
+        const int64_t up = s.up, down = static_cast<int64_t>(s.dq) * up + s.dr;
+        bool done[kSumChunk] = {};
+        for (int i = 0; i < c;) {
+            const int32_t t = tileAt[s.m];
+            if (t >= 0 && i + kTileOutputs <= c) {
+                const tTile &tile = tiles[t];
+                const double *x = input + 2 * s.first();
+                if (done[i]) {
+                    // summed with the tile a period before
+                } else if (i + up + kTileOutputs <= c) {
+                    if (down == 1)
+                        tileSums<2, true>(tile, x, 2, sl + i, sr + i, up);
+                    else
+                        tileSums<2, false>(tile, x, 2 * down, sl + i, sr + i, up);
+                    done[i + up] = true;
+                } else {
+                    tileSums<1, false>(tile, x, 0, sl + i, sr + i, 0);
+                }
+                s.q += tile.stepQ;
+                s.r = tile.nextR;
+                s.m = tile.nextM;
+                i += kTileOutputs;
+                continue;
+            }
+            const v2d v = dot2Avx512(poly + 2 * polyStart[s.phase()], input + 2 * s.first(), count[s.phase()]);
+            sl[i] = v[0];
+            sr[i] = v[1];
+            s.next();
+            ++i;
+        }
+    }
+
     // Two outputs at a time where their tap counts agree: their two
     // accumulator chains are independent, so one waits less on the other's
     // additions; each output's sum is formed exactly as by dot2Avx512.
-    __attribute__((target("avx512f"))) void sumsAvx512(PhaseStep &s, int c, double *sl, double *sr) const {
+    __attribute__((target("avx512f"))) void pairSums(PhaseStep &s, int c, double *sl, double *sr) const {
         int i = 0;
         for (; i + 2 <= c; i += 2) {
             const uint32_t pa = s.phase();
@@ -373,6 +579,85 @@ struct PcmSource {
             s.next();
         }
     }
+    // Four two-lane output frames to their left and right sums.
+    __attribute__((target("avx512f"))) static void storeFour(v8d frames, double *sl, double *sr) {
+        const v4d l = __builtin_shufflevector(frames, frames, 0, 2, 4, 6);
+        const v4d r = __builtin_shufflevector(frames, frames, 1, 3, 5, 7);
+        std::memcpy(sl, &l, sizeof l);
+        std::memcpy(sr, &r, sizeof r);
+    }
+
+    // A two-lane frame in all four places of a 512-bit register.
+    __attribute__((target("avx512f"))) static v8d broadcastFrame(const double *p) {
+        return _mm512_castps_pd(_mm512_maskz_broadcast_f32x4(0xFFFF, _mm_castpd_ps(_mm_loadu_pd(p))));
+    }
+
+    // Frame k of each of the N tiles, broadcast (see tileSums).
+    template <int N, bool Adjacent>
+    __attribute__((target("avx512f"), always_inline)) static inline void tileFrames(const double *x, int64_t dx,
+                                                                                    int64_t k, v8d &next, v8d *bx) {
+        if (Adjacent) {
+            bx[0] = next;
+            next = broadcastFrame(x + 2 * (k + 1));
+            bx[N - 1] = next;
+        } else {
+            for (int n = 0; n < N; ++n) bx[n] = broadcastFrame(x + n * dx + 2 * k);
+        }
+    }
+
+    // One tile: kTileOutputs outputs that all start at input frame x, or
+    // (N = 2) that tile and the one a period later, whose outputs lie
+    // `later` outputs on and start dx doubles further in the input. Tap k of
+    // every output is multiplied by its frame k; accumulator k mod 4 of each
+    // output takes it, as in dot2, except in the tail (see tTile). With
+    // Adjacent (dx one frame) the later tile's frame k is the earlier one's
+    // frame k + 1, broadcast once for both.
+    template <int N, bool Adjacent>
+    __attribute__((target("avx512f"))) void tileSums(const tTile &t, const double *x, int64_t dx, double *sl,
+                                                     double *sr, int64_t later) const {
+        const double *cf = tileCoef + 2 * t.coef;
+        v8d lo[N][4], hi[N][4];
+        for (int n = 0; n < N; ++n)
+            for (int r = 0; r < 4; ++r) lo[n][r] = hi[n][r] = v8d{0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+        v8d next = broadcastFrame(x);
+        int64_t k = 0;
+        for (; k < t.nmin4; k += 4) {
+#pragma GCC unroll 4
+            for (int r = 0; r < 4; ++r) {
+                v8d bx[N];
+                tileFrames<N, Adjacent>(x, dx, k + r, next, bx);
+                const v8d cl = *reinterpret_cast<const v8d *>(cf + 16 * (k + r));
+                const v8d ch = *reinterpret_cast<const v8d *>(cf + 16 * (k + r) + 8);
+                for (int n = 0; n < N; ++n) {
+                    lo[n][r] += cl * bx[n];
+                    hi[n][r] += ch * bx[n];
+                }
+            }
+        }
+        // The tail: at most four taps (an output's count is the longest's or
+        // one less), tap nmin4 + r belonging to accumulator r.
+#pragma GCC unroll 4
+        for (int r = 0; r < kTileTail; ++r) {
+            if (k + r >= t.nmax) break;
+            v8d bx[N];
+            tileFrames<N, Adjacent>(x, dx, k + r, next, bx);
+            const v8d cl = *reinterpret_cast<const v8d *>(cf + 16 * (k + r));
+            const v8d ch = *reinterpret_cast<const v8d *>(cf + 16 * (k + r) + 8);
+            const __mmask8 fl = static_cast<__mmask8>(t.full[r]), fh = static_cast<__mmask8>(t.full[r] >> 8);
+            const __mmask8 rl = static_cast<__mmask8>(t.rem[r]), rh = static_cast<__mmask8>(t.rem[r] >> 8);
+            for (int n = 0; n < N; ++n) {
+                const v8d pl = cl * bx[n], ph = ch * bx[n];
+                lo[n][r] = _mm512_mask_add_pd(lo[n][r], fl, lo[n][r], pl);
+                hi[n][r] = _mm512_mask_add_pd(hi[n][r], fh, hi[n][r], ph);
+                lo[n][0] = _mm512_mask_add_pd(lo[n][0], rl, lo[n][0], pl);
+                hi[n][0] = _mm512_mask_add_pd(hi[n][0], rh, hi[n][0], ph);
+            }
+        }
+        for (int n = 0; n < N; ++n) {
+            storeFour((lo[n][0] + lo[n][1]) + (lo[n][2] + lo[n][3]), sl + n * later, sr + n * later);
+            storeFour((hi[n][0] + hi[n][1]) + (hi[n][2] + hi[n][3]), sl + n * later + 4, sr + n * later + 4);
+        }
+    }
     int isa;  // instruction-set level of the sums (kIsa...)
     void sums(PhaseStep &s, int c, double *sl, double *sr) const {
         if (isa >= kIsaAvx512) {
@@ -406,8 +691,10 @@ struct DsdSource {
     const uint8_t *r;
     uint64_t bitOffset;
     const double *tables;
+    const double *halves;
     const int64_t *tableStart;
     const int32_t *count;
+    int isa;  // instruction-set level of the sums (kIsa...)
     void sums(PhaseStep &s, int c, double *sl, double *sr) const {
         if (s.up == 1) {
             sumsOnePhase(s, c, sl, sr);
@@ -501,7 +788,10 @@ struct DsdSource {
         const uint64_t pos0 = bitOffset + s.first();
         const uint64_t down = s.dq;
         if (pos0 % 8 == 0 && down % 8 == 0) {
-            sumsAligned(l + pos0 / 8, r + pos0 / 8, down / 8, groups, c, sl, sr);
+            if (isa >= kIsaAvx512 && groups >= kGroupRun)
+                sumsAlignedAvx512(l + pos0 / 8, r + pos0 / 8, down / 8, groups, c, sl, sr);
+            else
+                sumsAligned(l + pos0 / 8, r + pos0 / 8, down / 8, groups, c, sl, sr);
             for (int i = 0; i < c; ++i) s.next();
             return;
         }
@@ -527,6 +817,71 @@ struct DsdSource {
                 }
                 sl[i] += pl;
                 sr[i] += pr;
+            }
+        }
+    }
+
+    // sumsAligned with eight outputs of a channel across the lanes of a
+    // 512-bit register: a lane holds its output's eight bytes of the run,
+    // and each byte's entry is formed from the group's two nibble tables,
+    // held in registers and picked by a two-register permute, as the high
+    // half's sum plus the low half's (the table entry itself, see
+    // prepareFilter). The additions are those of sumsAligned.
+    __attribute__((target("avx512f"))) void sumsAlignedAvx512(const uint8_t *a, const uint8_t *b, uint64_t stride,
+                                                              int64_t groups, int c, double *sl, double *sr) const {
+        for (int i = 0; i < c; ++i) sl[i] = sr[i] = 0.0;
+        const double *h0 = halves + 32 * tableStart[0];
+        const double *t0 = tables + 256 * tableStart[0];
+        const int whole = c / 8 * 8;
+        const int64_t st = static_cast<int64_t>(stride);
+        const __m512i lanes = _mm512_setr_epi64(0, st, 2 * st, 3 * st, 4 * st, 5 * st, 6 * st, 7 * st);
+        for (int64_t g0 = 0; g0 < groups; g0 += kGroupRun) {
+            const int run = static_cast<int>(std::min<int64_t>(kGroupRun, groups - g0));
+            // The run's bytes are read as eight bytes that end with its last
+            // one (the outputs reach no further), then moved down.
+            const int64_t from = g0 + run - kGroupRun;
+            const int drop = 8 * (kGroupRun - run);
+            for (int i = 0; i < whole; i += 8) {
+                const uint8_t *pa = a + static_cast<uint64_t>(i) * stride + from;
+                const uint8_t *pb = b + static_cast<uint64_t>(i) * stride + from;
+                v8u wa, wb;
+                if (stride == 8) {
+                    std::memcpy(&wa, pa, sizeof wa);
+                    std::memcpy(&wb, pb, sizeof wb);
+                } else {
+                    const __m512i none = _mm512_setzero_si512();
+                    wa = reinterpret_cast<v8u>(_mm512_mask_i64gather_epi64(none, 0xFF, lanes, pa, 1));
+                    wb = reinterpret_cast<v8u>(_mm512_mask_i64gather_epi64(none, 0xFF, lanes, pb, 1));
+                }
+                wa >>= drop;
+                wb >>= drop;
+                v8d pa8 = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0}, pb8 = pa8;
+#pragma GCC unroll 8
+                for (int k = 0; k < kGroupRun; ++k) {
+                    if (k >= run) break;
+                    const double *h = h0 + 32 * (g0 + k);
+                    const __m512d hiLo = _mm512_load_pd(h), hiHi = _mm512_load_pd(h + 8);
+                    const __m512d loLo = _mm512_load_pd(h + 16), loHi = _mm512_load_pd(h + 24);
+                    // The permute reads the low four bits of each lane.
+                    const __m512i ah = reinterpret_cast<__m512i>(wa >> (8 * k + 4));
+                    const __m512i al = reinterpret_cast<__m512i>(wa >> (8 * k));
+                    const __m512i bh = reinterpret_cast<__m512i>(wb >> (8 * k + 4));
+                    const __m512i bl = reinterpret_cast<__m512i>(wb >> (8 * k));
+                    pa8 += _mm512_permutex2var_pd(hiLo, ah, hiHi) + _mm512_permutex2var_pd(loLo, al, loHi);
+                    pb8 += _mm512_permutex2var_pd(hiLo, bh, hiHi) + _mm512_permutex2var_pd(loLo, bl, loHi);
+                }
+                _mm512_storeu_pd(sl + i, _mm512_loadu_pd(sl + i) + pa8);
+                _mm512_storeu_pd(sr + i, _mm512_loadu_pd(sr + i) + pb8);
+            }
+            for (int i = whole; i < c; ++i) {
+                const uint8_t *pa = a + static_cast<uint64_t>(i) * stride, *pb = b + static_cast<uint64_t>(i) * stride;
+                double l0 = 0, r0 = 0;
+                for (int64_t g = g0; g < g0 + run; ++g) {
+                    l0 += t0[256 * g + pa[g]];
+                    r0 += t0[256 * g + pb[g]];
+                }
+                sl[i] += l0;
+                sr[i] += r0;
             }
         }
     }
@@ -616,6 +971,51 @@ struct DsdSource {
 
 }  // namespace
 
+namespace {
+
+// The outputs of a chunk with constant gains k (the pan matrix times the
+// level): frame i = (k0 sl + k2 sr, k1 sl + k3 sr), stored or added. Every
+// form gives the same doubles.
+__attribute__((target("avx512f"))) void mixFlatAvx512(const double k[4], const double *sl, const double *sr, int c,
+                                                      double *o, bool overwrite) {
+    const v8d k0 = {k[0], k[0], k[0], k[0], k[0], k[0], k[0], k[0]},
+              k1 = {k[1], k[1], k[1], k[1], k[1], k[1], k[1], k[1]};
+    const v8d k2 = {k[2], k[2], k[2], k[2], k[2], k[2], k[2], k[2]},
+              k3 = {k[3], k[3], k[3], k[3], k[3], k[3], k[3], k[3]};
+    int i = 0;
+    for (; i + 8 <= c; i += 8) {
+        const v8d l = *reinterpret_cast<const v8d *>(sl + i), r = *reinterpret_cast<const v8d *>(sr + i);
+        const v8d ol = k0 * l + k2 * r, orr = k1 * l + k3 * r;
+        v8d f0 = __builtin_shufflevector(ol, orr, 0, 8, 1, 9, 2, 10, 3, 11);
+        v8d f1 = __builtin_shufflevector(ol, orr, 4, 12, 5, 13, 6, 14, 7, 15);
+        if (!overwrite) {
+            f0 = *reinterpret_cast<const v8d *>(o + 2 * i) + f0;
+            f1 = *reinterpret_cast<const v8d *>(o + 2 * i + 8) + f1;
+        }
+        std::memcpy(o + 2 * i, &f0, sizeof f0);
+        std::memcpy(o + 2 * i + 8, &f1, sizeof f1);
+    }
+    const v2d kl = {k[0], k[1]}, kr = {k[2], k[3]};
+    for (; i < c; ++i)
+        store2(o + 2 * i, overwrite ? kl * sl[i] + kr * sr[i] : load2(o + 2 * i) + (kl * sl[i] + kr * sr[i]));
+}
+
+void mixFlat(const double k[4], const double *sl, const double *sr, int c, double *o, bool overwrite, int isa) {
+    if (isa >= kIsaAvx512) {
+        mixFlatAvx512(k, sl, sr, c, o, overwrite);
+        return;
+    }
+    // Both lanes at once.
+    const v2d kl = {k[0], k[1]}, kr = {k[2], k[3]};
+    if (overwrite) {
+        for (int i = 0; i < c; ++i) store2(o + 2 * i, kl * sl[i] + kr * sr[i]);
+    } else {
+        for (int i = 0; i < c; ++i) store2(o + 2 * i, load2(o + 2 * i) + (kl * sl[i] + kr * sr[i]));
+    }
+}
+
+}  // namespace
+
 template <class Source>
 void CUpDownConv::polyphase(const tDownConvertParams *p, const Source &src, bool fadeActive) {
     const uint32_t up = p->commonRate / p->inRate;
@@ -646,18 +1046,8 @@ void CUpDownConv::polyphase(const tDownConvertParams *p, const Source &src, bool
             const double level = env ? env[st.index].level : st.level;
             st.level = level;
             st.position += c;
-            const double k0 = g[0] * level, k1 = g[1] * level, k2 = g[2] * level, k3 = g[3] * level;
-            double *o = out + 2 * static_cast<int64_t>(i0);
-            for (int i = 0; i < c; ++i) {
-                const double l = k0 * sl[i] + k2 * sr[i], r = k1 * sl[i] + k3 * sr[i];
-                if (p->overwrite) {
-                    o[2 * i] = l;
-                    o[2 * i + 1] = r;
-                } else {
-                    o[2 * i] += l;
-                    o[2 * i + 1] += r;
-                }
-            }
+            const double k[4] = {g[0] * level, g[1] * level, g[2] * level, g[3] * level};
+            mixFlat(k, sl, sr, c, out + 2 * static_cast<int64_t>(i0), p->overwrite != 0, isaLevel());
             continue;
         }
         for (int i = 0; i < c; ++i) {
@@ -848,15 +1238,23 @@ int CUpDownConv::gAudio_downconvert(const tDownConvertParams *p) {
             p->output[2 * i + 1] += m.r;
         }
     } else {
-        const int rc = prepareFilter(p->coefficients, p->taps, up, p->dsd != nullptr);
+        const int rc = prepareFilter(p->coefficients, p->taps, up, p->dsd != nullptr, p->dsd ? 0 : down);
         if (rc != kUpDownOk) return rc;
         const Filter &f = *mFilter;
         if (p->dsd) {
-            const DsdSource src{p->dsd[0],      p->dsd[1],          p->dsdBitOffset,
-                                f.tables.get(), f.tableStart.get(), f.count.get()};
+            const DsdSource src{p->dsd[0],      p->dsd[1],          p->dsdBitOffset, f.tables.get(),
+                                f.halves.get(), f.tableStart.get(), f.count.get(),   isaLevel()};
             polyphase(p, src, fadeActive);
         } else {
-            const PcmSource src{p->input, f.poly.get(), f.polyStart.get(), f.count.get(), isaLevel()};
+            const bool tiled = f.tileDown == down && f.tiles;
+            const PcmSource src{p->input,
+                                f.poly.get(),
+                                f.polyStart.get(),
+                                f.count.get(),
+                                tiled ? f.tiles.get() : nullptr,
+                                tiled ? f.tileAt.get() : nullptr,
+                                tiled ? f.tileCoef.get() : nullptr,
+                                isaLevel()};
             polyphase(p, src, fadeActive);
         }
     }

@@ -98,11 +98,13 @@ public:
 
     // Prepares the polyphase form of a filter of `taps` two-lane
     // coefficients for interpolation factor `up` (and, with dsdTables, the
-    // byte tables of a DSD source). The down stage prepares on first use by
-    // itself; calling this at job set-up keeps the allocation out of the
-    // block loop. The coefficients must not change while they are in use.
-    // kUpDownOk, kUpDownNoMemory or kUpDownBadParams.
-    [[nodiscard]] int prepareFilter(const double *coefficients, int taps, uint32_t up, bool dsdTables);
+    // byte tables of a DSD source; else, given the decimation factor
+    // `down`, the tiles of the wide sums). The down stage prepares on first
+    // use by itself; calling this at job set-up keeps the allocation out of
+    // the block loop. The coefficients must not change while they are in
+    // use. kUpDownOk, kUpDownNoMemory or kUpDownBadParams.
+    [[nodiscard]] int prepareFilter(const double *coefficients, int taps, uint32_t up, bool dsdTables,
+                                    uint32_t down = 0);
 
     // Up stage. out: two-lane frames; the first `offset` frames are zeroed
     // and the samples follow them. src: with isDsd two byte streams (left,
@@ -154,6 +156,7 @@ public:
 private:
     struct Filter;
     bool growWork(int frames);
+    int prepareTiles(uint32_t down);
     template <class Source>
     void polyphase(const tDownConvertParams *p, const Source &src, bool fadeActive);
 

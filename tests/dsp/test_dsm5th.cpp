@@ -93,9 +93,23 @@ class Dsm5thBitExact : public ::testing::Test {};
 using Builds = ::testing::Types<classDsm5thApp, classDsm5th>;
 TYPED_TEST_SUITE(Dsm5thBitExact, Builds);
 
+// Runs check once per instruction set of the byte loop (each capped at what
+// the processor has): every one must give the model's bits.
+template <class Check>
+void atEveryIsa(Check check) {
+    for (int isa : {kDsmIsaSse2, kDsmIsaAvx2, kDsmIsaAvx512}) {
+        SCOPED_TRACE(::testing::Message() << "instruction set level " << isa);
+        dsm5thLimitIsa(isa);
+        check();
+        if (::testing::Test::HasFatalFailure()) break;
+    }
+    dsm5thLimitIsa(kDsmIsaAvx512);
+}
+
 // Every signal, block shape and pattern volume through both variants of the
 // block call, against the model.
-TYPED_TEST(Dsm5thBitExact, MatchesModelOverManyCalls) {
+template <class TypeParam>
+void checkManyCalls() {
     const struct {
         Signal signal;
         bool fade;
@@ -175,8 +189,11 @@ TYPED_TEST(Dsm5thBitExact, MatchesModelOverManyCalls) {
     EXPECT_TRUE(sawConsistent);
 }
 
+TYPED_TEST(Dsm5thBitExact, MatchesModelOverManyCalls) { atEveryIsa(checkManyCalls<TypeParam>); }
+
 // Long bits-only runs: the stream itself, over calls of device-buffer size.
-TYPED_TEST(Dsm5thBitExact, MatchesModelWithPatternGlides) {
+template <class TypeParam>
+void checkPatternGlides() {
     TypeParam dut;
     dsmref::Model ref = makeModel<TypeParam>();
     dut.initDsm5thIntegrators(2822400);
@@ -201,6 +218,8 @@ TYPED_TEST(Dsm5thBitExact, MatchesModelWithPatternGlides) {
         expectSameState(dut, ref, call);
     }
 }
+
+TYPED_TEST(Dsm5thBitExact, MatchesModelWithPatternGlides) { atEveryIsa(checkPatternGlides<TypeParam>); }
 
 // Helpers for the behaviour tests below: run a constant or a given signal
 // through the program build in whole blocks and collect channel 0's bytes.

@@ -427,6 +427,7 @@ TEST_F(ApplyFixture, AnExportLeavesTheFadeAndStartModeAlone) {
     EXPECT_EQ(gCall.startModeSeen, kStartNone);
     EXPECT_EQ(gCall.fadeReqSeen[0], kFadeOutBit);
     EXPECT_EQ(gCall.com.multiTrack, 0);
+    EXPECT_EQ(gCall.com.ringBlocks, 1) << "nothing reads the blocks of a job that writes a file";
     EXPECT_TRUE(sConvFailed.load()) << "a failed job is reported to the mix-down";
     EXPECT_EQ(getBounceConvertStatus(), 1);
 }

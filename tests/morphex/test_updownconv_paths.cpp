@@ -38,9 +38,10 @@ void plainSum(const std::vector<double> &coef, int taps, uint32_t up, uint32_t d
 }
 
 // The DSD byte-table sum of output i in the converter's fixed order: each
-// phase's taps (lane 0) times +-2 summed per byte value and group of eight
-// taps, the look-ups of a run of eight groups added in ascending order from
-// 0.0, the runs' partial sums added in ascending order from 0.0.
+// phase's taps (lane 0) times +-2 summed per group of eight taps as the sum
+// over its first four plus the sum over its last four (each in tap order
+// from 0.0), the look-ups of a run of eight groups added in ascending order
+// from 0.0, the runs' partial sums added in ascending order from 0.0.
 double dsdRunSum(const std::vector<double> &coef, int taps, uint32_t up, uint32_t down, const uint8_t *bits,
                  uint32_t bitOffset, int i) {
     const uint64_t P = uint64_t(down) * uint64_t(i);
@@ -56,12 +57,12 @@ double dsdRunSum(const std::vector<double> &coef, int taps, uint32_t up, uint32_
     for (int64_t g0 = 0; g0 < groups; g0 += 8) {
         double part = 0.0;
         for (int64_t g = g0; g < std::min<int64_t>(groups, g0 + 8); ++g) {
-            double entry = 0.0;
+            double half[2] = {0.0, 0.0};
             for (int64_t j = 0; j < 8; ++j) {
                 const double c = 8 * g + j < n ? 2.0 * coef[2 * (phase + (8 * g + j) * up)] : 0.0;
-                entry += (8 * g + j < n && bit(8 * g + j)) ? c : -c;
+                half[j / 4] += (8 * g + j < n && bit(8 * g + j)) ? c : -c;
             }
-            part += entry;
+            part += half[0] + half[1];
         }
         acc += part;
     }
@@ -137,6 +138,13 @@ TEST(UpDownConvPaths, PolyphaseSumsAreThoseOfThePlainFormStoredOrAdded) {
         {44100, 2822400, 2822400, 2047, 19845.0},
         {96000, 44100, 14112000, 8191, 19845.0},
         {44100, 88200, 88200, 127, 19845.0},  // a phase count below four taps
+        // Large rises, whose outputs come in runs that read the same input
+        // frames (the tiles of the wide sums), with tap counts that differ
+        // inside a run and runs that are not a whole number of tiles.
+        {44100, 5644800, 5644800, 4095, 19845.0},
+        {48000, 2822400, 14112000, 8191, 19845.0},
+        {96000, 2822400, 14112000, 4095, 19845.0},  // tiles a period apart, five frames later
+        {96000, 11289600, 56448000, 16383, 19845.0},
     };
     std::mt19937_64 rng(3);
     std::uniform_real_distribution<double> u(-1.0, 1.0);

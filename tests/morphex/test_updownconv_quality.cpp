@@ -51,40 +51,49 @@ tRatePlan plan(uint32_t in, uint32_t out, uint32_t srcType) {
     return p;
 }
 
-TEST(UpDownConvQuality, Sine44k1To48kHasThdnBelowMinus120dB) {
-    const tRatePlan p = plan(44100, 48000, 0);
-    ASSERT_EQ(p.taps, 4095);
-    const std::vector<double> coef = designFor(p);
-    const int blocks = 80;  // about 2.1 s
-    // The pre-roll lies before the first frame; the tail covers the last
-    // block's filter.
-    const size_t frames = size_t(blocks) * p.inBlockFrames + p.taps / p.up + 2;
-    std::vector<double> in(2 * (p.preRoll + frames), 0.0);
-    for (size_t k = 0; k < frames; ++k)
-        for (int c = 0; c < 2; ++c)
-            in[2 * (p.preRoll + k) + c] = kAmp[c] * std::sin(2 * M_PI * kFreq[c] * double(k) / 44100.0);
-    CUpDownConv conv;
-    ASSERT_EQ(conv.prepareFilter(coef.data(), p.taps, p.up, false), kUpDownOk);
-    std::vector<double> out(2 * size_t(blocks) * p.outBlockFrames, 0.0);
-    for (int b = 0; b < blocks; ++b) {
-        tDownConvertParams d;
-        d.output = out.data() + 2 * size_t(b) * p.outBlockFrames;
-        d.input = in.data() + 2 * size_t(b) * p.inBlockFrames;
-        d.count = int(p.outBlockFrames);
-        d.inRate = 44100;
-        d.outRate = 48000;
-        d.commonRate = p.commonRate;
-        d.coefficients = coef.data();
-        d.taps = p.taps;
-        ASSERT_EQ(conv.gAudio_downconvert(&d), kUpDownOk);
-    }
-    for (int c = 0; c < 2; ++c) {
-        double level = 0, thdn = 0;
-        ASSERT_TRUE(measure(out, c, 48000, kFreq[c], &level, &thdn));
-        std::printf("44.1 -> 48 kHz, channel %d: level %.4f dB, THD+N %.2f dB\n", c, level, thdn);
-        EXPECT_NEAR(level, 20 * std::log10(kAmp[c]), 0.01) << "channel " << c;
-        // A few dB over what each channel measures (-128.4 and -124.9 dB).
-        EXPECT_LE(thdn, c == 0 ? -125.0 : -121.0) << "channel " << c;
+TEST(UpDownConvQuality, PcmRateChangesKeepLevelAndThdn) {
+    const struct {
+        uint32_t in, out;
+        int taps;
+        double maxThdn[2];  // a few dB over what each channel measures
+    } rows[] = {
+        {44100, 48000, 4095, {-125.0, -121.0}},  // -128.4 and -124.9 dB
+        {96000, 44100, 8191, {-130.0, -128.0}},  // -132.9 and -131.3 dB
+    };
+    for (const auto &row : rows) {
+        const tRatePlan p = plan(row.in, row.out, 0);
+        ASSERT_EQ(p.taps, row.taps);
+        const std::vector<double> coef = designFor(p);
+        // About 2.1 s of output; the pre-roll lies before the first frame
+        // and the tail covers the last block's filter.
+        const int blocks = int(2.1 * row.out / p.outBlockFrames) + 1;
+        const size_t frames = size_t(blocks) * p.inBlockFrames + p.taps / p.up + 2;
+        std::vector<double> in(2 * (p.preRoll + frames), 0.0);
+        for (size_t k = 0; k < frames; ++k)
+            for (int c = 0; c < 2; ++c)
+                in[2 * (p.preRoll + k) + c] = kAmp[c] * std::sin(2 * M_PI * kFreq[c] * double(k) / row.in);
+        CUpDownConv conv;
+        ASSERT_EQ(conv.prepareFilter(coef.data(), p.taps, p.up, false, p.down), kUpDownOk);
+        std::vector<double> out(2 * size_t(blocks) * p.outBlockFrames, 0.0);
+        for (int b = 0; b < blocks; ++b) {
+            tDownConvertParams d;
+            d.output = out.data() + 2 * size_t(b) * p.outBlockFrames;
+            d.input = in.data() + 2 * size_t(b) * p.inBlockFrames;
+            d.count = int(p.outBlockFrames);
+            d.inRate = row.in;
+            d.outRate = row.out;
+            d.commonRate = p.commonRate;
+            d.coefficients = coef.data();
+            d.taps = p.taps;
+            ASSERT_EQ(conv.gAudio_downconvert(&d), kUpDownOk);
+        }
+        for (int c = 0; c < 2; ++c) {
+            double level = 0, thdn = 0;
+            ASSERT_TRUE(measure(out, c, row.out, kFreq[c], &level, &thdn));
+            std::printf("%u -> %u Hz, channel %d: level %.4f dB, THD+N %.2f dB\n", row.in, row.out, c, level, thdn);
+            EXPECT_NEAR(level, 20 * std::log10(kAmp[c]), 0.01) << row.in << " channel " << c;
+            EXPECT_LE(thdn, row.maxThdn[c]) << row.in << " channel " << c;
+        }
     }
 }
 
