@@ -100,7 +100,7 @@ void MainWindow::on_comboBox_driver_currentIndexChanged(int) {
 bool MainWindow::switchable_asioDev(int index) {
     if (!mDeviceListsReady) return false;
     if (index > 0) return true;
-    stopRequest();
+    on_stopButton_clicked();
     mFillingOffline = true;
     ui->comboBox_asioFreq->clear();
     ui->comboBox_asioFreq->addItem(kOffline);
@@ -469,7 +469,10 @@ void MainWindow::changeFs(int rate) {
     COscClass.sOscOff();
     setWDT(20000);
     mWatchdogEnabled = false;
-    stopRequest();
+    // Pressed as the user would press Stop: a playback cut short by the
+    // rate change is not a playback that reached its end, so its cursor
+    // stays where it was heard.
+    on_stopButton_clicked();
     initDsdParameters(rate);
     // Stopping the stream, setting the device's rate and starting the
     // stream again are jobs of the device control thread. Once the stream

@@ -86,7 +86,10 @@ bool MainWindow::playStart() {
     // A second start before the first job reached the engine queues nothing.
     if (mPlayStatus == 0 && (mTransportCommand == kTransportStop || mTransportCommand == kTransportNone)) {
         const tWaveEditParam &region = mDialogEdit->mExportRegion;
-        if (mCursorSample > region.outPoint) {
+        // At the out point (where a play that ran to the end leaves the
+        // cursor) nothing is left to play: a job started there would end
+        // before its first block sounds and leave the button lit in silence.
+        if (mCursorSample >= region.outPoint) {
             ui->playButton->setChecked(false);
             return false;
         }
@@ -162,6 +165,7 @@ void MainWindow::on_stopButton_clicked() {
         mAwaitingPlayStart = false;
         mRecState = 0;
         ui->recButton->setChecked(false);
+        mInputMonitor = 0;
         gAudioThread_setMonitorStatus(false);
         stopRequest();
     } else {

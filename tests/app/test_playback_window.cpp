@@ -449,6 +449,94 @@ TEST_F(PlaybackWindow, ADsfStoppedMidwayOrInItsRepeatLeavesTheNextOneBitExact) {
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
 }
 
+// A play that ran to the end leaves the cursor at the end of the material.
+// PLAY there has nothing left to play: the button goes out at once and no
+// job is started, also after STOP. From a little before the end the rest
+// plays, and its end puts the button out.
+TEST_F(PlaybackWindow, PlayAtTheEndOfTheMaterialLeavesTheButtonOut) {
+    constexpr uint32_t kFrames = 30000;
+    const Wav24 wav(kFrames);
+    const std::string path = dir.file("end.wav");
+    ASSERT_TRUE(sxtest::writeAll(path, wav.bytes));
+    MainWindow &w = *sWindow;
+    BoxReader reader;
+
+    ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, 44100));
+    ASSERT_NO_FATAL_FAILURE(openTrack0(path, true));
+    tVirtualCapture cap;
+    ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
+    ASSERT_EQ(w.mCursorSample, int64_t(kFrames));
+    ASSERT_FALSE(w.ui->playButton->isChecked());
+    const QString atEnd = w.ui->lineEditTime->text();
+
+    for (bool stopFirst : {false, true}) {
+        SCOPED_TRACE(stopFirst ? "STOP, then PLAY" : "PLAY");
+        if (stopFirst) w.ui->stopButton->click();
+        w.ui->playButton->click();
+        EXPECT_FALSE(w.ui->playButton->isChecked());
+        EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
+        EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+        EXPECT_EQ(w.mCursorSample, int64_t(kFrames));
+        EXPECT_EQ(w.ui->lineEditTime->text(), atEnd);
+    }
+
+    w.mCursorSample = kFrames - 4410;
+    ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
+    EXPECT_FALSE(w.ui->playButton->isChecked());
+    EXPECT_EQ(w.mCursorSample, int64_t(kFrames));
+    EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
+}
+
+// Choosing another play rate while a file plays stops playback where it
+// was: the cursor and the counter keep the place that was playing, and the
+// next PLAY goes on from there at the new rate.
+TEST_F(PlaybackWindow, ARateChangeWhilePlayingKeepsThePlace) {
+    constexpr uint32_t kFrames = 44100 * 10;
+    const Wav24 wav(kFrames);
+    const std::string path = dir.file("ten.wav");
+    ASSERT_TRUE(sxtest::writeAll(path, wav.bytes));
+    MainWindow &w = *sWindow;
+    BoxReader reader;
+
+    ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, 44100, 1.0));
+    ASSERT_NO_FATAL_FAILURE(openTrack0(path, true));
+    sPacer.allowed = true;
+    w.ui->playButton->click();
+    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    // The counter has moved on from the start.
+    ASSERT_TRUE(spinUntil([&w] { return w.mCursorSample > 44100; }, kHangMs));
+
+    const int entry = w.ui->comboBox_asioFreq->findText(QStringLiteral("96kHz"));
+    ASSERT_GT(entry, 0);
+    w.ui->comboBox_asioFreq->setCurrentIndex(entry);
+    // The stopped job's end arrives through the event loop.
+    ASSERT_TRUE(spinUntil([&w] { return !w.mAudioThread[0]->isRunning(); }, kHangMs));
+    QCoreApplication::sendPostedEvents();
+    QApplication::processEvents();
+    EXPECT_EQ(w.mPlayFs, 96000);
+    EXPECT_FALSE(w.ui->playButton->isChecked());
+    const int64_t place = w.mCursorSample;
+    EXPECT_GT(place, 44100);
+    EXPECT_LT(place, int64_t(kFrames) - 44100);
+    EXPECT_LT(w.mCursorFraction, 1.0);
+    QString end;
+    w.prepareTimeInfoDisp(end, kFrames, 44100);
+    EXPECT_NE(w.ui->lineEditTime->text(), end);
+
+    // PLAY goes on from the place.
+    w.ui->playButton->click();
+    EXPECT_TRUE(w.ui->playButton->isChecked());
+    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, kHangMs));
+    ASSERT_TRUE(spinUntil([&w, place] { return w.mCursorSample != place; }, kHangMs));
+    // The start is handed over in hundredths of a second.
+    EXPECT_GE(w.mCursorSample + 441, place);
+    w.ui->stopButton->click();
+    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
+    spinUntil([&w] { return !w.mAudioThread[0]->isRunning(); }, kHangMs);
+    EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
+}
+
 // A device that goes offline while playing: its buffers stop, and about
 // 20 s later (445 ticks) the watchdog reports it, stops playback and leaves
 // the device list on its placeholder.

@@ -3,19 +3,24 @@
 // engine would leave them, and the tick is run by the test instead of the
 // window's timer, so that every tick is counted.
 #include <gtest/gtest.h>
+#include <functional>
 #include <QApplication>
 #include <QComboBox>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTcpSocket>
+#include <QTcpServer>
 
 #include "app/mainwindow.h"
 #include "app/transportlogic.h"
 #include "editing/dialogedit.h"
 #include "engine/audiothread.h"
 #include "engine/bufferswitch.h"
+#include "engine/capturering.h"
 #include "engine/engineparams.h"
 #include "engine/enginestate.h"
+#include "trace/debugclient.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -45,6 +50,9 @@ private:
 QString box(const char *title, const char *text) {
     return QString::fromUtf8(title) + QStringLiteral("|") + QString::fromUtf8(text);
 }
+
+// Time-outs only report a hang.
+constexpr int kHangMs = 120000;
 
 // The window's devices: one output device with the common rates.
 QStringList sOutputs;
@@ -246,17 +254,62 @@ TEST_F(TransportWindow, ACursorPastTheOutPointStartsNothingAndALitButtonStaysLit
     BoxReader reader;
     w.mTrackPath[0] = QStringLiteral("/nowhere/a.wav");
     setRegion(0, 44100);
-    w.mCursorSample = 44101;
-    w.ui->playButton->click();
-    QApplication::processEvents();
-    EXPECT_FALSE(w.ui->playButton->isChecked());
-    EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
+    // Past the out point, and at it (where a play that ran to the end
+    // leaves the cursor): nothing is left to play.
+    for (int64_t cursor : {int64_t(44101), int64_t(44100)}) {
+        SCOPED_TRACE(cursor);
+        w.mCursorSample = cursor;
+        w.ui->playButton->click();
+        QApplication::processEvents();
+        EXPECT_FALSE(w.ui->playButton->isChecked());
+        EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
+        EXPECT_EQ(w.mCursorSample, cursor);
+    }
     EXPECT_TRUE(reader.boxes.isEmpty());
 
     // Clicking a lit play button does not stop playback.
     w.ui->playButton->setChecked(true);
     w.ui->playButton->click();
     EXPECT_TRUE(w.ui->playButton->isChecked());
+}
+
+// Stop as the window presses it for a rate change or for the device
+// placeholder, as for the Stop button itself: playback is over (its end
+// does not move the cursor), no start is pending and the input monitor is
+// off, flag and engine alike.
+TEST_F(TransportWindow, EveryStopOfTheWindowEndsPlayAndTheInputMonitor) {
+    MainWindow &w = *sWindow;
+    BoxReader reader;
+    ASSERT_GT(w.mPlayDevIndex, 0);
+    ASSERT_NE(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("(offline)"));
+    w.mCursorSample = 1000;
+    const struct {
+        const char *name;
+        std::function<void()> stop;
+    } stops[] = {
+        {"the Stop button", [&w] { w.ui->stopButton->click(); }},
+        {"a rate change", [&w] { w.changeFs(48000); }},
+        {"the device placeholder", [&w] { EXPECT_FALSE(w.switchable_asioDev(0)); }},
+    };
+    for (const auto &s : stops) {
+        SCOPED_TRACE(s.name);
+        w.mPlayActive = true;
+        w.mAwaitingPlayStart = true;
+        w.mInputMonitor = 1;
+        gAudioThread_setMonitorStatus(true);
+        w.ui->playButton->setChecked(true);
+        s.stop();
+        EXPECT_FALSE(w.mPlayActive);
+        EXPECT_FALSE(w.mAwaitingPlayStart);
+        EXPECT_EQ(w.mInputMonitor, 0);
+        EXPECT_FALSE(sInputMonitorEnable.load());
+        EXPECT_FALSE(w.ui->playButton->isChecked());
+        // The job's end that follows leaves the cursor where it was.
+        w.allTransactionsDone(0);
+        EXPECT_EQ(w.mCursorSample, 1000);
+    }
+    EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QLatin1Char(';')).toStdString();
+    present({QStringLiteral("Desk DAC")});
 }
 
 TEST_F(TransportWindow, FailedJobsAreReportedWithTheirCode) {
@@ -433,6 +486,58 @@ TEST_F(TransportWindow, TheOutPointStopsPlaybackWithinOneTickAtExactlyTheOutPoin
     w.takeSeveralHundredMili();
     EXPECT_EQ(w.mCursorSample, 100);
     EXPECT_EQ(reader.boxes, QStringList{box("File Not Opened", "Please open audio file.")});
+}
+
+// While recording, the device runs at the recording's rate, not the play
+// rate: the counter and the cursor's place within the minute count the
+// captured frames at that rate.
+TEST_F(TransportWindow, TheRecordingCounterCountsAtTheRecordingRate) {
+    MainWindow &w = *sWindow;
+    w.mPlayFs = 44100;
+    w.mRecParams.rate = 96000;
+    w.mRecState = 4;
+    w.mRecStartCount = 0;
+    sOutputFrameCount.store(96000 * 3);
+    // Through the counter's delay ring (one slot without a device buffer).
+    w.takeSeveralHundredMili();
+    w.takeSeveralHundredMili();
+    EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("00:00:03.00"));
+    EXPECT_EQ(w.mCursorSample, 96000 * 3);
+    EXPECT_DOUBLE_EQ(w.mCursorFraction, 3.0 / 60.0);
+    w.mRecState = 0;
+    w.mRecParams = tRecParameters();
+    sOutputFrameCount.store(0);
+    w.ui->recButton->setChecked(false);
+}
+
+// While a mix-down runs, every 20th tick sends its counters to a trace
+// monitor: one record for each of the first two tracks and one for the
+// mix-down's state.
+TEST_F(TransportWindow, AMixDownTracesItsCountersEvery20Ticks) {
+    MainWindow &w = *sWindow;
+    QTcpServer monitor;
+    ASSERT_TRUE(monitor.listen(QHostAddress::LocalHost, 0));
+    const int level = DebugClient::sDebugLevel;
+    DebugClient::Shutdown();
+    DebugClient::sPort = monitor.serverPort();
+    DebugClient::SetDebugLevel(15);
+    w.mBouncing = true;
+    w.mBounceTraceCountdown = 0;
+    w.mBounceStatus = tBounceStatusStruct();
+    for (int i = 0; i < 20; ++i) w.takeSeveralHundredMili();
+    w.mBouncing = false;
+    ASSERT_TRUE(monitor.waitForNewConnection(kHangMs));
+    QTcpSocket *peer = monitor.nextPendingConnection();
+    ASSERT_NE(peer, nullptr);
+    DebugClient::Shutdown();  // writes what is queued, then closes
+    QByteArray data;
+    while (peer->state() == QAbstractSocket::ConnectedState && peer->waitForReadyRead(kHangMs)) data += peer->readAll();
+    data += peer->readAll();
+    DebugClient::SetDebugLevel(level);
+    EXPECT_EQ(data.count("ConvCount,BouncedCount= "), 2) << data.toStdString();
+    EXPECT_EQ(data.count("\tMAIN\t10\tmainwindow.cpp\ttakeSeveralHundredMili\t"), 3) << data.toStdString();
+    EXPECT_EQ(data.count("BounceOK_F is False. 0, 0, 0, "), 1) << data.toStdString();
+    EXPECT_EQ(data.count("BounceOK_F is True"), 0);
 }
 
 TEST_F(TransportWindow, TheWatchdogReportsADeviceWithoutBuffersAfter445Ticks) {
