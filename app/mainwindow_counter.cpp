@@ -12,7 +12,9 @@
 #include <QMouseEvent>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "editing/cheditstrip.h"
@@ -221,9 +223,13 @@ void MainWindow::timeCounterEnterPressed() {
         cursor = static_cast<int64_t>(position);
     }
 
+    // A place outside the material is held to its end: a cursor beyond it
+    // would be drawn off the waveform and leave the play button dead with
+    // nothing to say why. The counter then shows the place that was taken.
+    const uint64_t length = getMaxSamples();
+    cursor = std::clamp<int64_t>(cursor, 0, int64_t(std::min<uint64_t>(length, INT64_MAX)));
     mCursorSample = cursor;
     showCounterAt(cursor);
-    const uint64_t length = getMaxSamples();
     mCursorFraction = length > 0 ? static_cast<double>(cursor) / static_cast<double>(length) : 0.0;
     calcCurrentCursor(mCursorFraction);
 }

@@ -18,6 +18,7 @@
 #include "editing/dialogedit.h"
 #include "mainwindowfixture.h"
 #include "ui_mainwindow.h"
+#include "widgets/widgettc.h"
 
 namespace {
 
@@ -137,6 +138,45 @@ TEST_F(CounterWindow, TypedTimesMoveTheCursor) {
     EXPECT_EQ(w.mCursorSample, 0);
 }
 
+// Typed as the user types: a click into the counter, Control+A, the keys,
+// Return. A time within the material is taken as typed; one past its end is
+// held to the end, and the counter shows the place that was taken, so the
+// cursor stays on the waveform and PLAY has something to say about it.
+TEST_F(CounterWindow, ATypedTimeIsHeldToTheMaterial) {
+    MainWindow &w = *sWindow;
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    describeTrack0(44100, 441000);  // 10 s
+    w.setUIOperability(true);
+    widgetTc *counter = w.ui->lineEditTime;
+    struct Case {
+        const char *typed;
+        int64_t cursor;
+        const char *shown;
+    };
+    const Case cases[] = {
+        {"00:00:05.00", 44100 * 5, "00:00:05.00"},
+        {"00:00:10.00", 441000, "00:00:10.00"},
+        {"00:00:30.00", 441000, "00:00:10.00"},  // past the end: held to it
+        {"00:05:00.00", 441000, "00:00:10.00"},
+        {"500", 441000, "00:00:10.00"},          // digits alone are seconds
+        {"3.25", 44100 * 3 + 11025, "00:00:03.25"},
+    };
+    for (const Case &c : cases) {
+        QTest::mouseClick(counter, Qt::LeftButton);
+        ASSERT_TRUE(counter->hasFocus()) << c.typed;
+        QTest::keyClick(counter, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(counter, QString::fromLatin1(c.typed));
+        QTest::keyClick(counter, Qt::Key_Return);
+        EXPECT_EQ(w.mCursorSample, c.cursor) << c.typed;
+        EXPECT_EQ(counter->text(), QString::fromLatin1(c.shown)) << c.typed;
+        EXPECT_LE(w.mCursorFraction, 1.0) << c.typed;
+    }
+    w.mCursorSample = 0;
+    w.hide();
+}
+
 TEST_F(CounterWindow, TimecodeReadsTheFilesOwnStartTime) {
     MainWindow &w = *sWindow;
     describeTrack0(48000, 48000 * 60);
@@ -166,8 +206,8 @@ TEST_F(CounterWindow, TimecodeReadsTheFilesOwnStartTime) {
     type(QStringLiteral("10:00:01;15"));
     EXPECT_EQ(w.mCursorSample, 48000 + 24000);
     // Without ";" the last three fields are hours, minutes and seconds.
-    type(QStringLiteral("10:11:00:04"));
-    EXPECT_EQ(w.mCursorSample, int64_t(48000) * 3604);
+    type(QStringLiteral("09:10:00:04"));
+    EXPECT_EQ(w.mCursorSample, int64_t(48000) * 4);
     // Before the file's start: the start.
     type(QStringLiteral("09:00:00;00"));
     EXPECT_EQ(w.mCursorSample, 0);
