@@ -7,6 +7,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QMessageBox>
 
 #include <algorithm>
 
@@ -23,11 +25,16 @@ const char *const kManualJapanese = "Q88000101.pdf";
 const char *const kSupplementEnglish = "Sonvex_Editor_add-e_RevA.pdf";
 const char *const kSupplementJapanese = "Sonvex_Editor_add-j_RevA.pdf";
 
-void openDocument(const char *fileName) {
-    // A missing document is the viewer's to report; the request's result
-    // changes nothing here.
-    const QUrl url = QUrl::fromLocalFile(MainWindow::documentPath(QString::fromLatin1(fileName)));
-    (void)MainWindow::sOpenUrl(url);
+// Opens a document in the system's viewer. A missing file is the viewer's
+// to report; with no viewer at all the request fails and only the system's
+// log would say so, so the user is told where the document is.
+void openDocument(QWidget *parent, const char *fileName) {
+    const QString path = MainWindow::documentPath(QString::fromLatin1(fileName));
+    if (MainWindow::sOpenUrl(QUrl::fromLocalFile(path))) return;
+    QMessageBox::warning(parent, QCoreApplication::translate("MainWindow", "Cannot Open"),
+                         QCoreApplication::translate("MainWindow", "No PDF viewer could open the document. It is at:") +
+                             QStringLiteral("\n") + QDir::toNativeSeparators(path),
+                         QMessageBox::Ok);
 }
 
 }  // namespace
@@ -53,10 +60,10 @@ void MainWindow::setUIOperability(bool operable) {
     }
 }
 
-void MainWindow::menuEnglishManualClicked() { openDocument(kManualEnglish); }
-void MainWindow::menuJapaneseManualClicked() { openDocument(kManualJapanese); }
-void MainWindow::menuEnglishV1_1suppClicked() { openDocument(kSupplementEnglish); }
-void MainWindow::menuJapaneseV1_1suppClicked() { openDocument(kSupplementJapanese); }
+void MainWindow::menuEnglishManualClicked() { openDocument(this, kManualEnglish); }
+void MainWindow::menuJapaneseManualClicked() { openDocument(this, kManualJapanese); }
+void MainWindow::menuEnglishV1_1suppClicked() { openDocument(this, kSupplementEnglish); }
+void MainWindow::menuJapaneseV1_1suppClicked() { openDocument(this, kSupplementJapanese); }
 
 void MainWindow::menuAboutClicked() {
     DialogAbout dialog(this);

@@ -6,6 +6,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QTimer>
+#include <QMessageBox>
+#include <QDir>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -186,6 +189,50 @@ TEST_F(MainForm, HelpOpensEachDocumentBesideTheProgram) {
         ASSERT_TRUE(pdf.open(QIODevice::ReadOnly)) << docs[i].file;
         EXPECT_TRUE(pdf.read(5) == "%PDF-") << docs[i].file;
         EXPECT_GT(pdf.size(), 1000) << docs[i].file;
+    }
+}
+
+namespace {
+
+bool noViewer(const QUrl &url) {
+    sOpened.append(url.toString());
+    return false;
+}
+
+}  // namespace
+
+// Without a PDF viewer the request fails on the system's side; each Help
+// document entry then says so in a box that gives the document's place.
+TEST_F(MainForm, HelpWithoutAViewerSaysWhereTheDocumentIs) {
+    Ui::MainWindow *ui = sWindow->ui;
+    auto *saved = MainWindow::sOpenUrl;
+    MainWindow::sOpenUrl = &noViewer;
+    sOpened.clear();
+    QStringList boxes;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&boxes] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            boxes << box->windowTitle() + QLatin1Char('|') + box->text();
+            box->accept();
+        }
+    });
+    closer.start(10);
+    const struct {
+        QAction *action;
+        const char *file;
+    } docs[] = {
+        {ui->actionEnglishManual, "Q88000120.pdf"},
+        {ui->actionJapaneseManual, "Q88000101.pdf"},
+        {ui->actionEnglish1_1, "Sonvex_Editor_add-e_RevA.pdf"},
+        {ui->actionJapanese1_1, "Sonvex_Editor_add-j_RevA.pdf"},
+    };
+    for (const auto &d : docs) d.action->trigger();
+    MainWindow::sOpenUrl = saved;
+    EXPECT_EQ(sOpened.size(), 4);
+    ASSERT_EQ(boxes.size(), 4) << boxes.join(QLatin1Char('\n')).toStdString();
+    for (int i = 0; i < 4; ++i) {
+        const QString path = QDir::toNativeSeparators(MainWindow::documentPath(QLatin1String(docs[i].file)));
+        EXPECT_EQ(boxes[i], QStringLiteral("Cannot Open|No PDF viewer could open the document. It is at:\n") + path);
     }
 }
 
