@@ -52,8 +52,9 @@ public:
 
     int apply(int command, tMorphexParam *record, tMorphexAPIs entries, tAudioFileInfo *fileInfo, tTimeInfo *timeInfo,
               tDspVolItem *items, tID3tagInfo *tag) override {
-        if (mRun->aborted.load(std::memory_order_relaxed)) return kExportCancelPcm;
-        const int result = ClassMorphex::apply(command, record, entries, fileInfo, timeInfo, items, tag);
+        const int result = mRun->aborted.load(std::memory_order_relaxed)
+                               ? int(kExportCancelPcm)
+                               : ClassMorphex::apply(command, record, entries, fileInfo, timeInfo, items, tag);
         if (result < 0) {
             std::lock_guard<std::mutex> lock(mRun->mutex);
             if (mRun->failure == 0) {
@@ -61,6 +62,8 @@ public:
                 mRun->failedPath = record ? record->dstPath : std::u16string();
             }
         }
+        // Counted before the thread can report its queue empty.
+        mRun->finished.fetch_add(1, std::memory_order_release);
         return result;
     }
 
@@ -467,6 +470,7 @@ int DialogEdit::convertPlay(int kind) {
     if (mPassesPending == 0) {
         // A new export: forget the last one's abort and failure.
         mRun->aborted.store(false, std::memory_order_relaxed);
+        mRun->finished.store(0, std::memory_order_relaxed);
         std::lock_guard<std::mutex> lock(mRun->mutex);
         mRun->failure = 0;
         mRun->failedPath.clear();
@@ -567,6 +571,11 @@ void DialogEdit::cancelExporting() {
 }
 
 void DialogEdit::allTransactionsDone(int code) {
+    // The thread reports each time its queue runs dry. A first pass that
+    // ended before the second was queued is reported early: the report that
+    // follows the last pass decides. A report with no pass outstanding
+    // belongs to an export already reported.
+    if (mPassesPending == 0 || mRun->finished.load(std::memory_order_acquire) < mPassesPending) return;
     mPassesPending = 0;
     // The thread reports the last pass; an earlier pass of the same export
     // that failed decides the outcome, and its file is the one removed.

@@ -58,6 +58,11 @@ struct tExportRunState {
     std::mutex mutex;
     int failure = 0;            // first negative result of this export; mutex
     std::u16string failedPath;  // that pass's destination; mutex
+    // Passes of this export that have run to their end. The thread reports
+    // when its queue runs dry, which a fast pass can make happen before the
+    // next pass is queued; only the report that follows the last queued
+    // pass decides the outcome.
+    std::atomic<int> finished{0};
 };
 
 class DialogEdit : public QDialog {
