@@ -48,6 +48,7 @@
 #include "trace/debugclient.h"
 #include "ui_mainwindow.h"
 #include "widgets/dialogselectfs.h"
+#include "widgets/widgettypes.h"
 
 const int kMainWaveLevelFactors[kMainWaveLevels] = {4, 8, 16, 32, 128, 1024, 2048};
 
@@ -79,6 +80,8 @@ wchar16 *newTagText(int units) {
 }  // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow) {
+    // The widget classes that no form creates stay creatable by name.
+    registerWidgetTypes();
     // The library entry points stay null until the conversion library is
     // bound below; everything that calls them checks first.
     mSpeech = new QTextToSpeech(this);

@@ -374,8 +374,8 @@ public slots:
     void labelGainValDoubleClicked();
     void monIndicatorClocked();
     void coreAudioTransactionDone();
-    // --- Slots of later pieces the wiring reaches (bodies in
-    // mainwindow_pending.cpp until their pieces are built) ---
+    // --- Slots the wiring connects to the work threads, the track view,
+    // the mixer, effect and analysis windows and the volume-graph window ---
     void transactionStarted(int code);
     void allTransactionsDone(int result);
     void waveFormPreparedMain(int track, bool aborted);
@@ -747,6 +747,9 @@ public:
     tBounceParam mBounceParam;
     tBounceStatusStruct mBounceStatus;
     bool mBouncing = false;
+    int mBounceTraceCountdown = 0;  // ticks to the next mix-down trace
+    // The mix-down's conversion and mixing counters to the trace.
+    void traceBounceCounters();
 
     // The allocator of the blocks construction checks (the meter rings, the
     // master peak pair, the capture ring and the overview arrays); tests

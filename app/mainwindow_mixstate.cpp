@@ -12,6 +12,7 @@
 #include "app/jobrecord.h"
 #include "app/mixstate.h"
 #include "app/settingsfile.h"
+#include "editing/cheditstrip.h"
 #include "engine/mixerthread.h"
 #include "mixer/dialogpeq.h"
 #include "mixer/eqcontrols.h"
@@ -110,10 +111,12 @@ void MainWindow::autoSetupMixerTrackParam(int track) {
 void MainWindow::ChDelayValueChangeEvent(int track, double ms) {
     if (!isTrackSlot(track)) return;
     mMixParam.ch[track].delayMs = ms;
-    // The waveform view's redraw from its scroll offset and the volume-graph
-    // row's delay (rate × ms / 1000 samples, jobRecord_startOffset) follow
-    // here once the waveform display and the volume-graph window are part
-    // of the program.
+    // The delayed track moves along the time axis of both views.
+    waveFormRedraw(mViewOffset, kRedrawModeFull);
+    if (mChEditStrip) {
+        const int row = mChEditStrip->searchDrawTrack(track);
+        if (row >= 0) mChEditStrip->setDelaySample(jobRecord_startOffset(mFileInfo[track].sampleRate, ms), row);
+    }
 }
 
 void MainWindow::setDelayTimeClickEvent() {

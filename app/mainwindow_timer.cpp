@@ -25,12 +25,14 @@
 #include "engine/capturering.h"
 #include "engine/engineparams.h"
 #include "engine/metering.h"
+#include "engine/playbackproducer.h"
 #include "engine/rtdiag.h"
 #include "meter/meterscale.h"
 #include "mixer/chstrip.h"
 #include "mixer/dialogpeq.h"
 #include "mixer/masterstrip.h"
 #include "mixer/mixer.h"
+#include "trace/debugclient.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -64,6 +66,8 @@ void MainWindow::takeSeveralHundredMili() {
     const int tracks = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);
     const int firstRate = int(mFileInfo[0].sampleRate);
     const bool recording = mRecState == 3 || mRecState == 4;
+    // The capture is counted at the recording's own rate.
+    const int recordingRate = mRecParams.rate > 0 ? mRecParams.rate : mPlayFs;
     const bool enginePlays = checkPlayStatusImmd() == 0;
     double master[2] = {0.0, 0.0};
     double trackPeaks[kMainTrackSlots][2] = {};
@@ -91,10 +95,10 @@ void MainWindow::takeSeveralHundredMili() {
         const int64_t recPosition = mRecState == 3 ? 0 : count - mRecStartCount;
         mCursorSample = recPosition;
         QString text;
-        prepareTimeInfoDisp(text, recPosition, mPlayFs);
+        prepareTimeInfoDisp(text, recPosition, recordingRate);
         showDelayedCounter(text, recPosition);
         const double p = double(mPositionRing[mCounterRingIndex]);
-        const double minute = double(mPlayFs) * 60.0;
+        const double minute = double(recordingRate) * 60.0;
         mCursorFraction = minute > 0 ? p / minute - std::floor(p / minute) : 0.0;
         mPositionRing[mCounterRingIndex] = recPosition;
         placeCursor = true;
@@ -165,7 +169,7 @@ void MainWindow::takeSeveralHundredMili() {
 
     // Meters are shown from the rings, as old as the counter, and this
     // tick's peaks take their place in the ring.
-    const int meterRate = mPlayFs;
+    const int meterRate = recording ? recordingRate : mPlayFs;
     const bool dsd = meterRate >= kDsdMeterRate;
     const int mode = dsd ? kMeterModeDsd : kMeterModePcm;
     const int slot = 2 * mMeterRingIndex;
@@ -266,6 +270,13 @@ void MainWindow::takeSeveralHundredMili() {
         mOfflineRetryCount = 0;
     }
 
+    // While a mix-down runs, the conversion and mix counters go to the
+    // trace about once a second.
+    if (mBouncing && mBounceTraceCountdown-- <= 1) {
+        mBounceTraceCountdown = 20;
+        if (DebugClient::sDebugLevel >= 10) traceBounceCounters();
+    }
+
     // The Lissajous window gets the last tick's worth of frames from the
     // engine's ring, once it has been opened.
     if (mLissajousShown) {
@@ -318,6 +329,31 @@ void MainWindow::takeSeveralHundredMili() {
         if (ratio < mPixelRatio) ui->widgetTrack1->setGeometry(QRect(QPoint(50, 164), QPoint(749, 343)));
         mPixelRatio = ratio;
     }
+}
+
+void MainWindow::traceBounceCounters() {
+    const auto send = [](const QString &text) {
+        DebugClient::SendTrace(text, "MAIN", 10, "../mainwindow.cpp", __LINE__, "takeSeveralHundredMili");
+    };
+    for (int t = 0; t < 2; ++t) {
+        int blockFrames = 0;
+        const int64_t converted = getConvertedCountAndBufBlkSize(t, &blockFrames);
+        send(QStringLiteral("ConvCount,BouncedCount= %1, %2, %3, %4, %5, T=%6")
+                 .arg(converted)
+                 .arg(getBouncedSamples(t))
+                 .arg(getConvertPath(t))
+                 .arg(getDiffParam(t, 1))
+                 .arg(getDiffParam(t, 2))
+                 .arg(getTestCountMorphex(t)));
+    }
+    const tBounceStatusStruct &status = mBounceStatus;
+    const QString counters = QStringLiteral("%1, %2, %3, %4")
+                                 .arg(int(status.ready))
+                                 .arg(status.result)
+                                 .arg(status.blockSize)
+                                 .arg(mBounceParam.progress);
+    send(status.result == kBounceStatusDone ? QStringLiteral("BounceOK_F is True, ") + counters
+                                            : QStringLiteral("BounceOK_F is False. ") + counters);
 }
 
 // No first-use information is shown: the one-shot timer stops itself.

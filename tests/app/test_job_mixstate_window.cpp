@@ -20,6 +20,8 @@
 #include <limits>
 
 #include "app/mainwindow.h"
+#include "mixer/mixer.h"
+#include "editing/cheditstrip.h"
 #include "engine/audiothread.h"
 #include "engine/mixerthread.h"
 #include "mainwindowfixture.h"
@@ -290,11 +292,24 @@ TEST_F(JobMixWindow, OnOffAndCloseReports) {
     EXPECT_EQ(closed.count(), 2);
     w.asignEQParameterTrack(0);
 
-    // The delay of a track, kept in the mixer record.
-    w.ChDelayValueChangeEvent(2, 500.0);
+    // The delay of a track, as the mixer window reports it: kept in the
+    // mixer record and shown by the track's row of the volume-graph window,
+    // in the track's samples (500 ms at 44.1 kHz: 22050).
+    ASSERT_NE(w.mChEditStrip, nullptr);
+    ASSERT_NE(w.mMixer, nullptr);
+    w.mFileInfo[2].sampleRate = 44100;
+    tChEditerParameters row;
+    row.length = 441000;
+    w.mChEditStrip->addChEditParameters(2, &row);
+    const int shown = w.mChEditStrip->searchDrawTrack(2);
+    ASSERT_GE(shown, 0);
+    emit w.mMixer->reportChDelayChanged(2, 500.0);
     EXPECT_EQ(w.mMixParam.ch[2].delayMs, 500.0);
+    EXPECT_EQ(w.mChEditStrip->rowDelay(shown), 22050);
     w.ChDelayValueChangeEvent(32, 1.0);  // no such slot: nothing written
     w.mMixParam.ch[2].delayMs = 0.0;
+    w.mFileInfo[2] = tAudioFileInfo();
+    w.mChEditStrip->deleteAllTracks();
 }
 
 TEST_F(JobMixWindow, DelayBoxSetsTheTrackUnderTheMouse) {

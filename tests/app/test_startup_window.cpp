@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QMetaType>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -54,6 +55,18 @@ std::string captureStdout(const std::function<void()> &body) {
 class StartupWindow : public tMainWindowSuite {};
 
 }  // namespace
+
+// The widget classes that no form creates are registered by the program
+// as it builds its window, so each can be made by its type name.
+TEST_F(StartupWindow, WidgetsNoFormMakesAreCreatableByName) {
+    ASSERT_TRUE(sWindow->mConstructed);
+    for (const char *name : {"chStripMeter", "WidgetMark", "testGraphic", "trackText", "DialogOverWrite", "knobGL"}) {
+        const QMetaType type = QMetaType::fromName(QByteArray(name) + '*');
+        ASSERT_TRUE(type.isValid()) << name;
+        ASSERT_NE(type.metaObject(), nullptr) << name;
+        EXPECT_STREQ(type.metaObject()->className(), name);
+    }
+}
 
 TEST_F(StartupWindow, OnlySlotZeroAndTheMasterAreMadeAndTheWindowIsReady) {
     MainWindow &w = *sWindow;
