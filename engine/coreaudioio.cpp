@@ -2,9 +2,12 @@
 #include "engine/coreaudioio.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <cstdio>
 #include <thread>
+
+#include "trace/debugclient.h"
 
 const QStringList builtInOutputNameList = {
     QStringLiteral("Built-in Output"),    QStringLiteral("内蔵出力"),          QStringLiteral("Ausgang (integriert)"),
@@ -183,8 +186,10 @@ int CCoreAudioIOThread::selectDevice(int id) {
     printFormat(f);
     if (processorType == kProcessNative) {
         f.mBits = 24;
-        if (audiohost_setPhysicalFormat(dev, kAudioHostOutput, f) != kAudioHostOK)
-            std::printf("24-bit output format not taken\n");
+        // The device keeps the format it has; only a trace monitor hears of it.
+        if (audiohost_setPhysicalFormat(dev, kAudioHostOutput, f) != kAudioHostOK && DebugClient::sDebugLevel > 9)
+            DebugClient::SendTrace(QStringLiteral("24-bit output format not taken"), "MAIN", 10, __FILE__, __LINE__,
+                                   "setupOutput");
         rc = audiohost_getPhysicalFormat(dev, kAudioHostOutput, &f);
     }
     return rc;
