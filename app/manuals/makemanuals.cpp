@@ -222,8 +222,6 @@ const Document kManualEnglish = {
         QStringLiteral("| File Name and the line below it | The open file's name, length, format, sampling rate, word "
                        "length and channels."),
         QStringLiteral("| Picture | At the bottom right: the cover picture stored in the file's tag, if it has one."),
-        QStringLiteral("| MONITOR lamp | Left of the picture. Clicking it switches the lamp, but it has no function in "
-                       "this version."),
         QStringLiteral("Until a file has been opened, the counter, the transport, SET POINT, EXPORT and the zoom "
                        "buttons are disabled."),
         QStringLiteral("# Choosing the output"),
@@ -341,7 +339,6 @@ const Document kManualJapanese = {
         QStringLiteral("| COMBINE | Combine Files 画面を開きます (「2 つのファイルの結合」参照)。"),
         QStringLiteral("| File Name とその下の行 | 開いているファイルの名前、長さ、形式、周波数、ビット長、チャンネル数。"),
         QStringLiteral("| 画像 | 右下。ファイルのタグにジャケット画像があれば表示します。"),
-        QStringLiteral("| MONITOR ランプ | 画像の左。クリックで表示が切り替わりますが、このバージョンでは機能はありません。"),
         QStringLiteral("ファイルを開くまで、カウンター、再生ボタン、SET POINT、EXPORT、ズームボタンは使えません。"),
         QStringLiteral("# 出力の選択"),
         QStringLiteral("Audio Device で出力デバイスを、Play Frequency で周波数を選びます。AUTO "
