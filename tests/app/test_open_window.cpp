@@ -136,7 +136,9 @@ protected:
     }
     static QString file(const QString &name) { return sHome->filePath(name); }
     // Runs the event loop until `done` holds or the time is up.
-    static bool waitFor(const std::function<bool()> &done, int ms = 20000) {
+    // The bound only reports a hang: a loaded machine may draw a DSD
+    // overview slowly, never wrongly.
+    static bool waitFor(const std::function<bool()> &done, int ms = 120000) {
         for (int waited = 0; waited < ms; waited += 10) {
             QApplication::processEvents();
             if (done()) return true;
