@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QPointer>
 #include <QProcess>
+#include <QSurfaceFormat>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWindow>
@@ -42,6 +43,7 @@
 
 #include "../tests/morphex/audiogen.h"
 #include "app/mainwindow.h"
+#include "app/startup.h"
 #include "engine/audiothread.h"
 #include "meter/metergraphic.h"
 #include "ui_mainwindow.h"
@@ -376,7 +378,16 @@ int main(int argc, char **argv) {
     qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
     if (qEnvironmentVariableIsEmpty("SONVEX_AUDIO") && qEnvironmentVariableIsEmpty("SONVEX_AUDIO_CONFIG"))
         qputenv("SONVEX_AUDIO", "virtual=on;real=off");
+    // The application as the program makes it: its OpenGL format, its
+    // scaling, font and style sheet.
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setVersion(2, 1);
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    QSurfaceFormat::setDefaultFormat(format);
+    qputenv("QT_AUTO_SCREEN_SCALE_FACTOR", "2");
     QApplication app(argc, argv);
+    app.setStyleSheet(startup_composeStyleSheet(startup_readStyleSheet(), startup_registerFont()));
     audioThread::setLibraryPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/libmorphex.so.1"));
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
