@@ -253,6 +253,11 @@ public:
     // Checks a path and opens it (mode: tFileOpenMode), splitting a file of
     // three or more channels first.
     void openFile(QString path, int mode);
+    // Waits, in 10 ms polls and at most 1.5 s, until the tracks' audio
+    // threads have ended their jobs and so let go of the files; returns the
+    // number of polls it slept.
+    int waitForTracksReleased();
+    int mOpenReleasePolls = 0;  // polls the last open waited (for the tests)
     // Makes a described file a track: display path (named on the form),
     // read path (the file read).
     void openFile2(QString displayPath, QString readPath, int mode);
