@@ -681,6 +681,7 @@ public:
     // Construction ran to its end (false after the memory check failed:
     // the window is then an empty shell that shut-down must not save from).
     bool mConstructed = false;
+    bool mStartPaused = false;  // construction paused for a booted sound card to settle
     // The settings file was read; only then may shut-down write it.
     bool mSettingsLoaded = false;
     uint8_t mProjectHasTracks = 0;
