@@ -2,6 +2,7 @@
 
 #include "app/startupthreads.h"
 #include "engine/contcoreaudiothread.h"
+#include "platform/audiohost/audiohost.h"
 
 namespace {
 
@@ -59,6 +60,11 @@ tMainDeviceAccess mainDevices_forLayer(CContCoreAudioThread *control) {
         // silent until the watchdog reports it.
         startup_waitDeviceStop(CCoreAudioIOThread::mAUHALEnable, [control] { return control->isBusy(); });
         return !control->isBusy();
+    };
+    access.settles = [io](int device) {
+        const uint32_t id = idAt(io->mOutDevIds, io->mOutDevCount, device);
+        tAudioHostDeviceInfo info{};
+        return id != 0 && audiohost_getDeviceInfo(id, &info) == kAudioHostOK && !info.mVirtual;
     };
     return access;
 }

@@ -34,6 +34,9 @@ struct tMainDeviceAccess {
     // once the control thread has done so (true) or a bounded wait has run
     // out, or there is no such device (false).
     std::function<bool(int play, int rec, int rate)> restartAt;
+    // True when output device `device` is hardware whose clock needs time
+    // to settle after it has been booted; a virtual device does not.
+    std::function<bool(int device)> settles;
 };
 
 // The access bound to the device layer that `control` owns. `control` must

@@ -502,9 +502,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         DebugClient::SendTrace(QStringLiteral("Sonvex Editor Started."), "MAIN", 10, "mainwindow", __LINE__,
                                "MainWindow");
 
-    // Let the engine and the device settle before the views draw; the
-    // waveform view enables its GL drawing only then.
-    sleepNs(705032704L);
+    // Let the engine and a booted sound card settle before the views draw;
+    // the waveform view enables its GL drawing only then. A virtual device
+    // (or none) has nothing to settle.
+    mStartPaused = mPlayDevIndex > 0 && mDevices.settles && mDevices.settles(mPlayDevIndex - 1);
+    if (mStartPaused) sleepNs(705032704L);
     ui->widgetTrack1->setGLenable(true);
     mConstructed = true;
 }

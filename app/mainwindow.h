@@ -253,6 +253,11 @@ public:
     // Checks a path and opens it (mode: tFileOpenMode), splitting a file of
     // three or more channels first.
     void openFile(QString path, int mode);
+    // Waits, in 10 ms polls and at most 1.5 s, until the tracks' audio
+    // threads have ended their jobs and so let go of the files; returns the
+    // number of polls it slept.
+    int waitForTracksReleased();
+    int mOpenReleasePolls = 0;  // polls the last open waited (for the tests)
     // Makes a described file a track: display path (named on the form),
     // read path (the file read).
     void openFile2(QString displayPath, QString readPath, int mode);
@@ -676,6 +681,7 @@ public:
     // Construction ran to its end (false after the memory check failed:
     // the window is then an empty shell that shut-down must not save from).
     bool mConstructed = false;
+    bool mStartPaused = false;  // construction paused for a booted sound card to settle
     // The settings file was read; only then may shut-down write it.
     bool mSettingsLoaded = false;
     uint8_t mProjectHasTracks = 0;

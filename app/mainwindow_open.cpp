@@ -115,14 +115,35 @@ void MainWindow::on_pushButtonAdd_clicked() {
 
 // ---- openFile ------------------------------------------------------------------
 
+int MainWindow::waitForTracksReleased() {
+    // A track's play job holds its file and its ring of converted blocks
+    // until it has faded out and returned; its thread ends with it. Nothing
+    // else needs waiting for, so an engine that is already stopped costs
+    // no wait at all, and one that does not answer costs at most 1.5 s.
+    constexpr int kPolls = 150, kPollMs = 10;
+    const auto busy = [this] {
+        for (int t = 0; t < mThreadCount && t < kMainTrackSlots; ++t) {
+            audioThread *thread = mAudioThread[t];
+            if (thread && (thread->isRunning() || thread->getStatus() != 0)) return true;
+        }
+        return false;
+    };
+    int polls = 0;
+    while (polls < kPolls && busy()) {
+        QThread::msleep(kPollMs);
+        ++polls;
+    }
+    return polls;
+}
+
 void MainWindow::openFile(QString path, int mode) {
-    // Whatever plays stops first, and the engine gets time to let go of the
-    // current files before anything is replaced. A recording that restarts
-    // opens its own file and must not stop itself. A split copy of an
-    // earlier file is no longer wanted.
+    // Whatever plays stops first, and the engine lets go of the current
+    // files before anything is replaced. A recording that restarts opens
+    // its own file and must not stop itself. A split copy of an earlier
+    // file is no longer wanted.
     if (!mRecRestart) {
         on_stopButton_clicked();
-        QThread::msleep(1500);
+        mOpenReleasePolls = waitForTracksReleased();
     }
     if (!mSplitTempPath.isEmpty()) QFile::remove(mSplitTempPath);
 

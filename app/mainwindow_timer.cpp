@@ -190,7 +190,8 @@ void MainWindow::takeSeveralHundredMili() {
             }
             if (mMixer->mMasterStrip) mMixer->mMasterStrip->setMeterData(shownMaster, mode, kTransportTickMs);
         }
-        ui->widgetMeter->repaintMeter();
+        // Only what moved is drawn again: a meter at rest costs nothing.
+        ui->widgetMeter->repaintChanged();
         if (mMixer) {
             emit mMixer->updateChMeter();
             emit mMixer->updateMasterMeter();
@@ -209,7 +210,6 @@ void MainWindow::takeSeveralHundredMili() {
             mMasterPeak[0] = master[0];
             mMasterPeak[1] = master[1];
         }
-        ui->widgetMeter->repaintMeter();
     }
 
     // A track whose overview is still being computed is drawn as it

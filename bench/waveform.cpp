@@ -70,8 +70,47 @@ void BM_WaveFormDsf64(benchmark::State &state) {
     runOverview(state, path);
 }
 
+// The seven levels the main window asks for (a 700-pixel view: 4 to 2048
+// points a pixel), for a file of `seconds` of stereo DSD64.
+void runWindowLevels(benchmark::State &state, uint64_t seconds) {
+    const std::string path = benchFile(("sx_bench_window_" + std::to_string(seconds) + "s_dsd64.dsf").c_str());
+    const uint64_t samples = seconds * 2822400;
+    const uint64_t payload = (samples / 8 + 4095) / 4096 * 4096 * 2;
+    if (!writeStreamed(path, sxgen::dsfHeader(2822400, 2, samples), payload)) {
+        state.SkipWithError("cannot write the file");
+        return;
+    }
+    const int64_t factors[7] = {4, 8, 16, 32, 128, 1024, 2048};
+    std::vector<int64_t> counts;
+    std::vector<std::vector<double>> mx, mn;
+    std::vector<double *> pmx, pmn;
+    for (int64_t f : factors) {
+        counts.push_back(700 * f);
+        mx.emplace_back(2 * 700 * f);
+        mn.emplace_back(2 * 700 * f);
+    }
+    for (int k = 0; k < 7; ++k) {
+        pmx.push_back(mx[k].data());
+        pmn.push_back(mn[k].data());
+    }
+    const auto path16 = sxtest::u16(path);
+    const uint8_t abort = 0;
+    int64_t progress = 0;
+    for (auto _ : state) {
+        const int r = audioWaveForm(path16.data(), 0, INT64_MAX, counts.data(), pmx.data(), pmn.data(), &abort,
+                                    &progress, 7);
+        if (r != counts[6]) state.SkipWithError("overview failed");
+        benchmark::DoNotOptimize(mx[6].data());
+    }
+}
+
+void BM_WaveFormDsf64WindowLevels10s(benchmark::State &state) { runWindowLevels(state, 10); }
+void BM_WaveFormDsf64WindowLevels60s(benchmark::State &state) { runWindowLevels(state, 60); }
+
 }  // namespace
 
+BENCHMARK(BM_WaveFormDsf64WindowLevels10s)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_WaveFormDsf64WindowLevels60s)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_WaveFormWav96k24)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_WaveFormDsf64)->Unit(benchmark::kMillisecond)->Iterations(2);
 

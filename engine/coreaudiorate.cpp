@@ -14,6 +14,13 @@ namespace {
 constexpr auto kSettleFirst = std::chrono::milliseconds(500);
 constexpr auto kSettleSecond = std::chrono::milliseconds(300);
 
+// A virtual device has no clock that could glitch: its rate holds at once
+// and waiting for it to settle only delays the stream.
+bool clockSettles(uint32_t dev) {
+    tAudioHostDeviceInfo info{};
+    return audiohost_getDeviceInfo(dev, &info) != kAudioHostOK || !info.mVirtual;
+}
+
 tAudioHostFormat format(int kind, int bits, int channels, int bytesPerFrame) {
     tAudioHostFormat f{};
     f.mKind = kind;
@@ -33,12 +40,13 @@ int CCoreAudioIOThread::setSamplingFreq(int id, unsigned rate) {
 
     uint32_t current = 0;
     if (audiohost_getNominalRate(dev, &current) != kAudioHostOK) std::printf("Get isWritable err\n");
+    const bool settles = clockSettles(dev);
     int rc = audiohost_setNominalRate(dev, mAUSampleRate);
     if (rc < 0) std::printf("set sampling rate:err %d\n", rc);
-    std::this_thread::sleep_for(kSettleFirst);
+    if (settles) std::this_thread::sleep_for(kSettleFirst);
     rc = audiohost_setNominalRate(dev, mAUSampleRate);
     if (rc < 0) std::printf("set nominal sampling rate:err %d\n", rc);
-    std::this_thread::sleep_for(kSettleSecond);
+    if (settles) std::this_thread::sleep_for(kSettleSecond);
 
     if (rate >= kNativeDsdRateFloor && mZoltVx_DsdNative)
         return audiohost_setPhysicalFormat(dev, kAudioHostOutput, format(kAudioHostDsd, 16, 2, 4));

@@ -1,6 +1,7 @@
 #include "meter/metergraphic.h"
 
 #include <QMouseEvent>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -152,6 +153,40 @@ void meterGraphic::repaintMeter() {
     for (int i : {0, 2, 1, 3}) {
         if (mDrawWidget[i]) mDrawWidget[i]->repaint();
     }
+}
+
+meterGraphic::tShown meterGraphic::shownBy(int part) const {
+    tShown s;
+    s.valid = true;
+    if (auto *bar = qobject_cast<const drawingMeterWidget *>(mDrawWidget[part].data())) {
+        const int ch = bar->mChannel;
+        if (ch < 0 || ch > 1 || !mLanes) return s;
+        for (int k = 0; k < kMeterLevels; ++k)
+            if (mLanes->segmentOn[k][ch]) s.segments |= uint64_t{1} << k;
+        s.fraction = mFraction[ch];
+        s.peakPos = mPeakPos[ch];
+        for (int i = 0; i < 4; ++i) s.peakColor[i] = mPeakColor[ch][i];
+    } else if (auto *lamp = qobject_cast<const drawingOverWidget *>(mDrawWidget[part].data())) {
+        if (lamp->mChannel >= 0 && lamp->mChannel <= 1) s.over = mOver[lamp->mChannel];
+    }
+    return s;
+}
+
+int meterGraphic::repaintChanged() {
+    int repainted = 0;
+    for (int i : {0, 2, 1, 3}) {
+        if (!mDrawWidget[i]) continue;
+        const tShown now = shownBy(i);
+        const tShown &was = mShown[i];
+        const bool same = was.valid && now.segments == was.segments && now.fraction == was.fraction &&
+                          now.peakPos == was.peakPos && now.over == was.over &&
+                          std::equal(now.peakColor, now.peakColor + 4, was.peakColor);
+        if (same) continue;
+        mDrawWidget[i]->update();
+        mShown[i] = now;
+        ++repainted;
+    }
+    return repainted;
 }
 
 bool meterGraphic::segmentOn(int k, int ch) const { return mLanes && mLanes->segmentOn[k][ch] != 0; }

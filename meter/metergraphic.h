@@ -82,6 +82,14 @@ public:
 
     // Repaints bar 0, lamp 0, bar 1 and lamp 1 at once.
     void repaintMeter();
+    // Schedules a repaint (QWidget::update) of only those parts whose drawn
+    // values (lit segments, the partly lit one, the peak line and its
+    // colour, the lamp) differ from what they showed when they were last
+    // scheduled here; a meter at rest repaints nothing. Scheduled rather
+    // than immediate, the parts that moved reach the screen together with
+    // the rest of the window's changes, in one composition of the window.
+    // Returns the number of parts scheduled.
+    int repaintChanged();
 
     // Read-outs of the state. ch is 0 or 1, k 0..23.
     bool segmentOn(int k, int ch) const;
@@ -119,4 +127,14 @@ private:
     int mOverCount[2] = {};
     bool mOver[2] = {};
     int mMeterMode = kMeterModePcm;  // mode of the previous update
+
+    // What one part showed at its last repaint by repaintChanged.
+    struct tShown {
+        bool valid = false;
+        uint64_t segments = 0;  // bit k: segment k lit
+        double fraction = 0, peakPos = 0, peakColor[4] = {};
+        bool over = false;
+    };
+    tShown shownBy(int part) const;
+    tShown mShown[4];
 };

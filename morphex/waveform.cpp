@@ -58,20 +58,58 @@ bool seekTo(FILE *fp, uint64_t pos) {
     return false;
 }
 
-// Reads len bytes at pos, never past dataEnd; the rest of len is filled with
-// fill. *got receives the bytes that came from the file.
-int readPiece(FILE *fp, uint64_t pos, uint64_t dataEnd, uint8_t *buf, uint32_t len, uint8_t fill, uint32_t *got) {
-    *got = 0;
-    uint32_t want = 0;
-    if (pos < dataEnd) want = static_cast<uint32_t>(std::min<uint64_t>(len, dataEnd - pos));
-    if (want > 0) {
-        if (!seekTo(fp, pos)) return kWaveFormErrSeek;
-        *got = v_read(fp, buf, want);
-        if (*got < want && std::ferror(fp)) return kWaveFormErrRead;
+// The file's audio as the pieces of the points ask for it. The points
+// walk the file forwards, each wanting a few bytes to a few kilobytes at a
+// time; read one by one, every piece costs a seek and a refill of the
+// stream's buffer, which for the finest of several levels (a million
+// points and more) takes far longer than the arithmetic. The reader keeps
+// a large window of the file and hands out pieces in place, refilling the
+// window from the piece's start when a piece leaves it. Pieces that reach
+// past the audio are copied into the caller's buffer and padded there.
+class tPieceReader {
+public:
+    static constexpr uint32_t kWindowBytes = 8u << 20;
+
+    tPieceReader(FILE *fp, uint64_t dataEnd, uint8_t *padBuffer)
+        : mFile(fp), mDataEnd(dataEnd), mPad(padBuffer), mWindow(alignedBuffer<uint8_t>(kWindowBytes + kReadSlack, 16)) {
+        if (mWindow) std::memset(mWindow.get(), 0, kWindowBytes + kReadSlack);
     }
-    if (*got < len) std::memset(buf + *got, fill, len - *got);
-    return 0;
-}
+    bool usable() const { return static_cast<bool>(mWindow); }
+
+    // The len bytes at pos (never past the end of the audio; the rest is
+    // fill) in *data; *got receives the bytes that came from the file.
+    int piece(uint64_t pos, uint32_t len, uint8_t fill, const uint8_t **data, uint32_t *got) {
+        *got = 0;
+        uint32_t want = 0;
+        if (pos < mDataEnd) want = static_cast<uint32_t>(std::min<uint64_t>(len, mDataEnd - pos));
+        if (want > 0) {
+            if (pos < mStart || pos + want > mStart + mLength) {
+                if (!seekTo(mFile, pos)) return kWaveFormErrSeek;
+                const uint32_t ask = static_cast<uint32_t>(std::min<uint64_t>(kWindowBytes, mDataEnd - pos));
+                mStart = pos;
+                mLength = v_read(mFile, mWindow.get(), std::max(ask, want));
+                if (mLength < want && std::ferror(mFile)) return kWaveFormErrRead;
+            }
+            *got = static_cast<uint32_t>(std::min<uint64_t>(want, mStart + mLength - pos));
+        }
+        if (*got == len) {
+            *data = mWindow.get() + (pos - mStart);
+            return 0;
+        }
+        if (*got > 0) std::memcpy(mPad, mWindow.get() + (pos - mStart), *got);
+        std::memset(mPad + *got, fill, len - *got);
+        *data = mPad;
+        return 0;
+    }
+
+private:
+    FILE *mFile;
+    uint64_t mDataEnd;
+    uint8_t *mPad;
+    tAlignedBuffer<uint8_t> mWindow;
+    uint64_t mStart = 0;
+    uint32_t mLength = 0;
+};
 
 // Extremes of integer PCM, kept as integers: scaling is monotonic, so the
 // extreme of the scaled samples is the scaled extreme. A 24-bit sample is
@@ -442,6 +480,8 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
         lv[j].counter = lv[j].group;
     }
     const int64_t bytesPerFrame = static_cast<int64_t>(bits / 8) * channels;
+    tPieceReader reader(fp, dataEnd, buf.read.get());
+    if (!reader.usable()) return kWaveFormErrMemory;
 
     for (int64_t i = 0; i < last; ++i) {
         int64_t first = start + static_cast<int64_t>(static_cast<__int128>(i) * span / last);
@@ -454,19 +494,20 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
             const int64_t n = std::min(perPoint - done, perRead);
             const int64_t f = first + done;
             uint32_t got = 0;
+            const uint8_t *src = nullptr;
             int r = 0;
             if (!dsd) {
                 const uint64_t pos = dataOffset + static_cast<uint64_t>(f) * bytesPerFrame;
                 const uint32_t len = static_cast<uint32_t>(n * bytesPerFrame);
                 if (pos >= dataEnd) break;
-                r = readPiece(fp, pos, dataEnd, buf.read.get(), len, 0, &got);
+                r = reader.piece(pos, len, 0, &src, &got);
                 if (r != 0) return r;
                 const uint64_t have = got / bytesPerFrame;
                 if (have == 0) break;
                 if (intKernel) {
-                    intKernel(buf.read.get(), have, imx, imn);
+                    intKernel(src, have, imx, imn);
                 } else {
-                    if (wav2pcm(buf.pcm.get(), buf.read.get(), static_cast<uint32_t>(have),
+                    if (wav2pcm(buf.pcm.get(), src, static_cast<uint32_t>(have),
                                 static_cast<uint8_t>(channels), static_cast<uint8_t>(bits), nullptr, formatTag) != 0)
                         return kWaveFormErrPcm;
                     const double *s = buf.pcm.get();
@@ -488,21 +529,21 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
                     if (pos >= dataEnd) break;
                     const uint32_t groups = (o + need + kDsfBlockBytes - 1) / kDsfBlockBytes;
                     const uint32_t len = groups * 2 * kDsfBlockBytes - o;
-                    r = readPiece(fp, pos, dataEnd, buf.read.get(), len, kDsdIdleByte, &got);
+                    r = reader.piece(pos, len, kDsdIdleByte, &src, &got);
                     if (r != 0) return r;
                     if (got == 0) break;
-                    if (dsf2dsd(buf.left.get(), buf.right.get(), buf.read.get(), need * 8, 2, o) != 0)
+                    if (dsf2dsd(buf.left.get(), buf.right.get(), src, need * 8, 2, o) != 0)
                         return kWaveFormErrDsf;
                 } else {
                     const uint64_t pos = dataOffset + byteInChan * channels;
                     if (pos >= dataEnd) break;
-                    r = readPiece(fp, pos, dataEnd, buf.read.get(), need * channels, kDsdIdleByte, &got);
+                    r = reader.piece(pos, need * channels, kDsdIdleByte, &src, &got);
                     if (r != 0) return r;
                     if (got == 0) break;
                     if (type == kTypeDsf) {
-                        if (dsf2dsd(buf.left.get(), buf.right.get(), buf.read.get(), need * 8, 1, 0) != 0)
+                        if (dsf2dsd(buf.left.get(), buf.right.get(), src, need * 8, 1, 0) != 0)
                             return kWaveFormErrDsf;
-                    } else if (dsdiff2dsd(buf.left.get(), buf.right.get(), buf.read.get(), need * 8,
+                    } else if (dsdiff2dsd(buf.left.get(), buf.right.get(), src, need * 8,
                                           static_cast<uint8_t>(channels)) != 0) {
                         std::printf("DSDIFF to DSD Error!\n");
                         return kWaveFormErrDsdiff;

@@ -127,8 +127,13 @@ void trackGraphic::setNumOfTrack(int tracks) {
 }
 
 void trackGraphic::lineCurrentPosition(double x) {
+    // The line is drawn at whole pixels: a move that stays on the pixel
+    // column it is drawn at would draw the same picture again, which on a
+    // long file is most ticks of playback.
+    const int W = std::max(width(), 1);
+    const bool samePixel = trackGeo_cursorX(x, W) == trackGeo_cursorX(mCursorPosition, W);
     mCursorPosition = x;
-    requestRedraw(kRedrawCursor);
+    if (!samePixel) requestRedraw(kRedrawCursor);
 }
 
 void trackGraphic::enableCursor(bool on) { mCursorShown = on; }

@@ -76,7 +76,8 @@ public:
     void setWaveForm(tSetWaveFormParams *params);
     // Lane count, 0..32; no repaint.
     void setNumOfTrack(int tracks);
-    // Moves the play cursor to x (view units) and repaints only the cursor.
+    // Moves the play cursor to x (view units) and repaints only the cursor,
+    // unless the line stays on the pixel column it is drawn at.
     void lineCurrentPosition(double x);
     void enableCursor(bool on);       // no repaint
     void setCursorTypePng(bool png);  // true: the cursor picture; false: a yellow line; no repaint

@@ -43,6 +43,19 @@ class DevicesHost : public tMainWindowSuite {};
 
 }  // namespace
 
+// The virtual device has no clock to settle: start-up boots it without the
+// pause a sound card is given, and the device access says so for it (and
+// for a position that names no device).
+TEST_F(DevicesHost, StartUpDoesNotPauseForTheVirtualDevice) {
+    MainWindow &w = *sWindow;
+    ASSERT_TRUE(w.mConstructed);
+    EXPECT_EQ(w.ui->comboBox_asioDev->currentText(), QStringLiteral("Sonvex Virtual Device"));
+    EXPECT_FALSE(w.mStartPaused);
+    ASSERT_TRUE(w.mDevices.settles);
+    EXPECT_FALSE(w.mDevices.settles(0));
+    EXPECT_FALSE(w.mDevices.settles(7));
+}
+
 TEST_F(DevicesHost, StartUpListsAndBootsTheVirtualDevice) {
     MainWindow &w = *sWindow;
     ASSERT_TRUE(w.mConstructed);

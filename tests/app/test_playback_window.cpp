@@ -14,7 +14,9 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <cmath>
@@ -29,6 +31,7 @@
 #include "editing/dialogedit.h"
 #include "engine/contcoreaudiothread.h"
 #include "engine/devicerig.h"
+#include "meter/metergraphic.h"
 #include "support/dsdcapture.h"
 #include "support/testutil.h"
 #include "ui_mainwindow.h"
@@ -571,4 +574,95 @@ TEST_F(PlaybackWindow, ADeviceGoneOfflineWhilePlayingIsReportedAfterAbout20s) {
     EXPECT_EQ(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("(offline)"));
     vdev_setOffline(false);
     spinUntil([&w] { return w.mTransportCommand == kTransportStop; }, kHangMs);
+}
+
+// Opening a file first stops what plays and waits for what that wait is
+// for: the track's audio thread ending its job, and with it its hold on the
+// file, or the wait's bound of 1.5 s on a job that does not end. With the
+// engine already stopped nothing is waited for.
+TEST_F(PlaybackWindow, OpeningWaitsOnlyForAPlayingTrackToLetGo) {
+    const Wav24 wav(441000);
+    const std::string first = dir.file("first.wav"), second = dir.file("second.wav");
+    ASSERT_TRUE(sxtest::writeAll(first, wav.bytes));
+    ASSERT_TRUE(sxtest::writeAll(second, wav.bytes));
+    MainWindow &w = *sWindow;
+    ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, 44100, 1.0));
+    audioThread *thread = w.mAudioThread[0];
+    ASSERT_NE(thread, nullptr);
+    ASSERT_TRUE(spinUntil([thread] { return !thread->isRunning(); }, kHangMs));
+
+    ASSERT_NO_FATAL_FAILURE(openTrack0(first, true));
+    EXPECT_EQ(w.mOpenReleasePolls, 0) << "an open with nothing playing waited";
+
+    w.ui->playButton->click();
+    ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, kHangMs));
+    sPacer.allowed = true;
+    const uint32_t tick = w.mTickCount;
+    ASSERT_TRUE(spinUntil([&w, tick] { return w.mTickCount > tick + 4; }, kHangMs));
+    ASSERT_TRUE(thread->isRunning());
+
+    w.openFile(QString::fromStdString(second), 0);
+    EXPECT_TRUE(!thread->isRunning() || w.mOpenReleasePolls == 150)
+        << "the open went on while the play job still ran, after " << w.mOpenReleasePolls << " polls";
+    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(w.mTrackPath[0], QString::fromStdString(second));
+    EXPECT_FALSE(w.ui->playButton->isChecked());
+}
+
+// The window on screen with nothing playing draws nothing, tick after
+// tick: not the meter, not the counter, not the waveform view. Playing,
+// the counter and the meter are drawn as they move.
+TEST_F(PlaybackWindow, TheIdleWindowDrawsNothingAndPlayingDrawsTheCounterAndMeter) {
+    const Wav24 wav(441000);
+    const std::string path = dir.file("idle.wav");
+    ASSERT_TRUE(sxtest::writeAll(path, wav.bytes));
+    MainWindow &w = *sWindow;
+    ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, 44100, 1.0));
+    ASSERT_NO_FATAL_FAILURE(openTrack0(path, true));
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.ui->lineEditTime->clearFocus();  // a focused field blinks its text cursor
+    // The overview is complete and the first paints are done.
+    ASSERT_TRUE(spinUntil([&w] { return w.mWaveJobDone[0] == 1; }, kHangMs));
+    uint32_t tick = w.mTickCount;
+    ASSERT_TRUE(spinUntil([&w, tick] { return w.mTickCount > tick + 10; }, kHangMs));
+
+    struct tPaints : QObject {
+        int meter = 0, counter = 0, view = 0;
+        QWidget *counterField = nullptr, *trackView = nullptr;
+        bool eventFilter(QObject *o, QEvent *e) override {
+            if (e->type() != QEvent::Paint) return false;
+            if (o == counterField)
+                ++counter;
+            else if (o == trackView)
+                ++view;
+            else
+                ++meter;
+            return false;
+        }
+    } paints;
+    paints.counterField = w.ui->lineEditTime;
+    paints.trackView = w.ui->widgetTrack1;
+    w.ui->lineEditTime->installEventFilter(&paints);
+    w.ui->widgetTrack1->installEventFilter(&paints);
+    for (const QPointer<QWidget> &part : w.ui->widgetMeter->mDrawWidget) part->installEventFilter(&paints);
+
+    tick = w.mTickCount;
+    ASSERT_TRUE(spinUntil([&w, tick] { return w.mTickCount > tick + 40; }, kHangMs));
+    EXPECT_EQ(paints.meter, 0);
+    EXPECT_EQ(paints.counter, 0);
+    EXPECT_EQ(paints.view, 0);
+
+    w.ui->playButton->click();
+    ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    sPacer.allowed = true;
+    EXPECT_TRUE(spinUntil([&paints] { return paints.counter > 2 && paints.meter > 2; }, kHangMs));
+    w.ui->stopButton->click();
+    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
+
+    w.ui->lineEditTime->removeEventFilter(&paints);
+    w.ui->widgetTrack1->removeEventFilter(&paints);
+    for (const QPointer<QWidget> &part : w.ui->widgetMeter->mDrawWidget) part->removeEventFilter(&paints);
+    w.hide();
 }

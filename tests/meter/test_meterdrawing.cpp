@@ -162,6 +162,74 @@ TEST_F(MeterOnScreen, ReverseBarDrawsTheUnlitPart) {
     EXPECT_TRUE(alongX(img, 0.93 * kLength, kOrange));
 }
 
+// Runs what the event loop has queued, the scheduled repaints included.
+void drainEvents() {
+    for (int i = 0; i < 3; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+
+// Counts the paints each part receives.
+class tPaints : public QObject {
+public:
+    int count[4] = {};
+    QWidget *part[4] = {};
+    bool eventFilter(QObject *o, QEvent *e) override {
+        if (e->type() == QEvent::Paint)
+            for (int i = 0; i < 4; ++i)
+                if (o == part[i]) ++count[i];
+        return false;
+    }
+};
+
+// A meter fed the same values tick after tick draws nothing again; a part
+// is drawn again when what it shows moves: the left bar for a new left
+// level, the right lamp when the right channel goes over, both bars when
+// the shown level falls back. The parts that moved end up showing the new
+// values.
+TEST_F(MeterOnScreen, OnlyThePartsThatMovedAreDrawnAgain) {
+    ASSERT_NO_FATAL_FAILURE(build(true));
+    tPaints paints;
+    QWidget *parts[4] = {bar[0], bar[1], lamp[0], lamp[1]};
+    for (int i = 0; i < 4; ++i) {
+        paints.part[i] = parts[i];
+        parts[i]->installEventFilter(&paints);
+    }
+    // Silence until the meter has come to rest and been drawn once.
+    for (int i = 0; i < 3; ++i) {
+        const double silent[2] = {0.0, 0.0};
+        meter->setMeterData(silent, kMeterModePcm, 45);
+        meter->repaintChanged();
+        drainEvents();
+    }
+    struct Step {
+        double left, right;
+        int bar0, bar1, lamp0, lamp1;  // whether each part is to be drawn again
+    };
+    const double quiet = 0.0, half = pcmLevel(-20.0), over = kPcmFull * 1.01;
+    const Step steps[] = {
+        {quiet, quiet, 0, 0, 0, 0},  // at rest
+        {half, quiet, 1, 0, 0, 0},   // the left level rises
+        {half, over, 0, 1, 0, 1},    // the right one goes over; the left stays where it is
+    };
+    for (const Step &step : steps) {
+        for (int &c : paints.count) c = 0;
+        const double levels[2] = {step.left, step.right};
+        meter->setMeterData(levels, kMeterModePcm, 45);
+        meter->repaintChanged();
+        // The repaints are scheduled: the event loop runs them.
+        drainEvents();
+        SCOPED_TRACE(step.left);
+        EXPECT_EQ(paints.count[0] > 0, step.bar0 != 0);
+        EXPECT_EQ(paints.count[1] > 0, step.bar1 != 0);
+        EXPECT_EQ(paints.count[2] > 0, step.lamp0 != 0);
+        EXPECT_EQ(paints.count[3] > 0, step.lamp1 != 0);
+    }
+    EXPECT_TRUE(sameColour(lamp[1]->grabFramebuffer(), kThickness / 2, kThickness / 2, kRed));
+    EXPECT_TRUE(alongX(bar[0]->grabFramebuffer(), 2, kGreen));
+}
+
 TEST(MeterParts, UnconnectedPartsStayBlack) {
     QWidget window;
     window.resize(200, 60);

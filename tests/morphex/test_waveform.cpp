@@ -2,6 +2,7 @@
 // reference that reads the same files (waveform_ref.py).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -239,4 +240,47 @@ TEST(WaveForm, AbortAndFailures) {
     EXPECT_EQ(none.run(path, 0, INT64_MAX), 0);
     Overview tooMany({1, 2, 3, 4, 5, 6, 7, 8});
     EXPECT_EQ(tooMany.run(path, 0, INT64_MAX), kWaveFormErrPcm);
+}
+
+// Files longer than the stretch the overview keeps in memory at once: the
+// points whose pieces cross from one stretch into the next, and the last
+// ones, which reach the end of the audio, read what a piece-by-piece read
+// would. The material rises (falls on the right) all the way, so every
+// point's extremes come from its first and last samples and a piece that
+// lost its tail would show. A 24-bit stereo WAV (its word loads reach a
+// byte past a piece), and a stereo DSF and DSDIFF whose density of ones
+// grows.
+TEST(WaveForm, FilesLongerThanTheReadStretch) {
+    sxtest::TempDir dir;
+    const size_t frames = 1800000;  // 10.8 MB at 6 bytes a frame
+    std::vector<int32_t> s(2 * frames);
+    for (size_t i = 0; i < frames; ++i) {
+        s[2 * i] = -8000000 + int32_t(i) * 8;
+        s[2 * i + 1] = -s[2 * i];
+    }
+    const std::string wavPath = dir.file("long24.wav");
+    ASSERT_TRUE(sxtest::writeAll(wavPath, sxgen::wav(96000, 24, 2, s)));
+    Overview pcm({7, 7000});
+    ASSERT_EQ(pcm.run(wavPath, 0, INT64_MAX), 7000);
+    expectMatchesNumpy(dir, wavPath, 0, INT64_MAX, pcm);
+
+    const size_t bytes = 4700000;  // per channel: 9.4 MB of audio
+    std::vector<std::vector<uint8_t>> stereo(2, std::vector<uint8_t>(bytes));
+    const auto noise = sxgen::noiseBytes(bytes, 29);
+    for (size_t j = 0; j < bytes; ++j) {
+        // 0 to 8 ones a byte, more of them further on, dithered by the noise.
+        const int ones = std::min<int>(8, int((j * 9 + noise[j]) / bytes));
+        stereo[0][j] = uint8_t(0xFF00u >> ones);
+        stereo[1][j] = uint8_t(~stereo[0][j]);
+    }
+    const std::string dsfPath = dir.file("long.dsf");
+    const std::string dffPath = dir.file("long.dff");
+    ASSERT_TRUE(sxtest::writeAll(dsfPath, sxgen::dsf(2822400, stereo)));
+    ASSERT_TRUE(sxtest::writeAll(dffPath, sxgen::dsdiff(2822400, stereo)));
+    for (const std::string &path : {dsfPath, dffPath}) {
+        SCOPED_TRACE(path);
+        Overview dsd({3, 900});
+        ASSERT_EQ(dsd.run(path, 0, INT64_MAX), 900);
+        expectMatchesNumpy(dir, path, 0, INT64_MAX, dsd);
+    }
 }

@@ -649,3 +649,40 @@ TEST_F(TrackViewTest, ArrangeRangeReloadAndGain) {
     EXPECT_EQ(view->mGainLine, 1.0);
     EXPECT_EQ(heard.edits, 5);
 }
+
+// The play cursor moves a little every tick; a move that keeps the line on
+// the pixel column it is drawn at draws nothing again, a move to another
+// column draws the line there.
+TEST_F(TrackViewTest, CursorMovesWithinItsPixelDrawNothing) {
+    owner.fill(1, 400, 40000, [](int, int, int64_t) { return 0.0; });
+    view->setWaveForm(&owner.params);
+    view->setCursorTypePng(false);
+    view->lineCurrentPosition(0.5);
+    (void)frame();
+    struct tPaintCount : QObject {
+        int paints = 0;
+        bool eventFilter(QObject *, QEvent *e) override {
+            if (e->type() == QEvent::Paint) ++paints;
+            return false;
+        }
+    } count;
+    auto drain = [] {
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+        }
+    };
+    drain();
+    view->installEventFilter(&count);
+    const double pixel = 1.0 / view->width();
+    view->lineCurrentPosition(0.5 + 0.2 * pixel);
+    drain();
+    EXPECT_EQ(count.paints, 0);
+    view->lineCurrentPosition(0.5 + 3.0 * pixel);
+    drain();
+    EXPECT_GT(count.paints, 0);
+    view->removeEventFilter(&count);
+    const QImage img = frame();
+    EXPECT_TRUE(seenNear(img, at(img, 0.5 + 3.0 * pixel, 0.3), kYellow, 1, 0));
+    EXPECT_FALSE(seenNear(img, at(img, 0.5 - 3.0 * pixel, 0.3), kYellow, 1, 0));
+}
