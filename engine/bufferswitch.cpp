@@ -11,6 +11,7 @@
 #include "engine/audiothread.h"
 #include "engine/capturering.h"
 #include "engine/coreaudiofunc.h"
+#include "engine/dsdoutput.h"
 #include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
@@ -31,7 +32,7 @@ std::atomic_flag sSwitchBusy = ATOMIC_FLAG_INIT;  // one caller inside bufferSwi
 // buffer that finds the switch taken then goes out silent instead of
 // waiting for an allocation.
 std::atomic<bool> sReserving{false};
-bool sDsmInit_F = false;                          // the modulator's integrators were set up
+bool sDsmInit_F = false;  // the modulator's integrators were set up
 
 int32_t playFs() { return std::max(1, gAudioThread_playFs.load(kRelaxed)); }
 
@@ -252,6 +253,11 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, un
         return;
     }
 
+    // The GUI's settings for this whole buffer, and what other threads
+    // asked of the modulator and the fade smoother.
+    const tEngineParamsHold params;
+    engineApplyOutputRequests();
+
     if (!sDsmInit_F) {
         CDsm5th.initDsm5thIntegrators(44100);
         CDsm5th.initDsm5thPeakLevel();
@@ -356,6 +362,7 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, un
     }
 
     checkEndOfMaterial();
+    engineShowFadeLevel();
 }
 
 void bufferSwitchCoreAudioQueue(unsigned int, int type, int frames, unsigned char *out, unsigned char *in,

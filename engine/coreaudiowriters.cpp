@@ -294,11 +294,14 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
                                                const int *blockIndices, unsigned char **outputs,
                                                unsigned char **dsdBlocks, tBufferSwitchParams *rec) {
     if (!rec || rec->outputChannels < 1 || frames < 1 || !outputs) return 0;
+    // What the GUI set (patch, monitor volume, mixer record): the buffer's
+    // snapshot, read once here.
+    const tEngineParamsHold params;
     const int channels = rec->outputChannels;
     const int first = std::max(0, rec->firstOutputChannel);
     bool anyColumn = false;
     for (int j = first; j < first + channels && j < kOutputPatchSize; ++j)
-        anyColumn = anyColumn || __atomic_load_n(&gOutputPatch[j], __ATOMIC_RELAXED) >= 0;
+        anyColumn = anyColumn || params->outputPatch[j] >= 0;
     if (!anyColumn) return 0;
 
     const tLayout l = layoutOf(type, false);
@@ -313,8 +316,10 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
     if (!masters[0] || frames > sMasterBufFrames) return -1;
     double *master = masters[0];
 
+    engineApplyOutputRequests();
     audioThread_takeFadeRequests();
     const bool meterPost = sMeteringPoint.load(kRelaxed) == kMeteringPostFader;
+    const double monitor[2] = {params->masterVol[0], params->masterVol[1]};
     const tMixParam *mix = engineMixParam();
     const int trackCount = mix ? mix->trackCount : 0;
     tAudioMixingParams p;
@@ -332,7 +337,7 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
     if (l == kLayoutPcm) {
         audioThread_ackPcmFades();
         for (int j = first; j < first + channels && j < kOutputPatchSize; ++j) {
-            const int route = __atomic_load_n(&gOutputPatch[j], __ATOMIC_RELAXED);
+            const int route = params->outputPatch[j];
             const double *src = nullptr;
             int busyTrack = -1;
             if (route == kOutputPatchMaster) {
@@ -359,9 +364,8 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
             }
             processFFT_MasterTrack(false, src, frames);
             tMasterPcmMeter meter(src, frames, full);
-            // The monitor volume holds for the chunk; the fade level moves
+            // The monitor volume holds for the buffer; the fade level moves
             // every frame.
-            const double monitor[2] = {sMasterVol[0].load(kRelaxed), sMasterVol[1].load(kRelaxed)};
             double v[2] = {0.0, 0.0};
             for (int i = 0; i < frames; ++i) {
                 v[0] = CFadeVolLpf.getCoefY_1_ch(0) * monitor[0] * full;

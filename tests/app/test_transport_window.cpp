@@ -16,6 +16,7 @@
 #include "engine/bufferswitch.h"
 #include "engine/engineparams.h"
 #include "engine/enginestate.h"
+#include "platform/audiohost/virtualdevice.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -439,7 +440,9 @@ TEST_F(TransportWindow, TheWatchdogReportsADeviceWithoutBuffersAfter445Ticks) {
     MainWindow &w = *sWindow;
     BoxReader reader;
     ASSERT_EQ(w.mPlayDevIndex, 1);
-    // No device runs in this program: nothing reloads the watchdog.
+    // The virtual device the window booted stops calling: nothing reloads
+    // the watchdog (however the device's clock and the ticks interleave).
+    vdev_setOffline(true);
     setWDT(kTransportWatchdogMs);
     w.mWatchdogEnabled = true;
     // A device that went away is no longer listed either.
@@ -450,6 +453,7 @@ TEST_F(TransportWindow, TheWatchdogReportsADeviceWithoutBuffersAfter445Ticks) {
         w.takeSeveralHundredMili();
         if (!reader.boxes.isEmpty()) fired = tick;
     }
+    vdev_setOffline(false);
     EXPECT_EQ(fired, 445);
     EXPECT_EQ(reader.boxes, QStringList{box("Audio Device is Offline", "Selected audio device goes offline.")});
     EXPECT_FALSE(w.mWatchdogEnabled);
