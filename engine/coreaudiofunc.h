@@ -61,6 +61,8 @@ public:
     // The device output (entry 0) moves by frames x bits x channels / 8 bytes
     // plus mark x frames x channels / 16 marker bytes.
     void incPlayBufferAddress(unsigned char **outputs, int frames, int bits, int channels, int mark) override;
+    // DoP in floats or 24-bit words and native DSD in floats.
+    int writeDsdTail(int type, int bits, unsigned char **outputs, tBufferSwitchParams *rec) override;
     int getDopMarkSize() override { return mDopMarkSize; }
     int getFFTorder() override { return mFftOrder; }
     int getCurrentBufferSize(int frames) override { return frames; }

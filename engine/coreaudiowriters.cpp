@@ -452,6 +452,30 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
     return 0;
 }
 
+int gCAudioThreadCoreAudioFunc::writeDsdTail(int type, int bits, unsigned char **outputs, tBufferSwitchParams *rec) {
+    if (!rec || rec->outputChannels < 1 || !outputs || !outputs[0] || bits < 24 || bits % 16) return 0;
+    const tLayout l = layoutOf(type, false);
+    if (l != kLayoutDopFloat && l != kLayoutDop24 && l != kLayoutNativeFloat) return 0;
+    if (!fits(bits) || CDsm5th.mSpliceCur[0] != 1 || CDsm5th.mSpliceCur[1] != 1 || CDsm5th.mSpliceReq[0] != 1 ||
+        CDsm5th.mSpliceReq[1] != 1)
+        return 0;
+    // The splice's delay holds the material's last bits; what follows them
+    // is the mute pattern, which the delay turns into the idle byte.
+    const int32_t delay = sDelayConvFir.load(kRelaxed);
+    uint8_t pattern[2][kDsdTailMaxBits / 8];
+    const int bytes = std::min(bits, int(kDsdTailMaxBits)) / 8;
+    std::memset(pattern, gMutePatTable[delay & 7], sizeof pattern);
+    const uint8_t *const src[2] = {pattern[0], pattern[1]};
+    uint8_t *const dsd[2] = {mDsdBuf[0], mDsdBuf[1]};
+    for (int c = 0; c < 2; ++c) CDsm5th.compareDsm(dsd, src, bytes * 8, c, delay, true);
+    if (gAudioThread_isMonoSource(0)) std::memcpy(dsd[1], dsd[0], size_t(bytes));
+    const uint8_t *const packed[2] = {dsd[0], dsd[1]};
+    const int channels = rec->outputChannels;
+    packDsd(l, outputs[0] + outputBytes(l, rec->outputOffset, channels), channels, packed, bytes * 8 / 16,
+            &mDopMarkerFloat, &mDopMarker24);
+    return bytes * 8;
+}
+
 void gCAudioThreadCoreAudioFunc::convertAudioDriverToWorkBuffer(int type, int frames, double *work,
                                                                 const unsigned char *in, const unsigned char *,
                                                                 tBufferSwitchParams *rec) {
