@@ -440,6 +440,16 @@ void bufferSwitchReserve(int frames) {
     sReserving.store(false, std::memory_order_release);
 }
 
+void bufferSwitchPrepareLayouts(int outType, int outType2, int inType) {
+    auto *f = dynamic_cast<gCAudioThreadCoreAudioFunc *>(pCAudioThreadCoreAudioFunc);
+    if (!f) return;
+    sReserving.store(true, std::memory_order_release);
+    while (sSwitchBusy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+    for (int type : {inType, outType, outType2}) (void)f->prepareLayout(type);
+    sSwitchBusy.clear(std::memory_order_release);
+    sReserving.store(false, std::memory_order_release);
+}
+
 // ---- Read by the GUI timer -------------------------------------------------------------
 
 int64_t gAudioThread_getCurrentOutSampleCount() { return sOutputFrameCount.load(kRelaxed); }
