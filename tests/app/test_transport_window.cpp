@@ -72,8 +72,14 @@ protected:
         w.mDevices.rates = [](int) { return QVector<int>{44100, 48000, 88200, 96000, 176400, 192000}; };
         w.mDevices.bufferFrames = [] { return 512; };
         w.mDevices.select = [](int, int) {};
+        // The tests play the engine's part by hand (its position, status,
+        // buffer size); the virtual device the window booted would overwrite
+        // them in real time whenever its clock came round. It stays listed
+        // and started, and calls nothing.
+        vdev_setOffline(true);
     }
     static void TearDownTestSuite() {
+        vdev_setOffline(false);
         delete sWindow;
         sWindow = nullptr;
         delete sHome;
@@ -440,9 +446,8 @@ TEST_F(TransportWindow, TheWatchdogReportsADeviceWithoutBuffersAfter445Ticks) {
     MainWindow &w = *sWindow;
     BoxReader reader;
     ASSERT_EQ(w.mPlayDevIndex, 1);
-    // The virtual device the window booted stops calling: nothing reloads
-    // the watchdog (however the device's clock and the ticks interleave).
-    vdev_setOffline(true);
+    // The device the window booted is offline (SetUpTestSuite): nothing
+    // reloads the watchdog.
     setWDT(kTransportWatchdogMs);
     w.mWatchdogEnabled = true;
     // A device that went away is no longer listed either.
@@ -453,7 +458,6 @@ TEST_F(TransportWindow, TheWatchdogReportsADeviceWithoutBuffersAfter445Ticks) {
         w.takeSeveralHundredMili();
         if (!reader.boxes.isEmpty()) fired = tick;
     }
-    vdev_setOffline(false);
     EXPECT_EQ(fired, 445);
     EXPECT_EQ(reader.boxes, QStringList{box("Audio Device is Offline", "Selected audio device goes offline.")});
     EXPECT_FALSE(w.mWatchdogEnabled);
