@@ -648,7 +648,9 @@ void MainWindow::finishApp() {
     mLibrary = nullptr;
 
     // Equaliser records and waveform workers. A worker was asked to
-    // stop above; one still busy is not deleted under its own feet.
+    // stop above; one still busy is not deleted under its own feet. The
+    // engine lets go of the records before they go.
+    setPEQClassToDSP(nullptr, nullptr);
     for (int i = 0; i < kMainTrackSlots; ++i) {
         delete mPeq[i];
         mPeq[i] = nullptr;

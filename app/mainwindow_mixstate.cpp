@@ -13,6 +13,7 @@
 #include "app/mixstate.h"
 #include "app/settingsfile.h"
 #include "editing/cheditstrip.h"
+#include "engine/engineparams.h"
 #include "engine/mixerthread.h"
 #include "mixer/dialogpeq.h"
 #include "mixer/eqcontrols.h"
@@ -94,6 +95,8 @@ void MainWindow::initEqParam() {
         if (!mPeq[t]) continue;
         for (int b = kEqBands - 1; b >= 0; --b) mPeq[t]->band[b].initParam();
     }
+    // The engine runs its own copies of the filters.
+    gAudioThread_clearAllEqHistory();
 }
 
 void MainWindow::initEQParams(int track) {

@@ -248,6 +248,7 @@ public:
         setMasterVolDsp(0.0);
         gOutputPatch[0] = kOutputPatchMaster;
         for (int i = 1; i < kOutputPatchSize; ++i) gOutputPatch[i] = -1;
+        gAudioThread_publishMixParam();
         COscClass.sOscOff();
         initDsdParameters(int(rate));
         gAudioThread_playFs.store(int(rate));

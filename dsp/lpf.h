@@ -3,9 +3,9 @@
 // keeps 1 - y ready for the modulator, which fades its mute pattern in as
 // the programme fades out.
 //
-// Threads: the engine's fade level is stepped on the audio device's thread
-// while other threads set its target, without a lock; every operation reads
-// and writes whole pairs.
+// Threads: one thread owns a smoother. The engine's fade level is the
+// device thread's; other threads ask it for a new target or coefficient
+// through request words (engine/enginestate.h).
 #pragma once
 
 #include <cstdint>

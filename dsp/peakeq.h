@@ -2,10 +2,10 @@
 // shelf, or second-order Butterworth low-pass) whose gain glides at 0.01 dB
 // per four frames so that moving a gain control does not click.
 //
-// Threads: the equaliser window calls setupParam on the GUI thread while the
-// audio device's thread runs procEq on the same band, without a lock; procEq
-// reads the coefficients once per call, so a new set takes effect whole at
-// the next call.
+// Threads: one thread owns a band. The equaliser window sets up the GUI's
+// bands; the engine runs bands of its own that follow the window's settings
+// through its parameter snapshot (engine/engineparams.h), so procEq never
+// meets a coefficient set half written.
 #pragma once
 
 #include <cstdint>

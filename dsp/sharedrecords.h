@@ -2,8 +2,8 @@
 // and the engine, the signal processing and the conversion library read.
 // Every deliverable and every folder takes them from this one header.
 //
-// Threads: the GUI thread writes tMixParam, tPEQ and gOutputPatch while the
-// audio device's thread reads them once per buffer, without a lock.
+// Threads: the GUI thread writes tMixParam, tPEQ and gOutputPatch; the
+// engine reads copies of them, handed over whole (engine/engineparams.h).
 #pragma once
 
 #include <cstdint>

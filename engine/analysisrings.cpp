@@ -52,14 +52,11 @@ void processFFT(bool decimate, int track, const double *frames, int n) {
     const int skip = count > kTrackRingFrames ? count - kTrackRingFrames : 0;
     count -= skip;
     // The ring may be freed by the GUI under the lock at any time, so it is
-    // only touched under it: the decimated feed waits, the plain feed (the
-    // device thread's) drops this call's frames rather than block.
-    std::unique_lock<std::mutex> lock(gChFFTBufMutex, std::defer_lock);
-    if (decimate) {
-        lock.lock();
-    } else if (!lock.try_lock()) {
-        return;
-    }
+    // only touched under it. Both feeds run on the device thread (the
+    // decimated one with a DSD test tone), which never waits: a busy lock
+    // drops this call's frames.
+    std::unique_lock<std::mutex> lock(gChFFTBufMutex, std::try_to_lock);
+    if (!lock.owns_lock()) return;
     double *ring = gpChAnalyzeBuf[track];
     if (!ring) return;
     std::memmove(ring, ring + 2 * count, static_cast<size_t>(kTrackRingFrames - count) * 16);

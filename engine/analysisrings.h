@@ -74,9 +74,9 @@ void resetAnalysisRings();
 // Appends frames to track's analysis ring (dropping the oldest) and advances
 // its window counter: all n frames, or with decimate every
 // sMeterFirInterval-th of them. Nothing for a track without a ring or n < 1.
-// The decimated feed waits for gChFFTBufMutex; the plain one runs on the
-// device thread and skips the call when the mutex is busy, since the GUI
-// may be freeing the ring under it.
+// Both run on the device thread and skip the call when gChFFTBufMutex is
+// busy (the GUI may be freeing the ring under it): analysis samples are
+// dropped, never waited for.
 void processFFT(bool decimate, int track, const double *frames, int n);
 
 // Appends n frames to the master analysis ring at curFftSample, taking every

@@ -228,8 +228,10 @@ int gCAudioThreadAsioFunc::convertDataToAudioDriverBuffer(int type, int frames, 
     double *master = masters[0];
     if (!master || frames > sMasterBufFrames || !growOutputWork(frames)) return -1;
 
+    engineApplyOutputRequests();
     audioThread_takeFadeRequests();
     const bool meterPost = sMeteringPoint.load(std::memory_order_relaxed) == kMeteringPostFader;
+    const tEngineParamsHold params;
     const tMixParam *mix = engineMixParam();
     tAudioMixingParams p;
     p.type = type;
@@ -249,9 +251,9 @@ int gCAudioThreadAsioFunc::convertDataToAudioDriverBuffer(int type, int frames, 
         // clips), so the volume here carries no container scale.
         tMasterPcmMeter meter(master, frames, 1.0);
         const double one[2] = {1.0, 1.0};
+        const double monitor[2] = {params->masterVol[0], params->masterVol[1]};
         for (int i = 0; i < frames; ++i) {
-            const double v[2] = {CFadeVolLpf.getCoefY_1_ch(0) * sMasterVol[0].load(std::memory_order_relaxed),
-                                 CFadeVolLpf.getCoefY_1_ch(1) * sMasterVol[1].load(std::memory_order_relaxed)};
+            const double v[2] = {CFadeVolLpf.getCoefY_1_ch(0) * monitor[0], CFadeVolLpf.getCoefY_1_ch(1) * monitor[1]};
             sTotalVol[0].store(v[0], std::memory_order_relaxed);
             sTotalVol[1].store(v[1], std::memory_order_relaxed);
             meter.frame(i, meterPost ? v : one);

@@ -54,7 +54,7 @@ void setUpEngine() {
     sPrevBufferSize.store(-1, kRelaxed);
     sBufferSizeChanged_F.store(false, kRelaxed);
 
-    CFadeVolLpf.set_coefA_byFs(0.01, 44100);
+    sFadeCoefRequest.store(lpf::coefFor(0.01, 44100), kRelaxed);
 
     clearBufferParameters();
     for (int t = 0; t < kMaxTracks; ++t) {

@@ -78,6 +78,11 @@ struct tBufferSwitchParams {
 // The abstract back-end. Virtual operations in slot order after the
 // destructor. Buffers are byte pointers; "outputs" is the buffer switch's
 // list of output pointers (entry 0 the device output, advanced per chunk).
+enum : int {
+    kDsdTailBits = 32,  // the tail a pure DSD stream ends with: the splice's delay (17), whole words
+    kDsdTailMaxBits = 64,
+};
+
 class CAudioThreadFunc {
 public:
     CAudioThreadFunc() = default;
@@ -117,6 +122,12 @@ public:
     // Whether the back-end's own buffers hold a chunk of frames frames (the
     // device thread never grows them; the stream's set-up reserves them).
     virtual bool fits(int) const { return true; }
+    // The end of a pure DSD stream: the source bits the splice still holds
+    // (its delay), followed by the pattern that reads as the idle byte, as
+    // `bits` DSD bits at outputs[0] (after the material's last chunk, or at
+    // the start of the next buffer). `bits` at least the delay, a multiple
+    // of 16. Bits written (0: this back-end leaves the tail alone).
+    virtual int writeDsdTail(int, int, unsigned char **, tBufferSwitchParams *) { return 0; }
 
     // The modulator and fade smoother this back-end works with.
     void setDsm5thAndLpf(classDsm5thApp *dsm, lpf *fade) {

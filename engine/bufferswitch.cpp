@@ -11,6 +11,7 @@
 #include "engine/audiothread.h"
 #include "engine/capturering.h"
 #include "engine/coreaudiofunc.h"
+#include "engine/dsdoutput.h"
 #include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
@@ -31,7 +32,10 @@ std::atomic_flag sSwitchBusy = ATOMIC_FLAG_INIT;  // one caller inside bufferSwi
 // buffer that finds the switch taken then goes out silent instead of
 // waiting for an allocation.
 std::atomic<bool> sReserving{false};
-bool sDsmInit_F = false;                          // the modulator's integrators were set up
+bool sDsmInit_F = false;  // the modulator's integrators were set up
+// The material of a pure DSD stream ended with the buffer, and the bits the
+// splice's delay still holds go out at the start of the next one.
+bool sDsdTailPending = false;
 
 int32_t playFs() { return std::max(1, gAudioThread_playFs.load(kRelaxed)); }
 
@@ -168,19 +172,33 @@ void checkPlayGate(const int64_t *produced, const int64_t *consumed) {
     if (static_cast<__int128>(waiting) + sDelayConvFir.load(kRelaxed) >= rest) sPlayGate.store(true, kRelaxed);
 }
 
+// The output carries the source's own DSD bits, steadily: both channels on
+// the offered stream and asking for it, no fade under way, pure output
+// allowed. Only then does the splice hold the material's last bits.
+bool pureDsdSteady(const tEngineParams &params) {
+    if (!isDsdRate() || COscClass.getOscStatus()) return false;
+    if (!params.dsdPure || !sDsdPureJob.load(kRelaxed) || !sDsdPureFade.load(kRelaxed)) return false;
+    for (int c = 0; c < 2; ++c) {
+        if (CDsm5th.mSpliceCur[c] != 1 || CDsm5th.mSpliceReq[c] != 1) return false;
+        if (sFadeReq[c].load(kRelaxed) & ~sFadeAck[c].load(kRelaxed)) return false;
+    }
+    return true;
+}
+
 // Playback ends when the longest track's material is through. Only while
 // the engine plays or is asked to: a mix-down feed has its own end, a
 // stopped engine has nothing to end (and a finished job's command block may
 // already be gone), and the capture positions of a running monitor stay.
-void checkEndOfMaterial() {
+void checkEndOfMaterial(bool pureTail) {
     if (sEngineStatus.load(kRelaxed) != kEnginePlaying && sPlayRequest.load(kRelaxed) != 1) return;
     const audioThread *t0 = trackThread(0);
     const audioThread *th = trackThread(sTrkWithMaxWaveLength.load(kRelaxed));
     if (!t0 || t0->getSourceRate() == 0 || !th || th->getSourceRate() == 0) return;
     // Material shorter than the conversion delay ends at once, instead of
-    // wrapping round to an end that is never reached.
-    __int128 samples =
-        static_cast<__int128>(th->getSourceLength()) + th->getTrackOffset() - sDelayConvFir.load(kRelaxed);
+    // wrapping round to an end that is never reached. A pure DSD stream
+    // plays its material whole: the splice's delay goes out as its tail.
+    __int128 samples = static_cast<__int128>(th->getSourceLength()) + th->getTrackOffset() -
+                       (pureTail ? 0 : sDelayConvFir.load(kRelaxed));
     if (samples < 0) samples = 0;
     const __int128 end = samples * playFs() / th->getSourceRate();
     if (sPlayingSample.load(kRelaxed) < end) return;
@@ -252,6 +270,11 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, un
         return;
     }
 
+    // The GUI's settings for this whole buffer, and what other threads
+    // asked of the modulator and the fade smoother.
+    const tEngineParamsHold params;
+    engineApplyOutputRequests();
+
     if (!sDsmInit_F) {
         CDsm5th.initDsm5thIntegrators(44100);
         CDsm5th.initDsm5thPeakLevel();
@@ -288,6 +311,11 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, un
     if (count == 1) framesToPlay = std::clamp(int32_t(produced[0] - consumed[0]), int32_t(0), int32_t(frames));
 
     checkPlayGate(produced, consumed);
+    // A tail left over from the last buffer goes out first, if nothing new
+    // plays meanwhile.
+    const bool tail = sDsdTailPending;
+    sDsdTailPending = false;
+    bool pureTail = false;
 
     if (outs[0]) backEnd->copy0DataToAudioDriverBuffer(type, frames, outs[0], outs[1], rec->outputChannels);
 
@@ -348,14 +376,26 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, un
         // what was played, or the end of the material would come before its
         // last samples were heard. Once the job has ended, the tail (shorter
         // than a buffer) counts whole.
-        const bool starved = count == 1 && framesToPlay < frames && !sJobEnded[0].load(kRelaxed);
+        const bool ended = sJobEnded[0].load(kRelaxed);
+        const bool starved = count == 1 && framesToPlay < frames && !ended;
         sPlayingSample.fetch_add(starved ? framesToPlay : frames, kRelaxed);
+        // The last of a pure DSD stream: the bits still in the splice's
+        // delay follow the material, in this buffer when it has room.
+        pureTail = count == 1 && pureDsdSteady(*params);
+        if (pureTail && ended && consumed[0] + framesToPlay >= produced[0] && outs[0]) {
+            if (frames - framesToPlay >= kDsdTailBits)
+                (void)backEnd->writeDsdTail(type, kDsdTailBits, outs, rec);
+            else
+                sDsdTailPending = true;
+        }
     } else {
         if (outs[0]) backEnd->copy0DataToAudioDriverBuffer(type, frames, outs[0], outs[1], rec->outputChannels);
         gAudioThread_clearAnalysisStopped(frames);
+        if (tail && outs[0] && frames >= kDsdTailBits) (void)backEnd->writeDsdTail(type, kDsdTailBits, outs, rec);
     }
 
-    checkEndOfMaterial();
+    checkEndOfMaterial(pureTail);
+    engineShowFadeLevel();
 }
 
 void bufferSwitchCoreAudioQueue(unsigned int, int type, int frames, unsigned char *out, unsigned char *in,
@@ -396,6 +436,16 @@ void bufferSwitchReserve(int frames) {
     growBuffers(frames);
     (void)reserveMixingBuffers(frames);
     if (auto *f = dynamic_cast<gCAudioThreadCoreAudioFunc *>(pCAudioThreadCoreAudioFunc)) (void)f->reserve(frames);
+    sSwitchBusy.clear(std::memory_order_release);
+    sReserving.store(false, std::memory_order_release);
+}
+
+void bufferSwitchPrepareLayouts(int outType, int outType2, int inType) {
+    auto *f = dynamic_cast<gCAudioThreadCoreAudioFunc *>(pCAudioThreadCoreAudioFunc);
+    if (!f) return;
+    sReserving.store(true, std::memory_order_release);
+    while (sSwitchBusy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+    for (int type : {inType, outType, outType2}) (void)f->prepareLayout(type);
     sSwitchBusy.clear(std::memory_order_release);
     sReserving.store(false, std::memory_order_release);
 }

@@ -72,6 +72,11 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int unused, int type, int fra
 // arriving meanwhile goes out silent instead of waiting.
 void bufferSwitchReserve(int frames);
 
+// Decides the Core Audio writers' layouts of the three type codes (two
+// outputs and an input) ahead of the stream, on the caller's thread, as
+// bufferSwitchReserve grows the buffers.
+void bufferSwitchPrepareLayouts(int outType, int outType2, int inType);
+
 // ---- Read by the GUI timer -------------------------------------------------------
 
 int64_t gAudioThread_getCurrentOutSampleCount();  // frames of every buffer since set-up

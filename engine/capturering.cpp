@@ -71,16 +71,12 @@ void gAudioThread_setMonitorStatus(bool on) {
             sFadeAck[c].store(0, kRelaxed);
             sFadeReq[c].store(kFadeInBit, kRelaxed);
         }
-        const double one[2] = {1.0, 1.0};
-        CFadeVolLpf.setXdiret(one);
+        sFadeTargetRequest.store(kFadeTargetOne, kRelaxed);
         sInputMonitorEnable.store(true, std::memory_order_release);
         return;
     }
     sInputMonitorEnable.store(false, std::memory_order_release);
-    if (sEngineStatus.load(kRelaxed) == kEngineStopped) {
-        const double zero[2] = {0.0, 0.0};
-        CFadeVolLpf.setXdiret(zero);
-    }
+    if (sEngineStatus.load(kRelaxed) == kEngineStopped) sFadeTargetRequest.store(kFadeTargetZero, kRelaxed);
 }
 
 void gAudioThread_getMoniPeak(double positive[2], double negative[2]) {

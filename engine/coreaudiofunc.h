@@ -61,11 +61,36 @@ public:
     // The device output (entry 0) moves by frames x bits x channels / 8 bytes
     // plus mark x frames x channels / 16 marker bytes.
     void incPlayBufferAddress(unsigned char **outputs, int frames, int bits, int channels, int mark) override;
+    // DoP in floats or 24-bit words and native DSD in floats.
+    int writeDsdTail(int type, int bits, unsigned char **outputs, tBufferSwitchParams *rec) override;
     int getDopMarkSize() override { return mDopMarkSize; }
     int getFFTorder() override { return mFftOrder; }
     int getCurrentBufferSize(int frames) override { return frames; }
     // Inputs are not measured on this back-end.
     void measureInputSignals(int, int, unsigned char **, tBufferSwitchParams *) override {}
+
+    // The layout of an output (or input) type code, decided once: how
+    // silence, the programme, the test tone and the captured input are laid
+    // out. The device layer decides the stream's layouts before it starts it
+    // (prepareLayout); a writer handed a type code decided before only looks
+    // it up.
+    struct tLayoutOf {
+        int32_t type = -1;       // the type code (-1: none)
+        int32_t programme = 0;   // packer of the programme (DSD from code 33 only)
+        int32_t tone = 0;        // packer of silence and the test tone (DSD also from 40)
+        int32_t input = 0;       // unpacker of the input, when the code is an input's
+        bool floats = false;     // float containers
+        bool pcmTone = false;    // the tone is PCM (32-bit, either byte order)
+        bool startMute = false;  // native DSD while the device mutes its start: silence is zeros
+        bool dsdTest = false;    // a captured test signal is DSD
+        double full = 0.0;       // PCM full scale of the programme
+    };
+    const tLayoutOf &prepareLayout(int type);
+    const tLayoutOf &layoutOf(int type) {
+        for (const tLayoutOf &l : mLayouts)
+            if (l.type == type) return l;
+        return prepareLayout(type);
+    }
 
     int captureOffset() const { return mCaptureOffset; }
     // Grows the DSD and work buffers for chunks of up to `frames` frames
@@ -80,6 +105,10 @@ private:
     int writeProgramme(int type, int frames, const int *offsets, double **const *blocks, const int *blockIndices,
                        unsigned char **outputs, unsigned char **dsdBlocks, tBufferSwitchParams *rec);
 
+    // The layouts decided so far: an output's two (a native stream's start
+    // mute, then its programme) or an output's and an input's.
+    tLayoutOf mLayouts[3];
+    int mNextLayout = 0;
     int mDopMarkSize = 0;
     uint8_t *mDsdBuf[2] = {};           // DSD bytes of the chunk, left and right
     int32_t mDsdBufCapacity = 0;        // bytes of each (frames, rounded up to 8)

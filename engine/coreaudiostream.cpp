@@ -116,6 +116,11 @@ void CCoreAudioIOThread::setup(int id) {
     // The engine's buffers for this size now, not on the device thread's
     // first buffer (at DSD rates tens of megabytes, first touched there).
     bufferSwitchReserve(int(std::min<uint64_t>(uint64_t(deviceFrames) * (dsd ? 16 : 1), INT32_MAX)));
+    // The stream's output layouts (a native stream's start-up mute, then its
+    // programme) and its input's, decided here rather than per buffer.
+    bufferSwitchPrepareLayouts(outputTypeFor(mCurFs, native, mAUHAL_Integer, true, native),
+                               outputTypeFor(mCurFs, native, mAUHAL_Integer, true, false),
+                               inputTypeFor(mRecParamList_PP.mBits, moniStartedF.load(std::memory_order_relaxed) != 0));
 
     if (audiohost_getDefaultDevice(kAudioHostOutput) == 0) {
         std::printf("NoiseGenerator::AudioHardwareGetProperty status %d\n", kAudioHostErrNoDevice);

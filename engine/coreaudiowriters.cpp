@@ -13,6 +13,11 @@
 //
 // Every float here is exact: a DoP word has 24 significant bits and a native
 // word 16, so the host's x 2^31 gives the word back bit for bit.
+//
+// A type code is decoded once into a layout (prepareLayout: the silence, the
+// programme's and the tone's packers, the input's unpacker); the device
+// layer decides the stream's layouts before the stream starts, and the
+// writers only look them up.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -137,7 +142,42 @@ void packDsd(tLayout l, unsigned char *out, int channels, const uint8_t *const s
     }
 }
 
+// The input's unpacker.
+enum tInputLayout {
+    kInputNone,
+    kInputInt16,
+    kInputInt24,
+    kInputFloat,     // 32-bit containers read as floats
+    kInputZero,      // 255 channels: silence
+    kInputDopFloat,  // DoP words in float containers
+};
+
 }  // namespace
+
+const gCAudioThreadCoreAudioFunc::tLayoutOf &gCAudioThreadCoreAudioFunc::prepareLayout(int type) {
+    tLayoutOf &l = mLayouts[mNextLayout];
+    mNextLayout = (mNextLayout + 1) % 3;
+    l = tLayoutOf();
+    l.type = type;
+    l.programme = ::layoutOf(type, false);
+    l.tone = ::layoutOf(type, true);
+    l.floats = (type & kTypeFloatContainer) != 0;
+    const int s = type & kTypeSampleMask;
+    l.pcmTone = s == kSampleInt32MSB || s == kSampleInt32;
+    l.startMute = (type & kTypeNativeDsdStartMute) != 0;
+    l.dsdTest = s == kSampleDsdLsb || s == kSampleDsd || s == kSampleDsd8;
+    l.full = l.floats ? 1.0 : kInt32Full;
+    switch (s) {
+    case kSampleInt16: l.input = kInputInt16; break;
+    case kSampleInt24: l.input = kInputInt24; break;
+    case kSampleInt32:
+    case kSampleFloat32: l.input = kInputFloat; break;
+    case kSampleDsdLsb:
+    case kSampleDsd: l.input = l.floats && !(type & kTypeNativeDsd) ? kInputDopFloat : kInputNone; break;
+    default: l.input = kInputNone; break;
+    }
+    return l;
+}
 
 bool gCAudioThreadCoreAudioFunc::reserve(int frames) {
     const int32_t need = (std::max(frames, 1) + 7) / 8 * 8;
@@ -166,7 +206,8 @@ bool gCAudioThreadCoreAudioFunc::reserve(int frames) {
 void gCAudioThreadCoreAudioFunc::copy0DataToAudioDriverBuffer(int type, int frames, unsigned char *out, unsigned char *,
                                                               int channels) {
     if (!out || channels < 1 || frames < 1) return;
-    const tLayout l = layoutOf(type, true);
+    const tLayoutOf &layout = layoutOf(type);
+    const tLayout l = tLayout(layout.tone);
     const int cf = frames / 16;  // DSD container frames
     switch (l) {
     case kLayoutPcm: std::memset(out, 0, size_t(frames) * size_t(channels) * 4); break;
@@ -184,7 +225,7 @@ void gCAudioThreadCoreAudioFunc::copy0DataToAudioDriverBuffer(int type, int fram
             }
         break;
     case kLayoutNativeFloat:
-        if (type & kTypeNativeDsdStartMute) {
+        if (layout.startMute) {
             std::memset(out, 0, size_t(cf) * size_t(channels) * 4);
         } else {
             for (int64_t i = 0; i < int64_t(cf) * channels; ++i) putWordAsFloat(out + 4 * i, kNativeIdleWord);
@@ -202,7 +243,7 @@ void gCAudioThreadCoreAudioFunc::sineWaveToAudioDriverBuffer(int type, int frame
                                                              tBufferSwitchParams *rec) {
     if (!rec || rec->outputChannels < 1 || !out || frames < 1) return;
     const int channels = rec->outputChannels;
-    const int s = type & kTypeSampleMask;
+    const tLayoutOf &layout = layoutOf(type);
     const int mode = COscClass.mWaveType;
     // The fixed pattern goes out as the word itself; every other wave (and
     // the noises) as the generator makes it. A wave type the generator does
@@ -213,8 +254,8 @@ void gCAudioThreadCoreAudioFunc::sineWaveToAudioDriverBuffer(int type, int frame
     double *sine = gSineWaveBuffer[0];
     const int n = std::min(frames, gSineWaveBufSize);
 
-    if (s == kSampleInt32MSB || s == kSampleInt32) {
-        const bool floats = (type & kTypeFloatContainer) != 0;
+    if (layout.pcmTone) {
+        const bool floats = layout.floats;
         if (pattern) {
             for (int i = 0; i < frames; ++i)
                 for (int c = 0; c < std::min(channels, 2); ++c) {
@@ -245,7 +286,7 @@ void gCAudioThreadCoreAudioFunc::sineWaveToAudioDriverBuffer(int type, int frame
         return;
     }
 
-    const tLayout l = layoutOf(type, true);
+    const tLayout l = tLayout(layout.tone);
     if (l == kLayoutNone) return;
     if (!fits(frames)) {
         rtDiag_raise(kRtDiagWorkBufferMissing, frames);
@@ -294,17 +335,22 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
                                                const int *blockIndices, unsigned char **outputs,
                                                unsigned char **dsdBlocks, tBufferSwitchParams *rec) {
     if (!rec || rec->outputChannels < 1 || frames < 1 || !outputs) return 0;
+    // What the GUI set (patch, monitor volume, mixer record): the buffer's
+    // snapshot, read once here.
+    const tEngineParamsHold params;
     const int channels = rec->outputChannels;
     const int first = std::max(0, rec->firstOutputChannel);
     bool anyColumn = false;
     for (int j = first; j < first + channels && j < kOutputPatchSize; ++j)
-        anyColumn = anyColumn || __atomic_load_n(&gOutputPatch[j], __ATOMIC_RELAXED) >= 0;
+        anyColumn = anyColumn || params->outputPatch[j] >= 0;
     if (!anyColumn) return 0;
 
-    const tLayout l = layoutOf(type, false);
+    // The output's layout, decided when the stream started.
+    const tLayoutOf &layout = layoutOf(type);
+    const tLayout l = tLayout(layout.programme);
     if (l == kLayoutNone) return 0;
-    const bool floats = (type & kTypeFloatContainer) != 0;
-    const double full = floats ? 1.0 : kInt32Full;
+    const bool floats = layout.floats;
+    const double full = layout.full;
     if (!fits(frames)) {
         rtDiag_raise(kRtDiagWorkBufferMissing, frames);
         return -1;
@@ -313,8 +359,10 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
     if (!masters[0] || frames > sMasterBufFrames) return -1;
     double *master = masters[0];
 
+    engineApplyOutputRequests();
     audioThread_takeFadeRequests();
     const bool meterPost = sMeteringPoint.load(kRelaxed) == kMeteringPostFader;
+    const double monitor[2] = {params->masterVol[0], params->masterVol[1]};
     const tMixParam *mix = engineMixParam();
     const int trackCount = mix ? mix->trackCount : 0;
     tAudioMixingParams p;
@@ -332,7 +380,7 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
     if (l == kLayoutPcm) {
         audioThread_ackPcmFades();
         for (int j = first; j < first + channels && j < kOutputPatchSize; ++j) {
-            const int route = __atomic_load_n(&gOutputPatch[j], __ATOMIC_RELAXED);
+            const int route = params->outputPatch[j];
             const double *src = nullptr;
             int busyTrack = -1;
             if (route == kOutputPatchMaster) {
@@ -359,9 +407,8 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
             }
             processFFT_MasterTrack(false, src, frames);
             tMasterPcmMeter meter(src, frames, full);
-            // The monitor volume holds for the chunk; the fade level moves
+            // The monitor volume holds for the buffer; the fade level moves
             // every frame.
-            const double monitor[2] = {sMasterVol[0].load(kRelaxed), sMasterVol[1].load(kRelaxed)};
             double v[2] = {0.0, 0.0};
             for (int i = 0; i < frames; ++i) {
                 v[0] = CFadeVolLpf.getCoefY_1_ch(0) * monitor[0] * full;
@@ -448,6 +495,30 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
     return 0;
 }
 
+int gCAudioThreadCoreAudioFunc::writeDsdTail(int type, int bits, unsigned char **outputs, tBufferSwitchParams *rec) {
+    if (!rec || rec->outputChannels < 1 || !outputs || !outputs[0] || bits < 24 || bits % 16) return 0;
+    const tLayout l = tLayout(layoutOf(type).programme);
+    if (l != kLayoutDopFloat && l != kLayoutDop24 && l != kLayoutNativeFloat) return 0;
+    if (!fits(bits) || CDsm5th.mSpliceCur[0] != 1 || CDsm5th.mSpliceCur[1] != 1 || CDsm5th.mSpliceReq[0] != 1 ||
+        CDsm5th.mSpliceReq[1] != 1)
+        return 0;
+    // The splice's delay holds the material's last bits; what follows them
+    // is the mute pattern, which the delay turns into the idle byte.
+    const int32_t delay = sDelayConvFir.load(kRelaxed);
+    uint8_t pattern[2][kDsdTailMaxBits / 8];
+    const int bytes = std::min(bits, int(kDsdTailMaxBits)) / 8;
+    std::memset(pattern, gMutePatTable[delay & 7], sizeof pattern);
+    const uint8_t *const src[2] = {pattern[0], pattern[1]};
+    uint8_t *const dsd[2] = {mDsdBuf[0], mDsdBuf[1]};
+    for (int c = 0; c < 2; ++c) CDsm5th.compareDsm(dsd, src, bytes * 8, c, delay, true);
+    if (gAudioThread_isMonoSource(0)) std::memcpy(dsd[1], dsd[0], size_t(bytes));
+    const uint8_t *const packed[2] = {dsd[0], dsd[1]};
+    const int channels = rec->outputChannels;
+    packDsd(l, outputs[0] + outputBytes(l, rec->outputOffset, channels), channels, packed, bytes * 8 / 16,
+            &mDopMarkerFloat, &mDopMarker24);
+    return bytes * 8;
+}
+
 void gCAudioThreadCoreAudioFunc::convertAudioDriverToWorkBuffer(int type, int frames, double *work,
                                                                 const unsigned char *in, const unsigned char *,
                                                                 tBufferSwitchParams *rec) {
@@ -458,10 +529,11 @@ void gCAudioThreadCoreAudioFunc::convertAudioDriverToWorkBuffer(int type, int fr
     const int right = left + 1 < channels ? left + 1 : left;  // mono: the one channel twice
     const int64_t start = std::max(0, rec->capturedFrames);   // frames of this input already captured
     double *dst = work + 2 * int64_t(mCaptureOffset);
-    const int s = type & kTypeSampleMask;
+    int input = layoutOf(type).input;
+    if (input == kInputFloat && channels == 255) input = kInputZero;
 
-    switch (s) {
-    case kSampleInt16:
+    switch (input) {
+    case kInputInt16:
         for (int i = 0; i < frames; ++i) {
             const unsigned char *f = in + (start + i) * channels * 2;
             for (int c = 0; c < 2; ++c) {
@@ -471,7 +543,7 @@ void gCAudioThreadCoreAudioFunc::convertAudioDriverToWorkBuffer(int type, int fr
             }
         }
         break;
-    case kSampleInt24:
+    case kInputInt24:
         for (int i = 0; i < frames; ++i) {
             const unsigned char *f = in + (start + i) * channels * 3;
             for (int c = 0; c < 2; ++c) {
@@ -481,12 +553,8 @@ void gCAudioThreadCoreAudioFunc::convertAudioDriverToWorkBuffer(int type, int fr
             }
         }
         break;
-    case kSampleInt32:
-    case kSampleFloat32:
-        if (channels == 255) {
-            std::memset(dst, 0, size_t(frames) * 16);
-            break;
-        }
+    case kInputZero: std::memset(dst, 0, size_t(frames) * 16); break;
+    case kInputFloat:
         for (int i = 0; i < frames; ++i) {
             const unsigned char *f = in + (start + i) * channels * 4;
             for (int c = 0; c < 2; ++c) {
@@ -496,10 +564,8 @@ void gCAudioThreadCoreAudioFunc::convertAudioDriverToWorkBuffer(int type, int fr
             }
         }
         break;
-    case kSampleDsdLsb:
-    case kSampleDsd: {
+    case kInputDopFloat: {
         // DoP words in float containers: 16 DSD bits each, in bits 23..8.
-        if ((type & kTypeFloatContainer) == 0 || (type & kTypeNativeDsd)) break;
         const int64_t firstWord = start / 16;
         for (int k = 0; k < frames / 16; ++k) {
             const unsigned char *f = in + (firstWord + k) * channels * 4;
@@ -520,8 +586,7 @@ void gCAudioThreadCoreAudioFunc::convertAudioDriverToWorkBuffer(int type, int fr
 void gCAudioThreadCoreAudioFunc::SineWaveToWorkBuffer(int type, int frames, double *work, unsigned char *dsdLeft,
                                                       unsigned char *dsdRight, tBufferSwitchParams *rec) {
     if (!work || frames < 1) return;
-    const int s = type & kTypeSampleMask;
-    mTestIsDsd = s == kSampleDsdLsb || s == kSampleDsd || s == kSampleDsd8;
+    mTestIsDsd = layoutOf(type).dsdTest;
     mCaptureOffset = rec && rec->captureWriteOffsets ? std::max(0, rec->captureWriteOffsets[0].load(kRelaxed)) : 0;
     // The tone lands where the input would, at the capture offset; its DSD
     // bytes only into buffers that hold them.

@@ -6,7 +6,9 @@
 #include <emmintrin.h>
 
 #include "engine/audiothreadfunc.h"
+#include "engine/engineparams.h"
 #include "engine/enginestate.h"
+#include "engine/metering.h"
 
 namespace {
 
@@ -15,10 +17,7 @@ constexpr double kDsdClip = 4611686018427387904.0;  // 2^62: far beyond full sca
 
 enum tOffer { kOfferSource, kOfferMute };
 
-bool masterEqOn() {
-    const tPEQ *eq = spMasterPEQ.load(kRelaxed);
-    return eq && eq->allOn && *eq->allOn;
-}
+bool masterEqOn(const tEngineParams &p) { return p.masterEq.present && p.masterEq.on; }
 
 // One volume step of frames frames: work = src x m (when given) and
 // src = clamp(src x v, +-2^62), both channels in one register (each lane
@@ -52,7 +51,8 @@ void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *co
     if (!out || !out[0] || !out[1] || !processed || bits < 1) return;
     classDsm5thApp &dsm = CDsm5th;
     lpf &fade = CFadeVolLpf;
-    const bool pure = sDsdPure.load(kRelaxed) && sDsdPureFade.load(kRelaxed);
+    const tEngineParamsHold params;
+    const bool pure = params->dsdPure && sDsdPureJob.load(kRelaxed) && sDsdPureFade.load(kRelaxed);
 
     bool fadeIn[2], fadeOut[2];
     bool pending = false;
@@ -69,7 +69,7 @@ void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *co
     static const double kNoPattern[2] = {0.0, 0.0};
     const double *vol = fade.mOneMinusY ? fade.mOneMinusY : kNoPattern;
     const bool steady = !pending && dsm.mSpliceCur[0] == dsm.mSpliceReq[0] && dsm.mSpliceCur[1] == dsm.mSpliceReq[1];
-    const bool ssse3 = (sCpuid.load(kRelaxed) & kCpuidSsse3) != 0;
+    const bool ssse3 = (params->cpuid & kCpuidSsse3) != 0;
     const uint32_t n = static_cast<uint32_t>(bits);
     if (steady) {
         if (ssse3)
@@ -85,7 +85,7 @@ void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *co
 
     const int32_t delaySource = sDelayConvFir.load(kRelaxed);
     const int32_t delayMute = sDelayConvFirMute.load(kRelaxed);
-    const bool eqOn = masterEqOn();
+    const bool eqOn = masterEqOn(*params);
     bool muteFilled = false;
 
     for (int c = 0; c < 2; ++c) {
@@ -241,14 +241,35 @@ void audioThread_ackPcmFades() {
 void audioThread_dsdMasterVolume(double *src, double *work, int frames, const double m[2]) {
     if (!src || frames < 1) return;
     const classDsm5thApp &dsm = CDsm5th;
+    const tEngineParamsHold params;
+    const double monitor[2] = {params->masterVol[0], params->masterVol[1]};
     for (int s = 0; s < frames; s += kDsdVolumeStepFrames) {
         const int e = std::min(frames, s + kDsdVolumeStepFrames);
-        const double v[2] = {CFadeVolLpf.getCoefY_1_ch(0) * sMasterVol[0].load(kRelaxed),
-                             CFadeVolLpf.getCoefY_1_ch(1) * sMasterVol[1].load(kRelaxed)};
+        const double v[2] = {CFadeVolLpf.getCoefY_1_ch(0) * monitor[0], CFadeVolLpf.getCoefY_1_ch(1) * monitor[1]};
         sTotalVol[0].store(v[0], kRelaxed);
         sTotalVol[1].store(v[1], kRelaxed);
         scaleDsdStep(src + 2 * s, work ? work + 2 * s : nullptr, e - s, v, m);
         if (dsm.mSpliceReq[0] == 0 && dsm.mSpliceCur[0] == 0 && dsm.mSpliceReq[1] == 0 && dsm.mSpliceCur[1] == 0)
             CFadeVolLpf.proc_1stIir();
     }
+}
+
+void engineApplyOutputRequests() {
+    if (sFadeResetRequest.exchange(false, std::memory_order_acquire)) resetOutputFade();
+    const double a = sFadeCoefRequest.exchange(-1.0, std::memory_order_acquire);
+    if (a >= 0.0 && CFadeVolLpf.mCoefA) CFadeVolLpf.mCoefA[0] = CFadeVolLpf.mCoefA[1] = a;
+    const double m = sMutePatCoefRequest.exchange(-1.0, std::memory_order_acquire);
+    if (m >= 0.0) CDsm5th.mMutePatVolCoef[0] = CDsm5th.mMutePatVolCoef[1] = m;
+    const int32_t len = sSpliceLenRequest.exchange(0, std::memory_order_acquire);
+    if (len > 0) CDsm5th.setCompareLen(len);
+    const int32_t target = sFadeTargetRequest.exchange(kFadeTargetNone, std::memory_order_acquire);
+    if (target != kFadeTargetNone) {
+        const double x[2] = {double(target), double(target)};
+        CFadeVolLpf.setXdiret(x);
+    }
+}
+
+void engineShowFadeLevel() {
+    sFadeLevel[0].store(CFadeVolLpf.getCoefY_1_ch(0), kRelaxed);
+    sFadeLevel[1].store(CFadeVolLpf.getCoefY_1_ch(1), kRelaxed);
 }

@@ -68,3 +68,14 @@ void audioThread_ackPcmFades();
 // re-modulated stream and ask for it (a spliced stream does not fade).
 // work may be null.
 void audioThread_dsdMasterVolume(double *src, double *work, int frames, const double m[2]);
+
+// ---- Requests of the other threads ----------------------------------------------------
+// Carries out what other threads asked of the modulator and the fade
+// smoother (engine/enginestate.h: a reset, the smoother's and the mute
+// pattern's coefficients, the splice length, a fade target). The buffer
+// switch calls it at the start of every device buffer and every programme
+// writer before its chunk; a test that stands in for the device calls it
+// where the device would.
+void engineApplyOutputRequests();
+// Shows the fade level to the GUI (sFadeLevel); after every device buffer.
+void engineShowFadeLevel();

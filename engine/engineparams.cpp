@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "audiofile/audiohelpers.h"
 #include "dsp/dynamics.h"
@@ -12,76 +14,186 @@ namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 }
 
-// ---- The mixer record, handed over whole -----------------------------------------------
-// A sequence lock over one engine-owned copy: the publisher makes the count
-// odd, writes the words and makes it even again; a reader copies the words
-// between two equal, even counts. Every word is copied with atomic accesses,
-// so a reader overlapped by a publication sees a changed count, never a
-// torn record it keeps.
+// ---- The snapshot hand-over ----------------------------------------------------------
+// Publication: the GUI side builds a snapshot on the heap and stores its
+// pointer (seq_cst, which includes release). Taking: a reader claims one of
+// a few hazard slots, stores the pointer it read there and reads the
+// published pointer again; only when both agree does it use the snapshot
+// (then the publisher, which frees a retired snapshot only after seeing no
+// slot holding it, cannot have missed it). Publishers are serialised by a
+// mutex of the GUI side; readers never touch it.
 
 namespace {
 
-constexpr size_t kMixWords = (sizeof(tMixParam) + 7) / 8;
-uint64_t sMixShared[kMixWords];
-std::atomic<uint32_t> sMixSeq{0};
-std::atomic<bool> sMixRegistered{false};
-constexpr int kMixReadTries = 8;
-// GUI thread only: the registered record and what was published of it.
-tMixParam *sMixSource = nullptr;
-uint64_t sMixLast[kMixWords];
+constexpr int kHoldSlots = 16;
+constexpr int kTakeTries = 64;
 
-void publishMix(const tMixParam &m) {
-    uint64_t words[kMixWords] = {};
-    std::memcpy(words, &m, sizeof(m));
-    const uint32_t s = sMixSeq.load(kRelaxed);
-    sMixSeq.store(s + 1, kRelaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    for (size_t i = 0; i < kMixWords; ++i) __atomic_store_n(&sMixShared[i], words[i], __ATOMIC_RELAXED);
-    sMixSeq.store(s + 2, std::memory_order_release);
-    std::memcpy(sMixLast, words, sizeof(words));
+tEngineParams makeDefaultParams() {
+    tEngineParams p;
+    p.outputPatch[0] = kOutputPatchMaster;
+    for (int i = 1; i < kOutputPatchSize; ++i) p.outputPatch[i] = -1;
+    return p;
 }
 
-bool readMix(tMixParam *out) {
-    for (int t = 0; t < kMixReadTries; ++t) {
-        const uint32_t s1 = sMixSeq.load(std::memory_order_acquire);
-        if (s1 & 1) continue;
-        uint64_t words[kMixWords];
-        for (size_t i = 0; i < kMixWords; ++i) words[i] = __atomic_load_n(&sMixShared[i], __ATOMIC_RELAXED);
-        std::atomic_thread_fence(std::memory_order_acquire);
-        if (sMixSeq.load(kRelaxed) == s1) {
-            std::memcpy(static_cast<void *>(out), words, sizeof(*out));
-            return true;
-        }
+const tEngineParams sDefaultParams = makeDefaultParams();
+std::atomic<const tEngineParams *> sPublished{&sDefaultParams};
+std::atomic<const tEngineParams *> sHazard[kHoldSlots];
+std::atomic<bool> sSlotClaimed[kHoldSlots];
+
+// GUI side, under sPublishMutex: the registered mixer record, the snapshots
+// retired and not yet freed, and the GUI's own values of the setters that
+// the engine may also change (the DSD purity).
+std::mutex sPublishMutex;
+tMixParam *sMixSource = nullptr;
+// Never destroyed: the snapshots in it stay reachable until the process ends.
+std::vector<const tEngineParams *> &sRetired = *new std::vector<const tEngineParams *>;
+bool sGuiDsdPure = false;
+
+// The calling thread's hold: its slot and snapshot, and how deep holders nest.
+thread_local int tHoldDepth = 0;
+thread_local int tHoldSlot = -1;
+thread_local const tEngineParams *tHeld = nullptr;
+
+uint64_t sEqRegistration = 0;  // setPEQClassToDSP calls so far
+
+void captureEq(tEqSetting &e, const tPEQ *eq) {
+    e.source = eq;
+    e.registration = sEqRegistration;
+    if (!eq) return;
+    e.present = 1;
+    e.on = eq->allOn && *eq->allOn ? 1 : 0;
+    e.totalGainLin = eq->totalGainLin;
+    for (int b = 0; b < kEqBands; ++b) {
+        const peakEq &src = eq->band[b];
+        tEqBandSetting &d = e.band[b];
+        d.on = src.mBandOn ? 1 : 0;
+        d.type = src.mType;
+        d.shelvLo = src.mShelvLo ? 1 : 0;
+        d.gainChanging = src.mGainChanging ? 1 : 0;
+        d.gainChangeStatus = src.mGainChangeStatus;
+        d.gain = src.mGain;
+        d.gainCur = src.mGainCur;
+        d.freq = src.mFreq;
+        d.q = src.mQ;
+        d.fs = src.mFs;
     }
-    return false;
+}
+
+// A snapshot of the GUI's records and setters now. Zeroed first, so that
+// two snapshots of the same settings compare equal byte for byte.
+tEngineParams *buildParams() {
+    auto *p = new tEngineParams;
+    std::memset(static_cast<void *>(p), 0, sizeof(tEngineParams));
+    p->haveMix = sMixSource ? 1 : 0;
+    if (sMixSource) std::memcpy(static_cast<void *>(&p->mix), sMixSource, sizeof(tMixParam));
+    tPEQ **tracks = spTrackPEQ.load(kRelaxed);
+    for (int t = 0; t < kMaxTracks; ++t) captureEq(p->trackEq[t], tracks ? tracks[t] : nullptr);
+    captureEq(p->masterEq, spMasterPEQ.load(kRelaxed));
+    p->masterVol[0] = sMasterVol[0].load(kRelaxed);
+    p->masterVol[1] = sMasterVol[1].load(kRelaxed);
+    p->dsdPure = sGuiDsdPure ? 1 : 0;
+    p->polarityInvert = sPolarityInvert.load(kRelaxed) ? 1 : 0;
+    p->cpuid = sCpuid.load(kRelaxed);
+    for (int i = 0; i < kOutputPatchSize; ++i) p->outputPatch[i] = __atomic_load_n(&gOutputPatch[i], __ATOMIC_RELAXED);
+    return p;
+}
+
+void freeParams(const tEngineParams *p) { delete p; }
+
+// Frees the retired snapshots that no slot holds. Under sPublishMutex.
+void reclaim() {
+    size_t kept = 0;
+    for (const tEngineParams *r : sRetired) {
+        bool held = false;
+        for (auto &h : sHazard) held = held || h.load(std::memory_order_seq_cst) == r;
+        if (held)
+            sRetired[kept++] = r;
+        else
+            freeParams(r);
+    }
+    sRetired.resize(kept);
+}
+
+// Publishes the GUI's state now; with onlyChanged, only when it differs
+// from the published snapshot. Under sPublishMutex.
+void publishLocked(bool onlyChanged) {
+    tEngineParams *next = buildParams();
+    const tEngineParams *cur = sPublished.load(std::memory_order_relaxed);
+    if (onlyChanged && std::memcmp(next, cur, sizeof(tEngineParams)) == 0) {
+        freeParams(next);
+    } else {
+        sPublished.store(next, std::memory_order_seq_cst);
+        if (cur != &sDefaultParams) sRetired.push_back(cur);
+    }
+    reclaim();
+}
+
+void publishNow() {
+    std::lock_guard<std::mutex> lock(sPublishMutex);
+    publishLocked(false);
 }
 
 }  // namespace
 
+tEngineParamsHold::tEngineParamsHold() {
+    if (tHoldDepth++ > 0) {
+        mParams = tHeld;
+        return;
+    }
+    // A slot for this thread's hold: there are far more slots than threads
+    // that read at once (device, mix-down, GUI).
+    int slot = -1;
+    for (int s = 0; s < kHoldSlots && slot < 0; ++s)
+        if (!sSlotClaimed[s].exchange(true, std::memory_order_acquire)) slot = s;
+    const tEngineParams *p = nullptr;
+    if (slot >= 0) {
+        for (int t = 0; t < kTakeTries && !p; ++t) {
+            const tEngineParams *seen = sPublished.load(std::memory_order_seq_cst);
+            sHazard[slot].store(seen, std::memory_order_seq_cst);
+            if (sPublished.load(std::memory_order_seq_cst) == seen) p = seen;
+        }
+    }
+    // No slot, or a publisher that never paused: the defaults (nothing
+    // mixed, nothing patched) for this once.
+    tHoldSlot = slot;
+    tHeld = p ? p : &sDefaultParams;
+    mParams = tHeld;
+}
+
+tEngineParamsHold::~tEngineParamsHold() {
+    if (--tHoldDepth > 0) return;
+    if (tHoldSlot >= 0) {
+        sHazard[tHoldSlot].store(nullptr, std::memory_order_seq_cst);
+        sSlotClaimed[tHoldSlot].store(false, std::memory_order_release);
+    }
+    tHoldSlot = -1;
+    tHeld = nullptr;
+}
+
 void gAudioThread_setMixParam(tMixParam *mix) {
+    std::lock_guard<std::mutex> lock(sPublishMutex);
     sMixSource = mix;
-    if (mix) publishMix(*mix);
-    sMixRegistered.store(mix != nullptr, std::memory_order_release);
+    publishLocked(false);
 }
 
 void gAudioThread_publishMixParam() {
-    if (!sMixSource) return;
-    uint64_t words[kMixWords] = {};
-    std::memcpy(words, sMixSource, sizeof(tMixParam));
-    if (std::memcmp(words, sMixLast, sizeof(words)) != 0) publishMix(*sMixSource);
+    std::lock_guard<std::mutex> lock(sPublishMutex);
+    publishLocked(true);
 }
 
-const tMixParam *engineMixParam() {
-    thread_local tMixParam copy;
-    thread_local bool have = false;
-    if (!sMixRegistered.load(std::memory_order_acquire)) return nullptr;
-    if (readMix(&copy)) have = true;
-    return have ? &copy : nullptr;
+const tMixParam *engineMixParam() { return tHoldDepth > 0 && tHeld->haveMix ? &tHeld->mix : nullptr; }
+
+int engineParamsLiveCount() {
+    std::lock_guard<std::mutex> lock(sPublishMutex);
+    return int(sRetired.size()) + (sPublished.load(kRelaxed) != &sDefaultParams ? 1 : 0);
 }
 
 void setPEQClassToDSP(tPEQ **tracks, tPEQ *master) {
+    std::lock_guard<std::mutex> lock(sPublishMutex);
     spTrackPEQ.store(tracks, kRelaxed);
     spMasterPEQ.store(master, kRelaxed);
+    ++sEqRegistration;
+    publishLocked(false);
 }
 
 void setReverbClassToDSP(reverb *fx) {
@@ -121,6 +233,7 @@ void setMasterVolDsp(double dB) {
     sMasterVol[0].store(gain, kRelaxed);
     sMasterVol[1].store(gain, kRelaxed);
     sMasterVoldB.store(audible ? dB : kMasterVolSilentDb, kRelaxed);
+    publishNow();
 }
 
 void setAudioIoThreadId(int index, int track) {
@@ -135,11 +248,25 @@ void setMaxWaveLengthThreadID(int track) {
     sTrkWithMaxWaveLength.store(track, kRelaxed);
 }
 
-void setDsdPureOrNot(bool pure) { sDsdPure.store(pure, kRelaxed); }
+void setDsdPureOrNot(bool pure) {
+    // sDsdPure shows the last word of either side (a job that may not pass
+    // its bits clears it); the engine takes the GUI's allowance from the
+    // snapshot and the job's from sDsdPureJob.
+    sDsdPure.store(pure, kRelaxed);
+    std::lock_guard<std::mutex> lock(sPublishMutex);
+    sGuiDsdPure = pure;
+    publishLocked(false);
+}
 
-void seteNcPhase(bool invert) { sPolarityInvert.store(invert, kRelaxed); }
+void seteNcPhase(bool invert) {
+    sPolarityInvert.store(invert, kRelaxed);
+    publishNow();
+}
 
-void setCpuid(unsigned features) { sCpuid.store(features, kRelaxed); }
+void setCpuid(unsigned features) {
+    sCpuid.store(features, kRelaxed);
+    publishNow();
+}
 
 void gAudioThread_clearTrackInfo(int track) {
     if (engineTrackSlot(track) < 0) return;
@@ -149,10 +276,13 @@ void gAudioThread_clearTrackInfo(int track) {
 }
 
 int gAudioThread_clearEQparam() {
-    if (tPEQ *master = spMasterPEQ.load(kRelaxed))
-        for (int b = kEqBands - 1; b >= 0; --b) master->band[b].initParam();
+    // The filters run on the engine's side: it clears them before its next
+    // chunk.
+    sEqClearRequest.fetch_or(kEqClearMaster, kRelaxed);
     return 0;
 }
+
+void gAudioThread_clearAllEqHistory() { sEqClearRequest.fetch_or(kEqClearMaster | kEqClearTracks, kRelaxed); }
 
 int64_t *getDelayTable() { return sDelayTable; }
 

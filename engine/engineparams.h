@@ -1,10 +1,11 @@
 // How the GUI side (the main window, the mixer and equaliser windows)
-// configures the real-time engine: plain setters that store whole words
-// into the engine's state (engine/enginestate.h), the registration of the
-// records the main window owns, and the device watchdog.
+// configures the real-time engine: setters, the registration of the records
+// the main window owns, and the device watchdog.
 //
-// Threads: every function here runs on the GUI thread and takes no lock;
-// the real-time path reads what they store once per buffer or chunk.
+// Threads: every setter here runs on the GUI thread. What the engine reads
+// of them reaches it as one snapshot (below), which the device thread takes
+// once per buffer; the GUI side serialises its publications with a lock of
+// its own that no engine thread ever takes.
 #pragma once
 
 #include <cstdint>
@@ -26,21 +27,87 @@ enum tDriverComboBox : int {
 constexpr double kMasterVolFloorDb = -100.0;
 constexpr double kMasterVolSilentDb = -300.0;
 
-// The mixer record (the main window's), handed over whole: the GUI thread
-// changes its record as it likes, and the engine's threads read complete
-// copies of it, never the record itself. setMixParam registers the record
-// (null: none) and publishes it; publishMixParam publishes the registered
-// record again when it changed (the main window's timer calls it every
-// tick, and the play start before it queues the jobs). One thread publishes
-// (the GUI thread).
+// ---- What the GUI changes while audio runs, handed over whole ----------------------
+//
+// The mixer record, the equalisers' settings, the monitor volume, the DSD
+// purity the GUI allows, the polarity, the processor word and the output
+// patch reach the engine as one complete, immutable snapshot. The GUI thread
+// builds a new one from its records and setters and publishes it (release);
+// an engine thread takes the newest once per device buffer (or mix-down
+// chunk, or GUI query) and reads only that one until it is done with it.
+// Retired snapshots are freed on the GUI thread once no engine thread
+// holds them. Nothing on the engine side waits, locks or allocates.
+
+// One equaliser band's settings as the window left them.
+struct tEqBandSetting {
+    int32_t on = 0;
+    int32_t type = 0;     // tEqType
+    int32_t shelvLo = 1;  // type 1: low shelf
+    int32_t unused = 0;
+    int32_t gainChanging = 0;  // the record's gain-change status as it stands
+    int32_t unused2 = 0;
+    double gainChangeStatus = 1.0;
+    double gain = 0.0;     // target gain, dB
+    double gainCur = 0.0;  // the gain the record's coefficients were made for
+    double freq = 100.0;
+    double q = 0.7;
+    double fs = 44100.0;
+};
+
+// One equaliser (a track's or the master's).
+struct tEqSetting {
+    // The GUI's record and the registration it came with: another record, or
+    // a new registration, starts the engine's filters afresh from the record.
+    const void *source = nullptr;
+    uint64_t registration = 0;
+    int32_t present = 0;  // 0: no record (bypassed)
+    int32_t on = 0;       // the window's on switch
+    double totalGainLin = 1.0;
+    tEqBandSetting band[kEqBands];
+};
+
+struct tEngineParams {
+    int32_t haveMix = 0;  // a mixer record is registered
+    tMixParam mix;
+    tEqSetting trackEq[kMaxTracks];
+    tEqSetting masterEq;
+    double masterVol[2] = {1.0, 1.0};  // monitor volume, linear
+    int32_t dsdPure = 0;               // the GUI allows pure DSD output
+    int32_t polarityInvert = 0;
+    uint32_t cpuid = 0;
+    int32_t outputPatch[kOutputPatchSize] = {};
+};
+
+// Keeps the newest published snapshot for the calling thread for the
+// holder's life; nested holders on one thread share the outer one's, so a
+// device buffer reads one snapshot from its start to its end. Any engine
+// thread; never waits.
+class tEngineParamsHold {
+public:
+    tEngineParamsHold();
+    ~tEngineParamsHold();
+    tEngineParamsHold(const tEngineParamsHold &) = delete;
+    tEngineParamsHold &operator=(const tEngineParamsHold &) = delete;
+    const tEngineParams &operator*() const { return *mParams; }
+    const tEngineParams *operator->() const { return mParams; }
+
+private:
+    const tEngineParams *mParams;
+};
+
+// The mixer record: setMixParam registers the GUI's record (null: none) and
+// publishes; publishMixParam publishes a new snapshot when anything in the
+// registered records changed since the last one (the main window's timer
+// calls it every tick, and the play start before it queues the jobs), and
+// frees the retired snapshots no engine thread holds any longer.
 void gAudioThread_setMixParam(tMixParam *mix);
 void gAudioThread_publishMixParam();
-// Any engine thread: the last published record, copied whole for the
-// calling thread (valid until the thread's next call), or null when none is
-// registered. Never waits: a copy that a publication overlapped is taken
-// again, and on the device thread, after a few tries, the thread's previous
-// copy stands for one more buffer.
+// Inside a tEngineParamsHold: the held snapshot's mixer record, or null
+// when none is registered. Outside one: null.
 const tMixParam *engineMixParam();
+// GUI thread: snapshots published and not yet freed (the current one
+// included); for the tests of the hand-over.
+int engineParamsLiveCount();
 // The main window's table of the 32 track equalisers (kept by address, so
 // that later changes of its entries are seen; a null entry bypasses that
 // track) and the master equaliser (null: bypassed).
@@ -79,8 +146,11 @@ void setCpuid(unsigned features);
 // Points the track's PCM ring table at the idle table (one frame of
 // silence), so that nothing reads a job's blocks through it any longer.
 void gAudioThread_clearTrackInfo(int track);
-// Clears the filter history of the four master bands (band 4 first). 0.
+// Clears the filter history of the four master bands (band 4 first), on
+// the engine's side at its next chunk. 0.
 int gAudioThread_clearEQparam();
+// The same for every track's and the master's bands.
+void gAudioThread_clearAllEqHistory();
 // The per-track delay table (kMaxTracks entries) for the main window to fill.
 int64_t *getDelayTable();
 

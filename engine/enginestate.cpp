@@ -31,6 +31,7 @@ std::atomic<int32_t> sDelayConvFirMute;
 
 std::atomic<int32_t> gAudioThread_playFs{44100};
 std::atomic<bool> sDsdPure;
+std::atomic<bool> sDsdPureJob;
 std::atomic<bool> sDsdPureFade;
 std::atomic<int32_t> sMeterFirInterval{1};
 std::atomic<int32_t> sMeteringPoint;
@@ -141,6 +142,13 @@ double *sSineWaveGrown[2];
 
 classDsm5thApp CDsm5th;
 lpf CFadeVolLpf;
+std::atomic<double> sFadeCoefRequest{-1.0};
+std::atomic<double> sMutePatCoefRequest{-1.0};
+std::atomic<int32_t> sSpliceLenRequest{0};
+std::atomic<int32_t> sFadeTargetRequest{kFadeTargetNone};
+std::atomic<bool> sFadeResetRequest{false};
+std::atomic<double> sFadeLevel[2];
+std::atomic<uint32_t> sEqClearRequest{0};
 std::atomic<double> sMasterVol[2] = {1.0, 1.0};
 std::atomic<double> sTotalVol[2] = {1.0, 1.0};
 std::mutex gChFFTBufMutex;

@@ -170,10 +170,15 @@ extern std::atomic<int32_t> sDelayConvFirMute;
 // Device rate in Hz. Writers: ClassMorphex::apply, engine set-up. Readers:
 // the real-time path, the metering set-up.
 extern std::atomic<int32_t> gAudioThread_playFs;
-// Pure DSD output allowed, and the automation level exactly 1.0 over the
-// current buffer. Writers: the GUI setter and ClassMorphex::apply
-// (sDsdPure), the real-time path (sDsdPureFade). Readers: the DSD output.
+// Pure DSD output: sDsdPure is the last word of the GUI setter or of a job
+// (ClassMorphex::apply clears it when the job may not pass its bits), for
+// the GUI to read; the engine reads the GUI's allowance from its parameter
+// snapshot (engine/engineparams.h) and the job's from sDsdPureJob (writer:
+// ClassMorphex::apply and initDsdParameters). sDsdPureFade: the automation
+// level is exactly 1.0 over the current buffer (writer: the real-time path).
+// Readers: the DSD output.
 extern std::atomic<bool> sDsdPure;
+extern std::atomic<bool> sDsdPureJob;
 extern std::atomic<bool> sDsdPureFade;
 // Decimation step of the metering filters (1 for rates below 176.4 kHz).
 // Writer: the per-rate DSD set-up (and ClassMorphex::apply, which keeps it
@@ -337,22 +342,47 @@ extern double *sSineWaveGrown[2];
 
 // ---- Processing objects -------------------------------------------------------------
 // The device's modulator and fade smoother; the monitor volume and the
-// volume actually applied (stereo pairs; the GUI writes sMasterVol, the
-// real-time path sTotalVol); the lock around the per-track analysis rings.
+// volume actually applied (stereo pairs; the GUI's setter writes sMasterVol,
+// which reaches the engine in its parameter snapshot; the real-time path
+// writes sTotalVol); the lock around the per-track analysis rings.
+// The modulator and the fade smoother are the device thread's alone; other
+// threads ask for changes through the request words below, which the device
+// thread carries out at the start of its next buffer (or writer call)
+// (engineApplyOutputRequests, engine/dsdoutput.h).
 extern classDsm5thApp CDsm5th;
 extern lpf CFadeVolLpf;
+// Requests. sFadeCoefRequest: the smoother's coefficient (negative: none);
+// sMutePatCoefRequest: the mute pattern's glide coefficient (negative:
+// none); sSpliceLenRequest: the splice length (0: none). Writers:
+// ClassMorphex::apply (a job's rate), the audio thread's set-up,
+// initDsdParameters. sFadeTargetRequest: kFadeTarget* (the input monitor);
+// sFadeResetRequest: back to the state a stop leaves (initDsdParameters).
+extern std::atomic<double> sFadeCoefRequest;
+extern std::atomic<double> sMutePatCoefRequest;
+extern std::atomic<int32_t> sSpliceLenRequest;
+extern std::atomic<int32_t> sFadeTargetRequest;
+extern std::atomic<bool> sFadeResetRequest;
+enum : int32_t { kFadeTargetNone = -1, kFadeTargetZero = 0, kFadeTargetOne = 1 };
+// The fade level (the smoother's output pair) as the device thread left it
+// after its last buffer. Writer: the device thread. Reader: the GUI's meters.
+extern std::atomic<double> sFadeLevel[2];
+// Equaliser history clears asked for by the GUI (kEqClear* bits), carried
+// out by the mixing step before its next chunk.
+extern std::atomic<uint32_t> sEqClearRequest;
+enum : uint32_t { kEqClearMaster = 1, kEqClearTracks = 2 };
 extern std::atomic<double> sMasterVol[2];
 extern std::atomic<double> sTotalVol[2];
 extern std::mutex gChFFTBufMutex;
 
 // ---- Engine parameters (the GUI's setters, engine/engineparams.h) ------------------
-// Each is written whole by the GUI thread and read by the real-time path (or
-// the mix-down thread) once per buffer or chunk.
+// The GUI's side of them. The equalisers' records, the polarity, the
+// processor word (and the mixer record, the monitor volume, the output
+// patch) reach the engine only in its parameter snapshot; the words here are
+// what the GUI last set, for the GUI and for building the next snapshot.
 
-// The equalisers: the main window's table of the 32 track records (the
-// engine keeps the table, not a copy, so a track's record may be replaced or
-// taken out by setting its entry) and the master record. Readers: the mixing
-// step, the DSD output (the master's on flag).
+// The equalisers: the main window's table of the 32 track records (kept by
+// address, so a track's record may be replaced or taken out by setting its
+// entry) and the master record. Reader: the snapshot's publisher (GUI).
 extern std::atomic<tPEQ **> spTrackPEQ;
 extern std::atomic<tPEQ *> spMasterPEQ;
 // The master compressor (registered, never run) and the effect-return
@@ -368,10 +398,10 @@ extern int32_t gReverbBufPointer;
 // The monitor volume in dB (-300 for silence) beside the linear sMasterVol.
 // Writer: setMasterVolDsp (GUI). Readers: the GUI.
 extern std::atomic<double> sMasterVoldB;
-// Output polarity inverted. Writer: seteNcPhase (GUI). Reader: the mixing step.
+// Output polarity inverted. Writer: seteNcPhase (GUI).
 extern std::atomic<bool> sPolarityInvert;
 // Processor feature word; bit kCpuidSsse3 selects the modulator's SSSE3
-// variants (the same results). Writer: setCpuid (GUI). Reader: the DSD output.
+// variants (the same results). Writer: setCpuid (GUI).
 extern std::atomic<uint32_t> sCpuid;
 enum : uint32_t { kCpuidSsse3 = 0x8 };
 // Device watchdog: every device buffer stores sWdtReload into sWdtCounter;

@@ -130,13 +130,16 @@ void resetOutputFade() {
 }
 
 void initDsdParameters(int rate) {
-    resetOutputFade();
-    CFadeVolLpf.set_coefA_byFs(kFadeGlideSeconds, rate);
+    // The smoother and the modulator are the device thread's: it resets
+    // them at its next buffer, before it reads the cleared requests.
+    sFadeCoefRequest.store(lpf::coefFor(kFadeGlideSeconds, rate), kRelaxed);
+    sFadeResetRequest.store(true, std::memory_order_release);
     for (int c = 0; c < 2; ++c) {
         sFadeReq[c].store(0, kRelaxed);
         sFadeAck[c].store(0, kRelaxed);
     }
     sDsdPure.store(false, kRelaxed);
+    sDsdPureJob.store(false, kRelaxed);
     sDsdPureFade.store(false, kRelaxed);
     sMeterFirInterval.store(rate < kMeterIntervalRate ? 1 : rate / kMeterIntervalRate, kRelaxed);
 
@@ -155,14 +158,15 @@ void initDsdParameters(int rate) {
 __m128d getPeakHoldAudio(int row) {
     double f[2] = {1.0, 1.0};
     if (gAudioThread_playFs.load(kRelaxed) >= kDsdRateMin) {
-        const double y0 = CFadeVolLpf.getCoefY_1_ch(0);
+        const double y0 = sFadeLevel[0].load(kRelaxed);
         if (y0 > kFadeLevelShown) {
             f[0] = y0;
-            f[1] = CFadeVolLpf.getCoefY_1_ch(1);
+            f[1] = sFadeLevel[1].load(kRelaxed);
         } else {
             f[0] = f[1] = 0.0;
         }
     }
+    const tEngineParamsHold params;
     const tMixParam *mix = engineMixParam();
     const int count = mix ? mix->trackCount : 0;
     if (row == -1) {

@@ -69,7 +69,83 @@ int32_t availableFrames(int track, bool bounceFeed) {
     return int32_t(std::clamp<int64_t>(produced - taken, 0, INT32_MAX));
 }
 
-bool eqOn(const tPEQ *eq) { return eq && eq->allOn && *eq->allOn; }
+// The equalisers as the mixing step runs them: the filters' history and
+// gain glides live here, on the side of the thread that mixes (the device
+// thread, or the mix-down thread, never both at once); the GUI's records
+// only say what the bands are to be, through the parameter snapshot.
+struct tEqRun {
+    peakEq band[kEqBands];
+    tEqBandSetting applied[kEqBands];
+    const void *source = nullptr;
+    uint64_t registration = 0;
+    bool started = false;
+};
+tEqRun sEqRun[kMaxTracks + 1];  // the tracks', then the master's
+constexpr int kMasterEqRun = kMaxTracks;
+
+bool sameBand(const tEqBandSetting &a, const tEqBandSetting &b) {
+    return a.type == b.type && a.shelvLo == b.shelvLo && a.gain == b.gain && a.freq == b.freq && a.q == b.q &&
+           a.fs == b.fs;
+}
+
+// Brings one equaliser's bands to its setting. Another record (or the
+// first one) takes the record's state as it stands, its coefficients made
+// for its current gain, with a clear history; a changed band on the same
+// record is set up as the window set up its own (its gain glides from the
+// previous target).
+void syncEq(tEqRun &run, const tEqSetting &e) {
+    if (!e.present) return;
+    if (!run.started || run.source != e.source || run.registration != e.registration) {
+        for (int b = 0; b < kEqBands; ++b) {
+            const tEqBandSetting &d = e.band[b];
+            peakEq &band = run.band[b];
+            band.mGain = d.gain;
+            band.mGainCur = d.gainCur;
+            band.mFreq = band.mFreqPrev = d.freq;
+            band.mQ = band.mQPrev = d.q;
+            band.mFs = d.fs;
+            band.mShelvLo = d.shelvLo != 0;
+            band.mGainChanging = d.gainChanging != 0;
+            band.mGainChangeStatus = d.gainChangeStatus;
+            band.setupParam_do(d.gainCur, d.freq, d.q, d.fs, static_cast<tEqType>(d.type));
+            band.initParam();
+            run.applied[b] = d;
+        }
+        run.source = e.source;
+        run.registration = e.registration;
+        run.started = true;
+    }
+    for (int b = 0; b < kEqBands; ++b) {
+        const tEqBandSetting &d = e.band[b];
+        peakEq &band = run.band[b];
+        band.mBandOn = d.on != 0;
+        if (sameBand(d, run.applied[b])) continue;
+        band.setShelvLo(d.shelvLo != 0);
+        band.setupParam(d.gain, d.freq, d.q, d.fs, static_cast<tEqType>(d.type));
+        run.applied[b] = d;
+    }
+}
+
+// The history clears the GUI asked for.
+void takeEqClears() {
+    if (sEqClearRequest.load(kRelaxed) == 0) return;
+    const uint32_t clear = sEqClearRequest.exchange(0, std::memory_order_acquire);
+    if (clear & kEqClearMaster)
+        for (int b = kEqBands - 1; b >= 0; --b) sEqRun[kMasterEqRun].band[b].initParam();
+    if (clear & kEqClearTracks)
+        for (int t = 0; t < kMaxTracks; ++t)
+            for (int b = kEqBands - 1; b >= 0; --b) sEqRun[t].band[b].initParam();
+}
+
+// The clears, then every equaliser to the snapshot's settings: once per
+// chunk, before any band runs.
+void syncEqualisers(const tEngineParams &params) {
+    takeEqClears();
+    for (int t = 0; t < kMaxTracks; ++t) syncEq(sEqRun[t], params.trackEq[t]);
+    syncEq(sEqRun[kMasterEqRun], params.masterEq);
+}
+
+bool eqOn(const tEqSetting &e) { return e.present && e.on; }
 
 // Decimated analysis of a track: the track work buffer through the track
 // metering filter at every sMeterFirInterval-th frame into the scratch
@@ -169,25 +245,32 @@ void holdTrackPeak(int t, const double peak[2]) {
 
 void processEQ(int track, double *frames, int n) {
     if (engineTrackSlot(track) < 0 || !frames || n < 1) return;
-    tPEQ **table = spTrackPEQ.load(kRelaxed);
-    tPEQ *eq = table ? table[track] : nullptr;
-    if (!eqOn(eq)) return;
+    const tEngineParamsHold params;
+    const tEqSetting &e = params->trackEq[track];
+    if (!eqOn(e)) return;
+    tEqRun &run = sEqRun[track];
+    takeEqClears();
+    syncEq(run, e);
     for (int b = kEqBands - 1; b >= 0; --b)
-        if (eq->band[b].mBandOn) eq->band[b].procEq(frames, frames, n);
-    const double g = eq->totalGainLin;
+        if (run.band[b].mBandOn) run.band[b].procEq(frames, frames, n);
+    const double g = e.totalGainLin;
     for (int i = 0; i < 2 * n; ++i) frames[i] *= g;
 }
 
 void processMasterEQ(double *dst, const double *src, int n, bool decimatedAnalysis) {
     if (!dst || !src || n < 1) return;
-    tPEQ *eq = spMasterPEQ.load(kRelaxed);
-    if (!eqOn(eq)) {
+    const tEngineParamsHold params;
+    const tEqSetting &e = params->masterEq;
+    if (!eqOn(e)) {
         if (dst != src) std::memmove(dst, src, size_t(n) * 16);
     } else {
+        tEqRun &run = sEqRun[kMasterEqRun];
+        takeEqClears();
+        syncEq(run, e);
         // The smallest gain-change status of the bands that ran dips the
         // output while a band changes type or is interrupted in its glide.
         double dip = 1.0;
-        peakEq &top = eq->band[kEqBands - 1];
+        peakEq &top = run.band[kEqBands - 1];
         if (top.mBandOn) {
             top.procEq(dst, src, n);
             dip = std::min(dip, top.getEqGainChangingStatus());
@@ -195,12 +278,12 @@ void processMasterEQ(double *dst, const double *src, int n, bool decimatedAnalys
             std::memmove(dst, src, size_t(n) * 16);
         }
         for (int b = kEqBands - 2; b >= 0; --b) {
-            peakEq &band = eq->band[b];
+            peakEq &band = run.band[b];
             if (!band.mBandOn) continue;
             band.procEq(dst, dst, n);
             dip = std::min(dip, band.getEqGainChangingStatus());
         }
-        double g = eq->totalGainLin;
+        double g = e.totalGainLin;
         if (decimatedAnalysis && dip != 1.0) g *= dip;
         for (int i = 0; i < 2 * n; ++i) dst[i] *= g;
     }
@@ -237,6 +320,8 @@ int audioThreadMixing(tAudioMixingParams *p) {
     double *__restrict trk = gpMixTrackBuf;
     double *__restrict fx = gpMixFxBuf;
 
+    const tEngineParamsHold params;
+    syncEqualisers(*params);
     const tMixParam *mix = engineMixParam();
     const int count = mix ? std::clamp(mix->trackCount, 0, int(kMaxTracks)) : 0;
     if (count < 1) {
@@ -340,13 +425,14 @@ int audioThreadMixing(tAudioMixingParams *p) {
     const double g = mix ? mix->masterGain : 0.0;
     if (g != 1.0)
         for (int i = 0; i < 2 * frames; ++i) master[i] *= g;
-    if (sPolarityInvert.load(kRelaxed))
+    if (params->polarityInvert)
         for (int i = 0; i < 2 * frames; ++i) master[i] = -master[i];
     return 0;
 }
 
 int bounceMixing(int blockIndex, uint64_t *positions, double **masters, int frames, int offset) {
     if (!masters || !masters[0] || frames < 1) return -17;
+    const tEngineParamsHold params;
     const tMixParam *mix = engineMixParam();
     const int count = mix ? std::clamp(mix->trackCount, 0, int(kMaxTracks)) : 0;
     for (int t = 0; t < count; ++t) {

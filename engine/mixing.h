@@ -11,9 +11,11 @@
 //
 // Threads: runs on the device's real-time thread, or through bounceMixing
 // on the mix-down thread; the two never run at once (sEngineStatus keeps
-// playback and mix-down feed apart). The GUI changes tMixParam and the
-// equalisers meanwhile without a lock; each value is read once per chunk
-// (once per band). audioThreadMixing never allocates (a chunk beyond the
+// playback and mix-down feed apart). The mixer record and the equalisers'
+// settings come from the engine's parameter snapshot (engine/engineparams.h),
+// never from the GUI's records; the equalisers' filters (history, glides)
+// are the mixing step's own copies, brought to the snapshot's settings
+// before each chunk. audioThreadMixing never allocates (a chunk beyond the
 // reserved work buffers mixes to silence and is reported); bounceMixing, on
 // the mix-down thread, grows them for its chunks. Nothing waits: the
 // decimated analysis feed only tries gChFFTBufMutex.

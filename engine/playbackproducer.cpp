@@ -58,18 +58,24 @@ tJobRateSetUp ClassMorphex::setUpJobRate(uint32_t rateIndex, uint32_t srcRate, t
 
     // Fade smoothing of the device output and the glide of the modulator's
     // mute pattern (per output byte at DSD rates).
+    // The device thread takes them over at its next buffer
+    // (engineApplyOutputRequests), before the job's first block can play.
     double c;
+    bool pure = false;
     if ((rateIndex & ~3u) == 16) {
-        CFadeVolLpf.set_coefA_byFs(0.03, s.playFs / 500);
+        s.fadeCoef = lpf::coefFor(0.03, s.playFs / 500);
         c = 1.0 - 2.0 / (fs * 0.125 * 0.06 / lpf::kLn10 + 1.0);
-        if (srcRate != static_cast<uint32_t>(s.playFs)) sDsdPure.store(false, kRelaxed);
+        pure = srcRate == static_cast<uint32_t>(s.playFs);
+        if (!pure) sDsdPure.store(false, kRelaxed);
     } else {
-        CFadeVolLpf.set_coefA_byFs(0.01, fs);
+        s.fadeCoef = lpf::coefFor(0.01, fs);
         c = 1.0 - 2.0 / (fs * 0.02 / lpf::kLn10 + 1.0);
         sDsdPure.store(false, kRelaxed);
     }
-    CDsm5th.mMutePatVolCoef[0] = c;
-    CDsm5th.mMutePatVolCoef[1] = c;
+    s.mutePatCoef = c;
+    sDsdPureJob.store(pure, kRelaxed);
+    sFadeCoefRequest.store(s.fadeCoef, kRelaxed);
+    sMutePatCoefRequest.store(c, kRelaxed);
 
     if (s.playFs < kDsdRateFloor && srcRate < static_cast<uint32_t>(kDsdRateFloor)) {
         s.analysisRate = s.playFs;
@@ -85,7 +91,7 @@ tJobRateSetUp ClassMorphex::setUpJobRate(uint32_t rateIndex, uint32_t srcRate, t
         s.spliceLength =
             s.playFs == kDsdRateFloor && srcRate > kSpliceHighSourceRate ? kSpliceLengthDsd64 : kSpliceLength;
     }
-    CDsm5th.setCompareLen(s.spliceLength);
+    sSpliceLenRequest.store(s.spliceLength, kRelaxed);
     if (tInitAnalyzingFFTparamsFunc init = sInitAnalyzingFFTparamsFunc.load(kRelaxed)) init(16384, s.analysisRate);
     return s;
 }
@@ -148,6 +154,7 @@ int ClassMorphex::apply(int command, tMorphexParam *record, tMorphexAPIs entries
     // slot spares the memory of 63 blocks (up to 3 MB each) that would be
     // filled for nobody.
     com.ringBlocks = comWritesFile(com.command) ? 1 : kRingBlocks;
+    const tEngineParamsHold params;
     const tMixParam *mix = engineMixParam();
     com.multiTrack = mix && mix->trackCount >= 2 ? 1 : 0;
     com.tag = tag;

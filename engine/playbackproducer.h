@@ -30,6 +30,8 @@ struct tJobRateSetUp {
     int32_t playFs = 0;        // device rate, Hz
     int32_t analysisRate = 0;  // rate of the spectrum analysis, Hz
     int32_t spliceLength = 0;  // the modulator's splice compare length
+    double fadeCoef = 0.0;     // the fade smoother's coefficient
+    double mutePatCoef = 0.0;  // the glide coefficient of the modulator's mute pattern
 };
 
 class ClassMorphex : public Transaction {

@@ -259,7 +259,8 @@ protected:
 MainWindow *PlaybackWindow::sWindow = nullptr;
 
 // Checks that both channels of a DSD capture carry the source bits
-// unchanged after the fade-in, to the end of the material.
+// unchanged after the fade-in, to the material's last bit, and the idle
+// pattern after it.
 void expectDsdBitExact(const tVirtualCapture &cap, bool dop, const std::vector<uint8_t> *src[2], uint32_t rate,
                        uint64_t bits, int64_t latestSplice) {
     ASSERT_FALSE(cap.mCycles.empty());
@@ -272,9 +273,10 @@ void expectDsdBitExact(const tVirtualCapture &cap, bool dop, const std::vector<u
         ASSERT_GE(lag, 17) << "the source bits never reach the device unchanged";
         int64_t from = 0, until = 0;
         dsdcap::exactRun(out[c], *src[c], lag, &from, &until);
-        // A same-rate job delays by 17 bits: the material's last 17 are
-        // never played.
-        EXPECT_GE(until, int64_t(bits) - 17) << "pure output broke off";
+        // A same-rate job delays by 17 bits: the end of the material
+        // flushes them.
+        EXPECT_EQ(until, int64_t(bits)) << "pure output broke off";
+        EXPECT_EQ(dsdcap::idleBytesAfter(out[c], int64_t(bits) + lag, 64), 64) << "no idle pattern after the end";
         EXPECT_GT(from, 0) << "no fade-in";
         EXPECT_LT(from, latestSplice) << "pure output began late";
     }

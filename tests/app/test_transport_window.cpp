@@ -21,6 +21,7 @@
 #include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "trace/debugclient.h"
+#include "platform/audiohost/virtualdevice.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -79,8 +80,14 @@ protected:
         w.mDevices.rates = [](int) { return QVector<int>{44100, 48000, 88200, 96000, 176400, 192000}; };
         w.mDevices.bufferFrames = [] { return 512; };
         w.mDevices.select = [](int, int) {};
+        // The tests play the engine's part by hand (its position, status,
+        // buffer size); the virtual device the window booted would overwrite
+        // them in real time whenever its clock came round. It stays listed
+        // and started, and calls nothing.
+        vdev_setOffline(true);
     }
     static void TearDownTestSuite() {
+        vdev_setOffline(false);
         delete sWindow;
         sWindow = nullptr;
         delete sHome;
@@ -544,7 +551,8 @@ TEST_F(TransportWindow, TheWatchdogReportsADeviceWithoutBuffersAfter445Ticks) {
     MainWindow &w = *sWindow;
     BoxReader reader;
     ASSERT_EQ(w.mPlayDevIndex, 1);
-    // No device runs in this program: nothing reloads the watchdog.
+    // The device the window booted is offline (SetUpTestSuite): nothing
+    // reloads the watchdog.
     setWDT(kTransportWatchdogMs);
     w.mWatchdogEnabled = true;
     // A device that went away is no longer listed either.

@@ -80,6 +80,7 @@ inline tMixParam &setUpEngine(int rate) {
     setMasterVolDsp(0.0);
     gOutputPatch[0] = kOutputPatchMaster;
     for (int i = 1; i < kOutputPatchSize; ++i) gOutputPatch[i] = -1;
+    gAudioThread_publishMixParam();
     sInputMonitorEnable.store(false);
     COscClass.sOscOff();
     sStopTimeoutMs.store(kStopTimeoutMs);

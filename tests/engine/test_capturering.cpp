@@ -12,6 +12,7 @@
 #include "dsp/oscillator.h"
 #include "engine/capturering.h"
 #include "engine/coreaudiofunc.h"
+#include "engine/dsdoutput.h"
 #include "engine/recengine.h"
 #include "rtbridge.h"
 #include "testutil.h"
@@ -145,14 +146,18 @@ TEST_F(CaptureRingTest, AccessorsAndTheirBounds) {
     gAudioThread_setOutputMonitorChannel(0, 2);
 
     // Monitoring off fades to 0 only while the engine does not play.
+    // The device thread carries the fade target out at its next buffer.
     gAudioThread_setMonitorStatus(true);
+    engineApplyOutputRequests();
     EXPECT_EQ(CFadeVolLpf.getCoefX_ch(0), 1.0);
     EXPECT_EQ(sFadeReq[0].load(), uint32_t(kFadeInBit));
     sEngineStatus = kEnginePlaying;
     gAudioThread_setMonitorStatus(false);
+    engineApplyOutputRequests();
     EXPECT_EQ(CFadeVolLpf.getCoefX_ch(0), 1.0);
     sEngineStatus = kEngineStopped;
     gAudioThread_setMonitorStatus(false);
+    engineApplyOutputRequests();
     EXPECT_EQ(CFadeVolLpf.getCoefX_ch(1), 0.0);
     EXPECT_FALSE(sInputMonitorEnable.load());
 

@@ -14,10 +14,11 @@
 #include "engine/audiothread.h"
 #include "engine/capturering.h"
 #include "engine/coreaudiofunc.h"
-#include "engine/rtdiag.h"
+#include "engine/dsdoutput.h"
 #include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
+#include "engine/rtdiag.h"
 #include "enginetestutil.h"
 
 namespace {
@@ -58,12 +59,14 @@ protected:
         gAudioThread_setMixParam(&mix);
         for (int t = 0; t < kMaxTracks; ++t) setAudioIoThreadId(-1, t);
         initDsdParameters(44100);
+        engineApplyOutputRequests();  // as the device's next buffer does
         const double one[2] = {1.0, 1.0};
         CFadeVolLpf.setXdiret(one);
         CFadeVolLpf.setY_1direct(one);
         setMasterVolDsp(0.0);
         gOutputPatch[0] = kOutputPatchMaster;
         for (int i = 1; i < kOutputPatchSize; ++i) gOutputPatch[i] = -1;
+        gAudioThread_publishMixParam();
         COscClass.sOscOff();
         for (int i = 0; i < 2; ++i) {
             _aligned_free(gpMasterBuf[i]);
@@ -90,6 +93,7 @@ protected:
     // The engine at 2.8224 MHz with the fade level at 1.
     void dsdRate() {
         initDsdParameters(2822400);
+        engineApplyOutputRequests();
         gAudioThread_playFs = 2822400;
         const double one[2] = {1.0, 1.0};
         CFadeVolLpf.setXdiret(one);
@@ -175,6 +179,7 @@ TEST_F(CoreAudioWriters, PcmProgrammeClipsAtFullScaleAndFollowsThePatch) {
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
         gOutputPatch[0] = row.route;
+        gAudioThread_publishMixParam();
         rec.outputChannels = row.channels;
         Bytes out(4 * 2 * 4 + 64, 0xEE);
         clearPeakHoldF = true;
@@ -203,6 +208,7 @@ TEST_F(CoreAudioWriters, PcmProgrammeClipsAtFullScaleAndFollowsThePatch) {
         if (!row.silent) EXPECT_EQ(gPeakHoldVal[0].load(), 2147483647.0);
     }
     gOutputPatch[0] = kOutputPatchMaster;
+    gAudioThread_publishMixParam();
 }
 
 // DoP markers run on from one call to the next (also across a call with an

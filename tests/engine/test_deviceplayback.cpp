@@ -45,8 +45,8 @@ void playDsd(devrig::Rig &rig, const std::string &path, uint32_t rate, uint32_t 
 // A DSD64 file played as DoP on a PCM device, one track at unity with the
 // equaliser off: the output fades in re-modulated, then splices into the
 // file's own bits and carries every one of them unchanged, 17 bits late (the
-// conversion delay of a same-rate job), to the end of the material, in
-// words whose markers alternate.
+// conversion delay of a same-rate job), to the last bit of the material and
+// on into the idle pattern, in words whose markers alternate.
 TEST_F(DevicePlaybackTest, Dsd64OverDopReachesTheDeviceBitExactAfterTheFadeIn) {
     constexpr uint32_t kRate = 2822400;
     constexpr uint64_t kBits = kRate;  // 1 s
@@ -69,9 +69,9 @@ TEST_F(DevicePlaybackTest, Dsd64OverDopReachesTheDeviceBitExactAfterTheFadeIn) {
         ASSERT_GE(lag, 17) << "the source bits never reach the device unchanged";
         int64_t from = 0, until = 0;
         dsdcap::exactRun(out[c], *src[c], lag, &from, &until);
-        // The material ends the conversion delay early: its last 17 bits
-        // are never played.
-        EXPECT_GE(until, int64_t(kBits) - 17) << "pure output broke off";
+        // The bits the splice's delay holds at the end go out too.
+        EXPECT_EQ(until, int64_t(kBits)) << "pure output broke off";
+        EXPECT_EQ(dsdcap::idleBytesAfter(out[c], int64_t(kBits) + lag, 64), 64) << "no idle pattern after the end";
         // The fade-in reaches unity and the splice finds its match within
         // half a second.
         EXPECT_GT(from, 0) << "no fade-in";
@@ -83,38 +83,42 @@ TEST_F(DevicePlaybackTest, Dsd64OverDopReachesTheDeviceBitExactAfterTheFadeIn) {
 
 // The same material at 11.2896 MHz on the device presented under the
 // native-DSD name: native DSD words (after the start-up mute) carrying the
-// file's bits unchanged once the fade-in has spliced into them.
+// file's bits unchanged once the fade-in has spliced into them, to the last
+// one.
 TEST_F(DevicePlaybackTest, Dsd256NativeReachesTheDeviceBitExact) {
     constexpr uint32_t kRate = 11289600;
-    constexpr uint64_t kBits = kRate / 2;  // 0.5 s
-    std::vector<uint8_t> left, right;
-    devrig::dsdTone(kRate, kBits, &left, &right);
-    const std::string path = dir.file("tone256.dff");
-    ASSERT_NO_FATAL_FAILURE(dfftest::writeDff(path, dfftest::param(2, kRate), devrig::interleave(left, right)));
-
+    constexpr uint32_t kBufferBits = 30144;
     devrig::Rig rig;
     ASSERT_NO_FATAL_FAILURE(rig.open("ZOLT USB AUDIO DEVICE", true));
     ASSERT_TRUE(CCoreAudioIOThread::mZoltVx_DsdNative);
-    tVirtualCapture cap;
-    ASSERT_NO_FATAL_FAILURE(playDsd(rig, path, kRate, 18, kBits, &cap));
-    ASSERT_FALSE(cap.mCycles.empty());
-    for (const tVirtualCycleRecord &r : cap.mCycles) {
-        ASSERT_EQ(r.mRate, 705600u);
-        ASSERT_EQ(r.mKind, int(kAudioHostDsd));
-        ASSERT_EQ(r.mFrames, 30144u);
-    }
-    std::vector<uint8_t> out[2];
-    dsdcap::decode(cap, false, out, nullptr);
-    const std::vector<uint8_t> *src[2] = {&left, &right};
-    for (int c = 0; c < 2; ++c) {
-        SCOPED_TRACE(c);
-        const int64_t lag = dsdcap::findLag(out[c], *src[c]);
-        ASSERT_GE(lag, 17) << "the source bits never reach the device unchanged";
-        int64_t from = 0, until = 0;
-        dsdcap::exactRun(out[c], *src[c], lag, &from, &until);
-        EXPECT_GE(until, int64_t(kBits) - 17) << "pure output broke off";
-        EXPECT_GT(from, 0) << "no fade-in";
-        EXPECT_LT(from, int64_t(kRate) * 2 / 5) << "pure output began late";
+    for (uint64_t bits : {uint64_t(kRate / 2)}) {
+        SCOPED_TRACE(bits);
+        std::vector<uint8_t> left, right;
+        devrig::dsdTone(kRate, bits, &left, &right);
+        const std::string path = dir.file("tone256-" + std::to_string(bits) + ".dff");
+        ASSERT_NO_FATAL_FAILURE(dfftest::writeDff(path, dfftest::param(2, kRate), devrig::interleave(left, right)));
+        tVirtualCapture cap;
+        ASSERT_NO_FATAL_FAILURE(playDsd(rig, path, kRate, 18, bits, &cap));
+        ASSERT_FALSE(cap.mCycles.empty());
+        for (const tVirtualCycleRecord &r : cap.mCycles) {
+            ASSERT_EQ(r.mRate, 705600u);
+            ASSERT_EQ(r.mKind, int(kAudioHostDsd));
+            ASSERT_EQ(r.mFrames, kBufferBits);
+        }
+        std::vector<uint8_t> out[2];
+        dsdcap::decode(cap, false, out, nullptr);
+        const std::vector<uint8_t> *src[2] = {&left, &right};
+        for (int c = 0; c < 2; ++c) {
+            SCOPED_TRACE(c);
+            const int64_t lag = dsdcap::findLag(out[c], *src[c]);
+            ASSERT_GE(lag, 17) << "the source bits never reach the device unchanged";
+            int64_t from = 0, until = 0;
+            dsdcap::exactRun(out[c], *src[c], lag, &from, &until);
+            EXPECT_EQ(until, int64_t(bits)) << "pure output broke off";
+            EXPECT_EQ(dsdcap::idleBytesAfter(out[c], int64_t(bits) + lag, 64), 64) << "no idle pattern after the end";
+            EXPECT_GT(from, 0) << "no fade-in";
+            EXPECT_LT(from, int64_t(kRate) * 2 / 5) << "pure output began late";
+        }
     }
 }
 
@@ -185,7 +189,7 @@ TEST_F(DevicePlaybackTest, AFileEndingDuringItsFadeInLeavesTheNextPlaybackSoundi
             ASSERT_GE(lag, 17) << "the second file never reaches the device (idle words)";
             int64_t from = 0, until = 0;
             dsdcap::exactRun(out[c], *src[c], lag, &from, &until);
-            EXPECT_GE(until, int64_t(bits) - 17);
+            EXPECT_EQ(until, int64_t(bits));
             EXPECT_LT(from, int64_t(kRate) / 2) << "pure output began late";
         }
     }

@@ -79,6 +79,7 @@ public:
         // The rate change, then the job's start, as the main window and the
         // producer make them.
         initDsdParameters(kRate);
+        engineApplyOutputRequests();
         CDsm5th.initDsm5thIntegrators(44100);
         setDsdPureOrNot(true);
         (void)ClassMorphex::setUpJobRate(kRateIndexDsd64, kRate, nullptr);
@@ -306,7 +307,12 @@ TEST(DsdOutput, RateSetUpClearsPurityAndFadeWords) {
     }
     initDsdParameters(kRate);
     EXPECT_FALSE(sDsdPure.load());
+    EXPECT_FALSE(sDsdPureJob.load());
     EXPECT_FALSE(sDsdPureFade.load());
+    // The modulator and the smoother are the device thread's: they change
+    // at its next buffer.
+    EXPECT_EQ(CDsm5th.mSpliceReq[0], 0u);
+    engineApplyOutputRequests();
     for (int c = 0; c < 2; ++c) {
         EXPECT_EQ(sFadeReq[c].load(), 0u);
         EXPECT_EQ(sFadeAck[c].load(), 0u);
@@ -319,6 +325,7 @@ TEST(DsdOutput, RateSetUpClearsPurityAndFadeWords) {
 
 TEST(DsdOutput, FadeRequestsSetTheTargetAndPcmWritersAcknowledgeOnArrival) {
     initDsdParameters(44100);
+    engineApplyOutputRequests();
     for (auto &r : sFadeReq) r.store(kFadeInBit);
     audioThread_takeFadeRequests();
     EXPECT_EQ(CFadeVolLpf.getCoefX_ch(0), 1.0);
@@ -347,6 +354,7 @@ TEST(DsdOutput, FadeRequestsSetTheTargetAndPcmWritersAcknowledgeOnArrival) {
 
 TEST(DsdOutput, DsdVolumeMovesPer500FramesAndOnlyOnTheRemodulatedStream) {
     initDsdParameters(kRate);
+    engineApplyOutputRequests();
     CFadeVolLpf.set_coefA_byFs(0.03, kRate / 500);
     const double one[2] = {1.0, 1.0};
     CFadeVolLpf.setXdiret(one);
@@ -372,10 +380,12 @@ TEST(DsdOutput, DsdVolumeMovesPer500FramesAndOnlyOnTheRemodulatedStream) {
     EXPECT_DOUBLE_EQ(CFadeVolLpf.getCoefY_1_ch(0), 1.0 - a * a * a);
     setMasterVolDsp(0.0);
     initDsdParameters(kRate);
+    engineApplyOutputRequests();
 }
 
 TEST(DsdOutput, MissingMuteBufferWritesNoMutePattern) {
     initDsdParameters(kRate);
+    engineApplyOutputRequests();
     sDelayConvFirMute.store(17);
     sDelayConvFir.store(17);
     for (auto &r : sFadeReq) r.store(kFadeInBit);
@@ -389,6 +399,7 @@ TEST(DsdOutput, MissingMuteBufferWritesNoMutePattern) {
     EXPECT_EQ(CDsm5th.mSpliceReq[0], 0u);
     EXPECT_EQ(getDsmStatus(0), 1u) << "no splice without a mute stream";
     initDsdParameters(kRate);
+    engineApplyOutputRequests();
 }
 
 }  // namespace

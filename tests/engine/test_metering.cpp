@@ -12,6 +12,7 @@
 
 #include "engine/analysisrings.h"
 #include "engine/audiothread.h"
+#include "engine/dsdoutput.h"
 #include "engine/engineparams.h"
 #include "engine/enginestate.h"
 #include "engine/metering.h"
@@ -156,10 +157,12 @@ TEST_F(Metering, PeaksAsTheGuiReadsThem) {
     gAudioThread_playFs.store(2822400);
     const double y[2] = {0.95, 0.92};
     CFadeVolLpf.setY_1direct(y);
+    engineShowFadeLevel();  // as the device does after every buffer
     EXPECT_DOUBLE_EQ(lane0(getPeakHoldAudio(0)), 0.3 * 0.95);
     EXPECT_DOUBLE_EQ(lane1(getPeakHoldAudio(-1)), 0.2 * 0.92);
     const double low[2] = {0.9, 1.0};
     CFadeVolLpf.setY_1direct(low);
+    engineShowFadeLevel();
     EXPECT_EQ(lane0(getPeakHoldAudio(-1)), 0.0);
     EXPECT_EQ(lane1(getPeakHoldAudio(0)), 0.0);
 

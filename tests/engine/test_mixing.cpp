@@ -192,7 +192,18 @@ TEST(Mixing, MasterEqualiserDipsDuringAGainChangeOnlyWithDecimatedAnalysis) {
         ASSERT_EQ(rig.run(decimated), 0);
         const double dip = decimated ? 0.5 : 1.0;
         for (int i = 0; i < 64; ++i) ASSERT_NEAR(rig.master[0][i], plain[i] * dip, 1e-12) << decimated << " " << i;
-        EXPECT_DOUBLE_EQ(masterEq.rec.band[1].mGainChangeStatus, 0.54) << "the status advanced";
+        // The engine's status advanced a step: the next chunk, its filters
+        // going on from the first chunk's history, dips by 0.54.
+        Eq twin({3, 1});
+        std::vector<double> again[2] = {rig.original[0], rig.original[0]};
+        for (auto &x : again)
+            for (int b = kEqBands - 1; b >= 0; --b)
+                if (twin.rec.band[b].mBandOn) twin.rec.band[b].procEq(x.data(), x.data(), 32);
+        ASSERT_EQ(rig.run(decimated), 0);
+        const double dip2 = decimated ? 0.54 : 1.0;
+        for (int i = 0; i < 64; ++i)
+            ASSERT_NEAR(rig.master[0][i], again[1][i] * dip2, 1e-12)
+                << "the status advanced: " << decimated << " " << i;
     }
 }
 

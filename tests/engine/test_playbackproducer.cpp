@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/dsdoutput.h"
 #include "engine/engineparams.h"
 #include "engine/playbackproducer.h"
 #include "enginetestutil.h"
@@ -215,6 +216,7 @@ TEST(JobRateSetUp, SmootherSpliceAndAnalysisRatePerRateIndex) {
         com.startSample = 1001;
         com.endSample = 2015;
         const tJobRateSetUp s = ClassMorphex::setUpJobRate(row.rateIndex, row.srcRate, &com);
+        engineApplyOutputRequests();  // the device's next buffer
         SCOPED_TRACE(testing::Message() << "rate index " << row.rateIndex << ", source " << row.srcRate);
         EXPECT_EQ(s.playFs, row.playFs);
         EXPECT_EQ(gAudioThread_playFs.load(), row.playFs);
@@ -241,14 +243,16 @@ TEST(JobRateSetUp, PureDsdSurvivesOnlyAnUnconvertedDsdRate) {
         sDsdPure = true;
         (void)ClassMorphex::setUpJobRate(row.rateIndex, row.srcRate, nullptr);
         EXPECT_EQ(sDsdPure.load(), row.pure) << row.rateIndex << " " << row.srcRate;
+        EXPECT_EQ(sDsdPureJob.load(), row.pure) << row.rateIndex << " " << row.srcRate;
     }
 }
 
 // Every row of the play-rate table: the PCM rates at indices 0 to 9, the DSD
 // rates at 16 to 19, and 1 (never a divisor of 0) wherever no rate is.
 TEST(JobRateSetUp, EveryRateIndexGivesItsDeviceRate) {
-    const int32_t expected[24] = {44100, 48000, 88200, 96000, 176400, 192000, 352800, 384000, 705600, 768000, 1, 1,
-                                  1, 1, 1, 1, 2822400, 5644800, 11289600, 22579200, 1, 1, 1, 1};
+    const int32_t expected[24] = {44100,   48000,   88200,    96000,    176400, 192000, 352800, 384000,
+                                  705600,  768000,  1,        1,        1,      1,      1,      1,
+                                  2822400, 5644800, 11289600, 22579200, 1,      1,      1,      1};
     for (uint32_t i = 0; i < 24; ++i) EXPECT_EQ(ClassMorphex::playFsOfRateIndex(i), expected[i]) << "index " << i;
     EXPECT_EQ(ClassMorphex::playFsOfRateIndex(24), 1) << "an index beyond the table";
     EXPECT_EQ(ClassMorphex::playFsOfRateIndex(4000), 1);

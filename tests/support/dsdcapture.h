@@ -74,4 +74,12 @@ inline void exactRun(const std::vector<uint8_t> &out, const std::vector<uint8_t>
     *until = u;
 }
 
+// How many whole bytes of the idle pattern (0x96) follow output bit `bit`
+// (from the first byte that starts at or after it), up to `limit`.
+inline int idleBytesAfter(const std::vector<uint8_t> &out, int64_t bit, int limit) {
+    int n = 0;
+    for (size_t i = size_t((bit + 7) / 8); i < out.size() && n < limit && out[i] == 0x96; ++i) ++n;
+    return n;
+}
+
 }  // namespace dsdcap
