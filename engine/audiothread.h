@@ -22,7 +22,7 @@
 #include "dsp/dspvolume.h"
 #include "dsp/sharedrecords.h"
 #include "engine/enginestate.h"
-#include "engine/transactionthread.h"
+#include "base/transactionthread.h"
 #include "morphex/morphexapi.h"
 
 class QLibrary;

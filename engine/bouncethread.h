@@ -24,7 +24,7 @@
 
 #include "dsp/sharedrecords.h"
 #include "engine/mixing.h"  // kBounceNotReady
-#include "engine/transactionthread.h"
+#include "base/transactionthread.h"
 
 class AccessAudioFile;
 

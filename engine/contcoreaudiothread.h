@@ -18,7 +18,7 @@
 #include <cstdint>
 
 #include "engine/coreaudioio.h"
-#include "engine/transactionthread.h"
+#include "base/transactionthread.h"
 
 // A device job. apply gets the device layer, the output device id and
 // engine rate, and the input device id (0: none) and rate.

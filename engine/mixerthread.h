@@ -27,7 +27,7 @@
 
 #include "dsp/sharedrecords.h"
 #include "engine/audiothread.h"
-#include "engine/transactionthread.h"
+#include "base/transactionthread.h"
 
 class QLibrary;
 

@@ -26,7 +26,7 @@
 #include <memory>
 
 #include "dsp/sharedrecords.h"
-#include "engine/transactionthread.h"
+#include "base/transactionthread.h"
 
 class AccessAudioFile;
 

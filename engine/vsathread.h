@@ -20,7 +20,7 @@
 
 #include "dsp/qmf.h"
 #include "dsp/vsa.h"
-#include "engine/transactionthread.h"
+#include "base/transactionthread.h"
 
 enum : int {
     kVsaBands = 6,
