@@ -19,11 +19,12 @@
 #include <atomic>
 #include <cstdint>
 
-#include "dsp/dspvolume.h"
-#include "dsp/sharedrecords.h"
-#include "engine/enginestate.h"
 #include "base/transactionthread.h"
+#include "dsp/dspvolume.h"
+#include "engine/enginestate.h"
+#include "engine/jobrecords.h"
 #include "morphex/morphexapi.h"
+#include "morphex/morphexrecords.h"
 
 class QLibrary;
 

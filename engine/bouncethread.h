@@ -22,9 +22,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "dsp/sharedrecords.h"
-#include "engine/mixing.h"  // kBounceNotReady
 #include "base/transactionthread.h"
+#include "engine/jobrecords.h"
+#include "engine/mixing.h"  // kBounceNotReady
 
 class AccessAudioFile;
 

@@ -25,9 +25,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "dsp/sharedrecords.h"
-#include "engine/audiothread.h"
 #include "base/transactionthread.h"
+#include "engine/audiothread.h"
+#include "engine/mixrecords.h"
 
 class QLibrary;
 

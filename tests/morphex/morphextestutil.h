@@ -14,8 +14,9 @@
 
 #include "audiofile/audiohelpers.h"
 #include "dsp/dspvolume.h"
-#include "dsp/sharedrecords.h"
+#include "dsp/peqrecord.h"
 #include "morphex/morphexjob.h"
+#include "morphex/morphexrecords.h"
 #include "support/bytefields.h"
 #include "support/testutil.h"
 
