@@ -3,13 +3,15 @@
 // format a feed asks for at a play rate, how a track's start delay becomes
 // source samples, and the record a feed hands to its audio thread.
 //
-// Pure functions on the records of dsp/sharedrecords.h; the main window
+// Pure functions on the records of engine/jobrecords.h; the main window
 // (MainWindow::getAudioParam) calls them on the GUI thread.
 #pragma once
 
 #include <cstdint>
 
-#include "dsp/sharedrecords.h"
+#include "dsp/peqrecord.h"
+#include "engine/jobrecords.h"
+#include "morphex/morphexrecords.h"
 
 // getAudioParam's own failure: the library's getAudioFileInformation is not
 // bound. The library's codes (-3, -7, -8, -9) pass through unchanged.

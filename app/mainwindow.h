@@ -36,14 +36,17 @@
 #include "audiofile/tagrecord.h"
 #include "audiofile/timecode.h"
 #include "dsp/dspvolume.h"
-#include "dsp/sharedrecords.h"
+#include "dsp/peqrecord.h"
 #include "edit/projectfile.h"
 #include "editing/dialogedittag.h"
 #include "editing/dialogpolyfile.h"
 #include "editing/timelinerecords.h"  // tRedrawMode
 #include "engine/audiothread.h"
 #include "engine/bouncethread.h"  // tBounceStatusStruct
+#include "engine/jobrecords.h"
 #include "engine/mixerthread.h"
+#include "engine/mixrecords.h"
+#include "engine/recordingrecords.h"
 #include "engine/waveformthread.h"
 #include "mixer/dialogdynamics.h"
 #include "mixer/dialoglissajous.h"

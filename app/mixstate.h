@@ -7,7 +7,8 @@
 #include <cstdint>
 
 #include "app/settingsfile.h"  // tEditorEqBand
-#include "dsp/sharedrecords.h"
+#include "dsp/peqrecord.h"
+#include "engine/mixrecords.h"
 
 // A track slot as it is when its file has just been added, before the mixer
 // window recomputes it: unity gain, centre, fader 0 dB, sounding; a stereo

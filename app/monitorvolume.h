@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "dsp/sharedrecords.h"
+#include "dsp/peqrecord.h"
 
 // Kept for the fader's "-inf" position (any level below -99 dB).
 constexpr double kMonitorVolumeSilent = -300.0;

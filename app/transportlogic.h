@@ -9,7 +9,8 @@
 
 #include <cstdint>
 
-#include "dsp/sharedrecords.h"
+#include "engine/jobrecords.h"
+#include "engine/mixrecords.h"
 
 // Transport commands as the main window records the last one.
 enum : int {

@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "../tests/engine/enginetestutil.h"
 #include "dsp/oscillator.h"
 #include "engine/audiothread.h"
 #include "engine/bufferswitch.h"
@@ -44,7 +45,9 @@
 #include "engine/playbackproducer.h"
 #include "platform/audiohost/hostconfig.h"
 #include "platform/audiohost/virtualdevice.h"
+#include "testutil.h"
 #include "trace/debugclient.h"
+#include "wavwriter.h"
 
 namespace {
 
@@ -68,38 +71,19 @@ bool waitFor(const std::function<bool()> &pred, int ms) {
     return true;
 }
 
-void putLE(std::vector<uint8_t> &v, uint32_t x, int n) {
-    for (int i = 0; i < n; ++i) v.push_back(uint8_t(x >> (8 * i)));
-}
-
 // A 24-bit stereo WAV of two tones with a little noise in the low bits.
 std::string writeWav(const std::string &path, uint32_t frames) {
-    std::vector<uint8_t> b;
-    b.insert(b.end(), {'R', 'I', 'F', 'F'});
-    putLE(b, 36 + frames * 6, 4);
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    putLE(b, 16, 4);
-    putLE(b, 1, 2);
-    putLE(b, 2, 2);
-    putLE(b, kWavRate, 4);
-    putLE(b, kWavRate * 6, 4);
-    putLE(b, 6, 2);
-    putLE(b, 24, 2);
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    putLE(b, frames * 6, 4);
+    sxtest::Bytes audio;
+    audio.reserve(size_t(frames) * 6);
     uint32_t noise = 1;
     for (uint32_t f = 0; f < frames; ++f) {
         noise = noise * 1664525u + 1013904223u;
         const double l = 0.5 * std::sin(2.0 * M_PI * 997.0 * f / kWavRate);
         const double r = 0.4 * std::sin(2.0 * M_PI * 3001.0 * f / kWavRate);
-        putLE(b, uint32_t(int32_t(std::lrint(l * 8388607.0)) + int32_t(noise >> 30)) & 0xFFFFFF, 3);
-        putLE(b, uint32_t(int32_t(std::lrint(r * 8388607.0))) & 0xFFFFFF, 3);
+        sxtest::appendLE(audio, uint32_t(int32_t(std::lrint(l * 8388607.0)) + int32_t(noise >> 30)) & 0xFFFFFF, 3);
+        sxtest::appendLE(audio, uint32_t(int32_t(std::lrint(r * 8388607.0))) & 0xFFFFFF, 3);
     }
-    FILE *fp = std::fopen(path.c_str(), "wb");
-    if (!fp) return {};
-    const bool ok = std::fwrite(b.data(), 1, b.size(), fp) == b.size();
-    std::fclose(fp);
-    return ok ? path : std::string();
+    return sxtest::writeAll(path, sxtest::wavFile(kWavRate, 24, 2, audio)) ? path : std::string();
 }
 
 struct Job {
@@ -131,34 +115,6 @@ struct Job {
         items[1].level = 1.0;
     }
 };
-
-// The words the producers and the real-time path share, as after a
-// finished job: each pass starts the way the transport's play does.
-void resetEngineWords() {
-    constexpr auto r = std::memory_order_relaxed;
-    sEngineStatus.store(kEngineStopped, r);
-    sStartMode.store(kStartNone, r);
-    sPlayRequest.store(0, r);
-    sPlayGate.store(false, r);
-    sStopRequest.store(false, r);
-    sConvAbort.store(false, r);
-    sConvFailed.store(false, r);
-    sPlayStarted.store(false, r);
-    sBounceFinished.store(false, r);
-    sNumBufBlk.store(kRingBlocks, r);
-    sRingBlockFrames.store(0, r);
-    for (int t = 0; t < kMaxTracks; ++t) {
-        sBouncedCount[t].store(0, r);
-        sJobEnded[t].store(false, r);
-        sBounceEnded[t].store(false, r);
-        sMixBusy[t].store(false, r);
-        sRingWithdrawn[t].store(false, r);
-        gConvertPath[t].store(0, r);
-        gTestCount[t].store(0, r);
-        gFirstConverted[t].store(0, r);
-    }
-    clearBufferParameters();
-}
 
 // The device thread's CPU, sampled on the device's clock thread before
 // every cycle; cycles wait for the producers so that none underruns.
@@ -204,10 +160,7 @@ struct Pacer {
 class Session {
 public:
     Session() {
-        DebugClient::SetDebugLevel(0);
-        const auto exe = std::filesystem::read_symlink("/proc/self/exe");
-        audioThread::setLibraryPath(
-            QString::fromStdString((exe.parent_path().parent_path() / "bin" / kMorphexLibraryName).string()));
+        engtest::useBuiltLibrary();
         mFirst.reset(new audioThread);
         (void)initAudioIO_parameters();
         tVirtualDeviceConfig c;
@@ -270,7 +223,8 @@ public:
         std::vector<std::unique_ptr<Job>> jobs;
         std::vector<std::unique_ptr<audioThread>> threads;
         std::atomic<int> done{0};
-        resetEngineWords();
+        // Each pass starts the way the transport's play does.
+        engtest::resetEngineWords();
         for (int t = 0; t < kMaxTracks; ++t) setAudioIoThreadId(-1, t);
         for (int t = 0; t < tracks; ++t) {
             jobs.emplace_back(new Job(wav, frames, rateIndex, t));

@@ -52,7 +52,7 @@ void runOverview(benchmark::State &state, const std::string &path) {
 void BM_WaveFormWav96k24(benchmark::State &state) {
     const std::string path = benchFile("sx_bench_60min_96k24.wav");
     const uint64_t bytes = kSeconds * 96000 * 6;
-    if (!writeStreamed(path, sxgen::wavHeader(96000, 24, 2, static_cast<uint32_t>(bytes)), bytes)) {
+    if (!writeStreamed(path, sxtest::wavHeader(96000, 24, 2, static_cast<uint32_t>(bytes)), bytes)) {
         state.SkipWithError("cannot write the file");
         return;
     }

@@ -5,7 +5,15 @@
 
 #include <cstdint>
 
-#include "dsp/sharedrecords.h"  // tWaveEditParam
+// The edit of one region, in samples (1-bit samples for DSD) of the region's
+// own file from its start.
+struct tWaveEditParam {
+    int64_t inPoint = 0;  // first sample that sounds
+    int64_t fadeInLength = 0;
+    double gain = 0.0;  // linear, 1.0 unity
+    int64_t fadeOutLength = 0;
+    int64_t outPoint = 0;  // the sample at which the region ends
+};
 
 // One point of a gain envelope. A list ends with a point whose start is
 // kDspVolEnd.

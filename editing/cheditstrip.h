@@ -20,11 +20,11 @@
 #include <cstdint>
 
 #include "audiofile/marklist.h"  // kMarkMax
-#include "dsp/morphexrecords.h"  // tAudioFileInfoAFile
-#include "dsp/sharedrecords.h"   // tWaveEditParam
+#include "dsp/dspvolume.h"
 #include "editing/cheditstrip2.h"
 #include "editing/timelinerecords.h"
 #include "editing/volgraphrules.h"  // tChEditerParameters
+#include "morphex/morphexrecords.h"  // tAudioFileInfoAFile
 
 namespace Ui {
 class chEditStrip;

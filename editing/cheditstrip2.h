@@ -26,12 +26,13 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "dsp/morphexrecords.h"  // tAudioFileInfoAFile
-#include "dsp/sharedrecords.h"   // tWaveEditParam, tFileOpenMode
+#include "audiofile/jobs/fileopenmode.h"
+#include "dsp/dspvolume.h"
 #include "editing/regiongeometry.h"
 #include "editing/timelinerecords.h"
 #include "engine/audiothread.h"  // tId3tagInformationFunc, the library's path
 #include "engine/waveformthread.h"
+#include "morphex/morphexrecords.h"  // tAudioFileInfoAFile
 #include "widgets/trackgraphic.h"
 
 namespace Ui {

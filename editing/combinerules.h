@@ -7,8 +7,8 @@
 #include <QRect>
 #include <QString>
 
-#include "dsp/morphexrecords.h"
-#include "dsp/sharedrecords.h"
+#include "engine/jobrecords.h"
+#include "morphex/morphexrecords.h"
 
 // The two modes of the window's mode list.
 enum tCombineMode : int {

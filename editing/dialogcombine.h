@@ -15,8 +15,8 @@
 #include <QFileDialog>
 #include <QString>
 
-#include "dsp/sharedrecords.h"
 #include "editing/combinethread.h"
+#include "engine/jobrecords.h"
 #include "widgets/dialogabout.h"  // tSetEdition
 
 namespace Ui {

@@ -32,9 +32,11 @@
 
 #include "audiofile/timecode.h"  // tTcFrameType
 #include "dsp/dspvolume.h"
-#include "dsp/sharedrecords.h"
+#include "dsp/peqrecord.h"
 #include "editing/dialogedittag.h"
 #include "engine/audiothread.h"
+#include "engine/jobrecords.h"
+#include "morphex/morphexrecords.h"
 #include "widgets/dialogabout.h"  // tSetEdition
 
 namespace Ui {

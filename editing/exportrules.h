@@ -11,8 +11,9 @@
 
 #include <cstdint>
 
-#include "dsp/morphexrecords.h"
-#include "dsp/sharedrecords.h"
+#include "dsp/dspvolume.h"
+#include "engine/jobrecords.h"
+#include "morphex/morphexrecords.h"
 
 class QWidget;
 

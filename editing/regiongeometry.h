@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "dsp/sharedrecords.h"  // tWaveEditParam
+#include "dsp/dspvolume.h"
 #include "editing/timelinerecords.h"
 
 enum : int {

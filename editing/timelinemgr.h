@@ -18,9 +18,9 @@
 #include <cstdint>
 
 #include "audiofile/marklist.h"  // kMarkMax
-#include "dsp/morphexrecords.h"
 #include "editing/cheditstrip2.h"  // tGetAudioFileInformationFunc
 #include "editing/timelinerecords.h"
+#include "morphex/morphexrecords.h"
 
 class QMouseEvent;
 class editWindow;

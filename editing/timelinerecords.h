@@ -5,7 +5,7 @@
 #include <QString>
 #include <cstdint>
 
-#include "dsp/sharedrecords.h"  // tWaveEditParam
+#include "dsp/dspvolume.h"
 
 enum : int {
     kStripMaxRegions = 10,    // regions one strip holds; an eleventh file is ignored

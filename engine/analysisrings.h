@@ -15,7 +15,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "dsp/sharedrecords.h"
+#include "engine/mixrecords.h"
 
 enum : int {
     kFftOrder = 16384,          // points of every spectrum analysis

@@ -19,11 +19,12 @@
 #include <atomic>
 #include <cstdint>
 
+#include "base/transactionthread.h"
 #include "dsp/dspvolume.h"
-#include "dsp/sharedrecords.h"
 #include "engine/enginestate.h"
-#include "engine/transactionthread.h"
+#include "engine/jobrecords.h"
 #include "morphex/morphexapi.h"
+#include "morphex/morphexrecords.h"
 
 class QLibrary;
 

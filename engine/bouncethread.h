@@ -22,9 +22,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "dsp/sharedrecords.h"
+#include "base/transactionthread.h"
+#include "engine/jobrecords.h"
 #include "engine/mixing.h"  // kBounceNotReady
-#include "engine/transactionthread.h"
 
 class AccessAudioFile;
 

@@ -17,8 +17,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "base/transactionthread.h"
 #include "engine/coreaudioio.h"
-#include "engine/transactionthread.h"
 
 // A device job. apply gets the device layer, the output device id and
 // engine rate, and the input device id (0: none) and rate.

@@ -10,7 +10,8 @@
 
 #include <cstdint>
 
-#include "dsp/sharedrecords.h"
+#include "dsp/peqrecord.h"
+#include "engine/mixrecords.h"
 
 class ClassDynamics;
 class reverb;

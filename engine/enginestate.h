@@ -16,7 +16,7 @@
 // Plain buffers below (the ring tables, the work buffers) are handed over at
 // set-up, before the device thread starts, or are touched by one thread only.
 //
-// Track slots are 0..kMaxTracks-1 (dsp/sharedrecords.h); every function that
+// Track slots are 0..kMaxTracks-1 (engine/mixrecords.h); every function that
 // takes a track slot from outside checks it.
 #pragma once
 
@@ -28,7 +28,9 @@
 #include "dsp/dsm5th.h"
 #include "dsp/dspvolume.h"
 #include "dsp/lpf.h"
-#include "dsp/sharedrecords.h"
+#include "dsp/peqrecord.h"
+#include "engine/mixrecords.h"
+#include "morphex/morphexrecords.h"
 
 class audioThread;
 class ClassDynamics;

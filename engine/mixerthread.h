@@ -25,9 +25,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "dsp/sharedrecords.h"
+#include "base/transactionthread.h"
 #include "engine/audiothread.h"
-#include "engine/transactionthread.h"
+#include "engine/mixrecords.h"
 
 class QLibrary;
 

@@ -23,7 +23,6 @@
 
 #include <cstdint>
 
-#include "dsp/sharedrecords.h"
 
 // One call of the mixing step, built by the caller.
 struct tAudioMixingParams {

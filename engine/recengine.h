@@ -25,8 +25,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "dsp/sharedrecords.h"
-#include "engine/transactionthread.h"
+#include "base/transactionthread.h"
+#include "engine/recordingrecords.h"
 
 class AccessAudioFile;
 

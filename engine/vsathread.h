@@ -18,9 +18,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/transactionthread.h"
 #include "dsp/qmf.h"
 #include "dsp/vsa.h"
-#include "engine/transactionthread.h"
 
 enum : int {
     kVsaBands = 6,

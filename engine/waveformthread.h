@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/transactionthread.h"
+#include "base/transactionthread.h"
 
 class trackGraphic;  // the view; the worker keeps its address and never calls it
 

@@ -46,9 +46,9 @@
 #include "audiofile/audiohelpers.h"
 #include "base/wstring.h"
 #include "dsp/dspvolume.h"
-#include "dsp/sharedrecords.h"
 #include "morphex/fileinfo.h"
 #include "morphex/morphexjob.h"
+#include "morphex/morphexrecords.h"
 
 #ifdef SX_MUTATE_FILEJOBS
 #include <FLAC/metadata.h>

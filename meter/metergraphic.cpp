@@ -23,7 +23,7 @@ meterGraphic::~meterGraphic() {
         if (auto *bar = qobject_cast<drawingMeterWidget *>(w)) {
             if (mLanes && bar->mSegmentOn == mLanes->segmentOn) bar->mConnected = false;
         } else if (auto *lamp = qobject_cast<drawingOverWidget *>(w)) {
-            if (lamp->mOver == mOver) lamp->mConnected = false;
+            if (lamp->mOver == mBallistics.overLamps()) lamp->mConnected = false;
         }
     }
     _aligned_free(mLanes);
@@ -39,7 +39,7 @@ void meterGraphic::setDrawingParameter(int i) {
         bar->mConnected = true;
     }
     if (auto *lamp = qobject_cast<drawingOverWidget *>(mDrawWidget[i + 2].data())) {
-        lamp->mOver = mOver;
+        lamp->mOver = mBallistics.overLamps();
         lamp->mConnected = true;
     }
 }
@@ -47,85 +47,29 @@ void meterGraphic::setDrawingParameter(int i) {
 void meterGraphic::setMeterUpdateTiming(int periodMs) {
     // A period that is not positive would divide by zero and means nothing.
     if (periodMs <= 0 || !mLanes) return;
-    mUpdatePeriod = periodMs;
-    mPeakHoldUpdates = meterPeakHoldUpdates(periodMs);
-    mLanes->decay[0] = mLanes->decay[1] = meterReleaseFactor(periodMs);
+    mBallistics.setUpdatePeriod(periodMs);
 }
 
-void meterGraphic::setOverHoldTime(int ms) { mOverHoldUpdates = meterOverHoldUpdates(ms, mUpdatePeriod); }
+void meterGraphic::setOverHoldTime(int ms) { mBallistics.setOverHoldTime(ms); }
 
-void meterGraphic::setOver(bool on) {
-    for (int ch = 0; ch < 2; ++ch) {
-        mOver[ch] = on;
-        mPeakHoldCount[ch] = mPeakHoldUpdates;
-    }
-}
+void meterGraphic::setOver(bool on) { mBallistics.setOver(on); }
 
 void meterGraphic::setMeterData(const double *levels, int mode, int /*periodMs*/) {
     if (!mLanes || !levels) return;
     tMeterLanes &s = *mLanes;
 
-    // A level that is not a number (a damaged sample reaching the peak
-    // detector) would otherwise stick in the held peak; read it as silence.
-    double in[2];
-    for (int ch = 0; ch < 2; ++ch) in[ch] = std::isnan(levels[ch]) ? 0.0 : levels[ch];
-
-    double c[2];
-    if (mode == mMeterMode) {
-        const double clip = mode == kMeterModeDsd ? kMeterClipDsd : kMeterClipPcm;
-        for (int ch = 0; ch < 2; ++ch) {
-            c[ch] = std::fmin(in[ch], clip);
-            s.meterLevel[ch] = std::fmin(s.meterLevel[ch], clip);
-        }
-    } else {
-        // The scales of the two modes differ by some 190 dB: nothing carries over.
-        for (int ch = 0; ch < 2; ++ch) {
-            s.meterLevel[ch] = 0.0;
-            s.peakHold[ch] = 0.0;
-            mPeakDb[ch] = 0.0f;
-            c[ch] = 0.0;
-        }
-    }
-    mMeterMode = mode;
-
+    const tMeterStep step = mBallistics.update(levels, mode);
     for (int ch = 0; ch < 2; ++ch) {
-        s.meterLevel[ch] *= s.decay[ch];
-        s.renewed[ch] = c[ch] < s.peakHold[ch] ? 0.0 : 1.0;
-        s.peakHold[ch] = std::fmax(c[ch], s.peakHold[ch]);
-    }
-
-    for (int ch = 0; ch < 2; ++ch) {
-        if (s.renewed[ch] == 0.0) {
-            if (++mPeakHoldCount[ch] > mPeakHoldUpdates) {
-                // Expired: start again from what arrives now, so that the
-                // line drops to the programme instead of staying at the peak.
-                mPeakHoldCount[ch] = 0;
-                s.peakHold[ch] = in[ch];
-            }
-        } else {
-            mPeakHoldCount[ch] = 0;
-            mPeakDb[ch] = meterPeakDb(s.peakHold[ch]);
-        }
-    }
-
-    if (mOverHoldUpdates >= 0) {
-        for (int ch = 0; ch < 2; ++ch) {
-            if (mOverCount[ch] > mOverHoldUpdates)
-                mOver[ch] = false;
-            else
-                ++mOverCount[ch];
-        }
+        if (step.restarted) mPeakDb[ch] = 0.0f;
+        if (step.renewed[ch]) mPeakDb[ch] = meterPeakDb(mBallistics.peakHold(ch));
     }
 
     const double *level = meterThresholds(mode);
     for (int ch = 0; ch < 2; ++ch) {
-        const double u = std::fmax(c[ch], s.meterLevel[ch]);
-        const double uDb = 20.0 * std::log10(u);
+        const double uDb = 20.0 * std::log10(step.shown[ch]);
         bool on[kMeterLevels];
         mFraction[ch] = meterLightSegments(uDb, level, on);
         for (int k = 0; k < kMeterLevels; ++k) s.segmentOn[k][ch] = on[k] ? ~uint64_t{0} : uint64_t{0};
-        // The bar rises at once and falls by the release factor per update.
-        s.meterLevel[ch] = u;
     }
 
     static const float kNoScale[kMeterScalePoints] = {};
@@ -138,15 +82,12 @@ void meterGraphic::setMeterData(const double *levels, int mode, int /*periodMs*/
             for (int i = 0; i < 3; ++i) mPeakColor[ch][i] = gMeterColour[colour][i];
             mPeakColor[ch][3] = 1.0;
         }
-        if (peak > level[kMeterOverLevel]) {
-            mOverCount[ch] = 0;
-            mOver[ch] = true;
-        }
+        if (peak > level[kMeterOverLevel]) mBallistics.lightOver(ch);
     }
 }
 
 void meterGraphic::clearPrevMeter() {
-    if (mLanes) mLanes->meterLevel[0] = mLanes->meterLevel[1] = 0.0;
+    if (mLanes) mBallistics.clearLevel();
 }
 
 void meterGraphic::repaintMeter() {
@@ -167,7 +108,7 @@ meterGraphic::tShown meterGraphic::shownBy(int part) const {
         s.peakPos = mPeakPos[ch];
         for (int i = 0; i < 4; ++i) s.peakColor[i] = mPeakColor[ch][i];
     } else if (auto *lamp = qobject_cast<const drawingOverWidget *>(mDrawWidget[part].data())) {
-        if (lamp->mChannel >= 0 && lamp->mChannel <= 1) s.over = mOver[lamp->mChannel];
+        if (lamp->mChannel >= 0 && lamp->mChannel <= 1) s.over = mBallistics.over(lamp->mChannel);
     }
     return s;
 }
@@ -193,9 +134,9 @@ bool meterGraphic::segmentOn(int k, int ch) const { return mLanes && mLanes->seg
 
 double meterGraphic::fraction(int ch) const { return mFraction[ch]; }
 
-double meterGraphic::meterLevel(int ch) const { return mLanes ? mLanes->meterLevel[ch] : 0.0; }
+double meterGraphic::meterLevel(int ch) const { return mLanes ? mBallistics.level(ch) : 0.0; }
 
-double meterGraphic::peakHold(int ch) const { return mLanes ? mLanes->peakHold[ch] : 0.0; }
+double meterGraphic::peakHold(int ch) const { return mLanes ? mBallistics.peakHold(ch) : 0.0; }
 
 float meterGraphic::peakDb(int ch) const { return mPeakDb[ch]; }
 
@@ -203,9 +144,9 @@ double meterGraphic::peakPos(int ch) const { return mPeakPos[ch]; }
 
 const double *meterGraphic::peakColor(int ch) const { return mPeakColor[ch]; }
 
-bool meterGraphic::isOver(int ch) const { return mOver[ch]; }
+bool meterGraphic::isOver(int ch) const { return mBallistics.over(ch); }
 
-double meterGraphic::releaseFactor() const { return mLanes ? mLanes->decay[0] : 0.0; }
+double meterGraphic::releaseFactor() const { return mLanes ? mBallistics.releaseFactor() : 0.0; }
 
 void meterGraphic::mousePressedOnMeter(QMouseEvent *event) { mousePressEvent(event); }
 

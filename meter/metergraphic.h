@@ -29,10 +29,6 @@ class QMouseEvent;
 // channel 1), 16-byte aligned so that a pair fits one vector register.
 struct alignas(16) tMeterLanes {
     uint64_t segmentOn[kMeterLevels][2];  // all ones: segment lit
-    double meterLevel[2];                 // shown level, falling by the release
-    double peakHold[2];                   // held peak
-    double renewed[2];                    // scratch: this update renewed the peak
-    double decay[2];                      // release factor per update
 };
 
 class meterGraphic : public QWidget {
@@ -100,8 +96,8 @@ public:
     double peakPos(int ch) const;           // peak line in pixels of bar 0, 0 = none
     const double *peakColor(int ch) const;  // red, green, blue, alpha
     bool isOver(int ch) const;
-    int peakHoldUpdates() const { return mPeakHoldUpdates; }
-    int overHoldUpdates() const { return mOverHoldUpdates; }
+    int peakHoldUpdates() const { return mBallistics.peakHoldUpdates(); }
+    int overHoldUpdates() const { return mBallistics.overHoldUpdates(); }
     double releaseFactor() const;
 
 public slots:
@@ -116,18 +112,11 @@ private:
     // Null when the block could not be allocated: the meter then ignores
     // every update and its parts stay black.
     tMeterLanes *mLanes = nullptr;
-    int mPeakHoldCount[2] = {};  // updates since the held peak was renewed
+    meterBallistics mBallistics;
     double mFraction[2] = {};
     float mPeakDb[2] = {};
-    int mUpdatePeriod = 0;  // ms
-    int mPeakHoldUpdates = 0;
-    int mOverHoldUpdates = 1;  // −1: until cleared
     double mPeakPos[2] = {};
     double mPeakColor[2][4] = {{0.0, 210.0 / 255, 30.0 / 255, 1.0}, {0.0, 210.0 / 255, 30.0 / 255, 1.0}};
-    int mOverCount[2] = {};
-    bool mOver[2] = {};
-    int mMeterMode = kMeterModePcm;  // mode of the previous update
-
     // What one part showed at its last repaint by repaintChanged.
     struct tShown {
         bool valid = false;

@@ -69,19 +69,6 @@ const float gMeterOverColour[3] = {252.0f / 255, 42.0f / 255, 42.0f / 255};
 
 const double *meterThresholds(int mode) { return mode != kMeterModePcm ? gMeterLevelDsd : gMeterLevelPcm; }
 
-int meterPeakHoldUpdates(int periodMs) { return periodMs > 0 ? 1000 / periodMs : 0; }
-
-double meterReleaseFactor(int periodMs) {
-    // −period/50 dB per update.
-    return std::pow(10.0, -20.0 * periodMs / 20000.0);
-}
-
-int meterOverHoldUpdates(int holdMs, int periodMs) {
-    if (holdMs < 0 || periodMs <= 0) return -1;
-    if (holdMs <= 1000) return 0;
-    return static_cast<int>(static_cast<unsigned>(holdMs - 1000) / static_cast<unsigned>(periodMs));
-}
-
 float meterPeakDb(double peak) { return 20.0f * std::log10(static_cast<float>(peak)); }
 
 double meterLightSegments(double uDb, const double *thresholds, bool on[kMeterLevels]) {

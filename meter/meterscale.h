@@ -1,17 +1,13 @@
 // The scale of the stereo level meter and the arithmetic of one update,
 // free of widgets: segment positions along the bar, the threshold of every
-// segment in both meter modes, their colours, and the timing laws of release,
-// peak hold and over hold. meterGraphic runs the update with these; tests
-// call them directly.
+// segment in both meter modes and their colours (the ballistics, shared with
+// the strips' meters, are dsp/meterballistics.h). meterGraphic runs the
+// update with these; tests call them directly.
 #pragma once
 
 #include <cstdint>
 
-// Meter mode of setMeterData: how the levels are scaled.
-enum tMeterMode : int {
-    kMeterModePcm = 0,  // 32-bit integer scale, full scale 2^31
-    kMeterModeDsd = 1,  // normalised scale, full scale 0.5
-};
+#include "dsp/meterballistics.h"  // tMeterMode and the timing laws
 
 enum : int {
     kMeterScalePoints = 26,  // segment k spans point k to point k + 1
@@ -24,11 +20,6 @@ enum : int {
 // Full scale in dB of each mode: 20·log10(2^31) and 20·log10(0.5).
 constexpr double kMeterFullScalePcmDb = 186.63859731166835;
 constexpr double kMeterFullScaleDsdDb = -6.020599913279624;
-
-// Inputs are clipped to these before they reach the shown level and the
-// held peak: 2^32 in PCM mode, 2.0 in DSD mode (both 6 dB above full scale).
-constexpr double kMeterClipPcm = 4294967296.0;
-constexpr double kMeterClipDsd = 2.0;
 
 // Segment edges as fractions of the bar length, 0 at the bar's start.
 extern const float gMainMeterPosiTableOrigin[kMeterScalePoints];
@@ -47,19 +38,6 @@ extern const float gMeterOverColour[3];
 
 // The thresholds of a mode: DSD for any nonzero mode, else PCM.
 const double *meterThresholds(int mode);
-
-// Updates a held peak stays before it expires, for an update period in ms
-// (> 0): one second's worth, 1000 / period in integers.
-int meterPeakHoldUpdates(int periodMs);
-
-// Factor applied to the shown level at every update so that it falls by
-// 20 dB per second: 10^(−period / 1000).
-double meterReleaseFactor(int periodMs);
-
-// Updates an over lamp stays lit after the last update that set it, less
-// one: −1 (until cleared) for a negative time or when no positive period is
-// known, 0 up to one second, else the time beyond one second in updates.
-int meterOverHoldUpdates(int holdMs, int periodMs);
 
 // The held peak in dB as the peak line and the over lamp judge it: the level
 // narrowed to single precision and 20·log10 taken in single precision.

@@ -33,7 +33,7 @@
 #include <QString>
 #include <memory>
 
-#include "dsp/sharedrecords.h"
+#include "dsp/peqrecord.h"
 #include "mixer/dialogspectrogram.h"
 
 class eqtypesw;

@@ -26,8 +26,8 @@
 #include <cstdint>
 
 #include "dsp/reverb.h"
-#include "dsp/sharedrecords.h"
 #include "engine/mixerthread.h"
+#include "engine/mixrecords.h"
 #include "mixer/reverbpanelparam.h"
 
 class QKeyEvent;

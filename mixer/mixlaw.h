@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "dsp/sharedrecords.h"
+#include "engine/mixrecords.h"
 
 // A 2x2 matrix in the record's orientation: xy carries input x to output y,
 // so left out = ll·L + rl·R and right out = lr·L + rr·R.

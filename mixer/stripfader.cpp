@@ -10,8 +10,6 @@ namespace {
 
 const char *const kFaderBackground = ":/resources2/bg/faderBack.png";
 const char *const kPanBackground = ":/resources2/bg/panBack.png";
-const char *const kKnobOnPicture = ":/resources2/parts/volume_on.png";
-const char *const kKnobOffPicture = ":/resources2/parts/volume_off.png";
 
 // Pointer positions arrive in fractional pixels; halves go away from zero.
 int roundedPixel(double v) { return static_cast<int>(std::lround(v)); }
@@ -59,57 +57,6 @@ int mixvol_trackKnobPosition(int y, int height) { return y < 15 ? 0 : std::min(y
 int pan_trackKnobPosition(int x, int width) { return x < 16 ? 0 : std::min(x, width) - 16; }
 
 int pan_knobPosition(int pan, int width) { return (width - kMixKnobReach) * (pan + 100) / 200; }
-
-int knob_dragPosition(int pointer, int knobAtPress, int pointerAtPress, int travel) {
-    const int v = pointer + knobAtPress - pointerAtPress;
-    return v < 0 ? 0 : std::min(v, travel - kMixKnobReach);
-}
-
-// ---- faderTopVol ----
-
-faderTopVol::faderTopVol(QWidget *parent) : QLabel(parent) {}
-
-void faderTopVol::mousePressEvent(QMouseEvent *event) {
-    mStartPosition = y();
-    mPressed = true;
-    mPressPosition = roundedPixel(event->globalPosition().y());
-    setPixmap(QPixmap(QString::fromLatin1(kKnobOnPicture)));
-}
-
-void faderTopVol::mouseMoveEvent(QMouseEvent *event) {
-    if (!mPressed) return;
-    const int v = knob_dragPosition(roundedPixel(event->globalPosition().y()), mStartPosition, mPressPosition, mTravel);
-    move(7, v);
-    emit faderMoved(v);
-}
-
-void faderTopVol::mouseReleaseEvent(QMouseEvent *) {
-    mPressed = false;
-    setPixmap(QPixmap(QString::fromLatin1(kKnobOffPicture)));
-}
-
-// ---- faderTopPan ----
-
-faderTopPan::faderTopPan(QWidget *parent) : QLabel(parent) {}
-
-void faderTopPan::mousePressEvent(QMouseEvent *event) {
-    mStartPosition = x();
-    mPressed = true;
-    mPressPosition = roundedPixel(event->globalPosition().x());
-    setPixmap(QPixmap(QString::fromLatin1(kKnobOnPicture)));
-}
-
-void faderTopPan::mouseMoveEvent(QMouseEvent *event) {
-    if (!mPressed) return;
-    const int v = knob_dragPosition(roundedPixel(event->globalPosition().x()), mStartPosition, mPressPosition, mTravel);
-    move(v, 0);
-    emit faderMoved(v);
-}
-
-void faderTopPan::mouseReleaseEvent(QMouseEvent *) {
-    mPressed = false;
-    setPixmap(QPixmap(QString::fromLatin1(kKnobOffPicture)));
-}
 
 // ---- WidgetMixvolBase ----
 

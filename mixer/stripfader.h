@@ -22,6 +22,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "widgets/faders.h"  // faderKnob
+
 class QMouseEvent;
 class QPaintEvent;
 
@@ -73,53 +75,18 @@ int pan_trackKnobPosition(int x, int width);
 // clamped.
 int pan_knobPosition(int pan, int width);
 
-// A dragged knob's position: the pointer's global coordinate moved from the
-// press, added to the knob's own position at the press, held within
-// 0..travel − 16.
-int knob_dragPosition(int pointer, int knobAtPress, int pointerAtPress, int travel);
-
-// The fader's knob.
-class faderTopVol : public QLabel {
+// The fader's knob (knob_dragPosition and its drag are widgets/faders.h's).
+class faderTopVol : public faderKnob {
     Q_OBJECT
 public:
-    explicit faderTopVol(QWidget *parent = nullptr);
-
-    int mTravel = 140;  // pixels the knob moves in; the owner sets the track's height
-
-signals:
-    void faderMoved(int position);
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-
-private:
-    bool mPressed = false;
-    int mStartPosition = 0;  // the knob's own y at the press
-    int mPressPosition = 0;  // the pointer's global y at the press
+    explicit faderTopVol(QWidget *parent = nullptr) : faderKnob(Qt::Vertical, 140, 7, parent) {}
 };
 
 // The pan knob; the same drag on the other axis.
-class faderTopPan : public QLabel {
+class faderTopPan : public faderKnob {
     Q_OBJECT
 public:
-    explicit faderTopPan(QWidget *parent = nullptr);
-
-    int mTravel = 60;  // pixels the knob moves in; the owner sets the track's width
-
-signals:
-    void faderMoved(int position);
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-
-private:
-    bool mPressed = false;
-    int mStartPosition = 0;  // the knob's own x at the press
-    int mPressPosition = 0;  // the pointer's global x at the press
+    explicit faderTopPan(QWidget *parent = nullptr) : faderKnob(Qt::Horizontal, 60, 0, parent) {}
 };
 
 // The fader track.

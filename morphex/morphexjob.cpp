@@ -16,7 +16,7 @@
 #include "audiofile/vfile.h"
 #include "base/alignedalloc.h"
 #include "dsp/dsm5th.h"
-#include "dsp/sharedrecords.h"
+#include "dsp/peqrecord.h"
 #include "morphex/audiofiledispatch.h"
 #include "morphex/classfft.h"
 #include "morphex/convpcmdsd.h"

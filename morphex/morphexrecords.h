@@ -8,7 +8,7 @@
 
 #include "audiofile/tagrecord.h"
 
-struct tPEQ;  // dsp/sharedrecords.h
+struct tPEQ;  // dsp/peqrecord.h
 
 // Word 0 (`command`) of tMorphexCom.
 enum : uint32_t {

@@ -10,7 +10,7 @@
 #include <immintrin.h>
 
 #include "base/alignedalloc.h"
-#include "dsp/sharedrecords.h"  // tPEQ
+#include "dsp/peqrecord.h"
 #include "morphex/classfft.h"
 #include "morphex/decimfir.h"
 #include "morphex/twolane.h"

@@ -26,7 +26,7 @@
 #include "dsp/dspvolume.h"       // tDspVolItem
 #include "morphex/convpcmdsd.h"  // tConvFadeShared
 
-struct tPEQ;  // dsp/sharedrecords.h
+struct tPEQ;  // dsp/peqrecord.h
 class classFFT;
 
 // Results.

@@ -71,33 +71,15 @@ bool chStripMeter::zoneOn(int channel, int zone) const { return mState && mState
 
 void chStripMeter::setMeterUpdateTiming(int periodMs) {
     if (periodMs <= 0 || !mState) return;
-    mUpdatePeriod = periodMs;
-    mPeakHoldUpdates = 1000 / periodMs;
-    const double decay = std::pow(10.0, -20.0 * periodMs / 20000.0);
-    mState->decay[0] = decay;
-    mState->decay[1] = decay;
+    mBallistics.setUpdatePeriod(periodMs);
 }
 
-void chStripMeter::setOverHoldTime(int ms) {
-    if (ms < 0 || mUpdatePeriod <= 0)
-        mOverHoldUpdates = -1;
-    else if (ms <= 1000)
-        mOverHoldUpdates = 0;
-    else
-        mOverHoldUpdates = static_cast<int>(static_cast<unsigned>(ms - 1000) / static_cast<unsigned>(mUpdatePeriod));
-}
+void chStripMeter::setOverHoldTime(int ms) { mBallistics.setOverHoldTime(ms); }
 
-void chStripMeter::setOver(bool on) {
-    for (int ch = 0; ch < 2; ++ch) {
-        mOver[ch] = on;
-        mPeakHoldCount[ch] = mPeakHoldUpdates;
-    }
-}
+void chStripMeter::setOver(bool on) { mBallistics.setOver(on); }
 
 void chStripMeter::clearPrevMeter() {
-    if (!mState) return;
-    mState->level[0] = 0.0;
-    mState->level[1] = 0.0;
+    if (mState) mBallistics.clearLevel();
 }
 
 void chStripMeter::setMeterData(const double levels[2], int mode, int) {
@@ -105,61 +87,19 @@ void chStripMeter::setMeterData(const double levels[2], int mode, int) {
     tState &s = *mState;
     const double *lv = kLevels[mode != 0 ? 1 : 0];
 
-    double c[2];
-    if (mode == mMeterMode) {
-        const double clip = mode == 1 ? 2.0 : 4294967296.0;
-        for (int ch = 0; ch < 2; ++ch) {
-            c[ch] = std::min(levels[ch], clip);
-            s.level[ch] = std::min(s.level[ch], clip);
-        }
-    } else {
-        // The scales differ by far more than the meter's range: start again.
-        for (int ch = 0; ch < 2; ++ch) {
-            s.level[ch] = 0.0;
-            s.peakHold[ch] = 0.0;
-            mPeakDb[ch] = 0.0;
-            c[ch] = 0.0;
-        }
-    }
-    mMeterMode = mode;
-
+    const tMeterStep step = mBallistics.update(levels, mode);
     for (int ch = 0; ch < 2; ++ch) {
-        s.level[ch] *= s.decay[ch];
-        s.renewed[ch] = (c[ch] < s.peakHold[ch]) ? 0.0 : 1.0;
-        s.peakHold[ch] = std::max(c[ch], s.peakHold[ch]);
+        if (step.restarted) mPeakDb[ch] = 0.0;
+        if (step.renewed[ch]) mPeakDb[ch] = 20.0 * std::log10(mBallistics.peakHold(ch));
     }
 
     for (int ch = 0; ch < 2; ++ch) {
-        if (s.renewed[ch] == 0.0) {
-            if (++mPeakHoldCount[ch] > mPeakHoldUpdates) {
-                // The held peak expires: it restarts from this input, unclipped.
-                mPeakHoldCount[ch] = 0;
-                s.peakHold[ch] = levels[ch];
-            }
-        } else {
-            mPeakHoldCount[ch] = 0;
-            mPeakDb[ch] = 20.0 * std::log10(s.peakHold[ch]);
-        }
-    }
-
-    if (mOverHoldUpdates >= 0) {
-        for (int ch = 0; ch < 2; ++ch) {
-            if (mOverCount[ch] > mOverHoldUpdates)
-                mOver[ch] = false;
-            else
-                ++mOverCount[ch];
-        }
-    }
-
-    for (int ch = 0; ch < 2; ++ch) {
-        const double u = std::max(c[ch], s.level[ch]);
-        const double uDb = 20.0 * std::log10(u);
+        const double uDb = 20.0 * std::log10(step.shown[ch]);
         mFraction[ch] = 0.0;
         for (int k = 0; k < kZones; ++k) s.zoneOn[k][ch] = lv[k] <= uDb ? ~uint64_t(0) : 0;
         for (int k = 1; k < kZones; ++k) {
             if (!s.zoneOn[k][ch] && s.zoneOn[k - 1][ch]) mFraction[ch] = (uDb - lv[k - 1]) / (lv[k] - lv[k - 1]);
         }
-        s.level[ch] = u;
     }
 
     for (int ch = 0; ch < 2; ++ch) {
@@ -178,10 +118,7 @@ void chStripMeter::setMeterData(const double levels[2], int mode, int) {
                 }
             }
         }
-        if (b > lv[5]) {
-            mOverCount[ch] = 0;
-            mOver[ch] = true;
-        }
+        if (b > lv[5]) mBallistics.lightOver(ch);
     }
 }
 
@@ -233,6 +170,6 @@ void chStripMeter::paintGL() {
     }
 
     for (int ch = 0; ch < 2; ++ch) {
-        if (mOver[ch]) fillRect(kColumnLeft[ch], kOverAreaBottom, kColumnRight[ch], 1.0, kOverRed);
+        if (mBallistics.over(ch)) fillRect(kColumnLeft[ch], kOverAreaBottom, kColumnRight[ch], 1.0, kOverRed);
     }
 }

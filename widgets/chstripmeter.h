@@ -16,6 +16,8 @@
 #include <QOpenGLWidget>
 #include <cstdint>
 
+#include "dsp/meterballistics.h"
+
 class QMouseEvent;
 
 // Zone k spans entries k to k + 1; entry 6 on is the over area.
@@ -53,7 +55,7 @@ public:
     double fraction(int channel) const { return mFraction[channel]; }
     double peakDb(int channel) const { return mPeakDb[channel]; }
     double peakPos(int channel) const { return mPeakPos[channel]; }
-    bool over(int channel) const { return mOver[channel]; }
+    bool over(int channel) const { return mBallistics.over(channel); }
     // Level k of a mode, in dB; k = 0..5.
     static double zoneLevel(int mode, int k);
 
@@ -68,25 +70,15 @@ private:
     // channels go through each step together.
     struct alignas(16) tState {
         uint64_t zoneOn[kZones][2];  // all ones or all zeros per lane
-        double level[2];             // the shown, decaying level
-        double peakHold[2];
-        double renewed[2];  // scratch: 1 where this update renewed the held peak
-        double decay[2];    // release factor per update
     };
 
     tState *mState = nullptr;  // from _aligned_malloc; null if that failed
-    int mPeakHoldCount[2] = {0, 0};
+    meterBallistics mBallistics;
     double mFraction[2] = {0.0, 0.0};
     double mPeakDb[2] = {0.0, 0.0};
     double mPeakPos[2] = {0.0, 0.0};  // fraction of the height; 0 = no line
     float mPeakColor[2][4] = {{0.0f, 210.0f / 255.0f, 30.0f / 255.0f, 1.0f},
                               {0.0f, 210.0f / 255.0f, 30.0f / 255.0f, 1.0f}};
-    int mUpdatePeriod = 0;
-    int mPeakHoldUpdates = 0;
-    int mOverHoldUpdates = 1;
-    int mOverCount[2] = {0, 0};
-    bool mOver[2] = {false, false};
-    int mMeterMode = 0;
     int mWidth = 0;
     int mHeight = 0;
 };

@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -57,27 +58,37 @@ int faderTrackKnobX(int x, int width) {
     return x - 5;
 }
 
-faderTop::faderTop(QWidget *parent) : QLabel(parent) {}
+int knob_dragPosition(int pointer, int knobAtPress, int pointerAtPress, int travel) {
+    const int v = pointer + knobAtPress - pointerAtPress;
+    return v < 0 ? 0 : std::min(v, travel - kFaderKnobReach);
+}
 
-void faderTop::mousePressEvent(QMouseEvent *event) {
+faderKnob::faderKnob(Qt::Orientation axis, int travel, int across, QWidget *parent)
+    : QLabel(parent), mTravel(travel), mAxis(axis), mAcross(across) {}
+
+void faderKnob::mousePressEvent(QMouseEvent *event) {
+    const bool vertical = mAxis == Qt::Vertical;
     mPressed = true;
-    mPressX = x();
-    mPressGlobalX = roundedPixel(event->globalPosition().x());
-    setPixmap(QPixmap(kKnobOnPicture));
+    mStartPosition = vertical ? y() : x();
+    mPressPosition = roundedPixel(vertical ? event->globalPosition().y() : event->globalPosition().x());
+    setPixmap(QPixmap(QString::fromLatin1(kKnobOnPicture)));
 }
 
-void faderTop::mouseMoveEvent(QMouseEvent *event) {
+void faderKnob::mouseMoveEvent(QMouseEvent *event) {
     if (!mPressed) return;
-    int knobX = roundedPixel(event->globalPosition().x()) + mPressX - mPressGlobalX;
-    if (knobX < 0) knobX = 0;
-    if (knobX > mTravel - kFaderKnobReach) knobX = mTravel - kFaderKnobReach;
-    move(knobX, 0);
-    emit faderMoved(knobX);
+    const bool vertical = mAxis == Qt::Vertical;
+    const int pointer = roundedPixel(vertical ? event->globalPosition().y() : event->globalPosition().x());
+    const int v = knob_dragPosition(pointer, mStartPosition, mPressPosition, mTravel);
+    if (vertical)
+        move(mAcross, v);
+    else
+        move(v, mAcross);
+    emit faderMoved(v);
 }
 
-void faderTop::mouseReleaseEvent(QMouseEvent *) {
+void faderKnob::mouseReleaseEvent(QMouseEvent *) {
     mPressed = false;
-    setPixmap(QPixmap(kKnobOffPicture));
+    setPixmap(QPixmap(QString::fromLatin1(kKnobOffPicture)));
 }
 
 WidgetFaderBase::WidgetFaderBase(QWidget *parent) : QWidget(parent) { faderMakeVolTable(width(), mVolTable); }

@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QWidget>
+#include <Qt>
 
 class QMouseEvent;
 class QPaintEvent;
@@ -49,27 +50,48 @@ int faderLevelAtPosition(const tFaderVolEntry table[kFaderVolEntries], int x);
 // 0..w − 16.
 int faderTrackKnobX(int x, int width);
 
-// The fader's knob.
-class faderTop : public QLabel {
+// A dragged knob's position: the pointer's global coordinate moved from the
+// press, added to the knob's own position at the press, held within
+// 0..travel − 16.
+int knob_dragPosition(int pointer, int knobAtPress, int pointerAtPress, int travel);
+
+// A picture knob dragged along one axis of its track, for every fader of the
+// program: a press shows the lit picture and notes where the knob and the
+// pointer are, a drag moves the knob by the pointer's travel
+// (knob_dragPosition) and reports its new position, a release shows the
+// unlit picture.
+class faderKnob : public QLabel {
     Q_OBJECT
 
 public:
-    explicit faderTop(QWidget *parent = nullptr);
-
-    int mTravel = 60;  // pixels the knob moves in; the owner sets the track's width
+    int mTravel;  // pixels the knob moves in; the owner sets the track's length
 
 signals:
-    void faderMoved(int iPosi);
+    void faderMoved(int position);
 
 protected:
+    // axis: the direction of travel; across: the knob's fixed coordinate on
+    // the other axis.
+    faderKnob(Qt::Orientation axis, int travel, int across, QWidget *parent);
+
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    Qt::Orientation mAxis;
+    int mAcross;
     bool mPressed = false;
-    int mPressX = 0;        // the knob's x at the press
-    int mPressGlobalX = 0;  // the pointer's global x at the press
+    int mStartPosition = 0;  // the knob's own coordinate at the press
+    int mPressPosition = 0;  // the pointer's global coordinate at the press
+};
+
+// The monitor fader's knob.
+class faderTop : public faderKnob {
+    Q_OBJECT
+
+public:
+    explicit faderTop(QWidget *parent = nullptr) : faderKnob(Qt::Horizontal, 60, 0, parent) {}
 };
 
 // The fader's track.

@@ -23,7 +23,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "dsp/morphexrecords.h"  // tAudioFileMarkAFile: the mark record
+#include "morphex/morphexrecords.h"  // tAudioFileMarkAFile: the mark record
 #include "widgets/trackgeometry.h"
 
 class QHoverEvent;

@@ -2,9 +2,11 @@
 
 #include <QMutexLocker>
 
-flac2wavThread::flac2wavThread(QObject *parent) : QThread(parent) {}
+flac2wavThread::flac2wavThread(QObject *parent) : tTransactionThread<flacTransaction>(parent) {}
 
 flac2wavThread::~flac2wavThread() {
+    // The queued jobs are dropped before the wait, so that none of them runs
+    // once the running one has given up.
     QList<flacTransaction *> pending;
     {
         QMutexLocker lock(&mMutex);
@@ -12,7 +14,7 @@ flac2wavThread::~flac2wavThread() {
         mAbort = true;
         pending.swap(mQueue);
     }
-    wait();
+    finishTransactions();
     for (flacTransaction *job : pending) delete job;
 }
 
@@ -26,28 +28,23 @@ void flac2wavThread::setParameters(const QString &firstPath, const QString &seco
     mNext.tag = tag;
 }
 
-void flac2wavThread::addTransaction(flacTransaction *job) {
-    if (!job) return;
-    QMutexLocker lock(&mMutex);
+void flac2wavThread::addTransaction(flacTransaction *job) { queueTransaction(job); }
+
+void flac2wavThread::snapshotParameters(flacTransaction *) {
+    // Nothing is copied here: a job reads the parameters when it starts.
+    // The flags are cleared in the same critical section that queues the
+    // job, so that a run leaving at this moment cannot report the worker
+    // stopped with the job in hand.
     mAbort = false;
     mStopRequest = false;
     mStopped = false;
-    mQueue.append(job);
-    if (!mLoopActive) {
-        mLoopActive = true;
-        // run may have decided to return but not have returned yet; start()
-        // would then do nothing and the job would wait for the next one.
-        if (isRunning()) wait();
-        start(QThread::InheritPriority);
-        setPriority(QThread::NormalPriority);
-    }
 }
 
 void flac2wavThread::stop() {
     QMutexLocker lock(&mMutex);
     mStopRequest = true;
     mAbort = true;
-    if (!mLoopActive) mStopped = true;
+    if (!mLooping) mStopped = true;
 }
 
 void flac2wavThread::getFlacFileInfo(tFlacFileInfo *out) {
@@ -56,28 +53,24 @@ void flac2wavThread::getFlacFileInfo(tFlacFileInfo *out) {
     *out = mInfo;
 }
 
-void flac2wavThread::run() {
-    for (;;) {
-        QMutexLocker lock(&mMutex);
-        if (mQueue.isEmpty()) {
-            mLoopActive = false;
-            mStopped = true;
-            return;
-        }
-        flacTransaction *job = mQueue.takeFirst();
-        const Params p = mNext;
-        tFlacFileInfo info = mInfo;
-        lock.unlock();
+void flac2wavThread::runStarting() { setPriority(QThread::NormalPriority); }
 
-        const int status = job->apply(p.firstPath, p.secondPath, &mAbort, p.progress, p.tag, &info);
-        delete job;
+void flac2wavThread::runLeaving() { mStopped = true; }
 
-        lock.relock();
-        mInfo = info;
-        mMessage.status = status;
-        mMessage.flacPath = p.firstPath;
-        mMessage.wavPath = p.secondPath;
-        mMessage.mode = p.mode;
-        emit flacConvCompleted(&mMessage);
-    }
+int flac2wavThread::runTransaction(flacTransaction *job) {
+    QMutexLocker lock(&mMutex);
+    const Params p = mNext;
+    tFlacFileInfo info = mInfo;
+    lock.unlock();
+
+    const int status = job->apply(p.firstPath, p.secondPath, &mAbort, p.progress, p.tag, &info);
+
+    lock.relock();
+    mInfo = info;
+    mMessage.status = status;
+    mMessage.flacPath = p.firstPath;
+    mMessage.wavPath = p.secondPath;
+    mMessage.mode = p.mode;
+    emit flacConvCompleted(&mMessage);
+    return status;
 }

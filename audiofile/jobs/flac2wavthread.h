@@ -11,16 +11,14 @@
 // connection.
 #pragma once
 
-#include <QList>
-#include <QMutex>
 #include <QString>
-#include <QThread>
 
 #include <atomic>
 
 #include "audiofile/jobs/flacjob.h"
+#include "base/transactionthread.h"
 
-class flac2wavThread : public QThread {
+class flac2wavThread : public tTransactionThread<flacTransaction> {
     Q_OBJECT
 
 public:
@@ -54,7 +52,10 @@ signals:
     void flacConvCompleted(tFlac2WavMessages *message);
 
 protected:
-    void run() override;
+    void snapshotParameters(flacTransaction *job) override;
+    int runTransaction(flacTransaction *job) override;
+    void runStarting() override;
+    void runLeaving() override;
 
 private:
     struct Params {
@@ -65,10 +66,8 @@ private:
         tID3tagInfo *tag = nullptr;
     };
 
-    QMutex mMutex;  // guards everything below that is not atomic
-    QList<flacTransaction *> mQueue;
-    bool mLoopActive = false;  // run's loop will take the next queued job
-    Params mNext;              // what the next job starts with
+    // Guarded by the base's mMutex.
+    Params mNext;  // what the next job starts with
     tFlac2WavMessages mMessage;
     tFlacFileInfo mInfo{};
 

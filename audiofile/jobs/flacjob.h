@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "audiofile/audiohelpers.h"  // tID3tagInfo
-#include "dsp/sharedrecords.h"       // tFileOpenMode
+#include "audiofile/jobs/fileopenmode.h"
 
 enum : int {
     kFlacJobOK = 0,

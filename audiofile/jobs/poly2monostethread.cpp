@@ -2,9 +2,11 @@
 
 #include <QMutexLocker>
 
-poly2monosteThread::poly2monosteThread(QObject *parent) : QThread(parent) {}
+poly2monosteThread::poly2monosteThread(QObject *parent) : tTransactionThread<poly2monosteTransaction>(parent) {}
 
 poly2monosteThread::~poly2monosteThread() {
+    // The queued jobs are dropped before the wait, so that none of them runs
+    // once the running one has given up.
     QList<poly2monosteTransaction *> pending;
     {
         QMutexLocker lock(&mMutex);
@@ -12,7 +14,7 @@ poly2monosteThread::~poly2monosteThread() {
         mAbort = true;
         pending.swap(mQueue);
     }
-    wait();
+    finishTransactions();
     for (poly2monosteTransaction *job : pending) delete job;
 }
 
@@ -26,48 +28,39 @@ void poly2monosteThread::setParams(const QString &out, const QString &src, const
     mNext.param = param ? *param : tPoly2MonosteParam{};
 }
 
-void poly2monosteThread::addTransaction(poly2monosteTransaction *job) {
-    if (!job) return;
-    QMutexLocker lock(&mMutex);
+void poly2monosteThread::addTransaction(poly2monosteTransaction *job) { queueTransaction(job); }
+
+void poly2monosteThread::snapshotParameters(poly2monosteTransaction *) {
+    // Nothing is copied here: a job reads the parameters when it starts.
+    // The flags are cleared in the same critical section that queues the
+    // job, so that a run leaving at this moment cannot report the worker
+    // ended with the job in hand.
     mAbort = false;
     mStopRequest = false;
     mEnded = false;
-    mQueue.append(job);
-    if (!mLoopActive) {
-        mLoopActive = true;
-        // run may have decided to return but not have returned yet; start()
-        // would then do nothing and the job would wait for the next one.
-        if (isRunning()) wait();
-        start(QThread::InheritPriority);
-        setPriority(QThread::NormalPriority);
-    }
 }
 
 void poly2monosteThread::stop() {
     QMutexLocker lock(&mMutex);
     mStopRequest = true;
     mAbort = true;
-    if (!mLoopActive) mEnded = true;
+    if (!mLooping) mEnded = true;
 }
 
-void poly2monosteThread::run() {
-    for (;;) {
-        QMutexLocker lock(&mMutex);
-        if (mQueue.isEmpty()) {
-            mLoopActive = false;
-            mEnded = true;
-            return;
-        }
-        poly2monosteTransaction *job = mQueue.takeFirst();
-        const Params p = mNext;
-        lock.unlock();
+void poly2monosteThread::runStarting() { setPriority(QThread::NormalPriority); }
 
-        const int result = job->apply(p.out, p.src, p.src2, &mAbort, p.progress, p.param);
-        delete job;
+void poly2monosteThread::runLeaving() { mEnded = true; }
 
-        lock.relock();
-        mMessage.result = result;
-        mMessage.param = p.param;
-        emit poly2monosteConverted(&mMessage);
-    }
+int poly2monosteThread::runTransaction(poly2monosteTransaction *job) {
+    QMutexLocker lock(&mMutex);
+    const Params p = mNext;
+    lock.unlock();
+
+    const int result = job->apply(p.out, p.src, p.src2, &mAbort, p.progress, p.param);
+
+    lock.relock();
+    mMessage.result = result;
+    mMessage.param = p.param;
+    emit poly2monosteConverted(&mMessage);
+    return result;
 }

@@ -11,16 +11,14 @@
 // direct connection.
 #pragma once
 
-#include <QList>
-#include <QMutex>
 #include <QString>
-#include <QThread>
 
 #include <atomic>
 
 #include "audiofile/jobs/poly2monoste.h"
+#include "base/transactionthread.h"
 
-class poly2monosteThread : public QThread {
+class poly2monosteThread : public tTransactionThread<poly2monosteTransaction> {
     Q_OBJECT
 
 public:
@@ -52,7 +50,10 @@ signals:
     void poly2monosteConverted(tPoly2MonosteMessages *message);
 
 protected:
-    void run() override;
+    void snapshotParameters(poly2monosteTransaction *job) override;
+    int runTransaction(poly2monosteTransaction *job) override;
+    void runStarting() override;
+    void runLeaving() override;
 
 private:
     struct Params {
@@ -63,9 +64,7 @@ private:
         tPoly2MonosteParam param;
     };
 
-    QMutex mMutex;  // guards everything below that is not atomic
-    QList<poly2monosteTransaction *> mQueue;
-    bool mLoopActive = false;  // run's loop will take the next queued job
+    // Guarded by the base's mMutex.
     Params mNext;
     tPoly2MonosteMessages mMessage;
 

@@ -17,10 +17,11 @@
 #include <string>
 
 #include "audiofile/audiohelpers.h"
-#include "bench/tools/driverutil.h"
+#include "driverutil.h"
 #include "dsp/dspvolume.h"
-#include "dsp/sharedrecords.h"
+#include "dsp/peqrecord.h"
 #include "morphex/morphexapi.h"
+#include "morphex/morphexrecords.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "audiofile/audiohelpers.h"
-#include "bench/tools/driverutil.h"
+#include "driverutil.h"
 #include "morphex/morphexapi.h"
 
 int main(int argc, char **argv) {

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "support/wavwriter.h"
+
 namespace wavtest {
 
 inline void put32(QByteArray &b, uint32_t v) {
@@ -23,26 +25,15 @@ inline void put16(QByteArray &b, uint16_t v) {
     b.append(char(v >> 8));
 }
 
-// A 16- or 24-bit PCM WAV file of `frames` frames; `sample` gives the value
-// (-1..1) of frame i, the same on every channel. Without it the audio is
-// silence left as a hole in the file.
+// A 16- or 24-bit PCM WAV file (support/wavwriter.h) of `frames` frames;
+// `sample` gives the value (-1..1) of frame i, the same on every channel.
+// Without it the audio is silence left as a hole in the file.
 inline bool writeWav(const QString &path, uint32_t rate, uint16_t bits, uint16_t channels, uint64_t frames,
                      const std::function<double(uint64_t)> &sample = {}) {
     const uint32_t bytes = bits / 8;
-    const uint32_t align = bytes * channels;
-    const uint32_t dataBytes = uint32_t(frames * align);
-    QByteArray h("RIFF");
-    put32(h, 36 + dataBytes);
-    h.append("WAVEfmt ");
-    put32(h, 16);
-    put16(h, 1);
-    put16(h, channels);
-    put32(h, rate);
-    put32(h, rate * align);
-    put16(h, uint16_t(align));
-    put16(h, bits);
-    h.append("data");
-    put32(h, dataBytes);
+    const uint32_t dataBytes = uint32_t(frames * bytes * channels);
+    const sxtest::Bytes header = sxtest::wavHeader(rate, bits, channels, dataBytes);
+    const QByteArray h(reinterpret_cast<const char *>(header.data()), qsizetype(header.size()));
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly) || f.write(h) != h.size()) return false;
     if (!sample) return f.resize(h.size() + qint64(dataBytes));

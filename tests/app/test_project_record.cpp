@@ -29,38 +29,18 @@
 #include "engine/rtbridge.h"
 #include "mixer/dialogpeq.h"
 #include "platform/audiohost/virtualdevice.h"
+#include "support/testutil.h"
+#include "support/wavwriter.h"
 #include "ui_mainwindow.h"
 
 namespace {
 
 QTemporaryDir *sHome = nullptr;
 
-void put32(QByteArray &b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.append(char((v >> (8 * i)) & 0xff));
-}
-void put16(QByteArray &b, uint16_t v) {
-    b.append(char(v & 0xff));
-    b.append(char(v >> 8));
-}
-
 // A 16-bit stereo PCM WAV of `frames` silent frames.
 bool writeWav(const QString &path, uint32_t rate, uint32_t frames) {
-    const uint32_t dataBytes = frames * 4;
-    QByteArray h("RIFF");
-    put32(h, 36 + dataBytes);
-    h.append("WAVEfmt ");
-    put32(h, 16);
-    put16(h, 1);
-    put16(h, 2);
-    put32(h, rate);
-    put32(h, rate * 4);
-    put16(h, 4);
-    put16(h, 16);
-    h.append("data");
-    put32(h, dataBytes);
-    h.append(QByteArray(int(dataBytes), '\0'));
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(h) == h.size();
+    const sxtest::Bytes wav = sxtest::wavFile(rate, 16, 2, sxtest::Bytes(size_t(frames) * 4, 0));
+    return sxtest::writeAll(path.toStdString(), wav);
 }
 
 // Reads and closes the message boxes that appear while it lives.

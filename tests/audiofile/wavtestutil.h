@@ -10,6 +10,7 @@
 
 #include "audiofile/wavfile.h"
 #include "bytefields.h"
+#include "handlerwav.h"
 #include "hdrparam.h"
 #include "testutil.h"
 
@@ -37,19 +38,11 @@ inline tBwfHdrParam param(uint16_t channels, uint16_t bits, uint32_t rate, bool 
 // layer's tests do not link.
 inline constexpr tAudioFileBuild kLibrarySwitches{true};
 
-// Writes a file the way the recorder and the converters do: header, audio
-// behind it, sizes finalised.
+// Writes a file the way the recorder and the converters do
+// (support/handlerwav.h).
 inline void writeWav(const std::string &path, const tBwfHdrParam &p, uint32_t withBext, const Bytes &audio,
                      const tAudioFileBuild &build = kAudioFileProgramBuild) {
-    gClass_WavFile wav(build);
-    File f(path, "wb+");
-    ASSERT_NE(f.fp, nullptr);
-    ASSERT_EQ(wav.createHeader(f.fp, &p, withBext), 0);
-    ASSERT_EQ(std::fseek(f.fp, 0, SEEK_END), 0);
-    if (!audio.empty()) {
-        ASSERT_EQ(std::fwrite(audio.data(), 1, audio.size(), f.fp), audio.size());
-    }
-    ASSERT_EQ(wav.updateDataSize(f.fp, audio.size(), audio.size() / (p.channels * ((p.bits + 7) / 8))), 0);
+    sxtest::writeHandlerWav(path, p, withBext, audio, build);
 }
 
 }  // namespace wavtest

@@ -10,6 +10,7 @@
 #include "bytefields.h"
 #include "dsp/imresponse.h"
 #include "testutil.h"
+#include "wavwriter.h"
 
 namespace {
 
@@ -20,47 +21,35 @@ using sxtest::putLE32;
 // small integers that every word length stores exactly.
 double sampleValue(int i, int c) { return ((i * 7 + c * 3) % 200 - 100) / 128.0; }
 
-// A plain 44-byte-header WAV file: "fmt " at 12, "data" at 36.
+// A plain 44-byte-header WAV file (support/wavwriter.h): "fmt " at 12,
+// "data" at 36.
 enum : size_t { kFmtTag = 20, kFmtChannels = 22, kFmtBits = 34, kDataSize = 40, kAudio = 44 };
 
 std::vector<uint8_t> makeWav(int channels, int bits, int tag, int frames) {
     const int bytesPerSample = bits / 8;
-    const uint32_t dataBytes = uint32_t(frames) * channels * bytesPerSample;
-    std::vector<uint8_t> b(kAudio + dataBytes, 0);
-    std::memcpy(&b[0], "RIFF", 4);
-    putLE32(b, 4, uint32_t(b.size() - 8));
-    std::memcpy(&b[8], "WAVEfmt ", 8);
-    putLE32(b, 16, 16);
-    putLE16(b, kFmtTag, tag);
-    putLE16(b, kFmtChannels, channels);
-    putLE32(b, 24, 48000);
-    putLE32(b, 28, 48000u * channels * bytesPerSample);
-    putLE16(b, 32, channels * bytesPerSample);
-    putLE16(b, kFmtBits, bits);
-    std::memcpy(&b[36], "data", 4);
-    putLE32(b, kDataSize, dataBytes);
-    size_t at = kAudio;
+    std::vector<uint8_t> audio(size_t(frames) * channels * bytesPerSample, 0);
+    size_t at = 0;
     for (int i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c) {
             const double v = sampleValue(i, c);
             if (bits == 16) {
-                putLE16(b, at, uint16_t(int16_t(v * 32768)));
+                putLE16(audio, at, uint16_t(int16_t(v * 32768)));
             } else if (bits == 24) {
                 const int32_t s = int32_t(v * 8388608);
-                b[at] = uint8_t(s);
-                b[at + 1] = uint8_t(s >> 8);
-                b[at + 2] = uint8_t(s >> 16);
+                audio[at] = uint8_t(s);
+                audio[at + 1] = uint8_t(s >> 8);
+                audio[at + 2] = uint8_t(s >> 16);
             } else if (bits == 32 && tag == 3) {
                 const float f = float(v);
-                std::memcpy(&b[at], &f, 4);
+                std::memcpy(&audio[at], &f, 4);
             } else if (bits == 32) {
-                putLE32(b, at, uint32_t(int32_t(v * 2147483648.0)));
+                putLE32(audio, at, uint32_t(int32_t(v * 2147483648.0)));
             } else if (bits == 64) {
-                std::memcpy(&b[at], &v, 8);
+                std::memcpy(&audio[at], &v, 8);
             }
             at += bytesPerSample;
         }
-    return b;
+    return sxtest::wavFile(48000, bits, channels, audio, uint16_t(tag));
 }
 
 struct Loader {

@@ -26,6 +26,7 @@
 #include "tagrecord.h"
 #include "testutil.h"
 #include "tools.h"
+#include "wavwriter.h"
 #include "widgets/snxprogressdialog.h"
 
 namespace extest {
@@ -35,29 +36,12 @@ using edtest::q;
 // A 32-bit float stereo WAV: left and right hold the given constant
 // levels, so fades show as straight ramps.
 inline std::vector<uint8_t> dcWav(uint32_t rate, size_t frames, float left, float right) {
-    std::vector<uint8_t> v;
-    const uint32_t bytes = static_cast<uint32_t>(frames * 8);
-    sxgen::id(v, "RIFF");
-    sxgen::le(v, 36 + bytes, 4);
-    sxgen::id(v, "WAVE");
-    sxgen::id(v, "fmt ");
-    sxgen::le(v, 16, 4);
-    sxgen::le(v, 3, 2);  // IEEE float
-    sxgen::le(v, 2, 2);
-    sxgen::le(v, rate, 4);
-    sxgen::le(v, rate * 8, 4);
-    sxgen::le(v, 8, 2);
-    sxgen::le(v, 32, 2);
-    sxgen::id(v, "data");
-    sxgen::le(v, bytes, 4);
+    std::vector<uint8_t> audio;
     for (size_t i = 0; i < frames; ++i) {
-        for (float f : {left, right}) {
-            uint32_t u;
-            std::memcpy(&u, &f, 4);
-            sxgen::le(v, u, 4);
-        }
+        sxtest::appendFloat(audio, left);
+        sxtest::appendFloat(audio, right);
     }
-    return v;
+    return sxtest::wavFile(rate, 32, 2, audio, sxtest::kWavTagFloat);
 }
 
 // Samples of a file decoded by ffmpeg (interleaved doubles at the file's

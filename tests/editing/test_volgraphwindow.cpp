@@ -203,20 +203,8 @@ TEST_F(VolGraphWindow, LengthOfAFileBeyondTwoGigabytes) {
     // A 32-bit float stereo WAV whose data chunk is 0x80000008 bytes (a
     // sparse file): its length is the size / 8, not a wrapped product.
     const std::string path = dir.file("big.wav");
-    std::vector<uint8_t> h;
     const uint32_t bytes = 0x80000008u;
-    h.insert(h.end(), {'R', 'I', 'F', 'F'});
-    tltest::le(h, 36 + uint64_t(bytes), 4);
-    h.insert(h.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    tltest::le(h, 16, 4);
-    tltest::le(h, 3, 2);
-    tltest::le(h, 2, 2);
-    tltest::le(h, 44100, 4);
-    tltest::le(h, 44100 * 8, 4);
-    tltest::le(h, 8, 2);
-    tltest::le(h, 32, 2);
-    h.insert(h.end(), {'d', 'a', 't', 'a'});
-    tltest::le(h, bytes, 4);
+    const sxtest::Bytes h = sxtest::wavHeader(44100, 32, 2, bytes, sxtest::kWavTagFloat);
     ASSERT_TRUE(sxtest::writeAll(path, h));
     QFile f(q(path));
     ASSERT_TRUE(f.resize(qint64(h.size()) + bytes));

@@ -21,6 +21,7 @@
 #include "enginetestutil.h"
 #include "support/bytefields.h"
 #include "support/testutil.h"
+#include "support/wavwriter.h"
 
 namespace {
 
@@ -35,22 +36,7 @@ std::vector<uint8_t> stereoWav16(int track) {
         const double r = 0.2 * std::sin(2.0 * M_PI * (1500.0 + 900.0 * track) * f / kSrcRate);
         for (double v : {l, r}) sxtest::appendLE16(data, uint16_t(int16_t(std::lrint(v * 32767.0))));
     }
-    std::vector<uint8_t> w;
-    sxtest::appendId(w, "RIFF");
-    sxtest::appendLE32(w, uint32_t(36 + data.size()));
-    sxtest::appendId(w, "WAVE");
-    sxtest::appendId(w, "fmt ");
-    sxtest::appendLE32(w, 16);
-    sxtest::appendLE16(w, 1);
-    sxtest::appendLE16(w, 2);
-    sxtest::appendLE32(w, kSrcRate);
-    sxtest::appendLE32(w, kSrcRate * 4);
-    sxtest::appendLE16(w, 4);
-    sxtest::appendLE16(w, 16);
-    sxtest::appendId(w, "data");
-    sxtest::appendLE32(w, uint32_t(data.size()));
-    w.insert(w.end(), data.begin(), data.end());
-    return w;
+    return sxtest::wavFile(kSrcRate, 16, 2, data);
 }
 
 // One track's feed job as the main window fills it.

@@ -19,6 +19,7 @@
 #include "enginetestutil.h"
 #include "support/bytefields.h"
 #include "support/testutil.h"
+#include "support/wavwriter.h"
 
 namespace {
 
@@ -33,22 +34,7 @@ std::vector<uint8_t> stereoWav16(uint32_t rate, uint32_t frames) {
         const double r = 0.25 * std::sin(2.0 * M_PI * 3001.0 * f / rate) + 1e-4 * double(f % 97);
         for (double v : {l, r}) sxtest::appendLE16(data, uint16_t(int16_t(std::lrint(v * 32767.0))));
     }
-    std::vector<uint8_t> w;
-    sxtest::appendId(w, "RIFF");
-    sxtest::appendLE32(w, uint32_t(36 + data.size()));
-    sxtest::appendId(w, "WAVE");
-    sxtest::appendId(w, "fmt ");
-    sxtest::appendLE32(w, 16);
-    sxtest::appendLE16(w, 1);
-    sxtest::appendLE16(w, 2);
-    sxtest::appendLE32(w, rate);
-    sxtest::appendLE32(w, rate * 4);
-    sxtest::appendLE16(w, 4);
-    sxtest::appendLE16(w, 16);
-    sxtest::appendId(w, "data");
-    sxtest::appendLE32(w, uint32_t(data.size()));
-    w.insert(w.end(), data.begin(), data.end());
-    return w;
+    return sxtest::wavFile(rate, 16, 2, data);
 }
 
 // The job as the main window fills it for one track.

@@ -12,45 +12,13 @@
 #include "rtbridge.h"
 #include "support/bytefields.h"
 #include "support/testutil.h"
+#include "support/wavwriter.h"
 
 namespace {
 
 constexpr uint32_t kRate = 44100;
 
-// A 24-bit stereo WAV: a sine on the left, another with a ramp on the
-// right, every sample's low bits in use.
-struct Wav24 {
-    std::vector<int32_t> samples;  // interleaved, 24-bit values
-    std::vector<uint8_t> bytes;
-    explicit Wav24(uint32_t frames) {
-        std::vector<uint8_t> data;
-        for (uint32_t f = 0; f < frames; ++f) {
-            const double l = 0.7 * std::sin(2.0 * M_PI * 997.0 * f / kRate);
-            const double r = 0.4 * std::sin(2.0 * M_PI * 2203.0 * f / kRate) + 1e-3 * double(f % 89) / 89.0;
-            for (double v : {l, r}) {
-                const int32_t s = int32_t(std::lrint(v * 8388607.0));
-                samples.push_back(s);
-                data.push_back(uint8_t(s));
-                data.push_back(uint8_t(s >> 8));
-                data.push_back(uint8_t(s >> 16));
-            }
-        }
-        sxtest::appendId(bytes, "RIFF");
-        sxtest::appendLE32(bytes, uint32_t(36 + data.size()));
-        sxtest::appendId(bytes, "WAVE");
-        sxtest::appendId(bytes, "fmt ");
-        sxtest::appendLE32(bytes, 16);
-        sxtest::appendLE16(bytes, 1);
-        sxtest::appendLE16(bytes, 2);
-        sxtest::appendLE32(bytes, kRate);
-        sxtest::appendLE32(bytes, kRate * 6);
-        sxtest::appendLE16(bytes, 6);
-        sxtest::appendLE16(bytes, 24);
-        sxtest::appendId(bytes, "data");
-        sxtest::appendLE32(bytes, uint32_t(data.size()));
-        bytes.insert(bytes.end(), data.begin(), data.end());
-    }
-};
+using sxtest::Wav24;
 
 // One track's play job as the main window fills it.
 struct PlayJob {

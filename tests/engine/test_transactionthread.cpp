@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/transactionthread.h"
+#include "base/transactionthread.h"
 #include "enginetestutil.h"
 
 namespace {

@@ -15,9 +15,11 @@
 
 #include "audiofile/wavfile.h"
 #include "bytefields.h"
+#include "handlerwav.h"
 #include "hdrparam.h"
 #include "testutil.h"
 #include "tools.h"
+#include "wavwriter.h"
 
 namespace jobtest {
 
@@ -42,25 +44,12 @@ inline QCoreApplication *app() {
 inline bool run(const std::string &cmd) { return std::system(cmd.c_str()) == 0; }
 
 // Integer samples (interleaved) packed little-endian in bits / 8 bytes.
-inline Bytes packInts(const std::vector<int32_t> &samples, int bits) {
-    Bytes b;
-    for (int32_t s : samples) sxtest::appendLE(b, static_cast<uint32_t>(s), bits / 8);
-    return b;
-}
+using sxtest::packInts;
 
 // A WAV file of the handler's own layout (32768-byte header) holding audio.
 inline void writeWav(const std::string &path, uint16_t channels, uint16_t bits, uint32_t rate, const Bytes &audio,
                      uint32_t integer32 = 1) {
-    gClass_WavFile wav;
-    sxtest::File f(path, "wb+");
-    ASSERT_NE(f.fp, nullptr);
-    tBwfHdrParam p = sxtest::hdrParam(channels, bits, rate, 0, integer32);
-    ASSERT_EQ(wav.createHeader(f.fp, &p, 0), 0);
-    ASSERT_EQ(std::fseek(f.fp, 0, SEEK_END), 0);
-    if (!audio.empty()) {
-        ASSERT_EQ(std::fwrite(audio.data(), 1, audio.size(), f.fp), audio.size());
-    }
-    ASSERT_EQ(wav.updateDataSize(f.fp, audio.size(), 0), 0);
+    sxtest::writeHandlerWav(path, sxtest::hdrParam(channels, bits, rate, 0, integer32), 0, audio);
 }
 
 // Deterministic integer samples of a word length, the extremes included.

@@ -24,12 +24,11 @@
 #include "mixer/reverbpanel.h"
 #include "mixer/widgetreverb.h"
 #include "testutil.h"
+#include "wavwriter.h"
 
 namespace {
 
-using sxtest::appendId;
 using sxtest::appendLE16;
-using sxtest::appendLE32;
 
 template <class T>
 T *child(const reverbPanel &p, const char *name) {
@@ -63,25 +62,12 @@ float fieldAt(const tEarlyReflectionRow &row, int position) {
 // A stereo 16-bit WAV of `frames` frames whose samples are (i + 1) and
 // -(i + 1) steps of 1/32768.
 std::vector<uint8_t> stereoWav(int frames) {
-    std::vector<uint8_t> b;
-    appendId(b, "RIFF");
-    appendLE32(b, 36 + 4u * frames);
-    appendId(b, "WAVE");
-    appendId(b, "fmt ");
-    appendLE32(b, 16);
-    appendLE16(b, 1);
-    appendLE16(b, 2);
-    appendLE32(b, 48000);
-    appendLE32(b, 48000 * 4);
-    appendLE16(b, 4);
-    appendLE16(b, 16);
-    appendId(b, "data");
-    appendLE32(b, 4u * frames);
+    std::vector<uint8_t> audio;
     for (int i = 0; i < frames; ++i) {
-        appendLE16(b, uint16_t(int16_t(i + 1)));
-        appendLE16(b, uint16_t(int16_t(-(i + 1))));
+        appendLE16(audio, uint16_t(int16_t(i + 1)));
+        appendLE16(audio, uint16_t(int16_t(-(i + 1))));
     }
-    return b;
+    return sxtest::wavFile(48000, 16, 2, audio);
 }
 
 // What the replaced file dialog was asked and answers.

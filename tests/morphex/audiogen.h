@@ -1,6 +1,6 @@
-// The tests' own writer of small WAV, DSF and DSDIFF files, laid out byte by
-// byte so that the library's readers are checked against an independent
-// layout. DSD audio is given as work bytes (one vector per channel, earliest
+// The tests' own writer of small DSF and DSDIFF files (WAV through
+// support/wavwriter.h), laid out byte by byte so that the library's readers
+// are checked against an independent layout. DSD audio is given as work bytes (one vector per channel, earliest
 // sample in the most significant bit).
 #pragma once
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../support/testutil.h"
+#include "../support/wavwriter.h"
 #include "audiofile/vfile.h"
 #include "morphex/audiofiledispatch.h"
 
@@ -23,32 +24,9 @@ inline void be(std::vector<uint8_t> &v, uint64_t x, int n) {
 }
 inline void id(std::vector<uint8_t> &v, const char *s) { v.insert(v.end(), s, s + 4); }
 
-// WAV header for dataBytes of audio ("data" chunk header included).
-inline std::vector<uint8_t> wavHeader(uint32_t rate, int bits, int channels, uint32_t dataBytes) {
-    std::vector<uint8_t> v;
-    id(v, "RIFF");
-    le(v, 36 + dataBytes + (dataBytes & 1), 4);
-    id(v, "WAVE");
-    id(v, "fmt ");
-    le(v, 16, 4);
-    le(v, 1, 2);
-    le(v, channels, 2);
-    le(v, rate, 4);
-    le(v, rate * channels * (bits / 8), 4);
-    le(v, channels * (bits / 8), 2);
-    le(v, bits, 2);
-    id(v, "data");
-    le(v, dataBytes, 4);
-    return v;
-}
-
-// Interleaved integer samples of 16, 24 or 32 bits.
+// Interleaved integer samples of 16, 24 or 32 bits as a whole WAV file.
 inline std::vector<uint8_t> wav(uint32_t rate, int bits, int channels, const std::vector<int32_t> &samples) {
-    const uint32_t bytes = static_cast<uint32_t>(samples.size()) * (bits / 8);
-    std::vector<uint8_t> v = wavHeader(rate, bits, channels, bytes);
-    for (int32_t s : samples) le(v, static_cast<uint32_t>(s), bits / 8);
-    if (bytes & 1) v.push_back(0);
-    return v;
+    return sxtest::wavFile(rate, bits, channels, sxtest::packInts(samples, bits));
 }
 
 inline uint8_t reverseBits(uint8_t b) {

@@ -14,10 +14,12 @@
 
 #include "audiofile/audiohelpers.h"
 #include "dsp/dspvolume.h"
-#include "dsp/sharedrecords.h"
+#include "dsp/peqrecord.h"
 #include "morphex/morphexjob.h"
+#include "morphex/morphexrecords.h"
 #include "support/bytefields.h"
 #include "support/testutil.h"
+#include "support/wavwriter.h"
 
 namespace mxtest {
 
@@ -32,19 +34,17 @@ inline uint64_t get64be(const uint8_t *p) {
     return v;
 }
 
-// A plain RIFF/WAVE file: fmt (16 bytes, or 40 for the extensible tag
-// 0xFFFE) and data. sample(frame, channel) gives the value, full scale 1.0.
+// A plain RIFF/WAVE file (support/wavwriter.h) of samples that
+// sample(frame, channel) gives, full scale 1.0: integer PCM, or floats with
+// the float tag.
 inline std::vector<uint8_t> makeWav(uint32_t rate, uint16_t bits, uint16_t channels, uint16_t tag, uint32_t frames,
                                     const std::function<double(uint32_t, int)> &sample) {
     std::vector<uint8_t> d;
     for (uint32_t f = 0; f < frames; ++f) {
         for (int c = 0; c < channels; ++c) {
             const double x = sample(f, c);
-            if (bits == 32 && tag == 3) {
-                float fl = float(x);
-                uint32_t u;
-                std::memcpy(&u, &fl, 4);
-                appendLE32(d, u);
+            if (bits == 32 && tag == sxtest::kWavTagFloat) {
+                sxtest::appendFloat(d, float(x));
             } else {
                 const double scale = std::ldexp(1.0, bits - 1) - 1.0;
                 double q = std::nearbyint(x * scale);
@@ -55,32 +55,7 @@ inline std::vector<uint8_t> makeWav(uint32_t rate, uint16_t bits, uint16_t chann
             }
         }
     }
-    std::vector<uint8_t> v;
-    const uint32_t fmtSize = tag == 0xFFFE ? 40 : 16;
-    appendId(v, "RIFF");
-    appendLE32(v, uint32_t(4 + 8 + fmtSize + 8 + d.size()));
-    appendId(v, "WAVE");
-    appendId(v, "fmt ");
-    appendLE32(v, fmtSize);
-    appendLE16(v, tag);
-    appendLE16(v, channels);
-    appendLE32(v, rate);
-    appendLE32(v, rate * channels * bits / 8);
-    appendLE16(v, channels * bits / 8);
-    appendLE16(v, bits);
-    if (fmtSize == 40) {
-        appendLE16(v, 22);
-        appendLE16(v, bits);
-        appendLE32(v, channels == 1 ? 4 : 3);
-        appendLE16(v, 1);  // sub-format: integer PCM
-        static const uint8_t guidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
-                                             0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-        v.insert(v.end(), guidTail, guidTail + 14);
-    }
-    appendId(v, "data");
-    appendLE32(v, uint32_t(d.size()));
-    v.insert(v.end(), d.begin(), d.end());
-    return v;
+    return sxtest::wavFile(rate, bits, channels, d, tag);
 }
 
 inline std::function<double(uint32_t, int)> sine(double freq, double rate, double amp) {

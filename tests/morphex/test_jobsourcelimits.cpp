@@ -423,7 +423,7 @@ TEST(JobSourceLimits, HostileChannelCountsAndWordLengthsAreRefusedFirst) {
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
-        std::vector<uint8_t> f = sxgen::wavHeader(44100, row.bits, row.channels, uint32_t(row.dataBytes));
+        std::vector<uint8_t> f = sxtest::wavHeader(44100, row.bits, row.channels, uint32_t(row.dataBytes));
         f.resize(f.size() + row.dataBytes, 0x11);
         const std::string src = dir.file(std::to_string(row.channels) + "-" + std::to_string(row.bits) + ".wav");
         sxtest::writeAll(src, f);

@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "dsp/sharedrecords.h"
+#include "dsp/peqrecord.h"
 #include "morphex/classfft.h"
 #include "morphex/decimfir.h"
 #include "morphex/libutil.h"

@@ -229,6 +229,16 @@ TEST(ChStripMeter, ModeChangeStartsAgainFromZero) {
     EXPECT_GT(meter.m.peakPos(0), 0.0);
 }
 
+TEST(ChStripMeter, NotANumberReadsAsSilence) {
+    // A damaged level must neither blank the bar nor reach the held peak.
+    Meter meter;
+    meter.feed(pcmLevelAt(-1.0), pcmLevelAt(-1.0));
+    meter.feed(std::nan(""), pcmLevelAt(-1.0));
+    EXPECT_TRUE(meter.m.zoneOn(0, 2)) << "the bar falls by the release, as for silence";
+    EXPECT_FALSE(std::isnan(meter.m.peakDb(0)));
+    EXPECT_NEAR(meter.m.peakDb(0), meter.m.peakDb(1), 1e-9);
+}
+
 TEST(ChStripMeter, DrawsEachChannelInItsColumn) {
     Meter meter;
     // Channel 0 (right column) at -20 dB, channel 1 (left column) over.

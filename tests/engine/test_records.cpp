@@ -1,15 +1,17 @@
 #include <gtest/gtest.h>
 
-#include "dsp/sharedrecords.h"
+#include "dsp/peqrecord.h"
+#include "engine/jobrecords.h"
+#include "engine/mixrecords.h"
 
 namespace {
 
-TEST(SharedRecords, OutputPatchStartsWithMasterOnFirstColumn) {
+TEST(EngineRecords, OutputPatchStartsWithMasterOnFirstColumn) {
     EXPECT_EQ(gOutputPatch[0], kOutputPatchMaster);
     for (int i = 1; i < kOutputPatchSize; ++i) ASSERT_EQ(gOutputPatch[i], -1) << i;
 }
 
-TEST(SharedRecords, FreshRecordsHoldNoStaleValues) {
+TEST(EngineRecords, FreshRecordsHoldNoStaleValues) {
     // The engine reads these records on another thread; a record made
     // without an explicit fill must not carry garbage into a job.
     tMorphexParam job;

@@ -17,6 +17,9 @@
 // at any moment therefore runs; none waits for a later job to restart the
 // thread.
 //
+// The header is the program's alone: it needs Qt's threads, so nothing
+// built into the conversion library includes it.
+//
 // Stopping never joins a running job: a thread's stop() only sets flags
 // that the job polls, and the owner polls the thread's state with short
 // sleeps. The destructor of a concrete thread must call finishTransactions()
@@ -80,6 +83,10 @@ protected:
     // lock, before run() decides to leave (a job queued from here runs in
     // the same run()).
     virtual void transactionsDone(int result) { (void)result; }
+    // run() has found the queue empty and decides to leave: called with
+    // mMutex held, so no job can be queued between this and the decision. For
+    // a flag that must never claim an idle thread while a job waits.
+    virtual void runLeaving() {}
     // run() has decided to leave: the thread's flags. Called without the
     // lock; must neither take mMutex nor queue jobs.
     virtual void queueDrained() {}
@@ -115,6 +122,7 @@ protected:
                 if (mQueue.isEmpty()) break;
             }
         }
+        runLeaving();
         mLooping = false;
         lock.unlock();
         queueDrained();

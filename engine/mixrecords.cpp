@@ -1,4 +1,4 @@
-#include "dsp/sharedrecords.h"
+#include "engine/mixrecords.h"
 
 namespace {
 
