@@ -185,7 +185,7 @@ std::string dsd64File(uint64_t seconds) {
 std::string wav44File(uint64_t seconds) {
     const std::string path = tempFile(("sx_bench_window_" + std::to_string(seconds) + "s_44k16.wav").c_str());
     const uint64_t bytes = seconds * 44100 * 4;
-    return writeStreamed(path, sxgen::wavHeader(44100, 16, 2, uint32_t(bytes)), bytes) ? path : std::string();
+    return writeStreamed(path, sxtest::wavHeader(44100, 16, 2, uint32_t(bytes)), bytes) ? path : std::string();
 }
 
 // One window for the file and CPU benchmarks, made on first use.
