@@ -505,7 +505,9 @@ TEST_F(TransportWindow, TheRecordingCounterCountsAtTheRecordingRate) {
     w.mRecState = 4;
     w.mRecStartCount = 0;
     sOutputFrameCount.store(96000 * 3);
-    // Through the counter's delay ring (one slot without a device buffer).
+    // Through the counter's delay ring (one slot without a device buffer),
+    // from its first slot whatever an earlier test left there.
+    w.mCounterRingIndex = 0;
     w.takeSeveralHundredMili();
     w.takeSeveralHundredMili();
     EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("00:00:03.00"));
