@@ -687,15 +687,9 @@ void MainWindow::finishApp() {
     if (mPoly2MonosteThread) mPoly2MonosteThread->stop();
     startup_deleteWhenStopped(mPoly2MonosteThread, 10);
 
-    // The analysis thread: its finished flag, then its run's return. Its
-    // wait grows with the number of tracks.
-    if (mMixerThread) {
-        mMixerThread->stop();
-        mMixerThread->quit();
-        mixerThread *thread = mMixerThread;
-        startup_pollUntil([thread] { return thread->isEnded(); }, 100, trackCount + 4);
-        startup_deleteWhenStopped(mMixerThread, trackCount + 4);
-    }
+    // The analysis thread calls into the library: it has ended before the
+    // library's statics go at exit.
+    startup_stopAndDelete(mMixerThread, kStartupJoinBoundMs, "the analysis thread");
 
     if (mConstructed) {
         // The engine's memory and the audio threads; the whole-engine

@@ -25,6 +25,11 @@
 
 namespace {
 
+// How long a stopped overview job may take to return: far beyond a read of
+// the library's (it polls the stop before every read), even on a loaded
+// machine under the sanitizers.
+constexpr int kMainWaveStopBoundMs = 20000;
+
 // Where the play cursor falls in the visible stretch, as a fraction of it:
 // the line is drawn there (outside 0..1 it is off the view).
 void placeCursorLine(MainWindow &w, double fraction) {
@@ -93,9 +98,12 @@ uint64_t MainWindow::longestTrackEnd() {
 void MainWindow::stopWaveFormThread(int track) {
     if (track < 0 || track >= kMainTrackSlots) return;
     waveFormThread *worker = mWaveFormThread[track];
-    if (!worker || !worker->isRunning()) return;
-    worker->stop();
-    for (int i = 0; i < 10 && worker->isRunning(); ++i) QThread::msleep(10);
+    if (!worker) return;
+    // The slot's arrays are ours again only once the job that wrote them has
+    // returned: the library sees the stop at its next read, and the bound is
+    // only reached by a read that hangs.
+    if (!worker->stopAndWait(kMainWaveStopBoundMs))
+        std::fprintf(stderr, "SonvexEditor: the overview of track %d did not stop\n", track + 1);
 }
 
 namespace {
@@ -118,8 +126,7 @@ void MainWindow::drawWaveFormSelectedColumn(int s) {
     if (s == 0) stopWaveFormThread(0);
 
     // The slot's arrays are emptied so that the new file grows from a clean
-    // view; the worker that wrote them has been stopped above or is
-    // stopped below before it is given the new file.
+    // view, once the worker that wrote them has returned from its job.
     stopWaveFormThread(s);
     const int64_t width4 = (int64_t(ui->widgetTrack1->width()) + 3) / 4 * 4;
     for (int k = 0; k < kMainWaveLevels; ++k) {

@@ -1,9 +1,12 @@
 // The bounded waits of the shut-down: polls of a thread's flags with short
-// sleeps, never joins, so that a thread that does not answer cannot hang the
-// program's exit. The sleep is a parameter so that tests can count the
-// waits instead of sleeping them.
+// sleeps, so that a thread that does not answer cannot hang the program's
+// exit. The sleep is a parameter so that tests can count the waits instead
+// of sleeping them. A thread that learns of its stop as an event and must
+// have ended before the process tears down is joined instead, with a bound
+// that only a hang reaches (startup_stopAndDelete).
 #pragma once
 
+#include <cstdio>
 #include <functional>
 
 // Sleeps the calling thread for ms milliseconds (nanosleep).
@@ -39,6 +42,27 @@ bool startup_deleteWhenStopped(T *&thread, int polls, const tStartupSleep &sleep
     T *t = thread;
     thread = nullptr;
     if (!startup_pollUntil([t] { return !t->isRunning(); }, 100, polls, sleep)) return false;
+    delete t;
+    return true;
+}
+
+// The join's bound at shut-down: far beyond any cycle of a thread that
+// answers its stop, even on a loaded machine under the sanitizers.
+constexpr int kStartupJoinBoundMs = 20000;
+
+// Stops a thread through its stopAndWait (which wakes it and waits at most
+// boundMs for its run to return) and deletes it once it has ended. A thread
+// still running then is reported on stderr under `name` and left alone;
+// only the pointer is cleared. True when it was deleted.
+template <typename T>
+bool startup_stopAndDelete(T *&thread, int boundMs, const char *name) {
+    if (!thread) return true;
+    T *t = thread;
+    thread = nullptr;
+    if (!t->stopAndWait(boundMs)) {
+        std::fprintf(stderr, "SonvexEditor: %s did not end within %d ms at shut-down\n", name, boundMs);
+        return false;
+    }
     delete t;
     return true;
 }

@@ -95,6 +95,9 @@ protected:
     // destructors of the concrete threads (and the base's own).
     void finishTransactions() {
         QThread::wait();
+        // Pairs with the last word of every run(): whatever a run wrote,
+        // up to its very end, is seen before the thread object goes.
+        (void)mRunsEnded.load(std::memory_order_acquire);
         QMutexLocker lock(&mMutex);
         for (Job *job : mQueue) delete job;
         mQueue.clear();
@@ -126,12 +129,17 @@ protected:
         mLooping = false;
         lock.unlock();
         queueDrained();
+        // The run's last touch of the object. A read-modify-write, so that
+        // the runs' ends form one release sequence: an acquire of the newest
+        // count sees every earlier run's writes too.
+        mRunsEnded.fetch_add(1, std::memory_order_release);
     }
 
     QMutex mMutex;  // guards mQueue, mLooping and the thread's parameter set
     QWaitCondition mCond;
     QList<Job *> mQueue;    // first in, first out
     bool mLooping = false;  // a run() is taking jobs; cleared when it decides to leave
+    std::atomic<uint64_t> mRunsEnded{0};  // runs that have returned
 };
 
 // The four flags most work threads keep: running, stop request, abort

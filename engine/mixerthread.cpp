@@ -4,7 +4,10 @@
 #include <QString>
 #include <QTimer>
 
+#include <QDeadlineTimer>
+
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -71,21 +74,47 @@ void mixerThread::addTransaction(mixerTransaction *job) {
     setPriority(QThread::LowestPriority);
 }
 
-void mixerThread::stop() { mFlags.stop(); }
+void mixerThread::stop() {
+    {
+        // Under the wake mutex, so that the loop cannot test the flag, miss
+        // the store and then sleep through the notification.
+        std::lock_guard<std::mutex> lock(mWakeMutex);
+        mFlags.stop();
+    }
+    mWake.notify_all();
+}
+
+bool mixerThread::stopAndWait(int boundMs) {
+    stop();
+    if (!wait(QDeadlineTimer(boundMs))) return false;
+    // Set by queueDrained as run()'s last word, or by stop() on a thread
+    // that never ran.
+    return mFlags.ended.load(std::memory_order_acquire);
+}
+
+bool mixerThread::sleepCycle() {
+    std::unique_lock<std::mutex> lock(mWakeMutex);
+    return mWake.wait_for(lock, std::chrono::milliseconds(kMixerCycleMs),
+                          [this] { return mFlags.abort.load(kRelaxed); });
+}
 
 void mixerThread::snapshotParameters(mixerTransaction *job) { job->mParams = mParams; }
 
-void mixerThread::runStarting() { mFlags.runStarting(); }
+void mixerThread::runStarting() {
+    // The abort flag is not cleared here: addTransaction cleared it before
+    // the thread started, and a stop() that came in between must hold.
+    mFlags.ended.store(false, kRelaxed);
+    mFlags.running.store(true, kRelaxed);
+}
 
-void mixerThread::queueDrained() { mFlags.running.store(false, kRelaxed); }
+void mixerThread::queueDrained() {
+    mFlags.running.store(false, kRelaxed);
+    mFlags.ended.store(true, std::memory_order_release);
+}
 
 int mixerThread::runTransaction(mixerTransaction *) {
     // The job only starts the loop; its apply is not called.
-    QThread::msleep(kMixerCycleMs);
-    while (!mFlags.abort.load(kRelaxed)) {
-        cyclicEvent();
-        QThread::msleep(kMixerCycleMs);
-    }
+    while (!sleepCycle()) cyclicEvent();
     return 0;
 }
 

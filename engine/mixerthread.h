@@ -7,7 +7,9 @@
 // master and low-frequency rings.
 //
 // The main window creates it, fills tMixerTransactParams and queues one
-// ClassMixer, which starts the loop; stop() ends it within about 40 ms.
+// ClassMixer, which starts the loop. The loop sleeps on a wake-up that
+// stop() gives, so a stop ends it at once (after a cycle under way);
+// stopAndWait joins it.
 //
 // The engine does not know the mixer window or the factory test window: the
 // record carries them as the two small interfaces below, which those
@@ -22,8 +24,10 @@
 #include <QObject>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "base/transactionthread.h"
 #include "engine/audiothread.h"
@@ -107,8 +111,14 @@ public:
     // Clears the abort flag and queues the job (owned from here); the loop
     // runs at the lowest priority.
     void addTransaction(mixerTransaction *job);
-    // The loop ends after its current cycle; an idle thread counts as ended.
+    // The loop ends after its current cycle: the stop wakes its sleep. An
+    // idle thread counts as ended.
     void stop();
+    // stop(), then waits at most boundMs for run() to return. True once it
+    // has: the thread touches nothing after, and whatever it wrote is seen
+    // by the caller (its end is published with release, read with
+    // acquire). A bound that only a hung cycle reaches.
+    bool stopAndWait(int boundMs);
 
     // One analysis cycle (the loop calls it every 40 ms).
     void cyclicEvent();
@@ -179,9 +189,13 @@ protected:
 
 private:
     void analyseTrack(int track, int rate, tAnalyzeFFTspectrumFunc analyze, tMixerStripAccess *mixer);
+    // Sleeps one cycle or until stop(); true when stopped.
+    bool sleepCycle();
 
     tMixerTransactParams mParams;  // guarded by mMutex; the loop takes a copy every cycle
     tWorkThreadFlags mFlags;
+    std::mutex mWakeMutex;  // orders stop() against the loop's sleep
+    std::condition_variable mWake;
     std::atomic<bool> mMasterAnalysis{false};
     std::atomic<bool> mAnalysisOn{true};
     std::atomic<bool> mEqOpen[kMaxTracks] = {};

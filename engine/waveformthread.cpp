@@ -1,5 +1,7 @@
 #include "engine/waveformthread.h"
 
+#include <QDeadlineTimer>
+
 #include <limits>
 
 namespace {
@@ -51,9 +53,19 @@ void waveFormThread::stop() { mFlags.stop(); }
 
 void waveFormThread::snapshotParameters(WFTransaction *job) { job->mParams = mNext; }
 
+bool waveFormThread::stopAndWait(int boundMs) {
+    stop();
+    if (!wait(QDeadlineTimer(boundMs))) return false;
+    // Set by queueDrained as run()'s last word, or by stop() on a worker
+    // that was idle.
+    return mFlags.ended.load(std::memory_order_acquire);
+}
+
 void waveFormThread::runStarting() {
-    mFlags.runStarting();
+    // The abort flag is not cleared here: addTransaction cleared it before
+    // the thread started, and a stop() that came in between must hold.
     mFlags.ended.store(false, kRelaxed);
+    mFlags.running.store(true, kRelaxed);
 }
 
 int waveFormThread::runTransaction(WFTransaction *job) {
@@ -72,5 +84,5 @@ int waveFormThread::runTransaction(WFTransaction *job) {
 
 void waveFormThread::queueDrained() {
     mFlags.running.store(false, kRelaxed);
-    mFlags.ended.store(true, kRelaxed);
+    mFlags.ended.store(true, std::memory_order_release);
 }

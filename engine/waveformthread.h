@@ -8,8 +8,8 @@
 // word while it runs; the owner must not reuse the buffers until
 // waveFormPrepared has arrived for that job.
 //
-// Threads: setters, addTransaction, stop and the getters run on the GUI
-// thread; the job runs on the worker. The abort byte and the progress word
+// Threads: setters, addTransaction, stop, stopAndWait and the getters run
+// on the GUI thread; the job runs on the worker. The abort byte and the progress word
 // are shared with the library's loop on the worker without a lock.
 // waveFormPrepared is emitted on the worker: connect it queued.
 #pragma once
@@ -99,14 +99,22 @@ public:
     // Asks the running job to end (the library polls the abort byte before
     // every read); an idle worker counts as ended at once.
     void stop();
+    // stop(), then waits at most boundMs for run() to return. True once it
+    // has: the library writes the caller's arrays no more, and what it
+    // wrote is seen by the caller (the worker's end is published with
+    // release and read here with acquire), so the owner may clear or hand
+    // them on. The bound is for a read that hangs, not for a job that ends.
+    bool stopAndWait(int boundMs);
 
     bool isRunningFlag() const { return mFlags.running.load(std::memory_order_relaxed); }
     bool isEnded() const { return mFlags.ended.load(std::memory_order_relaxed); }
     bool isAborted() const { return mFlags.abort.load(std::memory_order_relaxed); }
     // The last job's result, the live progress word (first-level points
-    // done) and its copy taken when the last job returned.
+    // done; the library stores it with release after the points it counts,
+    // so the points below it may be read) and its copy taken when the last
+    // job returned.
     int64_t getResult() const { return mResult.load(std::memory_order_relaxed); }
-    int64_t getProgress() const { return __atomic_load_n(&mProgress, __ATOMIC_RELAXED); }
+    int64_t getProgress() const { return __atomic_load_n(&mProgress, __ATOMIC_ACQUIRE); }
     int64_t getFinalProgress() const { return mFinalProgress.load(std::memory_order_relaxed); }
 
 signals:
@@ -125,7 +133,7 @@ private:
     std::atomic<tGetAudioWaveFormFunc> mEntry{nullptr};
     trackGraphic *mView = nullptr;
     tWorkThreadFlags mFlags;
-    int64_t mProgress = 0;  // written by the library on the worker; read with atomic loads
+    int64_t mProgress = 0;  // written by the library on the worker (release); read with acquire
     std::atomic<int64_t> mResult{0};
     std::atomic<int64_t> mFinalProgress{0};
 };

@@ -490,7 +490,8 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
         int32_t imx[2] = {0, 0}, imn[2] = {0, 0};
 
         for (int64_t done = 0; done < perPoint;) {
-            if (abort && *abort) return kWaveFormAborted;
+            // The caller sets the byte from another thread while this runs.
+            if (abort && __atomic_load_n(abort, __ATOMIC_RELAXED)) return kWaveFormAborted;
             const int64_t n = std::min(perPoint - done, perRead);
             const int64_t f = first + done;
             uint32_t got = 0;
@@ -591,7 +592,9 @@ int audioWaveForm(const wchar16 *path, int64_t start, int64_t end, const int64_t
                 L.counter = L.group;
             }
         }
-        if (progress) *progress = (levels == 1) ? i + 1 : lv[0].index;
+        // Published after the points it counts: a reader that loads it with
+        // acquire may draw every point below it.
+        if (progress) __atomic_store_n(progress, (levels == 1) ? i + 1 : lv[0].index, __ATOMIC_RELEASE);
     }
     return static_cast<int>(last);
 }

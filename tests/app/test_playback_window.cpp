@@ -46,9 +46,12 @@ constexpr int kHangMs = 120000;
 
 // The device's pace: held until allowed; with feed pacing a cycle runs
 // only once the producer is a buffer ahead; with hold-when-stopped a
-// stopped engine holds the device (and says so).
+// stopped engine holds the device (and says so); with a hold place, playing
+// holds once the engine has played that far, until a stop is requested
+// (so that the fade-out still runs), however slowly the test goes on.
 struct tPacer {
     std::atomic<bool> allowed{false}, feed{false}, holdStopped{false}, held{false};
+    std::atomic<uint64_t> holdAt{UINT64_MAX};
     static bool pace(void *client, uint64_t) {
         auto *p = static_cast<tPacer *>(client);
         if (!p->allowed.load()) return false;
@@ -57,6 +60,7 @@ struct tPacer {
             p->held.store(true);
             return false;
         }
+        if (status == kEnginePlaying && !sStopRequest.load() && getPlayingSample() >= p->holdAt.load()) return false;
         if (!p->feed.load() || status != kEnginePlaying || sStopRequest.load()) return true;
         return rtbridge::feedReady(gAudioThread_getAudioBufferFrameSize());
     }
@@ -65,6 +69,7 @@ struct tPacer {
         feed = false;
         holdStopped = false;
         held = false;
+        holdAt = UINT64_MAX;
     }
 };
 tPacer sPacer;
@@ -137,6 +142,7 @@ protected:
         sPacer.allowed = true;
         sPacer.holdStopped = false;
         sPacer.feed = false;
+        sPacer.holdAt = UINT64_MAX;
     }
 
     // The virtual device under `name` (with the native DSD rates when
@@ -473,6 +479,9 @@ TEST_F(PlaybackWindow, ARateChangeWhilePlayingKeepsThePlace) {
 
     ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, 44100, 1.0));
     ASSERT_NO_FATAL_FAILURE(openTrack0(path, true));
+    // The device holds two seconds in, so that a slow test still changes
+    // the rate in the middle of the file.
+    sPacer.holdAt = 88200;
     sPacer.allowed = true;
     w.ui->playButton->click();
     ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
@@ -497,6 +506,7 @@ TEST_F(PlaybackWindow, ARateChangeWhilePlayingKeepsThePlace) {
     EXPECT_NE(w.ui->lineEditTime->text(), end);
 
     // PLAY goes on from the place.
+    sPacer.holdAt = UINT64_MAX;
     w.ui->playButton->click();
     EXPECT_TRUE(w.ui->playButton->isChecked());
     ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));

@@ -62,14 +62,15 @@ TEST(AudioHelpers, ParsingAndRateIndex) {
     EXPECT_EQ(getFsValueFromFreqIndex(12), 0);
 }
 
+// A wait of more than a second sleeps at least that long (its whole
+// seconds and the rest both count); zero and negative waits return. Only
+// the lower bound is checked: a loaded machine can lengthen a sleep, never
+// shorten it, and a wait that never returns is reported by the runner.
 TEST(AudioHelpers, WaitThreadHonoursSecondsAndZero) {
     using clock = std::chrono::steady_clock;
-    auto t0 = clock::now();
     waitThread(0);
-    EXPECT_LT(std::chrono::duration<double>(clock::now() - t0).count(), 0.05);
-    t0 = clock::now();
+    waitThread(-5);
+    const auto t0 = clock::now();
     waitThread(1100);
-    double s = std::chrono::duration<double>(clock::now() - t0).count();
-    EXPECT_GE(s, 1.09);
-    EXPECT_LT(s, 3.0);
+    EXPECT_GE(std::chrono::duration<double>(clock::now() - t0).count(), 1.099);
 }

@@ -269,6 +269,33 @@ TEST_F(MixerThreadTest, WithoutTheLibraryTheLoopRunsAndStopsButAnalysesNothing) 
     EXPECT_EQ(mixer.inputCh, 4);
 }
 
+// The shut-down joins the loop: the stop wakes its sleep, holds even when
+// it comes before the thread has started, and stopAndWait returns once run
+// has returned (a lost stop would keep the loop cycling and the wait would
+// report it).
+TEST_F(MixerThreadTest, StopAndWaitEndsTheLoopAlsoBeforeItHasStarted) {
+    TrackBuffers buffers(1);
+    mixerThread m;
+    m.setParams(&params);
+    m.addTransaction(new ClassMixer);
+    ASSERT_TRUE(m.stopAndWait(120000)) << "a stop right after the queueing was lost";
+    EXPECT_FALSE(m.isRunning());
+    EXPECT_FALSE(m.isRunningFlag());
+
+    m.addTransaction(new ClassMixer);
+    ASSERT_TRUE(engtest::waitFor([&] { return m.getCycleCount() >= 2; }));
+    ASSERT_TRUE(m.stopAndWait(120000));
+    EXPECT_FALSE(m.isRunning());
+    const int64_t cycles = m.getCycleCount();
+    // Nothing runs after the wait: the thread's spectra are the caller's.
+    m.cyclicEvent();
+    EXPECT_EQ(m.getCycleCount(), cycles + 1);
+
+    // A thread that never ran counts as ended at once.
+    mixerThread idle;
+    EXPECT_TRUE(idle.stopAndWait(0));
+}
+
 TEST(MixerThreadJob, ApplyWaitsWhileTheStatusAsksForAnalysis) {
     tMixerTransactParams p;
     p.status = 0;

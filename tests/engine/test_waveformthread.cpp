@@ -5,6 +5,7 @@
 
 #include <QLibrary>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstring>
@@ -57,7 +58,7 @@ int waitForAbort(const int16_t *, int64_t start, int64_t end, const int64_t *, d
     if (start != 0 || end != INT64_MAX) return -100;  // the whole file is always asked for
     gInsideStandIn = true;
     while (!__atomic_load_n(abort, __ATOMIC_RELAXED)) {
-        *progress += 1;
+        __atomic_store_n(progress, __atomic_load_n(progress, __ATOMIC_RELAXED) + 1, __ATOMIC_RELEASE);
         QThread::msleep(1);
     }
     gInsideStandIn = false;
@@ -106,6 +107,39 @@ TEST(WaveFormThread, StopEndsAnIdleWorkerAtOnceAndAJobQueuedAfterItStillRuns) {
     EXPECT_EQ(p.seen[0], std::make_pair(7, true));
     EXPECT_EQ(w.getResult(), -31);
     EXPECT_EQ(w.getFinalProgress(), w.getProgress());
+}
+
+// The owner clears or refills its arrays only after stopAndWait: it returns
+// once the job has left the library, also for a stop given before the
+// worker's thread had started (a lost stop would leave the stand-in
+// spinning and the wait would report it).
+TEST(WaveFormThread, StopAndWaitReturnsOnceTheJobHasLeftTheLibrary) {
+    waveFormThread w;
+    Prepared p;
+    p.attach(w);
+    w.setWaveFormFunc(waitForAbort);
+    Level level(4);
+    const std::u16string path = u"x.wav";
+    w.setParameters(path.c_str(), level.count, 1, level.maxima, level.minima, nullptr, 1, 5);
+
+    w.addTransaction(new ClassGetWaveForm);
+    ASSERT_TRUE(w.stopAndWait(120000)) << "a stop right after the queueing was lost";
+    EXPECT_FALSE(w.isRunning());
+    EXPECT_FALSE(gInsideStandIn.load());
+    ASSERT_EQ(p.count(), 1u);
+    EXPECT_EQ(p.seen[0], std::make_pair(5, true));
+
+    w.addTransaction(new ClassGetWaveForm);
+    ASSERT_TRUE(engtest::waitFor([] { return gInsideStandIn.load(); }));
+    ASSERT_TRUE(w.stopAndWait(120000));
+    EXPECT_FALSE(w.isRunning());
+    EXPECT_FALSE(gInsideStandIn.load());
+    EXPECT_EQ(p.count(), 2u);
+    // The arrays are the owner's again.
+    std::fill(level.max.begin(), level.max.end(), 0.0);
+
+    // An idle worker: nothing to wait for.
+    EXPECT_TRUE(w.stopAndWait(0));
 }
 
 TEST(WaveFormThread, ALevelWithoutItsArraysIsRefusedBeforeTheLibrarySeesIt) {

@@ -32,22 +32,10 @@ struct Recorder {
     std::atomic<uint32_t> lastFrames{0};
     std::atomic<uint32_t> firstInput{0};
     std::atomic<int> sleepUs{0};
-    // Steady-clock nanoseconds of the first and the latest call since reset.
-    std::atomic<int64_t> firstNs{0}, lastNs{0};
-
-    void resetTimes() {
-        firstNs = 0;
-        lastNs = 0;
-    }
 
     static void proc(void *client, const tAudioHostCycle *c) {
         Recorder *r = static_cast<Recorder *>(client);
         r->inside.fetch_add(1);
-        const int64_t now =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-                .count();
-        if (r->firstNs.load() == 0) r->firstNs = now;
-        r->lastNs = now;
         if (c->mOutput) {
             uint32_t *o = static_cast<uint32_t *>(c->mOutput);
             for (uint32_t f = 0; f < c->mOutFrames; ++f)
