@@ -193,8 +193,11 @@ public:
         std::vector<std::unique_ptr<engtest::StereoFeedJob>> jobs;
         std::vector<std::unique_ptr<audioThread>> threads;
         std::atomic<int> done{0};
-        // Each pass starts from an idle ring state, as after a finished job.
-        initAudioIoParameters();
+        // Each pass starts the way the transport's play does: a stop asked
+        // for as the last pass ended is not carried into this one, and the
+        // rings start idle.
+        engine().stopRequest.store(false);
+        clearBufferParameters();
         for (int t = 0; t < kMaxTracks; ++t) setAudioIoThreadId(-1, t);
         for (int t = 0; t < tracks; ++t) {
             jobs.emplace_back(new engtest::StereoFeedJob(wav, kWavRate, 24, frames, rateIndex, t));

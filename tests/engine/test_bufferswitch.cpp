@@ -179,6 +179,35 @@ TEST_F(BufferSwitchTest, BookkeepingCountsFramesNotesSizeChangesAndReloadsTheWat
 // position moves only by the 100 played, so that the end of the material
 // still comes after its last sample; once the job has ended the short rest
 // is the tail and the buffer counts whole.
+// A device buffer works on the engine the stream was handed (its client),
+// whichever engine is current, and binds the back-end to that engine for
+// the buffer.
+TEST_F(BufferSwitchTest, ABufferWorksOnTheEngineItIsHandedNotTheCurrentOne) {
+    engtest::FreshEngine other;  // current while its buffers are set up
+    ASSERT_EQ(allocateAudioThreadMemories(), 0);
+    ASSERT_EQ(initAudioThreadMemoryWhole(), 0);
+    bufferSwitchReserve(engtest::kReserveFrames);
+    engineMakeCurrent(&*mEngine);
+    ASSERT_EQ(&engine(), &*mEngine);
+
+    std::vector<float> out(1024, 7.0f);
+    tCoreAudioParams params;
+    bufferSwitchCoreAudioQueue(*other, 44100, 0x8012, 512, reinterpret_cast<unsigned char *>(out.data()), nullptr, 0,
+                               &params, 2, 18);
+    EXPECT_EQ(other->outputFrameCount.load(), 512);
+    EXPECT_EQ(other->lastBufferFrames.load(), 512);
+    EXPECT_EQ(engine().outputFrameCount.load(), 0) << "the current engine is not the stream's";
+    EXPECT_EQ(engine().lastBufferFrames.load(), 0);
+    EXPECT_EQ(pCAudioThreadCoreAudioFunc->boundEngine(), &*other);
+    for (float v : out) ASSERT_EQ(v, 0.0f) << "a stopped engine's buffer is silent";
+
+    bufferSwitchCoreAudioQueue(engine(), 44100, 0x8012, 256, reinterpret_cast<unsigned char *>(out.data()), nullptr, 0,
+                               &params, 2, 18);
+    EXPECT_EQ(engine().outputFrameCount.load(), 256);
+    EXPECT_EQ(other->outputFrameCount.load(), 512);
+    EXPECT_EQ(pCAudioThreadCoreAudioFunc->boundEngine(), &engine());
+}
+
 TEST_F(BufferSwitchTest, AShortRingPlaysWhatItHasAndSilenceAfter) {
     Ring ring(4096);
     ring.publish(0, 4096, 100);
