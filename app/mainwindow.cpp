@@ -342,15 +342,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // (and frees those itself), so the window keeps its own pointers to free
     // what it made.
     mMutePatBlock = static_cast<uint8_t *>(std::malloc(kMutePatBytes));
-    gMutePatBuffer[0] = mMutePatBlock;
-    gMutePatBuffer[1] = nullptr;
-    if (gMutePatBuffer[0]) {
-        std::memset(gMutePatBuffer[0], kDsdSilenceByte, kMutePatBytes);
-        gMutePatBuffer[1] = gMutePatBuffer[0] + kMutePatBytes / 2;
+    engine().mutePatBuffer[0] = mMutePatBlock;
+    engine().mutePatBuffer[1] = nullptr;
+    if (engine().mutePatBuffer[0]) {
+        std::memset(engine().mutePatBuffer[0], kDsdSilenceByte, kMutePatBytes);
+        engine().mutePatBuffer[1] = engine().mutePatBuffer[0] + kMutePatBytes / 2;
     }
     for (int i = 0; i < 2; ++i)
-        gSineWaveBuffer[i] = mSineWaveBlock[i] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
-    gSineWaveBufSize = kSineWaveFrames;
+        engine().sineWaveBuffer[i] = mSineWaveBlock[i] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
+    engine().sineWaveBufSize = kSineWaveFrames;
 
     mDriverType = 0;
     mCursorSample = 0;
@@ -713,15 +713,15 @@ void MainWindow::finishApp() {
         ring = nullptr;
     }
     if (mConstructed) {
-        if (gMutePatBuffer[0] == mMutePatBlock) gMutePatBuffer[0] = gMutePatBuffer[1] = nullptr;
+        if (engine().mutePatBuffer[0] == mMutePatBlock) engine().mutePatBuffer[0] = engine().mutePatBuffer[1] = nullptr;
         std::free(mMutePatBlock);
         mMutePatBlock = nullptr;
         for (int i = 0; i < 2; ++i) {
-            if (gSineWaveBuffer[i] == mSineWaveBlock[i]) gSineWaveBuffer[i] = nullptr;
+            if (engine().sineWaveBuffer[i] == mSineWaveBlock[i]) engine().sineWaveBuffer[i] = nullptr;
             _aligned_free(mSineWaveBlock[i]);
             mSineWaveBlock[i] = nullptr;
         }
-        gSineWaveBufSize = 0;
+        engine().sineWaveBufSize = 0;
     }
 
     // Overview arrays and the track equaliser windows.

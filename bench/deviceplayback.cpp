@@ -86,36 +86,6 @@ std::string writeWav(const std::string &path, uint32_t frames) {
     return sxtest::writeAll(path, sxtest::wavFile(kWavRate, 24, 2, audio)) ? path : std::string();
 }
 
-struct Job {
-    tMorphexParam record;
-    tAudioFileInfo info;
-    tDspVolItem items[2];
-    tPEQ eq;
-    bool eqOn = false;
-    Job(const std::string &src, uint32_t frames, uint32_t rateIndex, int track) {
-        record.com.track = uint32_t(track);
-        record.srcPath = std::u16string(src.begin(), src.end());
-        record.rateIndex = rateIndex;
-        record.bits = rateIndex >= 16 ? 1 : 32;
-        record.fileType = rateIndex >= 16 ? 3 : 0;
-        record.srcChannels = 2;
-        record.outChannels = 2;
-        record.fileCount = 1;
-        record.panVol[0] = record.panVol[3] = 1.0;
-        record.com.command = kMorphexComFeedOnly;
-        record.com.endSample = frames;
-        record.com.peq = &eq;
-        eq.allOn = &eqOn;
-        info.sampleRate = kWavRate;
-        info.channels = 2;
-        info.bitsPerSample = 24;
-        info.totalSamples = frames;
-        items[0].level = 1.0;
-        items[1].start = kDspVolEnd;
-        items[1].level = 1.0;
-    }
-};
-
 // The device thread's CPU, sampled on the device's clock thread before
 // every cycle; cycles wait for the producers so that none underruns.
 struct Pacer {
@@ -135,12 +105,12 @@ struct Pacer {
         runStart = -1.0;
         // A stopped engine holds the device: idle cycles would spin unpaced
         // and count as the playback's load.
-        if (sEngineStatus.load() != kEnginePlaying) return false;
+        if (engine().engineStatus.load() != kEnginePlaying) return false;
         const int64_t frames = std::max<int64_t>(1, gAudioThread_getAudioBufferFrameSize());
-        if (!sStopRequest.load())
+        if (!engine().stopRequest.load())
             for (int t = 0; t < p->tracks.load(); ++t) {
-                const int64_t ahead = sProducedCount[t].load() - sConsumedCount[t].load();
-                if (ahead < frames && !sJobEnded[t].load()) {
+                const int64_t ahead = engine().producedCount[t].load() - engine().consumedCount[t].load();
+                if (ahead < frames && !engine().jobEnded[t].load()) {
                     // The producers take milliseconds per block: asked every
                     // 100 us, the unpaced device's own polling would weigh on
                     // the process's figure as no real-time device's does (it
@@ -149,7 +119,7 @@ struct Pacer {
                     return false;
                 }
             }
-        if (sPlayGate.load())
+        if (engine().playGate.load())
             p->playedFrames.store(p->playedFrames.load(std::memory_order_relaxed) + frames, std::memory_order_relaxed);
         runStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         return true;
@@ -175,8 +145,8 @@ public:
         (void)io->selectDevice(mId);
         io->getDevSystemInfo(mId);
         mMute.assign(2 * 65536, kDsdIdleByte);
-        gMutePatBuffer[0] = mMute.data();
-        gMutePatBuffer[1] = mMute.data() + 65536;
+        engine().mutePatBuffer[0] = mMute.data();
+        engine().mutePatBuffer[1] = mMute.data() + 65536;
     }
     ~Session() {
         mControl->ioThread()->AudioStopReq();
@@ -204,7 +174,7 @@ public:
         gAudioThread_publishMixParam();
         COscClass.sOscOff();
         initDsdParameters(int(rate));
-        gAudioThread_playFs.store(int(rate));
+        engine().playFs.store(int(rate));
         mPacer.tracks.store(tracks);
         setWDT(20000);
         CCoreAudioIOThread *io = mControl->ioThread();
@@ -220,14 +190,17 @@ public:
     // and the device thread's CPU seconds while it played.
     bool play(const std::string &wav, uint32_t frames, uint32_t rateIndex, int tracks, double *cpu, double *rt,
               double *played) {
-        std::vector<std::unique_ptr<Job>> jobs;
+        std::vector<std::unique_ptr<engtest::StereoFeedJob>> jobs;
         std::vector<std::unique_ptr<audioThread>> threads;
         std::atomic<int> done{0};
-        // Each pass starts the way the transport's play does.
-        engtest::resetEngineWords();
+        // Each pass starts the way the transport's play does: a stop asked
+        // for as the last pass ended is not carried into this one, and the
+        // rings start idle.
+        engine().stopRequest.store(false);
+        clearBufferParameters();
         for (int t = 0; t < kMaxTracks; ++t) setAudioIoThreadId(-1, t);
         for (int t = 0; t < tracks; ++t) {
-            jobs.emplace_back(new Job(wav, frames, rateIndex, t));
+            jobs.emplace_back(new engtest::StereoFeedJob(wav, kWavRate, 24, frames, rateIndex, t));
             threads.emplace_back(new audioThread);
             setAudioIoThreadId(threads.back()->getThreadIndex(), t);
             QObject::connect(threads.back().get(), &audioThread::allTransactionsDone_, [&](int) { ++done; });
@@ -243,9 +216,9 @@ public:
         const bool ended = waitFor([&] { return done.load() == tracks; }, 120000);
         *cpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
         *rt = mPacer.threadCpu.load() - rt0;
-        *played = double(mPacer.playedFrames.load() - played0) / double(gAudioThread_playFs.load());
+        *played = double(mPacer.playedFrames.load() - played0) / double(engine().playFs.load());
         for (auto &th : threads) th->stop();
-        if (!ended) sEngineStatus.store(kEngineStopped);
+        if (!ended) engine().engineStatus.store(kEngineStopped);
         for (auto &th : threads) th->wait();
         return ended;
     }

@@ -43,9 +43,9 @@ void resetAnalysisRings() {
     gLissajousBufWrPoint.store(0, kRelaxed);
 }
 
-void processFFT(bool decimate, int track, const double *frames, int n) {
+void processFFT(tEngine &e, bool decimate, int track, const double *frames, int n) {
     if (engineTrackSlot(track) < 0 || !frames || n < 1) return;
-    const int step = decimate ? std::max(1, sMeterFirInterval.load(kRelaxed)) : 1;
+    const int step = decimate ? std::max(1, e.meterFirInterval.load(kRelaxed)) : 1;
     int count = n / step;
     if (count < 1) return;
     // Only the newest frames fit when a call brings more than the ring holds.
@@ -55,7 +55,7 @@ void processFFT(bool decimate, int track, const double *frames, int n) {
     // only touched under it. Both feeds run on the device thread (the
     // decimated one with a DSD test tone), which never waits: a busy lock
     // drops this call's frames.
-    std::unique_lock<std::mutex> lock(gChFFTBufMutex, std::try_to_lock);
+    std::unique_lock<std::mutex> lock(e.chFftBufMutex, std::try_to_lock);
     if (!lock.owns_lock()) return;
     double *ring = gpChAnalyzeBuf[track];
     if (!ring) return;
@@ -70,8 +70,8 @@ void processFFT(bool decimate, int track, const double *frames, int n) {
     if (decimate) {
         if (window > kTrackRingFrames) window = 0;
     } else {
-        const int64_t interval = std::max(1, sMeterFirInterval.load(kRelaxed));
-        const int64_t limit = static_cast<int64_t>(gAudioThread_playFs.load(kRelaxed)) * 55 / (interval * 1000);
+        const int64_t interval = std::max(1, e.meterFirInterval.load(kRelaxed));
+        const int64_t limit = static_cast<int64_t>(e.playFs.load(kRelaxed)) * 55 / (interval * 1000);
         if (window > limit) window = 0;
     }
     curFftSampleCh[track].store(window, kRelaxed);
@@ -88,4 +88,9 @@ void copytoFFTbuffer(const double *frames, int n, int stride, double scale) {
         if (++pos >= kMasterRingFrames) pos = 0;
     }
     curFftSample.store(pos, kRelaxed);
+}
+
+// On the current engine.
+void processFFT(bool decimate, int track, const double *frames, int n) {
+    processFFT(engine(), decimate, track, frames, n);
 }

@@ -7,10 +7,12 @@
 // Threads: the rings, write points and peaks are written on the device's
 // thread and read by the GUI without locks (a reader may see a partly
 // updated ring). The per-track rings and spectra are allocated and freed by
-// the GUI under gChFFTBufMutex; whoever else touches them holds the mutex
+// the GUI under chFftBufMutex; whoever else touches them holds the mutex
 // (the decimated feed and the mixer-analysis thread wait for it, the
 // device thread's plain feeds and clears skip a cycle when it is busy).
 #pragma once
+
+struct tEngine;
 
 #include <atomic>
 #include <cstdint>
@@ -73,11 +75,12 @@ void resetAnalysisRings();
 
 // Appends frames to track's analysis ring (dropping the oldest) and advances
 // its window counter: all n frames, or with decimate every
-// sMeterFirInterval-th of them. Nothing for a track without a ring or n < 1.
-// Both run on the device thread and skip the call when gChFFTBufMutex is
+// meterFirInterval-th of them. Nothing for a track without a ring or n < 1.
+// Both run on the device thread and skip the call when chFftBufMutex is
 // busy (the GUI may be freeing the ring under it): analysis samples are
 // dropped, never waited for.
 void processFFT(bool decimate, int track, const double *frames, int n);
+void processFFT(tEngine &e, bool decimate, int track, const double *frames, int n);
 
 // Appends n frames to the master analysis ring at curFftSample, taking every
 // stride-th frame of the source and multiplying by scale (2^-55 brings DSD

@@ -134,7 +134,7 @@ void gCAudioThreadAsioFunc::copy0DataToAudioDriverBuffer(int type, int frames, u
     for (unsigned char *b : bufs) {
         if (!b) continue;
         if (t == kSampleDsd || t == kSampleDsd8) {
-            std::memset(b, gMuteDirectTable[sDelayConvFirMute.load(std::memory_order_relaxed) & 7],
+            std::memset(b, gMuteDirectTable[mEngine->delayConvFirMute.load(std::memory_order_relaxed) & 7],
                         static_cast<size_t>(frames / 8));
         } else if (t == kSampleDsdLsb) {
             std::memset(b, 0, static_cast<size_t>(frames / 8));
@@ -181,21 +181,21 @@ int gCAudioThreadAsioFunc::packSample(unsigned char *out, double v, int type) {
 
 void gCAudioThreadAsioFunc::sineWaveToAudioDriverBuffer(int type, int frames, unsigned char *out, unsigned char *out2,
                                                         tBufferSwitchParams *) {
-    double *sine = gSineWaveBuffer[0];
-    const int n = std::min(frames, gSineWaveBufSize);
+    double *sine = mEngine->sineWaveBuffer[0];
+    const int n = std::min(frames, mEngine->sineWaveBufSize);
     if (!sine || n < 1) return;
     const int t = type & kTypeSampleMask;
     COscClass.generateSineWave(sine, n);
     if (isDsdType(t)) {
-        double *work = gSineWaveBuffer[1];
+        double *work = mEngine->sineWaveBuffer[1];
         if (!work) return;
         for (int i = 0; i < 2 * n; ++i) work[i] = sine[i] * kDsdToneScale;
-        const int step = std::max(1, sMeterFirInterval.load(std::memory_order_relaxed));
+        const int step = std::max(1, mEngine->meterFirInterval.load(std::memory_order_relaxed));
         copytoFFTbuffer(work, n / step, step, kDsdToFullScale);
-        if (!out || !out2 || !mDsm5th) return;
+        if (!out || !out2 || !mEngine) return;
         uint8_t *const bytes[2] = {out, out2};
         const double noPattern[2] = {0.0, 0.0};
-        mDsm5th->dsm5th(bytes, work, static_cast<uint32_t>(n), 0, noPattern);
+        mEngine->dsm5th.dsm5th(bytes, work, static_cast<uint32_t>(n), 0, noPattern);
         if (t == kSampleDsdLsb)
             for (unsigned char *b : {out, out2})
                 for (int i = 0; i < (n + 7) / 8; ++i) b[i] = reverseBits(b[i]);
@@ -224,13 +224,13 @@ int gCAudioThreadAsioFunc::convertDataToAudioDriverBuffer(int type, int frames, 
     const int t = type & kTypeSampleMask;
     const bool dsd = isDsdType(t);
     if (!dsd && !pcmSampleBytes(t)) return 0;
-    double **masters = rec->masterBuffer ? rec->masterBuffer : gpMasterBuf;
+    double **masters = rec->masterBuffer ? rec->masterBuffer : mEngine->masterBuf;
     double *master = masters[0];
-    if (!master || frames > sMasterBufFrames || !growOutputWork(frames)) return -1;
+    if (!master || frames > mEngine->masterBufFrames || !growOutputWork(frames)) return -1;
 
-    engineApplyOutputRequests();
-    audioThread_takeFadeRequests();
-    const bool meterPost = sMeteringPoint.load(std::memory_order_relaxed) == kMeteringPostFader;
+    engineApplyOutputRequests(*mEngine);
+    audioThread_takeFadeRequests(*mEngine);
+    const bool meterPost = mEngine->meteringPoint.load(std::memory_order_relaxed) == kMeteringPostFader;
     const tEngineParamsHold params;
     const tMixParam *mix = engineMixParam();
     tAudioMixingParams p;
@@ -244,53 +244,54 @@ int gCAudioThreadAsioFunc::convertDataToAudioDriverBuffer(int type, int frames, 
     p.decimatedAnalysis = dsd;
 
     if (!dsd) {
-        audioThread_ackPcmFades();
-        if (audioThreadMixing(&p) < 0) return -1;
-        processFFT_MasterTrack(false, master, frames);
+        audioThread_ackPcmFades(*mEngine);
+        if (audioThreadMixing(*mEngine, &p) < 0) return -1;
+        processFFT_MasterTrack(*mEngine, false, master, frames);
         // The driver's samples are packed from full scale 1.0 (packSample
         // clips), so the volume here carries no container scale.
-        tMasterPcmMeter meter(master, frames, 1.0);
+        tMasterPcmMeter meter(*mEngine, master, frames, 1.0);
         const double one[2] = {1.0, 1.0};
         const double monitor[2] = {params->masterVol[0], params->masterVol[1]};
         for (int i = 0; i < frames; ++i) {
-            const double v[2] = {CFadeVolLpf.getCoefY_1_ch(0) * monitor[0], CFadeVolLpf.getCoefY_1_ch(1) * monitor[1]};
-            sTotalVol[0].store(v[0], std::memory_order_relaxed);
-            sTotalVol[1].store(v[1], std::memory_order_relaxed);
+            const double v[2] = {mEngine->fadeVolLpf.getCoefY_1_ch(0) * monitor[0],
+                                 mEngine->fadeVolLpf.getCoefY_1_ch(1) * monitor[1]};
+            mEngine->totalVol[0].store(v[0], std::memory_order_relaxed);
+            mEngine->totalVol[1].store(v[1], std::memory_order_relaxed);
             meter.frame(i, meterPost ? v : one);
             if (outputs[0]) packSample(outputs[0] + int64_t(i) * pcmSampleBytes(t), master[2 * i] * v[0], t);
             if (outputs[1]) packSample(outputs[1] + int64_t(i) * pcmSampleBytes(t), master[2 * i + 1] * v[1], t);
-            CFadeVolLpf.proc_1stIir();
+            mEngine->fadeVolLpf.proc_1stIir();
         }
         meter.finish(true);
         return 0;
     }
 
-    const double m[2] = {meterPost ? sTotalVol[0].load(std::memory_order_relaxed) : 1.0,
-                         meterPost ? sTotalVol[1].load(std::memory_order_relaxed) : 1.0};
-    if (audioThreadMixing(&p) < 0) return -1;
-    audioThread_dsdMasterVolume(master, mOutputWork, frames, m);
+    const double m[2] = {meterPost ? mEngine->totalVol[0].load(std::memory_order_relaxed) : 1.0,
+                         meterPost ? mEngine->totalVol[1].load(std::memory_order_relaxed) : 1.0};
+    if (audioThreadMixing(*mEngine, &p) < 0) return -1;
+    audioThread_dsdMasterVolume(*mEngine, master, mOutputWork, frames, m);
     if (outputs[0] && outputs[1]) {
         uint8_t *const out[2] = {outputs[0], outputs[1]};
         const int offset = offsets ? offsets[0] : 0;
         const int index = blockIndices ? blockIndices[0] : 0;
         // Track 0's source bytes, unless its failed job is taking them away
         // (the same hand-shake as the mixer's).
-        sMixBusy[0].store(true, std::memory_order_seq_cst);
+        mEngine->mixBusy[0].store(true, std::memory_order_seq_cst);
         const uint8_t *src[2] = {nullptr, nullptr};
-        if (dsdBlocks && !sRingWithdrawn[0].load(std::memory_order_seq_cst) && dsdBlocks[2 * index] &&
+        if (dsdBlocks && !mEngine->ringWithdrawn[0].load(std::memory_order_seq_cst) && dsdBlocks[2 * index] &&
             dsdBlocks[2 * index + 1]) {
             src[0] = dsdBlocks[2 * index] + offset / 8;
             src[1] = dsdBlocks[2 * index + 1] + offset / 8;
         }
-        fadeAudio(out, master, src, gMutePatBuffer, frames, offset % 8, mix ? mix->trackCount : 0);
-        sMixBusy[0].store(false, std::memory_order_release);
+        fadeAudio(*mEngine, out, master, src, mEngine->mutePatBuffer, frames, offset % 8, mix ? mix->trackCount : 0);
+        mEngine->mixBusy[0].store(false, std::memory_order_release);
         const size_t bytes = size_t(frames + 7) / 8;
         if (gAudioThread_isMonoSource(0)) std::memcpy(out[1], out[0], size_t(frames) / 8);
         if (t == kSampleDsdLsb)
             for (uint8_t *b : out)
                 for (size_t i = 0; i < bytes; ++i) b[i] = reverseBits(b[i]);
     }
-    processFFT_MasterTrack(true, mOutputWork, frames);
+    processFFT_MasterTrack(*mEngine, true, mOutputWork, frames);
     return 0;
 }
 
@@ -329,9 +330,11 @@ void gCAudioThreadAsioFunc::convertAudioDriverToWorkBuffer(int type, int frames,
     driverBufToWorkBuf(work, in, in2, type, frames);
     const int t = type & kTypeSampleMask;
     if (isDsdType(t) || !pcmSampleBytes(t)) return;
-    double pos[2] = {sMonPeakPosi[0].load(std::memory_order_relaxed), sMonPeakPosi[1].load(std::memory_order_relaxed)};
-    double neg[2] = {sMonPeakNega[0].load(std::memory_order_relaxed), sMonPeakNega[1].load(std::memory_order_relaxed)};
-    if (sClearMoniPeakFlag.exchange(false, std::memory_order_relaxed)) pos[0] = pos[1] = neg[0] = neg[1] = 0.0;
+    double pos[2] = {mEngine->monPeakPosi[0].load(std::memory_order_relaxed),
+                     mEngine->monPeakPosi[1].load(std::memory_order_relaxed)};
+    double neg[2] = {mEngine->monPeakNega[0].load(std::memory_order_relaxed),
+                     mEngine->monPeakNega[1].load(std::memory_order_relaxed)};
+    if (mEngine->clearMoniPeakFlag.exchange(false, std::memory_order_relaxed)) pos[0] = pos[1] = neg[0] = neg[1] = 0.0;
     const double *w = work + 2 * int64_t(mCaptureOffset);
     for (int i = 0; i < frames; ++i)
         for (int c = 0; c < 2; ++c) {
@@ -339,8 +342,8 @@ void gCAudioThreadAsioFunc::convertAudioDriverToWorkBuffer(int type, int frames,
             neg[c] = std::min(neg[c], w[2 * i + c]);
         }
     for (int c = 0; c < 2; ++c) {
-        sMonPeakPosi[c].store(pos[c], std::memory_order_relaxed);
-        sMonPeakNega[c].store(neg[c], std::memory_order_relaxed);
+        mEngine->monPeakPosi[c].store(pos[c], std::memory_order_relaxed);
+        mEngine->monPeakNega[c].store(neg[c], std::memory_order_relaxed);
     }
 }
 
@@ -350,7 +353,7 @@ void gCAudioThreadAsioFunc::SineWaveToWorkBuffer(int type, int frames, double *w
     mTestIsDsd = isDsdType(type & kTypeSampleMask);
     mCaptureOffset =
         rec && rec->captureWriteOffsets ? std::max(0, rec->captureWriteOffsets[0].load(std::memory_order_relaxed)) : 0;
-    gSineWaveToWorkBuffer(mTestIsDsd, frames, work + 2 * int64_t(mCaptureOffset), dsdLeft, dsdRight);
+    gSineWaveToWorkBuffer(*mEngine, mTestIsDsd, frames, work + 2 * int64_t(mCaptureOffset), dsdLeft, dsdRight);
 }
 
 void gCAudioThreadAsioFunc::incPlayBufferAddress(unsigned char **outputs, int frames, int bits, int, int) {
@@ -389,7 +392,7 @@ void gCAudioThreadAsioFunc::measureInputSignals(int type, int frames, unsigned c
         convertPair(w, inputs[2 * p], inputs[2 * p + 1], type, frames);
         measurePeakMetering(w, frames, p);
         mPhase = mPhaseMeter.calcPhaseValue(w, w, frames, 1);
-        processFFT(false, p, w, frames);
+        processFFT(*mEngine, false, p, w, frames);
         if (!mTestLissajous) continue;
         int pos = mTestLissajousCount[p];
         for (int i = 0; i < frames; ++i) {

@@ -50,8 +50,8 @@ public:
                                        const int *blockIndices, unsigned char **outputs, unsigned char **dsdBlocks,
                                        tBufferSwitchParams *rec) override;
     // The input pair into work frames (at the capture offset); for PCM also
-    // the monitor peaks sMonPeakPosi / sMonPeakNega (cleared first when the
-    // GUI asked for it with sClearMoniPeakFlag).
+    // the monitor peaks monPeakPosi / monPeakNega (cleared first when the
+    // GUI asked for it with clearMoniPeakFlag).
     void convertAudioDriverToWorkBuffer(int type, int frames, double *work, const unsigned char *in,
                                         const unsigned char *in2, tBufferSwitchParams *rec) override;
     void SineWaveToWorkBuffer(int type, int frames, double *work, unsigned char *dsdLeft, unsigned char *dsdRight,

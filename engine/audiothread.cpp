@@ -28,70 +28,68 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 // Set by tests before the first thread is made; read on the GUI thread.
 QString sLibraryPathOverride;
 bool sEngineSetUp = false;
-// The command block the real-time path sees while no job has run.
-tMorphexCom sIdleCom;
 
 // The state the real-time path starts from; made by the first audio thread
 // of the process, before any device runs.
 void setUpEngine() {
-    spRunningCom.store(&sIdleCom, kRelaxed);
-    sConvAbort.store(false, kRelaxed);
-    s2mixBufAlloc_F.store(false, kRelaxed);
-    clearPeakHoldF.store(false, kRelaxed);
-    sLastBufferFrames.store(0, kRelaxed);
-    sRecBufferFrames.store(kRecBufferFramesDefault, kRelaxed);
-    sCaptureBlockFrames.store(kCaptureBlockFramesDefault, kRelaxed);
-    sNumBufBlk.store(kRingBlocks, kRelaxed);
+    engine().runningCom.store(&engine().idleCom, kRelaxed);
+    engine().convAbort.store(false, kRelaxed);
+    engine().mixBufRegrown.store(false, kRelaxed);
+    engine().clearPeakHold.store(false, kRelaxed);
+    engine().lastBufferFrames.store(0, kRelaxed);
+    engine().recBufferFrames.store(kRecBufferFramesDefault, kRelaxed);
+    engine().captureBlockFrames.store(kCaptureBlockFramesDefault, kRelaxed);
+    engine().numBufBlk.store(kRingBlocks, kRelaxed);
 
     resetAnalysisRings();
 
-    sInputMonitorEnable.store(false, kRelaxed);
-    gAudioThread_playFs.store(44100, kRelaxed);
-    sInputMonitorChannel.store(0, kRelaxed);
-    sFirstOutputChannel.store(0, kRelaxed);
-    sInputChannels.store(0, kRelaxed);
-    sMaxOutputs.store(kMaxOutputsDefault, kRelaxed);
-    sPrevBufferSize.store(-1, kRelaxed);
-    sBufferSizeChanged_F.store(false, kRelaxed);
+    engine().inputMonitorEnable.store(false, kRelaxed);
+    engine().playFs.store(44100, kRelaxed);
+    engine().inputMonitorChannel.store(0, kRelaxed);
+    engine().firstOutputChannel.store(0, kRelaxed);
+    engine().inputChannels.store(0, kRelaxed);
+    engine().maxOutputs.store(kMaxOutputsDefault, kRelaxed);
+    engine().prevBufferSize.store(-1, kRelaxed);
+    engine().bufferSizeChanged.store(false, kRelaxed);
 
-    sFadeCoefRequest.store(lpf::coefFor(0.01, 44100), kRelaxed);
+    engine().fadeCoefRequest.store(lpf::coefFor(0.01, 44100), kRelaxed);
 
     clearBufferParameters();
     for (int t = 0; t < kMaxTracks; ++t) {
-        spMonitorBuffer[t] = sCaptureRingTable[t];
-        sCaptureWriteBlock[t].store(0, kRelaxed);
-        sRecordableBlocks[t].store(0, kRelaxed);
-        sMonitorReadBlock[t].store(0, kRelaxed);
-        sMonitorReadOffset[t].store(0, kRelaxed);
-        sCaptureWriteOffset[t].store(0, kRelaxed);
-        spTrackDsdBlocks[t].store(sDsdIdleTable[t], kRelaxed);
-        if (!spMixDecimFirSrcBufCh[t]) {
-            spMixDecimFirSrcBufCh[t] = static_cast<double *>(_aligned_malloc(kMixDecimHistoryBytes, 16));
-            if (spMixDecimFirSrcBufCh[t]) std::memset(spMixDecimFirSrcBufCh[t], 0, kMixDecimHistoryBytes);
+        engine().monitorBuffer[t] = engine().captureRingTable[t];
+        engine().captureWriteBlock[t].store(0, kRelaxed);
+        engine().recordableBlocks[t].store(0, kRelaxed);
+        engine().monitorReadBlock[t].store(0, kRelaxed);
+        engine().monitorReadOffset[t].store(0, kRelaxed);
+        engine().captureWriteOffset[t].store(0, kRelaxed);
+        engine().trackDsdBlocks[t].store(engine().dsdIdleTable[t], kRelaxed);
+        if (!engine().mixDecimFirSrcBufCh[t]) {
+            engine().mixDecimFirSrcBufCh[t] = static_cast<double *>(_aligned_malloc(kMixDecimHistoryBytes, 16));
+            if (engine().mixDecimFirSrcBufCh[t]) std::memset(engine().mixDecimFirSrcBufCh[t], 0, kMixDecimHistoryBytes);
         }
     }
-    sOutputFrameCount.store(0, kRelaxed);
+    engine().outputFrameCount.store(0, kRelaxed);
     for (int c = 0; c < 2; ++c) {
-        sMonPeakPosi[c].store(0.0, kRelaxed);
-        sMonPeakNega[c].store(0.0, kRelaxed);
+        engine().monPeakPosi[c].store(0.0, kRelaxed);
+        engine().monPeakNega[c].store(0.0, kRelaxed);
     }
-    sClearMoniPeakFlag.store(false, kRelaxed);
+    engine().clearMoniPeakFlag.store(false, kRelaxed);
 
     // A back-end that cannot be made stays null; the device layer checks
     // the one it uses.
     (void)audioThreadFunc_createBackEnds();
 
     for (int t = 0; t < kMaxTracks; ++t) {
-        sMixBusy[t].store(false, kRelaxed);
-        gConvertPath[t].store(0, kRelaxed);
-        gDiff1[t].store(0, kRelaxed);
-        gDiff2[t].store(0, kRelaxed);
-        gTestCount[t].store(0, kRelaxed);
-        gFirstConverted[t].store(0, kRelaxed);
+        engine().mixBusy[t].store(false, kRelaxed);
+        engine().convertPath[t].store(0, kRelaxed);
+        engine().diff1[t].store(0, kRelaxed);
+        engine().diff2[t].store(0, kRelaxed);
+        engine().testCount[t].store(0, kRelaxed);
+        engine().firstConverted[t].store(0, kRelaxed);
     }
 
-    sStopTimeoutMs.store(kStopTimeoutSetUpMs, kRelaxed);
-    sPlayTimeoutFlag.store(false, kRelaxed);
+    engine().stopTimeoutMs.store(kStopTimeoutSetUpMs, kRelaxed);
+    engine().playTimeoutFlag.store(false, kRelaxed);
 }
 
 // Copies automation items up to and including the end item, at most
@@ -151,11 +149,11 @@ audioThread::audioThread(QObject *parent) : tTransactionThread<Transaction>(pare
 
     // The registry has a fixed size; a thread beyond it is not entered (and
     // the real-time path cannot find it) instead of writing past the table.
-    const int32_t index = sAudioThreadCount.load(kRelaxed);
+    const int32_t index = engine().audioThreadCount.load(kRelaxed);
     if (index < kAudioThreadSlots) {
-        pAudioThreads[index].store(this, std::memory_order_release);
+        engine().audioThreads[index].store(this, std::memory_order_release);
         mThreadIndex = index;
-        sAudioThreadCount.store(index + 1, kRelaxed);
+        engine().audioThreadCount.store(index + 1, kRelaxed);
     }
 }
 
@@ -164,16 +162,17 @@ audioThread::~audioThread() {
     // The real-time path must not keep the command block of a thread that
     // is gone (it clears a bit of it at a stop): back to the idle block.
     tMorphexCom *own = &mParam.job.com;
-    (void)spRunningCom.compare_exchange_strong(own, &sIdleCom, std::memory_order_acq_rel);
+    (void)engine().runningCom.compare_exchange_strong(own, &engine().idleCom, std::memory_order_acq_rel);
     // Later entries move down one place. A thread that initAudioIoParameters
     // took out of the table leaves the count alone, so that no index handed
     // out is handed out again.
-    const int32_t count = sAudioThreadCount.load(kRelaxed);  // never above kAudioThreadSlots
+    const int32_t count = engine().audioThreadCount.load(kRelaxed);  // never above kAudioThreadSlots
     for (int32_t i = 0; i < count; ++i) {
-        if (pAudioThreads[i].load(kRelaxed) != this) continue;
-        for (int32_t j = i; j + 1 < count; ++j) pAudioThreads[j].store(pAudioThreads[j + 1].load(kRelaxed), kRelaxed);
-        pAudioThreads[count - 1].store(nullptr, kRelaxed);
-        sAudioThreadCount.store(count - 1, kRelaxed);
+        if (engine().audioThreads[i].load(kRelaxed) != this) continue;
+        for (int32_t j = i; j + 1 < count; ++j)
+            engine().audioThreads[j].store(engine().audioThreads[j + 1].load(kRelaxed), kRelaxed);
+        engine().audioThreads[count - 1].store(nullptr, kRelaxed);
+        engine().audioThreadCount.store(count - 1, kRelaxed);
         break;
     }
     // The library stays loaded: other threads and the device thread may
@@ -229,7 +228,7 @@ int audioThread::runTransaction(Transaction *job) {
         // Progress and result words survive the job in the parameter set.
         mParam.job = p.job;
         mJobRecord = &mParam.job;
-        spRunningCom.store(&mParam.job.com, kRelaxed);
+        engine().runningCom.store(&mParam.job.com, kRelaxed);
     }
     return result;
 }
@@ -244,12 +243,12 @@ void audioThread::stop() {
         word = comWord(&mParam.job.com);
     }
     if (comWritesFile(word)) {
-        sConvAbort.store(true, kRelaxed);
+        engine().convAbort.store(true, kRelaxed);
     } else {
         // The time-out first: the real-time path counts it down as soon as
         // it sees the request.
-        sStopTimeoutMs.store(kStopTimeoutMs, kRelaxed);
-        sStopRequest.store(true, std::memory_order_release);
+        engine().stopTimeoutMs.store(kStopTimeoutMs, kRelaxed);
+        engine().stopRequest.store(true, std::memory_order_release);
     }
 }
 
@@ -259,14 +258,14 @@ int audioThread::getConvProgress() {
 }
 
 int audioThread::getStatus() {
-    mStatusCopy = sEngineStatus.load(kRelaxed);
+    mStatusCopy = engine().engineStatus.load(kRelaxed);
     return mStatusCopy;
 }
 
-void audioThread::setForceStatus(int status) { sEngineStatus.store(status, kRelaxed); }
+void audioThread::setForceStatus(int status) { engine().engineStatus.store(status, kRelaxed); }
 
 void audioThread::setMeteringPoint(eMeteringPoint point) {
-    if (point == kMeteringPreFader || point == kMeteringPostFader) sMeteringPoint.store(point, kRelaxed);
+    if (point == kMeteringPreFader || point == kMeteringPostFader) engine().meteringPoint.store(point, kRelaxed);
 }
 
 void audioThread::morphexPlayStarted(int code) { emit playStarted(code); }
@@ -290,12 +289,12 @@ int initAudioIO_parameters() {
         sInitAnalyzingFFTparamsFunc.store(
             reinterpret_cast<tInitAnalyzingFFTparamsFunc>(sMorphexlib->resolve("initAnalyzingFFTparams")), kRelaxed);
         if (tInitAnalyzingFFTparamsFunc init = sInitAnalyzingFFTparamsFunc.load(kRelaxed))
-            init(kFftOrder, gAudioThread_playFs.load(kRelaxed));
+            init(kFftOrder, engine().playFs.load(kRelaxed));
     }
 
     for (double *&p : gpChAnalyzeBuf) p = nullptr;
     for (double *&p : gpChFFTAmplitude) p = nullptr;
-    for (auto &id : sAudioIoThreadId) id.store(-1, kRelaxed);
+    for (auto &id : engine().audioIoThreadId) id.store(-1, kRelaxed);
 
     return allocateDsdIdleBuffer(kDsdIdleInitialBytes);
 }

@@ -109,12 +109,12 @@ public:
     // The caller sets the priority afterwards.
     void addTransaction(Transaction *job);
     // Asks the running job to end: a job that writes a file is cancelled
-    // (sConvAbort); playback fades out and stops within kStopTimeoutMs of
-    // device time (sStopRequest). Returns at once.
+    // (convAbort); playback fades out and stops within kStopTimeoutMs of
+    // device time (stopRequest). Returns at once.
     void stop();
     // Progress word (percent) of the running job, or of the last one.
     int getConvProgress();
-    // sEngineStatus, also kept in the thread.
+    // engineStatus, also kept in the thread.
     int getStatus();
     void setForceStatus(int status);
     // kMeteringPreFader or kMeteringPostFader; other values are ignored.

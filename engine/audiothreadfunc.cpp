@@ -17,24 +17,31 @@ CAudioThreadFunc *pCAudioThreadAsioFunc;
 CAudioThreadFunc *pCAudioThreadWasapiFunc;
 CAudioThreadFunc *pCAudioThreadCoreAudioFunc;
 
+CAudioThreadFunc::CAudioThreadFunc() : mEngine(&engine()) {}
+
 int audioThreadFunc_createBackEnds() {
     if (!pCAudioThreadAsioFunc) pCAudioThreadAsioFunc = new (std::nothrow) gCAudioThreadAsioFunc;
     if (!pCAudioThreadWasapiFunc) pCAudioThreadWasapiFunc = new (std::nothrow) gCAudioThreadWasapiFunc;
     if (!pCAudioThreadCoreAudioFunc) pCAudioThreadCoreAudioFunc = new (std::nothrow) gCAudioThreadCoreAudioFunc;
-    for (CAudioThreadFunc *f : {pCAudioThreadAsioFunc, pCAudioThreadWasapiFunc, pCAudioThreadCoreAudioFunc})
-        if (f) f->setDsm5thAndLpf(&CDsm5th, &CFadeVolLpf);
+    audioThreadFunc_bindEngine(engine());
     return pCAudioThreadAsioFunc && pCAudioThreadWasapiFunc && pCAudioThreadCoreAudioFunc ? kEngineMemOk
                                                                                           : kEngineErrMemory;
 }
 
-void gSineWaveToWorkBuffer(bool dsd, int frames, double *work, unsigned char *dsdLeft, unsigned char *dsdRight) {
-    double *sine = gSineWaveBuffer[0];
-    const int n = std::min(frames, gSineWaveBufSize);
+void audioThreadFunc_bindEngine(tEngine &e) {
+    for (CAudioThreadFunc *f : {pCAudioThreadAsioFunc, pCAudioThreadWasapiFunc, pCAudioThreadCoreAudioFunc})
+        if (f) f->bindEngine(e);
+}
+
+void gSineWaveToWorkBuffer(tEngine &e, bool dsd, int frames, double *work, unsigned char *dsdLeft,
+                           unsigned char *dsdRight) {
+    double *sine = e.sineWaveBuffer[0];
+    const int n = std::min(frames, e.sineWaveBufSize);
     if (!sine || !work || n < 1) return;
     COscClass.generateSineWave(sine, n);
-    // The analysis of a DSD tone sees every sMeterFirInterval-th frame, as
+    // The analysis of a DSD tone sees every meterFirInterval-th frame, as
     // the decimated feeds do.
-    processFFT(dsd, 0, sine, n);
+    processFFT(e, dsd, 0, sine, n);
     if (!dsd) {
         std::copy(sine, sine + 2 * n, work);
         return;
@@ -44,5 +51,5 @@ void gSineWaveToWorkBuffer(bool dsd, int frames, double *work, unsigned char *ds
     if (!dsdLeft || !dsdRight) return;
     uint8_t *const bytes[2] = {dsdLeft, dsdRight};
     const double noPattern[2] = {0.0, 0.0};
-    CDsm5th.dsm5th(bytes, work, static_cast<uint32_t>(n), 0, noPattern);
+    e.dsm5th.dsm5th(bytes, work, static_cast<uint32_t>(n), 0, noPattern);
 }

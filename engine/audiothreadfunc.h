@@ -21,6 +21,8 @@
 #include "dsp/dsm5th.h"
 #include "dsp/lpf.h"
 
+struct tEngine;
+
 // Type codes.
 enum : int {
     kTypeSampleMask = 0x7FFF,           // the sample-type number
@@ -68,7 +70,7 @@ struct tBufferSwitchParams {
     uint8_t flag = 0;                                     // cleared by the buffer switch for every buffer
     void *pointer = nullptr;                              // cleared by the buffer switch for every buffer
     int32_t blockIndex = 0;                               // track 0's ring block for the current chunk
-    double **masterBuffer = nullptr;                      // gpMasterBuf
+    double **masterBuffer = nullptr;                      // the engine's masterBuf
     int32_t inputFrames = 0;                              // frames of the input buffer
     std::atomic<int32_t> *captureWriteOffsets = nullptr;  // the capture ring's write offsets, per row
     int32_t outputOffset = 0;                             // frames already written to the output (monitor playback)
@@ -85,7 +87,8 @@ enum : int {
 
 class CAudioThreadFunc {
 public:
-    CAudioThreadFunc() = default;
+    // Bound to the current engine until bindEngine names another.
+    CAudioThreadFunc();
     virtual ~CAudioThreadFunc() = default;
     CAudioThreadFunc(const CAudioThreadFunc &) = delete;
     CAudioThreadFunc &operator=(const CAudioThreadFunc &) = delete;
@@ -129,15 +132,15 @@ public:
     // of 16. Bits written (0: this back-end leaves the tail alone).
     virtual int writeDsdTail(int, int, unsigned char **, tBufferSwitchParams *) { return 0; }
 
-    // The modulator and fade smoother this back-end works with.
-    void setDsm5thAndLpf(classDsm5thApp *dsm, lpf *fade) {
-        mDsm5th = dsm;
-        mFadeVolLpf = fade;
-    }
+    // The engine this back-end works on: its modulator, fade smoother,
+    // work buffers and words. The buffer switch binds the engine it was
+    // handed with every device buffer, so a back-end never reaches the
+    // engine any other way.
+    void bindEngine(tEngine &e) { mEngine = &e; }
+    tEngine *boundEngine() const { return mEngine; }
 
 protected:
-    classDsm5thApp *mDsm5th = nullptr;
-    lpf *mFadeVolLpf = nullptr;
+    tEngine *mEngine = nullptr;
 };
 
 // The three back-ends, created once by the engine's set-up and never
@@ -150,11 +153,16 @@ extern CAudioThreadFunc *pCAudioThreadCoreAudioFunc;
 // the engine's modulator and fade smoother. 0, or -3 when one cannot be
 // made (the others stay).
 [[nodiscard]] int audioThreadFunc_createBackEnds();
+// Binds the back-ends that exist to engine `e` (the buffer switch binds the
+// one it drives with every buffer; this is for callers that drive a
+// back-end directly, and for a new current engine).
+void audioThreadFunc_bindEngine(tEngine &e);
 
 // The test signal into work frames: the oscillator writes frames frames into
-// gSineWaveBuffer (at most gSineWaveBufSize); they are appended to track
-// 0's analysis ring (every sMeterFirInterval-th frame for DSD); for DSD the
+// sineWaveBuffer (at most sineWaveBufSize); they are appended to track
+// 0's analysis ring (every meterFirInterval-th frame for DSD); for DSD the
 // work frames get the sine at half the modulator's full scale and the
 // modulator writes frames bits into each DSD buffer, for PCM the work
 // frames get the sine itself.
-void gSineWaveToWorkBuffer(bool dsd, int frames, double *work, unsigned char *dsdLeft, unsigned char *dsdRight);
+void gSineWaveToWorkBuffer(tEngine &e, bool dsd, int frames, double *work, unsigned char *dsdLeft,
+                           unsigned char *dsdRight);

@@ -37,16 +37,16 @@ std::unique_ptr<double[]> allocFrames(int64_t frames) {
 // out; the channel count is handed on as the track count.
 void engineDsdStep(uint8_t *left, uint8_t *right, const double *frames, int bits, int channels) {
     uint8_t *const out[2] = {left, right};
-    const bool mute = gMutePatBuffer[0] && gMutePatBuffer[1];
-    const uint8_t *const src[2] = {gMutePatBuffer[0], gMutePatBuffer[1]};
-    uint8_t *const pattern[2] = {gMutePatBuffer[0], gMutePatBuffer[1]};
+    const bool mute = engine().mutePatBuffer[0] && engine().mutePatBuffer[1];
+    const uint8_t *const src[2] = {engine().mutePatBuffer[0], engine().mutePatBuffer[1]};
+    uint8_t *const pattern[2] = {engine().mutePatBuffer[0], engine().mutePatBuffer[1]};
     fadeAudio(out, frames, mute ? src : nullptr, mute ? pattern : nullptr, bits, 0, channels);
 }
 
 }  // namespace
 
 ClassBounce::ClassBounce(tBounceMixFunc mix, tBounceDsdFunc dsd)
-    : mMix(mix ? mix : bounceMixing), mDsd(dsd ? dsd : engineDsdStep) {}
+    : mMix(mix ? mix : static_cast<tBounceMixFunc>(bounceMixing)), mDsd(dsd ? dsd : engineDsdStep) {}
 
 ClassBounce::~ClassBounce() {
     closeFile();

@@ -32,17 +32,13 @@ std::atomic_flag sSwitchBusy = ATOMIC_FLAG_INIT;  // one caller inside bufferSwi
 // buffer that finds the switch taken then goes out silent instead of
 // waiting for an allocation.
 std::atomic<bool> sReserving{false};
-bool sDsmInit_F = false;  // the modulator's integrators were set up
-// The material of a pure DSD stream ended with the buffer, and the bits the
-// splice's delay still holds go out at the start of the next one.
-bool sDsdTailPending = false;
 
-int32_t playFs() { return std::max(1, gAudioThread_playFs.load(kRelaxed)); }
+int32_t playFs(tEngine &e) { return std::max(1, e.playFs.load(kRelaxed)); }
 
-audioThread *trackThread(int track) {
+audioThread *trackThread(tEngine &e, int track) {
     if (track < 0 || track >= kMaxTracks) return nullptr;
-    const int id = sAudioIoThreadId[track].load(kRelaxed);
-    return id >= 0 && id < kAudioThreadSlots ? pAudioThreads[id].load(std::memory_order_acquire) : nullptr;
+    const int id = e.audioIoThreadId[track].load(kRelaxed);
+    return id >= 0 && id < kAudioThreadSlots ? e.audioThreads[id].load(std::memory_order_acquire) : nullptr;
 }
 
 double *allocFrames(int frames) {
@@ -52,58 +48,58 @@ double *allocFrames(int frames) {
     return p;
 }
 
-bool isDsdRate() { return gAudioThread_playFs.load(kRelaxed) >= kDsdRateFloor; }
+bool isDsdRate(tEngine &e) { return e.playFs.load(kRelaxed) >= kDsdRateFloor; }
 
 // Whether the buffers that must hold a whole device buffer hold `frames`.
-bool buffersFit(CAudioThreadFunc *backEnd, int frames) {
-    if (frames > sMutePatBits && isDsdRate()) return false;
-    return gSineWaveBufSize >= frames && sMasterBufFrames >= frames && gpMasterBuf[0] && gpMasterBuf[1] &&
-           workBuffersFit(frames) && backEnd->fits(frames);
+bool buffersFit(tEngine &e, CAudioThreadFunc *backEnd, int frames) {
+    if (frames > e.mutePatBits && isDsdRate(e)) return false;
+    return e.sineWaveBufSize >= frames && e.masterBufFrames >= frames && e.masterBuf[0] && e.masterBuf[1] &&
+           workBuffersFit(e, frames) && backEnd->fits(frames);
 }
 
 // The buffers that must hold a whole device buffer, grown by
 // bufferSwitchReserve (never on the device thread). A failed allocation
 // leaves the buffer null with capacity 0 (its users then write nothing).
-void growBuffers(int frames) {
-    if (frames > sMutePatBits && isDsdRate()) {
+void growBuffers(tEngine &e, int frames) {
+    if (frames > e.mutePatBits && isDsdRate(e)) {
         const uint64_t half = (uint64_t(frames) + 7) / 8 + kMuteSlackBytes;
         auto *p = static_cast<uint8_t *>(_aligned_malloc(2 * half, 16));
-        if (p) std::memset(p, gMuteDirectTable[sDelayConvFirMute.load(kRelaxed) & 7], 2 * half);
-        gMutePatBuffer[0] = p;
-        gMutePatBuffer[1] = p ? p + half : nullptr;
-        _aligned_free(sMutePatGrown);
-        sMutePatGrown = p;
-        sMutePatBits = p ? int32_t((half - kMuteSlackBytes) * 8) : 0;
+        if (p) std::memset(p, gMuteDirectTable[e.delayConvFirMute.load(kRelaxed) & 7], 2 * half);
+        e.mutePatBuffer[0] = p;
+        e.mutePatBuffer[1] = p ? p + half : nullptr;
+        _aligned_free(e.mutePatGrown);
+        e.mutePatGrown = p;
+        e.mutePatBits = p ? int32_t((half - kMuteSlackBytes) * 8) : 0;
     }
-    if (gSineWaveBufSize < frames) {
+    if (e.sineWaveBufSize < frames) {
         double *p[2] = {allocFrames(frames), allocFrames(frames)};
         for (int i = 0; i < 2; ++i) {
-            _aligned_free(sSineWaveGrown[i]);
-            sSineWaveGrown[i] = nullptr;
+            _aligned_free(e.sineWaveGrown[i]);
+            e.sineWaveGrown[i] = nullptr;
         }
         if (p[0] && p[1]) {
-            sSineWaveGrown[0] = gSineWaveBuffer[0] = p[0];
-            sSineWaveGrown[1] = gSineWaveBuffer[1] = p[1];
-            gSineWaveBufSize = frames;
+            e.sineWaveGrown[0] = e.sineWaveBuffer[0] = p[0];
+            e.sineWaveGrown[1] = e.sineWaveBuffer[1] = p[1];
+            e.sineWaveBufSize = frames;
         } else {
             _aligned_free(p[0]);
             _aligned_free(p[1]);
-            gSineWaveBuffer[0] = gSineWaveBuffer[1] = nullptr;
-            gSineWaveBufSize = 0;
+            e.sineWaveBuffer[0] = e.sineWaveBuffer[1] = nullptr;
+            e.sineWaveBufSize = 0;
         }
     }
-    if (sMasterBufFrames < frames || !gpMasterBuf[0] || !gpMasterBuf[1]) {
-        _aligned_free(gpMasterBuf[0]);
-        _aligned_free(gpMasterBuf[1]);
-        gpMasterBuf[0] = allocFrames(frames);
-        gpMasterBuf[1] = allocFrames(frames);
-        if (gpMasterBuf[0] && gpMasterBuf[1]) {
-            sMasterBufFrames = frames;
+    if (e.masterBufFrames < frames || !e.masterBuf[0] || !e.masterBuf[1]) {
+        _aligned_free(e.masterBuf[0]);
+        _aligned_free(e.masterBuf[1]);
+        e.masterBuf[0] = allocFrames(frames);
+        e.masterBuf[1] = allocFrames(frames);
+        if (e.masterBuf[0] && e.masterBuf[1]) {
+            e.masterBufFrames = frames;
         } else {
-            _aligned_free(gpMasterBuf[0]);
-            _aligned_free(gpMasterBuf[1]);
-            gpMasterBuf[0] = gpMasterBuf[1] = nullptr;
-            sMasterBufFrames = 0;
+            _aligned_free(e.masterBuf[0]);
+            _aligned_free(e.masterBuf[1]);
+            e.masterBuf[0] = e.masterBuf[1] = nullptr;
+            e.masterBufFrames = 0;
         }
     }
 }
@@ -111,76 +107,76 @@ void growBuffers(int frames) {
 // What a stop and the end of the material share: the engine stopped, the
 // play request gone, the job told (bit 1 of its command word), and every
 // track's ring state and the capture positions back to 0.
-void endPlayback() {
-    sEngineStatus.store(kEngineStopped, kRelaxed);
-    sPlayRequest.store(0, kRelaxed);
-    if (tMorphexCom *com = spRunningCom.load(kRelaxed)) comWordClear(com, kMorphexComFeedOnly);
-    sStopRequest.store(false, kRelaxed);
-    clearBufferParameters();
+void endPlayback(tEngine &e) {
+    e.engineStatus.store(kEngineStopped, kRelaxed);
+    e.playRequest.store(0, kRelaxed);
+    if (tMorphexCom *com = e.runningCom.load(kRelaxed)) comWordClear(com, kMorphexComFeedOnly);
+    e.stopRequest.store(false, kRelaxed);
+    clearBufferParameters(e);
 }
 
-void carryOutStop() {
-    sPlayGate.store(false, kRelaxed);
-    endPlayback();
-    sConvAbort.store(true, kRelaxed);
-    CDsm5th.initDsm5thIntegrators(44100);
+void carryOutStop(tEngine &e) {
+    e.playGate.store(false, kRelaxed);
+    endPlayback(e);
+    e.convAbort.store(true, kRelaxed);
+    e.dsm5th.initDsm5thIntegrators(44100);
 }
 
 // A requested stop: fade out, then stop once both channels have faded to 0
 // and acknowledged it, or when the time-out runs out. Monitoring stops at
 // once (it has nothing to fade).
-void checkStopRequest(int frames) {
-    if (!sStopRequest.load(std::memory_order_acquire)) return;
-    const int32_t elapsed = int32_t(int64_t(frames) * 1000 / playFs());
-    const int32_t left = sStopTimeoutMs.fetch_sub(elapsed, kRelaxed) - elapsed;
-    if (sInputMonitorEnable.load(kRelaxed)) {
-        carryOutStop();
+void checkStopRequest(tEngine &e, int frames) {
+    if (!e.stopRequest.load(std::memory_order_acquire)) return;
+    const int32_t elapsed = int32_t(int64_t(frames) * 1000 / playFs(e));
+    const int32_t left = e.stopTimeoutMs.fetch_sub(elapsed, kRelaxed) - elapsed;
+    if (e.inputMonitorEnable.load(kRelaxed)) {
+        carryOutStop(e);
         return;
     }
-    for (auto &r : sFadeReq) r.store(kFadeOutBit, kRelaxed);
+    for (auto &r : e.fadeReq) r.store(kFadeOutBit, kRelaxed);
     const double zero[2] = {0.0, 0.0};
-    CFadeVolLpf.setXdiret(zero);
-    if (sInputMonitorEnable.load(kRelaxed)) {
-        carryOutStop();
+    e.fadeVolLpf.setXdiret(zero);
+    if (e.inputMonitorEnable.load(kRelaxed)) {
+        carryOutStop(e);
         return;
     }
-    const bool faded = CFadeVolLpf.getCoefY_1_ch(0) == 0.0 && CFadeVolLpf.getCoefY_1_ch(1) == 0.0 &&
-                       (sFadeAck[0].load(kRelaxed) & kFadeOutBit) && (sFadeAck[1].load(kRelaxed) & kFadeOutBit);
+    const bool faded = e.fadeVolLpf.getCoefY_1_ch(0) == 0.0 && e.fadeVolLpf.getCoefY_1_ch(1) == 0.0 &&
+                       (e.fadeAck[0].load(kRelaxed) & kFadeOutBit) && (e.fadeAck[1].load(kRelaxed) & kFadeOutBit);
     if (faded) {
-        carryOutStop();
+        carryOutStop(e);
     } else if (left < 0) {
-        carryOutStop();
-        sPlayTimeoutFlag.store(true, kRelaxed);
+        carryOutStop(e);
+        e.playTimeoutFlag.store(true, kRelaxed);
         rtDiag_raise(kRtDiagStopTimedOut);
     }
 }
 
 // The play gate opens once more than one block of the longest track waits,
 // or once the rest of that track is already in its ring.
-void checkPlayGate(const int64_t *produced, const int64_t *consumed) {
-    if (sPlayRequest.load(kRelaxed) != 1 || sPlayGate.load(kRelaxed)) return;
-    const int t = sTrkWithMaxWaveLength.load(kRelaxed);
-    const audioThread *th = trackThread(t);
+void checkPlayGate(tEngine &e, const int64_t *produced, const int64_t *consumed) {
+    if (e.playRequest.load(kRelaxed) != 1 || e.playGate.load(kRelaxed)) return;
+    const int t = e.longestTrack.load(kRelaxed);
+    const audioThread *th = trackThread(e, t);
     if (!th || th->getSourceRate() == 0) return;
     const int64_t waiting = produced[t] - consumed[t];
-    if (waiting > sRingBlockFrames.load(kRelaxed)) {
-        sPlayGate.store(true, kRelaxed);
+    if (waiting > e.ringBlockFrames.load(kRelaxed)) {
+        e.playGate.store(true, kRelaxed);
         return;
     }
     const __int128 rest =
-        static_cast<__int128>(th->getSourceLength()) * playFs() / th->getSourceRate() - sPlayingSample.load(kRelaxed);
-    if (static_cast<__int128>(waiting) + sDelayConvFir.load(kRelaxed) >= rest) sPlayGate.store(true, kRelaxed);
+        static_cast<__int128>(th->getSourceLength()) * playFs(e) / th->getSourceRate() - e.playingSample.load(kRelaxed);
+    if (static_cast<__int128>(waiting) + e.delayConvFir.load(kRelaxed) >= rest) e.playGate.store(true, kRelaxed);
 }
 
 // The output carries the source's own DSD bits, steadily: both channels on
 // the offered stream and asking for it, no fade under way, pure output
 // allowed. Only then does the splice hold the material's last bits.
-bool pureDsdSteady(const tEngineParams &params) {
-    if (!isDsdRate() || COscClass.getOscStatus()) return false;
-    if (!params.dsdPure || !sDsdPureJob.load(kRelaxed) || !sDsdPureFade.load(kRelaxed)) return false;
+bool pureDsdSteady(tEngine &e, const tEngineParams &params) {
+    if (!isDsdRate(e) || COscClass.getOscStatus()) return false;
+    if (!params.dsdPure || !e.dsdPureJob.load(kRelaxed) || !e.dsdPureFade.load(kRelaxed)) return false;
     for (int c = 0; c < 2; ++c) {
-        if (CDsm5th.mSpliceCur[c] != 1 || CDsm5th.mSpliceReq[c] != 1) return false;
-        if (sFadeReq[c].load(kRelaxed) & ~sFadeAck[c].load(kRelaxed)) return false;
+        if (e.dsm5th.mSpliceCur[c] != 1 || e.dsm5th.mSpliceReq[c] != 1) return false;
+        if (e.fadeReq[c].load(kRelaxed) & ~e.fadeAck[c].load(kRelaxed)) return false;
     }
     return true;
 }
@@ -189,29 +185,29 @@ bool pureDsdSteady(const tEngineParams &params) {
 // the engine plays or is asked to: a mix-down feed has its own end, a
 // stopped engine has nothing to end (and a finished job's command block may
 // already be gone), and the capture positions of a running monitor stay.
-void checkEndOfMaterial(bool pureTail) {
-    if (sEngineStatus.load(kRelaxed) != kEnginePlaying && sPlayRequest.load(kRelaxed) != 1) return;
-    const audioThread *t0 = trackThread(0);
-    const audioThread *th = trackThread(sTrkWithMaxWaveLength.load(kRelaxed));
+void checkEndOfMaterial(tEngine &e, bool pureTail) {
+    if (e.engineStatus.load(kRelaxed) != kEnginePlaying && e.playRequest.load(kRelaxed) != 1) return;
+    const audioThread *t0 = trackThread(e, 0);
+    const audioThread *th = trackThread(e, e.longestTrack.load(kRelaxed));
     if (!t0 || t0->getSourceRate() == 0 || !th || th->getSourceRate() == 0) return;
     // Material shorter than the conversion delay ends at once, instead of
     // wrapping round to an end that is never reached. A pure DSD stream
     // plays its material whole: the splice's delay goes out as its tail.
     __int128 samples = static_cast<__int128>(th->getSourceLength()) + th->getTrackOffset() -
-                       (pureTail ? 0 : sDelayConvFir.load(kRelaxed));
+                       (pureTail ? 0 : e.delayConvFir.load(kRelaxed));
     if (samples < 0) samples = 0;
-    const __int128 end = samples * playFs() / th->getSourceRate();
-    if (sPlayingSample.load(kRelaxed) < end) return;
-    const tMorphexCom *com = spRunningCom.load(kRelaxed);
+    const __int128 end = samples * playFs(e) / th->getSourceRate();
+    if (e.playingSample.load(kRelaxed) < end) return;
+    const tMorphexCom *com = e.runningCom.load(kRelaxed);
     if (com && comWritesFile(comWord(com))) return;
-    endPlayback();
+    endPlayback(e);
     // A stop fades the output to 0 first; the end of the material leaves it
     // where it was, at 1 or anywhere in a fade-in that had not finished,
     // with the modulator's splice and integrator cutting halfway. The next
     // playback starts from the state a stop leaves, or it never splices
     // into its own stream and plays idle words.
-    resetOutputFade();
-    CDsm5th.initDsm5thIntegrators(44100);
+    resetOutputFade(e);
+    e.dsm5th.initDsm5thIntegrators(44100);
 }
 
 }  // namespace
@@ -230,24 +226,25 @@ double bufferSwitch_automationLevel(const tDspVolItem *items, double x, int *seg
     return 0.0;
 }
 
-void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, unsigned char **outputs,
+void bufferSwitchCommon(tEngine &e, CAudioThreadFunc *backEnd, int, int type, int frames, unsigned char **outputs,
                         unsigned char **inputs, tBufferSwitchParams *rec, int recType) {
     if (!backEnd || !outputs || !inputs || !rec) return;
     if (frames < 0) frames = 0;
+    backEnd->bindEngine(e);
 
     // Buffer bookkeeping. A pass without output (a separate input device's)
     // is no device buffer of its own.
-    sOutputFrameCount.fetch_add(frames, kRelaxed);
+    e.outputFrameCount.fetch_add(frames, kRelaxed);
     if (frames > 0) {
-        const int32_t prev = sPrevBufferSize.load(kRelaxed);
-        if (frames != prev && prev > 0) sBufferSizeChanged_F.store(true, kRelaxed);
-        sPrevBufferSize.store(frames, kRelaxed);
-        sLastBufferFrames.store(frames, kRelaxed);
+        const int32_t prev = e.prevBufferSize.load(kRelaxed);
+        if (frames != prev && prev > 0) e.bufferSizeChanged.store(true, kRelaxed);
+        e.prevBufferSize.store(frames, kRelaxed);
+        e.lastBufferFrames.store(frames, kRelaxed);
     }
 
     // The four outputs from the first output channel on.
-    const int32_t maxOutputs = std::max(1, sMaxOutputs.load(kRelaxed));
-    int32_t first = sFirstOutputChannel.load(kRelaxed);
+    const int32_t maxOutputs = std::max(1, e.maxOutputs.load(kRelaxed));
+    int32_t first = e.firstOutputChannel.load(kRelaxed);
     if (first < 0 || first >= maxOutputs) first = 0;
     unsigned char *outs[kSwitchListEntries];
     for (int k = 0; k < kSwitchListEntries; ++k) {
@@ -257,12 +254,12 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, un
     rec->flag = 0;
     rec->pointer = nullptr;
 
-    if (rec->inputChannels > 0) sRecBufferFrames.store(backEnd->getCurrentBufferSize(rec->inputFrames), kRelaxed);
-    sWdtCounter.store(sWdtReload.load(kRelaxed), kRelaxed);
+    if (rec->inputChannels > 0) e.recBufferFrames.store(backEnd->getCurrentBufferSize(rec->inputFrames), kRelaxed);
+    e.wdtCounter.store(e.wdtReload.load(kRelaxed), kRelaxed);
     sBackEndFftOrder.store(backEnd->getFFTorder(), kRelaxed);
 
-    rec->masterBuffer = gpMasterBuf;
-    if (!buffersFit(backEnd, frames)) {
+    rec->masterBuffer = e.masterBuf;
+    if (!buffersFit(e, backEnd, frames)) {
         // A buffer larger than the stream reserved: silent, and the GUI
         // thread grows the buffers for the next one.
         if (outs[0]) backEnd->copy0DataToAudioDriverBuffer(type, frames, outs[0], outs[1], rec->outputChannels);
@@ -273,33 +270,33 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, un
     // The GUI's settings for this whole buffer, and what other threads
     // asked of the modulator and the fade smoother.
     const tEngineParamsHold params;
-    engineApplyOutputRequests();
+    engineApplyOutputRequests(e);
 
-    if (!sDsmInit_F) {
-        CDsm5th.initDsm5thIntegrators(44100);
-        CDsm5th.initDsm5thPeakLevel();
-        sDsmInit_F = true;
+    if (!e.dsmInitialised) {
+        e.dsm5th.initDsm5thIntegrators(44100);
+        e.dsm5th.initDsm5thPeakLevel();
+        e.dsmInitialised = true;
     }
     const int bits = backEnd->getBitLength(type);
 
-    checkStopRequest(frames);
+    checkStopRequest(e, frames);
 
     // Where each track is in its ring. The produced counts first (acquire):
     // they publish the tables and block sizes read after them.
     const tMixParam *mix = engineMixParam();
     const int count = mix ? std::clamp(mix->trackCount, 0, int(kMaxTracks)) : 0;
-    const int32_t numBlocks = std::max(1, sNumBufBlk.load(kRelaxed));
+    const int32_t numBlocks = std::max(1, e.numBufBlk.load(kRelaxed));
     int64_t produced[kMaxTracks], consumed[kMaxTracks];
     double **tables[kMaxTracks];
     int32_t blockFrames[kMaxTracks];
     int offsets[kMaxTracks] = {}, indices[kMaxTracks] = {};
-    for (int t = 0; t < kMaxTracks; ++t) produced[t] = sProducedCount[t].load(std::memory_order_acquire);
+    for (int t = 0; t < kMaxTracks; ++t) produced[t] = e.producedCount[t].load(std::memory_order_acquire);
     for (int t = 0; t < kMaxTracks; ++t) {
-        consumed[t] = sConsumedCount[t].load(kRelaxed);
-        tables[t] = spTrackPcmBlocks[t].load(kRelaxed);
-        blockFrames[t] = sTrackBlockFrames[t].load(kRelaxed);
+        consumed[t] = e.consumedCount[t].load(kRelaxed);
+        tables[t] = e.trackPcmBlocks[t].load(kRelaxed);
+        blockFrames[t] = e.trackBlockFrames[t].load(kRelaxed);
     }
-    unsigned char **dsdBlocks = spTrackDsdBlocks[0].load(kRelaxed);
+    unsigned char **dsdBlocks = e.trackDsdBlocks[0].load(kRelaxed);
     for (int t = 0; t < count; ++t) {
         const int64_t b = blockFrames[t];
         if (blockFrames[0] > 0 && b > 0 && consumed[t] >= 0) {
@@ -310,37 +307,37 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, un
     int framesToPlay = frames;
     if (count == 1) framesToPlay = std::clamp(int32_t(produced[0] - consumed[0]), int32_t(0), int32_t(frames));
 
-    checkPlayGate(produced, consumed);
+    checkPlayGate(e, produced, consumed);
     // A tail left over from the last buffer goes out first, if nothing new
     // plays meanwhile.
-    const bool tail = sDsdTailPending;
-    sDsdTailPending = false;
+    const bool tail = e.dsdTailPending;
+    e.dsdTailPending = false;
     bool pureTail = false;
 
     if (outs[0]) backEnd->copy0DataToAudioDriverBuffer(type, frames, outs[0], outs[1], rec->outputChannels);
 
-    sInputChannels.store(rec->inputChannels, kRelaxed);
-    rec->captureWriteOffsets = sCaptureWriteOffset;
+    e.inputChannels.store(rec->inputChannels, kRelaxed);
+    rec->captureWriteOffsets = e.captureWriteOffset;
     rec->outputOffset = 0;
     rec->capturedFrames = 0;
 
-    if (sInputMonitorEnable.load(std::memory_order_acquire)) {
-        const int ch = sInputMonitorChannel.load(kRelaxed);
+    if (e.inputMonitorEnable.load(std::memory_order_acquire)) {
+        const int ch = e.inputMonitorChannel.load(kRelaxed);
         if (ch >= 0 && ch < kSwitchListEntries && inputs[ch]) {
             unsigned char *second = ch + 1 < kSwitchListEntries && inputs[ch + 1] ? inputs[ch + 1] : inputs[ch];
-            captureInput(backEnd, type, recType, inputs[ch], second, rec);
+            captureInput(e, backEnd, type, recType, inputs[ch], second, rec);
         }
-        if (outs[0]) playMonitor(backEnd, type, frames, outs, rec);
+        if (outs[0]) playMonitor(e, backEnd, type, frames, outs, rec);
     } else if (COscClass.getOscStatus()) {
         if (outs[0]) backEnd->sineWaveToAudioDriverBuffer(type, frames, outs[0], outs[1], rec);
-    } else if (sPlayRequest.load(kRelaxed) == 1 && sPlayGate.load(kRelaxed)) {
+    } else if (e.playRequest.load(kRelaxed) == 1 && e.playGate.load(kRelaxed)) {
         // Pure DSD may pass only while the automation stays at exactly 1
         // over the whole buffer.
         int segStart = -1, segEnd = -1;
-        const double x = double(sPlayingSample.load(kRelaxed));
-        (void)bufferSwitch_automationLevel(sVolItems, x, &segStart);
-        const double endLevel = bufferSwitch_automationLevel(sVolItems, x + frames, &segEnd);
-        sDsdPureFade.store(endLevel == 1.0 && segStart == segEnd, kRelaxed);
+        const double x = double(e.playingSample.load(kRelaxed));
+        (void)bufferSwitch_automationLevel(e.volItems, x, &segStart);
+        const double endLevel = bufferSwitch_automationLevel(e.volItems, x + frames, &segEnd);
+        e.dsdPureFade.store(endLevel == 1.0 && segStart == segEnd, kRelaxed);
 
         int32_t widest = 1;
         for (int t = 0; t < count; ++t) widest = std::max(widest, blockFrames[t]);
@@ -370,35 +367,35 @@ void bufferSwitchCommon(CAudioThreadFunc *backEnd, int, int type, int frames, un
             backEnd->incPlayBufferAddress(outs, chunk, bits, rec->outputChannels, backEnd->getDopMarkSize());
             remaining -= chunk;
         }
-        for (int t = 0; t < count; ++t) sConsumedCount[t].fetch_add(framesToPlay, kRelaxed);
+        for (int t = 0; t < count; ++t) e.consumedCount[t].fetch_add(framesToPlay, kRelaxed);
         // A lone track whose producer has fallen behind plays what there is
         // and the rest of the buffer is silence: the position moves only by
         // what was played, or the end of the material would come before its
         // last samples were heard. Once the job has ended, the tail (shorter
         // than a buffer) counts whole.
-        const bool ended = sJobEnded[0].load(kRelaxed);
+        const bool ended = e.jobEnded[0].load(kRelaxed);
         const bool starved = count == 1 && framesToPlay < frames && !ended;
-        sPlayingSample.fetch_add(starved ? framesToPlay : frames, kRelaxed);
+        e.playingSample.fetch_add(starved ? framesToPlay : frames, kRelaxed);
         // The last of a pure DSD stream: the bits still in the splice's
         // delay follow the material, in this buffer when it has room.
-        pureTail = count == 1 && pureDsdSteady(*params);
+        pureTail = count == 1 && pureDsdSteady(e, *params);
         if (pureTail && ended && consumed[0] + framesToPlay >= produced[0] && outs[0]) {
             if (frames - framesToPlay >= kDsdTailBits)
                 (void)backEnd->writeDsdTail(type, kDsdTailBits, outs, rec);
             else
-                sDsdTailPending = true;
+                e.dsdTailPending = true;
         }
     } else {
         if (outs[0]) backEnd->copy0DataToAudioDriverBuffer(type, frames, outs[0], outs[1], rec->outputChannels);
-        gAudioThread_clearAnalysisStopped(frames);
+        gAudioThread_clearAnalysisStopped(e, frames);
         if (tail && outs[0] && frames >= kDsdTailBits) (void)backEnd->writeDsdTail(type, kDsdTailBits, outs, rec);
     }
 
-    checkEndOfMaterial(pureTail);
-    engineShowFadeLevel();
+    checkEndOfMaterial(e, pureTail);
+    engineShowFadeLevel(e);
 }
 
-void bufferSwitchCoreAudioQueue(unsigned int, int type, int frames, unsigned char *out, unsigned char *in,
+void bufferSwitchCoreAudioQueue(tEngine &e, unsigned int, int type, int frames, unsigned char *out, unsigned char *in,
                                 int inChannels, tCoreAudioParams *params, int outChannels, unsigned int recType) {
     tBufferSwitchParams rec;
     rec.inputChannels = inChannels;
@@ -425,15 +422,16 @@ void bufferSwitchCoreAudioQueue(unsigned int, int type, int frames, unsigned cha
         }
         std::this_thread::yield();
     }
-    bufferSwitchCommon(pCAudioThreadCoreAudioFunc, 0, type, frames, outputs, inputs, &rec, int(recType));
+    bufferSwitchCommon(e, pCAudioThreadCoreAudioFunc, 0, type, frames, outputs, inputs, &rec, int(recType));
     sSwitchBusy.clear(std::memory_order_release);
 }
 
 void bufferSwitchReserve(int frames) {
     if (frames < 1) return;
+    tEngine &e = engine();
     sReserving.store(true, std::memory_order_release);
     while (sSwitchBusy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
-    growBuffers(frames);
+    growBuffers(e, frames);
     (void)reserveMixingBuffers(frames);
     if (auto *f = dynamic_cast<gCAudioThreadCoreAudioFunc *>(pCAudioThreadCoreAudioFunc)) (void)f->reserve(frames);
     sSwitchBusy.clear(std::memory_order_release);
@@ -452,29 +450,29 @@ void bufferSwitchPrepareLayouts(int outType, int outType2, int inType) {
 
 // ---- Read by the GUI timer -------------------------------------------------------------
 
-int64_t gAudioThread_getCurrentOutSampleCount() { return sOutputFrameCount.load(kRelaxed); }
+int64_t gAudioThread_getCurrentOutSampleCount() { return engine().outputFrameCount.load(kRelaxed); }
 
-int gAudioThread_getAudioBufferFrameSize() { return sLastBufferFrames.load(kRelaxed); }
+int gAudioThread_getAudioBufferFrameSize() { return engine().lastBufferFrames.load(kRelaxed); }
 
-int gAudioThread_getRecBufferFrameSize() { return sRecBufferFrames.load(kRelaxed); }
+int gAudioThread_getRecBufferFrameSize() { return engine().recBufferFrames.load(kRelaxed); }
 
-bool gAudioThread_getBufferSizeChangedFlag() { return sBufferSizeChanged_F.load(kRelaxed); }
+bool gAudioThread_getBufferSizeChangedFlag() { return engine().bufferSizeChanged.load(kRelaxed); }
 
 void gAudioThread_clearBufferSizeChanged() {
-    sBufferSizeChanged_F.store(false, kRelaxed);
-    sPrevBufferSize.store(-1, kRelaxed);
+    engine().bufferSizeChanged.store(false, kRelaxed);
+    engine().prevBufferSize.store(-1, kRelaxed);
 }
 
-int gAutioThread_getInputChannels() { return sInputChannels.load(kRelaxed); }
+int gAutioThread_getInputChannels() { return engine().inputChannels.load(kRelaxed); }
 
-bool gAudioThread_getPlayStarted() { return sPlayStarted.exchange(false, kRelaxed); }
+bool gAudioThread_getPlayStarted() { return engine().playStarted.exchange(false, kRelaxed); }
 
-bool gAudioThread_getPlayTimeoutFlag() { return sPlayTimeoutFlag.load(kRelaxed); }
+bool gAudioThread_getPlayTimeoutFlag() { return engine().playTimeoutFlag.load(kRelaxed); }
 
-void gAudioThread_clearPlayTimeoutFlag() { sPlayTimeoutFlag.store(false, kRelaxed); }
+void gAudioThread_clearPlayTimeoutFlag() { engine().playTimeoutFlag.store(false, kRelaxed); }
 
-uint64_t getPlayingSample() { return uint64_t(sPlayingSample.load(kRelaxed)); }
+uint64_t getPlayingSample() { return uint64_t(engine().playingSample.load(kRelaxed)); }
 
-int getNumBufBlks() { return sNumBufBlk.load(kRelaxed); }
+int getNumBufBlks() { return engine().numBufBlk.load(kRelaxed); }
 
 int checkPlayStatusImmd() { return checkPlayStatusDo(0); }

@@ -24,6 +24,8 @@
 #include "dsp/dspvolume.h"
 #include "engine/audiothreadfunc.h"
 
+struct tEngine;
+
 enum : int {
     kCoreAudioMaxBuffers = 32,  // buffers per direction of one I/O cycle
 };
@@ -44,22 +46,25 @@ struct tCoreAudioParams {
     int32_t inFrames = 0;  // input frames handed over with this buffer; 0 = none
 };
 
-// The device callbacks' entry. rate: not read. type: the output's type code
+// The device callbacks' entry. e: the engine the stream was handed as its
+// client. rate: not read. type: the output's type code
 // (audiothreadfunc.h). frames: output frames (DSD: bits per channel). out:
 // the interleaved output buffer, or null; in: the interleaved input, or null,
 // with inChannels channels and params->inFrames frames. outChannels: the
 // output buffer's channels. recType: the input's type code. Both buffers are
 // the device's single interleaved buffer of their direction, so every entry
 // of the lists handed to bufferSwitchCommon names it.
-void bufferSwitchCoreAudioQueue(unsigned int rate, int type, int frames, unsigned char *out, unsigned char *in,
-                                int inChannels, tCoreAudioParams *params, int outChannels, unsigned int recType);
+void bufferSwitchCoreAudioQueue(tEngine &e, unsigned int rate, int type, int frames, unsigned char *out,
+                                unsigned char *in, int inChannels, tCoreAudioParams *params, int outChannels,
+                                unsigned int recType);
 
-// One device buffer through back-end `backEnd`. outputs and inputs are lists
+// One device buffer of engine `e` through back-end `backEnd` (bound to `e`
+// for the buffer). outputs and inputs are lists
 // of kSwitchListEntries pointers. The record's input channels, output
 // channels, first channels and input frames are the caller's; the rest is
 // filled here.
-void bufferSwitchCommon(CAudioThreadFunc *backEnd, int unused, int type, int frames, unsigned char **outputs,
-                        unsigned char **inputs, tBufferSwitchParams *rec, int recType);
+void bufferSwitchCommon(tEngine &e, CAudioThreadFunc *backEnd, int unused, int type, int frames,
+                        unsigned char **outputs, unsigned char **inputs, tBufferSwitchParams *rec, int recType);
 
 // Grows every buffer the real-time path needs for device buffers of up to
 // `frames` frames (DSD: bits per channel) at the engine's current rate (the

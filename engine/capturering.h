@@ -9,7 +9,7 @@
 //     per frame) and two DSD byte buffers, registered by the main window with
 //     gAudioThread_setMonitorBuffer before monitoring starts.
 //   - A block is complete when the capture moves past it. Then its entry of
-//     sSamplesPerCaptureBlock holds sCaptureBlockFrames, the write block
+//     samplesPerCaptureBlock holds captureBlockFrames, the write block
 //     (tellCurrentCaptureBlockNumber) names the block now being filled, and
 //     row 0's recordable count has gone up by one, with release, after the
 //     block's samples: a reader loads the count with acquire (tellRecordableBlocks)
@@ -55,7 +55,7 @@ extern int32_t sDsdRecBufferBits;
 // Registers block `block` (0..63) of row `row` (0..31). Null pointers are
 // accepted (the block is then skipped). kCaptureBadArgument outside the ranges.
 int gAudioThread_setMonitorBuffer(int row, int block, double *work, unsigned char *dsdLeft, unsigned char *dsdRight);
-// Frames per capture block (sCaptureBlockFrames). Nothing is captured while
+// Frames per capture block (captureBlockFrames). Nothing is captured while
 // it is below 1.
 void gAudioThread_setMonitorBufferSize(int frames);
 // First input channel of the captured pair (the main window passes 2 x pair).
@@ -110,7 +110,11 @@ void cpyAsioBufToRecBuf(unsigned char *const dst[2], const unsigned char *const 
 // rec->capturedFrames counts the frames of the completed blocks.
 void captureInput(CAudioThreadFunc *backEnd, int type, int recType, unsigned char *in, unsigned char *in2,
                   tBufferSwitchParams *rec);
+void captureInput(tEngine &e, CAudioThreadFunc *backEnd, int type, int recType, unsigned char *in, unsigned char *in2,
+                  tBufferSwitchParams *rec);
 // Plays `frames` frames of the ring to outputs[0] through the programme
 // writer, from the monitor read position, while more than one block is
 // ahead of it; the rest of the buffer becomes silence.
 void playMonitor(CAudioThreadFunc *backEnd, int type, int frames, unsigned char **outputs, tBufferSwitchParams *rec);
+void playMonitor(tEngine &e, CAudioThreadFunc *backEnd, int type, int frames, unsigned char **outputs,
+                 tBufferSwitchParams *rec);

@@ -22,14 +22,9 @@ gCAudioThreadCoreAudioFunc::~gCAudioThreadCoreAudioFunc() {
 }
 
 int gCAudioThreadCoreAudioFunc::getBitLength(int type) {
-    if ((type & kTypeSampleMask) == kSampleDsd) {
-        // Native bytes without float containers carry nothing but the bytes.
-        const bool nativeBytes = (type & kTypeNativeDsd) && !(type & kTypeFloatContainer);
-        mDopMarkSize = (type & kTypeFloatContainer) ? 2 : nativeBytes ? 0 : 1;
-        return 1;
-    }
-    mDopMarkSize = 0;
-    return 32;
+    const tLayoutOf &l = layoutOf(type);
+    mDopMarkSize = l.markBytes;
+    return l.bits;
 }
 
 void gCAudioThreadCoreAudioFunc::incPlayBufferAddress(unsigned char **outputs, int frames, int bits, int channels,

@@ -23,7 +23,7 @@ public:
 
     // 1 for DSD (low bits 33), which also sets the bytes besides the DSD
     // bytes per 16 DSD bits (2 in float containers, 1 in 24-bit DoP words, 0
-    // for native bytes); 32 otherwise (none).
+    // for native bytes); 32 otherwise (none). Taken from the type's layout.
     int getBitLength(int type) override;
     // Silence over the buffer in the type's layout: zeros for PCM (and for
     // native DSD during the start-up mute), the idle DSD byte 0x96 otherwise,
@@ -84,6 +84,8 @@ public:
         bool startMute = false;  // native DSD while the device mutes its start: silence is zeros
         bool dsdTest = false;    // a captured test signal is DSD
         double full = 0.0;       // PCM full scale of the programme
+        int32_t bits = 32;       // bits per sample (getBitLength): 1 for DSD (code 33), else 32
+        int32_t markBytes = 0;   // bytes besides the DSD bytes per 16 DSD bits (getDopMarkSize)
     };
     const tLayoutOf &prepareLayout(int type);
     const tLayoutOf &layoutOf(int type) {

@@ -35,6 +35,7 @@
 #include "platform/audiohost/audiohost.h"
 
 struct tAudioHostCycle;
+struct tEngine;
 
 // The names the system gives its built-in output in each interface
 // language, and its built-in input. Selecting one of these makes it the
@@ -134,8 +135,8 @@ public:
     // The input type code for the record format's bits.
     static int inputTypeFor(int bits, bool monitoring);
 
-    // One I/O cycle of the host, as the stream callbacks see it.
-    static void IOProc_do(const tAudioHostCycle *cycle, int mode);
+    // One I/O cycle of the host for engine `e`, as the stream callbacks see it.
+    static void IOProc_do(tEngine &e, const tAudioHostCycle *cycle, int mode);
 
     // ---- Tables (GUI thread) ------------------------------------------------
 

@@ -10,6 +10,7 @@
 #include "engine/audiothreadfunc.h"
 #include "engine/bufferswitch.h"
 #include "engine/coreaudioio.h"
+#include "engine/enginestate.h"
 
 namespace {
 
@@ -142,7 +143,7 @@ void CCoreAudioIOThread::setup(int id) {
                                  integer ? kAudioHostContainerInt32 : kAudioHostContainerFloat32);
     mPlayChannels.store(int(getPlayRecChannels(dev, kAudioHostOutput)), std::memory_order_relaxed);
 
-    if (audiohost_openStream(dev, kAudioHostStreamOutput, &CCoreAudioIOThread::IOProc, nullptr) != kAudioHostOK) {
+    if (audiohost_openStream(dev, kAudioHostStreamOutput, &CCoreAudioIOThread::IOProc, &engine()) != kAudioHostOK) {
         std::printf("Create IOProc Err \n");
         return;
     }
@@ -192,7 +193,7 @@ void CCoreAudioIOThread::setupRec(int id) {
         (void)audiohost_closeStream(dev);
         procID = false;
         if (audiohost_openStream(dev, kAudioHostStreamOutput | kAudioHostStreamInput, &CCoreAudioIOThread::IOProc,
-                                 nullptr) != kAudioHostOK) {
+                                 &engine()) != kAudioHostOK) {
             std::printf("Create IOProc Err \n");
             return;
         }
@@ -202,7 +203,7 @@ void CCoreAudioIOThread::setupRec(int id) {
             return;
         }
     } else {
-        if (audiohost_openStream(dev, kAudioHostStreamInput, &CCoreAudioIOThread::IOProc2, nullptr) != kAudioHostOK) {
+        if (audiohost_openStream(dev, kAudioHostStreamInput, &CCoreAudioIOThread::IOProc2, &engine()) != kAudioHostOK) {
             std::printf("Create IOProc Err \n");
             return;
         }
@@ -253,15 +254,20 @@ void CCoreAudioIOThread::Term(int) {
     std::this_thread::sleep_for(kTermSettle);
 }
 
-void CCoreAudioIOThread::IOProc(void *, const tAudioHostCycle *cycle) {
+// The client is the engine the stream was started for: the device thread
+// reaches the engine through it alone.
+void CCoreAudioIOThread::IOProc(void *client, const tAudioHostCycle *cycle) {
+    if (!client) return;
     const bool both = cycle->mOutput && cycle->mInput &&
                       startedDev.load(std::memory_order_relaxed) == startedDevRec.load(std::memory_order_relaxed);
-    IOProc_do(cycle, both ? kIoBoth : kIoOutput);
+    IOProc_do(*static_cast<tEngine *>(client), cycle, both ? kIoBoth : kIoOutput);
 }
 
-void CCoreAudioIOThread::IOProc2(void *, const tAudioHostCycle *cycle) { IOProc_do(cycle, kIoInput); }
+void CCoreAudioIOThread::IOProc2(void *client, const tAudioHostCycle *cycle) {
+    if (client) IOProc_do(*static_cast<tEngine *>(client), cycle, kIoInput);
+}
 
-void CCoreAudioIOThread::IOProc_do(const tAudioHostCycle *c, int mode) {
+void CCoreAudioIOThread::IOProc_do(tEngine &e, const tAudioHostCycle *c, int mode) {
     if (!mAllowAccessBuffer.load(std::memory_order_acquire)) return;
     tCoreAudioParams p;
     if (c->mOutput) {
@@ -331,7 +337,8 @@ void CCoreAudioIOThread::IOProc_do(const tAudioHostCycle *c, int mode) {
             inChannels = rec;
             p.inFrames = frames;
         }
-        bufferSwitchCoreAudioQueue(fs, type, out ? frames : 0, out, in, inChannels, &p, outChannels, unsigned(inType));
+        bufferSwitchCoreAudioQueue(e, fs, type, out ? frames : 0, out, in, inChannels, &p, outChannels,
+                                   unsigned(inType));
         p.outChannelOffset += mode == kIoInput ? 0 : p.outBufChannels[i];
         p.inChannelOffset += in ? p.inBufChannels[i] : 0;
     }

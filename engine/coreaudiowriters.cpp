@@ -167,6 +167,12 @@ const gCAudioThreadCoreAudioFunc::tLayoutOf &gCAudioThreadCoreAudioFunc::prepare
     l.startMute = (type & kTypeNativeDsdStartMute) != 0;
     l.dsdTest = s == kSampleDsdLsb || s == kSampleDsd || s == kSampleDsd8;
     l.full = l.floats ? 1.0 : kInt32Full;
+    if (s == kSampleDsd) {
+        l.bits = 1;
+        // Native bytes without float containers carry nothing but the bytes.
+        const bool nativeBytes = (type & kTypeNativeDsd) && !l.floats;
+        l.markBytes = l.floats ? 2 : nativeBytes ? 0 : 1;
+    }
     switch (s) {
     case kSampleInt16: l.input = kInputInt16; break;
     case kSampleInt24: l.input = kInputInt24; break;
@@ -251,8 +257,8 @@ void gCAudioThreadCoreAudioFunc::sineWaveToAudioDriverBuffer(int type, int frame
     const bool pattern = mode == kOscFixedPattern || mode > kOscPinkNoise || mode < 0;
     const uint32_t word = static_cast<uint32_t>(COscClass.mPattern);
     const double wordValue = static_cast<int32_t>(word);
-    double *sine = gSineWaveBuffer[0];
-    const int n = std::min(frames, gSineWaveBufSize);
+    double *sine = mEngine->sineWaveBuffer[0];
+    const int n = std::min(frames, mEngine->sineWaveBufSize);
 
     if (layout.pcmTone) {
         const bool floats = layout.floats;
@@ -299,13 +305,13 @@ void gCAudioThreadCoreAudioFunc::sineWaveToAudioDriverBuffer(int type, int frame
         for (int i = 0; i < bytes; ++i) mDsdBuf[0][i] = mDsdBuf[1][i] = b[i & 3];
         peak = wordValue;
     } else {
-        double *work = gSineWaveBuffer[1];
+        double *work = mEngine->sineWaveBuffer[1];
         if (!sine || !work || n < 1) return;
         COscClass.generateSineWave(sine, n);
         for (int i = 0; i < 2 * n; ++i) work[i] = sine[i] * kDsdToneScale;
         uint8_t *const dsd[2] = {mDsdBuf[0], mDsdBuf[1]};
         const double noPattern[2] = {0.0, 0.0};
-        CDsm5th.dsm5th(dsd, work, static_cast<uint32_t>(n), 0, noPattern);
+        mEngine->dsm5th.dsm5th(dsd, work, static_cast<uint32_t>(n), 0, noPattern);
         peak = COscClass.getOscLevel() * 0.5;
     }
     gPeakHoldVal[0].store(peak, kRelaxed);
@@ -355,13 +361,13 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
         rtDiag_raise(kRtDiagWorkBufferMissing, frames);
         return -1;
     }
-    double **masters = rec->masterBuffer ? rec->masterBuffer : gpMasterBuf;
-    if (!masters[0] || frames > sMasterBufFrames) return -1;
+    double **masters = rec->masterBuffer ? rec->masterBuffer : mEngine->masterBuf;
+    if (!masters[0] || frames > mEngine->masterBufFrames) return -1;
     double *master = masters[0];
 
-    engineApplyOutputRequests();
-    audioThread_takeFadeRequests();
-    const bool meterPost = sMeteringPoint.load(kRelaxed) == kMeteringPostFader;
+    engineApplyOutputRequests(*mEngine);
+    audioThread_takeFadeRequests(*mEngine);
+    const bool meterPost = mEngine->meteringPoint.load(kRelaxed) == kMeteringPostFader;
     const double monitor[2] = {params->masterVol[0], params->masterVol[1]};
     const tMixParam *mix = engineMixParam();
     const int trackCount = mix ? mix->trackCount : 0;
@@ -378,23 +384,23 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
     out += outputBytes(l, rec->outputOffset, channels);
 
     if (l == kLayoutPcm) {
-        audioThread_ackPcmFades();
+        audioThread_ackPcmFades(*mEngine);
         for (int j = first; j < first + channels && j < kOutputPatchSize; ++j) {
             const int route = params->outputPatch[j];
             const double *src = nullptr;
             int busyTrack = -1;
             if (route == kOutputPatchMaster) {
                 p.decimatedAnalysis = false;
-                if (audioThreadMixing(&p) < 0) return -1;
+                if (audioThreadMixing(*mEngine, &p) < 0) return -1;
                 src = master;
             } else if (route >= 0 && route < kMaxTracks) {
                 // The track's block straight to the column; a track without
                 // a job (or whose failed job takes its ring away) is silence.
-                sMixBusy[route].store(true, std::memory_order_seq_cst);
+                mEngine->mixBusy[route].store(true, std::memory_order_seq_cst);
                 busyTrack = route;
                 double **table = blocks ? blocks[route] : nullptr;
-                const bool idle =
-                    !table || table == spDummyPlayBuffer || sRingWithdrawn[route].load(std::memory_order_seq_cst);
+                const bool idle = !table || table == mEngine->dummyPlayTable ||
+                                  mEngine->ringWithdrawn[route].load(std::memory_order_seq_cst);
                 double *block = idle ? nullptr : table[blockIndices ? blockIndices[route] : 0];
                 if (block) {
                     src = block + 2 * int64_t(offsets ? offsets[route] : 0);
@@ -405,14 +411,14 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
             } else {
                 continue;
             }
-            processFFT_MasterTrack(false, src, frames);
-            tMasterPcmMeter meter(src, frames, full);
+            processFFT_MasterTrack(*mEngine, false, src, frames);
+            tMasterPcmMeter meter(*mEngine, src, frames, full);
             // The monitor volume holds for the buffer; the fade level moves
             // every frame.
             double v[2] = {0.0, 0.0};
             for (int i = 0; i < frames; ++i) {
-                v[0] = CFadeVolLpf.getCoefY_1_ch(0) * monitor[0] * full;
-                v[1] = CFadeVolLpf.getCoefY_1_ch(1) * monitor[1] * full;
+                v[0] = mEngine->fadeVolLpf.getCoefY_1_ch(0) * monitor[0] * full;
+                v[1] = mEngine->fadeVolLpf.getCoefY_1_ch(1) * monitor[1] * full;
                 for (int c = 0; c < std::min(channels, 2); ++c) {
                     const double s = std::clamp(src[2 * i + c] * v[c], -full, full);
                     unsigned char *at = out + (int64_t(i) * channels + c) * 4;
@@ -423,18 +429,19 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
                 }
                 const double fullPair[2] = {full, full};
                 meter.frame(i, meterPost ? v : fullPair);
-                CFadeVolLpf.proc_1stIir();
+                mEngine->fadeVolLpf.proc_1stIir();
             }
-            sTotalVol[0].store(v[0], kRelaxed);
-            sTotalVol[1].store(v[1], kRelaxed);
+            mEngine->totalVol[0].store(v[0], kRelaxed);
+            mEngine->totalVol[1].store(v[1], kRelaxed);
             meter.finish(floats);
-            if (busyTrack >= 0) sMixBusy[busyTrack].store(false, std::memory_order_release);
+            if (busyTrack >= 0) mEngine->mixBusy[busyTrack].store(false, std::memory_order_release);
         }
         return 0;
     }
 
     // DSD.
-    const double m[2] = {meterPost ? sTotalVol[0].load(kRelaxed) : 1.0, meterPost ? sTotalVol[1].load(kRelaxed) : 1.0};
+    const double m[2] = {meterPost ? mEngine->totalVol[0].load(kRelaxed) : 1.0,
+                         meterPost ? mEngine->totalVol[1].load(kRelaxed) : 1.0};
     const bool oscillator = COscClass.getOscStatus();
     const int offset = offsets ? std::max(0, offsets[0]) : 0;
     const int index = blockIndices ? blockIndices[0] : rec->blockIndex;
@@ -442,26 +449,26 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
         // The captured test signal as it is, into the master buffer (the
         // ring block stays as captured, for the recorder).
         double **table = blocks ? blocks[0] : nullptr;
-        const double *block = table && table != spDummyPlayBuffer ? table[index] : nullptr;
+        const double *block = table && table != mEngine->dummyPlayTable ? table[index] : nullptr;
         if (block)
             std::memcpy(master, block + 2 * int64_t(offset), size_t(frames) * 16);
         else
             std::memset(master, 0, size_t(frames) * 16);
     } else {
         p.decimatedAnalysis = true;
-        if (audioThreadMixing(&p) < 0) return -1;
+        if (audioThreadMixing(*mEngine, &p) < 0) return -1;
     }
     // The metering signal is the master x m. At m = 1 that is the master
     // itself before its volume: it is metered from there, and no copy is
     // written.
     const bool meterMaster = m[0] == 1.0 && m[1] == 1.0;
-    if (meterMaster) processFFT_MasterTrack(true, master, frames);
-    audioThread_dsdMasterVolume(master, meterMaster ? nullptr : mWorkBuf, frames, m);
+    if (meterMaster) processFFT_MasterTrack(*mEngine, true, master, frames);
+    audioThread_dsdMasterVolume(*mEngine, master, meterMaster ? nullptr : mWorkBuf, frames, m);
 
     // Track 0's source bytes, unless its failed job is taking them away.
-    sMixBusy[0].store(true, std::memory_order_seq_cst);
+    mEngine->mixBusy[0].store(true, std::memory_order_seq_cst);
     const uint8_t *src[2] = {nullptr, nullptr};
-    if (dsdBlocks && index >= 0 && index < kRingBlocks && !sRingWithdrawn[0].load(std::memory_order_seq_cst) &&
+    if (dsdBlocks && index >= 0 && index < kRingBlocks && !mEngine->ringWithdrawn[0].load(std::memory_order_seq_cst) &&
         dsdBlocks[2 * index] && dsdBlocks[2 * index + 1]) {
         src[0] = dsdBlocks[2 * index] + offset / 8;
         src[1] = dsdBlocks[2 * index + 1] + offset / 8;
@@ -472,7 +479,7 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
         // The tone's bytes as the capture modulated them, through the first
         // DSD blocks of the ring.
         for (int c = 0; c < 2; ++c) {
-            unsigned char *ring = c == 0 ? spDsdRecBuffer0[0][0] : spDsdRecBuffer1[0][0];
+            unsigned char *ring = c == 0 ? mEngine->dsdRecBuffer0[0][0] : mEngine->dsdRecBuffer1[0][0];
             if (src[c] && ring) {
                 std::memcpy(ring, src[c], bytes);
                 std::memcpy(dsd[c], ring, bytes);
@@ -483,11 +490,11 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
             }
         }
     } else {
-        fadeAudio(dsd, master, src, gMutePatBuffer, frames, offset % 8, trackCount);
+        fadeAudio(*mEngine, dsd, master, src, mEngine->mutePatBuffer, frames, offset % 8, trackCount);
     }
-    sMixBusy[0].store(false, std::memory_order_release);
+    mEngine->mixBusy[0].store(false, std::memory_order_release);
     if (gAudioThread_isMonoSource(0)) std::memcpy(dsd[1], dsd[0], size_t(frames) / 8);
-    if (!meterMaster) processFFT_MasterTrack(true, mWorkBuf, frames);
+    if (!meterMaster) processFFT_MasterTrack(*mEngine, true, mWorkBuf, frames);
     if (frames % 16) rtDiag_raise(kRtDiagOddDsdChunk, frames);
 
     const uint8_t *const packed[2] = {dsd[0], dsd[1]};
@@ -499,18 +506,18 @@ int gCAudioThreadCoreAudioFunc::writeDsdTail(int type, int bits, unsigned char *
     if (!rec || rec->outputChannels < 1 || !outputs || !outputs[0] || bits < 24 || bits % 16) return 0;
     const tLayout l = tLayout(layoutOf(type).programme);
     if (l != kLayoutDopFloat && l != kLayoutDop24 && l != kLayoutNativeFloat) return 0;
-    if (!fits(bits) || CDsm5th.mSpliceCur[0] != 1 || CDsm5th.mSpliceCur[1] != 1 || CDsm5th.mSpliceReq[0] != 1 ||
-        CDsm5th.mSpliceReq[1] != 1)
+    if (!fits(bits) || mEngine->dsm5th.mSpliceCur[0] != 1 || mEngine->dsm5th.mSpliceCur[1] != 1 ||
+        mEngine->dsm5th.mSpliceReq[0] != 1 || mEngine->dsm5th.mSpliceReq[1] != 1)
         return 0;
     // The splice's delay holds the material's last bits; what follows them
     // is the mute pattern, which the delay turns into the idle byte.
-    const int32_t delay = sDelayConvFir.load(kRelaxed);
+    const int32_t delay = mEngine->delayConvFir.load(kRelaxed);
     uint8_t pattern[2][kDsdTailMaxBits / 8];
     const int bytes = std::min(bits, int(kDsdTailMaxBits)) / 8;
     std::memset(pattern, gMutePatTable[delay & 7], sizeof pattern);
     const uint8_t *const src[2] = {pattern[0], pattern[1]};
     uint8_t *const dsd[2] = {mDsdBuf[0], mDsdBuf[1]};
-    for (int c = 0; c < 2; ++c) CDsm5th.compareDsm(dsd, src, bytes * 8, c, delay, true);
+    for (int c = 0; c < 2; ++c) mEngine->dsm5th.compareDsm(dsd, src, bytes * 8, c, delay, true);
     if (gAudioThread_isMonoSource(0)) std::memcpy(dsd[1], dsd[0], size_t(bytes));
     const uint8_t *const packed[2] = {dsd[0], dsd[1]};
     const int channels = rec->outputChannels;
@@ -591,6 +598,6 @@ void gCAudioThreadCoreAudioFunc::SineWaveToWorkBuffer(int type, int frames, doub
     // The tone lands where the input would, at the capture offset; its DSD
     // bytes only into buffers that hold them.
     const bool fits = frames <= sDsdRecBufferBits;
-    gSineWaveToWorkBuffer(mTestIsDsd, frames, work + 2 * int64_t(mCaptureOffset), fits ? dsdLeft : nullptr,
+    gSineWaveToWorkBuffer(*mEngine, mTestIsDsd, frames, work + 2 * int64_t(mCaptureOffset), fits ? dsdLeft : nullptr,
                           fits ? dsdRight : nullptr);
 }

@@ -24,7 +24,8 @@ bool masterEqOn(const tEngineParams &p) { return p.masterEq.present && p.masterE
 // is the scalar computation of its channel). At v = 1 the product is the
 // value itself, so src changes only where the clamp bites: the frames are
 // only read then, and written back only in a step that needs it.
-void scaleDsdStep(double *__restrict src, double *__restrict work, int frames, const double v[2], const double m[2]) {
+void scaleDsdStep(tEngine &e, double *__restrict src, double *__restrict work, int frames, const double v[2],
+                  const double m[2]) {
     const __m128d hi = _mm_set1_pd(kDsdClip), lo = _mm_set1_pd(-kDsdClip);
     const __m128d vv = _mm_loadu_pd(v), mm = _mm_loadu_pd(m);
     // clamp(y, lo, hi): lo where y < lo, hi where y > hi, else y (NaN too).
@@ -46,19 +47,19 @@ void scaleDsdStep(double *__restrict src, double *__restrict work, int frames, c
 
 }  // namespace
 
-void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *const src[2], uint8_t *const mute[2],
-               int bits, int bitOffset, int trackCount) {
+void fadeAudio(tEngine &e, uint8_t *const out[2], const double *processed, const uint8_t *const src[2],
+               uint8_t *const mute[2], int bits, int bitOffset, int trackCount) {
     if (!out || !out[0] || !out[1] || !processed || bits < 1) return;
-    classDsm5thApp &dsm = CDsm5th;
-    lpf &fade = CFadeVolLpf;
+    classDsm5thApp &dsm = e.dsm5th;
+    lpf &fade = e.fadeVolLpf;
     const tEngineParamsHold params;
-    const bool pure = params->dsdPure && sDsdPureJob.load(kRelaxed) && sDsdPureFade.load(kRelaxed);
+    const bool pure = params->dsdPure && e.dsdPureJob.load(kRelaxed) && e.dsdPureFade.load(kRelaxed);
 
     bool fadeIn[2], fadeOut[2];
     bool pending = false;
     for (int c = 0; c < 2; ++c) {
-        const uint32_t req = sFadeReq[c].load(kRelaxed);
-        const uint32_t ack = sFadeAck[c].load(kRelaxed);
+        const uint32_t req = e.fadeReq[c].load(kRelaxed);
+        const uint32_t ack = e.fadeAck[c].load(kRelaxed);
         fadeIn[c] = (req & kFadeInBit) && !(ack & kFadeInBit);
         fadeOut[c] = (req & kFadeOutBit) && !(ack & kFadeOutBit);
         pending = pending || (req & ~ack) != 0;
@@ -83,8 +84,8 @@ void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *co
             dsm.dsm5thFade(out, processed, n, bitOffset, vol);
     }
 
-    const int32_t delaySource = sDelayConvFir.load(kRelaxed);
-    const int32_t delayMute = sDelayConvFirMute.load(kRelaxed);
+    const int32_t delaySource = e.delayConvFir.load(kRelaxed);
+    const int32_t delayMute = e.delayConvFirMute.load(kRelaxed);
     const bool eqOn = masterEqOn(*params);
     bool muteFilled = false;
 
@@ -105,7 +106,7 @@ void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *co
                     offer = kOfferMute;
                     req = 0;
                 } else {
-                    sFadeAck[c].fetch_or(kFadeInBit, kRelaxed);
+                    e.fadeAck[c].fetch_or(kFadeInBit, kRelaxed);
                     flags = 0;
                     extraDelay = bitOffset;
                 }
@@ -127,7 +128,7 @@ void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *co
                     flags |= kDsmCutActive;
                     req = 1;
                 } else {
-                    sFadeAck[c].fetch_or(kFadeInBit, kRelaxed);
+                    e.fadeAck[c].fetch_or(kFadeInBit, kRelaxed);
                 }
             }
         } else if (!fadeOut[c]) {
@@ -155,7 +156,7 @@ void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *co
                 if (y != 0.0) {
                     req = 0;
                 } else {
-                    sFadeAck[c].fetch_or(kFadeOutBit, kRelaxed);
+                    e.fadeAck[c].fetch_or(kFadeOutBit, kRelaxed);
                     flags = 0;
                     offer = kOfferMute;
                     extraDelay = bitOffset;
@@ -213,63 +214,76 @@ void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *co
     }
 }
 
-uint32_t getDsmStatus(int ch) { return CDsm5th.mSpliceCur[ch & 1]; }
+uint32_t getDsmStatus(int ch) { return engine().dsm5th.mSpliceCur[ch & 1]; }
 
-void audioThread_takeFadeRequests() {
-    const uint32_t req = sFadeReq[0].load(kRelaxed) | sFadeReq[1].load(kRelaxed);
+void audioThread_takeFadeRequests(tEngine &e) {
+    const uint32_t req = e.fadeReq[0].load(kRelaxed) | e.fadeReq[1].load(kRelaxed);
     if (req & kFadeInBit) {
-        (void)CFadeVolLpf.checkConsistent();
+        (void)e.fadeVolLpf.checkConsistent();
         const double one[2] = {1.0, 1.0};
-        CFadeVolLpf.setXdiret(one);
+        e.fadeVolLpf.setXdiret(one);
     }
     if (req & kFadeOutBit) {
-        (void)CFadeVolLpf.checkConsistent();
+        (void)e.fadeVolLpf.checkConsistent();
         const double zero[2] = {0.0, 0.0};
-        CFadeVolLpf.setXdiret(zero);
+        e.fadeVolLpf.setXdiret(zero);
     }
 }
 
-void audioThread_ackPcmFades() {
-    const uint32_t req = sFadeReq[0].load(kRelaxed) | sFadeReq[1].load(kRelaxed);
+void audioThread_ackPcmFades(tEngine &e) {
+    const uint32_t req = e.fadeReq[0].load(kRelaxed) | e.fadeReq[1].load(kRelaxed);
     for (uint32_t bit : {uint32_t(kFadeInBit), uint32_t(kFadeOutBit)}) {
-        if (!(req & bit) || !CFadeVolLpf.checkConsistent()) continue;
-        sFadeAck[0].fetch_or(bit, kRelaxed);
-        sFadeAck[1].fetch_or(bit, kRelaxed);
+        if (!(req & bit) || !e.fadeVolLpf.checkConsistent()) continue;
+        e.fadeAck[0].fetch_or(bit, kRelaxed);
+        e.fadeAck[1].fetch_or(bit, kRelaxed);
     }
 }
 
-void audioThread_dsdMasterVolume(double *src, double *work, int frames, const double m[2]) {
+void audioThread_dsdMasterVolume(tEngine &e, double *src, double *work, int frames, const double m[2]) {
     if (!src || frames < 1) return;
-    const classDsm5thApp &dsm = CDsm5th;
+    const classDsm5thApp &dsm = e.dsm5th;
     const tEngineParamsHold params;
     const double monitor[2] = {params->masterVol[0], params->masterVol[1]};
     for (int s = 0; s < frames; s += kDsdVolumeStepFrames) {
-        const int e = std::min(frames, s + kDsdVolumeStepFrames);
-        const double v[2] = {CFadeVolLpf.getCoefY_1_ch(0) * monitor[0], CFadeVolLpf.getCoefY_1_ch(1) * monitor[1]};
-        sTotalVol[0].store(v[0], kRelaxed);
-        sTotalVol[1].store(v[1], kRelaxed);
-        scaleDsdStep(src + 2 * s, work ? work + 2 * s : nullptr, e - s, v, m);
+        const int end = std::min(frames, s + kDsdVolumeStepFrames);
+        const double v[2] = {e.fadeVolLpf.getCoefY_1_ch(0) * monitor[0], e.fadeVolLpf.getCoefY_1_ch(1) * monitor[1]};
+        e.totalVol[0].store(v[0], kRelaxed);
+        e.totalVol[1].store(v[1], kRelaxed);
+        scaleDsdStep(e, src + 2 * s, work ? work + 2 * s : nullptr, end - s, v, m);
         if (dsm.mSpliceReq[0] == 0 && dsm.mSpliceCur[0] == 0 && dsm.mSpliceReq[1] == 0 && dsm.mSpliceCur[1] == 0)
-            CFadeVolLpf.proc_1stIir();
+            e.fadeVolLpf.proc_1stIir();
     }
 }
 
-void engineApplyOutputRequests() {
-    if (sFadeResetRequest.exchange(false, std::memory_order_acquire)) resetOutputFade();
-    const double a = sFadeCoefRequest.exchange(-1.0, std::memory_order_acquire);
-    if (a >= 0.0 && CFadeVolLpf.mCoefA) CFadeVolLpf.mCoefA[0] = CFadeVolLpf.mCoefA[1] = a;
-    const double m = sMutePatCoefRequest.exchange(-1.0, std::memory_order_acquire);
-    if (m >= 0.0) CDsm5th.mMutePatVolCoef[0] = CDsm5th.mMutePatVolCoef[1] = m;
-    const int32_t len = sSpliceLenRequest.exchange(0, std::memory_order_acquire);
-    if (len > 0) CDsm5th.setCompareLen(len);
-    const int32_t target = sFadeTargetRequest.exchange(kFadeTargetNone, std::memory_order_acquire);
+void engineApplyOutputRequests(tEngine &e) {
+    if (e.fadeResetRequest.exchange(false, std::memory_order_acquire)) resetOutputFade(e);
+    const double a = e.fadeCoefRequest.exchange(-1.0, std::memory_order_acquire);
+    if (a >= 0.0 && e.fadeVolLpf.mCoefA) e.fadeVolLpf.mCoefA[0] = e.fadeVolLpf.mCoefA[1] = a;
+    const double m = e.mutePatCoefRequest.exchange(-1.0, std::memory_order_acquire);
+    if (m >= 0.0) e.dsm5th.mMutePatVolCoef[0] = e.dsm5th.mMutePatVolCoef[1] = m;
+    const int32_t len = e.spliceLenRequest.exchange(0, std::memory_order_acquire);
+    if (len > 0) e.dsm5th.setCompareLen(len);
+    const int32_t target = e.fadeTargetRequest.exchange(kFadeTargetNone, std::memory_order_acquire);
     if (target != kFadeTargetNone) {
         const double x[2] = {double(target), double(target)};
-        CFadeVolLpf.setXdiret(x);
+        e.fadeVolLpf.setXdiret(x);
     }
 }
 
-void engineShowFadeLevel() {
-    sFadeLevel[0].store(CFadeVolLpf.getCoefY_1_ch(0), kRelaxed);
-    sFadeLevel[1].store(CFadeVolLpf.getCoefY_1_ch(1), kRelaxed);
+void engineShowFadeLevel(tEngine &e) {
+    e.fadeLevel[0].store(e.fadeVolLpf.getCoefY_1_ch(0), kRelaxed);
+    e.fadeLevel[1].store(e.fadeVolLpf.getCoefY_1_ch(1), kRelaxed);
 }
+
+// On the current engine.
+void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *const src[2], uint8_t *const mute[2],
+               int bits, int bitOffset, int trackCount) {
+    fadeAudio(engine(), out, processed, src, mute, bits, bitOffset, trackCount);
+}
+void audioThread_takeFadeRequests() { audioThread_takeFadeRequests(engine()); }
+void audioThread_ackPcmFades() { audioThread_ackPcmFades(engine()); }
+void audioThread_dsdMasterVolume(double *src, double *work, int frames, const double m[2]) {
+    audioThread_dsdMasterVolume(engine(), src, work, frames, m);
+}
+void engineApplyOutputRequests() { engineApplyOutputRequests(engine()); }
+void engineShowFadeLevel() { engineShowFadeLevel(engine()); }

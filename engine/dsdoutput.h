@@ -3,33 +3,35 @@
 // stop procedure and the job start wait for.
 //
 // Normally the processed signal is re-modulated by the engine's fifth-order
-// modulator (CDsm5th). When nothing alters the source (one track, master
-// equaliser off, pure output allowed by sDsdPure, automation level exactly
+// modulator (dsm5th). When nothing alters the source (one track, master
+// equaliser off, pure output allowed by dsdPure, automation level exactly
 // 1.0 over the buffer, fade level exactly 1.0) the source's own DSD bits go
 // out unchanged. Every change of stream (re-modulated, source bits, mute
 // pattern) is spliced by the modulator at a run of bits where both streams
 // agree, so the output never clicks and pure output is bit-exact: the
-// source bits arrive delayed by sDelayConvFir bits (17 plus half the
-// conversion filter), the mute pattern by sDelayConvFirMute (17). The mute
+// source bits arrive delayed by delayConvFir bits (17 plus half the
+// conversion filter), the mute pattern by delayConvFirMute (17). The mute
 // pattern is 0x2D, which delayed by 17 bits reads as the idle byte 0x96.
 //
 // Per channel the modulator's words say where the output is: mSpliceCur
 // (1 the offered stream, 0 the re-modulated one) and mSpliceReq (the stream
 // asked for); mCutFlags bit 0x80 starts the integrator cutting that must
-// finish before a switch to the offered stream. A fade-in (sFadeReq bit 1)
+// finish before a switch to the offered stream. A fade-in (fadeReq bit 1)
 // goes mute pattern -> re-modulated stream rising with the fade level ->
 // (when allowed) pure output; a fade-out (bit 2) goes back and ends on the
-// mute pattern. Each channel acknowledges in sFadeAck when it is done.
+// mute pattern. Each channel acknowledges in fadeAck when it is done.
 //
 // Threads: everything here runs on the device's real-time thread (fadeAudio
 // also on the mix-down thread, never at the same time); nothing allocates,
 // locks or reports.
 #pragma once
 
+struct tEngine;
+
 #include <cstdint>
 
 enum : int {
-    kMutePatFillBytes = 65536,   // bytes of each gMutePatBuffer half refreshed with the mute pattern
+    kMutePatFillBytes = 65536,   // bytes of each engine().mutePatBuffer half refreshed with the mute pattern
     kDsdVolumeStepFrames = 500,  // the DSD master volume and fade level move once per this many frames
 };
 
@@ -38,7 +40,7 @@ enum : int {
 // stereo doubles at the modulator's full scale 2^55. src: the source's DSD
 // bytes of the chunk (the byte holding its first sample); may be null when
 // there is no source stream (then the mute pattern stands in). mute: the
-// two halves of gMutePatBuffer, each at least kMutePatFillBytes bytes, or
+// two halves of mutePatBuffer, each at least kMutePatFillBytes bytes, or
 // null when it could not be allocated (no mute pattern is spliced in then;
 // the modulator fades to its own pattern). bitOffset: the chunk's first
 // sample's bit position in its byte (0..7). trackCount: tracks mixed.
@@ -46,6 +48,8 @@ enum : int {
 // are modulated only.
 void fadeAudio(uint8_t *const out[2], const double *processed, const uint8_t *const src[2], uint8_t *const mute[2],
                int bits, int bitOffset, int trackCount);
+void fadeAudio(tEngine &e, uint8_t *const out[2], const double *processed, const uint8_t *const src[2],
+               uint8_t *const mute[2], int bits, int bitOffset, int trackCount);
 
 // The stream channel ch is outputting: 1 the offered stream, 0 re-modulated.
 uint32_t getDsmStatus(int ch);
@@ -58,16 +62,19 @@ uint32_t getDsmStatus(int ch);
 // 1; while a fade-out is, 0. Each time the level first snaps onto a target
 // within 5e-5 (lpf::checkConsistent).
 void audioThread_takeFadeRequests();
-// The PCM writers' acknowledgement: a requested fade is done (both sFadeAck
+void audioThread_takeFadeRequests(tEngine &e);
+// The PCM writers' acknowledgement: a requested fade is done (both fadeAck
 // words) once the fade level has reached its target.
 void audioThread_ackPcmFades();
+void audioThread_ackPcmFades(tEngine &e);
 // The DSD master volume: in steps of kDsdVolumeStepFrames frames, v = fade
-// level x sMasterVol (stored in sTotalVol); per frame work = src x m (the
+// level x masterVol (stored in totalVol); per frame work = src x m (the
 // metering signal) and src = clamp(src x v, +-2^62); after each step the
 // fade level moves one step, but only while both channels output the
 // re-modulated stream and ask for it (a spliced stream does not fade).
 // work may be null.
 void audioThread_dsdMasterVolume(double *src, double *work, int frames, const double m[2]);
+void audioThread_dsdMasterVolume(tEngine &e, double *src, double *work, int frames, const double m[2]);
 
 // ---- Requests of the other threads ----------------------------------------------------
 // Carries out what other threads asked of the modulator and the fade
@@ -77,5 +84,7 @@ void audioThread_dsdMasterVolume(double *src, double *work, int frames, const do
 // writer before its chunk; a test that stands in for the device calls it
 // where the device would.
 void engineApplyOutputRequests();
-// Shows the fade level to the GUI (sFadeLevel); after every device buffer.
+void engineApplyOutputRequests(tEngine &e);
+// Shows the fade level to the GUI (fadeLevel); after every device buffer.
 void engineShowFadeLevel();
+void engineShowFadeLevel(tEngine &e);

@@ -86,14 +86,14 @@ tEngineParams *buildParams() {
     std::memset(static_cast<void *>(p), 0, sizeof(tEngineParams));
     p->haveMix = sMixSource ? 1 : 0;
     if (sMixSource) std::memcpy(static_cast<void *>(&p->mix), sMixSource, sizeof(tMixParam));
-    tPEQ **tracks = spTrackPEQ.load(kRelaxed);
+    tPEQ **tracks = engine().trackPEQ.load(kRelaxed);
     for (int t = 0; t < kMaxTracks; ++t) captureEq(p->trackEq[t], tracks ? tracks[t] : nullptr);
-    captureEq(p->masterEq, spMasterPEQ.load(kRelaxed));
-    p->masterVol[0] = sMasterVol[0].load(kRelaxed);
-    p->masterVol[1] = sMasterVol[1].load(kRelaxed);
+    captureEq(p->masterEq, engine().masterPEQ.load(kRelaxed));
+    p->masterVol[0] = engine().masterVol[0].load(kRelaxed);
+    p->masterVol[1] = engine().masterVol[1].load(kRelaxed);
     p->dsdPure = sGuiDsdPure ? 1 : 0;
-    p->polarityInvert = sPolarityInvert.load(kRelaxed) ? 1 : 0;
-    p->cpuid = sCpuid.load(kRelaxed);
+    p->polarityInvert = engine().polarityInvert.load(kRelaxed) ? 1 : 0;
+    p->cpuid = engine().cpuid.load(kRelaxed);
     for (int i = 0; i < kOutputPatchSize; ++i) p->outputPatch[i] = __atomic_load_n(&gOutputPatch[i], __ATOMIC_RELAXED);
     return p;
 }
@@ -190,18 +190,18 @@ int engineParamsLiveCount() {
 
 void setPEQClassToDSP(tPEQ **tracks, tPEQ *master) {
     std::lock_guard<std::mutex> lock(sPublishMutex);
-    spTrackPEQ.store(tracks, kRelaxed);
-    spMasterPEQ.store(master, kRelaxed);
+    engine().trackPEQ.store(tracks, kRelaxed);
+    engine().masterPEQ.store(master, kRelaxed);
     ++sEqRegistration;
     publishLocked(false);
 }
 
 void setReverbClassToDSP(reverb *fx) {
-    spReverb.store(fx, kRelaxed);
+    engine().reverbFx.store(fx, kRelaxed);
     if (fx) fx->setInputBufferSize(kReverbRingFrames);
 }
 
-void setDynamicsClass(ClassDynamics *dynamics) { spDynamics.store(dynamics, kRelaxed); }
+void setDynamicsClass(ClassDynamics *dynamics) { engine().dynamicsFx.store(dynamics, kRelaxed); }
 
 int allocateReverbBuffer() {
     freeReverbBuffer();
@@ -209,30 +209,30 @@ int allocateReverbBuffer() {
     auto *p = static_cast<double *>(_aligned_malloc(bytes, 16));
     if (!p) return kEngineErrMemory;
     std::memset(p, 0, bytes);
-    gReverbBufPointer = 0;
-    gpReverbBuffer = p;
+    engine().reverbBufPointer = 0;
+    engine().reverbBuffer = p;
     return kEngineMemOk;
 }
 
 void freeReverbBuffer() {
-    double *p = gpReverbBuffer;
-    gpReverbBuffer = nullptr;
-    gReverbBufPointer = 0;
+    double *p = engine().reverbBuffer;
+    engine().reverbBuffer = nullptr;
+    engine().reverbBufPointer = 0;
     _aligned_free(p);
 }
 
 void rezeroReverbBuffer() {
-    if (gpReverbBuffer) std::memset(gpReverbBuffer, 0, uint64_t(kReverbRingFrames) * 16);
-    if (reverb *fx = spReverb.load(kRelaxed)) fx->clearReverbBuffer();
+    if (engine().reverbBuffer) std::memset(engine().reverbBuffer, 0, uint64_t(kReverbRingFrames) * 16);
+    if (reverb *fx = engine().reverbFx.load(kRelaxed)) fx->clearReverbBuffer();
 }
 
 void setMasterVolDsp(double dB) {
     // NaN fails the test too and gives silence.
     const bool audible = dB > kMasterVolFloorDb;
     const double gain = audible ? std::pow(10.0, dB / 20.0) : 0.0;
-    sMasterVol[0].store(gain, kRelaxed);
-    sMasterVol[1].store(gain, kRelaxed);
-    sMasterVoldB.store(audible ? dB : kMasterVolSilentDb, kRelaxed);
+    engine().masterVol[0].store(gain, kRelaxed);
+    engine().masterVol[1].store(gain, kRelaxed);
+    engine().masterVoldB.store(audible ? dB : kMasterVolSilentDb, kRelaxed);
     publishNow();
 }
 
@@ -240,31 +240,31 @@ void setAudioIoThreadId(int index, int track) {
     if (engineTrackSlot(track) < 0) return;
     // The real-time path indexes the registry with it.
     if (index < -1 || index >= kAudioThreadSlots) index = -1;
-    sAudioIoThreadId[track].store(index, kRelaxed);
+    engine().audioIoThreadId[track].store(index, kRelaxed);
 }
 
 void setMaxWaveLengthThreadID(int track) {
     if (engineTrackSlot(track) < 0) return;
-    sTrkWithMaxWaveLength.store(track, kRelaxed);
+    engine().longestTrack.store(track, kRelaxed);
 }
 
 void setDsdPureOrNot(bool pure) {
-    // sDsdPure shows the last word of either side (a job that may not pass
+    // dsdPure shows the last word of either side (a job that may not pass
     // its bits clears it); the engine takes the GUI's allowance from the
-    // snapshot and the job's from sDsdPureJob.
-    sDsdPure.store(pure, kRelaxed);
+    // snapshot and the job's from dsdPureJob.
+    engine().dsdPure.store(pure, kRelaxed);
     std::lock_guard<std::mutex> lock(sPublishMutex);
     sGuiDsdPure = pure;
     publishLocked(false);
 }
 
 void seteNcPhase(bool invert) {
-    sPolarityInvert.store(invert, kRelaxed);
+    engine().polarityInvert.store(invert, kRelaxed);
     publishNow();
 }
 
 void setCpuid(unsigned features) {
-    sCpuid.store(features, kRelaxed);
+    engine().cpuid.store(features, kRelaxed);
     publishNow();
 }
 
@@ -272,32 +272,32 @@ void gAudioThread_clearTrackInfo(int track) {
     if (engineTrackSlot(track) < 0) return;
     // The idle table rather than no table: the mixer and the time-stretch
     // worker read through this pointer without testing it.
-    spTrackPcmBlocks[track].store(spDummyPlayBuffer, std::memory_order_seq_cst);
+    engine().trackPcmBlocks[track].store(engine().dummyPlayTable, std::memory_order_seq_cst);
 }
 
 int gAudioThread_clearEQparam() {
     // The filters run on the engine's side: it clears them before its next
     // chunk.
-    sEqClearRequest.fetch_or(kEqClearMaster, kRelaxed);
+    engine().eqClearRequest.fetch_or(kEqClearMaster, kRelaxed);
     return 0;
 }
 
-void gAudioThread_clearAllEqHistory() { sEqClearRequest.fetch_or(kEqClearMaster | kEqClearTracks, kRelaxed); }
+void gAudioThread_clearAllEqHistory() { engine().eqClearRequest.fetch_or(kEqClearMaster | kEqClearTracks, kRelaxed); }
 
-int64_t *getDelayTable() { return sDelayTable; }
+int64_t *getDelayTable() { return engine().delayTable; }
 
 void setWDT(int n) {
-    sWdtReload.store(n, kRelaxed);
-    sWdtCounter.store(n, kRelaxed);
+    engine().wdtReload.store(n, kRelaxed);
+    engine().wdtCounter.store(n, kRelaxed);
 }
 
 bool downCountWDT(int step) {
     // The device thread may reload the counter between our load and store;
     // the exchange keeps a reload from being overwritten by a stale count.
-    int32_t c = sWdtCounter.load(kRelaxed);
+    int32_t c = engine().wdtCounter.load(kRelaxed);
     do {
         if (c < step) return true;
-    } while (!sWdtCounter.compare_exchange_weak(c, c - step, kRelaxed));
+    } while (!engine().wdtCounter.compare_exchange_weak(c, c - step, kRelaxed));
     return false;
 }
 

@@ -24,7 +24,7 @@ enum tDriverComboBox : int {
     kDriverCoreAudio = 2,
 };
 
-// Levels at and below this give silence (and -300 dB in sMasterVoldB).
+// Levels at and below this give silence (and -300 dB in masterVoldB).
 constexpr double kMasterVolFloorDb = -100.0;
 constexpr double kMasterVolSilentDb = -300.0;
 
@@ -127,7 +127,7 @@ void freeReverbBuffer();
 // Zeroes the ring and the reverb's own buffers.
 void rezeroReverbBuffer();
 
-// Monitor volume in dB: above kMasterVolFloorDb sMasterVol = 10^(dB/20) on
+// Monitor volume in dB: above kMasterVolFloorDb masterVol = 10^(dB/20) on
 // both channels, otherwise silence (0, and kMasterVolSilentDb recorded).
 void setMasterVolDsp(double dB);
 

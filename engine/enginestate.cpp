@@ -1,178 +1,64 @@
 #include "engine/enginestate.h"
 
 #include <cstring>
+#include <new>
 
 #include "audiofile/audiohelpers.h"
-
-// ---- Engine state --------------------------------------------------------
-
-std::atomic<int32_t> sEngineStatus;
-std::atomic<int32_t> sStartMode;
-std::atomic<int32_t> sPlayRequest;
-std::atomic<bool> sPlayGate;
-std::atomic<bool> sStopRequest;
-std::atomic<int32_t> sStopTimeoutMs{kStopTimeoutSetUpMs};
-std::atomic<bool> sConvAbort;
-std::atomic<bool> sConvFailed;
-std::atomic<bool> sPlayTimeoutFlag;
-std::atomic<bool> sPlayStarted;
-std::atomic<bool> sBounceFinished;
-std::atomic<uint32_t> sFadeReq[2];
-std::atomic<uint32_t> sFadeAck[2];
-std::atomic<int64_t> sPlayingSample;
-std::atomic<tMorphexCom *> spRunningCom;
-tDspVolItem sVolItems[kRtVolItems];
-
-std::atomic<int32_t> sRingBlockFrames;
-std::atomic<int32_t> sNumBufBlk{kRingBlocks};
-std::atomic<int32_t> sConvFirLen;
-std::atomic<int32_t> sDelayConvFir;
-std::atomic<int32_t> sDelayConvFirMute;
-
-std::atomic<int32_t> gAudioThread_playFs{44100};
-std::atomic<bool> sDsdPure;
-std::atomic<bool> sDsdPureJob;
-std::atomic<bool> sDsdPureFade;
-std::atomic<int32_t> sMeterFirInterval{1};
-std::atomic<int32_t> sMeteringPoint;
-std::atomic<bool> clearPeakHoldF;
-std::atomic<bool> s2mixBufAlloc_F;
-
-// ---- Per-track ring state ------------------------------------------------
-
-std::atomic<int64_t> sProducedCount[kMaxTracks];
-std::atomic<int64_t> sConsumedCount[kMaxTracks];
-std::atomic<int64_t> sBouncedCount[kMaxTracks];
-std::atomic<double **> spTrackPcmBlocks[kMaxTracks];
-std::atomic<unsigned char **> spTrackDsdBlocks[kMaxTracks];
-std::atomic<int32_t> sTrackBlockFrames[kMaxTracks];
-std::atomic<int32_t> gFirstConverted[kMaxTracks];
-std::atomic<int64_t> gTestCount[kMaxTracks];
-std::atomic<int32_t> gConvertPath[kMaxTracks];
-std::atomic<int64_t> gDiff1[kMaxTracks];
-std::atomic<int64_t> gDiff2[kMaxTracks];
-std::atomic<bool> sJobEnded[kMaxTracks];
-std::atomic<bool> sBounceEnded[kMaxTracks];
-std::atomic<bool> sMixBusy[kMaxTracks];
-std::atomic<bool> sRingWithdrawn[kMaxTracks];
-
-double sDummyPlayBuffer[2];
-double *spDummyPlayBuffer[kRingBlocks];
-uint8_t *sDsdIdleBuffer;
-int32_t sDsdIdleBytes;
-unsigned char *sDsdIdleTable[kMaxTracks][kDsdIdleRow];
-
-namespace {
-
-struct IdleTableInit {
-    IdleTableInit() {
-        for (double *&p : spDummyPlayBuffer) p = sDummyPlayBuffer;
-        for (int t = 0; t < kMaxTracks; ++t) {
-            spTrackPcmBlocks[t].store(spDummyPlayBuffer, std::memory_order_relaxed);
-            spTrackDsdBlocks[t].store(sDsdIdleTable[t], std::memory_order_relaxed);
-            sTrackBlockFrames[t].store(1, std::memory_order_relaxed);
-        }
-    }
-};
-const IdleTableInit sIdleTableInit;
-
-}  // namespace
-
-// ---- Thread registry and track mapping ------------------------------------
-
-std::atomic<audioThread *> pAudioThreads[kAudioThreadSlots];
-std::atomic<int32_t> sAudioThreadCount;
-std::atomic<int32_t> sAudioIoThreadId[kMaxTracks] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                                     -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-std::atomic<int32_t> sTrkWithMaxWaveLength;
-
-// ---- Device-buffer bookkeeping -----------------------------------------------
-
-std::atomic<int64_t> sOutputFrameCount;
-std::atomic<int32_t> sPrevBufferSize{-1};
-std::atomic<bool> sBufferSizeChanged_F;
-std::atomic<int32_t> sLastBufferFrames;
-std::atomic<int32_t> sRecBufferFrames{kRecBufferFramesDefault};
-std::atomic<int32_t> sInputChannels;
-std::atomic<int32_t> sMaxOutputs{kMaxOutputsDefault};
-std::atomic<int32_t> sFirstOutputChannel;
-
-// ---- Capture ring and input monitor -------------------------------------------
-
-std::atomic<bool> sInputMonitorEnable;
-std::atomic<int32_t> sInputMonitorChannel;
-std::atomic<int32_t> sCaptureBlockFrames{kCaptureBlockFramesDefault};
-std::atomic<int32_t> sCaptureWriteBlock[kMaxTracks];
-std::atomic<int32_t> sCaptureWriteOffset[kMaxTracks];
-std::atomic<int32_t> sMonitorReadBlock[kMaxTracks];
-std::atomic<int32_t> sMonitorReadOffset[kMaxTracks];
-std::atomic<int32_t> sRecordableBlocks[kMaxTracks];
-std::atomic<int32_t> sCaptureBlocksWritten;
-std::atomic<int32_t> sMonitorBlocksPlayed;
-std::atomic<int32_t> sSamplesPerCaptureBlock[kCaptureBlocks];
-double *sCaptureRingTable[kMaxTracks][kCaptureBlocks];
-double **spMonitorBuffer[kMaxTracks];
-unsigned char *spDsdRecBuffer0[kMaxTracks][kCaptureBlocks];
-unsigned char *spDsdRecBuffer1[kMaxTracks][kCaptureBlocks];
-std::atomic<double> sMonPeakPosi[2];
-std::atomic<double> sMonPeakNega[2];
-std::atomic<bool> sClearMoniPeakFlag;
-
-// ---- Work buffers ----------------------------------------------------------------
-
-double *gpMasterBuf[2];
-int32_t sMasterBufFrames;
-double *gpMixTrackBuf;
-double *gpMixFxBuf;
-int32_t sMixBufFrames;
-double *spDsdDecimFirSrcBufCh[kMaxTracks];
-double *spMixDecimFirSrcBuf;
-double *spMixDecimFirSrcBufCh[kMaxTracks];
-double *pChAnalyzeBufTemp;
-int32_t ChAnalyzeBufTempSize;
-
-uint8_t *gMutePatBuffer[2];
-double *gSineWaveBuffer[2];
-int32_t gSineWaveBufSize;
-int32_t sMutePatBits = kMutePatInitialBits;
-uint8_t *sMutePatGrown;
-double *sSineWaveGrown[2];
-
-// ---- Processing objects -------------------------------------------------------------
-
-classDsm5thApp CDsm5th;
-lpf CFadeVolLpf;
-std::atomic<double> sFadeCoefRequest{-1.0};
-std::atomic<double> sMutePatCoefRequest{-1.0};
-std::atomic<int32_t> sSpliceLenRequest{0};
-std::atomic<int32_t> sFadeTargetRequest{kFadeTargetNone};
-std::atomic<bool> sFadeResetRequest{false};
-std::atomic<double> sFadeLevel[2];
-std::atomic<uint32_t> sEqClearRequest{0};
-std::atomic<double> sMasterVol[2] = {1.0, 1.0};
-std::atomic<double> sTotalVol[2] = {1.0, 1.0};
-std::mutex gChFFTBufMutex;
-
-// ---- Engine parameters -----------------------------------------------------------
-
-std::atomic<tPEQ **> spTrackPEQ;
-std::atomic<tPEQ *> spMasterPEQ;
-std::atomic<ClassDynamics *> spDynamics;
-std::atomic<reverb *> spReverb;
-double *gpReverbBuffer;
-int32_t gReverbBufPointer;
-std::atomic<double> sMasterVoldB{0.0};
-std::atomic<bool> sPolarityInvert;
-std::atomic<uint32_t> sCpuid;
-std::atomic<int32_t> sWdtReload;
-std::atomic<int32_t> sWdtCounter;
-int64_t sDelayTable[kMaxTracks];
-
-// ---- Resets and memory ------------------------------------------------------------------
 
 namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
+
+// The process's own engine, made at start-up and never destroyed: threads
+// that outlive main's return may still read it.
+tEngine *processEngine() {
+    static tEngine *const sOwn = engineCreate().release();
+    return sOwn;
+}
+
+std::atomic<tEngine *> sCurrentEngine{nullptr};
+
+}  // namespace
+
+tEngine &engine() {
+    tEngine *e = sCurrentEngine.load(std::memory_order_acquire);
+    return e ? *e : *processEngine();
+}
+
+void engineMakeCurrent(tEngine *e) { sCurrentEngine.store(e, std::memory_order_release); }
+
+std::unique_ptr<tEngine> engineCreate() {
+    // Value-initialised: every word starts at zero, as the engine's words did
+    // when they were the program's own, before the start values below.
+    std::unique_ptr<tEngine> e(new (std::nothrow) tEngine());
+    if (!e) return nullptr;
+    for (double *&p : e->dummyPlayTable) p = e->dummyPlayFrame;
+    for (int t = 0; t < kMaxTracks; ++t) {
+        e->trackPcmBlocks[t].store(e->dummyPlayTable, kRelaxed);
+        e->trackDsdBlocks[t].store(e->dsdIdleTable[t], kRelaxed);
+        e->trackBlockFrames[t].store(1, kRelaxed);
+        e->monitorBuffer[t] = e->captureRingTable[t];
+        e->mixDecimFirSrcBufCh[t] = static_cast<double *>(_aligned_malloc(kMixDecimHistoryBytes, 16));
+        if (!e->mixDecimFirSrcBufCh[t]) return nullptr;
+        std::memset(e->mixDecimFirSrcBufCh[t], 0, kMixDecimHistoryBytes);
+    }
+    e->runningCom.store(&e->idleCom, kRelaxed);
+    e->fadeCoefRequest.store(lpf::coefFor(0.01, 44100), kRelaxed);
+    return e;
+}
+
+tEngine::~tEngine() {
+    freeAudhioThreadMemories(*this);
+    finishAudioThreadMemoryWhole(*this);
+    for (double *&p : mixDecimFirSrcBufCh) {
+        _aligned_free(p);
+        p = nullptr;
+    }
+}
+
+// ---- Resets and memory ------------------------------------------------------------------
+
+namespace {
 
 double *allocDoubles(uint64_t bytes, bool zero) {
     auto *p = static_cast<double *>(_aligned_malloc(bytes, 16));
@@ -187,108 +73,108 @@ void freeDoubles(double *&p) {
 
 }  // namespace
 
-void clearBufferParameters() {
+void clearBufferParameters(tEngine &E) {
     for (int t = 0; t < kMaxTracks; ++t) {
-        sProducedCount[t].store(0, kRelaxed);
-        sConsumedCount[t].store(0, kRelaxed);
-        spTrackPcmBlocks[t].store(spDummyPlayBuffer, kRelaxed);
-        sTrackBlockFrames[t].store(1, kRelaxed);
-        sCaptureWriteBlock[t].store(0, kRelaxed);
-        sCaptureWriteOffset[t].store(0, kRelaxed);
-        sMonitorReadBlock[t].store(0, kRelaxed);
-        sMonitorReadOffset[t].store(0, kRelaxed);
+        E.producedCount[t].store(0, kRelaxed);
+        E.consumedCount[t].store(0, kRelaxed);
+        E.trackPcmBlocks[t].store(E.dummyPlayTable, kRelaxed);
+        E.trackBlockFrames[t].store(1, kRelaxed);
+        E.captureWriteBlock[t].store(0, kRelaxed);
+        E.captureWriteOffset[t].store(0, kRelaxed);
+        E.monitorReadBlock[t].store(0, kRelaxed);
+        E.monitorReadOffset[t].store(0, kRelaxed);
     }
-    sCaptureBlocksWritten.store(0, kRelaxed);
-    sMonitorBlocksPlayed.store(0, kRelaxed);
+    E.captureBlocksWritten.store(0, kRelaxed);
+    E.monitorBlocksPlayed.store(0, kRelaxed);
 }
 
-void clearBufBlkSizeFs() { sRingBlockFrames.store(0, kRelaxed); }
+void clearBufBlkSizeFs(tEngine &E) { E.ringBlockFrames.store(0, kRelaxed); }
 
-void initAudioIoParameters() {
-    sPlayRequest.store(0, kRelaxed);
-    sPlayGate.store(false, kRelaxed);
-    sRingBlockFrames.store(0, kRelaxed);
+void initAudioIoParameters(tEngine &E) {
+    E.playRequest.store(0, kRelaxed);
+    E.playGate.store(false, kRelaxed);
+    E.ringBlockFrames.store(0, kRelaxed);
     // The count stays: indices already handed out stay unique.
-    for (auto &p : pAudioThreads) p.store(nullptr, kRelaxed);
-    clearBufferParameters();
+    for (auto &p : E.audioThreads) p.store(nullptr, kRelaxed);
+    clearBufferParameters(E);
 }
 
-int allocateAudioThreadMemories() {
-    freeDoubles(gpMasterBuf[0]);
-    freeDoubles(gpMasterBuf[1]);
-    freeDoubles(pChAnalyzeBufTemp);
+int allocateAudioThreadMemories(tEngine &E) {
+    freeDoubles(E.masterBuf[0]);
+    freeDoubles(E.masterBuf[1]);
+    freeDoubles(E.chAnalyzeBufTemp);
     // One frame each to begin with; the real-time path grows them to the
     // device buffer.
-    gpMasterBuf[0] = allocDoubles(16, true);
-    gpMasterBuf[1] = allocDoubles(16, true);
-    pChAnalyzeBufTemp = allocDoubles(kChAnalyzeTempBytes, true);
-    if (!gpMasterBuf[0] || !gpMasterBuf[1] || !pChAnalyzeBufTemp) {
-        freeDoubles(gpMasterBuf[0]);
-        freeDoubles(gpMasterBuf[1]);
-        freeDoubles(pChAnalyzeBufTemp);
-        sMasterBufFrames = 0;
-        ChAnalyzeBufTempSize = 0;
+    E.masterBuf[0] = allocDoubles(16, true);
+    E.masterBuf[1] = allocDoubles(16, true);
+    E.chAnalyzeBufTemp = allocDoubles(kChAnalyzeTempBytes, true);
+    if (!E.masterBuf[0] || !E.masterBuf[1] || !E.chAnalyzeBufTemp) {
+        freeDoubles(E.masterBuf[0]);
+        freeDoubles(E.masterBuf[1]);
+        freeDoubles(E.chAnalyzeBufTemp);
+        E.masterBufFrames = 0;
+        E.chAnalyzeBufTempFrames = 0;
         return kEngineErrMemory;
     }
-    sMasterBufFrames = 1;
-    ChAnalyzeBufTempSize = kChAnalyzeTempFrames;
+    E.masterBufFrames = 1;
+    E.chAnalyzeBufTempFrames = kChAnalyzeTempFrames;
     return kEngineMemOk;
 }
 
-void freeAudhioThreadMemories() {
-    freeDoubles(gpMasterBuf[0]);
-    freeDoubles(gpMasterBuf[1]);
-    freeDoubles(pChAnalyzeBufTemp);
-    sMasterBufFrames = 0;
-    ChAnalyzeBufTempSize = 0;
-    _aligned_free(sDsdIdleBuffer);
-    sDsdIdleBuffer = nullptr;
-    sDsdIdleBytes = 0;
-    if (sMutePatGrown) {
-        if (gMutePatBuffer[0] == sMutePatGrown) gMutePatBuffer[0] = gMutePatBuffer[1] = nullptr;
-        _aligned_free(sMutePatGrown);
-        sMutePatGrown = nullptr;
-        sMutePatBits = kMutePatInitialBits;
+void freeAudhioThreadMemories(tEngine &E) {
+    freeDoubles(E.masterBuf[0]);
+    freeDoubles(E.masterBuf[1]);
+    freeDoubles(E.chAnalyzeBufTemp);
+    E.masterBufFrames = 0;
+    E.chAnalyzeBufTempFrames = 0;
+    _aligned_free(E.dsdIdleBuffer);
+    E.dsdIdleBuffer = nullptr;
+    E.dsdIdleBytes = 0;
+    if (E.mutePatGrown) {
+        if (E.mutePatBuffer[0] == E.mutePatGrown) E.mutePatBuffer[0] = E.mutePatBuffer[1] = nullptr;
+        _aligned_free(E.mutePatGrown);
+        E.mutePatGrown = nullptr;
+        E.mutePatBits = kMutePatInitialBits;
     }
     for (int i = 0; i < 2; ++i) {
-        if (!sSineWaveGrown[i]) continue;
-        if (gSineWaveBuffer[i] == sSineWaveGrown[i]) {
-            gSineWaveBuffer[i] = nullptr;
-            gSineWaveBufSize = 0;
+        if (!E.sineWaveGrown[i]) continue;
+        if (E.sineWaveBuffer[i] == E.sineWaveGrown[i]) {
+            E.sineWaveBuffer[i] = nullptr;
+            E.sineWaveBufSize = 0;
         }
-        freeDoubles(sSineWaveGrown[i]);
+        freeDoubles(E.sineWaveGrown[i]);
     }
-    for (auto &row : sDsdIdleTable)
+    for (auto &row : E.dsdIdleTable)
         for (unsigned char *&p : row) p = nullptr;
 }
 
-void finishAudioThreadMemoryWhole() {
-    for (double *&p : spDsdDecimFirSrcBufCh) freeDoubles(p);
-    freeDoubles(spMixDecimFirSrcBuf);
-    freeDoubles(gpMixTrackBuf);
-    freeDoubles(gpMixFxBuf);
-    sMixBufFrames = 0;
+void finishAudioThreadMemoryWhole(tEngine &E) {
+    for (double *&p : E.dsdDecimFirSrcBufCh) freeDoubles(p);
+    freeDoubles(E.mixDecimFirSrcBuf);
+    freeDoubles(E.mixTrackBuf);
+    freeDoubles(E.mixFxBuf);
+    E.mixBufFrames = 0;
 }
 
-int initAudioThreadMemoryWhole() {
-    finishAudioThreadMemoryWhole();
+int initAudioThreadMemoryWhole(tEngine &E) {
+    finishAudioThreadMemoryWhole(E);
     bool ok = true;
-    for (double *&p : spDsdDecimFirSrcBufCh) {
+    for (double *&p : E.dsdDecimFirSrcBufCh) {
         p = allocDoubles(kDsdDecimHistoryBytes, true);
         ok = ok && p;
     }
-    spMixDecimFirSrcBuf = allocDoubles(kMixDecimHistoryBytes, true);
-    gpMixTrackBuf = allocDoubles(kMixWorkBytes, true);
-    gpMixFxBuf = allocDoubles(kMixWorkBytes, true);
-    if (!ok || !spMixDecimFirSrcBuf || !gpMixTrackBuf || !gpMixFxBuf) {
-        finishAudioThreadMemoryWhole();
+    E.mixDecimFirSrcBuf = allocDoubles(kMixDecimHistoryBytes, true);
+    E.mixTrackBuf = allocDoubles(kMixWorkBytes, true);
+    E.mixFxBuf = allocDoubles(kMixWorkBytes, true);
+    if (!ok || !E.mixDecimFirSrcBuf || !E.mixTrackBuf || !E.mixFxBuf) {
+        finishAudioThreadMemoryWhole(E);
         return kEngineErrMemory;
     }
-    sMixBufFrames = kMixWorkBytes / 16;
+    E.mixBufFrames = kMixWorkBytes / 16;
     return kEngineMemOk;
 }
 
-int allocateDsdIdleBuffer(int32_t bytes) {
+int allocateDsdIdleBuffer(tEngine &E, int32_t bytes) {
     if (bytes < 1) bytes = 1;
     const uint64_t size = 2 * static_cast<uint64_t>(bytes);
     auto *p = static_cast<uint8_t *>(_aligned_malloc(size, 16));
@@ -296,19 +182,30 @@ int allocateDsdIdleBuffer(int32_t bytes) {
     // The whole block, not only the idle part: a reader that runs past the
     // idle size still reads silence.
     std::memset(p, kDsdIdleByte, size);
-    for (auto &row : sDsdIdleTable)
+    for (auto &row : E.dsdIdleTable)
         for (unsigned char *&e : row) e = p;
-    _aligned_free(sDsdIdleBuffer);
-    sDsdIdleBuffer = p;
-    sDsdIdleBytes = bytes;
+    _aligned_free(E.dsdIdleBuffer);
+    E.dsdIdleBuffer = p;
+    E.dsdIdleBytes = bytes;
     return kEngineMemOk;
 }
 
-int audioThread_resetDSDBuffers() {
+int audioThread_resetDSDBuffers(tEngine &E) {
     int r = kEngineMemOk;
-    const int32_t frames = sLastBufferFrames.load(kRelaxed);
-    if (!sDsdIdleBuffer || sDsdIdleBytes < frames)
-        r = allocateDsdIdleBuffer(frames > 0 ? frames : kDsdIdleInitialBytes);
-    for (int t = 0; t < kMaxTracks; ++t) spTrackDsdBlocks[t].store(sDsdIdleTable[t], kRelaxed);
+    const int32_t frames = E.lastBufferFrames.load(kRelaxed);
+    if (!E.dsdIdleBuffer || E.dsdIdleBytes < frames)
+        r = allocateDsdIdleBuffer(E, frames > 0 ? frames : kDsdIdleInitialBytes);
+    for (int t = 0; t < kMaxTracks; ++t) E.trackDsdBlocks[t].store(E.dsdIdleTable[t], kRelaxed);
     return r;
 }
+
+// The current engine's.
+void clearBufferParameters() { clearBufferParameters(engine()); }
+void clearBufBlkSizeFs() { clearBufBlkSizeFs(engine()); }
+void initAudioIoParameters() { initAudioIoParameters(engine()); }
+int allocateAudioThreadMemories() { return allocateAudioThreadMemories(engine()); }
+void freeAudhioThreadMemories() { freeAudhioThreadMemories(engine()); }
+void finishAudioThreadMemoryWhole() { finishAudioThreadMemoryWhole(engine()); }
+int initAudioThreadMemoryWhole() { return initAudioThreadMemoryWhole(engine()); }
+int allocateDsdIdleBuffer(int32_t bytes) { return allocateDsdIdleBuffer(engine(), bytes); }
+int audioThread_resetDSDBuffers() { return audioThread_resetDSDBuffers(engine()); }

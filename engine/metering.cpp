@@ -83,7 +83,7 @@ void keepHistory(double *hist, int taps, const double *x, int n) {
     }
 }
 
-int meterInterval() { return std::max(1, sMeterFirInterval.load(kRelaxed)); }
+int meterInterval(tEngine &e) { return std::max(1, e.meterFirInterval.load(kRelaxed)); }
 
 int ringPoint(const std::atomic<int32_t> &p, int size) {
     const int v = p.load(kRelaxed);
@@ -91,8 +91,8 @@ int ringPoint(const std::atomic<int32_t> &p, int size) {
 }
 
 audioThread *trackThread(int track) {
-    const int id = sAudioIoThreadId[track].load(kRelaxed);
-    return id >= 0 && id < kAudioThreadSlots ? pAudioThreads[id].load(std::memory_order_acquire) : nullptr;
+    const int id = engine().audioIoThreadId[track].load(kRelaxed);
+    return id >= 0 && id < kAudioThreadSlots ? engine().audioThreads[id].load(std::memory_order_acquire) : nullptr;
 }
 
 // One track playing a mono source: its meters show the left channel twice.
@@ -115,33 +115,33 @@ void firWindowEnds(const double *coef, int taps, const double *hist, const doubl
 
 // ---- Per-rate set-up ----------------------------------------------------------------
 
-void resetOutputFade() {
+void resetOutputFade(tEngine &e) {
     // No splice is under way on the offered stream, so no integrator
     // cutting is either: a cutting left active would hold the next splice
     // back for good.
     for (int c = 0; c < 2; ++c) {
-        CDsm5th.mSpliceReq[c] = 1;
-        CDsm5th.mSpliceCur[c] = 1;
-        CDsm5th.mCutFlags[c] = 0;
+        e.dsm5th.mSpliceReq[c] = 1;
+        e.dsm5th.mSpliceCur[c] = 1;
+        e.dsm5th.mCutFlags[c] = 0;
     }
     const double zero[2] = {0.0, 0.0};
-    CFadeVolLpf.setXdiret(zero);
-    CFadeVolLpf.setY_1direct(zero);
+    e.fadeVolLpf.setXdiret(zero);
+    e.fadeVolLpf.setY_1direct(zero);
 }
 
 void initDsdParameters(int rate) {
     // The smoother and the modulator are the device thread's: it resets
     // them at its next buffer, before it reads the cleared requests.
-    sFadeCoefRequest.store(lpf::coefFor(kFadeGlideSeconds, rate), kRelaxed);
-    sFadeResetRequest.store(true, std::memory_order_release);
+    engine().fadeCoefRequest.store(lpf::coefFor(kFadeGlideSeconds, rate), kRelaxed);
+    engine().fadeResetRequest.store(true, std::memory_order_release);
     for (int c = 0; c < 2; ++c) {
-        sFadeReq[c].store(0, kRelaxed);
-        sFadeAck[c].store(0, kRelaxed);
+        engine().fadeReq[c].store(0, kRelaxed);
+        engine().fadeAck[c].store(0, kRelaxed);
     }
-    sDsdPure.store(false, kRelaxed);
-    sDsdPureJob.store(false, kRelaxed);
-    sDsdPureFade.store(false, kRelaxed);
-    sMeterFirInterval.store(rate < kMeterIntervalRate ? 1 : rate / kMeterIntervalRate, kRelaxed);
+    engine().dsdPure.store(false, kRelaxed);
+    engine().dsdPureJob.store(false, kRelaxed);
+    engine().dsdPureFade.store(false, kRelaxed);
+    engine().meterFirInterval.store(rate < kMeterIntervalRate ? 1 : rate / kMeterIntervalRate, kRelaxed);
 
     const tSetDecimationFirParamFunc design = sDecimFirParamFunc.load(kRelaxed);
     if (!design) return;
@@ -157,11 +157,11 @@ void initDsdParameters(int rate) {
 
 __m128d getPeakHoldAudio(int row) {
     double f[2] = {1.0, 1.0};
-    if (gAudioThread_playFs.load(kRelaxed) >= kDsdRateMin) {
-        const double y0 = sFadeLevel[0].load(kRelaxed);
+    if (engine().playFs.load(kRelaxed) >= kDsdRateMin) {
+        const double y0 = engine().fadeLevel[0].load(kRelaxed);
         if (y0 > kFadeLevelShown) {
             f[0] = y0;
-            f[1] = sFadeLevel[1].load(kRelaxed);
+            f[1] = engine().fadeLevel[1].load(kRelaxed);
         } else {
             f[0] = f[1] = 0.0;
         }
@@ -173,10 +173,10 @@ __m128d getPeakHoldAudio(int row) {
         double l = gPeakHoldVal[0].load(kRelaxed) * f[0];
         double r = gPeakHoldVal[1].load(kRelaxed) * f[1];
         if (monoAlone(count)) r = l;
-        clearPeakHoldF.store(true, kRelaxed);
+        engine().clearPeakHold.store(true, kRelaxed);
         return _mm_set_pd(r, l);
     }
-    if (row > 0 && sInputMonitorEnable.load(kRelaxed)) {
+    if (row > 0 && engine().inputMonitorEnable.load(kRelaxed)) {
         // The input measurement publishes two pairs.
         const double *m = gAutioThread_getInputMeasurePeakP();
         if (m && row < 2) return _mm_set_pd(m[2 * row + 1], m[2 * row]);
@@ -208,8 +208,8 @@ void gAudioThread_clearPeakAudioTrack(int track) {
     sTrackPeakHold[track][1].store(0.0, kRelaxed);
 }
 
-void holdMasterPeak(const double peak[2]) {
-    if (clearPeakHoldF.exchange(false, kRelaxed)) {
+void holdMasterPeak(tEngine &e, const double peak[2]) {
+    if (e.clearPeakHold.exchange(false, kRelaxed)) {
         gPeakHoldVal[0].store(peak[0], kRelaxed);
         gPeakHoldVal[1].store(peak[1], kRelaxed);
         return;
@@ -218,11 +218,12 @@ void holdMasterPeak(const double peak[2]) {
         if (peak[c] > gPeakHoldVal[c].load(kRelaxed)) gPeakHoldVal[c].store(peak[c], kRelaxed);
 }
 
-tMasterPcmMeter::tMasterPcmMeter(const double *src, int frames, double full)
-    : mSrc(src),
+tMasterPcmMeter::tMasterPcmMeter(tEngine &e, const double *src, int frames, double full)
+    : mEngine(e),
+      mSrc(src),
       mFrames(src && frames > 0 ? frames : 0),
       mFull(full),
-      mFiltered(gAudioThread_playFs.load(kRelaxed) >= kPcmPeakFilterRate) {}
+      mFiltered(e.playFs.load(kRelaxed) >= kPcmPeakFilterRate) {}
 
 void tMasterPcmMeter::firAt(int i, double out[2]) const {
     firWindowEnd(sMeterDecimBufPCMPCM, kPcmPeakFirTaps, sPcmPeakFirSrcBuf, mSrc, i, out);
@@ -234,7 +235,7 @@ void tMasterPcmMeter::finish(bool floatOutput) {
         mPeak[0] *= kInt32FullScale;
         mPeak[1] *= kInt32FullScale;
     }
-    holdMasterPeak(mPeak);
+    holdMasterPeak(mEngine, mPeak);
 }
 
 // ---- Spectra and rings --------------------------------------------------------------------
@@ -260,7 +261,7 @@ int allocateChFFTbuffer(int track) {
     if (engineTrackSlot(track) < 0) return -17;
     int result = kEngineMemOk;
     // The pointers change only under the lock the readers take.
-    std::lock_guard<std::mutex> lock(gChFFTBufMutex);
+    std::lock_guard<std::mutex> lock(engine().chFftBufMutex);
     if (!gpChAnalyzeBuf[track]) {
         auto *ring = static_cast<double *>(_aligned_malloc(kChAnalyzeBufBytes, 16));
         if (ring)
@@ -282,7 +283,7 @@ int allocateChFFTbuffer(int track) {
 
 void freeChFFTbuffer(int track) {
     if (engineTrackSlot(track) < 0) return;
-    std::lock_guard<std::mutex> lock(gChFFTBufMutex);
+    std::lock_guard<std::mutex> lock(engine().chFftBufMutex);
     _aligned_free(gpChAnalyzeBuf[track]);
     gpChAnalyzeBuf[track] = nullptr;
     for (int s = 0; s < 2; ++s) {
@@ -324,11 +325,11 @@ void set0dataLowFreqFFT(int n) {
     curFftSampleLowFreq.store(pos, kRelaxed);
 }
 
-void processFFT_MasterTrack(bool decimate, const double *frames, int n) {
+void processFFT_MasterTrack(tEngine &e, bool decimate, const double *frames, int n) {
     if (!frames || n < 1) return;
     int pos = ringPoint(curFftSample, kMasterRingFrames);
     if (decimate) {
-        const int step = meterInterval();
+        const int step = meterInterval(e);
         const int points = int((int64_t(n) + step - 1) / step);
         double peak[2] = {0.0, 0.0};
         double y[2 * kFirBatch];
@@ -346,7 +347,7 @@ void processFFT_MasterTrack(bool decimate, const double *frames, int n) {
         }
         curFftSample.store(pos, kRelaxed);
         keepHistory(sDsdDecimFirSrcBuf, kMeterFirTaps, frames, n);
-        holdMasterPeak(peak);
+        holdMasterPeak(e, peak);
         return;
     }
     constexpr int kHalf = kMasterRingFrames / 2;
@@ -368,7 +369,7 @@ void processFFT_MasterTrack(bool decimate, const double *frames, int n) {
     processFFT_MasterTrackLowFreq(frames, n);
 }
 
-void feedLissajous(const double *master, int frames, bool decimated) {
+void feedLissajous(tEngine &e, const double *master, int frames, bool decimated) {
     if (!master || frames < 1) return;
     int wr = ringPoint(gLissajousBufWrPoint, kLissajousFrames);
     if (!decimated) {
@@ -380,7 +381,7 @@ void feedLissajous(const double *master, int frames, bool decimated) {
         gLissajousBufWrPoint.store(wr, kRelaxed);
         return;
     }
-    const int n = std::min(frames / meterInterval(), int(kMasterRingFrames));
+    const int n = std::min(frames / meterInterval(e), int(kMasterRingFrames));
     const int cur = ringPoint(curFftSample, kMasterRingFrames);
     // When the master ring moved since the last call, follow it from n
     // frames behind its write point; otherwise continue where we stopped.
@@ -404,16 +405,16 @@ void feedLissajous(const double *master, int frames, bool decimated) {
     gLissajousBufWrPoint.store(wr, kRelaxed);
 }
 
-void gAudioThread_clearAnalysisStopped(int frames) {
+void gAudioThread_clearAnalysisStopped(tEngine &e, int frames) {
     std::memset(sDsdDecimFirSrcBuf, 0, sizeof sDsdDecimFirSrcBuf);
-    for (double *h : spDsdDecimFirSrcBufCh)
+    for (double *h : e.dsdDecimFirSrcBufCh)
         if (h) std::memset(h, 0, kDsdDecimHistoryBytes);
     set0dataLowFreqFFT(frames);
     std::memset(sAnalyzeBuffer, 0, size_t(kMasterRingFrames) * 16);
     curFftSample.store(0, kRelaxed);
     // The track buffers may be freed by the GUI under the lock; the device
     // thread must not wait for it, so a busy lock skips this cycle's clear.
-    std::unique_lock<std::mutex> lock(gChFFTBufMutex, std::try_to_lock);
+    std::unique_lock<std::mutex> lock(e.chFftBufMutex, std::try_to_lock);
     if (!lock.owns_lock()) return;
     for (int t = 0; t < kMaxTracks; ++t) {
         if (double *ring = gpChAnalyzeBuf[t]) std::memset(ring, 0, size_t(kTrackRingFrames) * 16);
@@ -421,3 +422,14 @@ void gAudioThread_clearAnalysisStopped(int frames) {
             if (double *p = gpChFFTAmplitude[2 * t + s]) fillDoubles(p, kSpectrumBins, kSpectrumStoppedLevel);
     }
 }
+
+// On the current engine.
+void resetOutputFade() { resetOutputFade(engine()); }
+void holdMasterPeak(const double peak[2]) { holdMasterPeak(engine(), peak); }
+void processFFT_MasterTrack(bool decimate, const double *frames, int n) {
+    processFFT_MasterTrack(engine(), decimate, frames, n);
+}
+void feedLissajous(const double *master, int frames, bool decimated) {
+    feedLissajous(engine(), master, frames, decimated);
+}
+void gAudioThread_clearAnalysisStopped(int frames) { gAudioThread_clearAnalysisStopped(engine(), frames); }

@@ -5,7 +5,7 @@
 // thread read. The rings themselves are in engine/analysisrings.h.
 //
 // At DSD rates (and for the PCM peak above 352.8 kHz) the signals first
-// pass a low-pass FIR that is evaluated only at every sMeterFirInterval-th
+// pass a low-pass FIR that is evaluated only at every meterFirInterval-th
 // frame, so the rings hold a signal at about 176.4 kHz whatever the device
 // rate. The coefficients are designed by the conversion library once per
 // device rate (initDsdParameters); without the library they stay zero and
@@ -14,8 +14,10 @@
 // Threads: the feeds and the meter run on the device's thread (or the
 // mix-down thread), take no lock and allocate nothing; the accessors run on
 // the GUI thread; allocateChFFTbuffer and freeChFFTbuffer change the
-// per-track buffers under gChFFTBufMutex.
+// per-track buffers under chFftBufMutex.
 #pragma once
+
+struct tEngine;
 
 #include <emmintrin.h>
 
@@ -68,7 +70,7 @@ constexpr int kMasterAnalysisIndex = 1023;
 // The per-rate set-up: both modulator channels on the offered stream
 // (mSpliceReq = mSpliceCur = 1, no cutting), the fade smoother at 0 with a 0.01 s glide
 // at the rate, no fade requested or acknowledged, pure DSD off,
-// sMeterFirInterval for the rate, and (when the library is bound) the four
+// meterFirInterval for the rate, and (when the library is bound) the four
 // metering filters designed for the rate.
 void initDsdParameters(int rate);
 // The part of it that a playback changes: the fade level back to 0, both
@@ -76,6 +78,7 @@ void initDsdParameters(int rate);
 // that the next playback fades in and splices as the first one did.
 // Device thread (or while no stream runs).
 void resetOutputFade();
+void resetOutputFade(tEngine &e);
 
 // The held peak pair: row -1 the master (and the next measurement replaces
 // it), 0..31 a track that has an audio thread; while input monitoring, rows
@@ -106,10 +109,11 @@ void freeChFFTbuffer(int track);
 // volume and fade): the frames go into the master ring and every 4th frame
 // through the low-frequency filter into the low-frequency ring. decimate
 // true (DSD, the processed master at 2^55 full scale): the 511-tap filter at
-// every sMeterFirInterval-th frame, scaled to full scale 1, goes into the
+// every meterFirInterval-th frame, scaled to full scale 1, goes into the
 // master ring, and its magnitude is the buffer's master peak, held into
 // gPeakHoldVal.
 void processFFT_MasterTrack(bool decimate, const double *frames, int n);
+void processFFT_MasterTrack(tEngine &e, bool decimate, const double *frames, int n);
 // The low-frequency part of the PCM feed alone.
 void processFFT_MasterTrackLowFreq(const double *frames, int n);
 // Clears (n + 3) / 4 low-frequency points from the write point and moves it
@@ -117,22 +121,25 @@ void processFFT_MasterTrackLowFreq(const double *frames, int n);
 void set0dataLowFreqFFT(int n);
 // The Lissajous feed at the end of the master equaliser: every master frame
 // (decimated false), or with decimated analysis the newest
-// frames / sMeterFirInterval frames of the master ring, doubled.
+// frames / meterFirInterval frames of the master ring, doubled.
 void feedLissajous(const double *master, int frames, bool decimated);
+void feedLissajous(tEngine &e, const double *master, int frames, bool decimated);
 // The stopped branch of the buffer switch: the metering filter histories,
 // (frames + 3) / 4 low-frequency points and the master ring cleared; each
 // allocated track ring cleared and its spectra set to kSpectrumStoppedLevel
 // (skipped in this call when the GUI or the analysis thread holds
-// gChFFTBufMutex).
+// chFftBufMutex).
 void gAudioThread_clearAnalysisStopped(int frames);
+void gAudioThread_clearAnalysisStopped(tEngine &e, int frames);
 
 // True when the track's audio thread plays a mono source (its left channel
 // then stands for both: the meters and the DSD output duplicate it).
 bool gAudioThread_isMonoSource(int track);
 
 // Folds a buffer's peak pair into gPeakHoldVal: replaces it when a reader
-// asked for that (clearPeakHoldF, cleared here), else keeps the larger.
+// asked for that (clearPeakHold, cleared here), else keeps the larger.
 void holdMasterPeak(const double peak[2]);
+void holdMasterPeak(tEngine &e, const double peak[2]);
 
 // The master PCM peak of one output chunk, measured inside the back-end's
 // per-frame loop. Per frame the meter value is |clamp(source x m, -full,
@@ -143,8 +150,9 @@ void holdMasterPeak(const double peak[2]);
 class tMasterPcmMeter {
 public:
     // src: the chunk's stereo frames before volume; full: 1.0 for float
-    // output, 2147483647 for integer output.
-    tMasterPcmMeter(const double *src, int frames, double full);
+    // output, 2147483647 for integer output. e: the engine whose rate and
+    // peak hold it uses.
+    tMasterPcmMeter(tEngine &e, const double *src, int frames, double full);
     void frame(int i, const double m[2]) {
         double v[2];
         if (mFiltered) {
@@ -165,6 +173,7 @@ public:
 private:
     void firAt(int i, double out[2]) const;
 
+    tEngine &mEngine;
     const double *mSrc;
     int mFrames;
     double mFull;

@@ -130,7 +130,7 @@ const double *mixerThread::analysisWindow(const double *ring, int ringFrames, in
 
 void mixerThread::analyseTrack(int track, int rate, tAnalyzeFFTspectrumFunc analyze, tMixerStripAccess *mixer) {
     {
-        std::lock_guard<std::mutex> lock(gChFFTBufMutex);
+        std::lock_guard<std::mutex> lock(engine().chFftBufMutex);
         const double *ring = gpChAnalyzeBuf[track];
         if (!ring) return;
         std::memcpy(mInput.get(), ring, kWindowDoubles * sizeof(double));
@@ -141,7 +141,7 @@ void mixerThread::analyseTrack(int track, int rate, tAnalyzeFFTspectrumFunc anal
 
     int peak = 0;
     {
-        std::lock_guard<std::mutex> lock(gChFFTBufMutex);
+        std::lock_guard<std::mutex> lock(engine().chFftBufMutex);
         double *left = gpChFFTAmplitude[2 * track];
         double *right = gpChFFTAmplitude[2 * track + 1];
         if (left && right) {

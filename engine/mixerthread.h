@@ -17,7 +17,7 @@
 //
 // Threads: the slots, setters and getters run on the GUI thread; the loop on
 // this thread. The flags the GUI sets are atomics read once per cycle. The
-// per-track analysis rings and spectra are copied under gChFFTBufMutex and
+// per-track analysis rings and spectra are copied under chFftBufMutex and
 // analysed outside it; the master rings are read without a lock.
 #pragma once
 

@@ -25,47 +25,47 @@ constexpr auto kSeqCst = std::memory_order_seq_cst;
 // a chunk outgrows them. False when an allocation failed (the buffer is
 // then null with capacity 0, and the next call tries again).
 bool growWorkBuffers(int frames) {
-    if (frames > sMixBufFrames || !gpMixTrackBuf || !gpMixFxBuf) {
-        _aligned_free(gpMixTrackBuf);
-        _aligned_free(gpMixFxBuf);
+    if (frames > engine().mixBufFrames || !engine().mixTrackBuf || !engine().mixFxBuf) {
+        _aligned_free(engine().mixTrackBuf);
+        _aligned_free(engine().mixFxBuf);
         const uint64_t bytes = uint64_t(std::max(frames, int(kMixFramesInitial))) * 16;
-        gpMixTrackBuf = static_cast<double *>(_aligned_malloc(bytes, 16));
-        gpMixFxBuf = static_cast<double *>(_aligned_malloc(bytes, 16));
-        if (!gpMixTrackBuf || !gpMixFxBuf) {
-            _aligned_free(gpMixTrackBuf);
-            _aligned_free(gpMixFxBuf);
-            gpMixTrackBuf = gpMixFxBuf = nullptr;
-            sMixBufFrames = 0;
+        engine().mixTrackBuf = static_cast<double *>(_aligned_malloc(bytes, 16));
+        engine().mixFxBuf = static_cast<double *>(_aligned_malloc(bytes, 16));
+        if (!engine().mixTrackBuf || !engine().mixFxBuf) {
+            _aligned_free(engine().mixTrackBuf);
+            _aligned_free(engine().mixFxBuf);
+            engine().mixTrackBuf = engine().mixFxBuf = nullptr;
+            engine().mixBufFrames = 0;
             return false;
         }
-        sMixBufFrames = int32_t(bytes / 16);
-        s2mixBufAlloc_F.store(true, kRelaxed);
+        engine().mixBufFrames = int32_t(bytes / 16);
+        engine().mixBufRegrown.store(true, kRelaxed);
     }
-    if (frames > ChAnalyzeBufTempSize || !pChAnalyzeBufTemp) {
-        _aligned_free(pChAnalyzeBufTemp);
+    if (frames > engine().chAnalyzeBufTempFrames || !engine().chAnalyzeBufTemp) {
+        _aligned_free(engine().chAnalyzeBufTemp);
         const int size = std::max(frames, int(kChAnalyzeTempFrames));
-        pChAnalyzeBufTemp = static_cast<double *>(_aligned_malloc(uint64_t(size) * 16, 16));
-        ChAnalyzeBufTempSize = pChAnalyzeBufTemp ? size : 0;
-        if (!pChAnalyzeBufTemp) return false;
+        engine().chAnalyzeBufTemp = static_cast<double *>(_aligned_malloc(uint64_t(size) * 16, 16));
+        engine().chAnalyzeBufTempFrames = engine().chAnalyzeBufTemp ? size : 0;
+        if (!engine().chAnalyzeBufTemp) return false;
     }
     return true;
 }
 
 }  // namespace
 
-bool workBuffersFit(int frames) {
+bool workBuffersFit(tEngine &e, int frames) {
     // The analysis scratch is not asked for: a chunk beyond it only
     // shortens the analysis feed.
-    return gpMixTrackBuf && gpMixFxBuf && frames <= sMixBufFrames;
+    return e.mixTrackBuf && e.mixFxBuf && frames <= e.mixBufFrames;
 }
 
 bool reserveMixingBuffers(int frames) { return growWorkBuffers(frames); }
 
 namespace {
 
-int32_t availableFrames(int track, bool bounceFeed) {
-    const int64_t produced = sProducedCount[track].load(std::memory_order_acquire);
-    const int64_t taken = bounceFeed ? sBouncedCount[track].load(kRelaxed) : sConsumedCount[track].load(kRelaxed);
+int32_t availableFrames(tEngine &e, int track, bool bounceFeed) {
+    const int64_t produced = e.producedCount[track].load(std::memory_order_acquire);
+    const int64_t taken = bounceFeed ? e.bouncedCount[track].load(kRelaxed) : e.consumedCount[track].load(kRelaxed);
     return int32_t(std::clamp<int64_t>(produced - taken, 0, INT32_MAX));
 }
 
@@ -127,9 +127,9 @@ void syncEq(tEqRun &run, const tEqSetting &e) {
 }
 
 // The history clears the GUI asked for.
-void takeEqClears() {
-    if (sEqClearRequest.load(kRelaxed) == 0) return;
-    const uint32_t clear = sEqClearRequest.exchange(0, std::memory_order_acquire);
+void takeEqClears(tEngine &e) {
+    if (e.eqClearRequest.load(kRelaxed) == 0) return;
+    const uint32_t clear = e.eqClearRequest.exchange(0, std::memory_order_acquire);
     if (clear & kEqClearMaster)
         for (int b = kEqBands - 1; b >= 0; --b) sEqRun[kMasterEqRun].band[b].initParam();
     if (clear & kEqClearTracks)
@@ -139,8 +139,8 @@ void takeEqClears() {
 
 // The clears, then every equaliser to the snapshot's settings: once per
 // chunk, before any band runs.
-void syncEqualisers(const tEngineParams &params) {
-    takeEqClears();
+void syncEqualisers(tEngine &e, const tEngineParams &params) {
+    takeEqClears(e);
     for (int t = 0; t < kMaxTracks; ++t) syncEq(sEqRun[t], params.trackEq[t]);
     syncEq(sEqRun[kMasterEqRun], params.masterEq);
 }
@@ -148,17 +148,17 @@ void syncEqualisers(const tEngineParams &params) {
 bool eqOn(const tEqSetting &e) { return e.present && e.on; }
 
 // Decimated analysis of a track: the track work buffer through the track
-// metering filter at every sMeterFirInterval-th frame into the scratch
+// metering filter at every meterFirInterval-th frame into the scratch
 // (full scale 1), the track's peak from it, the scratch appended to the
 // track's ring under the lock, and the filter history kept.
-void feedTrackDecimated(int t, const double *trk, int frames, double peak[2]) {
-    const int step = std::max(1, sMeterFirInterval.load(kRelaxed));
-    double *hist = spDsdDecimFirSrcBufCh[t];
-    double *scratch = pChAnalyzeBufTemp;
+void feedTrackDecimated(tEngine &e, int t, const double *trk, int frames, double peak[2]) {
+    const int step = std::max(1, e.meterFirInterval.load(kRelaxed));
+    double *hist = e.dsdDecimFirSrcBufCh[t];
+    double *scratch = e.chAnalyzeBufTemp;
     peak[0] = peak[1] = 0.0;
     int count = 0;
     if (hist && scratch && frames > 0) {
-        count = int(std::min<int64_t>((int64_t(frames) + step - 1) / step, ChAnalyzeBufTempSize));
+        count = int(std::min<int64_t>((int64_t(frames) + step - 1) / step, e.chAnalyzeBufTempFrames));
         firWindowEnds(sMeterDecimBufTrk, kTrackMeterFirTaps, hist, trk, 0, step, count, scratch);
         for (int j = 0; j < count; ++j) {
             for (int c = 0; c < 2; ++c) {
@@ -173,7 +173,7 @@ void feedTrackDecimated(int t, const double *trk, int frames, double peak[2]) {
         // The GUI frees and the analysis thread copies these rings under the
         // lock; the device thread never waits for it: a busy lock drops this
         // buffer's analysis samples, the sound is untouched.
-        std::unique_lock<std::mutex> lock(gChFFTBufMutex, std::try_to_lock);
+        std::unique_lock<std::mutex> lock(e.chFftBufMutex, std::try_to_lock);
         double *ring = lock.owns_lock() ? gpChAnalyzeBuf[t] : nullptr;
         if (ring && count > 0) {
             const int n = std::min(count, int(kTrackRingFrames));
@@ -233,8 +233,8 @@ void mixTrackFrames(const tMixGains &k, const double *__restrict src, int n, dou
     _mm_storeu_pd(peak, pk);
 }
 
-void holdTrackPeak(int t, const double peak[2]) {
-    const bool replace = clearPeakHoldF.load(kRelaxed);
+void holdTrackPeak(tEngine &e, int t, const double peak[2]) {
+    const bool replace = e.clearPeakHold.load(kRelaxed);
     for (int c = 0; c < 2; ++c) {
         const double held = sTrackPeakHold[t][c].load(kRelaxed);
         sTrackPeakHold[t][c].store(replace ? peak[c] : std::max(held, peak[c]), kRelaxed);
@@ -243,30 +243,30 @@ void holdTrackPeak(int t, const double peak[2]) {
 
 }  // namespace
 
-void processEQ(int track, double *frames, int n) {
+void processEQ(tEngine &e, int track, double *frames, int n) {
     if (engineTrackSlot(track) < 0 || !frames || n < 1) return;
     const tEngineParamsHold params;
-    const tEqSetting &e = params->trackEq[track];
-    if (!eqOn(e)) return;
+    const tEqSetting &eq = params->trackEq[track];
+    if (!eqOn(eq)) return;
     tEqRun &run = sEqRun[track];
-    takeEqClears();
-    syncEq(run, e);
+    takeEqClears(e);
+    syncEq(run, eq);
     for (int b = kEqBands - 1; b >= 0; --b)
         if (run.band[b].mBandOn) run.band[b].procEq(frames, frames, n);
-    const double g = e.totalGainLin;
+    const double g = eq.totalGainLin;
     for (int i = 0; i < 2 * n; ++i) frames[i] *= g;
 }
 
-void processMasterEQ(double *dst, const double *src, int n, bool decimatedAnalysis) {
+void processMasterEQ(tEngine &e, double *dst, const double *src, int n, bool decimatedAnalysis) {
     if (!dst || !src || n < 1) return;
     const tEngineParamsHold params;
-    const tEqSetting &e = params->masterEq;
-    if (!eqOn(e)) {
+    const tEqSetting &eq = params->masterEq;
+    if (!eqOn(eq)) {
         if (dst != src) std::memmove(dst, src, size_t(n) * 16);
     } else {
         tEqRun &run = sEqRun[kMasterEqRun];
-        takeEqClears();
-        syncEq(run, e);
+        takeEqClears(e);
+        syncEq(run, eq);
         // The smallest gain-change status of the bands that ran dips the
         // output while a band changes type or is interrupted in its glide.
         double dip = 1.0;
@@ -283,53 +283,53 @@ void processMasterEQ(double *dst, const double *src, int n, bool decimatedAnalys
             band.procEq(dst, dst, n);
             dip = std::min(dip, band.getEqGainChangingStatus());
         }
-        double g = e.totalGainLin;
+        double g = eq.totalGainLin;
         if (decimatedAnalysis && dip != 1.0) g *= dip;
         for (int i = 0; i < 2 * n; ++i) dst[i] *= g;
     }
-    feedLissajous(dst, n, decimatedAnalysis);
+    feedLissajous(e, dst, n, decimatedAnalysis);
 }
 
-void processMasterDynamics(const double *src, double *dst, int frames) {
+void processMasterDynamics(tEngine &e, const double *src, double *dst, int frames) {
     if (!src || !dst || frames < 1) return;
-    if (ClassDynamics *d = spDynamics.load(kRelaxed)) {
+    if (ClassDynamics *d = e.dynamicsFx.load(kRelaxed)) {
         d->process(dst, src, frames);
     } else if (dst != src) {
         std::memmove(dst, src, size_t(frames) * 16);
     }
 }
 
-void calcLengthToMix(int32_t *available) {
+void calcLengthToMix(tEngine &e, int32_t *available) {
     if (!available) return;
-    const bool bounceFeed = sEngineStatus.load(kRelaxed) == kEngineBounceFeed;
-    for (int t = 0; t < kMaxTracks; ++t) available[t] = availableFrames(t, bounceFeed);
+    const bool bounceFeed = e.engineStatus.load(kRelaxed) == kEngineBounceFeed;
+    for (int t = 0; t < kMaxTracks; ++t) available[t] = availableFrames(e, t, bounceFeed);
 }
 
-int audioThreadMixing(tAudioMixingParams *p) {
+int audioThreadMixing(tEngine &e, tAudioMixingParams *p) {
     if (!p || !p->masters || !p->masters[0] || p->frames < 1) return 0;
     const int frames = p->frames;
     double *master = p->masters[0];
     double *fxReturn = p->masters[1];
-    if (!workBuffersFit(frames)) {
+    if (!workBuffersFit(e, frames)) {
         rtDiag_raise(kRtDiagWorkBufferMissing, frames);
         // Nothing mixed is silence, not the previous chunk again.
         std::memset(master, 0, size_t(frames) * 16);
         if (fxReturn) std::memset(fxReturn, 0, size_t(frames) * 16);
         return kEngineErrMemory;
     }
-    double *__restrict trk = gpMixTrackBuf;
-    double *__restrict fx = gpMixFxBuf;
+    double *__restrict trk = e.mixTrackBuf;
+    double *__restrict fx = e.mixFxBuf;
 
     const tEngineParamsHold params;
-    syncEqualisers(*params);
+    syncEqualisers(e, *params);
     const tMixParam *mix = engineMixParam();
     const int count = mix ? std::clamp(mix->trackCount, 0, int(kMaxTracks)) : 0;
     if (count < 1) {
         std::memset(master, 0, size_t(frames) * 16);
         std::memset(fx, 0, size_t(frames) * 16);
     }
-    const bool monitoring = sInputMonitorEnable.load(kRelaxed);
-    const bool bounceFeed = sEngineStatus.load(kRelaxed) == kEngineBounceFeed;
+    const bool monitoring = e.inputMonitorEnable.load(kRelaxed);
+    const bool bounceFeed = e.engineStatus.load(kRelaxed) == kEngineBounceFeed;
     const bool decimated = p->decimatedAnalysis;
     const double ret = mix ? mix->fxReturnGain : 0.0;
     const bool directReturn = count == 1 && fxReturn && !mix->fxOn;
@@ -341,17 +341,17 @@ int audioThreadMixing(tAudioMixingParams *p) {
         const double sLL = send ? ch.fxLL : 0.0, sLR = send ? ch.fxLR : 0.0;
         const double sRL = send ? ch.fxRL : 0.0, sRR = send ? ch.fxRR : 0.0;
 
-        sMixBusy[t].store(true, kSeqCst);
+        e.mixBusy[t].store(true, kSeqCst);
         double **table = p->blocks ? p->blocks[t] : nullptr;
         // The idle table is one frame of silence: nothing to read or filter.
-        const bool idle = !table || table == spDummyPlayBuffer || sRingWithdrawn[t].load(kSeqCst);
+        const bool idle = !table || table == e.dummyPlayTable || e.ringWithdrawn[t].load(kSeqCst);
         double *block = idle ? nullptr : table[p->blockIndices ? p->blockIndices[t] : 0];
         double *src = nullptr;
         int n = 0;
         if (block) {
             src = block + 2 * int64_t(p->offsets ? p->offsets[t] : 0);
-            processEQ(t, src, frames);
-            n = monitoring ? frames : std::min(frames, int(availableFrames(t, bounceFeed)));
+            processEQ(e, t, src, frames);
+            n = monitoring ? frames : std::min(frames, int(availableFrames(e, t, bounceFeed)));
         }
 
         // The first track's mix is what the master holds until the next
@@ -383,32 +383,32 @@ int audioThreadMixing(tAudioMixingParams *p) {
         }
 
         if (decimated) {
-            feedTrackDecimated(t, tbuf, frames, peak);
+            feedTrackDecimated(e, t, tbuf, frames, peak);
         } else if (!monitoring) {
-            processFFT(false, t, tbuf, frames);
+            processFFT(e, false, t, tbuf, frames);
         }
-        holdTrackPeak(t, peak);
-        sMixBusy[t].store(false, std::memory_order_release);
+        holdTrackPeak(e, t, peak);
+        e.mixBusy[t].store(false, std::memory_order_release);
     }
 
     // Effect return.
     if (fxReturn && !directReturn)
         for (int i = 0; i < 2 * frames; ++i) fxReturn[i] = fx[i] * ret;
     if (mix && mix->fxOn) {
-        if (double *ring = gpReverbBuffer) {
-            int wp = gReverbBufPointer;
+        if (double *ring = e.reverbBuffer) {
+            int wp = e.reverbBufPointer;
             if (wp < 0 || wp >= kReverbRingFrames) wp = 0;
             for (int i = 0; i < frames; ++i) {
                 ring[2 * wp] = fx[2 * i];
                 ring[2 * wp + 1] = fx[2 * i + 1];
                 if (++wp >= kReverbRingFrames) wp = 0;
             }
-            gReverbBufPointer = wp;
+            e.reverbBufPointer = wp;
         }
-        if (reverb *rv = spReverb.load(kRelaxed)) {
+        if (reverb *rv = e.reverbFx.load(kRelaxed)) {
             // The reverb reads its input from the chunk just written; it has
             // no latency of its own to subtract.
-            int start = gReverbBufPointer - (frames % kReverbRingFrames);
+            int start = e.reverbBufPointer - (frames % kReverbRingFrames);
             if (start < 0) start += kReverbRingFrames;
             rv->setInputBufferStartPoint(start);
             rv->process(fx, fx, frames);
@@ -419,7 +419,7 @@ int audioThreadMixing(tAudioMixingParams *p) {
             for (int i = 0; i < 2 * frames; ++i) master[i] += fx[i] * ret;
     }
 
-    processMasterEQ(master, master, frames, decimated);
+    processMasterEQ(e, master, master, frames, decimated);
 
     // A gain of exactly 1 leaves every value as it is.
     const double g = mix ? mix->masterGain : 0.0;
@@ -430,14 +430,14 @@ int audioThreadMixing(tAudioMixingParams *p) {
     return 0;
 }
 
-int bounceMixing(int blockIndex, uint64_t *positions, double **masters, int frames, int offset) {
+int bounceMixing(tEngine &e, int blockIndex, uint64_t *positions, double **masters, int frames, int offset) {
     if (!masters || !masters[0] || frames < 1) return -17;
     const tEngineParamsHold params;
     const tMixParam *mix = engineMixParam();
     const int count = mix ? std::clamp(mix->trackCount, 0, int(kMaxTracks)) : 0;
     for (int t = 0; t < count; ++t) {
-        if (availableFrames(t, true) >= frames) continue;
-        if (!sJobEnded[t].load(kRelaxed)) return kBounceNotReady;
+        if (availableFrames(e, t, true) >= frames) continue;
+        if (!e.jobEnded[t].load(kRelaxed)) return kBounceNotReady;
         break;
     }
     int offsets[kMaxTracks];
@@ -447,8 +447,8 @@ int bounceMixing(int blockIndex, uint64_t *positions, double **masters, int fram
         offsets[t] = offset;
         indices[t] = blockIndex;
         // The table published with the produced count.
-        (void)sProducedCount[t].load(std::memory_order_acquire);
-        tables[t] = spTrackPcmBlocks[t].load(kRelaxed);
+        (void)e.producedCount[t].load(std::memory_order_acquire);
+        tables[t] = e.trackPcmBlocks[t].load(kRelaxed);
     }
     // The mix-down thread is no real-time thread: it grows the mixing
     // buffers itself when a chunk outgrows them.
@@ -462,11 +462,26 @@ int bounceMixing(int blockIndex, uint64_t *positions, double **masters, int fram
     p.blockIndices = indices;
     p.masters = masters;
     p.decimatedAnalysis = true;
-    const int r = audioThreadMixing(&p);
+    const int r = audioThreadMixing(e, &p);
     if (r < 0) return r;
     for (int t = 0; t < count; ++t) {
         if (positions) positions[t] += uint64_t(frames);
-        sBouncedCount[t].fetch_add(frames, kRelaxed);
+        e.bouncedCount[t].fetch_add(frames, kRelaxed);
     }
     return 0;
+}
+
+// On the current engine.
+void processEQ(int track, double *frames, int n) { processEQ(engine(), track, frames, n); }
+bool workBuffersFit(int frames) { return workBuffersFit(engine(), frames); }
+void processMasterEQ(double *dst, const double *src, int n, bool decimatedAnalysis) {
+    processMasterEQ(engine(), dst, src, n, decimatedAnalysis);
+}
+void processMasterDynamics(const double *src, double *dst, int frames) {
+    processMasterDynamics(engine(), src, dst, frames);
+}
+void calcLengthToMix(int32_t *available) { calcLengthToMix(engine(), available); }
+int audioThreadMixing(tAudioMixingParams *p) { return audioThreadMixing(engine(), p); }
+int bounceMixing(int blockIndex, uint64_t *positions, double **masters, int frames, int offset) {
+    return bounceMixing(engine(), blockIndex, positions, masters, frames, offset);
 }

@@ -10,7 +10,7 @@
 // LL*L + RL*R, right out = LR*L + RR*R; the send matrix likewise.
 //
 // Threads: runs on the device's real-time thread, or through bounceMixing
-// on the mix-down thread; the two never run at once (sEngineStatus keeps
+// on the mix-down thread; the two never run at once (engineStatus keeps
 // playback and mix-down feed apart). The mixer record and the equalisers'
 // settings come from the engine's parameter snapshot (engine/engineparams.h),
 // never from the GUI's records; the equalisers' filters (history, glides)
@@ -18,8 +18,10 @@
 // before each chunk. audioThreadMixing never allocates (a chunk beyond the
 // reserved work buffers mixes to silence and is reported); bounceMixing, on
 // the mix-down thread, grows them for its chunks. Nothing waits: the
-// decimated analysis feed only tries gChFFTBufMutex.
+// decimated analysis feed only tries chFftBufMutex.
 #pragma once
+
+struct tEngine;
 
 #include <cstdint>
 
@@ -48,6 +50,7 @@ enum : int {
 // nothing and its equaliser does not run. 0, or kEngineErrMemory when the
 // work buffers cannot be grown: the master and the return are then silence.
 [[nodiscard]] int audioThreadMixing(tAudioMixingParams *p);
+[[nodiscard]] int audioThreadMixing(tEngine &e, tAudioMixingParams *p);
 // Grows the mixing work buffers for chunks of up to `frames` frames now, on
 // the caller's thread, instead of on the device thread's first such chunk.
 // Only while no buffer switch runs. False when they cannot be had.
@@ -55,23 +58,28 @@ bool reserveMixingBuffers(int frames);
 // Whether the mixing work buffers hold a chunk of `frames` frames; the
 // device thread mixes only then and never grows them.
 bool workBuffersFit(int frames);
+bool workBuffersFit(tEngine &e, int frames);
 
 // The track's equaliser in place: its bands that are on from index 3 down
 // to 0, then its linear total gain; nothing without a record or while the
 // record's on switch is off.
 void processEQ(int track, double *frames, int n);
+void processEQ(tEngine &e, int track, double *frames, int n);
 // The master equaliser from src into dst (the same buffer is fine): band
 // index 3 (or a copy while it is off), then 2, 1, 0 in place, each while on,
 // then the linear total gain, dipped during a band's gain change when the
 // analysis is decimated; a copy without a master record or while it is
 // off. Then the Lissajous feed.
 void processMasterEQ(double *dst, const double *src, int n, bool decimatedAnalysis);
+void processMasterEQ(tEngine &e, double *dst, const double *src, int n, bool decimatedAnalysis);
 // The registered compressor from src into dst (a copy without one). Nothing
 // in this system calls it.
 void processMasterDynamics(const double *src, double *dst, int frames);
+void processMasterDynamics(tEngine &e, const double *src, double *dst, int frames);
 // Frames each track has ready for the mixer (kMaxTracks entries): produced
 // minus consumed, or minus bounced in mix-down feed; 0 when not positive.
 void calcLengthToMix(int32_t *available);
+void calcLengthToMix(tEngine &e, int32_t *available);
 
 // The mix-down's mixing step: every track at block `blockIndex`, offset
 // `offset`, with decimated analysis, into masters. The first track (in
@@ -82,3 +90,5 @@ void calcLengthToMix(int32_t *available);
 // advance by frames. 0, kBounceNotReady, -17 without a master buffer or
 // frames, or a code of audioThreadMixing.
 [[nodiscard]] int bounceMixing(int blockIndex, uint64_t *positions, double **masters, int frames, int offset);
+[[nodiscard]] int bounceMixing(tEngine &e, int blockIndex, uint64_t *positions, double **masters, int frames,
+                               int offset);

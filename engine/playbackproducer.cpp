@@ -23,7 +23,7 @@ constexpr int32_t kPlayFsTable[24] = {
     1,     1,     1,     1,     2822400, 5644800, 11289600, 22579200, 1,      1,      1, 1,
 };
 
-int64_t ringLimit() { return int64_t(sNumBufBlk.load(kRelaxed) - 1) * sRingBlockFrames.load(kRelaxed); }
+int64_t ringLimit() { return int64_t(engine().numBufBlk.load(kRelaxed) - 1) * engine().ringBlockFrames.load(kRelaxed); }
 
 // The library frees the track's ring as soon as the callback that ends the
 // job returns. Take it away from the readers first (the idle tables, the
@@ -31,18 +31,18 @@ int64_t ringLimit() { return int64_t(sNumBufBlk.load(kRelaxed) - 1) * sRingBlock
 // comes back (or was never told of the stop) must not read freed blocks.
 // ClassMorphex::apply gives the ring back when the job has returned.
 void withdrawRing(int track) {
-    spTrackPcmBlocks[track].store(spDummyPlayBuffer, std::memory_order_seq_cst);
-    spTrackDsdBlocks[track].store(sDsdIdleTable[track], std::memory_order_seq_cst);
-    sRingWithdrawn[track].store(true, std::memory_order_seq_cst);
-    while (sMixBusy[track].load(std::memory_order_seq_cst)) waitThread(1);
+    engine().trackPcmBlocks[track].store(engine().dummyPlayTable, std::memory_order_seq_cst);
+    engine().trackDsdBlocks[track].store(engine().dsdIdleTable[track], std::memory_order_seq_cst);
+    engine().ringWithdrawn[track].store(true, std::memory_order_seq_cst);
+    while (engine().mixBusy[track].load(std::memory_order_seq_cst)) waitThread(1);
 }
 
 // The end of a job that was stopped while it waited for ring space.
 int producerStopped(int track, unsigned int *com) {
     withdrawRing(track);
-    sStopRequest.store(false, kRelaxed);
+    engine().stopRequest.store(false, kRelaxed);
     __atomic_fetch_and(com, ~uint32_t(kMorphexComFeedOnly), __ATOMIC_RELAXED);
-    gConvertPath[track].store(kConvPathEnded, kRelaxed);
+    engine().convertPath[track].store(kConvPathEnded, kRelaxed);
     return -1;
 }
 
@@ -53,7 +53,7 @@ int32_t ClassMorphex::playFsOfRateIndex(uint32_t rateIndex) { return rateIndex <
 tJobRateSetUp ClassMorphex::setUpJobRate(uint32_t rateIndex, uint32_t srcRate, tMorphexCom *com) {
     tJobRateSetUp s;
     s.playFs = playFsOfRateIndex(rateIndex);
-    gAudioThread_playFs.store(s.playFs, kRelaxed);
+    engine().playFs.store(s.playFs, kRelaxed);
     const double fs = s.playFs;
 
     // Fade smoothing of the device output and the glide of the modulator's
@@ -66,16 +66,16 @@ tJobRateSetUp ClassMorphex::setUpJobRate(uint32_t rateIndex, uint32_t srcRate, t
         s.fadeCoef = lpf::coefFor(0.03, s.playFs / 500);
         c = 1.0 - 2.0 / (fs * 0.125 * 0.06 / lpf::kLn10 + 1.0);
         pure = srcRate == static_cast<uint32_t>(s.playFs);
-        if (!pure) sDsdPure.store(false, kRelaxed);
+        if (!pure) engine().dsdPure.store(false, kRelaxed);
     } else {
         s.fadeCoef = lpf::coefFor(0.01, fs);
         c = 1.0 - 2.0 / (fs * 0.02 / lpf::kLn10 + 1.0);
-        sDsdPure.store(false, kRelaxed);
+        engine().dsdPure.store(false, kRelaxed);
     }
     s.mutePatCoef = c;
-    sDsdPureJob.store(pure, kRelaxed);
-    sFadeCoefRequest.store(s.fadeCoef, kRelaxed);
-    sMutePatCoefRequest.store(c, kRelaxed);
+    engine().dsdPureJob.store(pure, kRelaxed);
+    engine().fadeCoefRequest.store(s.fadeCoef, kRelaxed);
+    engine().mutePatCoefRequest.store(c, kRelaxed);
 
     if (s.playFs < kDsdRateFloor && srcRate < static_cast<uint32_t>(kDsdRateFloor)) {
         s.analysisRate = s.playFs;
@@ -86,12 +86,12 @@ tJobRateSetUp ClassMorphex::setUpJobRate(uint32_t rateIndex, uint32_t srcRate, t
             com->startSample -= com->startSample % 8;
             com->endSample -= com->endSample % 8;
         }
-        if (sMeterFirInterval.load(kRelaxed) < 1) sMeterFirInterval.store(1, kRelaxed);
-        s.analysisRate = s.playFs / sMeterFirInterval.load(kRelaxed);
+        if (engine().meterFirInterval.load(kRelaxed) < 1) engine().meterFirInterval.store(1, kRelaxed);
+        s.analysisRate = s.playFs / engine().meterFirInterval.load(kRelaxed);
         s.spliceLength =
             s.playFs == kDsdRateFloor && srcRate > kSpliceHighSourceRate ? kSpliceLengthDsd64 : kSpliceLength;
     }
-    sSpliceLenRequest.store(s.spliceLength, kRelaxed);
+    engine().spliceLenRequest.store(s.spliceLength, kRelaxed);
     if (tInitAnalyzingFFTparamsFunc init = sInitAnalyzingFFTparamsFunc.load(kRelaxed)) init(16384, s.analysisRate);
     return s;
 }
@@ -113,11 +113,11 @@ int ClassMorphex::apply(int command, tMorphexParam *record, tMorphexAPIs entries
                         tDspVolItem *items, tID3tagInfo *tag) {
     const int track = record ? engineTrackSlot(record->com.track) : -1;
     if (track < 0 || !fileInfo || !items) {
-        sConvFailed.store(true, kRelaxed);
+        engine().convFailed.store(true, kRelaxed);
         return kClassMorphexErrTrack;
     }
     if (!entries.morphexert) {
-        sConvFailed.store(true, kRelaxed);
+        engine().convFailed.store(true, kRelaxed);
         return kClassMorphexErrNoLibrary;
     }
     tMorphexCom &com = record->com;
@@ -125,30 +125,30 @@ int ClassMorphex::apply(int command, tMorphexParam *record, tMorphexAPIs entries
     const tJobRateSetUp rate = setUpJobRate(record->rateIndex, srcRate, &com);
 
     if (command == kMorphexCmdPlay || command == kMorphexCmdBounceFeed) {
-        sStartMode.store(command == kMorphexCmdPlay ? kStartPlay : kStartBounce, kRelaxed);
+        engine().startMode.store(command == kMorphexCmdPlay ? kStartPlay : kStartBounce, kRelaxed);
         for (int c = 0; c < 2; ++c) {
-            sFadeAck[c].store(0, kRelaxed);
-            sFadeReq[c].store(kFadeInBit, kRelaxed);
+            engine().fadeAck[c].store(0, kRelaxed);
+            engine().fadeReq[c].store(kFadeInBit, kRelaxed);
         }
     }
-    sConsumedCount[track].store(0, kRelaxed);
-    sTrackBlockFrames[track].store(1, kRelaxed);
-    gFirstConverted[track].store(0, kRelaxed);
+    engine().consumedCount[track].store(0, kRelaxed);
+    engine().trackBlockFrames[track].store(1, kRelaxed);
+    engine().firstConverted[track].store(0, kRelaxed);
     // The end flag speaks of this job: left standing from the last one it
     // would tell the mix-down (and anyone pacing a device on it) that the
     // material is already all there.
-    sJobEnded[track].store(false, kRelaxed);
+    engine().jobEnded[track].store(false, kRelaxed);
 
     // 128-bit product: a long DSD file times a DSD rate leaves 64 bits.
     const __int128 start = static_cast<__int128>(record->startOffset) + com.startSample;
-    sPlayingSample.store(srcRate ? static_cast<int64_t>(start * rate.playFs / srcRate) : 0, kRelaxed);
+    engine().playingSample.store(srcRate ? static_cast<int64_t>(start * rate.playFs / srcRate) : 0, kRelaxed);
 
-    spRunningCom.store(&com, kRelaxed);
-    for (int i = 0; i < kRtVolItems; ++i) sVolItems[i] = items[i];
+    engine().runningCom.store(&com, kRelaxed);
+    for (int i = 0; i < kRtVolItems; ++i) engine().volItems[i] = items[i];
     com.envelopeActive = hasAutomation(items, kJobVolItems) ? 1 : 0;
 
     com.pureDsdFeed = 0;
-    sNumBufBlk.store(kRingBlocks, kRelaxed);
+    engine().numBufBlk.store(kRingBlocks, kRelaxed);
     // The callback of a job that writes a file returns before it touches a
     // block (convert1blockFin), and nothing else reads that job's ring: one
     // slot spares the memory of 63 blocks (up to 3 MB each) that would be
@@ -179,18 +179,18 @@ int ClassMorphex::apply(int command, tMorphexParam *record, tMorphexAPIs entries
                            record->panVol, &record->fileCount, &com, &CMorphexCallback::convert1blockFin,
                            checkPlayStatus, items, morphexErrCallback, morphexWorkingCallback);
 
-    gDiff1[track].store(-1, kRelaxed);
-    gDiff2[track].store(-1, kRelaxed);
-    if (result < 0) sConvFailed.store(true, kRelaxed);
-    sEngineStatus.store(kEngineStopped, kRelaxed);
-    sPlayRequest.store(0, kRelaxed);
+    engine().diff1[track].store(-1, kRelaxed);
+    engine().diff2[track].store(-1, kRelaxed);
+    if (result < 0) engine().convFailed.store(true, kRelaxed);
+    engine().engineStatus.store(kEngineStopped, kRelaxed);
+    engine().playRequest.store(0, kRelaxed);
     comWordStore(&com, 0);
-    sPlayGate.store(false, kRelaxed);
-    sConvAbort.store(false, kRelaxed);
+    engine().playGate.store(false, kRelaxed);
+    engine().convAbort.store(false, kRelaxed);
     // A mix-down feed leaves its ring state to the mix-down, which may still
     // be taking the last blocks of the other tracks.
     if (command != kMorphexCmdBounceFeed) clearBufferParameters();
-    sRingWithdrawn[track].store(false, std::memory_order_seq_cst);
+    engine().ringWithdrawn[track].store(false, std::memory_order_seq_cst);
     return result;
 }
 
@@ -199,64 +199,67 @@ int CMorphexCallback::convert1blockFin(uint64_t produced, int, int trackBlockFra
                                        int rate, unsigned int *com) {
     const int track = engineTrackSlot(trackArg);
     if (track < 0 || !com) return -1;
-    gConvertPath[track].store(kConvPathInCallback, kRelaxed);
-    gFirstConverted[track].store(1, kRelaxed);
-    gTestCount[track].fetch_add(1, kRelaxed);
+    engine().convertPath[track].store(kConvPathInCallback, kRelaxed);
+    engine().firstConverted[track].store(1, kRelaxed);
+    engine().testCount[track].fetch_add(1, kRelaxed);
 
-    if (comWritesFile(__atomic_load_n(com, __ATOMIC_RELAXED))) return sConvAbort.exchange(false, kRelaxed) ? -1 : 0;
+    if (comWritesFile(__atomic_load_n(com, __ATOMIC_RELAXED)))
+        return engine().convAbort.exchange(false, kRelaxed) ? -1 : 0;
 
-    sConvFirLen.store(filterLen, kRelaxed);
-    sDelayConvFir.store((filterLen - 1) / 2 + kConvDelayBits, kRelaxed);
-    sDelayConvFirMute.store(kConvDelayBits, kRelaxed);
+    engine().convFirLen.store(filterLen, kRelaxed);
+    engine().delayConvFir.store((filterLen - 1) / 2 + kConvDelayBits, kRelaxed);
+    engine().delayConvFirMute.store(kConvDelayBits, kRelaxed);
 
     // Publish: pointers and sizes first, the count last.
-    spTrackPcmBlocks[track].store(pcmBlocks ? static_cast<double **>(pcmBlocks) : spDummyPlayBuffer, kRelaxed);
-    spTrackDsdBlocks[track].store(dsdBlocks ? dsdBlocks : sDsdIdleTable[track], kRelaxed);
-    sTrackBlockFrames[track].store(trackBlockFrames, kRelaxed);
-    sRingBlockFrames.store(rate < kDsdRateFloor ? blockBytes >> 4 : blockBytes * 8, kRelaxed);
+    engine().trackPcmBlocks[track].store(pcmBlocks ? static_cast<double **>(pcmBlocks) : engine().dummyPlayTable,
+                                         kRelaxed);
+    engine().trackDsdBlocks[track].store(dsdBlocks ? dsdBlocks : engine().dsdIdleTable[track], kRelaxed);
+    engine().trackBlockFrames[track].store(trackBlockFrames, kRelaxed);
+    engine().ringBlockFrames.store(rate < kDsdRateFloor ? blockBytes >> 4 : blockBytes * 8, kRelaxed);
     const int64_t made = static_cast<int64_t>(produced);
-    sProducedCount[track].store(made, std::memory_order_release);
+    engine().producedCount[track].store(made, std::memory_order_release);
 
-    if (sStartMode.load(kRelaxed) == kStartPlay || sEngineStatus.load(kRelaxed) == kEnginePlaying) {
-        while (made - sConsumedCount[track].load(kRelaxed) > ringLimit()) {
-            const int32_t status = sEngineStatus.load(kRelaxed);
+    if (engine().startMode.load(kRelaxed) == kStartPlay || engine().engineStatus.load(kRelaxed) == kEnginePlaying) {
+        while (made - engine().consumedCount[track].load(kRelaxed) > ringLimit()) {
+            const int32_t status = engine().engineStatus.load(kRelaxed);
             if (status == kEngineStopped) return producerStopped(track, com);
-            if (status != kEnginePlaying && sStartMode.load(kRelaxed) == kStartNone) return 0;
+            if (status != kEnginePlaying && engine().startMode.load(kRelaxed) == kStartNone) return 0;
             waitThread(10);
-            gConvertPath[track].store(kConvPathWaitPlay, kRelaxed);
+            engine().convertPath[track].store(kConvPathWaitPlay, kRelaxed);
         }
-        if (sStartMode.load(kRelaxed) == kStartPlay) {
+        if (engine().startMode.load(kRelaxed) == kStartPlay) {
             // The job's items and command block were written before this.
-            sEngineStatus.store(kEnginePlaying, std::memory_order_release);
-            sPlayRequest.store(1, kRelaxed);
-            sStartMode.store(kStartNone, kRelaxed);
-            sPlayStarted.store(true, kRelaxed);
+            engine().engineStatus.store(kEnginePlaying, std::memory_order_release);
+            engine().playRequest.store(1, kRelaxed);
+            engine().startMode.store(kStartNone, kRelaxed);
+            engine().playStarted.store(true, kRelaxed);
         }
-    } else if (sStartMode.load(kRelaxed) == kStartBounce || sEngineStatus.load(kRelaxed) == kEngineBounceFeed) {
-        int64_t lead = made - sBouncedCount[track].load(kRelaxed);
-        gDiff1[track].store(lead, kRelaxed);
-        gDiff2[track].store(ringLimit(), kRelaxed);
+    } else if (engine().startMode.load(kRelaxed) == kStartBounce ||
+               engine().engineStatus.load(kRelaxed) == kEngineBounceFeed) {
+        int64_t lead = made - engine().bouncedCount[track].load(kRelaxed);
+        engine().diff1[track].store(lead, kRelaxed);
+        engine().diff2[track].store(ringLimit(), kRelaxed);
         while (lead > ringLimit()) {
             waitThread(10);
-            const int32_t status = sEngineStatus.load(kRelaxed);
+            const int32_t status = engine().engineStatus.load(kRelaxed);
             if (status == kEngineStopped) return producerStopped(track, com);
-            if (status != kEngineBounceFeed && sStartMode.load(kRelaxed) == kStartNone) return 0;
-            gTestCount[track].fetch_add(1, kRelaxed);
-            gConvertPath[track].store(kConvPathWaitBounce, kRelaxed);
-            lead = made - sBouncedCount[track].load(kRelaxed);
-            gDiff1[track].store(lead, kRelaxed);
+            if (status != kEngineBounceFeed && engine().startMode.load(kRelaxed) == kStartNone) return 0;
+            engine().testCount[track].fetch_add(1, kRelaxed);
+            engine().convertPath[track].store(kConvPathWaitBounce, kRelaxed);
+            lead = made - engine().bouncedCount[track].load(kRelaxed);
+            engine().diff1[track].store(lead, kRelaxed);
         }
-        if (sStartMode.load(kRelaxed) == kStartBounce) {
-            sEngineStatus.store(kEngineBounceFeed, std::memory_order_release);
-            sStartMode.store(kStartNone, kRelaxed);
+        if (engine().startMode.load(kRelaxed) == kStartBounce) {
+            engine().engineStatus.store(kEngineBounceFeed, std::memory_order_release);
+            engine().startMode.store(kStartNone, kRelaxed);
         }
     } else {
-        if (sEngineStatus.load(kRelaxed) == kEngineStopped || sConvAbort.exchange(false, kRelaxed)) {
+        if (engine().engineStatus.load(kRelaxed) == kEngineStopped || engine().convAbort.exchange(false, kRelaxed)) {
             withdrawRing(track);
             return -1;
         }
     }
-    gConvertPath[track].store(kConvPathReturned, kRelaxed);
+    engine().convertPath[track].store(kConvPathReturned, kRelaxed);
     return 0;
 }
 
@@ -264,24 +267,24 @@ int checkPlayStatus(int trackArg) {
     waitThread(30);
     const int track = engineTrackSlot(trackArg);
     if (track < 0) return -1;
-    sJobEnded[track].store(true, kRelaxed);
-    const int32_t status = sEngineStatus.load(kRelaxed);
+    engine().jobEnded[track].store(true, kRelaxed);
+    const int32_t status = engine().engineStatus.load(kRelaxed);
     if (status == kEnginePlaying) return 0;
     if (status == kEngineBounceFeed) {
-        sBounceEnded[track].store(true, kRelaxed);
-        if (!sBounceFinished.load(kRelaxed)) return 0;
+        engine().bounceEnded[track].store(true, kRelaxed);
+        if (!engine().bounceFinished.load(kRelaxed)) return 0;
     }
     withdrawRing(track);
     return -1;
 }
 
 int checkPlayStatusDo(int trackArg) {
-    const int32_t status = sEngineStatus.load(kRelaxed);
+    const int32_t status = engine().engineStatus.load(kRelaxed);
     if (status == kEnginePlaying) return 0;
     if (status != kEngineBounceFeed) return -1;
     const int track = engineTrackSlot(trackArg);
-    if (track >= 0) sBounceEnded[track].store(true, kRelaxed);
-    return sBounceFinished.load(kRelaxed) ? -1 : 0;
+    if (track >= 0) engine().bounceEnded[track].store(true, kRelaxed);
+    return engine().bounceFinished.load(kRelaxed) ? -1 : 0;
 }
 
 int morphexErrCallback(int trackArg) {
@@ -294,64 +297,64 @@ int morphexErrCallback(int trackArg) {
 int morphexWorkingCallback(long long *) { return 0; }
 
 void clearBounceParam() {
-    sBounceFinished.store(false, kRelaxed);
-    sConvFailed.store(false, kRelaxed);
+    engine().bounceFinished.store(false, kRelaxed);
+    engine().convFailed.store(false, kRelaxed);
     for (int t = 0; t < kMaxTracks; ++t) {
-        sBouncedCount[t].store(0, kRelaxed);
-        sJobEnded[t].store(false, kRelaxed);
-        sBounceEnded[t].store(false, kRelaxed);
+        engine().bouncedCount[t].store(0, kRelaxed);
+        engine().jobEnded[t].store(false, kRelaxed);
+        engine().bounceEnded[t].store(false, kRelaxed);
     }
 }
 
-void setFinishBounceFlag() { sBounceFinished.store(true, kRelaxed); }
+void setFinishBounceFlag() { engine().bounceFinished.store(true, kRelaxed); }
 
 int getBounceFlag(int track) {
     const int t = engineTrackSlot(track);
-    return t >= 0 && sBounceEnded[t].load(kRelaxed) ? 1 : 0;
+    return t >= 0 && engine().bounceEnded[t].load(kRelaxed) ? 1 : 0;
 }
 
-void reqDspPlay(int request) { sPlayRequest.store(request, kRelaxed); }
+void reqDspPlay(int request) { engine().playRequest.store(request, kRelaxed); }
 
 int64_t getConvertedCountAndBufBlkSize(int track, int *blockFrames) {
-    if (blockFrames) *blockFrames = sRingBlockFrames.load(kRelaxed);
+    if (blockFrames) *blockFrames = engine().ringBlockFrames.load(kRelaxed);
     const int t = engineTrackSlot(track);
-    return t >= 0 ? sProducedCount[t].load(std::memory_order_acquire) : 0;
+    return t >= 0 ? engine().producedCount[t].load(std::memory_order_acquire) : 0;
 }
 
 int64_t getBouncedSamples(int track) {
     const int t = engineTrackSlot(track);
-    return t >= 0 ? sBouncedCount[t].load(kRelaxed) : 0;
+    return t >= 0 ? engine().bouncedCount[t].load(kRelaxed) : 0;
 }
 
 int getFirstConverted(int track) {
     const int t = engineTrackSlot(track);
-    return t >= 0 ? gFirstConverted[t].load(kRelaxed) : -1;
+    return t >= 0 ? engine().firstConverted[t].load(kRelaxed) : -1;
 }
 
 int getConvertPath(int track) {
     const int t = engineTrackSlot(track);
-    return t >= 0 ? gConvertPath[t].load(kRelaxed) : -1;
+    return t >= 0 ? engine().convertPath[t].load(kRelaxed) : -1;
 }
 
 int64_t getTestCountMorphex(int track) {
     const int t = engineTrackSlot(track);
-    return t >= 0 ? gTestCount[t].load(kRelaxed) : 0;
+    return t >= 0 ? engine().testCount[t].load(kRelaxed) : 0;
 }
 
 int64_t getDiffParam(int track, int selector) {
     const int t = engineTrackSlot(track);
     if (t < 0) return 0;
-    return selector == 1 ? gDiff1[t].load(kRelaxed) : gDiff2[t].load(kRelaxed);
+    return selector == 1 ? engine().diff1[t].load(kRelaxed) : engine().diff2[t].load(kRelaxed);
 }
 
-int getBounceConvertStatus() { return sConvFailed.load(kRelaxed) ? 1 : 0; }
+int getBounceConvertStatus() { return engine().convFailed.load(kRelaxed) ? 1 : 0; }
 
 int getAudioThreadParam(int track, tAudioThreadRingState *state) {
     const int t = engineTrackSlot(track);
     if (t < 0 || !state) return kClassMorphexErrTrack;
-    state->produced = sProducedCount[t].load(std::memory_order_acquire);
-    state->consumed = sConsumedCount[t].load(kRelaxed);
-    state->pcmBlocks = spTrackPcmBlocks[t].load(kRelaxed);
-    state->blockFrames = sTrackBlockFrames[t].load(kRelaxed);
+    state->produced = engine().producedCount[t].load(std::memory_order_acquire);
+    state->consumed = engine().consumedCount[t].load(kRelaxed);
+    state->pcmBlocks = engine().trackPcmBlocks[t].load(kRelaxed);
+    state->blockFrames = engine().trackBlockFrames[t].load(kRelaxed);
     return 0;
 }

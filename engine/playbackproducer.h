@@ -46,8 +46,8 @@ public:
 
     // Device rate of a rate index (1 for unused and unknown indices).
     static int32_t playFsOfRateIndex(uint32_t rateIndex);
-    // The rate part of apply: gAudioThread_playFs, the fade smoother's and
-    // the modulator's smoothing, sDsdPure, the splice length and the
+    // The rate part of apply: playFs, the fade smoother's and
+    // the modulator's smoothing, dsdPure, the splice length and the
     // analysis rate; at DSD rates the command block's start and end samples
     // go down to multiples of 8.
     static tJobRateSetUp setUpJobRate(uint32_t rateIndex, uint32_t srcRate, tMorphexCom *com);
@@ -80,11 +80,11 @@ public:
 int checkPlayStatus(int track);
 // The export window's poll of the engine (every 200 ms, no wait): 0 while
 // the engine plays; in a mix-down feed it marks the track's feed as ended
-// (sBounceEnded) and gives -1 once the mix-down is done, else 0; -1 in any
+// (bounceEnded) and gives -1 once the mix-down is done, else 0; -1 in any
 // other state.
 int checkPlayStatusDo(int track);
 // The library's error callback: points the track's ring tables at the idle
-// ones, marks the ring withdrawn (sRingWithdrawn) and waits in 30 ms steps
+// ones, marks the ring withdrawn (ringWithdrawn) and waits in 30 ms steps
 // while the mixer reads the track, since the library frees the ring right
 // after. 0.
 int morphexErrCallback(int track);
@@ -92,11 +92,11 @@ int morphexErrCallback(int track);
 int morphexWorkingCallback(long long *record);
 
 // Mix-down hand-off.
-void clearBounceParam();       // bounce flags, sConvFailed, every bounced count and end byte
+void clearBounceParam();       // bounce flags, engine().convFailed, every bounced count and end byte
 void setFinishBounceFlag();    // the mix-down has all it needs: feed jobs may end
 int getBounceFlag(int track);  // 1 when the track's feed job reached its end in bounce feed
 
-void reqDspPlay(int request);  // sPlayRequest
+void reqDspPlay(int request);  // engine().playRequest
 
 // Producer counters for the mix-down, the time-stretch worker and the GUI's
 // traces. Track slots outside 0..kMaxTracks-1 read 0 (-1 for
@@ -106,7 +106,7 @@ int64_t getBouncedSamples(int track);
 int getFirstConverted(int track);
 int getConvertPath(int track);
 int64_t getTestCountMorphex(int track);
-int64_t getDiffParam(int track, int selector);  // selector 1: gDiff1, else gDiff2
+int64_t getDiffParam(int track, int selector);  // selector 1: engine().diff1, else engine().diff2
 int getBounceConvertStatus();                   // 1 after a failed conversion job
 
 // A track's ring as the time-stretch worker reads it.

@@ -105,10 +105,10 @@ int ClassRecEngine::apply(tRecParameters *param, tRecControlFlags *flags) {
 
     // Only what the packers write: 1 or 2 channels, 16/24/32-bit WAV, 1-bit
     // DSD; a block list the main window has registered.
-    mWorkBlocks = spMonitorBuffer[kCaptureRow];
-    mDsdLeft = spDsdRecBuffer0[kCaptureRow];
-    mDsdRight = spDsdRecBuffer1[kCaptureRow];
-    mBlockSamples = sSamplesPerCaptureBlock;
+    mWorkBlocks = engine().monitorBuffer[kCaptureRow];
+    mDsdLeft = engine().dsdRecBuffer0[kCaptureRow];
+    mDsdRight = engine().dsdRecBuffer1[kCaptureRow];
+    mBlockSamples = engine().samplesPerCaptureBlock;
     bool usable = mHandler && (mChannels == 1 || mChannels == 2) && mRate > 0 &&
                   (mFormat == kRecFormatWav ? (mBits == 16 || mBits == 24 || mBits == 32) : mBits == 1);
     for (int b = 0; usable && b < kCaptureBlocks; ++b)
@@ -132,15 +132,17 @@ int ClassRecEngine::apply(tRecParameters *param, tRecControlFlags *flags) {
                 result = kRecErrFile;
                 break;
             }
-            sRecordableBlocks[kCaptureRow].store(0, kRelaxed);
-            mCurrentBlock = std::clamp<int>(sCaptureWriteBlock[kCaptureRow].load(kRelaxed), 0, kCaptureBlocks - 1);
+            engine().recordableBlocks[kCaptureRow].store(0, kRelaxed);
+            mCurrentBlock =
+                std::clamp<int>(engine().captureWriteBlock[kCaptureRow].load(kRelaxed), 0, kCaptureBlocks - 1);
             flags->fileCreated.store(true, kRelaxed);
         }
         if (recording && flags->fileCreated.load(kRelaxed)) {
-            const int n = std::min<int>(sRecordableBlocks[kCaptureRow].load(std::memory_order_acquire), kCaptureBlocks);
+            const int n =
+                std::min<int>(engine().recordableBlocks[kCaptureRow].load(std::memory_order_acquire), kCaptureBlocks);
             if (n > kRecBatchBlocks) {
                 if (writeBlocks(n) != kRecOk) result = kRecErrFile;
-                sRecordableBlocks[kCaptureRow].fetch_sub(n, std::memory_order_release);
+                engine().recordableBlocks[kCaptureRow].fetch_sub(n, std::memory_order_release);
             }
         }
         if (result == kRecOk) QThread::msleep(kRecPollMs);
@@ -151,9 +153,10 @@ int ClassRecEngine::apply(tRecParameters *param, tRecControlFlags *flags) {
         closeFile();
     } else if (flags->fileCreated.load(kRelaxed)) {
         // Everything still waiting, however little.
-        const int n = std::min<int>(sRecordableBlocks[kCaptureRow].load(std::memory_order_acquire), kCaptureBlocks);
+        const int n =
+            std::min<int>(engine().recordableBlocks[kCaptureRow].load(std::memory_order_acquire), kCaptureBlocks);
         int written = writeBlocks(n);
-        sRecordableBlocks[kCaptureRow].fetch_sub(n, std::memory_order_release);
+        engine().recordableBlocks[kCaptureRow].fetch_sub(n, std::memory_order_release);
         if (written == kRecOk && mFormat == kRecFormatDsf) {
             // The unfinished block group, padded with the idle byte.
             const int b = mCurrentBlock;

@@ -5,7 +5,7 @@ void gCAudioThreadWasapiFunc::SineWaveToWorkBuffer(int, int frames, double *work
     if (!work || !rec) return;
     mCaptureOffset = rec->captureWriteOffsets ? rec->captureWriteOffsets[0].load(std::memory_order_relaxed) : 0;
     if (mCaptureOffset < 0) mCaptureOffset = 0;
-    gSineWaveToWorkBuffer(false, frames, work + 2 * static_cast<int64_t>(mCaptureOffset), dsdLeft, dsdRight);
+    gSineWaveToWorkBuffer(*mEngine, false, frames, work + 2 * static_cast<int64_t>(mCaptureOffset), dsdLeft, dsdRight);
 }
 
 void gCAudioThreadWasapiFunc::incPlayBufferAddress(unsigned char **outputs, int frames, int bits, int, int) {

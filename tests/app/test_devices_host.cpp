@@ -93,7 +93,7 @@ TEST_F(DevicesHost, StartUpListsAndBootsTheVirtualDevice) {
     double **work = static_cast<double **>(getRecBuffer(kRecBufferWork, 0));
     ASSERT_NE(work, nullptr);
     for (int slot = 0; slot < kMainCaptureBlocks; ++slot) ASSERT_EQ(work[slot], w.mCaptureStereo[0][slot]) << slot;
-    EXPECT_EQ(sCaptureBlockFrames.load(), w.mCaptureBlockFrames);
+    EXPECT_EQ(engine().captureBlockFrames.load(), w.mCaptureBlockFrames);
 }
 
 TEST_F(DevicesHost, ARateChoiceRestartsTheStreamAtThatRate) {

@@ -55,13 +55,13 @@ struct tPacer {
     static bool pace(void *client, uint64_t) {
         auto *p = static_cast<tPacer *>(client);
         if (!p->allowed.load()) return false;
-        const int32_t status = sEngineStatus.load();
+        const int32_t status = engine().engineStatus.load();
         if (p->holdStopped.load() && status == kEngineStopped) {
             p->held.store(true);
             return false;
         }
-        if (status == kEnginePlaying && !sStopRequest.load() && getPlayingSample() >= p->holdAt.load()) return false;
-        if (!p->feed.load() || status != kEnginePlaying || sStopRequest.load()) return true;
+        if (status == kEnginePlaying && !engine().stopRequest.load() && getPlayingSample() >= p->holdAt.load()) return false;
+        if (!p->feed.load() || status != kEnginePlaying || engine().stopRequest.load()) return true;
         return rtbridge::feedReady(gAudioThread_getAudioBufferFrameSize());
     }
     void reset() {
@@ -215,7 +215,7 @@ protected:
         w.ui->playButton->click();
         ASSERT_TRUE(w.ui->playButton->isChecked());
         ASSERT_EQ(w.mTransportCommand, int(kTransportPlay));
-        ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+        ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
         // The timer sees the first block arrive.
         ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, kHangMs));
         sPacer.feed = true;
@@ -279,7 +279,7 @@ TEST_F(PlaybackWindow, AWavPlaysToTheDeviceUnchangedThenRepeats) {
     ASSERT_EQ(w.mPlayFs, 44100);
     // A stop that met the end of the last material was never carried out;
     // it must not cut this start short.
-    sStopRequest.store(true);
+    engine().stopRequest.store(true);
     tVirtualCapture cap;
     ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
@@ -316,20 +316,20 @@ TEST_F(PlaybackWindow, AWavPlaysToTheDeviceUnchangedThenRepeats) {
     w.mCursorSample = 0;
     (void)vdev_takeCapture(&cap, true);
     w.ui->playButton->click();
-    ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, kHangMs));
     sPacer.allowed = true;
     // The first pass ends and the second one starts.
     ASSERT_TRUE(spinUntil([&w] { return w.mLastZeroPlayTick + 50 > w.mTickCount; }, kHangMs));
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     EXPECT_TRUE(w.ui->playButton->isChecked());
     w.ui->stopButton->click();
-    EXPECT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
+    EXPECT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEngineStopped; }, kHangMs));
     EXPECT_FALSE(w.ui->playButton->isChecked());
     // The stopped job's end is not repeated.
     ASSERT_TRUE(spinUntil([&w] { return w.mTransportCommand == kTransportStop && !w.mStopRequested; }, kHangMs));
     spinUntil([] { return false; }, 500);
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
     EXPECT_FALSE(w.ui->playButton->isChecked());
     w.mRepeatMode = false;
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
@@ -403,15 +403,15 @@ TEST_F(PlaybackWindow, ADsfStoppedMidwayOrInItsRepeatLeavesTheNextOneBitExact) {
         w.mLastZeroPlayTick = w.mTickCount - 100;
         sPacer.allowed = true;
         w.ui->playButton->click();
-        ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+        ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
         ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, kHangMs));
         if (repeat) {
             ASSERT_TRUE(spinUntil([&w] { return w.mLastZeroPlayTick + 50 > w.mTickCount; }, kHangMs));
-            ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+            ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
         }
         ASSERT_TRUE(spinUntil([] { return getPlayingSample() > kRate / 4; }, kHangMs));
         w.ui->stopButton->click();
-        EXPECT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
+        EXPECT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEngineStopped; }, kHangMs));
         ASSERT_TRUE(spinUntil([&w] { return w.mTransportCommand == kTransportStop && !w.mStopRequested; }, kHangMs));
         w.mRepeatMode = false;
 
@@ -454,7 +454,7 @@ TEST_F(PlaybackWindow, PlayAtTheEndOfTheMaterialLeavesTheButtonOut) {
         w.ui->playButton->click();
         EXPECT_FALSE(w.ui->playButton->isChecked());
         EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
-        EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+        EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
         EXPECT_EQ(w.mCursorSample, int64_t(kFrames));
         EXPECT_EQ(w.ui->lineEditTime->text(), atEnd);
     }
@@ -484,7 +484,7 @@ TEST_F(PlaybackWindow, ARateChangeWhilePlayingKeepsThePlace) {
     sPacer.holdAt = 88200;
     sPacer.allowed = true;
     w.ui->playButton->click();
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     // The counter has moved on from the start.
     ASSERT_TRUE(spinUntil([&w] { return w.mCursorSample > 44100; }, kHangMs));
 
@@ -509,13 +509,13 @@ TEST_F(PlaybackWindow, ARateChangeWhilePlayingKeepsThePlace) {
     sPacer.holdAt = UINT64_MAX;
     w.ui->playButton->click();
     EXPECT_TRUE(w.ui->playButton->isChecked());
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, kHangMs));
     ASSERT_TRUE(spinUntil([&w, place] { return w.mCursorSample != place; }, kHangMs));
     // The start is handed over in hundredths of a second.
     EXPECT_GE(w.mCursorSample + 441, place);
     w.ui->stopButton->click();
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEngineStopped; }, kHangMs));
     spinUntil([&w] { return !w.mAudioThread[0]->isRunning(); }, kHangMs);
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
 }
@@ -536,7 +536,7 @@ TEST_F(PlaybackWindow, ADeviceGoneOfflineWhilePlayingIsReportedAfterAbout20s) {
     ASSERT_NO_FATAL_FAILURE(openTrack0(path));
     sPacer.allowed = true;
     w.ui->playButton->click();
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     ASSERT_TRUE(spinUntil([] { return getPlayingSample() > 22050; }, kHangMs));
 
     vdev_setOffline(true);
@@ -549,7 +549,7 @@ TEST_F(PlaybackWindow, ADeviceGoneOfflineWhilePlayingIsReportedAfterAbout20s) {
     EXPECT_LE(ticks, 446u);
     EXPECT_EQ(reader.boxes.first(), QStringLiteral("Audio Device is Offline|Selected audio device goes offline."));
     EXPECT_FALSE(w.ui->playButton->isChecked());
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
     EXPECT_EQ(w.mPlayDevIndex, 0);
     EXPECT_EQ(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("(offline)"));
     vdev_setOffline(false);
@@ -575,7 +575,7 @@ TEST_F(PlaybackWindow, OpeningWaitsOnlyForAPlayingTrackToLetGo) {
     EXPECT_EQ(w.mOpenReleasePolls, 0) << "an open with nothing playing waited";
 
     w.ui->playButton->click();
-    ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, kHangMs));
     sPacer.allowed = true;
     const uint32_t tick = w.mTickCount;
@@ -585,7 +585,7 @@ TEST_F(PlaybackWindow, OpeningWaitsOnlyForAPlayingTrackToLetGo) {
     w.openFile(QString::fromStdString(second), 0);
     EXPECT_TRUE(!thread->isRunning() || w.mOpenReleasePolls == 150)
         << "the open went on while the play job still ran, after " << w.mOpenReleasePolls << " polls";
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
     EXPECT_EQ(w.mTrackPath[0], QString::fromStdString(second));
     EXPECT_FALSE(w.ui->playButton->isChecked());
 }
@@ -635,11 +635,11 @@ TEST_F(PlaybackWindow, TheIdleWindowDrawsNothingAndPlayingDrawsTheCounterAndMete
     EXPECT_EQ(paints.view, 0);
 
     w.ui->playButton->click();
-    ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     sPacer.allowed = true;
     EXPECT_TRUE(spinUntil([&paints] { return paints.counter > 2 && paints.meter > 2; }, kHangMs));
     w.ui->stopButton->click();
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEngineStopped; }, kHangMs));
 
     w.ui->lineEditTime->removeEventFilter(&paints);
     w.ui->widgetTrack1->removeEventFilter(&paints);

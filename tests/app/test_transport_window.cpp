@@ -95,10 +95,10 @@ protected:
     }
     void SetUp() override {
         MainWindow &w = *sWindow;
-        sEngineStatus.store(kEngineStopped);
-        sStopRequest.store(false);
-        sPlayingSample.store(0);
-        sLastBufferFrames.store(0);
+        engine().engineStatus.store(kEngineStopped);
+        engine().stopRequest.store(false);
+        engine().playingSample.store(0);
+        engine().lastBufferFrames.store(0);
         w.mTrackPath[0].clear();
         w.mFileInfo[0] = tAudioFileInfo();
         w.mFileInfo[0].sampleRate = 44100;
@@ -137,8 +137,8 @@ protected:
         view->mGain = 1.0;
     }
     void TearDown() override {
-        sEngineStatus.store(kEngineStopped);
-        sStopRequest.store(false);
+        engine().engineStatus.store(kEngineStopped);
+        engine().stopRequest.store(false);
     }
     static void present(const QStringList &outputs) {
         sOutputs = outputs;
@@ -253,7 +253,7 @@ TEST_F(TransportWindow, PlayIsRefusedWithoutFileDeviceOrOnlineRate) {
                                          box("Audio Device Not Selected", "Please select audio device."),
                                          box("Audio Device is Offline", "Please connect active audio device.")}));
     EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
 }
 
 TEST_F(TransportWindow, ACursorPastTheOutPointStartsNothingAndALitButtonStaysLit) {
@@ -309,7 +309,7 @@ TEST_F(TransportWindow, EveryStopOfTheWindowEndsPlayAndTheInputMonitor) {
         EXPECT_FALSE(w.mPlayActive);
         EXPECT_FALSE(w.mAwaitingPlayStart);
         EXPECT_EQ(w.mInputMonitor, 0);
-        EXPECT_FALSE(sInputMonitorEnable.load());
+        EXPECT_FALSE(engine().inputMonitorEnable.load());
         EXPECT_FALSE(w.ui->playButton->isChecked());
         // The job's end that follows leaves the cursor where it was.
         w.allTransactionsDone(0);
@@ -428,14 +428,14 @@ TEST_F(TransportWindow, ZeroPlayIgnoresASecondPressWithin300ms) {
 TEST_F(TransportWindow, TheCounterFollowsTheEngineOneDeviceBufferLate) {
     MainWindow &w = *sWindow;
     // 4096 frames at 44.1 kHz last 93 ms: the counter is three ticks late.
-    sLastBufferFrames.store(4096);
-    sEngineStatus.store(kEnginePlaying);
+    engine().lastBufferFrames.store(4096);
+    engine().engineStatus.store(kEnginePlaying);
     w.mCounterRingIndex = 0;
     for (QString &s : w.mCounterRing) s.clear();
     const int64_t played[] = {1000, 3000, 5000, 7000, 9000};
     QStringList shown;
     for (int64_t p : played) {
-        sPlayingSample.store(p);
+        engine().playingSample.store(p);
         w.takeSeveralHundredMili();
         EXPECT_EQ(w.mCursorSample, p);
         shown << w.ui->lineEditTime->text();
@@ -444,7 +444,7 @@ TEST_F(TransportWindow, TheCounterFollowsTheEngineOneDeviceBufferLate) {
               (QStringList{QString(), QString(), QString(), counterText(1000, 44100), counterText(3000, 44100)}));
     // The play rate is twice the file's: the cursor is in file samples.
     w.mPlayFs = 88200;
-    sPlayingSample.store(20000);
+    engine().playingSample.store(20000);
     w.takeSeveralHundredMili();
     EXPECT_EQ(w.mCursorSample, 10000);
 }
@@ -452,22 +452,22 @@ TEST_F(TransportWindow, TheCounterFollowsTheEngineOneDeviceBufferLate) {
 TEST_F(TransportWindow, TheOutPointStopsPlaybackWithinOneTickAtExactlyTheOutPoint) {
     MainWindow &w = *sWindow;
     w.mDialogEdit->mExportRegion.outPoint = 44100;
-    sLastBufferFrames.store(4096);
-    sEngineStatus.store(kEnginePlaying);
+    engine().lastBufferFrames.store(4096);
+    engine().engineStatus.store(kEnginePlaying);
     w.ui->playButton->setChecked(true);
     w.mPlayActive = true;
 
     // Up to the out point playback goes on.
-    sPlayingSample.store(44100);
+    engine().playingSample.store(44100);
     w.takeSeveralHundredMili();
-    EXPECT_EQ(sEngineStatus.load(), kEnginePlaying);
+    EXPECT_EQ(engine().engineStatus.load(), kEnginePlaying);
     EXPECT_TRUE(w.ui->playButton->isChecked());
 
     // The first tick past it stops, and the counter shows the out point
     // itself at once, not the delayed position.
-    sPlayingSample.store(46000);
+    engine().playingSample.store(46000);
     w.takeSeveralHundredMili();
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
     EXPECT_FALSE(w.ui->playButton->isChecked());
     EXPECT_FALSE(w.mPlayActive);
     EXPECT_EQ(w.mCursorSample, 44100);
@@ -479,7 +479,7 @@ TEST_F(TransportWindow, TheOutPointStopsPlaybackWithinOneTickAtExactlyTheOutPoin
     }
     EXPECT_DOUBLE_EQ(w.mCursorFraction, 0.1);
     // The stopped ticks that follow leave it there.
-    sStopRequest.store(false);
+    engine().stopRequest.store(false);
     for (int i = 0; i < 5; ++i) w.takeSeveralHundredMili();
     EXPECT_EQ(w.ui->lineEditTime->text(), out);
     EXPECT_EQ(w.mCursorSample, 44100);
@@ -488,8 +488,8 @@ TEST_F(TransportWindow, TheOutPointStopsPlaybackWithinOneTickAtExactlyTheOutPoin
     BoxReader reader;
     w.mRepeatMode = true;
     w.mDialogEdit->mExportRegion.inPoint = 100;
-    sEngineStatus.store(kEnginePlaying);
-    sPlayingSample.store(46000);
+    engine().engineStatus.store(kEnginePlaying);
+    engine().playingSample.store(46000);
     w.takeSeveralHundredMili();
     EXPECT_EQ(w.mCursorSample, 100);
     EXPECT_EQ(reader.boxes, QStringList{box("File Not Opened", "Please open audio file.")});
@@ -504,7 +504,7 @@ TEST_F(TransportWindow, TheRecordingCounterCountsAtTheRecordingRate) {
     w.mRecParams.rate = 96000;
     w.mRecState = 4;
     w.mRecStartCount = 0;
-    sOutputFrameCount.store(96000 * 3);
+    engine().outputFrameCount.store(96000 * 3);
     // Through the counter's delay ring (one slot without a device buffer),
     // from its first slot whatever an earlier test left there.
     w.mCounterRingIndex = 0;
@@ -515,7 +515,7 @@ TEST_F(TransportWindow, TheRecordingCounterCountsAtTheRecordingRate) {
     EXPECT_DOUBLE_EQ(w.mCursorFraction, 3.0 / 60.0);
     w.mRecState = 0;
     w.mRecParams = tRecParameters();
-    sOutputFrameCount.store(0);
+    engine().outputFrameCount.store(0);
     w.ui->recButton->setChecked(false);
 }
 
@@ -597,7 +597,7 @@ TEST_F(TransportWindow, TimeSkipMovesTheStoppedCursorWithinTheMaterial) {
     w.timeSkip(5);
     w.mRecState = 0;
     EXPECT_EQ(w.mCursorSample, 1000);
-    sEngineStatus.store(kEngineBounceFeed);
+    engine().engineStatus.store(kEngineBounceFeed);
     w.timeSkip(5);
     EXPECT_EQ(w.mCursorSample, 1000);
 }

@@ -103,12 +103,12 @@ private:
     static bool pace(void *client, uint64_t cycle) {
         auto *r = static_cast<Rig *>(client);
         if (cycle >= r->mLimit.load()) return false;
-        const int32_t status = sEngineStatus.load();
+        const int32_t status = engine().engineStatus.load();
         if (r->mHoldStopped.load() && status == kEngineStopped) {
             r->mHeld.store(true);
             return false;
         }
-        if (!r->mFeed.load() || status != kEnginePlaying || sStopRequest.load()) return true;
+        if (!r->mFeed.load() || status != kEnginePlaying || engine().stopRequest.load()) return true;
         return rtbridge::feedReady(gAudioThread_getAudioBufferFrameSize());
     }
 
@@ -118,38 +118,6 @@ private:
     std::atomic<bool> mFeed{false};
     std::atomic<bool> mHoldStopped{false};
     std::atomic<bool> mHeld{false};
-};
-
-// One track's play job of a stereo DSD file as the main window fills it:
-// unity pan, equaliser off, an envelope at exactly 1.0 throughout.
-struct DsdPlayJob {
-    DsdPlayJob(const std::string &src, uint32_t rate, uint64_t bits, uint32_t rateIndex) {
-        record.srcPath = std::u16string(src.begin(), src.end());
-        record.rateIndex = rateIndex;
-        record.bits = 1;
-        record.fileType = 3;
-        record.srcChannels = 2;
-        record.outChannels = 2;
-        record.fileCount = 1;
-        record.panVol[0] = record.panVol[3] = 1.0;
-        record.com.command = kMorphexComFeedOnly;
-        record.com.endSample = int64_t(bits);
-        record.com.peq = &eq;
-        eq.allOn = &eqOn;
-        info.sampleRate = rate;
-        info.channels = 2;
-        info.bitsPerSample = 1;
-        info.totalSamples = bits;
-        info.fileType = 3;
-        items[0].level = 1.0;
-        items[1].start = kDspVolEnd;
-        items[1].level = 1.0;
-    }
-    tMorphexParam record;
-    tAudioFileInfo info;
-    tDspVolItem items[2];
-    tPEQ eq;
-    bool eqOn = false;
 };
 
 // An audio thread for track 0 that plays the job.
@@ -163,11 +131,11 @@ public:
     }
     ~Player() {
         mThread.stop();
-        if (mThread.isRunning()) sEngineStatus.store(kEngineStopped);
+        if (mThread.isRunning()) engine().engineStatus.store(kEngineStopped);
         engtest::waitFor([&] { return mThread.isFinished() || !mThread.isRunning(); }, 120000);
     }
     bool started() {
-        return engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, 120000);
+        return engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, 120000);
     }
     bool finished() {
         return engtest::waitFor([&] { return mResult.load() != 1 && !mThread.isRunning(); }, 120000);

@@ -1,5 +1,5 @@
-// Helpers of the engine tests: the conversion library the engine binds, the
-// engine's shared words back to a known state, and polling with a bound.
+// Helpers of the engine tests: the conversion library the engine binds, a
+// fresh engine per test, and polling with a bound.
 #pragma once
 
 #include <QString>
@@ -8,10 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "engine/audiothread.h"
+#include "engine/audiothreadfunc.h"
 #include "engine/enginestate.h"
 #include "trace/debugclient.h"
 
@@ -47,31 +50,76 @@ inline bool waitFor(const std::function<bool()> &pred, int ms = 120000) {
     return true;
 }
 
-// The words the producer and its consumers share, as after a finished job.
-inline void resetEngineWords() {
-    constexpr auto r = std::memory_order_relaxed;
-    sEngineStatus.store(kEngineStopped, r);
-    sStartMode.store(kStartNone, r);
-    sPlayRequest.store(0, r);
-    sPlayGate.store(false, r);
-    sStopRequest.store(false, r);
-    sConvAbort.store(false, r);
-    sConvFailed.store(false, r);
-    sPlayStarted.store(false, r);
-    sBounceFinished.store(false, r);
-    sNumBufBlk.store(kRingBlocks, r);
-    sRingBlockFrames.store(0, r);
-    for (int t = 0; t < kMaxTracks; ++t) {
-        sBouncedCount[t].store(0, r);
-        sJobEnded[t].store(false, r);
-        sBounceEnded[t].store(false, r);
-        sMixBusy[t].store(false, r);
-        sRingWithdrawn[t].store(false, r);
-        gConvertPath[t].store(0, r);
-        gTestCount[t].store(0, r);
-        gFirstConverted[t].store(0, r);
+// A fresh engine, current for the object's life, with the back-ends bound to
+// it; the engine that was current before is current again afterwards. Make
+// one per test (a fixture member), before any audio thread of the test. It
+// is as the program's start-up leaves it: the DSD idle buffer allocated.
+class FreshEngine {
+public:
+    FreshEngine() : mPrev(&engine()), mEngine(engineCreate()) {
+        if (!mEngine || allocateDsdIdleBuffer(*mEngine, kDsdIdleInitialBytes) != kEngineMemOk) std::abort();
+        engineMakeCurrent(mEngine.get());
+        audioThreadFunc_bindEngine(*mEngine);
     }
-    clearBufferParameters();
-}
+    ~FreshEngine() {
+        engineMakeCurrent(mPrev);
+        audioThreadFunc_bindEngine(*mPrev);
+    }
+    FreshEngine(const FreshEngine &) = delete;
+    FreshEngine &operator=(const FreshEngine &) = delete;
+    tEngine &operator*() const { return *mEngine; }
+    tEngine *operator->() const { return mEngine.get(); }
+
+private:
+    tEngine *mPrev;
+    std::unique_ptr<tEngine> mEngine;
+};
+
+// Source type codes of tAudioFileInfo::fileType the tests use.
+constexpr uint32_t kWavFileType = 0;
+constexpr uint32_t kDsdiffFileType = 3;
+
+// One track's job on a stereo source as the main window fills it: unity
+// pan, the equaliser off, an envelope at exactly 1.0 throughout, the
+// feed-only command (no file written) from the first frame to `frames`.
+// Rate indices from 16 on are DSD outputs (1 bit), those below 32-bit PCM.
+// srcFileType: the source's type code; srcBits 1 for DSD.
+// The record points into the object, which therefore stays where it is.
+struct StereoFeedJob {
+    StereoFeedJob(const std::string &src, uint32_t srcRate, uint32_t srcBits, uint64_t frames, uint32_t rateIndex,
+                  int track = 0, uint32_t srcFileType = kWavFileType) {
+        record.srcPath = QString::fromStdString(src).toStdU16String();
+        record.rateIndex = rateIndex;
+        record.bits = rateIndex >= 16 ? 1 : 32;
+        record.fileType = rateIndex >= 16 ? 3 : 0;
+        record.srcChannels = 2;
+        record.outChannels = 2;
+        record.fileCount = 1;
+        record.panVol[0] = record.panVol[3] = 1.0;
+        record.com.command = kMorphexComFeedOnly;
+        record.com.startSample = 0;
+        record.com.endSample = int64_t(frames);
+        record.com.peq = &eq;
+        record.com.track = uint32_t(track);
+        eq.allOn = &eqOn;
+        info.sampleRate = srcRate;
+        info.channels = 2;
+        info.bitsPerSample = srcBits;
+        info.totalSamples = frames;
+        info.fileType = srcFileType;
+        items[0].start = 0;
+        items[0].level = 1.0;
+        items[1].start = kDspVolEnd;
+        items[1].level = 1.0;
+    }
+    StereoFeedJob(const StereoFeedJob &) = delete;
+    StereoFeedJob &operator=(const StereoFeedJob &) = delete;
+
+    tMorphexParam record;
+    tAudioFileInfo info;
+    tDspVolItem items[2];
+    tPEQ eq;
+    bool eqOn = false;
+};
 
 }  // namespace engtest

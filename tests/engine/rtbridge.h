@@ -60,13 +60,17 @@ inline tMixParam &setUpEngine(int rate) {
         static audioThread first;
         EXPECT_EQ(initAudioIO_parameters(), 0);
     }
-    engtest::resetEngineWords();
+    // A fresh engine for every set-up, current until the next one (or the
+    // process's end). No stream of the last set-up may still run.
+    static std::optional<engtest::FreshEngine> fresh;
+    fresh.reset();
+    fresh.emplace();
     // The main window's DSD mute buffer: two halves of 65,536 idle bytes.
     static std::vector<uint8_t> mute(2 * 65536);
     std::fill(mute.begin(), mute.end(), kDsdIdleByte);
-    if (!sMutePatGrown) {
-        gMutePatBuffer[0] = mute.data();
-        gMutePatBuffer[1] = mute.data() + 65536;
+    if (!engine().mutePatGrown) {
+        engine().mutePatBuffer[0] = mute.data();
+        engine().mutePatBuffer[1] = mute.data() + 65536;
     }
     EXPECT_EQ(allocateAudioThreadMemories(), 0);
     EXPECT_EQ(initAudioThreadMemoryWhole(), 0);
@@ -81,13 +85,13 @@ inline tMixParam &setUpEngine(int rate) {
     gOutputPatch[0] = kOutputPatchMaster;
     for (int i = 1; i < kOutputPatchSize; ++i) gOutputPatch[i] = -1;
     gAudioThread_publishMixParam();
-    sInputMonitorEnable.store(false);
+    engine().inputMonitorEnable.store(false);
     COscClass.sOscOff();
-    sStopTimeoutMs.store(kStopTimeoutMs);
-    sPlayTimeoutFlag.store(false);
-    sPlayingSample.store(0);
+    engine().stopTimeoutMs.store(kStopTimeoutMs);
+    engine().playTimeoutFlag.store(false);
+    engine().playingSample.store(0);
     initDsdParameters(rate);
-    gAudioThread_playFs.store(rate);
+    engine().playFs.store(rate);
     bufferSwitchReserve(engtest::kReserveFrames);
     return mix;
 }
@@ -100,10 +104,11 @@ inline tMixParam &setUpEngine(int rate) {
 // producer fills its second block, an unpaced one would run as many as it
 // can in that time, a start delay that depends on the machine's load.
 inline bool feedReady(int64_t engineFrames) {
-    const int64_t ahead = sProducedCount[0].load() - sConsumedCount[0].load();
+    const int64_t ahead = engine().producedCount[0].load() - engine().consumedCount[0].load();
     const int64_t frames = std::max<int64_t>(engineFrames, 1);
-    const int64_t need = sPlayGate.load() ? frames : std::max<int64_t>(frames, sRingBlockFrames.load() + 1);
-    return ahead >= need || sJobEnded[0].load();
+    const int64_t need =
+        engine().playGate.load() ? frames : std::max<int64_t>(frames, engine().ringBlockFrames.load() + 1);
+    return ahead >= need || engine().jobEnded[0].load();
 }
 
 class Bridge {
@@ -209,12 +214,12 @@ private:
     static bool pace(void *client, uint64_t cycle) {
         auto *b = static_cast<Bridge *>(client);
         if (cycle >= b->mLimit.load()) return false;
-        const int32_t status = sEngineStatus.load();
+        const int32_t status = engine().engineStatus.load();
         if (b->mHoldStopped.load() && status == kEngineStopped) {
             b->mHeld.store(true);
             return false;
         }
-        if (!b->mFeed.load() || status != kEnginePlaying || sStopRequest.load()) return true;
+        if (!b->mFeed.load() || status != kEnginePlaying || engine().stopRequest.load()) return true;
         return feedReady(b->mEngineFrames);
     }
 
@@ -246,7 +251,7 @@ private:
         p.inBufFrames[0] = int32_t(c->mInFrames);
         // Input and output on one device: the input comes with the output's frames.
         p.inFrames = c->mInput ? frames : 0;
-        bufferSwitchCoreAudioQueue(b->mNominal, type, frames, static_cast<unsigned char *>(c->mOutput),
+        bufferSwitchCoreAudioQueue(engine(), b->mNominal, type, frames, static_cast<unsigned char *>(c->mOutput),
                                    static_cast<unsigned char *>(const_cast<void *>(c->mInput)), p.inChannels, &p,
                                    c->mOutChannels, 18);
     }

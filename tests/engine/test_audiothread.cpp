@@ -87,7 +87,7 @@ void setParams(audioThread &t, int command, const char16_t *src, uint32_t comWor
 class AudioThreadTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { engtest::useBuiltLibrary(); }
-    void SetUp() override { engtest::resetEngineWords(); }
+    engtest::FreshEngine mEngine;
 };
 
 TEST_F(AudioThreadTest, TwoJobsRunInOrderWithTheirSignals) {
@@ -159,28 +159,29 @@ TEST_F(AudioThreadTest, StopCancelsAFileJobAndFadesOutPlayback) {
         {kMorphexComFeedOnly, false, true},
         {0, false, true},
     };
+    std::optional<engtest::FreshEngine> fresh;
     for (const Row &row : rows) {
-        engtest::resetEngineWords();
-        sStopTimeoutMs = -40;  // what an earlier forced stop leaves
+        fresh.emplace();
+        engine().stopTimeoutMs = -40;  // what an earlier forced stop leaves
         setParams(t, kMorphexCmdPlay, u"x.wav", row.comWord, 44100, 0, 0);
         t.stop();
-        EXPECT_EQ(sConvAbort.load(), row.abort) << row.comWord;
-        EXPECT_EQ(sStopRequest.load(), row.request) << row.comWord;
-        EXPECT_EQ(sStopTimeoutMs.load(), row.request ? kStopTimeoutMs : -40) << row.comWord;
+        EXPECT_EQ(engine().convAbort.load(), row.abort) << row.comWord;
+        EXPECT_EQ(engine().stopRequest.load(), row.request) << row.comWord;
+        EXPECT_EQ(engine().stopTimeoutMs.load(), row.request ? kStopTimeoutMs : -40) << row.comWord;
     }
 }
 
 TEST_F(AudioThreadTest, StatusAndMeteringPoint) {
     audioThread t;
     t.setForceStatus(kEngineBounceFeed);
-    EXPECT_EQ(sEngineStatus.load(), kEngineBounceFeed);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineBounceFeed);
     EXPECT_EQ(t.getStatus(), kEngineBounceFeed);
     t.setMeteringPoint(kMeteringPostFader);
-    EXPECT_EQ(sMeteringPoint.load(), kMeteringPostFader);
+    EXPECT_EQ(engine().meteringPoint.load(), kMeteringPostFader);
     t.setMeteringPoint(static_cast<eMeteringPoint>(2));
-    EXPECT_EQ(sMeteringPoint.load(), kMeteringPostFader);
+    EXPECT_EQ(engine().meteringPoint.load(), kMeteringPostFader);
     t.setMeteringPoint(kMeteringPreFader);
-    EXPECT_EQ(sMeteringPoint.load(), kMeteringPreFader);
+    EXPECT_EQ(engine().meteringPoint.load(), kMeteringPreFader);
 }
 
 TEST_F(AudioThreadTest, FirstThreadSetsUpTheEngineAndTheBackEnds) {
@@ -188,9 +189,9 @@ TEST_F(AudioThreadTest, FirstThreadSetsUpTheEngineAndTheBackEnds) {
     ASSERT_NE(pCAudioThreadCoreAudioFunc, nullptr);
     ASSERT_NE(pCAudioThreadAsioFunc, nullptr);
     ASSERT_NE(pCAudioThreadWasapiFunc, nullptr);
-    EXPECT_EQ(spMonitorBuffer[5], sCaptureRingTable[5]);
-    ASSERT_NE(spRunningCom.load(), nullptr);
-    EXPECT_EQ(spRunningCom.load()->command, 0u);
+    EXPECT_EQ(engine().monitorBuffer[5], engine().captureRingTable[5]);
+    ASSERT_NE(engine().runningCom.load(), nullptr);
+    EXPECT_EQ(engine().runningCom.load()->command, 0u);
     EXPECT_TRUE(t.isLibraryBound());
 }
 
@@ -198,42 +199,42 @@ TEST_F(AudioThreadTest, RegistryCountSurvivesInitAudioIoParameters) {
     auto *a = new audioThread;
     const int ia = a->getThreadIndex();
     ASSERT_GE(ia, 0);
-    EXPECT_EQ(pAudioThreads[ia].load(), a);
+    EXPECT_EQ(engine().audioThreads[ia].load(), a);
     initAudioIoParameters();
-    EXPECT_EQ(pAudioThreads[ia].load(), nullptr);
+    EXPECT_EQ(engine().audioThreads[ia].load(), nullptr);
     auto *b = new audioThread;
     EXPECT_EQ(b->getThreadIndex(), ia + 1) << "registration continues after the old count";
-    EXPECT_EQ(pAudioThreads[ia + 1].load(), b);
+    EXPECT_EQ(engine().audioThreads[ia + 1].load(), b);
     delete b;
-    EXPECT_EQ(pAudioThreads[ia + 1].load(), nullptr);
-    EXPECT_EQ(sAudioThreadCount.load(), ia + 1);
+    EXPECT_EQ(engine().audioThreads[ia + 1].load(), nullptr);
+    EXPECT_EQ(engine().audioThreadCount.load(), ia + 1);
     delete a;  // no longer in the table: the count stays
-    EXPECT_EQ(sAudioThreadCount.load(), ia + 1);
+    EXPECT_EQ(engine().audioThreadCount.load(), ia + 1);
 }
 
 TEST_F(AudioThreadTest, DeletingAThreadMovesLaterEntriesDown) {
-    const int base = sAudioThreadCount.load();
+    const int base = engine().audioThreadCount.load();
     ASSERT_LE(base + 3, kAudioThreadSlots);
     auto *a = new audioThread;
     auto *b = new audioThread;
     auto *c = new audioThread;
     delete b;
-    EXPECT_EQ(pAudioThreads[base].load(), a);
-    EXPECT_EQ(pAudioThreads[base + 1].load(), c);
-    EXPECT_EQ(pAudioThreads[base + 2].load(), nullptr);
-    EXPECT_EQ(sAudioThreadCount.load(), base + 2);
+    EXPECT_EQ(engine().audioThreads[base].load(), a);
+    EXPECT_EQ(engine().audioThreads[base + 1].load(), c);
+    EXPECT_EQ(engine().audioThreads[base + 2].load(), nullptr);
+    EXPECT_EQ(engine().audioThreadCount.load(), base + 2);
     delete c;
     delete a;
-    EXPECT_EQ(sAudioThreadCount.load(), base);
+    EXPECT_EQ(engine().audioThreadCount.load(), base);
 }
 
 TEST_F(AudioThreadTest, AFullRegistryTakesNoFurtherThread) {
     std::vector<audioThread *> threads;
-    while (sAudioThreadCount.load() < kAudioThreadSlots) threads.push_back(new audioThread);
+    while (engine().audioThreadCount.load() < kAudioThreadSlots) threads.push_back(new audioThread);
     audioThread extra;
     EXPECT_EQ(extra.getThreadIndex(), -1);
-    EXPECT_EQ(sAudioThreadCount.load(), kAudioThreadSlots);
-    for (int i = 0; i < kAudioThreadSlots; ++i) EXPECT_NE(pAudioThreads[i].load(), &extra);
+    EXPECT_EQ(engine().audioThreadCount.load(), kAudioThreadSlots);
+    for (int i = 0; i < kAudioThreadSlots; ++i) EXPECT_NE(engine().audioThreads[i].load(), &extra);
     for (auto it = threads.rbegin(); it != threads.rend(); ++it) delete *it;
 }
 
@@ -250,8 +251,8 @@ TEST_F(AudioThreadTest, AJobWithoutTheLibraryFailsWithoutStartingTheEngine) {
     ASSERT_TRUE(engtest::waitFor([&] { return sig.doneCount() == 1 && t.isFinished(); }));
     std::lock_guard<std::mutex> g(sig.m);
     EXPECT_EQ(sig.done[0], kClassMorphexErrNoLibrary);
-    EXPECT_EQ(sStartMode.load(), kStartNone);
-    EXPECT_TRUE(sConvFailed.load());
+    EXPECT_EQ(engine().startMode.load(), kStartNone);
+    EXPECT_TRUE(engine().convFailed.load());
 }
 
 TEST_F(AudioThreadTest, LibraryBindingForTheAnalysis) {
@@ -262,13 +263,13 @@ TEST_F(AudioThreadTest, LibraryBindingForTheAnalysis) {
     EXPECT_NE(sDecimFirFunc.load(), nullptr);
     EXPECT_NE(sAnalyzeFFTspectrumFunc.load(), nullptr);
     EXPECT_NE(sInitAnalyzingFFTparamsFunc.load(), nullptr);
-    for (int k = 0; k < kMaxTracks; ++k) EXPECT_EQ(sAudioIoThreadId[k].load(), -1);
-    EXPECT_EQ(sDsdIdleBytes, kDsdIdleInitialBytes);
+    for (int k = 0; k < kMaxTracks; ++k) EXPECT_EQ(engine().audioIoThreadId[k].load(), -1);
+    EXPECT_EQ(engine().dsdIdleBytes, kDsdIdleInitialBytes);
     for (int k = 0; k < kDsdIdleRow; ++k) {
-        ASSERT_EQ(sDsdIdleTable[31][k], sDsdIdleBuffer);
+        ASSERT_EQ(engine().dsdIdleTable[31][k], engine().dsdIdleBuffer);
     }
-    EXPECT_EQ(sDsdIdleBuffer[0], kDsdIdleByte);
-    EXPECT_EQ(sDsdIdleBuffer[2 * kDsdIdleInitialBytes - 1], kDsdIdleByte);
+    EXPECT_EQ(engine().dsdIdleBuffer[0], kDsdIdleByte);
+    EXPECT_EQ(engine().dsdIdleBuffer[2 * kDsdIdleInitialBytes - 1], kDsdIdleByte);
 }
 
 }  // namespace

@@ -157,24 +157,24 @@ TEST(AsioBackEnd, ProgrammeWriterMixesFadesAndPacksPcm) {
     double *table[kRingBlocks];
     for (double *&e : table) e = block.data();
     double **tables[kMaxTracks];
-    for (auto &t : tables) t = spDummyPlayBuffer;
+    for (auto &t : tables) t = engine().dummyPlayTable;
     tables[0] = table;
-    sProducedCount[0].store(4);
-    sConsumedCount[0].store(0);
+    engine().producedCount[0].store(4);
+    engine().consumedCount[0].store(0);
     std::vector<double> master(8), ret(8);
-    gpMasterBuf[0] = master.data();
-    gpMasterBuf[1] = ret.data();
-    sMasterBufFrames = 4;
+    engine().masterBuf[0] = master.data();
+    engine().masterBuf[1] = ret.data();
+    engine().masterBufFrames = 4;
     const double one[2] = {1.0, 1.0};
-    CFadeVolLpf.setXdiret(one);
-    CFadeVolLpf.setY_1direct(one);
-    sMasterVol[0].store(1.0);
-    sMasterVol[1].store(1.0);
+    engine().fadeVolLpf.setXdiret(one);
+    engine().fadeVolLpf.setY_1direct(one);
+    engine().masterVol[0].store(1.0);
+    engine().masterVol[1].store(1.0);
     for (int c = 0; c < 2; ++c) {
-        sFadeReq[c].store(kFadeInBit);
-        sFadeAck[c].store(0);
+        engine().fadeReq[c].store(kFadeInBit);
+        engine().fadeAck[c].store(0);
     }
-    clearPeakHoldF.store(true);
+    engine().clearPeakHold.store(true);
 
     ASSERT_TRUE(reserveMixingBuffers(1 << 16));  // as the stream set-up does
     gCAudioThreadAsioFunc f;
@@ -189,17 +189,17 @@ TEST(AsioBackEnd, ProgrammeWriterMixesFadesAndPacksPcm) {
     // 16-bit little-endian, clipped at full scale.
     EXPECT_EQ(left, (std::vector<uint8_t>{0x00, 0x40, 0xFF, 0x7F, 0x00, 0x80, 0x00, 0x00}));
     EXPECT_EQ(right, (std::vector<uint8_t>{0x00, 0xE0, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80}));
-    EXPECT_EQ(sFadeAck[0].load(), uint32_t(kFadeInBit)) << "the fade-in arrived";
+    EXPECT_EQ(engine().fadeAck[0].load(), uint32_t(kFadeInBit)) << "the fade-in arrived";
     EXPECT_DOUBLE_EQ(gPeakHoldVal[0].load(), 2147483647.0);
     EXPECT_DOUBLE_EQ(gPeakHoldVal[1].load(), 2147483647.0);
 
-    sMasterBufFrames = 2;
+    engine().masterBufFrames = 2;
     EXPECT_EQ(f.convertDataToAudioDriverBuffer(16, 4, offsets, tables, indices, outs, nullptr, &rec), -1)
         << "a master buffer smaller than the chunk";
-    gpMasterBuf[0] = gpMasterBuf[1] = nullptr;
-    sMasterBufFrames = 0;
+    engine().masterBuf[0] = engine().masterBuf[1] = nullptr;
+    engine().masterBufFrames = 0;
     gAudioThread_setMixParam(nullptr);
-    sProducedCount[0].store(0);
+    engine().producedCount[0].store(0);
     finishAudioThreadMemoryWhole();
 }
 
@@ -213,18 +213,18 @@ TEST(AsioBackEnd, MonitorPeaksOfTheCapturedInput) {
     offsets[0] = 4;
     tBufferSwitchParams rec;
     rec.captureWriteOffsets = offsets;
-    sClearMoniPeakFlag = true;
-    sMonPeakPosi[0] = 7.0;
+    engine().clearMoniPeakFlag = true;
+    engine().monPeakPosi[0] = 7.0;
     f.convertAudioDriverToWorkBuffer(18, 3, work.data(), reinterpret_cast<const unsigned char *>(l),
                                      reinterpret_cast<const unsigned char *>(r), &rec);
     EXPECT_EQ(work[8], 0.5) << "written from the capture offset on";
     EXPECT_EQ(work[9], -0.75);
     EXPECT_EQ(work[0], 0.0);
-    EXPECT_FALSE(sClearMoniPeakFlag.load());
-    EXPECT_EQ(sMonPeakPosi[0].load(), 0.5);
-    EXPECT_EQ(sMonPeakNega[0].load(), -0.25);
-    EXPECT_EQ(sMonPeakPosi[1].load(), 0.0625);
-    EXPECT_EQ(sMonPeakNega[1].load(), -0.75);
+    EXPECT_FALSE(engine().clearMoniPeakFlag.load());
+    EXPECT_EQ(engine().monPeakPosi[0].load(), 0.5);
+    EXPECT_EQ(engine().monPeakNega[0].load(), -0.25);
+    EXPECT_EQ(engine().monPeakPosi[1].load(), 0.0625);
+    EXPECT_EQ(engine().monPeakNega[1].load(), -0.75);
 }
 
 TEST(AsioBackEnd, MeasurementReadsZeroUntilSomethingIsMeasured) {
@@ -273,8 +273,8 @@ TEST(WasapiBackEnd, OnlyTheTestSignalCaptureAndPointersMove) {
     EXPECT_EQ(outs[1] - out.data(), 48);
 
     std::vector<double> sine(2 * 256), work(2 * 300, 0.0);
-    gSineWaveBuffer[0] = sine.data();
-    gSineWaveBufSize = 256;
+    engine().sineWaveBuffer[0] = sine.data();
+    engine().sineWaveBufSize = 256;
     COscClass.setOscFS(48000);
     COscClass.setOscFreq(1000);
     COscClass.sOscOn();
@@ -291,14 +291,14 @@ TEST(WasapiBackEnd, OnlyTheTestSignalCaptureAndPointersMove) {
     EXPECT_EQ(work[19], 0.0);
     for (int i = 0; i < 200; ++i) ASSERT_EQ(work[20 + i], want[i]) << i;
     COscClass.sOscOff();
-    gSineWaveBuffer[0] = nullptr;
-    gSineWaveBufSize = 0;
+    engine().sineWaveBuffer[0] = nullptr;
+    engine().sineWaveBufSize = 0;
 }
 
 TEST(TestSignal, DsdToneAtHalfScaleThroughTheModulator) {
     std::vector<double> sine(2 * 256), work(2 * 256);
-    gSineWaveBuffer[0] = sine.data();
-    gSineWaveBufSize = 256;
+    engine().sineWaveBuffer[0] = sine.data();
+    engine().sineWaveBufSize = 256;
     COscClass.setOscFS(2822400);
     COscClass.setOscFreq(1000);
     COscClass.sOscOn();
@@ -306,7 +306,7 @@ TEST(TestSignal, DsdToneAtHalfScaleThroughTheModulator) {
     std::vector<double> want(2 * 256);
     expected.generateSineWave(want.data(), 256);
     std::vector<uint8_t> left(32, 0x55), right(32, 0x55);
-    gSineWaveToWorkBuffer(true, 400, work.data(), left.data(), right.data());  // capped at the buffer's 256
+    gSineWaveToWorkBuffer(engine(), true, 400, work.data(), left.data(), right.data());  // capped at the buffer's 256
     for (int i = 0; i < 512; ++i) ASSERT_EQ(work[i], want[i] * 18014398509481984.0) << i;
     // A quiet tone: about as many ones as zeros.
     int ones = 0;
@@ -314,16 +314,16 @@ TEST(TestSignal, DsdToneAtHalfScaleThroughTheModulator) {
     EXPECT_GT(ones, 256 / 4);
     EXPECT_LT(ones, 3 * 256 / 4);
     COscClass.sOscOff();
-    gSineWaveBuffer[0] = nullptr;
-    gSineWaveBufSize = 0;
+    engine().sineWaveBuffer[0] = nullptr;
+    engine().sineWaveBufSize = 0;
 }
 
 TEST(AnalysisFeeds, TrackRingKeepsTheNewestFramesAndCountsItsWindow) {
     std::vector<double> ring(2 * kTrackRingFrames, 0.0);
     gpChAnalyzeBuf[2] = ring.data();
     curFftSampleCh[2] = 0;
-    gAudioThread_playFs = 48000;
-    sMeterFirInterval = 4;
+    engine().playFs = 48000;
+    engine().meterFirInterval = 4;
     std::vector<double> frames(2 * 40);
     for (int i = 0; i < 80; ++i) frames[i] = i;
     processFFT(false, 2, frames.data(), 40);
@@ -338,7 +338,7 @@ TEST(AnalysisFeeds, TrackRingKeepsTheNewestFramesAndCountsItsWindow) {
     processFFT(false, 40, frames.data(), 40);  // no such track: nothing happens
     gpChAnalyzeBuf[2] = nullptr;
     processFFT(false, 2, frames.data(), 40);
-    sMeterFirInterval = 1;
+    engine().meterFirInterval = 1;
 }
 
 TEST(AnalysisFeeds, MasterRingWrapsAndScales) {

@@ -37,10 +37,10 @@ constexpr int kBlock = 1000;  // ring block frames of the simulated feeds
 // ring without wrapping). Track t's left sample i is (t + 1) * 0.01 *
 // (i % 50 + 1), its right sample the negative of that.
 struct Feeds {
+    engtest::FreshEngine fresh;
     Feeds(int tracks, int64_t frames) : tracks(tracks) {
-        engtest::resetEngineWords();
         clearBounceParam();
-        sRingBlockFrames = kBlock;
+        engine().ringBlockFrames = kBlock;
         for (int t = 0; t < tracks; ++t) {
             for (int b = 0; b < kRingBlocks; ++b) {
                 blocks[t][b].reset(new double[2 * kBlock]());
@@ -51,17 +51,14 @@ struct Feeds {
                 f[0] = sample(t, i);
                 f[1] = -sample(t, i);
             }
-            spTrackPcmBlocks[t] = table[t];
-            sTrackBlockFrames[t] = kBlock;
-            gFirstConverted[t] = 1;
-            sProducedCount[t].store(frames, std::memory_order_release);
-            sJobEnded[t] = true;
+            engine().trackPcmBlocks[t] = table[t];
+            engine().trackBlockFrames[t] = kBlock;
+            engine().firstConverted[t] = 1;
+            engine().producedCount[t].store(frames, std::memory_order_release);
+            engine().jobEnded[t] = true;
         }
     }
-    ~Feeds() {
-        engtest::resetEngineWords();
-        clearBounceParam();
-    }
+    ~Feeds() { clearBounceParam(); }
     static double sample(int t, int64_t i) { return (t + 1) * 0.01 * static_cast<double>(i % 50 + 1); }
     int tracks;
     std::unique_ptr<double[]> blocks[2][kRingBlocks];
@@ -80,16 +77,16 @@ int standInMix(int block, uint64_t *positions, double **masters, int frames, int
         if (int r = gMixHook(gMixCalls, positions); r != 0) return r;
     }
     for (int t = 0; t < gMixTracks; ++t) {
-        if (sProducedCount[t] - sBouncedCount[t] < frames) {
-            if (!sJobEnded[t]) return kBounceNotReady;
+        if (engine().producedCount[t] - engine().bouncedCount[t] < frames) {
+            if (!engine().jobEnded[t]) return kBounceNotReady;
             break;
         }
     }
     for (int i = 0; i < frames; ++i) {
         double l = 0.0, r = 0.0;
         for (int t = 0; t < gMixTracks; ++t) {
-            if (sBouncedCount[t] + i >= sProducedCount[t]) continue;
-            const double *f = spTrackPcmBlocks[t].load()[block] + 2 * (offset + i);
+            if (engine().bouncedCount[t] + i >= engine().producedCount[t]) continue;
+            const double *f = engine().trackPcmBlocks[t].load()[block] + 2 * (offset + i);
             l += f[0];
             r += f[1];
         }
@@ -99,7 +96,7 @@ int standInMix(int block, uint64_t *positions, double **masters, int frames, int
     }
     for (int t = 0; t < gMixTracks; ++t) {
         positions[t] += frames;
-        sBouncedCount[t] += frames;
+        engine().bouncedCount[t] += frames;
     }
     return 0;
 }
@@ -192,7 +189,7 @@ TEST_F(BounceTest, TwoTracksMixIntoAFloatWavOfTheSourceLengthAtTheOutputRate) {
         EXPECT_EQ(status.result, kBounceStatusDone);
         EXPECT_EQ(param.progress, 100);
         EXPECT_TRUE(flags.done);
-        EXPECT_TRUE(sBounceFinished) << "the feeds may end";
+        EXPECT_TRUE(engine().bounceFinished) << "the feeds may end";
 
         const WavContents w = readFloatWav(path);
         EXPECT_EQ(w.rate, static_cast<uint32_t>(c.outRate));
@@ -273,7 +270,7 @@ TEST_F(BounceTest, FailuresGiveTheirCodesAndStatus) {
          false, kBounceErrTrackBack, kBounceStatusTrackBack},
         {"a feed fails",
          [](int call, uint64_t *) {
-             if (call == 2) sConvFailed = true;
+             if (call == 2) engine().convFailed = true;
              return 0;
          },
          false, kBounceErrFeed, kBounceStatusFeed},
@@ -306,7 +303,7 @@ TEST_F(BounceTest, ACancelOrAFailedFeedBeforeTheFirstBlockMakesNoFile) {
         flags.clear();
         std::thread failer([] {
             QThread::msleep(700);
-            sConvFailed = true;
+            engine().convFailed = true;
         });
         EXPECT_EQ(run(), kBounceErrFeed);
         failer.join();
@@ -389,7 +386,7 @@ TEST_F(BounceTest, ADsdMixDownIsAOneBitDsdiffFile) {
 }
 
 TEST(BounceThread, RunsTheJobAndReportsItsResult) {
-    engtest::resetEngineWords();
+    engtest::FreshEngine fresh;
     sxtest::TempDir dir;
     tBounceStatusStruct status;
     tBounceParam param;
@@ -409,9 +406,9 @@ TEST(BounceThread, RunsTheJobAndReportsItsResult) {
     EXPECT_TRUE(t.isEnded());
     t.setParameters(&param);
     param.length = 99;  // after the copy: not seen by the job
-    gFirstConverted[0] = 1;
-    sRingBlockFrames = kBlock;
-    sProducedCount[0] = 1;
+    engine().firstConverted[0] = 1;
+    engine().ringBlockFrames = kBlock;
+    engine().producedCount[0] = 1;
     t.addTransaction(new ClassBounce(standInMix, signBits));
     ASSERT_TRUE(engtest::waitFor([&] { return finished.load() != 1; }));
     EXPECT_EQ(finished.load(), kBounceOk);
@@ -421,7 +418,6 @@ TEST(BounceThread, RunsTheJobAndReportsItsResult) {
     EXPECT_TRUE(t.isRunningFlag()) << "stays set after the job";
     t.clearContFlags();
     EXPECT_FALSE(t.isDone());
-    engtest::resetEngineWords();
 }
 
 }  // namespace

@@ -81,10 +81,10 @@ struct Ring {
         }
     }
     void publish(int track, int frames, int64_t produced) {
-        spTrackPcmBlocks[track] = table.data();
-        sTrackBlockFrames[track] = frames;
-        sRingBlockFrames = frames;
-        sProducedCount[track].store(produced, std::memory_order_release);
+        engine().trackPcmBlocks[track] = table.data();
+        engine().trackBlockFrames[track] = frames;
+        engine().ringBlockFrames = frames;
+        engine().producedCount[track].store(produced, std::memory_order_release);
     }
 };
 
@@ -95,8 +95,8 @@ protected:
         static audioThread first;  // sets up the engine and its back-ends
         ASSERT_EQ(initAudioIO_parameters(), 0);
     }
+    engtest::FreshEngine mEngine;
     void SetUp() override {
-        engtest::resetEngineWords();
         ASSERT_EQ(allocateAudioThreadMemories(), 0);
         ASSERT_EQ(initAudioThreadMemoryWhole(), 0);
         bufferSwitchReserve(engtest::kReserveFrames);
@@ -108,19 +108,19 @@ protected:
         for (int t = 0; t < kMaxTracks; ++t) setAudioIoThreadId(-1, t);
         setMaxWaveLengthThreadID(0);
         initDsdParameters(44100);
-        gAudioThread_playFs = 44100;
-        sPlayingSample = 0;
-        sDelayConvFir = 17;
-        sInputMonitorEnable = false;
+        engine().playFs = 44100;
+        engine().playingSample = 0;
+        engine().delayConvFir = 17;
+        engine().inputMonitorEnable = false;
         COscClass.sOscOff();
-        spRunningCom = &com;
+        engine().runningCom = &com;
         com = tMorphexCom();
         com.command = kMorphexComFeedOnly;
         gAudioThread_setOutputMonitorChannel(0, 2);
         gAudioThread_clearBufferSizeChanged();
     }
     void TearDown() override {
-        spRunningCom = &com;
+        engine().runningCom = &com;
         gAudioThread_setMixParam(nullptr);
     }
 
@@ -134,12 +134,12 @@ protected:
         rec.outputChannels = 2;
         rec.inputChannels = inputFrames ? 2 : 0;
         rec.inputFrames = inputFrames;
-        bufferSwitchCommon(&be, 0, 0x8012, frames, outs, ins, &rec, 18);
+        bufferSwitchCommon(engine(), &be, 0, 0x8012, frames, outs, ins, &rec, 18);
     }
     void play() {
-        sEngineStatus = kEnginePlaying;
-        sPlayRequest = 1;
-        sPlayGate = true;
+        engine().engineStatus = kEnginePlaying;
+        engine().playRequest = 1;
+        engine().playGate = true;
     }
 
     RecordingBackEnd be;
@@ -169,7 +169,7 @@ TEST_F(BufferSwitchTest, BookkeepingCountsFramesNotesSizeChangesAndReloadsTheWat
     setWDT(20000);
     EXPECT_FALSE(downCountWDT(45));
     buffer(256);
-    EXPECT_EQ(sWdtCounter.load(), 20000);
+    EXPECT_EQ(engine().wdtCounter.load(), 20000);
     EXPECT_EQ(sBackEndFftOrder.load(), 16384);
 }
 
@@ -179,6 +179,35 @@ TEST_F(BufferSwitchTest, BookkeepingCountsFramesNotesSizeChangesAndReloadsTheWat
 // position moves only by the 100 played, so that the end of the material
 // still comes after its last sample; once the job has ended the short rest
 // is the tail and the buffer counts whole.
+// A device buffer works on the engine the stream was handed (its client),
+// whichever engine is current, and binds the back-end to that engine for
+// the buffer.
+TEST_F(BufferSwitchTest, ABufferWorksOnTheEngineItIsHandedNotTheCurrentOne) {
+    engtest::FreshEngine other;  // current while its buffers are set up
+    ASSERT_EQ(allocateAudioThreadMemories(), 0);
+    ASSERT_EQ(initAudioThreadMemoryWhole(), 0);
+    bufferSwitchReserve(engtest::kReserveFrames);
+    engineMakeCurrent(&*mEngine);
+    ASSERT_EQ(&engine(), &*mEngine);
+
+    std::vector<float> out(1024, 7.0f);
+    tCoreAudioParams params;
+    bufferSwitchCoreAudioQueue(*other, 44100, 0x8012, 512, reinterpret_cast<unsigned char *>(out.data()), nullptr, 0,
+                               &params, 2, 18);
+    EXPECT_EQ(other->outputFrameCount.load(), 512);
+    EXPECT_EQ(other->lastBufferFrames.load(), 512);
+    EXPECT_EQ(engine().outputFrameCount.load(), 0) << "the current engine is not the stream's";
+    EXPECT_EQ(engine().lastBufferFrames.load(), 0);
+    EXPECT_EQ(pCAudioThreadCoreAudioFunc->boundEngine(), &*other);
+    for (float v : out) ASSERT_EQ(v, 0.0f) << "a stopped engine's buffer is silent";
+
+    bufferSwitchCoreAudioQueue(engine(), 44100, 0x8012, 256, reinterpret_cast<unsigned char *>(out.data()), nullptr, 0,
+                               &params, 2, 18);
+    EXPECT_EQ(engine().outputFrameCount.load(), 256);
+    EXPECT_EQ(other->outputFrameCount.load(), 512);
+    EXPECT_EQ(pCAudioThreadCoreAudioFunc->boundEngine(), &engine());
+}
+
 TEST_F(BufferSwitchTest, AShortRingPlaysWhatItHasAndSilenceAfter) {
     Ring ring(4096);
     ring.publish(0, 4096, 100);
@@ -188,28 +217,28 @@ TEST_F(BufferSwitchTest, AShortRingPlaysWhatItHasAndSilenceAfter) {
     EXPECT_EQ(be.calls[0].what, 'z');
     EXPECT_EQ(be.calls[0].frames, 512);
     EXPECT_EQ(be.chunks(), std::vector<int>{100});
-    EXPECT_EQ(sConsumedCount[0].load(), 100);
+    EXPECT_EQ(engine().consumedCount[0].load(), 100);
     EXPECT_EQ(getPlayingSample(), 100u);
 
     ring.publish(0, 4096, 200);
-    sJobEnded[0] = true;
+    engine().jobEnded[0] = true;
     be.calls.clear();
     buffer(512);
     EXPECT_EQ(be.chunks(), std::vector<int>{100});
-    EXPECT_EQ(sConsumedCount[0].load(), 200);
+    EXPECT_EQ(engine().consumedCount[0].load(), 200);
     EXPECT_EQ(getPlayingSample(), 612u);
-    sJobEnded[0] = false;
+    engine().jobEnded[0] = false;
 
     // The same through the Core Audio writers: the frames, then zeros.
-    sConsumedCount[0] = 0;
+    engine().consumedCount[0] = 0;
     ring.publish(0, 4096, 100);
     const double one[2] = {1.0, 1.0};
-    CFadeVolLpf.setXdiret(one);
-    CFadeVolLpf.setY_1direct(one);
+    engine().fadeVolLpf.setXdiret(one);
+    engine().fadeVolLpf.setY_1direct(one);
     std::vector<float> out(1024, 7.0f);
     tCoreAudioParams params;
-    bufferSwitchCoreAudioQueue(44100, 0x8012, 512, reinterpret_cast<unsigned char *>(out.data()), nullptr, 0, &params,
-                               2, 18);
+    bufferSwitchCoreAudioQueue(engine(), 44100, 0x8012, 512, reinterpret_cast<unsigned char *>(out.data()), nullptr, 0,
+                               &params, 2, 18);
     for (int i = 0; i < 1024; ++i) ASSERT_EQ(out[i], i < 200 ? float(ring.blocks[0][i]) : 0.0f) << i;
 }
 
@@ -233,8 +262,8 @@ TEST_F(BufferSwitchTest, ChunksEndAtBlockEndsAndAnIdleTrackSplitsNothing) {
         SCOPED_TRACE(row.consumed);
         be.calls.clear();
         mix.trackCount = row.tracks;
-        sConsumedCount[0] = row.consumed;
-        sConsumedCount[1] = 0;
+        engine().consumedCount[0] = row.consumed;
+        engine().consumedCount[1] = 0;
         ring.publish(0, 4096, row.consumed + 100000);
         play();
         buffer(512);
@@ -246,7 +275,7 @@ TEST_F(BufferSwitchTest, ChunksEndAtBlockEndsAndAnIdleTrackSplitsNothing) {
                 EXPECT_EQ(c.offset1, 0);  // the idle track stays at its start
             }
         EXPECT_EQ(indices, row.indices);
-        EXPECT_EQ(sConsumedCount[0].load(), row.consumed + 512);
+        EXPECT_EQ(engine().consumedCount[0].load(), row.consumed + 512);
         // The device output moved by each chunk.
         const RecordingBackEnd::Call *prev = nullptr;
         for (const auto &c : be.calls)
@@ -285,21 +314,21 @@ TEST_F(BufferSwitchTest, PlayGateOpensOnMoreThanABlockOrTheRestOfTheTrack) {
         info.totalSamples = row.sourceFrames;
         t.setAudioThreadParam(kMorphexCmdPlay, &record, &info, nullptr, nullptr, 0, nullptr, 0);
         setAudioIoThreadId(t.getThreadIndex(), 0);
-        sConsumedCount[0] = 0;
+        engine().consumedCount[0] = 0;
         ring.publish(0, 1024, row.waiting);
-        sPlayingSample = row.playing;
-        sEngineStatus = kEnginePlaying;
-        sPlayRequest = 1;
-        sPlayGate = false;
+        engine().playingSample = row.playing;
+        engine().engineStatus = kEnginePlaying;
+        engine().playRequest = 1;
+        engine().playGate = false;
         buffer(64);
-        EXPECT_EQ(sPlayGate.load(), row.open);
+        EXPECT_EQ(engine().playGate.load(), row.open);
     }
     // Without a thread for the longest track the gate stays closed.
     setAudioIoThreadId(-1, 0);
-    sPlayGate = false;
+    engine().playGate = false;
     ring.publish(0, 1024, 5000);
     buffer(64);
-    EXPECT_FALSE(sPlayGate.load());
+    EXPECT_FALSE(engine().playGate.load());
 }
 
 // Playback ends once the position passes the longest track's material less
@@ -334,17 +363,17 @@ TEST_F(BufferSwitchTest, EndOfMaterial) {
         t.setAudioThreadParam(kMorphexCmdPlay, &record, &info, nullptr, nullptr, 0, nullptr, row.offset);
         setAudioIoThreadId(t.getThreadIndex(), 0);
         com.command = row.command;
-        sConsumedCount[0] = 0;
+        engine().consumedCount[0] = 0;
         ring.publish(0, 4096, 1 << 20);
-        sPlayingSample = row.playing;
-        sEngineStatus = row.status;
-        sPlayRequest = row.status == kEnginePlaying ? 1 : 0;
-        sPlayGate = row.status == kEnginePlaying;
+        engine().playingSample = row.playing;
+        engine().engineStatus = row.status;
+        engine().playRequest = row.status == kEnginePlaying ? 1 : 0;
+        engine().playGate = row.status == kEnginePlaying;
         buffer(64);
-        EXPECT_EQ(sEngineStatus.load() == kEngineStopped, row.ends);
-        EXPECT_EQ(sProducedCount[0].load() == 0, row.ends);
+        EXPECT_EQ(engine().engineStatus.load() == kEngineStopped, row.ends);
+        EXPECT_EQ(engine().producedCount[0].load() == 0, row.ends);
         EXPECT_EQ(comWord(&com), row.ends ? row.command & ~uint32_t(kMorphexComFeedOnly) : row.command);
-        if (row.ends) EXPECT_EQ(sPlayRequest.load(), 0);
+        if (row.ends) EXPECT_EQ(engine().playRequest.load(), 0);
     }
 }
 
@@ -358,14 +387,14 @@ TEST_F(BufferSwitchTest, AnEndedPlaybackLeavesTheMonitorsCaptureAlone) {
     info.totalSamples = 1000;
     t.setAudioThreadParam(kMorphexCmdPlay, &record, &info, nullptr, nullptr, 0, nullptr, 0);
     setAudioIoThreadId(t.getThreadIndex(), 0);
-    sPlayingSample = 50000;
+    engine().playingSample = 50000;
     std::vector<double> block(2 * 4096);
     for (int b = 0; b < kCaptureBlocks; ++b)
         ASSERT_EQ(gAudioThread_setMonitorBuffer(0, b, block.data(), nullptr, nullptr), 0);
     gAudioThread_setMonitorBufferSize(4096);
     gAudioThread_setMonitorStatus(true);
     for (int i = 0; i < 3; ++i) buffer(512, 512);
-    EXPECT_EQ(sCaptureWriteOffset[0].load(), 1536);
+    EXPECT_EQ(engine().captureWriteOffset[0].load(), 1536);
     gAudioThread_setMonitorStatus(false);
     clearBufferParameters();
     for (int b = 0; b < kCaptureBlocks; ++b)
@@ -377,25 +406,25 @@ TEST_F(BufferSwitchTest, AnEndedPlaybackLeavesTheMonitorsCaptureAlone) {
 TEST_F(BufferSwitchTest, AStopWhileMonitoringIsCarriedOutAtOnce) {
     Ring ring(4096);
     ring.publish(0, 4096, 50000);
-    sConsumedCount[0] = 1000;
-    sCaptureWriteOffset[0] = 300;
-    sMonitorReadBlock[0] = 3;
+    engine().consumedCount[0] = 1000;
+    engine().captureWriteOffset[0] = 300;
+    engine().monitorReadBlock[0] = 3;
     play();
-    sInputMonitorEnable = true;
-    sStopTimeoutMs = kStopTimeoutMs;
-    sStopRequest = true;
+    engine().inputMonitorEnable = true;
+    engine().stopTimeoutMs = kStopTimeoutMs;
+    engine().stopRequest = true;
     buffer(512);
-    EXPECT_FALSE(sStopRequest.load());
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
-    EXPECT_FALSE(sPlayGate.load());
-    EXPECT_TRUE(sConvAbort.load());
+    EXPECT_FALSE(engine().stopRequest.load());
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
+    EXPECT_FALSE(engine().playGate.load());
+    EXPECT_TRUE(engine().convAbort.load());
     EXPECT_EQ(comWord(&com) & kMorphexComFeedOnly, 0u);
-    EXPECT_EQ(sProducedCount[0].load(), 0);
-    EXPECT_EQ(spTrackPcmBlocks[0].load(), spDummyPlayBuffer);
-    EXPECT_EQ(sCaptureWriteOffset[0].load(), 0);
-    EXPECT_EQ(sMonitorReadBlock[0].load(), 0);
+    EXPECT_EQ(engine().producedCount[0].load(), 0);
+    EXPECT_EQ(engine().trackPcmBlocks[0].load(), engine().dummyPlayTable);
+    EXPECT_EQ(engine().captureWriteOffset[0].load(), 0);
+    EXPECT_EQ(engine().monitorReadBlock[0].load(), 0);
     EXPECT_FALSE(gAudioThread_getPlayTimeoutFlag());
-    sInputMonitorEnable = false;
+    engine().inputMonitorEnable = false;
 }
 
 // Pure DSD may pass while the automation is exactly 1 over the whole
@@ -422,18 +451,18 @@ TEST_F(BufferSwitchTest, AutomationLevelAndThePureFadeFlag) {
     } rows[] = {{2000, 0.0, true}, {700, 0.0, false}, {1000, 0.0, false}, {0, 0.9, false}, {0, 1.0, true}};
     for (const Row &row : rows) {
         SCOPED_TRACE(row.playing);
-        for (int i = 0; i < kRtVolItems; ++i) sVolItems[i] = ramp[i];
+        for (int i = 0; i < kRtVolItems; ++i) engine().volItems[i] = ramp[i];
         if (row.flatLevel != 0.0) {
-            sVolItems[0] = {0, row.flatLevel, 0.0, 0};
-            sVolItems[1] = {kDspVolEnd, row.flatLevel, 0.0, 0};
+            engine().volItems[0] = {0, row.flatLevel, 0.0, 0};
+            engine().volItems[1] = {kDspVolEnd, row.flatLevel, 0.0, 0};
         }
-        sDsdPureFade = !row.pure;
-        sPlayingSample = row.playing;
-        sConsumedCount[0] = 0;
+        engine().dsdPureFade = !row.pure;
+        engine().playingSample = row.playing;
+        engine().consumedCount[0] = 0;
         ring.publish(0, 4096, 1 << 20);
         play();
         buffer(512);
-        EXPECT_EQ(sDsdPureFade.load(), row.pure);
+        EXPECT_EQ(engine().dsdPureFade.load(), row.pure);
     }
 }
 
@@ -444,39 +473,39 @@ TEST_F(BufferSwitchTest, AutomationLevelAndThePureFadeFlag) {
 // silent and asks for the buffers, and the GUI's drain grows them.
 TEST_F(BufferSwitchTest, BuffersGrowOnlyThroughTheReserve) {
     std::vector<uint8_t> mine(2 * 65536, 0x96);
-    gMutePatBuffer[0] = mine.data();
-    gMutePatBuffer[1] = mine.data() + 65536;
+    engine().mutePatBuffer[0] = mine.data();
+    engine().mutePatBuffer[1] = mine.data() + 65536;
     bufferSwitchReserve(600000);
-    EXPECT_EQ(gMutePatBuffer[0], mine.data()) << "grown at a PCM rate";
-    EXPECT_GE(gSineWaveBufSize, 600000);
-    EXPECT_GE(sMasterBufFrames, 600000);
+    EXPECT_EQ(engine().mutePatBuffer[0], mine.data()) << "grown at a PCM rate";
+    EXPECT_GE(engine().sineWaveBufSize, 600000);
+    EXPECT_GE(engine().masterBufFrames, 600000);
 
-    gAudioThread_playFs = 2822400;
-    sDelayConvFirMute = 17;
+    engine().playFs = 2822400;
+    engine().delayConvFirMute = 17;
     bufferSwitchReserve(600000);
-    ASSERT_NE(gMutePatBuffer[0], mine.data());
-    ASSERT_NE(gMutePatBuffer[0], nullptr);
-    const int64_t half = gMutePatBuffer[1] - gMutePatBuffer[0];
+    ASSERT_NE(engine().mutePatBuffer[0], mine.data());
+    ASSERT_NE(engine().mutePatBuffer[0], nullptr);
+    const int64_t half = engine().mutePatBuffer[1] - engine().mutePatBuffer[0];
     EXPECT_GE(half, 75000);
-    for (int64_t i = 0; i < 2 * half; ++i) ASSERT_EQ(gMutePatBuffer[0][i], 0x96) << i;
-    uint8_t *grown = gMutePatBuffer[0];
+    for (int64_t i = 0; i < 2 * half; ++i) ASSERT_EQ(engine().mutePatBuffer[0][i], 0x96) << i;
+    uint8_t *grown = engine().mutePatBuffer[0];
     bufferSwitchReserve(600000);
-    EXPECT_EQ(gMutePatBuffer[0], grown) << "regrown without need";
+    EXPECT_EQ(engine().mutePatBuffer[0], grown) << "regrown without need";
 
     (void)rtDiag_take(nullptr);
     be.calls.clear();
     buffer(700000);
-    EXPECT_LT(sMasterBufFrames, 700000) << "grown on the device thread";
+    EXPECT_LT(engine().masterBufFrames, 700000) << "grown on the device thread";
     ASSERT_FALSE(be.calls.empty());
     for (const auto &c : be.calls) EXPECT_EQ(c.what, 'z') << "a buffer beyond the reserve is silence";
     EXPECT_EQ(rtDiag_drain() & kRtDiagBufferTooLarge, uint32_t(kRtDiagBufferTooLarge));
-    EXPECT_GE(sMasterBufFrames, 700000);
+    EXPECT_GE(engine().masterBufFrames, 700000);
     buffer(700000);
     EXPECT_EQ(rtDiag_take(nullptr), 0u) << "the next buffer fits";
 
     freeAudhioThreadMemories();
-    EXPECT_EQ(gMutePatBuffer[0], nullptr);
-    EXPECT_EQ(gSineWaveBuffer[0], nullptr);
+    EXPECT_EQ(engine().mutePatBuffer[0], nullptr);
+    EXPECT_EQ(engine().sineWaveBuffer[0], nullptr);
     EXPECT_EQ(initAudioIO_parameters(), 0);  // the idle buffer back
 }
 
@@ -493,13 +522,13 @@ TEST_F(BufferSwitchTest, ExportWindowStatus) {
         {kEngineStopped, false, 40, -1, false},
     };
     for (const Row &row : rows) {
-        sEngineStatus = row.status;
-        sBounceFinished = row.finished;
-        for (auto &e : sBounceEnded) e = false;
+        engine().engineStatus = row.status;
+        engine().bounceFinished = row.finished;
+        for (auto &e : engine().bounceEnded) e = false;
         EXPECT_EQ(checkPlayStatusDo(row.track), row.result) << row.status << " " << row.track;
-        if (row.track < kMaxTracks) EXPECT_EQ(sBounceEnded[row.track].load(), row.endNoted);
+        if (row.track < kMaxTracks) EXPECT_EQ(engine().bounceEnded[row.track].load(), row.endNoted);
     }
-    sEngineStatus = kEnginePlaying;
+    engine().engineStatus = kEnginePlaying;
     EXPECT_EQ(checkPlayStatusImmd(), 0);
 }
 
@@ -507,7 +536,7 @@ TEST_F(BufferSwitchTest, ExportWindowStatus) {
 // device output is written, never the input buffer.
 TEST_F(BufferSwitchTest, TheCoreAudioEntryWritesItsOutputWhateverTheFirstOutputChannel) {
     gAudioThread_setOutputMonitorChannel(2, 8);
-    EXPECT_EQ(sMaxOutputs.load(), 8);
+    EXPECT_EQ(engine().maxOutputs.load(), 8);
     COscClass.setOscFS(44100);
     COscClass.setOscLevel(0.0);
     COscClass.mWaveType = kOscSine;
@@ -515,7 +544,7 @@ TEST_F(BufferSwitchTest, TheCoreAudioEntryWritesItsOutputWhateverTheFirstOutputC
     std::vector<float> out(512 * 2), in(512 * 2, 0.25f);
     tCoreAudioParams params;
     params.inFrames = 512;
-    bufferSwitchCoreAudioQueue(44100, 0x8012, 512, reinterpret_cast<unsigned char *>(out.data()),
+    bufferSwitchCoreAudioQueue(engine(), 44100, 0x8012, 512, reinterpret_cast<unsigned char *>(out.data()),
                                reinterpret_cast<unsigned char *>(in.data()), 2, &params, 2, 18);
     COscClass.sOscOff();
     double peak = 0.0;
@@ -523,7 +552,7 @@ TEST_F(BufferSwitchTest, TheCoreAudioEntryWritesItsOutputWhateverTheFirstOutputC
     EXPECT_GT(peak, 0.9);
     for (float v : in) ASSERT_EQ(v, 0.25f);
     gAudioThread_setOutputMonitorChannel(0, 2);
-    EXPECT_EQ(sMaxOutputs.load(), 4);
+    EXPECT_EQ(engine().maxOutputs.load(), 4);
 }
 
 }  // namespace

@@ -67,8 +67,8 @@ protected:
 // at 64 while the write block wraps and overwrites the oldest block.
 TEST_F(CaptureRingTest, ABlockEveryEightBuffersMonitoredTwoBlocksBehind) {
     for (int c = 0; c < 2; ++c) {
-        sFadeReq[c] = kFadeOutBit;
-        sFadeAck[c] = kFadeOutBit;
+        engine().fadeReq[c] = kFadeOutBit;
+        engine().fadeAck[c] = kFadeOutBit;
     }
     rtbridge::Bridge bridge;
     ASSERT_NO_FATAL_FAILURE(bridge.open(rtbridge::kPcmFloat, kRate, 512, 2, true));
@@ -76,20 +76,20 @@ TEST_F(CaptureRingTest, ABlockEveryEightBuffersMonitoredTwoBlocksBehind) {
     gAudioThread_setMonitorStatus(true);
 
     ASSERT_NO_FATAL_FAILURE(bridge.run(7));
-    EXPECT_EQ(sCaptureBlocksWritten.load(), 0);
+    EXPECT_EQ(engine().captureBlocksWritten.load(), 0);
     EXPECT_EQ(tellRecordableBlocks(0), 0);
     ASSERT_NO_FATAL_FAILURE(bridge.run(1));
-    EXPECT_EQ(sCaptureBlocksWritten.load(), 1);
+    EXPECT_EQ(engine().captureBlocksWritten.load(), 1);
     EXPECT_EQ(tellRecordableBlocks(0), 1);
     EXPECT_EQ(tellCurrentCaptureBlockNumber(0), 1);
     EXPECT_EQ(getSamplesPerBlock()[0].load(), kBlock);
     ASSERT_NO_FATAL_FAILURE(bridge.run(6));
-    EXPECT_EQ(sMonitorBlocksPlayed.load(), 0);
+    EXPECT_EQ(engine().monitorBlocksPlayed.load(), 0);
     ASSERT_NO_FATAL_FAILURE(bridge.run(528 - 14));
-    EXPECT_EQ(sCaptureBlocksWritten.load(), 66);
+    EXPECT_EQ(engine().captureBlocksWritten.load(), 66);
     EXPECT_EQ(tellRecordableBlocks(0), kCaptureBlocks);
     EXPECT_EQ(tellCurrentCaptureBlockNumber(0), 2);
-    EXPECT_EQ(sMonitorBlocksPlayed.load(), 64);
+    EXPECT_EQ(engine().monitorBlocksPlayed.load(), 64);
 
     // The ring: block 0 was overwritten by the 65th block, block 3 still
     // holds the 4th.
@@ -127,7 +127,7 @@ TEST_F(CaptureRingTest, AccessorsAndTheirBounds) {
     EXPECT_EQ(getRecBuffer(3, 0), nullptr);
     EXPECT_EQ(getRecBuffer(kRecBufferWork, 32), nullptr);
 
-    sRecordableBlocks[0] = 40;
+    engine().recordableBlocks[0] = 40;
     subRecordableBlocks(0, 33);
     EXPECT_EQ(tellRecordableBlocks(0), 7);
     initRecordableBlocks(0);
@@ -140,8 +140,8 @@ TEST_F(CaptureRingTest, AccessorsAndTheirBounds) {
     } rows[] = {{2, 4}, {4, 4}, {5, 5}, {8, 8}};
     for (const Row &row : rows) {
         gAudioThread_setOutputMonitorChannel(2, row.count);
-        EXPECT_EQ(sMaxOutputs.load(), row.maxOutputs) << row.count;
-        EXPECT_EQ(sFirstOutputChannel.load(), 2);
+        EXPECT_EQ(engine().maxOutputs.load(), row.maxOutputs) << row.count;
+        EXPECT_EQ(engine().firstOutputChannel.load(), 2);
     }
     gAudioThread_setOutputMonitorChannel(0, 2);
 
@@ -149,25 +149,25 @@ TEST_F(CaptureRingTest, AccessorsAndTheirBounds) {
     // The device thread carries the fade target out at its next buffer.
     gAudioThread_setMonitorStatus(true);
     engineApplyOutputRequests();
-    EXPECT_EQ(CFadeVolLpf.getCoefX_ch(0), 1.0);
-    EXPECT_EQ(sFadeReq[0].load(), uint32_t(kFadeInBit));
-    sEngineStatus = kEnginePlaying;
+    EXPECT_EQ(engine().fadeVolLpf.getCoefX_ch(0), 1.0);
+    EXPECT_EQ(engine().fadeReq[0].load(), uint32_t(kFadeInBit));
+    engine().engineStatus = kEnginePlaying;
     gAudioThread_setMonitorStatus(false);
     engineApplyOutputRequests();
-    EXPECT_EQ(CFadeVolLpf.getCoefX_ch(0), 1.0);
-    sEngineStatus = kEngineStopped;
+    EXPECT_EQ(engine().fadeVolLpf.getCoefX_ch(0), 1.0);
+    engine().engineStatus = kEngineStopped;
     gAudioThread_setMonitorStatus(false);
     engineApplyOutputRequests();
-    EXPECT_EQ(CFadeVolLpf.getCoefX_ch(1), 0.0);
-    EXPECT_FALSE(sInputMonitorEnable.load());
+    EXPECT_EQ(engine().fadeVolLpf.getCoefX_ch(1), 0.0);
+    EXPECT_FALSE(engine().inputMonitorEnable.load());
 
-    sMonPeakPosi[0] = 0.5;
-    sMonPeakNega[1] = -0.25;
+    engine().monPeakPosi[0] = 0.5;
+    engine().monPeakNega[1] = -0.25;
     double pos[2], neg[2];
     gAudioThread_getMoniPeak(pos, neg);
     EXPECT_EQ(pos[0], 0.5);
     EXPECT_EQ(neg[1], -0.25);
-    EXPECT_TRUE(sClearMoniPeakFlag.exchange(false));
+    EXPECT_TRUE(engine().clearMoniPeakFlag.exchange(false));
     EXPECT_EQ(gAudioThread_prepareRecBuffer(4096), 0);
     EXPECT_EQ(gAudioThread_changeAsioBufferSize(4096), 0);
 
@@ -223,7 +223,7 @@ TEST_F(CaptureRingTest, TheRecordableCountLosesNoUpdateBetweenTwoThreads) {
     done = true;
     recorder.join();
     EXPECT_EQ(taken, kBlocks);
-    EXPECT_EQ(sCaptureBlocksWritten.load(), kBlocks);
+    EXPECT_EQ(engine().captureBlocksWritten.load(), kBlocks);
 }
 
 // With the test oscillator on, the monitor captures the tone: each block
@@ -240,9 +240,9 @@ TEST_F(CaptureRingTest, TheOscillatorIsCapturedWithoutSeams) {
     tCoreAudioParams params;
     params.inFrames = 512;
     for (int i = 0; i < 8; ++i)
-        bufferSwitchCoreAudioQueue(kRate, 0x8012, 512, reinterpret_cast<unsigned char *>(out.data()),
+        bufferSwitchCoreAudioQueue(engine(), kRate, 0x8012, 512, reinterpret_cast<unsigned char *>(out.data()),
                                    reinterpret_cast<unsigned char *>(in.data()), 2, &params, 2, 18);
-    ASSERT_EQ(sCaptureBlocksWritten.load(), 1);
+    ASSERT_EQ(engine().captureBlocksWritten.load(), 1);
     oscillatorMain reference;
     reference.setOscFS(kRate);
     reference.setOscFreq(1000);
@@ -268,11 +268,11 @@ TEST_F(CaptureRingTest, ARingThatRunsDryMidBufferKeepsWhatItPlayed) {
         for (int i = 0; i < kFrames; ++i)
             for (int c = 0; c < 2; ++c) in[2 * i + c] = inputSample(uint64_t(buffer) * kFrames + uint64_t(i), c);
         std::fill(out.begin(), out.end(), 9.0f);
-        bufferSwitchCoreAudioQueue(kRate, 0x8012, kFrames, reinterpret_cast<unsigned char *>(out.data()),
+        bufferSwitchCoreAudioQueue(engine(), kRate, 0x8012, kFrames, reinterpret_cast<unsigned char *>(out.data()),
                                    reinterpret_cast<unsigned char *>(in.data()), 2, &params, 2, 18);
     }
-    EXPECT_EQ(sCaptureBlocksWritten.load(), 3);
-    EXPECT_EQ(sMonitorBlocksPlayed.load(), 2);
+    EXPECT_EQ(engine().captureBlocksWritten.load(), 3);
+    EXPECT_EQ(engine().monitorBlocksPlayed.load(), 2);
     // Block 1 from frame 512 on is input frames 1536..2047, faded in by now.
     for (int i = 0; i < 512; ++i)
         for (int c = 0; c < 2; ++c) {
@@ -326,7 +326,7 @@ TEST_F(CaptureRingTest, TheRecorderWritesTheDeviceInputBitExact) {
         ASSERT_TRUE(engtest::waitFor([&] { return stopped.load() == 1; }));
         EXPECT_EQ(recorder.lastResult(), kRecOk);
     }
-    EXPECT_EQ(sCaptureBlocksWritten.load(), 73);
+    EXPECT_EQ(engine().captureBlocksWritten.load(), 73);
 
     gClass_WavFile wav;
     sxtest::File f(path, "rb");

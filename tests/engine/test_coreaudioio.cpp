@@ -366,7 +366,7 @@ TEST(CoreAudioCallback, ACycleWithTheGateClosedTouchesNothing) {
     c.mInFrames = 512;
     c.mInBytes = uint32_t(in.size());
     for (int mode : {IO::kIoOutput, IO::kIoInput, IO::kIoBoth}) {
-        IO::IOProc_do(&c, mode);
+        IO::IOProc_do(engine(), &c, mode);
         for (uint8_t b : out) ASSERT_EQ(b, 0xAB);
         for (uint8_t b : in) ASSERT_EQ(b, 0xCD);
     }

@@ -50,8 +50,8 @@ protected:
         engtest::useBuiltLibrary();
         static audioThread first;  // sets up the engine
     }
+    engtest::FreshEngine mEngine;
     void SetUp() override {
-        engtest::resetEngineWords();
         mix = tMixParam();
         mix.trackCount = 1;
         mix.ch[0].LL = mix.ch[0].RR = 1.0;
@@ -61,18 +61,18 @@ protected:
         initDsdParameters(44100);
         engineApplyOutputRequests();  // as the device's next buffer does
         const double one[2] = {1.0, 1.0};
-        CFadeVolLpf.setXdiret(one);
-        CFadeVolLpf.setY_1direct(one);
+        engine().fadeVolLpf.setXdiret(one);
+        engine().fadeVolLpf.setY_1direct(one);
         setMasterVolDsp(0.0);
         gOutputPatch[0] = kOutputPatchMaster;
         for (int i = 1; i < kOutputPatchSize; ++i) gOutputPatch[i] = -1;
         gAudioThread_publishMixParam();
         COscClass.sOscOff();
         for (int i = 0; i < 2; ++i) {
-            _aligned_free(gpMasterBuf[i]);
-            gpMasterBuf[i] = static_cast<double *>(_aligned_malloc(kFrames * 16, 16));
+            _aligned_free(engine().masterBuf[i]);
+            engine().masterBuf[i] = static_cast<double *>(_aligned_malloc(kFrames * 16, 16));
         }
-        sMasterBufFrames = kFrames;
+        engine().masterBufFrames = kFrames;
         ASSERT_EQ(initAudioThreadMemoryWhole(), 0);
         for (int b = 0; b < kRingBlocks; ++b) {
             block[b].assign(2 * kFrames, 0.0);
@@ -82,11 +82,11 @@ protected:
             dsdTable[2 * b] = dsdLeft[b].data();
             dsdTable[2 * b + 1] = dsdRight[b].data();
         }
-        for (auto &t : tables) t = spDummyPlayBuffer;
+        for (auto &t : tables) t = engine().dummyPlayTable;
         tables[0] = table;
         rec = tBufferSwitchParams();
         rec.outputChannels = 2;
-        rec.masterBuffer = gpMasterBuf;
+        rec.masterBuffer = engine().masterBuf;
     }
     void TearDown() override { gAudioThread_setMixParam(nullptr); }
 
@@ -94,10 +94,10 @@ protected:
     void dsdRate() {
         initDsdParameters(2822400);
         engineApplyOutputRequests();
-        gAudioThread_playFs = 2822400;
+        engine().playFs = 2822400;
         const double one[2] = {1.0, 1.0};
-        CFadeVolLpf.setXdiret(one);
-        CFadeVolLpf.setY_1direct(one);
+        engine().fadeVolLpf.setXdiret(one);
+        engine().fadeVolLpf.setY_1direct(one);
     }
 
     int programme(int type, int frames, unsigned char *out) {
@@ -160,7 +160,7 @@ TEST_F(CoreAudioWriters, PcmProgrammeClipsAtFullScaleAndFollowsThePatch) {
         block[0][2 * i] = src[i][0];
         block[0][2 * i + 1] = src[i][1];
     }
-    sProducedCount[0] = kFrames;
+    engine().producedCount[0] = kFrames;
     struct Row {
         const char *what;
         int type;
@@ -182,7 +182,7 @@ TEST_F(CoreAudioWriters, PcmProgrammeClipsAtFullScaleAndFollowsThePatch) {
         gAudioThread_publishMixParam();
         rec.outputChannels = row.channels;
         Bytes out(4 * 2 * 4 + 64, 0xEE);
-        clearPeakHoldF = true;
+        engine().clearPeakHold = true;
         ASSERT_EQ(programme(row.type, 4, out.data()), 0);
         const size_t bytes = 4 * size_t(row.channels) * 4;
         for (size_t i = bytes; i < out.size(); ++i) ASSERT_EQ(out[i], 0xEE) << "overrun at " << i;
@@ -215,7 +215,7 @@ TEST_F(CoreAudioWriters, PcmProgrammeClipsAtFullScaleAndFollowsThePatch) {
 // odd number of words); the 24-bit words likewise.
 TEST_F(CoreAudioWriters, DopMarkersAlternateAcrossCalls) {
     dsdRate();
-    sProducedCount[0] = kFrames;
+    engine().producedCount[0] = kFrames;
     for (int type : {0x8021, 33}) {
         SCOPED_TRACE(type);
         const int width = type == 33 ? 3 : 4;
@@ -244,7 +244,7 @@ TEST_F(CoreAudioWriters, DopMarkersAlternateAcrossCalls) {
 // DSD chunk that is not whole DoP words is reported.
 TEST_F(CoreAudioWriters, MonoDsdSourcesReachBothChannels) {
     dsdRate();
-    sProducedCount[0] = kFrames;
+    engine().producedCount[0] = kFrames;
     for (int i = 0; i < kFrames; ++i) {
         block[0][2 * i] = 0.5 * k2p55;
         block[0][2 * i + 1] = -0.5 * k2p55;
@@ -285,9 +285,9 @@ TEST_F(CoreAudioWriters, MonoDsdSourcesReachBothChannels) {
 // peak follows the level (DSD: half of it) or the word.
 TEST_F(CoreAudioWriters, TestTonePeaksAndPatternLayouts) {
     std::vector<double> sine(2 * 1024), work(2 * 1024);
-    gSineWaveBuffer[0] = sine.data();
-    gSineWaveBuffer[1] = work.data();
-    gSineWaveBufSize = 1024;
+    engine().sineWaveBuffer[0] = sine.data();
+    engine().sineWaveBuffer[1] = work.data();
+    engine().sineWaveBufSize = 1024;
     COscClass.setOscFS(48000);
     COscClass.setOscFreq(12000);  // a quarter of the rate: the first sample is the crest
     COscClass.setOscLevel(0.0);
@@ -362,8 +362,8 @@ TEST_F(CoreAudioWriters, TestTonePeaksAndPatternLayouts) {
     for (size_t i = 2; i < v.size(); i += 2) distinct += v[i] != v[i - 2];
     EXPECT_GT(distinct, 200);
     COscClass.mWaveType = kOscSine;
-    gSineWaveBuffer[0] = gSineWaveBuffer[1] = nullptr;
-    gSineWaveBufSize = 0;
+    engine().sineWaveBuffer[0] = engine().sineWaveBuffer[1] = nullptr;
+    engine().sineWaveBufSize = 0;
 }
 
 // Captured input: the record's pair (from its first input channel, mono
@@ -437,8 +437,8 @@ TEST_F(CoreAudioWriters, CapturedInputBecomesWorkFrames) {
 // its DSD bytes only in buffers that hold them.
 TEST_F(CoreAudioWriters, TheCapturedTestSignalLandsAtTheCaptureOffset) {
     std::vector<double> sine(2 * 64), work(2 * 64, -7.0);
-    gSineWaveBuffer[0] = sine.data();
-    gSineWaveBufSize = 64;
+    engine().sineWaveBuffer[0] = sine.data();
+    engine().sineWaveBufSize = 64;
     std::atomic<int32_t> writeOffsets[kMaxTracks] = {};
     writeOffsets[0] = 16;
     rec.captureWriteOffsets = writeOffsets;
@@ -462,8 +462,8 @@ TEST_F(CoreAudioWriters, TheCapturedTestSignalLandsAtTheCaptureOffset) {
     EXPECT_FALSE(sDsdRecBuffer[0][0] == 0x11 && sDsdRecBuffer[0][1] == 0x11);
     gAudioThread_freeDsdBuffer();
     COscClass.sOscOff();
-    gSineWaveBuffer[0] = nullptr;
-    gSineWaveBufSize = 0;
+    engine().sineWaveBuffer[0] = nullptr;
+    engine().sineWaveBufSize = 0;
 }
 
 }  // namespace

@@ -36,6 +36,8 @@ int bitOf(const std::vector<uint8_t> &bytes, int64_t pos) {
 
 // One DSD track feeding the engine, chunk by chunk.
 class DsdRig {
+    engtest::FreshEngine mEngine;
+
 public:
     static constexpr int kBits = 4096;  // per block and per chunk
 
@@ -43,16 +45,15 @@ public:
     // the source is copied through): the PCM blocks are the source bits
     // smoothed over that many taps and delayed by half of it.
     explicit DsdRig(int filterLen) : mFilterLen(filterLen) {
-        engtest::resetEngineWords();
         EXPECT_EQ(initAudioThreadMemoryWhole(), kEngineMemOk);
         mMaster[0].assign(2 * kBits, 0.0);
         mMaster[1].assign(2 * kBits, 0.0);
-        gpMasterBuf[0] = mMaster[0].data();
-        gpMasterBuf[1] = mMaster[1].data();
-        sMasterBufFrames = kBits;
+        engine().masterBuf[0] = mMaster[0].data();
+        engine().masterBuf[1] = mMaster[1].data();
+        engine().masterBufFrames = kBits;
         mMute.assign(2 * kMutePatFillBytes, 0x96);
-        gMutePatBuffer[0] = mMute.data();
-        gMutePatBuffer[1] = mMute.data() + kMutePatFillBytes;
+        engine().mutePatBuffer[0] = mMute.data();
+        engine().mutePatBuffer[1] = mMute.data() + kMutePatFillBytes;
 
         mix.trackCount = 1;
         mix.ch[0].LL = mix.ch[0].RR = 1.0;
@@ -69,40 +70,39 @@ public:
                 mDsdTable[2 * b + c] = mDsd[2 * b + c].data();
             }
         }
-        for (auto &t : mTables) t = spDummyPlayBuffer;
+        for (auto &t : mTables) t = engine().dummyPlayTable;
         mTables[0] = mPcmTable;
-        spTrackPcmBlocks[0].store(mPcmTable);
-        sTrackBlockFrames[0].store(kBits);
-        sProducedCount[0].store(int64_t(1) << 40);
-        sEngineStatus.store(kEnginePlaying);
+        engine().trackPcmBlocks[0].store(mPcmTable);
+        engine().trackBlockFrames[0].store(kBits);
+        engine().producedCount[0].store(int64_t(1) << 40);
+        engine().engineStatus.store(kEnginePlaying);
 
         // The rate change, then the job's start, as the main window and the
         // producer make them.
         initDsdParameters(kRate);
         engineApplyOutputRequests();
-        CDsm5th.initDsm5thIntegrators(44100);
+        engine().dsm5th.initDsm5thIntegrators(44100);
         setDsdPureOrNot(true);
         (void)ClassMorphex::setUpJobRate(kRateIndexDsd64, kRate, nullptr);
-        sDelayConvFir.store((filterLen - 1) / 2 + 17);
-        sDelayConvFirMute.store(17);
-        sDsdPureFade.store(true);  // automation level 1.0 over every buffer
+        engine().delayConvFir.store((filterLen - 1) / 2 + 17);
+        engine().delayConvFirMute.store(17);
+        engine().dsdPureFade.store(true);  // automation level 1.0 over every buffer
         for (int c = 0; c < 2; ++c) {
-            sFadeAck[c].store(0);
-            sFadeReq[c].store(kFadeInBit);
+            engine().fadeAck[c].store(0);
+            engine().fadeReq[c].store(kFadeInBit);
         }
 
         mGen.initDsm5thIntegrators(kRate);
         mRec.outputChannels = 2;
-        mRec.masterBuffer = gpMasterBuf;
+        mRec.masterBuffer = engine().masterBuf;
     }
 
     ~DsdRig() {
-        gpMasterBuf[0] = gpMasterBuf[1] = nullptr;
-        sMasterBufFrames = 0;
-        gMutePatBuffer[0] = gMutePatBuffer[1] = nullptr;
+        engine().masterBuf[0] = engine().masterBuf[1] = nullptr;
+        engine().masterBufFrames = 0;
+        engine().mutePatBuffer[0] = engine().mutePatBuffer[1] = nullptr;
         finishAudioThreadMemoryWhole();
         gAudioThread_setMixParam(nullptr);
-        engtest::resetEngineWords();
     }
 
     // Produces the next source block and plays it.
@@ -141,7 +141,7 @@ public:
                                                           &mRec),
                   0);
         for (int c = 0; c < 2; ++c) out[c].insert(out[c].end(), outBytes[c], outBytes[c] + kBits / 8);
-        sConsumedCount[0].fetch_add(kBits);
+        engine().consumedCount[0].fetch_add(kBits);
         ++mChunk;
     }
 
@@ -165,10 +165,13 @@ public:
         return true;
     }
 
-    bool fadeInAcked() const { return (sFadeAck[0].load() & kFadeInBit) && (sFadeAck[1].load() & kFadeInBit); }
+    bool fadeInAcked() const {
+        return (engine().fadeAck[0].load() & kFadeInBit) && (engine().fadeAck[1].load() & kFadeInBit);
+    }
     bool pureOutput() const { return getDsmStatus(0) == 1 && getDsmStatus(1) == 1; }
     bool remodulated() const {
-        return CDsm5th.mSpliceReq[0] == 0 && CDsm5th.mSpliceReq[1] == 0 && getDsmStatus(0) == 0 && getDsmStatus(1) == 0;
+        return engine().dsm5th.mSpliceReq[0] == 0 && engine().dsm5th.mSpliceReq[1] == 0 && getDsmStatus(0) == 0 &&
+               getDsmStatus(1) == 0;
     }
     int64_t chunk() const { return mChunk; }
 
@@ -196,14 +199,14 @@ TEST(DsdOutput, FadeInSettlesOnPureOutputAndAStopSplicesToTheMutePattern) {
     for (int filterLen : {0, 7}) {
         SCOPED_TRACE(filterLen);
         DsdRig rig(filterLen);
-        const int delay = sDelayConvFir.load();
+        const int delay = engine().delayConvFir.load();
         EXPECT_EQ(delay, filterLen ? 20 : 17);
 
         // Start: mute pattern, then re-modulated output rising with the fade
         // level, then the splice onto the source bits and the acknowledgement.
         ASSERT_TRUE(rig.runUntil([&] { return rig.fadeInAcked(); }, kFadeLimit));
         EXPECT_TRUE(rig.pureOutput());
-        EXPECT_EQ(CFadeVolLpf.getCoefY_1_ch(0), 1.0);
+        EXPECT_EQ(engine().fadeVolLpf.getCoefY_1_ch(0), 1.0);
         const int64_t pureFrom = rig.chunk();
         for (int i = 0; i < 6; ++i) rig.step();
         EXPECT_TRUE(rig.outputIsSourceDelayed(pureFrom, rig.chunk(), delay))
@@ -211,24 +214,24 @@ TEST(DsdOutput, FadeInSettlesOnPureOutputAndAStopSplicesToTheMutePattern) {
 
         // Stop, as the buffer switch asks for it on every buffer.
         auto stopRequest = [] {
-            for (auto &r : sFadeReq) r.store(kFadeOutBit);
+            for (auto &r : engine().fadeReq) r.store(kFadeOutBit);
             const double zero[2] = {0.0, 0.0};
-            CFadeVolLpf.setXdiret(zero);
+            engine().fadeVolLpf.setXdiret(zero);
         };
         stopRequest();
         rig.step();
-        EXPECT_EQ(CDsm5th.mSpliceReq[0], 0u) << "the first buffer leaves pure output";
-        EXPECT_EQ(CDsm5th.mSpliceReq[1], 0u);
-        EXPECT_EQ(sFadeAck[0].load() & kFadeOutBit, 0u);
+        EXPECT_EQ(engine().dsm5th.mSpliceReq[0], 0u) << "the first buffer leaves pure output";
+        EXPECT_EQ(engine().dsm5th.mSpliceReq[1], 0u);
+        EXPECT_EQ(engine().fadeAck[0].load() & kFadeOutBit, 0u);
         bool fadedWhileRemodulated = false;
         const bool stopped = rig.runUntil(
             [&] {
                 stopRequest();
-                const double y = CFadeVolLpf.getCoefY_1_ch(0);
+                const double y = engine().fadeVolLpf.getCoefY_1_ch(0);
                 if (y > 0.0 && y < 1.0 && rig.remodulated()) fadedWhileRemodulated = true;
                 // What the buffer switch waits for before it stops.
-                return (sFadeAck[0].load() & kFadeOutBit) && (sFadeAck[1].load() & kFadeOutBit) &&
-                       CFadeVolLpf.getCoefY_1_ch(0) == 0.0 && CFadeVolLpf.getCoefY_1_ch(1) == 0.0;
+                return (engine().fadeAck[0].load() & kFadeOutBit) && (engine().fadeAck[1].load() & kFadeOutBit) &&
+                       engine().fadeVolLpf.getCoefY_1_ch(0) == 0.0 && engine().fadeVolLpf.getCoefY_1_ch(1) == 0.0;
             },
             kFadeLimit);
         ASSERT_TRUE(stopped);
@@ -270,9 +273,9 @@ TEST(DsdOutput, WhatSwitchesPureOutputBackToRemodulation) {
             setPEQClassToDSP(nullptr, &master);
         } else if (what == "fade level below 1") {
             const double y[2] = {0.9, 0.9};
-            CFadeVolLpf.setY_1direct(y);
+            engine().fadeVolLpf.setY_1direct(y);
         } else if (what == "automation at 0.9") {
-            sDsdPureFade.store(false);
+            engine().dsdPureFade.store(false);
         } else if (what == "pure not allowed") {
             setDsdPureOrNot(false);
         } else {
@@ -284,8 +287,8 @@ TEST(DsdOutput, WhatSwitchesPureOutputBackToRemodulation) {
         const int64_t from = rig.chunk();
         rig.step();
         if (row.remodulates) {
-            EXPECT_EQ(CDsm5th.mSpliceReq[0], 0u);
-            EXPECT_EQ(CDsm5th.mSpliceReq[1], 0u);
+            EXPECT_EQ(engine().dsm5th.mSpliceReq[0], 0u);
+            EXPECT_EQ(engine().dsm5th.mSpliceReq[1], 0u);
             EXPECT_TRUE(rig.runUntil([&] { return rig.remodulated(); }, kFadeLimit));
         } else {
             for (int i = 0; i < 4; ++i) rig.step();
@@ -298,77 +301,77 @@ TEST(DsdOutput, WhatSwitchesPureOutputBackToRemodulation) {
 
 TEST(DsdOutput, RateSetUpClearsPurityAndFadeWords) {
     setDsdPureOrNot(true);
-    sDsdPureFade.store(true);
+    engine().dsdPureFade.store(true);
     for (int c = 0; c < 2; ++c) {
-        sFadeReq[c].store(kFadeOutBit);
-        sFadeAck[c].store(kFadeInBit);
-        CDsm5th.mSpliceReq[c] = 0;
-        CDsm5th.mSpliceCur[c] = 0;
+        engine().fadeReq[c].store(kFadeOutBit);
+        engine().fadeAck[c].store(kFadeInBit);
+        engine().dsm5th.mSpliceReq[c] = 0;
+        engine().dsm5th.mSpliceCur[c] = 0;
     }
     initDsdParameters(kRate);
-    EXPECT_FALSE(sDsdPure.load());
-    EXPECT_FALSE(sDsdPureJob.load());
-    EXPECT_FALSE(sDsdPureFade.load());
+    EXPECT_FALSE(engine().dsdPure.load());
+    EXPECT_FALSE(engine().dsdPureJob.load());
+    EXPECT_FALSE(engine().dsdPureFade.load());
     // The modulator and the smoother are the device thread's: they change
     // at its next buffer.
-    EXPECT_EQ(CDsm5th.mSpliceReq[0], 0u);
+    EXPECT_EQ(engine().dsm5th.mSpliceReq[0], 0u);
     engineApplyOutputRequests();
     for (int c = 0; c < 2; ++c) {
-        EXPECT_EQ(sFadeReq[c].load(), 0u);
-        EXPECT_EQ(sFadeAck[c].load(), 0u);
-        EXPECT_EQ(CDsm5th.mSpliceReq[c], 1u) << "each channel starts on the offered stream";
+        EXPECT_EQ(engine().fadeReq[c].load(), 0u);
+        EXPECT_EQ(engine().fadeAck[c].load(), 0u);
+        EXPECT_EQ(engine().dsm5th.mSpliceReq[c], 1u) << "each channel starts on the offered stream";
         EXPECT_EQ(getDsmStatus(c), 1u);
-        EXPECT_EQ(CFadeVolLpf.getCoefY_1_ch(c), 0.0);
-        EXPECT_EQ(CFadeVolLpf.getCoefX_ch(c), 0.0);
+        EXPECT_EQ(engine().fadeVolLpf.getCoefY_1_ch(c), 0.0);
+        EXPECT_EQ(engine().fadeVolLpf.getCoefX_ch(c), 0.0);
     }
 }
 
 TEST(DsdOutput, FadeRequestsSetTheTargetAndPcmWritersAcknowledgeOnArrival) {
     initDsdParameters(44100);
     engineApplyOutputRequests();
-    for (auto &r : sFadeReq) r.store(kFadeInBit);
+    for (auto &r : engine().fadeReq) r.store(kFadeInBit);
     audioThread_takeFadeRequests();
-    EXPECT_EQ(CFadeVolLpf.getCoefX_ch(0), 1.0);
-    EXPECT_EQ(CFadeVolLpf.getCoefX_ch(1), 1.0);
+    EXPECT_EQ(engine().fadeVolLpf.getCoefX_ch(0), 1.0);
+    EXPECT_EQ(engine().fadeVolLpf.getCoefX_ch(1), 1.0);
     audioThread_ackPcmFades();
-    EXPECT_EQ(sFadeAck[0].load(), 0u) << "the level is still at 0";
+    EXPECT_EQ(engine().fadeAck[0].load(), 0u) << "the level is still at 0";
     const double almost[2] = {1.0 - 1e-5, 1.0 - 1e-5};
-    CFadeVolLpf.setY_1direct(almost);
+    engine().fadeVolLpf.setY_1direct(almost);
     audioThread_ackPcmFades();
-    EXPECT_EQ(sFadeAck[0].load(), kFadeInBit) << "within the snap distance counts as arrived";
-    EXPECT_EQ(sFadeAck[1].load(), kFadeInBit);
-    EXPECT_EQ(CFadeVolLpf.getCoefY_1_ch(0), 1.0);
+    EXPECT_EQ(engine().fadeAck[0].load(), kFadeInBit) << "within the snap distance counts as arrived";
+    EXPECT_EQ(engine().fadeAck[1].load(), kFadeInBit);
+    EXPECT_EQ(engine().fadeVolLpf.getCoefY_1_ch(0), 1.0);
 
     // A stop: target 0; acknowledged only once the level is there.
-    for (auto &r : sFadeReq) r.store(kFadeOutBit);
+    for (auto &r : engine().fadeReq) r.store(kFadeOutBit);
     audioThread_takeFadeRequests();
-    EXPECT_EQ(CFadeVolLpf.getCoefX_ch(0), 0.0);
+    EXPECT_EQ(engine().fadeVolLpf.getCoefX_ch(0), 0.0);
     audioThread_ackPcmFades();
-    EXPECT_EQ(sFadeAck[0].load() & kFadeOutBit, 0u);
+    EXPECT_EQ(engine().fadeAck[0].load() & kFadeOutBit, 0u);
     const double zero[2] = {0.0, 0.0};
-    CFadeVolLpf.setY_1direct(zero);
+    engine().fadeVolLpf.setY_1direct(zero);
     audioThread_ackPcmFades();
-    EXPECT_EQ(sFadeAck[0].load(), kFadeInBit | kFadeOutBit);
-    EXPECT_EQ(sFadeAck[1].load(), kFadeInBit | kFadeOutBit);
+    EXPECT_EQ(engine().fadeAck[0].load(), kFadeInBit | kFadeOutBit);
+    EXPECT_EQ(engine().fadeAck[1].load(), kFadeInBit | kFadeOutBit);
 }
 
 TEST(DsdOutput, DsdVolumeMovesPer500FramesAndOnlyOnTheRemodulatedStream) {
     initDsdParameters(kRate);
     engineApplyOutputRequests();
-    CFadeVolLpf.set_coefA_byFs(0.03, kRate / 500);
+    engine().fadeVolLpf.set_coefA_byFs(0.03, kRate / 500);
     const double one[2] = {1.0, 1.0};
-    CFadeVolLpf.setXdiret(one);
+    engine().fadeVolLpf.setXdiret(one);
     setMasterVolDsp(-6.0);
     std::vector<double> src(2 * 1200, 2.0 * k2p55), work(2 * 1200);
     const double m[2] = {1.0, 1.0};
 
     // Spliced onto the offered stream: the level stays at 0.
     audioThread_dsdMasterVolume(src.data(), work.data(), 1200, m);
-    EXPECT_EQ(CFadeVolLpf.getCoefY_1_ch(0), 0.0);
+    EXPECT_EQ(engine().fadeVolLpf.getCoefY_1_ch(0), 0.0);
     EXPECT_EQ(src[0], 0.0);
     EXPECT_EQ(work[0], 2.0 * k2p55);
 
-    for (int c = 0; c < 2; ++c) CDsm5th.mSpliceReq[c] = CDsm5th.mSpliceCur[c] = 0;
+    for (int c = 0; c < 2; ++c) engine().dsm5th.mSpliceReq[c] = engine().dsm5th.mSpliceCur[c] = 0;
     std::fill(src.begin(), src.end(), 1e300);
     audioThread_dsdMasterVolume(src.data(), work.data(), 1200, m);
     // Three steps (0, 500, 1000): frames of a step share one level.
@@ -376,8 +379,8 @@ TEST(DsdOutput, DsdVolumeMovesPer500FramesAndOnlyOnTheRemodulatedStream) {
     const double g = std::pow(10.0, -6.0 / 20.0);
     EXPECT_EQ(src[2 * 499], 0.0) << "level 0 over the first step";
     EXPECT_EQ(src[2 * 500], 4611686018427387904.0) << "clamped at 2^62";
-    EXPECT_DOUBLE_EQ(sTotalVol[0].load(), (1.0 - a * a) * g);
-    EXPECT_DOUBLE_EQ(CFadeVolLpf.getCoefY_1_ch(0), 1.0 - a * a * a);
+    EXPECT_DOUBLE_EQ(engine().totalVol[0].load(), (1.0 - a * a) * g);
+    EXPECT_DOUBLE_EQ(engine().fadeVolLpf.getCoefY_1_ch(0), 1.0 - a * a * a);
     setMasterVolDsp(0.0);
     initDsdParameters(kRate);
     engineApplyOutputRequests();
@@ -386,9 +389,9 @@ TEST(DsdOutput, DsdVolumeMovesPer500FramesAndOnlyOnTheRemodulatedStream) {
 TEST(DsdOutput, MissingMuteBufferWritesNoMutePattern) {
     initDsdParameters(kRate);
     engineApplyOutputRequests();
-    sDelayConvFirMute.store(17);
-    sDelayConvFir.store(17);
-    for (auto &r : sFadeReq) r.store(kFadeInBit);
+    engine().delayConvFirMute.store(17);
+    engine().delayConvFir.store(17);
+    for (auto &r : engine().fadeReq) r.store(kFadeInBit);
     std::vector<double> processed(2 * 1024, 0.0);
     std::vector<uint8_t> a(128), b(128), s0(128, 0x69), s1(128, 0x69);
     uint8_t *const out[2] = {a.data(), b.data()};
@@ -396,7 +399,7 @@ TEST(DsdOutput, MissingMuteBufferWritesNoMutePattern) {
     uint8_t *const noMute[2] = {nullptr, nullptr};
     // Fade-in from the offered stream at level 0 chooses the mute pattern.
     fadeAudio(out, processed.data(), src, noMute, 1024, 0, 1);
-    EXPECT_EQ(CDsm5th.mSpliceReq[0], 0u);
+    EXPECT_EQ(engine().dsm5th.mSpliceReq[0], 0u);
     EXPECT_EQ(getDsmStatus(0), 1u) << "no splice without a mute stream";
     initDsdParameters(kRate);
     engineApplyOutputRequests();

@@ -21,14 +21,14 @@ TEST(EngineParams, WatchdogRunsOutAfter445TicksWithoutDeviceBuffers) {
     EXPECT_TRUE(downCountWDT(45)) << "and on every tick after";
 
     // A device buffer reloads the counter (what the buffer switch does).
-    sWdtCounter.store(sWdtReload.load());
+    engine().wdtCounter.store(engine().wdtReload.load());
     EXPECT_FALSE(downCountWDT(45));
 
-    sWdtCounter.store(50);
+    engine().wdtCounter.store(50);
     EXPECT_FALSE(downCountWDT(45));
-    EXPECT_EQ(sWdtCounter.load(), 5);
+    EXPECT_EQ(engine().wdtCounter.load(), 5);
     EXPECT_TRUE(downCountWDT(45));
-    EXPECT_EQ(sWdtCounter.load(), 5) << "a run-out counter is left as it is";
+    EXPECT_EQ(engine().wdtCounter.load(), 5) << "a run-out counter is left as it is";
 }
 
 TEST(EngineParams, MonitorVolumeInDecibels) {
@@ -44,41 +44,41 @@ TEST(EngineParams, MonitorVolumeInDecibels) {
     };
     for (const auto &row : rows) {
         setMasterVolDsp(row.dB);
-        EXPECT_DOUBLE_EQ(sMasterVol[0].load(), row.gain) << row.dB;
-        EXPECT_DOUBLE_EQ(sMasterVol[1].load(), row.gain) << row.dB;
-        EXPECT_EQ(sMasterVoldB.load(), row.storedDb) << row.dB;
+        EXPECT_DOUBLE_EQ(engine().masterVol[0].load(), row.gain) << row.dB;
+        EXPECT_DOUBLE_EQ(engine().masterVol[1].load(), row.gain) << row.dB;
+        EXPECT_EQ(engine().masterVoldB.load(), row.storedDb) << row.dB;
     }
     setMasterVolDsp(0.0);
 }
 
 TEST(EngineParams, TrackMappingKeepsTheRealTimePathsIndicesInRange) {
     setAudioIoThreadId(5, 3);
-    EXPECT_EQ(sAudioIoThreadId[3].load(), 5);
+    EXPECT_EQ(engine().audioIoThreadId[3].load(), 5);
     setAudioIoThreadId(kAudioThreadSlots, 3);
-    EXPECT_EQ(sAudioIoThreadId[3].load(), -1) << "an index beyond the registry maps to no thread";
+    EXPECT_EQ(engine().audioIoThreadId[3].load(), -1) << "an index beyond the registry maps to no thread";
     setAudioIoThreadId(2, kMaxTracks);  // no such slot: ignored
     setAudioIoThreadId(-1, 3);
-    EXPECT_EQ(sAudioIoThreadId[3].load(), -1);
+    EXPECT_EQ(engine().audioIoThreadId[3].load(), -1);
 
     setMaxWaveLengthThreadID(7);
-    EXPECT_EQ(sTrkWithMaxWaveLength.load(), 7);
+    EXPECT_EQ(engine().longestTrack.load(), 7);
     setMaxWaveLengthThreadID(-1);
     setMaxWaveLengthThreadID(kMaxTracks);
-    EXPECT_EQ(sTrkWithMaxWaveLength.load(), 7);
+    EXPECT_EQ(engine().longestTrack.load(), 7);
     setMaxWaveLengthThreadID(0);
 
     // A cleared track reads silence through the idle table, never through
     // a null table.
     double block[4] = {};
     double *table[kRingBlocks] = {block};
-    spTrackPcmBlocks[4].store(table);
+    engine().trackPcmBlocks[4].store(table);
     gAudioThread_clearTrackInfo(4);
-    EXPECT_EQ(spTrackPcmBlocks[4].load(), spDummyPlayBuffer);
+    EXPECT_EQ(engine().trackPcmBlocks[4].load(), engine().dummyPlayTable);
     gAudioThread_clearTrackInfo(kMaxTracks);  // ignored
 
     int64_t *delays = getDelayTable();
     delays[kMaxTracks - 1] = 1234;
-    EXPECT_EQ(sDelayTable[kMaxTracks - 1], 1234);
+    EXPECT_EQ(engine().delayTable[kMaxTracks - 1], 1234);
 }
 
 // The engine runs its own copies of the master bands: a clear asked for on

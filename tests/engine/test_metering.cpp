@@ -32,29 +32,27 @@ class Metering : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         engtest::useBuiltLibrary();
-        sThread = new audioThread;
         (void)initAudioIO_parameters();
     }
-    static void TearDownTestSuite() {
-        delete sThread;
-        sThread = nullptr;
-        freeAudhioThreadMemories();
-    }
+    static void TearDownTestSuite() { freeAudhioThreadMemories(); }
+    engtest::FreshEngine mEngine;
     void SetUp() override {
-        engtest::resetEngineWords();
+        sThread = new audioThread;  // registered with this test's engine
         mix.trackCount = 1;
         gAudioThread_setMixParam(&mix);
-        for (auto &id : sAudioIoThreadId) id.store(-1);
-        clearPeakHoldF.store(false);
+        for (auto &id : engine().audioIoThreadId) id.store(-1);
+        engine().clearPeakHold.store(false);
         gAudioThread_clearPeakAudio();
         initDsdParameters(44100);
-        gAudioThread_playFs.store(44100);
+        engine().playFs.store(44100);
     }
     void TearDown() override {
         gAudioThread_setMixParam(nullptr);
         initDsdParameters(44100);
+        delete sThread;
+        sThread = nullptr;
     }
-    // Maps track 0 to the suite's audio thread playing a source of the
+    // Maps track 0 to the test's audio thread playing a source of the
     // given channels.
     static void trackZeroPlays(uint32_t channels) {
         tMorphexParam job;
@@ -82,7 +80,7 @@ TEST_F(Metering, DecimationIntervalsAndFilterCutOffsPerRate) {
     };
     for (const auto &row : rows) {
         initDsdParameters(row.rate);
-        EXPECT_EQ(sMeterFirInterval.load(), row.interval) << row.rate;
+        EXPECT_EQ(engine().meterFirInterval.load(), row.interval) << row.rate;
         // A windowed-sinc design's centre tap is 2 x cut-off / rate.
         EXPECT_DOUBLE_EQ(centreTap(sMeterDecimBuf, kMeterFirTaps), 2 * row.meterCut / row.rate) << row.rate;
         EXPECT_DOUBLE_EQ(centreTap(sMeterDecimBufTrk, kTrackMeterFirTaps), 2 * row.meterCut / row.rate);
@@ -96,7 +94,7 @@ TEST_F(Metering, MasterPcmPeakHoldsUntilReadThenTheNextBufferReplacesIt) {
         std::vector<double> src(2 * 64, 0.0);
         src[2 * 7] = level;
         src[2 * 9 + 1] = -level / 2;
-        tMasterPcmMeter meter(src.data(), 64, full);
+        tMasterPcmMeter meter(engine(), src.data(), 64, full);
         const double fullPair[2] = {full, full}, half[2] = {0.5 * full, 0.5 * full};
         for (int i = 0; i < 64; ++i) meter.frame(i, postFader ? half : fullPair);
         meter.finish(floatOut);
@@ -108,10 +106,10 @@ TEST_F(Metering, MasterPcmPeakHoldsUntilReadThenTheNextBufferReplacesIt) {
     EXPECT_DOUBLE_EQ(gPeakHoldVal[0].load(), 0.5 * kInt32FullScale) << "held";
     const __m128d read = getPeakHoldAudio(-1);
     EXPECT_DOUBLE_EQ(lane0(read), 0.5 * kInt32FullScale);
-    EXPECT_TRUE(clearPeakHoldF.load());
+    EXPECT_TRUE(engine().clearPeakHold.load());
     chunk(0.25, 1.0, true);  // float output: scaled to integer units
     EXPECT_DOUBLE_EQ(gPeakHoldVal[0].load(), 0.25 * kInt32FullScale) << "replaced after the read";
-    EXPECT_FALSE(clearPeakHoldF.load());
+    EXPECT_FALSE(engine().clearPeakHold.load());
     chunk(1.5, kInt32FullScale, false);
     EXPECT_DOUBLE_EQ(gPeakHoldVal[0].load(), kInt32FullScale) << "clipped at full scale";
     getPeakHoldAudio(-1);
@@ -120,11 +118,11 @@ TEST_F(Metering, MasterPcmPeakHoldsUntilReadThenTheNextBufferReplacesIt) {
 
     // From 352.8 kHz on: the 25-tap filter at every second frame. A steady
     // level reads as itself (the designed filter passes DC).
-    gAudioThread_playFs.store(384000);
+    engine().playFs.store(384000);
     initDsdParameters(384000);
     getPeakHoldAudio(-1);
     std::vector<double> steady(2 * 256, 0.6);
-    tMasterPcmMeter meter(steady.data(), 256, 1.0);
+    tMasterPcmMeter meter(engine(), steady.data(), 256, 1.0);
     const double one[2] = {1.0, 1.0};
     for (int i = 0; i < 256; ++i) meter.frame(i, one);
     meter.finish(true);
@@ -154,14 +152,14 @@ TEST_F(Metering, PeaksAsTheGuiReadsThem) {
     trackZeroPlays(2);
 
     // At DSD rates the fade level scales the reading, and below 0.9 hides it.
-    gAudioThread_playFs.store(2822400);
+    engine().playFs.store(2822400);
     const double y[2] = {0.95, 0.92};
-    CFadeVolLpf.setY_1direct(y);
+    engine().fadeVolLpf.setY_1direct(y);
     engineShowFadeLevel();  // as the device does after every buffer
     EXPECT_DOUBLE_EQ(lane0(getPeakHoldAudio(0)), 0.3 * 0.95);
     EXPECT_DOUBLE_EQ(lane1(getPeakHoldAudio(-1)), 0.2 * 0.92);
     const double low[2] = {0.9, 1.0};
-    CFadeVolLpf.setY_1direct(low);
+    engine().fadeVolLpf.setY_1direct(low);
     engineShowFadeLevel();
     EXPECT_EQ(lane0(getPeakHoldAudio(-1)), 0.0);
     EXPECT_EQ(lane1(getPeakHoldAudio(0)), 0.0);
@@ -173,8 +171,8 @@ TEST_F(Metering, PeaksAsTheGuiReadsThem) {
 }
 
 TEST_F(Metering, DsdMasterFeedIsDecimatedFilteredAndScaled) {
-    gAudioThread_playFs.store(2822400);
-    sMeterFirInterval.store(16);
+    engine().playFs.store(2822400);
+    engine().meterFirInterval.store(16);
     // The centre tap alone: the ring gets the input 255 frames late.
     std::vector<double> saved(std::begin(sMeterDecimBuf), std::end(sMeterDecimBuf));
     std::fill(std::begin(sMeterDecimBuf), std::end(sMeterDecimBuf), 0.0);
@@ -197,7 +195,7 @@ TEST_F(Metering, DsdMasterFeedIsDecimatedFilteredAndScaled) {
     EXPECT_DOUBLE_EQ(gPeakHoldVal[0].load(), expectPeak) << "the largest filtered magnitude";
     EXPECT_DOUBLE_EQ(gPeakHoldVal[1].load(), 0.5);
     std::copy(saved.begin(), saved.end(), sMeterDecimBuf);
-    sMeterFirInterval.store(1);
+    engine().meterFirInterval.store(1);
 }
 
 TEST_F(Metering, SpectrumBuffersByIndex) {
@@ -270,7 +268,7 @@ TEST_F(Metering, LissajousFeed) {
 
     // Decimated: the newest frames / interval frames of the master ring,
     // doubled; the ring is followed around its wrap at 32768.
-    sMeterFirInterval.store(16);
+    engine().meterFirInterval.store(16);
     for (int i = 0; i < 8; ++i) sAnalyzeBuffer[2 * i] = 100.0 + i;
     for (int i = 0; i < 8; ++i) sAnalyzeBuffer[2 * (kMasterRingFrames - 8 + i)] = 10.0 + i;
     curFftSample.store(4);
@@ -285,7 +283,7 @@ TEST_F(Metering, LissajousFeed) {
     // Unchanged write point: continue where the last call stopped.
     feedLissajous(m.data(), 32, true);
     EXPECT_EQ(gLissajousBuf[2 * 10], 2 * 104.0);
-    sMeterFirInterval.store(1);
+    engine().meterFirInterval.store(1);
 }
 
 TEST_F(Metering, StoppedClearLeavesTrackBuffersAloneWhileTheirLockIsHeld) {
@@ -296,7 +294,7 @@ TEST_F(Metering, StoppedClearLeavesTrackBuffersAloneWhileTheirLockIsHeld) {
 
     std::atomic<bool> held{false}, release{false};
     std::thread holder([&] {
-        std::lock_guard<std::mutex> lock(gChFFTBufMutex);
+        std::lock_guard<std::mutex> lock(engine().chFftBufMutex);
         held = true;
         while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });

@@ -24,9 +24,10 @@ namespace {
 // A few tracks, each with one block of test frames that every ring entry
 // points at, the mixer record and two master buffers.
 class MixRig {
+    engtest::FreshEngine mEngine;
+
 public:
     explicit MixRig(int tracks, int frames) : mFrames(frames) {
-        engtest::resetEngineWords();
         EXPECT_EQ(initAudioThreadMemoryWhole(), kEngineMemOk);
         EXPECT_TRUE(reserveMixingBuffers(engtest::kReserveFrames));
         mix.trackCount = tracks;
@@ -40,24 +41,23 @@ public:
             }
             for (double *&e : mTable[t]) e = block[t].data();
             tables[t] = mTable[t];
-            sProducedCount[t].store(frames);
+            engine().producedCount[t].store(frames);
         }
-        for (int t = tracks; t < kMaxTracks; ++t) tables[t] = spDummyPlayBuffer;
+        for (int t = tracks; t < kMaxTracks; ++t) tables[t] = engine().dummyPlayTable;
         original = block;
         master[0].assign(2 * size_t(frames), 99.0);
         master[1].assign(2 * size_t(frames), 99.0);
         gAudioThread_setMixParam(&mix);
         setPEQClassToDSP(nullptr, nullptr);
-        sEngineStatus.store(kEnginePlaying);
-        gAudioThread_playFs.store(44100);
-        sMeterFirInterval.store(1);
+        engine().engineStatus.store(kEnginePlaying);
+        engine().playFs.store(44100);
+        engine().meterFirInterval.store(1);
     }
     ~MixRig() {
         gAudioThread_setMixParam(nullptr);
         setPEQClassToDSP(nullptr, nullptr);
         seteNcPhase(false);
         finishAudioThreadMemoryWhole();
-        engtest::resetEngineWords();
     }
 
     int run(bool decimated = false) {
@@ -212,7 +212,7 @@ TEST(Mixing, TracksShortOfFramesAndIdleTracks) {
     {
         SCOPED_TRACE("track 0 short");
         MixRig rig(2, n);
-        sProducedCount[0].store(100);
+        engine().producedCount[0].store(100);
         ASSERT_EQ(rig.run(), 0);
         for (int i = 0; i < 2 * n; ++i) {
             const double expect = (i < 200 ? rig.original[0][i] : 0.0) + rig.original[1][i];
@@ -222,8 +222,8 @@ TEST(Mixing, TracksShortOfFramesAndIdleTracks) {
     {
         SCOPED_TRACE("track 1 short");
         MixRig rig(2, n);
-        sProducedCount[1].store(40);
-        sConsumedCount[1].store(10);  // 30 frames ready
+        engine().producedCount[1].store(40);
+        engine().consumedCount[1].store(10);  // 30 frames ready
         ASSERT_EQ(rig.run(), 0);
         for (int i = 0; i < 2 * n; ++i) {
             const double expect = rig.original[0][i] + (i < 60 ? rig.original[1][i] : 0.0);
@@ -236,14 +236,14 @@ TEST(Mixing, TracksShortOfFramesAndIdleTracks) {
         // master is silence, not what the buffer held.
         SCOPED_TRACE("idle track 0");
         MixRig rig(2, n);
-        rig.tables[0] = spDummyPlayBuffer;
-        sProducedCount[0].store(5000);
+        rig.tables[0] = engine().dummyPlayTable;
+        engine().producedCount[0].store(5000);
         Eq eq({0, 1, 2, 3}, 3.0);
         tPEQ *tracks[kMaxTracks] = {&eq.rec};
         setPEQClassToDSP(tracks, nullptr);
         ASSERT_EQ(rig.run(), 0);
-        EXPECT_EQ(sDummyPlayBuffer[0], 0.0);
-        EXPECT_EQ(sDummyPlayBuffer[1], 0.0);
+        EXPECT_EQ(engine().dummyPlayFrame[0], 0.0);
+        EXPECT_EQ(engine().dummyPlayFrame[1], 0.0);
         for (int b = 0; b < kEqBands; ++b)
             EXPECT_EQ(eq.rec.band[b].mCoef[2 * peakEq::kPairX1], 0.0) << "band " << b << " did not run";
         for (int i = 0; i < 2 * n; ++i) ASSERT_DOUBLE_EQ(rig.master[0][i], rig.original[1][i]) << i;
@@ -259,7 +259,7 @@ TEST(Mixing, TracksShortOfFramesAndIdleTracks) {
 TEST(Mixing, AFailedJobsRingIsNotReadOnceWithdrawn) {
     MixRig rig(1, 64);
     // The error callback waits while the mixer is in the track...
-    sMixBusy[0].store(true);
+    engine().mixBusy[0].store(true);
     std::atomic<bool> returned{false};
     std::thread lib([&] {
         EXPECT_EQ(morphexErrCallback(0), 0);
@@ -267,10 +267,10 @@ TEST(Mixing, AFailedJobsRingIsNotReadOnceWithdrawn) {
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(80));
     EXPECT_FALSE(returned.load());
-    EXPECT_TRUE(sRingWithdrawn[0].load());
-    EXPECT_EQ(spTrackPcmBlocks[0].load(), spDummyPlayBuffer);
-    EXPECT_EQ(spTrackDsdBlocks[0].load(), sDsdIdleTable[0]);
-    sMixBusy[0].store(false);
+    EXPECT_TRUE(engine().ringWithdrawn[0].load());
+    EXPECT_EQ(engine().trackPcmBlocks[0].load(), engine().dummyPlayTable);
+    EXPECT_EQ(engine().trackDsdBlocks[0].load(), engine().dsdIdleTable[0]);
+    engine().mixBusy[0].store(false);
     lib.join();
     EXPECT_TRUE(returned.load());
 
@@ -280,7 +280,7 @@ TEST(Mixing, AFailedJobsRingIsNotReadOnceWithdrawn) {
     rig.tables[0] = freed;
     ASSERT_EQ(rig.run(), 0);
     for (double v : rig.master[0]) ASSERT_EQ(v, 0.0);
-    sRingWithdrawn[0].store(false);
+    engine().ringWithdrawn[0].store(false);
 }
 
 TEST(Mixing, TrackPeaksHoldUntilAReadAsksForANewOne) {
@@ -289,7 +289,7 @@ TEST(Mixing, TrackPeaksHoldUntilAReadAsksForANewOne) {
     for (double &v : rig.block[0]) v = 0.0;
     rig.block[0][10] = -0.4;  // frame 5 left
     rig.block[0][21] = 0.3;   // frame 10 right
-    clearPeakHoldF.store(false);
+    engine().clearPeakHold.store(false);
     gAudioThread_clearPeakAudioTrack(0);
     ASSERT_EQ(rig.run(), 0);
     EXPECT_DOUBLE_EQ(sTrackPeakHold[0][0].load(), 0.8);
@@ -298,11 +298,11 @@ TEST(Mixing, TrackPeaksHoldUntilAReadAsksForANewOne) {
     rig.block[0][21] = 0.0;
     ASSERT_EQ(rig.run(), 0);
     EXPECT_DOUBLE_EQ(sTrackPeakHold[0][0].load(), 0.8) << "held";
-    clearPeakHoldF.store(true);  // the master was read
+    engine().clearPeakHold.store(true);  // the master was read
     ASSERT_EQ(rig.run(), 0);
     EXPECT_DOUBLE_EQ(sTrackPeakHold[0][0].load(), 0.2) << "replaced";
     EXPECT_DOUBLE_EQ(sTrackPeakHold[0][1].load(), 0.0);
-    clearPeakHoldF.store(false);
+    engine().clearPeakHold.store(false);
 }
 
 TEST(Mixing, TrackAnalysisFeedAndItsLock) {
@@ -319,7 +319,7 @@ TEST(Mixing, TrackAnalysisFeedAndItsLock) {
     // device thread's feed skips the chunk instead of waiting.
     std::atomic<bool> held{false}, release{false};
     std::thread holder([&] {
-        std::lock_guard<std::mutex> lock(gChFFTBufMutex);
+        std::lock_guard<std::mutex> lock(engine().chFftBufMutex);
         held = true;
         while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
@@ -336,14 +336,14 @@ TEST(Mixing, TrackAnalysisFeedAndItsLock) {
     // 40 frames earlier.
     std::fill(std::begin(sMeterDecimBufTrk), std::end(sMeterDecimBufTrk), 0.0);
     sMeterDecimBufTrk[2 * 40] = sMeterDecimBufTrk[2 * 40 + 1] = 1.0;
-    sMeterFirInterval.store(4);
+    engine().meterFirInterval.store(4);
     curFftSampleCh[0].store(0);
     for (int i = 0; i < 256; ++i) rig.block[0][2 * i] = rig.block[0][2 * i + 1] = i * 36028797018963968.0;
     ASSERT_EQ(rig.run(true), 0);
     EXPECT_EQ(curFftSampleCh[0].load(), 64);
     EXPECT_DOUBLE_EQ(gpChAnalyzeBuf[0][2 * (kTrackRingFrames - 1)], 252.0 - 40.0);
     EXPECT_DOUBLE_EQ(sTrackPeakHold[0][0].load(), 212.0) << "the track peak from the filter";
-    sMeterFirInterval.store(1);
+    engine().meterFirInterval.store(1);
     std::fill(std::begin(sMeterDecimBufTrk), std::end(sMeterDecimBufTrk), 0.0);
     freeChFFTbuffer(0);
     EXPECT_EQ(gpChAnalyzeBuf[0], nullptr);
@@ -355,34 +355,34 @@ TEST(Mixing, EffectBusFeedsTheReverbRing) {
     rig.mix.ch[0].fxSendOn = true;
     rig.mix.fxOn = true;
     ASSERT_EQ(allocateReverbBuffer(), kEngineMemOk);
-    gReverbBufPointer = kReverbRingFrames - 30;  // wraps inside the chunk
+    engine().reverbBufPointer = kReverbRingFrames - 30;  // wraps inside the chunk
     ASSERT_EQ(rig.run(), 0);
-    EXPECT_EQ(gReverbBufPointer, 70);
-    EXPECT_EQ(gpReverbBuffer[2 * (kReverbRingFrames - 30)], rig.original[0][0]);
-    EXPECT_EQ(gpReverbBuffer[2 * 69 + 1], rig.original[0][2 * 99 + 1]);
+    EXPECT_EQ(engine().reverbBufPointer, 70);
+    EXPECT_EQ(engine().reverbBuffer[2 * (kReverbRingFrames - 30)], rig.original[0][0]);
+    EXPECT_EQ(engine().reverbBuffer[2 * 69 + 1], rig.original[0][2 * 99 + 1]);
     freeReverbBuffer();
-    EXPECT_EQ(gpReverbBuffer, nullptr);
+    EXPECT_EQ(engine().reverbBuffer, nullptr);
 }
 
 TEST(Mixing, BounceMixingWaitsForTheFirstShortTrackUnlessItsJobEnded) {
     constexpr int n = 64;
     MixRig rig(3, 2 * n);
-    sEngineStatus.store(kEngineBounceFeed);
-    for (int t = 0; t < 3; ++t) spTrackPcmBlocks[t].store(rig.tables[t]);  // as the producer publishes them
-    sProducedCount[0].store(2 * n);
-    sProducedCount[1].store(n - 1);   // short, job still running
-    sProducedCount[2].store(n - 10);  // short too
+    engine().engineStatus.store(kEngineBounceFeed);
+    for (int t = 0; t < 3; ++t) engine().trackPcmBlocks[t].store(rig.tables[t]);  // as the producer publishes them
+    engine().producedCount[0].store(2 * n);
+    engine().producedCount[1].store(n - 1);   // short, job still running
+    engine().producedCount[2].store(n - 10);  // short too
     double *m[2] = {rig.master[0].data(), rig.master[1].data()};
     uint64_t positions[kMaxTracks] = {};
     EXPECT_EQ(bounceMixing(0, positions, m, n, 0), kBounceNotReady);
     EXPECT_EQ(positions[0], 0u);
-    EXPECT_EQ(sBouncedCount[0].load(), 0);
+    EXPECT_EQ(engine().bouncedCount[0].load(), 0);
 
-    sJobEnded[1].store(true);  // track 1 ended; track 2 is short and running, but track 1 decides
+    engine().jobEnded[1].store(true);  // track 1 ended; track 2 is short and running, but track 1 decides
     EXPECT_EQ(bounceMixing(0, positions, m, n, 0), 0);
     for (int t = 0; t < 3; ++t) {
         EXPECT_EQ(positions[t], uint64_t(n));
-        EXPECT_EQ(sBouncedCount[t].load(), n);
+        EXPECT_EQ(engine().bouncedCount[t].load(), n);
     }
     for (int i = 0; i < 2 * n; ++i) {
         double expect = rig.original[0][i];

@@ -37,40 +37,6 @@ std::vector<uint8_t> stereoWav16(uint32_t rate, uint32_t frames) {
     return sxtest::wavFile(rate, 16, 2, data);
 }
 
-// The job as the main window fills it for one track.
-struct FeedJob {
-    FeedJob(const std::string &src, const std::string &dst) {
-        record.srcPath = std::u16string(src.begin(), src.end());
-        record.dstPath = std::u16string(dst.begin(), dst.end());
-        record.rateIndex = kRateIndex48k;
-        record.fileType = 0;
-        record.bits = 32;
-        record.srcChannels = 2;
-        record.outChannels = 2;
-        record.fileCount = 1;
-        record.panVol[0] = record.panVol[3] = 1.0;
-        record.com.command = kMorphexComFeedOnly;
-        record.com.startSample = 0;
-        record.com.endSample = kSrcFrames;
-        record.com.peq = &eq;
-        record.com.track = 0;
-        eq.allOn = &eqOn;
-        info.sampleRate = kSrcRate;
-        info.channels = 2;
-        info.bitsPerSample = 16;
-        info.totalSamples = kSrcFrames;
-        items[0].start = 0;
-        items[0].level = 1.0;
-        items[1].start = kDspVolEnd;
-        items[1].level = 1.0;
-    }
-    tMorphexParam record;
-    tAudioFileInfo info;
-    tDspVolItem items[2];
-    tPEQ eq;
-    bool eqOn = false;
-};
-
 // The same conversion handed straight to the library: every block as the
 // library reports it.
 std::vector<double> gReference;
@@ -88,7 +54,7 @@ int onReferenceWorking(long long *) { return 0; }
 
 TEST(MorphexFeed, AConsumerDrainsARealJobBlockByBlockInOrder) {
     engtest::useBuiltLibrary();
-    engtest::resetEngineWords();
+    engtest::FreshEngine fresh;
     sxtest::TempDir dir;
     const std::string src = dir.file("source.wav");
     ASSERT_TRUE(sxtest::writeAll(src, stereoWav16(kSrcRate, kSrcFrames)));
@@ -99,7 +65,8 @@ TEST(MorphexFeed, AConsumerDrainsARealJobBlockByBlockInOrder) {
         ASSERT_TRUE(lib.load()) << lib.errorString().toStdString();
         auto morphexert = reinterpret_cast<tMorphexertFunc>(lib.resolve("morphexert"));
         ASSERT_NE(morphexert, nullptr);
-        FeedJob job(src, dir.file("never.wav"));
+        engtest::StereoFeedJob job(src, kSrcRate, 16, kSrcFrames, kRateIndex48k);
+        job.record.dstPath = QString::fromStdString(dir.file("never.wav")).toStdU16String();
         job.record.com.ringBlocks = kRingBlocks;
         int progress = 0;
         tMorphexSendParams send;
@@ -121,7 +88,8 @@ TEST(MorphexFeed, AConsumerDrainsARealJobBlockByBlockInOrder) {
     audioThread t;
     std::atomic<int> doneResult{1};
     QObject::connect(&t, &audioThread::allTransactionsDone_, [&](int r) { doneResult = r; });
-    FeedJob job(src, dir.file("never.wav"));
+    engtest::StereoFeedJob job(src, kSrcRate, 16, kSrcFrames, kRateIndex48k);
+    job.record.dstPath = QString::fromStdString(dir.file("never.wav")).toStdU16String();
     t.setAudioThreadParam(kMorphexCmdPlay, &job.record, &job.info, nullptr, job.items, 0, nullptr, 0);
     t.addTransaction(new ClassMorphex(2));
 
@@ -130,19 +98,20 @@ TEST(MorphexFeed, AConsumerDrainsARealJobBlockByBlockInOrder) {
     int64_t maxLead = 0, blockFrames = 0;
     bool sawHeld = false, badGeometry = false;
     std::thread consumer([&] {
-        if (!engtest::waitFor([] { return sEngineStatus.load(std::memory_order_acquire) == kEnginePlaying; }, 120000))
+        if (!engtest::waitFor([] { return engine().engineStatus.load(std::memory_order_acquire) == kEnginePlaying; },
+                              120000))
             return;
         // Let the producer fill the ring and be held before reading starts.
-        sawHeld = engtest::waitFor([] { return gConvertPath[0].load() == kConvPathWaitPlay; }, 120000);
+        sawHeld = engtest::waitFor([] { return engine().convertPath[0].load() == kConvPathWaitPlay; }, 120000);
         int step = 0;
         for (;;) {
-            const int64_t produced = sProducedCount[0].load(std::memory_order_acquire);
-            double **blocks = spTrackPcmBlocks[0].load(std::memory_order_relaxed);
-            const int32_t frames = sTrackBlockFrames[0].load(std::memory_order_relaxed);
-            const int64_t consumed = sConsumedCount[0].load(std::memory_order_relaxed);
+            const int64_t produced = engine().producedCount[0].load(std::memory_order_acquire);
+            double **blocks = engine().trackPcmBlocks[0].load(std::memory_order_relaxed);
+            const int32_t frames = engine().trackBlockFrames[0].load(std::memory_order_relaxed);
+            const int64_t consumed = engine().consumedCount[0].load(std::memory_order_relaxed);
             maxLead = std::max(maxLead, produced - consumed);
             blockFrames = frames;
-            if (frames < 2 || sRingBlockFrames.load() != frames) badGeometry = true;
+            if (frames < 2 || engine().ringBlockFrames.load() != frames) badGeometry = true;
             if (produced > consumed && frames > 1) {
                 // Uneven reads, as device buffers of varying size would take.
                 const int64_t n = std::min<int64_t>(produced - consumed, 257 + 311 * (step++ % 5));
@@ -152,10 +121,10 @@ TEST(MorphexFeed, AConsumerDrainsARealJobBlockByBlockInOrder) {
                     got.push_back(b[2 * (pos % frames)]);
                     got.push_back(b[2 * (pos % frames) + 1]);
                 }
-                sConsumedCount[0].fetch_add(n, std::memory_order_relaxed);
-            } else if (sJobEnded[0].load() && produced == consumed) {
+                engine().consumedCount[0].fetch_add(n, std::memory_order_relaxed);
+            } else if (engine().jobEnded[0].load() && produced == consumed) {
                 // End of the material: what the real-time path does.
-                sEngineStatus.store(kEngineStopped);
+                engine().engineStatus.store(kEngineStopped);
                 return;
             } else {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -171,12 +140,12 @@ TEST(MorphexFeed, AConsumerDrainsARealJobBlockByBlockInOrder) {
     EXPECT_LE(maxLead, kRingBlocks * blockFrames) << "the producer overran its consumer";
     ASSERT_EQ(int64_t(got.size() / 2), total);
     EXPECT_TRUE(got == gReference) << "the consumer read other samples than the library produced";
-    EXPECT_EQ(gTestCount[0].load(), gReferenceBlocks);
+    EXPECT_EQ(engine().testCount[0].load(), gReferenceBlocks);
     // The job's end put the ring back to idle.
-    EXPECT_EQ(sProducedCount[0].load(), 0);
-    EXPECT_EQ(sConsumedCount[0].load(), 0);
-    EXPECT_EQ(spTrackPcmBlocks[0].load(), spDummyPlayBuffer);
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(engine().producedCount[0].load(), 0);
+    EXPECT_EQ(engine().consumedCount[0].load(), 0);
+    EXPECT_EQ(engine().trackPcmBlocks[0].load(), engine().dummyPlayTable);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
     EXPECT_FALSE(std::filesystem::exists(dir.file("never.wav")));
 }
 

@@ -20,41 +20,11 @@ constexpr uint32_t kRate = 44100;
 
 using sxtest::Wav24;
 
-// One track's play job as the main window fills it.
-struct PlayJob {
-    PlayJob(const std::string &src, uint32_t frames, uint32_t bits, uint32_t rateIndex) {
-        record.srcPath = std::u16string(src.begin(), src.end());
-        record.rateIndex = rateIndex;
-        record.bits = rateIndex >= 16 ? 1 : 32;
-        record.fileType = rateIndex >= 16 ? 3 : 0;
-        record.srcChannels = 2;
-        record.outChannels = 2;
-        record.fileCount = 1;
-        record.panVol[0] = record.panVol[3] = 1.0;
-        record.com.command = kMorphexComFeedOnly;
-        record.com.endSample = frames;
-        record.com.peq = &eq;
-        eq.allOn = &eqOn;
-        info.sampleRate = kRate;
-        info.channels = 2;
-        info.bitsPerSample = bits;
-        info.totalSamples = frames;
-        items[0].level = 1.0;
-        items[1].start = kDspVolEnd;
-        items[1].level = 1.0;
-    }
-    tMorphexParam record;
-    tAudioFileInfo info;
-    tDspVolItem items[2];
-    tPEQ eq;
-    bool eqOn = false;
-};
-
 // An audio thread for track 0 that plays `job`; the device is held until the
 // first block has arrived.
 class Player {
 public:
-    explicit Player(PlayJob &job) {
+    explicit Player(engtest::StereoFeedJob &job) {
         setAudioIoThreadId(mThread.getThreadIndex(), 0);
         QObject::connect(&mThread, &audioThread::allTransactionsDone_, [this](int r) { mResult = r; });
         mThread.setAudioThreadParam(kMorphexCmdPlay, &job.record, &job.info, nullptr, job.items, 0, nullptr, 0);
@@ -63,11 +33,11 @@ public:
     ~Player() {
         mThread.stop();
         // A job still waiting for ring space on a held device is let go.
-        if (mThread.isRunning()) sEngineStatus.store(kEngineStopped);
+        if (mThread.isRunning()) engine().engineStatus.store(kEngineStopped);
         EXPECT_TRUE(engtest::waitFor([&] { return mThread.isFinished() || !mThread.isRunning(); }, 120000));
     }
     bool started() {
-        return engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, 120000);
+        return engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, 120000);
     }
     bool finished() {
         return engtest::waitFor([&] { return mResult.load() != 1 && !mThread.isRunning(); }, 120000);
@@ -99,7 +69,7 @@ TEST_F(PlaybackTest, A24BitFileAtItsOwnRateReachesTheDeviceUnchangedAfterTheFade
         rtbridge::setUpEngine(kRate);
         rtbridge::Bridge bridge;
         ASSERT_NO_FATAL_FAILURE(bridge.open(kind, kRate, 512));
-        PlayJob job(src, kFrames, 24, 0);
+        engtest::StereoFeedJob job(src, kRate, 24, kFrames, 0);
         Player player(job);
         ASSERT_TRUE(player.started());
         bridge.setFeedPacing(true);
@@ -109,7 +79,7 @@ TEST_F(PlaybackTest, A24BitFileAtItsOwnRateReachesTheDeviceUnchangedAfterTheFade
         ASSERT_TRUE(bridge.waitHeld());
         ASSERT_TRUE(player.finished());
         EXPECT_EQ(player.result(), 0);
-        EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+        EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
 
         const tVirtualCapture cap = bridge.take();
         const size_t frames = cap.mData.size() / 8;
@@ -141,7 +111,7 @@ TEST_F(PlaybackTest, AStopFadesOutToZeroAndStopsWithoutTheTimeOut) {
     ASSERT_TRUE(sxtest::writeAll(src, wav.bytes));
     rtbridge::Bridge bridge;
     ASSERT_NO_FATAL_FAILURE(bridge.open(rtbridge::kPcmFloat, kRate, 512));
-    PlayJob job(src, kFrames, 24, 0);
+    engtest::StereoFeedJob job(src, kRate, 24, kFrames, 0);
     Player player(job);
     ASSERT_TRUE(player.started());
     bridge.setFeedPacing(true);
@@ -152,15 +122,15 @@ TEST_F(PlaybackTest, AStopFadesOutToZeroAndStopsWithoutTheTimeOut) {
     player.thread().stop();
     bridge.allow(UINT64_MAX);
     ASSERT_TRUE(bridge.waitHeld());
-    EXPECT_FALSE(sStopRequest.load());
+    EXPECT_FALSE(engine().stopRequest.load());
     const uint64_t buffers = bridge.cycles() - 40;
     EXPECT_LT(buffers * 512 * 1000 / kRate, 3000u);
     EXPECT_LE(buffers, 8u) << "a 10 ms fade takes a few buffers";
     EXPECT_FALSE(gAudioThread_getPlayTimeoutFlag());
-    EXPECT_EQ(CFadeVolLpf.getCoefY_1_ch(0), 0.0);
-    EXPECT_EQ(CFadeVolLpf.getCoefY_1_ch(1), 0.0);
-    EXPECT_EQ(sFadeAck[0].load() & kFadeOutBit, uint32_t(kFadeOutBit));
-    EXPECT_EQ(sFadeAck[1].load() & kFadeOutBit, uint32_t(kFadeOutBit));
+    EXPECT_EQ(engine().fadeVolLpf.getCoefY_1_ch(0), 0.0);
+    EXPECT_EQ(engine().fadeVolLpf.getCoefY_1_ch(1), 0.0);
+    EXPECT_EQ(engine().fadeAck[0].load() & kFadeOutBit, uint32_t(kFadeOutBit));
+    EXPECT_EQ(engine().fadeAck[1].load() & kFadeOutBit, uint32_t(kFadeOutBit));
     EXPECT_TRUE(player.finished());
 
     // A fade, not a cut: the first buffer after the request still sounds,
@@ -186,7 +156,7 @@ TEST_F(PlaybackTest, AStopThatIsNeverAcknowledgedTimesOutOnThe273rdBuffer) {
     for (int &column : gOutputPatch) column = -1;
     rtbridge::Bridge bridge;
     ASSERT_NO_FATAL_FAILURE(bridge.open(rtbridge::kPcmFloat, kRate, 512));
-    PlayJob job(src, kFrames, 24, 0);
+    engtest::StereoFeedJob job(src, kRate, 24, kFrames, 0);
     Player player(job);
     ASSERT_TRUE(player.started());
     bridge.setFeedPacing(true);
@@ -196,7 +166,7 @@ TEST_F(PlaybackTest, AStopThatIsNeverAcknowledgedTimesOutOnThe273rdBuffer) {
     player.thread().stop();
     bridge.allow(UINT64_MAX);
     ASSERT_TRUE(bridge.waitHeld());
-    EXPECT_FALSE(sStopRequest.load());
+    EXPECT_FALSE(engine().stopRequest.load());
     EXPECT_EQ(bridge.cycles() - 40, 273u);
     EXPECT_TRUE(gAudioThread_getPlayTimeoutFlag());
     gAudioThread_clearPlayTimeoutFlag();
@@ -260,7 +230,7 @@ TEST_F(PlaybackTest, DopCarriesTheProgrammeWithMarkersAlternatingAcrossBuffers) 
     rtbridge::setUpEngine(2822400);
     rtbridge::Bridge bridge;
     ASSERT_NO_FATAL_FAILURE(bridge.open(rtbridge::kDop, 2822400, 1920));
-    PlayJob job(src, kFrames, 24, 16);
+    engtest::StereoFeedJob job(src, kRate, 24, kFrames, 16);
     Player player(job);
     ASSERT_TRUE(player.started());
     bridge.setFeedPacing(true);

@@ -33,10 +33,8 @@ int publish(uint64_t produced, tMorphexCom *com, int track = 0, int rate = 48000
 
 class ProducerTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        engtest::resetEngineWords();
-        com.command = kMorphexComFeedOnly;
-    }
+    engtest::FreshEngine mEngine;
+    void SetUp() override { com.command = kMorphexComFeedOnly; }
     tMorphexCom com;
 };
 
@@ -50,89 +48,90 @@ TEST_F(ProducerTest, PublishesTheRingAndItsGeometry) {
         {2822400, 23520, 256, 188160, 127 + 17},
         {22579200, 2940, 1, 23520, 17},
     };
-    sEngineStatus = kEnginePlaying;
+    engine().engineStatus = kEnginePlaying;
     for (const Row &row : rows) {
         ASSERT_EQ(publish(1000, &com, 7, row.rate, row.blockBytes, row.filterLen), 0);
-        EXPECT_EQ(sRingBlockFrames.load(), row.ringFrames) << row.rate;
-        EXPECT_EQ(sDelayConvFir.load(), row.delay) << row.rate;
-        EXPECT_EQ(sDelayConvFirMute.load(), 17);
-        EXPECT_EQ(sConvFirLen.load(), row.filterLen);
+        EXPECT_EQ(engine().ringBlockFrames.load(), row.ringFrames) << row.rate;
+        EXPECT_EQ(engine().delayConvFir.load(), row.delay) << row.rate;
+        EXPECT_EQ(engine().delayConvFirMute.load(), 17);
+        EXPECT_EQ(engine().convFirLen.load(), row.filterLen);
     }
-    EXPECT_EQ(sProducedCount[7].load(), 1000);
-    EXPECT_EQ(spTrackPcmBlocks[7].load(), gBlocks);
-    EXPECT_EQ(spTrackDsdBlocks[7].load(), gDsd);
-    EXPECT_EQ(sTrackBlockFrames[7].load(), kB);
-    EXPECT_EQ(gFirstConverted[7].load(), 1);
-    EXPECT_EQ(gTestCount[7].load(), 4);
-    EXPECT_EQ(gConvertPath[7].load(), kConvPathReturned);
+    EXPECT_EQ(engine().producedCount[7].load(), 1000);
+    EXPECT_EQ(engine().trackPcmBlocks[7].load(), gBlocks);
+    EXPECT_EQ(engine().trackDsdBlocks[7].load(), gDsd);
+    EXPECT_EQ(engine().trackBlockFrames[7].load(), kB);
+    EXPECT_EQ(engine().firstConverted[7].load(), 1);
+    EXPECT_EQ(engine().testCount[7].load(), 4);
+    EXPECT_EQ(engine().convertPath[7].load(), kConvPathReturned);
 }
 
 TEST_F(ProducerTest, HeldOneSamplePastSixtyThreeBlocksAndPassesAtSixtyThree) {
-    sEngineStatus = kEnginePlaying;
-    sConsumedCount[0] = 0;
+    engine().engineStatus = kEnginePlaying;
+    engine().consumedCount[0] = 0;
     EXPECT_EQ(publish(63 * kB, &com), 0);
-    EXPECT_EQ(gConvertPath[0].load(), kConvPathReturned) << "exactly 63 blocks ahead never waits";
+    EXPECT_EQ(engine().convertPath[0].load(), kConvPathReturned) << "exactly 63 blocks ahead never waits";
 
     auto held = std::async(std::launch::async, [&] { return publish(63 * kB + 1, &com); });
-    ASSERT_TRUE(waitFor([] { return gConvertPath[0].load() == kConvPathWaitPlay; }));
+    ASSERT_TRUE(waitFor([] { return engine().convertPath[0].load() == kConvPathWaitPlay; }));
     EXPECT_EQ(held.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
-    sConsumedCount[0] = 1;  // the consumer took one sample
+    engine().consumedCount[0] = 1;  // the consumer took one sample
     ASSERT_EQ(held.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     EXPECT_EQ(held.get(), 0);
-    EXPECT_EQ(gConvertPath[0].load(), kConvPathReturned);
+    EXPECT_EQ(engine().convertPath[0].load(), kConvPathReturned);
 }
 
 TEST_F(ProducerTest, AStopWhileHeldEndsTheJob) {
-    sEngineStatus = kEnginePlaying;
-    sStopRequest = true;
+    engine().engineStatus = kEnginePlaying;
+    engine().stopRequest = true;
     auto held = std::async(std::launch::async, [&] { return publish(64 * kB, &com); });
-    ASSERT_TRUE(waitFor([] { return gConvertPath[0].load() == kConvPathWaitPlay; }));
-    sEngineStatus = kEngineStopped;
+    ASSERT_TRUE(waitFor([] { return engine().convertPath[0].load() == kConvPathWaitPlay; }));
+    engine().engineStatus = kEngineStopped;
     ASSERT_EQ(held.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     EXPECT_EQ(held.get(), -1);
-    EXPECT_FALSE(sStopRequest.load());
+    EXPECT_FALSE(engine().stopRequest.load());
     EXPECT_EQ(com.command, 0u) << "bit 1 of the command word is cleared";
-    EXPECT_EQ(gConvertPath[0].load(), kConvPathEnded);
+    EXPECT_EQ(engine().convertPath[0].load(), kConvPathEnded);
 }
 
 TEST_F(ProducerTest, TheFirstBlockOfAPlayJobStartsTheEngineOnce) {
-    sStartMode = kStartPlay;
+    engine().startMode = kStartPlay;
     ASSERT_EQ(publish(kB, &com), 0);
-    EXPECT_EQ(sEngineStatus.load(), kEnginePlaying);
-    EXPECT_EQ(sPlayRequest.load(), 1);
-    EXPECT_EQ(sStartMode.load(), kStartNone);
-    EXPECT_TRUE(sPlayStarted.exchange(false));
+    EXPECT_EQ(engine().engineStatus.load(), kEnginePlaying);
+    EXPECT_EQ(engine().playRequest.load(), 1);
+    EXPECT_EQ(engine().startMode.load(), kStartNone);
+    EXPECT_TRUE(engine().playStarted.exchange(false));
     ASSERT_EQ(publish(2 * kB, &com), 0);
-    EXPECT_FALSE(sPlayStarted.load());
+    EXPECT_FALSE(engine().playStarted.load());
 }
 
 TEST_F(ProducerTest, AMixDownFeedIsPacedByTheBouncedCount) {
-    sStartMode = kStartBounce;
+    engine().startMode = kStartBounce;
     ASSERT_EQ(publish(kB, &com, 2), 0);
-    EXPECT_EQ(sEngineStatus.load(), kEngineBounceFeed);
-    EXPECT_EQ(sStartMode.load(), kStartNone);
-    EXPECT_EQ(gDiff1[2].load(), kB);
-    EXPECT_EQ(gDiff2[2].load(), 63 * kB);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineBounceFeed);
+    EXPECT_EQ(engine().startMode.load(), kStartNone);
+    EXPECT_EQ(engine().diff1[2].load(), kB);
+    EXPECT_EQ(engine().diff2[2].load(), 63 * kB);
 
     auto held = std::async(std::launch::async, [&] { return publish(65 * kB, &com, 2); });
-    ASSERT_TRUE(waitFor([] { return gConvertPath[2].load() == kConvPathWaitBounce; }));
-    sBouncedCount[2] = 2 * kB;
+    ASSERT_TRUE(waitFor([] { return engine().convertPath[2].load() == kConvPathWaitBounce; }));
+    engine().bouncedCount[2] = 2 * kB;
     ASSERT_EQ(held.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     EXPECT_EQ(held.get(), 0);
-    EXPECT_EQ(gDiff1[2].load(), 63 * kB);
+    EXPECT_EQ(engine().diff1[2].load(), 63 * kB);
 }
 
 TEST_F(ProducerTest, AFileJobIsOnlyAskedWhetherToGoOn) {
+    std::optional<engtest::FreshEngine> fresh;
     for (uint32_t word : {uint32_t(kMorphexComWriteFile), uint32_t(kMorphexComWriteFile | kMorphexComEndBit)}) {
-        engtest::resetEngineWords();
+        fresh.emplace();
         com.command = word;
-        sEngineStatus = kEnginePlaying;
+        engine().engineStatus = kEnginePlaying;
         EXPECT_EQ(publish(100 * kB, &com, 1), 0) << "an export is never held by the ring";
-        EXPECT_EQ(sProducedCount[1].load(), 0) << "nothing is published";
-        EXPECT_EQ(gFirstConverted[1].load(), 1);
-        sConvAbort = true;
+        EXPECT_EQ(engine().producedCount[1].load(), 0) << "nothing is published";
+        EXPECT_EQ(engine().firstConverted[1].load(), 1);
+        engine().convAbort = true;
         EXPECT_EQ(publish(101 * kB, &com, 1), -1);
-        EXPECT_FALSE(sConvAbort.load());
+        EXPECT_FALSE(engine().convAbort.load());
     }
 }
 
@@ -158,34 +157,35 @@ TEST_F(ProducerTest, JobEndCallback) {
         {kEngineBounceFeed, true, -1, true},
         {kEngineStopped, false, -1, false},
     };
+    std::optional<engtest::FreshEngine> fresh;
     for (const Row &row : rows) {
-        engtest::resetEngineWords();
-        sEngineStatus = row.status;
-        sBounceFinished = row.finished;
+        fresh.emplace();
+        engine().engineStatus = row.status;
+        engine().bounceFinished = row.finished;
         EXPECT_EQ(checkPlayStatus(3), row.result) << row.status;
-        EXPECT_TRUE(sJobEnded[3].load());
-        EXPECT_EQ(sBounceEnded[3].load(), row.bounceEnd) << row.status;
+        EXPECT_TRUE(engine().jobEnded[3].load());
+        EXPECT_EQ(engine().bounceEnded[3].load(), row.bounceEnd) << row.status;
         EXPECT_EQ(getBounceFlag(3), row.bounceEnd ? 1 : 0);
 
         // The export window's poll answers the same without waiting and
         // without ending the job.
-        engtest::resetEngineWords();
-        sEngineStatus = row.status;
-        sBounceFinished = row.finished;
+        fresh.emplace();
+        engine().engineStatus = row.status;
+        engine().bounceFinished = row.finished;
         EXPECT_EQ(checkPlayStatusDo(3), row.result) << row.status;
-        EXPECT_FALSE(sJobEnded[3].load());
-        EXPECT_EQ(sBounceEnded[3].load(), row.bounceEnd) << row.status;
+        EXPECT_FALSE(engine().jobEnded[3].load());
+        EXPECT_EQ(engine().bounceEnded[3].load(), row.bounceEnd) << row.status;
     }
     clearBounceParam();
-    EXPECT_FALSE(sJobEnded[3].load());
+    EXPECT_FALSE(engine().jobEnded[3].load());
     EXPECT_EQ(getBounceFlag(3), 0);
 }
 
 TEST_F(ProducerTest, ErrorCallbackWaitsForTheMixer) {
-    sMixBusy[4] = true;
+    engine().mixBusy[4] = true;
     auto waiting = std::async(std::launch::async, [] { return morphexErrCallback(4); });
     EXPECT_EQ(waiting.wait_for(std::chrono::milliseconds(80)), std::future_status::timeout);
-    sMixBusy[4] = false;
+    engine().mixBusy[4] = false;
     ASSERT_EQ(waiting.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     EXPECT_EQ(waiting.get(), 0);
 }
@@ -211,7 +211,7 @@ TEST(JobRateSetUp, SmootherSpliceAndAnalysisRatePerRateIndex) {
         {9, 2822400, 4, 768000, 192000, 8, 0.01, 768000, 0.9997002291665315, true},  // DSD source to PCM
     };
     for (const Row &row : rows) {
-        sMeterFirInterval = row.meterInterval;
+        engine().meterFirInterval = row.meterInterval;
         tMorphexCom com;
         com.startSample = 1001;
         com.endSample = 2015;
@@ -219,17 +219,17 @@ TEST(JobRateSetUp, SmootherSpliceAndAnalysisRatePerRateIndex) {
         engineApplyOutputRequests();  // the device's next buffer
         SCOPED_TRACE(testing::Message() << "rate index " << row.rateIndex << ", source " << row.srcRate);
         EXPECT_EQ(s.playFs, row.playFs);
-        EXPECT_EQ(gAudioThread_playFs.load(), row.playFs);
+        EXPECT_EQ(engine().playFs.load(), row.playFs);
         EXPECT_EQ(s.analysisRate, row.analysisRate);
         EXPECT_EQ(s.spliceLength, row.splice);
-        EXPECT_EQ(CDsm5th.mCompareLenSet, row.splice);
-        EXPECT_EQ(CFadeVolLpf.mCoefA[0], lpf::coefFor(row.fadeTime, row.fadeSteps));
-        EXPECT_EQ(CDsm5th.mMutePatVolCoef[0], row.mutePatCoef);
-        EXPECT_EQ(CDsm5th.mMutePatVolCoef[1], row.mutePatCoef);
+        EXPECT_EQ(engine().dsm5th.mCompareLenSet, row.splice);
+        EXPECT_EQ(engine().fadeVolLpf.mCoefA[0], lpf::coefFor(row.fadeTime, row.fadeSteps));
+        EXPECT_EQ(engine().dsm5th.mMutePatVolCoef[0], row.mutePatCoef);
+        EXPECT_EQ(engine().dsm5th.mMutePatVolCoef[1], row.mutePatCoef);
         EXPECT_EQ(com.startSample, row.truncated ? 1000 : 1001);
         EXPECT_EQ(com.endSample, row.truncated ? 2008 : 2015);
     }
-    sMeterFirInterval = 1;
+    engine().meterFirInterval = 1;
 }
 
 TEST(JobRateSetUp, PureDsdSurvivesOnlyAnUnconvertedDsdRate) {
@@ -240,10 +240,10 @@ TEST(JobRateSetUp, PureDsdSurvivesOnlyAnUnconvertedDsdRate) {
         {16, 2822400, true}, {17, 5644800, true}, {16, 5644800, false}, {17, 44100, false}, {5, 192000, false},
     };
     for (const Row &row : rows) {
-        sDsdPure = true;
+        engine().dsdPure = true;
         (void)ClassMorphex::setUpJobRate(row.rateIndex, row.srcRate, nullptr);
-        EXPECT_EQ(sDsdPure.load(), row.pure) << row.rateIndex << " " << row.srcRate;
-        EXPECT_EQ(sDsdPureJob.load(), row.pure) << row.rateIndex << " " << row.srcRate;
+        EXPECT_EQ(engine().dsdPure.load(), row.pure) << row.rateIndex << " " << row.srcRate;
+        EXPECT_EQ(engine().dsdPureJob.load(), row.pure) << row.rateIndex << " " << row.srcRate;
     }
 }
 
@@ -316,11 +316,11 @@ int fakeMorphexert(const wchar16 *dst, const wchar16 *const *srcs, void *, const
     gCall.destination = reinterpret_cast<const char16_t *>(dst);
     gCall.source = reinterpret_cast<const char16_t *>(srcs[0]);
     gCall.com = *com;
-    gCall.startModeSeen = sStartMode.load();
-    gCall.fadeReqSeen[0] = sFadeReq[0].load();
-    gCall.fadeReqSeen[1] = sFadeReq[1].load();
-    gCall.playingSampleSeen = sPlayingSample.load();
-    gCall.jobEndedSeen = sJobEnded[com->track].load();
+    gCall.startModeSeen = engine().startMode.load();
+    gCall.fadeReqSeen[0] = engine().fadeReq[0].load();
+    gCall.fadeReqSeen[1] = engine().fadeReq[1].load();
+    gCall.playingSampleSeen = engine().playingSample.load();
+    gCall.jobEndedSeen = engine().jobEnded[com->track].load();
     gCall.envelope = envelope;
     if (gCall.publishProduced > 0)
         block(uint64_t(gCall.publishProduced), kB, kB, 0, kPcmBlockBytes, gBlocks, gDsd, 0, int(com->track), 48000,
@@ -330,8 +330,8 @@ int fakeMorphexert(const wchar16 *dst, const wchar16 *const *srcs, void *, const
 }
 
 struct ApplyFixture : ::testing::Test {
+    engtest::FreshEngine mEngine;
     void SetUp() override {
-        engtest::resetEngineWords();
         gCall = Call();
         record.dstPath = u"out.wav";
         record.srcPath = u"in.wav";
@@ -371,7 +371,7 @@ struct ApplyFixture : ::testing::Test {
 
 TEST_F(ApplyFixture, HandsTheJobToTheLibraryAndResetsTheEngineAfter) {
     gCall.publishProduced = kB;  // the first block starts playing
-    sJobEnded[5] = true;         // the end of the track's last job
+    engine().jobEnded[5] = true;  // the end of the track's last job
     ASSERT_EQ(run(kMorphexCmdPlay), 0);
     ASSERT_EQ(gCall.calls, 1);
     // The output settings, from the job's record.
@@ -399,32 +399,32 @@ TEST_F(ApplyFixture, HandsTheJobToTheLibraryAndResetsTheEngineAfter) {
     EXPECT_EQ(gCall.fadeReqSeen[1], kFadeInBit);
     EXPECT_EQ(gCall.playingSampleSeen, (441 + 44100) * 48000 / 44100);
     EXPECT_FALSE(gCall.jobEndedSeen) << "the last job's end would let a paced device run past the producer";
-    EXPECT_EQ(sVolItems[0].level, 0.5);
-    EXPECT_EQ(spRunningCom.load(), &record.com);
+    EXPECT_EQ(engine().volItems[0].level, 0.5);
+    EXPECT_EQ(engine().runningCom.load(), &record.com);
     // And after the job.
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
-    EXPECT_EQ(sPlayRequest.load(), 0);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
+    EXPECT_EQ(engine().playRequest.load(), 0);
     EXPECT_EQ(record.com.command, 0u);
-    EXPECT_FALSE(sConvFailed.load());
-    EXPECT_EQ(gDiff1[5].load(), -1);
-    EXPECT_EQ(gDiff2[5].load(), -1);
-    EXPECT_EQ(sProducedCount[5].load(), 0);
-    EXPECT_EQ(spTrackPcmBlocks[5].load(), spDummyPlayBuffer);
-    EXPECT_EQ(sTrackBlockFrames[5].load(), 1);
+    EXPECT_FALSE(engine().convFailed.load());
+    EXPECT_EQ(engine().diff1[5].load(), -1);
+    EXPECT_EQ(engine().diff2[5].load(), -1);
+    EXPECT_EQ(engine().producedCount[5].load(), 0);
+    EXPECT_EQ(engine().trackPcmBlocks[5].load(), engine().dummyPlayTable);
+    EXPECT_EQ(engine().trackBlockFrames[5].load(), 1);
 }
 
 TEST_F(ApplyFixture, AMixDownFeedKeepsItsRingForTheMixDown) {
     gCall.publishProduced = kB;
     ASSERT_EQ(run(kMorphexCmdBounceFeed, 3), 0);
     EXPECT_EQ(gCall.startModeSeen, kStartBounce);
-    EXPECT_EQ(sProducedCount[5].load(), kB);
-    EXPECT_EQ(spTrackPcmBlocks[5].load(), gBlocks);
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(engine().producedCount[5].load(), kB);
+    EXPECT_EQ(engine().trackPcmBlocks[5].load(), gBlocks);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
 }
 
 TEST_F(ApplyFixture, AnExportLeavesTheFadeAndStartModeAlone) {
     record.com.command = kMorphexComWriteFile;
-    sFadeReq[0] = kFadeOutBit;
+    engine().fadeReq[0] = kFadeOutBit;
     gAudioThread_setMixParam(nullptr);
     gCall.result = -9;
     EXPECT_EQ(run(kMorphexCmdExport, 1), -9);
@@ -432,7 +432,7 @@ TEST_F(ApplyFixture, AnExportLeavesTheFadeAndStartModeAlone) {
     EXPECT_EQ(gCall.fadeReqSeen[0], kFadeOutBit);
     EXPECT_EQ(gCall.com.multiTrack, 0);
     EXPECT_EQ(gCall.com.ringBlocks, 1) << "nothing reads the blocks of a job that writes a file";
-    EXPECT_TRUE(sConvFailed.load()) << "a failed job is reported to the mix-down";
+    EXPECT_TRUE(engine().convFailed.load()) << "a failed job is reported to the mix-down";
     EXPECT_EQ(getBounceConvertStatus(), 1);
 }
 
@@ -440,7 +440,7 @@ TEST_F(ApplyFixture, ABadTrackSlotOrSourceRateIsRefusedSafely) {
     record.com.track = kMaxTracks;
     EXPECT_EQ(run(kMorphexCmdPlay), kClassMorphexErrTrack);
     EXPECT_EQ(gCall.calls, 0);
-    EXPECT_EQ(sStartMode.load(), kStartNone);
+    EXPECT_EQ(engine().startMode.load(), kStartNone);
 
     record.com.track = 0;
     info.sampleRate = 0;  // the library refuses the job; the engine must not divide by it
@@ -450,12 +450,12 @@ TEST_F(ApplyFixture, ABadTrackSlotOrSourceRateIsRefusedSafely) {
 }
 
 TEST(ProducerGetters, ReadTheRingStateAndRefuseBadSlots) {
-    engtest::resetEngineWords();
-    sProducedCount[6] = 5000;
-    sConsumedCount[6] = 1200;
-    sRingBlockFrames = kB;
-    sTrackBlockFrames[6] = kB;
-    spTrackPcmBlocks[6] = gBlocks;
+    engtest::FreshEngine fresh;
+    engine().producedCount[6] = 5000;
+    engine().consumedCount[6] = 1200;
+    engine().ringBlockFrames = kB;
+    engine().trackBlockFrames[6] = kB;
+    engine().trackPcmBlocks[6] = gBlocks;
     int frames = 0;
     EXPECT_EQ(getConvertedCountAndBufBlkSize(6, &frames), 5000);
     EXPECT_EQ(frames, kB);
@@ -470,7 +470,7 @@ TEST(ProducerGetters, ReadTheRingStateAndRefuseBadSlots) {
     EXPECT_EQ(getConvertedCountAndBufBlkSize(kMaxTracks, &frames), 0);
     EXPECT_EQ(getFirstConverted(-3), -1);
     reqDspPlay(1);
-    EXPECT_EQ(sPlayRequest.load(), 1);
+    EXPECT_EQ(engine().playRequest.load(), 1);
     clearBufferParameters();
 }
 

@@ -37,30 +37,29 @@ constexpr int kFrames = 4096;  // capture block frames (DSD: samples per channel
 // Row 0 of the capture ring, registered as the main window does, and the
 // device side's capture step.
 struct CaptureRing {
+    engtest::FreshEngine fresh;
     CaptureRing() {
-        engtest::resetEngineWords();
-        sCaptureBlockFrames = kFrames;
-        spMonitorBuffer[0] = sCaptureRingTable[0];
+        engine().captureBlockFrames = kFrames;
+        engine().monitorBuffer[0] = engine().captureRingTable[0];
         for (int b = 0; b < kCaptureBlocks; ++b) {
             work[b].reset(new double[2 * kFrames]());
             left[b].reset(new unsigned char[kFrames / 8]());
             right[b].reset(new unsigned char[kFrames / 8]());
-            sCaptureRingTable[0][b] = work[b].get();
-            spDsdRecBuffer0[0][b] = left[b].get();
-            spDsdRecBuffer1[0][b] = right[b].get();
-            sSamplesPerCaptureBlock[b] = 0;
+            engine().captureRingTable[0][b] = work[b].get();
+            engine().dsdRecBuffer0[0][b] = left[b].get();
+            engine().dsdRecBuffer1[0][b] = right[b].get();
+            engine().samplesPerCaptureBlock[b] = 0;
         }
-        sRecordableBlocks[0] = 0;
-        sCaptureWriteBlock[0] = 0;
-        sCaptureWriteOffset[0] = 0;
+        engine().recordableBlocks[0] = 0;
+        engine().captureWriteBlock[0] = 0;
+        engine().captureWriteOffset[0] = 0;
     }
     ~CaptureRing() {
         for (int b = 0; b < kCaptureBlocks; ++b) {
-            sCaptureRingTable[0][b] = nullptr;
-            spDsdRecBuffer0[0][b] = nullptr;
-            spDsdRecBuffer1[0][b] = nullptr;
+            engine().captureRingTable[0][b] = nullptr;
+            engine().dsdRecBuffer0[0][b] = nullptr;
+            engine().dsdRecBuffer1[0][b] = nullptr;
         }
-        engtest::resetEngineWords();
     }
 
     // n frames of stereo work samples (or, for DSD, of left and right bits
@@ -74,8 +73,8 @@ struct CaptureRing {
             const int piece = std::min(512, n - done);  // one device buffer
             int remaining = piece, at = done;
             while (remaining > 0) {
-                const int blk = sCaptureWriteBlock[0];
-                const int off = sCaptureWriteOffset[0];
+                const int blk = engine().captureWriteBlock[0];
+                const int off = engine().captureWriteOffset[0];
                 const int take = std::min(remaining, kFrames - off);
                 if (pcm) std::memcpy(work[blk].get() + 2 * off, pcm + 2 * at, 16u * take);
                 if (l) {
@@ -85,12 +84,12 @@ struct CaptureRing {
                 at += take;
                 remaining -= take;
                 if (off + take < kFrames) {
-                    sCaptureWriteOffset[0] = off + take;
+                    engine().captureWriteOffset[0] = off + take;
                 } else {
-                    sSamplesPerCaptureBlock[blk] = kFrames;
-                    sCaptureWriteBlock[0] = (blk + 1) % kCaptureBlocks;
-                    sRecordableBlocks[0] = std::min(sRecordableBlocks[0] + 1, 64);
-                    sCaptureWriteOffset[0] = 0;
+                    engine().samplesPerCaptureBlock[blk] = kFrames;
+                    engine().captureWriteBlock[0] = (blk + 1) % kCaptureBlocks;
+                    engine().recordableBlocks[0] = std::min(engine().recordableBlocks[0] + 1, 64);
+                    engine().captureWriteOffset[0] = 0;
                 }
             }
             done += piece;
@@ -184,7 +183,7 @@ TEST_F(RecEngineTest, AFloatWavHoldsExactlyWhatWasCapturedInBatchesAndAtTheStop)
     const std::vector<double> in = pcmInput(0, 45 * kFrames + 1000);
     ring.capturePcm(in.data(), 40 * kFrames);
     // More than 32 blocks wait: they are written while recording goes on.
-    ASSERT_TRUE(engtest::waitFor([&] { return sRecordableBlocks[0] == 0; }))
+    ASSERT_TRUE(engtest::waitFor([&] { return engine().recordableBlocks[0] == 0; }))
         << "the written blocks are no longer counted";
     EXPECT_GT(std::filesystem::file_size(path("rec.wav")), kWavHeaderBytes + 32u * kFrames * 8);
     ring.capturePcm(in.data() + 2 * 40 * kFrames, 5 * kFrames + 1000);  // an unfinished block stays out

@@ -92,6 +92,7 @@ TEST(VsaThread, FlagsAndStop) {
 // reads the same signal the producer would have published.
 struct ToneRing {
     static constexpr int kBlockFrames = 1024;
+    engtest::FreshEngine fresh;
     ToneRing() {
         for (int b = 0; b < kRingBlocks; ++b) {
             blocks[b].reset(new double[2 * kBlockFrames]);
@@ -103,13 +104,12 @@ struct ToneRing {
                 blocks[b][2 * i + 1] = -v;
             }
         }
-        engtest::resetEngineWords();
-        spTrackPcmBlocks[0] = table;
-        sTrackBlockFrames[0] = kBlockFrames;
+        engine().trackPcmBlocks[0] = table;
+        engine().trackBlockFrames[0] = kBlockFrames;
         // The producer keeps publishing, about a block per millisecond.
         producer = std::thread([this] {
             while (!stop) {
-                sProducedCount[0].fetch_add(kBlockFrames, std::memory_order_release);
+                engine().producedCount[0].fetch_add(kBlockFrames, std::memory_order_release);
                 QThread::msleep(1);
             }
         });
@@ -117,7 +117,6 @@ struct ToneRing {
     ~ToneRing() {
         stop = true;
         producer.join();
-        engtest::resetEngineWords();
     }
     std::atomic<bool> stop{false};
     std::thread producer;
