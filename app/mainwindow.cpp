@@ -152,9 +152,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // Every block the display and the capture need is checked here, before
     // anything else uses them: a window without them could not run, so it
     // says so and goes no further.
-    mMeterRing[kMainMasterSlot] = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
+    mMasterMeterRing = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
     mMasterPeakBlock = static_cast<double *>(sMemoryAllocator(kMasterPeakBytes, 16));
-    bool memoryOk = mMeterRing[kMainMasterSlot] && mMasterPeakBlock;
+    bool memoryOk = mMasterMeterRing && mMasterPeakBlock;
     for (int i = 0; i < kMainCaptureBlocks; ++i)
         memoryOk = memoryOk && mCaptureStereo[0][i] && mCaptureBytes[0][0][i] && mCaptureBytes[1][0][i];
     if (mMasterPeakBlock) {
@@ -163,8 +163,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         mPrevMasterPeak = mMasterPeakBlock + 2;
     }
     for (int i = 0; i < kMainTrackSlots && memoryOk; ++i) {
-        mMeterRing[i] = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
-        if (!mMeterRing[i]) memoryOk = false;
+        mTracks[i].meterRing = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
+        if (!mTracks[i].meterRing) memoryOk = false;
     }
     if (!memoryOk) {
         QMessageBox box(QMessageBox::Critical, tr("Error"), tr("Insufficient Memory."), QMessageBox::Ok, this);
@@ -186,7 +186,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->widgetTrack1->mMarkCount = 0;
     mSingleVolItems[0] = tDspVolItem{0, 1.0, 0.0, 0};
     mSingleVolItems[1] = tDspVolItem{-1, 1.0, 0.0, 0};
-    for (auto &items : mTrackVolItems) {
+    for (tTrack &track : mTracks) {
+        tDspVolItem *items = track.envelope;
         items[0] = tDspVolItem{0, 0.0, 0.0, 0};
         items[1] = tDspVolItem{0, 0.0, 1.0, +1};
         items[2] = tDspVolItem{0, 1.0, 0.0, 0};
@@ -218,14 +219,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // ones were made. The master's band frequencies are set before the
     // records are registered with the engine and the coefficients are
     // computed for the default rate.
-    for (int i = 0; i < kMainEqSlots; ++i) {
-        mPeq[i] = nullptr;
-        mPeqDialog[i] = nullptr;
-    }
     getMemoryForEQ(0);
-    mPeq[kMainMasterSlot] = new tPEQ;
-    mPeqDialog[kMainMasterSlot] = new DialogPeq(this);
-    DialogPeq *masterWindow = mPeqDialog[kMainMasterSlot];
+    mMasterPeq = new tPEQ;
+    mMasterPeqDialog = new DialogPeq(this);
+    DialogPeq *masterWindow = mMasterPeqDialog;
     masterWindow->mTrackId = kMainEqMasterId;
     masterWindow->setWindowTitle(QStringLiteral("Parametric Equalizer - TRACK MASTER"));
     {
@@ -237,7 +234,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         right = getPlayingFftAnalyzing(kMainEqMasterId - 1, 1, &fftSize);
         masterWindow->setFFTPointer(1, left, right, fftSize);
     }
-    tPEQ *master = mPeq[kMainMasterSlot];
+    tPEQ *master = mMasterPeq;
     master->allOn = &masterWindow->mAllEqOn;
     master->totalGainDb = 0.0;
     master->totalGainLin = 1.0;
@@ -245,7 +242,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     master->band[2].mFreq = 400.0;
     master->band[1].mFreq = 1000.0;
     master->band[0].mFreq = 4000.0;
-    setPEQClassToDSP(mPeq, master);
+    publishEqTable();
+    setPEQClassToDSP(mEqTable, master);
     mDialogEdit->sendParameters(master, mMonitorVolumeDb, mPlayFs);
     resetEQparameters(44100);
 
@@ -255,9 +253,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mContCoreAudioThread = new CContCoreAudioThread(nullptr);
     mDevices = mainDevices_forLayer(mContCoreAudioThread);
     setReverbClassToDSP(mMixer->getReverbInstance());
-    mTrackVolume[0] = new dspVolume;
-    mWaveFormThread[0] = new waveFormThread(nullptr);
-    mWaveFormThread[0]->setTrackGraphic(ui->widgetTrack1);
+    mTracks[0].trackVolume = new dspVolume;
+    mTracks[0].waveFormThread = new waveFormThread(nullptr);
+    mTracks[0].waveFormThread->setTrackGraphic(ui->widgetTrack1);
 
     // No recording device is chosen until the settings name one.
     mDialogCombine = new DialogCombine(this);
@@ -285,13 +283,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     initAudioIoParameters();
     if (allocateAudioThreadMemories() != kEngineMemOk)
         std::fprintf(stderr, "SonvexEditor: the engine's work memory could not be allocated\n");
-    for (audioThread *&thread : mAudioThread) thread = nullptr;
     if (initAudioThreadMemoryWhole() != kEngineMemOk)
         std::fprintf(stderr, "SonvexEditor: the engine's track buffers could not be allocated\n");
-    mAudioThread[0] = new audioThread(nullptr);
+    mTracks[0].audioThread = new audioThread(nullptr);
     if (initAudioIO_parameters() != kEngineMemOk)
         std::fprintf(stderr, "SonvexEditor: the engine's DSD buffer could not be allocated\n");
-    setAudioIoThreadId(mAudioThread[0]->getThreadIndex(), 0);
+    setAudioIoThreadId(mTracks[0].audioThread->getThreadIndex(), 0);
     mThreadCount = 1;
     ui->labelEqIndicator->selectClickControl(kIndicatorClick);
 
@@ -312,7 +309,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
             reinterpret_cast<tGetAudioFileInformationFunc>(mLibrary->resolve("getAudioFileInformation"));
         getAudioWaveForm = reinterpret_cast<tGetAudioWaveFormFunc>(mLibrary->resolve("getAudioWaveForm"));
         id3tagInformation = reinterpret_cast<tId3tagInformationFunc>(mLibrary->resolve("id3tagInformation"));
-        mWaveFormThread[0]->setWaveFormFunc(getAudioWaveForm);
+        mTracks[0].waveFormThread->setWaveFormFunc(getAudioWaveForm);
     }
 
     // This also makes the action groups and the bounce thread.
@@ -370,11 +367,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // An empty slot still carries a plausible format, so views that read it
     // before a file is loaded get sane numbers.
     for (int i = 0; i < kMainTrackSlots; ++i) {
-        mTrackPath[i].clear();
-        mFileInfo[i] = tAudioFileInfo();
-        mFileInfo[i].sampleRate = 44100;
-        mFileInfo[i].bitsPerSample = 16;
-        mFileInfo[i].channels = 2;
+        mTracks[i].path.clear();
+        mTracks[i].fileInfo = tAudioFileInfo();
+        mTracks[i].fileInfo.sampleRate = 44100;
+        mTracks[i].fileInfo.bitsPerSample = 16;
+        mTracks[i].fileInfo.channels = 2;
     }
 
     // Tools keeps only the OVER indicator submenu.
@@ -435,7 +432,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mCounterRingIndex = 0;
     mMeterRingIndex = 0;
     for (QString &text : mCounterRing) text.clear();
-    for (double *ring : mMeterRing) std::memset(ring, 0, kMeterRingBytes);
+    for (double *ring : meterRings()) std::memset(ring, 0, kMeterRingBytes);
     std::memset(mPositionRing, 0, sizeof mPositionRing);
 
     // The meter starts at silence rather than at whatever its memory held.
@@ -521,46 +518,65 @@ int MainWindow::getMemoryForWaveForming(int track) {
         const int64_t factor = kMainWaveLevelFactors[k];
         const uint64_t bytes = static_cast<uint64_t>(width4 * factor * 16);
         mWaveLevelLength[k] = width * factor;
-        if (!mWaveMin[track][k]) {
-            mWaveMin[track][k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
-            if (!mWaveMin[track][k]) return -1;
-            mWaveMax[track][k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
-            if (!mWaveMax[track][k]) return -1;
+        if (!mTracks[track].waveMin[k]) {
+            mTracks[track].waveMin[k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
+            if (!mTracks[track].waveMin[k]) return -1;
+            mTracks[track].waveMax[k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
+            if (!mTracks[track].waveMax[k]) return -1;
         }
-        if (!mWaveMax[track][k]) {
-            mWaveMax[track][k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
-            if (!mWaveMax[track][k]) return -1;
+        if (!mTracks[track].waveMax[k]) {
+            mTracks[track].waveMax[k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
+            if (!mTracks[track].waveMax[k]) return -1;
         }
-        std::memset(mWaveMin[track][k], 0, bytes);
-        std::memset(mWaveMax[track][k], 0, bytes);
+        std::memset(mTracks[track].waveMin[k], 0, bytes);
+        std::memset(mTracks[track].waveMax[k], 0, bytes);
     }
     mWaveLevels = kMainWaveLevels;
-    mTrackLength[track] = 0;
+    mOverview.length[track] = 0;
     return 0;
 }
 
 int MainWindow::getMemoryForEQ(int track) {
     if (track < 0 || track >= kMainTrackSlots) return 0;
-    if (!mPeq[track]) mPeq[track] = new tPEQ;
-    if (!mPeqDialog[track]) mPeqDialog[track] = new DialogPeq(this);
+    if (!mTracks[track].peq) mTracks[track].peq = new tPEQ;
+    if (!mTracks[track].peqDialog) mTracks[track].peqDialog = new DialogPeq(this);
+    publishEqTable();
     asignEQParameterTrack(track);
     return 0;
+}
+
+void MainWindow::publishEqTable() {
+    for (int i = 0; i < kMainTrackSlots; ++i) mEqTable[i] = mTracks[i].peq;
+    mEqTable[kMainMasterSlot] = mMasterPeq;
+}
+
+std::array<tAudioFileInfo, kMainTrackSlots> MainWindow::trackInfos() const {
+    std::array<tAudioFileInfo, kMainTrackSlots> infos;
+    for (int i = 0; i < kMainTrackSlots; ++i) infos[i] = mTracks[i].fileInfo;
+    return infos;
+}
+
+std::array<double *, kMainEqSlots> MainWindow::meterRings() const {
+    std::array<double *, kMainEqSlots> rings;
+    for (int i = 0; i < kMainTrackSlots; ++i) rings[i] = mTracks[i].meterRing;
+    rings[kMainMasterSlot] = mMasterMeterRing;
+    return rings;
 }
 
 void MainWindow::resetEQparameters(int rate) {
     const int count = std::min<int>(mMixParam.trackCount, kMainTrackSlots);
     for (int i = 0; i < count; ++i) {
-        if (mPeqDialog[i]) mPeqDialog[i]->changeFs(rate);
-        tPEQ *peq = mPeq[i];
+        if (mTracks[i].peqDialog) mTracks[i].peqDialog->changeFs(rate);
+        tPEQ *peq = mTracks[i].peq;
         if (!peq) continue;
         peq->band[3].setShelvLo(true);
         peq->band[0].setShelvLo(false);
         for (int b = 3; b >= 0; --b) peq->band[b].reCalcCoef(rate);
     }
     initEqParam();
-    DialogPeq *masterWindow = mPeqDialog[kMainMasterSlot];
-    if (masterWindow && mPeq[kMainMasterSlot]) {
-        masterWindow->sendPeqParam(mPeq[kMainMasterSlot], rate, &mMonitorVolumeDb);
+    DialogPeq *masterWindow = mMasterPeqDialog;
+    if (masterWindow && mMasterPeq) {
+        masterWindow->sendPeqParam(mMasterPeq, rate, &mMonitorVolumeDb);
         masterWindow->setEqParamOfWidgetEq();
         masterWindow->setEqParamOfDialogEq();
     }
@@ -639,7 +655,7 @@ void MainWindow::finishApp() {
     // The windows are hidden and the timers and the library go, so nothing
     // fires or calls into the library from here on.
     for (int i = 0; i < trackCount; ++i)
-        if (mPeqDialog[i]) mPeqDialog[i]->hide();
+        if (mTracks[i].peqDialog) mTracks[i].peqDialog->hide();
     delete mLevelTimer;
     mLevelTimer = nullptr;
     delete mFirstInfoTimer;
@@ -652,13 +668,14 @@ void MainWindow::finishApp() {
     // engine lets go of the records before they go.
     setPEQClassToDSP(nullptr, nullptr);
     for (int i = 0; i < kMainTrackSlots; ++i) {
-        delete mPeq[i];
-        mPeq[i] = nullptr;
-        if (mWaveFormThread[i]) mWaveFormThread[i]->stop();
-        startup_deleteWhenStopped(mWaveFormThread[i], 10);
+        delete mTracks[i].peq;
+        mTracks[i].peq = nullptr;
+        if (mTracks[i].waveFormThread) mTracks[i].waveFormThread->stop();
+        startup_deleteWhenStopped(mTracks[i].waveFormThread, 10);
     }
-    delete mPeq[kMainMasterSlot];
-    mPeq[kMainMasterSlot] = nullptr;
+    delete mMasterPeq;
+    mMasterPeq = nullptr;
+    publishEqTable();
 
     // The control thread is deleted once its run has returned (it has
     // stopped the stream above; one still inside a device call is left
@@ -702,8 +719,8 @@ void MainWindow::finishApp() {
         // memory goes last, once no audio thread can touch it.
         freeAudhioThreadMemories();
         for (int i = 0; i < kMainTrackSlots; ++i) {
-            if (mAudioThread[i]) mAudioThread[i]->stop();
-            startup_deleteWhenStopped(mAudioThread[i], 30);
+            if (mTracks[i].audioThread) mTracks[i].audioThread->stop();
+            startup_deleteWhenStopped(mTracks[i].audioThread, 30);
         }
         finishAudioThreadMemoryWhole();
     }
@@ -714,10 +731,12 @@ void MainWindow::finishApp() {
     // its own to free.
     _aligned_free(mMasterPeakBlock);
     mMasterPeakBlock = mMasterPeak = mPrevMasterPeak = nullptr;
-    for (double *&ring : mMeterRing) {
-        _aligned_free(ring);
-        ring = nullptr;
+    for (tTrack &track : mTracks) {
+        _aligned_free(track.meterRing);
+        track.meterRing = nullptr;
     }
+    _aligned_free(mMasterMeterRing);
+    mMasterMeterRing = nullptr;
     if (mConstructed) {
         if (gMutePatBuffer[0] == mMutePatBlock) gMutePatBuffer[0] = gMutePatBuffer[1] = nullptr;
         std::free(mMutePatBlock);
@@ -733,12 +752,12 @@ void MainWindow::finishApp() {
     // Overview arrays and the track equaliser windows.
     for (int i = 0; i < kMainTrackSlots; ++i) {
         for (int k = 0; k < kMainWaveLevels; ++k) {
-            _aligned_free(mWaveMin[i][k]);
-            _aligned_free(mWaveMax[i][k]);
-            mWaveMin[i][k] = mWaveMax[i][k] = nullptr;
+            _aligned_free(mTracks[i].waveMin[k]);
+            _aligned_free(mTracks[i].waveMax[k]);
+            mTracks[i].waveMin[k] = mTracks[i].waveMax[k] = nullptr;
         }
-        delete mPeqDialog[i];
-        mPeqDialog[i] = nullptr;
+        delete mTracks[i].peqDialog;
+        mTracks[i].peqDialog = nullptr;
     }
     for (double *&peaks : mRecOverviewPeaks) {
         _aligned_free(peaks);
@@ -776,9 +795,9 @@ void MainWindow::finishApp() {
     mMixer = nullptr;
     delete mDynamics;
     mDynamics = nullptr;
-    for (dspVolume *&volume : mTrackVolume) {
-        delete volume;
-        volume = nullptr;
+    for (tTrack &track : mTracks) {
+        delete track.trackVolume;
+        track.trackVolume = nullptr;
     }
 
     // The volume-graph window, whose rows stop their overview workers.

@@ -24,6 +24,7 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -31,6 +32,7 @@
 #include "app/jobrecord.h"
 #include "app/settingsfile.h"
 #include "app/startupbridges.h"
+#include "app/trackrecord.h"
 #include "audiofile/jobs/flacjob.h"
 #include "audiofile/jobs/poly2monoste.h"
 #include "audiofile/tagrecord.h"
@@ -101,15 +103,15 @@ enum : int {
     kMainEqSlots = 33,
     kMainEqMasterId = 1023,  // the master equaliser window's id
     kMainRingEntries = 66,   // meter and counter delay rings
-    kMainWaveLevels = 7,     // waveform overview levels
+    kMainWaveLevels = kTrackWaveLevels,  // waveform overview levels
     kMainCaptureRows = 3,
     kMainCaptureBlocks = 64,
     kMainCaptureByteRows = 32,
     kMainCaptureBlockFrames = 4096,
     kMainRecOverviewPairs = 1433,
     kMainMarkBufferBytes = 2400,
-    kMainVolItems = 35,
-    kMainRegionRecordBytes = 768,
+    kMainVolItems = kTrackEnvelopeItems,
+    kMainRegionRecordBytes = kTrackEditRecordBytes,
     kMainTrackViewWidth = 700,
     kMainDeviceNames = 30,  // device names kept per list
     kMainDeviceRates = 32,
@@ -577,16 +579,24 @@ public:
     // What the mixer-analysis thread asks of the factory test window.
     tMainTestSequence mTestSequence;
 
-    // --- Construction: per-track arrays ---
-    audioThread *mAudioThread[kMainTrackSlots] = {};
-    waveFormThread *mWaveFormThread[kMainTrackSlots] = {};
-    dspVolume *mTrackVolume[kMainTrackSlots] = {};
-    tPEQ *mPeq[kMainEqSlots] = {};
-    DialogPeq *mPeqDialog[kMainEqSlots] = {};
+    // --- Construction: the track records ---
+    std::array<tTrack, kMainTrackSlots> mTracks;
+    // The master's equaliser record and window.
+    tPEQ *mMasterPeq = nullptr;
+    DialogPeq *mMasterPeqDialog = nullptr;
+    // The table of equaliser records the engine reads (the tracks', then the
+    // master's at kMainMasterSlot); publishEqTable refreshes it from the
+    // records whenever one comes, goes or moves.
+    tPEQ *mEqTable[kMainEqSlots] = {};
+    void publishEqTable();
+    // Every track's file description, in slot order.
+    std::array<tAudioFileInfo, kMainTrackSlots> trackInfos() const;
+    // The meter rings, the tracks' then the master's.
+    std::array<double *, kMainEqSlots> meterRings() const;
     int mThreadCount = 0;
 
     // --- Construction: buffers ---
-    double *mMeterRing[kMainEqSlots] = {};  // [32] the master; 66 peak pairs each
+    double *mMasterMeterRing = nullptr;     // 66 peak pairs
     double *mMasterPeakBlock = nullptr;     // 48 bytes: mMasterPeak, then mPrevMasterPeak
     double *mMasterPeak = nullptr;
     double *mPrevMasterPeak = nullptr;
@@ -598,16 +608,11 @@ public:
     uint8_t *mCaptureBytes[2][kMainCaptureByteRows][kMainCaptureBlocks] = {};
     int mCaptureBlockFrames = 0;
     int64_t mWaveLevelLength[kMainWaveLevels] = {};  // entries of each level (all tracks)
-    double *mWaveMin[kMainTrackSlots][kMainWaveLevels] = {};
-    double *mWaveMax[kMainTrackSlots][kMainWaveLevels] = {};
     int mWaveLevels = 0;
-    int64_t mTrackLength[kMainTrackSlots] = {};
     double *mRecOverviewPeaks[2] = {};
     tAudioFileMarkAFile mMarkBuffer[kMainMarkBufferBytes / sizeof(tAudioFileMarkAFile)] = {};
     tID3tagInfo mID3tagInfo{};
     tDspVolItem mSingleVolItems[kMainVolItems] = {};
-    tDspVolItem mTrackVolItems[kMainTrackSlots][kMainVolItems] = {};
-    uint8_t mRegionRecords[kMainTrackSlots][kMainRegionRecordBytes] = {};
     tMixParam mMixParam{};
     tMixerTransactParams mMixerTransactParams{};
     int64_t *mDelayTable = nullptr;
@@ -678,8 +683,6 @@ public:
     bool mAwaitingPlayStart = false;
     bool mWatchdogEnabled = false;
     int mRecState = 0;
-    QString mTrackPath[kMainTrackSlots];
-    tAudioFileInfo mFileInfo[kMainTrackSlots] = {};
     QString mSplitTempPath;
     // Construction ran to its end (false after the memory check failed:
     // the window is then an empty shell that shut-down must not save from).
@@ -711,18 +714,22 @@ public:
     timelineMgr *mTimelineMgr = nullptr;
     // --- Waveform display ---
     int64_t mViewOffset = 0;  // first point shown, in points of the level in use
-    double *mViewMax[kMainTrackSlots] = {};
-    double *mViewMin[kMainTrackSlots] = {};
-    int64_t mPrepared[kMainTrackSlots] = {};  // final level-0 progress of the last job
+    // The arrays the track view reads through its draw request
+    // (tSetWaveFormParams holds pointers to them, one entry per track): the
+    // view's peak arrays, columns ready, the job's columns, incremental
+    // draw offsets and widths, and each track's length in frames.
+    struct tOverviewArrays {
+        double *upper[kMainTrackSlots] = {};
+        double *lower[kMainTrackSlots] = {};
+        int64_t ready[kMainTrackSlots] = {};
+        int64_t jobColumns[kMainTrackSlots] = {};
+        int64_t drawOffset[kMainTrackSlots] = {};
+        int64_t drawWidth[kMainTrackSlots] = {};
+        int64_t length[kMainTrackSlots] = {};
+    };
+    tOverviewArrays mOverview;
     int mPreparingTrack = 0;
     int64_t mLastPrepared = 0;
-    int64_t mWaveJobResult[kMainTrackSlots] = {};
-    int mWaveJobActive[kMainTrackSlots] = {};
-    int mWaveJobDone[kMainTrackSlots] = {};
-    int mWaveJobRetries[kMainTrackSlots] = {};
-    int64_t mWaveReady[kMainTrackSlots] = {};  // the request's per-track arrays
-    int64_t mWaveDrawOffset[kMainTrackSlots] = {};
-    int64_t mWaveDrawWidth[kMainTrackSlots] = {};
     tSetWaveFormParams mWaveParams;
     int mScrollValue = 0;
     bool mSliderHeld = false;

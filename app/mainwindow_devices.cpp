@@ -223,7 +223,7 @@ QString MainWindow::getAsioDev_firstItem(int count) { return deviceLists_placeho
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
     if (watched == ui->comboBox_asioDev && event->type() == QEvent::MouseButtonPress) {
-        mPlayStatus = mAudioThread[0] ? mAudioThread[0]->getStatus() : 0;
+        mPlayStatus = mTracks[0].audioThread ? mTracks[0].audioThread->getStatus() : 0;
         if (mPlayStatus == 0) DeviceListClicked();
     }
     return QMainWindow::eventFilter(watched, event);
@@ -381,7 +381,7 @@ void MainWindow::DoPPlayableDeviceClicked() {}
 QVector<int> MainWindow::deviceRateList() const { return QVector<int>(mDeviceRates, mDeviceRates + mDeviceRateCount); }
 
 void MainWindow::clearDisplayRings() {
-    for (double *ring : mMeterRing) {
+    for (double *ring : meterRings()) {
         if (ring) std::memset(ring, 0, sizeof(double) * 2 * kMainRingEntries);
     }
 }
@@ -428,8 +428,8 @@ void MainWindow::selectPlayFs() {
 }
 
 int MainWindow::selectPlaySampleRate(int) {
-    if (mTrackPath[0].isEmpty()) return 44100;
-    return playRates_autoChoice(int(mFileInfo[0].sampleRate), deviceRateList());
+    if (mTracks[0].path.isEmpty()) return 44100;
+    return playRates_autoChoice(int(mTracks[0].fileInfo.sampleRate), deviceRateList());
 }
 
 int MainWindow::selectAutoFs() {
@@ -488,7 +488,7 @@ void MainWindow::changeFs(int rate) {
     COscClass.setOscFS(rate);
     if (oscOn) COscClass.sOscOn();
     resetEQparameters(rate);
-    if (mDialogEdit) mDialogEdit->sendParameters(mPeq[kMainMasterSlot], mMonitorVolumeDb, rate);
+    if (mDialogEdit) mDialogEdit->sendParameters(mMasterPeq, mMonitorVolumeDb, rate);
     clearMasterPeaks();
     emit changeSampleRate(rate);
     if (mMixer) mMixer->getReverbInstance()->setFxSampleRate(rate, rate);

@@ -42,9 +42,9 @@ void MainWindow::makeConnectionsFirst() {
     qRegisterMetaType<tFlac2WavMessages *>("tFlac2WavMessages*");
     qRegisterMetaType<tPoly2MonosteMessages *>("tPoly2MonosteMessages*");
 
-    connect(mAudioThread[0], &audioThread::transactionStarted_, this, &MainWindow::transactionStarted);
-    connect(mAudioThread[0], &audioThread::allTransactionsDone_, this, &MainWindow::allTransactionsDone);
-    connect(mWaveFormThread[0], &waveFormThread::waveFormPrepared, this, &MainWindow::waveFormPreparedMain);
+    connect(mTracks[0].audioThread, &audioThread::transactionStarted_, this, &MainWindow::transactionStarted);
+    connect(mTracks[0].audioThread, &audioThread::allTransactionsDone_, this, &MainWindow::allTransactionsDone);
+    connect(mTracks[0].waveFormThread, &waveFormThread::waveFormPrepared, this, &MainWindow::waveFormPreparedMain);
 
     trackGraphic *view = ui->widgetTrack1;
     connect(view, &trackGraphic::editParamChanged, this, &MainWindow::trackEditParamChanged);
@@ -78,7 +78,7 @@ void MainWindow::makeConnectionsFirst() {
 }
 
 void MainWindow::makeConnectionsSecond() {
-    if (DialogPeq *master = mPeqDialog[kMainMasterSlot]) {
+    if (DialogPeq *master = mMasterPeqDialog) {
         // The equaliser bindings may connect these too; one connection each.
         connect(master, &DialogPeq::selectAllEqOnOff, this, &MainWindow::selAllEqOnOff, Qt::UniqueConnection);
         connect(master, &DialogPeq::windowClosed, this, &MainWindow::eqWindowCloseEvent, Qt::UniqueConnection);
@@ -199,7 +199,7 @@ void MainWindow::makeConnectionsSecond() {
         connect(this, &MainWindow::delayTimeChanged, mMixer, &mixer::delayTimeChangeEvent);
         connect(this, &MainWindow::trackNamesLoaded, mMixer, &mixer::trackNameloadEvent);
     }
-    if (DialogPeq *master = mPeqDialog[kMainMasterSlot])
+    if (DialogPeq *master = mMasterPeqDialog)
         connect(master, &DialogPeq::lissajousButtonClicked, this, &MainWindow::lissajousWinRequested);
 
     mBounceThread = new bounceThread;
@@ -221,7 +221,7 @@ int64_t MainWindow::tagHMSFtoStartTcSample(tID3tagInfo *tag) {
     tc.second = std::max(tag->second, 0);
     tc.frame = std::max(tag->frame, 0);
     uint64_t sample = 0;
-    gTc_convTimeCodeToSample(&tc, &sample, static_cast<int>(mFileInfo[0].sampleRate), mFrameType);
+    gTc_convTimeCodeToSample(&tc, &sample, static_cast<int>(mTracks[0].fileInfo.sampleRate), mFrameType);
     tag->startSample = sample;
     return static_cast<int64_t>(sample);
 }

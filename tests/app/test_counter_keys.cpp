@@ -41,13 +41,13 @@ protected:
     // Track 0 as opening a file of `frames` frames at `rate` leaves it.
     static void describeTrack0(uint32_t rate, uint64_t frames, uint64_t start = 0) {
         MainWindow &w = *sWindow;
-        w.mFileInfo[0].sampleRate = rate;
-        w.mFileInfo[0].totalSamples = frames;
-        w.mFileInfo[0].startSample = start;
-        w.mFileInfo[0].fileType = 0;
+        w.mTracks[0].fileInfo.sampleRate = rate;
+        w.mTracks[0].fileInfo.totalSamples = frames;
+        w.mTracks[0].fileInfo.startSample = start;
+        w.mTracks[0].fileInfo.fileType = 0;
         w.mMixParam.trackCount = 1;
         w.mMixParam.ch[0].delayMs = 0.0;
-        w.mTrackLength[0] = int64_t(frames);
+        w.mOverview.length[0] = int64_t(frames);
     }
     static QString counterText(int64_t position, int rate) {
         QString text;
@@ -188,8 +188,8 @@ TEST_F(CounterWindow, TimecodeReadsTheFilesOwnStartTime) {
     w.mDialogEditTag.setID3tagInfo(&w.mID3tagInfo);
     w.mDialogEditTag.accept();
     w.mDialogEditTag.getEditedTagInfo(&w.mID3tagInfo);
-    w.mFileInfo[0].startSample = uint64_t(w.tagHMSFtoStartTcSample(&w.mID3tagInfo));
-    ASSERT_GT(w.mFileInfo[0].startSample, 0u);
+    w.mTracks[0].fileInfo.startSample = uint64_t(w.tagHMSFtoStartTcSample(&w.mID3tagInfo));
+    ASSERT_GT(w.mTracks[0].fileInfo.startSample, 0u);
 
     w.counterTimecodeTriggered(true);
     EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("10:00:00;00"));
@@ -198,8 +198,8 @@ TEST_F(CounterWindow, TimecodeReadsTheFilesOwnStartTime) {
 
     // At 30 frames per second timecode is wall-clock time: 5 s into the file.
     w.frameRate30NDFTriggered(true);
-    w.mFileInfo[0].startSample = uint64_t(w.tagHMSFtoStartTcSample(&w.mID3tagInfo));  // at the new frame type
-    EXPECT_EQ(w.mFileInfo[0].startSample, uint64_t(48000) * 36000);
+    w.mTracks[0].fileInfo.startSample = uint64_t(w.tagHMSFtoStartTcSample(&w.mID3tagInfo));  // at the new frame type
+    EXPECT_EQ(w.mTracks[0].fileInfo.startSample, uint64_t(48000) * 36000);
     type(QStringLiteral("10:00:05;00"));
     EXPECT_EQ(w.mCursorSample, 48000 * 5);
     EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("10:00:05;00"));
@@ -219,7 +219,7 @@ TEST_F(CounterWindow, TimecodeReadsTheFilesOwnStartTime) {
     EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("10:00:00;00.50"));
     EXPECT_TRUE(w.ui->lineEditTime->styleSheet().contains(QLatin1String("24px")));
     w.mShowSubFrames = 0;
-    w.mFileInfo[0].startSample = 0;
+    w.mTracks[0].fileInfo.startSample = 0;
 }
 
 TEST_F(CounterWindow, MarkLabelNamesTheLastMarkAtOrBefore) {
@@ -272,12 +272,12 @@ TEST_F(CounterWindow, RegionFromTheHandlesAndTheInOutKeys) {
 
     // In timecode mode the in and out points carry the file's start, the
     // length does not.
-    w.mFileInfo[0].startSample = 44100 * 3600;
+    w.mTracks[0].fileInfo.startSample = 44100 * 3600;
     w.counterTimecodeTriggered(true);
     w.trackEditParamChanged(0);
     EXPECT_EQ(w.ui->labelInPoint->text(), QStringLiteral("In Point = 01:00:22;20"));
     EXPECT_EQ(w.ui->labelInOut->text(), QStringLiteral("In-Out = 00:00:45;10"));
-    w.mFileInfo[0].startSample = 0;
+    w.mTracks[0].fileInfo.startSample = 0;
     w.counterSampleTriggered(true);
 
     // F1 with the cursor after the out point moves both and keeps the

@@ -79,7 +79,7 @@ protected:
         MainWindow &w = *sWindow;
         // The user's DoP rows as a first start leaves them.
         for (int i = 0; i < kSettingsDopRows; ++i) w.mUserDopList[i] = gEditorDefaults.dopRows[i];
-        w.mTrackPath[0].clear();
+        w.mTracks[0].path.clear();
         w.mPlayFs = 44100;
     }
     // Presents the devices and rebuilds the lists as the driver list does.
@@ -192,8 +192,8 @@ TEST_F(DevicesWindow, ResumeAndPickingADevice) {
     sDevices.outputs = {QStringLiteral("Desk DAC"), QStringLiteral("Studio Out")};
     sDevices.rates = {{48000, 96000, 192000}, kHiRes};
     w.on_comboBox_asioDev_activated(1);
-    w.mTrackPath[0] = QStringLiteral("x.wav");
-    w.mFileInfo[0].sampleRate = 176400;
+    w.mTracks[0].path = QStringLiteral("x.wav");
+    w.mTracks[0].fileInfo.sampleRate = 176400;
     w.ui->comboBox_asioFreq->setCurrentIndex(0);
     w.on_comboBox_asioFreq_currentIndexChanged(0);
     EXPECT_EQ(w.mPlayFs, 192000);
@@ -309,7 +309,7 @@ TEST_F(DevicesWindow, MonitorVolumeAndLabel) {
         EXPECT_EQ(w.ui->label_VolumeDB->text(), QString::fromLatin1(c.label)) << c.dB;
     }
     // Purity follows the record, the volume, the rates and the track count.
-    w.mFileInfo[0].sampleRate = uint32_t(w.mPlayFs);
+    w.mTracks[0].fileInfo.sampleRate = uint32_t(w.mPlayFs);
     EXPECT_TRUE(w.checkDsdPurity());
     w.changeMonitorVolume(-1);
     EXPECT_FALSE(w.checkDsdPurity());

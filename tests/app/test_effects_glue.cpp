@@ -192,7 +192,7 @@ TEST_F(EffectsGlue, AnalysisAndTestWindows) {
     MainWindow &w = *sWindow;
     EXPECT_FALSE(w.mLissajousShown);
     // The master equaliser window's Lissajous button opens the window.
-    emit w.mPeqDialog[kMainMasterSlot]->lissajousButtonClicked(5);
+    emit w.mMasterPeqDialog->lissajousButtonClicked(5);
     EXPECT_TRUE(w.mDialogLissajous.isVisible());
     EXPECT_TRUE(w.mLissajousShown);
     w.mDialogLissajous.hide();

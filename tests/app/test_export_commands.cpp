@@ -60,14 +60,14 @@ protected:
     }
     void TearDown() override {
         edit->hide();
-        w->mTrackPath[0].clear();
+        w->mTracks[0].path.clear();
         w->mMixParam.trackCount = 1;
     }
 
     // Slot `track` holds the file as opening it leaves it: the path, the
     // slot's description and the information labels of the first track.
     void fillSlot(int track, const std::string &path) {
-        w->mTrackPath[track] = q(path);
+        w->mTracks[track].path = q(path);
         tMorphexParam job;
         ASSERT_EQ(w->getAudioParam(&job, q(path), track), 0);
         if (track == 0) {
@@ -224,9 +224,9 @@ TEST_F(ExportCommands, OneTrackIsExportedByTheExportWindow) {
 TEST_F(ExportCommands, SeveralTracksAreMixedDownFirst) {
     MessageBoxes boxes;
     // A second track, made as adding a track makes it.
-    if (!w->mAudioThread[1]) {
-        w->mAudioThread[1] = new audioThread(nullptr);
-        setAudioIoThreadId(w->mAudioThread[1]->getThreadIndex(), 1);
+    if (!w->mTracks[1].audioThread) {
+        w->mTracks[1].audioThread = new audioThread(nullptr);
+        setAudioIoThreadId(w->mTracks[1].audioThread->getThreadIndex(), 1);
     }
     w->getMemoryForEQ(1);
     w->mThreadCount = 2;
@@ -278,7 +278,7 @@ TEST_F(ExportCommands, SeveralTracksAreMixedDownFirst) {
     EXPECT_NEAR(right[12000], -0.25, 0.02);
 
     w->mThreadCount = 1;
-    w->mTrackPath[1].clear();
+    w->mTracks[1].path.clear();
 }
 
 TEST_F(ExportCommands, AFailedMixDownIsReportedAndExportsNothing) {

@@ -53,14 +53,14 @@ TEST_F(JobMixWindow, DescribesAFileIntoItsSlotAndFillsTheFeed) {
     w.mMixParam.ch[0].delayMs = 500.0;
     tMorphexParam job;
     ASSERT_EQ(w.getAudioParam(&job, wav, 0), 0);
-    const tAudioFileInfo &info = w.mFileInfo[0];
+    const tAudioFileInfo &info = w.mTracks[0].fileInfo;
     EXPECT_EQ(info.sampleRate, 96000u);
     EXPECT_EQ(info.bitsPerSample, 24u);
     EXPECT_EQ(info.channels, 2u);
     EXPECT_EQ(info.dataBytes, 96000u * 3 * 6);
     EXPECT_EQ(info.totalSamples, 96000u * 3);
     EXPECT_EQ(info.seconds, 3u);
-    EXPECT_EQ(w.mTrackLength[0], 96000 * 3);
+    EXPECT_EQ(w.mOverview.length[0], 96000 * 3);
     EXPECT_EQ(w.mMixParam.ch[0].channels, 2);
     // The view: no marks, the length, short material, the channels.
     trackGraphic *view = w.ui->widgetTrack1;
@@ -78,7 +78,7 @@ TEST_F(JobMixWindow, DescribesAFileIntoItsSlotAndFillsTheFeed) {
     EXPECT_EQ(job.com.startSample, -48000);
     EXPECT_EQ(job.com.endSample, 96000 * 3);
     EXPECT_EQ(job.com.command, uint32_t(kMorphexComFeedOnly));
-    EXPECT_EQ(job.com.peq, w.mPeq[0]);
+    EXPECT_EQ(job.com.peq, w.mTracks[0].peq);
     EXPECT_EQ(job.fileCount, 1);
     w.mMixParam.ch[0].delayMs = 0.0;
 
@@ -95,12 +95,12 @@ TEST_F(JobMixWindow, DescribesAFileIntoItsSlotAndFillsTheFeed) {
     const QString mono = file("mono.wav");
     ASSERT_TRUE(writeWav(mono, 44100, 16, 1, 4410));
     ASSERT_EQ(w.getAudioParam(&job, mono, 1), 0);
-    EXPECT_EQ(w.mFileInfo[1].channels, 1u);
-    EXPECT_EQ(w.mTrackLength[1], 4410);
+    EXPECT_EQ(w.mTracks[1].fileInfo.channels, 1u);
+    EXPECT_EQ(w.mOverview.length[1], 4410);
     EXPECT_EQ(view->mChannels[1], 1);
     EXPECT_EQ(view->mMaterialLength, 96000 * 3);
     EXPECT_EQ(job.com.track, 1u);
-    EXPECT_EQ(job.com.peq, w.mPeq[1]);  // no record in slot 1 yet
+    EXPECT_EQ(job.com.peq, w.mTracks[1].peq);  // no record in slot 1 yet
     EXPECT_EQ(w.mMixParam.ch[1].channels, 1);
 }
 
@@ -116,7 +116,7 @@ TEST_F(JobMixWindow, ShortFileFlagAt900And901Seconds) {
         ASSERT_TRUE(writeWav(wav, 44100, 16, 2, 44100 * c.seconds));
         tMorphexParam job;
         ASSERT_EQ(w.getAudioParam(&job, wav, 0), 0) << c.seconds;
-        EXPECT_EQ(w.mFileInfo[0].seconds, c.seconds);
+        EXPECT_EQ(w.mTracks[0].fileInfo.seconds, c.seconds);
         EXPECT_EQ(w.ui->widgetTrack1->mShortMaterial, c.shortFile) << c.seconds;
         QFile::remove(wav);
     }
@@ -128,12 +128,12 @@ TEST_F(JobMixWindow, FailuresKeepThePreviousInformation) {
     ASSERT_TRUE(writeWav(wav, 48000, 16, 2, 48000));
     tMorphexParam job;
     ASSERT_EQ(w.getAudioParam(&job, wav, 0), 0);
-    const tAudioFileInfo before = w.mFileInfo[0];
+    const tAudioFileInfo before = w.mTracks[0].fileInfo;
 
     // A file the library cannot open: its code, the slot as it was, no marks.
     EXPECT_EQ(w.getAudioParam(&job, file("missing.wav"), 0), kFileInfoErrOpen);
-    EXPECT_EQ(std::memcmp(&w.mFileInfo[0], &before, sizeof before), 0);
-    EXPECT_EQ(w.mTrackLength[0], 48000);
+    EXPECT_EQ(std::memcmp(&w.mTracks[0].fileInfo, &before, sizeof before), 0);
+    EXPECT_EQ(w.mOverview.length[0], 48000);
     EXPECT_EQ(w.ui->widgetTrack1->mMarkCount, 0);
 
     // The library not bound: a negative code rather than a call through null.
@@ -141,7 +141,7 @@ TEST_F(JobMixWindow, FailuresKeepThePreviousInformation) {
     w.getAudioFileInformation = nullptr;
     EXPECT_EQ(w.getAudioParam(&job, wav, 0), kJobRecordNoLibrary);
     w.getAudioFileInformation = bound;
-    EXPECT_EQ(std::memcmp(&w.mFileInfo[0], &before, sizeof before), 0);
+    EXPECT_EQ(std::memcmp(&w.mTracks[0].fileInfo, &before, sizeof before), 0);
 
     // A slot outside the arrays is refused.
     EXPECT_LT(w.getAudioParam(&job, wav, kMainTrackSlots), 0);
@@ -165,7 +165,7 @@ TEST_F(JobMixWindow, MixerAndEqualiserStartValues) {
 
     // The master: 100, 400, 1000, 4000 Hz from EQ1 (band 3) to EQ4 (band
     // 0) at Q 0.7, every band off; a track's defaults at Q 0.9.
-    const tPEQ *master = w.mPeq[kMainMasterSlot];
+    const tPEQ *master = w.mMasterPeq;
     ASSERT_NE(master, nullptr);
     const double masterFreq[kEqBands] = {4000, 1000, 400, 100};
     for (int b = 0; b < kEqBands; ++b) {
@@ -174,13 +174,13 @@ TEST_F(JobMixWindow, MixerAndEqualiserStartValues) {
         EXPECT_FALSE(master->band[b].mBandOn) << b;
     }
     EXPECT_EQ(master->totalGainLin, 1.0);
-    EXPECT_EQ(master->allOn, &w.mPeqDialog[kMainMasterSlot]->mAllEqOn);
+    EXPECT_EQ(master->allOn, &w.mMasterPeqDialog->mAllEqOn);
 
     w.initEQParams(0);
     const double trackFreq[kEqBands] = {5000, 2000, 1000, 100};
     for (int b = 0; b < kEqBands; ++b) {
-        EXPECT_EQ(w.mPeq[0]->band[b].mFreq, trackFreq[b]) << b;
-        EXPECT_EQ(w.mPeq[0]->band[b].mQ, 0.9) << b;
+        EXPECT_EQ(w.mTracks[0].peq->band[b].mFreq, trackFreq[b]) << b;
+        EXPECT_EQ(w.mTracks[0].peq->band[b].mQ, 0.9) << b;
     }
 
     // A new mono track plays its left input fully on both sides until the
@@ -195,26 +195,26 @@ TEST_F(JobMixWindow, MixerAndEqualiserStartValues) {
 
 TEST_F(JobMixWindow, EqualiserWindowsBindOpenAndShowBandThreeAsEq1) {
     MainWindow &w = *sWindow;
-    DialogPeq *track0 = w.mPeqDialog[0];
+    DialogPeq *track0 = w.mTracks[0].peqDialog;
     ASSERT_NE(track0, nullptr);
     EXPECT_EQ(track0->mTrackId, 0);
     EXPECT_EQ(track0->windowTitle(), QStringLiteral("Parametric Equalizer - TRACK 1"));
-    EXPECT_EQ(w.mPeq[0]->allOn, &track0->mAllEqOn);
+    EXPECT_EQ(w.mTracks[0].peq->allOn, &track0->mAllEqOn);
 
     // The master window opens bound to the master record at the play rate,
     // with the master analysis on; its EQ1 shows band 3.
-    DialogPeq *masterWindow = w.mPeqDialog[kMainMasterSlot];
+    DialogPeq *masterWindow = w.mMasterPeqDialog;
     w.mMixerThread->setMasterAnalysis(false);
     w.on_pushCh1PEQ_clicked();
     EXPECT_TRUE(masterWindow->isVisible());
     EXPECT_TRUE(w.mMixerThread->getMasterAnalysis());
-    EXPECT_EQ(masterWindow->boundRecord(), w.mPeq[kMainMasterSlot]);
+    EXPECT_EQ(masterWindow->boundRecord(), w.mMasterPeq);
     EXPECT_EQ(masterWindow->sampleRate(), w.mPlayFs);
     const char *fields[kEqBands] = {"textEditFreq1", "textEditFreq2", "textEditFreq3", "textEditFreq4"};
     for (int i = 0; i < kEqBands; ++i) {
         auto *f = masterWindow->findChild<widgetEqParamText *>(fields[i]);
         ASSERT_NE(f, nullptr);
-        EXPECT_DOUBLE_EQ(f->text().toDouble(), w.mPeq[kMainMasterSlot]->band[kEqBands - 1 - i].mFreq) << fields[i];
+        EXPECT_DOUBLE_EQ(f->text().toDouble(), w.mMasterPeq->band[kEqBands - 1 - i].mFreq) << fields[i];
     }
     masterWindow->hide();
 
@@ -223,7 +223,7 @@ TEST_F(JobMixWindow, EqualiserWindowsBindOpenAndShowBandThreeAsEq1) {
     QSignalSpy opened(&w, &MainWindow::chEqWindowOpended);
     w.mixerEqButtonClicked(0);
     EXPECT_TRUE(track0->isVisible());
-    EXPECT_EQ(track0->boundRecord(), w.mPeq[0]);
+    EXPECT_EQ(track0->boundRecord(), w.mTracks[0].peq);
     ASSERT_EQ(opened.count(), 1);
     EXPECT_EQ(opened.at(0).at(0).toInt(), 0);
     // A slot without a window is ignored.
@@ -267,7 +267,7 @@ TEST_F(JobMixWindow, OnOffAndCloseReports) {
     // The track window's own switch reaches the main window through the
     // binding.
     toMixer.clear();
-    emit w.mPeqDialog[0]->selectAllEqOnOff(1, 0);
+    emit w.mTracks[0].peqDialog->selectAllEqOnOff(1, 0);
     ASSERT_EQ(toMixer.count(), 1);
 
     // Closing a track's window reports its id once, also after a second
@@ -277,18 +277,18 @@ TEST_F(JobMixWindow, OnOffAndCloseReports) {
     w.asignEQParameterTrack(0);
     w.mixerEqButtonClicked(0);
     EXPECT_TRUE(w.mMixerThread->isEqWindowOpen(0));
-    w.mPeqDialog[0]->close();
+    w.mTracks[0].peqDialog->close();
     ASSERT_EQ(closed.count(), 1);
     EXPECT_EQ(closed.at(0).at(0).toInt(), 0);
     EXPECT_FALSE(w.mMixerThread->isEqWindowOpen(0));
     w.mixerEqButtonClicked(0);
     EXPECT_TRUE(w.mMixerThread->isEqWindowOpen(0));
-    w.mPeqDialog[0]->close();
+    w.mTracks[0].peqDialog->close();
     EXPECT_FALSE(w.mMixerThread->isEqWindowOpen(0));
     ASSERT_EQ(closed.count(), 2);
     w.releaseEQParameterTrack(0);
     w.mixerEqButtonClicked(0);
-    w.mPeqDialog[0]->close();
+    w.mTracks[0].peqDialog->close();
     EXPECT_EQ(closed.count(), 2);
     w.asignEQParameterTrack(0);
 
@@ -297,7 +297,7 @@ TEST_F(JobMixWindow, OnOffAndCloseReports) {
     // in the track's samples (500 ms at 44.1 kHz: 22050).
     ASSERT_NE(w.mChEditStrip, nullptr);
     ASSERT_NE(w.mMixer, nullptr);
-    w.mFileInfo[2].sampleRate = 44100;
+    w.mTracks[2].fileInfo.sampleRate = 44100;
     tChEditerParameters row;
     row.length = 441000;
     w.mChEditStrip->addChEditParameters(2, &row);
@@ -308,7 +308,7 @@ TEST_F(JobMixWindow, OnOffAndCloseReports) {
     EXPECT_EQ(w.mChEditStrip->rowDelay(shown), 22050);
     w.ChDelayValueChangeEvent(32, 1.0);  // no such slot: nothing written
     w.mMixParam.ch[2].delayMs = 0.0;
-    w.mFileInfo[2] = tAudioFileInfo();
+    w.mTracks[2].fileInfo = tAudioFileInfo();
     w.mChEditStrip->deleteAllTracks();
 }
 

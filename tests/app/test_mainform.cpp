@@ -337,14 +337,14 @@ TEST_F(MainForm, ScrollRangeForOverviewPages) {
 TEST_F(MainForm, ClosingHidesTheToolWindowsOfEveryTrack) {
     MainWindow &w = *sWindow;
     w.mDialogOscillator.show();
-    ASSERT_NE(w.mPeqDialog[0], nullptr);
-    w.mPeqDialog[0]->show();
+    ASSERT_NE(w.mTracks[0].peqDialog, nullptr);
+    w.mTracks[0].peqDialog->show();
     QCloseEvent close;
     close.ignore();
     QApplication::sendEvent(&w, &close);
     EXPECT_TRUE(close.isAccepted());
     EXPECT_FALSE(w.mDialogOscillator.isVisible());
-    EXPECT_FALSE(w.mPeqDialog[0]->isVisible());
+    EXPECT_FALSE(w.mTracks[0].peqDialog->isVisible());
     // Never-shown windows are hidden all the same, without harm.
     QCloseEvent again;
     QApplication::sendEvent(&w, &again);

@@ -147,7 +147,7 @@ protected:
         return done();
     }
     static bool overviewDone(int slot = 0) {
-        return waitFor([slot] { return sWindow->mWaveJobDone[slot] == 1; });
+        return waitFor([slot] { return sWindow->mTracks[slot].waveJobDone == 1; });
     }
     static void drop(const QStringList &paths) {
         auto *data = new QMimeData;
@@ -181,8 +181,8 @@ TEST_F(OpenWindow, DroppingThreeFilesOpensTheFirstAndDescribesIt) {
     drop({a, b, c});
     EXPECT_TRUE(boxes.seen.isEmpty());
     EXPECT_EQ(w.mMixParam.trackCount, 1);
-    EXPECT_EQ(w.mTrackPath[0], a);
-    EXPECT_TRUE(w.mTrackPath[1].isEmpty());
+    EXPECT_EQ(w.mTracks[0].path, a);
+    EXPECT_TRUE(w.mTracks[1].path.isEmpty());
     EXPECT_EQ(w.mDisplayPath, a);
     EXPECT_EQ(labelText(w.ui->label_orgFileNameArea), QStringLiteral("first.wav"));
     EXPECT_EQ(labelText(w.ui->label_orgFileType), QStringLiteral("WAV(PCM)"));
@@ -195,8 +195,8 @@ TEST_F(OpenWindow, DroppingThreeFilesOpensTheFirstAndDescribesIt) {
     // and mixer entry are those of a stereo file.
     EXPECT_TRUE(w.ui->playButton->isEnabled());
     EXPECT_TRUE(w.ui->zoomInTimeButton->isEnabled());
-    EXPECT_EQ(w.mFileInfo[0].sampleRate, 96000u);
-    EXPECT_EQ(w.mTrackLength[0], 96000 * 2);
+    EXPECT_EQ(w.mTracks[0].fileInfo.sampleRate, 96000u);
+    EXPECT_EQ(w.mOverview.length[0], 96000 * 2);
     EXPECT_EQ(w.mMixParam.ch[0].LL, 1.0);
     EXPECT_EQ(w.mMixParam.ch[0].RR, 1.0);
     EXPECT_EQ(w.mMixParam.ch[0].LR, 0.0);
@@ -204,7 +204,7 @@ TEST_F(OpenWindow, DroppingThreeFilesOpensTheFirstAndDescribesIt) {
     // AUTO on a device up to 96 kHz plays the file at its own rate.
     EXPECT_EQ(w.mPlayFs, 96000);
     EXPECT_TRUE(overviewDone());
-    EXPECT_GT(w.mWaveJobResult[0], 0);
+    EXPECT_GT(w.mOverview.jobColumns[0], 0);
 
     // A mono file: both sides sound it.
     drop({b});
@@ -218,11 +218,11 @@ TEST_F(OpenWindow, DroppingThreeFilesOpensTheFirstAndDescribesIt) {
     const QString dff = file(QStringLiteral("third.dff"));
     dfftest::writeDff(dff.toStdString(), dfftest::param(2), dfftest::pattern(2 * 4096 * 8, 3));
     drop({dff});
-    ASSERT_EQ(w.mTrackPath[0], dff);
+    ASSERT_EQ(w.mTracks[0].path, dff);
     EXPECT_EQ(labelText(w.ui->label_orgFileType), QStringLiteral("DSDIFF(DSD)"));
     EXPECT_EQ(labelText(w.ui->label_orgFreq), QStringLiteral("2.8MHz"));
     EXPECT_EQ(labelText(w.ui->label_orgBit), QStringLiteral("1bit"));
-    EXPECT_EQ(w.mTrackLength[0], 4096 * 8 * 8);
+    EXPECT_EQ(w.mOverview.length[0], 4096 * 8 * 8);
     EXPECT_EQ(w.mPlayFs, 96000);
     EXPECT_FALSE(w.mDialogSelectFs->isVisible());
     EXPECT_TRUE(overviewDone());
@@ -233,7 +233,7 @@ TEST_F(OpenWindow, RefusalsNameTheirReasonAndKeepThePreviousFile) {
     const QString good = file(QStringLiteral("good.wav"));
     ASSERT_TRUE(writeWav(good, 96000, 24, 2, 96000));
     drop({good});
-    ASSERT_EQ(w.mTrackPath[0], good);
+    ASSERT_EQ(w.mTracks[0].path, good);
     ASSERT_TRUE(overviewDone());
 
     const QString slow = file(QStringLiteral("slow.wav"));
@@ -268,9 +268,9 @@ TEST_F(OpenWindow, RefusalsNameTheirReasonAndKeepThePreviousFile) {
         EXPECT_EQ(boxes.seen[0].text, c.text);
         EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Warning);
         // The previous file is described again and still shown.
-        EXPECT_EQ(w.mTrackPath[0], good);
-        EXPECT_EQ(w.mFileInfo[0].sampleRate, 96000u);
-        EXPECT_EQ(w.mTrackLength[0], 96000);
+        EXPECT_EQ(w.mTracks[0].path, good);
+        EXPECT_EQ(w.mTracks[0].fileInfo.sampleRate, 96000u);
+        EXPECT_EQ(w.mOverview.length[0], 96000);
         EXPECT_EQ(labelText(w.ui->label_orgFileNameArea), QStringLiteral("good.wav"));
         EXPECT_EQ(labelText(w.ui->label_orgFreq), QStringLiteral("96kHz"));
         EXPECT_EQ(w.ui->widgetTrack1->mMaterialLength, 96000);
@@ -284,7 +284,7 @@ TEST_F(OpenWindow, RefusalsNameTheirReasonAndKeepThePreviousFile) {
         tBoxCloser boxes;
         drop({upper});
         EXPECT_TRUE(boxes.seen.isEmpty());
-        EXPECT_EQ(w.mTrackPath[0], upper);
+        EXPECT_EQ(w.mTracks[0].path, upper);
         EXPECT_TRUE(overviewDone());
     }
 
@@ -298,7 +298,7 @@ TEST_F(OpenWindow, RefusalsNameTheirReasonAndKeepThePreviousFile) {
         EXPECT_EQ(boxes.seen[0].title, QString());
         EXPECT_EQ(boxes.seen[0].text, QStringLiteral("Cannot open while exporting."));
         EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Warning);
-        EXPECT_EQ(w.mTrackPath[0], upper);
+        EXPECT_EQ(w.mTracks[0].path, upper);
     }
     w.mDialogEdit->hide();
 }
@@ -319,7 +319,7 @@ TEST_F(OpenWindow, AutoRateOnADeviceUpTo96kHz) {
         const QString path = file(QStringLiteral("rate%1.wav").arg(c.rate));
         ASSERT_TRUE(writeWav(path, c.rate, 16, 2, c.rate / 10));
         drop({path});
-        ASSERT_EQ(w.mTrackPath[0], path);
+        ASSERT_EQ(w.mTracks[0].path, path);
         EXPECT_EQ(w.mPlayFs, c.expected);
         EXPECT_TRUE(overviewDone());
     }
@@ -346,7 +346,7 @@ TEST_F(OpenWindow, DsdFileOnAnUnclassifiedDeviceAsksPcmOrDsd) {
     present(QStringLiteral("Garage Interface"), kUpTo192);
     ASSERT_FALSE(w.mDopKnown);
     drop({dsf});
-    ASSERT_EQ(w.mTrackPath[0], dsf);
+    ASSERT_EQ(w.mTracks[0].path, dsf);
     EXPECT_EQ(labelText(w.ui->label_orgFileType), QStringLiteral("DSF(DSD)"));
     EXPECT_EQ(labelText(w.ui->label_orgFreq), QStringLiteral("2.8MHz"));
     EXPECT_EQ(labelText(w.ui->label_orgBit), QStringLiteral("1bit"));
@@ -396,11 +396,11 @@ TEST_F(OpenWindow, TracksAreAddedRefusedAndDeleted) {
     w.openFile(b, kFileOpenAdd);
     EXPECT_TRUE(boxes.seen.isEmpty());
     ASSERT_EQ(w.mMixParam.trackCount, 2);
-    EXPECT_EQ(w.mTrackPath[1], b);
-    EXPECT_NE(w.mAudioThread[1], nullptr);
-    EXPECT_NE(w.mWaveFormThread[1], nullptr);
-    EXPECT_NE(w.mPeq[1], nullptr);
-    EXPECT_NE(w.mWaveMax[1][0], nullptr);
+    EXPECT_EQ(w.mTracks[1].path, b);
+    EXPECT_NE(w.mTracks[1].audioThread, nullptr);
+    EXPECT_NE(w.mTracks[1].waveFormThread, nullptr);
+    EXPECT_NE(w.mTracks[1].peq, nullptr);
+    EXPECT_NE(w.mTracks[1].waveMax[0], nullptr);
     EXPECT_EQ(w.mThreadCount, 2);
     EXPECT_EQ(w.mWaveZoom, 4.0);
     EXPECT_EQ(labelText(w.ui->label_orgFileNameArea), texts);
@@ -426,24 +426,24 @@ TEST_F(OpenWindow, TracksAreAddedRefusedAndDeleted) {
     edit.outPoint = 96000;
     w.trackEditParamChangeEvent(&edit, 1);
     tWaveEditParam kept;
-    std::memcpy(&kept, w.mRegionRecords[1], sizeof kept);
+    std::memcpy(&kept, w.mTracks[1].edit, sizeof kept);
     EXPECT_EQ(kept.fadeInLength, 4800);
     EXPECT_EQ(kept.outPoint, 96000);
 
     // Deleting track 1 moves track 2 into its place.
     w.renumberAndDeleteTrack(0);
     EXPECT_EQ(w.mMixParam.trackCount, 1);
-    EXPECT_EQ(w.mTrackPath[0], b);
-    EXPECT_EQ(w.mFileInfo[0].channels, 1u);
+    EXPECT_EQ(w.mTracks[0].path, b);
+    EXPECT_EQ(w.mTracks[0].fileInfo.channels, 1u);
     EXPECT_EQ(w.mThreadCount, 1);
     EXPECT_EQ(w.mProject.trackCount(), 1);
-    EXPECT_NE(w.mWaveMax[0][0], nullptr);
+    EXPECT_NE(w.mTracks[0].waveMax[0], nullptr);
 
     // The only track is not deleted.
     w.renumberAndDeleteTrack(0);
     EXPECT_EQ(w.mMixParam.trackCount, 1);
-    EXPECT_NE(w.mWaveMax[0][0], nullptr);
-    EXPECT_NE(w.mAudioThread[0], nullptr);
+    EXPECT_NE(w.mTracks[0].waveMax[0], nullptr);
+    EXPECT_NE(w.mTracks[0].audioThread, nullptr);
     w.on_pushButtonDel_clicked();
     ASSERT_EQ(boxes.seen.size(), 2);
     EXPECT_EQ(w.mMixParam.trackCount, 1);
@@ -454,9 +454,9 @@ TEST_F(OpenWindow, TracksAreAddedRefusedAndDeleted) {
     EXPECT_TRUE(overviewDone(1));
     drop({a});
     EXPECT_EQ(w.mMixParam.trackCount, 1);
-    EXPECT_EQ(w.mAudioThread[1], nullptr);
-    EXPECT_EQ(w.mWaveFormThread[1], nullptr);
-    EXPECT_EQ(w.mWaveMax[1][0], nullptr);
+    EXPECT_EQ(w.mTracks[1].audioThread, nullptr);
+    EXPECT_EQ(w.mTracks[1].waveFormThread, nullptr);
+    EXPECT_EQ(w.mTracks[1].waveMax[0], nullptr);
     EXPECT_EQ(w.mThreadCount, 1);
     EXPECT_EQ(w.mProject.trackCount(), 1);
     EXPECT_EQ(w.mWaveZoom, 1.0);
@@ -476,8 +476,8 @@ TEST_F(OpenWindow, TheOverviewDrawnMatchesTheFile) {
     const int64_t L0 = w.mWaveLevelLength[0];
     ASSERT_EQ(L0, 700 * 4);
     double loud = 1.0, quiet = 0.0;
-    for (int64_t i = 2; i < L0 / 2 - 2; ++i) loud = std::min(loud, w.mWaveMax[0][0][2 * i]);
-    for (int64_t i = L0 / 2 + 2; i < L0; ++i) quiet = std::max(quiet, std::fabs(w.mWaveMax[0][0][2 * i]));
+    for (int64_t i = 2; i < L0 / 2 - 2; ++i) loud = std::min(loud, w.mTracks[0].waveMax[0][2 * i]);
+    for (int64_t i = L0 / 2 + 2; i < L0; ++i) quiet = std::max(quiet, std::fabs(w.mTracks[0].waveMax[0][2 * i]));
     EXPECT_GT(loud, 0.5);
     EXPECT_EQ(quiet, 0.0);
 
@@ -531,7 +531,7 @@ TEST_F(OpenWindow, ZoomLevelsScrollingAndTheCursor) {
         w.waveFormRedraw(0, kRedrawModeFull);
         EXPECT_EQ(MainWindow::waveLevelForZoom(l.zoom), l.level);
         EXPECT_EQ(w.mWaveParams.levelLength, w.mWaveLevelLength[l.level]);
-        EXPECT_EQ(w.mWaveParams.upperPeaks[0], w.mWaveMax[0][l.level]);
+        EXPECT_EQ(w.mWaveParams.upperPeaks[0], w.mTracks[0].waveMax[l.level]);
         EXPECT_EQ(w.mWaveParams.columns, int32_t(double(w.mWaveLevelLength[l.level]) / l.zoom));
         EXPECT_EQ(w.ui->widgetTrack1->mFinestLevel, l.zoom > 1024);
     }
@@ -597,19 +597,19 @@ TEST_F(OpenWindow, AFailingOverviewIsRetriedABoundedNumberOfTimes) {
     ASSERT_TRUE(QFile::remove(path));
     w.drawWaveFormSelectedColumn(0);
     ASSERT_TRUE(overviewDone());
-    EXPECT_LT(w.mWaveJobResult[0], 0);
-    EXPECT_EQ(w.mWaveJobRetries[0], kMainWaveRetries);
+    EXPECT_LT(w.mOverview.jobColumns[0], 0);
+    EXPECT_EQ(w.mTracks[0].waveJobRetries, kMainWaveRetries);
     // Nothing more is queued.
     QThread::msleep(200);
     QApplication::processEvents();
-    EXPECT_FALSE(w.mWaveFormThread[0]->isRunning());
-    EXPECT_EQ(w.mWaveJobRetries[0], kMainWaveRetries);
+    EXPECT_FALSE(w.mTracks[0].waveFormThread->isRunning());
+    EXPECT_EQ(w.mTracks[0].waveJobRetries, kMainWaveRetries);
 
     // A report of a stopped job changes nothing.
-    w.mWaveJobDone[0] = 0;
+    w.mTracks[0].waveJobDone = 0;
     w.waveFormPreparedMain(0, true);
-    EXPECT_EQ(w.mWaveJobDone[0], 0);
-    w.mWaveJobDone[0] = 1;
+    EXPECT_EQ(w.mTracks[0].waveJobDone, 0);
+    w.mTracks[0].waveJobDone = 1;
 }
 
 TEST_F(OpenWindow, ASixChannelFileIsSplitBeforeItOpens) {
@@ -625,7 +625,7 @@ TEST_F(OpenWindow, ASixChannelFileIsSplitBeforeItOpens) {
     ASSERT_TRUE(writeWav(six, 48000, 16, 6, 48000, [](uint64_t i) { return (i % 100) / 200.0; }));
     drop({six});
     EXPECT_TRUE(w.mDialogPolyfile.isVisible());
-    EXPECT_EQ(w.mTrackPath[0], before);
+    EXPECT_EQ(w.mTracks[0].path, before);
     EXPECT_EQ(w.mSourcePath, six);
 
     // Channels 3 and 4: split into the music folder's temporary file, which
@@ -635,13 +635,13 @@ TEST_F(OpenWindow, ASixChannelFileIsSplitBeforeItOpens) {
     choice.entry = 1;
     choice.stereo = true;
     w.selectChannelOfPolyEvent(&choice);
-    ASSERT_TRUE(waitFor([&] { return w.mTrackPath[0] == w.mSplitTempPath; }));
+    ASSERT_TRUE(waitFor([&] { return w.mTracks[0].path == w.mSplitTempPath; }));
     EXPECT_TRUE(w.mSplitTempPath.endsWith(QStringLiteral("/SonvexEditorMonoSteTemp.wav")));
     EXPECT_EQ(w.mDisplayPath, six);
     EXPECT_EQ(labelText(w.ui->label_orgFileNameArea), QStringLiteral("surround.wav"));
     EXPECT_EQ(labelText(w.ui->label_orgCh), QStringLiteral("STEREO"));
-    EXPECT_EQ(w.mFileInfo[0].channels, 2u);
-    EXPECT_EQ(w.mTrackLength[0], 48000);
+    EXPECT_EQ(w.mTracks[0].fileInfo.channels, 2u);
+    EXPECT_EQ(w.mOverview.length[0], 48000);
     EXPECT_TRUE(overviewDone());
 
     // The next open removes the split file.
@@ -674,7 +674,7 @@ TEST_F(OpenWindow, AutoRateRunsTheVirtualDeviceAtTheChosenRate) {
     const QString path = file(QStringLiteral("high.wav"));
     ASSERT_TRUE(writeWav(path, 192000, 24, 2, 19200));
     drop({path});
-    ASSERT_EQ(w.mTrackPath[0], path);
+    ASSERT_EQ(w.mTracks[0].path, path);
     EXPECT_EQ(w.mPlayFs, 96000);
     EXPECT_FALSE(control->isBusy());
     EXPECT_EQ(control->playRate(), 96000u);

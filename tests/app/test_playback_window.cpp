@@ -184,15 +184,15 @@ protected:
         const QString file = QString::fromStdString(path);
         if (throughOpen) {
             w.openFile(file, 0);
-            ASSERT_EQ(w.mTrackPath[0], file);
+            ASSERT_EQ(w.mTracks[0].path, file);
         } else {
-            w.mTrackPath[0] = file;
+            w.mTracks[0].path = file;
             ASSERT_GE(w.getAudioParam(&w.mPlayJob, file, 0), 0);
         }
         w.mMixParam.trackCount = 1;
         w.mMixParam.ch[0].delayMs = 0.0;
         w.mDialogEdit->mExportRegion = tWaveEditParam();
-        w.mDialogEdit->mExportRegion.outPoint = int64_t(w.mFileInfo[0].totalSamples);
+        w.mDialogEdit->mExportRegion.outPoint = int64_t(w.mTracks[0].fileInfo.totalSamples);
         w.mCursorSample = 0;
         w.mSingleVolItems[0] = tDspVolItem();
         w.mSingleVolItems[0].level = 1.0;
@@ -269,7 +269,7 @@ TEST_F(PlaybackWindow, AWavPlaysToTheDeviceUnchangedThenRepeats) {
     // Opened as the user opens it; the in-out range and the envelope are
     // set as the track view would leave them.
     ASSERT_NO_FATAL_FAILURE(openTrack0(path, true));
-    ASSERT_EQ(w.mFileInfo[0].totalSamples, uint64_t(kFrames));
+    ASSERT_EQ(w.mTracks[0].fileInfo.totalSamples, uint64_t(kFrames));
     ASSERT_EQ(w.mPlayFs, 44100);
     // A stop that met the end of the last material was never carried out;
     // it must not cut this start short.
@@ -342,7 +342,7 @@ TEST_F(PlaybackWindow, ADsfPlaysAsDopBitExact) {
 
     ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, int(kRate)));
     ASSERT_NO_FATAL_FAILURE(openTrack0(path));
-    ASSERT_EQ(sWindow->mFileInfo[0].totalSamples, kBits);
+    ASSERT_EQ(sWindow->mTracks[0].fileInfo.totalSamples, kBits);
     tVirtualCapture cap;
     ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
@@ -412,7 +412,7 @@ TEST_F(PlaybackWindow, ADsfStoppedMidwayOrInItsRepeatLeavesTheNextOneBitExact) {
         // Held while the job winds up, then from the start to the end.
         sPacer.allowed = false;
         vdev_setSpeed(0.0);
-        ASSERT_TRUE(spinUntil([&w] { return w.mAudioThread[0] && !w.mAudioThread[0]->isRunning(); }, kHangMs));
+        ASSERT_TRUE(spinUntil([&w] { return w.mTracks[0].audioThread && !w.mTracks[0].audioThread->isRunning(); }, kHangMs));
         w.mCursorSample = 0;
         tVirtualCapture cap;
         ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
@@ -483,7 +483,7 @@ TEST_F(PlaybackWindow, ARateChangeWhilePlayingKeepsThePlace) {
     ASSERT_GT(entry, 0);
     w.ui->comboBox_asioFreq->setCurrentIndex(entry);
     // The stopped job's end arrives through the event loop.
-    ASSERT_TRUE(spinUntil([&w] { return !w.mAudioThread[0]->isRunning(); }, kHangMs));
+    ASSERT_TRUE(spinUntil([&w] { return !w.mTracks[0].audioThread->isRunning(); }, kHangMs));
     QCoreApplication::sendPostedEvents();
     QApplication::processEvents();
     EXPECT_EQ(w.mPlayFs, 96000);
@@ -506,7 +506,7 @@ TEST_F(PlaybackWindow, ARateChangeWhilePlayingKeepsThePlace) {
     EXPECT_GE(w.mCursorSample + 441, place);
     w.ui->stopButton->click();
     ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
-    spinUntil([&w] { return !w.mAudioThread[0]->isRunning(); }, kHangMs);
+    spinUntil([&w] { return !w.mTracks[0].audioThread->isRunning(); }, kHangMs);
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
 }
 
@@ -557,7 +557,7 @@ TEST_F(PlaybackWindow, OpeningWaitsOnlyForAPlayingTrackToLetGo) {
     ASSERT_TRUE(sxtest::writeAll(second, wav.bytes));
     MainWindow &w = *sWindow;
     ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, 44100, 1.0));
-    audioThread *thread = w.mAudioThread[0];
+    audioThread *thread = w.mTracks[0].audioThread;
     ASSERT_NE(thread, nullptr);
     ASSERT_TRUE(spinUntil([thread] { return !thread->isRunning(); }, kHangMs));
 
@@ -576,7 +576,7 @@ TEST_F(PlaybackWindow, OpeningWaitsOnlyForAPlayingTrackToLetGo) {
     EXPECT_TRUE(!thread->isRunning() || w.mOpenReleasePolls == 150)
         << "the open went on while the play job still ran, after " << w.mOpenReleasePolls << " polls";
     EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
-    EXPECT_EQ(w.mTrackPath[0], QString::fromStdString(second));
+    EXPECT_EQ(w.mTracks[0].path, QString::fromStdString(second));
     EXPECT_FALSE(w.ui->playButton->isChecked());
 }
 
@@ -594,7 +594,7 @@ TEST_F(PlaybackWindow, TheIdleWindowDrawsNothingAndPlayingDrawsTheCounterAndMete
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     w.ui->lineEditTime->clearFocus();  // a focused field blinks its text cursor
     // The overview is complete and the first paints are done.
-    ASSERT_TRUE(spinUntil([&w] { return w.mWaveJobDone[0] == 1; }, kHangMs));
+    ASSERT_TRUE(spinUntil([&w] { return w.mTracks[0].waveJobDone == 1; }, kHangMs));
     uint32_t tick = w.mTickCount;
     ASSERT_TRUE(spinUntil([&w, tick] { return w.mTickCount > tick + 10; }, kHangMs));
 

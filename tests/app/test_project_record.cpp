@@ -102,16 +102,16 @@ TEST_F(ProjectRecordWindow, SavingStoresEveryTracksSettingsAndTheMaster) {
     w.mMixParam.ch[1].faderDb = 3.5f;
     w.mMixParam.ch[1].pan = 25.0;
     w.mMixParam.ch[1].delayMs = 0.0;
-    w.mPeq[0]->band[3].mFreq = 123.0;  // EQ1
-    w.mPeq[0]->band[3].mBandOn = true;
-    w.mPeq[0]->band[0].mGain = -4.5;  // EQ4
-    w.mPeq[0]->totalGainDb = 2.0;
-    *w.mPeq[0]->allOn = true;
-    w.mPeq[1]->band[1].mQ = 3.3;  // EQ3
-    *w.mPeq[1]->allOn = false;
-    w.mPeq[kMainMasterSlot]->band[2].mFreq = 777.0;  // EQ2
-    w.mPeq[kMainMasterSlot]->totalGainDb = -1.5;
-    *w.mPeq[kMainMasterSlot]->allOn = true;
+    w.mTracks[0].peq->band[3].mFreq = 123.0;  // EQ1
+    w.mTracks[0].peq->band[3].mBandOn = true;
+    w.mTracks[0].peq->band[0].mGain = -4.5;  // EQ4
+    w.mTracks[0].peq->totalGainDb = 2.0;
+    *w.mTracks[0].peq->allOn = true;
+    w.mTracks[1].peq->band[1].mQ = 3.3;  // EQ3
+    *w.mTracks[1].peq->allOn = false;
+    w.mMasterPeq->band[2].mFreq = 777.0;  // EQ2
+    w.mMasterPeq->totalGainDb = -1.5;
+    *w.mMasterPeq->allOn = true;
     w.mPlayFs = 96000;
 
     // A cancelled dialog writes nothing.
@@ -167,7 +167,7 @@ TEST_F(ProjectRecordWindow, SavingStoresEveryTracksSettingsAndTheMaster) {
 
     w.mMixParam.trackCount = 1;
     w.mPlayFs = 44100;
-    for (tPEQ *peq : {w.mPeq[0], w.mPeq[1], w.mPeq[kMainMasterSlot]}) {
+    for (tPEQ *peq : {w.mTracks[0].peq, w.mTracks[1].peq, w.mMasterPeq}) {
         *peq->allOn = false;
         peq->totalGainDb = 0.0;
         peq->totalGainLin = 1.0;
@@ -204,22 +204,22 @@ TEST_F(ProjectRecordWindow, LoadingGivesSettingsOnlyToTracksThatOpened) {
     EXPECT_EQ(w.mProjectDir.absolutePath(), file(QStringLiteral("load")));
 
     // The tracks' threads were stopped and awaited before tracks went.
-    EXPECT_FALSE(w.mAudioThread[0]->isRunning());
+    EXPECT_FALSE(w.mTracks[0].audioThread->isRunning());
     // No file opened: no slot takes a listed file's fader or delay.
     EXPECT_EQ(w.mMixParam.ch[0].faderDb, 0.0f);
     EXPECT_EQ(w.mMixParam.ch[0].gain, 1.0);
     EXPECT_EQ(w.mMixParam.ch[0].delayMs, 0.0);
     // The master's settings are the project's.
-    EXPECT_EQ(w.mPeq[kMainMasterSlot]->totalGainDb, -3.0);
-    EXPECT_NEAR(w.mPeq[kMainMasterSlot]->totalGainLin, std::pow(10.0, -3.0 / 20.0), 1e-12);
-    EXPECT_TRUE(*w.mPeq[kMainMasterSlot]->allOn);
-    EXPECT_EQ(w.mPeq[kMainMasterSlot]->band[2].mFreq, 555.0);  // EQ2
+    EXPECT_EQ(w.mMasterPeq->totalGainDb, -3.0);
+    EXPECT_NEAR(w.mMasterPeq->totalGainLin, std::pow(10.0, -3.0 / 20.0), 1e-12);
+    EXPECT_TRUE(*w.mMasterPeq->allOn);
+    EXPECT_EQ(w.mMasterPeq->band[2].mFreq, 555.0);  // EQ2
     ASSERT_EQ(names.count(), 1);
     EXPECT_TRUE(names[0][0].toStringList().value(0).isEmpty()) << "the name of a file that did not open";
 
-    *w.mPeq[kMainMasterSlot]->allOn = false;
-    w.mPeq[kMainMasterSlot]->totalGainDb = 0.0;
-    w.mPeq[kMainMasterSlot]->totalGainLin = 1.0;
+    *w.mMasterPeq->allOn = false;
+    w.mMasterPeq->totalGainDb = 0.0;
+    w.mMasterPeq->totalGainLin = 1.0;
 }
 
 namespace {
@@ -286,14 +286,14 @@ TEST_F(ProjectRecordWindow, AFileThatIsNoProjectKeepsTheOpenTracks) {
         f.write(content);
         f.close();
         w.mMixParam.trackCount = 1;
-        w.mTrackPath[0] = file(QStringLiteral("kept.wav"));
+        w.mTracks[0].path = file(QStringLiteral("kept.wav"));
         MainWindow::sProjectOpenDialog = &savePath;
         BoxReader boxes;
         w.actionLoadClicked(true);
         QTRY_COMPARE(boxes.texts.size(), 1);
         EXPECT_EQ(boxes.texts[0], QStringLiteral("This is not a project file, or it lists no audio file."));
         EXPECT_EQ(w.mMixParam.trackCount, 1);
-        EXPECT_EQ(w.mTrackPath[0], file(QStringLiteral("kept.wav")));
+        EXPECT_EQ(w.mTracks[0].path, file(QStringLiteral("kept.wav")));
     }
 }
 
@@ -446,7 +446,7 @@ TEST_F(ProjectRecordWindow, RecordingArmsStartsStopsAndWritesTheFile) {
             if (sample(t, c) != InputRamp::value(start + t, c) * 128 && wrong++ == 0) firstWrong = t;
     EXPECT_EQ(wrong, 0u) << "first at frame " << firstWrong << " of " << bytes / 6;
     // The recording was opened as the only track.
-    EXPECT_EQ(w.mTrackPath[0], path);
+    EXPECT_EQ(w.mTracks[0].path, path);
     EXPECT_EQ(w.mMixParam.trackCount, 1);
 }
 
@@ -527,8 +527,8 @@ TEST_F(ProjectRecordWindow, LoadingOpensTheListedFilesWithTheirSettings) {
         w.actionLoadClicked(true);
     }
     ASSERT_EQ(w.mMixParam.trackCount, 2);
-    EXPECT_EQ(w.mTrackPath[0], a);
-    EXPECT_EQ(w.mTrackPath[1], b);
+    EXPECT_EQ(w.mTracks[0].path, a);
+    EXPECT_EQ(w.mTracks[1].path, b);
     const int listed[2] = {0, 2};
     for (int t = 0; t < 2; ++t) {
         const int c = listed[t];
@@ -537,10 +537,10 @@ TEST_F(ProjectRecordWindow, LoadingOpensTheListedFilesWithTheirSettings) {
         EXPECT_NEAR(ch.gain, std::pow(10.0, faders[c] / 20.0), 1e-6) << t;
         EXPECT_FLOAT_EQ(float(ch.pan), pans[c]) << t;
         EXPECT_EQ(ch.delayMs, double(delays[c])) << t;
-        ASSERT_NE(w.mPeq[t], nullptr);
-        EXPECT_EQ(w.mPeq[t]->band[3].mFreq, 100.0 * (c + 1)) << t;  // EQ1
-        EXPECT_EQ(w.mPeq[t]->totalGainDb, double(c)) << t;
-        EXPECT_EQ(*w.mPeq[t]->allOn, c != 0) << t;
+        ASSERT_NE(w.mTracks[t].peq, nullptr);
+        EXPECT_EQ(w.mTracks[t].peq->band[3].mFreq, 100.0 * (c + 1)) << t;  // EQ1
+        EXPECT_EQ(w.mTracks[t].peq->totalGainDb, double(c)) << t;
+        EXPECT_EQ(*w.mTracks[t].peq->allOn, c != 0) << t;
     }
     EXPECT_NEAR(w.mMixParam.ch[0].gain, 0.501, 0.001);  // -6 dB
 }
@@ -566,5 +566,5 @@ TEST_F(ProjectRecordWindow, ThePlayButtonStartsAnArmedRecordingAndStopEndsIt) {
     ASSERT_TRUE(waitForIdle(w));
     EXPECT_EQ(w.mRecEngineThread->lastResult(), kRecOk);
     EXPECT_FALSE(w.ui->recButton->isChecked());
-    EXPECT_EQ(w.mTrackPath[0], path);
+    EXPECT_EQ(w.mTracks[0].path, path);
 }

@@ -77,12 +77,12 @@ TEST_F(SettingsWindow, AFirstStartUsesTheDefaults) {
     const double masterFreq[4] = {4000, 1000, 400, 100};
     for (int b = 0; b < 4; ++b) {
         SCOPED_TRACE(b);
-        const peakEq &t = w.mPeq[0]->band[b];
+        const peakEq &t = w.mTracks[0].peq->band[b];
         EXPECT_EQ(t.mFreq, trackFreq[b]);
         EXPECT_EQ(t.mQ, 0.9);
         EXPECT_EQ(t.mGain, 0.0);
         EXPECT_FALSE(t.mBandOn);
-        EXPECT_EQ(w.mPeq[kMainMasterSlot]->band[b].mFreq, masterFreq[b]);
+        EXPECT_EQ(w.mMasterPeq->band[b].mFreq, masterFreq[b]);
     }
     EXPECT_EQ(w.mDialogEdit->BounceFormat->currentIndex(), 0);
     EXPECT_EQ(w.mDialogEdit->BounceFreq->currentIndex(), 1);
@@ -101,7 +101,7 @@ TEST_F(SettingsWindow, EqualiserSectionsGoToTheMasterWhichStillStartsOff) {
         "//EQ1\ntrue\n250\n1.5\n-3\n1\n"
         "//EQ4 with words after the key\nfalse\n8000\n0.5\n2.5\n0\n"
         "//EQALL\ntrue\n-6\n");
-    tPEQ *master = w.mPeq[kMainMasterSlot];
+    tPEQ *master = w.mMasterPeq;
     const peakEq &eq1 = master->band[3];
     EXPECT_TRUE(eq1.mBandOn);
     EXPECT_EQ(eq1.mFreq, 250.0);
@@ -115,8 +115,8 @@ TEST_F(SettingsWindow, EqualiserSectionsGoToTheMasterWhichStillStartsOff) {
     EXPECT_EQ(master->totalGainDb, -6.0);
     EXPECT_NEAR(master->totalGainLin, std::pow(10.0, -6.0 / 20.0), 1e-12);
     // The first track keeps the default bands.
-    EXPECT_EQ(w.mPeq[0]->band[3].mFreq, 100.0);
-    EXPECT_FALSE(w.mPeq[0]->band[3].mBandOn);
+    EXPECT_EQ(w.mTracks[0].peq->band[3].mFreq, 100.0);
+    EXPECT_FALSE(w.mTracks[0].peq->band[3].mBandOn);
 }
 
 TEST_F(SettingsWindow, ValuesAreAppliedInFileOrderThroughTheWidgets) {
@@ -189,8 +189,8 @@ TEST_F(SettingsWindow, SavedFileHasItsLinesAndARestartKeepsTheChoices) {
     w->mMonitorVolumeDb = -12;
     w->mNeverShowFirstInfo = true;
     w->mUserDopList[3] = tDopDevItem{QStringLiteral("Desk Unit"), true};
-    w->mPeq[kMainMasterSlot]->band[3].mFreq = 123.456789;
-    w->mPeq[kMainMasterSlot]->band[3].mBandOn = false;
+    w->mMasterPeq->band[3].mFreq = 123.456789;
+    w->mMasterPeq->band[3].mBandOn = false;
     w->saveParametersToFile();
 
     const QByteArray text = savedFile();
@@ -219,5 +219,5 @@ TEST_F(SettingsWindow, SavedFileHasItsLinesAndARestartKeepsTheChoices) {
     EXPECT_TRUE(w->mNeverShowFirstInfo);
     EXPECT_EQ(w->mUserDopList[3].name, QStringLiteral("Desk Unit"));
     EXPECT_TRUE(w->mUserDopList[3].dop);
-    EXPECT_NEAR(w->mPeq[kMainMasterSlot]->band[3].mFreq, 123.457, 1e-9);
+    EXPECT_NEAR(w->mMasterPeq->band[3].mFreq, 123.457, 1e-9);
 }

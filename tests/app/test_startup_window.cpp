@@ -75,24 +75,24 @@ TEST_F(StartupWindow, OnlySlotZeroAndTheMasterAreMadeAndTheWindowIsReady) {
 
     for (int i = 0; i < kMainTrackSlots; ++i) {
         const bool first = i == 0;
-        EXPECT_EQ(w.mAudioThread[i] != nullptr, first) << i;
-        EXPECT_EQ(w.mWaveFormThread[i] != nullptr, first) << i;
-        EXPECT_EQ(w.mTrackVolume[i] != nullptr, first) << i;
-        EXPECT_EQ(w.mPeq[i] != nullptr, first) << i;
-        EXPECT_EQ(w.mPeqDialog[i] != nullptr, first) << i;
+        EXPECT_EQ(w.mTracks[i].audioThread != nullptr, first) << i;
+        EXPECT_EQ(w.mTracks[i].waveFormThread != nullptr, first) << i;
+        EXPECT_EQ(w.mTracks[i].trackVolume != nullptr, first) << i;
+        EXPECT_EQ(w.mTracks[i].peq != nullptr, first) << i;
+        EXPECT_EQ(w.mTracks[i].peqDialog != nullptr, first) << i;
     }
-    ASSERT_NE(w.mPeq[kMainMasterSlot], nullptr);
-    ASSERT_NE(w.mPeqDialog[kMainMasterSlot], nullptr);
-    EXPECT_EQ(w.mPeqDialog[kMainMasterSlot]->mTrackId, kMainEqMasterId);
-    EXPECT_EQ(w.mPeq[kMainMasterSlot]->allOn, &w.mPeqDialog[kMainMasterSlot]->mAllEqOn);
+    ASSERT_NE(w.mMasterPeq, nullptr);
+    ASSERT_NE(w.mMasterPeqDialog, nullptr);
+    EXPECT_EQ(w.mMasterPeqDialog->mTrackId, kMainEqMasterId);
+    EXPECT_EQ(w.mMasterPeq->allOn, &w.mMasterPeqDialog->mAllEqOn);
     EXPECT_EQ(w.mThreadCount, 1);
     EXPECT_EQ(w.mMixParam.trackCount, 1);
 
     // Of the work threads only the mixer-analysis thread runs: the device
     // control thread has booted the virtual device and left its loop.
     EXPECT_TRUE(w.mMixerThread->isRunning());
-    EXPECT_FALSE(w.mAudioThread[0]->isRunning());
-    EXPECT_FALSE(w.mWaveFormThread[0]->isRunning());
+    EXPECT_FALSE(w.mTracks[0].audioThread->isRunning());
+    EXPECT_FALSE(w.mTracks[0].waveFormThread->isRunning());
     ASSERT_NE(w.mContCoreAudioThread, nullptr);
     EXPECT_FALSE(w.mContCoreAudioThread->isRunning());
     EXPECT_FALSE(w.mContCoreAudioThread->isBusy());
@@ -142,52 +142,52 @@ TEST_F(StartupWindow, OverviewMemoryIsAllocatedOnceAndZeroedOnEveryCall) {
 
     double *before[kMainWaveLevels];
     for (int k = 0; k < kMainWaveLevels; ++k) {
-        before[k] = w.mWaveMax[0][k];
-        ASSERT_NE(w.mWaveMin[0][k], nullptr);
+        before[k] = w.mTracks[0].waveMax[k];
+        ASSERT_NE(w.mTracks[0].waveMin[k], nullptr);
         ASSERT_NE(before[k], nullptr);
         // Dirty the first and the last pair of every level.
         const int64_t pairs = int64_t(width) * kMainWaveLevelFactors[k];
-        w.mWaveMin[0][k][0] = -1.0;
-        w.mWaveMax[0][k][2 * pairs - 1] = 1.0;
+        w.mTracks[0].waveMin[k][0] = -1.0;
+        w.mTracks[0].waveMax[k][2 * pairs - 1] = 1.0;
     }
-    w.mTrackLength[0] = 1234;
+    w.mOverview.length[0] = 1234;
     ASSERT_EQ(w.getMemoryForWaveForming(0), 0);
     for (int k = 0; k < kMainWaveLevels; ++k) {
         const int64_t pairs = int64_t(width) * kMainWaveLevelFactors[k];
-        EXPECT_EQ(w.mWaveMax[0][k], before[k]) << k;
-        EXPECT_EQ(w.mWaveMin[0][k][0], 0.0) << k;
-        EXPECT_EQ(w.mWaveMax[0][k][2 * pairs - 1], 0.0) << k;
+        EXPECT_EQ(w.mTracks[0].waveMax[k], before[k]) << k;
+        EXPECT_EQ(w.mTracks[0].waveMin[k][0], 0.0) << k;
+        EXPECT_EQ(w.mTracks[0].waveMax[k][2 * pairs - 1], 0.0) << k;
     }
-    EXPECT_EQ(w.mTrackLength[0], 0);
+    EXPECT_EQ(w.mOverview.length[0], 0);
     EXPECT_EQ(w.getMemoryForWaveForming(kMainTrackSlots), -1);
 }
 
 TEST_F(StartupWindow, EqualiserMemoryIsMadeOnceAndRateChangesStopAtTheTrackCount) {
     MainWindow &w = *sWindow;
-    tPEQ *peq0 = w.mPeq[0];
-    DialogPeq *window0 = w.mPeqDialog[0];
+    tPEQ *peq0 = w.mTracks[0].peq;
+    DialogPeq *window0 = w.mTracks[0].peqDialog;
     EXPECT_EQ(w.getMemoryForEQ(0), 0);
-    EXPECT_EQ(w.mPeq[0], peq0);
-    EXPECT_EQ(w.mPeqDialog[0], window0);
+    EXPECT_EQ(w.mTracks[0].peq, peq0);
+    EXPECT_EQ(w.mTracks[0].peqDialog, window0);
 
     // Slot 1 gets its record and window, but lies beyond the track count.
     ASSERT_EQ(w.getMemoryForEQ(1), 0);
-    ASSERT_NE(w.mPeq[1], nullptr);
-    ASSERT_NE(w.mPeqDialog[1], nullptr);
-    for (peakEq &band : w.mPeq[1]->band) band.mFs = 12345.0;
+    ASSERT_NE(w.mTracks[1].peq, nullptr);
+    ASSERT_NE(w.mTracks[1].peqDialog, nullptr);
+    for (peakEq &band : w.mTracks[1].peq->band) band.mFs = 12345.0;
     w.resetEQparameters(96000);
     for (int b = 0; b < 4; ++b) {
-        EXPECT_EQ(w.mPeq[0]->band[b].mFs, 96000.0) << b;
-        EXPECT_EQ(w.mPeq[1]->band[b].mFs, 12345.0) << b;
+        EXPECT_EQ(w.mTracks[0].peq->band[b].mFs, 96000.0) << b;
+        EXPECT_EQ(w.mTracks[1].peq->band[b].mFs, 12345.0) << b;
     }
-    EXPECT_TRUE(w.mPeq[0]->band[3].mShelvLo);
-    EXPECT_FALSE(w.mPeq[0]->band[0].mShelvLo);
+    EXPECT_TRUE(w.mTracks[0].peq->band[3].mShelvLo);
+    EXPECT_FALSE(w.mTracks[0].peq->band[0].mShelvLo);
     w.resetEQparameters(44100);
 
-    delete w.mPeq[1];
-    w.mPeq[1] = nullptr;
-    delete w.mPeqDialog[1];
-    w.mPeqDialog[1] = nullptr;
+    delete w.mTracks[1].peq;
+    w.mTracks[1].peq = nullptr;
+    delete w.mTracks[1].peqDialog;
+    w.mTracks[1].peqDialog = nullptr;
 }
 
 TEST_F(StartupWindow, TheUsbProbeReportsWhatTheDeviceListHolds) {
@@ -262,12 +262,12 @@ TEST(StartupMemory, AWindowThatRanOutOfMemoryShutsDownWithoutTouchingTheSettings
     EXPECT_FALSE(window->mConstructed);
     EXPECT_FALSE(window->mSettingsLoaded);
     // Nothing after the memory check was made.
-    EXPECT_EQ(window->mAudioThread[0], nullptr);
+    EXPECT_EQ(window->mTracks[0].audioThread, nullptr);
     EXPECT_EQ(window->mMixerThread, nullptr);
     EXPECT_EQ(window->mLibrary, nullptr);
     EXPECT_EQ(window->mLevelTimer, nullptr);
     EXPECT_EQ(window->mMixer, nullptr);
-    EXPECT_EQ(window->mPeq[kMainMasterSlot], nullptr);
+    EXPECT_EQ(window->mMasterPeq, nullptr);
 
     // main shows the shell and runs the event loop as usual; its shut-down
     // must neither stop what never started nor save over the user's file.

@@ -99,10 +99,10 @@ protected:
         sStopRequest.store(false);
         sPlayingSample.store(0);
         sLastBufferFrames.store(0);
-        w.mTrackPath[0].clear();
-        w.mFileInfo[0] = tAudioFileInfo();
-        w.mFileInfo[0].sampleRate = 44100;
-        w.mFileInfo[0].totalSamples = 441000;  // 10 s
+        w.mTracks[0].path.clear();
+        w.mTracks[0].fileInfo = tAudioFileInfo();
+        w.mTracks[0].fileInfo.sampleRate = 44100;
+        w.mTracks[0].fileInfo.totalSamples = 441000;  // 10 s
         w.mMixParam.trackCount = 1;
         w.mMixParam.ch[0].delayMs = 0.0;
         setRegion(0, 441000);
@@ -238,7 +238,7 @@ TEST_F(TransportWindow, PlayIsRefusedWithoutFileDeviceOrOnlineRate) {
     EXPECT_FALSE(w.ui->playButton->isChecked());
 
     // A file, but the placeholder of two devices is selected.
-    w.mTrackPath[0] = QStringLiteral("/nowhere/a.wav");
+    w.mTracks[0].path = QStringLiteral("/nowhere/a.wav");
     present({QStringLiteral("Desk DAC"), QStringLiteral("Studio Out")});
     w.ui->playButton->click();
     EXPECT_FALSE(w.ui->playButton->isChecked());
@@ -259,7 +259,7 @@ TEST_F(TransportWindow, PlayIsRefusedWithoutFileDeviceOrOnlineRate) {
 TEST_F(TransportWindow, ACursorPastTheOutPointStartsNothingAndALitButtonStaysLit) {
     MainWindow &w = *sWindow;
     BoxReader reader;
-    w.mTrackPath[0] = QStringLiteral("/nowhere/a.wav");
+    w.mTracks[0].path = QStringLiteral("/nowhere/a.wav");
     setRegion(0, 44100);
     // Past the out point, and at it (where a play that ran to the end
     // leaves the cursor): nothing is left to play.

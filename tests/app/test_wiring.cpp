@@ -157,8 +157,8 @@ TEST_F(Wiring, MonitorFaderAndItsKnobEachGiveOneCall) {
 TEST_F(Wiring, ExportWindowsConfirmedTagUpdatesTheMainTagRecord) {
     MainWindow &w = *sWindow;
     ASSERT_NE(w.mDialogEdit, nullptr);
-    w.mFileInfo[0].sampleRate = 48000;
-    w.mFileInfo[0].startSample = 777;
+    w.mTracks[0].fileInfo.sampleRate = 48000;
+    w.mTracks[0].fileInfo.startSample = 777;
     tID3tagInfo &tag = w.mID3tagInfo;
     tag.hour = 1;
     tag.minute = 2;
@@ -175,7 +175,7 @@ TEST_F(Wiring, ExportWindowsConfirmedTagUpdatesTheMainTagRecord) {
     gTc_convTimeCodeToSample(&tc, &expected, 48000, w.mFrameType);
     EXPECT_GT(expected, uint64_t(48000) * 3723 * 99 / 100);
     EXPECT_EQ(tag.startSample, expected);
-    EXPECT_EQ(w.mFileInfo[0].startSample, 777u) << "the track's own start stays";
+    EXPECT_EQ(w.mTracks[0].fileInfo.startSample, 777u) << "the track's own start stays";
 }
 
 TEST_F(Wiring, PointerTypesThatCrossThreadsAreRegistered) {
