@@ -170,42 +170,31 @@ void MainWindow::renumberAndDeleteTrack(int a) {
     analysisPaused(*this, true);
     if (mMixer) mMixer->addDelTrack(-1, a);
 
-    // The track's overview goes with it; the tracks above move down a slot.
+    // The track's overview and equaliser go with it (the engine reads the
+    // equaliser records of the tracks in use only, and a leaves them below).
     stopWaveFormThread(a);
     freeOverview(*this, a);
-    for (int i = a; i < N - 1; ++i)
-        for (int k = 0; k < kMainWaveLevels; ++k) {
-            mTracks[i].waveMax[k] = mTracks[i + 1].waveMax[k];
-            mTracks[i].waveMin[k] = mTracks[i + 1].waveMin[k];
-            mTracks[i + 1].waveMax[k] = mTracks[i + 1].waveMin[k] = nullptr;
-        }
-
-    // The deleted track's equaliser goes with it (the engine reads the
-    // records of the tracks in use only, and a has left them above).
     tPEQ *const deletedPeq = mTracks[a].peq;
     DialogPeq *const deletedWindow = mTracks[a].peqDialog;
     if (deletedWindow) {
         disconnect(deletedWindow, &DialogPeq::windowClosed, this, &MainWindow::eqWindowCloseEvent);
         disconnect(deletedWindow, &DialogPeq::selectAllEqOnOff, this, &MainWindow::selAllEqOnOff);
     }
-    for (int i = a; i < N - 1; ++i) {
-        mTracks[i].peq = mTracks[i + 1].peq;
-        mTracks[i].peqDialog = mTracks[i + 1].peqDialog;
-    }
-    mTracks[N - 1].peq = nullptr;
-    mTracks[N - 1].peqDialog = nullptr;
+    mTracks[a].peq = nullptr;
+    mTracks[a].peqDialog = nullptr;
+
+    // The tracks above move down a slot, each as one record with its
+    // threads, file, edits and overview; the deleted record ends up in the
+    // last slot, which is now unused. Each audio thread learns its new track
+    // number; the engine's mixer records move with them.
+    track_moveToEnd(mTracks, a, N);
     publishEqTable();
     delete deletedWindow;
     delete deletedPeq;
     asignEQParameterTrack(a);
-
-    // The tracks above take the freed slot with their threads, paths and
-    // mixer records; each thread learns its new track number.
     if (a < N - 1) {
         for (int i = a; i < N - 1; ++i) {
-            mTracks[i].audioThread = mTracks[i + 1].audioThread;
             if (mTracks[i].audioThread) setAudioIoThreadId(mTracks[i].audioThread->getThreadIndex(), i);
-            mTracks[i].path = mTracks[i + 1].path;
             mMixParam.ch[i] = mMixParam.ch[i + 1];
         }
         mTracks[N - 1].audioThread = nullptr;
