@@ -1,7 +1,8 @@
 // The program's one top-level window and its controller: it owns every tool
-// window and dialog, every work thread, the timers, the per-track memory,
-// the binding of the conversion library and the records the real-time
-// engine reads. Everything here runs on the GUI thread.
+// window and dialog, the timers, the track records (app/trackrecord.h) and
+// the records the real-time engine reads, and the core (app/sonvexcore.h)
+// that holds the devices, the work threads, the library binding and the
+// capture ring. Everything here runs on the GUI thread.
 //
 // Members are grouped by concern, one comment line per group; add new
 // declarations under the group they belong to. Members are public so that
@@ -31,6 +32,7 @@
 #include "app/deviceaccess.h"
 #include "app/jobrecord.h"
 #include "app/settingsfile.h"
+#include "app/sonvexcore.h"
 #include "app/startupbridges.h"
 #include "app/trackrecord.h"
 #include "audiofile/jobs/flacjob.h"
@@ -104,10 +106,10 @@ enum : int {
     kMainEqMasterId = 1023,  // the master equaliser window's id
     kMainRingEntries = 66,   // meter and counter delay rings
     kMainWaveLevels = kTrackWaveLevels,  // waveform overview levels
-    kMainCaptureRows = 3,
-    kMainCaptureBlocks = 64,
-    kMainCaptureByteRows = 32,
-    kMainCaptureBlockFrames = 4096,
+    kMainCaptureRows = kCoreCaptureRows,
+    kMainCaptureBlocks = kCoreCaptureBlocks,
+    kMainCaptureByteRows = kCoreCaptureByteRows,
+    kMainCaptureBlockFrames = kCoreCaptureBlockFrames,
     kMainRecOverviewPairs = 1433,
     kMainMarkBufferBytes = 2400,
     kMainVolItems = kTrackEnvelopeItems,
@@ -142,8 +144,29 @@ public:
     // Nothing calls it; true.
     bool loadAsioDriver();
 
+    // --- Construction, step by step (in this order) ---
+    void buildForm();
+    // The capture ring's first row, the meter rings and the master peak
+    // pair; false when a block could not be had.
+    bool allocateDisplayMemory();
+    void initFirstTrackAndMixRecord();
+    void makeMixerAndEqualisers();
+    void makeDevicesAndWorkers();
+    void prepareEngineAndLibrary();
+    void startTimersAndTestBlocks();
+    void prepareFoldersAndSlots();
+    void setUpControls();
+    void startAnalysisAndSettle();
+
     // --- Shut-down ---
     void finishApp();
+    // Its steps, in this order.
+    void stopPlaybackAndDevice(int trackCount);
+    void releaseTimersAndEqualisers();
+    void finishWorkersAndEngine(int trackCount);
+    void removeTemporaryFiles();
+    void takeLoansBackFromEngine();
+    void releaseTrackSlots();
 
     // --- Form and menus ---
     void setUIOperability(bool operable);
@@ -536,6 +559,9 @@ protected:
 
 public:
     Ui::MainWindow *ui = nullptr;
+    // The engine-facing parts: devices, work threads, the library binding,
+    // the capture ring. Declared first among the members, so it goes last.
+    SonvexCore mCore;
 
     // --- Construction: objects held by value (in construction order) ---
     DialogOscillator mDialogOscillator;
@@ -555,29 +581,18 @@ public:
     DialogTlTest mDialogTlTest;
     QMessageBox mReconnectBox;
     // The volume-graph window (made without a parent, shown on request).
-    chEditStrip *mChEditStrip = nullptr;
+    tOwned<chEditStrip> mChEditStrip;
 
     // --- Construction: objects on the heap ---
     QTextToSpeech *mSpeech = nullptr;
-    mixer *mMixer = nullptr;
+    tOwned<mixer> mMixer;  // no parent
     DialogEdit *mDialogEdit = nullptr;
-    CContCoreAudioThread *mContCoreAudioThread = nullptr;
     DialogCombine *mDialogCombine = nullptr;
     DialogSelectFs *mDialogSelectFs = nullptr;
-    flac2wavThread *mFlac2WavThread = nullptr;
-    recEngineThread *mRecEngineThread = nullptr;
-    DialogRecSetup *mDialogRecSetup = nullptr;
-    vsaThread *mVsaThread = nullptr;
-    poly2monosteThread *mPoly2MonosteThread = nullptr;
-    mixerThread *mMixerThread = nullptr;
-    QLibrary *mLibrary = nullptr;
-    bounceThread *mBounceThread = nullptr;
-    ClassDynamics *mDynamics = nullptr;
+    tOwned<DialogRecSetup> mDialogRecSetup;  // no parent
     QTimer *mLevelTimer = nullptr;
     QTimer *mFirstInfoTimer = nullptr;
-    DialogDelFile *mDialogDelFile = nullptr;
-    // What the mixer-analysis thread asks of the factory test window.
-    tMainTestSequence mTestSequence;
+    tOwned<DialogDelFile> mDialogDelFile;  // no parent
 
     // --- Construction: the track records ---
     std::array<tTrack, kMainTrackSlots> mTracks;
@@ -597,29 +612,24 @@ public:
 
     // --- Construction: buffers ---
     double *mMasterMeterRing = nullptr;     // 66 peak pairs
-    double *mMasterPeakBlock = nullptr;     // 48 bytes: mMasterPeak, then mPrevMasterPeak
+    tOwned<double, tCoreAlignedFree> mMasterPeakBlock;  // 48 bytes: mMasterPeak, then mPrevMasterPeak
     double *mMasterPeak = nullptr;
     double *mPrevMasterPeak = nullptr;
     QString mCounterRing[kMainRingEntries];
     int64_t mPositionRing[kMainRingEntries] = {};
     int mCounterRingIndex = 0;
     int mMeterRingIndex = 0;
-    double *mCaptureStereo[kMainCaptureRows][kMainCaptureBlocks] = {};
-    uint8_t *mCaptureBytes[2][kMainCaptureByteRows][kMainCaptureBlocks] = {};
-    int mCaptureBlockFrames = 0;
     int64_t mWaveLevelLength[kMainWaveLevels] = {};  // entries of each level (all tracks)
     int mWaveLevels = 0;
+    // The recording overview's upper and lower peaks (the view reads the
+    // pair of pointers), and the blocks that hold them.
     double *mRecOverviewPeaks[2] = {};
+    tOwned<double, tCoreAlignedFree> mRecOverviewBlocks[2];
     tAudioFileMarkAFile mMarkBuffer[kMainMarkBufferBytes / sizeof(tAudioFileMarkAFile)] = {};
     tID3tagInfo mID3tagInfo{};
     tDspVolItem mSingleVolItems[kMainVolItems] = {};
     tMixParam mMixParam{};
-    tMixerTransactParams mMixerTransactParams{};
     int64_t *mDelayTable = nullptr;
-    // The DSD mute pattern and test-signal blocks the window made (the
-    // engine's globals may later point at larger blocks of its own).
-    uint8_t *mMutePatBlock = nullptr;
-    double *mSineWaveBlock[2] = {};
     // The USB device found by the probe (its entry in the system's device
     // list); empty when none.
     QString mUsbDevice;
@@ -644,7 +654,6 @@ public:
     // the track under it.
     QPoint mTrackMousePos;
     // --- Devices, rates and monitor ---
-    tMainDeviceAccess mDevices;              // the device layer's answers
     QString mDeviceNames[kMainDeviceNames];  // output device names, list index - 1
     bool mDeviceListsReady = false;
     bool mRateListReady = false;
@@ -667,10 +676,6 @@ public:
     bool mRecRestart = false;
     int mInputChannels = 0;  // the device's channel counts (0 until known)
     int mOutputChannels = 0;
-    // Capture blocks replaced while the stream may still read them; freed
-    // when the stream next stops (or with the window).
-    std::vector<std::unique_ptr<void, void (*)(void *)>> mRetiredCaptureBlocks;
-    void freeRetiredCaptureBlocks() { mRetiredCaptureBlocks.clear(); }
     double mMonitorVolumeDb = 0.0;
     int mDriverType = 0;
     int mPlayDevIndex = 0;

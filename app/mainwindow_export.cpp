@@ -95,7 +95,7 @@ void MainWindow::convertExecute() {
     clearBufBlkSizeFs();
     clearBufferParameters();
     trackEditParamChanged(0);
-    mBounceThread->clearContFlags();
+    mCore.mBounceThread->clearContFlags();
     std::memset(mDelayTable, 0, sizeof(int64_t) * static_cast<size_t>(trackCount));
 
     const tWaveEditParam region = mDialogEdit->mExportRegion;
@@ -161,8 +161,8 @@ void MainWindow::convertExecute() {
     // one channel would leave the right file silent.
     if (mDialogEdit->getBounceToStereoFlag() == 2) mBounceParam.channels = 2;
 
-    mBounceThread->setParameters(&mBounceParam);
-    mBounceThread->addTransaction(new ClassBounce);
+    mCore.mBounceThread->setParameters(&mBounceParam);
+    mCore.mBounceThread->addTransaction(new ClassBounce);
     mBouncing = true;
     mDialogEdit->showBounceProgress(&mBounceParam.progress);
 }
@@ -205,7 +205,7 @@ void MainWindow::bounceFinished(int result) {
 }
 
 void MainWindow::bounceCancelEvent() {
-    if (mBounceThread) mBounceThread->bounceStop();
+    if (mCore.mBounceThread) mCore.mBounceThread->bounceStop();
 }
 
 void MainWindow::cancelBouncing() {

@@ -45,8 +45,8 @@ void MainWindow::allTransactionsDone(int result) {
     mStopRequested = false;
     if (!mAwaitingPlayStart) ui->playButton->setChecked(false);
     mTransportCommand = kTransportStop;
-    if (mVsaThread) {
-        mVsaThread->stop();
-        for (int i = 0; i < 200 && !mVsaThread->isEnded(); ++i) QThread::msleep(10);
+    if (mCore.mVsaThread) {
+        mCore.mVsaThread->stop();
+        for (int i = 0; i < 200 && !mCore.mVsaThread->isEnded(); ++i) QThread::msleep(10);
     }
 }

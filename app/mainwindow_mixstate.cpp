@@ -59,7 +59,7 @@ void MainWindow::eqIndicatorClicked() {
     DialogPeq *window = mMasterPeqDialog;
     tPEQ *peq = mMasterPeq;
     if (!window || !peq) return;
-    if (mMixerThread) mMixerThread->setMasterAnalysis(true);
+    if (mCore.mMixerThread) mCore.mMixerThread->setMasterAnalysis(true);
     openEqWindow(window, peq, mPlayFs, &mMonitorVolumeDb);
 }
 

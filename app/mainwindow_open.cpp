@@ -184,11 +184,11 @@ void MainWindow::openFile(QString path, int mode) {
     // stopped (and given up to about 3 s) before the new one is queued.
     if (ext == QLatin1String("flac")) {
         QFile::remove(flacTemp);
-        if (mFlac2WavThread) {
-            mFlac2WavThread->stop();
-            for (int i = 0; i < 29 && !mFlac2WavThread->isFinished(); ++i) QThread::msleep(100);
-            mFlac2WavThread->setParameters(path, flacTemp, tFileOpenMode(mode), &mFlacProgress, &mID3tagInfo);
-            mFlac2WavThread->addTransaction(new ClassFlac2Wav);
+        if (mCore.mFlac2WavThread) {
+            mCore.mFlac2WavThread->stop();
+            for (int i = 0; i < 29 && !mCore.mFlac2WavThread->isFinished(); ++i) QThread::msleep(100);
+            mCore.mFlac2WavThread->setParameters(path, flacTemp, tFileOpenMode(mode), &mFlacProgress, &mID3tagInfo);
+            mCore.mFlac2WavThread->addTransaction(new ClassFlac2Wav);
         }
         mOpenedFrom = 1;
         if (!mLoadingDialog) mLoadingDialog = makeProgressDialog(this, &mLoadingBar, tr("Loading..."));
@@ -245,10 +245,10 @@ void MainWindow::openFile(QString path, int mode) {
 }
 
 void MainWindow::selectChannelOfPolyEvent(tPoly2MonosteMsgParam *choice) {
-    if (!choice || !mPoly2MonosteThread) return;
-    mPoly2MonosteThread->stop();
+    if (!choice || !mCore.mPoly2MonosteThread) return;
+    mCore.mPoly2MonosteThread->stop();
     stopWaveFormThread(0);
-    for (int i = 0; i < 29 && !mPoly2MonosteThread->isEnded(); ++i) QThread::msleep(100);
+    for (int i = 0; i < 29 && !mCore.mPoly2MonosteThread->isEnded(); ++i) QThread::msleep(100);
 
     QString ext = QStringLiteral(".wav");
     mOpenedFrom = 0;
@@ -268,8 +268,8 @@ void MainWindow::selectChannelOfPolyEvent(tPoly2MonosteMsgParam *choice) {
     param.channel = choice->entry;
     param.twoSources = 0;
     param.fileType = mOpenTypeCode;
-    mPoly2MonosteThread->setParams(mSplitTempPath, mSourcePath, QString(), &mSplitProgress, &param);
-    mPoly2MonosteThread->addTransaction(new ClassPoly2Monoste);
+    mCore.mPoly2MonosteThread->setParams(mSplitTempPath, mSourcePath, QString(), &mSplitProgress, &param);
+    mCore.mPoly2MonosteThread->addTransaction(new ClassPoly2Monoste);
 
     const QString title = tr("Rebuilding to Stereo/Mono file...");
     if (!mSplitDialog) mSplitDialog = makeProgressDialog(this, &mSplitBar, title);
@@ -352,7 +352,7 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
     // file itself, not from its WAV copy; a file opened directly is read
     // here, and one without a readable tag shows no picture.
     if (mOpenedFrom != 0) {
-        if (mFlac2WavThread) mFlac2WavThread->getFlacFileInfo(&mFlacFileInfo);
+        if (mCore.mFlac2WavThread) mCore.mFlac2WavThread->getFlacFileInfo(&mFlacFileInfo);
     } else {
         const int read = id3tagInformation
                              ? id3tagInformation(kId3tagLoad, int(mTracks[slot].fileInfo.fileType),

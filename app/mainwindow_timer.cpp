@@ -176,10 +176,10 @@ void MainWindow::takeSeveralHundredMili() {
     if (mMasterMeterRing) {
         const double *shownMaster = mMasterMeterRing + slot;
         ui->widgetMeter->setMeterData(shownMaster, mode, kTransportTickMs);
-        if (!dsd && mDynamics) {
-            mDialogDynamics.setMeterData(kDynamicsMeterIn, mDynamics->getInputMeterData());
-            mDialogDynamics.setMeterData(kDynamicsMeterOut, mDynamics->getOutputMeterData());
-            mDialogDynamics.setMeterData(kDynamicsMeterReduction, mDynamics->getReductionData());
+        if (!dsd && mCore.mDynamics) {
+            mDialogDynamics.setMeterData(kDynamicsMeterIn, mCore.mDynamics->getInputMeterData());
+            mDialogDynamics.setMeterData(kDynamicsMeterOut, mCore.mDynamics->getOutputMeterData());
+            mDialogDynamics.setMeterData(kDynamicsMeterReduction, mCore.mDynamics->getReductionData());
         }
         if (mMixer) {
             const double scale = dsd ? kDsdStripScale : kPcmStripScale;

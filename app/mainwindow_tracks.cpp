@@ -36,15 +36,15 @@ void freeOverview(MainWindow &w, int s) {
 }
 
 void analysisPaused(MainWindow &w, bool paused) {
-    if (w.mMixerThread) w.mMixerThread->setAnalysisOn(!paused);
+    if (w.mCore.mMixerThread) w.mCore.mMixerThread->setAnalysisOn(!paused);
 }
 
 void tellAnalysisTrackCount(MainWindow &w, int count) {
-    if (!w.mMixerThread) return;
-    w.mMixerTransactParams.status = 0;
-    w.mMixerTransactParams.trackCount = count;
-    w.mMixerTransactParams.sampleRate = &w.mPlayFs;
-    w.mMixerThread->setParams(&w.mMixerTransactParams);
+    if (!w.mCore.mMixerThread) return;
+    w.mCore.mMixerTransactParams.status = 0;
+    w.mCore.mMixerTransactParams.trackCount = count;
+    w.mCore.mMixerTransactParams.sampleRate = &w.mPlayFs;
+    w.mCore.mMixerThread->setParams(&w.mCore.mMixerTransactParams);
 }
 
 }  // namespace
@@ -62,7 +62,7 @@ bool MainWindow::addTrackSlot(int n) {
     }
     connect(mTracks[n].waveFormThread, &waveFormThread::waveFormPrepared, this, &MainWindow::waveFormPreparedMain,
             Qt::UniqueConnection);
-    if (mLibrary && mLibrary->load()) mTracks[n].waveFormThread->setWaveFormFunc(getAudioWaveForm);
+    if (mCore.mLibrary && mCore.mLibrary->load()) mTracks[n].waveFormThread->setWaveFormFunc(getAudioWaveForm);
 
     const int overview = getMemoryForWaveForming(n);
     const int eq = getMemoryForEQ(n);

@@ -185,8 +185,8 @@ void MainWindow::stopRequest() {
         mStopRequested = true;
         first->stop();
         pollEvery10ms([first] { return first->getStatus() == 0; }, 150);
-        if (mVsaThread) {
-            vsaThread *vsa = mVsaThread;
+        if (mCore.mVsaThread) {
+            vsaThread *vsa = mCore.mVsaThread;
             vsa->stop();
             pollEvery10ms([vsa] { return vsa->isEnded(); }, 200);
         }

@@ -72,8 +72,8 @@ void MainWindow::makeConnectionsFirst() {
         connect(mDialogSelectFs, &DialogSelectFs::diagSelFsPCMpushed, this, &MainWindow::selectedPlayDSDtoPCM);
         connect(mDialogSelectFs, &DialogSelectFs::diagSelFsDSDpushed, this, &MainWindow::selectedPlayDSDtoDSD);
     }
-    if (mContCoreAudioThread)
-        connect(mContCoreAudioThread, &CContCoreAudioThread::allTransactionsDone, this,
+    if (mCore.mContCoreAudioThread)
+        connect(mCore.mContCoreAudioThread, &CContCoreAudioThread::allTransactionsDone, this,
                 &MainWindow::coreAudioTransactionDone);
 }
 
@@ -143,13 +143,13 @@ void MainWindow::makeConnectionsSecond() {
     }
     mOverHoldGroup = exclusiveGroup(this, {ui->actionOverHolds2sec, ui->actionOverHoldsUntilClicked});
 
-    if (mFlac2WavThread)
-        connect(mFlac2WavThread, &flac2wavThread::flacConvCompleted, this, &MainWindow::flac2wavCompleted);
+    if (mCore.mFlac2WavThread)
+        connect(mCore.mFlac2WavThread, &flac2wavThread::flacConvCompleted, this, &MainWindow::flac2wavCompleted);
     connect(&mDialogPolyfile, &DialogPolyfile::channelSelected, this, &MainWindow::selectChannelOfPolyEvent);
-    if (mPoly2MonosteThread)
-        connect(mPoly2MonosteThread, &poly2monosteThread::poly2monosteConverted, this,
+    if (mCore.mPoly2MonosteThread)
+        connect(mCore.mPoly2MonosteThread, &poly2monosteThread::poly2monosteConverted, this,
                 &MainWindow::poly2monosteRebuildEvent);
-    if (mRecEngineThread) connect(mRecEngineThread, &recEngineThread::recStopped, this, &MainWindow::recStopped);
+    if (mCore.mRecEngineThread) connect(mCore.mRecEngineThread, &recEngineThread::recStopped, this, &MainWindow::recStopped);
     connect(ui->actionRec_Setup, &QAction::triggered, this, &MainWindow::showRecSetup);
     if (mDialogRecSetup)
         connect(mDialogRecSetup, &DialogRecSetup::recDevice_changed, this, &MainWindow::recDevSelectEventAtRecSetup);
@@ -202,8 +202,8 @@ void MainWindow::makeConnectionsSecond() {
     if (DialogPeq *master = mMasterPeqDialog)
         connect(master, &DialogPeq::lissajousButtonClicked, this, &MainWindow::lissajousWinRequested);
 
-    mBounceThread = new bounceThread;
-    connect(mBounceThread, &bounceThread::bounceFinished, this, &MainWindow::bounceFinished);
+    mCore.mBounceThread.reset(new bounceThread);
+    connect(mCore.mBounceThread, &bounceThread::bounceFinished, this, &MainWindow::bounceFinished);
     mProjectGroup = exclusiveGroup(this, {ui->actionLoad, ui->actionSave});
     connect(ui->actionSave, &QAction::triggered, this, &MainWindow::actionSaveClicked);
     connect(ui->actionLoad, &QAction::triggered, this, &MainWindow::actionLoadClicked);
@@ -228,7 +228,7 @@ int64_t MainWindow::tagHMSFtoStartTcSample(tID3tagInfo *tag) {
 
 void MainWindow::makeConnectionsThird() {
     // The analysis thread's object lives on the GUI thread: these run at once.
-    mixerThread *analysis = mMixerThread;
+    mixerThread *analysis = mCore.mMixerThread;
     if (!analysis) return;
     connect(this, &MainWindow::openMixerWindow, analysis, &mixerThread::openMixerWindowEvent);
     connect(this, &MainWindow::addDelTrack, analysis, &mixerThread::adddelTrackEvent);

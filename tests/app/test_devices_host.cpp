@@ -51,9 +51,9 @@ TEST_F(DevicesHost, StartUpDoesNotPauseForTheVirtualDevice) {
     ASSERT_TRUE(w.mConstructed);
     EXPECT_EQ(w.ui->comboBox_asioDev->currentText(), QStringLiteral("Sonvex Virtual Device"));
     EXPECT_FALSE(w.mStartPaused);
-    ASSERT_TRUE(w.mDevices.settles);
-    EXPECT_FALSE(w.mDevices.settles(0));
-    EXPECT_FALSE(w.mDevices.settles(7));
+    ASSERT_TRUE(w.mCore.mDevices.settles);
+    EXPECT_FALSE(w.mCore.mDevices.settles(0));
+    EXPECT_FALSE(w.mCore.mDevices.settles(7));
 }
 
 TEST_F(DevicesHost, StartUpListsAndBootsTheVirtualDevice) {
@@ -82,8 +82,8 @@ TEST_F(DevicesHost, StartUpListsAndBootsTheVirtualDevice) {
     // Booted: the control thread put the device on 44.1 kHz without a file
     // and its stream runs.
     EXPECT_EQ(w.mPlayFs, 44100);
-    EXPECT_EQ(uint32_t(w.mContCoreAudioThread->playDevice()), vdev_deviceId());
-    EXPECT_EQ(w.mContCoreAudioThread->playRate(), 44100u);
+    EXPECT_EQ(uint32_t(w.mCore.mContCoreAudioThread->playDevice()), vdev_deviceId());
+    EXPECT_EQ(w.mCore.mContCoreAudioThread->playRate(), 44100u);
     EXPECT_EQ(CCoreAudioIOThread::mAUSampleRate, 44100u);
     EXPECT_TRUE(w.mWatchdogEnabled);
     EXPECT_TRUE(streamRuns());
@@ -92,8 +92,8 @@ TEST_F(DevicesHost, StartUpListsAndBootsTheVirtualDevice) {
     // The capture blocks the engine records into are the window's.
     double **work = static_cast<double **>(getRecBuffer(kRecBufferWork, 0));
     ASSERT_NE(work, nullptr);
-    for (int slot = 0; slot < kMainCaptureBlocks; ++slot) ASSERT_EQ(work[slot], w.mCaptureStereo[0][slot]) << slot;
-    EXPECT_EQ(sCaptureBlockFrames.load(), w.mCaptureBlockFrames);
+    for (int slot = 0; slot < kMainCaptureBlocks; ++slot) ASSERT_EQ(work[slot], w.mCore.mCaptureStereo[0][slot]) << slot;
+    EXPECT_EQ(sCaptureBlockFrames.load(), w.mCore.mCaptureBlockFrames);
 }
 
 TEST_F(DevicesHost, ARateChoiceRestartsTheStreamAtThatRate) {
@@ -101,8 +101,8 @@ TEST_F(DevicesHost, ARateChoiceRestartsTheStreamAtThatRate) {
     w.ui->comboBox_asioFreq->setCurrentIndex(w.ui->comboBox_asioFreq->findText(QStringLiteral("96kHz")));
     EXPECT_EQ(w.mPlayFs, 96000);
     EXPECT_FALSE(w.mAutoRate);
-    EXPECT_FALSE(w.mContCoreAudioThread->isBusy());
-    EXPECT_EQ(w.mContCoreAudioThread->playRate(), 96000u);
+    EXPECT_FALSE(w.mCore.mContCoreAudioThread->isBusy());
+    EXPECT_EQ(w.mCore.mContCoreAudioThread->playRate(), 96000u);
     EXPECT_EQ(CCoreAudioIOThread::mAUSampleRate, 96000u);
     vdev_clearCapture();
     EXPECT_TRUE(streamRuns());
@@ -117,8 +117,8 @@ TEST_F(DevicesHost, ARateChoiceRestartsTheStreamAtThatRate) {
 TEST_F(DevicesHost, PickingTheDeviceBootsItTwice) {
     MainWindow &w = *sWindow;
     int selections = 0;
-    const auto realSelect = w.mDevices.select;
-    w.mDevices.select = [&selections, realSelect](int play, int rec) {
+    const auto realSelect = w.mCore.mDevices.select;
+    w.mCore.mDevices.select = [&selections, realSelect](int play, int rec) {
         ++selections;
         realSelect(play, rec);
     };
@@ -138,14 +138,14 @@ TEST_F(DevicesHost, PickingTheDeviceBootsItTwice) {
     EXPECT_EQ(w.ui->comboBox_asioFreq->count(), 14);
     EXPECT_EQ(CCoreAudioIOThread::mAUSampleRate, 44100u);
     EXPECT_TRUE(streamRuns());
-    w.mDevices.select = realSelect;
+    w.mCore.mDevices.select = realSelect;
 }
 
 TEST_F(DevicesHost, UnderTheNativeDeviceNameDsdGoesOverPcmUpTo5_6MHz) {
     MainWindow &w = *sWindow;
     // The device goes away and comes back under the name of the maker's
     // native-DSD device; its stream must be stopped to reconfigure it.
-    CContCoreAudioThread *control = w.mContCoreAudioThread;
+    CContCoreAudioThread *control = w.mCore.mContCoreAudioThread;
     control->ioThread()->AudioStopReq();
     control->addTransaction(new ClassStopAudioQueue);
     ASSERT_TRUE(startup_pollUntil([control] { return !control->isBusy(); }, 10, 500));

@@ -52,18 +52,18 @@ protected:
         audioThread::setLibraryPath(qEnvironmentVariable("SONVEX_BIN_DIR") + QStringLiteral("/libmorphex.so.1"));
         sWindow = new MainWindow;
         MainWindow &w = *sWindow;
-        w.mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
+        w.mCore.mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
             ++sDevices.enumerations;
             *outputs = sDevices.outputs;
             *inputs = sDevices.inputs;
         };
-        w.mDevices.rates = [](int device) {
+        w.mCore.mDevices.rates = [](int device) {
             return device >= 0 && device < sDevices.rates.size() ? sDevices.rates[device] : QVector<int>();
         };
-        w.mDevices.bufferFrames = [] { return sDevices.bufferFrames; };
-        w.mDevices.select = [](int play, int rec) { sDevices.selections.append({play, rec}); };
-        w.mDevices.channels = [](int, bool input) { return input ? 2 : 8; };
-        w.mDevices.restartAt = [](int play, int rec, int rate) {
+        w.mCore.mDevices.bufferFrames = [] { return sDevices.bufferFrames; };
+        w.mCore.mDevices.select = [](int play, int rec) { sDevices.selections.append({play, rec}); };
+        w.mCore.mDevices.channels = [](int, bool input) { return input ? 2 : 8; };
+        w.mCore.mDevices.restartAt = [](int play, int rec, int rate) {
             sDevices.restarts.append({play, rec, rate});
             return true;
         };
@@ -251,7 +251,7 @@ TEST_F(DevicesWindow, ClickRefreshAndCaptureBlocks) {
     MainWindow &w = *sWindow;
     present({QStringLiteral("Desk DAC"), QStringLiteral("Studio Out")}, {kUpTo192, kHiRes}, {QStringLiteral("In")});
     w.on_comboBox_asioDev_activated(1);
-    const int capacity = w.mCaptureBlockFrames;
+    const int capacity = w.mCore.mCaptureBlockFrames;
 
     // Same outputs (an input change alone does not count): no rebuild.
     sDevices.inputs = {QStringLiteral("In"), QStringLiteral("In 2")};
@@ -263,29 +263,29 @@ TEST_F(DevicesWindow, ClickRefreshAndCaptureBlocks) {
 
     // A larger device buffer grows every capture block; the old ones are
     // kept while the stream may still read them.
-    w.freeRetiredCaptureBlocks();
+    w.mCore.freeRetiredCaptureBlocks();
     sDevices.bufferFrames = capacity * 2;
     w.DeviceListClicked();
-    EXPECT_EQ(w.mCaptureBlockFrames, capacity * 2);
-    EXPECT_EQ(w.mRetiredCaptureBlocks.size(), size_t(3 * kMainCaptureBlocks));
+    EXPECT_EQ(w.mCore.mCaptureBlockFrames, capacity * 2);
+    EXPECT_EQ(w.mCore.mRetiredCaptureBlocks.size(), size_t(3 * kMainCaptureBlocks));
     for (int slot = 0; slot < kMainCaptureBlocks; ++slot) {
-        ASSERT_NE(w.mCaptureStereo[0][slot], nullptr);
-        w.mCaptureStereo[0][slot][2 * capacity * 2 - 1] = 1.0;  // the whole block is there
+        ASSERT_NE(w.mCore.mCaptureStereo[0][slot], nullptr);
+        w.mCore.mCaptureStereo[0][slot][2 * capacity * 2 - 1] = 1.0;  // the whole block is there
     }
     // A smaller one keeps the larger blocks.
     sDevices.bufferFrames = capacity / 2;
     w.DeviceListClicked();
-    EXPECT_EQ(w.mCaptureBlockFrames, capacity * 2);
+    EXPECT_EQ(w.mCore.mCaptureBlockFrames, capacity * 2);
     EXPECT_EQ(w.mDeviceBufferFrames, capacity / 2);
     // A rate change whose stream restart did not finish in time may leave
     // the stream reading them: they stay. The next one that does frees them.
-    const auto restart = w.mDevices.restartAt;
-    w.mDevices.restartAt = [](int, int, int) { return false; };
+    const auto restart = w.mCore.mDevices.restartAt;
+    w.mCore.mDevices.restartAt = [](int, int, int) { return false; };
     w.changeFs(48000);
-    EXPECT_EQ(w.mRetiredCaptureBlocks.size(), size_t(3 * kMainCaptureBlocks));
-    w.mDevices.restartAt = restart;
+    EXPECT_EQ(w.mCore.mRetiredCaptureBlocks.size(), size_t(3 * kMainCaptureBlocks));
+    w.mCore.mDevices.restartAt = restart;
     w.changeFs(48000);
-    EXPECT_TRUE(w.mRetiredCaptureBlocks.empty());
+    EXPECT_TRUE(w.mCore.mRetiredCaptureBlocks.empty());
 
     // A renamed output device rebuilds: two devices, the placeholder.
     sDevices.outputs = {QStringLiteral("Desk DAC"), QStringLiteral("Studio Out MkII")};

@@ -89,32 +89,32 @@ TEST_F(EffectsGlue, RegionGainEntry) {
 
 TEST_F(EffectsGlue, CompressorWindowSetsTheCompressor) {
     MainWindow &w = *sWindow;
-    ASSERT_NE(w.mDynamics, nullptr);
+    ASSERT_NE(w.mCore.mDynamics, nullptr);
     DialogDynamics &dlg = w.mDialogDynamics;
     emit dlg.ratioChanged(40);
     EXPECT_DOUBLE_EQ(w.mDynamicsRatio, 4.0);
-    EXPECT_DOUBLE_EQ(w.mDynamics->getRatio(), 4.0);
+    EXPECT_DOUBLE_EQ(w.mCore.mDynamics->getRatio(), 4.0);
     emit dlg.thresholdLevelChanged(-30);
-    EXPECT_DOUBLE_EQ(w.mDynamics->getThresholdDb(0), -30.0);
-    EXPECT_DOUBLE_EQ(w.mDynamics->getRatio(), 4.0);  // the stored settings go with every change
+    EXPECT_DOUBLE_EQ(w.mCore.mDynamics->getThresholdDb(0), -30.0);
+    EXPECT_DOUBLE_EQ(w.mCore.mDynamics->getRatio(), 4.0);  // the stored settings go with every change
     emit dlg.attackTimeChanged(10);
-    EXPECT_NEAR(w.mDynamics->getAttack(1), 0.010, 1e-9);
+    EXPECT_NEAR(w.mCore.mDynamics->getAttack(1), 0.010, 1e-9);
     emit dlg.releaseTimeChanged(300);
-    EXPECT_NEAR(w.mDynamics->getRelease(0), 0.300, 1e-9);
+    EXPECT_NEAR(w.mCore.mDynamics->getRelease(0), 0.300, 1e-9);
     emit dlg.makeupGainChanged(6);
     EXPECT_DOUBLE_EQ(w.mDynamicsMakeupDb, 6.0);
     emit dlg.dynamicsEnable(1);
-    EXPECT_EQ(w.mDynamics->getEnable(0), 1.0);
-    EXPECT_EQ(w.mDynamics->getEnable(1), 1.0);
+    EXPECT_EQ(w.mCore.mDynamics->getEnable(0), 1.0);
+    EXPECT_EQ(w.mCore.mDynamics->getEnable(1), 1.0);
     emit dlg.dynamicsEnable(0);
-    EXPECT_EQ(w.mDynamics->getEnable(0), 0.0);
+    EXPECT_EQ(w.mCore.mDynamics->getEnable(0), 0.0);
 
     // The single setter: selector 4 is the ratio in tenths; unknown
     // selectors change nothing.
     w.dynamicsParamChanged(kDynamicsParamRatio, 25);
-    EXPECT_DOUBLE_EQ(w.mDynamics->getRatio(), 2.5);
+    EXPECT_DOUBLE_EQ(w.mCore.mDynamics->getRatio(), 2.5);
     w.dynamicsParamChanged(static_cast<tParamDynamics>(9), 80);
-    EXPECT_DOUBLE_EQ(w.mDynamics->getRatio(), 2.5);
+    EXPECT_DOUBLE_EQ(w.mCore.mDynamics->getRatio(), 2.5);
 
     w.on_pushDynamics_clicked();
     EXPECT_TRUE(dlg.isVisible());
@@ -169,7 +169,7 @@ TEST_F(EffectsGlue, OnlyTheTestToneReachesTheDevice) {
     emit w.mDialogDynamics.thresholdLevelChanged(-60);
     emit w.mDialogDynamics.ratioChanged(400);
     emit w.mDialogDynamics.dynamicsEnable(1);
-    (void)w.mDynamics->getInputMeterData();
+    (void)w.mCore.mDynamics->getInputMeterData();
 
     EXPECT_LT(deviceBufferPeak(512), 1e-9);  // nothing plays: silence
 
@@ -182,7 +182,7 @@ TEST_F(EffectsGlue, OnlyTheTestToneReachesTheDevice) {
     emit osc.selOscOnOff(0);
     EXPECT_LT(deviceBufferPeak(512), 1e-9);
 
-    const tDynamicsPair in = w.mDynamics->getInputMeterData();
+    const tDynamicsPair in = w.mCore.mDynamics->getInputMeterData();
     EXPECT_EQ(in.left, 0.0);
     EXPECT_EQ(in.right, 0.0);
     emit w.mDialogDynamics.dynamicsEnable(0);
@@ -199,12 +199,12 @@ TEST_F(EffectsGlue, AnalysisAndTestWindows) {
 
     // The factory test window opens; its start reaches nothing, so the
     // analysis thread never starts the sequence.
-    const int step = w.mMixerThread->getTLTestCurSeq();
+    const int step = w.mCore.mMixerThread->getTLTestCurSeq();
     w.ui->pushButtonTlTest->click();
     EXPECT_TRUE(w.mDialogTlTest.isVisible());
     emit w.mDialogTlTest.seqStarted();
     QTest::qWait(200);
-    EXPECT_EQ(w.mMixerThread->getTLTestCurSeq(), step);
+    EXPECT_EQ(w.mCore.mMixerThread->getTLTestCurSeq(), step);
     EXPECT_LT(step, 0);
     w.mDialogTlTest.hide();
 
@@ -223,8 +223,8 @@ TEST_F(EffectsGlue, AnalysisAndTestWindows) {
     EXPECT_EQ(w.mVsaBankCount, 3);
 
     w.setMixerThreadParams(4);
-    EXPECT_EQ(w.mMixerTransactParams.trackCount, 4);
-    EXPECT_EQ(w.mMixerTransactParams.sampleRate, &w.mPlayFs);
+    EXPECT_EQ(w.mCore.mMixerTransactParams.trackCount, 4);
+    EXPECT_EQ(w.mCore.mMixerTransactParams.sampleRate, &w.mPlayFs);
     w.setMixerThreadParams(1);
 }
 

@@ -204,10 +204,10 @@ TEST_F(JobMixWindow, EqualiserWindowsBindOpenAndShowBandThreeAsEq1) {
     // The master window opens bound to the master record at the play rate,
     // with the master analysis on; its EQ1 shows band 3.
     DialogPeq *masterWindow = w.mMasterPeqDialog;
-    w.mMixerThread->setMasterAnalysis(false);
+    w.mCore.mMixerThread->setMasterAnalysis(false);
     w.on_pushCh1PEQ_clicked();
     EXPECT_TRUE(masterWindow->isVisible());
-    EXPECT_TRUE(w.mMixerThread->getMasterAnalysis());
+    EXPECT_TRUE(w.mCore.mMixerThread->getMasterAnalysis());
     EXPECT_EQ(masterWindow->boundRecord(), w.mMasterPeq);
     EXPECT_EQ(masterWindow->sampleRate(), w.mPlayFs);
     const char *fields[kEqBands] = {"textEditFreq1", "textEditFreq2", "textEditFreq3", "textEditFreq4"};
@@ -276,15 +276,15 @@ TEST_F(JobMixWindow, OnOffAndCloseReports) {
     QSignalSpy closed(&w, &MainWindow::eqWindowClosed);
     w.asignEQParameterTrack(0);
     w.mixerEqButtonClicked(0);
-    EXPECT_TRUE(w.mMixerThread->isEqWindowOpen(0));
+    EXPECT_TRUE(w.mCore.mMixerThread->isEqWindowOpen(0));
     w.mTracks[0].peqDialog->close();
     ASSERT_EQ(closed.count(), 1);
     EXPECT_EQ(closed.at(0).at(0).toInt(), 0);
-    EXPECT_FALSE(w.mMixerThread->isEqWindowOpen(0));
+    EXPECT_FALSE(w.mCore.mMixerThread->isEqWindowOpen(0));
     w.mixerEqButtonClicked(0);
-    EXPECT_TRUE(w.mMixerThread->isEqWindowOpen(0));
+    EXPECT_TRUE(w.mCore.mMixerThread->isEqWindowOpen(0));
     w.mTracks[0].peqDialog->close();
-    EXPECT_FALSE(w.mMixerThread->isEqWindowOpen(0));
+    EXPECT_FALSE(w.mCore.mMixerThread->isEqWindowOpen(0));
     ASSERT_EQ(closed.count(), 2);
     w.releaseEQParameterTrack(0);
     w.mixerEqButtonClicked(0);

@@ -114,16 +114,16 @@ protected:
     static void SetUpTestSuite() {
         tMainWindowSuite::SetUpTestSuite();
         MainWindow &w = *sWindow;
-        sRealDevices = w.mDevices;
-        w.mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
+        sRealDevices = w.mCore.mDevices;
+        w.mCore.mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
             *outputs = sDevices.outputs;
             inputs->clear();
         };
-        w.mDevices.rates = [](int device) {
+        w.mCore.mDevices.rates = [](int device) {
             return device >= 0 && device < sDevices.rates.size() ? sDevices.rates[device] : QVector<int>();
         };
-        w.mDevices.bufferFrames = [] { return 512; };
-        w.mDevices.select = [](int, int) {};
+        w.mCore.mDevices.bufferFrames = [] { return 512; };
+        w.mCore.mDevices.select = [](int, int) {};
         w.show();
         QApplication::processEvents();
     }
@@ -653,9 +653,9 @@ TEST_F(OpenWindow, ASixChannelFileIsSplitBeforeItOpens) {
 
 TEST_F(OpenWindow, AutoRateRunsTheVirtualDeviceAtTheChosenRate) {
     MainWindow &w = *sWindow;
-    CContCoreAudioThread *control = w.mContCoreAudioThread;
+    CContCoreAudioThread *control = w.mCore.mContCoreAudioThread;
     ASSERT_NE(control, nullptr);
-    w.mDevices = sRealDevices;
+    w.mCore.mDevices = sRealDevices;
     // The virtual device comes back as a DAC of 44.1 to 96 kHz; its stream
     // is stopped first so that it can be reconfigured.
     control->ioThread()->AudioStopReq();

@@ -145,7 +145,7 @@ protected:
     // held until the test allows it to run.
     static void useDevice(const char *name, bool native, int rate, double speed = 0.0, const char *capture = "memory") {
         MainWindow &w = *sWindow;
-        CContCoreAudioThread *control = w.mContCoreAudioThread;
+        CContCoreAudioThread *control = w.mCore.mContCoreAudioThread;
         ASSERT_NE(control, nullptr);
         control->ioThread()->AudioStopReq();
         control->addTransaction(new ClassStopAudioQueue);

@@ -397,7 +397,7 @@ TEST_F(ProjectRecordWindow, RecordingArmsStartsStopsAndWritesTheFile) {
     w.on_recButton_clicked();  // a second press while recording does nothing
     EXPECT_EQ(w.mRecState, 4);
     EXPECT_TRUE(w.ui->recButton->isChecked());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.mRecEngineThread->isFileCreated(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.mCore.mRecEngineThread->isFileCreated(); }, 5000));
 
     // Two whole blocks captured while recording, whatever size an earlier
     // rate left the blocks at (they only grow: after DSD, seconds each).
@@ -406,7 +406,7 @@ TEST_F(ProjectRecordWindow, RecordingArmsStartsStopsAndWritesTheFile) {
     w.stopRecording();
     EXPECT_EQ(w.mStopProgress->labelText(), QStringLiteral("Writing system file..."));
     ASSERT_TRUE(waitForIdle(w));
-    EXPECT_EQ(w.mRecEngineThread->lastResult(), kRecOk);
+    EXPECT_EQ(w.mCore.mRecEngineThread->lastResult(), kRecOk);
     EXPECT_EQ(w.mInputMonitor, 0);
     EXPECT_FALSE(w.ui->recButton->isChecked());
 
@@ -557,14 +557,14 @@ TEST_F(ProjectRecordWindow, ThePlayButtonStartsAnArmedRecordingAndStopEndsIt) {
     ASSERT_EQ(w.mRecState, 4);
     EXPECT_TRUE(w.ui->recButton->isChecked());
     EXPECT_TRUE(w.ui->playButton->isChecked());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.mRecEngineThread->isFileCreated(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.mCore.mRecEngineThread->isFileCreated(); }, 5000));
 
     QTest::qWait(200);
     w.ui->stopButton->click();
     ASSERT_NE(w.mStopProgress, nullptr);
     EXPECT_EQ(w.mStopProgress->labelText(), QStringLiteral("Writing system file..."));
     ASSERT_TRUE(waitForIdle(w));
-    EXPECT_EQ(w.mRecEngineThread->lastResult(), kRecOk);
+    EXPECT_EQ(w.mCore.mRecEngineThread->lastResult(), kRecOk);
     EXPECT_FALSE(w.ui->recButton->isChecked());
     EXPECT_EQ(w.mTracks[0].path, path);
 }

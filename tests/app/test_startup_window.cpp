@@ -90,12 +90,12 @@ TEST_F(StartupWindow, OnlySlotZeroAndTheMasterAreMadeAndTheWindowIsReady) {
 
     // Of the work threads only the mixer-analysis thread runs: the device
     // control thread has booted the virtual device and left its loop.
-    EXPECT_TRUE(w.mMixerThread->isRunning());
+    EXPECT_TRUE(w.mCore.mMixerThread->isRunning());
     EXPECT_FALSE(w.mTracks[0].audioThread->isRunning());
     EXPECT_FALSE(w.mTracks[0].waveFormThread->isRunning());
-    ASSERT_NE(w.mContCoreAudioThread, nullptr);
-    EXPECT_FALSE(w.mContCoreAudioThread->isRunning());
-    EXPECT_FALSE(w.mContCoreAudioThread->isBusy());
+    ASSERT_NE(w.mCore.mContCoreAudioThread, nullptr);
+    EXPECT_FALSE(w.mCore.mContCoreAudioThread->isRunning());
+    EXPECT_FALSE(w.mCore.mContCoreAudioThread->isBusy());
 
     // The recording set-up window (its word length at "24bit") and the track
     // deletion dialog exist, hidden, without a parent.
@@ -263,8 +263,8 @@ TEST(StartupMemory, AWindowThatRanOutOfMemoryShutsDownWithoutTouchingTheSettings
     EXPECT_FALSE(window->mSettingsLoaded);
     // Nothing after the memory check was made.
     EXPECT_EQ(window->mTracks[0].audioThread, nullptr);
-    EXPECT_EQ(window->mMixerThread, nullptr);
-    EXPECT_EQ(window->mLibrary, nullptr);
+    EXPECT_EQ(window->mCore.mMixerThread, nullptr);
+    EXPECT_EQ(window->mCore.mLibrary, nullptr);
     EXPECT_EQ(window->mLevelTimer, nullptr);
     EXPECT_EQ(window->mMixer, nullptr);
     EXPECT_EQ(window->mMasterPeq, nullptr);

@@ -72,14 +72,14 @@ protected:
         MainWindow &w = *sWindow;
         // The tests run the ticks themselves.
         w.mLevelTimer->stop();
-        w.mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
+        w.mCore.mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
             ++sEnumerations;
             *outputs = sOutputs;
             inputs->clear();
         };
-        w.mDevices.rates = [](int) { return QVector<int>{44100, 48000, 88200, 96000, 176400, 192000}; };
-        w.mDevices.bufferFrames = [] { return 512; };
-        w.mDevices.select = [](int, int) {};
+        w.mCore.mDevices.rates = [](int) { return QVector<int>{44100, 48000, 88200, 96000, 176400, 192000}; };
+        w.mCore.mDevices.bufferFrames = [] { return 512; };
+        w.mCore.mDevices.select = [](int, int) {};
         // The tests play the engine's part by hand (its position, status,
         // buffer size); the virtual device the window booted would overwrite
         // them in real time whenever its clock came round. It stays listed
