@@ -286,7 +286,7 @@ void openToDrawn(benchmark::State &state, const std::string &path) {
         // view has painted with it.
         bool complete = false;
         counter.paintedReady = false;
-        counter.ready = [&] { return w.mWaveJobActive[0] == 1 && w.mWaveJobDone[0] == 1; };
+        counter.ready = [&] { return w.mTracks[0].waveJobActive == 1 && w.mTracks[0].waveJobDone == 1; };
         const bool ok = runUntil(
             [&] {
                 if (!complete && counter.ready()) {
@@ -349,7 +349,7 @@ void BM_PlayingCpu(benchmark::State &state) {
     const std::string path = wav44File(120);
     MainWindow &w = sharedWindow();
     w.openFile(QString::fromStdString(path), 0);
-    runUntil([&] { return w.mWaveJobDone[0] == 1; }, 60);
+    runUntil([&] { return w.mTracks[0].waveJobDone == 1; }, 60);
     w.mCursorSample = 0;
     w.ui->playButton->click();
     runFor(1.0);
