@@ -105,9 +105,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 MainWindow::~MainWindow() {
     finishApp();
     // What is left goes with the members, in the reverse order of their
-    // declaration: the windows without a parent, the envelope builders, the
-    // display blocks, then the core (its threads are gone already), and
-    // with the base the objects that have the window as parent.
+    // declaration: the display blocks, the windows without a parent (mixer,
+    // volume-graph window, recording set-up and deletion dialogs), then the
+    // core (its threads are gone already; the capture ring, the test blocks,
+    // the compressor and the library binding go with it), and with the base
+    // the objects that have the window as parent.
 }
 
 // ---- Construction, step by step ---------------------------------------------
@@ -268,7 +270,7 @@ void MainWindow::makeMixerAndEqualisers() {
     master->band[1].mFreq = 1000.0;
     master->band[0].mFreq = 4000.0;
     publishEqTable();
-    setPEQClassToDSP(mEqTable, master);
+    setPEQClassToDSP(mCore.mEqTable, master);
     mDialogEdit->sendParameters(master, mMonitorVolumeDb, mPlayFs);
     resetEQparameters(44100);
 }
@@ -564,8 +566,8 @@ int MainWindow::getMemoryForEQ(int track) {
 }
 
 void MainWindow::publishEqTable() {
-    for (int i = 0; i < kMainTrackSlots; ++i) mEqTable[i] = mTracks[i].peq;
-    mEqTable[kMainMasterSlot] = mMasterPeq;
+    for (int i = 0; i < kMainTrackSlots; ++i) mCore.mEqTable[i] = mTracks[i].peq;
+    mCore.mEqTable[kMainMasterSlot] = mMasterPeq;
 }
 
 std::array<tAudioFileInfo, kMainTrackSlots> MainWindow::trackInfos() const {

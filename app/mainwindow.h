@@ -102,7 +102,7 @@ enum tParamDynamics : int {
 enum : int {
     kMainTrackSlots = 32,  // track slots 0..31
     kMainMasterSlot = 32,  // the master's index in the equaliser arrays
-    kMainEqSlots = 33,
+    kMainEqSlots = kCoreEqSlots,
     kMainEqMasterId = 1023,  // the master equaliser window's id
     kMainRingEntries = 66,   // meter and counter delay rings
     kMainWaveLevels = kTrackWaveLevels,  // waveform overview levels
@@ -125,6 +125,8 @@ extern const int kMainWaveLevelFactors[kMainWaveLevels];  // 4, 8, 16, 32, 128, 
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
+    // The tests' view of the window's state (app/mainwindowprobe.h).
+    friend class MainWindowProbe;
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
@@ -176,6 +178,8 @@ public:
     void setScrollMax(int n);
     void stopWaveFormThreadAll();
     void setEdition(tSetEdition edition);
+
+private:
     // The exclusive action groups the wiring makes.
     QActionGroup *mCounterModeGroup = nullptr;
     QActionGroup *mFrameRateGroup = nullptr;
@@ -184,12 +188,19 @@ public:
     // The counter's timecode frame type (29.97 drop-frame until the Frame
     // Rate entries change it); the tag's start timecode is read with it.
     tTcFrameType mFrameType = kTc29_97Drop;
+
+public:
     // A document beside the program: its folder + "/" + fileName.
     static QString documentPath(const QString &fileName);
+    // Hands a document's address to the desktop (through sOpenUrl).
+    static bool openUrl(const QUrl &url);
+
+private:
     // Hands a document's address to the desktop; tests replace it to see
     // the address instead of starting a viewer.
     static bool (*sOpenUrl)(const QUrl &url);
 
+public:
     // --- Signal wiring ---
     // The four groups of connections the constructor makes, in its order.
     void makeConnectionsFirst();
@@ -201,10 +212,13 @@ public:
     QString composeBackupFilePath();
     void loadParametersFromFile();
     void saveParametersToFile();
+
+private:
     // The first-information flag and the oscillator flag the file carries.
     bool mNeverShowFirstInfo = false;
     bool mOscillatorMode = false;
 
+public:
     // --- Conversion job record ---
     // Describes the file at path as track slot track (the slot's file
     // information, the first track's marks and length in the track view)
@@ -266,17 +280,19 @@ public:
     bool isPlayableCondition();
     void playLedOn(bool on);
     void setWDTEnable(bool on);
+
+private:
     int mTransportCommand = 36;  // kTransport* (app/transportlogic.h)
     bool mStopRequested = false;
     bool mRepeatMode = false;
     uint32_t mLastZeroPlayTick = 0;
-
     // --- Periodic timer ---
     uint32_t mTickCount = 0;
     bool mReconnectPending = false;
     int mOfflineRetryCount = 0;
     int mArmBlinkCount = 0;
 
+public:
     // --- Opening files ---
     // Checks a path and opens it (mode: tFileOpenMode), splitting a file of
     // three or more channels first.
@@ -285,7 +301,11 @@ public:
     // threads have ended their jobs and so let go of the files; returns the
     // number of polls it slept.
     int waitForTracksReleased();
+
+private:
     int mOpenReleasePolls = 0;  // polls the last open waited (for the tests)
+
+public:
     // Makes a described file a track: display path (named on the form),
     // read path (the file read).
     void openFile2(QString displayPath, QString readPath, int mode);
@@ -333,15 +353,22 @@ public:
     // Space: stops while the first track plays, else starts; speaks the
     // command when the key came through a button.
     void togglePlayback(bool speak);
+
+private:
     tCounterMode mCounterMode = kCounterTime;
     int mSubSecondDigits = 2;  // 2, 3, or 4 and more
 
+public:
     // --- Project commands ---
     // The project file dialogs: (parent, caption, folder, filter) -> a path,
     // empty when cancelled. Tests replace them.
     using tProjectFileDialog = QString (*)(QWidget *, const QString &, const QString &, const QString &);
+
+private:
     static tProjectFileDialog sProjectSaveDialog;
     static tProjectFileDialog sProjectOpenDialog;
+
+public:
     // Stops playback and every track's threads and waits for them, so that
     // tracks can be removed safely; false when a thread did not stop in time.
     bool stopTracksForReload();
@@ -363,6 +390,8 @@ public:
     void openRecording(const QString &path);
     // A warning box with one OK button, run modally.
     void showWarning(const QString &title, const QString &text);
+
+private:
     // The file labels while a recording shows its own: time, rate, word
     // length, channels, type.
     QStringList mRecSavedLabels;
@@ -372,6 +401,7 @@ public:
     QProgressDialog *mStopProgress = nullptr;
     uint8_t mInputMonitor = 0;
 
+public:
 signals:
     // --- Signal wiring ---
     void moveInPoint(double fraction);
@@ -557,10 +587,11 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
-public:
+private:
     Ui::MainWindow *ui = nullptr;
     // The engine-facing parts: devices, work threads, the library binding,
-    // the capture ring. Declared first among the members, so it goes last.
+    // the capture ring. Declared before the owning members below, so it goes
+    // after them.
     SonvexCore mCore;
 
     // --- Construction: objects held by value (in construction order) ---
@@ -599,10 +630,8 @@ public:
     // The master's equaliser record and window.
     tPEQ *mMasterPeq = nullptr;
     DialogPeq *mMasterPeqDialog = nullptr;
-    // The table of equaliser records the engine reads (the tracks', then the
-    // master's at kMainMasterSlot); publishEqTable refreshes it from the
-    // records whenever one comes, goes or moves.
-    tPEQ *mEqTable[kMainEqSlots] = {};
+    // Refreshes the core's table of equaliser records, which the engine
+    // reads, from the records, whenever one comes, goes or moves.
     void publishEqTable();
     // Every track's file description, in slot order.
     std::array<tAudioFileInfo, kMainTrackSlots> trackInfos() const;
@@ -776,4 +805,13 @@ public:
     // master peak pair, the capture ring and the overview arrays); tests
     // replace it to make an allocation fail.
     static void *(*sMemoryAllocator)(uint64_t size, uint64_t alignment);
+
+    // Helpers of the track and overview files.
+    static void freeOverview(MainWindow &w, int s);
+    static void analysisPaused(MainWindow &w, bool paused);
+    static void tellAnalysisTrackCount(MainWindow &w, int count);
+    static void placeCursorLine(MainWindow &w, double fraction);
+    static int sliderFor(MainWindow &w, int64_t L);
+    static void queueOverview(MainWindow &w, int s);
+    static void afterTimeZoom(MainWindow &w, bool zoomedOutToOne);
 };

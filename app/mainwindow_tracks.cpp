@@ -25,9 +25,7 @@
 #include "mixer/mixer.h"
 #include "ui_mainwindow.h"
 
-namespace {
-
-void freeOverview(MainWindow &w, int s) {
+void MainWindow::freeOverview(MainWindow &w, int s) {
     for (int k = 0; k < kMainWaveLevels; ++k) {
         _aligned_free(w.mTracks[s].waveMax[k]);
         _aligned_free(w.mTracks[s].waveMin[k]);
@@ -35,19 +33,17 @@ void freeOverview(MainWindow &w, int s) {
     }
 }
 
-void analysisPaused(MainWindow &w, bool paused) {
+void MainWindow::analysisPaused(MainWindow &w, bool paused) {
     if (w.mCore.mMixerThread) w.mCore.mMixerThread->setAnalysisOn(!paused);
 }
 
-void tellAnalysisTrackCount(MainWindow &w, int count) {
+void MainWindow::tellAnalysisTrackCount(MainWindow &w, int count) {
     if (!w.mCore.mMixerThread) return;
     w.mCore.mMixerTransactParams.status = 0;
     w.mCore.mMixerTransactParams.trackCount = count;
     w.mCore.mMixerTransactParams.sampleRate = &w.mPlayFs;
     w.mCore.mMixerThread->setParams(&w.mCore.mMixerTransactParams);
 }
-
-}  // namespace
 
 // ---- Adding a slot -------------------------------------------------------------
 

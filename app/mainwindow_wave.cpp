@@ -25,9 +25,18 @@
 
 namespace {
 
+// A view start fraction kept so that a whole screenful fits.
+double clampStart(double d, double z) {
+    if (d < 0.0) return 0.0;
+    if (d + 1.0 / z > 1.0) return 1.0 - 1.0 / z;
+    return d;
+}
+
+}  // namespace
+
 // Where the play cursor falls in the visible stretch, as a fraction of it:
 // the line is drawn there (outside 0..1 it is off the view).
-void placeCursorLine(MainWindow &w, double fraction) {
+void MainWindow::placeCursorLine(MainWindow &w, double fraction) {
     double z = w.mWaveZoom < 1.0 ? 1.0 : w.mWaveZoom;
     const double L = double(w.mWaveLevelLength[MainWindow::waveLevelForZoom(z)]);
     if (L <= 0.0) return;
@@ -37,21 +46,12 @@ void placeCursorLine(MainWindow &w, double fraction) {
 
 // The view's first point as a slider position: 0 at the start, the
 // maximum once the last screenful is shown.
-int sliderFor(MainWindow &w, int64_t L) {
+int MainWindow::sliderFor(MainWindow &w, int64_t L) {
     const double z = w.mWaveZoom;
     if (z <= 1.0 || L <= 0) return 0;
     const int max = w.ui->waveScrollBar->maximum();
     return int(max * (double(w.mViewOffset) / double(L)) / (1.0 - 1.0 / z));
 }
-
-// A view start fraction kept so that a whole screenful fits.
-double clampStart(double d, double z) {
-    if (d < 0.0) return 0.0;
-    if (d + 1.0 / z > 1.0) return 1.0 - 1.0 / z;
-    return d;
-}
-
-}  // namespace
 
 int MainWindow::waveLevelForZoom(double z) {
     if (z > 1024) return 6;
@@ -98,10 +98,8 @@ void MainWindow::stopWaveFormThread(int track) {
     for (int i = 0; i < 10 && worker->isRunning(); ++i) QThread::msleep(10);
 }
 
-namespace {
-
 // Hands slot s's file and overview arrays to its worker and queues a job.
-void queueOverview(MainWindow &w, int s) {
+void MainWindow::queueOverview(MainWindow &w, int s) {
     waveFormThread *worker = w.mTracks[s].waveFormThread;
     if (!worker) return;
     const std::u16string path = w.mTracks[s].path.toStdU16String();
@@ -109,8 +107,6 @@ void queueOverview(MainWindow &w, int s) {
                           kMainWaveLevels, s);
     worker->addTransaction(new ClassGetWaveForm);
 }
-
-}  // namespace
 
 void MainWindow::drawWaveFormSelectedColumn(int s) {
     if (s < 0 || s >= kMainTrackSlots) return;
@@ -317,9 +313,7 @@ void MainWindow::drawWaveFrom() {
 
 // ---- Zoom and scrolling -------------------------------------------------------
 
-namespace {
-
-void afterTimeZoom(MainWindow &w, bool zoomedOutToOne) {
+void MainWindow::afterTimeZoom(MainWindow &w, bool zoomedOutToOne) {
     const double z = w.mWaveZoom;
     const int64_t L = w.mWaveLevelLength[MainWindow::waveLevelForZoom(z)];
     // The cursor comes to the middle of the view where it can.
@@ -337,8 +331,6 @@ void afterTimeZoom(MainWindow &w, bool zoomedOutToOne) {
     w.mScrollLock = false;
     w.waveFormRedraw(w.mViewOffset, kRedrawModeFull);
 }
-
-}  // namespace
 
 void MainWindow::on_zoomInTimeButton_clicked() {
     if (mWaveZoom < 2048.0) mWaveZoom *= 2.0;

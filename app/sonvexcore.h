@@ -31,12 +31,14 @@ class poly2monosteThread;
 class mixerThread;
 class ClassDynamics;
 class CContCoreAudioThread;
+struct tPEQ;
 
 enum : int {
     kCoreCaptureRows = 3,
     kCoreCaptureBlocks = 64,
     kCoreCaptureByteRows = 32,
     kCoreCaptureBlockFrames = 4096,
+    kCoreEqSlots = 33,  // 32 tracks and the master
 };
 
 // An owning pointer that also reads as the plain pointer, so that the
@@ -108,6 +110,11 @@ public:
     // Stops the device stream and the control thread with their bounded
     // waits; returns the line the shut-down prints (finish OK or timeout).
     const char *stopDevice();
+
+    // --- The equaliser records the engine reads ---
+    // The tracks' records, then the master's (setPEQClassToDSP hands the
+    // engine this table; the window refreshes it from its track records).
+    tPEQ *mEqTable[kCoreEqSlots] = {};
 
     // --- The capture ring the device stream writes ---
     double *mCaptureStereo[kCoreCaptureRows][kCoreCaptureBlocks] = {};
