@@ -46,7 +46,7 @@ struct Monitor {
 
 // The time is "%g" of the seconds: six significant digits, trailing zeros
 // dropped (1.797e+09 at 1,797,000,000 s), so the fraction has up to five.
-const char *kRecord = "^[0-9](\\.[0-9]{1,5})?e\\+09\\t\\t-\\t-\\tMAIN\\t10\\tmainwindow\\.cpp\\tMainWindow::open\\t42\\t";
+const char *kRecord = "^[0-9](?:\\.[0-9]{1,5})?e\\+09\\t\\t-\\t-\\tMAIN\\t10\\tmainwindow\\.cpp\\tMainWindow::open\\t42\\t";
 
 }  // namespace
 
