@@ -103,7 +103,7 @@ void MainWindow::takeSeveralHundredMili() {
         mPositionRing[mCounterRingIndex] = recPosition;
         placeCursor = true;
         readPeaks();
-    } else if (!enginePlays && !COscClass.getOscStatus() && !sInputMonitorEnable.load(std::memory_order_relaxed)) {
+    } else if (!enginePlays && !COscClass.getOscStatus() && !engine().inputMonitorEnable.load(std::memory_order_relaxed)) {
         double discard[2];
         for (int t = 0; t < tracks; ++t) {
             peakPair(t, discard);
@@ -281,7 +281,7 @@ void MainWindow::takeSeveralHundredMili() {
     // engine's ring, once it has been opened.
     if (mLissajousShown) {
         int n = meterRate * kTransportTickMs / 1000;
-        if (dsd) n /= std::max(1, int(sMeterFirInterval.load(std::memory_order_relaxed)));
+        if (dsd) n /= std::max(1, int(engine().meterFirInterval.load(std::memory_order_relaxed)));
         int start = gAudioThread_getLissajousBufWrCount() - n;
         if (start < 0) start += kLissajousFrames;
         mDialogLissajous.setLissajous(gAudioThread_getLissajousBuf(), n, kLissajousFrames, start);

@@ -97,7 +97,7 @@ bool MainWindow::playStart() {
         mTransportCommand = kTransportPlay;
         // A stop asked for just as the material ran out is never carried
         // out; left standing it would end this start after one buffer.
-        sStopRequest.store(false, std::memory_order_relaxed);
+        engine().stopRequest.store(false, std::memory_order_relaxed);
         rezeroReverbBuffer();
         if (audioThread_resetDSDBuffers() != kEngineMemOk)
             std::fprintf(stderr, "SonvexEditor: the DSD idle buffer could not be had\n");

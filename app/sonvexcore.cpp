@@ -38,14 +38,14 @@ void tAnalysisThreadDeleter::operator()(mixerThread *thread) const {
 void tCoreAlignedFree::operator()(void *block) const { _aligned_free(block); }
 
 void tMutePatternFree::operator()(uint8_t *block) const {
-    if (gMutePatBuffer[0] == block) gMutePatBuffer[0] = gMutePatBuffer[1] = nullptr;
+    if (engine().mutePatBuffer[0] == block) engine().mutePatBuffer[0] = engine().mutePatBuffer[1] = nullptr;
     std::free(block);
 }
 
 void tSineBlockFree::operator()(double *block) const {
-    if (gSineWaveBuffer[channel] == block) gSineWaveBuffer[channel] = nullptr;
+    if (engine().sineWaveBuffer[channel] == block) engine().sineWaveBuffer[channel] = nullptr;
     _aligned_free(block);
-    gSineWaveBufSize = 0;
+    engine().sineWaveBufSize = 0;
 }
 
 SonvexCore::SonvexCore()
@@ -107,17 +107,17 @@ void SonvexCore::endAnalysis() {
 
 void SonvexCore::makeTestBlocks() {
     mMutePatBlock.reset(static_cast<uint8_t *>(std::malloc(kMutePatBytes)));
-    gMutePatBuffer[0] = mMutePatBlock;
-    gMutePatBuffer[1] = nullptr;
-    if (gMutePatBuffer[0]) {
-        std::memset(gMutePatBuffer[0], kDsdSilenceByte, kMutePatBytes);
-        gMutePatBuffer[1] = gMutePatBuffer[0] + kMutePatBytes / 2;
+    engine().mutePatBuffer[0] = mMutePatBlock;
+    engine().mutePatBuffer[1] = nullptr;
+    if (engine().mutePatBuffer[0]) {
+        std::memset(engine().mutePatBuffer[0], kDsdSilenceByte, kMutePatBytes);
+        engine().mutePatBuffer[1] = engine().mutePatBuffer[0] + kMutePatBytes / 2;
     }
     for (int i = 0; i < 2; ++i) {
         mSineWaveBlock[i].reset(static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16)));
-        gSineWaveBuffer[i] = mSineWaveBlock[i];
+        engine().sineWaveBuffer[i] = mSineWaveBlock[i];
     }
-    gSineWaveBufSize = kSineWaveFrames;
+    engine().sineWaveBufSize = kSineWaveFrames;
 }
 
 void SonvexCore::finishWorkers(int trackCount) {

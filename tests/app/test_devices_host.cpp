@@ -94,7 +94,7 @@ TEST_F(DevicesHost, StartUpListsAndBootsTheVirtualDevice) {
     double **work = static_cast<double **>(getRecBuffer(kRecBufferWork, 0));
     ASSERT_NE(work, nullptr);
     for (int slot = 0; slot < kMainCaptureBlocks; ++slot) ASSERT_EQ(work[slot], probe(w).core().mCaptureStereo[0][slot]) << slot;
-    EXPECT_EQ(sCaptureBlockFrames.load(), probe(w).core().mCaptureBlockFrames);
+    EXPECT_EQ(engine().captureBlockFrames.load(), probe(w).core().mCaptureBlockFrames);
 }
 
 TEST_F(DevicesHost, ARateChoiceRestartsTheStreamAtThatRate) {

@@ -58,7 +58,7 @@ double deviceBufferPeak(int frames) {
     std::vector<float> out(size_t(frames) * 2), in(size_t(frames) * 2, 0.0f);
     tCoreAudioParams params;
     params.inFrames = frames;
-    bufferSwitchCoreAudioQueue(44100, 0x8012, frames, reinterpret_cast<unsigned char *>(out.data()),
+    bufferSwitchCoreAudioQueue(engine(), 44100, 0x8012, frames, reinterpret_cast<unsigned char *>(out.data()),
                                reinterpret_cast<unsigned char *>(in.data()), 2, &params, 2, 18);
     double peak = 0.0;
     for (float v : out) peak = std::max(peak, double(std::fabs(v)));
@@ -153,9 +153,9 @@ TEST_F(EffectsGlue, OscillatorWindowDrivesTheTestSignal) {
     EXPECT_FALSE(COscClass.getOscStatus());
 
     emit osc.ncPhaseClicked(true);
-    EXPECT_TRUE(sPolarityInvert.load());
+    EXPECT_TRUE(engine().polarityInvert.load());
     emit osc.ncPhaseClicked(false);
-    EXPECT_FALSE(sPolarityInvert.load());
+    EXPECT_FALSE(engine().polarityInvert.load());
 
     // Unchecking the sub-frame box still turns sub-frames on.
     emit osc.showSubFrameCheckBoxClicked(false);

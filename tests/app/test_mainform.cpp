@@ -317,9 +317,9 @@ TEST_F(MainForm, PostFaderSwitchSetsTheMeteringPoint) {
     Ui::MainWindow *ui = probe(*sWindow).ui();
     const bool was = ui->pushButtonPostFader->isChecked();
     ui->pushButtonPostFader->setChecked(true);
-    EXPECT_EQ(sMeteringPoint.load(), kMeteringPostFader);
+    EXPECT_EQ(engine().meteringPoint.load(), kMeteringPostFader);
     ui->pushButtonPostFader->setChecked(false);
-    EXPECT_EQ(sMeteringPoint.load(), kMeteringPreFader);
+    EXPECT_EQ(engine().meteringPoint.load(), kMeteringPreFader);
     ui->pushButtonPostFader->setChecked(was);
 }
 

@@ -53,12 +53,12 @@ struct tPacer {
     static bool pace(void *client, uint64_t) {
         auto *p = static_cast<tPacer *>(client);
         if (!p->allowed.load()) return false;
-        const int32_t status = sEngineStatus.load();
+        const int32_t status = engine().engineStatus.load();
         if (p->holdStopped.load() && status == kEngineStopped) {
             p->held.store(true);
             return false;
         }
-        if (!p->feed.load() || status != kEnginePlaying || sStopRequest.load()) return true;
+        if (!p->feed.load() || status != kEnginePlaying || engine().stopRequest.load()) return true;
         return rtbridge::feedReady(gAudioThread_getAudioBufferFrameSize());
     }
     void reset() {
@@ -210,7 +210,7 @@ protected:
         probe(w).ui()->playButton->click();
         ASSERT_TRUE(probe(w).ui()->playButton->isChecked());
         ASSERT_EQ(probe(w).transportCommand(), int(kTransportPlay));
-        ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+        ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
         // The timer sees the first block arrive.
         ASSERT_TRUE(spinUntil([&w] { return !probe(w).awaitingPlayStart(); }, kHangMs));
         sPacer.feed = true;
@@ -274,7 +274,7 @@ TEST_F(PlaybackWindow, AWavPlaysToTheDeviceUnchangedThenRepeats) {
     ASSERT_EQ(probe(w).playFs(), 44100);
     // A stop that met the end of the last material was never carried out;
     // it must not cut this start short.
-    sStopRequest.store(true);
+    engine().stopRequest.store(true);
     tVirtualCapture cap;
     ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
@@ -311,20 +311,20 @@ TEST_F(PlaybackWindow, AWavPlaysToTheDeviceUnchangedThenRepeats) {
     probe(w).cursorSample() = 0;
     (void)vdev_takeCapture(&cap, true);
     probe(w).ui()->playButton->click();
-    ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     ASSERT_TRUE(spinUntil([&w] { return !probe(w).awaitingPlayStart(); }, kHangMs));
     sPacer.allowed = true;
     // The first pass ends and the second one starts.
     ASSERT_TRUE(spinUntil([&w] { return probe(w).lastZeroPlayTick() + 50 > probe(w).tickCount(); }, kHangMs));
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     EXPECT_TRUE(probe(w).ui()->playButton->isChecked());
     probe(w).ui()->stopButton->click();
-    EXPECT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
+    EXPECT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEngineStopped; }, kHangMs));
     EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
     // The stopped job's end is not repeated.
     ASSERT_TRUE(spinUntil([&w] { return probe(w).transportCommand() == kTransportStop && !probe(w).stopRequested(); }, kHangMs));
     spinUntil([] { return false; }, 500);
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
     EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
     probe(w).repeatMode() = false;
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
@@ -398,15 +398,15 @@ TEST_F(PlaybackWindow, ADsfStoppedMidwayOrInItsRepeatLeavesTheNextOneBitExact) {
         probe(w).lastZeroPlayTick() = probe(w).tickCount() - 100;
         sPacer.allowed = true;
         probe(w).ui()->playButton->click();
-        ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+        ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
         ASSERT_TRUE(spinUntil([&w] { return !probe(w).awaitingPlayStart(); }, kHangMs));
         if (repeat) {
             ASSERT_TRUE(spinUntil([&w] { return probe(w).lastZeroPlayTick() + 50 > probe(w).tickCount(); }, kHangMs));
-            ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+            ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
         }
         ASSERT_TRUE(spinUntil([] { return getPlayingSample() > kRate / 4; }, kHangMs));
         probe(w).ui()->stopButton->click();
-        EXPECT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
+        EXPECT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEngineStopped; }, kHangMs));
         ASSERT_TRUE(spinUntil([&w] { return probe(w).transportCommand() == kTransportStop && !probe(w).stopRequested(); }, kHangMs));
         probe(w).repeatMode() = false;
 
@@ -449,7 +449,7 @@ TEST_F(PlaybackWindow, PlayAtTheEndOfTheMaterialLeavesTheButtonOut) {
         probe(w).ui()->playButton->click();
         EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
         EXPECT_EQ(probe(w).transportCommand(), int(kTransportStop));
-        EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+        EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
         EXPECT_EQ(probe(w).cursorSample(), int64_t(kFrames));
         EXPECT_EQ(probe(w).ui()->lineEditTime->text(), atEnd);
     }
@@ -476,7 +476,7 @@ TEST_F(PlaybackWindow, ARateChangeWhilePlayingKeepsThePlace) {
     ASSERT_NO_FATAL_FAILURE(openTrack0(path, true));
     sPacer.allowed = true;
     probe(w).ui()->playButton->click();
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     // The counter has moved on from the start.
     ASSERT_TRUE(spinUntil([&w] { return probe(w).cursorSample() > 44100; }, kHangMs));
 
@@ -500,13 +500,13 @@ TEST_F(PlaybackWindow, ARateChangeWhilePlayingKeepsThePlace) {
     // PLAY goes on from the place.
     probe(w).ui()->playButton->click();
     EXPECT_TRUE(probe(w).ui()->playButton->isChecked());
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     ASSERT_TRUE(spinUntil([&w] { return !probe(w).awaitingPlayStart(); }, kHangMs));
     ASSERT_TRUE(spinUntil([&w, place] { return probe(w).cursorSample() != place; }, kHangMs));
     // The start is handed over in hundredths of a second.
     EXPECT_GE(probe(w).cursorSample() + 441, place);
     probe(w).ui()->stopButton->click();
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEngineStopped; }, kHangMs));
     spinUntil([&w] { return !probe(w).tracks()[0].audioThread->isRunning(); }, kHangMs);
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
 }
@@ -527,7 +527,7 @@ TEST_F(PlaybackWindow, ADeviceGoneOfflineWhilePlayingIsReportedAfterAbout20s) {
     ASSERT_NO_FATAL_FAILURE(openTrack0(path));
     sPacer.allowed = true;
     probe(w).ui()->playButton->click();
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     ASSERT_TRUE(spinUntil([] { return getPlayingSample() > 22050; }, kHangMs));
 
     vdev_setOffline(true);
@@ -540,7 +540,7 @@ TEST_F(PlaybackWindow, ADeviceGoneOfflineWhilePlayingIsReportedAfterAbout20s) {
     EXPECT_LE(ticks, 446u);
     EXPECT_EQ(reader.boxes.first(), QStringLiteral("Audio Device is Offline|Selected audio device goes offline."));
     EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
     EXPECT_EQ(probe(w).playDevIndex(), 0);
     EXPECT_EQ(probe(w).ui()->comboBox_asioFreq->currentText(), QStringLiteral("(offline)"));
     vdev_setOffline(false);
@@ -566,7 +566,7 @@ TEST_F(PlaybackWindow, OpeningWaitsOnlyForAPlayingTrackToLetGo) {
     EXPECT_EQ(probe(w).openReleasePolls(), 0) << "an open with nothing playing waited";
 
     probe(w).ui()->playButton->click();
-    ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     ASSERT_TRUE(spinUntil([&w] { return !probe(w).awaitingPlayStart(); }, kHangMs));
     sPacer.allowed = true;
     const uint32_t tick = probe(w).tickCount();
@@ -576,7 +576,7 @@ TEST_F(PlaybackWindow, OpeningWaitsOnlyForAPlayingTrackToLetGo) {
     w.openFile(QString::fromStdString(second), 0);
     EXPECT_TRUE(!thread->isRunning() || probe(w).openReleasePolls() == 150)
         << "the open went on while the play job still ran, after " << probe(w).openReleasePolls() << " polls";
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
     EXPECT_EQ(probe(w).tracks()[0].path, QString::fromStdString(second));
     EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
 }
@@ -626,11 +626,11 @@ TEST_F(PlaybackWindow, TheIdleWindowDrawsNothingAndPlayingDrawsTheCounterAndMete
     EXPECT_EQ(paints.view, 0);
 
     probe(w).ui()->playButton->click();
-    ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     sPacer.allowed = true;
     EXPECT_TRUE(spinUntil([&paints] { return paints.counter > 2 && paints.meter > 2; }, kHangMs));
     probe(w).ui()->stopButton->click();
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEngineStopped; }, kHangMs));
 
     probe(w).ui()->lineEditTime->removeEventFilter(&paints);
     probe(w).ui()->widgetTrack1->removeEventFilter(&paints);

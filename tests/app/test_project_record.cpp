@@ -402,8 +402,8 @@ TEST_F(ProjectRecordWindow, RecordingArmsStartsStopsAndWritesTheFile) {
 
     // Two whole blocks captured while recording, whatever size an earlier
     // rate left the blocks at (they only grow: after DSD, seconds each).
-    const int32_t blocks = sCaptureBlocksWritten.load();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sCaptureBlocksWritten.load() >= blocks + 2; }, 20000));
+    const int32_t blocks = engine().captureBlocksWritten.load();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine().captureBlocksWritten.load() >= blocks + 2; }, 20000));
     w.stopRecording();
     EXPECT_EQ(probe(w).stopProgress()->labelText(), QStringLiteral("Writing system file..."));
     ASSERT_TRUE(waitForIdle(w));

@@ -127,10 +127,10 @@ TEST_F(StartupWindow, OnlySlotZeroAndTheMasterAreMadeAndTheWindowIsReady) {
 
     // The mute pattern is DSD silence over the whole block, its second half
     // where the engine expects it.
-    ASSERT_NE(gMutePatBuffer[0], nullptr);
-    EXPECT_EQ(gMutePatBuffer[1], gMutePatBuffer[0] + 65536);
-    EXPECT_EQ(gMutePatBuffer[0][0], 0x96);
-    EXPECT_EQ(gMutePatBuffer[0][131071], 0x96);
+    ASSERT_NE(engine().mutePatBuffer[0], nullptr);
+    EXPECT_EQ(engine().mutePatBuffer[1], engine().mutePatBuffer[0] + 65536);
+    EXPECT_EQ(engine().mutePatBuffer[0][0], 0x96);
+    EXPECT_EQ(engine().mutePatBuffer[0][131071], 0x96);
 }
 
 TEST_F(StartupWindow, OverviewMemoryIsAllocatedOnceAndZeroedOnEveryCall) {

@@ -96,10 +96,10 @@ protected:
     }
     void SetUp() override {
         MainWindow &w = *sWindow;
-        sEngineStatus.store(kEngineStopped);
-        sStopRequest.store(false);
-        sPlayingSample.store(0);
-        sLastBufferFrames.store(0);
+        engine().engineStatus.store(kEngineStopped);
+        engine().stopRequest.store(false);
+        engine().playingSample.store(0);
+        engine().lastBufferFrames.store(0);
         probe(w).tracks()[0].path.clear();
         probe(w).tracks()[0].fileInfo = tAudioFileInfo();
         probe(w).tracks()[0].fileInfo.sampleRate = 44100;
@@ -138,8 +138,8 @@ protected:
         view->mGain = 1.0;
     }
     void TearDown() override {
-        sEngineStatus.store(kEngineStopped);
-        sStopRequest.store(false);
+        engine().engineStatus.store(kEngineStopped);
+        engine().stopRequest.store(false);
     }
     static void present(const QStringList &outputs) {
         sOutputs = outputs;
@@ -254,7 +254,7 @@ TEST_F(TransportWindow, PlayIsRefusedWithoutFileDeviceOrOnlineRate) {
                                          box("Audio Device Not Selected", "Please select audio device."),
                                          box("Audio Device is Offline", "Please connect active audio device.")}));
     EXPECT_EQ(probe(w).transportCommand(), int(kTransportStop));
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
 }
 
 TEST_F(TransportWindow, ACursorPastTheOutPointStartsNothingAndALitButtonStaysLit) {
@@ -310,7 +310,7 @@ TEST_F(TransportWindow, EveryStopOfTheWindowEndsPlayAndTheInputMonitor) {
         EXPECT_FALSE(probe(w).playActive());
         EXPECT_FALSE(probe(w).awaitingPlayStart());
         EXPECT_EQ(probe(w).inputMonitor(), 0);
-        EXPECT_FALSE(sInputMonitorEnable.load());
+        EXPECT_FALSE(engine().inputMonitorEnable.load());
         EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
         // The job's end that follows leaves the cursor where it was.
         w.allTransactionsDone(0);
@@ -429,14 +429,14 @@ TEST_F(TransportWindow, ZeroPlayIgnoresASecondPressWithin300ms) {
 TEST_F(TransportWindow, TheCounterFollowsTheEngineOneDeviceBufferLate) {
     MainWindow &w = *sWindow;
     // 4096 frames at 44.1 kHz last 93 ms: the counter is three ticks late.
-    sLastBufferFrames.store(4096);
-    sEngineStatus.store(kEnginePlaying);
+    engine().lastBufferFrames.store(4096);
+    engine().engineStatus.store(kEnginePlaying);
     probe(w).counterRingIndex() = 0;
     for (QString &s : probe(w).counterRing()) s.clear();
     const int64_t played[] = {1000, 3000, 5000, 7000, 9000};
     QStringList shown;
     for (int64_t p : played) {
-        sPlayingSample.store(p);
+        engine().playingSample.store(p);
         w.takeSeveralHundredMili();
         EXPECT_EQ(probe(w).cursorSample(), p);
         shown << probe(w).ui()->lineEditTime->text();
@@ -445,7 +445,7 @@ TEST_F(TransportWindow, TheCounterFollowsTheEngineOneDeviceBufferLate) {
               (QStringList{QString(), QString(), QString(), counterText(1000, 44100), counterText(3000, 44100)}));
     // The play rate is twice the file's: the cursor is in file samples.
     probe(w).playFs() = 88200;
-    sPlayingSample.store(20000);
+    engine().playingSample.store(20000);
     w.takeSeveralHundredMili();
     EXPECT_EQ(probe(w).cursorSample(), 10000);
 }
@@ -453,22 +453,22 @@ TEST_F(TransportWindow, TheCounterFollowsTheEngineOneDeviceBufferLate) {
 TEST_F(TransportWindow, TheOutPointStopsPlaybackWithinOneTickAtExactlyTheOutPoint) {
     MainWindow &w = *sWindow;
     probe(w).dialogEdit()->mExportRegion.outPoint = 44100;
-    sLastBufferFrames.store(4096);
-    sEngineStatus.store(kEnginePlaying);
+    engine().lastBufferFrames.store(4096);
+    engine().engineStatus.store(kEnginePlaying);
     probe(w).ui()->playButton->setChecked(true);
     probe(w).playActive() = true;
 
     // Up to the out point playback goes on.
-    sPlayingSample.store(44100);
+    engine().playingSample.store(44100);
     w.takeSeveralHundredMili();
-    EXPECT_EQ(sEngineStatus.load(), kEnginePlaying);
+    EXPECT_EQ(engine().engineStatus.load(), kEnginePlaying);
     EXPECT_TRUE(probe(w).ui()->playButton->isChecked());
 
     // The first tick past it stops, and the counter shows the out point
     // itself at once, not the delayed position.
-    sPlayingSample.store(46000);
+    engine().playingSample.store(46000);
     w.takeSeveralHundredMili();
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
     EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
     EXPECT_FALSE(probe(w).playActive());
     EXPECT_EQ(probe(w).cursorSample(), 44100);
@@ -480,7 +480,7 @@ TEST_F(TransportWindow, TheOutPointStopsPlaybackWithinOneTickAtExactlyTheOutPoin
     }
     EXPECT_DOUBLE_EQ(probe(w).cursorFraction(), 0.1);
     // The stopped ticks that follow leave it there.
-    sStopRequest.store(false);
+    engine().stopRequest.store(false);
     for (int i = 0; i < 5; ++i) w.takeSeveralHundredMili();
     EXPECT_EQ(probe(w).ui()->lineEditTime->text(), out);
     EXPECT_EQ(probe(w).cursorSample(), 44100);
@@ -489,8 +489,8 @@ TEST_F(TransportWindow, TheOutPointStopsPlaybackWithinOneTickAtExactlyTheOutPoin
     BoxReader reader;
     probe(w).repeatMode() = true;
     probe(w).dialogEdit()->mExportRegion.inPoint = 100;
-    sEngineStatus.store(kEnginePlaying);
-    sPlayingSample.store(46000);
+    engine().engineStatus.store(kEnginePlaying);
+    engine().playingSample.store(46000);
     w.takeSeveralHundredMili();
     EXPECT_EQ(probe(w).cursorSample(), 100);
     EXPECT_EQ(reader.boxes, QStringList{box("File Not Opened", "Please open audio file.")});
@@ -505,7 +505,7 @@ TEST_F(TransportWindow, TheRecordingCounterCountsAtTheRecordingRate) {
     probe(w).recParams().rate = 96000;
     probe(w).recState() = 4;
     probe(w).recStartCount() = 0;
-    sOutputFrameCount.store(96000 * 3);
+    engine().outputFrameCount.store(96000 * 3);
     // Through the counter's delay ring (one slot without a device buffer),
     // from its first slot whatever an earlier test left there.
     probe(w).counterRingIndex() = 0;
@@ -516,7 +516,7 @@ TEST_F(TransportWindow, TheRecordingCounterCountsAtTheRecordingRate) {
     EXPECT_DOUBLE_EQ(probe(w).cursorFraction(), 3.0 / 60.0);
     probe(w).recState() = 0;
     probe(w).recParams() = tRecParameters();
-    sOutputFrameCount.store(0);
+    engine().outputFrameCount.store(0);
     probe(w).ui()->recButton->setChecked(false);
 }
 
@@ -598,7 +598,7 @@ TEST_F(TransportWindow, TimeSkipMovesTheStoppedCursorWithinTheMaterial) {
     w.timeSkip(5);
     probe(w).recState() = 0;
     EXPECT_EQ(probe(w).cursorSample(), 1000);
-    sEngineStatus.store(kEngineBounceFeed);
+    engine().engineStatus.store(kEngineBounceFeed);
     w.timeSkip(5);
     EXPECT_EQ(probe(w).cursorSample(), 1000);
 }
