@@ -58,13 +58,7 @@ namespace {
 
 constexpr int kMeterRingBytes = kMainRingEntries * 2 * static_cast<int>(sizeof(double));  // 1,056
 constexpr int kMasterPeakBytes = 48;
-constexpr int kCaptureStereoBytes = kMainCaptureBlockFrames * 2 * static_cast<int>(sizeof(double));
-constexpr int kCaptureByteBlockBytes = 4096;
 constexpr int kRecOverviewBytes = kMainRecOverviewPairs * 16;  // 22,928
-constexpr int kMutePatBytes = 131072;
-constexpr int kSineWaveBytes = 163840;
-constexpr int kSineWaveFrames = 10240;
-constexpr uint8_t kDsdSilenceByte = 0x96;
 
 void sleepNs(long ns) {
     timespec t;
@@ -80,6 +74,47 @@ wchar16 *newTagText(int units) {
 }  // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow) {
+    buildForm();
+    // Every block the display and the capture need is checked here, before
+    // anything else uses them: a window without them could not run, so it
+    // says so and goes no further.
+    if (!allocateDisplayMemory()) {
+        QMessageBox box(QMessageBox::Critical, tr("Error"), tr("Insufficient Memory."), QMessageBox::Ok, this);
+        box.exec();
+        return;
+    }
+    initFirstTrackAndMixRecord();
+    makeMixerAndEqualisers();
+    makeDevicesAndWorkers();
+    prepareEngineAndLibrary();
+    startTimersAndTestBlocks();
+    prepareFoldersAndSlots();
+
+    // Reading the settings also opens the saved device, so it comes after
+    // everything the device layer and the engine need. Shut-down saves them
+    // only once they have been read, so a failed start cannot overwrite them
+    // with defaults.
+    loadParametersFromFile();
+    mSettingsLoaded = true;
+
+    setUpControls();
+    startAnalysisAndSettle();
+    mConstructed = true;
+}
+
+MainWindow::~MainWindow() {
+    finishApp();
+    // What is left goes with the members, in the reverse order of their
+    // declaration: the display blocks, the windows without a parent (mixer,
+    // volume-graph window, recording set-up and deletion dialogs), then the
+    // core (its threads are gone already; the capture ring, the test blocks,
+    // the compressor and the library binding go with it), and with the base
+    // the objects that have the window as parent.
+}
+
+// ---- Construction, step by step ---------------------------------------------
+
+void MainWindow::buildForm() {
     // The widget classes that no form creates stay creatable by name.
     registerWidgetTypes();
     // The library entry points stay null until the conversion library is
@@ -89,7 +124,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     getAudioWaveForm = nullptr;
     id3tagInformation = nullptr;
     // Volume-graph window: made with the by-value members, no parent.
-    mChEditStrip = new chEditStrip(nullptr);
+    mChEditStrip.reset(new chEditStrip(nullptr));
 
     // The layout is placed by hand at fixed coordinates, so the window keeps
     // its designed size: no maximise or full-screen buttons.
@@ -121,15 +156,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->widgetRchMeter->mChannel = 1;
     ui->widgetRchOver->mChannel = 1;
 
-    // The first row of capture blocks; they are checked together with the
-    // meter rings below.
-    for (int i = 0; i < kMainCaptureBlocks; ++i) {
-        mCaptureStereo[0][i] = static_cast<double *>(sMemoryAllocator(kCaptureStereoBytes, 16));
-        mCaptureBytes[0][0][i] = static_cast<uint8_t *>(sMemoryAllocator(kCaptureByteBlockBytes, 8));
-        mCaptureBytes[1][0][i] = static_cast<uint8_t *>(sMemoryAllocator(kCaptureByteBlockBytes, 8));
-    }
-    mCaptureBlockFrames = kMainCaptureBlockFrames;
-
     // There is only one driver here, so its row is hidden and the device and
     // rate row moves up into its place.
     ui->widgetTrack1->setGeometry(50, 164, kMainTrackViewWidth, 180);
@@ -148,45 +174,45 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // not an error.
     serachZOLTUSBAudio();
     ui->comboBox_PlayRec->hide();
+}
 
-    // Every block the display and the capture need is checked here, before
-    // anything else uses them: a window without them could not run, so it
-    // says so and goes no further.
-    mMeterRing[kMainMasterSlot] = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
-    mMasterPeakBlock = static_cast<double *>(sMemoryAllocator(kMasterPeakBytes, 16));
-    bool memoryOk = mMeterRing[kMainMasterSlot] && mMasterPeakBlock;
-    for (int i = 0; i < kMainCaptureBlocks; ++i)
-        memoryOk = memoryOk && mCaptureStereo[0][i] && mCaptureBytes[0][0][i] && mCaptureBytes[1][0][i];
+bool MainWindow::allocateDisplayMemory() {
+    // The first row of capture blocks, the master's meter ring and peak
+    // pair, then a meter ring per track slot.
+    bool memoryOk = mCore.allocateCaptureRow(sMemoryAllocator);
+    mMasterMeterRing = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
+    mMasterPeakBlock.reset(static_cast<double *>(sMemoryAllocator(kMasterPeakBytes, 16)));
+    memoryOk = memoryOk && mMasterMeterRing && mMasterPeakBlock;
     if (mMasterPeakBlock) {
-        std::memset(mMasterPeakBlock, 0, kMasterPeakBytes);
-        mMasterPeak = mMasterPeakBlock;
-        mPrevMasterPeak = mMasterPeakBlock + 2;
+        std::memset(mMasterPeakBlock.get(), 0, kMasterPeakBytes);
+        mMasterPeak = mMasterPeakBlock.get();
+        mPrevMasterPeak = mMasterPeakBlock.get() + 2;
     }
     for (int i = 0; i < kMainTrackSlots && memoryOk; ++i) {
-        mMeterRing[i] = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
-        if (!mMeterRing[i]) memoryOk = false;
+        mTracks[i].meterRing = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
+        if (!mTracks[i].meterRing) memoryOk = false;
     }
-    if (!memoryOk) {
-        QMessageBox box(QMessageBox::Critical, tr("Error"), tr("Insufficient Memory."), QMessageBox::Ok, this);
-        box.exec();
-        return;
-    }
+    return memoryOk;
+}
 
+void MainWindow::initFirstTrackAndMixRecord() {
     // The first track's display memory and neutral starting values: unity
     // gain, and every envelope closed by a point at the largest position so
     // that no play position runs past its end. The mixer record is handed
     // to the engine only once it is complete.
     getMemoryForWaveForming(0);
-    for (double *&peaks : mRecOverviewPeaks) {
-        peaks = static_cast<double *>(sMemoryAllocator(kRecOverviewBytes, 16));
-        if (peaks) std::memset(peaks, 0, kRecOverviewBytes);
+    for (int i = 0; i < 2; ++i) {
+        mRecOverviewBlocks[i].reset(static_cast<double *>(sMemoryAllocator(kRecOverviewBytes, 16)));
+        mRecOverviewPeaks[i] = mRecOverviewBlocks[i].get();
+        if (mRecOverviewPeaks[i]) std::memset(mRecOverviewPeaks[i], 0, kRecOverviewBytes);
     }
     std::memset(mMarkBuffer, 0, sizeof mMarkBuffer);
     ui->widgetTrack1->mMarks = mMarkBuffer;
     ui->widgetTrack1->mMarkCount = 0;
     mSingleVolItems[0] = tDspVolItem{0, 1.0, 0.0, 0};
     mSingleVolItems[1] = tDspVolItem{-1, 1.0, 0.0, 0};
-    for (auto &items : mTrackVolItems) {
+    for (tTrack &track : mTracks) {
+        tDspVolItem *items = track.envelope;
         items[0] = tDspVolItem{0, 0.0, 0.0, 0};
         items[1] = tDspVolItem{0, 0.0, 1.0, +1};
         items[2] = tDspVolItem{0, 1.0, 0.0, 0};
@@ -203,12 +229,14 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mMixParam.masterMute = 1.0f;
     mMixParam.masterFader = 1.0f;
     gAudioThread_setMixParam(&mMixParam);
+}
 
+void MainWindow::makeMixerAndEqualisers() {
     // The mixer reads and writes the window's own mixer record, so both see
     // the same gains.
-    mMixer = new mixer(nullptr);
+    mMixer.reset(new mixer(nullptr));
     mMixer->mMixParam = &mMixParam;
-    mTestSequence.mDialog = &mDialogTlTest;
+    mCore.mTestSequence.mDialog = &mDialogTlTest;
     mDialogEdit = new DialogEdit(this);
     ui->labelEditMode->setSwitchPict(QStringLiteral(":/resources2/parts/stereoMode.png"),
                                      QStringLiteral(":/resources2/parts/multiTrack.png"));
@@ -218,14 +246,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // ones were made. The master's band frequencies are set before the
     // records are registered with the engine and the coefficients are
     // computed for the default rate.
-    for (int i = 0; i < kMainEqSlots; ++i) {
-        mPeq[i] = nullptr;
-        mPeqDialog[i] = nullptr;
-    }
     getMemoryForEQ(0);
-    mPeq[kMainMasterSlot] = new tPEQ;
-    mPeqDialog[kMainMasterSlot] = new DialogPeq(this);
-    DialogPeq *masterWindow = mPeqDialog[kMainMasterSlot];
+    mMasterPeq = new tPEQ;
+    mMasterPeqDialog = new DialogPeq(this);
+    DialogPeq *masterWindow = mMasterPeqDialog;
     masterWindow->mTrackId = kMainEqMasterId;
     masterWindow->setWindowTitle(QStringLiteral("Parametric Equalizer - TRACK MASTER"));
     {
@@ -237,7 +261,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         right = getPlayingFftAnalyzing(kMainEqMasterId - 1, 1, &fftSize);
         masterWindow->setFFTPointer(1, left, right, fftSize);
     }
-    tPEQ *master = mPeq[kMainMasterSlot];
+    tPEQ *master = mMasterPeq;
     master->allOn = &masterWindow->mAllEqOn;
     master->totalGainDb = 0.0;
     master->totalGainLin = 1.0;
@@ -245,19 +269,22 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     master->band[2].mFreq = 400.0;
     master->band[1].mFreq = 1000.0;
     master->band[0].mFreq = 4000.0;
-    setPEQClassToDSP(mPeq, master);
+    publishEqTable();
+    setPEQClassToDSP(mCore.mEqTable, master);
     mDialogEdit->sendParameters(master, mMonitorVolumeDb, mPlayFs);
     resetEQparameters(44100);
+}
 
+void MainWindow::makeDevicesAndWorkers() {
     // Every device query and rate change of the window goes through the
     // control thread's device layer, so it exists before the settings are
     // read. The reverb lives in the mixer window; the engine only borrows it.
-    mContCoreAudioThread = new CContCoreAudioThread(nullptr);
-    mDevices = mainDevices_forLayer(mContCoreAudioThread);
+    mCore.mContCoreAudioThread.reset(new CContCoreAudioThread(nullptr));
+    mCore.mDevices = mainDevices_forLayer(mCore.mContCoreAudioThread);
     setReverbClassToDSP(mMixer->getReverbInstance());
-    mTrackVolume[0] = new dspVolume;
-    mWaveFormThread[0] = new waveFormThread(nullptr);
-    mWaveFormThread[0]->setTrackGraphic(ui->widgetTrack1);
+    mTracks[0].trackVolume = new dspVolume;
+    mTracks[0].waveFormThread = new waveFormThread(nullptr);
+    mTracks[0].waveFormThread->setTrackGraphic(ui->widgetTrack1);
 
     // No recording device is chosen until the settings name one.
     mDialogCombine = new DialogCombine(this);
@@ -267,31 +294,32 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     // The work threads are made here but started only when a job needs
     // them.
-    mFlac2WavThread = new flac2wavThread(nullptr);
-    mRecEngineThread = new recEngineThread(nullptr);
-    mDialogRecSetup = new DialogRecSetup(nullptr);
-    mVsaThread = new vsaThread(nullptr);
-    mPoly2MonosteThread = new poly2monosteThread(nullptr);
-    mMixerThread = new mixerThread(nullptr);
+    mCore.mFlac2WavThread.reset(new flac2wavThread(nullptr));
+    mCore.mRecEngineThread.reset(new recEngineThread(nullptr));
+    mDialogRecSetup.reset(new DialogRecSetup(nullptr));
+    mCore.mVsaThread.reset(new vsaThread(nullptr));
+    mCore.mPoly2MonosteThread.reset(new poly2monosteThread(nullptr));
+    mCore.mMixerThread.reset(new mixerThread(nullptr));
     ui->pushVsa->hide();
 
     // The track view refuses edits while the recording state is set.
     setAcceptDrops(true);
     ui->widgetTrack1->mLockWord = &mRecState;
+}
 
+void MainWindow::prepareEngineAndLibrary() {
     // The engine's buffers must exist before the first audio thread is
     // registered. A failed allocation is reported but does not keep the
     // window from opening.
     initAudioIoParameters();
     if (allocateAudioThreadMemories() != kEngineMemOk)
         std::fprintf(stderr, "SonvexEditor: the engine's work memory could not be allocated\n");
-    for (audioThread *&thread : mAudioThread) thread = nullptr;
     if (initAudioThreadMemoryWhole() != kEngineMemOk)
         std::fprintf(stderr, "SonvexEditor: the engine's track buffers could not be allocated\n");
-    mAudioThread[0] = new audioThread(nullptr);
+    mTracks[0].audioThread = new audioThread(nullptr);
     if (initAudioIO_parameters() != kEngineMemOk)
         std::fprintf(stderr, "SonvexEditor: the engine's DSD buffer could not be allocated\n");
-    setAudioIoThreadId(mAudioThread[0]->getThreadIndex(), 0);
+    setAudioIoThreadId(mTracks[0].audioThread->getThreadIndex(), 0);
     mThreadCount = 1;
     ui->labelEqIndicator->selectClickControl(kIndicatorClick);
 
@@ -306,25 +334,27 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // The conversion library is loaded from the program's folder. When it is
     // missing the entry points stay null and files cannot be opened, but the
     // window still runs.
-    mLibrary = new QLibrary(audioThread::libraryPath());
-    if (mLibrary->load()) {
+    mCore.mLibrary.reset(new QLibrary(audioThread::libraryPath()));
+    if (mCore.mLibrary->load()) {
         getAudioFileInformation =
-            reinterpret_cast<tGetAudioFileInformationFunc>(mLibrary->resolve("getAudioFileInformation"));
-        getAudioWaveForm = reinterpret_cast<tGetAudioWaveFormFunc>(mLibrary->resolve("getAudioWaveForm"));
-        id3tagInformation = reinterpret_cast<tId3tagInformationFunc>(mLibrary->resolve("id3tagInformation"));
-        mWaveFormThread[0]->setWaveFormFunc(getAudioWaveForm);
+            reinterpret_cast<tGetAudioFileInformationFunc>(mCore.mLibrary->resolve("getAudioFileInformation"));
+        getAudioWaveForm = reinterpret_cast<tGetAudioWaveFormFunc>(mCore.mLibrary->resolve("getAudioWaveForm"));
+        id3tagInformation = reinterpret_cast<tId3tagInformationFunc>(mCore.mLibrary->resolve("id3tagInformation"));
+        mTracks[0].waveFormThread->setWaveFormFunc(getAudioWaveForm);
     }
 
     // This also makes the action groups and the bounce thread.
     makeConnectionsSecond();
 
     // The compressor is owned here and lent to the engine.
-    mDynamics = new ClassDynamics;
-    setDynamicsClass(mDynamics);
+    mCore.mDynamics.reset(new ClassDynamics);
+    setDynamicsClass(mCore.mDynamics);
     ui->pushDynamics->hide();
     mLissajousBuf = gAudioThread_getLissajousBuf();
     mLissajousReadIndex = 0;
+}
 
+void MainWindow::startTimersAndTestBlocks() {
     // The meter is told the period it is refreshed at. The first-information
     // popup comes half a second later, once the window is up.
     mLevelTimer = new QTimer(this);
@@ -339,24 +369,17 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     // The DSD mute pattern and the test-signal buffers. The engine replaces
     // these with larger blocks of its own when a device buffer outgrows them
-    // (and frees those itself), so the window keeps its own pointers to free
+    // (and frees those itself), so the core keeps its own pointers to free
     // what it made.
-    mMutePatBlock = static_cast<uint8_t *>(std::malloc(kMutePatBytes));
-    engine().mutePatBuffer[0] = mMutePatBlock;
-    engine().mutePatBuffer[1] = nullptr;
-    if (engine().mutePatBuffer[0]) {
-        std::memset(engine().mutePatBuffer[0], kDsdSilenceByte, kMutePatBytes);
-        engine().mutePatBuffer[1] = engine().mutePatBuffer[0] + kMutePatBytes / 2;
-    }
-    for (int i = 0; i < 2; ++i)
-        engine().sineWaveBuffer[i] = mSineWaveBlock[i] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
-    engine().sineWaveBufSize = kSineWaveFrames;
+    mCore.makeTestBlocks();
 
     mDriverType = 0;
     mCursorSample = 0;
     mWaveZoom = 1.0;
     mCursorFraction = 0.0;
+}
 
+void MainWindow::prepareFoldersAndSlots() {
     // Work files land in the music folder; projects start in documents.
     // Both are created so that the first save does not fail on a fresh
     // account.
@@ -370,24 +393,19 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // An empty slot still carries a plausible format, so views that read it
     // before a file is loaded get sane numbers.
     for (int i = 0; i < kMainTrackSlots; ++i) {
-        mTrackPath[i].clear();
-        mFileInfo[i] = tAudioFileInfo();
-        mFileInfo[i].sampleRate = 44100;
-        mFileInfo[i].bitsPerSample = 16;
-        mFileInfo[i].channels = 2;
+        mTracks[i].path.clear();
+        mTracks[i].fileInfo = tAudioFileInfo();
+        mTracks[i].fileInfo.sampleRate = 44100;
+        mTracks[i].fileInfo.bitsPerSample = 16;
+        mTracks[i].fileInfo.channels = 2;
     }
 
     // Tools keeps only the OVER indicator submenu.
     ui->menuTools->clear();
     ui->menuTools->addMenu(ui->menuOVER_Indicator);
+}
 
-    // Reading the settings also opens the saved device, so it comes after
-    // everything the device layer and the engine need. Shut-down saves them
-    // only once they have been read, so a failed start cannot overwrite them
-    // with defaults.
-    loadParametersFromFile();
-    mSettingsLoaded = true;
-
+void MainWindow::setUpControls() {
     // The controls take the values just read; editing stays disabled until
     // a track is loaded.
     ui->widgetFadeBase->makeVolTable();
@@ -396,7 +414,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     ui->label_FaderTop->mTravel = ui->widgetFadeBase->width();
     ui->widgetFadeBase->setVolumePosition(mMonitorVolumeDb);
     changeMonitorVolume(static_cast<int>(mMonitorVolumeDb));
-    ui->labelEqIndicator->changeEqIndicator(masterWindow->mAllEqOn);
+    ui->labelEqIndicator->changeEqIndicator(mMasterPeqDialog->mAllEqOn);
     setUIOperability(false);
     mProjectHasTracks = 0;
     ui->widgetTrack1->setGeometry(50, 164, kMainTrackViewWidth, 180);
@@ -435,7 +453,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mCounterRingIndex = 0;
     mMeterRingIndex = 0;
     for (QString &text : mCounterRing) text.clear();
-    for (double *ring : mMeterRing) std::memset(ring, 0, kMeterRingBytes);
+    for (double *ring : meterRings()) std::memset(ring, 0, kMeterRingBytes);
     std::memset(mPositionRing, 0, sizeof mPositionRing);
 
     // The meter starts at silence rather than at whatever its memory held.
@@ -476,24 +494,26 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // is wired up, not here.
     ui->labelEditMode->hide();
     ui->labelLevelDB->hide();
+}
 
+void MainWindow::startAnalysisAndSettle() {
     // The mixer-analysis thread runs every 40 ms from here to shut-down. Its
     // connections must exist before the job is queued and the mixer record
     // is announced, or the first results would go nowhere.
-    mMixerTransactParams.status = 0;
-    mMixerTransactParams.trackCount = 1;
-    mMixerTransactParams.sampleRate = &mPlayFs;
-    mMixerTransactParams.mixer = mMixer;
-    mMixerTransactParams.testDialog = &mTestSequence;
-    mMixerThread->setParams(&mMixerTransactParams);
+    mCore.mMixerTransactParams.status = 0;
+    mCore.mMixerTransactParams.trackCount = 1;
+    mCore.mMixerTransactParams.sampleRate = &mPlayFs;
+    mCore.mMixerTransactParams.mixer = mMixer;
+    mCore.mMixerTransactParams.testDialog = &mCore.mTestSequence;
+    mCore.mMixerThread->setParams(&mCore.mMixerTransactParams);
     ClassMixer *job = new ClassMixer;
     makeConnectionsThird();
-    mMixerThread->addTransaction(job);
+    mCore.mMixerThread->addTransaction(job);
     emit setMixerParams(&mMixParam);
 
     // The deletion dialog and the volume-graph window stay hidden until
     // asked for; then the volume-graph window's edits are connected.
-    mDialogDelFile = new DialogDelFile(nullptr);
+    mDialogDelFile.reset(new DialogDelFile(nullptr));
     mDialogDelFile->hide();
     mChEditStrip->hide();
     makeConnectionsLast();
@@ -505,13 +525,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // Let the engine and a booted sound card settle before the views draw;
     // the waveform view enables its GL drawing only then. A virtual device
     // (or none) has nothing to settle.
-    mStartPaused = mPlayDevIndex > 0 && mDevices.settles && mDevices.settles(mPlayDevIndex - 1);
+    mStartPaused = mPlayDevIndex > 0 && mCore.mDevices.settles && mCore.mDevices.settles(mPlayDevIndex - 1);
     if (mStartPaused) sleepNs(705032704L);
     ui->widgetTrack1->setGLenable(true);
-    mConstructed = true;
 }
-
-MainWindow::~MainWindow() { finishApp(); }
 
 int MainWindow::getMemoryForWaveForming(int track) {
     if (track < 0 || track >= kMainTrackSlots) return -1;
@@ -521,46 +538,65 @@ int MainWindow::getMemoryForWaveForming(int track) {
         const int64_t factor = kMainWaveLevelFactors[k];
         const uint64_t bytes = static_cast<uint64_t>(width4 * factor * 16);
         mWaveLevelLength[k] = width * factor;
-        if (!mWaveMin[track][k]) {
-            mWaveMin[track][k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
-            if (!mWaveMin[track][k]) return -1;
-            mWaveMax[track][k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
-            if (!mWaveMax[track][k]) return -1;
+        if (!mTracks[track].waveMin[k]) {
+            mTracks[track].waveMin[k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
+            if (!mTracks[track].waveMin[k]) return -1;
+            mTracks[track].waveMax[k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
+            if (!mTracks[track].waveMax[k]) return -1;
         }
-        if (!mWaveMax[track][k]) {
-            mWaveMax[track][k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
-            if (!mWaveMax[track][k]) return -1;
+        if (!mTracks[track].waveMax[k]) {
+            mTracks[track].waveMax[k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
+            if (!mTracks[track].waveMax[k]) return -1;
         }
-        std::memset(mWaveMin[track][k], 0, bytes);
-        std::memset(mWaveMax[track][k], 0, bytes);
+        std::memset(mTracks[track].waveMin[k], 0, bytes);
+        std::memset(mTracks[track].waveMax[k], 0, bytes);
     }
     mWaveLevels = kMainWaveLevels;
-    mTrackLength[track] = 0;
+    mOverview.length[track] = 0;
     return 0;
 }
 
 int MainWindow::getMemoryForEQ(int track) {
     if (track < 0 || track >= kMainTrackSlots) return 0;
-    if (!mPeq[track]) mPeq[track] = new tPEQ;
-    if (!mPeqDialog[track]) mPeqDialog[track] = new DialogPeq(this);
+    if (!mTracks[track].peq) mTracks[track].peq = new tPEQ;
+    if (!mTracks[track].peqDialog) mTracks[track].peqDialog = new DialogPeq(this);
+    publishEqTable();
     asignEQParameterTrack(track);
     return 0;
+}
+
+void MainWindow::publishEqTable() {
+    for (int i = 0; i < kMainTrackSlots; ++i) mCore.mEqTable[i] = mTracks[i].peq;
+    mCore.mEqTable[kMainMasterSlot] = mMasterPeq;
+}
+
+std::array<tAudioFileInfo, kMainTrackSlots> MainWindow::trackInfos() const {
+    std::array<tAudioFileInfo, kMainTrackSlots> infos;
+    for (int i = 0; i < kMainTrackSlots; ++i) infos[i] = mTracks[i].fileInfo;
+    return infos;
+}
+
+std::array<double *, kMainEqSlots> MainWindow::meterRings() const {
+    std::array<double *, kMainEqSlots> rings;
+    for (int i = 0; i < kMainTrackSlots; ++i) rings[i] = mTracks[i].meterRing;
+    rings[kMainMasterSlot] = mMasterMeterRing;
+    return rings;
 }
 
 void MainWindow::resetEQparameters(int rate) {
     const int count = std::min<int>(mMixParam.trackCount, kMainTrackSlots);
     for (int i = 0; i < count; ++i) {
-        if (mPeqDialog[i]) mPeqDialog[i]->changeFs(rate);
-        tPEQ *peq = mPeq[i];
+        if (mTracks[i].peqDialog) mTracks[i].peqDialog->changeFs(rate);
+        tPEQ *peq = mTracks[i].peq;
         if (!peq) continue;
         peq->band[3].setShelvLo(true);
         peq->band[0].setShelvLo(false);
         for (int b = 3; b >= 0; --b) peq->band[b].reCalcCoef(rate);
     }
     initEqParam();
-    DialogPeq *masterWindow = mPeqDialog[kMainMasterSlot];
-    if (masterWindow && mPeq[kMainMasterSlot]) {
-        masterWindow->sendPeqParam(mPeq[kMainMasterSlot], rate, &mMonitorVolumeDb);
+    DialogPeq *masterWindow = mMasterPeqDialog;
+    if (masterWindow && mMasterPeq) {
+        masterWindow->sendPeqParam(mMasterPeq, rate, &mMonitorVolumeDb);
         masterWindow->setEqParamOfWidgetEq();
         masterWindow->setEqParamOfDialogEq();
     }
@@ -592,155 +628,82 @@ void MainWindow::finishApp() {
     }
     if (mSettingsLoaded) saveParametersToFile();
 
-    if (mConstructed) {
-        // Playback stops before the device is taken down.
-        stopRequest();
-        std::fputs("Play Stop OK \n", stdout);
-        std::fflush(stdout);
+    if (mConstructed) stopPlaybackAndDevice(trackCount);
+    releaseTimersAndEqualisers();
+    finishWorkersAndEngine();
+    removeTemporaryFiles();
+    if (mConstructed) takeLoansBackFromEngine();
+    releaseTrackSlots();
 
-        // The analysis, the device stream and its control thread: the
-        // callbacks let go of the buffers first, then the stop job closes
-        // the stream. Every wait is bounded so that a device that never
-        // answers cannot keep the program from closing.
-        if (mMixerThread) mMixerThread->stop();
-        const char *finishLine = "mContCoreAudioThread finish OK";
-        if (CContCoreAudioThread *control = mContCoreAudioThread) {
-            control->ioThread()->AudioStopReq();
-            control->addTransaction(new ClassStopAudioQueue);
-            startup_waitDeviceStop(CCoreAudioIOThread::mAUHALEnable, [control] { return control->isBusy(); });
-            control->stop();
-            finishLine = startup_waitControlFinished([control] { return control->isEnded(); });
-        }
-        std::fputs(finishLine, stdout);
-        std::fputs("\n", stdout);
-        std::fflush(stdout);
+    delete ui;
+    ui = nullptr;
+}
 
-        // The analysis loop is asked to end through its parameters.
-        startup_sleepMs(20);
-        mMixerTransactParams.status = -1;
-        if (mMixerThread) mMixerThread->setParams(&mMixerTransactParams);
+// ---- Shut-down, step by step --------------------------------------------------
 
-        for (int i = 0; i < trackCount; ++i) stopWaveFormThread(i);
-    }
+void MainWindow::stopPlaybackAndDevice(int trackCount) {
+    // Playback stops before the device is taken down.
+    stopRequest();
+    std::fputs("Play Stop OK \n", stdout);
+    std::fflush(stdout);
 
-    // The capture ring; the device stream that wrote into it is stopped.
-    for (auto &row : mCaptureStereo)
-        for (double *&block : row) {
-            _aligned_free(block);
-            block = nullptr;
-        }
-    for (auto &array : mCaptureBytes)
-        for (auto &row : array)
-            for (uint8_t *&block : row) {
-                _aligned_free(block);
-                block = nullptr;
-            }
+    // The analysis, the device stream and its control thread, each wait
+    // bounded (the core's stopDevice).
+    std::fputs(mCore.stopDevice(), stdout);
+    std::fputs("\n", stdout);
+    std::fflush(stdout);
 
+    // The analysis loop is asked to end through its parameters.
+    mCore.endAnalysis();
+    for (int i = 0; i < trackCount; ++i) stopWaveFormThread(i);
+}
+
+void MainWindow::releaseTimersAndEqualisers() {
     // The windows are hidden and the timers and the library go, so nothing
     // fires or calls into the library from here on.
+    const int trackCount = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);
     for (int i = 0; i < trackCount; ++i)
-        if (mPeqDialog[i]) mPeqDialog[i]->hide();
+        if (mTracks[i].peqDialog) mTracks[i].peqDialog->hide();
     delete mLevelTimer;
     mLevelTimer = nullptr;
     delete mFirstInfoTimer;
     mFirstInfoTimer = nullptr;
-    delete mLibrary;
-    mLibrary = nullptr;
+    mCore.mLibrary.reset();
 
     // Equaliser records and waveform workers. A worker was asked to
     // stop above; one still busy is not deleted under its own feet. The
     // engine lets go of the records before they go.
     setPEQClassToDSP(nullptr, nullptr);
-    for (int i = 0; i < kMainTrackSlots; ++i) {
-        delete mPeq[i];
-        mPeq[i] = nullptr;
-        if (mWaveFormThread[i]) mWaveFormThread[i]->stop();
-        startup_deleteWhenStopped(mWaveFormThread[i], 10);
+    for (tTrack &track : mTracks) {
+        delete track.peq;
+        track.peq = nullptr;
+        if (track.waveFormThread) track.waveFormThread->stop();
+        startup_deleteWhenStopped(track.waveFormThread, 10);
     }
-    delete mPeq[kMainMasterSlot];
-    mPeq[kMainMasterSlot] = nullptr;
+    delete mMasterPeq;
+    mMasterPeq = nullptr;
+    publishEqTable();
+}
 
-    // The control thread is deleted once its run has returned (it has
-    // stopped the stream above; one still inside a device call is left
-    // alone), likewise the bounce thread.
-    startup_deleteWhenStopped(mContCoreAudioThread, 10);
-    delete mDialogCombine;
-    mDialogCombine = nullptr;
-    delete mDialogSelectFs;
-    mDialogSelectFs = nullptr;
-    if (mBounceThread) mBounceThread->stop();
-    startup_deleteWhenStopped(mBounceThread, 10);
-    delete mDialogDelFile;
-    mDialogDelFile = nullptr;
+void MainWindow::finishWorkersAndEngine() {
+    // The control, bounce, file, recording and analysis threads, in that
+    // order and each wait bounded (the core's finishWorkers).
+    mCore.finishWorkers();
+    if (!mConstructed) return;
 
-    // The file and recording threads: asked to stop, deleted once their run
-    // has returned. A job still writing is left running rather than
-    // deleted, which would abort the process.
-    if (mFlac2WavThread) mFlac2WavThread->stop();
-    startup_deleteWhenStopped(mFlac2WavThread, 10);
-    if (mRecEngineThread) mRecEngineThread->stop();
-    startup_deleteWhenStopped(mRecEngineThread, 10);
-    delete mDialogRecSetup;
-    mDialogRecSetup = nullptr;
-    if (mVsaThread) mVsaThread->stop();
-    startup_deleteWhenStopped(mVsaThread, 10);
-    if (mPoly2MonosteThread) mPoly2MonosteThread->stop();
-    startup_deleteWhenStopped(mPoly2MonosteThread, 10);
-
-    // The analysis thread calls into the library: it has ended before the
-    // library's statics go at exit.
-    startup_stopAndDelete(mMixerThread, kStartupJoinBoundMs, "the analysis thread");
-
-    if (mConstructed) {
-        // The engine's memory and the audio threads; the whole-engine
-        // memory goes last, once no audio thread can touch it.
-        freeAudhioThreadMemories();
-        for (int i = 0; i < kMainTrackSlots; ++i) {
-            if (mAudioThread[i]) mAudioThread[i]->stop();
-            startup_deleteWhenStopped(mAudioThread[i], 30);
-        }
-        finishAudioThreadMemoryWhole();
+    // The engine's memory and the audio threads; the whole-engine memory
+    // goes last, once no audio thread can touch it.
+    freeAudhioThreadMemories();
+    for (tTrack &track : mTracks) {
+        if (track.audioThread) track.audioThread->stop();
+        startup_deleteWhenStopped(track.audioThread, 30);
     }
+    finishAudioThreadMemoryWhole();
+}
 
-    // Meter rings and the master peak pair; the DSD mute pattern and the
-    // test-signal buffers. The engine's globals are cleared only while they
-    // still point at our blocks: a larger block the engine swapped in is
-    // its own to free.
-    _aligned_free(mMasterPeakBlock);
-    mMasterPeakBlock = mMasterPeak = mPrevMasterPeak = nullptr;
-    for (double *&ring : mMeterRing) {
-        _aligned_free(ring);
-        ring = nullptr;
-    }
-    if (mConstructed) {
-        if (engine().mutePatBuffer[0] == mMutePatBlock) engine().mutePatBuffer[0] = engine().mutePatBuffer[1] = nullptr;
-        std::free(mMutePatBlock);
-        mMutePatBlock = nullptr;
-        for (int i = 0; i < 2; ++i) {
-            if (engine().sineWaveBuffer[i] == mSineWaveBlock[i]) engine().sineWaveBuffer[i] = nullptr;
-            _aligned_free(mSineWaveBlock[i]);
-            mSineWaveBlock[i] = nullptr;
-        }
-        engine().sineWaveBufSize = 0;
-    }
-
-    // Overview arrays and the track equaliser windows.
-    for (int i = 0; i < kMainTrackSlots; ++i) {
-        for (int k = 0; k < kMainWaveLevels; ++k) {
-            _aligned_free(mWaveMin[i][k]);
-            _aligned_free(mWaveMax[i][k]);
-            mWaveMin[i][k] = mWaveMax[i][k] = nullptr;
-        }
-        delete mPeqDialog[i];
-        mPeqDialog[i] = nullptr;
-    }
-    for (double *&peaks : mRecOverviewPeaks) {
-        _aligned_free(peaks);
-        peaks = nullptr;
-    }
-
-    // Temporary files: both FLAC decodes whether used or not, the
-    // channel split when one happened, the tag picture.
+void MainWindow::removeTemporaryFiles() {
+    // Both FLAC decodes whether used or not, the channel split when one
+    // happened, the tag picture.
     const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     for (int n = 0; n < 2; ++n)
         QFile::remove(music + QStringLiteral("/SonvexEditorFlacTemp") + QString::number(n) + QStringLiteral(".wav"));
@@ -755,30 +718,37 @@ void MainWindow::finishApp() {
         std::free(*text);
         *text = nullptr;
     }
+}
 
-    if (mConstructed) {
-        freeReverbBuffer();
-        // With every thread gone and the device stopped nothing reads the
-        // mixer window's reverb, the compressor or the envelope builders any
-        // more: they go too.
-        setReverbClassToDSP(nullptr);
-        setDynamicsClass(nullptr);
-        gAudioThread_setMixParam(nullptr);
-        setPEQClassToDSP(nullptr, nullptr);
+void MainWindow::takeLoansBackFromEngine() {
+    freeReverbBuffer();
+    // With every thread gone and the device stopped nothing reads the
+    // mixer window's reverb, the compressor, the mixer record or the
+    // equalisers any more: the engine lets go of them before they go with
+    // their owners.
+    setReverbClassToDSP(nullptr);
+    setDynamicsClass(nullptr);
+    gAudioThread_setMixParam(nullptr);
+    setPEQClassToDSP(nullptr, nullptr);
+}
+
+void MainWindow::releaseTrackSlots() {
+    // Each slot's meter ring, overview arrays, equaliser window and envelope
+    // builder (its threads and equaliser record went above), and the
+    // master's meter ring.
+    for (tTrack &track : mTracks) {
+        _aligned_free(track.meterRing);
+        track.meterRing = nullptr;
+        for (int k = 0; k < kMainWaveLevels; ++k) {
+            _aligned_free(track.waveMin[k]);
+            _aligned_free(track.waveMax[k]);
+            track.waveMin[k] = track.waveMax[k] = nullptr;
+        }
+        delete track.peqDialog;
+        track.peqDialog = nullptr;
+        delete track.trackVolume;
+        track.trackVolume = nullptr;
     }
-    delete mMixer;
-    mMixer = nullptr;
-    delete mDynamics;
-    mDynamics = nullptr;
-    for (dspVolume *&volume : mTrackVolume) {
-        delete volume;
-        volume = nullptr;
-    }
-
-    // The volume-graph window, whose rows stop their overview workers.
-    delete mChEditStrip;
-    mChEditStrip = nullptr;
-
-    delete ui;
-    ui = nullptr;
+    _aligned_free(mMasterMeterRing);
+    mMasterMeterRing = nullptr;
 }

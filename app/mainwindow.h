@@ -1,7 +1,8 @@
 // The program's one top-level window and its controller: it owns every tool
-// window and dialog, every work thread, the timers, the per-track memory,
-// the binding of the conversion library and the records the real-time
-// engine reads. Everything here runs on the GUI thread.
+// window and dialog, the timers, the track records (app/trackrecord.h) and
+// the records the real-time engine reads, and the core (app/sonvexcore.h)
+// that holds the devices, the work threads, the library binding and the
+// capture ring. Everything here runs on the GUI thread.
 //
 // Members are grouped by concern, one comment line per group; add new
 // declarations under the group they belong to. Members are public so that
@@ -24,13 +25,16 @@
 #include <QUrl>
 
 #include <cstdint>
+#include <array>
 #include <memory>
 #include <vector>
 
 #include "app/deviceaccess.h"
 #include "app/jobrecord.h"
 #include "app/settingsfile.h"
+#include "app/sonvexcore.h"
 #include "app/startupbridges.h"
+#include "app/trackrecord.h"
 #include "audiofile/jobs/flacjob.h"
 #include "audiofile/jobs/poly2monoste.h"
 #include "audiofile/tagrecord.h"
@@ -98,18 +102,18 @@ enum tParamDynamics : int {
 enum : int {
     kMainTrackSlots = 32,  // track slots 0..31
     kMainMasterSlot = 32,  // the master's index in the equaliser arrays
-    kMainEqSlots = 33,
+    kMainEqSlots = kCoreEqSlots,
     kMainEqMasterId = 1023,  // the master equaliser window's id
     kMainRingEntries = 66,   // meter and counter delay rings
-    kMainWaveLevels = 7,     // waveform overview levels
-    kMainCaptureRows = 3,
-    kMainCaptureBlocks = 64,
-    kMainCaptureByteRows = 32,
-    kMainCaptureBlockFrames = 4096,
+    kMainWaveLevels = kTrackWaveLevels,  // waveform overview levels
+    kMainCaptureRows = kCoreCaptureRows,
+    kMainCaptureBlocks = kCoreCaptureBlocks,
+    kMainCaptureByteRows = kCoreCaptureByteRows,
+    kMainCaptureBlockFrames = kCoreCaptureBlockFrames,
     kMainRecOverviewPairs = 1433,
     kMainMarkBufferBytes = 2400,
-    kMainVolItems = 35,
-    kMainRegionRecordBytes = 768,
+    kMainVolItems = kTrackEnvelopeItems,
+    kMainRegionRecordBytes = kTrackEditRecordBytes,
     kMainTrackViewWidth = 700,
     kMainDeviceNames = 30,  // device names kept per list
     kMainDeviceRates = 32,
@@ -121,6 +125,8 @@ extern const int kMainWaveLevelFactors[kMainWaveLevels];  // 4, 8, 16, 32, 128, 
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
+    // The tests' view of the window's state (app/mainwindowprobe.h).
+    friend class MainWindowProbe;
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
@@ -140,8 +146,29 @@ public:
     // Nothing calls it; true.
     bool loadAsioDriver();
 
+    // --- Construction, step by step (in this order) ---
+    void buildForm();
+    // The capture ring's first row, the meter rings and the master peak
+    // pair; false when a block could not be had.
+    bool allocateDisplayMemory();
+    void initFirstTrackAndMixRecord();
+    void makeMixerAndEqualisers();
+    void makeDevicesAndWorkers();
+    void prepareEngineAndLibrary();
+    void startTimersAndTestBlocks();
+    void prepareFoldersAndSlots();
+    void setUpControls();
+    void startAnalysisAndSettle();
+
     // --- Shut-down ---
     void finishApp();
+    // Its steps, in this order.
+    void stopPlaybackAndDevice(int trackCount);
+    void releaseTimersAndEqualisers();
+    void finishWorkersAndEngine();
+    void removeTemporaryFiles();
+    void takeLoansBackFromEngine();
+    void releaseTrackSlots();
 
     // --- Form and menus ---
     void setUIOperability(bool operable);
@@ -151,6 +178,8 @@ public:
     void setScrollMax(int n);
     void stopWaveFormThreadAll();
     void setEdition(tSetEdition edition);
+
+private:
     // The exclusive action groups the wiring makes.
     QActionGroup *mCounterModeGroup = nullptr;
     QActionGroup *mFrameRateGroup = nullptr;
@@ -159,12 +188,19 @@ public:
     // The counter's timecode frame type (29.97 drop-frame until the Frame
     // Rate entries change it); the tag's start timecode is read with it.
     tTcFrameType mFrameType = kTc29_97Drop;
+
+public:
     // A document beside the program: its folder + "/" + fileName.
     static QString documentPath(const QString &fileName);
+    // Hands a document's address to the desktop (through sOpenUrl).
+    static bool openUrl(const QUrl &url);
+
+private:
     // Hands a document's address to the desktop; tests replace it to see
     // the address instead of starting a viewer.
     static bool (*sOpenUrl)(const QUrl &url);
 
+public:
     // --- Signal wiring ---
     // The four groups of connections the constructor makes, in its order.
     void makeConnectionsFirst();
@@ -176,10 +212,13 @@ public:
     QString composeBackupFilePath();
     void loadParametersFromFile();
     void saveParametersToFile();
+
+private:
     // The first-information flag and the oscillator flag the file carries.
     bool mNeverShowFirstInfo = false;
     bool mOscillatorMode = false;
 
+public:
     // --- Conversion job record ---
     // Describes the file at path as track slot track (the slot's file
     // information, the first track's marks and length in the track view)
@@ -241,17 +280,19 @@ public:
     bool isPlayableCondition();
     void playLedOn(bool on);
     void setWDTEnable(bool on);
+
+private:
     int mTransportCommand = 36;  // kTransport* (app/transportlogic.h)
     bool mStopRequested = false;
     bool mRepeatMode = false;
     uint32_t mLastZeroPlayTick = 0;
-
     // --- Periodic timer ---
     uint32_t mTickCount = 0;
     bool mReconnectPending = false;
     int mOfflineRetryCount = 0;
     int mArmBlinkCount = 0;
 
+public:
     // --- Opening files ---
     // Checks a path and opens it (mode: tFileOpenMode), splitting a file of
     // three or more channels first.
@@ -260,7 +301,11 @@ public:
     // threads have ended their jobs and so let go of the files; returns the
     // number of polls it slept.
     int waitForTracksReleased();
+
+private:
     int mOpenReleasePolls = 0;  // polls the last open waited (for the tests)
+
+public:
     // Makes a described file a track: display path (named on the form),
     // read path (the file read).
     void openFile2(QString displayPath, QString readPath, int mode);
@@ -308,15 +353,22 @@ public:
     // Space: stops while the first track plays, else starts; speaks the
     // command when the key came through a button.
     void togglePlayback(bool speak);
+
+private:
     tCounterMode mCounterMode = kCounterTime;
     int mSubSecondDigits = 2;  // 2, 3, or 4 and more
 
+public:
     // --- Project commands ---
     // The project file dialogs: (parent, caption, folder, filter) -> a path,
     // empty when cancelled. Tests replace them.
     using tProjectFileDialog = QString (*)(QWidget *, const QString &, const QString &, const QString &);
+
+private:
     static tProjectFileDialog sProjectSaveDialog;
     static tProjectFileDialog sProjectOpenDialog;
+
+public:
     // Stops playback and every track's threads and waits for them, so that
     // tracks can be removed safely; false when a thread did not stop in time.
     bool stopTracksForReload();
@@ -338,6 +390,8 @@ public:
     void openRecording(const QString &path);
     // A warning box with one OK button, run modally.
     void showWarning(const QString &title, const QString &text);
+
+private:
     // The file labels while a recording shows its own: time, rate, word
     // length, channels, type.
     QStringList mRecSavedLabels;
@@ -347,6 +401,7 @@ public:
     QProgressDialog *mStopProgress = nullptr;
     uint8_t mInputMonitor = 0;
 
+public:
 signals:
     // --- Signal wiring ---
     void moveInPoint(double fraction);
@@ -532,8 +587,12 @@ protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
-public:
+private:
     Ui::MainWindow *ui = nullptr;
+    // The engine-facing parts: devices, work threads, the library binding,
+    // the capture ring. Declared before the owning members below, so it goes
+    // after them.
+    SonvexCore mCore;
 
     // --- Construction: objects held by value (in construction order) ---
     DialogOscillator mDialogOscillator;
@@ -553,68 +612,53 @@ public:
     DialogTlTest mDialogTlTest;
     QMessageBox mReconnectBox;
     // The volume-graph window (made without a parent, shown on request).
-    chEditStrip *mChEditStrip = nullptr;
+    tOwned<chEditStrip> mChEditStrip;
 
     // --- Construction: objects on the heap ---
     QTextToSpeech *mSpeech = nullptr;
-    mixer *mMixer = nullptr;
+    tOwned<mixer> mMixer;  // no parent
     DialogEdit *mDialogEdit = nullptr;
-    CContCoreAudioThread *mContCoreAudioThread = nullptr;
     DialogCombine *mDialogCombine = nullptr;
     DialogSelectFs *mDialogSelectFs = nullptr;
-    flac2wavThread *mFlac2WavThread = nullptr;
-    recEngineThread *mRecEngineThread = nullptr;
-    DialogRecSetup *mDialogRecSetup = nullptr;
-    vsaThread *mVsaThread = nullptr;
-    poly2monosteThread *mPoly2MonosteThread = nullptr;
-    mixerThread *mMixerThread = nullptr;
-    QLibrary *mLibrary = nullptr;
-    bounceThread *mBounceThread = nullptr;
-    ClassDynamics *mDynamics = nullptr;
+    tOwned<DialogRecSetup> mDialogRecSetup;  // no parent
     QTimer *mLevelTimer = nullptr;
     QTimer *mFirstInfoTimer = nullptr;
-    DialogDelFile *mDialogDelFile = nullptr;
-    // What the mixer-analysis thread asks of the factory test window.
-    tMainTestSequence mTestSequence;
+    tOwned<DialogDelFile> mDialogDelFile;  // no parent
 
-    // --- Construction: per-track arrays ---
-    audioThread *mAudioThread[kMainTrackSlots] = {};
-    waveFormThread *mWaveFormThread[kMainTrackSlots] = {};
-    dspVolume *mTrackVolume[kMainTrackSlots] = {};
-    tPEQ *mPeq[kMainEqSlots] = {};
-    DialogPeq *mPeqDialog[kMainEqSlots] = {};
+    // --- Construction: the track records ---
+    std::array<tTrack, kMainTrackSlots> mTracks;
+    // The master's equaliser record and window.
+    tPEQ *mMasterPeq = nullptr;
+    DialogPeq *mMasterPeqDialog = nullptr;
+    // Refreshes the core's table of equaliser records, which the engine
+    // reads, from the records, whenever one comes, goes or moves.
+    void publishEqTable();
+    // Every track's file description, in slot order.
+    std::array<tAudioFileInfo, kMainTrackSlots> trackInfos() const;
+    // The meter rings, the tracks' then the master's.
+    std::array<double *, kMainEqSlots> meterRings() const;
     int mThreadCount = 0;
 
     // --- Construction: buffers ---
-    double *mMeterRing[kMainEqSlots] = {};  // [32] the master; 66 peak pairs each
-    double *mMasterPeakBlock = nullptr;     // 48 bytes: mMasterPeak, then mPrevMasterPeak
+    double *mMasterMeterRing = nullptr;     // 66 peak pairs
+    tOwned<double, tCoreAlignedFree> mMasterPeakBlock;  // 48 bytes: mMasterPeak, then mPrevMasterPeak
     double *mMasterPeak = nullptr;
     double *mPrevMasterPeak = nullptr;
     QString mCounterRing[kMainRingEntries];
     int64_t mPositionRing[kMainRingEntries] = {};
     int mCounterRingIndex = 0;
     int mMeterRingIndex = 0;
-    double *mCaptureStereo[kMainCaptureRows][kMainCaptureBlocks] = {};
-    uint8_t *mCaptureBytes[2][kMainCaptureByteRows][kMainCaptureBlocks] = {};
-    int mCaptureBlockFrames = 0;
     int64_t mWaveLevelLength[kMainWaveLevels] = {};  // entries of each level (all tracks)
-    double *mWaveMin[kMainTrackSlots][kMainWaveLevels] = {};
-    double *mWaveMax[kMainTrackSlots][kMainWaveLevels] = {};
     int mWaveLevels = 0;
-    int64_t mTrackLength[kMainTrackSlots] = {};
+    // The recording overview's upper and lower peaks (the view reads the
+    // pair of pointers), and the blocks that hold them.
     double *mRecOverviewPeaks[2] = {};
+    tOwned<double, tCoreAlignedFree> mRecOverviewBlocks[2];
     tAudioFileMarkAFile mMarkBuffer[kMainMarkBufferBytes / sizeof(tAudioFileMarkAFile)] = {};
     tID3tagInfo mID3tagInfo{};
     tDspVolItem mSingleVolItems[kMainVolItems] = {};
-    tDspVolItem mTrackVolItems[kMainTrackSlots][kMainVolItems] = {};
-    uint8_t mRegionRecords[kMainTrackSlots][kMainRegionRecordBytes] = {};
     tMixParam mMixParam{};
-    tMixerTransactParams mMixerTransactParams{};
     int64_t *mDelayTable = nullptr;
-    // The DSD mute pattern and test-signal blocks the window made (the
-    // engine's globals may later point at larger blocks of its own).
-    uint8_t *mMutePatBlock = nullptr;
-    double *mSineWaveBlock[2] = {};
     // The USB device found by the probe (its entry in the system's device
     // list); empty when none.
     QString mUsbDevice;
@@ -639,7 +683,6 @@ public:
     // the track under it.
     QPoint mTrackMousePos;
     // --- Devices, rates and monitor ---
-    tMainDeviceAccess mDevices;              // the device layer's answers
     QString mDeviceNames[kMainDeviceNames];  // output device names, list index - 1
     bool mDeviceListsReady = false;
     bool mRateListReady = false;
@@ -662,10 +705,6 @@ public:
     bool mRecRestart = false;
     int mInputChannels = 0;  // the device's channel counts (0 until known)
     int mOutputChannels = 0;
-    // Capture blocks replaced while the stream may still read them; freed
-    // when the stream next stops (or with the window).
-    std::vector<std::unique_ptr<void, void (*)(void *)>> mRetiredCaptureBlocks;
-    void freeRetiredCaptureBlocks() { mRetiredCaptureBlocks.clear(); }
     double mMonitorVolumeDb = 0.0;
     int mDriverType = 0;
     int mPlayDevIndex = 0;
@@ -678,8 +717,6 @@ public:
     bool mAwaitingPlayStart = false;
     bool mWatchdogEnabled = false;
     int mRecState = 0;
-    QString mTrackPath[kMainTrackSlots];
-    tAudioFileInfo mFileInfo[kMainTrackSlots] = {};
     QString mSplitTempPath;
     // Construction ran to its end (false after the memory check failed:
     // the window is then an empty shell that shut-down must not save from).
@@ -711,18 +748,22 @@ public:
     timelineMgr *mTimelineMgr = nullptr;
     // --- Waveform display ---
     int64_t mViewOffset = 0;  // first point shown, in points of the level in use
-    double *mViewMax[kMainTrackSlots] = {};
-    double *mViewMin[kMainTrackSlots] = {};
-    int64_t mPrepared[kMainTrackSlots] = {};  // final level-0 progress of the last job
+    // The arrays the track view reads through its draw request
+    // (tSetWaveFormParams holds pointers to them, one entry per track): the
+    // view's peak arrays, columns ready, the job's columns, incremental
+    // draw offsets and widths, and each track's length in frames.
+    struct tOverviewArrays {
+        double *upper[kMainTrackSlots] = {};
+        double *lower[kMainTrackSlots] = {};
+        int64_t ready[kMainTrackSlots] = {};
+        int64_t jobColumns[kMainTrackSlots] = {};
+        int64_t drawOffset[kMainTrackSlots] = {};
+        int64_t drawWidth[kMainTrackSlots] = {};
+        int64_t length[kMainTrackSlots] = {};
+    };
+    tOverviewArrays mOverview;
     int mPreparingTrack = 0;
     int64_t mLastPrepared = 0;
-    int64_t mWaveJobResult[kMainTrackSlots] = {};
-    int mWaveJobActive[kMainTrackSlots] = {};
-    int mWaveJobDone[kMainTrackSlots] = {};
-    int mWaveJobRetries[kMainTrackSlots] = {};
-    int64_t mWaveReady[kMainTrackSlots] = {};  // the request's per-track arrays
-    int64_t mWaveDrawOffset[kMainTrackSlots] = {};
-    int64_t mWaveDrawWidth[kMainTrackSlots] = {};
     tSetWaveFormParams mWaveParams;
     int mScrollValue = 0;
     bool mSliderHeld = false;
@@ -764,4 +805,13 @@ public:
     // master peak pair, the capture ring and the overview arrays); tests
     // replace it to make an allocation fail.
     static void *(*sMemoryAllocator)(uint64_t size, uint64_t alignment);
+
+    // Helpers of the track and overview files.
+    static void freeOverview(MainWindow &w, int s);
+    static void analysisPaused(MainWindow &w, bool paused);
+    static void tellAnalysisTrackCount(MainWindow &w, int count);
+    static void placeCursorLine(MainWindow &w, double fraction);
+    static int sliderFor(MainWindow &w, int64_t L);
+    static void queueOverview(MainWindow &w, int s);
+    static void afterTimeZoom(MainWindow &w, bool zoomedOutToOne);
 };

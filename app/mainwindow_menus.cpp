@@ -17,6 +17,8 @@
 
 bool (*MainWindow::sOpenUrl)(const QUrl &url) = &QDesktopServices::openUrl;
 
+bool MainWindow::openUrl(const QUrl &url) { return sOpenUrl(url); }
+
 namespace {
 
 // The four documents, installed beside the program.
@@ -30,7 +32,7 @@ const char *const kSupplementJapanese = "Sonvex_Editor_add-j_RevA.pdf";
 // log would say so, so the user is told where the document is.
 void openDocument(QWidget *parent, const char *fileName) {
     const QString path = MainWindow::documentPath(QString::fromLatin1(fileName));
-    if (MainWindow::sOpenUrl(QUrl::fromLocalFile(path))) return;
+    if (MainWindow::openUrl(QUrl::fromLocalFile(path))) return;
     QMessageBox::warning(parent, QCoreApplication::translate("MainWindow", "Cannot Open"),
                          QCoreApplication::translate("MainWindow", "No PDF viewer could open the document. It is at:") +
                              QStringLiteral("\n") + QDir::toNativeSeparators(path),
@@ -97,14 +99,14 @@ void MainWindow::meterPressed() { ui->widgetMeter->setOver(false); }
 void MainWindow::on_pushButtonPostFader_toggled(bool checked) {
     // The settings file sets the check state before any track thread may
     // exist (and after a failed construction none does).
-    if (mAudioThread[0]) mAudioThread[0]->setMeteringPoint(checked ? kMeteringPostFader : kMeteringPreFader);
+    if (mTracks[0].audioThread) mTracks[0].audioThread->setMeteringPoint(checked ? kMeteringPostFader : kMeteringPreFader);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
     mDialogOscillator.hide();
     const int count = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);
     for (int t = 0; t < count; ++t) {
-        if (mPeqDialog[t]) mPeqDialog[t]->hide();
+        if (mTracks[t].peqDialog) mTracks[t].peqDialog->hide();
     }
     event->accept();
 }
