@@ -607,9 +607,9 @@ void MainWindow::finishApp() {
         if (CContCoreAudioThread *control = mContCoreAudioThread) {
             control->ioThread()->AudioStopReq();
             control->addTransaction(new ClassStopAudioQueue);
-            startup_waitDeviceStop(CCoreAudioIOThread::mAUHALEnable, [control] { return control->isBusy(); });
+            startup_waitDeviceStop(CCoreAudioIOThread::mAUHALEnable, control);
             control->stop();
-            finishLine = startup_waitControlFinished([control] { return control->isEnded(); });
+            finishLine = startup_waitControlFinished(control);
         }
         std::fputs(finishLine, stdout);
         std::fputs("\n", stdout);

@@ -47,6 +47,6 @@ void MainWindow::allTransactionsDone(int result) {
     mTransportCommand = kTransportStop;
     if (mVsaThread) {
         mVsaThread->stop();
-        for (int i = 0; i < 200 && !mVsaThread->isEnded(); ++i) QThread::msleep(10);
+        (void)threadWait_one(mVsaThread, 2000);  // 200 times 10 ms
     }
 }

@@ -562,7 +562,7 @@ TEST_F(PlaybackWindow, OpeningWaitsOnlyForAPlayingTrackToLetGo) {
     ASSERT_TRUE(spinUntil([thread] { return !thread->isRunning(); }, kHangMs));
 
     ASSERT_NO_FATAL_FAILURE(openTrack0(first, true));
-    EXPECT_EQ(w.mOpenReleasePolls, 0) << "an open with nothing playing waited";
+    EXPECT_EQ(w.mOpenReleaseWait, tThreadWait::NothingToWait) << "an open with nothing playing waited";
 
     w.ui->playButton->click();
     ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
@@ -573,8 +573,9 @@ TEST_F(PlaybackWindow, OpeningWaitsOnlyForAPlayingTrackToLetGo) {
     ASSERT_TRUE(thread->isRunning());
 
     w.openFile(QString::fromStdString(second), 0);
-    EXPECT_TRUE(!thread->isRunning() || w.mOpenReleasePolls == 150)
-        << "the open went on while the play job still ran, after " << w.mOpenReleasePolls << " polls";
+    EXPECT_TRUE(!thread->isRunning() || w.mOpenReleaseWait == tThreadWait::TimedOut)
+        << "the open went on while the play job still ran, after a wait that came to "
+        << int(w.mOpenReleaseWait);
     EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
     EXPECT_EQ(w.mTrackPath[0], QString::fromStdString(second));
     EXPECT_FALSE(w.ui->playButton->isChecked());
