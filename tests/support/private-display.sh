@@ -9,8 +9,11 @@ numfile="$(mktemp)"
 Xvfb -displayfd 3 -screen 0 1920x1200x24 +extension GLX +render -noreset -nolisten tcp \
   3>"$numfile" >/dev/null 2>&1 &
 xpid=$!
-for _ in $(seq 1 200); do
+# Wait for the display number as long as the server lives: a loaded machine
+# may take seconds to start it. The bound only reports a hang.
+for _ in $(seq 1 4800); do
   [ -s "$numfile" ] && break
+  kill -0 "$xpid" 2>/dev/null || break
   sleep 0.025
 done
 if [ ! -s "$numfile" ]; then

@@ -44,7 +44,9 @@ struct Monitor {
     }
 };
 
-const char *kRecord = "^[0-9]\\.[0-9]{5}e\\+09\\t\\t-\\t-\\tMAIN\\t10\\tmainwindow\\.cpp\\tMainWindow::open\\t42\\t";
+// The time is "%g" of the seconds: six significant digits, with trailing
+// zeros dropped (1.797e+09 at 1,796,995,000 s and for the hours after it).
+const char *kRecord = "^[0-9](?:\\.[0-9]{1,5})?e\\+09\\t\\t-\\t-\\tMAIN\\t10\\tmainwindow\\.cpp\\tMainWindow::open\\t42\\t";
 
 }  // namespace
 
