@@ -17,12 +17,12 @@
 void MainWindow::allTransactionsDone(int result) {
     if (transport_isNormalEnd(result)) {
         if (mPlayActive) {
-            const tTransportMaterial material = transport_material(mFileInfo, mMixParam, mMixParam.trackCount);
+            const tTransportMaterial material = transport_material(trackInfos().data(), mMixParam, mMixParam.trackCount);
             setMaxWaveLengthThreadID(material.longestTrack);
             mCursorSample = int64_t(material.length);
             const int64_t shown = mCursorSample + counterDisplayOffset();
             QString text;
-            prepareTimeInfoDisp(text, shown, int(mFileInfo[0].sampleRate));
+            prepareTimeInfoDisp(text, shown, int(mTracks[0].fileInfo.sampleRate));
             ui->lineEditTime->setText(text);
             showMarkName(shown);
             mCursorFraction = 1.0;
@@ -45,8 +45,8 @@ void MainWindow::allTransactionsDone(int result) {
     mStopRequested = false;
     if (!mAwaitingPlayStart) ui->playButton->setChecked(false);
     mTransportCommand = kTransportStop;
-    if (mVsaThread) {
-        mVsaThread->stop();
-        (void)threadWait_one(mVsaThread, 2000);  // 200 times 10 ms
+    if (mCore.mVsaThread) {
+        mCore.mVsaThread->stop();
+        (void)threadWait_one(mCore.mVsaThread, 2000);  // 200 times 10 ms
     }
 }

@@ -173,11 +173,11 @@ void MainWindow::openFile(QString path, int mode) {
     // stopped (and given up to about 3 s) before the new one is queued.
     if (ext == QLatin1String("flac")) {
         QFile::remove(flacTemp);
-        if (mFlac2WavThread) {
-            mFlac2WavThread->stop();
-            (void)threadWait_one(mFlac2WavThread, kWorkerStopBoundMs);
-            mFlac2WavThread->setParameters(path, flacTemp, tFileOpenMode(mode), &mFlacProgress, &mID3tagInfo);
-            mFlac2WavThread->addTransaction(new ClassFlac2Wav);
+        if (mCore.mFlac2WavThread) {
+            mCore.mFlac2WavThread->stop();
+            (void)threadWait_one(mCore.mFlac2WavThread, kWorkerStopBoundMs);
+            mCore.mFlac2WavThread->setParameters(path, flacTemp, tFileOpenMode(mode), &mFlacProgress, &mID3tagInfo);
+            mCore.mFlac2WavThread->addTransaction(new ClassFlac2Wav);
         }
         mOpenedFrom = kOpenedFromFlac;
         if (!mLoadingDialog) mLoadingDialog = makeProgressDialog(this, &mLoadingBar, tr("Loading..."));
@@ -234,10 +234,10 @@ void MainWindow::openFile(QString path, int mode) {
 }
 
 void MainWindow::selectChannelOfPolyEvent(tPoly2MonosteMsgParam *choice) {
-    if (!choice || !mPoly2MonosteThread) return;
-    mPoly2MonosteThread->stop();
+    if (!choice || !mCore.mPoly2MonosteThread) return;
+    mCore.mPoly2MonosteThread->stop();
     stopWaveFormThread(0);
-    (void)threadWait_one(mPoly2MonosteThread, kWorkerStopBoundMs);
+    (void)threadWait_one(mCore.mPoly2MonosteThread, kWorkerStopBoundMs);
 
     QString ext = QStringLiteral(".wav");
     mOpenedFrom = kOpenedAsChosen;
@@ -258,8 +258,8 @@ void MainWindow::selectChannelOfPolyEvent(tPoly2MonosteMsgParam *choice) {
     param.channel = choice->entry;
     param.twoSources = 0;
     param.fileType = mOpenTypeCode;
-    mPoly2MonosteThread->setParams(mSplitTempPath, mSourcePath, QString(), &mSplitProgress, &param);
-    mPoly2MonosteThread->addTransaction(new ClassPoly2Monoste);
+    mCore.mPoly2MonosteThread->setParams(mSplitTempPath, mSourcePath, QString(), &mSplitProgress, &param);
+    mCore.mPoly2MonosteThread->addTransaction(new ClassPoly2Monoste);
 
     const QString title = tr("Rebuilding to Stereo/Mono file...");
     if (!mSplitDialog) mSplitDialog = makeProgressDialog(this, &mSplitBar, title);
@@ -308,10 +308,10 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
 
     // Slot 0 plays on the audio thread made at start-up; every further track
     // gets a thread of its own, tied to its slot.
-    mTrackPath[slot] = readPath;
+    mTracks[slot].path = readPath;
     if (slot != 0 && mThreadCount < kMainTrackSlots) {
         auto *thread = new audioThread(nullptr);
-        mAudioThread[mThreadCount] = thread;
+        mTracks[mThreadCount].audioThread = thread;
         setAudioIoThreadId(thread->getThreadIndex(), slot);
         ++mThreadCount;
     }
@@ -327,7 +327,7 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
     // With the rate on AUTO the device follows the first track's rate; an
     // added track does not change it under the tracks already loaded.
     if (slot == 0 && ui->comboBox_asioFreq->currentText() == QLatin1String("AUTO"))
-        chooseAutoPlayRate(int(mFileInfo[slot].sampleRate));
+        chooseAutoPlayRate(int(mTracks[slot].fileInfo.sampleRate));
 
     // Full redraws about 3 s from now and then every 15 s, three more
     // times: the overview worker and the device settle after the first
@@ -344,9 +344,9 @@ bool MainWindow::describeOpenedFile(int slot, const QString &displayPath, const 
     // the file it had, so nothing the user had loaded is lost.
     tMorphexParam job;
     auto restorePrevious = [&] {
-        if (mTrackPath[slot].isEmpty()) return;
+        if (mTracks[slot].path.isEmpty()) return;
         tMorphexParam again;
-        getAudioParam(&again, mTrackPath[slot], slot);
+        getAudioParam(&again, mTracks[slot].path, slot);
         if (slot == 0) waveFormRedraw(mViewOffset, kRedrawModeFull);
     };
     if (getAudioParam(&job, readPath, slot) < 0) {
@@ -357,7 +357,7 @@ bool MainWindow::describeOpenedFile(int slot, const QString &displayPath, const 
     tMixChParam &ch = mMixParam.ch[slot];
     ch.LL = 1.0;
     ch.RL = 0.0;
-    if (mFileInfo[slot].channels == 2) {
+    if (mTracks[slot].fileInfo.channels == 2) {
         ch.LR = 0.0;
         ch.RR = 1.0;
     } else {
@@ -368,7 +368,7 @@ bool MainWindow::describeOpenedFile(int slot, const QString &displayPath, const 
     ch.pan = 0.0;
     ch.faderDb = 0.0f;
     ch.mute = 1.0f;
-    if (!isValidFs(this, mFileInfo[slot].sampleRate)) {
+    if (!isValidFs(this, mTracks[slot].fileInfo.sampleRate)) {
         restorePrevious();
         return false;
     }
@@ -380,10 +380,10 @@ void MainWindow::readOpenedTag(int slot, const QString &readPath) {
     // file itself, not from its WAV copy; a file opened directly is read
     // here, and one without a readable tag shows no picture.
     if (mOpenedFrom != kOpenedAsChosen) {
-        if (mFlac2WavThread) mFlac2WavThread->getFlacFileInfo(&mFlacFileInfo);
+        if (mCore.mFlac2WavThread) mCore.mFlac2WavThread->getFlacFileInfo(&mFlacFileInfo);
     } else {
         const int read = id3tagInformation
-                             ? id3tagInformation(kId3tagLoad, int(mFileInfo[slot].fileType),
+                             ? id3tagInformation(kId3tagLoad, int(mTracks[slot].fileInfo.fileType),
                                                  reinterpret_cast<const wchar16 *>(readPath.utf16()), &mID3tagInfo)
                              : -1;
         if (read < 0) ui->labelJacket->clear();
@@ -391,7 +391,7 @@ void MainWindow::readOpenedTag(int slot, const QString &readPath) {
 
     // The start timecode of a WAV or DSDIFF first track comes from the
     // file; other types keep the one their tag brought.
-    const tAudioFileInfo &first = mFileInfo[0];
+    const tAudioFileInfo &first = mTracks[0].fileInfo;
     if (first.fileType == kAudioFileWAV || first.fileType == kAudioFileDSDIFF) {
         const uint64_t in = mDialogEdit ? uint64_t(std::max<int64_t>(0, mDialogEdit->mExportRegion.inPoint)) : 0;
         tTimeCode tc{};
@@ -412,7 +412,7 @@ void MainWindow::readOpenedTag(int slot, const QString &readPath) {
 }
 
 void MainWindow::refreshFirstTrack(const QString &displayPath) {
-    const tAudioFileInfo &info = mFileInfo[0];
+    const tAudioFileInfo &info = mTracks[0].fileInfo;
     const int64_t o = counterDisplayOffset();
     ui->widgetTrack1->trackReloaded();
     mDisplayPath = displayPath;
@@ -434,8 +434,8 @@ void MainWindow::refreshFirstTrack(const QString &displayPath) {
     setUIOperability(true);
 
     mCursorSample = 0;
-    for (int64_t &r : mWaveJobResult) r = 1;
-    for (int64_t &p : mPrepared) p = 0;
+    for (int64_t &r : mOverview.jobColumns) r = 1;
+    for (tTrack &track : mTracks) track.prepared = 0;
     mPreparingTrack = 0;
     mCursorFraction = 0.0;
     emit moveInPoint(0.0);

@@ -68,10 +68,10 @@ void MainWindow::takeSeveralHundredMili() {
     f.ringLength = transport_ringLength(bufferFrames, mPlayFs);
     trgPeakHoldAudio(0);
     f.tracks = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);
-    f.firstRate = int(mFileInfo[0].sampleRate);
+    f.firstRate = int(mTracks[0].fileInfo.sampleRate);
     // The capture is counted at the recording's own rate.
     f.recordingRate = mRecParams.rate > 0 ? mRecParams.rate : mPlayFs;
-    for (int t = 0; t < kMainTrackSlots; ++t) f.overviews[t] = {mWaveJobActive[t], mWaveJobDone[t]};
+    for (int t = 0; t < kMainTrackSlots; ++t) f.overviews[t] = {mTracks[t].waveJobActive, mTracks[t].waveJobDone};
 
     tickCounterAndCursor(f);
     emit peakMasterUpdated(f.master);
@@ -108,7 +108,7 @@ void MainWindow::tickCounterAndCursor(tTickFrame &f) {
     s.recState = mRecState;
     s.enginePlays = checkPlayStatusImmd() == 0;
     s.oscillatorOn = COscClass.getOscStatus();
-    s.inputMonitorOn = sInputMonitorEnable.load(std::memory_order_relaxed);
+    s.inputMonitorOn = engine().inputMonitorEnable.load(std::memory_order_relaxed);
     s.recStartCount = mRecStartCount;
     s.firstRate = f.firstRate;
     s.playFs = mPlayFs;
@@ -143,7 +143,7 @@ void MainWindow::tickCounterAndCursor(tTickFrame &f) {
 
     uint64_t material = 0;
     if (!recording) {
-        const tTransportMaterial m = transport_material(mFileInfo, mMixParam, f.tracks);
+        const tTransportMaterial m = transport_material(trackInfos().data(), mMixParam, f.tracks);
         setMaxWaveLengthThreadID(m.longestTrack);
         material = m.length;
     }
@@ -185,7 +185,7 @@ void MainWindow::tickOutPoint(const tTickFrame &f) {
     if (!v.reached) return;
 
     on_stopButton_clicked();
-    if (mAudioThread[0]) mAudioThread[0]->setForceStatus(0);
+    if (mTracks[0].audioThread) mTracks[0].audioThread->setForceStatus(0);
     if (mRepeatMode) {
         on_zeroPlayButton_clicked();
         return;
@@ -201,7 +201,7 @@ void MainWindow::tickOutPoint(const tTickFrame &f) {
     ui->lineEditTime->setText(text);
     showMarkName(v.shown);
     mCounterRingIndex = tick_nextRingIndex(mCounterRingIndex, f.ringLength);
-    const tTransportMaterial material = transport_material(mFileInfo, mMixParam, f.tracks);
+    const tTransportMaterial material = transport_material(trackInfos().data(), mMixParam, f.tracks);
     setMaxWaveLengthThreadID(material.longestTrack);
     mCursorFraction = material.length ? double(out) / double(material.length) : 0.0;
     placeCursorFollowingView();
@@ -210,20 +210,20 @@ void MainWindow::tickOutPoint(const tTickFrame &f) {
 // Meters are shown from the rings, as old as the counter, and this tick's
 // peaks take their place in the ring.
 void MainWindow::tickMeters(const tTickFrame &f) {
-    if (!mMeterRing[kMainMasterSlot]) return;
+    if (!mMasterMeterRing) return;
     const tTickMeterMode &m = f.meter;
     const int slot = 2 * mMeterRingIndex;
-    const double *shownMaster = mMeterRing[kMainMasterSlot] + slot;
+    const double *shownMaster = mMasterMeterRing + slot;
     ui->widgetMeter->setMeterData(shownMaster, m.mode, kTransportTickMs);
-    if (!m.dsd && mDynamics) {
-        mDialogDynamics.setMeterData(kDynamicsMeterIn, mDynamics->getInputMeterData());
-        mDialogDynamics.setMeterData(kDynamicsMeterOut, mDynamics->getOutputMeterData());
-        mDialogDynamics.setMeterData(kDynamicsMeterReduction, mDynamics->getReductionData());
+    if (!m.dsd && mCore.mDynamics) {
+        mDialogDynamics.setMeterData(kDynamicsMeterIn, mCore.mDynamics->getInputMeterData());
+        mDialogDynamics.setMeterData(kDynamicsMeterOut, mCore.mDynamics->getOutputMeterData());
+        mDialogDynamics.setMeterData(kDynamicsMeterReduction, mCore.mDynamics->getReductionData());
     }
     if (mMixer) {
         for (int t = 0; t < f.tracks; ++t) {
-            if (!mMixer->mChStrip[t] || !mMeterRing[t]) continue;
-            const double levels[2] = {mMeterRing[t][slot] * m.stripScale, mMeterRing[t][slot + 1] * m.stripScale};
+            if (!mMixer->mChStrip[t] || !mTracks[t].meterRing) continue;
+            const double levels[2] = {mTracks[t].meterRing[slot] * m.stripScale, mTracks[t].meterRing[slot + 1] * m.stripScale};
             mMixer->mChStrip[t]->setMeterData(levels, m.mode, kTransportTickMs);
         }
         if (mMixer->mMasterStrip) mMixer->mMasterStrip->setMeterData(shownMaster, m.mode, kTransportTickMs);
@@ -234,12 +234,12 @@ void MainWindow::tickMeters(const tTickFrame &f) {
         emit mMixer->updateChMeter();
         emit mMixer->updateMasterMeter();
     }
-    mMeterRing[kMainMasterSlot][slot] = f.master[0];
-    mMeterRing[kMainMasterSlot][slot + 1] = f.master[1];
+    mMasterMeterRing[slot] = f.master[0];
+    mMasterMeterRing[slot + 1] = f.master[1];
     for (int t = 0; t < f.tracks; ++t) {
-        if (!mMeterRing[t]) continue;
-        mMeterRing[t][slot] = f.trackPeaks[t][0];
-        mMeterRing[t][slot + 1] = f.trackPeaks[t][1];
+        if (!mTracks[t].meterRing) continue;
+        mTracks[t].meterRing[slot] = f.trackPeaks[t][0];
+        mTracks[t].meterRing[slot + 1] = f.trackPeaks[t][1];
     }
     mMeterRingIndex = tick_nextRingIndex(mMeterRingIndex, f.ringLength);
     if (mMasterPeak && mPrevMasterPeak) {
@@ -259,7 +259,7 @@ void MainWindow::tickWatchdog() {
     setWDT(kTransportWatchdogMs);
     mWatchdogEnabled = false;
     on_stopButton_clicked();
-    if (mAudioThread[0]) mAudioThread[0]->setForceStatus(0);
+    if (mTracks[0].audioThread) mTracks[0].audioThread->setForceStatus(0);
     on_comboBox_driver_currentIndexChanged(0);
     selectPlayRecDevice(0, mRecDevIndex);
     queueTickMessage(tTickMessage::DeviceOffline);
@@ -316,22 +316,22 @@ void MainWindow::tickBounceTrace() {
 void MainWindow::tickAnalysisFeeds(const tTickFrame &f) {
     if (mLissajousShown) {
         const tTickLissajous l =
-            tick_lissajous(f.meter.rate, f.meter.dsd, int(sMeterFirInterval.load(std::memory_order_relaxed)),
+            tick_lissajous(f.meter.rate, f.meter.dsd, int(engine().meterFirInterval.load(std::memory_order_relaxed)),
                            gAudioThread_getLissajousBufWrCount(), kLissajousFrames);
         mDialogLissajous.setLissajous(gAudioThread_getLissajousBuf(), l.frames, kLissajousFrames, l.start);
         mDialogLissajous.redrawLissajous();
     }
-    if (mPeqDialog[kMainMasterSlot]) {
+    if (mMasterPeqDialog) {
         int order = 0;
         (void)getPlayingFftAnalyzing(kMainEqMasterId, 0, &order);
-        mPeqDialog[kMainMasterSlot]->setFFTOrder(order);
+        mMasterPeqDialog->setFFTOrder(order);
     }
 }
 
 // The full redraws that openFile2 scheduled. They wait while track 0's
 // overview is still growing, which the incremental draw shows.
 void MainWindow::tickAutoRedraw() {
-    const tTickOverviewJob first{mWaveJobActive[0], mWaveJobDone[0]};
+    const tTickOverviewJob first{mTracks[0].waveJobActive, mTracks[0].waveJobDone};
     const bool growing = tick_growingOverview(&first, 1) == 0;
     const tTickRedraw r = tick_autoRedraw(mRedrawCountdown, mRedrawRepeats, growing);
     mRedrawCountdown = r.countdown;
