@@ -58,7 +58,7 @@ tMainDeviceAccess mainDevices_forLayer(CContCoreAudioThread *control) {
         // The device layer's settle waits take most of a second; the wait
         // is bounded, and a device that does not answer in time stays
         // silent until the watchdog reports it.
-        startup_waitDeviceStop(CCoreAudioIOThread::mAUHALEnable, [control] { return control->isBusy(); });
+        startup_waitDeviceStop(CCoreAudioIOThread::mAUHALEnable, control);
         return !control->isBusy();
     };
     access.settles = [io](int device) {

@@ -31,9 +31,12 @@
 
 #include "app/deviceaccess.h"
 #include "app/jobrecord.h"
+#include "app/mainstates.h"
 #include "app/settingsfile.h"
 #include "app/sonvexcore.h"
 #include "app/startupbridges.h"
+#include "app/threadwait.h"
+#include "app/tickpresenters.h"
 #include "app/trackrecord.h"
 #include "audiofile/jobs/flacjob.h"
 #include "audiofile/jobs/poly2monoste.h"
@@ -297,15 +300,6 @@ public:
     // Checks a path and opens it (mode: tFileOpenMode), splitting a file of
     // three or more channels first.
     void openFile(QString path, int mode);
-    // Waits, in 10 ms polls and at most 1.5 s, until the tracks' audio
-    // threads have ended their jobs and so let go of the files; returns the
-    // number of polls it slept.
-    int waitForTracksReleased();
-
-private:
-    int mOpenReleasePolls = 0;  // polls the last open waited (for the tests)
-
-public:
     // Makes a described file a track: display path (named on the form),
     // read path (the file read).
     void openFile2(QString displayPath, QString readPath, int mode);
@@ -814,4 +808,55 @@ private:
     static int sliderFor(MainWindow &w, int64_t L);
     static void queueOverview(MainWindow &w, int s);
     static void afterTimeZoom(MainWindow &w, bool zoomedOutToOne);
+
+    // --- Periodic timer steps, bounded waits and opening steps ---
+public:
+    // Waits until the tracks' audio threads have ended their jobs, and so
+    // the engine has stopped and let go of the files, at most boundMs.
+    tThreadWait waitForTrackJobs(int boundMs);
+
+private:
+    // What the last open's wait came to (for the tests).
+    tThreadWait mOpenReleaseWait = tThreadWait::NothingToWait;
+    // What one tick reads once and its steps share.
+    struct tTickFrame {
+        int ringLength = 1;
+        int tracks = 0;
+        int firstRate = 0;
+        int recordingRate = 0;
+        int64_t offset = 0;  // the counter's display offset
+        tTickCounterView counter;
+        tTickMeterMode meter;
+        double master[2] = {0.0, 0.0};
+        double trackPeaks[kMainTrackSlots][2] = {};
+        tTickOverviewJob overviews[kMainTrackSlots];
+    };
+    // The tick's steps, in its order (takeSeveralHundredMili).
+    void tickCounterAndCursor(tTickFrame &f);
+    void placeCursorFollowingView();
+    void tickOutPoint(const tTickFrame &f);
+    void tickMeters(const tTickFrame &f);
+    void tickWatchdog();
+    void tickArmBlink();
+    void tickDeviceRecovery();
+    void tickBounceTrace();
+    void tickAnalysisFeeds(const tTickFrame &f);
+    void tickAutoRedraw();
+    void tickBufferSizeChange();
+    void tickPixelRatio();
+    // Boxes a tick raised, shown from the event loop once it has returned.
+    void queueTickMessage(tTickMessage message);
+    void showTickMessages();
+    std::vector<tTickMessage> mTickMessages;
+    bool mTickMessagesScheduled = false;
+    // A tick is running. A box that something the tick calls opens (a
+    // refused restart, a device that cannot be selected) runs an event
+    // loop, in which the timer's next ticks are dropped rather than run
+    // inside this one.
+    bool mInTick = false;
+    // openFile2's steps.
+    bool describeOpenedFile(int slot, const QString &displayPath, const QString &readPath);
+    void readOpenedTag(int slot, const QString &readPath);
+    void refreshFirstTrack(const QString &displayPath);
+    void saveFileTexts(int slot);
 };

@@ -7,6 +7,7 @@
 // every step fills and selects both, and the window's own reports come back
 // to the same slots (the window reports a play device only when it differs
 // from the last one it reported, which keeps the echo from looping).
+#include "app/mainstates.h"
 #include "app/mainwindow.h"
 
 #include <QComboBox>
@@ -309,6 +310,8 @@ void MainWindow::bootCoreAudioDevice(int play, int rec) {
         if (play > 0) mOutputChannels = mCore.mDevices.channels(play - 1, false);
         mInputChannels = rec > 0 ? mCore.mDevices.channels(rec - 1, true) : 0;
     }
+    // The device layer says nothing when a selection has settled; its rate
+    // table is read after a short fixed pause.
     QThread::msleep(10);
     // Without a play device the rate table of the previous boot stays.
     if (play > 0) mBootedDeviceRates = mCore.mDevices.rates ? mCore.mDevices.rates(play - 1) : QVector<int>();
@@ -401,7 +404,7 @@ void MainWindow::on_comboBox_asioFreq_currentIndexChanged(int) {
     mPlayFs = playRates_fit(mPlayFs, deviceRateList());
     mPlayFsIndex = uint32_t(getFreqIndexFromFsValue(mPlayFs));
     changeFs(mPlayFs);
-    if (mDriverType == kDriverAsio && recState == 3) mRecRestart = true;
+    if (mDriverType == kDriverAsio && recState == kRecArmed) mRecRestart = true;
     clearDisplayRings();
     for (QString &text : mCounterRing) text.clear();
     for (int64_t &position : mPositionRing) position = 0;
@@ -443,7 +446,7 @@ int MainWindow::selectAutoFs() {
 void MainWindow::playFreqChanged(int index) { ui->comboBox_asioFreq->setCurrentIndex(index); }
 
 void MainWindow::on_comboBox_recFreq_currentIndexChanged(int) {
-    if (mRecState == 3) {
+    if (mRecState == kRecArmed) {
         stopRequest();
         mRecRestart = true;
     }
@@ -492,5 +495,7 @@ void MainWindow::changeFs(int rate) {
     clearMasterPeaks();
     emit changeSampleRate(rate);
     if (mMixer) mMixer->getReverbInstance()->setFxSampleRate(rate, rate);
+    // The device thread takes the new rate's records at its next buffer and
+    // reports nothing; a short fixed pause before anything plays at it.
     QThread::msleep(10);
 }

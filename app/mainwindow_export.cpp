@@ -17,6 +17,7 @@
 #include <string>
 
 #include "app/mainwindow.h"
+#include "app/transportlogic.h"
 #include "editing/cheditstrip.h"
 #include "editing/dialogcombine.h"
 #include "editing/dialogedit.h"
@@ -30,9 +31,10 @@
 
 namespace {
 
-// The engine fades out and stops within its own time-out; the export
-// starts once that has passed.
-constexpr int kStopSettleMs = 3000;
+// The engine fades out and stops within its own time-out, and the tracks'
+// feed jobs end with it; the export starts once they have, or once that
+// time-out has passed.
+constexpr int kStopBoundMs = 3000;
 constexpr int kWsdFileType = 4;
 
 // The start position of a feed: minutes, seconds and hundredths of `in` at
@@ -80,7 +82,7 @@ void MainWindow::convertExecute() {
     if (mTracks[0].audioThread) mPlayStatus = mTracks[0].audioThread->getStatus();
     if (mPlayStatus == 1) {
         pressStop(ui);
-        DialogEdit::waitMsec(kStopSettleMs);
+        (void)waitForTrackJobs(kStopBoundMs);
     }
 
     const int trackCount = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);
@@ -102,7 +104,7 @@ void MainWindow::convertExecute() {
     const int64_t in = region.inPoint;
     const uint32_t firstRate = mTracks[0].fileInfo.sampleRate;
     const tTimeInfo startTime = startTimeOf(in, firstRate);
-    mTransportCommand = kMorphexCmdBounceFeed;
+    mTransportCommand = kTransportBounce;
     mCursorSample = in;
     {
         QString text;
@@ -170,7 +172,7 @@ void MainWindow::convertExecute() {
 void MainWindow::bounceFinished(int result) {
     mBouncing = false;
     pressStop(ui);
-    DialogEdit::waitMsec(kStopSettleMs);
+    (void)waitForTrackJobs(kStopBoundMs);
     if (!mDialogEdit) return;
 
     const QString bouncePath = QString::fromStdU16String(mBounceParam.bouncePath);

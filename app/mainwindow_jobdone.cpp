@@ -47,6 +47,6 @@ void MainWindow::allTransactionsDone(int result) {
     mTransportCommand = kTransportStop;
     if (mCore.mVsaThread) {
         mCore.mVsaThread->stop();
-        for (int i = 0; i < 200 && !mCore.mVsaThread->isEnded(); ++i) QThread::msleep(10);
+        (void)threadWait_one(mCore.mVsaThread, 2000);  // 200 times 10 ms
     }
 }

@@ -30,6 +30,9 @@
 #include <vector>
 
 #include "app/devicelists.h"
+#include "app/mainstates.h"
+#include "app/threadwait.h"
+#include "audiofile/audiofileif.h"
 #include "audiofile/audiohelpers.h"
 #include "audiofile/jobs/flac2wav.h"
 #include "audiofile/jobs/flac2wavthread.h"
@@ -46,6 +49,10 @@ namespace {
 
 const QString kOpenFilter = QStringLiteral("Supported files (*.wav *.dsf *.dff);;All files (*.*)");
 constexpr int kFirstDsdRate = 2822400;
+// How long a stopped split or decode job is given to end before the next
+// is queued: 29 times 100 ms.
+constexpr int kWorkerStopBoundMs = 2900;
+constexpr int kReleaseBoundMs = 1500;
 
 QString musicFolder() { return QStandardPaths::writableLocation(QStandardPaths::MusicLocation); }
 
@@ -115,27 +122,6 @@ void MainWindow::on_pushButtonAdd_clicked() {
 
 // ---- openFile ------------------------------------------------------------------
 
-int MainWindow::waitForTracksReleased() {
-    // A track's play job holds its file and its ring of converted blocks
-    // until it has faded out and returned; its thread ends with it. Nothing
-    // else needs waiting for, so an engine that is already stopped costs
-    // no wait at all, and one that does not answer costs at most 1.5 s.
-    constexpr int kPolls = 150, kPollMs = 10;
-    const auto busy = [this] {
-        for (int t = 0; t < mThreadCount && t < kMainTrackSlots; ++t) {
-            audioThread *thread = mTracks[t].audioThread;
-            if (thread && (thread->isRunning() || thread->getStatus() != 0)) return true;
-        }
-        return false;
-    };
-    int polls = 0;
-    while (polls < kPolls && busy()) {
-        QThread::msleep(kPollMs);
-        ++polls;
-    }
-    return polls;
-}
-
 void MainWindow::openFile(QString path, int mode) {
     // Whatever plays stops first, and the engine lets go of the current
     // files before anything is replaced. A recording that restarts opens
@@ -143,7 +129,10 @@ void MainWindow::openFile(QString path, int mode) {
     // file is no longer wanted.
     if (!mRecRestart) {
         on_stopButton_clicked();
-        mOpenReleasePolls = waitForTracksReleased();
+        // A track's play job holds its file and its ring of converted
+        // blocks until it has faded out and returned. An engine that is
+        // already stopped costs no wait, one that does not answer 1.5 s.
+        mOpenReleaseWait = waitForTrackJobs(kReleaseBoundMs);
     }
     if (!mSplitTempPath.isEmpty()) QFile::remove(mSplitTempPath);
 
@@ -186,11 +175,11 @@ void MainWindow::openFile(QString path, int mode) {
         QFile::remove(flacTemp);
         if (mCore.mFlac2WavThread) {
             mCore.mFlac2WavThread->stop();
-            for (int i = 0; i < 29 && !mCore.mFlac2WavThread->isFinished(); ++i) QThread::msleep(100);
+            (void)threadWait_one(mCore.mFlac2WavThread, kWorkerStopBoundMs);
             mCore.mFlac2WavThread->setParameters(path, flacTemp, tFileOpenMode(mode), &mFlacProgress, &mID3tagInfo);
             mCore.mFlac2WavThread->addTransaction(new ClassFlac2Wav);
         }
-        mOpenedFrom = 1;
+        mOpenedFrom = kOpenedFromFlac;
         if (!mLoadingDialog) mLoadingDialog = makeProgressDialog(this, &mLoadingBar, tr("Loading..."));
         mLoadingDialog->setLabelText(tr("Loading ") + QLatin1Char('"') + fileNameString(path) +
                                      QStringLiteral("\"..."));
@@ -202,15 +191,15 @@ void MainWindow::openFile(QString path, int mode) {
     // The type code the channel split needs should the file have more than
     // two channels.
     if (ext == QLatin1String("dff"))
-        mOpenTypeCode = 3;
+        mOpenTypeCode = kAudioFileDSDIFF;
     else if (ext == QLatin1String("dsf"))
-        mOpenTypeCode = 2;
+        mOpenTypeCode = kAudioFileDSF;
     else if (ext == QLatin1String("wsd"))
-        mOpenTypeCode = 4;
+        mOpenTypeCode = kAudioFileWSD;
     else if (ext == QLatin1String("wav"))
-        mOpenTypeCode = 0;
+        mOpenTypeCode = kAudioFileWAV;
     else
-        mOpenTypeCode = 127;
+        mOpenTypeCode = kAudioFileByExtension;
     mSourcePath = path;
 
     // Only the channel count is wanted here: the file is described into
@@ -240,7 +229,7 @@ void MainWindow::openFile(QString path, int mode) {
         return;
     }
 
-    mOpenedFrom = 0;
+    mOpenedFrom = kOpenedAsChosen;
     openFile2(path, path, mode);
 }
 
@@ -248,17 +237,18 @@ void MainWindow::selectChannelOfPolyEvent(tPoly2MonosteMsgParam *choice) {
     if (!choice || !mCore.mPoly2MonosteThread) return;
     mCore.mPoly2MonosteThread->stop();
     stopWaveFormThread(0);
-    for (int i = 0; i < 29 && !mCore.mPoly2MonosteThread->isEnded(); ++i) QThread::msleep(100);
+    (void)threadWait_one(mCore.mPoly2MonosteThread, kWorkerStopBoundMs);
 
     QString ext = QStringLiteral(".wav");
-    mOpenedFrom = 0;
-    if (mOpenTypeCode == 2) {
+    mOpenedFrom = kOpenedAsChosen;
+    if (mOpenTypeCode == kAudioFileDSF) {
         ext = QStringLiteral(".dsf");
-    } else if (mOpenTypeCode == 3) {
+    } else if (mOpenTypeCode == kAudioFileDSDIFF) {
         ext = QStringLiteral(".dff");
-    } else if (mOpenTypeCode == 4) {
+    } else if (mOpenTypeCode == kAudioFileWSD) {
+        // A WSD file's channels are written as DSDIFF.
         ext = QStringLiteral(".dff");
-        mOpenedFrom = 2;
+        mOpenedFrom = kOpenedFromWsdSplit;
     }
     mSplitTempPath = musicFolder() + QStringLiteral("/SonvexEditorMonoSteTemp") + ext;
     mSplitProgress = 0;
@@ -307,7 +297,47 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
 
     mProject.appendTrack(readPath);
     mProjectHasTracks = 1;
+    if (!describeOpenedFile(slot, displayPath, readPath)) return;
 
+    // The delayed counter and cursor must not show positions of the file
+    // that was open before.
+    for (QString &text : mCounterRing) text.clear();
+    std::memset(mPositionRing, 0, sizeof mPositionRing);
+
+    readOpenedTag(slot, readPath);
+
+    // Slot 0 plays on the audio thread made at start-up; every further track
+    // gets a thread of its own, tied to its slot.
+    mTracks[slot].path = readPath;
+    if (slot != 0 && mThreadCount < kMainTrackSlots) {
+        auto *thread = new audioThread(nullptr);
+        mTracks[mThreadCount].audioThread = thread;
+        setAudioIoThreadId(thread->getThreadIndex(), slot);
+        ++mThreadCount;
+    }
+
+    // Track 0 sets the window's file labels, the counter, the in and out
+    // points and the zoom: the view is measured against the first track, so
+    // an added track leaves them as they are.
+    if (slot == 0) refreshFirstTrack(displayPath);
+    saveFileTexts(slot);
+
+    drawWaveFormSelectedColumn(slot);
+
+    // With the rate on AUTO the device follows the first track's rate; an
+    // added track does not change it under the tracks already loaded.
+    if (slot == 0 && ui->comboBox_asioFreq->currentText() == QLatin1String("AUTO"))
+        chooseAutoPlayRate(int(mTracks[slot].fileInfo.sampleRate));
+
+    // Full redraws about 3 s from now and then every 15 s, three more
+    // times: the overview worker and the device settle after the first
+    // draw, and what was drawn from partial data is replaced without the
+    // user having to scroll.
+    mRedrawCountdown = kOpenRedrawFirstTicks;
+    mRedrawRepeats = kOpenRedrawRepeats;
+}
+
+bool MainWindow::describeOpenedFile(int slot, const QString &displayPath, const QString &readPath) {
     // Describe the file and give its slot a plain routing: mono to both
     // sides, stereo straight through, unity gain, centred. A file that
     // cannot be described or played at its rate leaves the slot describing
@@ -322,7 +352,7 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
     if (getAudioParam(&job, readPath, slot) < 0) {
         showMessageBox_parseFailed(this, displayPath);
         restorePrevious();
-        return;
+        return false;
     }
     tMixChParam &ch = mMixParam.ch[slot];
     ch.LL = 1.0;
@@ -340,18 +370,16 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
     ch.mute = 1.0f;
     if (!isValidFs(this, mTracks[slot].fileInfo.sampleRate)) {
         restorePrevious();
-        return;
+        return false;
     }
+    return true;
+}
 
-    // The delayed counter and cursor must not show positions of the file
-    // that was open before.
-    for (QString &text : mCounterRing) text.clear();
-    std::memset(mPositionRing, 0, sizeof mPositionRing);
-
+void MainWindow::readOpenedTag(int slot, const QString &readPath) {
     // The tag. A decoded FLAC's was read by the decode thread from the FLAC
     // file itself, not from its WAV copy; a file opened directly is read
     // here, and one without a readable tag shows no picture.
-    if (mOpenedFrom != 0) {
+    if (mOpenedFrom != kOpenedAsChosen) {
         if (mCore.mFlac2WavThread) mCore.mFlac2WavThread->getFlacFileInfo(&mFlacFileInfo);
     } else {
         const int read = id3tagInformation
@@ -364,7 +392,7 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
     // The start timecode of a WAV or DSDIFF first track comes from the
     // file; other types keep the one their tag brought.
     const tAudioFileInfo &first = mTracks[0].fileInfo;
-    if (first.fileType == 0 || first.fileType == 3) {
+    if (first.fileType == kAudioFileWAV || first.fileType == kAudioFileDSDIFF) {
         const uint64_t in = mDialogEdit ? uint64_t(std::max<int64_t>(0, mDialogEdit->mExportRegion.inPoint)) : 0;
         tTimeCode tc{};
         gTc_convSampleToTimeCode(first.startSample + in, int(first.sampleRate), mFrameType, &tc);
@@ -373,95 +401,70 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
         mID3tagInfo.second = tc.second;
         mID3tagInfo.frame = tc.frame;
     }
-    {
-        tTimeCode tc{};
-        tc.hour = std::max(mID3tagInfo.hour, 0);
-        tc.minute = std::max(mID3tagInfo.minute, 0);
-        tc.second = std::max(mID3tagInfo.second, 0);
-        tc.frame = std::max(mID3tagInfo.frame, 0);
-        uint64_t sample = 0;
-        gTc_convTimeCodeToSample(&tc, &sample, int(first.sampleRate), mFrameType);
-        mID3tagInfo.startSample = sample;
+    tTimeCode tc{};
+    tc.hour = std::max(mID3tagInfo.hour, 0);
+    tc.minute = std::max(mID3tagInfo.minute, 0);
+    tc.second = std::max(mID3tagInfo.second, 0);
+    tc.frame = std::max(mID3tagInfo.frame, 0);
+    uint64_t sample = 0;
+    gTc_convTimeCodeToSample(&tc, &sample, int(first.sampleRate), mFrameType);
+    mID3tagInfo.startSample = sample;
+}
+
+void MainWindow::refreshFirstTrack(const QString &displayPath) {
+    const tAudioFileInfo &info = mTracks[0].fileInfo;
+    const int64_t o = counterDisplayOffset();
+    ui->widgetTrack1->trackReloaded();
+    mDisplayPath = displayPath;
+    ui->label_orgFileNameArea->setText(elidedString(fileNameString(displayPath), ui->label_orgFileNameArea));
+    QString text;
+    prepareTimeInfoDisp(text, o + int64_t(info.totalSamples), int(info.sampleRate));
+    ui->label_orgTime->setText(text);
+    if (mOpenedFrom == kOpenedFromFlac) {
+        ui->label_orgFileType->setText(QStringLiteral("FLAC(PCM)"));
+        ui->label_orgBit->setText(QString::fromStdString(getBitStringFromParam(int(mFlacFileInfo.bitsPerSample))));
+    } else {
+        ui->label_orgFileType->setText(QString::fromStdString(mOpenedFrom == kOpenedFromWsdSplit
+                                                                  ? std::string("WSD(1bit)")
+                                                                  : getFileTypeStringFromParam(int(info.fileType))));
+        ui->label_orgBit->setText(QString::fromStdString(getBitStringFromParam(int(info.bitsPerSample))));
     }
+    ui->label_orgFreq->setText(QString::fromStdString(getFreqTextFromRawValue(int(info.sampleRate))));
+    ui->label_orgCh->setText(QString::fromStdString(getChStringFromParam(int(info.channels))));
+    setUIOperability(true);
 
-    // Slot 0 plays on the audio thread made at start-up; every further track
-    // gets a thread of its own, tied to its slot.
-    mTracks[slot].path = readPath;
-    if (slot != 0 && mThreadCount < kMainTrackSlots) {
-        auto *thread = new audioThread(nullptr);
-        mTracks[mThreadCount].audioThread = thread;
-        setAudioIoThreadId(thread->getThreadIndex(), slot);
-        ++mThreadCount;
-    }
+    mCursorSample = 0;
+    for (int64_t &r : mOverview.jobColumns) r = 1;
+    for (tTrack &track : mTracks) track.prepared = 0;
+    mPreparingTrack = 0;
+    mCursorFraction = 0.0;
+    emit moveInPoint(0.0);
+    emit moveOutPoint(1.0);
+    ui->widgetTrack1->lineCurrentPosition(0.0);
+    if (mChEditStrip) mChEditStrip->setCursorPosition(0.0);
+    prepareTimeInfoDisp(text, o, int(info.sampleRate));
+    ui->lineEditTime->setText(text);
+    ui->widgetMeter->setOver(false);
 
-    // Track 0 sets the window's file labels, the counter, the in and out
-    // points and the zoom: the view is measured against the first track, so
-    // an added track leaves them as they are.
-    const tAudioFileInfo &info = mTracks[slot].fileInfo;
-    if (slot == 0) {
-        const int64_t o = counterDisplayOffset();
-        ui->widgetTrack1->trackReloaded();
-        mDisplayPath = displayPath;
-        ui->label_orgFileNameArea->setText(elidedString(fileNameString(displayPath), ui->label_orgFileNameArea));
-        QString text;
-        prepareTimeInfoDisp(text, o + int64_t(info.totalSamples), int(info.sampleRate));
-        ui->label_orgTime->setText(text);
-        if (mOpenedFrom == 1) {
-            ui->label_orgFileType->setText(QStringLiteral("FLAC(PCM)"));
-            ui->label_orgBit->setText(QString::fromStdString(getBitStringFromParam(int(mFlacFileInfo.bitsPerSample))));
-        } else {
-            ui->label_orgFileType->setText(QString::fromStdString(
-                mOpenedFrom == 2 ? std::string("WSD(1bit)") : getFileTypeStringFromParam(int(info.fileType))));
-            ui->label_orgBit->setText(QString::fromStdString(getBitStringFromParam(int(info.bitsPerSample))));
-        }
-        ui->label_orgFreq->setText(QString::fromStdString(getFreqTextFromRawValue(int(info.sampleRate))));
-        ui->label_orgCh->setText(QString::fromStdString(getChStringFromParam(int(info.channels))));
-        setUIOperability(true);
+    mWaveZoom = 1.0;
+    mViewOffset = 0;
+    mScrollLock = true;
+    QScrollBar *bar = ui->waveScrollBar;
+    bar->setPageStep(bar->maximum() * 4096);
+    bar->setMaximum(100);
+    bar->setValue(0);
+    mScrollLock = false;
+    ui->widgetTrack1->mLevelZoom = 1.0;
+}
 
-        mCursorSample = 0;
-        for (int64_t &r : mOverview.jobColumns) r = 1;
-        for (tTrack &track : mTracks) track.prepared = 0;
-        mPreparingTrack = 0;
-        mCursorFraction = 0.0;
-        emit moveInPoint(0.0);
-        emit moveOutPoint(1.0);
-        ui->widgetTrack1->lineCurrentPosition(0.0);
-        if (mChEditStrip) mChEditStrip->setCursorPosition(0.0);
-        prepareTimeInfoDisp(text, o, int(info.sampleRate));
-        ui->lineEditTime->setText(text);
-        ui->widgetMeter->setOver(false);
-
-        mWaveZoom = 1.0;
-        mViewOffset = 0;
-        mScrollLock = true;
-        QScrollBar *bar = ui->waveScrollBar;
-        bar->setPageStep(bar->maximum() * 4096);
-        bar->setMaximum(100);
-        bar->setValue(0);
-        mScrollLock = false;
-        ui->widgetTrack1->mLevelZoom = 1.0;
-    }
-
-    // A copy of the file labels as this opening left them.
+// A copy of the file labels as this opening left them, put back after a
+// recording.
+void MainWindow::saveFileTexts(int slot) {
     mSavedFileTexts[0] = slot == 0 ? ui->label_orgTime->text() : QString();
     mSavedFileTexts[1] = ui->label_orgFileType->text();
     mSavedFileTexts[2] = ui->label_orgFreq->text();
     mSavedFileTexts[3] = ui->label_orgBit->text();
     mSavedFileTexts[4] = ui->label_orgCh->text();
-
-    drawWaveFormSelectedColumn(slot);
-
-    // With the rate on AUTO the device follows the first track's rate; an
-    // added track does not change it under the tracks already loaded.
-    if (slot == 0 && ui->comboBox_asioFreq->currentText() == QLatin1String("AUTO"))
-        chooseAutoPlayRate(int(info.sampleRate));
-
-    // Full redraws about 3 s from now and then every 15 s, three more
-    // times: the overview worker and the device settle after the first
-    // draw, and what was drawn from partial data is replaced without the
-    // user having to scroll.
-    mRedrawCountdown = 66;
-    mRedrawRepeats = 3;
 }
 
 void MainWindow::chooseAutoPlayRate(int fileRate) {

@@ -26,8 +26,7 @@ namespace {
 const char *const kProjectFilter = "Sonvex Editor Project Files (*.adl)";
 
 // A load waits at most this long for the tracks' threads to stop.
-constexpr int kReloadPollMs = 10;
-constexpr int kReloadPolls = 300;
+constexpr int kReloadBoundMs = 3000;
 
 // The project's band order is EQ1 to EQ4, the equaliser's bands 3 to 0.
 tProjectEQParams projectEqOf(const tPEQ *peq) {
@@ -106,15 +105,14 @@ bool MainWindow::stopTracksForReload() {
         stopWaveFormThread(t);
         if (mTracks[t].waveFormThread) mTracks[t].waveFormThread->stop();
     }
-    for (int poll = 0; poll <= kReloadPolls; ++poll) {
-        bool busy = false;
-        for (int t = 0; t < count; ++t)
-            busy = busy || (mTracks[t].audioThread && mTracks[t].audioThread->isRunning()) ||
-                   (mTracks[t].waveFormThread && mTracks[t].waveFormThread->isRunning());
-        if (!busy) return true;
-        QThread::msleep(kReloadPollMs);
+    // Both kinds of worker end their jobs on the stop; the tracks may be
+    // removed once every one has returned.
+    QThread *workers[2 * kMainTrackSlots] = {};
+    for (int t = 0; t < count; ++t) {
+        workers[2 * t] = mTracks[t].audioThread;
+        workers[2 * t + 1] = mTracks[t].waveFormThread;
     }
-    return false;
+    return threadWait_all(workers, 2 * count, kReloadBoundMs) != tThreadWait::TimedOut;
 }
 
 void MainWindow::actionLoadClicked(bool) {

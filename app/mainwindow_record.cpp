@@ -8,6 +8,7 @@
 // GUI thread only. The record job runs on the recording thread, polls the
 // control flags set here and reports its end through recStopped (queued);
 // the window never waits for it.
+#include "app/mainstates.h"
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
@@ -47,12 +48,12 @@ QString MainWindow::freeRecordingPath() const {
 }
 
 void MainWindow::on_recButton_clicked() {
-    if (mRecState == 4) {
+    if (mRecState == kRecRunning) {
         // A second press while recording changes nothing.
         ui->recButton->setChecked(true);
         return;
     }
-    if (mRecState == 3) {
+    if (mRecState == kRecArmed) {
         startRecording();
         return;
     }
@@ -118,7 +119,7 @@ void MainWindow::on_recButton_clicked() {
 
     // Armed: the tick blinks the buttons and counts from zero until the
     // recording starts.
-    mRecState = 3;
+    mRecState = kRecArmed;
     mRecStartCount = 0;
     mRecOverviewColumn = 0;
     ui->playButton->setChecked(true);
@@ -151,7 +152,8 @@ void MainWindow::on_recButton_clicked() {
     ui->lineEditRecFileName->show();
 
     // Input monitoring listens on the engine's record buffer once the
-    // recording thread has had time to open it.
+    // recording thread has had time to open it. The job says nothing when
+    // its device is open, so this stays a fixed pause.
     QThread::msleep(200);
     setInMonitor_RecBuffer(0, gAudioThread_getRecBufferFrameSize());
     selectInMonitorEn(true);
@@ -164,11 +166,11 @@ void MainWindow::startRecording() {
     ui->recButton->setChecked(true);
     ui->playButton->setChecked(true);
     ui->comboBox_recFreq->setEnabled(false);
-    mRecState = 4;
+    mRecState = kRecRunning;
 }
 
 void MainWindow::stopRecording() {
-    if (mRecState != 3 && mRecState != 4) return;
+    if (!recState_isActive(mRecState)) return;
     mPlayActive = false;
     mAwaitingPlayStart = false;
     mCore.mRecEngineThread->recStop();
@@ -180,7 +182,7 @@ void MainWindow::stopRecording() {
         mStopProgress->setBar(&mLoadingBar);
         mStopProgress->hide();
     }
-    mStopProgress->setLabelText(mRecState == 4 ? tr("Writing system file...") : tr("Stopping..."));
+    mStopProgress->setLabelText(mRecState == kRecRunning ? tr("Writing system file...") : tr("Stopping..."));
     mLoadingBar.setMaximum(0);
     mStopProgress->setGeometry(x() + width() / 2 - mStopProgress->width() / 2, y() + height() / 4, 50, 50);
     mStopProgress->show();
@@ -215,7 +217,7 @@ void MainWindow::recStopped() {
     mCore.mRecEngineThread->clearContFlags();
     for (double *peaks : mRecOverviewPeaks)
         if (peaks) std::memset(peaks, 0, kRecOverviewBytes);
-    mRecState = 0;
+    mRecState = kRecIdle;
     ui->recButton->setChecked(false);
     mInputMonitor = 0;
     gAudioThread_setMonitorStatus(false);

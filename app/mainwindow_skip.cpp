@@ -3,6 +3,7 @@
 // file.
 //
 // GUI thread only.
+#include "app/mainstates.h"
 #include "app/mainwindow.h"
 #include "ui_mainwindow.h"
 
@@ -12,7 +13,7 @@
 
 void MainWindow::timeSkip(int seconds) {
     // An armed or running recording owns the counter and the cursor.
-    if (mRecState == 3 || mRecState == 4) return;
+    if (recState_isActive(mRecState)) return;
     const int status = mTracks[0].audioThread ? mTracks[0].audioThread->getStatus() : 0;
     mPlayStatus = status;
     // A mix-down or another job of the engine is not interrupted.

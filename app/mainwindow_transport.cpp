@@ -4,8 +4,9 @@
 // track's audio thread, and the bounded wait of a stop.
 //
 // GUI thread only. The engine status, the stop request and the time-out
-// flag are words the engine shares without a lock; every wait here is a
-// poll with 10 ms sleeps, never a join.
+// flag are words the engine shares without a lock. A stop waits on the
+// track jobs' own end, within a bound, so that an engine that does not
+// answer cannot hang the window.
 #include <QComboBox>
 #include <QMessageBox>
 #include <QThread>
@@ -13,7 +14,9 @@
 #include <cstdio>
 
 #include "app/devicelists.h"
+#include "app/mainstates.h"
 #include "app/mainwindow.h"
+#include "app/threadwait.h"
 #include "app/transportlogic.h"
 #include "audiofile/audiohelpers.h"
 #include "editing/dialogedit.h"
@@ -30,11 +33,10 @@ namespace {
 
 const QString kOfflineRate = QStringLiteral("(offline)");
 
-// Polls `done` every 10 ms, at most `sleeps` times.
-template <typename F>
-void pollEvery10ms(F done, int sleeps) {
-    for (int i = 0; i < sleeps && !done(); ++i) QThread::msleep(10);
-}
+// How long a stop waits for the play jobs to end (the engine fades out
+// first), and for the time-stretch worker.
+constexpr int kStopJobsBoundMs = 1500;
+constexpr int kStopVsaBoundMs = 2000;
 
 }  // namespace
 
@@ -43,7 +45,7 @@ void MainWindow::on_playButton_clicked() {
     const bool checked = ui->playButton->isChecked();
     // While armed or recording the button belongs to the recorder: it starts
     // an armed recording.
-    if (mRecState == 3 || mRecState == 4) {
+    if (recState_isActive(mRecState)) {
         on_recButton_clicked();
         return;
     }
@@ -160,10 +162,10 @@ void MainWindow::on_zeroPlayButton_clicked() {
 }
 
 void MainWindow::on_stopButton_clicked() {
-    if (mRecState != 3 && mRecState != 4) {
+    if (!recState_isActive(mRecState)) {
         mPlayActive = false;
         mAwaitingPlayStart = false;
-        mRecState = 0;
+        mRecState = kRecIdle;
         ui->recButton->setChecked(false);
         mInputMonitor = 0;
         gAudioThread_setMonitorStatus(false);
@@ -184,15 +186,25 @@ void MainWindow::stopRequest() {
     if (mPlayStatus == kEnginePlaying && first) {
         mStopRequested = true;
         first->stop();
-        pollEvery10ms([first] { return first->getStatus() == 0; }, 150);
+        // The engine's status returns to stopped when the device has faded
+        // out; every track's job sees it and returns, and its thread ends.
+        // Waiting for those ends covers the status and the jobs' hold on
+        // their files alike.
+        (void)waitForTrackJobs(kStopJobsBoundMs);
         if (mCore.mVsaThread) {
-            vsaThread *vsa = mCore.mVsaThread;
-            vsa->stop();
-            pollEvery10ms([vsa] { return vsa->isEnded(); }, 200);
+            mCore.mVsaThread->stop();
+            (void)threadWait_one(mCore.mVsaThread, kStopVsaBoundMs);
         }
     }
     mPlayStatus = 0;
     ui->playButton->setChecked(false);
+}
+
+tThreadWait MainWindow::waitForTrackJobs(int boundMs) {
+    QThread *threads[kMainTrackSlots] = {};
+    const int count = std::clamp(mThreadCount, 0, int(kMainTrackSlots));
+    for (int t = 0; t < count; ++t) threads[t] = mTracks[t].audioThread;
+    return threadWait_all(threads, count, boundMs);
 }
 
 void MainWindow::playLedOn(bool on) { ui->playButton->setChecked(on); }

@@ -8,6 +8,7 @@
 // GUI thread reads both to draw, without a lock: a point is drawn once the
 // progress word says it is there. Zooming and scrolling only choose another
 // level or stretch; the file is read once per open.
+#include "app/mainstates.h"
 #include "app/mainwindow.h"
 
 #include <QCursor>
@@ -257,7 +258,7 @@ void MainWindow::waveFormRedraw(long long start, tRedrawMode mode) {
 
     // An armed or running recording shows its own one-minute overview
     // instead of the tracks.
-    if ((mRecState == 3 || mRecState == 4) && mRecOverviewPeaks[0] && mRecOverviewPeaks[1]) {
+    if (recState_isActive(mRecState) && mRecOverviewPeaks[0] && mRecOverviewPeaks[1]) {
         static int64_t recCount = 1333;
         static int64_t recZero[kMainTrackSlots] = {};
         static int64_t recWidth[kMainTrackSlots] = {1333};

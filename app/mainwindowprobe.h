@@ -70,7 +70,7 @@ public:
     auto &mixParam() const { return mWindow.mMixParam; }
     auto &monitorVolumeDb() const { return mWindow.mMonitorVolumeDb; }
     auto &neverShowFirstInfo() const { return mWindow.mNeverShowFirstInfo; }
-    auto &openReleasePolls() const { return mWindow.mOpenReleasePolls; }
+    auto &openReleaseWait() const { return mWindow.mOpenReleaseWait; }
     auto &outputChannels() const { return mWindow.mOutputChannels; }
     auto &overview() const { return mWindow.mOverview; }
     auto &playActive() const { return mWindow.mPlayActive; }
@@ -84,6 +84,7 @@ public:
     auto &qmfSwitch() const { return mWindow.mQmfSwitch; }
     auto &rateChanging() const { return mWindow.mRateChanging; }
     auto &rateListReady() const { return mWindow.mRateListReady; }
+    auto &reconnectPending() const { return mWindow.mReconnectPending; }
     auto &recDevIndex() const { return mWindow.mRecDevIndex; }
     auto &recOverviewColumn() const { return mWindow.mRecOverviewColumn; }
     auto &recOverviewPeaks() const { return mWindow.mRecOverviewPeaks; }

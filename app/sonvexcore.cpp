@@ -93,9 +93,9 @@ const char *SonvexCore::stopDevice() {
     if (!control) return "mContCoreAudioThread finish OK";
     control->ioThread()->AudioStopReq();
     control->addTransaction(new ClassStopAudioQueue);
-    startup_waitDeviceStop(CCoreAudioIOThread::mAUHALEnable, [control] { return control->isBusy(); });
+    startup_waitDeviceStop(CCoreAudioIOThread::mAUHALEnable, control);
     control->stop();
-    return startup_waitControlFinished([control] { return control->isEnded(); });
+    return startup_waitControlFinished(control);
 }
 
 void SonvexCore::endAnalysis() {

@@ -1,5 +1,8 @@
 #include "app/startupthreads.h"
 
+#include <QDeadlineTimer>
+#include <QThread>
+
 #include <ctime>
 
 void startup_sleepMs(int ms) {
@@ -18,15 +21,23 @@ bool startup_pollUntil(const std::function<bool()> &done, int stepMs, int polls,
     return false;
 }
 
-void startup_waitDeviceStop(bool ioProc, const std::function<bool()> &busy, const tStartupSleep &sleep) {
+bool startup_waitThread(QThread *thread, int boundMs) {
+    return !thread || thread->wait(QDeadlineTimer(boundMs));
+}
+
+void startup_waitDeviceStop(bool ioProc, QThread *control, const tStartupThreadWait &wait,
+                            const tStartupSleep &sleep) {
+    constexpr int kIoProcBoundMs = 5010;   // 501 times 10 ms
+    constexpr int kQueuePathPauseMs = 3001;
     if (ioProc) {
-        startup_pollUntil([&busy] { return !busy(); }, 10, 501, sleep);
+        if (control && control->isRunning()) (void)wait(control, kIoProcBoundMs);
     } else {
-        sleep(3001);
+        sleep(kQueuePathPauseMs);
     }
 }
 
-const char *startup_waitControlFinished(const std::function<bool()> &finished, const tStartupSleep &sleep) {
-    return startup_pollUntil(finished, 100, 29, sleep) ? "mContCoreAudioThread finish OK"
-                                                       : "mContCoreAudioThread finish timeout";
+const char *startup_waitControlFinished(QThread *control, const tStartupThreadWait &wait) {
+    constexpr int kControlBoundMs = 2900;  // 29 times 100 ms
+    const bool ended = !control || !control->isRunning() || wait(control, kControlBoundMs);
+    return ended ? "mContCoreAudioThread finish OK" : "mContCoreAudioThread finish timeout";
 }

@@ -1,13 +1,16 @@
-// The bounded waits of the shut-down: polls of a thread's flags with short
-// sleeps, so that a thread that does not answer cannot hang the program's
-// exit. The sleep is a parameter so that tests can count the waits instead
-// of sleeping them. A thread that learns of its stop as an event and must
-// have ended before the process tears down is joined instead, with a bound
-// that only a hang reaches (startup_stopAndDelete).
+// The bounded waits of the shut-down and of a device restart: each waits on
+// a thread's own end, within a bound, and never joins without one, so that
+// a thread that does not answer cannot hang the program. How a thread is
+// awaited (and the one fixed pause, how it sleeps) are parameters, so that
+// tests can see the bounds instead of waiting them out.
+// A thread that must have ended before the process tears down is stopped
+// and joined, with a bound that only a hang reaches (startup_stopAndDelete).
 #pragma once
 
 #include <cstdio>
 #include <functional>
+
+class QThread;
 
 // Sleeps the calling thread for ms milliseconds (nanosleep).
 void startup_sleepMs(int ms);
@@ -15,33 +18,40 @@ void startup_sleepMs(int ms);
 using tStartupSleep = std::function<void(int ms)>;
 
 // Tests done(); while it does not hold, sleeps stepMs and tests again, at
-// most `polls` times. True once done() held.
+// most `polls` times. True once done() held. For flags that no thread's end
+// reports.
 bool startup_pollUntil(const std::function<bool()> &done, int stepMs, int polls,
                        const tStartupSleep &sleep = startup_sleepMs);
 
-// The wait for the device's stop job. On the I/O-procedure path (ioProc)
-// the control thread's busy flag is polled every 10 ms, at most 501 times
-// (about 5 s); on the queue path, whose start job keeps the thread busy
-// while the stream runs, one sleep of 3.001 s.
-void startup_waitDeviceStop(bool ioProc, const std::function<bool()> &busy,
+// Waits until `thread` has returned from run(), at most boundMs; true when
+// it has (or never ran, or is null).
+using tStartupThreadWait = std::function<bool(QThread *thread, int boundMs)>;
+bool startup_waitThread(QThread *thread, int boundMs);
+
+// The wait for the device control thread after a stop (and re-rate and
+// start) was queued. On the I/O-procedure path (ioProc) the thread ends once
+// its jobs are done: waited for, at most 5.01 s. On the queue path the start
+// job keeps the thread for as long as the stream runs, so nothing reports
+// the stream's start: one fixed pause of 3.001 s, which the device's own
+// settle waits (about 0.9 s) fit in.
+void startup_waitDeviceStop(bool ioProc, QThread *control, const tStartupThreadWait &wait = startup_waitThread,
                             const tStartupSleep &sleep = startup_sleepMs);
 
-// The wait for the control thread's finished flag: every 100 ms, at most 29
-// times. Returns the line the shut-down prints (without its line break):
+// The wait for the control thread's end after its stop: at most 2.9 s.
+// Returns the line the shut-down prints (without its line break):
 // "mContCoreAudioThread finish OK" or "mContCoreAudioThread finish timeout".
-const char *startup_waitControlFinished(const std::function<bool()> &finished,
-                                        const tStartupSleep &sleep = startup_sleepMs);
+const char *startup_waitControlFinished(QThread *control, const tStartupThreadWait &wait = startup_waitThread);
 
 // Deletes a thread object that has been asked to stop once its run() has
-// returned, polling every 100 ms at most `polls` times; a thread that still
-// runs then is left alone (deleting a running QThread aborts the process)
-// and only the pointer is cleared. True when it was deleted.
+// returned, waiting at most polls × 100 ms; a thread that still runs then
+// is left alone (deleting a running QThread aborts the process) and only
+// the pointer is cleared. True when it was deleted.
 template <typename T>
-bool startup_deleteWhenStopped(T *&thread, int polls, const tStartupSleep &sleep = startup_sleepMs) {
+bool startup_deleteWhenStopped(T *&thread, int polls, const tStartupThreadWait &wait = startup_waitThread) {
     if (!thread) return true;
     T *t = thread;
     thread = nullptr;
-    if (!startup_pollUntil([t] { return !t->isRunning(); }, 100, polls, sleep)) return false;
+    if (t->isRunning() && !wait(t, polls * 100)) return false;
     delete t;
     return true;
 }

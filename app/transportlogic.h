@@ -12,12 +12,13 @@
 #include "engine/jobrecords.h"
 #include "engine/mixrecords.h"
 
-// Transport commands as the main window records the last one.
-enum : int {
+// Transport commands as the main window records the last one
+// (MainWindow::mTransportCommand).
+enum tTransportCommand : int {
     kTransportNone = 36,   // before the first play start
     kTransportStop = 7,    // after a stop or the end of playback
     kTransportPlay = 8,    // after a play start
-    kTransportBounce = 84  // after a mix-down
+    kTransportBounce = 84  // after a mix-down (the library's kMorphexCmdBounceFeed)
 };
 
 // The timer's period; the device watchdog's reload in ms.

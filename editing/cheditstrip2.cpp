@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDeadlineTimer>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHBoxLayout>
@@ -324,7 +325,7 @@ void cheditstrip2::stopWaveFormThread(int region) {
     waveFormThread *w = mRegions[region].worker;
     if (!w->isRunning()) return;
     w->stop();
-    for (int k = 0; k < 10 && w->isRunning(); ++k) QThread::msleep(10);
+    (void)w->wait(QDeadlineTimer(100));  // the overview job ends at its next poll
 }
 
 void cheditstrip2::deleteAllTracks() {

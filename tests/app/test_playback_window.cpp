@@ -573,7 +573,7 @@ TEST_F(PlaybackWindow, OpeningWaitsOnlyForAPlayingTrackToLetGo) {
     ASSERT_TRUE(spinUntil([thread] { return !thread->isRunning(); }, kHangMs));
 
     ASSERT_NO_FATAL_FAILURE(openTrack0(first, true));
-    EXPECT_EQ(probe(w).openReleasePolls(), 0) << "an open with nothing playing waited";
+    EXPECT_EQ(probe(w).openReleaseWait(), tThreadWait::NothingToWait) << "an open with nothing playing waited";
 
     probe(w).ui()->playButton->click();
     ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
@@ -584,8 +584,9 @@ TEST_F(PlaybackWindow, OpeningWaitsOnlyForAPlayingTrackToLetGo) {
     ASSERT_TRUE(thread->isRunning());
 
     w.openFile(QString::fromStdString(second), 0);
-    EXPECT_TRUE(!thread->isRunning() || probe(w).openReleasePolls() == 150)
-        << "the open went on while the play job still ran, after " << probe(w).openReleasePolls() << " polls";
+    EXPECT_TRUE(!thread->isRunning() || probe(w).openReleaseWait() == tThreadWait::TimedOut)
+        << "the open went on while the play job still ran, after a wait that came to "
+        << int(probe(w).openReleaseWait());
     EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
     EXPECT_EQ(probe(w).tracks()[0].path, QString::fromStdString(second));
     EXPECT_FALSE(probe(w).ui()->playButton->isChecked());

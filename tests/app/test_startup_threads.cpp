@@ -11,70 +11,26 @@
 
 namespace {
 
-// Counts the sleeps instead of sleeping; `ready` says after how many sleeps
-// the awaited flag changes (-1: never).
+// Counts the sleeps instead of sleeping.
 struct tSleepLog {
     std::vector<int> sleeps;
     tStartupSleep sleeper() {
         return [this](int ms) { sleeps.push_back(ms); };
     }
-    int total() const {
-        int sum = 0;
-        for (int ms : sleeps) sum += ms;
-        return sum;
-    }
 };
 
-}  // namespace
-
-TEST(ShutdownWaits, TheDeviceStopWaitEndsWithTheBusyFlagOrAfterAboutFiveSeconds) {
-    struct Case {
-        bool ioProc;
-        int clearsAfter;  // sleeps until busy clears; -1 never
-        size_t sleeps;
-        int totalMs;
-    };
-    const Case cases[] = {
-        {true, 0, 0, 0},        // not busy: no wait at all
-        {true, 3, 3, 30},       // ends as soon as the flag clears
-        {true, -1, 501, 5010},  // never clears: about 5 s, then on
-        {false, 0, 1, 3001},    // the queue path always sleeps 3.001 s
-        {false, -1, 1, 3001},
-    };
-    for (const Case &c : cases) {
-        tSleepLog log;
-        startup_waitDeviceStop(
-            c.ioProc, [&] { return c.clearsAfter < 0 || static_cast<int>(log.sleeps.size()) < c.clearsAfter; },
-            log.sleeper());
-        EXPECT_EQ(log.sleeps.size(), c.sleeps) << c.ioProc << " " << c.clearsAfter;
-        EXPECT_EQ(log.total(), c.totalMs) << c.ioProc << " " << c.clearsAfter;
+// Notes the bound of every wait on a thread's end and answers as told
+// (true: the thread ended in time) instead of waiting.
+struct tWaitLog {
+    std::vector<int> bounds;
+    bool ends = true;
+    tStartupThreadWait waiter() {
+        return [this](QThread *, int boundMs) {
+            bounds.push_back(boundMs);
+            return ends;
+        };
     }
-}
-
-TEST(ShutdownWaits, TheControlThreadWaitReportsExactlyOneFinishLine) {
-    struct Case {
-        int finishedAfter;  // -1 never
-        const char *line;
-        size_t sleeps;
-    };
-    const Case cases[] = {
-        {0, "mContCoreAudioThread finish OK", 0},
-        {5, "mContCoreAudioThread finish OK", 5},
-        {29, "mContCoreAudioThread finish OK", 29},
-        {-1, "mContCoreAudioThread finish timeout", 29},
-    };
-    for (const Case &c : cases) {
-        tSleepLog log;
-        const char *line = startup_waitControlFinished(
-            [&] { return c.finishedAfter >= 0 && static_cast<int>(log.sleeps.size()) >= c.finishedAfter; },
-            log.sleeper());
-        EXPECT_STREQ(line, c.line) << c.finishedAfter;
-        EXPECT_EQ(log.sleeps.size(), c.sleeps) << c.finishedAfter;
-        for (int ms : log.sleeps) EXPECT_EQ(ms, 100);
-    }
-}
-
-namespace {
+};
 
 std::atomic<int> sDestroyed{0};
 
@@ -89,7 +45,78 @@ protected:
     }
 };
 
+// A running thread for a case, stopped and deleted with the case.
+struct tRunning {
+    tSpinThread thread;
+    tRunning() { thread.start(); }
+    ~tRunning() {
+        thread.keepRunning = false;
+        thread.wait();
+    }
+};
+
 }  // namespace
+
+TEST(ShutdownWaits, TheDeviceStopWaitsForTheControlThreadAtMostAbout5sOrPausesOnTheQueuePath) {
+    struct Case {
+        const char *name;
+        bool ioProc;
+        bool running;  // the control thread still has jobs
+        std::vector<int> bounds;
+        std::vector<int> sleeps;
+    };
+    const Case cases[] = {
+        {"idle control thread: no wait at all", true, false, {}, {}},
+        {"its jobs running: waited for, 5.01 s at most", true, true, {5010}, {}},
+        // The start job keeps the thread while the stream runs: nothing ends.
+        {"queue path", false, true, {}, {3001}},
+        {"queue path, idle", false, false, {}, {3001}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        tRunning running;
+        tSpinThread idle;
+        tWaitLog waits;
+        tSleepLog sleeps;
+        startup_waitDeviceStop(c.ioProc, c.running ? static_cast<QThread *>(&running.thread) : &idle, waits.waiter(),
+                               sleeps.sleeper());
+        EXPECT_EQ(waits.bounds, c.bounds);
+        EXPECT_EQ(sleeps.sleeps, c.sleeps);
+    }
+    // The real wait returns with the thread's end, well inside its bound.
+    auto *ending = new tRunning;
+    ending->thread.keepRunning = false;
+    startup_waitDeviceStop(true, &ending->thread);
+    EXPECT_TRUE(ending->thread.isFinished());
+    delete ending;
+}
+
+TEST(ShutdownWaits, TheControlThreadWaitReportsExactlyOneFinishLine) {
+    struct Case {
+        const char *name;
+        bool running;
+        bool ends;
+        const char *line;
+        std::vector<int> bounds;
+    };
+    const Case cases[] = {
+        {"already ended", false, false, "mContCoreAudioThread finish OK", {}},
+        {"ends within 2.9 s", true, true, "mContCoreAudioThread finish OK", {2900}},
+        {"still running after 2.9 s", true, false, "mContCoreAudioThread finish timeout", {2900}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        tRunning running;
+        tSpinThread idle;
+        tWaitLog waits;
+        waits.ends = c.ends;
+        const char *line =
+            startup_waitControlFinished(c.running ? static_cast<QThread *>(&running.thread) : &idle, waits.waiter());
+        EXPECT_STREQ(line, c.line);
+        EXPECT_EQ(waits.bounds, c.bounds);
+    }
+    EXPECT_STREQ(startup_waitControlFinished(nullptr), "mContCoreAudioThread finish OK");
+}
 
 TEST(ShutdownWaits, AThreadIsDeletedOnlyOnceItsRunHasReturned) {
     // Still running after its polls: left alone, only the owner's pointer
@@ -97,12 +124,13 @@ TEST(ShutdownWaits, AThreadIsDeletedOnlyOnceItsRunHasReturned) {
     auto *spinning = new tSpinThread;
     spinning->start();
     tSpinThread *owner = spinning;
-    tSleepLog log;
+    tWaitLog log;
+    log.ends = false;
     sDestroyed = 0;
-    EXPECT_FALSE(startup_deleteWhenStopped(owner, 3, log.sleeper()));
+    EXPECT_FALSE(startup_deleteWhenStopped(owner, 3, log.waiter()));
     EXPECT_EQ(owner, nullptr);
     EXPECT_EQ(sDestroyed.load(), 0);
-    EXPECT_EQ(log.sleeps.size(), 3u);
+    EXPECT_EQ(log.bounds, std::vector<int>{300});  // 3 times 100 ms
     EXPECT_TRUE(spinning->isRunning());
 
     // Once it stops within the polls it is deleted.
@@ -112,9 +140,11 @@ TEST(ShutdownWaits, AThreadIsDeletedOnlyOnceItsRunHasReturned) {
     EXPECT_EQ(owner, nullptr);
     EXPECT_EQ(sDestroyed.load(), 1);
 
-    // Never started, and null.
+    // Never started: deleted without a wait; and null.
     owner = new tSpinThread;
-    EXPECT_TRUE(startup_deleteWhenStopped(owner, 0));
+    tWaitLog none;
+    EXPECT_TRUE(startup_deleteWhenStopped(owner, 0, none.waiter()));
+    EXPECT_TRUE(none.bounds.empty());
     EXPECT_EQ(sDestroyed.load(), 2);
     EXPECT_TRUE(startup_deleteWhenStopped(owner, 0));
 }

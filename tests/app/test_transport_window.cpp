@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QTcpSocket>
 #include <QTcpServer>
@@ -564,6 +565,9 @@ TEST_F(TransportWindow, TheWatchdogReportsADeviceWithoutBuffersAfter445Ticks) {
     int fired = 0;
     for (int tick = 1; tick <= 500 && !fired; ++tick) {
         w.takeSeveralHundredMili();
+        // The box comes from the event loop once the tick is over, as it
+        // would between two ticks of the window's timer.
+        QApplication::processEvents();
         if (!reader.boxes.isEmpty()) fired = tick;
     }
     EXPECT_EQ(fired, 445);
@@ -573,6 +577,80 @@ TEST_F(TransportWindow, TheWatchdogReportsADeviceWithoutBuffersAfter445Ticks) {
     EXPECT_GT(sEnumerations, before);
     EXPECT_EQ(probe(w).playDevIndex(), 0);
     EXPECT_EQ(probe(w).ui()->comboBox_asioDev->currentText(), QStringLiteral("(No Device)"));
+}
+
+// A modal box runs an event loop in which the window's timer goes on
+// ticking: a box opened inside the tick would let the tick run again inside
+// itself, and a watchdog that has run out would raise its box once more on
+// every nested tick. The boxes a tick raises itself are shown once it has
+// returned, and the ticks that run while one is open raise no other; a box
+// that something the tick calls opens (here the refused restart of repeat
+// mode) holds the ticks off until it is closed.
+TEST_F(TransportWindow, ATickNeverRunsInsideItselfAndRaisesEachBoxOnce) {
+    MainWindow &w = *sWindow;
+    struct Case {
+        const char *name;
+        std::function<void()> arm;
+        QString text;
+        bool afterTheTick;  // the tick's own box, shown once it returned
+    };
+    const Case cases[] = {
+        {"watchdog",
+         [&w] {
+             setWDT(kTransportTickMs - 1);  // less than a tick left: runs out on the next
+             probe(w).watchdogEnabled() = true;
+             sOutputs.clear();  // gone from the lists too
+         },
+         QStringLiteral("Selected audio device goes offline."), true},
+        {"buffer size", [&w] { probe(w).reconnectPending() = true; },
+         QStringLiteral("The audio buffer size has been changed.\nReconnected."), true},
+        {"repeat without a file",
+         [&w] {
+             probe(w).repeatMode() = true;
+             probe(w).dialogEdit()->mExportRegion.outPoint = 44100;
+             engine().engineStatus.store(kEnginePlaying);
+             engine().playingSample.store(46000);
+         },
+         QStringLiteral("Please open audio file."), false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        // Reads the box and closes it, but first lets the timer tick three
+        // times inside the box's event loop, counting the ticks that ran.
+        QStringList boxes;
+        int ticksInBox = 0, ranInBox = 0;
+        QTimer reader;
+        QObject::connect(&reader, &QTimer::timeout, [&] {
+            for (QWidget *top : QApplication::topLevelWidgets()) {
+                auto *shown = qobject_cast<QMessageBox *>(top);
+                if (!shown || !shown->isVisible()) continue;
+                if (ticksInBox < 3) {
+                    ++ticksInBox;
+                    const uint32_t before = probe(w).tickCount();
+                    w.takeSeveralHundredMili();
+                    if (probe(w).tickCount() != before) ++ranInBox;
+                    return;
+                }
+                boxes << shown->text();
+                shown->accept();
+            }
+        });
+        reader.start(10);
+        c.arm();
+        w.takeSeveralHundredMili();
+        if (c.afterTheTick) {
+            EXPECT_TRUE(boxes.isEmpty()) << "the box was shown inside the tick";
+            EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+            ASSERT_TRUE(QTest::qWaitFor([&boxes] { return !boxes.isEmpty(); }, kHangMs));
+            QApplication::processEvents();
+            EXPECT_EQ(ranInBox, 3);  // the timer goes on while the box is open
+        } else {
+            EXPECT_EQ(ranInBox, 0);
+        }
+        EXPECT_EQ(ticksInBox, 3);
+        EXPECT_EQ(boxes, QStringList{c.text});
+        EXPECT_FALSE(probe(w).reconnectPending());
+    }
 }
 
 TEST_F(TransportWindow, TimeSkipMovesTheStoppedCursorWithinTheMaterial) {
