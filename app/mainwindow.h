@@ -724,7 +724,7 @@ private:
     // --- Opening files ---
     QString mDisplayPath;     // the first track's file as the user chose it
     QString mSourcePath;      // the last admitted path (a split's source)
-    int mOpenTypeCode = 127;  // its type code by extension
+    int mOpenTypeCode = kAudioFileByExtension;  // its type code by extension
     int mOpenedFrom = 0;      // 0 as chosen, 1 decoded from FLAC, 2 split from WSD
     int mFlacTempIndex = 0;   // which FLAC temporary name comes next
     QProgressDialog *mLoadingDialog = nullptr;
