@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QLibrary>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTextToSpeech>
@@ -65,6 +64,11 @@ constexpr int kMutePatBytes = 131072;
 constexpr int kSineWaveBytes = 163840;
 constexpr int kSineWaveFrames = 10240;
 constexpr uint8_t kDsdSilenceByte = 0x96;
+// The settling pause at the end of construction: 5 s (5,000,000,000 ns)
+// wrapped to 32 bits, 5,000,000,000 - 2^32 = 705,032,704 ns (about 0.705 s).
+// The program has always paused for the wrapped value, and keeps doing so.
+constexpr long kStartSettleNs = static_cast<long>(static_cast<int32_t>(5000000000LL & 0xFFFFFFFFLL));
+static_assert(kStartSettleNs == 705032704L, "5 s wrapped to 32 bits");
 
 void sleepNs(long ns) {
     timespec t;
@@ -110,16 +114,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         static_cast<float>(screen() ? screen()->devicePixelRatio() : devicePixelRatio()));
 
     // The meter drives the left and right bars and their over lamps itself.
-    ui->widgetMeter->mDrawWidget[0] = ui->widgetLchMeter;
-    ui->widgetMeter->mDrawWidget[2] = ui->widgetLchOver;
-    ui->widgetMeter->setDrawingParameter(0);
-    ui->widgetLchMeter->mChannel = 0;
-    ui->widgetLchOver->mChannel = 0;
-    ui->widgetMeter->mDrawWidget[1] = ui->widgetRchMeter;
-    ui->widgetMeter->mDrawWidget[3] = ui->widgetRchOver;
-    ui->widgetMeter->setDrawingParameter(1);
-    ui->widgetRchMeter->mChannel = 1;
-    ui->widgetRchOver->mChannel = 1;
+    ui->widgetMeter->connectParts(ui->widgetLchMeter, ui->widgetLchOver, ui->widgetRchMeter, ui->widgetRchOver);
 
     // The first row of capture blocks; they are checked together with the
     // meter rings below.
@@ -306,12 +301,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // The conversion library is loaded from the program's folder. When it is
     // missing the entry points stay null and files cannot be opened, but the
     // window still runs.
-    mLibrary = new QLibrary(audioThread::libraryPath());
-    if (mLibrary->load()) {
-        getAudioFileInformation =
-            reinterpret_cast<tGetAudioFileInformationFunc>(mLibrary->resolve("getAudioFileInformation"));
-        getAudioWaveForm = reinterpret_cast<tGetAudioWaveFormFunc>(mLibrary->resolve("getAudioWaveForm"));
-        id3tagInformation = reinterpret_cast<tId3tagInformationFunc>(mLibrary->resolve("id3tagInformation"));
+    mLibrary = &morphexBinding();
+    if (mLibrary->loaded) {
+        getAudioFileInformation = mLibrary->getAudioFileInformation;
+        getAudioWaveForm = mLibrary->getAudioWaveForm;
+        id3tagInformation = mLibrary->id3tagInformation;
         mWaveFormThread[0]->setWaveFormFunc(getAudioWaveForm);
     }
 
@@ -506,7 +500,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // the waveform view enables its GL drawing only then. A virtual device
     // (or none) has nothing to settle.
     mStartPaused = mPlayDevIndex > 0 && mDevices.settles && mDevices.settles(mPlayDevIndex - 1);
-    if (mStartPaused) sleepNs(705032704L);
+    if (mStartPaused) sleepNs(kStartSettleNs);
     ui->widgetTrack1->setGLenable(true);
     mConstructed = true;
 }
@@ -644,7 +638,6 @@ void MainWindow::finishApp() {
     mLevelTimer = nullptr;
     delete mFirstInfoTimer;
     mFirstInfoTimer = nullptr;
-    delete mLibrary;
     mLibrary = nullptr;
 
     // Equaliser records and waveform workers. A worker was asked to

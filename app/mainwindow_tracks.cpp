@@ -9,8 +9,6 @@
 // mixer-analysis thread stays out of its cycle while slots change.
 #include "app/mainwindow.h"
 
-#include <QLibrary>
-
 #include <algorithm>
 #include <cstring>
 
@@ -62,7 +60,7 @@ bool MainWindow::addTrackSlot(int n) {
     }
     connect(mWaveFormThread[n], &waveFormThread::waveFormPrepared, this, &MainWindow::waveFormPreparedMain,
             Qt::UniqueConnection);
-    if (mLibrary && mLibrary->load()) mWaveFormThread[n]->setWaveFormFunc(getAudioWaveForm);
+    if (mLibrary && mLibrary->loaded) mWaveFormThread[n]->setWaveFormFunc(getAudioWaveForm);
 
     const int overview = getMemoryForWaveForming(n);
     const int eq = getMemoryForEQ(n);
