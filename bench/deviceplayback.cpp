@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "../tests/engine/enginetestutil.h"
+#include "../tests/engine/feedjob.h"
 #include "dsp/oscillator.h"
 #include "engine/audiothread.h"
 #include "engine/bufferswitch.h"
@@ -85,36 +86,6 @@ std::string writeWav(const std::string &path, uint32_t frames) {
     }
     return sxtest::writeAll(path, sxtest::wavFile(kWavRate, 24, 2, audio)) ? path : std::string();
 }
-
-struct Job {
-    tMorphexParam record;
-    tAudioFileInfo info;
-    tDspVolItem items[2];
-    tPEQ eq;
-    bool eqOn = false;
-    Job(const std::string &src, uint32_t frames, uint32_t rateIndex, int track) {
-        record.com.track = uint32_t(track);
-        record.srcPath = std::u16string(src.begin(), src.end());
-        record.rateIndex = rateIndex;
-        record.bits = rateIndex >= 16 ? 1 : 32;
-        record.fileType = rateIndex >= 16 ? 3 : 0;
-        record.srcChannels = 2;
-        record.outChannels = 2;
-        record.fileCount = 1;
-        record.panVol[0] = record.panVol[3] = 1.0;
-        record.com.command = kMorphexComFeedOnly;
-        record.com.endSample = frames;
-        record.com.peq = &eq;
-        eq.allOn = &eqOn;
-        info.sampleRate = kWavRate;
-        info.channels = 2;
-        info.bitsPerSample = 24;
-        info.totalSamples = frames;
-        items[0].level = 1.0;
-        items[1].start = kDspVolEnd;
-        items[1].level = 1.0;
-    }
-};
 
 // The device thread's CPU, sampled on the device's clock thread before
 // every cycle; cycles wait for the producers so that none underruns.
@@ -220,14 +191,14 @@ public:
     // and the device thread's CPU seconds while it played.
     bool play(const std::string &wav, uint32_t frames, uint32_t rateIndex, int tracks, double *cpu, double *rt,
               double *played) {
-        std::vector<std::unique_ptr<Job>> jobs;
+        std::vector<std::unique_ptr<engtest::FeedJob>> jobs;
         std::vector<std::unique_ptr<audioThread>> threads;
         std::atomic<int> done{0};
         // Each pass starts the way the transport's play does.
         engtest::resetEngineWords();
         for (int t = 0; t < kMaxTracks; ++t) setAudioIoThreadId(-1, t);
         for (int t = 0; t < tracks; ++t) {
-            jobs.emplace_back(new Job(wav, frames, rateIndex, t));
+            jobs.emplace_back(new engtest::FeedJob(wav, kWavRate, 24, frames, rateIndex, t));
             threads.emplace_back(new audioThread);
             setAudioIoThreadId(threads.back()->getThreadIndex(), t);
             QObject::connect(threads.back().get(), &audioThread::allTransactionsDone_, [&](int) { ++done; });

@@ -44,7 +44,8 @@ struct tCoreAudioParams {
     int32_t inFrames = 0;  // input frames handed over with this buffer; 0 = none
 };
 
-// The device callbacks' entry. rate: not read. type: the output's type code
+// The device callbacks' entry. rate: ignored (the engine's own rate word
+// is the one that counts; the device passes its own). type: the output's type code
 // (audiothreadfunc.h). frames: output frames (DSD: bits per channel). out:
 // the interleaved output buffer, or null; in: the interleaved input, or null,
 // with inChannels channels and params->inFrames frames. outChannels: the

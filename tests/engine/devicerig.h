@@ -17,6 +17,7 @@
 #include "engine/contcoreaudiothread.h"
 #include "engine/coreaudioio.h"
 #include "engine/playbackproducer.h"
+#include "feedjob.h"
 #include "rtbridge.h"
 
 namespace devrig {
@@ -118,38 +119,6 @@ private:
     std::atomic<bool> mFeed{false};
     std::atomic<bool> mHoldStopped{false};
     std::atomic<bool> mHeld{false};
-};
-
-// One track's play job of a stereo DSD file as the main window fills it:
-// unity pan, equaliser off, an envelope at exactly 1.0 throughout.
-struct DsdPlayJob {
-    DsdPlayJob(const std::string &src, uint32_t rate, uint64_t bits, uint32_t rateIndex) {
-        record.srcPath = std::u16string(src.begin(), src.end());
-        record.rateIndex = rateIndex;
-        record.bits = 1;
-        record.fileType = 3;
-        record.srcChannels = 2;
-        record.outChannels = 2;
-        record.fileCount = 1;
-        record.panVol[0] = record.panVol[3] = 1.0;
-        record.com.command = kMorphexComFeedOnly;
-        record.com.endSample = int64_t(bits);
-        record.com.peq = &eq;
-        eq.allOn = &eqOn;
-        info.sampleRate = rate;
-        info.channels = 2;
-        info.bitsPerSample = 1;
-        info.totalSamples = bits;
-        info.fileType = 3;
-        items[0].level = 1.0;
-        items[1].start = kDspVolEnd;
-        items[1].level = 1.0;
-    }
-    tMorphexParam record;
-    tAudioFileInfo info;
-    tDspVolItem items[2];
-    tPEQ eq;
-    bool eqOn = false;
 };
 
 // An audio thread for track 0 that plays the job.

@@ -5,8 +5,6 @@
 // caller for each file; a DSD mix-down is the modulated sum.
 #include <gtest/gtest.h>
 
-#include <QLibrary>
-
 #include <atomic>
 #include <cmath>
 #include <string>
@@ -19,9 +17,12 @@
 #include "engine/engineparams.h"
 #include "engine/playbackproducer.h"
 #include "enginetestutil.h"
+#include "feedjob.h"
 #include "support/bytefields.h"
 #include "support/testutil.h"
 #include "support/wavwriter.h"
+
+using engtest::FeedJob;
 
 namespace {
 
@@ -39,39 +40,6 @@ std::vector<uint8_t> stereoWav16(int track) {
     return sxtest::wavFile(kSrcRate, 16, 2, data);
 }
 
-// One track's feed job as the main window fills it.
-struct FeedJob {
-    FeedJob(const std::string &src, int track, uint32_t rateIndex) {
-        record.srcPath = QString::fromStdString(src).toStdU16String();
-        record.rateIndex = rateIndex;
-        record.bits = rateIndex >= 16 ? 1 : 32;
-        record.fileType = rateIndex >= 16 ? 3 : 0;
-        record.srcChannels = 2;
-        record.outChannels = 2;
-        record.fileCount = 1;
-        record.panVol[0] = record.panVol[3] = 1.0;
-        record.com.command = kMorphexComFeedOnly;
-        record.com.startSample = 0;
-        record.com.endSample = kSrcFrames;
-        record.com.peq = &eq;
-        record.com.track = static_cast<uint32_t>(track);
-        eq.allOn = &eqOn;
-        info.sampleRate = kSrcRate;
-        info.channels = 2;
-        info.bitsPerSample = 16;
-        info.totalSamples = kSrcFrames;
-        items[0].start = 0;
-        items[0].level = 1.0;
-        items[1].start = kDspVolEnd;
-        items[1].level = 1.0;
-    }
-    tMorphexParam record;
-    tAudioFileInfo info;
-    tDspVolItem items[2];
-    tPEQ eq;
-    bool eqOn = false;
-};
-
 // What the library hands a plain caller for one file: every block.
 std::vector<double> *gCollect = nullptr;
 int onBlock(uint64_t, int frames, int, int slot, int, void *pcm, unsigned char **, int, int, int, unsigned int *) {
@@ -84,13 +52,12 @@ int onError(int) { return 0; }
 int onWorking(long long *) { return 0; }
 
 std::vector<double> reference(const std::string &src, uint32_t rateIndex) {
-    QLibrary lib(QString::fromStdString(engtest::libraryFile()));
-    EXPECT_TRUE(lib.load());
-    auto morphexert = reinterpret_cast<tMorphexertFunc>(lib.resolve("morphexert"));
+    const tMorphexertFunc morphexert = morphexBinding(QString::fromStdString(engtest::libraryFile())).morphexert;
+    EXPECT_NE(morphexert, nullptr);
     std::vector<double> out;
     if (!morphexert) return out;
     gCollect = &out;
-    FeedJob job(src, 0, rateIndex);
+    FeedJob job(src, kSrcRate, 16, kSrcFrames, rateIndex);
     job.record.com.ringBlocks = kRingBlocks;
     int progress = 0;
     tMorphexSendParams send;
@@ -150,7 +117,8 @@ protected:
         param.status = &status;
 
         audioThread feed[2];
-        FeedJob jobs[2] = {FeedJob(src[0], 0, rateIndex), FeedJob(src[1], 1, rateIndex)};
+        FeedJob jobs[2] = {FeedJob(src[0], kSrcRate, 16, kSrcFrames, rateIndex, 0),
+                           FeedJob(src[1], kSrcRate, 16, kSrcFrames, rateIndex, 1)};
         std::atomic<int> feedsDone{0};
         for (int t = 0; t < 2; ++t) {
             QObject::connect(

@@ -30,7 +30,7 @@ void playDsd(devrig::Rig &rig, const std::string &path, uint32_t rate, uint32_t 
     setDsdPureOrNot(true);
     ASSERT_TRUE(audiohost_isRunning(rig.id()));
     (void)vdev_takeCapture(cap, true);
-    devrig::DsdPlayJob job(path, rate, bits, rateIndex);
+    engtest::FeedJob job(path, rate, 1, bits, rateIndex);
     devrig::Player player(&job.record, &job.info, job.items);
     ASSERT_TRUE(player.started());
     rig.setFeedPacing(true);

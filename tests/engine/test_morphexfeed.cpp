@@ -6,8 +6,6 @@
 // than a ring ahead.
 #include <gtest/gtest.h>
 
-#include <QLibrary>
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -17,9 +15,12 @@
 
 #include "engine/playbackproducer.h"
 #include "enginetestutil.h"
+#include "feedjob.h"
 #include "support/bytefields.h"
 #include "support/testutil.h"
 #include "support/wavwriter.h"
+
+using engtest::FeedJob;
 
 namespace {
 
@@ -36,40 +37,6 @@ std::vector<uint8_t> stereoWav16(uint32_t rate, uint32_t frames) {
     }
     return sxtest::wavFile(rate, 16, 2, data);
 }
-
-// The job as the main window fills it for one track.
-struct FeedJob {
-    FeedJob(const std::string &src, const std::string &dst) {
-        record.srcPath = std::u16string(src.begin(), src.end());
-        record.dstPath = std::u16string(dst.begin(), dst.end());
-        record.rateIndex = kRateIndex48k;
-        record.fileType = 0;
-        record.bits = 32;
-        record.srcChannels = 2;
-        record.outChannels = 2;
-        record.fileCount = 1;
-        record.panVol[0] = record.panVol[3] = 1.0;
-        record.com.command = kMorphexComFeedOnly;
-        record.com.startSample = 0;
-        record.com.endSample = kSrcFrames;
-        record.com.peq = &eq;
-        record.com.track = 0;
-        eq.allOn = &eqOn;
-        info.sampleRate = kSrcRate;
-        info.channels = 2;
-        info.bitsPerSample = 16;
-        info.totalSamples = kSrcFrames;
-        items[0].start = 0;
-        items[0].level = 1.0;
-        items[1].start = kDspVolEnd;
-        items[1].level = 1.0;
-    }
-    tMorphexParam record;
-    tAudioFileInfo info;
-    tDspVolItem items[2];
-    tPEQ eq;
-    bool eqOn = false;
-};
 
 // The same conversion handed straight to the library: every block as the
 // library reports it.
@@ -95,11 +62,10 @@ TEST(MorphexFeed, AConsumerDrainsARealJobBlockByBlockInOrder) {
 
     // Reference run.
     {
-        QLibrary lib(QString::fromStdString(engtest::libraryFile()));
-        ASSERT_TRUE(lib.load()) << lib.errorString().toStdString();
-        auto morphexert = reinterpret_cast<tMorphexertFunc>(lib.resolve("morphexert"));
+        const tMorphexertFunc morphexert = morphexBinding(QString::fromStdString(engtest::libraryFile())).morphexert;
         ASSERT_NE(morphexert, nullptr);
-        FeedJob job(src, dir.file("never.wav"));
+        FeedJob job(src, kSrcRate, 16, kSrcFrames, kRateIndex48k);
+        job.record.dstPath = QString::fromStdString(dir.file("never.wav")).toStdU16String();
         job.record.com.ringBlocks = kRingBlocks;
         int progress = 0;
         tMorphexSendParams send;
@@ -121,7 +87,8 @@ TEST(MorphexFeed, AConsumerDrainsARealJobBlockByBlockInOrder) {
     audioThread t;
     std::atomic<int> doneResult{1};
     QObject::connect(&t, &audioThread::allTransactionsDone_, [&](int r) { doneResult = r; });
-    FeedJob job(src, dir.file("never.wav"));
+    FeedJob job(src, kSrcRate, 16, kSrcFrames, kRateIndex48k);
+    job.record.dstPath = QString::fromStdString(dir.file("never.wav")).toStdU16String();
     t.setAudioThreadParam(kMorphexCmdPlay, &job.record, &job.info, nullptr, job.items, 0, nullptr, 0);
     t.addTransaction(new ClassMorphex(2));
 

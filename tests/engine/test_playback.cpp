@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/playbackproducer.h"
+#include "feedjob.h"
 #include "rtbridge.h"
 #include "support/bytefields.h"
 #include "support/testutil.h"
@@ -20,41 +21,11 @@ constexpr uint32_t kRate = 44100;
 
 using sxtest::Wav24;
 
-// One track's play job as the main window fills it.
-struct PlayJob {
-    PlayJob(const std::string &src, uint32_t frames, uint32_t bits, uint32_t rateIndex) {
-        record.srcPath = std::u16string(src.begin(), src.end());
-        record.rateIndex = rateIndex;
-        record.bits = rateIndex >= 16 ? 1 : 32;
-        record.fileType = rateIndex >= 16 ? 3 : 0;
-        record.srcChannels = 2;
-        record.outChannels = 2;
-        record.fileCount = 1;
-        record.panVol[0] = record.panVol[3] = 1.0;
-        record.com.command = kMorphexComFeedOnly;
-        record.com.endSample = frames;
-        record.com.peq = &eq;
-        eq.allOn = &eqOn;
-        info.sampleRate = kRate;
-        info.channels = 2;
-        info.bitsPerSample = bits;
-        info.totalSamples = frames;
-        items[0].level = 1.0;
-        items[1].start = kDspVolEnd;
-        items[1].level = 1.0;
-    }
-    tMorphexParam record;
-    tAudioFileInfo info;
-    tDspVolItem items[2];
-    tPEQ eq;
-    bool eqOn = false;
-};
-
 // An audio thread for track 0 that plays `job`; the device is held until the
 // first block has arrived.
 class Player {
 public:
-    explicit Player(PlayJob &job) {
+    explicit Player(engtest::FeedJob &job) {
         setAudioIoThreadId(mThread.getThreadIndex(), 0);
         QObject::connect(&mThread, &audioThread::allTransactionsDone_, [this](int r) { mResult = r; });
         mThread.setAudioThreadParam(kMorphexCmdPlay, &job.record, &job.info, nullptr, job.items, 0, nullptr, 0);
@@ -99,7 +70,7 @@ TEST_F(PlaybackTest, A24BitFileAtItsOwnRateReachesTheDeviceUnchangedAfterTheFade
         rtbridge::setUpEngine(kRate);
         rtbridge::Bridge bridge;
         ASSERT_NO_FATAL_FAILURE(bridge.open(kind, kRate, 512));
-        PlayJob job(src, kFrames, 24, 0);
+        engtest::FeedJob job(src, kRate, 24, kFrames, 0);
         Player player(job);
         ASSERT_TRUE(player.started());
         bridge.setFeedPacing(true);
@@ -141,7 +112,7 @@ TEST_F(PlaybackTest, AStopFadesOutToZeroAndStopsWithoutTheTimeOut) {
     ASSERT_TRUE(sxtest::writeAll(src, wav.bytes));
     rtbridge::Bridge bridge;
     ASSERT_NO_FATAL_FAILURE(bridge.open(rtbridge::kPcmFloat, kRate, 512));
-    PlayJob job(src, kFrames, 24, 0);
+    engtest::FeedJob job(src, kRate, 24, kFrames, 0);
     Player player(job);
     ASSERT_TRUE(player.started());
     bridge.setFeedPacing(true);
@@ -186,7 +157,7 @@ TEST_F(PlaybackTest, AStopThatIsNeverAcknowledgedTimesOutOnThe273rdBuffer) {
     for (int &column : gOutputPatch) column = -1;
     rtbridge::Bridge bridge;
     ASSERT_NO_FATAL_FAILURE(bridge.open(rtbridge::kPcmFloat, kRate, 512));
-    PlayJob job(src, kFrames, 24, 0);
+    engtest::FeedJob job(src, kRate, 24, kFrames, 0);
     Player player(job);
     ASSERT_TRUE(player.started());
     bridge.setFeedPacing(true);
@@ -260,7 +231,7 @@ TEST_F(PlaybackTest, DopCarriesTheProgrammeWithMarkersAlternatingAcrossBuffers) 
     rtbridge::setUpEngine(2822400);
     rtbridge::Bridge bridge;
     ASSERT_NO_FATAL_FAILURE(bridge.open(rtbridge::kDop, 2822400, 1920));
-    PlayJob job(src, kFrames, 24, 16);
+    engtest::FeedJob job(src, kRate, 24, kFrames, 16);
     Player player(job);
     ASSERT_TRUE(player.started());
     bridge.setFeedPacing(true);
