@@ -119,11 +119,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // The first row of capture blocks; they are checked together with the
     // meter rings below.
     for (int i = 0; i < kMainCaptureBlocks; ++i) {
-        mCaptureStereo[0][i] = static_cast<double *>(sMemoryAllocator(kCaptureStereoBytes, 16));
-        mCaptureBytes[0][0][i] = static_cast<uint8_t *>(sMemoryAllocator(kCaptureByteBlockBytes, 8));
-        mCaptureBytes[1][0][i] = static_cast<uint8_t *>(sMemoryAllocator(kCaptureByteBlockBytes, 8));
+        mCore.mCaptureStereo[0][i] = static_cast<double *>(sMemoryAllocator(kCaptureStereoBytes, 16));
+        mCore.mCaptureBytes[0][0][i] = static_cast<uint8_t *>(sMemoryAllocator(kCaptureByteBlockBytes, 8));
+        mCore.mCaptureBytes[1][0][i] = static_cast<uint8_t *>(sMemoryAllocator(kCaptureByteBlockBytes, 8));
     }
-    mCaptureBlockFrames = kMainCaptureBlockFrames;
+    mCore.mCaptureBlockFrames = kMainCaptureBlockFrames;
 
     // There is only one driver here, so its row is hidden and the device and
     // rate row moves up into its place.
@@ -147,19 +147,19 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // Every block the display and the capture need is checked here, before
     // anything else uses them: a window without them could not run, so it
     // says so and goes no further.
-    mMeterRing[kMainMasterSlot] = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
+    mMasterMeterRing = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
     mMasterPeakBlock = static_cast<double *>(sMemoryAllocator(kMasterPeakBytes, 16));
-    bool memoryOk = mMeterRing[kMainMasterSlot] && mMasterPeakBlock;
+    bool memoryOk = mMasterMeterRing && mMasterPeakBlock;
     for (int i = 0; i < kMainCaptureBlocks; ++i)
-        memoryOk = memoryOk && mCaptureStereo[0][i] && mCaptureBytes[0][0][i] && mCaptureBytes[1][0][i];
+        memoryOk = memoryOk && mCore.mCaptureStereo[0][i] && mCore.mCaptureBytes[0][0][i] && mCore.mCaptureBytes[1][0][i];
     if (mMasterPeakBlock) {
         std::memset(mMasterPeakBlock, 0, kMasterPeakBytes);
         mMasterPeak = mMasterPeakBlock;
         mPrevMasterPeak = mMasterPeakBlock + 2;
     }
     for (int i = 0; i < kMainTrackSlots && memoryOk; ++i) {
-        mMeterRing[i] = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
-        if (!mMeterRing[i]) memoryOk = false;
+        mTracks[i].meterRing = static_cast<double *>(sMemoryAllocator(kMeterRingBytes, 16));
+        if (!mTracks[i].meterRing) memoryOk = false;
     }
     if (!memoryOk) {
         QMessageBox box(QMessageBox::Critical, tr("Error"), tr("Insufficient Memory."), QMessageBox::Ok, this);
@@ -203,7 +203,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // the same gains.
     mMixer = new mixer(nullptr);
     mMixer->mMixParam = &mMixParam;
-    mTestSequence.mDialog = &mDialogTlTest;
+    mCore.mTestSequence.mDialog = &mDialogTlTest;
     mDialogEdit = new DialogEdit(this);
     ui->labelEditMode->setSwitchPict(QStringLiteral(":/resources2/parts/stereoMode.png"),
                                      QStringLiteral(":/resources2/parts/multiTrack.png"));
@@ -214,13 +214,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // records are registered with the engine and the coefficients are
     // computed for the default rate.
     for (int i = 0; i < kMainEqSlots; ++i) {
-        mPeq[i] = nullptr;
-        mPeqDialog[i] = nullptr;
+        mTracks[i].peq = nullptr;
+        mTracks[i].peqDialog = nullptr;
     }
     getMemoryForEQ(0);
-    mPeq[kMainMasterSlot] = new tPEQ;
-    mPeqDialog[kMainMasterSlot] = new DialogPeq(this);
-    DialogPeq *masterWindow = mPeqDialog[kMainMasterSlot];
+    mMasterPeq = new tPEQ;
+    mMasterPeqDialog = new DialogPeq(this);
+    DialogPeq *masterWindow = mMasterPeqDialog;
     masterWindow->mTrackId = kMainEqMasterId;
     masterWindow->setWindowTitle(QStringLiteral("Parametric Equalizer - TRACK MASTER"));
     {
@@ -232,7 +232,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
         right = getPlayingFftAnalyzing(kMainEqMasterId - 1, 1, &fftSize);
         masterWindow->setFFTPointer(1, left, right, fftSize);
     }
-    tPEQ *master = mPeq[kMainMasterSlot];
+    tPEQ *master = mMasterPeq;
     master->allOn = &masterWindow->mAllEqOn;
     master->totalGainDb = 0.0;
     master->totalGainLin = 1.0;
@@ -247,12 +247,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // Every device query and rate change of the window goes through the
     // control thread's device layer, so it exists before the settings are
     // read. The reverb lives in the mixer window; the engine only borrows it.
-    mContCoreAudioThread = new CContCoreAudioThread(nullptr);
-    mDevices = mainDevices_forLayer(mContCoreAudioThread);
+    mCore.mContCoreAudioThread = new CContCoreAudioThread(nullptr);
+    mCore.mDevices = mainDevices_forLayer(mCore.mContCoreAudioThread);
     setReverbClassToDSP(mMixer->getReverbInstance());
-    mTrackVolume[0] = new dspVolume;
-    mWaveFormThread[0] = new waveFormThread(nullptr);
-    mWaveFormThread[0]->setTrackGraphic(ui->widgetTrack1);
+    mTracks[0].trackVolume = new dspVolume;
+    mTracks[0].waveFormThread = new waveFormThread(nullptr);
+    mTracks[0].waveFormThread->setTrackGraphic(ui->widgetTrack1);
 
     // No recording device is chosen until the settings name one.
     mDialogCombine = new DialogCombine(this);
@@ -262,12 +262,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     // The work threads are made here but started only when a job needs
     // them.
-    mFlac2WavThread = new flac2wavThread(nullptr);
-    mRecEngineThread = new recEngineThread(nullptr);
+    mCore.mFlac2WavThread = new flac2wavThread(nullptr);
+    mCore.mRecEngineThread = new recEngineThread(nullptr);
     mDialogRecSetup = new DialogRecSetup(nullptr);
-    mVsaThread = new vsaThread(nullptr);
-    mPoly2MonosteThread = new poly2monosteThread(nullptr);
-    mMixerThread = new mixerThread(nullptr);
+    mCore.mVsaThread = new vsaThread(nullptr);
+    mCore.mPoly2MonosteThread = new poly2monosteThread(nullptr);
+    mCore.mMixerThread = new mixerThread(nullptr);
     ui->pushVsa->hide();
 
     // The track view refuses edits while the recording state is set.
@@ -283,10 +283,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     for (audioThread *&thread : mAudioThread) thread = nullptr;
     if (initAudioThreadMemoryWhole() != kEngineMemOk)
         std::fprintf(stderr, "SonvexEditor: the engine's track buffers could not be allocated\n");
-    mAudioThread[0] = new audioThread(nullptr);
+    mTracks[0].audioThread = new audioThread(nullptr);
     if (initAudioIO_parameters() != kEngineMemOk)
         std::fprintf(stderr, "SonvexEditor: the engine's DSD buffer could not be allocated\n");
-    setAudioIoThreadId(mAudioThread[0]->getThreadIndex(), 0);
+    setAudioIoThreadId(mTracks[0].audioThread->getThreadIndex(), 0);
     mThreadCount = 1;
     ui->labelEqIndicator->selectClickControl(kIndicatorClick);
 
@@ -301,20 +301,20 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // The conversion library is loaded from the program's folder. When it is
     // missing the entry points stay null and files cannot be opened, but the
     // window still runs.
-    mLibrary = &morphexBinding();
-    if (mLibrary->loaded) {
-        getAudioFileInformation = mLibrary->getAudioFileInformation;
-        getAudioWaveForm = mLibrary->getAudioWaveForm;
-        id3tagInformation = mLibrary->id3tagInformation;
-        mWaveFormThread[0]->setWaveFormFunc(getAudioWaveForm);
+    mCore.mLibrary = &morphexBinding();
+    if (mCore.mLibrary->loaded) {
+        getAudioFileInformation = mCore.mLibrary->getAudioFileInformation;
+        getAudioWaveForm = mCore.mLibrary->getAudioWaveForm;
+        id3tagInformation = mCore.mLibrary->id3tagInformation;
+        mTracks[0].waveFormThread->setWaveFormFunc(getAudioWaveForm);
     }
 
     // This also makes the action groups and the bounce thread.
     makeConnectionsSecond();
 
     // The compressor is owned here and lent to the engine.
-    mDynamics = new ClassDynamics;
-    setDynamicsClass(mDynamics);
+    mCore.mDynamics = new ClassDynamics;
+    setDynamicsClass(mCore.mDynamics);
     ui->pushDynamics->hide();
     mLissajousBuf = gAudioThread_getLissajousBuf();
     mLissajousReadIndex = 0;
@@ -336,15 +336,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // (and frees those itself), so the window keeps its own pointers to free
     // what it made.
     mMutePatBlock = static_cast<uint8_t *>(std::malloc(kMutePatBytes));
-    gMutePatBuffer[0] = mMutePatBlock;
-    gMutePatBuffer[1] = nullptr;
-    if (gMutePatBuffer[0]) {
-        std::memset(gMutePatBuffer[0], kDsdSilenceByte, kMutePatBytes);
-        gMutePatBuffer[1] = gMutePatBuffer[0] + kMutePatBytes / 2;
+    engine().mutePatBuffer[0] = mMutePatBlock;
+    engine().mutePatBuffer[1] = nullptr;
+    if (engine().mutePatBuffer[0]) {
+        std::memset(engine().mutePatBuffer[0], kDsdSilenceByte, kMutePatBytes);
+        engine().mutePatBuffer[1] = engine().mutePatBuffer[0] + kMutePatBytes / 2;
     }
     for (int i = 0; i < 2; ++i)
-        gSineWaveBuffer[i] = mSineWaveBlock[i] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
-    gSineWaveBufSize = kSineWaveFrames;
+        engine().sineWaveBuffer[i] = mSineWaveBlock[i] = static_cast<double *>(_aligned_malloc(kSineWaveBytes, 16));
+    engine().sineWaveBufSize = kSineWaveFrames;
 
     mDriverType = 0;
     mCursorSample = 0;
@@ -364,11 +364,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // An empty slot still carries a plausible format, so views that read it
     // before a file is loaded get sane numbers.
     for (int i = 0; i < kMainTrackSlots; ++i) {
-        mTrackPath[i].clear();
-        mFileInfo[i] = tAudioFileInfo();
-        mFileInfo[i].sampleRate = 44100;
-        mFileInfo[i].bitsPerSample = 16;
-        mFileInfo[i].channels = 2;
+        mTracks[i].path.clear();
+        mTracks[i].fileInfo = tAudioFileInfo();
+        mTracks[i].fileInfo.sampleRate = 44100;
+        mTracks[i].fileInfo.bitsPerSample = 16;
+        mTracks[i].fileInfo.channels = 2;
     }
 
     // Tools keeps only the OVER indicator submenu.
@@ -429,7 +429,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     mCounterRingIndex = 0;
     mMeterRingIndex = 0;
     for (QString &text : mCounterRing) text.clear();
-    for (double *ring : mMeterRing) std::memset(ring, 0, kMeterRingBytes);
+    for (double *ring : meterRings()) std::memset(ring, 0, kMeterRingBytes);
     std::memset(mPositionRing, 0, sizeof mPositionRing);
 
     // The meter starts at silence rather than at whatever its memory held.
@@ -474,15 +474,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // The mixer-analysis thread runs every 40 ms from here to shut-down. Its
     // connections must exist before the job is queued and the mixer record
     // is announced, or the first results would go nowhere.
-    mMixerTransactParams.status = 0;
-    mMixerTransactParams.trackCount = 1;
-    mMixerTransactParams.sampleRate = &mPlayFs;
-    mMixerTransactParams.mixer = mMixer;
-    mMixerTransactParams.testDialog = &mTestSequence;
-    mMixerThread->setParams(&mMixerTransactParams);
+    mCore.mMixerTransactParams.status = 0;
+    mCore.mMixerTransactParams.trackCount = 1;
+    mCore.mMixerTransactParams.sampleRate = &mPlayFs;
+    mCore.mMixerTransactParams.mixer = mMixer;
+    mCore.mMixerTransactParams.testDialog = &mCore.mTestSequence;
+    mCore.mMixerThread->setParams(&mCore.mMixerTransactParams);
     ClassMixer *job = new ClassMixer;
     makeConnectionsThird();
-    mMixerThread->addTransaction(job);
+    mCore.mMixerThread->addTransaction(job);
     emit setMixerParams(&mMixParam);
 
     // The deletion dialog and the volume-graph window stay hidden until
@@ -499,7 +499,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // Let the engine and a booted sound card settle before the views draw;
     // the waveform view enables its GL drawing only then. A virtual device
     // (or none) has nothing to settle.
-    mStartPaused = mPlayDevIndex > 0 && mDevices.settles && mDevices.settles(mPlayDevIndex - 1);
+    mStartPaused = mPlayDevIndex > 0 && mCore.mDevices.settles && mCore.mDevices.settles(mPlayDevIndex - 1);
     if (mStartPaused) sleepNs(kStartSettleNs);
     ui->widgetTrack1->setGLenable(true);
     mConstructed = true;
@@ -515,28 +515,28 @@ int MainWindow::getMemoryForWaveForming(int track) {
         const int64_t factor = kMainWaveLevelFactors[k];
         const uint64_t bytes = static_cast<uint64_t>(width4 * factor * 16);
         mWaveLevelLength[k] = width * factor;
-        if (!mWaveMin[track][k]) {
-            mWaveMin[track][k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
-            if (!mWaveMin[track][k]) return -1;
-            mWaveMax[track][k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
-            if (!mWaveMax[track][k]) return -1;
+        if (!mTracks[track].waveMin[k]) {
+            mTracks[track].waveMin[k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
+            if (!mTracks[track].waveMin[k]) return -1;
+            mTracks[track].waveMax[k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
+            if (!mTracks[track].waveMax[k]) return -1;
         }
-        if (!mWaveMax[track][k]) {
-            mWaveMax[track][k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
-            if (!mWaveMax[track][k]) return -1;
+        if (!mTracks[track].waveMax[k]) {
+            mTracks[track].waveMax[k] = static_cast<double *>(sMemoryAllocator(bytes, 16));
+            if (!mTracks[track].waveMax[k]) return -1;
         }
-        std::memset(mWaveMin[track][k], 0, bytes);
-        std::memset(mWaveMax[track][k], 0, bytes);
+        std::memset(mTracks[track].waveMin[k], 0, bytes);
+        std::memset(mTracks[track].waveMax[k], 0, bytes);
     }
     mWaveLevels = kMainWaveLevels;
-    mTrackLength[track] = 0;
+    mOverview.length[track] = 0;
     return 0;
 }
 
 int MainWindow::getMemoryForEQ(int track) {
     if (track < 0 || track >= kMainTrackSlots) return 0;
-    if (!mPeq[track]) mPeq[track] = new tPEQ;
-    if (!mPeqDialog[track]) mPeqDialog[track] = new DialogPeq(this);
+    if (!mTracks[track].peq) mTracks[track].peq = new tPEQ;
+    if (!mTracks[track].peqDialog) mTracks[track].peqDialog = new DialogPeq(this);
     asignEQParameterTrack(track);
     return 0;
 }
@@ -544,17 +544,17 @@ int MainWindow::getMemoryForEQ(int track) {
 void MainWindow::resetEQparameters(int rate) {
     const int count = std::min<int>(mMixParam.trackCount, kMainTrackSlots);
     for (int i = 0; i < count; ++i) {
-        if (mPeqDialog[i]) mPeqDialog[i]->changeFs(rate);
-        tPEQ *peq = mPeq[i];
+        if (mTracks[i].peqDialog) mTracks[i].peqDialog->changeFs(rate);
+        tPEQ *peq = mTracks[i].peq;
         if (!peq) continue;
         peq->band[3].setShelvLo(true);
         peq->band[0].setShelvLo(false);
         for (int b = 3; b >= 0; --b) peq->band[b].reCalcCoef(rate);
     }
     initEqParam();
-    DialogPeq *masterWindow = mPeqDialog[kMainMasterSlot];
-    if (masterWindow && mPeq[kMainMasterSlot]) {
-        masterWindow->sendPeqParam(mPeq[kMainMasterSlot], rate, &mMonitorVolumeDb);
+    DialogPeq *masterWindow = mMasterPeqDialog;
+    if (masterWindow && mMasterPeq) {
+        masterWindow->sendPeqParam(mMasterPeq, rate, &mMonitorVolumeDb);
         masterWindow->setEqParamOfWidgetEq();
         masterWindow->setEqParamOfDialogEq();
     }
@@ -596,9 +596,9 @@ void MainWindow::finishApp() {
         // callbacks let go of the buffers first, then the stop job closes
         // the stream. Every wait is bounded so that a device that never
         // answers cannot keep the program from closing.
-        if (mMixerThread) mMixerThread->stop();
+        if (mCore.mMixerThread) mCore.mMixerThread->stop();
         const char *finishLine = "mContCoreAudioThread finish OK";
-        if (CContCoreAudioThread *control = mContCoreAudioThread) {
+        if (CContCoreAudioThread *control = mCore.mContCoreAudioThread) {
             control->ioThread()->AudioStopReq();
             control->addTransaction(new ClassStopAudioQueue);
             startup_waitDeviceStop(CCoreAudioIOThread::mAUHALEnable, [control] { return control->isBusy(); });
@@ -611,19 +611,19 @@ void MainWindow::finishApp() {
 
         // The analysis loop is asked to end through its parameters.
         startup_sleepMs(20);
-        mMixerTransactParams.status = -1;
-        if (mMixerThread) mMixerThread->setParams(&mMixerTransactParams);
+        mCore.mMixerTransactParams.status = -1;
+        if (mCore.mMixerThread) mCore.mMixerThread->setParams(&mCore.mMixerTransactParams);
 
         for (int i = 0; i < trackCount; ++i) stopWaveFormThread(i);
     }
 
     // The capture ring; the device stream that wrote into it is stopped.
-    for (auto &row : mCaptureStereo)
+    for (auto &row : mCore.mCaptureStereo)
         for (double *&block : row) {
             _aligned_free(block);
             block = nullptr;
         }
-    for (auto &array : mCaptureBytes)
+    for (auto &array : mCore.mCaptureBytes)
         for (auto &row : array)
             for (uint8_t *&block : row) {
                 _aligned_free(block);
@@ -633,61 +633,61 @@ void MainWindow::finishApp() {
     // The windows are hidden and the timers and the library go, so nothing
     // fires or calls into the library from here on.
     for (int i = 0; i < trackCount; ++i)
-        if (mPeqDialog[i]) mPeqDialog[i]->hide();
+        if (mTracks[i].peqDialog) mTracks[i].peqDialog->hide();
     delete mLevelTimer;
     mLevelTimer = nullptr;
     delete mFirstInfoTimer;
     mFirstInfoTimer = nullptr;
-    mLibrary = nullptr;
+    mCore.mLibrary = nullptr;
 
     // Equaliser records and waveform workers. A worker was asked to
     // stop above; one still busy is not deleted under its own feet. The
     // engine lets go of the records before they go.
     setPEQClassToDSP(nullptr, nullptr);
     for (int i = 0; i < kMainTrackSlots; ++i) {
-        delete mPeq[i];
-        mPeq[i] = nullptr;
-        if (mWaveFormThread[i]) mWaveFormThread[i]->stop();
-        startup_deleteWhenStopped(mWaveFormThread[i], 10);
+        delete mTracks[i].peq;
+        mTracks[i].peq = nullptr;
+        if (mTracks[i].waveFormThread) mTracks[i].waveFormThread->stop();
+        startup_deleteWhenStopped(mTracks[i].waveFormThread, 10);
     }
-    delete mPeq[kMainMasterSlot];
-    mPeq[kMainMasterSlot] = nullptr;
+    delete mMasterPeq;
+    mMasterPeq = nullptr;
 
     // The control thread is deleted once its run has returned (it has
     // stopped the stream above; one still inside a device call is left
     // alone), likewise the bounce thread.
-    startup_deleteWhenStopped(mContCoreAudioThread, 10);
+    startup_deleteWhenStopped(mCore.mContCoreAudioThread, 10);
     delete mDialogCombine;
     mDialogCombine = nullptr;
     delete mDialogSelectFs;
     mDialogSelectFs = nullptr;
-    if (mBounceThread) mBounceThread->stop();
-    startup_deleteWhenStopped(mBounceThread, 10);
+    if (mCore.mBounceThread) mCore.mBounceThread->stop();
+    startup_deleteWhenStopped(mCore.mBounceThread, 10);
     delete mDialogDelFile;
     mDialogDelFile = nullptr;
 
     // The file and recording threads: asked to stop, deleted once their run
     // has returned. A job still writing is left running rather than
     // deleted, which would abort the process.
-    if (mFlac2WavThread) mFlac2WavThread->stop();
-    startup_deleteWhenStopped(mFlac2WavThread, 10);
-    if (mRecEngineThread) mRecEngineThread->stop();
-    startup_deleteWhenStopped(mRecEngineThread, 10);
+    if (mCore.mFlac2WavThread) mCore.mFlac2WavThread->stop();
+    startup_deleteWhenStopped(mCore.mFlac2WavThread, 10);
+    if (mCore.mRecEngineThread) mCore.mRecEngineThread->stop();
+    startup_deleteWhenStopped(mCore.mRecEngineThread, 10);
     delete mDialogRecSetup;
     mDialogRecSetup = nullptr;
-    if (mVsaThread) mVsaThread->stop();
-    startup_deleteWhenStopped(mVsaThread, 10);
-    if (mPoly2MonosteThread) mPoly2MonosteThread->stop();
-    startup_deleteWhenStopped(mPoly2MonosteThread, 10);
+    if (mCore.mVsaThread) mCore.mVsaThread->stop();
+    startup_deleteWhenStopped(mCore.mVsaThread, 10);
+    if (mCore.mPoly2MonosteThread) mCore.mPoly2MonosteThread->stop();
+    startup_deleteWhenStopped(mCore.mPoly2MonosteThread, 10);
 
     // The analysis thread: its finished flag, then its run's return. Its
     // wait grows with the number of tracks.
-    if (mMixerThread) {
-        mMixerThread->stop();
-        mMixerThread->quit();
-        mixerThread *thread = mMixerThread;
+    if (mCore.mMixerThread) {
+        mCore.mMixerThread->stop();
+        mCore.mMixerThread->quit();
+        mixerThread *thread = mCore.mMixerThread;
         startup_pollUntil([thread] { return thread->isEnded(); }, 100, trackCount + 4);
-        startup_deleteWhenStopped(mMixerThread, trackCount + 4);
+        startup_deleteWhenStopped(mCore.mMixerThread, trackCount + 4);
     }
 
     if (mConstructed) {
@@ -695,8 +695,8 @@ void MainWindow::finishApp() {
         // memory goes last, once no audio thread can touch it.
         freeAudhioThreadMemories();
         for (int i = 0; i < kMainTrackSlots; ++i) {
-            if (mAudioThread[i]) mAudioThread[i]->stop();
-            startup_deleteWhenStopped(mAudioThread[i], 30);
+            if (mTracks[i].audioThread) mTracks[i].audioThread->stop();
+            startup_deleteWhenStopped(mTracks[i].audioThread, 30);
         }
         finishAudioThreadMemoryWhole();
     }
@@ -712,26 +712,26 @@ void MainWindow::finishApp() {
         ring = nullptr;
     }
     if (mConstructed) {
-        if (gMutePatBuffer[0] == mMutePatBlock) gMutePatBuffer[0] = gMutePatBuffer[1] = nullptr;
+        if (engine().mutePatBuffer[0] == mMutePatBlock) engine().mutePatBuffer[0] = engine().mutePatBuffer[1] = nullptr;
         std::free(mMutePatBlock);
         mMutePatBlock = nullptr;
         for (int i = 0; i < 2; ++i) {
-            if (gSineWaveBuffer[i] == mSineWaveBlock[i]) gSineWaveBuffer[i] = nullptr;
+            if (engine().sineWaveBuffer[i] == mSineWaveBlock[i]) engine().sineWaveBuffer[i] = nullptr;
             _aligned_free(mSineWaveBlock[i]);
             mSineWaveBlock[i] = nullptr;
         }
-        gSineWaveBufSize = 0;
+        engine().sineWaveBufSize = 0;
     }
 
     // Overview arrays and the track equaliser windows.
     for (int i = 0; i < kMainTrackSlots; ++i) {
         for (int k = 0; k < kMainWaveLevels; ++k) {
-            _aligned_free(mWaveMin[i][k]);
-            _aligned_free(mWaveMax[i][k]);
-            mWaveMin[i][k] = mWaveMax[i][k] = nullptr;
+            _aligned_free(mTracks[i].waveMin[k]);
+            _aligned_free(mTracks[i].waveMax[k]);
+            mTracks[i].waveMin[k] = mTracks[i].waveMax[k] = nullptr;
         }
-        delete mPeqDialog[i];
-        mPeqDialog[i] = nullptr;
+        delete mTracks[i].peqDialog;
+        mTracks[i].peqDialog = nullptr;
     }
     for (double *&peaks : mRecOverviewPeaks) {
         _aligned_free(peaks);
@@ -767,8 +767,8 @@ void MainWindow::finishApp() {
     }
     delete mMixer;
     mMixer = nullptr;
-    delete mDynamics;
-    mDynamics = nullptr;
+    delete mCore.mDynamics;
+    mCore.mDynamics = nullptr;
     for (dspVolume *&volume : mTrackVolume) {
         delete volume;
         volume = nullptr;

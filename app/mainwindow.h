@@ -561,34 +561,34 @@ public:
     QTextToSpeech *mSpeech = nullptr;
     mixer *mMixer = nullptr;
     DialogEdit *mDialogEdit = nullptr;
-    CContCoreAudioThread *mContCoreAudioThread = nullptr;
+    CContCoreAudioThread *mCore.mContCoreAudioThread = nullptr;
     DialogCombine *mDialogCombine = nullptr;
     DialogSelectFs *mDialogSelectFs = nullptr;
-    flac2wavThread *mFlac2WavThread = nullptr;
-    recEngineThread *mRecEngineThread = nullptr;
+    flac2wavThread *mCore.mFlac2WavThread = nullptr;
+    recEngineThread *mCore.mRecEngineThread = nullptr;
     DialogRecSetup *mDialogRecSetup = nullptr;
-    vsaThread *mVsaThread = nullptr;
-    poly2monosteThread *mPoly2MonosteThread = nullptr;
-    mixerThread *mMixerThread = nullptr;
-    const tMorphexBinding *mLibrary = nullptr;  // the program's one binding, shared
-    bounceThread *mBounceThread = nullptr;
-    ClassDynamics *mDynamics = nullptr;
+    vsaThread *mCore.mVsaThread = nullptr;
+    poly2monosteThread *mCore.mPoly2MonosteThread = nullptr;
+    mixerThread *mCore.mMixerThread = nullptr;
+    const tMorphexBinding *mCore.mLibrary = nullptr;  // the program's one binding, shared
+    bounceThread *mCore.mBounceThread = nullptr;
+    ClassDynamics *mCore.mDynamics = nullptr;
     QTimer *mLevelTimer = nullptr;
     QTimer *mFirstInfoTimer = nullptr;
     DialogDelFile *mDialogDelFile = nullptr;
     // What the mixer-analysis thread asks of the factory test window.
-    tMainTestSequence mTestSequence;
+    tMainTestSequence mCore.mTestSequence;
 
     // --- Construction: per-track arrays ---
-    audioThread *mAudioThread[kMainTrackSlots] = {};
-    waveFormThread *mWaveFormThread[kMainTrackSlots] = {};
-    dspVolume *mTrackVolume[kMainTrackSlots] = {};
-    tPEQ *mPeq[kMainEqSlots] = {};
-    DialogPeq *mPeqDialog[kMainEqSlots] = {};
+    audioThread *mTracks[kMainTrackSlots].audioThread = {};
+    waveFormThread *mTracks[kMainTrackSlots].waveFormThread = {};
+    dspVolume *mTracks[kMainTrackSlots].trackVolume = {};
+    tPEQ *mTracks[kMainEqSlots].peq = {};
+    DialogPeq *mTracks[kMainEqSlots].peqDialog = {};
     int mThreadCount = 0;
 
     // --- Construction: buffers ---
-    double *mMeterRing[kMainEqSlots] = {};  // [32] the master; 66 peak pairs each
+    double *mTracks[kMainEqSlots].meterRing = {};  // [32] the master; 66 peak pairs each
     double *mMasterPeakBlock = nullptr;     // 48 bytes: mMasterPeak, then mPrevMasterPeak
     double *mMasterPeak = nullptr;
     double *mPrevMasterPeak = nullptr;
@@ -596,22 +596,22 @@ public:
     int64_t mPositionRing[kMainRingEntries] = {};
     int mCounterRingIndex = 0;
     int mMeterRingIndex = 0;
-    double *mCaptureStereo[kMainCaptureRows][kMainCaptureBlocks] = {};
-    uint8_t *mCaptureBytes[2][kMainCaptureByteRows][kMainCaptureBlocks] = {};
-    int mCaptureBlockFrames = 0;
+    double *mCore.mCaptureStereo[kMainCaptureRows][kMainCaptureBlocks] = {};
+    uint8_t *mCore.mCaptureBytes[2][kMainCaptureByteRows][kMainCaptureBlocks] = {};
+    int mCore.mCaptureBlockFrames = 0;
     int64_t mWaveLevelLength[kMainWaveLevels] = {};  // entries of each level (all tracks)
-    double *mWaveMin[kMainTrackSlots][kMainWaveLevels] = {};
-    double *mWaveMax[kMainTrackSlots][kMainWaveLevels] = {};
+    double *mTracks[kMainTrackSlots].waveMin[kMainWaveLevels] = {};
+    double *mTracks[kMainTrackSlots].waveMax[kMainWaveLevels] = {};
     int mWaveLevels = 0;
-    int64_t mTrackLength[kMainTrackSlots] = {};
+    int64_t mOverview.length[kMainTrackSlots] = {};
     double *mRecOverviewPeaks[2] = {};
     tAudioFileMarkAFile mMarkBuffer[kMainMarkBufferBytes / sizeof(tAudioFileMarkAFile)] = {};
     tID3tagInfo mID3tagInfo{};
     tDspVolItem mSingleVolItems[kMainVolItems] = {};
-    tDspVolItem mTrackVolItems[kMainTrackSlots][kMainVolItems] = {};
-    uint8_t mRegionRecords[kMainTrackSlots][kMainRegionRecordBytes] = {};
+    tDspVolItem mTracks[kMainTrackSlots].envelope[kMainVolItems] = {};
+    uint8_t mTracks[kMainTrackSlots].edit[kMainRegionRecordBytes] = {};
     tMixParam mMixParam{};
-    tMixerTransactParams mMixerTransactParams{};
+    tMixerTransactParams mCore.mMixerTransactParams{};
     int64_t *mDelayTable = nullptr;
     // The DSD mute pattern and test-signal blocks the window made (the
     // engine's globals may later point at larger blocks of its own).
@@ -640,7 +640,7 @@ public:
     // the track under it.
     QPoint mTrackMousePos;
     // --- Devices, rates and monitor ---
-    tMainDeviceAccess mDevices;              // the device layer's answers
+    tMainDeviceAccess mCore.mDevices;              // the device layer's answers
     QString mDeviceNames[kMainDeviceNames];  // output device names, list index - 1
     bool mDeviceListsReady = false;
     bool mRateListReady = false;
@@ -665,8 +665,8 @@ public:
     int mOutputChannels = 0;
     // Capture blocks replaced while the stream may still read them; freed
     // when the stream next stops (or with the window).
-    std::vector<std::unique_ptr<void, void (*)(void *)>> mRetiredCaptureBlocks;
-    void freeRetiredCaptureBlocks() { mRetiredCaptureBlocks.clear(); }
+    std::vector<std::unique_ptr<void, void (*)(void *)>> mCore.mRetiredCaptureBlocks;
+    void mCore.freeRetiredCaptureBlocks() { mCore.mRetiredCaptureBlocks.clear(); }
     double mMonitorVolumeDb = 0.0;
     int mDriverType = 0;
     int mPlayDevIndex = 0;
@@ -679,8 +679,8 @@ public:
     bool mAwaitingPlayStart = false;
     bool mWatchdogEnabled = false;
     int mRecState = 0;
-    QString mTrackPath[kMainTrackSlots];
-    tAudioFileInfo mFileInfo[kMainTrackSlots] = {};
+    QString mTracks[kMainTrackSlots].path;
+    tAudioFileInfo mTracks[kMainTrackSlots].fileInfo = {};
     QString mSplitTempPath;
     // Construction ran to its end (false after the memory check failed:
     // the window is then an empty shell that shut-down must not save from).
@@ -712,18 +712,18 @@ public:
     timelineMgr *mTimelineMgr = nullptr;
     // --- Waveform display ---
     int64_t mViewOffset = 0;  // first point shown, in points of the level in use
-    double *mViewMax[kMainTrackSlots] = {};
-    double *mViewMin[kMainTrackSlots] = {};
-    int64_t mPrepared[kMainTrackSlots] = {};  // final level-0 progress of the last job
+    double *mOverview.upper[kMainTrackSlots] = {};
+    double *mOverview.lower[kMainTrackSlots] = {};
+    int64_t mTracks[kMainTrackSlots].prepared = {};  // final level-0 progress of the last job
     int mPreparingTrack = 0;
     int64_t mLastPrepared = 0;
-    int64_t mWaveJobResult[kMainTrackSlots] = {};
-    int mWaveJobActive[kMainTrackSlots] = {};
-    int mWaveJobDone[kMainTrackSlots] = {};
-    int mWaveJobRetries[kMainTrackSlots] = {};
-    int64_t mWaveReady[kMainTrackSlots] = {};  // the request's per-track arrays
-    int64_t mWaveDrawOffset[kMainTrackSlots] = {};
-    int64_t mWaveDrawWidth[kMainTrackSlots] = {};
+    int64_t mOverview.jobColumns[kMainTrackSlots] = {};
+    int mTracks[kMainTrackSlots].waveJobActive = {};
+    int mTracks[kMainTrackSlots].waveJobDone = {};
+    int mTracks[kMainTrackSlots].waveJobRetries = {};
+    int64_t mOverview.ready[kMainTrackSlots] = {};  // the request's per-track arrays
+    int64_t mOverview.drawOffset[kMainTrackSlots] = {};
+    int64_t mOverview.drawWidth[kMainTrackSlots] = {};
     tSetWaveFormParams mWaveParams;
     int mScrollValue = 0;
     bool mSliderHeld = false;

@@ -53,7 +53,7 @@ void typedClock(const QString &text, tTimeCode *tc) {
 }  // namespace
 
 int64_t MainWindow::counterDisplayOffset() const {
-    return mCounterMode == kCounterTimeCode ? static_cast<int64_t>(mFileInfo[0].startSample) : 0;
+    return mCounterMode == kCounterTimeCode ? static_cast<int64_t>(mTracks[0].fileInfo.startSample) : 0;
 }
 
 void MainWindow::prepareTimeInfoDisp(QString &text, int64_t position, int rate) {
@@ -139,7 +139,7 @@ void MainWindow::showMarkName(int64_t position) {
 void MainWindow::showCounterAt(int64_t cursor) {
     const int64_t shown = cursor + counterDisplayOffset();
     QString text;
-    prepareTimeInfoDisp(text, shown, static_cast<int>(mFileInfo[0].sampleRate));
+    prepareTimeInfoDisp(text, shown, static_cast<int>(mTracks[0].fileInfo.sampleRate));
     ui->lineEditTime->setText(text);
     showMarkName(shown);
 }
@@ -149,7 +149,7 @@ uint64_t MainWindow::getMaxSamples() {
     uint64_t longest = 0;
     int longestTrack = 0;
     for (int t = 0; t < count; ++t) {
-        const tAudioFileInfo &info = mFileInfo[t];
+        const tAudioFileInfo &info = mTracks[t].fileInfo;
         const double end = static_cast<double>(info.totalSamples) +
                            static_cast<double>(info.sampleRate) * mMixParam.ch[t].delayMs / 1000.0;
         const uint64_t e = end > 0 ? static_cast<uint64_t>(end) : 0;
@@ -180,7 +180,7 @@ void MainWindow::timeCounterEnterPressed() {
         timeCounterEscapePressed();
         return;
     }
-    const int rate = static_cast<int>(mFileInfo[0].sampleRate);
+    const int rate = static_cast<int>(mTracks[0].fileInfo.sampleRate);
     const int64_t offset = counterDisplayOffset();
     int64_t cursor = 0;
 
@@ -249,8 +249,8 @@ void MainWindow::counterTimeTriggered(bool checked) {
     mCounterMode = kCounterTime;
     showCounterAt(mCursorSample);
     QString text;
-    prepareTimeInfoDisp(text, static_cast<int64_t>(mFileInfo[0].totalSamples) + counterDisplayOffset(),
-                        int(mFileInfo[0].sampleRate));
+    prepareTimeInfoDisp(text, static_cast<int64_t>(mTracks[0].fileInfo.totalSamples) + counterDisplayOffset(),
+                        int(mTracks[0].fileInfo.sampleRate));
     ui->label_orgTime->setText(text);
 }
 
@@ -259,8 +259,8 @@ void MainWindow::counterSampleTriggered(bool checked) {
     mCounterMode = kCounterSamples;
     showCounterAt(mCursorSample);
     QString text;
-    prepareTimeInfoDisp(text, static_cast<int64_t>(mFileInfo[0].totalSamples) + counterDisplayOffset(),
-                        int(mFileInfo[0].sampleRate));
+    prepareTimeInfoDisp(text, static_cast<int64_t>(mTracks[0].fileInfo.totalSamples) + counterDisplayOffset(),
+                        int(mTracks[0].fileInfo.sampleRate));
     ui->label_orgTime->setText(text);
 }
 
@@ -269,8 +269,8 @@ void MainWindow::counterTimecodeTriggered(bool checked) {
     mCounterMode = kCounterTimeCode;
     showCounterAt(mCursorSample);
     QString text;
-    prepareTimeInfoDisp(text, static_cast<int64_t>(mFileInfo[0].totalSamples) + counterDisplayOffset(),
-                        int(mFileInfo[0].sampleRate));
+    prepareTimeInfoDisp(text, static_cast<int64_t>(mTracks[0].fileInfo.totalSamples) + counterDisplayOffset(),
+                        int(mTracks[0].fileInfo.sampleRate));
     ui->label_orgTime->setText(text);
 }
 

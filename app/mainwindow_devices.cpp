@@ -2,7 +2,7 @@
 // the device boot with its rate lists and DoP decision, the play-rate
 // choice and the device rate change, and the capture ring's size.
 //
-// The device layer is reached through mDevices (app/deviceaccess.h). The
+// The device layer is reached through mCore.mDevices (app/deviceaccess.h). The
 // recording set-up window's device and rate lists mirror the main form's:
 // every step fills and selects both, and the window's own reports come back
 // to the same slots (the window reports a play device only when it differs
@@ -50,7 +50,7 @@ QStringList comboTexts(const QComboBox *box) {
 void MainWindow::on_comboBox_driver_currentIndexChanged(int) {
     for (QString &name : mDeviceNames) name.clear();
     QStringList outputs, inputs;
-    if (mDevices.enumerate) mDevices.enumerate(&outputs, &inputs);
+    if (mCore.mDevices.enumerate) mCore.mDevices.enumerate(&outputs, &inputs);
 
     // Not ready before the lists are emptied: emptying them runs their
     // change slots, and no selection may boot a device from a half-built
@@ -91,7 +91,7 @@ void MainWindow::on_comboBox_driver_currentIndexChanged(int) {
     mDeviceListsReady = true;
     mRateListReady = true;
 
-    mDeviceBufferFrames = mDevices.bufferFrames ? mDevices.bufferFrames() : mDeviceBufferFrames;
+    mDeviceBufferFrames = mCore.mDevices.bufferFrames ? mCore.mDevices.bufferFrames() : mDeviceBufferFrames;
     setInMonitor_RecBuffer(0, mDeviceBufferFrames);
     setAudioIODriver(tDriverComboBox(mDriverType));
     selectPlayRecDevice(s, mRecDevIndex);
@@ -223,7 +223,7 @@ QString MainWindow::getAsioDev_firstItem(int count) { return deviceLists_placeho
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event) {
     if (watched == ui->comboBox_asioDev && event->type() == QEvent::MouseButtonPress) {
-        mPlayStatus = mAudioThread[0] ? mAudioThread[0]->getStatus() : 0;
+        mPlayStatus = mTracks[0].audioThread ? mTracks[0].audioThread->getStatus() : 0;
         if (mPlayStatus == 0) DeviceListClicked();
     }
     return QMainWindow::eventFilter(watched, event);
@@ -233,7 +233,7 @@ void MainWindow::DeviceListClicked() {
     QStringList kept;
     for (int i = 0; i + 1 < ui->comboBox_asioDev->count() && i < kMainDeviceNames; ++i) kept << mDeviceNames[i];
     QStringList outputs, inputs;
-    if (mDevices.enumerate) mDevices.enumerate(&outputs, &inputs);
+    if (mCore.mDevices.enumerate) mCore.mDevices.enumerate(&outputs, &inputs);
     if (!deviceLists_sameOutputs(kept, outputs)) {
         if (mWatchdogEnabled) {
             setWDT(20000);
@@ -247,14 +247,14 @@ void MainWindow::DeviceListClicked() {
             on_comboBox_driver_currentIndexChanged(ui->comboBox_driver->currentIndex());
         }
     }
-    mDeviceBufferFrames = mDevices.bufferFrames ? mDevices.bufferFrames() : mDeviceBufferFrames;
+    mDeviceBufferFrames = mCore.mDevices.bufferFrames ? mCore.mDevices.bufferFrames() : mDeviceBufferFrames;
     setInMonitor_RecBuffer(0, mDeviceBufferFrames);
 }
 
 void MainWindow::setInMonitor_RecBuffer(int row, int frames) {
     mDeviceBufferFrames = frames;
     if (row < 0 || row >= kMainCaptureRows) return;
-    int capacity = mCaptureBlockFrames;
+    int capacity = mCore.mCaptureBlockFrames;
     if (capacity < frames) {
         // Every new block first; when one cannot be had the old blocks and
         // the old capacity stay, which the engine can go on using.
@@ -278,22 +278,22 @@ void MainWindow::setInMonitor_RecBuffer(int row, int frames) {
             // The stream may be reading the old blocks right now: they are
             // kept until it next stops (changeFs) or the window goes.
             for (int slot = 0; slot < kMainCaptureBlocks; ++slot) {
-                void *old[3] = {mCaptureStereo[row][slot], mCaptureBytes[0][row][slot], mCaptureBytes[1][row][slot]};
+                void *old[3] = {mCore.mCaptureStereo[row][slot], mCore.mCaptureBytes[0][row][slot], mCore.mCaptureBytes[1][row][slot]};
                 for (void *block : old) {
-                    if (block) mRetiredCaptureBlocks.emplace_back(block, &_aligned_free);
+                    if (block) mCore.mRetiredCaptureBlocks.emplace_back(block, &_aligned_free);
                 }
-                mCaptureStereo[row][slot] = stereo[slot];
-                mCaptureBytes[0][row][slot] = bytes[0][slot];
-                mCaptureBytes[1][row][slot] = bytes[1][slot];
+                mCore.mCaptureStereo[row][slot] = stereo[slot];
+                mCore.mCaptureBytes[0][row][slot] = bytes[0][slot];
+                mCore.mCaptureBytes[1][row][slot] = bytes[1][slot];
             }
             capacity = frames;
         }
     }
     for (int slot = 0; slot < kMainCaptureBlocks; ++slot)
-        gAudioThread_setMonitorBuffer(row, slot, mCaptureStereo[row][slot], mCaptureBytes[0][row][slot],
-                                      mCaptureBytes[1][row][slot]);
+        gAudioThread_setMonitorBuffer(row, slot, mCore.mCaptureStereo[row][slot], mCore.mCaptureBytes[0][row][slot],
+                                      mCore.mCaptureBytes[1][row][slot]);
     gAudioThread_setMonitorBufferSize(capacity);
-    mCaptureBlockFrames = capacity;
+    mCore.mCaptureBlockFrames = capacity;
     std::printf("rec buffer size = %d ¥¥\n", capacity);
     std::printf("asio buffer size = %d ¥¥\n", mDeviceBufferFrames);
 }
@@ -303,15 +303,15 @@ void MainWindow::setInMonitor_RecBuffer(int row, int frames) {
 void MainWindow::bootCoreAudioDevice(int play, int rec) {
     initDsdParameters(mPlayFs);
     mRateListReady = false;
-    if (mDevices.select && (play > 0 || rec > 0)) mDevices.select(play > 0 ? play - 1 : -1, rec > 0 ? rec - 1 : -1);
+    if (mCore.mDevices.select && (play > 0 || rec > 0)) mCore.mDevices.select(play > 0 ? play - 1 : -1, rec > 0 ? rec - 1 : -1);
     // The channel counts the monitor channels are passed on with.
-    if (mDevices.channels) {
-        if (play > 0) mOutputChannels = mDevices.channels(play - 1, false);
-        mInputChannels = rec > 0 ? mDevices.channels(rec - 1, true) : 0;
+    if (mCore.mDevices.channels) {
+        if (play > 0) mOutputChannels = mCore.mDevices.channels(play - 1, false);
+        mInputChannels = rec > 0 ? mCore.mDevices.channels(rec - 1, true) : 0;
     }
     QThread::msleep(10);
     // Without a play device the rate table of the previous boot stays.
-    if (play > 0) mBootedDeviceRates = mDevices.rates ? mDevices.rates(play - 1) : QVector<int>();
+    if (play > 0) mBootedDeviceRates = mCore.mDevices.rates ? mCore.mDevices.rates(play - 1) : QVector<int>();
 
     // The four rate lists in their order; the set-up window's format list
     // offers the DSD formats only when a DSD rate is listed.
@@ -346,7 +346,7 @@ void MainWindow::bootCoreAudioDevice(int play, int rec) {
     }
     if (setup && list.dsd) setup->BounceFormat->addItems({QStringLiteral("DSDIFF(DSD)"), QStringLiteral("DSF(DSD)")});
 
-    mDeviceBufferFrames = mDevices.bufferFrames ? mDevices.bufferFrames() : mDeviceBufferFrames;
+    mDeviceBufferFrames = mCore.mDevices.bufferFrames ? mCore.mDevices.bufferFrames() : mDeviceBufferFrames;
     setInMonitor_RecBuffer(0, mDeviceBufferFrames);
     mRateListReady = true;
     on_comboBox_asioFreq_currentIndexChanged(0);
@@ -381,7 +381,7 @@ void MainWindow::DoPPlayableDeviceClicked() {}
 QVector<int> MainWindow::deviceRateList() const { return QVector<int>(mDeviceRates, mDeviceRates + mDeviceRateCount); }
 
 void MainWindow::clearDisplayRings() {
-    for (double *ring : mMeterRing) {
+    for (double *ring : meterRings()) {
         if (ring) std::memset(ring, 0, sizeof(double) * 2 * kMainRingEntries);
     }
 }
@@ -428,8 +428,8 @@ void MainWindow::selectPlayFs() {
 }
 
 int MainWindow::selectPlaySampleRate(int) {
-    if (mTrackPath[0].isEmpty()) return 44100;
-    return playRates_autoChoice(int(mFileInfo[0].sampleRate), deviceRateList());
+    if (mTracks[0].path.isEmpty()) return 44100;
+    return playRates_autoChoice(int(mTracks[0].fileInfo.sampleRate), deviceRateList());
 }
 
 int MainWindow::selectAutoFs() {
@@ -479,8 +479,8 @@ void MainWindow::changeFs(int rate) {
     // has stopped nothing reads the capture blocks that a larger device
     // buffer replaced; while it may not have, they are kept.
     const bool restarted =
-        !mDevices.restartAt || mDevices.restartAt(mPlayDevIndex - 1, mRecDevIndex > 0 ? mRecDevIndex - 1 : -1, rate);
-    if (restarted) freeRetiredCaptureBlocks();
+        !mCore.mDevices.restartAt || mCore.mDevices.restartAt(mPlayDevIndex - 1, mRecDevIndex > 0 ? mRecDevIndex - 1 : -1, rate);
+    if (restarted) mCore.freeRetiredCaptureBlocks();
     setWDT(20000);
     mWatchdogEnabled = true;
 
@@ -488,7 +488,7 @@ void MainWindow::changeFs(int rate) {
     COscClass.setOscFS(rate);
     if (oscOn) COscClass.sOscOn();
     resetEQparameters(rate);
-    if (mDialogEdit) mDialogEdit->sendParameters(mPeq[kMainMasterSlot], mMonitorVolumeDb, rate);
+    if (mDialogEdit) mDialogEdit->sendParameters(mMasterPeq, mMonitorVolumeDb, rate);
     clearMasterPeaks();
     emit changeSampleRate(rate);
     if (mMixer) mMixer->getReverbInstance()->setFxSampleRate(rate, rate);

@@ -113,7 +113,7 @@ void MainWindow::on_pushDynamics_clicked() {
 
 void MainWindow::dynamicsEnabled(int on) {
     mDynamicsEnable[0] = mDynamicsEnable[1] = on != 0;
-    if (mDynamics) mDynamics->setEnable(mDynamicsEnable);
+    if (mCore.mDynamics) mCore.mDynamics->setEnable(mDynamicsEnable);
 }
 
 // A value the compressor refuses (a time or ratio below 1) leaves its
@@ -125,32 +125,32 @@ static void applyDynamics(ClassDynamics *dynamics, int attack, int release, doub
 
 void MainWindow::dynamicsThresholdChanged(int dB) {
     mDynamicsThresholdDb = dB;
-    applyDynamics(mDynamics, mDynamicsAttackMs, mDynamicsReleaseMs, mDynamicsThresholdDb, mDynamicsRatio,
+    applyDynamics(mCore.mDynamics, mDynamicsAttackMs, mDynamicsReleaseMs, mDynamicsThresholdDb, mDynamicsRatio,
                   mDynamicsMakeupDb);
 }
 
 void MainWindow::dynamicsAttackChanged(int ms) {
     mDynamicsAttackMs = ms;
-    applyDynamics(mDynamics, mDynamicsAttackMs, mDynamicsReleaseMs, mDynamicsThresholdDb, mDynamicsRatio,
+    applyDynamics(mCore.mDynamics, mDynamicsAttackMs, mDynamicsReleaseMs, mDynamicsThresholdDb, mDynamicsRatio,
                   mDynamicsMakeupDb);
 }
 
 void MainWindow::dynamicsReleaseChanged(int ms) {
     mDynamicsReleaseMs = ms;
-    applyDynamics(mDynamics, mDynamicsAttackMs, mDynamicsReleaseMs, mDynamicsThresholdDb, mDynamicsRatio,
+    applyDynamics(mCore.mDynamics, mDynamicsAttackMs, mDynamicsReleaseMs, mDynamicsThresholdDb, mDynamicsRatio,
                   mDynamicsMakeupDb);
 }
 
 // The dialog sends the ratio in tenths.
 void MainWindow::dynamicsRatioChanged(int ratio10) {
     mDynamicsRatio = ratio10 / 10.0;
-    applyDynamics(mDynamics, mDynamicsAttackMs, mDynamicsReleaseMs, mDynamicsThresholdDb, mDynamicsRatio,
+    applyDynamics(mCore.mDynamics, mDynamicsAttackMs, mDynamicsReleaseMs, mDynamicsThresholdDb, mDynamicsRatio,
                   mDynamicsMakeupDb);
 }
 
 void MainWindow::dynamicsMakeupChanged(int dB) {
     mDynamicsMakeupDb = dB;
-    applyDynamics(mDynamics, mDynamicsAttackMs, mDynamicsReleaseMs, mDynamicsThresholdDb, mDynamicsRatio,
+    applyDynamics(mCore.mDynamics, mDynamicsAttackMs, mDynamicsReleaseMs, mDynamicsThresholdDb, mDynamicsRatio,
                   mDynamicsMakeupDb);
 }
 
@@ -179,13 +179,13 @@ void MainWindow::lissajousWinRequested(int) { on_pushLissajous_clicked(); }
 void MainWindow::on_pushButtonTlTest_clicked() { mDialogTlTest.show(); }
 
 void MainWindow::tlTestStarted() {
-    if (mMixerThread) mMixerThread->startTLTest();
+    if (mCore.mMixerThread) mCore.mMixerThread->startTLTest();
 }
 
 void MainWindow::setMixerThreadParams(int trackCount) {
-    mMixerTransactParams.status = 0;
-    mMixerTransactParams.trackCount = trackCount;
-    mMixerTransactParams.sampleRate = &mPlayFs;
+    mCore.mMixerTransactParams.status = 0;
+    mCore.mMixerTransactParams.trackCount = trackCount;
+    mCore.mMixerTransactParams.sampleRate = &mPlayFs;
 }
 
 // ---- Region gain entry ----

@@ -54,30 +54,30 @@ static void pressStop(Ui::MainWindow *ui) { ui->stopButton->click(); }
 
 void MainWindow::on_pushButtonEdit_clicked() {
     if (!mDialogEdit) return;
-    if (mTrackPath[0].isEmpty()) {
+    if (mTracks[0].path.isEmpty()) {
         QMessageBox::warning(this, tr("File Not Opened"), tr("Please open audio file."), QMessageBox::Ok);
         ui->playButton->setChecked(false);
         return;
     }
     if (!exportCheckRegion(this, mDialogEdit->mExportRegion)) return;
 
-    mDialogEdit->mSourcePath = mTrackPath[0];
+    mDialogEdit->mSourcePath = mTracks[0].path;
     const int trackCount = mMixParam.trackCount;
     const bool several = trackCount > 1;
     const QString channelText = several ? QStringLiteral("STEREO") : ui->label_orgCh->text();
-    const int channels = several ? 2 : static_cast<int>(mFileInfo[0].channels);
+    const int channels = several ? 2 : static_cast<int>(mTracks[0].fileInfo.channels);
     // The name the user opened (a decoded file is read from a temporary).
-    mDialogEdit->setEditFileName(fileNameString(mDisplayPath.isEmpty() ? mTrackPath[0] : mDisplayPath),
+    mDialogEdit->setEditFileName(fileNameString(mDisplayPath.isEmpty() ? mTracks[0].path : mDisplayPath),
                                  ui->label_orgFileType->text(), ui->label_orgFreq->text(), ui->label_orgBit->text(),
                                  channelText, channels, trackCount);
     mDialogEdit->setDestination(&mExportDir);
-    mDialogEdit->sendID3tagInfo(&mID3tagInfo, static_cast<int>(mFileInfo[0].sampleRate), mFrameType);
+    mDialogEdit->sendID3tagInfo(&mID3tagInfo, static_cast<int>(mTracks[0].fileInfo.sampleRate), mFrameType);
     mDialogEdit->show();
 }
 
 void MainWindow::convertExecute() {
     if (!mDialogEdit) return;
-    if (mAudioThread[0]) mPlayStatus = mAudioThread[0]->getStatus();
+    if (mTracks[0].audioThread) mPlayStatus = mTracks[0].audioThread->getStatus();
     if (mPlayStatus == 1) {
         pressStop(ui);
         DialogEdit::waitMsec(kStopSettleMs);
@@ -95,12 +95,12 @@ void MainWindow::convertExecute() {
     clearBufBlkSizeFs();
     clearBufferParameters();
     trackEditParamChanged(0);
-    mBounceThread->clearContFlags();
+    mCore.mBounceThread->clearContFlags();
     std::memset(mDelayTable, 0, sizeof(int64_t) * static_cast<size_t>(trackCount));
 
     const tWaveEditParam region = mDialogEdit->mExportRegion;
     const int64_t in = region.inPoint;
-    const uint32_t firstRate = mFileInfo[0].sampleRate;
+    const uint32_t firstRate = mTracks[0].fileInfo.sampleRate;
     const tTimeInfo startTime = startTimeOf(in, firstRate);
     mTransportCommand = kMorphexCmdBounceFeed;
     mCursorSample = in;
@@ -115,8 +115,8 @@ void MainWindow::convertExecute() {
     int64_t longest = 0;
     int reference = 0;
     for (int t = 0; t < trackCount; ++t) {
-        const int64_t end = static_cast<int64_t>(double(mFileInfo[t].sampleRate) * mMixParam.ch[t].delayMs / 1000.0) +
-                            static_cast<int64_t>(mFileInfo[t].totalSamples);
+        const int64_t end = static_cast<int64_t>(double(mTracks[t].fileInfo.sampleRate) * mMixParam.ch[t].delayMs / 1000.0) +
+                            static_cast<int64_t>(mTracks[t].fileInfo.totalSamples);
         if (end > longest) {
             longest = end;
             reference = t;
@@ -129,24 +129,24 @@ void MainWindow::convertExecute() {
     clearBounceParam();
     const int feeds = std::min<int>(mThreadCount, kMainTrackSlots);
     for (int t = 0; t < feeds; ++t) {
-        if (!mAudioThread[t]) continue;
-        const int described = getAudioParam(&mPlayJob, mTrackPath[t], t);
+        if (!mTracks[t].audioThread) continue;
+        const int described = getAudioParam(&mPlayJob, mTracks[t].path, t);
         if (described < 0) {
             // A track that cannot be read would leave the mix waiting for
             // its feed: nothing is mixed, the feeds already queued end.
             for (int q = 0; q < t; ++q)
-                if (mAudioThread[q]) mAudioThread[q]->stop();
+                if (mTracks[q].audioThread) mTracks[q].audioThread->stop();
             QMessageBox box(QMessageBox::Warning, QString(),
                             tr("Bounce failed.") + QStringLiteral("\n") + tr("[Code = %1]").arg(described),
                             QMessageBox::Ok, this);
             box.exec();
             return;
         }
-        const int64_t delay = static_cast<int64_t>(double(mMixParam.ch[t].delayMs) * mFileInfo[t].sampleRate / 1000.0);
-        mAudioThread[t]->setAudioThreadParam(kMorphexCmdBounceFeed, &mPlayJob, &mFileInfo[t], &startTime,
+        const int64_t delay = static_cast<int64_t>(double(mMixParam.ch[t].delayMs) * mTracks[t].fileInfo.sampleRate / 1000.0);
+        mTracks[t].audioThread->setAudioThreadParam(kMorphexCmdBounceFeed, &mPlayJob, &mTracks[t].fileInfo, &startTime,
                                              mSingleVolItems, t, &mID3tagInfo, delay);
-        mAudioThread[t]->addTransaction(new ClassMorphex(3));
-        mAudioThread[t]->setPriority(QThread::HighestPriority);
+        mTracks[t].audioThread->addTransaction(new ClassMorphex(3));
+        mTracks[t].audioThread->setPriority(QThread::HighestPriority);
     }
 
     mBounceParam = tBounceParam();
@@ -161,8 +161,8 @@ void MainWindow::convertExecute() {
     // one channel would leave the right file silent.
     if (mDialogEdit->getBounceToStereoFlag() == 2) mBounceParam.channels = 2;
 
-    mBounceThread->setParameters(&mBounceParam);
-    mBounceThread->addTransaction(new ClassBounce);
+    mCore.mBounceThread->setParameters(&mBounceParam);
+    mCore.mBounceThread->addTransaction(new ClassBounce);
     mBouncing = true;
     mDialogEdit->showBounceProgress(&mBounceParam.progress);
 }
@@ -205,7 +205,7 @@ void MainWindow::bounceFinished(int result) {
 }
 
 void MainWindow::bounceCancelEvent() {
-    if (mBounceThread) mBounceThread->bounceStop();
+    if (mCore.mBounceThread) mCore.mBounceThread->bounceStop();
 }
 
 void MainWindow::cancelBouncing() {
@@ -215,12 +215,12 @@ void MainWindow::cancelBouncing() {
 
 void MainWindow::on_pushButton_Combine_clicked() {
     if (!mDialogCombine) return;
-    const tAudioFileInfo &info = mFileInfo[0];
+    const tAudioFileInfo &info = mTracks[0].fileInfo;
     // A decoded file is a temporary that the next decode overwrites: it is
     // not offered as the head file.
-    if (!mTrackPath[0].isEmpty() && info.fileType != kWsdFileType && mOpenedFrom != 1) {
+    if (!mTracks[0].path.isEmpty() && info.fileType != kWsdFileType && mOpenedFrom != 1) {
         mDialogCombine->setHeadFile(
-            mTrackPath[0], fileNameString(mDisplayPath.isEmpty() ? mTrackPath[0] : mDisplayPath),
+            mTracks[0].path, fileNameString(mDisplayPath.isEmpty() ? mTracks[0].path : mDisplayPath),
             static_cast<int>(info.fileType), static_cast<int>(info.sampleRate), static_cast<int>(info.bitsPerSample),
             static_cast<int>(info.channels), static_cast<unsigned>(info.formatTag), ui->label_orgBit->text());
     }

@@ -34,14 +34,14 @@ int MainWindow::getAudioParam(tMorphexParam *param, QString path, int track) {
 
     // Described into a copy first: a description that cannot be used leaves
     // the slot's previous information whole.
-    tAudioFileInfo info = mFileInfo[track];
+    tAudioFileInfo info = mTracks[track].fileInfo;
     const int described = jobRecord_fileInfo(mLibFileInfo, &info);
     if (described < 0) return described;
-    mFileInfo[track] = info;
+    mTracks[track].fileInfo = info;
 
     param->srcChannels = info.channels;
     mMixParam.ch[track].channels = int32_t(info.channels);
-    mTrackLength[track] = int64_t(info.totalSamples);
+    mOverview.length[track] = int64_t(info.totalSamples);
 
     if (track == 0) {
         mMarkCount = int(mLibFileInfo.markCount);
@@ -55,7 +55,7 @@ int MainWindow::getAudioParam(tMorphexParam *param, QString path, int track) {
     feed.track = track;
     feed.cursorSample = mCursorSample;
     feed.delayMs = mMixParam.ch[track].delayMs;
-    feed.peq = mPeq[track];
+    feed.peq = mTracks[track].peq;
     feed.dither = mDialogEdit ? uint32_t(mDialogEdit->mDitherMode) : 0u;
     jobRecord_fillFeed(param, info, feed);
     return result;

@@ -17,12 +17,12 @@
 void MainWindow::allTransactionsDone(int result) {
     if (transport_isNormalEnd(result)) {
         if (mPlayActive) {
-            const tTransportMaterial material = transport_material(mFileInfo, mMixParam, mMixParam.trackCount);
+            const tTransportMaterial material = transport_material(trackInfos().data(), mMixParam, mMixParam.trackCount);
             setMaxWaveLengthThreadID(material.longestTrack);
             mCursorSample = int64_t(material.length);
             const int64_t shown = mCursorSample + counterDisplayOffset();
             QString text;
-            prepareTimeInfoDisp(text, shown, int(mFileInfo[0].sampleRate));
+            prepareTimeInfoDisp(text, shown, int(mTracks[0].fileInfo.sampleRate));
             ui->lineEditTime->setText(text);
             showMarkName(shown);
             mCursorFraction = 1.0;
@@ -45,8 +45,8 @@ void MainWindow::allTransactionsDone(int result) {
     mStopRequested = false;
     if (!mAwaitingPlayStart) ui->playButton->setChecked(false);
     mTransportCommand = kTransportStop;
-    if (mVsaThread) {
-        mVsaThread->stop();
-        for (int i = 0; i < 200 && !mVsaThread->isEnded(); ++i) QThread::msleep(10);
+    if (mCore.mVsaThread) {
+        mCore.mVsaThread->stop();
+        for (int i = 0; i < 200 && !mCore.mVsaThread->isEnded(); ++i) QThread::msleep(10);
     }
 }

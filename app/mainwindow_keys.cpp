@@ -60,7 +60,7 @@ void MainWindow::keyPressEvent(QKeyEvent *event) {
 }
 
 void MainWindow::togglePlayback(bool speak) {
-    mPlayStatus = mAudioThread[0] ? mAudioThread[0]->getStatus() : 0;
+    mPlayStatus = mTracks[0].audioThread ? mTracks[0].audioThread->getStatus() : 0;
     if (mPlayStatus == 1) {
         // Without a speech engine saying is a no-op; it never waits.
         if (speak && mSpeech) mSpeech->say(QStringLiteral("STOP."));
@@ -86,7 +86,7 @@ void MainWindow::on_setPointButtonSetIn_clicked() { emit moveInPoint(mCursorFrac
 void MainWindow::on_setPointButtonSetOut_clicked() { emit moveOutPoint(mCursorFraction); }
 
 void MainWindow::selectEqHFmode(bool checked) {
-    if (DialogPeq *master = mPeqDialog[kMainMasterSlot]) master->selectEqHfMode(checked);
+    if (DialogPeq *master = mMasterPeqDialog) master->selectEqHfMode(checked);
 }
 
 void MainWindow::trackEditParamChanged(int) {
@@ -94,7 +94,7 @@ void MainWindow::trackEditParamChanged(int) {
     const uint64_t length = getMaxSamples();
     const double L = static_cast<double>(length);
     const int64_t offset = counterDisplayOffset();
-    const int rate = static_cast<int>(mFileInfo[0].sampleRate);
+    const int rate = static_cast<int>(mTracks[0].fileInfo.sampleRate);
 
     tWaveEditParam region{};
     region.fadeInLength = static_cast<int64_t>((view->mFadeInEnd - view->mInPoint) * L);
@@ -121,7 +121,7 @@ void MainWindow::trackEditParamChanged(int) {
 
     // Single-track playback fades and gains by this envelope; a file rate of
     // 0 (nothing open) leaves the previous one.
-    if (dspVolume::setDspVolume(static_cast<int64_t>(length), &region, mFileInfo[0].sampleRate,
+    if (dspVolume::setDspVolume(static_cast<int64_t>(length), &region, mTracks[0].fileInfo.sampleRate,
                                 static_cast<uint32_t>(mPlayFs), 0, mSingleVolItems, 0, nullptr) == kDspVolOk &&
         region.fadeOutLength <= 0 && region.outPoint >= static_cast<int64_t>(length)) {
         // An out point at the end of the material without a fade-out: the
@@ -132,10 +132,10 @@ void MainWindow::trackEditParamChanged(int) {
         for (int k = 3; k < 6; ++k) mSingleVolItems[k] = {kDspVolEnd, region.gain, 0.0, 0};
     }
 
-    if (mFileInfo[0].fileType == 0) {
+    if (mTracks[0].fileInfo.fileType == 0) {
         // A WAV export writes this as the file's start time.
         tTimeCode tc{};
-        gTc_convSampleToTimeCode(static_cast<uint64_t>(region.inPoint) + mFileInfo[0].startSample, rate, mFrameType,
+        gTc_convSampleToTimeCode(static_cast<uint64_t>(region.inPoint) + mTracks[0].fileInfo.startSample, rate, mFrameType,
                                  &tc);
         mID3tagInfo.hour = tc.hour;
         mID3tagInfo.minute = tc.minute;
@@ -148,7 +148,7 @@ void MainWindow::trackEditParamChanged(int) {
     // A click on the waveform: playback stops and the cursor goes there.
     mPlayActive = false;
     mAwaitingPlayStart = false;
-    mPlayStatus = mAudioThread[0] ? mAudioThread[0]->getStatus() : 0;
+    mPlayStatus = mTracks[0].audioThread ? mTracks[0].audioThread->getStatus() : 0;
     if (mPlayStatus == 1) stopRequest();
 
     mCursorSample = static_cast<int64_t>(view->mClickPosition * L);

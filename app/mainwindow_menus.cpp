@@ -97,14 +97,14 @@ void MainWindow::meterPressed() { ui->widgetMeter->setOver(false); }
 void MainWindow::on_pushButtonPostFader_toggled(bool checked) {
     // The settings file sets the check state before any track thread may
     // exist (and after a failed construction none does).
-    if (mAudioThread[0]) mAudioThread[0]->setMeteringPoint(checked ? kMeteringPostFader : kMeteringPreFader);
+    if (mTracks[0].audioThread) mTracks[0].audioThread->setMeteringPoint(checked ? kMeteringPostFader : kMeteringPreFader);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {
     mDialogOscillator.hide();
     const int count = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);
     for (int t = 0; t < count; ++t) {
-        if (mPeqDialog[t]) mPeqDialog[t]->hide();
+        if (mTracks[t].peqDialog) mTracks[t].peqDialog->hide();
     }
     event->accept();
 }

@@ -36,8 +36,8 @@ void openEqWindow(DialogPeq *window, tPEQ *peq, int rate, double *monitorVolumeD
 }  // namespace
 
 void MainWindow::asignEQParameterTrack(int track) {
-    if (!isTrackSlot(track) || !mPeqDialog[track] || !mPeq[track]) return;
-    DialogPeq *window = mPeqDialog[track];
+    if (!isTrackSlot(track) || !mTracks[track].peqDialog || !mTracks[track].peq) return;
+    DialogPeq *window = mTracks[track].peqDialog;
     // Pointer-to-member connections: a report whose argument types drift
     // apart from the slot's fails to compile instead of never arriving.
     // Binding again after a track deletion must not double the reports.
@@ -45,33 +45,33 @@ void MainWindow::asignEQParameterTrack(int track) {
     connect(window, &DialogPeq::selectAllEqOnOff, this, &MainWindow::selAllEqOnOff, Qt::UniqueConnection);
     window->mTrackId = track;
     window->setWindowTitle(QStringLiteral("Parametric Equalizer - TRACK ") + QString::number(track + 1));
-    mPeq[track]->allOn = &window->mAllEqOn;
+    mTracks[track].peq->allOn = &window->mAllEqOn;
 }
 
 void MainWindow::releaseEQParameterTrack(int track) {
-    if (!isTrackSlot(track) || !mPeqDialog[track]) return;
-    DialogPeq *window = mPeqDialog[track];
+    if (!isTrackSlot(track) || !mTracks[track].peqDialog) return;
+    DialogPeq *window = mTracks[track].peqDialog;
     disconnect(window, &DialogPeq::windowClosed, this, &MainWindow::eqWindowCloseEvent);
     disconnect(window, &DialogPeq::selectAllEqOnOff, this, &MainWindow::selAllEqOnOff);
 }
 
 void MainWindow::eqIndicatorClicked() {
-    DialogPeq *window = mPeqDialog[kMainMasterSlot];
-    tPEQ *peq = mPeq[kMainMasterSlot];
+    DialogPeq *window = mMasterPeqDialog;
+    tPEQ *peq = mMasterPeq;
     if (!window || !peq) return;
-    if (mMixerThread) mMixerThread->setMasterAnalysis(true);
+    if (mCore.mMixerThread) mCore.mMixerThread->setMasterAnalysis(true);
     openEqWindow(window, peq, mPlayFs, &mMonitorVolumeDb);
 }
 
 void MainWindow::on_pushCh1PEQ_clicked() {
     eqIndicatorClicked();
-    if (DialogPeq *window = mPeqDialog[kMainMasterSlot]) window->raise();
+    if (DialogPeq *window = mMasterPeqDialog) window->raise();
 }
 
 void MainWindow::mixerEqButtonClicked(int track) {
-    if (!isTrackSlot(track) || !mPeqDialog[track] || !mPeq[track]) return;
-    DialogPeq *window = mPeqDialog[track];
-    openEqWindow(window, mPeq[track], mPlayFs, &mMonitorVolumeDb);
+    if (!isTrackSlot(track) || !mTracks[track].peqDialog || !mTracks[track].peq) return;
+    DialogPeq *window = mTracks[track].peqDialog;
+    openEqWindow(window, mTracks[track].peq, mPlayFs, &mMonitorVolumeDb);
     window->raise();
     emit chEqWindowOpended(track);
 }
@@ -88,20 +88,20 @@ void MainWindow::selAllEqOnOff(int on, int id) {
 void MainWindow::eqWindowCloseEvent(int id, QCloseEvent *) { emit eqWindowClosed(id); }
 
 void MainWindow::initEqParam() {
-    if (tPEQ *master = mPeq[kMainMasterSlot]) {
+    if (tPEQ *master = mMasterPeq) {
         for (int b = kEqBands - 1; b >= 0; --b) master->band[b].initParam();
     }
     for (int t = 0; t < kMainTrackSlots; ++t) {
-        if (!mPeq[t]) continue;
-        for (int b = kEqBands - 1; b >= 0; --b) mPeq[t]->band[b].initParam();
+        if (!mTracks[t].peq) continue;
+        for (int b = kEqBands - 1; b >= 0; --b) mTracks[t].peq->band[b].initParam();
     }
     // The engine runs its own copies of the filters.
     gAudioThread_clearAllEqHistory();
 }
 
 void MainWindow::initEQParams(int track) {
-    if (!isTrackSlot(track) || !mPeq[track]) return;
-    mixState_applyEqDefaults(mPeq[track], gEditorDefaults.eqBand, gEditorDefaults.eqAllOn,
+    if (!isTrackSlot(track) || !mTracks[track].peq) return;
+    mixState_applyEqDefaults(mTracks[track].peq, gEditorDefaults.eqBand, gEditorDefaults.eqAllOn,
                              gEditorDefaults.eqTotalGainDb);
 }
 
@@ -118,7 +118,7 @@ void MainWindow::ChDelayValueChangeEvent(int track, double ms) {
     waveFormRedraw(mViewOffset, kRedrawModeFull);
     if (mChEditStrip) {
         const int row = mChEditStrip->searchDrawTrack(track);
-        if (row >= 0) mChEditStrip->setDelaySample(jobRecord_startOffset(mFileInfo[track].sampleRate, ms), row);
+        if (row >= 0) mChEditStrip->setDelaySample(jobRecord_startOffset(mTracks[track].fileInfo.sampleRate, ms), row);
     }
 }
 

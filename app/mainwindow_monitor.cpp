@@ -18,11 +18,11 @@ void MainWindow::changeMonitorVolume(int dB) {
     setDsdPureOrNot(checkDsdPurity());
     // The engine takes the level as given; -100 dB and below are silence.
     setMasterVolDsp(dB);
-    if (mDialogEdit) mDialogEdit->sendParameters(mPeq[kMainMasterSlot], mMonitorVolumeDb, mPlayFs);
+    if (mDialogEdit) mDialogEdit->sendParameters(mMasterPeq, mMonitorVolumeDb, mPlayFs);
 }
 
 bool MainWindow::checkDsdPurity() {
-    return monitorVolume_dsdPure(mPeq[kMainMasterSlot], mMonitorVolumeDb, mPlayFs, int(mFileInfo[0].sampleRate),
+    return monitorVolume_dsdPure(mMasterPeq, mMonitorVolumeDb, mPlayFs, int(mTracks[0].fileInfo.sampleRate),
                                  mMixParam.trackCount);
 }
 

@@ -123,7 +123,7 @@ int MainWindow::waitForTracksReleased() {
     constexpr int kPolls = 150, kPollMs = 10;
     const auto busy = [this] {
         for (int t = 0; t < mThreadCount && t < kMainTrackSlots; ++t) {
-            audioThread *thread = mAudioThread[t];
+            audioThread *thread = mTracks[t].audioThread;
             if (thread && (thread->isRunning() || thread->getStatus() != 0)) return true;
         }
         return false;
@@ -184,11 +184,11 @@ void MainWindow::openFile(QString path, int mode) {
     // stopped (and given up to about 3 s) before the new one is queued.
     if (ext == QLatin1String("flac")) {
         QFile::remove(flacTemp);
-        if (mFlac2WavThread) {
-            mFlac2WavThread->stop();
-            for (int i = 0; i < 29 && !mFlac2WavThread->isFinished(); ++i) QThread::msleep(100);
-            mFlac2WavThread->setParameters(path, flacTemp, tFileOpenMode(mode), &mFlacProgress, &mID3tagInfo);
-            mFlac2WavThread->addTransaction(new ClassFlac2Wav);
+        if (mCore.mFlac2WavThread) {
+            mCore.mFlac2WavThread->stop();
+            for (int i = 0; i < 29 && !mCore.mFlac2WavThread->isFinished(); ++i) QThread::msleep(100);
+            mCore.mFlac2WavThread->setParameters(path, flacTemp, tFileOpenMode(mode), &mFlacProgress, &mID3tagInfo);
+            mCore.mFlac2WavThread->addTransaction(new ClassFlac2Wav);
         }
         mOpenedFrom = 1;
         if (!mLoadingDialog) mLoadingDialog = makeProgressDialog(this, &mLoadingBar, tr("Loading..."));
@@ -245,10 +245,10 @@ void MainWindow::openFile(QString path, int mode) {
 }
 
 void MainWindow::selectChannelOfPolyEvent(tPoly2MonosteMsgParam *choice) {
-    if (!choice || !mPoly2MonosteThread) return;
-    mPoly2MonosteThread->stop();
+    if (!choice || !mCore.mPoly2MonosteThread) return;
+    mCore.mPoly2MonosteThread->stop();
     stopWaveFormThread(0);
-    for (int i = 0; i < 29 && !mPoly2MonosteThread->isEnded(); ++i) QThread::msleep(100);
+    for (int i = 0; i < 29 && !mCore.mPoly2MonosteThread->isEnded(); ++i) QThread::msleep(100);
 
     QString ext = QStringLiteral(".wav");
     mOpenedFrom = 0;
@@ -268,8 +268,8 @@ void MainWindow::selectChannelOfPolyEvent(tPoly2MonosteMsgParam *choice) {
     param.channel = choice->entry;
     param.twoSources = 0;
     param.fileType = mOpenTypeCode;
-    mPoly2MonosteThread->setParams(mSplitTempPath, mSourcePath, QString(), &mSplitProgress, &param);
-    mPoly2MonosteThread->addTransaction(new ClassPoly2Monoste);
+    mCore.mPoly2MonosteThread->setParams(mSplitTempPath, mSourcePath, QString(), &mSplitProgress, &param);
+    mCore.mPoly2MonosteThread->addTransaction(new ClassPoly2Monoste);
 
     const QString title = tr("Rebuilding to Stereo/Mono file...");
     if (!mSplitDialog) mSplitDialog = makeProgressDialog(this, &mSplitBar, title);
@@ -314,9 +314,9 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
     // the file it had, so nothing the user had loaded is lost.
     tMorphexParam job;
     auto restorePrevious = [&] {
-        if (mTrackPath[slot].isEmpty()) return;
+        if (mTracks[slot].path.isEmpty()) return;
         tMorphexParam again;
-        getAudioParam(&again, mTrackPath[slot], slot);
+        getAudioParam(&again, mTracks[slot].path, slot);
         if (slot == 0) waveFormRedraw(mViewOffset, kRedrawModeFull);
     };
     if (getAudioParam(&job, readPath, slot) < 0) {
@@ -327,7 +327,7 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
     tMixChParam &ch = mMixParam.ch[slot];
     ch.LL = 1.0;
     ch.RL = 0.0;
-    if (mFileInfo[slot].channels == 2) {
+    if (mTracks[slot].fileInfo.channels == 2) {
         ch.LR = 0.0;
         ch.RR = 1.0;
     } else {
@@ -338,7 +338,7 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
     ch.pan = 0.0;
     ch.faderDb = 0.0f;
     ch.mute = 1.0f;
-    if (!isValidFs(this, mFileInfo[slot].sampleRate)) {
+    if (!isValidFs(this, mTracks[slot].fileInfo.sampleRate)) {
         restorePrevious();
         return;
     }
@@ -352,10 +352,10 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
     // file itself, not from its WAV copy; a file opened directly is read
     // here, and one without a readable tag shows no picture.
     if (mOpenedFrom != 0) {
-        if (mFlac2WavThread) mFlac2WavThread->getFlacFileInfo(&mFlacFileInfo);
+        if (mCore.mFlac2WavThread) mCore.mFlac2WavThread->getFlacFileInfo(&mFlacFileInfo);
     } else {
         const int read = id3tagInformation
-                             ? id3tagInformation(kId3tagLoad, int(mFileInfo[slot].fileType),
+                             ? id3tagInformation(kId3tagLoad, int(mTracks[slot].fileInfo.fileType),
                                                  reinterpret_cast<const wchar16 *>(readPath.utf16()), &mID3tagInfo)
                              : -1;
         if (read < 0) ui->labelJacket->clear();
@@ -363,7 +363,7 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
 
     // The start timecode of a WAV or DSDIFF first track comes from the
     // file; other types keep the one their tag brought.
-    const tAudioFileInfo &first = mFileInfo[0];
+    const tAudioFileInfo &first = mTracks[0].fileInfo;
     if (first.fileType == 0 || first.fileType == 3) {
         const uint64_t in = mDialogEdit ? uint64_t(std::max<int64_t>(0, mDialogEdit->mExportRegion.inPoint)) : 0;
         tTimeCode tc{};
@@ -386,10 +386,10 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
 
     // Slot 0 plays on the audio thread made at start-up; every further track
     // gets a thread of its own, tied to its slot.
-    mTrackPath[slot] = readPath;
+    mTracks[slot].path = readPath;
     if (slot != 0 && mThreadCount < kMainTrackSlots) {
         auto *thread = new audioThread(nullptr);
-        mAudioThread[mThreadCount] = thread;
+        mTracks[mThreadCount].audioThread = thread;
         setAudioIoThreadId(thread->getThreadIndex(), slot);
         ++mThreadCount;
     }
@@ -397,7 +397,7 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
     // Track 0 sets the window's file labels, the counter, the in and out
     // points and the zoom: the view is measured against the first track, so
     // an added track leaves them as they are.
-    const tAudioFileInfo &info = mFileInfo[slot];
+    const tAudioFileInfo &info = mTracks[slot].fileInfo;
     if (slot == 0) {
         const int64_t o = counterDisplayOffset();
         ui->widgetTrack1->trackReloaded();
@@ -419,8 +419,8 @@ void MainWindow::openFile2(QString displayPath, QString readPath, int mode) {
         setUIOperability(true);
 
         mCursorSample = 0;
-        for (int64_t &r : mWaveJobResult) r = 1;
-        for (int64_t &p : mPrepared) p = 0;
+        for (int64_t &r : mOverview.jobColumns) r = 1;
+        for (tTrack &track : mTracks) track.prepared = 0;
         mPreparingTrack = 0;
         mCursorFraction = 0.0;
         emit moveInPoint(0.0);

@@ -86,12 +86,12 @@ void MainWindow::actionSaveClicked(bool) {
         mProject.appendVolData(t, ch.faderDb, 0);
         mProject.appendPanData(t, static_cast<float>(ch.pan), 0);
         mProject.setTrackListName(t, names.value(t));
-        const tProjectEQParams eq = projectEqOf(mPeq[t]);
+        const tProjectEQParams eq = projectEqOf(mTracks[t].peq);
         mProject.setEqParams(t, &eq);
         // Whole milliseconds: 12.7 ms is kept as 12 ms.
         mProject.setDelayTime(t, static_cast<int64_t>(ch.delayMs));
     }
-    const tProjectEQParams master = projectEqOf(mPeq[kMainMasterSlot]);
+    const tProjectEQParams master = projectEqOf(mMasterPeq);
     mProject.setEqParams(count, &master);
     mProject.setProjectSampleRate(mPlayFs);
     if (mProject.saveProjectFile(path) != kProjectOK)
@@ -102,15 +102,15 @@ bool MainWindow::stopTracksForReload() {
     stopRequest();
     const int count = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);
     for (int t = 0; t < count; ++t) {
-        if (mAudioThread[t]) mAudioThread[t]->stop();
+        if (mTracks[t].audioThread) mTracks[t].audioThread->stop();
         stopWaveFormThread(t);
-        if (mWaveFormThread[t]) mWaveFormThread[t]->stop();
+        if (mTracks[t].waveFormThread) mTracks[t].waveFormThread->stop();
     }
     for (int poll = 0; poll <= kReloadPolls; ++poll) {
         bool busy = false;
         for (int t = 0; t < count; ++t)
-            busy = busy || (mAudioThread[t] && mAudioThread[t]->isRunning()) ||
-                   (mWaveFormThread[t] && mWaveFormThread[t]->isRunning());
+            busy = busy || (mTracks[t].audioThread && mTracks[t].audioThread->isRunning()) ||
+                   (mTracks[t].waveFormThread && mTracks[t].waveFormThread->isRunning());
         if (!busy) return true;
         QThread::msleep(kReloadPollMs);
     }
@@ -163,7 +163,7 @@ void MainWindow::actionLoadClicked(bool) {
             }
         }
         const tProjectEQParams *eq = mProject.getEqParams(c);
-        if (eq) applyProjectEq(*eq, mPeq[slot]);
+        if (eq) applyProjectEq(*eq, mTracks[slot].peq);
         ch.delayMs = mProject.getDelayTime(c);
         emit delayTimeChanged(slot, ch.delayMs);
         emit allEqOnOffToMixer(eq && eq->allOn, slot);
@@ -172,8 +172,8 @@ void MainWindow::actionLoadClicked(bool) {
     }
 
     if (const tProjectEQParams *master = mProject.getEqParams(listed)) {
-        applyProjectEq(*master, mPeq[kMainMasterSlot]);
-        if (DialogPeq *window = mPeqDialog[kMainMasterSlot]) window->setEqTotalGain(master->allGain);
+        applyProjectEq(*master, mMasterPeq);
+        if (DialogPeq *window = mMasterPeqDialog) window->setEqTotalGain(master->allGain);
         ui->labelEqIndicator->changeEqIndicator(master->allOn);
     }
     while (names.size() < documentNames.size()) names << QString();
@@ -182,7 +182,7 @@ void MainWindow::actionLoadClicked(bool) {
 
 bool MainWindow::openProjectTrack(const QString &path, int slot) {
     openFile(path, kFileOpenAdd);
-    return mMixParam.trackCount == slot + 1 && mTrackPath[slot] == path;
+    return mMixParam.trackCount == slot + 1 && mTracks[slot].path == path;
 }
 
 void MainWindow::actionCreateClicked(bool) { mProject.newProjectFile(); }

@@ -56,7 +56,7 @@ void MainWindow::on_recButton_clicked() {
         startRecording();
         return;
     }
-    if (!mDialogRecSetup || !mRecEngineThread) {
+    if (!mDialogRecSetup || !mCore.mRecEngineThread) {
         ui->recButton->setChecked(false);
         return;
     }
@@ -109,12 +109,12 @@ void MainWindow::on_recButton_clicked() {
     mRecParams.rate = getSampleRateFromCombobox(setup->comboboxRecFreq->currentText().toStdString());
     mRecParams.format = setup->recFormat();
     changeFs(mDriverType == kDriverAsio ? mPlayFs : mRecParams.rate);
-    mRecParams.blockFrames = mCaptureBlockFrames;
+    mRecParams.blockFrames = mCore.mCaptureBlockFrames;
 
     // The job belongs to the recording thread from here on. It opens the
     // device and waits, armed; the file is only created at the second press.
-    mRecEngineThread->setRecParameters(&mRecParams);
-    mRecEngineThread->addTransaction(new ClassRecEngine);
+    mCore.mRecEngineThread->setRecParameters(&mRecParams);
+    mCore.mRecEngineThread->addTransaction(new ClassRecEngine);
 
     // Armed: the tick blinks the buttons and counts from zero until the
     // recording starts.
@@ -160,7 +160,7 @@ void MainWindow::on_recButton_clicked() {
 }
 
 void MainWindow::startRecording() {
-    if (!mRecEngineThread->isFileCreated()) mRecEngineThread->recStart();
+    if (!mCore.mRecEngineThread->isFileCreated()) mCore.mRecEngineThread->recStart();
     ui->recButton->setChecked(true);
     ui->playButton->setChecked(true);
     ui->comboBox_recFreq->setEnabled(false);
@@ -171,7 +171,7 @@ void MainWindow::stopRecording() {
     if (mRecState != 3 && mRecState != 4) return;
     mPlayActive = false;
     mAwaitingPlayStart = false;
-    mRecEngineThread->recStop();
+    mCore.mRecEngineThread->recStop();
 
     if (!mStopProgress) {
         mStopProgress = new QProgressDialog(QString(), QString(), 0, 0, this);
@@ -212,7 +212,7 @@ void MainWindow::stopRecording() {
 
 void MainWindow::recStopped() {
     if (mStopProgress) mStopProgress->hide();
-    mRecEngineThread->clearContFlags();
+    mCore.mRecEngineThread->clearContFlags();
     for (double *peaks : mRecOverviewPeaks)
         if (peaks) std::memset(peaks, 0, kRecOverviewBytes);
     mRecState = 0;
@@ -273,7 +273,7 @@ void MainWindow::selectInMonitorEn(bool on) {
                     tr("No Recordable inputs in this device.\nPlease select recordable audio device."));
     else
         mInputMonitor = 1;
-    if (mCaptureBlockFrames != 0) {
+    if (mCore.mCaptureBlockFrames != 0) {
         gAudioThread_setMonitorStatus(mInputMonitor != 0);
     } else {
         showWarning(tr("Could not monitor."),

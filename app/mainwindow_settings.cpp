@@ -69,7 +69,7 @@ void MainWindow::loadParametersFromFile() {
     if (!mSettingsPath.isEmpty() && file.open(QIODevice::ReadOnly)) {
         const QVector<tSettingsSection> sections = settings_parse(file.readAll());
         file.close();
-        tPEQ *master = mPeq[kMainMasterSlot];
+        tPEQ *master = mMasterPeq;
         for (const tSettingsSection &section : sections) {
             const QVector<QString> &v = section.values;
             switch (section.key) {
@@ -138,7 +138,7 @@ void MainWindow::saveParametersToFile() {
     v.driverType = mDriverType;
     v.deviceText = ui->comboBox_asioDev->currentText();
     v.playRateText = ui->comboBox_asioFreq->currentText();
-    if (const tPEQ *master = mPeq[kMainMasterSlot]) {
+    if (const tPEQ *master = mMasterPeq) {
         for (int b = 0; b < kSettingsEqBands; ++b) {
             const peakEq &band = master->band[masterBandOfFileBand(b)];
             v.eq[b] = tEditorEqBand{band.mBandOn, band.mFreq, band.mQ, band.mGain, static_cast<int>(band.mType)};

@@ -13,7 +13,7 @@
 void MainWindow::timeSkip(int seconds) {
     // An armed or running recording owns the counter and the cursor.
     if (mRecState == 3 || mRecState == 4) return;
-    const int status = mAudioThread[0] ? mAudioThread[0]->getStatus() : 0;
+    const int status = mTracks[0].audioThread ? mTracks[0].audioThread->getStatus() : 0;
     mPlayStatus = status;
     // A mix-down or another job of the engine is not interrupted.
     if (status >= 2) return;
@@ -21,7 +21,7 @@ void MainWindow::timeSkip(int seconds) {
     stopRequest();
     if (mAwaitingPlayStart) ui->playButton->setChecked(true);
 
-    const int rate = static_cast<int>(mFileInfo[0].sampleRate);
+    const int rate = static_cast<int>(mTracks[0].fileInfo.sampleRate);
     const int64_t end = static_cast<int64_t>(getMaxSamples());
     int64_t cursor = mCursorSample + static_cast<int64_t>(seconds) * rate;
     if (cursor <= 0) cursor = 0;
@@ -42,7 +42,7 @@ void MainWindow::markSkip(int direction) {
     const int64_t offset = counterDisplayOffset();
     stopRequest();
 
-    const uint64_t rate = mFileInfo[0].sampleRate;
+    const uint64_t rate = mTracks[0].fileInfo.sampleRate;
     const uint64_t cursor = mCursorSample > 0 ? static_cast<uint64_t>(mCursorSample) : 0;
     const int count = std::clamp<int>(mMarkCount, 0, static_cast<int>(sizeof(mMarkBuffer) / sizeof(mMarkBuffer[0])));
     int taken = -1;

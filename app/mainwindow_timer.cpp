@@ -64,7 +64,7 @@ void MainWindow::takeSeveralHundredMili() {
     trgPeakHoldAudio(0);
 
     const int tracks = std::clamp<int>(mMixParam.trackCount, 0, kMainTrackSlots);
-    const int firstRate = int(mFileInfo[0].sampleRate);
+    const int firstRate = int(mTracks[0].fileInfo.sampleRate);
     const bool recording = mRecState == 3 || mRecState == 4;
     // The capture is counted at the recording's own rate.
     const int recordingRate = mRecParams.rate > 0 ? mRecParams.rate : mPlayFs;
@@ -103,7 +103,7 @@ void MainWindow::takeSeveralHundredMili() {
         mPositionRing[mCounterRingIndex] = recPosition;
         placeCursor = true;
         readPeaks();
-    } else if (!enginePlays && !COscClass.getOscStatus() && !sInputMonitorEnable.load(std::memory_order_relaxed)) {
+    } else if (!enginePlays && !COscClass.getOscStatus() && !engine().inputMonitorEnable.load(std::memory_order_relaxed)) {
         double discard[2];
         for (int t = 0; t < tracks; ++t) {
             peakPair(t, discard);
@@ -116,7 +116,7 @@ void MainWindow::takeSeveralHundredMili() {
         QString text;
         prepareTimeInfoDisp(text, int64_t(position) + offset, firstRate);
         showDelayedCounter(text, int64_t(position) + offset);
-        const tTransportMaterial material = transport_material(mFileInfo, mMixParam, tracks);
+        const tTransportMaterial material = transport_material(trackInfos().data(), mMixParam, tracks);
         setMaxWaveLengthThreadID(material.longestTrack);
         const double p = double(mPositionRing[mCounterRingIndex]);
         mCursorFraction = material.length ? p / double(material.length) : 0.0;
@@ -144,7 +144,7 @@ void MainWindow::takeSeveralHundredMili() {
         position > uint64_t(std::max<int64_t>(0, mDialogEdit->mExportRegion.outPoint))) {
         const int64_t out = mDialogEdit->mExportRegion.outPoint;
         on_stopButton_clicked();
-        if (mAudioThread[0]) mAudioThread[0]->setForceStatus(0);
+        if (mTracks[0].audioThread) mTracks[0].audioThread->setForceStatus(0);
         if (mRepeatMode) {
             on_zeroPlayButton_clicked();
         } else {
@@ -159,7 +159,7 @@ void MainWindow::takeSeveralHundredMili() {
             ui->lineEditTime->setText(text);
             showMarkName(atPlayRate + offset);
             if (++mCounterRingIndex >= ringLength) mCounterRingIndex = 0;
-            const tTransportMaterial material = transport_material(mFileInfo, mMixParam, tracks);
+            const tTransportMaterial material = transport_material(trackInfos().data(), mMixParam, tracks);
             setMaxWaveLengthThreadID(material.longestTrack);
             mCursorFraction = material.length ? double(out) / double(material.length) : 0.0;
             const double x = calcCurrentCursor(mCursorFraction);
@@ -173,19 +173,19 @@ void MainWindow::takeSeveralHundredMili() {
     const bool dsd = meterRate >= kDsdMeterRate;
     const int mode = dsd ? kMeterModeDsd : kMeterModePcm;
     const int slot = 2 * mMeterRingIndex;
-    if (mMeterRing[kMainMasterSlot]) {
-        const double *shownMaster = mMeterRing[kMainMasterSlot] + slot;
+    if (mMasterMeterRing) {
+        const double *shownMaster = mMasterMeterRing + slot;
         ui->widgetMeter->setMeterData(shownMaster, mode, kTransportTickMs);
-        if (!dsd && mDynamics) {
-            mDialogDynamics.setMeterData(kDynamicsMeterIn, mDynamics->getInputMeterData());
-            mDialogDynamics.setMeterData(kDynamicsMeterOut, mDynamics->getOutputMeterData());
-            mDialogDynamics.setMeterData(kDynamicsMeterReduction, mDynamics->getReductionData());
+        if (!dsd && mCore.mDynamics) {
+            mDialogDynamics.setMeterData(kDynamicsMeterIn, mCore.mDynamics->getInputMeterData());
+            mDialogDynamics.setMeterData(kDynamicsMeterOut, mCore.mDynamics->getOutputMeterData());
+            mDialogDynamics.setMeterData(kDynamicsMeterReduction, mCore.mDynamics->getReductionData());
         }
         if (mMixer) {
             const double scale = dsd ? kDsdStripScale : kPcmStripScale;
             for (int t = 0; t < tracks; ++t) {
-                if (!mMixer->mChStrip[t] || !mMeterRing[t]) continue;
-                const double levels[2] = {mMeterRing[t][slot] * scale, mMeterRing[t][slot + 1] * scale};
+                if (!mMixer->mChStrip[t] || !mTracks[t].meterRing) continue;
+                const double levels[2] = {mTracks[t].meterRing[slot] * scale, mTracks[t].meterRing[slot + 1] * scale};
                 mMixer->mChStrip[t]->setMeterData(levels, mode, kTransportTickMs);
             }
             if (mMixer->mMasterStrip) mMixer->mMasterStrip->setMeterData(shownMaster, mode, kTransportTickMs);
@@ -196,12 +196,12 @@ void MainWindow::takeSeveralHundredMili() {
             emit mMixer->updateChMeter();
             emit mMixer->updateMasterMeter();
         }
-        mMeterRing[kMainMasterSlot][slot] = master[0];
-        mMeterRing[kMainMasterSlot][slot + 1] = master[1];
+        mMasterMeterRing[slot] = master[0];
+        mMasterMeterRing[slot + 1] = master[1];
         for (int t = 0; t < tracks; ++t) {
-            if (!mMeterRing[t]) continue;
-            mMeterRing[t][slot] = trackPeaks[t][0];
-            mMeterRing[t][slot + 1] = trackPeaks[t][1];
+            if (!mTracks[t].meterRing) continue;
+            mTracks[t].meterRing[slot] = trackPeaks[t][0];
+            mTracks[t].meterRing[slot + 1] = trackPeaks[t][1];
         }
         if (++mMeterRingIndex >= ringLength) mMeterRingIndex = 0;
         if (mMasterPeak && mPrevMasterPeak) {
@@ -214,7 +214,7 @@ void MainWindow::takeSeveralHundredMili() {
 
     // A track whose overview is still being computed is drawn as it
     // grows, one track a tick.
-    const auto overviewPending = [this](int t) { return mWaveJobActive[t] == 1 && mWaveJobDone[t] == 0; };
+    const auto overviewPending = [this](int t) { return mTracks[t].waveJobActive == 1 && mTracks[t].waveJobDone == 0; };
     for (int t = 0; t < tracks; ++t) {
         if (!overviewPending(t)) continue;
         waveFormRedraw(mViewOffset, kRedrawModeIncremental);
@@ -231,7 +231,7 @@ void MainWindow::takeSeveralHundredMili() {
         setWDT(kTransportWatchdogMs);
         mWatchdogEnabled = false;
         on_stopButton_clicked();
-        if (mAudioThread[0]) mAudioThread[0]->setForceStatus(0);
+        if (mTracks[0].audioThread) mTracks[0].audioThread->setForceStatus(0);
         on_comboBox_driver_currentIndexChanged(0);
         selectPlayRecDevice(0, mRecDevIndex);
     }
@@ -281,7 +281,7 @@ void MainWindow::takeSeveralHundredMili() {
     // engine's ring, once it has been opened.
     if (mLissajousShown) {
         int n = meterRate * kTransportTickMs / 1000;
-        if (dsd) n /= std::max(1, int(sMeterFirInterval.load(std::memory_order_relaxed)));
+        if (dsd) n /= std::max(1, int(engine().meterFirInterval.load(std::memory_order_relaxed)));
         int start = gAudioThread_getLissajousBufWrCount() - n;
         if (start < 0) start += kLissajousFrames;
         mDialogLissajous.setLissajous(gAudioThread_getLissajousBuf(), n, kLissajousFrames, start);
@@ -290,10 +290,10 @@ void MainWindow::takeSeveralHundredMili() {
 
     // The master equaliser's spectrum follows the analysis order the engine
     // is using.
-    if (mPeqDialog[kMainMasterSlot]) {
+    if (mMasterPeqDialog) {
         int order = 0;
         (void)getPlayingFftAnalyzing(kMainEqMasterId, 0, &order);
-        mPeqDialog[kMainMasterSlot]->setFFTOrder(order);
+        mMasterPeqDialog->setFFTOrder(order);
     }
 
     // The full redraws that openFile2 scheduled. They wait while track 0's

@@ -27,22 +27,22 @@ namespace {
 
 void freeOverview(MainWindow &w, int s) {
     for (int k = 0; k < kMainWaveLevels; ++k) {
-        _aligned_free(w.mWaveMax[s][k]);
-        _aligned_free(w.mWaveMin[s][k]);
-        w.mWaveMax[s][k] = w.mWaveMin[s][k] = nullptr;
+        _aligned_free(w.mTracks[s].waveMax[k]);
+        _aligned_free(w.mTracks[s].waveMin[k]);
+        w.mTracks[s].waveMax[k] = w.mTracks[s].waveMin[k] = nullptr;
     }
 }
 
 void analysisPaused(MainWindow &w, bool paused) {
-    if (w.mMixerThread) w.mMixerThread->setAnalysisOn(!paused);
+    if (w.mCore.mMixerThread) w.mCore.mMixerThread->setAnalysisOn(!paused);
 }
 
 void tellAnalysisTrackCount(MainWindow &w, int count) {
-    if (!w.mMixerThread) return;
-    w.mMixerTransactParams.status = 0;
-    w.mMixerTransactParams.trackCount = count;
-    w.mMixerTransactParams.sampleRate = &w.mPlayFs;
-    w.mMixerThread->setParams(&w.mMixerTransactParams);
+    if (!w.mCore.mMixerThread) return;
+    w.mCore.mMixerTransactParams.status = 0;
+    w.mCore.mMixerTransactParams.trackCount = count;
+    w.mCore.mMixerTransactParams.sampleRate = &w.mPlayFs;
+    w.mCore.mMixerThread->setParams(&w.mCore.mMixerTransactParams);
 }
 
 }  // namespace
@@ -53,14 +53,14 @@ bool MainWindow::addTrackSlot(int n) {
     if (n < 1 || n >= kMainTrackSlots) return false;
     // A slot left over from an earlier attempt, or from a deleted track,
     // keeps its builder and worker: they are reused rather than leaked.
-    if (!mTrackVolume[n]) mTrackVolume[n] = new dspVolume;
-    if (!mWaveFormThread[n]) {
-        mWaveFormThread[n] = new waveFormThread(nullptr);
-        mWaveFormThread[n]->setTrackGraphic(ui->widgetTrack1);
+    if (!mTracks[n].trackVolume) mTracks[n].trackVolume = new dspVolume;
+    if (!mTracks[n].waveFormThread) {
+        mTracks[n].waveFormThread = new waveFormThread(nullptr);
+        mTracks[n].waveFormThread->setTrackGraphic(ui->widgetTrack1);
     }
-    connect(mWaveFormThread[n], &waveFormThread::waveFormPrepared, this, &MainWindow::waveFormPreparedMain,
+    connect(mTracks[n].waveFormThread, &waveFormThread::waveFormPrepared, this, &MainWindow::waveFormPreparedMain,
             Qt::UniqueConnection);
-    if (mLibrary && mLibrary->loaded) mWaveFormThread[n]->setWaveFormFunc(getAudioWaveForm);
+    if (mCore.mLibrary && mCore.mLibrary->loaded) mTracks[n].waveFormThread->setWaveFormFunc(getAudioWaveForm);
 
     const int overview = getMemoryForWaveForming(n);
     const int eq = getMemoryForEQ(n);
@@ -74,11 +74,11 @@ bool MainWindow::addTrackSlot(int n) {
         return false;
     }
 
-    if (allocateChFFTbuffer(n) == kEngineMemOk && mPeqDialog[n]) {
+    if (allocateChFFTbuffer(n) == kEngineMemOk && mTracks[n].peqDialog) {
         int length = 0;
         double *left = getPlayingFftAnalyzing(n, 0, &length);
         double *right = getPlayingFftAnalyzing(n, 1, &length);
-        mPeqDialog[n]->setFFTPointer(0, left, right, length);
+        mTracks[n].peqDialog->setFFTPointer(0, left, right, length);
     }
     initEQParams(n);
     mMixParam.trackCount = n + 1;
@@ -100,10 +100,10 @@ void MainWindow::deleteAllTracks() {
         mChEditStrip->deleteAllTracks();
     }
     mMixParam.trackCount = 1;
-    mTrackLength[0] = 0;
+    mOverview.length[0] = 0;
 
     mWaveParams = tSetWaveFormParams();
-    mWaveParams.trackLengths = mTrackLength;
+    mWaveParams.trackLengths = mOverview.length;
     ui->widgetTrack1->setWaveForm(&mWaveParams);
 
     analysisPaused(*this, true);
@@ -111,26 +111,26 @@ void MainWindow::deleteAllTracks() {
         ui->widgetTrack1->setNumOfTrack(s);
         if (mMixer) mMixer->addDelTrack(-1, s);
         stopWaveFormThread(s);
-        mWaveJobActive[s] = 0;  // a late report of its job is ignored
+        mTracks[s].waveJobActive = 0;  // a late report of its job is ignored
         emit addDelTrack(-1);
         freeChFFTbuffer(s);
         freeOverview(*this, s);
-        delete mPeqDialog[s];
-        mPeqDialog[s] = nullptr;
-        delete mPeq[s];
-        mPeq[s] = nullptr;
-        delete mTrackVolume[s];
-        mTrackVolume[s] = nullptr;
+        delete mTracks[s].peqDialog;
+        mTracks[s].peqDialog = nullptr;
+        delete mTracks[s].peq;
+        mTracks[s].peq = nullptr;
+        delete mTracks[s].trackVolume;
+        mTracks[s].trackVolume = nullptr;
         // A thread still busy after its bounded wait is left running
         // rather than deleted under its own feet.
-        if (mAudioThread[s]) mAudioThread[s]->stop();
-        startup_deleteWhenStopped(mAudioThread[s], 10);
+        if (mTracks[s].audioThread) mTracks[s].audioThread->stop();
+        startup_deleteWhenStopped(mTracks[s].audioThread, 10);
         if (mThreadCount > 0) {
             gAudioThread_clearTrackInfo(s);
             --mThreadCount;
         }
-        if (mWaveFormThread[s]) mWaveFormThread[s]->stop();
-        startup_deleteWhenStopped(mWaveFormThread[s], 10);
+        if (mTracks[s].waveFormThread) mTracks[s].waveFormThread->stop();
+        startup_deleteWhenStopped(mTracks[s].waveFormThread, 10);
     }
     analysisPaused(*this, false);
     tellAnalysisTrackCount(*this, 1);
@@ -172,25 +172,25 @@ void MainWindow::renumberAndDeleteTrack(int a) {
     freeOverview(*this, a);
     for (int i = a; i < N - 1; ++i)
         for (int k = 0; k < kMainWaveLevels; ++k) {
-            mWaveMax[i][k] = mWaveMax[i + 1][k];
-            mWaveMin[i][k] = mWaveMin[i + 1][k];
-            mWaveMax[i + 1][k] = mWaveMin[i + 1][k] = nullptr;
+            mTracks[i].waveMax[k] = mTracks[i + 1].waveMax[k];
+            mTracks[i].waveMin[k] = mTracks[i + 1].waveMin[k];
+            mTracks[i + 1].waveMax[k] = mTracks[i + 1].waveMin[k] = nullptr;
         }
 
     // The deleted track's equaliser goes with it (the engine reads the
     // records of the tracks in use only, and a has left them above).
-    tPEQ *const deletedPeq = mPeq[a];
-    DialogPeq *const deletedWindow = mPeqDialog[a];
+    tPEQ *const deletedPeq = mTracks[a].peq;
+    DialogPeq *const deletedWindow = mTracks[a].peqDialog;
     if (deletedWindow) {
         disconnect(deletedWindow, &DialogPeq::windowClosed, this, &MainWindow::eqWindowCloseEvent);
         disconnect(deletedWindow, &DialogPeq::selectAllEqOnOff, this, &MainWindow::selAllEqOnOff);
     }
     for (int i = a; i < N - 1; ++i) {
-        mPeq[i] = mPeq[i + 1];
-        mPeqDialog[i] = mPeqDialog[i + 1];
+        mTracks[i].peq = mTracks[i + 1].peq;
+        mTracks[i].peqDialog = mTracks[i + 1].peqDialog;
     }
-    mPeq[N - 1] = nullptr;
-    mPeqDialog[N - 1] = nullptr;
+    mTracks[N - 1].peq = nullptr;
+    mTracks[N - 1].peqDialog = nullptr;
     delete deletedWindow;
     delete deletedPeq;
     asignEQParameterTrack(a);
@@ -199,12 +199,12 @@ void MainWindow::renumberAndDeleteTrack(int a) {
     // mixer records; each thread learns its new track number.
     if (a < N - 1) {
         for (int i = a; i < N - 1; ++i) {
-            mAudioThread[i] = mAudioThread[i + 1];
-            if (mAudioThread[i]) setAudioIoThreadId(mAudioThread[i]->getThreadIndex(), i);
-            mTrackPath[i] = mTrackPath[i + 1];
+            mTracks[i].audioThread = mTracks[i + 1].audioThread;
+            if (mTracks[i].audioThread) setAudioIoThreadId(mTracks[i].audioThread->getThreadIndex(), i);
+            mTracks[i].path = mTracks[i + 1].path;
             mMixParam.ch[i] = mMixParam.ch[i + 1];
         }
-        mAudioThread[N - 1] = nullptr;
+        mTracks[N - 1].audioThread = nullptr;
     }
     // The mixer moved its mute and solo flags with the strips; the factors in
     // the moved records follow them only once the records are in place.
@@ -215,17 +215,17 @@ void MainWindow::renumberAndDeleteTrack(int a) {
     const int m = N - 1;
     ui->widgetTrack1->setNumOfTrack(m);
     stopWaveFormThread(m);
-    mWaveJobActive[m] = 0;
+    mTracks[m].waveJobActive = 0;
     emit addDelTrack(-1);
     mProject.deleteTrack(a);
     --mThreadCount;
-    if (mWaveFormThread[m])
-        disconnect(mWaveFormThread[m], &waveFormThread::waveFormPrepared, this, &MainWindow::waveFormPreparedMain);
+    if (mTracks[m].waveFormThread)
+        disconnect(mTracks[m].waveFormThread, &waveFormThread::waveFormPrepared, this, &MainWindow::waveFormPreparedMain);
     mMixParam.trackCount = m;
 
     // Every remaining track is described again from its moved file, so the
     // feed records match their new slots.
-    for (int i = 0; i < mThreadCount && i < kMainTrackSlots; ++i) getAudioParam(&mPlayJob, mTrackPath[i], i);
+    for (int i = 0; i < mThreadCount && i < kMainTrackSlots; ++i) getAudioParam(&mPlayJob, mTracks[i].path, i);
     analysisPaused(*this, false);
 }
 
@@ -236,12 +236,12 @@ void MainWindow::trackEditParamChangeEvent(tWaveEditParam *edit, int t) {
     // The record is what the sender has: its own size, not the size of the
     // slot it is kept in.
     static_assert(sizeof(tWaveEditParam) <= kMainRegionRecordBytes, "an edit record fits its slot");
-    std::memcpy(mRegionRecords[t], edit, sizeof(tWaveEditParam));
+    std::memcpy(mTracks[t].edit, edit, sizeof(tWaveEditParam));
     tWaveEditParam kept;
-    std::memcpy(&kept, mRegionRecords[t], sizeof kept);
+    std::memcpy(&kept, mTracks[t].edit, sizeof kept);
     const tDspVolumeParam options;
-    (void)dspVolume::setDspVolume(int64_t(mFileInfo[t].totalSamples), &kept, mFileInfo[t].sampleRate, uint32_t(mPlayFs),
-                                  0, mTrackVolItems[t], 0, &options);
+    (void)dspVolume::setDspVolume(int64_t(mTracks[t].fileInfo.totalSamples), &kept, mTracks[t].fileInfo.sampleRate, uint32_t(mPlayFs),
+                                  0, mTracks[t].envelope, 0, &options);
 }
 
 void MainWindow::openEditTrackWindow() {
@@ -255,9 +255,9 @@ void MainWindow::openEditTrackWindow() {
         mEditTrack = t;
         tChEditerParameters p;
         p.lockFlag = &mRecState;
-        p.path = mTrackPath[t];
-        p.length = int64_t(uint32_t(mFileInfo[t].totalSamples));
-        p.delay = int64_t(double(mFileInfo[t].sampleRate) * mMixParam.ch[t].delayMs / 1000.0);
+        p.path = mTracks[t].path;
+        p.length = int64_t(uint32_t(mTracks[t].fileInfo.totalSamples));
+        p.delay = int64_t(double(mTracks[t].fileInfo.sampleRate) * mMixParam.ch[t].delayMs / 1000.0);
         mChEditStrip->addChEditParameters(t, &p);
     }
     mChEditStrip->show();
@@ -292,7 +292,7 @@ void MainWindow::on_pushEditWin_clicked() {
 }
 
 void MainWindow::on_pushButtonEditTag_clicked() {
-    const uint32_t type = mFileInfo[0].fileType;
+    const uint32_t type = mTracks[0].fileInfo.fileType;
     tEnumTagType tag = kTagTypeWav;
     if (mOpenedFrom == 1)
         tag = kTagTypeFlac;
@@ -314,7 +314,7 @@ void MainWindow::on_pushButtonEditTag_clicked() {
 
 void MainWindow::tagParamConfirmed() {
     mDialogEditTag.getEditedTagInfo(&mID3tagInfo);
-    mFileInfo[0].startSample = uint64_t(tagHMSFtoStartTcSample(&mID3tagInfo));
+    mTracks[0].fileInfo.startSample = uint64_t(tagHMSFtoStartTcSample(&mID3tagInfo));
 }
 
 void MainWindow::initTagInfo(tID3tagInfo *tag) {

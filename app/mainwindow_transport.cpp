@@ -82,7 +82,7 @@ bool MainWindow::playStart() {
     // The jobs and the device read the mixer record as it is now.
     gAudioThread_publishMixParam();
 
-    mPlayStatus = mAudioThread[0] ? mAudioThread[0]->getStatus() : 0;
+    mPlayStatus = mTracks[0].audioThread ? mTracks[0].audioThread->getStatus() : 0;
     // A second start before the first job reached the engine queues nothing.
     if (mPlayStatus == 0 && (mTransportCommand == kTransportStop || mTransportCommand == kTransportNone)) {
         const tWaveEditParam &region = mDialogEdit->mExportRegion;
@@ -93,23 +93,23 @@ bool MainWindow::playStart() {
             ui->playButton->setChecked(false);
             return false;
         }
-        tTimeInfo start = transport_timeInfo(mCursorSample, int(mFileInfo[0].sampleRate));
+        tTimeInfo start = transport_timeInfo(mCursorSample, int(mTracks[0].fileInfo.sampleRate));
         mTransportCommand = kTransportPlay;
         // A stop asked for just as the material ran out is never carried
         // out; left standing it would end this start after one buffer.
-        sStopRequest.store(false, std::memory_order_relaxed);
+        engine().stopRequest.store(false, std::memory_order_relaxed);
         rezeroReverbBuffer();
         if (audioThread_resetDSDBuffers() != kEngineMemOk)
             std::fprintf(stderr, "SonvexEditor: the DSD idle buffer could not be had\n");
 
         const bool single = mMixParam.trackCount < 2;
         for (int t = 0; t < mThreadCount && t < kMainTrackSlots; ++t) {
-            audioThread *thread = mAudioThread[t];
+            audioThread *thread = mTracks[t].audioThread;
             if (!thread) continue;
-            getAudioParam(&mPlayJob, mTrackPath[t], t);
-            const int64_t delay = int64_t(double(mMixParam.ch[t].delayMs) * double(mFileInfo[t].sampleRate) / 1000.0);
-            thread->setAudioThreadParam(kMorphexCmdPlay, &mPlayJob, &mFileInfo[t], &start,
-                                        single ? mSingleVolItems : mTrackVolItems[t], t, &mID3tagInfo, delay);
+            getAudioParam(&mPlayJob, mTracks[t].path, t);
+            const int64_t delay = int64_t(double(mMixParam.ch[t].delayMs) * double(mTracks[t].fileInfo.sampleRate) / 1000.0);
+            thread->setAudioThreadParam(kMorphexCmdPlay, &mPlayJob, &mTracks[t].fileInfo, &start,
+                                        single ? mSingleVolItems : mTracks[t].envelope, t, &mID3tagInfo, delay);
             thread->addTransaction(new ClassMorphex(2));
             thread->setPriority(QThread::HighestPriority);
         }
@@ -121,7 +121,7 @@ bool MainWindow::playStart() {
 
 bool MainWindow::isPlayableCondition() {
     const char *title = nullptr, *text = nullptr;
-    if (mTrackPath[0].isEmpty()) {
+    if (mTracks[0].path.isEmpty()) {
         title = QT_TR_NOOP("File Not Opened");
         text = QT_TR_NOOP("Please open audio file.");
     } else if (ui->comboBox_asioDev->currentIndex() <= 0) {
@@ -139,14 +139,14 @@ bool MainWindow::isPlayableCondition() {
 void MainWindow::on_zeroPlayButton_clicked() {
     if (transport_zeroPlayTooSoon(mTickCount, mLastZeroPlayTick)) return;
     const int64_t p = mDialogEdit->mExportRegion.inPoint;
-    const tTransportMaterial material = transport_material(mFileInfo, mMixParam, mMixParam.trackCount);
+    const tTransportMaterial material = transport_material(trackInfos().data(), mMixParam, mMixParam.trackCount);
     calcCurrentCursor(material.length ? double(p) / double(material.length) : 0.0);
 
     stopRequest();
     mCursorSample = p;
     const int64_t shown = p + counterDisplayOffset();
     QString text;
-    prepareTimeInfoDisp(text, shown, int(mFileInfo[0].sampleRate));
+    prepareTimeInfoDisp(text, shown, int(mTracks[0].fileInfo.sampleRate));
     ui->lineEditTime->setText(text);
     showMarkName(shown);
     // The delayed counter would otherwise show where the last play was.
@@ -177,7 +177,7 @@ void MainWindow::on_stopButton_clicked() {
 }
 
 void MainWindow::stopRequest() {
-    audioThread *first = mAudioThread[0];
+    audioThread *first = mTracks[0].audioThread;
     mPlayStatus = first ? first->getStatus() : 0;
     mTransportCommand = kTransportStop;
     setDsdPureOrNot(checkDsdPurity());
@@ -185,8 +185,8 @@ void MainWindow::stopRequest() {
         mStopRequested = true;
         first->stop();
         pollEvery10ms([first] { return first->getStatus() == 0; }, 150);
-        if (mVsaThread) {
-            vsaThread *vsa = mVsaThread;
+        if (mCore.mVsaThread) {
+            vsaThread *vsa = mCore.mVsaThread;
             vsa->stop();
             pollEvery10ms([vsa] { return vsa->isEnded(); }, 200);
         }

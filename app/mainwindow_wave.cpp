@@ -65,7 +65,7 @@ int MainWindow::waveLevelForZoom(double z) {
 
 int64_t MainWindow::getTotalWaveFormLen() { return mWaveLevelLength[waveLevelForZoom(mWaveZoom)]; }
 
-int64_t MainWindow::getWavPreparedLen() { return mWaveJobResult[waveLevelForZoom(mWaveZoom)]; }
+int64_t MainWindow::getWavPreparedLen() { return mOverview.jobColumns[waveLevelForZoom(mWaveZoom)]; }
 
 double MainWindow::checkSttRateRange(double f) {
     const double z = mWaveZoom < 1.0 ? 1.0 : mWaveZoom;
@@ -77,7 +77,7 @@ uint64_t MainWindow::longestTrackEnd() {
     uint64_t longest = 0;
     int which = 0;
     for (int i = 0; i < n; ++i) {
-        const tAudioFileInfo &f = mFileInfo[i];
+        const tAudioFileInfo &f = mTracks[i].fileInfo;
         const uint64_t end = uint64_t(double(f.totalSamples) + double(f.sampleRate) * mMixParam.ch[i].delayMs / 1000.0);
         if (end > longest) {
             longest = end;
@@ -92,7 +92,7 @@ uint64_t MainWindow::longestTrackEnd() {
 
 void MainWindow::stopWaveFormThread(int track) {
     if (track < 0 || track >= kMainTrackSlots) return;
-    waveFormThread *worker = mWaveFormThread[track];
+    waveFormThread *worker = mTracks[track].waveFormThread;
     if (!worker || !worker->isRunning()) return;
     worker->stop();
     for (int i = 0; i < 10 && worker->isRunning(); ++i) QThread::msleep(10);
@@ -102,10 +102,10 @@ namespace {
 
 // Hands slot s's file and overview arrays to its worker and queues a job.
 void queueOverview(MainWindow &w, int s) {
-    waveFormThread *worker = w.mWaveFormThread[s];
+    waveFormThread *worker = w.mTracks[s].waveFormThread;
     if (!worker) return;
-    const std::u16string path = w.mTrackPath[s].toStdU16String();
-    worker->setParameters(path.c_str(), w.mWaveLevelLength, 1, w.mWaveMax[s], w.mWaveMin[s], w.ui->widgetTrack1,
+    const std::u16string path = w.mTracks[s].path.toStdU16String();
+    worker->setParameters(path.c_str(), w.mWaveLevelLength, 1, w.mTracks[s].waveMax, w.mTracks[s].waveMin, w.ui->widgetTrack1,
                           kMainWaveLevels, s);
     worker->addTransaction(new ClassGetWaveForm);
 }
@@ -114,7 +114,7 @@ void queueOverview(MainWindow &w, int s) {
 
 void MainWindow::drawWaveFormSelectedColumn(int s) {
     if (s < 0 || s >= kMainTrackSlots) return;
-    const int64_t w = mWaveJobResult[0];
+    const int64_t w = mOverview.jobColumns[0];
     if (s == 0) stopWaveFormThread(0);
 
     // The slot's arrays are emptied so that the new file grows from a clean
@@ -124,64 +124,64 @@ void MainWindow::drawWaveFormSelectedColumn(int s) {
     const int64_t width4 = (int64_t(ui->widgetTrack1->width()) + 3) / 4 * 4;
     for (int k = 0; k < kMainWaveLevels; ++k) {
         const size_t bytes = size_t(width4 * kMainWaveLevelFactors[k] * 16);
-        if (mWaveMax[s][k]) std::memset(mWaveMax[s][k], 0, bytes);
-        if (mWaveMin[s][k]) std::memset(mWaveMin[s][k], 0, bytes);
+        if (mTracks[s].waveMax[k]) std::memset(mTracks[s].waveMax[k], 0, bytes);
+        if (mTracks[s].waveMin[k]) std::memset(mTracks[s].waveMin[k], 0, bytes);
     }
-    for (int64_t &r : mWaveJobResult) r = 1;
+    for (int64_t &r : mOverview.jobColumns) r = 1;
 
     const int n = std::clamp<int>(mMixParam.trackCount, 1, kMainTrackSlots);
     for (int i = 0; i < n; ++i) {
-        mViewMax[i] = mWaveMax[i][0];
-        mViewMin[i] = mWaveMin[i][0];
-        mWaveDrawOffset[i] = 0;
-        mWaveDrawWidth[i] = w;
+        mOverview.upper[i] = mTracks[i].waveMax[0];
+        mOverview.lower[i] = mTracks[i].waveMin[0];
+        mOverview.drawOffset[i] = 0;
+        mOverview.drawWidth[i] = w;
     }
     tSetWaveFormParams request;
     request.columns = 1;
-    request.upperPeaks = mViewMax;
-    request.lowerPeaks = mViewMin;
+    request.upperPeaks = mOverview.upper;
+    request.lowerPeaks = mOverview.lower;
     request.firstColumn = 0;
-    request.trackColumns = mWaveJobResult;
+    request.trackColumns = mOverview.jobColumns;
     request.levelLength = 1;
-    request.drawOffsets = mWaveDrawOffset;
-    request.drawWidths = mWaveDrawWidth;
+    request.drawOffsets = mOverview.drawOffset;
+    request.drawWidths = mOverview.drawWidth;
     request.trackCount = n;
-    request.trackLengths = mTrackLength;
+    request.trackLengths = mOverview.length;
     for (int i = 0; i < n; ++i)
-        request.startOffsets[i] = double(mFileInfo[i].sampleRate) * mMixParam.ch[i].delayMs / 1000.0;
+        request.startOffsets[i] = double(mTracks[i].fileInfo.sampleRate) * mMixParam.ch[i].delayMs / 1000.0;
     request.totalLength = longestTrackEnd();
     ui->widgetTrack1->setWaveForm(&request);
 
     mLastPrepared = 0;
-    mWaveJobActive[s] = 1;
-    mWaveJobDone[s] = 0;
-    mWaveJobRetries[s] = 0;
+    mTracks[s].waveJobActive = 1;
+    mTracks[s].waveJobDone = 0;
+    mTracks[s].waveJobRetries = 0;
     queueOverview(*this, s);
 }
 
 void MainWindow::waveFormPreparedMain(int s, bool stopped) {
-    if (stopped || s < 0 || s >= kMainTrackSlots || mWaveJobActive[s] != 1) return;
-    waveFormThread *worker = mWaveFormThread[s];
+    if (stopped || s < 0 || s >= kMainTrackSlots || mTracks[s].waveJobActive != 1) return;
+    waveFormThread *worker = mTracks[s].waveFormThread;
     if (!worker) return;
     const int64_t result = worker->getResult();
     if (result < 0) {
         // A file that could be described but not read may be a passing
         // fault (a disk waking up, a network share): try again, but not
         // for ever. After the last try the overview keeps what was read.
-        if (mWaveJobRetries[s] < kMainWaveRetries) {
-            ++mWaveJobRetries[s];
-            mWaveJobActive[s] = 1;
-            mWaveJobDone[s] = 0;
+        if (mTracks[s].waveJobRetries < kMainWaveRetries) {
+            ++mTracks[s].waveJobRetries;
+            mTracks[s].waveJobActive = 1;
+            mTracks[s].waveJobDone = 0;
             queueOverview(*this, s);
             return;
         }
         std::fprintf(stderr, "SonvexEditor: the overview of track %d could not be computed (%lld)\n", s + 1,
                      static_cast<long long>(result));
     }
-    mPrepared[s] = worker->getFinalProgress();
+    mTracks[s].prepared = worker->getFinalProgress();
     mPreparingTrack = s;
-    mWaveJobDone[s] = 1;
-    mWaveJobResult[s] = result;
+    mTracks[s].waveJobDone = 1;
+    mOverview.jobColumns[s] = result;
     waveFormRedraw(mViewOffset, kRedrawModeIncremental);
 }
 
@@ -198,10 +198,10 @@ void MainWindow::waveFormRedraw(long long start, tRedrawMode mode) {
     int64_t o[kMainTrackSlots] = {};
     const int64_t L0 = mWaveLevelLength[0];
     for (int i = 0; i < n; ++i) {
-        p[i] = (i >= mPreparingTrack && mWaveFormThread[i]) ? mWaveFormThread[i]->getProgress() : mPrepared[i];
+        p[i] = (i >= mPreparingTrack && mTracks[i].waveFormThread) ? mTracks[i].waveFormThread->getProgress() : mTracks[i].prepared;
         o[i] = std::max<int64_t>(0, std::min<int64_t>(mLastPrepared, p[i] - L0 / 6));
-        mViewMax[i] = mWaveMax[i][0];
-        mViewMin[i] = mWaveMin[i][0];
+        mOverview.upper[i] = mTracks[i].waveMax[0];
+        mOverview.lower[i] = mTracks[i].waveMin[0];
     }
     const int64_t lastLevel0 = p[n - 1];
 
@@ -213,8 +213,8 @@ void MainWindow::waveFormRedraw(long long start, tRedrawMode mode) {
     if (k >= 1) {
         const int64_t f = kMainWaveLevelFactors[k];
         for (int i = 0; i < n; ++i) {
-            mViewMax[i] = mWaveMax[i][k];
-            mViewMin[i] = mWaveMin[i][k];
+            mOverview.upper[i] = mTracks[i].waveMax[k];
+            mOverview.lower[i] = mTracks[i].waveMin[k];
             p[i] = p[i] * f / 4;
             o[i] = std::max<int64_t>(0, std::min<int64_t>(mLastPrepared * f / 4, p[i] - L / 6));
         }
@@ -234,23 +234,23 @@ void MainWindow::waveFormRedraw(long long start, tRedrawMode mode) {
     const double v = double(mViewOffset), e = v + double(L) / zz;
     for (int i = 0; i < n; ++i) {
         if (mode == kRedrawModeFull) {
-            mWaveDrawOffset[i] = 0;
-            mWaveDrawWidth[i] = c;
+            mOverview.drawOffset[i] = 0;
+            mOverview.drawWidth[i] = c;
         } else {
             const int64_t width = std::max<int64_t>(0, p[i] - o[i]);
             if (double(o[i]) < v || double(o[i] + width) > e) {
-                mWaveDrawOffset[i] = 0;
-                mWaveDrawWidth[i] = c;
+                mOverview.drawOffset[i] = 0;
+                mOverview.drawWidth[i] = c;
             } else {
-                mWaveDrawOffset[i] = o[i];
-                mWaveDrawWidth[i] = width;
+                mOverview.drawOffset[i] = o[i];
+                mOverview.drawWidth[i] = width;
             }
         }
-        mWaveReady[i] = p[i];
+        mOverview.ready[i] = p[i];
     }
 
     double startOffsets[kMainTrackSlots] = {};
-    for (int i = 0; i < n; ++i) startOffsets[i] = double(mFileInfo[i].sampleRate) * mMixParam.ch[i].delayMs / 1000.0;
+    for (int i = 0; i < n; ++i) startOffsets[i] = double(mTracks[i].fileInfo.sampleRate) * mMixParam.ch[i].delayMs / 1000.0;
 
     // An armed or running recording shows its own one-minute overview
     // instead of the tracks.
@@ -285,15 +285,15 @@ void MainWindow::waveFormRedraw(long long start, tRedrawMode mode) {
     view->setWaveRange(0.0f, 1.0f, 0);
     mWaveParams = tSetWaveFormParams();
     mWaveParams.columns = int32_t(double(L) / z);
-    mWaveParams.upperPeaks = mViewMax;
-    mWaveParams.lowerPeaks = mViewMin;
+    mWaveParams.upperPeaks = mOverview.upper;
+    mWaveParams.lowerPeaks = mOverview.lower;
     mWaveParams.firstColumn = mViewOffset;
-    mWaveParams.trackColumns = mWaveReady;
+    mWaveParams.trackColumns = mOverview.ready;
     mWaveParams.levelLength = L;
-    mWaveParams.drawOffsets = mWaveDrawOffset;
-    mWaveParams.drawWidths = mWaveDrawWidth;
+    mWaveParams.drawOffsets = mOverview.drawOffset;
+    mWaveParams.drawWidths = mOverview.drawWidth;
     mWaveParams.trackCount = n;
-    mWaveParams.trackLengths = mTrackLength;
+    mWaveParams.trackLengths = mOverview.length;
     mWaveParams.totalLength = longestTrackEnd();
     for (int i = 0; i < n; ++i) mWaveParams.startOffsets[i] = startOffsets[i];
     view->setWaveForm(&mWaveParams);

@@ -42,9 +42,9 @@ void MainWindow::makeConnectionsFirst() {
     qRegisterMetaType<tFlac2WavMessages *>("tFlac2WavMessages*");
     qRegisterMetaType<tPoly2MonosteMessages *>("tPoly2MonosteMessages*");
 
-    connect(mAudioThread[0], &audioThread::transactionStarted_, this, &MainWindow::transactionStarted);
-    connect(mAudioThread[0], &audioThread::allTransactionsDone_, this, &MainWindow::allTransactionsDone);
-    connect(mWaveFormThread[0], &waveFormThread::waveFormPrepared, this, &MainWindow::waveFormPreparedMain);
+    connect(mTracks[0].audioThread, &audioThread::transactionStarted_, this, &MainWindow::transactionStarted);
+    connect(mTracks[0].audioThread, &audioThread::allTransactionsDone_, this, &MainWindow::allTransactionsDone);
+    connect(mTracks[0].waveFormThread, &waveFormThread::waveFormPrepared, this, &MainWindow::waveFormPreparedMain);
 
     trackGraphic *view = ui->widgetTrack1;
     connect(view, &trackGraphic::editParamChanged, this, &MainWindow::trackEditParamChanged);
@@ -72,13 +72,13 @@ void MainWindow::makeConnectionsFirst() {
         connect(mDialogSelectFs, &DialogSelectFs::diagSelFsPCMpushed, this, &MainWindow::selectedPlayDSDtoPCM);
         connect(mDialogSelectFs, &DialogSelectFs::diagSelFsDSDpushed, this, &MainWindow::selectedPlayDSDtoDSD);
     }
-    if (mContCoreAudioThread)
-        connect(mContCoreAudioThread, &CContCoreAudioThread::allTransactionsDone, this,
+    if (mCore.mContCoreAudioThread)
+        connect(mCore.mContCoreAudioThread, &CContCoreAudioThread::allTransactionsDone, this,
                 &MainWindow::coreAudioTransactionDone);
 }
 
 void MainWindow::makeConnectionsSecond() {
-    if (DialogPeq *master = mPeqDialog[kMainMasterSlot]) {
+    if (DialogPeq *master = mMasterPeqDialog) {
         // The equaliser bindings may connect these too; one connection each.
         connect(master, &DialogPeq::selectAllEqOnOff, this, &MainWindow::selAllEqOnOff, Qt::UniqueConnection);
         connect(master, &DialogPeq::windowClosed, this, &MainWindow::eqWindowCloseEvent, Qt::UniqueConnection);
@@ -143,13 +143,13 @@ void MainWindow::makeConnectionsSecond() {
     }
     mOverHoldGroup = exclusiveGroup(this, {ui->actionOverHolds2sec, ui->actionOverHoldsUntilClicked});
 
-    if (mFlac2WavThread)
-        connect(mFlac2WavThread, &flac2wavThread::flacConvCompleted, this, &MainWindow::flac2wavCompleted);
+    if (mCore.mFlac2WavThread)
+        connect(mCore.mFlac2WavThread, &flac2wavThread::flacConvCompleted, this, &MainWindow::flac2wavCompleted);
     connect(&mDialogPolyfile, &DialogPolyfile::channelSelected, this, &MainWindow::selectChannelOfPolyEvent);
-    if (mPoly2MonosteThread)
-        connect(mPoly2MonosteThread, &poly2monosteThread::poly2monosteConverted, this,
+    if (mCore.mPoly2MonosteThread)
+        connect(mCore.mPoly2MonosteThread, &poly2monosteThread::poly2monosteConverted, this,
                 &MainWindow::poly2monosteRebuildEvent);
-    if (mRecEngineThread) connect(mRecEngineThread, &recEngineThread::recStopped, this, &MainWindow::recStopped);
+    if (mCore.mRecEngineThread) connect(mCore.mRecEngineThread, &recEngineThread::recStopped, this, &MainWindow::recStopped);
     connect(ui->actionRec_Setup, &QAction::triggered, this, &MainWindow::showRecSetup);
     if (mDialogRecSetup)
         connect(mDialogRecSetup, &DialogRecSetup::recDevice_changed, this, &MainWindow::recDevSelectEventAtRecSetup);
@@ -199,11 +199,11 @@ void MainWindow::makeConnectionsSecond() {
         connect(this, &MainWindow::delayTimeChanged, mMixer, &mixer::delayTimeChangeEvent);
         connect(this, &MainWindow::trackNamesLoaded, mMixer, &mixer::trackNameloadEvent);
     }
-    if (DialogPeq *master = mPeqDialog[kMainMasterSlot])
+    if (DialogPeq *master = mMasterPeqDialog)
         connect(master, &DialogPeq::lissajousButtonClicked, this, &MainWindow::lissajousWinRequested);
 
-    mBounceThread = new bounceThread;
-    connect(mBounceThread, &bounceThread::bounceFinished, this, &MainWindow::bounceFinished);
+    mCore.mBounceThread.reset(new bounceThread);
+    connect(mCore.mBounceThread, &bounceThread::bounceFinished, this, &MainWindow::bounceFinished);
     mProjectGroup = exclusiveGroup(this, {ui->actionLoad, ui->actionSave});
     connect(ui->actionSave, &QAction::triggered, this, &MainWindow::actionSaveClicked);
     connect(ui->actionLoad, &QAction::triggered, this, &MainWindow::actionLoadClicked);
@@ -221,14 +221,14 @@ int64_t MainWindow::tagHMSFtoStartTcSample(tID3tagInfo *tag) {
     tc.second = std::max(tag->second, 0);
     tc.frame = std::max(tag->frame, 0);
     uint64_t sample = 0;
-    gTc_convTimeCodeToSample(&tc, &sample, static_cast<int>(mFileInfo[0].sampleRate), mFrameType);
+    gTc_convTimeCodeToSample(&tc, &sample, static_cast<int>(mTracks[0].fileInfo.sampleRate), mFrameType);
     tag->startSample = sample;
     return static_cast<int64_t>(sample);
 }
 
 void MainWindow::makeConnectionsThird() {
     // The analysis thread's object lives on the GUI thread: these run at once.
-    mixerThread *analysis = mMixerThread;
+    mixerThread *analysis = mCore.mMixerThread;
     if (!analysis) return;
     connect(this, &MainWindow::openMixerWindow, analysis, &mixerThread::openMixerWindowEvent);
     connect(this, &MainWindow::addDelTrack, analysis, &mixerThread::adddelTrackEvent);

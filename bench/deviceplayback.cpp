@@ -106,12 +106,12 @@ struct Pacer {
         runStart = -1.0;
         // A stopped engine holds the device: idle cycles would spin unpaced
         // and count as the playback's load.
-        if (sEngineStatus.load() != kEnginePlaying) return false;
+        if (engine().engineStatus.load() != kEnginePlaying) return false;
         const int64_t frames = std::max<int64_t>(1, gAudioThread_getAudioBufferFrameSize());
-        if (!sStopRequest.load())
+        if (!engine().stopRequest.load())
             for (int t = 0; t < p->tracks.load(); ++t) {
-                const int64_t ahead = sProducedCount[t].load() - sConsumedCount[t].load();
-                if (ahead < frames && !sJobEnded[t].load()) {
+                const int64_t ahead = engine().producedCount[t].load() - engine().consumedCount[t].load();
+                if (ahead < frames && !engine().jobEnded[t].load()) {
                     // The producers take milliseconds per block: asked every
                     // 100 us, the unpaced device's own polling would weigh on
                     // the process's figure as no real-time device's does (it
@@ -120,7 +120,7 @@ struct Pacer {
                     return false;
                 }
             }
-        if (sPlayGate.load())
+        if (engine().playGate.load())
             p->playedFrames.store(p->playedFrames.load(std::memory_order_relaxed) + frames, std::memory_order_relaxed);
         runStart = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         return true;
@@ -146,8 +146,8 @@ public:
         (void)io->selectDevice(mId);
         io->getDevSystemInfo(mId);
         mMute.assign(2 * 65536, kDsdIdleByte);
-        gMutePatBuffer[0] = mMute.data();
-        gMutePatBuffer[1] = mMute.data() + 65536;
+        engine().mutePatBuffer[0] = mMute.data();
+        engine().mutePatBuffer[1] = mMute.data() + 65536;
     }
     ~Session() {
         mControl->ioThread()->AudioStopReq();
@@ -175,7 +175,7 @@ public:
         gAudioThread_publishMixParam();
         COscClass.sOscOff();
         initDsdParameters(int(rate));
-        gAudioThread_playFs.store(int(rate));
+        engine().playFs.store(int(rate));
         mPacer.tracks.store(tracks);
         setWDT(20000);
         CCoreAudioIOThread *io = mControl->ioThread();
@@ -214,9 +214,9 @@ public:
         const bool ended = waitFor([&] { return done.load() == tracks; }, 120000);
         *cpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
         *rt = mPacer.threadCpu.load() - rt0;
-        *played = double(mPacer.playedFrames.load() - played0) / double(gAudioThread_playFs.load());
+        *played = double(mPacer.playedFrames.load() - played0) / double(engine().playFs.load());
         for (auto &th : threads) th->stop();
-        if (!ended) sEngineStatus.store(kEngineStopped);
+        if (!ended) engine().engineStatus.store(kEngineStopped);
         for (auto &th : threads) th->wait();
         return ended;
     }

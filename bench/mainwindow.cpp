@@ -79,9 +79,9 @@ protected:
 
 // The window's drawn parts: the track view and the four parts of the meter.
 void watchWindow(tPaintCounter &counter, MainWindow &w) {
-    counter.watch(w.ui->widgetTrack1);
-    for (const QPointer<QWidget> &part : w.ui->widgetMeter->mDrawWidget) counter.watch(part.data());
-    counter.watch(w.ui->lineEditTime);
+    counter.watch(probe(w).ui()->widgetTrack1);
+    for (const QPointer<QWidget> &part : probe(w).ui()->widgetMeter->mDrawWidget) counter.watch(part.data());
+    counter.watch(probe(w).ui()->lineEditTime);
 }
 
 // Runs the event loop until done() or the time-out (seconds); true when
@@ -275,7 +275,7 @@ void openToDrawn(benchmark::State &state, const std::string &path) {
     }
     MainWindow &w = sharedWindow();
     tPaintCounter counter;
-    counter.watch(w.ui->widgetTrack1);
+    counter.watch(probe(w).ui()->widgetTrack1);
     const QString file = QString::fromStdString(path);
     double opening = 0, computed = 0;
     for (auto _ : state) {
@@ -286,7 +286,7 @@ void openToDrawn(benchmark::State &state, const std::string &path) {
         // view has painted with it.
         bool complete = false;
         counter.paintedReady = false;
-        counter.ready = [&] { return w.mWaveJobActive[0] == 1 && w.mWaveJobDone[0] == 1; };
+        counter.ready = [&] { return probe(w).tracks()[0].waveJobActive == 1 && probe(w).tracks()[0].waveJobDone == 1; };
         const bool ok = runUntil(
             [&] {
                 if (!complete && counter.ready()) {
@@ -349,12 +349,12 @@ void BM_PlayingCpu(benchmark::State &state) {
     const std::string path = wav44File(120);
     MainWindow &w = sharedWindow();
     w.openFile(QString::fromStdString(path), 0);
-    runUntil([&] { return w.mWaveJobDone[0] == 1; }, 60);
-    w.mCursorSample = 0;
-    w.ui->playButton->click();
+    runUntil([&] { return probe(w).tracks()[0].waveJobDone == 1; }, 60);
+    probe(w).cursorSample() = 0;
+    probe(w).ui()->playButton->click();
     runFor(1.0);
     measureCpu(state, w, 5.0);
-    w.ui->stopButton->click();
+    probe(w).ui()->stopButton->click();
 }
 
 }  // namespace

@@ -37,7 +37,7 @@ void DialogPeq::dialogEqCycle() {
     ui->widgetEQ->setFftParams(mFftL, mFftR, mFftOrder, mSampleRate);
     // The graph places DSD bins itself; the spectrogram is told the rate
     // the engine analysed at.
-    const int rate = peq_spectrogramRate(mSampleRate, sMeterFirInterval.load(std::memory_order_relaxed));
+    const int rate = peq_spectrogramRate(mSampleRate, engine().meterFirInterval.load(std::memory_order_relaxed));
     const bool right = mSpectrumCh == 1;
     const int side = right ? kPeqFrameRight : 0;
     mSpectrogram->setSpectrumData(side, right ? mFftR : mFftL, mFftOrder, rate);

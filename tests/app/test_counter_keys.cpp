@@ -26,28 +26,28 @@ class CounterWindow : public tMainWindowSuite {
 protected:
     void SetUp() override {
         MainWindow &w = *sWindow;
-        ASSERT_TRUE(w.mConstructed);
-        w.mCounterMode = kCounterTime;
-        w.mSubSecondDigits = 2;
-        w.mShowSubFrames = 0;
-        w.mFrameType = kTc29_97Drop;
-        w.ui->actionCounterTime->setChecked(true);
-        w.ui->action29_97DF->setChecked(true);
+        ASSERT_TRUE(probe(w).constructed());
+        probe(w).counterMode() = kCounterTime;
+        probe(w).subSecondDigits() = 2;
+        probe(w).showSubFrames() = 0;
+        probe(w).frameType() = kTc29_97Drop;
+        probe(w).ui()->actionCounterTime->setChecked(true);
+        probe(w).ui()->action29_97DF->setChecked(true);
         describeTrack0(44100, 4000000);
-        w.mCursorSample = 0;
-        w.mCursorFraction = 0.0;
-        w.mMarkCount = 0;
+        probe(w).cursorSample() = 0;
+        probe(w).cursorFraction() = 0.0;
+        probe(w).markCount() = 0;
     }
     // Track 0 as opening a file of `frames` frames at `rate` leaves it.
     static void describeTrack0(uint32_t rate, uint64_t frames, uint64_t start = 0) {
         MainWindow &w = *sWindow;
-        w.mFileInfo[0].sampleRate = rate;
-        w.mFileInfo[0].totalSamples = frames;
-        w.mFileInfo[0].startSample = start;
-        w.mFileInfo[0].fileType = 0;
-        w.mMixParam.trackCount = 1;
-        w.mMixParam.ch[0].delayMs = 0.0;
-        w.mTrackLength[0] = int64_t(frames);
+        probe(w).tracks()[0].fileInfo.sampleRate = rate;
+        probe(w).tracks()[0].fileInfo.totalSamples = frames;
+        probe(w).tracks()[0].fileInfo.startSample = start;
+        probe(w).tracks()[0].fileInfo.fileType = 0;
+        probe(w).mixParam().trackCount = 1;
+        probe(w).mixParam().ch[0].delayMs = 0.0;
+        probe(w).overview().length[0] = int64_t(frames);
     }
     static QString counterText(int64_t position, int rate) {
         QString text;
@@ -55,7 +55,7 @@ protected:
         return text;
     }
     static void type(const QString &text) {
-        sWindow->ui->lineEditTime->setText(text);
+        probe(*sWindow).ui()->lineEditTime->setText(text);
         sWindow->timeCounterEnterPressed();
     }
 };
@@ -81,20 +81,20 @@ TEST_F(CounterWindow, CounterTextsInTimeAndSampleMode) {
         {2, int64_t(44100) * 36000, 44100, "10:00:00.00"},
     };
     for (const Case &c : cases) {
-        w.mSubSecondDigits = c.digits;
+        probe(w).subSecondDigits() = c.digits;
         EXPECT_EQ(counterText(c.position, c.rate), QString::fromLatin1(c.text)) << c.position << " " << c.digits;
     }
-    EXPECT_TRUE(w.ui->lineEditTime->styleSheet().contains(QLatin1String("31px")));
+    EXPECT_TRUE(probe(w).ui()->lineEditTime->styleSheet().contains(QLatin1String("31px")));
 
     // Sample mode: the bare count, in the smaller font; back to time mode, the
     // larger one.
     w.counterSampleTriggered(true);
     EXPECT_EQ(counterText(123456789, 44100), QStringLiteral("123456789"));
-    EXPECT_TRUE(w.ui->lineEditTime->styleSheet().contains(QLatin1String("28px")));
-    EXPECT_EQ(w.ui->label_orgTime->text(), QStringLiteral("4000000"));
+    EXPECT_TRUE(probe(w).ui()->lineEditTime->styleSheet().contains(QLatin1String("28px")));
+    EXPECT_EQ(probe(w).ui()->label_orgTime->text(), QStringLiteral("4000000"));
     w.counterTimeTriggered(true);
-    EXPECT_TRUE(w.ui->lineEditTime->styleSheet().contains(QLatin1String("31px")));
-    EXPECT_EQ(w.ui->label_orgTime->text(), QStringLiteral("00:01:30.70"));  // 4,000,000 at 44.1 kHz
+    EXPECT_TRUE(probe(w).ui()->lineEditTime->styleSheet().contains(QLatin1String("31px")));
+    EXPECT_EQ(probe(w).ui()->label_orgTime->text(), QStringLiteral("00:01:30.70"));  // 4,000,000 at 44.1 kHz
     // No rate (nothing described) reads zero rather than dividing by it.
     EXPECT_EQ(counterText(1000, 0), QStringLiteral("00:00:00.00"));
 }
@@ -103,9 +103,9 @@ TEST_F(CounterWindow, TypedTimesMoveTheCursor) {
     MainWindow &w = *sWindow;
     describeTrack0(48000, 48000 * 4000);
     type(QStringLiteral("1:2:3.5"));
-    EXPECT_EQ(w.mCursorSample, int64_t(48000) * 3723 + 24000);
-    EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("01:02:03.50"));
-    EXPECT_DOUBLE_EQ(w.mCursorFraction, 3723.5 / 4000.0);
+    EXPECT_EQ(probe(w).cursorSample(), int64_t(48000) * 3723 + 24000);
+    EXPECT_EQ(probe(w).ui()->lineEditTime->text(), QStringLiteral("01:02:03.50"));
+    EXPECT_DOUBLE_EQ(probe(w).cursorFraction(), 3723.5 / 4000.0);
 
     struct Case {
         const char *typed;
@@ -117,25 +117,25 @@ TEST_F(CounterWindow, TypedTimesMoveTheCursor) {
     };
     for (const Case &c : cases) {
         type(QString::fromLatin1(c.typed));
-        EXPECT_EQ(w.mCursorSample, c.cursor) << c.typed;
+        EXPECT_EQ(probe(w).cursorSample(), c.cursor) << c.typed;
     }
 
     // An empty field shows the cursor again and moves nothing.
-    w.mCursorSample = 48000 * 10;
+    probe(w).cursorSample() = 48000 * 10;
     type(QString());
-    EXPECT_EQ(w.mCursorSample, 48000 * 10);
-    EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("00:00:10.00"));
+    EXPECT_EQ(probe(w).cursorSample(), 48000 * 10);
+    EXPECT_EQ(probe(w).ui()->lineEditTime->text(), QStringLiteral("00:00:10.00"));
     // Escape drops what was typed.
-    w.ui->lineEditTime->setText(QStringLiteral("9:9:9"));
+    probe(w).ui()->lineEditTime->setText(QStringLiteral("9:9:9"));
     w.timeCounterEscapePressed();
-    EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("00:00:10.00"));
+    EXPECT_EQ(probe(w).ui()->lineEditTime->text(), QStringLiteral("00:00:10.00"));
 
     // Sample mode: a count; a negative or wrong one is 0.
     w.counterSampleTriggered(true);
     type(QStringLiteral("123456"));
-    EXPECT_EQ(w.mCursorSample, 123456);
+    EXPECT_EQ(probe(w).cursorSample(), 123456);
     type(QStringLiteral("-5"));
-    EXPECT_EQ(w.mCursorSample, 0);
+    EXPECT_EQ(probe(w).cursorSample(), 0);
 }
 
 // Typed as the user types: a click into the counter, Control+A, the keys,
@@ -149,7 +149,7 @@ TEST_F(CounterWindow, ATypedTimeIsHeldToTheMaterial) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     describeTrack0(44100, 441000);  // 10 s
     w.setUIOperability(true);
-    widgetTc *counter = w.ui->lineEditTime;
+    widgetTc *counter = probe(w).ui()->lineEditTime;
     struct Case {
         const char *typed;
         int64_t cursor;
@@ -169,11 +169,11 @@ TEST_F(CounterWindow, ATypedTimeIsHeldToTheMaterial) {
         QTest::keyClick(counter, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(counter, QString::fromLatin1(c.typed));
         QTest::keyClick(counter, Qt::Key_Return);
-        EXPECT_EQ(w.mCursorSample, c.cursor) << c.typed;
+        EXPECT_EQ(probe(w).cursorSample(), c.cursor) << c.typed;
         EXPECT_EQ(counter->text(), QString::fromLatin1(c.shown)) << c.typed;
-        EXPECT_LE(w.mCursorFraction, 1.0) << c.typed;
+        EXPECT_LE(probe(w).cursorFraction(), 1.0) << c.typed;
     }
-    w.mCursorSample = 0;
+    probe(w).cursorSample() = 0;
     w.hide();
 }
 
@@ -182,68 +182,68 @@ TEST_F(CounterWindow, TimecodeReadsTheFilesOwnStartTime) {
     describeTrack0(48000, 48000 * 60);
 
     // The tag editor's start timecode 10:00:00;00 becomes the file's start.
-    w.mDialogEditTag.setTagType(kTagTypeWav);
-    w.mID3tagInfo.hour = 10;
-    w.mID3tagInfo.minute = w.mID3tagInfo.second = w.mID3tagInfo.frame = 0;
-    w.mDialogEditTag.setID3tagInfo(&w.mID3tagInfo);
-    w.mDialogEditTag.accept();
-    w.mDialogEditTag.getEditedTagInfo(&w.mID3tagInfo);
-    w.mFileInfo[0].startSample = uint64_t(w.tagHMSFtoStartTcSample(&w.mID3tagInfo));
-    ASSERT_GT(w.mFileInfo[0].startSample, 0u);
+    probe(w).dialogEditTag().setTagType(kTagTypeWav);
+    probe(w).id3tagInfo().hour = 10;
+    probe(w).id3tagInfo().minute = probe(w).id3tagInfo().second = probe(w).id3tagInfo().frame = 0;
+    probe(w).dialogEditTag().setID3tagInfo(&probe(w).id3tagInfo());
+    probe(w).dialogEditTag().accept();
+    probe(w).dialogEditTag().getEditedTagInfo(&probe(w).id3tagInfo());
+    probe(w).tracks()[0].fileInfo.startSample = uint64_t(w.tagHMSFtoStartTcSample(&probe(w).id3tagInfo()));
+    ASSERT_GT(probe(w).tracks()[0].fileInfo.startSample, 0u);
 
     w.counterTimecodeTriggered(true);
-    EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("10:00:00;00"));
+    EXPECT_EQ(probe(w).ui()->lineEditTime->text(), QStringLiteral("10:00:00;00"));
     // 60 s later: 1798 frames of 29.97 drop-frame.
-    EXPECT_EQ(w.ui->label_orgTime->text(), QStringLiteral("10:00:59;28"));
+    EXPECT_EQ(probe(w).ui()->label_orgTime->text(), QStringLiteral("10:00:59;28"));
 
     // At 30 frames per second timecode is wall-clock time: 5 s into the file.
     w.frameRate30NDFTriggered(true);
-    w.mFileInfo[0].startSample = uint64_t(w.tagHMSFtoStartTcSample(&w.mID3tagInfo));  // at the new frame type
-    EXPECT_EQ(w.mFileInfo[0].startSample, uint64_t(48000) * 36000);
+    probe(w).tracks()[0].fileInfo.startSample = uint64_t(w.tagHMSFtoStartTcSample(&probe(w).id3tagInfo()));  // at the new frame type
+    EXPECT_EQ(probe(w).tracks()[0].fileInfo.startSample, uint64_t(48000) * 36000);
     type(QStringLiteral("10:00:05;00"));
-    EXPECT_EQ(w.mCursorSample, 48000 * 5);
-    EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("10:00:05;00"));
+    EXPECT_EQ(probe(w).cursorSample(), 48000 * 5);
+    EXPECT_EQ(probe(w).ui()->lineEditTime->text(), QStringLiteral("10:00:05;00"));
     type(QStringLiteral("10:00:01;15"));
-    EXPECT_EQ(w.mCursorSample, 48000 + 24000);
+    EXPECT_EQ(probe(w).cursorSample(), 48000 + 24000);
     // Without ";" the last three fields are hours, minutes and seconds.
     type(QStringLiteral("09:10:00:04"));
-    EXPECT_EQ(w.mCursorSample, int64_t(48000) * 4);
+    EXPECT_EQ(probe(w).cursorSample(), int64_t(48000) * 4);
     // Before the file's start: the start.
     type(QStringLiteral("09:00:00;00"));
-    EXPECT_EQ(w.mCursorSample, 0);
+    EXPECT_EQ(probe(w).cursorSample(), 0);
 
     // Sub-frames: shown after a ".", in the smallest font.
-    w.mShowSubFrames = 1;
-    w.mCursorSample = 800;  // 1/60 s: half a frame
+    probe(w).showSubFrames() = 1;
+    probe(w).cursorSample() = 800;  // 1/60 s: half a frame
     w.timeCounterEscapePressed();
-    EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("10:00:00;00.50"));
-    EXPECT_TRUE(w.ui->lineEditTime->styleSheet().contains(QLatin1String("24px")));
-    w.mShowSubFrames = 0;
-    w.mFileInfo[0].startSample = 0;
+    EXPECT_EQ(probe(w).ui()->lineEditTime->text(), QStringLiteral("10:00:00;00.50"));
+    EXPECT_TRUE(probe(w).ui()->lineEditTime->styleSheet().contains(QLatin1String("24px")));
+    probe(w).showSubFrames() = 0;
+    probe(w).tracks()[0].fileInfo.startSample = 0;
 }
 
 TEST_F(CounterWindow, MarkLabelNamesTheLastMarkAtOrBefore) {
     MainWindow &w = *sWindow;
-    std::memset(w.mMarkBuffer, 0, sizeof w.mMarkBuffer);
-    std::strcpy(w.mMarkBuffer[0].name, "Intro");
-    w.mMarkBuffer[0].position = 100;
-    std::strcpy(w.mMarkBuffer[1].name, "Verse");
-    w.mMarkBuffer[1].position = 5000;
-    w.mMarkCount = 2;
+    std::memset(probe(w).markBuffer(), 0, sizeof probe(w).markBuffer());
+    std::strcpy(probe(w).markBuffer()[0].name, "Intro");
+    probe(w).markBuffer()[0].position = 100;
+    std::strcpy(probe(w).markBuffer()[1].name, "Verse");
+    probe(w).markBuffer()[1].position = 5000;
+    probe(w).markCount() = 2;
     const struct {
         int64_t at;
         const char *label;
     } cases[] = {{0, "MARK = "}, {100, "MARK = Intro"}, {4999, "MARK = Intro"}, {5000, "MARK = Verse"}};
     for (const auto &c : cases) {
         w.showMarkName(c.at);
-        EXPECT_EQ(w.ui->labelMark->text(), QString::fromLatin1(c.label)) << c.at;
+        EXPECT_EQ(probe(w).ui()->labelMark->text(), QString::fromLatin1(c.label)) << c.at;
     }
-    w.mMarkCount = 0;
+    probe(w).markCount() = 0;
 }
 
 TEST_F(CounterWindow, RegionFromTheHandlesAndTheInOutKeys) {
     MainWindow &w = *sWindow;
-    trackGraphic *view = w.ui->widgetTrack1;
+    trackGraphic *view = probe(w).ui()->widgetTrack1;
     describeTrack0(44100, 4000000);
     w.setUIOperability(true);
     w.frameRate30NDFTriggered(true);
@@ -253,50 +253,50 @@ TEST_F(CounterWindow, RegionFromTheHandlesAndTheInOutKeys) {
     view->mGain = 1.0;
     w.trackEditParamChanged(0);
 
-    const tWaveEditParam &region = w.mDialogEdit->mExportRegion;
+    const tWaveEditParam &region = probe(w).dialogEdit()->mExportRegion;
     EXPECT_EQ(region.inPoint, 1000000);
     EXPECT_EQ(region.outPoint, 3000000);
     EXPECT_EQ(region.fadeInLength, 0);
     EXPECT_EQ(region.fadeOutLength, 0);
     EXPECT_EQ(region.gain, 1.0);
-    EXPECT_EQ(w.ui->labelInPoint->text(), QStringLiteral("In Point = 1000000"));
-    EXPECT_EQ(w.ui->labelOutPoint->text(), QStringLiteral("Out Point = 3000000"));
-    EXPECT_EQ(w.ui->labelInOut->text(), QStringLiteral("In-Out = 2000001"));
-    EXPECT_EQ(w.ui->lineEditGain_dB->text(), QStringLiteral("0.0"));
+    EXPECT_EQ(probe(w).ui()->labelInPoint->text(), QStringLiteral("In Point = 1000000"));
+    EXPECT_EQ(probe(w).ui()->labelOutPoint->text(), QStringLiteral("Out Point = 3000000"));
+    EXPECT_EQ(probe(w).ui()->labelInOut->text(), QStringLiteral("In-Out = 2000001"));
+    EXPECT_EQ(probe(w).ui()->lineEditGain_dB->text(), QStringLiteral("0.0"));
     // A WAV's start timecode follows the in point: 1,000,000 samples at
     // 44.1 kHz are 22.68 s: 22 s and frame 20 at 30 frames per second.
-    EXPECT_EQ(w.mID3tagInfo.hour, 0);
-    EXPECT_EQ(w.mID3tagInfo.minute, 0);
-    EXPECT_EQ(w.mID3tagInfo.second, 22);
-    EXPECT_EQ(w.mID3tagInfo.frame, 20);
+    EXPECT_EQ(probe(w).id3tagInfo().hour, 0);
+    EXPECT_EQ(probe(w).id3tagInfo().minute, 0);
+    EXPECT_EQ(probe(w).id3tagInfo().second, 22);
+    EXPECT_EQ(probe(w).id3tagInfo().frame, 20);
 
     // In timecode mode the in and out points carry the file's start, the
     // length does not.
-    w.mFileInfo[0].startSample = 44100 * 3600;
+    probe(w).tracks()[0].fileInfo.startSample = 44100 * 3600;
     w.counterTimecodeTriggered(true);
     w.trackEditParamChanged(0);
-    EXPECT_EQ(w.ui->labelInPoint->text(), QStringLiteral("In Point = 01:00:22;20"));
-    EXPECT_EQ(w.ui->labelInOut->text(), QStringLiteral("In-Out = 00:00:45;10"));
-    w.mFileInfo[0].startSample = 0;
+    EXPECT_EQ(probe(w).ui()->labelInPoint->text(), QStringLiteral("In Point = 01:00:22;20"));
+    EXPECT_EQ(probe(w).ui()->labelInOut->text(), QStringLiteral("In-Out = 00:00:45;10"));
+    probe(w).tracks()[0].fileInfo.startSample = 0;
     w.counterSampleTriggered(true);
 
     // F1 with the cursor after the out point moves both and keeps the
     // length; F2 before the in point likewise.
     w.show();
     w.activateWindow();
-    w.mCursorFraction = 0.8;
+    probe(w).cursorFraction() = 0.8;
     QTest::keyClick(&w, Qt::Key_F1);
     EXPECT_DOUBLE_EQ(view->mInPoint, 0.8);
     EXPECT_DOUBLE_EQ(view->mOutPoint, 1.0);  // 1.3, at most the end
     view->mInPoint = 0.4;
     view->mOutPoint = 0.6;
-    w.mCursorFraction = 0.1;
+    probe(w).cursorFraction() = 0.1;
     QTest::keyClick(&w, Qt::Key_F2);
     EXPECT_NEAR(view->mInPoint, 0.0, 1e-12);  // -0.1, at least the start
     EXPECT_DOUBLE_EQ(view->mOutPoint, 0.1);
     view->mInPoint = 0.4;
     view->mOutPoint = 0.6;
-    w.mCursorFraction = 0.5;
+    probe(w).cursorFraction() = 0.5;
     QTest::keyClick(&w, Qt::Key_F2);
     EXPECT_DOUBLE_EQ(view->mInPoint, 0.4);
     EXPECT_DOUBLE_EQ(view->mOutPoint, 0.5);
@@ -304,57 +304,57 @@ TEST_F(CounterWindow, RegionFromTheHandlesAndTheInOutKeys) {
     EXPECT_EQ(region.inPoint, 1600000);
     EXPECT_EQ(region.outPoint, 2000000);
     // The set-point buttons do what F1 and F2 do.
-    w.mCursorFraction = 0.45;
-    w.ui->setPointButtonSetIn->click();
+    probe(w).cursorFraction() = 0.45;
+    probe(w).ui()->setPointButtonSetIn->click();
     EXPECT_DOUBLE_EQ(view->mInPoint, 0.45);
 
     // "2" zooms in, "1" out; on the keypad they skip instead.
-    w.mWaveZoom = 1.0;
+    probe(w).waveZoom() = 1.0;
     QTest::keyClick(&w, Qt::Key_2);
     QTest::keyClick(&w, Qt::Key_2);
-    EXPECT_EQ(w.mWaveZoom, 4.0);
+    EXPECT_EQ(probe(w).waveZoom(), 4.0);
     QTest::keyClick(&w, Qt::Key_1);
-    EXPECT_EQ(w.mWaveZoom, 2.0);
+    EXPECT_EQ(probe(w).waveZoom(), 2.0);
     QTest::keyClick(&w, Qt::Key_2, Qt::KeypadModifier);
-    EXPECT_EQ(w.mWaveZoom, 2.0);
+    EXPECT_EQ(probe(w).waveZoom(), 2.0);
     QTest::keyClick(&w, Qt::Key_1);
-    EXPECT_EQ(w.mWaveZoom, 1.0);
+    EXPECT_EQ(probe(w).waveZoom(), 1.0);
     w.hide();
 }
 
 TEST_F(CounterWindow, AClickOnTheWaveformPutsTheCursorThere) {
     MainWindow &w = *sWindow;
-    trackGraphic *view = w.ui->widgetTrack1;
+    trackGraphic *view = probe(w).ui()->widgetTrack1;
     describeTrack0(44100, 4000000);
     w.counterSampleTriggered(true);
     view->mInPoint = view->mFadeInEnd = 0.0;
     view->mOutPoint = view->mFadeOutStart = 1.0;
     view->mClickPosition = 0.5;
     view->mDragState = kTrackDragCursor;
-    w.ui->playButton->setChecked(true);
+    probe(w).ui()->playButton->setChecked(true);
     w.trackEditParamChanged(0);
     view->mDragState = kTrackDragNone;
-    EXPECT_EQ(w.mCursorSample, 2000000);
-    EXPECT_DOUBLE_EQ(w.mCursorFraction, 0.5);
-    EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("2000000"));
-    EXPECT_FALSE(w.ui->playButton->isChecked());
+    EXPECT_EQ(probe(w).cursorSample(), 2000000);
+    EXPECT_DOUBLE_EQ(probe(w).cursorFraction(), 0.5);
+    EXPECT_EQ(probe(w).ui()->lineEditTime->text(), QStringLiteral("2000000"));
+    EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
     for (int i = 0; i < kMainRingEntries; ++i) {
-        ASSERT_EQ(w.mPositionRing[i], 2000000) << i;
-        ASSERT_EQ(w.mCounterRing[i], QStringLiteral("2000000")) << i;
+        ASSERT_EQ(probe(w).positionRing()[i], 2000000) << i;
+        ASSERT_EQ(probe(w).counterRing()[i], QStringLiteral("2000000")) << i;
     }
     // The same slot run by a play start (no click) leaves the cursor.
     view->mClickPosition = 0.9;
     w.trackEditParamChanged(0);
-    EXPECT_EQ(w.mCursorSample, 2000000);
+    EXPECT_EQ(probe(w).cursorSample(), 2000000);
 }
 
 TEST_F(CounterWindow, SpokenTransportKeysNeverWaitForASpeechEngine) {
     MainWindow &w = *sWindow;
     // The test machines have no speech engine: saying anything is a no-op.
-    ASSERT_NE(w.mSpeech, nullptr);
+    ASSERT_NE(probe(w).speech(), nullptr);
     w.show();
-    w.ui->playButton->setEnabled(true);
-    w.ui->playButton->setFocus();
+    probe(w).ui()->playButton->setEnabled(true);
+    probe(w).ui()->playButton->setFocus();
     // Nothing is open, so each start is refused with a warning box; it is
     // read and closed as the user would.
     QStringList boxes;
@@ -371,8 +371,8 @@ TEST_F(CounterWindow, SpokenTransportKeysNeverWaitForASpeechEngine) {
     closer.start(0);
     QElapsedTimer clock;
     clock.start();
-    for (int i = 0; i < 3; ++i) QTest::keyClick(w.ui->playButton, Qt::Key_Space);
-    QTest::keyClick(w.ui->playButton, Qt::Key_0, Qt::KeypadModifier);
+    for (int i = 0; i < 3; ++i) QTest::keyClick(probe(w).ui()->playButton, Qt::Key_Space);
+    QTest::keyClick(probe(w).ui()->playButton, Qt::Key_0, Qt::KeypadModifier);
     // A speech engine that blocked would hold each key for seconds or for
     // good; the bound leaves room for four warning boxes shown and closed on
     // a loaded machine under the sanitizers.
@@ -380,6 +380,6 @@ TEST_F(CounterWindow, SpokenTransportKeysNeverWaitForASpeechEngine) {
     closer.stop();
     EXPECT_FALSE(boxes.isEmpty());
     for (const QString &title : boxes) EXPECT_EQ(title, QStringLiteral("File Not Opened"));
-    EXPECT_NE(w.mSpeech->state(), QTextToSpeech::Speaking);
+    EXPECT_NE(probe(w).speech()->state(), QTextToSpeech::Speaking);
     w.hide();
 }

@@ -48,104 +48,104 @@ class DevicesHost : public tMainWindowSuite {};
 // for a position that names no device).
 TEST_F(DevicesHost, StartUpDoesNotPauseForTheVirtualDevice) {
     MainWindow &w = *sWindow;
-    ASSERT_TRUE(w.mConstructed);
-    EXPECT_EQ(w.ui->comboBox_asioDev->currentText(), QStringLiteral("Sonvex Virtual Device"));
-    EXPECT_FALSE(w.mStartPaused);
-    ASSERT_TRUE(w.mDevices.settles);
-    EXPECT_FALSE(w.mDevices.settles(0));
-    EXPECT_FALSE(w.mDevices.settles(7));
+    ASSERT_TRUE(probe(w).constructed());
+    EXPECT_EQ(probe(w).ui()->comboBox_asioDev->currentText(), QStringLiteral("Sonvex Virtual Device"));
+    EXPECT_FALSE(probe(w).startPaused());
+    ASSERT_TRUE(probe(w).core().mDevices.settles);
+    EXPECT_FALSE(probe(w).core().mDevices.settles(0));
+    EXPECT_FALSE(probe(w).core().mDevices.settles(7));
 }
 
 TEST_F(DevicesHost, StartUpListsAndBootsTheVirtualDevice) {
     MainWindow &w = *sWindow;
-    ASSERT_TRUE(w.mConstructed);
+    ASSERT_TRUE(probe(w).constructed());
     const QStringList devices = {QStringLiteral("(Select Device...)"), QStringLiteral("Sonvex Virtual Device")};
-    EXPECT_EQ(texts(w.ui->comboBox_asioDev), devices);
-    EXPECT_EQ(w.ui->comboBox_asioDev->currentIndex(), 1);
-    EXPECT_EQ(w.mPlayDevIndex, 1);
+    EXPECT_EQ(texts(probe(w).ui()->comboBox_asioDev), devices);
+    EXPECT_EQ(probe(w).ui()->comboBox_asioDev->currentIndex(), 1);
+    EXPECT_EQ(probe(w).playDevIndex(), 1);
 
     // Its rates after "AUTO"; a device in neither DoP list is offered DoP.
     const QStringList dop = {"2.8MHz", "5.6MHz", "11.2MHz"};
     const QStringList rates = QStringList{QStringLiteral("AUTO")} + kPcm + dop;
-    EXPECT_EQ(texts(w.ui->comboBox_asioFreq), rates);
-    EXPECT_EQ(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("AUTO"));
+    EXPECT_EQ(texts(probe(w).ui()->comboBox_asioFreq), rates);
+    EXPECT_EQ(probe(w).ui()->comboBox_asioFreq->currentText(), QStringLiteral("AUTO"));
 
     // The set-up window's lists mirror the main form's.
-    auto *setupDevices = w.mDialogRecSetup->findChild<QComboBox *>(QStringLiteral("comboBoxPlayDevice"));
+    auto *setupDevices = probe(w).dialogRecSetup()->findChild<QComboBox *>(QStringLiteral("comboBoxPlayDevice"));
     ASSERT_NE(setupDevices, nullptr);
     EXPECT_EQ(texts(setupDevices), devices);
     EXPECT_EQ(setupDevices->currentIndex(), 1);
-    EXPECT_EQ(texts(w.mDialogRecSetup->ComboboxPlayFreq), rates);
-    EXPECT_EQ(texts(w.mDialogRecSetup->BounceFormat),
+    EXPECT_EQ(texts(probe(w).dialogRecSetup()->ComboboxPlayFreq), rates);
+    EXPECT_EQ(texts(probe(w).dialogRecSetup()->BounceFormat),
               (QStringList{QStringLiteral("WAV(PCM)"), QStringLiteral("DSDIFF(DSD)"), QStringLiteral("DSF(DSD)")}));
 
     // Booted: the control thread put the device on 44.1 kHz without a file
     // and its stream runs.
-    EXPECT_EQ(w.mPlayFs, 44100);
-    EXPECT_EQ(uint32_t(w.mContCoreAudioThread->playDevice()), vdev_deviceId());
-    EXPECT_EQ(w.mContCoreAudioThread->playRate(), 44100u);
+    EXPECT_EQ(probe(w).playFs(), 44100);
+    EXPECT_EQ(uint32_t(probe(w).core().mContCoreAudioThread->playDevice()), vdev_deviceId());
+    EXPECT_EQ(probe(w).core().mContCoreAudioThread->playRate(), 44100u);
     EXPECT_EQ(CCoreAudioIOThread::mAUSampleRate, 44100u);
-    EXPECT_TRUE(w.mWatchdogEnabled);
+    EXPECT_TRUE(probe(w).watchdogEnabled());
     EXPECT_TRUE(streamRuns());
     EXPECT_EQ(lastPlayedRate(), 44100u);
 
     // The capture blocks the engine records into are the window's.
     double **work = static_cast<double **>(getRecBuffer(kRecBufferWork, 0));
     ASSERT_NE(work, nullptr);
-    for (int slot = 0; slot < kMainCaptureBlocks; ++slot) ASSERT_EQ(work[slot], w.mCaptureStereo[0][slot]) << slot;
-    EXPECT_EQ(sCaptureBlockFrames.load(), w.mCaptureBlockFrames);
+    for (int slot = 0; slot < kMainCaptureBlocks; ++slot) ASSERT_EQ(work[slot], probe(w).core().mCaptureStereo[0][slot]) << slot;
+    EXPECT_EQ(engine().captureBlockFrames.load(), probe(w).core().mCaptureBlockFrames);
 }
 
 TEST_F(DevicesHost, ARateChoiceRestartsTheStreamAtThatRate) {
     MainWindow &w = *sWindow;
-    w.ui->comboBox_asioFreq->setCurrentIndex(w.ui->comboBox_asioFreq->findText(QStringLiteral("96kHz")));
-    EXPECT_EQ(w.mPlayFs, 96000);
-    EXPECT_FALSE(w.mAutoRate);
-    EXPECT_FALSE(w.mContCoreAudioThread->isBusy());
-    EXPECT_EQ(w.mContCoreAudioThread->playRate(), 96000u);
+    probe(w).ui()->comboBox_asioFreq->setCurrentIndex(probe(w).ui()->comboBox_asioFreq->findText(QStringLiteral("96kHz")));
+    EXPECT_EQ(probe(w).playFs(), 96000);
+    EXPECT_FALSE(probe(w).autoRate());
+    EXPECT_FALSE(probe(w).core().mContCoreAudioThread->isBusy());
+    EXPECT_EQ(probe(w).core().mContCoreAudioThread->playRate(), 96000u);
     EXPECT_EQ(CCoreAudioIOThread::mAUSampleRate, 96000u);
     vdev_clearCapture();
     EXPECT_TRUE(streamRuns());
     EXPECT_EQ(lastPlayedRate(), 96000u);
 
     // Back to "AUTO": 44.1 kHz again without a file.
-    w.ui->comboBox_asioFreq->setCurrentIndex(0);
-    EXPECT_EQ(w.mPlayFs, 44100);
+    probe(w).ui()->comboBox_asioFreq->setCurrentIndex(0);
+    EXPECT_EQ(probe(w).playFs(), 44100);
     EXPECT_EQ(CCoreAudioIOThread::mAUSampleRate, 44100u);
 }
 
 TEST_F(DevicesHost, PickingTheDeviceBootsItTwice) {
     MainWindow &w = *sWindow;
     int selections = 0;
-    const auto realSelect = w.mDevices.select;
-    w.mDevices.select = [&selections, realSelect](int play, int rec) {
+    const auto realSelect = probe(w).core().mDevices.select;
+    probe(w).core().mDevices.select = [&selections, realSelect](int play, int rec) {
         ++selections;
         realSelect(play, rec);
     };
 
     // The placeholder: nothing booted, the rate lists offline.
-    w.ui->comboBox_asioDev->setCurrentIndex(0);
+    probe(w).ui()->comboBox_asioDev->setCurrentIndex(0);
     w.on_comboBox_asioDev_activated(0);
     EXPECT_EQ(selections, 0);
-    EXPECT_EQ(texts(w.ui->comboBox_asioFreq), QStringList{QStringLiteral("(offline)")});
-    EXPECT_EQ(w.mPlayDevIndex, 0);
+    EXPECT_EQ(texts(probe(w).ui()->comboBox_asioFreq), QStringList{QStringLiteral("(offline)")});
+    EXPECT_EQ(probe(w).playDevIndex(), 0);
 
     // The device: the set-up window's echo boots it, then the slot does.
-    w.ui->comboBox_asioDev->setCurrentIndex(1);
+    probe(w).ui()->comboBox_asioDev->setCurrentIndex(1);
     w.on_comboBox_asioDev_activated(1);
     EXPECT_EQ(selections, 2);
-    EXPECT_EQ(w.mPlayDevIndex, 1);
-    EXPECT_EQ(w.ui->comboBox_asioFreq->count(), 14);
+    EXPECT_EQ(probe(w).playDevIndex(), 1);
+    EXPECT_EQ(probe(w).ui()->comboBox_asioFreq->count(), 14);
     EXPECT_EQ(CCoreAudioIOThread::mAUSampleRate, 44100u);
     EXPECT_TRUE(streamRuns());
-    w.mDevices.select = realSelect;
+    probe(w).core().mDevices.select = realSelect;
 }
 
 TEST_F(DevicesHost, UnderTheNativeDeviceNameDsdGoesOverPcmUpTo5_6MHz) {
     MainWindow &w = *sWindow;
     // The device goes away and comes back under the name of the maker's
     // native-DSD device; its stream must be stopped to reconfigure it.
-    CContCoreAudioThread *control = w.mContCoreAudioThread;
+    CContCoreAudioThread *control = probe(w).core().mContCoreAudioThread;
     control->ioThread()->AudioStopReq();
     control->addTransaction(new ClassStopAudioQueue);
     ASSERT_TRUE(startup_pollUntil([control] { return !control->isBusy(); }, 10, 500));
@@ -158,16 +158,16 @@ TEST_F(DevicesHost, UnderTheNativeDeviceNameDsdGoesOverPcmUpTo5_6MHz) {
     // device is booted at once. The table's row offers DoP, but never the
     // 11.2 MHz entry on this device.
     w.DeviceListClicked();
-    EXPECT_EQ(w.ui->comboBox_asioDev->currentText(), QStringLiteral("ZOLT USB AUDIO DEVICE"));
-    EXPECT_TRUE(w.mDsdNativeDevice);
+    EXPECT_EQ(probe(w).ui()->comboBox_asioDev->currentText(), QStringLiteral("ZOLT USB AUDIO DEVICE"));
+    EXPECT_TRUE(probe(w).dsdNativeDevice());
     EXPECT_TRUE(CCoreAudioIOThread::mZoltVx_DsdNative);
     const QStringList dop = {"2.8MHz", "5.6MHz"};
-    EXPECT_EQ(texts(w.ui->comboBox_asioFreq), QStringList{QStringLiteral("AUTO")} + kPcm + dop);
+    EXPECT_EQ(texts(probe(w).ui()->comboBox_asioFreq), QStringList{QStringLiteral("AUTO")} + kPcm + dop);
     EXPECT_TRUE(streamRuns());
 
     // DSD128 as DoP: the device runs at a sixteenth of the DSD rate.
-    w.ui->comboBox_asioFreq->setCurrentIndex(w.ui->comboBox_asioFreq->findText(QStringLiteral("5.6MHz")));
-    EXPECT_EQ(w.mPlayFs, 5644800);
+    probe(w).ui()->comboBox_asioFreq->setCurrentIndex(probe(w).ui()->comboBox_asioFreq->findText(QStringLiteral("5.6MHz")));
+    EXPECT_EQ(probe(w).playFs(), 5644800);
     EXPECT_EQ(CCoreAudioIOThread::mAUSampleRate, 352800u);
     vdev_clearCapture();
     ASSERT_TRUE(streamRuns());

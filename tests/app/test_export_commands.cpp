@@ -51,7 +51,7 @@ protected:
 
     void SetUp() override {
         w = sWindow;
-        edit = w->mDialogEdit;
+        edit = probe(*w).dialogEdit();
         // Exports land in this test's folder: the export window's folder
         // field shows the current folder.
         QDir::setCurrent(q(dir.path()));
@@ -60,21 +60,21 @@ protected:
     }
     void TearDown() override {
         edit->hide();
-        w->mTrackPath[0].clear();
-        w->mMixParam.trackCount = 1;
+        probe(*w).tracks()[0].path.clear();
+        probe(*w).mixParam().trackCount = 1;
     }
 
     // Slot `track` holds the file as opening it leaves it: the path, the
     // slot's description and the information labels of the first track.
     void fillSlot(int track, const std::string &path) {
-        w->mTrackPath[track] = q(path);
+        probe(*w).tracks()[track].path = q(path);
         tMorphexParam job;
         ASSERT_EQ(w->getAudioParam(&job, q(path), track), 0);
         if (track == 0) {
-            w->ui->label_orgFileType->setText(QStringLiteral("WAV"));
-            w->ui->label_orgFreq->setText(QStringLiteral("44.1kHz"));
-            w->ui->label_orgBit->setText(QStringLiteral("32bit Float"));
-            w->ui->label_orgCh->setText(QStringLiteral("STEREO"));
+            probe(*w).ui()->label_orgFileType->setText(QStringLiteral("WAV"));
+            probe(*w).ui()->label_orgFreq->setText(QStringLiteral("44.1kHz"));
+            probe(*w).ui()->label_orgBit->setText(QStringLiteral("32bit Float"));
+            probe(*w).ui()->label_orgCh->setText(QStringLiteral("STEREO"));
         }
     }
     void setRegion(int64_t in, int64_t out) {
@@ -86,7 +86,7 @@ protected:
         // view (a track added, a handle moved) keeps this region.
         const double length = static_cast<double>(w->getMaxSamples());
         if (length > 0) {
-            trackGraphic *view = w->ui->widgetTrack1;
+            trackGraphic *view = probe(*w).ui()->widgetTrack1;
             view->mInPoint = view->mFadeInEnd = (static_cast<double>(in) + 0.5) / length;
             view->mOutPoint = view->mFadeOutStart = (static_cast<double>(out) + 0.5) / length;
             view->mGain = 1.0;
@@ -130,29 +130,29 @@ double level(const std::vector<double> &s, int channels, size_t frame, int c) { 
 }  // namespace
 
 TEST_F(ExportCommands, RefusalsBeforeTheExportWindowOpens) {
-    ASSERT_TRUE(w->mConstructed);
+    ASSERT_TRUE(probe(*w).constructed());
     MessageBoxes boxes;
     // No file open: the warning, the play button out, no export window.
-    w->ui->playButton->setChecked(true);
-    w->ui->pushButtonEdit->click();
+    probe(*w).ui()->playButton->setChecked(true);
+    probe(*w).ui()->pushButtonEdit->click();
     ASSERT_EQ(boxes.seen().size(), 1u) << boxes.list();
     EXPECT_EQ(boxes.seen()[0].title, QStringLiteral("File Not Opened"));
     EXPECT_EQ(boxes.seen()[0].text, QStringLiteral("Please open audio file."));
     EXPECT_EQ(boxes.seen()[0].icon, QMessageBox::Warning);
-    EXPECT_FALSE(w->ui->playButton->isChecked());
+    EXPECT_FALSE(probe(*w).ui()->playButton->isChecked());
     EXPECT_FALSE(edit->isVisible());
 
     // A region of 99 samples is too short; 100 opens the export window.
     fillSlot(0, source("take.wav", 4410, 0.5f, -0.25f));
     boxes.clear();
     setRegion(1000, 1099);
-    w->ui->pushButtonEdit->click();
+    probe(*w).ui()->pushButtonEdit->click();
     ASSERT_EQ(boxes.seen().size(), 1u) << boxes.list();
     EXPECT_EQ(boxes.seen()[0].title, QStringLiteral("Cannot Export"));
     EXPECT_EQ(boxes.seen()[0].text, QStringLiteral("IN - OUT too short."));
     EXPECT_FALSE(edit->isVisible());
     setRegion(1000, 1100);
-    w->ui->pushButtonEdit->click();
+    probe(*w).ui()->pushButtonEdit->click();
     EXPECT_TRUE(edit->isVisible());
     EXPECT_EQ(edit->mSourcePath, q(dir.file("take.wav")));
     EXPECT_EQ(child<QLineEdit>("plainTextEditDir")->text(), q(dir.path()));
@@ -164,7 +164,7 @@ TEST_F(ExportCommands, TheExportWindowNamesTheOpenFile) {
     setRegion(0, 4410);
     child<QComboBox>("BounceFormat")->setCurrentIndex(0);
     child<QComboBox>("BounceFreq")->setCurrentText(QStringLiteral("96kHz"));
-    w->ui->pushButtonEdit->click();
+    probe(*w).ui()->pushButtonEdit->click();
     ASSERT_TRUE(edit->isVisible());
     EXPECT_EQ(nameField(), QStringLiteral("concertfinal_96k"));
     EXPECT_EQ(extension(), QStringLiteral(".wav"));
@@ -185,9 +185,9 @@ TEST_F(ExportCommands, TheExportWindowNamesTheOpenFile) {
     // With two tracks the window offers STEREO and 2 channels whatever the
     // first file holds.
     edit->hide();
-    w->ui->label_orgCh->setText(QStringLiteral("MONO"));
-    w->mMixParam.trackCount = 2;
-    w->ui->pushButtonEdit->click();
+    probe(*w).ui()->label_orgCh->setText(QStringLiteral("MONO"));
+    probe(*w).mixParam().trackCount = 2;
+    probe(*w).ui()->pushButtonEdit->click();
     EXPECT_EQ(child<QComboBox>("BounceCh")->count(), 2);
     EXPECT_EQ(child<QComboBox>("BounceCh")->currentText(), QStringLiteral("STEREO"));
     EXPECT_EQ(edit->outputChannels(), 2);
@@ -200,7 +200,7 @@ TEST_F(ExportCommands, OneTrackIsExportedByTheExportWindow) {
     child<QComboBox>("BounceFormat")->setCurrentIndex(0);
     child<QComboBox>("BounceFreq")->setCurrentText(QStringLiteral("48kHz"));
     child<QComboBox>("BounceBit")->setCurrentText(QStringLiteral("24bit"));
-    w->ui->pushButtonEdit->click();
+    probe(*w).ui()->pushButtonEdit->click();
     ASSERT_TRUE(edit->isVisible());
     child<QComboBox>("BounceCh")->setCurrentText(QStringLiteral("STEREO"));
     edit->checkBoxApplyShortFade->setChecked(false);
@@ -224,39 +224,39 @@ TEST_F(ExportCommands, OneTrackIsExportedByTheExportWindow) {
 TEST_F(ExportCommands, SeveralTracksAreMixedDownFirst) {
     MessageBoxes boxes;
     // A second track, made as adding a track makes it.
-    if (!w->mAudioThread[1]) {
-        w->mAudioThread[1] = new audioThread(nullptr);
-        setAudioIoThreadId(w->mAudioThread[1]->getThreadIndex(), 1);
+    if (!probe(*w).tracks()[1].audioThread) {
+        probe(*w).tracks()[1].audioThread = new audioThread(nullptr);
+        setAudioIoThreadId(probe(*w).tracks()[1].audioThread->getThreadIndex(), 1);
     }
     w->getMemoryForEQ(1);
-    w->mThreadCount = 2;
-    w->mMixParam.trackCount = 2;
-    w->mMixParam.ch[1] = w->mMixParam.ch[0];
+    probe(*w).threadCount() = 2;
+    probe(*w).mixParam().trackCount = 2;
+    probe(*w).mixParam().ch[1] = probe(*w).mixParam().ch[0];
     fillSlot(0, source("left.wav", 44100, 0.3f, -0.1f));
     fillSlot(1, source("right.wav", 44100, 0.2f, -0.15f));
     setRegion(4410, 26460);
 
     child<QComboBox>("BounceFormat")->setCurrentIndex(0);
     child<QComboBox>("BounceFreq")->setCurrentText(QStringLiteral("48kHz"));
-    w->ui->pushButtonEdit->click();
+    probe(*w).ui()->pushButtonEdit->click();
     ASSERT_TRUE(edit->isVisible());
     child<QComboBox>("BounceCh")->setCurrentText(QStringLiteral("DUAL MONO"));
     child<QLineEdit>("plainTextEditFile")->setText(QStringLiteral("mix"));
     edit->checkBoxApplyShortFade->setChecked(false);
     pressExport();
-    EXPECT_TRUE(w->mBouncing);
+    EXPECT_TRUE(probe(*w).bouncing());
     EXPECT_TRUE(edit->isBounceMode());
     EXPECT_EQ(edit->progressDialog()->windowTitle(), QStringLiteral("Bouncing..."));
-    EXPECT_EQ(QString::fromStdU16String(w->mBounceParam.bouncePath), q(dir.file("SonvexBounceTemp.wav")));
-    EXPECT_EQ(w->mBounceParam.length, 22050);
-    EXPECT_EQ(w->mBounceParam.srcRate, 44100);
-    EXPECT_EQ(w->mBounceParam.outRate, w->mPlayFs);
-    EXPECT_EQ(w->mBounceParam.trackCount, 2);
-    EXPECT_EQ(w->mBounceParam.channels, 2);  // the mix keeps both channels for the two files
+    EXPECT_EQ(QString::fromStdU16String(probe(*w).bounceParam().bouncePath), q(dir.file("SonvexBounceTemp.wav")));
+    EXPECT_EQ(probe(*w).bounceParam().length, 22050);
+    EXPECT_EQ(probe(*w).bounceParam().srcRate, 44100);
+    EXPECT_EQ(probe(*w).bounceParam().outRate, probe(*w).playFs());
+    EXPECT_EQ(probe(*w).bounceParam().trackCount, 2);
+    EXPECT_EQ(probe(*w).bounceParam().channels, 2);  // the mix keeps both channels for the two files
 
     ASSERT_TRUE(boxes.waitFor(QStringLiteral("Export File"), 120000)) << boxes.list();
     QTest::qWait(300);
-    EXPECT_FALSE(w->mBouncing);
+    EXPECT_FALSE(probe(*w).bouncing());
     EXPECT_EQ(count(boxes, QStringLiteral("Export File")), 1) << boxes.list();
     EXPECT_EQ(text(boxes, QStringLiteral("Export File")), QStringLiteral("Export completed."));
 
@@ -277,29 +277,29 @@ TEST_F(ExportCommands, SeveralTracksAreMixedDownFirst) {
     EXPECT_NEAR(left[12000], 0.5, 0.02);
     EXPECT_NEAR(right[12000], -0.25, 0.02);
 
-    w->mThreadCount = 1;
-    w->mTrackPath[1].clear();
+    probe(*w).threadCount() = 1;
+    probe(*w).tracks()[1].path.clear();
 }
 
 TEST_F(ExportCommands, AFailedMixDownIsReportedAndExportsNothing) {
     MessageBoxes boxes;
     fillSlot(0, source("a.wav", 4410, 0.3f, 0.3f));
     setRegion(0, 4410);
-    w->ui->pushButtonEdit->click();
+    probe(*w).ui()->pushButtonEdit->click();
     ASSERT_TRUE(edit->isVisible());
     // The mix-down's record as a started mix-down leaves it, with a partial
     // file in the export folder.
     const std::string partial = dir.file("SonvexBounceTemp.wav");
     ASSERT_TRUE(sxtest::writeAll(partial, {1, 2, 3}));
-    w->mBounceParam.bouncePath = q(partial).toStdU16String();
-    w->mBouncing = true;
+    probe(*w).bounceParam().bouncePath = q(partial).toStdU16String();
+    probe(*w).bouncing() = true;
     int progress = 0;
     edit->showBounceProgress(&progress);
     w->bounceFinished(-6);
     ASSERT_EQ(boxes.seen().size(), 1u) << boxes.list();
     EXPECT_EQ(boxes.seen()[0].title, QString());
     EXPECT_EQ(boxes.seen()[0].text, QStringLiteral("Bounce failed.\n[Code = -6]"));
-    EXPECT_FALSE(w->mBouncing);
+    EXPECT_FALSE(probe(*w).bouncing());
     EXPECT_FALSE(edit->progressDialog()->isVisible());
     EXPECT_TRUE(edit->isVisible());
     EXPECT_FALSE(edit->isExporting());
@@ -309,14 +309,14 @@ TEST_F(ExportCommands, AFailedMixDownIsReportedAndExportsNothing) {
 TEST_F(ExportCommands, CombinePresetsTheOpenFile) {
     const std::string path = source("head.wav", 4410, 0.1f, 0.1f);
     fillSlot(0, path);
-    w->ui->pushButton_Combine->click();
-    ASSERT_TRUE(w->mDialogCombine->isVisible());
-    EXPECT_TRUE(w->mDialogCombine->findChildren<QLabel *>().size() > 0);
+    probe(*w).ui()->pushButton_Combine->click();
+    ASSERT_TRUE(probe(*w).dialogCombine()->isVisible());
+    EXPECT_TRUE(probe(*w).dialogCombine()->findChildren<QLabel *>().size() > 0);
     bool shown = false;
-    for (QWidget *c : w->mDialogCombine->findChildren<QWidget *>()) {
+    for (QWidget *c : probe(*w).dialogCombine()->findChildren<QWidget *>()) {
         const QString t = c->property("text").toString();
         if (t.contains(QStringLiteral("head.wav"))) shown = true;
     }
     EXPECT_TRUE(shown);
-    w->mDialogCombine->hide();
+    probe(*w).dialogCombine()->hide();
 }

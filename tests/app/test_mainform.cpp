@@ -55,8 +55,8 @@ void press(QWidget *w) {
 
 TEST_F(MainForm, WindowAndVisibleControlsOfThisBuild) {
     MainWindow &w = *sWindow;
-    ASSERT_TRUE(w.mConstructed);
-    Ui::MainWindow *ui = w.ui;
+    ASSERT_TRUE(probe(w).constructed());
+    Ui::MainWindow *ui = probe(w).ui();
     EXPECT_EQ(w.objectName(), QStringLiteral("MainWindow"));
     EXPECT_EQ(w.windowTitle(), QStringLiteral("KAVELO Sonvex Editor"));
     EXPECT_TRUE(w.acceptDrops());
@@ -145,7 +145,7 @@ TEST_F(MainForm, WindowAndVisibleControlsOfThisBuild) {
 }
 
 TEST_F(MainForm, ReachableMenuEntries) {
-    Ui::MainWindow *ui = sWindow->ui;
+    Ui::MainWindow *ui = probe(*sWindow).ui();
     QStringList entries;
     for (QAction *top : ui->menuBar->actions()) collectEntries(top->menu(), top->text(), &entries);
     const QStringList expected = {
@@ -165,9 +165,9 @@ TEST_F(MainForm, ReachableMenuEntries) {
 }
 
 TEST_F(MainForm, HelpOpensEachDocumentBesideTheProgram) {
-    Ui::MainWindow *ui = sWindow->ui;
-    auto *saved = MainWindow::sOpenUrl;
-    MainWindow::sOpenUrl = &captureUrl;
+    Ui::MainWindow *ui = probe(*sWindow).ui();
+    auto *saved = MainWindowProbe::openUrlHook();
+    MainWindowProbe::openUrlHook() = &captureUrl;
     sOpened.clear();
     const struct {
         QAction *action;
@@ -179,7 +179,7 @@ TEST_F(MainForm, HelpOpensEachDocumentBesideTheProgram) {
         {ui->actionJapanese1_1, "Sonvex_Editor_add-j_RevA.pdf"},
     };
     for (const auto &d : docs) d.action->trigger();
-    MainWindow::sOpenUrl = saved;
+    MainWindowProbe::openUrlHook() = saved;
     ASSERT_EQ(sOpened.size(), 4);
     const QString dir = QCoreApplication::applicationDirPath();
     for (int i = 0; i < 4; ++i) {
@@ -204,9 +204,9 @@ bool noViewer(const QUrl &url) {
 // Without a PDF viewer the request fails on the system's side; each Help
 // document entry then says so in a box that gives the document's place.
 TEST_F(MainForm, HelpWithoutAViewerSaysWhereTheDocumentIs) {
-    Ui::MainWindow *ui = sWindow->ui;
-    auto *saved = MainWindow::sOpenUrl;
-    MainWindow::sOpenUrl = &noViewer;
+    Ui::MainWindow *ui = probe(*sWindow).ui();
+    auto *saved = MainWindowProbe::openUrlHook();
+    MainWindowProbe::openUrlHook() = &noViewer;
     sOpened.clear();
     QStringList boxes;
     QTimer closer;
@@ -227,7 +227,7 @@ TEST_F(MainForm, HelpWithoutAViewerSaysWhereTheDocumentIs) {
         {ui->actionJapanese1_1, "Sonvex_Editor_add-j_RevA.pdf"},
     };
     for (const auto &d : docs) d.action->trigger();
-    MainWindow::sOpenUrl = saved;
+    MainWindowProbe::openUrlHook() = saved;
     EXPECT_EQ(sOpened.size(), 4);
     ASSERT_EQ(boxes.size(), 4) << boxes.join(QLatin1Char('\n')).toStdString();
     for (int i = 0; i < 4; ++i) {
@@ -237,7 +237,7 @@ TEST_F(MainForm, HelpWithoutAViewerSaysWhereTheDocumentIs) {
 }
 
 TEST_F(MainForm, OverHoldEntriesSetTheMeterAndAPressClearsTheLamps) {
-    Ui::MainWindow *ui = sWindow->ui;
+    Ui::MainWindow *ui = probe(*sWindow).ui();
     meterGraphic *meter = ui->widgetMeter;
     // The first start checks "Holds 2 sec.".
     EXPECT_TRUE(ui->actionOverHolds2sec->isChecked());
@@ -282,7 +282,7 @@ TEST_F(MainForm, OverHoldEntriesSetTheMeterAndAPressClearsTheLamps) {
 
 TEST_F(MainForm, PlaybackControlsWaitForAFile) {
     MainWindow &w = *sWindow;
-    Ui::MainWindow *ui = w.ui;
+    Ui::MainWindow *ui = probe(w).ui();
     QWidget *const controls[] = {
         ui->setPointButtonSetIn, ui->setPointButtonSetOut, ui->pushButtonEdit,    ui->zeroPlayButton,
         ui->stopButton,          ui->playButton,           ui->lineEditTime,      ui->zoomInLevelButton,
@@ -313,12 +313,12 @@ TEST_F(MainForm, PlaybackControlsWaitForAFile) {
 }
 
 TEST_F(MainForm, PostFaderSwitchSetsTheMeteringPoint) {
-    Ui::MainWindow *ui = sWindow->ui;
+    Ui::MainWindow *ui = probe(*sWindow).ui();
     const bool was = ui->pushButtonPostFader->isChecked();
     ui->pushButtonPostFader->setChecked(true);
-    EXPECT_EQ(sMeteringPoint.load(), kMeteringPostFader);
+    EXPECT_EQ(engine().meteringPoint.load(), kMeteringPostFader);
     ui->pushButtonPostFader->setChecked(false);
-    EXPECT_EQ(sMeteringPoint.load(), kMeteringPreFader);
+    EXPECT_EQ(engine().meteringPoint.load(), kMeteringPreFader);
     ui->pushButtonPostFader->setChecked(was);
 }
 
@@ -329,22 +329,22 @@ TEST_F(MainForm, ScrollRangeForOverviewPages) {
     } cases[] = {{0, 100}, {12, 100}, {13, 104}, {100, 800}};
     for (const auto &c : cases) {
         sWindow->setScrollMax(c.n);
-        EXPECT_EQ(sWindow->ui->waveScrollBar->maximum(), c.max) << c.n;
+        EXPECT_EQ(probe(*sWindow).ui()->waveScrollBar->maximum(), c.max) << c.n;
     }
-    sWindow->ui->waveScrollBar->setMaximum(100);
+    probe(*sWindow).ui()->waveScrollBar->setMaximum(100);
 }
 
 TEST_F(MainForm, ClosingHidesTheToolWindowsOfEveryTrack) {
     MainWindow &w = *sWindow;
-    w.mDialogOscillator.show();
-    ASSERT_NE(w.mPeqDialog[0], nullptr);
-    w.mPeqDialog[0]->show();
+    probe(w).dialogOscillator().show();
+    ASSERT_NE(probe(w).tracks()[0].peqDialog, nullptr);
+    probe(w).tracks()[0].peqDialog->show();
     QCloseEvent close;
     close.ignore();
     QApplication::sendEvent(&w, &close);
     EXPECT_TRUE(close.isAccepted());
-    EXPECT_FALSE(w.mDialogOscillator.isVisible());
-    EXPECT_FALSE(w.mPeqDialog[0]->isVisible());
+    EXPECT_FALSE(probe(w).dialogOscillator().isVisible());
+    EXPECT_FALSE(probe(w).tracks()[0].peqDialog->isVisible());
     // Never-shown windows are hidden all the same, without harm.
     QCloseEvent again;
     QApplication::sendEvent(&w, &again);

@@ -114,16 +114,16 @@ protected:
     static void SetUpTestSuite() {
         tMainWindowSuite::SetUpTestSuite();
         MainWindow &w = *sWindow;
-        sRealDevices = w.mDevices;
-        w.mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
+        sRealDevices = probe(w).core().mDevices;
+        probe(w).core().mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
             *outputs = sDevices.outputs;
             inputs->clear();
         };
-        w.mDevices.rates = [](int device) {
+        probe(w).core().mDevices.rates = [](int device) {
             return device >= 0 && device < sDevices.rates.size() ? sDevices.rates[device] : QVector<int>();
         };
-        w.mDevices.bufferFrames = [] { return 512; };
-        w.mDevices.select = [](int, int) {};
+        probe(w).core().mDevices.bufferFrames = [] { return 512; };
+        probe(w).core().mDevices.select = [](int, int) {};
         w.show();
         QApplication::processEvents();
     }
@@ -132,7 +132,7 @@ protected:
     static void present(const QString &name, const QVector<int> &rates) {
         sDevices.outputs = {name};
         sDevices.rates = {rates};
-        sWindow->on_comboBox_driver_currentIndexChanged(sWindow->ui->comboBox_driver->currentIndex());
+        sWindow->on_comboBox_driver_currentIndexChanged(probe(*sWindow).ui()->comboBox_driver->currentIndex());
     }
     static QString file(const QString &name) { return sHome->filePath(name); }
     // Runs the event loop until `done` holds or the time is up.
@@ -147,7 +147,7 @@ protected:
         return done();
     }
     static bool overviewDone(int slot = 0) {
-        return waitFor([slot] { return sWindow->mWaveJobDone[slot] == 1; });
+        return waitFor([slot] { return probe(*sWindow).tracks()[slot].waveJobDone == 1; });
     }
     static void drop(const QStringList &paths) {
         auto *data = new QMimeData;
@@ -169,7 +169,7 @@ QString labelText(const QLabel *label) { return label->text(); }
 
 TEST_F(OpenWindow, DroppingThreeFilesOpensTheFirstAndDescribesIt) {
     MainWindow &w = *sWindow;
-    ASSERT_NE(w.getAudioFileInformation, nullptr) << "the library is not bound";
+    ASSERT_NE(probe(w).getAudioFileInformation(), nullptr) << "the library is not bound";
     present(QStringLiteral("Desk DAC"), kUpTo96);
     const QString a = file(QStringLiteral("first.wav")), b = file(QStringLiteral("second.wav")),
                   c = file(QStringLiteral("third.wav"));
@@ -180,51 +180,51 @@ TEST_F(OpenWindow, DroppingThreeFilesOpensTheFirstAndDescribesIt) {
     tBoxCloser boxes;
     drop({a, b, c});
     EXPECT_TRUE(boxes.seen.isEmpty());
-    EXPECT_EQ(w.mMixParam.trackCount, 1);
-    EXPECT_EQ(w.mTrackPath[0], a);
-    EXPECT_TRUE(w.mTrackPath[1].isEmpty());
-    EXPECT_EQ(w.mDisplayPath, a);
-    EXPECT_EQ(labelText(w.ui->label_orgFileNameArea), QStringLiteral("first.wav"));
-    EXPECT_EQ(labelText(w.ui->label_orgFileType), QStringLiteral("WAV(PCM)"));
-    EXPECT_EQ(labelText(w.ui->label_orgFreq), QStringLiteral("96kHz"));
-    EXPECT_EQ(labelText(w.ui->label_orgBit), QStringLiteral("24bit"));
-    EXPECT_EQ(labelText(w.ui->label_orgCh), QStringLiteral("STEREO"));
-    EXPECT_EQ(labelText(w.ui->label_orgTime), QStringLiteral("00:00:02.00"));
-    EXPECT_EQ(w.mSavedFileTexts[1], QStringLiteral("WAV(PCM)"));
+    EXPECT_EQ(probe(w).mixParam().trackCount, 1);
+    EXPECT_EQ(probe(w).tracks()[0].path, a);
+    EXPECT_TRUE(probe(w).tracks()[1].path.isEmpty());
+    EXPECT_EQ(probe(w).displayPath(), a);
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgFileNameArea), QStringLiteral("first.wav"));
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgFileType), QStringLiteral("WAV(PCM)"));
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgFreq), QStringLiteral("96kHz"));
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgBit), QStringLiteral("24bit"));
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgCh), QStringLiteral("STEREO"));
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgTime), QStringLiteral("00:00:02.00"));
+    EXPECT_EQ(probe(w).savedFileTexts()[1], QStringLiteral("WAV(PCM)"));
     // The transport and view controls are usable; the track's job record
     // and mixer entry are those of a stereo file.
-    EXPECT_TRUE(w.ui->playButton->isEnabled());
-    EXPECT_TRUE(w.ui->zoomInTimeButton->isEnabled());
-    EXPECT_EQ(w.mFileInfo[0].sampleRate, 96000u);
-    EXPECT_EQ(w.mTrackLength[0], 96000 * 2);
-    EXPECT_EQ(w.mMixParam.ch[0].LL, 1.0);
-    EXPECT_EQ(w.mMixParam.ch[0].RR, 1.0);
-    EXPECT_EQ(w.mMixParam.ch[0].LR, 0.0);
-    EXPECT_EQ(w.mProject.trackCount(), 1);
+    EXPECT_TRUE(probe(w).ui()->playButton->isEnabled());
+    EXPECT_TRUE(probe(w).ui()->zoomInTimeButton->isEnabled());
+    EXPECT_EQ(probe(w).tracks()[0].fileInfo.sampleRate, 96000u);
+    EXPECT_EQ(probe(w).overview().length[0], 96000 * 2);
+    EXPECT_EQ(probe(w).mixParam().ch[0].LL, 1.0);
+    EXPECT_EQ(probe(w).mixParam().ch[0].RR, 1.0);
+    EXPECT_EQ(probe(w).mixParam().ch[0].LR, 0.0);
+    EXPECT_EQ(probe(w).project().trackCount(), 1);
     // AUTO on a device up to 96 kHz plays the file at its own rate.
-    EXPECT_EQ(w.mPlayFs, 96000);
+    EXPECT_EQ(probe(w).playFs(), 96000);
     EXPECT_TRUE(overviewDone());
-    EXPECT_GT(w.mWaveJobResult[0], 0);
+    EXPECT_GT(probe(w).overview().jobColumns[0], 0);
 
     // A mono file: both sides sound it.
     drop({b});
-    EXPECT_EQ(labelText(w.ui->label_orgCh), QStringLiteral("MONO"));
-    EXPECT_EQ(labelText(w.ui->label_orgBit), QStringLiteral("16bit"));
-    EXPECT_EQ(w.mMixParam.ch[0].LR, 1.0);
-    EXPECT_EQ(w.mMixParam.ch[0].RR, 0.0);
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgCh), QStringLiteral("MONO"));
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgBit), QStringLiteral("16bit"));
+    EXPECT_EQ(probe(w).mixParam().ch[0].LR, 1.0);
+    EXPECT_EQ(probe(w).mixParam().ch[0].RR, 0.0);
     EXPECT_TRUE(overviewDone());
 
     // A DSDIFF file on a device without DSD rates plays at its last rate.
     const QString dff = file(QStringLiteral("third.dff"));
     dfftest::writeDff(dff.toStdString(), dfftest::param(2), dfftest::pattern(2 * 4096 * 8, 3));
     drop({dff});
-    ASSERT_EQ(w.mTrackPath[0], dff);
-    EXPECT_EQ(labelText(w.ui->label_orgFileType), QStringLiteral("DSDIFF(DSD)"));
-    EXPECT_EQ(labelText(w.ui->label_orgFreq), QStringLiteral("2.8MHz"));
-    EXPECT_EQ(labelText(w.ui->label_orgBit), QStringLiteral("1bit"));
-    EXPECT_EQ(w.mTrackLength[0], 4096 * 8 * 8);
-    EXPECT_EQ(w.mPlayFs, 96000);
-    EXPECT_FALSE(w.mDialogSelectFs->isVisible());
+    ASSERT_EQ(probe(w).tracks()[0].path, dff);
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgFileType), QStringLiteral("DSDIFF(DSD)"));
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgFreq), QStringLiteral("2.8MHz"));
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgBit), QStringLiteral("1bit"));
+    EXPECT_EQ(probe(w).overview().length[0], 4096 * 8 * 8);
+    EXPECT_EQ(probe(w).playFs(), 96000);
+    EXPECT_FALSE(probe(w).dialogSelectFs()->isVisible());
     EXPECT_TRUE(overviewDone());
 }
 
@@ -233,7 +233,7 @@ TEST_F(OpenWindow, RefusalsNameTheirReasonAndKeepThePreviousFile) {
     const QString good = file(QStringLiteral("good.wav"));
     ASSERT_TRUE(writeWav(good, 96000, 24, 2, 96000));
     drop({good});
-    ASSERT_EQ(w.mTrackPath[0], good);
+    ASSERT_EQ(probe(w).tracks()[0].path, good);
     ASSERT_TRUE(overviewDone());
 
     const QString slow = file(QStringLiteral("slow.wav"));
@@ -268,13 +268,13 @@ TEST_F(OpenWindow, RefusalsNameTheirReasonAndKeepThePreviousFile) {
         EXPECT_EQ(boxes.seen[0].text, c.text);
         EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Warning);
         // The previous file is described again and still shown.
-        EXPECT_EQ(w.mTrackPath[0], good);
-        EXPECT_EQ(w.mFileInfo[0].sampleRate, 96000u);
-        EXPECT_EQ(w.mTrackLength[0], 96000);
-        EXPECT_EQ(labelText(w.ui->label_orgFileNameArea), QStringLiteral("good.wav"));
-        EXPECT_EQ(labelText(w.ui->label_orgFreq), QStringLiteral("96kHz"));
-        EXPECT_EQ(w.ui->widgetTrack1->mMaterialLength, 96000);
-        EXPECT_EQ(w.mPlayFs, 96000);
+        EXPECT_EQ(probe(w).tracks()[0].path, good);
+        EXPECT_EQ(probe(w).tracks()[0].fileInfo.sampleRate, 96000u);
+        EXPECT_EQ(probe(w).overview().length[0], 96000);
+        EXPECT_EQ(labelText(probe(w).ui()->label_orgFileNameArea), QStringLiteral("good.wav"));
+        EXPECT_EQ(labelText(probe(w).ui()->label_orgFreq), QStringLiteral("96kHz"));
+        EXPECT_EQ(probe(w).ui()->widgetTrack1->mMaterialLength, 96000);
+        EXPECT_EQ(probe(w).playFs(), 96000);
     }
 
     // An upper-case extension passes the check.
@@ -284,13 +284,13 @@ TEST_F(OpenWindow, RefusalsNameTheirReasonAndKeepThePreviousFile) {
         tBoxCloser boxes;
         drop({upper});
         EXPECT_TRUE(boxes.seen.isEmpty());
-        EXPECT_EQ(w.mTrackPath[0], upper);
+        EXPECT_EQ(probe(w).tracks()[0].path, upper);
         EXPECT_TRUE(overviewDone());
     }
 
     // While the export window is up nothing is opened, in a box without a
     // title.
-    w.mDialogEdit->show();
+    probe(w).dialogEdit()->show();
     {
         tBoxCloser boxes;
         drop({good});
@@ -298,15 +298,15 @@ TEST_F(OpenWindow, RefusalsNameTheirReasonAndKeepThePreviousFile) {
         EXPECT_EQ(boxes.seen[0].title, QString());
         EXPECT_EQ(boxes.seen[0].text, QStringLiteral("Cannot open while exporting."));
         EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Warning);
-        EXPECT_EQ(w.mTrackPath[0], upper);
+        EXPECT_EQ(probe(w).tracks()[0].path, upper);
     }
-    w.mDialogEdit->hide();
+    probe(w).dialogEdit()->hide();
 }
 
 TEST_F(OpenWindow, AutoRateOnADeviceUpTo96kHz) {
     MainWindow &w = *sWindow;
     present(QStringLiteral("Desk DAC"), kUpTo96);
-    ASSERT_EQ(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("AUTO"));
+    ASSERT_EQ(probe(w).ui()->comboBox_asioFreq->currentText(), QStringLiteral("AUTO"));
     struct Case {
         uint32_t rate;
         int expected;
@@ -319,24 +319,24 @@ TEST_F(OpenWindow, AutoRateOnADeviceUpTo96kHz) {
         const QString path = file(QStringLiteral("rate%1.wav").arg(c.rate));
         ASSERT_TRUE(writeWav(path, c.rate, 16, 2, c.rate / 10));
         drop({path});
-        ASSERT_EQ(w.mTrackPath[0], path);
-        EXPECT_EQ(w.mPlayFs, c.expected);
+        ASSERT_EQ(probe(w).tracks()[0].path, path);
+        EXPECT_EQ(probe(w).playFs(), c.expected);
         EXPECT_TRUE(overviewDone());
     }
     // With a rate chosen by hand the file does not change it.
-    w.ui->comboBox_asioFreq->setCurrentIndex(2);  // 48kHz
-    ASSERT_EQ(w.mPlayFs, 48000);
+    probe(w).ui()->comboBox_asioFreq->setCurrentIndex(2);  // 48kHz
+    ASSERT_EQ(probe(w).playFs(), 48000);
     const QString path = file(QStringLiteral("hand.wav"));
     ASSERT_TRUE(writeWav(path, 96000, 16, 2, 9600));
     drop({path});
-    EXPECT_EQ(w.mPlayFs, 48000);
+    EXPECT_EQ(probe(w).playFs(), 48000);
     EXPECT_TRUE(overviewDone());
-    w.ui->comboBox_asioFreq->setCurrentIndex(0);
+    probe(w).ui()->comboBox_asioFreq->setCurrentIndex(0);
 }
 
 TEST_F(OpenWindow, DsdFileOnAnUnclassifiedDeviceAsksPcmOrDsd) {
     MainWindow &w = *sWindow;
-    DialogSelectFs *question = w.mDialogSelectFs;
+    DialogSelectFs *question = probe(w).dialogSelectFs();
     ASSERT_NE(question, nullptr);
     const QString dsf = file(QStringLiteral("tone.dsf"));
     ASSERT_TRUE(writeDsf(dsf, 2822400, 0.5));
@@ -344,13 +344,13 @@ TEST_F(OpenWindow, DsdFileOnAnUnclassifiedDeviceAsksPcmOrDsd) {
     // A device in no table that offers 176.4 kHz: DSD over PCM may be
     // offered, so AUTO takes 2.8 MHz and the user is asked.
     present(QStringLiteral("Garage Interface"), kUpTo192);
-    ASSERT_FALSE(w.mDopKnown);
+    ASSERT_FALSE(probe(w).dopKnown());
     drop({dsf});
-    ASSERT_EQ(w.mTrackPath[0], dsf);
-    EXPECT_EQ(labelText(w.ui->label_orgFileType), QStringLiteral("DSF(DSD)"));
-    EXPECT_EQ(labelText(w.ui->label_orgFreq), QStringLiteral("2.8MHz"));
-    EXPECT_EQ(labelText(w.ui->label_orgBit), QStringLiteral("1bit"));
-    EXPECT_EQ(w.mPlayFs, 2822400);
+    ASSERT_EQ(probe(w).tracks()[0].path, dsf);
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgFileType), QStringLiteral("DSF(DSD)"));
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgFreq), QStringLiteral("2.8MHz"));
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgBit), QStringLiteral("1bit"));
+    EXPECT_EQ(probe(w).playFs(), 2822400);
     EXPECT_TRUE(question->isVisible());
     auto *pcm = question->findChild<QPushButton *>(QStringLiteral("pushButtonPCM"));
     auto *dsd = question->findChild<QPushButton *>(QStringLiteral("pushButtonDSD"));
@@ -363,20 +363,20 @@ TEST_F(OpenWindow, DsdFileOnAnUnclassifiedDeviceAsksPcmOrDsd) {
     // plays at the list's last rate.
     pcm->click();
     EXPECT_FALSE(question->isVisible());
-    EXPECT_EQ(w.mPlayFs, 192000);
-    EXPECT_TRUE(w.mDopAnswered);
+    EXPECT_EQ(probe(w).playFs(), 192000);
+    EXPECT_TRUE(probe(w).dopAnswered());
 
     // Answered: the same file again asks nothing.
     drop({dsf});
     EXPECT_FALSE(question->isVisible());
-    EXPECT_EQ(w.mPlayFs, 192000);
+    EXPECT_EQ(probe(w).playFs(), 192000);
     EXPECT_TRUE(overviewDone());
 
     // A device the table knows as not passing DoP is never asked about.
     present(QStringLiteral("Scarlett 2i2"), kUpTo192);
     drop({dsf});
     EXPECT_FALSE(question->isVisible());
-    EXPECT_EQ(w.mPlayFs, 192000);
+    EXPECT_EQ(probe(w).playFs(), 192000);
     EXPECT_TRUE(overviewDone());
     present(QStringLiteral("Desk DAC"), kUpTo96);
 }
@@ -388,33 +388,33 @@ TEST_F(OpenWindow, TracksAreAddedRefusedAndDeleted) {
     ASSERT_TRUE(writeWav(b, 48000, 16, 1, 96000));
     drop({a});
     ASSERT_TRUE(overviewDone());
-    w.mWaveZoom = 4.0;
-    const QString texts = labelText(w.ui->label_orgFileNameArea);
+    probe(w).waveZoom() = 4.0;
+    const QString texts = labelText(probe(w).ui()->label_orgFileNameArea);
 
     // A further track: its own slot objects; the form and zoom stay.
     tBoxCloser boxes;
     w.openFile(b, kFileOpenAdd);
     EXPECT_TRUE(boxes.seen.isEmpty());
-    ASSERT_EQ(w.mMixParam.trackCount, 2);
-    EXPECT_EQ(w.mTrackPath[1], b);
-    EXPECT_NE(w.mAudioThread[1], nullptr);
-    EXPECT_NE(w.mWaveFormThread[1], nullptr);
-    EXPECT_NE(w.mPeq[1], nullptr);
-    EXPECT_NE(w.mWaveMax[1][0], nullptr);
-    EXPECT_EQ(w.mThreadCount, 2);
-    EXPECT_EQ(w.mWaveZoom, 4.0);
-    EXPECT_EQ(labelText(w.ui->label_orgFileNameArea), texts);
-    EXPECT_EQ(w.mProject.trackCount(), 2);
+    ASSERT_EQ(probe(w).mixParam().trackCount, 2);
+    EXPECT_EQ(probe(w).tracks()[1].path, b);
+    EXPECT_NE(probe(w).tracks()[1].audioThread, nullptr);
+    EXPECT_NE(probe(w).tracks()[1].waveFormThread, nullptr);
+    EXPECT_NE(probe(w).tracks()[1].peq, nullptr);
+    EXPECT_NE(probe(w).tracks()[1].waveMax[0], nullptr);
+    EXPECT_EQ(probe(w).threadCount(), 2);
+    EXPECT_EQ(probe(w).waveZoom(), 4.0);
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgFileNameArea), texts);
+    EXPECT_EQ(probe(w).project().trackCount(), 2);
     EXPECT_TRUE(overviewDone(1));
 
     // A 33rd track is refused with an "Error" box; nothing changes.
-    w.mMixParam.trackCount = kMainTrackSlots;
+    probe(w).mixParam().trackCount = kMainTrackSlots;
     w.openFile(b, kFileOpenAdd);
     ASSERT_EQ(boxes.seen.size(), 1);
     EXPECT_EQ(boxes.seen[0].title, QStringLiteral("Error"));
     EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(w.mMixParam.trackCount, kMainTrackSlots);
-    w.mMixParam.trackCount = 2;
+    EXPECT_EQ(probe(w).mixParam().trackCount, kMainTrackSlots);
+    probe(w).mixParam().trackCount = 2;
 
     // The edit record is copied at its own size (a stack record shows an
     // over-read) and builds the track's envelope.
@@ -426,40 +426,40 @@ TEST_F(OpenWindow, TracksAreAddedRefusedAndDeleted) {
     edit.outPoint = 96000;
     w.trackEditParamChangeEvent(&edit, 1);
     tWaveEditParam kept;
-    std::memcpy(&kept, w.mRegionRecords[1], sizeof kept);
+    std::memcpy(&kept, probe(w).tracks()[1].edit, sizeof kept);
     EXPECT_EQ(kept.fadeInLength, 4800);
     EXPECT_EQ(kept.outPoint, 96000);
 
     // Deleting track 1 moves track 2 into its place.
     w.renumberAndDeleteTrack(0);
-    EXPECT_EQ(w.mMixParam.trackCount, 1);
-    EXPECT_EQ(w.mTrackPath[0], b);
-    EXPECT_EQ(w.mFileInfo[0].channels, 1u);
-    EXPECT_EQ(w.mThreadCount, 1);
-    EXPECT_EQ(w.mProject.trackCount(), 1);
-    EXPECT_NE(w.mWaveMax[0][0], nullptr);
+    EXPECT_EQ(probe(w).mixParam().trackCount, 1);
+    EXPECT_EQ(probe(w).tracks()[0].path, b);
+    EXPECT_EQ(probe(w).tracks()[0].fileInfo.channels, 1u);
+    EXPECT_EQ(probe(w).threadCount(), 1);
+    EXPECT_EQ(probe(w).project().trackCount(), 1);
+    EXPECT_NE(probe(w).tracks()[0].waveMax[0], nullptr);
 
     // The only track is not deleted.
     w.renumberAndDeleteTrack(0);
-    EXPECT_EQ(w.mMixParam.trackCount, 1);
-    EXPECT_NE(w.mWaveMax[0][0], nullptr);
-    EXPECT_NE(w.mAudioThread[0], nullptr);
+    EXPECT_EQ(probe(w).mixParam().trackCount, 1);
+    EXPECT_NE(probe(w).tracks()[0].waveMax[0], nullptr);
+    EXPECT_NE(probe(w).tracks()[0].audioThread, nullptr);
     w.on_pushButtonDel_clicked();
     ASSERT_EQ(boxes.seen.size(), 2);
-    EXPECT_EQ(w.mMixParam.trackCount, 1);
+    EXPECT_EQ(probe(w).mixParam().trackCount, 1);
 
     // Opening as the only track removes the others again.
     w.openFile(b, kFileOpenAdd);
-    ASSERT_EQ(w.mMixParam.trackCount, 2);
+    ASSERT_EQ(probe(w).mixParam().trackCount, 2);
     EXPECT_TRUE(overviewDone(1));
     drop({a});
-    EXPECT_EQ(w.mMixParam.trackCount, 1);
-    EXPECT_EQ(w.mAudioThread[1], nullptr);
-    EXPECT_EQ(w.mWaveFormThread[1], nullptr);
-    EXPECT_EQ(w.mWaveMax[1][0], nullptr);
-    EXPECT_EQ(w.mThreadCount, 1);
-    EXPECT_EQ(w.mProject.trackCount(), 1);
-    EXPECT_EQ(w.mWaveZoom, 1.0);
+    EXPECT_EQ(probe(w).mixParam().trackCount, 1);
+    EXPECT_EQ(probe(w).tracks()[1].audioThread, nullptr);
+    EXPECT_EQ(probe(w).tracks()[1].waveFormThread, nullptr);
+    EXPECT_EQ(probe(w).tracks()[1].waveMax[0], nullptr);
+    EXPECT_EQ(probe(w).threadCount(), 1);
+    EXPECT_EQ(probe(w).project().trackCount(), 1);
+    EXPECT_EQ(probe(w).waveZoom(), 1.0);
     EXPECT_TRUE(overviewDone());
 }
 
@@ -473,11 +473,11 @@ TEST_F(OpenWindow, TheOverviewDrawnMatchesTheFile) {
     }));
     drop({path});
     ASSERT_TRUE(overviewDone());
-    const int64_t L0 = w.mWaveLevelLength[0];
+    const int64_t L0 = probe(w).waveLevelLength()[0];
     ASSERT_EQ(L0, 700 * 4);
     double loud = 1.0, quiet = 0.0;
-    for (int64_t i = 2; i < L0 / 2 - 2; ++i) loud = std::min(loud, w.mWaveMax[0][0][2 * i]);
-    for (int64_t i = L0 / 2 + 2; i < L0; ++i) quiet = std::max(quiet, std::fabs(w.mWaveMax[0][0][2 * i]));
+    for (int64_t i = 2; i < L0 / 2 - 2; ++i) loud = std::min(loud, probe(w).tracks()[0].waveMax[0][2 * i]);
+    for (int64_t i = L0 / 2 + 2; i < L0; ++i) quiet = std::max(quiet, std::fabs(probe(w).tracks()[0].waveMax[0][2 * i]));
     EXPECT_GT(loud, 0.5);
     EXPECT_EQ(quiet, 0.0);
 
@@ -486,7 +486,7 @@ TEST_F(OpenWindow, TheOverviewDrawnMatchesTheFile) {
     // second.
     w.waveFormRedraw(0, kRedrawModeFull);
     QApplication::processEvents();
-    const QImage image = w.ui->widgetTrack1->grabFramebuffer();
+    const QImage image = probe(w).ui()->widgetTrack1->grabFramebuffer();
     ASSERT_FALSE(image.isNull());
     if (!qEnvironmentVariableIsEmpty("SONVEX_OPEN_SCREENSHOT")) {
         w.grab().save(qEnvironmentVariable("SONVEX_OPEN_SCREENSHOT"));
@@ -514,8 +514,8 @@ TEST_F(OpenWindow, ZoomLevelsScrollingAndTheCursor) {
     ASSERT_TRUE(writeWav(path, 48000, 16, 2, 48000 * 4));
     drop({path});
     ASSERT_TRUE(overviewDone());
-    QScrollBar *bar = w.ui->waveScrollBar;
-    EXPECT_EQ(w.mWaveZoom, 1.0);
+    QScrollBar *bar = probe(w).ui()->waveScrollBar;
+    EXPECT_EQ(probe(w).waveZoom(), 1.0);
     EXPECT_EQ(bar->maximum(), 100);
     EXPECT_EQ(bar->value(), 0);
 
@@ -527,64 +527,64 @@ TEST_F(OpenWindow, ZoomLevelsScrollingAndTheCursor) {
     for (const Level &l : {Level{1, 0}, Level{4, 0}, Level{8, 1}, Level{16, 2}, Level{32, 3}, Level{64, 4},
                            Level{1024, 5}, Level{2048, 6}}) {
         SCOPED_TRACE(l.zoom);
-        w.mWaveZoom = l.zoom;
+        probe(w).waveZoom() = l.zoom;
         w.waveFormRedraw(0, kRedrawModeFull);
         EXPECT_EQ(MainWindow::waveLevelForZoom(l.zoom), l.level);
-        EXPECT_EQ(w.mWaveParams.levelLength, w.mWaveLevelLength[l.level]);
-        EXPECT_EQ(w.mWaveParams.upperPeaks[0], w.mWaveMax[0][l.level]);
-        EXPECT_EQ(w.mWaveParams.columns, int32_t(double(w.mWaveLevelLength[l.level]) / l.zoom));
-        EXPECT_EQ(w.ui->widgetTrack1->mFinestLevel, l.zoom > 1024);
+        EXPECT_EQ(probe(w).waveParams().levelLength, probe(w).waveLevelLength()[l.level]);
+        EXPECT_EQ(probe(w).waveParams().upperPeaks[0], probe(w).tracks()[0].waveMax[l.level]);
+        EXPECT_EQ(probe(w).waveParams().columns, int32_t(double(probe(w).waveLevelLength()[l.level]) / l.zoom));
+        EXPECT_EQ(probe(w).ui()->widgetTrack1->mFinestLevel, l.zoom > 1024);
     }
 
     // Zoom in from 1 with the cursor in the middle: the view starts at a
     // quarter, the cursor in its middle.
-    const int64_t L0 = w.mWaveLevelLength[0];
-    w.mWaveZoom = 1.0;
-    w.mCursorFraction = 0.5;
+    const int64_t L0 = probe(w).waveLevelLength()[0];
+    probe(w).waveZoom() = 1.0;
+    probe(w).cursorFraction() = 0.5;
     w.on_zoomInTimeButton_clicked();
-    EXPECT_EQ(w.mWaveZoom, 2.0);
-    EXPECT_EQ(w.mViewOffset, L0 / 4);
-    EXPECT_NEAR(w.ui->widgetTrack1->mCursorPosition, 0.5, 1e-9);
+    EXPECT_EQ(probe(w).waveZoom(), 2.0);
+    EXPECT_EQ(probe(w).viewOffset(), L0 / 4);
+    EXPECT_NEAR(probe(w).ui()->widgetTrack1->mCursorPosition, 0.5, 1e-9);
     // Near the end the view shows the second half.
-    w.mWaveZoom = 1.0;
-    w.mCursorFraction = 0.9;
+    probe(w).waveZoom() = 1.0;
+    probe(w).cursorFraction() = 0.9;
     w.on_zoomInTimeButton_clicked();
-    EXPECT_EQ(w.mViewOffset, L0 / 2);
+    EXPECT_EQ(probe(w).viewOffset(), L0 / 2);
 
     // The scroll bar: 100 up to 8, 8z from 16; zoom in at 2048 stays.
     for (int i = 0; i < 2; ++i) w.on_zoomInTimeButton_clicked();
-    EXPECT_EQ(w.mWaveZoom, 8.0);
+    EXPECT_EQ(probe(w).waveZoom(), 8.0);
     EXPECT_EQ(bar->maximum(), 100);
     w.on_zoomInTimeButton_clicked();
     EXPECT_EQ(bar->maximum(), 128);
     for (int i = 0; i < 12; ++i) w.on_zoomInTimeButton_clicked();
-    EXPECT_EQ(w.mWaveZoom, 2048.0);
+    EXPECT_EQ(probe(w).waveZoom(), 2048.0);
     EXPECT_EQ(bar->maximum(), 16384);
 
     // A redraw asked for inside the last screenful ends at the level's end.
-    const int64_t L6 = w.mWaveLevelLength[6];
+    const int64_t L6 = probe(w).waveLevelLength()[6];
     w.waveFormRedraw(L6 - 10, kRedrawModeFull);
-    EXPECT_EQ(w.mViewOffset, L6 - L6 / 2048);
+    EXPECT_EQ(probe(w).viewOffset(), L6 - L6 / 2048);
 
     // Scrolling to the end shows the last screenful.
     w.on_zoomOutTimeButton_clicked();
-    while (w.mWaveZoom > 4.0) w.on_zoomOutTimeButton_clicked();
+    while (probe(w).waveZoom() > 4.0) w.on_zoomOutTimeButton_clicked();
     bar->setValue(bar->maximum());
-    EXPECT_EQ(w.mViewOffset, L0 - L0 / 4);
+    EXPECT_EQ(probe(w).viewOffset(), L0 - L0 / 4);
 
     // Zoom out at 1 stays, the page step grows, the slider goes home.
-    while (w.mWaveZoom > 1.0) w.on_zoomOutTimeButton_clicked();
+    while (probe(w).waveZoom() > 1.0) w.on_zoomOutTimeButton_clicked();
     w.on_zoomOutTimeButton_clicked();
-    EXPECT_EQ(w.mWaveZoom, 1.0);
+    EXPECT_EQ(probe(w).waveZoom(), 1.0);
     EXPECT_EQ(bar->pageStep(), bar->maximum() * 4096);
     EXPECT_EQ(bar->value(), 0);
-    EXPECT_EQ(w.mViewOffset, 0);
+    EXPECT_EQ(probe(w).viewOffset(), 0);
 
     // Level zoom doubles up to 8192 and halves down to 1.
     for (int i = 0; i < 15; ++i) w.on_zoomInLevelButton_clicked();
-    EXPECT_EQ(w.ui->widgetTrack1->mLevelZoom, 8192.0);
+    EXPECT_EQ(probe(w).ui()->widgetTrack1->mLevelZoom, 8192.0);
     for (int i = 0; i < 15; ++i) w.on_zoomOutLevelButton_clicked();
-    EXPECT_EQ(w.ui->widgetTrack1->mLevelZoom, 1.0);
+    EXPECT_EQ(probe(w).ui()->widgetTrack1->mLevelZoom, 1.0);
 }
 
 TEST_F(OpenWindow, AFailingOverviewIsRetriedABoundedNumberOfTimes) {
@@ -597,19 +597,19 @@ TEST_F(OpenWindow, AFailingOverviewIsRetriedABoundedNumberOfTimes) {
     ASSERT_TRUE(QFile::remove(path));
     w.drawWaveFormSelectedColumn(0);
     ASSERT_TRUE(overviewDone());
-    EXPECT_LT(w.mWaveJobResult[0], 0);
-    EXPECT_EQ(w.mWaveJobRetries[0], kMainWaveRetries);
+    EXPECT_LT(probe(w).overview().jobColumns[0], 0);
+    EXPECT_EQ(probe(w).tracks()[0].waveJobRetries, kMainWaveRetries);
     // Nothing more is queued.
     QThread::msleep(200);
     QApplication::processEvents();
-    EXPECT_FALSE(w.mWaveFormThread[0]->isRunning());
-    EXPECT_EQ(w.mWaveJobRetries[0], kMainWaveRetries);
+    EXPECT_FALSE(probe(w).tracks()[0].waveFormThread->isRunning());
+    EXPECT_EQ(probe(w).tracks()[0].waveJobRetries, kMainWaveRetries);
 
     // A report of a stopped job changes nothing.
-    w.mWaveJobDone[0] = 0;
+    probe(w).tracks()[0].waveJobDone = 0;
     w.waveFormPreparedMain(0, true);
-    EXPECT_EQ(w.mWaveJobDone[0], 0);
-    w.mWaveJobDone[0] = 1;
+    EXPECT_EQ(probe(w).tracks()[0].waveJobDone, 0);
+    probe(w).tracks()[0].waveJobDone = 1;
 }
 
 TEST_F(OpenWindow, ASixChannelFileIsSplitBeforeItOpens) {
@@ -624,28 +624,28 @@ TEST_F(OpenWindow, ASixChannelFileIsSplitBeforeItOpens) {
     const QString six = file(QStringLiteral("surround.wav"));
     ASSERT_TRUE(writeWav(six, 48000, 16, 6, 48000, [](uint64_t i) { return (i % 100) / 200.0; }));
     drop({six});
-    EXPECT_TRUE(w.mDialogPolyfile.isVisible());
-    EXPECT_EQ(w.mTrackPath[0], before);
-    EXPECT_EQ(w.mSourcePath, six);
+    EXPECT_TRUE(probe(w).dialogPolyfile().isVisible());
+    EXPECT_EQ(probe(w).tracks()[0].path, before);
+    EXPECT_EQ(probe(w).sourcePath(), six);
 
     // Channels 3 and 4: split into the music folder's temporary file, which
     // opens as the only track under the chosen file's name.
-    w.mDialogPolyfile.hide();
+    probe(w).dialogPolyfile().hide();
     tPoly2MonosteMsgParam choice;
     choice.entry = 1;
     choice.stereo = true;
     w.selectChannelOfPolyEvent(&choice);
-    ASSERT_TRUE(waitFor([&] { return w.mTrackPath[0] == w.mSplitTempPath; }));
-    EXPECT_TRUE(w.mSplitTempPath.endsWith(QStringLiteral("/SonvexEditorMonoSteTemp.wav")));
-    EXPECT_EQ(w.mDisplayPath, six);
-    EXPECT_EQ(labelText(w.ui->label_orgFileNameArea), QStringLiteral("surround.wav"));
-    EXPECT_EQ(labelText(w.ui->label_orgCh), QStringLiteral("STEREO"));
-    EXPECT_EQ(w.mFileInfo[0].channels, 2u);
-    EXPECT_EQ(w.mTrackLength[0], 48000);
+    ASSERT_TRUE(waitFor([&] { return probe(w).tracks()[0].path == probe(w).splitTempPath(); }));
+    EXPECT_TRUE(probe(w).splitTempPath().endsWith(QStringLiteral("/SonvexEditorMonoSteTemp.wav")));
+    EXPECT_EQ(probe(w).displayPath(), six);
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgFileNameArea), QStringLiteral("surround.wav"));
+    EXPECT_EQ(labelText(probe(w).ui()->label_orgCh), QStringLiteral("STEREO"));
+    EXPECT_EQ(probe(w).tracks()[0].fileInfo.channels, 2u);
+    EXPECT_EQ(probe(w).overview().length[0], 48000);
     EXPECT_TRUE(overviewDone());
 
     // The next open removes the split file.
-    const QString split = w.mSplitTempPath;
+    const QString split = probe(w).splitTempPath();
     drop({before});
     EXPECT_FALSE(QFileInfo::exists(split));
     EXPECT_TRUE(overviewDone());
@@ -653,9 +653,9 @@ TEST_F(OpenWindow, ASixChannelFileIsSplitBeforeItOpens) {
 
 TEST_F(OpenWindow, AutoRateRunsTheVirtualDeviceAtTheChosenRate) {
     MainWindow &w = *sWindow;
-    CContCoreAudioThread *control = w.mContCoreAudioThread;
+    CContCoreAudioThread *control = probe(w).core().mContCoreAudioThread;
     ASSERT_NE(control, nullptr);
-    w.mDevices = sRealDevices;
+    probe(w).core().mDevices = sRealDevices;
     // The virtual device comes back as a DAC of 44.1 to 96 kHz; its stream
     // is stopped first so that it can be reconfigured.
     control->ioThread()->AudioStopReq();
@@ -667,15 +667,15 @@ TEST_F(OpenWindow, AutoRateRunsTheVirtualDeviceAtTheChosenRate) {
     config.mRates = {44100, 48000, 88200, 96000};
     ASSERT_GT(vdev_enable(config), 0);
     w.DeviceListClicked();
-    ASSERT_EQ(w.ui->comboBox_asioDev->currentText(), QStringLiteral("Desk Virtual DAC"));
-    ASSERT_EQ(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("AUTO"));
+    ASSERT_EQ(probe(w).ui()->comboBox_asioDev->currentText(), QStringLiteral("Desk Virtual DAC"));
+    ASSERT_EQ(probe(w).ui()->comboBox_asioFreq->currentText(), QStringLiteral("AUTO"));
 
     // A 192 kHz file plays at the list's last rate, and the device runs so.
     const QString path = file(QStringLiteral("high.wav"));
     ASSERT_TRUE(writeWav(path, 192000, 24, 2, 19200));
     drop({path});
-    ASSERT_EQ(w.mTrackPath[0], path);
-    EXPECT_EQ(w.mPlayFs, 96000);
+    ASSERT_EQ(probe(w).tracks()[0].path, path);
+    EXPECT_EQ(probe(w).playFs(), 96000);
     EXPECT_FALSE(control->isBusy());
     EXPECT_EQ(control->playRate(), 96000u);
     vdev_clearCapture();
@@ -694,7 +694,7 @@ TEST_F(OpenWindow, TheTagPictureGoesToAPrivateFolderRemovedAtShutDown) {
     ASSERT_TRUE(writeDsf(path, 2822400, 0.2));
     drop({path});
     ASSERT_TRUE(overviewDone());
-    const QString picture = QString::fromUtf16(reinterpret_cast<const char16_t *>(w.mID3tagInfo.picturePath));
+    const QString picture = QString::fromUtf16(reinterpret_cast<const char16_t *>(probe(w).id3tagInfo().picturePath));
     ASSERT_FALSE(picture.isEmpty());
     const QFileInfo folder(QFileInfo(picture).path());
     EXPECT_TRUE(folder.isDir());

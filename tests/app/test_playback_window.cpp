@@ -52,12 +52,12 @@ struct tPacer {
     static bool pace(void *client, uint64_t) {
         auto *p = static_cast<tPacer *>(client);
         if (!p->allowed.load()) return false;
-        const int32_t status = sEngineStatus.load();
+        const int32_t status = engine().engineStatus.load();
         if (p->holdStopped.load() && status == kEngineStopped) {
             p->held.store(true);
             return false;
         }
-        if (!p->feed.load() || status != kEnginePlaying || sStopRequest.load()) return true;
+        if (!p->feed.load() || status != kEnginePlaying || engine().stopRequest.load()) return true;
         return rtbridge::feedReady(gAudioThread_getAudioBufferFrameSize());
     }
     void reset() {
@@ -145,7 +145,7 @@ protected:
     // held until the test allows it to run.
     static void useDevice(const char *name, bool native, int rate, double speed = 0.0, const char *capture = "memory") {
         MainWindow &w = *sWindow;
-        CContCoreAudioThread *control = w.mContCoreAudioThread;
+        CContCoreAudioThread *control = probe(w).core().mContCoreAudioThread;
         ASSERT_NE(control, nullptr);
         control->ioThread()->AudioStopReq();
         control->addTransaction(new ClassStopAudioQueue);
@@ -164,10 +164,10 @@ protected:
         vdev_setPaceHook(&tPacer::pace, &sPacer);
         w.on_comboBox_driver_currentIndexChanged(0);
         w.setUIOperability(true);
-        ASSERT_EQ(w.ui->comboBox_asioDev->currentText(), QString::fromLatin1(name));
-        w.mReselectRate = false;
-        w.mPlayFs = rate;
-        w.mPlayFsIndex = uint32_t(getFreqIndexFromFsValue(rate));
+        ASSERT_EQ(probe(w).ui()->comboBox_asioDev->currentText(), QString::fromLatin1(name));
+        probe(w).reselectRate() = false;
+        probe(w).playFs() = rate;
+        probe(w).playFsIndex() = uint32_t(getFreqIndexFromFsValue(rate));
         w.changeFs(rate);
         w.changeMonitorVolume(0);
         // The window's own wait for the rate change may give up first on a
@@ -184,21 +184,21 @@ protected:
         const QString file = QString::fromStdString(path);
         if (throughOpen) {
             w.openFile(file, 0);
-            ASSERT_EQ(w.mTrackPath[0], file);
+            ASSERT_EQ(probe(w).tracks()[0].path, file);
         } else {
-            w.mTrackPath[0] = file;
-            ASSERT_GE(w.getAudioParam(&w.mPlayJob, file, 0), 0);
+            probe(w).tracks()[0].path = file;
+            ASSERT_GE(w.getAudioParam(&probe(w).playJob(), file, 0), 0);
         }
-        w.mMixParam.trackCount = 1;
-        w.mMixParam.ch[0].delayMs = 0.0;
-        w.mDialogEdit->mExportRegion = tWaveEditParam();
-        w.mDialogEdit->mExportRegion.outPoint = int64_t(w.mFileInfo[0].totalSamples);
-        w.mCursorSample = 0;
-        w.mSingleVolItems[0] = tDspVolItem();
-        w.mSingleVolItems[0].level = 1.0;
-        w.mSingleVolItems[1] = tDspVolItem();
-        w.mSingleVolItems[1].start = kDspVolEnd;
-        w.mSingleVolItems[1].level = 1.0;
+        probe(w).mixParam().trackCount = 1;
+        probe(w).mixParam().ch[0].delayMs = 0.0;
+        probe(w).dialogEdit()->mExportRegion = tWaveEditParam();
+        probe(w).dialogEdit()->mExportRegion.outPoint = int64_t(probe(w).tracks()[0].fileInfo.totalSamples);
+        probe(w).cursorSample() = 0;
+        probe(w).singleVolItems()[0] = tDspVolItem();
+        probe(w).singleVolItems()[0].level = 1.0;
+        probe(w).singleVolItems()[1] = tDspVolItem();
+        probe(w).singleVolItems()[1].start = kDspVolEnd;
+        probe(w).singleVolItems()[1].level = 1.0;
     }
 
     // Presses play, lets the device run to the end of the material and
@@ -206,18 +206,18 @@ protected:
     static void playToEnd(tVirtualCapture *cap) {
         MainWindow &w = *sWindow;
         (void)vdev_takeCapture(cap, true);
-        w.ui->playButton->click();
-        ASSERT_TRUE(w.ui->playButton->isChecked());
-        ASSERT_EQ(w.mTransportCommand, int(kTransportPlay));
-        ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+        probe(w).ui()->playButton->click();
+        ASSERT_TRUE(probe(w).ui()->playButton->isChecked());
+        ASSERT_EQ(probe(w).transportCommand(), int(kTransportPlay));
+        ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
         // The timer sees the first block arrive.
-        ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, kHangMs));
+        ASSERT_TRUE(spinUntil([&w] { return !probe(w).awaitingPlayStart(); }, kHangMs));
         sPacer.feed = true;
         sPacer.holdStopped = true;
         sPacer.allowed = true;
         ASSERT_TRUE(engtest::waitFor([] { return sPacer.held.load(); }, kHangMs));
         // The end arrives from the audio thread through the event loop.
-        ASSERT_TRUE(spinUntil([&w] { return w.mTransportCommand == kTransportStop; }, kHangMs));
+        ASSERT_TRUE(spinUntil([&w] { return probe(w).transportCommand() == kTransportStop; }, kHangMs));
         ASSERT_EQ(vdev_takeCapture(cap, true), 0);
     }
 
@@ -269,16 +269,16 @@ TEST_F(PlaybackWindow, AWavPlaysToTheDeviceUnchangedThenRepeats) {
     // Opened as the user opens it; the in-out range and the envelope are
     // set as the track view would leave them.
     ASSERT_NO_FATAL_FAILURE(openTrack0(path, true));
-    ASSERT_EQ(w.mFileInfo[0].totalSamples, uint64_t(kFrames));
-    ASSERT_EQ(w.mPlayFs, 44100);
+    ASSERT_EQ(probe(w).tracks()[0].fileInfo.totalSamples, uint64_t(kFrames));
+    ASSERT_EQ(probe(w).playFs(), 44100);
     // A stop that met the end of the last material was never carried out;
     // it must not cut this start short.
-    sStopRequest.store(true);
+    engine().stopRequest.store(true);
     tVirtualCapture cap;
     ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
-    EXPECT_FALSE(w.ui->playButton->isChecked());
-    EXPECT_EQ(w.mCursorSample, int64_t(kFrames));
+    EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
+    EXPECT_EQ(probe(w).cursorSample(), int64_t(kFrames));
 
     ASSERT_FALSE(cap.mCycles.empty());
     const bool floats = cap.mCycles[0].mContainer == int(kAudioHostContainerFloat32);
@@ -305,27 +305,27 @@ TEST_F(PlaybackWindow, AWavPlaysToTheDeviceUnchangedThenRepeats) {
     // range again. The
     // device runs in real time now, so that the second pass can be stopped.
     vdev_setSpeed(1.0);
-    w.mLastZeroPlayTick = w.mTickCount - 100;
-    w.mRepeatMode = true;
-    w.mCursorSample = 0;
+    probe(w).lastZeroPlayTick() = probe(w).tickCount() - 100;
+    probe(w).repeatMode() = true;
+    probe(w).cursorSample() = 0;
     (void)vdev_takeCapture(&cap, true);
-    w.ui->playButton->click();
-    ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
-    ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, kHangMs));
+    probe(w).ui()->playButton->click();
+    ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(spinUntil([&w] { return !probe(w).awaitingPlayStart(); }, kHangMs));
     sPacer.allowed = true;
     // The first pass ends and the second one starts.
-    ASSERT_TRUE(spinUntil([&w] { return w.mLastZeroPlayTick + 50 > w.mTickCount; }, kHangMs));
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
-    EXPECT_TRUE(w.ui->playButton->isChecked());
-    w.ui->stopButton->click();
-    EXPECT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
-    EXPECT_FALSE(w.ui->playButton->isChecked());
+    ASSERT_TRUE(spinUntil([&w] { return probe(w).lastZeroPlayTick() + 50 > probe(w).tickCount(); }, kHangMs));
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
+    EXPECT_TRUE(probe(w).ui()->playButton->isChecked());
+    probe(w).ui()->stopButton->click();
+    EXPECT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEngineStopped; }, kHangMs));
+    EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
     // The stopped job's end is not repeated.
-    ASSERT_TRUE(spinUntil([&w] { return w.mTransportCommand == kTransportStop && !w.mStopRequested; }, kHangMs));
+    ASSERT_TRUE(spinUntil([&w] { return probe(w).transportCommand() == kTransportStop && !probe(w).stopRequested(); }, kHangMs));
     spinUntil([] { return false; }, 500);
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
-    EXPECT_FALSE(w.ui->playButton->isChecked());
-    w.mRepeatMode = false;
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
+    EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
+    probe(w).repeatMode() = false;
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
 }
 
@@ -342,7 +342,7 @@ TEST_F(PlaybackWindow, ADsfPlaysAsDopBitExact) {
 
     ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, int(kRate)));
     ASSERT_NO_FATAL_FAILURE(openTrack0(path));
-    ASSERT_EQ(sWindow->mFileInfo[0].totalSamples, kBits);
+    ASSERT_EQ(probe(*sWindow).tracks()[0].fileInfo.totalSamples, kBits);
     tVirtualCapture cap;
     ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
@@ -393,27 +393,27 @@ TEST_F(PlaybackWindow, ADsfStoppedMidwayOrInItsRepeatLeavesTheNextOneBitExact) {
         // In real time, so that the stop lands where it is meant to.
         ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, int(kRate), 1.0));
         ASSERT_NO_FATAL_FAILURE(openTrack0(path));
-        w.mRepeatMode = repeat;
-        w.mLastZeroPlayTick = w.mTickCount - 100;
+        probe(w).repeatMode() = repeat;
+        probe(w).lastZeroPlayTick() = probe(w).tickCount() - 100;
         sPacer.allowed = true;
-        w.ui->playButton->click();
-        ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
-        ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, kHangMs));
+        probe(w).ui()->playButton->click();
+        ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
+        ASSERT_TRUE(spinUntil([&w] { return !probe(w).awaitingPlayStart(); }, kHangMs));
         if (repeat) {
-            ASSERT_TRUE(spinUntil([&w] { return w.mLastZeroPlayTick + 50 > w.mTickCount; }, kHangMs));
-            ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+            ASSERT_TRUE(spinUntil([&w] { return probe(w).lastZeroPlayTick() + 50 > probe(w).tickCount(); }, kHangMs));
+            ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
         }
         ASSERT_TRUE(spinUntil([] { return getPlayingSample() > kRate / 4; }, kHangMs));
-        w.ui->stopButton->click();
-        EXPECT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
-        ASSERT_TRUE(spinUntil([&w] { return w.mTransportCommand == kTransportStop && !w.mStopRequested; }, kHangMs));
-        w.mRepeatMode = false;
+        probe(w).ui()->stopButton->click();
+        EXPECT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEngineStopped; }, kHangMs));
+        ASSERT_TRUE(spinUntil([&w] { return probe(w).transportCommand() == kTransportStop && !probe(w).stopRequested(); }, kHangMs));
+        probe(w).repeatMode() = false;
 
         // Held while the job winds up, then from the start to the end.
         sPacer.allowed = false;
         vdev_setSpeed(0.0);
-        ASSERT_TRUE(spinUntil([&w] { return w.mAudioThread[0] && !w.mAudioThread[0]->isRunning(); }, kHangMs));
-        w.mCursorSample = 0;
+        ASSERT_TRUE(spinUntil([&w] { return probe(w).tracks()[0].audioThread && !probe(w).tracks()[0].audioThread->isRunning(); }, kHangMs));
+        probe(w).cursorSample() = 0;
         tVirtualCapture cap;
         ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
         for (const tVirtualCycleRecord &r : cap.mCycles) ASSERT_EQ(r.mKind, int(kAudioHostDop));
@@ -438,25 +438,25 @@ TEST_F(PlaybackWindow, PlayAtTheEndOfTheMaterialLeavesTheButtonOut) {
     ASSERT_NO_FATAL_FAILURE(openTrack0(path, true));
     tVirtualCapture cap;
     ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
-    ASSERT_EQ(w.mCursorSample, int64_t(kFrames));
-    ASSERT_FALSE(w.ui->playButton->isChecked());
-    const QString atEnd = w.ui->lineEditTime->text();
+    ASSERT_EQ(probe(w).cursorSample(), int64_t(kFrames));
+    ASSERT_FALSE(probe(w).ui()->playButton->isChecked());
+    const QString atEnd = probe(w).ui()->lineEditTime->text();
 
     for (bool stopFirst : {false, true}) {
         SCOPED_TRACE(stopFirst ? "STOP, then PLAY" : "PLAY");
-        if (stopFirst) w.ui->stopButton->click();
-        w.ui->playButton->click();
-        EXPECT_FALSE(w.ui->playButton->isChecked());
-        EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
-        EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
-        EXPECT_EQ(w.mCursorSample, int64_t(kFrames));
-        EXPECT_EQ(w.ui->lineEditTime->text(), atEnd);
+        if (stopFirst) probe(w).ui()->stopButton->click();
+        probe(w).ui()->playButton->click();
+        EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
+        EXPECT_EQ(probe(w).transportCommand(), int(kTransportStop));
+        EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
+        EXPECT_EQ(probe(w).cursorSample(), int64_t(kFrames));
+        EXPECT_EQ(probe(w).ui()->lineEditTime->text(), atEnd);
     }
 
-    w.mCursorSample = kFrames - 4410;
+    probe(w).cursorSample() = kFrames - 4410;
     ASSERT_NO_FATAL_FAILURE(playToEnd(&cap));
-    EXPECT_FALSE(w.ui->playButton->isChecked());
-    EXPECT_EQ(w.mCursorSample, int64_t(kFrames));
+    EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
+    EXPECT_EQ(probe(w).cursorSample(), int64_t(kFrames));
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
 }
 
@@ -474,39 +474,39 @@ TEST_F(PlaybackWindow, ARateChangeWhilePlayingKeepsThePlace) {
     ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, 44100, 1.0));
     ASSERT_NO_FATAL_FAILURE(openTrack0(path, true));
     sPacer.allowed = true;
-    w.ui->playButton->click();
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    probe(w).ui()->playButton->click();
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     // The counter has moved on from the start.
-    ASSERT_TRUE(spinUntil([&w] { return w.mCursorSample > 44100; }, kHangMs));
+    ASSERT_TRUE(spinUntil([&w] { return probe(w).cursorSample() > 44100; }, kHangMs));
 
-    const int entry = w.ui->comboBox_asioFreq->findText(QStringLiteral("96kHz"));
+    const int entry = probe(w).ui()->comboBox_asioFreq->findText(QStringLiteral("96kHz"));
     ASSERT_GT(entry, 0);
-    w.ui->comboBox_asioFreq->setCurrentIndex(entry);
+    probe(w).ui()->comboBox_asioFreq->setCurrentIndex(entry);
     // The stopped job's end arrives through the event loop.
-    ASSERT_TRUE(spinUntil([&w] { return !w.mAudioThread[0]->isRunning(); }, kHangMs));
+    ASSERT_TRUE(spinUntil([&w] { return !probe(w).tracks()[0].audioThread->isRunning(); }, kHangMs));
     QCoreApplication::sendPostedEvents();
     QApplication::processEvents();
-    EXPECT_EQ(w.mPlayFs, 96000);
-    EXPECT_FALSE(w.ui->playButton->isChecked());
-    const int64_t place = w.mCursorSample;
+    EXPECT_EQ(probe(w).playFs(), 96000);
+    EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
+    const int64_t place = probe(w).cursorSample();
     EXPECT_GT(place, 44100);
     EXPECT_LT(place, int64_t(kFrames) - 44100);
-    EXPECT_LT(w.mCursorFraction, 1.0);
+    EXPECT_LT(probe(w).cursorFraction(), 1.0);
     QString end;
     w.prepareTimeInfoDisp(end, kFrames, 44100);
-    EXPECT_NE(w.ui->lineEditTime->text(), end);
+    EXPECT_NE(probe(w).ui()->lineEditTime->text(), end);
 
     // PLAY goes on from the place.
-    w.ui->playButton->click();
-    EXPECT_TRUE(w.ui->playButton->isChecked());
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
-    ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, kHangMs));
-    ASSERT_TRUE(spinUntil([&w, place] { return w.mCursorSample != place; }, kHangMs));
+    probe(w).ui()->playButton->click();
+    EXPECT_TRUE(probe(w).ui()->playButton->isChecked());
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(spinUntil([&w] { return !probe(w).awaitingPlayStart(); }, kHangMs));
+    ASSERT_TRUE(spinUntil([&w, place] { return probe(w).cursorSample() != place; }, kHangMs));
     // The start is handed over in hundredths of a second.
-    EXPECT_GE(w.mCursorSample + 441, place);
-    w.ui->stopButton->click();
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
-    spinUntil([&w] { return !w.mAudioThread[0]->isRunning(); }, kHangMs);
+    EXPECT_GE(probe(w).cursorSample() + 441, place);
+    probe(w).ui()->stopButton->click();
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEngineStopped; }, kHangMs));
+    spinUntil([&w] { return !probe(w).tracks()[0].audioThread->isRunning(); }, kHangMs);
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QStringLiteral("; ")).toStdString();
 }
 
@@ -522,28 +522,28 @@ TEST_F(PlaybackWindow, ADeviceGoneOfflineWhilePlayingIsReportedAfterAbout20s) {
     BoxReader reader;
 
     ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, 44100, 1.0, "off"));
-    ASSERT_TRUE(w.mWatchdogEnabled);
+    ASSERT_TRUE(probe(w).watchdogEnabled());
     ASSERT_NO_FATAL_FAILURE(openTrack0(path));
     sPacer.allowed = true;
-    w.ui->playButton->click();
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    probe(w).ui()->playButton->click();
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     ASSERT_TRUE(spinUntil([] { return getPlayingSample() > 22050; }, kHangMs));
 
     vdev_setOffline(true);
     // Counted in the window's ticks, as the watchdog counts: a loaded
     // machine delays them, but not their number.
-    const uint32_t tick0 = w.mTickCount;
+    const uint32_t tick0 = probe(w).tickCount();
     ASSERT_TRUE(spinUntil([&reader] { return !reader.boxes.isEmpty(); }, 10 * kHangMs));
-    const uint32_t ticks = w.mTickCount - tick0;
+    const uint32_t ticks = probe(w).tickCount() - tick0;
     EXPECT_GE(ticks, 440u);
     EXPECT_LE(ticks, 446u);
     EXPECT_EQ(reader.boxes.first(), QStringLiteral("Audio Device is Offline|Selected audio device goes offline."));
-    EXPECT_FALSE(w.ui->playButton->isChecked());
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
-    EXPECT_EQ(w.mPlayDevIndex, 0);
-    EXPECT_EQ(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("(offline)"));
+    EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
+    EXPECT_EQ(probe(w).playDevIndex(), 0);
+    EXPECT_EQ(probe(w).ui()->comboBox_asioFreq->currentText(), QStringLiteral("(offline)"));
     vdev_setOffline(false);
-    spinUntil([&w] { return w.mTransportCommand == kTransportStop; }, kHangMs);
+    spinUntil([&w] { return probe(w).transportCommand() == kTransportStop; }, kHangMs);
 }
 
 // Opening a file first stops what plays and waits for what that wait is
@@ -557,27 +557,27 @@ TEST_F(PlaybackWindow, OpeningWaitsOnlyForAPlayingTrackToLetGo) {
     ASSERT_TRUE(sxtest::writeAll(second, wav.bytes));
     MainWindow &w = *sWindow;
     ASSERT_NO_FATAL_FAILURE(useDevice("Studio Interface", false, 44100, 1.0));
-    audioThread *thread = w.mAudioThread[0];
+    audioThread *thread = probe(w).tracks()[0].audioThread;
     ASSERT_NE(thread, nullptr);
     ASSERT_TRUE(spinUntil([thread] { return !thread->isRunning(); }, kHangMs));
 
     ASSERT_NO_FATAL_FAILURE(openTrack0(first, true));
-    EXPECT_EQ(w.mOpenReleasePolls, 0) << "an open with nothing playing waited";
+    EXPECT_EQ(probe(w).openReleasePolls(), 0) << "an open with nothing playing waited";
 
-    w.ui->playButton->click();
-    ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
-    ASSERT_TRUE(spinUntil([&w] { return !w.mAwaitingPlayStart; }, kHangMs));
+    probe(w).ui()->playButton->click();
+    ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
+    ASSERT_TRUE(spinUntil([&w] { return !probe(w).awaitingPlayStart(); }, kHangMs));
     sPacer.allowed = true;
-    const uint32_t tick = w.mTickCount;
-    ASSERT_TRUE(spinUntil([&w, tick] { return w.mTickCount > tick + 4; }, kHangMs));
+    const uint32_t tick = probe(w).tickCount();
+    ASSERT_TRUE(spinUntil([&w, tick] { return probe(w).tickCount() > tick + 4; }, kHangMs));
     ASSERT_TRUE(thread->isRunning());
 
     w.openFile(QString::fromStdString(second), 0);
-    EXPECT_TRUE(!thread->isRunning() || w.mOpenReleasePolls == 150)
-        << "the open went on while the play job still ran, after " << w.mOpenReleasePolls << " polls";
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
-    EXPECT_EQ(w.mTrackPath[0], QString::fromStdString(second));
-    EXPECT_FALSE(w.ui->playButton->isChecked());
+    EXPECT_TRUE(!thread->isRunning() || probe(w).openReleasePolls() == 150)
+        << "the open went on while the play job still ran, after " << probe(w).openReleasePolls() << " polls";
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
+    EXPECT_EQ(probe(w).tracks()[0].path, QString::fromStdString(second));
+    EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
 }
 
 // The window on screen with nothing playing draws nothing, tick after
@@ -592,11 +592,11 @@ TEST_F(PlaybackWindow, TheIdleWindowDrawsNothingAndPlayingDrawsTheCounterAndMete
     ASSERT_NO_FATAL_FAILURE(openTrack0(path, true));
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    w.ui->lineEditTime->clearFocus();  // a focused field blinks its text cursor
+    probe(w).ui()->lineEditTime->clearFocus();  // a focused field blinks its text cursor
     // The overview is complete and the first paints are done.
-    ASSERT_TRUE(spinUntil([&w] { return w.mWaveJobDone[0] == 1; }, kHangMs));
-    uint32_t tick = w.mTickCount;
-    ASSERT_TRUE(spinUntil([&w, tick] { return w.mTickCount > tick + 10; }, kHangMs));
+    ASSERT_TRUE(spinUntil([&w] { return probe(w).tracks()[0].waveJobDone == 1; }, kHangMs));
+    uint32_t tick = probe(w).tickCount();
+    ASSERT_TRUE(spinUntil([&w, tick] { return probe(w).tickCount() > tick + 10; }, kHangMs));
 
     struct tPaints : QObject {
         int meter = 0, counter = 0, view = 0;
@@ -612,27 +612,27 @@ TEST_F(PlaybackWindow, TheIdleWindowDrawsNothingAndPlayingDrawsTheCounterAndMete
             return false;
         }
     } paints;
-    paints.counterField = w.ui->lineEditTime;
-    paints.trackView = w.ui->widgetTrack1;
-    w.ui->lineEditTime->installEventFilter(&paints);
-    w.ui->widgetTrack1->installEventFilter(&paints);
-    for (const QPointer<QWidget> &part : w.ui->widgetMeter->mDrawWidget) part->installEventFilter(&paints);
+    paints.counterField = probe(w).ui()->lineEditTime;
+    paints.trackView = probe(w).ui()->widgetTrack1;
+    probe(w).ui()->lineEditTime->installEventFilter(&paints);
+    probe(w).ui()->widgetTrack1->installEventFilter(&paints);
+    for (const QPointer<QWidget> &part : probe(w).ui()->widgetMeter->mDrawWidget) part->installEventFilter(&paints);
 
-    tick = w.mTickCount;
-    ASSERT_TRUE(spinUntil([&w, tick] { return w.mTickCount > tick + 40; }, kHangMs));
+    tick = probe(w).tickCount();
+    ASSERT_TRUE(spinUntil([&w, tick] { return probe(w).tickCount() > tick + 40; }, kHangMs));
     EXPECT_EQ(paints.meter, 0);
     EXPECT_EQ(paints.counter, 0);
     EXPECT_EQ(paints.view, 0);
 
-    w.ui->playButton->click();
-    ASSERT_TRUE(engtest::waitFor([] { return sEngineStatus.load() == kEnginePlaying; }, kHangMs));
+    probe(w).ui()->playButton->click();
+    ASSERT_TRUE(engtest::waitFor([] { return engine().engineStatus.load() == kEnginePlaying; }, kHangMs));
     sPacer.allowed = true;
     EXPECT_TRUE(spinUntil([&paints] { return paints.counter > 2 && paints.meter > 2; }, kHangMs));
-    w.ui->stopButton->click();
-    ASSERT_TRUE(spinUntil([] { return sEngineStatus.load() == kEngineStopped; }, kHangMs));
+    probe(w).ui()->stopButton->click();
+    ASSERT_TRUE(spinUntil([] { return engine().engineStatus.load() == kEngineStopped; }, kHangMs));
 
-    w.ui->lineEditTime->removeEventFilter(&paints);
-    w.ui->widgetTrack1->removeEventFilter(&paints);
-    for (const QPointer<QWidget> &part : w.ui->widgetMeter->mDrawWidget) part->removeEventFilter(&paints);
+    probe(w).ui()->lineEditTime->removeEventFilter(&paints);
+    probe(w).ui()->widgetTrack1->removeEventFilter(&paints);
+    for (const QPointer<QWidget> &part : probe(w).ui()->widgetMeter->mDrawWidget) part->removeEventFilter(&paints);
     w.hide();
 }

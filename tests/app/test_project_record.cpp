@@ -90,41 +90,41 @@ MainWindow *ProjectRecordWindow::sWindow = nullptr;
 
 TEST_F(ProjectRecordWindow, SavingStoresEveryTracksSettingsAndTheMaster) {
     MainWindow &w = *sWindow;
-    ASSERT_TRUE(w.mConstructed);
+    ASSERT_TRUE(probe(w).constructed());
     // Two tracks as opening two files leaves them.
     w.getMemoryForEQ(1);
-    w.mMixParam.trackCount = 2;
-    ASSERT_EQ(w.mProject.appendTrack(file(QStringLiteral("a.wav"))), kProjectOK);
-    ASSERT_EQ(w.mProject.appendTrack(file(QStringLiteral("b.wav"))), kProjectOK);
-    w.mMixParam.ch[0].faderDb = -6.0f;
-    w.mMixParam.ch[0].pan = -40.0;
-    w.mMixParam.ch[0].delayMs = 12.7;
-    w.mMixParam.ch[1].faderDb = 3.5f;
-    w.mMixParam.ch[1].pan = 25.0;
-    w.mMixParam.ch[1].delayMs = 0.0;
-    w.mPeq[0]->band[3].mFreq = 123.0;  // EQ1
-    w.mPeq[0]->band[3].mBandOn = true;
-    w.mPeq[0]->band[0].mGain = -4.5;  // EQ4
-    w.mPeq[0]->totalGainDb = 2.0;
-    *w.mPeq[0]->allOn = true;
-    w.mPeq[1]->band[1].mQ = 3.3;  // EQ3
-    *w.mPeq[1]->allOn = false;
-    w.mPeq[kMainMasterSlot]->band[2].mFreq = 777.0;  // EQ2
-    w.mPeq[kMainMasterSlot]->totalGainDb = -1.5;
-    *w.mPeq[kMainMasterSlot]->allOn = true;
-    w.mPlayFs = 96000;
+    probe(w).mixParam().trackCount = 2;
+    ASSERT_EQ(probe(w).project().appendTrack(file(QStringLiteral("a.wav"))), kProjectOK);
+    ASSERT_EQ(probe(w).project().appendTrack(file(QStringLiteral("b.wav"))), kProjectOK);
+    probe(w).mixParam().ch[0].faderDb = -6.0f;
+    probe(w).mixParam().ch[0].pan = -40.0;
+    probe(w).mixParam().ch[0].delayMs = 12.7;
+    probe(w).mixParam().ch[1].faderDb = 3.5f;
+    probe(w).mixParam().ch[1].pan = 25.0;
+    probe(w).mixParam().ch[1].delayMs = 0.0;
+    probe(w).tracks()[0].peq->band[3].mFreq = 123.0;  // EQ1
+    probe(w).tracks()[0].peq->band[3].mBandOn = true;
+    probe(w).tracks()[0].peq->band[0].mGain = -4.5;  // EQ4
+    probe(w).tracks()[0].peq->totalGainDb = 2.0;
+    *probe(w).tracks()[0].peq->allOn = true;
+    probe(w).tracks()[1].peq->band[1].mQ = 3.3;  // EQ3
+    *probe(w).tracks()[1].peq->allOn = false;
+    probe(w).masterPeq()->band[2].mFreq = 777.0;  // EQ2
+    probe(w).masterPeq()->totalGainDb = -1.5;
+    *probe(w).masterPeq()->allOn = true;
+    probe(w).playFs() = 96000;
 
     // A cancelled dialog writes nothing.
-    MainWindow::sProjectSaveDialog = &savePath;
+    MainWindowProbe::projectSaveDialog() = &savePath;
     sSaveAnswer.clear();
-    const QDir before = w.mProjectDir;
+    const QDir before = probe(w).projectDir();
     w.actionSaveClicked(true);
-    EXPECT_EQ(w.mProjectDir, before);
+    EXPECT_EQ(probe(w).projectDir(), before);
 
     QDir().mkpath(file(QStringLiteral("projects")));
     sSaveAnswer = file(QStringLiteral("projects/two.adl"));
     w.actionSaveClicked(true);
-    EXPECT_EQ(w.mProjectDir.absolutePath(), file(QStringLiteral("projects")));
+    EXPECT_EQ(probe(w).projectDir().absolutePath(), file(QStringLiteral("projects")));
 
     projectFile saved;
     ASSERT_EQ(saved.loadProjectFile(sSaveAnswer), 2);
@@ -165,9 +165,9 @@ TEST_F(ProjectRecordWindow, SavingStoresEveryTracksSettingsAndTheMaster) {
     QTRY_COMPARE(boxes.texts.size(), 1);
     EXPECT_EQ(boxes.texts[0], QStringLiteral("Could not write the project file."));
 
-    w.mMixParam.trackCount = 1;
-    w.mPlayFs = 44100;
-    for (tPEQ *peq : {w.mPeq[0], w.mPeq[1], w.mPeq[kMainMasterSlot]}) {
+    probe(w).mixParam().trackCount = 1;
+    probe(w).playFs() = 44100;
+    for (tPEQ *peq : {probe(w).tracks()[0].peq, probe(w).tracks()[1].peq, probe(w).masterPeq()}) {
         *peq->allOn = false;
         peq->totalGainDb = 0.0;
         peq->totalGainLin = 1.0;
@@ -193,33 +193,33 @@ TEST_F(ProjectRecordWindow, LoadingGivesSettingsOnlyToTracksThatOpened) {
     sSaveAnswer = file(QStringLiteral("load/gone.adl"));
     ASSERT_EQ(doc.saveProjectFile(sSaveAnswer), kProjectOK);
 
-    w.mMixParam.trackCount = 1;
-    w.mMixParam.ch[0].faderDb = 0.0f;
-    w.mMixParam.ch[0].gain = 1.0;
-    w.mMixParam.ch[0].delayMs = 0.0;
+    probe(w).mixParam().trackCount = 1;
+    probe(w).mixParam().ch[0].faderDb = 0.0f;
+    probe(w).mixParam().ch[0].gain = 1.0;
+    probe(w).mixParam().ch[0].delayMs = 0.0;
     QSignalSpy names(&w, &MainWindow::trackNamesLoaded);
-    MainWindow::sProjectOpenDialog = &savePath;
+    MainWindowProbe::projectOpenDialog() = &savePath;
     BoxReader boxes;  // failed opens are reported as for any file
     w.actionLoadClicked(true);
-    EXPECT_EQ(w.mProjectDir.absolutePath(), file(QStringLiteral("load")));
+    EXPECT_EQ(probe(w).projectDir().absolutePath(), file(QStringLiteral("load")));
 
     // The tracks' threads were stopped and awaited before tracks went.
-    EXPECT_FALSE(w.mAudioThread[0]->isRunning());
+    EXPECT_FALSE(probe(w).tracks()[0].audioThread->isRunning());
     // No file opened: no slot takes a listed file's fader or delay.
-    EXPECT_EQ(w.mMixParam.ch[0].faderDb, 0.0f);
-    EXPECT_EQ(w.mMixParam.ch[0].gain, 1.0);
-    EXPECT_EQ(w.mMixParam.ch[0].delayMs, 0.0);
+    EXPECT_EQ(probe(w).mixParam().ch[0].faderDb, 0.0f);
+    EXPECT_EQ(probe(w).mixParam().ch[0].gain, 1.0);
+    EXPECT_EQ(probe(w).mixParam().ch[0].delayMs, 0.0);
     // The master's settings are the project's.
-    EXPECT_EQ(w.mPeq[kMainMasterSlot]->totalGainDb, -3.0);
-    EXPECT_NEAR(w.mPeq[kMainMasterSlot]->totalGainLin, std::pow(10.0, -3.0 / 20.0), 1e-12);
-    EXPECT_TRUE(*w.mPeq[kMainMasterSlot]->allOn);
-    EXPECT_EQ(w.mPeq[kMainMasterSlot]->band[2].mFreq, 555.0);  // EQ2
+    EXPECT_EQ(probe(w).masterPeq()->totalGainDb, -3.0);
+    EXPECT_NEAR(probe(w).masterPeq()->totalGainLin, std::pow(10.0, -3.0 / 20.0), 1e-12);
+    EXPECT_TRUE(*probe(w).masterPeq()->allOn);
+    EXPECT_EQ(probe(w).masterPeq()->band[2].mFreq, 555.0);  // EQ2
     ASSERT_EQ(names.count(), 1);
     EXPECT_TRUE(names[0][0].toStringList().value(0).isEmpty()) << "the name of a file that did not open";
 
-    *w.mPeq[kMainMasterSlot]->allOn = false;
-    w.mPeq[kMainMasterSlot]->totalGainDb = 0.0;
-    w.mPeq[kMainMasterSlot]->totalGainLin = 1.0;
+    *probe(w).masterPeq()->allOn = false;
+    probe(w).masterPeq()->totalGainDb = 0.0;
+    probe(w).masterPeq()->totalGainLin = 1.0;
 }
 
 namespace {
@@ -230,18 +230,18 @@ namespace {
 QString prepareRecording(MainWindow &w, const QString &folder, const char *rate = "48kHz") {
     QDir(folder).removeRecursively();
     EXPECT_TRUE(QDir().mkpath(folder));
-    DialogRecSetup *setup = w.mDialogRecSetup;
+    DialogRecSetup *setup = probe(w).dialogRecSetup();
     EXPECT_NE(setup, nullptr);
     setup->plainTextEditDir->setText(folder);
     setup->plainTextEditFile->setText(QStringLiteral("KAVELO"));
     setup->BounceFormat->setCurrentIndex(0);
-    w.mDriverType = kDriverCoreAudio;
-    w.mRecDevIndex = 1;
-    const int entry = w.ui->comboBox_recFreq->findText(QString::fromLatin1(rate));
+    probe(w).driverType() = kDriverCoreAudio;
+    probe(w).recDevIndex() = 1;
+    const int entry = probe(w).ui()->comboBox_recFreq->findText(QString::fromLatin1(rate));
     EXPECT_GE(entry, 0) << rate;
     EXPECT_EQ(setup->comboboxRecFreq->itemText(entry), QString::fromLatin1(rate));
     setup->comboboxRecFreq->setCurrentIndex(entry);
-    w.ui->comboBox_recFreq->setCurrentIndex(entry);
+    probe(w).ui()->comboBox_recFreq->setCurrentIndex(entry);
     if (setup->recFormat() == kRecFormatWav) setup->BounceBit->setCurrentIndex(2);  // 32-bit float
     return folder;
 }
@@ -271,7 +271,7 @@ struct InputRamp {
 };
 
 bool waitForIdle(MainWindow &w) {
-    return QTest::qWaitFor([&w] { return w.mRecState == 0; }, 10000);
+    return QTest::qWaitFor([&w] { return probe(w).recState() == 0; }, 10000);
 }
 
 }  // namespace
@@ -285,15 +285,15 @@ TEST_F(ProjectRecordWindow, AFileThatIsNoProjectKeepsTheOpenTracks) {
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(content);
         f.close();
-        w.mMixParam.trackCount = 1;
-        w.mTrackPath[0] = file(QStringLiteral("kept.wav"));
-        MainWindow::sProjectOpenDialog = &savePath;
+        probe(w).mixParam().trackCount = 1;
+        probe(w).tracks()[0].path = file(QStringLiteral("kept.wav"));
+        MainWindowProbe::projectOpenDialog() = &savePath;
         BoxReader boxes;
         w.actionLoadClicked(true);
         QTRY_COMPARE(boxes.texts.size(), 1);
         EXPECT_EQ(boxes.texts[0], QStringLiteral("This is not a project file, or it lists no audio file."));
-        EXPECT_EQ(w.mMixParam.trackCount, 1);
-        EXPECT_EQ(w.mTrackPath[0], file(QStringLiteral("kept.wav")));
+        EXPECT_EQ(probe(w).mixParam().trackCount, 1);
+        EXPECT_EQ(probe(w).tracks()[0].path, file(QStringLiteral("kept.wav")));
     }
 }
 
@@ -310,20 +310,20 @@ TEST_F(ProjectRecordWindow, RecordingTakesTheFirstFreeName) {
     for (int n = 1; n <= 999; ++n) touch(take(QStringLiteral("KAVELO_%1.wav").arg(n, 3, 10, QLatin1Char('0'))));
     {
         BoxReader boxes;
-        w.ui->recButton->setChecked(true);
+        probe(w).ui()->recButton->setChecked(true);
         w.on_recButton_clicked();
         QTRY_COMPARE(boxes.texts.size(), 1);
         EXPECT_EQ(boxes.titles[0], QStringLiteral("Could not record."));
         EXPECT_EQ(boxes.texts[0], QStringLiteral("Could not create the file.\nPlease change the file name to record."));
     }
-    EXPECT_EQ(w.mRecState, 0);
-    EXPECT_FALSE(w.ui->recButton->isChecked());
+    EXPECT_EQ(probe(w).recState(), 0);
+    EXPECT_FALSE(probe(w).ui()->recButton->isChecked());
     // Another format has names of its own.
-    w.mDialogRecSetup->BounceFormat->addItems({QStringLiteral("DSDIFF(DSD)"), QStringLiteral("DSF(DSD)")});
-    w.mDialogRecSetup->BounceFormat->setCurrentIndex(2);
+    probe(w).dialogRecSetup()->BounceFormat->addItems({QStringLiteral("DSDIFF(DSD)"), QStringLiteral("DSF(DSD)")});
+    probe(w).dialogRecSetup()->BounceFormat->setCurrentIndex(2);
     EXPECT_EQ(w.freeRecordingPath(), take(QStringLiteral("KAVELO_001.dsf")));
-    w.mDialogRecSetup->BounceFormat->removeItem(2);
-    w.mDialogRecSetup->BounceFormat->removeItem(1);
+    probe(w).dialogRecSetup()->BounceFormat->removeItem(2);
+    probe(w).dialogRecSetup()->BounceFormat->removeItem(1);
 }
 
 TEST_F(ProjectRecordWindow, ADsdRateSwitchesWavToDsdiffAndStoppingWhileArmedWritesNothing) {
@@ -331,39 +331,39 @@ TEST_F(ProjectRecordWindow, ADsdRateSwitchesWavToDsdiffAndStoppingWhileArmedWrit
     BoxReader boxes;  // opening the recording afterwards may report it
     const QString folder = prepareRecording(w, file(QStringLiteral("takes")));
     const auto take = [&](const QString &name) { return folder + QLatin1Char('/') + name; };
-    DialogRecSetup *setup = w.mDialogRecSetup;
+    DialogRecSetup *setup = probe(w).dialogRecSetup();
     // A device boot with DSD rates offers the DSD formats.
     setup->BounceFormat->addItems({QStringLiteral("DSDIFF(DSD)"), QStringLiteral("DSF(DSD)")});
     setup->comboboxRecFreq->setCurrentIndex(setup->comboboxRecFreq->findText(QStringLiteral("5.6MHz")));
-    w.ui->comboBox_recFreq->setCurrentIndex(setup->comboboxRecFreq->currentIndex());
+    probe(w).ui()->comboBox_recFreq->setCurrentIndex(setup->comboboxRecFreq->currentIndex());
     EXPECT_EQ(setup->recFormat(), kRecFormatDsdiff);
     EXPECT_EQ(setup->getRecFileExt(), QStringLiteral(".dff"));
     EXPECT_EQ(setup->getRecBit(), 1);
 
     w.on_recButton_clicked();
-    ASSERT_EQ(w.mRecState, 3);
-    EXPECT_EQ(QString::fromStdU16String(w.mRecParams.path), take(QStringLiteral("KAVELO_001.dff")));
-    EXPECT_EQ(w.mRecParams.rate, 5644800);
-    EXPECT_EQ(w.mRecParams.format, kRecFormatDsdiff);
-    EXPECT_EQ(w.mRecParams.bits, 1);
-    EXPECT_EQ(w.mRecParams.channels, 2);
-    EXPECT_EQ(w.ui->lineEditRecFileName->text(), QStringLiteral("KAVELO_001.dff"));
-    EXPECT_EQ(w.ui->labelPlay->text(), QStringLiteral("Rec"));
-    EXPECT_EQ(w.ui->label_orgFreq->text(), QStringLiteral("5.6MHz"));
-    EXPECT_EQ(w.ui->label_orgCh->text(), QStringLiteral("STEREO"));
-    EXPECT_TRUE(w.ui->playButton->isChecked());
-    EXPECT_FALSE(w.ui->actionRec_Setup->isEnabled());
+    ASSERT_EQ(probe(w).recState(), 3);
+    EXPECT_EQ(QString::fromStdU16String(probe(w).recParams().path), take(QStringLiteral("KAVELO_001.dff")));
+    EXPECT_EQ(probe(w).recParams().rate, 5644800);
+    EXPECT_EQ(probe(w).recParams().format, kRecFormatDsdiff);
+    EXPECT_EQ(probe(w).recParams().bits, 1);
+    EXPECT_EQ(probe(w).recParams().channels, 2);
+    EXPECT_EQ(probe(w).ui()->lineEditRecFileName->text(), QStringLiteral("KAVELO_001.dff"));
+    EXPECT_EQ(probe(w).ui()->labelPlay->text(), QStringLiteral("Rec"));
+    EXPECT_EQ(probe(w).ui()->label_orgFreq->text(), QStringLiteral("5.6MHz"));
+    EXPECT_EQ(probe(w).ui()->label_orgCh->text(), QStringLiteral("STEREO"));
+    EXPECT_TRUE(probe(w).ui()->playButton->isChecked());
+    EXPECT_FALSE(probe(w).ui()->actionRec_Setup->isEnabled());
 
     w.stopRecording();
-    ASSERT_NE(w.mStopProgress, nullptr);
-    EXPECT_EQ(w.mStopProgress->labelText(), QStringLiteral("Stopping..."));
-    EXPECT_EQ(w.mStopProgress->windowTitle(), QStringLiteral("Writing File..."));
-    EXPECT_EQ(w.ui->labelPlay->text(), QStringLiteral("Play"));
-    EXPECT_TRUE(w.ui->actionRec_Setup->isEnabled());
+    ASSERT_NE(probe(w).stopProgress(), nullptr);
+    EXPECT_EQ(probe(w).stopProgress()->labelText(), QStringLiteral("Stopping..."));
+    EXPECT_EQ(probe(w).stopProgress()->windowTitle(), QStringLiteral("Writing File..."));
+    EXPECT_EQ(probe(w).ui()->labelPlay->text(), QStringLiteral("Play"));
+    EXPECT_TRUE(probe(w).ui()->actionRec_Setup->isEnabled());
     ASSERT_TRUE(waitForIdle(w));
-    EXPECT_FALSE(w.mStopProgress->isVisible());
-    EXPECT_FALSE(w.ui->recButton->isChecked());
-    EXPECT_EQ(w.mInputMonitor, 0);
+    EXPECT_FALSE(probe(w).stopProgress()->isVisible());
+    EXPECT_FALSE(probe(w).ui()->recButton->isChecked());
+    EXPECT_EQ(probe(w).inputMonitor(), 0);
     EXPECT_FALSE(QFile::exists(take(QStringLiteral("KAVELO_001.dff"))));
 
     setup->comboboxRecFreq->setCurrentIndex(setup->comboboxRecFreq->findText(QStringLiteral("48kHz")));
@@ -382,33 +382,33 @@ TEST_F(ProjectRecordWindow, RecordingArmsStartsStopsAndWritesTheFile) {
     InputRamp input;
 
     w.on_recButton_clicked();  // armed: the device booted again, at the recording rate
-    ASSERT_EQ(w.mRecState, 3);
-    EXPECT_EQ(w.mInputMonitor, 1);
+    ASSERT_EQ(probe(w).recState(), 3);
+    EXPECT_EQ(probe(w).inputMonitor(), 1);
     const QString path = take(QStringLiteral("KAVELO_003.wav"));
-    EXPECT_EQ(QString::fromStdU16String(w.mRecParams.path), path);
-    EXPECT_EQ(w.mRecParams.rate, 48000);
-    EXPECT_EQ(w.mPlayFs, 48000);
+    EXPECT_EQ(QString::fromStdU16String(probe(w).recParams().path), path);
+    EXPECT_EQ(probe(w).recParams().rate, 48000);
+    EXPECT_EQ(probe(w).playFs(), 48000);
     // The boot refilled the format list: the word length is its "24bit".
-    EXPECT_EQ(w.mRecParams.bits, 24);
+    EXPECT_EQ(probe(w).recParams().bits, 24);
 
     w.on_recButton_clicked();  // started
-    ASSERT_EQ(w.mRecState, 4);
-    EXPECT_TRUE(w.ui->recButton->isChecked());
+    ASSERT_EQ(probe(w).recState(), 4);
+    EXPECT_TRUE(probe(w).ui()->recButton->isChecked());
     w.on_recButton_clicked();  // a second press while recording does nothing
-    EXPECT_EQ(w.mRecState, 4);
-    EXPECT_TRUE(w.ui->recButton->isChecked());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.mRecEngineThread->isFileCreated(); }, 5000));
+    EXPECT_EQ(probe(w).recState(), 4);
+    EXPECT_TRUE(probe(w).ui()->recButton->isChecked());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return probe(w).core().mRecEngineThread->isFileCreated(); }, 5000));
 
     // Two whole blocks captured while recording, whatever size an earlier
     // rate left the blocks at (they only grow: after DSD, seconds each).
-    const int32_t blocks = sCaptureBlocksWritten.load();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sCaptureBlocksWritten.load() >= blocks + 2; }, 20000));
+    const int32_t blocks = engine().captureBlocksWritten.load();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine().captureBlocksWritten.load() >= blocks + 2; }, 20000));
     w.stopRecording();
-    EXPECT_EQ(w.mStopProgress->labelText(), QStringLiteral("Writing system file..."));
+    EXPECT_EQ(probe(w).stopProgress()->labelText(), QStringLiteral("Writing system file..."));
     ASSERT_TRUE(waitForIdle(w));
-    EXPECT_EQ(w.mRecEngineThread->lastResult(), kRecOk);
-    EXPECT_EQ(w.mInputMonitor, 0);
-    EXPECT_FALSE(w.ui->recButton->isChecked());
+    EXPECT_EQ(probe(w).core().mRecEngineThread->lastResult(), kRecOk);
+    EXPECT_EQ(probe(w).inputMonitor(), 0);
+    EXPECT_FALSE(probe(w).ui()->recButton->isChecked());
 
     // The recording: a 24-bit stereo WAV at 48 kHz of whole capture blocks,
     // holding the device's input unchanged from wherever it began.
@@ -428,8 +428,8 @@ TEST_F(ProjectRecordWindow, RecordingArmsStartsStopsAndWritesTheFile) {
     const size_t got = std::fread(data.data(), 1, data.size(), fp);
     std::fclose(fp);
     ASSERT_EQ(got, data.size());
-    EXPECT_EQ(bytes % (uint64_t(w.mRecParams.blockFrames) * 6), 0u);
-    ASSERT_GE(bytes, uint64_t(w.mRecParams.blockFrames) * 6);
+    EXPECT_EQ(bytes % (uint64_t(probe(w).recParams().blockFrames) * 6), 0u);
+    ASSERT_GE(bytes, uint64_t(probe(w).recParams().blockFrames) * 6);
     const auto sample = [&](size_t frame, int ch) {
         const uint8_t *b = &data[frame * 6 + size_t(ch) * 3];
         return int32_t(uint32_t(b[0]) << 8 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 24) >> 8;
@@ -446,52 +446,52 @@ TEST_F(ProjectRecordWindow, RecordingArmsStartsStopsAndWritesTheFile) {
             if (sample(t, c) != InputRamp::value(start + t, c) * 128 && wrong++ == 0) firstWrong = t;
     EXPECT_EQ(wrong, 0u) << "first at frame " << firstWrong << " of " << bytes / 6;
     // The recording was opened as the only track.
-    EXPECT_EQ(w.mTrackPath[0], path);
-    EXPECT_EQ(w.mMixParam.trackCount, 1);
+    EXPECT_EQ(probe(w).tracks()[0].path, path);
+    EXPECT_EQ(probe(w).mixParam().trackCount, 1);
 }
 
 TEST_F(ProjectRecordWindow, TheRecordingOverviewFillsAMinuteColumnByColumn) {
     MainWindow &w = *sWindow;
     constexpr int kColumns = 1333;
     const auto fill = [&](double v) {
-        for (double *peaks : w.mRecOverviewPeaks)
+        for (double *peaks : probe(w).recOverviewPeaks())
             for (int i = 0; i < 2 * kMainRecOverviewPairs; ++i) peaks[i] = v;
     };
-    const auto written = [&](int column) { return w.mRecOverviewPeaks[0][2 * column] != 9.0; };
+    const auto written = [&](int column) { return probe(w).recOverviewPeaks()[0][2 * column] != 9.0; };
     fill(9.0);
 
     // The cursor half a minute on: at most three columns per tick.
-    w.mRecOverviewColumn = 0;
-    w.mCursorFraction = 0.5;
+    probe(w).recOverviewColumn() = 0;
+    probe(w).cursorFraction() = 0.5;
     w.updateRecOverview();
-    EXPECT_EQ(w.mRecOverviewColumn, 3);
+    EXPECT_EQ(probe(w).recOverviewColumn(), 3);
     EXPECT_TRUE(written(0) && written(1) && written(2));
     EXPECT_FALSE(written(3));
 
     // Nothing while the column is at or ahead of the cursor.
-    w.mRecOverviewColumn = 700;  // 0.525
+    probe(w).recOverviewColumn() = 700;  // 0.525
     w.updateRecOverview();
-    EXPECT_EQ(w.mRecOverviewColumn, 700);
+    EXPECT_EQ(probe(w).recOverviewColumn(), 700);
     EXPECT_FALSE(written(700));
 
     // The cursor's minute wrapped: one column, no catching up.
-    w.mRecOverviewColumn = 1000;
-    w.mCursorFraction = 0.01;
+    probe(w).recOverviewColumn() = 1000;
+    probe(w).cursorFraction() = 0.01;
     w.updateRecOverview();
-    EXPECT_EQ(w.mRecOverviewColumn, 1001);
+    EXPECT_EQ(probe(w).recOverviewColumn(), 1001);
     EXPECT_TRUE(written(1000));
 
     // The last column starts a new minute with an empty overview.
-    w.mRecOverviewColumn = kColumns - 1;
-    w.mCursorFraction = 0.9999;
+    probe(w).recOverviewColumn() = kColumns - 1;
+    probe(w).cursorFraction() = 0.9999;
     w.updateRecOverview();
-    EXPECT_EQ(w.mRecOverviewColumn, 2);
-    EXPECT_EQ(w.mRecOverviewPeaks[0][2 * 700], 0.0);
-    EXPECT_EQ(w.mRecOverviewPeaks[1][2 * (kColumns - 1)], 0.0);
-    EXPECT_EQ(w.mRecOverviewPeaks[0][2 * 5], 0.0);
+    EXPECT_EQ(probe(w).recOverviewColumn(), 2);
+    EXPECT_EQ(probe(w).recOverviewPeaks()[0][2 * 700], 0.0);
+    EXPECT_EQ(probe(w).recOverviewPeaks()[1][2 * (kColumns - 1)], 0.0);
+    EXPECT_EQ(probe(w).recOverviewPeaks()[0][2 * 5], 0.0);
     fill(0.0);
-    w.mRecOverviewColumn = 0;
-    w.mCursorFraction = 0.0;
+    probe(w).recOverviewColumn() = 0;
+    probe(w).cursorFraction() = 0.0;
 }
 
 TEST_F(ProjectRecordWindow, LoadingOpensTheListedFilesWithTheirSettings) {
@@ -521,28 +521,28 @@ TEST_F(ProjectRecordWindow, LoadingOpensTheListedFilesWithTheirSettings) {
     sSaveAnswer = file(QStringLiteral("load3/three.adl"));
     ASSERT_EQ(doc.saveProjectFile(sSaveAnswer), kProjectOK);
 
-    MainWindow::sProjectOpenDialog = &savePath;
+    MainWindowProbe::projectOpenDialog() = &savePath;
     {
         BoxReader boxes;  // the missing file is reported as for any file
         w.actionLoadClicked(true);
     }
-    ASSERT_EQ(w.mMixParam.trackCount, 2);
-    EXPECT_EQ(w.mTrackPath[0], a);
-    EXPECT_EQ(w.mTrackPath[1], b);
+    ASSERT_EQ(probe(w).mixParam().trackCount, 2);
+    EXPECT_EQ(probe(w).tracks()[0].path, a);
+    EXPECT_EQ(probe(w).tracks()[1].path, b);
     const int listed[2] = {0, 2};
     for (int t = 0; t < 2; ++t) {
         const int c = listed[t];
-        const tMixChParam &ch = w.mMixParam.ch[t];
+        const tMixChParam &ch = probe(w).mixParam().ch[t];
         EXPECT_FLOAT_EQ(ch.faderDb, faders[c]) << t;
         EXPECT_NEAR(ch.gain, std::pow(10.0, faders[c] / 20.0), 1e-6) << t;
         EXPECT_FLOAT_EQ(float(ch.pan), pans[c]) << t;
         EXPECT_EQ(ch.delayMs, double(delays[c])) << t;
-        ASSERT_NE(w.mPeq[t], nullptr);
-        EXPECT_EQ(w.mPeq[t]->band[3].mFreq, 100.0 * (c + 1)) << t;  // EQ1
-        EXPECT_EQ(w.mPeq[t]->totalGainDb, double(c)) << t;
-        EXPECT_EQ(*w.mPeq[t]->allOn, c != 0) << t;
+        ASSERT_NE(probe(w).tracks()[t].peq, nullptr);
+        EXPECT_EQ(probe(w).tracks()[t].peq->band[3].mFreq, 100.0 * (c + 1)) << t;  // EQ1
+        EXPECT_EQ(probe(w).tracks()[t].peq->totalGainDb, double(c)) << t;
+        EXPECT_EQ(*probe(w).tracks()[t].peq->allOn, c != 0) << t;
     }
-    EXPECT_NEAR(w.mMixParam.ch[0].gain, 0.501, 0.001);  // -6 dB
+    EXPECT_NEAR(probe(w).mixParam().ch[0].gain, 0.501, 0.001);  // -6 dB
 }
 
 TEST_F(ProjectRecordWindow, ThePlayButtonStartsAnArmedRecordingAndStopEndsIt) {
@@ -552,19 +552,19 @@ TEST_F(ProjectRecordWindow, ThePlayButtonStartsAnArmedRecordingAndStopEndsIt) {
     const QString path = folder + QStringLiteral("/KAVELO_001.wav");
 
     w.on_recButton_clicked();
-    ASSERT_EQ(w.mRecState, 3);
-    w.ui->playButton->click();
-    ASSERT_EQ(w.mRecState, 4);
-    EXPECT_TRUE(w.ui->recButton->isChecked());
-    EXPECT_TRUE(w.ui->playButton->isChecked());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.mRecEngineThread->isFileCreated(); }, 5000));
+    ASSERT_EQ(probe(w).recState(), 3);
+    probe(w).ui()->playButton->click();
+    ASSERT_EQ(probe(w).recState(), 4);
+    EXPECT_TRUE(probe(w).ui()->recButton->isChecked());
+    EXPECT_TRUE(probe(w).ui()->playButton->isChecked());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return probe(w).core().mRecEngineThread->isFileCreated(); }, 5000));
 
     QTest::qWait(200);
-    w.ui->stopButton->click();
-    ASSERT_NE(w.mStopProgress, nullptr);
-    EXPECT_EQ(w.mStopProgress->labelText(), QStringLiteral("Writing system file..."));
+    probe(w).ui()->stopButton->click();
+    ASSERT_NE(probe(w).stopProgress(), nullptr);
+    EXPECT_EQ(probe(w).stopProgress()->labelText(), QStringLiteral("Writing system file..."));
     ASSERT_TRUE(waitForIdle(w));
-    EXPECT_EQ(w.mRecEngineThread->lastResult(), kRecOk);
-    EXPECT_FALSE(w.ui->recButton->isChecked());
-    EXPECT_EQ(w.mTrackPath[0], path);
+    EXPECT_EQ(probe(w).core().mRecEngineThread->lastResult(), kRecOk);
+    EXPECT_FALSE(probe(w).ui()->recButton->isChecked());
+    EXPECT_EQ(probe(w).tracks()[0].path, path);
 }

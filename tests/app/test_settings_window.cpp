@@ -44,14 +44,14 @@ protected:
     }
     // Replaces the settings file and reads it as start-up does.
     static void load(const QByteArray &text) {
-        QFile f(sWindow->mSettingsPath);
+        QFile f(probe(*sWindow).settingsPath());
         ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(text);
         f.close();
         sWindow->loadParametersFromFile();
     }
     static QByteArray savedFile() {
-        QFile f(sWindow->mSettingsPath);
+        QFile f(probe(*sWindow).settingsPath());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     static MainWindow *sWindow;
@@ -62,37 +62,37 @@ MainWindow *SettingsWindow::sWindow = nullptr;
 
 TEST_F(SettingsWindow, FileLivesInTheDataFolderUnderTheMakersName) {
     const QString data = sHome->filePath(QStringLiteral("data"));
-    EXPECT_EQ(sWindow->mSettingsPath, data + QStringLiteral("/KAVELO/sonvexEditor.txt"));
+    EXPECT_EQ(probe(*sWindow).settingsPath(), data + QStringLiteral("/KAVELO/sonvexEditor.txt"));
     EXPECT_TRUE(QFileInfo(data + QStringLiteral("/KAVELO")).isDir());
 }
 
 // Runs first: construction found no file.
 TEST_F(SettingsWindow, AFirstStartUsesTheDefaults) {
     MainWindow &w = *sWindow;
-    ASSERT_TRUE(w.mConstructed);
-    ASSERT_FALSE(QFile::exists(w.mSettingsPath));
+    ASSERT_TRUE(probe(w).constructed());
+    ASSERT_FALSE(QFile::exists(probe(w).settingsPath()));
     // The first track's equaliser gets the default bands; the master keeps
     // its construction values.
     const double trackFreq[4] = {5000, 2000, 1000, 100};  // bands 0..3
     const double masterFreq[4] = {4000, 1000, 400, 100};
     for (int b = 0; b < 4; ++b) {
         SCOPED_TRACE(b);
-        const peakEq &t = w.mPeq[0]->band[b];
+        const peakEq &t = probe(w).tracks()[0].peq->band[b];
         EXPECT_EQ(t.mFreq, trackFreq[b]);
         EXPECT_EQ(t.mQ, 0.9);
         EXPECT_EQ(t.mGain, 0.0);
         EXPECT_FALSE(t.mBandOn);
-        EXPECT_EQ(w.mPeq[kMainMasterSlot]->band[b].mFreq, masterFreq[b]);
+        EXPECT_EQ(probe(w).masterPeq()->band[b].mFreq, masterFreq[b]);
     }
-    EXPECT_EQ(w.mDialogEdit->BounceFormat->currentIndex(), 0);
-    EXPECT_EQ(w.mDialogEdit->BounceFreq->currentIndex(), 1);
-    EXPECT_EQ(w.mDialogEdit->BounceBit->currentIndex(), 1);
-    EXPECT_TRUE(w.mDialogEdit->checkBoxApplyShortFade->isChecked());
-    EXPECT_TRUE(w.ui->actionOverHolds2sec->isChecked());
-    EXPECT_FALSE(w.ui->pushButtonPostFader->isChecked());
-    EXPECT_EQ(w.mMonitorVolumeDb, 0.0);
-    EXPECT_EQ(w.mDriverType, kDriverCoreAudio);
-    EXPECT_EQ(w.mUserDopList[9].name, QStringLiteral("None"));
+    EXPECT_EQ(probe(w).dialogEdit()->BounceFormat->currentIndex(), 0);
+    EXPECT_EQ(probe(w).dialogEdit()->BounceFreq->currentIndex(), 1);
+    EXPECT_EQ(probe(w).dialogEdit()->BounceBit->currentIndex(), 1);
+    EXPECT_TRUE(probe(w).dialogEdit()->checkBoxApplyShortFade->isChecked());
+    EXPECT_TRUE(probe(w).ui()->actionOverHolds2sec->isChecked());
+    EXPECT_FALSE(probe(w).ui()->pushButtonPostFader->isChecked());
+    EXPECT_EQ(probe(w).monitorVolumeDb(), 0.0);
+    EXPECT_EQ(probe(w).driverType(), kDriverCoreAudio);
+    EXPECT_EQ(probe(w).userDopList()[9].name, QStringLiteral("None"));
 }
 
 TEST_F(SettingsWindow, EqualiserSectionsGoToTheMasterWhichStillStartsOff) {
@@ -101,7 +101,7 @@ TEST_F(SettingsWindow, EqualiserSectionsGoToTheMasterWhichStillStartsOff) {
         "//EQ1\ntrue\n250\n1.5\n-3\n1\n"
         "//EQ4 with words after the key\nfalse\n8000\n0.5\n2.5\n0\n"
         "//EQALL\ntrue\n-6\n");
-    tPEQ *master = w.mPeq[kMainMasterSlot];
+    tPEQ *master = probe(w).masterPeq();
     const peakEq &eq1 = master->band[3];
     EXPECT_TRUE(eq1.mBandOn);
     EXPECT_EQ(eq1.mFreq, 250.0);
@@ -115,13 +115,13 @@ TEST_F(SettingsWindow, EqualiserSectionsGoToTheMasterWhichStillStartsOff) {
     EXPECT_EQ(master->totalGainDb, -6.0);
     EXPECT_NEAR(master->totalGainLin, std::pow(10.0, -6.0 / 20.0), 1e-12);
     // The first track keeps the default bands.
-    EXPECT_EQ(w.mPeq[0]->band[3].mFreq, 100.0);
-    EXPECT_FALSE(w.mPeq[0]->band[3].mBandOn);
+    EXPECT_EQ(probe(w).tracks()[0].peq->band[3].mFreq, 100.0);
+    EXPECT_FALSE(probe(w).tracks()[0].peq->band[3].mBandOn);
 }
 
 TEST_F(SettingsWindow, ValuesAreAppliedInFileOrderThroughTheWidgets) {
     MainWindow &w = *sWindow;
-    DialogEdit &e = *w.mDialogEdit;
+    DialogEdit &e = *probe(w).dialogEdit();
     // The format comes first and refills the rate and word-length lists for
     // DSD; the indexes that follow choose in the refilled lists.
     load("//BounceFormat\n2\n//BounceFreq\n1\n//BounceBit\n0\n//ApplyShortFade\nfalse\n");
@@ -143,20 +143,20 @@ TEST_F(SettingsWindow, LinesReadAsTheFileSays) {
     load(
         "//Monitor Volume\n-300\n//Post Fader\ntrueish\n"
         "//DopDevList\n  My   DAC  \ntrue\nSecond\nTrue\n");
-    EXPECT_EQ(w.mMonitorVolumeDb, -300.0);
-    EXPECT_TRUE(w.ui->pushButtonPostFader->isChecked());
-    EXPECT_EQ(w.mUserDopList[0].name, QStringLiteral("My DAC"));
-    EXPECT_TRUE(w.mUserDopList[0].dop);
-    EXPECT_EQ(w.mUserDopList[1].name, QStringLiteral("Second"));
-    EXPECT_FALSE(w.mUserDopList[1].dop) << "\"True\" is not \"true\"";
+    EXPECT_EQ(probe(w).monitorVolumeDb(), -300.0);
+    EXPECT_TRUE(probe(w).ui()->pushButtonPostFader->isChecked());
+    EXPECT_EQ(probe(w).userDopList()[0].name, QStringLiteral("My DAC"));
+    EXPECT_TRUE(probe(w).userDopList()[0].dop);
+    EXPECT_EQ(probe(w).userDopList()[1].name, QStringLiteral("Second"));
+    EXPECT_FALSE(probe(w).userDopList()[1].dop) << "\"True\" is not \"true\"";
     // The file ends inside the section: the rest is empty.
-    EXPECT_TRUE(w.mUserDopList[2].name.isEmpty());
+    EXPECT_TRUE(probe(w).userDopList()[2].name.isEmpty());
 
     // Without a monitor section the default holds, whatever came before.
     load("//Post Fader\n1\n//DopDevList\n");
-    EXPECT_EQ(w.mMonitorVolumeDb, 0.0);
-    EXPECT_FALSE(w.ui->pushButtonPostFader->isChecked());
-    for (const tDopDevItem &row : w.mUserDopList) {
+    EXPECT_EQ(probe(w).monitorVolumeDb(), 0.0);
+    EXPECT_FALSE(probe(w).ui()->pushButtonPostFader->isChecked());
+    for (const tDopDevItem &row : probe(w).userDopList()) {
         EXPECT_TRUE(row.name.isEmpty());
         EXPECT_FALSE(row.dop);
     }
@@ -172,25 +172,25 @@ TEST_F(SettingsWindow, OverHoldTimeChoosesTheEntry) {
     };
     for (const auto &c : cases) {
         load(QByteArray("//OverHoldTime\n") + c.value + "\n");
-        EXPECT_EQ(w.ui->actionOverHolds2sec->isChecked(), c.twoSec) << c.value;
-        EXPECT_EQ(w.ui->actionOverHoldsUntilClicked->isChecked(), !c.twoSec) << c.value;
-        EXPECT_EQ(w.ui->widgetMeter->overHoldUpdates() < 0, !c.twoSec) << c.value;
+        EXPECT_EQ(probe(w).ui()->actionOverHolds2sec->isChecked(), c.twoSec) << c.value;
+        EXPECT_EQ(probe(w).ui()->actionOverHoldsUntilClicked->isChecked(), !c.twoSec) << c.value;
+        EXPECT_EQ(probe(w).ui()->widgetMeter->overHoldUpdates() < 0, !c.twoSec) << c.value;
     }
 }
 
 TEST_F(SettingsWindow, SavedFileHasItsLinesAndARestartKeepsTheChoices) {
     load("");
     MainWindow *w = sWindow;
-    w->ui->actionOverHoldsUntilClicked->trigger();
-    w->ui->pushButtonPostFader->setChecked(true);
-    w->mDialogEdit->BounceFormat->setCurrentIndex(1);
-    w->mDialogEdit->BounceFreq->setCurrentIndex(0);
-    w->mDialogEdit->checkBoxApplyShortFade->setChecked(false);
-    w->mMonitorVolumeDb = -12;
-    w->mNeverShowFirstInfo = true;
-    w->mUserDopList[3] = tDopDevItem{QStringLiteral("Desk Unit"), true};
-    w->mPeq[kMainMasterSlot]->band[3].mFreq = 123.456789;
-    w->mPeq[kMainMasterSlot]->band[3].mBandOn = false;
+    probe(*w).ui()->actionOverHoldsUntilClicked->trigger();
+    probe(*w).ui()->pushButtonPostFader->setChecked(true);
+    probe(*w).dialogEdit()->BounceFormat->setCurrentIndex(1);
+    probe(*w).dialogEdit()->BounceFreq->setCurrentIndex(0);
+    probe(*w).dialogEdit()->checkBoxApplyShortFade->setChecked(false);
+    probe(*w).monitorVolumeDb() = -12;
+    probe(*w).neverShowFirstInfo() = true;
+    probe(*w).userDopList()[3] = tDopDevItem{QStringLiteral("Desk Unit"), true};
+    probe(*w).masterPeq()->band[3].mFreq = 123.456789;
+    probe(*w).masterPeq()->band[3].mBandOn = false;
     w->saveParametersToFile();
 
     const QByteArray text = savedFile();
@@ -207,17 +207,17 @@ TEST_F(SettingsWindow, SavedFileHasItsLinesAndARestartKeepsTheChoices) {
     freeChFFTbuffer(0);
     sWindow = new MainWindow;
     w = sWindow;
-    ASSERT_TRUE(w->mConstructed);
-    EXPECT_TRUE(w->ui->actionOverHoldsUntilClicked->isChecked());
-    EXPECT_FALSE(w->ui->actionOverHolds2sec->isChecked());
-    EXPECT_EQ(w->ui->widgetMeter->overHoldUpdates(), -1);
-    EXPECT_TRUE(w->ui->pushButtonPostFader->isChecked());
-    EXPECT_EQ(w->mDialogEdit->BounceFormat->currentIndex(), 1);
-    EXPECT_EQ(w->mDialogEdit->BounceFreq->currentIndex(), 0);
-    EXPECT_FALSE(w->mDialogEdit->checkBoxApplyShortFade->isChecked());
-    EXPECT_EQ(w->mMonitorVolumeDb, -12.0);
-    EXPECT_TRUE(w->mNeverShowFirstInfo);
-    EXPECT_EQ(w->mUserDopList[3].name, QStringLiteral("Desk Unit"));
-    EXPECT_TRUE(w->mUserDopList[3].dop);
-    EXPECT_NEAR(w->mPeq[kMainMasterSlot]->band[3].mFreq, 123.457, 1e-9);
+    ASSERT_TRUE(probe(*w).constructed());
+    EXPECT_TRUE(probe(*w).ui()->actionOverHoldsUntilClicked->isChecked());
+    EXPECT_FALSE(probe(*w).ui()->actionOverHolds2sec->isChecked());
+    EXPECT_EQ(probe(*w).ui()->widgetMeter->overHoldUpdates(), -1);
+    EXPECT_TRUE(probe(*w).ui()->pushButtonPostFader->isChecked());
+    EXPECT_EQ(probe(*w).dialogEdit()->BounceFormat->currentIndex(), 1);
+    EXPECT_EQ(probe(*w).dialogEdit()->BounceFreq->currentIndex(), 0);
+    EXPECT_FALSE(probe(*w).dialogEdit()->checkBoxApplyShortFade->isChecked());
+    EXPECT_EQ(probe(*w).monitorVolumeDb(), -12.0);
+    EXPECT_TRUE(probe(*w).neverShowFirstInfo());
+    EXPECT_EQ(probe(*w).userDopList()[3].name, QStringLiteral("Desk Unit"));
+    EXPECT_TRUE(probe(*w).userDopList()[3].dop);
+    EXPECT_NEAR(probe(*w).masterPeq()->band[3].mFreq, 123.457, 1e-9);
 }

@@ -59,7 +59,7 @@ class StartupWindow : public tMainWindowSuite {};
 // The widget classes that no form creates are registered by the program
 // as it builds its window, so each can be made by its type name.
 TEST_F(StartupWindow, WidgetsNoFormMakesAreCreatableByName) {
-    ASSERT_TRUE(sWindow->mConstructed);
+    ASSERT_TRUE(probe(*sWindow).constructed());
     for (const char *name : {"chStripMeter", "WidgetMark", "testGraphic", "trackText", "DialogOverWrite", "knobGL"}) {
         const QMetaType type = QMetaType::fromName(QByteArray(name) + '*');
         ASSERT_TRUE(type.isValid()) << name;
@@ -70,54 +70,54 @@ TEST_F(StartupWindow, WidgetsNoFormMakesAreCreatableByName) {
 
 TEST_F(StartupWindow, OnlySlotZeroAndTheMasterAreMadeAndTheWindowIsReady) {
     MainWindow &w = *sWindow;
-    ASSERT_TRUE(w.mConstructed);
-    EXPECT_TRUE(w.mSettingsLoaded);
+    ASSERT_TRUE(probe(w).constructed());
+    EXPECT_TRUE(probe(w).settingsLoaded());
 
     for (int i = 0; i < kMainTrackSlots; ++i) {
         const bool first = i == 0;
-        EXPECT_EQ(w.mAudioThread[i] != nullptr, first) << i;
-        EXPECT_EQ(w.mWaveFormThread[i] != nullptr, first) << i;
-        EXPECT_EQ(w.mTrackVolume[i] != nullptr, first) << i;
-        EXPECT_EQ(w.mPeq[i] != nullptr, first) << i;
-        EXPECT_EQ(w.mPeqDialog[i] != nullptr, first) << i;
+        EXPECT_EQ(probe(w).tracks()[i].audioThread != nullptr, first) << i;
+        EXPECT_EQ(probe(w).tracks()[i].waveFormThread != nullptr, first) << i;
+        EXPECT_EQ(probe(w).tracks()[i].trackVolume != nullptr, first) << i;
+        EXPECT_EQ(probe(w).tracks()[i].peq != nullptr, first) << i;
+        EXPECT_EQ(probe(w).tracks()[i].peqDialog != nullptr, first) << i;
     }
-    ASSERT_NE(w.mPeq[kMainMasterSlot], nullptr);
-    ASSERT_NE(w.mPeqDialog[kMainMasterSlot], nullptr);
-    EXPECT_EQ(w.mPeqDialog[kMainMasterSlot]->mTrackId, kMainEqMasterId);
-    EXPECT_EQ(w.mPeq[kMainMasterSlot]->allOn, &w.mPeqDialog[kMainMasterSlot]->mAllEqOn);
-    EXPECT_EQ(w.mThreadCount, 1);
-    EXPECT_EQ(w.mMixParam.trackCount, 1);
+    ASSERT_NE(probe(w).masterPeq(), nullptr);
+    ASSERT_NE(probe(w).masterPeqDialog(), nullptr);
+    EXPECT_EQ(probe(w).masterPeqDialog()->mTrackId, kMainEqMasterId);
+    EXPECT_EQ(probe(w).masterPeq()->allOn, &probe(w).masterPeqDialog()->mAllEqOn);
+    EXPECT_EQ(probe(w).threadCount(), 1);
+    EXPECT_EQ(probe(w).mixParam().trackCount, 1);
 
     // Of the work threads only the mixer-analysis thread runs: the device
     // control thread has booted the virtual device and left its loop.
-    EXPECT_TRUE(w.mMixerThread->isRunning());
-    EXPECT_FALSE(w.mAudioThread[0]->isRunning());
-    EXPECT_FALSE(w.mWaveFormThread[0]->isRunning());
-    ASSERT_NE(w.mContCoreAudioThread, nullptr);
-    EXPECT_FALSE(w.mContCoreAudioThread->isRunning());
-    EXPECT_FALSE(w.mContCoreAudioThread->isBusy());
+    EXPECT_TRUE(probe(w).core().mMixerThread->isRunning());
+    EXPECT_FALSE(probe(w).tracks()[0].audioThread->isRunning());
+    EXPECT_FALSE(probe(w).tracks()[0].waveFormThread->isRunning());
+    ASSERT_NE(probe(w).core().mContCoreAudioThread, nullptr);
+    EXPECT_FALSE(probe(w).core().mContCoreAudioThread->isRunning());
+    EXPECT_FALSE(probe(w).core().mContCoreAudioThread->isBusy());
 
     // The recording set-up window (its word length at "24bit") and the track
     // deletion dialog exist, hidden, without a parent.
-    ASSERT_NE(w.mDialogRecSetup, nullptr);
-    EXPECT_EQ(w.mDialogRecSetup->parent(), nullptr);
-    EXPECT_FALSE(w.mDialogRecSetup->isVisible());
-    EXPECT_EQ(w.mDialogRecSetup->BounceBit->currentText(), QStringLiteral("24bit"));
-    ASSERT_NE(w.mDialogDelFile, nullptr);
-    EXPECT_EQ(w.mDialogDelFile->parent(), nullptr);
-    EXPECT_FALSE(w.mDialogDelFile->isVisible());
+    ASSERT_NE(probe(w).dialogRecSetup(), nullptr);
+    EXPECT_EQ(probe(w).dialogRecSetup()->parent(), nullptr);
+    EXPECT_FALSE(probe(w).dialogRecSetup()->isVisible());
+    EXPECT_EQ(probe(w).dialogRecSetup()->BounceBit->currentText(), QStringLiteral("24bit"));
+    ASSERT_NE(probe(w).dialogDelFile(), nullptr);
+    EXPECT_EQ(probe(w).dialogDelFile()->parent(), nullptr);
+    EXPECT_FALSE(probe(w).dialogDelFile()->isVisible());
 
     // The library was found beside the program and bound.
-    EXPECT_NE(w.getAudioFileInformation, nullptr);
-    EXPECT_NE(w.getAudioWaveForm, nullptr);
-    EXPECT_NE(w.id3tagInformation, nullptr);
+    EXPECT_NE(probe(w).getAudioFileInformation(), nullptr);
+    EXPECT_NE(probe(w).getAudioWaveForm(), nullptr);
+    EXPECT_NE(probe(w).id3tagInformation(), nullptr);
 
     // Work files land in the music folder; both folders exist.
     const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
     EXPECT_TRUE(music.startsWith(sHome->path()));
     EXPECT_EQ(QDir::currentPath(), QFileInfo(music).canonicalFilePath());
-    EXPECT_EQ(w.mProjectDir.path(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
-    EXPECT_TRUE(QFileInfo(w.mProjectDir.path()).isDir());
+    EXPECT_EQ(probe(w).projectDir().path(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    EXPECT_TRUE(QFileInfo(probe(w).projectDir().path()).isDir());
 
     // A fixed size without maximise or full-screen buttons.
     EXPECT_EQ(w.minimumSize(), w.maximumSize());
@@ -126,68 +126,68 @@ TEST_F(StartupWindow, OnlySlotZeroAndTheMasterAreMadeAndTheWindowIsReady) {
 
     // The mute pattern is DSD silence over the whole block, its second half
     // where the engine expects it.
-    ASSERT_NE(gMutePatBuffer[0], nullptr);
-    EXPECT_EQ(gMutePatBuffer[1], gMutePatBuffer[0] + 65536);
-    EXPECT_EQ(gMutePatBuffer[0][0], 0x96);
-    EXPECT_EQ(gMutePatBuffer[0][131071], 0x96);
+    ASSERT_NE(engine().mutePatBuffer[0], nullptr);
+    EXPECT_EQ(engine().mutePatBuffer[1], engine().mutePatBuffer[0] + 65536);
+    EXPECT_EQ(engine().mutePatBuffer[0][0], 0x96);
+    EXPECT_EQ(engine().mutePatBuffer[0][131071], 0x96);
 }
 
 TEST_F(StartupWindow, OverviewMemoryIsAllocatedOnceAndZeroedOnEveryCall) {
     MainWindow &w = *sWindow;
-    const int width = w.ui->widgetTrack1->width();
+    const int width = probe(w).ui()->widgetTrack1->width();
     ASSERT_EQ(width, 700);
     for (int k = 0; k < kMainWaveLevels; ++k)
-        EXPECT_EQ(w.mWaveLevelLength[k], int64_t(width) * kMainWaveLevelFactors[k]) << k;
-    EXPECT_EQ(w.mWaveLevels, 7);
+        EXPECT_EQ(probe(w).waveLevelLength()[k], int64_t(width) * kMainWaveLevelFactors[k]) << k;
+    EXPECT_EQ(probe(w).waveLevels(), 7);
 
     double *before[kMainWaveLevels];
     for (int k = 0; k < kMainWaveLevels; ++k) {
-        before[k] = w.mWaveMax[0][k];
-        ASSERT_NE(w.mWaveMin[0][k], nullptr);
+        before[k] = probe(w).tracks()[0].waveMax[k];
+        ASSERT_NE(probe(w).tracks()[0].waveMin[k], nullptr);
         ASSERT_NE(before[k], nullptr);
         // Dirty the first and the last pair of every level.
         const int64_t pairs = int64_t(width) * kMainWaveLevelFactors[k];
-        w.mWaveMin[0][k][0] = -1.0;
-        w.mWaveMax[0][k][2 * pairs - 1] = 1.0;
+        probe(w).tracks()[0].waveMin[k][0] = -1.0;
+        probe(w).tracks()[0].waveMax[k][2 * pairs - 1] = 1.0;
     }
-    w.mTrackLength[0] = 1234;
+    probe(w).overview().length[0] = 1234;
     ASSERT_EQ(w.getMemoryForWaveForming(0), 0);
     for (int k = 0; k < kMainWaveLevels; ++k) {
         const int64_t pairs = int64_t(width) * kMainWaveLevelFactors[k];
-        EXPECT_EQ(w.mWaveMax[0][k], before[k]) << k;
-        EXPECT_EQ(w.mWaveMin[0][k][0], 0.0) << k;
-        EXPECT_EQ(w.mWaveMax[0][k][2 * pairs - 1], 0.0) << k;
+        EXPECT_EQ(probe(w).tracks()[0].waveMax[k], before[k]) << k;
+        EXPECT_EQ(probe(w).tracks()[0].waveMin[k][0], 0.0) << k;
+        EXPECT_EQ(probe(w).tracks()[0].waveMax[k][2 * pairs - 1], 0.0) << k;
     }
-    EXPECT_EQ(w.mTrackLength[0], 0);
+    EXPECT_EQ(probe(w).overview().length[0], 0);
     EXPECT_EQ(w.getMemoryForWaveForming(kMainTrackSlots), -1);
 }
 
 TEST_F(StartupWindow, EqualiserMemoryIsMadeOnceAndRateChangesStopAtTheTrackCount) {
     MainWindow &w = *sWindow;
-    tPEQ *peq0 = w.mPeq[0];
-    DialogPeq *window0 = w.mPeqDialog[0];
+    tPEQ *peq0 = probe(w).tracks()[0].peq;
+    DialogPeq *window0 = probe(w).tracks()[0].peqDialog;
     EXPECT_EQ(w.getMemoryForEQ(0), 0);
-    EXPECT_EQ(w.mPeq[0], peq0);
-    EXPECT_EQ(w.mPeqDialog[0], window0);
+    EXPECT_EQ(probe(w).tracks()[0].peq, peq0);
+    EXPECT_EQ(probe(w).tracks()[0].peqDialog, window0);
 
     // Slot 1 gets its record and window, but lies beyond the track count.
     ASSERT_EQ(w.getMemoryForEQ(1), 0);
-    ASSERT_NE(w.mPeq[1], nullptr);
-    ASSERT_NE(w.mPeqDialog[1], nullptr);
-    for (peakEq &band : w.mPeq[1]->band) band.mFs = 12345.0;
+    ASSERT_NE(probe(w).tracks()[1].peq, nullptr);
+    ASSERT_NE(probe(w).tracks()[1].peqDialog, nullptr);
+    for (peakEq &band : probe(w).tracks()[1].peq->band) band.mFs = 12345.0;
     w.resetEQparameters(96000);
     for (int b = 0; b < 4; ++b) {
-        EXPECT_EQ(w.mPeq[0]->band[b].mFs, 96000.0) << b;
-        EXPECT_EQ(w.mPeq[1]->band[b].mFs, 12345.0) << b;
+        EXPECT_EQ(probe(w).tracks()[0].peq->band[b].mFs, 96000.0) << b;
+        EXPECT_EQ(probe(w).tracks()[1].peq->band[b].mFs, 12345.0) << b;
     }
-    EXPECT_TRUE(w.mPeq[0]->band[3].mShelvLo);
-    EXPECT_FALSE(w.mPeq[0]->band[0].mShelvLo);
+    EXPECT_TRUE(probe(w).tracks()[0].peq->band[3].mShelvLo);
+    EXPECT_FALSE(probe(w).tracks()[0].peq->band[0].mShelvLo);
     w.resetEQparameters(44100);
 
-    delete w.mPeq[1];
-    w.mPeq[1] = nullptr;
-    delete w.mPeqDialog[1];
-    w.mPeqDialog[1] = nullptr;
+    delete probe(w).tracks()[1].peq;
+    probe(w).tracks()[1].peq = nullptr;
+    delete probe(w).tracks()[1].peqDialog;
+    probe(w).tracks()[1].peqDialog = nullptr;
 }
 
 TEST_F(StartupWindow, TheUsbProbeReportsWhatTheDeviceListHolds) {
@@ -195,7 +195,7 @@ TEST_F(StartupWindow, TheUsbProbeReportsWhatTheDeviceListHolds) {
     QTemporaryDir root;
     usbProbe_setSystemRoot(root.path());
     EXPECT_EQ(captureStdout([&] { w.serachZOLTUSBAudio(); }), "Device not found\n");
-    EXPECT_TRUE(w.mUsbDevice.isEmpty());
+    EXPECT_TRUE(probe(w).usbDevice().isEmpty());
 
     QDir(root.path()).mkpath(QStringLiteral("3-1"));
     for (auto [name, value] : {std::pair{"idVendor", "7a31\n"}, std::pair{"idProduct", "5e02\n"}}) {
@@ -204,7 +204,7 @@ TEST_F(StartupWindow, TheUsbProbeReportsWhatTheDeviceListHolds) {
         f.write(value);
     }
     EXPECT_EQ(captureStdout([&] { w.serachZOLTUSBAudio(); }), "Device is present.");
-    EXPECT_EQ(w.mUsbDevice, root.filePath(QStringLiteral("3-1")));
+    EXPECT_EQ(probe(w).usbDevice(), root.filePath(QStringLiteral("3-1")));
     usbProbe_setSystemRoot(QString());
 }
 
@@ -251,23 +251,23 @@ TEST(StartupMemory, AWindowThatRanOutOfMemoryShutsDownWithoutTouchingTheSettings
     closer.start(50);
 
     sRingCalls = 0;
-    MainWindow::sMemoryAllocator = &failingRingAllocator;
+    MainWindowProbe::memoryAllocator() = &failingRingAllocator;
     auto *window = new MainWindow;
-    MainWindow::sMemoryAllocator = &_aligned_malloc;
+    MainWindowProbe::memoryAllocator() = &_aligned_malloc;
     closer.stop();
 
     EXPECT_EQ(title, QStringLiteral("Error"));
     EXPECT_EQ(text, QStringLiteral("Insufficient Memory."));
     EXPECT_EQ(icon, QMessageBox::Critical);
-    EXPECT_FALSE(window->mConstructed);
-    EXPECT_FALSE(window->mSettingsLoaded);
+    EXPECT_FALSE(probe(*window).constructed());
+    EXPECT_FALSE(probe(*window).settingsLoaded());
     // Nothing after the memory check was made.
-    EXPECT_EQ(window->mAudioThread[0], nullptr);
-    EXPECT_EQ(window->mMixerThread, nullptr);
-    EXPECT_EQ(window->mLibrary, nullptr);
-    EXPECT_EQ(window->mLevelTimer, nullptr);
-    EXPECT_EQ(window->mMixer, nullptr);
-    EXPECT_EQ(window->mPeq[kMainMasterSlot], nullptr);
+    EXPECT_EQ(probe(*window).tracks()[0].audioThread, nullptr);
+    EXPECT_EQ(probe(*window).core().mMixerThread, nullptr);
+    EXPECT_EQ(probe(*window).core().mLibrary, nullptr);
+    EXPECT_EQ(probe(*window).levelTimer(), nullptr);
+    EXPECT_EQ(probe(*window).mixer(), nullptr);
+    EXPECT_EQ(probe(*window).masterPeq(), nullptr);
 
     // main shows the shell and runs the event loop as usual; its shut-down
     // must neither stop what never started nor save over the user's file.

@@ -71,15 +71,15 @@ protected:
         sWindow = new MainWindow;
         MainWindow &w = *sWindow;
         // The tests run the ticks themselves.
-        w.mLevelTimer->stop();
-        w.mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
+        probe(w).levelTimer()->stop();
+        probe(w).core().mDevices.enumerate = [](QStringList *outputs, QStringList *inputs) {
             ++sEnumerations;
             *outputs = sOutputs;
             inputs->clear();
         };
-        w.mDevices.rates = [](int) { return QVector<int>{44100, 48000, 88200, 96000, 176400, 192000}; };
-        w.mDevices.bufferFrames = [] { return 512; };
-        w.mDevices.select = [](int, int) {};
+        probe(w).core().mDevices.rates = [](int) { return QVector<int>{44100, 48000, 88200, 96000, 176400, 192000}; };
+        probe(w).core().mDevices.bufferFrames = [] { return 512; };
+        probe(w).core().mDevices.select = [](int, int) {};
         // The tests play the engine's part by hand (its position, status,
         // buffer size); the virtual device the window booted would overwrite
         // them in real time whenever its clock came round. It stays listed
@@ -95,29 +95,29 @@ protected:
     }
     void SetUp() override {
         MainWindow &w = *sWindow;
-        sEngineStatus.store(kEngineStopped);
-        sStopRequest.store(false);
-        sPlayingSample.store(0);
-        sLastBufferFrames.store(0);
-        w.mTrackPath[0].clear();
-        w.mFileInfo[0] = tAudioFileInfo();
-        w.mFileInfo[0].sampleRate = 44100;
-        w.mFileInfo[0].totalSamples = 441000;  // 10 s
-        w.mMixParam.trackCount = 1;
-        w.mMixParam.ch[0].delayMs = 0.0;
+        engine().engineStatus.store(kEngineStopped);
+        engine().stopRequest.store(false);
+        engine().playingSample.store(0);
+        engine().lastBufferFrames.store(0);
+        probe(w).tracks()[0].path.clear();
+        probe(w).tracks()[0].fileInfo = tAudioFileInfo();
+        probe(w).tracks()[0].fileInfo.sampleRate = 44100;
+        probe(w).tracks()[0].fileInfo.totalSamples = 441000;  // 10 s
+        probe(w).mixParam().trackCount = 1;
+        probe(w).mixParam().ch[0].delayMs = 0.0;
         setRegion(0, 441000);
-        w.mCursorSample = 0;
-        w.mMarkCount = 0;
-        w.mPlayFs = 44100;
-        w.mPlayActive = false;
-        w.mAwaitingPlayStart = false;
-        w.mStopRequested = false;
-        w.mRepeatMode = false;
-        w.mWatchdogEnabled = false;
-        w.mTransportCommand = kTransportStop;
-        w.mTickCount = 1000;
-        w.mLastZeroPlayTick = 0;
-        w.ui->playButton->setChecked(false);
+        probe(w).cursorSample() = 0;
+        probe(w).markCount() = 0;
+        probe(w).playFs() = 44100;
+        probe(w).playActive() = false;
+        probe(w).awaitingPlayStart() = false;
+        probe(w).stopRequested() = false;
+        probe(w).repeatMode() = false;
+        probe(w).watchdogEnabled() = false;
+        probe(w).transportCommand() = kTransportStop;
+        probe(w).tickCount() = 1000;
+        probe(w).lastZeroPlayTick() = 0;
+        probe(w).ui()->playButton->setChecked(false);
         present({QStringLiteral("Desk DAC")});
         // The controls as an opened file leaves them.
         w.setUIOperability(true);
@@ -126,19 +126,19 @@ protected:
     // so that a start, which takes the range from the view again, keeps it.
     static void setRegion(int64_t in, int64_t out) {
         MainWindow &w = *sWindow;
-        w.mDialogEdit->mExportRegion = tWaveEditParam();
-        w.mDialogEdit->mExportRegion.inPoint = in;
-        w.mDialogEdit->mExportRegion.outPoint = out;
-        w.mDialogEdit->mExportRegion.gain = 1.0;
+        probe(w).dialogEdit()->mExportRegion = tWaveEditParam();
+        probe(w).dialogEdit()->mExportRegion.inPoint = in;
+        probe(w).dialogEdit()->mExportRegion.outPoint = out;
+        probe(w).dialogEdit()->mExportRegion.gain = 1.0;
         const double length = static_cast<double>(w.getMaxSamples());
-        trackGraphic *view = w.ui->widgetTrack1;
+        trackGraphic *view = probe(w).ui()->widgetTrack1;
         view->mInPoint = view->mFadeInEnd = (static_cast<double>(in) + 0.5) / length;
         view->mOutPoint = view->mFadeOutStart = (static_cast<double>(out) + 0.5) / length;
         view->mGain = 1.0;
     }
     void TearDown() override {
-        sEngineStatus.store(kEngineStopped);
-        sStopRequest.store(false);
+        engine().engineStatus.store(kEngineStopped);
+        engine().stopRequest.store(false);
     }
     static void present(const QStringList &outputs) {
         sOutputs = outputs;
@@ -234,50 +234,50 @@ TEST_F(TransportWindow, PlayIsRefusedWithoutFileDeviceOrOnlineRate) {
     BoxReader reader;
 
     // No file.
-    w.ui->playButton->click();
-    EXPECT_FALSE(w.ui->playButton->isChecked());
+    probe(w).ui()->playButton->click();
+    EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
 
     // A file, but the placeholder of two devices is selected.
-    w.mTrackPath[0] = QStringLiteral("/nowhere/a.wav");
+    probe(w).tracks()[0].path = QStringLiteral("/nowhere/a.wav");
     present({QStringLiteral("Desk DAC"), QStringLiteral("Studio Out")});
-    w.ui->playButton->click();
-    EXPECT_FALSE(w.ui->playButton->isChecked());
+    probe(w).ui()->playButton->click();
+    EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
 
     // A device chosen whose rate list says it is offline.
-    w.ui->comboBox_asioDev->setCurrentIndex(1);
-    ASSERT_EQ(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("(offline)"));
-    w.ui->playButton->click();
-    EXPECT_FALSE(w.ui->playButton->isChecked());
+    probe(w).ui()->comboBox_asioDev->setCurrentIndex(1);
+    ASSERT_EQ(probe(w).ui()->comboBox_asioFreq->currentText(), QStringLiteral("(offline)"));
+    probe(w).ui()->playButton->click();
+    EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
 
     EXPECT_EQ(reader.boxes, (QStringList{box("File Not Opened", "Please open audio file."),
                                          box("Audio Device Not Selected", "Please select audio device."),
                                          box("Audio Device is Offline", "Please connect active audio device.")}));
-    EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
+    EXPECT_EQ(probe(w).transportCommand(), int(kTransportStop));
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
 }
 
 TEST_F(TransportWindow, ACursorPastTheOutPointStartsNothingAndALitButtonStaysLit) {
     MainWindow &w = *sWindow;
     BoxReader reader;
-    w.mTrackPath[0] = QStringLiteral("/nowhere/a.wav");
+    probe(w).tracks()[0].path = QStringLiteral("/nowhere/a.wav");
     setRegion(0, 44100);
     // Past the out point, and at it (where a play that ran to the end
     // leaves the cursor): nothing is left to play.
     for (int64_t cursor : {int64_t(44101), int64_t(44100)}) {
         SCOPED_TRACE(cursor);
-        w.mCursorSample = cursor;
-        w.ui->playButton->click();
+        probe(w).cursorSample() = cursor;
+        probe(w).ui()->playButton->click();
         QApplication::processEvents();
-        EXPECT_FALSE(w.ui->playButton->isChecked());
-        EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
-        EXPECT_EQ(w.mCursorSample, cursor);
+        EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
+        EXPECT_EQ(probe(w).transportCommand(), int(kTransportStop));
+        EXPECT_EQ(probe(w).cursorSample(), cursor);
     }
     EXPECT_TRUE(reader.boxes.isEmpty());
 
     // Clicking a lit play button does not stop playback.
-    w.ui->playButton->setChecked(true);
-    w.ui->playButton->click();
-    EXPECT_TRUE(w.ui->playButton->isChecked());
+    probe(w).ui()->playButton->setChecked(true);
+    probe(w).ui()->playButton->click();
+    EXPECT_TRUE(probe(w).ui()->playButton->isChecked());
 }
 
 // Stop as the window presses it for a rate change or for the device
@@ -287,33 +287,33 @@ TEST_F(TransportWindow, ACursorPastTheOutPointStartsNothingAndALitButtonStaysLit
 TEST_F(TransportWindow, EveryStopOfTheWindowEndsPlayAndTheInputMonitor) {
     MainWindow &w = *sWindow;
     BoxReader reader;
-    ASSERT_GT(w.mPlayDevIndex, 0);
-    ASSERT_NE(w.ui->comboBox_asioFreq->currentText(), QStringLiteral("(offline)"));
-    w.mCursorSample = 1000;
+    ASSERT_GT(probe(w).playDevIndex(), 0);
+    ASSERT_NE(probe(w).ui()->comboBox_asioFreq->currentText(), QStringLiteral("(offline)"));
+    probe(w).cursorSample() = 1000;
     const struct {
         const char *name;
         std::function<void()> stop;
     } stops[] = {
-        {"the Stop button", [&w] { w.ui->stopButton->click(); }},
+        {"the Stop button", [&w] { probe(w).ui()->stopButton->click(); }},
         {"a rate change", [&w] { w.changeFs(48000); }},
         {"the device placeholder", [&w] { EXPECT_FALSE(w.switchable_asioDev(0)); }},
     };
     for (const auto &s : stops) {
         SCOPED_TRACE(s.name);
-        w.mPlayActive = true;
-        w.mAwaitingPlayStart = true;
-        w.mInputMonitor = 1;
+        probe(w).playActive() = true;
+        probe(w).awaitingPlayStart() = true;
+        probe(w).inputMonitor() = 1;
         gAudioThread_setMonitorStatus(true);
-        w.ui->playButton->setChecked(true);
+        probe(w).ui()->playButton->setChecked(true);
         s.stop();
-        EXPECT_FALSE(w.mPlayActive);
-        EXPECT_FALSE(w.mAwaitingPlayStart);
-        EXPECT_EQ(w.mInputMonitor, 0);
-        EXPECT_FALSE(sInputMonitorEnable.load());
-        EXPECT_FALSE(w.ui->playButton->isChecked());
+        EXPECT_FALSE(probe(w).playActive());
+        EXPECT_FALSE(probe(w).awaitingPlayStart());
+        EXPECT_EQ(probe(w).inputMonitor(), 0);
+        EXPECT_FALSE(engine().inputMonitorEnable.load());
+        EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
         // The job's end that follows leaves the cursor where it was.
         w.allTransactionsDone(0);
-        EXPECT_EQ(w.mCursorSample, 1000);
+        EXPECT_EQ(probe(w).cursorSample(), 1000);
     }
     EXPECT_TRUE(reader.boxes.isEmpty()) << reader.boxes.join(QLatin1Char(';')).toStdString();
     present({QStringLiteral("Desk DAC")});
@@ -336,162 +336,162 @@ TEST_F(TransportWindow, FailedJobsAreReportedWithTheirCode) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.code);
         BoxReader reader;
-        w.ui->playButton->setChecked(true);
-        w.mStopRequested = true;
-        w.mTransportCommand = kTransportPlay;
+        probe(w).ui()->playButton->setChecked(true);
+        probe(w).stopRequested() = true;
+        probe(w).transportCommand() = kTransportPlay;
         w.allTransactionsDone(c.code);
         EXPECT_EQ(reader.boxes, c.text ? QStringList{box("Playback Failed", c.text)} : QStringList());
-        EXPECT_FALSE(w.ui->playButton->isChecked());
-        EXPECT_FALSE(w.mStopRequested);
-        EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
+        EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
+        EXPECT_FALSE(probe(w).stopRequested());
+        EXPECT_EQ(probe(w).transportCommand(), int(kTransportStop));
     }
 
     // A start still waiting for its first block keeps the button lit.
-    w.mAwaitingPlayStart = true;
-    w.ui->playButton->setChecked(true);
+    probe(w).awaitingPlayStart() = true;
+    probe(w).ui()->playButton->setChecked(true);
     w.allTransactionsDone(-254);
-    EXPECT_TRUE(w.ui->playButton->isChecked());
+    EXPECT_TRUE(probe(w).ui()->playButton->isChecked());
 }
 
 TEST_F(TransportWindow, TheEndOfMaterialMovesTheCursorAndRepeatPlaysAgain) {
     MainWindow &w = *sWindow;
     BoxReader reader;
-    w.mMixParam.ch[0].delayMs = 500.0;
+    probe(w).mixParam().ch[0].delayMs = 500.0;
 
     // A natural end of a play start: the cursor at the end of the longest
     // track, its delay included.
-    w.mPlayActive = true;
+    probe(w).playActive() = true;
     w.allTransactionsDone(0);
-    EXPECT_EQ(w.mCursorSample, 463050);
-    EXPECT_EQ(w.mCursorFraction, 1.0);
-    EXPECT_EQ(w.ui->lineEditTime->text(), counterText(463050, 44100));
+    EXPECT_EQ(probe(w).cursorSample(), 463050);
+    EXPECT_EQ(probe(w).cursorFraction(), 1.0);
+    EXPECT_EQ(probe(w).ui()->lineEditTime->text(), counterText(463050, 44100));
 
     // After the stop button the cursor stays where it is.
-    w.mPlayActive = false;
-    w.mCursorSample = 1234;
+    probe(w).playActive() = false;
+    probe(w).cursorSample() = 1234;
     w.allTransactionsDone(0);
-    EXPECT_EQ(w.mCursorSample, 1234);
+    EXPECT_EQ(probe(w).cursorSample(), 1234);
 
     // Repeat (the menu entry) plays again from the in point; with no file
     // open, that start is refused as a click of play would be.
-    w.ui->actionRepeat_Mode->trigger();
-    ASSERT_TRUE(w.mRepeatMode);
-    w.mDialogEdit->mExportRegion.inPoint = 22050;
-    w.mPlayActive = true;
+    probe(w).ui()->actionRepeat_Mode->trigger();
+    ASSERT_TRUE(probe(w).repeatMode());
+    probe(w).dialogEdit()->mExportRegion.inPoint = 22050;
+    probe(w).playActive() = true;
     w.allTransactionsDone(-255);
-    EXPECT_EQ(w.mCursorSample, 22050);
-    EXPECT_EQ(w.mPositionRing[0], 22050);
-    EXPECT_EQ(w.mPositionRing[kMainRingEntries - 1], 22050);
-    EXPECT_EQ(w.mLastZeroPlayTick, w.mTickCount);
+    EXPECT_EQ(probe(w).cursorSample(), 22050);
+    EXPECT_EQ(probe(w).positionRing()[0], 22050);
+    EXPECT_EQ(probe(w).positionRing()[kMainRingEntries - 1], 22050);
+    EXPECT_EQ(probe(w).lastZeroPlayTick(), probe(w).tickCount());
     EXPECT_EQ(reader.boxes, QStringList{box("File Not Opened", "Please open audio file.")});
 
     // A stop on request is not turned into a repeat.
-    w.mTickCount += 100;
-    w.mStopRequested = true;
-    w.mPlayActive = true;
+    probe(w).tickCount() += 100;
+    probe(w).stopRequested() = true;
+    probe(w).playActive() = true;
     w.allTransactionsDone(-255);
-    EXPECT_EQ(w.mCursorSample, 463050);
-    EXPECT_FALSE(w.mStopRequested);
+    EXPECT_EQ(probe(w).cursorSample(), 463050);
+    EXPECT_FALSE(probe(w).stopRequested());
     EXPECT_EQ(reader.boxes.size(), 1);
 
     // Material shorter than the zero-play debounce: the end is not turned
     // into an ignored press, the transport ends idle and play works again.
-    w.mStopRequested = false;
-    w.mLastZeroPlayTick = w.mTickCount - 2;
-    w.mTransportCommand = kTransportPlay;
-    w.ui->playButton->setChecked(true);
+    probe(w).stopRequested() = false;
+    probe(w).lastZeroPlayTick() = probe(w).tickCount() - 2;
+    probe(w).transportCommand() = kTransportPlay;
+    probe(w).ui()->playButton->setChecked(true);
     w.allTransactionsDone(0);
-    EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
-    EXPECT_FALSE(w.ui->playButton->isChecked());
+    EXPECT_EQ(probe(w).transportCommand(), int(kTransportStop));
+    EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
     EXPECT_EQ(reader.boxes.size(), 1);
-    w.ui->actionRepeat_Mode->trigger();
-    EXPECT_FALSE(w.mRepeatMode);
+    probe(w).ui()->actionRepeat_Mode->trigger();
+    EXPECT_FALSE(probe(w).repeatMode());
 }
 
 TEST_F(TransportWindow, ZeroPlayIgnoresASecondPressWithin300ms) {
     MainWindow &w = *sWindow;
     BoxReader reader;
-    w.mDialogEdit->mExportRegion.inPoint = 1000;
-    w.mTickCount = 2000;
-    w.mLastZeroPlayTick = 1994;  // 270 ms ago
-    w.mCursorSample = 5;
-    w.ui->zeroPlayButton->click();
-    EXPECT_EQ(w.mCursorSample, 5);
+    probe(w).dialogEdit()->mExportRegion.inPoint = 1000;
+    probe(w).tickCount() = 2000;
+    probe(w).lastZeroPlayTick() = 1994;  // 270 ms ago
+    probe(w).cursorSample() = 5;
+    probe(w).ui()->zeroPlayButton->click();
+    EXPECT_EQ(probe(w).cursorSample(), 5);
     EXPECT_TRUE(reader.boxes.isEmpty());
-    w.mTickCount = 2001;  // 315 ms
-    w.ui->zeroPlayButton->click();
-    EXPECT_EQ(w.mCursorSample, 1000);
-    EXPECT_EQ(w.mLastZeroPlayTick, 2001u);
-    EXPECT_EQ(w.ui->lineEditTime->text(), counterText(1000, 44100));
+    probe(w).tickCount() = 2001;  // 315 ms
+    probe(w).ui()->zeroPlayButton->click();
+    EXPECT_EQ(probe(w).cursorSample(), 1000);
+    EXPECT_EQ(probe(w).lastZeroPlayTick(), 2001u);
+    EXPECT_EQ(probe(w).ui()->lineEditTime->text(), counterText(1000, 44100));
 }
 
 TEST_F(TransportWindow, TheCounterFollowsTheEngineOneDeviceBufferLate) {
     MainWindow &w = *sWindow;
     // 4096 frames at 44.1 kHz last 93 ms: the counter is three ticks late.
-    sLastBufferFrames.store(4096);
-    sEngineStatus.store(kEnginePlaying);
-    w.mCounterRingIndex = 0;
-    for (QString &s : w.mCounterRing) s.clear();
+    engine().lastBufferFrames.store(4096);
+    engine().engineStatus.store(kEnginePlaying);
+    probe(w).counterRingIndex() = 0;
+    for (QString &s : probe(w).counterRing()) s.clear();
     const int64_t played[] = {1000, 3000, 5000, 7000, 9000};
     QStringList shown;
     for (int64_t p : played) {
-        sPlayingSample.store(p);
+        engine().playingSample.store(p);
         w.takeSeveralHundredMili();
-        EXPECT_EQ(w.mCursorSample, p);
-        shown << w.ui->lineEditTime->text();
+        EXPECT_EQ(probe(w).cursorSample(), p);
+        shown << probe(w).ui()->lineEditTime->text();
     }
     EXPECT_EQ(shown,
               (QStringList{QString(), QString(), QString(), counterText(1000, 44100), counterText(3000, 44100)}));
     // The play rate is twice the file's: the cursor is in file samples.
-    w.mPlayFs = 88200;
-    sPlayingSample.store(20000);
+    probe(w).playFs() = 88200;
+    engine().playingSample.store(20000);
     w.takeSeveralHundredMili();
-    EXPECT_EQ(w.mCursorSample, 10000);
+    EXPECT_EQ(probe(w).cursorSample(), 10000);
 }
 
 TEST_F(TransportWindow, TheOutPointStopsPlaybackWithinOneTickAtExactlyTheOutPoint) {
     MainWindow &w = *sWindow;
-    w.mDialogEdit->mExportRegion.outPoint = 44100;
-    sLastBufferFrames.store(4096);
-    sEngineStatus.store(kEnginePlaying);
-    w.ui->playButton->setChecked(true);
-    w.mPlayActive = true;
+    probe(w).dialogEdit()->mExportRegion.outPoint = 44100;
+    engine().lastBufferFrames.store(4096);
+    engine().engineStatus.store(kEnginePlaying);
+    probe(w).ui()->playButton->setChecked(true);
+    probe(w).playActive() = true;
 
     // Up to the out point playback goes on.
-    sPlayingSample.store(44100);
+    engine().playingSample.store(44100);
     w.takeSeveralHundredMili();
-    EXPECT_EQ(sEngineStatus.load(), kEnginePlaying);
-    EXPECT_TRUE(w.ui->playButton->isChecked());
+    EXPECT_EQ(engine().engineStatus.load(), kEnginePlaying);
+    EXPECT_TRUE(probe(w).ui()->playButton->isChecked());
 
     // The first tick past it stops, and the counter shows the out point
     // itself at once, not the delayed position.
-    sPlayingSample.store(46000);
+    engine().playingSample.store(46000);
     w.takeSeveralHundredMili();
-    EXPECT_EQ(sEngineStatus.load(), kEngineStopped);
-    EXPECT_FALSE(w.ui->playButton->isChecked());
-    EXPECT_FALSE(w.mPlayActive);
-    EXPECT_EQ(w.mCursorSample, 44100);
+    EXPECT_EQ(engine().engineStatus.load(), kEngineStopped);
+    EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
+    EXPECT_FALSE(probe(w).playActive());
+    EXPECT_EQ(probe(w).cursorSample(), 44100);
     const QString out = counterText(44100, 44100);
-    EXPECT_EQ(w.ui->lineEditTime->text(), out);
+    EXPECT_EQ(probe(w).ui()->lineEditTime->text(), out);
     for (int i = 0; i < kMainRingEntries; ++i) {
-        ASSERT_EQ(w.mPositionRing[i], 44100) << i;
-        ASSERT_EQ(w.mCounterRing[i], out) << i;
+        ASSERT_EQ(probe(w).positionRing()[i], 44100) << i;
+        ASSERT_EQ(probe(w).counterRing()[i], out) << i;
     }
-    EXPECT_DOUBLE_EQ(w.mCursorFraction, 0.1);
+    EXPECT_DOUBLE_EQ(probe(w).cursorFraction(), 0.1);
     // The stopped ticks that follow leave it there.
-    sStopRequest.store(false);
+    engine().stopRequest.store(false);
     for (int i = 0; i < 5; ++i) w.takeSeveralHundredMili();
-    EXPECT_EQ(w.ui->lineEditTime->text(), out);
-    EXPECT_EQ(w.mCursorSample, 44100);
+    EXPECT_EQ(probe(w).ui()->lineEditTime->text(), out);
+    EXPECT_EQ(probe(w).cursorSample(), 44100);
 
     // In repeat mode the end of the range plays again from the in point.
     BoxReader reader;
-    w.mRepeatMode = true;
-    w.mDialogEdit->mExportRegion.inPoint = 100;
-    sEngineStatus.store(kEnginePlaying);
-    sPlayingSample.store(46000);
+    probe(w).repeatMode() = true;
+    probe(w).dialogEdit()->mExportRegion.inPoint = 100;
+    engine().engineStatus.store(kEnginePlaying);
+    engine().playingSample.store(46000);
     w.takeSeveralHundredMili();
-    EXPECT_EQ(w.mCursorSample, 100);
+    EXPECT_EQ(probe(w).cursorSample(), 100);
     EXPECT_EQ(reader.boxes, QStringList{box("File Not Opened", "Please open audio file.")});
 }
 
@@ -500,23 +500,23 @@ TEST_F(TransportWindow, TheOutPointStopsPlaybackWithinOneTickAtExactlyTheOutPoin
 // captured frames at that rate.
 TEST_F(TransportWindow, TheRecordingCounterCountsAtTheRecordingRate) {
     MainWindow &w = *sWindow;
-    w.mPlayFs = 44100;
-    w.mRecParams.rate = 96000;
-    w.mRecState = 4;
-    w.mRecStartCount = 0;
-    sOutputFrameCount.store(96000 * 3);
+    probe(w).playFs() = 44100;
+    probe(w).recParams().rate = 96000;
+    probe(w).recState() = 4;
+    probe(w).recStartCount() = 0;
+    engine().outputFrameCount.store(96000 * 3);
     // Through the counter's delay ring (one slot without a device buffer),
     // from its first slot whatever an earlier test left there.
-    w.mCounterRingIndex = 0;
+    probe(w).counterRingIndex() = 0;
     w.takeSeveralHundredMili();
     w.takeSeveralHundredMili();
-    EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("00:00:03.00"));
-    EXPECT_EQ(w.mCursorSample, 96000 * 3);
-    EXPECT_DOUBLE_EQ(w.mCursorFraction, 3.0 / 60.0);
-    w.mRecState = 0;
-    w.mRecParams = tRecParameters();
-    sOutputFrameCount.store(0);
-    w.ui->recButton->setChecked(false);
+    EXPECT_EQ(probe(w).ui()->lineEditTime->text(), QStringLiteral("00:00:03.00"));
+    EXPECT_EQ(probe(w).cursorSample(), 96000 * 3);
+    EXPECT_DOUBLE_EQ(probe(w).cursorFraction(), 3.0 / 60.0);
+    probe(w).recState() = 0;
+    probe(w).recParams() = tRecParameters();
+    engine().outputFrameCount.store(0);
+    probe(w).ui()->recButton->setChecked(false);
 }
 
 // While a mix-down runs, every 20th tick sends its counters to a trace
@@ -530,11 +530,11 @@ TEST_F(TransportWindow, AMixDownTracesItsCountersEvery20Ticks) {
     DebugClient::Shutdown();
     DebugClient::sPort = monitor.serverPort();
     DebugClient::SetDebugLevel(15);
-    w.mBouncing = true;
-    w.mBounceTraceCountdown = 0;
-    w.mBounceStatus = tBounceStatusStruct();
+    probe(w).bouncing() = true;
+    probe(w).bounceTraceCountdown() = 0;
+    probe(w).bounceStatus() = tBounceStatusStruct();
     for (int i = 0; i < 20; ++i) w.takeSeveralHundredMili();
-    w.mBouncing = false;
+    probe(w).bouncing() = false;
     ASSERT_TRUE(monitor.waitForNewConnection(kHangMs));
     QTcpSocket *peer = monitor.nextPendingConnection();
     ASSERT_NE(peer, nullptr);
@@ -552,11 +552,11 @@ TEST_F(TransportWindow, AMixDownTracesItsCountersEvery20Ticks) {
 TEST_F(TransportWindow, TheWatchdogReportsADeviceWithoutBuffersAfter445Ticks) {
     MainWindow &w = *sWindow;
     BoxReader reader;
-    ASSERT_EQ(w.mPlayDevIndex, 1);
+    ASSERT_EQ(probe(w).playDevIndex(), 1);
     // The device the window booted is offline (SetUpTestSuite): nothing
     // reloads the watchdog.
     setWDT(kTransportWatchdogMs);
-    w.mWatchdogEnabled = true;
+    probe(w).watchdogEnabled() = true;
     // A device that went away is no longer listed either.
     sOutputs.clear();
     const int before = sEnumerations;
@@ -567,11 +567,11 @@ TEST_F(TransportWindow, TheWatchdogReportsADeviceWithoutBuffersAfter445Ticks) {
     }
     EXPECT_EQ(fired, 445);
     EXPECT_EQ(reader.boxes, QStringList{box("Audio Device is Offline", "Selected audio device goes offline.")});
-    EXPECT_FALSE(w.mWatchdogEnabled);
+    EXPECT_FALSE(probe(w).watchdogEnabled());
     // The lists were rebuilt and the placeholder entry taken.
     EXPECT_GT(sEnumerations, before);
-    EXPECT_EQ(w.mPlayDevIndex, 0);
-    EXPECT_EQ(w.ui->comboBox_asioDev->currentText(), QStringLiteral("(No Device)"));
+    EXPECT_EQ(probe(w).playDevIndex(), 0);
+    EXPECT_EQ(probe(w).ui()->comboBox_asioDev->currentText(), QStringLiteral("(No Device)"));
 }
 
 TEST_F(TransportWindow, TimeSkipMovesTheStoppedCursorWithinTheMaterial) {
@@ -584,29 +584,29 @@ TEST_F(TransportWindow, TimeSkipMovesTheStoppedCursorWithinTheMaterial) {
     const Case cases[] = {{44100, 5, 264600}, {264600, -5, 44100}, {100000, -5, 0}, {420000, 5, 441000}};
     for (const Case &c : cases) {
         SCOPED_TRACE(c.from);
-        w.mCursorSample = c.from;
+        probe(w).cursorSample() = c.from;
         w.timeSkip(c.seconds);
-        EXPECT_EQ(w.mCursorSample, c.to);
-        EXPECT_EQ(w.ui->lineEditTime->text(), counterText(c.to, 44100));
-        EXPECT_FALSE(w.ui->playButton->isChecked());
+        EXPECT_EQ(probe(w).cursorSample(), c.to);
+        EXPECT_EQ(probe(w).ui()->lineEditTime->text(), counterText(c.to, 44100));
+        EXPECT_FALSE(probe(w).ui()->playButton->isChecked());
     }
 
     // An armed recording and an engine busy with another job keep the cursor.
-    w.mCursorSample = 1000;
-    w.mRecState = 3;
+    probe(w).cursorSample() = 1000;
+    probe(w).recState() = 3;
     w.timeSkip(5);
-    w.mRecState = 0;
-    EXPECT_EQ(w.mCursorSample, 1000);
-    sEngineStatus.store(kEngineBounceFeed);
+    probe(w).recState() = 0;
+    EXPECT_EQ(probe(w).cursorSample(), 1000);
+    engine().engineStatus.store(kEngineBounceFeed);
     w.timeSkip(5);
-    EXPECT_EQ(w.mCursorSample, 1000);
+    EXPECT_EQ(probe(w).cursorSample(), 1000);
 }
 
 TEST_F(TransportWindow, MarkSkipJumpsToTheMarkBeforeOrAfterTheCursorAndPlays) {
     MainWindow &w = *sWindow;
     const uint64_t marks[] = {44100, 132300, 220500};
-    for (int i = 0; i < 3; ++i) w.mMarkBuffer[i].position = marks[i];
-    w.mMarkCount = 3;
+    for (int i = 0; i < 3; ++i) probe(w).markBuffer()[i].position = marks[i];
+    probe(w).markCount() = 3;
     struct Case {
         int64_t from;
         int direction;
@@ -619,20 +619,20 @@ TEST_F(TransportWindow, MarkSkipJumpsToTheMarkBeforeOrAfterTheCursorAndPlays) {
         SCOPED_TRACE(c.from);
         SCOPED_TRACE(c.direction);
         BoxReader reader;
-        w.mCursorSample = c.from;
-        w.ui->lineEditTime->setText(QStringLiteral("before"));
+        probe(w).cursorSample() = c.from;
+        probe(w).ui()->lineEditTime->setText(QStringLiteral("before"));
         w.markSkip(c.direction);
         QApplication::processEvents();
-        EXPECT_EQ(w.mCursorSample, c.to);
+        EXPECT_EQ(probe(w).cursorSample(), c.to);
         if (c.to == c.from) {
             // Nothing to jump to: stopped, and no start is tried.
-            EXPECT_EQ(w.ui->lineEditTime->text(), QStringLiteral("before"));
+            EXPECT_EQ(probe(w).ui()->lineEditTime->text(), QStringLiteral("before"));
             EXPECT_TRUE(reader.boxes.isEmpty());
         } else {
-            EXPECT_EQ(w.ui->lineEditTime->text(), counterText(c.to, 44100));
+            EXPECT_EQ(probe(w).ui()->lineEditTime->text(), counterText(c.to, 44100));
             // The start is tried from the mark; with no file open it is refused.
             EXPECT_EQ(reader.boxes, QStringList{box("File Not Opened", "Please open audio file.")});
         }
-        EXPECT_EQ(w.mTransportCommand, int(kTransportStop));
+        EXPECT_EQ(probe(w).transportCommand(), int(kTransportStop));
     }
 }

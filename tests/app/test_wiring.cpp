@@ -61,7 +61,7 @@ KeyRow keyRow(Sender *sender, Signal signal, MainWindow *window) {
 
 TEST_F(Wiring, EveryKeyForwardingWidgetReachesTheKeySlotOnce) {
     MainWindow *w = sWindow;
-    Ui::MainWindow *ui = w->ui;
+    Ui::MainWindow *ui = probe(*w).ui();
     // The transport buttons take keys once a file has made them usable.
     w->setUIOperability(true);
     const KeyRow rows[] = {
@@ -93,7 +93,7 @@ TEST_F(Wiring, EveryKeyForwardingWidgetReachesTheKeySlotOnce) {
 }
 
 TEST_F(Wiring, ActionGroupsAreExclusiveAndIndependent) {
-    Ui::MainWindow *ui = sWindow->ui;
+    Ui::MainWindow *ui = probe(*sWindow).ui();
     const QList<QList<QAction *>> groups = {
         {ui->actionCounterTime, ui->actionCounterSample, ui->actionTimecode},
         {ui->action23_976F, ui->action24F, ui->action25F, ui->action29_97DF, ui->action29_97NDF, ui->action30DF,
@@ -132,7 +132,7 @@ TEST_F(Wiring, ActionGroupsAreExclusiveAndIndependent) {
 
 TEST_F(Wiring, MonitorFaderAndItsKnobEachGiveOneCall) {
     MainWindow &w = *sWindow;
-    Ui::MainWindow *ui = w.ui;
+    Ui::MainWindow *ui = probe(w).ui();
     EXPECT_EQ(connectionCount(ui->widgetFadeBase, &WidgetFaderBase::faderMoved, &w, &MainWindow::monitorVolumeMoved),
               1);
     EXPECT_EQ(connectionCount(ui->label_FaderTop, &faderTop::faderMoved, &w, &MainWindow::monitorVolumeMoved), 1);
@@ -156,26 +156,26 @@ TEST_F(Wiring, MonitorFaderAndItsKnobEachGiveOneCall) {
 
 TEST_F(Wiring, ExportWindowsConfirmedTagUpdatesTheMainTagRecord) {
     MainWindow &w = *sWindow;
-    ASSERT_NE(w.mDialogEdit, nullptr);
-    w.mFileInfo[0].sampleRate = 48000;
-    w.mFileInfo[0].startSample = 777;
-    tID3tagInfo &tag = w.mID3tagInfo;
+    ASSERT_NE(probe(w).dialogEdit(), nullptr);
+    probe(w).tracks()[0].fileInfo.sampleRate = 48000;
+    probe(w).tracks()[0].fileInfo.startSample = 777;
+    tID3tagInfo &tag = probe(w).id3tagInfo();
     tag.hour = 1;
     tag.minute = 2;
     tag.second = 3;
     tag.frame = -1;  // unset: counts as frame 0
     tag.startSample = 0;
-    emit w.mDialogEdit->tagParamConfirmedExportWindow();
+    emit probe(w).dialogEdit()->tagParamConfirmedExportWindow();
 
     tTimeCode tc{};
     tc.hour = 1;
     tc.minute = 2;
     tc.second = 3;
     uint64_t expected = 0;
-    gTc_convTimeCodeToSample(&tc, &expected, 48000, w.mFrameType);
+    gTc_convTimeCodeToSample(&tc, &expected, 48000, probe(w).frameType());
     EXPECT_GT(expected, uint64_t(48000) * 3723 * 99 / 100);
     EXPECT_EQ(tag.startSample, expected);
-    EXPECT_EQ(w.mFileInfo[0].startSample, 777u) << "the track's own start stays";
+    EXPECT_EQ(probe(w).tracks()[0].fileInfo.startSample, 777u) << "the track's own start stays";
 }
 
 TEST_F(Wiring, PointerTypesThatCrossThreadsAreRegistered) {

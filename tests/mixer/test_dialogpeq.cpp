@@ -325,26 +325,26 @@ TEST_F(PeqWindow, OnSwitchAndBandDisplays) {
 }
 
 TEST_F(PeqWindow, DsdPassThroughFollowsTheBandSwitches) {
-    sDsdPure.store(false);
+    engine().dsdPure.store(false);
     pressOnOff(1);
     pressOnOff(4);
-    EXPECT_FALSE(sDsdPure.load());
+    EXPECT_FALSE(engine().dsdPure.load());
     pressOnOff(1);
-    EXPECT_FALSE(sDsdPure.load());  // EQ4 still on
+    EXPECT_FALSE(engine().dsdPure.load());  // EQ4 still on
     pressOnOff(4);
-    EXPECT_TRUE(sDsdPure.load());  // the last band went off at 0.0 dB
+    EXPECT_TRUE(engine().dsdPure.load());  // the last band went off at 0.0 dB
 
     mainVolume = -0.1;
     pressOnOff(3);
     pressOnOff(3);
-    EXPECT_FALSE(sDsdPure.load());
+    EXPECT_FALSE(engine().dsdPure.load());
 
     // The on switch does not count.
     mainVolume = 0.0;
     pressLamp();
     pressOnOff(2);
     pressOnOff(2);
-    EXPECT_TRUE(sDsdPure.load());
+    EXPECT_TRUE(engine().dsdPure.load());
 }
 
 TEST_F(PeqWindow, TypeSwitches) {

@@ -42,7 +42,7 @@ protected:
     Spectrum lowRight = Spectrum(kSpectrumBins, 0.0);
     DialogPeq dlg;
 
-    void TearDown() override { sMeterFirInterval = 1; }
+    void TearDown() override { engine().meterFirInterval = 1; }
 
     widgetEq *graph() { return dlg.findChild<widgetEq *>("widgetEQ"); }
     widgetSpectrogram *sp() { return dlg.spectrogramWindow()->spectrogram(); }
@@ -193,7 +193,7 @@ TEST_F(PeqFeed, DsdRatesAreAnalysedAt176400) {
     master();
     const struct { int rate, interval, analysed; } rows[] = {{5644800, 32, 176400}, {352800, 2, 352800}};
     for (const auto &r : rows) {
-        sMeterFirInterval = r.interval;
+        engine().meterFirInterval = r.interval;
         dlg.changeFs(r.rate);
         dlg.dialogEqCycle();
         EXPECT_EQ(graph()->mSpecRate, r.rate);
