@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QLibrary>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTextToSpeech>
@@ -59,6 +58,12 @@ namespace {
 constexpr int kMeterRingBytes = kMainRingEntries * 2 * static_cast<int>(sizeof(double));  // 1,056
 constexpr int kMasterPeakBytes = 48;
 constexpr int kRecOverviewBytes = kMainRecOverviewPairs * 16;  // 22,928
+
+// The settling pause at the end of construction: 5 s (5,000,000,000 ns)
+// wrapped to 32 bits, 5,000,000,000 - 2^32 = 705,032,704 ns (about 0.705 s).
+// The program has always paused for the wrapped value, and keeps doing so.
+constexpr long kStartSettleNs = static_cast<long>(static_cast<int32_t>(5000000000LL & 0xFFFFFFFFLL));
+static_assert(kStartSettleNs == 705032704L, "5 s wrapped to 32 bits");
 
 void sleepNs(long ns) {
     timespec t;
@@ -145,16 +150,7 @@ void MainWindow::buildForm() {
         static_cast<float>(screen() ? screen()->devicePixelRatio() : devicePixelRatio()));
 
     // The meter drives the left and right bars and their over lamps itself.
-    ui->widgetMeter->mDrawWidget[0] = ui->widgetLchMeter;
-    ui->widgetMeter->mDrawWidget[2] = ui->widgetLchOver;
-    ui->widgetMeter->setDrawingParameter(0);
-    ui->widgetLchMeter->mChannel = 0;
-    ui->widgetLchOver->mChannel = 0;
-    ui->widgetMeter->mDrawWidget[1] = ui->widgetRchMeter;
-    ui->widgetMeter->mDrawWidget[3] = ui->widgetRchOver;
-    ui->widgetMeter->setDrawingParameter(1);
-    ui->widgetRchMeter->mChannel = 1;
-    ui->widgetRchOver->mChannel = 1;
+    ui->widgetMeter->connectParts(ui->widgetLchMeter, ui->widgetLchOver, ui->widgetRchMeter, ui->widgetRchOver);
 
     // There is only one driver here, so its row is hidden and the device and
     // rate row moves up into its place.
@@ -334,12 +330,11 @@ void MainWindow::prepareEngineAndLibrary() {
     // The conversion library is loaded from the program's folder. When it is
     // missing the entry points stay null and files cannot be opened, but the
     // window still runs.
-    mCore.mLibrary.reset(new QLibrary(audioThread::libraryPath()));
-    if (mCore.mLibrary->load()) {
-        getAudioFileInformation =
-            reinterpret_cast<tGetAudioFileInformationFunc>(mCore.mLibrary->resolve("getAudioFileInformation"));
-        getAudioWaveForm = reinterpret_cast<tGetAudioWaveFormFunc>(mCore.mLibrary->resolve("getAudioWaveForm"));
-        id3tagInformation = reinterpret_cast<tId3tagInformationFunc>(mCore.mLibrary->resolve("id3tagInformation"));
+    mCore.mLibrary = &morphexBinding();
+    if (mCore.mLibrary->loaded) {
+        getAudioFileInformation = mCore.mLibrary->getAudioFileInformation;
+        getAudioWaveForm = mCore.mLibrary->getAudioWaveForm;
+        id3tagInformation = mCore.mLibrary->id3tagInformation;
         mTracks[0].waveFormThread->setWaveFormFunc(getAudioWaveForm);
     }
 
@@ -526,7 +521,7 @@ void MainWindow::startAnalysisAndSettle() {
     // the waveform view enables its GL drawing only then. A virtual device
     // (or none) has nothing to settle.
     mStartPaused = mPlayDevIndex > 0 && mCore.mDevices.settles && mCore.mDevices.settles(mPlayDevIndex - 1);
-    if (mStartPaused) sleepNs(705032704L);
+    if (mStartPaused) sleepNs(kStartSettleNs);
     ui->widgetTrack1->setGLenable(true);
 }
 
@@ -668,7 +663,7 @@ void MainWindow::releaseTimersAndEqualisers() {
     mLevelTimer = nullptr;
     delete mFirstInfoTimer;
     mFirstInfoTimer = nullptr;
-    mCore.mLibrary.reset();
+    mCore.mLibrary = nullptr;
 
     // Equaliser records and waveform workers. A worker was asked to
     // stop above; one still busy is not deleted under its own feet. The

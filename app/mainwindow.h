@@ -69,7 +69,6 @@ namespace Ui {
 class MainWindow;
 }
 class QActionGroup;
-class QLibrary;
 class QProgressDialog;
 class QTextToSpeech;
 class QTimer;
@@ -146,7 +145,8 @@ public:
     void resetEQparameters(int rate);
     // Looks for the maker's USB audio device and prints what it found.
     void serachZOLTUSBAudio();
-    // Nothing calls it; true.
+    // True: the device layer loads its driver itself. No caller in this
+    // build; kept with the window's device interface.
     bool loadAsioDriver();
 
     // --- Construction, step by step (in this order) ---
@@ -248,9 +248,11 @@ public:
     bool switchable_asioDev(int index);
     // Re-selects the saved device and play rate at start-up.
     void resumeAudioDevice(QString deviceName, QString playRateText);
-    // Boots list entry index - 1 as play and record device (nothing calls it).
+    // Boots list entry index - 1 as play and record device. No caller in
+    // this build (the device lists drive booting); kept with the interface.
     void selectRecDevice(int index);
-    // Both driver lists to `driver`; the lists rebuilt (nothing calls it).
+    // Both driver lists to `driver`; the lists rebuilt. No caller in this
+    // build (one driver type only); kept with the interface.
     void resumeAudioDriverType(int driver);
     // Re-enumerates on a click of the idle device list; rebuilds when the
     // output devices changed.
@@ -658,7 +660,6 @@ private:
     QString mUsbDevice;
 
     // --- Construction: library entry points (null until bound) ---
-    using tGetAudioFileInformationFunc = decltype(&::getAudioFileInformation);
     tGetAudioFileInformationFunc getAudioFileInformation = nullptr;
     tGetAudioWaveFormFunc getAudioWaveForm = nullptr;
     tId3tagInformationFunc id3tagInformation = nullptr;

@@ -9,8 +9,6 @@
 // mixer-analysis thread stays out of its cycle while slots change.
 #include "app/mainwindow.h"
 
-#include <QLibrary>
-
 #include <algorithm>
 #include <cstring>
 
@@ -58,7 +56,7 @@ bool MainWindow::addTrackSlot(int n) {
     }
     connect(mTracks[n].waveFormThread, &waveFormThread::waveFormPrepared, this, &MainWindow::waveFormPreparedMain,
             Qt::UniqueConnection);
-    if (mCore.mLibrary && mCore.mLibrary->load()) mTracks[n].waveFormThread->setWaveFormFunc(getAudioWaveForm);
+    if (mCore.mLibrary && mCore.mLibrary->loaded) mTracks[n].waveFormThread->setWaveFormFunc(getAudioWaveForm);
 
     const int overview = getMemoryForWaveForming(n);
     const int eq = getMemoryForEQ(n);

@@ -12,8 +12,6 @@
 // window that stops at its memory check leaves the rest unmade.
 #pragma once
 
-#include <QLibrary>
-
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -22,6 +20,7 @@
 #include "app/startupbridges.h"
 #include "app/startupthreads.h"
 #include "engine/mixrecords.h"
+#include "engine/morphexbinding.h"
 
 class bounceThread;
 class recEngineThread;
@@ -150,8 +149,7 @@ public:
     void finishWorkers();
 
     // --- The conversion library and the compressor lent to the engine ---
-    // Deleting the binding does not unload the library.
-    tOwned<QLibrary> mLibrary;
+    const tMorphexBinding *mLibrary = nullptr;  // the program's one binding, shared
     tOwned<ClassDynamics> mDynamics;
 
 private:

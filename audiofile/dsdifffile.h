@@ -117,11 +117,11 @@ public:
     // cuts the file. The form size is left for the caller. 0 or -1.
     [[nodiscard]] int deleteChunk(FILE *fp, const char *id) override;
     // Writes the 32768-byte header (channels and rate from param; withBext
-    // is not read). -17 for no channels, more than kDsdiffMaxChannels or a
+    // is ignored: the handlers share one signature). -17 for no channels, more than kDsdiffMaxChannels or a
     // rate of 0; -1 on an I/O failure.
     [[nodiscard]] int createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t withBext) override;
     // "DSD " data size = audioBytes, then form size = file length - 12.
-    // samples is not read. 0, -1, or -17 when the length cannot be read.
+    // samples is ignored (shared signature). 0, -1, or -17 when the length cannot be read.
     [[nodiscard]] int updateDataSize(FILE *fp, uint64_t audioBytes, uint64_t samples) override;
     // Not offered: -17.
     [[nodiscard]] int divide(FILE *src, FILE *second, FILE *work, uint64_t pos) override;

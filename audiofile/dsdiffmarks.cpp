@@ -39,6 +39,19 @@ int32_t markCount(int listNo) {
     return count > static_cast<int32_t>(kDsdiffMarkMax) ? static_cast<int32_t>(kDsdiffMarkMax) : count;
 }
 
+// Clears a chunk buffer (header and dataMax bytes) and starts a chunk `id`
+// whose data is a 32-bit entry count followed by count entries of
+// entryBytes: the header with its data size, and the count. Returns the
+// data size; the entries start at buf + 16.
+uint32_t startCountedChunk(uint8_t *buf, uint32_t dataMax, const char *id, int32_t count, uint32_t entryBytes) {
+    std::memset(buf, 0, kDsdiffChunkHeader + dataMax);
+    const uint32_t data = 4 + static_cast<uint32_t>(count) * entryBytes;
+    std::memcpy(buf, id, 4);
+    chunk_putBE64(buf + 4, data);
+    chunk_putBE32(buf + 12, static_cast<uint32_t>(count));
+    return data;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -145,11 +158,7 @@ int gClass_DsdiffFile::addJunkChunkTail(FILE *fp) {
 uint32_t gClass_DsdiffFile::makeCueChunk(int listNo) {
     const int32_t count = markCount(listNo);
     uint8_t *c = mCueBuf.get();
-    std::memset(c, 0, kDsdiffChunkHeader + kDsdiffCueDataMax);
-    const uint32_t data = 4 + static_cast<uint32_t>(count) * kDsdiffCuePointBytes;
-    std::memcpy(c, "cue ", 4);
-    chunk_putBE64(c + 4, data);
-    chunk_putBE32(c + 12, static_cast<uint32_t>(count));
+    const uint32_t data = startCountedChunk(c, kDsdiffCueDataMax, "cue ", count, kDsdiffCuePointBytes);
     for (int32_t i = 0; i < count; ++i) {
         uint8_t *p = c + 16 + static_cast<uint32_t>(i) * kDsdiffCuePointBytes;
         int32_t num = 0;
@@ -197,11 +206,7 @@ uint32_t gClass_DsdiffFile::makeLabelChunk(int listNo) {
 uint32_t gClass_DsdiffFile::makePlayListChunk(int listNo, uint64_t totalSamples) {
     const int32_t count = markCount(listNo);
     uint8_t *c = mPlstBuf.get();
-    std::memset(c, 0, kDsdiffChunkHeader + kDsdiffPlstDataMax);
-    const uint32_t data = 4 + static_cast<uint32_t>(count) * kDsdiffPlstEntryBytes;
-    std::memcpy(c, "plst", 4);
-    chunk_putBE64(c + 4, data);
-    chunk_putBE32(c + 12, static_cast<uint32_t>(count));
+    const uint32_t data = startCountedChunk(c, kDsdiffPlstDataMax, "plst", count, kDsdiffPlstEntryBytes);
     for (int32_t i = 0; i < count; ++i) {
         uint8_t *p = c + 16 + static_cast<uint32_t>(i) * kDsdiffPlstEntryBytes;
         int32_t num = 0;

@@ -87,7 +87,8 @@ public:
     [[nodiscard]] int searchBextChunk(FILE *fp, uint64_t *startSample) override;  // start 0, -1
     [[nodiscard]] int deleteChunk(FILE *fp, const char *id) override;             // -1
     // Writes the 92-byte header at 0 (total size 92, no tag, 0 samples, data
-    // size 0) with param's channels and rate; withBext is not read. Forgets
+    // size 0) with param's channels and rate; withBext is ignored (only WAV
+    // has a bext chunk; the handlers share one signature). Forgets
     // the tag state and removes a pending tag work file first. -17 for 0 or
     // more than 6 channels or a rate of 0.
     [[nodiscard]] int createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t withBext) override;
@@ -116,7 +117,7 @@ public:
     [[nodiscard]] int combine(FILE *first, FILE *second, FILE *work, const tBwfHdrParam *param,
                               uint32_t fileNo) override;
     // Writes the tag (date and software frames plus kept frames); the
-    // arguments after fp are not read. 0, -1 or -17 (see createID3v2Tag).
+    // arguments after fp are ignored (the handlers share one signature). 0, -1 or -17 (see createID3v2Tag).
     [[nodiscard]] int saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples) override;
     [[nodiscard]] int saveCueDataNew(FILE *fp, int existing, int listNo, uint64_t totalSamples) override;
     // Replaces mark list listNo by the marks of the tag's mark frame; its

@@ -91,7 +91,7 @@ public:
     [[nodiscard]] int deleteChunk(FILE *fp, const char *id) override;  // -1
     // Program: fills the in-memory header, writes nothing. Library: writes
     // the 2048-byte header at 0. -17 for no channels, more than 255, or a
-    // rate of 0. withBext is not read.
+    // rate of 0. withBext is ignored (the handlers share one signature).
     [[nodiscard]] int createHeader(FILE *fp, const tBwfHdrParam *param, uint32_t withBext) override;
     // Program: keeps the size in memory. Library: file size = audioBytes +
     // 2048 at bytes 12..19 and the play time samples / rate at 32..35 of the

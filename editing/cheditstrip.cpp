@@ -9,7 +9,7 @@
 #include "editing/edittimelinescroll.h"
 #include "editing/timelinemath.h"
 #include "editing/timelinewidgets.h"
-#include "engine/audiothread.h"  // the library's path
+#include "engine/morphexbinding.h"
 #include "ui_cheditstrip.h"
 #include "widgets/stylesheet.h"
 
@@ -19,10 +19,7 @@ chEditStrip::chEditStrip(QWidget *parent) : QWidget(parent), ui(new Ui::chEditSt
                    ~Qt::WindowContextHelpButtonHint);
 
     mInfo.marks = mMarks;
-    mLibrary.setFileName(audioThread::libraryPath());
-    if (mLibrary.load())
-        mGetAudioFileInformation =
-            reinterpret_cast<tGetAudioFileInformationFunc>(mLibrary.resolve("getAudioFileInformation"));
+    mGetAudioFileInformation = morphexBinding().getAudioFileInformation;
 
     mSplitterSheet = styleSheet_read(QStringLiteral(":/resources2/qss/timelineTrackSplitter.qss"));
     // Nothing in this window listens to the scroll bar: the axis always

@@ -13,7 +13,6 @@
 // GUI thread only, apart from each row's overview worker (the strip's).
 #pragma once
 
-#include <QLibrary>
 #include <QString>
 #include <QWidget>
 
@@ -23,7 +22,7 @@
 #include "dsp/dspvolume.h"
 #include "editing/cheditstrip2.h"
 #include "editing/timelinerecords.h"
-#include "editing/volgraphrules.h"  // tChEditerParameters
+#include "editing/volgraphrules.h"   // tChEditerParameters
 #include "morphex/morphexrecords.h"  // tAudioFileInfoAFile
 
 namespace Ui {
@@ -122,7 +121,6 @@ private:
     tTlWavedrawInfo mPlacements[kTimelineMaxTracks][kStripMaxRegions];
 
     QString mPath;  // the file being added
-    QLibrary mLibrary;
     tGetAudioFileInformationFunc mGetAudioFileInformation = nullptr;
     tAudioFileInfoAFile mInfo;
     tAudioFileMarkAFile mMarks[kMarkMax];  // the library writes the file's marks here

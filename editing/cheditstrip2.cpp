@@ -13,7 +13,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QThread>
 #include <QUrl>
 
 #include "base/alignedalloc.h"
@@ -21,6 +20,9 @@
 #include "widgets/filenamecheck.h"
 
 namespace {
+
+// How long stopping a region's worker waits for it.
+constexpr int kWaveStopWaitMs = 100;
 
 // Each level buffer holds one point more than the level: the view joins
 // point i to point i + 1 and so reads the entry at the level's length. The
@@ -54,13 +56,10 @@ cheditstrip2::cheditstrip2(QWidget *parent) : QWidget(parent), ui(new Ui::chedit
     ui->widgetWave->setGeometry(rect());
     ui->labelCh->setPixmap(QPixmap(QStringLiteral(":/resources2/parts/point_eq_1-on.png")));
 
-    mLibrary.setFileName(audioThread::libraryPath());
-    if (mLibrary.load()) {
-        mGetAudioFileInformation =
-            reinterpret_cast<tGetAudioFileInformationFunc>(mLibrary.resolve("getAudioFileInformation"));
-        mGetAudioWaveForm = reinterpret_cast<tGetAudioWaveFormFunc>(mLibrary.resolve("getAudioWaveForm"));
-        mId3tagInformation = reinterpret_cast<tId3tagInformationFunc>(mLibrary.resolve("id3tagInformation"));
-    }
+    const tMorphexBinding &library = morphexBinding();
+    mGetAudioFileInformation = library.getAudioFileInformation;
+    mGetAudioWaveForm = library.getAudioWaveForm;
+    mId3tagInformation = library.id3tagInformation;
 
     connect(ui->widgetWave, &timelinewave::painted, this, &cheditstrip2::timelinePainted);
     connect(ui->widgetWave, &timelinewave::mousePressed, this, &cheditstrip2::timelinewaveMousePressed);
@@ -325,7 +324,9 @@ void cheditstrip2::stopWaveFormThread(int region) {
     waveFormThread *w = mRegions[region].worker;
     if (!w->isRunning()) return;
     w->stop();
-    (void)w->wait(QDeadlineTimer(100));  // the overview job ends at its next poll
+    // The worker leaves its run as soon as the aborted job returns; one that
+    // takes longer is left running and the next job queues behind it.
+    (void)w->wait(QDeadlineTimer(kWaveStopWaitMs));
 }
 
 void cheditstrip2::deleteAllTracks() {

@@ -19,7 +19,6 @@
 // worker has been stopped and deleted (which waits for it).
 #pragma once
 
-#include <QLibrary>
 #include <QPoint>
 #include <QString>
 #include <QTimer>
@@ -30,7 +29,7 @@
 #include "dsp/dspvolume.h"
 #include "editing/regiongeometry.h"
 #include "editing/timelinerecords.h"
-#include "engine/audiothread.h"  // tId3tagInformationFunc, the library's path
+#include "engine/morphexbinding.h"
 #include "engine/waveformthread.h"
 #include "morphex/morphexrecords.h"  // tAudioFileInfoAFile
 #include "widgets/trackgraphic.h"
@@ -47,7 +46,6 @@ class QMenu;
 class QMouseEvent;
 
 // The library's file query as the program binds it by name.
-typedef int (*tGetAudioFileInformationFunc)(const wchar16 *path, tAudioFileInfoAFile *info);
 
 class cheditstrip2 : public QWidget {
     Q_OBJECT
@@ -206,7 +204,6 @@ private:
     tRegionLoadParams mLoadParams;
     tRegionDragParams mDragParams;
 
-    QLibrary mLibrary;
     tGetAudioFileInformationFunc mGetAudioFileInformation = nullptr;
     tGetAudioWaveFormFunc mGetAudioWaveForm = nullptr;
     tId3tagInformationFunc mId3tagInformation = nullptr;

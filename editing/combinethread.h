@@ -14,10 +14,8 @@
 #include <vector>
 
 #include "audiofile/audiofileif.h"
+#include "engine/morphexbinding.h"  // tCombineFilesFunc
 #include "morphex/morphexapi.h"
-
-// The library's combineFiles, as bound at run time.
-using tCombineFilesFunc = decltype(&::combineFiles);
 
 class combineThread : public QThread {
     Q_OBJECT

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QLibrary>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QProgressBar>
@@ -65,12 +64,9 @@ DialogCombine::DialogCombine(QWidget *parent)
         area->setText(QString());
     }
 
-    mLibrary = new QLibrary(libraryPath());
-    if (mLibrary->load()) {
-        mGetAudioFileInformation =
-            reinterpret_cast<tGetAudioFileInformationFunc>(mLibrary->resolve("getAudioFileInformation"));
-        mCombineFiles = reinterpret_cast<tCombineFilesFunc>(mLibrary->resolve("combineFiles"));
-    }
+    const tMorphexBinding &library = morphexBinding(libraryPath());
+    mGetAudioFileInformation = library.getAudioFileInformation;
+    mCombineFiles = library.combineFiles;
 
     const int font = QFontDatabase::addApplicationFont(QStringLiteral(":/resources2/font/ipagp.ttf"));
     const QString family = QFontDatabase::applicationFontFamilies(font).value(0);
@@ -94,7 +90,6 @@ DialogCombine::~DialogCombine() {
     mCombineThread.wait();
     delete mPoly2MonosteThread;
     delete ui;
-    delete mLibrary;
 }
 
 DialogCombine::Side DialogCombine::headSide() {

@@ -25,7 +25,6 @@ class DialogCombine;
 
 class QDir;
 class QLabel;
-class QLibrary;
 class QProgressBar;
 class QTimer;
 class labelCombine;
@@ -46,8 +45,8 @@ public:
     // length text shown as it is.
     void setHeadFile(const QString &path, const QString &fileName, int fileType, int rate, int bits, int channels,
                      unsigned int formatId, const QString &bitText);
-    // Puts the process's current folder in the Folder field; the folder
-    // object is not read.
+    // Puts the process's current folder (the main window already made it
+    // current) in the Folder field; the folder object is only kept.
     void setDestination(QDir *folder);
 
     // The mode list's index (tCombineMode).
@@ -88,8 +87,6 @@ private slots:
     void on_comboBox_currentIndexChanged(int index);
 
 private:
-    using tGetAudioFileInformationFunc = decltype(&::getAudioFileInformation);
-
     // One side of the window: its drop area, value labels and record.
     struct Side {
         labelCombine *area;
@@ -120,7 +117,6 @@ private:
     QString mDstPath;
     QString mTempPath;
 
-    QLibrary *mLibrary = nullptr;
     tGetAudioFileInformationFunc mGetAudioFileInformation = nullptr;
     tCombineFilesFunc mCombineFiles = nullptr;
 

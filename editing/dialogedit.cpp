@@ -2,9 +2,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
-#include <QLibrary>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
@@ -28,8 +28,9 @@ namespace {
 QString sLibraryPathOverride;
 
 constexpr int kTimerMs = 200;
-constexpr int kFlacStopPolls = 29;
-constexpr int kFlacStopPollMs = 100;
+// How long a new FLAC job waits for the worker's previous one to end
+// (the job is queued all the same after it).
+constexpr int kFlacStopWaitMs = 2900;
 
 int loadWord(const int *word) { return __atomic_load_n(word, __ATOMIC_RELAXED); }
 
@@ -122,10 +123,7 @@ DialogEdit::DialogEdit(QWidget *parent)
     connect(mFlacThread, &flac2wavThread::flacConvCompleted, this, &DialogEdit::wav2flacCompleted,
             Qt::QueuedConnection);
 
-    mLibrary = new QLibrary(libraryPath());
-    if (mLibrary->load())
-        mGetAudioFileInformation =
-            reinterpret_cast<tGetAudioFileInformationFunc>(mLibrary->resolve("getAudioFileInformation"));
+    mGetAudioFileInformation = morphexBinding(libraryPath()).getAudioFileInformation;
 
     mTimer = new QTimer(this);
     mTimer->setInterval(kTimerMs);
@@ -148,7 +146,6 @@ DialogEdit::~DialogEdit() {
     delete mFlacThread;
     delete mProgressDialog;
     delete ui;
-    delete mLibrary;
 }
 
 // ---- the main window's side ----
@@ -243,28 +240,20 @@ void DialogEdit::on_BounceFormat_currentIndexChanged(int index) {
     rebuildFileName();
 }
 
-void DialogEdit::setMenuForPcm() {
-    const tExportMenus menus = exportMenusFor(false, mOutFileType);
-    ui->BounceBit->setCurrentIndex(-1);
-    ui->BounceBit->clear();
-    ui->BounceBit->addItems(menus.bits);
-    ui->BounceFreq->setCurrentIndex(-1);
-    ui->BounceFreq->clear();
-    ui->BounceFreq->addItems(menus.rates);
-    selectableDither(true);
-    ui->BounceBit->setCurrentIndex(menus.bitIndex);
-    ui->BounceFreq->setCurrentIndex(menus.rateIndex);
-}
+void DialogEdit::setMenuForPcm() { setMenusFor(false); }
 
-void DialogEdit::setMenuForDsd() {
-    const tExportMenus menus = exportMenusFor(true, mOutFileType);
+void DialogEdit::setMenuForDsd() { setMenusFor(true); }
+
+void DialogEdit::setMenusFor(bool dsd) {
+    const tExportMenus menus = exportMenusFor(dsd, mOutFileType);
     ui->BounceBit->setCurrentIndex(-1);
     ui->BounceBit->clear();
     ui->BounceBit->addItems(menus.bits);
     ui->BounceFreq->setCurrentIndex(-1);
     ui->BounceFreq->clear();
     ui->BounceFreq->addItems(menus.rates);
-    selectableDither(false);
+    // Dither is a choice for PCM output only.
+    selectableDither(!dsd);
     ui->BounceBit->setCurrentIndex(menus.bitIndex);
     ui->BounceFreq->setCurrentIndex(menus.rateIndex);
 }
@@ -626,7 +615,9 @@ void DialogEdit::startFlacStage() {
     mFlacOutputPath = folder() + QLatin1Char('/') + mFileName;
     mFlacTempPath = folder() + QLatin1Char('/') + QLatin1String(kExportFlacTempName);
     mFlacThread->stop();
-    for (int i = 0; i < kFlacStopPolls && !mFlacThread->isStopped(); ++i) waitMsec(kFlacStopPollMs);
+    // The worker leaves its run when its queue is empty, so its end is the
+    // moment it stopped.
+    (void)mFlacThread->wait(QDeadlineTimer(kFlacStopWaitMs));
     mFlacThread->setParameters(mFlacOutputPath, mFlacTempPath, kFileOpenReplace, &mFlacProgress, mTag);
     mFlacThread->addTransaction(new ClassWav2Flac);
 }

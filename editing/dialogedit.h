@@ -46,7 +46,6 @@ class DialogEdit;
 class QCheckBox;
 class QComboBox;
 class QDir;
-class QLibrary;
 class QTimer;
 class flac2wavThread;
 class snxProgressDialog;
@@ -82,8 +81,8 @@ public:
     // tracks loaded. Rebuilds the name field and the channel list.
     void setEditFileName(const QString &fileName, const QString &formatText, const QString &rateText,
                          const QString &bitText, const QString &channelText, int channels, int trackCount);
-    // Keeps the folder object (not read) and puts the process's current
-    // folder into the folder field.
+    // Puts the process's current folder into the folder field (the main
+    // window already made it current); the folder object is only kept.
     void setDestination(QDir *destination);
     // The main window's tag record, written into every exported file; the
     // rate and frame type are kept, not used.
@@ -188,10 +187,10 @@ private slots:
     void tagParamConfirmed();
 
 private:
-    using tGetAudioFileInformationFunc = decltype(&::getAudioFileInformation);
-
     void setMenuForPcm();
     void setMenuForDsd();
+    // The bit and rate lists for PCM or DSD output (both call it).
+    void setMenusFor(bool dsd);
     void selectableDither(bool choices);
     void rebuildFileName();
     bool isDualMono() const;
@@ -217,7 +216,6 @@ private:
     tAudioFileInfo mSourceFileInfo{};
     tTimeInfo mFileRate{};
     audioThread mAudioThread;
-    QLibrary *mLibrary = nullptr;
     tGetAudioFileInformationFunc mGetAudioFileInformation = nullptr;
     QTimer *mTimer = nullptr;
     bool mTimerRunning = false;

@@ -5,7 +5,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLibrary>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
@@ -118,11 +117,7 @@ DialogEditTag::DialogEditTag(QWidget *parent) : QDialog(parent), ui(new Ui::Dial
     mColumnWidgets[kColComment] = {ui->labelComment, ui->lineEditComment};
     mColumnWidgets[kColAlbumArt] = {ui->labelJacket, ui->labelPhoto, ui->pushButtonPhoto};
 
-    static_assert(std::is_same_v<tId3tagInformationFunc, decltype(&::id3tagInformation)>,
-                  "the editor calls the library's own signature");
-    mLibrary = new QLibrary(libraryPath());
-    if (mLibrary->load())
-        mId3tagInformation = reinterpret_cast<tId3tagInformationFunc>(mLibrary->resolve("id3tagInformation"));
+    mId3tagInformation = morphexBinding(libraryPath()).id3tagInformation;
 
     mAlbumArtDir = QDir(QStandardPaths::standardLocations(QStandardPaths::PicturesLocation).value(0));
 
@@ -144,10 +139,7 @@ DialogEditTag::DialogEditTag(QWidget *parent) : QDialog(parent), ui(new Ui::Dial
     setTagType(kTagTypeWav);
 }
 
-DialogEditTag::~DialogEditTag() {
-    delete ui;
-    delete mLibrary;
-}
+DialogEditTag::~DialogEditTag() { delete ui; }
 
 bool DialogEditTag::checkLatinCharacter(const QString &text) { return exportIsLatin1(text); }
 

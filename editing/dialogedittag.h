@@ -25,12 +25,12 @@
 #include <vector>
 
 #include "audiofile/audiohelpers.h"
+#include "engine/morphexbinding.h"  // tId3tagInformationFunc
 
 namespace Ui {
 class DialogEditTag;
 }
 
-class QLibrary;
 class QTemporaryDir;
 class QWidget;
 
@@ -88,9 +88,9 @@ public:
     // 1 = the column's widgets are disabled under that tag type (row) and
     // setID3tagInfo empties the fields it fills for the column. Columns:
     // 0 track number and total, 1 title, 2 album, 3 artist, 4 genre, 5 month,
-    // 6 day, 7 year, 8 hour, 9 minute, 10 second, 11 frame, 12 not read,
+    // 6 day, 7 year, 8 hour, 9 minute, 10 second, 11 frame, 12 unused,
     // 13 date label, 14 "Start TC :" hidden, 15 comment, 16 album art,
-    // 17 not read.
+    // 17 unused (the two keep the form's column numbers).
     static const uint8_t sTagDisableTable[kTagTypeCount][kTagColumnCount];
 
     // The library file the editor binds ("libmorphex.so" in the program's
@@ -126,8 +126,6 @@ private slots:
     void on_pushButtonPaste_clicked();
 
 private:
-    using tId3tagInformationFunc = int (*)(int, int, const wchar16 *, tID3tagInfo *);
-
     // The form's content as of the last OK.
     struct tConfirmedTag {
         int trackNo = 0;
@@ -180,6 +178,5 @@ private:
     QString mPictureTemplate;  // the load record's first picture path
     int mLoadCount = 0;
 
-    QLibrary *mLibrary = nullptr;
     tId3tagInformationFunc mId3tagInformation = nullptr;
 };

@@ -36,14 +36,12 @@ void editTimelineScroll::setSliderCurrent(int value) {
 }
 
 void editTimelineScroll::on_zoomInTimeButton_clicked() {
-    mZoom *= 2.0f;
     mMax = clampMaximum(mMax / 2);
     ui->waveScrollBar->setMaximum(mMax);
     emit zoomInClicked();
 }
 
 void editTimelineScroll::on_zoomOutTimeButton_clicked() {
-    mZoom *= 0.5f;
     mMax = clampMaximum(static_cast<int64_t>(mMax) * 2);
     ui->waveScrollBar->setMaximum(mMax);
     emit zoomOutClicked();

@@ -43,5 +43,4 @@ private:
     Ui::editTimelineScroll *ui;
     int mMax = 0;
     int mCurrent = 0;
-    float mZoom = 1.0f;  // kept, not read
 };

@@ -12,7 +12,7 @@
 #include "editing/edittransport.h"
 #include "editing/editwindow.h"
 #include "editing/timelinemath.h"
-#include "engine/audiothread.h"  // the library's path
+#include "engine/morphexbinding.h"
 #include "widgets/filenamecheck.h"
 
 namespace {
@@ -38,10 +38,7 @@ timelineMgr::timelineMgr(QWidget *parent) : QWidget(parent) {
     for (int t = 0; t < 4; ++t) addTrack();
 
     mInfo.marks = mMarks;
-    mLibrary.setFileName(audioThread::libraryPath());
-    if (mLibrary.load())
-        mGetAudioFileInformation =
-            reinterpret_cast<tGetAudioFileInformationFunc>(mLibrary.resolve("getAudioFileInformation"));
+    mGetAudioFileInformation = morphexBinding().getAudioFileInformation;
 
     mWindow->timeBar()->setStartTime(static_cast<unsigned long long>(mVisibleStart));
     mWindow->timeBar()->setEndTime(static_cast<unsigned long long>(mVisibleEnd));

@@ -12,13 +12,12 @@
 // GUI thread only.
 #pragma once
 
-#include <QLibrary>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
 
 #include "audiofile/marklist.h"  // kMarkMax
-#include "editing/cheditstrip2.h"  // tGetAudioFileInformationFunc
+#include "editing/cheditstrip2.h"
 #include "editing/timelinerecords.h"
 #include "morphex/morphexrecords.h"
 
@@ -81,7 +80,6 @@ private:
     int mLockFlag = 0;  // stays 0: the region views are never locked
     editWindow *mWindow = nullptr;
 
-    QLibrary mLibrary;
     tGetAudioFileInformationFunc mGetAudioFileInformation = nullptr;
     tAudioFileInfoAFile mInfo;
     // The library copies every mark of a file into the caller's array: room

@@ -12,8 +12,8 @@ enum : int {
     kTimelineMaxTracks = 32,  // strips (tracks) an owner window keeps records for
 };
 
-// The main window's and the strip's redraw request kinds; the strip takes
-// one and does not read it.
+// The main window's and the strip's redraw request kinds. The strip always
+// redraws in full; it takes the kind only because its callers pass one.
 enum tRedrawMode : int {
     kRedrawModeFull = 0,
     kRedrawModeIncremental = 1,

@@ -233,15 +233,7 @@ int gCAudioThreadAsioFunc::convertDataToAudioDriverBuffer(int type, int frames, 
     const bool meterPost = mEngine->meteringPoint.load(std::memory_order_relaxed) == kMeteringPostFader;
     const tEngineParamsHold params;
     const tMixParam *mix = engineMixParam();
-    tAudioMixingParams p;
-    p.type = type;
-    p.outputChannels = rec->outputChannels;
-    p.frames = frames;
-    p.offsets = offsets;
-    p.blocks = blocks;
-    p.blockIndices = blockIndices;
-    p.masters = masters;
-    p.decimatedAnalysis = dsd;
+    tAudioMixingParams p{frames, offsets, blocks, blockIndices, masters, dsd};
 
     if (!dsd) {
         audioThread_ackPcmFades(*mEngine);

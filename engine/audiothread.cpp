@@ -1,9 +1,5 @@
 #include "engine/audiothread.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
-#include <QLibrary>
-
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -12,9 +8,7 @@
 #include "engine/analysisrings.h"
 #include "engine/audiothreadfunc.h"
 
-const char *const kMorphexLibraryName = "libmorphex.so.1";
-
-QLibrary *sMorphexlib;
+const tMorphexBinding *sMorphexlib;
 std::atomic<tSetDecimationFirParamFunc> sDecimFirParamFunc;
 std::atomic<tSetMeterFirParamFunc> sDecimMeterFirParamFunc;
 std::atomic<tAudioDecimationFirFunc> sDecimFirFunc;
@@ -25,8 +19,6 @@ namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
-// Set by tests before the first thread is made; read on the GUI thread.
-QString sLibraryPathOverride;
 bool sEngineSetUp = false;
 
 // The state the real-time path starts from; made by the first audio thread
@@ -120,17 +112,9 @@ void copyItems(tDspVolItem *dst, const tDspVolItem *src) {
 
 }  // namespace
 
-void audioThread::setLibraryPath(const QString &path) { sLibraryPathOverride = path; }
+void audioThread::setLibraryPath(const QString &path) { setMorphexLibraryPath(path); }
 
-QString audioThread::libraryPath() {
-    if (!sLibraryPathOverride.isEmpty()) return sLibraryPathOverride;
-    // The program's folder: the application's when there is one, else the
-    // running executable's.
-    const QString dir = QCoreApplication::instance()
-                            ? QCoreApplication::applicationDirPath()
-                            : QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
-    return dir + QLatin1Char('/') + QLatin1String(kMorphexLibraryName);
-}
+QString audioThread::libraryPath() { return morphexLibraryPath(); }
 
 audioThread::audioThread(QObject *parent) : tTransactionThread<Transaction>(parent) {
     copyItems(mParam.items, nullptr);
@@ -140,11 +124,9 @@ audioThread::audioThread(QObject *parent) : tTransactionThread<Transaction>(pare
         setUpEngine();
     }
 
-    mLibrary = new (std::nothrow) QLibrary(libraryPath());
-    if (mLibrary && mLibrary->load()) {
-        mEntries.morphexert = reinterpret_cast<tMorphexertFunc>(mLibrary->resolve("morphexert"));
-        mEntries.id3tagInformation = reinterpret_cast<tId3tagInformationFunc>(mLibrary->resolve("id3tagInformation"));
-    }
+    const tMorphexBinding &library = morphexBinding();
+    mEntries.morphexert = library.morphexert;
+    mEntries.id3tagInformation = library.id3tagInformation;
     mCommandWord = new (std::nothrow) uint32_t(0);
 
     // The registry has a fixed size; a thread beyond it is not entered (and
@@ -175,9 +157,6 @@ audioThread::~audioThread() {
         engine().audioThreadCount.store(count - 1, kRelaxed);
         break;
     }
-    // The library stays loaded: other threads and the device thread may
-    // still run its code.
-    delete mLibrary;
     delete mCommandWord;
 }
 
@@ -273,21 +252,15 @@ void audioThread::morphexPlayStarted(int code) { emit playStarted(code); }
 int initAudioIO_parameters() {
     std::printf("sMorphexlib= %x\n", static_cast<unsigned>(reinterpret_cast<uintptr_t>(sMorphexlib)));
     std::fflush(stdout);
-    delete sMorphexlib;  // the handle only; the library stays loaded
-    sMorphexlib = new (std::nothrow) QLibrary(audioThread::libraryPath());
-    if (!sMorphexlib || !sMorphexlib->load()) {
+    sMorphexlib = &morphexBinding();
+    if (!sMorphexlib->loaded) {
         sDecimFirParamFunc.store(nullptr, kRelaxed);
     } else {
-        sDecimFirParamFunc.store(
-            reinterpret_cast<tSetDecimationFirParamFunc>(sMorphexlib->resolve("setDecimationFirParam")), kRelaxed);
-        sDecimMeterFirParamFunc.store(reinterpret_cast<tSetMeterFirParamFunc>(sMorphexlib->resolve("setMeterFirParam")),
-                                      kRelaxed);
-        sDecimFirFunc.store(reinterpret_cast<tAudioDecimationFirFunc>(sMorphexlib->resolve("gAudioDecimationFir")),
-                            kRelaxed);
-        sAnalyzeFFTspectrumFunc.store(
-            reinterpret_cast<tAnalyzeFFTspectrumFunc>(sMorphexlib->resolve("analyzeFFTspectrum")), kRelaxed);
-        sInitAnalyzingFFTparamsFunc.store(
-            reinterpret_cast<tInitAnalyzingFFTparamsFunc>(sMorphexlib->resolve("initAnalyzingFFTparams")), kRelaxed);
+        sDecimFirParamFunc.store(sMorphexlib->setDecimationFirParam, kRelaxed);
+        sDecimMeterFirParamFunc.store(sMorphexlib->setMeterFirParam, kRelaxed);
+        sDecimFirFunc.store(sMorphexlib->gAudioDecimationFir, kRelaxed);
+        sAnalyzeFFTspectrumFunc.store(sMorphexlib->analyzeFFTspectrum, kRelaxed);
+        sInitAnalyzingFFTparamsFunc.store(sMorphexlib->initAnalyzingFFTparams, kRelaxed);
         if (tInitAnalyzingFFTparamsFunc init = sInitAnalyzingFFTparamsFunc.load(kRelaxed))
             init(kFftOrder, engine().playFs.load(kRelaxed));
     }

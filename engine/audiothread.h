@@ -4,8 +4,8 @@
 //
 // The first audio thread of the process also sets up the engine-wide state
 // of the real-time path (engine/enginestate.h) and creates the driver
-// back-ends; every audio thread binds the conversion library for its own
-// jobs and enters itself in the thread registry, through which the
+// back-ends; every audio thread takes the two entry points of its jobs from
+// the library's binding (engine/morphexbinding.h) and enters itself in the thread registry, through which the
 // real-time path finds a track's source rate, length and start offset.
 //
 // Threads: the setters, addTransaction, stop and the getters run on the GUI
@@ -23,22 +23,9 @@
 #include "dsp/dspvolume.h"
 #include "engine/enginestate.h"
 #include "engine/jobrecords.h"
+#include "engine/morphexbinding.h"
 #include "morphex/morphexapi.h"
 #include "morphex/morphexrecords.h"
-
-class QLibrary;
-
-// The library's entry points as the engine binds them by name.
-typedef int (*tMorphexertFunc)(const wchar16 *, const wchar16 *const *, void *, const tMorphexSendParams *, double *,
-                               const int *, tMorphexCom *, tMorphexBlockCallback, tMorphexStatusCallback,
-                               const tDspVolItem *, tMorphexErrorCallback, tMorphexWorkingCallback);
-typedef int (*tId3tagInformationFunc)(int, int, const wchar16 *, tID3tagInfo *);
-typedef int (*tSetDecimationFirParamFunc)(int taps, double *coef, double rate, double cutoff, double gain);
-typedef int (*tSetMeterFirParamFunc)(double rate, double cutoff, int taps, double *tables);
-typedef int (*tAudioDecimationFirFunc)(double *out, const double *newData, const double *coef, int taps,
-                                       const double *history, int historyCount);
-typedef int (*tAnalyzeFFTspectrumFunc)(int points, int log2Points, double *left, double *right, const double *input);
-typedef int (*tInitAnalyzingFFTparamsFunc)(int points, int rate);
 
 // The two entry points a conversion job calls (null when the library could
 // not be bound).
@@ -47,14 +34,11 @@ struct tMorphexAPIs {
     tId3tagInformationFunc id3tagInformation = nullptr;
 };
 
-// The library's file name beside the program.
-extern const char *const kMorphexLibraryName;  // "libmorphex.so.1"
-
-// The entry points the engine's analysis and filter set-up bind once
-// (initAudioIO_parameters), with the handle they came from. Written by the
-// GUI thread before the device starts; read by the real-time path's set-up,
-// the jobs and the mixer-analysis thread.
-extern QLibrary *sMorphexlib;
+// The entry points the engine's analysis and filter set-up take from the
+// binding (initAudioIO_parameters), with the binding they came from.
+// Written by the GUI thread before the device starts; read by the real-time
+// path's set-up, the jobs and the mixer-analysis thread.
+extern const tMorphexBinding *sMorphexlib;
 extern std::atomic<tSetDecimationFirParamFunc> sDecimFirParamFunc;
 extern std::atomic<tSetMeterFirParamFunc> sDecimMeterFirParamFunc;
 extern std::atomic<tAudioDecimationFirFunc> sDecimFirFunc;
@@ -135,9 +119,9 @@ public:
     // duplicate the left channel).
     uint32_t getSourceChannels() const { return mSourceChannels.load(std::memory_order_relaxed); }
 
-    // The library file the engine binds: set by tests (and by nothing in
-    // the program), else kMorphexLibraryName in the program's folder. Set
-    // it before the first audio thread is made.
+    // The library file the program binds (morphexLibraryPath): set by
+    // tests (and by nothing in the program). Set it before the first audio
+    // thread is made.
     static void setLibraryPath(const QString &path);
     static QString libraryPath();
 
@@ -158,7 +142,6 @@ private:
     tAudioThreadParam mParam;             // guarded by mMutex
     tMorphexParam *mJobRecord = nullptr;  // the record in use: mParam.job, or the running job's; mMutex
     tMorphexAPIs mEntries;
-    QLibrary *mLibrary = nullptr;
     int mThreadIndex = -1;
     int mStatusCopy = 0;
     std::atomic<bool> mStopByte{false};  // set by stop(); nothing reads it

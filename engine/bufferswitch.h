@@ -47,7 +47,8 @@ struct tCoreAudioParams {
 };
 
 // The device callbacks' entry. e: the engine the stream was handed as its
-// client. rate: not read. type: the output's type code
+// client. rate: ignored (the engine's own rate word is the one that counts;
+// the device passes its own). type: the output's type code
 // (audiothreadfunc.h). frames: output frames (DSD: bits per channel). out:
 // the interleaved output buffer, or null; in: the interleaved input, or null,
 // with inChannels channels and params->inFrames frames. outChannels: the

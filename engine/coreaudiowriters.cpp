@@ -371,14 +371,7 @@ int gCAudioThreadCoreAudioFunc::writeProgramme(int type, int frames, const int *
     const double monitor[2] = {params->masterVol[0], params->masterVol[1]};
     const tMixParam *mix = engineMixParam();
     const int trackCount = mix ? mix->trackCount : 0;
-    tAudioMixingParams p;
-    p.type = type;
-    p.outputChannels = channels;
-    p.frames = frames;
-    p.offsets = offsets;
-    p.blocks = blocks;
-    p.blockIndices = blockIndices;
-    p.masters = masters;
+    tAudioMixingParams p{frames, offsets, blocks, blockIndices, masters, false};
     unsigned char *out = outputs[0];
     if (!out) return 0;
     out += outputBytes(l, rec->outputOffset, channels);

@@ -1,6 +1,5 @@
 #include "engine/mixerthread.h"
 
-#include <QLibrary>
 #include <QString>
 #include <QTimer>
 
@@ -41,23 +40,15 @@ mixerThread::mixerThread(QObject *parent) : tTransactionThread<mixerTransaction>
     for (auto &s : mSpectrum) s = allocDoubles(kSpectrumBins, kMixerSpectrumStart);
     for (auto &s : mScratch) s = allocDoubles(kWindowDoubles, 0.0);
 
-    mLibrary = new (std::nothrow) QLibrary(audioThread::libraryPath());
-    if (mLibrary && mLibrary->load()) {
-        mSetDecimationFirParam =
-            reinterpret_cast<tSetDecimationFirParamFunc>(mLibrary->resolve("setDecimationFirParam"));
-        mSetMeterFirParam = reinterpret_cast<tSetMeterFirParamFunc>(mLibrary->resolve("setMeterFirParam"));
-        mDecimationFir = reinterpret_cast<tAudioDecimationFirFunc>(mLibrary->resolve("gAudioDecimationFir"));
-        mAnalyze = reinterpret_cast<tAnalyzeFFTspectrumFunc>(mLibrary->resolve("analyzeFFTspectrum"));
-        mInitAnalysis = reinterpret_cast<tInitAnalyzingFFTparamsFunc>(mLibrary->resolve("initAnalyzingFFTparams"));
-    }
+    const tMorphexBinding &library = morphexBinding();
+    mAnalyze = library.analyzeFFTspectrum;
+    mInitAnalysis = library.initAnalyzingFFTparams;
     if (mInitAnalysis) mInitAnalysis(kFftOrder, mLibRate.load(kRelaxed));
 }
 
 mixerThread::~mixerThread() {
     mFlags.stop();
     finishTransactions();
-    // The handle only: the library stays loaded for the other threads.
-    delete mLibrary;
 }
 
 void mixerThread::setParams(const tMixerTransactParams *params) {

@@ -33,8 +33,6 @@
 #include "engine/audiothread.h"
 #include "engine/mixrecords.h"
 
-class QLibrary;
-
 // What the analysis thread asks of the mixer window. Called on the analysis
 // thread; the window passes the value on to the strip's display on its own
 // thread. The window keeps its strips while the analysis-on flag is clear
@@ -101,8 +99,9 @@ constexpr double kMixerPeakFloor = -500.0;      // a bin must exceed this to be 
 class mixerThread : public tTransactionThread<mixerTransaction> {
     Q_OBJECT
 public:
-    // Allocates the buffers, binds the library (audioThread::libraryPath())
-    // and prepares the analysis for 44.1 kHz.
+    // Allocates the buffers, takes the two analysis entry points from the
+    // library's binding (morphexLibraryPath()) and prepares the analysis
+    // for 44.1 kHz.
     explicit mixerThread(QObject *parent = nullptr);
     // Ends the loop and waits for it.
     ~mixerThread() override;
@@ -129,11 +128,13 @@ public:
     void startTLTest();
     int getTLTestCurSeq() const { return mTestStep.load(std::memory_order_relaxed); }
     int getTLTestLastSeq() const { return mTestLastStep.load(std::memory_order_relaxed); }
-    // A timer flag that nothing reads.
+    // A timer flag for a timer-driven loop (execTimer); the transaction
+    // loop does not look at it.
     void startTimer() { mTimerOn.store(true, std::memory_order_relaxed); }
     void stopTimer() { mTimerOn.store(false, std::memory_order_relaxed); }
     // Runs cyclicEvent from a 57 ms timer in this thread's event loop until
-    // the loop is quit (finishThread). For a thread body; nothing calls it.
+    // the loop is quit (finishThread): the timer-driven alternative to the
+    // transaction loop, for a thread body that wants one.
     void execTimer();
     // Sleeps on the calling thread.
     static void waitMsec(int ms);
@@ -207,10 +208,6 @@ private:
     std::atomic<int32_t> mLibRate{44100};
     std::atomic<bool> mTimerOn{false};
 
-    QLibrary *mLibrary = nullptr;
-    tSetDecimationFirParamFunc mSetDecimationFirParam = nullptr;
-    tSetMeterFirParamFunc mSetMeterFirParam = nullptr;
-    tAudioDecimationFirFunc mDecimationFir = nullptr;
     tAnalyzeFFTspectrumFunc mAnalyze = nullptr;
     tInitAnalyzingFFTparamsFunc mInitAnalysis = nullptr;
 

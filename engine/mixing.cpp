@@ -453,15 +453,7 @@ int bounceMixing(tEngine &e, int blockIndex, uint64_t *positions, double **maste
     // The mix-down thread is no real-time thread: it grows the mixing
     // buffers itself when a chunk outgrows them.
     if (!growWorkBuffers(frames)) return kEngineErrMemory;
-    tAudioMixingParams p;
-    p.type = 0;
-    p.outputChannels = 2;
-    p.frames = frames;
-    p.offsets = offsets;
-    p.blocks = tables;
-    p.blockIndices = indices;
-    p.masters = masters;
-    p.decimatedAnalysis = true;
+    tAudioMixingParams p{frames, offsets, tables, indices, masters, true};
     const int r = audioThreadMixing(e, &p);
     if (r < 0) return r;
     for (int t = 0; t < count; ++t) {

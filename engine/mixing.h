@@ -25,11 +25,8 @@ struct tEngine;
 
 #include <cstdint>
 
-
 // One call of the mixing step, built by the caller.
 struct tAudioMixingParams {
-    int32_t type = 0;                   // device type code (0 from the mix-down; not otherwise read)
-    int32_t outputChannels = 0;         // (not read)
     int32_t frames = 0;                 // frames of this chunk
     const int *offsets = nullptr;       // per track: frames into its current block
     double **const *blocks = nullptr;   // per track: its ring table of stereo-double blocks

@@ -36,13 +36,12 @@ struct tJobRateSetUp {
 
 class ClassMorphex : public Transaction {
 public:
-    // kind: 1 export, 2 playback feed, 3 mix-down feed; kept, not read.
-    explicit ClassMorphex(int kind) : mKind(kind) {}
+    // kind: 1 export, 2 playback feed, 3 mix-down feed. The command word of
+    // the job decides what it does, so the kind is not kept.
+    explicit ClassMorphex(int kind) { (void)kind; }
 
     int apply(int command, tMorphexParam *record, tMorphexAPIs entries, tAudioFileInfo *fileInfo, tTimeInfo *timeInfo,
               tDspVolItem *items, tID3tagInfo *tag) override;
-
-    int kind() const { return mKind; }
 
     // Device rate of a rate index (1 for unused and unknown indices).
     static int32_t playFsOfRateIndex(uint32_t rateIndex);
@@ -55,9 +54,6 @@ public:
     // change the level anywhere: a level other than 0 and 1, or a step from
     // one item to the next that a moving item leads into.
     static bool hasAutomation(const tDspVolItem *items, int count);
-
-private:
-    int mKind;
 };
 
 class CMorphexCallback {

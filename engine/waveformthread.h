@@ -22,13 +22,9 @@
 #include <vector>
 
 #include "base/transactionthread.h"
+#include "engine/morphexbinding.h"  // tGetAudioWaveFormFunc
 
 class trackGraphic;  // the view; the worker keeps its address and never calls it
-
-// The library's overview entry point as the program binds it by name.
-typedef int (*tGetAudioWaveFormFunc)(const int16_t *path, int64_t start, int64_t end, const int64_t *pointCounts,
-                                     double **maxima, double **minima, const uint8_t *abort, int64_t *progress,
-                                     int levelCount);
 
 enum : int {
     kWaveFormErrNoEntry = -1,  // no getAudioWaveForm to call
@@ -40,7 +36,7 @@ enum : int {
 struct tWaveFormParams {
     std::u16string path;               // the file
     std::vector<int64_t> pointCounts;  // points per level, coarsest first
-    int32_t kept = 0;                  // passed by the owner (1); not read
+    int32_t kept = 0;                  // passed by the owner (1); the library has no use for it
     double **maxima = nullptr;         // caller's per-level arrays of stereo pairs
     double **minima = nullptr;
     trackGraphic *view = nullptr;
@@ -57,8 +53,8 @@ public:
     WFTransaction(const WFTransaction &) = delete;
     WFTransaction &operator=(const WFTransaction &) = delete;
 
-    // path: NUL-terminated UTF-16; start and end are not read (the whole
-    // file is computed); abort: polled by the library; progress: written by
+    // path: NUL-terminated UTF-16; start and end are ignored (the library
+    // computes the whole file); abort: polled by the library; progress: written by
     // it. Returns the library's result (finest points made, or a negative
     // code), kWaveFormErrNoEntry without an entry point.
     virtual int apply(const char16_t *path, int64_t start, int64_t end, const int64_t *pointCounts, double **maxima,
@@ -88,7 +84,7 @@ public:
     trackGraphic *getTrackGraphic() const { return mView; }
 
     // The next job's parameters: the file (NUL-terminated UTF-16), levels
-    // point counts (copied), a word that is kept and not read, the per-level
+    // point counts (copied), a word that is kept for the owner (1), the per-level
     // maximum and minimum arrays (the caller's, levels of each), the view,
     // the level count and the track index reported back.
     void setParameters(const char16_t *path, const int64_t *pointCounts, int kept, double **maxima, double **minima,

@@ -44,6 +44,19 @@ void meterGraphic::setDrawingParameter(int i) {
     }
 }
 
+void meterGraphic::connectParts(drawingMeterWidget *bar0, drawingOverWidget *lamp0, drawingMeterWidget *bar1,
+                                drawingOverWidget *lamp1) {
+    drawingMeterWidget *const bars[2] = {bar0, bar1};
+    drawingOverWidget *const lamps[2] = {lamp0, lamp1};
+    for (int ch = 0; ch < 2; ++ch) {
+        mDrawWidget[ch] = bars[ch];
+        mDrawWidget[ch + 2] = lamps[ch];
+        setDrawingParameter(ch);
+        if (bars[ch]) bars[ch]->mChannel = ch;
+        if (lamps[ch]) lamps[ch]->mChannel = ch;
+    }
+}
+
 void meterGraphic::setMeterUpdateTiming(int periodMs) {
     // A period that is not positive would divide by zero and means nothing.
     if (periodMs <= 0 || !mLanes) return;

@@ -4,12 +4,8 @@
 // through pointers it hands them, and the owner repaints them after each
 // update.
 //
-// Wiring, in this order, after the owner's form is built:
-//   mDrawWidget[0] = bar of channel 0; mDrawWidget[2] = lamp of channel 0;
-//   setDrawingParameter(0); mChannel = 0 on that bar and lamp;
-//   mDrawWidget[1] = bar of channel 1; mDrawWidget[3] = lamp of channel 1;
-//   setDrawingParameter(1); mChannel = 1 on those;
-//   setMeterUpdateTiming(45).
+// Wiring, after the owner's form is built: connectParts with the two bars
+// and the two lamps, then setMeterUpdateTiming(45).
 // Then setMeterData once per timer tick, followed by repaintMeter. Both bars
 // must have the same size: the peak lines of both channels are placed on
 // bar 0's scale.
@@ -24,6 +20,8 @@
 #include "meter/meterscale.h"
 
 class QMouseEvent;
+class drawingMeterWidget;
+class drawingOverWidget;
 
 // The values both channels compute side by side, as pairs (channel 0,
 // channel 1), 16-byte aligned so that a pair fits one vector register.
@@ -50,6 +48,13 @@ public:
     // Hands the meter's state to bar i and lamp i + 2 (i = 0 or 1), which
     // from then on draw it.
     void setDrawingParameter(int i);
+
+    // The whole wiring of the owner's parts, channel 0 then channel 1: each
+    // bar and lamp goes into mDrawWidget, gets the meter's state
+    // (setDrawingParameter) and its channel (mChannel). A null part is
+    // left out.
+    void connectParts(drawingMeterWidget *bar0, drawingOverWidget *lamp0, drawingMeterWidget *bar1,
+                      drawingOverWidget *lamp1);
 
     // The owner's update period in ms: the peak hold lasts one second's worth
     // of updates and the shown level falls 20 dB per second. Periods that are

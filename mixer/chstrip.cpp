@@ -33,16 +33,7 @@ chstrip::chstrip(QWidget *parent) : QWidget(parent), ui(new Ui::chstrip) {
     ui->setupUi(this);
 
     meterGraphic *meter = ui->widgetMeter;
-    meter->mDrawWidget[0] = ui->widgetMeterL;
-    meter->mDrawWidget[2] = ui->widgetOverL;
-    meter->setDrawingParameter(0);
-    ui->widgetMeterL->mChannel = 0;
-    ui->widgetOverL->mChannel = 0;
-    meter->mDrawWidget[1] = ui->widgetMeterR;
-    meter->mDrawWidget[3] = ui->widgetOverR;
-    meter->setDrawingParameter(1);
-    ui->widgetMeterR->mChannel = 1;
-    ui->widgetOverR->mChannel = 1;
+    meter->connectParts(ui->widgetMeterL, ui->widgetOverL, ui->widgetMeterR, ui->widgetOverR);
     if ((!meter->mDrawWidget[0] || !meter->mDrawWidget[1]) && DebugClient::sDebugLevel > 9)
         DebugClient::SendTrace(QStringLiteral("Meter Widget NULL!"), "MAIN", 10, "chstrip", __LINE__, "chstrip");
     placeMeter();

@@ -20,16 +20,7 @@ masterstrip::masterstrip(QWidget *parent) : QWidget(parent), ui(new Ui::masterst
     ui->setupUi(this);
 
     meterGraphic *meter = ui->widgetMeter;
-    meter->mDrawWidget[0] = ui->widgetMeterL;
-    meter->mDrawWidget[2] = ui->widgetOverL;
-    meter->setDrawingParameter(0);
-    ui->widgetMeterL->mChannel = 0;
-    ui->widgetOverL->mChannel = 0;
-    meter->mDrawWidget[1] = ui->widgetMeterR;
-    meter->mDrawWidget[3] = ui->widgetOverR;
-    meter->setDrawingParameter(1);
-    ui->widgetMeterR->mChannel = 1;
-    ui->widgetOverR->mChannel = 1;
+    meter->connectParts(ui->widgetMeterL, ui->widgetOverL, ui->widgetMeterR, ui->widgetOverR);
     meter->setMeterUpdateTiming(kStripMeterPeriodMs);
     const double silence[2] = {0.0, 0.0};
     meter->setMeterData(silence, 0, kStripMeterPeriodMs);

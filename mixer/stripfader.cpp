@@ -22,12 +22,6 @@ float stepLevel(int k) {
     return -120.0f;
 }
 
-void drawStretched(QWidget *widget, const QImage &picture) {
-    if (picture.isNull()) return;
-    QPainter painter(widget);
-    painter.drawImage(0, 0, picture.scaled(widget->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
-}
-
 }  // namespace
 
 void mixvol_makeTable(int height, tMixVolSlot table[kMixVolSlots]) {
@@ -58,10 +52,40 @@ int pan_trackKnobPosition(int x, int width) { return x < 16 ? 0 : std::min(x, wi
 
 int pan_knobPosition(int pan, int width) { return (width - kMixKnobReach) * (pan + 100) / 200; }
 
+// ---- mixTrackBase ----
+
+mixTrackBase::mixTrackBase(const QString &background, QWidget *parent) : QWidget(parent), mBackground(background) {}
+
+mixTrackBase::~mixTrackBase() = default;
+
+void mixTrackBase::setBackground(const QString &path) {
+    mBackground = QImage(path);
+    update();
+}
+
+void mixTrackBase::mousePressEvent(QMouseEvent *event) {
+    mPressed = true;
+    moveKnobTo(event);
+}
+
+void mixTrackBase::mouseMoveEvent(QMouseEvent *event) {
+    if (mPressed) moveKnobTo(event);
+}
+
+void mixTrackBase::mouseReleaseEvent(QMouseEvent *) {
+    mPressed = false;
+    emit mouseReleased();
+}
+
+void mixTrackBase::paintEvent(QPaintEvent *) {
+    if (mBackground.isNull()) return;
+    QPainter painter(this);
+    painter.drawImage(0, 0, mBackground.scaled(size(), Qt::IgnoreAspectRatio, Qt::FastTransformation));
+}
+
 // ---- WidgetMixvolBase ----
 
-WidgetMixvolBase::WidgetMixvolBase(QWidget *parent)
-    : QWidget(parent), mBackground(QString::fromLatin1(kFaderBackground)) {
+WidgetMixvolBase::WidgetMixvolBase(QWidget *parent) : mixTrackBase(QString::fromLatin1(kFaderBackground), parent) {
     makeVolTable();
 }
 
@@ -76,9 +100,8 @@ void WidgetMixvolBase::setVolumePosition(double dB) {
 }
 
 void WidgetMixvolBase::load(const QString &path) {
-    mBackground = QImage(path);
+    setBackground(path);
     makeVolTable();
-    update();
 }
 
 void WidgetMixvolBase::moveKnobTo(QMouseEvent *event) {
@@ -87,25 +110,9 @@ void WidgetMixvolBase::moveKnobTo(QMouseEvent *event) {
     emit faderMoved(p);
 }
 
-void WidgetMixvolBase::mousePressEvent(QMouseEvent *event) {
-    mPressed = true;
-    moveKnobTo(event);
-}
-
-void WidgetMixvolBase::mouseMoveEvent(QMouseEvent *event) {
-    if (mPressed) moveKnobTo(event);
-}
-
-void WidgetMixvolBase::mouseReleaseEvent(QMouseEvent *) {
-    emit mouseReleased();
-    mPressed = false;
-}
-
-void WidgetMixvolBase::paintEvent(QPaintEvent *) { drawStretched(this, mBackground); }
-
 // ---- WidgetPanBase ----
 
-WidgetPanBase::WidgetPanBase(QWidget *parent) : QWidget(parent), mBackground(QString::fromLatin1(kPanBackground)) {}
+WidgetPanBase::WidgetPanBase(QWidget *parent) : mixTrackBase(QString::fromLatin1(kPanBackground), parent) {}
 
 WidgetPanBase::~WidgetPanBase() = default;
 
@@ -113,29 +120,10 @@ void WidgetPanBase::setPanPosition(int pan) {
     if (mKnob != nullptr) mKnob->move(pan_knobPosition(pan, width()), 0);
 }
 
-void WidgetPanBase::load(const QString &path) {
-    mBackground = QImage(path);
-    update();
-}
+void WidgetPanBase::load(const QString &path) { setBackground(path); }
 
 void WidgetPanBase::moveKnobTo(QMouseEvent *event) {
     const int p = pan_trackKnobPosition(roundedPixel(event->position().x()), width());
     if (mKnob != nullptr) mKnob->move(p, 0);
     emit panMoved(p);
 }
-
-void WidgetPanBase::mousePressEvent(QMouseEvent *event) {
-    mPressed = true;
-    moveKnobTo(event);
-}
-
-void WidgetPanBase::mouseMoveEvent(QMouseEvent *event) {
-    if (mPressed) moveKnobTo(event);
-}
-
-void WidgetPanBase::mouseReleaseEvent(QMouseEvent *) {
-    mPressed = false;
-    emit mouseReleased();
-}
-
-void WidgetPanBase::paintEvent(QPaintEvent *) { drawStretched(this, mBackground); }

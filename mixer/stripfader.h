@@ -89,8 +89,36 @@ public:
     explicit faderTopPan(QWidget *parent = nullptr) : faderKnob(Qt::Horizontal, 60, 0, parent) {}
 };
 
+// What both tracks share: the background picture, drawn stretched, and a
+// press or a drag with the button held that places the knob (moveKnobTo).
+// A release reports mouseReleased.
+class mixTrackBase : public QWidget {
+    Q_OBJECT
+public:
+    ~mixTrackBase() override;
+
+signals:
+    void mouseReleased();
+
+protected:
+    mixTrackBase(const QString &background, QWidget *parent);
+    // Replaces the background picture and schedules a repaint.
+    void setBackground(const QString &path);
+    // Places the knob for the pointer's position and reports it.
+    virtual void moveKnobTo(QMouseEvent *event) = 0;
+
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QImage mBackground;
+    bool mPressed = false;
+};
+
 // The fader track.
-class WidgetMixvolBase : public QWidget {
+class WidgetMixvolBase : public mixTrackBase {
     Q_OBJECT
 public:
     explicit WidgetMixvolBase(QWidget *parent = nullptr);
@@ -109,23 +137,13 @@ public:
 
 signals:
     void faderMoved(int position);
-    void mouseReleased();
 
 protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    void moveKnobTo(QMouseEvent *event);
-
-    QImage mBackground;
-    bool mPressed = false;
+    void moveKnobTo(QMouseEvent *event) override;
 };
 
 // The pan track.
-class WidgetPanBase : public QWidget {
+class WidgetPanBase : public mixTrackBase {
     Q_OBJECT
 public:
     explicit WidgetPanBase(QWidget *parent = nullptr);
@@ -142,17 +160,7 @@ public:
 
 signals:
     void panMoved(int position);
-    void mouseReleased();
 
 protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    void moveKnobTo(QMouseEvent *event);
-
-    QImage mBackground;
-    bool mPressed = false;
+    void moveKnobTo(QMouseEvent *event) override;
 };

@@ -36,7 +36,8 @@ struct tAudioFileHandler {
                           uint16_t *formatTag);               // 3
     int (*searchBextChunk)(FILE *fp, uint64_t *startSample);  // 4
     int (*deleteChunk)(FILE *fp, const char *id);             // 5
-    // withBext is not read by the library's handlers.
+    // withBext: the library's handlers ignore it (the slot keeps the
+    // program's handler signature).
     int (*createHeader)(FILE *fp, const tBwfHdrParam *param, uint32_t withBext);  // 6
     int (*updateDataSize)(FILE *fp, uint64_t audioBytes, uint64_t samples);       // 7
     int (*divide)(FILE *src, FILE *second, FILE *work, uint64_t pos);             // 8

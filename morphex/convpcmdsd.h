@@ -85,7 +85,7 @@ public:
     //   n           samples in the block; the splices need a multiple of 8 of
     //               at least 24 (shorter blocks are modulated only)
     //   phase       bit position where new bits start in the first byte
-    //   sourceFile  not read
+    //   sourceFile  ignored (kept for the converters' common argument list)
     //   srcDsd      the source DSD streams of the block (the engine's DSD work
     //               streams); read when the output splices toward the source
     //   taps        length of the rate-conversion filter: the source is

@@ -53,7 +53,7 @@ enum : uint32_t {
 // texts (when a registration waits), the software frame when the tag has
 // none, the mark frame of mark list listNo and the registered album art.
 // Nothing happens while the list has no unsaved changes. existing and
-// totalSamples are not read. 0 once the file is touched (later failures
+// totalSamples are ignored (the handler slot's signature). 0 once the file is touched (later failures
 // leave a partly written tag), -1 or -17 before.
 [[nodiscard]] int dsflib_saveCueData(FILE *fp, int existing, int listNo, uint64_t totalSamples);
 

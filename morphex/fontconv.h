@@ -65,7 +65,8 @@ struct tFontFuncs {
 
 extern MORPHEX_EXPORT const tFontFuncs gFont;
 
-// Outside the table; nothing calls it. Kind kFontKindUnicode: cp itself.
+// Outside the table, so no dispatch reaches it; kept as the font module's
+// glyph lookup for a caller that needs one. Kind kFontKindUnicode: cp itself.
 // Kind kFontKindGlyphs: cp for cp <= 255, the glyph index for a code point
 // inside the record's range, 0 outside it. Any other kind or no font: 0.
 uint32_t ConvUTF32_Glyph(const tFontRecord *font, uint32_t cp);

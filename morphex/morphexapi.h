@@ -97,7 +97,8 @@ MORPHEX_EXPORT int analyzeFFTspectrum2(int points, int log2Points, double *left,
 // points); neither argument changes the size. 0.
 MORPHEX_EXPORT int initAnalyzingFFTparams(int points, int rate);
 // Expands n 1-bit samples per channel (bytes at leftBits, rightBits) into
-// +-2147483647 values. `ignored` is not read. 0.
+// +-2147483647 values. `ignored` is unused (the exported signature keeps
+// it). 0.
 MORPHEX_EXPORT int decimationDsdData(int n, int ignored, int *leftOut, int *rightOut, int *leftBits, int *rightBits);
 
 // Windowed-sinc low-pass of `taps` taps into the caller's two-lane array

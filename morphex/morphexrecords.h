@@ -54,7 +54,7 @@ struct tMorphexSendParams {
     uint32_t fileType = 0;        // 0 WAV, 2 DSF, 3 DSDIFF, 4 WSD
     uint32_t option = 0;          // 1: unfiltered sample-and-hold rate change; else filtered
     uint32_t bits = 0;            // output word length, 1 for DSD
-    uint32_t srcChannels = 0;     // carried from the job record; not read by the library
+    uint32_t srcChannels = 0;     // carried from the job record for the record's layout; the library ignores it
     uint32_t outChannels = 0;     // 1 or 2
     uint32_t mode = 0;            // 3 FFT filter, 2 32767-tap FIR, else FIR of computed length
     uint32_t command = 0;         // kMorphexCmdPlay, kMorphexCmdBounceFeed or kMorphexCmdExport

@@ -107,7 +107,8 @@ struct tRatePlan {
 // other mode a power of two minus one from 31 to 32767 covering
 // max(k x up, L x 2^s / fc), with k = 5, s = 1 when source and output are
 // both DSD types and k = 20, s = 3 otherwise. fc is the cut-off truncated to
-// an integer (0 is taken as 1). The fourth and last arguments are not read.
+// an integer (0 is taken as 1). The fourth and last arguments are
+// ignored (the engine's call passes them).
 [[nodiscard]] int selectFirOrder(uint32_t mode, uint32_t fc, uint32_t commonRate, uint32_t unused, uint32_t up,
                                  uint32_t srcType, uint32_t outType, int unused2);
 

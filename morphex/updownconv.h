@@ -61,7 +61,7 @@ struct tDownConvertParams {
     int phaseOffset = 0;                    // added to the filter phase (the engine passes 0)
     const double *coefficients = nullptr;   // two-lane rate-conversion filter (decimfir.h)
     int taps = 0;                           // its length T
-    FILE *file = nullptr;                   // not read
+    FILE *file = nullptr;                   // ignored; passed through for the call's shape
     int track = 0;                          // row of the pan and volume table
     tDspVolParam *envelopeState = nullptr;  // null: unity gain
     const tDspVolItem *envelope = nullptr;  // null: the level stays as it is
@@ -111,7 +111,8 @@ public:
     // right), else two arrays of doubles (left, right). n source samples;
     // without hold n frames, sample bitOffset + k of each stream (DSD: +2.0
     // for a set bit, -2.0 for a clear one); with hold each sample (from the
-    // first bit) fills commonRate / inRate frames. `file` is not read.
+    // first bit) fills commonRate / inRate frames. `file` is ignored (kept
+    // for the converters' common argument list).
     // kUpDownOk, or kUpDownBadParams for null buffers or rates.
     [[nodiscard]] int gAudio_upconvert(double *out, const void *const src[2], uint32_t n, uint32_t inRate,
                                        uint32_t commonRate, uint8_t hold, uint8_t isDsd, uint32_t offset,
@@ -137,7 +138,8 @@ public:
     // applied to frame start + i down (overlap-save). N must be the size
     // of `fft` and of the tables it holds. With eqOn the equaliser runs
     // over the block as in gAudio_downconvert. The hold flag, the unnamed
-    // word and the file are not read.
+    // word and the file are ignored (kept for the converters' common
+    // argument list).
     // Its work arrays are allocated on the first call and kept.
     // kUpDownOk; kUpDownNoMemory; kUpDownBadParams when the block would
     // read past N frames or N is not the transform's size; a failed

@@ -99,19 +99,26 @@ void inset(QPainter &p, const QRectF &r, qreal radius, const QColor &fill, const
     p.drawLine(QPointF(r.left() + radius, r.top() + 1.5), QPointF(r.right() - radius, r.top() + 1.5));
 }
 
+// A soft halo around c: `colour` from `from` (a fraction of the radius)
+// outwards, fading to transparent at the rim; no outline. Leaves the pen
+// off and the halo's brush set.
+void halo(QPainter &p, const QPointF &c, qreal radius, qreal from, const QColor &colour) {
+    QColor clear = colour;
+    clear.setAlpha(0);
+    QRadialGradient glow(c, radius);
+    glow.setColorAt(from, colour);
+    glow.setColorAt(1, clear);
+    p.setPen(Qt::NoPen);
+    p.setBrush(glow);
+    p.drawEllipse(c, radius, radius);
+}
+
 void led(QPainter &p, const QPointF &c, qreal radius, const QColor &lit, bool on) {
     p.setRenderHint(QPainter::Antialiasing);
     if (on) {
-        QRadialGradient glow(c, radius * 2.2);
-        QColor outer = lit;
-        outer.setAlpha(0);
         QColor inner = lit;
         inner.setAlpha(120);
-        glow.setColorAt(0, inner);
-        glow.setColorAt(1, outer);
-        p.setPen(Qt::NoPen);
-        p.setBrush(glow);
-        p.drawEllipse(c, radius * 2.2, radius * 2.2);
+        halo(p, c, radius * 2.2, 0, inner);
         QRadialGradient body(c - QPointF(radius * 0.3, radius * 0.3), radius);
         body.setColorAt(0, lit.lighter(170));
         body.setColorAt(1, lit);
@@ -233,16 +240,9 @@ tRecipe draw_transport(const QString &kind, QColor lit, tFace f) {
         if (held) c += QPointF(0, 1);
         QColor col = kGlyphIdle;
         if (f == tFace::on || f == tFace::onHeld) {
-            QRadialGradient glow(c, g * 1.3);
-            QColor a = lit;
-            a.setAlpha(90);
-            QColor b = lit;
-            b.setAlpha(0);
-            glow.setColorAt(0, a);
-            glow.setColorAt(1, b);
-            p.setPen(Qt::NoPen);
-            p.setBrush(glow);
-            p.drawEllipse(c, g * 1.3, g * 1.3);
+            QColor inner = lit;
+            inner.setAlpha(90);
+            halo(p, c, g * 1.3, 0, inner);
             col = lit.lighter(f == tFace::onHeld ? 100 : 120);
         } else if (f == tFace::offHeld) {
             col = mix(kGlyphIdle, lit, 0.5);
@@ -476,14 +476,7 @@ tRecipe draw_knob(bool on) {
         p.setRenderHint(QPainter::Antialiasing);
         const QPointF c(s.width() / 2, s.height() / 2);
         const qreal rad = qMin(s.width(), s.height()) / 2 - 0.5;
-        if (on) {
-            QRadialGradient glow(c, rad + 0.5);
-            glow.setColorAt(0.7, QColor(75, 186, 255, 160));
-            glow.setColorAt(1, QColor(75, 186, 255, 0));
-            p.setPen(Qt::NoPen);
-            p.setBrush(glow);
-            p.drawEllipse(c, rad + 0.5, rad + 0.5);
-        }
+        if (on) halo(p, c, rad + 0.5, 0.7, QColor(75, 186, 255, 160));
         QRadialGradient body(c - QPointF(rad * 0.35, rad * 0.45), rad * 1.4);
         body.setColorAt(0, QColor(235, 238, 245));
         body.setColorAt(0.5, QColor(160, 166, 180));
@@ -512,14 +505,7 @@ tRecipe draw_powerSwitch(const QString &label, bool on) {
         p.setRenderHint(QPainter::Antialiasing);
         const QPointF c(s.width() / 2, s.height() / 2);
         const qreal rad = qMin(s.width(), s.height()) / 2 - 2;
-        if (on) {
-            QRadialGradient glow(c, rad + 2);
-            glow.setColorAt(0.82, QColor(75, 186, 255, 150));
-            glow.setColorAt(1, QColor(75, 186, 255, 0));
-            p.setPen(Qt::NoPen);
-            p.setBrush(glow);
-            p.drawEllipse(c, rad + 2, rad + 2);
-        }
+        if (on) halo(p, c, rad + 2, 0.82, QColor(75, 186, 255, 150));
         QRadialGradient body(c - QPointF(rad * 0.3, rad * 0.4), rad * 1.5);
         body.setColorAt(0, on ? QColor(64, 82, 130) : QColor(70, 78, 98));
         body.setColorAt(1, QColor(16, 20, 32));
@@ -571,14 +557,7 @@ tRecipe draw_numberPoint(const QString &number, QColor colour, int state) {
         p.setRenderHint(QPainter::Antialiasing);
         const QPointF c(s.width() / 2, s.height() / 2);
         const qreal rad = s.width() / 2 - 1.5;
-        if (state == 2) {
-            QRadialGradient glow(c, rad + 1.5);
-            glow.setColorAt(0.75, QColor(255, 255, 255, 150));
-            glow.setColorAt(1, QColor(255, 255, 255, 0));
-            p.setPen(Qt::NoPen);
-            p.setBrush(glow);
-            p.drawEllipse(c, rad + 1.5, rad + 1.5);
-        }
+        if (state == 2) halo(p, c, rad + 1.5, 0.75, QColor(255, 255, 255, 150));
         if (state == 0) {
             p.setPen(QPen(QColor(120, 126, 140), 1.2));
             p.setBrush(QColor(34, 40, 56, 230));

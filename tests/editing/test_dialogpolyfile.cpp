@@ -15,11 +15,10 @@
 #include "audiofile/jobs/poly2monostethread.h"
 #include "editing/dialogpolyfile.h"
 #include "editingtestutil.h"
+#include "engine/morphexbinding.h"
 #include "filejobs/jobtestutil.h"
 #include "morphex/morphexapi.h"
 #include "tools.h"
-
-#include <QLibrary>
 
 namespace {
 
@@ -182,9 +181,7 @@ TEST(DialogPolyfile, ASixChannelWavOpensAsTheSplitFileOfTheChosenChannels) {
     ASSERT_TRUE(jobtest::run("sox -n -r 48000 -b 24 -c 6 '" + source +
                              "' synth 0.2 sine 100 sine 200 sine 300 sine 400 sine 500 sine 600 2>/dev/null"));
 
-    QLibrary lib(edtest::builtLibrary());
-    ASSERT_TRUE(lib.load()) << lib.errorString().toStdString();
-    auto info = reinterpret_cast<decltype(&::getAudioFileInformation)>(lib.resolve("getAudioFileInformation"));
+    const tGetAudioFileInformationFunc info = morphexBinding(edtest::builtLibrary()).getAudioFileInformation;
     ASSERT_NE(info, nullptr);
     auto describe = [&](const std::string &path, tAudioFileInfoAFile *out) {
         const std::u16string units = q(path).toStdU16String();

@@ -5,8 +5,6 @@
 // caller for each file; a DSD mix-down is the modulated sum.
 #include <gtest/gtest.h>
 
-#include <QLibrary>
-
 #include <atomic>
 #include <cmath>
 #include <string>
@@ -51,9 +49,8 @@ int onError(int) { return 0; }
 int onWorking(long long *) { return 0; }
 
 std::vector<double> reference(const std::string &src, uint32_t rateIndex) {
-    QLibrary lib(QString::fromStdString(engtest::libraryFile()));
-    EXPECT_TRUE(lib.load());
-    auto morphexert = reinterpret_cast<tMorphexertFunc>(lib.resolve("morphexert"));
+    const tMorphexertFunc morphexert = morphexBinding(QString::fromStdString(engtest::libraryFile())).morphexert;
+    EXPECT_NE(morphexert, nullptr);
     std::vector<double> out;
     if (!morphexert) return out;
     gCollect = &out;

@@ -6,8 +6,6 @@
 // than a ring ahead.
 #include <gtest/gtest.h>
 
-#include <QLibrary>
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -61,9 +59,7 @@ TEST(MorphexFeed, AConsumerDrainsARealJobBlockByBlockInOrder) {
 
     // Reference run.
     {
-        QLibrary lib(QString::fromStdString(engtest::libraryFile()));
-        ASSERT_TRUE(lib.load()) << lib.errorString().toStdString();
-        auto morphexert = reinterpret_cast<tMorphexertFunc>(lib.resolve("morphexert"));
+        const tMorphexertFunc morphexert = morphexBinding(QString::fromStdString(engtest::libraryFile())).morphexert;
         ASSERT_NE(morphexert, nullptr);
         engtest::StereoFeedJob job(src, kSrcRate, 16, kSrcFrames, kRateIndex48k);
         job.record.dstPath = QString::fromStdString(dir.file("never.wav")).toStdU16String();

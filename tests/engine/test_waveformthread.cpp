@@ -3,8 +3,6 @@
 // its stop reaches the running computation through the abort byte.
 #include <gtest/gtest.h>
 
-#include <QLibrary>
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -184,9 +182,7 @@ TEST(WaveFormThread, ComputesTheOverviewThroughTheLibrary) {
         std::fclose(fp);
     }
 
-    QLibrary lib(QString::fromStdString(engtest::libraryFile()));
-    ASSERT_TRUE(lib.load()) << lib.errorString().toStdString();
-    auto entry = reinterpret_cast<tGetAudioWaveFormFunc>(lib.resolve("getAudioWaveForm"));
+    const tGetAudioWaveFormFunc entry = morphexBinding(QString::fromStdString(engtest::libraryFile())).getAudioWaveForm;
     ASSERT_NE(entry, nullptr);
 
     waveFormThread w;

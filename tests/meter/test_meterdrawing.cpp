@@ -33,7 +33,7 @@ const QColor kRed(252, 42, 42);
 }
 
 // A meter as an owner builds it: the four parts are children of the meter,
-// wired in the usual order, and the window is on screen.
+// wired with connectParts, and the window is on screen.
 class MeterOnScreen : public ::testing::Test {
 protected:
     void build(bool horizontal) {
@@ -51,12 +51,8 @@ protected:
                 bar[i]->setGeometry(20 * i, kThickness + 5, kThickness, kLength);
                 lamp[i]->setGeometry(20 * i, 0, kThickness, kThickness);
             }
-            meter->mDrawWidget[i] = bar[i];
-            meter->mDrawWidget[i + 2] = lamp[i];
-            meter->setDrawingParameter(i);
-            bar[i]->mChannel = i;
-            lamp[i]->mChannel = i;
         }
+        meter->connectParts(bar[0], lamp[0], bar[1], lamp[1]);
         meter->setMeterUpdateTiming(45);
         window.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -264,6 +260,33 @@ TEST(MeterParts, UnconnectedPartsStayBlack) {
     }
     EXPECT_TRUE(sameColour(bar->grabFramebuffer(), 5, 5, kBlack));
     EXPECT_TRUE(sameColour(lamp->grabFramebuffer(), 5, 5, kBlack));
+}
+
+TEST(MeterParts, ConnectingWithoutLampsDrivesTheBarsAlone) {
+    QWidget window;
+    window.resize(200, 60);
+    meterGraphic meter(&window);
+    meter.setGeometry(0, 0, 200, 60);
+    drawingMeterWidget *bar[2];
+    for (int i = 0; i < 2; ++i) {
+        bar[i] = new drawingMeterWidget(&meter);
+        bar[i]->setHorizontal(true);
+        bar[i]->setGeometry(0, 20 * i, 150, 12);
+        bar[i]->mChannel = 1 - i;  // the wiring sets each bar's own channel
+    }
+    meter.connectParts(bar[0], nullptr, bar[1], nullptr);
+    EXPECT_EQ(meter.mDrawWidget[2], nullptr);
+    EXPECT_EQ(meter.mDrawWidget[3], nullptr);
+    EXPECT_EQ(bar[0]->mChannel, 0);
+    EXPECT_EQ(bar[1]->mChannel, 1);
+    meter.setMeterUpdateTiming(45);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const double levels[2] = {kPcmFull, 0.0};
+    meter.setMeterData(levels, kMeterModePcm, 45);
+    meter.repaintMeter();
+    EXPECT_TRUE(sameColour(bar[0]->grabFramebuffer(), 5, 5, kGreen));
+    EXPECT_TRUE(sameColour(bar[1]->grabFramebuffer(), 5, 5, kBlack));
 }
 
 TEST(MeterParts, PressesAreSignalled) {
