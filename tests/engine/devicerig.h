@@ -59,16 +59,18 @@ public:
         CCoreAudioIOThread::mZoltVx_DsdNative = false;
     }
 
-    // The rate change: engine words for the rate, the gate closed, then
-    // stop, rate and start jobs and the busy poll (10 ms, at most 500).
+    // The rate change: the stream stopped, a fresh engine for the rate, then
+    // rate and start jobs and the busy poll (10 ms, at most 500).
     // Returns whether the jobs ended in time.
     bool changeRate(uint32_t rate) {
         setWDT(20000);
-        rtbridge::setUpEngine(int(rate));
         CCoreAudioIOThread *io = mControl.ioThread();
         io->AudioStopReq();
         mControl.addTransaction(new ClassStopAudioQueue);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // The running stream was handed the current engine as its client:
+        // a fresh engine replaces it only once that stream has stopped.
+        (void)engtest::waitFor([this] { return !mControl.isBusy(); }, 120000);
+        rtbridge::setUpEngine(int(rate));
         mControl.setSamplingFreq(mId, rate);
         mControl.addTransaction(new ClassSetSampleRateCoreAudio);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
